@@ -210,7 +210,8 @@ void App_initStartOptions(FvStartOptions *options)
     w[3] = 0x10001;
     w[FvStart_secondStage] = -1;
     w[8] = 8;
-    w[FvStart_identPortrait] = reinterpret_cast<intptr_t>("file://root/okala_dir/Img/fileviewer-ident.png");
+    w[FvStart_identPortrait] =
+        reinterpret_cast<intptr_t>("file://root/okala_dir/Img/fileviewer-ident.png");
     w[FvStart_identLandscape] =
         reinterpret_cast<intptr_t>("file://root/okala_dir/Img/fileviewer-ident-landscape.png");
     w[FvStart_identDraw] = 0;
@@ -256,14 +257,16 @@ int App_createContext(EngineInstance *instance, const FvStartOptions *options)
     viewer->modules = &Engine_moduleOps;
     FvAppCallbacks callbacks;
     fillCallbacks(&callbacks);
-    if (KeyRepeat_create(instance, Key_repeatCallback, Key_releaseCallback, &instance->keys) != Res_ok ||
+    if (KeyRepeat_create(instance, Key_repeatCallback, Key_releaseCallback, &instance->keys) !=
+            Res_ok ||
         AppEvent_queueCreate(instance, &callbacks) != Res_ok) {
         // The settings block stays the caller's.
         viewer->options.word[FvStart_settingsBlock] = 0;
         undoContext(instance, viewer, false);
         return 0;
     }
-    if (App_addRequestListener(instance, historyListener, nullptr, Handlers_atTail, nullptr) != Res_ok ||
+    if (App_addRequestListener(instance, historyListener, nullptr, Handlers_atTail, nullptr) !=
+            Res_ok ||
         App_registerObject(instance, App_objectViewer, viewer) != Res_ok) {
         viewer->options.word[FvStart_settingsBlock] = 0;
         undoContext(instance, viewer, true);
@@ -292,7 +295,8 @@ int App_startThread(EngineInstance *instance, const AppEvent *startEvent)
     }
     Task *task = nullptr;
     if (r == Res_ok)
-        r = Task_create(instance->context, &task, 2, App_threadMain, viewer, "SimpleAppThread", 16384);
+        r = Task_create(instance->context, &task, 2, App_threadMain, viewer, "SimpleAppThread",
+                        16384);
     if (r == Res_ok)
         return 1;
     App_removeRequestListener(instance, historyListener);
@@ -324,7 +328,8 @@ int App_run(FvViewer *viewer, const char *rootUrl, const char *fontUrl, const ch
         if (viewer->options.word[FvStart_showIdentity] == 0) {
             uint32_t block = Config_getIntA(context, context->config, nullptr,
                                             "FV_blockScreenUpdatesOnStartup", 0);
-            uint32_t colour = Config_getIntA(context, context->config, nullptr, "FV_bgColour", 0x808080ffu);
+            uint32_t colour =
+                Config_getIntA(context, context->config, nullptr, "FV_bgColour", 0x808080ffu);
             Fv_setBackgroundColour(viewer->screen, colour);
             if (block)
                 Screen_blockUpdates(ScreenBinding_screen(viewer->screen), 1);
@@ -416,7 +421,8 @@ int App_openResolved(EngineInstance *instance, intptr_t base, intptr_t text, int
     if (!baseUrl)
         return App_openPath(instance, a, path, flags);
     char16_t *relative = Ustr_fromCstr(path);
-    Url *url = relative ? Url_resolveText(instance ? instance->context : nullptr, relative, baseUrl) : nullptr;
+    Url *url = relative ? Url_resolveText(instance ? instance->context : nullptr, relative, baseUrl)
+                        : nullptr;
     Mem_free(relative);
     if (!url)
         return Res_noMemory;

@@ -18,8 +18,7 @@
 #include "viewer/screen/screen.h"
 #include "viewer/viewer.h"
 
-namespace
-{
+namespace {
 
 // The bytes a format needs for a w x h frame (W, H rounded up to even);
 // 0 for a code that writes nothing.
@@ -84,9 +83,7 @@ int32_t App_captureScreen(FvViewer *viewer, void *buffer, size_t size, int32_t f
     int32_t W = w + (w & 1), H = h + (h & 1);
     uint8_t *out = static_cast<uint8_t *>(buffer);
     switch (format) {
-    case Capture_rgb565:
-        copyPadded(frame, pitch, w, h, static_cast<uint16_t *>(buffer));
-        break;
+    case Capture_rgb565: copyPadded(frame, pitch, w, h, static_cast<uint16_t *>(buffer)); break;
     case Capture_ycc32:
         Pixel_rgb565ToYcc32(src, static_cast<uint32_t *>(buffer), int32_t(pitch), w, h, w * 4);
         W = w;
@@ -106,7 +103,8 @@ int32_t App_captureScreen(FvViewer *viewer, void *buffer, size_t size, int32_t f
         }
         break;
     default: // Capture_ycc422Packed
-        Pixel_rgb565ToYcc422Packed(src, static_cast<uint16_t *>(buffer), int32_t(pitch), w, h, W * 2);
+        Pixel_rgb565ToYcc422Packed(src, static_cast<uint16_t *>(buffer), int32_t(pitch), w, h,
+                                   W * 2);
         if (h & 1)
             repeatLastRow(out, size_t(W) * 2, h);
         break;

@@ -11,9 +11,9 @@ struct FvViewer;
 // Capture format codes, and host request 0x1000F that answers a capture
 // event.
 enum : int32_t {
-    Capture_rgb565 = 0x10005,      // the frame as it is (W x H x 2)
-    Capture_ycc32 = 0x10008,       // one 32-bit YCbCr word a pixel (w x h x 4)
-    Capture_ycc420 = 0x10009,      // planar 4:2:0 (W x H x 3 / 2)
+    Capture_rgb565 = 0x10005,       // the frame as it is (W x H x 2)
+    Capture_ycc32 = 0x10008,        // one 32-bit YCbCr word a pixel (w x h x 4)
+    Capture_ycc420 = 0x10009,       // planar 4:2:0 (W x H x 3 / 2)
     Capture_ycc422Planar = 0x1000A, // planar 4:2:2 (W x H x 2)
     Capture_ycc422Packed = 0x1000B, // packed 4:2:2 (W x H x 2)
     App_requestCapture = 0x1000F,
@@ -21,10 +21,10 @@ enum : int32_t {
 
 // The record of request 0x1000F.
 struct CaptureReport {
-    int32_t bytes;              // bytes written, 0 when nothing was
+    int32_t bytes; // bytes written, 0 when nothing was
     int32_t width;
     int32_t height;
-    void *buffer;               // the host's buffer
+    void *buffer; // the host's buffer
 };
 
 // Copies the viewer's screen into buffer (size bytes) in the format code.

@@ -15,7 +15,8 @@
 int App_registerDocumentKinds(EngineContext *context)
 {
     const Edr_DescribeFn order[] = {
-        Word_describe, Excel_describe, Ppt_describe, ImageDoc_describe, TextDoc_describe, Pdf_describe, Html_describe,
+        Word_describe,    Excel_describe, Ppt_describe,  ImageDoc_describe,
+        TextDoc_describe, Pdf_describe,   Html_describe,
     };
     int all = 1;
     for (Edr_DescribeFn describe : order)

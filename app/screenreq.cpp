@@ -14,11 +14,10 @@
 #include "viewer/screen/resize.h"
 #include "viewer/viewer.h"
 
-namespace
-{
+namespace {
 
 struct ScreenRequest {
-    int32_t rotation;  // host orientation code; 0 for a resize
+    int32_t rotation; // host orientation code; 0 for a resize
     int32_t width, height, x, y;
 };
 
@@ -72,6 +71,5 @@ int App_setScreenSize(EngineInstance *instance, int32_t width, int32_t height, i
     // A size of nothing would leave the engine no screen to draw on.
     if (width <= 0 || height <= 0)
         return 0;
-    return postScreenRequest(instance,
-                             ScreenRequest{0, width, height, int32_t(a), int32_t(b)});
+    return postScreenRequest(instance, ScreenRequest{0, width, height, int32_t(a), int32_t(b)});
 }

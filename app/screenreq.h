@@ -11,4 +11,5 @@ struct EngineInstance;
 // 0x10004 (a quarter turn either way).
 int App_setRotation(EngineInstance *instance, intptr_t value);
 // The content size after a full-screen change; a and b are 0.
-int App_setScreenSize(EngineInstance *instance, int32_t width, int32_t height, intptr_t a, intptr_t b);
+int App_setScreenSize(EngineInstance *instance, int32_t width, int32_t height, intptr_t a,
+                      intptr_t b);

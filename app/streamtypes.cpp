@@ -12,7 +12,8 @@ int App_registerStreamTypes(EngineContext *ctx)
 {
     const VfsTypeEntry about = {&VfsAboutOps, nullptr, nullptr, nullptr, nullptr};
     const VfsTypeEntry zip = {&VfsZipOps, nullptr, nullptr, nullptr, nullptr};
-    const VfsTypeEntry mime = {&VfsMimeOps, Mime_moduleInit, Mime_moduleFini, Mime_claimsHandler, nullptr};
+    const VfsTypeEntry mime = {&VfsMimeOps, Mime_moduleInit, Mime_moduleFini, Mime_claimsHandler,
+                               nullptr};
     const VfsTypeEntry cache = {&VfsCacheOps, HttpCache_install, HttpCache_uninstall, nullptr,
                                 HttpCache_openStream};
     int r = Vfs_registerType(ctx, VfsType_about, &about);

@@ -10,8 +10,7 @@
 
 #include "host/blitrows.h"
 
-namespace
-{
+namespace {
 
 constexpr int width = 480, height = 640;
 
@@ -28,8 +27,8 @@ void BM_Blit565To18(benchmark::State &state)
     std::vector<uint16_t> pixels = screenPixels();
     std::vector<uint8_t> frame(size_t(width) * height * 3);
     for (auto _ : state) {
-        Blit_rows565To18(reinterpret_cast<const uint8_t *>(pixels.data()), Blit_engineRowBytes(width), frame.data(),
-                         width * 3, width, height);
+        Blit_rows565To18(reinterpret_cast<const uint8_t *>(pixels.data()),
+                         Blit_engineRowBytes(width), frame.data(), width * 3, width, height);
         benchmark::DoNotOptimize(frame.data());
         benchmark::ClobberMemory();
     }
@@ -40,8 +39,8 @@ BENCHMARK(BM_Blit565To18);
 void BM_QImageRgb16ToRgb888(benchmark::State &state)
 {
     std::vector<uint16_t> pixels = screenPixels();
-    const QImage source(reinterpret_cast<const uchar *>(pixels.data()), width, height, Blit_engineRowBytes(width),
-                        QImage::Format_RGB16);
+    const QImage source(reinterpret_cast<const uchar *>(pixels.data()), width, height,
+                        Blit_engineRowBytes(width), QImage::Format_RGB16);
     for (auto _ : state) {
         QImage out = source.convertToFormat(QImage::Format_RGB888);
         benchmark::DoNotOptimize(out.constBits());

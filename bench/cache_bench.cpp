@@ -84,16 +84,17 @@ void BM_MaskScaledFind(benchmark::State &state)
     for (uint32_t y = 0; y < 32; y++) {
         rows[y] = static_cast<uint32_t>(codes.size());
         codes.push_back(8);
-        codes.push_back(0x20);  // 8 untouched
+        codes.push_back(0x20); // 8 untouched
         codes.push_back(16);
-        codes.push_back(0x40);  // 16 literal
+        codes.push_back(0x40); // 16 literal
         for (int i = 0; i < 16; i++)
             codes.push_back(static_cast<uint8_t>(i * 16 + y));
         codes.push_back(8);
-        codes.push_back(0x80);  // 8 full, last
+        codes.push_back(0x80); // 8 full, last
     }
-    GlyphMask m{32, 32, 0, 0, 0x10000, rows.data(), 32 * 4, codes.data(),
-                static_cast<uint32_t>(codes.size())};
+    GlyphMask m{32,     32,           0,
+                0,      0x10000,      rows.data(),
+                32 * 4, codes.data(), static_cast<uint32_t>(codes.size())};
     uint32_t glyph = 65 | LruArena_glyphReuse;
     LruMaskKey big{glyph, 0x20000, 0, 0, 0x20000, 0, 0x10000};
     GlyphMask *p = &m;
@@ -108,4 +109,4 @@ void BM_MaskScaledFind(benchmark::State &state)
 }
 BENCHMARK(BM_MaskScaledFind);
 
-}  // namespace
+} // namespace

@@ -25,8 +25,7 @@
 #include "platform/api/engine.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr size_t chunk = 256;
@@ -69,10 +68,12 @@ void BM_ShiftJisThroughCMap(benchmark::State &state)
     const RomFsEntry &uni = builtinFile("/adobe-japan1-ucs2.dat");
     ByteStream *s = nullptr;
     CMap *cmap = nullptr;
-    if (Pdf_Stream_openMemory(cm.data, cm.length, &s) != 0 || CMap_readBinary(ctx, nullptr, s, 0, &cmap) != 0)
+    if (Pdf_Stream_openMemory(cm.data, cm.length, &s) != 0 ||
+        CMap_readBinary(ctx, nullptr, s, 0, &cmap) != 0)
         abort();
     (void)ByteStream_close(s);
-    if (Pdf_Stream_openMemory(uni.data, uni.length, &s) != 0 || CMap_readBinaryUnicode(s, &cmap->toUnicode) != 0)
+    if (Pdf_Stream_openMemory(uni.data, uni.length, &s) != 0 ||
+        CMap_readBinaryUnicode(s, &cmap->toUnicode) != 0)
         abort();
     (void)ByteStream_close(s);
 
@@ -86,7 +87,8 @@ void BM_ShiftJisThroughCMap(benchmark::State &state)
         Clock::time_point t0 = Clock::now();
         for (size_t at = 0; at < text.size(); at += chunk) {
             char16_t *u = nullptr;
-            if (CMap_decodeString(cmap, 1, text.data() + at, std::min(chunk, text.size() - at), &u, ctx) != 0)
+            if (CMap_decodeString(cmap, 1, text.data() + at, std::min(chunk, text.size() - at), &u,
+                                  ctx) != 0)
                 abort();
             benchmark::DoNotOptimize(u[0]);
             Mem_free(u);

@@ -31,8 +31,7 @@
 #include "platform/api/engine.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 constexpr int width = 1024, height = 768;
 
@@ -130,14 +129,10 @@ const std::vector<uint8_t> &imageOf(int which)
 {
     const Images &i = images();
     switch (which) {
-    case 0:
-        return i.pngRgb;
-    case 1:
-        return i.pngRgba;
-    case 2:
-        return i.jpeg;
-    default:
-        return i.jpegProgressive;
+    case 0: return i.pngRgb;
+    case 1: return i.pngRgba;
+    case 2: return i.jpeg;
+    default: return i.jpegProgressive;
     }
 }
 

@@ -15,8 +15,7 @@
 #include "graphics/pixelbuf.h"
 #include "viewer/dispupdate.h"
 
-namespace
-{
+namespace {
 
 constexpr int32_t kWidth = 480, kHeight = 800, kMaxOffset = 100;
 

@@ -31,8 +31,7 @@
 #include "viewer/dispman.h"
 #include "viewer/pagerender.h"
 
-namespace
-{
+namespace {
 
 constexpr int32_t kWidth = 1240, kHeight = 1754, kFigures = 12000;
 
@@ -98,7 +97,8 @@ struct Page {
             case 0: // a polyline with round joins and caps
                 paint.fillColour = 0;
                 paint.strokeColour = drawlistbandRgba(uint32_t(r.next(256)), 40, 40);
-                paint.penFlags = Pen_joinRound << Pen_joinShift | Pen_capRound << Pen_startCapShift |
+                paint.penFlags = Pen_joinRound << Pen_joinShift |
+                                 Pen_capRound << Pen_startCapShift |
                                  Pen_capRound << Pen_endCapShift;
                 (void)Path_moveTo(p, drawlistbandUnits(x), drawlistbandUnits(y));
                 for (int k = 0; k < 4; k++) {
@@ -115,7 +115,9 @@ struct Page {
                 break;
             case 2: { // a box, filled and outlined
                 paint.strokeColour = drawlistbandRgba(0, 0, 0);
-                Rect box{drawlistbandUnits(x), drawlistbandUnits(y), drawlistbandUnits(x + 4 + r.next(14)), drawlistbandUnits(y + 4 + r.next(14))};
+                Rect box{drawlistbandUnits(x), drawlistbandUnits(y),
+                         drawlistbandUnits(x + 4 + r.next(14)),
+                         drawlistbandUnits(y + 4 + r.next(14))};
                 (void)Path_addRect(p, &box);
                 break;
             }
@@ -123,7 +125,9 @@ struct Page {
                 paint.fillColour = 0;
                 paint.strokeColour = drawlistbandRgba(20, 120, 20);
                 (void)Path_moveTo(p, drawlistbandUnits(x), drawlistbandUnits(y));
-                (void)Path_curveTo(p, drawlistbandUnits(x + 8), drawlistbandUnits(y + 20), drawlistbandUnits(x + 16), drawlistbandUnits(y - 20), drawlistbandUnits(x + 24), drawlistbandUnits(y));
+                (void)Path_curveTo(p, drawlistbandUnits(x + 8), drawlistbandUnits(y + 20),
+                                   drawlistbandUnits(x + 16), drawlistbandUnits(y - 20),
+                                   drawlistbandUnits(x + 24), drawlistbandUnits(y));
                 break;
             }
             add(p, paint);

@@ -28,8 +28,7 @@
 #include "platform/api/engine.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 using Clock = std::chrono::steady_clock;
 const char *const t1Path = "/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1";
@@ -69,8 +68,8 @@ template <typename F> void compare(benchmark::State &state, const std::string &b
     FT_Library library = nullptr;
     FT_Face ftFace = nullptr;
     if (FT_Init_FreeType(&library) != 0 ||
-        FT_New_Memory_Face(library, reinterpret_cast<const FT_Byte *>(bytes.data()), FT_Long(bytes.size()), 0,
-                           &ftFace) != 0)
+        FT_New_Memory_Face(library, reinterpret_cast<const FT_Byte *>(bytes.data()),
+                           FT_Long(bytes.size()), 0, &ftFace) != 0)
         abort();
     double mine = 0, reference = 0;
     size_t glyphs = 0;
@@ -98,7 +97,8 @@ void BM_Type1EveryGlyph(benchmark::State &state)
     ByteStream *s = nullptr;
     PdfGlyphNameList names{-768, nullptr};
     Type1Parser p;
-    if (Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), &s) != Res_ok ||
+    if (Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), &s) !=
+            Res_ok ||
         Type1_parse(s, nullptr, &names, &p) != Res_ok)
         abort();
     compare(state, bytes, [&]() {
@@ -107,7 +107,8 @@ void BM_Type1EveryGlyph(benchmark::State &state)
             GlyphPath *o = nullptr;
             int32_t sb = 0, adv = 0;
             if (GlyphPath_create(&o, GlyphPath_kindCodes) != Res_ok ||
-                Type1_buildGlyph(o, p.subrs, p.subrCount, e->data, e->length, &sb, &adv, p.lenIV) != Res_ok ||
+                Type1_buildGlyph(o, p.subrs, p.subrCount, e->data, e->length, &sb, &adv, p.lenIV) !=
+                    Res_ok ||
                 GlyphPath_finish(o) != Res_ok)
                 abort();
             GlyphPath_destroy(o);
@@ -138,8 +139,8 @@ void BM_CffEveryGlyph(benchmark::State &state)
     TestHeap heap;
     TestHeap_open(&heap, 64u << 20, 0);
     ByteStream *s = nullptr;
-    if (cff.empty() ||
-        Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(cff.data()), cff.size(), &s) != Res_ok)
+    if (cff.empty() || Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(cff.data()),
+                                             cff.size(), &s) != Res_ok)
         abort();
     CffIndex name, top, strings, gsubrs;
     Cff_indexInit(&name, s, uint8_t(cff[2]), cff.size());
@@ -177,7 +178,8 @@ void BM_CffEveryGlyph(benchmark::State &state)
             GlyphPath *o = nullptr;
             int32_t sb = 0, adv = 0;
             if (GlyphPath_create(&o, GlyphPath_kindCodes) != Res_ok ||
-                Type2_buildGlyph(nullptr, o, glyphs[g].data, glyphs[g].length, &c, &sb, &adv) != Res_ok ||
+                Type2_buildGlyph(nullptr, o, glyphs[g].data, glyphs[g].length, &c, &sb, &adv) !=
+                    Res_ok ||
                 GlyphPath_finish(o) != Res_ok)
                 abort();
             GlyphPath_destroy(o);

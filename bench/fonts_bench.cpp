@@ -36,8 +36,7 @@
 #include "platform/vfs/vfs.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 using Clock = std::chrono::steady_clock;
 const char *fontPath = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";

@@ -103,7 +103,8 @@ void decodeAllFrames(benchmark::State &state, const char *name)
         (void)PixelBuf_create(&mask, w, h, Pixel_formatGrey8, 0x10000);
         for (;;) {
             int32_t shown = 0, duration = 0;
-            if (Gif_stepFrame(ctx, d, &m.base, picture, mask, &shown, &duration) != Res_ok || !shown)
+            if (Gif_stepFrame(ctx, d, &m.base, picture, mask, &shown, &duration) != Res_ok ||
+                !shown)
                 break;
             frames++;
         }

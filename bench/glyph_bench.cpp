@@ -50,8 +50,7 @@
 #include "platform/vfs/vfs.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 using Clock = std::chrono::steady_clock;
 const char *fontPath = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
@@ -101,7 +100,8 @@ Font readFont()
     bool longOffsets = be16(b, at["head"] + 50) != 0;
     uint32_t glyphs = be16(b, at["maxp"] + 4);
     for (uint32_t g = 0; g <= glyphs; g++)
-        f.loca.push_back(longOffsets ? be32(b, at["loca"] + 4 * g) : 2 * be16(b, at["loca"] + 2 * g));
+        f.loca.push_back(longOffsets ? be32(b, at["loca"] + 4 * g)
+                                     : 2 * be16(b, at["loca"] + 2 * g));
     return f;
 }
 
@@ -154,7 +154,8 @@ void BM_LoadEveryGlyph(benchmark::State &state)
     if (Font_faceCreate(ctx, 0, 0, nullptr, &face) != Res_ok ||
         Vfs_openMemory(reinterpret_cast<const uint8_t *>(f.bytes.data()), f.bytes.size(), 0,
                        Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) != Res_ok ||
-        BufStream_open(ctx, nullptr, h, uint32_t(f.bytes.size()), BufStream_bigEndian, &face->reader) != Res_ok)
+        BufStream_open(ctx, nullptr, h, uint32_t(f.bytes.size()), BufStream_bigEndian,
+                       &face->reader) != Res_ok)
         abort();
     FontTableDir dir{};
     dir.tables[FontTable_glyf] = {f.glyfOffset, f.glyfLength};
@@ -166,8 +167,8 @@ void BM_LoadEveryGlyph(benchmark::State &state)
     FT_Library library = nullptr;
     FT_Face ftFace = nullptr;
     if (FT_Init_FreeType(&library) != 0 ||
-        FT_New_Memory_Face(library, reinterpret_cast<const FT_Byte *>(f.bytes.data()), FT_Long(f.bytes.size()), 0,
-                           &ftFace) != 0)
+        FT_New_Memory_Face(library, reinterpret_cast<const FT_Byte *>(f.bytes.data()),
+                           FT_Long(f.bytes.size()), 0, &ftFace) != 0)
         abort();
 
     double engine = 0, reference = 0;
@@ -229,12 +230,14 @@ struct TextPage {
             r = Vfs_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), 0,
                                Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx);
         if (r == Res_ok)
-            r = BufStream_open(ctx, nullptr, h, uint32_t(bytes.size()), BufStream_bigEndian, &face->reader);
+            r = BufStream_open(ctx, nullptr, h, uint32_t(bytes.size()), BufStream_bigEndian,
+                               &face->reader);
         if (r == Res_ok)
             r = TrueType_open(face, 0, 0);
         if (r == Res_ok) {
             face->name = Cstr_dup("DejaVu Sans");
-            r = face->name ? FontCatalogue_addFace(ctx->fontEngine->catalogue, nullptr, face) : Res_noMemory;
+            r = face->name ? FontCatalogue_addFace(ctx->fontEngine->catalogue, nullptr, face)
+                           : Res_noMemory;
         }
         if (r != Res_ok) {
             fprintf(stderr, "glyph_bench: the font engine with DejaVu Sans: error %d\n", r);
@@ -251,7 +254,8 @@ struct TextPage {
             return;
         }
         pixels.assign(size_t(1600) * 1600 * 2, 0xFF);
-        if (Bitmap_create(ctx, &bitmap, 1600, 1600, Pixel_format565, 0x10000, pixels.data(), 0) != Res_ok)
+        if (Bitmap_create(ctx, &bitmap, 1600, 1600, Pixel_format565, 0x10000, pixels.data(), 0) !=
+            Res_ok)
             return;
         for (int l = 0; l < 50; l++) {
             std::u16string line;
@@ -270,8 +274,9 @@ struct TextPage {
         for (size_t l = 0; l < lines.size(); l++) {
             // 72 pixels an inch: px points are px pixels.
             Matrix m = {72, 0, 0, 72, 4, int32_t(1600 - (l + 1) * px * 5 / 4)};
-            (void)TextRun_outline(fonts, px << 16, 0, nullptr, lines[l].data(), uint32_t(lines[l].size()), 0, 0,
-                                  &m, nullptr, &target, 0xFF000000);
+            (void)TextRun_outline(fonts, px << 16, 0, nullptr, lines[l].data(),
+                                  uint32_t(lines[l].size()), 0, 0, &m, nullptr, &target,
+                                  0xFF000000);
         }
     }
 
@@ -316,6 +321,11 @@ void BM_TextPage(benchmark::State &state)
         inked += p.pixels[i] != 0xFF || p.pixels[i + 1] != 0xFF;
     state.counters["inked"] = double(inked);
 }
-BENCHMARK(BM_TextPage)->Args({12, 0})->Args({12, 1})->Args({24, 0})->Args({24, 1})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TextPage)
+    ->Args({12, 0})
+    ->Args({12, 1})
+    ->Args({24, 0})
+    ->Args({24, 1})
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace

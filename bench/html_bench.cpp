@@ -24,8 +24,7 @@
 #include "platform/vfs/vfs.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 constexpr size_t kPageBytes = 2 << 20;
 
@@ -50,8 +49,9 @@ void samplePage(std::string *html, std::string *text)
         for (size_t i = 0; i < length; i++)
             *out += char('a' + (state >> (i % 16)) % 26);
     };
-    *html = "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01//EN\">\n<html><head><title>Sample</title>"
-            "<style>p { margin: 0 }</style></head><body>\n";
+    *html =
+        "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01//EN\">\n<html><head><title>Sample</title>"
+        "<style>p { margin: 0 }</style></head><body>\n";
     for (int n = 0; html->size() < kPageBytes; n++) {
         std::string para;
         for (int w = 0; w < 40; w++) {
@@ -59,17 +59,31 @@ void samplePage(std::string *html, std::string *text)
             word(&one);
             switch (w % 13) {
             case 3: *html += "<b>" + one + "</b> "; break;
-            case 7: *html += "<a href=\"page" + std::to_string(n) + ".html#" + one + "\">" + one + "</a> "; break;
-            case 11: *html += one + " &amp; "; one += " &"; break;
+            case 7:
+                *html +=
+                    "<a href=\"page" + std::to_string(n) + ".html#" + one + "\">" + one + "</a> ";
+                break;
+            case 11:
+                *html += one + " &amp; ";
+                one += " &";
+                break;
             default: *html += one + " "; break;
             }
             para += one + " ";
         }
         *text += para + "\n";
         switch (n % 10) {
-        case 0: *html += "<!-- paragraph " + std::to_string(n) + " -->\n<p class=\"body\">\n"; break;
-        case 5: *html += "<ul><li>one<li>two</ul>\n"; *text += "one\ntwo\n"; break;
-        case 8: *html += "<table><tr><td>cell<td>cell</table>\n"; *text += "cell cell\n"; break;
+        case 0:
+            *html += "<!-- paragraph " + std::to_string(n) + " -->\n<p class=\"body\">\n";
+            break;
+        case 5:
+            *html += "<ul><li>one<li>two</ul>\n";
+            *text += "one\ntwo\n";
+            break;
+        case 8:
+            *html += "<table><tr><td>cell<td>cell</table>\n";
+            *text += "cell cell\n";
+            break;
         default: *html += "<p>\n"; break;
         }
     }
@@ -88,7 +102,8 @@ struct Loads {
         TestEngine_open(&e, size_t(512) << 20);
         EngineContext *ctx = e.context;
         if (Html_describe(ctx, &html) || TextDoc_describe(ctx, &text) || Worker_initPool(ctx) ||
-            AppMsg_createDispatcher(ctx, &ctx->eventProc) || TimerQ_startThread(ctx, ctx->eventProc))
+            AppMsg_createDispatcher(ctx, &ctx->eventProc) ||
+            TimerQ_startThread(ctx, ctx->eventProc))
             return;
         ctx->config = Config_createStore(ctx, u"bench");
         onTask(&e, [&] {

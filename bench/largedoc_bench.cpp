@@ -33,8 +33,7 @@
 
 extern char **environ;
 
-namespace
-{
+namespace {
 
 constexpr int paperPages = 14;
 constexpr int pdfSizes[] = {14, 140, 1400};
@@ -65,16 +64,18 @@ std::string largeDocPaperPdf(int pages, bool flat = false)
             std::string content = "BT /F1 10 Tf 12 TL 72 720 Td\n";
             for (int l = 0; l < 52; l++) {
                 snprintf(line, sizeof line,
-                         "(Page %d, line %d: the quick brown fox jumps over the lazy dog again and again.) '\n",
+                         "(Page %d, line %d: the quick brown fox jumps over the lazy dog again and "
+                         "again.) '\n",
                          paper * paperPages + p + 1, l + 1);
                 content += line;
             }
             content += "ET\n";
-            int stream = add("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content +
-                             "endstream");
+            int stream = add("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" +
+                             content + "endstream");
             int page = add("<< /Type /Page /Parent " + std::to_string(node) +
-                           " 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 " + std::to_string(font) +
-                           " 0 R >> >> /Contents " + std::to_string(stream) + " 0 R >>");
+                           " 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 " +
+                           std::to_string(font) + " 0 R >> >> /Contents " + std::to_string(stream) +
+                           " 0 R >>");
             paperKids += std::to_string(page) + " 0 R ";
         }
         if (flat) {
@@ -98,8 +99,8 @@ std::string largeDocPaperPdf(int pages, bool flat = false)
         snprintf(line, sizeof line, "%010zu 00000 n \n", off);
         pdf += line;
     }
-    pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-           std::to_string(xref) + "\n%%EOF\n";
+    pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
+           " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
     return pdf;
 }
 
@@ -107,8 +108,9 @@ std::string largeDocPaperPdf(int pages, bool flat = false)
 // exactly `bytes`.
 bool largeDocWriteText(const std::string &path, size_t bytes)
 {
-    static const char *const words[] = {"the", "of", "and", "to", "in", "a", "is", "that", "for",
-                                        "it", "as", "was", "with", "be", "by", "on", "not", "this",
+    static const char *const words[] = {"the",      "of",     "and",  "to",   "in",     "a",
+                                        "is",       "that",   "for",  "it",   "as",     "was",
+                                        "with",     "be",     "by",   "on",   "not",    "this",
                                         "document", "viewer", "page", "heap", "layout", "engine"};
     std::string block;
     unsigned seed = 7;
@@ -175,9 +177,18 @@ struct LargeDocFixture {
         if (!dir.empty())
             rmdir(dir.c_str());
     }
-    std::string pdfPath(int pages) const { return dir + "/paper-" + std::to_string(pages) + ".pdf"; }
-    std::string flatPdfPath(int pages) const { return dir + "/flat-" + std::to_string(pages) + ".pdf"; }
-    std::string textPath(int mib) const { return dir + "/text-" + std::to_string(mib) + "mb.txt"; }
+    std::string pdfPath(int pages) const
+    {
+        return dir + "/paper-" + std::to_string(pages) + ".pdf";
+    }
+    std::string flatPdfPath(int pages) const
+    {
+        return dir + "/flat-" + std::to_string(pages) + ".pdf";
+    }
+    std::string textPath(int mib) const
+    {
+        return dir + "/text-" + std::to_string(mib) + "mb.txt";
+    }
 };
 
 LargeDocFixture &largeDocFixture()
@@ -201,8 +212,8 @@ LargeDocRun largeDocRender(const std::string &path, long page)
 {
     const std::string png = largeDocFixture().dir + "/page.png";
     std::string pageText = std::to_string(page);
-    const char *argv[] = {VEXLAN_DOCRENDER, path.c_str(), "--page", pageText.c_str(), "--size",
-                          "612x792", "--out", png.c_str(), nullptr};
+    const char *argv[] = {VEXLAN_DOCRENDER, path.c_str(), "--page",    pageText.c_str(), "--size",
+                          "612x792",        "--out",      png.c_str(), nullptr};
     return largeDocRun(argv);
 }
 
@@ -221,7 +232,8 @@ LargeDocRun largeDocRun(const char *const argv[])
     const std::string errPath = largeDocFixture().dir + "/stderr.txt";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     auto start = std::chrono::steady_clock::now();
     pid_t pid = 0;
@@ -256,7 +268,8 @@ long largeDocPageCount(const std::string &path)
 
 // Draws page 1 and the last page of each of the three documents, in a
 // round per iteration; the counters are the means over the rounds.
-void largeDocMeasure(benchmark::State &state, const std::vector<std::string> &paths, const char *const labels[3])
+void largeDocMeasure(benchmark::State &state, const std::vector<std::string> &paths,
+                     const char *const labels[3])
 {
     if (!largeDocFixture().ok) {
         state.SkipWithError("cannot write the documents");
@@ -266,7 +279,8 @@ void largeDocMeasure(benchmark::State &state, const std::vector<std::string> &pa
     for (int i = 0; i < 3; i++) {
         counts[i] = largeDocPageCount(paths[size_t(i)]);
         if (counts[i] < 1) {
-            state.SkipWithError(("docrender could not count the pages of " + paths[size_t(i)]).c_str());
+            state.SkipWithError(
+                ("docrender could not count the pages of " + paths[size_t(i)]).c_str());
             return;
         }
     }

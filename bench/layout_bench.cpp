@@ -43,8 +43,7 @@
 #include "viewer/dispman.h"
 #include "graphics/rects.h"
 
-namespace
-{
+namespace {
 
 constexpr size_t kTextBytes = 1 << 20;
 constexpr int32_t kPageWidth = 541983; // the text style sheet's page width

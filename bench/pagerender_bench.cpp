@@ -27,8 +27,7 @@
 #include "tests/support/test_engine.h"
 #include "viewer/dispman.h"
 
-namespace
-{
+namespace {
 
 constexpr int32_t kWidth = 1240, kHeight = 1754;
 

@@ -17,8 +17,7 @@
 #include "platform/vfs/vfs.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 struct MemoryStream {
     ByteStream base;
@@ -45,7 +44,8 @@ std::string contentSyntax()
     for (int i = 0; s.size() < (1u << 20); i++) {
         char line[160];
         snprintf(line, sizeof line,
-                 "q %d.5 0 0 %d 72 %d cm BT /F%d 12 Tf (text run %d) Tj ET 0.25 0.5 0.75 rg %d %d m %d %d l S "
+                 "q %d.5 0 0 %d 72 %d cm BT /F%d 12 Tf (text run %d) Tj ET 0.25 0.5 0.75 rg %d %d "
+                 "m %d %d l S "
                  "Q\n",
                  i % 7, i % 11, i % 800, i % 4, i, i, i + 1, i + 2, i + 3);
         s += line;
@@ -103,8 +103,8 @@ std::string manyObjects(uint32_t count)
                  std::to_string(n % count + 1) + " 0 R /Box [0 0 612 792] /S (object) >>\nendobj\n";
     }
     size_t at = d.size();
-    return d + xref + "trailer\n<< /Size " + std::to_string(count + 1) + " /Root 1 0 R >>\nstartxref\n" +
-           std::to_string(at) + "\n%%EOF\n";
+    return d + xref + "trailer\n<< /Size " + std::to_string(count + 1) +
+           " /Root 1 0 R >>\nstartxref\n" + std::to_string(at) + "\n%%EOF\n";
 }
 
 void BM_OpenAndResolve(benchmark::State &state)

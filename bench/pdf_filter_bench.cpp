@@ -24,8 +24,7 @@
 #include "pdf/resources/pdfstream.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr size_t textSize = 4u << 20;
@@ -37,8 +36,8 @@ double seconds(Clock::time_point a, Clock::time_point b)
 
 std::string text()
 {
-    static const char *words[] = {"BT", "/F1", "12", "Tf", "72", "720", "Td", "(stream)", "Tj", "ET",
-                                  "q",  "cm",  "re", "f",  "Q",  "page"};
+    static const char *words[] = {"BT", "/F1", "12", "Tf", "72", "720", "Td", "(stream)",
+                                  "Tj", "ET",  "q",  "cm", "re", "f",   "Q",  "page"};
     std::string out;
     uint32_t rng = 1;
     while (out.size() < textSize) {
@@ -54,7 +53,8 @@ std::string zlibOf(const std::string &s)
 {
     uLongf n = compressBound(s.size());
     std::string out(n, '\0');
-    if (compress(reinterpret_cast<Bytef *>(&out[0]), &n, reinterpret_cast<const Bytef *>(s.data()), s.size()) != Z_OK)
+    if (compress(reinterpret_cast<Bytef *>(&out[0]), &n, reinterpret_cast<const Bytef *>(s.data()),
+                 s.size()) != Z_OK)
         abort();
     out.resize(n);
     return out;
@@ -145,7 +145,8 @@ uint32_t zlibDirect(const std::string &z, std::vector<uint8_t> &out)
 size_t throughStage(const std::string &coded, bool lzw, std::vector<uint8_t> &out)
 {
     ByteStream *mem = nullptr, *f = nullptr;
-    if (Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(coded.data()), coded.size(), &mem) != 0)
+    if (Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(coded.data()), coded.size(),
+                              &mem) != 0)
         abort();
     if (Pdf_Filter_lookup(&f, mem, lzw ? "LZWDecode" : "FlateDecode", nullptr, nullptr) != 0)
         abort();

@@ -13,8 +13,7 @@
 #include <cstdlib>
 #include <string>
 
-namespace
-{
+namespace {
 
 // A 612 x 792 page of 2,500 closed shapes of 20 segments each, filled and
 // stroked in turn, in one content stream.
@@ -29,14 +28,14 @@ std::string pathHeavyPdf()
     char buf[96];
     for (int shape = 0; shape < 2500; shape++) {
         int x = next(560) + 20, y = next(740) + 20;
-        snprintf(buf, sizeof buf, "%d.%d %d.%d %d.%d rg %d %d m\n", next(10) / 10, next(10), next(10) / 10,
-                 next(10), next(10) / 10, next(10), x, y);
+        snprintf(buf, sizeof buf, "%d.%d %d.%d %d.%d rg %d %d m\n", next(10) / 10, next(10),
+                 next(10) / 10, next(10), next(10) / 10, next(10), x, y);
         content += buf;
         for (int seg = 0; seg < 19; seg++) {
             int dx = next(41) - 20, dy = next(41) - 20;
             if (seg % 4 == 3)
-                snprintf(buf, sizeof buf, "%d %d %d %d %d %d c\n", x + dy, y + dx, x - dx, y + dy, x + dx,
-                         y - dy);
+                snprintf(buf, sizeof buf, "%d %d %d %d %d %d c\n", x + dy, y + dx, x - dx, y + dy,
+                         x + dx, y - dy);
             else
                 snprintf(buf, sizeof buf, "%d %d l\n", x + dx, y + dy);
             content += buf;
@@ -117,8 +116,10 @@ void BM_PathHeavyPage(benchmark::State &state)
         return;
     }
     const std::string ours = std::string(VEXLAN_DOCRENDER) + " " + f.pdf +
-                             " --page 1 --size 816x1056 --scale 1 --out " + f.dir + "/docrender.png";
-    const std::string poppler = "pdftoppm -r 96 -png -singlefile -f 1 -l 1 " + f.pdf + " " + f.dir + "/pdftoppm";
+                             " --page 1 --size 816x1056 --scale 1 --out " + f.dir +
+                             "/docrender.png";
+    const std::string poppler =
+        "pdftoppm -r 96 -png -singlefile -f 1 -l 1 " + f.pdf + " " + f.dir + "/pdftoppm";
     const std::string mupdf = "mutool draw -r 96 -o " + f.dir + "/mutool.png " + f.pdf + " 1";
     double sums[3] = {0, 0, 0};
     int64_t runs = 0;
@@ -128,8 +129,9 @@ void BM_PathHeavyPage(benchmark::State &state)
         for (int i = 0; i < 3; i++) {
             double t = timeCommand(*commands[i]);
             if (t < 0) {
-                state.SkipWithError(i == 0 ? "docrender failed" : i == 1 ? "pdftoppm failed or is missing"
-                                                                         : "mutool failed or is missing");
+                state.SkipWithError(i == 0   ? "docrender failed"
+                                    : i == 1 ? "pdftoppm failed or is missing"
+                                             : "mutool failed or is missing");
                 return;
             }
             times[i] = t;

@@ -57,7 +57,8 @@ void plainReduce(uint32_t shift, uint8_t *plane, uint32_t stride, uint32_t w, ui
             for (uint32_t y = 0; y < n; y++)
                 for (uint32_t x = 0; x < n; x++)
                     sum += plane[size_t(k * n + y) * stride + j * n + x];
-            plane[size_t(k * n) * stride + j] = uint8_t((sum + (1u << (2 * shift - 1))) >> (2 * shift));
+            plane[size_t(k * n) * stride + j] =
+                uint8_t((sum + (1u << (2 * shift - 1))) >> (2 * shift));
         }
 }
 
@@ -122,8 +123,8 @@ void BM_ScaleDitherDown(benchmark::State &state)
 {
     Data &d = data();
     for (auto _ : state) {
-        Pixel565_scaleDitherDown(d.frame.data(), N, N, d.frameOut.data(), shrunk, shrunk, 0, 0, N * 2,
-                                 shrunk, shrunk, shrunk * 2);
+        Pixel565_scaleDitherDown(d.frame.data(), N, N, d.frameOut.data(), shrunk, shrunk, 0, 0,
+                                 N * 2, shrunk, shrunk, shrunk * 2);
         benchmark::ClobberMemory();
     }
     bytesDone(state, size_t(shrunk) * shrunk * 2);

@@ -33,8 +33,7 @@
 #include "platform/api/engine.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 constexpr int32_t size = 1024;
 constexpr int32_t unit = 256; // device units per pixel

@@ -20,8 +20,7 @@
 #include "graphics/resample.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 struct World {
     TestHeap heap{};

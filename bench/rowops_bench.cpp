@@ -324,7 +324,8 @@ struct CodedRows {
                 codes.push_back(uint8_t(200 - g));
                 code(GlyphMask_kindFull | stem);
                 code(GlyphMask_kindPixel | 128);
-                code((lastCell ? uint32_t(GlyphMask_lastCode) : 0u) | GlyphMask_kindSkip | (16 - 2 - 1 - 2 - stem - 1));
+                code((lastCell ? uint32_t(GlyphMask_lastCode) : 0u) | GlyphMask_kindSkip |
+                     (16 - 2 - 1 - 2 - stem - 1));
             }
             width = cells * 16;
         }
@@ -344,8 +345,8 @@ void BM_CodedRows565(benchmark::State &state)
     uint8_t alpha = 255;
     RowOpSetupFn setup = RowOp_find(4, 6, 0, 0, 0);
     for (auto _ : state) {
-        RowOp_runCodedRows(b.d(), stride, coded.rows.data(), coded.codes.data(), 0, coded.width, H, &colour, 0,
-                           &alpha, 0, setup);
+        RowOp_runCodedRows(b.d(), stride, coded.rows.data(), coded.codes.data(), 0, coded.width, H,
+                           &colour, 0, &alpha, 0, setup);
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * coded.width * H);

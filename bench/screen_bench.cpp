@@ -8,8 +8,7 @@
 
 #include "viewer/screen/screen.h"
 
-namespace
-{
+namespace {
 
 constexpr int32_t width = 480, height = 640;
 

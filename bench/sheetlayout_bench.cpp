@@ -32,8 +32,7 @@
 #include "spreadsheet/sheetgrid.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 constexpr size_t heapBytes = size_t(1) << 30;
 
@@ -60,7 +59,8 @@ bool layOut(const std::string &file, Laid *out)
         ctx->instance = heap.instance;
         heap.instance->context = ctx;
         memcpy(copy, file.data(), file.size());
-        if (Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted, ctx) == 0 &&
+        if (Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted,
+                           ctx) == 0 &&
             Ole_openStream(vfs, &ole) == 0) {
             load.context = ctx;
             if (Excel_readWorkbookStream(&load, ole) == 0) {
@@ -74,8 +74,9 @@ bool layOut(const std::string &file, Laid *out)
         Mem_free(copy);
     }
     if (grid) {
-        *out = Laid{grid->cellTable ? grid->cellTable->count : 0, grid->formatTable ? grid->formatTable->count : 0u,
-                    grid->metrics->rowCount, grid->metrics->columnCount, 0};
+        *out = Laid{grid->cellTable ? grid->cellTable->count : 0,
+                    grid->formatTable ? grid->formatTable->count : 0u, grid->metrics->rowCount,
+                    grid->metrics->columnCount, 0};
         for (uint32_t r = 0; r <= grid->metrics->rowCount; r++)
             out->segments += grid->edgeLists->rows[r].count;
         for (uint32_t c = 0; c <= grid->metrics->columnCount; c++)
@@ -124,7 +125,8 @@ const int registered = [] {
         std::string path = all.substr(at, end - at);
         if (!path.empty()) {
             std::string name = "LayOutFirstSheet/" + path.substr(path.find_last_of('/') + 1);
-            benchmark::RegisterBenchmark(name.c_str(), LayOutFirstSheet, path)->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark(name.c_str(), LayOutFirstSheet, path)
+                ->Unit(benchmark::kMillisecond);
         }
         at = end + 1;
     }

@@ -46,8 +46,7 @@
 #include "spreadsheet/sheetgrid.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 constexpr size_t heapBytes = size_t(1) << 30;
 
@@ -94,7 +93,8 @@ struct Open {
             return false;
         memcpy(copy, file.data(), file.size());
         uint32_t accepted = 0;
-        if (Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted, ctx) != 0 ||
+        if (Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted,
+                           ctx) != 0 ||
             Ole_openStream(vfs, &ole) != 0)
             return false;
         load.context = ctx;
@@ -138,7 +138,8 @@ void OpenGrids(benchmark::State &state)
 {
     std::string file = largeWorkbook();
     if (file.empty()) {
-        state.SkipWithError("VEXLAN_LARGE_XLS names no workbook (bench/office_load --make-xls FILE.xls)");
+        state.SkipWithError(
+            "VEXLAN_LARGE_XLS names no workbook (bench/office_load --make-xls FILE.xls)");
         return;
     }
     size_t peak = 0, grids = 0, values = 0, entries = 0, cells = 0;
@@ -172,7 +173,8 @@ void SumLoadedColumn(benchmark::State &state)
 {
     std::string file = largeWorkbook();
     if (file.empty()) {
-        state.SkipWithError("VEXLAN_LARGE_XLS names no workbook (bench/office_load --make-xls FILE.xls)");
+        state.SkipWithError(
+            "VEXLAN_LARGE_XLS names no workbook (bench/office_load --make-xls FILE.xls)");
         return;
     }
     Open o;
@@ -184,7 +186,8 @@ void SumLoadedColumn(benchmark::State &state)
     o.dropLoad();
     // SUM(D1:D5000): ptgArea rows 0-4999, column 3 (relative), then
     // ptgFuncVar with one argument, function 4.
-    const uint8_t tokens[] = {0x25, 0x00, 0x00, 0x87, 0x13, 0x03, 0xC0, 0x03, 0xC0, 0x22, 0x01, 0x04, 0x00};
+    const uint8_t tokens[] = {0x25, 0x00, 0x00, 0x87, 0x13, 0x03, 0xC0,
+                              0x03, 0xC0, 0x22, 0x01, 0x04, 0x00};
     double total = 0;
     for (auto _ : state) {
         total = 0;
@@ -207,7 +210,8 @@ void EditRecalculates(benchmark::State &state)
 {
     std::string file = largeWorkbook();
     if (file.empty()) {
-        state.SkipWithError("VEXLAN_LARGE_XLS names no workbook (bench/office_load --make-xls FILE.xls)");
+        state.SkipWithError(
+            "VEXLAN_LARGE_XLS names no workbook (bench/office_load --make-xls FILE.xls)");
         return;
     }
     Open o;

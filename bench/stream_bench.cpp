@@ -32,8 +32,7 @@
 #include "platform/vfs/vfsbytestream.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr size_t dataSize = 4u << 20;

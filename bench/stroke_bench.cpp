@@ -21,8 +21,7 @@
 #include "graphics/path.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 using Clock = std::chrono::steady_clock;
 
@@ -76,14 +75,16 @@ int countCubic(const int32_t *points, void *user, const int32_t *last, const int
     Count *c = static_cast<Count *>(user);
     if (!last)
         return 0;
-    Point p0 = mapped(c, last), p1 = mapped(c, points), p2 = mapped(c, points + 2), p3 = mapped(c, points + 4);
-    const int32_t curve[Curve_cubicWords] = {p0.x, p0.y, int32_t(Path_opCubic), p1.x, p1.y, p2.x, p2.y, p3.x, p3.y};
+    Point p0 = mapped(c, last), p1 = mapped(c, points), p2 = mapped(c, points + 2),
+          p3 = mapped(c, points + 4);
+    const int32_t curve[Curve_cubicWords] = {
+        p0.x, p0.y, int32_t(Path_opCubic), p1.x, p1.y, p2.x, p2.y, p3.x, p3.y};
     return Curve_flattenCubic(curve, countPiece, c);
 }
 
 const PathWalkFn kCount[16] = {
     nullptr, nullptr, nullptr, nullptr, nullptr, countLine, countQuad, countCubic,
-    nullptr, nullptr, nullptr, nullptr, nullptr,   nullptr,   nullptr,   nullptr,
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,   nullptr,   nullptr,
 };
 
 // ------------------------------------------------------------- the paths
@@ -174,7 +175,9 @@ void strokeAgainstWalk(benchmark::State &state, Path *(*make)(), const Pen &pen)
 
 void BM_PolylineMiter(benchmark::State &state)
 {
-    strokeAgainstWalk(state, polyline, Pen{penStyle(Pen_joinMiter, Pen_capButt), 4 * kPixel, 16 * kPixel, 0, 0, nullptr});
+    strokeAgainstWalk(
+        state, polyline,
+        Pen{penStyle(Pen_joinMiter, Pen_capButt), 4 * kPixel, 16 * kPixel, 0, 0, nullptr});
 }
 BENCHMARK(BM_PolylineMiter)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -183,13 +186,16 @@ const int32_t kDash[] = {12 * kPixel, 6 * kPixel, 3 * kPixel, 6 * kPixel, -1};
 
 void BM_DashedCircle(benchmark::State &state)
 {
-    strokeAgainstWalk(state, circle, Pen{penStyle(Pen_joinMiter, Pen_capButt), 3 * kPixel, 12 * kPixel, 0, 0, kDash});
+    strokeAgainstWalk(
+        state, circle,
+        Pen{penStyle(Pen_joinMiter, Pen_capButt), 3 * kPixel, 12 * kPixel, 0, 0, kDash});
 }
 BENCHMARK(BM_DashedCircle)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_ZigzagRound(benchmark::State &state)
 {
-    strokeAgainstWalk(state, zigzag, Pen{penStyle(Pen_joinRound, Pen_capRound), 6 * kPixel, 0, 0, 0, nullptr});
+    strokeAgainstWalk(state, zigzag,
+                      Pen{penStyle(Pen_joinRound, Pen_capRound), 6 * kPixel, 0, 0, 0, nullptr});
 }
 BENCHMARK(BM_ZigzagRound)->UseManualTime()->Unit(benchmark::kMillisecond);
 

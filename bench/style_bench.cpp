@@ -32,8 +32,9 @@ constexpr int kNodes = 200;
 void onTask(TestEngine *e, std::function<void()> fn)
 {
     Task *t = nullptr;
-    if (Task_create(e->context, &t, 3, [](void *arg) { (*static_cast<std::function<void()> *>(arg))(); }, &fn,
-                    "bench", 4096))
+    if (Task_create(
+            e->context, &t, 3, [](void *arg) { (*static_cast<std::function<void()> *>(arg))(); },
+            &fn, "bench", 4096))
         return;
     Task_detach(t);
     TestEngine_runAll(e, 1000000);
@@ -48,7 +49,8 @@ struct Doc {
 
     bool open(int rules)
     {
-        if (Worker_initPool(e.context) || AppMsg_createDispatcher(e.context, &e.context->eventProc) ||
+        if (Worker_initPool(e.context) ||
+            AppMsg_createDispatcher(e.context, &e.context->eventProc) ||
             Edr_App_init(e.context, 0) || Edr_Doc_create(e.context, &doc, &root) ||
             Edr_Doc_setStringTable(doc, StrTable_create(nullptr)))
             return false;
@@ -84,7 +86,8 @@ struct Doc {
             return false;
         for (int i = 0; i < kNodes; i++) {
             Edr_Node *n = nullptr;
-            if (Edr_Node_createGroup(doc, body, Edr_Insert_lastChild, elements[size_t(i) % elements.size()], &n))
+            if (Edr_Node_createGroup(doc, body, Edr_Insert_lastChild,
+                                     elements[size_t(i) % elements.size()], &n))
                 return false;
             (void)Edr_Node_addId(doc, n, classes[size_t(i * 13) % classes.size()]);
             (void)Edr_Node_addId(doc, n, classes[size_t(i * 29 + 1) % classes.size()]);

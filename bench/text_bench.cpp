@@ -67,7 +67,8 @@ static void BM_FmtInteger(benchmark::State &state)
     char buf[64];
     int i = 0;
     for (auto _ : state)
-        benchmark::DoNotOptimize(Fmt_snprintf(buf, sizeof buf, "Series%d: %5u %#x", i++, 42u, 255u));
+        benchmark::DoNotOptimize(
+            Fmt_snprintf(buf, sizeof buf, "Series%d: %5u %#x", i++, 42u, 255u));
 }
 BENCHMARK(BM_FmtInteger);
 
@@ -95,7 +96,8 @@ static void BM_FmtString(benchmark::State &state)
 {
     char buf[128];
     for (auto _ : state)
-        benchmark::DoNotOptimize(Fmt_snprintf(buf, sizeof buf, "%s/%s: %-12s|", "file://localhost", "okala_dir", "choices.txt"));
+        benchmark::DoNotOptimize(Fmt_snprintf(buf, sizeof buf, "%s/%s: %-12s|", "file://localhost",
+                                              "okala_dir", "choices.txt"));
 }
 BENCHMARK(BM_FmtString);
 

@@ -23,8 +23,7 @@
 #include "platform/api/engine.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 constexpr int32_t width = 1024, height = 1024;
 constexpr int32_t size = 10 << 16; // 10 points at 72 pixels an inch

@@ -39,8 +39,7 @@
 #include "viewer/reports.h"
 #include "viewer/viewer.h"
 
-namespace
-{
+namespace {
 
 using Clock = std::chrono::steady_clock;
 
@@ -51,8 +50,8 @@ constexpr int fireLimit = 2000000;
 std::string textPath(size_t bytes)
 {
     const char *tmp = getenv("TMPDIR");
-    return std::string(tmp && *tmp ? tmp : "/tmp") + "/vexlan-textopen-" + std::to_string(bytes >> 20) +
-           "mb.txt";
+    return std::string(tmp && *tmp ? tmp : "/tmp") + "/vexlan-textopen-" +
+           std::to_string(bytes >> 20) + "mb.txt";
 }
 
 void writeText(const std::string &path, size_t bytes)
@@ -63,7 +62,8 @@ void writeText(const std::string &path, size_t bytes)
     std::string block;
     char line[lineBytes + 1];
     for (size_t n = 0; n * lineBytes < bytes; n++) {
-        snprintf(line, sizeof line, "%07zu the quick brown fox jumps over the lazy dog, again.....\n", n);
+        snprintf(line, sizeof line,
+                 "%07zu the quick brown fox jumps over the lazy dog, again.....\n", n);
         block.append(line, lineBytes);
         if (block.size() >= (size_t(1) << 20)) {
             fwrite(block.data(), 1, block.size(), f);
@@ -219,13 +219,14 @@ struct Session {
             int32_t key = 0;
             uint32_t kind = 0;
             FvPageView *view = page ? page->pageView : nullptr;
-            Edr_SubdocNode *link = view && view->node ? Edr_Node_subdocPayload(view->node) : nullptr;
+            Edr_SubdocNode *link =
+                view && view->node ? Edr_Node_subdocPayload(view->node) : nullptr;
             if (!link || Edr_Page_getKeyByIndex(&key, &kind, page->document, index) != 0)
                 return;
-            queued = Dispman_queueDocSwitch(view->display->engine, DispmanSub_hqAndQuick, view->display->view,
-                                            view->display->viewDocument, int32_t(link->pageKey),
-                                            uint32_t(link->pageKind), view->node, page->document, key,
-                                            kind) == 0;
+            queued = Dispman_queueDocSwitch(view->display->engine, DispmanSub_hqAndQuick,
+                                            view->display->view, view->display->viewDocument,
+                                            int32_t(link->pageKey), uint32_t(link->pageKind),
+                                            view->node, page->document, key, kind) == 0;
         });
         return queued;
     }
@@ -277,7 +278,8 @@ void BM_Page10000(benchmark::State &state)
     for (auto _ : state) {
         Session s;
         uint32_t pages = 0;
-        if (!s.start() || !s.open(path) || !s.drive([&] { return s.settled(&pages) && pages > 10000; })) {
+        if (!s.start() || !s.open(path) ||
+            !s.drive([&] { return s.settled(&pages) && pages > 10000; })) {
             state.SkipWithError("the text did not open and settle");
             s.stop();
             break;
@@ -300,7 +302,12 @@ void BM_Page10000(benchmark::State &state)
     remove(path.c_str());
 }
 
-BENCHMARK(BM_FirstPage)->Arg(1)->Arg(100)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstPage)
+    ->Arg(1)
+    ->Arg(100)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Page10000)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace

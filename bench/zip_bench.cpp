@@ -33,8 +33,7 @@
 #include "tests/office/zip_writer.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr size_t memberSize = 16u << 20;
@@ -85,7 +84,8 @@ const Sample &sample(int which)
     if (s.plain.empty()) {
         s.plain = which ? imageData() : textData();
         s.packed = zipDeflateRaw(s.plain);
-        s.archive = zipWrite({{"readme.txt", "a small member first", false}, {"member.bin", s.plain, true}});
+        s.archive = zipWrite(
+            {{"readme.txt", "a small member first", false}, {"member.bin", s.plain, true}});
     }
     return s;
 }

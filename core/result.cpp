@@ -4,8 +4,7 @@
 
 #include <cstddef>
 
-namespace
-{
+namespace {
 
 struct ResultRow {
     int code;

@@ -13,8 +13,7 @@
 #include "platform/vfs/helpers.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
 const int corrupt = 0x1601; // damaged data, as inflate reports it
 

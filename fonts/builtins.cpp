@@ -11,8 +11,7 @@
 #include "fonts/cmap.h"
 #include "platform/vfs/romfs.h"
 
-namespace
-{
+namespace {
 
 void registerFiles(EngineContext *context, const RomFsEntry *files, uint32_t count)
 {

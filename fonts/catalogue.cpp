@@ -18,8 +18,7 @@
 #include "platform/url/url.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
 enum : uint32_t {
     maxNameTable = 256 * 1024, // bytes of a 'name' table that are read
@@ -275,10 +274,8 @@ int mapLine(void *arg, uint32_t section, char *line)
         return rc ? rc
                   : addPair(&c->supplements, &c->supplementCount, &c->supplementCapacity, key,
                             value);
-    case FontMap_library:
-        return libraryLine(m, line);
-    default:
-        return Res_ok;
+    case FontMap_library: return libraryLine(m, line);
+    default: return Res_ok;
     }
 }
 

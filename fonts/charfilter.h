@@ -19,13 +19,13 @@ typedef int (*CharFilterTestFn)(const CharFilter *filter, const char16_t *codes,
 typedef int32_t (*CharFilterMapFn)(const char16_t *src, char16_t *dst, int32_t n);
 
 struct CharFilter {
-    uint32_t size;         // the byte size of this record (sizeof(CharFilter))
-    uint32_t kind;         // mapping id; its meaning belongs to the font engine
-    uint16_t first;        // first code covered
-    uint16_t last;         // last code covered
+    uint32_t size;  // the byte size of this record (sizeof(CharFilter))
+    uint32_t kind;  // mapping id; its meaning belongs to the font engine
+    uint16_t first; // first code covered
+    uint16_t last;  // last code covered
     CharFilterTestFn test;
     CharFilterMapFn map;
-    uintptr_t reserved;    // always 0
+    uintptr_t reserved; // always 0
 };
 
 enum : int32_t { CharFilter_max = 16 };

@@ -19,8 +19,7 @@
 #include "fonts/fontengine.h"
 #include "fonts/fontface.h"
 
-namespace
-{
+namespace {
 
 // ------------------------------------------------------------- helpers
 
@@ -423,23 +422,12 @@ const SingleByteEncoding *handlerOf(const CmapFormatTable *table, uint32_t forma
 {
     uint32_t index;
     switch (format) {
-    case 0:
-        index = CmapFormat_0;
-        break;
-    case 2:
-        index = CmapFormat_2;
-        break;
-    case 4:
-        index = CmapFormat_4;
-        break;
-    case 6:
-        index = CmapFormat_6;
-        break;
-    case CmapFormat_bitmapNumber:
-        index = CmapFormat_bitmap;
-        break;
-    default:
-        return nullptr;
+    case 0: index = CmapFormat_0; break;
+    case 2: index = CmapFormat_2; break;
+    case 4: index = CmapFormat_4; break;
+    case 6: index = CmapFormat_6; break;
+    case CmapFormat_bitmapNumber: index = CmapFormat_bitmap; break;
+    default: return nullptr;
     }
     const SingleByteEncoding *h = &table->entries[index];
     return h->map ? h : nullptr;

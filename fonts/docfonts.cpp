@@ -20,8 +20,7 @@
 #include "graphics/glyphpath.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
 const char marker[] = "vexlanEmbedded";
 
@@ -49,8 +48,7 @@ int FontEngine_registerEmbedded(EngineContext *engine, EmbeddedFont *font)
     return r;
 }
 
-namespace
-{
+namespace {
 
 // The destroy operation of an embedded TrueType face: its pair table,
 // then the file and tables.
@@ -90,8 +88,8 @@ WidthTable *ensureTable(FontFace *face)
 
 // Metrics: each glyph id is a character code, looked up among the
 // entries; absent codes measure with the default entry.
-int widthMetrics(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t runTag, const uint8_t *tags,
-                 uint16_t *sideBearings, uint16_t *advances)
+int widthMetrics(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t runTag,
+                 const uint8_t *tags, uint16_t *sideBearings, uint16_t *advances)
 {
     const WidthTable *t = widthTable(face);
     for (uint32_t i = 0; i < n; i++) {
@@ -144,12 +142,13 @@ void Font_unregister(EngineContext *engine, FontFace *face)
         return;
     Lock_acquire(&fe->lock);
     if (fe->fonts)
-        (void)Array_removeAndRelease(fe->fonts, face, [](void *f) { Font_faceRelease(static_cast<FontFace *>(f)); });
+        (void)Array_removeAndRelease(fe->fonts, face,
+                                     [](void *f) { Font_faceRelease(static_cast<FontFace *>(f)); });
     Lock_release(&fe->lock);
 }
 
-int FontEngine_openEmbeddedTrueType(uint8_t *data, size_t length, EngineContext *engine, FontFace **out,
-                                    uint32_t preferredRank, uint32_t flags)
+int FontEngine_openEmbeddedTrueType(uint8_t *data, size_t length, EngineContext *engine,
+                                    FontFace **out, uint32_t preferredRank, uint32_t flags)
 {
     *out = nullptr;
     FontEngine *fe = engineOf(engine);
@@ -270,7 +269,8 @@ int WidthFace_create(FontFace *parent, FontFace **out)
     while (root && root->parent)
         root = root->parent;
     FontFace *face = nullptr;
-    if (Font_faceCreate(root ? root->source : nullptr, FontFace_kindWidthOverride, 0, root, &face) != Res_ok)
+    if (Font_faceCreate(root ? root->source : nullptr, FontFace_kindWidthOverride, 0, root,
+                        &face) != Res_ok)
         return Res_noMemory;
     face->advance = widthMetrics;
     face->map = Cmap_identityMap;
@@ -305,7 +305,8 @@ int WidthFace_addWidths(FontFace *face, const WidthEntry *entries, uint32_t n)
             continue;
         if (t->count == t->capacity) {
             uint32_t cap = t->capacity ? t->capacity * 2 : WidthTable_start;
-            WidthEntry *e = static_cast<WidthEntry *>(Mem_realloc(t->entries, size_t(cap) * sizeof(WidthEntry)));
+            WidthEntry *e = static_cast<WidthEntry *>(
+                Mem_realloc(t->entries, size_t(cap) * sizeof(WidthEntry)));
             if (!e)
                 return Res_noMemory;
             t->entries = e;
@@ -331,7 +332,8 @@ int FontEngine_finishWidthFace(EngineContext *engine, FontFace *face)
     const char *old = face->name ? face->name : "";
     if (!strchr(old, ':')) {
         char name[DocFonts_nameLength];
-        int n = snprintf(name, sizeof name, "%s:Alter:%p%s", marker, static_cast<void *>(face), old[0] ? "" : ":");
+        int n = snprintf(name, sizeof name, "%s:Alter:%p%s", marker, static_cast<void *>(face),
+                         old[0] ? "" : ":");
         if (n >= 0 && size_t(n) < sizeof name)
             snprintf(name + n, sizeof name - size_t(n), "%s", old);
         r = Font_faceSetName(name, face);
@@ -339,7 +341,7 @@ int FontEngine_finishWidthFace(EngineContext *engine, FontFace *face)
     WidthTable *t = widthTable(face);
     if (r == Res_ok && t) {
         std::sort(t->entries, t->entries + t->count,
-                         [](const WidthEntry &a, const WidthEntry &b) { return a.code < b.code; });
+                  [](const WidthEntry &a, const WidthEntry &b) { return a.code < b.code; });
         if (t->count < t->capacity) {
             WidthEntry *e = static_cast<WidthEntry *>(
                 Mem_realloc(t->entries, std::max<size_t>(t->count, 1) * sizeof(WidthEntry)));

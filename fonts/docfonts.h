@@ -60,8 +60,9 @@ void Font_unregister(EngineContext *engine, FontFace *face);
 // bit 2 remaps codes 0-255 to the 0xF0xx symbol area; a program without
 // 'cmap' maps every code to the glyph of the same number. 0; 1; the
 // errors of the stream layer and of the TrueType reader.
-[[nodiscard]] int FontEngine_openEmbeddedTrueType(uint8_t *data, size_t length, EngineContext *engine,
-                                                  FontFace **out, uint32_t preferredRank, uint32_t flags);
+[[nodiscard]] int FontEngine_openEmbeddedTrueType(uint8_t *data, size_t length,
+                                                  EngineContext *engine, FontFace **out,
+                                                  uint32_t preferredRank, uint32_t flags);
 // The glyph count of a face (its numGlyphs); 0 for null.
 uint32_t Font_glyphCount(const FontFace *face);
 // The number of pairs of the face's code table (-1 when the face or its
@@ -72,8 +73,8 @@ uint16_t Font_codePairCode(const FontFace *face, uint32_t i);
 // Installs a code-conversion hook on face (replacing one installed
 // before): the face owns table from here, also when this fails (release
 // frees it then). 0; 1; Res_nullInput without a face.
-[[nodiscard]] int Font_setCodeHook(EngineContext *engine, FontFace *face, void *table, FontCodeHookFn hook,
-                                   FontCodeHookReleaseFn release);
+[[nodiscard]] int Font_setCodeHook(EngineContext *engine, FontFace *face, void *table,
+                                   FontCodeHookFn hook, FontCodeHookReleaseFn release);
 // Runs the face's hook over count codes; nothing without one.
 void Font_applyCodeHook(const FontFace *face, uint16_t *codes, uint32_t count);
 

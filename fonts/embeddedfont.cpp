@@ -16,8 +16,7 @@
 #include "fonts/fontface.h"
 #include "graphics/glyphpath.h"
 
-namespace
-{
+namespace {
 
 Lock *engineLock(EmbeddedFont *f)
 {
@@ -72,7 +71,8 @@ int32_t toUnits(const EmbeddedFont *f, int32_t v)
     return int32_t(int64_t(v) * 16384 / em);
 }
 
-int addGlyphLocked(EmbeddedFont *f, uint16_t code, GlyphPath *outline, uint16_t sb, uint16_t advance)
+int addGlyphLocked(EmbeddedFont *f, uint16_t code, GlyphPath *outline, uint16_t sb,
+                   uint16_t advance)
 {
     uint32_t glyphs = total(&f->outlines);
     if (code == 0 && glyphs > 0) {
@@ -88,13 +88,15 @@ int addGlyphLocked(EmbeddedFont *f, uint16_t code, GlyphPath *outline, uint16_t 
         return Res_ok;
     }
     if (glyphs >= 65535 || grow(&f->codes, sizeof(EmbeddedCode)) != Res_ok ||
-        grow(&f->metrics, sizeof(EmbeddedMetrics)) != Res_ok || grow(&f->outlines, sizeof(GlyphPath *)) != Res_ok) {
+        grow(&f->metrics, sizeof(EmbeddedMetrics)) != Res_ok ||
+        grow(&f->outlines, sizeof(GlyphPath *)) != Res_ok) {
         GlyphPath_destroy(outline);
         return Res_noMemory;
     }
     uint16_t index = uint16_t(glyphs);
     static_cast<EmbeddedCode *>(f->codes.entries)[total(&f->codes)] = EmbeddedCode{code, index};
-    static_cast<EmbeddedMetrics *>(f->metrics.entries)[total(&f->metrics)] = EmbeddedMetrics{index, advance, sb};
+    static_cast<EmbeddedMetrics *>(f->metrics.entries)[total(&f->metrics)] =
+        EmbeddedMetrics{index, advance, sb};
     static_cast<GlyphPath **>(f->outlines.entries)[glyphs] = outline;
     f->codes.added++;
     f->metrics.added++;
@@ -105,7 +107,8 @@ int addGlyphLocked(EmbeddedFont *f, uint16_t code, GlyphPath *outline, uint16_t 
 
 const EmbeddedMetrics *findMetrics(const EmbeddedFont *f, uint16_t glyph)
 {
-    int32_t i = Array_bsearchU16(f->metrics.entries, f->metrics.sorted, sizeof(EmbeddedMetrics), glyph);
+    int32_t i =
+        Array_bsearchU16(f->metrics.entries, f->metrics.sorted, sizeof(EmbeddedMetrics), glyph);
     return i < 0 ? nullptr : &static_cast<const EmbeddedMetrics *>(f->metrics.entries)[i];
 }
 
@@ -136,7 +139,8 @@ int expand(const EmbeddedFont *f, const GlyphPath *src, GlyphPath *dst, uint32_t
 // Copies the drawing records of src into dst: point and close records,
 // components in place of their references (an unknown id adds nothing),
 // and, at the top level, the end record.
-int copyRecords(const EmbeddedFont *f, const GlyphPath *src, GlyphPath *dst, uint32_t depth, bool top)
+int copyRecords(const EmbeddedFont *f, const GlyphPath *src, GlyphPath *dst, uint32_t depth,
+                bool top)
 {
     static constexpr uint8_t endCode[1] = {GlyphCode_end};
     if (!src->bytes || src->lastSize == 0)
@@ -289,8 +293,8 @@ int EmbeddedFont_create(EngineContext *engine, const char *, uint16_t unitsPerEm
     return Res_ok;
 }
 
-int EmbeddedFont_addGlyph(EmbeddedFont *font, uint16_t code, GlyphPath *outline, int32_t sideBearing,
-                          int32_t advance)
+int EmbeddedFont_addGlyph(EmbeddedFont *font, uint16_t code, GlyphPath *outline,
+                          int32_t sideBearing, int32_t advance)
 {
     Locked l(engineLock(font));
     int r = addGlyphLocked(font, code, outline, uint16_t(toUnits(font, sideBearing)),
@@ -367,14 +371,14 @@ int EmbeddedFont_finish(EmbeddedFont *f)
     }
     EmbeddedCode *c = static_cast<EmbeddedCode *>(f->codes.entries);
     std::sort(c, c + f->codes.sorted,
-                     [](const EmbeddedCode &a, const EmbeddedCode &b) { return a.code < b.code; });
+              [](const EmbeddedCode &a, const EmbeddedCode &b) { return a.code < b.code; });
     EmbeddedMetrics *m = static_cast<EmbeddedMetrics *>(f->metrics.entries);
     std::sort(m, m + f->metrics.sorted,
-                     [](const EmbeddedMetrics &a, const EmbeddedMetrics &b) { return a.glyph < b.glyph; });
+              [](const EmbeddedMetrics &a, const EmbeddedMetrics &b) { return a.glyph < b.glyph; });
     if (f->kerning) {
         EmbeddedKern *k = static_cast<EmbeddedKern *>(f->kerning->entries);
         std::sort(k, k + f->kerning->sorted,
-                         [](const EmbeddedKern &a, const EmbeddedKern &b) { return a.key < b.key; });
+                  [](const EmbeddedKern &a, const EmbeddedKern &b) { return a.key < b.key; });
     }
     f->face->glyphCount = uint16_t(f->outlines.sorted);
     f->face->glyphCountCopy = 0;
@@ -419,11 +423,12 @@ int32_t EmbeddedFont_glyphCount(const EmbeddedFont *font)
 
 uint16_t EmbeddedFont_glyphCode(const EmbeddedFont *font, uint32_t i)
 {
-    return i < total(&font->codes) ? static_cast<const EmbeddedCode *>(font->codes.entries)[i].code : 0;
+    return i < total(&font->codes) ? static_cast<const EmbeddedCode *>(font->codes.entries)[i].code
+                                   : 0;
 }
 
-int EmbeddedFont_mapChars(FontFace *face, const uint16_t *chars, uint32_t n, uint32_t slot, uint16_t *glyphs,
-                          uint8_t *flags, uint32_t *remaining)
+int EmbeddedFont_mapChars(FontFace *face, const uint16_t *chars, uint32_t n, uint32_t slot,
+                          uint16_t *glyphs, uint8_t *flags, uint32_t *remaining)
 {
     const EmbeddedFont *f = EmbeddedFont_ofFace(face);
     if (!f)
@@ -431,7 +436,8 @@ int EmbeddedFont_mapChars(FontFace *face, const uint16_t *chars, uint32_t n, uin
     for (uint32_t i = 0; i < n && *remaining; i++) {
         if (glyphs[i] != 0)
             continue;
-        int32_t at = Array_bsearchU16(f->codes.entries, f->codes.sorted, sizeof(EmbeddedCode), chars[i]);
+        int32_t at =
+            Array_bsearchU16(f->codes.entries, f->codes.sorted, sizeof(EmbeddedCode), chars[i]);
         if (at < 0)
             continue;
         glyphs[i] = static_cast<const EmbeddedCode *>(f->codes.entries)[at].glyph;
@@ -441,8 +447,8 @@ int EmbeddedFont_mapChars(FontFace *face, const uint16_t *chars, uint32_t n, uin
     return Res_ok;
 }
 
-int EmbeddedFont_getMetrics(FontFace *face, const uint16_t *glyphs, uint32_t n, uint32_t slot, const uint8_t *flags,
-                            uint16_t *sideBearings, uint16_t *advances)
+int EmbeddedFont_getMetrics(FontFace *face, const uint16_t *glyphs, uint32_t n, uint32_t slot,
+                            const uint8_t *flags, uint16_t *sideBearings, uint16_t *advances)
 {
     const EmbeddedFont *f = EmbeddedFont_ofFace(face);
     for (uint32_t i = 0; i < n; i++) {
@@ -455,8 +461,8 @@ int EmbeddedFont_getMetrics(FontFace *face, const uint16_t *glyphs, uint32_t n, 
     return Res_ok;
 }
 
-int EmbeddedFont_kern(FontFace *face, const uint16_t *glyphs, uint32_t n, uint32_t slot, const uint8_t *flags,
-                      uint16_t *advances)
+int EmbeddedFont_kern(FontFace *face, const uint16_t *glyphs, uint32_t n, uint32_t slot,
+                      const uint8_t *flags, uint16_t *advances)
 {
     const EmbeddedFont *f = EmbeddedFont_ofFace(face);
     if (!f || !f->kerning || f->kerning->sorted == 0)
@@ -467,8 +473,8 @@ int EmbeddedFont_kern(FontFace *face, const uint16_t *glyphs, uint32_t n, uint32
             continue;
         uint32_t key = uint32_t(glyphs[i]) | uint32_t(glyphs[i + 1]) << 16;
         const EmbeddedKern *end = k + f->kerning->sorted;
-        const EmbeddedKern *hit =
-            std::lower_bound(k, end, key, [](const EmbeddedKern &e, uint32_t v) { return e.key < v; });
+        const EmbeddedKern *hit = std::lower_bound(
+            k, end, key, [](const EmbeddedKern &e, uint32_t v) { return e.key < v; });
         if (hit != end && hit->key == key)
             advances[i] = uint16_t(advances[i] + hit->adjustment);
     }

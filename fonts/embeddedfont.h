@@ -48,12 +48,12 @@ struct EmbeddedComponent {
 struct EmbeddedFont {
     int32_t first;
     int32_t queryWord;
-    FontFace *face;  // the font engine's face of kind 50 (holds this record)
+    FontFace *face; // the font engine's face of kind 50 (holds this record)
     EngineContext *engine;
-    EmbeddedTable codes;      // EmbeddedCode
-    EmbeddedTable metrics;    // EmbeddedMetrics
-    EmbeddedTable outlines;   // GlyphPath *, by glyph index
-    EmbeddedTable *kerning;   // EmbeddedKern (null: none)
+    EmbeddedTable codes;       // EmbeddedCode
+    EmbeddedTable metrics;     // EmbeddedMetrics
+    EmbeddedTable outlines;    // GlyphPath *, by glyph index
+    EmbeddedTable *kerning;    // EmbeddedKern (null: none)
     EmbeddedTable *components; // EmbeddedComponent (null: none)
 };
 
@@ -73,7 +73,8 @@ enum : uint32_t {
 [[nodiscard]] int EmbeddedFont_addGlyph(EmbeddedFont *font, uint16_t code, GlyphPath *outline,
                                         int32_t sideBearing, int32_t advance);
 // An empty finished outline entered as glyph code 0.
-[[nodiscard]] int EmbeddedFont_addEmptyGlyph(EmbeddedFont *font, int32_t sideBearing, int32_t advance);
+[[nodiscard]] int EmbeddedFont_addEmptyGlyph(EmbeddedFont *font, int32_t sideBearing,
+                                             int32_t advance);
 // Creates the kerning table (when missing) and adds a pair. 0 or 1.
 [[nodiscard]] int EmbeddedFont_addKerning(EmbeddedFont *font, uint16_t first, uint16_t second,
                                           int32_t adjustment);
@@ -92,12 +93,12 @@ int32_t EmbeddedFont_glyphCount(const EmbeddedFont *font);
 uint16_t EmbeddedFont_glyphCode(const EmbeddedFont *font, uint32_t i);
 
 // The face's operations.
-int EmbeddedFont_mapChars(FontFace *face, const uint16_t *chars, uint32_t n, uint32_t slot, uint16_t *glyphs,
-                          uint8_t *flags, uint32_t *remaining);
-int EmbeddedFont_getMetrics(FontFace *face, const uint16_t *glyphs, uint32_t n, uint32_t slot, const uint8_t *flags,
-                            uint16_t *sideBearings, uint16_t *advances);
-int EmbeddedFont_kern(FontFace *face, const uint16_t *glyphs, uint32_t n, uint32_t slot, const uint8_t *flags,
-                      uint16_t *advances);
+int EmbeddedFont_mapChars(FontFace *face, const uint16_t *chars, uint32_t n, uint32_t slot,
+                          uint16_t *glyphs, uint8_t *flags, uint32_t *remaining);
+int EmbeddedFont_getMetrics(FontFace *face, const uint16_t *glyphs, uint32_t n, uint32_t slot,
+                            const uint8_t *flags, uint16_t *sideBearings, uint16_t *advances);
+int EmbeddedFont_kern(FontFace *face, const uint16_t *glyphs, uint32_t n, uint32_t slot,
+                      const uint8_t *flags, uint16_t *advances);
 int EmbeddedFont_getOutline(FontFace *face, uint16_t glyph, GlyphPath **out);
 // The close operation of the face: frees the tables and every outline.
 void EmbeddedFont_destroy(void *font);

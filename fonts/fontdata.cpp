@@ -5,8 +5,7 @@
 
 #include "core/stream/bytestream.h"
 
-namespace
-{
+namespace {
 
 constexpr uint32_t namedColours[Pixel_namedColourCount] = {
     0xFFFFFF00, // aqua

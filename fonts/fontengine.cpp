@@ -17,8 +17,7 @@
 #include "fonts/spaces.h"
 #include "platform/url/url.h"
 
-namespace
-{
+namespace {
 
 void releaseFace(void *face)
 {
@@ -64,8 +63,7 @@ int FontEngine_setCacheSizes(EngineContext *context)
     return r;
 }
 
-namespace
-{
+namespace {
 
 bool tolerated(int r)
 {

@@ -82,10 +82,10 @@ struct FontEngine {
 // every font list that holds it. Its cached outlines and masks are keyed
 // by the instance and dropped with its last reference.
 struct FontInstance {
-    uint32_t refs;     // references held by font lists
-    FontFace *face;    // one reference, taken at creation
-    void *glyphWalk;   // per-face drawing state of the glyph walk (null: none kept)
-    void *decoration;  // per-face decoration state (null: none kept)
+    uint32_t refs;    // references held by font lists
+    FontFace *face;   // one reference, taken at creation
+    void *glyphWalk;  // per-face drawing state of the glyph walk (null: none kept)
+    void *decoration; // per-face decoration state (null: none kept)
 };
 
 // The instance list of the engine. Callers hold the engine's lock.

@@ -89,23 +89,23 @@ struct FontTableEntry {
 struct FontTableDir {
     uint32_t tableCount; // entries in the file's directory
     FontTableEntry tables[FontTable_count];
-    uint32_t cmapSubtable;     // the chosen character-map subtable, from the start of 'cmap'
-    uint32_t kernStart;        // the kept 'kern' subtable's pairs header (0: none kept)
-    uint32_t kernLength;       // its length past the 6-byte subtable header
-    int16_t headBox[4];        // 'head' xMin, yMin, xMax, yMax (font units)
-    int16_t indexToLocFormat;  // 0: 16-bit 'loca' offsets, else 32-bit
-    uint16_t maxPoints;        // 'maxp' maxima
+    uint32_t cmapSubtable;    // the chosen character-map subtable, from the start of 'cmap'
+    uint32_t kernStart;       // the kept 'kern' subtable's pairs header (0: none kept)
+    uint32_t kernLength;      // its length past the 6-byte subtable header
+    int16_t headBox[4];       // 'head' xMin, yMin, xMax, yMax (font units)
+    int16_t indexToLocFormat; // 0: 16-bit 'loca' offsets, else 32-bit
+    uint16_t maxPoints;       // 'maxp' maxima
     uint16_t maxContours;
     uint16_t maxCompositePoints;
     uint16_t maxCompositeContours;
-    uint32_t advanceWidthMax;  // 'hhea', scaled
+    uint32_t advanceWidthMax; // 'hhea', scaled
     int32_t minLeftSideBearing;
     int32_t minRightSideBearing;
     int32_t xMaxExtent;
     uint16_t numberOfHMetrics; // raw
     uint16_t packSetting1;     // font packs: the 'ffst' coding settings (defaults 2 and 10)
     uint16_t packSetting2;
-    void *fontData;            // a font data block the face owns (null: none)
+    void *fontData; // a font data block the face owns (null: none)
 };
 
 // ------------------------------------------------------------- the face
@@ -148,50 +148,50 @@ struct FontCodeHook {
 };
 
 struct FontFace {
-    FontFace *parent;            // holds one reference on it (Font_faceRetain)
-    BufStream *reader;           // the font file's reader
-    uint32_t refCount;           // references; the last Font_faceRelease frees the face
-    FontFaceDestroyFn destroy;   // frees the face instead of Font_faceRelease (null: Mem_free)
+    FontFace *parent;          // holds one reference on it (Font_faceRetain)
+    BufStream *reader;         // the font file's reader
+    uint32_t refCount;         // references; the last Font_faceRelease frees the face
+    FontFaceDestroyFn destroy; // frees the face instead of Font_faceRelease (null: Mem_free)
     // The font engine's: glyph location and the lazily loaded tables.
     FontLocateGlyphFn locateGlyph; // the slot TtFont_locateGlyph
-    void *mapData;               // loaded character map (FontMapData)
-    void *metricsData;           // loaded horizontal metrics
-    void *locationData;          // loaded glyph locations
-    void *kerningData;           // loaded kerning pairs
-    FontTableDir *tables;        // table directory
-    void *glyphOffsets;          // font-pack glyph-offset table, loaded on demand
-    FontPackWidths *widths;      // font-pack width table, loaded on demand
-    EngineContext *source;       // the engine the face reads its file through
-    uint32_t kind;               // creation word 1: the face kind (48 an embedded TrueType
-                                 // font, 50 the other embedded font form)
-    uint32_t mapRank;            // the chosen character map's rank (taken from the parent)
-    uint32_t creationWord2;      // creation word 2
-    char *name;                  // heap string, may be null
-    uintptr_t styleWord;         // taken from the parent
-    uint16_t headFlags;          // the four 16-bit values taken from the parent:
-    uint16_t unitsPerEm;         //   'head' flags, units per em,
-    uint16_t glyphCount;         //   and the glyph count,
-    uint16_t glyphCountCopy;     //   kept twice
-    uint32_t flags;              // FontFace_sharesParent
-    int32_t lineGap;             // cleared by Font_faceFillDefaults
+    void *mapData;                 // loaded character map (FontMapData)
+    void *metricsData;             // loaded horizontal metrics
+    void *locationData;            // loaded glyph locations
+    void *kerningData;             // loaded kerning pairs
+    FontTableDir *tables;          // table directory
+    void *glyphOffsets;            // font-pack glyph-offset table, loaded on demand
+    FontPackWidths *widths;        // font-pack width table, loaded on demand
+    EngineContext *source;         // the engine the face reads its file through
+    uint32_t kind;                 // creation word 1: the face kind (48 an embedded TrueType
+                                   // font, 50 the other embedded font form)
+    uint32_t mapRank;              // the chosen character map's rank (taken from the parent)
+    uint32_t creationWord2;        // creation word 2
+    char *name;                    // heap string, may be null
+    uintptr_t styleWord;           // taken from the parent
+    uint16_t headFlags;            // the four 16-bit values taken from the parent:
+    uint16_t unitsPerEm;           //   'head' flags, units per em,
+    uint16_t glyphCount;           //   and the glyph count,
+    uint16_t glyphCountCopy;       //   kept twice
+    uint32_t flags;                // FontFace_sharesParent
+    int32_t lineGap;               // cleared by Font_faceFillDefaults
     // Underline position, underline thickness, a third line value, then
     // the ascent and descent: the top and bottom of the line extent (top
     // above bottom); FontFace_unset until known.
     int32_t metrics[FontFace_metricCount];
-    int32_t avgCharWidth;        // 'OS/2' xAvgCharWidth, raw
-    uint32_t unicodeRanges[4];   // 'OS/2' ulUnicodeRange1-4
-    int32_t box[4];              // bounding box x0, y0, x1, y1
-    FontOutlineFn outline;       // null: no outlines
-    FontMapFn map;               // characters to glyphs (null: maps nothing)
-    FontFaceSlotAFn slotA;       // the two substitution operations
+    int32_t avgCharWidth;      // 'OS/2' xAvgCharWidth, raw
+    uint32_t unicodeRanges[4]; // 'OS/2' ulUnicodeRange1-4
+    int32_t box[4];            // bounding box x0, y0, x1, y1
+    FontOutlineFn outline;     // null: no outlines
+    FontMapFn map;             // characters to glyphs (null: maps nothing)
+    FontFaceSlotAFn slotA;     // the two substitution operations
     FontFaceSlotFn slotB;
-    FontAdvanceFn advance;       // the metrics operation (set by the font engine)
-    FontKerningFn kerning;       // default: no kerning
-    void *closeArg;              // client data (an embedded font's data record,
-                                 // EmbFontData)
-    uintptr_t clientWord;        // client word
-    FontFaceCloseFn close;       // client release: called with closeArg when the face is released
-    FontCodeHook *codeHook;      // code conversion of a document's font (null: none)
+    FontAdvanceFn advance;  // the metrics operation (set by the font engine)
+    FontKerningFn kerning;  // default: no kerning
+    void *closeArg;         // client data (an embedded font's data record,
+                            // EmbFontData)
+    uintptr_t clientWord;   // client word
+    FontFaceCloseFn close;  // client release: called with closeArg when the face is released
+    FontCodeHook *codeHook; // code conversion of a document's font (null: none)
 };
 
 // ------------------------------------------------------- font-pack widths
@@ -233,7 +233,7 @@ typedef void (*FontMapFreeFn)(void *data);
 struct FontMapData {
     uint32_t format; // the subtable's format number
     FontMapFreeFn free;
-    void *data;      // the format's table (format 0: 256 glyph bytes)
+    void *data; // the format's table (format 0: 256 glyph bytes)
 };
 
 // What a map handler's load operation gets: the record to fill and the

@@ -19,8 +19,7 @@
 #include "graphics/glyphpath.h"
 #include "fonts/textrun.h"
 
-namespace
-{
+namespace {
 
 // The list record: the text runs' view first.
 struct EngineList {
@@ -30,7 +29,7 @@ struct EngineList {
     uint32_t instanceCount;
     FontFace *extra; // the width-override face of the match (one reference; may be null)
     FontListOwner owner;
-    FontCaches caches; // the engine's caches; the box font's own
+    FontCaches caches;      // the engine's caches; the box font's own
     SubstTransformer subst; // the engine's substitution table as the runs' transformer
 };
 
@@ -267,7 +266,8 @@ int Font_listCreate(EngineInstance *instance, const char *const *families, uint3
     uint32_t n = 0;
     FontFace *extra = nullptr;
     // The document faces, which "vexlanEmbedded" names find.
-    fe->match.embedded = fe->fonts ? reinterpret_cast<FontFace *const *>(fe->fonts->items) : nullptr;
+    fe->match.embedded =
+        fe->fonts ? reinterpret_cast<FontFace *const *>(fe->fonts->items) : nullptr;
     fe->match.embeddedCount = fe->fonts ? uint32_t(fe->fonts->count) : 0;
     int rc = Css_fontMatchFamilies(context, &fe->match, families, families ? count : 0, flags,
                                    candidates, &n, &m, &extra);

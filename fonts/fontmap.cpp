@@ -11,8 +11,7 @@
 #include "platform/vfs/helpers.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
 const struct {
     const char *name;
@@ -64,7 +63,7 @@ int endLine(LineReader *r)
     if (n && r->line[n - 1] == '\r')
         n--;
     if (skip || n > FontMap_maxLine)
-        return Res_ok; // too long: skipped whole
+        return Res_ok;       // too long: skipped whole
     n = strnlen(r->line, n); // a NUL byte ends the line's text
     r->line[n] = 0;
     if (n == 0 || r->line[0] == '#')
@@ -355,8 +354,10 @@ int FontNames_read(const uint8_t *table, size_t length, char **names, uint32_t *
         if (at + 12 > length)
             break;
         const uint8_t *rec = table + at;
-        uint16_t platform = Bytes_peekU16Be(rec), encoding = Bytes_peekU16Be(rec + 2), language = Bytes_peekU16Be(rec + 4);
-        uint16_t nameId = Bytes_peekU16Be(rec + 6), bytes = Bytes_peekU16Be(rec + 8), offset = Bytes_peekU16Be(rec + 10);
+        uint16_t platform = Bytes_peekU16Be(rec), encoding = Bytes_peekU16Be(rec + 2),
+                 language = Bytes_peekU16Be(rec + 4);
+        uint16_t nameId = Bytes_peekU16Be(rec + 6), bytes = Bytes_peekU16Be(rec + 8),
+                 offset = Bytes_peekU16Be(rec + 10);
         if (platform != 3 || encoding > 1 || language != 0x0409)
             continue;
         if (nameId != 1 && nameId != 2 && nameId != 4 && nameId != 6)

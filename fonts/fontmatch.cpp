@@ -12,8 +12,7 @@
 #include "core/text/cstr.h"
 #include "fonts/fontface.h"
 
-namespace
-{
+namespace {
 
 const char embeddedPrefix[] = "vexlanEmbedded";
 const size_t embeddedPrefixLength = sizeof embeddedPrefix - 1;

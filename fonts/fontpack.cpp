@@ -15,8 +15,7 @@
 #include "platform/vfs/bufstream.h"
 #include "fonts/fontface.h"
 
-namespace
-{
+namespace {
 
 struct SlocSegment {
     uint16_t first; // first glyph

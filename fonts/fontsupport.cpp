@@ -17,8 +17,7 @@
 #include "fonts/fontface.h"
 #include "graphics/glyphpath.h"
 
-namespace
-{
+namespace {
 
 // Default face metrics and box, in 1/16384 em.
 constexpr int32_t defaultMetrics[FontFace_metricCount] = {-1784, 800, 14600, 14600, -3536};
@@ -36,7 +35,8 @@ int defaultSlot(FontFace *, void *)
     return Res_ok;
 }
 
-int fontSupportNoKerning(FontFace *, const uint16_t *, uint32_t, uint32_t, const uint8_t *, uint16_t *)
+int fontSupportNoKerning(FontFace *, const uint16_t *, uint32_t, uint32_t, const uint8_t *,
+                         uint16_t *)
 {
     return Res_ok;
 }
@@ -211,11 +211,11 @@ int FontPack_installOps(FontPackOps **slot)
     FontPackOps *ops = static_cast<FontPackOps *>(Mem_malloc(sizeof(FontPackOps)));
     if (!ops)
         return 0;
-    ops->glyphOutline = FontPack_glyphOutline;       // 0
-    ops->glyphDataPos = FontPack_glyphDataPos;       // 1
-    ops->advances = FontPack_getAdvances;            // 2
-    ops->readHeader = FontPack_readHeader;           // 3
-    ops->freeWidths = FontPack_freeWidths;           // 4
+    ops->glyphOutline = FontPack_glyphOutline;         // 0
+    ops->glyphDataPos = FontPack_glyphDataPos;         // 1
+    ops->advances = FontPack_getAdvances;              // 2
+    ops->readHeader = FontPack_readHeader;             // 3
+    ops->freeWidths = FontPack_freeWidths;             // 4
     ops->freeGlyphOffsets = FontPack_freeGlyphOffsets; // 5
     *slot = ops;
     return 1;

@@ -74,8 +74,9 @@ int FontPack_installOps(FontPackOps **slot);
 // parent's, else it is loaded and kept in the face (and the parent). A face
 // whose table is refused, or whose units per em is 0, gives 0 for every
 // code. 0 or the error of loading the table.
-[[nodiscard]] int FontPack_getAdvances(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t runTag,
-                                       const uint8_t *tags, uint16_t *zero, uint16_t *advance);
+[[nodiscard]] int FontPack_getAdvances(FontFace *face, const uint16_t *codes, uint32_t n,
+                                       uint32_t runTag, const uint8_t *tags, uint16_t *zero,
+                                       uint16_t *advance);
 // Reads the face's 'ffhm' table (the table directory's entry) in the
 // reader's byte order into *out, a new table the caller stores in the face.
 // A version outside 0x00010000..0x0001FFFF, or a count whose 12 + 4n bytes

@@ -16,8 +16,7 @@
 #include "graphics/pixelbuf.h"
 #include "fonts/textrun.h"
 
-namespace
-{
+namespace {
 
 // The glyph matrix followed by the run matrix: outline units to pixels.
 Matrix deviceMatrix(const GlyphWalk *walk)
@@ -205,8 +204,7 @@ int Decoration_drawSegment(const DecorationState *s, const Matrix *runMatrix,
 
 // ------------------------------------------------- text-run cost estimate
 
-namespace
-{
+namespace {
 
 struct CostWalk {
     const int32_t *weights; // {hit, miss}
@@ -220,7 +218,8 @@ int countGlyph(GlyphWalk *walk)
     const TextFont *font = &walk->list->fonts[walk->font];
     LruArena *masks = walk->list->caches ? walk->list->caches->masks : nullptr;
     Matrix m = deviceMatrix(walk);
-    int32_t scale = walk->target && walk->target->bitmap ? int32_t(walk->target->bitmap->scale) : 0x10000;
+    int32_t scale =
+        walk->target && walk->target->bitmap ? int32_t(walk->target->bitmap->scale) : 0x10000;
     LruMaskKey key{walk->glyph, m.a, m.b, m.c, m.d, 0, scale};
     GlyphMask *cached = nullptr;
     bool hit = masks && LruArena_find(masks, font->cacheId, &key, &cached) == 1;

@@ -6,8 +6,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 
-namespace
-{
+namespace {
 
 constexpr int32_t glyphnamesFirstPrivate = -768; // low 16 bits 0xFD00
 

@@ -12,8 +12,7 @@
 #include "core/task/task.h"
 #include "fonts/textrun.h"
 
-namespace
-{
+namespace {
 
 constexpr int32_t kMaxDelta = 8388606;
 constexpr int32_t kMaxSpacing = 0x7FFFFF;
@@ -197,7 +196,8 @@ int GlyphRun_addTextAs(GlyphRunWriter *w, int32_t x, int32_t y, const char16_t *
 {
     if (!codes || !n)
         return Res_ok;
-    bool same = !text || (textLength == n && std::memcmp(text, codes, size_t(n) * sizeof(char16_t)) == 0);
+    bool same =
+        !text || (textLength == n && std::memcmp(text, codes, size_t(n) * sizeof(char16_t)) == 0);
     bool ascii = true;
     for (uint32_t i = 0; i < n && ascii; i++)
         ascii = codes[i] >= 32 && codes[i] <= 127;
@@ -271,8 +271,7 @@ void GlyphRun_readerFree(GlyphRunReader *r)
     r->expandCapacity = GlyphRun_inlineBytes;
 }
 
-namespace
-{
+namespace {
 
 void endOfString(GlyphRunReader *r)
 {
@@ -461,8 +460,7 @@ int GlyphRun_next(GlyphRunReader *r)
 
 // ------------------------------------------------------------------ item
 
-namespace
-{
+namespace {
 
 GlyphRunItemPart *partOf(ObjHeader *item)
 {
@@ -631,7 +629,8 @@ GlyphRunCursor *GlyphRunCursor_new(ObjHeader *item)
         return nullptr;
     // An item of another class gives a cursor without runs: its class
     // part is not a glyph-run string.
-    const GlyphRunItemPart *p = static_cast<const GlyphRunItemPart *>(DisplayItem_dataIfClass(item));
+    const GlyphRunItemPart *p =
+        static_cast<const GlyphRunItemPart *>(DisplayItem_dataIfClass(item));
     GlyphRun_readerInit(c, p ? p->bytes : nullptr, p ? p->length : 0);
     return c;
 }
@@ -649,7 +648,8 @@ int GlyphRunCursor_measure(GlyphRunCursor *c, ObjHeader *item, Rect *rect, int32
                            int32_t *wordSpacing, Point *position, int placed)
 {
     int err = Res_ok;
-    const GlyphRunItemPart *p = static_cast<const GlyphRunItemPart *>(DisplayItem_dataIfClass(item));
+    const GlyphRunItemPart *p =
+        static_cast<const GlyphRunItemPart *>(DisplayItem_dataIfClass(item));
     if (rect && c->run && !p)
         err = Res_unexpectedKind;
     else if (rect && c->run) {

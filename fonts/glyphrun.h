@@ -62,7 +62,7 @@ struct GlyphRunReader {
     // before it gave.
     const char16_t *text;
     uint32_t textLength;
-    char16_t *textBuffer; // heap, grown as needed
+    char16_t *textBuffer;  // heap, grown as needed
     uint32_t textCapacity; // units
     uint32_t textPending;  // units of an op 7 waiting for its run
 };
@@ -77,8 +77,8 @@ void GlyphRun_writerFree(GlyphRunWriter *w);
 // Adds a run of n codes that reads as the textLength units of text (a
 // ligature's one code may read as several characters). When the text is
 // the codes themselves this is GlyphRun_addText. 0 or 1.
-[[nodiscard]] int GlyphRun_addTextAs(GlyphRunWriter *w, int32_t x, int32_t y, const char16_t *codes, uint32_t n,
-                                     const char16_t *text, uint32_t textLength);
+[[nodiscard]] int GlyphRun_addTextAs(GlyphRunWriter *w, int32_t x, int32_t y, const char16_t *codes,
+                                     uint32_t n, const char16_t *text, uint32_t textLength);
 // Writes the spacing values that changed (a magnitude above 0x7FFFFF is
 // taken as 0). 0 or 1.
 [[nodiscard]] int GlyphRun_setSpacing(GlyphRunWriter *w, int32_t wordSpacing, int32_t charSpacing);

@@ -142,8 +142,7 @@ const CharFilter *SubstTable_find(const CharFilterList *table, const char16_t *c
     return nullptr;
 }
 
-namespace
-{
+namespace {
 
 SubstTransformer *substOf(void *p)
 {

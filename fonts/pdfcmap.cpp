@@ -19,11 +19,10 @@
 #include "platform/vfs/vfs.h"
 #include "platform/vfs/vfsbytestream.h"
 
-namespace
-{
+namespace {
 
-int loadNamed(EngineContext *engine, const CMapSysInfo *sysinfo, const char *name, ByteStream *toUnicode,
-              uint32_t depth, CMap **out);
+int loadNamed(EngineContext *engine, const CMapSysInfo *sysinfo, const char *name,
+              ByteStream *toUnicode, uint32_t depth, CMap **out);
 
 CMap *newCMap()
 {
@@ -90,7 +89,8 @@ void putCode(uint8_t *dst, uint64_t code, uint32_t n)
 int addRange(CMap *c, uint32_t n, uint64_t low, uint64_t high, uint32_t cid)
 {
     uint64_t limit = n >= 1 && n <= 6 ? (uint64_t(1) << (8 * n)) - 1 : 0;
-    if (n < 1 || n > 6 || high > limit || high < low || cid > 65535 || high - low > uint64_t(65535 - cid))
+    if (n < 1 || n > 6 || high > limit || high < low || cid > 65535 ||
+        high - low > uint64_t(65535 - cid))
         return CMap_errBadRange;
     if (n == 1 || n == 2) {
         uint16_t **table = n == 1 ? &c->oneByte : &c->twoByte;
@@ -105,7 +105,8 @@ int addRange(CMap *c, uint32_t n, uint64_t low, uint64_t high, uint32_t cid)
     }
     if (c->rangeCount == c->rangeCapacity) {
         uint32_t cap = c->rangeCapacity ? c->rangeCapacity * 2 : CMap_rangeStart;
-        CMapRange *r = static_cast<CMapRange *>(Mem_realloc(c->ranges, size_t(cap) * sizeof(CMapRange)));
+        CMapRange *r =
+            static_cast<CMapRange *>(Mem_realloc(c->ranges, size_t(cap) * sizeof(CMapRange)));
         if (!r)
             return Res_noMemory;
         c->ranges = r;
@@ -124,8 +125,9 @@ int addRange(CMap *c, uint32_t n, uint64_t low, uint64_t high, uint32_t cid)
 void sortRanges(CMap *c)
 {
     if (c->rangeCount > 1)
-        std::sort(c->ranges, c->ranges + c->rangeCount,
-                  [](const CMapRange &a, const CMapRange &b) { return memcmp(a.low, b.low, 6) < 0; });
+        std::sort(c->ranges, c->ranges + c->rangeCount, [](const CMapRange &a, const CMapRange &b) {
+            return memcmp(a.low, b.low, 6) < 0;
+        });
 }
 
 // -1 below the range, 1 above, 0 inside.
@@ -145,7 +147,8 @@ bool startsWith(const char *s, const char *prefix)
     return strncmp(s, prefix, strlen(prefix)) == 0;
 }
 
-int loadOrderingUnicode(EngineContext *engine, const CMapSysInfo *sysinfo, const char *ordering, uint16_t **out)
+int loadOrderingUnicode(EngineContext *engine, const CMapSysInfo *sysinfo, const char *ordering,
+                        uint16_t **out)
 {
     *out = nullptr;
     if (!sysinfo)
@@ -205,7 +208,8 @@ PsToken *take(Tokens *t)
     return tok;
 }
 
-int parseTextBody(EngineContext *engine, const CMapSysInfo *sysinfo, Tokens *t, uint32_t depth, CMap *c)
+int parseTextBody(EngineContext *engine, const CMapSysInfo *sysinfo, Tokens *t, uint32_t depth,
+                  CMap *c)
 {
     int r = Res_ok;
     static constexpr const char *begin[] = {"begincmap"};
@@ -291,7 +295,8 @@ int parseTextBody(EngineContext *engine, const CMapSysInfo *sysinfo, Tokens *t, 
             if (!bad && low->length != hi->length)
                 bad = CMap_errCidrange;
             if (!bad)
-                bad = addRange(c, low->length, codeValue(low), codeValue(hi), uint32_t(t->token->value));
+                bad = addRange(c, low->length, codeValue(low), codeValue(hi),
+                               uint32_t(t->token->value));
             PsToken_free(low);
             PsToken_free(high);
             if (bad)
@@ -359,7 +364,8 @@ int parseToUnicodeBody(Tokens *t, uint16_t *table)
                 else
                     dest = take(t);
             }
-            if (!bad && !range && low->length <= 2 && low->length >= 1 && dest->length >= 1 && dest->length <= 2)
+            if (!bad && !range && low->length <= 2 && low->length >= 1 && dest->length >= 1 &&
+                dest->length <= 2)
                 table[codeValue(low)] = uint16_t(codeValue(dest));
             if (!bad && range && low->length == 2 && high->length == 2 && dest->length == 2) {
                 uint32_t lo = uint32_t(codeValue(low)), hi = uint32_t(codeValue(high));
@@ -385,16 +391,16 @@ struct CharsetName {
 };
 
 constexpr CharsetName charsetNames[] = {
-    {"-UCS2-", 0, 2},      {"GB-EUC-", 1, 35},     {"GBpc-EUC-", 1, 35},   {"GBK-EUC-", 1, 35},
-    {"ETen-B5-", 1, 34},   {"ETenms-B5-", 1, 34},  {"B5pc-", 1, 34},       {"90ms-RKSJ-", 1, 31},
-    {"90msp-RKSJ-", 1, 31}, {"H", 2, 32},          {"V", 2, 32},           {"EUC-H", 2, 33},
-    {"EUC-V", 2, 33},      {"-RKSJ-", 0, 31},      {"-UHC-", 0, 30},
+    {"-UCS2-", 0, 2},       {"GB-EUC-", 1, 35},    {"GBpc-EUC-", 1, 35}, {"GBK-EUC-", 1, 35},
+    {"ETen-B5-", 1, 34},    {"ETenms-B5-", 1, 34}, {"B5pc-", 1, 34},     {"90ms-RKSJ-", 1, 31},
+    {"90msp-RKSJ-", 1, 31}, {"H", 2, 32},          {"V", 2, 32},         {"EUC-H", 2, 33},
+    {"EUC-V", 2, 33},       {"-RKSJ-", 0, 31},     {"-UHC-", 0, 30},
 };
 
 int charsetKind(const char *name)
 {
     for (const CharsetName &n : charsetNames) {
-        bool hit = n.test == 0 ? strstr(name, n.text) != nullptr
+        bool hit = n.test == 0   ? strstr(name, n.text) != nullptr
                    : n.test == 1 ? startsWith(name, n.text)
                                  : strcmp(name, n.text) == 0;
         if (hit)
@@ -403,8 +409,8 @@ int charsetKind(const char *name)
     return -1;
 }
 
-int loadNamed(EngineContext *engine, const CMapSysInfo *sysinfo, const char *name, ByteStream *toUnicode,
-              uint32_t depth, CMap **out)
+int loadNamed(EngineContext *engine, const CMapSysInfo *sysinfo, const char *name,
+              ByteStream *toUnicode, uint32_t depth, CMap **out)
 {
     *out = nullptr;
     if (!name)
@@ -463,7 +469,6 @@ int loadNamed(EngineContext *engine, const CMapSysInfo *sysinfo, const char *nam
     *out = c;
     return Res_ok;
 }
-
 
 // The range record that holds the code at window (six bytes), by binary
 // search; its CID and length, or CID 0 and length 0.
@@ -529,8 +534,8 @@ inline uint16_t lookupAt(const CMap *cmap, const uint8_t *p, size_t left, uint32
 
 // ------------------------------------------------------------ public
 
-int CMap_load(EngineContext *engine, const CMapSysInfo *sysinfo, const char *name, ByteStream *toUnicodeStream,
-              CMap **out)
+int CMap_load(EngineContext *engine, const CMapSysInfo *sysinfo, const char *name,
+              ByteStream *toUnicodeStream, CMap **out)
 {
     return loadNamed(engine, sysinfo, name, toUnicodeStream, 0, out);
 }
@@ -541,8 +546,8 @@ int CMap_openDataFile(EngineContext *engine, const char *name, uint32_t which, B
     FontEngine *fe = engine ? engine->fontEngine : nullptr;
     if (!fe || !fe->fontsDir)
         return Res_nullInput;
-    char16_t *dir = Config_getUstrA(engine, engine->config, u"Paths", which == 0 ? "Fonts_Bincmaps" : "Fonts_Cmaps",
-                                    nullptr);
+    char16_t *dir = Config_getUstrA(engine, engine->config, u"Paths",
+                                    which == 0 ? "Fonts_Bincmaps" : "Fonts_Cmaps", nullptr);
     const char16_t *fallback = which == 0 ? u"bincmaps/" : u"cmaps/";
     const char16_t *d = dir ? dir : fallback;
     size_t dn = 0, nn = strlen(name);
@@ -578,8 +583,8 @@ int CMap_loadCollectionUnicode(EngineContext *engine, const char *ordering, uint
 {
     *out = nullptr;
     static constexpr const char *prefixes[] = {"CNS", "GB", "Japan", "Korea"};
-    static constexpr const char *files[] = {"adobe-cns1-ucs2.dat", "adobe-gb1-ucs2.dat", "adobe-japan1-ucs2.dat",
-                                            "adobe-korea1-ucs2.dat"};
+    static constexpr const char *files[] = {"adobe-cns1-ucs2.dat", "adobe-gb1-ucs2.dat",
+                                            "adobe-japan1-ucs2.dat", "adobe-korea1-ucs2.dat"};
     const char *file = nullptr;
     for (size_t i = 0; i < 4 && ordering; i++)
         if (startsWith(ordering, prefixes[i])) {
@@ -606,8 +611,8 @@ int CMap_loadCollectionUnicode(EngineContext *engine, const char *ordering, uint
     return r;
 }
 
-int CMap_readBinary(EngineContext *engine, const CMapSysInfo *sysinfo, ByteStream *stream, uint32_t depth,
-                    CMap **out)
+int CMap_readBinary(EngineContext *engine, const CMapSysInfo *sysinfo, ByteStream *stream,
+                    uint32_t depth, CMap **out)
 {
     *out = nullptr;
     char magic[8];
@@ -637,8 +642,9 @@ int CMap_readBinary(EngineContext *engine, const CMapSysInfo *sysinfo, ByteStrea
         else
             memcpy(c->useName, use, n + 1);
         if (r == Res_ok)
-            r = depth >= CMap_maxUseDepth ? CMap_errBadRange
-                                          : loadNamed(engine, nullptr, use, nullptr, depth + 1, &c->parent);
+            r = depth >= CMap_maxUseDepth
+                    ? CMap_errBadRange
+                    : loadNamed(engine, nullptr, use, nullptr, depth + 1, &c->parent);
     }
     ByteStream *in = stream, *flate = nullptr;
     if (r == Res_ok && delta) {
@@ -733,8 +739,8 @@ int CMap_readBinaryUnicode(ByteStream *stream, uint16_t **out)
     return Res_ok;
 }
 
-int CMap_parseText(EngineContext *engine, const CMapSysInfo *sysinfo, ByteStream *stream, uint32_t depth,
-                   CMap **out)
+int CMap_parseText(EngineContext *engine, const CMapSysInfo *sysinfo, ByteStream *stream,
+                   uint32_t depth, CMap **out)
 {
     *out = nullptr;
     Tokens t{};
@@ -753,7 +759,8 @@ int CMap_parseText(EngineContext *engine, const CMapSysInfo *sysinfo, ByteStream
     return Res_ok;
 }
 
-int CMap_parseTextStream(EngineContext *engine, const CMapSysInfo *sysinfo, ByteStream *stream, CMap **out)
+int CMap_parseTextStream(EngineContext *engine, const CMapSysInfo *sysinfo, ByteStream *stream,
+                         CMap **out)
 {
     return CMap_parseText(engine, sysinfo, stream, 0, out);
 }
@@ -828,8 +835,8 @@ uint16_t CMap_mapCode(const uint16_t *table, uint32_t c)
     return table ? table[uint16_t(c - 1)] : uint16_t(c - 1);
 }
 
-int CMap_decodeString(const CMap *cmap, uint32_t mode, const uint8_t *bytes, size_t length, char16_t **out,
-                      EngineContext *charsetContext)
+int CMap_decodeString(const CMap *cmap, uint32_t mode, const uint8_t *bytes, size_t length,
+                      char16_t **out, EngineContext *charsetContext)
 {
     *out = nullptr;
     if (cmap->kind == 2) {

@@ -26,18 +26,18 @@ struct ByteStream;
 struct EngineContext;
 
 enum : int {
-    CMap_errEnded = 3072,        // input ended before an expected token
-    CMap_errBfrange = 3073,      // bfrange with a token that is not a string
-    CMap_errBfchar = 3074,       // bfchar with a token that is not a string
-    CMap_errNoCMap = 3076,       // no file and no character set for the name
-    CMap_errOrdering = 3079,     // Ordering not a string of at most 31 bytes
-    CMap_errCodeLength = 3080,   // a cidchar or cidrange code longer than 6 bytes
-    CMap_errCidchar = 3081,      // cidchar with wrong token kinds
-    CMap_errCidrange = 3082,     // cidrange with wrong token kinds or lengths
-    CMap_errBadRange = 3083,     // a range outside its code length or the CID space,
-                                 // or a usecmap chain deeper than CMap_maxUseDepth
-    CMap_errMagic = 3084,        // binary file with another magic
-    CMap_errHeader = 3085,       // binary header string without its NUL
+    CMap_errEnded = 3072,      // input ended before an expected token
+    CMap_errBfrange = 3073,    // bfrange with a token that is not a string
+    CMap_errBfchar = 3074,     // bfchar with a token that is not a string
+    CMap_errNoCMap = 3076,     // no file and no character set for the name
+    CMap_errOrdering = 3079,   // Ordering not a string of at most 31 bytes
+    CMap_errCodeLength = 3080, // a cidchar or cidrange code longer than 6 bytes
+    CMap_errCidchar = 3081,    // cidchar with wrong token kinds
+    CMap_errCidrange = 3082,   // cidrange with wrong token kinds or lengths
+    CMap_errBadRange = 3083,   // a range outside its code length or the CID space,
+                               // or a usecmap chain deeper than CMap_maxUseDepth
+    CMap_errMagic = 3084,      // binary file with another magic
+    CMap_errHeader = 3085,     // binary header string without its NUL
 };
 
 enum : uint32_t {
@@ -54,8 +54,8 @@ struct CMapRange {
 };
 
 struct CMap {
-    int32_t kind;       // -1: mapping tables; else a character-set code (no tables)
-    uint32_t identity;  // 1: two-byte big-endian codes, CID = code
+    int32_t kind;      // -1: mapping tables; else a character-set code (no tables)
+    uint32_t identity; // 1: two-byte big-endian codes, CID = code
     char ordering[32];
     uint16_t *toUnicode; // 65536 entries by CID, or null
     uint16_t *oneByte;   // 256 CIDs by one-byte code, or null (0: unmapped)
@@ -63,8 +63,8 @@ struct CMap {
     CMapRange *ranges;   // sorted by low code after loading
     uint32_t rangeCapacity;
     uint32_t rangeCount;
-    char *useName;       // usecmap name, or null
-    CMap *parent;        // usecmap parent, or null
+    char *useName; // usecmap name, or null
+    CMap *parent;  // usecmap parent, or null
 };
 
 // The font's CIDSystemInfo as the PDF font code hands it over.
@@ -73,7 +73,6 @@ struct CMapSysInfo {
     const char *ordering;
     int32_t supplement;
 };
-
 
 // Loads the CMap of an encoding name: sysinfo (null allowed) selects the
 // collection's to-Unicode table, toUnicodeStream (null allowed) serves
@@ -84,8 +83,8 @@ struct CMapSysInfo {
 // Decodes length bytes: mode 1 gives Unicode, mode 0 CID + 1 per code.
 // *out = a new NUL-terminated 16-bit string. charsetContext serves the
 // character-set CMaps. 0, 1, or the converter's error.
-[[nodiscard]] int CMap_decodeString(const CMap *cmap, uint32_t mode, const uint8_t *bytes, size_t length,
-                                    char16_t **out, EngineContext *charsetContext);
+[[nodiscard]] int CMap_decodeString(const CMap *cmap, uint32_t mode, const uint8_t *bytes,
+                                    size_t length, char16_t **out, EngineContext *charsetContext);
 // The CID and code length of the code at window (six bytes, zero-padded):
 // length 0 when no record holds the code.
 uint16_t CMap_lookup(const CMap *cmap, const uint8_t window[6], uint32_t *length);
@@ -94,8 +93,8 @@ const uint16_t *CMap_getMapTable(const CMap *cmap);
 // table[c - 1], or c - 1 without a table.
 uint16_t CMap_mapCode(const uint16_t *table, uint32_t c);
 // A text CMap from an embedded CMap stream.
-[[nodiscard]] int CMap_parseTextStream(EngineContext *engine, const CMapSysInfo *sysinfo, ByteStream *stream,
-                                       CMap **out);
+[[nodiscard]] int CMap_parseTextStream(EngineContext *engine, const CMapSysInfo *sysinfo,
+                                       ByteStream *stream, CMap **out);
 // A to-Unicode table (65536 entries, the caller frees it) from a font's
 // to-Unicode stream.
 [[nodiscard]] int CMap_parseToUnicodeStream(ByteStream *stream, uint16_t **out);
@@ -105,15 +104,17 @@ uint16_t CMap_mapCode(const uint16_t *table, uint32_t c);
 void CMap_free(CMap *cmap);
 
 // The readers, for tests and tools.
-[[nodiscard]] int CMap_readBinary(EngineContext *engine, const CMapSysInfo *sysinfo, ByteStream *stream,
-                                  uint32_t depth, CMap **out);
+[[nodiscard]] int CMap_readBinary(EngineContext *engine, const CMapSysInfo *sysinfo,
+                                  ByteStream *stream, uint32_t depth, CMap **out);
 [[nodiscard]] int CMap_readBinaryUnicode(ByteStream *stream, uint16_t **out);
-[[nodiscard]] int CMap_parseText(EngineContext *engine, const CMapSysInfo *sysinfo, ByteStream *stream,
-                                 uint32_t depth, CMap **out);
+[[nodiscard]] int CMap_parseText(EngineContext *engine, const CMapSysInfo *sysinfo,
+                                 ByteStream *stream, uint32_t depth, CMap **out);
 [[nodiscard]] int CMap_parseToUnicode(ByteStream *stream, uint16_t **out);
 // Opens "<name>" in the binary (which 0) or text (1) directory: a byte
 // stream the caller closes.
-[[nodiscard]] int CMap_openDataFile(EngineContext *engine, const char *name, uint32_t which, ByteStream **out);
+[[nodiscard]] int CMap_openDataFile(EngineContext *engine, const char *name, uint32_t which,
+                                    ByteStream **out);
 // The collection to-Unicode table of an Ordering ("CNS", "GB", "Japan",
 // "Korea" by prefix); none and 0 for other orderings.
-[[nodiscard]] int CMap_loadCollectionUnicode(EngineContext *engine, const char *ordering, uint16_t **out);
+[[nodiscard]] int CMap_loadCollectionUnicode(EngineContext *engine, const char *ordering,
+                                             uint16_t **out);

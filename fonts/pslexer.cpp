@@ -9,13 +9,12 @@
 #include "core/result.h"
 #include "core/stream/bytestream.h"
 
-namespace
-{
+namespace {
 
 bool isDelimiter(int c)
 {
-    return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}' ||
-           c == '/' || c == '%';
+    return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' ||
+           c == '}' || c == '/' || c == '%';
 }
 
 // The next byte, or -1 at the end of the input.
@@ -74,12 +73,11 @@ struct PsTokenRecord {
 struct PsTokenPool {
     PsTokenRecord *spare;
     uint32_t spareCount;
-    uint32_t live;    // records handed out and not yet freed
+    uint32_t live;     // records handed out and not yet freed
     uint32_t orphaned; // the reader is gone
 };
 
-namespace
-{
+namespace {
 
 // Spare records kept at most; text room of a new record at least.
 enum : uint32_t { kPsPoolSpares = 8, kPsLeastRoom = 32 };
@@ -260,8 +258,7 @@ PsToken *lexNext(PsLexer *lx)
     case '[':
     case ']':
     case '{':
-    case '}':
-        return makeToken(lx, PsToken_name, &one, 1);
+    case '}': return makeToken(lx, PsToken_name, &one, 1);
     case '<': {
         int d = nextByte(lx);
         if (d == '<')
@@ -277,11 +274,8 @@ PsToken *lexNext(PsLexer *lx)
         lx->statusWord = PsLexer_syntaxError;
         return nullptr;
     }
-    case ')':
-        lx->statusWord = PsLexer_syntaxError;
-        return nullptr;
-    case '(':
-        return readString(lx);
+    case ')': lx->statusWord = PsLexer_syntaxError; return nullptr;
+    case '(': return readString(lx);
     case '/': {
         uint32_t n = 0;
         if (!readNameBytes(lx, &n))

@@ -4,8 +4,7 @@
 #include "core/result.h"
 #include "graphics/glyphpath.h"
 
-namespace
-{
+namespace {
 
 struct Space {
     uint16_t code;

@@ -66,8 +66,7 @@ int32_t Geom_intHypot(int32_t a, int32_t b)
 
 // ------------------------------------------------------ glyph coding
 
-namespace
-{
+namespace {
 
 uint8_t nextByte(FontPackBytes *in)
 {
@@ -166,18 +165,10 @@ void FontPack_decodePoint(FontPackBytes *in, int32_t *x, int32_t *y, int *onCurv
     }
     int32_t px, py;
     switch (q) {
-    case 0:
-        px = a, py = b;
-        break;
-    case 1:
-        px = -b, py = a;
-        break;
-    case 2:
-        px = -a, py = -b;
-        break;
-    default:
-        px = b, py = -a;
-        break;
+    case 0: px = a, py = b; break;
+    case 1: px = -b, py = a; break;
+    case 2: px = -a, py = -b; break;
+    default: px = b, py = -a; break;
     }
     *x = px >> 1;
     *y = py;
@@ -203,8 +194,7 @@ void StrokeContours_free(StrokeContours *s)
     Mem_free(s);
 }
 
-namespace
-{
+namespace {
 
 // Room for n points in all; the arrays grow by 32 beyond the need.
 int reservePoints(StrokeContours *s, uint32_t n)
@@ -294,8 +284,7 @@ void StrokeContours_range(const StrokeContours *s, uint32_t i, uint32_t *first, 
 
 // ----------------------------------------------------------- stroking
 
-namespace
-{
+namespace {
 
 struct SidePoint {
     int32_t x, y, on;
@@ -470,15 +459,9 @@ int capAt(Stroker *k, Vec e, Vec d, bool atStart)
             rc = sideAdd(&k->right, e.x + shift.x - n.x, e.y + shift.y - n.y, on);
     };
     switch (k->cap) {
-    case StrokeCap_square:
-        both(u, 1);
-        break;
-    case StrokeCap_butt:
-        both(Vec{0, 0}, 1);
-        break;
-    case StrokeCap_half:
-        both(Vec{u.x / 2, u.y / 2}, 1);
-        break;
+    case StrokeCap_square: both(u, 1); break;
+    case StrokeCap_butt: both(Vec{0, 0}, 1); break;
+    case StrokeCap_half: both(Vec{u.x / 2, u.y / 2}, 1); break;
     case StrokeCap_round:
         if (atStart) {
             both(u, 0);
@@ -488,8 +471,7 @@ int capAt(Stroker *k, Vec e, Vec d, bool atStart)
             both(u, 0);
         }
         break;
-    default:
-        break;
+    default: break;
     }
     return rc;
 }
@@ -600,8 +582,7 @@ StrokeContours *Stroke_contours(StrokeContours *set, int32_t h, uint32_t join, u
 
 // --------------------------------------------------------- glyph build
 
-namespace
-{
+namespace {
 
 // A glyph's data never needs more.
 constexpr uint32_t maxGlyphBytes = 0x10000;

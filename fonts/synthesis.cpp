@@ -13,8 +13,7 @@
 #include "fonts/spaces.h"
 #include "graphics/glyphpath.h"
 
-namespace
-{
+namespace {
 
 const uint32_t unicodeRank = 62;
 

@@ -9,8 +9,7 @@
 #include "graphics/drawitem.h"
 #include "fonts/textrun.h"
 
-namespace
-{
+namespace {
 
 TextItemPart *partOf(ObjHeader *item)
 {

@@ -20,8 +20,7 @@ int TextRun_freeCharTable(FontListOwner *owner)
     return Res_ok;
 }
 
-namespace
-{
+namespace {
 
 // The five arrays of a table of m characters in buf.
 struct TableArrays {
@@ -216,8 +215,7 @@ int TextRun_buildCharTable(FontList *list, uint32_t flags, const char16_t *chars
 
 // ------------------------------------------------------------ measurement
 
-namespace
-{
+namespace {
 
 // The box font's record, read where a run has no font list.
 constexpr TextFont boxFont = {nullptr,
@@ -445,8 +443,7 @@ void Rect_scaleOutward(Rect *r, int32_t factor)
 
 // ------------------------------------------------------------------ walk
 
-namespace
-{
+namespace {
 
 bool touches(int64_t a0, int64_t a1, int64_t b0, int64_t b1)
 {
@@ -561,7 +558,8 @@ int walkLocked(FontList *list, int32_t size, uint32_t flags, const int32_t *styl
             walk.font = f;
             walk.glyph = glyph;
             walk.advance = int32_t(adv);
-            int64_t scale = std::clamp<int64_t>(int64_t(list->fonts[f].scale) * unit / 65536, 1, INT32_MAX);
+            int64_t scale =
+                std::clamp<int64_t>(int64_t(list->fonts[f].scale) * unit / 65536, 1, INT32_MAX);
             walk.glyphMatrix = Matrix{int32_t(scale), 0, 0, int32_t(scale), doc(pen), 0};
             r = callback(&walk);
             if (r == Res_pathEmptyArea)

@@ -25,8 +25,7 @@
 #include "fonts/fontengine.h"
 #include "fonts/fontface.h"
 
-namespace
-{
+namespace {
 
 // The known tags in sorted order (FontTable_* indexes).
 constexpr char knownTags[FontTable_count][5] = {"GDEF", "GSUB", "OS/2", "cmap", "ffhm",
@@ -164,16 +163,11 @@ uint32_t rankOf(uint16_t platform, uint16_t encoding)
 {
     constexpr uint32_t unusable = TrueType_rankUnusable;
     switch (platform) {
-    case 0:
-        return 62;
-    case 1:
-        return encoding == 0 ? 60 : unusable;
-    case 3:
-        return encoding == 0 ? 61 : encoding == 1 ? 63 : unusable;
-    case 30003:
-        return encoding <= 4 ? 68u - encoding : unusable;
-    default:
-        return unusable;
+    case 0: return 62;
+    case 1: return encoding == 0 ? 60 : unusable;
+    case 3: return encoding == 0 ? 61 : encoding == 1 ? 63 : unusable;
+    case 30003: return encoding <= 4 ? 68u - encoding : unusable;
+    default: return unusable;
     }
 }
 
@@ -360,7 +354,8 @@ int loadHMetrics(FontFace *face)
                 tmp[pairs + i] = uint16_t(scaleSigned(face, Bytes_peekS16Be(raw + 4 * i + 2)));
             }
             for (uint32_t i = 0; i < h->extraCount; i++)
-                tmp[2 * pairs + i] = uint16_t(scaleSigned(face, Bytes_peekS16Be(raw + pairBytes + 2 * i)));
+                tmp[2 * pairs + i] =
+                    uint16_t(scaleSigned(face, Bytes_peekS16Be(raw + pairBytes + 2 * i)));
             memcpy(raw, tmp, words * 2);
             Mem_free(tmp);
         }

@@ -21,8 +21,7 @@
 #include "fonts/fontface.h"
 #include "graphics/glyphpath.h"
 
-namespace
-{
+namespace {
 
 // Component flags.
 enum : uint16_t {
@@ -49,7 +48,8 @@ struct LoadState {
     uint32_t components; // components read by the whole load
 };
 
-int loadGlyph(FontFace *font, uint32_t offset, GlyphPath **out, const uint16_t *request, LoadState *st);
+int loadGlyph(FontFace *font, uint32_t offset, GlyphPath **out, const uint16_t *request,
+              LoadState *st);
 
 const FontTableEntry &glyfTable(const FontFace *font)
 {
@@ -228,7 +228,9 @@ int readSimpleBody(FontFace *font, uint32_t contours, GlyphPath *outline)
     BufStream *rd = font->reader;
     uint16_t endsHere[localEnds];
     uint8_t dataHere[localData];
-    uint16_t *ends = contours <= localEnds ? endsHere : static_cast<uint16_t *>(Mem_malloc(size_t(contours) * 2));
+    uint16_t *ends = contours <= localEnds
+                         ? endsHere
+                         : static_cast<uint16_t *>(Mem_malloc(size_t(contours) * 2));
     uint8_t *records = nullptr, *flags = nullptr;
     uint32_t n = 0, xBytes = 0, yBytes = 0;
     size_t want = 0;
@@ -345,7 +347,8 @@ int readComponentHeader(BufStream *rd, Component *k)
 
 // Loads component k: *out null for a glyph without data (its location
 // equals the next glyph's), which adds nothing.
-int loadComponent(FontFace *font, const Component &k, uint32_t ownOffset, LoadState *st, GlyphPath **out)
+int loadComponent(FontFace *font, const Component &k, uint32_t ownOffset, LoadState *st,
+                  GlyphPath **out)
 {
     *out = nullptr;
     if (!font->locateGlyph)
@@ -372,7 +375,7 @@ int loadComponent(FontFace *font, const Component &k, uint32_t ownOffset, LoadSt
 // The offset (dx, dy) of component k: its arguments, or the difference of
 // the matched points.
 int ttGlyphComponentOffset(const Component &k, const GlyphPath *outline, const GlyphPath *component,
-                    uint32_t *packed)
+                           uint32_t *packed)
 {
     int64_t dx = k.arg1, dy = k.arg2;
     if (!(k.flags & argsAreOffsets)) {
@@ -401,7 +404,8 @@ int readCompositeBody(FontFace *font, GlyphPath *outline, uint32_t ownOffset, Lo
         r = readComponentHeader(rd, &k);
         if (r != Res_ok)
             break;
-        uint32_t start = BufStream_getStart(rd), length = BufStream_getLimit(rd), pos = BufStream_tell(rd);
+        uint32_t start = BufStream_getStart(rd), length = BufStream_getLimit(rd),
+                 pos = BufStream_tell(rd);
         (void)BufStream_flush(rd);
         r = loadComponent(font, k, ownOffset, st, &component);
         if (r == Res_ok)
@@ -425,7 +429,8 @@ int readCompositeBody(FontFace *font, GlyphPath *outline, uint32_t ownOffset, Lo
     return r;
 }
 
-int loadGlyph(FontFace *font, uint32_t offset, GlyphPath **out, const uint16_t *request, LoadState *st)
+int loadGlyph(FontFace *font, uint32_t offset, GlyphPath **out, const uint16_t *request,
+              LoadState *st)
 {
     *out = nullptr;
     if (!font || !font->reader || !font->tables)
@@ -440,8 +445,9 @@ int loadGlyph(FontFace *font, uint32_t offset, GlyphPath **out, const uint16_t *
     uint16_t contours = 0, xMin = 0;
     int32_t xMinScaled = 0;
     uint64_t start = uint64_t(glyf.offset) + offset;
-    r = start > UINT32_MAX ? Res_bufWindowBeyond
-                           : BufStream_setRange(font->source, rd, uint32_t(start), glyf.length - offset);
+    r = start > UINT32_MAX
+            ? Res_bufWindowBeyond
+            : BufStream_setRange(font->source, rd, uint32_t(start), glyf.length - offset);
     // The header: number of contours, xMin, then yMin, xMax, yMax unused.
     uint8_t header[10];
     if (r == Res_ok)
@@ -463,7 +469,8 @@ int loadGlyph(FontFace *font, uint32_t offset, GlyphPath **out, const uint16_t *
         r = Font_faceCallOp(font, *request, answer);
         int32_t v = int16_t(answer[1]);
         if (r == Res_ok && v != xMinScaled)
-            GlyphPath_shiftFirstX(outline, int32_t(int64_t(font->unitsPerEm) * (v - xMinScaled) / 16384));
+            GlyphPath_shiftFirstX(outline,
+                                  int32_t(int64_t(font->unitsPerEm) * (v - xMinScaled) / 16384));
     }
     if (r != Res_ok) {
         GlyphPath_destroy(outline);

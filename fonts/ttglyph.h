@@ -43,7 +43,8 @@ enum : uint32_t {
 // xMin in 1/16384 em. 0; 1 out of memory; 2314, 2315, 2316 (result.h); the
 // reader's, the location slot's and the advance operation's errors. On
 // failure *out is null and the reader's window is released.
-[[nodiscard]] int TtGlyph_load(FontFace *font, uint32_t offset, GlyphPath **out, const uint16_t *request);
+[[nodiscard]] int TtGlyph_load(FontFace *font, uint32_t offset, GlyphPath **out,
+                               const uint16_t *request);
 
 // Reads a simple glyph body of contours contours at the reader's position into
 // outline (an empty point-record outline; a buffer it holds is replaced). 0

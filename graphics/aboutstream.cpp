@@ -12,8 +12,7 @@
 #include "platform/vfs/memfile.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
 struct AboutPage {
     const char *name;
@@ -59,12 +58,12 @@ const AboutPage *findPage(const char16_t *name)
 const VfsTypeOps VfsAboutOps = {
     .name = "About",
     .flags = 0,
-    .open = AboutStream_open, // 3
-    .close = AboutStream_close, // 4
+    .open = AboutStream_open,             // 3
+    .close = AboutStream_close,           // 4
     .getReadBuf = AboutStream_getReadBuf, // 5
-    .readDone = AboutStream_readDone, // 6
-    .tell = AboutStream_tell, // 11
-    .getInfo = AboutStream_getInfo, // 13
+    .readDone = AboutStream_readDone,     // 6
+    .tell = AboutStream_tell,             // 11
+    .getInfo = AboutStream_getInfo,       // 13
 };
 
 int AboutStream_open(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *accepted,
@@ -110,8 +109,8 @@ int AboutStream_getReadBuf(VfsHandle *handle, size_t, const uint8_t **ptr, size_
     AboutStream *s = recordOf(handle);
     if (!s)
         return Res_missingArgument;
-    return MemFile_lendBytes(handle, reinterpret_cast<const uint8_t *>(s->page->content), s->page->length,
-                             s->position, ptr, len);
+    return MemFile_lendBytes(handle, reinterpret_cast<const uint8_t *>(s->page->content),
+                             s->page->length, s->position, ptr, len);
 }
 
 int AboutStream_readDone(VfsHandle *handle, size_t n)
@@ -138,16 +137,9 @@ int AboutStream_getInfo(VfsHandle *handle, uint32_t code, uintptr_t *value)
     if (!s)
         return Res_missingArgument;
     switch (code) {
-    case VfsInfo_size:
-        *value = reinterpret_cast<uintptr_t>(&s->size);
-        return Res_ok;
-    case VfsInfo_mime:
-        *value = reinterpret_cast<uintptr_t>(s->page->mime);
-        return Res_ok;
-    case VfsInfo_mimeId:
-        *value = s->page->mimeId;
-        return Res_ok;
-    default:
-        return Res_vfsInfoUnknown;
+    case VfsInfo_size: *value = reinterpret_cast<uintptr_t>(&s->size); return Res_ok;
+    case VfsInfo_mime: *value = reinterpret_cast<uintptr_t>(s->page->mime); return Res_ok;
+    case VfsInfo_mimeId: *value = s->page->mimeId; return Res_ok;
+    default: return Res_vfsInfoUnknown;
     }
 }

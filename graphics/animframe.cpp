@@ -87,7 +87,8 @@ int Anim_allocFrames(ImageObject *image, int32_t count, int32_t withMask)
     const uint32_t formats[2] = {image->pictureFormat, image->maskFormat};
     for (int i = 0; i < 2; i++) {
         const PixelBuf *b = held[i];
-        if (b && (b->width != image->width || b->height != image->height || b->format != formats[i]))
+        if (b &&
+            (b->width != image->width || b->height != image->height || b->format != formats[i]))
             return Res_imageSizeChanged;
     }
     AnimFrame *frames = static_cast<AnimFrame *>(Mem_calloc(size_t(count), sizeof(AnimFrame)));
@@ -116,9 +117,11 @@ int Anim_allocFrames(ImageObject *image, int32_t count, int32_t withMask)
             view->picture = view->mask = nullptr;
         }
         if (!frames[i].picture)
-            r = PixelBuf_create(&frames[i].picture, image->width, image->height, image->pictureFormat, 0x10000);
+            r = PixelBuf_create(&frames[i].picture, image->width, image->height,
+                                image->pictureFormat, 0x10000);
         if (r == Res_ok && withMask && !frames[i].mask)
-            r = PixelBuf_create(&frames[i].mask, image->width, image->height, image->maskFormat, 0x10000);
+            r = PixelBuf_create(&frames[i].mask, image->width, image->height, image->maskFormat,
+                                0x10000);
     }
     if (r != Res_ok)
         Image_freeFrames(image);
@@ -138,8 +141,8 @@ void onClockChange(PlayClock *, void *argument, const ClockChange *change)
 
 } // namespace
 
-int Anim_setupFrames(ImageObject *image, int32_t withMask, uint32_t pictureFormat, uint32_t maskFormat,
-                     int32_t frameCount)
+int Anim_setupFrames(ImageObject *image, int32_t withMask, uint32_t pictureFormat,
+                     uint32_t maskFormat, int32_t frameCount)
 {
     if (!image->clock) {
         int r = Clock_create(image->app, &image->clock);
@@ -155,7 +158,8 @@ int Anim_setupFrames(ImageObject *image, int32_t withMask, uint32_t pictureForma
     image->pictureFormat = pictureFormat;
     image->maskFormat = maskFormat;
     image->keepMask = withMask;
-    return Anim_allocFrames(image, frameCount < Anim_minFrames ? Anim_minFrames : frameCount, withMask);
+    return Anim_allocFrames(image, frameCount < Anim_minFrames ? Anim_minFrames : frameCount,
+                            withMask);
 }
 
 int Anim_takeFreeFrame(ImageObject *image, AnimFrame **frame, PixelBuf **picture, PixelBuf **mask)
@@ -180,9 +184,11 @@ int Anim_takeFreeFrame(ImageObject *image, AnimFrame **frame, PixelBuf **picture
             image->frames = grown;
             AnimFrame *f = &grown[image->frameCount];
             *f = AnimFrame{};
-            r = PixelBuf_create(&f->picture, image->width, image->height, image->pictureFormat, 0x10000);
+            r = PixelBuf_create(&f->picture, image->width, image->height, image->pictureFormat,
+                                0x10000);
             if (r == Res_ok && image->keepMask)
-                r = PixelBuf_create(&f->mask, image->width, image->height, image->maskFormat, 0x10000);
+                r = PixelBuf_create(&f->mask, image->width, image->height, image->maskFormat,
+                                    0x10000);
             if (r == Res_ok) {
                 image->frameCount++;
                 image->freeFrames = f;
@@ -373,12 +379,13 @@ int Image_acquireCurrentFrame(ImageObject *image, PixelBuf **picture, PixelBuf *
         // new frame, which the release frees again.
         ImageCodec *codec = ImageCodec_of(image);
         EngineContext *app = image->app;
-        if (codec && codec->decode && image->codecInstance && image->stream && app && app->imageStore) {
+        if (codec && codec->decode && image->codecInstance && image->stream && app &&
+            app->imageStore) {
             freeBuffers(image);
             image->frameCount = 0;
             image->queue = image->freeFrames = nullptr;
-            ImageCodecParams params{Image_getCapFlags(image), app->imageStore->targetFormat, image->maskFormat,
-                                    image->hook, image->hookArg};
+            ImageCodecParams params{Image_getCapFlags(image), app->imageStore->targetFormat,
+                                    image->maskFormat, image->hook, image->hookArg};
             int r = codec->decode(app, image->codecInstance, image->stream, image, &params);
             if (r != Res_ok)
                 return r;
@@ -565,8 +572,8 @@ int Anim_runLoop(EngineContext *app)
                 r = codec->restart(app, image->codecInstance, image, &request);
             }
             if (r == Res_ok) {
-                ImageCodecParams params{Image_getCapFlags(image), store->targetFormat, store->targetWord, image->hook,
-                                        image->hookArg};
+                ImageCodecParams params{Image_getCapFlags(image), store->targetFormat,
+                                        store->targetWord, image->hook, image->hookArg};
                 r = codec->decode(app, image->codecInstance, image->stream, image, &params);
             }
             if (r == Res_stopRequested) {

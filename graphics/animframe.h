@@ -22,12 +22,12 @@ struct ImageObject;
 struct PixelBuf;
 
 struct AnimFrame {
-    int32_t queued;    // in the queue
-    int32_t waited;    // somebody waits for it to be passed
-    int32_t useCount;  // borrowers
-    int32_t time;      // display time in milliseconds on the clock
-    AnimFrame *next;   // queue or pool link
-    int32_t loop;      // the loop counter given by the codec
+    int32_t queued;   // in the queue
+    int32_t waited;   // somebody waits for it to be passed
+    int32_t useCount; // borrowers
+    int32_t time;     // display time in milliseconds on the clock
+    AnimFrame *next;  // queue or pool link
+    int32_t loop;     // the loop counter given by the codec
     PixelBuf *picture;
     PixelBuf *mask;
 };
@@ -39,8 +39,8 @@ enum : int32_t {
 // Makes the image a frame sequence: its clock (tick Anim_onClockTick),
 // started unless the image is frozen, the clock events cleared, kind 2,
 // the formats, and a pool of frameCount frames (at least 2). 0 or an error.
-int Anim_setupFrames(ImageObject *image, int32_t withMask, uint32_t pictureFormat, uint32_t maskFormat,
-                     int32_t frameCount);
+int Anim_setupFrames(ImageObject *image, int32_t withMask, uint32_t pictureFormat,
+                     uint32_t maskFormat, int32_t frameCount);
 // Makes count frames (the view's existing buffers go to frame 0) and the
 // two semaphores. 0x1C04 when the view holds buffers of another size or
 // format; 1 when memory runs out (nothing is left).

@@ -13,8 +13,8 @@
 #include "graphics/pixelbuf.h"
 #include "graphics/rowops.h"
 
-int Bitmap_create(EngineContext *ctx, Bitmap **out, int32_t width, int32_t height, uint32_t format, int32_t scale,
-                  void *pixels, uint32_t flags)
+int Bitmap_create(EngineContext *ctx, Bitmap **out, int32_t width, int32_t height, uint32_t format,
+                  int32_t scale, void *pixels, uint32_t flags)
 {
     *out = nullptr;
     uint32_t stride;
@@ -44,8 +44,8 @@ int Bitmap_create(EngineContext *ctx, Bitmap **out, int32_t width, int32_t heigh
     return Res_ok;
 }
 
-int Bitmap_createNoFlags(EngineContext *ctx, Bitmap **out, int32_t width, int32_t height, uint32_t format,
-                         int32_t scale, void *pixels)
+int Bitmap_createNoFlags(EngineContext *ctx, Bitmap **out, int32_t width, int32_t height,
+                         uint32_t format, int32_t scale, void *pixels)
 {
     return Bitmap_create(ctx, out, width, height, format, scale, pixels, 0);
 }
@@ -57,14 +57,15 @@ int Bitmap_createSolid1x1(EngineContext *ctx, Bitmap **out)
 
 int Bitmap_createLike(EngineContext *ctx, Bitmap **out, const PixelBuf *buf)
 {
-    int r = Bitmap_create(ctx, out, buf->width, buf->height, buf->format, buf->scale, buf->pixels, 0);
+    int r =
+        Bitmap_create(ctx, out, buf->width, buf->height, buf->format, buf->scale, buf->pixels, 0);
     if (r == Res_ok)
         (*out)->stride = buf->stride;
     return r;
 }
 
-int Bitmap_attachPixels(EngineContext *, Bitmap *bitmap, int32_t width, int32_t height, uint32_t format,
-                        int32_t scale, void *pixels, uint32_t flags)
+int Bitmap_attachPixels(EngineContext *, Bitmap *bitmap, int32_t width, int32_t height,
+                        uint32_t format, int32_t scale, void *pixels, uint32_t flags)
 {
     uint32_t stride;
     uint64_t bytes;
@@ -84,7 +85,8 @@ int Bitmap_attachPixels(EngineContext *, Bitmap *bitmap, int32_t width, int32_t 
 
 int Bitmap_attachInfo(EngineContext *ctx, Bitmap *bitmap, const PixelBuf *buf)
 {
-    int r = Bitmap_attachPixels(ctx, bitmap, buf->width, buf->height, buf->format, buf->scale, buf->pixels, 0);
+    int r = Bitmap_attachPixels(ctx, bitmap, buf->width, buf->height, buf->format, buf->scale,
+                                buf->pixels, 0);
     if (r == Res_ok)
         bitmap->stride = buf->stride;
     return r;
@@ -114,7 +116,8 @@ int Bitmap_scratchBuffer(Bitmap *bitmap, int i, uint32_t n, void **outPtr, uint3
         *outSize = bitmap->scratchSize[i];
         return Res_ok;
     }
-    uint64_t size = bitmap->scratchSize[i] ? bitmap->scratchSize[i] : uint64_t(Bitmap_scratchFirstSize);
+    uint64_t size =
+        bitmap->scratchSize[i] ? bitmap->scratchSize[i] : uint64_t(Bitmap_scratchFirstSize);
     while (size < n)
         size *= 2;
     if (size > UINT32_MAX)
@@ -158,7 +161,8 @@ uint8_t *Bitmap_firstRow(const Bitmap *bitmap)
     return static_cast<uint8_t *>(bitmap->pixels);
 }
 
-int Bitmap_fillGeneral(Bitmap *bitmap, uint32_t colourFormat, uint32_t colour, uint32_t alpha, const Rect *rect)
+int Bitmap_fillGeneral(Bitmap *bitmap, uint32_t colourFormat, uint32_t colour, uint32_t alpha,
+                       const Rect *rect)
 {
     RowOpSetupFn setup = RowOp_find(bitmap->format, colourFormat, 0, 0, 0);
     if (!setup)
@@ -174,10 +178,11 @@ int Bitmap_fillGeneral(Bitmap *bitmap, uint32_t colourFormat, uint32_t colour, u
     uint8_t *first = base + int64_t(bitmap->height - area.y1) * bitmap->stride +
                      int64_t(area.x0) * Pixel_bytesPerPixel(bitmap->format);
     uint8_t value = uint8_t(colour);
-    const void *source = colourFormat == Pixel_formatGrey8 ? static_cast<const void *>(&value) : &colour;
+    const void *source =
+        colourFormat == Pixel_formatGrey8 ? static_cast<const void *>(&value) : &colour;
     uint8_t a = uint8_t(std::min<uint32_t>(alpha, 255));
-    RowOp_runRows(first, setup, source, uint32_t(area.x1 - area.x0), &a, uint32_t(area.y1 - area.y0),
-                  ptrdiff_t(bitmap->stride));
+    RowOp_runRows(first, setup, source, uint32_t(area.x1 - area.x0), &a,
+                  uint32_t(area.y1 - area.y0), ptrdiff_t(bitmap->stride));
     return Res_ok;
 }
 

@@ -16,7 +16,7 @@ struct PixelBuf;
 struct Rect;
 
 enum : uint32_t {
-    Bitmap_flagIndirect = 1,      // pixels points at a word holding the first row's address
+    Bitmap_flagIndirect = 1,        // pixels points at a word holding the first row's address
     Bitmap_scratchFirstSize = 1024, // the first size of a scratch buffer
 };
 
@@ -28,20 +28,20 @@ typedef void (*BitmapAccessFn)(Bitmap *bitmap, void *context, int32_t mode);
 
 struct Bitmap {
     int32_t width, height;
-    uint32_t stride;           // bytes per row
-    uint32_t format;           // PixelFormat
-    void *pixels;              // the first row, or with Bitmap_flagIndirect a word holding its address
-    int32_t scale;             // the drawing scale word, also the clip path's scale
-    uint32_t flags;            // bit 0 Bitmap_flagIndirect; the others carried, not read here
-    DrawItem *drawItem;        // the bitmap's own draw item
-    Path *clipPath;            // the clip path, created empty
-    void *scratch[2];          // scratch buffers, null until first used
-    uint32_t scratchSize[2];   // their sizes in bytes
-    EngineContext *owner;      // the context that created the bitmap
-    BitmapAccessFn access;     // called around direct pixel access (null: none)
-    void *accessContext;       // its context word
-    KeptPaths *keptPaths;      // device paths kept across bands while a banded drawing
-                               // uses the bitmap (graphics/keptpath.h); null: none
+    uint32_t stride;    // bytes per row
+    uint32_t format;    // PixelFormat
+    void *pixels;       // the first row, or with Bitmap_flagIndirect a word holding its address
+    int32_t scale;      // the drawing scale word, also the clip path's scale
+    uint32_t flags;     // bit 0 Bitmap_flagIndirect; the others carried, not read here
+    DrawItem *drawItem; // the bitmap's own draw item
+    Path *clipPath;     // the clip path, created empty
+    void *scratch[2];   // scratch buffers, null until first used
+    uint32_t scratchSize[2]; // their sizes in bytes
+    EngineContext *owner;    // the context that created the bitmap
+    BitmapAccessFn access;   // called around direct pixel access (null: none)
+    void *accessContext;     // its context word
+    KeptPaths *keptPaths;    // device paths kept across bands while a banded drawing
+                             // uses the bitmap (graphics/keptpath.h); null: none
 };
 
 // A bitmap over pixels (not owned) with its draw item and an empty clip
@@ -49,11 +49,12 @@ struct Bitmap {
 // bitmap (freed with Bitmap_destroy); 1 when memory runs out or the stride
 // cannot be held, 8 for a negative size, 271 for a format above 7 (*out
 // null, nothing kept).
-[[nodiscard]] int Bitmap_create(EngineContext *ctx, Bitmap **out, int32_t width, int32_t height, uint32_t format,
-                                int32_t scale, void *pixels, uint32_t flags);
+[[nodiscard]] int Bitmap_create(EngineContext *ctx, Bitmap **out, int32_t width, int32_t height,
+                                uint32_t format, int32_t scale, void *pixels, uint32_t flags);
 // Bitmap_create with flags 0.
-[[nodiscard]] int Bitmap_createNoFlags(EngineContext *ctx, Bitmap **out, int32_t width, int32_t height,
-                                       uint32_t format, int32_t scale, void *pixels);
+[[nodiscard]] int Bitmap_createNoFlags(EngineContext *ctx, Bitmap **out, int32_t width,
+                                       int32_t height, uint32_t format, int32_t scale,
+                                       void *pixels);
 // A 1 x 1 format-6 bitmap with scale 1 and no pixels yet, to be pointed at
 // a colour word (Bitmap_attachInfo) before drawing.
 [[nodiscard]] int Bitmap_createSolid1x1(EngineContext *ctx, Bitmap **out);
@@ -62,8 +63,8 @@ struct Bitmap {
 // Re-points the bitmap: new size, format, scale, pixels and flags, the
 // stride computed, the clip path's scale word set to scale. 0; 1, 8 or 271
 // as Bitmap_create (the bitmap unchanged).
-int Bitmap_attachPixels(EngineContext *ctx, Bitmap *bitmap, int32_t width, int32_t height, uint32_t format,
-                        int32_t scale, void *pixels, uint32_t flags);
+int Bitmap_attachPixels(EngineContext *ctx, Bitmap *bitmap, int32_t width, int32_t height,
+                        uint32_t format, int32_t scale, void *pixels, uint32_t flags);
 // Bitmap_attachPixels from a buffer (flags 0), keeping the buffer's stride.
 int Bitmap_attachInfo(EngineContext *ctx, Bitmap *bitmap, const PixelBuf *buf);
 // Frees the scratch buffers, the clip path, the draw item and the record
@@ -90,7 +91,8 @@ uint8_t *Bitmap_firstRow(const Bitmap *bitmap);
 // format-0 bitmap from a format-0 value and a format-4 bitmap from a
 // format-6 colour have one: other pairs return 265 and change nothing. The
 // rectangle is clipped to the bitmap; an empty one draws nothing. 0 or 265.
-int Bitmap_fillGeneral(Bitmap *bitmap, uint32_t colourFormat, uint32_t colour, uint32_t alpha, const Rect *rect);
+int Bitmap_fillGeneral(Bitmap *bitmap, uint32_t colourFormat, uint32_t colour, uint32_t alpha,
+                       const Rect *rect);
 // The whole bitmap; a format-0 bitmap with a format-0 value gets every
 // byte of its rows set to the value's low byte, whatever the alpha.
 int Bitmap_fillAlpha(Bitmap *bitmap, uint32_t colourFormat, uint32_t colour, uint32_t alpha);

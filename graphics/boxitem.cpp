@@ -14,8 +14,7 @@
 #include "graphics/rastergeom.h"
 #include "graphics/imageutil.h"
 
-namespace
-{
+namespace {
 
 enum : uint32_t {
     kSubpixels = 3, // sub-pixel bits of every fill but the uniform frame
@@ -366,8 +365,7 @@ int BoxBorder_drawSide(uint32_t side, const Point *start, const Point *end, int3
     }
 
     switch (style) {
-    case BorderStyle_solid:
-        return BoxBorder_fillQuad(x, y, border->colour, 0, paint);
+    case BorderStyle_solid: return BoxBorder_fillQuad(x, y, border->colour, 0, paint);
     case BorderStyle_double:
     case BorderStyle_groove:
     case BorderStyle_ridge: {

@@ -19,8 +19,7 @@
 #include "graphics/stroke.h"
 #include "graphics/vector.h"
 
-namespace
-{
+namespace {
 
 enum : uint32_t { kSubpixels = 3 };
 
@@ -89,28 +88,21 @@ enum : int64_t { kIndexSlack = 2 };
 uint32_t cellgridCount(const CellGridPart *part, uint32_t kind)
 {
     switch (kind) {
-    case kFills:
-        return part->fills && part->fills->entries ? part->fills->count : 0;
+    case kFills: return part->fills && part->fills->entries ? part->fills->count : 0;
     case kHorizontal:
         return part->lines && part->lines->horizontal ? part->lines->horizontalCount : 0;
-    case kVertical:
-        return part->lines && part->lines->vertical ? part->lines->verticalCount : 0;
-    default:
-        return part->lines && part->lines->slant ? part->lines->slantCount : 0;
+    case kVertical: return part->lines && part->lines->vertical ? part->lines->verticalCount : 0;
+    default: return part->lines && part->lines->slant ? part->lines->slantCount : 0;
     }
 }
 
 const void *cellgridEntries(const CellGridPart *part, uint32_t kind)
 {
     switch (kind) {
-    case kFills:
-        return part->fills ? part->fills->entries : nullptr;
-    case kHorizontal:
-        return part->lines ? part->lines->horizontal : nullptr;
-    case kVertical:
-        return part->lines ? part->lines->vertical : nullptr;
-    default:
-        return part->lines ? part->lines->slant : nullptr;
+    case kFills: return part->fills ? part->fills->entries : nullptr;
+    case kHorizontal: return part->lines ? part->lines->horizontal : nullptr;
+    case kVertical: return part->lines ? part->lines->vertical : nullptr;
+    default: return part->lines ? part->lines->slant : nullptr;
     }
 }
 
@@ -131,8 +123,8 @@ void cellgridShape(const CellGridPart *part, uint32_t kind, uint32_t i, Point p[
         *colour = l.colour;
         *style = l.style;
     } else {
-        const GridLine &l = kind == kHorizontal ? part->lines->horizontal[i]
-                                                : part->lines->vertical[i];
+        const GridLine &l =
+            kind == kHorizontal ? part->lines->horizontal[i] : part->lines->vertical[i];
         CellGrid_lineQuad(&l, kind == kHorizontal, p);
         *colour = l.colour;
         *style = (l.flags & GridLine_styleMask) >> GridLine_styleShift;
@@ -163,8 +155,7 @@ struct CellGridIndex {
     uint32_t most; // the largest list
 };
 
-namespace
-{
+namespace {
 
 void cellgridIndexFree(CellGridIndex *ix)
 {
@@ -265,14 +256,14 @@ uint32_t cellgridIndexQuery(const CellGridIndexList *l, const Rect *clip, uint32
 {
     int64_t low = int64_t(clip->y0) - kIndexSlack, high = int64_t(clip->y1) + kIndexSlack;
     uint32_t n = l->count;
-    uint32_t end = uint32_t(
-        std::upper_bound(l->top, l->top + n, high,
-                         [](int64_t v, int32_t top) { return v < int64_t(top); }) -
-        l->top);
-    uint32_t start = uint32_t(
-        std::lower_bound(l->reach, l->reach + n, low,
-                         [](int32_t reach, int64_t v) { return int64_t(reach) < v; }) -
-        l->reach);
+    uint32_t end =
+        uint32_t(std::upper_bound(l->top, l->top + n, high,
+                                  [](int64_t v, int32_t top) { return v < int64_t(top); }) -
+                 l->top);
+    uint32_t start =
+        uint32_t(std::lower_bound(l->reach, l->reach + n, low,
+                                  [](int32_t reach, int64_t v) { return int64_t(reach) < v; }) -
+                 l->reach);
     // One long shape early in the order (a column's border running down
     // the whole sheet) keeps start near the front for every band: the
     // bottoms still pass over the shapes that end above the band, which
@@ -562,21 +553,16 @@ void GridLineList_free(GridLineList *list)
 int32_t Path_styleExtent(int32_t width, uint32_t style)
 {
     switch (style) {
-    case 0:
-        return 0;
-    case 5:
-        return width;
+    case 0: return 0;
+    case 5: return width;
     case 2:
     case 8:
     case 10:
     case 12:
-    case 13:
-        return width / 2;
+    case 13: return width / 2;
     case 7:
-    case 14:
-        return width / 8;
-    default:
-        return width / 4;
+    case 14: return width / 8;
+    default: return width / 4;
     }
 }
 

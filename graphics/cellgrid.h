@@ -48,9 +48,9 @@ enum : uint32_t {
 // that all their shapes wind the same way and crossings stay filled.
 struct GridLine {
     uint32_t colour;
-    int32_t a;      // horizontal: x start; vertical: x
-    int32_t b;      // horizontal: x end; vertical: y start
-    int32_t c;      // horizontal: y; vertical: y end
+    int32_t a; // horizontal: x start; vertical: x
+    int32_t b; // horizontal: x end; vertical: y start
+    int32_t c; // horizontal: y; vertical: y end
     int32_t width;
     uint32_t flags;
 };

@@ -9,8 +9,7 @@
 #include "graphics/path.h"
 #include "graphics/piecedraw.h"
 
-namespace
-{
+namespace {
 
 void destroyClip(PropCounted *self)
 {

@@ -19,14 +19,14 @@ struct Prop;
 
 enum : uint32_t {
     ClipPath_property = 136,
-    ClipPath_endValue = 208,    // the bare value that ends a clip
-    ClipPath_nonZero = 12,      // value types: the fill rule of the path
+    ClipPath_endValue = 208, // the bare value that ends a clip
+    ClipPath_nonZero = 12,   // value types: the fill rule of the path
     ClipPath_evenOdd = 13,
 };
 
 struct ClipPath {
     PropCounted base;
-    Path *path;                 // owned
+    Path *path; // owned
 };
 
 // A new clip record with one reference that takes over path (freed on
@@ -61,9 +61,9 @@ void ClipEntry_freeList(ClipEntry *list);
 // whose path is a share of the record's (not owned by the entry).
 struct ClipGroupPart {
     ObjContainerPart container;
-    ClipPath *clip;             // a reference
-    uint32_t fillRule;          // 0 non-zero, 1 even-odd
-    int32_t dx, dy;             // where the path's origin lies in item units
+    ClipPath *clip;    // a reference
+    uint32_t fillRule; // 0 non-zero, 1 even-odd
+    int32_t dx, dy;    // where the path's origin lies in item units
 };
 
 extern const ObjClass ClipGroup_class;

@@ -21,15 +21,17 @@ void ColourTransform_channelTable(int32_t multiplier, int32_t offset, uint32_t b
     }
 }
 
-void PixelBuf_colourTransformGrey(PixelBuf *destination, const PixelBuf *source, const ColourTransform *t)
+void PixelBuf_colourTransformGrey(PixelBuf *destination, const PixelBuf *source,
+                                  const ColourTransform *t)
 {
     uint8_t table[256];
     ColourTransform_channelTable(t->multiply[3], t->offset[3], 8, table);
-    Pixel_mapRows8(table, source->pixels, destination->pixels, uint32_t(source->width), uint32_t(source->height),
-                   source->stride, destination->stride);
+    Pixel_mapRows8(table, source->pixels, destination->pixels, uint32_t(source->width),
+                   uint32_t(source->height), source->stride, destination->stride);
 }
 
-void PixelBuf_colourTransform565(PixelBuf *destination, const PixelBuf *source, const ColourTransform *t)
+void PixelBuf_colourTransform565(PixelBuf *destination, const PixelBuf *source,
+                                 const ColourTransform *t)
 {
     uint8_t tables[32 + 64 + 32];
     ColourTransform_channelTable(t->multiply[0], t->offset[0], 5, tables);
@@ -39,7 +41,8 @@ void PixelBuf_colourTransform565(PixelBuf *destination, const PixelBuf *source, 
                          source->stride, destination->stride);
 }
 
-void PixelBuf_applyColourTransform(PixelBuf *destination, const PixelBuf *source, const ColourTransform *t)
+void PixelBuf_applyColourTransform(PixelBuf *destination, const PixelBuf *source,
+                                   const ColourTransform *t)
 {
     if (!destination || !source || !t || source->width <= 0 || source->height <= 0)
         return;

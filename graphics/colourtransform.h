@@ -16,10 +16,14 @@ struct ColourTransform {
 };
 
 // The 2^bits-entry table of one channel of a colour transform.
-void ColourTransform_channelTable(int32_t multiplier, int32_t offset, uint32_t bits, uint8_t *table);
+void ColourTransform_channelTable(int32_t multiplier, int32_t offset, uint32_t bits,
+                                  uint8_t *table);
 // Maps the source's width x height pixels into the destination through the
 // transform: grey for a destination of format 0, 5-6-5 for format 4; any
 // other format is left alone.
-void PixelBuf_applyColourTransform(PixelBuf *destination, const PixelBuf *source, const ColourTransform *transform);
-void PixelBuf_colourTransformGrey(PixelBuf *destination, const PixelBuf *source, const ColourTransform *transform);
-void PixelBuf_colourTransform565(PixelBuf *destination, const PixelBuf *source, const ColourTransform *transform);
+void PixelBuf_applyColourTransform(PixelBuf *destination, const PixelBuf *source,
+                                   const ColourTransform *transform);
+void PixelBuf_colourTransformGrey(PixelBuf *destination, const PixelBuf *source,
+                                  const ColourTransform *transform);
+void PixelBuf_colourTransform565(PixelBuf *destination, const PixelBuf *source,
+                                 const ColourTransform *transform);

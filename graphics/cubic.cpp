@@ -11,8 +11,7 @@
 #include "graphics/resample.h"
 #include "graphics/imageutil.h"
 
-namespace
-{
+namespace {
 
 // The cubic B-spline: 1 / 6 of (4 - 6x^2 + 3|x|^3) inside one pixel,
 // (2 - |x|)^3 from one to two.
@@ -229,7 +228,8 @@ int Image_drawScaled(EngineContext *ctx, PixelBuf *target, const PixelBuf *pictu
                 return Res_ok;
         }
     }
-    if (quality >= 1 && Image_scaleIntoBuffer(ctx, picture, width, height, target, x, y, 1) == Res_ok)
+    if (quality >= 1 &&
+        Image_scaleIntoBuffer(ctx, picture, width, height, target, x, y, 1) == Res_ok)
         return Res_ok;
     return Image_scaleIntoBuffer(ctx, picture, width, height, target, x, y, 0);
 }

@@ -139,14 +139,15 @@ bool outsideBand(const Band *band, const Cubic &c)
     return hi < band->y0 || lo > band->y1;
 }
 
-int flattenCubic(const Cubic &c, const Rect *box, const Band *band, CurveLineFn fn, void *user, uint32_t depth)
+int flattenCubic(const Cubic &c, const Rect *box, const Band *band, CurveLineFn fn, void *user,
+                 uint32_t depth)
 {
     bool flat = depth >= Curve_maxDepth ||
                 (box && inClosed(box, c.x[1], c.y[1]) && inClosed(box, c.x[2], c.y[2])) ||
                 (band && outsideBand(band, c)) || isFlat(c);
     if (flat)
-        return emitLine(static_cast<int32_t>(c.x[0]), static_cast<int32_t>(c.y[0]), static_cast<int32_t>(c.x[3]),
-                        static_cast<int32_t>(c.y[3]), fn, user);
+        return emitLine(static_cast<int32_t>(c.x[0]), static_cast<int32_t>(c.y[0]),
+                        static_cast<int32_t>(c.x[3]), static_cast<int32_t>(c.y[3]), fn, user);
     Cubic first, second;
     split(c, &first, &second);
     if (int err = flattenCubic(first, box, band, fn, user, depth + 1))
@@ -171,12 +172,14 @@ Cubic readCubic(const int32_t *segment)
 
 } // namespace
 
-int Curve_flattenCubicStep(const int32_t *segment, const Rect *box, CurveLineFn fn, void *user, uint32_t depth)
+int Curve_flattenCubicStep(const int32_t *segment, const Rect *box, CurveLineFn fn, void *user,
+                           uint32_t depth)
 {
     return flattenCubic(readCubic(segment), box, nullptr, fn, user, depth);
 }
 
-int Curve_flattenCubicBand(const int32_t *segment, int64_t y0, int64_t y1, CurveLineFn fn, void *user)
+int Curve_flattenCubicBand(const int32_t *segment, int64_t y0, int64_t y1, CurveLineFn fn,
+                           void *user)
 {
     const Band band = {y0, y1};
     return flattenCubic(readCubic(segment), nullptr, &band, fn, user, 0);

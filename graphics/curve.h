@@ -30,8 +30,8 @@ typedef int (*CurveLineFn)(const int32_t *end, void *user);
 enum : uint32_t {
     Curve_quadWords = 7,  // start, opcode word, control, end
     Curve_cubicWords = 9, // start, opcode word, two control points, end
-    Curve_flatness = 40, // largest L1 distance of a flat piece's control from its midpoint
-    Curve_maxDepth = 24, // halvings before a piece counts as flat whatever its shape
+    Curve_flatness = 40,  // largest L1 distance of a flat piece's control from its midpoint
+    Curve_maxDepth = 24,  // halvings before a piece counts as flat whatever its shape
 };
 
 // Flattens the quadratic segment: every flat piece whose end differs from
@@ -81,4 +81,5 @@ int Curve_flattenCubicStep(const int32_t *segment, const Rect *box, CurveLineFn 
 // flat at once (it and its chord cross none of those rows), so curves that
 // reach far outside them cost no more than their part inside. 0 or the
 // first non-zero result of fn.
-int Curve_flattenCubicBand(const int32_t *segment, int64_t y0, int64_t y1, CurveLineFn fn, void *user);
+int Curve_flattenCubicBand(const int32_t *segment, int64_t y0, int64_t y1, CurveLineFn fn,
+                           void *user);

@@ -42,10 +42,10 @@ enum : uint32_t {
 // word, the six quality settings, the eight cost settings and a word.
 struct DrawFlags {
     uint32_t flags;
-    uint32_t lead;      // word 1, passed through
+    uint32_t lead; // word 1, passed through
     int32_t quality[DrawQuality_count];
     int32_t cost[DrawCost_count];
-    uint32_t trail;     // word 16, passed through
+    uint32_t trail; // word 16, passed through
 };
 
 // Zeroes words 0-7 and 16 of flags (the cost settings stay).

@@ -13,8 +13,7 @@
 #include "graphics/pixelbuf.h"
 #include "platform/api/engine.h"
 
-namespace
-{
+namespace {
 
 inline int32_t clamp32(int64_t v)
 {
@@ -558,16 +557,12 @@ int DrawItem_hitTest(DrawItem *item, int32_t dx, int32_t dy, Bitmap *bitmap, int
     SpanRecord spans{};
     int r = Res_ok;
     switch (item->kind) {
-    case DrawItem_kindPath:
-        r = preparePath(&item->shape, bitmap, dx, dy, &spans, &rect);
-        break;
+    case DrawItem_kindPath: r = preparePath(&item->shape, bitmap, dx, dy, &spans, &rect); break;
     case DrawItem_kindGlyphMask:
         r = prepareGlyph(&item->shape, bitmap, dx, dy, &spans, &rect);
         break;
-    case DrawItem_kindRect:
-        break;
-    default:
-        Std_abort(); // the prepared kind has no pixel test
+    case DrawItem_kindRect: break;
+    default: Std_abort(); // the prepared kind has no pixel test
     }
     if (r != Res_ok)
         return r;
@@ -594,10 +589,7 @@ int DrawItem_hitTest(DrawItem *item, int32_t dx, int32_t dy, Bitmap *bitmap, int
                 *out = 1;
         return Res_ok;
     }
-    case DrawItem_kindGlyphMask:
-        return GlyphMask_hit(&spans, x, y, out);
-    default:
-        *out = 1;
-        return Res_ok;
+    case DrawItem_kindGlyphMask: return GlyphMask_hit(&spans, x, y, out);
+    default: *out = 1; return Res_ok;
     }
 }

@@ -18,8 +18,7 @@
 
 const DrawPaint DrawPaint_defaults = {0xFF000000u, 0xFF000000u, 0, 0, 0, 0x10000, 0, 0, 0};
 
-namespace
-{
+namespace {
 
 constexpr uint32_t kHasFill = 1u << 0;
 constexpr uint32_t kHasStroke = 1u << 1;
@@ -249,8 +248,7 @@ void DrawStyle_readEntry(const int32_t **cursor, Path *view, DrawPaint *paint)
     *cursor = w + words;
 }
 
-namespace
-{
+namespace {
 
 // The number of words the entry at w takes, or 0 when its fixed part or
 // its path runs past end.
@@ -358,8 +356,7 @@ int DrawList_equal(const int32_t *a, const int32_t *b, uint32_t count)
 
 // ------------------------------------------------------------ the item
 
-namespace
-{
+namespace {
 
 DrawListItemPart *partOf(ObjHeader *item)
 {
@@ -420,8 +417,8 @@ void drawlistBand(DrawListBand *band, const Rect &bounds, const Matrix *m, const
         Rect_intersect(&px, target->clip);
     if (px.x0 >= px.x1 || px.y0 >= px.y1)
         return;
-    band->pixels = Rect{px.x0 - kBandMargin, px.y0 - kBandMargin, px.x1 + kBandMargin,
-                        px.y1 + kBandMargin};
+    band->pixels =
+        Rect{px.x0 - kBandMargin, px.y0 - kBandMargin, px.x1 + kBandMargin, px.y1 + kBandMargin};
     band->bounds = bounds;
     band->scale = b->scale > 0 ? b->scale : 0x10000;
     band->dx = target->dx;
@@ -479,15 +476,17 @@ DrawlistPlace drawlistPlace(const DrawListBand &band, uint32_t word, const Matri
 {
     if (!band.cull || !word)
         return drawlistInside;
-    uint32_t x0 = word & 0xFFu, x1 = (word >> 8) & 0xFFu, y0 = (word >> 16) & 0xFFu, y1 = word >> 24;
+    uint32_t x0 = word & 0xFFu, x1 = (word >> 8) & 0xFFu, y0 = (word >> 16) & 0xFFu,
+             y1 = word >> 24;
     if (x0 == 255 || x1 == 255 || y0 == 255 || y1 == 255 || x0 > x1 || y0 > y1)
         return drawlistInside;
     int64_t ex = int64_t(band.bounds.x1) - band.bounds.x0 + 1;
     int64_t ey = int64_t(band.bounds.y1) - band.bounds.y0 + 1;
-    Rect box{drawlistEdge(band.bounds.x0, ex, x0, false), drawlistEdge(band.bounds.y0, ey, y0, false),
-             drawlistEdge(band.bounds.x0, ex, x1, true), drawlistEdge(band.bounds.y0, ey, y1, true)};
-    if (band.straight && (box.x1 < band.listX0 || box.x0 > band.listX1 ||
-                          box.y1 < band.listY0 || box.y0 > band.listY1))
+    Rect box{
+        drawlistEdge(band.bounds.x0, ex, x0, false), drawlistEdge(band.bounds.y0, ey, y0, false),
+        drawlistEdge(band.bounds.x0, ex, x1, true), drawlistEdge(band.bounds.y0, ey, y1, true)};
+    if (band.straight && (box.x1 < band.listX0 || box.x0 > band.listX1 || box.y1 < band.listY0 ||
+                          box.y0 > band.listY1))
         return drawlistMiss;
     Point c[4];
     Rect_toQuad(c, &box);
@@ -499,8 +498,8 @@ DrawlistPlace drawlistPlace(const DrawListBand &band, uint32_t word, const Matri
     int64_t px1 = (int64_t(mapped.x1) * band.scale >> 16) + band.dx + 1;
     int64_t py0 = (int64_t(mapped.y0) * band.scale >> 16) + band.dy - 1;
     int64_t py1 = (int64_t(mapped.y1) * band.scale >> 16) + band.dy + 1;
-    if (!band.straight && (px1 < band.pixels.x0 || px0 > band.pixels.x1 ||
-                           py1 < band.pixels.y0 || py0 > band.pixels.y1))
+    if (!band.straight && (px1 < band.pixels.x0 || px0 > band.pixels.x1 || py1 < band.pixels.y0 ||
+                           py0 > band.pixels.y1))
         return drawlistMiss;
     // The next band down, grown as this one is, starts kBandMargin above
     // this band's own lower edge, which lies kBandMargin above pixels.y0.

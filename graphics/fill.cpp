@@ -26,8 +26,7 @@
 #include "graphics/path.h"
 #include "graphics/spanpainter.h"
 
-namespace
-{
+namespace {
 
 // ------------------------------------------------------------- arithmetic
 
@@ -866,8 +865,7 @@ void Rows_reduceToSpans(const uint32_t *rows, uint32_t *records, uint32_t rowCou
     }
 }
 
-namespace
-{
+namespace {
 
 // One input of an intersection: its rows from the overlap's first, its
 // crossings moved to the result's origin.

@@ -52,7 +52,8 @@ constexpr ArenaLayout layoutFor(size_t bytes, size_t headerSize, size_t entrySiz
     while (l.buckets <= quarter / 2)
         l.buckets *= 2;
     l.bucketsOffset = alignUp(headerSize, alignof(void *));
-    l.entriesOffset = alignUp(l.bucketsOffset + (l.buckets + size_t{1}) * sizeof(void *), entryAlign);
+    l.entriesOffset =
+        alignUp(l.bucketsOffset + (l.buckets + size_t{1}) * sizeof(void *), entryAlign);
     l.dataOffset = alignUp(l.entriesOffset + size_t{l.entries} * entrySize, 8);
     l.dataSize = bytes > l.dataOffset ? (bytes - l.dataOffset) & ~size_t{7} : 0;
     return l;
@@ -61,9 +62,11 @@ constexpr ArenaLayout layoutFor(size_t bytes, size_t headerSize, size_t entrySiz
 // The smallest arena (a budget of 1 KiB) still leaves a usable data area;
 // larger ones keep the same proportions.
 static_assert(layoutFor(1024, sizeof(LruCache), sizeof(LruPathEntry), alignof(LruPathEntry),
-                        PathPoolShare, PathPoolPer).dataSize >= 512);
+                        PathPoolShare, PathPoolPer)
+                  .dataSize >= 512);
 static_assert(layoutFor(1024, sizeof(LruArena), sizeof(LruMaskEntry), alignof(LruMaskEntry),
-                        MaskPoolShare, MaskPoolPer).dataSize >= 256);
+                        MaskPoolShare, MaskPoolPer)
+                  .dataSize >= 256);
 static_assert(sizeof(LruFreeBlock) == 16 && alignof(LruFreeBlock) <= 8);
 
 // The budget in bytes: below 1024 it counts kilobytes.
@@ -88,8 +91,7 @@ uint32_t maskHash(const LruMaskKey *key, uint32_t bucketCount)
 
 // ------------------------------------------------------------ arena core
 
-template <typename H, typename E>
-void arenaReset(H *h)
+template <typename H, typename E> void arenaReset(H *h)
 {
     h->useCounter = 0;
     for (uint32_t i = 0; i < h->bucketCount; i++)
@@ -130,8 +132,7 @@ int arenaResize(H **arena, size_t bytes, uint64_t share, uint64_t per)
 // enough, or the whole block when it is exactly that size or the rest could
 // not hold a free-block record. *taken = the bytes taken. Null when no free
 // block is large enough.
-template <typename H>
-void *takeBlock(H *h, size_t size, size_t *taken)
+template <typename H> void *takeBlock(H *h, size_t size, size_t *taken)
 {
     for (LruFreeBlock **link = &h->freeList; *link; link = &(*link)->next) {
         LruFreeBlock *f = *link;
@@ -151,8 +152,7 @@ void *takeBlock(H *h, size_t size, size_t *taken)
 
 // Returns a block to the free list in address order, merged with a free
 // block that ends where it starts and with one that starts where it ends.
-template <typename H>
-void releaseBlock(H *h, void *block, size_t size)
+template <typename H> void releaseBlock(H *h, void *block, size_t size)
 {
     uint8_t *start = static_cast<uint8_t *>(block);
     LruFreeBlock *prev = nullptr, *next = h->freeList;
@@ -180,8 +180,7 @@ void releaseBlock(H *h, void *block, size_t size)
 }
 
 // Gives an entry (already unlinked from its bucket) and its block back.
-template <typename H, typename E>
-void freeEntry(H *h, E *e)
+template <typename H, typename E> void freeEntry(H *h, E *e)
 {
     releaseBlock(h, e->data, e->blockSize);
     e->data = nullptr;
@@ -192,8 +191,7 @@ void freeEntry(H *h, E *e)
 
 // Evicts the bucket head with the smallest stamp (the first such bucket on
 // ties). False when every bucket is empty.
-template <typename H, typename E>
-bool evictOldest(H *h)
+template <typename H, typename E> bool evictOldest(H *h)
 {
     E *oldest = nullptr;
     uint32_t where = 0;
@@ -211,8 +209,7 @@ bool evictOldest(H *h)
     return true;
 }
 
-template <typename H, typename E>
-void arenaDropId(H *h, uintptr_t id)
+template <typename H, typename E> void arenaDropId(H *h, uintptr_t id)
 {
     for (uint32_t b = 0; b < h->bucketCount; b++) {
         E **link = &h->buckets[b];
@@ -232,8 +229,7 @@ void arenaDropId(H *h, uintptr_t id)
 // cache itself holds cannot be stored again: making room for the copy may
 // evict the original and write a free-block record over it before it is
 // copied.
-template <typename H>
-bool inData(const H *h, const void *p, uint64_t bytes)
+template <typename H> bool inData(const H *h, const void *p, uint64_t bytes)
 {
     uintptr_t start = reinterpret_cast<uintptr_t>(p);
     uintptr_t area = reinterpret_cast<uintptr_t>(h->data);
@@ -245,8 +241,7 @@ bool inData(const H *h, const void *p, uint64_t bytes)
 // more when the pool is empty), appended to the end of `bucket`, stamped
 // and with its block set. The caller fills the key and copies the data.
 // Null when the size is not below the data area's (nothing is evicted).
-template <typename H, typename E>
-E *arenaInsert(H *h, uint32_t bucket, uint64_t size, uintptr_t id)
+template <typename H, typename E> E *arenaInsert(H *h, uint32_t bucket, uint64_t size, uintptr_t id)
 {
     if (size >= h->dataSize)
         return nullptr;
@@ -254,12 +249,12 @@ E *arenaInsert(H *h, uint32_t bucket, uint64_t size, uintptr_t id)
     void *block;
     while (!(block = takeBlock(h, static_cast<size_t>(size), &taken))) {
         if (!evictOldest<H, E>(h))
-            return nullptr;  // cannot happen: an empty area holds any smaller block
+            return nullptr; // cannot happen: an empty area holds any smaller block
     }
     E *e = h->buckets[h->bucketCount];
     if (!e && evictOldest<H, E>(h))
         e = h->buckets[h->bucketCount];
-    if (!e) {  // an empty pool: nothing to give the block to
+    if (!e) { // an empty pool: nothing to give the block to
         releaseBlock(h, block, taken);
         return nullptr;
     }
@@ -282,8 +277,8 @@ E *arenaInsert(H *h, uint32_t bucket, uint64_t size, uintptr_t id)
 struct LineReducer {
     int64_t phase;
     int64_t acc;
-    int64_t step;     // s
-    int64_t span;     // 16n
+    int64_t step; // s
+    int64_t span; // 16n
     int64_t k;
     uint8_t *out;
     size_t stride;
@@ -377,7 +372,7 @@ void decodeRow(const GlyphMask *m, uint32_t row, LineReducer *r)
                 p += std::min(have, size_t{len} + (len & 1));
                 break;
             }
-            default:  // one pixel
+            default: // one pixel
                 reducerPush(r, code & 0xFF);
                 x++;
                 break;
@@ -547,7 +542,7 @@ GlyphMask *findScaled(LruArena *a, uintptr_t id, const LruMaskKey *key)
     return nullptr;
 }
 
-}  // namespace
+} // namespace
 
 // ------------------------------------------------------------ path cache
 
@@ -591,8 +586,8 @@ int LruCache_insert(LruCache *cache, uintptr_t id, uint32_t key, Path **path)
     uint64_t size = alignUp(sizeof(Path) + bytes, 8);
     if (inData(cache, p, sizeof(Path)) || inData(cache, p->buffer, bytes))
         return 0;
-    LruPathEntry *e = arenaInsert<LruCache, LruPathEntry>(
-        cache, hashKey(key, cache->bucketCount), size, id);
+    LruPathEntry *e =
+        arenaInsert<LruCache, LruPathEntry>(cache, hashKey(key, cache->bucketCount), size, id);
     if (!e)
         return 0;
     e->key = key;
@@ -636,8 +631,8 @@ int LruArena_resize(int32_t budget, LruArena **arena)
         return Res_ok;
     }
     uint8_t *oldScratch = *arena ? (*arena)->scratch : nullptr;
-    int rc = arenaResize<LruArena, LruMaskEntry>(arena, budgetBytes(budget), MaskPoolShare,
-                                                 MaskPoolPer);
+    int rc =
+        arenaResize<LruArena, LruMaskEntry>(arena, budgetBytes(budget), MaskPoolShare, MaskPoolPer);
     if (rc != Res_ok)
         return rc;
     Mem_free(oldScratch);
@@ -674,8 +669,8 @@ int LruArena_insert(LruArena *cache, uintptr_t id, const LruMaskKey *key, GlyphM
     if (inData(cache, m, sizeof(GlyphMask)) || inData(cache, m->rows, m->rowsSize) ||
         inData(cache, m->codes, m->codesSize))
         return 0;
-    LruMaskEntry *e = arenaInsert<LruArena, LruMaskEntry>(cache, maskHash(key, cache->bucketCount),
-                                                          size, id);
+    LruMaskEntry *e =
+        arenaInsert<LruArena, LruMaskEntry>(cache, maskHash(key, cache->bucketCount), size, id);
     if (!e)
         return 0;
     e->glyph = key->glyph;

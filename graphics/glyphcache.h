@@ -28,61 +28,61 @@ struct Path;
 struct GlyphMask;
 
 enum : uint32_t {
-    LruArena_glyphReuse = 1u << 27,    // glyph flag: a larger mask may be scaled down
-    LruArena_classPlainScale = 130,    // transform class: a, d positive, b, c zero
-    LruArena_scratchLimit = 4096,      // largest scratch buffer of a scaled result
+    LruArena_glyphReuse = 1u << 27, // glyph flag: a larger mask may be scaled down
+    LruArena_classPlainScale = 130, // transform class: a, d positive, b, c zero
+    LruArena_scratchLimit = 4096,   // largest scratch buffer of a scaled result
 };
 
 // A free block of a data area, stored at the block's start.
 struct LruFreeBlock {
-    LruFreeBlock *next;  // the next free block, at a higher address
-    size_t size;         // bytes, this record included
+    LruFreeBlock *next; // the next free block, at a higher address
+    size_t size;        // bytes, this record included
 };
 
 // An entry of the path cache.
 struct LruPathEntry {
-    LruPathEntry *next;  // next in the bucket, or in the free-entry list
-    uintptr_t id;        // owner (a font handle); not hashed
-    uint32_t key;        // glyph id
-    Path *data;          // the cached path in the data area; null while free
-    size_t blockSize;    // bytes of its data block
-    uint64_t stamp;      // use stamp
+    LruPathEntry *next; // next in the bucket, or in the free-entry list
+    uintptr_t id;       // owner (a font handle); not hashed
+    uint32_t key;       // glyph id
+    Path *data;         // the cached path in the data area; null while free
+    size_t blockSize;   // bytes of its data block
+    uint64_t stamp;     // use stamp
 };
 
 // The path cache: the header at the start of its arena.
 struct LruCache {
-    uint64_t useCounter;      // the stamp of the next insertion or hit
-    uint32_t bucketCount;     // a power of two
-    LruPathEntry **buckets;   // bucketCount heads, then the free-entry list head
-    uint32_t entryCount;      // entries in the pool
-    LruPathEntry *entries;    // the pool
-    LruFreeBlock *freeList;   // free blocks of the data area, by address
-    size_t dataSize;          // bytes in the data area (a multiple of 8)
-    uint8_t *data;            // the data area (8-byte aligned)
+    uint64_t useCounter;    // the stamp of the next insertion or hit
+    uint32_t bucketCount;   // a power of two
+    LruPathEntry **buckets; // bucketCount heads, then the free-entry list head
+    uint32_t entryCount;    // entries in the pool
+    LruPathEntry *entries;  // the pool
+    LruFreeBlock *freeList; // free blocks of the data area, by address
+    size_t dataSize;        // bytes in the data area (a multiple of 8)
+    uint8_t *data;          // the data area (8-byte aligned)
 };
 
 // The key of a glyph mask.
 struct LruMaskKey {
-    uint32_t glyph;         // glyph code with flags (LruArena_glyphReuse)
-    int32_t a, b, c, d;     // the glyph transform, 16.16
-    uint32_t extra;         // one more word of the caller's key
-    int32_t size;           // the glyph size
+    uint32_t glyph;     // glyph code with flags (LruArena_glyphReuse)
+    int32_t a, b, c, d; // the glyph transform, 16.16
+    uint32_t extra;     // one more word of the caller's key
+    int32_t size;       // the glyph size
 };
 
 // An entry of the mask cache.
 struct LruMaskEntry {
-    LruMaskEntry *next;       // next in the bucket, or in the free-entry list
-    uintptr_t id;             // owner (a font handle); not hashed
-    uint32_t glyph;           // glyph code with flags
-    int32_t a, b, c, d;       // transform
-    uint32_t transformClass;  // two bits per transform word (LruArena_transformClass)
-    int64_t scaledWidth;      // size x a, for class 130 (else 0)
-    int64_t scaledHeight;     // size x d, for class 130 (else 0)
-    uint32_t extra;           // extra key word
-    int32_t size;             // glyph size
-    GlyphMask *data;          // the cached mask in the data area; null while free
-    size_t blockSize;         // bytes of its data block
-    uint64_t stamp;           // use stamp
+    LruMaskEntry *next;      // next in the bucket, or in the free-entry list
+    uintptr_t id;            // owner (a font handle); not hashed
+    uint32_t glyph;          // glyph code with flags
+    int32_t a, b, c, d;      // transform
+    uint32_t transformClass; // two bits per transform word (LruArena_transformClass)
+    int64_t scaledWidth;     // size x a, for class 130 (else 0)
+    int64_t scaledHeight;    // size x d, for class 130 (else 0)
+    uint32_t extra;          // extra key word
+    int32_t size;            // glyph size
+    GlyphMask *data;         // the cached mask in the data area; null while free
+    size_t blockSize;        // bytes of its data block
+    uint64_t stamp;          // use stamp
 };
 
 // The mask cache: the header at the start of its arena.
@@ -95,8 +95,8 @@ struct LruArena {
     LruFreeBlock *freeList;
     size_t dataSize;
     uint8_t *data;
-    uint8_t *scratch;         // heap block holding the last scaled result, or null
-    size_t scratchSize;       // its size in bytes
+    uint8_t *scratch;   // heap block holding the last scaled result, or null
+    size_t scratchSize; // its size in bytes
 };
 
 // ------------------------------------------------------------ path cache
@@ -198,8 +198,8 @@ uint32_t MaskScale_ratio(uint32_t n, uint32_t m);
 
 // Reduces `lines` rows of n samples (src, srcStride bytes apart) to m
 // samples each (dst, dstStride bytes apart). src and dst must not overlap.
-void MaskScale_rows(const uint8_t *src, size_t srcStride, uint32_t n, uint32_t lines,
-                    uint8_t *dst, size_t dstStride, uint32_t m, uint32_t ratio, int32_t offset);
+void MaskScale_rows(const uint8_t *src, size_t srcStride, uint32_t n, uint32_t lines, uint8_t *dst,
+                    size_t dstStride, uint32_t m, uint32_t ratio, int32_t offset);
 
 // Reduces `columns` columns of n samples (rows stride bytes apart) to m
 // samples each, in place: output row j replaces source row j. m is cut to

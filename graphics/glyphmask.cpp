@@ -14,8 +14,7 @@
 #include "graphics/fill.h"
 #include "graphics/rastergeom.h"
 
-namespace
-{
+namespace {
 
 enum : uint32_t {
     minimumSubpixelBits = 3,

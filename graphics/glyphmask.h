@@ -84,9 +84,9 @@ struct GlyphMaskSpans {
 // The three routines of the glyph-mask shape kind: placement (0, or 267
 // for a mask made at another scale), painting of one chunk, and the
 // one-pixel test (0, or 268 for a mask that cannot be tested).
-int GlyphMask_prepare(const GlyphMaskShape *shape, Bitmap *bitmap, int32_t dx, int32_t dy, SpanRecord *spans,
-                      Rect *rect);
-int GlyphMask_emit(SpanRecord *spans, RowOpSetupFn setup, uint8_t *destination, ptrdiff_t destinationStride,
-                   const uint8_t *source, ptrdiff_t sourceStride, const uint8_t *mask, ptrdiff_t maskStride,
-                   const uint8_t *coverageTable);
+int GlyphMask_prepare(const GlyphMaskShape *shape, Bitmap *bitmap, int32_t dx, int32_t dy,
+                      SpanRecord *spans, Rect *rect);
+int GlyphMask_emit(SpanRecord *spans, RowOpSetupFn setup, uint8_t *destination,
+                   ptrdiff_t destinationStride, const uint8_t *source, ptrdiff_t sourceStride,
+                   const uint8_t *mask, ptrdiff_t maskStride, const uint8_t *coverageTable);
 int GlyphMask_hit(SpanRecord *spans, int32_t x, int32_t y, int *out);

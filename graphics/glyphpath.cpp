@@ -16,7 +16,8 @@
 // move only their first point.
 void GlyphPath_shiftFirstX(GlyphPath *outline, int32_t dx)
 {
-    if (!outline || outline->kind != GlyphPath_kindPoints || !outline->bytes || outline->lastSize == 0)
+    if (!outline || outline->kind != GlyphPath_kindPoints || !outline->bytes ||
+        outline->lastSize == 0)
         return;
     uint32_t used = outline->lastStart + outline->lastSize;
     if (used > outline->byteCapacity)
@@ -160,7 +161,8 @@ int GlyphPath_lineTo(GlyphPath *o, int32_t dx, int32_t dy)
     return writeCode(o, GlyphCode_lineTo, v, 2);
 }
 
-int GlyphPath_curveTo(GlyphPath *o, int32_t dx1, int32_t dy1, int32_t dx2, int32_t dy2, int32_t dx3, int32_t dy3)
+int GlyphPath_curveTo(GlyphPath *o, int32_t dx1, int32_t dy1, int32_t dx2, int32_t dy2, int32_t dx3,
+                      int32_t dy3)
 {
     if (o->kind != GlyphPath_kindCodes)
         return Res_ok;
@@ -228,21 +230,15 @@ const uint8_t *GlyphPath_nextOp(const uint8_t *code)
     uint32_t w = (c & GlyphCode_wide) ? 2 : 1;
     switch (c & 15) {
     case GlyphCode_moveTo:
-    case GlyphCode_lineTo:
-        return code + 1 + 2 * w;
-    case GlyphCode_curveTo:
-        return code + 1 + 6 * w;
+    case GlyphCode_lineTo: return code + 1 + 2 * w;
+    case GlyphCode_curveTo: return code + 1 + 6 * w;
     case GlyphCode_close:
     case GlyphCode_end:
     case GlyphCode_reset:
-    case GlyphCode_skip:
-        return code + 1;
-    case GlyphCode_header:
-        return code + 9;
-    case GlyphCode_skip4:
-        return code + 5;
-    default:
-        return code;
+    case GlyphCode_skip: return code + 1;
+    case GlyphCode_header: return code + 9;
+    case GlyphCode_skip4: return code + 5;
+    default: return code;
     }
 }
 
@@ -426,11 +422,12 @@ int GlyphPath_appendComponent(GlyphPath *dst, const GlyphPath *src, int32_t a, i
     return Res_ok;
 }
 
-int GlyphPath_appendRecords(GlyphPath *dst, const GlyphPath *src, int32_t a, int32_t b, int32_t c, int32_t d,
-                            uint32_t offset)
+int GlyphPath_appendRecords(GlyphPath *dst, const GlyphPath *src, int32_t a, int32_t b, int32_t c,
+                            int32_t d, uint32_t offset)
 {
     uint32_t srcUsed = src->lastStart + src->lastSize;
-    if (!src->bytes || src->lastSize == 0 || dst->kind != GlyphPath_kindPoints || srcUsed > src->byteCapacity)
+    if (!src->bytes || src->lastSize == 0 || dst->kind != GlyphPath_kindPoints ||
+        srcUsed > src->byteCapacity)
         return Res_ok;
     uint32_t used = dst->lastSize ? dst->lastStart + dst->lastSize : 0;
     // Room for the most records the source can hold (3 bytes each).
@@ -553,7 +550,9 @@ int codesToPath(const GlyphPath *o, Path *path)
         if (next == p || next > limit || op == GlyphCode_end)
             break;
         bool wide = code & GlyphCode_wide;
-        auto value = [&](uint32_t k) { return wide ? int32_t(rd16(p + 1 + 2 * k)) : int32_t(int8_t(p[1 + k])); };
+        auto value = [&](uint32_t k) {
+            return wide ? int32_t(rd16(p + 1 + 2 * k)) : int32_t(int8_t(p[1 + k]));
+        };
         switch (op) {
         case GlyphCode_moveTo:
         case GlyphCode_lineTo:
@@ -569,14 +568,9 @@ int codesToPath(const GlyphPath *o, Path *path)
             r = Path_curveTo(path, x1, y1, x2, y2, x, y);
             break;
         }
-        case GlyphCode_close:
-            r = Path_close(path);
-            break;
-        case GlyphCode_reset:
-            x = y = 0;
-            break;
-        default:
-            break;
+        case GlyphCode_close: r = Path_close(path); break;
+        case GlyphCode_reset: x = y = 0; break;
+        default: break;
         }
         p = next;
     }

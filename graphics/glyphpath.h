@@ -25,11 +25,12 @@ enum : uint32_t {
 
 // Flag bits of a point record (kind 0).
 enum : uint8_t {
-    GlyphPoint_onCurve = 0x01,    // an on-curve point (the loader's bit, copied unchanged)
-    GlyphPoint_contourEnd = 0x02, // the last point of a contour (the loader's bit, copied unchanged)
-    GlyphPoint_absolute = 0x04,   // the running point restarts at (0, 0) before this record
-    GlyphPoint_last = 0x08,       // the last record of the outline
-    GlyphPoint_wide = 0x10,       // 16-bit values (a 5-byte record; else 3 bytes, signed bytes)
+    GlyphPoint_onCurve = 0x01, // an on-curve point (the loader's bit, copied unchanged)
+    GlyphPoint_contourEnd =
+        0x02,                   // the last point of a contour (the loader's bit, copied unchanged)
+    GlyphPoint_absolute = 0x04, // the running point restarts at (0, 0) before this record
+    GlyphPoint_last = 0x08,     // the last record of the outline
+    GlyphPoint_wide = 0x10,     // 16-bit values (a 5-byte record; else 3 bytes, signed bytes)
 };
 
 enum : uint32_t {
@@ -65,8 +66,9 @@ void GlyphPath_destroy(GlyphPath *outline);
 // last record keeps it. The packed offset carries dx in its low and dy in
 // its high 16 bits, both signed. Other kinds: nothing. 0, or 1 when memory
 // runs out (the destination keeps what it held).
-[[nodiscard]] int GlyphPath_appendComponent(GlyphPath *destination, const GlyphPath *source, int32_t a,
-                                            int32_t b, int32_t c, int32_t d, uint32_t offset);
+[[nodiscard]] int GlyphPath_appendComponent(GlyphPath *destination, const GlyphPath *source,
+                                            int32_t a, int32_t b, int32_t c, int32_t d,
+                                            uint32_t offset);
 // Kind-1 byte codes: the low nibble is the operation, bit 4 marks wide
 // (16-bit little-endian) values; narrow values are signed bytes.
 enum : uint8_t {
@@ -99,15 +101,16 @@ struct GlyphPathMeasure {
 // and nothing written. 0 or 1 (the outline keeps what it held).
 [[nodiscard]] int GlyphPath_moveTo(GlyphPath *outline, int32_t dx, int32_t dy);
 [[nodiscard]] int GlyphPath_lineTo(GlyphPath *outline, int32_t dx, int32_t dy);
-[[nodiscard]] int GlyphPath_curveTo(GlyphPath *outline, int32_t dx1, int32_t dy1, int32_t dx2, int32_t dy2,
-                                    int32_t dx3, int32_t dy3);
+[[nodiscard]] int GlyphPath_curveTo(GlyphPath *outline, int32_t dx1, int32_t dy1, int32_t dx2,
+                                    int32_t dy2, int32_t dx3, int32_t dy3);
 [[nodiscard]] int GlyphPath_close(GlyphPath *outline);
 // Writes the end code and trims the buffer to end right after it; 1 when
 // the trim fails (the buffer unchanged, the end code written).
 [[nodiscard]] int GlyphPath_end(GlyphPath *outline);
 // Writes the header code and its four values at offset 0: lastStart 0,
 // lastSize 9.
-[[nodiscard]] int GlyphPath_setHeader(GlyphPath *outline, int16_t v0, int16_t v1, int16_t v2, int16_t v3);
+[[nodiscard]] int GlyphPath_setHeader(GlyphPath *outline, int16_t v0, int16_t v1, int16_t v2,
+                                      int16_t v3);
 // Kind 0: marks the last record and trims the buffer; kind 1: GlyphPath_end;
 // otherwise nothing. 0 or 1.
 [[nodiscard]] int GlyphPath_finish(GlyphPath *outline);
@@ -123,11 +126,12 @@ void GlyphPath_countRecords(const GlyphPath *outline, GlyphPathMeasure *out);
 // place of its end code: after a reset code when reset is set, the
 // source's first point moved by (dx, dy) and written wide. Both must be
 // ended (GlyphPath_end). Nothing for other kinds or an empty source. 0 or 1.
-[[nodiscard]] int GlyphPath_append(GlyphPath *destination, const GlyphPath *source, int32_t dx, int32_t dy,
-                                   int reset);
+[[nodiscard]] int GlyphPath_append(GlyphPath *destination, const GlyphPath *source, int32_t dx,
+                                   int32_t dy, int reset);
 // The point-record append with a 16.16 transform (see appendComponent).
-[[nodiscard]] int GlyphPath_appendRecords(GlyphPath *destination, const GlyphPath *source, int32_t a, int32_t b,
-                                          int32_t c, int32_t d, uint32_t offset);
+[[nodiscard]] int GlyphPath_appendRecords(GlyphPath *destination, const GlyphPath *source,
+                                          int32_t a, int32_t b, int32_t c, int32_t d,
+                                          uint32_t offset);
 // A new outline of the same kind holding a copy of a kind-0 outline's
 // bytes; null when out of memory or given null.
 GlyphPath *GlyphPath_cloneRecords(const GlyphPath *outline);

@@ -7,8 +7,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 
-namespace
-{
+namespace {
 
 struct PresetStop {
     int32_t position; // 16.16
@@ -89,25 +88,17 @@ bool setHeader(Gradient *g, const FillSettings *s)
     case FillKind_linear:
         g->mode = 0;
         switch (s->focusCorner) {
-        case 0:
-            g->end[1] = kOne;
-            break;
-        case 1:
-            g->end[0] = g->end[1] = kOne;
-            break;
-        case 2:
-            g->end[0] = kOne;
-            break;
+        case 0: g->end[1] = kOne; break;
+        case 1: g->end[0] = g->end[1] = kOne; break;
+        case 2: g->end[0] = kOne; break;
         case 3:
             g->start[0] = kOne;
             g->end[1] = kOne;
             break;
-        default:
-            break;
+        default: break;
         }
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 

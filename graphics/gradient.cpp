@@ -14,8 +14,7 @@
 #include "graphics/resample.h"
 #include "graphics/vector.h"
 
-namespace
-{
+namespace {
 
 // Rows 0 and 1 of the dither levels; the other rows are an ordered-dither
 // matrix of 1024 steps cut to 32 levels, shifted along each row so that
@@ -67,8 +66,7 @@ const uint32_t *Gradient_ditherTable()
 
 // ------------------------------------------------------------ radial table
 
-namespace
-{
+namespace {
 
 constexpr uint32_t isqrt64(uint64_t n)
 {
@@ -213,12 +211,9 @@ enum Geometry { geoLinear, geoSquare, geoRadial };
 inline uint32_t fastParameter(Geometry g, int64_t u, int64_t v)
 {
     switch (g) {
-    case geoLinear:
-        return u < 0 ? 0 : u >= 0x400000 ? 255 : uint32_t(u >> 14);
-    case geoSquare:
-        return std::max(foldAxis(u), foldAxis(v)) >> 23;
-    default:
-        return Gradient_radialAt((foldAxis(u) >> 19) << 2, (foldAxis(v) >> 19) << 2) >> 6;
+    case geoLinear: return u < 0 ? 0 : u >= 0x400000 ? 255 : uint32_t(u >> 14);
+    case geoSquare: return std::max(foldAxis(u), foldAxis(v)) >> 23;
+    default: return Gradient_radialAt((foldAxis(u) >> 19) << 2, (foldAxis(v) >> 19) << 2) >> 6;
     }
 }
 
@@ -332,8 +327,7 @@ int Gradient_mapCoordinates(PixelBuf *target, const Matrix *matrix, int32_t x, i
     return Res_ok;
 }
 
-namespace
-{
+namespace {
 
 template <typename F> int eachWord(PixelBuf *target, F f)
 {
@@ -405,8 +399,7 @@ int Gradient_twoAlpha(PixelBuf *target, const PixelBuf *ramp)
 
 // ------------------------------------------------------ callback paint
 
-namespace
-{
+namespace {
 
 void freeCache(GradientCache *c)
 {

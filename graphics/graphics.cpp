@@ -16,9 +16,7 @@ int Graphics_initModule(EngineContext *)
     return Res_ok;
 }
 
-void Graphics_finiModule(EngineContext *)
-{
-}
+void Graphics_finiModule(EngineContext *) {}
 
 int Graphics_initServices(EngineContext *context)
 {

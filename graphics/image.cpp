@@ -480,9 +480,9 @@ void releaseSource(EngineContext *app, ImageSource *source)
 
 // Makes a new image (store lock held). On failure the hook is told, the
 // source released and nothing is left.
-int createImage(EngineContext *app, ImageStore *store, ImageSource *source, ImageCheckFn checkFn, void *checkArg,
-                ImageHook hook, void *hookArg, int32_t widthHint, int32_t heightHint, uint32_t options,
-                intptr_t extra, ImageObject **out)
+int createImage(EngineContext *app, ImageStore *store, ImageSource *source, ImageCheckFn checkFn,
+                void *checkArg, ImageHook hook, void *hookArg, int32_t widthHint,
+                int32_t heightHint, uint32_t options, intptr_t extra, ImageObject **out)
 {
     *out = nullptr;
     int err = Res_ok;
@@ -509,7 +509,8 @@ int createImage(EngineContext *app, ImageStore *store, ImageSource *source, Imag
     image->options = options;
     image->extra = extra;
     image->sizeGiven = widthHint > 0 || heightHint > 0;
-    Image_setNominalSize(image, widthHint > 0 ? widthHint : 30, heightHint > 0 ? heightHint : 30, 72, 0);
+    Image_setNominalSize(image, widthHint > 0 ? widthHint : 30, heightHint > 0 ? heightHint : 30,
+                         72, 0);
     if (!source) {
         image->state = ImageState_failed;
         image->reason = 0;
@@ -522,7 +523,8 @@ int createImage(EngineContext *app, ImageStore *store, ImageSource *source, Imag
     }
     image->result = image->state;
     appendImage(store, image);
-    if (image->state == ImageState_queued || (image->state == ImageState_available && store->holdCount == 0))
+    if (image->state == ImageState_queued ||
+        (image->state == ImageState_available && store->holdCount == 0))
         Sem_signal(&store->workAvailable);
     else if (image->state == ImageState_available)
         store->deferredCount++;
@@ -557,9 +559,9 @@ void decodeOnceNow(EngineContext *app, ImageObject *image)
 
 } // namespace
 
-int Image_open(EngineContext *app, ImageSource *source, ImageCheckFn checkFn, void *checkArg, void *owner,
-               ImageHook hook, void *hookArg, int32_t widthHint, int32_t heightHint, uint32_t options,
-               intptr_t extra, ImageHandle **handle)
+int Image_open(EngineContext *app, ImageSource *source, ImageCheckFn checkFn, void *checkArg,
+               void *owner, ImageHook hook, void *hookArg, int32_t widthHint, int32_t heightHint,
+               uint32_t options, intptr_t extra, ImageHandle **handle)
 {
     *handle = nullptr;
     ImageStore *store = storeOf(app);
@@ -581,10 +583,12 @@ int Image_open(EngineContext *app, ImageSource *source, ImageCheckFn checkFn, vo
     ImageObject *image = nullptr;
     if (!(options & ImageOpt_neverShare) && source && source->same) {
         for (ImageObject *i = store->first; i; i = i->next) {
-            if (!i->source || i->source->same != source->same || i->hook != hook || i->hookArg != hookArg)
+            if (!i->source || i->source->same != source->same || i->hook != hook ||
+                i->hookArg != hookArg)
                 continue;
-            uint32_t theirs = (options & ImageOpt_releaseDecoder) ? i->options
-                                                                 : i->options & ~uint32_t(ImageOpt_releaseDecoder);
+            uint32_t theirs = (options & ImageOpt_releaseDecoder)
+                                  ? i->options
+                                  : i->options & ~uint32_t(ImageOpt_releaseDecoder);
             if (theirs != options || !source->same(app, source, i->source))
                 continue;
             image = i;
@@ -595,8 +599,8 @@ int Image_open(EngineContext *app, ImageSource *source, ImageCheckFn checkFn, vo
     }
     bool created = false;
     if (!image) {
-        int err = createImage(app, store, source, checkFn, checkArg, hook, hookArg, widthHint, heightHint, options,
-                              extra, &image);
+        int err = createImage(app, store, source, checkFn, checkArg, hook, hookArg, widthHint,
+                              heightHint, options, extra, &image);
         if (err != Res_ok) {
             Lock_release(&store->lock);
             return err;
@@ -613,7 +617,8 @@ int Image_open(EngineContext *app, ImageSource *source, ImageCheckFn checkFn, vo
     h->image = image;
     addHandle(image, h);
     Lock_release(&store->lock);
-    if (created && (options & ImageOpt_sync) && (options & (ImageOpt_releaseDecoder | ImageOpt_staticSubsample)))
+    if (created && (options & ImageOpt_sync) &&
+        (options & (ImageOpt_releaseDecoder | ImageOpt_staticSubsample)))
         decodeOnceNow(app, image);
     *handle = h;
     return Res_ok;
@@ -785,7 +790,8 @@ void Image_destroyObject(EngineContext *app, ImageObject *image)
     }
     unlinkImage(store, image);
     bool busy = image->state == ImageState_decoding || image->state == ImageState_publishing;
-    if (busy && image->worker >= 0 && image->worker < ImageStore_workerMax && store->workers[image->worker])
+    if (busy && image->worker >= 0 && image->worker < ImageStore_workerMax &&
+        store->workers[image->worker])
         (void)Task_requestStop(store->workers[image->worker]);
     Lock_release(&store->lock);
     // The done semaphore may hold a unit from an earlier pass: wait until
@@ -905,9 +911,10 @@ void Image_freeze(ImageHandle *handle, int onlyQueued)
     }
     int32_t state = image->state;
     bool queued = state == ImageState_queued || state == ImageState_available;
-    bool active = state == ImageState_decoding || state == ImageState_animated || state == ImageState_animOnDemand ||
-                  ((state == ImageState_publishing || state == ImageState_done) && image->kind == 2 &&
-                   stillAnimates(image));
+    bool active = state == ImageState_decoding || state == ImageState_animated ||
+                  state == ImageState_animOnDemand ||
+                  ((state == ImageState_publishing || state == ImageState_done) &&
+                   image->kind == 2 && stillAnimates(image));
     if (!queued && !(onlyQueued == 0 && active)) {
         Lock_release(&store->lock);
         return;
@@ -1089,7 +1096,8 @@ int32_t itemScale(const ImageObject *image)
 
 } // namespace
 
-int Image_getDocImageInfo(ImageHandle *handle, int32_t *info, int32_t *loopCounter, uint32_t *capFlags)
+int Image_getDocImageInfo(ImageHandle *handle, int32_t *info, int32_t *loopCounter,
+                          uint32_t *capFlags)
 {
     if (info)
         memset(info, 0, 6 * sizeof(int32_t));

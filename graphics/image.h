@@ -51,14 +51,14 @@ typedef void (*ImageSizeFn)(void *user, int32_t width, int32_t height, int32_t r
 
 // Option word of an image (given to Image_open).
 enum : uint32_t {
-    ImageOpt_sync = 0x1,           // decoded in the caller's thread on demand
-    ImageOpt_recognise = 0x4,      // content recognition (codecs claim nothing without it)
-    ImageOpt_neverShare = 0x40,    // always a new image
-    ImageOpt_animations = 0x80,    // animation wanted; set with ImageOpt_lowMemAnim
+    ImageOpt_sync = 0x1,             // decoded in the caller's thread on demand
+    ImageOpt_recognise = 0x4,        // content recognition (codecs claim nothing without it)
+    ImageOpt_neverShare = 0x40,      // always a new image
+    ImageOpt_animations = 0x80,      // animation wanted; set with ImageOpt_lowMemAnim
     ImageOpt_releaseDecoder = 0x100, // drop the decoder after decoding
     ImageOpt_staticSubsample = 0x200,
     ImageOpt_screenResolution = 0x100000, // no resolution stated: 96 per inch, not 72
-    ImageOpt_lowMemAnim = 0x2000000, // frames decoded on demand ("LowMemoryAnimations" 1)
+    ImageOpt_lowMemAnim = 0x2000000,      // frames decoded on demand ("LowMemoryAnimations" 1)
 };
 
 // Capability flags (Image_getCapFlags): the option word plus these.
@@ -67,38 +67,38 @@ enum : uint32_t {
     ImageCap_hasMaskBuffer = 0x400000, // the image has a mask (noMask clear)
     ImageCap_async = 0x800000,         // not state 5
     ImageCap_moreFrames = 0x1000000,
-    ImageCap_maskWord = 0x4000000,     // the first mask word is set
-    ImageCap_alphaWord = 0x8000000,    // the second mask word is set
-    ImageCap_final = 0x10000000,       // the picture will not change any more
-    ImageCap_sequence = 0x20000000,    // a frame sequence
-    ImageCap_drawable = 0x40000000,    // a frame is current, or views may differ
+    ImageCap_maskWord = 0x4000000,  // the first mask word is set
+    ImageCap_alphaWord = 0x8000000, // the second mask word is set
+    ImageCap_final = 0x10000000,    // the picture will not change any more
+    ImageCap_sequence = 0x20000000, // a frame sequence
+    ImageCap_drawable = 0x40000000, // a frame is current, or views may differ
 };
 
 // Decode states and results.
 enum : int32_t {
-    ImageState_queued = 1,        // the next free worker takes it
-    ImageState_available = 2,     // queued with its data at hand; waits while the store is held
+    ImageState_queued = 1,    // the next free worker takes it
+    ImageState_available = 2, // queued with its data at hand; waits while the store is held
     ImageState_decoding = 3,
     ImageState_publishing = 4,
-    ImageState_done = 5,          // decoded, or synchronous and not yet decoded
+    ImageState_done = 5, // decoded, or synchronous and not yet decoded
     ImageState_failed = 6,
-    ImageState_animated = 7,      // the animation loop decodes further frames
-    ImageState_animOnDemand = 8,  // low-memory animation
+    ImageState_animated = 7,     // the animation loop decodes further frames
+    ImageState_animOnDemand = 8, // low-memory animation
     ImageState_animEnded = 9,
 };
 
 // Failure reasons.
 enum : int32_t {
     ImageReason_none = -1,
-    ImageReason_decode = 1,       // decoding failed or memory ran out
-    ImageReason_source = 2,       // the source failed to open or gave no data
-    ImageReason_noCodec = 3,      // no codec recognised the data
+    ImageReason_decode = 1,  // decoding failed or memory ran out
+    ImageReason_source = 2,  // the source failed to open or gave no data
+    ImageReason_noCodec = 3, // no codec recognised the data
 };
 
 // Store flags.
 enum : uint32_t {
-    ImageStore_noWorkers = 0x1,          // every image decodes synchronously
-    ImageStore_keepEncoded = 0x2,        // decode from an in-memory copy of the data
+    ImageStore_noWorkers = 0x1,   // every image decodes synchronously
+    ImageStore_keepEncoded = 0x2, // decode from an in-memory copy of the data
     ImageStore_staticSubsample = 0x40000000,
 };
 
@@ -110,30 +110,30 @@ enum : int32_t {
 };
 
 struct ImageStore {
-    Lock lock;              // the image list, workers, hold counts and queued states
-    ImageObject *first;     // every live image, in creation order
+    Lock lock;          // the image list, workers, hold counts and queued states
+    ImageObject *first; // every live image, in creation order
     ImageObject *last;
     Task *workers[ImageStore_workerMax];
     uint32_t nextGeneration;
-    int32_t animWorker;     // index of the animation worker; -1 none, -2 wanted
-    int32_t holdCount;      // while positive, state-2 images are not started
-    int32_t deferredCount;  // worker wake-ups swallowed while held
+    int32_t animWorker;    // index of the animation worker; -1 none, -2 wanted
+    int32_t holdCount;     // while positive, state-2 images are not started
+    int32_t deferredCount; // worker wake-ups swallowed while held
     int32_t stopping;
     int32_t refCount;
-    uint32_t flags;         // ImageStore_* flags
-    uint32_t targetFormat;  // the pixel format decoders convert into (1-3 become 4)
-    uint32_t targetWord;    // passed to decoders beside it (0)
-    int32_t workerCount;    // 2, or 0 without workers
-    Sem workAvailable;      // one unit per queued image
-    Sem animWake;           // wakes the animation loop
+    uint32_t flags;        // ImageStore_* flags
+    uint32_t targetFormat; // the pixel format decoders convert into (1-3 become 4)
+    uint32_t targetWord;   // passed to decoders beside it (0)
+    int32_t workerCount;   // 2, or 0 without workers
+    Sem workAvailable;     // one unit per queued image
+    Sem animWake;          // wakes the animation loop
     PixelBuf *placeholders[4];
     ImageCodec *codecs[ImageStore_codecSlots];
-    char16_t *resourceDir;  // the built-in images' directory (empty by default)
-    Lock animLock;          // the animation list: the queue of the animation loop
-    ImageObject *animList;  // images in state 7, newest first
-    Lock waiterLock;        // guards the two counts below
-    int32_t animHold;       // while positive the animation loop runs no image
-    int32_t animWaiters;    // tasks waiting for animLock: the loop gives way to them
+    char16_t *resourceDir;      // the built-in images' directory (empty by default)
+    Lock animLock;              // the animation list: the queue of the animation loop
+    ImageObject *animList;      // images in state 7, newest first
+    Lock waiterLock;            // guards the two counts below
+    int32_t animHold;           // while positive the animation loop runs no image
+    int32_t animWaiters;        // tasks waiting for animLock: the loop gives way to them
     int32_t subsampleThreshold; // "subsample.threshold" in "Image"
     int32_t maxAnimLoops;       // "Vexlan_maxAnimLoops"
 };
@@ -147,20 +147,20 @@ struct ImageObject {
     ImageHook hook;
     void *hookArg;
     uint32_t options;
-    int32_t sizeGiven;        // the caller gave a width or height hint
-    intptr_t extra;           // the caller's word (a scale word for the item)
-    Sem done;                 // signalled when a decoding pass ends
+    int32_t sizeGiven; // the caller gave a width or height hint
+    intptr_t extra;    // the caller's word (a scale word for the item)
+    Sem done;          // signalled when a decoding pass ends
     Lock handleLock;
     ImageHandle *handles;
     Lock imageLock;
     ImageSource *source;
-    ByteStream *stream;       // the open decoder stream, null when closed
-    uint8_t *encoded;         // the in-memory copy (ImageStore_keepEncoded)
+    ByteStream *stream; // the open decoder stream, null when closed
+    uint8_t *encoded;   // the in-memory copy (ImageStore_keepEncoded)
     size_t encodedSize;
-    int32_t kind;             // 0 none, 1 one picture in a view, 2 a frame sequence
+    int32_t kind;                      // 0 none, 1 one picture in a view, 2 a frame sequence
     int32_t width, height, resolution; // after subsampling (resolution >= 1)
     int32_t headerKnown;
-    int32_t sizeReported;     // the handles were told the size
+    int32_t sizeReported; // the handles were told the size
     int32_t animWords[2];
     int32_t codecSizeWord;
     int32_t fullWidth, fullHeight;
@@ -169,21 +169,21 @@ struct ImageObject {
     int32_t extraLevels, maxExtraLevels, levelStart, levelAchieved;
     int32_t maskWord, alphaWord; // capability bits 0x4000000 and 0x8000000
     int32_t frozen;
-    int32_t stagingRows;      // rows per band; non-zero allows extra levels
-    int32_t stagingRow;       // the first row of the band handed out
+    int32_t stagingRows; // rows per band; non-zero allows extra levels
+    int32_t stagingRow;  // the first row of the band handed out
     PixelBuf *stagingPicture, *stagingMask;
-    uint32_t version;         // content version: views of older versions are stale
+    uint32_t version; // content version: views of older versions are stale
     Rect changed;
     int32_t animTiming[2];
     int32_t state, result, reason, codecIndex, moreFrames, noMask, errorCode;
-    ImageView *views;         // the view list
-    int32_t pinCount;         // pins every view of the image carries
-    ImageView *targetView;    // the view a decoding pass draws into
+    ImageView *views;      // the view list
+    int32_t pinCount;      // pins every view of the image carries
+    ImageView *targetView; // the view a decoding pass draws into
     void *codecInstance;
-    int32_t syncPass;         // a pass runs in the caller's thread: no image locks
+    int32_t syncPass; // a pass runs in the caller's thread: no image locks
     // Row output of the running decode.
     uint32_t pictureFormat, maskFormat;
-    int32_t pictureWord;      // the scale word given to Image_beginPicture
+    int32_t pictureWord; // the scale word given to Image_beginPicture
     int32_t transparency;
     int32_t colourKind;
     int32_t reportCount;
@@ -192,20 +192,20 @@ struct ImageObject {
     // Frame sequences (kind 2, graphics/animframe.h).
     PlayClock *clock;
     int32_t frameCount, savedFrameCount, keepMask;
-    AnimFrame *frames;        // frameCount records
-    AnimFrame *queue;         // shown or scheduled frames by display time; the head is current
-    AnimFrame *freeFrames;    // the free pool
-    int32_t clockEvents[2];   // bits 1 restart wanted, 2, 4 stopped; a word cleared on stop
-    Sem frameFreed;           // a frame went back to the pool
-    Sem frameShown;           // a waited-for frame was passed
+    AnimFrame *frames;      // frameCount records
+    AnimFrame *queue;       // shown or scheduled frames by display time; the head is current
+    AnimFrame *freeFrames;  // the free pool
+    int32_t clockEvents[2]; // bits 1 restart wanted, 2, 4 stopped; a word cleared on stop
+    Sem frameFreed;         // a frame went back to the pool
+    Sem frameShown;         // a waited-for frame was passed
     int32_t framesDropped, alternate, animates, loopCounter;
-    int32_t animated;         // marked animated (Image_markAnimated)
-    int32_t animStopped;      // the document stopped or paused the clock (viewer/anim/anim.h)
+    int32_t animated;    // marked animated (Image_markAnimated)
+    int32_t animStopped; // the document stopped or paused the clock (viewer/anim/anim.h)
     // The still of a frame sequence: its first frame, which pictures of
     // their own (page renders, thumbnails) show whatever the clock did.
-    int32_t firstQueued;      // the sequence's first frame has been queued
-    AnimFrame *firstFrame;    // that frame while it has not been passed
-    PixelBuf *stillPicture;   // copies of it made when it was passed
+    int32_t firstQueued;    // the sequence's first frame has been queued
+    AnimFrame *firstFrame;  // that frame while it has not been passed
+    PixelBuf *stillPicture; // copies of it made when it was passed
     PixelBuf *stillMask;
     // The screen's first paint of a frame sequence shows the first frame
     // too, and later paints go on showing it until the clock moves to
@@ -218,10 +218,10 @@ struct ImageObject {
 };
 
 struct ImageHandle {
-    Lock mutex;               // only for lockable handles
+    Lock mutex; // only for lockable handles
     ImageObject *image;
     ImageHandle *nextHandle;
-    void *owner;              // the user's word (the document item)
+    void *owner; // the user's word (the document item)
     EngineContext *app;
     int32_t lockable;
     ImageReadyFn ready;
@@ -289,9 +289,10 @@ void ImageStore_addWaiters(ImageStore *store, int32_t delta);
 // always makes one). Hints of 0 mean none. 0 with *handle a new handle the
 // caller releases with ImageHandle_release; on failure *handle is null, the
 // source has been released and the hook told (hook(hookArg, 0, 0, 0)).
-[[nodiscard]] int Image_open(EngineContext *app, ImageSource *source, ImageCheckFn checkFn, void *checkArg,
-                             void *owner, ImageHook hook, void *hookArg, int32_t widthHint, int32_t heightHint,
-                             uint32_t options, intptr_t extra, ImageHandle **handle);
+[[nodiscard]] int Image_open(EngineContext *app, ImageSource *source, ImageCheckFn checkFn,
+                             void *checkArg, void *owner, ImageHook hook, void *hookArg,
+                             int32_t widthHint, int32_t heightHint, uint32_t options,
+                             intptr_t extra, ImageHandle **handle);
 // The load accountant an image load charges its bytes to: (document, bytes
 // done, bytes in total).
 typedef int (*ImageLoadChargeFn)(Edr_Doc *doc, uint32_t done, uint32_t total);
@@ -310,7 +311,8 @@ int Image_openUrlFlags(EngineContext *app, const Url *url, ImageLoadChargeFn cha
 Url *Image_getSourceUrl(ImageHandle *handle);
 
 // A new handle for no image yet. 0 or 1.
-[[nodiscard]] int ImageHandle_create(EngineContext *app, ImageHandle **handle, void *owner, int32_t lockable);
+[[nodiscard]] int ImageHandle_create(EngineContext *app, ImageHandle **handle, void *owner,
+                                     int32_t lockable);
 void ImageHandle_free(ImageHandle *handle);
 // Releases the handle; the image goes with its last handle, after any
 // running pass ended. Null is ignored.
@@ -378,7 +380,8 @@ void Image_rectSnapshot(ImageObject *image, Rect *out);
 // resolution, codec size word}, *loopCounter (0 unless a frame sequence)
 // and *capFlags (each may be null); a synchronous image reads its header
 // first. 0; 13 for a handle without image; 48 when the header read stopped.
-int Image_getDocImageInfo(ImageHandle *handle, int32_t *info, int32_t *loopCounter, uint32_t *capFlags);
+int Image_getDocImageInfo(ImageHandle *handle, int32_t *info, int32_t *loopCounter,
+                          uint32_t *capFlags);
 // The resolution (dots per inch) that the picture's data, or its owner's
 // hook, states; 0 when nothing states one (the nominal resolution is then
 // the default 72) and for a handle without image.
@@ -402,8 +405,8 @@ uint32_t Image_getCapFlags(ImageObject *image);
 // firstLevel, below maxLevel) when memory runs out. The image's result,
 // reason and error code are set. 48 when the pass was stopped, else 0;
 // *reason gets the pass's reason.
-int Image_decode(EngineContext *app, ImageObject *image, int32_t *reason, int32_t firstLevel, int32_t maxLevel,
-                 ImageView *view);
+int Image_decode(EngineContext *app, ImageObject *image, int32_t *reason, int32_t firstLevel,
+                 int32_t maxLevel, ImageView *view);
 // Reads only the header of a synchronous image whose size is unknown.
 // *state and *reason get the mapped result. 48 when stopped, else 0.
 int Image_readHeaderNow(ImageObject *image, int32_t *state, int32_t *reason);
@@ -414,7 +417,8 @@ int Image_pickCodec(EngineContext *app, ImageObject *image, int32_t *reason);
 // Stores the nominal size and computes the subsampled one (level: in
 // static mode the most halvings the codec can make, in dynamic mode the
 // level it decodes at).
-void Image_setNominalSize(ImageObject *image, int32_t width, int32_t height, int32_t resolution, int32_t level);
+void Image_setNominalSize(ImageObject *image, int32_t width, int32_t height, int32_t resolution,
+                          int32_t level);
 // The size the codec decodes at: the nominal size reduced by the levels
 // the codec applies itself (the achieved level minus the store's extra
 // row levels).
@@ -428,11 +432,13 @@ void Image_dropDecoder(ImageObject *image, int partial);
 // starts the picture (kind 1) in the target view: buffers of the
 // subsampled size filled with the background, staging buffers for banded
 // codecs. 0 or an error.
-int Image_beginPicture(ImageObject *image, uint32_t pictureFormat, uint32_t maskFormat, int withMask, int32_t word);
+int Image_beginPicture(ImageObject *image, uint32_t pictureFormat, uint32_t maskFormat,
+                       int withMask, int32_t word);
 // A band of rows starting at row: the staging buffers (*count rows) for a
 // banded codec, else for row 0 the view's own buffers (*count the height)
 // and nothing for later rows.
-int Image_getRowBuffer(ImageObject *image, PixelBuf **pictureRows, PixelBuf **maskRows, int32_t row, int32_t *count);
+int Image_getRowBuffer(ImageObject *image, PixelBuf **pictureRows, PixelBuf **maskRows, int32_t row,
+                       int32_t *count);
 // Hands the band back: staged rows are reduced by the extra levels into
 // the view. 0.
 int Image_putRows(ImageObject *image, PixelBuf *pictureRows, PixelBuf *maskRows);
@@ -468,4 +474,5 @@ ImageCodec *Codec_pngDescriptor();
 // resampled into it keeping its proportions, as large as fits, at the top
 // left; the old buffer is freed. 0; 1 when memory runs out or 8 for a size
 // below 1 (the old buffer then stays).
-int Bitmap_refit(EngineContext *app, PixelBuf **thumb, int32_t width, int32_t height, uint32_t colour);
+int Bitmap_refit(EngineContext *app, PixelBuf **thumb, int32_t width, int32_t height,
+                 uint32_t colour);

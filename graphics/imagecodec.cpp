@@ -84,8 +84,8 @@ ImageCodec *ImageCodec_of(const ImageObject *image)
 
 // ------------------------------------------------------------ row output
 
-int ImageDec_setHeader(ImageObject *image, int32_t width, int32_t height, int32_t dpi, int32_t bandRows,
-                       int32_t colourKind, int32_t *reduction)
+int ImageDec_setHeader(ImageObject *image, int32_t width, int32_t height, int32_t dpi,
+                       int32_t bandRows, int32_t colourKind, int32_t *reduction)
 {
     if (width <= 0 || height <= 0)
         return Res_imageZeroSize;
@@ -105,11 +105,14 @@ int ImageDec_setHeader(ImageObject *image, int32_t width, int32_t height, int32_
     else if (bandRows > 0 && bandRows < 8)
         bandRows = 8;
     Image_lockFields(image);
-    bool changed = image->headerKnown && (image->nominalWidth != width || image->nominalHeight != height);
+    bool changed =
+        image->headerKnown && (image->nominalWidth != width || image->nominalHeight != height);
     image->stagingRows = bandRows;
     image->colourKind = (image->options & ImageDec_flagColourKind) ? colourKind : 3;
     int32_t codecMax = reduction && *reduction > 0 ? *reduction : 0;
-    int32_t level = (image->options & ImageOpt_staticSubsample) ? codecMax : std::min(codecMax, image->levelStart);
+    int32_t level = (image->options & ImageOpt_staticSubsample)
+                        ? codecMax
+                        : std::min(codecMax, image->levelStart);
     Image_setNominalSize(image, width, height, dpi, level);
     image->statedResolution = stated;
     if (reduction)
@@ -126,8 +129,8 @@ int ImageDec_setHeader(ImageObject *image, int32_t width, int32_t height, int32_
     return Res_ok;
 }
 
-int ImageDec_getBuffers(ImageObject *image, PixelBuf **outPicture, uint32_t pictureFormat, PixelBuf **outMask,
-                        uint32_t maskFormat, int32_t hasTransparency)
+int ImageDec_getBuffers(ImageObject *image, PixelBuf **outPicture, uint32_t pictureFormat,
+                        PixelBuf **outMask, uint32_t maskFormat, int32_t hasTransparency)
 {
     *outPicture = nullptr;
     if (outMask)
@@ -151,7 +154,8 @@ int ImageDec_getBuffers(ImageObject *image, PixelBuf **outPicture, uint32_t pict
             image->kind = 1;
         ImageView *view = image->targetView;
         view->level = image->levelAchieved;
-        ImageViewGeometry g{image->width, image->height, image->pictureWord, pictureFormat, maskFormat};
+        ImageViewGeometry g{image->width, image->height, image->pictureWord, pictureFormat,
+                            maskFormat};
         r = ImageView_ensureBuffers(view, 1, outMask ? 1 : 0, &g);
         if (!outMask)
             image->noMask = 1;
@@ -174,7 +178,9 @@ int ImageDec_rowsDone(ImageObject *image, int32_t x, int32_t y, int32_t width, i
     // Codec rows are in the codec's own (reduced) coordinates; the handles
     // think in the nominal size.
     int32_t shift = image->levelAchieved - image->extraLevels;
-    auto scaled = [shift](int64_t v) { return shift >= 32 ? int64_t(0) : v << (shift > 0 ? shift : 0); };
+    auto scaled = [shift](int64_t v) {
+        return shift >= 32 ? int64_t(0) : v << (shift > 0 ? shift : 0);
+    };
     int64_t x0 = std::max<int64_t>(scaled(x), 0), y0 = std::max<int64_t>(scaled(y), 0);
     int64_t x1 = scaled(int64_t(x) + width), y1 = scaled(int64_t(y) + height);
     Lock_acquire(&image->imageLock);
@@ -194,7 +200,8 @@ int ImageDec_rowsDone(ImageObject *image, int32_t x, int32_t y, int32_t width, i
         c.y1 = std::max<int32_t>(c.y1, int32_t(y1));
     }
     int64_t now = Time_nowMs();
-    bool whole = d.x0 <= 0 && d.y0 <= 0 && d.x1 >= image->nominalWidth && d.y1 >= image->nominalHeight;
+    bool whole =
+        d.x0 <= 0 && d.y0 <= 0 && d.x1 >= image->nominalWidth && d.y1 >= image->nominalHeight;
     bool flush = image->reportCount >= 100 || whole || now >= image->nextFlush;
     image->reportCount++;
     Rect report = d;

@@ -37,10 +37,10 @@ struct ImageRestart {
 // Decode flag bits codecs test (the image's capability flags).
 enum : uint32_t {
     ImageDec_flagSync = 0x1,
-    ImageDec_flagRecognise = 0x4,     // every built-in recogniser answers 0 without it
-    ImageDec_flagUnfinished = 0x8,    // with bit 0 clear: leave the image unfinished after a frame
+    ImageDec_flagRecognise = 0x4,  // every built-in recogniser answers 0 without it
+    ImageDec_flagUnfinished = 0x8, // with bit 0 clear: leave the image unfinished after a frame
     ImageDec_flagAnimation = 0x80,
-    ImageDec_flagColourKind = 0x200,  // the colour kind given to the header is kept
+    ImageDec_flagColourKind = 0x200, // the colour kind given to the header is kept
     ImageDec_flagAsync = 0x800000,
     ImageDec_flagManyFrames = 0x1000000,
     ImageDec_flagLowMemAnim = 0x2000000,
@@ -55,19 +55,22 @@ struct ImageCodec {
     // Run for every registered codec at tear-down, before it is freed.
     void (*shutdown)();
     // Rates the first count bytes: *score 0-100. Never consumes data.
-    int (*recognise)(int32_t *score, ImageHook hook, void *hookArg, const uint8_t *bytes, uint32_t count,
-                     uint32_t flags);
+    int (*recognise)(int32_t *score, ImageHook hook, void *hookArg, const uint8_t *bytes,
+                     uint32_t count, uint32_t flags);
     // Makes the codec's instance for image (optional).
     int (*createInstance)(EngineContext *app, ImageObject *image, uint32_t flags, void **instance);
     // Reads only as far as the size and publishes it (ImageDec_setHeader).
-    int (*readHeader)(EngineContext *app, ByteStream *stream, ImageObject *image, ImageHook hook, void *hookArg);
+    int (*readHeader)(EngineContext *app, ByteStream *stream, ImageObject *image, ImageHook hook,
+                      void *hookArg);
     // Decodes the image, or its next frame, into the image's buffers.
     int (*decode)(EngineContext *app, void *instance, ByteStream *stream, ImageObject *image,
                   const ImageCodecParams *params);
     // 1 while frames remain, 0 at the end (optional).
-    int (*nextFrame)(ImageObject *image, void *instance, int32_t advance, int32_t *timeMs, int32_t *loopCounter);
+    int (*nextFrame)(ImageObject *image, void *instance, int32_t advance, int32_t *timeMs,
+                     int32_t *loopCounter);
     // Restarts frames (optional).
-    int (*restart)(EngineContext *app, void *instance, ImageObject *image, const ImageRestart *request);
+    int (*restart)(EngineContext *app, void *instance, ImageObject *image,
+                   const ImageRestart *request);
     // Frees the instance and what it holds (optional).
     void (*destroyInstance)(ImageObject *image, void *instance);
     // The codec's type number.
@@ -96,14 +99,14 @@ ImageCodec *ImageCodec_of(const ImageObject *image);
 // reduce by while decoding and gets the shift the store wants. 0x1C04 when
 // a size was published before and this one differs (the new one is kept:
 // the store decodes again).
-int ImageDec_setHeader(ImageObject *image, int32_t width, int32_t height, int32_t dpi, int32_t bandRows,
-                       int32_t colourKind, int32_t *reduction);
+int ImageDec_setHeader(ImageObject *image, int32_t width, int32_t height, int32_t dpi,
+                       int32_t bandRows, int32_t colourKind, int32_t *reduction);
 // Makes the target view's picture (and, with outMask, the mask) at the
 // image's size and returns them (owned by the view); resets the progress
 // reports. 0x1C0E when the store reduces rows itself; 1 when memory runs
 // out.
-int ImageDec_getBuffers(ImageObject *image, PixelBuf **outPicture, uint32_t pictureFormat, PixelBuf **outMask,
-                        uint32_t maskFormat, int32_t hasTransparency);
+int ImageDec_getBuffers(ImageObject *image, PixelBuf **outPicture, uint32_t pictureFormat,
+                        PixelBuf **outMask, uint32_t maskFormat, int32_t hasTransparency);
 // A decoded rectangle (codec coordinates): 48 when the task is asked to
 // stop; the area joins the dirty rectangle, which goes to the handles at
 // most once per 100 reports or 500 ms unless it covers the whole image.

@@ -64,7 +64,8 @@ template <uint32_t (*Pack)(uint32_t)> void row16(const uint32_t *colours, void *
         out[i] = uint16_t(Pack(colours[i]));
 }
 
-template <uint32_t (*Pack)(uint32_t)> void rowAlpha16(const uint32_t *colours, void *dst, uint8_t *alpha, uint32_t n)
+template <uint32_t (*Pack)(uint32_t)>
+void rowAlpha16(const uint32_t *colours, void *dst, uint8_t *alpha, uint32_t n)
 {
     uint16_t *out = static_cast<uint16_t *>(dst);
     for (uint32_t i = 0; i < n; i++) {
@@ -73,7 +74,8 @@ template <uint32_t (*Pack)(uint32_t)> void rowAlpha16(const uint32_t *colours, v
     }
 }
 
-template <uint32_t (*Pack)(uint32_t, uint32_t, uint32_t)> void triplets16(const uint8_t *rgb, void *dst, uint32_t n)
+template <uint32_t (*Pack)(uint32_t, uint32_t, uint32_t)>
+void triplets16(const uint8_t *rgb, void *dst, uint32_t n)
 {
     uint16_t *out = static_cast<uint16_t *>(dst);
     for (uint32_t i = 0; i < n; i++, rgb += 3)
@@ -122,17 +124,12 @@ const PalConv *PalConv_forFormat(EngineContext *, uint32_t format)
 RowConvFn RowConv_forFormat(EngineContext *, uint32_t format)
 {
     switch (format) {
-    case Pixel_format444:
-        return row16<colour444>;
+    case Pixel_format444: return row16<colour444>;
     case Pixel_format565Alt:
-    case Pixel_format565:
-        return row16<colour565>;
-    case Pixel_format555:
-        return row16<colour555>;
-    case Pixel_formatRGBA:
-        return row32;
-    default:
-        return nullptr;
+    case Pixel_format565: return row16<colour565>;
+    case Pixel_format555: return row16<colour555>;
+    case Pixel_formatRGBA: return row32;
+    default: return nullptr;
     }
 }
 
@@ -141,36 +138,32 @@ RowConvAlphaFn RowConvAlpha_forFormat(EngineContext *, uint32_t format, uint32_t
     if (maskFormat != Pixel_formatGrey8)
         return nullptr;
     switch (format) {
-    case Pixel_format444:
-        return rowAlpha16<colour444>;
+    case Pixel_format444: return rowAlpha16<colour444>;
     case Pixel_format565Alt:
-    case Pixel_format565:
-        return rowAlpha16<colour565>;
-    case Pixel_format555:
-        return rowAlpha16<colour555>;
-    case Pixel_formatRGBA:
-        return rowAlpha32;
-    default:
-        return nullptr;
+    case Pixel_format565: return rowAlpha16<colour565>;
+    case Pixel_format555: return rowAlpha16<colour555>;
+    case Pixel_formatRGBA: return rowAlpha32;
+    default: return nullptr;
     }
 }
 
-void RowConv_applyRows(const PalConv *converter, const uint8_t *src, size_t srcStride, uint32_t count,
-                       uint32_t rows, uint8_t *dst, size_t dstStride)
+void RowConv_applyRows(const PalConv *converter, const uint8_t *src, size_t srcStride,
+                       uint32_t count, uint32_t rows, uint8_t *dst, size_t dstStride)
 {
     for (uint32_t r = 0; r < rows; r++, src += srcStride, dst += dstStride)
         converter->triplets(src, dst, count);
 }
 
-void RowConv_applyRowsDirect(RowConvFn convert, const uint8_t *src, size_t srcStride, uint32_t count,
-                             uint32_t rows, uint8_t *dst, size_t dstStride)
+void RowConv_applyRowsDirect(RowConvFn convert, const uint8_t *src, size_t srcStride,
+                             uint32_t count, uint32_t rows, uint8_t *dst, size_t dstStride)
 {
     for (uint32_t r = 0; r < rows; r++, src += srcStride, dst += dstStride)
         convert(reinterpret_cast<const uint32_t *>(src), dst, count);
 }
 
-void RowConv_applyRowsAlpha(RowConvAlphaFn convert, const uint8_t *src, size_t srcStride, uint32_t count,
-                            uint32_t rows, uint8_t *dst, size_t dstStride, uint8_t *mask, size_t maskStride)
+void RowConv_applyRowsAlpha(RowConvAlphaFn convert, const uint8_t *src, size_t srcStride,
+                            uint32_t count, uint32_t rows, uint8_t *dst, size_t dstStride,
+                            uint8_t *mask, size_t maskStride)
 {
     for (uint32_t r = 0; r < rows; r++, src += srcStride, dst += dstStride, mask += maskStride)
         convert(reinterpret_cast<const uint32_t *>(src), dst, mask, count);

@@ -40,12 +40,13 @@ RowConvAlphaFn RowConvAlpha_forFormat(EngineContext *app, uint32_t format, uint3
 // RowConv_applyRows converts triplet rows with the palette converter's
 // triplet function; RowConv_applyRowsDirect converts colour rows;
 // RowConv_applyRowsAlpha also writes a mask row per row.
-void RowConv_applyRows(const PalConv *converter, const uint8_t *src, size_t srcStride, uint32_t count,
-                       uint32_t rows, uint8_t *dst, size_t dstStride);
-void RowConv_applyRowsDirect(RowConvFn convert, const uint8_t *src, size_t srcStride, uint32_t count,
-                             uint32_t rows, uint8_t *dst, size_t dstStride);
-void RowConv_applyRowsAlpha(RowConvAlphaFn convert, const uint8_t *src, size_t srcStride, uint32_t count,
-                            uint32_t rows, uint8_t *dst, size_t dstStride, uint8_t *mask, size_t maskStride);
+void RowConv_applyRows(const PalConv *converter, const uint8_t *src, size_t srcStride,
+                       uint32_t count, uint32_t rows, uint8_t *dst, size_t dstStride);
+void RowConv_applyRowsDirect(RowConvFn convert, const uint8_t *src, size_t srcStride,
+                             uint32_t count, uint32_t rows, uint8_t *dst, size_t dstStride);
+void RowConv_applyRowsAlpha(RowConvAlphaFn convert, const uint8_t *src, size_t srcStride,
+                            uint32_t count, uint32_t rows, uint8_t *dst, size_t dstStride,
+                            uint8_t *mask, size_t maskStride);
 
 // A decode entry: trunc(offset + sample x scale + 0.5), clamped to 0-255.
 struct SampleDecode {

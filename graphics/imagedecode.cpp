@@ -35,7 +35,8 @@ ImageStore *storeOf(const ImageObject *image)
 
 // ------------------------------------------------------------ subsampling
 
-void Image_setNominalSize(ImageObject *image, int32_t width, int32_t height, int32_t resolution, int32_t level)
+void Image_setNominalSize(ImageObject *image, int32_t width, int32_t height, int32_t resolution,
+                          int32_t level)
 {
     image->nominalWidth = width;
     image->nominalHeight = height;
@@ -278,7 +279,8 @@ int Image_pickCodec(EngineContext *app, ImageObject *image, int32_t *reason)
             if (!codec || !codec->recognise)
                 continue;
             int32_t score = 0;
-            err = codec->recognise(&score, image->hook, image->hookArg, peek->base.readPtr, uint32_t(n), flags);
+            err = codec->recognise(&score, image->hook, image->hookArg, peek->base.readPtr,
+                                   uint32_t(n), flags);
             if (err != Res_ok)
                 break;
             if (score > bestScore) {
@@ -326,8 +328,8 @@ int decodeOnce(EngineContext *app, ImageObject *image)
         image->codecInstance = instance;
     }
     if (err == Res_ok) {
-        ImageCodecParams params{Image_getCapFlags(image), store->targetFormat, store->targetWord, image->hook,
-                                image->hookArg};
+        ImageCodecParams params{Image_getCapFlags(image), store->targetFormat, store->targetWord,
+                                image->hook, image->hookArg};
         err = codec->decode(app, image->codecInstance, image->stream, image, &params);
     }
     if (err == Res_ok) {
@@ -351,8 +353,8 @@ int decodeOnce(EngineContext *app, ImageObject *image)
 }
 
 // The state and reason an error leads to.
-void mapResult(const ImageObject *image, int err, bool sync, bool headerRead, int32_t passReason, int32_t *state,
-               int32_t *reason)
+void mapResult(const ImageObject *image, int err, bool sync, bool headerRead, int32_t passReason,
+               int32_t *state, int32_t *reason)
 {
     if (err == Res_ok) {
         *reason = 0;
@@ -396,8 +398,8 @@ void markHeaderKnown(ImageObject *image, bool sync)
 
 } // namespace
 
-int Image_decode(EngineContext *app, ImageObject *image, int32_t *reason, int32_t firstLevel, int32_t maxLevel,
-                 ImageView *view)
+int Image_decode(EngineContext *app, ImageObject *image, int32_t *reason, int32_t firstLevel,
+                 int32_t maxLevel, ImageView *view)
 {
     bool sync = image->state == ImageState_done;
     image->syncPass = sync ? 1 : 0;
@@ -495,7 +497,8 @@ int Image_readHeaderNow(ImageObject *image, int32_t *state, int32_t *reason)
 
 // --------------------------------------------- output of row-writing codecs
 
-int Image_beginPicture(ImageObject *image, uint32_t pictureFormat, uint32_t maskFormat, int withMask, int32_t word)
+int Image_beginPicture(ImageObject *image, uint32_t pictureFormat, uint32_t maskFormat,
+                       int withMask, int32_t word)
 {
     Image_lockFields(image);
     image->kind = 1;
@@ -507,14 +510,16 @@ int Image_beginPicture(ImageObject *image, uint32_t pictureFormat, uint32_t mask
     PixelBuf_destroy(image->stagingMask);
     image->stagingPicture = image->stagingMask = nullptr;
     image->noMask = withMask ? 0 : 1;
-    int r = image->targetView ? Image_prepareCanvas(image, image->targetView, withMask) : Res_notFound;
+    int r =
+        image->targetView ? Image_prepareCanvas(image, image->targetView, withMask) : Res_notFound;
     if (!image->syncPass)
         image->version++;
     Image_unlockFields(image);
     return r;
 }
 
-int Image_getRowBuffer(ImageObject *image, PixelBuf **pictureRows, PixelBuf **maskRows, int32_t row, int32_t *count)
+int Image_getRowBuffer(ImageObject *image, PixelBuf **pictureRows, PixelBuf **maskRows, int32_t row,
+                       int32_t *count)
 {
     *pictureRows = *maskRows = nullptr;
     *count = 0;
@@ -545,8 +550,8 @@ namespace {
 
 // Reduces one row by 2^level pixels to one: 565 pixels and bytes (masks,
 // 32-bit pixels per channel) are averaged, other formats sampled.
-void reduceRow(const uint8_t *src, int32_t srcWidth, uint8_t *dst, int32_t dstWidth, uint32_t format,
-               int32_t level)
+void reduceRow(const uint8_t *src, int32_t srcWidth, uint8_t *dst, int32_t dstWidth,
+               uint32_t format, int32_t level)
 {
     int32_t step = 1 << level;
     for (int32_t x = 0; x < dstWidth; x++) {
@@ -562,7 +567,8 @@ void reduceRow(const uint8_t *src, int32_t srcWidth, uint8_t *dst, int32_t dstWi
                 g += (s[i] >> 5) & 0x3F;
                 b += s[i] & 0x1F;
             }
-            reinterpret_cast<uint16_t *>(dst)[x] = uint16_t(((r / n) << 11) | ((g / n) << 5) | (b / n));
+            reinterpret_cast<uint16_t *>(dst)[x] =
+                uint16_t(((r / n) << 11) | ((g / n) << 5) | (b / n));
         } else if (format == Pixel_formatGrey8 || format == Pixel_formatRGBA) {
             uint32_t bpp = Pixel_bytesPerPixel(format);
             for (uint32_t c = 0; c < bpp; c++) {

@@ -16,8 +16,7 @@
 #include "graphics/level.h"
 #include "graphics/drawflags.h"
 
-namespace
-{
+namespace {
 
 int32_t clamp32(int64_t v)
 {
@@ -55,22 +54,14 @@ Matrix itemMatrix(const ObjHeader *item, const Matrix *transform)
 Rect sourceTile(uint32_t code, const Rect &v, int32_t sw, int32_t sh)
 {
     switch (code) {
-    case Orient_flipHorizontal:
-        return Rect{sw - v.x1, v.y0, sw - v.x0, v.y1};
-    case Orient_flipVertical:
-        return Rect{v.x0, sh - v.y1, v.x1, sh - v.y0};
-    case Orient_rotate180:
-        return Rect{sw - v.x1, sh - v.y1, sw - v.x0, sh - v.y0};
-    case Orient_rotateClockwise:
-        return Rect{v.y0, sh - v.x1, v.y1, sh - v.x0};
-    case Orient_rotateAnticlockwise:
-        return Rect{sw - v.y1, v.x0, sw - v.y0, v.x1};
-    case Orient_transpose:
-        return Rect{v.y0, v.x0, v.y1, v.x1};
-    case Orient_antiTranspose:
-        return Rect{sw - v.y1, sh - v.x1, sw - v.y0, sh - v.x0};
-    default:
-        return v;
+    case Orient_flipHorizontal: return Rect{sw - v.x1, v.y0, sw - v.x0, v.y1};
+    case Orient_flipVertical: return Rect{v.x0, sh - v.y1, v.x1, sh - v.y0};
+    case Orient_rotate180: return Rect{sw - v.x1, sh - v.y1, sw - v.x0, sh - v.y0};
+    case Orient_rotateClockwise: return Rect{v.y0, sh - v.x1, v.y1, sh - v.x0};
+    case Orient_rotateAnticlockwise: return Rect{sw - v.y1, v.x0, sw - v.y0, v.x1};
+    case Orient_transpose: return Rect{v.y0, v.x0, v.y1, v.x1};
+    case Orient_antiTranspose: return Rect{sw - v.y1, sh - v.x1, sw - v.y0, sh - v.x0};
+    default: return v;
     }
 }
 
@@ -345,7 +336,8 @@ void ImageItem_destRect(const Rect *rect, int32_t scale, const Point *offset, Re
     *out = r;
 }
 
-int32_t ImageItem_levelForSize(int32_t width, int32_t height, int32_t drawnWidth, int32_t drawnHeight)
+int32_t ImageItem_levelForSize(int32_t width, int32_t height, int32_t drawnWidth,
+                               int32_t drawnHeight)
 {
     int64_t across = std::max<int64_t>(drawnWidth, drawnHeight);
     if (width <= 0 || height <= 0 || drawnWidth <= 0 || drawnHeight <= 0)
@@ -354,7 +346,8 @@ int32_t ImageItem_levelForSize(int32_t width, int32_t height, int32_t drawnWidth
     // Each halving rounds up, so a level keeps at least `across` pixels
     // on the shorter side.
     while (level < ImageStore_maxExtraLevels + 3 &&
-           ((int64_t(std::min(width, height)) + (int64_t(1) << (level + 1)) - 1) >> (level + 1)) >= across)
+           ((int64_t(std::min(width, height)) + (int64_t(1) << (level + 1)) - 1) >> (level + 1)) >=
+               across)
         level++;
     return level;
 }
@@ -380,11 +373,13 @@ int ImageItem_getPixels(ImageHandle *handle, int32_t displayScale, ImageLevelRan
     // Drawn much smaller than that: the copy has about the size drawn.
     if (range && range->start > 0 && range->start < 31) {
         int32_t step = int32_t(1) << range->start;
-        target.width = std::min(target.width, std::max(1, int32_t((int64_t(width) + step - 1) / step)));
-        target.height = std::min(target.height, std::max(1, int32_t((int64_t(height) + step - 1) / step)));
+        target.width =
+            std::min(target.width, std::max(1, int32_t((int64_t(width) + step - 1) / step)));
+        target.height =
+            std::min(target.height, std::max(1, int32_t((int64_t(height) + step - 1) / step)));
     }
-    return Image_render(handle, format, 0, range, nullptr, mode | ImageRender_keepWithImage, &target,
-                        picture, mask, placeholder, request);
+    return Image_render(handle, format, 0, range, nullptr, mode | ImageRender_keepWithImage,
+                        &target, picture, mask, placeholder, request);
 }
 
 int32_t ImageItem_scaleQuality(const ImageItemPart *part, int32_t drawQuality)

@@ -122,7 +122,8 @@ void ImageItem_destRect(const Rect *rect, int32_t scale, const Point *offset, Re
 // keeps at least one pixel per pixel of a drawnWidth x drawnHeight
 // rectangle whichever way the picture is turned; 0 when it is drawn at
 // about its size or larger.
-int32_t ImageItem_levelForSize(int32_t width, int32_t height, int32_t drawnWidth, int32_t drawnHeight);
+int32_t ImageItem_levelForSize(int32_t width, int32_t height, int32_t drawnWidth,
+                               int32_t drawnHeight);
 // One drawing request at the target's normalised format: without decoding
 // first when displayScale is positive, and when the image is not decoded
 // yet, a second request that decodes straight into a copy of display size

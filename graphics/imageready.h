@@ -16,9 +16,9 @@ enum : uint32_t {
 
 // The record of one wait, on the waiting task's stack.
 struct ImageWait {
-    Sem sem;              // count 0, maximum 1
-    ImageHandle *handle;  // the clone the callbacks come through
-    uint32_t flags;       // ImageWait_* still waited for
+    Sem sem;             // count 0, maximum 1
+    ImageHandle *handle; // the clone the callbacks come through
+    uint32_t flags;      // ImageWait_* still waited for
 };
 
 // Blocks the calling task until the flags are met: 0, the clone's error,

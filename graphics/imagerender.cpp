@@ -71,16 +71,15 @@ uint32_t transformPixel(uint32_t p, uint32_t format, const ChannelTables *c)
     case Pixel_format1555: {
         // 1555 has red in the high field, 555 blue.
         bool redHigh = format == Pixel_format1555;
-        uint32_t hi = c->t[redHigh ? 0 : 2][widen5((p >> 10) & 31)], g = c->t[1][widen5((p >> 5) & 31)],
-                 lo = c->t[redHigh ? 2 : 0][widen5(p & 31)];
+        uint32_t hi = c->t[redHigh ? 0 : 2][widen5((p >> 10) & 31)],
+                 g = c->t[1][widen5((p >> 5) & 31)], lo = c->t[redHigh ? 2 : 0][widen5(p & 31)];
         return (p & 0x8000) | ((hi >> 3) << 10) | ((g >> 3) << 5) | (lo >> 3);
     }
     case Pixel_formatRGBA: {
         uint32_t r = c->t[0][p & 0xFF], g = c->t[1][(p >> 8) & 0xFF], b = c->t[2][(p >> 16) & 0xFF];
         return (p & 0xFF000000u) | (b << 16) | (g << 8) | r;
     }
-    default:
-        return p;
+    default: return p;
     }
 }
 
@@ -90,7 +89,8 @@ uint32_t transformPixel(uint32_t p, uint32_t format, const ChannelTables *c)
 // through 8-bit tables made the same way.
 void applyTransform(const PixelBuf *src, PixelBuf *dst, const ColourTransform *t, bool isMask)
 {
-    if (src->format == Pixel_formatGrey8 || src->format == Pixel_format565 || src->format == Pixel_format565Alt) {
+    if (src->format == Pixel_formatGrey8 || src->format == Pixel_format565 ||
+        src->format == Pixel_format565Alt) {
         ColourTransform ct = *t;
         if (src->format == Pixel_formatGrey8 && !isMask) {
             ct.multiply[3] = t->multiply[0];
@@ -146,9 +146,9 @@ bool sameWords(const ColourTransform *made, const ColourTransform *t, bool alpha
 bool sameTarget(const ImageView *view, const ImageTarget *target)
 {
     const ImageTarget *made = static_cast<const ImageTarget *>(view->target);
-    return made && made->width == target->width && made->height == target->height && made->format == target->format;
+    return made && made->width == target->width && made->height == target->height &&
+           made->format == target->format;
 }
-
 
 void dropPixels(ImageView *view)
 {
@@ -198,7 +198,8 @@ int createKeyed(ImageObject *image, const ColourTransform *transform, const Imag
 int makeTransformed(ImageObject *image, ImageView *plain, ImageView *view, uint32_t bits,
                     const ColourTransform *transform)
 {
-    ImageViewGeometry g{plain->width, plain->height, plain->scale, plain->pictureFormat, plain->maskFormat};
+    ImageViewGeometry g{plain->width, plain->height, plain->scale, plain->pictureFormat,
+                        plain->maskFormat};
     bool wantPicture = (bits & ImageReq_transformPicture) && plain->picture;
     bool wantMask = (bits & ImageReq_transformMask) && plain->mask;
     dropPixels(view);
@@ -218,9 +219,11 @@ int makeTransformed(ImageObject *image, ImageView *plain, ImageView *view, uint3
 
 // Makes the converted copy: the plain picture and/or mask scaled into
 // buffers of the target's size and format.
-int convertView(ImageObject *image, ImageView *plain, ImageView *view, uint32_t bits, const ImageTarget *target)
+int convertView(ImageObject *image, ImageView *plain, ImageView *view, uint32_t bits,
+                const ImageTarget *target)
 {
-    ImageViewGeometry g{target->width, target->height, plain->scale, target->format, Pixel_formatGrey8};
+    ImageViewGeometry g{target->width, target->height, plain->scale, target->format,
+                        Pixel_formatGrey8};
     bool wantPicture = (bits & ImageReq_convertPicture) && plain->picture;
     bool wantMask = (bits & ImageReq_convertMask) && plain->mask;
     dropPixels(view);
@@ -232,9 +235,11 @@ int convertView(ImageObject *image, ImageView *plain, ImageView *view, uint32_t 
     if (target->format == Pixel_format565)
         quality = target->width > 2 * plain->width || target->height > 2 * plain->height ? 2 : 1;
     if (wantPicture)
-        r = Image_scaleIntoBuffer(image->app, plain->picture, target->width, target->height, view->picture, 0, 0, quality);
+        r = Image_scaleIntoBuffer(image->app, plain->picture, target->width, target->height,
+                                  view->picture, 0, 0, quality);
     if (r == Res_ok && wantMask)
-        r = Image_scaleIntoBuffer(image->app, plain->mask, target->width, target->height, view->mask, 0, 0, 0);
+        r = Image_scaleIntoBuffer(image->app, plain->mask, target->width, target->height,
+                                  view->mask, 0, 0, 0);
     if (r != Res_ok)
         return r;
     view->level = plain->level;
@@ -291,7 +296,8 @@ int hexValue(const char16_t *text, uint32_t *value)
 
 int Image_render(ImageHandle *handle, uint32_t, uint32_t, ImageLevelRange *range,
                  const ColourTransform *transform, uint32_t mode, const ImageTarget *target,
-                 PixelBuf **picture, PixelBuf **mask, PixelBuf **placeholder, ImageDrawRequest **request)
+                 PixelBuf **picture, PixelBuf **mask, PixelBuf **placeholder,
+                 ImageDrawRequest **request)
 {
     if (picture)
         *picture = nullptr;
@@ -300,11 +306,13 @@ int Image_render(ImageHandle *handle, uint32_t, uint32_t, ImageLevelRange *range
     if (placeholder)
         *placeholder = nullptr;
     *request = nullptr;
-    if (target && (target->width <= 0 || target->height <= 0 || target->format >= Pixel_formatCount))
+    if (target &&
+        (target->width <= 0 || target->height <= 0 || target->format >= Pixel_formatCount))
         return Res_missingArgument;
     if (isIdentity(transform))
         transform = nullptr;
-    ImageDrawRequest *req = static_cast<ImageDrawRequest *>(Mem_calloc(1, sizeof(ImageDrawRequest)));
+    ImageDrawRequest *req =
+        static_cast<ImageDrawRequest *>(Mem_calloc(1, sizeof(ImageDrawRequest)));
     if (!req)
         return Res_noMemory;
     ImageObject *image = ImageHandle_lockImage(handle, 6);
@@ -329,10 +337,15 @@ int Image_render(ImageHandle *handle, uint32_t, uint32_t, ImageLevelRange *range
     PixelBuf *shownPlaceholder = placeholderOf(image, 0);
     uint32_t bits = 0;
     if (picture)
-        bits |= transform ? ImageReq_transformPicture : target ? ImageReq_convertPicture : ImageReq_plainPicture;
+        bits |= transform ? ImageReq_transformPicture
+                : target  ? ImageReq_convertPicture
+                          : ImageReq_plainPicture;
     if (mask && !image->noMask) {
-        bool alphaChanges = transform && (transform->multiply[3] != 0x10000 || transform->offset[3] != 0);
-        bits |= alphaChanges ? ImageReq_transformMask : target ? ImageReq_convertMask : ImageReq_plainMask;
+        bool alphaChanges =
+            transform && (transform->multiply[3] != 0x10000 || transform->offset[3] != 0);
+        bits |= alphaChanges ? ImageReq_transformMask
+                : target     ? ImageReq_convertMask
+                             : ImageReq_plainMask;
     }
     if (image->kind == 2) {
         // A frame sequence hands out its frames as they are: a still
@@ -363,10 +376,11 @@ int Image_render(ImageHandle *handle, uint32_t, uint32_t, ImageLevelRange *range
             made[1] = view;
         if (view) {
             bool current = levelInRange(view, low, high) && view->version >= image->version;
-            bool stale = ((bits & ImageReq_transformPicture) &&
-                          (!current || !view->picture || !sameWords(view->transform, transform, false))) ||
-                         ((bits & ImageReq_transformMask) &&
-                          (!current || !view->mask || !sameWords(view->transform, transform, true)));
+            bool stale =
+                ((bits & ImageReq_transformPicture) &&
+                 (!current || !view->picture || !sameWords(view->transform, transform, false))) ||
+                ((bits & ImageReq_transformMask) &&
+                 (!current || !view->mask || !sameWords(view->transform, transform, true)));
             // Both parts are remade together, so the copy never mixes two transforms.
             if (stale && (bits & ImageReq_transformPicture))
                 bits |= ImageReq_remakeTransformPicture | ImageReq_plainPicture;
@@ -426,7 +440,8 @@ int Image_render(ImageHandle *handle, uint32_t, uint32_t, ImageLevelRange *range
         // The pass runs here with the image lock held.
         int32_t wasSync = image->syncPass;
         image->syncPass = 1;
-        r = Image_decode(app, image, &reason, start, high + 1 > ImageStore_noLevelLimit ? high : high + 1, view);
+        r = Image_decode(app, image, &reason, start,
+                         high + 1 > ImageStore_noLevelLimit ? high : high + 1, view);
         image->syncPass = wasSync;
         image->reason = reason;
         image->state = image->result;
@@ -455,14 +470,14 @@ int Image_render(ImageHandle *handle, uint32_t, uint32_t, ImageLevelRange *range
     }
     ImageView *used[2] = {nullptr, nullptr};
     if (picture) {
-        used[0] = (bits & ImageReq_transformPicture)  ? req->other
+        used[0] = (bits & ImageReq_transformPicture) ? req->other
                   : (bits & ImageReq_convertPicture) ? req->converted
                   : (bits & ImageReq_plainPicture)   ? view
                                                      : nullptr;
         *picture = used[0] ? used[0]->picture : nullptr;
     }
     if (mask) {
-        used[1] = (bits & ImageReq_transformMask)  ? req->other
+        used[1] = (bits & ImageReq_transformMask) ? req->other
                   : (bits & ImageReq_convertMask) ? req->converted
                   : (bits & ImageReq_plainMask)   ? view
                                                   : nullptr;
@@ -505,14 +520,16 @@ int Image_loadUrlToPixels(EngineContext *app, const Url *url, PixelBuf **picture
     if (!app || !app->imageStore)
         return Res_missingArgument;
     ImageHandle *handle = nullptr;
-    int r = Image_openUrlFlags(app, url, nullptr, nullptr, nullptr,
-                               ImageOpt_sync | ImageOpt_recognise | ImageOpt_staticSubsample, &handle);
+    int r =
+        Image_openUrlFlags(app, url, nullptr, nullptr, nullptr,
+                           ImageOpt_sync | ImageOpt_recognise | ImageOpt_staticSubsample, &handle);
     if (r != Res_ok)
         return r;
     PixelBuf *shownPicture = nullptr, *shownMask = nullptr, *placeholder = nullptr;
     ImageDrawRequest *req = nullptr;
-    r = Image_render(handle, app->imageStore->targetFormat, app->imageStore->targetWord, nullptr, nullptr, 0,
-                     nullptr, &shownPicture, mask ? &shownMask : nullptr, &placeholder, &req);
+    r = Image_render(handle, app->imageStore->targetFormat, app->imageStore->targetWord, nullptr,
+                     nullptr, 0, nullptr, &shownPicture, mask ? &shownMask : nullptr, &placeholder,
+                     &req);
     if (r == Res_ok) {
         if (picture && shownPicture)
             r = PixelBuf_clone(shownPicture, picture);
@@ -555,13 +572,15 @@ int RamUrl_parse(EngineContext *, const char16_t *text, Url **url)
 {
     *url = nullptr;
     uint32_t id = 0, length = 0;
-    if (!text || Ustr_len(text) < size_t(RamUrl_minChars) || text[0] != 'R' || text[1] != 'A' || text[2] != 'M' ||
-        text[3] != ':' || !hexValue(text + 4, &id) || !hexValue(text + 13, &length))
+    if (!text || Ustr_len(text) < size_t(RamUrl_minChars) || text[0] != 'R' || text[1] != 'A' ||
+        text[2] != 'M' || text[3] != ':' || !hexValue(text + 4, &id) ||
+        !hexValue(text + 13, &length))
         return Res_ramUrlText;
     char head[64];
     snprintf(head, sizeof head, "file://localhost/RAM:%08x/%08x/.", id, length);
     size_t headLen = strlen(head), nameLen = Ustr_len(text + 22);
-    char16_t *full = static_cast<char16_t *>(Mem_malloc((headLen + nameLen + 1) * sizeof(char16_t)));
+    char16_t *full =
+        static_cast<char16_t *>(Mem_malloc((headLen + nameLen + 1) * sizeof(char16_t)));
     if (!full)
         return Res_noMemory;
     for (size_t i = 0; i < headLen; i++)
@@ -580,7 +599,8 @@ int Image_loadPlaceholders(EngineContext *app)
     for (int slot = 0; slot < 4; slot++) {
         if (store->placeholders[slot])
             continue;
-        char16_t *value = Config_getUstrA(app, app->config, nullptr, placeholderSettings[slot].key, nullptr);
+        char16_t *value =
+            Config_getUstrA(app, app->config, nullptr, placeholderSettings[slot].key, nullptr);
         Url *url = nullptr;
         int r = Res_ok;
         if (value && *value) {
@@ -593,7 +613,8 @@ int Image_loadPlaceholders(EngineContext *app)
             char16_t *name = Ustr_fromCstr(placeholderSettings[slot].builtIn);
             const char16_t *dir = store->resourceDir ? store->resourceDir : u"";
             size_t n = Ustr_len(dir) + (name ? Ustr_len(name) : 0) + 1;
-            char16_t *text = name ? static_cast<char16_t *>(Mem_malloc(n * sizeof(char16_t))) : nullptr;
+            char16_t *text =
+                name ? static_cast<char16_t *>(Mem_malloc(n * sizeof(char16_t))) : nullptr;
             if (text) {
                 memcpy(text, dir, (Ustr_len(dir) + 1) * sizeof(char16_t));
                 Ustr_cat(text, name);
@@ -613,9 +634,9 @@ int Image_loadPlaceholders(EngineContext *app)
     return Res_ok;
 }
 
-int Image_createFromStream(EngineContext *app, VfsHandle *stream, void *owner, ImageHook hook, void *hookArg,
-                           int32_t widthHint, int32_t heightHint, uint32_t options, intptr_t extra,
-                           ImageHandle **handle)
+int Image_createFromStream(EngineContext *app, VfsHandle *stream, void *owner, ImageHook hook,
+                           void *hookArg, int32_t widthHint, int32_t heightHint, uint32_t options,
+                           intptr_t extra, ImageHandle **handle)
 {
     *handle = nullptr;
     ImageSource *source = nullptr;
@@ -627,6 +648,6 @@ int Image_createFromStream(EngineContext *app, VfsHandle *stream, void *owner, I
             (void)hook(hookArg, 0, nullptr, nullptr);
         return r;
     }
-    return Image_open(app, source, nullptr, nullptr, owner, hook, hookArg, widthHint, heightHint, options, extra,
-                      handle);
+    return Image_open(app, source, nullptr, nullptr, owner, hook, hookArg, widthHint, heightHint,
+                      options, extra, handle);
 }

@@ -36,10 +36,10 @@ struct ImageDrawRequest {
     PixelBuf *framePicture; // frame sequences only
     PixelBuf *frameMask;
     ImageView *plain;
-    ImageView *other;       // the colour-transformed view
-    ImageView *converted;   // the view converted to the target
+    ImageView *other;     // the colour-transformed view
+    ImageView *converted; // the view converted to the target
     uint32_t generation;
-    uint32_t bits;          // the request bits (ImageReq_*)
+    uint32_t bits; // the request bits (ImageReq_*)
 };
 
 enum : uint32_t {
@@ -54,9 +54,9 @@ enum : uint32_t {
     ImageReq_remakeTransformMask = 0x100,
     ImageReq_remakeConvertPicture = 0x200,
     ImageReq_remakeConvertMask = 0x400,
-    ImageRender_noDecode = 0x1,     // mode bit: 7185 instead of decoding
+    ImageRender_noDecode = 0x1,      // mode bit: 7185 instead of decoding
     ImageRender_keepWithImage = 0x2, // mode bit: the view used stays with its image
-    ImageRender_still = 0x4,        // mode bit: a frame sequence's first frame, not its current one
+    ImageRender_still = 0x4, // mode bit: a frame sequence's first frame, not its current one
 };
 
 enum : int32_t {
@@ -74,14 +74,16 @@ enum : int32_t {
 // for another transform or target.
 int Image_render(ImageHandle *handle, uint32_t format, uint32_t formatWord, ImageLevelRange *range,
                  const ColourTransform *transform, uint32_t mode, const ImageTarget *target,
-                 PixelBuf **picture, PixelBuf **mask, PixelBuf **placeholder, ImageDrawRequest **request);
+                 PixelBuf **picture, PixelBuf **mask, PixelBuf **placeholder,
+                 ImageDrawRequest **request);
 // Ends a request: the frame given back, the image unlocked, the views let go.
 void Image_endRender(EngineContext *app, ImageDrawRequest *request);
 // Decodes the picture behind url now into new buffers of the store's
 // format (either out may be null). 0 or an error, with both outs null.
 int Image_loadUrlToPixels(EngineContext *app, const Url *url, PixelBuf **picture, PixelBuf **mask);
 // The same for the text of a URL; 1 when it does not parse.
-int Image_loadUrlText(EngineContext *app, const char16_t *text, PixelBuf **picture, PixelBuf **mask);
+int Image_loadUrlText(EngineContext *app, const char16_t *text, PixelBuf **picture,
+                      PixelBuf **mask);
 // Loads the four placeholder pictures into the store: each setting's value
 // ("RAM:" text or a URL), else the built-in picture under the store's
 // resource directory. 0, or 1 when memory runs out.
@@ -93,6 +95,6 @@ int Image_loadPlaceholders(EngineContext *app);
 int RamUrl_parse(EngineContext *app, const char16_t *text, Url **url);
 // Opens an image over an open stream, which the image takes over (closed
 // on failure). Arguments as Image_open.
-int Image_createFromStream(EngineContext *app, VfsHandle *stream, void *owner, ImageHook hook, void *hookArg,
-                           int32_t widthHint, int32_t heightHint, uint32_t options, intptr_t extra,
-                           ImageHandle **handle);
+int Image_createFromStream(EngineContext *app, VfsHandle *stream, void *owner, ImageHook hook,
+                           void *hookArg, int32_t widthHint, int32_t heightHint, uint32_t options,
+                           intptr_t extra, ImageHandle **handle);

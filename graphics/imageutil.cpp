@@ -9,8 +9,7 @@
 #include "graphics/pixelbuf.h"
 #include "graphics/resample.h"
 
-namespace
-{
+namespace {
 
 // Nearest-pixel scaling of the part of the scaled picture that lands in
 // the target: target pixel (tx, ty) takes the source pixel under its

@@ -51,8 +51,8 @@ uint64_t bufferBytes(const PixelBuf *buf)
 
 bool bufferMatches(const ImageView *view, const PixelBuf *buf, uint32_t format)
 {
-    return !buf || (buf->width == view->width && buf->height == view->height && buf->scale == view->scale &&
-                    buf->format == format);
+    return !buf || (buf->width == view->width && buf->height == view->height &&
+                    buf->scale == view->scale && buf->format == format);
 }
 
 bool isIdentity(const ColourTransform *t)
@@ -79,7 +79,8 @@ uint64_t ImageView_byteSize(const ImageView *view)
 
 int ImageView_geometryMatches(const ImageView *view)
 {
-    return bufferMatches(view, view->picture, view->pictureFormat) && bufferMatches(view, view->mask, view->maskFormat)
+    return bufferMatches(view, view->picture, view->pictureFormat) &&
+                   bufferMatches(view, view->mask, view->maskFormat)
                ? 1
                : 0;
 }
@@ -101,7 +102,8 @@ void ImageView_freeIfAny(ImageView *view)
         ImageView_freeBuffers(view);
 }
 
-int ImageView_ensureBuffers(ImageView *view, int wantPicture, int wantMask, const ImageViewGeometry *geometry)
+int ImageView_ensureBuffers(ImageView *view, int wantPicture, int wantMask,
+                            const ImageViewGeometry *geometry)
 {
     view->width = geometry->width;
     view->height = geometry->height;
@@ -112,14 +114,16 @@ int ImageView_ensureBuffers(ImageView *view, int wantPicture, int wantMask, cons
         ImageView_freeBuffers(view);
     int r = Res_ok;
     if (wantPicture && !view->picture)
-        r = PixelBuf_create(&view->picture, view->width, view->height, view->pictureFormat, view->scale);
+        r = PixelBuf_create(&view->picture, view->width, view->height, view->pictureFormat,
+                            view->scale);
     else if (!wantPicture && view->picture) {
         PixelBuf_destroy(view->picture);
         view->picture = nullptr;
     }
     if (r == Res_ok) {
         if (wantMask && !view->mask)
-            r = PixelBuf_create(&view->mask, view->width, view->height, view->maskFormat, view->scale);
+            r = PixelBuf_create(&view->mask, view->width, view->height, view->maskFormat,
+                                view->scale);
         else if (!wantMask && view->mask) {
             PixelBuf_destroy(view->mask);
             view->mask = nullptr;
@@ -164,7 +168,8 @@ int Image_prepareCanvas(ImageObject *image, ImageView *view, int withMask)
             background = value;
         }
     }
-    ImageViewGeometry g{image->width, image->height, image->pictureWord, image->pictureFormat, image->maskFormat};
+    ImageViewGeometry g{image->width, image->height, image->pictureWord, image->pictureFormat,
+                        image->maskFormat};
     view->level = image->levelAchieved;
     int r = ImageView_ensureBuffers(view, 1, withMask, &g);
     if (r != Res_ok)
@@ -173,9 +178,11 @@ int Image_prepareCanvas(ImageObject *image, ImageView *view, int withMask)
     if (image->stagingRows > 0) {
         int32_t width = 0, height = 0;
         Image_codecSize(image, &width, &height);
-        r = PixelBuf_create(&stagePicture, width, image->stagingRows, image->pictureFormat, image->pictureWord);
+        r = PixelBuf_create(&stagePicture, width, image->stagingRows, image->pictureFormat,
+                            image->pictureWord);
         if (r == Res_ok && withMask)
-            r = PixelBuf_create(&stageMask, width, image->stagingRows, image->maskFormat, image->pictureWord);
+            r = PixelBuf_create(&stageMask, width, image->stagingRows, image->maskFormat,
+                                image->pictureWord);
         if (r != Res_ok) {
             PixelBuf_destroy(stagePicture);
             ImageView_freeBuffers(view);
@@ -291,7 +298,8 @@ void ImageView_settle(ImageView *view)
     bool keep = (view->viewFlags & ImageView_keepWithImage) != 0;
     if (keep)
         ImageCache_remove(app, &view->entry);
-    bool offer = !(image->options & ImageOpt_releaseDecoder) && image->state == ImageState_done && !keep;
+    bool offer =
+        !(image->options & ImageOpt_releaseDecoder) && image->state == ImageState_done && !keep;
     int stays = 1;
     if (offer)
         stays = ImageCache_settle(app, &view->entry, ImageView_byteSize(view));
@@ -302,8 +310,8 @@ void ImageView_settle(ImageView *view)
     ImageCache_unlock(app);
 }
 
-void ImageView_release(EngineContext *app, ImageObject *image, uint32_t generation, ImageView **views,
-                       int32_t count)
+void ImageView_release(EngineContext *app, ImageObject *image, uint32_t generation,
+                       ImageView **views, int32_t count)
 {
     ImageStore *store = app ? app->imageStore : nullptr;
     if (!store)

@@ -19,7 +19,6 @@ struct EngineContext;
 struct ImageObject;
 struct PixelBuf;
 
-
 // The geometry a view is made with.
 struct ImageViewGeometry {
     int32_t width, height, scale;
@@ -43,12 +42,12 @@ struct ImageView {
     PixelBuf *mask;
     int32_t width, height, scale;
     uint32_t pictureFormat, maskFormat;
-    int32_t level;                     // the subsampling level of its pixels
-    void *target;                      // owned conversion target; null none
-    ColourTransform *transform;   // owned; null: the identity
-    uint32_t version;                  // the image version its pixels came from
+    int32_t level;              // the subsampling level of its pixels
+    void *target;               // owned conversion target; null none
+    ColourTransform *transform; // owned; null: the identity
+    uint32_t version;           // the image version its pixels came from
     uint32_t viewFlags;
-    ImageView *nextView, *prevView;    // the image's list; a view in no list points to itself
+    ImageView *nextView, *prevView; // the image's list; a view in no list points to itself
 };
 
 // ------------------------------------------------------------ buffers
@@ -96,12 +95,13 @@ void ImageView_attach(ImageObject *image, ImageView *view);
 // The first view of the image's list of that kind (null when none); the
 // FindOrCreate form makes an unattached plain view when none matches.
 ImageView *ImageView_find(ImageObject *image, const ImageViewKey *key);
-[[nodiscard]] int ImageView_findOrCreate(ImageObject *image, const ImageViewKey *key, ImageView **view);
+[[nodiscard]] int ImageView_findOrCreate(ImageObject *image, const ImageViewKey *key,
+                                         ImageView **view);
 // Under the store lock, and only when image is still listed with that
 // generation: settles each of the views, then unpins every view of the
 // image once.
-void ImageView_release(EngineContext *app, ImageObject *image, uint32_t generation, ImageView **views,
-                       int32_t count);
+void ImageView_release(EngineContext *app, ImageObject *image, uint32_t generation,
+                       ImageView **views, int32_t count);
 // A user lets go of view (takes the cache and image locks): a plain view
 // of a decoded image without ImageOpt_releaseDecoder is offered to the
 // cache and freed when the cache refuses it; any other view stays with its

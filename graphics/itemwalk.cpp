@@ -12,8 +12,7 @@
 #include "graphics/drawflags.h"
 #include "graphics/drawitem.h"
 
-namespace
-{
+namespace {
 
 bool itemwalkEmpty(const Rect &r)
 {
@@ -62,8 +61,10 @@ void View_itemClip(const DrawTarget *target, const Matrix *matrix, Rect *out)
     if (target->clip)
         Rect_intersect(&px, target->clip);
     int32_t scale = b && b->scale > 0 ? b->scale : 0x10000;
-    Rect u{itemwalkToItemUnits(px.x0, target->dx, -1, scale), itemwalkToItemUnits(px.y0, target->dy, -1, scale),
-           itemwalkToItemUnits(px.x1, target->dx, 1, scale), itemwalkToItemUnits(px.y1, target->dy, 1, scale)};
+    Rect u{itemwalkToItemUnits(px.x0, target->dx, -1, scale),
+           itemwalkToItemUnits(px.y0, target->dy, -1, scale),
+           itemwalkToItemUnits(px.x1, target->dx, 1, scale),
+           itemwalkToItemUnits(px.y1, target->dy, 1, scale)};
     Point corners[4];
     Rect_toQuad(corners, &u);
     for (Point &p : corners)
@@ -71,8 +72,7 @@ void View_itemClip(const DrawTarget *target, const Matrix *matrix, Rect *out)
     Rect_boundPoints(out, corners, 4, 1);
 }
 
-namespace
-{
+namespace {
 
 // Draws one item of a walk when it is shown in the area. 0, or
 // Res_stopRequested when the walk ends.

@@ -7,8 +7,7 @@
 #include "core/mem/mem.h"
 #include "graphics/path.h"
 
-namespace
-{
+namespace {
 
 constexpr uint32_t keptpathFirstCapacity = 64;
 // The outline word of a slot whose path was dropped: it matches no lookup
@@ -91,7 +90,8 @@ int32_t *keptpathTakeWords(KeptPaths *kept, uint64_t need, KeptChunk **chunkOut)
         kept->chunks = chunk;
         kept->bytes += KeptPaths_chunkBytes;
     }
-    int32_t *words = reinterpret_cast<int32_t *>(reinterpret_cast<uint8_t *>(chunk + 1) + chunk->used);
+    int32_t *words =
+        reinterpret_cast<int32_t *>(reinterpret_cast<uint8_t *>(chunk + 1) + chunk->used);
     chunk->used += uint32_t(need);
     chunk->live++;
     *chunkOut = chunk;
@@ -217,9 +217,8 @@ void KeptPaths_store(KeptPaths *kept, const KeptPathKey *key, const Path *device
         uint32_t capacity = kept->capacity ? kept->capacity : keptpathFirstCapacity;
         while (uint64_t(kept->live + 1) * 4 > capacity)
             capacity *= 2;
-        uint64_t growth = capacity > kept->capacity
-                              ? uint64_t(capacity - kept->capacity) * sizeof(KeptPath)
-                              : 0;
+        uint64_t growth =
+            capacity > kept->capacity ? uint64_t(capacity - kept->capacity) * sizeof(KeptPath) : 0;
         if (kept->bytes + growth + need > kept->limit || !keptpathRebuild(kept, capacity))
             return;
     }

@@ -39,26 +39,26 @@ struct KeptChunk {
 
 // One kept path: what it was prepared from, and its words.
 struct KeptPath {
-    const void *key;   // the figure (its words); null: a free slot
-    uint32_t outline;  // 1: the pen's outline, 0: the path itself
-    int32_t scale;     // the bitmap's scale word
-    Matrix matrix;     // the figure's matrix
-    Rect box;          // the device box of the path (8 fractional bits)
-    int32_t *words;    // the plain path words (in chunk, or a block of their own)
-    KeptChunk *chunk;  // null: the words are a block of their own
+    const void *key;  // the figure (its words); null: a free slot
+    uint32_t outline; // 1: the pen's outline, 0: the path itself
+    int32_t scale;    // the bitmap's scale word
+    Matrix matrix;    // the figure's matrix
+    Rect box;         // the device box of the path (8 fractional bits)
+    int32_t *words;   // the plain path words (in chunk, or a block of their own)
+    KeptChunk *chunk; // null: the words are a block of their own
     uint32_t wordCount;
-    uint32_t count;    // elements
-    int32_t subpath;   // word offset of the last subpath start, -1: none
+    uint32_t count;  // elements
+    int32_t subpath; // word offset of the last subpath start, -1: none
     uint32_t state;
 };
 
 struct KeptPaths {
-    KeptPath *slots;    // open addressing by key; capacity a power of two
+    KeptPath *slots; // open addressing by key; capacity a power of two
     uint32_t capacity;
-    uint32_t used;      // slots taken, dropped ones included
-    uint32_t live;      // slots holding a path
-    KeptChunk *chunks;  // the newest first; words are cut from the first
-    uint64_t bytes;     // held by the slot table, the chunks and the blocks
+    uint32_t used;     // slots taken, dropped ones included
+    uint32_t live;     // slots holding a path
+    KeptChunk *chunks; // the newest first; words are cut from the first
+    uint64_t bytes;    // held by the slot table, the chunks and the blocks
     uint64_t limit;
     uint32_t hits;      // paths taken back
     int32_t swept;      // the band top of the last drop pass

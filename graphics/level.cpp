@@ -6,8 +6,7 @@
 #include "core/result.h"
 #include "graphics/pixelbuf.h"
 
-namespace
-{
+namespace {
 
 struct Levels {
     int32_t gain, offset;
@@ -26,9 +25,8 @@ inline uint8_t adjust(uint8_t v, Levels l)
     return uint8_t(r < 0 ? 0 : r > 255 ? 255 : r);
 }
 
-int levelConstant(const uint8_t *source, ptrdiff_t sourceStride, void *levels, int32_t x,
-                  int32_t y, int32_t width, int32_t height, uint8_t *target,
-                  ptrdiff_t targetStride)
+int levelConstant(const uint8_t *source, ptrdiff_t sourceStride, void *levels, int32_t x, int32_t y,
+                  int32_t width, int32_t height, uint8_t *target, ptrdiff_t targetStride)
 {
     (void)Pixel_levelOne(source, sourceStride, levels, x, y, width, height, target, targetStride);
     return Res_ok;
@@ -36,8 +34,8 @@ int levelConstant(const uint8_t *source, ptrdiff_t sourceStride, void *levels, i
 
 } // namespace
 
-int Pixel_levelConverter(uint32_t inputIsBuffer, uint32_t inputFormat, int32_t width, int32_t,
-                         int, void *levels, StageRecord *stage)
+int Pixel_levelConverter(uint32_t inputIsBuffer, uint32_t inputFormat, int32_t width, int32_t, int,
+                         void *levels, StageRecord *stage)
 {
     if (inputIsBuffer > 1 || inputFormat != Pixel_formatGrey8 || !levels || width < 0)
         return Level_badFormats;
@@ -54,9 +52,8 @@ int Pixel_levelConverter(uint32_t inputIsBuffer, uint32_t inputFormat, int32_t w
 
 const StageOps Level_stageOps = {Pixel_levelConverter};
 
-int Pixel_levelRows(const uint8_t *source, ptrdiff_t sourceStride, void *levels, int32_t,
-                    int32_t, int32_t width, int32_t height, uint8_t *target,
-                    ptrdiff_t targetStride)
+int Pixel_levelRows(const uint8_t *source, ptrdiff_t sourceStride, void *levels, int32_t, int32_t,
+                    int32_t width, int32_t height, uint8_t *target, ptrdiff_t targetStride)
 {
     const Levels l = readLevels(levels);
     for (int32_t r = 0; r < height; r++) {

@@ -10,8 +10,7 @@
 #include "core/result.h"
 #include "graphics/pixelbuf.h"
 
-namespace
-{
+namespace {
 
 template <typename T> void copyMirrored(const uint8_t *src, uint8_t *dst, int32_t n)
 {
@@ -226,32 +225,15 @@ OrientFn Orient_routine(uint32_t code, int *known)
     int k = 1;
     OrientFn fn = nullptr;
     switch (code) {
-    case Orient_identity:
-        break;
-    case Orient_flipHorizontal:
-        fn = PixelBuf_flipHorizontal;
-        break;
-    case Orient_flipVertical:
-        fn = PixelBuf_flipVertical;
-        break;
-    case Orient_rotate180:
-        fn = PixelBuf_rotate180;
-        break;
-    case Orient_rotateClockwise:
-        fn = PixelBuf_rotateClockwise;
-        break;
-    case Orient_rotateAnticlockwise:
-        fn = PixelBuf_rotateAnticlockwise;
-        break;
-    case Orient_transpose:
-        fn = PixelBuf_transpose;
-        break;
-    case Orient_antiTranspose:
-        fn = PixelBuf_antiTranspose;
-        break;
-    default:
-        k = 0;
-        break;
+    case Orient_identity: break;
+    case Orient_flipHorizontal: fn = PixelBuf_flipHorizontal; break;
+    case Orient_flipVertical: fn = PixelBuf_flipVertical; break;
+    case Orient_rotate180: fn = PixelBuf_rotate180; break;
+    case Orient_rotateClockwise: fn = PixelBuf_rotateClockwise; break;
+    case Orient_rotateAnticlockwise: fn = PixelBuf_rotateAnticlockwise; break;
+    case Orient_transpose: fn = PixelBuf_transpose; break;
+    case Orient_antiTranspose: fn = PixelBuf_antiTranspose; break;
+    default: k = 0; break;
     }
     if (known)
         *known = k;

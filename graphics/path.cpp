@@ -49,7 +49,8 @@ int resizeBuffer(Path *path, uint64_t words)
         return Res_noMemory;
     size_t used = usedWords(path);
     ptrdiff_t sub = path->subpathStart ? path->subpathStart - path->buffer : -1;
-    int32_t *fresh = static_cast<int32_t *>(Mem_realloc(path->buffer, size_t(words) * sizeof(int32_t)));
+    int32_t *fresh =
+        static_cast<int32_t *>(Mem_realloc(path->buffer, size_t(words) * sizeof(int32_t)));
     if (!fresh)
         return Res_noMemory;
     path->buffer = fresh;
@@ -130,7 +131,8 @@ inline void fromCircle(const ArcSpace &s, double x, double y, int32_t *out)
     out[1] = clampToInt32(y / s.fy + double(s.cy));
 }
 
-int arcCurve(Path *path, const ArcSpace &s, double c1x, double c1y, double c2x, double c2y, double x, double y)
+int arcCurve(Path *path, const ArcSpace &s, double c1x, double c1y, double c2x, double c2y,
+             double x, double y)
 {
     int32_t p[6];
     fromCircle(s, c1x, c1y, p);
@@ -191,9 +193,9 @@ uint32_t widthCode(const int32_t *deltas, uint32_t count)
 // in-place packer behind its reader.
 struct BitWriter {
     int32_t *buffer;
-    size_t word;    // index of the word being filled
-    uint32_t cur;   // its bits so far
-    uint32_t used;  // bits used in it
+    size_t word;   // index of the word being filled
+    uint32_t cur;  // its bits so far
+    uint32_t used; // bits used in it
 
     void put(uint32_t value, uint32_t width)
     {
@@ -257,8 +259,8 @@ size_t packElements(const Path *path, BitWriter *w)
 struct BitReader {
     const int32_t *next; // the next word to load
     const int32_t *end;
-    uint32_t cur;        // the loaded word
-    uint32_t left;       // its bits not yet read
+    uint32_t cur;  // the loaded word
+    uint32_t left; // its bits not yet read
 
     bool get(uint32_t width, uint32_t *value)
     {
@@ -461,7 +463,8 @@ int Path_quadTo(Path *path, int32_t cx, int32_t cy, int32_t x, int32_t y)
     return appendDrawing(path, Path_opQuad, pts, 2, Path_stateQuad);
 }
 
-int Path_curveTo(Path *path, int32_t c1x, int32_t c1y, int32_t c2x, int32_t c2y, int32_t x, int32_t y)
+int Path_curveTo(Path *path, int32_t c1x, int32_t c1y, int32_t c2x, int32_t c2y, int32_t x,
+                 int32_t y)
 {
     const int32_t pts[6] = {c1x, c1y, c2x, c2y, x, y};
     return appendDrawing(path, Path_opCubic, pts, 3, Path_stateCubic);
@@ -470,15 +473,10 @@ int Path_curveTo(Path *path, int32_t c1x, int32_t c1y, int32_t c2x, int32_t c2y,
 int Path_close(Path *path)
 {
     switch (path->state) {
-    case Path_statePacked:
-        return Res_pathNoCurrentPoint;
-    case Path_stateEmpty:
-        return Res_ok;
-    case Path_stateMove:
-        dropTrailingMove(path);
-        return Res_ok;
-    default:
-        return appendElement(path, Path_opClose, nullptr, 0, Path_stateEmpty);
+    case Path_statePacked: return Res_pathNoCurrentPoint;
+    case Path_stateEmpty: return Res_ok;
+    case Path_stateMove: dropTrailingMove(path); return Res_ok;
+    default: return appendElement(path, Path_opClose, nullptr, 0, Path_stateEmpty);
     }
 }
 
@@ -534,8 +532,9 @@ int Path_addArc(Path *path, const Rect *rect, int32_t sx, int32_t sy, int32_t ex
     for (int turns = 0; r == Res_ok && turns < 4 && !withinQuarter(px, py, bx, by); turns++) {
         int64_t qx = -py, qy = px; // P turned a quarter
         double k = quarterK;
-        r = arcCurve(path, s, double(px) - k * double(py), double(py) + k * double(px), double(qx) + k * double(qy),
-                     double(qy) - k * double(qx), double(qx), double(qy));
+        r = arcCurve(path, s, double(px) - k * double(py), double(py) + k * double(px),
+                     double(qx) + k * double(qy), double(qy) - k * double(qx), double(qx),
+                     double(qy));
         px = qx;
         py = qy;
     }
@@ -546,14 +545,16 @@ int Path_addArc(Path *path, const Rect *rect, int32_t sx, int32_t sy, int32_t ex
     double q2 = q1 + dpx * dbx + dpy * dby;
     double cross = dpx * dby - dpy * dbx;
     double k2 = cross != 0 ? 4.0 * (std::sqrt(2.0 * q1 * q2) - q2) / (3.0 * cross) : 0.0;
-    return arcCurve(path, s, dpx - k2 * dpy, dpy + k2 * dpx, dbx + k2 * dby, dby - k2 * dbx, dbx, dby);
+    return arcCurve(path, s, dpx - k2 * dpy, dpy + k2 * dpx, dbx + k2 * dby, dby - k2 * dbx, dbx,
+                    dby);
 }
 
 // ------------------------------------------------------------- queries
 
 int Path_currentPoint(const Path *path, Point *out)
 {
-    if (!path || !out || path->state == Path_stateEmpty || path->state > Path_stateCubic || usedWords(path) < 3)
+    if (!path || !out || path->state == Path_stateEmpty || path->state > Path_stateCubic ||
+        usedWords(path) < 3)
         return 0;
     *out = Point{path->write[-2], path->write[-1]};
     return 1;
@@ -605,7 +606,8 @@ Path *Path_clone(const Path *path)
     *copy = *path;
     copy->buffer = buffer;
     copy->write = buffer + used;
-    copy->subpathStart = path->subpathStart ? buffer + (path->subpathStart - path->buffer) : nullptr;
+    copy->subpathStart =
+        path->subpathStart ? buffer + (path->subpathStart - path->buffer) : nullptr;
     copy->capacity = uint32_t(words);
     return copy;
 }
@@ -623,7 +625,8 @@ void Path_embed(void *block, const Path *path)
     Path header = *path;
     if (used)
         memmove(words, path->buffer, used * sizeof(int32_t));
-    header.subpathStart = path->subpathStart ? words + (path->subpathStart - path->buffer) : nullptr;
+    header.subpathStart =
+        path->subpathStart ? words + (path->subpathStart - path->buffer) : nullptr;
     header.buffer = words;
     header.write = words + used;
     header.capacity = uint32_t(used);
@@ -784,7 +787,8 @@ int Path_walkPacked(const Path *path, const PathWalkFn *callbacks, void *user)
             break; // a damaged last element: the walk ends before it
         PathWalkFn fn = callbacks[code & 15];
         if (fn) {
-            int result = fn(element + 3, user, haveLast ? lastPoint : nullptr, haveStart ? startPoint : nullptr);
+            int result = fn(element + 3, user, haveLast ? lastPoint : nullptr,
+                            haveStart ? startPoint : nullptr);
             if (result != 0)
                 return result;
         }

@@ -52,13 +52,13 @@ enum : uint32_t {
 };
 
 enum : uint32_t {
-    Path_stateEmpty = 0,    // no current point
-    Path_stateMove = 1,     // the last element is a move
-    Path_stateHidden = 2,   // the last element is a hidden line
-    Path_stateLine = 3,     // after a line
-    Path_stateQuad = 4,     // after a quadratic curve
-    Path_stateCubic = 5,    // after a cubic curve
-    Path_statePacked = 7,   // the buffer holds the packed form
+    Path_stateEmpty = 0,  // no current point
+    Path_stateMove = 1,   // the last element is a move
+    Path_stateHidden = 2, // the last element is a hidden line
+    Path_stateLine = 3,   // after a line
+    Path_stateQuad = 4,   // after a quadratic curve
+    Path_stateCubic = 5,  // after a cubic curve
+    Path_statePacked = 7, // the buffer holds the packed form
 };
 
 enum : uint32_t {
@@ -66,13 +66,13 @@ enum : uint32_t {
 };
 
 struct Path {
-    int32_t *write;         // next free word (one past the last element)
-    int32_t *buffer;        // first word of the buffer
-    int32_t *subpathStart;  // first point word of the current subpath's move (null: none)
-    uint32_t capacity;      // buffer size in words
-    uint32_t count;         // number of elements
-    int32_t scale;          // the 16.16 unit of the coordinates (carried, never read here)
-    uint32_t state;         // Path_state*: 0 no current point ... 7 packed
+    int32_t *write;        // next free word (one past the last element)
+    int32_t *buffer;       // first word of the buffer
+    int32_t *subpathStart; // first point word of the current subpath's move (null: none)
+    uint32_t capacity;     // buffer size in words
+    uint32_t count;        // number of elements
+    int32_t scale;         // the 16.16 unit of the coordinates (carried, never read here)
+    uint32_t state;        // Path_state*: 0 no current point ... 7 packed
 };
 
 // ---------------------------------------------------------- life cycle
@@ -106,8 +106,8 @@ void Path_reset(Path *path);
 [[nodiscard]] int Path_lineTo(Path *path, int32_t x, int32_t y);
 [[nodiscard]] int Path_lineToOp1(Path *path, int32_t x, int32_t y); // the hidden line
 [[nodiscard]] int Path_quadTo(Path *path, int32_t cx, int32_t cy, int32_t x, int32_t y);
-[[nodiscard]] int Path_curveTo(Path *path, int32_t c1x, int32_t c1y, int32_t c2x, int32_t c2y, int32_t x,
-                               int32_t y);
+[[nodiscard]] int Path_curveTo(Path *path, int32_t c1x, int32_t c1y, int32_t c2x, int32_t c2y,
+                               int32_t x, int32_t y);
 // Ends the subpath: without a current point nothing; after a lone move
 // that move is removed; otherwise a close element is appended. State 0.
 [[nodiscard]] int Path_close(Path *path);
@@ -122,7 +122,8 @@ void Path_reset(Path *path);
 // ellipse (zero width or height), or a start or end point at the centre,
 // gives a line (or move) to (sx, sy) and a line to (ex, ey) instead. Stops
 // at the first error.
-[[nodiscard]] int Path_addArc(Path *path, const Rect *rect, int32_t sx, int32_t sy, int32_t ex, int32_t ey);
+[[nodiscard]] int Path_addArc(Path *path, const Rect *rect, int32_t sx, int32_t sy, int32_t ex,
+                              int32_t ey);
 
 // ------------------------------------------------------------- queries
 

@@ -15,8 +15,7 @@
 #include "graphics/rastergeom.h"
 #include "graphics/itemwalk.h"
 
-namespace
-{
+namespace {
 
 bool isEmpty(const Rect &r)
 {

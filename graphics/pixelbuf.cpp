@@ -41,8 +41,8 @@ inline uint8_t *at(const PixelBuf *b, int64_t row, int64_t col)
 }
 
 // A record; the pixels are filled in by the caller.
-PixelBuf *newRecord(int32_t width, int32_t height, uint32_t format, int32_t scale, void *pixels, uint32_t stride,
-                    uint32_t owns)
+PixelBuf *newRecord(int32_t width, int32_t height, uint32_t format, int32_t scale, void *pixels,
+                    uint32_t stride, uint32_t owns)
 {
     PixelBuf *b = static_cast<PixelBuf *>(Mem_malloc(sizeof(PixelBuf)));
     if (b)
@@ -66,7 +66,9 @@ void copyRows(const PixelBuf *src, PixelBuf *dst)
 
 inline uint32_t greyOf565(uint32_t p)
 {
-    return (((19595u * (p & 0xF800u)) >> 11) + ((38470u * (p & 0x07E0u)) >> 6) + 7471u * (p & 0x001Fu)) >> 13;
+    return (((19595u * (p & 0xF800u)) >> 11) + ((38470u * (p & 0x07E0u)) >> 6) +
+            7471u * (p & 0x001Fu)) >>
+           13;
 }
 
 inline uint32_t to444(uint32_t p)
@@ -142,7 +144,8 @@ uint32_t Pixel_normaliseFormat(uint32_t format)
     return format >= 1 && format <= 3 ? uint32_t(Pixel_format565) : format;
 }
 
-int Pixel_bufferSize(int32_t width, int32_t height, uint32_t format, uint32_t *stride, uint64_t *bytes)
+int Pixel_bufferSize(int32_t width, int32_t height, uint32_t format, uint32_t *stride,
+                     uint64_t *bytes)
 {
     *stride = 0;
     *bytes = 0;
@@ -180,8 +183,8 @@ int PixelBuf_create(PixelBuf **out, int32_t width, int32_t height, uint32_t form
     return Res_ok;
 }
 
-int PixelBuf_wrap(PixelBuf **out, int32_t width, int32_t height, uint32_t format, int32_t scale, void *pixels,
-                  uint32_t stride)
+int PixelBuf_wrap(PixelBuf **out, int32_t width, int32_t height, uint32_t format, int32_t scale,
+                  void *pixels, uint32_t stride)
 {
     *out = nullptr;
     if (format >= Pixel_formatCount)
@@ -190,8 +193,8 @@ int PixelBuf_wrap(PixelBuf **out, int32_t width, int32_t height, uint32_t format
     return *out ? Res_ok : Res_noMemory;
 }
 
-int PixelBuf_createView(PixelBuf **out, int32_t width, int32_t height, uint32_t format, int32_t scale, void *pixels,
-                        int32_t maxBytes)
+int PixelBuf_createView(PixelBuf **out, int32_t width, int32_t height, uint32_t format,
+                        int32_t scale, void *pixels, int32_t maxBytes)
 {
     *out = nullptr;
     uint32_t stride;
@@ -218,8 +221,8 @@ void PixelBuf_destroy(PixelBuf *buf)
     Mem_free(buf);
 }
 
-int PixelBuf_attach(PixelBuf *buf, int32_t width, int32_t height, uint32_t format, int32_t scale, void *pixels,
-                    uint32_t stride)
+int PixelBuf_attach(PixelBuf *buf, int32_t width, int32_t height, uint32_t format, int32_t scale,
+                    void *pixels, uint32_t stride)
 {
     if (format >= Pixel_formatCount)
         return Res_pixelUnsupported;
@@ -229,7 +232,8 @@ int PixelBuf_attach(PixelBuf *buf, int32_t width, int32_t height, uint32_t forma
     return Res_ok;
 }
 
-int PixelBuf_attachPacked(PixelBuf *buf, int32_t width, int32_t height, uint32_t format, int32_t scale, void *pixels)
+int PixelBuf_attachPacked(PixelBuf *buf, int32_t width, int32_t height, uint32_t format,
+                          int32_t scale, void *pixels)
 {
     uint32_t stride;
     uint64_t bytes;
@@ -286,8 +290,10 @@ void PixelBuf_paste(const PixelBuf *src, PixelBuf *dst, int32_t x, int32_t y)
 {
     if (src->format != dst->format || src->format >= Pixel_formatCount)
         return;
-    int64_t c0 = std::max<int64_t>(x, 0), c1 = std::min<int64_t>(int64_t(x) + src->width, dst->width);
-    int64_t r0 = std::max<int64_t>(y, 0), r1 = std::min<int64_t>(int64_t(y) + src->height, dst->height);
+    int64_t c0 = std::max<int64_t>(x, 0),
+            c1 = std::min<int64_t>(int64_t(x) + src->width, dst->width);
+    int64_t r0 = std::max<int64_t>(y, 0),
+            r1 = std::min<int64_t>(int64_t(y) + src->height, dst->height);
     if (c0 >= c1 || r0 >= r1)
         return;
     size_t rowBytes = size_t(c1 - c0) * bytesPerPixel[src->format];
@@ -297,21 +303,24 @@ void PixelBuf_paste(const PixelBuf *src, PixelBuf *dst, int32_t x, int32_t y)
 
 // ---------------------------------------------------------------- tiling
 
-int PixelBuf_tile(const PixelBuf *picture, const PixelBuf *mask, PixelBuf **outPicture, PixelBuf **outMask,
-                  int32_t *countX, int32_t *countY, int32_t *sizeX, int32_t *sizeY, int32_t maxBytes)
+int PixelBuf_tile(const PixelBuf *picture, const PixelBuf *mask, PixelBuf **outPicture,
+                  PixelBuf **outMask, int32_t *countX, int32_t *countY, int32_t *sizeX,
+                  int32_t *sizeY, int32_t maxBytes)
 {
     if (outPicture)
         *outPicture = nullptr;
     if (outMask)
         *outMask = nullptr;
-    if (!picture || !outPicture || !sizeX || !sizeY || !countX || !countY || *countX < 1 || *countY < 1)
+    if (!picture || !outPicture || !sizeX || !sizeY || !countX || !countY || *countX < 1 ||
+        *countY < 1)
         return Res_nullInput;
     if (!outMask)
         mask = nullptr;
     uint32_t maskStride = 0;
     uint64_t maskBytes = 0;
     if (mask) {
-        int r = Pixel_bufferSize(picture->width, picture->height, mask->format, &maskStride, &maskBytes);
+        int r = Pixel_bufferSize(picture->width, picture->height, mask->format, &maskStride,
+                                 &maskBytes);
         if (r != Res_ok)
             return r;
     }
@@ -331,7 +340,8 @@ int PixelBuf_tile(const PixelBuf *picture, const PixelBuf *mask, PixelBuf **outP
     if (width > INT32_MAX || height > INT32_MAX)
         return Res_noMemory;
     PixelBuf *tiles = nullptr, *maskTiles = nullptr;
-    int r = PixelBuf_create(&tiles, int32_t(width), int32_t(height), picture->format, picture->scale);
+    int r =
+        PixelBuf_create(&tiles, int32_t(width), int32_t(height), picture->format, picture->scale);
     if (r == Res_ok && mask)
         r = PixelBuf_create(&maskTiles, int32_t(width), int32_t(height), mask->format, mask->scale);
     if (r != Res_ok) {
@@ -386,7 +396,8 @@ int PixelBuf_extend(EngineContext *ctx, PixelBuf **buf, const Rect *rect, uint32
     if (x0 < x1 && old->format < Pixel_formatCount) {
         size_t rowBytes = size_t(x1 - x0) * bytesPerPixel[old->format];
         for (int64_t y = y0; y < y1; y++)
-            memcpy(at(fresh, rect->y1 - 1 - y, x0 - rect->x0), at(old, old->height - 1 - y, x0), rowBytes);
+            memcpy(at(fresh, rect->y1 - 1 - y, x0 - rect->x0), at(old, old->height - 1 - y, x0),
+                   rowBytes);
     }
     PixelBuf_destroy(old);
     *buf = fresh;
@@ -405,7 +416,8 @@ int PixelBuf_convert(const PixelBuf *src, uint32_t format, PixelBuf **out, Pixel
         return Res_nullInput;
     bool sameLayout = src->format == format || (is565(src->format) && is565(format));
     bool supported = sameLayout || (is565(src->format) && format <= Pixel_format444) ||
-                     ((src->format == Pixel_formatRGBA || src->format == Pixel_format1555) && format == Pixel_format565);
+                     ((src->format == Pixel_formatRGBA || src->format == Pixel_format1555) &&
+                      format == Pixel_format565);
     if (!supported || src->format >= Pixel_formatCount)
         return Res_pixelUnsupported;
     if (sameLayout) {
@@ -434,7 +446,8 @@ int PixelBuf_convert(const PixelBuf *src, uint32_t format, PixelBuf **out, Pixel
 
 // ------------------------------------------------------- rectangle fills
 
-void PixelBuf_fillRect(PixelBuf *buf, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t value)
+void PixelBuf_fillRect(PixelBuf *buf, int32_t x, int32_t y, int32_t width, int32_t height,
+                       uint32_t value)
 {
     if (!buf || !buf->pixels)
         return;
@@ -470,8 +483,10 @@ void PixelBuf_fillRectWhite(PixelBuf *buf, int32_t x, int32_t y, int32_t width, 
 {
     if (!buf)
         return;
-    static constexpr uint32_t white[Pixel_formatCount] = {255, 0x0FFF, 0xFFFF, 0x7FFF, 0xFFFF, 0, 0x00FFFFFF, 0};
-    if (buf->format >= Pixel_formatCount || buf->format == Pixel_format32 || buf->format == Pixel_format1555)
+    static constexpr uint32_t white[Pixel_formatCount] = {255,    0x0FFF, 0xFFFF,     0x7FFF,
+                                                          0xFFFF, 0,      0x00FFFFFF, 0};
+    if (buf->format >= Pixel_formatCount || buf->format == Pixel_format32 ||
+        buf->format == Pixel_format1555)
         return;
     PixelBuf_fillRect(buf, x, y, width, height, white[buf->format]);
 }

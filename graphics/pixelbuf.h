@@ -24,14 +24,14 @@ struct Rect;
 
 // Pixel formats (an unsigned code 0-7).
 enum PixelFormat : uint32_t {
-    Pixel_formatGrey8 = 0,   // 8 bits: a grey level, or an alpha/coverage mask (255 opaque)
-    Pixel_format444 = 1,     // 16 bits: red 11-8, green 7-4, blue 3-0
-    Pixel_format565Alt = 2,  // 16 bits: the layout of format 4 (the two convert by copying)
-    Pixel_format555 = 3,     // 16 bits: blue 14-10, green 9-5, red 4-0 (white 0x7FFF)
-    Pixel_format565 = 4,     // 16 bits: red 15-11, green 10-5, blue 4-0; the screen format
-    Pixel_format32 = 5,      // 32 bits; only its size is used
-    Pixel_formatRGBA = 6,    // 32 bits 0xAABBGGRR (decoded pixels carry alpha 0; white 0x00FFFFFF)
-    Pixel_format1555 = 7,    // 16 bits: bit 15 set = transparent, red 14-10, green 9-5, blue 4-0
+    Pixel_formatGrey8 = 0,  // 8 bits: a grey level, or an alpha/coverage mask (255 opaque)
+    Pixel_format444 = 1,    // 16 bits: red 11-8, green 7-4, blue 3-0
+    Pixel_format565Alt = 2, // 16 bits: the layout of format 4 (the two convert by copying)
+    Pixel_format555 = 3,    // 16 bits: blue 14-10, green 9-5, red 4-0 (white 0x7FFF)
+    Pixel_format565 = 4,    // 16 bits: red 15-11, green 10-5, blue 4-0; the screen format
+    Pixel_format32 = 5,     // 32 bits; only its size is used
+    Pixel_formatRGBA = 6,   // 32 bits 0xAABBGGRR (decoded pixels carry alpha 0; white 0x00FFFFFF)
+    Pixel_format1555 = 7,   // 16 bits: bit 15 set = transparent, red 14-10, green 9-5, blue 4-0
     Pixel_formatCount = 8,
 };
 
@@ -43,16 +43,17 @@ uint32_t Pixel_normaliseFormat(uint32_t format);
 // The row stride and the size in bytes of a width x height buffer of the
 // format. 0; 8 for a negative width or height; 271 for a format above 7;
 // 1 for a stride beyond 32 bits. *stride and *bytes are 0 on failure.
-int Pixel_bufferSize(int32_t width, int32_t height, uint32_t format, uint32_t *stride, uint64_t *bytes);
+int Pixel_bufferSize(int32_t width, int32_t height, uint32_t format, uint32_t *stride,
+                     uint64_t *bytes);
 
 struct PixelBuf {
-    int32_t width;        // pixels
-    int32_t height;       // rows
-    uint32_t stride;      // bytes per row
-    uint8_t *pixels;      // the first (top) row
-    uint32_t ownsPixels;  // 1 when the pixels are this buffer's own (freed with it)
-    uint32_t format;      // PixelFormat
-    int32_t scale;        // drawing scale word carried with the pixels (0x10000 usually)
+    int32_t width;       // pixels
+    int32_t height;      // rows
+    uint32_t stride;     // bytes per row
+    uint8_t *pixels;     // the first (top) row
+    uint32_t ownsPixels; // 1 when the pixels are this buffer's own (freed with it)
+    uint32_t format;     // PixelFormat
+    int32_t scale;       // drawing scale word carried with the pixels (0x10000 usually)
 };
 
 // Every function that creates a buffer clears its out-pointer first and
@@ -61,16 +62,18 @@ struct PixelBuf {
 // A buffer with its own pixels (not cleared). 0; 1 when memory runs out or
 // the size cannot be held (nothing made); 8 for a negative size; 271 for a
 // format above 7.
-[[nodiscard]] int PixelBuf_create(PixelBuf **out, int32_t width, int32_t height, uint32_t format, int32_t scale);
+[[nodiscard]] int PixelBuf_create(PixelBuf **out, int32_t width, int32_t height, uint32_t format,
+                                  int32_t scale);
 // A buffer over the caller's pixels, with the given stride. 0; 1; 271 for
 // a format above 7.
-[[nodiscard]] int PixelBuf_wrap(PixelBuf **out, int32_t width, int32_t height, uint32_t format, int32_t scale,
-                                void *pixels, uint32_t stride);
+[[nodiscard]] int PixelBuf_wrap(PixelBuf **out, int32_t width, int32_t height, uint32_t format,
+                                int32_t scale, void *pixels, uint32_t stride);
 // As PixelBuf_wrap with the stride computed; 272 without allocating when
 // height x stride exceeds maxBytes (compared as signed numbers). 8 and 271
 // as PixelBuf_create.
-[[nodiscard]] int PixelBuf_createView(PixelBuf **out, int32_t width, int32_t height, uint32_t format, int32_t scale,
-                                      void *pixels, int32_t maxBytes);
+[[nodiscard]] int PixelBuf_createView(PixelBuf **out, int32_t width, int32_t height,
+                                      uint32_t format, int32_t scale, void *pixels,
+                                      int32_t maxBytes);
 // A 1 x 1 format-6 view with scale 1 and no pixels yet: the caller points
 // it at a colour word (PixelBuf_attachPacked) before use. 0 or 1.
 [[nodiscard]] int PixelBuf_createPlaceholder(PixelBuf **out);
@@ -79,12 +82,12 @@ void PixelBuf_destroy(PixelBuf *buf);
 
 // Re-points buf at other pixels: its own pixels are freed first; then it
 // owns none. 0; 271 for a format above 7 (buf unchanged).
-int PixelBuf_attach(PixelBuf *buf, int32_t width, int32_t height, uint32_t format, int32_t scale, void *pixels,
-                    uint32_t stride);
+int PixelBuf_attach(PixelBuf *buf, int32_t width, int32_t height, uint32_t format, int32_t scale,
+                    void *pixels, uint32_t stride);
 // The same with the stride computed; the errors of Pixel_bufferSize leave
 // buf unchanged.
-int PixelBuf_attachPacked(PixelBuf *buf, int32_t width, int32_t height, uint32_t format, int32_t scale,
-                          void *pixels);
+int PixelBuf_attachPacked(PixelBuf *buf, int32_t width, int32_t height, uint32_t format,
+                          int32_t scale, void *pixels);
 // Points the record view (the caller's, owning nothing afterwards) at the
 // part of src inside rect, rows counted from the top: the first pixel is
 // src->pixels + stride x y0 + bytes per pixel x x0, the size (x1 - x0) x
@@ -114,9 +117,9 @@ void PixelBuf_paste(const PixelBuf *src, PixelBuf *dst, int32_t x, int32_t y);
 // count is below 1; 272 when a tile has no bytes; 274 when fewer than two
 // tiles fit; 1 when memory runs out (nothing made, nothing changed). The
 // mask is tiled only when both mask and outMask are given.
-[[nodiscard]] int PixelBuf_tile(const PixelBuf *picture, const PixelBuf *mask, PixelBuf **outPicture,
-                                PixelBuf **outMask, int32_t *countX, int32_t *countY, int32_t *sizeX, int32_t *sizeY,
-                                int32_t maxBytes);
+[[nodiscard]] int PixelBuf_tile(const PixelBuf *picture, const PixelBuf *mask,
+                                PixelBuf **outPicture, PixelBuf **outMask, int32_t *countX,
+                                int32_t *countY, int32_t *sizeX, int32_t *sizeY, int32_t maxBytes);
 
 // Replaces *buf by a new buffer covering rect (y-up, in the old buffer's
 // pixel space, possibly larger than it): the new area is cleared, then
@@ -124,7 +127,8 @@ void PixelBuf_paste(const PixelBuf *src, PixelBuf *dst, int32_t x, int32_t y);
 // old pixels inside rect are copied to their places. The old buffer is
 // freed. 0; 1 when memory runs out, 8 and 271 as PixelBuf_create: the old
 // buffer then stays.
-[[nodiscard]] int PixelBuf_extend(EngineContext *ctx, PixelBuf **buf, const Rect *rect, uint32_t colour);
+[[nodiscard]] int PixelBuf_extend(EngineContext *ctx, PixelBuf **buf, const Rect *rect,
+                                  uint32_t colour);
 
 // A new buffer of src's pixels in another format: equal formats give a
 // clone; 2 or 4 to 0 (grey, 0 to 250), to 1 (the top 4 bits of each
@@ -134,13 +138,15 @@ void PixelBuf_paste(const PixelBuf *src, PixelBuf *dst, int32_t x, int32_t y);
 // same size, 255 for opaque pixels and 0 for pixels with bit 15 set, or
 // null when no pixel had bit 15 set. 0; 271 for any other pair (nothing
 // made); 1 when memory runs out.
-[[nodiscard]] int PixelBuf_convert(const PixelBuf *src, uint32_t format, PixelBuf **out, PixelBuf **outMask);
+[[nodiscard]] int PixelBuf_convert(const PixelBuf *src, uint32_t format, PixelBuf **out,
+                                   PixelBuf **outMask);
 
 // Fills the rectangle of width x height pixels at column x, memory row y
 // (rows counted from the top), clipped to the buffer, with value: format 0
 // takes its low byte, formats 1 to 4 its low 16 bits, format 6 the whole
 // word; other formats are left alone.
-void PixelBuf_fillRect(PixelBuf *buf, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t value);
+void PixelBuf_fillRect(PixelBuf *buf, int32_t x, int32_t y, int32_t width, int32_t height,
+                       uint32_t value);
 // The same with the format's white: 255, 0x0FFF, 0xFFFF, 0x7FFF, 0xFFFF and
 // 0x00FFFFFF for formats 0, 1, 2, 3, 4 and 6; other formats are left alone.
 void PixelBuf_fillRectWhite(PixelBuf *buf, int32_t x, int32_t y, int32_t width, int32_t height);

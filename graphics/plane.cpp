@@ -8,8 +8,7 @@
 #include <immintrin.h>
 #endif
 
-namespace
-{
+namespace {
 
 // Block columns whose column sums are gathered at once: the sums of one
 // chunk live on the stack, n x chunk of them.
@@ -106,10 +105,8 @@ inline uint32_t map4(const uint8_t *t, uint32_t v)
 // 64 bytes at a time where the processor has byte permutes over two
 // registers (AVX-512 VBMI): each 128-byte half of the table is one lookup,
 // bit 7 of the byte picks the half. Returns the bytes done.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) uint32_t mapPermute(const uint8_t *table,
-                                                                              const uint8_t *s,
-                                                                              uint8_t *d,
-                                                                              uint32_t width)
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) uint32_t
+mapPermute(const uint8_t *table, const uint8_t *s, uint8_t *d, uint32_t width)
 {
     const __m512i t0 = _mm512_loadu_si512(table), t1 = _mm512_loadu_si512(table + 64);
     const __m512i t2 = _mm512_loadu_si512(table + 128), t3 = _mm512_loadu_si512(table + 192);
@@ -144,8 +141,7 @@ void Plane_reduce8(uint8_t *plane, ptrdiff_t stride, uint32_t width, uint32_t he
 
 const PlaneReduceFn Plane_reducers[3] = {Plane_reduce2, Plane_reduce4, Plane_reduce8};
 
-void Plane_reduce(uint32_t shift, uint8_t *plane, ptrdiff_t stride, uint32_t width,
-                  uint32_t height)
+void Plane_reduce(uint32_t shift, uint8_t *plane, ptrdiff_t stride, uint32_t width, uint32_t height)
 {
     if (shift >= 1 && shift <= 3)
         Plane_reducers[shift - 1](plane, stride, width, height);
@@ -160,8 +156,8 @@ void Pixel_mapRows8(const uint8_t table[256], const uint8_t *source, uint8_t *de
 #if defined(VEXLAN_PLANE_WIDE)
     // Where the processor has byte permutes, 64-byte runs go through them
     // first; the groups below finish each row.
-    const bool permute = width >= 64 && __builtin_cpu_supports("avx512vbmi") &&
-                         __builtin_cpu_supports("avx512bw");
+    const bool permute =
+        width >= 64 && __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bw");
 #endif
     for (uint32_t y = 0; y < height; y++) {
         const uint8_t *s = source + ptrdiff_t(y) * sourceStride;

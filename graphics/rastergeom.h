@@ -22,10 +22,10 @@ struct Rect;
 uint32_t Math_isqrt64(uint32_t low, uint32_t high);
 
 // The unsigned division of high:low by divisor (what 32 restoring steps
-// give, by the machine's 64-bit division): returns the quotient and stores the remainder in *remainder (null
-// allowed). The quotient fits 32 bits only when high is below the divisor;
-// a divisor of 0, or one not above high, gives the quotient 0xFFFFFFFF
-// and the remainder 0 rather than a wrong small number.
+// give, by the machine's 64-bit division): returns the quotient and stores the remainder in
+// *remainder (null allowed). The quotient fits 32 bits only when high is below the divisor; a
+// divisor of 0, or one not above high, gives the quotient 0xFFFFFFFF and the remainder 0 rather
+// than a wrong small number.
 uint32_t Math_divide64(uint32_t low, uint32_t high, uint32_t divisor, uint32_t *remainder);
 
 // The floor of the distance between (x0, y0) and (x1, y1): Math_isqrt64 of
@@ -65,4 +65,3 @@ struct PolygonShape {
 // empty path. 0 with *out the path (the caller frees it with
 // Path_destroy); 1 when memory runs out (*out null, nothing kept).
 [[nodiscard]] int Path_fromPolygon(const PolygonShape *shape, const Rect *rect, Path **out);
-

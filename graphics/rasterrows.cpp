@@ -3,8 +3,7 @@
 
 #include <cstring>
 
-namespace
-{
+namespace {
 
 inline uint32_t load16(const uint8_t *p)
 {

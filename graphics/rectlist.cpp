@@ -21,8 +21,7 @@
 #include "core/result.h"
 #include "graphics/path.h"
 
-namespace
-{
+namespace {
 
 // Internal result: a limit was reached, the bounding rectangle is used.
 constexpr int kLimitReached = -1;

@@ -6,8 +6,7 @@
 #include "core/geom/rect.h"
 #include "graphics/bitmap.h"
 
-namespace
-{
+namespace {
 
 // v x 2 scale >> 17, with the rounding half added first when asked; the
 // product is taken in 64 bits and the shift is arithmetic.

@@ -10,8 +10,7 @@
 #include "graphics/gradient.h"
 #include "graphics/pixelbuf.h"
 
-namespace
-{
+namespace {
 
 int64_t floorDiv(int64_t a, int64_t b)
 {
@@ -537,8 +536,7 @@ int Image_resample(const uint8_t *source, int32_t sourceWidth, int32_t sourceHei
 
 // -------------------------------------------------------- pattern kernels
 
-namespace
-{
+namespace {
 
 // Wraps c into [0, period) after a step that was reduced by one period.
 inline int64_t wrapStep(int64_t c, int64_t period)

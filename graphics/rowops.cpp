@@ -125,11 +125,13 @@ enum WeightFrom {
 };
 
 // Weights of n (at most 16) pixels, in 32 levels or in 256 levels.
-inline void blockWeights(uint32_t *w, uint32_t n, WeightFrom from, const uint8_t *c, const uint8_t *m,
-                         uint32_t alphaWide, bool levels32)
+inline void blockWeights(uint32_t *w, uint32_t n, WeightFrom from, const uint8_t *c,
+                         const uint8_t *m, uint32_t alphaWide, bool levels32)
 {
     for (uint32_t k = 0; k < n; k++) {
-        uint32_t t = from == fromMask ? m[k] : from == fromCoverage ? combine(c[k], alphaWide) : combine(c[k], widen(m[k]));
+        uint32_t t = from == fromMask       ? m[k]
+                     : from == fromCoverage ? combine(c[k], alphaWide)
+                                            : combine(c[k], widen(m[k]));
         w[k] = levels32 ? weight32(t) : weight256(t);
     }
 }
@@ -139,7 +141,8 @@ inline void blockWeights(uint32_t *w, uint32_t n, WeightFrom from, const uint8_t
 inline void mixConstBlock(uint16_t *px, uint32_t n, uint32_t w, uint32_t s)
 {
     uint16_t inv = uint16_t(32 - w);
-    uint16_t wr = uint16_t((s >> 11) * w), wg = uint16_t(((s >> 5) & 63) * w), wb = uint16_t((s & 31) * w);
+    uint16_t wr = uint16_t((s >> 11) * w), wg = uint16_t(((s >> 5) & 63) * w),
+             wb = uint16_t((s & 31) * w);
     for (uint32_t k = 0; k < n; k++) {
         uint16_t p = px[k];
         uint16_t r = uint16_t(uint16_t((p >> 11) * inv + wr) >> 5);
@@ -196,7 +199,8 @@ inline void mixSrc8(uint8_t *d, const uint8_t *s, uint32_t n, uint32_t w)
         d[k] = uint8_t(uint16_t(d[k] * inv + s[k] * ww) >> 8);
 }
 
-inline void mixWeighted8(uint8_t *d, const uint8_t *s, uint32_t value, const uint32_t *w, uint32_t n)
+inline void mixWeighted8(uint8_t *d, const uint8_t *s, uint32_t value, const uint32_t *w,
+                         uint32_t n)
 {
     for (uint32_t k = 0; k < n; k++) {
         uint32_t src = s ? s[k] : value;
@@ -254,12 +258,13 @@ void blendSrc565(uint8_t *d, const uint8_t *s, uint32_t n, uint32_t w)
 }
 
 // n pixels toward the spread colour with per-pixel weights from c and m.
-inline void blendColourWeighted(uint8_t *d, uint32_t n, uint32_t sSpread, WeightFrom from, const uint8_t *c,
-                                const uint8_t *m, uint32_t alphaWide)
+inline void blendColourWeighted(uint8_t *d, uint32_t n, uint32_t sSpread, WeightFrom from,
+                                const uint8_t *c, const uint8_t *m, uint32_t alphaWide)
 {
     uint16_t px[blockPixels];
     uint32_t w[blockPixels];
-    for (; n >= blockPixels; n -= blockPixels, d += 2 * blockPixels, c += blockPixels, m += blockPixels) {
+    for (; n >= blockPixels;
+         n -= blockPixels, d += 2 * blockPixels, c += blockPixels, m += blockPixels) {
         blockWeights(w, blockPixels, from, c, m, alphaWide, true);
         memcpy(px, d, sizeof px);
         mixColourWeighted(px, w, blockPixels, sSpread);
@@ -271,13 +276,13 @@ inline void blendColourWeighted(uint8_t *d, uint32_t n, uint32_t sSpread, Weight
     memcpy(d, px, 2 * n);
 }
 
-inline void blendSrcWeighted(uint8_t *d, const uint8_t *s, uint32_t n, WeightFrom from, const uint8_t *c,
-                             const uint8_t *m, uint32_t alphaWide)
+inline void blendSrcWeighted(uint8_t *d, const uint8_t *s, uint32_t n, WeightFrom from,
+                             const uint8_t *c, const uint8_t *m, uint32_t alphaWide)
 {
     uint16_t px[blockPixels], sp[blockPixels];
     uint32_t w[blockPixels];
-    for (; n >= blockPixels;
-         n -= blockPixels, d += 2 * blockPixels, s += 2 * blockPixels, c += blockPixels, m += blockPixels) {
+    for (; n >= blockPixels; n -= blockPixels, d += 2 * blockPixels, s += 2 * blockPixels,
+                             c += blockPixels, m += blockPixels) {
         blockWeights(w, blockPixels, from, c, m, alphaWide, true);
         memcpy(px, d, sizeof px);
         memcpy(sp, s, sizeof sp);
@@ -309,8 +314,8 @@ void blendSrc8(uint8_t *d, const uint8_t *s, uint32_t n, uint32_t w)
 
 // n bytes toward source bytes (s) or one value (s null) with per-pixel
 // weights from c and m.
-inline void blendWeighted8(uint8_t *d, const uint8_t *s, uint32_t value, uint32_t n, WeightFrom from,
-                           const uint8_t *c, const uint8_t *m, uint32_t alphaWide)
+inline void blendWeighted8(uint8_t *d, const uint8_t *s, uint32_t value, uint32_t n,
+                           WeightFrom from, const uint8_t *c, const uint8_t *m, uint32_t alphaWide)
 {
     uint32_t w[blockPixels];
     while (n) {
@@ -404,8 +409,8 @@ void colourCoverageRGB(RowOpSet *set, uint32_t n, const uint8_t **coverage)
     uint8_t *d = set->dst;
     uint32_t aw = set->alphaWide;
     for (uint32_t i = 0; i < n; i++, d += 2, c += 3)
-        store16(d, blendRGB(load16(d), set->value, weight256(combine(c[0], aw)), weight256(combine(c[1], aw)),
-                            weight256(combine(c[2], aw))));
+        store16(d, blendRGB(load16(d), set->value, weight256(combine(c[0], aw)),
+                            weight256(combine(c[1], aw)), weight256(combine(c[2], aw))));
     set->dst = d;
     *coverage = c;
 }
@@ -457,8 +462,8 @@ void colourMaskCoverageRGB(RowOpSet *set, uint32_t n, const uint8_t **coverage)
     const uint8_t *m = set->mask;
     for (uint32_t i = 0; i < n; i++, d += 2, c += 3) {
         uint32_t mw = widen(m[i]);
-        store16(d, blendRGB(load16(d), set->value, weight256(combine(c[0], mw)), weight256(combine(c[1], mw)),
-                            weight256(combine(c[2], mw))));
+        store16(d, blendRGB(load16(d), set->value, weight256(combine(c[0], mw)),
+                            weight256(combine(c[1], mw)), weight256(combine(c[2], mw))));
     }
     set->dst = d;
     set->mask = m + n;
@@ -519,8 +524,8 @@ void copyCoverageRGB(RowOpSet *set, uint32_t n, const uint8_t **coverage)
     const uint8_t *s = set->src;
     uint32_t aw = set->alphaWide;
     for (uint32_t i = 0; i < n; i++, d += 2, s += 2, c += 3)
-        store16(d, blendRGB(load16(d), load16(s), weight256(combine(c[0], aw)), weight256(combine(c[1], aw)),
-                            weight256(combine(c[2], aw))));
+        store16(d, blendRGB(load16(d), load16(s), weight256(combine(c[0], aw)),
+                            weight256(combine(c[1], aw)), weight256(combine(c[2], aw))));
     set->dst = d;
     set->src = s;
     *coverage = c;
@@ -574,8 +579,8 @@ void copyMaskCoverageRGB(RowOpSet *set, uint32_t n, const uint8_t **coverage)
     const uint8_t *m = set->mask;
     for (uint32_t i = 0; i < n; i++, d += 2, s += 2, c += 3) {
         uint32_t mw = widen(m[i]);
-        store16(d, blendRGB(load16(d), load16(s), weight256(combine(c[0], mw)), weight256(combine(c[1], mw)),
-                            weight256(combine(c[2], mw))));
+        store16(d, blendRGB(load16(d), load16(s), weight256(combine(c[0], mw)),
+                            weight256(combine(c[1], mw)), weight256(combine(c[2], mw))));
     }
     set->dst = d;
     set->src = s;
@@ -822,21 +827,21 @@ const RowOpEntry RowOp_table[RowOp_tableSize] = {
     {0x490, setup490}, {0x491, setup491}, {0x4C0, setup4C0}, {0x4C1, setup4C1},
 };
 
-RowOpSetupFn RowOp_find(uint32_t destinationFormat, uint32_t sourceFormat, uint32_t maskFormat, int sourceIsBuffer,
-                        int maskIsBuffer)
+RowOpSetupFn RowOp_find(uint32_t destinationFormat, uint32_t sourceFormat, uint32_t maskFormat,
+                        int sourceIsBuffer, int maskIsBuffer)
 {
     if (destinationFormat > 7 || sourceFormat > 7 || maskFormat > 7)
         return nullptr;
-    RowOpKey key = (maskIsBuffer ? 1u : 0u) + 2 * maskFormat + (sourceIsBuffer ? 16u : 0u) + 32 * sourceFormat +
-                   256 * destinationFormat;
+    RowOpKey key = (maskIsBuffer ? 1u : 0u) + 2 * maskFormat + (sourceIsBuffer ? 16u : 0u) +
+                   32 * sourceFormat + 256 * destinationFormat;
     for (const RowOpEntry &e : RowOp_table)
         if (e.key == key)
             return e.setup;
     return nullptr;
 }
 
-void RowOp_runRows(void *destination, RowOpSetupFn setup, const void *source, uint32_t width, const void *alpha,
-                   uint32_t rows, ptrdiff_t destinationStride)
+void RowOp_runRows(void *destination, RowOpSetupFn setup, const void *source, uint32_t width,
+                   const void *alpha, uint32_t rows, ptrdiff_t destinationStride)
 {
     RowOpSet set;
     setup(&set, source, alpha);
@@ -851,8 +856,9 @@ void RowOp_runRows(void *destination, RowOpSetupFn setup, const void *source, ui
     }
 }
 
-void RowOp_runRect(void *destination, ptrdiff_t destinationStride, uint32_t width, uint32_t rows, const void *source,
-                   ptrdiff_t sourceStride, const void *mask, ptrdiff_t maskStride, RowOpSetupFn setup)
+void RowOp_runRect(void *destination, ptrdiff_t destinationStride, uint32_t width, uint32_t rows,
+                   const void *source, ptrdiff_t sourceStride, const void *mask,
+                   ptrdiff_t maskStride, RowOpSetupFn setup)
 {
     RowOpSet set;
     setup(&set, source, mask);
@@ -871,8 +877,9 @@ void RowOp_runRect(void *destination, ptrdiff_t destinationStride, uint32_t widt
 }
 
 void RowOp_runCodedRows(void *destination, ptrdiff_t destinationStride, const uint32_t *rowOffsets,
-                        const uint8_t *codes, uint32_t skip, uint32_t width, uint32_t rows, const void *source,
-                        ptrdiff_t sourceStride, const void *mask, ptrdiff_t maskStride, RowOpSetupFn setup)
+                        const uint8_t *codes, uint32_t skip, uint32_t width, uint32_t rows,
+                        const void *source, ptrdiff_t sourceStride, const void *mask,
+                        ptrdiff_t maskStride, RowOpSetupFn setup)
 {
     RowOpSet set;
     setup(&set, source, mask);

@@ -79,14 +79,14 @@ struct RowOpSet {
     const uint8_t *mask; // the next mask byte (a mask buffer)
 
     // What the setup read.
-    uint32_t dstBytes;   // bytes per destination pixel
-    uint32_t srcBytes;   // bytes per source pixel of a buffer, 0 for a constant
-    uint32_t maskBytes;  // 1 for a mask buffer, 0 for a constant alpha
-    uint32_t value;      // a constant source in the destination's format
-    uint32_t spread;     // a 5-6-5 constant, spread
-    uint32_t alphaWide;  // the constant alpha in 256 levels (256 when opaque)
-    uint32_t weight;     // the span weight of the constant alpha, in the
-                         // destination's levels
+    uint32_t dstBytes;  // bytes per destination pixel
+    uint32_t srcBytes;  // bytes per source pixel of a buffer, 0 for a constant
+    uint32_t maskBytes; // 1 for a mask buffer, 0 for a constant alpha
+    uint32_t value;     // a constant source in the destination's format
+    uint32_t spread;    // a 5-6-5 constant, spread
+    uint32_t alphaWide; // the constant alpha in 256 levels (256 when opaque)
+    uint32_t weight;    // the span weight of the constant alpha, in the
+                        // destination's levels
 };
 
 // One entry of the row-operation table.
@@ -104,19 +104,20 @@ extern const RowOpEntry RowOp_table[RowOp_tableSize];
 
 // The setup routine of the format triple, or null when the table has none
 // (the caller then reports 265). Formats above 7 have none.
-RowOpSetupFn RowOp_find(uint32_t destinationFormat, uint32_t sourceFormat, uint32_t maskFormat, int sourceIsBuffer,
-                        int maskIsBuffer);
+RowOpSetupFn RowOp_find(uint32_t destinationFormat, uint32_t sourceFormat, uint32_t maskFormat,
+                        int sourceIsBuffer, int maskIsBuffer);
 
 // Runs the set's span over rows rows of width pixels from destination,
 // moving down destinationStride bytes a row, with the same source and
 // alpha (or mask) for every row: solid fills.
-void RowOp_runRows(void *destination, RowOpSetupFn setup, const void *source, uint32_t width, const void *alpha,
-                   uint32_t rows, ptrdiff_t destinationStride);
+void RowOp_runRows(void *destination, RowOpSetupFn setup, const void *source, uint32_t width,
+                   const void *alpha, uint32_t rows, ptrdiff_t destinationStride);
 
 // The same with the source and mask moved on by their own strides each row
 // (a stride of 0 keeps a constant, or repeats one row).
-void RowOp_runRect(void *destination, ptrdiff_t destinationStride, uint32_t width, uint32_t rows, const void *source,
-                   ptrdiff_t sourceStride, const void *mask, ptrdiff_t maskStride, RowOpSetupFn setup);
+void RowOp_runRect(void *destination, ptrdiff_t destinationStride, uint32_t width, uint32_t rows,
+                   const void *source, ptrdiff_t sourceStride, const void *mask,
+                   ptrdiff_t maskStride, RowOpSetupFn setup);
 
 // Plays rows rows of run-coded coverage (the row table and codes of
 // graphics/glyphmask.h: rowOffsets holds one word per row, codes is the
@@ -126,5 +127,6 @@ void RowOp_runRect(void *destination, ptrdiff_t destinationStride, uint32_t widt
 // after the previous row's (also after an empty row); drawing a row stops
 // after its last code or as soon as width pixels are done.
 void RowOp_runCodedRows(void *destination, ptrdiff_t destinationStride, const uint32_t *rowOffsets,
-                        const uint8_t *codes, uint32_t skip, uint32_t width, uint32_t rows, const void *source,
-                        ptrdiff_t sourceStride, const void *mask, ptrdiff_t maskStride, RowOpSetupFn setup);
+                        const uint8_t *codes, uint32_t skip, uint32_t width, uint32_t rows,
+                        const void *source, ptrdiff_t sourceStride, const void *mask,
+                        ptrdiff_t maskStride, RowOpSetupFn setup);

@@ -6,8 +6,7 @@
 #include "graphics/gradient.h"
 #include "graphics/resample.h"
 
-namespace
-{
+namespace {
 
 // The error-term walk of one axis from source size s to scaled size d.
 // After j steps, position = floor(j x s / d) and error = 2(d - 1) - 2js +
@@ -15,10 +14,10 @@ namespace
 struct Axis {
     int64_t position;
     int64_t error;
-    int64_t whole;  // source pixels per step: 0 (up) or s / d (down)
-    int64_t minus;  // taken off the error per step: 2s (up) or 2(s mod d) (down)
-    int64_t plus;   // 2d, given back per extra source pixel
-    int64_t last;   // s - 1
+    int64_t whole; // source pixels per step: 0 (up) or s / d (down)
+    int64_t minus; // taken off the error per step: 2s (up) or 2(s mod d) (down)
+    int64_t plus;  // 2d, given back per extra source pixel
+    int64_t last;  // s - 1
     bool up;
 
     Axis(int32_t s, int32_t d, int32_t start, bool upForm)

@@ -75,7 +75,8 @@ void SharedStream_releaseIfAny(SharedStream *shared)
 int SharedStream_openReader(SharedStream *shared, SharedStreamReader **out)
 {
     *out = nullptr;
-    SharedStreamReader *reader = static_cast<SharedStreamReader *>(Mem_calloc(1, sizeof(SharedStreamReader)));
+    SharedStreamReader *reader =
+        static_cast<SharedStreamReader *>(Mem_calloc(1, sizeof(SharedStreamReader)));
     if (!reader)
         return Res_noMemory;
     reader->base.getByte = SharedStreamReader_refill;
@@ -165,7 +166,8 @@ int SharedStreamReader_control(ByteStream *stream, uint32_t op, void *arg)
 {
     SharedStreamReader *reader = readerOf(stream);
     if (op == ByteStream_opPosition) {
-        *static_cast<uint64_t *>(arg) = reader->position - uint64_t(reader->base.end - reader->base.readPtr);
+        *static_cast<uint64_t *>(arg) =
+            reader->position - uint64_t(reader->base.end - reader->base.readPtr);
         return Res_ok;
     }
     SharedStream *shared = reader->shared;

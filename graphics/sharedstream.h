@@ -21,17 +21,17 @@ struct ImageObject;
 struct SharedStream {
     ByteStream *stream; // the underlying stream, closed with the last reference
     int32_t refs;
-    Lock lock;          // when locked
+    Lock lock; // when locked
     uint32_t locked;
 };
 
 enum : uint32_t { SharedStreamReader_bufferSize = 256 };
 
 struct SharedStreamReader {
-    ByteStream base;      // getByte refills, seek, close, control; length copied
-    int32_t error;        // sticky: once set every refill answers -1
+    ByteStream base; // getByte refills, seek, close, control; length copied
+    int32_t error;   // sticky: once set every refill answers -1
     SharedStream *shared;
-    uint64_t position;    // position in the underlying stream of the byte after the buffer
+    uint64_t position; // position in the underlying stream of the byte after the buffer
     uint8_t buffer[SharedStreamReader_bufferSize];
 };
 

@@ -17,8 +17,7 @@
 #include "core/result.h"
 #include "graphics/fill.h"
 
-namespace
-{
+namespace {
 
 // ---------------------------------------------------------------- emitter
 
@@ -352,18 +351,10 @@ int SpanPainter_paint(const SpanPaint *p)
     e.set = &set;
     e.skip = e.span = e.count = 0;
     switch (s) {
-    case 0:
-        paintS0(w, rows, e);
-        break;
-    case 1:
-        paintS1(w, rows, e);
-        break;
-    case 2:
-        paintS2(w, rows, e);
-        break;
-    default:
-        paintS3(w, rows, e);
-        break;
+    case 0: paintS0(w, rows, e); break;
+    case 1: paintS1(w, rows, e); break;
+    case 2: paintS2(w, rows, e); break;
+    default: paintS3(w, rows, e); break;
     }
     return Res_ok;
 }

@@ -46,8 +46,8 @@ uint64_t distanceBetween(Point a, Point b)
     int64_t dx = static_cast<int64_t>(b.x) - a.x, dy = static_cast<int64_t>(b.y) - a.y;
     if (dx >= INT32_MIN && dx <= INT32_MAX && dy >= INT32_MIN && dy <= INT32_MAX)
         return Path_pointDistance(a.x, a.y, b.x, b.y);
-    return 2 * static_cast<uint64_t>(
-                   Path_pointDistance(0, 0, static_cast<int32_t>(dx / 2), static_cast<int32_t>(dy / 2)));
+    return 2 * static_cast<uint64_t>(Path_pointDistance(0, 0, static_cast<int32_t>(dx / 2),
+                                                        static_cast<int32_t>(dy / 2)));
 }
 
 // Each coordinate (a + b) / 2, truncated toward zero.
@@ -71,8 +71,8 @@ inline Point mapPoint(const Matrix *m, const int32_t *p)
 inline const Matrix *walkMatrix(const Matrix *m)
 {
     const Matrix *one = Matrix_identity();
-    bool identity = m->a == one->a && m->b == one->b && m->c == one->c && m->d == one->d && m->tx == one->tx &&
-                    m->ty == one->ty;
+    bool identity = m->a == one->a && m->b == one->b && m->c == one->c && m->d == one->d &&
+                    m->tx == one->tx && m->ty == one->ty;
     return identity ? nullptr : m;
 }
 
@@ -97,7 +97,8 @@ Point stepAlong(Point from, int64_t dx, int64_t dy, int32_t distance)
     }
     Point v;
     Geom_stepToward(&v, 0, 0, static_cast<int32_t>(dx), static_cast<int32_t>(dy), distance);
-    return Point{wrap(static_cast<int64_t>(from.x) + v.x), wrap(static_cast<int64_t>(from.y) + v.y)};
+    return Point{wrap(static_cast<int64_t>(from.x) + v.x),
+                 wrap(static_cast<int64_t>(from.y) + v.y)};
 }
 
 // With d = P1 - P0: U0 lies h from P0 along d turned a quarter (as
@@ -108,8 +109,10 @@ void makeCorners(Corners *c, Point p0, Point p1, int32_t half)
     int64_t dx = static_cast<int64_t>(p1.x) - p0.x, dy = static_cast<int64_t>(p1.y) - p0.y;
     c->u0 = stepAlong(p0, dy, -dx, half);
     c->u1 = Point{wrap(c->u0.x + dx), wrap(c->u0.y + dy)};
-    c->v1 = Point{wrap(2 * static_cast<int64_t>(p1.x) - c->u1.x), wrap(2 * static_cast<int64_t>(p1.y) - c->u1.y)};
-    c->v0 = Point{wrap(2 * static_cast<int64_t>(p0.x) - c->u0.x), wrap(2 * static_cast<int64_t>(p0.y) - c->u0.y)};
+    c->v1 = Point{wrap(2 * static_cast<int64_t>(p1.x) - c->u1.x),
+                  wrap(2 * static_cast<int64_t>(p1.y) - c->u1.y)};
+    c->v0 = Point{wrap(2 * static_cast<int64_t>(p0.x) - c->u0.x),
+                  wrap(2 * static_cast<int64_t>(p0.y) - c->u0.y)};
 }
 
 // ---------------------------------------------------------- walk state
@@ -127,8 +130,8 @@ enum : int {
 struct StrokeWalk {
     const Pen *pen;
     const Matrix *matrix;
-    Path *out;   // stroking: the output path; null when bounding
-    Rect *box;   // bounding: the growing box; null when stroking
+    Path *out; // stroking: the output path; null when bounding
+    Rect *box; // bounding: the growing box; null when stroking
     JoinFn join;
     CapFn startCap, endCap;
     Corners first, last; // the subpath's first piece and the last piece drawn
@@ -136,11 +139,12 @@ struct StrokeWalk {
     int64_t roundReach;  // half width of the square that holds a round cap or join
     int64_t dashReach;   // bounds of a dashed pen: the square about each piece end (0: none)
     int state;
-    bool firstAtStart;   // the subpath's first piece starts at the subpath's start (no hidden line before it)
-    bool firstJoin;      // the next join inside a curve is the one with the element before it
+    bool firstAtStart; // the subpath's first piece starts at the subpath's start (no hidden line
+                       // before it)
+    bool firstJoin;    // the next join inside a curve is the one with the element before it
     bool hasClip;
-    Rect clip;           // the clip rectangle
-    int64_t clipReach;   // how far the pen reaches from the path
+    Rect clip;         // the clip rectangle
+    int64_t clipReach; // how far the pen reaches from the path
 };
 
 void grow(StrokeWalk *w, Point p)
@@ -150,7 +154,8 @@ void grow(StrokeWalk *w, Point p)
 
 void growSquare(StrokeWalk *w, Point m, int64_t r)
 {
-    const Rect square = {strokeClamp32(m.x - r), strokeClamp32(m.y - r), strokeClamp32(m.x + r), strokeClamp32(m.y + r)};
+    const Rect square = {strokeClamp32(m.x - r), strokeClamp32(m.y - r), strokeClamp32(m.x + r),
+                         strokeClamp32(m.y + r)};
     Rect_union(w->box, &square);
 }
 
@@ -176,7 +181,8 @@ int segment(StrokeWalk *w, const Corners *c, bool firstChain)
         }
         return Res_ok;
     }
-    int err = firstChain ? Path_moveTo(w->out, c->u0.x, c->u0.y) : Path_lineToOp1(w->out, c->u0.x, c->u0.y);
+    int err = firstChain ? Path_moveTo(w->out, c->u0.x, c->u0.y)
+                         : Path_lineToOp1(w->out, c->u0.x, c->u0.y);
     if (err == Res_ok)
         err = Path_lineTo(w->out, c->u1.x, c->u1.y);
     if (err == Res_ok)
@@ -196,8 +202,8 @@ constexpr int64_t kSecant[12] = {
 };
 
 enum : uint32_t {
-    Arc_maxDepth = 10,   // halvings of a quarter before a sub-arc is drawn straight
-    Arc_flatness = 64,   // a sub-arc whose chord midpoint lies closer to the circle is drawn straight
+    Arc_maxDepth = 10, // halvings of a quarter before a sub-arc is drawn straight
+    Arc_flatness = 64, // a sub-arc whose chord midpoint lies closer to the circle is drawn straight
 };
 
 // Stroke_arc: lines along the arc about centre from the current point
@@ -214,7 +220,8 @@ int strokeArc(StrokeWalk *w, Point centre, Point start, Point end)
     Point s = start, e = end;
     uint32_t depth = 0;
     for (;;) {
-        int64_t mx = (static_cast<int64_t>(s.x) + e.x) >> 1, my = (static_cast<int64_t>(s.y) + e.y) >> 1;
+        int64_t mx = (static_cast<int64_t>(s.x) + e.x) >> 1,
+                my = (static_cast<int64_t>(s.y) + e.y) >> 1;
         int64_t qx = centre.x + (((mx - centre.x) * kSecant[depth]) >> 30);
         int64_t qy = centre.y + (((my - centre.y) * kSecant[depth]) >> 30);
         if (absolute(mx - qx) + absolute(my - qy) < Arc_flatness || depth >= Arc_maxDepth) {
@@ -247,10 +254,12 @@ int joinArc(StrokeWalk *w, Point m, Point start, Point end)
     double sx = double(start.x) - m.x, sy = double(start.y) - m.y;
     double ex = double(end.x) - m.x, ey = double(end.y) - m.y;
     double cross = sx * ey - sy * ex, dot = sx * ex + sy * ey;
-    int64_t chord = absolute(static_cast<int64_t>(end.x) - start.x) + absolute(static_cast<int64_t>(end.y) - start.y);
+    int64_t chord = absolute(static_cast<int64_t>(end.x) - start.x) +
+                    absolute(static_cast<int64_t>(end.y) - start.y);
     if (dot < 0 || (cross > 0 && chord >= 16)) {
         int64_t r = absolute(w->half);
-        const Rect box = {strokeClamp32(m.x - r), strokeClamp32(m.y - r), strokeClamp32(m.x + r), strokeClamp32(m.y + r)};
+        const Rect box = {strokeClamp32(m.x - r), strokeClamp32(m.y - r), strokeClamp32(m.x + r),
+                          strokeClamp32(m.y + r)};
         err = Path_addArc(w->out, &box, start.x, start.y, end.x, end.y);
     }
     if (err == Res_ok)
@@ -279,9 +288,11 @@ int capSquare(StrokeWalk *w, const Corners *c, bool atEnd)
 {
     Point a = atEnd ? c->u1 : c->u0, b = atEnd ? c->v1 : c->v0;
     int64_t dx = static_cast<int64_t>(b.x) - a.x, dy = static_cast<int64_t>(b.y) - a.y;
-    int64_t tx = atEnd ? a.x + dy : a.x - dy, ty = atEnd ? a.y - dx : a.y + dx; // the turned point, unwrapped
+    int64_t tx = atEnd ? a.x + dy : a.x - dy,
+            ty = atEnd ? a.y - dx : a.y + dx; // the turned point, unwrapped
     Point a2 = {wrap((a.x + tx) / 2), wrap((a.y + ty) / 2)};
-    Point b2 = {wrap(static_cast<int64_t>(b.x) + a2.x - a.x), wrap(static_cast<int64_t>(b.y) + a2.y - a.y)};
+    Point b2 = {wrap(static_cast<int64_t>(b.x) + a2.x - a.x),
+                wrap(static_cast<int64_t>(b.y) + a2.y - a.y)};
     if (w->box) {
         grow(w, a2);
         grow(w, b2);
@@ -319,11 +330,13 @@ int capArrow(StrokeWalk *w, const Corners *c, bool atEnd)
     Point m = midpoint(a, b);
     Point p = stepAlong(m, static_cast<int64_t>(a.x) - m.x, static_cast<int64_t>(a.y) - m.y,
                         w->pen->arrowHalfWidth);
-    Point q = {wrap(2 * static_cast<int64_t>(m.x) - p.x), wrap(2 * static_cast<int64_t>(m.y) - p.y)};
+    Point q = {wrap(2 * static_cast<int64_t>(m.x) - p.x),
+               wrap(2 * static_cast<int64_t>(m.y) - p.y)};
     // Q - M turned a quarter (clockwise, y up, at the end) points along the
     // piece, away from it.
     int64_t qx = static_cast<int64_t>(q.x) - m.x, qy = static_cast<int64_t>(q.y) - m.y;
-    Point tip = atEnd ? stepAlong(m, qy, -qx, w->pen->arrowLength) : stepAlong(m, -qy, qx, w->pen->arrowLength);
+    Point tip = atEnd ? stepAlong(m, qy, -qx, w->pen->arrowLength)
+                      : stepAlong(m, -qy, qx, w->pen->arrowLength);
     if (w->box) {
         grow(w, p);
         grow(w, tip);
@@ -387,8 +400,8 @@ int joinBevel(StrokeWalk *w, const Corners *prev, const Corners *cur)
 // when Y would, or when the two lie farther apart than the miter limit.
 bool miterPoints(const StrokeWalk *w, const Corners *prev, const Corners *cur, Point *x, Point *y)
 {
-    if (!Geom_lineIntersection(x, prev->v0.x, prev->v0.y, prev->v1.x, prev->v1.y, cur->v1.x, cur->v1.y, cur->v0.x,
-                               cur->v0.y))
+    if (!Geom_lineIntersection(x, prev->v0.x, prev->v0.y, prev->v1.x, prev->v1.y, cur->v1.x,
+                               cur->v1.y, cur->v0.x, cur->v0.y))
         return false;
     int64_t mx = static_cast<int64_t>(prev->u1.x) + prev->v1.x - x->x;
     int64_t my = static_cast<int64_t>(prev->u1.y) + prev->v1.y - x->y;
@@ -471,7 +484,8 @@ int addPiece(StrokeWalk *w, Point p0, Point p1, bool inCurve)
 
 int curvePiece(const int32_t *end, void *user)
 {
-    return addPiece(static_cast<StrokeWalk *>(user), Point{end[-3], end[-2]}, Point{end[0], end[1]}, true);
+    return addPiece(static_cast<StrokeWalk *>(user), Point{end[-3], end[-2]}, Point{end[0], end[1]},
+                    true);
 }
 
 // Whether every point lies beyond one edge of the clip rectangle by more
@@ -557,13 +571,14 @@ int onQuad(const int32_t *points, void *user, const int32_t *last, const int32_t
     StrokeWalk *w = static_cast<StrokeWalk *>(user);
     if (!last)
         return Res_ok;
-    const Point p[3] = {mapPoint(w->matrix, last), mapPoint(w->matrix, points), mapPoint(w->matrix, points + 2)};
+    const Point p[3] = {mapPoint(w->matrix, last), mapPoint(w->matrix, points),
+                        mapPoint(w->matrix, points + 2)};
     if (beyondClip(w, p, 3))
         return addPiece(w, p[0], p[2], false);
     if (hugeCurve(w, p, 3))
         return boundHugeCurve(w, p, 3);
-    const int32_t seg[Curve_quadWords] = {p[0].x, p[0].y, static_cast<int32_t>(Path_opQuad), p[1].x, p[1].y,
-                                          p[2].x, p[2].y};
+    const int32_t seg[Curve_quadWords] = {
+        p[0].x, p[0].y, static_cast<int32_t>(Path_opQuad), p[1].x, p[1].y, p[2].x, p[2].y};
     w->firstJoin = true;
     int err = Curve_flatten(seg, curvePiece, w);
     w->firstJoin = false;
@@ -575,14 +590,15 @@ int onCubic(const int32_t *points, void *user, const int32_t *last, const int32_
     StrokeWalk *w = static_cast<StrokeWalk *>(user);
     if (!last)
         return Res_ok;
-    const Point p[4] = {mapPoint(w->matrix, last), mapPoint(w->matrix, points), mapPoint(w->matrix, points + 2),
-                        mapPoint(w->matrix, points + 4)};
+    const Point p[4] = {mapPoint(w->matrix, last), mapPoint(w->matrix, points),
+                        mapPoint(w->matrix, points + 2), mapPoint(w->matrix, points + 4)};
     if (beyondClip(w, p, 4))
         return addPiece(w, p[0], p[3], false);
     if (hugeCurve(w, p, 4))
         return boundHugeCurve(w, p, 4);
-    const int32_t curve[Curve_cubicWords] = {p[0].x, p[0].y, static_cast<int32_t>(Path_opCubic), p[1].x, p[1].y,
-                                             p[2].x, p[2].y, p[3].x, p[3].y};
+    const int32_t curve[Curve_cubicWords] = {p[0].x, p[0].y, static_cast<int32_t>(Path_opCubic),
+                                             p[1].x, p[1].y, p[2].x,
+                                             p[2].y, p[3].x, p[3].y};
     w->firstJoin = true;
     int err = Curve_flattenCubic(curve, curvePiece, w);
     w->firstJoin = false;
@@ -652,21 +668,32 @@ int undefinedElement(const int32_t *, void *, const int32_t *, const int32_t *)
 }
 
 const PathWalkFn kStrokeWalk[16] = {
-    onEnd,            onBreak,          undefinedElement, undefinedElement, onClose,          onLine,
-    onQuad,           onCubic,          undefinedElement, onMove,           undefinedElement, undefinedElement,
-    undefinedElement, undefinedElement, undefinedElement, undefinedElement,
+    onEnd,
+    onBreak,
+    undefinedElement,
+    undefinedElement,
+    onClose,
+    onLine,
+    onQuad,
+    onCubic,
+    undefinedElement,
+    onMove,
+    undefinedElement,
+    undefinedElement,
+    undefinedElement,
+    undefinedElement,
+    undefinedElement,
+    undefinedElement,
 };
 
 // How far any cap of the pen reaches from the path (per axis).
 int64_t capReach(uint32_t cap, int64_t half, const Pen *pen)
 {
     switch (cap) {
-    case Pen_capSquare:
-        return (3 * half + 1) / 2; // half * sqrt(2) at most, for a cap at any angle
+    case Pen_capSquare: return (3 * half + 1) / 2; // half * sqrt(2) at most, for a cap at any angle
     case Pen_capArrow:
         return std::max(half, absolute(pen->arrowHalfWidth) + absolute(pen->arrowLength));
-    default:
-        return half;
+    default: return half;
     }
 }
 
@@ -677,7 +704,8 @@ int setUp(StrokeWalk *w, const Pen *pen, const Matrix *matrix)
     uint32_t join = (pen->style >> Pen_joinShift) & 3;
     if (join == 3)
         return Res_strokeBadJoin;
-    uint32_t startCap = (pen->style >> Pen_startCapShift) & 3, endCap = (pen->style >> Pen_endCapShift) & 3;
+    uint32_t startCap = (pen->style >> Pen_startCapShift) & 3,
+             endCap = (pen->style >> Pen_endCapShift) & 3;
     w->pen = pen;
     w->matrix = walkMatrix(matrix);
     w->join = kJoins[join];
@@ -689,9 +717,11 @@ int setUp(StrokeWalk *w, const Pen *pen, const Matrix *matrix)
     // circle (rounded corners, and the cubic arcs of the joins stay within
     // 0.03% of the radius).
     w->roundReach = half + (half >> 8) + 4;
-    int64_t joinReach = join == Pen_joinMiter ? std::max(half, absolute(pen->miterLimit) / 2 + 1) : half;
-    w->clipReach = std::max({capReach(startCap, half, pen), capReach(endCap, half, pen), joinReach}) + (half >> 8) +
-                   4;
+    int64_t joinReach =
+        join == Pen_joinMiter ? std::max(half, absolute(pen->miterLimit) / 2 + 1) : half;
+    w->clipReach =
+        std::max({capReach(startCap, half, pen), capReach(endCap, half, pen), joinReach}) +
+        (half >> 8) + 4;
     w->state = State_empty;
     w->firstAtStart = true;
     return Res_ok;
@@ -712,15 +742,15 @@ struct DashWalk {
     const Matrix *matrix;
     const int32_t *pattern;
     int64_t scale;
-    bool solid;       // the period is below one output unit: no dashes
-    uint32_t index;   // the pattern length being drawn
+    bool solid;        // the period is below one output unit: no dashes
+    uint32_t index;    // the pattern length being drawn
     int64_t remainder; // 16.16: what is left of it
-    bool on;          // in a dash (else in a gap)
-    bool moved;       // out has a current point from this walk
-    bool firstOpen;   // the subpath's first dash has not written a line yet
-    bool firstDash;   // the subpath began with a dash, whose first piece ends at firstEnd
+    bool on;           // in a dash (else in a gap)
+    bool moved;        // out has a current point from this walk
+    bool firstOpen;    // the subpath's first dash has not written a line yet
+    bool firstDash;    // the subpath began with a dash, whose first piece ends at firstEnd
     Point firstEnd;
-    Point at;         // out's current point
+    Point at; // out's current point
 };
 
 void restartPattern(DashWalk *w)
@@ -850,7 +880,8 @@ int dashOnQuad(const int32_t *points, void *user, const int32_t *last, const int
     if (!w->moved)
         if (int err = moveTo(w, start))
             return err;
-    const int32_t seg[Curve_quadWords] = {start.x, start.y, static_cast<int32_t>(Path_opQuad), c.x, c.y, end.x, end.y};
+    const int32_t seg[Curve_quadWords] = {
+        start.x, start.y, static_cast<int32_t>(Path_opQuad), c.x, c.y, end.x, end.y};
     return Curve_flatten(seg, dashPiece, w);
 }
 
@@ -865,8 +896,8 @@ int dashOnCubic(const int32_t *points, void *user, const int32_t *last, const in
     if (!w->moved)
         if (int err = moveTo(w, start))
             return err;
-    const int32_t curve[Curve_cubicWords] = {start.x, start.y, static_cast<int32_t>(Path_opCubic), c1.x, c1.y,
-                                             c2.x,    c2.y,    end.x,                               end.y};
+    const int32_t curve[Curve_cubicWords] = {
+        start.x, start.y, static_cast<int32_t>(Path_opCubic), c1.x, c1.y, c2.x, c2.y, end.x, end.y};
     return Curve_flattenCubic(curve, dashPiece, w);
 }
 
@@ -897,8 +928,9 @@ int dashOnEnd(const int32_t *points, void *, const int32_t *, const int32_t *)
 }
 
 const PathWalkFn kDashWalk[16] = {
-    dashOnEnd,        dashOnOp1,        undefinedElement, undefinedElement, dashOnClose,      dashOnLine,
-    dashOnQuad,       dashOnCubic,      undefinedElement, dashOnMove,       undefinedElement, undefinedElement,
+    dashOnEnd,        dashOnOp1,        undefinedElement, undefinedElement,
+    dashOnClose,      dashOnLine,       dashOnQuad,       dashOnCubic,
+    undefinedElement, dashOnMove,       undefinedElement, undefinedElement,
     undefinedElement, undefinedElement, undefinedElement, undefinedElement,
 };
 
@@ -919,7 +951,8 @@ bool periodBelowOneUnit(const int32_t *pattern, int32_t scale)
 
 } // namespace
 
-int Path_dash(const Path *source, Path *out, const Matrix *matrix, const int32_t *pattern, int32_t dashScale)
+int Path_dash(const Path *source, Path *out, const Matrix *matrix, const int32_t *pattern,
+              int32_t dashScale)
 {
     if (!source || !out || !matrix || !pattern)
         return Res_nullInput;
@@ -935,8 +968,8 @@ int Path_dash(const Path *source, Path *out, const Matrix *matrix, const int32_t
     return Path_walk(source, kDashWalk, &w);
 }
 
-int Path_stroke(EngineContext *, const Path *source, Path *out, const Matrix *matrix, const Pen *pen,
-                int32_t dashScale, const Rect *clip)
+int Path_stroke(EngineContext *, const Path *source, Path *out, const Matrix *matrix,
+                const Pen *pen, int32_t dashScale, const Rect *clip)
 {
     if (!source || !out || !matrix || !pen)
         return Res_nullInput;
@@ -965,7 +998,8 @@ int Path_stroke(EngineContext *, const Path *source, Path *out, const Matrix *ma
     return err;
 }
 
-int Path_strokeBounds(EngineContext *, const Path *source, Rect *out, const Matrix *matrix, const Pen *pen)
+int Path_strokeBounds(EngineContext *, const Path *source, Rect *out, const Matrix *matrix,
+                      const Pen *pen)
 {
     if (!out)
         return Res_nullInput;

@@ -65,7 +65,8 @@ struct Pen {
     int32_t miterLimit;     // longest allowed distance between the two miter points of a join
     int32_t arrowHalfWidth; // an arrow cap's half width at its base
     int32_t arrowLength;    // an arrow cap's length from its base to its tip
-    const int32_t *dash;    // dash lengths, dash and gap alternately, ended by a negative value; null: solid
+    const int32_t
+        *dash; // dash lengths, dash and gap alternately, ended by a negative value; null: solid
 };
 
 // Writes the stroke of source, mapped through matrix, into out (appended to
@@ -79,8 +80,9 @@ struct Pen {
 // with nothing written; 1 when memory runs out, 256 when out is packed, 259
 // for an element the path format does not define. An error ends the stroke
 // and out keeps what was written. context is not read.
-[[nodiscard]] int Path_stroke(EngineContext *context, const Path *source, Path *out, const Matrix *matrix,
-                              const Pen *pen, int32_t dashScale, const Rect *clip);
+[[nodiscard]] int Path_stroke(EngineContext *context, const Path *source, Path *out,
+                              const Matrix *matrix, const Pen *pen, int32_t dashScale,
+                              const Rect *clip);
 
 // *out = the bounding box of the outline Path_stroke would build (without a
 // clip rectangle), by the same walk: it starts as the empty bound
@@ -92,8 +94,8 @@ struct Pen {
 // dash cap or join there can reach. Returns 0; 257 for join bits 3; 8 for a
 // null argument; 259 for an element the path format does not define (*out
 // then holds what was found so far).
-[[nodiscard]] int Path_strokeBounds(EngineContext *context, const Path *source, Rect *out, const Matrix *matrix,
-                                    const Pen *pen);
+[[nodiscard]] int Path_strokeBounds(EngineContext *context, const Path *source, Rect *out,
+                                    const Matrix *matrix, const Pen *pen);
 
 // Appends the dashes of source, mapped through matrix, to out as moves and
 // lines. The pattern's lengths (ended by a negative value; dash and gap
@@ -106,5 +108,5 @@ struct Pen {
 // would step without getting anywhere: the path is then written solid, as
 // lines. Returns 0, or the first error of out (1, 256) or 259 for an
 // element the path format does not define; out keeps what was written.
-[[nodiscard]] int Path_dash(const Path *source, Path *out, const Matrix *matrix, const int32_t *pattern,
-                            int32_t dashScale);
+[[nodiscard]] int Path_dash(const Path *source, Path *out, const Matrix *matrix,
+                            const int32_t *pattern, int32_t dashScale);

@@ -8,8 +8,7 @@
 #include "core/result.h"
 #include "graphics/pixelbuf.h"
 
-namespace
-{
+namespace {
 
 inline uint16_t load16(const uint8_t *p)
 {

@@ -6,8 +6,7 @@
 
 #include "graphics/rastergeom.h"
 
-namespace
-{
+namespace {
 
 uint64_t square(int32_t v)
 {
@@ -65,8 +64,7 @@ void Vector_setLength(Point *v, int32_t length)
     *v = Point{out[0], out[1]};
 }
 
-void Geom_stepToward(Point *out, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
-                     int32_t distance)
+void Geom_stepToward(Point *out, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t distance)
 {
     if (y0 == y1 && x0 == x1) {
         *out = Point{x0, y0};

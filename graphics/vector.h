@@ -31,5 +31,4 @@ void Vector_setLength(Point *v, int32_t length);
 // difference too wide for 32 bits (points more than 2^31 apart) is halved
 // first, which keeps its direction instead of letting it wrap round. Writes
 // *out only.
-void Geom_stepToward(Point *out, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
-                     int32_t distance);
+void Geom_stepToward(Point *out, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t distance);

@@ -3,8 +3,7 @@
 
 #include <cstring>
 
-namespace
-{
+namespace {
 
 constexpr int32_t fix(double x)
 {

@@ -29,7 +29,8 @@ inline uint32_t marked(uint16_t p)
 
 } // namespace
 
-void Blit_rows565To18(const uint8_t *src, int srcRowBytes, uint8_t *dst, int dstLineStep, int w, int h)
+void Blit_rows565To18(const uint8_t *src, int srcRowBytes, uint8_t *dst, int dstLineStep, int w,
+                      int h)
 {
     if (!src || !dst || w <= 0 || h <= 0)
         return;

@@ -24,4 +24,5 @@ constexpr uint32_t Blit_pixel18(uint16_t p)
 // apart, rows of the destination dstLineStep apart. Each pixel becomes
 // three bytes, little-endian, with 0xFC set in the third (the frame
 // buffer's written mark).
-void Blit_rows565To18(const uint8_t *src, int srcRowBytes, uint8_t *dst, int dstLineStep, int w, int h);
+void Blit_rows565To18(const uint8_t *src, int srcRowBytes, uint8_t *dst, int dstLineStep, int w,
+                      int h);

@@ -7,7 +7,8 @@
 #include "host/toolkit/toolkit.h"
 
 DirectPainterBlitter::DirectPainterBlitter(QWidget *owner, int width, int height)
-    : ScreenBlitter(owner, width, height), m_clip(QPoint(0, 0), QPoint(-1, -1)), m_rowBytes(Blit_engineRowBytes(width))
+    : ScreenBlitter(owner, width, height), m_clip(QPoint(0, 0), QPoint(-1, -1)),
+      m_rowBytes(Blit_engineRowBytes(width))
 {
 }
 
@@ -49,8 +50,8 @@ void DirectPainterBlitter::blit(const short *pixels, QRect *rect)
             continue;
         const int column = piece.left() - ox, row = piece.top() - oy - titleHeight;
         Blit_rows565To18(bytes + intptr_t(row) * m_rowBytes + intptr_t(column) * 2, m_rowBytes,
-                         frame + intptr_t(piece.top()) * m_lineStep + intptr_t(piece.left()) * 3, m_lineStep,
-                         piece.width(), piece.height());
+                         frame + intptr_t(piece.top()) * m_lineStep + intptr_t(piece.left()) * 3,
+                         m_lineStep, piece.width(), piece.height());
     }
 }
 

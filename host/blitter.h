@@ -14,8 +14,11 @@
 class QWidget;
 
 class ScreenBlitter {
-public:
-    ScreenBlitter(QWidget *owner, int width, int height) : m_owner(owner), m_width(width), m_height(height) {}
+  public:
+    ScreenBlitter(QWidget *owner, int width, int height)
+        : m_owner(owner), m_width(width), m_height(height)
+    {
+    }
     virtual ~ScreenBlitter() = default;
     // True when the blitter can serve this screen.
     virtual bool probe() = 0;
@@ -26,17 +29,23 @@ public:
     // Shows what was blitted again.
     virtual void redraw() = 0;
 
-    int width() const { return m_width; }
-    int height() const { return m_height; }
+    int width() const
+    {
+        return m_width;
+    }
+    int height() const
+    {
+        return m_height;
+    }
 
-protected:
+  protected:
     QWidget *m_owner;
     int m_width;
     int m_height;
 };
 
 class DirectPainterBlitter : public ScreenBlitter {
-public:
+  public:
     // The rows of the content below the title strip.
     static constexpr int titleHeight = 16;
 
@@ -45,19 +54,34 @@ public:
     // Fills the frame buffer's values; true when its pixels take 3 bytes.
     bool probe() override;
     void setGeometry() override {}
-    void setClipRect(const QRect &rect) { m_clip = rect; }
-    QRect clipRect() const { return m_clip; }
+    void setClipRect(const QRect &rect)
+    {
+        m_clip = rect;
+    }
+    QRect clipRect() const
+    {
+        return m_clip;
+    }
     // The row bytes of the pixels the next blits read (the engine's row
     // bytes for the content width until told otherwise).
     void setSourceRowBytes(int rowBytes);
-    int sourceRowBytes() const { return m_rowBytes; }
+    int sourceRowBytes() const
+    {
+        return m_rowBytes;
+    }
     void blit(const short *pixels, QRect *rect) override;
     void redraw() override;
 
-    int depthCode() const { return m_depthCode; }
-    int lineStep() const { return m_lineStep; }
+    int depthCode() const
+    {
+        return m_depthCode;
+    }
+    int lineStep() const
+    {
+        return m_lineStep;
+    }
 
-private:
+  private:
     int m_orientation = 0;
     QRect m_clip;
     int m_depthCode = 0;

@@ -68,7 +68,8 @@ EzxMainWidget::EzxMainWidget(int &argc, char **argv, QWidget *parent)
     // The start document: the first argument.
     const QString start = HostFiles_startDocument(argc > 1 && argv ? argv[1] : nullptr);
     QCoreApplication::postEvent(
-        this, new QCustomEvent(1000, start.isEmpty() ? nullptr : strdup(start.toUtf8().constData()), free));
+        this, new QCustomEvent(1000, start.isEmpty() ? nullptr : strdup(start.toUtf8().constData()),
+                               free));
     m_titleFontSize = 12;
     for (int i = 0; i < 9; i++)
         m_frames[i] = holdFrame(i);
@@ -91,7 +92,8 @@ bool EzxMainWidget::init(const char *startDocument)
     // 2. The blitter; a frame buffer it cannot serve ends the program.
     m_blitter = std::make_unique<DirectPainterBlitter>(this, m_width, m_fullHeight);
     if (!m_blitter->probe()) {
-        QMetaObject::invokeMethod(qApp, [] { QApplication::exit(0); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            qApp, [] { QApplication::exit(0); }, Qt::QueuedConnection);
         return true;
     }
     // 3. The soft-key bar: menu, full screen, exit.
@@ -232,21 +234,24 @@ void EzxMainWidget::saveDialog()
 
 void EzxMainWidget::alertBox(QString *text)
 {
-    ZMessageBox::information(this, ZSkin::skin()->getPixmap(QStringLiteral("Dialog_Exclamatory_Mark.g")),
-                             text ? *text : QString(), commonText("RES_OK"), QString(), QString(), 1);
+    ZMessageBox::information(
+        this, ZSkin::skin()->getPixmap(QStringLiteral("Dialog_Exclamatory_Mark.g")),
+        text ? *text : QString(), commonText("RES_OK"), QString(), QString(), 1);
 }
 
 void EzxMainWidget::errorBox(QString *text)
 {
     ZMessageBox::information(this, ZSkin::skin()->getPixmap(QStringLiteral("Dialog_Error.g")),
-                             text ? *text : QString(), commonText("RES_OK"), QString(), QString(), 1);
+                             text ? *text : QString(), commonText("RES_OK"), QString(), QString(),
+                             1);
 }
 
 bool EzxMainWidget::questionBox(QString *text)
 {
-    return ZMessageBox::information(this, ZSkin::skin()->getPixmap(QStringLiteral("Dialog_Question_Mark.g")),
-                                    text ? *text : QString(), commonText("RES_YES"), commonText("RES_NO"),
-                                    QString(), 1) == 0;
+    return ZMessageBox::information(
+               this, ZSkin::skin()->getPixmap(QStringLiteral("Dialog_Question_Mark.g")),
+               text ? *text : QString(), commonText("RES_YES"), commonText("RES_NO"), QString(),
+               1) == 0;
 }
 
 // Each dialog reports back with event 1001 or 1002 (dialogClosed).
@@ -271,7 +276,8 @@ void EzxMainWidget::preferencesDialog(HostSettings *settings)
 
 void EzxMainWidget::aboutDialog()
 {
-    static QString texts[3] = {QStringLiteral("1.0"), QStringLiteral("1"), QStringLiteral("personal use")};
+    static QString texts[3] = {QStringLiteral("1.0"), QStringLiteral("1"),
+                               QStringLiteral("personal use")};
     (new EzxAboutDialog(this, texts))->show();
 }
 
@@ -375,20 +381,15 @@ void EzxMainWidget::dialogClosed(QEvent *event, bool accepted)
         if (m_bridge)
             m_bridge->editDone(static_cast<QAlien::EditData *>(custom->takeData()));
         break;
-    case Dialog_prompt:
-        promptClosed(static_cast<Prompt *>(custom->takeData()), accepted);
-        break;
+    case Dialog_prompt: promptClosed(static_cast<Prompt *>(custom->takeData()), accepted); break;
     case Dialog_preferences: {
         std::unique_ptr<HostSettings> copy(static_cast<HostSettings *>(custom->takeData()));
         if (accepted && copy)
             settingsChanged(*copy);
         break;
     }
-    case Dialog_directory:
-        directoryClosed(accepted);
-        break;
-    default:
-        break;
+    case Dialog_directory: directoryClosed(accepted); break;
+    default: break;
     }
     m_dialogKind = Dialog_none;
 }
@@ -399,9 +400,11 @@ bool EzxMainWidget::closeDiscardingEdits()
 {
     if (!m_bridge || !m_bridge->canSave())
         return false;
-    if (QMessageBox::question(this, tr("Unsaved changes"),
-                              tr("The document has changes that are not saved. Close without saving them?"),
-                              QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Discard)
+    if (QMessageBox::question(
+            this, tr("Unsaved changes"),
+            tr("The document has changes that are not saved. Close without saving them?"),
+            QMessageBox::Discard | QMessageBox::Cancel,
+            QMessageBox::Cancel) != QMessageBox::Discard)
         return false;
     m_bridge->stopDiscarding();
     return true;
@@ -412,16 +415,12 @@ bool EzxMainWidget::event(QEvent *e)
     if (filterEvent(e))
         return true;
     switch (int(e->type())) {
-    case QEvent::Hide:
-        setRaised(true);
-        break;
+    case QEvent::Hide: setRaised(true); break;
     case QEvent::FocusOut:
         if (static_cast<QFocusEvent *>(e)->reason() != Qt::PopupFocusReason)
             setRaised(true);
         break;
-    case QEvent::Show:
-        setRaised(false);
-        break;
+    case QEvent::Show: setRaised(false); break;
     case QEvent::WindowActivate:
         if (m_blitter) {
             const bool full = m_fullScreen;
@@ -440,9 +439,7 @@ bool EzxMainWidget::event(QEvent *e)
         e->ignore();
         return false;
     case 1001:
-    case 1002:
-        dialogClosed(e, int(e->type()) == 1001);
-        return true;
+    case 1002: dialogClosed(e, int(e->type()) == 1001); return true;
     case QEvent::Close:
         if (!m_bridge || m_bridge->stop() || closeDiscardingEdits()) {
             e->accept();
@@ -451,8 +448,7 @@ bool EzxMainWidget::event(QEvent *e)
             e->ignore();
         }
         return true;
-    default:
-        break;
+    default: break;
     }
     return ZMainWidget::event(e);
 }

@@ -17,7 +17,7 @@ class QLabel;
 
 class EzxMainWidget : public ZMainWidget, public MainWidgetCommon {
     Q_OBJECT
-public:
+  public:
     // The document named by the first argument opens at start.
     EzxMainWidget(int &argc, char **argv, QWidget *parent = nullptr);
     ~EzxMainWidget() override;
@@ -43,27 +43,42 @@ public:
     void directoryDialog(int id) override;
 
     void setRaised(bool below);
-    bool isRaisedBelow() const { return m_raised; }
-    ZPushButton *menuButton() const { return m_menuButton; }
-    ZPushButton *fullScreenButton() const { return m_fullButton; }
-    int animationFrame() const { return m_frame; }
-    int lastEditingMode() const { return m_mode; }
+    bool isRaisedBelow() const
+    {
+        return m_raised;
+    }
+    ZPushButton *menuButton() const
+    {
+        return m_menuButton;
+    }
+    ZPushButton *fullScreenButton() const
+    {
+        return m_fullButton;
+    }
+    int animationFrame() const
+    {
+        return m_frame;
+    }
+    int lastEditingMode() const
+    {
+        return m_mode;
+    }
     // The hold animation's frames (24 x 24).
     static QPixmap holdFrame(int index);
 
-public Q_SLOTS:
+  public Q_SLOTS:
     void fullScreenSlot();
     void showMenu();
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void mouseEvent(int x, int y, int kind);
     void keyEvent(QKeyEvent *event, bool pressed);
 
-protected:
+  protected:
     bool event(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
-private:
+  private:
     bool closeDiscardingEdits();
     bool handleKey(QKeyEvent *event, bool pressed);
     void dialogClosed(QEvent *event, bool accepted);

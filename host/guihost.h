@@ -89,7 +89,7 @@ struct GuiHostData {
 
     int32_t clockStarted = 0;
     int64_t clockBase = 0;
-    char *cwd = nullptr;            // the last text Host_getcwd gave
+    char *cwd = nullptr; // the last text Host_getcwd gave
 
     ZipListRequest *listing = nullptr; // the archive listing in progress
     // The file and reason of the last failed load, for the alert that
@@ -189,10 +189,10 @@ struct HostEngineCalls {
     int (*keyRelease)(EngineInstance *, intptr_t key);
     int (*setFunctionNames)(EngineInstance *, const char *const *names);
     int (*setLocale)(EngineInstance *, const char *tag);
-    int (*setDateNames)(EngineInstance *, const char *longDate, const char *shortDate, const char *time,
-                        const char *dateTime, const char *const *days, const char *const *dayAbbreviations,
-                        const char *const *months, const char *const *monthAbbreviations,
-                        const char *const *ampm);
+    int (*setDateNames)(EngineInstance *, const char *longDate, const char *shortDate,
+                        const char *time, const char *dateTime, const char *const *days,
+                        const char *const *dayAbbreviations, const char *const *months,
+                        const char *const *monthAbbreviations, const char *const *ampm);
     void (*registerFonts)(EngineContext *);
 };
 

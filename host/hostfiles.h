@@ -32,18 +32,24 @@ bool HostSettings_write(const QString &path, const HostSettings &settings);
 // a UTF-8 file of one path a line. The limit applies when adding; a longer
 // list read from the file is kept as it is.
 class RecentFiles {
-public:
+  public:
     explicit RecentFiles(int maximum, const QString &path = HostFiles_path(".vexlaneditmru"));
     ~RecentFiles();
     RecentFiles(const RecentFiles &) = delete;
     RecentFiles &operator=(const RecentFiles &) = delete;
 
-    const QStringList &entries() const { return m_entries; }
+    const QStringList &entries() const
+    {
+        return m_entries;
+    }
     void add(const QString &path);
     void remove(const QString &path);
-    QString filePath() const { return m_path; }
+    QString filePath() const
+    {
+        return m_path;
+    }
 
-private:
+  private:
     void load();
     void save() const;
 

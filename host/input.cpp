@@ -19,11 +19,21 @@ const struct {
     int qtKey;
     int32_t code;
 } keyTable[] = {
-    {Qt::Key_Up, 0x10003},       {Qt::Key_Down, 0x10004},     {Qt::Key_Left, 0x10005},
-    {Qt::Key_Right, 0x10006},    {Qt::Key_A, 0x10007},        {Qt::Key_3, 0x10007},
-    {Qt::Key_2, 0x10008},        {Qt::Key_1, 0x10009},        {Qt::Key_Z, 0x10009},
-    {Qt::Key_PageUp, 0x1000A},   {Qt::Key_PageDown, 0x1000B}, {Qt::Key_8, 0x10010},
-    {Qt::Key_I, 0x10012},        {Qt::Key_O, 0x10013},        {Qt::Key_9, QAlien::reflowToggleKey},
+    {Qt::Key_Up, 0x10003},
+    {Qt::Key_Down, 0x10004},
+    {Qt::Key_Left, 0x10005},
+    {Qt::Key_Right, 0x10006},
+    {Qt::Key_A, 0x10007},
+    {Qt::Key_3, 0x10007},
+    {Qt::Key_2, 0x10008},
+    {Qt::Key_1, 0x10009},
+    {Qt::Key_Z, 0x10009},
+    {Qt::Key_PageUp, 0x1000A},
+    {Qt::Key_PageDown, 0x1000B},
+    {Qt::Key_8, 0x10010},
+    {Qt::Key_I, 0x10012},
+    {Qt::Key_O, 0x10013},
+    {Qt::Key_9, QAlien::reflowToggleKey},
     {Qt::Key_R, QAlien::reflowToggleKey},
 };
 

@@ -143,29 +143,18 @@ void MainWidgetCommon::buildMenus()
 bool MainWidgetCommon::menuEnabled(int id, const MenuState &s)
 {
     switch (id) {
-    case Menu_save:
-        return s.canSave && s.editable;
-    case Menu_recent:
-        return s.hasRecent;
-    case Menu_searchAgain:
-        return s.searchAgain;
-    case Menu_copy:
-        return s.selection;
-    case Menu_reflow:
-        return s.reflowAvailable;
-    case Menu_nextPage:
-        return s.currentPage < s.pageCount;
-    case Menu_prevPage:
-        return s.currentPage > 1;
-    case Menu_gotoPage:
-        return s.pageCount > 1;
-    case Menu_gotoElement:
-        return s.spreadsheet;
+    case Menu_save: return s.canSave && s.editable;
+    case Menu_recent: return s.hasRecent;
+    case Menu_searchAgain: return s.searchAgain;
+    case Menu_copy: return s.selection;
+    case Menu_reflow: return s.reflowAvailable;
+    case Menu_nextPage: return s.currentPage < s.pageCount;
+    case Menu_prevPage: return s.currentPage > 1;
+    case Menu_gotoPage: return s.pageCount > 1;
+    case Menu_gotoElement: return s.spreadsheet;
     case Menu_view:
-    case Menu_document:
-        return s.loaded;
-    default:
-        return true;
+    case Menu_document: return s.loaded;
+    default: return true;
     }
 }
 
@@ -195,7 +184,8 @@ void MainWidgetCommon::updateMenus(const MenuState &s)
     const QStringList &entries = m_recent.entries();
     for (int n = 0; n < entries.size(); n++) {
         const QString &path = entries.at(n);
-        m_recentMenu->insertItem(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1), Menu_recentBase + n);
+        m_recentMenu->insertItem(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1),
+                                 Menu_recentBase + n);
     }
     m_fileMenu->setItemEnabled(Menu_save, menuEnabled(Menu_save, s));
     m_fileMenu->setItemEnabled(Menu_recent, menuEnabled(Menu_recent, s));
@@ -224,12 +214,8 @@ void MainWidgetCommon::menuSelected(int id)
         return;
     }
     switch (id) {
-    case Menu_open:
-        openDialog();
-        break;
-    case Menu_save:
-        saveDialog();
-        break;
+    case Menu_open: openDialog(); break;
+    case Menu_save: saveDialog(); break;
     case Menu_nextPage:
         if (m_bridge)
             m_bridge->pageStep(1);
@@ -255,12 +241,8 @@ void MainWidgetCommon::menuSelected(int id)
         if (m_bridge)
             m_bridge->setReflow(m_reflowOn);
         break;
-    case Menu_gotoPage:
-        prompt("GOTOPAGE", QString(), Menu_gotoPage);
-        break;
-    case Menu_gotoElement:
-        prompt("GOTOELEMENT", QString(), Menu_gotoElement);
-        break;
+    case Menu_gotoPage: prompt("GOTOPAGE", QString(), Menu_gotoPage); break;
+    case Menu_gotoElement: prompt("GOTOELEMENT", QString(), Menu_gotoElement); break;
     case Menu_search:
         if (m_bridge)
             m_bridge->cancelSearch();
@@ -270,9 +252,7 @@ void MainWidgetCommon::menuSelected(int id)
         if (m_bridge)
             m_bridge->searchAgain();
         break;
-    case Menu_copy:
-        copySelection();
-        break;
+    case Menu_copy: copySelection(); break;
     case Menu_preferences:
         m_dialogKind = Dialog_preferences;
         preferencesDialog(&m_settings);
@@ -285,8 +265,7 @@ void MainWidgetCommon::menuSelected(int id)
         m_dialogKind = Dialog_about;
         aboutDialog();
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -309,9 +288,7 @@ void MainWidgetCommon::promptClosed(Prompt *p, bool accepted)
         return;
     if (m_bridge) {
         switch (p->id) {
-        case 1:
-            m_bridge->passwordEntered(accepted ? p->text : QString());
-            break;
+        case 1: m_bridge->passwordEntered(accepted ? p->text : QString()); break;
         case Menu_gotoPage:
             if (accepted)
                 m_bridge->gotoPage(p->text.toInt());
@@ -326,8 +303,7 @@ void MainWidgetCommon::promptClosed(Prompt *p, bool accepted)
                 m_searchAgain = true;
             }
             break;
-        default:
-            break;
+        default: break;
         }
     }
     delete p;
@@ -391,7 +367,8 @@ bool MainWidgetCommon::init(const char *startDocument)
     m_bridge->setDesktopSelection(true);
     m_settingsPath = HostFiles_path(".vexlaneditrc");
     if (HostSettings_read(m_settingsPath, &m_settings))
-        m_bridge->applySettings(m_settings.singlePage, m_settings.autoEncoding, m_settings.encoding);
+        m_bridge->applySettings(m_settings.singlePage, m_settings.autoEncoding,
+                                m_settings.encoding);
     return true;
 }
 
@@ -399,8 +376,10 @@ void MainWidgetCommon::settingsChanged(const HostSettings &settings)
 {
     m_settings = settings;
     if (m_bridge)
-        m_bridge->applySettings(m_settings.singlePage, m_settings.autoEncoding, m_settings.encoding);
-    HostSettings_write(m_settingsPath.isEmpty() ? HostFiles_path(".vexlaneditrc") : m_settingsPath, m_settings);
+        m_bridge->applySettings(m_settings.singlePage, m_settings.autoEncoding,
+                                m_settings.encoding);
+    HostSettings_write(m_settingsPath.isEmpty() ? HostFiles_path(".vexlaneditrc") : m_settingsPath,
+                       m_settings);
 }
 
 // ------------------------------------------------------------ input
@@ -522,18 +501,13 @@ void MainWidgetCommon::desktopCommand(int command)
         if (m_documentLoaded && m_bridge)
             m_bridge->toggleFullScreen();
         break;
-    case Desktop_open:
-        menuSelected(Menu_open);
-        break;
+    case Desktop_open: menuSelected(Menu_open); break;
     case Desktop_quit:
         if (m_window)
             m_window->close();
         break;
-    case Desktop_copy:
-        copySelection();
-        break;
-    default:
-        break;
+    case Desktop_copy: copySelection(); break;
+    default: break;
     }
 }
 
@@ -545,21 +519,13 @@ bool MainWidgetCommon::copySelection()
 bool MainWidgetCommon::filterEvent(QEvent *event)
 {
     switch (int(event->type())) {
-    case QEvent::Wheel:
-        wheel(static_cast<QWheelEvent *>(event));
-        return true;
-    case QEvent::MouseButtonPress:
-        mousePress(static_cast<QMouseEvent *>(event));
-        return true;
-    case QEvent::MouseButtonRelease:
-        mouseRelease(static_cast<QMouseEvent *>(event));
-        return true;
+    case QEvent::Wheel: wheel(static_cast<QWheelEvent *>(event)); return true;
+    case QEvent::MouseButtonPress: mousePress(static_cast<QMouseEvent *>(event)); return true;
+    case QEvent::MouseButtonRelease: mouseRelease(static_cast<QMouseEvent *>(event)); return true;
     case QEvent::MouseButtonDblClick:
         mouseDoubleClick(static_cast<QMouseEvent *>(event));
         return true;
-    case QEvent::MouseMove:
-        mouseMove(static_cast<QMouseEvent *>(event));
-        return true;
+    case QEvent::MouseMove: mouseMove(static_cast<QMouseEvent *>(event)); return true;
     case QEvent::Paint: {
         // The frame buffer shows beneath the window by itself; the window
         // paints its extras and the strip.
@@ -577,8 +543,7 @@ bool MainWidgetCommon::filterEvent(QEvent *event)
             exit(0);
         return true;
     }
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -687,8 +652,8 @@ void MainWidgetCommon::paintTitle(QPainter &painter)
     painter.drawText(rightArea, Qt::AlignRight | Qt::AlignVCenter, right, &used);
     const QString name = m_title.mid(m_title.lastIndexOf(QLatin1Char('/')) + 1);
     const int end = right.isEmpty() ? width - 20 : used.left() - 4;
-    painter.drawText(QRect(QPoint(2, 0), QPoint(std::max(2, end), titleHeight - 1)), Qt::AlignLeft | Qt::AlignVCenter,
-                     name);
+    painter.drawText(QRect(QPoint(2, 0), QPoint(std::max(2, end), titleHeight - 1)),
+                     Qt::AlignLeft | Qt::AlignVCenter, name);
 }
 
 // ------------------------------------------------------------ archive folders
@@ -697,7 +662,8 @@ QString MainWidgetCommon::selectedPath() const
 {
     const DirEntry &entry = m_selector.entries.at(m_selector.selected);
     if (entry.name == QLatin1String(".."))
-        return m_selector.path.left(std::max<qsizetype>(0, m_selector.path.lastIndexOf(QLatin1Char('/'))));
+        return m_selector.path.left(
+            std::max<qsizetype>(0, m_selector.path.lastIndexOf(QLatin1Char('/'))));
     return m_selector.path + QLatin1Char('/') + entry.name;
 }
 
@@ -724,7 +690,8 @@ void MainWidgetCommon::zipEntry(const QString &path, DirEntry *entry)
 
 void MainWidgetCommon::refreshDir(DirSelector *selector)
 {
-    if (selector != &m_selector || m_selector.selected < 0 || m_selector.selected >= m_selector.entries.size())
+    if (selector != &m_selector || m_selector.selected < 0 ||
+        m_selector.selected >= m_selector.entries.size())
         return;
     m_selector.refreshing = false;
     if (!m_selector.entries.at(m_selector.selected).isDirectory)

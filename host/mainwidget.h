@@ -73,21 +73,21 @@ struct Prompt {
 
 // The enable state of the main menu's entries, from the document's state.
 struct MenuState {
-    bool loaded = false;          // a document is loaded
-    bool canSave = false;         // it has unsaved changes
-    bool editable = false;        // editing-mode words 0 and 1 both set
-    bool spreadsheet = false;     // editing-mode word 3 set
+    bool loaded = false;      // a document is loaded
+    bool canSave = false;     // it has unsaved changes
+    bool editable = false;    // editing-mode words 0 and 1 both set
+    bool spreadsheet = false; // editing-mode word 3 set
     bool searchAgain = false;
     bool reflowAvailable = false;
     bool reflowOn = false;
-    bool selection = false;       // text is selected (copy)
+    bool selection = false; // text is selected (copy)
     bool hasRecent = false;
     int currentPage = 0;
     int pageCount = 0;
 };
 
 class MainWidgetCommon {
-public:
+  public:
     static constexpr int titleHeight = 16;
 
     explicit MainWidgetCommon(QWidget *window);
@@ -170,30 +170,84 @@ public:
     // when there is more than one page.
     QString titleRightText() const;
 
-    QAlien *bridge() const { return m_bridge; }
-    DirectPainterBlitter *blitter() const { return m_blitter.get(); }
-    QPopupMenu *mainMenu() const { return m_mainMenu; }
-    QPopupMenu *viewMenu() const { return m_viewMenu; }
-    QPopupMenu *recentMenu() const { return m_recentMenu; }
-    RecentFiles &recentFiles() { return m_recent; }
-    const HostSettings &settings() const { return m_settings; }
-    QString settingsPath() const { return m_settingsPath; }
-    QString pageText() const { return m_pageText; }
-    QString locationText() const { return m_locationText; }
-    QString titleText() const { return m_title; }
-    bool isFullScreen() const { return m_fullScreen; }
-    bool isDocumentLoaded() const { return m_documentLoaded; }
-    int dialogKind() const { return m_dialogKind; }
-    DirSelector &dirSelector() { return m_selector; }
-    int contentWidth() const { return m_width; }
-    int contentHeight() const { return m_height; }
-    int fullScreenHeight() const { return m_fullHeight; }
+    QAlien *bridge() const
+    {
+        return m_bridge;
+    }
+    DirectPainterBlitter *blitter() const
+    {
+        return m_blitter.get();
+    }
+    QPopupMenu *mainMenu() const
+    {
+        return m_mainMenu;
+    }
+    QPopupMenu *viewMenu() const
+    {
+        return m_viewMenu;
+    }
+    QPopupMenu *recentMenu() const
+    {
+        return m_recentMenu;
+    }
+    RecentFiles &recentFiles()
+    {
+        return m_recent;
+    }
+    const HostSettings &settings() const
+    {
+        return m_settings;
+    }
+    QString settingsPath() const
+    {
+        return m_settingsPath;
+    }
+    QString pageText() const
+    {
+        return m_pageText;
+    }
+    QString locationText() const
+    {
+        return m_locationText;
+    }
+    QString titleText() const
+    {
+        return m_title;
+    }
+    bool isFullScreen() const
+    {
+        return m_fullScreen;
+    }
+    bool isDocumentLoaded() const
+    {
+        return m_documentLoaded;
+    }
+    int dialogKind() const
+    {
+        return m_dialogKind;
+    }
+    DirSelector &dirSelector()
+    {
+        return m_selector;
+    }
+    int contentWidth() const
+    {
+        return m_width;
+    }
+    int contentHeight() const
+    {
+        return m_height;
+    }
+    int fullScreenHeight() const
+    {
+        return m_fullHeight;
+    }
 
     // The engine heap in bytes for a translated size in KiB: 64 MiB when
     // the text is missing, not a number or not positive.
     static int heapBytesFor(const QString &kilobytes);
 
-protected:
+  protected:
     void buildMenus();
     void prompt(const char *kind, const QString &text, int id);
     void repaintTitle();
@@ -236,33 +290,87 @@ protected:
 // The QObject through which the bridge's signals reach the main window.
 class MainWidgetHelper : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit MainWidgetHelper(MainWidgetCommon *owner) : m_owner(owner) {}
 
-public Q_SLOTS:
-    void menuSelectedSlot(int id) { m_owner->menuSelected(id); }
-    void renderUpdate(const short *pixels, int x, int y, int w, int h) { m_owner->renderUpdate(pixels, x, y, w, h); }
-    void menuAboutToShowSlot() { m_owner->menuAboutToShow(); }
+  public Q_SLOTS:
+    void menuSelectedSlot(int id)
+    {
+        m_owner->menuSelected(id);
+    }
+    void renderUpdate(const short *pixels, int x, int y, int w, int h)
+    {
+        m_owner->renderUpdate(pixels, x, y, w, h);
+    }
+    void menuAboutToShowSlot()
+    {
+        m_owner->menuAboutToShow();
+    }
     void editContents(QAlien::EditData *data);
-    void showAlert(QString *text) { m_owner->alertBox(text); }
-    void showError(QString *text) { m_owner->errorBox(text); }
-    void saved(bool ok) { m_owner->saved(ok); }
-    void askQuestion(QAlien::Question *question) { m_owner->askQuestion(question); }
-    void busy(bool on) { m_owner->busy(on); }
-    void pageInfo(QString *text) { m_owner->pageInfo(text); }
-    void locInfo(QString *text) { m_owner->locInfo(text); }
-    void editingMode(QAlien::EditingMode mode) { m_owner->editingMode(mode); }
-    void closedown() { m_owner->closedown(); }
-    void resizeCompleted(int height) { m_owner->resized(height); }
-    void docLoaded(bool loaded) { m_owner->docLoaded(loaded); }
-    void getPassword(QString prompt) { m_owner->getPassword(prompt); }
-    void openDoc(const QString &path) { m_owner->openDocument(path); }
-    void zipEntry(const QString &path, DirEntry *entry) { m_owner->zipEntry(path, entry); }
-    void refreshDir(DirSelector *selector) { m_owner->refreshDir(selector); }
+    void showAlert(QString *text)
+    {
+        m_owner->alertBox(text);
+    }
+    void showError(QString *text)
+    {
+        m_owner->errorBox(text);
+    }
+    void saved(bool ok)
+    {
+        m_owner->saved(ok);
+    }
+    void askQuestion(QAlien::Question *question)
+    {
+        m_owner->askQuestion(question);
+    }
+    void busy(bool on)
+    {
+        m_owner->busy(on);
+    }
+    void pageInfo(QString *text)
+    {
+        m_owner->pageInfo(text);
+    }
+    void locInfo(QString *text)
+    {
+        m_owner->locInfo(text);
+    }
+    void editingMode(QAlien::EditingMode mode)
+    {
+        m_owner->editingMode(mode);
+    }
+    void closedown()
+    {
+        m_owner->closedown();
+    }
+    void resizeCompleted(int height)
+    {
+        m_owner->resized(height);
+    }
+    void docLoaded(bool loaded)
+    {
+        m_owner->docLoaded(loaded);
+    }
+    void getPassword(QString prompt)
+    {
+        m_owner->getPassword(prompt);
+    }
+    void openDoc(const QString &path)
+    {
+        m_owner->openDocument(path);
+    }
+    void zipEntry(const QString &path, DirEntry *entry)
+    {
+        m_owner->zipEntry(path, entry);
+    }
+    void refreshDir(DirSelector *selector)
+    {
+        m_owner->refreshDir(selector);
+    }
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void refreshDirDone(DirSelector *selector);
 
-private:
+  private:
     MainWidgetCommon *m_owner;
 };

@@ -57,9 +57,7 @@ uint32_t Pointer_dragZoom(uint32_t startZoom, int32_t d)
     return uint32_t(std::clamp<int64_t>(zoom, Pointer_minZoom, Pointer_maxZoom));
 }
 
-PointerMachine::PointerMachine() : m_clock(timeOfDayMs)
-{
-}
+PointerMachine::PointerMachine() : m_clock(timeOfDayMs) {}
 
 void PointerMachine::setClock(Clock clock)
 {
@@ -93,27 +91,19 @@ void PointerMachine::report(int32_t state)
 void PointerMachine::event(int x, int y, int kind)
 {
     switch (kind) {
-    case 0:
-        press(x, y);
-        break;
-    case 1:
-        release();
-        break;
-    case 2:
-        move(x, y);
-        break;
-    case 3:
-        doublePress();
-        break;
-    default:
-        break;
+    case 0: press(x, y); break;
+    case 1: release(); break;
+    case 2: move(x, y); break;
+    case 3: doublePress(); break;
+    default: break;
     }
 }
 
 void PointerMachine::press(int x, int y)
 {
     const int64_t t = now();
-    if (m_platform && m_platform->timerCallback && (mask() & (Pointer_holdSelects | Pointer_lateDragSelects))) {
+    if (m_platform && m_platform->timerCallback &&
+        (mask() & (Pointer_holdSelects | Pointer_lateDragSelects))) {
         m_ticks = holdTicks;
         armTimer(tickMs);
     }
@@ -203,7 +193,8 @@ void PointerMachine::move(int x, int y)
         break;
     case Pointer_zooming:
         if (m_engine)
-            calls().pointerZoom(m_engine, m_pressX, m_pressY, actionMove, Pointer_dragZoom(m_startZoom, m_pressY - y));
+            calls().pointerZoom(m_engine, m_pressX, m_pressY, actionMove,
+                                Pointer_dragZoom(m_startZoom, m_pressY - y));
         break;
     case Pointer_swiping: {
         const int32_t dx = m_lastX - x;
@@ -245,8 +236,7 @@ void PointerMachine::move(int x, int y)
         armTimer(autoScrollMs);
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -275,8 +265,7 @@ void PointerMachine::release()
         if (m_engine && (m_dragSelects || !calls().viewEditActive(m_engine)))
             calls().primaryAction(m_engine);
         break;
-    default:
-        break;
+    default: break;
     }
     m_state = Pointer_idle;
     m_mouseSelecting = false;

@@ -46,20 +46,32 @@ enum : uint32_t {
 uint32_t Pointer_dragZoom(uint32_t startZoom, int32_t d);
 
 class PointerMachine {
-public:
+  public:
     // Milliseconds of the time of day.
     using Clock = std::function<int64_t()>;
 
     PointerMachine();
 
-    void setEngine(EngineInstance *engine) { m_engine = engine; }
-    void setPlatform(HostPlatform *platform) { m_platform = platform; }
+    void setEngine(EngineInstance *engine)
+    {
+        m_engine = engine;
+    }
+    void setPlatform(HostPlatform *platform)
+    {
+        m_platform = platform;
+    }
     void setClock(Clock clock);
     // The desktop's mouse: a drag from a single press selects text in a
     // document whose text can be selected (the selection stays after the
     // release, for copying), and a click with a selection clears it.
-    void setDragSelects(bool on) { m_dragSelects = on; }
-    bool dragSelects() const { return m_dragSelects; }
+    void setDragSelects(bool on)
+    {
+        m_dragSelects = on;
+    }
+    bool dragSelects() const
+    {
+        return m_dragSelects;
+    }
 
     // Pointer kinds: 0 press, 1 release, 2 move, 3 double press.
     void event(int x, int y, int kind);
@@ -70,11 +82,20 @@ public:
     // The click timer ran out.
     void tick();
 
-    int32_t state() const { return m_state; }
-    int32_t tickCounter() const { return m_ticks; }
-    bool autoScrolling() const { return m_autoScroll; }
+    int32_t state() const
+    {
+        return m_state;
+    }
+    int32_t tickCounter() const
+    {
+        return m_ticks;
+    }
+    bool autoScrolling() const
+    {
+        return m_autoScroll;
+    }
 
-private:
+  private:
     int64_t now() const;
     uint32_t mask() const;
     void armTimer(int32_t ms);

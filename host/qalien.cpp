@@ -32,7 +32,6 @@ Q_LOGGING_CATEGORY(hostLog, "vexlan.host", QtWarningMsg)
 
 namespace {
 
-
 // The usable height and active rectangle of the pointer machine keep this
 // margin from the content's edges.
 constexpr int pointerMargin = 32;
@@ -57,7 +56,8 @@ uint32_t engineAlignment(int align)
 } // namespace
 
 QAlien::QAlien(int heapBytes, int width, int height, int fullHeight)
-    : QObject(nullptr), m_heapBytes(heapBytes), m_width(width), m_height(height), m_fullHeight(fullHeight)
+    : QObject(nullptr), m_heapBytes(heapBytes), m_width(width), m_height(height),
+      m_fullHeight(fullHeight)
 {
 }
 
@@ -185,8 +185,8 @@ bool QAlien::init(const QString &startDocument)
 
     // 8, 9. The pointer state with its hooks, height and active rectangle.
     m_host->platform = HostPlatform_create(m_host);
-    HostPlatform_setCallback(m_host->platform, armClickTimer, reinterpret_cast<void *>(&QAlien::stateChanged),
-                             this);
+    HostPlatform_setCallback(m_host->platform, armClickTimer,
+                             reinterpret_cast<void *>(&QAlien::stateChanged), this);
     Host_setScreenHeight(m_host->platform, m_height - pointerMargin);
     m_pointer.setEngine(m_engine);
     m_pointer.setPlatform(m_host->platform);
@@ -455,8 +455,8 @@ void QAlien::applyPointerArea()
     if (m_pointer.dragSelects())
         HostPlatform_setScreenArea(m_host->platform, 0, 0, m_width - 1, shown - 1);
     else
-        HostPlatform_setScreenArea(m_host->platform, pointerMargin, pointerMargin, m_width - pointerMargin,
-                                   shown - pointerMargin);
+        HostPlatform_setScreenArea(m_host->platform, pointerMargin, pointerMargin,
+                                   m_width - pointerMargin, shown - pointerMargin);
 }
 
 void QAlien::passwordEntered(const QString &text)
@@ -511,7 +511,8 @@ void QAlien::startSearch(const QString &text)
     if (text.isEmpty() || !m_engine)
         return;
     m_searchWrapped = false;
-    if (calls().searchStart(m_engine, text.toUtf8().constData(), 0, 0, 0) && calls().searchNext(m_engine))
+    if (calls().searchStart(m_engine, text.toUtf8().constData(), 0, 0, 0) &&
+        calls().searchNext(m_engine))
         setBusy(true);
 }
 
@@ -561,8 +562,9 @@ void QAlien::editDone(EditData *data)
             ::EditData record{};
             record.text = copyUtf8(data->text);
             record.fontIndex = data->fontIndex;
-            record.styleFlags = (data->bold ? 1u : 0u) | (data->italic ? 2u : 0u) | (data->underline ? 4u : 0u) |
-                                (data->doubleUnderline ? 8u : 0u) | (data->strike ? 16u : 0u);
+            record.styleFlags = (data->bold ? 1u : 0u) | (data->italic ? 2u : 0u) |
+                                (data->underline ? 4u : 0u) | (data->doubleUnderline ? 8u : 0u) |
+                                (data->strike ? 16u : 0u);
             record.fontSize = data->size;
             record.colourIndex = data->colour;
             record.colourIndex2 = data->highlight;
@@ -582,20 +584,11 @@ void QAlien::editDone(EditData *data)
             free(record.formatString);
             break;
         }
-        case 2:
-            calls().insertCells(m_engine, 0x10000);
-            break;
-        case 3:
-            calls().insertCells(m_engine, 0x10002);
-            break;
-        case 4:
-            calls().deleteCells(m_engine, 0x10001);
-            break;
-        case 5:
-            calls().deleteCells(m_engine, 0x10002);
-            break;
-        default:
-            break;
+        case 2: calls().insertCells(m_engine, 0x10000); break;
+        case 3: calls().insertCells(m_engine, 0x10002); break;
+        case 4: calls().deleteCells(m_engine, 0x10001); break;
+        case 5: calls().deleteCells(m_engine, 0x10002); break;
+        default: break;
         }
     }
     // The font names and the palette are the bridge's: only the record goes.
@@ -831,9 +824,7 @@ bool QAlien::event(QEvent *e)
             m_host->platform->scale = int32_t(value);
         qCDebug(hostLog, "zoom 0x%x", unsigned(value));
         break;
-    case EvResized:
-        Q_EMIT resizeCompleted(int(value));
-        break;
+    case EvResized: Q_EMIT resizeCompleted(int(value)); break;
     case EvEditingMode:
         if (auto *block = static_cast<EditModeReport *>(custom ? custom->takeData() : nullptr))
             applyEditingRecord(block);
@@ -842,7 +833,8 @@ bool QAlien::event(QEvent *e)
     case EvError: {
         QString *text = static_cast<QString *>(custom ? custom->takeData() : nullptr);
         setBusy(false);
-        qCDebug(hostLog, "%s %s", type == EvAlert ? "alert" : "error", text ? qPrintable(*text) : "");
+        qCDebug(hostLog, "%s %s", type == EvAlert ? "alert" : "error",
+                text ? qPrintable(*text) : "");
         if (type == EvAlert)
             Q_EMIT showAlert(text);
         else
@@ -874,7 +866,8 @@ bool QAlien::event(QEvent *e)
     case EvSaved: {
         setBusy(false);
         Q_EMIT saved(value != 0);
-        QString text = HostGui_text("Core", value ? "RES_ALERT_DOCSAVEDSUCCESSFULLY" : "RES_ALERT_DOCSAVEERROR");
+        QString text = HostGui_text("Core", value ? "RES_ALERT_DOCSAVEDSUCCESSFULLY"
+                                                  : "RES_ALERT_DOCSAVEERROR");
         if (value)
             Q_EMIT showAlert(&text);
         else
@@ -883,7 +876,8 @@ bool QAlien::event(QEvent *e)
     }
     case EvConfirm:
         setBusy(false);
-        if (ask(HostGui_text("Core", m_openState == OpenInProgress ? "RES_CONFIRM_OPENNEW" : "RES_CONFIRM_CONFIRMQUIT")) &&
+        if (ask(HostGui_text("Core", m_openState == OpenInProgress ? "RES_CONFIRM_OPENNEW"
+                                                                   : "RES_CONFIRM_CONFIRMQUIT")) &&
             m_engine)
             calls().clearModified(m_engine);
         break;
@@ -912,18 +906,10 @@ bool QAlien::event(QEvent *e)
         m_openState = OpenStopping;
         Q_EMIT closedown();
         break;
-    case EvBusy:
-        setBusy(value != 0);
-        break;
-    case EvReady:
-        m_keysEnabled = true;
-        break;
-    case EvQuestionQuery:
-        handleConfirmQuery(value);
-        break;
-    case EvPasswordQuery:
-        handlePasswordQuery(value);
-        break;
+    case EvBusy: setBusy(value != 0); break;
+    case EvReady: m_keysEnabled = true; break;
+    case EvQuestionQuery: handleConfirmQuery(value); break;
+    case EvPasswordQuery: handlePasswordQuery(value); break;
     case EvReopen:
         if (m_openState == OpenInProgress)
             openDocument(m_documentName);
@@ -956,9 +942,7 @@ bool QAlien::event(QEvent *e)
         setBusy(false);
         m_searchWrapped = true;
         break;
-    case EvSearchEnded:
-        handleSearchEnded();
-        break;
+    case EvSearchEnded: handleSearchEnded(); break;
     case EvScroll:
         if (auto *report = static_cast<FvScrollReport *>(custom ? custom->takeData() : nullptr)) {
             const FvScrollReport copy = *report;
@@ -970,8 +954,7 @@ bool QAlien::event(QEvent *e)
             m_scrollAsked = false;
         }
         break;
-    default:
-        break;
+    default: break;
     }
     flushScreenUpdate();
     return true;

@@ -35,25 +35,25 @@ struct EditData {
     char **fontNames = nullptr; // UTF-8 names, the bridge's
     int fontCount = 0;
     int fontIndex = 0;
-    int extra1 = 0;             // carried from the engine's request
+    int extra1 = 0; // carried from the engine's request
     int extra2 = 0;
-    uint32_t size = 0;          // points, 16.16
-    uint32_t colour = 0;        // 0xRRGGBBAA when colourIsRgb, else a palette index
-    int highlight = 0;          // palette index; -1 none; -2 not offered
+    uint32_t size = 0;           // points, 16.16
+    uint32_t colour = 0;         // 0xRRGGBBAA when colourIsRgb, else a palette index
+    int highlight = 0;           // palette index; -1 none; -2 not offered
     uint32_t *palette = nullptr; // 0xRRGGBBAA, the bridge's
     int paletteCount = 0;
-    int hAlign = 1;             // 0 left, 1 centre, 2 right
-    int vAlign = 1;             // 0 top, 1 centre, 2 bottom
-    bool flag = false;          // carried from the engine's request
+    int hAlign = 1;    // 0 left, 1 centre, 2 right
+    int vAlign = 1;    // 0 top, 1 centre, 2 bottom
+    bool flag = false; // carried from the engine's request
     bool editable = true;
     bool bold = false, italic = false, strike = false, underline = false, doubleUnderline = false;
-    QString title;              // appended to the dialog's caption
-    int width = -1;             // column width, 16.16; -1 none
-    int height = -1;            // row height, 16.16; -1 none
-    int action = 0;             // 0 none; 1 apply; 2, 3 insert a row, a column; 4, 5 delete one
+    QString title;   // appended to the dialog's caption
+    int width = -1;  // column width, 16.16; -1 none
+    int height = -1; // row height, 16.16; -1 none
+    int action = 0;  // 0 none; 1 apply; 2, 3 insert a row, a column; 4, 5 delete one
     bool isCell = false;
     bool colourIsRgb = false;
-    bool accepted = false;      // the dialog's result flag
+    bool accepted = false; // the dialog's result flag
     int reserved = 0;
 };
 
@@ -67,7 +67,7 @@ struct DirEntry {
 
 class QAlien : public QObject {
     Q_OBJECT
-public:
+  public:
     using EditData = Gui::EditData;
 
     // A question for the user: the receiver of askQuestion writes the
@@ -118,8 +118,14 @@ public:
     void setContentSize(int width, int height, int fullHeight);
     // The largest content size, before init: the engine's screen memory.
     void setMaximumSize(int width, int height);
-    int maximumWidth() const { return m_maxWidth; }
-    int maximumHeight() const { return m_maxHeight; }
+    int maximumWidth() const
+    {
+        return m_maxWidth;
+    }
+    int maximumHeight() const
+    {
+        return m_maxHeight;
+    }
     // The mouse wheel: a pan of the content by (dx, dy) pixels, which at a
     // page's end goes on to the adjacent page.
     void wheel(int dx, int dy);
@@ -145,11 +151,26 @@ public:
     void setDesktopSelection(bool on);
 
     // State for the main window.
-    EngineInstance *engine() const { return m_engine; }
-    HostContext *hostContext() const { return m_host; }
-    bool keysEnabled() const { return m_keysEnabled; }
-    bool isBusy() const { return m_busy; }
-    bool isFullScreen() const { return m_fullScreen; }
+    EngineInstance *engine() const
+    {
+        return m_engine;
+    }
+    HostContext *hostContext() const
+    {
+        return m_host;
+    }
+    bool keysEnabled() const
+    {
+        return m_keysEnabled;
+    }
+    bool isBusy() const
+    {
+        return m_busy;
+    }
+    bool isFullScreen() const
+    {
+        return m_fullScreen;
+    }
     // True for a web page's name: the engine lays a web page out as one
     // continuous page, which the window shows fitted to its width from the
     // top, as a desktop viewer shows a continuous document, rather than
@@ -162,21 +183,54 @@ public:
     static void screenfulPosition(int top, int height, int visible, int *current, int *count);
     // The view's place on a continuous document's page when one was
     // reported (the page is then shown by screenfuls).
-    bool screenfulsKnown() const { return m_continuous && m_scrollVisible > 0; }
+    bool screenfulsKnown() const
+    {
+        return m_continuous && m_scrollVisible > 0;
+    }
     // The engine's key that fits the page to the window's width.
     static constexpr int32_t fitWidthKey = 0x10012;
-    bool reflowAvailable() const { return m_reflowAvailable; }
-    bool searchWrapped() const { return m_searchWrapped; }
-    int openState() const { return m_openState; }
-    int currentPage() const { return m_currentPage; }
-    int pageCount() const { return m_pageCount; }
-    int rotationIndex() const { return m_rotation; }
-    int documentKind() const { return m_documentKind; }
-    QString documentName() const { return m_documentName; }
+    bool reflowAvailable() const
+    {
+        return m_reflowAvailable;
+    }
+    bool searchWrapped() const
+    {
+        return m_searchWrapped;
+    }
+    int openState() const
+    {
+        return m_openState;
+    }
+    int currentPage() const
+    {
+        return m_currentPage;
+    }
+    int pageCount() const
+    {
+        return m_pageCount;
+    }
+    int rotationIndex() const
+    {
+        return m_rotation;
+    }
+    int documentKind() const
+    {
+        return m_documentKind;
+    }
+    QString documentName() const
+    {
+        return m_documentName;
+    }
     // The editing-mode record last reported (zero before the first).
-    const EditModeReport &editingRecord() const { return m_editing; }
+    const EditModeReport &editingRecord() const
+    {
+        return m_editing;
+    }
     // Row bytes of the pixels of the last screen update shown.
-    int updateRowBytes() const { return m_updateRowBytes; }
+    int updateRowBytes() const
+    {
+        return m_updateRowBytes;
+    }
 
     // The engine key code of a Qt key with its modifiers: the desktop's
     // bindings first, then the phone's table; 0 for a key the engine does
@@ -191,16 +245,19 @@ public:
     // its release).
     void sendEngineKey(int32_t code, bool pressed);
     // The pointer machine (its clock can be replaced).
-    PointerMachine &pointer() { return m_pointer; }
+    PointerMachine &pointer()
+    {
+        return m_pointer;
+    }
 
-public Q_SLOTS:
+  public Q_SLOTS:
     void mouseEvent(int x, int y, int kind);
     void clickExpired();
     void processKeyEvent(QKeyEvent *event, bool pressed);
     void editDone(EditData *data);
     void timerExpired();
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void screenUpdateAvailable(const short *pixels, int x, int y, int width, int height);
     void busy(bool on);
     void closedown();
@@ -219,10 +276,10 @@ Q_SIGNALS:
     // The selected text reached the clipboard.
     void copied(const QString &text);
 
-protected:
+  protected:
     bool event(QEvent *event) override;
 
-private:
+  private:
     // Shows the pending screen update, if any, and clears it.
     void flushScreenUpdate();
     // Forgets a pending screen update without showing it.
@@ -251,7 +308,7 @@ private:
     static void armClickTimer(void *owner, int32_t ms);
     static void stateChanged(void *owner, int32_t state);
 
-    intptr_t m_pendingQuery = 0;    // the serial of the password query waiting for its answer
+    intptr_t m_pendingQuery = 0; // the serial of the password query waiting for its answer
     EngineInstance *m_engine = nullptr;
     QTimer *m_sliceTimer = nullptr;
     QTimer *m_clickTimer = nullptr;
@@ -259,7 +316,8 @@ private:
     bool m_busy = false;
     bool m_fullScreen = false;
     bool m_resetPending = false;
-    bool m_copyPending = false;     // the next contents record goes to the clipboard    // the editing-mode record is to be reset on arrival
+    bool m_copyPending = false; // the next contents record goes to the clipboard    // the
+                                // editing-mode record is to be reset on arrival
     bool m_searchWrapped = false;
     bool m_reflowAvailable = false;
     int m_heapBytes;

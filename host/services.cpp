@@ -41,7 +41,6 @@ HostContext *currentHost = nullptr;
 std::atomic<int64_t> blocksHeld{0};
 char languageCode[6] = "en-gb";
 
-
 // The engine asks for archive entries in batches of this size.
 constexpr int32_t listBatch = 32;
 
@@ -126,12 +125,8 @@ void editNotification(HostContext *host, GuiHostData *data, int32_t code)
     EngineInstance *engine = host->instance;
     HostEngineCalls &calls = HostGui_engineCalls();
     switch (code) {
-    case 0:
-        HostEvent_postValue(host, EvBusy, 1);
-        break;
-    case 1:
-        HostEvent_postValue(host, EvBusy, 0);
-        break;
+    case 0: HostEvent_postValue(host, EvBusy, 1); break;
+    case 1: HostEvent_postValue(host, EvBusy, 0); break;
     case 4:
         // The desktop's selections are copied, not edited.
         if (data->keepSelection)
@@ -145,42 +140,18 @@ void editNotification(HostContext *host, GuiHostData *data, int32_t code)
         break;
     case 6:
     case 7:
-    case 23:
-        calls.primaryAction(engine);
-        break;
-    case 8:
-        alert(host, "RES_ALERT_NOTHINGSELECTED");
-        break;
-    case 16:
-        error(host, "RES_ALERT_FAILEDTODESELECT");
-        break;
-    case 19:
-        HostEvent_postValue(host, EvSaved, 1);
-        break;
-    case 20:
-        HostEvent_postValue(host, EvSaved, 0);
-        break;
-    case 24:
-        alert(host, "RES_ALERT_GOTOFAILED");
-        break;
-    case 25:
-        alert(host, "RES_ALERT_INVALIDGOTO");
-        break;
-    case 26:
-        alert(host, "RES_ALERT_GOTOERROR");
-        break;
-    case 28:
-        alert(host, "RES_ALERT_COULDNOTINSERTHERE");
-        break;
-    case 29:
-        alert(host, "RES_ALERT_COULDNOTINSERTMAX");
-        break;
-    case 30:
-        error(host, "RES_ALERT_FAILEDTOINSERT");
-        break;
-    case 33:
-        error(host, "RES_ALERT_FAILEDTODELETE");
-        break;
+    case 23: calls.primaryAction(engine); break;
+    case 8: alert(host, "RES_ALERT_NOTHINGSELECTED"); break;
+    case 16: error(host, "RES_ALERT_FAILEDTODESELECT"); break;
+    case 19: HostEvent_postValue(host, EvSaved, 1); break;
+    case 20: HostEvent_postValue(host, EvSaved, 0); break;
+    case 24: alert(host, "RES_ALERT_GOTOFAILED"); break;
+    case 25: alert(host, "RES_ALERT_INVALIDGOTO"); break;
+    case 26: alert(host, "RES_ALERT_GOTOERROR"); break;
+    case 28: alert(host, "RES_ALERT_COULDNOTINSERTHERE"); break;
+    case 29: alert(host, "RES_ALERT_COULDNOTINSERTMAX"); break;
+    case 30: error(host, "RES_ALERT_FAILEDTOINSERT"); break;
+    case 33: error(host, "RES_ALERT_FAILEDTODELETE"); break;
     case 35:
         // A failed edit that the host itself started (4 or 22) ends quietly.
         if (data->editFailurePending) {
@@ -190,39 +161,20 @@ void editNotification(HostContext *host, GuiHostData *data, int32_t code)
         calls.primaryAction(engine);
         error(host, "RES_ALERT_FAILEDTOEDIT");
         break;
-    case 40:
-        error(host, "RES_ALERT_INVALIDFONTSIZE");
-        break;
-    case 43:
-        error(host, "RES_ALERT_FAILEDTOUPDATE");
-        break;
-    case 44:
-        HostEvent_post(host, EvReopen, nullptr);
-        break;
-    case 45:
-        HostEvent_post(host, EvConfirm, nullptr);
-        break;
-    case 48:
-        alert(host, "RES_ALERT_DOCNOTEDITABLE");
-        break;
-    case 4096:
-        error(host, "RES_ALERT_ERRORINFORMULA");
-        break;
-    case 4097:
-        alert(host, "RES_ALERT_FORMULAUNSUPPORTED");
-        break;
-    case 4098:
-        alert(host, "RES_ALERT_CIRCULARDEPENDENCY");
-        break;
-    case 4099:
-        alert(host, "RES_ALERT_ARRAYNOTSUPPORTED");
-        break;
+    case 40: error(host, "RES_ALERT_INVALIDFONTSIZE"); break;
+    case 43: error(host, "RES_ALERT_FAILEDTOUPDATE"); break;
+    case 44: HostEvent_post(host, EvReopen, nullptr); break;
+    case 45: HostEvent_post(host, EvConfirm, nullptr); break;
+    case 48: alert(host, "RES_ALERT_DOCNOTEDITABLE"); break;
+    case 4096: error(host, "RES_ALERT_ERRORINFORMULA"); break;
+    case 4097: alert(host, "RES_ALERT_FORMULAUNSUPPORTED"); break;
+    case 4098: alert(host, "RES_ALERT_CIRCULARDEPENDENCY"); break;
+    case 4099: alert(host, "RES_ALERT_ARRAYNOTSUPPORTED"); break;
     case 4100:
         HostEvent_post(host, EvResetEditing, nullptr);
         alert(host, "RES_ALERT_FORMULASUNSUPPORTED");
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -237,19 +189,14 @@ void searchNotification(HostContext *host, const SearchReport *report)
         calls.searchFollowUp(engine);
         HostEvent_post(host, EvSearchWrapped, nullptr);
         break;
-    case 0x10001:
-        HostEvent_post(host, EvSearchEnded, nullptr);
-        break;
+    case 0x10001: HostEvent_post(host, EvSearchEnded, nullptr); break;
     case 0x10002:
-    case 0x10004:
-        calls.searchNext(engine);
-        break;
+    case 0x10004: calls.searchNext(engine); break;
     case 0x10003:
         calls.searchCancel(engine);
         error(host, "RES_ALERT_SEARCHERROR");
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -275,7 +222,8 @@ EditModeReport *copyEditingRecord(const EditModeReport *record)
         }
     }
     if (ok && record->palette && record->paletteCount > 0) {
-        copy->palette = static_cast<uint32_t *>(malloc(sizeof(uint32_t) * size_t(record->paletteCount)));
+        copy->palette =
+            static_cast<uint32_t *>(malloc(sizeof(uint32_t) * size_t(record->paletteCount)));
         ok = copy->palette != nullptr;
         if (ok) {
             memcpy(copy->palette, record->palette, sizeof(uint32_t) * size_t(record->paletteCount));
@@ -317,7 +265,8 @@ Gui::EditData *makeEditData(const EditData *r)
     d->strike = r->styleFlags & 16;
     d->underline = r->styleFlags & 4;
     d->doubleUnderline = r->styleFlags & 8;
-    d->title = (r->kind & 1) && r->cellRef ? QString::fromUtf8(r->cellRef) : QString(QLatin1String(""));
+    d->title =
+        (r->kind & 1) && r->cellRef ? QString::fromUtf8(r->cellRef) : QString(QLatin1String(""));
     d->width = (r->kind & 0x200) ? int(r->columnWidth) : -1;
     d->height = (r->kind & 0x400) ? int(r->rowHeight) : -1;
     d->colourIsRgb = r->kind & 16;
@@ -339,7 +288,8 @@ void editRequest(HostContext *host, GuiHostData *data, const EditData *record)
     // the engine leaves its contents editing.
     data->editFailurePending = 0;
     if ((record->kind & 1) && record->cellRef)
-        HostEvent_post(host, EvLocation, new QString(QString::fromUtf8(record->cellRef)), disposeString);
+        HostEvent_post(host, EvLocation, new QString(QString::fromUtf8(record->cellRef)),
+                       disposeString);
     HostGui_engineCalls().toggleContents(host->instance);
 }
 
@@ -568,7 +518,8 @@ void Host_setInstance(HostContext *host, EngineInstance *instance)
 
 void *AlienMemory_malloc(size_t *size)
 {
-    size_t want = currentHost && currentHost->heapBytes ? currentHost->heapBytes : size_t(HostGui_defaultHeap);
+    size_t want = currentHost && currentHost->heapBytes ? currentHost->heapBytes
+                                                        : size_t(HostGui_defaultHeap);
     want = std::max(want, size_t(HostGui_minimumHeap));
     want = std::max(want, *size);
     void *block = malloc(want);
@@ -605,10 +556,7 @@ int64_t AlienTimer_getMs(HostContext *host)
     return now - data->clockBase;
 }
 
-void HostDebug_print(const char *)
-{
-}
-
+void HostDebug_print(const char *) {}
 
 void Host_getLocalTime(HostContext *, HostLocalTime *out)
 {
@@ -620,8 +568,9 @@ void Host_getLocalTime(HostContext *, HostLocalTime *out)
         *out = HostLocalTime{1970, 1, 1, 0, 0, 0, 4, 0};
         return;
     }
-    *out = HostLocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                         local.tm_sec, local.tm_wday, int32_t(ts.tv_nsec / 1000000)};
+    *out = HostLocalTime{
+        local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+        local.tm_min,         local.tm_sec,     local.tm_wday, int32_t(ts.tv_nsec / 1000000)};
 }
 
 int Host_getcwd(HostContext *host, const char **dir)
@@ -663,31 +612,24 @@ void Host_showErrorAlert(HostContext *host, int32_t code)
     switch (code) {
     case 0x10000:
     case 0x10002:
-    case 0x10004:
-        loadError(host, HostGui_data(host), "RES_ALERT_DOCTRANSLATIONFAILED");
-        break;
-    case 0x10003:
-        error(host, "RES_ALERT_INTERNALERROR");
-        break;
+    case 0x10004: loadError(host, HostGui_data(host), "RES_ALERT_DOCTRANSLATIONFAILED"); break;
+    case 0x10003: error(host, "RES_ALERT_INTERNALERROR"); break;
     case Engine_errorOutOfMemory:
         if (GuiHostData *data = HostGui_data(host)) {
             data->editFailurePending = 0;
             // A document too large for the memory says which.
             if (!data->loadFailure.isEmpty() && !data->alertPending) {
                 data->alertPending = 1;
-                HostEvent_postAlert(host, HostGui_text("Core", "RES_ALERT_OUTOFMEMORY") + QLatin1Char('\n') +
-                                              data->loadFailure);
+                HostEvent_postAlert(host, HostGui_text("Core", "RES_ALERT_OUTOFMEMORY") +
+                                              QLatin1Char('\n') + data->loadFailure);
                 data->loadFailure.clear();
                 break;
             }
         }
         postAlertOnce(host, "RES_ALERT_OUTOFMEMORY");
         break;
-    case 0x10008:
-        break;
-    default:
-        error(host, "RES_ALERT_UNKNOWNERROR");
-        break;
+    case 0x10008: break;
+    default: error(host, "RES_ALERT_UNKNOWNERROR"); break;
     }
 }
 
@@ -698,15 +640,14 @@ void Host_engineRequest(HostContext *host, int32_t code, void *record)
         return;
     switch (code) {
     case 0x10000:
-    case 0x10019:
-        postAlertOnce(host, "RES_ALERT_IMAGESUBSAMPLED");
-        break;
+    case 0x10019: postAlertOnce(host, "RES_ALERT_IMAGESUBSAMPLED"); break;
     case Fv_requestResized:
         if (auto *report = static_cast<const FvResizeReport *>(record); report && report->success)
             HostEvent_postValue(host, EvResized, report->height);
         break;
     case Fv_requestZoom:
-        if (auto *report = static_cast<const FvZoomReport *>(record); report && report->zoom != data->lastZoom) {
+        if (auto *report = static_cast<const FvZoomReport *>(record);
+            report && report->zoom != data->lastZoom) {
             data->lastZoom = report->zoom;
             HostEvent_postValue(host, EvZoom, report->zoom);
         }
@@ -715,20 +656,17 @@ void Host_engineRequest(HostContext *host, int32_t code, void *record)
     case 0x10007:             // the identity screen ended
         HostEvent_post(host, EvReady, nullptr);
         break;
-    case 0x10008:
-        HostEvent_post(host, EvCloseDown, nullptr);
-        break;
-    case Engine_requestFailed:
-        Host_postCloseDown(host);
-        break;
+    case 0x10008: HostEvent_post(host, EvCloseDown, nullptr); break;
+    case Engine_requestFailed: Host_postCloseDown(host); break;
     case Fv_requestScroll:
         if (auto *report = static_cast<const FvScrollReport *>(record))
             HostEvent_post(host, EvScroll, new FvScrollReport(*report), disposeScroll);
         break;
     case Fv_requestLoadFailed:
         if (auto *report = static_cast<const FvLoadFailedReport *>(record))
-            data->loadFailure = HostGui_loadFailureText(report->kind, report->code,
-                                                        report->path ? QString::fromUtf8(report->path) : QString());
+            data->loadFailure =
+                HostGui_loadFailureText(report->kind, report->code,
+                                        report->path ? QString::fromUtf8(report->path) : QString());
         break;
     case Fv_requestDocInfo:
         data->documentEditable = record && static_cast<const FvDocInfo *>(record)->mime != nullptr;
@@ -747,9 +685,7 @@ void Host_engineRequest(HostContext *host, int32_t code, void *record)
             HostEvent_post(host, EvEditingMode, copy, disposeEditingRecord);
         break;
     }
-    case 0x10024:
-        HostEvent_post(host, EvWorkStarted, nullptr);
-        break;
+    case 0x10024: HostEvent_post(host, EvWorkStarted, nullptr); break;
     case App_requestSearch:
         searchNotification(host, static_cast<const SearchReport *>(record));
         break;
@@ -760,9 +696,7 @@ void Host_engineRequest(HostContext *host, int32_t code, void *record)
             HostEvent_postValue(host, EvReflow, report->result == 1);
         }
         break;
-    case App_requestContents:
-        editRequest(host, data, static_cast<const EditData *>(record));
-        break;
+    case App_requestContents: editRequest(host, data, static_cast<const EditData *>(record)); break;
     case App_requestListOpened:
         data->listing = static_cast<ZipListRequest *>(record);
         if (data->listing)
@@ -781,8 +715,7 @@ void Host_engineRequest(HostContext *host, int32_t code, void *record)
         // closed.
         endListing(host, data);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -800,15 +733,17 @@ void AlienScreen_getGeometry(HostContext *host, int32_t out[11])
     memcpy(out, values, sizeof(values));
 }
 
-void Host_screenUpdate(HostContext *host, const uint16_t *pixels, int32_t, int32_t width, int32_t height,
-                       int32_t lineStep, int32_t x, int32_t y, int32_t w, int32_t h, int32_t, int32_t)
+void Host_screenUpdate(HostContext *host, const uint16_t *pixels, int32_t, int32_t width,
+                       int32_t height, int32_t lineStep, int32_t x, int32_t y, int32_t w, int32_t h,
+                       int32_t, int32_t)
 {
     GuiHostData *data = HostGui_data(host);
     if (!data || !pixels)
         return;
     // Only the part inside the image is ever read.
     int32_t x0 = std::max(x, 0), y0 = std::max(y, 0);
-    int32_t x1 = std::min(int64_t(x) + w, int64_t(width)), y1 = std::min(int64_t(y) + h, int64_t(height));
+    int32_t x1 = std::min(int64_t(x) + w, int64_t(width)),
+            y1 = std::min(int64_t(y) + h, int64_t(height));
     if (x1 <= x0 || y1 <= y0)
         return;
     // Every rectangle presented before the flush shows: the pending area
@@ -839,8 +774,9 @@ void Host_onOverlayChange(HostContext *host, HostQuery *query)
         return;
     GuiHostData *data = HostGui_data(host);
     int type = query->code == HostQuery_password ? EvPasswordQuery
-               : query->code == HostQuery_confirmLoss || query->code == HostQuery_linkQuestion ? EvQuestionQuery
-                                                                                              : 0;
+               : query->code == HostQuery_confirmLoss || query->code == HostQuery_linkQuestion
+                   ? EvQuestionQuery
+                   : 0;
     // A query the GUI cannot show is refused at once, so that its asker
     // never waits for an answer that cannot come.
     if (!type || !data || !bridgeOf(host)) {
@@ -899,15 +835,17 @@ int Host_configure(EngineContext *context)
     std::vector<const char *> pointers[5];
     for (int g = 0; g < 5; g++) {
         for (int n = 1; n <= groups[g].count; n++) {
-            QByteArray key = QStringLiteral("RES_%1_%2").arg(QLatin1String(groups[g].group)).arg(n).toLatin1();
+            QByteArray key =
+                QStringLiteral("RES_%1_%2").arg(QLatin1String(groups[g].group)).arg(n).toLatin1();
             QString text = Host_translate(host, "DateTime", key.constData());
             names[g].push_back(text.isNull() ? key : text.toUtf8());
         }
         for (const QByteArray &name : names[g])
             pointers[g].push_back(name.constData());
     }
-    calls.setDateNames(instance, nullptr, nullptr, nullptr, nullptr, pointers[0].data(), pointers[1].data(),
-                       pointers[2].data(), pointers[3].data(), pointers[4].data());
+    calls.setDateNames(instance, nullptr, nullptr, nullptr, nullptr, pointers[0].data(),
+                       pointers[1].data(), pointers[2].data(), pointers[3].data(),
+                       pointers[4].data());
 
     // 4. Date formats, stored as string settings.
     static const char *const formats[4][2] = {
@@ -924,13 +862,14 @@ int Host_configure(EngineContext *context)
 
     // 5. Spreadsheet function names.
     static const char *const functionKeys[FuncNames_count] = {
-        "RES_FUNC_NOW",   "RES_FUNC_FV",      "RES_FUNC_IRR",     "RES_FUNC_NPER",    "RES_FUNC_NPV",
-        "RES_FUNC_PMT",   "RES_FUNC_PV",      "RES_FUNC_RATE",    "RES_FUNC_AND",     "RES_FUNC_FALSE",
-        "RES_FUNC_IF",    "RES_FUNC_NOT",     "RES_FUNC_OR",      "RES_FUNC_TRUE",    "RES_FUNC_ABS",
-        "RES_FUNC_INT",   "RES_FUNC_LN",      "RES_FUNC_LOG",     "RES_FUNC_LOG10",   "RES_FUNC_MOD",
-        "RES_FUNC_POWER", "RES_FUNC_PRODUCT", "RES_FUNC_ROUND",   "RES_FUNC_SQRT",    "RES_FUNC_SUM",
-        "RES_FUNC_SUMIF", "RES_FUNC_TRUNC",   "RES_FUNC_AVERAGE", "RES_FUNC_COUNTIF", "RES_FUNC_MAX",
-        "RES_FUNC_MIN",
+        "RES_FUNC_NOW",     "RES_FUNC_FV",      "RES_FUNC_IRR",   "RES_FUNC_NPER",
+        "RES_FUNC_NPV",     "RES_FUNC_PMT",     "RES_FUNC_PV",    "RES_FUNC_RATE",
+        "RES_FUNC_AND",     "RES_FUNC_FALSE",   "RES_FUNC_IF",    "RES_FUNC_NOT",
+        "RES_FUNC_OR",      "RES_FUNC_TRUE",    "RES_FUNC_ABS",   "RES_FUNC_INT",
+        "RES_FUNC_LN",      "RES_FUNC_LOG",     "RES_FUNC_LOG10", "RES_FUNC_MOD",
+        "RES_FUNC_POWER",   "RES_FUNC_PRODUCT", "RES_FUNC_ROUND", "RES_FUNC_SQRT",
+        "RES_FUNC_SUM",     "RES_FUNC_SUMIF",   "RES_FUNC_TRUNC", "RES_FUNC_AVERAGE",
+        "RES_FUNC_COUNTIF", "RES_FUNC_MAX",     "RES_FUNC_MIN",
     };
     std::vector<QByteArray> functions;
     std::vector<const char *> functionPointers;
@@ -950,9 +889,9 @@ int Host_configure(EngineContext *context)
         const char *key;
         uint32_t value;
     } settings[] = {
-        {"Vexlan_cursorEnable", 0},          {"RendererRedrawMode", 0x10002},
-        {"FV_singlePageLoad", 0},            {"Vexlan_flowModeKeepZoom", 0},
-        {"RendererCostLimit", 0x40000000},   {"Vexlan_rotatedScreens", 0x10005},
+        {"Vexlan_cursorEnable", 0},        {"RendererRedrawMode", 0x10002},
+        {"FV_singlePageLoad", 0},          {"Vexlan_flowModeKeepZoom", 0},
+        {"RendererCostLimit", 0x40000000}, {"Vexlan_rotatedScreens", 0x10005},
     };
     for (const auto &setting : settings)
         calls.setConfigInt(instance, setting.key, setting.value);

@@ -39,18 +39,22 @@ bool Startup_findCatalogue(QTranslator *translator, const char *argv0, const QSt
     QString found = findTranslation(translator, choice->directory, choice->baseName, language);
     if (found.isNull() && language.size() == 5) {
         if (language == QLatin1String("zh-hk"))
-            found = findTranslation(translator, choice->directory, choice->baseName, QStringLiteral("zh-tw"));
+            found = findTranslation(translator, choice->directory, choice->baseName,
+                                    QStringLiteral("zh-tw"));
         if (found.isNull())
-            found = findTranslation(translator, choice->directory, choice->baseName, language.left(3) + QLatin1Char('*'));
+            found = findTranslation(translator, choice->directory, choice->baseName,
+                                    language.left(3) + QLatin1Char('*'));
     }
     if (found.isNull()) {
-        found = findTranslation(translator, choice->directory, choice->baseName, QStringLiteral("en-gb"));
+        found = findTranslation(translator, choice->directory, choice->baseName,
+                                QStringLiteral("en-gb"));
         choice->language = QStringLiteral("en-gb");
     }
     if (found.isNull())
         return false;
     choice->file = found;
-    choice->helpPath = choice->directory + QLatin1Char('/') + found.left(found.size() - 3) + QStringLiteral(".qht");
+    choice->helpPath = choice->directory + QLatin1Char('/') + found.left(found.size() - 3) +
+                       QStringLiteral(".qht");
     return true;
 }
 

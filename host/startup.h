@@ -13,11 +13,11 @@ QString Startup_languageCode(const QString &system);
 
 // What the lookup found.
 struct CatalogueChoice {
-    QString directory;  // the program's directory ("." when argv[0] has none)
-    QString baseName;   // the program's name
-    QString file;       // the catalogue's file name
-    QString language;   // the language code in use from now on
-    QString helpPath;   // directory/name-of-the-catalogue.qht
+    QString directory; // the program's directory ("." when argv[0] has none)
+    QString baseName;  // the program's name
+    QString file;      // the catalogue's file name
+    QString language;  // the language code in use from now on
+    QString helpPath;  // directory/name-of-the-catalogue.qht
 };
 
 // Looks for the catalogue of the program at argv0 for the language code:

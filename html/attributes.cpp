@@ -66,10 +66,12 @@ const struct {
     uint32_t attr;
     const char16_t *name;
 } kBooleans[] = {
-    {HtmlAttr_border, u"border"},     {HtmlAttr_checked, u"checked"},   {HtmlAttr_compact, u"compact"},
-    {HtmlAttr_declare, u"declare"},   {HtmlAttr_defer, u"defer"},       {HtmlAttr_disabled, u"disabled"},
-    {HtmlAttr_ismap, u"ismap"},       {HtmlAttr_multiple, u"multiple"}, {HtmlAttr_nohref, u"nohref"},
-    {HtmlAttr_noresize, u"noresize"}, {HtmlAttr_noshade, u"noshade"},   {HtmlAttr_nowrap, u"nowrap"},
+    {HtmlAttr_border, u"border"},     {HtmlAttr_checked, u"checked"},
+    {HtmlAttr_compact, u"compact"},   {HtmlAttr_declare, u"declare"},
+    {HtmlAttr_defer, u"defer"},       {HtmlAttr_disabled, u"disabled"},
+    {HtmlAttr_ismap, u"ismap"},       {HtmlAttr_multiple, u"multiple"},
+    {HtmlAttr_nohref, u"nohref"},     {HtmlAttr_noresize, u"noresize"},
+    {HtmlAttr_noshade, u"noshade"},   {HtmlAttr_nowrap, u"nowrap"},
     {HtmlAttr_readonly, u"readonly"}, {HtmlAttr_selected, u"selected"},
 };
 
@@ -91,13 +93,13 @@ struct Build {
     const HtmlTagSpan *attrs;
     uint32_t count;
     uint32_t element;
-    StyleRule *rule;        // the style properties (list 1)
-    StyleRule *attrs0;      // the attribute properties (list 0)
+    StyleRule *rule;   // the style properties (list 1)
+    StyleRule *attrs0; // the attribute properties (list 0)
     EngineContext *ctx;
     Edr_Node *node;
-    int cellBorders;        // a bordered table: its cells get borders too
-    int cellPadding;        // a table with cellpadding: its cells get it
-    HtmlLength padding;     // that padding
+    int cellBorders;    // a bordered table: its cells get borders too
+    int cellPadding;    // a table with cellpadding: its cells get it
+    HtmlLength padding; // that padding
 };
 
 int put(Build &b, const Prop &value)
@@ -147,12 +149,12 @@ int putFour(Build &b, const uint32_t ids[4], uint32_t keyword)
     return err;
 }
 
-const uint32_t kBorderStyles[4] = {PropId_borderTopStyle, PropId_borderBottomStyle, PropId_borderLeftStyle,
-                                   PropId_borderRightStyle};
-const uint32_t kBorderWidths[4] = {PropId_borderTopWidth, PropId_borderBottomWidth, PropId_borderLeftWidth,
-                                   PropId_borderRightWidth};
-const uint32_t kBorderColours[4] = {PropId_borderTopColor, PropId_borderBottomColor, PropId_borderLeftColor,
-                                    PropId_borderRightColor};
+const uint32_t kBorderStyles[4] = {PropId_borderTopStyle, PropId_borderBottomStyle,
+                                   PropId_borderLeftStyle, PropId_borderRightStyle};
+const uint32_t kBorderWidths[4] = {PropId_borderTopWidth, PropId_borderBottomWidth,
+                                   PropId_borderLeftWidth, PropId_borderRightWidth};
+const uint32_t kBorderColours[4] = {PropId_borderTopColor, PropId_borderBottomColor,
+                                    PropId_borderLeftColor, PropId_borderRightColor};
 
 bool imageLike(const Build &b)
 {
@@ -211,7 +213,10 @@ int applyValign(Build &b, const char16_t *v, size_t n)
     static const struct {
         const char *word;
         uint32_t keyword;
-    } kValues[] = {{"top", KwId_top}, {"middle", KwId_middle}, {"bottom", KwId_bottom}, {"baseline", KwId_baseline}};
+    } kValues[] = {{"top", KwId_top},
+                   {"middle", KwId_middle},
+                   {"bottom", KwId_bottom},
+                   {"baseline", KwId_baseline}};
     for (const auto &k : kValues)
         if (equalsWord(v, n, k.word))
             return putKeyword(b, PropId_verticalAlign, k.keyword);
@@ -255,8 +260,8 @@ int applyFrame(Build &b, const char16_t *v, size_t n)
     static const struct {
         const char *word;
         uint8_t sides;
-    } kFrames[] = {{"above", 1}, {"below", 2}, {"lhs", 4}, {"rhs", 8}, {"hsides", 3},
-                   {"vsides", 12}, {"box", 15}, {"border", 15}};
+    } kFrames[] = {{"above", 1},  {"below", 2},   {"lhs", 4},  {"rhs", 8},
+                   {"hsides", 3}, {"vsides", 12}, {"box", 15}, {"border", 15}};
     uint8_t sides = 0;
     for (const auto &f : kFrames)
         if (equalsWord(v, n, f.word))
@@ -273,7 +278,8 @@ int applyFrame(Build &b, const char16_t *v, size_t n)
             continue;
         err = putKeyword(b, kBorderStyles[i], KwId_ridge);
         if (!err)
-            err = hasWidth ? putLength(b, kBorderWidths[i], width) : putKeyword(b, kBorderWidths[i], KwId_medium);
+            err = hasWidth ? putLength(b, kBorderWidths[i], width)
+                           : putKeyword(b, kBorderWidths[i], KwId_medium);
     }
     return err;
 }
@@ -321,7 +327,8 @@ int applyExtent(Build &b, uint32_t id, const char16_t *v, size_t n)
 {
     // Plug-ins and controls keep their own sizes; an image input is sized
     // like an image.
-    bool plugin = b.element == HtmlEl_Embed || b.element == HtmlEl_Object || b.element == HtmlEl_Applet;
+    bool plugin =
+        b.element == HtmlEl_Embed || b.element == HtmlEl_Object || b.element == HtmlEl_Applet;
     if (b.element == HtmlEl_Input && !imageLike(b))
         return Res_ok;
     HtmlLength len;
@@ -423,7 +430,8 @@ int applyHttpEquiv(Build &b, const char16_t *v, size_t n)
         return Res_ok;
     if (equalsWord(v, n, "set-cookie")) {
         size_t cn = 0;
-        const char16_t *content = Html_getAttrTrimmed(b.tag, b.attrs, b.count, HtmlAttr_content, &cn);
+        const char16_t *content =
+            Html_getAttrTrimmed(b.tag, b.attrs, b.count, HtmlAttr_content, &cn);
         return content ? metaSetCookie(b, content, cn) : Res_ok;
     }
     bool refresh = equalsWord(v, n, "refresh");
@@ -442,13 +450,13 @@ int applyHttpEquiv(Build &b, const char16_t *v, size_t n)
             continue;
         const char16_t *name = content + i + 8;
         size_t len = 0;
-        while (i + 8 + len < cn && name[len] != ';' && name[len] != '"' && name[len] != '\'' && !isSpace(name[len]))
+        while (i + 8 + len < cn && name[len] != ';' && name[len] != '"' && name[len] != '\'' &&
+               !isSpace(name[len]))
             len++;
         return Html_metaCharset(b.p, name, len);
     }
     return Res_ok;
 }
-
 
 // dir: the direction, embedded in the text around it except on bdo,
 // which overrides instead (its own default rule).
@@ -516,7 +524,8 @@ char16_t *escapedUrlText(const HtmlParser *p, const char16_t *text, size_t n)
     if (!out)
         return nullptr;
     CharsetState state{};
-    CharsetConverter convert = Charset_findConverter(CharsetCode_utf16, p->charset, &state, nullptr);
+    CharsetConverter convert =
+        Charset_findConverter(CharsetCode_utf16, p->charset, &state, nullptr);
     if (!convert || p->charset == CharsetCode_utf16 || p->charset == CharsetCode_utf16be ||
         p->charset == CharsetCode_utf16le)
         convert = Charset_utf16ToUtf8;
@@ -531,8 +540,8 @@ char16_t *escapedUrlText(const HtmlParser *p, const char16_t *text, size_t n)
         size_t units = (text[i] >= 0xD800 && text[i] < 0xDC00 && i + 1 < n) ? 2 : 1;
         uint8_t bytes[12];
         size_t consumed = 0, produced = 0;
-        convert(reinterpret_cast<const uint8_t *>(text + i), units * sizeof(char16_t), bytes, sizeof bytes,
-                &consumed, &produced, &state, p->ctx);
+        convert(reinterpret_cast<const uint8_t *>(text + i), units * sizeof(char16_t), bytes,
+                sizeof bytes, &consumed, &produced, &state, p->ctx);
         if (!produced)
             bytes[0] = '?', produced = 1;
         for (size_t k = 0; k < produced && k < sizeof bytes; k++) {
@@ -608,11 +617,12 @@ int applyListType(Build &b, const char16_t *v, size_t n)
     static const struct {
         const char16_t *word;
         uint32_t keyword;
-        bool exact;     // compared with case
+        bool exact; // compared with case
     } kMarkers[] = {
-        {u"1", KwId_decimal, true},        {u"A", KwId_upperAlpha, true}, {u"I", KwId_upperRoman, true},
-        {u"a", KwId_lowerAlpha, true},     {u"i", KwId_lowerRoman, true}, {u"disc", KwId_disc, false},
-        {u"circle", KwId_circle, false},   {u"square", KwId_square, false},
+        {u"1", KwId_decimal, true},      {u"A", KwId_upperAlpha, true},
+        {u"I", KwId_upperRoman, true},   {u"a", KwId_lowerAlpha, true},
+        {u"i", KwId_lowerRoman, true},   {u"disc", KwId_disc, false},
+        {u"circle", KwId_circle, false}, {u"square", KwId_square, false},
     };
     for (const auto &m : kMarkers) {
         size_t len = 0;
@@ -803,7 +813,8 @@ int applyFrameGrid(Build &b)
     // Layout splits the set's own box by the lists again, so the node
     // keeps them.
     int err = Res_ok;
-    for (auto [attr, v, n] : {std::tuple{uint32_t(HtmlAttr_rows), rows, rn}, std::tuple{uint32_t(HtmlAttr_cols), cols, cn}}) {
+    for (auto [attr, v, n] : {std::tuple{uint32_t(HtmlAttr_rows), rows, rn},
+                              std::tuple{uint32_t(HtmlAttr_cols), cols, cn}}) {
         if (!v || err)
             continue;
         Prop value{};
@@ -863,7 +874,8 @@ int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
         // meta charset names the document's charset as a content type's
         // charset parameter does.
         if (b.element != HtmlEl_Meta)
-            return storedByKind(attr) ? Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr) : Res_ok;
+            return storedByKind(attr) ? Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr)
+                                      : Res_ok;
         v = unquote(v, &n);
         return n ? Html_metaCharset(b.p, v, n) : Res_ok;
     }
@@ -899,7 +911,8 @@ int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
         }
         return putLength(b, 93, len);
     }
-    case HtmlAttr_cellspacing: return applyPair(b, PropId_borderSpacingX, PropId_borderSpacingY, v, n);
+    case HtmlAttr_cellspacing:
+        return applyPair(b, PropId_borderSpacingX, PropId_borderSpacingY, v, n);
     case HtmlAttr_colspan:
     case HtmlAttr_rowspan:
     case HtmlAttr_span: return applySpan(b, attr, v, n);
@@ -913,12 +926,16 @@ int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
     case HtmlAttr_leftmargin:
         if (b.element == HtmlEl_Frame)
             return applyFrameMargin(b, v, n, 0);
-        return b.element == HtmlEl_Body ? applyPixelPair(b, PropId_marginRight, PropId_marginLeft, v, n) : Res_ok;
+        return b.element == HtmlEl_Body
+                   ? applyPixelPair(b, PropId_marginRight, PropId_marginLeft, v, n)
+                   : Res_ok;
     case HtmlAttr_marginheight:
     case HtmlAttr_topmargin:
         if (b.element == HtmlEl_Frame)
             return applyFrameMargin(b, v, n, 1);
-        return b.element == HtmlEl_Body ? applyPixelPair(b, PropId_marginTop, PropId_marginBottom, v, n) : Res_ok;
+        return b.element == HtmlEl_Body
+                   ? applyPixelPair(b, PropId_marginTop, PropId_marginBottom, v, n)
+                   : Res_ok;
     case HtmlAttr_frameborder: return applyFrameBorder(b, v, n);
     case HtmlAttr_face: return applyFace(b, v, n);
     case HtmlAttr_size: return applySize(b, v, n);
@@ -957,11 +974,13 @@ int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
         if (!err && b.element == HtmlEl_Frame && b.p->layout)
             err = FrameSet_setName(b.p->layout, v, n);
         // A named map collects the areas up to its end.
-        if (!err && b.element == HtmlEl_Map && !(err = Html_mapNew(&b.p->maps, v, n, &b.p->openMap)))
+        if (!err && b.element == HtmlEl_Map &&
+            !(err = Html_mapNew(&b.p->maps, v, n, &b.p->openMap)))
             b.p->mapFinished = 0;
         if (err)
             return err;
-        return storedByKind(attr) ? Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr) : Res_ok;
+        return storedByKind(attr) ? Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr)
+                                  : Res_ok;
     }
     case HtmlAttr_src: {
         int err = applySource(b, v, n);
@@ -979,7 +998,8 @@ int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
     case HtmlAttr_action: return applyTarget(b, v, n);
     case HtmlAttr_data:
     case HtmlAttr_classid: {
-        bool plugin = b.element == HtmlEl_Object || b.element == HtmlEl_Applet || b.element == HtmlEl_Embed;
+        bool plugin =
+            b.element == HtmlEl_Object || b.element == HtmlEl_Applet || b.element == HtmlEl_Embed;
         int err = plugin ? applyPluginUrl(b, v, n, attr == HtmlAttr_classid) : Res_ok;
         return err ? err : Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr);
     }
@@ -987,9 +1007,11 @@ int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
         Plugin_setOwnContent(b.p->plugin, 1);
         return Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr);
     case HtmlAttr_type: {
-        if (n && (b.element == HtmlEl_Object || b.element == HtmlEl_Applet || b.element == HtmlEl_Embed))
+        if (n &&
+            (b.element == HtmlEl_Object || b.element == HtmlEl_Applet || b.element == HtmlEl_Embed))
             Plugin_setMimeType(b.p->plugin, v, n);
-        int err = b.element == HtmlEl_Ol || b.element == HtmlEl_Ul ? applyListType(b, v, n) : Res_ok;
+        int err =
+            b.element == HtmlEl_Ol || b.element == HtmlEl_Ul ? applyListType(b, v, n) : Res_ok;
         return err ? err : Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr);
     }
     case HtmlAttr_background: {
@@ -997,7 +1019,8 @@ int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
             return Res_ok;
         Prop image{};
         // The rule keeps its own copy of the text.
-        Prop_set(&image, PropId_backgroundImage, PropType_ustr, reinterpret_cast<uintptr_t>(v), uint32_t(n));
+        Prop_set(&image, PropId_backgroundImage, PropType_ustr, reinterpret_cast<uintptr_t>(v),
+                 uint32_t(n));
         int err = put(b, image);
         // With images on, the address (resolved against the page) becomes
         // an image node in a numbered group of the document, which the
@@ -1012,7 +1035,8 @@ int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
     default:
         if (attr >= HtmlAttr_onabort && attr <= HtmlAttr_onunload && !storedByKind(attr))
             return applyEvent(b, attr, v, n);
-        return storedByKind(attr) ? Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr) : Res_ok;
+        return storedByKind(attr) ? Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr)
+                                  : Res_ok;
     }
 }
 
@@ -1094,7 +1118,8 @@ int addCellRules(HtmlParser *p, uint32_t tableKey, bool borders, const HtmlLengt
         StyleRule *rule = nullptr;
         if ((err = StyleRule_create(&rule)))
             return err;
-        for (uint32_t side = PropId_paddingTop; padding && side <= PropId_paddingLeft && !err; side++) {
+        for (uint32_t side = PropId_paddingTop; padding && side <= PropId_paddingLeft && !err;
+             side++) {
             Prop v{};
             Prop_setLength(&v, side, padding->value);
             err = StyleRule_appendProp(rule, &v);
@@ -1107,7 +1132,8 @@ int addCellRules(HtmlParser *p, uint32_t tableKey, bool borders, const HtmlLengt
                 err = StyleRule_appendProp(rule, &v);
             }
         }
-        if (!err && !(err = StyleRule_addMatch(rule, tableKey, 0, 10)) && !(err = StyleRule_addMatch1(rule, cell)))
+        if (!err && !(err = StyleRule_addMatch(rule, tableKey, 0, 10)) &&
+            !(err = StyleRule_addMatch1(rule, cell)))
             err = Request_addItem(p->styles, &rule);
         StyleRule_destroy(rule);
         if (err)
@@ -1310,8 +1336,7 @@ int Html_setAttrProp(StyleRule *list, const char16_t *tag, const HtmlTagSpan *at
         // The rule keeps its own copy of the text.
         Prop_set(&value, attr, PropType_ustr, reinterpret_cast<uintptr_t>(v), uint32_t(n));
         break;
-    default:
-        return Res_ok;
+    default: return Res_ok;
     }
     int changed = 0;
     return StyleRule_setProp(list, &value, &changed);
@@ -1343,8 +1368,8 @@ char16_t *Html_cleanUrlText(const char16_t *text, size_t length, int shiftJis, s
     return out;
 }
 
-const char16_t *Html_getAttr(const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count, uint32_t attr,
-                             size_t *length)
+const char16_t *Html_getAttr(const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count,
+                             uint32_t attr, size_t *length)
 {
     *length = 0;
     if (!tag || !attrs || attr == 0 || attr >= Html_attrCount)
@@ -1364,8 +1389,8 @@ const char16_t *Html_getAttr(const char16_t *tag, const HtmlTagSpan *attrs, uint
     return nullptr;
 }
 
-const char16_t *Html_getAttrTrimmed(const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count, uint32_t attr,
-                                    size_t *length)
+const char16_t *Html_getAttrTrimmed(const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count,
+                                    uint32_t attr, size_t *length)
 {
     const char16_t *v = Html_getAttr(tag, attrs, count, attr, length);
     if (!v)
@@ -1383,8 +1408,8 @@ namespace {
 
 // The number at the start of a length: sign, integer part (clamped) and
 // fraction as 16.16. Returns the characters read, 0 when there is no digit.
-size_t readNumber(const char16_t *t, size_t n, int *negative, int *plus, uint32_t *integer, int32_t *fraction,
-                  int *fractionGiven)
+size_t readNumber(const char16_t *t, size_t n, int *negative, int *plus, uint32_t *integer,
+                  int32_t *fraction, int *fractionGiven)
 {
     size_t i = 0;
     while (i < n && isSpace(t[i]))
@@ -1510,8 +1535,8 @@ size_t Html_cleanCharsetName(const char16_t *text, size_t length, char16_t *out,
     size_t n = 0;
     while (i < length && printable(text[i]) && n + 1 < capacity)
         out[n++] = text[i++];
-    if (n >= 5 && out[n - 5] == '-' && out[n - 4] == '1' && out[n - 3] == '9' && isDigit(out[n - 2]) &&
-        isDigit(out[n - 1]))
+    if (n >= 5 && out[n - 5] == '-' && out[n - 4] == '1' && out[n - 3] == '9' &&
+        isDigit(out[n - 2]) && isDigit(out[n - 1]))
         n -= 5;
     out[n] = 0;
     return n;
@@ -1532,20 +1557,21 @@ int32_t Html_getAttrInches(const char16_t *text, size_t length)
     return int32_t(v * 65536 / 96);
 }
 
-Url *Html_sourceUrl(EngineContext *ctx, HtmlParser *p, const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count,
-                    int *err)
+Url *Html_sourceUrl(EngineContext *ctx, HtmlParser *p, const char16_t *tag,
+                    const HtmlTagSpan *attrs, uint32_t count, int *err)
 {
     *err = Res_ok;
     size_t n = 0;
-    const char16_t *v = tag && attrs ? Html_getAttrTrimmed(tag, attrs, count, HtmlAttr_src, &n) : nullptr;
+    const char16_t *v =
+        tag && attrs ? Html_getAttrTrimmed(tag, attrs, count, HtmlAttr_src, &n) : nullptr;
     if (!v || !n)
         return nullptr;
     Build b{p, tag, attrs, count, 0, nullptr, nullptr, ctx, nullptr, 0};
     return attrUrl(b, v, n, err);
 }
 
-int Html_applyAttributes(EngineContext *ctx, const char16_t *tag, HtmlParser *p, Edr_Node *node, uint32_t id,
-                         const HtmlTagSpan *attrs, uint32_t count)
+int Html_applyAttributes(EngineContext *ctx, const char16_t *tag, HtmlParser *p, Edr_Node *node,
+                         uint32_t id, const HtmlTagSpan *attrs, uint32_t count)
 {
     // An implied element has no tag and no attributes.
     if (!tag || !attrs || !node)
@@ -1589,7 +1615,8 @@ int Html_applyAttributes(EngineContext *ctx, const char16_t *tag, HtmlParser *p,
     // A bullet list inside another list takes the next bullet: a circle
     // one level in, a square deeper, unless its type attribute says.
     uint32_t lists = Html_listNesting(p);
-    if (!err && id == HtmlEl_Ul && lists > 1 && !(present[HtmlAttr_type >> 6] & (uint64_t(1) << (HtmlAttr_type & 63))))
+    if (!err && id == HtmlEl_Ul && lists > 1 &&
+        !(present[HtmlAttr_type >> 6] & (uint64_t(1) << (HtmlAttr_type & 63))))
         err = putKeyword(b, PropId_listStyleType, lists == 2 ? KwId_circle : KwId_square);
     // A list inside a list keeps to its item: no space above or below.
     if (!err && (id == HtmlEl_Ul || id == HtmlEl_Ol) && lists > 1) {
@@ -1655,10 +1682,11 @@ bool attrListNumber(const char16_t *v, size_t n, int32_t *out)
 int Html_listOrdinal(const Edr_Doc *doc, Edr_Node *node, int32_t *number)
 {
     *number = 0;
-    if (!doc || doc->typeCode != Html_typeCode || !node || Edr_Node_type(node) != Edr_NodeType_group)
+    if (!doc || doc->typeCode != Html_typeCode || !node ||
+        Edr_Node_type(node) != Edr_NodeType_group)
         return 0;
     const Edr_Group *g = Edr_Node_group(node);
-    uint32_t attr = g && g->element == HtmlEl_Ol ? uint32_t(HtmlAttr_start)
+    uint32_t attr = g && g->element == HtmlEl_Ol   ? uint32_t(HtmlAttr_start)
                     : g && g->element == HtmlEl_Li ? uint32_t(HtmlAttr_value)
                                                    : uint32_t(0);
     const StyleRule *list = attr && g->ext ? g->ext->props[0] : nullptr;
@@ -1666,8 +1694,10 @@ int Html_listOrdinal(const Edr_Doc *doc, Edr_Node *node, int32_t *number)
         if (i->value.id != attr)
             continue;
         if (i->value.type == PropType_ustr)
-            return attrListNumber(reinterpret_cast<const char16_t *>(i->value.payload), i->value.payload2, number)
-                       ? 1 : 0;
+            return attrListNumber(reinterpret_cast<const char16_t *>(i->value.payload),
+                                  i->value.payload2, number)
+                       ? 1
+                       : 0;
         *number = Prop_getInt(&i->value);
         return 1;
     }

@@ -203,11 +203,11 @@ int Html_attrApplies(uint32_t attr, uint32_t element);
 // The value of the first attribute of the tag named attr's name (ASCII
 // case ignored), with its length; null when absent. A boolean attribute
 // written without a value answers its own name; others an empty value.
-const char16_t *Html_getAttr(const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count, uint32_t attr,
-                             size_t *length);
+const char16_t *Html_getAttr(const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count,
+                             uint32_t attr, size_t *length);
 // As Html_getAttr, without leading and trailing white space.
-const char16_t *Html_getAttrTrimmed(const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count, uint32_t attr,
-                                    size_t *length);
+const char16_t *Html_getAttrTrimmed(const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count,
+                                    uint32_t attr, size_t *length);
 
 // A parsed length: Prop type 2 (16.16 inches), 3 (em) or 7 (percent).
 struct HtmlLength {
@@ -226,7 +226,7 @@ int Html_parseFontStep(const char16_t *text, size_t length, int32_t *inches);
 int32_t Html_getAttrInches(const char16_t *text, size_t length);
 
 enum : uint32_t {
-    Html_valueFirst = 21,   // ids of the value table: 21..66
+    Html_valueFirst = 21, // ids of the value table: 21..66
     Html_valueCount = 46,
 };
 // The value table: keyword values of attributes, index id - 21.

@@ -31,24 +31,17 @@ int Html_addDefaultProp(uint32_t index, StyleRule *rule)
     const HtmlDefaultProp &d = Html_defaultProps[index];
     Prop value{};
     switch (d.kind) {
-    case HtmlDefKind_int:
-        Prop_setInt(&value, uint32_t(d.id), int32_t(d.value));
-        break;
-    case HtmlDefKind_keyword:
-        Prop_setType(&value, uint32_t(d.id), uint16_t(d.value));
-        break;
+    case HtmlDefKind_int: Prop_setInt(&value, uint32_t(d.id), int32_t(d.value)); break;
+    case HtmlDefKind_keyword: Prop_setType(&value, uint32_t(d.id), uint16_t(d.value)); break;
     case HtmlDefKind_string:
         if (d.id != PropId_fontFamily)
             return Res_ok;
         // The copy made by the rule owns its text; the table's text is lent.
-        Prop_set(&value, uint32_t(d.id), PropType_ustr, reinterpret_cast<uintptr_t>(u"monospace"), 9);
+        Prop_set(&value, uint32_t(d.id), PropType_ustr, reinterpret_cast<uintptr_t>(u"monospace"),
+                 9);
         break;
-    case HtmlDefKind_length:
-        Prop_setLength(&value, uint32_t(d.id), int32_t(d.value));
-        break;
-    case HtmlDefKind_em:
-        Prop_setWord(&value, uint32_t(d.id), PropType_em, d.value);
-        break;
+    case HtmlDefKind_length: Prop_setLength(&value, uint32_t(d.id), int32_t(d.value)); break;
+    case HtmlDefKind_em: Prop_setWord(&value, uint32_t(d.id), PropType_em, d.value); break;
     case HtmlDefKind_colour: {
         const uint8_t rgba[4] = {uint8_t(d.value), uint8_t(d.value >> 8), uint8_t(d.value >> 16),
                                  uint8_t(d.value >> 24)};
@@ -58,8 +51,7 @@ int Html_addDefaultProp(uint32_t index, StyleRule *rule)
     case 0:
         // An empty record adds nothing.
         return Res_ok;
-    default:
-        return Html_errBadDefaultProp;
+    default: return Html_errBadDefaultProp;
     }
     return StyleRule_appendPropOnce(rule, &value);
 }
@@ -101,7 +93,8 @@ int Html_addLinkColour(Request *request, uint32_t state, const uint8_t rgba[4])
     Prop colour{}, underline{};
     Prop_setColour(&colour, PropId_color, rgba);
     Prop_setType(&underline, PropId_textDecoration, KwId_underline);
-    if (!(err = StyleRule_addMatch(rule, HtmlEl_A, state, 11)) && !(err = StyleRule_appendProp(rule, &colour)) &&
+    if (!(err = StyleRule_addMatch(rule, HtmlEl_A, state, 11)) &&
+        !(err = StyleRule_appendProp(rule, &colour)) &&
         !(err = StyleRule_appendProp(rule, &underline)))
         err = Request_addItem(request, &rule);
     StyleRule_destroy(rule);

@@ -20,10 +20,10 @@ enum : uint32_t {
 enum : int16_t {
     HtmlDefKind_int = 1,
     HtmlDefKind_keyword = 2,
-    HtmlDefKind_string = 3,     // only font-family "monospace"
-    HtmlDefKind_length = 4,     // 16.16 inches
-    HtmlDefKind_em = 5,         // 16.16 factor of the font size
-    HtmlDefKind_colour = 6,     // bytes red, green, blue, alpha
+    HtmlDefKind_string = 3, // only font-family "monospace"
+    HtmlDefKind_length = 4, // 16.16 inches
+    HtmlDefKind_em = 5,     // 16.16 factor of the font size
+    HtmlDefKind_colour = 6, // bytes red, green, blue, alpha
 };
 
 struct HtmlDefaultProp {

@@ -26,8 +26,8 @@ struct VfsHandle;
 // the picture's size is known. Takes the stream over. 0, the picture's error
 // (no codec, damaged data), or Res_stopRequested when the task was asked to
 // stop.
-int Html_openImageDocument(EngineContext *context, void *handlerData, VfsHandle *stream, Edr_Doc *doc,
-                           const void *frameRecord, uint32_t flags);
+int Html_openImageDocument(EngineContext *context, void *handlerData, VfsHandle *stream,
+                           Edr_Doc *doc, const void *frameRecord, uint32_t flags);
 
 // Creates the embedded sub-document of a frame (kind 2) under its node in doc:
 // width and height in 16.16 inches (negative when given by the frame set; -1
@@ -38,9 +38,9 @@ int Html_openImageDocument(EngineContext *context, void *handlerData, VfsHandle 
 // one is 0) as the open's argument; an inline frame (kind 1) starts empty. 0; 1
 // when memory runs out; Res_stopRequested when the task is asked to stop; other
 // errors of the document model.
-int Html_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind, Edr_Node *node, int32_t width,
-                           int32_t height, int32_t marginHeight, int32_t marginWidth, int32_t frameBorder,
-                           const Url *source);
+int Html_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind, Edr_Node *node,
+                           int32_t width, int32_t height, int32_t marginHeight, int32_t marginWidth,
+                           int32_t frameBorder, const Url *source);
 
 // The document's HTTP redirection state.
 int Redirect_create(Edr_Doc *doc);
@@ -74,8 +74,7 @@ int Form_Widget_setRect(void *control, const int32_t rect[4]);
 int Form_Widget_preferredSize(const void *control, int32_t *width, int32_t *height);
 // Gives the control the text style of its line (a layout text format), its
 // colour (0xAABBGGRR) and its direction. 0 or the control's error.
-int Form_Widget_applyStyle(void *control, const void *textFormat, uint32_t colour,
-                           int rightToLeft);
+int Form_Widget_applyStyle(void *control, const void *textFormat, uint32_t colour, int rightToLeft);
 // Bits of the control's flag word that layout reads: document/edr/webops.h.
 // Passes an event to a form control's handler. 0 or the handler's error.
 int Edr_Widget_sendEvent(EngineContext *context, void *control, void *event);

@@ -8,124 +8,26 @@
 #include <cstring>
 
 extern constexpr const char *const Html_elementNames[Html_elementCount] = {
-    "!--[if",
-    "![cdata",
-    "![endif",
-    "![endif]--",
-    "![if",
-    "![ignore",
-    "![include",
-    "!doctype",
-    "?xml",
-    "]]",
-    "a",
-    "abbr",
-    "acronym",
-    "address",
-    "applet",
-    "area",
-    "b",
-    "base",
-    "basefont",
-    "bdo",
-    "big",
-    "blink",
-    "blockquote",
-    "body",
-    "br",
-    "button",
-    "caption",
-    "center",
-    "cite",
-    "code",
-    "col",
-    "colgroup",
-    "dd",
-    "del",
-    "dfn",
-    "dir",
-    "div",
-    "dl",
-    "dt",
-    "em",
-    "embed",
-    "okalafh",
-    "okalasection",
-    "okalawidget",
-    "fieldset",
-    "font",
-    "form",
-    "frame",
-    "frameset",
-    "h1",
-    "h2",
-    "h3",
-    "h4",
-    "h5",
-    "h6",
-    "head",
-    "hr",
-    "html",
-    "i",
-    "iframe",
-    "ilayer",
-    "image",
-    "img",
-    "input",
-    "ins",
-    "isindex",
-    "kbd",
-    "label",
-    "layer",
-    "legend",
-    "li",
-    "link",
-    "map",
-    "marquee",
-    "menu",
-    "meta",
-    "multicol",
-    "nextid",
-    "nobr",
-    "noembed",
-    "noframes",
-    "nolayer",
-    "noscript",
-    "object",
-    "ol",
-    "optgroup",
-    "option",
-    "p",
-    "param",
-    "plaintext",
-    "pre",
-    "q",
-    "s",
-    "samp",
-    "script",
-    "select",
-    "small",
-    "span",
-    "strike",
-    "strong",
-    "style",
-    "sub",
-    "sup",
-    "table",
-    "tbody",
-    "td",
-    "textarea",
-    "tfoot",
-    "th",
-    "thead",
-    "title",
-    "tr",
-    "tt",
-    "u",
-    "ul",
-    "var",
-    "xmp"
-};
+    "!--[if",       "![cdata",     "![endif",  "![endif]--", "![if",       "![ignore",
+    "![include",    "!doctype",    "?xml",     "]]",         "a",          "abbr",
+    "acronym",      "address",     "applet",   "area",       "b",          "base",
+    "basefont",     "bdo",         "big",      "blink",      "blockquote", "body",
+    "br",           "button",      "caption",  "center",     "cite",       "code",
+    "col",          "colgroup",    "dd",       "del",        "dfn",        "dir",
+    "div",          "dl",          "dt",       "em",         "embed",      "okalafh",
+    "okalasection", "okalawidget", "fieldset", "font",       "form",       "frame",
+    "frameset",     "h1",          "h2",       "h3",         "h4",         "h5",
+    "h6",           "head",        "hr",       "html",       "i",          "iframe",
+    "ilayer",       "image",       "img",      "input",      "ins",        "isindex",
+    "kbd",          "label",       "layer",    "legend",     "li",         "link",
+    "map",          "marquee",     "menu",     "meta",       "multicol",   "nextid",
+    "nobr",         "noembed",     "noframes", "nolayer",    "noscript",   "object",
+    "ol",           "optgroup",    "option",   "p",          "param",      "plaintext",
+    "pre",          "q",           "s",        "samp",       "script",     "select",
+    "small",        "span",        "strike",   "strong",     "style",      "sub",
+    "sup",          "table",       "tbody",    "td",         "textarea",   "tfoot",
+    "th",           "thead",       "title",    "tr",         "tt",         "u",
+    "ul",           "var",         "xmp"};
 
 namespace {
 
@@ -149,8 +51,14 @@ constexpr uint32_t idOf(const char *s, size_t n)
 
 struct Bits {
     uint8_t b[15];
-    constexpr void set(uint32_t id) { b[id / 8] = uint8_t(b[id / 8] | (1u << (id % 8))); }
-    constexpr bool has(uint32_t id) const { return id < kIds && (b[id / 8] >> (id % 8)) & 1; }
+    constexpr void set(uint32_t id)
+    {
+        b[id / 8] = uint8_t(b[id / 8] | (1u << (id % 8)));
+    }
+    constexpr bool has(uint32_t id) const
+    {
+        return id < kIds && (b[id / 8] >> (id % 8)) & 1;
+    }
 };
 
 // Names separated by ", " or spaces.
@@ -177,8 +85,7 @@ struct Matrix {
     Bits rows[kIds];
 };
 
-template <size_t N>
-constexpr Matrix parseMatrix(const char *const (&rows)[N])
+template <size_t N> constexpr Matrix parseMatrix(const char *const (&rows)[N])
 {
     Matrix m{};
     for (const char *row : rows) {
@@ -226,11 +133,14 @@ constexpr const char *kStartRows[] = {
     "select: option",
     "table: a, table, tr",
     "tbody: col, colgroup, dir, div, menu, ol, span, tbody, tfoot, thead, ul",
-    "td: b, bdo, big, blink, blockquote, center, dir, div, font, i, map, menu, nobr, ol, p, small, span, strike, strong, sub, sup, td, th, tt, u, ul",
+    "td: b, bdo, big, blink, blockquote, center, dir, div, font, i, map, menu, nobr, ol, p, small, "
+    "span, strike, strong, sub, sup, td, th, tt, u, ul",
     "tfoot: dir, div, menu, ol, span, tbody, td, tfoot, th, thead, tr, ul",
-    "th: b, bdo, big, blink, blockquote, center, dir, div, font, i, menu, nobr, ol, p, small, span, strike, strong, sub, sup, th, tt, u, ul",
+    "th: b, bdo, big, blink, blockquote, center, dir, div, font, i, menu, nobr, ol, p, small, "
+    "span, strike, strong, sub, sup, th, tt, u, ul",
     "thead: colgroup, dir, div, menu, ol, span, tbody, td, tfoot, th, thead, tr, ul",
-    "tr: b, bdo, big, blink, blockquote, center, col, colgroup, dir, div, font, i, menu, nobr, ol, p, small, span, strike, strong, sub, sup, td, th, tr, tt, u, ul",
+    "tr: b, bdo, big, blink, blockquote, center, col, colgroup, dir, div, font, i, menu, nobr, ol, "
+    "p, small, span, strike, strong, sub, sup, td, th, tr, tt, u, ul",
     "ul: p",
 };
 
@@ -294,15 +204,29 @@ constexpr const char *kEndRows[] = {
     "style: style",
     "sub: li",
     "sup: li",
-    "table: b, bdo, big, blink, blockquote, center, colgroup, dd, dl, dt, font, form, h1, h2, h3, h4, h5, h6, i, li, nobr, option, p, pre, small, span, strike, strong, sub, sup, tbody, td, tfoot, th, thead, tr, tt, u",
-    "tbody: a, b, bdo, big, blink, blockquote, center, cite, colgroup, dd, dir, div, dl, dt, font, form, i, menu, nobr, ol, option, small, span, strike, strong, sub, sup, td, tfoot, thead, tr, tt, u, ul",
-    "td: a, b, bdo, big, blink, blockquote, center, cite, dd, dir, div, dl, dt, font, form, h1, h2, h3, h4, h5, h6, i, li, map, menu, nobr, ol, option, p, pre, select, small, span, strike, strong, sub, sup, tbody, tfoot, thead, tt, u, ul",
+    "table: b, bdo, big, blink, blockquote, center, colgroup, dd, dl, dt, font, form, h1, h2, h3, "
+    "h4, h5, h6, i, li, nobr, option, p, pre, small, span, strike, strong, sub, sup, tbody, td, "
+    "tfoot, th, thead, tr, tt, u",
+    "tbody: a, b, bdo, big, blink, blockquote, center, cite, colgroup, dd, dir, div, dl, dt, font, "
+    "form, i, menu, nobr, ol, option, small, span, strike, strong, sub, sup, td, tfoot, thead, tr, "
+    "tt, u, ul",
+    "td: a, b, bdo, big, blink, blockquote, center, cite, dd, dir, div, dl, dt, font, form, h1, "
+    "h2, h3, h4, h5, h6, i, li, map, menu, nobr, ol, option, p, pre, select, small, span, strike, "
+    "strong, sub, sup, tbody, tfoot, thead, tt, u, ul",
     "textarea: option, textarea",
-    "tfoot: a, b, bdo, big, blink, blockquote, center, cite, colgroup, dd, dir, div, dl, dt, font, form, i, menu, nobr, ol, option, small, span, strike, strong, sub, sup, tbody, td, th, thead, tr, tt, u, ul",
-    "th: a, b, bdo, big, blink, blockquote, center, cite, dd, dir, div, dl, dt, font, form, h1, h2, h3, h4, h5, h6, i, li, menu, nobr, ol, option, small, span, strike, strong, sub, sup, tbody, td, tfoot, thead, tt, u, ul",
-    "thead: a, b, bdo, big, blink, blockquote, center, cite, colgroup, dd, dir, div, dl, dt, font, form, i, menu, nobr, ol, option, small, span, strike, strong, sub, sup, tbody, td, tfoot, th, tr, tt, u, ul",
+    "tfoot: a, b, bdo, big, blink, blockquote, center, cite, colgroup, dd, dir, div, dl, dt, font, "
+    "form, i, menu, nobr, ol, option, small, span, strike, strong, sub, sup, tbody, td, th, thead, "
+    "tr, tt, u, ul",
+    "th: a, b, bdo, big, blink, blockquote, center, cite, dd, dir, div, dl, dt, font, form, h1, "
+    "h2, h3, h4, h5, h6, i, li, menu, nobr, ol, option, small, span, strike, strong, sub, sup, "
+    "tbody, td, tfoot, thead, tt, u, ul",
+    "thead: a, b, bdo, big, blink, blockquote, center, cite, colgroup, dd, dir, div, dl, dt, font, "
+    "form, i, menu, nobr, ol, option, small, span, strike, strong, sub, sup, tbody, td, tfoot, th, "
+    "tr, tt, u, ul",
     "title: title",
-    "tr: a, b, bdo, big, blink, blockquote, center, cite, dd, dir, div, dl, dt, font, form, h1, h2, h3, h4, h5, h6, i, li, menu, nobr, ol, option, p, pre, small, span, strike, strong, sub, sup, tbody, td, tfoot, th, thead, tt, u, ul",
+    "tr: a, b, bdo, big, blink, blockquote, center, cite, dd, dir, div, dl, dt, font, form, h1, "
+    "h2, h3, h4, h5, h6, i, li, menu, nobr, ol, option, p, pre, small, span, strike, strong, sub, "
+    "sup, tbody, td, tfoot, th, thead, tt, u, ul",
     "tt: li",
     "u: li",
     "ul: dd, dir, li, menu, ol, p",
@@ -313,10 +237,13 @@ constexpr Matrix kStartMatrix = parseMatrix(kStartRows);
 constexpr Matrix kEndMatrix = parseMatrix(kEndRows);
 
 constexpr Bits kSets[HtmlSet_count] = {
-    parseList("!--[if ![cdata ![endif ![endif]-- ![if ![ignore ![include ]] iframe noembed noframes noscript "
+    parseList("!--[if ![cdata ![endif ![endif]-- ![if ![ignore ![include ]] iframe noembed "
+              "noframes noscript "
               "plaintext script style textarea title xmp"),
-    parseList("!doctype ?xml area base basefont br col embed frame hr image img input isindex link meta param"),
-    parseList("?xml a area base basefont br col frame hr ilayer img input isindex link meta nobr param"),
+    parseList("!doctype ?xml area base basefont br col embed frame hr image img input isindex link "
+              "meta param"),
+    parseList(
+        "?xml a area base basefont br col frame hr ilayer img input isindex link meta nobr param"),
     parseList("b bdo big blink font i nobr small span strike strong sub sup tt u"),
     parseList("dd dir div dl dt iframe ol p pre ul"),
     parseList("!doctype ?xml body head html"),
@@ -343,7 +270,9 @@ constexpr Sorted sortNames()
     for (uint32_t i = 0; i < Html_elementCount; i++)
         s.ids[i] = uint8_t(i + 1);
     for (uint32_t i = 1; i < Html_elementCount; i++)
-        for (uint32_t j = i; j > 0 && nameLess(Html_elementNames[s.ids[j] - 1], Html_elementNames[s.ids[j - 1] - 1]); j--) {
+        for (uint32_t j = i; j > 0 && nameLess(Html_elementNames[s.ids[j] - 1],
+                                               Html_elementNames[s.ids[j - 1] - 1]);
+             j--) {
             uint8_t t = s.ids[j];
             s.ids[j] = s.ids[j - 1];
             s.ids[j - 1] = t;
@@ -392,9 +321,9 @@ int compareName(const char16_t *name, size_t n, const char *entry)
 
 } // namespace
 
-const uint32_t Html_reopenOrder[12] = {HtmlEl_B,      HtmlEl_Big,   HtmlEl_Font,  HtmlEl_I,
-                                       HtmlEl_U,      HtmlEl_Sub,   HtmlEl_Sup,   HtmlEl_Strike,
-                                       HtmlEl_Small,  HtmlEl_Strong, HtmlEl_Nobr, HtmlEl_Bdo};
+const uint32_t Html_reopenOrder[12] = {HtmlEl_B,     HtmlEl_Big,    HtmlEl_Font, HtmlEl_I,
+                                       HtmlEl_U,     HtmlEl_Sub,    HtmlEl_Sup,  HtmlEl_Strike,
+                                       HtmlEl_Small, HtmlEl_Strong, HtmlEl_Nobr, HtmlEl_Bdo};
 
 uint32_t Html_elementId(const char16_t *name, size_t length)
 {

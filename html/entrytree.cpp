@@ -70,9 +70,9 @@ int visit(EntryTreeWalker *walker, EntryTree *tree, EntryTreeEntry *entry)
 {
     switch (entry->kind) {
     case EntryTree_leaf:
-        return walker->leaf ? walker->leaf(walker, reinterpret_cast<EntryTreeLeaf *>(entry)) : Res_ok;
-    case EntryTree_list:
-        return walkList(walker, tree, reinterpret_cast<EntryTreeList *>(entry));
+        return walker->leaf ? walker->leaf(walker, reinterpret_cast<EntryTreeLeaf *>(entry))
+                            : Res_ok;
+    case EntryTree_list: return walkList(walker, tree, reinterpret_cast<EntryTreeList *>(entry));
     default: {
         EntryTreeRef *ref = reinterpret_cast<EntryTreeRef *>(entry);
         if (walker->reference) {
@@ -272,8 +272,9 @@ int EntryTree_addList(EntryTreeCursor *cursor, void *data, intptr_t value, Entry
     return storeAtCursor(cursor, reinterpret_cast<EntryTreeEntry *>(e), &e->data);
 }
 
-int EntryTree_addRef(EntryTreeCursor *cursor, void *reference, intptr_t valueA, EntryTreeResolveFn resolve,
-                     intptr_t valueB, intptr_t valueC, EntryTreeReleaseFn release)
+int EntryTree_addRef(EntryTreeCursor *cursor, void *reference, intptr_t valueA,
+                     EntryTreeResolveFn resolve, intptr_t valueB, intptr_t valueC,
+                     EntryTreeReleaseFn release)
 {
     if (!cursor || !cursor->current)
         return Res_missingArgument;
@@ -324,15 +325,9 @@ void *EntryTree_currentData(EntryTreeCursor *cursor)
     if (c && cursor->index < c->count && c->entries[cursor->index]) {
         EntryTreeEntry *e = c->entries[cursor->index];
         switch (e->kind) {
-        case EntryTree_leaf:
-            result = reinterpret_cast<EntryTreeLeaf *>(e)->data;
-            break;
-        case EntryTree_list:
-            result = reinterpret_cast<EntryTreeList *>(e)->children;
-            break;
-        default:
-            result = reinterpret_cast<EntryTreeRef *>(e)->reference;
-            break;
+        case EntryTree_leaf: result = reinterpret_cast<EntryTreeLeaf *>(e)->data; break;
+        case EntryTree_list: result = reinterpret_cast<EntryTreeList *>(e)->children; break;
+        default: result = reinterpret_cast<EntryTreeRef *>(e)->reference; break;
         }
     }
     Lock_release(&cursor->tree->lock);

@@ -23,7 +23,7 @@ enum : int32_t {
     EntryTree_list = 1,
     EntryTree_ref = 2,
     EntryTree_templateWords = 7,
-    EntryTree_maxWalkDepth = 256,   // nesting (references included) a walk follows
+    EntryTree_maxWalkDepth = 256, // nesting (references included) a walk follows
 };
 
 typedef void (*EntryTreeReleaseFn)(void *data);
@@ -46,30 +46,30 @@ struct EntryTreeChildren {
 };
 
 struct EntryTreeLeaf {
-    int32_t kind;                 // 0
+    int32_t kind; // 0
     void *data;
     intptr_t valueA, valueB;
-    EntryTreeReleaseFn release;   // called with data
+    EntryTreeReleaseFn release; // called with data
 };
 
 struct EntryTreeList {
-    int32_t kind;                 // 1
+    int32_t kind; // 1
     EntryTreeChildren *children;
     void *data;
     intptr_t value;
     EntryTreeOpenFn open;
-    EntryTreeReleaseFn release;   // called with data
+    EntryTreeReleaseFn release; // called with data
     int32_t loaded, opened;
-    EntryTreeChildren *parent;    // null for the root
+    EntryTreeChildren *parent; // null for the root
 };
 
 struct EntryTreeRef {
-    int32_t kind;                 // 2
+    int32_t kind; // 2
     void *reference;
     intptr_t valueA, valueB;
     EntryTreeResolveFn resolve;
     intptr_t valueC;
-    EntryTreeReleaseFn release;   // called with the reference
+    EntryTreeReleaseFn release; // called with the reference
     EntryTreeChildren *parent;
 };
 
@@ -79,24 +79,24 @@ struct EntryTree {
     int32_t templateWords[EntryTree_templateWords]; // six 0, then -3640
     int32_t state;
     int32_t words[3];
-    int32_t params[2];                              // 2, 2
+    int32_t params[2]; // 2, 2
 };
 
 struct EntryTreeCursor {
     EntryTree *tree;
     int32_t scale;
-    EntryTreeList *current;    // the nested entry being filled
-    uint32_t index;            // the insertion index in its children
+    EntryTreeList *current; // the nested entry being filled
+    uint32_t index;         // the insertion index in its children
 };
 
 // The walk: callbacks for leaves and references, its order and its stop
 // flag. A callback's non-zero status ends the walk with that status.
 struct EntryTreeWalker {
     int (*leaf)(EntryTreeWalker *walker, EntryTreeLeaf *leaf);
-    int (*reference)(EntryTreeWalker *walker, EntryTreeRef *ref);  // may be null
-    int32_t reverse;     // visit children last to first
-    int32_t stop;        // set by a callback: the walk ends with 0
-    int32_t scale;       // handed to the cursors of open callbacks
+    int (*reference)(EntryTreeWalker *walker, EntryTreeRef *ref); // may be null
+    int32_t reverse;                                              // visit children last to first
+    int32_t stop;  // set by a callback: the walk ends with 0
+    int32_t scale; // handed to the cursors of open callbacks
     void *user;
     // Used by the walk: the trees it is inside and their number.
     EntryTree *path[EntryTree_maxWalkDepth];
@@ -117,8 +117,9 @@ int EntryTree_setRoot(EntryTree *tree, void *data, intptr_t value, EntryTreeOpen
 // word cleared, so the caller keeps its data.
 int EntryTree_addList(EntryTreeCursor *cursor, void *data, intptr_t value, EntryTreeOpenFn open,
                       EntryTreeReleaseFn release);
-int EntryTree_addRef(EntryTreeCursor *cursor, void *reference, intptr_t valueA, EntryTreeResolveFn resolve,
-                     intptr_t valueB, intptr_t valueC, EntryTreeReleaseFn release);
+int EntryTree_addRef(EntryTreeCursor *cursor, void *reference, intptr_t valueA,
+                     EntryTreeResolveFn resolve, intptr_t valueB, intptr_t valueC,
+                     EntryTreeReleaseFn release);
 int EntryTree_addLeaf(EntryTreeCursor *cursor, void *data, intptr_t valueA, intptr_t valueB,
                       EntryTreeReleaseFn release);
 void EntryTree_advance(EntryTreeCursor *cursor);

@@ -17,8 +17,7 @@
 #include "html/parser.h"
 #include "platform/url/url.h"
 
-namespace
-{
+namespace {
 
 char16_t fold(char16_t c)
 {
@@ -39,8 +38,8 @@ bool equalsWord(const char16_t *v, size_t n, const char *word)
 // The type code of an input's type word (0 for none or an unknown word).
 uint32_t inputType(const char16_t *v, size_t n)
 {
-    static const char *const types[] = {"text", "password", "checkbox", "radio", "submit",
-                                        "reset", "file", "hidden", "image", "button"};
+    static const char *const types[] = {"text",  "password", "checkbox", "radio", "submit",
+                                        "reset", "file",     "hidden",   "image", "button"};
     for (uint32_t i = 0; i < 10; i++)
         if (equalsWord(v, n, types[i]))
             return (i + 1) * 16;
@@ -76,8 +75,8 @@ bool readNumber(const char16_t *v, size_t n, uint32_t *out)
 
 } // namespace
 
-int Html_makeControl(HtmlParser *p, uint32_t id, Edr_Node *node, const char16_t *tag, const HtmlTagSpan *attrs,
-                     uint32_t count)
+int Html_makeControl(HtmlParser *p, uint32_t id, Edr_Node *node, const char16_t *tag,
+                     const HtmlTagSpan *attrs, uint32_t count)
 {
     Edr_Doc *doc = p->doc;
     if (id == HtmlEl_Form) {
@@ -90,7 +89,8 @@ int Html_makeControl(HtmlParser *p, uint32_t id, Edr_Node *node, const char16_t 
         return Res_ok;
     FormWidget *w = nullptr;
     size_t n = 0;
-    const char16_t *type = tag ? Html_getAttrTrimmed(tag, attrs, count, HtmlAttr_type, &n) : nullptr;
+    const char16_t *type =
+        tag ? Html_getAttrTrimmed(tag, attrs, count, HtmlAttr_type, &n) : nullptr;
     int err;
     switch (id) {
     case HtmlEl_Input: err = Form_createInput(&w, inputType(type, n), doc); break;
@@ -106,7 +106,8 @@ int Html_makeControl(HtmlParser *p, uint32_t id, Edr_Node *node, const char16_t 
     }
     if (err)
         return err;
-    if ((err = Form_Widget_init(w)) || (err = Form_Widget_attach(w, doc, nullptr, node, Edr_Insert_lastChild)) ||
+    if ((err = Form_Widget_init(w)) ||
+        (err = Form_Widget_attach(w, doc, nullptr, node, Edr_Insert_lastChild)) ||
         (err = Form_adoptControl(doc, w))) {
         // The node lets go of the widget before it goes.
         if (w->node)
@@ -149,8 +150,8 @@ int Html_applyControlAttributes(HtmlParser *p, uint32_t id, Edr_Node *node, cons
             method = equalsWord(v, n, "post") ? Form_methodPost : Form_methodGet;
         if (attr(HtmlAttr_enctype))
             encoding = equalsWord(v, n, "multipart/form-data") ? Form_encMultipart
-                       : equalsWord(v, n, "text/plain")         ? Form_encText
-                                                                : Form_encUrl;
+                       : equalsWord(v, n, "text/plain")        ? Form_encText
+                                                               : Form_encUrl;
         if (!err && attr(HtmlAttr_accept_charset) && n && !(accept = Ustr_dupN(v, n)))
             err = Res_noMemory;
         if (!err)

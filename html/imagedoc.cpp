@@ -70,8 +70,8 @@ struct PictureSize {
 // size as a fixed page size when it is known, else the whole width; an
 // opaque white background; the frame's margins when the document fills a
 // frame.
-int buildImageClass(EngineContext *ctx, Edr_Doc *doc, const FrameRecord *frame, const PictureSize *size,
-                    Edr_Node *group)
+int buildImageClass(EngineContext *ctx, Edr_Doc *doc, const FrameRecord *frame,
+                    const PictureSize *size, Edr_Node *group)
 {
     int err = Html_ensureStringTable(doc);
     if (err)
@@ -99,12 +99,15 @@ int buildImageClass(EngineContext *ctx, Edr_Doc *doc, const FrameRecord *frame, 
     if (!err)
         err = StyleRule_appendProp(rule, &v);
     // A negative margin in the frame record stands for none.
-    if (!err && frame && frame->words[1] >= 0 && !(err = addLength(rule, PropId_marginTop, frame->words[1])))
+    if (!err && frame && frame->words[1] >= 0 &&
+        !(err = addLength(rule, PropId_marginTop, frame->words[1])))
         err = addLength(rule, PropId_marginBottom, frame->words[1]);
-    if (!err && frame && frame->words[0] >= 0 && !(err = addLength(rule, PropId_marginLeft, frame->words[0])))
+    if (!err && frame && frame->words[0] >= 0 &&
+        !(err = addLength(rule, PropId_marginLeft, frame->words[0])))
         err = addLength(rule, PropId_marginRight, frame->words[0]);
     Request *request = nullptr;
-    if (!err && !(err = Request_new(ctx, 0, &request)) && !(err = Edr_Doc_addRequest(doc, request))) {
+    if (!err && !(err = Request_new(ctx, 0, &request)) &&
+        !(err = Edr_Doc_addRequest(doc, request))) {
         StyleRule_setWeight(rule, 10);
         if (!(err = StyleRule_addMatch10(rule, key)))
             err = Request_addItem(request, &rule);
@@ -165,7 +168,8 @@ PictureSize pictureSize(ImageHandle *handle)
 {
     PictureSize out{0, 0};
     int32_t info[6] = {};
-    if (Image_getDocImageInfo(handle, info, nullptr, nullptr) != Res_ok || info[0] < 1 || info[1] < 1)
+    if (Image_getDocImageInfo(handle, info, nullptr, nullptr) != Res_ok || info[0] < 1 ||
+        info[1] < 1)
         return out;
     int64_t resolution = Image_getStatedResolution(handle);
     if (resolution <= 0)
@@ -181,7 +185,8 @@ PictureSize pictureSize(ImageHandle *handle)
 // Opens the picture of url, puts an image node for it in group and waits until the picture's size
 // is known (or it failed); *size gets the page size of the picture (size null: not asked). 0, the
 // image's error, or Res_stopRequested when the task was asked to stop.
-int createImageNode(EngineContext *app, Edr_Doc *doc, const Url *url, Edr_Node *group, PictureSize *size)
+int createImageNode(EngineContext *app, Edr_Doc *doc, const Url *url, Edr_Node *group,
+                    PictureSize *size)
 {
     ImageWait w{};
     int r = Image_openUrlFlags(app, url, nullptr, doc, nullptr, kImageOptions, &w.image);
@@ -214,8 +219,8 @@ int createImageNode(EngineContext *app, Edr_Doc *doc, const Url *url, Edr_Node *
 
 } // namespace
 
-int Html_openImageDocument(EngineContext *ctx, void *, VfsHandle *stream, Edr_Doc *doc, const void *frameRecord,
-                           uint32_t)
+int Html_openImageDocument(EngineContext *ctx, void *, VfsHandle *stream, Edr_Doc *doc,
+                           const void *frameRecord, uint32_t)
 {
     if (ctx && ctx->eventProc) {
         EventProcCodeMsg m{kEventImageDocument, doc, nullptr, 0};
@@ -238,13 +243,15 @@ int Html_openImageDocument(EngineContext *ctx, void *, VfsHandle *stream, Edr_Do
     // codec for it, damaged data) ends the open with its error.
     PictureSize size{0, 0};
     EngineContext *app = Edr_Doc_getApp(doc);
-    bool enabled = !app || !app->config || Config_getIntA(app, app->config, u"Core", "EnableImages", 1) != 0;
+    bool enabled =
+        !app || !app->config || Config_getIntA(app, app->config, u"Core", "EnableImages", 1) != 0;
     if (r == Res_ok && !enabled) {
         int32_t placement[5] = {0x60, 0, 0, 0, 0};
         if (record)
             placement[0] = record->words[4];
         Url *empty = Url_new(u"");
-        r = empty ? Edr_Node_createImage(doc, inner, Edr_Insert_lastChild, nullptr, empty, placement, 0)
+        r = empty ? Edr_Node_createImage(doc, inner, Edr_Insert_lastChild, nullptr, empty,
+                                         placement, 0)
                   : int(Res_noMemory);
         Url_free(empty);
     } else if (r == Res_ok) {

@@ -17,8 +17,8 @@
 namespace {
 
 const char *const imageMimeTypes[] = {
-    "image/gif", "image/jpeg", "image/pjpeg", "image/png", "image/bmp", "image/vnd.wap.wbmp", "image/x-ms-bmp",
-    "video/x-msvideo",
+    "image/gif", "image/jpeg",         "image/pjpeg",    "image/png",
+    "image/bmp", "image/vnd.wap.wbmp", "image/x-ms-bmp", "video/x-msvideo",
 };
 
 // Codec type ids and the document (MIME table) types they open as.
@@ -70,7 +70,8 @@ int ImageDA_matchMime(EngineContext *, Edr_HandlerDesc *, const char16_t *mime, 
     return Res_ok;
 }
 
-int ImageDA_sniff(EngineContext *app, Edr_HandlerDesc *, VfsHandle *stream, int32_t *score, uint32_t *typeId)
+int ImageDA_sniff(EngineContext *app, Edr_HandlerDesc *, VfsHandle *stream, int32_t *score,
+                  uint32_t *typeId)
 {
     *score = 0;
     *typeId = 0;
@@ -86,7 +87,8 @@ int ImageDA_sniff(EngineContext *app, Edr_HandlerDesc *, VfsHandle *stream, int3
             if (!codec || !codec->recognise)
                 continue; // an empty slot: the later ones still count
             int32_t s = 0;
-            r = codec->recognise(&s, nullptr, nullptr, bytes, ImageDA_sniffBytes, ImageDA_recogniseFlags);
+            r = codec->recognise(&s, nullptr, nullptr, bytes, ImageDA_sniffBytes,
+                                 ImageDA_recogniseFlags);
             if (r != Res_ok)
                 break;
             if (s > best) {
@@ -106,8 +108,8 @@ int ImageDA_sniff(EngineContext *app, Edr_HandlerDesc *, VfsHandle *stream, int3
     return Res_ok;
 }
 
-int ImageDA_open(EngineContext *app, Edr_HandlerDesc *desc, void *frameRecord, VfsHandle *stream, Edr_Doc *doc,
-                 Edr_Node *)
+int ImageDA_open(EngineContext *app, Edr_HandlerDesc *desc, void *frameRecord, VfsHandle *stream,
+                 Edr_Doc *doc, Edr_Node *)
 {
     return Html_openImageDocument(app, desc->priv, stream, doc, frameRecord, 0);
 }
@@ -123,7 +125,8 @@ int ImageDA_register(EngineContext *app, Edr_HandlerDesc *desc)
     int32_t *word = static_cast<int32_t *>(Mem_malloc(sizeof(int32_t)));
     if (!word)
         return Res_noMemory;
-    *word = app && app->config && Config_getIntA(app, app->config, nullptr, "ImageDA_WaitAnim", 0) != 0;
+    *word =
+        app && app->config && Config_getIntA(app, app->config, nullptr, "ImageDA_WaitAnim", 0) != 0;
     desc->matchMime = ImageDA_matchMime;
     desc->sniff = ImageDA_sniff;
     desc->open = ImageDA_open;

@@ -26,14 +26,15 @@ int ImageDoc_register(EngineContext *app);
 // Fills the image document handler's descriptor. 0.
 int ImageDoc_describe(EngineContext *context, Edr_HandlerDesc *desc);
 // 100 for the image MIME types (and "video/x-msvideo"), else 0. 0.
-int ImageDA_matchMime(EngineContext *app, Edr_HandlerDesc *handler, const char16_t *mime, int32_t *score);
+int ImageDA_matchMime(EngineContext *app, Edr_HandlerDesc *handler, const char16_t *mime,
+                      int32_t *score);
 // Rates the first 12 bytes with every registered codec (empty slots
 // skipped); the best codec's type becomes the document type. 0 or the
 // error of the stream or a recogniser.
 int ImageDA_sniff(EngineContext *app, Edr_HandlerDesc *handler, VfsHandle *stream, int32_t *score,
                   uint32_t *typeId);
-int ImageDA_open(EngineContext *app, Edr_HandlerDesc *desc, void *argument, VfsHandle *stream, Edr_Doc *doc,
-                 Edr_Node *target);
+int ImageDA_open(EngineContext *app, Edr_HandlerDesc *desc, void *argument, VfsHandle *stream,
+                 Edr_Doc *doc, Edr_Node *target);
 // Frees the private word (null allowed).
 void ImageDA_close(EngineContext *app, Edr_HandlerDesc *desc);
 // The document type of a codec type id (0 for none).

@@ -101,7 +101,8 @@ int setTexts(Edr_Doc *doc, Edr_Node *node, const HtmlMapArea *area)
         if (err || !t.text)
             continue;
         Prop value{};
-        Prop_set(&value, t.id, PropType_ustr, reinterpret_cast<uintptr_t>(t.text), uint32_t(Ustr_len(t.text)));
+        Prop_set(&value, t.id, PropType_ustr, reinterpret_cast<uintptr_t>(t.text),
+                 uint32_t(Ustr_len(t.text)));
         int changed = 0;
         err = StyleRule_setProp(list, &value, &changed);
     }
@@ -113,7 +114,8 @@ int setTexts(Edr_Doc *doc, Edr_Node *node, const HtmlMapArea *area)
 
 // One area under the image: its path in a child group with the next key
 // of *counter, and the rule of that key. A shape error skips the area.
-int applyArea(Edr_Doc *doc, Edr_Node *image, const HtmlMapArea *area, Request *sheet, uint32_t *counter)
+int applyArea(Edr_Doc *doc, Edr_Node *image, const HtmlMapArea *area, Request *sheet,
+              uint32_t *counter)
 {
     int32_t *numbers = nullptr;
     uint32_t count = 0;
@@ -142,7 +144,8 @@ int applyArea(Edr_Doc *doc, Edr_Node *image, const HtmlMapArea *area, Request *s
         Prop_setType(&paint, kPropPaintMode, kPaintFillOnly);
         int changed = 0;
         StyleRule_setWeight(rule, 10);
-        if (!(err = StyleRule_setProp(rule, &colour, &changed)) && !(err = StyleRule_setProp(rule, &paint, &changed)) &&
+        if (!(err = StyleRule_setProp(rule, &colour, &changed)) &&
+            !(err = StyleRule_setProp(rule, &paint, &changed)) &&
             !(err = StyleRule_addMatch10(rule, key)))
             err = Request_addItem(sheet, &rule);
     }
@@ -216,7 +219,8 @@ int Html_mapAddArea(HtmlMap *map)
     return Res_ok;
 }
 
-int Html_mapUseNew(HtmlMapUse **uses, Edr_Doc *doc, Edr_Node *image, const char16_t *name, size_t length)
+int Html_mapUseNew(HtmlMapUse **uses, Edr_Doc *doc, Edr_Node *image, const char16_t *name,
+                   size_t length)
 {
     auto *use = static_cast<HtmlMapUse *>(Mem_calloc(1, sizeof(HtmlMapUse)));
     char16_t *copy = use ? Ustr_dupN(name, length) : nullptr;
@@ -312,7 +316,8 @@ int Html_mapParseCoords(const char16_t *text, size_t length, int32_t **out, uint
 
 int Html_mapApply(Edr_Doc *doc, HtmlMapUse *uses, HtmlMap *maps, Request *sheet, uint32_t *counter)
 {
-    static const uint32_t order[4] = {HtmlShape_default, HtmlShape_rect, HtmlShape_circle, HtmlShape_poly};
+    static const uint32_t order[4] = {HtmlShape_default, HtmlShape_rect, HtmlShape_circle,
+                                      HtmlShape_poly};
     for (HtmlMapUse *use = uses; use; use = use->next) {
         for (HtmlMap *map = maps; map; map = map->next) {
             if (!nameMatches(use, map))

@@ -28,10 +28,10 @@ enum : uint32_t {
 
 struct HtmlMapArea {
     uint32_t shape;
-    Url *url;              // the link, or null
-    char16_t *title;       // null when absent
-    char16_t *target;      // null when absent
-    char16_t *coords;      // the coordinate text, or null
+    Url *url;         // the link, or null
+    char16_t *title;  // null when absent
+    char16_t *target; // null when absent
+    char16_t *coords; // the coordinate text, or null
     size_t coordsLength;
     HtmlMapArea *next;
 };
@@ -44,8 +44,8 @@ struct HtmlMap {
 };
 
 struct HtmlMapUse {
-    Edr_Node *image;       // one reference held
-    char16_t *name;        // as written, normally with its leading '#'
+    Edr_Node *image; // one reference held
+    char16_t *name;  // as written, normally with its leading '#'
     size_t nameLength;
     HtmlMapUse *next;
 };
@@ -59,7 +59,8 @@ int Html_mapNew(HtmlMap **maps, const char16_t *name, size_t length, HtmlMap **o
 int Html_mapAddArea(HtmlMap *map);
 // Puts a use of the map named name by image (a reference is taken) at the
 // head of *uses. 0 or an error.
-int Html_mapUseNew(HtmlMapUse **uses, Edr_Doc *doc, Edr_Node *image, const char16_t *name, size_t length);
+int Html_mapUseNew(HtmlMapUse **uses, Edr_Doc *doc, Edr_Node *image, const char16_t *name,
+                   size_t length);
 // The shape code of a shape attribute value (ASCII case ignored); 0 for a
 // name that is no shape.
 uint32_t Html_mapShapeCode(const char16_t *text, size_t length);

@@ -24,8 +24,8 @@ namespace {
 
 struct NamedSearch {
     uint32_t element;
-    uint32_t nameId;    // the name as written, or 0
-    uint32_t idId;      // "#" and the name, or 0
+    uint32_t nameId; // the name as written, or 0
+    uint32_t idId;   // "#" and the name, or 0
     Edr_Node *found;
 };
 
@@ -46,7 +46,8 @@ int visitNamed(Edr_Node *node, int *stop, int *, void *context)
 
 } // namespace
 
-int Link_findNamed(Edr_Doc *doc, Edr_Node **out, uint32_t element, const char16_t *name, size_t length)
+int Link_findNamed(Edr_Doc *doc, Edr_Node **out, uint32_t element, const char16_t *name,
+                   size_t length)
 {
     if (!out)
         return Res_missingArgument;
@@ -159,7 +160,8 @@ int findFrame(Edr_Doc **docs, uint32_t count, uint32_t element, const char16_t *
 
 } // namespace
 
-int Link_resolveFrameTarget(EngineContext *app, Edr_Doc *current, const char16_t *name, size_t length, Link *out)
+int Link_resolveFrameTarget(EngineContext *app, Edr_Doc *current, const char16_t *name,
+                            size_t length, Link *out)
 {
     if (!out)
         return Res_nullInput;
@@ -253,7 +255,7 @@ struct OrderWalk {
     Edr_Node **nodes;
     uint32_t count;
     uint32_t capacity;
-    int linksOnly;          // collect only groups that carry a URL
+    int linksOnly; // collect only groups that carry a URL
     int failed;
 };
 
@@ -261,7 +263,8 @@ int push(OrderWalk *w, Edr_Node *node)
 {
     if (w->count == w->capacity) {
         uint32_t capacity = w->capacity ? w->capacity * 2 : 64;
-        auto *grown = static_cast<Edr_Node **>(Mem_realloc(w->nodes, capacity * sizeof(Edr_Node *)));
+        auto *grown =
+            static_cast<Edr_Node **>(Mem_realloc(w->nodes, capacity * sizeof(Edr_Node *)));
         if (!grown)
             return Res_noMemory;
         w->nodes = grown;
@@ -316,7 +319,7 @@ bool byAddress(const Indexed &a, const Indexed &b)
 struct RectSearch {
     Indexed *sorted;
     uint32_t count;
-    uint32_t best;          // count when none
+    uint32_t best; // count when none
     Edr_ObjBounds bounds;
 };
 

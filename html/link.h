@@ -37,8 +37,8 @@ int Link_fromNode(EngineContext *app, Edr_Doc *doc, Edr_Node *node, Link *out);
 // reference), "_top" the outermost document; any other name the frame of
 // that name in the application's documents, frames before inline frames
 // (none: kind 0). 0 or an error.
-int Link_resolveFrameTarget(EngineContext *app, Edr_Doc *current, const char16_t *name, size_t length,
-                            Link *out);
+int Link_resolveFrameTarget(EngineContext *app, Edr_Doc *current, const char16_t *name,
+                            size_t length, Link *out);
 // Steps through the document's links (the groups that carry a URL, in
 // document order): the n-th (flags' low 8 bits) after start, or before it
 // with Link_stepBack or Link_stepBackAlt; without start (or when start is
@@ -50,4 +50,5 @@ int Link_findNth(Edr_Doc *doc, Edr_Node *start, Edr_Node **out, uint32_t flags, 
 // The first group in document order whose name equals name, or whose id
 // equals it (element, when not 0, must match too), with a node reference
 // into *out (null when none). 0 or an error.
-int Link_findNamed(Edr_Doc *doc, Edr_Node **out, uint32_t element, const char16_t *name, size_t length);
+int Link_findNamed(Edr_Doc *doc, Edr_Node **out, uint32_t element, const char16_t *name,
+                   size_t length);

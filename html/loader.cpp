@@ -49,8 +49,8 @@ constexpr uint32_t kFeatureDone = 1;
 constexpr uint32_t kFeatureText = 8;
 constexpr uint32_t kFeatureLoading = 2;
 constexpr char16_t kReplacement = 0xFFFD;
-constexpr int32_t kEventLoading = 34;     // posted once the first chunk is read
-constexpr int32_t kReportWarning = 2;     // a document report of a failure
+constexpr int32_t kEventLoading = 34; // posted once the first chunk is read
+constexpr int32_t kReportWarning = 2; // a document report of a failure
 constexpr int32_t kRefreshMaxSeconds = 2073600;
 constexpr uint32_t kContentNoConvert = 11;
 
@@ -160,7 +160,8 @@ void chooseCharset(HtmlParser *p, HtmlInput *in, const uint8_t *bytes, size_t n)
     uintptr_t value = 0;
     uint32_t code = 0;
     if (Vfs_getInfo(in->stream, VfsInfo_string2, &value) == Res_ok && value &&
-        Charset_fromName(reinterpret_cast<const char16_t *>(value), &code) == Res_ok && code < CharsetCode_count) {
+        Charset_fromName(reinterpret_cast<const char16_t *>(value), &code) == Res_ok &&
+        code < CharsetCode_count) {
         p->transportCharset = code;
         useCharset(p, code);
         return;
@@ -211,7 +212,8 @@ size_t bomLength(uint32_t charset, const uint8_t *b, size_t n)
 {
     if (charset == CharsetCode_utf8 && n > 2 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF)
         return 3;
-    if (charset == CharsetCode_utf16 && n > 3 && b[0] == 0 && b[1] == 0 && b[2] == 0xFE && b[3] == 0xFF)
+    if (charset == CharsetCode_utf16 && n > 3 && b[0] == 0 && b[1] == 0 && b[2] == 0xFE &&
+        b[3] == 0xFF)
         return 4;
     if ((charset == CharsetCode_utf16be || charset == CharsetCode_utf16le) && n > 1 &&
         ((b[0] == 0xFE && b[1] == 0xFF) || (b[0] == 0xFF && b[1] == 0xFE)))
@@ -236,9 +238,10 @@ void setupCharset(HtmlParser *p, int fragment)
         postUnknownCharset(ctx, p->doc, name);
     }
     Mem_free(name);
-    CharsetConverter c = Charset_isAvailable(code, ctx)
-                             ? Charset_findConverter(code, CharsetCode_utf16, &p->convState, nullptr)
-                             : nullptr;
+    CharsetConverter c =
+        Charset_isAvailable(code, ctx)
+            ? Charset_findConverter(code, CharsetCode_utf16, &p->convState, nullptr)
+            : nullptr;
     if (!c) {
         code = CharsetCode_latin1;
         c = Charset_latin1ToUtf16;
@@ -301,9 +304,11 @@ int Html_readChunk(EngineContext *ctx, HtmlParser *p, HtmlInput *in)
         for (;;) {
             size_t consumed = 0, produced = 0;
             size_t room = (in->capacity - in->end) * sizeof(char16_t);
-            int r = p->convert(bytes + used, n - used, reinterpret_cast<uint8_t *>(in->buf + in->end), room, &consumed,
-                               &produced, &p->convState, ctx);
-            if ((r == Res_charsetUnknown || r == Res_charsetNoTable) && p->convert != Charset_latin1ToUtf16) {
+            int r =
+                p->convert(bytes + used, n - used, reinterpret_cast<uint8_t *>(in->buf + in->end),
+                           room, &consumed, &produced, &p->convState, ctx);
+            if ((r == Res_charsetUnknown || r == Res_charsetNoTable) &&
+                p->convert != Charset_latin1ToUtf16) {
                 p->convert = Charset_latin1ToUtf16;
                 p->charset = CharsetCode_latin1;
                 Charset_resetState(&p->convState);
@@ -412,8 +417,9 @@ int Html_restartDecoding(EngineContext *ctx, HtmlParser *p, HtmlInput *in)
         if ((err = makeRoom(in, p->state, in->rawLength - done + 2)))
             return err;
         size_t consumed = 0, produced = 0;
-        int r = p->convert(in->raw + done, in->rawLength - done, reinterpret_cast<uint8_t *>(in->buf + in->end),
-                           (in->capacity - in->end) * sizeof(char16_t), &consumed, &produced, &p->convState, ctx);
+        int r = p->convert(
+            in->raw + done, in->rawLength - done, reinterpret_cast<uint8_t *>(in->buf + in->end),
+            (in->capacity - in->end) * sizeof(char16_t), &consumed, &produced, &p->convState, ctx);
         in->end += produced / 2;
         done += consumed;
         if (r != Res_charsetDestFull || (!consumed && !produced))
@@ -439,8 +445,8 @@ static int refreshHeader(HtmlParser *p, VfsHandle *stream)
     return err;
 }
 
-static int loadWith(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target, int fragment,
-                    const int32_t *frame, FrameState *layout, uint32_t chunkBytes)
+static int loadWith(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target,
+                    int fragment, const int32_t *frame, FrameState *layout, uint32_t chunkBytes)
 {
     auto *load = static_cast<Load *>(Mem_calloc(1, sizeof(Load)));
     if (!load)
@@ -454,7 +460,8 @@ static int loadWith(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Nod
     p->animationsEnabled = Config_getIntA(ctx, ctx->config, u"Core", "EnableAnimations", 1) != 0;
     setupCharset(p, fragment);
     in->stream = stream;
-    in->chunkBytes = chunkBytes >= 1 && chunkBytes <= Html_chunkBytes ? chunkBytes : Html_chunkBytes;
+    in->chunkBytes =
+        chunkBytes >= 1 && chunkBytes <= Html_chunkBytes ? chunkBytes : Html_chunkBytes;
     in->firstChunk = 1;
     uintptr_t value = 0;
     int32_t total = -1;
@@ -468,7 +475,8 @@ static int loadWith(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Nod
     // The user's style sheet comes first; of its failures only running out
     // of memory and a stop end the load.
     if (err == Res_ok && !fragment) {
-        char16_t *sheet = Config_getUstrA(ctx, ctx->config, u"Core", "Vexlan_userStyleSheet", nullptr);
+        char16_t *sheet =
+            Config_getUstrA(ctx, ctx->config, u"Core", "Vexlan_userStyleSheet", nullptr);
         if (sheet && sheet[0]) {
             Url *url = nullptr;
             int e = Url_newFromUserUstr(sheet, &url, 1);
@@ -487,8 +495,8 @@ static int loadWith(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Nod
     // The top group, or the fragment's target.
     if (err == Res_ok) {
         if (!fragment) {
-            err = Edr_Node_createGroup(doc, target ? target : Edr_Doc_root(doc), Edr_Insert_lastChild,
-                                       HtmlEl_Okalasection, &p->top);
+            err = Edr_Node_createGroup(doc, target ? target : Edr_Doc_root(doc),
+                                       Edr_Insert_lastChild, HtmlEl_Okalasection, &p->top);
             if (err == Res_ok)
                 err = Edr_Node_acquire(doc, p->top, &p->current);
         } else {
@@ -566,8 +574,8 @@ static int loadWith(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Nod
     return err ? err : finish;
 }
 
-int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target, int fragment,
-                             const int32_t *frame, uint32_t chunkBytes)
+int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target,
+                             int fragment, const int32_t *frame, uint32_t chunkBytes)
 {
     if (fragment)
         return loadWith(ctx, doc, stream, target, fragment, frame, nullptr, chunkBytes);
@@ -640,8 +648,8 @@ int Html_metaRefresh(HtmlParser *p, const char16_t *t, size_t n)
         i++;
         while (i < n && space(t[i]))
             i++;
-        if (n - i >= 4 && (t[i] | 32) == u'u' && (t[i + 1] | 32) == u'r' && (t[i + 2] | 32) == u'l' &&
-            t[i + 3] == u'=')
+        if (n - i >= 4 && (t[i] | 32) == u'u' && (t[i + 1] | 32) == u'r' &&
+            (t[i + 2] | 32) == u'l' && t[i + 3] == u'=')
             i += 4;
         size_t end = n;
         while (end > i && space(t[end - 1]))
@@ -690,8 +698,8 @@ int Html_metaRefresh(HtmlParser *p, const char16_t *t, size_t n)
     return Res_ok;
 }
 
-CharsetConverter Html_chooseConverter(HtmlParser *p, VfsHandle *stream, uint32_t charset, const uint8_t *bytes,
-                                      size_t n, uint32_t *code)
+CharsetConverter Html_chooseConverter(HtmlParser *p, VfsHandle *stream, uint32_t charset,
+                                      const uint8_t *bytes, size_t n, uint32_t *code)
 {
     *code = p->charset;
     if (p->contentMode == kContentNoConvert)
@@ -785,8 +793,9 @@ int Html_fetchResourceText(HtmlParser *p, const Url *url, uint32_t charset)
                 capacity = cap;
             }
             size_t consumed = 0, produced = 0;
-            int r = convert(bytes + used, n - used, reinterpret_cast<uint8_t *>(text + length),
-                            (capacity - length) * sizeof(char16_t), &consumed, &produced, &state, ctx);
+            int r =
+                convert(bytes + used, n - used, reinterpret_cast<uint8_t *>(text + length),
+                        (capacity - length) * sizeof(char16_t), &consumed, &produced, &state, ctx);
             used += consumed;
             length += produced / 2;
             if (r != Res_charsetDestFull || (!consumed && !produced))
@@ -815,7 +824,9 @@ int Html_applyFrameMargins(HtmlParser *p, const int32_t *frame)
     int32_t marginWidth = framesOnly ? 0 : frame[0], marginHeight = framesOnly ? 0 : frame[1];
     // A size of -1 stands for none; a size the frame set fixed comes
     // negated.
-    auto size = [](int32_t v) { return v == -1 ? 0 : v < 0 ? (v == INT32_MIN ? INT32_MAX : -v) : v; };
+    auto size = [](int32_t v) {
+        return v == -1 ? 0 : v < 0 ? (v == INT32_MIN ? INT32_MAX : -v) : v;
+    };
     int32_t width = frame ? size(frame[2]) : 0, height = frame ? size(frame[3]) : 0;
     if (marginWidth < 0 && marginHeight < 0 && !width && !height)
         return Res_ok;
@@ -855,8 +866,8 @@ int Html_loadUserStyleSheet(HtmlParser *p, EngineContext *ctx, Url *url, uint32_
     return err;
 }
 
-int Html_loadDocument(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target, int fragment,
-                      const int32_t *frame)
+int Html_loadDocument(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target,
+                      int fragment, const int32_t *frame)
 {
     return Html_loadDocumentChunked(ctx, doc, stream, target, fragment, frame, Html_chunkBytes);
 }
@@ -884,7 +895,8 @@ int Html_matchMime(EngineContext *, Edr_HandlerDesc *, const char16_t *mime, int
     return Res_ok;
 }
 
-int Html_sniff(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream, int32_t *score, uint32_t *kind)
+int Html_sniff(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream, int32_t *score,
+               uint32_t *kind)
 {
     *score = 0;
     *kind = 0;
@@ -911,7 +923,8 @@ int Html_sniff(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream, int
     for (size_t i = 0; i < n && !*score; i++) {
         if (b[i] != '<')
             continue;
-        if (matches(i, "<html") || matches(i, "<head") || matches(i, "<body") || matches(i, "<!doctype")) {
+        if (matches(i, "<html") || matches(i, "<head") || matches(i, "<body") ||
+            matches(i, "<!doctype")) {
             *score = 90;
             *kind = Html_sniffKind;
         }
@@ -932,7 +945,8 @@ int Html_exportMarkup(EngineContext *, Edr_HandlerDesc *, Edr_Doc *doc, Edr_Node
     return err;
 }
 
-int Html_exportText(EngineContext *, Edr_HandlerDesc *, Edr_Doc *doc, Edr_Node *group, intptr_t, void **out)
+int Html_exportText(EngineContext *, Edr_HandlerDesc *, Edr_Doc *doc, Edr_Node *group, intptr_t,
+                    void **out)
 {
     char16_t *text = nullptr;
     int err = Html_serialise(doc, group, 0, 1, &text);
@@ -940,8 +954,8 @@ int Html_exportText(EngineContext *, Edr_HandlerDesc *, Edr_Doc *doc, Edr_Node *
     return err;
 }
 
-int Html_replaceContent(EngineContext *app, Edr_HandlerDesc *, Edr_Doc *doc, Edr_Node *group, const char16_t *text,
-                        uint32_t length)
+int Html_replaceContent(EngineContext *app, Edr_HandlerDesc *, Edr_Doc *doc, Edr_Node *group,
+                        const char16_t *text, uint32_t length)
 {
     if (!text || !length)
         return Res_ok;
@@ -960,8 +974,8 @@ int Html_replaceContent(EngineContext *app, Edr_HandlerDesc *, Edr_Doc *doc, Edr
     return err;
 }
 
-int Html_open(EngineContext *context, Edr_HandlerDesc *, void *argument, VfsHandle *stream, Edr_Doc *doc,
-              Edr_Node *target)
+int Html_open(EngineContext *context, Edr_HandlerDesc *, void *argument, VfsHandle *stream,
+              Edr_Doc *doc, Edr_Node *target)
 {
     // A frame's document comes with its frame record: margin width, margin
     // height, width, height and placement.
@@ -992,10 +1006,6 @@ int Html_open(EngineContext *context, Edr_HandlerDesc *, void *argument, VfsHand
     return err;
 }
 
-void Html_closeDocument(Edr_Doc *)
-{
-}
+void Html_closeDocument(Edr_Doc *) {}
 
-void Html_unregisterHandler(EngineContext *, Edr_HandlerDesc *)
-{
-}
+void Html_unregisterHandler(EngineContext *, Edr_HandlerDesc *) {}

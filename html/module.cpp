@@ -15,9 +15,7 @@ int Web_initDisplaySettings(EngineContext *)
     return Res_ok;
 }
 
-void Web_freeDisplaySettings(EngineContext *)
-{
-}
+void Web_freeDisplaySettings(EngineContext *) {}
 
 // Of the browsing settings the cookie store is the one that lives with the
 // engine: it is opened here from the settings (html/web/cookie.h) and
@@ -41,9 +39,7 @@ int History_initModule(EngineContext *)
     return Res_ok;
 }
 
-void History_freeModule(EngineContext *)
-{
-}
+void History_freeModule(EngineContext *) {}
 
 // The host interface offers the application no URL-mapping hook: a link's
 // URL is used as the document gives it, so there is never a hook to ask.

@@ -13,6 +13,6 @@ struct Url;
 // group, whether its control kind is 256. A node that is not a group is
 // replaced by its parent (1543 without one); Res_docClosing for a closed
 // document. Every out may be null.
-[[nodiscard]] int Edr_Node_getInfo(Edr_Doc *doc, Edr_Node *node, Url **link, uint32_t *kind, int32_t *index,
-                                   int32_t *controlFlag);
+[[nodiscard]] int Edr_Node_getInfo(Edr_Doc *doc, Edr_Node *node, Url **link, uint32_t *kind,
+                                   int32_t *index, int32_t *controlFlag);
 [[nodiscard]] int Edr_Node_getLink(Edr_Doc *doc, Edr_Node *node, Url **link);

@@ -30,17 +30,17 @@ struct HtmlMapUse;
 struct PluginState;
 
 enum : uint32_t {
-    Html_typeCode = 227,        // the document type code of HTML documents
-    Html_chunkBytes = 4096,     // bytes read at a time
-    Html_bufferBytes = 8192,    // the text buffer's first size
-    Html_elementCount = 117,    // ids 1..117; 0 is unknown
+    Html_typeCode = 227,     // the document type code of HTML documents
+    Html_chunkBytes = 4096,  // bytes read at a time
+    Html_bufferBytes = 8192, // the text buffer's first size
+    Html_elementCount = 117, // ids 1..117; 0 is unknown
     Html_entityCount = 252,
     Html_sniffBytes = 1024,
     Html_sniffKind = 11,
-    Html_yieldEvery = 256,      // characters between yields of the tokenizer
-    Html_errOddOutput = 11778,  // a converter wrote half a character
-    Html_errNoParent = 11784,   // an element to close has no parent
-    Html_errTooDeep = 11785,    // too little stack left to go on building
+    Html_yieldEvery = 256,     // characters between yields of the tokenizer
+    Html_errOddOutput = 11778, // a converter wrote half a character
+    Html_errNoParent = 11784,  // an element to close has no parent
+    Html_errTooDeep = 11785,   // too little stack left to go on building
     Html_modeQuirks = 1,
     Html_modeStandards = 0,
 };
@@ -174,12 +174,12 @@ uint32_t Html_elementId(const char16_t *name, size_t length);
 
 // Element sets and close matrices (ids 0..117; ids out of range answer 0).
 enum : uint32_t {
-    HtmlSet_raw = 0,            // raw-text elements
-    HtmlSet_void = 1,           // end tag ignored, never the current element
-    HtmlSet_selfClosable = 2,   // "/>" also ends the element
-    HtmlSet_formatting = 3,     // kept on a node stack, closed and reopened
-    HtmlSet_blockBreaker = 4,   // closes the open formatting elements first
-    HtmlSet_onceOnly = 5,       // a second start tag merges into the first
+    HtmlSet_raw = 0,          // raw-text elements
+    HtmlSet_void = 1,         // end tag ignored, never the current element
+    HtmlSet_selfClosable = 2, // "/>" also ends the element
+    HtmlSet_formatting = 3,   // kept on a node stack, closed and reopened
+    HtmlSet_blockBreaker = 4, // closes the open formatting elements first
+    HtmlSet_onceOnly = 5,     // a second start tag merges into the first
     HtmlSet_formControl = 6,
     HtmlSet_count = 7,
 };
@@ -204,7 +204,7 @@ extern const uint32_t Html_reopenOrder[12];
 struct HtmlEntity {
     const char *name;
     uint16_t code;
-    uint8_t bare;       // usable without ';'
+    uint8_t bare; // usable without ';'
 };
 extern const HtmlEntity Html_entities[Html_entityCount];
 
@@ -223,7 +223,7 @@ size_t Html_decodeRefs(char16_t *text, size_t length);
 struct HtmlTagSpan {
     int32_t nameStart;
     uint32_t nameLength;
-    int32_t valueStart;     // -1 when the attribute has no value
+    int32_t valueStart; // -1 when the attribute has no value
     uint32_t valueLength;
 };
 
@@ -231,22 +231,23 @@ struct HtmlTagSpan {
 struct HtmlInput {
     VfsHandle *stream;
     char16_t *buf;
-    size_t capacity;        // in characters
-    size_t scan;            // next character the tokenizer reads
-    size_t end;             // end of converted text
-    size_t tagStart;        // the current '<'
-    size_t textStart;       // first character of the pending text run
-    size_t commentEnd;      // behind the first '>' inside a comment; 0 none
-    size_t insertEnd;       // end of inserted text still to read; 0 none
-    uint32_t chunkBytes;    // bytes asked for at a time
-    uint32_t atLeast;       // bytes the next chunk needs to hold a character
+    size_t capacity;     // in characters
+    size_t scan;         // next character the tokenizer reads
+    size_t end;          // end of converted text
+    size_t tagStart;     // the current '<'
+    size_t textStart;    // first character of the pending text run
+    size_t commentEnd;   // behind the first '>' inside a comment; 0 none
+    size_t insertEnd;    // end of inserted text still to read; 0 none
+    uint32_t chunkBytes; // bytes asked for at a time
+    uint32_t atLeast;    // bytes the next chunk needs to hold a character
     uint32_t firstChunk;
-    uint32_t ended;         // the stream has no more bytes
-    uint8_t *raw;           // every byte read while the parser keeps them
+    uint32_t ended; // the stream has no more bytes
+    uint8_t *raw;   // every byte read while the parser keeps them
     size_t rawLength;
     size_t rawCapacity;
     CharsetDetector *detector;
-    uint32_t detectPending; // the bytes so far decided nothing: later chunks are read by the detector too
+    uint32_t detectPending; // the bytes so far decided nothing: later chunks are read by the
+                            // detector too
     uint64_t done;          // bytes consumed
 };
 
@@ -259,11 +260,11 @@ struct HtmlNodeCell {
 struct HtmlParser {
     EngineContext *ctx;
     Edr_Doc *doc;
-    Edr_Node *top;          // the okalasection group
-    Edr_Node *current;      // held
+    Edr_Node *top;                // the okalasection group
+    Edr_Node *current;            // held
     Edr_Node *html, *head, *body; // held
-    uint32_t element;       // the current element id
-    uint32_t state;         // tokenizer state
+    uint32_t element;             // the current element id
+    uint32_t state;               // tokenizer state
     uint32_t fragment;
     // Character set.
     CharsetConverter convert;
@@ -280,18 +281,18 @@ struct HtmlParser {
     uint32_t imagesEnabled;
     uint32_t animationsEnabled;
     // Element context.
-    Request *styles;        // style rules of attributes and defaults
+    Request *styles; // style rules of attributes and defaults
     uint32_t nextClass;
     int16_t open[Html_elementCount + 1];
     int16_t reopen[Html_elementCount + 1];
     uint32_t reopenPending; // sum of the reopen counts
     HtmlNodeCell *stacks[Html_elementCount + 1];
-    HtmlNodeCell *spareCells;   // popped cells, for the next pushes
+    HtmlNodeCell *spareCells; // popped cells, for the next pushes
     uint8_t seen[15];
-    uint8_t styled[15];     // elements whose default rule the document has
+    uint8_t styled[15]; // elements whose default rule the document has
     uint32_t tagSeen;
-    uint32_t tableDepth;    // open tables
-    uint32_t tagDropped;    // the implied-close step ignored the tag
+    uint32_t tableDepth; // open tables
+    uint32_t tagDropped; // the implied-close step ignored the tag
     // Conditional comment.
     uint32_t condTarget;
     uint32_t condVersion;
@@ -300,7 +301,7 @@ struct HtmlParser {
     HtmlTagSpan *tags;
     uint32_t tagCount;
     uint32_t tagCapacity;
-    size_t stackMargin;     // the least stack that tree building needs
+    size_t stackMargin; // the least stack that tree building needs
     // The layout context of the load: frame sets, and the questions of
     // frames-only documents (null for none).
     FrameState *layout;
@@ -316,8 +317,8 @@ struct HtmlParser {
     void *selectControl;
     void *optionControl;
     void *textareaControl;
-    Edr_Node *optionNode;   // held while an option is open
-    char16_t *optionText;   // the open option's collected text
+    Edr_Node *optionNode; // held while an option is open
+    char16_t *optionText; // the open option's collected text
     size_t optionLength;
     size_t optionCapacity;
     // Image maps: the maps, the open one (areas go into it until its end
@@ -336,7 +337,7 @@ struct HtmlParser {
     char16_t *fetchedText;
     size_t fetchedLength;
     Url *fetchedUrl;
-    uint32_t contentMode;   // 11: external text is not converted
+    uint32_t contentMode; // 11: external text is not converted
 };
 
 // Runs the tokenizer to the end of the converted text (or a stop or a
@@ -347,15 +348,15 @@ int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p);
 
 int Html_parserInit(EngineContext *ctx, HtmlParser *p, Edr_Doc *doc);
 int Html_emitTag(EngineContext *ctx, HtmlParser *p, HtmlInput *in, int selfClosed);
-int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, uint32_t count, uint32_t id,
-                   const char16_t *tag, size_t tagLength);
+int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, uint32_t count,
+                   uint32_t id, const char16_t *tag, size_t tagLength);
 int Html_endElement(EngineContext *ctx, HtmlParser *p, int implicit, uint32_t id);
 // Form controls (html/formbuild.cpp): the control of a form-control element
 // made and attached to its new node, the form record of a form element;
 // then, after the node's attributes, the control's and the form's own
 // attributes and the control's place in its form.
-int Html_makeControl(HtmlParser *p, uint32_t id, Edr_Node *node, const char16_t *tag, const HtmlTagSpan *attrs,
-                     uint32_t count);
+int Html_makeControl(HtmlParser *p, uint32_t id, Edr_Node *node, const char16_t *tag,
+                     const HtmlTagSpan *attrs, uint32_t count);
 int Html_applyControlAttributes(HtmlParser *p, uint32_t id, Edr_Node *node, const char16_t *tag,
                                 const HtmlTagSpan *attrs, uint32_t count);
 // The text area's collected text becomes its default value.
@@ -366,11 +367,13 @@ int Html_reopenFormatting(HtmlParser *p);
 int Html_pushFormatting(HtmlParser *p, uint32_t id, Edr_Node *node);
 void Html_popFormatting(HtmlParser *p, uint32_t id);
 // Places a copy of text in front of the unread input, to be read as markup.
-int Html_insertText(EngineContext *ctx, HtmlParser *p, HtmlInput *in, const char16_t *text, size_t length);
+int Html_insertText(EngineContext *ctx, HtmlParser *p, HtmlInput *in, const char16_t *text,
+                    size_t length);
 // The conditional comment's verdict: 1 when its content is read.
 int Html_evalCondition(const HtmlParser *p);
 // Reads the words of a conditional comment's tag into the parser.
-void Html_readCondition(HtmlParser *p, const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count);
+void Html_readCondition(HtmlParser *p, const char16_t *tag, const HtmlTagSpan *attrs,
+                        uint32_t count);
 // The compatibility decision of a document type declaration (the tag text
 // from '<' through its last character): 1 quirks, 0 standards, -1 no
 // change.
@@ -380,22 +383,24 @@ int Html_parserFinish(EngineContext *ctx, HtmlParser *p, int fragment);
 // Applies a tag's attributes (attrs[1..count], offsets from tag) to node.
 // The tag's src attribute cleaned and resolved against the document, or
 // null when it has none (*err set when memory ran out).
-Url *Html_sourceUrl(EngineContext *ctx, HtmlParser *p, const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count,
-                    int *err);
+Url *Html_sourceUrl(EngineContext *ctx, HtmlParser *p, const char16_t *tag,
+                    const HtmlTagSpan *attrs, uint32_t count, int *err);
 // How many list elements (ul, ol, dir, menu) are open, the current one
 // included.
 uint32_t Html_listNesting(const HtmlParser *p);
-int Html_applyAttributes(EngineContext *ctx, const char16_t *tag, HtmlParser *p, Edr_Node *node, uint32_t id,
-                         const HtmlTagSpan *attrs, uint32_t count);
+int Html_applyAttributes(EngineContext *ctx, const char16_t *tag, HtmlParser *p, Edr_Node *node,
+                         uint32_t id, const HtmlTagSpan *attrs, uint32_t count);
 // Adds the element's default style to the document once per load.
 int Html_applyDefaultStyle(HtmlParser *p, uint32_t id);
 
 // ------------------------------------------------------------- loading
 
-int Html_matchMime(EngineContext *context, Edr_HandlerDesc *desc, const char16_t *mime, int32_t *score);
-int Html_sniff(EngineContext *context, Edr_HandlerDesc *desc, VfsHandle *stream, int32_t *score, uint32_t *kind);
-int Html_open(EngineContext *context, Edr_HandlerDesc *desc, void *argument, VfsHandle *stream, Edr_Doc *doc,
-              Edr_Node *target);
+int Html_matchMime(EngineContext *context, Edr_HandlerDesc *desc, const char16_t *mime,
+                   int32_t *score);
+int Html_sniff(EngineContext *context, Edr_HandlerDesc *desc, VfsHandle *stream, int32_t *score,
+               uint32_t *kind);
+int Html_open(EngineContext *context, Edr_HandlerDesc *desc, void *argument, VfsHandle *stream,
+              Edr_Doc *doc, Edr_Node *target);
 // The loader keeps nothing in the document between loads: nothing to free.
 void Html_closeDocument(Edr_Doc *doc);
 // The element and close tables are constant: nothing to free.
@@ -407,11 +412,11 @@ void Html_unregisterHandler(EngineContext *context, Edr_HandlerDesc *desc);
 // frame's size (default sizes without one), which makes the frames of a
 // frame-set document after a load that succeeded. 0 or the first error;
 // the tree built so far stays.
-int Html_loadDocument(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target, int fragment,
-                      const int32_t *frame);
+int Html_loadDocument(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target,
+                      int fragment, const int32_t *frame);
 // As Html_loadDocument, asking the stream for chunkBytes (1..4096) at a time.
-int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target, int fragment,
-                             const int32_t *frame, uint32_t chunkBytes);
+int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target,
+                             int fragment, const int32_t *frame, uint32_t chunkBytes);
 // The fragment operations of the handler: text (16-bit, length units) is
 // loaded as HTML into group, whose children the document model has
 // removed. 0 or the load's error.
@@ -420,9 +425,10 @@ int Html_replaceContent(EngineContext *app, Edr_HandlerDesc *desc, Edr_Doc *doc,
 // The export operations of the handler: the group's subtree (without the
 // group) as HTML text (markup) or as its text only (text); *out = a new
 // 16-bit string. 0 or an error.
-int Html_exportMarkup(EngineContext *app, Edr_HandlerDesc *desc, Edr_Doc *doc, Edr_Node *group, void **out);
-int Html_exportText(EngineContext *app, Edr_HandlerDesc *desc, Edr_Doc *doc, Edr_Node *group, intptr_t word,
-                    void **out);
+int Html_exportMarkup(EngineContext *app, Edr_HandlerDesc *desc, Edr_Doc *doc, Edr_Node *group,
+                      void **out);
+int Html_exportText(EngineContext *app, Edr_HandlerDesc *desc, Edr_Doc *doc, Edr_Node *group,
+                    intptr_t word, void **out);
 // A refresh (the content of a meta element's "refresh" or of a "Refresh:"
 // header): a delay in seconds, then ';' or ',', optional white space and
 // an optional "url=" before the target. Delays up to 2073600 seconds are
@@ -433,8 +439,8 @@ int Html_metaRefresh(HtmlParser *p, const char16_t *content, size_t length);
 // known, else charset when below 36, else (detection allowed) the
 // detector's guess on the first bytes, else the parser's charset. Null
 // when the parser's content mode is 11. *code gets the charset.
-CharsetConverter Html_chooseConverter(HtmlParser *p, VfsHandle *stream, uint32_t charset, const uint8_t *bytes,
-                                      size_t n, uint32_t *code);
+CharsetConverter Html_chooseConverter(HtmlParser *p, VfsHandle *stream, uint32_t charset,
+                                      const uint8_t *bytes, size_t n, uint32_t *code);
 // Reads the whole resource that url names as 16-bit text into the parser's
 // fetched text (with a copy of the URL). charset: a charset code of the
 // caller's, 36 or above for none. 0 or an error.

@@ -85,12 +85,14 @@ int32_t sizeValue(int32_t value, uint32_t unit)
 
 bool isImageType(uint32_t t)
 {
-    return t == PluginType_bmp || t == PluginType_gif || t == PluginType_jpeg || t == PluginType_png;
+    return t == PluginType_bmp || t == PluginType_gif || t == PluginType_jpeg ||
+           t == PluginType_png;
 }
 
 bool isDocumentType(uint32_t t)
 {
-    return t == PluginType_word || t == PluginType_html || t == PluginType_pdf || t == PluginType_text;
+    return t == PluginType_word || t == PluginType_html || t == PluginType_pdf ||
+           t == PluginType_text;
 }
 
 // A movie without a data URL plays its "src" params, else its "movie"
@@ -136,7 +138,8 @@ int styleElement(HtmlParser *p, PluginObject *o)
         uint32_t id;
         int32_t value;
         uint32_t unit;
-    } sizes[2] = {{PropId_width, o->width, o->widthUnit}, {PropId_height, o->height, o->heightUnit}};
+    } sizes[2] = {{PropId_width, o->width, o->widthUnit},
+                  {PropId_height, o->height, o->heightUnit}};
     for (const auto &s : sizes) {
         if (err || !s.unit)
             continue;
@@ -257,7 +260,8 @@ int embedOne(EngineContext *ctx, HtmlParser *p, PluginObject *o, bool *embedded)
         // A picture (or a movie's still) is the element's image, drawn at
         // the element's size or its own, as an img element's is.
         const int32_t placement[5] = {0x60, 0, 0, 0, 0};
-        return Edr_Node_createImage(o->doc, o->node, Edr_Insert_lastChild, nullptr, o->data, placement, 0x21C);
+        return Edr_Node_createImage(o->doc, o->node, Edr_Insert_lastChild, nullptr, o->data,
+                                    placement, 0x21C);
     }
     int32_t w = o->widthUnit == kUnitInches ? -o->width : 0;
     int32_t h = o->heightUnit == kUnitInches ? -o->height : 0;
@@ -406,8 +410,8 @@ void Plugin_setOwnContent(PluginState *state, uint32_t flag)
         o->ownContent = flag;
 }
 
-int Plugin_addParam(PluginState *state, const char16_t *name, size_t nameLength, const char16_t *value,
-                    size_t valueLength)
+int Plugin_addParam(PluginState *state, const char16_t *name, size_t nameLength,
+                    const char16_t *value, size_t valueLength)
 {
     PluginObject *o = Plugin_current(state);
     if (!o || !name)

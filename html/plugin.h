@@ -50,16 +50,16 @@ struct PluginParam {
 };
 
 struct PluginObject {
-    Edr_Node *node;  // the element (a counted reference), or null
+    Edr_Node *node; // the element (a counted reference), or null
     Edr_Doc *doc;
     int32_t width;
     uint32_t widthUnit; // 0: not given
     int32_t height;
     uint32_t heightUnit;
-    Url *classId;    // owned, or null
+    Url *classId; // owned, or null
     uint32_t mimeType;
-    Url *data;       // the resolved data URL (owned), or null
-    uint32_t type;   // PluginType_*
+    Url *data;           // the resolved data URL (owned), or null
+    uint32_t type;       // PluginType_*
     uint32_t ownContent; // the object shows its own content (declared only)
     PluginParam *params; // in document order
     PluginParam *lastParam;

@@ -23,8 +23,7 @@
 #include "platform/url/url.h"
 #include "core/text/ustrbuf.h"
 
-namespace
-{
+namespace {
 
 struct Walk {
     Edr_Doc *doc;
@@ -44,7 +43,10 @@ int appendText(Ustr_buf *b, const char16_t *s, size_t n)
 {
     size_t run = 0;
     for (size_t i = 0; i < n; i++) {
-        const char *ref = s[i] == u'&' ? "&amp;" : s[i] == u'<' ? "&lt;" : s[i] == u'>' ? "&gt;" : nullptr;
+        const char *ref = s[i] == u'&'   ? "&amp;"
+                          : s[i] == u'<' ? "&lt;"
+                          : s[i] == u'>' ? "&gt;"
+                                         : nullptr;
         if (!ref)
             continue;
         int err = Ustr_bufAppend(b, s + run, i - run);
@@ -62,7 +64,10 @@ int appendValue(Ustr_buf *b, const char16_t *s, char16_t quote)
 {
     size_t n = s ? Ustr_len(s) : 0, run = 0;
     for (size_t i = 0; i < n; i++) {
-        const char *ref = s[i] == u'&' ? "&amp;" : s[i] != quote ? nullptr : quote == u'"' ? "&quot;" : "&#39;";
+        const char *ref = s[i] == u'&'    ? "&amp;"
+                          : s[i] != quote ? nullptr
+                          : quote == u'"' ? "&quot;"
+                                          : "&#39;";
         if (!ref)
             continue;
         int err = Ustr_bufAppend(b, s + run, i - run);
@@ -117,10 +122,8 @@ bool writtenApart(uint32_t attr)
     case HtmlAttr_method:
     case HtmlAttr_enctype:
     case HtmlAttr_accept_charset:
-    case HtmlAttr_accept:
-        return true;
-    default:
-        return false;
+    case HtmlAttr_accept: return true;
+    default: return false;
     }
 }
 
@@ -140,9 +143,10 @@ int formAttributes(Walk &w, Edr_Node *node)
     if (!err)
         err = attributeAscii(w.out, "method", method == Form_methodPost ? "post" : "get");
     if (!err)
-        err = attributeAscii(w.out, "enctype", encoding == Form_encMultipart ? "multipart/form-data"
-                                               : encoding == Form_encText    ? "text/plain"
-                                                                             : "application/x-www-form-urlencoded");
+        err = attributeAscii(w.out, "enctype",
+                             encoding == Form_encMultipart ? "multipart/form-data"
+                             : encoding == Form_encText    ? "text/plain"
+                                                           : "application/x-www-form-urlencoded");
     if (!err && accept)
         err = attribute(w.out, "accept-charset", accept, u'"');
     Url_free(action);
@@ -221,7 +225,8 @@ int startTag(Walk &w, Edr_Node *node)
         if (!t)
             err = Res_noMemory;
         else
-            err = attribute(b, "href", t, Url_getClass(url) == 7 && Ustr_chr(t, u'"') ? u'\'' : u'"');
+            err =
+                attribute(b, "href", t, Url_getClass(url) == 7 && Ustr_chr(t, u'"') ? u'\'' : u'"');
         Mem_free(t);
     }
     Url_free(url);
@@ -245,7 +250,8 @@ int startTag(Walk &w, Edr_Node *node)
 // are no markup of the page: they and their subtrees are left out.
 bool isPart(Edr_Node *node)
 {
-    if (Edr_Node_type(node) != Edr_NodeType_group || Edr_Node_subtype(node) != Edr_Subtype_formControl)
+    if (Edr_Node_type(node) != Edr_NodeType_group ||
+        Edr_Node_subtype(node) != Edr_Subtype_formControl)
         return false;
     auto *w = static_cast<const FormWidget *>(Edr_Node_group(node)->subtypeValue);
     return w && !w->kind;
@@ -271,7 +277,8 @@ int enter(Walk &w, Edr_Node *node)
     uint32_t type = Edr_Node_type(node);
     if (type == Edr_NodeType_text) {
         Edr_TextNode *t = Edr_Node_textPayload(node);
-        return w.markup ? appendText(w.out, t->chars, t->length) : Ustr_bufAppend(w.out, t->chars, t->length);
+        return w.markup ? appendText(w.out, t->chars, t->length)
+                        : Ustr_bufAppend(w.out, t->chars, t->length);
     }
     return w.markup && type == Edr_NodeType_group ? startTagHeld(w, node) : int(Res_ok);
 }
@@ -292,7 +299,8 @@ int leave(Walk &w, Edr_Node *node)
 
 } // namespace
 
-int Html_writeAttribute(Ustr_buf *b, const Prop *value, char16_t separator, char16_t quote, int last, int kind)
+int Html_writeAttribute(Ustr_buf *b, const Prop *value, char16_t separator, char16_t quote,
+                        int last, int kind)
 {
     char16_t *name = nullptr, *text = nullptr;
     if (kind == 0) {
@@ -312,7 +320,8 @@ int Html_writeAttribute(Ustr_buf *b, const Prop *value, char16_t separator, char
     int err = Res_ok;
     if (name && text) {
         const char16_t sep[2] = {separator, 0}, q[2] = {quote, 0};
-        if (!(err = Ustr_bufAppend(b, u" ", 1)) && !(err = Ustr_bufAppend(b, name, Ustr_len(name))) &&
+        if (!(err = Ustr_bufAppend(b, u" ", 1)) &&
+            !(err = Ustr_bufAppend(b, name, Ustr_len(name))) &&
             !(err = Ustr_bufAppend(b, sep, 1)) && !(err = Ustr_bufAppend(b, q, 1)) &&
             !(err = appendValue(b, text, quote)))
             err = Ustr_bufAppend(b, q, 1);
@@ -339,7 +348,9 @@ int Html_serialise(Edr_Doc *doc, Edr_Node *start, int markup, int skipStart, cha
         bool part = node != start && isPart(node);
         if (!part && (err = enter(w, node)))
             break;
-        Edr_Node *child = !part && Edr_Node_type(node) == Edr_NodeType_group ? Edr_Node_firstChild(node) : nullptr;
+        Edr_Node *child = !part && Edr_Node_type(node) == Edr_NodeType_group
+                              ? Edr_Node_firstChild(node)
+                              : nullptr;
         if (child) {
             node = child;
             continue;
@@ -381,7 +392,8 @@ int Html_loadTextAtNode(Edr_Doc *doc, Edr_Node *node, uint32_t, const char16_t *
     Edr_Doc_readUnlock(doc);
     if (err)
         return err;
-    err = Html_replaceContent(Edr_Doc_queryApp(doc), nullptr, doc, node, text, uint32_t(Ustr_len(text)));
+    err = Html_replaceContent(Edr_Doc_queryApp(doc), nullptr, doc, node, text,
+                              uint32_t(Ustr_len(text)));
     Edr_Node_release(doc, node);
     return err;
 }

@@ -28,8 +28,8 @@ Obj *frameRecord(int32_t width, int32_t height, int32_t marginHeight, int32_t ma
         marginWidth = kMarginWidth;
         marginHeight = kMarginHeight;
     }
-    const int32_t words[5] = {marginWidth < 0 ? 0 : marginWidth, marginHeight < 0 ? 0 : marginHeight, width, height,
-                              kPlacement};
+    const int32_t words[5] = {marginWidth < 0 ? 0 : marginWidth,
+                              marginHeight < 0 ? 0 : marginHeight, width, height, kPlacement};
     for (int i = 0; i < 5; i++)
         obj->words[i] = uintptr_t(uint32_t(words[i]));
     return obj;
@@ -49,7 +49,8 @@ bool recursive(Edr_Doc *doc, const Url *source)
         if (depth >= kMaxFrameDepth)
             return true;
         Url *url = nullptr;
-        bool same = Edr_Doc_getUrl(d, &url) == Res_ok && url && Url_compare(url, source, kWithoutFragment) == 0;
+        bool same = Edr_Doc_getUrl(d, &url) == Res_ok && url &&
+                    Url_compare(url, source, kWithoutFragment) == 0;
         Url_free(url);
         if (same)
             return true;
@@ -59,8 +60,9 @@ bool recursive(Edr_Doc *doc, const Url *source)
 
 } // namespace
 
-int Html_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind, Edr_Node *node, int32_t width,
-                           int32_t height, int32_t marginHeight, int32_t marginWidth, int32_t, const Url *source)
+int Html_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind, Edr_Node *node,
+                           int32_t width, int32_t height, int32_t marginHeight, int32_t marginWidth,
+                           int32_t, const Url *source)
 {
     int err = Task_checkStop(context);
     if (err)
@@ -81,7 +83,8 @@ int Html_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind, E
     Url_free(url);
     static constexpr int32_t identity[6] = {0x10000, 0, 0, 0x10000, 0, 0};
     if (err == Res_ok)
-        err = Edr_Node_createSubdoc(doc, node, Edr_Insert_lastChild, nullptr, child, identity, 0, kind);
+        err = Edr_Node_createSubdoc(doc, node, Edr_Insert_lastChild, nullptr, child, identity, 0,
+                                    kind);
     // The source loads into the new document (the link names it, not the
     // top-level one) with the frame record; a frame without one stays
     // empty, and so does one that would show a page around it again.

@@ -21,8 +21,8 @@ enum : uint32_t {
     sComment = 0,
     sCommentDash = 1,
     sCommentDashDash = 2,
-    sBang = 3,           // after "<!-"
-    sBangDashDash = 4,   // after "<!--"
+    sBang = 3,         // after "<!-"
+    sBangDashDash = 4, // after "<!--"
     sBeforeFirst = 5,
     sMarked = 6,
     sMarkedBracket = 7,
@@ -233,7 +233,8 @@ size_t Html_decodeRefs(char16_t *text, size_t length)
             j++;
         uint32_t code = 0;
         size_t matched = 0;
-        if (j < length && text[j] == u';' && j > r + 1 && Html_findEntity(text + r + 1, j - r - 1, &code, &matched)) {
+        if (j < length && text[j] == u';' && j > r + 1 &&
+            Html_findEntity(text + r + 1, j - r - 1, &code, &matched)) {
             text[w++] = char16_t(code);
             r = j + 1;
             continue;
@@ -301,8 +302,7 @@ bool rawCurrent(const HtmlParser *p)
 
 // Reads on from k to stop over the characters for which ends(c) is false,
 // mapping C1 codes as the character loop does; the position reached.
-template <typename Ends>
-size_t scanRun(char16_t *b, size_t k, size_t stop, Ends ends)
+template <typename Ends> size_t scanRun(char16_t *b, size_t k, size_t stop, Ends ends)
 {
     for (; k < stop; k++) {
         char16_t c = b[k];
@@ -329,31 +329,26 @@ void skipRun(HtmlInput *in, uint32_t state)
     char16_t *b = in->buf;
     size_t k = in->scan;
     switch (state) {
-    case sText:
-        k = scanRun(b, k, stop, [](char16_t c) { return c == u'<'; });
-        break;
+    case sText: k = scanRun(b, k, stop, [](char16_t c) { return c == u'<'; }); break;
     case sTagName:
-        k = scanRun(b, k, stop, [](char16_t c) { return isSpace(c) || c == u'/' || c == u'?' || c == u'>'; });
+        k = scanRun(b, k, stop,
+                    [](char16_t c) { return isSpace(c) || c == u'/' || c == u'?' || c == u'>'; });
         break;
     case sAttrName:
         k = scanRun(b, k, stop, [](char16_t c) {
-            return isSpace(c) || c == u'>' || c == u'<' || c == u'=' || c == u'?' || c == u'\'' || c == u'"';
+            return isSpace(c) || c == u'>' || c == u'<' || c == u'=' || c == u'?' || c == u'\'' ||
+                   c == u'"';
         });
         break;
     case sUnquoted:
         k = scanRun(b, k, stop, [](char16_t c) { return isSpace(c) || c == u'>'; });
         break;
-    case sDouble:
-        k = scanRun(b, k, stop, [](char16_t c) { return c == u'"'; });
-        break;
-    case sSingle:
-        k = scanRun(b, k, stop, [](char16_t c) { return c == u'\''; });
-        break;
+    case sDouble: k = scanRun(b, k, stop, [](char16_t c) { return c == u'"'; }); break;
+    case sSingle: k = scanRun(b, k, stop, [](char16_t c) { return c == u'\''; }); break;
     case sComment:
         k = scanRun(b, k, stop, [](char16_t c) { return c == u'-' || c == u'>'; });
         break;
-    default:
-        break;
+    default: break;
     }
     in->scan = k;
 }
@@ -378,7 +373,8 @@ void endValue(HtmlParser *p, HtmlInput *in, size_t pos)
 {
     HtmlTagSpan *t = &p->tags[p->tagCount];
     t->valueLength = lengthTo(in, pos, t->valueStart);
-    t->valueLength = uint32_t(Html_decodeRefs(in->buf + in->tagStart + t->valueStart, t->valueLength));
+    t->valueLength =
+        uint32_t(Html_decodeRefs(in->buf + in->tagStart + t->valueStart, t->valueLength));
 }
 
 void endName(HtmlParser *p, const HtmlInput *in, size_t pos)
@@ -586,9 +582,7 @@ int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p)
             else if (c == u'>' && !in->commentEnd)
                 in->commentEnd = in->scan;
             break;
-        case sCommentDash:
-            p->state = c == u'-' ? sCommentDashDash : sComment;
-            break;
+        case sCommentDash: p->state = c == u'-' ? sCommentDashDash : sComment; break;
         case sCommentDashDash:
             if (c == u'>') {
                 in->commentEnd = 0;
@@ -663,9 +657,7 @@ int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p)
                 p->state = sMarkedBracket;
             }
             break;
-        case sMarkedBracket:
-            p->state = c == u']' ? sMarkedBrackets : sMarked;
-            break;
+        case sMarkedBracket: p->state = c == u']' ? sMarkedBrackets : sMarked; break;
         case sMarkedBrackets:
             if (c == u'>') {
                 p->tags[0].nameLength = 2;
@@ -675,9 +667,7 @@ int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p)
                 p->state = sMarked;
             }
             break;
-        default:
-            p->state = sText;
-            break;
+        default: p->state = sText; break;
         }
         if (err)
             return err;

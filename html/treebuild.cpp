@@ -79,8 +79,8 @@ bool equalsWord(const char16_t *s, size_t n, const char *w)
 
 bool isTablePart(uint32_t id)
 {
-    return id == HtmlEl_Tbody || id == HtmlEl_Td || id == HtmlEl_Tfoot || id == HtmlEl_Th || id == HtmlEl_Thead ||
-           id == HtmlEl_Tr;
+    return id == HtmlEl_Tbody || id == HtmlEl_Td || id == HtmlEl_Tfoot || id == HtmlEl_Th ||
+           id == HtmlEl_Thead || id == HtmlEl_Tr;
 }
 
 bool isHeading(uint32_t id)
@@ -224,7 +224,8 @@ static int appendOptionText(HtmlParser *p, const char16_t *text, size_t n)
         p->optionText[p->optionLength++] = text[i];
     }
     if (p->optionControl && p->optionLength > start)
-        return Form_ctlAppendLabel(p->optionControl, p->optionText + start, p->optionLength - start);
+        return Form_ctlAppendLabel(p->optionControl, p->optionText + start,
+                                   p->optionLength - start);
     return Res_ok;
 }
 
@@ -242,7 +243,9 @@ int Html_flushText(HtmlParser *p, char16_t *text, size_t length)
             text[w++] = text[r];
     if (p->inOption) {
         // The option's label stands for its text when it has one.
-        char16_t *label = p->optionNode ? Edr_Node_findInheritedString(p->doc, p->optionNode, HtmlAttr_label) : nullptr;
+        char16_t *label = p->optionNode
+                              ? Edr_Node_findInheritedString(p->doc, p->optionNode, HtmlAttr_label)
+                              : nullptr;
         int err = Res_ok;
         if (!label)
             err = appendOptionText(p, text, w);
@@ -257,12 +260,14 @@ int Html_flushText(HtmlParser *p, char16_t *text, size_t length)
         return w ? Form_ctlAppendLabel(p->buttonControl, text, w) : Res_ok;
     if (!w || !p->current)
         return Res_ok;
-    return Edr_Node_createText(p->doc, p->current, Edr_Insert_lastChild, nullptr, text, uint32_t(w));
+    return Edr_Node_createText(p->doc, p->current, Edr_Insert_lastChild, nullptr, text,
+                               uint32_t(w));
 }
 
 // -------------------------------------------------- conditional comments
 
-void Html_readCondition(HtmlParser *p, const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count)
+void Html_readCondition(HtmlParser *p, const char16_t *tag, const HtmlTagSpan *attrs,
+                        uint32_t count)
 {
     p->condTarget = 0;
     p->condVersion = 0;
@@ -457,9 +462,7 @@ int Html_endElement(EngineContext *ctx, HtmlParser *p, int implicit, uint32_t id
             FrameSet_close(p->layout);
         break;
     case HtmlEl_Applet:
-    case HtmlEl_Object:
-        err = Plugin_end(ctx, p);
-        break;
+    case HtmlEl_Object: err = Plugin_end(ctx, p); break;
     case HtmlEl_Form:
         // Only an explicit end tag ends the form.
         if (!implicit && p->open[HtmlEl_Form] == 1)
@@ -469,9 +472,7 @@ int Html_endElement(EngineContext *ctx, HtmlParser *p, int implicit, uint32_t id
         p->inButton = 0;
         p->buttonControl = nullptr;
         break;
-    case HtmlEl_Optgroup:
-        p->inOptgroup = 0;
-        break;
+    case HtmlEl_Optgroup: p->inOptgroup = 0; break;
     case HtmlEl_Select:
         closeOption(p);
         // The select shows its default option.
@@ -484,9 +485,7 @@ int Html_endElement(EngineContext *ctx, HtmlParser *p, int implicit, uint32_t id
         p->inTextarea = 0;
         p->textareaControl = nullptr;
         break;
-    case HtmlEl_Map:
-        p->mapFinished = 1;
-        break;
+    case HtmlEl_Map: p->mapFinished = 1; break;
     case HtmlEl_Q:
         err = Edr_Node_createText(p->doc, p->current, Edr_Insert_lastChild, nullptr, u"\"", 1);
         break;
@@ -494,8 +493,7 @@ int Html_endElement(EngineContext *ctx, HtmlParser *p, int implicit, uint32_t id
         if (p->tableDepth)
             p->tableDepth--;
         break;
-    default:
-        break;
+    default: break;
     }
     if (err)
         return err;
@@ -514,7 +512,8 @@ int Html_endElement(EngineContext *ctx, HtmlParser *p, int implicit, uint32_t id
     uint32_t cur = p->element;
     bool match = cur == id || (cur == HtmlEl_IfComment && id == HtmlEl_EndifComment) ||
                  (cur == HtmlEl_If && id == HtmlEl_Endif) ||
-                 ((cur == HtmlEl_Cdata || cur == HtmlEl_Ignore || cur == HtmlEl_Include) && id == HtmlEl_MarkEnd);
+                 ((cur == HtmlEl_Cdata || cur == HtmlEl_Ignore || cur == HtmlEl_Include) &&
+                  id == HtmlEl_MarkEnd);
     if (!match) {
         Edr_Node_release(p->doc, parent);
         return Res_ok;
@@ -548,8 +547,10 @@ int Html_impliedClose(EngineContext *ctx, HtmlParser *p, int end, uint32_t id)
         if (end && Html_inSet(HtmlSet_blockBreaker, id) && p->open[id] <= 0)
             return Res_ok;
         p->tagDropped = 0;
-        if (end && ((cur == HtmlEl_IfComment && id == HtmlEl_EndifComment) || (cur == HtmlEl_If && id == HtmlEl_Endif) ||
-                    ((cur == HtmlEl_Cdata || cur == HtmlEl_Ignore || cur == HtmlEl_Include) && id == HtmlEl_MarkEnd)))
+        if (end && ((cur == HtmlEl_IfComment && id == HtmlEl_EndifComment) ||
+                    (cur == HtmlEl_If && id == HtmlEl_Endif) ||
+                    ((cur == HtmlEl_Cdata || cur == HtmlEl_Ignore || cur == HtmlEl_Include) &&
+                     id == HtmlEl_MarkEnd)))
             return Res_ok;
         if (end && id == cur) {
             if (Html_inSet(HtmlSet_formatting, id))
@@ -565,10 +566,13 @@ int Html_impliedClose(EngineContext *ctx, HtmlParser *p, int end, uint32_t id)
             continue;
         }
         if (!end) {
-            if (cur == HtmlEl_Html && id != HtmlEl_Body && id != HtmlEl_Head && id != HtmlEl_Frameset) {
-                bool inHead = id == HtmlEl_Base || id == HtmlEl_Link || id == HtmlEl_Meta || id == HtmlEl_Noscript ||
-                              id == HtmlEl_Script || id == HtmlEl_Style || id == HtmlEl_Title;
-                return Html_handleTag(ctx, p, nullptr, 0, inHead ? HtmlEl_Head : HtmlEl_Body, nullptr, 0);
+            if (cur == HtmlEl_Html && id != HtmlEl_Body && id != HtmlEl_Head &&
+                id != HtmlEl_Frameset) {
+                bool inHead = id == HtmlEl_Base || id == HtmlEl_Link || id == HtmlEl_Meta ||
+                              id == HtmlEl_Noscript || id == HtmlEl_Script || id == HtmlEl_Style ||
+                              id == HtmlEl_Title;
+                return Html_handleTag(ctx, p, nullptr, 0, inHead ? HtmlEl_Head : HtmlEl_Body,
+                                      nullptr, 0);
             }
             if (Html_inSet(HtmlSet_blockBreaker, id)) {
                 bool reopened = false;
@@ -585,8 +589,9 @@ int Html_impliedClose(EngineContext *ctx, HtmlParser *p, int end, uint32_t id)
                     continue;
                 return Res_ok;
             }
-            if ((id == HtmlEl_Td || id == HtmlEl_Th) && (cur == HtmlEl_Table || cur == HtmlEl_Tbody ||
-                                                          cur == HtmlEl_Tfoot || cur == HtmlEl_Thead))
+            if ((id == HtmlEl_Td || id == HtmlEl_Th) &&
+                (cur == HtmlEl_Table || cur == HtmlEl_Tbody || cur == HtmlEl_Tfoot ||
+                 cur == HtmlEl_Thead))
                 return Html_handleTag(ctx, p, nullptr, 0, HtmlEl_Tr, nullptr, 0);
             return Res_ok;
         }
@@ -639,7 +644,8 @@ static int placeInRow(HtmlParser *p)
     }
     Edr_Node *row = nullptr;
     // The row lays its frames out side by side by its own display.
-    if ((err = Html_applyDefaultStyle(p, HtmlEl_Okalafh)) || (err = newGroup(p, HtmlEl_Okalafh, &row)))
+    if ((err = Html_applyDefaultStyle(p, HtmlEl_Okalafh)) ||
+        (err = newGroup(p, HtmlEl_Okalafh, &row)))
         return err;
     setCurrent(p, row);
     if (p->open[HtmlEl_Okalafh] < INT16_MAX)
@@ -665,19 +671,22 @@ static int openInlineFrame(EngineContext *ctx, HtmlParser *p, Edr_Node *node, co
     int err = Res_ok;
     Url *source = Html_sourceUrl(ctx, p, tag, attrs, count, &err);
     if (!err)
-        err = Html_createSubdocument(ctx, p->doc, 1, node, words[0], words[1], words[2], words[3], 1, source);
+        err = Html_createSubdocument(ctx, p->doc, 1, node, words[0], words[1], words[2], words[3],
+                                     1, source);
     Url_free(source);
     return err;
 }
 
-int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, uint32_t count, uint32_t id,
-                   const char16_t *tag, size_t tagLength)
+int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, uint32_t count,
+                   uint32_t id, const char16_t *tag, size_t tagLength)
 {
     Edr_Doc *doc = p->doc;
     // 1. Once-only elements.
     if (Html_inSet(HtmlSet_onceOnly, id) && seenBit(p->seen, id)) {
-        Edr_Node *first = id == HtmlEl_Body ? p->body : id == HtmlEl_Head ? p->head : id == HtmlEl_Html ? p->html
-                                                                                                      : nullptr;
+        Edr_Node *first = id == HtmlEl_Body   ? p->body
+                          : id == HtmlEl_Head ? p->head
+                          : id == HtmlEl_Html ? p->html
+                                              : nullptr;
         if (first && attrs)
             return Html_applyAttributes(ctx, tag, p, first, id, attrs, count);
         return Res_ok;
@@ -689,7 +698,8 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
     // 3. Inside a select only its parts count; inside another control no
     // control starts.
     if (p->inSelect) {
-        if (id != HtmlEl_Optgroup && id != HtmlEl_Option && id != HtmlEl_Select && id != HtmlEl_Script)
+        if (id != HtmlEl_Optgroup && id != HtmlEl_Option && id != HtmlEl_Select &&
+            id != HtmlEl_Script)
             return Res_ok;
     } else if ((p->inButton || p->inTextarea) && Html_inSet(HtmlSet_formControl, id)) {
         return Res_ok;
@@ -727,21 +737,19 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
             return err;
         break;
     case HtmlEl_Frameset:
-        if (FrameState_refusesFrames(p->layout) || (p->layout && FrameState_isOutsideFrameset(p->layout)))
+        if (FrameState_refusesFrames(p->layout) ||
+            (p->layout && FrameState_isOutsideFrameset(p->layout)))
             return Res_ok;
         // A frame set inside a frame set fills the next cell.
         if ((p->element == HtmlEl_Frameset || p->element == HtmlEl_Okalafh) &&
             ((err = placeInRow(p)) || (p->layout && (err = FrameSet_placeFrame(p->layout)))))
             return err;
-        if ((err = Html_applyDefaultStyle(p, p->element)) || (err = FrameState_startFrameset(p->layout)))
+        if ((err = Html_applyDefaultStyle(p, p->element)) ||
+            (err = FrameState_startFrameset(p->layout)))
             return err;
         break;
-    case HtmlEl_Button:
-        p->inButton = 1;
-        break;
-    case HtmlEl_Textarea:
-        p->inTextarea = 1;
-        break;
+    case HtmlEl_Button: p->inButton = 1; break;
+    case HtmlEl_Textarea: p->inTextarea = 1; break;
     case HtmlEl_Select:
         if (p->inSelect) {
             // A select inside a select ends the open one, as its end tag
@@ -778,11 +786,8 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
         p->optionHasValue = Html_getAttr(tag, attrs, count, HtmlAttr_value, &n) != nullptr;
         break;
     }
-    case HtmlEl_Optgroup:
-        return Res_ok; // the options inside it still count
-    case HtmlEl_Table:
-        p->tableDepth++;
-        break;
+    case HtmlEl_Optgroup: return Res_ok; // the options inside it still count
+    case HtmlEl_Table: p->tableDepth++; break;
     default:
         if (!p->tableDepth && isTablePart(id))
             return Res_ok;
@@ -830,7 +835,9 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
     // A tag without attributes has nothing to apply, except a marquee,
     // which always gets its record, and a list inside a list, which takes
     // the next bullet and no space above and below.
-    if (err == Res_ok && attrs && (count || id == HtmlEl_Marquee || ((id == HtmlEl_Ul || id == HtmlEl_Ol) && Html_listNesting(p) > 1)))
+    if (err == Res_ok && attrs &&
+        (count || id == HtmlEl_Marquee ||
+         ((id == HtmlEl_Ul || id == HtmlEl_Ol) && Html_listNesting(p) > 1)))
         err = Html_applyAttributes(ctx, tag, p, node, id, attrs, count);
     if (err == Res_ok && !p->restartRequested)
         err = Html_applyControlAttributes(p, id, node, tag, attrs, count);
@@ -842,8 +849,10 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
         return err;
     }
     // 12. The once-only nodes are remembered; an iframe holds a document.
-    Edr_Node **keep = id == HtmlEl_Html ? &p->html : id == HtmlEl_Head ? &p->head : id == HtmlEl_Body ? &p->body
-                                                                                                     : nullptr;
+    Edr_Node **keep = id == HtmlEl_Html   ? &p->html
+                      : id == HtmlEl_Head ? &p->head
+                      : id == HtmlEl_Body ? &p->body
+                                          : nullptr;
     if (keep && !*keep)
         err = Edr_Node_acquire(doc, node, keep);
     if (err == Res_ok && id == HtmlEl_Iframe)
@@ -861,7 +870,8 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
 
 // ----------------------------------------------------------- tag handling
 
-int Html_insertText(EngineContext *, HtmlParser *p, HtmlInput *in, const char16_t *text, size_t length)
+int Html_insertText(EngineContext *, HtmlParser *p, HtmlInput *in, const char16_t *text,
+                    size_t length)
 {
     if (!length)
         return Res_ok;
@@ -876,7 +886,8 @@ int Html_insertText(EngineContext *, HtmlParser *p, HtmlInput *in, const char16_
         in->buf = b;
         in->capacity = cap;
     }
-    memmove(in->buf + in->scan + length, in->buf + in->scan, (in->end - in->scan) * sizeof(char16_t));
+    memmove(in->buf + in->scan + length, in->buf + in->scan,
+            (in->end - in->scan) * sizeof(char16_t));
     memcpy(in->buf + in->scan, text, length * sizeof(char16_t));
     in->end += length;
     if (in->insertEnd) {
@@ -973,7 +984,8 @@ int Html_emitTag(EngineContext *ctx, HtmlParser *p, HtmlInput *in, int selfClose
             for (uint32_t h = HtmlEl_H1; h <= HtmlEl_H6; h++)
                 open = open || p->open[h] > 0;
         } else if (id == HtmlEl_MarkEnd) {
-            open = p->open[HtmlEl_Cdata] > 0 || p->open[HtmlEl_Ignore] > 0 || p->open[HtmlEl_Include] > 0;
+            open = p->open[HtmlEl_Cdata] > 0 || p->open[HtmlEl_Ignore] > 0 ||
+                   p->open[HtmlEl_Include] > 0;
         } else if (id == HtmlEl_Endif) {
             open = p->open[HtmlEl_If] > 0;
         } else if (id == HtmlEl_EndifComment) {
@@ -1016,23 +1028,18 @@ int Html_emitTag(EngineContext *ctx, HtmlParser *p, HtmlInput *in, int selfClose
         if ((err = Html_endElement(ctx, p, 0, id)))
             return err;
         switch (id) {
-        case HtmlEl_Noscript:
-            err = reparse(ctx, p, in, raw);
-            break;
+        case HtmlEl_Noscript: err = reparse(ctx, p, in, raw); break;
         case HtmlEl_Endif:
         case HtmlEl_EndifComment:
             if (Html_evalCondition(p))
                 err = reparse(ctx, p, in, raw);
             break;
-        case HtmlEl_Title:
-            err = setTitle(p, raw);
-            break;
+        case HtmlEl_Title: err = setTitle(p, raw); break;
         case HtmlEl_Style:
             if (!ignoreStyle && raw.length)
                 err = Css_parseStyleElement(ctx, p->doc, raw.text, raw.length);
             break;
-        default:
-            break;
+        default: break;
         }
         if (err)
             return err;
@@ -1051,7 +1058,8 @@ int Html_parserFinish(EngineContext *ctx, HtmlParser *p, int fragment)
     int err = Res_ok;
     if (!fragment && p->doc && Edr_Doc_getMode(p->doc) == Html_modeQuirks)
         err = Css_parseStyleSheetText(ctx, p->doc, nullptr, p->styles, kQuirksTableRule,
-                                      sizeof(kQuirksTableRule) / sizeof(char16_t) - 1, nullptr, nullptr);
+                                      sizeof(kQuirksTableRule) / sizeof(char16_t) - 1, nullptr,
+                                      nullptr);
     Edr_Node **held[] = {&p->current, &p->html, &p->head, &p->body, &p->top};
     for (Edr_Node **h : held) {
         if (*h)

@@ -21,8 +21,7 @@
 #include "layout/layout.h"
 #include "layout/replaced.h"
 
-namespace
-{
+namespace {
 
 constexpr uint32_t kTypeLength = 2;
 constexpr uint32_t kTypePercent = 7;
@@ -86,7 +85,8 @@ int drawTiled(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *m
     // shows inside its box only.
     DrawTarget clipped = *target;
     Rect clip{};
-    const Point corners[4] = {{area.x0, area.y0}, {area.x0, area.y1}, {area.x1, area.y1}, {area.x1, area.y0}};
+    const Point corners[4] = {
+        {area.x0, area.y0}, {area.x0, area.y1}, {area.x1, area.y1}, {area.x1, area.y0}};
     Rect placed{};
     uint32_t code = 0;
     if (target->bitmap && ImageItem_orientation(corners, matrix, &placed, &code) == Res_ok) {

@@ -26,8 +26,7 @@
 #include "layout/line.h"
 #include "layout/listmarker.h"
 
-namespace
-{
+namespace {
 
 constexpr uint32_t kYieldPasses = 32;
 // A line that makes no progress this many times in a row gives up its
@@ -550,7 +549,8 @@ int afterLine(Build &b, bool *ended)
                 Rect_unionNonEmpty(&old, &saved);
                 Box_setBoundsRect(before, old);
                 saved = Rect_emptyBound;
-            } else if (beforeSet && box->columnContext == beforeSet && beforeSet->index != beforeColumn) {
+            } else if (beforeSet && box->columnContext == beforeSet &&
+                       beforeSet->index != beforeColumn) {
                 // The child went on in the next column: what was placed
                 // before it lies in the earlier columns, and keeping below it
                 // would leave this column no room.
@@ -734,7 +734,8 @@ int linePass(Build &b, bool *done)
             if (err)
                 return err;
             if (e.node) {
-                bool startsBlock = Layout_isBlockLevel(e.style, e.node) && !Layout_isOutOfFlow(e.style, e.node) &&
+                bool startsBlock = Layout_isBlockLevel(e.style, e.node) &&
+                                   !Layout_isOutOfFlow(e.style, e.node) &&
                                    !Layout_isTablePart(e.style, e.node);
                 BoxIter_rewindTo(b.iter, &e);
                 if (startsBlock) {

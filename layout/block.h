@@ -135,4 +135,3 @@ int Layout_skipLineBreak(IterEntry *entry);
                                       const Rect *content);
 // 1 when node heads a header, footer or page background group.
 int Layout_isDecorationGroup(Edr_Node *node, Edr_Doc *doc);
-

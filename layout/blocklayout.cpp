@@ -28,8 +28,7 @@
 #include "layout/line.h"
 #include "layout/listmarker.h"
 
-namespace
-{
+namespace {
 
 constexpr uint32_t kHtmlType = 227;
 constexpr uint32_t kFlagTooWide = 4;
@@ -156,10 +155,8 @@ int Layout_isBlockDisplay(const Edr_Style *style)
     case KwId_columnBlock:
     case KwId_framesetRows:
     case KwId_framesetColumns:
-    case KwId_markedBlock:
-        return 1;
-    default:
-        return 0;
+    case KwId_markedBlock: return 1;
+    default: return 0;
     }
 }
 
@@ -293,17 +290,14 @@ int Layout_layoutByDisplay(LayoutBox **box, Edr_Node *node, Edr_Style *style, Li
         (*box)->stateFlags = ((*box)->stateFlags & ~uint32_t(BoxState_shrinkToFit)) | shrink;
         return err;
     }
-    case KwId_columnBlock:
-        (*box)->lines = lines;
-        return Columns_layoutBlock(box, style, node);
+    case KwId_columnBlock: (*box)->lines = lines; return Columns_layoutBlock(box, style, node);
     case KwId_framesetRows:
     case KwId_framesetColumns: {
         int32_t size[2] = {0, 0};
         return Layout_layoutFrameSet(box, node, style, size);
     }
     case KwId_replacedBox:
-    case 0:
-        return Res_ok;
+    case 0: return Res_ok;
     case KwId_controlBox: {
         IterEntry entry{};
         entry.style = style;
@@ -323,8 +317,7 @@ int Layout_layoutByDisplay(LayoutBox **box, Edr_Node *node, Edr_Style *style, Li
         }
         break;
     }
-    default:
-        break;
+    default: break;
     }
     if (!(*box)->nestedBlock)
         return Res_ok;
@@ -781,11 +774,12 @@ int blocklayoutFrameList(Edr_Doc *doc, Edr_Node *node, const char16_t *name, int
     const Edr_Group *g = Edr_Node_group(node);
     const StyleRule *attrs = g && g->ext ? g->ext->props[0] : nullptr;
     const StylePropItem *item =
-        attrs ? StyleRule_findProp(attrs, Edr_Web_attributeId(doc->app, name, Ustr_len(name))) : nullptr;
+        attrs ? StyleRule_findProp(attrs, Edr_Web_attributeId(doc->app, name, Ustr_len(name)))
+              : nullptr;
     int err = Res_ok;
     if (item && item->value.type == PropType_ustr)
-        err = FrameSet_splitLengths(reinterpret_cast<const char16_t *>(item->value.payload), item->value.payload2,
-                                    total, entries, count);
+        err = FrameSet_splitLengths(reinterpret_cast<const char16_t *>(item->value.payload),
+                                    item->value.payload2, total, entries, count);
     if (!err && *count == 0) {
         Mem_free(*entries);
         *entries = nullptr;
@@ -819,7 +813,8 @@ int blocklayoutFrameSet(LayoutBox **box, Edr_Node *node, Edr_Style *style, int32
     if (kind == KwId_framesetRows) {
         err = blocklayoutFrameList((*box)->document, node, u"rows", height, &own[0], &ownCount[0]);
         if (!err)
-            err = blocklayoutFrameList((*box)->document, node, u"cols", width, &own[1], &ownCount[1]);
+            err =
+                blocklayoutFrameList((*box)->document, node, u"cols", width, &own[1], &ownCount[1]);
     }
     const FrameLength *list = across ? cols : own[0];
     uint32_t count = across ? colCount : ownCount[0];
@@ -839,7 +834,8 @@ int blocklayoutFrameSet(LayoutBox **box, Edr_Node *node, Edr_Style *style, int32
         }
         // Past the last entry of a list a child gets no room.
         bool listed = list != nullptr;
-        int32_t along = listed ? (index < count ? list[index].value : 0) : (across ? width : height);
+        int32_t along =
+            listed ? (index < count ? list[index].value : 0) : (across ? width : height);
         index++;
         int32_t w = across ? along : width, h = across ? height : along;
         int32_t extent[2] = {0, 0};
@@ -847,8 +843,8 @@ int blocklayoutFrameSet(LayoutBox **box, Edr_Node *node, Edr_Style *style, int32
         if (display == KwId_framesetRows || display == KwId_framesetColumns) {
             // A row of this set splits by its cols; a nested set by its own.
             bool row = display == KwId_framesetColumns && kind == KwId_framesetRows;
-            err = blocklayoutFrameSet(box, c, cs, x, y, w, h, row ? own[1] : nullptr, row ? ownCount[1] : 0,
-                                      extent);
+            err = blocklayoutFrameSet(box, c, cs, x, y, w, h, row ? own[1] : nullptr,
+                                      row ? ownCount[1] : 0, extent);
             if (listed || row)
                 extent[0] = w, extent[1] = h;
         } else if (display == KwId_frameBox) {
@@ -892,7 +888,9 @@ int Layout_layoutFrameSet(LayoutBox **box, Edr_Node *node, Edr_Style *style, int
     Rect f = firstFree(b);
     // The set fills the box it is given, else the free width and the
     // page's height (a page without a bottom: the frame-set window's).
-    int32_t width = size[0] > 0 ? size[0] : f.x1 > f.x0 ? sat(int64_t(f.x1) - f.x0) : b->availableWidth;
+    int32_t width = size[0] > 0   ? size[0]
+                    : f.x1 > f.x0 ? sat(int64_t(f.x1) - f.x0)
+                                  : b->availableWidth;
     int32_t height = size[1];
     if (height <= 0)
         height = b->pageRect[1] != Layout_unset && b->pageRect[3] > b->pageRect[1]

@@ -12,8 +12,7 @@
 #include "document/style/style.h"
 #include "layout/layout.h"
 
-namespace
-{
+namespace {
 
 constexpr int32_t kFirstCapacity = 16;
 

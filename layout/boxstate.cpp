@@ -14,8 +14,7 @@
 #include "layout/floatarea.h"
 #include "layout/layout.h"
 
-namespace
-{
+namespace {
 
 constexpr int32_t kUnconstrained = 0x2AAAAAAA;
 constexpr uint32_t kMarkedBlockFlags = 73;

@@ -36,8 +36,7 @@
 #include "document/edr/areareport.h"
 #include "document/edr/viewops.h"
 
-namespace
-{
+namespace {
 
 // Document types laid out as one unbounded page per section, whose pages
 // are not marked stale before a pass.
@@ -151,12 +150,12 @@ void freeList(BoxList *list, int depth)
     BoxList_free(list);
 }
 
-
 // Whether a style set names a background picture.
 bool namesPicture(Edr_Style *style)
 {
     Edr_StylePayload p{};
-    return style && Edr_Style_get(style, PropId_backgroundImageRef, &p) == PropType_int && p.word != 0;
+    return style && Edr_Style_get(style, PropId_backgroundImageRef, &p) == PropType_int &&
+           p.word != 0;
 }
 
 // Whether the set gives a background colour that is not transparent.
@@ -421,15 +420,19 @@ int Layout_finishPage(LayoutBox **boxRef, int previousError)
             // The body's box, in front of the root element's background:
             // the page less the margins its content was laid out within
             // (the page ends with its content: no margin below).
-            auto clamp = [](int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+            auto clamp = [](int64_t v) {
+                return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+            };
             Edr_Edges m{};
-            Edr_Style_getEdges(box->section->style, &m, nullptr, nullptr, clamp(int64_t(content.x1) - content.x0));
+            Edr_Style_getEdges(box->section->style, &m, nullptr, nullptr,
+                               clamp(int64_t(content.x1) - content.x0));
             Rect inner{clamp(int64_t(content.x0) + m.left), content.y0,
                        clamp(int64_t(content.x1) - m.right), clamp(int64_t(content.y1) - m.top)};
             ObjHeader *bodyItem = nullptr;
             Rect bodyExtent{};
             if (inner.x0 < inner.x1 && inner.y0 < inner.y1)
-                err = Layout_makeBoxItem(box, nullptr, &bodyItem, &bodyExtent, body, &inner, none, none, 1, 0);
+                err = Layout_makeBoxItem(box, nullptr, &bodyItem, &bodyExtent, body, &inner, none,
+                                         none, 1, 0);
             if (!err && bodyItem)
                 LayerList_prepend(box->layers, bodyItem);
         }
@@ -504,8 +507,8 @@ int Layout_finishPage(LayoutBox **boxRef, int previousError)
             // document of thousands of them would wake the display for
             // each.
             bool placeholder = Edr_Doc_isPageOnDemand(doc) &&
-                           (box->noContent ||
-                            uint32_t(box->section->index) != Edr_Doc_getSelectedRootChild(doc));
+                               (box->noContent ||
+                                uint32_t(box->section->index) != Edr_Doc_getSelectedRootChild(doc));
             if (Edr_Doc_getStartFlag(doc) && !placeholder)
                 (void)View_invalidateRect(&report, box->noContent ? 0 : 1, 0);
         }
@@ -548,8 +551,7 @@ int Layout_nestedBlock(LayoutBox **box, Edr_Node *node, Edr_Style *style)
     return err;
 }
 
-namespace
-{
+namespace {
 
 // Layout_section with the section's style given (a reference of the
 // caller's is taken) or computed (given null); *computed, when asked,
@@ -761,8 +763,7 @@ int Layout_redrawNode(EngineContext *app, Edr_Doc *doc, Edr_Node *node)
     return r == 1 ? Res_ok : r;
 }
 
-namespace
-{
+namespace {
 
 // One layout pass over the document's sections.
 int boxtreeLayOutPass(Edr_Doc *doc)
@@ -817,7 +818,8 @@ int boxtreeLayOutPass(Edr_Doc *doc)
         bool same = reuse && alike && Edr_Style_sameEmptyGroups(alike, n);
         run = same ? run + 1 : 0;
         Edr_Style *computed = nullptr;
-        err = boxtreeSection(doc, sectionIndex, paged ? 1 : 0, rootStyle, n, run >= 2 ? alikeStyle : nullptr,
+        err = boxtreeSection(doc, sectionIndex, paged ? 1 : 0, rootStyle, n,
+                             run >= 2 ? alikeStyle : nullptr,
                              run >= 2 || !reuse ? nullptr : &computed);
         if (computed) {
             Edr_Style_release(alikeStyle);

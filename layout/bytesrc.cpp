@@ -17,9 +17,10 @@ int insertAt(ByteSrcList *list, uint32_t index, ByteSrcEntry *entry)
     Lock_acquire(&b->lock);
     if (b->count >= b->capacity) {
         uint64_t capacity = b->capacity ? uint64_t(b->capacity) * 2 : uint64_t(MimeSrc_listStart);
-        MimeSrc **grown = capacity > 0x10000000u
-                              ? nullptr
-                              : static_cast<MimeSrc **>(Mem_realloc(b->sources, capacity * sizeof(MimeSrc *)));
+        MimeSrc **grown =
+            capacity > 0x10000000u
+                ? nullptr
+                : static_cast<MimeSrc **>(Mem_realloc(b->sources, capacity * sizeof(MimeSrc *)));
         if (!grown) {
             Lock_release(&b->lock);
             return Res_noMemory;
@@ -30,7 +31,8 @@ int insertAt(ByteSrcList *list, uint32_t index, ByteSrcEntry *entry)
     }
     if (index > b->count)
         index = b->count;
-    std::memmove(b->sources + index + 1, b->sources + index, (b->count - index) * sizeof(MimeSrc *));
+    std::memmove(b->sources + index + 1, b->sources + index,
+                 (b->count - index) * sizeof(MimeSrc *));
     b->sources[index] = &entry->src;
     b->count++;
     Lock_release(&b->lock);
@@ -143,8 +145,8 @@ void ByteSrcList_setInfoStyle(ByteSrcList *list, Edr_Style *style)
     Edr_Style_release(old);
 }
 
-int ByteSrcList_insertPage(ByteSrcList *list, void *record, ByteSrcPageRefFn pageRef, ByteSrcExtentFn extent,
-                           MimeSrcFn destroy)
+int ByteSrcList_insertPage(ByteSrcList *list, void *record, ByteSrcPageRefFn pageRef,
+                           ByteSrcExtentFn extent, MimeSrcFn destroy)
 {
     ByteSrcEntry *e = newEntry(ByteSrc_page, record);
     if (!e)
@@ -158,7 +160,8 @@ int ByteSrcList_insertPage(ByteSrcList *list, void *record, ByteSrcPageRefFn pag
     return err;
 }
 
-int ByteSrcList_insertJob(ByteSrcList *list, void *record, void *argument, ByteSrcRunFn run, MimeSrcFn destroy)
+int ByteSrcList_insertJob(ByteSrcList *list, void *record, void *argument, ByteSrcRunFn run,
+                          MimeSrcFn destroy)
 {
     ByteSrcEntry *e = newEntry(ByteSrc_job, record);
     if (!e)

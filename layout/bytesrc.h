@@ -43,7 +43,7 @@ typedef void *(*ByteSrcPageFn)(void *record);
 // callbacks of its kind.
 struct ByteSrcEntry {
     MimeSrc src;
-    uint32_t kind;         // ByteSrc_*
+    uint32_t kind;            // ByteSrc_*
     ByteSrcPageRefFn pageRef; // kind 0
     ByteSrcExtentFn extent;   // kind 0
     void *argument;           // kind 1: what the job lays out
@@ -65,7 +65,7 @@ struct ByteSrcList {
     uint32_t position; // the current position
     uint32_t state;    // ByteSrcList_open or _closed
     ByteSrcInfo info;
-    int32_t width;     // the page width
+    int32_t width; // the page width
 };
 
 // A new open, empty list of page width into *out. 0, or 1 when out of
@@ -97,11 +97,11 @@ void ByteSrcList_setInfoStyle(ByteSrcList *list, Edr_Style *style);
 // on failure the caller frees its record.
 [[nodiscard]] int ByteSrcList_insertPage(ByteSrcList *list, void *record, ByteSrcPageRefFn pageRef,
                                          ByteSrcExtentFn extent, MimeSrcFn destroy);
-[[nodiscard]] int ByteSrcList_insertJob(ByteSrcList *list, void *record, void *argument, ByteSrcRunFn run,
-                                        MimeSrcFn destroy);
+[[nodiscard]] int ByteSrcList_insertJob(ByteSrcList *list, void *record, void *argument,
+                                        ByteSrcRunFn run, MimeSrcFn destroy);
 [[nodiscard]] int ByteSrcList_insertSubdoc(ByteSrcList *list, void *record, Edr_Node *node,
-                                           ByteSrcOpenFn open, ByteSrcCloseFn close, ByteSrcPageFn page,
-                                           MimeSrcFn destroy);
+                                           ByteSrcOpenFn open, ByteSrcCloseFn close,
+                                           ByteSrcPageFn page, MimeSrcFn destroy);
 // Runs every job of the list in order, each with the position just after
 // it so that the pages it makes follow it; a job that has run leaves the
 // list. Jobs that running queues are run too. 0 or the first error (the

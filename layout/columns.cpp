@@ -20,8 +20,7 @@
 #include "layout/layout.h"
 #include "layout/line.h"
 
-namespace
-{
+namespace {
 
 int32_t sat(int64_t v)
 {
@@ -172,7 +171,8 @@ int Columns_flow(LayoutBox **box, Edr_Node *node, Edr_Style *style, ColumnFlow *
 // A measuring pass over columns of height h: *fits 1 when the content
 // fits into them. What the pass places is thrown away and the box's
 // bounds and extents are put back.
-int Columns_tryHeight(LayoutBox **box, Edr_Node *node, Edr_Style *style, ColumnFlow *f, int32_t h, int *fits)
+int Columns_tryHeight(LayoutBox **box, Edr_Node *node, Edr_Style *style, ColumnFlow *f, int32_t h,
+                      int *fits)
 {
     LayoutBox *b = *box;
     Rect region = f->region;
@@ -210,7 +210,8 @@ int Columns_tryHeight(LayoutBox **box, Edr_Node *node, Edr_Style *style, ColumnF
 // all of the content, so that the columns come out about even; 0 when the
 // content does not fit into the region at all (the set then fills it and
 // goes on in the next one).
-int Columns_balancedHeight(LayoutBox **box, Edr_Node *node, Edr_Style *style, ColumnFlow *f, int32_t *out)
+int Columns_balancedHeight(LayoutBox **box, Edr_Node *node, Edr_Style *style, ColumnFlow *f,
+                           int32_t *out)
 {
     *out = 0;
     int64_t whole = int64_t(f->region.y1) - f->region.y0;

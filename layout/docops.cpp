@@ -17,11 +17,8 @@ void Layout_clearCacheWord(void *cache)
 }
 
 constexpr Edr_LayoutOps kLayoutDocumentOps = {
-    Layout_document,
-    Layout_redrawNode,
-    Edr_Node_extraFree,
-    Layout_paletteColour,
-    Layout_clearCacheWord,
+    Layout_document,      Layout_redrawNode,     Edr_Node_extraFree,
+    Layout_paletteColour, Layout_clearCacheWord,
 };
 
 } // namespace
@@ -41,5 +38,6 @@ int Layout_gridNode(LayoutBox *box, Edr_Node *node, Edr_Style *style)
         EngineInstance *instance = Host_getThreadContext();
         context = instance ? instance->context : nullptr;
     }
-    return context && context->layoutGridNode ? context->layoutGridNode(box, node, style) : int(Res_ok);
+    return context && context->layoutGridNode ? context->layoutGridNode(box, node, style)
+                                              : int(Res_ok);
 }

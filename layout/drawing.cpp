@@ -30,8 +30,7 @@
 #include "layout/line.h"
 #include "layout/replaced.h"
 
-namespace
-{
+namespace {
 
 // Data nodes that steer a drawing: an offset for the nodes after it, and
 // the shapes laid out as cells.
@@ -166,7 +165,8 @@ int clipNode(LayoutBox *box, ClipStack *clips, const Prop *p, int32_t x, int32_t
 int makeGlyphRunItem(LayoutBox *box, IterEntry *entry, ObjHeader **item)
 {
     *item = nullptr;
-    const Edr_BlobNode *blob = static_cast<const Edr_BlobNode *>(Edr_Node_payloadOrNull(entry->node));
+    const Edr_BlobNode *blob =
+        static_cast<const Edr_BlobNode *>(Edr_Node_payloadOrNull(entry->node));
     if (!blob || !blob->length)
         return Res_ok;
     TextFormat format{};
@@ -186,8 +186,10 @@ int makeGlyphRunItem(LayoutBox *box, IterEntry *entry, ObjHeader **item)
     part->length = blob->length;
     uint8_t c[4] = {0, 0, 0, 0xFF};
     Edr_Style_getWithFallback(entry->style, PropId_color, c, 1);
-    part->colour = uint32_t(c[0]) | uint32_t(c[1]) << 8 | uint32_t(c[2]) << 16 | uint32_t(c[3]) << 24;
-    if (const Matrix *m = reinterpret_cast<const Matrix *>(Edr_Style_getType11(entry->style, PropId_transform))) {
+    part->colour =
+        uint32_t(c[0]) | uint32_t(c[1]) << 8 | uint32_t(c[2]) << 16 | uint32_t(c[3]) << 24;
+    if (const Matrix *m =
+            reinterpret_cast<const Matrix *>(Edr_Style_getType11(entry->style, PropId_transform))) {
         o->matrix = static_cast<Matrix *>(Mem_malloc(sizeof(Matrix)));
         if (!o->matrix) {
             Obj_destroy(o);
@@ -351,29 +353,17 @@ int Layout_makeLabelItem(LayoutBox *box, IterEntry *entry, ObjHeader **item, con
     int32_t w = r.x1 == 0x7FFFFFFF ? 0 : sat(int64_t(r.x1) - r.x0);
     Point offset{0, 0};
     switch (Edr_Style_get(entry->style, PropId_textAlign, nullptr)) {
-    case KwId_center:
-        offset.x = -w / 2;
-        break;
-    case KwId_right:
-        offset.x = -w;
-        break;
-    default:
-        break;
+    case KwId_center: offset.x = -w / 2; break;
+    case KwId_right: offset.x = -w; break;
+    default: break;
     }
     // Vertical alignment: the baseline at the top, middle or bottom of
     // the item's extent.
     switch (Edr_Style_get(entry->style, PropId_verticalAlign, nullptr)) {
-    case KwId_bottom:
-        offset.y = sat(-int64_t(r.y1));
-        break;
-    case KwId_middle:
-        offset.y = sat(-(int64_t(r.y0) + r.y1) / 2);
-        break;
-    case KwId_top:
-        offset.y = sat(-int64_t(r.y0));
-        break;
-    default:
-        break;
+    case KwId_bottom: offset.y = sat(-int64_t(r.y1)); break;
+    case KwId_middle: offset.y = sat(-(int64_t(r.y0) + r.y1) / 2); break;
+    case KwId_top: offset.y = sat(-int64_t(r.y0)); break;
+    default: break;
     }
     if (matrix) {
         Matrix m = *matrix;
@@ -392,8 +382,7 @@ int Layout_makeLabelItem(LayoutBox *box, IterEntry *entry, ObjHeader **item, con
     return Res_ok;
 }
 
-namespace
-{
+namespace {
 
 // Places the drawing's items, gathering the items between a clip start
 // and its end into a clip group.
@@ -469,18 +458,12 @@ int placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y, ClipStack 
         }
         ObjHeader *items[2] = {nullptr, nullptr};
         switch (Edr_Node_type(e.node)) {
-        case Edr_NodeType_path:
-            err = makePathItems(box, &e, items);
-            break;
+        case Edr_NodeType_path: err = makePathItems(box, &e, items); break;
         case Edr_NodeType_text:
             err = Layout_makeLabelItem(box, &e, &items[0], nullptr, 0, 0);
             break;
-        case Edr_NodeType_drawList:
-            err = DrawListItem_create(e.node, &items[0]);
-            break;
-        case Edr_NodeType_blob:
-            err = makeGlyphRunItem(box, &e, &items[0]);
-            break;
+        case Edr_NodeType_drawList: err = DrawListItem_create(e.node, &items[0]); break;
+        case Edr_NodeType_blob: err = makeGlyphRunItem(box, &e, &items[0]); break;
         case Edr_NodeType_picture:
         case Edr_NodeType_image:
             err = Layout_makeImageNodeItem(box, &items[0], &e);
@@ -488,12 +471,15 @@ int placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y, ClipStack 
             // images are placed this way): the item covers the mapped box,
             // its picture turned or flipped within it as the transform
             // turns it (a skewed image is drawn upright in its bounds).
-            if (const Matrix *m = !err && items[0] ? reinterpret_cast<const Matrix *>(
-                                                         Edr_Style_getType11(e.style, PropId_transform))
-                                                   : nullptr) {
+            if (const Matrix *m = !err && items[0]
+                                      ? reinterpret_cast<const Matrix *>(
+                                            Edr_Style_getType11(e.style, PropId_transform))
+                                      : nullptr) {
                 Rect natural = Obj_box(items[0]), placed{};
-                Point corners[4] = {{natural.x0, natural.y0}, {natural.x0, natural.y1},
-                                    {natural.x1, natural.y1}, {natural.x1, natural.y0}};
+                Point corners[4] = {{natural.x0, natural.y0},
+                                    {natural.x0, natural.y1},
+                                    {natural.x1, natural.y1},
+                                    {natural.x1, natural.y0}};
                 uint32_t code = 0;
                 if (ImageItem_orientation(corners, m, &placed, &code) != Res_ok)
                     code = 0;
@@ -515,8 +501,7 @@ int placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y, ClipStack 
                 dy = int32_t(p->payload2);
             }
             break;
-        default:
-            break;
+        default: break;
         }
         if (err) {
             Obj_destroy(items[0]);
@@ -530,7 +515,6 @@ int placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y, ClipStack 
 }
 
 } // namespace
-
 
 int Layout_placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y, uint32_t)
 {

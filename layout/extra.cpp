@@ -100,4 +100,3 @@ void Layout_freeTripleBuf(SpanTracker *tracker)
     Mem_free(tracker->entries);
     Mem_free(tracker);
 }
-

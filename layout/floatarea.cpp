@@ -11,8 +11,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 
-namespace
-{
+namespace {
 
 bool isEmpty(const Rect &r)
 {

@@ -12,8 +12,7 @@
 #include "document/edr/webops.h"
 #include "platform/url/url.h"
 
-namespace
-{
+namespace {
 
 FrameRec *newFrame(int32_t width, int32_t height)
 {
@@ -188,8 +187,7 @@ int FrameState_create(const int32_t *viewport, FrameState **out)
     return Res_ok;
 }
 
-namespace
-{
+namespace {
 
 void freeSets(FrameState *s, Edr_Doc *doc)
 {
@@ -347,8 +345,8 @@ int FrameSet_addFrame(FrameState *state, int32_t width, int32_t height, uint32_t
     return Res_ok;
 }
 
-int FrameSet_setGrid(FrameState *state, const char16_t *rows, size_t rowsLength, const char16_t *cols,
-                     size_t colsLength)
+int FrameSet_setGrid(FrameState *state, const char16_t *rows, size_t rowsLength,
+                     const char16_t *cols, size_t colsLength)
 {
     FrameSetRec *set = state->openSet;
     if (!set || set->rows || set->cols || set->placed)
@@ -388,10 +386,12 @@ int FrameSet_placeFrame(FrameState *state)
     uint32_t row = set->placed / colCount, col = set->placed % colCount;
     if (row >= rowCount)
         return Res_ok; // past the grid: the frame has no cell
-    FrameLength width = set->cols ? set->cols[col] : FrameLength{FrameLength_relative, set->words[0]};
-    FrameLength height = set->rows ? set->rows[row] : FrameLength{FrameLength_relative, set->words[1]};
-    int err = FrameSet_addFrame(state, width.value, height.value, height.kind, width.kind, int32_t(row),
-                                int32_t(col));
+    FrameLength width =
+        set->cols ? set->cols[col] : FrameLength{FrameLength_relative, set->words[0]};
+    FrameLength height =
+        set->rows ? set->rows[row] : FrameLength{FrameLength_relative, set->words[1]};
+    int err = FrameSet_addFrame(state, width.value, height.value, height.kind, width.kind,
+                                int32_t(row), int32_t(col));
     if (err)
         return err;
     set->placed++;
@@ -501,8 +501,8 @@ int FrameState_createFrames(Edr_Doc *doc, FrameState *state)
             int32_t height =
                 f->heightMark && set->size[0] ? clampToInt32(-int64_t(f->height)) : f->height;
             int err = Edr_Web_createSubdocument(doc->app, doc, 2, f->node, width ? width : -1,
-                                             height ? height : -1, f->marginHeight, f->marginWidth,
-                                             f->frameBorder, f->source);
+                                                height ? height : -1, f->marginHeight,
+                                                f->marginWidth, f->frameBorder, f->source);
             if (f->node)
                 Edr_Node_release(f->doc ? f->doc : doc, f->node);
             f->node = nullptr;

@@ -41,9 +41,9 @@ struct FrameRec {
 };
 
 struct FrameSetRec {
-    int32_t size[2]; // entries of the set's rows and cols lists (0 for one)
-    int32_t cursor;  // frames placed in the current row of the set
-    int32_t words[2]; // the set's width and height (16.16), from the frame it fills
+    int32_t size[2];         // entries of the set's rows and cols lists (0 for one)
+    int32_t cursor;          // frames placed in the current row of the set
+    int32_t words[2];        // the set's width and height (16.16), from the frame it fills
     FrameSetRec *next;       // the next frame set, in the order opened
     FrameSetRec *enclosing;  // the frame set open around it, or null
     FrameSetRec *openBefore; // the frame set open before it, or null

@@ -27,8 +27,7 @@
 #include "layout/line.h"
 #include "layout/listmarker.h"
 
-namespace
-{
+namespace {
 
 // Engine style properties read here.
 constexpr uint32_t kPropTextMark = 95;    // a marked run: double or no underline
@@ -135,17 +134,10 @@ int Layout_textFormat(LayoutBox *box, Edr_Style *style, TextFormat *out)
     if (ws == KwId_pre || ws == KwId_preWrap)
         out->decoration &= ~uint32_t(TextDecor_collapse);
     switch (Edr_Style_get(style, PropId_textDecoration, nullptr)) {
-    case KwId_underline:
-        out->decoration |= TextDecor_underline;
-        break;
-    case KwId_overline:
-        out->decoration |= TextDecor_overline;
-        break;
-    case KwId_lineThrough:
-        out->decoration |= TextDecor_lineThrough;
-        break;
-    default:
-        break;
+    case KwId_underline: out->decoration |= TextDecor_underline; break;
+    case KwId_overline: out->decoration |= TextDecor_overline; break;
+    case KwId_lineThrough: out->decoration |= TextDecor_lineThrough; break;
+    default: break;
     }
     if (Edr_Style_get(style, kPropHiddenText, nullptr) == KwId_hidden)
         out->decoration |= TextDecor_hidden;
@@ -226,8 +218,7 @@ int Layout_textAscent(LayoutBox *box, Edr_Style *style, int32_t *ascent, int32_t
 
 // -------------------------------------------------------------- text items
 
-namespace
-{
+namespace {
 
 // The edges {margin, border, padding} summed per side of a style that
 // makes an inline element: display inline, position static, no float.
@@ -273,7 +264,8 @@ int Layout_makeTextItem(LayoutBox *box, LineState *state, const ObjClass *cls,
     uint32_t flags = 0;
     if (LayoutCache *cache = cacheOf(box)) {
         InternNode *node = nullptr;
-        if (InternList_acquire(&cache->textStyles, format, sizeof(TextFormat), Layout_textFormatEqual, &node))
+        if (InternList_acquire(&cache->textStyles, format, sizeof(TextFormat),
+                               Layout_textFormatEqual, &node))
             return Res_noMemory;
         shared = static_cast<const TextFormat *>(node->record);
         flags |= Obj_formatInterned;
@@ -420,16 +412,10 @@ void Layout_verticalAlign(LayoutBox *box, Edr_Style *style, ObjHeader *item, int
             *shift = type == KwId_sub ? -(a / 3) : a / 3;
         return;
     }
-    case KwId_baseline:
-        return;
-    case KwId_bottom:
-        item->flags |= Obj_alignBottom;
-        return;
-    case KwId_top:
-        item->flags |= Obj_alignTop;
-        return;
-    default:
-        break;
+    case KwId_baseline: return;
+    case KwId_bottom: item->flags |= Obj_alignBottom; return;
+    case KwId_top: item->flags |= Obj_alignTop; return;
+    default: break;
     }
     if (type == PropType_length) {
         *shift = int32_t(uint32_t(p.word));
@@ -458,8 +444,7 @@ void Layout_verticalAlign(LayoutBox *box, Edr_Style *style, ObjHeader *item, int
 
 // ------------------------------------------------------------ form controls
 
-namespace
-{
+namespace {
 
 struct WidgetPart {
     Edr_Node *node;
@@ -471,8 +456,8 @@ void *controlOf(Edr_Node *node)
     return g && Edr_Node_subtype(node) == Edr_Subtype_formControl ? g->subtypeValue : nullptr;
 }
 
-int widgetDraw(EngineContext *, ObjHeader *item, const Rect *, const Matrix *matrix, const DrawTarget *target,
-               const DrawFlags *, intptr_t)
+int widgetDraw(EngineContext *, ObjHeader *item, const Rect *, const Matrix *matrix,
+               const DrawTarget *target, const DrawFlags *, intptr_t)
 {
     // The control draws itself through the form layer, in the item's box
     // at the item's place.
@@ -516,7 +501,8 @@ const ObjClass Layout_widgetItemClass = {&kWidgetOps, int32_t(sizeof(WidgetPart)
                                          Obj_itemPlain};
 
 int Layout_makeWidgetItem(LayoutBox *box, Edr_Node *node, Edr_Style *style, Rect *rect,
-                          int32_t height, int32_t *baseline, LayerList *layers, int32_t width, ObjHeader **made)
+                          int32_t height, int32_t *baseline, LayerList *layers, int32_t width,
+                          ObjHeader **made)
 {
     if (made)
         *made = nullptr;
@@ -549,8 +535,8 @@ int Layout_makeWidgetItem(LayoutBox *box, Edr_Node *node, Edr_Style *style, Rect
     if (!err) {
         if (LayoutCache *cache = cacheOf(box)) {
             InternNode *interned = nullptr;
-            err = InternList_acquire(&cache->textStyles, &format, sizeof(TextFormat), Layout_textFormatEqual,
-                                     &interned);
+            err = InternList_acquire(&cache->textStyles, &format, sizeof(TextFormat),
+                                     Layout_textFormatEqual, &interned);
         }
     }
     Rect r = Obj_box(item);
@@ -558,13 +544,14 @@ int Layout_makeWidgetItem(LayoutBox *box, Edr_Node *node, Edr_Style *style, Rect
         r = Rect{0, -height, width, 0};
     } else if (!err && control) {
         err = Edr_Web_widgetApplyStyle(nullptr, control, &format, colourOf(style),
-                                     Edr_Style_get(style, PropId_direction, nullptr) == KwId_rtl);
+                                       Edr_Style_get(style, PropId_direction, nullptr) == KwId_rtl);
         int32_t wr[4] = {0, 0, 0, 0};
         if (!err)
             err = Edr_Web_widgetGetRect(nullptr, control, wr);
         r = Rect{wr[0], wr[1], wr[2], wr[3]};
         int32_t pw = 0, ph = 0;
-        if (!err && width <= 0 && Edr_Web_widgetPreferredSize(nullptr, control, &pw, &ph) == Res_ok) {
+        if (!err && width <= 0 &&
+            Edr_Web_widgetPreferredSize(nullptr, control, &pw, &ph) == Res_ok) {
             if (widthOf(r) < pw)
                 r.x1 = saturate(int64_t(r.x0) + pw);
             if (int64_t(r.y1) - r.y0 < ph)
@@ -645,8 +632,7 @@ int Layout_widgetItems(LayoutBox *box, Edr_Node *node, Edr_Style *style, LayerLi
     return err;
 }
 
-namespace
-{
+namespace {
 
 // Moves every item of the list by (dx, dy) and unites their boxes into
 // *bounds.

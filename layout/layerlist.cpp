@@ -209,8 +209,8 @@ int turnText(ObjHeader *item, const Matrix *m, const Point *origin, const Rect *
     const int32_t baseline = static_cast<const TextItemPart *>(Obj_part(item))->baseline;
     Matrix own = item->matrix ? *item->matrix : *Matrix_identity();
     const Rect box = Obj_box(item);
-    const Point pen = mapAbout(wrapAdd(box.x0, own.tx), wrapAdd(wrapAdd(box.y0, baseline), own.ty), m,
-                               origin);
+    const Point pen =
+        mapAbout(wrapAdd(box.x0, own.tx), wrapAdd(wrapAdd(box.y0, baseline), own.ty), m, origin);
     Matrix turn = *m;
     turn.tx = turn.ty = 0;
     own.tx = own.ty = 0;

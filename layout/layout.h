@@ -193,9 +193,9 @@ struct LayoutBox {
     int32_t layerOffset[2]; // moves an own-layer box's items at its end
     uint32_t inTable;       // tables being placed or measured, outermost first
     // Line building (layout/line.h).
-    uint32_t noWrap;        // lines do not wrap (0 at creation: they do)
-    uint32_t hiddenItems;   // the hidden default of the items placed
-    int32_t contentHeight;  // raised to the font size of every text item
+    uint32_t noWrap;       // lines do not wrap (0 at creation: they do)
+    uint32_t hiddenItems;  // the hidden default of the items placed
+    int32_t contentHeight; // raised to the font size of every text item
     // The column set being filled (layout/columns.h), null outside one;
     // not owned.
     ColumnContext *columnContext;
@@ -401,13 +401,13 @@ struct LayoutExtra {
     int32_t height;       // property 44 likewise
     int32_t widthPercent; // whole percent
     int32_t heightPercent;
-    int32_t rowHeight;    // a row's height, handed to its cells
-    uint32_t flags;       // low 10 bits: the display keyword
+    int32_t rowHeight;      // a row's height, handed to its cells
+    uint32_t flags;         // low 10 bits: the display keyword
     uint32_t verticalAlign; // KwId_baseline, _bottom, _middle, _top or 0
-    int32_t indent;       // property 93 of a node other than a table
-    int32_t imageNumber;  // property 145, the background picture's number
-    int32_t sizeWord;     // property 54
-    CellBorders *borders; // tables and cells
+    int32_t indent;         // property 93 of a node other than a table
+    int32_t imageNumber;    // property 145, the background picture's number
+    int32_t sizeWord;       // property 54
+    CellBorders *borders;   // tables and cells
     // A table's grid.
     Edr_Node *caption;
     TableColumn *columns; // columnCapacity entries, columnCount used
@@ -470,7 +470,8 @@ void Layout_subdocSize(Edr_Node *node, int32_t out[2]);
 // A frame of a frame set: an item covering rect that draws the first page
 // of the document of frame's sub-document child, cut at rect (nothing when
 // the frame holds none). 0 or 1.
-[[nodiscard]] int Layout_placeFrameDocument(LayoutBox *box, Edr_Node *frame, Edr_Style *style, const Rect *rect);
+[[nodiscard]] int Layout_placeFrameDocument(LayoutBox *box, Edr_Node *frame, Edr_Style *style,
+                                            const Rect *rect);
 // The colour (R, G, B, A) of a palette index.
 void Layout_paletteColour(uint32_t index, uint8_t out[4]);
 

@@ -26,8 +26,7 @@
 #include "layout/listmarker.h"
 #include "layout/listnum.h"
 
-namespace
-{
+namespace {
 
 constexpr uint32_t kPropMarker = 123;   // a list marker's number style
 constexpr uint32_t kPropAnchor = 135;   // a box anchored in its cell
@@ -504,8 +503,7 @@ done:
     return result;
 }
 
-namespace
-{
+namespace {
 
 // The width limit of a text: the float area's band width, or the caller's
 // limit when that is smaller.
@@ -568,10 +566,8 @@ int placeGroup(LayoutBox *box, LineState *st, IterEntry *entry)
 {
     switch (Edr_Style_get(entry->style, PropId_display, nullptr)) {
     case KwId_replacedBox:
-    case KwId_frameBox:
-        return Layout_placeImageBox(box, st, entry);
-    case KwId_controlBox:
-        return Layout_placeFormControl(box, st, entry);
+    case KwId_frameBox: return Layout_placeImageBox(box, st, entry);
+    case KwId_controlBox: return Layout_placeFormControl(box, st, entry);
     default:
         // An inline element's edges travel with its text (the text items'
         // insets); other groups place nothing here.
@@ -588,9 +584,7 @@ int Layout_placeInline(LayoutBox *box, LineState *st, BoxIter *iter, IterEntry *
     int r = Res_ok;
     bool text = false;
     switch (Edr_Node_type(entry->node)) {
-    case Edr_NodeType_group:
-        r = placeGroup(box, st, entry);
-        break;
+    case Edr_NodeType_group: r = placeGroup(box, st, entry); break;
     case Edr_NodeType_path: {
         // The path items go to the line's list.
         LayerList *saved = box->layers;
@@ -604,17 +598,10 @@ int Layout_placeInline(LayoutBox *box, LineState *st, BoxIter *iter, IterEntry *
         r = placeText(box, st, iter, entry, limit, ws);
         break;
     case Edr_NodeType_picture:
-    case Edr_NodeType_image:
-        r = Layout_placeImage(box, st, entry);
-        break;
-    case Edr_NodeType_subdoc:
-        r = Layout_placeObject(box, st, entry, entry->node);
-        break;
-    case Edr_NodeType_grid:
-        r = Layout_gridNode(box, entry->node, entry->style);
-        break;
-    default:
-        break;
+    case Edr_NodeType_image: r = Layout_placeImage(box, st, entry); break;
+    case Edr_NodeType_subdoc: r = Layout_placeObject(box, st, entry, entry->node); break;
+    case Edr_NodeType_grid: r = Layout_gridNode(box, entry->node, entry->style); break;
+    default: break;
     }
     if (!text && st->startOfLine &&
         (box->block.lineLeft != lineLeft || box->block.lineRight != lineRight))
@@ -658,8 +645,7 @@ int Layout_flushReverseRun(LayerList *main, LayerList **run, uint32_t direction,
     return Res_ok;
 }
 
-namespace
-{
+namespace {
 
 bool propertySet(const Edr_Style *style, uint32_t id)
 {

@@ -88,7 +88,8 @@ struct TextFormat {
     int32_t size;          // points, 16.16
     int32_t letterSpacing; // signed lengths, 0 when unset
     int32_t wordSpacing;
-    int32_t styleWords[2]; // the run's style record: underline count 1, 2 (double) or 0; thickness (0: the font's)
+    int32_t styleWords[2]; // the run's style record: underline count 1, 2 (double) or 0; thickness
+                           // (0: the font's)
 };
 
 // The size factors of Layout_fontSizeScale's modes (0 sub and super).
@@ -258,7 +259,8 @@ void Layout_verticalAlign(LayoutBox *box, Edr_Style *style, ObjHeader *item, int
 // 0, 1 or the widget's error.
 [[nodiscard]] int Layout_makeWidgetItem(LayoutBox *box, Edr_Node *node, Edr_Style *style,
                                         Rect *rect, int32_t height, int32_t *baseline,
-                                        LayerList *layers, int32_t width, ObjHeader **made = nullptr);
+                                        LayerList *layers, int32_t width,
+                                        ObjHeader **made = nullptr);
 // The form-control item class.
 extern const ObjClass Layout_widgetItemClass;
 

@@ -11,8 +11,7 @@
 #include "layout/layout.h"
 #include "layout/line.h"
 
-namespace
-{
+namespace {
 
 bool isWhite(uint32_t c)
 {
@@ -69,14 +68,10 @@ int32_t Layout_alignOffset(uint32_t textAlign, uint32_t whiteSpace, uint32_t dir
         return 0;
     bool rtl = direction == KwId_rtl;
     switch (textAlign) {
-    case KwId_left:
-        return rtl ? -free : 0;
-    case KwId_right:
-        return rtl ? 0 : free;
-    case KwId_center:
-        return rtl ? -(free / 2) : free / 2;
-    default:
-        return 0; // justify and anything else
+    case KwId_left: return rtl ? -free : 0;
+    case KwId_right: return rtl ? 0 : free;
+    case KwId_center: return rtl ? -(free / 2) : free / 2;
+    default: return 0; // justify and anything else
     }
 }
 
@@ -106,17 +101,10 @@ int Layout_clearPosition(LayoutBox *box, const Edr_Style *style)
     if (!box || !box->items || !style)
         return Res_ok;
     switch (Edr_Style_get(style, PropId_clear, nullptr)) {
-    case KwId_left:
-        FloatArea_clearTo(box->items, 0);
-        break;
-    case KwId_right:
-        FloatArea_clearTo(box->items, 1);
-        break;
-    case KwId_both:
-        FloatArea_clearTo(box->items, 2);
-        break;
-    default:
-        break;
+    case KwId_left: FloatArea_clearTo(box->items, 0); break;
+    case KwId_right: FloatArea_clearTo(box->items, 1); break;
+    case KwId_both: FloatArea_clearTo(box->items, 2); break;
+    default: break;
     }
     return Res_ok;
 }
@@ -151,8 +139,7 @@ TabList *Layout_tabStops(const Edr_Style *style, TabList *out, int32_t width, ui
     return out;
 }
 
-namespace
-{
+namespace {
 
 int32_t stopPosition(const TabList *tabs, int32_t i)
 {
@@ -213,10 +200,8 @@ int LineBreak_isWordChar(uint32_t c)
     case 0x0A:
     case 0x0B:
     case 0x1E:
-    case 0x20:
-        return 1;
-    default:
-        return 0;
+    case 0x20: return 1;
+    default: return 0;
     }
 }
 

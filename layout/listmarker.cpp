@@ -21,8 +21,7 @@
 #include "layout/layout.h"
 #include "layout/listnum.h"
 
-namespace
-{
+namespace {
 
 bool isSpace(uint32_t c)
 {
@@ -75,14 +74,10 @@ bool numbered(uint32_t type)
 char16_t bulletOf(uint32_t type)
 {
     switch (type) {
-    case KwId_none:
-        return 0x00A0; // no marker: a no-break space keeps its place
-    case KwId_circle:
-        return 0x25E6;
-    case KwId_square:
-        return 0x25AA;
-    default:
-        return 0x2022;
+    case KwId_none: return 0x00A0; // no marker: a no-break space keeps its place
+    case KwId_circle: return 0x25E6;
+    case KwId_square: return 0x25AA;
+    default: return 0x2022;
     }
 }
 

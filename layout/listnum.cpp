@@ -5,8 +5,7 @@
 
 #include "core/style/propids.h"
 
-namespace
-{
+namespace {
 
 constexpr char romanLetters[] = "iiiviiixxxlxxxcccdcccmmm";
 constexpr uint8_t romanStart[10] = {0, 0, 0, 0, 2, 3, 3, 3, 3, 6};
@@ -118,27 +117,23 @@ uint32_t ListNum_format(int32_t number, uint32_t keyword, char16_t *buffer)
     uint32_t n;
     switch (keyword) {
     case KwId_lowerAlpha:
-    case KwId_lowerLatin:
-        return ListNum_letters(number, buffer);
+    case KwId_lowerLatin: return ListNum_letters(number, buffer);
     case KwId_upperAlpha:
     case KwId_upperLatin:
         n = ListNum_letters(number, buffer);
         upperCase(buffer, n);
         return n;
-    case KwId_lowerRoman:
-        return ListNum_roman(number, buffer);
+    case KwId_lowerRoman: return ListNum_roman(number, buffer);
     case KwId_upperRoman:
         n = ListNum_roman(number, buffer);
         upperCase(buffer, n);
         return n;
-    case KwId_cjkIdeographic:
-        return ListNum_cjk(number, buffer);
+    case KwId_cjkIdeographic: return ListNum_cjk(number, buffer);
     case KwId_decimalLeadingZero:
         n = 0;
         if (number >= 0 && number < 10)
             put(buffer, n, u'0');
         return n + ListNum_decimal(number, buffer ? buffer + n : nullptr);
-    default:
-        return ListNum_decimal(number, buffer);
+    default: return ListNum_decimal(number, buffer);
     }
 }

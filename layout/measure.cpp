@@ -25,8 +25,7 @@
 #include "fonts/textrun.h"
 #include "layout/layout.h"
 
-namespace
-{
+namespace {
 
 bool Measure_isWhite(char16_t c)
 {
@@ -143,23 +142,17 @@ int Measure_groupItem(LayoutCursor *c, Edr_Node *node, Edr_Style *s, int fixedWi
     }
     uint32_t d = Edr_Style_get(s, PropId_display, nullptr);
     switch (d) {
-    case KwId_table:
-        return Edr_Measure_table(c, node, s);
-    case KwId_inline:
-        return Edr_Measure_group(c, node, s, fixedWidth, ended);
+    case KwId_table: return Edr_Measure_table(c, node, s);
+    case KwId_inline: return Edr_Measure_group(c, node, s, fixedWidth, ended);
     case KwId_block:
     case KwId_compact:
     case KwId_listItem:
     case KwId_runIn:
-    case KwId_markedBlock:
-        return Measure_block(c, node, s, fixedWidth, floating, ended);
+    case KwId_markedBlock: return Measure_block(c, node, s, fixedWidth, floating, ended);
     case KwId_replacedBox:
-    case KwId_frameBox:
-        return Measure_sizedBox(c, node, s, d, fixedWidth, floating, ended);
-    case KwId_controlBox:
-        return Edr_Measure_control(c, node, s);
-    default:
-        return Res_ok;
+    case KwId_frameBox: return Measure_sizedBox(c, node, s, d, fixedWidth, floating, ended);
+    case KwId_controlBox: return Edr_Measure_control(c, node, s);
+    default: return Res_ok;
     }
 }
 
@@ -216,9 +209,7 @@ int Edr_Measure_group(LayoutCursor *c, Edr_Node *group, Edr_Style *style, int fi
             err = Edr_Measure_text(c, item.node, s, fixedWidth, brk, first, end, endedWithSpace);
             break;
         case Edr_NodeType_image:
-        case Edr_NodeType_picture:
-            err = Layout_measureImage(c, s, item.node);
-            break;
+        case Edr_NodeType_picture: err = Layout_measureImage(c, s, item.node); break;
         case Edr_NodeType_subdoc: {
             uint32_t d = Edr_Style_get(s, PropId_display, nullptr);
             int32_t add = 0;
@@ -233,8 +224,7 @@ int Edr_Measure_group(LayoutCursor *c, Edr_Node *group, Edr_Style *style, int fi
             Layout_advanceX(c, add);
             break;
         }
-        default:
-            break;
+        default: break;
         }
     }
     if (!err && fixedWidth && Edr_Style_equals(style, PropId_whiteSpace, KwId_nowrap))

@@ -15,8 +15,7 @@
 #include "layout/layout.h"
 #include "layout/replaced.h"
 
-namespace
-{
+namespace {
 
 // Section ids: {first page, even pages, odd pages} for the whole section,
 // the header and the footer.

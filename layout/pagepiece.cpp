@@ -44,8 +44,7 @@ void PagePiece_append(Edr_PageRec *head, Edr_PageRec *piece)
     last->nextRec = piece;
 }
 
-namespace
-{
+namespace {
 
 struct Order {
     Edr_PageRec *detached; // the pieces not yet placed

@@ -25,8 +25,7 @@
 #include "layout/replaced.h"
 #include "graphics/imageutil.h"
 
-namespace
-{
+namespace {
 
 // The part of an item made here, which is always a path item.
 PathItemPart *pathItemPartOf(ObjHeader *item)

@@ -38,8 +38,7 @@
 #include "document/edr/page.h"
 #include "platform/url/url.h"
 
-namespace
-{
+namespace {
 
 constexpr uint32_t kTypeLength = 2;
 constexpr uint32_t kTypePercent = 7;
@@ -48,7 +47,7 @@ constexpr uint32_t kPropOpacity = 143;
 constexpr uint32_t kPropStops = 109;
 constexpr uint32_t kPropBackgroundImage = 145;
 constexpr int32_t kDefaultResolution = 96;
-constexpr uint32_t kReplacedHtmlType = 227; // the type code of web pages
+constexpr uint32_t kReplacedHtmlType = 227;    // the type code of web pages
 constexpr uint32_t kReplacedImageButton = 144; // the form control kind of an image button
 
 int32_t sat(int64_t v)
@@ -219,12 +218,12 @@ int Layout_makeObjectItem(LayoutBox *box, Edr_Node *node, Edr_Style *style, int3
     return Res_ok;
 }
 
-namespace
-{
+namespace {
 
 // A sub-document shown in its parent's page: the item draws the first
 // page of the node's child document inside its own box, cut at the box.
-void replacedPlaceOnLine(LayoutBox *box, LineState *st, ObjHeader *item, int32_t leading, int32_t trailing);
+void replacedPlaceOnLine(LayoutBox *box, LineState *st, ObjHeader *item, int32_t leading,
+                         int32_t trailing);
 
 struct SubdocItemPart {
     Edr_Node *node; // the sub-document node (the item's node)
@@ -234,8 +233,8 @@ int replacedSubdocDraw(EngineContext *ctx, ObjHeader *item, const Rect *, const 
                        const DrawTarget *target, const DrawFlags *flags, intptr_t extra)
 {
     Edr_Node *node = static_cast<SubdocItemPart *>(Obj_part(item))->node;
-    if ((item->flags & Obj_hidden) || !node || Edr_Node_type(node) != Edr_NodeType_subdoc || !target ||
-        !target->bitmap)
+    if ((item->flags & Obj_hidden) || !node || Edr_Node_type(node) != Edr_NodeType_subdoc ||
+        !target || !target->bitmap)
         return Res_ok;
     Edr_SubdocNode *s = Edr_Node_subdocPayload(node);
     Edr_Doc *child = s ? s->child : nullptr;
@@ -243,7 +242,8 @@ int replacedSubdocDraw(EngineContext *ctx, ObjHeader *item, const Rect *, const 
         return Res_ok;
     const Rect area = Obj_shownBox(item);
     // The box in device pixels bounds everything the child draws.
-    const Point corners[4] = {{area.x0, area.y0}, {area.x0, area.y1}, {area.x1, area.y1}, {area.x1, area.y0}};
+    const Point corners[4] = {
+        {area.x0, area.y0}, {area.x0, area.y1}, {area.x1, area.y1}, {area.x1, area.y0}};
     Rect placed{}, clip{};
     uint32_t code = 0;
     if (ImageItem_orientation(corners, matrix, &placed, &code) != Res_ok)
@@ -263,7 +263,8 @@ int replacedSubdocDraw(EngineContext *ctx, ObjHeader *item, const Rect *, const 
     // The page's own colour fills the box first.
     if (const Edr_PageRec *first = Edr_Page_deref(entry); first && first->background[3])
         (void)Bitmap_fillColourAlpha(target->bitmap,
-                                     uint32_t(first->background[0]) | uint32_t(first->background[1]) << 8 |
+                                     uint32_t(first->background[0]) |
+                                         uint32_t(first->background[1]) << 8 |
                                          uint32_t(first->background[2]) << 16,
                                      first->background[3], &clip);
     for (Edr_PageRec *rec = Edr_Page_deref(entry); rec && !err; rec = rec->nextRec) {
@@ -281,8 +282,8 @@ int replacedSubdocDraw(EngineContext *ctx, ObjHeader *item, const Rect *, const 
     return err;
 }
 
-int replacedSubdocIdentify(EngineContext *, ObjHeader *, const Rect *, const Matrix *, const DrawTarget *,
-                           const DrawFlags *, uint32_t *amount)
+int replacedSubdocIdentify(EngineContext *, ObjHeader *, const Rect *, const Matrix *,
+                           const DrawTarget *, const DrawFlags *, uint32_t *amount)
 {
     if (amount)
         *amount = 0x10000;
@@ -296,16 +297,18 @@ int replacedSubdocBounds(EngineContext *, ObjHeader *item, Rect *bounds)
     return Res_ok;
 }
 
-const ObjItemOps kReplacedSubdocOps = {replacedSubdocDraw, replacedSubdocIdentify, replacedSubdocBounds};
-const ObjClass kReplacedSubdocClass = {&kReplacedSubdocOps, int32_t(sizeof(SubdocItemPart)), nullptr,
-                                       Obj_itemPlain};
+const ObjItemOps kReplacedSubdocOps = {replacedSubdocDraw, replacedSubdocIdentify,
+                                       replacedSubdocBounds};
+const ObjClass kReplacedSubdocClass = {&kReplacedSubdocOps, int32_t(sizeof(SubdocItemPart)),
+                                       nullptr, Obj_itemPlain};
 
 } // namespace
 
 int Layout_placeFrameDocument(LayoutBox *box, Edr_Node *frame, Edr_Style *style, const Rect *rect)
 {
     Edr_Node *node = nullptr;
-    for (Edr_Node *c = frame ? Edr_Node_firstChild(frame) : nullptr; c && !node; c = Edr_Node_nextSibling(c))
+    for (Edr_Node *c = frame ? Edr_Node_firstChild(frame) : nullptr; c && !node;
+         c = Edr_Node_nextSibling(c))
         if (Edr_Node_type(c) == Edr_NodeType_subdoc)
             node = c;
     if (!node || rect->x0 >= rect->x1 || rect->y0 >= rect->y1)
@@ -419,8 +422,7 @@ int Layout_placeObject(LayoutBox *box, LineState *st, IterEntry *entry, Edr_Node
 
 // ----------------------------------------------------------------- images
 
-namespace
-{
+namespace {
 
 // A web page's picture is as many CSS pixels (96 an inch) as it has
 // pixels, whatever resolution the file records.
@@ -469,8 +471,7 @@ int Layout_measureImageItem(ObjHeader *item)
     return Res_ok;
 }
 
-namespace
-{
+namespace {
 
 int finishImageItem(LayoutBox *box, ObjHeader *o, IterEntry *entry, ObjHeader **item)
 {
@@ -528,12 +529,9 @@ int Layout_makeImageNodeItem(LayoutBox *box, ObjHeader **item, IterEntry *entry)
 {
     *item = nullptr;
     switch (Edr_Node_type(entry->node)) {
-    case Edr_NodeType_picture:
-        return Layout_makeImageItem(box, item, entry);
-    case Edr_NodeType_image:
-        return Layout_makeDocImageItem(box, item, entry);
-    default:
-        return Res_ok;
+    case Edr_NodeType_picture: return Layout_makeImageItem(box, item, entry);
+    case Edr_NodeType_image: return Layout_makeDocImageItem(box, item, entry);
+    default: return Res_ok;
     }
 }
 
@@ -625,12 +623,12 @@ int Layout_setItemTransform(LayoutBox *, ObjHeader *item, const Matrix *matrix)
     return Res_ok;
 }
 
-namespace
-{
+namespace {
 
 // Sets a placed item at the line's leading or trailing limit and adds it to
 // the line being built, or to the box's normal layer outside a line.
-void replacedPlaceOnLine(LayoutBox *box, LineState *st, ObjHeader *item, int32_t leading, int32_t trailing)
+void replacedPlaceOnLine(LayoutBox *box, LineState *st, ObjHeader *item, int32_t leading,
+                         int32_t trailing)
 {
     uint32_t dir = st ? st->direction : box->block.direction;
     Layout_placeAtLimit(item, dir, &box->block.lineLeft, &box->block.lineRight, leading, trailing);
@@ -684,14 +682,15 @@ bool replacedImageFailed(Edr_Node *image)
     if (im->image)
         return !Image_isUsable(im->image);
     const Url *url = im->imageUrl;
-    bool nothingToLoad = !url || ((!url->path || !url->path[0]) && (!url->host || !url->host[0]) && !url->data);
+    bool nothingToLoad =
+        !url || ((!url->path || !url->path[0]) && (!url->host || !url->host[0]) && !url->data);
     return nothingToLoad || (im->loadState & 7) == 1;
 }
 
 // A picture that cannot be shown is replaced by its element's
 // alternative text (the group's text), set on the line like a word.
-int replacedPlaceAltText(LayoutBox *box, LineState *st, Edr_Node *group, Edr_Node *image, Edr_Style *style,
-                         int32_t leading, int32_t trailing)
+int replacedPlaceAltText(LayoutBox *box, LineState *st, Edr_Node *group, Edr_Node *image,
+                         Edr_Style *style, int32_t leading, int32_t trailing)
 {
     if (!replacedImageFailed(image) || !group || Edr_Node_type(group) != Edr_NodeType_group)
         return Res_ok;
@@ -730,7 +729,8 @@ int Layout_placeImage(LayoutBox *box, LineState *st, IterEntry *entry)
         if (item)
             Obj_destroy(item);
         if (err == Layout_cannotMeasure || !err)
-            return replacedPlaceAltText(box, st, Edr_Node_parent(entry->node), entry->node, entry->style, 0, 0);
+            return replacedPlaceAltText(box, st, Edr_Node_parent(entry->node), entry->node,
+                                        entry->style, 0, 0);
         return err;
     }
     int r = placeImageItem(box, st, entry, item, entry->style, 0, 0);
@@ -787,7 +787,9 @@ int Layout_placeImageBox(LayoutBox *box, LineState *st, IterEntry *entry)
             if (err == Layout_cannotMeasure || (!err && !item)) {
                 if (item)
                     Obj_destroy(item);
-                return current ? Res_ok : replacedPlaceAltText(box, st, group, child, style, leading, trailing);
+                return current
+                           ? Res_ok
+                           : replacedPlaceAltText(box, st, group, child, style, leading, trailing);
             }
             if (err) {
                 if (item)
@@ -836,8 +838,7 @@ int Layout_placeImageBox(LayoutBox *box, LineState *st, IterEntry *entry)
     return result;
 }
 
-namespace
-{
+namespace {
 
 // The picture of an image button on the line, sized by the button's style,
 // or its alternative text when the picture cannot be had.
@@ -872,7 +873,8 @@ int Layout_placeFormControl(LayoutBox *box, LineState *st, IterEntry *entry)
     // An image button shows its picture like a replaced box.
     const Edr_Group *g = Edr_Node_group(node);
     uint32_t kind = 0;
-    if (g && g->subtypeValue && Edr_Web_controlGetKind(nullptr, g->subtypeValue, &kind) == Res_ok && kind == kReplacedImageButton) {
+    if (g && g->subtypeValue && Edr_Web_controlGetKind(nullptr, g->subtypeValue, &kind) == Res_ok &&
+        kind == kReplacedImageButton) {
         for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c))
             if (Edr_Node_type(c) == Edr_NodeType_image)
                 return replacedPlaceImageButton(box, st, entry, c);

@@ -57,7 +57,8 @@ Edr_Style *backgroundFor(Edr_Style *style, ByteSrcList *list)
     Edr_StylePayload p{};
     uint8_t colour[4] = {};
     Edr_Style_getWithFallback(style, PropId_backgroundColor, colour, kBackgroundPalette);
-    if ((Edr_Style_get(style, PropId_backgroundImageRef, &p) == PropType_int && p.word != 0) || colour[3] != 0)
+    if ((Edr_Style_get(style, PropId_backgroundImageRef, &p) == PropType_int && p.word != 0) ||
+        colour[3] != 0)
         return style;
     return list ? list->info.style : nullptr;
 }
@@ -231,7 +232,8 @@ int Edr_Sect_paintBackground(Edr_Style *style, const Rect *pageBox, LayoutBox *b
     }
     if (colour[3] == 0)
         return Res_ok;
-    Rect r = {pageBox->x0, int32_t(int64_t(pageBox->y0) - kBackgroundRise), pageBox->x1, pageBox->y1};
+    Rect r = {pageBox->x0, int32_t(int64_t(pageBox->y0) - kBackgroundRise), pageBox->x1,
+              pageBox->y1};
     if (int64_t(pageBox->y0) - kBackgroundRise < INT32_MIN)
         r.y0 = INT32_MIN;
     ObjHeader *fill = BoxItem_create(&r);
@@ -286,7 +288,6 @@ int Edr_Sect_runJob(void *record, void *item, ByteSrcList *list)
         layoutErr = Layout_nestedBlock(&current, static_cast<Edr_Node *>(item), job->style);
         child = current;
         err = Edr_Sect_end(child, 1);
-
     }
     list->info.style = savedInfo;
     Edr_Sect_freeLists(child);
@@ -338,8 +339,9 @@ int Edr_Sect_addSubdoc(LayoutBox *box, Edr_Node *node)
         s->payload = *payload;
         if (s->payload.child)
             Edr_Doc_addRef(s->payload.child);
-        if (int err = ByteSrcList_insertSubdoc(list, s, node, Edr_Sect_openSubdocPage, Edr_Sect_closeSubdocPage,
-                                               Edr_Sect_subdocPageRecord, Edr_Sect_freeSubdoc)) {
+        if (int err = ByteSrcList_insertSubdoc(list, s, node, Edr_Sect_openSubdocPage,
+                                               Edr_Sect_closeSubdocPage, Edr_Sect_subdocPageRecord,
+                                               Edr_Sect_freeSubdoc)) {
             Edr_Sect_freeSubdoc(s);
             return err;
         }
@@ -364,7 +366,8 @@ int Edr_Sect_finishPage(LayoutBox *box)
 
 void Edr_Sect_prepareBox(LayoutBox *sectionBox)
 {
-    if (sectionBox->flowMode == kSectionFlowModePageless && !Edr_Doc_getMarkFlag(sectionBox->document))
+    if (sectionBox->flowMode == kSectionFlowModePageless &&
+        !Edr_Doc_getMarkFlag(sectionBox->document))
         sectionBox->nestedBlock = Edr_Sect_layoutBlock;
 }
 
@@ -411,8 +414,8 @@ int Edr_Sect_openSubdocPage(void *entry)
     if (!s->payload.child || s->handle)
         return 0;
     Edr_PageEntry *handle = nullptr;
-    if (Edr_Page_find(&handle, s->payload.child, int32_t(s->payload.pageKey), uint32_t(s->payload.pageKind),
-                      0))
+    if (Edr_Page_find(&handle, s->payload.child, int32_t(s->payload.pageKey),
+                      uint32_t(s->payload.pageKind), 0))
         return 0;
     const Edr_PageRec *record = Edr_Page_deref(handle);
     int32_t answer = record && record->layout ? Layout_pageQuery(record->layout) : 0;

@@ -31,9 +31,9 @@ struct SectionPage {
 
 // A section job (kind-1 entry record).
 struct SectionJob {
-    LayoutBox *box;         // a child of the box that queued the job
-    Edr_Style *style;       // the block's set (one reference)
-    Edr_Style *background;  // the set its pages' background comes from (one reference, or null)
+    LayoutBox *box;        // a child of the box that queued the job
+    Edr_Style *style;      // the block's set (one reference)
+    Edr_Style *background; // the set its pages' background comes from (one reference, or null)
 };
 
 // A sub-document page (kind-2 entry record).

@@ -136,7 +136,8 @@ int growColumns(LayoutExtra *t, uint32_t n)
     if (!grown)
         return Res_noMemory;
     t->columns = static_cast<TableColumn *>(grown);
-    std::memset(t->columns + t->columnCapacity, 0, size_t(cap - t->columnCapacity) * sizeof(TableColumn));
+    std::memset(t->columns + t->columnCapacity, 0,
+                size_t(cap - t->columnCapacity) * sizeof(TableColumn));
     t->columnCapacity = cap;
     return Res_ok;
 }
@@ -274,7 +275,8 @@ int Table_addColumns(TableBuilder *builder, Edr_Node *columnNode, Edr_Style *sty
         return Res_ok;
     uint32_t end = t->columnCount;
     t->columnCount = first;
-    for (Edr_Node *child = Edr_Node_firstChild(columnNode); child; child = Edr_Node_nextSibling(child)) {
+    for (Edr_Node *child = Edr_Node_firstChild(columnNode); child;
+         child = Edr_Node_nextSibling(child)) {
         if (Edr_Node_type(child) != Edr_NodeType_group)
             continue;
         Edr_Style *cs = nullptr;
@@ -359,8 +361,8 @@ int Table_placeCell(TableBuilder *builder, Edr_Node *cell, Edr_Style *style, Edr
         ++*column;
     int32_t end = *column + x->columnSpan;
     *maxColumns = std::max(*maxColumns, end);
-    *maxRows = int32_t(std::min<int64_t>(std::max<int64_t>(*maxRows, int64_t(*row) + x->rowSpan - 1),
-                                         INT32_MAX));
+    *maxRows = int32_t(
+        std::min<int64_t>(std::max<int64_t>(*maxRows, int64_t(*row) + x->rowSpan - 1), INT32_MAX));
     if (uint32_t(*maxColumns) > tracker->count) {
         if (int err = SpanTracker_ensure(tracker, uint32_t(*maxColumns - 1)))
             return err;
@@ -408,12 +410,14 @@ int Table_walkRows(TableBuilder *builder, Edr_Node *node, Edr_Style *style, Edr_
             break;
         uint32_t kw = displayOf(cs);
         if (kw == TableKw_cell)
-            err = Table_placeCell(builder, child, cs, table, maxColumns, maxRows, tracker, column, row,
-                                  rowHeight);
+            err = Table_placeCell(builder, child, cs, table, maxColumns, maxRows, tracker, column,
+                                  row, rowHeight);
         else if (kw == TableKw_row)
-            err = Table_walkRows(builder, child, cs, table, maxColumns, maxRows, tracker, column, row, 1);
+            err = Table_walkRows(builder, child, cs, table, maxColumns, maxRows, tracker, column,
+                                 row, 1);
         else if (kw != TableKw_skip && (kw < TableKw_table || kw > TableKw_rowGroup))
-            err = Table_walkRows(builder, child, cs, table, maxColumns, maxRows, tracker, column, row, 0);
+            err = Table_walkRows(builder, child, cs, table, maxColumns, maxRows, tracker, column,
+                                 row, 0);
         Edr_Style_release(cs);
         if (err)
             break;
@@ -423,7 +427,8 @@ int Table_walkRows(TableBuilder *builder, Edr_Node *node, Edr_Style *style, Edr_
 }
 
 int Table_walk(TableBuilder *builder, Edr_Node *node, Edr_Style *style, Edr_Node *table,
-               int32_t *maxColumns, int32_t *maxRows, SpanTracker *tracker, int32_t *column, int32_t *row)
+               int32_t *maxColumns, int32_t *maxRows, SpanTracker *tracker, int32_t *column,
+               int32_t *row)
 {
     if (Edr_Style_stackLeft(builder->doc) <= Edr_Measure_stackMargin) {
         postStackEvent(builder);
@@ -444,17 +449,12 @@ int Table_walk(TableBuilder *builder, Edr_Node *node, Edr_Style *style, Edr_Node
             break;
         uint32_t kw = displayOf(cs);
         switch (kw) {
-        case TableKw_column:
-            err = Table_addColumns(builder, child, cs, table, 0);
-            break;
-        case TableKw_columnGroup:
-            err = Table_addColumns(builder, child, cs, table, 1);
-            break;
-        case TableKw_caption:
-            extraOf(table)->caption = child;
-            break;
+        case TableKw_column: err = Table_addColumns(builder, child, cs, table, 0); break;
+        case TableKw_columnGroup: err = Table_addColumns(builder, child, cs, table, 1); break;
+        case TableKw_caption: extraOf(table)->caption = child; break;
         case TableKw_row:
-            err = Table_walkRows(builder, child, cs, table, maxColumns, maxRows, tracker, column, row, 1);
+            err = Table_walkRows(builder, child, cs, table, maxColumns, maxRows, tracker, column,
+                                 row, 1);
             break;
         case TableKw_footerGroup:
             Edr_Style_release(footerStyle);
@@ -463,8 +463,7 @@ int Table_walk(TableBuilder *builder, Edr_Node *node, Edr_Style *style, Edr_Node
             break;
         case TableKw_skip:
         case TableKw_table:
-        case TableKw_cell:
-            break;
+        case TableKw_cell: break;
         default:
             err = Table_walk(builder, child, cs, table, maxColumns, maxRows, tracker, column, row);
             break;
@@ -474,7 +473,8 @@ int Table_walk(TableBuilder *builder, Edr_Node *node, Edr_Style *style, Edr_Node
             break;
     }
     if (!err && footer)
-        err = Table_walk(builder, footer, footerStyle, table, maxColumns, maxRows, tracker, column, row);
+        err = Table_walk(builder, footer, footerStyle, table, maxColumns, maxRows, tracker, column,
+                         row);
     Edr_Style_release(footerStyle);
     if (err)
         Edr_Node_extraDrop(builder->context, node);
@@ -487,7 +487,8 @@ int Table_buildGrid(TableBuilder *builder, Edr_Node *table, Edr_Style *style)
     if (!tracker)
         return Res_noMemory;
     int32_t maxColumns = 0, maxRows = 0, column = 0, row = 0;
-    int err = Table_walk(builder, table, style, table, &maxColumns, &maxRows, tracker, &column, &row);
+    int err =
+        Table_walk(builder, table, style, table, &maxColumns, &maxRows, tracker, &column, &row);
     if (!err) {
         LayoutExtra *x = extraOf(table);
         x->rowCount = maxRows;

@@ -46,11 +46,11 @@ struct TableColumn {
 // The borders and background of a table or cell.
 struct CellBorders {
     Edr_Node *node;
-    uint32_t hidden;        // property 87 hides the box
-    Edr_Border sides[4];    // sides 14 to 17
-    uint8_t background[4];  // R, G, B, A (A 255 when property 2 is a colour)
-    int32_t spacing[2];     // a table's properties 12 and 13
-    int32_t padding[4];     // a table's properties 66 to 69
+    uint32_t hidden;       // property 87 hides the box
+    Edr_Border sides[4];   // sides 14 to 17
+    uint8_t background[4]; // R, G, B, A (A 255 when property 2 is a colour)
+    int32_t spacing[2];    // a table's properties 12 and 13
+    int32_t padding[4];    // a table's properties 66 to 69
 };
 
 struct TableBuilder;
@@ -65,8 +65,8 @@ typedef int (*TableNestedFn)(TableBuilder *builder, Edr_Node *table, Edr_Style *
 struct TableBuilder {
     EngineContext *context;
     Edr_Doc *doc;
-    EventProc *eventProc;    // told code 35 when the stack runs short
-    uint32_t whiteSpace;     // saved and set from property 87 by every row walk
+    EventProc *eventProc;     // told code 35 when the stack runs short
+    uint32_t whiteSpace;      // saved and set from property 87 by every row walk
     TableCellHookFn cellHook; // null: none
     TableNestedFn nested;     // null: Table_buildGrid on the nested table
     uint32_t depth;           // nested tables being built
@@ -81,9 +81,9 @@ void TableBuilder_init(TableBuilder *builder, Edr_Doc *doc);
 [[nodiscard]] int Table_buildGrid(TableBuilder *builder, Edr_Node *table, Edr_Style *style);
 
 // The steps of the build.
-[[nodiscard]] int Table_walk(TableBuilder *builder, Edr_Node *node, Edr_Style *style, Edr_Node *table,
-                             int32_t *maxColumns, int32_t *maxRows, SpanTracker *tracker,
-                             int32_t *column, int32_t *row);
+[[nodiscard]] int Table_walk(TableBuilder *builder, Edr_Node *node, Edr_Style *style,
+                             Edr_Node *table, int32_t *maxColumns, int32_t *maxRows,
+                             SpanTracker *tracker, int32_t *column, int32_t *row);
 [[nodiscard]] int Table_walkRows(TableBuilder *builder, Edr_Node *node, Edr_Style *style,
                                  Edr_Node *table, int32_t *maxColumns, int32_t *maxRows,
                                  SpanTracker *tracker, int32_t *column, int32_t *row, int isRow);

@@ -22,8 +22,7 @@
 #include "layout/line.h"
 #include "layout/table.h"
 
-namespace
-{
+namespace {
 
 int32_t sat(int64_t v)
 {
@@ -675,8 +674,8 @@ int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style, const Re
             }
             int64_t partHeight = sumOf(t.rows, first, last - first + 1, t.rowCount) + edgesV;
             int32_t top = region.y1;
-            Rect grid{region.x0, sat(int64_t(top) - partHeight), sat(int64_t(region.x0) + partWidth),
-                      top};
+            Rect grid{region.x0, sat(int64_t(top) - partHeight),
+                      sat(int64_t(region.x0) + partWidth), top};
             bool more = last < t.rowCount - 1 || rest > 0;
             LayerList *part = more ? LayerList_create() : layers;
             if (!part) {

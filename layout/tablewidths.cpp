@@ -19,8 +19,7 @@
 #include "layout/layout.h"
 #include "layout/table.h"
 
-namespace
-{
+namespace {
 
 // Free stack below which a table is not measured: one level of measuring
 // with its style sets, for 64-bit frames and the sanitizer build.
@@ -153,11 +152,8 @@ int TableLayout_forEachCell(Edr_Doc *doc, Edr_Node *node, Edr_Style *style, int 
         case KwId_tableColumnGroup:
         case KwId_inlineTable:
         case KwId_table:
-        case KwId_tableCaption:
-            break;
-        case KwId_tableCell:
-            err = visit(argument, c, cs);
-            break;
+        case KwId_tableCaption: break;
+        case KwId_tableCell: err = visit(argument, c, cs); break;
         case KwId_tableRow:
             if (!skipCollapsedRows || keyword(cs, PropId_visibility) != KwId_collapse)
                 err = TableLayout_forEachCell(doc, c, cs, skipCollapsedRows, visit, argument);
@@ -396,8 +392,8 @@ int TableLayout_measure(LayoutBox *box, Edr_Node *table, Edr_Style *style, int32
             continue;
         if (int32_t(i) < fixed->count && (fixed->widths[i] > 0 || fixed->percents[i] > 0))
             continue;
-        err = TableWidths_add(fixed, c.width > 0 ? sat(int64_t(c.width) + m.spacing) : 0, c.widthPercent,
-                              int32_t(i), 1);
+        err = TableWidths_add(fixed, c.width > 0 ? sat(int64_t(c.width) + m.spacing) : 0,
+                              c.widthPercent, int32_t(i), 1);
     }
     box->inTable = savedInTable;
     if (err) {

@@ -7,8 +7,7 @@
 #include "fonts/textrun.h"
 #include "layout/line.h"
 
-namespace
-{
+namespace {
 
 bool isSpace(char16_t c)
 {

@@ -23,8 +23,7 @@
 #include "platform/api/request.h"
 #include "platform/url/url.h"
 
-namespace
-{
+namespace {
 
 enum : int32_t {
     kFlagInvisible = 1,
@@ -54,8 +53,8 @@ int borderStyle(PdfDoc *doc, uint32_t colour, int32_t width, uint32_t *key)
         }
     if (!doc->sizeRequest || doc->borderStyleCount >= kMaxBorderStyles)
         return Res_pdfSyntax;
-    uint64_t *grown =
-        static_cast<uint64_t *>(Mem_realloc(doc->borderStyles, (doc->borderStyleCount + 1) * sizeof(uint64_t)));
+    uint64_t *grown = static_cast<uint64_t *>(
+        Mem_realloc(doc->borderStyles, (doc->borderStyleCount + 1) * sizeof(uint64_t)));
     if (!grown)
         return Res_noMemory;
     doc->borderStyles = grown;
@@ -130,9 +129,11 @@ bool nameEquals(PdfObj *key, const char *name, size_t length)
     if (!key)
         return false;
     if (key->type == PdfObj_string && key->value.str)
-        return key->value.str->length == length && !std::memcmp(PdfString_bytes(key->value.str), name, length);
+        return key->value.str->length == length &&
+               !std::memcmp(PdfString_bytes(key->value.str), name, length);
     if (key->type == PdfObj_name && key->value.name)
-        return std::strlen(key->value.name) == length && !std::memcmp(key->value.name, name, length);
+        return std::strlen(key->value.name) == length &&
+               !std::memcmp(key->value.name, name, length);
     return false;
 }
 
@@ -264,7 +265,8 @@ int linkArea(PdfDoc *doc, PdfObj *annot, Edr_Node *page, const Url *url)
     float m[6];
     Pdf_Page_matrix(doc->pageAttrs, m);
     int32_t box[4] = {INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
-    const float corners[4][2] = {{rect[0], rect[1]}, {rect[2], rect[1]}, {rect[2], rect[3]}, {rect[0], rect[3]}};
+    const float corners[4][2] = {
+        {rect[0], rect[1]}, {rect[2], rect[1]}, {rect[2], rect[3]}, {rect[0], rect[3]}};
     for (const auto &c : corners) {
         double x = double(m[0]) * c[0] + double(m[2]) * c[1] + m[4];
         double y = double(m[1]) * c[0] + double(m[3]) * c[1] + m[5];
@@ -341,7 +343,8 @@ char16_t *actionText(PdfObj *s)
     uint32_t n = s->value.str->length, start = 0, end = 0;
     while (end < n && b[end] != '\r' && b[end] != '\n')
         end++;
-    while (start < end && (b[start] == ' ' || b[start] == '\t' || b[start] == '\f' || b[start] == 0))
+    while (start < end &&
+           (b[start] == ' ' || b[start] == '\t' || b[start] == '\f' || b[start] == 0))
         start++;
     if (start == end)
         return nullptr;
@@ -465,13 +468,15 @@ int Pdf_Link_destView(PdfDoc *doc, PdfObj *dest, uint32_t number, char16_t out[6
     uint32_t n = dest->value.arr->count;
     PdfObj *fit = nullptr;
     const char *name = nullptr;
-    if (Pdf_Obj_arrayGet(doc, 1, dest, &fit) != Res_ok || !fit || Pdf_Obj_getName(doc, fit, &name) != Res_ok)
+    if (Pdf_Obj_arrayGet(doc, 1, dest, &fit) != Res_ok || !fit ||
+        Pdf_Obj_getName(doc, fit, &name) != Res_ok)
         return 1;
     float v[4] = {-1, -1, -1, -1};
     auto number4 = [&](uint32_t i) {
         PdfObj *o = nullptr;
         float f = -1;
-        if (Pdf_Obj_arrayGet(doc, i, dest, &o) != Res_ok || !o || Pdf_Obj_getNumber(doc, o, &f) != Res_ok)
+        if (Pdf_Obj_arrayGet(doc, i, dest, &o) != Res_ok || !o ||
+            Pdf_Obj_getNumber(doc, o, &f) != Res_ok)
             return -1.0f;
         return f;
     };
@@ -619,7 +624,9 @@ void Pdf_fragmentApplyView(const int32_t *page, const char16_t *view, int32_t *o
     int64_t b = bottom - int64_t(h * c[1] / 94);
     int64_t r = view[2] == u' ' ? right : l + int64_t(w * c[2] / 94);
     int64_t t = view[3] == u' ' ? top : b - int64_t(h * c[3] / 94);
-    auto clamp = [](int64_t v, int64_t lo, int64_t hi) { return int32_t(v < lo ? lo : v > hi ? hi : v); };
+    auto clamp = [](int64_t v, int64_t lo, int64_t hi) {
+        return int32_t(v < lo ? lo : v > hi ? hi : v);
+    };
     out[0] = clamp(l, left, right);
     out[1] = clamp(t, top, bottom);
     out[2] = clamp(r, left, right);

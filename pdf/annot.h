@@ -14,7 +14,8 @@ struct PdfObj;
 // Walks the "Annots" of page (its dictionary) after its content ran with
 // interp into group. An annotation whose destination leads nowhere is
 // skipped; the first getter error ends the walk with that error.
-[[nodiscard]] int Pdf_Page_loadAnnots(PdfDoc *doc, PdfObj *page, PdfInterp *interp, Edr_Node *group);
+[[nodiscard]] int Pdf_Page_loadAnnots(PdfDoc *doc, PdfObj *page, PdfInterp *interp,
+                                      Edr_Node *group);
 // The document-internal URL text of a destination (a page object, or an
 // array whose element 0 is one): "#page-N" and the view of an array. A new
 // NUL-ended 16-bit string (the caller frees it), or null when the page is

@@ -9,8 +9,7 @@
 #include "pdf/document.h"
 #include "pdf/page.h"
 
-namespace
-{
+namespace {
 
 struct FamilyName {
     const char *name;
@@ -20,9 +19,9 @@ struct FamilyName {
 
 // Names of a bare operand (and of an array's first element where marked).
 constexpr FamilyName kNames[] = {
-    {"DeviceGray", PdfCs_gray, 1}, {"G", PdfCs_gray, 1},         {"CalGray", PdfCs_gray, 1},
-    {"DeviceRGB", PdfCs_rgb, 3},   {"RGB", PdfCs_rgb, 3},        {"CalRGB", PdfCs_rgb, 3},
-    {"DeviceCMYK", PdfCs_cmyk, 4}, {"CMYK", PdfCs_cmyk, 4},      {"CalCMYK", PdfCs_cmyk, 4},
+    {"DeviceGray", PdfCs_gray, 1}, {"G", PdfCs_gray, 1},    {"CalGray", PdfCs_gray, 1},
+    {"DeviceRGB", PdfCs_rgb, 3},   {"RGB", PdfCs_rgb, 3},   {"CalRGB", PdfCs_rgb, 3},
+    {"DeviceCMYK", PdfCs_cmyk, 4}, {"CMYK", PdfCs_cmyk, 4}, {"CalCMYK", PdfCs_cmyk, 4},
 };
 
 const FamilyName *findName(const char *name)
@@ -253,9 +252,7 @@ void Pdf_Cs_toRgba(const PdfColourSpace *cs, uint8_t *out)
         out[2] = byteOf(1.0f - c[2] - c[3]);
         out[3] = 255;
         return;
-    default:
-        out[0] = out[1] = out[2] = out[3] = 128;
-        return;
+    default: out[0] = out[1] = out[2] = out[3] = 128; return;
     }
 }
 

@@ -17,17 +17,17 @@ enum : uint32_t {
     PdfCs_pattern = 6,
     PdfCs_separation = 7,
     PdfCs_none = 9,
-    PdfCs_maxAlternates = 4,   // Separation / ICCBased alternates followed
+    PdfCs_maxAlternates = 4, // Separation / ICCBased alternates followed
 };
 
 struct PdfColourSpace {
     uint32_t family;
     uint32_t baseFamily;
-    uint32_t count;       // colour operands of the space
+    uint32_t count; // colour operands of the space
     uint32_t baseCount;
-    float c[8];           // the current colour's components
-    uint32_t hival;       // Indexed: the highest index
-    const void *lookup;   // Indexed: the lookup table (not kept: always null)
+    float c[8];         // the current colour's components
+    uint32_t hival;     // Indexed: the highest index
+    const void *lookup; // Indexed: the lookup table (not kept: always null)
 };
 
 // Family and counts from an operand (a name, looked up in the
@@ -38,8 +38,8 @@ struct PdfColourSpace {
 // A bare family name. 5971 for an unknown one.
 [[nodiscard]] int Pdf_Cs_fromName(PdfDoc *doc, const char *name, PdfColourSpace *cs);
 // Components from n operands (numbers; others give 5910).
-[[nodiscard]] int Pdf_Cs_setColourFromOperands(PdfDoc *doc, PdfColourSpace *cs, PdfObj *const *operands,
-                                               uint32_t n);
+[[nodiscard]] int Pdf_Cs_setColourFromOperands(PdfDoc *doc, PdfColourSpace *cs,
+                                               PdfObj *const *operands, uint32_t n);
 // R, G, B, A bytes; gray and RGB components clamped to [0, 1], each
 // x * 255 truncated; spaces that are not converted give 128 grey at 128.
 void Pdf_Cs_toRgba(const PdfColourSpace *cs, uint8_t *out);

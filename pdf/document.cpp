@@ -31,8 +31,7 @@
 #include "platform/vfs/vfs.h"
 #include "platform/vfs/vfsbytestream.h"
 
-namespace
-{
+namespace {
 
 bool isWhite(int c)
 {
@@ -345,8 +344,8 @@ int Pdf_openDocument(PdfDoc **out, EngineContext *context, VfsHandle *handle, Ed
     doc->edrDoc = edrDoc;
     doc->callerWord = callerWord;
     doc->context = context;
-    doc->imagesEnabled =
-        Config_getIntA(context, context ? context->config : nullptr, u"Core", "EnableImages", 1) != 0;
+    doc->imagesEnabled = Config_getIntA(context, context ? context->config : nullptr, u"Core",
+                                        "EnableImages", 1) != 0;
     int err = Pdf_NameTable_create(&doc->names);
     if (err == Res_ok)
         err = VfsByteStream_create(handle, &doc->stream, 1, 0);
@@ -378,7 +377,8 @@ const char *Pdf_Doc_warningText(uint32_t kind)
     case PdfWarn_content: return "part of a page's content could not be read and is left out";
     case PdfWarn_annotation: return "an annotation that could not be read is left out";
     case PdfWarn_image: return "an image that could not be read is left out";
-    case PdfWarn_imageFilter: return "an image in JPX or JBIG2 form cannot be shown; its box is left empty";
+    case PdfWarn_imageFilter:
+        return "an image in JPX or JBIG2 form cannot be shown; its box is left empty";
     case PdfWarn_font: return "a font that could not be read is left out";
     case PdfWarn_xobject: return "a form that could not be read is left out";
     default: return "";
@@ -476,14 +476,14 @@ PdfXrefEntry *Pdf_Xref_find(PdfDoc *doc, uint32_t number, int32_t gen)
             continue;
         PdfXrefEntry *e = &s->entries[number - s->first];
         // A free entry of a newer section deletes the object for good.
-        if (!(e->flags & PdfXref_inUse) || gen < 0 || e->generation == std::min<uint32_t>(uint32_t(gen), 0xFFFF))
+        if (!(e->flags & PdfXref_inUse) || gen < 0 ||
+            e->generation == std::min<uint32_t>(uint32_t(gen), 0xFFFF))
             return e;
     }
     return nullptr;
 }
 
-namespace
-{
+namespace {
 
 // One unsigned integer through the lexer: *ended when the data ended.
 int readUnsigned(PdfDoc *doc, uint64_t *out, int *ended)
@@ -612,7 +612,8 @@ int Pdf_Xref_readSubsection(PdfDoc *doc, int first, int *more)
     uint64_t here = doc->lexer->position;
     if (length)
         count = std::min<uint64_t>(count, (length > here ? length - here : 0) / 6 + 1);
-    PdfXrefSubsection *s = static_cast<PdfXrefSubsection *>(Mem_calloc(1, sizeof(PdfXrefSubsection)));
+    PdfXrefSubsection *s =
+        static_cast<PdfXrefSubsection *>(Mem_calloc(1, sizeof(PdfXrefSubsection)));
     if (!s)
         return Res_noMemory;
     s->first = uint32_t(start);
@@ -656,7 +657,8 @@ int Pdf_Xref_readPrevChain(PdfDoc *doc, PdfObj *prev)
     for (bool more = true; more;) {
         if (seenCount == seenCapacity) {
             size_t capacity = seenCapacity ? seenCapacity * 2 : 8;
-            uint64_t *grown = static_cast<uint64_t *>(Mem_realloc(seen, capacity * sizeof(uint64_t)));
+            uint64_t *grown =
+                static_cast<uint64_t *>(Mem_realloc(seen, capacity * sizeof(uint64_t)));
             if (!grown) {
                 err = Res_noMemory;
                 break;
@@ -695,8 +697,7 @@ void Pdf_Xref_free(PdfXrefSubsection *head)
 
 // ------------------------------------------------------------ translation
 
-namespace
-{
+namespace {
 
 // The result of a translation once its deferred error is taken: what was
 // left out has been reported as a warning and does not fail the document;

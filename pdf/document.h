@@ -38,9 +38,9 @@ struct VfsHandle;
 
 // Entry flags.
 enum : uint16_t {
-    PdfXref_inUse = 1,  // "n" (else "f")
-    PdfXref_pinned = 2, // flushes keep the cached object
-    PdfXref_busy = 4,   // being copied (a reference cycle met during a copy)
+    PdfXref_inUse = 1,      // "n" (else "f")
+    PdfXref_pinned = 2,     // flushes keep the cached object
+    PdfXref_busy = 4,       // being copied (a reference cycle met during a copy)
     PdfXref_compressed = 8, // inside an object stream: offset packs stream number and index
     PdfXref_loading = 16,   // an object stream whose data are being decoded
     PdfXref_plain = 32,     // a cross-reference stream: its strings are never encrypted
@@ -50,8 +50,8 @@ struct PdfXrefEntry {
     uint16_t flags;
     uint16_t generation; // generations above 65535 are held as 65535
     uint32_t number;
-    uint64_t offset;    // relative to the base offset (compressed: stream << 32 | index)
-    PdfObj *cached;     // the parsed object, or null
+    uint64_t offset; // relative to the base offset (compressed: stream << 32 | index)
+    PdfObj *cached;  // the parsed object, or null
 };
 
 struct PdfXrefSubsection {
@@ -76,58 +76,58 @@ enum : uint32_t {
 struct PdfDoc {
     ByteStream *stream;
     PdfLexer *lexer;
-    PdfSecurity *security;      // null for unencrypted files
+    PdfSecurity *security;       // null for unencrypted files
     PdfXrefSubsection *xrefHead; // newest section first
     PdfXrefSubsection **xrefTail;
-    uint32_t cachedCount;       // objects parsed into entries since the last flush
-    uint32_t reservedA;         // cleared at open, not read
-    PdfObj *trailer;            // the newest trailer, released at the first flush
+    uint32_t cachedCount; // objects parsed into entries since the last flush
+    uint32_t reservedA;   // cleared at open, not read
+    PdfObj *trailer;      // the newest trailer, released at the first flush
     float version;
-    PdfObj *catalog;            // "Root", pinned (null without one)
+    PdfObj *catalog; // "Root", pinned (null without one)
     Edr_Doc *edrDoc;
     intptr_t callerWord;
-    uint32_t reservedB;         // cleared at open, not read
+    uint32_t reservedB; // cleared at open, not read
     PdfPageAttrs *pageAttrs;
     EngineContext *context;
     uint32_t freeCount;
     PdfObj *freeList[PdfDoc_freeListSlots];
-    PdfImageCache *imageCache;  // made by the page output on first use
+    PdfImageCache *imageCache;   // made by the page output on first use
     PdfDrawListTable *drawLists; // made by the page output on first use
     uint32_t imagesEnabled;
     int32_t deferredError;
     intptr_t spare[2];
-    uint32_t currentPage;       // 1-based
+    uint32_t currentPage; // 1-based
     VfsHandle *handle;
     PdfNameTable *names;
     // Kept by this reader besides the fields above.
-    uint64_t startXref;         // the offset of the newest section
-    PdfObj *ownCatalog;         // a copy of a catalogue written directly in the trailer
-    int32_t pageWidth;          // the last loaded page's size in device units
+    uint64_t startXref; // the offset of the newest section
+    PdfObj *ownCatalog; // a copy of a catalogue written directly in the trailer
+    int32_t pageWidth;  // the last loaded page's size in device units
     int32_t pageHeight;
-    Request *sizeRequest;       // the page size styles' request (a reference of ours)
-    PdfSizeStyle *sizeStyles;   // one per distinct page size
+    Request *sizeRequest;     // the page size styles' request (a reference of ours)
+    PdfSizeStyle *sizeStyles; // one per distinct page size
     uint32_t sizeStyleCount;
-    uint32_t linkStyleMade;     // the link areas' shared style is in the size request
+    uint32_t linkStyleMade; // the link areas' shared style is in the size request
     uint32_t borderStyleCount;
-    uint64_t *borderStyles;     // link borders' shared styles: colour << 32 | width, by key order
-    PdfObjStm *objStms;         // decoded object streams, most recently used first
-    PdfScan *scan;              // the object headers of the whole file, made on first need
-    uint32_t warned;            // PdfWarn_* kinds reported already
-    uint32_t rebuilt;           // the table was rebuilt from a scan of the file
-    PdfPageIndex *pageIndex;    // page number to page object, made at the first lookup past page 1
-    uint32_t pageIndexTried;    // the index was attempted (null index: the tree is walked instead)
+    uint64_t *borderStyles;  // link borders' shared styles: colour << 32 | width, by key order
+    PdfObjStm *objStms;      // decoded object streams, most recently used first
+    PdfScan *scan;           // the object headers of the whole file, made on first need
+    uint32_t warned;         // PdfWarn_* kinds reported already
+    uint32_t rebuilt;        // the table was rebuilt from a scan of the file
+    PdfPageIndex *pageIndex; // page number to page object, made at the first lookup past page 1
+    uint32_t pageIndexTried; // the index was attempted (null index: the tree is walked instead)
 };
 
 // What a document reports once as a warning when it leaves something out
 // or mends it (Pdf_Doc_warn).
 enum : uint32_t {
-    PdfWarn_repaired = 1,    // the cross-reference table was rebuilt or an offset corrected
-    PdfWarn_content = 2,     // a page's content ended early
-    PdfWarn_annotation = 4,  // an annotation left out
-    PdfWarn_image = 8,       // an image left out
+    PdfWarn_repaired = 1,     // the cross-reference table was rebuilt or an offset corrected
+    PdfWarn_content = 2,      // a page's content ended early
+    PdfWarn_annotation = 4,   // an annotation left out
+    PdfWarn_image = 8,        // an image left out
     PdfWarn_imageFilter = 16, // an image in a form no decoder reads (JPX, JBIG2)
-    PdfWarn_font = 32,       // a font left out
-    PdfWarn_xobject = 64,    // a form XObject left out
+    PdfWarn_font = 32,        // a font left out
+    PdfWarn_xobject = 64,     // a form XObject left out
     PdfWarn_kinds = 7,
 };
 

@@ -120,13 +120,13 @@ int a85Refill(ByteStream *s)
 // ---------------------------------------------------------------- predictor
 
 struct PredStream {
-    PdfFilterStream head;   // source: the inner stream, owned
+    PdfFilterStream head; // source: the inner stream, owned
     PdfPredictParams params;
-    size_t rowBytes;        // packed bytes of one row (without the tag byte)
-    size_t distance;        // bytes of one pixel (at least 1)
-    uint8_t *row;           // the current row (with room for the tag byte in front)
-    uint8_t *prev;          // the row above
-    size_t rowUsed;         // bytes of the current row still to deliver
+    size_t rowBytes; // packed bytes of one row (without the tag byte)
+    size_t distance; // bytes of one pixel (at least 1)
+    uint8_t *row;    // the current row (with room for the tag byte in front)
+    uint8_t *prev;   // the row above
+    size_t rowUsed;  // bytes of the current row still to deliver
     size_t rowPos;
 };
 
@@ -415,7 +415,8 @@ int withPredictor(ByteStream **out, ByteStream *decoder, PdfDoc *doc, PdfObj *pa
 
 // ------------------------------------------------------------- constructors
 
-int Pdf_Filter_lookup(ByteStream **out, ByteStream *source, const char *name, PdfDoc *doc, PdfObj *parms)
+int Pdf_Filter_lookup(ByteStream **out, ByteStream *source, const char *name, PdfDoc *doc,
+                      PdfObj *parms)
 {
     *out = nullptr;
     for (const FilterRow &row : filterTable)
@@ -478,7 +479,8 @@ int Pdf_Pred_readParams(PdfDoc *doc, PdfObj *parms, PdfPredictParams *out)
     if (err != Res_ok)
         return err;
     const PdfPredictParams &p = *out;
-    bool predictorOk = p.predictor == 1 || p.predictor == 2 || (p.predictor >= 10 && p.predictor <= 15);
+    bool predictorOk =
+        p.predictor == 1 || p.predictor == 2 || (p.predictor >= 10 && p.predictor <= 15);
     int32_t b = p.bitsPerComponent;
     bool bitsOk = b == 1 || b == 2 || b == 4 || b == 8 || b == 16;
     // Rows stay below 2^26 bytes: a bound far above any real image.
@@ -495,7 +497,8 @@ int Pdf_Pred_streamNew(ByteStream **out, ByteStream *inner, const PdfPredictPara
         *out = inner;
         return Res_ok;
     }
-    PredStream *p = static_cast<PredStream *>(PdfFilter_alloc(sizeof(PredStream), inner, predRefill));
+    PredStream *p =
+        static_cast<PredStream *>(PdfFilter_alloc(sizeof(PredStream), inner, predRefill));
     size_t bitsPerPixel = size_t(params->colors) * size_t(params->bitsPerComponent);
     size_t rowBytes = (size_t(params->columns) * bitsPerPixel + 7) / 8;
     if (p) {
@@ -589,7 +592,8 @@ void Pdf_Pred_tiffUndo(uint8_t *row, size_t count, uint32_t bits, size_t distanc
 int Pdf_Src_rawNew(ByteStream **out, PdfLexer *lexer, uint64_t length)
 {
     *out = nullptr;
-    RawSource *r = static_cast<RawSource *>(PdfFilter_alloc(sizeof(RawSource), lexer->source, rawRefill));
+    RawSource *r =
+        static_cast<RawSource *>(PdfFilter_alloc(sizeof(RawSource), lexer->source, rawRefill));
     if (!r)
         return Res_noMemory;
     r->lexer = lexer;
@@ -605,7 +609,8 @@ int Pdf_Src_inlineNew(ByteStream **out, PdfLexer *lexer, const char *endPattern)
     size_t length = strlen(endPattern);
     if (!length || length > 8)
         return Res_pdfSyntax;
-    InlineSource *in = static_cast<InlineSource *>(PdfFilter_alloc(sizeof(InlineSource), lexer->source, inlineRefill));
+    InlineSource *in = static_cast<InlineSource *>(
+        PdfFilter_alloc(sizeof(InlineSource), lexer->source, inlineRefill));
     if (!in)
         return Res_noMemory;
     in->lexer = lexer;
@@ -619,8 +624,8 @@ int Pdf_Src_inlineNew(ByteStream **out, PdfLexer *lexer, const char *endPattern)
 int Pdf_Src_contentsNew(ByteStream **out, PdfLexer *lexer, PdfContentsPart *parts, uint32_t count)
 {
     *out = nullptr;
-    ContentsSource *c =
-        static_cast<ContentsSource *>(PdfFilter_alloc(sizeof(ContentsSource), lexer->source, contentsRefill));
+    ContentsSource *c = static_cast<ContentsSource *>(
+        PdfFilter_alloc(sizeof(ContentsSource), lexer->source, contentsRefill));
     if (!c)
         return Res_noMemory;
     c->lexer = lexer;

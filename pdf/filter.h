@@ -25,9 +25,9 @@ struct PdfLexer;
 struct PdfObj;
 
 enum : int {
-    Res_pdfNoStream = 5943,         // a stream object missing or not a stream, or a bad "Filter"
-    Res_pdfUnknownFilter = 5946,    // a filter name that the filter table does not hold
-    Res_pdfBadAscii85 = 15108,      // 0x3B04: a character ASCII85 data may not hold there
+    Res_pdfNoStream = 5943,      // a stream object missing or not a stream, or a bad "Filter"
+    Res_pdfUnknownFilter = 5946, // a filter name that the filter table does not hold
+    Res_pdfBadAscii85 = 15108,   // 0x3B04: a character ASCII85 data may not hold there
 };
 
 // The filter table's constructor: parms is the filter's "DecodeParms"
@@ -38,21 +38,24 @@ typedef int (*PdfFilterNewFn)(ByteStream **out, ByteStream *source, PdfDoc *doc,
 // "LZWDecode", "FlateDecode", then their abbreviations "AHx", "A85",
 // "LZW", "Fl", and calls the match's constructor. 5946 for any other name
 // (RunLength among them).
-[[nodiscard]] int Pdf_Filter_lookup(ByteStream **out, ByteStream *source, const char *name, PdfDoc *doc,
-                                    PdfObj *parms);
+[[nodiscard]] int Pdf_Filter_lookup(ByteStream **out, ByteStream *source, const char *name,
+                                    PdfDoc *doc, PdfObj *parms);
 
 // ASCIIHexDecode: hex digit pairs, white space skipped; anything else or
 // the source's end ends the data; a lone last digit is the high nibble.
-[[nodiscard]] int Pdf_Filter_asciiHexNew(ByteStream **out, ByteStream *source, PdfDoc *doc, PdfObj *parms);
+[[nodiscard]] int Pdf_Filter_asciiHexNew(ByteStream **out, ByteStream *source, PdfDoc *doc,
+                                         PdfObj *parms);
 // ASCII85Decode: groups of five digits "!" to "u", "z" for four zeros
 // between groups, "~" or the end ends the data; a bad character or a "z"
 // inside a group ends it with 15108.
-[[nodiscard]] int Pdf_Filter_ascii85New(ByteStream **out, ByteStream *source, PdfDoc *doc, PdfObj *parms);
+[[nodiscard]] int Pdf_Filter_ascii85New(ByteStream **out, ByteStream *source, PdfDoc *doc,
+                                        PdfObj *parms);
 // LZWDecode with parms' "EarlyChange" (default 1), then its predictor.
-[[nodiscard]] int Pdf_Filter_lzwNew(ByteStream **out, ByteStream *source, PdfDoc *doc, PdfObj *parms);
+[[nodiscard]] int Pdf_Filter_lzwNew(ByteStream **out, ByteStream *source, PdfDoc *doc,
+                                    PdfObj *parms);
 // FlateDecode through the inflate stream, then parms' predictor.
-[[nodiscard]] int Pdf_Filter_flateParmsNew(ByteStream **out, ByteStream *source, PdfDoc *doc, PdfObj *parms);
-
+[[nodiscard]] int Pdf_Filter_flateParmsNew(ByteStream **out, ByteStream *source, PdfDoc *doc,
+                                           PdfObj *parms);
 
 // ------------------------------------------------------------ predictors
 
@@ -71,7 +74,8 @@ struct PdfPredictParams {
 // A stream that undoes the predictor of params over inner, which it owns
 // (closing it closes inner; on failure inner is closed too). With
 // predictor 1, *out is inner itself.
-[[nodiscard]] int Pdf_Pred_streamNew(ByteStream **out, ByteStream *inner, const PdfPredictParams *params);
+[[nodiscard]] int Pdf_Pred_streamNew(ByteStream **out, ByteStream *inner,
+                                     const PdfPredictParams *params);
 
 // PNG row filters reversed in place on a row of n bytes; prev is the row
 // above (all zeros before the first row) and distance the bytes of one
@@ -104,4 +108,5 @@ struct PdfContentsPart {
 };
 // The parts read one after another with one space between them; the lexer
 // is seeked to each part's offset before it is read.
-[[nodiscard]] int Pdf_Src_contentsNew(ByteStream **out, PdfLexer *lexer, PdfContentsPart *parts, uint32_t count);
+[[nodiscard]] int Pdf_Src_contentsNew(ByteStream **out, PdfLexer *lexer, PdfContentsPart *parts,
+                                      uint32_t count);

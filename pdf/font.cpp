@@ -23,8 +23,7 @@
 #include "pdf/resources/pdfstream.h"
 #include "pdf/tounicode.h"
 
-namespace
-{
+namespace {
 
 const char kNativeKey[] = "/NativeFont";
 
@@ -190,7 +189,8 @@ int addWidth(Widths *w, uint16_t key, int32_t width)
 {
     if (w->count == w->capacity) {
         uint32_t cap = w->capacity ? w->capacity * 2 : 64;
-        WidthEntry *e = static_cast<WidthEntry *>(Mem_realloc(w->entries, cap * sizeof(WidthEntry)));
+        WidthEntry *e =
+            static_cast<WidthEntry *>(Mem_realloc(w->entries, cap * sizeof(WidthEntry)));
         if (!e)
             return Res_noMemory;
         w->entries = e;
@@ -231,7 +231,8 @@ int simpleWidths(PdfDoc *doc, PdfObj *dict, PdfNativeFont *native, Widths *w)
     if (!widths || !first || !last)
         return Res_ok;
     int32_t fc = 0, lc = 0;
-    if ((err = Pdf_Obj_getInt(doc, first, &fc)) != Res_ok || (err = Pdf_Obj_getInt(doc, last, &lc)) != Res_ok)
+    if ((err = Pdf_Obj_getInt(doc, first, &fc)) != Res_ok ||
+        (err = Pdf_Obj_getInt(doc, last, &lc)) != Res_ok)
         return err;
     if (widths->type != PdfObj_array)
         return Res_ok;
@@ -452,8 +453,8 @@ void familyKey(const char *start, size_t n, char *key, size_t size)
 {
     fontKey(start, n, key, size);
     size_t length = std::strlen(key);
-    static const char *const kSuffixes[] = {"psmt", "mt", "ps", "bolditalic", "boldoblique", "italic", "oblique",
-                                            "bold", "regular"};
+    static const char *const kSuffixes[] = {
+        "psmt", "mt", "ps", "bolditalic", "boldoblique", "italic", "oblique", "bold", "regular"};
     for (bool again = true; again;) {
         again = false;
         for (const char *suffix : kSuffixes)
@@ -475,12 +476,11 @@ uint32_t genericOfKey(const char *key)
 
 const char *genericName(uint32_t generic)
 {
-    return generic == PdfFont_genericSerif ? "Times"
+    return generic == PdfFont_genericSerif   ? "Times"
            : generic == PdfFont_genericFixed ? "Courier"
-           : generic == PdfFont_genericSans ? "Helvetica"
-                                            : nullptr;
+           : generic == PdfFont_genericSans  ? "Helvetica"
+                                             : nullptr;
 }
-
 
 } // namespace
 
@@ -569,7 +569,8 @@ int Pdf_Font_nameFromBaseFont(const char *baseFont, PdfFontSel *sel, PdfNativeFo
     if (contains(styleText, styleLength, "Italic")) {
         flags |= 0x100;
         sel->style = PdfFont_keywordItalic;
-    } else if (contains(styleText, styleLength, "Oblique") || contains(styleText, styleLength, "Slanted")) {
+    } else if (contains(styleText, styleLength, "Oblique") ||
+               contains(styleText, styleLength, "Slanted")) {
         flags |= 0x200;
         sel->style = PdfFont_keywordOblique;
     }
@@ -601,7 +602,9 @@ int Pdf_Font_readFlags(PdfDoc *doc, PdfObj *descriptor, PdfNativeFont *native)
     if (err || !v || v->type != PdfObj_int)
         return err;
     int32_t f = v->value.i;
-    native->generic = (f & 1) ? PdfFont_genericFixed : (f & 2) ? PdfFont_genericSerif : PdfFont_genericNone;
+    native->generic = (f & 1)   ? PdfFont_genericFixed
+                      : (f & 2) ? PdfFont_genericSerif
+                                : PdfFont_genericNone;
     if (f & 64)
         native->generic |= PdfFont_flagItalic;
     if (f & 0x40000)
@@ -631,7 +634,8 @@ int Pdf_Font_loadSimple(PdfDoc *doc, PdfObj *dict, PdfFontSel *sel, uint32_t kin
     if (!err && kind != 3) {
         err = Pdf_FontProg_loadType1(doc, dict, descriptor, native);
     } else if (!err) {
-        err = Pdf_FontProg_loadTrueType(doc, dict, descriptor, native, encoding != nullptr, &trueType);
+        err = Pdf_FontProg_loadTrueType(doc, dict, descriptor, native, encoding != nullptr,
+                                        &trueType);
         uint32_t symbolic = 0;
         if (!err && !native->engineFontMade && Pdf_Font_isSymbolicName(baseFont, &symbolic))
             native->encoding = symbolic;
@@ -683,8 +687,10 @@ int Pdf_Font_loadType0(PdfDoc *doc, PdfObj *dict, PdfFontSel *sel)
             ordering = v->value.str;
         if (!Pdf_Obj_dictGet(doc, "Supplement", info, &v) && v && v->type == PdfObj_int)
             sys.supplement = v->value.i;
-        sys.registry = registry ? reinterpret_cast<const char *>(PdfString_bytes(registry)) : nullptr;
-        sys.ordering = ordering ? reinterpret_cast<const char *>(PdfString_bytes(ordering)) : nullptr;
+        sys.registry =
+            registry ? reinterpret_cast<const char *>(PdfString_bytes(registry)) : nullptr;
+        sys.ordering =
+            ordering ? reinterpret_cast<const char *>(PdfString_bytes(ordering)) : nullptr;
     }
     PdfNativeFont *native = nullptr;
     if ((err = nativeNew(&native)) != Res_ok)
@@ -737,7 +743,8 @@ int Pdf_Font_loadType0(PdfDoc *doc, PdfObj *dict, PdfFontSel *sel)
     err = Pdf_Font_readToUnicode(doc, dict, &native->toUnicode);
     if (!err && native->toUnicode && native->cmap && !native->cmap->toUnicode &&
         std::strncmp(native->toUnicode->useName, "Adobe-", 6) == 0)
-        err = CMap_loadCollectionUnicode(doc->context, native->toUnicode->useName + 6, &native->cmap->toUnicode);
+        err = CMap_loadCollectionUnicode(doc->context, native->toUnicode->useName + 6,
+                                         &native->cmap->toUnicode);
     if (!err && native->cmap && native->cmap->toUnicode && native->toUnicode &&
         std::strncmp(native->toUnicode->useName, "Adobe-", 6) == 0)
         native->collection = 1;
@@ -875,7 +882,8 @@ int Pdf_Font_measureWidth(PdfFontSel *sel, float size, float charSpacing, float 
         return d >= 2147483647.0 ? INT32_MAX : d <= -2147483648.0 ? INT32_MIN : int32_t(d);
     };
     Rect r{};
-    int err = TextRun_measureFit(sel ? sel->fonts : nullptr, size16, TextStyle_skipMissing | TextStyle_noKerning, nullptr, chars, count,
+    int err = TextRun_measureFit(sel ? sel->fonts : nullptr, size16,
+                                 TextStyle_skipMissing | TextStyle_noKerning, nullptr, chars, count,
                                  fixed(charSpacing), fixed(wordSpacing), 0x7FFFFFFF, nullptr, &r);
     if (!err)
         *width = r.x1;

@@ -48,7 +48,7 @@ enum : uint32_t {
 // How codes become Unicode.
 enum : uint32_t {
     PdfEnc_none = 0,
-    PdfEnc_program = 1,      // the font program's own mapping: codes unchanged
+    PdfEnc_program = 1, // the font program's own mapping: codes unchanged
     PdfEnc_cmapSubstitute = 2,
     PdfEnc_cmapEmbedded = 3,
     PdfEnc_standard = 4,
@@ -74,10 +74,11 @@ struct PdfNativeFont {
     PdfToUnicode *toUnicode; // the font's "ToUnicode" map, or null
     uint16_t *cidText;       // composite fonts: the embedded program's character by CID, or null
     uint32_t cidTextCount;
-    uint32_t generic;        // PdfFont_generic* the descriptor's flags ask for, | PdfFont_flagItalic, _flagBold
-    uint32_t drawsByCode;    // 1: an embedded TrueType program without a Unicode character map
-    uint32_t textTable;      // 1: kind 1 with an encoding: table holds what the codes read as
-    uint32_t collection;     // 1: the CMap's table is a character collection's (by CID)
+    uint32_t
+        generic; // PdfFont_generic* the descriptor's flags ask for, | PdfFont_flagItalic, _flagBold
+    uint32_t drawsByCode; // 1: an embedded TrueType program without a Unicode character map
+    uint32_t textTable;   // 1: kind 1 with an encoding: table holds what the codes read as
+    uint32_t collection;  // 1: the CMap's table is a character collection's (by CID)
 };
 
 // The current font of a graphics-state level.
@@ -89,7 +90,7 @@ struct PdfFontSel {
     uint32_t variant;
     uint32_t style;
     PdfNativeFont *native; // a reference, or null
-    PdfType3Font *type3;        // the dictionary's Type 3 record, or null
+    PdfType3Font *type3;   // the dictionary's Type 3 record, or null
 };
 
 // Selects the font of a font dictionary: *out a new selection (null on
@@ -103,14 +104,16 @@ void Pdf_Font_release(PdfFontSel *sel);
 // dash, or, for a family the engine knows by another name, the engine's
 // family of that kind ("Times", "Helvetica", "Courier"): by the name
 // (TimesNewRomanPSMT, Georgia, ...), else by native's generic kind.
-[[nodiscard]] int Pdf_Font_nameFromBaseFont(const char *baseFont, PdfFontSel *sel, PdfNativeFont *native);
+[[nodiscard]] int Pdf_Font_nameFromBaseFont(const char *baseFont, PdfFontSel *sel,
+                                            PdfNativeFont *native);
 // Records in native the substitute kind and style that a font
 // descriptor's "Flags" ask for (FixedPitch 1, Serif 2, Italic 64,
 // ForceBold 0x40000); names that say nothing of them take them
 // (Pdf_Font_nameFromBaseFont). 0 or a getter's error.
 [[nodiscard]] int Pdf_Font_readFlags(PdfDoc *doc, PdfObj *descriptor, PdfNativeFont *native);
 // Loads a simple font (kind 1 Type1, 2 MMType1, 3 TrueType).
-[[nodiscard]] int Pdf_Font_loadSimple(PdfDoc *doc, PdfObj *fontDict, PdfFontSel *sel, uint32_t kind);
+[[nodiscard]] int Pdf_Font_loadSimple(PdfDoc *doc, PdfObj *fontDict, PdfFontSel *sel,
+                                      uint32_t kind);
 // Loads a composite (Type0) font.
 [[nodiscard]] int Pdf_Font_loadType0(PdfDoc *doc, PdfObj *fontDict, PdfFontSel *sel);
 // Puts the document's widths of the font on a width-override face over
@@ -121,8 +124,9 @@ void Pdf_Font_release(PdfFontSel *sel);
 // The width of count characters in sel's first font at size (text space
 // units, the font size) with character and word spacing (text space),
 // in text space units x 65536 into *width. 0 or the measurement's error.
-[[nodiscard]] int Pdf_Font_measureWidth(PdfFontSel *sel, float size, float charSpacing, float wordSpacing,
-                                        const char16_t *chars, uint32_t count, int64_t *width);
+[[nodiscard]] int Pdf_Font_measureWidth(PdfFontSel *sel, float size, float charSpacing,
+                                        float wordSpacing, const char16_t *chars, uint32_t count,
+                                        int64_t *width);
 
 // ------------------------------------------------------------ encodings
 
@@ -143,18 +147,19 @@ bool Pdf_Font_isSymbolicName(const char *baseFont, uint32_t *kind);
 // string of *count units (the caller frees it). Simple fonts give one
 // unit per byte (a code without a value gives U+FFFD); composite fonts
 // decode through their CMap ("?" when that fails). 0 or 1.
-[[nodiscard]] int Pdf_Font_decodeString(PdfDoc *doc, const PdfFontSel *sel, const uint8_t *bytes, size_t length,
-                                        char16_t **out, uint32_t *count);
+[[nodiscard]] int Pdf_Font_decodeString(PdfDoc *doc, const PdfFontSel *sel, const uint8_t *bytes,
+                                        size_t length, char16_t **out, uint32_t *count);
 // For a simple font, the codes of the string as Pdf_Font_decodeString
 // gives them, written into out (length + 1 units, zero-terminated) with no
 // allocation: true; false (nothing written) for other fonts.
-bool Pdf_Font_decodeSimpleInto(const PdfFontSel *sel, const uint8_t *bytes, size_t length, char16_t *out);
+bool Pdf_Font_decodeSimpleInto(const PdfFontSel *sel, const uint8_t *bytes, size_t length,
+                               char16_t *out);
 // Builds the encoding of a simple font from its "Encoding" (a name or a
 // dictionary with BaseEncoding and Differences) into native. kind as for
 // Pdf_Font_loadSimple; baseFont the BaseFont name or null. 0, 5974 or a
 // getter's error.
-[[nodiscard]] int Pdf_Font_buildEncoding(PdfDoc *doc, PdfObj *encoding, uint32_t kind, const char *baseFont,
-                                         PdfNativeFont *native);
+[[nodiscard]] int Pdf_Font_buildEncoding(PdfDoc *doc, PdfObj *encoding, uint32_t kind,
+                                         const char *baseFont, PdfNativeFont *native);
 
 // ------------------------------------------------------- text of strings
 //
@@ -178,8 +183,8 @@ uint16_t Pdf_Font_glyphNameSpelled(const char *name);
 // The text of a string shown with the selection: *out a new
 // zero-terminated 16-bit string of *count units (the caller frees it). 0
 // or 1.
-[[nodiscard]] int Pdf_Font_stringText(PdfDoc *doc, const PdfFontSel *sel, const uint8_t *bytes, size_t length,
-                                      char16_t **out, uint32_t *count);
+[[nodiscard]] int Pdf_Font_stringText(PdfDoc *doc, const PdfFontSel *sel, const uint8_t *bytes,
+                                      size_t length, char16_t **out, uint32_t *count);
 // The characters of a TrueType program's Unicode character map by CID:
 // through cidToGid (mapLength bytes of big-endian glyph indices by CID) or,
 // when null, CID = glyph. *out null (and 0) when the program has no such
@@ -210,26 +215,30 @@ struct FontFace;
 // descriptor (null allowed). A program's own encoding becomes the record's
 // table (kind 9); without a program, BaseFont ZapfDingbats or Symbol set
 // kinds 7 or 8.
-[[nodiscard]] int Pdf_FontProg_loadType1(PdfDoc *doc, PdfObj *fontDict, PdfObj *descriptor, PdfNativeFont *native);
+[[nodiscard]] int Pdf_FontProg_loadType1(PdfDoc *doc, PdfObj *fontDict, PdfObj *descriptor,
+                                         PdfNativeFont *native);
 // "FontFile2" of a TrueType font: any program present makes the kind 1.
 // *face (null when none was made) is a reference for the caller.
 [[nodiscard]] int Pdf_FontProg_loadTrueType(PdfDoc *doc, PdfObj *fontDict, PdfObj *descriptor,
-                                            PdfNativeFont *native, int hasEncoding, FontFace **face);
+                                            PdfNativeFont *native, int hasEncoding,
+                                            FontFace **face);
 // The descendant's "FontFile3", else "FontFile2", of a composite font with
 // a CMap; a program loaded makes the kind 3.
-[[nodiscard]] int Pdf_FontProg_loadComposite(PdfDoc *doc, PdfObj *descendant, PdfNativeFont *native);
+[[nodiscard]] int Pdf_FontProg_loadComposite(PdfDoc *doc, PdfObj *descendant,
+                                             PdfNativeFont *native);
 // Reads a simple font's "ToUnicode" into a hook on face (null: nothing)
 // that turns the codes of its runs into the map's text. An unreadable map
 // installs nothing. 0, 1 or a getter's error.
-[[nodiscard]] int Pdf_FontProg_hookToUnicode(PdfDoc *doc, PdfObj *fontDict, const PdfNativeFont *native,
-                                             FontFace *face);
+[[nodiscard]] int Pdf_FontProg_hookToUnicode(PdfDoc *doc, PdfObj *fontDict,
+                                             const PdfNativeFont *native, FontFace *face);
 // The glyph-to-code table of a TrueType CID font: without a CIDToGIDMap
 // (null), glyph g of glyphCount gets g + 1; with one (length bytes of
 // big-endian glyph indices by CID), the table spans the largest glyph + 1
 // and glyph GID(c) gets c + 1, a later CID winning. Codes stop at 65535.
 // *table is null when empty. 0 or 1.
-[[nodiscard]] int Pdf_FontProg_glyphCodeTable(const uint8_t *cidToGid, size_t length, uint32_t glyphCount,
-                                              uint16_t **table, uint32_t *count);
+[[nodiscard]] int Pdf_FontProg_glyphCodeTable(const uint8_t *cidToGid, size_t length,
+                                              uint32_t glyphCount, uint16_t **table,
+                                              uint32_t *count);
 
 // ------------------------------------------------------------ Type 3 fonts
 
@@ -238,10 +247,10 @@ struct PdfType3Font {
     int32_t firstCode;
     int32_t lastCode;
     float matrix[6];
-    float *widths;          // lastCode - firstCode + 1, glyph space
-    PdfObj **procedures;    // the same count; null where a code has none
-    PdfObj *resources;      // the font's "Resources", or null
-    uint16_t *textTable;    // 256 characters by code from the glyph names, or null
+    float *widths;           // lastCode - firstCode + 1, glyph space
+    PdfObj **procedures;     // the same count; null where a code has none
+    PdfObj *resources;       // the font's "Resources", or null
+    uint16_t *textTable;     // 256 characters by code from the glyph names, or null
     PdfToUnicode *toUnicode; // the font's "ToUnicode" map, or null
 };
 
@@ -284,11 +293,11 @@ void Pdf_Font_freeCodePairs(PdfCodePairs *pairs);
 // keyed 0, codes 1-255 keyed by the unit that decoding the byte gives under
 // the record's encoding, each valued by the ToUnicode entry of the code;
 // sorted by key. 0 or 1.
-[[nodiscard]] int Pdf_Font_simpleToUnicodePairs(const PdfNativeFont *native, const uint16_t *toUnicode,
-                                                PdfCodePairs **out);
+[[nodiscard]] int Pdf_Font_simpleToUnicodePairs(const PdfNativeFont *native,
+                                                const uint16_t *toUnicode, PdfCodePairs **out);
 // The pairs of a composite font's count codes (the engine font's codes by
 // glyph index): each nonzero code k valued by CMap_mapCode(cmapTable, k),
 // a zero code by 0; sorted by key. Null and 0 without a CMap table; 1
 // when memory runs out.
-[[nodiscard]] int Pdf_Font_compositeCodePairs(const uint16_t *codes, uint32_t count, const uint16_t *cmapTable,
-                                              PdfCodePairs **out);
+[[nodiscard]] int Pdf_Font_compositeCodePairs(const uint16_t *codes, uint32_t count,
+                                              const uint16_t *cmapTable, PdfCodePairs **out);

@@ -18,18 +18,14 @@ uint16_t Pdf_Font_codeToUnicode(const PdfNativeFont *native, uint32_t code)
     if (!native || code > 255)
         return 0;
     switch (native->encoding) {
-    case PdfEnc_program:
-        return uint16_t(code);
+    case PdfEnc_program: return uint16_t(code);
     case PdfEnc_standard:
     case PdfEnc_winAnsi:
     case PdfEnc_macRoman:
     case PdfEnc_zapfDingbats:
-    case PdfEnc_symbol:
-        return Pdf_baseEncodings[native->encoding - PdfEnc_standard][code];
-    case PdfEnc_table:
-        return native->table[code];
-    default:
-        return 0;
+    case PdfEnc_symbol: return Pdf_baseEncodings[native->encoding - PdfEnc_standard][code];
+    case PdfEnc_table: return native->table[code];
+    default: return 0;
     }
 }
 
@@ -133,7 +129,8 @@ int Pdf_Font_buildEncoding(PdfDoc *doc, PdfObj *encoding, uint32_t kind, const c
     return Res_ok;
 }
 
-bool Pdf_Font_decodeSimpleInto(const PdfFontSel *sel, const uint8_t *bytes, size_t length, char16_t *out)
+bool Pdf_Font_decodeSimpleInto(const PdfFontSel *sel, const uint8_t *bytes, size_t length,
+                               char16_t *out)
 {
     const PdfNativeFont *native = sel ? sel->native : nullptr;
     uint32_t kind = native ? native->encoding : PdfEnc_none;
@@ -177,9 +174,10 @@ int Pdf_Font_decodeString(PdfDoc *doc, const PdfFontSel *sel, const uint8_t *byt
     case PdfEnc_cmapSubstitute:
     case PdfEnc_cmapEmbedded: {
         char16_t *s = nullptr;
-        int err = native->cmap ? CMap_decodeString(native->cmap, kind == PdfEnc_cmapSubstitute ? 1 : 0, bytes,
-                                                   length, &s, doc ? doc->context : nullptr)
-                               : Res_pdfSyntax;
+        int err = native->cmap
+                      ? CMap_decodeString(native->cmap, kind == PdfEnc_cmapSubstitute ? 1 : 0,
+                                          bytes, length, &s, doc ? doc->context : nullptr)
+                      : Res_pdfSyntax;
         if (err == Res_noMemory)
             return err;
         if (err || !s) {
@@ -193,8 +191,7 @@ int Pdf_Font_decodeString(PdfDoc *doc, const PdfFontSel *sel, const uint8_t *byt
         *count = n;
         return Res_ok;
     }
-    case PdfEnc_unsupported:
-        break;
+    case PdfEnc_unsupported: break;
     default: {
         char16_t *s = nullptr;
         int err = Charset_toUstrN(bytes, length, &s, 0, doc ? doc->context : nullptr);
@@ -233,13 +230,15 @@ bool Pdf_Font_isSymbolicName(const char *baseFont, uint32_t *kind)
         baseFont = plus + 1;
     if (std::strncmp(baseFont, "Symbol", 6) == 0) {
         const char *rest = baseFont + 6;
-        if (!*rest || *rest == ',' || *rest == '-' || std::strcmp(rest, "MT") == 0 || std::strcmp(rest, "PS") == 0) {
+        if (!*rest || *rest == ',' || *rest == '-' || std::strcmp(rest, "MT") == 0 ||
+            std::strcmp(rest, "PS") == 0) {
             *kind = PdfEnc_symbol;
             return true;
         }
         return false;
     }
-    if (std::strncmp(baseFont, "ZapfDingbats", 12) == 0 || std::strncmp(baseFont, "ITCZapfDingbats", 15) == 0) {
+    if (std::strncmp(baseFont, "ZapfDingbats", 12) == 0 ||
+        std::strncmp(baseFont, "ITCZapfDingbats", 15) == 0) {
         *kind = PdfEnc_zapfDingbats;
         return true;
     }

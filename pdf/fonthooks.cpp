@@ -8,8 +8,7 @@
 #include "fonts/pdfcmap.h"
 #include "pdf/font.h"
 
-namespace
-{
+namespace {
 
 // The index of key among the sorted pairs, or -1.
 int32_t findPair(const PdfCodePairs *t, uint16_t key)
@@ -85,7 +84,8 @@ void Pdf_Font_freeCodePairs(PdfCodePairs *pairs)
     Mem_free(pairs);
 }
 
-int Pdf_Font_simpleToUnicodePairs(const PdfNativeFont *native, const uint16_t *toUnicode, PdfCodePairs **out)
+int Pdf_Font_simpleToUnicodePairs(const PdfNativeFont *native, const uint16_t *toUnicode,
+                                  PdfCodePairs **out)
 {
     int err = newPairs(256, out);
     if (err)
@@ -95,7 +95,8 @@ int Pdf_Font_simpleToUnicodePairs(const PdfNativeFont *native, const uint16_t *t
         uint16_t key = 0;
         if (c) {
             // The unit the string decoding gives for the byte.
-            key = native && native->encoding == PdfEnc_program ? uint16_t(c) : Pdf_Font_codeToUnicode(native, c);
+            key = native && native->encoding == PdfEnc_program ? uint16_t(c)
+                                                               : Pdf_Font_codeToUnicode(native, c);
             if (!key)
                 key = 0xFFFD;
         }

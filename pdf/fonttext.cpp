@@ -15,8 +15,7 @@
 #include "pdf/resources/pdfstream.h"
 #include "pdf/tounicode.h"
 
-namespace
-{
+namespace {
 
 int ftHexValue(char c)
 {
@@ -160,7 +159,8 @@ int ftComposite(const PdfNativeFont *native, const uint8_t *bytes, size_t length
 {
     // The CMap's table answers by CID only when it is a collection's; a
     // table made from the font's own map was read above already.
-    const uint16_t *collection = native->cmap && native->collection ? CMap_getMapTable(native->cmap) : nullptr;
+    const uint16_t *collection =
+        native->cmap && native->collection ? CMap_getMapTable(native->cmap) : nullptr;
     char16_t t[PdfToUnicode_maxText];
     int err = Res_ok;
     size_t at = 0;
@@ -169,9 +169,11 @@ int ftComposite(const PdfNativeFont *native, const uint8_t *bytes, size_t length
         ftCompositeCode(native, bytes + at, length - at, &n, &cid);
         // The code's value: its last four bytes.
         uint32_t code = 0;
-        for (uint32_t k = n > PdfToUnicode_maxCodeBytes ? n - PdfToUnicode_maxCodeBytes : 0; k < n; k++)
+        for (uint32_t k = n > PdfToUnicode_maxCodeBytes ? n - PdfToUnicode_maxCodeBytes : 0; k < n;
+             k++)
             code = code << 8 | bytes[at + k];
-        uint32_t tn = Pdf_ToUnicode_lookup(native->toUnicode, code, n < PdfToUnicode_maxCodeBytes ? n : 4, t);
+        uint32_t tn =
+            Pdf_ToUnicode_lookup(native->toUnicode, code, n < PdfToUnicode_maxCodeBytes ? n : 4, t);
         if (tn && ftUsable(t, tn))
             ftPush(out, t, tn, &err);
         else if (cid && collection && collection[cid])
@@ -233,8 +235,8 @@ int Pdf_Font_readToUnicode(PdfDoc *doc, PdfObj *fontDict, PdfToUnicode **out)
     return err == Res_noMemory ? err : Res_ok;
 }
 
-int Pdf_Font_stringText(PdfDoc *, const PdfFontSel *sel, const uint8_t *bytes, size_t length, char16_t **out,
-                        uint32_t *count)
+int Pdf_Font_stringText(PdfDoc *, const PdfFontSel *sel, const uint8_t *bytes, size_t length,
+                        char16_t **out, uint32_t *count)
 {
     *out = nullptr;
     *count = 0;
@@ -246,7 +248,8 @@ int Pdf_Font_stringText(PdfDoc *, const PdfFontSel *sel, const uint8_t *bytes, s
     const PdfType3Font *type3 = sel->type3;
     uint32_t kind = native ? native->encoding : PdfEnc_none;
     bool simple = kind == PdfEnc_program || (kind >= PdfEnc_standard && kind <= PdfEnc_table);
-    bool composite = kind == PdfEnc_cmapSubstitute || kind == PdfEnc_cmapEmbedded || kind == PdfEnc_unsupported;
+    bool composite =
+        kind == PdfEnc_cmapSubstitute || kind == PdfEnc_cmapEmbedded || kind == PdfEnc_unsupported;
     // A character-set CMap reads as the codes its decoding gives, unless a
     // map says otherwise.
     if (composite && native->cmap && native->cmap->kind != -1 && !native->toUnicode)
@@ -313,8 +316,7 @@ int Pdf_Type3_readText(PdfDoc *doc, PdfObj *dict, PdfType3Font *font)
     return Res_ok;
 }
 
-namespace
-{
+namespace {
 
 uint32_t ftBe16(const uint8_t *p)
 {
@@ -445,7 +447,8 @@ bool ftGlyphText(const uint8_t *font, size_t size, uint16_t *glyphText)
     for (uint32_t i = 0; i < count && 4 + (size_t(i) + 1) * 8 <= cmapSize; i++) {
         const uint8_t *r = cmap + 4 + size_t(i) * 8;
         uint32_t platform = ftBe16(r), encoding = ftBe16(r + 2), offset = ftBe32(r + 4);
-        if (!(platform == 0 || (platform == 3 && (encoding == 1 || encoding == 10))) || offset + 2 > cmapSize)
+        if (!(platform == 0 || (platform == 3 && (encoding == 1 || encoding == 10))) ||
+            offset + 2 > cmapSize)
             continue;
         const uint8_t *sub = cmap + offset;
         size_t left = cmapSize - offset;
@@ -478,8 +481,8 @@ bool Pdf_Font_programHasUnicodeMap(const uint8_t *font, size_t size)
     return false;
 }
 
-int Pdf_Font_programCidText(const uint8_t *font, size_t size, const uint8_t *cidToGid, size_t mapLength,
-                            uint16_t **out, uint32_t *count)
+int Pdf_Font_programCidText(const uint8_t *font, size_t size, const uint8_t *cidToGid,
+                            size_t mapLength, uint16_t **out, uint32_t *count)
 {
     *out = nullptr;
     *count = 0;

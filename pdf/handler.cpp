@@ -14,8 +14,8 @@ enum : uint32_t {
     Pdf_featureFlag2 = 2,
 };
 
-int Pdf_open(EngineContext *context, Edr_HandlerDesc *, void *argument, VfsHandle *stream, Edr_Doc *doc,
-             Edr_Node *)
+int Pdf_open(EngineContext *context, Edr_HandlerDesc *, void *argument, VfsHandle *stream,
+             Edr_Doc *doc, Edr_Node *)
 {
     int err = Edr_Doc_setFlags(doc, Pdf_featurePagesOnDemand | Pdf_featureFlag2);
     if (err != Res_ok) {

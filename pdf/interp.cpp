@@ -39,8 +39,7 @@
 #include "pdf/resources/pdfimage.h"
 #include "pdf/xobject.h"
 
-namespace
-{
+namespace {
 
 enum : uint32_t {
     kPropPageStart1 = 137,
@@ -138,20 +137,19 @@ struct PdfInterp {
     float originX, originY;
     uint32_t originValid;
     uint32_t transformSet;
-    Matrix transform;         // the last transform emitted, while transformSet
+    Matrix transform; // the last transform emitted, while transformSet
     Path *path;
     float startX, startY;
-    uint32_t clipMode;        // 0 none, 2 nonzero, 1 even-odd
+    uint32_t clipMode; // 0 none, 2 nonzero, 1 even-odd
     PdfLexer *lexer;
     Edr_Node *page;
     Edr_Doc *edrDoc;
-    uint32_t depth;           // nested content runs
+    uint32_t depth;                     // nested content runs
     uint8_t rowOf[PdfLex_keywordCount]; // keyword index -> operator row + 1 (0: none)
     PdfTextState text;
 };
 
-namespace
-{
+namespace {
 
 typedef int (*OpFn)(PdfDoc *doc, PdfInterp *in);
 
@@ -338,7 +336,8 @@ int flushTextRun(PdfInterp *in)
     t.runNonEmpty = 0;
     int err = GlyphRun_plugHole(&t.run);
     if (!err && in->edrDoc && t.run.pos)
-        err = Edr_Node_createBlob(in->edrDoc, in->page, kInsertLast, nullptr, t.run.buffer, t.run.pos);
+        err = Edr_Node_createBlob(in->edrDoc, in->page, kInsertLast, nullptr, t.run.buffer,
+                                  t.run.pos);
     GlyphRun_writerFree(&t.run);
     GlyphRun_writerInit(&t.run);
     return err;
@@ -393,7 +392,8 @@ int setOrigin(PdfInterp *in, float x, float y)
     in->originX = x;
     in->originY = y;
     Prop v{};
-    Prop_set(&v, kPropPosition, PropType_pointer, uintptr_t(uint32_t(toDevice(x))), uint32_t(toDevice(y)));
+    Prop_set(&v, kPropPosition, PropType_pointer, uintptr_t(uint32_t(toDevice(x))),
+             uint32_t(toDevice(y)));
     return emitAfterText(in, &v);
 }
 
@@ -409,7 +409,8 @@ int appendDrawList(PdfDoc *doc, PdfInterp *in)
     for (uint32_t i = 0; t && i < t->count; i++)
         if (std::memcmp(t->entries[i].digest, digest, 16) == 0 &&
             Edr_Node_compareDrawList(in->edrDoc, words, count, t->entries[i].node) == 0)
-            return Edr_Node_shareDrawList(in->edrDoc, in->page, kInsertLast, nullptr, t->entries[i].node);
+            return Edr_Node_shareDrawList(in->edrDoc, in->page, kInsertLast, nullptr,
+                                          t->entries[i].node);
     if (!t) {
         t = static_cast<PdfDrawListTable *>(Mem_calloc(1, sizeof(PdfDrawListTable)));
         if (!t)
@@ -418,8 +419,8 @@ int appendDrawList(PdfDoc *doc, PdfInterp *in)
     }
     if (t->count == t->capacity) {
         uint32_t capacity = t->capacity ? t->capacity * 2 : 16;
-        PdfDrawListEntry *grown =
-            static_cast<PdfDrawListEntry *>(Mem_realloc(t->entries, capacity * sizeof(PdfDrawListEntry)));
+        PdfDrawListEntry *grown = static_cast<PdfDrawListEntry *>(
+            Mem_realloc(t->entries, capacity * sizeof(PdfDrawListEntry)));
         if (!grown)
             return Res_noMemory;
         t->entries = grown;
@@ -608,8 +609,12 @@ int drawImage(PdfDoc *doc, PdfInterp *in, ImageHandle *image, int32_t width, int
         auto word = [](double v) {
             return v >= 2147483647.0 ? INT32_MAX : v <= -2147483648.0 ? INT32_MIN : int32_t(v);
         };
-        Matrix t{word(double(m[0]) * 72 / width), word(double(m[1]) * 72 / width),
-                 word(double(m[2]) * 72 / height), word(double(m[3]) * 72 / height), word(m[4]), word(m[5])};
+        Matrix t{word(double(m[0]) * 72 / width),
+                 word(double(m[1]) * 72 / width),
+                 word(double(m[2]) * 72 / height),
+                 word(double(m[3]) * 72 / height),
+                 word(m[4]),
+                 word(m[5])};
         err = setTransform(in, t);
     }
     if (!err)
@@ -809,16 +814,46 @@ int setDeviceColour(PdfDoc *doc, PdfInterp *in, PdfColourSpace *cs, const char *
     return setColour(doc, in, cs);
 }
 
-int opCS(PdfDoc *doc, PdfInterp *in) { return setColourSpace(doc, in, &in->gs->stroke); }
-int opcs(PdfDoc *doc, PdfInterp *in) { return setColourSpace(doc, in, &in->gs->fill); }
-int opSC(PdfDoc *doc, PdfInterp *in) { return setColour(doc, in, &in->gs->stroke); }
-int opsc(PdfDoc *doc, PdfInterp *in) { return setColour(doc, in, &in->gs->fill); }
-int opG(PdfDoc *doc, PdfInterp *in) { return setDeviceColour(doc, in, &in->gs->stroke, "DeviceGray"); }
-int opg(PdfDoc *doc, PdfInterp *in) { return setDeviceColour(doc, in, &in->gs->fill, "DeviceGray"); }
-int opRG(PdfDoc *doc, PdfInterp *in) { return setDeviceColour(doc, in, &in->gs->stroke, "DeviceRGB"); }
-int oprg(PdfDoc *doc, PdfInterp *in) { return setDeviceColour(doc, in, &in->gs->fill, "DeviceRGB"); }
-int opK(PdfDoc *doc, PdfInterp *in) { return setDeviceColour(doc, in, &in->gs->stroke, "DeviceCMYK"); }
-int opk(PdfDoc *doc, PdfInterp *in) { return setDeviceColour(doc, in, &in->gs->fill, "DeviceCMYK"); }
+int opCS(PdfDoc *doc, PdfInterp *in)
+{
+    return setColourSpace(doc, in, &in->gs->stroke);
+}
+int opcs(PdfDoc *doc, PdfInterp *in)
+{
+    return setColourSpace(doc, in, &in->gs->fill);
+}
+int opSC(PdfDoc *doc, PdfInterp *in)
+{
+    return setColour(doc, in, &in->gs->stroke);
+}
+int opsc(PdfDoc *doc, PdfInterp *in)
+{
+    return setColour(doc, in, &in->gs->fill);
+}
+int opG(PdfDoc *doc, PdfInterp *in)
+{
+    return setDeviceColour(doc, in, &in->gs->stroke, "DeviceGray");
+}
+int opg(PdfDoc *doc, PdfInterp *in)
+{
+    return setDeviceColour(doc, in, &in->gs->fill, "DeviceGray");
+}
+int opRG(PdfDoc *doc, PdfInterp *in)
+{
+    return setDeviceColour(doc, in, &in->gs->stroke, "DeviceRGB");
+}
+int oprg(PdfDoc *doc, PdfInterp *in)
+{
+    return setDeviceColour(doc, in, &in->gs->fill, "DeviceRGB");
+}
+int opK(PdfDoc *doc, PdfInterp *in)
+{
+    return setDeviceColour(doc, in, &in->gs->stroke, "DeviceCMYK");
+}
+int opk(PdfDoc *doc, PdfInterp *in)
+{
+    return setDeviceColour(doc, in, &in->gs->fill, "DeviceCMYK");
+}
 
 // Path construction: points go into the path in device units.
 int opm(PdfDoc *doc, PdfInterp *in)
@@ -939,16 +974,31 @@ int opre(PdfDoc *doc, PdfInterp *in)
     return err;
 }
 
-int opS(PdfDoc *doc, PdfInterp *in) { return paintPath(doc, in, 1, 0, kRuleNonzero); }
+int opS(PdfDoc *doc, PdfInterp *in)
+{
+    return paintPath(doc, in, 1, 0, kRuleNonzero);
+}
 int ops(PdfDoc *doc, PdfInterp *in)
 {
     (void)closeSubpath(doc, in);
     return opS(doc, in);
 }
-int opf(PdfDoc *doc, PdfInterp *in) { return paintPath(doc, in, 0, 1, kRuleNonzero); }
-int opfStar(PdfDoc *doc, PdfInterp *in) { return paintPath(doc, in, 0, 1, kRuleEvenOdd); }
-int opB(PdfDoc *doc, PdfInterp *in) { return paintPath(doc, in, 1, 1, kRuleNonzero); }
-int opBStar(PdfDoc *doc, PdfInterp *in) { return paintPath(doc, in, 1, 1, kRuleEvenOdd); }
+int opf(PdfDoc *doc, PdfInterp *in)
+{
+    return paintPath(doc, in, 0, 1, kRuleNonzero);
+}
+int opfStar(PdfDoc *doc, PdfInterp *in)
+{
+    return paintPath(doc, in, 0, 1, kRuleEvenOdd);
+}
+int opB(PdfDoc *doc, PdfInterp *in)
+{
+    return paintPath(doc, in, 1, 1, kRuleNonzero);
+}
+int opBStar(PdfDoc *doc, PdfInterp *in)
+{
+    return paintPath(doc, in, 1, 1, kRuleEvenOdd);
+}
 int opb(PdfDoc *doc, PdfInterp *in)
 {
     (void)closeSubpath(doc, in);
@@ -959,7 +1009,10 @@ int opbStar(PdfDoc *doc, PdfInterp *in)
     (void)closeSubpath(doc, in);
     return opBStar(doc, in);
 }
-int opn(PdfDoc *doc, PdfInterp *in) { return paintPath(doc, in, 0, 0, kRuleNonzero); }
+int opn(PdfDoc *doc, PdfInterp *in)
+{
+    return paintPath(doc, in, 0, 0, kRuleNonzero);
+}
 
 int opW(PdfDoc *, PdfInterp *in)
 {
@@ -989,7 +1042,8 @@ int skipInline(PdfInterp *in)
         int err = Pdf_Lex_readRaw(lx, &n, &c);
         if (err || n)
             return Res_ok;
-        if ((prev2 == ' ' || prev2 == '\n' || prev2 == '\r' || prev2 == '\t') && prev1 == 'E' && c == 'I') {
+        if ((prev2 == ' ' || prev2 == '\n' || prev2 == '\r' || prev2 == '\t') && prev1 == 'E' &&
+            c == 'I') {
             uint8_t after = 0;
             size_t m = 1;
             if (Pdf_Lex_readRaw(lx, &m, &after) != Res_ok || m)
@@ -1022,9 +1076,18 @@ int opBT(PdfDoc *, PdfInterp *in)
     return Res_ok;
 }
 
-int opTc(PdfDoc *doc, PdfInterp *in) { return popNumber(doc, in, &in->gs->charSpacing); }
-int opTw(PdfDoc *doc, PdfInterp *in) { return popNumber(doc, in, &in->gs->wordSpacing); }
-int opTL(PdfDoc *doc, PdfInterp *in) { return popNumber(doc, in, &in->gs->leading); }
+int opTc(PdfDoc *doc, PdfInterp *in)
+{
+    return popNumber(doc, in, &in->gs->charSpacing);
+}
+int opTw(PdfDoc *doc, PdfInterp *in)
+{
+    return popNumber(doc, in, &in->gs->wordSpacing);
+}
+int opTL(PdfDoc *doc, PdfInterp *in)
+{
+    return popNumber(doc, in, &in->gs->leading);
+}
 
 int opTz(PdfDoc *doc, PdfInterp *in)
 {
@@ -1045,7 +1108,10 @@ int opTs(PdfDoc *doc, PdfInterp *in)
     return err;
 }
 
-int opTr(PdfDoc *doc, PdfInterp *in) { return popInt(doc, in, &in->gs->renderMode); }
+int opTr(PdfDoc *doc, PdfInterp *in)
+{
+    return popInt(doc, in, &in->gs->renderMode);
+}
 
 void moveLine(PdfInterp *in, float tx, float ty)
 {
@@ -1106,8 +1172,7 @@ int Pdf_GState_setFont(PdfDoc *doc, PdfInterp *in, float size, PdfObj *fontDict)
     return Pdf_Font_select(doc, fontDict, &gs->font);
 }
 
-namespace
-{
+namespace {
 
 int opTf(PdfDoc *doc, PdfInterp *in)
 {
@@ -1186,8 +1251,8 @@ int measureAdvance(PdfInterp *in, const char16_t *codes, uint32_t count, float a
     PdfTextState &t = in->text;
     int64_t width = 0;
     if (codes && count) {
-        int err = Pdf_Font_measureWidth(gs->font, gs->fontSize, gs->charSpacing, gs->wordSpacing, codes, count,
-                                        &width);
+        int err = Pdf_Font_measureWidth(gs->font, gs->fontSize, gs->charSpacing, gs->wordSpacing,
+                                        codes, count, &width);
         if (err)
             return err;
     }
@@ -1257,7 +1322,8 @@ int setIfChanged(PdfInterp *in, uint32_t id, uint32_t value, uint32_t *last)
 int setFontName(PdfDoc *doc, PdfInterp *in, const char *name)
 {
     PdfTextState &t = in->text;
-    if (t.fontNameValid && ((!name && !t.fontName) || (name && t.fontName && std::strcmp(name, t.fontName) == 0)))
+    if (t.fontNameValid &&
+        ((!name && !t.fontName) || (name && t.fontName && std::strcmp(name, t.fontName) == 0)))
         return Res_ok;
     char *copy = nullptr;
     if (name) {
@@ -1341,8 +1407,8 @@ int32_t truncated(double v)
 // Appends the codes to the page's text run with the properties in force;
 // the run reads as text (textCount units; null: the codes themselves). An
 // invisible run is kept for its text only: it is drawn fully transparent.
-int emitText(PdfDoc *doc, PdfInterp *in, const char16_t *codes, uint32_t count, const char16_t *text,
-             uint32_t textCount, bool invisible)
+int emitText(PdfDoc *doc, PdfInterp *in, const char16_t *codes, uint32_t count,
+             const char16_t *text, uint32_t textCount, bool invisible)
 {
     PdfGState *gs = in->gs;
     PdfTextState &t = in->text;
@@ -1376,7 +1442,8 @@ int emitText(PdfDoc *doc, PdfInterp *in, const char16_t *codes, uint32_t count, 
     Pdf_Cs_toRgba(&gs->fill, rgba);
     if (invisible)
         rgba[3] = 0;
-    uint32_t colour = uint32_t(rgba[0]) | uint32_t(rgba[1]) << 8 | uint32_t(rgba[2]) << 16 | uint32_t(rgba[3]) << 24;
+    uint32_t colour = uint32_t(rgba[0]) | uint32_t(rgba[1]) << 8 | uint32_t(rgba[2]) << 16 |
+                      uint32_t(rgba[3]) << 24;
     if (!t.colourValid || t.colour != colour) {
         t.colourValid = 1;
         t.colour = colour;
@@ -1408,7 +1475,8 @@ int emitText(PdfDoc *doc, PdfInterp *in, const char16_t *codes, uint32_t count, 
 
 } // namespace
 
-int Pdf_Type3_show(PdfDoc *doc, PdfType3Font *font, PdfInterp *in, const PdfString *string, float adjustment)
+int Pdf_Type3_show(PdfDoc *doc, PdfType3Font *font, PdfInterp *in, const PdfString *string,
+                   float adjustment)
 {
     PdfGState *gs = in->gs;
     PdfTextState &t = in->text;
@@ -1429,11 +1497,16 @@ int Pdf_Type3_show(PdfDoc *doc, PdfType3Font *font, PdfInterp *in, const PdfStri
             const float *tm = t.tm;
             // The text-space matrix with the rise, then the font matrix
             // first: glyph space to user space at the glyph origin.
-            const float T[6] = {s * h * tm[0], s * h * tm[1], s * tm[2], s * tm[3],
-                                gs->rise * tm[2] + tm[4], gs->rise * tm[3] + tm[5]};
-            const float M[6] = {fm[0] * T[0] + fm[1] * T[2], fm[0] * T[1] + fm[1] * T[3],
-                                fm[2] * T[0] + fm[3] * T[2], fm[2] * T[1] + fm[3] * T[3],
-                                fm[4] * T[0] + fm[5] * T[2] + T[4], fm[4] * T[1] + fm[5] * T[3] + T[5]};
+            const float T[6] = {s * h * tm[0],
+                                s * h * tm[1],
+                                s * tm[2],
+                                s * tm[3],
+                                gs->rise * tm[2] + tm[4],
+                                gs->rise * tm[3] + tm[5]};
+            const float M[6] = {
+                fm[0] * T[0] + fm[1] * T[2],        fm[0] * T[1] + fm[1] * T[3],
+                fm[2] * T[0] + fm[3] * T[2],        fm[2] * T[1] + fm[3] * T[3],
+                fm[4] * T[0] + fm[5] * T[2] + T[4], fm[4] * T[1] + fm[5] * T[3] + T[5]};
             // A procedure may show text itself: the string's text state
             // comes back afterwards.
             float savedTm[6], savedTlm[6];
@@ -1459,7 +1532,8 @@ int Pdf_Type3_show(PdfDoc *doc, PdfType3Font *font, PdfInterp *in, const PdfStri
     return Res_ok;
 }
 
-int Pdf_Font_showType3(PdfDoc *doc, PdfInterp *in, const PdfString *string, float adjustment, int *handled)
+int Pdf_Font_showType3(PdfDoc *doc, PdfInterp *in, const PdfString *string, float adjustment,
+                       int *handled)
 {
     *handled = 0;
     PdfFontSel *font = in->gs->font;
@@ -1476,7 +1550,8 @@ int Pdf_Out_showText(PdfDoc *doc, PdfInterp *in, const PdfString *string, float 
     PdfFontSel *font = in->gs->font;
     int err = Res_ok;
     if (string && string->length)
-        err = Pdf_Font_stringText(doc, font, PdfString_bytes(string), string->length, &text, &textCount);
+        err = Pdf_Font_stringText(doc, font, PdfString_bytes(string), string->length, &text,
+                                  &textCount);
     if (err)
         return err;
     if (font && font->type3) {
@@ -1501,7 +1576,8 @@ int Pdf_Out_showText(PdfDoc *doc, PdfInterp *in, const PdfString *string, float 
         codes = local;
         count = string->length;
     } else {
-        err = Pdf_Font_decodeString(doc, in->gs->font, PdfString_bytes(string), string->length, &codes, &count);
+        err = Pdf_Font_decodeString(doc, in->gs->font, PdfString_bytes(string), string->length,
+                                    &codes, &count);
     }
     if (err) {
         Mem_free(text);
@@ -1524,8 +1600,7 @@ int Pdf_Out_showText(PdfDoc *doc, PdfInterp *in, const PdfString *string, float 
     return err;
 }
 
-namespace
-{
+namespace {
 
 int showOperand(PdfDoc *doc, PdfInterp *in)
 {
@@ -1541,7 +1616,10 @@ int showOperand(PdfDoc *doc, PdfInterp *in)
     return err;
 }
 
-int opTj(PdfDoc *doc, PdfInterp *in) { return showOperand(doc, in); }
+int opTj(PdfDoc *doc, PdfInterp *in)
+{
+    return showOperand(doc, in);
+}
 
 int opQuote(PdfDoc *doc, PdfInterp *in)
 {
@@ -1587,8 +1665,10 @@ int opTJ(PdfDoc *doc, PdfInterp *in)
             in->text.tm[5] += tx * in->text.tm[1];
         } else if (e->type == PdfObj_string) {
             float adjustment = 0;
-            if (i + 1 < n && (items[i + 1].type == PdfObj_int || items[i + 1].type == PdfObj_real)) {
-                adjustment = items[i + 1].type == PdfObj_int ? float(items[i + 1].value.i) : items[i + 1].value.f;
+            if (i + 1 < n &&
+                (items[i + 1].type == PdfObj_int || items[i + 1].type == PdfObj_real)) {
+                adjustment = items[i + 1].type == PdfObj_int ? float(items[i + 1].value.i)
+                                                             : items[i + 1].value.f;
                 i++;
             }
             err = Pdf_Out_showText(doc, in, e->value.str, adjustment);
@@ -1603,30 +1683,78 @@ int opTJ(PdfDoc *doc, PdfInterp *in)
 // One row per operator; keywords not listed (the calculator words) are
 // never accepted.
 const OpRow kOps[] = {
-    {"b", opb, S2 | S3, 1},        {"B", opB, S2 | S3, 1},          {"b*", opbStar, S2 | S3, 1},
-    {"B*", opBStar, S2 | S3, 1},   {"BDC", opDiscard2, S1 | S4, 0}, {"BI", opNone, S1, 5},
-    {"BMC", opDiscard1, S1 | S4, 0}, {"BT", opBT, S1, 4},           {"BX", opNone, ANY, 0},
-    {"c", opc, S2 | S3, 0},        {"cm", opcm, S1, 0},             {"CS", opCS, S1 | S2 | S4, 0},
-    {"cs", opcs, S1 | S2 | S4, 0}, {"d", opd, S1 | S4, 0},          {"d0", opDiscard2, S1, 0},
-    {"d1", opDiscard6, S1, 0},     {"Do", opDo, S1, 0},             {"DP", opDiscard2, S1 | S4, 0},
-    {"EMC", opNone, S1 | S4, 0},   {"ET", opNone, S4, 1},           {"EX", opNone, ANY, 0},
-    {"f", opf, S2 | S3, 1},        {"F", opf, S2 | S3, 1},          {"f*", opfStar, S2 | S3, 1},
-    {"G", opG, S1 | S2 | S4, 0},   {"g", opg, S1 | S2 | S4, 0},     {"gs", opgs, S1 | S4, 0},
-    {"h", oph, S2 | S3, 0},        {"i", opi, S1 | S4, 0},          {"ID", opID, S5, 1},
-    {"j", opj, S1 | S4, 0},        {"J", opJ, S1 | S4, 0},          {"K", opK, S1 | S2 | S4, 0},
-    {"k", opk, S1 | S2 | S4, 0},   {"l", opl, S2 | S3, 0},          {"m", opm, S1 | S2 | S3, 2},
-    {"M", opM, S1 | S4, 0},        {"MP", opDiscard1, S1 | S4, 0},  {"n", opn, S1 | S2 | S3, 1},
-    {"q", opq, S1 | S2, 0},        {"Q", opQ, S1 | S2 | S3, 0},     {"re", opre, S1 | S2 | S3, 2},
-    {"RG", opRG, S1 | S2 | S4, 0}, {"rg", oprg, S1 | S2 | S4, 0},   {"ri", opDiscard1, S1 | S4, 0},
-    {"s", ops, S2 | S3, 1},        {"S", opS, S2 | S3, 1},          {"SC", opSC, S1 | S2 | S4, 0},
-    {"sc", opsc, S1 | S2 | S4, 0}, {"SCN", opSC, S1 | S2 | S4, 0},  {"scn", opsc, S1 | S4, 0},
-    {"sh", opDiscard1, S1, 0},     {"T*", opTStar, S4, 0},          {"Tc", opTc, S1 | S4, 0},
-    {"Td", opTd, S4, 0},           {"TD", opTD, S4, 0},             {"Tf", opTf, S1 | S4, 0},
-    {"Tj", opTj, S4, 0},           {"TJ", opTJ, S4, 0},             {"TL", opTL, S1 | S4, 0},
-    {"Tm", opTm, S4, 0},           {"Tr", opTr, S1 | S4, 0},        {"Ts", opTs, S1 | S4, 0},
-    {"Tw", opTw, S1 | S4, 0},      {"Tz", opTz, S1 | S4, 0},        {"v", opv, S2 | S3, 0},
-    {"w", opw, S1 | S2 | S4, 0},   {"W", opW, S1 | S2, 3},          {"W*", opWStar, S1 | S2, 3},
-    {"y", opy, S2 | S3, 0},        {"'", opQuote, S4, 0},           {"\"", opDoubleQuote, S4, 0},
+    {"b", opb, S2 | S3, 1},
+    {"B", opB, S2 | S3, 1},
+    {"b*", opbStar, S2 | S3, 1},
+    {"B*", opBStar, S2 | S3, 1},
+    {"BDC", opDiscard2, S1 | S4, 0},
+    {"BI", opNone, S1, 5},
+    {"BMC", opDiscard1, S1 | S4, 0},
+    {"BT", opBT, S1, 4},
+    {"BX", opNone, ANY, 0},
+    {"c", opc, S2 | S3, 0},
+    {"cm", opcm, S1, 0},
+    {"CS", opCS, S1 | S2 | S4, 0},
+    {"cs", opcs, S1 | S2 | S4, 0},
+    {"d", opd, S1 | S4, 0},
+    {"d0", opDiscard2, S1, 0},
+    {"d1", opDiscard6, S1, 0},
+    {"Do", opDo, S1, 0},
+    {"DP", opDiscard2, S1 | S4, 0},
+    {"EMC", opNone, S1 | S4, 0},
+    {"ET", opNone, S4, 1},
+    {"EX", opNone, ANY, 0},
+    {"f", opf, S2 | S3, 1},
+    {"F", opf, S2 | S3, 1},
+    {"f*", opfStar, S2 | S3, 1},
+    {"G", opG, S1 | S2 | S4, 0},
+    {"g", opg, S1 | S2 | S4, 0},
+    {"gs", opgs, S1 | S4, 0},
+    {"h", oph, S2 | S3, 0},
+    {"i", opi, S1 | S4, 0},
+    {"ID", opID, S5, 1},
+    {"j", opj, S1 | S4, 0},
+    {"J", opJ, S1 | S4, 0},
+    {"K", opK, S1 | S2 | S4, 0},
+    {"k", opk, S1 | S2 | S4, 0},
+    {"l", opl, S2 | S3, 0},
+    {"m", opm, S1 | S2 | S3, 2},
+    {"M", opM, S1 | S4, 0},
+    {"MP", opDiscard1, S1 | S4, 0},
+    {"n", opn, S1 | S2 | S3, 1},
+    {"q", opq, S1 | S2, 0},
+    {"Q", opQ, S1 | S2 | S3, 0},
+    {"re", opre, S1 | S2 | S3, 2},
+    {"RG", opRG, S1 | S2 | S4, 0},
+    {"rg", oprg, S1 | S2 | S4, 0},
+    {"ri", opDiscard1, S1 | S4, 0},
+    {"s", ops, S2 | S3, 1},
+    {"S", opS, S2 | S3, 1},
+    {"SC", opSC, S1 | S2 | S4, 0},
+    {"sc", opsc, S1 | S2 | S4, 0},
+    {"SCN", opSC, S1 | S2 | S4, 0},
+    {"scn", opsc, S1 | S4, 0},
+    {"sh", opDiscard1, S1, 0},
+    {"T*", opTStar, S4, 0},
+    {"Tc", opTc, S1 | S4, 0},
+    {"Td", opTd, S4, 0},
+    {"TD", opTD, S4, 0},
+    {"Tf", opTf, S1 | S4, 0},
+    {"Tj", opTj, S4, 0},
+    {"TJ", opTJ, S4, 0},
+    {"TL", opTL, S1 | S4, 0},
+    {"Tm", opTm, S4, 0},
+    {"Tr", opTr, S1 | S4, 0},
+    {"Ts", opTs, S1 | S4, 0},
+    {"Tw", opTw, S1 | S4, 0},
+    {"Tz", opTz, S1 | S4, 0},
+    {"v", opv, S2 | S3, 0},
+    {"w", opw, S1 | S2 | S4, 0},
+    {"W", opW, S1 | S2, 3},
+    {"W*", opWStar, S1 | S2, 3},
+    {"y", opy, S2 | S3, 0},
+    {"'", opQuote, S4, 0},
+    {"\"", opDoubleQuote, S4, 0},
 };
 
 int dispatch(PdfDoc *doc, PdfInterp *in, int32_t index, uint32_t *state)
@@ -1762,8 +1890,8 @@ int Pdf_Interp_destroy(PdfDoc *doc, PdfInterp *in)
     return Res_ok;
 }
 
-int Pdf_Interp_runContent(PdfDoc *doc, PdfInterp *in, PdfLexer *lexer, const float *matrix, const float *bbox,
-                          PdfObj *resources)
+int Pdf_Interp_runContent(PdfDoc *doc, PdfInterp *in, PdfLexer *lexer, const float *matrix,
+                          const float *bbox, PdfObj *resources)
 {
     if (in->depth >= PdfInterp_maxNesting)
         return Res_pdfNestingDepth;

@@ -13,7 +13,7 @@ struct ImageHandle;
 
 enum : uint32_t {
     PdfInterp_operandSlots = 100,
-    PdfInterp_maxNesting = 28,    // nested content runs (forms, appearances, glyphs)
+    PdfInterp_maxNesting = 28, // nested content runs (forms, appearances, glyphs)
 };
 
 // Creates the interpreter of page (a group node the interpreter takes a
@@ -27,8 +27,8 @@ int Pdf_Interp_destroy(PdfDoc *doc, PdfInterp *interp);
 // Runs the content read by lexer with interp under matrix (six numbers)
 // clipped to bbox (four numbers), resources the content's "Resources". 0
 // or an error.
-[[nodiscard]] int Pdf_Interp_runContent(PdfDoc *doc, PdfInterp *interp, PdfLexer *lexer, const float *matrix,
-                                        const float *bbox, PdfObj *resources);
+[[nodiscard]] int Pdf_Interp_runContent(PdfDoc *doc, PdfInterp *interp, PdfLexer *lexer,
+                                        const float *matrix, const float *bbox, PdfObj *resources);
 
 // Appends the pending drawing to the page, so that nodes appended to the
 // page group next come after it. 0 or an error.
@@ -38,8 +38,8 @@ int Pdf_Interp_destroy(PdfDoc *doc, PdfInterp *interp);
 uint32_t Pdf_Interp_fillRgb(const PdfInterp *interp);
 // Appends image (taken over: released on failure) at the current matrix,
 // its width x height pixels mapped onto the unit square. 0 or an error.
-[[nodiscard]] int Pdf_Out_drawImage(PdfDoc *doc, PdfInterp *interp, ImageHandle *image, int32_t width,
-                                    int32_t height);
+[[nodiscard]] int Pdf_Out_drawImage(PdfDoc *doc, PdfInterp *interp, ImageHandle *image,
+                                    int32_t width, int32_t height);
 
 // Releases the document's table of drawing lists (made by the page output
 // on first use), so that later pages no longer share the lists met so far.
@@ -56,7 +56,8 @@ struct PdfString;
 // codes go into the page's text run at the text position, which then
 // advances by their width and the adjustment (thousandths of text space).
 // 0 or an error.
-[[nodiscard]] int Pdf_Out_showText(PdfDoc *doc, PdfInterp *interp, const PdfString *string, float adjustment);
+[[nodiscard]] int Pdf_Out_showText(PdfDoc *doc, PdfInterp *interp, const PdfString *string,
+                                   float adjustment);
 
 struct PdfType3Font;
 
@@ -66,9 +67,9 @@ struct PdfType3Font;
 // spacing (the word spacing for a code without a procedure); bytes outside
 // the range are skipped. The first failing procedure ends the string with
 // its error. adjustment as for Pdf_Out_showText.
-[[nodiscard]] int Pdf_Type3_show(PdfDoc *doc, PdfType3Font *font, PdfInterp *interp, const PdfString *string,
-                                 float adjustment);
+[[nodiscard]] int Pdf_Type3_show(PdfDoc *doc, PdfType3Font *font, PdfInterp *interp,
+                                 const PdfString *string, float adjustment);
 // Shows the string with the current font when it is a Type 3 font
 // (*handled 1), else does nothing (*handled 0).
-[[nodiscard]] int Pdf_Font_showType3(PdfDoc *doc, PdfInterp *interp, const PdfString *string, float adjustment,
-                                     int *handled);
+[[nodiscard]] int Pdf_Font_showType3(PdfDoc *doc, PdfInterp *interp, const PdfString *string,
+                                     float adjustment, int *handled);

@@ -27,21 +27,21 @@
 // The keyword table; an index is the operator code the content
 // interpreter dispatches on.
 constexpr const char *const PdfLex_keywords[PdfLex_keywordCount] = {
-    "S",    "Tr",   "J",    "TJ",       "s",       "Ts",   "v",     "CS",    "SC",    "SCN",   "c",
-    "Tc",   "K",    "cs",   "sc",       "scn",     "cvi",  "cvr",   "d",     "Td",    "g",     "rg",
-    "n",    "d1",   "add",  "gs",       "F",       "or",   "and",   "roll",  "round", "f",     "Tf",
-    "d0",   "i",    "ri",   "cos",      "copy",    "false", "G",    "re",    "sin",   "B",     "BT",
-    "\"",   "TD",   "not",  "RG",       "h",       "ceiling", "div", "idiv", "W",     "sh",    "sub",
-    "ge",   "index", "M",   "ne",       "neg",     "true", "j",     "Tj",    "truncate", "atan", "ifelse",
-    "Tz",   "dup",  "'",    "Do",       "pop",     "null", "b",     "ET",    "gt",    "m",     "Tm",
-    "abs",  "l",    "BX",   "xor",      "Q",       "cm",   "BDC",   "w",     "Tw",    "q",     "T*",
-    "exp",  "exch", "k",    "TL",       "BMC",     "sqrt", "y",     "ln",    "mod",   "BI",    "log",
-    "ID",   "bitshift", "floor", "EX",  "le",      "f*",   "mul",   "eq",    "EMC",   "B*",    "lt",
-    "DP",   "W*",   "MP",   "b*",
+    "S",        "Tr",    "J",   "TJ",       "s",    "Ts",     "v",     "CS",   "SC",    "SCN",
+    "c",        "Tc",    "K",   "cs",       "sc",   "scn",    "cvi",   "cvr",  "d",     "Td",
+    "g",        "rg",    "n",   "d1",       "add",  "gs",     "F",     "or",   "and",   "roll",
+    "round",    "f",     "Tf",  "d0",       "i",    "ri",     "cos",   "copy", "false", "G",
+    "re",       "sin",   "B",   "BT",       "\"",   "TD",     "not",   "RG",   "h",     "ceiling",
+    "div",      "idiv",  "W",   "sh",       "sub",  "ge",     "index", "M",    "ne",    "neg",
+    "true",     "j",     "Tj",  "truncate", "atan", "ifelse", "Tz",    "dup",  "'",     "Do",
+    "pop",      "null",  "b",   "ET",       "gt",   "m",      "Tm",    "abs",  "l",     "BX",
+    "xor",      "Q",     "cm",  "BDC",      "w",    "Tw",     "q",     "T*",   "exp",   "exch",
+    "k",        "TL",    "BMC", "sqrt",     "y",    "ln",     "mod",   "BI",   "log",   "ID",
+    "bitshift", "floor", "EX",  "le",       "f*",   "mul",    "eq",    "EMC",  "B*",    "lt",
+    "DP",       "W*",    "MP",  "b*",
 };
 
-namespace
-{
+namespace {
 
 // ------------------------------------------------------- keyword lookup
 // An open-addressed table over the keywords, built at compile time: the
@@ -114,20 +114,33 @@ bool isKeywordChar(int c)
 bool isNameEnd(int c)
 {
     switch (c) {
-    case 9: case 10: case 11: case 13: case 32:
-    case '%': case '(': case ')': case '/': case '<': case '>': case '[': case ']': case '{': case '}':
-        return true;
+    case 9:
+    case 10:
+    case 11:
+    case 13:
+    case 32:
+    case '%':
+    case '(':
+    case ')':
+    case '/':
+    case '<':
+    case '>':
+    case '[':
+    case ']':
+    case '{':
+    case '}': return true;
     default: return c < 0;
     }
 }
 
 constexpr float powersOfTen[] = {
-    1e-37f, 1e-36f, 1e-35f, 1e-34f, 1e-33f, 1e-32f, 1e-31f, 1e-30f, 1e-29f, 1e-28f, 1e-27f, 1e-26f, 1e-25f,
-    1e-24f, 1e-23f, 1e-22f, 1e-21f, 1e-20f, 1e-19f, 1e-18f, 1e-17f, 1e-16f, 1e-15f, 1e-14f, 1e-13f, 1e-12f,
-    1e-11f, 1e-10f, 1e-9f,  1e-8f,  1e-7f,  1e-6f,  1e-5f,  1e-4f,  1e-3f,  1e-2f,  1e-1f,  1e0f,   1e1f,
-    1e2f,   1e3f,   1e4f,   1e5f,   1e6f,   1e7f,   1e8f,   1e9f,   1e10f,  1e11f,  1e12f,  1e13f,  1e14f,
-    1e15f,  1e16f,  1e17f,  1e18f,  1e19f,  1e20f,  1e21f,  1e22f,  1e23f,  1e24f,  1e25f,  1e26f,  1e27f,
-    1e28f,  1e29f,  1e30f,  1e31f,  1e32f,  1e33f,  1e34f,  1e35f,  1e36f,  1e37f,  1e38f,
+    1e-37f, 1e-36f, 1e-35f, 1e-34f, 1e-33f, 1e-32f, 1e-31f, 1e-30f, 1e-29f, 1e-28f, 1e-27f,
+    1e-26f, 1e-25f, 1e-24f, 1e-23f, 1e-22f, 1e-21f, 1e-20f, 1e-19f, 1e-18f, 1e-17f, 1e-16f,
+    1e-15f, 1e-14f, 1e-13f, 1e-12f, 1e-11f, 1e-10f, 1e-9f,  1e-8f,  1e-7f,  1e-6f,  1e-5f,
+    1e-4f,  1e-3f,  1e-2f,  1e-1f,  1e0f,   1e1f,   1e2f,   1e3f,   1e4f,   1e5f,   1e6f,
+    1e7f,   1e8f,   1e9f,   1e10f,  1e11f,  1e12f,  1e13f,  1e14f,  1e15f,  1e16f,  1e17f,
+    1e18f,  1e19f,  1e20f,  1e21f,  1e22f,  1e23f,  1e24f,  1e25f,  1e26f,  1e27f,  1e28f,
+    1e29f,  1e30f,  1e31f,  1e32f,  1e33f,  1e34f,  1e35f,  1e36f,  1e37f,  1e38f,
 };
 
 // ------------------------------------------------------ reading bytes
@@ -401,7 +414,8 @@ int readName(PdfDoc *doc, PdfLexer *lx, PdfObj *obj)
     }
     if (!doc || !doc->names)
         return Res_pdfNoDocument;
-    char *text = Pdf_NameTable_intern(doc->names, reinterpret_cast<const char *>(lx->token), lx->tokenLength);
+    char *text = Pdf_NameTable_intern(doc->names, reinterpret_cast<const char *>(lx->token),
+                                      lx->tokenLength);
     if (!text)
         return Res_noMemory;
     obj->type = PdfObj_name;
@@ -591,8 +605,8 @@ int readArray(PdfDoc *doc, PdfLexer *lx, PdfObj *obj)
     }
     for (;;) {
         if (count == capacity) {
-            PdfArray *grown =
-                static_cast<PdfArray *>(Mem_realloc(a, sizeof(PdfArray) + 2 * size_t(capacity) * sizeof(PdfObj)));
+            PdfArray *grown = static_cast<PdfArray *>(
+                Mem_realloc(a, sizeof(PdfArray) + 2 * size_t(capacity) * sizeof(PdfObj)));
             if (!grown) {
                 err = Res_noMemory;
                 break;
@@ -619,7 +633,8 @@ int readArray(PdfDoc *doc, PdfLexer *lx, PdfObj *obj)
         Mem_free(a);
         a = nullptr;
     } else if (count < capacity) {
-        PdfArray *trimmed = static_cast<PdfArray *>(Mem_realloc(a, sizeof(PdfArray) + count * sizeof(PdfObj)));
+        PdfArray *trimmed =
+            static_cast<PdfArray *>(Mem_realloc(a, sizeof(PdfArray) + count * sizeof(PdfObj)));
         if (trimmed)
             a = trimmed;
     }

@@ -24,11 +24,11 @@ struct ByteStream;
 struct PdfDoc;
 
 enum : uint32_t {
-    PdfLex_tokenStart = 4096,  // the token buffer's first capacity
-    PdfLex_maxString = 65536,  // strings and names reach this many bytes: 5971
-    PdfLex_maxDepth = 256,     // nested arrays and dictionaries
+    PdfLex_tokenStart = 4096, // the token buffer's first capacity
+    PdfLex_maxString = 65536, // strings and names reach this many bytes: 5971
+    PdfLex_maxDepth = 256,    // nested arrays and dictionaries
     PdfLex_keywordCount = 114,
-    PdfLex_maxKeyword = 8,     // a ninth keyword character gives 5955
+    PdfLex_maxKeyword = 8, // a ninth keyword character gives 5955
     PdfLex_replaySize = 16,
 };
 
@@ -50,24 +50,24 @@ enum : uint32_t {
 
 struct PdfLexer {
     ByteStream *source;
-    uint64_t position;      // absolute stream position of the next byte read from the stream
-    int64_t pending[2];     // integers held back (slot 0 first)
+    uint64_t position;  // absolute stream position of the next byte read from the stream
+    int64_t pending[2]; // integers held back (slot 0 first)
     uint32_t pendingCount;
     const char *failMessage; // why the lexer failed (diagnostics only)
-    uint32_t mode;          // PdfLex_mode*
-    uint32_t endFlag;       // the data ended where an object should start
+    uint32_t mode;           // PdfLex_mode*
+    uint32_t endFlag;        // the data ended where an object should start
     uint32_t state;
     uint32_t savedState;
     size_t tokenLength;
     size_t tokenCapacity;
     uint8_t *token;
-    uint64_t base;          // stream position of the file's header
+    uint64_t base; // stream position of the file's header
     // Characters taken from the stream but not yet used: the next reads
     // take them first, last kept first out.
     uint8_t replay[PdfLex_replaySize];
     uint32_t replayCount;
-    uint32_t depth;         // containers being read
-    int64_t lastInt;        // the full value of the last integer handed out
+    uint32_t depth;  // containers being read
+    int64_t lastInt; // the full value of the last integer handed out
 };
 
 // The keyword table: index -> text.

@@ -7,8 +7,8 @@
 
 struct Md5 {
     uint32_t state[4];
-    uint64_t bytes;     // bytes hashed so far
-    uint8_t block[64];  // the incomplete block
+    uint64_t bytes;    // bytes hashed so far
+    uint8_t block[64]; // the incomplete block
 };
 
 void Md5_init(Md5 *md5);

@@ -48,8 +48,7 @@ void Pdf_NameTable_destroy(PdfNameTable *table)
     Mem_free(table);
 }
 
-namespace
-{
+namespace {
 
 char *nodeText(PdfNameNode *node)
 {
@@ -104,8 +103,7 @@ void Pdf_Obj_recycle(PdfObj *obj, PdfDoc *doc)
     doc->freeList[doc->freeCount++] = obj;
 }
 
-namespace
-{
+namespace {
 
 void freeTable(PdfDict *table, int deep)
 {
@@ -205,9 +203,9 @@ int Pdf_Obj_parse(PdfDoc *doc, PdfLexer *lexer, PdfObj **out)
 
 const char *Pdf_Obj_typeName(const PdfObj *obj)
 {
-    static constexpr const char *names[] = {"Null",       "Bool",   "Number_int", "Number_float", "String",
-                                            "Name",       "Array",  "Dictionary", "Stream",       "Indirect",
-                                            "UnResolved", "BROKEN", "InternalTag", "Unknown"};
+    static constexpr const char *names[] = {
+        "Null",       "Bool",   "Number_int", "Number_float", "String", "Name",        "Array",
+        "Dictionary", "Stream", "Indirect",   "UnResolved",   "BROKEN", "InternalTag", "Unknown"};
     if (!obj)
         return "Null";
     return obj->type < sizeof names / sizeof names[0] ? names[obj->type] : "BROKEN";
@@ -215,8 +213,7 @@ const char *Pdf_Obj_typeName(const PdfObj *obj)
 
 // -------------------------------------------------------------- resolving
 
-namespace
-{
+namespace {
 
 // Whether "N G obj" with the entry's number starts at the lexer's place
 // (white space before it skipped); the lexer is left after "obj" when it
@@ -224,7 +221,8 @@ namespace
 bool headerMatches(PdfLexer *lexer, const PdfXrefEntry *entry)
 {
     int64_t number = 0, generation = 0;
-    return Pdf_Lex_readInt(lexer, &number) == Res_ok && Pdf_Lex_readInt(lexer, &generation) == Res_ok &&
+    return Pdf_Lex_readInt(lexer, &number) == Res_ok &&
+           Pdf_Lex_readInt(lexer, &generation) == Res_ok &&
            Pdf_Lex_expect(lexer, "obj") == Res_ok && number == int64_t(entry->number);
 }
 
@@ -289,7 +287,8 @@ int Pdf_Obj_resolve(PdfDoc *doc, PdfObj **objPtr)
     while (obj && (obj->type == PdfObj_indirect || obj->type == PdfObj_unresolved)) {
         if (obj->type == PdfObj_unresolved) {
             PdfRefBlock *ref = obj->value.ref;
-            PdfXrefEntry *e = doc ? Pdf_Xref_find(doc, ref->number, int32_t(ref->generation)) : nullptr;
+            PdfXrefEntry *e =
+                doc ? Pdf_Xref_find(doc, ref->number, int32_t(ref->generation)) : nullptr;
             Mem_free(ref);
             if (!e || !(e->flags & PdfXref_inUse)) {
                 obj->type = PdfObj_null;
@@ -355,8 +354,7 @@ int Pdf_Obj_getType(PdfDoc *doc, PdfObj *obj, uint32_t *type)
 
 // ---------------------------------------------------------------- getters
 
-namespace
-{
+namespace {
 
 // Resolves obj and checks its type: missing when null, wrong otherwise.
 int resolveAs(PdfDoc *doc, PdfObj **obj, uint32_t type, int missing, int wrong)
@@ -522,7 +520,9 @@ int Pdf_Obj_getCount(PdfDoc *doc, PdfObj *obj, uint32_t *count)
     switch (obj->type) {
     case PdfObj_array: *count = obj->value.arr ? obj->value.arr->count : 0; break;
     case PdfObj_dict: *count = obj->value.dict ? obj->value.dict->count : 0; break;
-    case PdfObj_stream: *count = obj->value.stream->dict ? obj->value.stream->dict->count : 0; break;
+    case PdfObj_stream:
+        *count = obj->value.stream->dict ? obj->value.stream->dict->count : 0;
+        break;
     default: return Res_pdfCountType;
     }
     return Res_ok;

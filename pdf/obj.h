@@ -58,7 +58,7 @@ union PdfValue {
     PdfString *str;       // String
     char *name;           // Name: interned (or owned, in copies), no leading "/"
     PdfArray *arr;        // Array (null when empty)
-    PdfDict *dict;   // Dictionary (null when empty)
+    PdfDict *dict;        // Dictionary (null when empty)
     PdfStreamRec *stream; // Stream
     PdfXrefEntry *entry;  // Indirect: the entry the reference names
     PdfRefBlock *ref;     // UnResolved
@@ -175,7 +175,8 @@ void Pdf_Obj_releaseDeep(PdfDoc *doc, PdfObj *obj);
 // nothing, *out is null and the parse's code is returned (1 when no record
 // can be had).
 [[nodiscard]] int Pdf_Obj_parse(PdfDoc *doc, PdfLexer *lexer, PdfObj **out);
-[[nodiscard]] int Pdf_Obj_parseInto(PdfDoc *doc, PdfLexer *lexer, PdfObj **out, PdfXrefEntry *entry);
+[[nodiscard]] int Pdf_Obj_parseInto(PdfDoc *doc, PdfLexer *lexer, PdfObj **out,
+                                    PdfXrefEntry *entry);
 
 // "Null", "Bool", ... for the type code; "BROKEN" for 11 and above 13.
 const char *Pdf_Obj_typeName(const PdfObj *obj);
@@ -244,7 +245,8 @@ int Pdf_dictGetNumbers4(PdfDoc *doc, PdfObj *dict, const char *key, float out[4]
 // InternalTag {release = data, data word = value} (kind 1).
 [[nodiscard]] int Pdf_Dict_addEntry(PdfDoc *doc, PdfObj *dict, const char *key, PdfWord value,
                                     PdfTagReleaseFn data, int kind, int copyKey);
-[[nodiscard]] int Pdf_Dict_addInt(PdfDoc *doc, PdfObj *dict, const char *key, int32_t value, int copyKey);
+[[nodiscard]] int Pdf_Dict_addInt(PdfDoc *doc, PdfObj *dict, const char *key, int32_t value,
+                                  int copyKey);
 [[nodiscard]] int Pdf_Dict_addTag(PdfDoc *doc, PdfObj *dict, const char *key, PdfWord data,
                                   PdfTagReleaseFn release, int copyKey);
 // Deep-copies src (Dictionary or Stream; others 5971) and moves its

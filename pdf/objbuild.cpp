@@ -19,8 +19,7 @@
 
 // ---------------------------------------------------- building dictionaries
 
-namespace
-{
+namespace {
 
 size_t tableBytes(uint32_t capacity)
 {
@@ -108,8 +107,8 @@ int Pdf_Dict_add(PdfDoc *doc, PdfObj *dict, PdfObj *keyObj, PdfObj *valueObj)
     return Res_ok;
 }
 
-int Pdf_Dict_addEntry(PdfDoc *doc, PdfObj *dict, const char *key, PdfWord value, PdfTagReleaseFn data,
-                      int kind, int copyKey)
+int Pdf_Dict_addEntry(PdfDoc *doc, PdfObj *dict, const char *key, PdfWord value,
+                      PdfTagReleaseFn data, int kind, int copyKey)
 {
     PdfDict **table = tableOf(dict);
     if (!table || !key)
@@ -150,8 +149,8 @@ int Pdf_Dict_addInt(PdfDoc *doc, PdfObj *dict, const char *key, int32_t value, i
     return Pdf_Dict_addEntry(doc, dict, key, w, nullptr, 0, copyKey);
 }
 
-int Pdf_Dict_addTag(PdfDoc *doc, PdfObj *dict, const char *key, PdfWord data, PdfTagReleaseFn release,
-                    int copyKey)
+int Pdf_Dict_addTag(PdfDoc *doc, PdfObj *dict, const char *key, PdfWord data,
+                    PdfTagReleaseFn release, int copyKey)
 {
     return Pdf_Dict_addEntry(doc, dict, key, data, release, 1, copyKey);
 }
@@ -198,8 +197,7 @@ void Pdf_Dict_trim(PdfObj *dict)
 
 // ------------------------------------------------------------------ copies
 
-namespace
-{
+namespace {
 
 int copyValue(PdfDoc *doc, PdfObj *dst, PdfObj *src, int withData, uint32_t depth);
 
@@ -221,7 +219,8 @@ int copyArray(PdfDoc *doc, PdfObj *dst, PdfArray *a, uint32_t depth)
     dst->value.arr = nullptr;
     if (!a || a->count == 0)
         return Res_ok;
-    PdfArray *c = static_cast<PdfArray *>(Mem_malloc(sizeof(PdfArray) + size_t(a->count) * sizeof(PdfObj)));
+    PdfArray *c =
+        static_cast<PdfArray *>(Mem_malloc(sizeof(PdfArray) + size_t(a->count) * sizeof(PdfObj)));
     if (!c)
         return Res_noMemory;
     c->count = 0;
@@ -380,8 +379,7 @@ int Pdf_Obj_newCopy(PdfDoc *doc, PdfObj **out, PdfObj *src, int withData)
 
 // ------------------------------------------------- name trees, destinations
 
-namespace
-{
+namespace {
 
 enum : uint32_t { nameTreeMaxDepth = 32 };
 
@@ -437,7 +435,8 @@ bool limitsOf(PdfDoc *doc, PdfObj *kid, PdfString **first, PdfString **last)
     if (Pdf_Obj_dictGet(doc, "Limits", kid, &limits) != Res_ok || !limits)
         return false;
     PdfObj *a = nullptr, *b = nullptr;
-    if (Pdf_Obj_arrayGet(doc, 0, limits, &a) != Res_ok || Pdf_Obj_arrayGet(doc, 1, limits, &b) != Res_ok)
+    if (Pdf_Obj_arrayGet(doc, 0, limits, &a) != Res_ok ||
+        Pdf_Obj_arrayGet(doc, 1, limits, &b) != Res_ok)
         return false;
     return Pdf_Obj_getString(doc, a, first) == Res_ok && Pdf_Obj_getString(doc, b, last) == Res_ok;
 }

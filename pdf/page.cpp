@@ -52,8 +52,7 @@ struct PdfSizeStyle {
     uint32_t key;
 };
 
-namespace
-{
+namespace {
 
 constexpr double kUnit = 65536.0 / 72.0;
 
@@ -162,8 +161,8 @@ int indexResolve(PdfDoc *doc, PdfObj **node, uint32_t before, PdfXrefEntry **par
     *parsed = nullptr;
     int err = Pdf_Obj_resolve(doc, node);
     PdfObj *obj = *node;
-    if (err == Res_ok && obj && obj->owner && obj->owner->cached == obj && doc->cachedCount == before + 1 &&
-        !(obj->owner->flags & PdfXref_pinned))
+    if (err == Res_ok && obj && obj->owner && obj->owner->cached == obj &&
+        doc->cachedCount == before + 1 && !(obj->owner->flags & PdfXref_pinned))
         *parsed = obj->owner;
     return err;
 }
@@ -176,8 +175,8 @@ int indexAppend(PdfPageIndexEntry **items, uint32_t *count, uint32_t *capacity, 
         if (*capacity >= kIndexNoParent)
             return Res_noMemory;
         uint32_t grown = std::min<uint32_t>(std::max<uint32_t>(*capacity * 2, 16), kIndexNoParent);
-        PdfPageIndexEntry *more =
-            static_cast<PdfPageIndexEntry *>(Mem_realloc(*items, grown * sizeof(PdfPageIndexEntry)));
+        PdfPageIndexEntry *more = static_cast<PdfPageIndexEntry *>(
+            Mem_realloc(*items, grown * sizeof(PdfPageIndexEntry)));
         if (!more)
             return Res_noMemory;
         *items = more;
@@ -195,7 +194,8 @@ int indexAppend(PdfPageIndexEntry **items, uint32_t *count, uint32_t *capacity, 
 // would refuse, a kid written in place rather than referenced, a cycle, a
 // tree past the depth limit, and a Count that differs from the pages found
 // under its node, for findPage's numbering then skips by the stated count.
-int indexNode(PdfDoc *doc, PdfPageIndex *ix, PdfObj *node, uint32_t before, uint32_t parent, uint32_t depth)
+int indexNode(PdfDoc *doc, PdfPageIndex *ix, PdfObj *node, uint32_t before, uint32_t parent,
+              uint32_t depth)
 {
     if (depth > PdfPage_maxDepth)
         return Res_pdfPageNode;
@@ -266,10 +266,11 @@ PdfPageIndex *indexBuild(PdfDoc *doc, PdfObj *root, uint32_t capacity)
     PdfPageIndex *ix = static_cast<PdfPageIndex *>(Mem_calloc(1, sizeof(PdfPageIndex)));
     if (!ix)
         return nullptr;
-    ix->pages = static_cast<PdfPageIndexEntry *>(Mem_malloc(size_t(capacity ? capacity : 1) *
-                                                            sizeof(PdfPageIndexEntry)));
+    ix->pages = static_cast<PdfPageIndexEntry *>(
+        Mem_malloc(size_t(capacity ? capacity : 1) * sizeof(PdfPageIndexEntry)));
     ix->pageCapacity = ix->pages ? capacity : 0;
-    int err = ix->pages ? indexNode(doc, ix, root, doc->cachedCount, kIndexNoParent, 0) : int(Res_noMemory);
+    int err = ix->pages ? indexNode(doc, ix, root, doc->cachedCount, kIndexNoParent, 0)
+                        : int(Res_noMemory);
     if (err != Res_ok) {
         Mem_free(ix->pages);
         Mem_free(ix->nodes);
@@ -417,8 +418,8 @@ void Pdf_Box_normalise(float *box)
 
 void Pdf_Box_clip(float *box, const float *within)
 {
-    float c[4] = {std::max(box[0], within[0]), std::max(box[1], within[1]), std::min(box[2], within[2]),
-                  std::min(box[3], within[3])};
+    float c[4] = {std::max(box[0], within[0]), std::max(box[1], within[1]),
+                  std::min(box[2], within[2]), std::min(box[3], within[3])};
     Pdf_Box_copy(box, Pdf_Box_isEmpty(c) ? within : c);
 }
 
@@ -469,7 +470,8 @@ int Pdf_Res_lookup(PdfDoc *doc, const char *category, const char *name, PdfObj *
 int Pdf_Page_readAttrs(PdfDoc *doc, PdfObj *node)
 {
     PdfPageAttrs *a = doc->pageAttrs;
-    static constexpr const char *kBoxes[5] = {"MediaBox", "CropBox", "BleedBox", "TrimBox", "ArtBox"};
+    static constexpr const char *kBoxes[5] = {"MediaBox", "CropBox", "BleedBox", "TrimBox",
+                                              "ArtBox"};
     float *boxes[5] = {a->mediaBox, a->cropBox, a->bleedBox, a->trimBox, a->artBox};
     int err = Res_ok;
     for (int i = 0; i < 5 && err == Res_ok; i++)
@@ -515,7 +517,8 @@ int Pdf_Page_lookup(PdfDoc *doc, uint32_t page, PdfObj **out)
             objects += s->count;
         if (Pdf_Obj_dictGet(doc, "Count", root, &countObj) == Res_ok && countObj &&
             Pdf_Obj_getInt(doc, countObj, &count) == Res_ok && count > 0)
-            doc->pageIndex = indexBuild(doc, root, uint32_t(std::min<uint64_t>(uint64_t(count), objects)));
+            doc->pageIndex =
+                indexBuild(doc, root, uint32_t(std::min<uint64_t>(uint64_t(count), objects)));
     }
     if (doc->pageIndex) {
         err = indexLookup(doc, doc->pageIndex, root, page, out);
@@ -654,7 +657,8 @@ int Pdf_Page_load(PdfDoc *doc, uint32_t page)
     if (err == Res_ok)
         err = Pdf_Page_readAttrs(doc, dict);
     // Boxes may name any two opposite corners.
-    float *allBoxes[5] = {attrs.mediaBox, attrs.cropBox, attrs.bleedBox, attrs.trimBox, attrs.artBox};
+    float *allBoxes[5] = {attrs.mediaBox, attrs.cropBox, attrs.bleedBox, attrs.trimBox,
+                          attrs.artBox};
     for (float *box : allBoxes)
         Pdf_Box_normalise(box);
     if (err == Res_ok && Pdf_Box_isEmpty(attrs.mediaBox))

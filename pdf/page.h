@@ -11,7 +11,7 @@ struct Edr_Doc;
 struct Edr_Node;
 
 enum : uint32_t {
-    PdfPage_maxDepth = 64,       // page-tree levels a descent or a page-number walk follows
+    PdfPage_maxDepth = 64, // page-tree levels a descent or a page-number walk follows
 };
 
 // One resource dictionary of the scope stack, innermost first.

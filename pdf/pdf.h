@@ -18,8 +18,8 @@ struct Edr_HandlerDesc;
 struct VfsHandle;
 
 enum : uint32_t {
-    Pdf_mimeTypeId = 22,        // "application/pdf" in the MIME table
-    Pdf_sniffBytes = 1024,      // how far the header may stand
+    Pdf_mimeTypeId = 22,   // "application/pdf" in the MIME table
+    Pdf_sniffBytes = 1024, // how far the header may stand
     Pdf_sniffScore = 50,
 };
 
@@ -28,7 +28,8 @@ enum : uint32_t {
 int Pdf_describe(EngineContext *context, Edr_HandlerDesc *desc);
 
 // 100 when mime equals "application/pdf" ignoring case, else 0. 0.
-int Pdf_matchMime(EngineContext *context, Edr_HandlerDesc *desc, const char16_t *mime, int32_t *score);
+int Pdf_matchMime(EngineContext *context, Edr_HandlerDesc *desc, const char16_t *mime,
+                  int32_t *score);
 // Peeks at up to 1024 bytes (handing them back unconsumed): score 50 and
 // type 22 when a PDF header lies in them, else 0 and 0. A read error is
 // returned before anything is written.
@@ -36,8 +37,8 @@ int Pdf_sniff(EngineContext *context, Edr_HandlerDesc *desc, VfsHandle *stream, 
               uint32_t *typeId);
 
 // The PDF reader's operations.
-int Pdf_open(EngineContext *context, Edr_HandlerDesc *desc, void *argument, VfsHandle *stream, Edr_Doc *doc,
-             Edr_Node *target);
+int Pdf_open(EngineContext *context, Edr_HandlerDesc *desc, void *argument, VfsHandle *stream,
+             Edr_Doc *doc, Edr_Node *target);
 int Pdf_step(Edr_Doc *doc, uint32_t page);
 void Pdf_close(Edr_Doc *doc);
 int Pdf_fragmentRect(Edr_Doc *doc, const char16_t *name, int32_t *rect);

@@ -19,9 +19,7 @@
 namespace {
 
 // The handler has no private data to free.
-void releaseNothing(EngineContext *, Edr_HandlerDesc *)
-{
-}
+void releaseNothing(EngineContext *, Edr_HandlerDesc *) {}
 
 } // namespace
 
@@ -31,14 +29,16 @@ int Pdf_matchMime(EngineContext *, Edr_HandlerDesc *, const char16_t *mime, int3
     return Res_ok;
 }
 
-int Pdf_sniff(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream, int32_t *score, uint32_t *typeId)
+int Pdf_sniff(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream, int32_t *score,
+              uint32_t *typeId)
 {
     const uint8_t *bytes = nullptr;
     size_t got = 0;
     int err = Vfs_getReadBuf(stream, Pdf_sniffBytes, &bytes, &got);
     if (err != Res_ok)
         return err;
-    bool found = Pdf_sniffHeader(context, bytes, got < size_t(Pdf_sniffBytes) ? got : size_t(Pdf_sniffBytes)) != 0;
+    bool found = Pdf_sniffHeader(context, bytes,
+                                 got < size_t(Pdf_sniffBytes) ? got : size_t(Pdf_sniffBytes)) != 0;
     (void)Vfs_readDone(stream, 0);
     *score = found ? int32_t(Pdf_sniffScore) : 0;
     *typeId = found ? uint32_t(Pdf_mimeTypeId) : 0;
@@ -47,15 +47,15 @@ int Pdf_sniff(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream, int3
 
 int Pdf_describe(EngineContext *context, Edr_HandlerDesc *desc)
 {
-    desc->matchMime = Pdf_matchMime;           // word 1
-    desc->sniff = Pdf_sniff;                   // word 2
-    desc->open = Pdf_open;                     // word 3
-    desc->step = Pdf_step;                     // word 4
-    desc->close = Pdf_close;                   // word 5
-    desc->findFragment = Pdf_fragmentRect;     // word 11
-    desc->release = releaseNothing;              // word 12
-    desc->priv = nullptr;                      // word 13
-    desc->enabled = 1;                         // word 15
+    desc->matchMime = Pdf_matchMime;       // word 1
+    desc->sniff = Pdf_sniff;               // word 2
+    desc->open = Pdf_open;                 // word 3
+    desc->step = Pdf_step;                 // word 4
+    desc->close = Pdf_close;               // word 5
+    desc->findFragment = Pdf_fragmentRect; // word 11
+    desc->release = releaseNothing;        // word 12
+    desc->priv = nullptr;                  // word 13
+    desc->enabled = 1;                     // word 15
     // The decoders of PDF images (raw samples, then "CCITTFaxDecode") join
     // the image store's codec table; an engine without an image store
     // (tools, tests) has no table to fill.

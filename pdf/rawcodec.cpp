@@ -101,17 +101,17 @@ int rawInit(EngineContext *)
     return Res_ok;
 }
 
-void rawShutdown()
-{
-}
+void rawShutdown() {}
 
-int rawRecognise(int32_t *score, ImageHook hook, void *hookArg, const uint8_t *, uint32_t, uint32_t flags)
+int rawRecognise(int32_t *score, ImageHook hook, void *hookArg, const uint8_t *, uint32_t,
+                 uint32_t flags)
 {
     *score = 0;
     if (!(flags & ImageDec_flagRecognise) || !hook)
         return Res_ok;
     int err = Res_ok;
-    for (int32_t op : {PdfRawImage_opRaw, PdfRawImage_opFlate, PdfRawImage_opLzw, PdfRawImage_opRunLength}) {
+    for (int32_t op :
+         {PdfRawImage_opRaw, PdfRawImage_opFlate, PdfRawImage_opLzw, PdfRawImage_opRunLength}) {
         if (applies(hook, hookArg, op, &err)) {
             *score = 100;
             return Res_ok;
@@ -152,11 +152,11 @@ struct RawDecode {
     ImageObject *image;
     int32_t width, height, bits, samples, model, predictor, imageMask, withMask;
     float offset[32], slope[32];
-    float decode0;             // the first Decode value
-    int32_t *key;              // colour-key [min, max] pairs, or null
+    float decode0; // the first Decode value
+    int32_t *key;  // colour-key [min, max] pairs, or null
     uint8_t *palette;
     uint32_t paletteCount;
-    uint32_t fill;             // engine colour of the fill
+    uint32_t fill; // engine colour of the fill
     size_t packedBytes;
     uint8_t *packed, *prev, *samplesRow;
     uint32_t *colours;
@@ -182,7 +182,9 @@ void writeRow(RawDecode *d)
         bool transparent = false;
         if (d->imageMask || d->model == modelNone) {
             bool paint = (s[0] == 0) == (d->decode0 == 0.0f);
-            colour = paint ? d->fill : d->imageMask ? uint32_t(maskTransparentColour) : uint32_t(transparentColour);
+            colour = paint          ? d->fill
+                     : d->imageMask ? uint32_t(maskTransparentColour)
+                                    : uint32_t(transparentColour);
             transparent = !paint;
         } else if (d->model == modelIndexed) {
             uint32_t i = d->paletteCount ? std::min<uint32_t>(s[0], d->paletteCount - 1) : 0;
@@ -203,7 +205,8 @@ void writeRow(RawDecode *d)
             else if (d->model == modelRgb)
                 colour = rgb(v[0], v[1], v[2]);
             else
-                colour = rgb(uint8_t(std::max(0, 255 - v[0] - v[3])), uint8_t(std::max(0, 255 - v[1] - v[3])),
+                colour = rgb(uint8_t(std::max(0, 255 - v[0] - v[3])),
+                             uint8_t(std::max(0, 255 - v[1] - v[3])),
                              uint8_t(std::max(0, 255 - v[2] - v[3])));
             transparent = inKey;
         }
@@ -397,7 +400,8 @@ int openInput(RawDecode *d, ImageHook hook, void *arg, ByteStream *stream)
     return Res_filterNoDecoder;
 }
 
-int decodeRows(RawDecode *d, ImageHook hook, void *arg, ByteStream *stream, const ImageCodecParams *params)
+int decodeRows(RawDecode *d, ImageHook hook, void *arg, ByteStream *stream,
+               const ImageCodecParams *params)
 {
     int r = readParams(d, hook, arg);
     if (r != Res_ok)
@@ -407,7 +411,8 @@ int decodeRows(RawDecode *d, ImageHook hook, void *arg, ByteStream *stream, cons
         return Res_pixelUnsupported;
     r = ImageDec_setHeader(d->image, d->width, d->height, 72, 1, 3, nullptr);
     if (r == Res_ok)
-        r = Image_beginPicture(d->image, params->pixelFormat, params->maskFormat, d->withMask, 0x10000);
+        r = Image_beginPicture(d->image, params->pixelFormat, params->maskFormat, d->withMask,
+                               0x10000);
     if (r != Res_ok)
         return r;
     uint64_t rowBits = uint64_t(d->width) * uint64_t(d->bits) * uint64_t(d->samples);
@@ -445,9 +450,7 @@ int decodeRows(RawDecode *d, ImageHook hook, void *arg, ByteStream *stream, cons
         switch (method) {
         case 1:
         case 10: break;
-        case 2:
-            Pdf_Pred_tiffUndo(d->packed, count, uint32_t(d->bits), size_t(d->samples));
-            break;
+        case 2: Pdf_Pred_tiffUndo(d->packed, count, uint32_t(d->bits), size_t(d->samples)); break;
         case 11: Pdf_Pred_pngSub(d->packed, d->prev, d->packedBytes, distance); break;
         case 12: Pdf_Pred_pngUp(d->packed, d->prev, d->packedBytes, distance); break;
         case 13: Pdf_Pred_pngAverage(d->packed, d->prev, d->packedBytes, distance); break;
@@ -468,7 +471,8 @@ int decodeRows(RawDecode *d, ImageHook hook, void *arg, ByteStream *stream, cons
     return Res_ok;
 }
 
-int rawDecode(EngineContext *app, void *, ByteStream *stream, ImageObject *image, const ImageCodecParams *params)
+int rawDecode(EngineContext *app, void *, ByteStream *stream, ImageObject *image,
+              const ImageCodecParams *params)
 {
     if (!params->hook)
         return Res_pdfImageBad;

@@ -24,8 +24,7 @@
 #include "pdf/rc4.h"
 #include "platform/api/engine.h"
 
-namespace
-{
+namespace {
 
 // The password padding string published with the PDF format.
 constexpr uint8_t padding[32] = {
@@ -90,18 +89,21 @@ int readParams(PdfDoc *doc, PdfObj *encrypt, EncryptParams *p)
         return Res_pdfEncryption;
     if (getIntOf(doc, encrypt, "R", &p->r) != Res_ok || (p->r != 2 && p->r != 3))
         return Res_pdfEncryption;
-    if (get32Bytes(doc, encrypt, "O", &p->o) != Res_ok || get32Bytes(doc, encrypt, "U", &p->u) != Res_ok)
+    if (get32Bytes(doc, encrypt, "O", &p->o) != Res_ok ||
+        get32Bytes(doc, encrypt, "U", &p->u) != Res_ok)
         return Res_pdfEncryption;
     if (getIntOf(doc, encrypt, "P", &p->p) != Res_ok)
         return Res_pdfEncryption;
     PdfObj *ids = nullptr, *first = nullptr;
     if (Pdf_Obj_dictGet(doc, "ID", doc->trailer, &ids) != Res_ok || !ids ||
-        Pdf_Obj_arrayGet(doc, 0, ids, &first) != Res_ok || Pdf_Obj_getString(doc, first, &p->id) != Res_ok)
+        Pdf_Obj_arrayGet(doc, 0, ids, &first) != Res_ok ||
+        Pdf_Obj_getString(doc, first, &p->id) != Res_ok)
         return Res_pdfEncryption;
     p->keyBits = 40;
     if (p->v == 2) {
         int32_t bits = 0;
-        if (getIntOf(doc, encrypt, "Length", &bits) != Res_ok || bits < 40 || bits > 128 || bits % 8)
+        if (getIntOf(doc, encrypt, "Length", &bits) != Res_ok || bits < 40 || bits > 128 ||
+            bits % 8)
             return Res_pdfEncryption;
         p->keyBits = uint32_t(bits);
     }
@@ -204,15 +206,16 @@ int secControl(ByteStream *stream, uint32_t op, void *arg)
 
 // -------------------------------------------------------------- algorithms
 
-void Pdf_Sec_computeKey(PdfDoc *doc, const uint8_t *password, size_t length, const PdfString *id, uint8_t *key,
-                        uint32_t revision, uint32_t n)
+void Pdf_Sec_computeKey(PdfDoc *doc, const uint8_t *password, size_t length, const PdfString *id,
+                        uint8_t *key, uint32_t revision, uint32_t n)
 {
     const PdfSecurity *sec = doc->security;
     Md5 md5;
     Md5_init(&md5);
     hashPadded(&md5, password, length);
     Md5_update(&md5, sec->O, 32);
-    uint8_t p[4] = {uint8_t(sec->P), uint8_t(sec->P >> 8), uint8_t(sec->P >> 16), uint8_t(sec->P >> 24)};
+    uint8_t p[4] = {uint8_t(sec->P), uint8_t(sec->P >> 8), uint8_t(sec->P >> 16),
+                    uint8_t(sec->P >> 24)};
     Md5_update(&md5, p, 4);
     Md5_update(&md5, PdfString_bytes(id), id->length);
     uint8_t digest[16];
@@ -224,8 +227,8 @@ void Pdf_Sec_computeKey(PdfDoc *doc, const uint8_t *password, size_t length, con
     memcpy(key, digest, n);
 }
 
-int Pdf_Sec_checkUser(PdfDoc *doc, const uint8_t *password, size_t length, const PdfString *id, uint8_t *key,
-                      uint32_t n, uint32_t revision)
+int Pdf_Sec_checkUser(PdfDoc *doc, const uint8_t *password, size_t length, const PdfString *id,
+                      uint8_t *key, uint32_t n, uint32_t revision)
 {
     const PdfSecurity *sec = doc->security;
     uint8_t candidate[16];
@@ -252,8 +255,8 @@ int Pdf_Sec_checkUser(PdfDoc *doc, const uint8_t *password, size_t length, const
     return match ? 1 : 0;
 }
 
-int Pdf_Sec_checkOwner(PdfDoc *doc, const uint8_t *password, size_t length, const PdfString *id, uint8_t *key,
-                       uint32_t n, uint32_t revision)
+int Pdf_Sec_checkOwner(PdfDoc *doc, const uint8_t *password, size_t length, const PdfString *id,
+                       uint8_t *key, uint32_t n, uint32_t revision)
 {
     Md5 md5;
     Md5_init(&md5);
@@ -276,11 +279,12 @@ int Pdf_Sec_checkOwner(PdfDoc *doc, const uint8_t *password, size_t length, cons
     return Pdf_Sec_checkUser(doc, user, 32, id, key, n, revision);
 }
 
-uint32_t Pdf_Sec_objectKey(const PdfSecurity *security, uint32_t number, uint32_t generation, uint8_t *key)
+uint32_t Pdf_Sec_objectKey(const PdfSecurity *security, uint32_t number, uint32_t generation,
+                           uint8_t *key)
 {
     uint32_t n = security->keyBits / 8;
-    uint8_t tail[5] = {uint8_t(number), uint8_t(number >> 8), uint8_t(number >> 16), uint8_t(generation),
-                       uint8_t(generation >> 8)};
+    uint8_t tail[5] = {uint8_t(number), uint8_t(number >> 8), uint8_t(number >> 16),
+                       uint8_t(generation), uint8_t(generation >> 8)};
     Md5 md5;
     Md5_init(&md5);
     Md5_update(&md5, security->key, n);
@@ -303,7 +307,8 @@ void Pdf_Sec_decryptString(PdfDoc *doc, PdfString *string, uint32_t number, uint
     Rc4_crypt(PdfString_bytes(string), string->length, &rc4);
 }
 
-int Pdf_Sec_streamNew(ByteStream **out, ByteStream *source, PdfDoc *doc, uint32_t number, uint32_t generation)
+int Pdf_Sec_streamNew(ByteStream **out, ByteStream *source, PdfDoc *doc, uint32_t number,
+                      uint32_t generation)
 {
     *out = nullptr;
     SecStream *s = static_cast<SecStream *>(Mem_calloc(1, sizeof(SecStream)));
@@ -331,9 +336,11 @@ int Pdf_Sec_askPassword(PdfDoc *doc, char16_t **answer, int32_t *result)
     EngineContext *ctx = doc->context;
     if (!ctx)
         return Res_ok; // nobody to ask: cancelled
-    PdfPasswordQuestion *q = static_cast<PdfPasswordQuestion *>(Mem_calloc(1, sizeof(PdfPasswordQuestion)));
+    PdfPasswordQuestion *q =
+        static_cast<PdfPasswordQuestion *>(Mem_calloc(1, sizeof(PdfPasswordQuestion)));
     EventProcMsg *msg = static_cast<EventProcMsg *>(Mem_calloc(1, sizeof(EventProcMsg)));
-    EventProcKind2Msg *m = static_cast<EventProcKind2Msg *>(Mem_calloc(1, sizeof(EventProcKind2Msg)));
+    EventProcKind2Msg *m =
+        static_cast<EventProcKind2Msg *>(Mem_calloc(1, sizeof(EventProcKind2Msg)));
     if (!q || !msg || !m) {
         Mem_free(q);
         Mem_free(msg);

@@ -30,7 +30,7 @@ struct PdfDoc;
 struct PdfXrefEntry;
 
 enum : int32_t {
-    PdfSec_questionType = 9,  // the kind-2 message type of the password question
+    PdfSec_questionType = 9, // the kind-2 message type of the password question
     PdfSec_answerOk = 1,
     PdfSec_answerCancel = 0,
 };
@@ -43,9 +43,9 @@ struct PdfSecurity {
     uint8_t O[32];
     uint8_t U[32];
     uint32_t P;
-    uint32_t keyBits;            // 40 to 128
-    uint8_t key[16];             // the first keyBits / 8 bytes are used
-    uint32_t revision;           // 2 or 3
+    uint32_t keyBits;  // 40 to 128
+    uint8_t key[16];   // the first keyBits / 8 bytes are used
+    uint32_t revision; // 2 or 3
     // The entry of the Encrypt dictionary itself: its strings ("O", "U")
     // are stored in the clear and are never decrypted.
     PdfXrefEntry *encryptEntry;
@@ -53,10 +53,10 @@ struct PdfSecurity {
 
 // The password question's shared record.
 struct PdfPasswordQuestion {
-    uint32_t refs;      // the asker and every message holding it
-    Sem sem;            // count 0, maximum 1
-    char16_t *answer;   // the answer cell (owned: freed with the record)
-    int32_t result;     // the result cell
+    uint32_t refs;    // the asker and every message holding it
+    Sem sem;          // count 0, maximum 1
+    char16_t *answer; // the answer cell (owned: freed with the record)
+    int32_t result;   // the result cell
 };
 
 // Reads and checks the Encrypt dictionary (Res_pdfEncryption for anything
@@ -72,8 +72,8 @@ void Pdf_Sec_free(PdfDoc *doc);
 void Pdf_Sec_decryptString(PdfDoc *doc, PdfString *string, uint32_t number, uint32_t generation);
 // A stream stage that decrypts source (not owned) with the object's key,
 // 1024 bytes per refill; closing it frees only the stage. 1 memory.
-[[nodiscard]] int Pdf_Sec_streamNew(ByteStream **out, ByteStream *source, PdfDoc *doc, uint32_t number,
-                                    uint32_t generation);
+[[nodiscard]] int Pdf_Sec_streamNew(ByteStream **out, ByteStream *source, PdfDoc *doc,
+                                    uint32_t number, uint32_t generation);
 
 // The candidate key of n bytes for a password of length bytes (at most 32
 // used) into key.

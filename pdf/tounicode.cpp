@@ -8,8 +8,7 @@
 #include "core/result.h"
 #include "pdf/pdf.h"
 
-namespace
-{
+namespace {
 
 // Ranges of more codes than this are kept apart from the others, so that a
 // lookup among the others looks back over a bounded stretch.
@@ -44,8 +43,8 @@ bool tuIsSpace(uint8_t c)
 
 bool tuIsDelimiter(uint8_t c)
 {
-    return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}' ||
-           c == '/' || c == '%';
+    return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' ||
+           c == '}' || c == '/' || c == '%';
 }
 
 int tuHex(uint8_t c)
@@ -79,7 +78,9 @@ void tuLiteralString(TuLexer *x, TuToken *t)
             uint8_t e = x->data[x->pos++];
             if (e >= '0' && e <= '7') {
                 uint32_t v = uint32_t(e - '0');
-                for (int k = 0; k < 2 && x->pos < x->length && x->data[x->pos] >= '0' && x->data[x->pos] <= '7'; k++)
+                for (int k = 0; k < 2 && x->pos < x->length && x->data[x->pos] >= '0' &&
+                                x->data[x->pos] <= '7';
+                     k++)
                     v = v * 8 + uint32_t(x->data[x->pos++] - '0');
                 c = uint8_t(v);
             } else {
@@ -236,15 +237,15 @@ uint32_t tuDestination(const TuToken *t, char16_t *units)
     return 0;
 }
 
-int tuAdd(PdfToUnicode *m, uint32_t low, uint32_t high, uint32_t length, const char16_t *units, uint32_t n,
-          uint8_t counting)
+int tuAdd(PdfToUnicode *m, uint32_t low, uint32_t high, uint32_t length, const char16_t *units,
+          uint32_t n, uint8_t counting)
 {
     if (!n || m->entryCount >= PdfToUnicode_maxEntries)
         return Res_ok;
     if (m->entryCount == m->entryCapacity) {
         uint32_t cap = m->entryCapacity ? m->entryCapacity * 2 : 64;
-        PdfToUnicodeEntry *e =
-            static_cast<PdfToUnicodeEntry *>(Mem_realloc(m->entries, size_t(cap) * sizeof(PdfToUnicodeEntry)));
+        PdfToUnicodeEntry *e = static_cast<PdfToUnicodeEntry *>(
+            Mem_realloc(m->entries, size_t(cap) * sizeof(PdfToUnicodeEntry)));
         if (!e)
             return Res_noMemory;
         m->entries = e;
@@ -311,7 +312,8 @@ int tuRanges(TuLexer *x, TuToken *a, TuToken *b, TuToken *c, PdfToUnicode *m, co
         tuNext(x, c);
         if (c->kind == TuTok_end || tuIs(c, end))
             return Res_ok;
-        bool usable = tuCodeToken(a) && tuCodeToken(b) && a->length == b->length && tuCode(a) <= tuCode(b);
+        bool usable =
+            tuCodeToken(a) && tuCodeToken(b) && a->length == b->length && tuCode(a) <= tuCode(b);
         uint32_t low = usable ? tuCode(a) : 0, high = usable ? tuCode(b) : 0;
         if (c->kind == TuTok_open) {
             // One destination per code, in order.
@@ -371,7 +373,8 @@ bool tuEntryBefore(const PdfToUnicodeEntry &p, const PdfToUnicodeEntry &q)
 }
 
 // Units of entry e for code into text.
-uint32_t tuEntryText(const PdfToUnicode *m, const PdfToUnicodeEntry &e, uint32_t code, char16_t *text)
+uint32_t tuEntryText(const PdfToUnicode *m, const PdfToUnicodeEntry &e, uint32_t code,
+                     char16_t *text)
 {
     uint32_t n = e.textLength;
     std::memcpy(text, m->pool + e.text, size_t(n) * sizeof(char16_t));

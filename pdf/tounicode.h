@@ -20,8 +20,8 @@
 
 enum : uint32_t {
     PdfToUnicode_maxCodeBytes = 4,
-    PdfToUnicode_maxText = 32,      // units of one destination
-    PdfToUnicode_maxSpaces = 64,    // code space ranges kept
+    PdfToUnicode_maxText = 32,   // units of one destination
+    PdfToUnicode_maxSpaces = 64, // code space ranges kept
     PdfToUnicode_maxEntries = 1u << 20,
     PdfToUnicode_nameLength = 64,
 };
@@ -36,11 +36,11 @@ struct PdfToUnicodeSpace {
 // counting entry adds the code's distance from low to its last unit.
 struct PdfToUnicodeEntry {
     uint32_t low, high;
-    uint32_t text;     // pool offset
-    uint32_t order;    // definition order (a later one wins)
+    uint32_t text;  // pool offset
+    uint32_t order; // definition order (a later one wins)
     uint16_t textLength;
-    uint8_t length;    // code bytes
-    uint8_t counting;  // 1: a range with one destination string
+    uint8_t length;   // code bytes
+    uint8_t counting; // 1: a range with one destination string
 };
 
 struct PdfToUnicode {
@@ -48,11 +48,11 @@ struct PdfToUnicode {
     uint32_t spaceCount;
     PdfToUnicodeEntry *entries; // sorted by low
     uint32_t entryCount, entryCapacity;
-    uint32_t *wide;             // indices of the entries of many codes
+    uint32_t *wide; // indices of the entries of many codes
     uint32_t wideCount;
     char16_t *pool;
     uint32_t poolCount, poolCapacity;
-    uint32_t lengthsSeen;       // bit n-1: a source code of n bytes was seen
+    uint32_t lengthsSeen;                  // bit n-1: a source code of n bytes was seen
     char useName[PdfToUnicode_nameLength]; // "usecmap" name, or ""
 };
 
@@ -71,4 +71,5 @@ uint32_t Pdf_ToUnicode_codeLength(const PdfToUnicode *map, const uint8_t *bytes,
 // The text of a code of length bytes into text (room for
 // PdfToUnicode_maxText units): its unit count, 0 when the map has none
 // for it.
-uint32_t Pdf_ToUnicode_lookup(const PdfToUnicode *map, uint32_t code, uint32_t length, char16_t *text);
+uint32_t Pdf_ToUnicode_lookup(const PdfToUnicode *map, uint32_t code, uint32_t length,
+                              char16_t *text);

@@ -11,8 +11,7 @@
 #include "pdf/obj.h"
 #include "pdf/tounicode.h"
 
-namespace
-{
+namespace {
 
 const char kType3Key[] = "/NativeType3";
 
@@ -89,7 +88,8 @@ PdfType3Font *Pdf_Type3_cached(PdfObj *dict)
         return nullptr;
     PdfDictEntry *e = PdfDict_entries(d);
     for (uint32_t i = 0; i < d->count; i++)
-        if (std::strcmp(e[i].key, kType3Key) == 0 && e[i].value.type == PdfObj_internalTag && e[i].value.value.tag)
+        if (std::strcmp(e[i].key, kType3Key) == 0 && e[i].value.type == PdfObj_internalTag &&
+            e[i].value.value.tag)
             return static_cast<PdfType3Font *>(e[i].value.value.tag->data.ptr);
     return nullptr;
 }

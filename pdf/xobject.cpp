@@ -27,8 +27,7 @@ struct PdfImageCache {
     PdfImageCacheEntry *entries;
 };
 
-namespace
-{
+namespace {
 
 uint32_t slotOf(const PdfImageCache *c, int32_t number, int32_t generation)
 {
@@ -39,7 +38,8 @@ PdfImageCacheEntry *find(PdfImageCache *c, int32_t number, int32_t generation)
 {
     if (!c || !c->slots)
         return nullptr;
-    for (uint32_t i = slotOf(c, number, generation), n = 0; n < c->slots; i = (i + 1) % c->slots, n++) {
+    for (uint32_t i = slotOf(c, number, generation), n = 0; n < c->slots;
+         i = (i + 1) % c->slots, n++) {
         PdfImageCacheEntry *e = &c->entries[i];
         if (!e->image)
             return nullptr;
@@ -71,7 +71,8 @@ int insert(PdfDoc *doc, const PdfImageCacheEntry &entry)
     }
     if (!c->slots || c->count + 1 > c->slots / 2) {
         uint32_t slots = c->slots ? c->slots * 2 : 256;
-        PdfImageCacheEntry *grown = static_cast<PdfImageCacheEntry *>(Mem_calloc(slots, sizeof(PdfImageCacheEntry)));
+        PdfImageCacheEntry *grown =
+            static_cast<PdfImageCacheEntry *>(Mem_calloc(slots, sizeof(PdfImageCacheEntry)));
         if (!grown)
             return Res_noMemory;
         PdfImageCacheEntry *old = c->entries;

@@ -20,6 +20,7 @@ struct PdfObj;
 // Runs a form XObject: FormType other than 1 is skipped, BBox is required
 // (5971), Matrix defaults to the identity; with target (x0 y0 x1 y1) the
 // form's box is fitted into it. 0 or an error.
-[[nodiscard]] int Pdf_XObj_runForm(PdfDoc *doc, PdfInterp *interp, const float *target, PdfObj *form);
+[[nodiscard]] int Pdf_XObj_runForm(PdfDoc *doc, PdfInterp *interp, const float *target,
+                                   PdfObj *form);
 // Releases the document's image cache (every image handle); null allowed.
 void Pdf_ImageCache_free(PdfDoc *doc);

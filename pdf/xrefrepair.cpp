@@ -9,8 +9,7 @@
 #include "pdf/lexer.h"
 #include "pdf/xrefstream.h"
 
-namespace
-{
+namespace {
 
 constexpr size_t repairChunk = 1 << 16;
 constexpr size_t repairOverlap = 64; // room for the numbers before a keyword
@@ -22,8 +21,8 @@ bool repairIsWhite(uint8_t c)
 
 bool repairIsDelimiter(uint8_t c)
 {
-    return repairIsWhite(c) || c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' ||
-           c == '{' || c == '}' || c == '/' || c == '%';
+    return repairIsWhite(c) || c == '(' || c == ')' || c == '<' || c == '>' || c == '[' ||
+           c == ']' || c == '{' || c == '}' || c == '/' || c == '%';
 }
 
 bool repairIsDigit(uint8_t c)
@@ -110,8 +109,8 @@ int Pdf_Scan_addBytes(PdfScan *scan, const uint8_t *b, size_t n, uint64_t from)
                 continue;
             if (!repairGrow(&scan->hits, &scan->capacity, scan->count))
                 return Res_noMemory;
-            scan->hits[scan->count++] =
-                PdfScanHit{uint32_t(num), uint32_t(std::min<uint64_t>(gen, 0xFFFF)), from + numStart};
+            scan->hits[scan->count++] = PdfScanHit{
+                uint32_t(num), uint32_t(std::min<uint64_t>(gen, 0xFFFF)), from + numStart};
             scan->scanned = from + i + 1;
         } else if (b[i] == 't' && i + 8 <= n && memcmp(b + i, "trailer", 7) == 0 &&
                    (i == 0 || repairIsDelimiter(b[i - 1])) && repairIsDelimiter(b[i + 7])) {
@@ -188,8 +187,7 @@ int Pdf_Xref_locate(PdfDoc *doc, uint32_t number, uint64_t *offset)
     return Res_pdfSyntax;
 }
 
-namespace
-{
+namespace {
 
 // A subsection per run of consecutive numbers of hits (sorted by number,
 // one per number).
@@ -200,7 +198,8 @@ int repairBuild(PdfDoc *doc, const PdfScanHit *hits, size_t count, uint16_t flag
         size_t j = i + 1;
         while (j < count && hits[j].number == hits[j - 1].number + 1)
             j++;
-        PdfXrefSubsection *s = static_cast<PdfXrefSubsection *>(Mem_calloc(1, sizeof(PdfXrefSubsection)));
+        PdfXrefSubsection *s =
+            static_cast<PdfXrefSubsection *>(Mem_calloc(1, sizeof(PdfXrefSubsection)));
         PdfXrefEntry *entries =
             s ? static_cast<PdfXrefEntry *>(Mem_calloc(j - i, sizeof(PdfXrefEntry))) : nullptr;
         if (!entries) {
@@ -260,15 +259,16 @@ bool repairIsType(PdfDoc *doc, PdfObj *obj, const char *type)
     PdfObj *t = nullptr;
     const char *name = nullptr;
     return obj && (obj->type == PdfObj_dict || obj->type == PdfObj_stream) &&
-           Pdf_Obj_dictGet(doc, "Type", obj, &t) == Res_ok && t && Pdf_Obj_getName(doc, t, &name) == Res_ok &&
-           strcmp(name, type) == 0;
+           Pdf_Obj_dictGet(doc, "Type", obj, &t) == Res_ok && t &&
+           Pdf_Obj_getName(doc, t, &name) == Res_ok && strcmp(name, type) == 0;
 }
 
 // A dictionary whose "Root" is a dictionary.
 bool repairHasRoot(PdfDoc *doc, PdfObj *dict)
 {
     PdfObj *root = nullptr;
-    return dict && Pdf_Obj_dictGet(doc, "Root", dict, &root) == Res_ok && root && root->type == PdfObj_dict;
+    return dict && Pdf_Obj_dictGet(doc, "Root", dict, &root) == Res_ok && root &&
+           root->type == PdfObj_dict;
 }
 
 // The objects that the rebuilt table's object streams hold and no header
@@ -296,13 +296,16 @@ int repairAddCompressed(PdfDoc *doc, const PdfScanHit *direct, size_t directCoun
             for (uint32_t k = 0; k < stm->count; k++) {
                 PdfScanHit key{stm->numbers[k], 0, 0};
                 if (std::binary_search(direct, direct + directCount, key,
-                                       [](const PdfScanHit &a, const PdfScanHit &b) { return a.number < b.number; }))
+                                       [](const PdfScanHit &a, const PdfScanHit &b) {
+                                           return a.number < b.number;
+                                       }))
                     continue;
                 if (!repairGrow(&extra, &extraCapacity, extraCount)) {
                     err = Res_noMemory;
                     break;
                 }
-                extra[extraCount++] = PdfScanHit{stm->numbers[k], 0, PdfXref_packCompressed(stm->number, k)};
+                extra[extraCount++] =
+                    PdfScanHit{stm->numbers[k], 0, PdfXref_packCompressed(stm->number, k)};
             }
         }
     }
@@ -339,8 +342,9 @@ int repairTrailer(PdfDoc *doc, PdfObj **out)
             PdfXrefEntry *e = &s->entries[i];
             PdfObj *obj = repairObject(doc, e);
             bool compressed = (e->flags & PdfXref_compressed) != 0;
-            if (!compressed && obj && obj->type == PdfObj_stream && repairIsType(doc, obj, "XRef") &&
-                repairHasRoot(doc, obj) && (!best || e->offset > best->offset))
+            if (!compressed && obj && obj->type == PdfObj_stream &&
+                repairIsType(doc, obj, "XRef") && repairHasRoot(doc, obj) &&
+                (!best || e->offset > best->offset))
                 best = e;
             if (repairIsType(doc, obj, "Catalog") &&
                 (!catalog || (!compressed && !(catalog->flags & PdfXref_compressed) &&

@@ -10,8 +10,7 @@
 #include "pdf/lexer.h"
 #include "pdf/resources/pdfstream.h"
 
-namespace
-{
+namespace {
 
 // A big-endian field of width bytes at p.
 uint64_t xrefStmField(const uint8_t *p, uint32_t width)
@@ -49,8 +48,8 @@ int xrefStmInt(PdfDoc *doc, PdfObj *dict, const char *key, int64_t fallback, int
 
 } // namespace
 
-int Pdf_XrefStm_decodeRows(const uint8_t *data, size_t size, const uint32_t widths[3], const uint64_t *index,
-                           uint32_t pairs, PdfXrefSubsection **head)
+int Pdf_XrefStm_decodeRows(const uint8_t *data, size_t size, const uint32_t widths[3],
+                           const uint64_t *index, uint32_t pairs, PdfXrefSubsection **head)
 {
     *head = nullptr;
     uint64_t rowBytes = 0;
@@ -72,9 +71,11 @@ int Pdf_XrefStm_decodeRows(const uint8_t *data, size_t size, const uint32_t widt
         count = std::min<uint64_t>(count, uint64_t(UINT32_MAX) - first + 1);
         if (count == 0)
             continue;
-        PdfXrefSubsection *s = static_cast<PdfXrefSubsection *>(Mem_calloc(1, sizeof(PdfXrefSubsection)));
+        PdfXrefSubsection *s =
+            static_cast<PdfXrefSubsection *>(Mem_calloc(1, sizeof(PdfXrefSubsection)));
         PdfXrefEntry *entries =
-            s ? static_cast<PdfXrefEntry *>(Mem_calloc(size_t(count), sizeof(PdfXrefEntry))) : nullptr;
+            s ? static_cast<PdfXrefEntry *>(Mem_calloc(size_t(count), sizeof(PdfXrefEntry)))
+              : nullptr;
         if (!entries) {
             Mem_free(s);
             xrefStmFreeList(*head);
@@ -216,8 +217,8 @@ int Pdf_XrefStm_read(PdfDoc *doc, uint64_t offset, PdfObj **trailer)
 
 // ---------------------------------------------------------- object streams
 
-int Pdf_ObjStm_readPairs(const uint8_t *data, size_t size, uint32_t n, uint64_t first, uint32_t *numbers,
-                         uint64_t *offsets, uint32_t *count)
+int Pdf_ObjStm_readPairs(const uint8_t *data, size_t size, uint32_t n, uint64_t first,
+                         uint32_t *numbers, uint64_t *offsets, uint32_t *count)
 {
     *count = 0;
     size_t end = size_t(std::min<uint64_t>(first, size));
@@ -225,7 +226,8 @@ int Pdf_ObjStm_readPairs(const uint8_t *data, size_t size, uint32_t n, uint64_t 
     uint64_t values[2];
     while (*count < n) {
         for (int k = 0; k < 2; k++) {
-            while (at < end && (data[at] == ' ' || (data[at] >= 9 && data[at] <= 13) || data[at] == 0))
+            while (at < end &&
+                   (data[at] == ' ' || (data[at] >= 9 && data[at] <= 13) || data[at] == 0))
                 at++;
             if (at >= end || data[at] < '0' || data[at] > '9')
                 return Res_ok;
@@ -245,8 +247,7 @@ int Pdf_ObjStm_readPairs(const uint8_t *data, size_t size, uint32_t n, uint64_t 
     return Res_ok;
 }
 
-namespace
-{
+namespace {
 
 void objStmFree(PdfObjStm *s)
 {
@@ -313,7 +314,8 @@ int objStmDecode(PdfDoc *doc, PdfXrefEntry *e, uint32_t number, PdfObjStm **out)
             err = Res_noMemory;
     }
     if (err == Res_ok)
-        err = Pdf_ObjStm_readPairs(s->data, s->size, slots, uint64_t(first), s->numbers, s->offsets, &s->count);
+        err = Pdf_ObjStm_readPairs(s->data, s->size, slots, uint64_t(first), s->numbers, s->offsets,
+                                   &s->count);
     if (err == Res_ok)
         err = Pdf_Stream_openMemory(s->data, s->size, &s->source);
     if (err == Res_ok)

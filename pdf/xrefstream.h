@@ -57,7 +57,8 @@ enum : uint32_t {
 // field widths that are negative, wider than 8 bytes or all zero, 1
 // memory.
 [[nodiscard]] int Pdf_XrefStm_decodeRows(const uint8_t *data, size_t size, const uint32_t widths[3],
-                                         const uint64_t *index, uint32_t pairs, PdfXrefSubsection **head);
+                                         const uint64_t *index, uint32_t pairs,
+                                         PdfXrefSubsection **head);
 
 // Reads the cross-reference stream whose object starts at offset (relative
 // to the base): appends its subsections to the document's list and hands
@@ -72,23 +73,23 @@ enum : uint32_t {
 };
 
 struct PdfObjStm {
-    uint32_t number;     // the stream's object number
-    uint32_t count;      // pairs read
-    uint32_t *numbers;   // count object numbers
-    uint64_t *offsets;   // count offsets, each from the data's start
-    uint8_t *data;       // the decoded data
+    uint32_t number;   // the stream's object number
+    uint32_t count;    // pairs read
+    uint32_t *numbers; // count object numbers
+    uint64_t *offsets; // count offsets, each from the data's start
+    uint8_t *data;     // the decoded data
     size_t size;
-    ByteStream *source;  // over data
-    PdfLexer *lexer;     // over source
-    PdfObjStm *next;     // the next less recently used
+    ByteStream *source; // over data
+    PdfLexer *lexer;    // over source
+    PdfObjStm *next;    // the next less recently used
 };
 
 // Reads the pairs of an object stream's data (n pairs before first):
 // *count pairs into numbers and offsets (arrays of n slots the caller
 // gives). Pairs whose offset lies past the data are dropped; reading ends
 // early at the first token that is no integer. 0.
-int Pdf_ObjStm_readPairs(const uint8_t *data, size_t size, uint32_t n, uint64_t first, uint32_t *numbers,
-                         uint64_t *offsets, uint32_t *count);
+int Pdf_ObjStm_readPairs(const uint8_t *data, size_t size, uint32_t n, uint64_t first,
+                         uint32_t *numbers, uint64_t *offsets, uint32_t *count);
 
 // Parses the object of a type 2 entry out of its object stream into *out
 // (owner entry). 5971 when the stream is missing, is not an object
@@ -107,13 +108,13 @@ struct PdfScanHit {
 };
 
 struct PdfScan {
-    PdfScanHit *hits;    // in file order
+    PdfScanHit *hits; // in file order
     size_t count;
     size_t capacity;
-    uint64_t *trailers;  // offsets just after each "trailer" keyword
+    uint64_t *trailers; // offsets just after each "trailer" keyword
     size_t trailerCount;
     size_t trailerCapacity;
-    uint64_t scanned;    // bytes looked at so far (a header may start before it)
+    uint64_t scanned; // bytes looked at so far (a header may start before it)
 };
 
 // Scans n bytes that start at offset from (relative to the base) for

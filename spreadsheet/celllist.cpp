@@ -13,8 +13,7 @@
 #include "core/result.h"
 #include "core/task/task.h"
 
-namespace
-{
+namespace {
 
 constexpr uint32_t yieldEvery = 4096; // entries checked between yields
 

@@ -14,10 +14,10 @@ struct EngineContext;
 struct CellEntry {
     uint32_t row;
     uint32_t column;
-    uint32_t lock;      // non-zero: the entry is never cleared
-    uint8_t key[3];     // sort key; key[2] is the used byte (non-zero: holds something)
+    uint32_t lock;  // non-zero: the entry is never cleared
+    uint8_t key[3]; // sort key; key[2] is the used byte (non-zero: holds something)
     uint8_t spare;
-    void *payload;      // owned heap block, or null
+    void *payload; // owned heap block, or null
 };
 
 struct CellList {
@@ -43,5 +43,5 @@ struct CellRange {
 // yields now and then.
 // 16 for a null context; 0 for a null list or ranges; 1 when memory runs
 // out (checked before anything changes); else 0.
-[[nodiscard]] int CellList_clearRanges(EngineContext *context, CellList *list, const CellRange *ranges,
-                                       uint32_t rangeCount);
+[[nodiscard]] int CellList_clearRanges(EngineContext *context, CellList *list,
+                                       const CellRange *ranges, uint32_t rangeCount);

@@ -8,7 +8,6 @@ struct EditModeRecord;
 struct FvViewer;
 struct SheetGrid;
 
-
 // Edit mode of spreadsheets (type code 228), built in
 // viewer/sheetview.cpp. Attaching gives the viewer its spreadsheet
 // edit state (1, also when it has one already; 0 on failure); the other

@@ -24,8 +24,7 @@
 #include "spreadsheet/sheetspan.h"
 #include "spreadsheet/sheetgrid.h"
 
-namespace
-{
+namespace {
 
 enum : uint32_t {
     kRowsPerYield = 128,
@@ -122,12 +121,9 @@ uint32_t horizontalAlign(const Edr_Style *style)
     case KwId_center:
     case KwId_justify:
     case KwId_left:
-    case GridLayout_kwFill:
-        return k;
-    case GridLayout_kwCentreAcross:
-        return KwId_center;
-    default:
-        return KwId_left;
+    case GridLayout_kwFill: return k;
+    case GridLayout_kwCentreAcross: return KwId_center;
+    default: return KwId_left;
     }
 }
 
@@ -138,8 +134,8 @@ uint32_t verticalAlign(const Edr_Style *style)
 }
 
 // The limits {L, W, a, b} of the extent table.
-void textExtent(uint32_t rawAlign, bool rotated, bool wraps, bool merged, int64_t w,
-                int64_t fl, int64_t fr, int64_t out[4])
+void textExtent(uint32_t rawAlign, bool rotated, bool wraps, bool merged, int64_t w, int64_t fl,
+                int64_t fr, int64_t out[4])
 {
     bool centre = rawAlign == KwId_center || rawAlign == GridLayout_kwCentreAcross;
     int64_t openRight = GridLayout_openRight, openLeft = GridLayout_openLeft;
@@ -178,7 +174,7 @@ void turnAlignments(GridTextPlacement *p)
 {
     bool positive = p->angle > 0;
     uint32_t h = p->horizontal, v = p->vertical;
-    p->vertical = h == KwId_center ? uint32_t(KwId_center)
+    p->vertical = h == KwId_center  ? uint32_t(KwId_center)
                   : h == KwId_right ? (positive ? uint32_t(KwId_bottom) : uint32_t(KwId_top))
                                     : (positive ? uint32_t(KwId_top) : uint32_t(KwId_bottom));
     p->horizontal = v == KwId_center ? uint32_t(KwId_center)
@@ -206,8 +202,9 @@ int layoutLines(GridLayoutCtx *ctx, const GridTextPlacement *p, const TextFormat
             return Res_noMemory;
         box->block.lineLeft = left;
         box->block.lineRight = right;
-        LineState st{line, nullptr, {left, right}, sat(int64_t(right) - left), direction,
-                     ctx->style, 1, 0, 0};
+        LineState st{
+            line, nullptr, {left, right}, sat(int64_t(right) - left), direction, ctx->style, 1,
+            0,    0};
         int32_t before = entry.resume;
         int r = Res_ok;
         while (r == Res_ok && uint32_t(entry.resume) < text->length) {
@@ -245,8 +242,7 @@ int layoutLines(GridLayoutCtx *ctx, const GridTextPlacement *p, const TextFormat
         // shear of rotated text move them as a whole.
         int32_t freeWidth = sat(int64_t(box->block.lineRight) - box->block.lineLeft);
         int64_t dx = int64_t(Layout_alignOffset(p->horizontal, ws, direction, freeWidth)) +
-                     (p->angle ? Fixed_shearForAngle(sat(int64_t(ascent) + descent), p->angle)
-                               : 0);
+                     (p->angle ? Fixed_shearForAngle(sat(int64_t(ascent) + descent), p->angle) : 0);
         int32_t baseline = sat(int64_t(y) - ascent);
         LayerList_translate(line, sat(dx), baseline);
         y = sat(int64_t(baseline) - descent);
@@ -274,9 +270,9 @@ int layoutCell(GridLayoutCtx *ctx, uint32_t index)
 {
     const ExcelCell *cell = &ctx->grid->cellTable->cells[index];
     const SheetFormatTable *formats = ctx->grid->formatTable;
-    const StyleRule *rule =
-        formats && formats->rules && cell->rule < formats->count ? formats->rules[cell->rule]
-                                                                  : nullptr;
+    const StyleRule *rule = formats && formats->rules && cell->rule < formats->count
+                                ? formats->rules[cell->rule]
+                                : nullptr;
     // A format without a rule shows its text in the node's own style.
     InternNode *interned = rule ? ctx->formats[cell->rule] : ctx->plainFormat;
     if (!interned || !cell->text)
@@ -400,9 +396,10 @@ int GridLayout_create(GridLayoutCtx **out, Edr_Node *node, Edr_Style *style, Lay
     ctx->style = style ? Edr_Style_retain(style) : nullptr;
     ctx->savedOverrides = style ? style->overrides : nullptr;
     ctx->formatCount = grid->formatTable ? grid->formatTable->count : 0;
-    ctx->formats = ctx->formatCount ? static_cast<InternNode **>(
-                                          Mem_calloc(ctx->formatCount, sizeof(InternNode *)))
-                                    : nullptr;
+    ctx->formats =
+        ctx->formatCount
+            ? static_cast<InternNode **>(Mem_calloc(ctx->formatCount, sizeof(InternNode *)))
+            : nullptr;
     ctx->fills = static_cast<GridFillList *>(Mem_calloc(1, sizeof(GridFillList)));
     ctx->lines = static_cast<GridLineList *>(Mem_calloc(1, sizeof(GridLineList)));
     if ((ctx->formatCount && !ctx->formats) || !ctx->fills || !ctx->lines) {
@@ -435,16 +432,16 @@ void GridLayout_free(GridLayoutCtx *ctx, int failed)
 int GridLayout_loadFonts(GridLayoutCtx *ctx)
 {
     const SheetFormatTable *formats = ctx->grid->formatTable;
-    LayoutCache *cache =
-        ctx->box && ctx->box->document
-            ? static_cast<LayoutCache *>(Edr_Page_listHead2(ctx->box->document))
-            : nullptr;
+    LayoutCache *cache = ctx->box && ctx->box->document
+                             ? static_cast<LayoutCache *>(Edr_Page_listHead2(ctx->box->document))
+                             : nullptr;
     if (!ctx->style || !cache)
         return Res_ok;
     for (uint32_t i = 0; i <= ctx->formatCount; i++) {
         // The formats in order, then the node's own style.
-        const StyleRule *rule = i < ctx->formatCount ? (formats && formats->rules ? formats->rules[i] : nullptr)
-                                                     : ctx->savedOverrides;
+        const StyleRule *rule = i < ctx->formatCount
+                                    ? (formats && formats->rules ? formats->rules[i] : nullptr)
+                                    : ctx->savedOverrides;
         if (i < ctx->formatCount && !rule)
             continue;
         Edr_Style_setOverrides(ctx->style, rule);
@@ -465,8 +462,7 @@ int GridLayout_loadFonts(GridLayoutCtx *ctx)
 }
 
 void GridLayout_cellRect(const GridLayoutCtx *ctx, uint32_t firstRow, uint32_t firstColumn,
-                         uint32_t lastRow, uint32_t lastColumn, Point *topLeft,
-                         Point *bottomRight)
+                         uint32_t lastRow, uint32_t lastColumn, Point *topLeft, Point *bottomRight)
 {
     const SheetMetrics *m = metricsOf(ctx);
     uint32_t lastC = m->columnCount ? m->columnCount - 1 : 0;
@@ -651,8 +647,8 @@ int GridLayout_buildEdgeLines(GridLayoutCtx *ctx)
             if (s.kind != 0)
                 (s.angleStart ? slanted : straight)++;
         }
-    GridLine *lines = straight ? static_cast<GridLine *>(Mem_calloc(straight, sizeof(GridLine)))
-                               : nullptr;
+    GridLine *lines =
+        straight ? static_cast<GridLine *>(Mem_calloc(straight, sizeof(GridLine))) : nullptr;
     GridSlantLine *slants =
         slanted ? static_cast<GridSlantLine *>(Mem_calloc(slanted, sizeof(GridSlantLine)))
                 : nullptr;
@@ -683,14 +679,17 @@ int GridLayout_buildEdgeLines(GridLayoutCtx *ctx)
             bool doubled = s.kind == GridLayout_lineKindDouble;
             if (s.angleStart) {
                 int32_t shear = Fixed_shearForAngle(sat(int64_t(top) - bottom), s.angleStart);
-                slants[j++] = GridSlantLine{colour,
-                                            {sat(int64_t(x) + shear), top},
-                                            {x, bottom},
-                                            doubled ? 2 * GridLayout_slantWidth
-                                                    : GridLayout_slantWidth,
-                                            s.kind};
+                slants[j++] =
+                    GridSlantLine{colour,
+                                  {sat(int64_t(x) + shear), top},
+                                  {x, bottom},
+                                  doubled ? 2 * GridLayout_slantWidth : GridLayout_slantWidth,
+                                  s.kind};
             } else {
-                lines[k++] = GridLine{colour, x, top, bottom,
+                lines[k++] = GridLine{colour,
+                                      x,
+                                      top,
+                                      bottom,
                                       doubled ? 2 * GridLayout_lineWidth : GridLayout_lineWidth,
                                       GridLine_endsSquare | (s.kind << GridLine_styleShift)};
             }

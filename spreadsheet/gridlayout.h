@@ -30,12 +30,12 @@ struct SheetGrid;
 struct StyleRule;
 
 enum : int32_t {
-    GridLayout_textInset = 1747,    // room kept free on each side of a cell's text
-    GridLayout_lineWidth = 1638,    // a straight border line
-    GridLayout_slantWidth = 819,    // a slanted border line
-    GridLayout_openRight = 0x1FFFFFFF, // a text limit that does not bind on the right
+    GridLayout_textInset = 1747,                // room kept free on each side of a cell's text
+    GridLayout_lineWidth = 1638,                // a straight border line
+    GridLayout_slantWidth = 819,                // a slanted border line
+    GridLayout_openRight = 0x1FFFFFFF,          // a text limit that does not bind on the right
     GridLayout_openLeft = int32_t(0xE0000000u), // likewise on the left
-    GridLayout_lineKindDouble = 6,  // doubles the line width
+    GridLayout_lineKindDouble = 6,              // doubles the line width
 };
 
 // The engine keywords of cell alignment.
@@ -51,18 +51,18 @@ struct GridLayoutCtx {
     SheetGrid *grid;
     Edr_Node *node;
     LayoutBox *box;
-    Edr_Style *style;                  // the node's style set, retained
-    const StyleRule *savedOverrides;   // the set's own override rule, restored at the end
-    InternNode **formats;              // one interned text format per cell format (or null)
-    InternNode *plainFormat;           // the node's own text format, for formats without a rule
+    Edr_Style *style;                // the node's style set, retained
+    const StyleRule *savedOverrides; // the set's own override rule, restored at the end
+    InternNode **formats;            // one interned text format per cell format (or null)
+    InternNode *plainFormat;         // the node's own text format, for formats without a rule
     uint32_t formatCount;
     int32_t originX;
     int32_t height;
-    int32_t bottom;                    // minus the height
+    int32_t bottom; // minus the height
     int32_t width;
-    int32_t mirror;                    // right-to-left sheets: width + 2 x origin x
+    int32_t mirror; // right-to-left sheets: width + 2 x origin x
     uint32_t rightToLeft;
-    GridFillList *fills;               // owned until the grid item takes them
+    GridFillList *fills; // owned until the grid item takes them
     GridLineList *lines;
 };
 
@@ -94,8 +94,7 @@ void GridLayout_free(GridLayoutCtx *ctx, int failed);
 // firstColumn..lastColumn (indexes clamped to the last row and column),
 // mirrored on a right-to-left sheet.
 void GridLayout_cellRect(const GridLayoutCtx *ctx, uint32_t firstRow, uint32_t firstColumn,
-                         uint32_t lastRow, uint32_t lastColumn, Point *topLeft,
-                         Point *bottomRight);
+                         uint32_t lastRow, uint32_t lastColumn, Point *topLeft, Point *bottomRight);
 // The fills, the cells' text, the horizontal and the vertical lines, and
 // the grid item with them. 0 or an error.
 [[nodiscard]] int GridLayout_buildFills(GridLayoutCtx *ctx);

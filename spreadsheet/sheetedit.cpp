@@ -5,26 +5,27 @@
 #include "core/result.h"
 #include "spreadsheet/sheetgrid.h"
 
-namespace
-{
+namespace {
 
 const SheetMetrics *metricsOf(const SheetGrid *grid)
 {
-    return grid && grid->metrics && grid->metrics->rowPositions && grid->metrics->columnWidths ? grid->metrics
-                                                                                               : nullptr;
+    return grid && grid->metrics && grid->metrics->rowPositions && grid->metrics->columnWidths
+               ? grid->metrics
+               : nullptr;
 }
 
 } // namespace
 
-const SheetMergedRange *Excel_Sheet_findRangeAt(const SheetGrid *grid, uint32_t *row, uint32_t *column)
+const SheetMergedRange *Excel_Sheet_findRangeAt(const SheetGrid *grid, uint32_t *row,
+                                                uint32_t *column)
 {
     const SheetCellTable *t = grid ? grid->cellTable : nullptr;
     if (!t || !t->merged)
         return nullptr;
     for (uint16_t i = 0; i < t->mergedCount; i++) {
         const SheetMergedRange &m = t->merged[i];
-        if (int64_t(*row) >= m.firstRow && int64_t(*row) <= m.lastRow && int64_t(*column) >= m.firstColumn &&
-            int64_t(*column) <= m.lastColumn) {
+        if (int64_t(*row) >= m.firstRow && int64_t(*row) <= m.lastRow &&
+            int64_t(*column) >= m.firstColumn && int64_t(*column) <= m.lastColumn) {
             *row = uint32_t(m.firstRow);
             *column = uint32_t(m.firstColumn);
             return &m;
@@ -58,7 +59,8 @@ const ExcelCell *Excel_Sheet_cellAt(const SheetGrid *grid, uint32_t row, uint32_
     return nullptr;
 }
 
-int Excel_Sheet_cellAtPoint(const SheetGrid *grid, const Point *point, uint32_t *row, uint32_t *column)
+int Excel_Sheet_cellAtPoint(const SheetGrid *grid, const Point *point, uint32_t *row,
+                            uint32_t *column)
 {
     const SheetMetrics *m = metricsOf(grid);
     if (!m || !point || point->x < 0 || point->y < 0)

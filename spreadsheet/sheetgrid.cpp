@@ -2,13 +2,11 @@
 // and the column widths.
 #include "spreadsheet/sheetgrid.h"
 
-
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/style/stylerule.h"
 
-namespace
-{
+namespace {
 
 GridEdgeList *newLists(uint32_t count)
 {

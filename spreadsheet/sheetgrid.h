@@ -23,27 +23,27 @@ struct ExcelWorkbook;
 struct StyleRule;
 
 enum : uint32_t {
-    SheetGrid_maxRows = 65536,   // the row limit a cell outside every merged range reports
-    SheetGrid_maxColumns = 256,  // the column limit likewise
-    SheetGrid_paletteSize = 57,  // colour words of the drawing palette
+    SheetGrid_maxRows = 65536,       // the row limit a cell outside every merged range reports
+    SheetGrid_maxColumns = 256,      // the column limit likewise
+    SheetGrid_paletteSize = 57,      // colour words of the drawing palette
     SheetGrid_minColumnWidth = 3494, // what a column of raw width 0 is wide
 };
 
 // The metrics of a sheet, built by the importer. Lengths are layout units
 // (16.16 inches).
 struct SheetMetrics {
-    int32_t totalHeight;        // the sum of the row heights
-    int32_t totalWidth;         // the sum of the column widths (Excel_colWidthsCompute)
+    int32_t totalHeight; // the sum of the row heights
+    int32_t totalWidth;  // the sum of the column widths (Excel_colWidthsCompute)
     int32_t defaultRowHeight;
     int32_t importerWord;
     int32_t defaultColumnChars; // default column width in characters
     int32_t scale;              // layout units per character
     uint32_t rowCount;
     uint32_t columnCount;
-    uint16_t *rawWidths;        // per column, 1/256 of a character (0 to 65280)
-    uint32_t *rowPositions;     // per row: from the grid's top to the row's bottom
-    uint32_t *columnWidths;     // per column, layout units
-    int32_t lastWord;           // set to 15 by the importer
+    uint16_t *rawWidths;    // per column, 1/256 of a character (0 to 65280)
+    uint32_t *rowPositions; // per row: from the grid's top to the row's bottom
+    uint32_t *columnWidths; // per column, layout units
+    int32_t lastWord;       // set to 15 by the importer
 };
 
 // A border segment of a row (horizontal, along the row's top edge) or of a
@@ -87,7 +87,7 @@ struct GridFillEntry {
     uint8_t colour2;
     uint8_t pattern;
     uint8_t spare;
-    int16_t *angles;    // owned pair, may be null
+    int16_t *angles; // owned pair, may be null
 };
 
 struct GridFillTable {
@@ -136,9 +136,9 @@ struct SheetFormula {
 // the cells it covers and its bytes (owned): a shared formula's tokens
 // re-based to the anchor, an array's or table's whole record body.
 struct SheetSharedFormula {
-    uint32_t words[2];  // anchor row, column
+    uint32_t words[2]; // anchor row, column
     uint16_t type;
-    uint32_t range[4];  // first row, last row, first column, last column
+    uint32_t range[4]; // first row, last row, first column, last column
     uint8_t *tokens;
     uint32_t length;
 };
@@ -153,8 +153,8 @@ struct SheetSharedFormula {
 struct SheetValueTable {
     uint32_t count;
     uint32_t capacity;
-    uint32_t *keys;  // owned
-    double *values;  // owned
+    uint32_t *keys; // owned
+    double *values; // owned
 };
 
 // Records of a tagged list: four words of the caller and a payload copied
@@ -173,19 +173,19 @@ struct TaggedNode {
 };
 
 struct SheetGrid {
-    SheetMetrics *metrics;       // owned
-    EdgeListTable *edgeLists;    // owned
-    GridFillTable *fillTable;    // owned
-    SheetCellTable *cellTable;   // owned
+    SheetMetrics *metrics;         // owned
+    EdgeListTable *edgeLists;      // owned
+    GridFillTable *fillTable;      // owned
+    SheetCellTable *cellTable;     // owned
     SheetFormatTable *formatTable; // owned
-    ExcelCellEdit *widthCells;   // owned: the pending edits, sorted by (row, column); their
-                                 // texts are rebuilt when their column's width changes
-    SheetFormula *formulaCells;  // owned chain
-    uint32_t mode;               // 0 to 3, set by the importer
-    uint32_t counter;            // counted up by the importer
-    TaggedNode *taggedLists;     // owned chain
-    uint32_t rightToLeft;        // 1: the grid is mirrored
-    ExcelWorkbook *workbook;     // the workbook that lists this grid, or null
+    ExcelCellEdit *widthCells;     // owned: the pending edits, sorted by (row, column); their
+                                   // texts are rebuilt when their column's width changes
+    SheetFormula *formulaCells;    // owned chain
+    uint32_t mode;                 // 0 to 3, set by the importer
+    uint32_t counter;              // counted up by the importer
+    TaggedNode *taggedLists;       // owned chain
+    uint32_t rightToLeft;          // 1: the grid is mirrored
+    ExcelWorkbook *workbook;       // the workbook that lists this grid, or null
     // The drawing palette (0xAABBGGRR), filled by the importer from the
     // workbook's colours; an index past the end reads entry 0.
     uint32_t palette[SheetGrid_paletteSize];
@@ -195,7 +195,7 @@ struct SheetGrid {
     uint32_t displayFlags;
     SheetSharedFormula *sharedFormulas; // owned array, sharedCount entries
     uint32_t sharedCount;
-    SheetValueTable values;      // the loaded cells' values (owned arrays)
+    SheetValueTable values; // the loaded cells' values (owned arrays)
 };
 
 // The index of the first entry of the cell table (sorted by row, then

@@ -7,8 +7,7 @@
 #include "core/result.h"
 #include "spreadsheet/sheetgrid.h"
 
-namespace
-{
+namespace {
 
 bool contains(const SheetMergedRange &r, const ExcelCell *cell)
 {

@@ -60,9 +60,9 @@ int Sheet_hasCell(const SheetRow *row, uint32_t id);
 // payload at the tail of the tag's records on the owner's chain (*head),
 // a missing tag getting a new node at the head of the chain. 0; 8 for a
 // null owner; 1 when out of memory (nothing changes).
-[[nodiscard]] int TaggedList_append(TaggedNode **head, void (*tag)(TaggedRecord *),
-                                    intptr_t a, intptr_t b, intptr_t c, intptr_t d,
-                                    const void *payload, size_t size);
+[[nodiscard]] int TaggedList_append(TaggedNode **head, void (*tag)(TaggedRecord *), intptr_t a,
+                                    intptr_t b, intptr_t c, intptr_t d, const void *payload,
+                                    size_t size);
 
 // A record with a use count, a lock and an optional hook.
 typedef int (*HookFn)(void *context, const char16_t *text, uint32_t length);

@@ -14,8 +14,7 @@
 #include "core/result.h"
 #include "core/text/number.h"
 
-namespace
-{
+namespace {
 
 int32_t clamp32(int64_t v)
 {
@@ -471,8 +470,7 @@ void Column_setMoreFlags(ScrollColumn *column, uint32_t moreBefore, uint32_t mor
     Lock_release(&column->lock);
 }
 
-namespace
-{
+namespace {
 
 void resetTree(ColumnNode *node, int32_t depth)
 {
@@ -690,8 +688,7 @@ int Column_extent(ScrollColumn *column, int32_t *top, int32_t *height)
     return Res_ok;
 }
 
-namespace
-{
+namespace {
 
 struct VisitState {
     ColumnVisitFn fn;

@@ -25,8 +25,7 @@
 #include "viewer/screen/screen.h"
 #include "graphics/rects.h"
 
-namespace
-{
+namespace {
 
 constexpr size_t destroyJobStack = 4096;
 constexpr int32_t destroyJobClass = 1;
@@ -252,8 +251,8 @@ void Dispman_linkToView(const DispmanView *view, const Edr_SubdocNode *link, Mat
     Matrix_concat(out, &view->viewMatrix);
 }
 
-uint32_t Dispman_pageEdges(DispmanCtx *dm, DispmanView *view, Edr_Node *link,
-                           const Matrix *matrix, Rect *out)
+uint32_t Dispman_pageEdges(DispmanCtx *dm, DispmanView *view, Edr_Node *link, const Matrix *matrix,
+                           Rect *out)
 {
     *out = Rect{0, 0, 0, 0};
     const Edr_SubdocNode *l = link ? payloadOf(link) : nullptr;
@@ -341,8 +340,7 @@ void Dispman_scrollBitmap(Bitmap *bitmap, const Rect *src, const Point *dst)
     }
 }
 
-int Dispman_findTarget(DispmanView *view, DispmanRequest *request, Edr_Node **link,
-                       Edr_Doc **held)
+int Dispman_findTarget(DispmanView *view, DispmanRequest *request, Edr_Node **link, Edr_Doc **held)
 {
     *link = nullptr;
     *held = nullptr;
@@ -392,10 +390,10 @@ int Dispman_Updaters_pan(EngineContext *context, DispmanView *view, DispmanReque
     int32_t dy = limitAxis(page.y0, page.y1, lim.y0, lim.y1, request->page.pan.dy);
     // A tagged page narrower than the view never straddles its edges.
     if (Edr_Page_getTag(l->child, int32_t(l->pageKey), uint32_t(l->pageKind)) != 0) {
-        dx += keepInside(page.x0 + dx, page.x1 + dx, v.x0, v.x1) *
-              (page.x1 - page.x0 <= v.x1 - v.x0);
-        dy += keepInside(page.y0 + dy, page.y1 + dy, v.y0, v.y1) *
-              (page.y1 - page.y0 <= v.y1 - v.y0);
+        dx +=
+            keepInside(page.x0 + dx, page.x1 + dx, v.x0, v.x1) * (page.x1 - page.x0 <= v.x1 - v.x0);
+        dy +=
+            keepInside(page.y0 + dy, page.y1 + dy, v.y0, v.y1) * (page.y1 - page.y0 <= v.y1 - v.y0);
     }
     dx = borderAxis(page.x0, page.x1, v.x0, v.x1, dm->pageBorder, dx);
     dy = borderAxis(page.y0, page.y1, v.y0, v.y1, dm->pageBorder, dy);
@@ -525,8 +523,8 @@ int Dispman_Updaters_zoom(EngineContext *context, DispmanView *view, DispmanRequ
         view->pageFrame = page;
     }
     Edr_Doc_release(held);
-    bool step = sub == DispmanSub_zoomFit || sub == DispmanSub_zoomStep ||
-                sub == DispmanSub_zoomStepLast;
+    bool step =
+        sub == DispmanSub_zoomFit || sub == DispmanSub_zoomStep || sub == DispmanSub_zoomStepLast;
     if (step) {
         redrawView(dm, view, tag == DispmanTag_leftAligned ? DispmanSub_hqOnly : DispmanSub_quick);
         if (!view->zooming) {

@@ -38,8 +38,7 @@
 #include "viewer/screen/screen.h"
 #include "graphics/rects.h"
 
-namespace
-{
+namespace {
 
 // The most rectangles the backdrop of a view is cut into around its page
 // links; past it a rectangle stays whole (drawn twice, never missed).
@@ -130,9 +129,8 @@ int drawFull(EngineContext *ctx, void *arg, Edr_PageRec *chain, const Rect *rect
 
 // Fully while the measured cost fits the budget, else from the page image.
 int drawBudgeted(EngineContext *ctx, void *arg, Edr_PageRec *chain, const Rect *rect,
-                 Edr_ScreenHooks *hooks, Bitmap *bitmap, const Rect *pageRect,
-                 const Matrix *matrix, const DrawFlags *flags, Edr_FillDoneFn painter,
-                 void *painterArg, intptr_t extra)
+                 Edr_ScreenHooks *hooks, Bitmap *bitmap, const Rect *pageRect, const Matrix *matrix,
+                 const DrawFlags *flags, Edr_FillDoneFn painter, void *painterArg, intptr_t extra)
 {
     DrawState *s = static_cast<DrawState *>(arg);
     uint32_t cost = 0;
@@ -202,8 +200,8 @@ int drawViewPage(EngineContext *ctx, DispmanView *view, const Matrix *matrix, co
         int err = Res_ok;
         if (Edr_PageRec *chain = Edr_Page_deref(entry))
             err = PageRender_walk(chain, &m, &clip, &px, view->bitmap, &view->hooks, flags,
-                                  PageRender_noteDrawn, view, routineOf(state->routine), state,
-                                  ctx, 1, 0);
+                                  PageRender_noteDrawn, view, routineOf(state->routine), state, ctx,
+                                  1, 0);
         Edr_Page_release(entry, 0);
         if (err == Res_stopRequested)
             return err;
@@ -264,17 +262,13 @@ void Dispman_chooseDrawing(const DispmanRequest *parent, const DispmanView *view
         out->flags = DispmanDraw_quick;
         out->routine = DispmanRoutine_full;
         break;
-    case DispmanRedraw_full:
-        out->routine = DispmanRoutine_full;
-        break;
-    default:
-        break;
+    case DispmanRedraw_full: out->routine = DispmanRoutine_full; break;
+    default: break;
     }
 }
 
-int Dispman_drawPage(const DispmanRequest *parent, const DispmanPageRef *page,
-                     const Matrix *matrix, const Rect *rect, DispmanView *view,
-                     EngineContext *context)
+int Dispman_drawPage(const DispmanRequest *parent, const DispmanPageRef *page, const Matrix *matrix,
+                     const Rect *rect, DispmanView *view, EngineContext *context)
 {
     DispmanCtx *dm = dispmanOf(context);
     bool own = page->document == view->backdropDoc;
@@ -315,9 +309,9 @@ int Dispman_drawPage(const DispmanRequest *parent, const DispmanPageRef *page,
     return err;
 }
 
-int Dispman_drawArea(const DispmanRequest *parent, const DispmanPageRef *page,
-                     const Matrix *matrix, const Rect *clip, const DispmanArea *area,
-                     DispmanView *view, EngineContext *context, int *drawn)
+int Dispman_drawArea(const DispmanRequest *parent, const DispmanPageRef *page, const Matrix *matrix,
+                     const Rect *clip, const DispmanArea *area, DispmanView *view,
+                     EngineContext *context, int *drawn)
 {
     if (!area->document || emptyRect(area->rect))
         return Res_ok;
@@ -325,8 +319,8 @@ int Dispman_drawArea(const DispmanRequest *parent, const DispmanPageRef *page,
     if (!samePage(*area, *page)) {
         // Look for the area's page among the pages this one shows.
         if (own) {
-            for (Edr_Node *n = view->pageGroup ? Edr_Node_firstChild(view->pageGroup) : nullptr;
-                 n; n = Edr_Node_nextSibling(n)) {
+            for (Edr_Node *n = view->pageGroup ? Edr_Node_firstChild(view->pageGroup) : nullptr; n;
+                 n = Edr_Node_nextSibling(n)) {
                 Matrix m;
                 Rect px;
                 if (!linkedPage(view, n, matrix, &m, &px))

@@ -114,7 +114,8 @@ void DisplayList_free(DisplayList *list)
 
 // ------------------------------------------------------------- items
 
-DisplayItem *DisplayItem_new(const ObjClass *cls, int32_t x, int32_t y, Matrix *transform, uint32_t options)
+DisplayItem *DisplayItem_new(const ObjClass *cls, int32_t x, int32_t y, Matrix *transform,
+                             uint32_t options)
 {
     DisplayItem *item = Obj_create(cls, 0);
     if (!item) {
@@ -157,9 +158,9 @@ uint32_t DisplayItem_userBits(const DisplayItem *item)
     return item ? uint32_t(item->spare[0]) & DisplayItem_userMask : 0;
 }
 
-int DisplayItem_newPath(EngineContext *engine, DisplayList *list, DisplayItem **out, int32_t x, int32_t y,
-                        Matrix *transform, Path *path, const PathPaint *paint, uint32_t colour,
-                        uint32_t options)
+int DisplayItem_newPath(EngineContext *engine, DisplayList *list, DisplayItem **out, int32_t x,
+                        int32_t y, Matrix *transform, Path *path, const PathPaint *paint,
+                        uint32_t colour, uint32_t options)
 {
     if (out)
         *out = nullptr;
@@ -180,15 +181,16 @@ int DisplayItem_newPath(EngineContext *engine, DisplayList *list, DisplayItem **
     // The path is drawn where its bounds are shown: the box is the bounds.
     Rect bounds = Rect_emptyBound;
     Pen pen{0, 0, 0, 0, 0, nullptr};
-    if (!path || !path->count || Path_strokeBounds(nullptr, path, &bounds, Matrix_identity(), &pen) != Res_ok)
+    if (!path || !path->count ||
+        Path_strokeBounds(nullptr, path, &bounds, Matrix_identity(), &pen) != Res_ok)
         bounds = Rect{0, 0, 0, 0};
     part->bounds = bounds;
     Obj_setBox(item, &bounds);
     return finish(engine, list, out, item);
 }
 
-int DisplayItem_newPolygon(EngineContext *engine, DisplayList *list, DisplayItem **out, const Point *points,
-                           int32_t count, uint32_t colour, uint32_t options)
+int DisplayItem_newPolygon(EngineContext *engine, DisplayList *list, DisplayItem **out,
+                           const Point *points, int32_t count, uint32_t colour, uint32_t options)
 {
     if (out)
         *out = nullptr;
@@ -197,7 +199,8 @@ int DisplayItem_newPolygon(EngineContext *engine, DisplayList *list, DisplayItem
     if (r != Res_ok)
         return r;
     for (int32_t i = 0; i < count && r == Res_ok; i++)
-        r = i == 0 ? Path_moveTo(path, points[i].x, points[i].y) : Path_lineTo(path, points[i].x, points[i].y);
+        r = i == 0 ? Path_moveTo(path, points[i].x, points[i].y)
+                   : Path_lineTo(path, points[i].x, points[i].y);
     if (r == Res_ok && count > 0)
         r = Path_close(path);
     if (r != Res_ok) {
@@ -205,11 +208,13 @@ int DisplayItem_newPolygon(EngineContext *engine, DisplayList *list, DisplayItem
         return r;
     }
     PathPaint fill{0, {0, 0, 0x10000, 0, 0, 0}}; // a non-zero fill
-    return DisplayItem_newPath(engine, list, out, 0, 0, nullptr, path, &fill, colour, options | DisplayItem_optOwns);
+    return DisplayItem_newPath(engine, list, out, 0, 0, nullptr, path, &fill, colour,
+                               options | DisplayItem_optOwns);
 }
 
-int DisplayItem_newImage(EngineContext *engine, DisplayList *list, DisplayItem **out, int32_t x, int32_t y,
-                         Matrix *transform, ImageHandle *image, uint32_t colour, uint32_t options)
+int DisplayItem_newImage(EngineContext *engine, DisplayList *list, DisplayItem **out, int32_t x,
+                         int32_t y, Matrix *transform, ImageHandle *image, uint32_t colour,
+                         uint32_t options)
 {
     if (out)
         *out = nullptr;
@@ -231,9 +236,9 @@ int DisplayItem_newImage(EngineContext *engine, DisplayList *list, DisplayItem *
     return finish(engine, list, out, item);
 }
 
-int DisplayItem_newPixelImage(EngineContext *engine, DisplayList *list, DisplayItem **out, int32_t x, int32_t y,
-                              Matrix *transform, PixelBuf *pixels, uint32_t colour, int32_t resolution,
-                              uint32_t options)
+int DisplayItem_newPixelImage(EngineContext *engine, DisplayList *list, DisplayItem **out,
+                              int32_t x, int32_t y, Matrix *transform, PixelBuf *pixels,
+                              uint32_t colour, int32_t resolution, uint32_t options)
 {
     if (out)
         *out = nullptr;
@@ -243,7 +248,8 @@ int DisplayItem_newPixelImage(EngineContext *engine, DisplayList *list, DisplayI
             PixelBuf_destroy(pixels);
         return Res_noMemory;
     }
-    Rect box{0, 0, pixels ? toUnits(pixels->width, resolution) : 0, pixels ? toUnits(pixels->height, resolution) : 0};
+    Rect box{0, 0, pixels ? toUnits(pixels->width, resolution) : 0,
+             pixels ? toUnits(pixels->height, resolution) : 0};
     Obj_setBox(item, &box);
     ImageItemPart *part = ImageItem_part(item);
     part->kind = ImageItem_bufferKind;
@@ -281,8 +287,8 @@ int DisplayItem_measureText(DisplayItem *item, Rect *extent)
     TextItemPart *part = static_cast<TextItemPart *>(Obj_part(item));
     const ObjTextPart &t = part->base;
     Rect rect{0, 0, 0, 0};
-    int r = TextRun_measureFit(t.fonts, t.size, t.styleFlags, t.style, t.chars, t.count, 0, 0, 0x7FFFFFFF, nullptr,
-                               &rect);
+    int r = TextRun_measureFit(t.fonts, t.size, t.styleFlags, t.style, t.chars, t.count, 0, 0,
+                               0x7FFFFFFF, nullptr, &rect);
     if (r != Res_ok)
         return r;
     if (rect.x1 < rect.x0 || rect.y1 < rect.y0)
@@ -294,8 +300,8 @@ int DisplayItem_measureText(DisplayItem *item, Rect *extent)
 }
 
 int DisplayItem_newText(EngineContext *, DisplayList *list, DisplayItem **out, int32_t x, int32_t y,
-                        Matrix *transform, const char16_t *text, FontList *fonts, int32_t size, uint32_t colour,
-                        uint32_t options)
+                        Matrix *transform, const char16_t *text, FontList *fonts, int32_t size,
+                        uint32_t colour, uint32_t options)
 {
     if (out)
         *out = nullptr;
@@ -323,9 +329,9 @@ int DisplayItem_newText(EngineContext *, DisplayList *list, DisplayItem **out, i
     return Res_ok;
 }
 
-int DisplayItem_newShape(EngineContext *, DisplayList *list, DisplayItem **out, int32_t x, int32_t y,
-                         int32_t width, int32_t height, Matrix *transform, uint32_t fill, uint32_t stroke,
-                         int32_t strokeWidth)
+int DisplayItem_newShape(EngineContext *, DisplayList *list, DisplayItem **out, int32_t x,
+                         int32_t y, int32_t width, int32_t height, Matrix *transform, uint32_t fill,
+                         uint32_t stroke, int32_t strokeWidth)
 {
     if (out)
         *out = nullptr;

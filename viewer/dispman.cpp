@@ -27,8 +27,7 @@
 #include "viewer/dispupdate.h"
 #include "viewer/viewer.h"
 
-namespace
-{
+namespace {
 
 constexpr int32_t observerBuckets = 12;
 constexpr size_t quickStack = 4096;
@@ -150,8 +149,8 @@ int startUp(EngineContext *context, DispmanCtx *dm)
     dm->maxHqInterrupts = uint32_t(setting(context, "Dispman_MaxHqInterrupts", 8));
     dm->thumbnailsEnabled =
         Config_getIntA(context, context->config, u"Core", "Vexlan_enableThumbnails", 1) != 0;
-    if ((err = startTask(dm, &dm->hqUpdater, Dispman_hqPriority, Dispman_hqUpdaterMain, "DispMan_hqUpdater",
-                         updaterStack)) != 0)
+    if ((err = startTask(dm, &dm->hqUpdater, Dispman_hqPriority, Dispman_hqUpdaterMain,
+                         "DispMan_hqUpdater", updaterStack)) != 0)
         return err;
     if ((err = startTask(dm, &dm->thumbUpdater, Dispman_thumbPriority, Dispman_tnUpdaterMain,
                          "DispMan_tnUpdater", updaterStack)) != 0)
@@ -312,8 +311,7 @@ void Dispman_onLoadMessage(EngineContext *context, EventProcMsg *msg, void *, in
         Dispman_wakeThumbnailsIfIdle(dm);
         Sem_signal(&dm->quickWake);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 

@@ -178,7 +178,6 @@ void Dispman_wakeThumbnailsIfIdle(DispmanCtx *dm);
 int Dispman_onDocumentChanged(EngineContext *context, uint32_t kind, Edr_Doc *document,
                               int32_t pageKey, uint32_t pageKind);
 
-
 // ----------------------------------------------------------- the views
 
 // Creates a view for the client screen and links it at the head of the view
@@ -261,7 +260,8 @@ int Dispman_imageAt(DispmanView *view, const Point *at, Edr_Node **out);
 // is document (any document for null), the point in that page's units
 // into *out and the document shown into *shown (either may be null). 0;
 // 4355 when no such page lies under the point.
-int Dispman_pagePoint(DispmanView *view, Edr_Doc *document, const Point *at, Point *out, Edr_Doc **shown);
+int Dispman_pagePoint(DispmanView *view, Edr_Doc *document, const Point *at, Point *out,
+                      Edr_Doc **shown);
 // Selects the text under a view point with selection mode 0-7 (text-hit modes
 // 0, 1, 2, 3, 4, 6, 7, 8: character, word, line, sentence, block, run, extend
 // start, extend). 0 when selected; Res_dispmanNoPage when no page lies under

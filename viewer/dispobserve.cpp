@@ -16,8 +16,7 @@ struct DispmanObserver {
     DispmanObserver *next;
 };
 
-namespace
-{
+namespace {
 
 constexpr uint32_t buckets = 12;
 

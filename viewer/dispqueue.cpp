@@ -11,8 +11,7 @@
 #include "document/edr/page.h"
 #include "viewer/dispman.h"
 
-namespace
-{
+namespace {
 
 // The object-changed hook's result when no node of the object was visited.
 constexpr int noNodeVisited = 1;
@@ -203,9 +202,7 @@ void mergeOne(DispmanRequest *entries, int32_t i, MergeRefs *refs)
             }
         }
         break;
-    case DispmanKind_zoom:
-        mergeZoom(entries, i, refs);
-        return;
+    case DispmanKind_zoom: mergeZoom(entries, i, refs); return;
     case DispmanKind_position:
         ref = &refs->position;
         if (*ref >= 0 && entries[*ref].page.node == e->page.node)
@@ -221,8 +218,7 @@ void mergeOne(DispmanRequest *entries, int32_t i, MergeRefs *refs)
         if (*ref >= 0 && sameArea(entries[*ref].area, e->area))
             cancel(e);
         break;
-    default:
-        return;
+    default: return;
     }
     if (*ref < 0)
         *ref = i;

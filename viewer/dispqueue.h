@@ -40,9 +40,9 @@ enum : uint32_t {
     DispmanKind_none = 255,   // a cancelled entry; a pop from an empty queue
 
     // Sub-codes of redraws (kinds 0, 1; the follow-up redraw of kinds 4, 5).
-    DispmanSub_quick = 2,      // draw now in quick quality only
+    DispmanSub_quick = 2,                   // draw now in quick quality only
     DispmanSub_hqOnly = Edr_AreaSub_hqOnly, // only add the area to the high-quality list
-    DispmanSub_hqAndQuick = 4, // both
+    DispmanSub_hqAndQuick = 4,              // both
     // Pan sub-codes.
     DispmanSub_panStep = 5,
     DispmanSub_panEnd = 6,

@@ -18,8 +18,7 @@
 #include "viewer/dispupdate.h"
 #include "viewer/screen/screen.h"
 
-namespace
-{
+namespace {
 
 DispmanCtx *dispmanOf(EngineContext *context)
 {
@@ -146,9 +145,7 @@ Step handleOnView(EngineContext *ctx, DispmanCtx *dm, DispmanView *view, Dispman
 
     DispmanArea area{};
     switch (kind) {
-    case DispmanKind_redraw:
-        area = viewArea(view, r->redraw.rect);
-        break;
+    case DispmanKind_redraw: area = viewArea(view, r->redraw.rect); break;
     case DispmanKind_area:
         area = r->area;
         if (current) {
@@ -177,17 +174,10 @@ Step handleOnView(EngineContext *ctx, DispmanCtx *dm, DispmanView *view, Dispman
         }
         *result = Dispman_Updaters_zoom(ctx, view, r);
         return stopWalk;
-    case DispmanKind_position:
-        *result = Dispman_Updaters_position(ctx, view, r);
-        break;
-    case DispmanKind_switchDoc:
-        *result = Dispman_Updaters_switchDoc(ctx, view, r);
-        break;
-    case DispmanKind_observed:
-        area = r->area;
-        break;
-    default:
-        return nextViewStep;
+    case DispmanKind_position: *result = Dispman_Updaters_position(ctx, view, r); break;
+    case DispmanKind_switchDoc: *result = Dispman_Updaters_switchDoc(ctx, view, r); break;
+    case DispmanKind_observed: area = r->area; break;
+    default: return nextViewStep;
     }
     if (!(kind == DispmanKind_area || kind == DispmanKind_observed) ||
         r->area.document != view->backdropDoc)

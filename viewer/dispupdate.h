@@ -48,11 +48,11 @@ enum : uint32_t {
     DispmanTag_leftAligned = 3,
 
     // Event-processor codes (kind 1) the passes post.
-    DispmanMsg_keysChanged = 12,     // a switch changed only the page keys
-    DispmanMsg_hqBegin = 9,          // an area is about to be drawn in high quality
-    DispmanMsg_hqDone = 10,          // it was drawn
-    DispmanMsg_hqInterrupted = 11,   // its drawing was interrupted
-    DispmanMsg_incomplete = 36,      // a drawing skipped work (over its budget)
+    DispmanMsg_keysChanged = 12,   // a switch changed only the page keys
+    DispmanMsg_hqBegin = 9,        // an area is about to be drawn in high quality
+    DispmanMsg_hqDone = 10,        // it was drawn
+    DispmanMsg_hqInterrupted = 11, // its drawing was interrupted
+    DispmanMsg_incomplete = 36,    // a drawing skipped work (over its budget)
     DispmanMsg_zoomChanged = 37,
 
     // The most bands a pan step, a pan end or a resize queues.
@@ -114,14 +114,13 @@ void Dispman_freeObservers(DispmanCtx *dm);
 // it with their follow-up copy), gives back the request's view reference.
 // 1 with *link set when the request's node is a page link of the view's
 // page group showing a page; 0 otherwise (*link and *held null).
-int Dispman_findTarget(DispmanView *view, DispmanRequest *request, Edr_Node **link,
-                       Edr_Doc **held);
+int Dispman_findTarget(DispmanView *view, DispmanRequest *request, Edr_Node **link, Edr_Doc **held);
 // The page of a page link in view pixels into *out (through matrix, the
 // link's own when null, then the view matrix) and its edge flags; 0 and an
 // empty rectangle when the page cannot be found; flags 0 when the border
 // width is 0.
-uint32_t Dispman_pageEdges(DispmanCtx *dm, DispmanView *view, Edr_Node *link,
-                           const Matrix *matrix, Rect *out);
+uint32_t Dispman_pageEdges(DispmanCtx *dm, DispmanView *view, Edr_Node *link, const Matrix *matrix,
+                           Rect *out);
 // When the old page rectangle and the view's current one are both
 // non-empty, differ in size and touch, queues the old rectangle cut at the
 // new one's top and bottom edges (those strictly inside it; at most three
@@ -143,10 +142,8 @@ void Dispman_scrollBitmap(Bitmap *bitmap, const Rect *src, const Point *dst);
 // working array. 0 or an error.
 int Dispman_Updaters_pan(EngineContext *context, DispmanView *view, DispmanRequest *request);
 int Dispman_Updaters_zoom(EngineContext *context, DispmanView *view, DispmanRequest *request);
-int Dispman_Updaters_position(EngineContext *context, DispmanView *view,
-                              DispmanRequest *request);
-int Dispman_Updaters_switchDoc(EngineContext *context, DispmanView *view,
-                               DispmanRequest *request);
+int Dispman_Updaters_position(EngineContext *context, DispmanView *view, DispmanRequest *request);
+int Dispman_Updaters_switchDoc(EngineContext *context, DispmanView *view, DispmanRequest *request);
 // The pool job that destroys a document no view shows any more: releases
 // it, then lowers the engine's count of pending destructions, signalling
 // its semaphore when the count reaches 0.
@@ -173,15 +170,14 @@ struct DispmanPageRef {
 // when there was nothing to draw; Res_stopRequested when the drawing was asked
 // to stop; *drawn (may be null) becomes 1 when a drawing began. parent is the
 // request the area came from (null: a high-quality drawing).
-int Dispman_drawArea(const DispmanRequest *parent, const DispmanPageRef *page,
-                     const Matrix *matrix, const Rect *clip, const DispmanArea *area,
-                     DispmanView *view, EngineContext *context, int *drawn);
+int Dispman_drawArea(const DispmanRequest *parent, const DispmanPageRef *page, const Matrix *matrix,
+                     const Rect *clip, const DispmanArea *area, DispmanView *view,
+                     EngineContext *context, int *drawn);
 // Draws rect (view pixels) of page into the view's bitmap, choosing the
 // item routine from the request (parent) and the view's redraw mode and
 // cost limit. 0, Res_stopRequested when asked to stop, or the drawing's error.
-int Dispman_drawPage(const DispmanRequest *parent, const DispmanPageRef *page,
-                     const Matrix *matrix, const Rect *rect, DispmanView *view,
-                     EngineContext *context);
+int Dispman_drawPage(const DispmanRequest *parent, const DispmanPageRef *page, const Matrix *matrix,
+                     const Rect *rect, DispmanView *view, EngineContext *context);
 // The drawing state chosen for a page: the flags word (DispmanDraw_quick),
 // the routine and whether the drawing polls for a stop request.
 struct DispmanDrawChoice {

@@ -28,8 +28,7 @@
 #include "platform/api/request.h"
 #include "viewer/screen/screen.h"
 
-namespace
-{
+namespace {
 
 // The style request and the id its rule matches on the page group.
 constexpr uint32_t styleRequestKind = 2;
@@ -589,7 +588,8 @@ int Dispman_linkAt(DispmanView *view, const Point *at, char16_t **out)
     return Res_ok;
 }
 
-int Dispman_pagePoint(DispmanView *view, Edr_Doc *document, const Point *at, Point *out, Edr_Doc **shown)
+int Dispman_pagePoint(DispmanView *view, Edr_Doc *document, const Point *at, Point *out,
+                      Edr_Doc **shown)
 {
     if (shown)
         *shown = nullptr;
@@ -597,8 +597,9 @@ int Dispman_pagePoint(DispmanView *view, Edr_Doc *document, const Point *at, Poi
     Point p = pixelToDoc(view, at->x, at->y);
     Edr_Node *link = linkAt(view, &p);
     Edr_SubdocNode *payload = link ? Edr_Node_subdocPayload(link) : nullptr;
-    int err = payload && payload->child && (!document || payload->child == document) ? Res_ok
-                                                                                       : Res_dispmanNoPage;
+    int err = payload && payload->child && (!document || payload->child == document)
+                  ? Res_ok
+                  : Res_dispmanNoPage;
     if (!err) {
         Matrix m = linkMatrix(payload);
         Point q;

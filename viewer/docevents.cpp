@@ -32,8 +32,7 @@
 #include "viewer/viewer.h"
 #include "viewer/zoompan.h"
 
-namespace
-{
+namespace {
 
 constexpr uint32_t queueCapacity = 8;
 // Event kinds the filter takes, and which of them the queue keeps.
@@ -113,7 +112,8 @@ void runQueue(EngineInstance *instance, void *)
 // (its URL and record are taken over), else 0.
 int loadFrameSource(EngineContext *context, EventProcMsg *msg)
 {
-    EventProcKind6Msg *m = msg->kind == 6 ? static_cast<EventProcKind6Msg *>(msg->payload) : nullptr;
+    EventProcKind6Msg *m =
+        msg->kind == 6 ? static_cast<EventProcKind6Msg *>(msg->payload) : nullptr;
     if (!m || !m->view || !m->url || !(m->words[0] & Edr_Follow_keepDocUrl))
         return 0;
     Edr_Doc *parent = nullptr;
@@ -220,9 +220,7 @@ void onCodeEvent(FvViewer *viewer, EventProcMsg *msg)
         if (page && isPageDocument(viewer, m->document) && page->currentIndex >= 0)
             Fv_setCurrentPage(viewer, page, page->currentIndex);
         break;
-    case DocMsg_codePageDropped:
-        (void)Fv_ensureCurrentPage(viewer, page);
-        break;
+    case DocMsg_codePageDropped: (void)Fv_ensureCurrentPage(viewer, page); break;
     case 10:
         // The layout changed: a document whose pages came after its first
         // display starts at its first page, and the fit follows the layout
@@ -231,7 +229,8 @@ void onCodeEvent(FvViewer *viewer, EventProcMsg *msg)
             if (page->currentIndex < 0 && Fv_isPageIndexValid(page, 0))
                 (void)Fv_gotoPage(viewer, page, 0);
             EngineContext *context = viewer->context;
-            if (Config_getIntA(context, context->config, nullptr, "FV_zoomAfterResize", 1) && page->fitState != 1)
+            if (Config_getIntA(context, context->config, nullptr, "FV_zoomAfterResize", 1) &&
+                page->fitState != 1)
                 Fv_applyInitialFit(viewer, page);
             sendRequest(viewer, Fv_requestLayoutChanged, nullptr);
         }
@@ -277,9 +276,7 @@ void onCodeEvent(FvViewer *viewer, EventProcMsg *msg)
             Fv_queryViewMode(viewer);
         }
         break;
-    case 21:
-        sendRequest(viewer, Fv_requestFitChanged, nullptr);
-        break;
+    case 21: sendRequest(viewer, Fv_requestFitChanged, nullptr); break;
     case 31: {
         if (!page)
             break;
@@ -307,9 +304,7 @@ void onCodeEvent(FvViewer *viewer, EventProcMsg *msg)
             sendRequest(viewer, Fv_requestFirstContent, nullptr);
         }
         break;
-    case 37:
-        (void)App_postCall(instance, doNothing, viewer, nullptr);
-        break;
+    case 37: (void)App_postCall(instance, doNothing, viewer, nullptr); break;
     case 39:
     case 40:
     case 41: {
@@ -323,8 +318,7 @@ void onCodeEvent(FvViewer *viewer, EventProcMsg *msg)
         sendRequest(viewer, Fv_requestEditState, &report);
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -333,27 +327,17 @@ void onCodeEvent(FvViewer *viewer, EventProcMsg *msg)
 int32_t Fv_loadStatusAlert(int32_t status, int32_t firstDisplayPending)
 {
     switch (status) {
-    case 0:
-        return 0x10000;
-    case 1:
-        return 0x10001;
-    case 2:
-        return 0x10002;
-    case 3:
-        return 0x10004;
-    case 4:
-        return firstDisplayPending ? 0 : 0x10003;
+    case 0: return 0x10000;
+    case 1: return 0x10001;
+    case 2: return 0x10002;
+    case 3: return 0x10004;
+    case 4: return firstDisplayPending ? 0 : 0x10003;
     case 5:
-    case 8:
-        return 0;
-    case 13:
-        return 0x10008;
-    case 14:
-        return 0x10005;
-    case 15:
-        return 0x10009;
-    default:
-        return status >= 0 && status <= 15 ? 0x10003 : 0;
+    case 8: return 0;
+    case 13: return 0x10008;
+    case 14: return 0x10005;
+    case 15: return 0x10009;
+    default: return status >= 0 && status <= 15 ? 0x10003 : 0;
     }
 }
 
@@ -456,8 +440,8 @@ void Thumb_readSizeSettings(EngineContext *context, EventProcMsg *msg, FvViewer 
     thumbnailLimits(context, &width, &height, &ratio);
     uint16_t *pixels = nullptr;
     int32_t w = 0, h = 0, stride = 0;
-    if (Thumb_renderDocument(context, page->document, width, height, uint32_t(ratio), &pixels, &w, &h,
-                             &stride) != Res_ok)
+    if (Thumb_renderDocument(context, page->document, width, height, uint32_t(ratio), &pixels, &w,
+                             &h, &stride) != Res_ok)
         return;
     FvThumbnailReport report{pixels, w, h, m->argument, h * stride, page->document};
     App_sendRequest(context->instance, Fv_requestThumbnail, &report);
@@ -480,9 +464,13 @@ void Fv_sendPageThumbnail(FvViewer *viewer, EventProcMsg *msg)
     int32_t width = 0, height = 0, ratio = 0;
     thumbnailLimits(context, &width, &height, &ratio);
     PixelBuf *thumb = nullptr;
-    if (View_renderThumbnail(context, doc, key, kind, &thumb, width, height, ratio) != Res_ok || !thumb)
+    if (View_renderThumbnail(context, doc, key, kind, &thumb, width, height, ratio) != Res_ok ||
+        !thumb)
         return;
-    FvThumbnailReport report{thumb->pixels, thumb->width, thumb->height, intptr_t(index),
+    FvThumbnailReport report{thumb->pixels,
+                             thumb->width,
+                             thumb->height,
+                             intptr_t(index),
                              thumb->height * int32_t(thumb->stride),
                              reinterpret_cast<const void *>(intptr_t(key))};
     App_sendRequest(context->instance, Fv_requestThumbnail, &report);
@@ -497,8 +485,9 @@ void Fv_onLinkEvent(FvViewer *viewer, EventProcMsg *msg)
     if (!m || !m->url || !page)
         return;
     int32_t linkFlags = int32_t(m->words[0]);
-    bool shown = page->url && Url_compare(m->url, page->url, UrlPart_scheme | UrlPart_host |
-                                                                 UrlPart_path | UrlPart_query) == 0;
+    bool shown =
+        page->url && Url_compare(m->url, page->url,
+                                 UrlPart_scheme | UrlPart_host | UrlPart_path | UrlPart_query) == 0;
     uint32_t scheme = Url_getScheme(m->url);
     if (!shown && scheme != UrlScheme_file && scheme != UrlScheme_about) {
         // Not the viewer's to open: the host follows it.

@@ -17,8 +17,7 @@
 #include "viewer/docview.h"
 #include "viewer/screen/screen.h"
 
-namespace
-{
+namespace {
 
 // The most pages of one document that the walk visits at once: every view
 // shows a handful of pages at most (a page and its neighbours while it
@@ -80,8 +79,7 @@ uint32_t shownPages(DispmanCtx *dm, const Edr_Doc *doc, ShownPage *out)
 
 // ------------------------------------------------------- the current view
 
-namespace
-{
+namespace {
 
 // Visits the objects of every piece of a page record chain that meet area.
 int walkRecords(Edr_PageRec *chain, View_ObjectVisitFn visitor, void *context, const int32_t *area)
@@ -101,7 +99,8 @@ int walkRecords(Edr_PageRec *chain, View_ObjectVisitFn visitor, void *context, c
 
 } // namespace
 
-int View_walkObjects(Edr_Doc *doc, View_ObjectVisitFn visitor, void *context, const int32_t *area, void *)
+int View_walkObjects(Edr_Doc *doc, View_ObjectVisitFn visitor, void *context, const int32_t *area,
+                     void *)
 {
     if (!doc || !visitor)
         return 0;
@@ -154,8 +153,7 @@ int View_publishLayout(Edr_Doc *doc)
     return err;
 }
 
-namespace
-{
+namespace {
 
 bool docServicesEmpty(const Rect *r)
 {
@@ -165,9 +163,11 @@ bool docServicesEmpty(const Rect *r)
 // Whether item, or an item inside it, shows node: an item of the node
 // itself, or an image item of its group (image items show the picture of
 // their node's group).
-bool docServicesItemShows(const ObjHeader *item, const Edr_Node *node, const Edr_Node *group, int depth)
+bool docServicesItemShows(const ObjHeader *item, const Edr_Node *node, const Edr_Node *group,
+                          int depth)
 {
-    if (item->node == node || (group && item->node == group && item->cls && item->cls->itemKind == Obj_itemImage))
+    if (item->node == node ||
+        (group && item->node == group && item->cls && item->cls->itemKind == Obj_itemImage))
         return true;
     if (depth >= 32)
         return false;
@@ -230,14 +230,15 @@ int View_redrawNode(Edr_Doc *doc, Edr_Node *node)
     uint32_t links = 0;
     Lock_acquire(&dm->viewLock);
     for (DispmanView *v = dm->views; v; v = v->next)
-        for (Edr_Node *n = v->pageGroup ? Edr_Node_firstChild(v->pageGroup) : nullptr; n && links < shownPagesMax;
-             n = Edr_Node_nextSibling(n)) {
-            const Edr_SubdocNode *link = Edr_Node_type(n) == Edr_NodeType_subdoc ? Edr_Node_subdocPayload(n) : nullptr;
+        for (Edr_Node *n = v->pageGroup ? Edr_Node_firstChild(v->pageGroup) : nullptr;
+             n && links < shownPagesMax; n = Edr_Node_nextSibling(n)) {
+            const Edr_SubdocNode *link =
+                Edr_Node_type(n) == Edr_NodeType_subdoc ? Edr_Node_subdocPayload(n) : nullptr;
             if (!link || link->child != doc)
                 continue;
             for (uint32_t i = 0; i < count; i++)
-                if (pages[i].key == int32_t(link->pageKey) && pages[i].kind == uint32_t(link->pageKind) &&
-                    !docServicesEmpty(&boxes[i]))
+                if (pages[i].key == int32_t(link->pageKey) &&
+                    pages[i].kind == uint32_t(link->pageKind) && !docServicesEmpty(&boxes[i]))
                     shown[links++] = Shown{v, n, i};
         }
     Lock_release(&dm->viewLock);
@@ -257,7 +258,8 @@ int View_redrawNode(Edr_Doc *doc, Edr_Node *node)
         for (Point &c : corners) {
             Point p;
             Matrix_transformPoint(&p, c.x, c.y, &m);
-            c = Point{int32_t((int64_t(p.x) * res + 32768) >> 16), int32_t((int64_t(p.y) * res + 32768) >> 16)};
+            c = Point{int32_t((int64_t(p.x) * res + 32768) >> 16),
+                      int32_t((int64_t(p.y) * res + 32768) >> 16)};
         }
         Rect area;
         Rect_boundPoints(&area, corners, 4, 1);

@@ -70,7 +70,8 @@ typedef int (*View_ObjectVisitFn)(ObjHeader *object, void *context);
 // Walks the laid-out objects of the document's current view whose
 // rectangles meet area {x0, y0, x1, y1} (null: all). The objects are lent
 // for the call. 0 or the visitor's stop value.
-int View_walkObjects(Edr_Doc *doc, View_ObjectVisitFn visitor, void *context, const int32_t *area, void *extra);
+int View_walkObjects(Edr_Doc *doc, View_ObjectVisitFn visitor, void *context, const int32_t *area,
+                     void *extra);
 // The view rectangle of a sub-document node in its parent document's
 // coordinates into out {x0, y0, x1, y1}: the bounding box of the node's
 // display items in the parent's page views, moved by their origins; all 0
@@ -88,13 +89,12 @@ void ViewMode_get(EngineContext *app, uint32_t *mode, int32_t *width);
 struct LaidOutTextRun;
 struct Path;
 
-
 // Calls visitor for every laid-out run of node (of every node for null)
 // shown by the chain of page views starting at view (only that view when
 // all is 0). out is the
 // viewer's word (may be null). The first error.
-int Select_visitViewNodes(PageView *view, Edr_Node *node, Select_RunVisitFn visitor, void *context, void *out,
-                          int all);
+int Select_visitViewNodes(PageView *view, Edr_Node *node, Select_RunVisitFn visitor, void *context,
+                          void *out, int all);
 // Frees a chain of views with their children and highlight records,
 // reporting nothing (the page they showed is gone).
 void Select_freeViews(PageView *views);
@@ -104,12 +104,14 @@ int Select_drawViewHighlights(EngineContext *ctx, PageView *views, const Matrix 
                               const DrawTarget *target);
 // The same over a page entry: its views, or for a page shown without
 // views the display items of its content pieces. The first error.
-int Select_visitEntryRuns(Edr_PageEntry *entry, Edr_Node *node, Select_RunVisitFn visitor, void *context);
+int Select_visitEntryRuns(Edr_PageEntry *entry, Edr_Node *node, Select_RunVisitFn visitor,
+                          void *context);
 // Adds a highlight drawn with the outline path (taken over) on the view
 // and reports the changed area: border colour, border width, fill colour
 // (0xRRGGBBAA) and the temporary flag. *handle (may be null) gets the
 // record. 0 or an error (the path is freed then too).
-int Select_addHighlight(EngineContext *app, const int32_t key[2], PageView *view, void **handle, Path *path,
-                        void *unused, int zero, uint32_t border, int width, uint32_t fill, int flag);
+int Select_addHighlight(EngineContext *app, const int32_t key[2], PageView *view, void **handle,
+                        Path *path, void *unused, int zero, uint32_t border, int width,
+                        uint32_t fill, int flag);
 // Removes the view's highlights whose temporary flag is flag.
 void Select_removeHighlights(PageView *view, int flag);

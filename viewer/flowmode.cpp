@@ -75,7 +75,8 @@ uint32_t FlowMode_width(FvViewer *viewer)
     Screen *screen = screenOf(viewer);
     if (!screen || screen->resolution <= 0)
         return 0;
-    return uint32_t((uint64_t(uint32_t(Screen_width(screen))) << 16) / uint32_t(screen->resolution));
+    return uint32_t((uint64_t(uint32_t(Screen_width(screen))) << 16) /
+                    uint32_t(screen->resolution));
 }
 
 FvModeOps *FlowMode_ops(FvViewer *viewer)
@@ -120,7 +121,8 @@ void FlowMode_report(FvViewer *viewer, int32_t result)
     if (result == 1 && viewer->page && viewer->page->url && !Fv_canFlow(viewer->page))
         result = 0x10000;
     FvViewModeReport report{int32_t(viewer->options.word[FvStart_pageMode]), result};
-    App_sendRequest(viewer->context ? viewer->context->instance : nullptr, Fv_requestViewMode, &report);
+    App_sendRequest(viewer->context ? viewer->context->instance : nullptr, Fv_requestViewMode,
+                    &report);
 }
 
 int FlowMode_setMode(FvViewer *viewer, int32_t mode)
@@ -129,7 +131,8 @@ int FlowMode_setMode(FvViewer *viewer, int32_t mode)
     if (!ops)
         return Res_missingArgument;
     FvPage *page = viewer->page;
-    bool can = page && (mode == FvViewMode_reflow ? Fv_canReflow(page) : mode == FvViewMode_flow && Fv_canFlow(page));
+    bool can = page && (mode == FvViewMode_reflow ? Fv_canReflow(page)
+                                                  : mode == FvViewMode_flow && Fv_canFlow(page));
     uint32_t posted = 0, width = 0;
     int32_t state = FvViewMode_page;
     if (can) {

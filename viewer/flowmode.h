@@ -20,7 +20,6 @@ enum : int32_t {
     Fv_messageFlowOff = 25,
 };
 
-
 // Stores the mode (and the width for modes 1 and 3) and posts message 24
 // (flow) or 25 (pages) for document. The post's result; 0 without engine.
 int ViewMode_post(EngineContext *engine, Edr_Doc *document, uint32_t mode, uint32_t width);

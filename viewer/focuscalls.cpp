@@ -18,8 +18,7 @@
 #include "viewer/select/highlight.h"
 #include "viewer/support.h"
 
-namespace
-{
+namespace {
 
 enum : uint32_t {
     kActionFocus = 4, // the action word of the focus and blur events
@@ -62,7 +61,8 @@ int focusLocked(Edr_Doc *doc, HighlightStyle *style, Edr_Node *node, int32_t for
         unlockFocus(doc, style);
         return Res_ok;
     }
-    int err = Select_setFocus(Edr_Doc_getApp(doc), doc, style, node, nullptr, kind, Select_focusMake, nullptr);
+    int err = Select_setFocus(Edr_Doc_getApp(doc), doc, style, node, nullptr, kind,
+                              Select_focusMake, nullptr);
     if (!err)
         for (int i = 0; i < 4; i++)
             style->reported.rect[i] = style->focusRect[i];
@@ -148,7 +148,8 @@ int View_clearFocus(Edr_Doc *doc)
     r = View_sendFocusEvent(doc, nullptr, old, 0);
     err = err ? err : r;
     lockFocus(doc, style);
-    r = Select_setFocus(Edr_Doc_getApp(doc), doc, style, nullptr, nullptr, 0, Select_focusMake, nullptr);
+    r = Select_setFocus(Edr_Doc_getApp(doc), doc, style, nullptr, nullptr, 0, Select_focusMake,
+                        nullptr);
     unlockFocus(doc, style);
     // Nothing shown any more counts as nothing focused.
     if (r != Select_notShown)
@@ -158,8 +159,7 @@ int View_clearFocus(Edr_Doc *doc)
     return err;
 }
 
-namespace
-{
+namespace {
 
 // The focus of one document; when the focused node hosts an embedded
 // document that has a focus of its own, that one, its rectangle moved by
@@ -200,7 +200,8 @@ int focusInfoAt(Edr_Doc *doc, int32_t *entry, int32_t rect[4], Edr_Doc **nodeDoc
     Edr_Node *innerNode = nullptr;
     ObjHeader *innerPart = nullptr;
     int32_t innerKind = 0, innerEntry = -1;
-    int err = focusInfoAt(child, &innerEntry, inner, &innerDoc, &innerNode, &innerPart, &innerKind, depth + 1);
+    int err = focusInfoAt(child, &innerEntry, inner, &innerDoc, &innerNode, &innerPart, &innerKind,
+                          depth + 1);
     Edr_Doc_release(child);
     if (err || !innerNode)
         return err;
@@ -219,8 +220,8 @@ int focusInfoAt(Edr_Doc *doc, int32_t *entry, int32_t rect[4], Edr_Doc **nodeDoc
 
 } // namespace
 
-int View_focusInfo(Edr_Doc *doc, int32_t *entry, int32_t rect[4], Edr_Doc **nodeDoc, Edr_Node **node,
-                   ObjHeader **part, int32_t *kind)
+int View_focusInfo(Edr_Doc *doc, int32_t *entry, int32_t rect[4], Edr_Doc **nodeDoc,
+                   Edr_Node **node, ObjHeader **part, int32_t *kind)
 {
     *entry = -1;
     for (int i = 0; i < 4; i++)
@@ -241,7 +242,8 @@ int View_highlightRect(Edr_Doc *doc, Edr_Node *node, int32_t rect[4])
         return Res_missingArgument;
     Edr_Doc_readLock(doc);
     lockFocus(doc, style);
-    int err = Select_setFocus(Edr_Doc_getApp(doc), doc, style, node, nullptr, 0, Select_focusMeasure, rect);
+    int err = Select_setFocus(Edr_Doc_getApp(doc), doc, style, node, nullptr, 0,
+                              Select_focusMeasure, rect);
     unlockFocus(doc, style);
     Edr_Doc_readUnlock(doc);
     return err;
@@ -256,7 +258,8 @@ int View_setFocusNode(Edr_Doc *doc, Edr_Node *node, int32_t mode, int32_t kind)
     lockFocus(doc, style);
     Edr_Node *old = style->focusNode;
     // The old node is only compared with; no reference is needed.
-    int err = Select_setFocus(Edr_Doc_getApp(doc), doc, style, node, nullptr, kind, Select_focusMake, nullptr);
+    int err = Select_setFocus(Edr_Doc_getApp(doc), doc, style, node, nullptr, kind,
+                              Select_focusMake, nullptr);
     if (!err)
         for (int i = 0; i < 4; i++)
             style->reported.rect[i] = style->focusRect[i];
@@ -316,16 +319,16 @@ int View_stepFocus(Edr_Doc *doc, uint32_t direction, View_FocusStepFn callback, 
                 Edr_Doc_addRef(doc);
             first = false;
         } else {
-            result = View_findInDirection(doc, direction, &candidate, &candidateDoc, &found, &rect, nullptr,
-                                          nullptr);
+            result = View_findInDirection(doc, direction, &candidate, &candidateDoc, &found, &rect,
+                                          nullptr, nullptr);
         }
         if (result || !candidate)
             break;
         // The candidate's rectangle: its highlight's without the margin.
         int32_t box[4];
         lockFocus(doc, style);
-        int err = Select_setFocus(Edr_Doc_getApp(doc), doc, style, candidate, nullptr, 0, Select_focusMeasure,
-                                  box);
+        int err = Select_setFocus(Edr_Doc_getApp(doc), doc, style, candidate, nullptr, 0,
+                                  Select_focusMeasure, box);
         unlockFocus(doc, style);
         Rect cr{box[0] + Highlight_grow, box[1] + Highlight_grow, box[2] - Highlight_grow,
                 box[3] - Highlight_grow};
@@ -399,9 +402,7 @@ int View_notifyPointer(Edr_Doc *doc, const ViewPointerEvent *event)
         codes[0] = ViewNotice_enter;
         codes[1] = ViewNotice_entered;
         break;
-    case ViewPointer_move:
-        codes[0] = ViewNotice_move;
-        break;
+    case ViewPointer_move: codes[0] = ViewNotice_move; break;
     case ViewPointer_press:
         codes[0] = ViewNotice_press;
         point = true;
@@ -410,8 +411,7 @@ int View_notifyPointer(Edr_Doc *doc, const ViewPointerEvent *event)
         codes[0] = ViewNotice_release;
         point = true;
         break;
-    default:
-        return Res_ok;
+    default: return Res_ok;
     }
     EngineContext *app = Edr_Doc_getApp(doc);
     EventProc *processor = app ? app->eventProc : nullptr;
@@ -438,15 +438,15 @@ int View_notifyPointer(Edr_Doc *doc, const ViewPointerEvent *event)
 
 // ------------------------------------------------------ items at a point
 
-namespace
-{
+namespace {
 
 bool holds(const Rect &r, int32_t x, int32_t y)
 {
     return x >= r.x0 && x < r.x1 && y >= r.y0 && y < r.y1;
 }
 
-void itemAt(ObjHeader *first, int64_t dx, int64_t dy, int32_t x, int32_t y, ObjHeader **out, int depth);
+void itemAt(ObjHeader *first, int64_t dx, int64_t dy, int32_t x, int32_t y, ObjHeader **out,
+            int depth);
 
 // The item itself when it holds the point, then what a container holds
 // there.
@@ -464,7 +464,8 @@ void itemOne(ObjHeader *o, int64_t dx, int64_t dy, int32_t x, int32_t y, ObjHead
         itemAt(reinterpret_cast<ObjHeader *>(o->owner[5]), dx, dy, x, y, out, depth + 1);
 }
 
-void itemAt(ObjHeader *first, int64_t dx, int64_t dy, int32_t x, int32_t y, ObjHeader **out, int depth)
+void itemAt(ObjHeader *first, int64_t dx, int64_t dy, int32_t x, int32_t y, ObjHeader **out,
+            int depth)
 {
     for (ObjHeader *o = first; o; o = Obj_next(o))
         itemOne(o, dx, dy, x, y, out, depth);
@@ -472,7 +473,8 @@ void itemAt(ObjHeader *first, int64_t dx, int64_t dy, int32_t x, int32_t y, ObjH
 
 } // namespace
 
-int View_itemAtPoint(ObjHeader *first, int32_t dx, int32_t dy, int32_t x, int32_t y, ObjHeader **out)
+int View_itemAtPoint(ObjHeader *first, int32_t dx, int32_t dy, int32_t x, int32_t y,
+                     ObjHeader **out)
 {
     *out = nullptr;
     itemAt(first, dx, dy, x, y, out, 0);
@@ -495,7 +497,8 @@ int View_pageItemAtPoint(Edr_PageEntry *entry, int32_t x, int32_t y, ObjHeader *
             [](ObjHeader *item, void *argument, PageView *view, uint32_t *) {
                 At *a = static_cast<At *>(argument);
                 ObjHeader *hit = nullptr;
-                itemOne(item, view ? view->origin[0] : 0, view ? view->origin[1] : 0, a->x, a->y, &hit, 0);
+                itemOne(item, view ? view->origin[0] : 0, view ? view->origin[1] : 0, a->x, a->y,
+                        &hit, 0);
                 if (hit)
                     a->found = hit;
                 return 0;
@@ -516,8 +519,7 @@ int View_pageItemAtPoint(Edr_PageEntry *entry, int32_t x, int32_t y, ObjHeader *
 
 // ------------------------------------------------ the nearest focusable
 
-namespace
-{
+namespace {
 
 struct Nearest {
     Edr_Doc *doc;
@@ -563,7 +565,8 @@ int visitPage(Edr_PageEntry *entry, void *argument, int32_t x, int32_t y)
 
 } // namespace
 
-int View_nearestFocusable(Edr_Doc *doc, Edr_PageEntry *entry, FocusScoreRecord *record, Edr_Node **out)
+int View_nearestFocusable(Edr_Doc *doc, Edr_PageEntry *entry, FocusScoreRecord *record,
+                          Edr_Node **out)
 {
     *out = nullptr;
     if (!doc || !entry || !record)

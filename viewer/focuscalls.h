@@ -22,10 +22,10 @@ struct FocusScoreRecord;
 
 enum : int32_t {
     // Pointer events of View_notifyPointer and the notifications they give.
-    ViewPointer_over = 16,      // the object under the pointer: 12, then 13
-    ViewPointer_move = 17,      // the object under the pointer: 14
-    ViewPointer_press = 32,     // two coordinates: 15
-    ViewPointer_release = 33,   // two coordinates: 18
+    ViewPointer_over = 16,    // the object under the pointer: 12, then 13
+    ViewPointer_move = 17,    // the object under the pointer: 14
+    ViewPointer_press = 32,   // two coordinates: 15
+    ViewPointer_release = 33, // two coordinates: 18
     ViewNotice_enter = 12,
     ViewNotice_entered = 13,
     ViewNotice_move = 14,
@@ -73,8 +73,8 @@ int View_clearFocus(Edr_Doc *doc);
 // hosts an embedded document with a focus of its own, that focus is given
 // instead (nested as deep as documents nest), its rectangle moved by the
 // host node's place in the view. 0, or 16.
-int View_focusInfo(Edr_Doc *doc, int32_t *entry, int32_t rect[4], Edr_Doc **nodeDoc, Edr_Node **node,
-                   ObjHeader **part, int32_t *kind);
+int View_focusInfo(Edr_Doc *doc, int32_t *entry, int32_t rect[4], Edr_Doc **nodeDoc,
+                   Edr_Node **node, ObjHeader **part, int32_t *kind);
 // The highlight rectangle of node (its boxes grown by 1820) without
 // changing the focus. 0, 4102 when not shown, or an error.
 int View_highlightRect(Edr_Doc *doc, Edr_Node *node, int32_t rect[4]);
@@ -90,8 +90,8 @@ int View_sendFocusEvent(Edr_Doc *doc, Edr_Node *node, Edr_Node *old, int32_t mod
 // rectangle (the focus highlight's without the 1820 margin) and the
 // direction. 0 accepts it, 1 skips it and steps on from it, anything else
 // ends the step with that value. Called with the document read-locked.
-typedef int (*View_FocusStepFn)(Edr_Doc *doc, Edr_Node *node, const int32_t rect[4], uint32_t direction,
-                                void *argument);
+typedef int (*View_FocusStepFn)(Edr_Doc *doc, Edr_Node *node, const int32_t rect[4],
+                                uint32_t direction, void *argument);
 // Steps the focus in a direction (orientation flags of View_findInDirection:
 // 0 right, 0x800 left, 0x100 up, 0x400 down) from the focused object, or
 // from the first focusable one when nothing is focused: each candidate is
@@ -112,7 +112,8 @@ int View_notifyPointer(Edr_Doc *doc, const ViewPointerEvent *event);
 // The topmost (last drawn) display item from first whose shown box,
 // moved by (dx, dy), holds the point; hidden items are passed over and
 // containers are searched inside. *out null when none. 0.
-int View_itemAtPoint(ObjHeader *first, int32_t dx, int32_t dy, int32_t x, int32_t y, ObjHeader **out);
+int View_itemAtPoint(ObjHeader *first, int32_t dx, int32_t dy, int32_t x, int32_t y,
+                     ObjHeader **out);
 // The same over a page entry: its views (each moved by its origin) or,
 // without views, its records.
 int View_pageItemAtPoint(Edr_PageEntry *entry, int32_t x, int32_t y, ObjHeader **out);
@@ -121,4 +122,5 @@ int View_pageItemAtPoint(Edr_PageEntry *entry, int32_t x, int32_t y, ObjHeader *
 // (View_scoreCandidate; its offset is set for each page and given back): *out
 // the node with a reference of the caller's, or null. The document is
 // read-locked by the caller. 0, or Res_missingArgument for a missing argument.
-int View_nearestFocusable(Edr_Doc *doc, Edr_PageEntry *entry, FocusScoreRecord *record, Edr_Node **out);
+int View_nearestFocusable(Edr_Doc *doc, Edr_PageEntry *entry, FocusScoreRecord *record,
+                          Edr_Node **out);

@@ -17,8 +17,7 @@
 #include "viewer/support.h"
 #include "viewer/view.h"
 
-namespace
-{
+namespace {
 
 constexpr int64_t worst = 0x7fffffff;
 constexpr int64_t behind = 0x40000000;
@@ -27,14 +26,10 @@ constexpr int64_t behind = 0x40000000;
 uint32_t orientationOf(uint32_t direction)
 {
     switch (direction) {
-    case FocusDir_left:
-        return 0x800;
-    case FocusDir_down:
-        return 0x400;
-    case FocusDir_up:
-        return 0x100;
-    default:
-        return 0;
+    case FocusDir_left: return 0x800;
+    case FocusDir_down: return 0x400;
+    case FocusDir_up: return 0x100;
+    default: return 0;
     }
 }
 
@@ -121,27 +116,17 @@ int View_scoreCandidate(const FocusScoreRecord *record, const Rect *candidate, i
 
 // ------------------------------------------------ stepping the focus by key
 
-namespace
-{
+namespace {
 
 // The search orientation of a key direction: 1 up, 2 down, 3 right, 4 left.
 bool orientationOfKey(int32_t direction, uint32_t *flags)
 {
     switch (direction) {
-    case 1:
-        *flags = 0x100;
-        return true;
-    case 2:
-        *flags = 0x400;
-        return true;
-    case 3:
-        *flags = 0;
-        return true;
-    case 4:
-        *flags = 0x800;
-        return true;
-    default:
-        return false;
+    case 1: *flags = 0x100; return true;
+    case 2: *flags = 0x400; return true;
+    case 3: *flags = 0; return true;
+    case 4: *flags = 0x800; return true;
+    default: return false;
     }
 }
 
@@ -213,7 +198,8 @@ int Fv_moveFocus(FvView *view, FvPage *, void *object, FvArea **area)
         return Res_ok;
     Edr_Doc_readLock(doc);
     Edr_Page_readLockList(doc);
-    int err = Select_setFocus(Edr_Doc_getApp(doc), doc, style, node, nullptr, 0, Select_focusMake, nullptr);
+    int err = Select_setFocus(Edr_Doc_getApp(doc), doc, style, node, nullptr, 0, Select_focusMake,
+                              nullptr);
     if (!err) {
         for (int i = 0; i < 4; i++)
             style->reported.rect[i] = style->focusRect[i];

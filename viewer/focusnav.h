@@ -12,8 +12,8 @@ enum : uint32_t {
     FocusDir_mask = 0x0E,
     FocusDir_left = 8,
     FocusDir_right = 10,
-    FocusDir_up = 12,   // towards smaller y
-    FocusDir_down = 14, // towards larger y
+    FocusDir_up = 12,            // towards smaller y
+    FocusDir_down = 14,          // towards larger y
     FocusDir_strict = 0x20,      // only candidates beyond the leading edge count
     FocusDir_visibleOnly = 0x40, // candidates outside the region are rejected
 };

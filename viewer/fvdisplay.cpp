@@ -9,8 +9,7 @@
 #include "viewer/dispman.h"
 #include "viewer/dispqueue.h"
 
-namespace
-{
+namespace {
 
 // The document and page key pair the page link shows (none without one).
 struct LinkInfo {

@@ -6,8 +6,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 
-namespace
-{
+namespace {
 
 struct HandlerEntry {
     HandlerRegFn function;
@@ -80,4 +79,3 @@ int HandlerReg_call(HandlerRegistry *registry, const HandlerKeyRecord *record, v
     void *data = record->data ? record->data : e->data;
     return e->function(registry->owner, data, argument);
 }
-

@@ -21,7 +21,7 @@ struct HandlerRegIface {
 };
 
 struct HandlerRegistry {
-    void *owner;          // the display manager
+    void *owner; // the display manager
     intptr_t word;
     HandlerRegIface iface;
     Coll entries;
@@ -30,7 +30,7 @@ struct HandlerRegistry {
 // What a caller gives HandlerReg_call: the key in the third word and, when
 // non-null, a data word that replaces the one registered.
 struct HandlerKeyRecord {
-    void *callerWords[2];   // the caller's, not read
+    void *callerWords[2]; // the caller's, not read
     void *key;
     void *data;
 };

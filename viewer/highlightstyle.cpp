@@ -36,10 +36,12 @@ int View_createHighlightStyle(EngineContext *context, void **cell)
     ConfigStore *store = context ? context->config : nullptr;
     uint32_t border = 0, fill = 0;
     View_defaultHighlightColours(&border, &fill, 0);
-    style->focusBorder = Config_getIntA(context, store, nullptr, "Vexlan_FocusBorderColour", border);
+    style->focusBorder =
+        Config_getIntA(context, store, nullptr, "Vexlan_FocusBorderColour", border);
     style->focusFill = Config_getIntA(context, store, nullptr, "Vexlan_FocusFillColour", fill);
     View_defaultHighlightColours(&border, &fill, 1);
-    style->activeBorder = Config_getIntA(context, store, nullptr, "Vexlan_ActiveBorderColour", border);
+    style->activeBorder =
+        Config_getIntA(context, store, nullptr, "Vexlan_ActiveBorderColour", border);
     style->activeFill = Config_getIntA(context, store, nullptr, "Vexlan_ActiveFillColour", fill);
     style->thumbMax = int32_t(Config_getIntA(context, store, u"Core", "Vexlan_thumbnailsMax", 0));
     style->windowFirst = -1;
@@ -81,8 +83,7 @@ void View_releaseFocus(void *record, Edr_Doc *doc)
     style->focusEntry = -1;
 }
 
-namespace
-{
+namespace {
 
 HighlightStyle *styleOfDoc(Edr_Doc *doc)
 {

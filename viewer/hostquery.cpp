@@ -7,8 +7,7 @@
 #include "core/host/hostservices.h"
 #include "platform/api/app.h"
 
-namespace
-{
+namespace {
 
 HostQuery *makeQuery(FvViewer *viewer, intptr_t kind, int32_t code, void *data,
                      HostQueryDoneFn onComplete, void *argument, int32_t synchronous)

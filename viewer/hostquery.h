@@ -29,8 +29,8 @@ struct HostQueryWaiter {
     int32_t synchronous;        // 1 for HostQuery_ask
     HostQueryDoneFn onComplete; // called with the answered query (null: none)
     void *argument;
-    int32_t answered;           // HostQuery_complete has run
-    int32_t abandoned;          // the asker stopped; the answer frees the query
+    int32_t answered;  // HostQuery_complete has run
+    int32_t abandoned; // the asker stopped; the answer frees the query
 };
 
 // Query codes, and what the data record is for each.
@@ -42,17 +42,17 @@ enum : int32_t {
 
 // Status and answer values.
 enum : int32_t {
-    HostQuery_yes = 0x10000,          // made; answered; yes
-    HostQuery_no = 0x10001,           // cancelled; no
-    HostQuery_refused = 0x10002,      // the host did not show it
+    HostQuery_yes = 0x10000,     // made; answered; yes
+    HostQuery_no = 0x10001,      // cancelled; no
+    HostQuery_refused = 0x10002, // the host did not show it
 };
 
 struct HostQuery {
-    HostQueryWaiter *waiter;    // the asking side's wait record (owned)
-    intptr_t kind;              // the asker's word
-    int32_t code;               // what is asked (above)
-    void *data;                 // the code's data record
-    int32_t status;             // 0x10000 when made; the host's answer
+    HostQueryWaiter *waiter; // the asking side's wait record (owned)
+    intptr_t kind;           // the asker's word
+    int32_t code;            // what is asked (above)
+    void *data;              // the code's data record
+    int32_t status;          // 0x10000 when made; the host's answer
 };
 
 // Password query data: the prompt (UTF-8) and the reply the host writes
@@ -65,12 +65,12 @@ struct HostQueryText {
 // Link question data: the host shows the URL text and writes its answer
 // (HostQuery_yes or HostQuery_no) into answer.
 struct HostQueryLink {
-    intptr_t reserved;          // 0
-    const char *urlText;        // the link's URL, UTF-8
-    const void *dataPart;       // the URL's data part (null: none)
+    intptr_t reserved;    // 0
+    const char *urlText;  // the link's URL, UTF-8
+    const void *dataPart; // the URL's data part (null: none)
     uint32_t dataLength;
-    int32_t flags;              // 1: open as a new document
-    int32_t kind;               // 0x10000 to 0x10003 by the link's flags
+    int32_t flags; // 1: open as a new document
+    int32_t kind;  // 0x10000 to 0x10003 by the link's flags
     int32_t answer;
 };
 
@@ -86,13 +86,13 @@ void HostQuery_finiGate(FvViewer *viewer);
 // no memory, no gate, or a task asked to stop while it waited. A stopped
 // ask gives the gate back at once; the query itself is freed only once
 // the host has let go of it (it dropped it on cancel, or its answer came).
-int HostQuery_ask(FvViewer *viewer, intptr_t kind, int32_t code, void *data, HostQueryDoneFn onComplete,
-                  void *argument);
+int HostQuery_ask(FvViewer *viewer, intptr_t kind, int32_t code, void *data,
+                  HostQueryDoneFn onComplete, void *argument);
 
 // An asynchronous query: the query, freed by HostQuery_complete after its
 // callback; null when the host refused it at once or memory ran out.
-HostQuery *HostQuery_post(FvViewer *viewer, intptr_t kind, int32_t code, void *data, HostQueryDoneFn onComplete,
-                          void *argument);
+HostQuery *HostQuery_post(FvViewer *viewer, intptr_t kind, int32_t code, void *data,
+                          HostQueryDoneFn onComplete, void *argument);
 
 // The host's answer (the application's reply slot): runs the callback,
 // then wakes the asker of a synchronous query, or frees an asynchronous

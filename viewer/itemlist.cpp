@@ -17,8 +17,7 @@
 #include "viewer/dispman.h"
 #include "viewer/pagerender.h"
 
-namespace
-{
+namespace {
 
 bool isEmpty(const Rect &r)
 {
@@ -132,8 +131,7 @@ int View_thumbnailSize(int32_t width, int32_t height, int32_t widthLimit, int32_
     return Res_ok;
 }
 
-namespace
-{
+namespace {
 
 // The scale word of the thumbnail bitmap: the matrix's units are pixels
 // times 65536 / 8, as in the thumbnail pass's pictures.
@@ -144,7 +142,8 @@ void itemNoteDrawn(void *, const Rect *) {}
 } // namespace
 
 int View_renderThumbnail(EngineContext *ctx, Edr_Doc *document, int32_t pageKey, uint32_t pageKind,
-                         PixelBuf **output, int32_t widthLimit, int32_t heightLimit, int32_t ratioLimit)
+                         PixelBuf **output, int32_t widthLimit, int32_t heightLimit,
+                         int32_t ratioLimit)
 {
     *output = nullptr;
     Edr_PageEntry *entry = nullptr;
@@ -169,11 +168,13 @@ int View_renderThumbnail(EngineContext *ctx, Edr_Doc *document, int32_t pageKey,
         err = PixelBuf_create(&thumb, tw, th, Pixel_format565, 0x10000);
     if (!err) {
         memset(thumb->pixels, 0, size_t(thumb->stride) * size_t(thumb->height));
-        err = Bitmap_create(ctx, &bitmap, tw, th, Pixel_format565, itemThumbScale, thumb->pixels, 0);
+        err =
+            Bitmap_create(ctx, &bitmap, tw, th, Pixel_format565, itemThumbScale, thumb->pixels, 0);
     }
     if (!err) {
         band = Mem_malloc(Dispman_pageBandDefault);
-        err = band ? RenderBuffers_create(&buffers, ctx, band, Dispman_pageBandDefault) : int(Res_noMemory);
+        err = band ? RenderBuffers_create(&buffers, ctx, band, Dispman_pageBandDefault)
+                   : int(Res_noMemory);
     }
     if (!err) {
         // One pixel for every d units along both axes, through the bitmap's
@@ -184,14 +185,18 @@ int View_renderThumbnail(EngineContext *ctx, Edr_Doc *document, int32_t pageKey,
         // own colour under its items, no highlights, and animations still.
         int64_t s = (int64_t(1) << 32) / (int64_t(itemThumbScale) * d);
         int64_t top = int64_t(th) * 65536 / itemThumbScale;
-        Matrix m{clamp32(s), 0, 0, clamp32(s), clamp32(-(int64_t(b[0]) * s) / 65536),
+        Matrix m{clamp32(s),
+                 0,
+                 0,
+                 clamp32(s),
+                 clamp32(-(int64_t(b[0]) * s) / 65536),
                  clamp32(top - (int64_t(b[3]) * s) / 65536)};
         DrawFlags flags;
         DrawFlags_clear(ctx, &flags);
         flags.flags |= DrawFlags_offscreen | DrawFlags_noHighlights | DrawFlags_still;
         Rect clip{0, 0, tw, th};
-        err = PageRender_walk(page, &m, &clip, &clip, bitmap, nullptr, &flags, itemNoteDrawn, nullptr,
-                              PageRender_drawBanded, buffers, ctx, 1, 0);
+        err = PageRender_walk(page, &m, &clip, &clip, bitmap, nullptr, &flags, itemNoteDrawn,
+                              nullptr, PageRender_drawBanded, buffers, ctx, 1, 0);
     }
     RenderBuffers_free(buffers);
     Mem_free(band);
@@ -225,10 +230,8 @@ int Paint_setupItem(EngineContext *, const PaintRecord *paint, DrawItem *item,
     }
     case Paint_image:
     case Paint_linear:
-    case Paint_radial:
-        return Res_notImplemented;
-    default:
-        return Res_ok;
+    case Paint_radial: return Res_notImplemented;
+    default: return Res_ok;
     }
 }
 

@@ -72,8 +72,8 @@ int View_thumbnailSize(int32_t width, int32_t height, int32_t widthLimit, int32_
 // within the limits (View_thumbnailSize of the page rectangle's sides in
 // 16.16 inches), drawn at one pixel for every d units along both axes from
 // the page's top-left corner, as a still. *output gets a new thumbnail record with owned pixels
-// (a PixelBuf; the caller frees it with PixelBuf_destroy). 0; Res_noSuchPage when the page is absent;
-// 8 for an empty page; 1 out of memory; the drawing's error.
+// (a PixelBuf; the caller frees it with PixelBuf_destroy). 0; Res_noSuchPage when the page is
+// absent; 8 for an empty page; 1 out of memory; the drawing's error.
 int View_renderThumbnail(EngineContext *ctx, Edr_Doc *document, int32_t pageKey, uint32_t pageKind,
                          PixelBuf **output, int32_t widthLimit, int32_t heightLimit,
                          int32_t ratioLimit);

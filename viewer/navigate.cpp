@@ -98,7 +98,8 @@ bool extensionIn(const char *ext, const char *const *list)
 
 bool hasUrlText(const FvPage *page)
 {
-    return page->url && (Url_getPartsMask(page->url) & (UrlPart_path | UrlPart_host | UrlPart_scheme));
+    return page->url &&
+           (Url_getPartsMask(page->url) & (UrlPart_path | UrlPart_host | UrlPart_scheme));
 }
 
 } // namespace
@@ -123,7 +124,8 @@ void Fv_queryMargins(FvViewer *viewer, int32_t *left, int32_t *right, int32_t *t
         *bottom = m[3];
 }
 
-void Fv_getViewArea(FvViewer *viewer, int32_t *width, int32_t *height, int32_t *centreX, int32_t *centreY)
+void Fv_getViewArea(FvViewer *viewer, int32_t *width, int32_t *height, int32_t *centreX,
+                    int32_t *centreY)
 {
     Screen *screen = screenOf(viewer);
     int32_t l = 0, r = 0, t = 0, b = 0;
@@ -158,7 +160,8 @@ void Fv_visibleRect(FvViewer *viewer, FvPage *page, Rect *out)
     Edr_Fwd_getViewRect(page ? page->pageView : nullptr, out);
 }
 
-void Fv_rectSizeAndCentre(const Rect *rect, int32_t *width, int32_t *height, int32_t *cx, int32_t *cy)
+void Fv_rectSizeAndCentre(const Rect *rect, int32_t *width, int32_t *height, int32_t *cx,
+                          int32_t *cy)
 {
     int32_t w = 0, h = 0, x = 0, y = 0;
     if (rect && !emptyRect(*rect)) {
@@ -183,7 +186,8 @@ int Fv_fitZoomsOf(float displayWidth, float displayHeight, float pageWidth, floa
     *widthFit = *heightFit = *wholeFit = 0;
     // A page without size has no fit: the quotient would be infinite and
     // its conversion to an integer undefined.
-    if (!(pageWidth > 0.0f) || !(pageHeight > 0.0f) || !(displayWidth > 0.0f) || !(displayHeight > 0.0f))
+    if (!(pageWidth > 0.0f) || !(pageHeight > 0.0f) || !(displayWidth > 0.0f) ||
+        !(displayHeight > 0.0f))
         return Res_notFound;
     float w = displayWidth * 65536.0f / pageWidth;
     float h = displayHeight * 65536.0f / pageHeight;
@@ -208,7 +212,8 @@ int Fv_pageSizeAt(FvPage *page, int32_t index, float *width, float *height)
     return Edr_Page_getSizeFloat(page->document, key, kind, width, height);
 }
 
-int Fv_computeFitZooms(FvViewer *viewer, FvPage *page, int32_t *widthFit, int32_t *heightFit, int32_t *wholeFit)
+int Fv_computeFitZooms(FvViewer *viewer, FvPage *page, int32_t *widthFit, int32_t *heightFit,
+                       int32_t *wholeFit)
 {
     *widthFit = *heightFit = *wholeFit = 0;
     Screen *screen = screenOf(viewer);
@@ -310,8 +315,9 @@ int Fv_gotoFragment(FvViewer *viewer, FvPage *page, Edr_Doc *document, const cha
     bool changed = false;
     if (Fv_isPageIndexValid(page, index)) {
         EngineInstance *instance = instanceOf(viewer);
-        SessionHistory *list =
-            history && instance ? reinterpret_cast<SessionHistory *>(instance->closeHooks[1]) : nullptr;
+        SessionHistory *list = history && instance
+                                   ? reinterpret_cast<SessionHistory *>(instance->closeHooks[1])
+                                   : nullptr;
         auto addPosition = [&](int32_t at) {
             if (!list || !page->url)
                 return;
@@ -350,8 +356,8 @@ int Fv_gotoFragment(FvViewer *viewer, FvPage *page, Edr_Doc *document, const cha
     return Res_ok;
 }
 
-int Fv_showRectOffsets(int32_t mode, int force, const Point *p1, const Point *p2, const FvShowArea *area,
-                       const Rect *flowView, int32_t *dx, int32_t *dy)
+int Fv_showRectOffsets(int32_t mode, int force, const Point *p1, const Point *p2,
+                       const FvShowArea *area, const Rect *flowView, int32_t *dx, int32_t *dy)
 {
     *dx = *dy = 0;
     int32_t l = area->left, t = area->top, w = area->width, h = area->height;
@@ -491,30 +497,22 @@ void Fv_alignOffsetsOf(int32_t mode, const Rect *v, const Rect *c, int32_t *dx, 
         *dy = int32_t((int64_t(C.y0) + C.y1) / 2 - (int64_t(V.y0) + V.y1) / 2);
         *dx = int32_t((int64_t(C.x0) + C.x1) / 2 - (int64_t(V.x0) + V.x1) / 2);
         break;
-    case 7:
-        *dy = bottomFirst;
-        break;
+    case 7: *dy = bottomFirst; break;
     case 8:
         *dy = bottomFirst;
         *dx = snapX;
         break;
-    case 9:
-        *dx = farRight;
-        break;
+    case 9: *dx = farRight; break;
     case 10:
         *dy = snapY;
         *dx = farRight;
         break;
-    case 11:
-        *dy = topFirst;
-        break;
+    case 11: *dy = topFirst; break;
     case 12:
         *dy = topFirst;
         *dx = snapX;
         break;
-    case 13:
-        *dx = nearLeft;
-        break;
+    case 13: *dx = nearLeft; break;
     case 14:
         *dy = snapY;
         *dx = nearLeft;
@@ -525,8 +523,7 @@ void Fv_alignOffsetsOf(int32_t mode, const Rect *v, const Rect *c, int32_t *dx, 
         *dy = centreAxis(V.y0, V.y1, py);
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -568,7 +565,8 @@ void Fv_alignOrDefer(FvViewer *viewer, FvPage *page, int32_t mode, int end)
         return;
     char ext[8];
     extensionOf(page->url, ext, sizeof ext);
-    if (page->document && page->document->pageOnDemand && strcmp(ext, "txt") == 0 && page->firstDisplayPending) {
+    if (page->document && page->document->pageOnDemand && strcmp(ext, "txt") == 0 &&
+        page->firstDisplayPending) {
         page->pendingAlign = mode;
         return;
     }
@@ -612,21 +610,11 @@ int Fv_fitPage(FvViewer *viewer, FvPage *page, int32_t fitMode, int vertical)
         if (Fv_computeFitZooms(viewer, page, &wFit, &hFit, &whole) != Res_ok)
             return 0;
         switch (fitMode) {
-        case 1:
-            target = whole;
-            break;
-        case 2:
-            target = wFit;
-            break;
-        case 4:
-            target = hFit;
-            break;
-        case 3:
-            target = viewer->zoom;
-            break;
-        default:
-            target = current;
-            break;
+        case 1: target = whole; break;
+        case 2: target = wFit; break;
+        case 4: target = hFit; break;
+        case 3: target = viewer->zoom; break;
+        default: target = current; break;
         }
     }
     int32_t fresh = current;
@@ -753,7 +741,8 @@ void Fv_scrollOf(const Rect *page, const Rect *area, FvScrollReport *out)
         return;
     // y grows upwards: the part above the area's top lies between the two
     // upper edges; a page whose top shows has none.
-    int64_t top = std::clamp(int64_t(page->y1) - area->y1, int64_t(0), std::max(height - visible, int64_t(0)));
+    int64_t top = std::clamp(int64_t(page->y1) - area->y1, int64_t(0),
+                             std::max(height - visible, int64_t(0)));
     out->top = int32_t(top);
     out->height = int32_t(std::min(height, int64_t(INT32_MAX)));
     out->visible = int32_t(std::min(visible, int64_t(INT32_MAX)));
@@ -865,7 +854,8 @@ int Fv_canReflow(FvPage *page)
         return 1;
     char ext[8];
     extensionOf(page->url, ext, sizeof ext);
-    static const char *const types[] = {"html", "htm", "shtml", "php", "mht", "mhtml", "eml", "txt", nullptr};
+    static const char *const types[] = {"html",  "htm", "shtml", "php",  "mht",
+                                        "mhtml", "eml", "txt",   nullptr};
     return extensionIn(ext, types) ? 1 : 0;
 }
 
@@ -879,8 +869,8 @@ int Fv_canFlow(FvPage *page)
         return 1;
     char ext[8];
     extensionOf(page->url, ext, sizeof ext);
-    static const char *const types[] = {"doc",  "txt", "html", "htm",  "shtml", "php",
-                                        "mht", "mhtml", "eml", "hwp", nullptr};
+    static const char *const types[] = {"doc", "txt",   "html", "htm", "shtml", "php",
+                                        "mht", "mhtml", "eml",  "hwp", nullptr};
     return extensionIn(ext, types) ? 1 : 0;
 }
 

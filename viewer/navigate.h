@@ -27,14 +27,14 @@ enum : int32_t {
     FvViewMode_reflow = 0x10002,
 
     // Listener codes of the viewer record.
-    FvListen_viewMargins = 1,   // FvMarginQuery: the margins of the view area
-    FvListen_viewChanged = 2,   // FvViewChange: the view moved
-    FvListen_pageChanged = 3,   // the new current index (int32_t *)
+    FvListen_viewMargins = 1, // FvMarginQuery: the margins of the view area
+    FvListen_viewChanged = 2, // FvViewChange: the view moved
+    FvListen_pageChanged = 3, // the new current index (int32_t *)
     FvListen_panLimits = 4,
-    FvListen_docRect = 9,       // FvRectEvent: a document rectangle to note
+    FvListen_docRect = 9, // FvRectEvent: a document rectangle to note
 
     // Host requests.
-    Fv_requestView = 0x10013,   // FvViewReport
+    Fv_requestView = 0x10013,     // FvViewReport
     Fv_requestFragment = 0x1001a, // the URL's text (char *)
 
     // A page record is missing.
@@ -70,7 +70,8 @@ struct FvViewReport {
 
 // Clears the margins, then asks the listeners of code 1 for them. Each
 // output may be null.
-void Fv_queryMargins(FvViewer *viewer, int32_t *left, int32_t *right, int32_t *top, int32_t *bottom);
+void Fv_queryMargins(FvViewer *viewer, int32_t *left, int32_t *right, int32_t *top,
+                     int32_t *bottom);
 // Fv_getViewArea is declared with the screen operations
 // (viewer/screen/resize.h).
 
@@ -84,7 +85,8 @@ void Fv_contentRect(FvViewer *viewer, FvPage *page, Rect *out);
 void Fv_showPageEnd(FvViewer *viewer, FvPage *page);
 // Width, height and centre of a rectangle with the halves taken by
 // shifting; all 0 for an empty one.
-void Fv_rectSizeAndCentre(const Rect *rect, int32_t *width, int32_t *height, int32_t *cx, int32_t *cy);
+void Fv_rectSizeAndCentre(const Rect *rect, int32_t *width, int32_t *height, int32_t *cx,
+                          int32_t *cy);
 
 // Fit zooms of a page of pageWidth x pageHeight pixels (at 100 %) in a
 // display area: width fit, height fit and the smaller as whole-page fit.
@@ -124,8 +126,8 @@ struct FvShowArea {
 // The pan of Fv_showRect for the rectangle's screen corners p1 (x0, y0)
 // and p2 (x1, y1), y counted down; flowView is the page view's view
 // rectangle outside page view (null in page view). 1 when it pans.
-int Fv_showRectOffsets(int32_t mode, int force, const Point *p1, const Point *p2, const FvShowArea *area,
-                       const Rect *flowView, int32_t *dx, int32_t *dy);
+int Fv_showRectOffsets(int32_t mode, int force, const Point *p1, const Point *p2,
+                       const FvShowArea *area, const Rect *flowView, int32_t *dx, int32_t *dy);
 
 // The alignment offsets of mode 0-15 for V and C.
 void Fv_alignOffsetsOf(int32_t mode, const Rect *v, const Rect *c, int32_t *dx, int32_t *dy);

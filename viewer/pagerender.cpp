@@ -23,8 +23,7 @@
 #include "viewer/docview.h"
 #include "graphics/rects.h"
 
-namespace
-{
+namespace {
 
 bool isEmpty(const Rect &r)
 {
@@ -670,8 +669,8 @@ int PageRender_drawWithImage(EngineContext *ctx, DispmanView *view, Edr_PageRec 
         if (band.y0 <= rect->y0)
             band = Rect{rect->x0, rect->y0, rect->x1, rect->y0 + plan.bandHeight};
         if (Image_scaleIntoBuffer(ctx, chain->thumb, pageRect->x1 - pageRect->x0,
-                             pageRect->y1 - pageRect->y0, buf, wrapSub(pageRect->x0, band.x0),
-                             wrapSub(band.y1, pageRect->y1), quality)) {
+                                  pageRect->y1 - pageRect->y0, buf, wrapSub(pageRect->x0, band.x0),
+                                  wrapSub(band.y1, pageRect->y1), quality)) {
             result = PageRender_fillArea(nullptr, nullptr, nullptr, nullptr, chain, view, rect);
         } else {
             Bitmap *bandBitmap = nullptr;
@@ -799,18 +798,11 @@ void Bitmap_fillRect16(Bitmap *bitmap, const Rect *rect, uint32_t colour)
     uint32_t red = colour & 0xFF, green = (colour >> 8) & 0xFF, blue = (colour >> 16) & 0xFF;
     uint32_t value;
     switch (bitmap->format) {
-    case Pixel_format444:
-        value = (red >> 4) << 8 | (green >> 4) << 4 | blue >> 4;
-        break;
-    case Pixel_format555:
-        value = (blue >> 3) << 10 | (green >> 3) << 5 | red >> 3;
-        break;
+    case Pixel_format444: value = (red >> 4) << 8 | (green >> 4) << 4 | blue >> 4; break;
+    case Pixel_format555: value = (blue >> 3) << 10 | (green >> 3) << 5 | red >> 3; break;
     case Pixel_format565Alt:
-    case Pixel_format565:
-        value = (red >> 3) << 11 | (green >> 2) << 5 | blue >> 3;
-        break;
-    default:
-        return;
+    case Pixel_format565: value = (red >> 3) << 11 | (green >> 2) << 5 | blue >> 3; break;
+    default: return;
     }
     // Cut to the bitmap: a rectangle reaching outside it must not write
     // outside its rows.

@@ -9,8 +9,7 @@
 #include "document/edr/docmsg.h"
 #include "document/edr/loadprogress.h"
 
-namespace
-{
+namespace {
 
 constexpr uint32_t categoryDocuments = 2;
 constexpr uint32_t categoryObjects = 3;

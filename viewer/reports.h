@@ -5,22 +5,22 @@
 #include <cstdint>
 
 enum : int32_t {
-    Fv_requestResized = 0x10003,   // FvResizeReport
-    Fv_requestZoom = 0x10005,      // FvZoomReport
-    Fv_requestViewMode = 0x14000,  // FvViewModeReport
-    Fv_requestFirstContent = 0x10000, // no record
-    Fv_requestState = 0x10001,     // FvStateReport
-    Fv_requestThumbnail = 0x10006, // FvThumbnailReport
-    Fv_requestFitChanged = 0x1000c, // no record
+    Fv_requestResized = 0x10003,       // FvResizeReport
+    Fv_requestZoom = 0x10005,          // FvZoomReport
+    Fv_requestViewMode = 0x14000,      // FvViewModeReport
+    Fv_requestFirstContent = 0x10000,  // no record
+    Fv_requestState = 0x10001,         // FvStateReport
+    Fv_requestThumbnail = 0x10006,     // FvThumbnailReport
+    Fv_requestFitChanged = 0x1000c,    // no record
     Fv_requestLayoutChanged = 0x1000e, // no record
-    Fv_requestProgress = 0x1000d,  // FvProgressReport
-    Fv_requestLimit = 0x10012,     // FvProgressReport {0, 0}
-    Fv_requestStopped = 0x10019,   // no record
-    Fv_requestEditState = 0x10020, // FvEditReport
-    Fv_requestLink = 0x10022,      // FvLinkReport
-    Fv_requestWorkStarted = 0x10024, // no record
-    Fv_requestLoadFailed = 0x10025, // FvLoadFailedReport, before the failed load's alert
-    Fv_requestScroll = 0x10026,    // FvScrollReport
+    Fv_requestProgress = 0x1000d,      // FvProgressReport
+    Fv_requestLimit = 0x10012,         // FvProgressReport {0, 0}
+    Fv_requestStopped = 0x10019,       // no record
+    Fv_requestEditState = 0x10020,     // FvEditReport
+    Fv_requestLink = 0x10022,          // FvLinkReport
+    Fv_requestWorkStarted = 0x10024,   // no record
+    Fv_requestLoadFailed = 0x10025,    // FvLoadFailedReport, before the failed load's alert
+    Fv_requestScroll = 0x10026,        // FvScrollReport
 };
 
 // Where the view stands on the current page, in screen pixels: how much of
@@ -70,9 +70,9 @@ struct FvThumbnailReport {
     const void *pixels;
     int32_t width;
     int32_t height;
-    intptr_t word;              // the event's word (the page index)
-    int32_t bytes;              // height x stride
-    const void *document;       // the page's document (or page key)
+    intptr_t word;        // the event's word (the page index)
+    int32_t bytes;        // height x stride
+    const void *document; // the page's document (or page key)
 };
 
 // The edit state of the page view (0x10000 to 0x10002) and its flag.

@@ -7,8 +7,7 @@
 #include "core/task/lock.h"
 #include "graphics/pixelbuf.h"
 
-namespace
-{
+namespace {
 
 // The clean-up of every kind: frees the scaled buffer (its pixels with it
 // when it owns them) and clears the pointer.

@@ -8,8 +8,7 @@
 #include "viewer/column.h"
 #include "viewer/dispman.h"
 
-namespace
-{
+namespace {
 
 constexpr int kBadInput = 8;
 
@@ -40,8 +39,7 @@ int View_drawScrolledItems(EngineContext *ctx, ScrolledView *view, int32_t scrol
         View_unlockCurrent(view->document, 0);
         return r;
     }
-    default:
-        return Res_ok;
+    default: return Res_ok;
     }
 }
 

@@ -22,7 +22,8 @@ int FvPage_refreshScrollHints(FvViewer *viewer);
 // *before and *after. 0; Res_noSuchPage when the page has no column (the words are
 // left as they were); the page list's error when the page is absent.
 struct Edr_Doc;
-int Page_queryScrollHints(Edr_Doc *document, int32_t key, uint32_t kind, uint32_t *before, uint32_t *after);
+int Page_queryScrollHints(Edr_Doc *document, int32_t key, uint32_t kind, uint32_t *before,
+                          uint32_t *after);
 
 // The request an image is drawn for: the target width and height in
 // pixels first, seven words in all.

@@ -9,8 +9,7 @@
 #include "platform/api/app.h"
 #include "platform/url/url.h"
 
-namespace
-{
+namespace {
 
 // The extension of a path (from its last '.'), lower-cased ASCII, into out
 // (empty when none or too long).
@@ -212,15 +211,11 @@ int View_initSettings(EngineContext *)
     return Res_ok;
 }
 
-void View_freeSettings(EngineContext *)
-{
-}
+void View_freeSettings(EngineContext *) {}
 
 int View_initDisplaySettings(EngineContext *)
 {
     return Res_ok;
 }
 
-void View_freeDisplaySettings(EngineContext *)
-{
-}
+void View_freeDisplaySettings(EngineContext *) {}

@@ -52,8 +52,7 @@
 #include "viewer/viewer.h"
 #include "viewer/zoompan.h"
 
-namespace
-{
+namespace {
 
 constexpr uint32_t sheetDefaults[6] = {0, 0, 0, 1, 0, 0};
 constexpr int32_t hostOutOfMemory = 0x10006;
@@ -98,7 +97,8 @@ SheetGrid *nthGrid(Edr_Node *node, uint32_t *n)
     for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c)) {
         if (Edr_Node_type(c) == Edr_NodeType_grid) {
             if ((*n)-- == 0)
-                return static_cast<SheetGrid *>(static_cast<Edr_GridNode *>(Edr_Node_payload(c))->record);
+                return static_cast<SheetGrid *>(
+                    static_cast<Edr_GridNode *>(Edr_Node_payload(c))->record);
         } else if (Edr_Node_type(c) == Edr_NodeType_group) {
             if (SheetGrid *g = nthGrid(c, n))
                 return g;
@@ -171,7 +171,8 @@ int gather(FvViewer *viewer, SheetGrid *grid, uint32_t row, uint32_t column, Cel
     const uint32_t *palette = record ? record->report.palette : nullptr;
     uint32_t count = record ? uint32_t(record->report.paletteCount) : 0;
     const SheetFormatTable *formats = grid->formatTable;
-    if (cell && formats && formats->rules && cell->rule < formats->count && formats->rules[cell->rule])
+    if (cell && formats && formats->rules && cell->rule < formats->count &&
+        formats->rules[cell->rule])
         for (StylePropItem *p = StyleRule_firstProp(formats->rules[cell->rule]); p; p = p->next)
             Excel_CellEdit_takeProp(e, &p->value, palette, count);
     // The edit text: a formula as its text; a value the cell was given
@@ -191,10 +192,14 @@ int gather(FvViewer *viewer, SheetGrid *grid, uint32_t row, uint32_t column, Cel
     uint16_t shownXf = 0;
     uint32_t date1904 = wb && wb->date1904 ? 1 : 0;
     if (err == Res_ok && formula)
-        err = Excel_CellEdit_valueText(viewer->context, nullptr, formula, nullptr, date1904, &e->text);
-    else if (err == Res_ok && Excel_Sheet_getCellEdit(grid, r, c, &pending, &shown, &shownXf) == Res_ok && pending)
-        err = Excel_CellEdit_valueText(viewer->context, pending, nullptr, nullptr, date1904, &e->text);
-    else if (err == Res_ok && cell && cell->kind != Excel_cellNoText && !(e->text = utf8Of(cell->text)))
+        err = Excel_CellEdit_valueText(viewer->context, nullptr, formula, nullptr, date1904,
+                                       &e->text);
+    else if (err == Res_ok &&
+             Excel_Sheet_getCellEdit(grid, r, c, &pending, &shown, &shownXf) == Res_ok && pending)
+        err = Excel_CellEdit_valueText(viewer->context, pending, nullptr, nullptr, date1904,
+                                       &e->text);
+    else if (err == Res_ok && cell && cell->kind != Excel_cellNoText &&
+             !(e->text = utf8Of(cell->text)))
         err = Res_noMemory;
     Mem_free(formula);
     if (err == Res_ok)
@@ -229,7 +234,8 @@ int drawFrame(FvViewer *viewer, Edr_Doc *doc, int32_t index, const Rect &rect)
             err = RectList_toPath(list, &path);
         RectList_destroy(&list);
         if (err == Res_ok && path)
-            err = Select_addHighlight(viewer->context, v->pageKey, v, nullptr, path, nullptr, 0, border, width, fill, 1);
+            err = Select_addHighlight(viewer->context, v->pageKey, v, nullptr, path, nullptr, 0,
+                                      border, width, fill, 1);
     }
     Edr_Page_release(entry, 0);
     return err;
@@ -321,13 +327,15 @@ void apply(FvViewer *viewer, CellEdit *e)
     bool changed = strcmp(e->text ? e->text : "", cur->text ? cur->text : "") != 0 ||
                    formatIndex != cur->formatIndex;
     if (err == Res_ok && changed)
-        err = Excel_CellEdit_setValue(ctx, grid, cur->row, cur->column, e->text ? e->text : "", formatIndex);
+        err = Excel_CellEdit_setValue(ctx, grid, cur->row, cur->column, e->text ? e->text : "",
+                                      formatIndex);
     StyleRule *rule = nullptr;
     int32_t notices[3];
     uint32_t noticeCount = 0;
     if (err == Res_ok)
-        err = Excel_CellEdit_makeRule(e, cur, record->report.palette, uint32_t(record->report.paletteCount), &rule,
-                                      notices, &noticeCount);
+        err = Excel_CellEdit_makeRule(e, cur, record->report.palette,
+                                      uint32_t(record->report.paletteCount), &rule, notices,
+                                      &noticeCount);
     for (uint32_t i = 0; i < noticeCount; i++)
         notify(viewer, notices[i]);
     if (err == Res_ok) {
@@ -344,7 +352,8 @@ void apply(FvViewer *viewer, CellEdit *e)
     ExcelMeasurer measurer{Excel_View_measureText, &measure};
     if (err == Res_ok && mode != CellEdit_resizeHeightAuto && mode != CellEdit_resizeNone) {
         if (e->rowHeight != cur->rowHeight)
-            err = Excel_Sheet_setRowHeight(grid, cur->row, Excel_CellEdit_clampRowHeight(e->rowHeight));
+            err = Excel_Sheet_setRowHeight(grid, cur->row,
+                                           Excel_CellEdit_clampRowHeight(e->rowHeight));
         if (err == Res_ok)
             err = Excel_Sheet_setRowMode(ctx, grid, cur->row, 0, &measurer);
     } else if (err == Res_ok) {
@@ -353,7 +362,8 @@ void apply(FvViewer *viewer, CellEdit *e)
     if (err == Res_ok && mode == CellEdit_resizeResetColumn) {
         err = Excel_Sheet_setColumnMode(ctx, grid, cur->column, 0, &measurer);
     } else if (err == Res_ok && mode != CellEdit_resizeWidthAuto && mode != CellEdit_resizeNone) {
-        uint32_t least = grid->metrics ? 2 * uint32_t(grid->metrics->scale > 0 ? grid->metrics->scale : 0) : 0;
+        uint32_t least =
+            grid->metrics ? 2 * uint32_t(grid->metrics->scale > 0 ? grid->metrics->scale : 0) : 0;
         if (e->columnWidth != cur->columnWidth)
             err = Excel_Sheet_setColumnWidth(ctx, grid, cur->column,
                                              e->columnWidth < least ? least : e->columnWidth);
@@ -453,21 +463,11 @@ void onArrow(EngineInstance *instance, intptr_t value)
         return;
     }
     switch (value) {
-    case 0x10000:
-        Excel_View_moveCell(viewer, -1, 0);
-        break;
-    case 0x10001:
-        Excel_View_moveCell(viewer, 1, 0);
-        break;
-    case 0x10002:
-        Excel_View_moveCell(viewer, 0, -1);
-        break;
-    case 0x10003:
-        Excel_View_moveCell(viewer, 0, 1);
-        break;
-    default:
-        notify(viewer, 13);
-        break;
+    case 0x10000: Excel_View_moveCell(viewer, -1, 0); break;
+    case 0x10001: Excel_View_moveCell(viewer, 1, 0); break;
+    case 0x10002: Excel_View_moveCell(viewer, 0, -1); break;
+    case 0x10003: Excel_View_moveCell(viewer, 0, 1); break;
+    default: notify(viewer, 13); break;
     }
 }
 
@@ -493,7 +493,8 @@ void gotoCell(EngineInstance *instance, const char *text, intptr_t select)
     int32_t index = -1;
     SheetGrid *grid = nullptr;
     if (!currentSheet(viewer, &doc, &index, &grid) || !grid->metrics || row < 0 ||
-        uint32_t(row) >= grid->metrics->rowCount || uint32_t(column) >= grid->metrics->columnCount) {
+        uint32_t(row) >= grid->metrics->rowCount ||
+        uint32_t(column) >= grid->metrics->columnCount) {
         notify(viewer, CellEdit_noticeGotoOutside);
         return;
     }
@@ -505,7 +506,7 @@ void gotoCell(EngineInstance *instance, const char *text, intptr_t select)
         record->editMode = 1;
     }
     notify(viewer, Excel_View_showCurrentCell(viewer, 1) == Res_ok ? CellEdit_noticeGotoDone
-                                                                     : CellEdit_noticeGotoNotShown);
+                                                                   : CellEdit_noticeGotoNotShown);
 }
 
 // Inserts or deletes the selected range's rows or columns.
@@ -535,19 +536,22 @@ void changeLines(FvViewer *viewer, bool insert, bool columns)
     }
     EngineContext *ctx = viewer->context;
     for (uint32_t i = 0; i < n && err == Res_ok; i++)
-        err = insert ? (columns ? Excel_Sheet_insertColumn(ctx, grid, first) : Excel_Sheet_insertRow(ctx, grid, first))
-                     : (columns ? Excel_Sheet_deleteColumn(ctx, grid, first) : Excel_Sheet_deleteRow(ctx, grid, first));
+        err = insert ? (columns ? Excel_Sheet_insertColumn(ctx, grid, first)
+                                : Excel_Sheet_insertRow(ctx, grid, first))
+                     : (columns ? Excel_Sheet_deleteColumn(ctx, grid, first)
+                                : Excel_Sheet_deleteRow(ctx, grid, first));
     if (err == Res_ok)
         setCurrent(cur, grid, columns ? cur.row : first, columns ? first : cur.column);
     // Hyperlink and note ranges and the charts' series references follow
     // the moved lines; the charts are drawn again below, unlocked, as after
     // a cell edit.
     if (err == Res_ok && grid->workbook)
-        err = Excel_sheetStructureChanged(grid->workbook, grid, (insert ? 0u : 1u) + (columns ? 2u : 0u), first, n,
-                                          nullptr);
+        err = Excel_sheetStructureChanged(
+            grid->workbook, grid, (insert ? 0u : 1u) + (columns ? 2u : 0u), first, n, nullptr);
     // The formulas read their moved references again; what they cannot
     // evaluate keeps its value, and only running out of memory fails.
-    if (err == Res_ok && Excel_Formula_recalcCells(ctx, grid, UINT32_MAX, UINT32_MAX, 1) == Res_noMemory)
+    if (err == Res_ok &&
+        Excel_Formula_recalcCells(ctx, grid, UINT32_MAX, UINT32_MAX, 1) == Res_noMemory)
         err = Res_noMemory;
     Edr_Doc_writeUnlock(doc);
     // The hyperlinks' nodes are made again over their moved ranges.
@@ -626,7 +630,8 @@ bool checkFormula(FvViewer *viewer, const char *text)
     bool sheet = state && state->current.hasCell && currentSheet(viewer, &doc, &index, &grid);
     if (sheet)
         Edr_Doc_readLock(doc);
-    int err = Excel_CellEdit_checkFormula(viewer->context, sheet ? grid : nullptr, sheet ? state->current.row : 0,
+    int err = Excel_CellEdit_checkFormula(viewer->context, sheet ? grid : nullptr,
+                                          sheet ? state->current.row : 0,
                                           sheet ? state->current.column : 0, text);
     if (sheet)
         Edr_Doc_readUnlock(doc);
@@ -685,10 +690,12 @@ void onEvent(EngineContext *, EventProcMsg *msg, void *context, int *)
     case 15: {
         Edr_Doc *doc = viewer->page ? viewer->page->document : nullptr;
         uint32_t count = 0;
-        if (!doc || Edr_Doc_getTypeCodeLocked(doc) != TextEdit_typeSheet || Edr_Page_count(doc, &count) != Res_ok)
+        if (!doc || Edr_Doc_getTypeCodeLocked(doc) != TextEdit_typeSheet ||
+            Edr_Page_count(doc, &count) != Res_ok)
             break;
         SheetPageRecord *pages =
-            count ? static_cast<SheetPageRecord *>(Mem_calloc(count, sizeof(SheetPageRecord))) : nullptr;
+            count ? static_cast<SheetPageRecord *>(Mem_calloc(count, sizeof(SheetPageRecord)))
+                  : nullptr;
         if (count && !pages) {
             App_reportError(sheetViewInstanceOf(viewer), hostOutOfMemory, 0);
             break;
@@ -700,14 +707,9 @@ void onEvent(EngineContext *, EventProcMsg *msg, void *context, int *)
         state->pageCount = count;
         break;
     }
-    case 35:
-        App_sendRequest(sheetViewInstanceOf(viewer), requestEvent35, nullptr);
-        break;
-    case 42:
-        App_sendRequest(sheetViewInstanceOf(viewer), requestEvent42, nullptr);
-        break;
-    default:
-        break;
+    case 35: App_sendRequest(sheetViewInstanceOf(viewer), requestEvent35, nullptr); break;
+    case 42: App_sendRequest(sheetViewInstanceOf(viewer), requestEvent42, nullptr); break;
+    default: break;
     }
 }
 
@@ -746,8 +748,9 @@ int Excel_View_measureText(void *arg, const StyleRule *rule, const char16_t *tex
         while (*end && *end != u'\n')
             end++;
         Rect r{};
-        err = TextRun_measureFit(format.font, format.size, format.decoration, nullptr, p, uint32_t(end - p),
-                                 format.letterSpacing, format.wordSpacing, 0x7FFFFFFF, nullptr, &r);
+        err = TextRun_measureFit(format.font, format.size, format.decoration, nullptr, p,
+                                 uint32_t(end - p), format.letterSpacing, format.wordSpacing,
+                                 0x7FFFFFFF, nullptr, &r);
         if (err != Res_ok)
             return err;
         if (end > p)
@@ -766,7 +769,8 @@ int Excel_View_cellRect(const SheetGrid *grid, uint32_t row, uint32_t column, Re
 {
     *out = Rect{};
     const SheetMetrics *m = grid ? grid->metrics : nullptr;
-    if (!m || !m->rowPositions || !m->columnWidths || row >= m->rowCount || column >= m->columnCount)
+    if (!m || !m->rowPositions || !m->columnWidths || row >= m->rowCount ||
+        column >= m->columnCount)
         return Res_missingArgument;
     uint32_t r0 = row, c0 = column, r1 = row, c1 = column;
     const SheetMergedRange *range = Excel_Sheet_findRangeAt(grid, &r0, &c0);
@@ -794,7 +798,8 @@ int Excel_View_cellRect(const SheetGrid *grid, uint32_t row, uint32_t column, Re
     return Res_ok;
 }
 
-void Excel_View_stepCell(const SheetGrid *grid, uint32_t *row, uint32_t *column, int32_t dcol, int32_t drow)
+void Excel_View_stepCell(const SheetGrid *grid, uint32_t *row, uint32_t *column, int32_t dcol,
+                         int32_t drow)
 {
     const SheetMetrics *m = grid ? grid->metrics : nullptr;
     if (!m)
@@ -810,7 +815,8 @@ void Excel_View_stepCell(const SheetGrid *grid, uint32_t *row, uint32_t *column,
             break;
         r = nr;
         c = nc;
-        if (!start || r < start->firstRow || r > start->lastRow || c < start->firstColumn || c > start->lastColumn)
+        if (!start || r < start->firstRow || r > start->lastRow || c < start->firstColumn ||
+            c > start->lastColumn)
             break;
     }
     *row = uint32_t(r);
@@ -844,7 +850,8 @@ int Excel_View_showCurrentCell(FvViewer *viewer, int redraw)
     if (!state || !state->current.hasCell || !currentSheet(viewer, &doc, &index, &grid))
         return Res_notFound;
     Edr_Doc_readLock(doc);
-    int err = Excel_View_cellRect(grid, state->current.row, state->current.column, &state->current.rect);
+    int err =
+        Excel_View_cellRect(grid, state->current.row, state->current.column, &state->current.rect);
     Edr_Doc_readUnlock(doc);
     if (err == Res_ok && redraw)
         err = drawFrame(viewer, doc, index, state->current.rect);
@@ -916,7 +923,8 @@ void Excel_Edit_init(FvViewer *viewer, EditModeRecord *record)
     SheetGrid *grid = nullptr;
     if (!currentSheet(viewer, &doc, &index, &grid) || !grid->workbook)
         return;
-    uint32_t *palette = static_cast<uint32_t *>(Mem_malloc(CellEdit_paletteSize * sizeof(uint32_t)));
+    uint32_t *palette =
+        static_cast<uint32_t *>(Mem_malloc(CellEdit_paletteSize * sizeof(uint32_t)));
     if (!palette)
         return;
     // Each entry read as a big-endian word: 0xRRGGBBAA.

@@ -24,12 +24,12 @@ struct SheetPageRecord {
 };
 
 struct SheetCurrentCell {
-    SheetGrid *sheet;       // the grid of the current cell (lent by the tree)
+    SheetGrid *sheet; // the grid of the current cell (lent by the tree)
     uint32_t hasCell;
     uint32_t row;
     uint32_t column;
-    uint32_t range[4];      // selected range: first column, first row, last column, last row
-    Rect rect;              // the cell's rectangle on its page
+    uint32_t range[4]; // selected range: first column, first row, last column, last row
+    Rect rect;         // the cell's rectangle on its page
     uint32_t selected;
 };
 
@@ -46,7 +46,8 @@ int Excel_View_cellRect(const SheetGrid *grid, uint32_t row, uint32_t column, Re
 // One move from (*row, *column) by (dcol, drow): steps while the position
 // stays inside the sheet and, when the start lay in a merged range, until
 // the position leaves it (a right-to-left grid reverses the column step).
-void Excel_View_stepCell(const SheetGrid *grid, uint32_t *row, uint32_t *column, int32_t dcol, int32_t drow);
+void Excel_View_stepCell(const SheetGrid *grid, uint32_t *row, uint32_t *column, int32_t dcol,
+                         int32_t drow);
 
 struct EngineContext;
 struct StyleRule;

@@ -60,7 +60,8 @@ int32_t Edr_Subdoc_getScale(void *, Edr_Doc *doc, Edr_Node *node)
     return scale;
 }
 
-int Edr_Subdoc_getTarget(Edr_Doc *doc, Edr_Node *node, Edr_Doc **child, intptr_t *pageKind, intptr_t *pageKey)
+int Edr_Subdoc_getTarget(Edr_Doc *doc, Edr_Node *node, Edr_Doc **child, intptr_t *pageKind,
+                         intptr_t *pageKey)
 {
     if (!doc || !node || !child || !pageKind || !pageKey || !isSubdoc(node))
         return 0;
@@ -100,22 +101,24 @@ int Edr_Subdoc_findPage(void *, Edr_Doc *doc, Edr_Node *node, Edr_Doc **child, u
     return 1;
 }
 
-int Edr_Subdoc_queueKind4(FvDisplay *display, Edr_Doc *doc, Edr_Node *node, int32_t a, int32_t b, uint32_t c)
+int Edr_Subdoc_queueKind4(FvDisplay *display, Edr_Doc *doc, Edr_Node *node, int32_t a, int32_t b,
+                          uint32_t c)
 {
     if (int type = notSubdoc(node))
         return type;
     return Dispman_queueKind4(display->engine, c, display->view, doc, 0, 0, node, a, b);
 }
 
-int Edr_Subdoc_queueZoom(FvDisplay *display, Edr_Doc *doc, Edr_Node *node, int32_t a, uint32_t b, int32_t c,
-                         int32_t d)
+int Edr_Subdoc_queueZoom(FvDisplay *display, Edr_Doc *doc, Edr_Node *node, int32_t a, uint32_t b,
+                         int32_t c, int32_t d)
 {
     if (int type = notSubdoc(node))
         return type;
     return Dispman_queueZoom(display->engine, b, display->view, doc, 0, 0, node, a, c, d);
 }
 
-int Edr_Subdoc_queuePan(FvDisplay *display, Edr_Doc *doc, Edr_Node *node, int32_t a, int32_t b, int32_t c)
+int Edr_Subdoc_queuePan(FvDisplay *display, Edr_Doc *doc, Edr_Node *node, int32_t a, int32_t b,
+                        int32_t c)
 {
     if (int type = notSubdoc(node))
         return type;

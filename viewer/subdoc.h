@@ -15,7 +15,8 @@ struct Url;
 
 // The shown width and height of a sub-document node (placement words 5
 // and 6), read under the document's read lock; 0 and 0 for other nodes.
-void Edr_Subdoc_getSize(void *viewer, Edr_Doc *doc, Edr_Node *node, int32_t *width, int32_t *height);
+void Edr_Subdoc_getSize(void *viewer, Edr_Doc *doc, Edr_Node *node, int32_t *width,
+                        int32_t *height);
 // The 16.16 scale of a sub-document node; 0x10000 for other nodes.
 int32_t Edr_Subdoc_getScale(void *viewer, Edr_Doc *doc, Edr_Node *node);
 // Copies the child document (lent), page kind and page key of a
@@ -27,7 +28,8 @@ int Edr_Subdoc_getTarget(Edr_Doc *doc, Edr_Node *node, Edr_Doc **child, intptr_t
 // list: 1 with *child (lent) and *pageIndex, else 0. The parent's lock is
 // dropped before the child's is taken; the child is held by a reference
 // meanwhile.
-int Edr_Subdoc_findPage(void *viewer, Edr_Doc *doc, Edr_Node *node, Edr_Doc **child, uint32_t *pageIndex);
+int Edr_Subdoc_findPage(void *viewer, Edr_Doc *doc, Edr_Node *node, Edr_Doc **child,
+                        uint32_t *pageIndex);
 // Display requests for the view of a sub-document: a node that is not a
 // sub-document gives its type and queues nothing; else the queue's result.
 int Edr_Subdoc_queueKind4(FvDisplay *display, Edr_Doc *doc, Edr_Node *node, int32_t a, int32_t b,

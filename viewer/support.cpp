@@ -37,8 +37,7 @@ int View_findInDirection(Edr_Doc *doc, uint32_t direction, Edr_Node **node, Edr_
     return Res_ok;
 }
 
-namespace
-{
+namespace {
 
 bool axisEnough(int32_t a0, int32_t a1, int32_t b0, int32_t b1)
 {
@@ -82,11 +81,10 @@ int Html_registerHandler(EngineContext *context)
     return Engine_registerHandler(context, Html_describe) == 1 ? 1 : 0;
 }
 
-namespace
-{
+namespace {
 
-void visitTree(Edr_PageEntry *entry, View_PageTreeVisitFn visitor, void *argument, int32_t x, int32_t y,
-               uint32_t depth)
+void visitTree(Edr_PageEntry *entry, View_PageTreeVisitFn visitor, void *argument, int32_t x,
+               int32_t y, uint32_t depth)
 {
     (void)visitor(entry, argument, x, y);
     // Documents nest at most Edr_maxDepth deep; a page that embeds itself
@@ -102,7 +100,8 @@ void visitTree(Edr_PageEntry *entry, View_PageTreeVisitFn visitor, void *argumen
             if (!ref || !ref->document)
                 continue;
             Edr_PageEntry *child = nullptr;
-            if (Edr_Page_find(&child, ref->document, ref->pageKey, ref->pageKind, 0) != Res_ok || !child)
+            if (Edr_Page_find(&child, ref->document, ref->pageKey, ref->pageKind, 0) != Res_ok ||
+                !child)
                 continue;
             visitTree(child, visitor, argument, int32_t(uint32_t(x) + uint32_t(r->bounds[0])),
                       int32_t(uint32_t(y) + uint32_t(r->bounds[3])), depth + 1);
@@ -112,19 +111,18 @@ void visitTree(Edr_PageEntry *entry, View_PageTreeVisitFn visitor, void *argumen
 
 } // namespace
 
-void View_visitPageTree(Edr_PageEntry *entry, View_PageTreeVisitFn visitor, void *argument, int32_t x,
-                        int32_t y)
+void View_visitPageTree(Edr_PageEntry *entry, View_PageTreeVisitFn visitor, void *argument,
+                        int32_t x, int32_t y)
 {
     if (!entry || !visitor)
         return;
     visitTree(entry, visitor, argument, x, y, 0);
 }
 
-namespace
-{
+namespace {
 
-int notifyResize(FvViewer *viewer, int32_t code, const Screen *screen, int32_t orientation, int32_t rotating,
-                 int32_t sizeGiven)
+int notifyResize(FvViewer *viewer, int32_t code, const Screen *screen, int32_t orientation,
+                 int32_t rotating, int32_t sizeGiven)
 {
     if (!viewer)
         return 0;
@@ -134,14 +132,14 @@ int notifyResize(FvViewer *viewer, int32_t code, const Screen *screen, int32_t o
 
 } // namespace
 
-int Fv_notifyResizeStart(FvViewer *viewer, const Screen *screen, int32_t orientation, int32_t rotating,
-                         int32_t sizeGiven)
+int Fv_notifyResizeStart(FvViewer *viewer, const Screen *screen, int32_t orientation,
+                         int32_t rotating, int32_t sizeGiven)
 {
     return notifyResize(viewer, FvListen_resizeStart, screen, orientation, rotating, sizeGiven);
 }
 
-int Fv_notifyResizeDone(FvViewer *viewer, const Screen *screen, int32_t orientation, int32_t rotating,
-                        int32_t sizeGiven)
+int Fv_notifyResizeDone(FvViewer *viewer, const Screen *screen, int32_t orientation,
+                        int32_t rotating, int32_t sizeGiven)
 {
     return notifyResize(viewer, FvListen_resizeDone, screen, orientation, rotating, sizeGiven);
 }

@@ -56,16 +56,16 @@ typedef int (*View_PageTreeVisitFn)(Edr_PageEntry *entry, void *argument, int32_
 // locks) at the offset moved by the embedding record's x0 and y1. The
 // walk goes as deep as documents may nest (7 levels below the entry), so a
 // page that embeds itself ends there.
-void View_visitPageTree(Edr_PageEntry *entry, View_PageTreeVisitFn visitor, void *argument, int32_t x,
-                        int32_t y);
+void View_visitPageTree(Edr_PageEntry *entry, View_PageTreeVisitFn visitor, void *argument,
+                        int32_t x, int32_t y);
 
 // Tell the viewer's listeners of code 5 (resize starting) or 6 (resize
 // done) with the ResizeNotice {screen index, rotating, size given,
 // orientation}. 1 when a listener was called, else 0.
-int Fv_notifyResizeStart(FvViewer *viewer, const Screen *screen, int32_t orientation, int32_t rotating,
-                         int32_t sizeGiven);
-int Fv_notifyResizeDone(FvViewer *viewer, const Screen *screen, int32_t orientation, int32_t rotating,
-                        int32_t sizeGiven);
+int Fv_notifyResizeStart(FvViewer *viewer, const Screen *screen, int32_t orientation,
+                         int32_t rotating, int32_t sizeGiven);
+int Fv_notifyResizeDone(FvViewer *viewer, const Screen *screen, int32_t orientation,
+                        int32_t rotating, int32_t sizeGiven);
 
 // The shown page's column flags: *before and *after 1 when the page's
 // scrolled column has more content before or after the shown part, else 0

@@ -153,8 +153,9 @@ void FvViewer_freeCallbacks(FvViewer *viewer)
 // which the caller frees with Mem_free. Res_notFound for limits that make no
 // picture, a document without pages or a page that draws nothing; 1 out
 // of memory.
-int Thumb_renderDocument(EngineContext *context, Edr_Doc *doc, int32_t width, int32_t height, uint32_t ratio,
-                         uint16_t **pixels, int32_t *outWidth, int32_t *outHeight, int32_t *stride)
+int Thumb_renderDocument(EngineContext *context, Edr_Doc *doc, int32_t width, int32_t height,
+                         uint32_t ratio, uint16_t **pixels, int32_t *outWidth, int32_t *outHeight,
+                         int32_t *stride)
 {
     *pixels = nullptr;
     if (!doc || width <= 0 || height <= 0 || width > 4096 || height > 4096)

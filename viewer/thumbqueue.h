@@ -75,5 +75,6 @@ void FvViewer_freeCallbacks(FvViewer *viewer);
 // the height-to-width ratio (16.16): 16-bit 5-6-5 pixels (a new block the
 // caller frees) with their size and stride in bytes. 0; 1 without memory;
 // 13 when the document has no page to show.
-int Thumb_renderDocument(EngineContext *context, Edr_Doc *doc, int32_t width, int32_t height, uint32_t ratio,
-                         uint16_t **pixels, int32_t *outWidth, int32_t *outHeight, int32_t *stride);
+int Thumb_renderDocument(EngineContext *context, Edr_Doc *doc, int32_t width, int32_t height,
+                         uint32_t ratio, uint16_t **pixels, int32_t *outWidth, int32_t *outHeight,
+                         int32_t *stride);

@@ -20,8 +20,7 @@
 #include "viewer/dispman.h"
 #include "graphics/rects.h"
 
-namespace
-{
+namespace {
 
 bool isEmpty(const Rect &r)
 {
@@ -276,7 +275,8 @@ int Dispman_thumbnailPass(EngineContext *ctx)
 
 // ------------------------------------------------------------- refitting
 
-int Bitmap_refit(EngineContext *app, PixelBuf **thumb, int32_t width, int32_t height, uint32_t colour)
+int Bitmap_refit(EngineContext *app, PixelBuf **thumb, int32_t width, int32_t height,
+                 uint32_t colour)
 {
     if (!thumb || !*thumb || width < 1 || height < 1)
         return Res_nullInput;

@@ -29,13 +29,16 @@ int Thumb_watchSizeSettings(EngineContext *context)
     int32_t *limits = static_cast<int32_t *>(Mem_calloc(2, sizeof(int32_t)));
     if (!limits)
         return Res_noMemory;
-    if (Config_watch(context, nullptr, u"Vexlan_thumbMinSize", Thumb_onMinSizeChanged, limits, 0) != Res_ok) {
+    if (Config_watch(context, nullptr, u"Vexlan_thumbMinSize", Thumb_onMinSizeChanged, limits, 0) !=
+        Res_ok) {
         Mem_free(limits);
         return Res_noMemory;
     }
-    if (Config_watch(context, nullptr, u"DispmanthumbMaxSize", Thumb_onMaxSizeChanged, limits, 0) != Res_ok) {
+    if (Config_watch(context, nullptr, u"DispmanthumbMaxSize", Thumb_onMaxSizeChanged, limits, 0) !=
+        Res_ok) {
         // Not watching any more is all that matters.
-        (void)Config_unwatch(context, nullptr, u"Vexlan_thumbMinSize", Thumb_onMinSizeChanged, limits);
+        (void)Config_unwatch(context, nullptr, u"Vexlan_thumbMinSize", Thumb_onMinSizeChanged,
+                             limits);
         Mem_free(limits);
         return Res_noMemory;
     }
@@ -48,8 +51,10 @@ void Thumb_unwatchSizeSettings(EngineContext *context)
     if (!context || !context->thumbSizes)
         return;
     // Not watching any more is all that matters.
-    (void)Config_unwatch(context, nullptr, u"Vexlan_thumbMinSize", Thumb_onMinSizeChanged, context->thumbSizes);
-    (void)Config_unwatch(context, nullptr, u"DispmanthumbMaxSize", Thumb_onMaxSizeChanged, context->thumbSizes);
+    (void)Config_unwatch(context, nullptr, u"Vexlan_thumbMinSize", Thumb_onMinSizeChanged,
+                         context->thumbSizes);
+    (void)Config_unwatch(context, nullptr, u"DispmanthumbMaxSize", Thumb_onMaxSizeChanged,
+                         context->thumbSizes);
 }
 
 void Thumb_freeSizeSettings(EngineContext *context)
@@ -59,4 +64,3 @@ void Thumb_freeSizeSettings(EngineContext *context)
     Mem_free(context->thumbSizes);
     context->thumbSizes = nullptr;
 }
-

@@ -48,7 +48,6 @@
 #include "viewer/view.h"
 #include "viewer/zoompan.h"
 
-
 namespace {
 
 constexpr int32_t errorOpenFailed = Fv_alertOpenFailed;
@@ -77,8 +76,7 @@ void reportOutcome(FvViewer *viewer, FvPage *page)
     if (page->loadState == FvLoad_loaded) {
         page->loaded = 1;
         Fv_onFirstDisplay(viewer, page);
-    }
-    else if (page->loadState == FvLoad_failed) {
+    } else if (page->loadState == FvLoad_failed) {
         // The one report of a failed load of the shown document: the load
         // status's alert (an out-of-memory load, status 5, has none in the
         // table: it is the out-of-memory alert).
@@ -203,7 +201,8 @@ void bindStartScreen(FvViewer *viewer)
     EngineContext *context = viewer->context;
     if (ScreenList_count(context) == 0 && ScreenSet_create(context, 0) != Res_ok)
         return;
-    uint32_t code = Config_getIntA(context, context->config, nullptr, "Vexlan_defaultScreen", 0x10000);
+    uint32_t code =
+        Config_getIntA(context, context->config, nullptr, "Vexlan_defaultScreen", 0x10000);
     int32_t orientation = Fv_orientationOfScreenSetting(code);
     Screen *screen = Screen_findAllowedByOrientation(context, orientation, nullptr);
     ScreenBinding_setScreen(viewer->screen, screen ? screen : ScreenList_get(context, 0));
@@ -225,7 +224,8 @@ char *settingsDirOf(const char *root)
 // The same document: scheme, host, path and query equal.
 bool sameDocument(const Url *a, const Url *b)
 {
-    return a && b && Url_compare(a, b, UrlPart_scheme | UrlPart_host | UrlPart_path | UrlPart_query) == 0;
+    return a && b &&
+           Url_compare(a, b, UrlPart_scheme | UrlPart_host | UrlPart_path | UrlPart_query) == 0;
 }
 
 // The display view on the bound screen in the background colour, and the
@@ -237,7 +237,8 @@ void createDisplay(FvViewer *viewer, FvPage *page)
     EngineContext *context = viewer->context;
     if (!screen || viewer->display)
         return;
-    uint32_t colour = Config_getIntA(context, context->config, nullptr, "FV_bgColour", Fv_defaultBackground);
+    uint32_t colour =
+        Config_getIntA(context, context->config, nullptr, "FV_bgColour", Fv_defaultBackground);
     if (FvDisplay_create(context, screen, colour, &viewer->display) != Res_ok)
         return;
     if (FvPageView_create(viewer->display, nullptr, &page->pageView) != Res_ok)
@@ -277,7 +278,8 @@ bool takeLoading(FvViewer *viewer, Edr_Doc *doc)
 
 } // namespace
 
-int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char *fontUrl, const char *)
+int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char *fontUrl,
+                     const char *)
 {
     if (!viewer || !viewer->context || !rootUrl || !fontUrl)
         return Res_nullInput;
@@ -325,7 +327,8 @@ int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char
     // viewer stored above is told to them once, else the limit stays 0 (none)
     // and every thumbnail is drawn at its page's full size.
     Config_notify(context, nullptr, u"DispmanthumbMaxSize");
-    if (auto hook = reinterpret_cast<void (*)(EngineContext *)>(viewer->options.word[FvStart_configHook]))
+    if (auto hook =
+            reinterpret_cast<void (*)(EngineContext *)>(viewer->options.word[FvStart_configHook]))
         hook(context);
     Config_setIntA(context, context->config, u"x", "translateFileSize",
                    uint32_t(viewer->options.word[FvStart_translateFileSize]), 0);
@@ -381,11 +384,14 @@ int View_start(FvViewer *viewer)
         Mem_free(page);
         return Res_noMemory;
     }
-    int r = EventProc_addListener(context, context->eventProc, EventProc_kindReport, pageListener, page);
+    int r = EventProc_addListener(context, context->eventProc, EventProc_kindReport, pageListener,
+                                  page);
     if (r == Res_ok) {
-        r = EventProc_addListener(context, context->eventProc, EventProc_kindCode, pageListener, page);
+        r = EventProc_addListener(context, context->eventProc, EventProc_kindCode, pageListener,
+                                  page);
         if (r != Res_ok) // undoing the first: r already says what failed
-            (void)EventProc_removeListener(context->eventProc, EventProc_kindReport, pageListener, page);
+            (void)EventProc_removeListener(context->eventProc, EventProc_kindReport, pageListener,
+                                           page);
     }
     if (r != Res_ok) {
         Sem_fini(&page->settled);
@@ -397,7 +403,8 @@ int View_start(FvViewer *viewer)
     page->listening = 1;
     if (!HostQuery_initGate(viewer) || Fv_registerDocEvents(viewer, 1) != Res_ok ||
         Fv_registerPanLimits(viewer) != 0 || ZoomPoint_create(viewer) != 0 ||
-        (!viewer->viewCallbacks && FvViewer_createCallbacks(viewer) != Res_ok) || !FlowMode_ops(viewer)) {
+        (!viewer->viewCallbacks && FvViewer_createCallbacks(viewer) != Res_ok) ||
+        !FlowMode_ops(viewer)) {
         FvViewer_freeCallbacks(viewer);
         ZoomPoint_free(viewer);
         HostQuery_finiGate(viewer);
@@ -666,24 +673,15 @@ void Engine_unconfigure(FvViewer *viewer, int)
 int32_t Fv_hostEncodingOf(uint32_t charset)
 {
     switch (charset) {
-    case 0:
-        return 0x10000;
-    case 1:
-        return 0x10007;
-    case 30:
-        return 0x10006;
-    case 31:
-        return 0x10003;
-    case 32:
-        return 0x10004;
-    case 33:
-        return 0x10005;
-    case 34:
-        return 0x10001;
-    case 35:
-        return 0x10002;
-    default:
-        return 0x10008;
+    case 0: return 0x10000;
+    case 1: return 0x10007;
+    case 30: return 0x10006;
+    case 31: return 0x10003;
+    case 32: return 0x10004;
+    case 33: return 0x10005;
+    case 34: return 0x10001;
+    case 35: return 0x10002;
+    default: return 0x10008;
     }
 }
 

@@ -30,10 +30,10 @@ struct Screen;
 // texts are 8-bit strings lent for the request (null when unknown).
 enum : int32_t { Fv_requestDocInfo = 0x1000A };
 struct FvDocInfo {
-    intptr_t key;               // the page key (0: the viewer's own page)
-    const char *auxText;        // the document's auxiliary text
-    const char *urlText;        // the document's URL, all parts, UTF-8
-    const char *mime;           // the document's MIME type
+    intptr_t key;        // the page key (0: the viewer's own page)
+    const char *auxText; // the document's auxiliary text
+    const char *urlText; // the document's URL, all parts, UTF-8
+    const char *mime;    // the document's MIME type
 };
 
 // The viewer's screen binding: the bound screen (viewer/screen/screen.h)
@@ -50,7 +50,7 @@ enum : int32_t {
     FvLoad_loading = 1,
     FvLoad_loaded = 2,
     FvLoad_failed = 3,
-    FvLoad_noMemory = 4,        // failed for want of memory
+    FvLoad_noMemory = 4, // failed for want of memory
 };
 
 // Host alerts of an open: the document could not be opened or read; memory
@@ -63,47 +63,47 @@ enum : int32_t {
 // A page record: one shown document.
 struct FvPage {
     FvViewer *viewer;
-    Edr_Doc *document;          // the shown document (reference held)
-    Edr_Node *root;             // its root group
-    int32_t key;                // 0 for the viewer's own record
-    Url *url;                   // the document's URL (owned)
-    int32_t loadState;          // FvLoad_*
-    int32_t loadStatus;         // the load status of a failed load (the report's kind, 0-15)
-    int32_t loadResult;         // the failed load's result code (the report's word)
-    int32_t waiting;            // an opener waits on settled for the outcome
-    Sem settled;                // signalled when the outcome of a waited load is known
-    int32_t keptX, keptY;       // the kept scroll position
-    int32_t listening;          // its listeners are on the event processor
-    intptr_t loadSerial;        // counts the loads started in this record
-    FvPageView *pageView;       // the document's view in the display (null: none)
-    int32_t loaded;             // translation reported content
-    int32_t contentReported;    // the first-content request went to the host
+    Edr_Doc *document;       // the shown document (reference held)
+    Edr_Node *root;          // its root group
+    int32_t key;             // 0 for the viewer's own record
+    Url *url;                // the document's URL (owned)
+    int32_t loadState;       // FvLoad_*
+    int32_t loadStatus;      // the load status of a failed load (the report's kind, 0-15)
+    int32_t loadResult;      // the failed load's result code (the report's word)
+    int32_t waiting;         // an opener waits on settled for the outcome
+    Sem settled;             // signalled when the outcome of a waited load is known
+    int32_t keptX, keptY;    // the kept scroll position
+    int32_t listening;       // its listeners are on the event processor
+    intptr_t loadSerial;     // counts the loads started in this record
+    FvPageView *pageView;    // the document's view in the display (null: none)
+    int32_t loaded;          // translation reported content
+    int32_t contentReported; // the first-content request went to the host
     // Whether the page's scrolled column has content before and after the
     // shown part (0 or 1; 2 when no column answered) and two further words
     // of the group (FvPage_refreshScrollHints).
     uint32_t columnMoreBefore, columnMoreAfter;
     uint32_t columnHint2, columnHint3;
-    int32_t loadPercent;        // last load percentage, -1 until known
+    int32_t loadPercent;          // last load percentage, -1 until known
     int32_t progressA, progressB; // translation progress words of the state report
-    int32_t firstDisplayPending; // cleared by the first display
+    int32_t firstDisplayPending;  // cleared by the first display
     int32_t flowOverride;
-    int32_t bytesTotal;         // size figure of the state report
-    int32_t reportA, reportB;   // words of the state report
-    int32_t docType;            // MIME type id of the shown document
-    int32_t editState;          // 0x10000 to 0x10002
+    int32_t bytesTotal;       // size figure of the state report
+    int32_t reportA, reportB; // words of the state report
+    int32_t docType;          // MIME type id of the shown document
+    int32_t editState;        // 0x10000 to 0x10002
     int32_t editFlag;
     // Navigation and zoom (viewer/navigate.h, viewer/zoompan.h).
-    int32_t fitState;           // 0 first display fits; 1 a gesture set the view; 2 refitted
-    int32_t panSettle;          // 0 and 1 a pan gesture moves; 2 settled or settle posted
-    int32_t zoomSettle;         // the same for zoom gestures
-    int32_t lastLimits;         // the pan-limit set reported last
-    int32_t limitsRepeat;       // report an unchanged pan-limit set once more
-    int32_t zoomLimitState;     // 0 between the limits, 1 at the largest, 2 at the smallest
-    int32_t initialFitWanted;   // the first display runs the initial fit
-    int32_t currentIndex;       // the current page index (-1 none)
-    int32_t pageCount;          // the page count of the last report (-1 none)
-    int32_t pendingAlign;       // alignment mode to apply at the first display (0: none)
-    int32_t viewZoom;           // the zoom the page view was given last (0: 0x10000)
+    int32_t fitState;         // 0 first display fits; 1 a gesture set the view; 2 refitted
+    int32_t panSettle;        // 0 and 1 a pan gesture moves; 2 settled or settle posted
+    int32_t zoomSettle;       // the same for zoom gestures
+    int32_t lastLimits;       // the pan-limit set reported last
+    int32_t limitsRepeat;     // report an unchanged pan-limit set once more
+    int32_t zoomLimitState;   // 0 between the limits, 1 at the largest, 2 at the smallest
+    int32_t initialFitWanted; // the first display runs the initial fit
+    int32_t currentIndex;     // the current page index (-1 none)
+    int32_t pageCount;        // the page count of the last report (-1 none)
+    int32_t pendingAlign;     // alignment mode to apply at the first display (0: none)
+    int32_t viewZoom;         // the zoom the page view was given last (0: 0x10000)
 };
 
 // The viewer's zoom-about-point state: a mode word (0x10001 on) and the
@@ -122,10 +122,10 @@ enum : int32_t {
 typedef int (*ViewPanStepFn)(FvViewer *viewer, intptr_t x, intptr_t y, intptr_t *outA);
 typedef int (*ViewPanEndFn)(FvViewer *viewer, intptr_t *outA, intptr_t *outB);
 struct ViewCallbackOps {
-    void *slots[9];             // operations of the viewer's other parts
-    ViewPanStepFn panStep10;    // action 0x10003
-    ViewPanEndFn panStep11;     // action 0x10004
-    ViewPanStepFn panStep12;    // any other action
+    void *slots[9];          // operations of the viewer's other parts
+    ViewPanStepFn panStep10; // action 0x10003
+    ViewPanEndFn panStep11;  // action 0x10004
+    ViewPanStepFn panStep12; // any other action
 };
 // The view-mode operations (flow view, viewer/flowmode.h): its two words
 // and its five operations.
@@ -148,7 +148,6 @@ struct ViewCallbacks {
     IdentOps *identOps;         // slot 3 (FvViewer_installIdentOps)
     Task *identTask;            // the identity screen's task while it shows (View_showIdentity)
 };
-
 
 // ------------------------------------------------------- engine set-up
 
@@ -275,7 +274,8 @@ void Dispman_onLoadMessage(EngineContext *context, EventProcMsg *msg, void *unus
 // Res_missingArgument without a display-manager context; the error of queueing
 // the change; Res_stopRequested when the task is asked to stop while it waits
 // (the wait ends). One such request at a time per engine.
-[[nodiscard]] int Dispman_setDocViewSize(EngineContext *context, Edr_Doc *doc, int32_t width, int32_t height);
+[[nodiscard]] int Dispman_setDocViewSize(EngineContext *context, Edr_Doc *doc, int32_t width,
+                                         int32_t height);
 
 // The thumbnail size watches, the view settings and the display settings
 // of module start-up. 0 or an error; the teardowns accept a module that

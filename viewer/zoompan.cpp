@@ -29,12 +29,8 @@ namespace {
 // record used before its keys are read zooms as the keys would (zoom-out
 // keys 60 and 80 give factors 1.4 and 1.2, by which key handling divides).
 constexpr FvZoomPanSettings settingsTemplate = {
-    1.4, 1.4, 1.4, 1.4, 1.2, 1.2, 1.2, 1.2, 0.05, 8.0,
-    -32, 32, 32, -32, -16, 16, 16, -16,
-    0, 0, 0,
-    1, 3, 1, 1,
-    0, 0x7fffffff,
-    0, 0x10001, 1, 1, 0, 1,
+    1.4, 1.4, 1.4, 1.4, 1.2, 1.2, 1.2, 1.2, 0.05, 8.0,        -32, 32,      32, -32, -16, 16, 16,
+    -16, 0,   0,   0,   1,   3,   1,   1,   0,    0x7fffffff, 0,   0x10001, 1,  1,   0,   1,
 };
 
 Screen *screenOf(FvViewer *viewer)
@@ -90,7 +86,8 @@ int Fv_readZoomPanSettings(FvViewer *viewer, FvZoomPanSettings *s)
     s->powerZoomIn = percent("FV_powerZoomInAmount", 120);
     s->powerZoomOut = ZoomPan_outFactor(key("FV_powerZoomOutAmount", 80), s->powerZoomIn);
     s->powerZoomInRepeat = percent("FV_powerZoomInRepeatAmount", 120);
-    s->powerZoomOutRepeat = ZoomPan_outFactor(key("FV_powerZoomOutRepeatAmount", 80), s->powerZoomInRepeat);
+    s->powerZoomOutRepeat =
+        ZoomPan_outFactor(key("FV_powerZoomOutRepeatAmount", 80), s->powerZoomInRepeat);
     s->zoomLimitMin = percent("FV_ZoomLimitMin", 5);
     s->zoomLimitMax = percent("FV_ZoomLimitMax", 800);
     s->panUp = key("FV_panUpAmount", -32);
@@ -113,9 +110,8 @@ int Fv_readZoomPanSettings(FvViewer *viewer, FvZoomPanSettings *s)
     s->alwaysCentreSearchResult = key("FV_alwaysCentreSearchResult", 0);
     s->panLimitsReporting = key("FV_panLimitsReporting", 0x10001);
     s->flowModeKeepZoom = key("Vexlan_flowModeKeepZoom", 1);
-    s->fitSmallImages = Config_getIntA(context, store, u"Core", "EnableImages", 1)
-                            ? key("FitSmallImages", 1)
-                            : 0;
+    s->fitSmallImages =
+        Config_getIntA(context, store, u"Core", "EnableImages", 1) ? key("FitSmallImages", 1) : 0;
     s->panFocusObjsOnscreen = key("FV_panFocusObjsOnscreen", 0);
     s->smartScrolling = key("Vexlan_enableSmartScrolling", s->smartScrolling);
     if (viewer->options.word[FvStart_smartScrollAllowed] == 0)
@@ -131,8 +127,8 @@ int32_t Fv_pageZoom(FvPage *page)
     return page && page->viewZoom ? page->viewZoom : 0x10000;
 }
 
-void Fv_zoomLimitsOf(const FvZoomPanSettings *s, int32_t viewMin, int32_t viewMax, int pageMode, int fitKnown,
-                     int32_t whole, int32_t *lo, int32_t *hi)
+void Fv_zoomLimitsOf(const FvZoomPanSettings *s, int32_t viewMin, int32_t viewMax, int pageMode,
+                     int fitKnown, int32_t whole, int32_t *lo, int32_t *hi)
 {
     const FvZoomPanSettings &limits = s ? *s : settingsTemplate;
     int32_t low = int32_t(limits.zoomLimitMin * 65536.0);
@@ -182,8 +178,8 @@ void Fv_zoomLimits(FvViewer *viewer, FvPage *page, int32_t *lo, int32_t *hi)
     }
 }
 
-int32_t Fv_clampZoomTo(int32_t lo, int32_t hi, int forceReport, int32_t r, int32_t c, int32_t *state,
-                       int32_t *zoom, int *changed)
+int32_t Fv_clampZoomTo(int32_t lo, int32_t hi, int forceReport, int32_t r, int32_t c,
+                       int32_t *state, int32_t *zoom, int *changed)
 {
     *changed = 0;
     if (r > lo && ((uint32_t(lo) + 4) & ~7u) == ((uint32_t(r) + 4) & ~7u))
@@ -209,13 +205,14 @@ int32_t Fv_clampZoomTo(int32_t lo, int32_t hi, int forceReport, int32_t r, int32
     return report;
 }
 
-void Fv_clampZoom(FvViewer *viewer, FvPage *page, int forceReport, int32_t r, int32_t c, int32_t *zoom,
-                  int *changed)
+void Fv_clampZoom(FvViewer *viewer, FvPage *page, int forceReport, int32_t r, int32_t c,
+                  int32_t *zoom, int *changed)
 {
     int32_t lo = 0, hi = 0;
     Fv_zoomLimits(viewer, page, &lo, &hi);
     int32_t spare = 0;
-    int32_t report = Fv_clampZoomTo(lo, hi, forceReport, r, c, page ? &page->zoomLimitState : &spare, zoom, changed);
+    int32_t report = Fv_clampZoomTo(lo, hi, forceReport, r, c,
+                                    page ? &page->zoomLimitState : &spare, zoom, changed);
     if (report >= 0 && viewer) {
         int32_t word = report;
         App_sendRequest(instanceOf(viewer), Fv_requestZoomLimit, &word);
@@ -416,7 +413,8 @@ void Fv_panStep(FvViewer *viewer, FvPage *page, int32_t dx, int32_t dy, int32_t 
     Fv_notifyViewChanged(viewer, 0);
 }
 
-void Fv_zoomAboutPoint(FvViewer *viewer, FvPage *page, int32_t z, int32_t x, int32_t y, int32_t phase)
+void Fv_zoomAboutPoint(FvViewer *viewer, FvPage *page, int32_t z, int32_t x, int32_t y,
+                       int32_t phase)
 {
     if (!viewer || !page)
         return;
@@ -451,7 +449,8 @@ void Fv_zoomAboutPoint(FvViewer *viewer, FvPage *page, int32_t z, int32_t x, int
         int changed = 0;
         Fv_clampZoom(viewer, page, 0, request, current, &fresh, &changed);
         if (changed) {
-            page->zoomSettle = page->zoomSettle != FvSettle_done ? FvSettle_movedAgain : FvSettle_moving;
+            page->zoomSettle =
+                page->zoomSettle != FvSettle_done ? FvSettle_movedAgain : FvSettle_moving;
             if (viewer->zoom == current)
                 viewer->zoom = fresh;
             Fv_setPageZoom(page, fresh, 10, px, py);
@@ -487,7 +486,8 @@ int Fv_scheduleSettle(FvPage *page, int32_t which)
     if (*state != FvSettle_moving && *state != FvSettle_movedAgain)
         return 2;
     *state = FvSettle_done;
-    (void)App_postCall6(instanceOf(viewer), which == 1 ? Fv_settlePan : Fv_settleZoom, page, nullptr, which);
+    (void)App_postCall6(instanceOf(viewer), which == 1 ? Fv_settlePan : Fv_settleZoom, page,
+                        nullptr, which);
     Fv_notifyViewChanged(viewer, 1);
     Task_reschedule(viewer->context);
     return 0;
@@ -534,16 +534,12 @@ void Fv_orientPoint(FvViewer *viewer, int32_t *x, int32_t *y)
     Fv_getViewArea(viewer, &w, &h, nullptr, nullptr);
     int32_t px = *x, py = *y;
     switch (Fv_orientation(viewer)) {
-    case 0:
-        py = h - *y;
-        break;
+    case 0: py = h - *y; break;
     case 1:
         px = *y;
         py = *x;
         break;
-    case 2:
-        px = w - *x;
-        break;
+    case 2: px = w - *x; break;
     default:
         px = w - *y;
         py = h - *x;
@@ -672,7 +668,8 @@ void Fv_saveOrientationState(FvViewer *viewer, void *argument)
 {
     if (!viewer || viewer->orientationCache)
         return;
-    FvOrientationCache *cache = static_cast<FvOrientationCache *>(Mem_calloc(1, sizeof(FvOrientationCache)));
+    FvOrientationCache *cache =
+        static_cast<FvOrientationCache *>(Mem_calloc(1, sizeof(FvOrientationCache)));
     if (!cache)
         return;
     Fv_getViewArea(viewer, &cache->width, &cache->height, &cache->centreX, &cache->centreY);
@@ -697,8 +694,8 @@ int ZoomPoint_create(FvViewer *viewer)
         return 1;
     EngineContext *context = viewer->context;
     point->mode = context && context->config
-                      ? int32_t(Config_getIntA(context, context->config, nullptr, "Vexlan_zoomAboutPoint",
-                                               FvZoomAbout_off))
+                      ? int32_t(Config_getIntA(context, context->config, nullptr,
+                                               "Vexlan_zoomAboutPoint", FvZoomAbout_off))
                       : FvZoomAbout_off;
     point->x = point->y = -1;
     viewer->zoomAbout = point;
@@ -776,8 +773,7 @@ void ZoomPoint_onRect(FvViewer *viewer, void *argument)
         sx = y;
         sy = w - x;
         break;
-    default:
-        break;
+    default: break;
     }
     ZoomPoint_set(viewer, sx + ox, sy + oy);
 }
@@ -795,9 +791,7 @@ void Fv_cancelPanAnimation(FvView *view)
 // Each key's action already queued what it changed (a pan, a zoom, a page
 // switch or a focus move, each with its own redraw), so a key release has
 // nothing left to update.
-void Fv_postKeyUpdate(FvView *)
-{
-}
+void Fv_postKeyUpdate(FvView *) {}
 
 // The identity screen runs on its own task through the viewer's identity
 // operations (platform/api/ident.h); the pictures are the identity
@@ -816,6 +810,4 @@ void View_showIdentity(FvViewer *viewer, int32_t ms)
 // Timed event 21 is for the viewer's own timers; the viewer parts that
 // keep timers (animations, the click timer, the thumbnail pass) run them
 // on the timer queue instead, so nothing listens here.
-void Fv_timedEventHook(FvViewer *, HostContext *, intptr_t, intptr_t)
-{
-}
+void Fv_timedEventHook(FvViewer *, HostContext *, intptr_t, intptr_t) {}

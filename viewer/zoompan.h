@@ -29,8 +29,8 @@ enum : int32_t {
     FvSettle_done = 2,
 
     // Host requests.
-    Fv_requestZoomLimit = 0x1000b,  // one word: 0x10000 smallest, 0x10001 largest, 0x10002 between
-    Fv_requestPanLimits = 0x10014,  // FvPanLimitsReport
+    Fv_requestZoomLimit = 0x1000b, // one word: 0x10000 smallest, 0x10001 largest, 0x10002 between
+    Fv_requestPanLimits = 0x10014, // FvPanLimitsReport
 
     // Pan-limit reporting ("FV_panLimitsReporting").
     FvPanLimits_off = 0x10000,
@@ -69,16 +69,16 @@ double ZoomPan_outFactor(int32_t key, double zoomInFactor);
 // The limits from the settings (null: the template), the display view's
 // own limits (0: none), the view mode and the whole-page fit (fitKnown 0:
 // none could be computed).
-void Fv_zoomLimitsOf(const FvZoomPanSettings *settings, int32_t viewMin, int32_t viewMax, int pageMode,
-                     int fitKnown, int32_t wholeFit, int32_t *lo, int32_t *hi);
+void Fv_zoomLimitsOf(const FvZoomPanSettings *settings, int32_t viewMin, int32_t viewMax,
+                     int pageMode, int fitKnown, int32_t wholeFit, int32_t *lo, int32_t *hi);
 void Fv_zoomLimits(FvViewer *viewer, FvPage *page, int32_t *lo, int32_t *hi);
 // The clamp of requested r against current c within lo..hi, snapped; the
 // limit state (0 between, 1 largest, 2 smallest) in *state. The report
 // word due for the host, or -1 for none.
-int32_t Fv_clampZoomTo(int32_t lo, int32_t hi, int forceReport, int32_t r, int32_t c, int32_t *state,
-                       int32_t *zoom, int *changed);
-void Fv_clampZoom(FvViewer *viewer, FvPage *page, int forceReport, int32_t requested, int32_t current,
-                  int32_t *zoom, int *changed);
+int32_t Fv_clampZoomTo(int32_t lo, int32_t hi, int forceReport, int32_t r, int32_t c,
+                       int32_t *state, int32_t *zoom, int *changed);
+void Fv_clampZoom(FvViewer *viewer, FvPage *page, int forceReport, int32_t requested,
+                  int32_t current, int32_t *zoom, int *changed);
 // The zoom the page view was last given (0x10000 before any).
 int32_t Fv_pageZoom(FvPage *page);
 void Fv_setPageZoom(FvPage *page, int32_t zoom, uint32_t code, int32_t x, int32_t y);
@@ -99,7 +99,8 @@ void Fv_coalesceGestures(EngineInstance *instance, int32_t code, int32_t values[
 // The page pan of a screen pan (dx, dy) at orientation o.
 void Fv_mapPan(int32_t orientation, int32_t dx, int32_t dy, int32_t *px, int32_t *py);
 void Fv_panStep(FvViewer *viewer, FvPage *page, int32_t dx, int32_t dy, int32_t phase);
-void Fv_zoomAboutPoint(FvViewer *viewer, FvPage *page, int32_t zoom, int32_t x, int32_t y, int32_t phase);
+void Fv_zoomAboutPoint(FvViewer *viewer, FvPage *page, int32_t zoom, int32_t x, int32_t y,
+                       int32_t phase);
 // Fv_panBy is declared with the screen operations.
 // Posts the settle of the page's gesture: which 1 after a pan, 2 after a
 // zoom, as a deferred call tagged with which. 0 when posted; 2 when nothing

@@ -142,8 +142,8 @@ uint32_t getInt(ConfigStore *store, const char16_t *domain, const char16_t *key,
     return result;
 }
 
-char16_t *getUstr(ConfigStore *store, const char16_t *domain, const char16_t *key,
-                  const char *keyA, const char16_t *defaultValue)
+char16_t *getUstr(ConfigStore *store, const char16_t *domain, const char16_t *key, const char *keyA,
+                  const char16_t *defaultValue)
 {
     if (!store || (!key && !keyA))
         return Ustr_dup(defaultValue);
@@ -265,8 +265,8 @@ void set(EngineContext *context, ConfigStore *store, const char16_t *domain, con
     notifyName(context, domain, key, keyA);
 }
 
-void setInt(EngineContext *context, ConfigStore *store, const char16_t *domain,
-            const char16_t *key, const char *keyA, uint32_t value, int32_t mark)
+void setInt(EngineContext *context, ConfigStore *store, const char16_t *domain, const char16_t *key,
+            const char *keyA, uint32_t value, int32_t mark)
 {
     char16_t buf[numberTextMax];
     Fmt_snprintf16(buf, numberTextMax, "%u", value);

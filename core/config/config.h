@@ -31,10 +31,10 @@
 struct EngineContext;
 
 struct ConfigStore {
-    char *datPath;          // working directory, "/", store name (Latin-1), ".dat"; may be null
-    Lock lock;              // guards the domain table and every key table
-    KeyedList *domains;     // key type 1; entries are ConfigDomain records
-    uint32_t changed;       // set by every successful put, never cleared
+    char *datPath;      // working directory, "/", store name (Latin-1), ".dat"; may be null
+    Lock lock;          // guards the domain table and every key table
+    KeyedList *domains; // key type 1; entries are ConfigDomain records
+    uint32_t changed;   // set by every successful put, never cleared
     EngineContext *owner;
 };
 
@@ -43,7 +43,7 @@ struct ConfigStore {
 // whose entries are ConfigKey records).
 struct ConfigDomain {
     KeyedEntry entry;
-    int32_t mark;           // the mark it was made with; 1 once a put with mark 1 reached it
+    int32_t mark; // the mark it was made with; 1 once a put with mark 1 reached it
 };
 
 // An entry of a key table: entry.key is the key (16-bit, owned), entry.value
@@ -69,9 +69,9 @@ struct ConfigWatchPair {
 // The registrations under one watch name.
 struct WatchList {
     Lock lock;
-    ConfigWatchPair *pairs;   // heap array of count pairs, grown one pair at a time
+    ConfigWatchPair *pairs; // heap array of count pairs, grown one pair at a time
     uint32_t count;
-    uint64_t nextSerial;      // the serial of the next registration (from 1)
+    uint64_t nextSerial; // the serial of the next registration (from 1)
 };
 
 // Longest watch name in characters, the dot and the terminator counted.
@@ -158,16 +158,15 @@ void Config_freeWatchRegistry(EngineContext *context);
 // characters (domain length + key length + 2); Res_missingArgument
 // for a null callback; 1 or the map's error when the registration cannot be
 // made.
-[[nodiscard]] int Config_watch(EngineContext *context, const char16_t *domain,
-                               const char16_t *key, ConfigWatchFn callback, void *userData,
-                               int callNow);
+[[nodiscard]] int Config_watch(EngineContext *context, const char16_t *domain, const char16_t *key,
+                               ConfigWatchFn callback, void *userData, int callNow);
 
 // Removes the first registration of this pair under the watch name (nothing
 // when there is none; a list left empty stays registered). 0 (also when the
 // registry is missing or key is null); Res_nullInput for an over-long name; 19
 // (Res_mapNotFound) when the name was never watched.
-[[nodiscard]] int Config_unwatch(EngineContext *context, const char16_t *domain, const char16_t *key,
-                                 ConfigWatchFn callback, void *userData);
+[[nodiscard]] int Config_unwatch(EngineContext *context, const char16_t *domain,
+                                 const char16_t *key, ConfigWatchFn callback, void *userData);
 
 // Calls, in registration order, every watcher registered under the name
 // when the notice starts, each at most once; a watcher removed by an earlier

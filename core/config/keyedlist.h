@@ -20,9 +20,9 @@ struct EngineContext;
 
 // Key types.
 enum : uint32_t {
-    KeyedList_keyCstr = 0,   // NUL-terminated 8-bit string
-    KeyedList_keyUstr = 1,   // NUL-terminated 16-bit string
-    KeyedList_key1 = 2,      // fixed fields of 1, 2, 4, 8 and 16 bytes
+    KeyedList_keyCstr = 0, // NUL-terminated 8-bit string
+    KeyedList_keyUstr = 1, // NUL-terminated 16-bit string
+    KeyedList_key1 = 2,    // fixed fields of 1, 2, 4, 8 and 16 bytes
     KeyedList_key2 = 3,
     KeyedList_key4 = 4,
     KeyedList_key8 = 5,
@@ -47,9 +47,9 @@ struct KeyedNode {
 };
 
 struct KeyedList {
-    KeyedNode *head;     // newest entry first; null when empty
+    KeyedNode *head; // newest entry first; null when empty
     uint32_t keyType;
-    uint32_t magic;      // KeyedList_alive, then KeyedList_dying
+    uint32_t magic; // KeyedList_alive, then KeyedList_dying
     Lock lock;
 };
 
@@ -80,7 +80,8 @@ int KeyedList_destroy(KeyedList *list);
 // *entry = the entry whose key equals the probe (of probeType), lent: it
 // stays the list's. 0 when found; Res_notFound with *entry null when
 // not; Res_missingArgument for a null list, probe or out pointer.
-[[nodiscard]] int KeyedList_get(KeyedList *list, const void *probe, uint32_t probeType, KeyedEntry **entry);
+[[nodiscard]] int KeyedList_get(KeyedList *list, const void *probe, uint32_t probeType,
+                                KeyedEntry **entry);
 
 // Removes and frees the entry whose key equals key (of the list's type);
 // *removed is 1 when one went, else 0. 0; Res_missingArgument for a null list,

@@ -10,9 +10,9 @@
 #include <cstdint>
 
 struct Array {
-    size_t capacity;  // slots in items
-    size_t count;     // slots in use
-    void **items;     // heap block of capacity pointers, null while empty
+    size_t capacity; // slots in items
+    size_t count;    // slots in use
+    void **items;    // heap block of capacity pointers, null while empty
 };
 
 // Gives up the caller's hold on one element.

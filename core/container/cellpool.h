@@ -10,16 +10,16 @@
 #include <cstdint>
 
 struct Cell {
-    uintptr_t word;  // the user's word
-    Cell *next;      // the chain of a new block; free for the user afterwards
+    uintptr_t word; // the user's word
+    Cell *next;     // the chain of a new block; free for the user afterwards
 };
 
 struct CellBlock {
-    CellBlock *next;  // the pool's block list; the cells follow the header
+    CellBlock *next; // the pool's block list; the cells follow the header
 };
 
 struct CellPool {
-    CellBlock *blocks;  // newest first
+    CellBlock *blocks; // newest first
 };
 
 // Adds a block of count zeroed cells, each chained to the next and the last

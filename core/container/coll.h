@@ -25,15 +25,15 @@ struct Coll;
 
 // Thirteen slots in this order; every slot takes the collection first.
 struct CollMethods {
-    void (*clear)(Coll *c);                                // empties the list (items untouched)
-    int (*destroyCheck)(Coll *c);                          // Coll_stillHolds while items remain, else 0
-    int (*pushFront)(Coll *c, void *item);                 // links item first
-    int (*append)(Coll *c, void *item);                    // links item last
-    int (*insertBefore)(Coll *c, void *item, void *at);    // links item before at
-    int (*insertAfter)(Coll *c, void *item, void *at);     // links item after at
-    int (*insertSorted)(Coll *c, void *item);              // before the first x with compare(item, x) == 0
-    void *(*find)(Coll *c, const void *key);               // first x with match(key, x) != 0
-    int (*unlink)(Coll *c, void *item);                    // takes item out of the list
+    void (*clear)(Coll *c);                // empties the list (items untouched)
+    int (*destroyCheck)(Coll *c);          // Coll_stillHolds while items remain, else 0
+    int (*pushFront)(Coll *c, void *item); // links item first
+    int (*append)(Coll *c, void *item);    // links item last
+    int (*insertBefore)(Coll *c, void *item, void *at); // links item before at
+    int (*insertAfter)(Coll *c, void *item, void *at);  // links item after at
+    int (*insertSorted)(Coll *c, void *item); // before the first x with compare(item, x) == 0
+    void *(*find)(Coll *c, const void *key);  // first x with match(key, x) != 0
+    int (*unlink)(Coll *c, void *item);       // takes item out of the list
     void *(*first)(Coll *c);
     void *(*last)(Coll *c);
     void *(*next)(Coll *c, void *item);
@@ -46,11 +46,11 @@ typedef int (*CollCompareFn)(const void *a, const void *b);
 typedef int (*CollMatchFn)(const void *key, const void *item);
 
 struct Coll {
-    CollMethods *methods;   // the collection's own copy of its table
-    CollCompareFn compare;  // for sorted insertion
-    CollMatchFn match;      // for find
-    size_t linkOffset;      // where each item keeps its CollLink
-    size_t count;           // items linked
+    CollMethods *methods;  // the collection's own copy of its table
+    CollCompareFn compare; // for sorted insertion
+    CollMatchFn match;     // for find
+    size_t linkOffset;     // where each item keeps its CollLink
+    size_t count;          // items linked
     CollLink *head;
     CollLink *tail;
 };

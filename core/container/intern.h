@@ -66,7 +66,7 @@ typedef int (*InternRecordEqualFn)(const void *record, const void *key);
 // recordSize bytes of key at the head, count 1. 0, or 1 when memory runs
 // out (*out null, the list unchanged).
 [[nodiscard]] int InternList_acquire(InternNode **head, const void *key, size_t recordSize,
-                       InternRecordEqualFn equal, InternNode **out);
+                                     InternRecordEqualFn equal, InternNode **out);
 
 // Sets an empty list up (the head null).
 void InternList_init(InternNode **head);

@@ -35,19 +35,19 @@ struct MapNode {
     void *value;
     MapNode *left;
     MapNode *right;
-    MapNode *parent;     // the root's parent is the map's header
-    uint8_t red;         // 1 red, 0 black
+    MapNode *parent; // the root's parent is the map's header
+    uint8_t red;     // 1 red, 0 black
 };
 
 struct Map {
     MapCompareFn compare;
-    MapFreeFn freeKey;   // may be null
+    MapFreeFn freeKey; // may be null
     MapFreeFn freeValue;
-    MapNode *header;     // black; its left child is the root (nil when empty)
-    MapNode *nil;        // the shared leaf: black, key null, value null
+    MapNode *header; // black; its left child is the root (nil when empty)
+    MapNode *nil;    // the shared leaf: black, key null, value null
     int32_t count;
     int32_t locked;
-    Lock lock;           // initialised when locked
+    Lock lock;              // initialised when locked
     MapWalkFn walkCallback; // set only during Map_walk
     void *walkData;
 };
@@ -56,8 +56,8 @@ struct Map {
 // freeValue, the keys and values it is given. Returns 0 with *map set; 16
 // (Res_missingArgument) when compare, freeValue or the out pointer is null;
 // 1 without memory (*map stays null).
-[[nodiscard]] int Map_create(MapCompareFn compare, MapFreeFn freeKey, MapFreeFn freeValue, int locked,
-                             EngineContext *context, Map **map);
+[[nodiscard]] int Map_create(MapCompareFn compare, MapFreeFn freeKey, MapFreeFn freeValue,
+                             int locked, EngineContext *context, Map **map);
 
 // Frees every entry (freeKey, then freeValue, in post-order) and the map.
 // 0; Res_missingArgument for null.

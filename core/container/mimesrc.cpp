@@ -43,9 +43,10 @@ int Mime_srcListPut(MimeSrcList *list, uint32_t index, MimeSrc *source)
         uint64_t capacity = list->capacity ? list->capacity : MimeSrc_listStart;
         while (capacity <= index)
             capacity *= 2;
-        MimeSrc **grown = capacity > UINT32_MAX ? nullptr
-                                                : static_cast<MimeSrc **>(Mem_realloc(
-                                                      list->sources, capacity * sizeof(MimeSrc *)));
+        MimeSrc **grown =
+            capacity > UINT32_MAX
+                ? nullptr
+                : static_cast<MimeSrc **>(Mem_realloc(list->sources, capacity * sizeof(MimeSrc *)));
         if (!grown) {
             Mime_srcFree(source);
             return Res_noMemory;

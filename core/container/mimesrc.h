@@ -22,7 +22,7 @@ enum : uint32_t {
 // One body source (an engine heap record, freed by Mime_srcFree).
 struct MimeSrc {
     uint32_t kind;
-    MimeSrcFn release;  // first callback: kind 1 frees data with it; other kinds (not 2) the payload
+    MimeSrcFn release; // first callback: kind 1 frees data with it; other kinds (not 2) the payload
     MimeSrcFn release2; // second callback: kind 2 releases the payload with it
     void *data;         // kind 1: the data; other kinds: the payload
     void *buffers[2];   // kind 1: the owned buffer pair (engine heap, null allowed)

@@ -24,25 +24,25 @@ typedef void (*ObjFreeFn)(ObjHeader *obj);
 
 // A class record: constant data of the subsystem that defines the class.
 struct ObjClass {
-    const void *ops;         // the defining subsystem's operation table
-    int32_t partSize;        // bytes of the class part behind the header
-    ObjFreeFn freePayloads;  // null when the class part owns nothing
-    uint32_t itemKind;       // display items: Obj_itemPlain, _itemContainer or _itemText
+    const void *ops;        // the defining subsystem's operation table
+    int32_t partSize;       // bytes of the class part behind the header
+    ObjFreeFn freePayloads; // null when the class part owns nothing
+    uint32_t itemKind;      // display items: Obj_itemPlain, _itemContainer or _itemText
 };
 
 struct Edr_Node;
 struct Matrix;
 
 struct ObjHeader {
-    const ObjClass *cls;  // the class record
-    uintptr_t owner[6];   // words of the object's owner; owner[0] links an ObjList
-    void *block;          // a heap block freed with the object (null at creation)
-    uintptr_t spare[2];   // cleared at creation
-    uint32_t flags;       // 8 at creation
+    const ObjClass *cls; // the class record
+    uintptr_t owner[6];  // words of the object's owner; owner[0] links an ObjList
+    void *block;         // a heap block freed with the object (null at creation)
+    uintptr_t spare[2];  // cleared at creation
+    uint32_t flags;      // 8 at creation
     // The display-item words (see below); zero at creation.
-    int32_t origin[2];    // x, y: where the item's box is shown (added to the box)
-    Edr_Node *node;       // the document node the item shows (no reference)
-    Matrix *matrix;       // the item's own transform, owned; null for the identity
+    int32_t origin[2]; // x, y: where the item's box is shown (added to the box)
+    Edr_Node *node;    // the document node the item shows (no reference)
+    Matrix *matrix;    // the item's own transform, owned; null for the identity
 };
 
 enum : uint32_t { Obj_initialFlags = 8 };
@@ -125,7 +125,7 @@ struct ObjItemOps {
     ObjDrawFn draw;
     ObjMeasureFn measure;
     ObjBoundsFn bounds;
-    uint32_t measuresCost;  // 1: the measure slot reports a cost
+    uint32_t measuresCost; // 1: the measure slot reports a cost
 };
 
 struct FontList;
@@ -134,23 +134,23 @@ enum : uint32_t {
     Obj_itemPlain = 0,
     Obj_itemContainer = 1,
     Obj_itemText = 2,
-    Obj_itemImage = 3,      // shows the image of its node's group
+    Obj_itemImage = 3, // shows the image of its node's group
 
     // Flag bits of display items.
-    Obj_ownsData = 1u << 0,        // the item owns its class data (path, text, ...)
-    Obj_overlayCounted = 1u << 2,  // an overlay counted in a page's object area
-    Obj_focusCandidate = 1u << 3,  // its node is a focus target
-    Obj_focusInside = 1u << 4,     // its box meets the focus walk's area
-    Obj_alignTop = 1u << 5,        // aligned to the line top
-    Obj_alignBottom = 1u << 6,     // aligned to the line bottom
-    Obj_hidden = 1u << 7,          // skipped by list walks; keeps its focus bits untested
-    Obj_effectShift = 8,           // bits 8-9: the drawing effect of every fill
+    Obj_ownsData = 1u << 0,       // the item owns its class data (path, text, ...)
+    Obj_overlayCounted = 1u << 2, // an overlay counted in a page's object area
+    Obj_focusCandidate = 1u << 3, // its node is a focus target
+    Obj_focusInside = 1u << 4,    // its box meets the focus walk's area
+    Obj_alignTop = 1u << 5,       // aligned to the line top
+    Obj_alignBottom = 1u << 6,    // aligned to the line bottom
+    Obj_hidden = 1u << 7,         // skipped by list walks; keeps its focus bits untested
+    Obj_effectShift = 8,          // bits 8-9: the drawing effect of every fill
     Obj_effectMask = 3u << 8,
     Obj_formatInterned = 1u << 10, // the text format is interned
 
-    Obj_fixedX = 1u << 11,  // the item keeps its x when its list moves
-    Obj_fixedY = 1u << 12,  // the item keeps its y when its list moves
-    Obj_fixedShift = 11,    // axes (bit 0 x, bit 1 y) = (flags >> 11) & 3
+    Obj_fixedX = 1u << 11, // the item keeps its x when its list moves
+    Obj_fixedY = 1u << 12, // the item keeps its y when its list moves
+    Obj_fixedShift = 11,   // axes (bit 0 x, bit 1 y) = (flags >> 11) & 3
     Obj_fixedMask = Obj_fixedX | Obj_fixedY,
 };
 
@@ -165,7 +165,7 @@ struct ObjContainerPart {
 // item's characters, chars[start] to chars[start + count - 1].
 struct ObjTextPart {
     FontList *fonts;
-    int32_t size;           // points, 16.16
+    int32_t size; // points, 16.16
     uint32_t styleFlags;
     const int32_t *style;
     int32_t charSpacing;

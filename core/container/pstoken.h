@@ -9,9 +9,9 @@
 struct TokenReader;
 
 struct TokenReaderOps {
-    void *(*next)(TokenReader *reader);    // the next token (caller frees it), or null
-    int (*status)(TokenReader *reader);    // the status word, cleared by the call
-    void (*destroy)(TokenReader *reader);  // frees the reader
+    void *(*next)(TokenReader *reader);   // the next token (caller frees it), or null
+    int (*status)(TokenReader *reader);   // the status word, cleared by the call
+    void (*destroy)(TokenReader *reader); // frees the reader
 };
 
 // The base record every token reader starts with.

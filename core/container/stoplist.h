@@ -9,13 +9,13 @@
 #include <cstdint>
 
 struct StopEntry {
-    int32_t position;  // 16.16, 0 .. 0x10000
+    int32_t position; // 16.16, 0 .. 0x10000
     uint32_t value;
 };
 
 struct StopList {
-    int32_t count;        // 2 .. 20
-    StopEntry stops[1];   // really count entries
+    int32_t count;      // 2 .. 20
+    StopEntry stops[1]; // really count entries
 };
 
 enum : int32_t { StopList_minStops = 2, StopList_maxStops = 20 };

@@ -205,8 +205,7 @@ int WideDict_add(WideDict *dict, const char16_t *key, void *value, int allowSeco
     return addParts(dict, partsOf(key, nullptr), value, allowSecond);
 }
 
-int WideDict_addPrefixed(WideDict *dict, const char16_t *prefix, const char16_t *name,
-                         void *value)
+int WideDict_addPrefixed(WideDict *dict, const char16_t *prefix, const char16_t *name, void *value)
 {
     if (!dict || !prefix || !name)
         return Res_nullInput;
@@ -224,8 +223,8 @@ int WideDict_addPrefixed(WideDict *dict, const char16_t *prefix, const char16_t 
     return err;
 }
 
-WideDictEntry *WideDict_lookup(const WideDict *dict, const char16_t *prefix,
-                               const char16_t *name, size_t *bucket)
+WideDictEntry *WideDict_lookup(const WideDict *dict, const char16_t *prefix, const char16_t *name,
+                               size_t *bucket)
 {
     if (bucket)
         *bucket = 0;
@@ -238,8 +237,8 @@ WideDictEntry *WideDict_lookup(const WideDict *dict, const char16_t *prefix,
     return *findLink(dict, k, b);
 }
 
-int WideDict_listKeys(const WideDict *dict, const char16_t *prefix, void ***values,
-                      size_t *count, int withSecond)
+int WideDict_listKeys(const WideDict *dict, const char16_t *prefix, void ***values, size_t *count,
+                      int withSecond)
 {
     *values = nullptr;
     *count = 0;

@@ -15,17 +15,16 @@
 #include <cstdint>
 
 struct WideDictEntry {
-    char16_t *key;              // owned copy; null on the value chain
+    char16_t *key; // owned copy; null on the value chain
     void *value;
-    WideDictEntry *nextValue;   // second and later values of this key
-    WideDictEntry *nextKey;     // next key of the same bucket
+    WideDictEntry *nextValue; // second and later values of this key
+    WideDictEntry *nextKey;   // next key of the same bucket
 };
 
 struct WideDict {
     size_t bucketCount;
     WideDictEntry **buckets;
 };
-
 
 // A new empty table of bucketCount buckets; null for 0 buckets or when
 // memory runs out.
@@ -40,20 +39,20 @@ WideDict *WideDict_create(size_t bucketCount);
 // "prefix:name" (which must not be present yet). 0, or what WideDict_add
 // gives for the failing step; on failure the table is left as it was.
 [[nodiscard]] int WideDict_addPrefixed(WideDict *dict, const char16_t *prefix, const char16_t *name,
-                         void *value);
+                                       void *value);
 
 // The entry of "prefix:name", or of prefix alone when name is null; null
 // when absent. *bucket (when not null) receives the key's bucket index.
 // The entry is lent: it stays valid until its key is removed.
-WideDictEntry *WideDict_lookup(const WideDict *dict, const char16_t *prefix,
-                               const char16_t *name, size_t *bucket);
+WideDictEntry *WideDict_lookup(const WideDict *dict, const char16_t *prefix, const char16_t *name,
+                               size_t *bucket);
 
 // *values = a new heap array (freed with Mem_free) of the values filed
 // under prefix alone: the first only, or the whole chain when withSecond is
 // non-zero; *count their number. A prefix not present gives null and 0.
 // 0, or 1 when memory runs out (null and 0).
 [[nodiscard]] int WideDict_listKeys(const WideDict *dict, const char16_t *prefix, void ***values,
-                      size_t *count, int withSecond);
+                                    size_t *count, int withSecond);
 
 // Removes "prefix:name" with its values and takes its value off the chain
 // of the prefix (which goes when its chain empties); with a null name,

@@ -88,8 +88,8 @@ int Geom_lineIntersection(Point *out, int32_t x1, int32_t y1, int32_t x2, int32_
     int64_t f = static_cast<int64_t>(x3) - x1, g = static_cast<int64_t>(y3) - y1;
     int64_t h = static_cast<int64_t>(x4) - x1, k = static_cast<int64_t>(y4) - y1;
     Int128 d, n;
-    if ((magnitude(a) | magnitude(b) | magnitude(c) | magnitude(e) | magnitude(f) | magnitude(g) | magnitude(h) |
-         magnitude(k)) < (uint64_t(1) << 30)) {
+    if ((magnitude(a) | magnitude(b) | magnitude(c) | magnitude(e) | magnitude(f) | magnitude(g) |
+         magnitude(h) | magnitude(k)) < (uint64_t(1) << 30)) {
         // The usual case: every product and sum fits 64 bits.
         d = wide(b * c - e * a);
         n = wide(g * h - k * f);

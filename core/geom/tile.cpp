@@ -1,8 +1,7 @@
 // The tile grid of a repeated picture (see tile.h).
 #include "core/geom/tile.h"
 
-namespace
-{
+namespace {
 
 // The floor remainder of a by b (b > 0): in [0, b).
 int64_t floorMod(int64_t a, int64_t b)

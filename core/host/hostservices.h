@@ -22,21 +22,21 @@ typedef int (*EngineEntryFn)(struct EngineInstance *instance, const AppEvent *st
 // The host's context. The engine treats it as opaque except for the
 // instance and the three thread fields that the host thread services use.
 struct HostContext {
-    EngineInstance *instance;      // set by Host_setInstance
-    HostThreadRec *mainThread;     // the GUI thread's record
-    HostThreadRec *currentThread;  // the thread that holds the baton
-    HostThreadRec *threadList;     // every thread record known to the host
-    size_t heapBytes;              // configured engine heap size
-    void *hostPrivate;             // the host's own data
-    HostPlatform *platform;        // the host platform record: file services and the
-                                   // pointer state of the GUI (null: none)
+    EngineInstance *instance;     // set by Host_setInstance
+    HostThreadRec *mainThread;    // the GUI thread's record
+    HostThreadRec *currentThread; // the thread that holds the baton
+    HostThreadRec *threadList;    // every thread record known to the host
+    size_t heapBytes;             // configured engine heap size
+    void *hostPrivate;            // the host's own data
+    HostPlatform *platform;       // the host platform record: file services and the
+                                  // pointer state of the GUI (null: none)
 
     // The GUI host's words (zero in the headless host).
-    EngineEntryFn (*appEntry)();   // returns the application entry (App_getEntry)
-    void **ownerCell;              // holds the object that receives the posted events
-    intptr_t startWord;            // 0 at start
-    int32_t toggleValue;           // the reflow toggle: 0x10000 off, 0x10001 on
-    int32_t togglePending;         // a toggle was sent and not yet confirmed
+    EngineEntryFn (*appEntry)(); // returns the application entry (App_getEntry)
+    void **ownerCell;            // holds the object that receives the posted events
+    intptr_t startWord;          // 0 at start
+    int32_t toggleValue;         // the reflow toggle: 0x10000 off, 0x10001 on
+    int32_t togglePending;       // a toggle was sent and not yet confirmed
 };
 
 // The engine instance stored in the host context at start (null when none).

@@ -801,7 +801,8 @@ int Mem_check()
                 // It must be findable in the size tree too.
                 uint8_t *node = h->sizeRoot;
                 while (node && node != b)
-                    node = goesHigh(TreeSize, b, node) ? hiOf(node, TreeSize) : loOf(node, TreeSize);
+                    node =
+                        goesHigh(TreeSize, b, node) ? hiOf(node, TreeSize) : loOf(node, TreeSize);
                 if (node != b)
                     return 8;
             }

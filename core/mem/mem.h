@@ -31,19 +31,19 @@ struct MemChunk {
 // The heap context. It lives in the host's first block, right behind the
 // engine instance record.
 struct MemHeap {
-    size_t initialSize;      // size of the host's first block, as reported
-    uint8_t *sizeRoot;       // root of the size-ordered free tree
-    uint8_t *addrRoot;       // root of the address-ordered free tree
-    uint8_t *firstChunk;     // start of the first chunk
-    uint32_t setUp;          // 1 once set-up has started
-    uint32_t outOfMemory;    // set by every failed allocation
-    MemChunk *chunkTable;    // {start, size} for every chunk
+    size_t initialSize;   // size of the host's first block, as reported
+    uint8_t *sizeRoot;    // root of the size-ordered free tree
+    uint8_t *addrRoot;    // root of the address-ordered free tree
+    uint8_t *firstChunk;  // start of the first chunk
+    uint32_t setUp;       // 1 once set-up has started
+    uint32_t outOfMemory; // set by every failed allocation
+    MemChunk *chunkTable; // {start, size} for every chunk
     size_t chunkCount;
     size_t chunkCapacity;
-    MemChunk inlineChunk;    // the whole chunk table in normal mode
-    uint32_t smallChunks;    // 0 normal mode, else small-chunk mode
-    size_t bytesObtained;    // total of the chunks taken from the host
-    size_t byteLimit;        // 0 = no limit on bytesObtained
+    MemChunk inlineChunk; // the whole chunk table in normal mode
+    uint32_t smallChunks; // 0 normal mode, else small-chunk mode
+    size_t bytesObtained; // total of the chunks taken from the host
+    size_t byteLimit;     // 0 = no limit on bytesObtained
     // Test hook: when non-zero, counts down on every allocation attempt and
     // makes the attempt that brings it to zero fail as if memory ran out.
     uint64_t failCountdown;
@@ -51,12 +51,12 @@ struct MemHeap {
 
 // Heap constants on this host.
 enum : size_t {
-    Mem_wordSize = 8,                 // the size word before every block
-    Mem_unit = 16,                    // block sizes are multiples of this
-    Mem_minBlock = 64,                // smallest block and smallest split rest
-    Mem_normalChunkSize = 0x800000,   // normal mode
-    Mem_smallChunkSize = 0x3ff80,     // small mode: 128 bytes short of 256 KiB
-    Mem_smallTableStart = 64,         // first chunk table capacity in small mode
+    Mem_wordSize = 8,               // the size word before every block
+    Mem_unit = 16,                  // block sizes are multiples of this
+    Mem_minBlock = 64,              // smallest block and smallest split rest
+    Mem_normalChunkSize = 0x800000, // normal mode
+    Mem_smallChunkSize = 0x3ff80,   // small mode: 128 bytes short of 256 KiB
+    Mem_smallTableStart = 64,       // first chunk table capacity in small mode
 };
 
 // The heap of the calling thread's engine instance, or null.
@@ -85,7 +85,7 @@ EngineInstance *Mem_createEngineContext(int mode);
 void Mem_resetContext();
 
 void Mem_setChunkMode(int mode);
-int Mem_getChunkMode();         // 0 without a heap
+int Mem_getChunkMode();          // 0 without a heap
 size_t Mem_chunkSize();          // small or normal chunk size
 size_t Mem_getInitialSize();     // size of the host's first block
 void Mem_setLimit(size_t bytes); // 0 = no limit
@@ -99,10 +99,10 @@ void Mem_releaseChunks();
 // ---------------------------------------------------------------- testing
 // Usage figures and an invariant check, for tests, fuzzing and benchmarks.
 struct MemStats {
-    size_t freeBytes;     // bytes in free blocks
-    size_t freeBlocks;    // number of free blocks
-    size_t largestFree;   // size of the largest free block
-    size_t usedBytes;     // bytes in allocated blocks, size words included
+    size_t freeBytes;   // bytes in free blocks
+    size_t freeBlocks;  // number of free blocks
+    size_t largestFree; // size of the largest free block
+    size_t usedBytes;   // bytes in allocated blocks, size words included
     size_t usedBlocks;
     size_t chunkCount;
 };

@@ -71,8 +71,7 @@ int64_t ByteStream_available(ByteStream *stream, int nonBlocking)
     }
 }
 
-namespace
-{
+namespace {
 
 // The result of a read that found no more data.
 int endedResult(ByteStream *stream)
@@ -149,8 +148,7 @@ int ByteStream_drainAndRestore(ByteStream *stream)
 
 // ------------------------------------------------------ lookahead streams
 
-namespace
-{
+namespace {
 
 PeekStream *peekOf(ByteStream *s)
 {
@@ -324,8 +322,7 @@ size_t PeekStream_fill(PeekStream *p, size_t n)
 
 // --------------------------------------------------- concatenated streams
 
-namespace
-{
+namespace {
 
 ConcatStream *concatOf(ByteStream *s)
 {
@@ -505,8 +502,7 @@ void ByteCursor_seek(ByteCursor *cursor, size_t offset)
 
 // The next n bytes, taken; null (cursor at the end, overrun set) when
 // fewer are left.
-namespace
-{
+namespace {
 
 const uint8_t *bytestreamCursorTake(ByteCursor *cursor, size_t n)
 {

@@ -19,8 +19,7 @@ struct InflateStream {
     uint32_t extraLength;
 };
 
-namespace
-{
+namespace {
 
 constexpr uint32_t headerDirect = 5;
 
@@ -142,14 +141,12 @@ int InflateStream_decode(const uint8_t *input, size_t *inputCount, uint8_t *outp
         return Res_nullInput;
     int r = pump(&stream->zs, input, inputCount, output, outputSpace, Z_SYNC_FLUSH);
     switch (r) {
-    case Z_STREAM_END:
-        return Res_ok;
+    case Z_STREAM_END: return Res_ok;
     case Z_OK:
     case Z_BUF_ERROR: // no progress possible: more input or space is needed
         *done = 0;
         return Res_ok;
-    case Z_MEM_ERROR:
-        return Res_noMemory;
+    case Z_MEM_ERROR: return Res_noMemory;
     default: // data errors, and a preset dictionary asked for
         return Res_inflateData;
     }

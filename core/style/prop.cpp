@@ -21,7 +21,6 @@
 
 namespace {
 
-
 template <typename T> T *payloadAs(const Prop *v)
 {
     return reinterpret_cast<T *>(v->payload);
@@ -41,18 +40,12 @@ bool isFixedText(uint16_t type)
 const char *suffixOf(uint16_t type)
 {
     switch (type) {
-    case PropType_length:
-        return "px";
-    case PropType_em:
-        return "Em";
-    case PropType_ex:
-        return "Ex";
-    case PropType_inches:
-        return "in";
-    case PropType_percent:
-        return "%";
-    default:
-        return "";
+    case PropType_length: return "px";
+    case PropType_em: return "Em";
+    case PropType_ex: return "Ex";
+    case PropType_inches: return "in";
+    case PropType_percent: return "%";
+    default: return "";
     }
 }
 
@@ -313,32 +306,21 @@ int Prop_copy(Prop *dst, const Prop *src)
     case PropType_ex:
     case PropType_inches:
     case PropType_percent:
-    case PropType_colour:
-        dst->payload = src->payload;
-        return 0;
-    case PropType_ustr:
-        return copyUstr(dst, src);
+    case PropType_colour: dst->payload = src->payload; return 0;
+    case PropType_ustr: return copyUstr(dst, src);
     case PropType_pointer:
         dst->payload = src->payload;
         dst->payload2 = src->payload2;
         return 0;
-    case PropType_matrix:
-        return copyMatrix(dst, src);
+    case PropType_matrix: return copyMatrix(dst, src);
     case PropType_counted:
-    case PropType_counted13:
-        return copyCounted(dst, src);
-    case PropType_tabStops:
-        return copyRecord<TabStopList, TabStops_copy>(dst, src);
-    case PropType_stops:
-        return copyRecord<StopList, StopList_copy>(dst, src);
-    case PropType_columns:
-        return copyRecord<PropColumns, PropColumns_copy>(dst, src);
-    case PropType_lineSpacing:
-        return copyRecord<PropLineSpacing, Obj_copyTriple>(dst, src);
-    case PropType_record111:
-        return copyRecord<Prop18, Prop18_copy>(dst, src);
-    default:
-        return 0;
+    case PropType_counted13: return copyCounted(dst, src);
+    case PropType_tabStops: return copyRecord<TabStopList, TabStops_copy>(dst, src);
+    case PropType_stops: return copyRecord<StopList, StopList_copy>(dst, src);
+    case PropType_columns: return copyRecord<PropColumns, PropColumns_copy>(dst, src);
+    case PropType_lineSpacing: return copyRecord<PropLineSpacing, Obj_copyTriple>(dst, src);
+    case PropType_record111: return copyRecord<Prop18, Prop18_copy>(dst, src);
+    default: return 0;
     }
 }
 
@@ -347,31 +329,15 @@ void Prop_free(Prop *v)
     bool owned = true;
     switch (v->type) {
     case PropType_ustr:
-    case PropType_matrix:
-        Mem_free(payloadAs<void>(v));
-        break;
+    case PropType_matrix: Mem_free(payloadAs<void>(v)); break;
     case PropType_counted:
-    case PropType_counted13:
-        PropCounted_release(payloadAs<PropCounted>(v));
-        break;
-    case PropType_tabStops:
-        TabStops_free(payloadAs<TabStopList>(v));
-        break;
-    case PropType_stops:
-        StopList_free(payloadAs<StopList>(v));
-        break;
-    case PropType_columns:
-        PropColumns_free(payloadAs<PropColumns>(v));
-        break;
-    case PropType_lineSpacing:
-        Obj_freeTriple(payloadAs<PropLineSpacing>(v));
-        break;
-    case PropType_record111:
-        Prop18_free(payloadAs<Prop18>(v));
-        break;
-    default:
-        owned = false;
-        break;
+    case PropType_counted13: PropCounted_release(payloadAs<PropCounted>(v)); break;
+    case PropType_tabStops: TabStops_free(payloadAs<TabStopList>(v)); break;
+    case PropType_stops: StopList_free(payloadAs<StopList>(v)); break;
+    case PropType_columns: PropColumns_free(payloadAs<PropColumns>(v)); break;
+    case PropType_lineSpacing: Obj_freeTriple(payloadAs<PropLineSpacing>(v)); break;
+    case PropType_record111: Prop18_free(payloadAs<Prop18>(v)); break;
+    default: owned = false; break;
     }
     if (owned) {
         v->payload = 0;
@@ -391,26 +357,21 @@ int Prop_equal(const Prop *a, const Prop *b)
     case PropType_ex:
     case PropType_inches:
     case PropType_percent:
-    case PropType_colour:
-        return a->payload == b->payload ? 1 : 0;
-    case PropType_ustr:
-        return equalUstr(a, b) ? 1 : 0;
-    case PropType_pointer:
-        return a->payload == b->payload && a->payload2 == b->payload2 ? 1 : 0;
+    case PropType_colour: return a->payload == b->payload ? 1 : 0;
+    case PropType_ustr: return equalUstr(a, b) ? 1 : 0;
+    case PropType_pointer: return a->payload == b->payload && a->payload2 == b->payload2 ? 1 : 0;
     case PropType_matrix:
     case PropType_counted:
     case PropType_counted13:
-    case PropType_stops:
-        return 0;
+    case PropType_stops: return 0;
     case PropType_tabStops:
         return TabStops_equal(payloadAs<const TabStopList>(a), payloadAs<const TabStopList>(b));
     case PropType_columns:
         return PropColumns_equal(payloadAs<const PropColumns>(a), payloadAs<const PropColumns>(b));
     case PropType_lineSpacing:
         return Obj_tripleEquals(payloadAs<const PropLineSpacing>(a),
-                                     payloadAs<const PropLineSpacing>(b));
-    default:
-        return 1;
+                                payloadAs<const PropLineSpacing>(b));
+    default: return 1;
     }
 }
 
@@ -450,7 +411,8 @@ char16_t *Prop_toText(const Prop *v)
         return Prop_dupUstr(v);
     if (v->type == PropType_length) {
         char buf[16];
-        int n = Fmt_snprintf(buf, sizeof buf, "%d", static_cast<int>(lengthToPixels(Prop_getLength(v))));
+        int n = Fmt_snprintf(buf, sizeof buf, "%d",
+                             static_cast<int>(lengthToPixels(Prop_getLength(v))));
         text = widen(buf, n);
     } else if (isFixedText(v->type)) {
         text = Prop_formatFixed(Prop_getInt(v), 2);

@@ -41,11 +41,11 @@ struct PropLineSpacing;
 struct Prop18; // the record of property 111 (payload type 18)
 
 struct Prop {
-    uint32_t id;        // property id
-    uint16_t type;      // payload type, or a keyword above 18
-    uint16_t flags;     // bit 0: wins when rules are merged; others free for callers
-    uintptr_t payload;  // first payload word: a scalar or a pointer
-    uint32_t payload2;  // second payload word: string or pointer length
+    uint32_t id;       // property id
+    uint16_t type;     // payload type, or a keyword above 18
+    uint16_t flags;    // bit 0: wins when rules are merged; others free for callers
+    uintptr_t payload; // first payload word: a scalar or a pointer
+    uint32_t payload2; // second payload word: string or pointer length
 };
 
 enum : uint16_t {

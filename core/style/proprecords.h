@@ -14,7 +14,7 @@
 // puts this first and sets refs to 1 and destroy to its own free routine.
 struct PropCounted {
     uint32_t refs;
-    void (*destroy)(PropCounted *self);  // frees the object when refs reaches 0
+    void (*destroy)(PropCounted *self); // frees the object when refs reaches 0
 };
 
 // Takes one more reference. 0; 1 when the count is already at its maximum
@@ -31,8 +31,8 @@ struct PropColumn {
 
 struct PropColumns {
     int32_t count;
-    uint32_t flags;         // 1 evenly spaced, 2 a line between columns
-    PropColumn columns[1];  // really count entries
+    uint32_t flags;        // 1 evenly spaced, 2 a line between columns
+    PropColumn columns[1]; // really count entries
 };
 
 // *out = a new list of count zero columns. 0; 1 when memory runs out, 8

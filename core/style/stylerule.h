@@ -30,12 +30,12 @@ struct StylePropItem {
 };
 
 struct StyleRule {
-    StyleMatch *matches;        // in insertion order
-    uint32_t weight;            // sum of the match weights (wraps)
-    StylePropItem *firstProp;   // in order
-    StylePropItem *lastProp;    // tail, for appends
-    StyleRule *next;            // link in the owning request's rule list
-    Request *owner;             // the request holding the rule, or null
+    StyleMatch *matches;      // in insertion order
+    uint32_t weight;          // sum of the match weights (wraps)
+    StylePropItem *firstProp; // in order
+    StylePropItem *lastProp;  // tail, for appends
+    StyleRule *next;          // link in the owning request's rule list
+    Request *owner;           // the request holding the rule, or null
 };
 
 // *out = a new empty rule (every field zero). 0, or 1 with *out null when
@@ -52,7 +52,8 @@ void StyleRule_clearProps(StyleRule *rule);
 
 // Appends a match item {key, value} and adds weight to the rule's weight.
 // 0, or 1 when memory runs out (the rule unchanged).
-[[nodiscard]] int StyleRule_addMatch(StyleRule *rule, uint32_t key, uint32_t value, uint32_t weight);
+[[nodiscard]] int StyleRule_addMatch(StyleRule *rule, uint32_t key, uint32_t value,
+                                     uint32_t weight);
 // StyleRule_addMatch with value 0 and weight 1, or 10.
 [[nodiscard]] int StyleRule_addMatch1(StyleRule *rule, uint32_t key);
 [[nodiscard]] int StyleRule_addMatch10(StyleRule *rule, uint32_t key);

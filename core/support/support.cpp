@@ -14,12 +14,11 @@ inline int fold(char16_t c)
 
 // Event names by event type, in the order of the document's event table.
 constexpr const char *eventNames[30] = {
-    "onload",      "onunload",    "onabort",        "onerror",       "onselect",
-    "onchange",    "onsubmit",    "onreset",        "onfocus",       "onblur",
-    "onresize",    "onscroll",    "onkeydown",      "onkeypress",    "onkeyup",
-    "onmousedown", "onmouseover", "onmousemove",    "onmouseup",     "onmouseout",
-    "onclick",     "ondblclick",  "onfocusIn",      "onfocusOut",    "onactivate",
-    "onaddition",  "onmodification", "onremoval",   "onhardfocusgn", "onhardfocusls",
+    "onload",     "onunload",   "onabort",        "onerror",     "onselect",      "onchange",
+    "onsubmit",   "onreset",    "onfocus",        "onblur",      "onresize",      "onscroll",
+    "onkeydown",  "onkeypress", "onkeyup",        "onmousedown", "onmouseover",   "onmousemove",
+    "onmouseup",  "onmouseout", "onclick",        "ondblclick",  "onfocusIn",     "onfocusOut",
+    "onactivate", "onaddition", "onmodification", "onremoval",   "onhardfocusgn", "onhardfocusls",
 };
 
 // Element ids of the HTML element table that are form controls.
@@ -55,9 +54,7 @@ int Html_isFormControl(uint32_t elementId)
     case elementOptgroup:
     case elementOption:
     case elementSelect:
-    case elementTextarea:
-        return 1;
-    default:
-        return 0;
+    case elementTextarea: return 1;
+    default: return 0;
     }
 }

@@ -51,7 +51,8 @@ bool isMoveState(intptr_t w)
 
 bool isPanMove(const AppEvent *e)
 {
-    return e->kind == AppEvent_kindApp && e->block[0] == AppEvent_codePan && isMoveState(e->block[4]);
+    return e->kind == AppEvent_kindApp && e->block[0] == AppEvent_codePan &&
+           isMoveState(e->block[4]);
 }
 
 bool isPointerMove(const AppEvent *e)

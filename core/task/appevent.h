@@ -31,28 +31,28 @@ typedef void (*AppCallFn)(EngineInstance *instance, void *argument);
 
 // Entry kinds and the codes the ring itself looks at.
 enum : int32_t {
-    AppEvent_kindHost = 0,            // a host event (ten words)
-    AppEvent_kindApp = 1,             // an application event
+    AppEvent_kindHost = 0, // a host event (ten words)
+    AppEvent_kindApp = 1,  // an application event
 };
 enum : intptr_t {
-    AppEvent_codeEmpty = 0x10003,     // code of an empty slot (kind 0)
-    AppEvent_codeKeyPress = 0x10004,  // host key press: word 4 key, word 5 repeat (0 plain)
+    AppEvent_codeEmpty = 0x10003,    // code of an empty slot (kind 0)
+    AppEvent_codeKeyPress = 0x10004, // host key press: word 4 key, word 5 repeat (0 plain)
     AppEvent_codeKeyRelease = 0x10005,
-    AppEvent_codeClose = 0x10009,     // the last event of the application loop
-    AppEvent_codeCall = 5,            // deferred call at the tail
+    AppEvent_codeClose = 0x10009,    // the last event of the application loop
+    AppEvent_codeCall = 5,           // deferred call at the tail
     AppEvent_codeCallAmongMoves = 6, // deferred call placed among moves
-    AppEvent_codePan = 15,            // pan move: words 4, 5 the steps
-    AppEvent_codePointer = 18,        // pointer move: words 4, 5 the target
-    AppEvent_moveLive = 0x10003,      // move states that count as moves:
-    AppEvent_moveStep = 0x10004,      // pan word 6, pointer word 7
+    AppEvent_codePan = 15,           // pan move: words 4, 5 the steps
+    AppEvent_codePointer = 18,       // pointer move: words 4, 5 the target
+    AppEvent_moveLive = 0x10003,     // move states that count as moves:
+    AppEvent_moveStep = 0x10004,     // pan word 6, pointer word 7
 };
 
 // Ring figures.
 enum : int32_t {
     EventQ_capacity = 56,
-    EventQ_keyLimit = 8,              // key presses queued at most (option B clear)
-    EventQ_keyLimitB = 4,             // the same with option B set
-    EventQ_moveLimit = 20,            // pan and pointer moves together
+    EventQ_keyLimit = 8,   // key presses queued at most (option B clear)
+    EventQ_keyLimitB = 4,  // the same with option B set
+    EventQ_moveLimit = 20, // pan and pointer moves together
     EventQ_filterSlots = 8,
     AppEvent_blockWords = 10,
 };
@@ -64,7 +64,7 @@ enum : int32_t {
 // moves) or 2 (follows pointer moves), in word 6.
 struct AppEvent {
     int32_t kind;
-    AppEventDoneFn completion;        // may be null
+    AppEventDoneFn completion; // may be null
     intptr_t block[AppEvent_blockWords];
 };
 
@@ -73,16 +73,16 @@ struct AppEventRing;
 typedef int (*EventQ_FilterFn)(AppEventRing *ring);
 
 struct AppEventRing {
-    Lock lock;                        // for the ring's owners
-    Sem sem;                          // count 0, maximum 1: signalled by every insertion
-    int32_t count;                    // queued entries
-    int32_t head;                     // slot of the oldest entry
+    Lock lock;     // for the ring's owners
+    Sem sem;       // count 0, maximum 1: signalled by every insertion
+    int32_t count; // queued entries
+    int32_t head;  // slot of the oldest entry
     AppEvent slots[EventQ_capacity];
     int32_t capacity;
-    int32_t keyLimit;                 // 4 with option B, else 8
-    int32_t moveLimit;                // 20
-    int32_t optionA;                  // keep repeated key presses
-    int32_t optionB;                  // keep key releases; lower key limit
+    int32_t keyLimit;                            // 4 with option B, else 8
+    int32_t moveLimit;                           // 20
+    int32_t optionA;                             // keep repeated key presses
+    int32_t optionB;                             // keep key releases; lower key limit
     EventQ_FilterFn filters[EventQ_filterSlots]; // tried in order; the last two empty
 };
 

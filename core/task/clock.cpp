@@ -105,9 +105,7 @@ int Clock_start(PlayClock *clock)
     int32_t old = clock->state;
     uint32_t shift = 0;
     switch (old) {
-    case Clock_stopped:
-        clock->startTime = now;
-        break;
+    case Clock_stopped: clock->startTime = now; break;
     case Clock_paused: {
         uint32_t newStart = now - clock->pausedElapsed;
         shift = newStart - clock->startTime;
@@ -116,11 +114,8 @@ int Clock_start(PlayClock *clock)
     }
     case Clock_running:
     case Clock_changing:
-    case Clock_ended:
-        Lock_release(&clock->lock);
-        return Res_ok;
-    default:
-        Std_abort();
+    case Clock_ended: Lock_release(&clock->lock); return Res_ok;
+    default: Std_abort();
     }
     clock->state = Clock_running;
     int result = Res_ok;
@@ -156,7 +151,8 @@ void Clock_setState(PlayClock *clock, int32_t state)
         Std_abort();
     Lock_acquire(&clock->lock);
     int32_t old = clock->state;
-    bool applies = state == Clock_ended || (state == Clock_stopped && (old == Clock_running || old == Clock_paused)) ||
+    bool applies = state == Clock_ended ||
+                   (state == Clock_stopped && (old == Clock_running || old == Clock_paused)) ||
                    (state == Clock_paused && old == Clock_running);
     if (!applies) {
         Lock_release(&clock->lock);
@@ -216,9 +212,7 @@ int Clock_setTimer(PlayClock *clock, int32_t slot, uint32_t offset)
     ClockSlot *s = &clock->slot[slot];
     int result = Res_ok;
     switch (s->slotState) {
-    case ClockSlot_idle:
-        result = armSlot(clock, s, offset);
-        break;
+    case ClockSlot_idle: result = armSlot(clock, s, offset); break;
     case ClockSlot_rearm:
         if (offset < s->pendingOffset)
             s->pendingOffset = offset;

@@ -34,9 +34,7 @@ Task *currentTask(const Lock *lock)
     return lock->scheduler ? lock->scheduler->current : nullptr;
 }
 
-void noWork(void *)
-{
-}
+void noWork(void *) {}
 
 bool kind5OwnsBlock(const EventProcKind5Msg *m)
 {
@@ -158,7 +156,8 @@ void AppMsg_drain(EventProc *processor)
         Lock_acquire(&processor->queueLock);
         bool empty = !processor->queue;
         // A listener that drains its own processor would wait for itself.
-        bool self = processor->deliverer && processor->deliverer == currentTask(&processor->queueLock);
+        bool self =
+            processor->deliverer && processor->deliverer == currentTask(&processor->queueLock);
         Lock_release(&processor->queueLock);
         if (empty || self)
             break;
@@ -266,7 +265,8 @@ int EventProc_post(EventProc *processor, EventProcMsg *msg)
                   processor->mergedBy == msg->merge && msg->merge(msg, hint->msg);
     for (EventProcNode *queued = hinted ? hint : processor->queue; msg->merge && queued;
          queued = queued->next) {
-        if (queued != processor->delivering && ((hinted && queued == hint) || msg->merge(msg, queued->msg))) {
+        if (queued != processor->delivering &&
+            ((hinted && queued == hint) || msg->merge(msg, queued->msg))) {
             processor->mergedInto = queued;
             processor->mergedBy = msg->merge;
             Lock_release(&processor->queueLock);
@@ -376,16 +376,18 @@ int EventProc_postKind5(EventProc *processor, const EventProcKind5Msg *source)
         return Res_noMemory;
     }
     *m = *source;
-    return EventProc_postPayload(processor, EventProc_kindNodeEvent, m, EventProc_releaseBlockMsg, EventProc_copyBlockMsg, nullptr);
+    return EventProc_postPayload(processor, EventProc_kindNodeEvent, m, EventProc_releaseBlockMsg,
+                                 EventProc_copyBlockMsg, nullptr);
 }
 
-int EventProc_postCustom(EventProc *processor, const EventProcCustomMsg *source, EventProcFreeFn freeFn,
-                         EventProcCopyFn copyFn)
+int EventProc_postCustom(EventProc *processor, const EventProcCustomMsg *source,
+                         EventProcFreeFn freeFn, EventProcCopyFn copyFn)
 {
     if (!source)
         return Res_missingArgument;
     EventProcMsg *msg = static_cast<EventProcMsg *>(Mem_calloc(1, sizeof(EventProcMsg)));
-    EventProcCustomMsg *payload = static_cast<EventProcCustomMsg *>(Mem_malloc(sizeof(EventProcCustomMsg)));
+    EventProcCustomMsg *payload =
+        static_cast<EventProcCustomMsg *>(Mem_malloc(sizeof(EventProcCustomMsg)));
     if (!msg || !payload) {
         Mem_free(msg);
         Mem_free(payload);
@@ -417,7 +419,8 @@ int EventProc_addListener(EngineContext *context, EventProc *processor, int32_t 
         return Res_missingArgument;
     if (!context)
         context = processor->context;
-    EventProcListener *l = static_cast<EventProcListener *>(Mem_calloc(1, sizeof(EventProcListener)));
+    EventProcListener *l =
+        static_cast<EventProcListener *>(Mem_calloc(1, sizeof(EventProcListener)));
     if (!l)
         return Res_noMemory;
     l->kind = kind;
@@ -441,7 +444,8 @@ int EventProc_removeListener(EventProc *processor, int32_t kind, EventProcListen
     Lock_acquire(&processor->listLock);
     EventProcListener *found = nullptr;
     for (EventProcListener *l = processor->listeners; l && !found; l = l->next)
-        if (!l->removed && l->kind == kind && l->callback == callback && l->callbackContext == callbackContext)
+        if (!l->removed && l->kind == kind && l->callback == callback &&
+            l->callbackContext == callbackContext)
             found = l;
     if (!found) {
         Lock_release(&processor->listLock);

@@ -40,8 +40,8 @@ typedef int (*EventProcCopyFn)(const EventProcMsg *src, EventProcMsg *dst);
 typedef int (*EventProcMergeFn)(const EventProcMsg *fresh, const EventProcMsg *queued);
 // A listener or kind handler. The message is lent for the call. Setting
 // *remove removes the listener (or empties the slot) after this call.
-typedef void (*EventProcListenerFn)(EngineContext *context, EventProcMsg *msg, void *callbackContext,
-                                    int *remove);
+typedef void (*EventProcListenerFn)(EngineContext *context, EventProcMsg *msg,
+                                    void *callbackContext, int *remove);
 
 enum : int32_t {
     EventProc_kinds = 12,
@@ -55,16 +55,16 @@ enum : int32_t {
     EventProc_kindCustom = 8,     // two words of the sender's (EventProcCustomMsg)
     EventProc_kindPageUpdate = 9, // a page update (EventProcKind9Msg)
     EventProc_kindViewText = 11,  // a view, a text and a word (EventProcKind11Msg)
-    EventProc_inlineMode = 1, // mode bit: no delivery job; drains deliver
+    EventProc_inlineMode = 1,     // mode bit: no delivery job; drains deliver
 };
 
 struct EventProcMsg {
-    int32_t kind;             // 0 to 11 (EventProc_kind*)
-    EventProcFreeFn freeFn;   // optional
-    EventProcCopyFn copyFn;   // optional
-    void *handlerArg;         // given to freeFn
-    EventProcMergeFn merge;   // optional
-    void *payload;            // owned by the message
+    int32_t kind;           // 0 to 11 (EventProc_kind*)
+    EventProcFreeFn freeFn; // optional
+    EventProcCopyFn copyFn; // optional
+    void *handlerArg;       // given to freeFn
+    EventProcMergeFn merge; // optional
+    void *payload;          // owned by the message
 };
 
 // ------------------------------------------------------------- payloads
@@ -75,13 +75,13 @@ struct EventProcMsg {
 // Kind 5: EventProc_postKind5, seventeen words. When code is 14 and flag is
 // 1, block is an engine heap block owned by the message.
 struct EventProcKind5Msg {
-    int32_t action;           // what the receiver is to do (a node event's action)
-    int32_t code;             // the event type
-    int32_t detail;           // a word of the sender's (a node event's target-owned flag)
-    uint16_t flag;            // the seventh 16-bit unit
-    uint16_t spare;           // the eighth 16-bit unit, unused
-    void *block;              // the fifth word
-    intptr_t words[12];       // words 5 to 16
+    int32_t action;     // what the receiver is to do (a node event's action)
+    int32_t code;       // the event type
+    int32_t detail;     // a word of the sender's (a node event's target-owned flag)
+    uint16_t flag;      // the seventh 16-bit unit
+    uint16_t spare;     // the eighth 16-bit unit, unused
+    void *block;        // the fifth word
+    intptr_t words[12]; // words 5 to 16
 };
 
 // Kind 8, custom: EventProc_postCustom. What the two words hold is the
@@ -103,8 +103,8 @@ struct EventProcListener {
     EventProcListenerFn callback;
     void *callbackContext;
     int32_t removed;
-    int32_t removers;         // removals waiting for a running call: not freed meanwhile
-    Lock lock;                // held while its callback runs
+    int32_t removers; // removals waiting for a running call: not freed meanwhile
+    Lock lock;        // held while its callback runs
     EventProcListener *next;
     EventProcListener *deliveryLink; // the listeners of one delivery
 };
@@ -118,19 +118,19 @@ struct EventProcSlot {
 };
 
 struct EventProc {
-    EventProcNode *queue;     // oldest first
-    Sem drained;              // count 0, max 1: the delivery emptied the queue
+    EventProcNode *queue; // oldest first
+    Sem drained;          // count 0, max 1: the delivery emptied the queue
     Lock queueLock;
-    int32_t stopping;         // posting fails with 53
+    int32_t stopping; // posting fails with 53
     EventProcListener *listeners;
     Lock listLock;
     EventProcSlot slots[EventProc_kinds];
     TimerList timers;
     EngineContext *context;
-    uint32_t mode;            // EventProc_inlineMode
+    uint32_t mode;             // EventProc_inlineMode
     EventProcNode *delivering; // the head node while it is being delivered
-    Task *deliverer;          // the task delivering it
-    EventProcNode *tail;      // the newest queued node (null with an empty queue)
+    Task *deliverer;           // the task delivering it
+    EventProcNode *tail;       // the newest queued node (null with an empty queue)
     // The node a message merged into last, and that message's merge
     // function: merge functions compare a key of both messages, so for a
     // message of the same function that matches it, no older node matches
@@ -144,7 +144,8 @@ struct EventProc {
 // Creates a processor (mode 0) into *processor (null on failure). Returns
 // 0, 1 when memory ran out, Res_missingArgument without context or out pointer.
 [[nodiscard]] int AppMsg_createDispatcher(EngineContext *context, EventProc **processor);
-[[nodiscard]] int AppMsg_createDispatcherMode(EngineContext *context, EventProc **processor, uint32_t mode);
+[[nodiscard]] int AppMsg_createDispatcherMode(EngineContext *context, EventProc **processor,
+                                              uint32_t mode);
 // Stops the processor, delivers what is queued, frees the listeners, the
 // queued messages, the timers and the processor. From a task (draining
 // waits); the timer thread must have been stopped. Null is allowed.
@@ -171,18 +172,19 @@ void EventProc_deliver(EventProc *processor, EventProcMsg *msg);
 // Its free handler, then the payload block (when the handler left it) and
 // the record. Null is allowed.
 void EventProc_freeMsg(EventProcMsg *msg);
-// A copy with new references into *copy (null on failure). 0, 1 when memory ran out, or the copy handler's
-// error; Res_notImplemented when a payload has no copy handler, or holds what cannot be copied (a kind-5 heap
-// block, the URL, link and object of kind 6).
+// A copy with new references into *copy (null on failure). 0, 1 when memory ran out, or the copy
+// handler's error; Res_notImplemented when a payload has no copy handler, or holds what cannot be
+// copied (a kind-5 heap block, the URL, link and object of kind 6).
 [[nodiscard]] int EventProcMsg_copy(const EventProcMsg *msg, EventProcMsg **copy);
 // Posts a payload block of the kind with its kind's free and copy handlers
 // and merge function (null: none). The payload is taken over: when the
 // message cannot be made, freeFn releases it. Results as EventProc_post.
-[[nodiscard]] int EventProc_postPayload(EventProc *processor, int32_t kind, void *payload, EventProcFreeFn freeFn,
-                                        EventProcCopyFn copyFn, EventProcMergeFn merge);
+[[nodiscard]] int EventProc_postPayload(EventProc *processor, int32_t kind, void *payload,
+                                        EventProcFreeFn freeFn, EventProcCopyFn copyFn,
+                                        EventProcMergeFn merge);
 
-// Kind 5's handlers (a message that may own a heap block): the release frees the heap block the payload owns and
-// the payload; the copy refuses a payload that owns a block (259).
+// Kind 5's handlers (a message that may own a heap block): the release frees the heap block the
+// payload owns and the payload; the copy refuses a payload that owns a block (259).
 void EventProc_releaseBlockMsg(EventProcMsg *msg, void *handlerArg);
 int EventProc_copyBlockMsg(const EventProcMsg *src, EventProcMsg *dst);
 
@@ -195,18 +197,18 @@ int EventProc_copyBlockMsg(const EventProcMsg *src, EventProcMsg *dst);
 
 // ------------------------------------------------------------ listeners
 
-// Appends a listener for a kind. 0, 1 when memory ran out, Res_missingArgument for a null processor or
-// callback or a kind outside 0 to 11.
+// Appends a listener for a kind. 0, 1 when memory ran out, Res_missingArgument for a null processor
+// or callback or a kind outside 0 to 11.
 [[nodiscard]] int EventProc_addListener(EngineContext *context, EventProc *processor, int32_t kind,
                                         EventProcListenerFn callback, void *callbackContext);
-// Marks the first live listener with these values removed (waiting for a running call of it); it is freed at
-// the next delivery. 0, or Res_notFound when none matches (0 for a null processor).
-[[nodiscard]] int EventProc_removeListener(EventProc *processor, int32_t kind, EventProcListenerFn callback,
-                                           void *callbackContext);
+// Marks the first live listener with these values removed (waiting for a running call of it); it is
+// freed at the next delivery. 0, or Res_notFound when none matches (0 for a null processor).
+[[nodiscard]] int EventProc_removeListener(EventProc *processor, int32_t kind,
+                                           EventProcListenerFn callback, void *callbackContext);
 // Fills the kind's slot. 0; Res_slotInUse when it holds a live handler;
 // Res_missingArgument for a bad kind or a null handler.
-[[nodiscard]] int EventProc_setKindHandler(EventProc *processor, int32_t kind, EventProcListenerFn handler,
-                                           void *handlerContext);
+[[nodiscard]] int EventProc_setKindHandler(EventProc *processor, int32_t kind,
+                                           EventProcListenerFn handler, void *handlerContext);
 // Empties the slot when it holds this handler and context. 0 or 13.
-[[nodiscard]] int EventProc_clearKindHandler(EventProc *processor, int32_t kind, EventProcListenerFn handler,
-                                             void *handlerContext);
+[[nodiscard]] int EventProc_clearKindHandler(EventProc *processor, int32_t kind,
+                                             EventProcListenerFn handler, void *handlerContext);

@@ -16,7 +16,7 @@ struct ExitHandler {
 struct ExitList {
     void *owner;
     ExitHandler *first;
-    int32_t nextId;            // starts at 1
+    int32_t nextId; // starts at 1
 };
 
 // A new empty list for owner. 0 with *list set; 1 without memory;

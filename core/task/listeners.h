@@ -20,16 +20,16 @@ typedef void (*ListenerFn)(FvViewer *viewer, void *argument);
 
 struct ListenerNode {
     int32_t id;
-    ListenerFn function;        // null once removed during a dispatch
+    ListenerFn function; // null once removed during a dispatch
     ListenerNode *next;
 };
 
 // The list head, a field of the viewer record.
 struct ListenerList {
     ListenerNode *head;
-    FvViewer *viewer;           // what the listeners are called with
-    int32_t dispatching;        // dispatches in progress
-    int32_t removed;            // nodes removed during them, freed at the end
+    FvViewer *viewer;    // what the listeners are called with
+    int32_t dispatching; // dispatches in progress
+    int32_t removed;     // nodes removed during them, freed at the end
 };
 
 // Empties the list without freeing anything and binds it to viewer. Called

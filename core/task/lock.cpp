@@ -51,9 +51,7 @@ int Lock_init(EngineContext *context, Lock *lock)
     return Res_ok;
 }
 
-void Lock_fini(Lock *)
-{
-}
+void Lock_fini(Lock *) {}
 
 void Lock_acquire(Lock *lock)
 {
@@ -125,9 +123,7 @@ int Sem_init(EngineContext *context, Sem *sem, uint32_t count, uint32_t maximum)
     return Res_ok;
 }
 
-void Sem_fini(Sem *)
-{
-}
+void Sem_fini(Sem *) {}
 
 void Sem_wait(Sem *sem)
 {

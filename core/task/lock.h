@@ -29,23 +29,23 @@ struct Scheduler;
 struct Task;
 
 struct Lock {
-    Task *owner;            // the task that holds it; null when free
-    Lock *nextHeld;         // next lock in the owner's chain of held locks
-    Task *waitQueue;        // waiting tasks, highest priority first
-    Scheduler *scheduler;   // null: never initialised, operations do nothing
+    Task *owner;          // the task that holds it; null when free
+    Lock *nextHeld;       // next lock in the owner's chain of held locks
+    Task *waitQueue;      // waiting tasks, highest priority first
+    Scheduler *scheduler; // null: never initialised, operations do nothing
 };
 
 struct Sem {
     uint32_t count;
-    uint32_t maximum;       // a signal without a waiter raises count only below this
-    Scheduler *scheduler;   // null: never initialised, operations do nothing
-    Task *waitQueue;        // waiting tasks, highest priority first
+    uint32_t maximum;     // a signal without a waiter raises count only below this
+    Scheduler *scheduler; // null: never initialised, operations do nothing
+    Task *waitQueue;      // waiting tasks, highest priority first
 };
 
 struct RwLock {
-    int32_t readers;        // readers inside
-    Lock lock;              // held briefly by readers, for the whole write by a writer
-    Sem writerGate;         // count 0, maximum 1: wakes a writer when readers leave
+    int32_t readers; // readers inside
+    Lock lock;       // held briefly by readers, for the whole write by a writer
+    Sem writerGate;  // count 0, maximum 1: wakes a writer when readers leave
 };
 
 // Makes lock free and ties it to the context's scheduler. Returns 0.

@@ -7,16 +7,13 @@
 #include "core/task/eventproc.h"
 #include "core/text/cstr.h"
 
-namespace
-{
+namespace {
 
 // The indexes (into words) of the texts a kind holds; the count.
 uint32_t textWords(uint32_t kind, uint32_t index[2])
 {
     switch (kind) {
-    case 0:
-        index[0] = 2;
-        return 1;
+    case 0: index[0] = 2; return 1;
     case 2:
         index[0] = 0;
         index[1] = 1;
@@ -25,11 +22,8 @@ uint32_t textWords(uint32_t kind, uint32_t index[2])
     case 3:
     case 4:
     case 5:
-    case 6:
-        index[0] = 1;
-        return 1;
-    default:
-        return 0;
+    case 6: index[0] = 1; return 1;
+    default: return 0;
     }
 }
 

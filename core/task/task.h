@@ -36,68 +36,68 @@ typedef void (*TaskInstallerFn)(EngineInstance *instance);
 
 // Task flags.
 enum : uint32_t {
-    Task_detached = 1,        // reaped as soon as it ends
-    Task_stoppableWait = 2,   // inside Sem_waitStoppable
-    Task_ownThread = 4,       // runs on a host thread of its own
+    Task_detached = 1,      // reaped as soon as it ends
+    Task_stoppableWait = 2, // inside Sem_waitStoppable
+    Task_ownThread = 4,     // runs on a host thread of its own
     Task_stopRequested = 8,
-    Task_semWait = 16,        // waiting on a semaphore
-    Task_lockWait = 32,       // waiting on a lock
-    Task_ended = 64,          // the entry function has returned
+    Task_semWait = 16,  // waiting on a semaphore
+    Task_lockWait = 32, // waiting on a lock
+    Task_ended = 64,    // the entry function has returned
     Task_blockedMask = Task_semWait | Task_lockWait | Task_ended,
 };
 
 // The operations a platform gives the scheduler, in slot order.
 struct TaskPlatformOps {
-    int32_t threaded;                                      // 1: every task has its own thread
+    int32_t threaded; // 1: every task has its own thread
     void (*fini)(Scheduler *sched);
     void *(*createThread)(Scheduler *sched, Task *task, size_t stackBytes); // handle or null
     void (*destroyThread)(Scheduler *sched, Task *task);
-    void (*runInPlace)(Task *task);                        // runs a task without a thread of its own
-    void (*switchTo)(Scheduler *sched, void *thread);      // null: the GUI thread
-    void (*abort)(EngineInstance *instance);               // does not return
-    size_t (*stackQuery)(Task *task);                      // bytes of stack left
-    void *contextSave;                                     // unused on this platform
-    void *guiThread;                                       // the GUI thread's handle: null
+    void (*runInPlace)(Task *task);                   // runs a task without a thread of its own
+    void (*switchTo)(Scheduler *sched, void *thread); // null: the GUI thread
+    void (*abort)(EngineInstance *instance);          // does not return
+    size_t (*stackQuery)(Task *task);                 // bytes of stack left
+    void *contextSave;                                // unused on this platform
+    void *guiThread;                                  // the GUI thread's handle: null
 };
 
 struct Scheduler {
     EngineInstance *instance;
-    Task *current;          // running task; null while the GUI thread runs
-    Task *readyQueue;       // by current priority, highest first, FIFO among equals
-    Task *taskList;         // every task, through Task::nextTask
-    Task *finishedList;     // ended tasks waiting to be joined
-    Task *reapList;         // ended tasks destroyed at the next switch
-    int32_t runnable;       // ready or running tasks
+    Task *current;      // running task; null while the GUI thread runs
+    Task *readyQueue;   // by current priority, highest first, FIFO among equals
+    Task *taskList;     // every task, through Task::nextTask
+    Task *finishedList; // ended tasks waiting to be joined
+    Task *reapList;     // ended tasks destroyed at the next switch
+    int32_t runnable;   // ready or running tasks
     int32_t taskCount;
     int32_t switchBudget;   // switch decisions left; 0 returns to the GUI thread
     int32_t budgetPerSlice; // 100 x slice length
     int32_t scratch;        // cleared at every yield; nothing reads it
     int32_t sliceMs;
-    int64_t sliceDeadline;  // engine clock (ms)
-    int32_t floorMs;        // least time between two time-driven switches
-    int64_t nextSwitch;     // engine clock (ms)
-    int32_t inSwitch;       // 1 while a switch is decided or performed
-    int32_t hold;           // non-zero: no switch; a wait aborts the engine
+    int64_t sliceDeadline; // engine clock (ms)
+    int32_t floorMs;       // least time between two time-driven switches
+    int64_t nextSwitch;    // engine clock (ms)
+    int32_t inSwitch;      // 1 while a switch is decided or performed
+    int32_t hold;          // non-zero: no switch; a wait aborts the engine
     TaskPlatformOps ops;
-    void *platformData;     // engine heap block freed with the scheduler
+    void *platformData; // engine heap block freed with the scheduler
 };
 
 struct Task {
-    Task *nextTask;         // scheduler's task list
-    Task *queueLink;        // ready queue, a wait queue, finished or reap list
+    Task *nextTask;  // scheduler's task list
+    Task *queueLink; // ready queue, a wait queue, finished or reap list
     TaskEntryFn entry;
     void *argument;
-    Sem *semWaited;         // while Task_semWait
-    Lock *lockWaited;       // while Task_lockWait
-    Sem *stopSem;           // while Task_stoppableWait
-    const char *name;       // owned by the creator
-    int32_t basePriority;   // larger runs first
-    int32_t priority;       // current: base, raised by inheritance
-    int32_t state;          // 1 from creation
+    Sem *semWaited;       // while Task_semWait
+    Lock *lockWaited;     // while Task_lockWait
+    Sem *stopSem;         // while Task_stoppableWait
+    const char *name;     // owned by the creator
+    int32_t basePriority; // larger runs first
+    int32_t priority;     // current: base, raised by inheritance
+    int32_t state;        // 1 from creation
     Scheduler *scheduler;
-    Lock completion;        // held by the task until it ends; joiners wait on it;
-                            // its nextHeld heads the task's chain of held locks
-    void *thread;           // platform thread handle
+    Lock completion; // held by the task until it ends; joiners wait on it;
+                     // its nextHeld heads the task's chain of held locks
+    void *thread;    // platform thread handle
     uint32_t flags;
 };
 
@@ -151,8 +151,9 @@ void Task_holdScheduler(EngineContext *context, int on);
 // joined or detached. Returns 0 with *task set; Res_missingArgument
 // without an out pointer, entry, context or scheduler; 1 when memory ran out
 // or the platform gave no thread (*task stays null).
-[[nodiscard]] int Task_create(EngineContext *context, Task **task, int32_t priority, TaskEntryFn entry,
-                              void *argument, const char *name, size_t stackBytes);
+[[nodiscard]] int Task_create(EngineContext *context, Task **task, int32_t priority,
+                              TaskEntryFn entry, void *argument, const char *name,
+                              size_t stackBytes);
 
 // The running task; null on the GUI thread. A null context means the
 // calling thread's engine instance.

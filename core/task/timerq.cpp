@@ -117,11 +117,12 @@ TimerEntry *findById(TimerList *list, uint32_t id)
     return nullptr;
 }
 
-TimerEntry *findMatching(TimerList *list, TimerFn callback, void *argument, int32_t period, int repeat)
+TimerEntry *findMatching(TimerList *list, TimerFn callback, void *argument, int32_t period,
+                         int repeat)
 {
     for (TimerEntry *e = list->head; e; e = e->next)
-        if (isLive(e) && e->callback == callback && e->argument == argument && e->period == period &&
-            (e->repeat != 0) == (repeat != 0))
+        if (isLive(e) && e->callback == callback && e->argument == argument &&
+            e->period == period && (e->repeat != 0) == (repeat != 0))
             return e;
     return nullptr;
 }
@@ -153,8 +154,8 @@ void cancelEntry(TimerList *list, TimerEntry *e)
     Lock_release(&list->lock);
 }
 
-int setSuspended(EventProc *processor, TimerEntry *(*find)(TimerList *, const void *), const void *key,
-                 int suspended)
+int setSuspended(EventProc *processor, TimerEntry *(*find)(TimerList *, const void *),
+                 const void *key, int suspended)
 {
     if (!processor)
         return Res_notFound;

@@ -57,36 +57,36 @@ struct TimerEntry {
     TimerFn callback;
     uint32_t id;
     void *argument;
-    int64_t due;            // engine-clock milliseconds
-    int32_t period;         // the delay given; 0 for absolute timers
-    int32_t repeat;         // run again every period
-    int32_t suspended;      // never due while set
-    int32_t recordStyle;    // the callback gets a TimerRun
-    int32_t waiters;        // cancellers waiting for a running callback
+    int64_t due;         // engine-clock milliseconds
+    int32_t period;      // the delay given; 0 for absolute timers
+    int32_t repeat;      // run again every period
+    int32_t suspended;   // never due while set
+    int32_t recordStyle; // the callback gets a TimerRun
+    int32_t waiters;     // cancellers waiting for a running callback
     int32_t state;
-    TimerEntry *next;       // timer list, in insertion order
-    Sem done;               // count 0, max 1: a run ended for good
-    TimerEntry *dueLink;    // the due chain of one pass
+    TimerEntry *next;    // timer list, in insertion order
+    Sem done;            // count 0, max 1: a run ended for good
+    TimerEntry *dueLink; // the due chain of one pass
 };
 
 // The "timerThread" record, also the timer list's wake record.
 struct TimerThread {
     Task *task;
-    Sem wake;               // count 0, maximum 1
-    int64_t nextDue;        // when active: the earliest due time
-    int32_t active;         // 0: no timer is due at all
+    Sem wake;        // count 0, maximum 1
+    int64_t nextDue; // when active: the earliest due time
+    int32_t active;  // 0: no timer is due at all
     EngineContext *context;
-    EventProc *processor;   // whose timers it runs
+    EventProc *processor; // whose timers it runs
 };
 
 // The timers of one event processor.
 struct TimerList {
-    TimerEntry *head;       // insertion order
-    int32_t running;        // 1 while a pass runs: next-due updates wait for its end
+    TimerEntry *head; // insertion order
+    int32_t running;  // 1 while a pass runs: next-due updates wait for its end
     Lock lock;
-    TimerThread *thread;    // the wake record; null while no timer thread runs them
-    uint32_t idCounter;     // pre-incremented: the first id is 1
-    Task *runner;           // the task running a pass (its callbacks never wait for themselves)
+    TimerThread *thread; // the wake record; null while no timer thread runs them
+    uint32_t idCounter;  // pre-incremented: the first id is 1
+    Task *runner;        // the task running a pass (its callbacks never wait for themselves)
 };
 
 // Sets up an empty timer list. Returns 0 (the lock needs no memory).
@@ -101,17 +101,17 @@ void TimerQ_finiList(TimerList *list);
 // repeat is non-zero. Its id goes to *id when id is given (0 on failure).
 // Returns 0, 1 when memory ran out, Res_missingArgument without processor or
 // callback.
-[[nodiscard]] int TimerQ_add(EngineContext *context, EventProc *processor, int32_t delay, int repeat,
-                             TimerFn callback, void *argument, uint32_t *id);
+[[nodiscard]] int TimerQ_add(EngineContext *context, EventProc *processor, int32_t delay,
+                             int repeat, TimerFn callback, void *argument, uint32_t *id);
 // The same, the callback getting the plain argument, without an id.
-[[nodiscard]] int TimerQ_addPlain(EngineContext *context, EventProc *processor, int32_t delay, int repeat,
-                                  TimerFn callback, void *argument);
+[[nodiscard]] int TimerQ_addPlain(EngineContext *context, EventProc *processor, int32_t delay,
+                                  int repeat, TimerFn callback, void *argument);
 // A one-shot timer at an absolute engine-clock time (period 0), with the
 // plain argument; its id goes to *id when given. 0, 1 or 16 as above.
-[[nodiscard]] int TimerQ_addAt(EngineContext *context, EventProc *processor, int64_t due, TimerFn callback,
-                               void *argument, uint32_t *id);
-[[nodiscard]] int TimerQ_addAtNoId(EngineContext *context, EventProc *processor, int64_t due, TimerFn callback,
-                                   void *argument);
+[[nodiscard]] int TimerQ_addAt(EngineContext *context, EventProc *processor, int64_t due,
+                               TimerFn callback, void *argument, uint32_t *id);
+[[nodiscard]] int TimerQ_addAtNoId(EngineContext *context, EventProc *processor, int64_t due,
+                                   TimerFn callback, void *argument);
 
 // Cancels the timer *id and clears *id (nothing for a null pointer or id 0).
 // A timer whose callback runs is finished after that run, and the call
@@ -130,8 +130,8 @@ int TimerQ_cancelAt(EventProc *processor, int64_t due, TimerFn callback, void *a
 // Suspend or resume a timer: a suspended timer is never due. 0 or 13.
 [[nodiscard]] int TimerQ_pause(EventProc *processor, uint32_t id);
 [[nodiscard]] int TimerQ_resume(EventProc *processor, uint32_t id);
-[[nodiscard]] int TimerQ_pauseMatching(EventProc *processor, TimerFn callback, void *argument, int32_t period,
-                                       int repeat);
+[[nodiscard]] int TimerQ_pauseMatching(EventProc *processor, TimerFn callback, void *argument,
+                                       int32_t period, int repeat);
 
 // Runs the timers of the list that are due at now, earliest first, then
 // frees finished entries and recomputes the next due time. The timer

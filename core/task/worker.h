@@ -34,32 +34,32 @@ typedef void (*WorkerFn)(void *argument);
 enum : int32_t {
     Worker_count = 8,
     Worker_classes = 3,
-    Worker_nameBytes = 48,    // a job's name, truncated to fit
+    Worker_nameBytes = 48, // a job's name, truncated to fit
 };
 
 struct WorkerSlot {
     WorkerPool *pool;
     Task *task;
-    Sem wake;                 // count 0, maximum 1
-    struct WorkerJob *job;    // null: idle
+    Sem wake;              // count 0, maximum 1
+    struct WorkerJob *job; // null: idle
     size_t stackBytes;
-    char name[16];            // "Worker%d"
+    char name[16]; // "Worker%d"
 };
 
 struct WorkerJob {
-    WorkerJob *next;          // its class's queue or running list
+    WorkerJob *next; // its class's queue or running list
     EngineContext *context;
-    int32_t jobClass;         // 0 to 2
-    size_t stackBytes;        // stack needed
-    int32_t detached;         // freed by its worker when done
+    int32_t jobClass;  // 0 to 2
+    size_t stackBytes; // stack needed
+    int32_t detached;  // freed by its worker when done
     int32_t done;
-    int32_t waiting;          // somebody waits on completion
-    Sem completion;           // count 0, maximum 1
+    int32_t waiting; // somebody waits on completion
+    Sem completion;  // count 0, maximum 1
     WorkerFn entry;
     void *argument;
-    WorkerFn doneFn;          // optional; runs exactly once
-    WorkerSlot *slot;         // the worker running it; null while queued
-    int32_t cancelled;        // taken out of its queue without running
+    WorkerFn doneFn;             // optional; runs exactly once
+    WorkerSlot *slot;            // the worker running it; null while queued
+    int32_t cancelled;           // taken out of its queue without running
     char name[Worker_nameBytes]; // the worker task's name while it runs the job
 };
 
@@ -67,11 +67,11 @@ struct WorkerPool {
     EngineContext *context;
     Lock lock;
     int32_t stopping;
-    int32_t idle;                            // workers without a job
-    WorkerJob **tails[Worker_classes];       // last link of each queue
-    WorkerJob *heads[Worker_classes];        // waiting jobs, submission order
-    WorkerJob *running[Worker_classes];      // jobs taken by a worker, newest first
-    WorkerSlot slots[Worker_count];          // by stack size, smallest first
+    int32_t idle;                       // workers without a job
+    WorkerJob **tails[Worker_classes];  // last link of each queue
+    WorkerJob *heads[Worker_classes];   // waiting jobs, submission order
+    WorkerJob *running[Worker_classes]; // jobs taken by a worker, newest first
+    WorkerSlot slots[Worker_count];     // by stack size, smallest first
 };
 
 // Creates the pool and its eight workers (priority 1) into context->workers.
@@ -88,8 +88,9 @@ struct WorkerPool {
 // Res_missingArgument for a missing pool, out pointer or entry, or a class
 // outside 0 to 2. *job is null on failure, and the done callback is not called
 // then.
-[[nodiscard]] int Worker_submit(EngineContext *context, WorkerJob **job, int32_t jobClass, WorkerFn entry,
-                                void *argument, WorkerFn doneFn, size_t stackBytes, const char *name);
+[[nodiscard]] int Worker_submit(EngineContext *context, WorkerJob **job, int32_t jobClass,
+                                WorkerFn entry, void *argument, WorkerFn doneFn, size_t stackBytes,
+                                const char *name);
 
 // A queued job leaves its queue and its done callback runs (a detached one
 // is freed then); a running job's worker is asked to stop, so that the

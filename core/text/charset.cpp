@@ -27,17 +27,17 @@ struct NameRow {
 };
 
 constexpr NameRow NameTable[] = {
-    {"ISO-8859-1", 0},     {"UTF-8", 1},          {"UTF-16", 2},           {"UTF-16LE", 4},
-    {"UTF-16BE", 3},       {"windows-437", 6},    {"windows-874", 7},      {"windows-1250", 8},
-    {"windows-1251", 9},   {"windows-1252", 10},  {"windows-1253", 11},    {"windows-1254", 12},
-    {"windows-1255", 13},  {"windows-1256", 14},  {"windows-1257", 15},    {"windows-1258", 16},
-    {"ISO-8859-2", 17},    {"ISO-8859-5", 18},    {"ISO-8859-6", 19},      {"ISO-8859-7", 20},
-    {"ISO-8859-8", 21},    {"ISO-8859-8-I", 21},  {"ISO-8859-9", 22},      {"TIS-620", 23},
-    {"KOI8-R", 24},        {"ISO-2022-kr", 25},   {"ISO-2022-cn", 26},     {"windows-949", 30},
-    {"EUC-KR", 30},        {"ks_c_5601-1987", 30}, {"windows-932", 31},    {"Shift_JIS", 31},
-    {"Shift-JIS", 31},     {"x-sjis", 31},        {"sjis", 31},            {"ISO-2022-JP", 32},
-    {"EUC-JP", 33},        {"x-euc-jp", 33},      {"Big5", 34},            {"windows-950", 34},
-    {"GBK", 35},           {"windows-936", 35},   {"GB18030", 35},         {"GB2312-80", 35},
+    {"ISO-8859-1", 0},    {"UTF-8", 1},           {"UTF-16", 2},        {"UTF-16LE", 4},
+    {"UTF-16BE", 3},      {"windows-437", 6},     {"windows-874", 7},   {"windows-1250", 8},
+    {"windows-1251", 9},  {"windows-1252", 10},   {"windows-1253", 11}, {"windows-1254", 12},
+    {"windows-1255", 13}, {"windows-1256", 14},   {"windows-1257", 15}, {"windows-1258", 16},
+    {"ISO-8859-2", 17},   {"ISO-8859-5", 18},     {"ISO-8859-6", 19},   {"ISO-8859-7", 20},
+    {"ISO-8859-8", 21},   {"ISO-8859-8-I", 21},   {"ISO-8859-9", 22},   {"TIS-620", 23},
+    {"KOI8-R", 24},       {"ISO-2022-kr", 25},    {"ISO-2022-cn", 26},  {"windows-949", 30},
+    {"EUC-KR", 30},       {"ks_c_5601-1987", 30}, {"windows-932", 31},  {"Shift_JIS", 31},
+    {"Shift-JIS", 31},    {"x-sjis", 31},         {"sjis", 31},         {"ISO-2022-JP", 32},
+    {"EUC-JP", 33},       {"x-euc-jp", 33},       {"Big5", 34},         {"windows-950", 34},
+    {"GBK", 35},          {"windows-936", 35},    {"GB18030", 35},      {"GB2312-80", 35},
     {"GB2312", 35},
 };
 static_assert(sizeof NameTable / sizeof NameTable[0] == 45);
@@ -48,11 +48,21 @@ struct DisplayRow {
 };
 
 constexpr DisplayRow DisplayTable[] = {
-    {"windows-1252", u"WINDOWS-1252"}, {"ISO-8859-1", u"ISO-8859-1"},     {"windows-932", u"Shift_JIS"},
-    {"Shift_JIS", u"Shift_JIS"},       {"Shift-JIS", u"Shift_JIS"},       {"x-sjis", u"Shift_JIS"},
-    {"sjis", u"Shift_JIS"},            {"GBK", u"GBK"},                   {"Big5", u"Big5"},
-    {"windows-949", u"WINDOWS-949"},   {"EUC-KR", u"WINDOWS-949"},        {"windows-1255", u"WINDOWS-1255"},
-    {"windows-1256", u"WINDOWS-1256"}, {"windows-1258", u"WINDOWS-1258"}, {"windows-874", u"WINDOWS-874"},
+    {"windows-1252", u"WINDOWS-1252"},
+    {"ISO-8859-1", u"ISO-8859-1"},
+    {"windows-932", u"Shift_JIS"},
+    {"Shift_JIS", u"Shift_JIS"},
+    {"Shift-JIS", u"Shift_JIS"},
+    {"x-sjis", u"Shift_JIS"},
+    {"sjis", u"Shift_JIS"},
+    {"GBK", u"GBK"},
+    {"Big5", u"Big5"},
+    {"windows-949", u"WINDOWS-949"},
+    {"EUC-KR", u"WINDOWS-949"},
+    {"windows-1255", u"WINDOWS-1255"},
+    {"windows-1256", u"WINDOWS-1256"},
+    {"windows-1258", u"WINDOWS-1258"},
+    {"windows-874", u"WINDOWS-874"},
 };
 static_assert(sizeof DisplayTable / sizeof DisplayTable[0] == 15);
 
@@ -65,29 +75,29 @@ struct ConverterRow {
 // Decoders (source -> 2) first, then encoders (2 -> target). Repeated rows
 // carry the same converter, so the first match decides.
 constexpr ConverterRow ConverterTable[] = {
-    {0, 2, Charset_latin1ToUtf16},      {1, 2, Charset_utf8ToUtf16},
-    {3, 2, Charset_utf16beToUtf16},     {4, 2, Charset_utf16leToUtf16},
-    {6, 2, Charset_cp437ToUtf16},       {7, 2, Charset_win874ToUtf16},
-    {8, 2, Charset_win1250ToUtf16},     {9, 2, Charset_win1251ToUtf16},
-    {10, 2, Charset_win1252ToUtf16},    {11, 2, Charset_win1253ToUtf16},
-    {12, 2, Charset_win1254ToUtf16},    {13, 2, Charset_win1255ToUtf16},
-    {14, 2, Charset_win1256ToUtf16},    {15, 2, Charset_win1257ToUtf16},
-    {16, 2, Charset_win1258ToUtf16},    {27, 2, Charset_symbolToUtf16},
-    {28, 2, Charset_wingdingsToUtf16},  {17, 2, Charset_iso88592ToUtf16},
-    {18, 2, Charset_iso88595ToUtf16},   {19, 2, Charset_iso88596ToUtf16},
-    {20, 2, Charset_iso88597ToUtf16},   {21, 2, Charset_iso88598ToUtf16},
-    {22, 2, Charset_iso88599ToUtf16},   {23, 2, Charset_tis620ToUtf16},
-    {24, 2, Charset_koi8rToUtf16},      {25, 2, Charset_iso2022krToUtf16},
-    {26, 2, Charset_iso2022cnToUtf16},  {30, 2, Charset_koreanToUtf16},
-    {31, 2, Charset_sjisToUtf16},       {31, 2, Charset_sjisToUtf16},
-    {32, 2, Charset_iso2022jpToUtf16},  {33, 2, Charset_eucJpToUtf16},
-    {34, 2, Charset_big5ToUtf16},       {34, 2, Charset_big5ToUtf16},
-    {35, 2, Charset_gbkToUtf16},        {35, 2, Charset_gbkToUtf16},
-    {2, 0, Charset_utf16ToLatin1},      {2, 1, Charset_utf16ToUtf8},
-    {2, 30, Charset_utf16ToKorean},     {2, 31, Charset_utf16ToSjis},
-    {2, 31, Charset_utf16ToSjis},       {2, 32, Charset_utf16ToIso2022jp},
-    {2, 33, Charset_utf16ToEucJp},      {2, 35, Charset_utf16ToGbk},
-    {2, 35, Charset_utf16ToGbk},        {2, 35, Charset_utf16ToGbk},
+    {0, 2, Charset_latin1ToUtf16},     {1, 2, Charset_utf8ToUtf16},
+    {3, 2, Charset_utf16beToUtf16},    {4, 2, Charset_utf16leToUtf16},
+    {6, 2, Charset_cp437ToUtf16},      {7, 2, Charset_win874ToUtf16},
+    {8, 2, Charset_win1250ToUtf16},    {9, 2, Charset_win1251ToUtf16},
+    {10, 2, Charset_win1252ToUtf16},   {11, 2, Charset_win1253ToUtf16},
+    {12, 2, Charset_win1254ToUtf16},   {13, 2, Charset_win1255ToUtf16},
+    {14, 2, Charset_win1256ToUtf16},   {15, 2, Charset_win1257ToUtf16},
+    {16, 2, Charset_win1258ToUtf16},   {27, 2, Charset_symbolToUtf16},
+    {28, 2, Charset_wingdingsToUtf16}, {17, 2, Charset_iso88592ToUtf16},
+    {18, 2, Charset_iso88595ToUtf16},  {19, 2, Charset_iso88596ToUtf16},
+    {20, 2, Charset_iso88597ToUtf16},  {21, 2, Charset_iso88598ToUtf16},
+    {22, 2, Charset_iso88599ToUtf16},  {23, 2, Charset_tis620ToUtf16},
+    {24, 2, Charset_koi8rToUtf16},     {25, 2, Charset_iso2022krToUtf16},
+    {26, 2, Charset_iso2022cnToUtf16}, {30, 2, Charset_koreanToUtf16},
+    {31, 2, Charset_sjisToUtf16},      {31, 2, Charset_sjisToUtf16},
+    {32, 2, Charset_iso2022jpToUtf16}, {33, 2, Charset_eucJpToUtf16},
+    {34, 2, Charset_big5ToUtf16},      {34, 2, Charset_big5ToUtf16},
+    {35, 2, Charset_gbkToUtf16},       {35, 2, Charset_gbkToUtf16},
+    {2, 0, Charset_utf16ToLatin1},     {2, 1, Charset_utf16ToUtf8},
+    {2, 30, Charset_utf16ToKorean},    {2, 31, Charset_utf16ToSjis},
+    {2, 31, Charset_utf16ToSjis},      {2, 32, Charset_utf16ToIso2022jp},
+    {2, 33, Charset_utf16ToEucJp},     {2, 35, Charset_utf16ToGbk},
+    {2, 35, Charset_utf16ToGbk},       {2, 35, Charset_utf16ToGbk},
 };
 static_assert(sizeof ConverterTable / sizeof ConverterTable[0] == 46);
 
@@ -214,8 +224,8 @@ void Charset_resetState(CharsetState *state)
     }
 }
 
-int Charset_copyBytes(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap, size_t *consumed,
-                      size_t *produced, CharsetState *, EngineContext *)
+int Charset_copyBytes(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
+                      size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
 {
     size_t n = srcLen < dstCap ? srcLen : dstCap;
     if (n > 0)
@@ -234,7 +244,8 @@ int Charset_isAvailable(uint32_t code, EngineContext *ctx)
 
 // ----------------------------------------------------- whole strings
 
-int Charset_toUstrN(const uint8_t *bytes, size_t n, char16_t **out, uint32_t code, EngineContext *ctx)
+int Charset_toUstrN(const uint8_t *bytes, size_t n, char16_t **out, uint32_t code,
+                    EngineContext *ctx)
 {
     *out = nullptr;
     if (code >= CharsetCode_count)
@@ -280,7 +291,8 @@ int Charset_toUstr(const char *bytes, char16_t **out, uint32_t code, EngineConte
     return Charset_toUstrN(reinterpret_cast<const uint8_t *>(bytes), n, out, code, ctx);
 }
 
-int Charset_fromUstrN(const char16_t *units, size_t n, char **out, uint32_t code, EngineContext *ctx)
+int Charset_fromUstrN(const char16_t *units, size_t n, char **out, uint32_t code,
+                      EngineContext *ctx)
 {
     *out = nullptr;
     if (!units)
@@ -307,10 +319,13 @@ int Charset_fromUstrN(const char16_t *units, size_t n, char **out, uint32_t code
     } else if (code == CharsetCode_latin1 || h) {
         // Bytes per unit at most: an ISO-2022-JP character may need an
         // escape before it, a GB18030 one four bytes.
-        size_t k = code == CharsetCode_latin1 ? 1 : code == CharsetCode_iso2022jp ? 5 : code == CharsetCode_gbk ? 4 : 2;
+        size_t k = code == CharsetCode_latin1      ? 1
+                   : code == CharsetCode_iso2022jp ? 5
+                   : code == CharsetCode_gbk       ? 4
+                                                   : 2;
         size = (n + 1) * k;
     } else {
-        size = 1;       // no whole-string encoder for this code: empty text
+        size = 1; // no whole-string encoder for this code: empty text
     }
     uint8_t *s = static_cast<uint8_t *>(Mem_malloc(size));
     if (!s)
@@ -343,8 +358,8 @@ int Charset_fromUstrN(const char16_t *units, size_t n, char **out, uint32_t code
             // character (and ISO-2022-JP must still return to ASCII).
             static constexpr char16_t Missing[1] = {u'?'};
             size_t c2 = 0, p2 = 0;
-            h->encoder(code, reinterpret_cast<const uint8_t *>(Missing), 2, s + len, size - 1 - len, &c2,
-                       &p2, &state, h);
+            h->encoder(code, reinterpret_cast<const uint8_t *>(Missing), 2, s + len, size - 1 - len,
+                       &c2, &p2, &state, h);
             len += p2;
         }
     }
@@ -361,7 +376,8 @@ int Charset_fromUstr(const char16_t *s, char **out, uint32_t code, EngineContext
     return Charset_fromUstrN(s, Ustr_len(s), out, code, ctx);
 }
 
-int Charset_recode(const uint8_t *bytes, size_t n, uint32_t from, char **out, uint32_t to, EngineContext *ctx)
+int Charset_recode(const uint8_t *bytes, size_t n, uint32_t from, char **out, uint32_t to,
+                   EngineContext *ctx)
 {
     *out = nullptr;
     char16_t *text = nullptr;
@@ -373,7 +389,8 @@ int Charset_recode(const uint8_t *bytes, size_t n, uint32_t from, char **out, ui
     return r;
 }
 
-int Charset_recodeCstr(const char *bytes, uint32_t from, char **out, uint32_t to, EngineContext *ctx)
+int Charset_recodeCstr(const char *bytes, uint32_t from, char **out, uint32_t to,
+                       EngineContext *ctx)
 {
     size_t n = bytes ? strlen(bytes) : 0;
     if (from == CharsetCode_utf16) // whole units before the terminator, as Charset_toUstr

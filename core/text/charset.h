@@ -21,15 +21,15 @@ struct EngineContext;
 
 // Charset codes; 36 and above are invalid.
 enum CharsetCode : uint32_t {
-    CharsetCode_latin1 = 0,       // ISO-8859-1
+    CharsetCode_latin1 = 0, // ISO-8859-1
     CharsetCode_utf8 = 1,
-    CharsetCode_utf16 = 2,        // the engine's own 16-bit units, host order
+    CharsetCode_utf16 = 2, // the engine's own 16-bit units, host order
     CharsetCode_utf16be = 3,
     CharsetCode_utf16le = 4,
-    CharsetCode_none = 5,         // no character set
-    CharsetCode_cp437 = 6,        // "windows-437"
+    CharsetCode_none = 5,  // no character set
+    CharsetCode_cp437 = 6, // "windows-437"
     CharsetCode_win874 = 7,
-    CharsetCode_win1250 = 8,      // 8-16: windows-1250 .. windows-1258
+    CharsetCode_win1250 = 8, // 8-16: windows-1250 .. windows-1258
     CharsetCode_win1252 = 10,
     CharsetCode_win1258 = 16,
     CharsetCode_iso8859_2 = 17,
@@ -40,17 +40,17 @@ enum CharsetCode : uint32_t {
     CharsetCode_iso8859_9 = 22,
     CharsetCode_tis620 = 23,
     CharsetCode_koi8r = 24,
-    CharsetCode_iso2022kr = 25,   // single-byte placeholder
-    CharsetCode_iso2022cn = 26,   // single-byte placeholder
-    CharsetCode_symbol = 27,      // Symbol font encoding
-    CharsetCode_wingdings = 28,   // Wingdings font encoding
-    CharsetCode_none2 = 29,       // no character set
-    CharsetCode_korean = 30,      // windows-949 / EUC-KR
-    CharsetCode_shiftJis = 31,    // Shift_JIS / windows-932
+    CharsetCode_iso2022kr = 25, // single-byte placeholder
+    CharsetCode_iso2022cn = 26, // single-byte placeholder
+    CharsetCode_symbol = 27,    // Symbol font encoding
+    CharsetCode_wingdings = 28, // Wingdings font encoding
+    CharsetCode_none2 = 29,     // no character set
+    CharsetCode_korean = 30,    // windows-949 / EUC-KR
+    CharsetCode_shiftJis = 31,  // Shift_JIS / windows-932
     CharsetCode_iso2022jp = 32,
     CharsetCode_eucJp = 33,
     CharsetCode_big5 = 34,
-    CharsetCode_gbk = 35,         // GBK / GB2312 / GB18030
+    CharsetCode_gbk = 35, // GBK / GB2312 / GB18030
     CharsetCode_count = 36,
 };
 
@@ -112,22 +112,27 @@ void Charset_resetState(CharsetState *state);
 // Res_charsetDestFull when dstCap was not larger than srcLen (so an exactly
 // fitting copy reports full), else 0.
 [[nodiscard]] int Charset_copyBytes(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                                    size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                                    size_t *consumed, size_t *produced, CharsetState *state,
+                                    EngineContext *ctx);
 
 // Decoders to 16-bit units (code 2).
 int Charset_latin1ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                          size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                          size_t *consumed, size_t *produced, CharsetState *state,
+                          EngineContext *ctx);
 // UTF-8: invalid and overlong sequences, surrogates and values above
 // U+10FFFF give U+FFFD; characters above U+FFFF give surrogate pairs.
 int Charset_utf8ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                        size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                        size_t *consumed, size_t *produced, CharsetState *state,
+                        EngineContext *ctx);
 // UTF-16 byte pairs; a byte-order mark at the start of the text is skipped,
 // unpaired surrogates give U+FFFD, a single trailing byte is left
 // unconsumed (status 0).
 int Charset_utf16beToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                           size_t *consumed, size_t *produced, CharsetState *state,
+                           EngineContext *ctx);
 int Charset_utf16leToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                           size_t *consumed, size_t *produced, CharsetState *state,
+                           EngineContext *ctx);
 
 // The single-byte decoder for codes 6-28 (code is the charset code); any
 // other code passes bytes below 0x80 and gives U+FFFD for the rest.
@@ -136,86 +141,122 @@ int Charset_singleByteToUtf16(uint32_t code, const uint8_t *src, size_t srcLen, 
 
 // One registered decoder per single-byte code.
 int Charset_cp437ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                         size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                         size_t *consumed, size_t *produced, CharsetState *state,
+                         EngineContext *ctx);
 int Charset_win874ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                          size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                          size_t *consumed, size_t *produced, CharsetState *state,
+                          EngineContext *ctx);
 int Charset_win1250ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                           size_t *consumed, size_t *produced, CharsetState *state,
+                           EngineContext *ctx);
 int Charset_win1251ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                           size_t *consumed, size_t *produced, CharsetState *state,
+                           EngineContext *ctx);
 int Charset_win1252ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                           size_t *consumed, size_t *produced, CharsetState *state,
+                           EngineContext *ctx);
 int Charset_win1253ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                           size_t *consumed, size_t *produced, CharsetState *state,
+                           EngineContext *ctx);
 int Charset_win1254ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                           size_t *consumed, size_t *produced, CharsetState *state,
+                           EngineContext *ctx);
 int Charset_win1255ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                           size_t *consumed, size_t *produced, CharsetState *state,
+                           EngineContext *ctx);
 int Charset_win1256ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                           size_t *consumed, size_t *produced, CharsetState *state,
+                           EngineContext *ctx);
 int Charset_win1257ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                           size_t *consumed, size_t *produced, CharsetState *state,
+                           EngineContext *ctx);
 int Charset_win1258ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                           size_t *consumed, size_t *produced, CharsetState *state,
+                           EngineContext *ctx);
 int Charset_iso88592ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                            size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                            size_t *consumed, size_t *produced, CharsetState *state,
+                            EngineContext *ctx);
 int Charset_iso88595ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                            size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                            size_t *consumed, size_t *produced, CharsetState *state,
+                            EngineContext *ctx);
 int Charset_iso88596ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                            size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                            size_t *consumed, size_t *produced, CharsetState *state,
+                            EngineContext *ctx);
 int Charset_iso88597ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                            size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                            size_t *consumed, size_t *produced, CharsetState *state,
+                            EngineContext *ctx);
 int Charset_iso88598ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                            size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                            size_t *consumed, size_t *produced, CharsetState *state,
+                            EngineContext *ctx);
 int Charset_iso88599ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                            size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                            size_t *consumed, size_t *produced, CharsetState *state,
+                            EngineContext *ctx);
 int Charset_tis620ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                          size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                          size_t *consumed, size_t *produced, CharsetState *state,
+                          EngineContext *ctx);
 int Charset_koi8rToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                         size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                         size_t *consumed, size_t *produced, CharsetState *state,
+                         EngineContext *ctx);
 int Charset_iso2022krToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                             size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                             size_t *consumed, size_t *produced, CharsetState *state,
+                             EngineContext *ctx);
 int Charset_iso2022cnToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                             size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                             size_t *consumed, size_t *produced, CharsetState *state,
+                             EngineContext *ctx);
 int Charset_symbolToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                          size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                          size_t *consumed, size_t *produced, CharsetState *state,
+                          EngineContext *ctx);
 int Charset_wingdingsToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                             size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                             size_t *consumed, size_t *produced, CharsetState *state,
+                             EngineContext *ctx);
 
 // Encoders from 16-bit units (code 2). Code points are read pair-aware: a
 // high surrogate that is the last unit stops with Res_charsetIncomplete,
 // unconsumed; other unpaired surrogates read as U+FFFD.
 // Latin-1: code points below 256 become their byte, others '?'.
-[[nodiscard]] int Charset_utf16ToLatin1(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                                        size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
-[[nodiscard]] int Charset_utf16ToUtf8(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                                      size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+[[nodiscard]] int Charset_utf16ToLatin1(const uint8_t *src, size_t srcLen, uint8_t *dst,
+                                        size_t dstCap, size_t *consumed, size_t *produced,
+                                        CharsetState *state, EngineContext *ctx);
+[[nodiscard]] int Charset_utf16ToUtf8(const uint8_t *src, size_t srcLen, uint8_t *dst,
+                                      size_t dstCap, size_t *consumed, size_t *produced,
+                                      CharsetState *state, EngineContext *ctx);
 
 // The registered East Asian converters: each calls the engine's multibyte
 // decoder or encoder (charset_cjk.h) with its code; a missing table gives
 // Res_charsetNoTable.
-[[nodiscard]] int Charset_koreanToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                                        size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
-[[nodiscard]] int Charset_sjisToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                                      size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+[[nodiscard]] int Charset_koreanToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst,
+                                        size_t dstCap, size_t *consumed, size_t *produced,
+                                        CharsetState *state, EngineContext *ctx);
+[[nodiscard]] int Charset_sjisToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst,
+                                      size_t dstCap, size_t *consumed, size_t *produced,
+                                      CharsetState *state, EngineContext *ctx);
 int Charset_iso2022jpToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                             size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
-[[nodiscard]] int Charset_eucJpToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                                       size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
-[[nodiscard]] int Charset_big5ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                                      size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                             size_t *consumed, size_t *produced, CharsetState *state,
+                             EngineContext *ctx);
+[[nodiscard]] int Charset_eucJpToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst,
+                                       size_t dstCap, size_t *consumed, size_t *produced,
+                                       CharsetState *state, EngineContext *ctx);
+[[nodiscard]] int Charset_big5ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst,
+                                      size_t dstCap, size_t *consumed, size_t *produced,
+                                      CharsetState *state, EngineContext *ctx);
 [[nodiscard]] int Charset_gbkToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                                     size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
-[[nodiscard]] int Charset_utf16ToKorean(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                                        size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
-[[nodiscard]] int Charset_utf16ToSjis(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                                      size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
-[[nodiscard]] int Charset_utf16ToIso2022jp(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                                           size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
-[[nodiscard]] int Charset_utf16ToEucJp(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                                       size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                                     size_t *consumed, size_t *produced, CharsetState *state,
+                                     EngineContext *ctx);
+[[nodiscard]] int Charset_utf16ToKorean(const uint8_t *src, size_t srcLen, uint8_t *dst,
+                                        size_t dstCap, size_t *consumed, size_t *produced,
+                                        CharsetState *state, EngineContext *ctx);
+[[nodiscard]] int Charset_utf16ToSjis(const uint8_t *src, size_t srcLen, uint8_t *dst,
+                                      size_t dstCap, size_t *consumed, size_t *produced,
+                                      CharsetState *state, EngineContext *ctx);
+[[nodiscard]] int Charset_utf16ToIso2022jp(const uint8_t *src, size_t srcLen, uint8_t *dst,
+                                           size_t dstCap, size_t *consumed, size_t *produced,
+                                           CharsetState *state, EngineContext *ctx);
+[[nodiscard]] int Charset_utf16ToEucJp(const uint8_t *src, size_t srcLen, uint8_t *dst,
+                                       size_t dstCap, size_t *consumed, size_t *produced,
+                                       CharsetState *state, EngineContext *ctx);
 [[nodiscard]] int Charset_utf16ToGbk(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                                     size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+                                     size_t *consumed, size_t *produced, CharsetState *state,
+                                     EngineContext *ctx);
 
 // ----------------------------------------------------- whole strings
 
@@ -231,7 +272,8 @@ int Charset_iso2022jpToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, si
 
 // The same for NUL-terminated bytes (NULL gives an empty string). For code
 // 2 the bytes before the terminator are read as whole 16-bit units.
-[[nodiscard]] int Charset_toUstr(const char *bytes, char16_t **out, uint32_t code, EngineContext *ctx);
+[[nodiscard]] int Charset_toUstr(const char *bytes, char16_t **out, uint32_t code,
+                                 EngineContext *ctx);
 
 // Encodes n 16-bit units into a new NUL-terminated byte string (*out, the
 // caller frees it with Mem_free): code 0 (Latin-1), 1 (UTF-8) and 30-35 (the
@@ -243,7 +285,8 @@ int Charset_iso2022jpToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, si
                                     EngineContext *ctx);
 
 // The same for a NUL-terminated 16-bit string.
-[[nodiscard]] int Charset_fromUstr(const char16_t *s, char **out, uint32_t code, EngineContext *ctx);
+[[nodiscard]] int Charset_fromUstr(const char16_t *s, char **out, uint32_t code,
+                                   EngineContext *ctx);
 
 // Recodes n bytes from one charset to another through 16-bit text
 // (Charset_toUstrN, then Charset_fromUstr); the intermediate string is

@@ -40,7 +40,7 @@ const void *search(const void *key, const void *base, size_t count, size_t size,
 // by a sentinel.
 struct CodeKey {
     uint32_t code;
-    const void *last;       // the last entry searched
+    const void *last; // the last entry searched
 };
 
 int compareLinear(const void *key, const void *element)
@@ -60,7 +60,7 @@ int compareRun(const void *key, const void *element)
     const CharsetRun *e = static_cast<const CharsetRun *>(element);
     if (k->code < e->first)
         return -1;
-    if (k->code >= e[1].first)      // the sentinel closes the last run
+    if (k->code >= e[1].first) // the sentinel closes the last run
         return 1;
     return 0;
 }
@@ -146,7 +146,8 @@ uint32_t jisChar(const CharsetTable *t, const CharsetHooks *h, uint32_t row, uin
     return Charset_lookupMultibyte(h->jisIn(row, cell), t, h);
 }
 
-int stepIso2022jp(const CharsetTable *t, const CharsetHooks *h, const uint8_t *p, size_t avail, Step *s)
+int stepIso2022jp(const CharsetTable *t, const CharsetHooks *h, const uint8_t *p, size_t avail,
+                  Step *s)
 {
     uint32_t b = p[0];
     if (b == 0x1B) {
@@ -174,7 +175,7 @@ int stepIso2022jp(const CharsetTable *t, const CharsetHooks *h, const uint8_t *p
         if (b2 > 0x7F)
             put(s, 0xFFFD, 2);
         else if (b2 < 0x21 || b2 == 0x7F)
-            put(s, 0xFFFD, 1);      // keep the control byte (a line end resets the state)
+            put(s, 0xFFFD, 1); // keep the control byte (a line end resets the state)
         else
             put(s, jisChar(t, h, b, b2), 2);
     } else if (s->shift == 1 && b == '\\') {
@@ -227,7 +228,8 @@ int stepEucJp(const CharsetTable *t, const CharsetHooks *h, const uint8_t *p, si
     return 0;
 }
 
-int stepGb18030(const CharsetTable *t, const CharsetHooks *h, const uint8_t *p, size_t avail, Step *s)
+int stepGb18030(const CharsetTable *t, const CharsetHooks *h, const uint8_t *p, size_t avail,
+                Step *s)
 {
     uint32_t b = p[0];
     if (b < 0x80) {
@@ -280,10 +282,8 @@ int decodeStep(uint32_t code, const CharsetTable *t, const CharsetHooks *h, cons
 {
     uint32_t b = p[0];
     switch (code) {
-    case CharsetCode_iso2022jp:
-        return stepIso2022jp(t, h, p, avail, s);
-    case CharsetCode_eucJp:
-        return stepEucJp(t, h, p, avail, s);
+    case CharsetCode_iso2022jp: return stepIso2022jp(t, h, p, avail, s);
+    case CharsetCode_eucJp: return stepEucJp(t, h, p, avail, s);
     case CharsetCode_gbk:
         if (h->gbRanges)
             return stepGb18030(t, h, p, avail, s);
@@ -294,13 +294,12 @@ int decodeStep(uint32_t code, const CharsetTable *t, const CharsetHooks *h, cons
             return 0;
         }
         if (b == 0x80 || b == 0xA0 || b >= 0xFD) {
-            s->count = 0;           // not characters: skipped
+            s->count = 0; // not characters: skipped
             s->used = 1;
             return 0;
         }
         break;
-    default:
-        break;
+    default: break;
     }
     if (b < 0x80) {
         put(s, b, 1);
@@ -444,18 +443,13 @@ const CharsetTable *Charset_tableForCode(const CharsetHooks *hooks, uint32_t cod
     if (!hooks)
         return nullptr;
     switch (code) {
-    case CharsetCode_korean:
-        return hooks->korean;
+    case CharsetCode_korean: return hooks->korean;
     case CharsetCode_shiftJis:
     case CharsetCode_iso2022jp:
-    case CharsetCode_eucJp:
-        return hooks->japanese;
-    case CharsetCode_big5:
-        return hooks->big5;
-    case CharsetCode_gbk:
-        return hooks->chinese;
-    default:
-        return nullptr;
+    case CharsetCode_eucJp: return hooks->japanese;
+    case CharsetCode_big5: return hooks->big5;
+    case CharsetCode_gbk: return hooks->chinese;
+    default: return nullptr;
     }
 }
 
@@ -525,7 +519,8 @@ uint32_t Charset_japaneseFallback(uint32_t code, const CharsetTable *table)
     if (!table || table->unicode != Charset_japaneseUnicode)
         return 0xFFFD;
     const CharsetPair *e = static_cast<const CharsetPair *>(
-        search(&code, Charset_japaneseExtras, Charset_japaneseExtraCount, sizeof(CharsetPair), comparePair));
+        search(&code, Charset_japaneseExtras, Charset_japaneseExtraCount, sizeof(CharsetPair),
+               comparePair));
     return e ? e->unicode : 0xFFFD;
 }
 
@@ -557,8 +552,8 @@ void Charset_destroyHooks(EngineContext *ctx)
 
 int Charset_installJapanese(CharsetHooks *hooks)
 {
-    int r = install(&hooks->japanese, Charset_japaneseUnicode, Charset_japaneseRuns, Charset_japaneseLinear,
-                    Charset_japaneseLinearLen, Charset_japaneseCounts);
+    int r = install(&hooks->japanese, Charset_japaneseUnicode, Charset_japaneseRuns,
+                    Charset_japaneseLinear, Charset_japaneseLinearLen, Charset_japaneseCounts);
     if (r != 0)
         return r;
     setConverters(hooks);
@@ -589,8 +584,8 @@ int Charset_installKorean(CharsetHooks *hooks)
 
 int Charset_installChinese(CharsetHooks *hooks)
 {
-    int r = install(&hooks->chinese, Charset_chineseUnicode, Charset_chineseRuns, Charset_chineseLinear,
-                    Charset_chineseLinearLen, Charset_chineseCounts);
+    int r = install(&hooks->chinese, Charset_chineseUnicode, Charset_chineseRuns,
+                    Charset_chineseLinear, Charset_chineseLinearLen, Charset_chineseCounts);
     if (r != 0)
         return r;
     setConverters(hooks);
@@ -734,7 +729,8 @@ int viaEncoder(uint32_t code, const uint8_t *src, size_t srcLen, uint8_t *dst, s
 } // namespace
 
 int Charset_koreanToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                          size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx)
+                          size_t *consumed, size_t *produced, CharsetState *state,
+                          EngineContext *ctx)
 {
     return viaDecoder(CharsetCode_korean, src, srcLen, dst, dstCap, consumed, produced, state, ctx);
 }
@@ -742,17 +738,21 @@ int Charset_koreanToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_
 int Charset_sjisToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
                         size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx)
 {
-    return viaDecoder(CharsetCode_shiftJis, src, srcLen, dst, dstCap, consumed, produced, state, ctx);
+    return viaDecoder(CharsetCode_shiftJis, src, srcLen, dst, dstCap, consumed, produced, state,
+                      ctx);
 }
 
 int Charset_iso2022jpToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                             size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx)
+                             size_t *consumed, size_t *produced, CharsetState *state,
+                             EngineContext *ctx)
 {
-    return viaDecoder(CharsetCode_iso2022jp, src, srcLen, dst, dstCap, consumed, produced, state, ctx);
+    return viaDecoder(CharsetCode_iso2022jp, src, srcLen, dst, dstCap, consumed, produced, state,
+                      ctx);
 }
 
 int Charset_eucJpToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                         size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx)
+                         size_t *consumed, size_t *produced, CharsetState *state,
+                         EngineContext *ctx)
 {
     return viaDecoder(CharsetCode_eucJp, src, srcLen, dst, dstCap, consumed, produced, state, ctx);
 }
@@ -770,7 +770,8 @@ int Charset_gbkToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t d
 }
 
 int Charset_utf16ToKorean(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                          size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx)
+                          size_t *consumed, size_t *produced, CharsetState *state,
+                          EngineContext *ctx)
 {
     return viaEncoder(CharsetCode_korean, src, srcLen, dst, dstCap, consumed, produced, state, ctx);
 }
@@ -778,17 +779,21 @@ int Charset_utf16ToKorean(const uint8_t *src, size_t srcLen, uint8_t *dst, size_
 int Charset_utf16ToSjis(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
                         size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx)
 {
-    return viaEncoder(CharsetCode_shiftJis, src, srcLen, dst, dstCap, consumed, produced, state, ctx);
+    return viaEncoder(CharsetCode_shiftJis, src, srcLen, dst, dstCap, consumed, produced, state,
+                      ctx);
 }
 
 int Charset_utf16ToIso2022jp(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                             size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx)
+                             size_t *consumed, size_t *produced, CharsetState *state,
+                             EngineContext *ctx)
 {
-    return viaEncoder(CharsetCode_iso2022jp, src, srcLen, dst, dstCap, consumed, produced, state, ctx);
+    return viaEncoder(CharsetCode_iso2022jp, src, srcLen, dst, dstCap, consumed, produced, state,
+                      ctx);
 }
 
 int Charset_utf16ToEucJp(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                         size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx)
+                         size_t *consumed, size_t *produced, CharsetState *state,
+                         EngineContext *ctx)
 {
     return viaEncoder(CharsetCode_eucJp, src, srcLen, dst, dstCap, consumed, produced, state, ctx);
 }

@@ -24,12 +24,12 @@ struct CharsetHooks;
 // A table record over built-in data (the record is allocated; the arrays
 // are constant data and never freed).
 struct CharsetTable {
-    const uint16_t *unicode;        // Unicode array
+    const uint16_t *unicode; // Unicode array
     uint32_t unicodeCount;
-    const CharsetRun *runs;         // runCount entries and a sentinel
+    const CharsetRun *runs; // runCount entries and a sentinel
     uint32_t runCount;
     const CharsetLinear *linear;
-    const uint8_t *linearLen;       // one length per linear entry
+    const uint8_t *linearLen; // one length per linear entry
     uint32_t linearCount;
 };
 
@@ -102,16 +102,19 @@ void Charset_destroyHooks(EngineContext *ctx);
 // The converters (CharsetMultibyteFn). Codes outside 30-35 give
 // Res_charsetUnknown, a missing table Res_charsetNoTable; otherwise the
 // statuses of a converter (charset.h). hooks may be NULL (no tables).
-[[nodiscard]] int Charset_decodeMultibyte(uint32_t code, const uint8_t *src, size_t srcLen, uint8_t *dst,
-                                          size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state,
+[[nodiscard]] int Charset_decodeMultibyte(uint32_t code, const uint8_t *src, size_t srcLen,
+                                          uint8_t *dst, size_t dstCap, size_t *consumed,
+                                          size_t *produced, CharsetState *state,
                                           const CharsetHooks *hooks);
-[[nodiscard]] int Charset_encodeMultibyte(uint32_t code, const uint8_t *src, size_t srcLen, uint8_t *dst,
-                                          size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state,
+[[nodiscard]] int Charset_encodeMultibyte(uint32_t code, const uint8_t *src, size_t srcLen,
+                                          uint8_t *dst, size_t dstCap, size_t *consumed,
+                                          size_t *produced, CharsetState *state,
                                           const CharsetHooks *hooks);
 
 // The unit of a two-byte code in a table: linear entries, then runs, then
 // the fallback hook; U+FFFD when none knows it.
-uint32_t Charset_lookupMultibyte(uint32_t code, const CharsetTable *table, const CharsetHooks *hooks);
+uint32_t Charset_lookupMultibyte(uint32_t code, const CharsetTable *table,
+                                 const CharsetHooks *hooks);
 
 // The table slot that a code 30-35 uses, or NULL (no hooks, no table or
 // another code).

@@ -185,8 +185,8 @@ void feedBig5(CharsetProbe *p, const uint8_t *bytes, size_t length, int32_t *fla
         if (p->need > 0) {
             uint32_t pair = p->lead << 8 | b;
             p->need = 0;
-            if (!(inRange(b, 0x40, 0x7E) || inRange(b, 0xA1, 0xFE)) || inRange(pair, 0xC6A1, 0xC8FE) ||
-                inRange(pair, 0xF9D6, 0xFEFE))
+            if (!(inRange(b, 0x40, 0x7E) || inRange(b, 0xA1, 0xFE)) ||
+                inRange(pair, 0xC6A1, 0xC8FE) || inRange(pair, 0xF9D6, 0xFEFE))
                 flags[0] = 0;
         } else if (inRange(b, 0xA1, 0xFE)) {
             p->need = 1, p->lead = b;
@@ -268,17 +268,17 @@ void feedSjis(CharsetProbe *p, const uint8_t *bytes, size_t length, int32_t *fla
 
 enum IsoState : uint32_t {
     Iso_ascii,
-    Iso_escape,         // after ESC
-    Iso_twoByteDesig,   // after ESC $
-    Iso_oneByteDesig,   // after ESC (
-    Iso_g2,             // after ESC .
-    Iso_expectC,        // after ESC $ (
-    Iso_expectParen,    // after ESC $ )
-    Iso_expectH,        // after ESC $ *
-    Iso_expectIM,       // after ESC $ +
-    Iso_jis,            // JIS two-byte text: pairs of 0x21-0x7E
-    Iso_pairs,          // pairs of any bytes
-    Iso_free,           // every byte
+    Iso_escape,       // after ESC
+    Iso_twoByteDesig, // after ESC $
+    Iso_oneByteDesig, // after ESC (
+    Iso_g2,           // after ESC .
+    Iso_expectC,      // after ESC $ (
+    Iso_expectParen,  // after ESC $ )
+    Iso_expectH,      // after ESC $ *
+    Iso_expectIM,     // after ESC $ +
+    Iso_jis,          // JIS two-byte text: pairs of 0x21-0x7E
+    Iso_pairs,        // pairs of any bytes
+    Iso_free,         // every byte
 };
 
 void listIso(const CharsetProbe *, uint32_t *ids)
@@ -387,7 +387,7 @@ void isoByte(CharsetProbe *p, uint32_t b, int32_t *flags)
             p->need ^= 1;
         }
         break;
-    default:    // Iso_free
+    default: // Iso_free
         if (b == 0x1B)
             p->state = Iso_escape;
         break;
@@ -487,7 +487,7 @@ void feedUtf16(CharsetProbe *, const uint8_t *bytes, size_t length, int32_t *fla
 {
     if (allOut(flags, 2))
         return;
-    int keep = -1;      // 0 LE, 1 BE
+    int keep = -1; // 0 LE, 1 BE
     if (length >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
         keep = 0;
     } else if (length >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
@@ -558,9 +558,11 @@ struct ProbeKind {
 };
 
 constexpr ProbeKind Kinds[9] = {
-    {countOne, listPlain, feedPlain}, {countOne, listUtf8, feedUtf8}, {countEuc, listEuc, feedEuc},
-    {countOne, listBig5, feedBig5},   {countOne, listSjis, feedSjis}, {countIso, listIso, feedIso},
-    {countOne, listKs, feedKs},       {countTwo, listUtf16, feedUtf16}, {countOne, listGbk, feedGbk},
+    {countOne, listPlain, feedPlain}, {countOne, listUtf8, feedUtf8},
+    {countEuc, listEuc, feedEuc},     {countOne, listBig5, feedBig5},
+    {countOne, listSjis, feedSjis},   {countIso, listIso, feedIso},
+    {countOne, listKs, feedKs},       {countTwo, listUtf16, feedUtf16},
+    {countOne, listGbk, feedGbk},
 };
 
 // Creates the probe set, or NULL when memory ran out (nothing left).
@@ -610,7 +612,8 @@ int64_t choose(const CharsetDetector *d, uint32_t mask, uint32_t defaultCode)
         return CharsetCode_iso2022jp;
     if (possible(d, CharsetCand_utf8))
         return CharsetCode_utf8;
-    if ((mask & 2) && possible(d, CharsetCand_eucCommon) && Charset_isAvailable(CharsetCode_korean, ctx))
+    if ((mask & 2) && possible(d, CharsetCand_eucCommon) &&
+        Charset_isAvailable(CharsetCode_korean, ctx))
         return CharsetCode_korean;
     if ((mask & 1) && possible(d, CharsetCand_eucJp) && ja)
         return CharsetCode_eucJp;

@@ -19,7 +19,7 @@ enum CharsetCandidate : uint32_t {
     CharsetCand_plain = 0,
     CharsetCand_utf8 = 1,
     CharsetCand_eucJp = 2,
-    CharsetCand_eucCommon = 3,      // Korean or simplified Chinese EUC
+    CharsetCand_eucCommon = 3, // Korean or simplified Chinese EUC
     CharsetCand_eucTw = 4,
     CharsetCand_eucCommon2 = 5,
     CharsetCand_big5 = 6,
@@ -43,10 +43,10 @@ struct CharsetProbe {
     void (*listCandidates)(const CharsetProbe *probe, uint32_t *ids);
     void (*feed)(CharsetProbe *probe, const uint8_t *bytes, size_t length, int32_t *flags);
     void (*destroy)(CharsetProbe *probe);
-    uint32_t state;         // state of the probe's machine
-    uint32_t need;          // bytes still expected in the current character
-    uint32_t lead;          // earlier bytes of the current character
-    uint32_t state2;        // a second machine's state (EUC family)
+    uint32_t state;  // state of the probe's machine
+    uint32_t need;   // bytes still expected in the current character
+    uint32_t lead;   // earlier bytes of the current character
+    uint32_t state2; // a second machine's state (EUC family)
     uint32_t need2;
     uint32_t lead2;
 };
@@ -61,10 +61,10 @@ struct CharsetProbeSet {
 
 struct CharsetDetector {
     EngineContext *context;
-    CharsetProbe *probes;   // the probe set
-    uint32_t count;         // number of candidates
-    uint32_t *ids;          // candidate id of each flag slot
-    int32_t *flags;         // -1 plausible, 0 ruled out
+    CharsetProbe *probes; // the probe set
+    uint32_t count;       // number of candidates
+    uint32_t *ids;        // candidate id of each flag slot
+    int32_t *flags;       // -1 plausible, 0 ruled out
 };
 
 // Creates a detector with every candidate plausible. 0, or 1 when memory

@@ -20,13 +20,13 @@
 #include <cstdint>
 
 struct CharsetRun {
-    uint16_t first;     // first code of the run
-    uint16_t index;     // index of its unit in the Unicode array
+    uint16_t first; // first code of the run
+    uint16_t index; // index of its unit in the Unicode array
 };
 
 struct CharsetLinear {
-    uint16_t first;     // first code
-    uint16_t unicode;   // unit of the first code
+    uint16_t first;   // first code
+    uint16_t unicode; // unit of the first code
 };
 
 struct CharsetPair {

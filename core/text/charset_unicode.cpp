@@ -284,7 +284,7 @@ size_t Utf8_charCount(const char *s)
         uint32_t cp;
         size_t len;
         if (Charset_utf8Step(p + in, n - in, &cp, &len)) {
-            units += 1;     // the cut tail becomes one U+FFFD
+            units += 1; // the cut tail becomes one U+FFFD
             break;
         }
         units += cp > 0xFFFF ? 2 : 1;

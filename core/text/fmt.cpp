@@ -119,9 +119,9 @@ constexpr int fieldLimit = 0x3FFFFFFF;
 
 struct Conversion {
     int left, plus, space, alt, zero;
-    int width;   // 0 when none
-    int prec;    // -1 when none
-    char size;   // 0, 'h', 'l' or 'q'
+    int width; // 0 when none
+    int prec;  // -1 when none
+    char size; // 0, 'h', 'l' or 'q'
 };
 
 // Writes one converted text: sign (0 for none), prefix, `zeros` leading
@@ -129,8 +129,8 @@ struct Conversion {
 // field is padded in front with `pad`; with '0' the sign and the prefix come
 // first and the zeros after them. A left-justified field is padded behind
 // with blanks (the '0' flag does not apply there).
-void field(Out *o, const Conversion *s, char sign, const char *prefix, size_t zeros, const char *body,
-           size_t bodyLen, char pad)
+void field(Out *o, const Conversion *s, char sign, const char *prefix, size_t zeros,
+           const char *body, size_t bodyLen, char pad)
 {
     size_t prefixLen = prefix ? strlen(prefix) : 0;
     size_t len = (sign ? 1 : 0) + prefixLen + zeros + bodyLen;
@@ -222,7 +222,8 @@ size_t boundedLen(const char *s, int prec)
     if (prec < 0)
         return strlen(s);
     const void *end = memchr(s, 0, static_cast<size_t>(prec));
-    return end ? static_cast<size_t>(static_cast<const char *>(end) - s) : static_cast<size_t>(prec);
+    return end ? static_cast<size_t>(static_cast<const char *>(end) - s)
+               : static_cast<size_t>(prec);
 }
 
 void convertString(Out *o, const Conversion *s, va_list *ap)
@@ -586,12 +587,8 @@ void formatCore(Out *o, const char *f, va_list *ap)
         case 'u':
         case 'o':
         case 'x':
-        case 'X':
-            convertInteger(o, &s, letter, ap);
-            break;
-        case 'p':
-            convertPointer(o, &s, ap);
-            break;
+        case 'X': convertInteger(o, &s, letter, ap); break;
+        case 'p': convertPointer(o, &s, ap); break;
         case 'c': {
             char ch = static_cast<char>(va_arg(*ap, int));
             field(o, &s, 0, nullptr, 0, &ch, 1, s.zero ? '0' : ' ');
@@ -603,19 +600,13 @@ void formatCore(Out *o, const char *f, va_list *ap)
             field(o, &s, 0, nullptr, 0, &ch, 1, s.zero ? '0' : ' ');
             break;
         }
-        case 's':
-            convertString(o, &s, ap);
-            break;
-        case 'S':
-            convertWide(o, &s, ap);
-            break;
+        case 's': convertString(o, &s, ap); break;
+        case 'S': convertWide(o, &s, ap); break;
         case 'e':
         case 'E':
         case 'f':
         case 'g':
-        case 'G':
-            convertFloat(o, &s, letter, ap);
-            break;
+        case 'G': convertFloat(o, &s, letter, ap); break;
         case 'n': {
             int64_t c = o->count > INT_MAX ? INT_MAX : o->count;
             if (s.size == 'h') {
@@ -629,9 +620,7 @@ void formatCore(Out *o, const char *f, va_list *ap)
             }
             break;
         }
-        case '%':
-            field(o, &s, 0, nullptr, 0, "%", 1, s.zero ? '0' : ' ');
-            break;
+        case '%': field(o, &s, 0, nullptr, 0, "%", 1, s.zero ? '0' : ' '); break;
         default: {
             Fmt_ConversionFn handler = findConversion(letter);
             char *text = handler ? handler(va_arg(*ap, void *)) : nullptr;

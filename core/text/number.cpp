@@ -280,7 +280,8 @@ int32_t Fixed_mulPercent(int32_t v, int32_t percent)
     if (percent == 6553600)
         return v;
     bool negative = (v < 0) != (percent < 0);
-    uint64_t mv = v < 0 ? 0u - static_cast<uint64_t>(static_cast<int64_t>(v)) : static_cast<uint64_t>(v);
+    uint64_t mv =
+        v < 0 ? 0u - static_cast<uint64_t>(static_cast<int64_t>(v)) : static_cast<uint64_t>(v);
     uint64_t mp = percent < 0 ? 0u - static_cast<uint64_t>(static_cast<int64_t>(percent))
                               : static_cast<uint64_t>(percent);
     uint32_t r = static_cast<uint32_t>((mv * mp + 3276800) / 6553600);

@@ -19,16 +19,16 @@
 #include <cstdint>
 
 struct StrTable {
-    const char *builtin;      // block of NUL-terminated 8-bit names ending with ""; not owned
-    char16_t *added;          // added names, each followed by a 0 unit; owned
-    uint32_t addedUsed;       // units used in added (starts at 1)
-    uint32_t addedCapacity;   // units allocated in added
-    uint32_t builtinCount;    // number of built-in names
-    uint32_t addedCount;      // number of added names
-    int32_t *sorted;          // location of each name, in name order
-    int32_t *byId;            // location of the name of each id, at id - 1
-    uint16_t *posToId;        // id of each name, in name order
-    uint32_t capacity;        // entries in each of the three arrays
+    const char *builtin;    // block of NUL-terminated 8-bit names ending with ""; not owned
+    char16_t *added;        // added names, each followed by a 0 unit; owned
+    uint32_t addedUsed;     // units used in added (starts at 1)
+    uint32_t addedCapacity; // units allocated in added
+    uint32_t builtinCount;  // number of built-in names
+    uint32_t addedCount;    // number of added names
+    int32_t *sorted;        // location of each name, in name order
+    int32_t *byId;          // location of the name of each id, at id - 1
+    uint16_t *posToId;      // id of each name, in name order
+    uint32_t capacity;      // entries in each of the three arrays
 };
 
 // A location: 0 or more is a byte offset into the built-in block; a

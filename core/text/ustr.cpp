@@ -165,8 +165,7 @@ __attribute__((no_sanitize("address"))) size_t Ustr_len(const char16_t *s)
     return static_cast<size_t>(p - s);
 }
 
-void Ustr_pairLengths(const char16_t *a, const char16_t *b, size_t *la, size_t *lb,
-                      size_t *total)
+void Ustr_pairLengths(const char16_t *a, const char16_t *b, size_t *la, size_t *lb, size_t *total)
 {
     *la = Ustr_len(a);
     *lb = Ustr_len(b);
@@ -606,8 +605,7 @@ int scanDigits(const char16_t *p, const char16_t *end, const char16_t **stop, ui
 
 } // namespace
 
-int Ustr_parseU16(const char16_t *text, const char16_t *end, const char16_t **stop,
-                  uint16_t *value)
+int Ustr_parseU16(const char16_t *text, const char16_t *end, const char16_t **stop, uint16_t *value)
 {
     uint32_t v;
     if (!scanDigits(text, end, stop, &v, true))
@@ -622,8 +620,7 @@ int Ustr_parseUint(const char16_t *text, const char16_t *end, const char16_t **s
     return scanDigits(text, end, stop, value, false);
 }
 
-int Ustr_parseInt(const char16_t *text, const char16_t *end, const char16_t **stop,
-                  int32_t *value)
+int Ustr_parseInt(const char16_t *text, const char16_t *end, const char16_t **stop, int32_t *value)
 {
     bool negative = false;
     if ((!end || text < end) && *text == u'-') {
@@ -643,7 +640,8 @@ namespace {
 // infinity (converting it directly would be undefined).
 inline float toFloat(double v)
 {
-    return v > double(std::numeric_limits<float>::max()) ? std::numeric_limits<float>::infinity() : float(v);
+    return v > double(std::numeric_limits<float>::max()) ? std::numeric_limits<float>::infinity()
+                                                         : float(v);
 }
 
 } // namespace

@@ -39,8 +39,7 @@ uint32_t Ustr_upperAscii(uint32_t c);
 size_t Ustr_len(const char16_t *s);
 // *la and *lb = the lengths of a and b (null counts 0), *total = their
 // sum plus 2 (room for both terminators).
-void Ustr_pairLengths(const char16_t *a, const char16_t *b, size_t *la, size_t *lb,
-                      size_t *total);
+void Ustr_pairLengths(const char16_t *a, const char16_t *b, size_t *la, size_t *lb, size_t *total);
 
 // ---------------------------------------------------------- comparison
 // a[i] - b[i] at the first mismatch or at a's end (0 when equal); -1 when

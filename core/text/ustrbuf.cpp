@@ -7,8 +7,7 @@
 #include "core/result.h"
 #include "core/text/ustr.h"
 
-namespace
-{
+namespace {
 
 void reset(Ustr_buf *buffer)
 {

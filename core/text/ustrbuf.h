@@ -7,11 +7,11 @@
 #include <cstdint>
 
 struct Ustr_buf {
-    uint32_t growStep;  // as given at initialisation
-    uint32_t nextStep;  // the capacity the next growth asks for at least
-    uint32_t capacity;  // characters
-    uint32_t length;    // characters
-    char16_t *chars;    // owned until detached; not terminated while building
+    uint32_t growStep; // as given at initialisation
+    uint32_t nextStep; // the capacity the next growth asks for at least
+    uint32_t capacity; // characters
+    uint32_t length;   // characters
+    char16_t *chars;   // owned until detached; not terminated while building
 };
 
 // Sets both steps to growStep and empties the buffer (nothing is freed).

@@ -16,9 +16,9 @@
 
 namespace {
 
-const char *const monthNames[12] = {"January", "February", "March",     "April",
-                                    "May",     "June",     "July",      "August",
-                                    "September", "October", "November", "December"};
+const char *const monthNames[12] = {"January",   "February", "March",    "April",
+                                    "May",       "June",     "July",     "August",
+                                    "September", "October",  "November", "December"};
 const char *const monthShort[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 const char *const weekdayNames[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
@@ -36,8 +36,8 @@ static_assert(sizeof("MM/DD/YYYY hh:mm:ss") == Date_timestampSize);
 static_assert(sizeof("GMT") == Date_zoneNameSize);
 
 constexpr int64_t secondsPerDay = 86400;
-constexpr int64_t daysPerEra = 146097;     // days in 400 Gregorian years
-constexpr int64_t epochShift = 719468;     // days from 0000-03-01 to 1970-01-01
+constexpr int64_t daysPerEra = 146097; // days in 400 Gregorian years
+constexpr int64_t epochShift = 719468; // days from 0000-03-01 to 1970-01-01
 
 int64_t floorDiv(int64_t a, int64_t b)
 {
@@ -61,7 +61,7 @@ int64_t daysFromCivil(int64_t year, int64_t month)
 {
     year -= month <= 2;
     int64_t era = floorDiv(year, 400);
-    int64_t yearOfEra = year - era * 400;                           // 0-399
+    int64_t yearOfEra = year - era * 400;                                    // 0-399
     int64_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5; // from March 1
     int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
     return era * daysPerEra + dayOfEra - epochShift;
@@ -72,13 +72,12 @@ void civilFromDays(int64_t days, BrokenTime *out)
 {
     int64_t z = days + epochShift;
     int64_t era = floorDiv(z, daysPerEra);
-    int64_t dayOfEra = z - era * daysPerEra;                        // 0-146096
-    int64_t yearOfEra =
-        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    int64_t dayOfEra = z - era * daysPerEra; // 0-146096
+    int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
     int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    int64_t mp = (5 * dayOfYear + 2) / 153;                         // 0 = March
+    int64_t mp = (5 * dayOfYear + 2) / 153; // 0 = March
     int64_t mday = dayOfYear - (153 * mp + 2) / 5 + 1;
-    int64_t month = mp < 10 ? mp + 3 : mp - 9;                      // 1-12
+    int64_t month = mp < 10 ? mp + 3 : mp - 9; // 1-12
     int64_t year = yearOfEra + era * 400 + (month <= 2);
 
     out->mday = int32_t(mday);
@@ -95,7 +94,7 @@ void fillFromSeconds(int64_t seconds, BrokenTime *out)
     if (seconds < -Time_limitSeconds)
         seconds = -Time_limitSeconds;
     int64_t days = floorDiv(seconds, secondsPerDay);
-    int64_t rest = seconds - days * secondsPerDay;                  // 0-86399
+    int64_t rest = seconds - days * secondsPerDay; // 0-86399
     out->hour = int32_t(rest / 3600);
     out->min = int32_t(rest / 60 % 60);
     out->sec = int32_t(rest % 60);

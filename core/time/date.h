@@ -18,15 +18,15 @@ struct EngineInstance;
 // A broken-down time. Converters fill every field; readers that say so
 // accept fields out of their ranges.
 struct BrokenTime {
-    int32_t sec;    // 0-59 (60 for a leap second in parsed text)
-    int32_t min;    // 0-59
-    int32_t hour;   // 0-23
-    int32_t mday;   // 1-31
-    int32_t mon;    // 0-11
-    int32_t year;   // years since 1900
-    int32_t wday;   // 0 Sunday to 6 Saturday
-    int32_t yday;   // 0-365
-    int32_t isdst;  // positive: daylight saving in force, 0: not, negative: unknown
+    int32_t sec;   // 0-59 (60 for a leap second in parsed text)
+    int32_t min;   // 0-59
+    int32_t hour;  // 0-23
+    int32_t mday;  // 1-31
+    int32_t mon;   // 0-11
+    int32_t year;  // years since 1900
+    int32_t wday;  // 0 Sunday to 6 Saturday
+    int32_t yday;  // 0-365
+    int32_t isdst; // positive: daylight saving in force, 0: not, negative: unknown
 };
 
 enum : size_t {

@@ -88,8 +88,8 @@ bool scanChar(Scan *s, char c)
 
 bool scanClock(Scan *s, BrokenTime *t)
 {
-    return scanInt(s, &t->hour) && scanChar(s, ':') && scanInt(s, &t->min) &&
-           scanChar(s, ':') && scanInt(s, &t->sec);
+    return scanInt(s, &t->hour) && scanChar(s, ':') && scanInt(s, &t->min) && scanChar(s, ':') &&
+           scanInt(s, &t->sec);
 }
 
 // The month of a word: its first three characters (fewer never match).
@@ -236,8 +236,8 @@ int64_t HttpDate_parse(const char *text)
             const char *word;
             size_t length;
             int32_t year = 0;
-            ok = scanInt(&sc, &t.mday) && scanWord(&sc, &word, &length) &&
-                 scanInt(&sc, &year) && scanClock(&sc, &t);
+            ok = scanInt(&sc, &t.mday) && scanWord(&sc, &word, &length) && scanInt(&sc, &year) &&
+                 scanClock(&sc, &t);
             if (ok) {
                 t.mon = monthOfWord(word, length);
                 t.year = year - 1900;
@@ -264,8 +264,8 @@ int64_t HttpDate_parse(const char *text)
             t.year = year - 1900;
         }
     }
-    if (!ok || t.mday < 1 || t.mday > 31 || t.mon < 0 || t.mon > 11 || t.hour < 0 ||
-        t.hour > 23 || t.min < 0 || t.min > 59 || t.sec < 0 || t.sec > 59 || t.year < 0)
+    if (!ok || t.mday < 1 || t.mday > 31 || t.mon < 0 || t.mon > 11 || t.hour < 0 || t.hour > 23 ||
+        t.min < 0 || t.min > 59 || t.sec < 0 || t.sec > 59 || t.year < 0)
         return 0;
     int64_t seconds = Time_timegm(&t);
     return seconds == -1 ? 0 : seconds;

@@ -12,18 +12,18 @@ namespace {
 
 // Number formats by class.
 const NumberFormatRow numberFormats[Locale_numberFormatCount] = {
-    {".", ",", {3}},                             // 0
-    {".", ",", {4}},                             // 1
-    {",", " ", {3}},                             // 2
-    {",", ".", {3}},                             // 3
-    {".", ",", {3, 2, 2, Locale_groupEnd}},      // 4: Indian lakh and crore
-    {",", "", {}},                               // 5
-    {".", "", {}},                               // 6
+    {".", ",", {3}},                        // 0
+    {".", ",", {4}},                        // 1
+    {",", " ", {3}},                        // 2
+    {",", ".", {3}},                        // 3
+    {".", ",", {3, 2, 2, Locale_groupEnd}}, // 4: Indian lakh and crore
+    {",", "", {}},                          // 5
+    {".", "", {}},                          // 6
 };
 
 constexpr uint32_t latin = CharsetCode_win1252;
-constexpr uint32_t hebrew = CharsetCode_win1250 + 5;  // windows-1255
-constexpr uint32_t arabic = CharsetCode_win1250 + 6;  // windows-1256
+constexpr uint32_t hebrew = CharsetCode_win1250 + 5; // windows-1255
+constexpr uint32_t arabic = CharsetCode_win1250 + 6; // windows-1256
 
 const LocaleEntry locales[Locale_count] = {
     {"en-gb", latin, 0},

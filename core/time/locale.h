@@ -17,7 +17,6 @@
 
 struct CharFilter;
 
-
 // One way of writing numbers. Strings are NUL-padded: a decimal point and a
 // thousands separator of up to 3 characters (an empty separator means
 // none), and up to 7 digit-group sizes counted from the decimal point
@@ -39,10 +38,10 @@ struct LocaleEntry {
 };
 
 enum : int32_t {
-    Locale_count = 46,           // entries of the locale table
+    Locale_count = 46,            // entries of the locale table
     Locale_numberFormatCount = 7, // rows of the number-format table
-    Locale_groupEnd = 127,       // a group size that ends the grouping
-    Locale_yenMappingKind = 14,  // mapping id of the yen filter
+    Locale_groupEnd = 127,        // a group size that ends the grouping
+    Locale_yenMappingKind = 14,   // mapping id of the yen filter
 };
 
 // The index of the entry whose tag equals tag ignoring ASCII case; -1 for a

@@ -190,16 +190,11 @@ const char *Locale_getDateFormat(int32_t kind, int32_t index)
 {
     LocaleSettings *s = currentSettings();
     switch (kind) {
-    case LocaleFormat_dateTime:
-        return s && s->dateTime ? s->dateTime : defaultDateTime;
-    case LocaleFormat_longDate:
-        return s && s->longDate ? s->longDate : defaultLongDate;
-    case LocaleFormat_shortDate:
-        return s && s->shortDate ? s->shortDate : defaultShortDate;
-    case LocaleFormat_time:
-        return s && s->time ? s->time : defaultTime;
-    default:
-        break;
+    case LocaleFormat_dateTime: return s && s->dateTime ? s->dateTime : defaultDateTime;
+    case LocaleFormat_longDate: return s && s->longDate ? s->longDate : defaultLongDate;
+    case LocaleFormat_shortDate: return s && s->shortDate ? s->shortDate : defaultShortDate;
+    case LocaleFormat_time: return s && s->time ? s->time : defaultTime;
+    default: break;
     }
     if (!s)
         return "";
@@ -210,22 +205,15 @@ const char *Locale_getDateFormat(int32_t kind, int32_t index)
         if (!name)
             name = nameAt(s->weekdaysA, Locale_weekdayNames, index);
         break;
-    case LocaleFormat_weekdayA:
-        name = nameAt(s->weekdaysA, Locale_weekdayNames, index);
-        break;
+    case LocaleFormat_weekdayA: name = nameAt(s->weekdaysA, Locale_weekdayNames, index); break;
     case LocaleFormat_monthB:
         name = nameAt(s->monthsB, Locale_monthNames, index);
         if (!name)
             name = nameAt(s->monthsA, Locale_monthNames, index);
         break;
-    case LocaleFormat_monthA:
-        name = nameAt(s->monthsA, Locale_monthNames, index);
-        break;
-    case LocaleFormat_further:
-        name = nameAt(s->further, Locale_furtherStrings, index);
-        break;
-    default:
-        break;
+    case LocaleFormat_monthA: name = nameAt(s->monthsA, Locale_monthNames, index); break;
+    case LocaleFormat_further: name = nameAt(s->further, Locale_furtherStrings, index); break;
+    default: break;
     }
     return orEmpty(name);
 }

@@ -24,21 +24,21 @@ enum : int32_t {
 
 // Kinds of Locale_getDateFormat.
 enum LocaleFormatKind : int32_t {
-    LocaleFormat_dateTime = 0,     // date and time format
+    LocaleFormat_dateTime = 0, // date and time format
     LocaleFormat_longDate = 1,
     LocaleFormat_shortDate = 2,
     LocaleFormat_time = 3,
-    LocaleFormat_weekdayB = 4,     // weekday name of set B, else set A
+    LocaleFormat_weekdayB = 4, // weekday name of set B, else set A
     LocaleFormat_weekdayA = 5,
-    LocaleFormat_monthB = 6,       // month name of set B, else set A
+    LocaleFormat_monthB = 6, // month name of set B, else set A
     LocaleFormat_monthA = 7,
     LocaleFormat_further = 8,
 };
 
 // Every string is a heap copy owned by the instance; null means the default.
 struct LocaleSettings {
-    int32_t current;                         // index into the locale table
-    NumberFormatRow customNumber;            // in use when its first byte is not 0
+    int32_t current;              // index into the locale table
+    NumberFormatRow customNumber; // in use when its first byte is not 0
     char *longDate;
     char *shortDate;
     char *time;
@@ -48,9 +48,9 @@ struct LocaleSettings {
     char *monthsA[Locale_monthNames];
     char *monthsB[Locale_monthNames];
     char *further[Locale_furtherStrings];
-    int32_t cleanupRegistered;               // the exit list frees the strings
-    int32_t cleanupId;                       // the clean-up's id on the exit list
-    int32_t zoneOffset;                      // dates: local time minus UTC, in seconds
+    int32_t cleanupRegistered; // the exit list frees the strings
+    int32_t cleanupId;         // the clean-up's id on the exit list
+    int32_t zoneOffset;        // dates: local time minus UTC, in seconds
 };
 
 // Makes the locale with this 5-character tag (any ASCII case) current: 1;

@@ -125,7 +125,7 @@ struct Pool {
     Edr_Node **nodes;
     uint32_t count;
     uint32_t capacity;
-    uint32_t next;      // linking: the next node to hand out
+    uint32_t next; // linking: the next node to hand out
     bool linking;
 };
 
@@ -173,7 +173,8 @@ int Pool_run(Edr_Doc *doc, Pool *p, uint32_t style, uint32_t id, const char16_t 
         if ((err = Edr_Node_setIds(doc, g, ids, 2)) != 0)
             return err;
     }
-    if ((err = Edr_Node_createText(doc, g, Edr_Insert_lastChild, &t, n ? chars : placeholderText, n ? n : 1)) != 0)
+    if ((err = Edr_Node_createText(doc, g, Edr_Insert_lastChild, &t, n ? chars : placeholderText,
+                                   n ? n : 1)) != 0)
         return err;
     Edr_Node_release(doc, t);
     *run = g;
@@ -218,10 +219,10 @@ int Pool_text(Edr_Doc *doc, Pool *p, const char16_t *chars, uint32_t n, Edr_Node
 struct Edit {
     Edr_Doc *doc;
     Pool pool;
-    Edr_Selection *r;       // the new selection
-    uint32_t caretLeft;     // the caret still to place, in units of the text
-    Edr_Node *current;      // the node new content goes after
-    Edr_Node *block;        // the current block
+    Edr_Selection *r;   // the new selection
+    uint32_t caretLeft; // the caret still to place, in units of the text
+    Edr_Node *current;  // the node new content goes after
+    Edr_Node *block;    // the current block
     uint32_t blockStyle;
     uint32_t blockId;
     uint32_t lastLength;
@@ -238,7 +239,8 @@ bool linking(const Edit *e)
 // Read lock held.
 bool isPlaceholderRun(const Edit *e)
 {
-    return isEmptyParagraph(e->current) && !Edr_NodeList_contains(&e->r->nodes, Edr_Node_firstChild(e->current));
+    return isEmptyParagraph(e->current) &&
+           !Edr_NodeList_contains(&e->r->nodes, Edr_Node_firstChild(e->current));
 }
 
 void placeCaret(Edit *e, Edr_Node *text, uint32_t offset)
@@ -261,8 +263,10 @@ int linkRun(Edit *e, Edr_Node *run, uint32_t style)
     uint32_t currentStyle = styleWordOf(e->current);
     bool empty = isPlaceholderRun(e);
     Edr_Doc_readUnlock(e->doc);
-    int32_t mode = currentStyle == style ? (empty ? Edr_Insert_replace : Edr_Insert_after) : Edr_Insert_lastChild;
-    if (mode == Edr_Insert_replace && e->r->focusNode && Edr_Node_parent(e->r->focusNode) == e->current) {
+    int32_t mode = currentStyle == style ? (empty ? Edr_Insert_replace : Edr_Insert_after)
+                                         : Edr_Insert_lastChild;
+    if (mode == Edr_Insert_replace && e->r->focusNode &&
+        Edr_Node_parent(e->r->focusNode) == e->current) {
         // The caret sat in the placeholder being replaced: it moves along.
         Edr_Node_dropRefOpt(e->doc, e->r->focusNode);
         e->r->focusNode = nullptr;
@@ -402,7 +406,8 @@ void placeNeighbour(Edit *e, Edr_Node *node)
     Edr_Doc_readLock(e->doc);
     Edr_Node *parent = Edr_Node_parent(node);
     Edr_Node *prev = nullptr;
-    for (Edr_Node *c = parent ? Edr_Node_firstChild(parent) : nullptr; c && c != node; c = Edr_Node_nextSibling(c))
+    for (Edr_Node *c = parent ? Edr_Node_firstChild(parent) : nullptr; c && c != node;
+         c = Edr_Node_nextSibling(c))
         prev = c;
     Edr_Node *next = parent ? Edr_Node_nextSibling(node) : nullptr;
     Edr_Doc_readUnlock(e->doc);
@@ -455,12 +460,12 @@ int removeBlock(Edit *e, Edr_Node *block, uint32_t runStyle, uint32_t id)
 
 struct Plan {
     Edr_Selection *s;
-    Edr_Node *first;        // F
-    Edr_Node *last;         // L
-    Edr_Node *run;          // P
-    uint32_t style;         // S
-    uint32_t runId;         // P's first id
-    uint32_t lastRunId;     // L's parent's first id
+    Edr_Node *first;    // F
+    Edr_Node *last;     // L
+    Edr_Node *run;      // P
+    uint32_t style;     // S
+    uint32_t runId;     // P's first id
+    uint32_t lastRunId; // L's parent's first id
     uint32_t firstChildStyle;
     Edr_Node *block;
     uint32_t blockStyle;
@@ -501,7 +506,8 @@ int runEdit(Edit *e, const Plan *p)
                 return err;
             // Groups left empty go too (a run, and the paragraph of a
             // selection that reached into a following one).
-            while (parent && parent != p->block && !Edr_Node_firstChild(parent) && Edr_Node_parent(parent)) {
+            while (parent && parent != p->block && !Edr_Node_firstChild(parent) &&
+                   Edr_Node_parent(parent)) {
                 Edr_Node *up = Edr_Node_parent(parent);
                 if (int err = removeNode(doc, parent))
                     return err;
@@ -536,7 +542,8 @@ int runEdit(Edit *e, const Plan *p)
     // g
     if (p->suffixLength) {
         Edr_Node *run = nullptr, *t = nullptr;
-        if (int err = Pool_run(doc, &e->pool, p->style, p->lastRunId, p->suffix, p->suffixLength, &run, &t))
+        if (int err = Pool_run(doc, &e->pool, p->style, p->lastRunId, p->suffix, p->suffixLength,
+                               &run, &t))
             return err;
         if (linking(e)) {
             Edr_Doc_readLock(doc);
@@ -552,7 +559,8 @@ int runEdit(Edit *e, const Plan *p)
             e->current = run;
             if (!p->textLength) {
                 uint32_t k = 0;
-                while (k < p->suffixLength && p->suffix[k] != Edr_Sel_lineBreak && Edr_Sel_isWhiteSpace(p->suffix[k]))
+                while (k < p->suffixLength && p->suffix[k] != Edr_Sel_lineBreak &&
+                       Edr_Sel_isWhiteSpace(p->suffix[k]))
                     k++;
                 placeCaret(e, t, k);
             }
@@ -566,8 +574,9 @@ int runEdit(Edit *e, const Plan *p)
         Edr_Doc_readLock(doc);
         bool empty = isPlaceholderRun(e);
         Edr_Doc_readUnlock(doc);
-        if (int err = link(doc, e->current, empty && e->current != p->run ? Edr_Insert_replace : Edr_Insert_after,
-                           moved))
+        if (int err =
+                link(doc, e->current,
+                     empty && e->current != p->run ? Edr_Insert_replace : Edr_Insert_after, moved))
             return err;
         if (int err = link(doc, moved, Edr_Insert_lastChild, followF))
             return err;
@@ -583,7 +592,8 @@ int runEdit(Edit *e, const Plan *p)
             placeCaret(e, findEditableText(doc, followP, true), 0);
         }
         if (e->current != followP)
-            if (int err = link(doc, e->current, empty ? Edr_Insert_replace : Edr_Insert_after, followP))
+            if (int err =
+                    link(doc, e->current, empty ? Edr_Insert_replace : Edr_Insert_after, followP))
                 return err;
     }
     // A placeholder run for a paragraph that would be left empty.
@@ -637,7 +647,9 @@ int makePlan(Edr_Doc *doc, Plan *p, const char16_t *text, uint32_t caret)
     Edr_Doc_readLock(doc);
     p->run = Edr_Node_parent(p->first);
     Edr_Node *lastRun = Edr_Node_parent(p->last);
-    int err = !p->run || !lastRun ? int(Res_noParent) : Edr_Node_type(p->run) != Edr_NodeType_group ? int(Res_notGroup) : 0;
+    int err = !p->run || !lastRun                           ? int(Res_noParent)
+              : Edr_Node_type(p->run) != Edr_NodeType_group ? int(Res_notGroup)
+                                                            : 0;
     if (!err) {
         p->style = styleWordOf(p->run);
         p->runId = Edr_Sel_firstIdOf(p->run);
@@ -658,7 +670,8 @@ int makePlan(Edr_Doc *doc, Plan *p, const char16_t *text, uint32_t caret)
 
     Edr_TextSpan f = Edr_Sel_textOf(p->first), z = Edr_Sel_textOf(p->last);
     uint32_t start = p->first == l->items[0] ? std::min(p->s->startOffset, f.length) : 0;
-    uint32_t end = p->last == l->items[l->count - 1] ? std::min(p->s->endOffset, z.length) : z.length;
+    uint32_t end =
+        p->last == l->items[l->count - 1] ? std::min(p->s->endOffset, z.length) : z.length;
     if (p->first == p->last)
         end = std::max(end, start);
     p->prefix = f.chars;
@@ -675,7 +688,8 @@ int makePlan(Edr_Doc *doc, Plan *p, const char16_t *text, uint32_t caret)
         memcpy(p->text, text, n * sizeof(char16_t));
     p->textLength = uint32_t(Ustr_removeChar(p->text, n, u'\n'));
     p->caret = caret;
-    p->wholeBlock = !p->textLength && !p->prefixLength && !p->suffixLength && isWholeBlock(doc, p->s, p->block);
+    p->wholeBlock =
+        !p->textLength && !p->prefixLength && !p->suffixLength && isWholeBlock(doc, p->s, p->block);
     return Res_ok;
 }
 
@@ -696,7 +710,8 @@ int Edr_Sel_replaceText(Edr_Doc *doc, const char16_t *text, uint32_t caret, int 
                 p.s->focusNode = node;
             }
             uint32_t length = Edr_Sel_textOf(node).length;
-            p.s->caretOffset = std::min(p.s->startOffset + caret, std::max(length, p.s->startOffset));
+            p.s->caretOffset =
+                std::min(p.s->startOffset + caret, std::max(length, p.s->startOffset));
             Edr_Sel_set(doc, p.s);
             return Res_ok;
         }
@@ -870,7 +885,8 @@ int Edr_Node_copyRule(Edr_Doc *doc, Edr_Node *group, StyleRule **out)
     Edr_Doc_readLock(doc);
     const StyleRule *rule = Edr_Sel_findRuleLocked(doc, Edr_Sel_firstIdOf(group));
     int err = Res_ok;
-    if (rule && (err = StyleRule_create(out)) == 0 && (err = StyleRule_appendProps(*out, rule)) != 0) {
+    if (rule && (err = StyleRule_create(out)) == 0 &&
+        (err = StyleRule_appendProps(*out, rule)) != 0) {
         StyleRule_destroy(*out);
         *out = nullptr;
     }

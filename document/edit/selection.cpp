@@ -53,7 +53,8 @@ Edr_Selection *current(Edr_Doc *doc)
 }
 
 // The corners of a run's box (or part of it) in page coordinates, ordered.
-void toPage(const LaidOutTextRun *run, int32_t x0, int32_t y0, int32_t x1, int32_t y1, bool inverse, Rect *out)
+void toPage(const LaidOutTextRun *run, int32_t x0, int32_t y0, int32_t x1, int32_t y1, bool inverse,
+            Rect *out)
 {
     Point a = {x0, y0}, b = {x1, y1};
     if (run->matrix) {
@@ -107,8 +108,11 @@ int collectVisitor(Edr_Node *node, int *, int *skip, void *context)
     if (type == Edr_NodeType_path)
         return Edr_NodeList_append(c->doc, c->list, node);
     Edr_Node *parent = Edr_Node_parent(node);
-    Edr_Node *first = parent && Edr_Node_type(parent) == Edr_NodeType_group ? Edr_Node_firstChild(parent) : nullptr;
-    if (first && (Edr_Node_type(first) == Edr_NodeType_picture || Edr_Node_type(first) == Edr_NodeType_image))
+    Edr_Node *first = parent && Edr_Node_type(parent) == Edr_NodeType_group
+                          ? Edr_Node_firstChild(parent)
+                          : nullptr;
+    if (first && (Edr_Node_type(first) == Edr_NodeType_picture ||
+                  Edr_Node_type(first) == Edr_NodeType_image))
         return Edr_NodeList_append(c->doc, c->list, node);
     return Res_ok;
 }
@@ -121,7 +125,7 @@ struct Build {
     Edr_Node *node;
     uint32_t hit;
     uint32_t caret;
-    Edr_NodeList all;       // the block's collected nodes
+    Edr_NodeList all; // the block's collected nodes
     Edr_Selection *rec;
 };
 
@@ -199,7 +203,7 @@ int buildRun(Build *b)
 struct Scan {
     Build *b;
     Edr_NodeList out;
-    uint32_t start;         // in the list's first node
+    uint32_t start; // in the list's first node
     uint32_t end;
     int err;
 };
@@ -268,7 +272,8 @@ int buildWord(Build *b, bool sentence)
     Edr_TextSpan t = Edr_Sel_textOf(b->node);
     uint32_t h = std::min(b->hit, t.length);
     int32_t cut = -1;
-    bool hitBreak = !sentence && h < t.length && Edr_Sel_isWordBreak(t.chars[h]) && !Edr_Sel_isWhiteSpace(t.chars[h]);
+    bool hitBreak = !sentence && h < t.length && Edr_Sel_isWordBreak(t.chars[h]) &&
+                    !Edr_Sel_isWhiteSpace(t.chars[h]);
     for (uint32_t k = 0; k < h; k++) {
         char16_t c = t.chars[k];
         if (!sentence) {
@@ -301,7 +306,7 @@ int buildWord(Build *b, bool sentence)
                     return true;
                 mode = 1;
                 if (atHit && !Edr_Sel_isWhiteSpace(c))
-                    return true;    // a break at the hit is the selection itself
+                    return true; // a break at the hit is the selection itself
             }
             if (c != Edr_Sel_lineBreak && Edr_Sel_isWhiteSpace(c))
                 return true;
@@ -424,7 +429,8 @@ int buildLine(Build *b)
     PageView *line = nullptr;
     for (Edr_PageEntry *e = first; e && !line && !err; e = Edr_Page_nextEntry(e))
         for (PageView *v = e->views; v && !line && !err; v = v->next) {
-            err = Edr_View_visitViewNodes(b->doc->app, v, b->node, lineBoundsVisitor, &c, nullptr, 0);
+            err =
+                Edr_View_visitViewNodes(b->doc->app, v, b->node, lineBoundsVisitor, &c, nullptr, 0);
             if (err == int(stopVisit))
                 err = Res_ok;
             if (c.found)
@@ -453,14 +459,15 @@ int buildExtended(Build *b, bool extend)
         b->rec->anchorAtEnd = 0;
         return buildSingle(b, b->caret, b->caret);
     }
-    Edr_Node *anchor = cur->anchorAtEnd ? cur->nodes.items[cur->nodes.count - 1] : cur->nodes.items[0];
+    Edr_Node *anchor =
+        cur->anchorAtEnd ? cur->nodes.items[cur->nodes.count - 1] : cur->nodes.items[0];
     uint32_t anchorOffset = cur->anchorAtEnd ? cur->endOffset : cur->startOffset;
     bool inside = Edr_Node_isWithin(b->doc, cur->nodes.items[0], b->block) != 0;
     int32_t ai = indexOf(&b->all, anchor), ni = indexOf(&b->all, b->node);
     if (!inside || ai < 0 || ni < 0) {
         Edr_Sel_free(b->doc, cur);
         Edr_Sel_free(b->doc, b->rec);
-        b->rec = nullptr;    // nothing built: the selection is cleared
+        b->rec = nullptr; // nothing built: the selection is cleared
         return Res_ok;
     }
     anchorOffset = std::min(anchorOffset, Edr_Sel_textOf(anchor).length);
@@ -495,24 +502,17 @@ int runBuilder(Build *b, uint32_t mode)
 {
     Edr_TextSpan t = Edr_Sel_textOf(b->node);
     switch (mode) {
-    case Edr_SelMode_char:
-        return buildSingle(b, b->hit, std::min(b->hit + 1, t.length));
+    case Edr_SelMode_char: return buildSingle(b, b->hit, std::min(b->hit + 1, t.length));
     case Edr_SelMode_caret:
         b->rec->caretOffset = b->caret;
         return buildSingle(b, b->caret, b->caret);
-    case Edr_SelMode_block:
-        return buildBlock(b);
-    case Edr_SelMode_run:
-        return buildRun(b);
-    case Edr_SelMode_word:
-        return buildWord(b, false);
-    case Edr_SelMode_sentence:
-        return buildWord(b, true);
-    case Edr_SelMode_line:
-        return buildLine(b);
+    case Edr_SelMode_block: return buildBlock(b);
+    case Edr_SelMode_run: return buildRun(b);
+    case Edr_SelMode_word: return buildWord(b, false);
+    case Edr_SelMode_sentence: return buildWord(b, true);
+    case Edr_SelMode_line: return buildLine(b);
     case Edr_SelMode_extendStart:
-    case Edr_SelMode_extend:
-        return buildExtended(b, mode == Edr_SelMode_extend);
+    case Edr_SelMode_extend: return buildExtended(b, mode == Edr_SelMode_extend);
     default:
         Edr_Sel_free(b->doc, b->rec);
         b->rec = nullptr;
@@ -532,7 +532,8 @@ struct DrawCtx {
 int addRect(DrawCtx *c, const LaidOutTextRun *run, int32_t x0, int32_t x1)
 {
     Rect r;
-    toPage(run, run->corners[0] + x0, run->corners[1], run->corners[0] + x1, run->corners[3], false, &r);
+    toPage(run, run->corners[0] + x0, run->corners[1], run->corners[0] + x1, run->corners[3], false,
+           &r);
     c->added++;
     return RectList_add(c->list, 0, r.x0, r.y0, r.x1, r.y1);
 }
@@ -552,7 +553,8 @@ int runHighlightVisitor(LaidOutTextRun *run, void *context)
             int32_t cx = so == s ? 0 : x(so);
             return addRect(c, run, cx, cx + (run->corners[3] - run->corners[1]) / 5);
         }
-        int a = Edr_Sel_classifyOffset(c->doc, run, so), z = Edr_Sel_classifyOffset(c->doc, run, eo);
+        int a = Edr_Sel_classifyOffset(c->doc, run, so),
+            z = Edr_Sel_classifyOffset(c->doc, run, eo);
         if (a == 1 && z == 1)
             return addRect(c, run, x(so), x(eo));
         if (a == 1 && z == 0)
@@ -565,11 +567,15 @@ int runHighlightVisitor(LaidOutTextRun *run, void *context)
     }
     if (isFirst) {
         int a = Edr_Sel_classifyOffset(c->doc, run, sel->startOffset);
-        return a == 1 ? addRect(c, run, x(sel->startOffset), whole) : a == 2 ? addRect(c, run, 0, whole) : 0;
+        return a == 1   ? addRect(c, run, x(sel->startOffset), whole)
+               : a == 2 ? addRect(c, run, 0, whole)
+                        : 0;
     }
     if (isLast) {
         int z = Edr_Sel_classifyOffset(c->doc, run, sel->endOffset);
-        return z == 1 ? addRect(c, run, 0, x(sel->endOffset)) : z == 0 ? addRect(c, run, 0, whole) : 0;
+        return z == 1   ? addRect(c, run, 0, x(sel->endOffset))
+               : z == 0 ? addRect(c, run, 0, whole)
+                        : 0;
     }
     return addRect(c, run, 0, whole);
 }
@@ -588,16 +594,17 @@ int draw(Edr_Doc *doc)
         return err;
     }
     Edr_Page_readLockList(doc);
-    const HighlightStyle *view = doc->pageList ? static_cast<const HighlightStyle *>(doc->pageList->view) : nullptr;
+    const HighlightStyle *view =
+        doc->pageList ? static_cast<const HighlightStyle *>(doc->pageList->view) : nullptr;
     uint32_t active = view ? view->activeBorder : 0;
     Edr_Page_readUnlockList(doc);
     uint32_t fallback = channelUp(active >> 24) << 24 | channelUp(active >> 16 & 0xFF) << 16 |
                         channelUp(active >> 8 & 0xFF) << 8 | (active & 0xFF);
     EngineContext *app = Edr_Doc_getApp(doc);
     bool border = sel->startOffset == sel->endOffset && sel->nodes.count <= 1;
-    uint32_t colour = Config_getInt(app, app ? app->config : nullptr, nullptr,
-                                    border ? u"Vexlan_SelectionBorderColour" : u"Vexlan_SelectionFillColour",
-                                    fallback);
+    uint32_t colour = Config_getInt(
+        app, app ? app->config : nullptr, nullptr,
+        border ? u"Vexlan_SelectionBorderColour" : u"Vexlan_SelectionFillColour", fallback);
     DrawCtx c = {doc, sel, nullptr, 0};
     if ((err = RectList_create(&c.list)) != 0) {
         Edr_Sel_free(doc, sel);
@@ -622,7 +629,8 @@ int draw(Edr_Doc *doc)
                 Path *path = nullptr;
                 err = RectList_toPath(c.list, &path);
                 if (!err && path)
-                    err = Edr_View_addHighlight(app, v->pageKey, v, nullptr, path, colour, 1, colour, 0);
+                    err = Edr_View_addHighlight(app, v->pageKey, v, nullptr, path, colour, 1,
+                                                colour, 0);
                 RectList_clear(c.list);
                 c.added = 0;
             }
@@ -653,8 +661,12 @@ int nearestVisitor(LaidOutTextRun *run, void *context)
     bool take;
     auto inV = [&](const Rect &q) { return c->y >= q.y0 && c->y <= q.y1; };
     auto inH = [&](const Rect &q) { return c->x >= q.x0 && c->x <= q.x1; };
-    auto dx = [&](const Rect &q) { return int64_t(c->x) - q.x0 < 0 ? q.x0 - int64_t(c->x) : int64_t(c->x) - q.x0; };
-    auto dy = [&](const Rect &q) { return int64_t(c->y) - q.y0 < 0 ? q.y0 - int64_t(c->y) : int64_t(c->y) - q.y0; };
+    auto dx = [&](const Rect &q) {
+        return int64_t(c->x) - q.x0 < 0 ? q.x0 - int64_t(c->x) : int64_t(c->x) - q.x0;
+    };
+    auto dy = [&](const Rect &q) {
+        return int64_t(c->y) - q.y0 < 0 ? q.y0 - int64_t(c->y) : int64_t(c->y) - q.y0;
+    };
     // A run holding the point wins over every run that does not.
     bool holds = inV(r) && inH(r), bestHolds = c->have && inV(c->best) && inH(c->best);
     if (!c->have || (holds && !bestHolds))
@@ -702,12 +714,13 @@ int caretRectVisitor(LaidOutTextRun *run, void *context)
         return Res_ok;
     int32_t cx = c->caret == 0 ? 0 : Edr_Sel_measurePrefix(run, c->caret - s);
     Rect r;
-    toPage(run, run->corners[0] + cx, run->corners[1], run->corners[0] + cx, run->corners[3], false, &r);
+    toPage(run, run->corners[0] + cx, run->corners[1], run->corners[0] + cx, run->corners[3], false,
+           &r);
     if (!c->have)
         c->bounds = r;
     else
-        c->bounds = {std::min(c->bounds.x0, r.x0), std::min(c->bounds.y0, r.y0), std::max(c->bounds.x1, r.x1),
-                     std::max(c->bounds.y1, r.y1)};
+        c->bounds = {std::min(c->bounds.x0, r.x0), std::min(c->bounds.y0, r.y0),
+                     std::max(c->bounds.x1, r.x1), std::max(c->bounds.y1, r.y1)};
     c->have = true;
     return Res_ok;
 }
@@ -776,7 +789,8 @@ int Edr_Sel_isHiddenText(Edr_Doc *doc, Edr_Node *node)
     if (node && Edr_Node_type(node) == Edr_NodeType_text) {
         // A parent without a registered rule (a web page's or plain
         // text's groups) holds visible text.
-        const StyleRule *rule = Edr_Sel_findRuleLocked(doc, Edr_Sel_firstIdOf(Edr_Node_parent(node)));
+        const StyleRule *rule =
+            Edr_Sel_findRuleLocked(doc, Edr_Sel_firstIdOf(Edr_Node_parent(node)));
         const StylePropItem *item = rule ? StyleRule_findProp(rule, propHiddenKind) : nullptr;
         hidden = item && item->value.type == 0;
     }
@@ -971,7 +985,8 @@ int Edr_Sel_trimHidden(Edr_Doc *doc, Edr_Selection *selection)
 
 // ------------------------------------------------------------- selecting
 
-int Edr_Sel_select(Edr_Doc *doc, Edr_Node *node, uint32_t hitOffset, uint32_t caretOffset, uint32_t mode)
+int Edr_Sel_select(Edr_Doc *doc, Edr_Node *node, uint32_t hitOffset, uint32_t caretOffset,
+                   uint32_t mode)
 {
     if (!Edr_Sel_isSelectable(doc, node)) {
         if (mode != Edr_SelMode_extend)
@@ -1047,7 +1062,8 @@ int selectionExtendTo(Edr_Doc *doc, bool all, int32_t key, uint32_t kind, int32_
         err = Edr_Sel_collect(doc, block, 1, &nodes);
     Edr_PageEntry *first = nullptr;
     if (!err && nodes.count &&
-        (all ? Edr_Page_findByIndex(&first, doc, 0, 0) : Edr_Page_find(&first, doc, key, kind, 0)) == 0) {
+        (all ? Edr_Page_findByIndex(&first, doc, 0, 0)
+             : Edr_Page_find(&first, doc, key, kind, 0)) == 0) {
         for (Edr_PageEntry *e = first; e && !err; e = all ? Edr_Page_nextEntry(e) : nullptr)
             for (uint32_t i = 0; i < nodes.count && !err; i++)
                 err = Edr_View_visitEntryRuns(doc->app, e, nodes.items[i], nearestVisitor, &c);
@@ -1082,7 +1098,8 @@ int Edr_Sel_extendToPagePoint(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t 
     return selectionExtendTo(doc, false, key, kind, x, y);
 }
 
-int Edr_Sel_selectAtPoint(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t x, int32_t y, uint32_t mode)
+int Edr_Sel_selectAtPoint(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t x, int32_t y,
+                          uint32_t mode)
 {
     Edr_PageEntry *entry = nullptr;
     int err = Edr_Page_find(&entry, doc, key, kind, 0);
@@ -1095,7 +1112,8 @@ int Edr_Sel_selectAtPoint(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t x, i
     err = Edr_View_visitEntryRuns(doc->app, entry, nullptr, nearestVisitor, &c);
     // Only a run under the point is hit: a point in a margin or between
     // lines selects nothing.
-    bool holds = !err && c.have && x >= c.best.x0 && x <= c.best.x1 && y >= c.best.y0 && y <= c.best.y1;
+    bool holds =
+        !err && c.have && x >= c.best.x0 && x <= c.best.x1 && y >= c.best.y0 && y <= c.best.y1;
     Edr_Node *node = nullptr;
     uint32_t offset = 0;
     if (holds) {
@@ -1133,7 +1151,8 @@ int Edr_Sel_caretRect(Edr_Doc *doc, Rect *out, int32_t pageKey[2])
     for (Edr_PageEntry *e = first; e && !err; e = Edr_Page_nextEntry(e))
         for (PageView *v = e->views; v && !err; v = v->next) {
             c.have = false;
-            err = Edr_View_visitViewNodes(doc->app, v, sel->focusNode, caretRectVisitor, &c, nullptr, 0);
+            err = Edr_View_visitViewNodes(doc->app, v, sel->focusNode, caretRectVisitor, &c,
+                                          nullptr, 0);
             if (!err && c.have) {
                 *out = c.bounds;
                 pageKey[0] = v->pageKey[0];
@@ -1158,8 +1177,7 @@ uint32_t Edr_Sel_runStartOffset(Edr_Doc *, const LaidOutTextRun *run)
     // without case; white space of the node before a first match skipped).
     for (uint32_t at = 0; at + run->length <= t.length; at++) {
         uint32_t k = 0;
-        while (k < run->length &&
-               Ustr_lowerAscii(t.chars[at + k]) == Ustr_lowerAscii(run->text[k]))
+        while (k < run->length && Ustr_lowerAscii(t.chars[at + k]) == Ustr_lowerAscii(run->text[k]))
             k++;
         if (k == run->length)
             return at;
@@ -1183,8 +1201,9 @@ int32_t Edr_Sel_measurePrefix(const LaidOutTextRun *run, uint32_t n)
     if (!n || !m || !m->fonts)
         return 0;
     Rect r = {};
-    if (TextRun_measureFit(m->fonts, m->size, m->styleFlags, m->style, run->text, std::min(n, run->length),
-                           m->charSpacing, m->wordSpacing, 0x7FFFFFFF, nullptr, &r) != 0)
+    if (TextRun_measureFit(m->fonts, m->size, m->styleFlags, m->style, run->text,
+                           std::min(n, run->length), m->charSpacing, m->wordSpacing, 0x7FFFFFFF,
+                           nullptr, &r) != 0)
         return 0;
     return r.x1 - r.x0;
 }

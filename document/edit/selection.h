@@ -50,8 +50,8 @@ struct LaidOutTextRun {
 enum : uint32_t {
     Res_notSelectable = 1558,
 
-    Edr_Sel_placeholder = 0x00A0,   // the one character of an empty run
-    Edr_Sel_lineBreak = 0x000B,     // VT
+    Edr_Sel_placeholder = 0x00A0, // the one character of an empty run
+    Edr_Sel_lineBreak = 0x000B,   // VT
 
     // Selection modes of Edr_Sel_select.
     Edr_SelMode_char = 0,
@@ -66,15 +66,15 @@ enum : uint32_t {
 };
 
 struct Edr_Selection {
-    Edr_NodeList nodes;     // the selected nodes in document order, one reference each
-    uint32_t startIndex;    // every builder leaves 0
-    uint32_t startOffset;   // first selected unit in the first node
-    uint32_t endIndex;      // every builder leaves 0
-    uint32_t endOffset;     // just behind the last selected unit in the last node
-    uint32_t caretOffset;   // caret position inside focusNode
-    uint32_t hitOffset;     // the unit at which the selection was made
-    Edr_Node *focusNode;    // the node holding the caret (one reference), or null
-    uint32_t anchorAtEnd;   // 1: the fixed end is the end (extended backwards)
+    Edr_NodeList nodes;   // the selected nodes in document order, one reference each
+    uint32_t startIndex;  // every builder leaves 0
+    uint32_t startOffset; // first selected unit in the first node
+    uint32_t endIndex;    // every builder leaves 0
+    uint32_t endOffset;   // just behind the last selected unit in the last node
+    uint32_t caretOffset; // caret position inside focusNode
+    uint32_t hitOffset;   // the unit at which the selection was made
+    Edr_Node *focusNode;  // the node holding the caret (one reference), or null
+    uint32_t anchorAtEnd; // 1: the fixed end is the end (extended backwards)
 };
 
 // ------------------------------------------------------------ characters
@@ -106,7 +106,8 @@ void Edr_Sel_installReadOnlyTests(Edr_Doc *doc);
 [[nodiscard]] int Edr_Sel_blockOf(Edr_Doc *doc, Edr_Node *node, Edr_Node **out);
 // Collects the nodes of block into list (only selectable text nodes with
 // selectableOnly). 0 or an error (the list keeps what was added).
-[[nodiscard]] int Edr_Sel_collect(Edr_Doc *doc, Edr_Node *block, int selectableOnly, Edr_NodeList *list);
+[[nodiscard]] int Edr_Sel_collect(Edr_Doc *doc, Edr_Node *block, int selectableOnly,
+                                  Edr_NodeList *list);
 
 // --------------------------------------------------------------- records
 
@@ -131,8 +132,8 @@ void Edr_Sel_clear(Edr_Doc *doc);
 // Builds and installs a selection at node by mode (Edr_SelMode_*). 1558
 // when the node is not selectable (mode 8 keeps the old selection then,
 // every other mode clears it); 0 or an error.
-[[nodiscard]] int Edr_Sel_select(Edr_Doc *doc, Edr_Node *node, uint32_t hitOffset, uint32_t caretOffset,
-                                 uint32_t mode);
+[[nodiscard]] int Edr_Sel_select(Edr_Doc *doc, Edr_Node *node, uint32_t hitOffset,
+                                 uint32_t caretOffset, uint32_t mode);
 // Extends the selection to the text nearest the page point (x, y). 1 when
 // it was extended.
 int Edr_Sel_extendToPoint(Edr_Doc *doc, int32_t x, int32_t y);
@@ -144,8 +145,8 @@ int Edr_Sel_extendToPagePoint(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t 
 // page (key, kind): the run holding the point and the unit nearest it.
 // 4356 when no laid-out text lies under the point or the page is gone,
 // 1558 when the text is not selectable; 0 or an error.
-[[nodiscard]] int Edr_Sel_selectAtPoint(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t x, int32_t y,
-                                        uint32_t mode);
+[[nodiscard]] int Edr_Sel_selectAtPoint(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t x,
+                                        int32_t y, uint32_t mode);
 // The caret's rectangle in page coordinates and its page's key pair;
 // nothing is written when the caret is on no laid-out line. 0 or an error.
 [[nodiscard]] int Edr_Sel_caretRect(Edr_Doc *doc, Rect *out, int32_t pageKey[2]);
@@ -171,7 +172,8 @@ uint32_t Edr_Sel_runHitIndex(Edr_Doc *doc, const LaidOutTextRun *run, int32_t dx
 // break, LF is dropped) and selects what was inserted (or places the
 // caret). With *unchanged set on a one-node selection only the caret moves
 // to startOffset + caret. 0 or an error; out of memory changes nothing.
-[[nodiscard]] int Edr_Sel_replaceText(Edr_Doc *doc, const char16_t *text, uint32_t caret, int *unchanged);
+[[nodiscard]] int Edr_Sel_replaceText(Edr_Doc *doc, const char16_t *text, uint32_t caret,
+                                      int *unchanged);
 [[nodiscard]] int Edr_Sel_deleteText(Edr_Doc *doc);
 // The computed style of the first selected node's parent, one reference
 // for the caller; null without a selection.

@@ -4,8 +4,7 @@
 #include "core/context/context.h"
 #include "document/edr/doc.h"
 
-namespace
-{
+namespace {
 
 const AppDocCallbacks *appDocTableOf(Edr_Doc *doc)
 {

@@ -14,13 +14,13 @@ struct EngineContext;
 struct Edr_Doc;
 
 struct AppDocCallbacks {
-    int (*withWords)(Edr_Doc *doc, const intptr_t words[7]);      // slot 0
-    int (*pagePublished)(Edr_Doc *doc);         // slot 1: a page of the document was published
+    int (*withWords)(Edr_Doc *doc, const intptr_t words[7]); // slot 0
+    int (*pagePublished)(Edr_Doc *doc); // slot 1: a page of the document was published
     int (*withThree)(Edr_Doc *doc, intptr_t a, intptr_t b, intptr_t c); // slot 2
-    int (*selectionChanged)(Edr_Doc *doc);      // slot 3: the selection may have changed
+    int (*selectionChanged)(Edr_Doc *doc); // slot 3: the selection may have changed
     int (*withThreeMore)(Edr_Doc *doc, intptr_t a, intptr_t b, intptr_t c); // slot 4
-    int (*docOnly)(Edr_Doc *doc);               // slot 5
-    int (*withWord)(Edr_Doc *doc, intptr_t a);  // slot 6
+    int (*docOnly)(Edr_Doc *doc);                                           // slot 5
+    int (*withWord)(Edr_Doc *doc, intptr_t a);                              // slot 6
 };
 
 // The table of the application (null when there is none).

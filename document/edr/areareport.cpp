@@ -6,8 +6,7 @@
 #include "core/task/lock.h"
 #include "document/edr/doc.h"
 
-namespace
-{
+namespace {
 
 DispmanArea AreaReport_areaOf(const ViewChangeReport *report)
 {
@@ -35,8 +34,8 @@ int View_invalidateRect(const ViewChangeReport *report, int32_t notifyThumbnails
     static constexpr intptr_t progress[4] = {1, 0, 0, 0};
     const DispmanArea area = AreaReport_areaOf(report);
     const Edr_DisplayHooks hooks = AreaReport_hooksOf(doc);
-    return hooks.areaChanged ? hooks.areaChanged(hooks.argument, Edr_AreaSub_hqOnly, 0, &area, notifyThumbnails,
-                                                 uint32_t(interrupt), progress)
+    return hooks.areaChanged ? hooks.areaChanged(hooks.argument, Edr_AreaSub_hqOnly, 0, &area,
+                                                 notifyThumbnails, uint32_t(interrupt), progress)
                              : int(Res_ok);
 }
 
@@ -47,6 +46,7 @@ int View_reportAreas(const ViewChangeReport *report)
     Edr_Doc *doc = report->document;
     const DispmanArea area = AreaReport_areaOf(report);
     const Edr_DisplayHooks hooks = AreaReport_hooksOf(doc);
-    return hooks.areaChanged && hooks.objectChanged ? hooks.objectChanged(hooks.argument, &area, 0, nullptr)
-                                                    : int(Res_ok);
+    return hooks.areaChanged && hooks.objectChanged
+               ? hooks.objectChanged(hooks.argument, &area, 0, nullptr)
+               : int(Res_ok);
 }

@@ -123,7 +123,8 @@ int walkItems(ItemTreeVisitor *v, ItemTreeNode *node)
 {
     char here = 0;
     size_t budget = v->stackBudget ? v->stackBudget : size_t(defaultStackBudget);
-    size_t used = v->stackBase > &here ? size_t(v->stackBase - &here) : size_t(&here - v->stackBase);
+    size_t used =
+        v->stackBase > &here ? size_t(v->stackBase - &here) : size_t(&here - v->stackBase);
     if (used > budget)
         return Res_stackExhausted;
     if (v->abort)

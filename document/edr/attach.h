@@ -42,7 +42,8 @@ struct Edr_PrivateEntry {
 // Under the write lock (its error returned): detaches the node's previous
 // data, then attaches data (when not null). 0, or 1 when the table cannot
 // grow.
-[[nodiscard]] int Edr_Node_setPrivate(Edr_Doc *doc, Edr_Node *node, void *data, Edr_PrivateDestructor destructor);
+[[nodiscard]] int Edr_Node_setPrivate(Edr_Doc *doc, Edr_Node *node, void *data,
+                                      Edr_PrivateDestructor destructor);
 // The same detach, waiting for the write lock; a null node does nothing.
 void Edr_Node_clearPrivate(Edr_Doc *doc, Edr_Node *node);
 // Under the read lock: the node's data and destructor (null when none).
@@ -93,9 +94,9 @@ struct ItemTreeVisitor {
     uint32_t leafCallbacks;
     uint32_t loadAllowed;
     uint32_t loadWhenNeeded;
-    ItemTreeNode *loading;   // the node being loaded (for its loader)
-    size_t stackBudget;      // bytes of stack the walk may use (0: 64 KiB)
-    const char *stackBase;   // set by the walk
+    ItemTreeNode *loading; // the node being loaded (for its loader)
+    size_t stackBudget;    // bytes of stack the walk may use (0: 64 KiB)
+    const char *stackBase; // set by the walk
     void *argument;
 };
 

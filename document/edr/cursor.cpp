@@ -17,8 +17,7 @@
 using edr::group;
 using edr::isGroup;
 
-namespace
-{
+namespace {
 
 enum : uint32_t {
     kElementForm = 47,
@@ -56,36 +55,25 @@ bool passes(const Edr_CursorFilter *f, Edr_Node *node, Edr_Node *start, Edr_Node
         }
     }
     switch (f->kind) {
-    case 1:
-        return isFormElement(node);
-    case 2:
-        return e == 62 || e == 63;
-    case 3:
-        return e == 87;
+    case 1: return isFormElement(node);
+    case 2: return e == 62 || e == 63;
+    case 3: return e == 87;
     case 5:
         if ((e == 48 || e == 60) && group(node)->firstChild) {
             *gathered = group(node)->firstChild;
             return true;
         }
         return false;
-    case 6:
-        return node->parentNode == start;
-    case 7:
-        return node->parentNode == start && Edr_Node_type(node) != Edr_NodeType_text;
-    case 8:
-        return f->b != 0 && f->b == n;
-    case 9:
-        return f->a != 0 && f->a == h;
-    case 10:
-        return (f->b != 0 && f->b == n) || (f->a != 0 && f->a == h);
-    case 11:
-        return h != 0;
+    case 6: return node->parentNode == start;
+    case 7: return node->parentNode == start && Edr_Node_type(node) != Edr_NodeType_text;
+    case 8: return f->b != 0 && f->b == n;
+    case 9: return f->a != 0 && f->a == h;
+    case 10: return (f->b != 0 && f->b == n) || (f->a != 0 && f->a == h);
+    case 11: return h != 0;
     // An element name the document never saw matches nothing (element 0
     // is the code of anonymous groups, not of a name).
-    case 12:
-        return f->b != 0 && f->b == e;
-    default:
-        return true;
+    case 12: return f->b != 0 && f->b == e;
+    default: return true;
     }
 }
 
@@ -419,12 +407,8 @@ int Edr_Cursor_query(Edr_Cursor *c, uint32_t kind, const char16_t *text, uint32_
     }
     int32_t n = 0;
     switch (how) {
-    case Edr_Query_first:
-        err = Edr_Cursor_item(clone, 0, outNode);
-        break;
-    case Edr_Query_cursor:
-        *outCursor = clone;
-        return Res_ok;
+    case Edr_Query_first: err = Edr_Cursor_item(clone, 0, outNode); break;
+    case Edr_Query_cursor: *outCursor = clone; return Res_ok;
     case Edr_Query_auto:
         err = Edr_Cursor_countTwo(clone, &n);
         if (!err && n == 1)
@@ -434,8 +418,7 @@ int Edr_Cursor_query(Edr_Cursor *c, uint32_t kind, const char16_t *text, uint32_
             return Res_ok;
         }
         break;
-    default:
-        break;
+    default: break;
     }
     Edr_Cursor_destroy(clone);
     return err;

@@ -48,9 +48,7 @@ namespace {
 const char16_t kEdrDomain[] = u"eDR";
 
 // The handler of kind 11 on a document's dispatcher: nothing to do.
-void ignoreKind11(EngineContext *, EventProcMsg *, void *, int *)
-{
-}
+void ignoreKind11(EngineContext *, EventProcMsg *, void *, int *) {}
 
 // True when named is doc or one of its sub-documents (at any depth).
 bool namesDocOrChild(Edr_Doc *doc, const Edr_Doc *named)
@@ -300,21 +298,25 @@ int createDoc(EngineContext *app, Edr_Doc **out, Edr_Node **outRoot, uint32_t va
         goto fail;
     if ((err = Edr_View_createHighlightStyle(app, &doc->pageList->view)) != 0)
         goto fail;
-    if ((err = AppMsg_createDispatcherMode(app, &doc->events,
-                                           ea && (ea->options & 1) ? EventProc_inlineMode : 0)) != 0)
+    if ((err = AppMsg_createDispatcherMode(
+             app, &doc->events, ea && (ea->options & 1) ? EventProc_inlineMode : 0)) != 0)
         goto fail;
 
     // 6. Handlers on the document's dispatcher, the completion listener on
     // the application's.
-    if ((err = EventProc_setKindHandler(doc->events, EventProc_kindNodeEvent, Edr_Doc_onNodeEvent, doc)) != 0)
+    if ((err = EventProc_setKindHandler(doc->events, EventProc_kindNodeEvent, Edr_Doc_onNodeEvent,
+                                        doc)) != 0)
         goto fail;
-    if ((err = EventProc_setKindHandler(doc->events, EventProc_kindViewText, ignoreKind11, doc)) != 0)
+    if ((err = EventProc_setKindHandler(doc->events, EventProc_kindViewText, ignoreKind11, doc)) !=
+        0)
         goto fail;
     if (app->eventProc) {
-        if ((err = EventProc_addListener(app, app->eventProc, EventProc_kindCode, completionListener, doc)) != 0)
+        if ((err = EventProc_addListener(app, app->eventProc, EventProc_kindCode,
+                                         completionListener, doc)) != 0)
             goto fail;
         listening = true;
-        if ((err = EventProc_addListener(app, app->eventProc, EventProc_kindReport, completionListener, doc)) != 0)
+        if ((err = EventProc_addListener(app, app->eventProc, EventProc_kindReport,
+                                         completionListener, doc)) != 0)
             goto fail;
     }
 
@@ -371,7 +373,8 @@ fail:
     if (listening) {
         // Not listening any more is all that matters.
         (void)EventProc_removeListener(app->eventProc, EventProc_kindCode, completionListener, doc);
-        (void)EventProc_removeListener(app->eventProc, EventProc_kindReport, completionListener, doc);
+        (void)EventProc_removeListener(app->eventProc, EventProc_kindReport, completionListener,
+                                       doc);
     }
     freeParts(doc);
     freeRecord(doc);
@@ -409,9 +412,7 @@ void destroyDone(void *argument)
     Lock_release(&ea->lock);
 }
 
-void destroyDocCallback(void *)
-{
-}
+void destroyDocCallback(void *) {}
 
 void countPendingDestroy(EngineContext *app)
 {
@@ -615,7 +616,8 @@ void Edr_Doc_release(Edr_Doc *doc)
     if (app->eventProc) {
         // Not listening any more is all that matters.
         (void)EventProc_removeListener(app->eventProc, EventProc_kindCode, completionListener, doc);
-        (void)EventProc_removeListener(app->eventProc, EventProc_kindReport, completionListener, doc);
+        (void)EventProc_removeListener(app->eventProc, EventProc_kindReport, completionListener,
+                                       doc);
     }
     if (job)
         Worker_waitAndFree(job);
@@ -631,7 +633,8 @@ void Edr_Doc_release(Edr_Doc *doc)
     EventProc_stop(doc->events);
     AppMsg_drain(doc->events);
     // No handler left is all that matters.
-    (void)EventProc_clearKindHandler(doc->events, EventProc_kindNodeEvent, Edr_Doc_onNodeEvent, doc);
+    (void)EventProc_clearKindHandler(doc->events, EventProc_kindNodeEvent, Edr_Doc_onNodeEvent,
+                                     doc);
     (void)EventProc_clearKindHandler(doc->events, EventProc_kindViewText, ignoreKind11, doc);
 
     // 7. Every owned part, in the fixed order.
@@ -743,8 +746,8 @@ void Edr_Doc_endTranslation(Edr_Doc *doc)
 
 // ------------------------------------------------------------------- jobs
 
-int Edr_Doc_startJob(Edr_Doc *doc, intptr_t key, int32_t priority, Edr_DocJobFn entry, intptr_t word,
-                     Edr_DocJobFn cancel, size_t stack)
+int Edr_Doc_startJob(Edr_Doc *doc, intptr_t key, int32_t priority, Edr_DocJobFn entry,
+                     intptr_t word, Edr_DocJobFn cancel, size_t stack)
 {
     Edr_DocJob *rec = static_cast<Edr_DocJob *>(Mem_calloc(1, sizeof(Edr_DocJob)));
     if (!rec)
@@ -778,7 +781,8 @@ int Edr_Doc_startJob(Edr_Doc *doc, intptr_t key, int32_t priority, Edr_DocJobFn 
         Lock_acquire(&doc->mutex);
         for (uint32_t i = 0; i < doc->jobCount; i++) {
             if (doc->jobs[i] == rec) {
-                memmove(doc->jobs + i, doc->jobs + i + 1, (doc->jobCount - i - 1) * sizeof(Edr_DocJob *));
+                memmove(doc->jobs + i, doc->jobs + i + 1,
+                        (doc->jobCount - i - 1) * sizeof(Edr_DocJob *));
                 doc->jobCount--;
                 break;
             }

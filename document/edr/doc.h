@@ -123,10 +123,10 @@ struct Edr_SourceDetails {
 struct Edr_LoadItem;
 
 struct Edr_TranslateAux {
-    Edr_LoadItem *head;     // deferred loads: the queue's first item
-    Edr_LoadItem *tail;     // and its last
+    Edr_LoadItem *head; // deferred loads: the queue's first item
+    Edr_LoadItem *tail; // and its last
     Lock lock;
-    int32_t count;          // 1 at creation
+    int32_t count; // 1 at creation
 };
 
 // The page-list record: the page-list lock, its owner, the view record
@@ -148,9 +148,9 @@ struct Edr_PageList {
 
 // The words of the small records list of the spreadsheet side.
 struct Edr_SubRecords {
-    intptr_t lead;          // the word before the list, kept
-    void *list;             // records chained through their fourth word
-    intptr_t trail;         // the word after the list, kept
+    intptr_t lead;  // the word before the list, kept
+    void *list;     // records chained through their fourth word
+    intptr_t trail; // the word after the list, kept
 };
 
 // The table of node attachments (document/edr/attach.h): its entry
@@ -164,8 +164,8 @@ struct Edr_SideRecord {
 // The manager's words (the manager module decides their use).
 struct Edr_MgrWords {
     Lock lock;
-    void *record;           // the manager's own record, freed at destruction
-    intptr_t layoutWord;    // a word of layout's (Edr_Doc_setLayoutWord)
+    void *record;        // the manager's own record, freed at destruction
+    intptr_t layoutWord; // a word of layout's (Edr_Doc_setLayoutWord)
     intptr_t words[12];
 };
 
@@ -179,7 +179,7 @@ struct Edr_Doc {
     uint32_t closing;
     uint32_t extraFlags;
     Edr_Node *root;
-    Edr_Node *unlinked;         // head of the unlinked chain
+    Edr_Node *unlinked; // head of the unlinked chain
     StrTable *strings;
     Lock translateLock;
     uint32_t translating;
@@ -188,9 +188,9 @@ struct Edr_Doc {
     Edr_KeyedGroup *keyedGroups;
     Edr_NumberedGroup *numberedGroups;
     uint32_t featureFlags;
-    int32_t sourceWord;         // the word of stream information code 4 (-1 when absent)
+    int32_t sourceWord; // the word of stream information code 4 (-1 when absent)
     char16_t *mimeType;
-    uint64_t sourceSize;        // the source stream's size (information code 0; 0 when absent)
+    uint64_t sourceSize; // the source stream's size (information code 0; 0 when absent)
     uint32_t mimeId;
     uint32_t typeCode;
     VfsHandle *sourceStream;
@@ -200,7 +200,7 @@ struct Edr_Doc {
     Url *url;
     Url *baseUrl;
     char16_t *targetName;
-    Edr_Doc *parent;            // not counted
+    Edr_Doc *parent; // not counted
     Edr_Node *hostNode;
     char16_t *auxText;
     uint32_t charset;
@@ -223,7 +223,7 @@ struct Edr_Doc {
     LoadProgress *loadStats;
     Edr_TranslateAux *translateAux;
     uint16_t stamp;
-    uint32_t sourceLoadState;   // the source's load state (stream information code 7)
+    uint32_t sourceLoadState; // the source's load state (stream information code 7)
     uint32_t secureLeaveAnswer;
     Sem questionSem;
     Edr_SourceDetails *sourceDetails;
@@ -246,10 +246,10 @@ struct Edr_Doc {
     Edr_SaveFn callbackA;
     Edr_NodeTestFn nodeTest;
     Edr_AncestorTestFn ancestorTest;
-    Edr_StyleCtx *styleCtx;     // style sets: defaults, rule index, buffers (document/style)
+    Edr_StyleCtx *styleCtx;        // style sets: defaults, rule index, buffers (document/style)
     Edr_DisplayHooks displayHooks; // copied from the application record at creation
-    void *currentForm;          // the form record the HTML tree builder is filling, or null
-    void **ownedControls;       // form widgets that go with their group nodes (html/forms/form.h)
+    void *currentForm;             // the form record the HTML tree builder is filling, or null
+    void **ownedControls; // form widgets that go with their group nodes (html/forms/form.h)
     uint32_t ownedCount;
     uint32_t ownedCapacity;
 };
@@ -260,24 +260,24 @@ struct Edr_App {
     Edr_Doc *firstDoc;
     uint32_t docCounter;
     uint32_t pendingDestroys;
-    Sem destroyed;              // count 0, max 1: signalled when pendingDestroys reaches 0
+    Sem destroyed; // count 0, max 1: signalled when pendingDestroys reaches 0
     intptr_t zero1;
     intptr_t zero2;
-    uint32_t reflowLimit;       // text size limit for reflow, 16.16 points (0x80000: 8.0)
+    uint32_t reflowLimit; // text size limit for reflow, 16.16 points (0x80000: 8.0)
     intptr_t zero3;
-    Prop *defaults;             // 155 default property values
+    Prop *defaults; // 155 default property values
     uint32_t rejectWidth;
     uint32_t rejectHeight;
-    void *block;                // owned, null at creation
-    uint32_t options;           // bit 0: documents' dispatchers run in inline mode
-    intptr_t navigationMode;    // focus navigation: 0 links and form controls, 1 images, 2 none
+    void *block;             // owned, null at creation
+    uint32_t options;        // bit 0: documents' dispatchers run in inline mode
+    intptr_t navigationMode; // focus navigation: 0 links and form controls, 1 images, 2 none
     void *hookContext;
     void *hookSpare;
     Edr_ImageHookFn imageHook;
     Edr_PageHookFn pageHook;
-    Edr_DisplayHooks displayHooks;  // copied by every new document (the display manager's)
+    Edr_DisplayHooks displayHooks; // copied by every new document (the display manager's)
     const struct AppDocCallbacks *docCallbacks; // the application's document callbacks
-                                    // (document/edr/appdoc.h; null: none)
+                                                // (document/edr/appdoc.h; null: none)
 };
 
 // ------------------------------------------------------------ application
@@ -382,7 +382,8 @@ uint32_t Edr_Doc_getCharset(Edr_Doc *doc);
 // Installs the name table (owned by the document from now on; the previous
 // one is destroyed).
 [[nodiscard]] int Edr_Doc_setStringTable(Edr_Doc *doc, StrTable *table);
-[[nodiscard]] int Edr_Doc_internString(Edr_Doc *doc, const char16_t *chars, uint32_t n, uint32_t *id);
+[[nodiscard]] int Edr_Doc_internString(Edr_Doc *doc, const char16_t *chars, uint32_t n,
+                                       uint32_t *id);
 [[nodiscard]] int Edr_Doc_internStringZ(Edr_Doc *doc, const char16_t *chars, uint32_t *id);
 [[nodiscard]] int Edr_Doc_lookupString(Edr_Doc *doc, uint32_t id, char16_t **out);
 uint32_t Edr_Doc_getStartFlag(Edr_Doc *doc);
@@ -464,7 +465,8 @@ int Edr_Doc_confirmLeaveSecure(EngineContext *app, Edr_Doc *doc, const Url *targ
 // reference; null at the end.
 [[nodiscard]] int Edr_Doc_getRequest(Edr_Doc *doc, Request *previous, Request **out);
 [[nodiscard]] int Edr_Doc_requestHasProp(Edr_Doc *doc, uint32_t key, uint32_t property, int *out);
-[[nodiscard]] int Edr_Doc_resolveUrlProps(Edr_Doc *doc, Request *request, StyleRule *list, uint32_t property);
+[[nodiscard]] int Edr_Doc_resolveUrlProps(Edr_Doc *doc, Request *request, StyleRule *list,
+                                          uint32_t property);
 // The group in slot (0..2) of the keyed entry, made on demand, with a reference.
 [[nodiscard]] int Edr_Doc_getKeyedGroup(Edr_Doc *doc, intptr_t key, uint32_t slot, Edr_Node **out);
 // *number 0 takes the next number. The group with a reference.
@@ -503,5 +505,5 @@ struct DispView {
     Lock lock;
     int32_t rect[4];
     DispPageSize *currentPage;
-    int32_t clip[4];      // the clip rectangle, inside rect (View_setClipRect)
+    int32_t clip[4]; // the clip rectangle, inside rect (View_setClipRect)
 };

@@ -31,8 +31,7 @@ using edr::isGroup;
 
 // ------------------------------------------------------------ event table
 
-namespace
-{
+namespace {
 
 struct EventTypeFlags {
     uint8_t bubbles;
@@ -162,8 +161,7 @@ int Edr_Node_deliverEvent(Edr_Node *node, Edr_Doc *doc, uint32_t phase, uint32_t
 
 // ------------------------------------------------------- click synthesis
 
-namespace
-{
+namespace {
 
 // The four words of the dispatcher's side block.
 enum : uint32_t {
@@ -218,8 +216,7 @@ int Edr_Doc_synthesizeClick(Edr_Doc *doc, const Edr_NodeEvent *record)
 
 // --------------------------------------------------------------- dispatch
 
-namespace
-{
+namespace {
 
 bool controlHasDefault(Edr_Node *n)
 {
@@ -244,14 +241,11 @@ bool formActionRuns(Edr_Doc *doc, uint32_t type)
     case Edr_Event_click:
     case Edr_Event_dblClick:
     case Edr_Event_hardFocusGain:
-    case Edr_Event_hardFocusLoss:
-        return true;
+    case Edr_Event_hardFocusLoss: return true;
     case Edr_Event_keyDown:
     case Edr_Event_keyPress:
-    case Edr_Event_keyUp:
-        return Edr_View_hasEditFocus(doc ? doc->app : nullptr, doc) != 0;
-    default:
-        return false;
+    case Edr_Event_keyUp: return Edr_View_hasEditFocus(doc ? doc->app : nullptr, doc) != 0;
+    default: return false;
     }
 }
 
@@ -439,8 +433,7 @@ void Edr_Doc_onNodeEvent(EngineContext *app, EventProcMsg *msg, void *context, i
 
 // ---------------------------------------------------------- link following
 
-namespace
-{
+namespace {
 
 void freeFollow(Url *url, Url *docUrl, Obj *extra)
 {

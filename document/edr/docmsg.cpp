@@ -273,7 +273,8 @@ int EventProc_postDoc(Edr_Doc *document, EventProc *processor, const EventProcDo
     }
     m->view = document;
     Edr_Doc_addView(document);
-    return EventProc_postPayload(processor, EventProc_kindReport, m, EventProc_releaseDoc, EventProc_copyDoc, nullptr);
+    return EventProc_postPayload(processor, EventProc_kindReport, m, EventProc_releaseDoc,
+                                 EventProc_copyDoc, nullptr);
 }
 
 int EventProc_postCode(EventProc *processor, const EventProcCodeMsg *source)
@@ -285,10 +286,11 @@ int EventProc_postCode(EventProc *processor, const EventProcCodeMsg *source)
         return Res_noMemory;
     m->view = m->document;
     Edr_Doc_addView(m->document);
-    bool merges = m->code == DocMsg_codePageDropped ||
-                  (m->code == DocMsg_codePageAdded && (!m->document || m->document->startFlag != 0));
-    return EventProc_postPayload(processor, EventProc_kindCode, m, EventProc_releaseCode, EventProc_copyCode,
-                                 merges ? mergeCode : nullptr);
+    bool merges =
+        m->code == DocMsg_codePageDropped ||
+        (m->code == DocMsg_codePageAdded && (!m->document || m->document->startFlag != 0));
+    return EventProc_postPayload(processor, EventProc_kindCode, m, EventProc_releaseCode,
+                                 EventProc_copyCode, merges ? mergeCode : nullptr);
 }
 
 int EventProc_postPlainCode(EventProc *processor, const EventProcCodeMsg *source)
@@ -299,7 +301,8 @@ int EventProc_postPlainCode(EventProc *processor, const EventProcCodeMsg *source
     if (!m)
         return Res_noMemory;
     m->view = nullptr;
-    return EventProc_postPayload(processor, EventProc_kindCode, m, EventProc_releaseCode, EventProc_copyCode, nullptr);
+    return EventProc_postPayload(processor, EventProc_kindCode, m, EventProc_releaseCode,
+                                 EventProc_copyCode, nullptr);
 }
 
 int EventProc_postKind2(EventProc *processor, const EventProcKind2Msg *source)
@@ -311,7 +314,8 @@ int EventProc_postKind2(EventProc *processor, const EventProcKind2Msg *source)
         return Res_noMemory;
     if (kind2HoldsView(m))
         Edr_Doc_addView(static_cast<Edr_Doc *>(m->subject));
-    return EventProc_postPayload(processor, EventProc_kindTyped, m, EventProc_releaseTyped, EventProc_copyTyped, nullptr);
+    return EventProc_postPayload(processor, EventProc_kindTyped, m, EventProc_releaseTyped,
+                                 EventProc_copyTyped, nullptr);
 }
 
 int EventProc_postKind6(EventProc *processor, const EventProcKind6Msg *source)
@@ -323,7 +327,8 @@ int EventProc_postKind6(EventProc *processor, const EventProcKind6Msg *source)
         releaseOpenUrlPayload(source);
         return Res_noMemory;
     }
-    return EventProc_postPayload(processor, EventProc_kindOpenUrl, m, EventProc_releaseOpenUrl, EventProc_copyOpenUrl, nullptr);
+    return EventProc_postPayload(processor, EventProc_kindOpenUrl, m, EventProc_releaseOpenUrl,
+                                 EventProc_copyOpenUrl, nullptr);
 }
 
 int EventProc_postKind7(EventProc *processor, const EventProcKind7Msg *source)
@@ -335,7 +340,8 @@ int EventProc_postKind7(EventProc *processor, const EventProcKind7Msg *source)
         return Res_noMemory;
     Edr_Doc_addView(m->view);
     Edr_Doc_addRef(m->document);
-    return EventProc_postPayload(processor, EventProc_kindViewDoc, m, EventProc_releaseViewDoc, EventProc_copyViewDoc, nullptr);
+    return EventProc_postPayload(processor, EventProc_kindViewDoc, m, EventProc_releaseViewDoc,
+                                 EventProc_copyViewDoc, nullptr);
 }
 
 int EventProc_postKind9(Edr_Doc *document, EventProc *processor, const EventProcKind9Msg *source)
@@ -347,7 +353,8 @@ int EventProc_postKind9(Edr_Doc *document, EventProc *processor, const EventProc
         return Res_noMemory;
     m->view = document;
     Edr_Doc_addView(document);
-    return EventProc_postPayload(processor, EventProc_kindPageUpdate, m, EventProc_releasePageUpdate, EventProc_copyPageUpdate, nullptr);
+    return EventProc_postPayload(processor, EventProc_kindPageUpdate, m,
+                                 EventProc_releasePageUpdate, EventProc_copyPageUpdate, nullptr);
 }
 
 int EventProc_postKind11(EventProc *processor, const EventProcKind11Msg *source)
@@ -360,5 +367,6 @@ int EventProc_postKind11(EventProc *processor, const EventProcKind11Msg *source)
         Mem_free(source->text);
         return Res_noMemory;
     }
-    return EventProc_postPayload(processor, EventProc_kindViewText, m, EventProc_releaseViewText, EventProc_copyViewText, nullptr);
+    return EventProc_postPayload(processor, EventProc_kindViewText, m, EventProc_releaseViewText,
+                                 EventProc_copyViewText, nullptr);
 }

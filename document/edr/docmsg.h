@@ -22,25 +22,25 @@ struct Obj;
 struct EventProcDocMsg {
     int32_t code;
     intptr_t word;
-    Edr_Doc *view;            // holds a view reference
-    char16_t *text;           // owned, freed with the message
+    Edr_Doc *view;  // holds a view reference
+    char16_t *text; // owned, freed with the message
 };
 
 // Kind 1, a code message: EventProc_postCode, EventProc_postPlainCode.
 // The codes the engine itself tests:
 enum : int32_t {
-    DocMsg_codeTranslateStarted = 0,  // a translation job has begun
-    DocMsg_codePageAdded = 1,         // argument: the new page's position
-    DocMsg_codePageDropped = 2,       // a page left the page list
-    DocMsg_codeDocClosed = 3,         // a document with views left was closed
+    DocMsg_codeTranslateStarted = 0,   // a translation job has begun
+    DocMsg_codePageAdded = 1,          // argument: the new page's position
+    DocMsg_codePageDropped = 2,        // a page left the page list
+    DocMsg_codeDocClosed = 3,          // a document with views left was closed
     DocMsg_codeTranslateFinished = 13, // a translation job has ended
-    DocMsg_codeStackExhausted = 35,   // layout stopped: too little stack left
-    DocMsg_codeMimeTypeSet = 38,      // the document's MIME type was set
+    DocMsg_codeStackExhausted = 35,    // layout stopped: too little stack left
+    DocMsg_codeMimeTypeSet = 38,       // the document's MIME type was set
 };
 struct EventProcCodeMsg {
     int32_t code;
-    Edr_Doc *document;        // no reference of its own
-    Edr_Doc *view;            // a view reference of document (null for plain codes)
+    Edr_Doc *document; // no reference of its own
+    Edr_Doc *view;     // a view reference of document (null for plain codes)
     intptr_t argument;
 };
 
@@ -50,8 +50,8 @@ struct EventProcCodeMsg {
 struct EventProcKind2Msg {
     int32_t type;
     void *subject;
-    void *object;             // the focused node of focus set
-    void *detail[2];          // words of the sender's
+    void *object;    // the focused node of focus set
+    void *detail[2]; // words of the sender's
 };
 
 // Kind 6, open a URL: EventProc_postKind6. The message owns the view
@@ -98,9 +98,12 @@ int EventProc_postCode(EventProc *processor, const EventProcCodeMsg *source);
 int EventProc_postPlainCode(EventProc *processor, const EventProcCodeMsg *source);
 int EventProc_postKind2(EventProc *processor, const EventProcKind2Msg *source); // a typed message
 int EventProc_postKind6(EventProc *processor, const EventProcKind6Msg *source); // open a URL
-int EventProc_postKind7(EventProc *processor, const EventProcKind7Msg *source); // a view and a document
-int EventProc_postKind9(Edr_Doc *document, EventProc *processor, const EventProcKind9Msg *source); // a page update
-int EventProc_postKind11(EventProc *processor, const EventProcKind11Msg *source); // a view and a text
+int EventProc_postKind7(EventProc *processor,
+                        const EventProcKind7Msg *source); // a view and a document
+int EventProc_postKind9(Edr_Doc *document, EventProc *processor,
+                        const EventProcKind9Msg *source); // a page update
+int EventProc_postKind11(EventProc *processor,
+                         const EventProcKind11Msg *source); // a view and a text
 
 // ------------------------------------------------ release and copy by kind
 

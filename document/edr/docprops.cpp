@@ -312,7 +312,8 @@ namespace {
 
 Edr_SourceDetails *copyDetails(const char16_t *const strings[4], const uint32_t words[2])
 {
-    Edr_SourceDetails *c = static_cast<Edr_SourceDetails *>(Mem_calloc(1, sizeof(Edr_SourceDetails)));
+    Edr_SourceDetails *c =
+        static_cast<Edr_SourceDetails *>(Mem_calloc(1, sizeof(Edr_SourceDetails)));
     if (!c)
         return nullptr;
     for (int i = 0; i < 4; i++) {
@@ -570,8 +571,7 @@ uint32_t Edr_Doc_getSelectedRootChild(Edr_Doc *doc)
     return getWord(doc, &doc->selectedRootChild);
 }
 
-namespace
-{
+namespace {
 
 // Edr_Doc_dropPage's work on the page group c (null: nothing), under the
 // write lock.
@@ -914,13 +914,15 @@ int Edr_Doc_referrerAllowed(Edr_Doc *doc, const Url *from, const Url *to)
     uint32_t policy = doc->referrerPolicy;
     Edr_Doc_writeUnlock(doc);
     if (policy == Edr_referrerUnread) {
-        uint32_t setting = Config_getIntA(app, app->config, nullptr, "Vexlan_httpReferrerPolicy", 0);
+        uint32_t setting =
+            Config_getIntA(app, app->config, nullptr, "Vexlan_httpReferrerPolicy", 0);
         if (setting == 0) {
             policy = 0;
         } else if (setting == 2) {
             HostQuestion q{1, {latin1(from), latin1(to)}, 0};
             policy = 1;
-            if (q.texts[0] && q.texts[1] && Edr_Web_askQuestion(app, app->eventProc, &q) == 0 && q.answer == 1)
+            if (q.texts[0] && q.texts[1] && Edr_Web_askQuestion(app, app->eventProc, &q) == 0 &&
+                q.answer == 1)
                 policy = 0;
             Mem_free(q.texts[0]);
             Mem_free(q.texts[1]);
@@ -952,7 +954,9 @@ int Edr_Doc_confirmLeaveSecure(EngineContext *app, Edr_Doc *doc, const Url *targ
             result = 0;
         } else {
             HostQuestion q{3, {latin1(docUrl), nullptr}, 0};
-            result = q.texts[0] && Edr_Web_askQuestion(app, app ? app->eventProc : nullptr, &q) == 0 && q.answer == 1;
+            result = q.texts[0] &&
+                     Edr_Web_askQuestion(app, app ? app->eventProc : nullptr, &q) == 0 &&
+                     q.answer == 1;
             Mem_free(q.texts[0]);
             Edr_Doc_writeLockWait(doc);
             doc->secureLeaveAnswer = result ? 2 : 1;
@@ -1002,7 +1006,8 @@ int Edr_Doc_getRequest(Edr_Doc *doc, Request *previous, Request **out)
 {
     *out = nullptr;
     Edr_Doc_readLock(doc);
-    Request *r = previous ? Request_nextOfDoc(doc->requests, previous) : Request_firstOfDoc(doc->requests);
+    Request *r =
+        previous ? Request_nextOfDoc(doc->requests, previous) : Request_firstOfDoc(doc->requests);
     Edr_Doc_readUnlock(doc);
     *out = r;
     return Res_ok;
@@ -1015,7 +1020,8 @@ int Edr_Doc_requestHasProp(Edr_Doc *doc, uint32_t key, uint32_t property, int *o
     int err = Edr_Doc_getRequest(doc, nullptr, &r);
     while (!err && r && !*out) {
         Request_lock(r);
-        for (StyleRule *rule = Request_firstItem(r); rule && !*out; rule = Request_nextItem(r, rule))
+        for (StyleRule *rule = Request_firstItem(r); rule && !*out;
+             rule = Request_nextItem(r, rule))
             if (StyleRule_firstKey(rule) == key && StyleRule_findProp(rule, property))
                 *out = 1;
         Request_unlock(r);
@@ -1035,7 +1041,8 @@ int Edr_Doc_resolveUrlProps(Edr_Doc *doc, Request *request, StyleRule *list, uin
     StylePropItem *item = StyleRule_findProp(list, property);
     if (!item)
         return Res_ok;
-    uint32_t target = property == PropId_listStyleImage ? PropId_listImageRef : PropId_backgroundImageRef;
+    uint32_t target =
+        property == PropId_listStyleImage ? PropId_listImageRef : PropId_backgroundImageRef;
     Prop value;
     Prop_zero(&value);
     if (item->value.type == PropType_none) {
@@ -1063,7 +1070,8 @@ int Edr_Doc_resolveUrlProps(Edr_Doc *doc, Request *request, StyleRule *list, uin
             const int32_t placement[5] = {96, 0, 0, 0, 0};
             // The new node is queued on the load queue like any other
             // image the document asks for; layout draws it once decoded.
-            err = Edr_Node_createImageKind(doc, g, Edr_Insert_lastChild, nullptr, url, placement, 524, 0);
+            err = Edr_Node_createImageKind(doc, g, Edr_Insert_lastChild, nullptr, url, placement,
+                                           524, 0);
             Edr_Node_release(doc, g);
         }
         Url_free(url);
@@ -1166,8 +1174,9 @@ int Edr_Doc_addFont(Edr_Doc *doc, void *font)
 
 int Edr_App_registerImageCodecs(EngineContext *app)
 {
-    ImageCodec *(*const getters[])() = {Codec_gifDescriptor, Codec_jpegDescriptor, Codec_bmpDescriptor,
-                                               Codec_wbmpDescriptor, Codec_pngDescriptor};
+    ImageCodec *(*const getters[])() = {Codec_gifDescriptor, Codec_jpegDescriptor,
+                                        Codec_bmpDescriptor, Codec_wbmpDescriptor,
+                                        Codec_pngDescriptor};
     // The getter of a decoder left out of the build answers null: that one
     // is skipped.
     for (auto get : getters) {

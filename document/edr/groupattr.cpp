@@ -611,7 +611,8 @@ char16_t *Edr_Node_findInheritedString(Edr_Doc *doc, Edr_Node *node, uint32_t id
     char16_t *found = nullptr;
     for (Edr_Node *n = isGroup(node) ? node : node->parentNode; n; n = n->parentNode) {
         Edr_GroupExt *ext = group(n)->ext;
-        StylePropItem *item = ext && ext->props[0] ? StyleRule_findProp(ext->props[0], id) : nullptr;
+        StylePropItem *item =
+            ext && ext->props[0] ? StyleRule_findProp(ext->props[0], id) : nullptr;
         if (item && item->value.type == PropType_ustr && item->value.payload) {
             found = Prop_dupUstr(&item->value);
             break;
@@ -642,12 +643,8 @@ int Edr_Node_setSubtypeValue(Edr_Doc *doc, Edr_Node *g, uint32_t subtype, void *
             err = Edr_Web_registerControl(doc->app, g);
         }
         break;
-    case Edr_Subtype_formValue:
-        err = Edr_Web_setValue(doc->app, g, value);
-        break;
-    case Edr_Subtype_word:
-        gr->subtypeValue = value;
-        break;
+    case Edr_Subtype_formValue: err = Edr_Web_setValue(doc->app, g, value); break;
+    case Edr_Subtype_word: gr->subtypeValue = value; break;
     case Edr_Subtype_url:
         if (Edr_Node_subtype(g) == Edr_Subtype_url)
             Url_free(static_cast<Url *>(gr->subtypeValue));
@@ -716,8 +713,8 @@ int Edr_Node_setTabIndex(Edr_Doc *doc, Edr_Node *g, uint32_t value)
 
 // ------------------------------------------------------ attribute records
 
-int Edr_Node_addRecord(Edr_Doc *doc, Edr_Node *g, uint32_t key, uint32_t key2, intptr_t, const char16_t *chars,
-                       uint32_t n, intptr_t word, uint32_t mode)
+int Edr_Node_addRecord(Edr_Doc *doc, Edr_Node *g, uint32_t key, uint32_t key2, intptr_t,
+                       const char16_t *chars, uint32_t n, intptr_t word, uint32_t mode)
 {
     if (!g || !isGroup(g))
         return Res_ok;
@@ -836,11 +833,11 @@ namespace {
 bool attributeHasNoText(uint32_t id)
 {
     static constexpr uint16_t kRanges[][2] = {
-        {6, 8},     {10, 11},   {13, 13},   {16, 16},   {18, 19},   {22, 23},   {27, 27},   {29, 31},
-        {34, 39},   {42, 43},   {45, 45},   {47, 47},   {49, 49},   {52, 57},   {62, 62},   {64, 64},
-        {66, 68},   {73, 73},   {75, 76},   {80, 82},   {85, 86},   {91, 91},   {93, 93},   {96, 99},
-        {101, 114}, {119, 119}, {122, 124}, {127, 133}, {135, 135}, {137, 137}, {139, 139}, {141, 142},
-        {145, 146}, {148, 150}, {154, 156},
+        {6, 8},     {10, 11},   {13, 13},   {16, 16},   {18, 19},   {22, 23},   {27, 27},
+        {29, 31},   {34, 39},   {42, 43},   {45, 45},   {47, 47},   {49, 49},   {52, 57},
+        {62, 62},   {64, 64},   {66, 68},   {73, 73},   {75, 76},   {80, 82},   {85, 86},
+        {91, 91},   {93, 93},   {96, 99},   {101, 114}, {119, 119}, {122, 124}, {127, 133},
+        {135, 135}, {137, 137}, {139, 139}, {141, 142}, {145, 146}, {148, 150}, {154, 156},
     };
     for (const auto &r : kRanges)
         if (id >= r[0] && id <= r[1])
@@ -850,7 +847,8 @@ bool attributeHasNoText(uint32_t id)
 
 } // namespace
 
-int Edr_Node_getAttribute(Edr_Doc *doc, Edr_Node *node, const char16_t *name, uint32_t n, char16_t **out)
+int Edr_Node_getAttribute(Edr_Doc *doc, Edr_Node *node, const char16_t *name, uint32_t n,
+                          char16_t **out)
 {
     if (!out)
         return Res_nullInput;

@@ -17,7 +17,7 @@ const Edr_LayoutOps *Edr_LayoutOps_get(EngineContext *context)
 
 // The installed entry of the table, or null. The table is looked up once:
 // without a context the lookup goes through the calling thread.
-#define EDR_LAYOUT_ENTRY(context, name) \
+#define EDR_LAYOUT_ENTRY(context, name)                                                            \
     ([](const Edr_LayoutOps *ops) { return ops ? ops->name : nullptr; }(Edr_LayoutOps_get(context)))
 
 int Edr_Layout_document(EngineContext *context, Edr_Doc *doc)

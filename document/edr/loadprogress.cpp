@@ -66,8 +66,8 @@ int update(LoadProgress *t)
 
 } // namespace
 
-int32_t LoadProgress_compute(const int32_t counts[2 * LoadProgress_categories], uint32_t limitReached,
-                             const uint32_t w[LoadProgress_categories])
+int32_t LoadProgress_compute(const int32_t counts[2 * LoadProgress_categories],
+                             uint32_t limitReached, const uint32_t w[LoadProgress_categories])
 {
     if (limitReached)
         return 100;
@@ -244,7 +244,8 @@ int32_t LoadProgress_percent(LoadProgress *t, const uint32_t weights[LoadProgres
 {
     Lock_acquire(&t->lock);
     int32_t p;
-    if (!memcmp(weights, LoadProgress_defaultWeights, sizeof LoadProgress_defaultWeights) && t->lastPercent != -1)
+    if (!memcmp(weights, LoadProgress_defaultWeights, sizeof LoadProgress_defaultWeights) &&
+        t->lastPercent != -1)
         p = t->lastPercent;
     else
         p = LoadProgress_compute(t->counts, t->limitReached, weights);

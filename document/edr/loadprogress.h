@@ -66,8 +66,10 @@ void LoadProgress_rebase(LoadProgress *tracker);
 void LoadProgress_get(LoadProgress *tracker, uint32_t category, int32_t *done, int32_t *total);
 // The overall percentage with weights (-1 when unknown); the announced one
 // for the default weights.
-int32_t LoadProgress_percent(LoadProgress *tracker, const uint32_t weights[LoadProgress_categories]);
+int32_t LoadProgress_percent(LoadProgress *tracker,
+                             const uint32_t weights[LoadProgress_categories]);
 // The overall percentage of counts with weights, from a limit state and
 // the counts alone (no lock).
-int32_t LoadProgress_compute(const int32_t counts[2 * LoadProgress_categories], uint32_t limitReached,
+int32_t LoadProgress_compute(const int32_t counts[2 * LoadProgress_categories],
+                             uint32_t limitReached,
                              const uint32_t weights[LoadProgress_categories]);

@@ -41,7 +41,8 @@ uint32_t typeOf(const Edr_Node *n)
 
 bool isFormControl(const Edr_Node *n)
 {
-    return isGroup(n) && ((n->flags & Edr_Node_subtypeMask) >> Edr_Node_subtypeShift) == Edr_Subtype_formControl;
+    return isGroup(n) &&
+           ((n->flags & Edr_Node_subtypeMask) >> Edr_Node_subtypeShift) == Edr_Subtype_formControl;
 }
 
 void setChanged(Edr_Node *n)
@@ -169,8 +170,7 @@ int teardown(Edr_Node *node, int *, int *, void *context)
     }
     case Edr_NodeType_path:
     case Edr_NodeType_text:
-    case Edr_NodeType_blob:
-        break;
+    case Edr_NodeType_blob: break;
     case Edr_NodeType_picture: {
         Edr_PictureNode *p = static_cast<Edr_PictureNode *>(Edr_Node_payload(node));
         freePicture(p->record);
@@ -192,9 +192,7 @@ int teardown(Edr_Node *node, int *, int *, void *context)
         }
         break;
     }
-    case Edr_NodeType_data:
-        Prop_free(static_cast<Prop *>(Edr_Node_payload(node)));
-        break;
+    case Edr_NodeType_data: Prop_free(static_cast<Prop *>(Edr_Node_payload(node))); break;
     case Edr_NodeType_image: {
         Edr_ImageNode *im = Edr_Node_imagePayload(node);
         if (im->imageUrl) {
@@ -206,9 +204,7 @@ int teardown(Edr_Node *node, int *, int *, void *context)
         }
         break;
     }
-    case Edr_NodeType_drawList:
-        (void)Edr_Node_adjustDrawListShares(doc, node, -1);
-        break;
+    case Edr_NodeType_drawList: (void)Edr_Node_adjustDrawListShares(doc, node, -1); break;
     case Edr_NodeType_grid: {
         Edr_GridNode *gr = static_cast<Edr_GridNode *>(Edr_Node_payload(node));
         if (gr->freeRecord)
@@ -216,8 +212,7 @@ int teardown(Edr_Node *node, int *, int *, void *context)
         gr->record = nullptr;
         break;
     }
-    default:
-        break;
+    default: break;
     }
     return 0;
 }
@@ -352,7 +347,8 @@ int Edr_Node_newGroup(Edr_Node **out, uint32_t element)
     return err;
 }
 
-int Edr_Node_createGroup(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, uint32_t element, Edr_Node **out)
+int Edr_Node_createGroup(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, uint32_t element,
+                         Edr_Node **out)
 {
     if (out)
         *out = nullptr;
@@ -387,15 +383,16 @@ int Edr_Node_createPath(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node *
     return err;
 }
 
-int Edr_Node_createText(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out, const char16_t *chars,
-                        uint32_t length)
+int Edr_Node_createText(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
+                        const char16_t *chars, uint32_t length)
 {
     if (out)
         *out = nullptr;
     if (!chars && length)
         return Res_missingArgument;
     Edr_Node *n = nullptr;
-    int err = Edr_Node_allocate(&n, Edr_NodeType_text, sizeof(Edr_TextNode) + (size_t(length) + 1) * sizeof(char16_t));
+    int err = Edr_Node_allocate(&n, Edr_NodeType_text,
+                                sizeof(Edr_TextNode) + (size_t(length) + 1) * sizeof(char16_t));
     if (err)
         return err;
     Edr_TextNode *t = Edr_Node_textPayload(n);
@@ -407,8 +404,8 @@ int Edr_Node_createText(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node *
     return linkNew(doc, anchor, mode, n, out);
 }
 
-int Edr_Node_createTriple(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out, Edr_PictureRecord *w1,
-                          intptr_t w2, intptr_t w3)
+int Edr_Node_createTriple(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
+                          Edr_PictureRecord *w1, intptr_t w2, intptr_t w3)
 {
     if (out)
         *out = nullptr;
@@ -428,8 +425,8 @@ int Edr_Node_createTriple(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node
     return err;
 }
 
-int Edr_Node_createSubdoc(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out, Edr_Doc *child,
-                          const int32_t placement[6], intptr_t key, intptr_t kind)
+int Edr_Node_createSubdoc(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
+                          Edr_Doc *child, const int32_t placement[6], intptr_t key, intptr_t kind)
 {
     if (out)
         *out = nullptr;
@@ -462,8 +459,8 @@ int Edr_Node_createSubdoc(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node
     return err;
 }
 
-int Edr_Node_replaceSubdoc(EngineContext *, Edr_Doc *doc, Edr_Node *node, Edr_Doc *child, intptr_t key,
-                           intptr_t kind)
+int Edr_Node_replaceSubdoc(EngineContext *, Edr_Doc *doc, Edr_Node *node, Edr_Doc *child,
+                           intptr_t key, intptr_t kind)
 {
     if (!node || typeOf(node) != Edr_NodeType_subdoc)
         return Res_missingArgument;
@@ -500,7 +497,8 @@ int Edr_Node_replaceSubdoc(EngineContext *, Edr_Doc *doc, Edr_Node *node, Edr_Do
     return Res_ok;
 }
 
-int Edr_Node_createData(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out, const Prop *value)
+int Edr_Node_createData(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
+                        const Prop *value)
 {
     if (out)
         *out = nullptr;
@@ -519,8 +517,8 @@ int Edr_Node_createData(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node *
     return linkNew(doc, anchor, mode, n, out);
 }
 
-int Edr_Node_createBlob(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out, const void *bytes,
-                        uint32_t length)
+int Edr_Node_createBlob(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
+                        const void *bytes, uint32_t length)
 {
     if (out)
         *out = nullptr;
@@ -537,8 +535,8 @@ int Edr_Node_createBlob(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node *
     return linkNew(doc, anchor, mode, n, out);
 }
 
-int Edr_Node_createDrawList(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out, const int32_t *words,
-                            uint32_t count)
+int Edr_Node_createDrawList(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
+                            const int32_t *words, uint32_t count)
 {
     if (out)
         *out = nullptr;
@@ -576,7 +574,8 @@ int Edr_Node_createDrawList(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_No
     return err;
 }
 
-int Edr_Node_shareDrawList(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out, Edr_Node *source)
+int Edr_Node_shareDrawList(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
+                           Edr_Node *source)
 {
     if (out)
         *out = nullptr;
@@ -640,8 +639,8 @@ int Edr_Node_compareDrawList(Edr_Doc *, const int32_t *words, uint32_t count, Ed
     return DrawList_equal(list->words, words, count);
 }
 
-int Edr_Node_createRecordRef(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out, void *record,
-                             Edr_RecordFreeFn freeRecord)
+int Edr_Node_createRecordRef(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
+                             void *record, Edr_RecordFreeFn freeRecord)
 {
     if (out)
         *out = nullptr;
@@ -660,8 +659,9 @@ int Edr_Node_createRecordRef(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_N
 
 // ---------------------------------------------------------------- images
 
-int Edr_Node_createImageKind(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out, const Url *url,
-                             const int32_t placement[5], uint32_t flags, uint32_t kind)
+int Edr_Node_createImageKind(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
+                             const Url *url, const int32_t placement[5], uint32_t flags,
+                             uint32_t kind)
 {
     if (out)
         *out = nullptr;
@@ -703,13 +703,14 @@ int Edr_Node_createImageKind(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_N
     return Res_ok;
 }
 
-int Edr_Node_createImage(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out, const Url *url,
-                         const int32_t placement[5], uint32_t flags)
+int Edr_Node_createImage(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
+                         const Url *url, const int32_t placement[5], uint32_t flags)
 {
     return Edr_Node_createImageKind(doc, anchor, mode, out, url, placement, flags, 4);
 }
 
-int Edr_Node_createImageFrom(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out, ImageHandle *image)
+int Edr_Node_createImageFrom(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
+                             ImageHandle *image)
 {
     if (out)
         *out = nullptr;
@@ -735,8 +736,8 @@ int Edr_Node_createImageFrom(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_N
     return Res_ok;
 }
 
-int Edr_Node_createImageStream(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out, VfsHandle *stream,
-                               int32_t width, int32_t height, uint32_t flags)
+int Edr_Node_createImageStream(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
+                               VfsHandle *stream, int32_t width, int32_t height, uint32_t flags)
 {
     if (out)
         *out = nullptr;
@@ -759,8 +760,8 @@ int Edr_Node_createImageStream(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr
     return err;
 }
 
-void Edr_Node_getImageInfo(Edr_Doc *, intptr_t, Edr_Node *node, Url **url, int32_t *size, int32_t *first,
-                           int32_t *fourth, int32_t *fifth, int *loaded)
+void Edr_Node_getImageInfo(Edr_Doc *, intptr_t, Edr_Node *node, Url **url, int32_t *size,
+                           int32_t *first, int32_t *fourth, int32_t *fifth, int *loaded)
 {
     if (!node || typeOf(node) != Edr_NodeType_image)
         return;
@@ -829,8 +830,7 @@ void Edr_Node_setImageState(Edr_Node *node, uint32_t target)
         if (owner)
             Edr_Mgr_busyBegin(owner);
         break;
-    default:
-        return;
+    default: return;
     }
     im->loadState = (im->loadState & ~7u) | target;
 }
@@ -981,8 +981,7 @@ int Edr_Node_insert(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node *node
             if (g->lastChild == anchor)
                 g->lastChild = last;
             break;
-        default:
-            break;
+        default: break;
         }
         if (mode != Edr_Insert_after)
             setChanged(parent);

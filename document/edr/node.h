@@ -63,9 +63,9 @@ enum : uint32_t {
     Edr_Node_notifiedBit = 0x8000000,
     Edr_Node_deletedBit = 0x20000000,
     Edr_Node_enabledBit = 0x40000000,
-    Edr_Node_newFlags = 0x40100000,     // enabled and changed, count 0
+    Edr_Node_newFlags = 0x40100000, // enabled and changed, count 0
 
-    Edr_Node_maxCount = 0xFFFF,         // a count at this value takes no more references
+    Edr_Node_maxCount = 0xFFFF, // a count at this value takes no more references
 };
 
 // Group subtypes (header bits 23-26).
@@ -91,47 +91,47 @@ struct Edr_GroupExt;
 
 // Payload of a group (type 1).
 struct Edr_Group {
-    uint32_t element;       // the importer's element or kind code
-    uint32_t *ids;          // owned, ascending, 0-terminated interned class names (or null)
+    uint32_t element; // the importer's element or kind code
+    uint32_t *ids;    // owned, ascending, 0-terminated interned class names (or null)
     Edr_Node *firstChild;
     Edr_Node *lastChild;
-    void *subtypeValue;     // form control, form value, word, or owned Url (subtype 5)
-    void *extra;            // layout's record (owned, freed with Mem_free)
-    Edr_GroupExt *ext;      // attributes, made on first use
+    void *subtypeValue; // form control, form value, word, or owned Url (subtype 5)
+    void *extra;        // layout's record (owned, freed with Mem_free)
+    Edr_GroupExt *ext;  // attributes, made on first use
 };
 
 // Payload of a text node (type 3): length + 1 units follow, NUL-terminated.
 struct Edr_TextNode {
-    char16_t *chars;        // points at the units that follow
+    char16_t *chars; // points at the units that follow
     uint32_t length;
 };
 
 // Payload of a picture record node (type 4).
 struct Edr_PictureRecord {
     intptr_t words[3];
-    void *buffer;           // the fourth word
-    intptr_t ownsBuffer;    // the fifth word: the buffer is freed with the record
+    void *buffer;        // the fourth word
+    intptr_t ownsBuffer; // the fifth word: the buffer is freed with the record
 };
 struct Edr_PictureNode {
-    Edr_PictureRecord *record;  // owned
-    intptr_t callerWords[2];    // the last two words given to Edr_Node_createTriple
+    Edr_PictureRecord *record; // owned
+    intptr_t callerWords[2];   // the last two words given to Edr_Node_createTriple
 };
 
 // Payload of a sub-document node (type 5).
 struct Edr_SubdocNode {
-    Edr_Doc *child;         // one counted reference
-    int32_t placement[6];   // the first is a 16.16 scale
+    Edr_Doc *child;       // one counted reference
+    int32_t placement[6]; // the first is a 16.16 scale
     intptr_t pageKey;
     intptr_t pageKind;
 };
 
 // Payload of an image node (type 7).
 struct Edr_ImageNode {
-    uint32_t loadState;     // low three bits: 0, 1, 2 or 4
+    uint32_t loadState; // low three bits: 0, 1, 2 or 4
     Edr_Doc *owner;
-    ImageHandle *image;     // image handle, or null
+    ImageHandle *image; // image handle, or null
     intptr_t zero;
-    Url *imageUrl;          // owned
+    Url *imageUrl; // owned
     int32_t placement[5];
     uint32_t imageFlags;
 };
@@ -146,7 +146,7 @@ struct Edr_DrawList {
     int32_t bounds[4];
     uint32_t count;
     uint32_t shares;
-    int32_t words[1];       // count words
+    int32_t words[1]; // count words
 };
 
 // Frees the record of a grid record node.
@@ -154,48 +154,48 @@ typedef void (*Edr_RecordFreeFn)(void *record);
 
 // Payload of a grid record node (type 10).
 struct Edr_GridNode {
-    void *record;           // the spreadsheet's grid-layout record, freed with the node
+    void *record;                // the spreadsheet's grid-layout record, freed with the node
     Edr_RecordFreeFn freeRecord; // frees record (null: the record is not freed)
 };
 
 struct Edr_Node {
-    uint32_t flags;         // the header word
-    Edr_Node *parentNode;   // null for the root and unlinked nodes
-    Edr_Node *next;         // next sibling, or the unlinked chain's link
+    uint32_t flags;       // the header word
+    Edr_Node *parentNode; // null for the root and unlinked nodes
+    Edr_Node *next;       // next sibling, or the unlinked chain's link
     // the payload follows
 };
 
 // An event-handler attribute record of a group.
 struct Edr_AttrRecord {
-    uint32_t key;           // event type
-    uint32_t key2;          // phase: 1 capture, 0 target and bubble
-    char16_t *value;        // owned handler text
+    uint32_t key;    // event type
+    uint32_t key2;   // phase: 1 capture, 0 target and bubble
+    char16_t *value; // owned handler text
     intptr_t word;
     Edr_AttrRecord *next;
 };
 
 // Group extension record.
 struct Edr_GroupExt {
-    uint32_t nameId;        // interned name
-    int16_t tabIndex;       // values above 32767 are stored as 0
-    uint16_t urlFlag;       // 1 when the URL was given with a non-zero flag
-    uint32_t idName;        // interned "#" + id
-    StyleRule *props[3];    // property lists 0 to 2 (owned)
-    char16_t *text;         // owned
-    UrlPacked *url;         // owned, packed
-    uint32_t labelId;       // interned
+    uint32_t nameId;     // interned name
+    int16_t tabIndex;    // values above 32767 are stored as 0
+    uint16_t urlFlag;    // 1 when the URL was given with a non-zero flag
+    uint32_t idName;     // interned "#" + id
+    StyleRule *props[3]; // property lists 0 to 2 (owned)
+    char16_t *text;      // owned
+    UrlPacked *url;      // owned, packed
+    uint32_t labelId;    // interned
     Edr_AttrRecord *records;
 };
 
 // A node event (posted to the document's dispatcher as a kind-5 message).
 struct Edr_NodeEvent {
-    uint32_t action;        // 2 user action, 3 notice, 5 modification
-    uint32_t type;          // event type
-    uint32_t ownsTarget;    // the record holds a reference on target
-    intptr_t relayout;      // for action 5: lay the document out again
-    intptr_t queueChange;   // for action 5 with relayout: queue a change (else redraw the node)
+    uint32_t action;      // 2 user action, 3 notice, 5 modification
+    uint32_t type;        // event type
+    uint32_t ownsTarget;  // the record holds a reference on target
+    intptr_t relayout;    // for action 5: lay the document out again
+    intptr_t queueChange; // for action 5 with relayout: queue a change (else redraw the node)
     intptr_t more[6];
-    intptr_t extra;         // the c argument of Edr_Node_postOnce
+    intptr_t extra; // the c argument of Edr_Node_postOnce
     uint32_t cancelled;
     uint32_t defaultPrevented;
     Edr_Node *target;
@@ -229,8 +229,8 @@ Edr_SubdocNode *Edr_Node_subdocPayload(Edr_Node *node);
 // Creators: build the node, link it with Edr_Node_insert (anchor, mode) and
 // destroy it again when linking fails (returning the error). With a
 // non-null out the caller receives the node with one reference.
-[[nodiscard]] int Edr_Node_createGroup(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, uint32_t element,
-                                       Edr_Node **out);
+[[nodiscard]] int Edr_Node_createGroup(Edr_Doc *doc, Edr_Node *anchor, int32_t mode,
+                                       uint32_t element, Edr_Node **out);
 // 1548 when the path's scale is not 0x10000. Trims the path and embeds a
 // copy; the caller's path is freed when the node was made, and also when
 // it has no points (then no node is made and the result is 0); on an error
@@ -242,17 +242,18 @@ Edr_SubdocNode *Edr_Node_subdocPayload(Edr_Node *node);
                                       const char16_t *chars, uint32_t length);
 // A picture record node over record w1 (owned by the node once linked;
 // on failure it stays the caller's).
-[[nodiscard]] int Edr_Node_createTriple(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
-                                        Edr_PictureRecord *w1, intptr_t w2, intptr_t w3);
+[[nodiscard]] int Edr_Node_createTriple(Edr_Doc *doc, Edr_Node *anchor, int32_t mode,
+                                        Edr_Node **out, Edr_PictureRecord *w1, intptr_t w2,
+                                        intptr_t w3);
 // 1550 when doc's depth is 7. Takes a reference on child and makes doc its
 // parent (child's parent, hostNode and depth set under child's write lock).
-[[nodiscard]] int Edr_Node_createSubdoc(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
-                                        Edr_Doc *child, const int32_t placement[6], intptr_t key,
-                                        intptr_t kind);
+[[nodiscard]] int Edr_Node_createSubdoc(Edr_Doc *doc, Edr_Node *anchor, int32_t mode,
+                                        Edr_Node **out, Edr_Doc *child, const int32_t placement[6],
+                                        intptr_t key, intptr_t kind);
 // Swaps the child document of a sub-document node; the old child's last
 // reference is released on a worker.
-[[nodiscard]] int Edr_Node_replaceSubdoc(EngineContext *app, Edr_Doc *doc, Edr_Node *node, Edr_Doc *child,
-                                         intptr_t key, intptr_t kind);
+[[nodiscard]] int Edr_Node_replaceSubdoc(EngineContext *app, Edr_Doc *doc, Edr_Node *node,
+                                         Edr_Doc *child, intptr_t key, intptr_t kind);
 // A data node holding a deep copy of value.
 [[nodiscard]] int Edr_Node_createData(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
                                       const Prop *value);
@@ -260,35 +261,38 @@ Edr_SubdocNode *Edr_Node_subdocPayload(Edr_Node *node);
                                       const void *bytes, uint32_t length);
 // Drawing lists: a new shared record (shares 1, +1 for an out pointer), a
 // node sharing another's record, share adjustment and comparison.
-[[nodiscard]] int Edr_Node_createDrawList(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
-                                          const int32_t *words, uint32_t count);
-[[nodiscard]] int Edr_Node_shareDrawList(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
-                                         Edr_Node *source);
+[[nodiscard]] int Edr_Node_createDrawList(Edr_Doc *doc, Edr_Node *anchor, int32_t mode,
+                                          Edr_Node **out, const int32_t *words, uint32_t count);
+[[nodiscard]] int Edr_Node_shareDrawList(Edr_Doc *doc, Edr_Node *anchor, int32_t mode,
+                                         Edr_Node **out, Edr_Node *source);
 [[nodiscard]] int Edr_Node_adjustDrawListShares(Edr_Doc *doc, Edr_Node *node, int32_t delta);
 // 0 when the node's list holds the count words of words (as
 // DrawList_equal compares them), 1 otherwise.
 int Edr_Node_compareDrawList(Edr_Doc *doc, const int32_t *words, uint32_t count, Edr_Node *node);
 // A grid record node holding record, freed with freeRecord when the node
 // goes; when the node cannot be made the record is freed at once.
-[[nodiscard]] int Edr_Node_createRecordRef(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
-                                           void *record, Edr_RecordFreeFn freeRecord);
+[[nodiscard]] int Edr_Node_createRecordRef(Edr_Doc *doc, Edr_Node *anchor, int32_t mode,
+                                           Edr_Node **out, void *record,
+                                           Edr_RecordFreeFn freeRecord);
 
 // Image nodes. The URL is copied; state 1 when bit 0 of flags is set, else
 // kind. The node starts disabled.
-[[nodiscard]] int Edr_Node_createImageKind(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
-                                           const Url *url, const int32_t placement[5], uint32_t flags,
+[[nodiscard]] int Edr_Node_createImageKind(Edr_Doc *doc, Edr_Node *anchor, int32_t mode,
+                                           Edr_Node **out, const Url *url,
+                                           const int32_t placement[5], uint32_t flags,
                                            uint32_t kind);
 [[nodiscard]] int Edr_Node_createImage(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
                                        const Url *url, const int32_t placement[5], uint32_t flags);
 // An image node over an open image (state 1 when its picture is final,
 // else 4); the node takes the handle.
-[[nodiscard]] int Edr_Node_createImageFrom(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
-                                           ImageHandle *image);
+[[nodiscard]] int Edr_Node_createImageFrom(Edr_Doc *doc, Edr_Node *anchor, int32_t mode,
+                                           Edr_Node **out, ImageHandle *image);
 // An image node whose picture is read from stream (the node takes the
 // stream; it is closed on failure), width x height in the producer's
 // units, with the flags word.
-[[nodiscard]] int Edr_Node_createImageStream(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
-                                             VfsHandle *stream, int32_t width, int32_t height, uint32_t flags);
+[[nodiscard]] int Edr_Node_createImageStream(Edr_Doc *doc, Edr_Node *anchor, int32_t mode,
+                                             Edr_Node **out, VfsHandle *stream, int32_t width,
+                                             int32_t height, uint32_t flags);
 // Reads what an image node holds; each out may be null.
 void Edr_Node_getImageInfo(Edr_Doc *doc, intptr_t unused, Edr_Node *node, Url **url, int32_t *size,
                            int32_t *first, int32_t *fourth, int32_t *fifth, int *loaded);
@@ -305,7 +309,8 @@ void Edr_Node_imageReady(void *node, int32_t x, int32_t y, int32_t width, int32_
 // the write lock, Res_missingArgument for a null document or node or a mode
 // outside 0-5. Failing checks change nothing. With out, the node gets one more
 // reference and is stored there.
-[[nodiscard]] int Edr_Node_insert(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node *node, Edr_Node **out);
+[[nodiscard]] int Edr_Node_insert(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node *node,
+                                  Edr_Node **out);
 // Unlinks the run first..last (last null: to the parent's last child) and
 // appends it to the unlinked chain.
 [[nodiscard]] int Edr_Node_detach(Edr_Doc *doc, Edr_Node *first, Edr_Node *last);
@@ -362,27 +367,30 @@ void Edr_Doc_freeDead(Edr_Doc *doc, Edr_Node *list);
 // 1545 when the document is closed, Res_nodeDeleted when the node is deleted.
 [[nodiscard]] int Edr_Doc_postNodeEvent(Edr_Doc *doc, Edr_Node *node, const Edr_NodeEvent *event);
 // Posts the one-time modification event (action 5, type 26).
-[[nodiscard]] int Edr_Node_postOnce(Edr_Doc *doc, Edr_Node *node, intptr_t a, intptr_t b, intptr_t c);
+[[nodiscard]] int Edr_Node_postOnce(Edr_Doc *doc, Edr_Node *node, intptr_t a, intptr_t b,
+                                    intptr_t c);
 // The node event carried by a kind-5 message's payload.
 void Edr_NodeEvent_fromMsg(const void *kind5Payload, Edr_NodeEvent *event);
 
 // ------------------------------------------------------------------ walks
 
-[[nodiscard]] int Edr_Node_walkCore(Edr_Doc *doc, Edr_PreVisitFn pre, Edr_PostVisitFn post, int groupsOnly,
-                                    int holdRefs, void *context, int *stop, Edr_Node *start);
+[[nodiscard]] int Edr_Node_walkCore(Edr_Doc *doc, Edr_PreVisitFn pre, Edr_PostVisitFn post,
+                                    int groupsOnly, int holdRefs, void *context, int *stop,
+                                    Edr_Node *start);
 // No lock, no references. 0 for a null start; 0 without visiting when
 // groupsOnly is set and start is not a group.
-[[nodiscard]] int Edr_Node_walk(Edr_PreVisitFn pre, Edr_PostVisitFn post, void *context, int groupsOnly,
-                                Edr_Node *start);
+[[nodiscard]] int Edr_Node_walk(Edr_PreVisitFn pre, Edr_PostVisitFn post, void *context,
+                                int groupsOnly, Edr_Node *start);
 // The same under the read lock, holding a reference on each visited node.
-[[nodiscard]] int Edr_Doc_walkLocked(Edr_Doc *doc, Edr_PreVisitFn pre, Edr_PostVisitFn post, void *context,
-                                     int groupsOnly, Edr_Node *start);
+[[nodiscard]] int Edr_Doc_walkLocked(Edr_Doc *doc, Edr_PreVisitFn pre, Edr_PostVisitFn post,
+                                     void *context, int groupsOnly, Edr_Node *start);
 
 // --------------------------------------------------------- locked getters
 // Read lock; Res_deadNode for a dead input; *out carries a new reference or
 // null.
 
-[[nodiscard]] int Edr_Node_getWith(Edr_Doc *doc, Edr_Node *node, Edr_Node **out, Edr_NodeGetterFn getter);
+[[nodiscard]] int Edr_Node_getWith(Edr_Doc *doc, Edr_Node *node, Edr_Node **out,
+                                   Edr_NodeGetterFn getter);
 [[nodiscard]] int Edr_Node_getFirstChild(Edr_Doc *doc, Edr_Node *node, Edr_Node **out);
 [[nodiscard]] int Edr_Node_getLastChild(Edr_Doc *doc, Edr_Node *node, Edr_Node **out);
 [[nodiscard]] int Edr_Node_getNextSibling(Edr_Doc *doc, Edr_Node *node, Edr_Node **out);
@@ -391,7 +399,8 @@ void Edr_NodeEvent_fromMsg(const void *kind5Payload, Edr_NodeEvent *event);
 [[nodiscard]] int Edr_Node_getFirstSubdoc(Edr_Doc *doc, Edr_Node *node, Edr_Node **out);
 [[nodiscard]] int Edr_Doc_getRoot(Edr_Doc *doc, Edr_Node **out);
 [[nodiscard]] int Edr_Doc_nthRootChild(Edr_Doc *doc, uint32_t n, Edr_Node **out);
-[[nodiscard]] int Edr_Node_findAncestorByElement(Edr_Doc *doc, Edr_Node *node, uint32_t element, Edr_Node **out);
+[[nodiscard]] int Edr_Node_findAncestorByElement(Edr_Doc *doc, Edr_Node *node, uint32_t element,
+                                                 Edr_Node **out);
 // The group's element (Res_notGroup for a non-group).
 [[nodiscard]] int Edr_Node_getStyle(Edr_Doc *doc, Edr_Node *group, uint32_t *out);
 // A copy of a text node's characters (Res_notText for other nodes).
@@ -430,23 +439,30 @@ void Edr_Node_setExtra(Edr_Node *node, void *extra);
 [[nodiscard]] int Edr_Node_ensureExt(Edr_Node *group);
 [[nodiscard]] int Edr_Node_addId(Edr_Doc *doc, Edr_Node *group, uint32_t id);
 [[nodiscard]] int Edr_Node_setIds(Edr_Doc *doc, Edr_Node *group, const uint32_t *words, uint32_t n);
-[[nodiscard]] int Edr_Node_setClassNames(Edr_Doc *doc, Edr_Node *group, const char16_t *chars, uint32_t n);
+[[nodiscard]] int Edr_Node_setClassNames(Edr_Doc *doc, Edr_Node *group, const char16_t *chars,
+                                         uint32_t n);
 [[nodiscard]] int Edr_Node_getClassNames(Edr_Doc *doc, Edr_Node *group, char16_t **out);
-[[nodiscard]] int Edr_Node_copyIdList(Edr_Doc *doc, Edr_Node *group, uint32_t **out, uint32_t *count);
+[[nodiscard]] int Edr_Node_copyIdList(Edr_Doc *doc, Edr_Node *group, uint32_t **out,
+                                      uint32_t *count);
 // Slot 0..2: setting takes over list and destroys the previous one;
 // getting clones it (null when none). Other slots are ignored.
-[[nodiscard]] int Edr_Node_setPropList(Edr_Doc *doc, Edr_Node *group, uint32_t slot, StyleRule *list);
-[[nodiscard]] int Edr_Node_getPropList(Edr_Doc *doc, Edr_Node *group, uint32_t slot, StyleRule **out);
+[[nodiscard]] int Edr_Node_setPropList(Edr_Doc *doc, Edr_Node *group, uint32_t slot,
+                                       StyleRule *list);
+[[nodiscard]] int Edr_Node_getPropList(Edr_Doc *doc, Edr_Node *group, uint32_t slot,
+                                       StyleRule **out);
 [[nodiscard]] int Edr_Node_setPropList0(Edr_Doc *doc, Edr_Node *group, StyleRule *list); // slot 0
 [[nodiscard]] int Edr_Node_getPropList0(Edr_Doc *doc, Edr_Node *group, StyleRule **out); // slot 0
 [[nodiscard]] int Edr_Node_setPropList1(Edr_Doc *doc, Edr_Node *group, StyleRule *list); // slot 1
 [[nodiscard]] int Edr_Node_getPropList2(Edr_Doc *doc, Edr_Node *group, StyleRule **out); // slot 2
 [[nodiscard]] int Edr_Node_setPropList2Resolved(Edr_Doc *doc, Edr_Node *group, StyleRule *list);
-[[nodiscard]] int Edr_Node_setPropString(Edr_Doc *doc, Edr_Node *group, uint32_t id, const char16_t *chars);
+[[nodiscard]] int Edr_Node_setPropString(Edr_Doc *doc, Edr_Node *group, uint32_t id,
+                                         const char16_t *chars);
 [[nodiscard]] int Edr_Node_setIdName(Edr_Doc *doc, Edr_Node *group, uint32_t id);
-[[nodiscard]] int Edr_Node_setIdText(Edr_Doc *doc, Edr_Node *group, const char16_t *chars, uint32_t n);
+[[nodiscard]] int Edr_Node_setIdText(Edr_Doc *doc, Edr_Node *group, const char16_t *chars,
+                                     uint32_t n);
 [[nodiscard]] int Edr_Node_getIdText(Edr_Doc *doc, Edr_Node *group, char16_t **out);
-[[nodiscard]] int Edr_Node_setInternedText(Edr_Doc *doc, Edr_Node *group, const char16_t *chars, uint32_t n);
+[[nodiscard]] int Edr_Node_setInternedText(Edr_Doc *doc, Edr_Node *group, const char16_t *chars,
+                                           uint32_t n);
 [[nodiscard]] int Edr_Node_getName(Edr_Doc *doc, Edr_Node *group, char16_t **out);
 [[nodiscard]] int Edr_Node_setText(Edr_Doc *doc, Edr_Node *group, const char16_t *chars);
 [[nodiscard]] int Edr_Node_copyText2(Edr_Doc *doc, Edr_Node *group, char16_t **out);
@@ -456,21 +472,23 @@ void Edr_Node_setExtra(Edr_Node *node, void *extra);
 [[nodiscard]] int Edr_Node_getUrl(Edr_Doc *doc, Edr_Node *group, Url **out);
 // A copy of the nearest string property id of a list 0, from node upward.
 char16_t *Edr_Node_findInheritedString(Edr_Doc *doc, Edr_Node *node, uint32_t id);
-[[nodiscard]] int Edr_Node_setSubtypeValue(Edr_Doc *doc, Edr_Node *group, uint32_t subtype, void *value);
-[[nodiscard]] int Edr_Node_getSubtype(Edr_Doc *doc, Edr_Node *group, uint32_t *subtype, void **value);
+[[nodiscard]] int Edr_Node_setSubtypeValue(Edr_Doc *doc, Edr_Node *group, uint32_t subtype,
+                                           void *value);
+[[nodiscard]] int Edr_Node_getSubtype(Edr_Doc *doc, Edr_Node *group, uint32_t *subtype,
+                                      void **value);
 [[nodiscard]] int Edr_Node_setEnabled(Edr_Doc *doc, Edr_Node *group, int on);
 [[nodiscard]] int Edr_Node_setTabIndex(Edr_Doc *doc, Edr_Node *group, uint32_t value);
 // Modes: 0 append, 1 replace every record with the same (key, key2), 2
 // append only when none has them.
 [[nodiscard]] int Edr_Node_addRecord(Edr_Doc *doc, Edr_Node *group, uint32_t key, uint32_t key2,
-                                     intptr_t unused, const char16_t *chars, uint32_t n, intptr_t word,
-                                     uint32_t mode);
+                                     intptr_t unused, const char16_t *chars, uint32_t n,
+                                     intptr_t word, uint32_t mode);
 [[nodiscard]] int Edr_Node_removeRecords(Edr_Doc *doc, Edr_Node *group, uint32_t key);
 int Edr_Node_hasRecordWord(Edr_Doc *doc, Edr_Node *group, intptr_t word);
 // The records as ' name="value"' text (new string), or null.
 char16_t *Edr_Node_recordsToText(Edr_Doc *doc, Edr_Node *group);
-[[nodiscard]] int Edr_Node_getAttribute(Edr_Doc *doc, Edr_Node *node, const char16_t *name, uint32_t n,
-                                        char16_t **out);
+[[nodiscard]] int Edr_Node_getAttribute(Edr_Doc *doc, Edr_Node *node, const char16_t *name,
+                                        uint32_t n, char16_t **out);
 // Importer content operations through the document's handler descriptor.
 [[nodiscard]] int Edr_Node_replaceContent(Edr_Doc *doc, Edr_Node *group, char16_t *text);
 [[nodiscard]] int Edr_Node_replaceContent2(Edr_Doc *doc, Edr_Node *group, char16_t *text);

@@ -81,7 +81,8 @@ Edr_Node *firstGroupFrom(Edr_Node *n)
     return n;
 }
 
-int visitPre(Edr_Doc *doc, Edr_PreVisitFn pre, Edr_Node *n, int holdRefs, void *context, int *stop, int *skip)
+int visitPre(Edr_Doc *doc, Edr_PreVisitFn pre, Edr_Node *n, int holdRefs, void *context, int *stop,
+             int *skip)
 {
     *skip = 0;
     if (!pre)
@@ -94,7 +95,8 @@ int visitPre(Edr_Doc *doc, Edr_PreVisitFn pre, Edr_Node *n, int holdRefs, void *
     return err;
 }
 
-int visitPost(Edr_Doc *doc, Edr_PostVisitFn post, Edr_Node *n, int holdRefs, void *context, int *stop)
+int visitPost(Edr_Doc *doc, Edr_PostVisitFn post, Edr_Node *n, int holdRefs, void *context,
+              int *stop)
 {
     if (!post)
         return 0;
@@ -108,8 +110,8 @@ int visitPost(Edr_Doc *doc, Edr_PostVisitFn post, Edr_Node *n, int holdRefs, voi
 
 } // namespace
 
-int Edr_Node_walkCore(Edr_Doc *doc, Edr_PreVisitFn pre, Edr_PostVisitFn post, int groupsOnly, int holdRefs,
-                      void *context, int *stop, Edr_Node *start)
+int Edr_Node_walkCore(Edr_Doc *doc, Edr_PreVisitFn pre, Edr_PostVisitFn post, int groupsOnly,
+                      int holdRefs, void *context, int *stop, Edr_Node *start)
 {
     int localStop = 0;
     if (!stop)
@@ -153,15 +155,16 @@ int Edr_Node_walkCore(Edr_Doc *doc, Edr_PreVisitFn pre, Edr_PostVisitFn post, in
     }
 }
 
-int Edr_Node_walk(Edr_PreVisitFn pre, Edr_PostVisitFn post, void *context, int groupsOnly, Edr_Node *start)
+int Edr_Node_walk(Edr_PreVisitFn pre, Edr_PostVisitFn post, void *context, int groupsOnly,
+                  Edr_Node *start)
 {
     if (!start || (groupsOnly && !isGroup(start)))
         return 0;
     return Edr_Node_walkCore(nullptr, pre, post, groupsOnly, 0, context, nullptr, start);
 }
 
-int Edr_Doc_walkLocked(Edr_Doc *doc, Edr_PreVisitFn pre, Edr_PostVisitFn post, void *context, int groupsOnly,
-                       Edr_Node *start)
+int Edr_Doc_walkLocked(Edr_Doc *doc, Edr_PreVisitFn pre, Edr_PostVisitFn post, void *context,
+                       int groupsOnly, Edr_Node *start)
 {
     if (!start || (groupsOnly && !isGroup(start)))
         return 0;
@@ -516,7 +519,8 @@ StrTable *Edr_Doc_stringTable(const Edr_Doc *doc)
 
 void *Edr_Page_listHead(const Edr_Doc *doc)
 {
-    return doc->pageList && doc->pageList->view ? *static_cast<void **>(doc->pageList->view) : nullptr;
+    return doc->pageList && doc->pageList->view ? *static_cast<void **>(doc->pageList->view)
+                                                : nullptr;
 }
 
 void *Edr_Page_listHead2(const Edr_Doc *doc)

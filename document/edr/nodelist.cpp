@@ -135,8 +135,7 @@ void Edr_App_setNavigationMode(EngineContext *app, uint32_t mode)
 
 // ---------------------------------------------------------- focus rules
 
-namespace
-{
+namespace {
 
 enum : uint32_t {
     kTypeHtml = 227,
@@ -296,8 +295,7 @@ int Edr_Doc_clearFocus(Edr_Doc *doc)
     return processor ? EventProc_postKind2(processor, &m) : int(Res_missingArgument);
 }
 
-namespace
-{
+namespace {
 
 struct TabCollect {
     Edr_Doc *doc;

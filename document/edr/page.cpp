@@ -63,7 +63,8 @@ Edr_PageEntry *startFor(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t *inde
     *index = 0;
     if (!view)
         return nullptr;
-    if (view->hint && (before(view->hint, key, kind) || (view->hint->key == key && view->hint->kind == kind))) {
+    if (view->hint &&
+        (before(view->hint, key, kind) || (view->hint->key == key && view->hint->kind == kind))) {
         *index = view->hintIndex;
         return view->hint;
     }
@@ -147,8 +148,8 @@ void postCode(Edr_Doc *doc, int32_t code, intptr_t argument)
 
 uint32_t colourOf(const Edr_PageRec *r)
 {
-    return uint32_t(r->background[0]) | uint32_t(r->background[1]) << 8 | uint32_t(r->background[2]) << 16 |
-           uint32_t(r->background[3]) << 24;
+    return uint32_t(r->background[0]) | uint32_t(r->background[1]) << 8 |
+           uint32_t(r->background[2]) << 16 | uint32_t(r->background[3]) << 24;
 }
 
 // Moves the old record's thumbnail to the new record (refitted when the new
@@ -431,8 +432,7 @@ int Edr_Page_getBounds(EngineContext *app, const Edr_PageRec *record, int32_t ou
 
 // ------------------------------------------------------------- publishing
 
-namespace
-{
+namespace {
 
 // The first content piece of a chain (its display items are what a view
 // of the page shows), or null.
@@ -459,9 +459,9 @@ void attachViews(Edr_PageEntry *e, Edr_PageRec *record)
 
 } // namespace
 
-
-int Edr_Page_publish(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t tag, Edr_PageRec *record, int keepTaller,
-                     int noThumbTransfer, Edr_PageRec **old, uint32_t *position, int *added)
+int Edr_Page_publish(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t tag, Edr_PageRec *record,
+                     int keepTaller, int noThumbTransfer, Edr_PageRec **old, uint32_t *position,
+                     int *added)
 {
     *old = nullptr;
     *position = 0;
@@ -488,7 +488,8 @@ int Edr_Page_publish(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t tag, Edr
         view->hint = e;
         view->hintIndex = i;
         Edr_PageRec *current = e->rec;
-        if (keepTaller && (uint32_t(record->bounds[1]) == 0x80000000u || current->bounds[1] < record->bounds[1])) {
+        if (keepTaller && (uint32_t(record->bounds[1]) == 0x80000000u ||
+                           current->bounds[1] < record->bounds[1])) {
             *old = record;
             return Res_ok;
         }
@@ -522,8 +523,8 @@ int Edr_Page_publish(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t tag, Edr
     return Res_ok;
 }
 
-int Edr_Page_publishLayout(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t tag, Edr_PageRec *record,
-                           int keepTaller, int noThumbTransfer)
+int Edr_Page_publishLayout(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t tag,
+                           Edr_PageRec *record, int keepTaller, int noThumbTransfer)
 {
     if (!doc)
         return Res_nullInput;
@@ -534,10 +535,12 @@ int Edr_Page_publishLayout(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t ta
     uint32_t position = 0;
     int added = 0;
     if (record) {
-        err = Edr_Page_publish(doc, key, kind, tag, record, keepTaller, noThumbTransfer, &old, &position, &added);
+        err = Edr_Page_publish(doc, key, kind, tag, record, keepTaller, noThumbTransfer, &old,
+                               &position, &added);
     } else {
         HighlightStyle *view = viewOf(doc);
-        for (Edr_PageEntry **link = view ? &view->pages : nullptr; link && *link; link = &(*link)->nextEntry) {
+        for (Edr_PageEntry **link = view ? &view->pages : nullptr; link && *link;
+             link = &(*link)->nextEntry) {
             Edr_PageEntry *e = *link;
             if (e->key == key && e->kind == kind) {
                 *link = e->nextEntry;

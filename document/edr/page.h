@@ -38,8 +38,8 @@ struct Rect;
 enum : uint32_t {
     Edr_Page_noSuchPage = 4097,
     // Lookup mode bits.
-    Edr_Page_treeWrite = 1,     // take the tree lock for writing (else reading)
-    Edr_Page_listWrite = 2,     // take the page-list lock for writing (else reading)
+    Edr_Page_treeWrite = 1, // take the tree lock for writing (else reading)
+    Edr_Page_listWrite = 2, // take the page-list lock for writing (else reading)
     // Hook requests of the page window.
     Edr_PageHook_load = 0,
     Edr_PageHook_unload = 2,
@@ -51,11 +51,11 @@ enum : uint32_t {
 struct PageView;
 struct Edr_PageEntry {
     Edr_PageRec *rec;
-    PageView *views;            // the viewer's views of the page, chained by their next field
+    PageView *views; // the viewer's views of the page, chained by their next field
     uint32_t kind;
     int32_t key;
-    uint32_t tag;               // given by the publisher
-    uint32_t stale;             // marked for purging
+    uint32_t tag;   // given by the publisher
+    uint32_t stale; // marked for purging
     Edr_PageEntry *nextEntry;
 };
 
@@ -94,9 +94,11 @@ struct Edr_PageRef {
 // lock and the page-list lock held as mode says, the access counted by the
 // manager. 4097 (no lock held, *entry null) when absent; a stoppable write
 // lock's error as it is.
-[[nodiscard]] int Edr_Page_find(Edr_PageEntry **entry, Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t mode);
+[[nodiscard]] int Edr_Page_find(Edr_PageEntry **entry, Edr_Doc *doc, int32_t key, uint32_t kind,
+                                uint32_t mode);
 // The same by position in the list.
-[[nodiscard]] int Edr_Page_findByIndex(Edr_PageEntry **entry, Edr_Doc *doc, uint32_t index, uint32_t mode);
+[[nodiscard]] int Edr_Page_findByIndex(Edr_PageEntry **entry, Edr_Doc *doc, uint32_t index,
+                                       uint32_t mode);
 // Ends a lookup: the manager hears that the access ended, then both locks
 // are released as mode says. The entry and its record are dead for the
 // caller afterwards.
@@ -113,7 +115,8 @@ Edr_PageEntry *Edr_Page_first(Edr_PageEntry *entry);
 // The number of entries whose key is below key.
 uint32_t Edr_Page_indexOfKey(Edr_Doc *doc, int32_t key);
 // The key pair at position index; 4097 past the end.
-[[nodiscard]] int Edr_Page_getKeyByIndex(int32_t *key, uint32_t *kind, Edr_Doc *doc, uint32_t index);
+[[nodiscard]] int Edr_Page_getKeyByIndex(int32_t *key, uint32_t *kind, Edr_Doc *doc,
+                                         uint32_t index);
 // The number of entries into *count; null arguments give 0 and leave
 // *count as it was.
 int Edr_Page_count(Edr_Doc *doc, uint32_t *count);
@@ -137,7 +140,8 @@ const int32_t *Edr_Page_rectOrDefault(const Edr_PageRec *record);
 // The two position words of the drawing object of page (key, kind) into
 // *a and *b, read under the object's lock; a page without one leaves them
 // as they are. 0, or the lookup's error (Res_noSuchPage when absent).
-[[nodiscard]] int Edr_Page_objectPair(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t *a, int32_t *b);
+[[nodiscard]] int Edr_Page_objectPair(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t *a,
+                                      int32_t *b);
 
 // ------------------------------------------------------------- thumbnails
 
@@ -176,9 +180,9 @@ void Edr_Page_fitThumb(int32_t *w, int32_t *h, int32_t minimum, int32_t maximum)
 // The list step of publishing with a record, under the page-list write
 // lock of doc: *old gets the replaced (or refused) record, *position the
 // place, *added 1 when a new entry was made. 0 or 1.
-[[nodiscard]] int Edr_Page_publish(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t tag, Edr_PageRec *record,
-                                   int keepTaller, int noThumbTransfer, Edr_PageRec **old, uint32_t *position,
-                                   int *added);
+[[nodiscard]] int Edr_Page_publish(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t tag,
+                                   Edr_PageRec *record, int keepTaller, int noThumbTransfer,
+                                   Edr_PageRec **old, uint32_t *position, int *added);
 // Marks every entry of the key stale. 0 or the lock's error.
 [[nodiscard]] int Edr_Page_markKey(Edr_Doc *doc, int32_t key);
 // Removes every stale entry; posts {2, doc} when any went. 0 or the lock's
@@ -202,7 +206,8 @@ void Edr_Page_freeObjects(ObjHeader *chain);
 
 // Counted holders of a record chain: created with one reference; the last
 // release frees the chain (a failure stops the engine) and the holder.
-[[nodiscard]] int Edr_PageRecRef_create(EngineContext *ctx, Edr_PageRec *chain, Edr_PageRecRef **out);
+[[nodiscard]] int Edr_PageRecRef_create(EngineContext *ctx, Edr_PageRec *chain,
+                                        Edr_PageRecRef **out);
 void Edr_PageRecRef_addRef(Edr_PageRecRef *ref);
 void Edr_PageRecRef_release(Edr_PageRecRef *ref);
 
@@ -250,5 +255,6 @@ typedef void (*Edr_FillDoneFn)(void *argument, const Rect *rect);
 // drawing; after a successful drawing after(argument, rect) is called.
 // Returns the drawing's result (graphics/drawitem.h).
 int Edr_Page_fillBackground(const PixelBuf *paint, const Point *paintOrigin, const PixelBuf *mask,
-                            const Point *maskOrigin, const Edr_PageRec *page, Edr_ScreenHooks *hooks,
-                            Bitmap *bitmap, const Rect *rect, Edr_FillDoneFn after, void *argument);
+                            const Point *maskOrigin, const Edr_PageRec *page,
+                            Edr_ScreenHooks *hooks, Bitmap *bitmap, const Rect *rect,
+                            Edr_FillDoneFn after, void *argument);

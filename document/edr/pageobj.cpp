@@ -29,8 +29,7 @@
 using edr::group;
 using edr::isGroup;
 
-namespace
-{
+namespace {
 
 enum : int32_t {
     kBuildPollMs = 10, // how long a look at a record being built sleeps
@@ -117,8 +116,7 @@ int Edr_Page_unionObjectRects(Edr_PageRec *chain, int32_t rect[4])
 
 // ------------------------------------------------------- nested documents
 
-namespace
-{
+namespace {
 
 struct Nested {
     Edr_Doc *doc; // with a document reference
@@ -194,8 +192,7 @@ int Edr_Doc_forEachDocument(Edr_DocVisitFn visit, void *argument, Edr_Doc *doc)
 
 // ----------------------------------------------------- focusable objects
 
-namespace
-{
+namespace {
 
 struct FocusWalk {
     Edr_Doc *doc;
@@ -267,8 +264,7 @@ int Edr_Obj_isForNode(const ObjHeader *o, const Edr_Node *node)
     return Obj_itemKind(o) == Obj_itemImage && Edr_Obj_imageNode(o) == node;
 }
 
-namespace
-{
+namespace {
 
 struct NodeWalk {
     const Edr_ObjWalkOps *ops;
@@ -316,8 +312,7 @@ int Edr_Obj_accumulateBounds(ObjHeader *o, void *context)
 
 // ----------------------------------------------------------- form objects
 
-namespace
-{
+namespace {
 
 // The control of the form-control group an object shows (its node, or the
 // node's group for a non-group), or null.

@@ -38,8 +38,8 @@ struct HighlightStyle {
     ObjHeader *focusPart;
     int32_t focusKind;
     int32_t focusRect[4];
-    FvArea reported;                // the last focus area handed to the view to show
-    int32_t focusEntry;             // index of the page entry that shows the focus
+    FvArea reported;    // the last focus area handed to the view to show
+    int32_t focusEntry; // index of the page entry that shows the focus
     intptr_t selectionWords[8];
     uint32_t focusBorder;
     uint32_t focusFill;
@@ -68,14 +68,14 @@ struct HighlightStyle {
 struct PageView {
     PageView *next;
     int32_t pageKey[2];
-    Edr_Doc *doc;                 // with the page key, the view's identity in change reports
-    uint32_t kind;                // PageView_leaf or PageView_group
-    int32_t box[4];               // x0, y0, x1, y1 in view units
-    ObjHeader *items;             // a leaf's display items, chained
-    PageView *firstChild;         // a group's first child view
-    HighlightRecord *highlights;  // the highlight list, drawn with the page
-    int32_t origin[2];            // the view's origin on its page
-    ScrollBox *scrollBox;         // a view whose content scrolls by itself (viewer/anim/anim.h)
+    Edr_Doc *doc;                // with the page key, the view's identity in change reports
+    uint32_t kind;               // PageView_leaf or PageView_group
+    int32_t box[4];              // x0, y0, x1, y1 in view units
+    ObjHeader *items;            // a leaf's display items, chained
+    PageView *firstChild;        // a group's first child view
+    HighlightRecord *highlights; // the highlight list, drawn with the page
+    int32_t origin[2];           // the view's origin on its page
+    ScrollBox *scrollBox;        // a view whose content scrolls by itself (viewer/anim/anim.h)
 };
 enum : uint32_t {
     PageView_leaf = 0,

@@ -6,8 +6,7 @@
 #include "core/result.h"
 #include "platform/api/request.h"
 
-namespace
-{
+namespace {
 
 uint32_t countOf(const DocRequestTable *table)
 {

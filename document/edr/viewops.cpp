@@ -20,7 +20,7 @@ const Edr_ViewOps *Edr_ViewOps_get(EngineContext *context)
 
 // The installed entry of the table, or null. The table is looked up once:
 // without a context the lookup goes through the calling thread.
-#define EDR_VIEW_ENTRY(context, name) \
+#define EDR_VIEW_ENTRY(context, name)                                                              \
     ([](const Edr_ViewOps *ops) { return ops ? ops->name : nullptr; }(Edr_ViewOps_get(context)))
 
 int Edr_View_createHighlightStyle(EngineContext *context, void **cell)
@@ -69,8 +69,9 @@ int Edr_View_hasEditFocus(EngineContext *context, Edr_Doc *doc)
     return fn ? fn(doc) : 0;
 }
 
-int Edr_View_walkObjects(EngineContext *context, Edr_Doc *doc, int (*visitor)(ObjHeader *object, void *context),
-                         void *visitContext, const int32_t *area, void *extra)
+int Edr_View_walkObjects(EngineContext *context, Edr_Doc *doc,
+                         int (*visitor)(ObjHeader *object, void *context), void *visitContext,
+                         const int32_t *area, void *extra)
 {
     auto fn = EDR_VIEW_ENTRY(context, walkObjects);
     return fn ? fn(doc, visitor, visitContext, area, extra) : Res_ok;
@@ -107,8 +108,8 @@ void Edr_View_viewMode(EngineContext *context, uint32_t *mode, int32_t *width)
         *width = 0;
 }
 
-int Edr_View_visitViewNodes(EngineContext *context, PageView *view, Edr_Node *node, Select_RunVisitFn visitor,
-                            void *visitContext, void *out, int all)
+int Edr_View_visitViewNodes(EngineContext *context, PageView *view, Edr_Node *node,
+                            Select_RunVisitFn visitor, void *visitContext, void *out, int all)
 {
     auto fn = EDR_VIEW_ENTRY(context, visitViewNodes);
     return fn ? fn(view, node, visitor, visitContext, out, all) : Res_ok;
@@ -121,8 +122,9 @@ int Edr_View_visitEntryRuns(EngineContext *context, Edr_PageEntry *entry, Edr_No
     return fn ? fn(entry, node, visitor, visitContext) : Res_ok;
 }
 
-int Edr_View_addHighlight(EngineContext *context, const int32_t key[2], PageView *view, void **handle, Path *path,
-                          uint32_t border, int width, uint32_t fill, int flag)
+int Edr_View_addHighlight(EngineContext *context, const int32_t key[2], PageView *view,
+                          void **handle, Path *path, uint32_t border, int width, uint32_t fill,
+                          int flag)
 {
     if (auto fn = EDR_VIEW_ENTRY(context, addHighlight))
         return fn(context, key, view, handle, path, nullptr, 0, border, width, fill, flag);

@@ -4,9 +4,9 @@
 // The viewer installs the table on the engine context when it starts
 // (viewer/docops.h); the document model calls through the Edr_View_
 // functions below. Without a table no record is made (0, *cell null),
-// nothing is published (0), no tick runs, the view mode is the page view (0), there is no edit focus, a walk visits nothing
-// (0), a sub-document has the empty rectangle (0) and no node is shown to
-// be redrawn (1).
+// nothing is published (0), no tick runs, the view mode is the page view (0), there is no edit
+// focus, a walk visits nothing (0), a sub-document has the empty rectangle (0) and no node is shown
+// to be redrawn (1).
 #pragma once
 
 #include <cstdint>
@@ -32,8 +32,8 @@ struct Edr_ViewOps {
     int (*hasEditFocus)(Edr_Doc *doc);
     // Visits the laid-out objects of the view meeting area (null: all):
     // 0 or the visitor's stop value.
-    int (*walkObjects)(Edr_Doc *doc, int (*visitor)(ObjHeader *object, void *context), void *context,
-                       const int32_t *area, void *extra);
+    int (*walkObjects)(Edr_Doc *doc, int (*visitor)(ObjHeader *object, void *context),
+                       void *context, const int32_t *area, void *extra);
     int (*focusHitTest)(Edr_Doc *doc, Edr_Node *subdoc, int32_t out[4], void *unused);
     // The document's animation tick: stopped at manager shut-down, run on
     // the settle notification.
@@ -48,11 +48,13 @@ struct Edr_ViewOps {
     // page entry, a highlight added on a view with its outline path (taken
     // over) and its colours, the removal of a view's highlights by their
     // temporary flag, and the freeing of a chain of views.
-    int (*visitViewNodes)(PageView *view, Edr_Node *node, Select_RunVisitFn visitor, void *context, void *out,
-                          int all);
-    int (*visitEntryRuns)(Edr_PageEntry *entry, Edr_Node *node, Select_RunVisitFn visitor, void *context);
-    int (*addHighlight)(EngineContext *app, const int32_t key[2], PageView *view, void **handle, Path *path,
-                        void *unused, int zero, uint32_t border, int width, uint32_t fill, int flag);
+    int (*visitViewNodes)(PageView *view, Edr_Node *node, Select_RunVisitFn visitor, void *context,
+                          void *out, int all);
+    int (*visitEntryRuns)(Edr_PageEntry *entry, Edr_Node *node, Select_RunVisitFn visitor,
+                          void *context);
+    int (*addHighlight)(EngineContext *app, const int32_t key[2], PageView *view, void **handle,
+                        Path *path, void *unused, int zero, uint32_t border, int width,
+                        uint32_t fill, int flag);
     void (*removeHighlights)(PageView *view, int flag);
     void (*freeViews)(PageView *views);
     // Queues a redraw of the area that the display items of node take on
@@ -73,8 +75,9 @@ int Edr_View_publishLayout(EngineContext *context, Edr_Doc *doc);
 int Edr_View_createSharedLists(EngineContext *context, void **cell);
 void Edr_View_destroySharedLists(EngineContext *context, void *record);
 int Edr_View_hasEditFocus(EngineContext *context, Edr_Doc *doc);
-int Edr_View_walkObjects(EngineContext *context, Edr_Doc *doc, int (*visitor)(ObjHeader *object, void *context),
-                         void *visitContext, const int32_t *area, void *extra);
+int Edr_View_walkObjects(EngineContext *context, Edr_Doc *doc,
+                         int (*visitor)(ObjHeader *object, void *context), void *visitContext,
+                         const int32_t *area, void *extra);
 int Edr_View_focusHitTest(EngineContext *context, Edr_Doc *doc, Edr_Node *subdoc, int32_t out[4]);
 void Edr_View_cancelTick(EngineContext *context, Edr_Doc *doc);
 void Edr_View_tick(EngineContext *context, void *tickContext, EventProcMsg *msg, Edr_Doc *doc);
@@ -82,12 +85,13 @@ void Edr_View_viewMode(EngineContext *context, uint32_t *mode, int32_t *width);
 // Without a table a visit visits nothing (0), an added highlight frees its
 // path and is not drawn (0), nothing is removed, and views are freed with
 // their children (no highlight is made without the viewer).
-int Edr_View_visitViewNodes(EngineContext *context, PageView *view, Edr_Node *node, Select_RunVisitFn visitor,
-                            void *visitContext, void *out, int all);
+int Edr_View_visitViewNodes(EngineContext *context, PageView *view, Edr_Node *node,
+                            Select_RunVisitFn visitor, void *visitContext, void *out, int all);
 int Edr_View_visitEntryRuns(EngineContext *context, Edr_PageEntry *entry, Edr_Node *node,
                             Select_RunVisitFn visitor, void *visitContext);
-int Edr_View_addHighlight(EngineContext *context, const int32_t key[2], PageView *view, void **handle, Path *path,
-                          uint32_t border, int width, uint32_t fill, int flag);
+int Edr_View_addHighlight(EngineContext *context, const int32_t key[2], PageView *view,
+                          void **handle, Path *path, uint32_t border, int width, uint32_t fill,
+                          int flag);
 void Edr_View_removeHighlights(EngineContext *context, PageView *view, int flag);
 void Edr_View_freeViews(EngineContext *context, PageView *views);
 int Edr_View_redrawNode(EngineContext *context, Edr_Doc *doc, Edr_Node *node);

@@ -19,7 +19,7 @@ const Edr_WebOps *Edr_WebOps_get(EngineContext *context)
 
 // The installed entry of the table, or null. The table is looked up once:
 // without a context the lookup goes through the calling thread.
-#define EDR_WEB_ENTRY(context, name) \
+#define EDR_WEB_ENTRY(context, name)                                                               \
     ([](const Edr_WebOps *ops) { return ops ? ops->name : nullptr; }(Edr_WebOps_get(context)))
 
 int Edr_Web_registerControl(EngineContext *context, Edr_Node *group)
@@ -155,8 +155,8 @@ int Edr_Web_linkFromNode(EngineContext *context, Edr_Doc *doc, Edr_Node *node, L
     return 1;
 }
 
-int Edr_Web_fragmentRect(EngineContext *context, Edr_Doc *doc, const char16_t *name, int32_t rect[4],
-                         int32_t *page)
+int Edr_Web_fragmentRect(EngineContext *context, Edr_Doc *doc, const char16_t *name,
+                         int32_t rect[4], int32_t *page)
 {
     if (auto fn = EDR_WEB_ENTRY(context, fragmentRect))
         return fn(doc, name, rect, page);
@@ -183,12 +183,13 @@ int Edr_Web_listOrdinal(EngineContext *context, const Edr_Doc *doc, Edr_Node *no
     return 0;
 }
 
-int Edr_Web_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind, Edr_Node *node, int32_t width,
-                              int32_t height, int32_t marginHeight, int32_t marginWidth, int32_t frameBorder,
-                              const Url *source)
+int Edr_Web_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind, Edr_Node *node,
+                              int32_t width, int32_t height, int32_t marginHeight,
+                              int32_t marginWidth, int32_t frameBorder, const Url *source)
 {
     auto fn = EDR_WEB_ENTRY(context, createSubdocument);
-    return fn ? fn(context, doc, kind, node, width, height, marginHeight, marginWidth, frameBorder, source)
+    return fn ? fn(context, doc, kind, node, width, height, marginHeight, marginWidth, frameBorder,
+                   source)
               : Res_ok;
 }
 
@@ -198,21 +199,22 @@ int Edr_Web_widgetSetRect(EngineContext *context, void *control, const int32_t r
     return fn ? fn(control, rect) : Res_formNoWidget;
 }
 
-int Edr_Web_widgetPreferredSize(EngineContext *context, const void *control, int32_t *width, int32_t *height)
+int Edr_Web_widgetPreferredSize(EngineContext *context, const void *control, int32_t *width,
+                                int32_t *height)
 {
     auto fn = EDR_WEB_ENTRY(context, widgetPreferredSize);
     return fn ? fn(control, width, height) : Res_formNoWidget;
 }
 
-int Edr_Web_widgetApplyStyle(EngineContext *context, void *control, const void *textFormat, uint32_t colour,
-                             int rightToLeft)
+int Edr_Web_widgetApplyStyle(EngineContext *context, void *control, const void *textFormat,
+                             uint32_t colour, int rightToLeft)
 {
     auto fn = EDR_WEB_ENTRY(context, widgetApplyStyle);
     return fn ? fn(control, textFormat, colour, rightToLeft) : Res_formNoWidget;
 }
 
-int Edr_Web_widgetDraw(EngineContext *context, void *control, const int32_t box[4], int32_t dx, int32_t dy,
-                       const Matrix *matrix, const DrawTarget *target)
+int Edr_Web_widgetDraw(EngineContext *context, void *control, const int32_t box[4], int32_t dx,
+                       int32_t dy, const Matrix *matrix, const DrawTarget *target)
 {
     auto fn = EDR_WEB_ENTRY(context, widgetDraw);
     return fn ? fn(context, control, box, dx, dy, matrix, target) : Res_ok;

@@ -27,7 +27,7 @@ struct VfsHandle;
 // (referrer), kind 3 one (secure leave); answer 1 means yes.
 struct HostQuestion {
     int32_t kind;
-    char *texts[2];         // owned by the caller
+    char *texts[2]; // owned by the caller
     int32_t answer;
 };
 
@@ -65,19 +65,20 @@ struct Edr_WebOps {
     // drawing of form controls.
     int (*listOrdinal)(const Edr_Doc *doc, Edr_Node *node, int32_t *number);
     int (*createSubdocument)(EngineContext *context, Edr_Doc *doc, int32_t kind, Edr_Node *node,
-                             int32_t width, int32_t height, int32_t marginHeight, int32_t marginWidth,
-                             int32_t frameBorder, const Url *source);
+                             int32_t width, int32_t height, int32_t marginHeight,
+                             int32_t marginWidth, int32_t frameBorder, const Url *source);
     int (*widgetSetRect)(void *control, const int32_t rect[4]);
     int (*widgetPreferredSize)(const void *control, int32_t *width, int32_t *height);
-    int (*widgetApplyStyle)(void *control, const void *textFormat, uint32_t colour, int rightToLeft);
+    int (*widgetApplyStyle)(void *control, const void *textFormat, uint32_t colour,
+                            int rightToLeft);
     // Draws the control in box at offset (dx, dy) through matrix onto target.
-    int (*widgetDraw)(EngineContext *context, void *control, const int32_t box[4], int32_t dx, int32_t dy,
-                      const Matrix *matrix, const DrawTarget *target);
+    int (*widgetDraw)(EngineContext *context, void *control, const int32_t box[4], int32_t dx,
+                      int32_t dy, const Matrix *matrix, const DrawTarget *target);
 };
 
 // Bits of a control's flag word that layout reads.
 enum : uint32_t {
-    Form_Widget_flagItem = 1u << 2, // laid out as an item of its own
+    Form_Widget_flagItem = 1u << 2,  // laid out as an item of its own
     Form_Widget_flagNest = 1u << 11, // a control nested in another is laid out with it
 };
 
@@ -112,19 +113,21 @@ int Edr_Web_askQuestion(EngineContext *context, EventProc *processor, HostQuesti
 int Edr_Web_mapHookPresent(EngineContext *context);
 int Edr_Web_mapHook(EngineContext *context, const Url *url, int *flag);
 int Edr_Web_linkFromNode(EngineContext *context, Edr_Doc *doc, Edr_Node *node, Link *out);
-int Edr_Web_fragmentRect(EngineContext *context, Edr_Doc *doc, const char16_t *name, int32_t rect[4],
-                         int32_t *page);
+int Edr_Web_fragmentRect(EngineContext *context, Edr_Doc *doc, const char16_t *name,
+                         int32_t rect[4], int32_t *page);
 int Edr_Web_openArchiveInPlace(EngineContext *context, VfsHandle **stream, Url **url);
 void Edr_Web_freeSources(EngineContext *context, MimeSrcList *list);
 // Layout's calls: without a table a list number is not given (0), a frame
 // makes no document (0), and controls answer as null controls (6656).
-int Edr_Web_listOrdinal(EngineContext *context, const Edr_Doc *doc, Edr_Node *node, int32_t *number);
-int Edr_Web_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind, Edr_Node *node, int32_t width,
-                              int32_t height, int32_t marginHeight, int32_t marginWidth, int32_t frameBorder,
-                              const Url *source);
+int Edr_Web_listOrdinal(EngineContext *context, const Edr_Doc *doc, Edr_Node *node,
+                        int32_t *number);
+int Edr_Web_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind, Edr_Node *node,
+                              int32_t width, int32_t height, int32_t marginHeight,
+                              int32_t marginWidth, int32_t frameBorder, const Url *source);
 int Edr_Web_widgetSetRect(EngineContext *context, void *control, const int32_t rect[4]);
-int Edr_Web_widgetPreferredSize(EngineContext *context, const void *control, int32_t *width, int32_t *height);
-int Edr_Web_widgetApplyStyle(EngineContext *context, void *control, const void *textFormat, uint32_t colour,
-                             int rightToLeft);
-int Edr_Web_widgetDraw(EngineContext *context, void *control, const int32_t box[4], int32_t dx, int32_t dy,
-                       const Matrix *matrix, const DrawTarget *target);
+int Edr_Web_widgetPreferredSize(EngineContext *context, const void *control, int32_t *width,
+                                int32_t *height);
+int Edr_Web_widgetApplyStyle(EngineContext *context, void *control, const void *textFormat,
+                             uint32_t colour, int rightToLeft);
+int Edr_Web_widgetDraw(EngineContext *context, void *control, const int32_t box[4], int32_t dx,
+                       int32_t dy, const Matrix *matrix, const DrawTarget *target);

@@ -18,8 +18,7 @@
 #include "platform/api/engine.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
 constexpr uint32_t kAlternate = 202;
 constexpr uint32_t kWinding = 201;
@@ -321,36 +320,21 @@ uint32_t charsetCode(GdiDC *dc, uint32_t charset)
         Mem_free(name);
         return code;
     }
-    case 2:
-        return 27;
-    case 128:
-        return 31;
-    case 129:
-        return 30;
-    case 134:
-        return 35;
-    case 136:
-        return 34;
-    case 161:
-        return 11;
-    case 162:
-        return 12;
-    case 163:
-        return 16;
-    case 177:
-        return 13;
-    case 178:
-        return 14;
-    case 186:
-        return 15;
-    case 204:
-        return 9;
-    case 222:
-        return 7;
-    case 238:
-        return 8;
-    default:
-        return 10;
+    case 2: return 27;
+    case 128: return 31;
+    case 129: return 30;
+    case 134: return 35;
+    case 136: return 34;
+    case 161: return 11;
+    case 162: return 12;
+    case 163: return 16;
+    case 177: return 13;
+    case 178: return 14;
+    case 186: return 15;
+    case 204: return 9;
+    case 222: return 7;
+    case 238: return 8;
+    default: return 10;
     }
 }
 
@@ -843,8 +827,7 @@ int32_t Gdi_floatToFixed(uint32_t bits, uint32_t f)
     return (bits & 0x80000000u) ? -int32_t(v) : int32_t(v);
 }
 
-namespace
-{
+namespace {
 
 Matrix worldFrom(const uint32_t floats[6])
 {
@@ -925,8 +908,7 @@ int Gdi_rectangle(GdiDC *dc, int32_t l, int32_t t, int32_t r, int32_t b)
     return err ? err : rectPath(dc->currentPath, a, c);
 }
 
-namespace
-{
+namespace {
 
 Rect ordered(Point a, Point b)
 {
@@ -1083,8 +1065,7 @@ int Gdi_closeFigure(GdiDC *dc)
     return dc->inBracket && dc->bracketPath ? Path_close(dc->bracketPath) : Res_ok;
 }
 
-namespace
-{
+namespace {
 
 int useBracket(GdiDC *dc)
 {
@@ -1258,8 +1239,7 @@ int Gdi_textOutA(GdiDC *dc, int32_t x, int32_t y, const uint8_t *bytes, uint32_t
 
 // --------------------------------------------------------------- bitmaps
 
-namespace
-{
+namespace {
 
 uint32_t u16at(const uint8_t *p)
 {

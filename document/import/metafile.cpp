@@ -8,8 +8,7 @@
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 
-namespace
-{
+namespace {
 
 constexpr uint32_t kEmfSignature = 0x464D4520u;
 constexpr uint32_t kPlaceableKey = 0x9AC6CDD7u;
@@ -129,8 +128,7 @@ int wmfRecord(GdiDC *dc, uint32_t fn, const uint8_t *p, uint32_t n)
             return Meta_errMalformed;
         Gdi_setMapMode(dc, i16(p));
         return Res_ok;
-    case 6:
-        return need(2) ? Gdi_setPolyFillMode(dc, u16(p)) : Meta_errMalformed;
+    case 6: return need(2) ? Gdi_setPolyFillMode(dc, u16(p)) : Meta_errMalformed;
     case 9:
         if (!need(4))
             return Meta_errMalformed;
@@ -160,10 +158,8 @@ int wmfRecord(GdiDC *dc, uint32_t fn, const uint8_t *p, uint32_t n)
         Gdi_scaleViewportExt(dc, int32_t(u16(p + 6)), int32_t(u16(p + 4)), int32_t(u16(p + 2)),
                              int32_t(u16(p)));
         return Res_ok;
-    case 19:
-        return need(4) ? Gdi_lineTo(dc, i16(p + 2), i16(p)) : Meta_errMalformed;
-    case 20:
-        return need(4) ? Gdi_moveTo(dc, i16(p + 2), i16(p)) : Meta_errMalformed;
+    case 19: return need(4) ? Gdi_lineTo(dc, i16(p + 2), i16(p)) : Meta_errMalformed;
+    case 20: return need(4) ? Gdi_moveTo(dc, i16(p + 2), i16(p)) : Meta_errMalformed;
     case 22:
         return need(8) ? Gdi_intersectClipRect(dc, i16(p + 6), i16(p + 4), i16(p + 2), i16(p))
                        : Meta_errMalformed;
@@ -180,8 +176,7 @@ int wmfRecord(GdiDC *dc, uint32_t fn, const uint8_t *p, uint32_t n)
     case 29:
         return need(12) ? Gdi_patBlt(dc, i16(p + 10), i16(p + 8), i16(p + 6), i16(p + 4), u32(p))
                         : Meta_errMalformed;
-    case 30:
-        return Gdi_saveDC(dc);
+    case 30: return Gdi_saveDC(dc);
     case 33: {
         if (!need(2))
             return Meta_errMalformed;
@@ -201,10 +196,8 @@ int wmfRecord(GdiDC *dc, uint32_t fn, const uint8_t *p, uint32_t n)
             return Res_ok;
         return polyRecord(dc, p + 2, count, (fn & 0xFFu) == 36 ? 0 : 1);
     }
-    case 39:
-        return need(2) ? Gdi_restoreDC(dc) : Meta_errMalformed;
-    case 45:
-        return need(2) ? Gdi_selectObject(dc, int32_t(u16(p))) : Meta_errMalformed;
+    case 39: return need(2) ? Gdi_restoreDC(dc) : Meta_errMalformed;
+    case 45: return need(2) ? Gdi_selectObject(dc, int32_t(u16(p))) : Meta_errMalformed;
     case 46:
         if (!need(2))
             return Meta_errMalformed;
@@ -251,10 +244,8 @@ int wmfRecord(GdiDC *dc, uint32_t fn, const uint8_t *p, uint32_t n)
     }
     case 66:
     case 247:
-    case 249:
-        return Gdi_createPlaceholder(dc, -1);
-    case 240:
-        return need(2) ? Gdi_deleteObject(dc, int32_t(u16(p))) : Meta_errMalformed;
+    case 249: return Gdi_createPlaceholder(dc, -1);
+    case 240: return need(2) ? Gdi_deleteObject(dc, int32_t(u16(p))) : Meta_errMalformed;
     case 250:
         return need(10) ? Gdi_createPen(dc, -1, u16(p), i16(p + 2), u32(p + 6)) : Meta_errMalformed;
     case 251: {
@@ -271,10 +262,8 @@ int wmfRecord(GdiDC *dc, uint32_t fn, const uint8_t *p, uint32_t n)
     case 252:
         return need(8) ? Gdi_createBrush(dc, -1, u16(p), u32(p + 2), u16(p + 6))
                        : Meta_errMalformed;
-    case 255:
-        return Gdi_createRegion(dc, -1);
-    default:
-        return Res_ok;
+    case 255: return Gdi_createRegion(dc, -1);
+    default: return Res_ok;
     }
 }
 
@@ -385,8 +374,7 @@ int emfRecord(GdiDC *dc, uint32_t type, const uint8_t *p, uint32_t n)
             return Meta_errMalformed;
         Gdi_setMapMode(dc, i32(p));
         return Res_ok;
-    case 19:
-        return n >= 2 ? Gdi_setPolyFillMode(dc, u16(p)) : Meta_errMalformed;
+    case 19: return n >= 2 ? Gdi_setPolyFillMode(dc, u16(p)) : Meta_errMalformed;
     case 22:
         if (n < 2)
             return Meta_errMalformed;
@@ -397,8 +385,7 @@ int emfRecord(GdiDC *dc, uint32_t type, const uint8_t *p, uint32_t n)
             return Meta_errMalformed;
         Gdi_setTextColor(dc, u32(p));
         return Res_ok;
-    case 27:
-        return exact(8) ? Gdi_moveTo(dc, low(p), low(p + 4)) : Meta_errMalformed;
+    case 27: return exact(8) ? Gdi_moveTo(dc, low(p), low(p + 4)) : Meta_errMalformed;
     case 30:
         return exact(16) ? Gdi_intersectClipRect(dc, low(p), low(p + 4), low(p + 8), low(p + 12))
                          : Meta_errMalformed;
@@ -407,10 +394,8 @@ int emfRecord(GdiDC *dc, uint32_t type, const uint8_t *p, uint32_t n)
             return Meta_errMalformed;
         Gdi_scaleViewportExt(dc, i32(p), i32(p + 4), i32(p + 8), i32(p + 12));
         return Res_ok;
-    case 33:
-        return Gdi_saveDC(dc);
-    case 34:
-        return exact(4) ? Gdi_restoreDC(dc) : Meta_errMalformed;
+    case 33: return Gdi_saveDC(dc);
+    case 34: return exact(4) ? Gdi_restoreDC(dc) : Meta_errMalformed;
     case 35: {
         if (!exact(24))
             return Meta_errMalformed;
@@ -427,8 +412,7 @@ int emfRecord(GdiDC *dc, uint32_t type, const uint8_t *p, uint32_t n)
         Gdi_modifyWorldTransform(dc, u32(p + 24), f);
         return Res_ok;
     }
-    case 37:
-        return exact(4) ? Gdi_selectObject(dc, int32_t(u32(p) - 1u)) : Meta_errMalformed;
+    case 37: return exact(4) ? Gdi_selectObject(dc, int32_t(u32(p) - 1u)) : Meta_errMalformed;
     case 38:
         return exact(20)
                    ? Gdi_createPen(dc, int32_t(u32(p) - 1u), u32(p + 4), i32(p + 8), u32(p + 16))
@@ -437,8 +421,7 @@ int emfRecord(GdiDC *dc, uint32_t type, const uint8_t *p, uint32_t n)
         return exact(16)
                    ? Gdi_createBrush(dc, int32_t(u32(p) - 1u), u32(p + 4), u32(p + 8), u32(p + 12))
                    : Meta_errMalformed;
-    case 40:
-        return exact(4) ? Gdi_deleteObject(dc, int32_t(u32(p) - 1u)) : Meta_errMalformed;
+    case 40: return exact(4) ? Gdi_deleteObject(dc, int32_t(u32(p) - 1u)) : Meta_errMalformed;
     case 42:
         return exact(16) ? Gdi_ellipse(dc, low(p), low(p + 4), low(p + 8), low(p + 12))
                          : Meta_errMalformed;
@@ -451,25 +434,15 @@ int emfRecord(GdiDC *dc, uint32_t type, const uint8_t *p, uint32_t n)
                          : Meta_errMalformed;
     case 49:
     case 93:
-    case 94:
-        return n >= 4 ? Gdi_createPlaceholder(dc, int32_t(u32(p) - 1u)) : Meta_errMalformed;
-    case 54:
-        return exact(8) ? Gdi_lineTo(dc, low(p), low(p + 4)) : Meta_errMalformed;
-    case 59:
-        return Gdi_beginPath(dc);
-    case 60:
-        Gdi_endPath(dc);
-        return Res_ok;
-    case 61:
-        return Gdi_closeFigure(dc);
-    case 62:
-        return Gdi_fillPath(dc);
-    case 63:
-        return Gdi_strokeAndFillPath(dc);
-    case 64:
-        return Gdi_strokePath(dc);
-    case 67:
-        return Gdi_selectClipPath(dc);
+    case 94: return n >= 4 ? Gdi_createPlaceholder(dc, int32_t(u32(p) - 1u)) : Meta_errMalformed;
+    case 54: return exact(8) ? Gdi_lineTo(dc, low(p), low(p + 4)) : Meta_errMalformed;
+    case 59: return Gdi_beginPath(dc);
+    case 60: Gdi_endPath(dc); return Res_ok;
+    case 61: return Gdi_closeFigure(dc);
+    case 62: return Gdi_fillPath(dc);
+    case 63: return Gdi_strokeAndFillPath(dc);
+    case 64: return Gdi_strokePath(dc);
+    case 67: return Gdi_selectClipPath(dc);
     case 76:
         return n >= 36
                    ? Gdi_patBlt(dc, i32(p + 16), i32(p + 20), i32(p + 24), i32(p + 28), u32(p + 32))
@@ -520,24 +493,16 @@ int emfRecord(GdiDC *dc, uint32_t type, const uint8_t *p, uint32_t n)
         Mem_free(s);
         return err;
     }
-    case 86:
-        return emfPoly16(dc, p, n, 0);
-    case 87:
-        return emfPoly16(dc, p, n, 1);
-    case 89:
-        return emfPoly16(dc, p, n, 2);
-    case 88:
-        return bezierTo(dc, p, n, false);
+    case 86: return emfPoly16(dc, p, n, 0);
+    case 87: return emfPoly16(dc, p, n, 1);
+    case 89: return emfPoly16(dc, p, n, 2);
+    case 88: return bezierTo(dc, p, n, false);
     // The 32-bit forms of the polygon, polyline and curve records, as
     // other programs write them.
-    case 3:
-        return emfPoly16(dc, p, n, 0, true);
-    case 4:
-        return emfPoly16(dc, p, n, 1, true);
-    case 5:
-        return bezierTo(dc, p, n, true);
-    case 6:
-        return emfPoly16(dc, p, n, 2, true);
+    case 3: return emfPoly16(dc, p, n, 0, true);
+    case 4: return emfPoly16(dc, p, n, 1, true);
+    case 5: return bezierTo(dc, p, n, true);
+    case 6: return emfPoly16(dc, p, n, 2, true);
     case 8:
         if (n < 24)
             return Meta_errMalformed;
@@ -550,8 +515,7 @@ int emfRecord(GdiDC *dc, uint32_t type, const uint8_t *p, uint32_t n)
         return n >= 36
                    ? Gdi_createPen(dc, int32_t(u32(p) - 1u), u32(p + 20), i32(p + 24), u32(p + 32))
                    : Meta_errMalformed;
-    default:
-        return Res_ok;
+    default: return Res_ok;
     }
 }
 

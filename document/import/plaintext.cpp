@@ -93,7 +93,8 @@ int reserve(TextBuf *buf, size_t units)
 // taken: all of them but the start of a character the chunk cuts off. The
 // buffer starts at one unit per byte, which every converter but a broken
 // one respects, and doubles when a converter asks for more room.
-int convertChunk(TextLoader *loader, const uint8_t *bytes, size_t length, TextBuf *buf, size_t *used)
+int convertChunk(TextLoader *loader, const uint8_t *bytes, size_t length, TextBuf *buf,
+                 size_t *used)
 {
     *used = 0;
     buf->length = 0;
@@ -104,8 +105,9 @@ int convertChunk(TextLoader *loader, const uint8_t *bytes, size_t length, TextBu
     for (;;) {
         size_t consumed = 0, produced = 0;
         size_t room = (buf->capacity - buf->length) * sizeof(char16_t);
-        int r = loader->convert(bytes + done, length - done, reinterpret_cast<uint8_t *>(buf->units + buf->length),
-                                room, &consumed, &produced, &loader->convState, loader->ctx);
+        int r = loader->convert(bytes + done, length - done,
+                                reinterpret_cast<uint8_t *>(buf->units + buf->length), room,
+                                &consumed, &produced, &loader->convState, loader->ctx);
         done += consumed;
         buf->length += produced / sizeof(char16_t);
         if (r == Res_ok || r == Res_charsetIncomplete)
@@ -166,7 +168,8 @@ int appendPlain(TextAppender *a, const char16_t *s, size_t n)
 {
     if (!n)
         return Res_ok;
-    return Edr_Node_createText(a->doc, currentGroup(a), Edr_Insert_lastChild, nullptr, s, uint32_t(n));
+    return Edr_Node_createText(a->doc, currentGroup(a), Edr_Insert_lastChild, nullptr, s,
+                               uint32_t(n));
 }
 
 // A group with id, made as the last child of parent; *out holds a reference.
@@ -308,16 +311,18 @@ void freeLoader(TextLoader *loader)
 
 int growPages(TextLoader *loader, uint32_t capacity)
 {
-    uint64_t *starts = static_cast<uint64_t *>(Mem_realloc(loader->pageStarts, capacity * sizeof(uint64_t)));
+    uint64_t *starts =
+        static_cast<uint64_t *>(Mem_realloc(loader->pageStarts, capacity * sizeof(uint64_t)));
     if (!starts)
         return Res_noMemory;
     loader->pageStarts = starts;
-    uint32_t *chars = static_cast<uint32_t *>(Mem_realloc(loader->pageChars, capacity * sizeof(uint32_t)));
+    uint32_t *chars =
+        static_cast<uint32_t *>(Mem_realloc(loader->pageChars, capacity * sizeof(uint32_t)));
     if (!chars)
         return Res_noMemory;
     loader->pageChars = chars;
-    CharsetState *states =
-        static_cast<CharsetState *>(Mem_realloc(loader->pageStates, capacity * sizeof(CharsetState)));
+    CharsetState *states = static_cast<CharsetState *>(
+        Mem_realloc(loader->pageStates, capacity * sizeof(CharsetState)));
     if (!states)
         return Res_noMemory;
     loader->pageStates = states;
@@ -327,7 +332,8 @@ int growPages(TextLoader *loader, uint32_t capacity)
 
 // Stores entry index (a page start, or the end of the text), growing the
 // arrays by doubling so that one entry more always fits.
-int recordEntry(TextLoader *loader, uint32_t index, uint64_t offset, uint32_t chars, const CharsetState *state)
+int recordEntry(TextLoader *loader, uint32_t index, uint64_t offset, uint32_t chars,
+                const CharsetState *state)
 {
     if (index + 1 >= loader->pageCapacity) {
         if (loader->pageCapacity > UINT32_MAX / 2)
@@ -367,7 +373,8 @@ int lendChunk(VfsHandle *stream, const uint8_t **bytes, size_t *length, bool *la
 
 // Converts a lent chunk; at the end of the text a character cut short
 // becomes U+FFFD.
-int convertLent(TextLoader *loader, const uint8_t *bytes, size_t length, bool last, TextBuf *buf, size_t *used)
+int convertLent(TextLoader *loader, const uint8_t *bytes, size_t length, bool last, TextBuf *buf,
+                size_t *used)
 {
     int err = convertChunk(loader, bytes, length, buf, used);
     if (err == Res_ok && last && *used < length) {
@@ -422,7 +429,8 @@ int countPages(TextLoader *loader, PageCounter *pc, uint64_t offset, const Chars
 // walk the bytes, and a character's index in a chunk is its byte's.
 bool oneUnitPerByte(uint32_t code)
 {
-    return code == CharsetCode_latin1 || (code >= CharsetCode_cp437 && code <= CharsetCode_iso2022cn);
+    return code == CharsetCode_latin1 ||
+           (code >= CharsetCode_cp437 && code <= CharsetCode_iso2022cn);
 }
 
 // countPages over the bytes of a chunk of such a character set, without
@@ -496,7 +504,8 @@ int32_t tabInterval(EngineContext *ctx)
         return TextDoc_measureFallback;
     Rect box{};
     uint32_t fitted = 0;
-    int err = TextRun_measureFit(fonts, 0x80000, 0, nullptr, u"        ", 8, 0, 0, 541983, &fitted, &box);
+    int err =
+        TextRun_measureFit(fonts, 0x80000, 0, nullptr, u"        ", 8, 0, 0, 541983, &fitted, &box);
     Font_listRelease(fonts);
     return err == Res_ok ? box.x1 - box.x0 : int32_t(TextDoc_measureFallback);
 }
@@ -560,7 +569,8 @@ int addString(StyleRule *rule, uint32_t id, const char16_t *text)
     return addValue(rule, p);
 }
 
-int pageRule(EngineContext *ctx, StyleRule *rule, uint32_t singlePage, uint32_t pageMode, const int32_t *margins)
+int pageRule(EngineContext *ctx, StyleRule *rule, uint32_t singlePage, uint32_t pageMode,
+             const int32_t *margins)
 {
     int32_t vertical = margins && margins[0] >= 0 ? margins[0] : 0x10000;
     int32_t horizontal = margins && margins[1] >= 0 ? margins[1] : 0x14000;
@@ -636,20 +646,21 @@ struct Import {
     Edr_Doc *doc;
     TextLoader *loader;
     bool pageMode;
-    Edr_Node *group;            // the text group, or page 0's (one reference)
+    Edr_Node *group; // the text group, or page 0's (one reference)
     TextAppender appender;
     TextBuf buf;
-    int64_t total;              // the stream size, -1 when unknown
-    int64_t done;               // bytes consumed so far
-    bool bytePages;             // pages after the first are counted on the bytes
+    int64_t total;  // the stream size, -1 when unknown
+    int64_t done;   // bytes consumed so far
+    bool bytePages; // pages after the first are counted on the bytes
 };
 
 // Converts one lent chunk into the import's buffer: in page mode it counts
 // the pages the characters fill and keeps only the first page's text; in
 // whole mode all of it is appended. A full chunk that converts nothing
 // cannot be read any further, so it ends the reading (*last).
-int convertChunk(Import *im, TextLoader *loader, PageCounter *pc, uint64_t offset, CharsetState *before,
-                 const uint8_t *bytes, size_t length, bool *last, size_t *used, size_t *lastChars, bool *firstOpen)
+int convertChunk(Import *im, TextLoader *loader, PageCounter *pc, uint64_t offset,
+                 CharsetState *before, const uint8_t *bytes, size_t length, bool *last,
+                 size_t *used, size_t *lastChars, bool *firstOpen)
 {
     int err = convertLent(loader, bytes, length, *last, &im->buf, used);
     *lastChars = im->buf.length;
@@ -681,7 +692,8 @@ int readAll(Import *im)
         return err;
     bool bom = length >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF;
     uint32_t code = 0;
-    err = TextDoc_pickCharset(im->ctx, bytes, length, bom, &loader->convert, &code, &loader->convState);
+    err = TextDoc_pickCharset(im->ctx, bytes, length, bom, &loader->convert, &code,
+                              &loader->convState);
     (void)Vfs_readDone(stream, err == Res_ok && bom ? 3 : 0);
     if (err)
         return err;
@@ -711,8 +723,8 @@ int readAll(Import *im)
             lastChars = length;
             err = countPageBytes(loader, &pc, offset, &before, bytes, length);
         } else {
-            err = convertChunk(im, loader, &pc, offset, &before, bytes, length, &last, &used, &lastChars,
-                               &firstOpen);
+            err = convertChunk(im, loader, &pc, offset, &before, bytes, length, &last, &used,
+                               &lastChars, &firstOpen);
         }
         if (err) {
             (void)Vfs_readDone(stream, 0);
@@ -760,7 +772,8 @@ int importText(Import *im, VfsHandle *stream, Edr_Node *target)
         err = TextDoc_setupStyles(ctx, doc, singlePage, im->pageMode, loader->powerzoom, nullptr);
     // 3. The group of the text, or of page 0.
     if (err == Res_ok)
-        err = im->pageMode ? addPage(loader, 0, &im->group) : newGroup(doc, loader->root, TextDoc_idText, &im->group);
+        err = im->pageMode ? addPage(loader, 0, &im->group)
+                           : newGroup(doc, loader->root, TextDoc_idText, &im->group);
     if (err)
         return err;
     im->appender.doc = doc;
@@ -857,14 +870,17 @@ int TextDoc_describe(EngineContext *, Edr_HandlerDesc *desc)
     return Res_ok;
 }
 
-int TextDoc_sniff(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream, int32_t *score, uint32_t *typeId)
+int TextDoc_sniff(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream, int32_t *score,
+                  uint32_t *typeId)
 {
     const uint8_t *bytes = nullptr;
     size_t length = 0;
     int err = Vfs_getReadBuf(stream, TextDoc_sniffBytes, &bytes, &length);
     if (err)
         return err;
-    bool text = TextDoc_sniffText(context, bytes, length < TextDoc_sniffBytes ? length : size_t(TextDoc_sniffBytes)) != 0;
+    bool text =
+        TextDoc_sniffText(context, bytes,
+                          length < TextDoc_sniffBytes ? length : size_t(TextDoc_sniffBytes)) != 0;
     (void)Vfs_readDone(stream, 0);
     *score = text ? int32_t(TextDoc_sniffScore) : 0;
     *typeId = text ? uint32_t(TextDoc_mimeTypeId) : 0;
@@ -877,9 +893,7 @@ int TextDoc_matchMime(EngineContext *, Edr_HandlerDesc *, const char16_t *mime, 
     return Res_ok;
 }
 
-void TextDoc_release(EngineContext *, Edr_HandlerDesc *)
-{
-}
+void TextDoc_release(EngineContext *, Edr_HandlerDesc *) {}
 
 int TextDoc_open(EngineContext *context, Edr_HandlerDesc *, void *, VfsHandle *stream, Edr_Doc *doc,
                  Edr_Node *target)
@@ -959,7 +973,8 @@ int TextDoc_pickCharset(EngineContext *context, const uint8_t *bytes, size_t len
     *code = 0;
     Charset_resetState(state);
     uint32_t fallback = CharsetCode_win1252;
-    char16_t *name = Config_getUstrA(context, context->config, u"Core", "DefaultCharacterSet", nullptr);
+    char16_t *name =
+        Config_getUstrA(context, context->config, u"Core", "DefaultCharacterSet", nullptr);
     uint32_t named = 0;
     if (name && Charset_fromName(name, &named) == Res_ok && named < CharsetCode_count)
         fallback = named;
@@ -1043,8 +1058,8 @@ void TextDoc_finishAppender(TextAppender *a)
     a->paragraph = nullptr;
 }
 
-int TextDoc_setupStyles(EngineContext *context, Edr_Doc *doc, uint32_t singlePage, uint32_t pageMode,
-                        uint32_t powerzoom, const int32_t *margins)
+int TextDoc_setupStyles(EngineContext *context, Edr_Doc *doc, uint32_t singlePage,
+                        uint32_t pageMode, uint32_t powerzoom, const int32_t *margins)
 {
     Request *sheet = nullptr;
     StyleRule *rule = nullptr;

@@ -35,18 +35,18 @@ struct Edr_HandlerDesc;
 struct VfsHandle;
 
 enum : uint32_t {
-    TextDoc_typeCode = 232,         // the document type code of text documents
-    TextDoc_chunkBytes = 4096,      // bytes converted at a time
-    TextDoc_pageLines = 66,         // lines of a page
-    TextDoc_lineChars = 86,         // characters of a line
-    TextDoc_initialPages = 256,     // page-table capacity at the start
-    TextDoc_idText = 1,             // the text group and every page group
-    TextDoc_idLink = 2,             // link groups
-    TextDoc_idParagraph = 3,        // paragraph groups of powerzoom mode
-    TextDoc_longRun = 128,          // powerzoom: a longer line ends a paragraph
+    TextDoc_typeCode = 232,          // the document type code of text documents
+    TextDoc_chunkBytes = 4096,       // bytes converted at a time
+    TextDoc_pageLines = 66,          // lines of a page
+    TextDoc_lineChars = 86,          // characters of a line
+    TextDoc_initialPages = 256,      // page-table capacity at the start
+    TextDoc_idText = 1,              // the text group and every page group
+    TextDoc_idLink = 2,              // link groups
+    TextDoc_idParagraph = 3,         // paragraph groups of powerzoom mode
+    TextDoc_longRun = 128,           // powerzoom: a longer line ends a paragraph
     TextDoc_measureFallback = 52434, // the tab interval when no measurement is made
-    TextDoc_sniffBytes = 1024,      // bytes the sniffer looks at
-    TextDoc_sniffScore = 50,        // the sniffer's score for text
+    TextDoc_sniffBytes = 1024,       // bytes the sniffer looks at
+    TextDoc_sniffScore = 50,         // the sniffer's score for text
 };
 
 // The state of one page-on-demand text: owned by the document as its loader
@@ -55,16 +55,16 @@ enum : uint32_t {
 struct TextLoader {
     EngineContext *ctx;
     Edr_Doc *doc;
-    Edr_Node *root;             // the target group (one reference)
-    VfsHandle *stream;          // the source (owned)
-    CharsetConverter convert;   // bytes to 16-bit text
-    CharsetState convState;     // the converter's state while converting
-    uint32_t pageCount;         // pages recorded; 1 at the start
-    uint64_t *pageStarts;       // per page (and one more for the end): offset of its chunk
-    uint32_t *pageChars;        // the index of its first character in that chunk's text
-    CharsetState *pageStates;   // the converter's state before that chunk
-    uint32_t pageCapacity;      // entries of the three arrays
-    uint32_t powerzoom;         // "OptimiseTextDaForPowerzoom"
+    Edr_Node *root;           // the target group (one reference)
+    VfsHandle *stream;        // the source (owned)
+    CharsetConverter convert; // bytes to 16-bit text
+    CharsetState convState;   // the converter's state while converting
+    uint32_t pageCount;       // pages recorded; 1 at the start
+    uint64_t *pageStarts;     // per page (and one more for the end): offset of its chunk
+    uint32_t *pageChars;      // the index of its first character in that chunk's text
+    CharsetState *pageStates; // the converter's state before that chunk
+    uint32_t pageCapacity;    // entries of the three arrays
+    uint32_t powerzoom;       // "OptimiseTextDaForPowerzoom"
 };
 
 // Appending converted text to one group (TextDoc_appendText). Zero it,
@@ -72,14 +72,14 @@ struct TextLoader {
 // holds.
 struct TextAppender {
     Edr_Doc *doc;
-    Edr_Node *group;            // the group receiving the text (lent)
-    Edr_Node *paragraph;        // powerzoom: the current paragraph group (one reference), or null
+    Edr_Node *group;     // the group receiving the text (lent)
+    Edr_Node *paragraph; // powerzoom: the current paragraph group (one reference), or null
     uint32_t powerzoom;
-    uint32_t runLength;         // powerzoom: characters since the last line feed
-    uint32_t started;           // some text went through already
-    char16_t previous;          // the last character appended
-    uint32_t inLink;            // the carried text is an address still open
-    char16_t *carry;            // text carried to the next call (owned)
+    uint32_t runLength; // powerzoom: characters since the last line feed
+    uint32_t started;   // some text went through already
+    char16_t previous;  // the last character appended
+    uint32_t inLink;    // the carried text is an address still open
+    char16_t *carry;    // text carried to the next call (owned)
     uint32_t carryLength;
     uint32_t carryCapacity;
 };
@@ -90,7 +90,8 @@ struct TextAppender {
 // sniff, open, step, close, a release that does nothing, enabled. 0.
 int TextDoc_describe(EngineContext *context, Edr_HandlerDesc *desc);
 // 100 when mime is "text/plain" ignoring case, else 0 (also for null). 0.
-int TextDoc_matchMime(EngineContext *context, Edr_HandlerDesc *desc, const char16_t *mime, int32_t *score);
+int TextDoc_matchMime(EngineContext *context, Edr_HandlerDesc *desc, const char16_t *mime,
+                      int32_t *score);
 // Peeks at up to 1024 bytes (handing them back unconsumed): score 50 and
 // type 25 when they look like text (TextDoc_sniffText), else 0 and 0. A
 // read error comes back before anything is written.
@@ -120,7 +121,8 @@ void TextDoc_close(Edr_Doc *doc);
 
 // The import behind TextDoc_open (which has set the feature flags). Takes
 // over the stream. Results as TextDoc_open.
-[[nodiscard]] int TextDoc_import(EngineContext *context, VfsHandle *stream, Edr_Doc *doc, Edr_Node *target);
+[[nodiscard]] int TextDoc_import(EngineContext *context, VfsHandle *stream, Edr_Doc *doc,
+                                 Edr_Node *target);
 
 // The converter for text whose first chunk is bytes: UTF-8 after a
 // byte-order mark; else the detector's guess over the bytes (with
@@ -130,8 +132,9 @@ void TextDoc_close(Edr_Doc *doc);
 // that to the single-byte widening converter. *code receives the code
 // chosen (0 for the widening converter); state is reset. 0, or 1 when the
 // detector cannot be made.
-[[nodiscard]] int TextDoc_pickCharset(EngineContext *context, const uint8_t *bytes, size_t length, int bom,
-                                      CharsetConverter *convert, uint32_t *code, CharsetState *state);
+[[nodiscard]] int TextDoc_pickCharset(EngineContext *context, const uint8_t *bytes, size_t length,
+                                      int bom, CharsetConverter *convert, uint32_t *code,
+                                      CharsetState *state);
 
 // Appends n units of text (changed in place: spaces that start a line
 // become U+00A0) to the appender's group. A space becomes U+00A0 when it
@@ -158,5 +161,6 @@ void TextDoc_finishAppender(TextAppender *appender);
 // when given, is {top and bottom, left and right}: a member that is not
 // negative replaces the default margins (1 inch, 1.25 inches). 0 or the
 // first error.
-[[nodiscard]] int TextDoc_setupStyles(EngineContext *context, Edr_Doc *doc, uint32_t singlePage, uint32_t pageMode,
-                                      uint32_t powerzoom, const int32_t *margins);
+[[nodiscard]] int TextDoc_setupStyles(EngineContext *context, Edr_Doc *doc, uint32_t singlePage,
+                                      uint32_t pageMode, uint32_t powerzoom,
+                                      const int32_t *margins);

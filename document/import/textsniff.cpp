@@ -25,8 +25,8 @@ bool textSniffIsDigit(uint8_t c)
 // "%PDF-" digit "." digit at i (eight bytes).
 bool textSniffPdfHeaderAt(const uint8_t *b, size_t i, size_t length)
 {
-    return length - i >= 8 && memcmp(b + i, "%PDF-", 5) == 0 && textSniffIsDigit(b[i + 5]) && b[i + 6] == '.' &&
-           textSniffIsDigit(b[i + 7]);
+    return length - i >= 8 && memcmp(b + i, "%PDF-", 5) == 0 && textSniffIsDigit(b[i + 5]) &&
+           b[i + 6] == '.' && textSniffIsDigit(b[i + 7]);
 }
 
 // "%!PS-Adobe-#.# PDF-#.#" at i (22 bytes), each '#' a digit.
@@ -68,8 +68,8 @@ int Pdf_sniffHeader(EngineContext *, const uint8_t *bytes, size_t length)
     return 0;
 }
 
-int TextDoc_detectCharset(EngineContext *context, const uint8_t *bytes, size_t length, char16_t **out,
-                          size_t *units)
+int TextDoc_detectCharset(EngineContext *context, const uint8_t *bytes, size_t length,
+                          char16_t **out, size_t *units)
 {
     *out = nullptr;
     *units = 0;
@@ -93,7 +93,8 @@ int TextDoc_detectCharset(EngineContext *context, const uint8_t *bytes, size_t l
     int r = convert(bytes, length, buffer, capacity, &consumed, &produced, &state, context);
     if (r == Res_charsetUnknown || r == Res_charsetNoTable) {
         consumed = produced = 0;
-        (void)Charset_latin1ToUtf16(bytes, length, buffer, capacity, &consumed, &produced, nullptr, context);
+        (void)Charset_latin1ToUtf16(bytes, length, buffer, capacity, &consumed, &produced, nullptr,
+                                    context);
     }
     if (produced / 2 == 0) {
         Mem_free(buffer);

@@ -11,8 +11,9 @@
 // its origin) or the page colour, under the second picture as a mask or the
 // page colour's opacity byte.
 int Edr_Page_fillBackground(const PixelBuf *paint, const Point *paintOrigin, const PixelBuf *mask,
-                            const Point *maskOrigin, const Edr_PageRec *page, Edr_ScreenHooks *hooks,
-                            Bitmap *bitmap, const Rect *rect, Edr_FillDoneFn after, void *argument)
+                            const Point *maskOrigin, const Edr_PageRec *page,
+                            Edr_ScreenHooks *hooks, Bitmap *bitmap, const Rect *rect,
+                            Edr_FillDoneFn after, void *argument)
 {
     DrawItem *item = bitmap->drawItem;
     uint32_t colour = uint32_t(page->background[0]) | uint32_t(page->background[1]) << 8 |
@@ -20,7 +21,8 @@ int Edr_Page_fillBackground(const PixelBuf *paint, const Point *paintOrigin, con
     item->kind = DrawItem_kindRect;
     item->paintKind = paint ? DrawItem_sourceBuffer : DrawItem_sourceSolid;
     if (paint)
-        item->paint.buffer = {paint, paintOrigin ? paintOrigin->x : 0, paintOrigin ? paintOrigin->y : 0};
+        item->paint.buffer = {paint, paintOrigin ? paintOrigin->x : 0,
+                              paintOrigin ? paintOrigin->y : 0};
     else
         item->paint.solid = {Pixel_formatRGBA, colour};
     item->maskKind = mask ? DrawItem_sourceBuffer : DrawItem_sourceSolid;

@@ -85,8 +85,9 @@ int setTimerLocked(Edr_Doc *doc, Edr_MgrState *st)
 {
     cancelTimerLocked(doc, st);
     EventProc *proc = appProc(doc);
-    int err = proc ? TimerQ_add(doc->app, proc, int32_t(st->period), 0, timerExpired, doc, &st->timer)
-                   : int(Res_missingArgument);
+    int err =
+        proc ? TimerQ_add(doc->app, proc, int32_t(st->period), 0, timerExpired, doc, &st->timer)
+             : int(Res_missingArgument);
     st->timerSet = err == 0;
     if (err) {
         st->timer = 0;
@@ -116,7 +117,8 @@ void updatePeriodLocked(Edr_MgrState *st)
 int tryNotify(Edr_Doc *doc, Edr_MgrState *st)
 {
     Lock_acquire(&doc->manager.lock);
-    uint32_t due = st->settleDue, scheduled = st->timerSet, running = st->passRunning, held = st->hold;
+    uint32_t due = st->settleDue, scheduled = st->timerSet, running = st->passRunning,
+             held = st->hold;
     Lock_release(&doc->manager.lock);
     return Edr_Mgr_notify(doc, due, scheduled, running, held);
 }
@@ -248,7 +250,8 @@ int Edr_Mgr_init(EngineContext *app, Edr_Doc *doc)
         return Res_noMemory;
     st->period = Edr_Mgr_periodStart;
     if (app && app->eventProc) {
-        int err = EventProc_addListener(app, app->eventProc, EventProc_kindCode, Edr_Mgr_listener, doc);
+        int err =
+            EventProc_addListener(app, app->eventProc, EventProc_kindCode, Edr_Mgr_listener, doc);
         if (err) {
             Mem_free(st);
             return err;
@@ -335,8 +338,8 @@ int Edr_Mgr_start(Edr_Doc *doc)
         int err = Res_ok;
         if (!st->job) {
             int32_t jobClass = doc->markFlag ? 2 : 1;
-            err = Worker_submit(doc->app, &st->job, jobClass, Edr_Mgr_run, doc, nullptr, Edr_Mgr_jobStack,
-                                "Edr_manager");
+            err = Worker_submit(doc->app, &st->job, jobClass, Edr_Mgr_run, doc, nullptr,
+                                Edr_Mgr_jobStack, "Edr_manager");
         }
         Lock_release(&doc->manager.lock);
         return err;
@@ -522,7 +525,8 @@ void Edr_Mgr_setSizeWatch(Edr_Doc *doc, Edr_SizeWatchFn watch, int32_t width, in
     Lock_release(&doc->manager.lock);
 }
 
-int Edr_Mgr_notify(Edr_Doc *doc, uint32_t settleDue, uint32_t scheduled, uint32_t running, uint32_t held)
+int Edr_Mgr_notify(Edr_Doc *doc, uint32_t settleDue, uint32_t scheduled, uint32_t running,
+                   uint32_t held)
 {
     Edr_MgrState *st = stateOf(doc);
     if (!st || !settleDue || scheduled || running || held)
@@ -551,9 +555,7 @@ void Edr_Mgr_listener(EngineContext *context, EventProcMsg *msg, void *argument,
     switch (m->code) {
     case 23:
     case 24:
-    case 25:
-        (void)Edr_Mgr_requestPass(doc);
-        break;
+    case 25: (void)Edr_Mgr_requestPass(doc); break;
     case kHold:
         if (mine) {
             Lock_acquire(&doc->manager.lock);
@@ -587,8 +589,7 @@ void Edr_Mgr_listener(EngineContext *context, EventProcMsg *msg, void *argument,
         if (mine)
             (void)Edr_Mgr_start(doc);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 

@@ -41,36 +41,36 @@ struct WorkerJob;
 typedef void (*Edr_SizeWatchFn)(Edr_Doc *doc);
 
 enum : uint32_t {
-    Edr_Mgr_periodStart = 1000,     // the period at creation
-    Edr_Mgr_periodIdle = 200,       // the period of a document not loading
-    Edr_Mgr_periodLoading = 10000,  // the period while a pass of a loading document runs
-    Edr_Mgr_periodMin = 1000,       // bounds of the measured period while loading
+    Edr_Mgr_periodStart = 1000,    // the period at creation
+    Edr_Mgr_periodIdle = 200,      // the period of a document not loading
+    Edr_Mgr_periodLoading = 10000, // the period while a pass of a loading document runs
+    Edr_Mgr_periodMin = 1000,      // bounds of the measured period while loading
     Edr_Mgr_periodMax = 60000,
     Edr_Mgr_jobStack = 18432,
 };
 
 // The manager's state of one document.
 struct Edr_MgrState {
-    WorkerJob *job;             // the running "Edr_manager" job, null when none
-    int64_t passStartedAt;      // engine clock when the last pass began its layout work
-    int64_t busySince;          // when busyCount left 0
-    int64_t busyEndedAt;        // when busyCount returned to 0
-    uint32_t timer;             // the pass timer's id, 0 when none
-    uint32_t period;            // delay of the pass timer in ms
-    uint32_t hold;              // passes' settle notification held back (codes 9/10/11)
-    uint32_t redrawRequested;   // the settle notification uses 16 instead of 15
-    uint32_t stopping;          // the manager is being torn down
-    uint32_t timerSet;          // a pass is scheduled (timer set, or promoted to run now)
-    uint32_t runAgain;          // the running job must run another cycle
-    uint32_t settleDue;         // the settle notification is owed
-    uint32_t suspendCount;      // page-list writers inside: the pass timer is paused
-    uint32_t passRunning;       // a pass is in progress
-    uint32_t busyCount;         // nesting count of loading activity
-    uint32_t accessCount;       // nesting count of page accesses
-    Edr_SizeWatchFn sizeWatch;  // null when none
-    int32_t watchWidth;         // the watched size (16.16, as the page bounds)
+    WorkerJob *job;            // the running "Edr_manager" job, null when none
+    int64_t passStartedAt;     // engine clock when the last pass began its layout work
+    int64_t busySince;         // when busyCount left 0
+    int64_t busyEndedAt;       // when busyCount returned to 0
+    uint32_t timer;            // the pass timer's id, 0 when none
+    uint32_t period;           // delay of the pass timer in ms
+    uint32_t hold;             // passes' settle notification held back (codes 9/10/11)
+    uint32_t redrawRequested;  // the settle notification uses 16 instead of 15
+    uint32_t stopping;         // the manager is being torn down
+    uint32_t timerSet;         // a pass is scheduled (timer set, or promoted to run now)
+    uint32_t runAgain;         // the running job must run another cycle
+    uint32_t settleDue;        // the settle notification is owed
+    uint32_t suspendCount;     // page-list writers inside: the pass timer is paused
+    uint32_t passRunning;      // a pass is in progress
+    uint32_t busyCount;        // nesting count of loading activity
+    uint32_t accessCount;      // nesting count of page accesses
+    Edr_SizeWatchFn sizeWatch; // null when none
+    int32_t watchWidth;        // the watched size (16.16, as the page bounds)
     int32_t watchHeight;
-    uint32_t listening;         // the listener is registered on the application's processor
+    uint32_t listening; // the listener is registered on the application's processor
 };
 
 // Creates the manager state of a new document and, when the application
@@ -129,7 +129,8 @@ void Edr_Mgr_setSizeWatch(Edr_Doc *doc, Edr_SizeWatchFn watch, int32_t width, in
 // running and nothing holds it (the arguments, checked again under the
 // lock), posts 16 after a redraw request, else 15, and clears settleDue.
 // The post's result, 0 when nothing was posted.
-int Edr_Mgr_notify(Edr_Doc *doc, uint32_t settleDue, uint32_t scheduled, uint32_t running, uint32_t held);
+int Edr_Mgr_notify(Edr_Doc *doc, uint32_t settleDue, uint32_t scheduled, uint32_t running,
+                   uint32_t held);
 // Recomputes the period: 200 when not loading; while loading and neither
 // held nor in a pass, six times the time since the last pass began its
 // layout work, within 1000 and 60000.

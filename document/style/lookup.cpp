@@ -43,8 +43,9 @@ bool isWhite(char16_t c)
 
 bool isBlockDisplay(uint32_t d)
 {
-    return d == KwId_block || d == KwId_compact || d == KwId_listItem || d == KwId_runIn || d == KwId_table ||
-           d == KwId_tableCell || d == KwId_tableRow || (d >= KwId_columnBlock && d <= KwId_markedBlock);
+    return d == KwId_block || d == KwId_compact || d == KwId_listItem || d == KwId_runIn ||
+           d == KwId_table || d == KwId_tableCell || d == KwId_tableRow ||
+           (d >= KwId_columnBlock && d <= KwId_markedBlock);
 }
 
 uint32_t typeOf(const Edr_Node *n)
@@ -92,8 +93,8 @@ void classify(Edr_StyleLookup *w)
         w->skip = 0;
         if (typeOf(n) == Edr_NodeType_data) {
             uint32_t id = static_cast<const Prop *>(Edr_Node_payload(n))->id;
-            if (id != PropId_height && id != PropId_left && id != PropId_position && id != PropId_top &&
-                id != PropId_width && id != PropId_shape) {
+            if (id != PropId_height && id != PropId_left && id != PropId_position &&
+                id != PropId_top && id != PropId_width && id != PropId_shape) {
                 w->apply = 1;
                 w->skip = 1;
             }
@@ -113,7 +114,8 @@ void classify(Edr_StyleLookup *w)
         w->descend = 1;
         w->skip = lb >= KwId_breakFirst && lb <= KwId_lineBreak ? 0 : 1;
     }
-    if (!Edr_Style_isFlag1(s) && Edr_Style_equalsEither(s, PropId_position, KwId_absolute, KwId_fixed))
+    if (!Edr_Style_isFlag1(s) &&
+        Edr_Style_equalsEither(s, PropId_position, KwId_absolute, KwId_fixed))
         w->descend = w->skip = 0;
     if (Edr_Style_equalsEither(s, PropId_float, KwId_left, KwId_right))
         w->descend = w->skip = 0;
@@ -174,8 +176,8 @@ int step(Edr_StyleLookup *w)
     if (!w->descend)
         return moveNext(w);
     if (w->depth == w->capacity) {
-        auto *grown =
-            static_cast<Edr_LookupEntry *>(Mem_realloc(w->stack, size_t(w->capacity) * 2 * sizeof(Edr_LookupEntry)));
+        auto *grown = static_cast<Edr_LookupEntry *>(
+            Mem_realloc(w->stack, size_t(w->capacity) * 2 * sizeof(Edr_LookupEntry)));
         if (!grown)
             return Res_noMemory;
         w->stack = grown;
@@ -201,7 +203,8 @@ int advance(Edr_StyleLookup *w)
             Edr_Style **slot = enclosingSlot(w);
             if (int err = Edr_Style_makeWritable(slot, w->document))
                 return err;
-            if (int err = Edr_Style_setValue(*slot, static_cast<const Prop *>(Edr_Node_payload(top(w)->node))))
+            if (int err = Edr_Style_setValue(
+                    *slot, static_cast<const Prop *>(Edr_Node_payload(top(w)->node))))
                 return err;
         }
         if (int err = step(w))
@@ -235,8 +238,8 @@ int breakBetween(Edr_StyleLookup *w)
 
 // ------------------------------------------------------------------- walk
 
-int Edr_StyleLookup_create(Edr_Doc *doc, Edr_Node *root, Edr_Style *rootStyle, Edr_StyleCtx *styleContext,
-                           Edr_StyleLookup **out)
+int Edr_StyleLookup_create(Edr_Doc *doc, Edr_Node *root, Edr_Style *rootStyle,
+                           Edr_StyleCtx *styleContext, Edr_StyleLookup **out)
 {
     *out = nullptr;
     Edr_StyleLookup *w = static_cast<Edr_StyleLookup *>(Mem_calloc(1, sizeof(Edr_StyleLookup)));
@@ -258,7 +261,8 @@ int Edr_StyleLookup_create(Edr_Doc *doc, Edr_Node *root, Edr_Style *rootStyle, E
     if (!err)
         err = Edr_Node_allocate(&w->synthetic, Edr_NodeType_data, sizeof(Prop));
     if (!err) {
-        Prop_setType(static_cast<Prop *>(Edr_Node_payload(w->synthetic)), PropId_position, KwId_absolute);
+        Prop_setType(static_cast<Prop *>(Edr_Node_payload(w->synthetic)), PropId_position,
+                     KwId_absolute);
         err = advance(w);
     }
     if (err) {
@@ -331,9 +335,9 @@ int Edr_Style_findAncestorByProp34(Edr_Doc *doc, Edr_Node *node, Edr_Node **out)
             return err;
         uint32_t d = Edr_Style_get(s, PropId_display, nullptr);
         Edr_Style_release(s);
-        if (d == KwId_block || d == KwId_compact || d == KwId_listItem || d == KwId_runIn || d == KwId_table ||
-            d == KwId_tableCell || d == KwId_tableRow || d == KwId_columnBlock || d == KwId_framesetRows ||
-            d == KwId_framesetColumns) {
+        if (d == KwId_block || d == KwId_compact || d == KwId_listItem || d == KwId_runIn ||
+            d == KwId_table || d == KwId_tableCell || d == KwId_tableRow || d == KwId_columnBlock ||
+            d == KwId_framesetRows || d == KwId_framesetColumns) {
             if (int err = Edr_Node_addRefLocked(doc, n))
                 return err;
             *out = n;

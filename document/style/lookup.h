@@ -25,19 +25,19 @@ struct Edr_StyleCtx;
 
 struct Edr_LookupEntry {
     Edr_Node *node;
-    Edr_Style *style;           // one reference
+    Edr_Style *style; // one reference
 };
 
 struct Edr_StyleLookup {
     Edr_Doc *document;
-    Edr_Style *rootStyle;       // the group's set, one reference
-    Edr_Node *currentNode;      // the item last handed out
-    Edr_Style *currentStyle;    // its set, one reference
-    Edr_LookupEntry *stack;     // one entry per open level
+    Edr_Style *rootStyle;    // the group's set, one reference
+    Edr_Node *currentNode;   // the item last handed out
+    Edr_Style *currentStyle; // its set, one reference
+    Edr_LookupEntry *stack;  // one entry per open level
     int32_t capacity;
-    int32_t depth;              // 0: the walk is over
-    int32_t floatDepth;         // inline groups open inside a float region
-    uint32_t descend;           // classification of the top entry
+    int32_t depth;      // 0: the walk is over
+    int32_t floatDepth; // inline groups open inside a float region
+    uint32_t descend;   // classification of the top entry
     uint32_t skip;
     uint32_t apply;
     uint32_t inFloat;           // a group with property 139 was met
@@ -61,8 +61,8 @@ struct Edr_LookupItem {
                                          Edr_StyleCtx *styleContext, Edr_StyleLookup **out);
 // The next item (node null at the end), whether a line may break after it
 // and whether the walk has ended. 0 or an error.
-[[nodiscard]] int Edr_StyleLookup_next(Edr_StyleLookup *walker, Edr_LookupItem *item, int *breakAllowed,
-                                       int *end);
+[[nodiscard]] int Edr_StyleLookup_next(Edr_StyleLookup *walker, Edr_LookupItem *item,
+                                       int *breakAllowed, int *end);
 // Frees the walker and every set reference it holds (null allowed).
 void Edr_StyleLookup_free(Edr_StyleLookup *walker);
 

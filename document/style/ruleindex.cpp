@@ -46,8 +46,8 @@ enum : uint32_t {
 struct IdxStep {
     uint32_t firstPart;
     uint32_t partCount;
-    uint32_t combinator;    // relation to the previous step
-    uint32_t state;         // state bits the node must have
+    uint32_t combinator; // relation to the previous step
+    uint32_t state;      // state bits the node must have
 };
 
 struct IdxRule {
@@ -56,11 +56,11 @@ struct IdxRule {
     uint32_t sequence;
     uint32_t firstStep;
     uint32_t stepCount;
-    uint32_t next;          // next rule filed under the same key, or noRule
+    uint32_t next; // next rule filed under the same key, or noRule
 };
 
 struct IdxSlot {
-    uint32_t key;           // 0: empty
+    uint32_t key; // 0: empty
     uint32_t head;
     uint32_t tail;
 };
@@ -84,8 +84,8 @@ struct Edr_StyleIndex {
     uint32_t universalHead, universalTail;
     IdxSheet *sheets;
     uint32_t sheetCount, sheetCapacity;
-    uint32_t nameCount;     // names in the string table when compiled
-    uint32_t unresolved;    // some part named a string the table lacked
+    uint32_t nameCount;  // names in the string table when compiled
+    uint32_t unresolved; // some part named a string the table lacked
 };
 
 namespace style {
@@ -211,7 +211,7 @@ int addKeyParts(Edr_StyleIndex *index, Edr_StyleCtx *context, uint32_t key, bool
     *ok = true;
     StrTable *t = context->doc->strings;
     if (context->starId && key == context->starId)
-        return Res_ok;      // the universal key: no part to require
+        return Res_ok; // the universal key: no part to require
     const char *n8 = nullptr;
     const char16_t *n16 = nullptr;
     size_t len = 0;
@@ -227,7 +227,7 @@ int addKeyParts(Edr_StyleIndex *index, Edr_StyleCtx *context, uint32_t key, bool
         if (name[i] == u'.' || name[i] == u'#')
             cuts++;
     if (!cuts)
-        return addPart(index, key);     // a single name: the key itself
+        return addPart(index, key); // a single name: the key itself
     size_t start = 0;
     for (size_t i = 1; i <= len; i++) {
         if (i < len && name[i] != u'.' && name[i] != u'#')
@@ -276,7 +276,8 @@ int fileRule(Edr_StyleIndex *index, uint32_t r, uint32_t key)
 }
 
 // Adds one rule's steps; *kept = false when the rule can never match.
-int addRule(Edr_StyleIndex *index, Edr_StyleCtx *context, const StyleRule *rule, uint32_t sequence, bool *kept)
+int addRule(Edr_StyleIndex *index, Edr_StyleCtx *context, const StyleRule *rule, uint32_t sequence,
+            bool *kept)
 {
     *kept = false;
     uint32_t firstStep = index->stepCount, firstPart = index->partCount;
@@ -286,8 +287,8 @@ int addRule(Edr_StyleIndex *index, Edr_StyleCtx *context, const StyleRule *rule,
             comb = m->key == markerChild ? combChild : combAdjacent;
             continue;
         }
-        if (grow(reinterpret_cast<void **>(&index->steps), &index->stepCapacity, index->stepCount + 1,
-                 sizeof(IdxStep)))
+        if (grow(reinterpret_cast<void **>(&index->steps), &index->stepCapacity,
+                 index->stepCount + 1, sizeof(IdxStep)))
             return Res_noMemory;
         IdxStep *s = &index->steps[index->stepCount];
         s->firstPart = index->partCount;
@@ -334,8 +335,8 @@ int compile(Edr_StyleCtx *context, Edr_StyleIndex **out)
     uint32_t sequence = 0;
     DocRequestTable *table = context->doc->requests;
     for (uint32_t i = 0; Request *q = err ? nullptr : DocRequests_lentAt(table, i); i++) {
-        if ((err = grow(reinterpret_cast<void **>(&index->sheets), &index->sheetCapacity, index->sheetCount + 1,
-                        sizeof(IdxSheet))) != 0)
+        if ((err = grow(reinterpret_cast<void **>(&index->sheets), &index->sheetCapacity,
+                        index->sheetCount + 1, sizeof(IdxSheet))) != 0)
             break;
         index->sheets[index->sheetCount++] = IdxSheet{q, q->last};
         for (const StyleRule *r = q->first; r && !err; r = r->next) {
@@ -355,7 +356,8 @@ int compile(Edr_StyleCtx *context, Edr_StyleIndex **out)
     for (uint32_t r = 0; r < index->ruleCount && !err; r++) {
         const IdxRule *rule = &index->rules[r];
         const IdxStep *subject = &index->steps[rule->firstStep + rule->stepCount - 1];
-        uint32_t key = subject->partCount ? index->parts[subject->firstPart + subject->partCount - 1] : 0;
+        uint32_t key =
+            subject->partCount ? index->parts[subject->firstPart + subject->partCount - 1] : 0;
         err = fileRule(index, r, key);
     }
     if (err) {
@@ -371,7 +373,8 @@ bool isStale(Edr_StyleCtx *context, const Edr_StyleIndex *index)
     DocRequestTable *table = context->doc->requests;
     uint32_t i = 0;
     for (Request *q; (q = DocRequests_lentAt(table, i)) != nullptr; i++)
-        if (i >= index->sheetCount || index->sheets[i].sheet != q || index->sheets[i].last != q->last)
+        if (i >= index->sheetCount || index->sheets[i].sheet != q ||
+            index->sheets[i].last != q->last)
             return true;
     if (i != index->sheetCount)
         return true;
@@ -386,7 +389,8 @@ bool hasKey(const uint32_t *keys, uint32_t n, uint32_t k)
     return false;
 }
 
-bool stepHolds(const Edr_StyleIndex *index, const IdxStep *s, const uint32_t *keys, uint32_t n, uint32_t state)
+bool stepHolds(const Edr_StyleIndex *index, const IdxStep *s, const uint32_t *keys, uint32_t n,
+               uint32_t state)
 {
     if (s->state & ~state)
         return false;
@@ -444,8 +448,8 @@ bool matchBefore(const Edr_StyleIndex *index, const IdxRule *rule, uint32_t i, E
 
 int addEntry(Edr_StyleCtx *context, const IdxRule *r)
 {
-    if (grow(reinterpret_cast<void **>(&context->entries), &context->entryCapacity, context->entryCount + 1,
-             sizeof(Edr_StyleEntry)))
+    if (grow(reinterpret_cast<void **>(&context->entries), &context->entryCapacity,
+             context->entryCount + 1, sizeof(Edr_StyleEntry)))
         return Res_noMemory;
     context->entries[context->entryCount++] = Edr_StyleEntry{r->rule, r->weight, r->sequence};
     return Res_ok;
@@ -473,8 +477,8 @@ int collectChain(Edr_StyleCtx *context, const Edr_StyleIndex *index, uint32_t he
 
 namespace style {
 
-int collectRules(Edr_StyleCtx *context, Edr_Node *node, const uint32_t *keys, uint32_t keyCount, uint32_t state,
-                 bool withAncestors)
+int collectRules(Edr_StyleCtx *context, Edr_Node *node, const uint32_t *keys, uint32_t keyCount,
+                 uint32_t state, bool withAncestors)
 {
     context->entryCount = 0;
     if (context->index && isStale(context, context->index))
@@ -487,11 +491,13 @@ int collectRules(Edr_StyleCtx *context, Edr_Node *node, const uint32_t *keys, ui
     for (uint32_t i = 0; i < keyCount; i++) {
         const IdxSlot *s = findSlot(index, keys[i]);
         if (s) {
-            if (int err = collectChain(context, index, s->head, node, keys, keyCount, state, withAncestors))
+            if (int err = collectChain(context, index, s->head, node, keys, keyCount, state,
+                                       withAncestors))
                 return err;
         }
     }
-    if (int err = collectChain(context, index, index->universalHead, node, keys, keyCount, state, withAncestors))
+    if (int err = collectChain(context, index, index->universalHead, node, keys, keyCount, state,
+                               withAncestors))
         return err;
     std::sort(context->entries, context->entries + context->entryCount,
               [](const Edr_StyleEntry &a, const Edr_StyleEntry &b) {

@@ -31,14 +31,14 @@ namespace {
 
 // Default type (a payload type up to 20, else a keyword) of ids 0 to 154.
 constexpr uint16_t kDefaultTypes[Edr_Style_propCount] = {
-    0,   121, 148, 0,   7,   7,   113, 124, 120, 120, 120, 120, 2,   2,   0,   0,   0,   0,   2,   2,
-    2,   2,   34,  147, 0,   34,  34,  34,  34,  8,   0,   1,   0,   95,  74,  125, 0,   9,   97,  0,
-    103, 103, 103, 103, 34,  34,  103, 0,   0,   108, 58,  2,   2,   2,   2,   34,  0,   0,   0,   2,
-    2,   1,   78,  0,   2,   156, 2,   2,   2,   2,   34,  34,  34,  34,  131, 9,   34,  34,  34,  0,
-    0,   2,   0,   0,   34,  103, 36,  73,  103, 1,   34,  103, 34,  2,   0,   0,   0,   0,   0,   0,
-    0,   0,   0,   0,   1,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,
-    0,   0,   1,   0,   0,   196, 201, 8,   1,   203, 206, 206, 2,   2,   0,   0,   0,   156, 103, 0,
-    0,   223, 221, 34,  1,   1,   1,   1,   9,   1,   1,   1,   9,   1,   0,
+    0,   121, 148, 0,   7,  7,   113, 124, 120, 120, 120, 120, 2,  2,  0,   0,   0,  0,   2,   2,
+    2,   2,   34,  147, 0,  34,  34,  34,  34,  8,   0,   1,   0,  95, 74,  125, 0,  9,   97,  0,
+    103, 103, 103, 103, 34, 34,  103, 0,   0,   108, 58,  2,   2,  2,  2,   34,  0,  0,   0,   2,
+    2,   1,   78,  0,   2,  156, 2,   2,   2,   2,   34,  34,  34, 34, 131, 9,   34, 34,  34,  0,
+    0,   2,   0,   0,   34, 103, 36,  73,  103, 1,   34,  103, 34, 2,  0,   0,   0,  0,   0,   0,
+    0,   0,   0,   0,   1,  0,   0,   0,   0,   0,   0,   0,   0,  0,  0,   0,   0,  0,   0,   0,
+    0,   0,   1,   0,   0,  196, 201, 8,   1,   203, 206, 206, 2,  2,  0,   0,   0,  156, 103, 0,
+    0,   223, 221, 34,  1,  1,   1,   1,   9,   1,   1,   1,   9,  1,  0,
 };
 
 constexpr uint8_t kInherited[] = {7,   12,  13,  23,  29,  33,  35,  37,  38,  39,  40,  41,  42,
@@ -49,12 +49,13 @@ static_assert(sizeof(kInherited) == 51, "51 inherited ids");
 
 // Ids whose em values the fix-up resolves, walked from the last entry.
 constexpr uint8_t kEmIds[] = {4,  5,  93, 96, 102, 103, 91, 46, 25, 26, 27, 28, 64, 86,
-                              47, 66, 67, 68, 69, 51,  52,  53, 54, 55, 57, 58, 59, 60,
-                              81, 82, 45, 22, 76, 84, 44,  90, 12, 13, 18, 19, 20, 21};
+                              47, 66, 67, 68, 69,  51,  52, 53, 54, 55, 57, 58, 59, 60,
+                              81, 82, 45, 22, 76,  84,  44, 90, 12, 13, 18, 19, 20, 21};
 
 // The border and outline widths, whose width keywords become lengths.
-constexpr uint32_t kEdgeWidthIds[] = {PropId_borderTopWidth, PropId_borderRightWidth, PropId_borderBottomWidth,
-                                      PropId_borderLeftWidth, PropId_outlineWidth};
+constexpr uint32_t kEdgeWidthIds[] = {PropId_borderTopWidth, PropId_borderRightWidth,
+                                      PropId_borderBottomWidth, PropId_borderLeftWidth,
+                                      PropId_outlineWidth};
 
 // Font sizes of the size keywords: 7, 8, 10, 12, 14, 18 and 24 points.
 constexpr int32_t kSizeTable[] = {6372, 7282, 9102, 10923, 12743, 16384, 21845};
@@ -142,9 +143,11 @@ const Prop *inheritSource(const Edr_Style *set, uint32_t id, Prop *scratch)
 int storeCopy(Prop *v, const Prop *src, const Prop *declared, uint32_t origin)
 {
     int err = Prop_copy(v, src);
-    uint32_t drop = uint32_t(Prop_flagPrecedence) | uint32_t(Edr_Style_originMask) | uint32_t(Edr_Style_flagAccumulated);
+    uint32_t drop = uint32_t(Prop_flagPrecedence) | uint32_t(Edr_Style_originMask) |
+                    uint32_t(Edr_Style_flagAccumulated);
     uint16_t keep = uint16_t(v->flags & ~drop);
-    v->flags = uint16_t(keep | (declared->flags & Prop_flagPrecedence) | (origin & Edr_Style_originMask));
+    v->flags =
+        uint16_t(keep | (declared->flags & Prop_flagPrecedence) | (origin & Edr_Style_originMask));
     return err;
 }
 
@@ -215,11 +218,13 @@ void fixSizeScale(Edr_Style *set, const Edr_Style *p)
     switch (v->type) {
     case KwId_bold: setKeyword(v, KwId_weight700); break;
     case KwId_bolder:
-        setKeyword(v, uint32_t(std::min(std::max(pv + 1, int32_t(KwId_weight700)), int32_t(KwId_weight900))));
+        setKeyword(v, uint32_t(std::min(std::max(pv + 1, int32_t(KwId_weight700)),
+                                        int32_t(KwId_weight900))));
         break;
     case KwId_lighter:
-        setKeyword(v, pv < int32_t(KwId_weight500) ? uint32_t(std::max(pv - 1, int32_t(KwId_weight100)))
-                                                   : uint32_t(KwId_weight400));
+        setKeyword(v, pv < int32_t(KwId_weight500)
+                          ? uint32_t(std::max(pv - 1, int32_t(KwId_weight100)))
+                          : uint32_t(KwId_weight400));
         break;
     case KwId_normal: setKeyword(v, KwId_weight400); break;
     default: break;
@@ -238,7 +243,8 @@ void fixCounter(Edr_Style *set)
         set->slots[PropId_zIndex] = pv;
         return;
     }
-    if (pv && pv->type == PropType_int && v->type == PropType_int && !(v->flags & Edr_Style_flagAccumulated)) {
+    if (pv && pv->type == PropType_int && v->type == PropType_int &&
+        !(v->flags & Edr_Style_flagAccumulated)) {
         v->payload = uintptr_t(uint32_t(int32_t(v->payload) + int32_t(pv->payload)));
         v->flags |= Edr_Style_flagAccumulated;
     }
@@ -452,8 +458,8 @@ int Edr_Style_applyRule(Edr_Style *set, const StyleRule *rule, uint32_t origin)
                 origin == Edr_Style_originAuthor)
                 continue;
             if (id == PropId_display && src->type != 0 &&
-                (own->type == KwId_table || own->type == KwId_tableCell || own->type == KwId_tableRow ||
-                 own->type == KwId_controlBox))
+                (own->type == KwId_table || own->type == KwId_tableCell ||
+                 own->type == KwId_tableRow || own->type == KwId_controlBox))
                 continue;
             adjustEms(set, own->type, src->type);
             Prop_free(own);
@@ -672,16 +678,13 @@ int32_t Edr_Style_fontSize(Edr_Style *set)
     int32_t value = int32_t(v->payload);
     int32_t size;
     switch (v->type) {
-    case PropType_length:
-        return value;
+    case PropType_length: return value;
     case PropType_em:
         size = set->rootNode ? p : roundScale(p, value);
         if (set->emCount)
             set->emCount--;
         break;
-    case PropType_percent:
-        size = set->rootNode ? p : percentOf(p, value);
-        break;
+    case PropType_percent: size = set->rootNode ? p : percentOf(p, value); break;
     case KwId_xxSmall: size = kSizeTable[0]; break;
     case KwId_xSmall: size = kSizeTable[1]; break;
     case KwId_small: size = kSizeTable[2]; break;
@@ -715,9 +718,7 @@ int32_t Edr_Style_fontSize(Edr_Style *set)
         break;
     case PropType_int:
     case PropType_ex:
-    case PropType_inches:
-        size = value;
-        break;
+    case PropType_inches: size = value; break;
     default:
         // A value with no size in it (a string, a record, a keyword the
         // table lacks) would become a length made of its payload word: the
@@ -757,14 +758,20 @@ int Edr_Style_resolveEms(Edr_Style *set)
 uint32_t Edr_Style_fixDisplay(uint32_t keyword)
 {
     switch (keyword) {
-    case KwId_inlineTable:
-        return KwId_table;
-    case KwId_inline: case KwId_listItem: case KwId_runIn: case KwId_tableCaption: case KwId_tableCell:
-    case KwId_tableColumn: case KwId_tableColumnGroup: case KwId_tableFooterGroup: case KwId_tableHeaderGroup:
-    case KwId_tableRow: case KwId_tableRowGroup: case KwId_replacedBox:
-        return KwId_block;
-    default:
-        return keyword;
+    case KwId_inlineTable: return KwId_table;
+    case KwId_inline:
+    case KwId_listItem:
+    case KwId_runIn:
+    case KwId_tableCaption:
+    case KwId_tableCell:
+    case KwId_tableColumn:
+    case KwId_tableColumnGroup:
+    case KwId_tableFooterGroup:
+    case KwId_tableHeaderGroup:
+    case KwId_tableRow:
+    case KwId_tableRowGroup:
+    case KwId_replacedBox: return KwId_block;
+    default: return keyword;
     }
 }
 
@@ -858,7 +865,8 @@ int Edr_Style_makeWritable(Edr_Style **set, Edr_Doc *doc)
         }
     }
     for (uint32_t i = 0; i < Edr_Style_propCount; i++)
-        n->slots[i] = isOwn(old, old->slots[i]) ? n->ownValues + (old->slots[i] - old->ownValues) : old->slots[i];
+        n->slots[i] = isOwn(old, old->slots[i]) ? n->ownValues + (old->slots[i] - old->ownValues)
+                                                : old->slots[i];
     n->parent = Edr_Style_retain(old->parent);
     n->flags = old->flags;
     n->overrides = old->overrides;
@@ -876,7 +884,9 @@ void Edr_Style_setOverrides(Edr_Style *set, const StyleRule *rule)
 
 const char16_t *Edr_Style_valueText(const Prop *value)
 {
-    return value && value->type == PropType_ustr ? reinterpret_cast<const char16_t *>(value->payload) : nullptr;
+    return value && value->type == PropType_ustr
+               ? reinterpret_cast<const char16_t *>(value->payload)
+               : nullptr;
 }
 
 void Edr_Style_setFlags(Edr_Style *set, uint16_t bits)

@@ -37,14 +37,14 @@ enum : uint32_t {
     Edr_Style_propCount = PropId_count,
 
     // Keywords that mean something to the set itself.
-    Edr_Style_kwDefault = 57,   // take the context's default for the id
-    Edr_Style_kwInherit = 73,   // take the parent's value
-    Edr_Style_kwColour = 120,   // take the value of property 29 (the colour)
+    Edr_Style_kwDefault = 57, // take the context's default for the id
+    Edr_Style_kwInherit = 73, // take the parent's value
+    Edr_Style_kwColour = 120, // take the value of property 29 (the colour)
 
     // Flag bits of a set.
-    Edr_Style_flag1 = 1,        // bit 0
-    Edr_Style_flag2 = 2,        // bit 1: children of this set match with state bit 0
-    Edr_Style_flag4 = 4,        // bit 2
+    Edr_Style_flag1 = 1, // bit 0
+    Edr_Style_flag2 = 2, // bit 1: children of this set match with state bit 0
+    Edr_Style_flag4 = 4, // bit 2
 
     // Origin codes kept in bits 1-3 of an own value's flags.
     Edr_Style_originOwn = 0,    // the node's own rules
@@ -57,17 +57,17 @@ enum : uint32_t {
 };
 
 struct Edr_Style {
-    uint32_t refCount;              // 1 at creation
-    Edr_Style *parent;              // one reference held; null for a root
-    Edr_StyleCtx *context;          // the document's style context (not counted)
+    uint32_t refCount;     // 1 at creation
+    Edr_Style *parent;     // one reference held; null for a root
+    Edr_StyleCtx *context; // the document's style context (not counted)
     const Prop *slots[Edr_Style_propCount];
-    uint16_t flags;                 // bits 0-2 as above
-    uint16_t ownCount;              // own values in use
-    uint16_t ownCapacity;           // own values allocated
-    Prop *ownValues;                // every slot that points here owns its value
-    const StyleRule *overrides;     // when set, replaces the whole set for reading (not owned)
-    uint16_t emCount;               // own values of type 3 not yet resolved
-    uint8_t rootNode;               // the node's key is the context's root key
+    uint16_t flags;             // bits 0-2 as above
+    uint16_t ownCount;          // own values in use
+    uint16_t ownCapacity;       // own values allocated
+    Prop *ownValues;            // every slot that points here owns its value
+    const StyleRule *overrides; // when set, replaces the whole set for reading (not owned)
+    uint16_t emCount;           // own values of type 3 not yet resolved
+    uint8_t rootNode;           // the node's key is the context's root key
 };
 
 // The payload words of a value read through Edr_Style_get.
@@ -87,16 +87,16 @@ struct Edr_StyleEntry {
 // The style context of a document.
 struct Edr_StyleCtx {
     Edr_Doc *doc;
-    const Prop *defaults;           // 155 values: the application's table or ownDefaults
-    Prop *ownDefaults;              // a table of our own when the application has none
-    Edr_StyleIndex *index;          // compiled rule index, or null
-    Edr_StyleEntry *entries;        // the match buffer: the entries of one node, reused
+    const Prop *defaults;    // 155 values: the application's table or ownDefaults
+    Prop *ownDefaults;       // a table of our own when the application has none
+    Edr_StyleIndex *index;   // compiled rule index, or null
+    Edr_StyleEntry *entries; // the match buffer: the entries of one node, reused
     uint32_t entryCount;
     uint32_t entryCapacity;
-    uint32_t bodyId;                // element name ids ("body", "okalasection", "*"), 0 until known
+    uint32_t bodyId; // element name ids ("body", "okalasection", "*"), 0 until known
     uint32_t sectionId;
     uint32_t starId;
-    uint32_t boxSizing;             // 1: widths include paddings and borders
+    uint32_t boxSizing; // 1: widths include paddings and borders
 };
 
 // ---------------------------------------------------------------- defaults
@@ -154,10 +154,12 @@ void Edr_Style_initFrom(Edr_Style *set, const Edr_Style *parent);
 // on the parent, applies the sheets and the node's own rules and runs the
 // fix-ups. Caller holds the document's read lock. 0; Res_styleNotGroup when the
 // node is not a group; 1 when memory runs out.
-[[nodiscard]] int Edr_Style_computeInto(Edr_Doc *doc, Edr_Style *set, Edr_Style *parent, Edr_Node *node);
+[[nodiscard]] int Edr_Style_computeInto(Edr_Doc *doc, Edr_Style *set, Edr_Style *parent,
+                                        Edr_Node *node);
 // Creates a set and computes it. On failure the set is released and *out
 // is null.
-[[nodiscard]] int Edr_Style_computeForNode(Edr_Doc *doc, Edr_Style **out, Edr_Style *parent, Edr_Node *node);
+[[nodiscard]] int Edr_Style_computeForNode(Edr_Doc *doc, Edr_Style **out, Edr_Style *parent,
+                                           Edr_Node *node);
 // The same in a given context (the walkers' way of making sets).
 [[nodiscard]] int Edr_Style_computeIn(Edr_StyleCtx *context, Edr_Style **out, Edr_Style *parent,
                                       Edr_Node *node);

@@ -15,8 +15,9 @@ constexpr uint32_t maxNodeKeys = 8;
 // The group payload of a node, or null when it is not a group.
 inline Edr_Group *groupOf(Edr_Node *node)
 {
-    return node && (node->flags & Edr_Node_typeMask) == Edr_NodeType_group ? reinterpret_cast<Edr_Group *>(node + 1)
-                                                                         : nullptr;
+    return node && (node->flags & Edr_Node_typeMask) == Edr_NodeType_group
+               ? reinterpret_cast<Edr_Group *>(node + 1)
+               : nullptr;
 }
 
 // The distinct keys of a group (its element, its further keys, the id name
@@ -34,8 +35,8 @@ bool hasSheets(Edr_Doc *doc);
 // match node (state for the node itself; ancestors are matched only when
 // withAncestors is set), compiling the index first when it is missing or
 // stale. 0, or 1 when memory runs out.
-int collectRules(Edr_StyleCtx *context, Edr_Node *node, const uint32_t *keys, uint32_t keyCount, uint32_t state,
-                 bool withAncestors);
+int collectRules(Edr_StyleCtx *context, Edr_Node *node, const uint32_t *keys, uint32_t keyCount,
+                 uint32_t state, bool withAncestors);
 
 // Frees a compiled index (null allowed).
 void freeIndex(Edr_StyleIndex *index);

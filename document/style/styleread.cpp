@@ -37,7 +37,8 @@ int32_t lengthOr0(const Edr_Style *set, uint32_t id)
 // Limits a pair {side 15, side 17} against reference (flag bit 0 only).
 void limitPair(const Edr_Style *set, int32_t pair[2], int32_t reference)
 {
-    int32_t limit = Edr_Style_isFlag4(set) ? reference / 128 : std::min(reference / 2, int32_t(103082));
+    int32_t limit =
+        Edr_Style_isFlag4(set) ? reference / 128 : std::min(reference / 2, int32_t(103082));
     int32_t small = reference / 128;
     int order[3] = {0, 1, -1};
     if (Edr_Style_equals(set, PropId_direction, KwId_rtl)) {
@@ -123,7 +124,8 @@ int Edr_Style_getMeasure(const Edr_Style *set, uint32_t id, int32_t *out, int32_
     return 1;
 }
 
-void Edr_Style_getWithFallback(const Edr_Style *set, uint32_t id, uint8_t out[4], uint32_t paletteIndex)
+void Edr_Style_getWithFallback(const Edr_Style *set, uint32_t id, uint8_t out[4],
+                               uint32_t paletteIndex)
 {
     Edr_StylePayload p{};
     uint32_t type = Edr_Style_get(set, PropId_colourOverride, &p);
@@ -171,12 +173,9 @@ uint32_t Edr_Style_getProp74(const Edr_Style *set)
         return KwId_static;
     switch (Edr_Style_get(set, PropId_position, nullptr)) {
     case KwId_absolute:
-    case KwId_fixed:
-        return KwId_absolute;
-    case KwId_relative:
-        return KwId_relative;
-    default:
-        return KwId_static;
+    case KwId_fixed: return KwId_absolute;
+    case KwId_relative: return KwId_relative;
+    default: return KwId_static;
     }
 }
 
@@ -220,21 +219,25 @@ uint32_t Edr_Style_borderKind(const Edr_Style *set, uint32_t id)
 
 int Edr_Style_getBorder(const Edr_Style *set, uint32_t side, Edr_Border *out)
 {
-    uint32_t styleId = PropId_outlineStyle, widthId = PropId_outlineWidth, colourId = PropId_outlineColor;
+    uint32_t styleId = PropId_outlineStyle, widthId = PropId_outlineWidth,
+             colourId = PropId_outlineColor;
     if (!Edr_Style_borderKind(set, PropId_outlineStyle)) {
         switch (side) {
         case PropId_borderTopStyle:
-            styleId = PropId_borderTopStyle, widthId = PropId_borderTopWidth, colourId = PropId_borderTopColor;
+            styleId = PropId_borderTopStyle, widthId = PropId_borderTopWidth,
+            colourId = PropId_borderTopColor;
             break;
         case PropId_borderRightStyle:
-            styleId = PropId_borderRightStyle, widthId = PropId_borderRightWidth, colourId = PropId_borderRightColor;
+            styleId = PropId_borderRightStyle, widthId = PropId_borderRightWidth,
+            colourId = PropId_borderRightColor;
             break;
         case PropId_borderBottomStyle:
             styleId = PropId_borderBottomStyle, widthId = PropId_borderBottomWidth,
             colourId = PropId_borderBottomColor;
             break;
         default:
-            styleId = PropId_borderLeftStyle, widthId = PropId_borderLeftWidth, colourId = PropId_borderLeftColor;
+            styleId = PropId_borderLeftStyle, widthId = PropId_borderLeftWidth,
+            colourId = PropId_borderLeftColor;
             break;
         }
     }
@@ -305,8 +308,12 @@ void Edr_Style_getHorizontalEdges(const Edr_Style *set, int32_t margins[2], int3
         if (Edr_Style_borderKind(set, PropId_outlineStyle)) {
             borders[0] = borders[1] = lengthOr0(set, PropId_outlineWidth);
         } else {
-            borders[0] = Edr_Style_borderKind(set, PropId_borderRightStyle) ? lengthOr0(set, PropId_borderRightWidth) : 0;
-            borders[1] = Edr_Style_borderKind(set, PropId_borderLeftStyle) ? lengthOr0(set, PropId_borderLeftWidth) : 0;
+            borders[0] = Edr_Style_borderKind(set, PropId_borderRightStyle)
+                             ? lengthOr0(set, PropId_borderRightWidth)
+                             : 0;
+            borders[1] = Edr_Style_borderKind(set, PropId_borderLeftStyle)
+                             ? lengthOr0(set, PropId_borderLeftWidth)
+                             : 0;
         }
         if (limit)
             limitPair(set, borders, reference);
@@ -323,14 +330,19 @@ void Edr_Style_getVerticalEdges(const Edr_Style *set, Edr_Edges *margins, Edr_Ed
                                 Edr_Edges *paddings, int32_t reference)
 {
     int32_t limit = Edr_Style_isFlag4(set) ? 5461 : 68266;
-    auto limited = [&](int32_t v) { return Edr_Style_isFlag1(set) && v > limit ? int32_t(5461) : v; };
+    auto limited = [&](int32_t v) {
+        return Edr_Style_isFlag1(set) && v > limit ? int32_t(5461) : v;
+    };
     if (borders) {
         if (Edr_Style_borderKind(set, PropId_outlineStyle)) {
             borders->top = borders->bottom = lengthOr0(set, PropId_outlineWidth);
         } else {
-            borders->top = Edr_Style_borderKind(set, PropId_borderTopStyle) ? lengthOr0(set, PropId_borderTopWidth) : 0;
-            borders->bottom =
-                Edr_Style_borderKind(set, PropId_borderBottomStyle) ? lengthOr0(set, PropId_borderBottomWidth) : 0;
+            borders->top = Edr_Style_borderKind(set, PropId_borderTopStyle)
+                               ? lengthOr0(set, PropId_borderTopWidth)
+                               : 0;
+            borders->bottom = Edr_Style_borderKind(set, PropId_borderBottomStyle)
+                                  ? lengthOr0(set, PropId_borderBottomWidth)
+                                  : 0;
         }
     }
     if (paddings) {
@@ -343,12 +355,12 @@ void Edr_Style_getVerticalEdges(const Edr_Style *set, Edr_Edges *margins, Edr_Ed
     }
 }
 
-void Edr_Style_getEdges(const Edr_Style *set, Edr_Edges *margins, Edr_Edges *borders, Edr_Edges *paddings,
-                        int32_t reference)
+void Edr_Style_getEdges(const Edr_Style *set, Edr_Edges *margins, Edr_Edges *borders,
+                        Edr_Edges *paddings, int32_t reference)
 {
     int32_t m[2] = {}, b[2] = {}, p[2] = {};
-    Edr_Style_getHorizontalEdges(set, margins ? m : nullptr, borders ? b : nullptr, paddings ? p : nullptr,
-                                 reference);
+    Edr_Style_getHorizontalEdges(set, margins ? m : nullptr, borders ? b : nullptr,
+                                 paddings ? p : nullptr, reference);
     if (margins) {
         margins->right = m[0];
         margins->left = m[1];

@@ -53,7 +53,8 @@ int Edr_Style_getMeasure(const Edr_Style *set, uint32_t id, int32_t *out, int32_
 // The colour of property id: property 154's colour wins; else the
 // property's own colour; keyword 148 gives all zero; else the palette
 // colour of the index. Out is four bytes R, G, B, A.
-void Edr_Style_getWithFallback(const Edr_Style *set, uint32_t id, uint8_t out[4], uint32_t paletteIndex);
+void Edr_Style_getWithFallback(const Edr_Style *set, uint32_t id, uint8_t out[4],
+                               uint32_t paletteIndex);
 // Property 47: a length unchanged, an integer (a 16.16 factor) scaled by
 // base; 1 when *out was stored.
 int Edr_Style_getProp47(const Edr_Style *set, int32_t base, int32_t *out);
@@ -95,8 +96,8 @@ void Edr_Style_getHorizontalEdges(const Edr_Style *set, int32_t margins[2], int3
 void Edr_Style_getVerticalEdges(const Edr_Style *set, Edr_Edges *margins, Edr_Edges *borders,
                                 Edr_Edges *paddings, int32_t reference);
 // Both: the horizontal pairs into left and right, then the vertical edges.
-void Edr_Style_getEdges(const Edr_Style *set, Edr_Edges *margins, Edr_Edges *borders, Edr_Edges *paddings,
-                        int32_t reference);
+void Edr_Style_getEdges(const Edr_Style *set, Edr_Edges *margins, Edr_Edges *borders,
+                        Edr_Edges *paddings, int32_t reference);
 
 // Property 90 limited by 58 and 60, adjusted for box sizing; 1 and *out.
 int Edr_Style_clampProp90(const Edr_Style *set, int32_t *out, int contentBox, int32_t reference);

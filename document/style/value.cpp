@@ -12,8 +12,7 @@
 #include "core/text/number.h"
 #include "core/text/ustr.h"
 
-namespace
-{
+namespace {
 
 // The value's type does not allow the operation, or the pair has no rule.
 constexpr int wrongType = 8;
@@ -176,7 +175,8 @@ int Edr_Value_convert(Edr_Value *value, uint32_t type)
         err = storeNumber(value, double(value->intValue));
     else if (value->type == Edr_valueNumber && type == Edr_valueInt)
         err = storeInt(value, truncateToInt(value->numValue));
-    else if ((value->type == Edr_valueInt || value->type == Edr_valueNumber) && type == Edr_valueText)
+    else if ((value->type == Edr_valueInt || value->type == Edr_valueNumber) &&
+             type == Edr_valueText)
         err = Res_ok;
     else if (value->type == Edr_valueText && (type == Edr_valueInt || type == Edr_valueNumber))
         err = fromText(value, type);

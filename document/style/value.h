@@ -21,14 +21,14 @@ enum : uint32_t {
 };
 
 struct Edr_Value {
-    char16_t *label;   // a name given at creation (owned, may be null)
-    uint32_t key[2];   // an identifying pair given at creation, not interpreted
-    uint32_t type;     // Edr_value*
+    char16_t *label; // a name given at creation (owned, may be null)
+    uint32_t key[2]; // an identifying pair given at creation, not interpreted
+    uint32_t type;   // Edr_value*
     union {
-        int32_t intValue;  // type 1
-        double numValue;   // type 2
+        int32_t intValue; // type 1
+        double numValue;  // type 2
     };
-    char16_t *text;    // the text form (owned); for type 3 the value itself
+    char16_t *text; // the text form (owned); for type 3 the value itself
 };
 
 // A new value with a copy of label (may be null), the key pair (may be

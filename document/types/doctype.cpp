@@ -119,8 +119,8 @@ int DocType_keepError(EngineContext *context, int error)
     return error == Res_stopRequested || error == Res_noMemory ? error : Res_ok;
 }
 
-int DocType_matchMime(EngineContext *context, DocTypeNode *first, const char16_t *mime, DocTypeNode **best,
-                      int32_t *bestScore)
+int DocType_matchMime(EngineContext *context, DocTypeNode *first, const char16_t *mime,
+                      DocTypeNode **best, int32_t *bestScore)
 {
     for (DocTypeNode *n = first; n && *bestScore != DocType_scoreCertain; n = n->next) {
         int32_t score = 0;
@@ -142,8 +142,8 @@ int DocType_matchMime(EngineContext *context, DocTypeNode *first, const char16_t
 int DocType_contentStage(EngineContext *context, VfsHandle *stream, DocTypeRecognition *state)
 {
     DocTypeRegistry *registry = DocType_registry(context);
-    for (DocTypeNode *n = registry ? registry->head : nullptr; n && state->bestScore != DocType_scoreCertain;
-         n = n->next) {
+    for (DocTypeNode *n = registry ? registry->head : nullptr;
+         n && state->bestScore != DocType_scoreCertain; n = n->next) {
         if (!n->desc.enabled)
             continue;
         // Each sniffer starts from nothing: a sniffer that fails to write
@@ -194,7 +194,8 @@ int DocType_fileNameStage(EngineContext *context, const char16_t *name, DocTypeR
     return Res_ok;
 }
 
-int DocType_result(const DocTypeRecognition *state, const char16_t **mime, Edr_HandlerDesc **handler)
+int DocType_result(const DocTypeRecognition *state, const char16_t **mime,
+                   Edr_HandlerDesc **handler)
 {
     *mime = nullptr;
     *handler = nullptr;

@@ -86,8 +86,8 @@ int DocType_keepError(EngineContext *context, int error);
 // Rates mime with every node from first on while the best score is not
 // exactly 100; a node replaces *best only with a higher score (the first of
 // equals stays). The enabled word is not consulted. 0, or a kept error.
-[[nodiscard]] int DocType_matchMime(EngineContext *context, DocTypeNode *first, const char16_t *mime,
-                                    DocTypeNode **best, int32_t *bestScore);
+[[nodiscard]] int DocType_matchMime(EngineContext *context, DocTypeNode *first,
+                                    const char16_t *mime, DocTypeNode **best, int32_t *bestScore);
 
 // The state of one recognition, passed through its stages.
 struct DocTypeRecognition {
@@ -101,14 +101,17 @@ struct DocTypeRecognition {
 
 // The content stage: every enabled sniffer from the head, each with its
 // score and type cleared first, until one is certain. 0 or a kept error.
-[[nodiscard]] int DocType_contentStage(EngineContext *context, VfsHandle *stream, DocTypeRecognition *state);
+[[nodiscard]] int DocType_contentStage(EngineContext *context, VfsHandle *stream,
+                                       DocTypeRecognition *state);
 // The MIME stage: rates mime (the stream's MIME type) against the best so
 // far. 0 or a kept error.
-[[nodiscard]] int DocType_mimeStage(EngineContext *context, const char16_t *mime, DocTypeRecognition *state);
+[[nodiscard]] int DocType_mimeStage(EngineContext *context, const char16_t *mime,
+                                    DocTypeRecognition *state);
 // The file-name stage: the extension's MIME type becomes the state's MIME
 // text and is rated against the best so far; the extension's type id
 // becomes the best type only when a handler wins by it. 0 or a kept error.
-[[nodiscard]] int DocType_fileNameStage(EngineContext *context, const char16_t *name, DocTypeRecognition *state);
+[[nodiscard]] int DocType_fileNameStage(EngineContext *context, const char16_t *name,
+                                        DocTypeRecognition *state);
 // The result of the stages: 0 with *handler (a registry descriptor, lent
 // for the engine run) and *mime (the table's text for the best type, null
 // when the table lacks it); 20481 with *mime the last MIME text when no
@@ -125,8 +128,8 @@ struct DocTypeRecognition {
 // handler that needs recognised content; Res_stopRequested when the task was
 // asked to stop; 1 when memory ran out; a stream error of the MIME or file-name
 // query. Both outs are cleared first.
-[[nodiscard]] int DocType_recognise(EngineContext *context, VfsHandle *stream, const char16_t **mime,
-                                    Edr_HandlerDesc **handler);
+[[nodiscard]] int DocType_recognise(EngineContext *context, VfsHandle *stream,
+                                    const char16_t **mime, Edr_HandlerDesc **handler);
 
 // Calls every node's release in list order, frees the nodes, the lock and
 // the record. Null allowed.

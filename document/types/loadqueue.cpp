@@ -109,8 +109,8 @@ void runSubdoc(Edr_Doc *doc, Edr_LoadItem *item, bool work)
             err = Res_notFound;
         if (err == Res_ok) {
             Edr_SubdocNode *payload = Edr_Node_subdocPayload(holder);
-            err = Edr_Node_replaceSubdoc(app, item->parentDoc, holder, item->childDoc, payload->pageKey,
-                                         payload->pageKind);
+            err = Edr_Node_replaceSubdoc(app, item->parentDoc, holder, item->childDoc,
+                                         payload->pageKey, payload->pageKind);
         }
         if (err == Res_ok) {
             Url *url = item->url;
@@ -136,11 +136,12 @@ void loadImage(Edr_Doc *doc, Edr_Node *node)
     Edr_ImageNode *payload = Edr_Node_imagePayload(node);
     if (!payload || payload->image)
         return;
-    Url *url = nullptr;     // lent by the node
+    Url *url = nullptr; // lent by the node
     Edr_Node_getImageInfo(doc, 0, node, &url, nullptr, nullptr, nullptr, nullptr, nullptr);
     ImageHandle *image = nullptr;
-    int err = url ? Image_openUrl(Edr_Doc_getApp(doc), url, Edr_Doc_chargeLoad, doc, nullptr, &image)
-                  : Res_notFound;
+    int err =
+        url ? Image_openUrl(Edr_Doc_getApp(doc), url, Edr_Doc_chargeLoad, doc, nullptr, &image)
+            : Res_notFound;
     if (err != Res_ok) {
         Edr_Node_setImageState(node, 1);
         return;
@@ -153,9 +154,7 @@ void loadImage(Edr_Doc *doc, Edr_Node *node)
 void runItem(Edr_Doc *doc, Edr_LoadItem *item, bool work)
 {
     switch (item->kind) {
-    case Edr_LoadItem_subdoc:
-        runSubdoc(doc, item, work);
-        break;
+    case Edr_LoadItem_subdoc: runSubdoc(doc, item, work); break;
     case Edr_LoadItem_image:
         if (work && item->active)
             loadImage(doc, item->node);
@@ -195,7 +194,8 @@ void Edr_LoadQueue_cancel(Edr_Doc *doc, uint32_t mask)
         return;
     Lock_acquire(&q->lock);
     for (Edr_LoadItem *i = headOf(q); i; i = i->next) {
-        if ((i->kind == Edr_LoadItem_subdoc && (mask & 1)) || (i->kind == Edr_LoadItem_image && (mask & 2)))
+        if ((i->kind == Edr_LoadItem_subdoc && (mask & 1)) ||
+            (i->kind == Edr_LoadItem_image && (mask & 2)))
             i->active = 0;
     }
     Lock_release(&q->lock);
@@ -238,8 +238,8 @@ void Translate_stopPageWork(Edr_Doc *doc)
     Edr_LoadQueue_runAll(doc, 0);
 }
 
-int Edr_LoadQueue_postSubdoc(Edr_Doc *parent, Edr_Node *parentNode, Edr_Doc *child, Edr_Node *childNode,
-                             Url *url, Edr_SubdocDoneFn done, Obj *arg)
+int Edr_LoadQueue_postSubdoc(Edr_Doc *parent, Edr_Node *parentNode, Edr_Doc *child,
+                             Edr_Node *childNode, Url *url, Edr_SubdocDoneFn done, Obj *arg)
 {
     // A URL already open in the parent or an ancestor would load for ever.
     for (Edr_Doc *d = parent; d;) {
@@ -298,8 +298,8 @@ int Edr_LoadQueue_postImage(Edr_Doc *doc, Edr_Node *image, int wake)
     return Res_ok;
 }
 
-int Edr_LoadQueue_postCall(Edr_Doc *doc, Edr_LoadCallFn function, Edr_Node *node, intptr_t a, intptr_t b,
-                           intptr_t c)
+int Edr_LoadQueue_postCall(Edr_Doc *doc, Edr_LoadCallFn function, Edr_Node *node, intptr_t a,
+                           intptr_t b, intptr_t c)
 {
     Edr_LoadItem *item = newItem(Edr_LoadItem_call);
     if (!item)

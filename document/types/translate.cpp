@@ -35,12 +35,12 @@
 
 namespace {
 
-constexpr uint32_t kModeRead = 0x2000011;      // read, seekable, and the document-load bit
-constexpr uint32_t kModeTopLevel = 0x4000000;  // the document is a top-level or marked one
+constexpr uint32_t kModeRead = 0x2000011;     // read, seekable, and the document-load bit
+constexpr uint32_t kModeTopLevel = 0x4000000; // the document is a top-level or marked one
 constexpr uint32_t kPathPart = 4;
 constexpr uint32_t kInfoSize = 0;
-constexpr uint32_t kTypeWord = 226;            // the Word importer's type code
-constexpr uint32_t kTypePdf = 229;             // the PDF importer's type code
+constexpr uint32_t kTypeWord = 226; // the Word importer's type code
+constexpr uint32_t kTypePdf = 229;  // the PDF importer's type code
 
 // Codes the stream and network layers use for a refused stream.
 bool isRefusal(int code)
@@ -98,7 +98,8 @@ int checkSize(TranslateJob *job)
     if (Vfs_getInfo(job->stream, kInfoSize, &value) != Res_ok || !value)
         return Res_ok;
     uint64_t size = *reinterpret_cast<const uint64_t *>(value);
-    uint64_t limit = Config_getIntA(job->ctx, job->ctx->config, u"x", "translateFileSize", 0xFFFFFFFFu);
+    uint64_t limit =
+        Config_getIntA(job->ctx, job->ctx->config, u"x", "translateFileSize", 0xFFFFFFFFu);
     return size > limit ? Res_fileTooLarge : Res_ok;
 }
 
@@ -116,7 +117,8 @@ int runImporter(TranslateJob *job)
     }
     VfsHandle *stream = job->stream;
     job->stream = nullptr;
-    int err = job->handler->open(job->ctx, job->handler, job->openArg, stream, job->doc, job->target);
+    int err =
+        job->handler->open(job->ctx, job->handler, job->openArg, stream, job->doc, job->target);
     if (err == Res_ok && dup) {
         Edr_Doc_setSourceStream(job->doc, dup);
         dup = nullptr;
@@ -148,7 +150,8 @@ int loadDocument(TranslateJob *job)
     if (err == Res_ok)
         err = Edr_Doc_setHandler(job->doc, job->handler);
     if (err == Res_ok && job->mime)
-        err = Edr_Doc_setMimeType(job->doc, job->mime, Mime_typeFromString(job->mime, Ustr_len(job->mime)));
+        err = Edr_Doc_setMimeType(job->doc, job->mime,
+                                  Mime_typeFromString(job->mime, Ustr_len(job->mime)));
     if (err == Res_ok) {
         // The import is loading activity whatever the document's kind: its
         // end lets the document settle, which announces its first page.
@@ -217,7 +220,8 @@ void Translate_start(EngineContext *ctx, Edr_Doc *doc, Edr_Node *target, Url *ur
 {
     // 1. Missing arguments, a claimed translation, or a page job for a
     // document that has no pages to serve: nothing to do.
-    if (!ctx || !doc || !target || (!url && !Edr_Doc_isPageOnDemand(doc)) || !Edr_Doc_claimTranslation(doc)) {
+    if (!ctx || !doc || !target || (!url && !Edr_Doc_isPageOnDemand(doc)) ||
+        !Edr_Doc_claimTranslation(doc)) {
         Url_free(url);
         Obj_finalizeFree(&openArg);
         return;
@@ -241,8 +245,8 @@ void Translate_start(EngineContext *ctx, Edr_Doc *doc, Edr_Node *target, Url *ur
         if (old)
             Worker_detach(old);
         WorkerJob *worker = nullptr;
-        err = Worker_submit(ctx, &worker, Translate_jobPriority, Translate_run, job, Translate_cleanup,
-                            Translate_jobStack, "docTranslate");
+        err = Worker_submit(ctx, &worker, Translate_jobPriority, Translate_run, job,
+                            Translate_cleanup, Translate_jobStack, "docTranslate");
         if (err == Res_ok) {
             Edr_Doc_startTranslation(doc, worker);
             return;
@@ -288,15 +292,9 @@ void Translate_report(TranslateJob *job)
             text = Ustr_dup(u"Aborted");
         }
         break;
-    case 24832:
-        code = Res_ok;
-        break;
-    case Res_noMemory:
-        kind = Translate_kindNoMemory;
-        break;
-    case Res_stopRequested:
-        kind = Translate_kindAborted;
-        break;
+    case 24832: code = Res_ok; break;
+    case Res_noMemory: kind = Translate_kindNoMemory; break;
+    case Res_stopRequested: kind = Translate_kindAborted; break;
     case Res_docTypeNoMime:
         kind = Translate_kindError;
         text = Ustr_dup(u"No mimetype available");
@@ -310,12 +308,11 @@ void Translate_report(TranslateJob *job)
         kind = Translate_kindNoData;
         text = Ustr_dup(u"No data received");
         break;
-    default:
-        kind = isRefusal(code) ? Translate_kindRefused : Translate_kindError;
-        break;
+    default: kind = isRefusal(code) ? Translate_kindRefused : Translate_kindError; break;
     }
-    if (kind >= 0 && !text && (kind == Translate_kindNoMemory || kind == Translate_kindAborted ||
-                               kind == Translate_kindRefused || kind == Translate_kindError))
+    if (kind >= 0 && !text &&
+        (kind == Translate_kindNoMemory || kind == Translate_kindAborted ||
+         kind == Translate_kindRefused || kind == Translate_kindError))
         text = Ustr_dup(Engine_unknownErrorText(code));
     Edr_Node_release(job->doc, job->target);
     job->target = nullptr;

@@ -48,16 +48,16 @@ enum : uint32_t {
 // One running translation, owned by its job.
 struct TranslateJob {
     EngineContext *ctx;
-    Url *url;                   // owned; null for a job that only serves pages
+    Url *url; // owned; null for a job that only serves pages
     Edr_Doc *doc;
-    Edr_Node *target;           // counted reference
-    Obj *openArg;               // owned, handed to the handler's open
-    uint32_t started;           // the body has begun
-    Edr_HandlerDesc *handler;   // chosen by recognition
-    VfsHandle *stream;          // owned until the handler's open
-    const char16_t *mime;       // reported by recognition (lent)
-    uint32_t extFlags;          // the path extension's flags in the MIME table
-    char16_t *pathText;         // owned: the URL's path part
+    Edr_Node *target;         // counted reference
+    Obj *openArg;             // owned, handed to the handler's open
+    uint32_t started;         // the body has begun
+    Edr_HandlerDesc *handler; // chosen by recognition
+    VfsHandle *stream;        // owned until the handler's open
+    const char16_t *mime;     // reported by recognition (lent)
+    uint32_t extFlags;        // the path extension's flags in the MIME table
+    char16_t *pathText;       // owned: the URL's path part
     int32_t result;
 };
 
@@ -101,7 +101,8 @@ int Translate_registerImage(Edr_Doc *doc, Edr_Node *node);
 // The completion callback of a sub-document load: (application context,
 // child document, child node, URL, argument); it takes over the URL and
 // the argument.
-typedef void (*Edr_SubdocDoneFn)(EngineContext *app, Edr_Doc *child, Edr_Node *childNode, Url *url, Obj *arg);
+typedef void (*Edr_SubdocDoneFn)(EngineContext *app, Edr_Doc *child, Edr_Node *childNode, Url *url,
+                                 Obj *arg);
 // A deferred call: function(node, a, b, c).
 typedef void (*Edr_LoadCallFn)(Edr_Node *node, intptr_t a, intptr_t b, intptr_t c);
 
@@ -115,15 +116,15 @@ enum : uint32_t {
 struct Edr_LoadItem {
     uint32_t kind;
     Edr_LoadItem *next;
-    Edr_Node *node;             // counted: parent node, image node or callback node
-    uint32_t active;            // sub-documents and images: cleared by a cancel
+    Edr_Node *node;  // counted: parent node, image node or callback node
+    uint32_t active; // sub-documents and images: cleared by a cancel
     // Sub-documents.
     Edr_SubdocDoneFn done;
     Edr_Doc *parentDoc;
-    Edr_Doc *childDoc;          // counted
-    Edr_Node *childNode;        // counted
-    Url *url;                   // owned
-    Obj *arg;                   // owned
+    Edr_Doc *childDoc;   // counted
+    Edr_Node *childNode; // counted
+    Url *url;            // owned
+    Obj *arg;            // owned
     // Callbacks.
     Edr_LoadCallFn call;
     intptr_t words[3];
@@ -145,10 +146,11 @@ void Edr_LoadQueue_runAll(Edr_Doc *doc, int work);
 // memory; 1551 a node was deleted; 1557 the URL is already open in the
 // parent or one of its ancestors. url and arg are taken over in every case.
 [[nodiscard]] int Edr_LoadQueue_postSubdoc(Edr_Doc *parent, Edr_Node *parentNode, Edr_Doc *child,
-                                           Edr_Node *childNode, Url *url, Edr_SubdocDoneFn done, Obj *arg);
+                                           Edr_Node *childNode, Url *url, Edr_SubdocDoneFn done,
+                                           Obj *arg);
 // Queues an image node's load; with wake a manager pass is asked for.
 // 0; 1 no memory; 1551 the node was deleted.
 [[nodiscard]] int Edr_LoadQueue_postImage(Edr_Doc *doc, Edr_Node *image, int wake);
 // Queues function(node, a, b, c) and asks for a manager pass. 0, 1, 1551.
-[[nodiscard]] int Edr_LoadQueue_postCall(Edr_Doc *doc, Edr_LoadCallFn function, Edr_Node *node, intptr_t a,
-                                         intptr_t b, intptr_t c);
+[[nodiscard]] int Edr_LoadQueue_postCall(Edr_Doc *doc, Edr_LoadCallFn function, Edr_Node *node,
+                                         intptr_t a, intptr_t b, intptr_t c);

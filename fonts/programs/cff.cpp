@@ -9,8 +9,7 @@
 #include "core/stream/bytestream.h"
 #include "fonts/glyphnames.h"
 
-namespace
-{
+namespace {
 
 // The stream's status, else code.
 int failure(ByteStream *s, int code)
@@ -41,7 +40,8 @@ int seekTo(ByteStream *s, uint64_t pos, int code)
 // The offset i of an opened INDEX.
 int readOffset(const CffIndex *x, uint32_t i, uint32_t *v)
 {
-    int rc = seekTo(x->stream, x->offsets + static_cast<uint64_t>(i) * x->offSize, Cff_indexBadOffset);
+    int rc =
+        seekTo(x->stream, x->offsets + static_cast<uint64_t>(i) * x->offSize, Cff_indexBadOffset);
     if (!rc)
         rc = readBig(x->stream, x->offSize, v, Cff_indexBadOffset);
     return rc;
@@ -127,8 +127,7 @@ int topHandler(CffDict *d)
             t->flags |= CffTop_hasFdSelect;
         }
         return Res_ok;
-    default:
-        return Cff_dictBadTopOperator;
+    default: return Cff_dictBadTopOperator;
     }
 }
 
@@ -273,8 +272,7 @@ int Cff_indexReadAll(const CffIndex *x, FontFileEntry **entries, uint32_t *count
 
 // --------------------------------------------------------------- DICT
 
-namespace
-{
+namespace {
 
 // A real number's nibbles; *pos counts the bytes read, which must stay
 // below end.
@@ -283,7 +281,8 @@ int parseReal(ByteStream *s, uint64_t *pos, uint64_t end, float *out)
     *out = 0;
     uint32_t mantissa = 0;
     int32_t exponent = 0, expValue = 0;
-    bool negative = false, point = false, inExp = false, expNegative = false, any = false, done = false;
+    bool negative = false, point = false, inExp = false, expNegative = false, any = false,
+         done = false;
     while (!done) {
         uint8_t b = 0;
         if (*pos >= end)
@@ -299,7 +298,8 @@ int parseReal(ByteStream *s, uint64_t *pos, uint64_t end, float *out)
                     if (expValue > 100000)
                         return Cff_badReal;
                     expValue = expValue * 10 + nib;
-                } else if (mantissa > (UINT32_MAX - 9) / 10 || mantissa * 10 + static_cast<uint32_t>(nib) > INT32_MAX) {
+                } else if (mantissa > (UINT32_MAX - 9) / 10 ||
+                           mantissa * 10 + static_cast<uint32_t>(nib) > INT32_MAX) {
                     if (!point)
                         exponent++;
                 } else {
@@ -574,7 +574,8 @@ int CffCharset_read(CffCharset *c, ByteStream *s, uint64_t offset, uint32_t glyp
 {
     Mem_free(c->sids);
     *c = CffCharset{};
-    uint16_t *sids = static_cast<uint16_t *>(Mem_calloc(glyphCount ? glyphCount : 1, sizeof(uint16_t)));
+    uint16_t *sids =
+        static_cast<uint16_t *>(Mem_calloc(glyphCount ? glyphCount : 1, sizeof(uint16_t)));
     if (!sids)
         return Res_noMemory;
     int rc = Res_ok;
@@ -634,7 +635,8 @@ int CffEncoding_read(CffEncoding *e, ByteStream *s, uint64_t offset, uint32_t gl
     e->offset = offset;
     if (offset <= 1)
         return Res_ok;
-    uint16_t *codes = static_cast<uint16_t *>(Mem_calloc(glyphCount ? glyphCount : 1, sizeof(uint16_t)));
+    uint16_t *codes =
+        static_cast<uint16_t *>(Mem_calloc(glyphCount ? glyphCount : 1, sizeof(uint16_t)));
     if (!codes)
         return Res_noMemory;
     uint32_t format = 0, n = 0;
@@ -747,7 +749,8 @@ int Cff_readString(const CffIndex *strings, ByteStream *s, uint32_t sid, char **
     char *text = static_cast<char *>(Mem_malloc(end - start + 1));
     if (!text)
         return Res_noMemory;
-    if (seekTo(s, start, Cff_stringUnreadable) || ByteStream_readExact(s, text, end - start) != Res_ok) {
+    if (seekTo(s, start, Cff_stringUnreadable) ||
+        ByteStream_readExact(s, text, end - start) != Res_ok) {
         Mem_free(text);
         return failure(s, Cff_stringUnreadable);
     }
@@ -756,7 +759,8 @@ int Cff_readString(const CffIndex *strings, ByteStream *s, uint32_t sid, char **
     return Res_ok;
 }
 
-int Cff_buildCodeTable(const CffTopDict *t, const CffIndex *strings, PdfGlyphNameList *names, uint16_t **out)
+int Cff_buildCodeTable(const CffTopDict *t, const CffIndex *strings, PdfGlyphNameList *names,
+                       uint16_t **out)
 {
     *out = nullptr;
     uint16_t *table = static_cast<uint16_t *>(Mem_calloc(256, sizeof(uint16_t)));

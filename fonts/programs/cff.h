@@ -165,7 +165,8 @@ struct CffTopDict {
 void Cff_indexInit(CffIndex *index, ByteStream *stream, uint64_t start, uint64_t limit);
 [[nodiscard]] int Cff_indexOpen(CffIndex *index);
 uint32_t Cff_indexCount(const CffIndex *index);
-[[nodiscard]] int Cff_indexEntryRange(const CffIndex *index, uint32_t i, uint64_t *start, uint64_t *end);
+[[nodiscard]] int Cff_indexEntryRange(const CffIndex *index, uint32_t i, uint64_t *start,
+                                      uint64_t *end);
 uint64_t Cff_indexEnd(const CffIndex *index);
 // The data of every entry read into a new array of entries (empty entries
 // get no data). 0 or an error.
@@ -175,7 +176,8 @@ uint64_t Cff_indexEnd(const CffIndex *index);
 // Reads [start, end) calling the dict's handler for every operator.
 [[nodiscard]] int CffDict_parse(CffDict *dict);
 
-[[nodiscard]] int CffTopDict_create(ByteStream *stream, uint64_t start, uint64_t end, CffTopDict **out);
+[[nodiscard]] int CffTopDict_create(ByteStream *stream, uint64_t start, uint64_t end,
+                                    CffTopDict **out);
 [[nodiscard]] int CffTopDict_load(CffTopDict *dict);
 void CffTopDict_destroy(CffTopDict *dict);
 const CffIndex *CffTopDict_charStrings(const CffTopDict *dict);
@@ -193,16 +195,20 @@ void CffPrivate_widths(const CffPrivateDict *priv, int32_t *defaultWidth, int32_
 const CffIndex *CffPrivate_subrs(const CffPrivateDict *priv);
 
 // ------------------------------------------------------------ tables
-[[nodiscard]] int CffCharset_read(CffCharset *charset, ByteStream *stream, uint64_t offset, uint32_t glyphCount);
+[[nodiscard]] int CffCharset_read(CffCharset *charset, ByteStream *stream, uint64_t offset,
+                                  uint32_t glyphCount);
 [[nodiscard]] int CffCharset_get(const CffCharset *charset, uint32_t glyph, uint16_t *sid);
-[[nodiscard]] int CffEncoding_read(CffEncoding *encoding, ByteStream *stream, uint64_t offset, uint32_t glyphCount);
-[[nodiscard]] int CffFdSelect_read(CffFdSelect *fdSelect, ByteStream *stream, uint64_t offset, uint32_t glyphCount);
+[[nodiscard]] int CffEncoding_read(CffEncoding *encoding, ByteStream *stream, uint64_t offset,
+                                   uint32_t glyphCount);
+[[nodiscard]] int CffFdSelect_read(CffFdSelect *fdSelect, ByteStream *stream, uint64_t offset,
+                                   uint32_t glyphCount);
 [[nodiscard]] int CffFdSelect_get(const CffFdSelect *fdSelect, uint32_t glyph, uint8_t *fd);
 // A custom string (SID 391 and up): a new NUL-terminated copy (Mem_free).
-[[nodiscard]] int Cff_readString(const CffIndex *stringIndex, ByteStream *stream, uint32_t sid, char **name);
+[[nodiscard]] int Cff_readString(const CffIndex *stringIndex, ByteStream *stream, uint32_t sid,
+                                 char **name);
 // The 256-entry table of codes of a simple font (Mem_free).
-[[nodiscard]] int Cff_buildCodeTable(const CffTopDict *dict, const CffIndex *stringIndex, PdfGlyphNameList *names,
-                                     uint16_t **table);
+[[nodiscard]] int Cff_buildCodeTable(const CffTopDict *dict, const CffIndex *stringIndex,
+                                     PdfGlyphNameList *names, uint16_t **table);
 
 // ------------------------------------------------------------ Type 2
 struct Type2Context {
@@ -218,5 +224,6 @@ struct Type2Context {
 // Interprets one charstring into outline (kind 1, not finished); the side
 // bearing is 0; the advance defaultWidthX or nominalWidthX plus the
 // charstring's width. font is unused (may be null). 0 or an error.
-[[nodiscard]] int Type2_buildGlyph(EmbeddedFont *font, GlyphPath *outline, const uint8_t *bytes, uint32_t length,
-                                   const Type2Context *context, int32_t *sideBearing, int32_t *advance);
+[[nodiscard]] int Type2_buildGlyph(EmbeddedFont *font, GlyphPath *outline, const uint8_t *bytes,
+                                   uint32_t length, const Type2Context *context,
+                                   int32_t *sideBearing, int32_t *advance);

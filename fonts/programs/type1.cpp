@@ -13,8 +13,7 @@
 #include "fonts/pslexer.h"
 #include "graphics/glyphpath.h"
 
-namespace
-{
+namespace {
 
 // ------------------------------------------------------------- eexec
 
@@ -264,7 +263,8 @@ int parseSubrs(Type1Parser *p)
     p->subrCount = static_cast<uint32_t>(n);
     for (int32_t i = 0; i < n; i++) {
         int32_t index = 0, length = 0;
-        if (!nextNameIs(p, "dup") || !nextInteger(p, &index) || index != i || !nextInteger(p, &length))
+        if (!nextNameIs(p, "dup") || !nextInteger(p, &index) || index != i ||
+            !nextInteger(p, &length))
             return p->error ? p->error : Type1_badSubrs;
         PsToken *t = nextToken(p);
         if (!t)
@@ -553,14 +553,15 @@ void Type1_freeParser(Type1Parser *p)
     *p = Type1Parser{};
 }
 
-int Type1_parse(ByteStream *stream, EngineContext *engine, PdfGlyphNameList *names, Type1Parser *parser)
+int Type1_parse(ByteStream *stream, EngineContext *engine, PdfGlyphNameList *names,
+                Type1Parser *parser)
 {
     parserInit(parser, stream, engine, names);
     return parseAll(parser);
 }
 
-int Type1_load(ByteStream *stream, EngineContext *engine, PdfGlyphNameList *names, EmbeddedFont **font,
-               uint16_t **encoding)
+int Type1_load(ByteStream *stream, EngineContext *engine, PdfGlyphNameList *names,
+               EmbeddedFont **font, uint16_t **encoding)
 {
     *font = nullptr;
     if (encoding)
@@ -585,7 +586,8 @@ int Type1_load(ByteStream *stream, EngineContext *engine, PdfGlyphNameList *name
         if (rc)
             break;
         int32_t sb = 0, adv = 0;
-        rc = Type1_buildGlyph(outline, p.subrs, p.subrCount, e->data, e->length, &sb, &adv, p.lenIV);
+        rc =
+            Type1_buildGlyph(outline, p.subrs, p.subrCount, e->data, e->length, &sb, &adv, p.lenIV);
         if (!rc)
             rc = GlyphPath_finish(outline);
         if (rc) {
@@ -619,8 +621,7 @@ int Type1_load(ByteStream *stream, EngineContext *engine, PdfGlyphNameList *name
 
 // ------------------------------------------------------ charstrings
 
-namespace
-{
+namespace {
 
 struct Type1Charstring {
     int32_t args[Type1_maxArguments];
@@ -657,12 +658,14 @@ int emitLine(Type1Charstring *s)
 
 // A curve through three points given relative to each other, starting at
 // the current point.
-int emitCurve(Type1Charstring *s, int32_t dx1, int32_t dy1, int32_t dx2, int32_t dy2, int32_t dx3, int32_t dy3)
+int emitCurve(Type1Charstring *s, int32_t dx1, int32_t dy1, int32_t dx2, int32_t dy2, int32_t dx3,
+              int32_t dy3)
 {
     int32_t x1 = s->x + dx1, y1 = s->y + dy1;
     int32_t x2 = x1 + dx2, y2 = y1 + dy2;
     int32_t x3 = x2 + dx3, y3 = y2 + dy3;
-    int rc = GlyphPath_curveTo(s->outline, x1 - s->lastX, y1 - s->lastY, x2 - x1, y2 - y1, x3 - x2, y3 - y2);
+    int rc = GlyphPath_curveTo(s->outline, x1 - s->lastX, y1 - s->lastY, x2 - x1, y2 - y1, x3 - x2,
+                               y3 - y2);
     s->x = s->lastX = x3;
     s->y = s->lastY = y3;
     return rc;
@@ -769,9 +772,7 @@ int run(Type1Charstring *s, const uint8_t *bytes, uint32_t length)
         switch (v) {
         case 1:
         case 3:
-        case 14:
-            s->depth = 0;
-            break;
+        case 14: s->depth = 0; break;
         case 4: // vmoveto
             if (!need(1))
                 return Type1_tooFewArguments;
@@ -825,9 +826,7 @@ int run(Type1Charstring *s, const uint8_t *bytes, uint32_t length)
             rc = GlyphPath_close(s->outline);
             s->depth = 0;
             break;
-        case 10:
-            rc = callSubr(s);
-            break;
+        case 10: rc = callSubr(s); break;
         case 11:
             if (s->callDepth == 0)
                 return Type1_returnOutside;
@@ -843,8 +842,7 @@ int run(Type1Charstring *s, const uint8_t *bytes, uint32_t length)
             s->y = 0;
             s->depth = 0;
             break;
-        case 15:
-            break;
+        case 15: break;
         case 21:
         case 22:
             if (!need(v == 21 ? 2 : 1))
@@ -872,9 +870,7 @@ int run(Type1Charstring *s, const uint8_t *bytes, uint32_t length)
             case 0:
             case 1:
             case 2:
-            case 6:
-                s->depth = 0;
-                break;
+            case 6: s->depth = 0; break;
             case 7: // sbw: sbx sby wx wy
                 if (!need(3))
                     return Type1_tooFewArguments;
@@ -915,15 +911,12 @@ int run(Type1Charstring *s, const uint8_t *bytes, uint32_t length)
                     return Type1_badCharstring;
                 s->depth++;
                 break;
-            case 33:
-                break;
-            default:
-                return Type1_badCharstring;
+            case 33: break;
+            default: return Type1_badCharstring;
             }
             break;
         }
-        default:
-            return Type1_badCharstring;
+        default: return Type1_badCharstring;
         }
         if (rc)
             return rc;
@@ -933,8 +926,9 @@ int run(Type1Charstring *s, const uint8_t *bytes, uint32_t length)
 
 } // namespace
 
-int Type1_buildGlyph(GlyphPath *outline, const Type1Subr *subrs, uint32_t subrCount, const uint8_t *bytes,
-                     uint32_t length, int32_t *sideBearing, int32_t *advance, int32_t lenIV)
+int Type1_buildGlyph(GlyphPath *outline, const Type1Subr *subrs, uint32_t subrCount,
+                     const uint8_t *bytes, uint32_t length, int32_t *sideBearing, int32_t *advance,
+                     int32_t lenIV)
 {
     if (sideBearing)
         *sideBearing = 0;

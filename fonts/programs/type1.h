@@ -21,7 +21,7 @@ struct PsLexer;
 struct PdfGlyphNameList;
 
 enum : int {
-    Type1_eexecError = 2817,          // "eexec" twice, or an empty encrypted part
+    Type1_eexecError = 2817, // "eexec" twice, or an empty encrypted part
     Type1_charStringsTwice = 2818,
     Type1_badCharStrings = 2819,
     Type1_subrsTwice = 2820,
@@ -34,7 +34,7 @@ enum : int {
     Type1_noAdvance = 2827,
     Type1_encodingTwice = 2828,
     Type1_badEncoding = 2829,
-    Type1_badCharstring = 2830,       // bad operator, too many arguments, truncated data
+    Type1_badCharstring = 2830, // bad operator, too many arguments, truncated data
     Type1_returnOutside = 2831,
     Type1_badSubr = 2832,
     Type1_othersubrDirect = 2833,
@@ -83,8 +83,8 @@ struct EexecStream {
 };
 
 struct Type1Parser {
-    ByteStream *stream;     // the current stream
-    ByteStream *clearText;  // kept while the decrypted stream is current
+    ByteStream *stream;    // the current stream
+    ByteStream *clearText; // kept while the decrypted stream is current
     PsLexer *lexer;
     EngineContext *engine;
     PdfGlyphNameList *names;

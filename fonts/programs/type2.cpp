@@ -7,8 +7,7 @@
 #include "fonts/programs/cff.h"
 #include "graphics/glyphpath.h"
 
-namespace
-{
+namespace {
 
 struct Type2Charstring {
     int32_t args[Type2_maxArguments];
@@ -18,8 +17,8 @@ struct Type2Charstring {
     uint32_t callDepth;
     int32_t x, y;
     int32_t width;
-    uint32_t widthSeen;  // the first stack-clearing operator has run
-    uint32_t haveWidth;  // it carried a width
+    uint32_t widthSeen; // the first stack-clearing operator has run
+    uint32_t haveWidth; // it carried a width
     uint32_t stems;
     int32_t lastX, lastY;
     int32_t transient[Type2_transientSize];
@@ -68,7 +67,8 @@ int lineTo(Type2Charstring *s, int32_t dx, int32_t dy)
     return rc;
 }
 
-int curveTo(Type2Charstring *s, int32_t dx1, int32_t dy1, int32_t dx2, int32_t dy2, int32_t dx3, int32_t dy3)
+int curveTo(Type2Charstring *s, int32_t dx1, int32_t dy1, int32_t dx2, int32_t dy2, int32_t dx3,
+            int32_t dy3)
 {
     int32_t x1 = s->x + dx1, y1 = s->y + dy1;
     int32_t x2 = x1 + dx2, y2 = y1 + dy2;
@@ -77,8 +77,8 @@ int curveTo(Type2Charstring *s, int32_t dx1, int32_t dy1, int32_t dx2, int32_t d
     mapPoint(s, x1, y1, &p1x, &p1y);
     mapPoint(s, x2, y2, &p2x, &p2y);
     mapPoint(s, x3, y3, &p3x, &p3y);
-    int rc = GlyphPath_curveTo(s->outline, p1x - s->lastX, p1y - s->lastY, p2x - p1x, p2y - p1y, p3x - p2x,
-                               p3y - p2y);
+    int rc = GlyphPath_curveTo(s->outline, p1x - s->lastX, p1y - s->lastY, p2x - p1x, p2y - p1y,
+                               p3x - p2x, p3y - p2y);
     s->x = x3;
     s->y = y3;
     s->lastX = p3x;
@@ -187,7 +187,7 @@ int drawOp(Type2Charstring *s, int op)
         if (!rc)
             rc = curveTo(s, a[n - 6], a[n - 5], a[n - 4], a[n - 3], a[n - 2], a[n - 1]);
         break;
-    case 26: // vvcurveto
+    case 26:   // vvcurveto
     case 27: { // hhcurveto
         if (n < 4 || (n % 4 != 0 && n % 4 != 1))
             return Type2_tooFewArguments;
@@ -204,7 +204,7 @@ int drawOp(Type2Charstring *s, int op)
         }
         break;
     }
-    case 30: // vhcurveto
+    case 30:   // vhcurveto
     case 31: { // hvcurveto
         if (n < 4 || (n % 4 != 0 && n % 4 != 1))
             return Type2_tooFewArguments;
@@ -219,8 +219,7 @@ int drawOp(Type2Charstring *s, int op)
         }
         break;
     }
-    default:
-        return Type2_badCharstring;
+    default: return Type2_badCharstring;
     }
     s->depth = 0;
     return rc;
@@ -284,12 +283,12 @@ int escapeOp(Type2Charstring *s, int op)
     switch (op) {
     case 0: // dotsection
         return Res_ok;
-    case 3:  // and
-    case 4:  // or
-    case 10: // add
-    case 11: // sub
-    case 12: // div
-    case 15: // eq
+    case 3:    // and
+    case 4:    // or
+    case 10:   // add
+    case 11:   // sub
+    case 12:   // div
+    case 15:   // eq
     case 24: { // mul
         if (!need(2))
             return Type2_tooFewArguments;
@@ -315,7 +314,8 @@ int escapeOp(Type2Charstring *s, int op)
         if (op == 5)
             a[n - 1] = !a[n - 1];
         else if (op == 9)
-            a[n - 1] = a[n - 1] < 0 ? static_cast<int32_t>(0u - static_cast<uint32_t>(a[n - 1])) : a[n - 1];
+            a[n - 1] = a[n - 1] < 0 ? static_cast<int32_t>(0u - static_cast<uint32_t>(a[n - 1]))
+                                    : a[n - 1];
         else
             a[n - 1] = static_cast<int32_t>(0u - static_cast<uint32_t>(a[n - 1]));
         return Res_ok;
@@ -408,10 +408,8 @@ int escapeOp(Type2Charstring *s, int op)
     case 34:
     case 35:
     case 36:
-    case 37:
-        return flexOp(s, op);
-    default:
-        return Type2_badCharstring;
+    case 37: return flexOp(s, op);
+    default: return Type2_badCharstring;
     }
 }
 
@@ -453,9 +451,7 @@ int run(Type2Charstring *s, const uint8_t *bytes, uint32_t length)
         case 1:
         case 3:
         case 18:
-        case 23:
-            stems(s);
-            break;
+        case 23: stems(s); break;
         case 19:
         case 20: {
             stems(s);
@@ -477,7 +473,8 @@ int run(Type2Charstring *s, const uint8_t *bytes, uint32_t length)
             takeWidth(s, n == 2);
             if (s->depth < 1)
                 return Type2_tooFewArguments;
-            rc = v == 22 ? moveTo(s, s->args[s->depth - 1], 0) : moveTo(s, 0, s->args[s->depth - 1]);
+            rc =
+                v == 22 ? moveTo(s, s->args[s->depth - 1], 0) : moveTo(s, 0, s->args[s->depth - 1]);
             s->depth = 0;
             break;
         case 5:
@@ -489,13 +486,9 @@ int run(Type2Charstring *s, const uint8_t *bytes, uint32_t length)
         case 26:
         case 27:
         case 30:
-        case 31:
-            rc = drawOp(s, v);
-            break;
+        case 31: rc = drawOp(s, v); break;
         case 10:
-        case 29:
-            rc = callSubr(s, v == 29);
-            break;
+        case 29: rc = callSubr(s, v == 29); break;
         case 11:
             if (s->callDepth == 0)
                 return Type2_returnOutside;
@@ -505,7 +498,8 @@ int run(Type2Charstring *s, const uint8_t *bytes, uint32_t length)
             takeWidth(s, n == 1 || n == 5);
             if (s->depth >= 4) {
                 const int32_t *a = s->args + s->depth - 4;
-                rc = GlyphPath_setHeader(s->outline, static_cast<int16_t>(Cff_standardCodes[a[2] & 255]),
+                rc = GlyphPath_setHeader(s->outline,
+                                         static_cast<int16_t>(Cff_standardCodes[a[2] & 255]),
                                          static_cast<int16_t>(Cff_standardCodes[a[3] & 255]),
                                          static_cast<int16_t>(a[0]), static_cast<int16_t>(a[1]));
             }
@@ -517,8 +511,7 @@ int run(Type2Charstring *s, const uint8_t *bytes, uint32_t length)
             rc = escapeOp(s, bytes[pos++]);
             break;
         }
-        default:
-            return Type2_badCharstring;
+        default: return Type2_badCharstring;
         }
         if (rc)
             return rc;

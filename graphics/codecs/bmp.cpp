@@ -22,12 +22,12 @@ enum : uint32_t {
     fileHeaderSize = 14,
     coreHeaderSize = 12,
     infoHeaderSize = 40,
-    os2HeaderSize = 64,        // OS/2 2.x: no masks inside
-    maskHeaderSize = 52,       // the smallest header holding the colour masks
-    alphaHeaderSize = 56,      // ... and the alpha mask
-    v4HeaderSize = 108,        // ... and the colour-space fields
-    v5HeaderSize = 124,        // ... and the rendering intent and profile
-    maxHeaderSize = 0x10000,   // larger is no bitmap header
+    os2HeaderSize = 64,      // OS/2 2.x: no masks inside
+    maskHeaderSize = 52,     // the smallest header holding the colour masks
+    alphaHeaderSize = 56,    // ... and the alpha mask
+    v4HeaderSize = 108,      // ... and the colour-space fields
+    v5HeaderSize = 124,      // ... and the rendering intent and profile
+    maxHeaderSize = 0x10000, // larger is no bitmap header
     compressNone = 0,
     compressRle8 = 1,
     compressRle4 = 2,
@@ -40,7 +40,7 @@ struct BmpHeader {
     uint32_t dataOffset;
     uint32_t headerSize;
     int32_t width;
-    int32_t height;   // rows; topDown tells the order
+    int32_t height; // rows; topDown tells the order
     int32_t topDown;
     uint32_t bits;
     uint32_t compression;
@@ -49,7 +49,7 @@ struct BmpHeader {
     uint32_t masks[4];    // red, green, blue, alpha (bit fields)
     int32_t masksRead;    // the header held the masks (52 bytes and more)
     uint32_t colourSpace; // the colour-space type of a version 4 or 5 header
-    uint64_t consumed; // bytes read from the start of the file
+    uint64_t consumed;    // bytes read from the start of the file
 };
 
 // One channel of a bit-field pixel: ((pixel & mask) >> shift) scaled to 8
@@ -145,7 +145,9 @@ int readHeaders(PeekStream *peek, BmpHeader *h)
         h->compression = Bytes_peekU32Le(p + 12);
         // Pixels per metre; a value below 10 (under 1 dpi) states nothing.
         uint32_t perMetre = Bytes_peekU32Le(p + 20);
-        h->dpi = perMetre >= 10 ? int32_t(std::min<uint64_t>(uint64_t(perMetre) * 254 / 10000, INT32_MAX)) : 0;
+        h->dpi = perMetre >= 10
+                     ? int32_t(std::min<uint64_t>(uint64_t(perMetre) * 254 / 10000, INT32_MAX))
+                     : 0;
         h->coloursUsed = Bytes_peekU32Le(p + 28);
         // From 52 bytes on the header holds the masks (the 64-byte OS/2
         // header has other fields there), from 56 the alpha mask, from 108
@@ -195,7 +197,7 @@ struct BmpDecode {
     int32_t anyAlpha;            // some pixel's alpha is not 0
     PixelBuf *picture;
     PixelBuf *mask;
-    int32_t rowsOut;   // rows written so far
+    int32_t rowsOut; // rows written so far
 };
 
 // Converts the colour row into the next picture row and reports it.
@@ -209,7 +211,8 @@ int emitRow(BmpDecode *d)
         uint8_t *out = pic->pixels + size_t(y) * pic->stride;
         if (d->convertAlpha && d->mask && y < d->mask->height) {
             int32_t n = std::min(width, d->mask->width);
-            d->convertAlpha(d->row, out, d->mask->pixels + size_t(y) * d->mask->stride, uint32_t(n));
+            d->convertAlpha(d->row, out, d->mask->pixels + size_t(y) * d->mask->stride,
+                            uint32_t(n));
         } else {
             d->convert(d->row, out, uint32_t(width));
             if (d->mask && y < d->mask->height)
@@ -223,7 +226,8 @@ int emitRow(BmpDecode *d)
 // carry alpha.
 uint32_t fieldsColour(BmpDecode *d, uint32_t v)
 {
-    uint32_t c = fieldValue(d->fields[0], v) | (fieldValue(d->fields[1], v) << 8) | (fieldValue(d->fields[2], v) << 16);
+    uint32_t c = fieldValue(d->fields[0], v) | (fieldValue(d->fields[1], v) << 8) |
+                 (fieldValue(d->fields[2], v) << 16);
     if (d->convertAlpha) {
         uint32_t a = alphaValue(d->fields[3], v);
         d->anyAlpha |= a != 0;
@@ -257,7 +261,8 @@ void expandRow(BmpDecode *d)
             if (d->h.compression == compressBitFields) {
                 out[x] = fieldsColour(d, v);
             } else {
-                out[x] = ((v & 0x7C00) >> 7) | (((v & 0x03E0) >> 2) << 8) | ((v & 0x001F) << 3 << 16);
+                out[x] =
+                    ((v & 0x7C00) >> 7) | (((v & 0x03E0) >> 2) << 8) | ((v & 0x001F) << 3 << 16);
             }
         }
         break;
@@ -374,7 +379,8 @@ int decodeBody(EngineContext *app, BmpDecode *d, const ImageCodecParams *params)
     }
     if (h->compression > compressBitFields)
         return Res_bmpBadCompression;
-    if ((h->compression == compressRle8 && h->bits != 8) || (h->compression == compressRle4 && h->bits != 4) ||
+    if ((h->compression == compressRle8 && h->bits != 8) ||
+        (h->compression == compressRle4 && h->bits != 4) ||
         (h->compression == compressBitFields && h->bits != 16 && h->bits != 32))
         return Res_bmpBadCompression;
     if (h->compression == compressBitFields) {
@@ -427,8 +433,8 @@ int decodeBody(EngineContext *app, BmpDecode *d, const ImageCodecParams *params)
     r = ImageDec_setHeader(d->image, h->width, h->height, h->dpi, 0, 3, nullptr);
     if (r != Res_ok)
         return r;
-    r = ImageDec_getBuffers(d->image, &d->picture, params->pixelFormat, &d->mask, params->maskFormat,
-                            d->convertAlpha ? 1 : 0);
+    r = ImageDec_getBuffers(d->image, &d->picture, params->pixelFormat, &d->mask,
+                            params->maskFormat, d->convertAlpha ? 1 : 0);
     if (r != Res_ok)
         return r;
     d->row = static_cast<uint32_t *>(Mem_calloc(size_t(h->width), sizeof(uint32_t)));
@@ -452,7 +458,8 @@ int32_t bmpTypeId()
 
 } // namespace
 
-int Bmp_recognise(int32_t *score, ImageHook, void *, const uint8_t *bytes, uint32_t count, uint32_t flags)
+int Bmp_recognise(int32_t *score, ImageHook, void *, const uint8_t *bytes, uint32_t count,
+                  uint32_t flags)
 {
     *score = 0;
     if ((flags & ImageDec_flagRecognise) && count >= 2 && bytes[0] == 'B' && bytes[1] == 'M')
@@ -473,7 +480,8 @@ int Bmp_readHeader(EngineContext *, ByteStream *stream, ImageObject *image, Imag
     return ImageDec_setHeader(image, h.width, h.height, h.dpi, 0, 3, nullptr);
 }
 
-int Bmp_decode(EngineContext *app, void *, ByteStream *stream, ImageObject *image, const ImageCodecParams *params)
+int Bmp_decode(EngineContext *app, void *, ByteStream *stream, ImageObject *image,
+               const ImageCodecParams *params)
 {
     PeekStream *peek = PeekStream_create(stream, 0);
     if (!peek)

@@ -23,11 +23,12 @@ enum : int32_t {
 };
 
 // 100 for "BM" when the recognise flag (0x4) is set, else 0.
-int Bmp_recognise(int32_t *score, ImageHook hook, void *hookArg, const uint8_t *bytes, uint32_t count,
-                  uint32_t flags);
+int Bmp_recognise(int32_t *score, ImageHook hook, void *hookArg, const uint8_t *bytes,
+                  uint32_t count, uint32_t flags);
 // Reads the headers and publishes width, |height| and the stated
 // resolution (72 dpi when none; colour kind 3).
-int Bmp_readHeader(EngineContext *app, ByteStream *stream, ImageObject *image, ImageHook hook, void *hookArg);
+int Bmp_readHeader(EngineContext *app, ByteStream *stream, ImageObject *image, ImageHook hook,
+                   void *hookArg);
 // Decodes the whole image into the picture of params->pixelFormat.
 int Bmp_decode(EngineContext *app, void *instance, ByteStream *stream, ImageObject *image,
                const ImageCodecParams *params);

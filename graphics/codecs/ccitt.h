@@ -55,12 +55,12 @@ typedef int (*FaxRowWriter)(void *arg, const uint8_t *row, int32_t index);
 
 // The two rows of a decode and where they go.
 struct FaxRows {
-    uint8_t *current;    // the row being decoded
-    uint8_t *reference;  // the row before it (all white at the start)
+    uint8_t *current;   // the row being decoded
+    uint8_t *reference; // the row before it (all white at the start)
     int32_t columns;
     FaxRowWriter write;
     void *writeArg;
-    char message[64];    // why the data could not be decoded (empty if it could)
+    char message[64]; // why the data could not be decoded (empty if it could)
 };
 
 // Makes both rows of columns pixels, the reference row white. 0 or 1.
@@ -75,15 +75,17 @@ void FaxRows_free(FaxRows *rows);
 // Res_stopRequested when the task is asked to stop; the stream's error; the
 // writer's error.
 int Fax_decode(EngineContext *context, int32_t columns, int32_t rows, int32_t K, int32_t endOfLine,
-               int32_t byteAlign, int32_t endOfBlock, int32_t damagedRows, ByteStream *stream, FaxRows *state);
+               int32_t byteAlign, int32_t endOfBlock, int32_t damagedRows, ByteStream *stream,
+               FaxRows *state);
 
 // The descriptor of the codec (null when memory runs out).
 ImageCodec *FaxImage_createCodec();
 // 100 when the recognise flag is set, the image has a hook and op 4 has an
 // answer of 0 or more; else 0. A hook error is returned.
-int FaxImage_recognise(int32_t *score, ImageHook hook, void *hookArg, const uint8_t *bytes, uint32_t count,
-                       uint32_t flags);
+int FaxImage_recognise(int32_t *score, ImageHook hook, void *hookArg, const uint8_t *bytes,
+                       uint32_t count, uint32_t flags);
 // Publishes columns x rows (72 dpi, bands of 8, colour kind 1).
-int FaxImage_readHeader(EngineContext *app, ByteStream *stream, ImageObject *image, ImageHook hook, void *hookArg);
+int FaxImage_readHeader(EngineContext *app, ByteStream *stream, ImageObject *image, ImageHook hook,
+                        void *hookArg);
 int FaxImage_decode(EngineContext *app, void *instance, ByteStream *stream, ImageObject *image,
                     const ImageCodecParams *params);

@@ -40,8 +40,9 @@ int decodestreamFlateRefill(ByteStream *s)
         // With the source at its end the inflater still hands out what it
         // holds back; the stream ends when nothing more comes.
         static const uint8_t none = 0;
-        int r = InflateStream_decode(in ? f->source->readPtr : &none, &in, f->buffer + (sizeof f->buffer - space),
-                                     &space, &done, fl->inflater);
+        int r = InflateStream_decode(in ? f->source->readPtr : &none, &in,
+                                     f->buffer + (sizeof f->buffer - space), &space, &done,
+                                     fl->inflater);
         if (before)
             f->source->readPtr += before - in;
         if (!before && !done && space == spaceBefore) {
@@ -151,11 +152,11 @@ void *PdfFilter_alloc(size_t size, ByteStream *source, int (*refill)(ByteStream 
     return f;
 }
 
-
 int Pdf_Filter_flateNew(ByteStream *source, ByteStream **out)
 {
     *out = nullptr;
-    DecodestreamFlate *f = static_cast<DecodestreamFlate *>(PdfFilter_alloc(sizeof(DecodestreamFlate), source, decodestreamFlateRefill));
+    DecodestreamFlate *f = static_cast<DecodestreamFlate *>(
+        PdfFilter_alloc(sizeof(DecodestreamFlate), source, decodestreamFlateRefill));
     if (!f)
         return Res_noMemory;
     int r = InflateStream_createZlib(&f->inflater);
@@ -170,6 +171,7 @@ int Pdf_Filter_flateNew(ByteStream *source, ByteStream **out)
 
 int Pdf_Filter_rlNew(ByteStream *source, ByteStream **out)
 {
-    *out = static_cast<ByteStream *>(PdfFilter_alloc(sizeof(DecodestreamRl), source, decodestreamRlRefill));
+    *out = static_cast<ByteStream *>(
+        PdfFilter_alloc(sizeof(DecodestreamRl), source, decodestreamRlRefill));
     return *out ? Res_ok : Res_noMemory;
 }

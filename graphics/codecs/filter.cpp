@@ -19,7 +19,8 @@ int Filter_probe(int *error, const FilterDescriptor *descriptor, int32_t code)
     return answer >= 0 ? 1 : 0;
 }
 
-int Filter_openDecoder(ByteStream *source, ByteStream **outStream, const FilterDescriptor *descriptor)
+int Filter_openDecoder(ByteStream *source, ByteStream **outStream,
+                       const FilterDescriptor *descriptor)
 {
     *outStream = nullptr;
     if (!descriptor || !descriptor->query)

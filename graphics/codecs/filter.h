@@ -32,7 +32,8 @@ struct FilterDescriptor {
 // for code 5, else a new stream the caller closes (the source stays the
 // caller's). 0; the creator's error; Res_filterNoDecoder when no code answers
 // yes or a query fails. *outStream is null on failure.
-[[nodiscard]] int Filter_openDecoder(ByteStream *source, ByteStream **outStream, const FilterDescriptor *descriptor);
+[[nodiscard]] int Filter_openDecoder(ByteStream *source, ByteStream **outStream,
+                                     const FilterDescriptor *descriptor);
 
 // One question: yes (1) when the query succeeds with a non-negative
 // answer. A failing query is remembered in *error and answers no; once

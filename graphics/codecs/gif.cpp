@@ -160,7 +160,8 @@ int readExtension(GifDecoder *d, int label)
     int r = readBytes(d, block, size_t(n));
     if (r != Res_ok)
         return r;
-    bool looping = n == 11 && (!memcmp(block, "NETSCAPE2.0", 11) || !memcmp(block, "ANIMEXTS1.0", 11));
+    bool looping =
+        n == 11 && (!memcmp(block, "NETSCAPE2.0", 11) || !memcmp(block, "ANIMEXTS1.0", 11));
     for (;;) {
         int len = readByte(d);
         if (len < 0)
@@ -227,7 +228,8 @@ void convertPalette(GifDecoder *d)
     for (int32_t i = 0; i < 256; i++) {
         if (i < n) {
             const uint8_t *c = d->table + 3 * i;
-            d->palette[i] = d->converter->toPixel(uint32_t(c[0]) | (uint32_t(c[1]) << 8) | (uint32_t(c[2]) << 16));
+            d->palette[i] = d->converter->toPixel(uint32_t(c[0]) | (uint32_t(c[1]) << 8) |
+                                                  (uint32_t(c[2]) << 16));
         } else {
             d->palette[i] = black;
         }
@@ -525,16 +527,18 @@ int endFrame(GifDecoder *d)
     if ((d->flags & ImageDec_flagLowMemAnim) && !(d->flags & ImageDec_flagManyFrames)) {
         if (d->frameCount == d->frameCapacity) {
             int32_t cap = d->frameCapacity ? d->frameCapacity * 2 : 4;
-            GifFrameEntry *grown = static_cast<GifFrameEntry *>(Mem_realloc(d->frames, size_t(cap) * sizeof *grown));
+            GifFrameEntry *grown =
+                static_cast<GifFrameEntry *>(Mem_realloc(d->frames, size_t(cap) * sizeof *grown));
             if (!grown)
                 return Res_noMemory;
             d->frames = grown;
             d->frameCapacity = cap;
         }
-        d->frames[d->frameCount++] = GifFrameEntry{d->control.disposal, d->control.delay, d->position};
+        d->frames[d->frameCount++] =
+            GifFrameEntry{d->control.disposal, d->control.delay, d->position};
     }
-    if (!d->frameComplete || d->control.transparent >= 0 || d->left != 0 || d->top != 0 || d->width != d->screenWidth ||
-        d->height != d->screenHeight)
+    if (!d->frameComplete || d->control.transparent >= 0 || d->left != 0 || d->top != 0 ||
+        d->width != d->screenWidth || d->height != d->screenHeight)
         d->maskNeeded = 1;
     Mem_free(d->localTable);
     d->localTable = nullptr;
@@ -564,9 +568,11 @@ void dropKept(GifDecoder *d)
 int keepFrame(GifDecoder *d)
 {
     if (!d->keptPicture) {
-        int r = PixelBuf_create(&d->keptPicture, d->picture->width, d->picture->height, d->picture->format, 0x10000);
+        int r = PixelBuf_create(&d->keptPicture, d->picture->width, d->picture->height,
+                                d->picture->format, 0x10000);
         if (r == Res_ok)
-            r = PixelBuf_create(&d->keptMask, d->mask->width, d->mask->height, d->mask->format, 0x10000);
+            r = PixelBuf_create(&d->keptMask, d->mask->width, d->mask->height, d->mask->format,
+                                0x10000);
         if (r != Res_ok) {
             dropKept(d);
             return r;
@@ -832,7 +838,8 @@ int Gif_isSignature(const uint8_t *bytes, uint32_t count)
            (bytes[4] == '7' || bytes[4] == '9') && bytes[5] == 'a';
 }
 
-int Gif_recognise(int32_t *score, ImageHook, void *, const uint8_t *bytes, uint32_t count, uint32_t flags)
+int Gif_recognise(int32_t *score, ImageHook, void *, const uint8_t *bytes, uint32_t count,
+                  uint32_t flags)
 {
     *score = 0;
     if ((flags & ImageDec_flagRecognise) && bytes && Gif_isSignature(bytes, count))
@@ -940,7 +947,8 @@ int Gif_decode(EngineContext *app, void *instance, ByteStream *stream, ImageObje
     d->stream = stream;
     d->image = image;
     d->flags = params->flags;
-    if ((d->flags & ImageDec_flagLowMemAnim) && (d->flags & ImageDec_flagManyFrames) && d->frameCount > 1)
+    if ((d->flags & ImageDec_flagLowMemAnim) && (d->flags & ImageDec_flagManyFrames) &&
+        d->frameCount > 1)
         return replayFrame(d, image);
     if (d->state == GifState_animating)
         return animateNext(d, image);
@@ -962,7 +970,8 @@ int Gif_decode(EngineContext *app, void *instance, ByteStream *stream, ImageObje
             // A second frame: animated when animation is wanted (in
             // low-memory mode frames are decoded when shown), else this
             // pass shows the first frame only.
-            if ((params->flags & ImageDec_flagAnimation) && (params->flags & ImageDec_flagLowMemAnim))
+            if ((params->flags & ImageDec_flagAnimation) &&
+                (params->flags & ImageDec_flagLowMemAnim))
                 return startLowMemory(d, image, params);
             if (params->flags & ImageDec_flagAnimation)
                 return startAnimation(d, image, params);
@@ -1003,8 +1012,8 @@ int Gif_decode(EngineContext *app, void *instance, ByteStream *stream, ImageObje
     return Res_ok;
 }
 
-int Gif_stepFrame(EngineContext *app, GifDecoder *d, ByteStream *stream, PixelBuf *picture, PixelBuf *mask,
-                  int32_t *shown, int32_t *durationMs)
+int Gif_stepFrame(EngineContext *app, GifDecoder *d, ByteStream *stream, PixelBuf *picture,
+                  PixelBuf *mask, int32_t *shown, int32_t *durationMs)
 {
     *shown = 0;
     *durationMs = 0;
@@ -1081,7 +1090,8 @@ int Gif_stepFrame(EngineContext *app, GifDecoder *d, ByteStream *stream, PixelBu
     }
 }
 
-int Gif_nextFrame(ImageObject *, void *instance, int32_t advance, int32_t *timeMs, int32_t *loopCounter)
+int Gif_nextFrame(ImageObject *, void *instance, int32_t advance, int32_t *timeMs,
+                  int32_t *loopCounter)
 {
     GifDecoder *d = static_cast<GifDecoder *>(instance);
     int more = 1;

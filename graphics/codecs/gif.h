@@ -62,15 +62,15 @@ struct GifFrameEntry {
 struct GifDecoder {
     ByteStream *stream;
     ImageObject *image;
-    uint64_t position;      // bytes taken from the stream
-    uint64_t firstFrame;    // where the first block after the screen starts
+    uint64_t position;   // bytes taken from the stream
+    uint64_t firstFrame; // where the first block after the screen starts
     int32_t is89a;
     // LZW reading.
     int32_t codeSize, codeWidth, clearCode, endCode;
     uint32_t bitBuffer;
     int32_t bitCount;
-    int32_t blockLeft;      // bytes left in the current data sub-block
-    int32_t blocksEnded;    // a zero-length sub-block was read
+    int32_t blockLeft;   // bytes left in the current data sub-block
+    int32_t blocksEnded; // a zero-length sub-block was read
     // The logical screen.
     int32_t screenWidth, screenHeight, screenPacked, background;
     uint8_t *globalTable;
@@ -87,9 +87,9 @@ struct GifDecoder {
     uint32_t palette[256];
     const PalConv *converter;
     // Animation.
-    int32_t passes;         // completed passes over the frames
-    int32_t loopLimit;      // 0 endless
-    int32_t maxLoops;       // the store's maximum (0 none)
+    int32_t passes;    // completed passes over the frames
+    int32_t loopLimit; // 0 endless
+    int32_t maxLoops;  // the store's maximum (0 none)
     int64_t timeMs;
     int32_t state;
     int32_t maskNeeded;
@@ -99,7 +99,7 @@ struct GifDecoder {
     PixelBuf *picture, *mask; // where the current frame is written
     PixelBuf *keptPicture, *keptMask;
     int32_t hasKept;
-    int32_t keptInBuffers;    // the caller's buffers show the kept frame (frame stepping)
+    int32_t keptInBuffers; // the caller's buffers show the kept frame (frame stepping)
     uint32_t flags;
     // Frames recorded on the first pass.
     GifFrameEntry *frames;
@@ -109,21 +109,24 @@ struct GifDecoder {
 // 1 for "GIF87a" or "GIF89a" in the first 6 of count bytes.
 int Gif_isSignature(const uint8_t *bytes, uint32_t count);
 // 100 for a GIF signature when the recognise flag (0x4) is set, else 0.
-int Gif_recognise(int32_t *score, ImageHook hook, void *hookArg, const uint8_t *bytes, uint32_t count,
-                  uint32_t flags);
+int Gif_recognise(int32_t *score, ImageHook hook, void *hookArg, const uint8_t *bytes,
+                  uint32_t count, uint32_t flags);
 // A new instance (state 0, loop limit 1, the store's maximum loop count
 // when image has a store). 0 or 1.
 int Gif_createInstance(EngineContext *app, ImageObject *image, uint32_t flags, void **instance);
 void Gif_destroyInstance(ImageObject *image, void *instance);
 // Publishes the size: the screen of a GIF89a file, the first image of a
 // GIF87a file. 0, 0x2204, 0x2205, 0x2206 or the store's error.
-int Gif_readHeader(EngineContext *app, ByteStream *stream, ImageObject *image, ImageHook hook, void *hookArg);
+int Gif_readHeader(EngineContext *app, ByteStream *stream, ImageObject *image, ImageHook hook,
+                   void *hookArg);
 // Decodes the first frame into the image's picture and mask.
 int Gif_decode(EngineContext *app, void *instance, ByteStream *stream, ImageObject *image,
                const ImageCodecParams *params);
 // Steps the recorded frames: 1 while the animation goes on, 0 at its end.
-int Gif_nextFrame(ImageObject *image, void *instance, int32_t advance, int32_t *timeMs, int32_t *loopCounter);
-int Gif_restart(EngineContext *app, void *instance, ImageObject *image, const ImageRestart *request);
+int Gif_nextFrame(ImageObject *image, void *instance, int32_t advance, int32_t *timeMs,
+                  int32_t *loopCounter);
+int Gif_restart(EngineContext *app, void *instance, ImageObject *image,
+                const ImageRestart *request);
 
 // Reads the screen descriptor and global colour table from stream (once)
 // and gives the screen size. 0 or an error.
@@ -135,7 +138,7 @@ int Gif_readScreen(GifDecoder *decoder, ByteStream *stream, int32_t *width, int3
 // 0 with *shown 0 once the loop limit is reached (or the file has no
 // frame): the animation has ended and the buffers keep the last frame; an
 // error otherwise.
-int Gif_stepFrame(EngineContext *app, GifDecoder *decoder, ByteStream *stream, PixelBuf *picture, PixelBuf *mask,
-                  int32_t *shown, int32_t *durationMs);
+int Gif_stepFrame(EngineContext *app, GifDecoder *decoder, ByteStream *stream, PixelBuf *picture,
+                  PixelBuf *mask, int32_t *shown, int32_t *durationMs);
 // The duration of a frame of delay (1/100 s): below 10 it is 100 ms.
 int32_t Gif_frameDuration(int32_t delay);

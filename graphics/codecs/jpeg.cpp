@@ -25,8 +25,7 @@
 #include "graphics/orient.h"
 #include "graphics/pixelbuf.h"
 
-namespace
-{
+namespace {
 
 // ------------------------------------------------------------ errors
 
@@ -468,7 +467,9 @@ int32_t Jpeg_exifOrientation(const uint8_t *data, uint32_t length)
     auto u16 = [&](uint32_t at) {
         return big ? uint32_t(t[at] << 8 | t[at + 1]) : uint32_t(Bytes_peekU16Le(t + at));
     };
-    auto u32 = [&](uint32_t at) { return big ? u16(at) << 16 | u16(at + 2) : Bytes_peekU32Le(t + at); };
+    auto u32 = [&](uint32_t at) {
+        return big ? u16(at) << 16 | u16(at + 2) : Bytes_peekU32Le(t + at);
+    };
     if (u16(2) != 42)
         return 1;
     uint32_t dir = u32(4);
@@ -502,8 +503,7 @@ int Jpeg_recognise(int32_t *score, ImageHook, void *, const uint8_t *bytes, uint
 
 // ------------------------------------------------------------ decoding
 
-namespace
-{
+namespace {
 
 // The state of one readHeader or decode call, on the caller's stack.
 struct JpegDecodeState {
@@ -538,16 +538,12 @@ constexpr int32_t lineRows = 8;
 int32_t componentsOf(int32_t space)
 {
     switch (space) {
-    case JCS_GRAYSCALE:
-        return 1;
+    case JCS_GRAYSCALE: return 1;
     case JCS_RGB:
-    case JCS_YCbCr:
-        return 3;
+    case JCS_YCbCr: return 3;
     case JCS_CMYK:
-    case JCS_YCCK:
-        return 4;
-    default:
-        return 0;
+    case JCS_YCCK: return 4;
+    default: return 0;
     }
 }
 
@@ -578,7 +574,8 @@ int32_t orientationOf(JpegDecodeState *s)
             return 1;
     }
     for (jpeg_saved_marker_ptr m = s->cinfo.marker_list; m; m = m->next) {
-        if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6 && memcmp(m->data, "Exif\0\0", 6) == 0)
+        if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6 &&
+            memcmp(m->data, "Exif\0\0", 6) == 0)
             return Jpeg_exifOrientation(m->data, m->data_length);
     }
     return 1;
@@ -594,22 +591,14 @@ bool orientationTurns(int32_t orientation)
 OrientFn orientRoutine(int32_t orientation)
 {
     switch (orientation) {
-    case 2:
-        return PixelBuf_flipHorizontal;
-    case 3:
-        return PixelBuf_rotate180;
-    case 4:
-        return PixelBuf_flipVertical;
-    case 5:
-        return PixelBuf_transpose;
-    case 6:
-        return PixelBuf_rotateClockwise;
-    case 7:
-        return PixelBuf_antiTranspose;
-    case 8:
-        return PixelBuf_rotateAnticlockwise;
-    default:
-        return nullptr;
+    case 2: return PixelBuf_flipHorizontal;
+    case 3: return PixelBuf_rotate180;
+    case 4: return PixelBuf_flipVertical;
+    case 5: return PixelBuf_transpose;
+    case 6: return PixelBuf_rotateClockwise;
+    case 7: return PixelBuf_antiTranspose;
+    case 8: return PixelBuf_rotateAnticlockwise;
+    default: return nullptr;
     }
 }
 
@@ -770,9 +759,11 @@ int putUpright(JpegDecodeState *s, const PixelBuf *shown)
         int32_t count = std::min(s->bandRows, shown->height - row);
         size_t bytes = size_t(std::min(shown->width, band->width)) * 2;
         for (int32_t i = 0; i < count; i++) {
-            memcpy(band->pixels + size_t(i) * band->stride, shown->pixels + size_t(row + i) * shown->stride, bytes);
+            memcpy(band->pixels + size_t(i) * band->stride,
+                   shown->pixels + size_t(row + i) * shown->stride, bytes);
             if (s->bandMask)
-                memset(s->bandMask->pixels + size_t(i) * s->bandMask->stride, 255, size_t(s->bandMask->width));
+                memset(s->bandMask->pixels + size_t(i) * s->bandMask->stride, 255,
+                       size_t(s->bandMask->width));
         }
         s->bandNext = count;
         r = putBand(s);
@@ -788,8 +779,8 @@ int putUpright(JpegDecodeState *s, const PixelBuf *shown)
 int readTurned(JpegDecodeState *s)
 {
     j_decompress_ptr c = &s->cinfo;
-    int r = PixelBuf_create(&s->whole, int32_t(c->output_width), int32_t(c->output_height), s->params->pixelFormat,
-                            0x10000);
+    int r = PixelBuf_create(&s->whole, int32_t(c->output_width), int32_t(c->output_height),
+                            s->params->pixelFormat, 0x10000);
     if (r != Res_ok)
         return r;
     PixelBuf *w = s->whole;
@@ -801,7 +792,8 @@ int readTurned(JpegDecodeState *s)
             return Res_jpegLibrary;
         JpegSrc_mapRows(c, s->line, 0, got);
         for (JDIMENSION i = 0; i < got && row + i < uint32_t(w->height); i++)
-            s->colour.convert(s->line[i], w->pixels + size_t(row + i) * w->stride, n, uint32_t(c->output_components));
+            s->colour.convert(s->line[i], w->pixels + size_t(row + i) * w->stride, n,
+                              uint32_t(c->output_components));
     }
     PixelBuf *upright = nullptr;
     r = orientRoutine(s->orientation)(w, &upright);
@@ -916,7 +908,8 @@ void endState(JpegDecodeState *s)
 
 } // namespace
 
-int Jpeg_readHeader(EngineContext *, ByteStream *stream, ImageObject *image, ImageHook hook, void *hookArg)
+int Jpeg_readHeader(EngineContext *, ByteStream *stream, ImageObject *image, ImageHook hook,
+                    void *hookArg)
 {
     JpegDecodeState s;
     beginState(&s, image, nullptr);
@@ -943,8 +936,7 @@ int Jpeg_decode(EngineContext *, void *, ByteStream *stream, ImageObject *image,
     return r;
 }
 
-namespace
-{
+namespace {
 
 int32_t jpegTypeId()
 {

@@ -17,8 +17,7 @@
 
 #include "core/result.h"
 
-namespace
-{
+namespace {
 
 // The conversion tables: the library's four YCC tables (red from Cr and
 // blue from Cb rounded to integers, green from Cb and Cr in 16.16 with the
@@ -101,40 +100,28 @@ void copySame(const uint8_t *in, void *out, uint32_t n, uint32_t components)
 int32_t componentsOf(int32_t space)
 {
     switch (space) {
-    case JpegSpace_grey:
-        return 1;
+    case JpegSpace_grey: return 1;
     case JpegSpace_rgb:
-    case JpegSpace_ycc:
-        return 3;
+    case JpegSpace_ycc: return 3;
     case JpegSpace_cmyk:
     case JpegSpace_ycck:
     case JpegSpace_ycckPlain:
-    case JpegSpace_cmykPlain:
-        return 4;
-    default:
-        return 0;
+    case JpegSpace_cmykPlain: return 4;
+    default: return 0;
     }
 }
 
 JpegColourFn routine565(int32_t space)
 {
     switch (space) {
-    case JpegSpace_ycc:
-        return JpegColour_ycc565;
-    case JpegSpace_grey:
-        return JpegColour_grey565;
-    case JpegSpace_rgb:
-        return JpegColour_rgb565;
-    case JpegSpace_cmyk:
-        return JpegColour_cmyk565;
-    case JpegSpace_cmykPlain:
-        return JpegColour_cmykPlain565;
-    case JpegSpace_ycck:
-        return JpegColour_ycck565;
-    case JpegSpace_ycckPlain:
-        return JpegColour_ycckPlain565;
-    default:
-        return nullptr;
+    case JpegSpace_ycc: return JpegColour_ycc565;
+    case JpegSpace_grey: return JpegColour_grey565;
+    case JpegSpace_rgb: return JpegColour_rgb565;
+    case JpegSpace_cmyk: return JpegColour_cmyk565;
+    case JpegSpace_cmykPlain: return JpegColour_cmykPlain565;
+    case JpegSpace_ycck: return JpegColour_ycck565;
+    case JpegSpace_ycckPlain: return JpegColour_ycckPlain565;
+    default: return nullptr;
     }
 }
 
@@ -168,8 +155,7 @@ int JpegColour_init(JpegColour *colour, int32_t space, int32_t inComponents, int
 
 #if defined(__SSE2__)
 
-namespace
-{
+namespace {
 
 // Three registers of 16 interleaved Y, Cb, Cr pixels to one register of
 // each component.
@@ -387,7 +373,8 @@ void JpegColour_cmykPlain565(const uint8_t *in, void *out, uint32_t n, uint32_t)
     uint16_t *o = static_cast<uint16_t *>(out);
     for (uint32_t i = 0; i < n; i++, in += 4) {
         uint32_t k = 255u - in[3];
-        o[i] = pack565(inkProduct(255u - in[0], k), inkProduct(255u - in[1], k), inkProduct(255u - in[2], k));
+        o[i] = pack565(inkProduct(255u - in[0], k), inkProduct(255u - in[1], k),
+                       inkProduct(255u - in[2], k));
     }
 }
 

@@ -31,8 +31,7 @@
 static_assert(std::endian::native == std::endian::little,
               "RGBA rows are read as little-endian words");
 
-namespace
-{
+namespace {
 
 struct PngDecodeState {
     int error; // set by a callback before it leaves the library

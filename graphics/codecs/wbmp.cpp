@@ -47,8 +47,8 @@ int readHeaderFrom(PeekStream *peek, ImageObject *image, WbmpHeader *h)
     return ImageDec_setHeader(image, h->width, h->height, 0, 0, 3, nullptr);
 }
 
-int decodeBody(EngineContext *app, PeekStream *peek, ImageObject *image, const ImageCodecParams *params,
-               uint32_t **work)
+int decodeBody(EngineContext *app, PeekStream *peek, ImageObject *image,
+               const ImageCodecParams *params, uint32_t **work)
 {
     WbmpHeader h;
     int r = readHeaderFrom(peek, image, &h);
@@ -77,8 +77,9 @@ int decodeBody(EngineContext *app, PeekStream *peek, ImageObject *image, const I
     }
     int32_t w = h.width < picture->width ? h.width : picture->width;
     int32_t rows = h.height < picture->height ? h.height : picture->height;
-    RowConv_applyRowsDirect(convert, reinterpret_cast<const uint8_t *>(*work), width * sizeof(uint32_t),
-                            uint32_t(w), uint32_t(rows), picture->pixels, picture->stride);
+    RowConv_applyRowsDirect(convert, reinterpret_cast<const uint8_t *>(*work),
+                            width * sizeof(uint32_t), uint32_t(w), uint32_t(rows), picture->pixels,
+                            picture->stride);
     r = ImageDec_rowsDone(image, 0, 0, h.width, h.height);
     ImageDec_dropMask(image);
     return r;
@@ -111,7 +112,8 @@ void Wbmp_parseHeader(const uint8_t *bytes, uint32_t count, WbmpHeader *header)
     header->valid = 1;
 }
 
-int Wbmp_recognise(int32_t *score, ImageHook, void *, const uint8_t *bytes, uint32_t count, uint32_t flags)
+int Wbmp_recognise(int32_t *score, ImageHook, void *, const uint8_t *bytes, uint32_t count,
+                   uint32_t flags)
 {
     *score = 0;
     if (!(flags & ImageDec_flagRecognise) || !bytes || !count)
@@ -134,7 +136,8 @@ int Wbmp_readHeader(EngineContext *, ByteStream *stream, ImageObject *image, Ima
     return r;
 }
 
-int Wbmp_decode(EngineContext *app, void *, ByteStream *stream, ImageObject *image, const ImageCodecParams *params)
+int Wbmp_decode(EngineContext *app, void *, ByteStream *stream, ImageObject *image,
+                const ImageCodecParams *params)
 {
     if (!RowConv_forFormat(app, params->pixelFormat))
         return Res_wbmpNoConverter;

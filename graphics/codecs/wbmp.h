@@ -22,8 +22,8 @@ enum : int32_t {
 };
 
 struct WbmpHeader {
-    int32_t type;         // the first byte; -1 before parsing
-    int32_t fixedHeader;  // the second byte, not interpreted
+    int32_t type;        // the first byte; -1 before parsing
+    int32_t fixedHeader; // the second byte, not interpreted
     int32_t width;
     int32_t height;
     int32_t headerLength; // bytes the header took
@@ -35,8 +35,9 @@ struct WbmpHeader {
 // byte, most significant first, at most 2 bytes, at most 1024 each).
 void Wbmp_parseHeader(const uint8_t *bytes, uint32_t count, WbmpHeader *header);
 // 90 when the recognise flag is set and the header parses, else 0.
-int Wbmp_recognise(int32_t *score, ImageHook hook, void *hookArg, const uint8_t *bytes, uint32_t count,
-                   uint32_t flags);
-int Wbmp_readHeader(EngineContext *app, ByteStream *stream, ImageObject *image, ImageHook hook, void *hookArg);
+int Wbmp_recognise(int32_t *score, ImageHook hook, void *hookArg, const uint8_t *bytes,
+                   uint32_t count, uint32_t flags);
+int Wbmp_readHeader(EngineContext *app, ByteStream *stream, ImageObject *image, ImageHook hook,
+                    void *hookArg);
 int Wbmp_decode(EngineContext *app, void *instance, ByteStream *stream, ImageObject *image,
                 const ImageCodecParams *params);

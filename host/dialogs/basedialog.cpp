@@ -10,9 +10,11 @@ void FixedScrollView::setContentsPos(int, int y)
     ZScrollView::setContentsPos(0, y);
 }
 
-EZXBaseDialog::EZXBaseDialog(bool inputOnShow, bool hasMenu, QWidget *parent, bool modal, void *data)
-    : ZMainWidget(true, parent, nullptr, Qt::Window | Qt::FramelessWindowHint), m_contentRect(ZGlobal::getScreenR()),
-      m_parent(parent), m_data(data), m_inputOnShow(inputOnShow), m_hasMenu(hasMenu)
+EZXBaseDialog::EZXBaseDialog(bool inputOnShow, bool hasMenu, QWidget *parent, bool modal,
+                             void *data)
+    : ZMainWidget(true, parent, nullptr, Qt::Window | Qt::FramelessWindowHint),
+      m_contentRect(ZGlobal::getScreenR()), m_parent(parent), m_data(data),
+      m_inputOnShow(inputOnShow), m_hasMenu(hasMenu)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     if (modal)
@@ -22,7 +24,8 @@ EZXBaseDialog::EZXBaseDialog(bool inputOnShow, bool hasMenu, QWidget *parent, bo
     const int gnbH = g.bottom() - g.top();
     const QRect c = ZGlobal::getCstR();
     const int cstH = c.bottom() - c.top() + 1;
-    setGeometry(QRect(screen.left(), screen.top() + gnbH + 1, screen.width(), (screen.bottom() - screen.top()) - gnbH));
+    setGeometry(QRect(screen.left(), screen.top() + gnbH + 1, screen.width(),
+                      (screen.bottom() - screen.top()) - gnbH));
     setCaption(QStringLiteral("Vexlan"));
     const int titleH = m_title->geometry().bottom() - m_title->geometry().top() + 1;
     setFixedWidth(geometry().width());

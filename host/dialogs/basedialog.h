@@ -24,7 +24,7 @@ enum : int {
 // A scroll view that never moves sideways.
 class FixedScrollView : public ZScrollView {
     Q_OBJECT
-public:
+  public:
     explicit FixedScrollView(QWidget *parent = nullptr) : ZScrollView(parent) {}
     void setContentsPos(int x, int y) override;
 };
@@ -32,13 +32,13 @@ public:
 // The container of the three soft keys.
 class FixedCSTWidget : public QFrame {
     Q_OBJECT
-public:
+  public:
     explicit FixedCSTWidget(QWidget *parent = nullptr) : QFrame(parent) {}
 };
 
 class EZXBaseDialog : public ZMainWidget {
     Q_OBJECT
-public:
+  public:
     EZXBaseDialog(bool inputOnShow, bool hasMenu, QWidget *parent, bool modal, void *data);
     ~EZXBaseDialog() override;
 
@@ -47,19 +47,43 @@ public:
 
     // The widget inside the scroll view that the dialog's widgets go on, and
     // its vertical layout (margin 0).
-    QWidget *contentArea() const { return m_area; }
-    QVBoxLayout *contentLayout() const { return m_layout; }
-    FixedScrollView *scrollView() const { return m_scroll; }
-    QRect contentRect() const { return m_contentRect; }
-    void *data() const { return m_data; }
+    QWidget *contentArea() const
+    {
+        return m_area;
+    }
+    QVBoxLayout *contentLayout() const
+    {
+        return m_layout;
+    }
+    FixedScrollView *scrollView() const
+    {
+        return m_scroll;
+    }
+    QRect contentRect() const
+    {
+        return m_contentRect;
+    }
+    void *data() const
+    {
+        return m_data;
+    }
     // The popup menu of the left soft key (null: none).
-    QPopupMenu *popupMenu() const { return m_popup; }
-    void setPopupMenu(QPopupMenu *menu) { m_popup = menu; }
+    QPopupMenu *popupMenu() const
+    {
+        return m_popup;
+    }
+    void setPopupMenu(QPopupMenu *menu)
+    {
+        m_popup = menu;
+    }
     // Whether the phone's input widget is raised (this host has none; the
     // state is kept so that the dialog behaves the same).
-    bool isInputShown() const { return m_inputShown; }
+    bool isInputShown() const
+    {
+        return m_inputShown;
+    }
 
-public Q_SLOTS:
+  public Q_SLOTS:
     virtual void accept();
     virtual void reject();
     virtual void editEnterHandler();
@@ -67,17 +91,17 @@ public Q_SLOTS:
     void handleKBMenu(int id);
     QWidget *setCSTWidget(QWidget *old) override;
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void done(bool accepted);
 
-protected:
+  protected:
     bool event(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     // Adds 4 pixels at the top of the content layout and sets its spacing
     // to 2, as most dialogs do.
     void spacedLayout();
 
-private:
+  private:
     void placeScrollView();
     void finish(int type, bool accepted);
 

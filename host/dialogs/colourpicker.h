@@ -16,24 +16,48 @@ class QSlider;
 
 class EzxColourPickerDialog : public EZXBaseDialog {
     Q_OBJECT
-public:
+  public:
     EzxColourPickerDialog(QWidget *parent, uint32_t *colour);
 
-    QSlider *slider(int channel) const { return m_sliders[channel]; }
-    QLineEdit *field(int channel) const { return m_fields[channel]; }
+    QSlider *slider(int channel) const
+    {
+        return m_sliders[channel];
+    }
+    QLineEdit *field(int channel) const
+    {
+        return m_fields[channel];
+    }
     // The sliders' colour, 0xRRGGBB.
     uint32_t current() const;
 
-public Q_SLOTS:
+  public Q_SLOTS:
     void accept() override;
-    void rSliderSlot(int value) { sliderSlot(0, value); }
-    void gSliderSlot(int value) { sliderSlot(1, value); }
-    void bSliderSlot(int value) { sliderSlot(2, value); }
-    void rEditSlot(const QString &text) { editSlot(0, text); }
-    void gEditSlot(const QString &text) { editSlot(1, text); }
-    void bEditSlot(const QString &text) { editSlot(2, text); }
+    void rSliderSlot(int value)
+    {
+        sliderSlot(0, value);
+    }
+    void gSliderSlot(int value)
+    {
+        sliderSlot(1, value);
+    }
+    void bSliderSlot(int value)
+    {
+        sliderSlot(2, value);
+    }
+    void rEditSlot(const QString &text)
+    {
+        editSlot(0, text);
+    }
+    void gEditSlot(const QString &text)
+    {
+        editSlot(1, text);
+    }
+    void bEditSlot(const QString &text)
+    {
+        editSlot(2, text);
+    }
 
-private:
+  private:
     void sliderSlot(int channel, int value);
     void editSlot(int channel, const QString &text);
     void repaintSwatch();

@@ -44,7 +44,8 @@ bool readNumber(const QString &typed, double *value)
 
 } // namespace
 
-EzxContentsEditDialog::EzxContentsEditDialog(QWidget *parent, QPixmap **styleIcons, QAlien::EditData *data)
+EzxContentsEditDialog::EzxContentsEditDialog(QWidget *parent, QPixmap **styleIcons,
+                                             QAlien::EditData *data)
     : EZXBaseDialog(false, data->isCell, parent, true, data), m_data(data)
 {
     m_font12 = QApplication::font();
@@ -103,7 +104,8 @@ void EzxContentsEditDialog::buildStylePage(QWidget *page, QGridLayout *grid, QPi
     label("RES_CED_STYLE", 1);
     auto *row = new QHBoxLayout;
     static const char *const letters[5] = {"B", "I", "S", "U", "D"};
-    const bool flags[5] = {m_data->bold, m_data->italic, m_data->strike, m_data->underline, m_data->doubleUnderline};
+    const bool flags[5] = {m_data->bold, m_data->italic, m_data->strike, m_data->underline,
+                           m_data->doubleUnderline};
     for (int i = 0; i < 5; i++) {
         auto *b = new QPushButton(QString::fromLatin1(letters[i]), page);
         b->setFont(m_font12);
@@ -136,14 +138,16 @@ void EzxContentsEditDialog::buildStylePage(QWidget *page, QGridLayout *grid, QPi
         const int side = m_styles[0]->sizeHint().height();
         m_colourButton->setMinimumSize(side, side);
         repaintColourButton();
-        connect(m_colourButton, &QPushButton::clicked, this, &EzxContentsEditDialog::openColourPicker);
+        connect(m_colourButton, &QPushButton::clicked, this,
+                &EzxContentsEditDialog::openColourPicker);
         grid->addWidget(m_colourButton, 3, 1, Qt::AlignLeft);
     } else {
         m_colourBox = new QComboBox(page);
         m_colourBox->setFont(m_font12);
         for (int i = 0; i < m_data->paletteCount; i++)
             m_colourBox->addItem(QIcon(swatch(m_data->palette[i] >> 8)), QString());
-        m_colourBox->setCurrentIndex(int(m_data->colour) < m_data->paletteCount ? int(m_data->colour) : 0);
+        m_colourBox->setCurrentIndex(
+            int(m_data->colour) < m_data->paletteCount ? int(m_data->colour) : 0);
         grid->addWidget(m_colourBox, 3, 1);
     }
 
@@ -155,7 +159,8 @@ void EzxContentsEditDialog::buildStylePage(QWidget *page, QGridLayout *grid, QPi
         m_highlight->addItem(text("RES_CED_NOCOLOUR"));
         for (int i = 0; i < m_data->paletteCount; i++)
             m_highlight->addItem(QIcon(swatch(m_data->palette[i] >> 8)), QString());
-        m_highlight->setCurrentIndex(m_data->highlight + 1 < m_highlight->count() ? m_data->highlight + 1 : 0);
+        m_highlight->setCurrentIndex(
+            m_data->highlight + 1 < m_highlight->count() ? m_data->highlight + 1 : 0);
         grid->addWidget(m_highlight, next++, 1);
     }
 
@@ -163,7 +168,8 @@ void EzxContentsEditDialog::buildStylePage(QWidget *page, QGridLayout *grid, QPi
     m_font = new QComboBox(page);
     m_font->setFont(m_font12);
     for (int i = 0; i < m_data->fontCount; i++)
-        m_font->addItem(QString::fromUtf8(m_data->fontNames && m_data->fontNames[i] ? m_data->fontNames[i] : ""));
+        m_font->addItem(QString::fromUtf8(
+            m_data->fontNames && m_data->fontNames[i] ? m_data->fontNames[i] : ""));
     m_font->setCurrentIndex(m_data->fontIndex);
     grid->addWidget(m_font, next, 1);
     grid->setColumnStretch(1, 2);
@@ -198,8 +204,9 @@ void EzxContentsEditDialog::buildCellPages()
     }
     grid->addItem(new QSpacerItem(0, 8), 4, 0);
     addLabel(grid, format, "RES_CED_LAYOUT", 5);
-    static const char *const aligns[2][3] = {{"RES_CED_LAYLEFT", "RES_CED_LAYHCENTRE", "RES_CED_LAYRIGHT"},
-                                             {"RES_CED_LAYTOP", "RES_CED_LAYVCENTRE", "RES_CED_LAYBOTTOM"}};
+    static const char *const aligns[2][3] = {
+        {"RES_CED_LAYLEFT", "RES_CED_LAYHCENTRE", "RES_CED_LAYRIGHT"},
+        {"RES_CED_LAYTOP", "RES_CED_LAYVCENTRE", "RES_CED_LAYBOTTOM"}};
     const int current[2] = {m_data->hAlign, m_data->vAlign};
     for (int v = 0; v < 2; v++) {
         m_align[v] = new QComboBox(format);
@@ -240,7 +247,8 @@ void EzxContentsEditDialog::buildCellPages()
     auto *layout = new QVBoxLayout(insert);
     m_insertDelete = new QButtonGroup(insert);
     static const char *const actions[4] = {"RES_CED_INSERTROWBEFORE", "RES_CED_INSERTCOLUMNBEFORE",
-                                           "RES_CED_DELETECURRENTROW", "RES_CED_DELETECURRENTCOLUMN"};
+                                           "RES_CED_DELETECURRENTROW",
+                                           "RES_CED_DELETECURRENTCOLUMN"};
     for (int i = 0; i < 4; i++) {
         if (i == 2)
             layout->addSpacing(8);

@@ -20,37 +20,79 @@ class NumberFormatPicker;
 
 class EzxContentsEditDialog : public EZXBaseDialog {
     Q_OBJECT
-public:
+  public:
     // styleIcons: five pixmaps for B, I, S, U and D (the array or an entry
     // may be null: the button keeps its letter).
     EzxContentsEditDialog(QWidget *parent, QPixmap **styleIcons, QAlien::EditData *data);
 
     // The pages of a cell: 0 style and font, 1 format and layout, 2 resize,
     // 3 insert and delete.
-    int currentPage() const { return m_page; }
-    QLineEdit *textField() const { return m_text; }
-    QPushButton *styleButton(int index) const { return m_styles[index]; }
-    QComboBox *sizeBox() const { return m_size; }
-    QComboBox *colourBox() const { return m_colourBox; }
-    QPushButton *colourButton() const { return m_colourButton; }
-    QComboBox *highlightBox() const { return m_highlight; }
-    QComboBox *fontBox() const { return m_font; }
-    NumberFormatPicker *formatPicker() const { return m_picker; }
-    QComboBox *alignBox(int vertical) const { return m_align[vertical]; }
-    QLineEdit *sizeField(int height) const { return m_extent[height]; }
-    QCheckBox *autoFitBox() const { return m_autoFit; }
-    QButtonGroup *insertDeleteGroup() const { return m_insertDelete; }
-    uint32_t rgbColour() const { return m_rgb; }
+    int currentPage() const
+    {
+        return m_page;
+    }
+    QLineEdit *textField() const
+    {
+        return m_text;
+    }
+    QPushButton *styleButton(int index) const
+    {
+        return m_styles[index];
+    }
+    QComboBox *sizeBox() const
+    {
+        return m_size;
+    }
+    QComboBox *colourBox() const
+    {
+        return m_colourBox;
+    }
+    QPushButton *colourButton() const
+    {
+        return m_colourButton;
+    }
+    QComboBox *highlightBox() const
+    {
+        return m_highlight;
+    }
+    QComboBox *fontBox() const
+    {
+        return m_font;
+    }
+    NumberFormatPicker *formatPicker() const
+    {
+        return m_picker;
+    }
+    QComboBox *alignBox(int vertical) const
+    {
+        return m_align[vertical];
+    }
+    QLineEdit *sizeField(int height) const
+    {
+        return m_extent[height];
+    }
+    QCheckBox *autoFitBox() const
+    {
+        return m_autoFit;
+    }
+    QButtonGroup *insertDeleteGroup() const
+    {
+        return m_insertDelete;
+    }
+    uint32_t rgbColour() const
+    {
+        return m_rgb;
+    }
 
-public Q_SLOTS:
+  public Q_SLOTS:
     void accept() override;
     void menuItemSelected(int id);
     void openColourPicker();
 
-protected:
+  protected:
     bool event(QEvent *event) override;
 
-private:
+  private:
     void buildStylePage(QWidget *page, QGridLayout *grid, QPixmap **styleIcons);
     void buildCellPages();
     void repaintColourButton();

@@ -42,8 +42,8 @@ QPixmap EzxDirDialog::documentPicture()
 }
 
 EzxDirDialog::EzxDirDialog(QWidget *parent, DirSelector *selector)
-    : EZXBaseDialog(false, false, parent, true, selector), m_selector(selector), m_folder(folderPicture()),
-      m_document(documentPicture())
+    : EZXBaseDialog(false, false, parent, true, selector), m_selector(selector),
+      m_folder(folderPicture()), m_document(documentPicture())
 {
     setCaption(QCoreApplication::translate("DirDialog", "RES_DIR_CAPTION"));
     m_list = new QListBox(contentArea());

@@ -11,23 +11,26 @@
 
 class EzxDirDialog : public EZXBaseDialog {
     Q_OBJECT
-public:
+  public:
     EzxDirDialog(QWidget *parent, DirSelector *selector);
 
-    QListBox *list() const { return m_list; }
+    QListBox *list() const
+    {
+        return m_list;
+    }
     // The 32 x 32 pictures of folders and documents.
     static QPixmap folderPicture();
     static QPixmap documentPicture();
 
-public Q_SLOTS:
+  public Q_SLOTS:
     void itemSelected();
     void refreshDone(DirSelector *selector);
     void accept() override;
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void refresh(DirSelector *selector);
 
-private:
+  private:
     void fill();
 
     QListBox *m_list;

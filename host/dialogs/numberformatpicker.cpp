@@ -18,12 +18,19 @@ QString labelOf(const char *prefix, int n)
 }
 
 const char *const categoryIds[Format_categories] = {
-    "GENERAL", "TEXT", "NUMBER", "FRACTION", "PERCENTAGE", "SCIENTIFIC",
-    "CURRENCY", "ACCOUNTING", "DATE", "TIME", "CUSTOM",
+    "GENERAL",  "TEXT",       "NUMBER", "FRACTION", "PERCENTAGE", "SCIENTIFIC",
+    "CURRENCY", "ACCOUNTING", "DATE",   "TIME",     "CUSTOM",
 };
 const char *const currencyIds[9] = {
-    "UnitedKingdom_Pound", "UnitedStates_Dollar", "Euro", "Euro_Alt", "Sterling",
-    "FrenchCanada_Dollar", "UnitedKingdom_Pound_Name", "UnitedStates_Dollar_Name", "Euro_Name",
+    "UnitedKingdom_Pound",
+    "UnitedStates_Dollar",
+    "Euro",
+    "Euro_Alt",
+    "Sterling",
+    "FrenchCanada_Dollar",
+    "UnitedKingdom_Pound_Name",
+    "UnitedStates_Dollar_Name",
+    "Euro_Name",
 };
 const char *const localeIds[5] = {"ISO", "UnitedKingdom", "UnitedStates", "FrenchCanada", "Local"};
 
@@ -59,20 +66,25 @@ NumberFormatPicker::NumberFormatPicker(QWidget *parent) : QObject(parent)
     for (QComboBox *&box : m_details)
         box = new QComboBox(parent);
     m_custom = new QLineEdit(parent);
-    m_locale.dateFormat = QCoreApplication::translate("DateTime", "RES_TIMEDATE_DATEFORMAT").toStdString();
-    m_locale.dateTimeFormat = QCoreApplication::translate("DateTime", "RES_TIMEDATE_DATETIMEFORMAT").toStdString();
+    m_locale.dateFormat =
+        QCoreApplication::translate("DateTime", "RES_TIMEDATE_DATEFORMAT").toStdString();
+    m_locale.dateTimeFormat =
+        QCoreApplication::translate("DateTime", "RES_TIMEDATE_DATETIMEFORMAT").toStdString();
 }
 
 void NumberFormatPicker::setUp(const QString &code)
 {
     const QByteArray utf8 = code.toUtf8();
-    const uint32_t key = NumberFormat_findKey(std::string_view(utf8.constData(), size_t(utf8.size())), &m_locale);
+    const uint32_t key =
+        NumberFormat_findKey(std::string_view(utf8.constData(), size_t(utf8.size())), &m_locale);
     const int category = int(key & 0xFF);
     m_category->clear();
     fillList(m_category, categoryIds, Format_categories);
     m_category->setCurrentIndex(category);
-    connect(m_category, &QComboBox::activated, this, &NumberFormatPicker::formatSelected, Qt::UniqueConnection);
-    connect(m_details[0], &QComboBox::activated, this, &NumberFormatPicker::detailSelected, Qt::UniqueConnection);
+    connect(m_category, &QComboBox::activated, this, &NumberFormatPicker::formatSelected,
+            Qt::UniqueConnection);
+    connect(m_details[0], &QComboBox::activated, this, &NumberFormatPicker::detailSelected,
+            Qt::UniqueConnection);
     m_custom->setText(code);
     formatSelected(category);
     const int details = NumberFormat_details(category);
@@ -101,9 +113,7 @@ void NumberFormatPicker::formatSelected(int category)
         break;
     }
     case Format_percentage:
-    case Format_scientific:
-        fillDecimals(m_details[0], true);
-        break;
+    case Format_scientific: fillDecimals(m_details[0], true); break;
     case Format_currency:
         fillList(m_details[0], currencyIds, 9);
         fillNegatives(m_details[1]);
@@ -118,8 +128,7 @@ void NumberFormatPicker::formatSelected(int category)
         fillList(m_details[0], localeIds, 5);
         fillFormats(category);
         break;
-    default:
-        break;
+    default: break;
     }
     const int details = NumberFormat_details(category);
     for (int i = 0; i < 3; i++)

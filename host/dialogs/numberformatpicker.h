@@ -14,15 +14,27 @@ class QWidget;
 
 class NumberFormatPicker : public QObject {
     Q_OBJECT
-public:
+  public:
     // The widgets are made on parent; the locale entries come from the
     // translations.
     explicit NumberFormatPicker(QWidget *parent);
 
-    QComboBox *categoryBox() const { return m_category; }
-    QComboBox *detailBox(int index) const { return m_details[index]; }
-    QLineEdit *customField() const { return m_custom; }
-    const NumberFormatLocale &locale() const { return m_locale; }
+    QComboBox *categoryBox() const
+    {
+        return m_category;
+    }
+    QComboBox *detailBox(int index) const
+    {
+        return m_details[index];
+    }
+    QLineEdit *customField() const
+    {
+        return m_custom;
+    }
+    const NumberFormatLocale &locale() const
+    {
+        return m_locale;
+    }
 
     // Selects the menu choices of a cell's format code.
     void setUp(const QString &code);
@@ -32,11 +44,11 @@ public:
     // The key of the current choices.
     uint32_t currentKey() const;
 
-public Q_SLOTS:
+  public Q_SLOTS:
     void formatSelected(int category);
     void detailSelected(int index);
 
-private:
+  private:
     void fillFormats(int category);
 
     QComboBox *m_category;

@@ -10,15 +10,18 @@ class QLineEdit;
 
 class EzxSimpleEditDialog : public EZXBaseDialog {
     Q_OBJECT
-public:
+  public:
     EzxSimpleEditDialog(QWidget *parent, Prompt *record);
 
-    QLineEdit *field() const { return m_field; }
+    QLineEdit *field() const
+    {
+        return m_field;
+    }
 
-public Q_SLOTS:
+  public Q_SLOTS:
     void accept() override;
 
-private:
+  private:
     QLineEdit *m_field;
     Prompt *m_record;
 };

@@ -42,7 +42,8 @@ QString EzxAboutDialog::aboutText(const QString *texts)
         .arg(version.toHtmlEscaped(), issue.toHtmlEscaped(), licensee.toHtmlEscaped());
 }
 
-EzxAboutDialog::EzxAboutDialog(QWidget *parent, QString *texts) : EZXBaseDialog(false, false, parent, true, texts)
+EzxAboutDialog::EzxAboutDialog(QWidget *parent, QString *texts)
+    : EZXBaseDialog(false, false, parent, true, texts)
 {
     setCaption(dialogText("AboutDialog", "RES_ABOUT_CAPTION"));
     m_view = new QTextBrowser(contentArea());
@@ -53,7 +54,8 @@ EzxAboutDialog::EzxAboutDialog(QWidget *parent, QString *texts) : EZXBaseDialog(
 
 // ------------------------------------------------------------ help
 
-EzxHelpDialog::EzxHelpDialog(QWidget *parent, const QString &path) : EZXBaseDialog(false, false, parent, true, nullptr)
+EzxHelpDialog::EzxHelpDialog(QWidget *parent, const QString &path)
+    : EZXBaseDialog(false, false, parent, true, nullptr)
 {
     setCaption(dialogText("HelpDialog", "RES_HELP_CAPTION"));
     m_view = new QTextBrowser(contentArea());
@@ -99,8 +101,8 @@ EzxPrefDialog::EzxPrefDialog(QWidget *parent, HostSettings *record)
     layout->addWidget(label);
 
     static const char *const encodings[] = {
-        "RES_PREF_ENCODING_ISO88591", "RES_PREF_ENCODING_BIG5",   "RES_PREF_ENCODING_GBK",
-        "RES_PREF_ENCODING_SHIFTJIS", "RES_PREF_ENCODING_ISO2022JP", "RES_PREF_ENCODING_EUCJP",
+        "RES_PREF_ENCODING_ISO88591",   "RES_PREF_ENCODING_BIG5",      "RES_PREF_ENCODING_GBK",
+        "RES_PREF_ENCODING_SHIFTJIS",   "RES_PREF_ENCODING_ISO2022JP", "RES_PREF_ENCODING_EUCJP",
         "RES_PREF_ENCODING_WINDOWS949", "RES_PREF_ENCODING_UTF8",
     };
     m_encoding = new QComboBox(area);
@@ -110,7 +112,8 @@ EzxPrefDialog::EzxPrefDialog(QWidget *parent, HostSettings *record)
         m_encoding->addItem(dialogText("PrefDialog", key));
     // A record from a damaged settings file may hold any index: show the
     // first encoding rather than none.
-    m_encoding->setCurrentIndex(record->encoding >= 0 && record->encoding < 8 ? record->encoding : 0);
+    m_encoding->setCurrentIndex(record->encoding >= 0 && record->encoding < 8 ? record->encoding
+                                                                              : 0);
     layout->addWidget(m_encoding);
 
     m_auto = new QCheckBox(dialogText("PrefDialog", "RES_PREF_AUTOENCODING"), area);

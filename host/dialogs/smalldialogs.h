@@ -12,25 +12,31 @@ class QTextBrowser;
 // main window: the version, the issue and the licensee.
 class EzxAboutDialog : public EZXBaseDialog {
     Q_OBJECT
-public:
+  public:
     EzxAboutDialog(QWidget *parent, QString *texts);
-    QTextBrowser *view() const { return m_view; }
+    QTextBrowser *view() const
+    {
+        return m_view;
+    }
     // The about text for the three strings.
     static QString aboutText(const QString *texts);
 
-private:
+  private:
     QTextBrowser *m_view;
 };
 
 // The help file (UTF-8 text), or "Help file missing".
 class EzxHelpDialog : public EZXBaseDialog {
     Q_OBJECT
-public:
+  public:
     // An empty path means the path found at program start.
     explicit EzxHelpDialog(QWidget *parent, const QString &path = QString());
-    QTextBrowser *view() const { return m_view; }
+    QTextBrowser *view() const
+    {
+        return m_view;
+    }
 
-private:
+  private:
     QTextBrowser *m_view;
 };
 
@@ -39,16 +45,25 @@ private:
 // it is written only on accept.
 class EzxPrefDialog : public EZXBaseDialog {
     Q_OBJECT
-public:
+  public:
     EzxPrefDialog(QWidget *parent, HostSettings *record);
-    QCheckBox *singlePageBox() const { return m_single; }
-    QCheckBox *autoEncodingBox() const { return m_auto; }
-    QComboBox *encodingBox() const { return m_encoding; }
+    QCheckBox *singlePageBox() const
+    {
+        return m_single;
+    }
+    QCheckBox *autoEncodingBox() const
+    {
+        return m_auto;
+    }
+    QComboBox *encodingBox() const
+    {
+        return m_encoding;
+    }
 
-public Q_SLOTS:
+  public Q_SLOTS:
     void accept() override;
 
-private:
+  private:
     QCheckBox *m_single;
     QCheckBox *m_auto;
     QComboBox *m_encoding;

@@ -84,8 +84,8 @@ void Headless_clearRecords(HostContext *host);
 
 // Called with every request as it arrives (null turns it off), on the
 // thread that sent it.
-void Headless_setRequestHook(HostContext *host,
-                             void (*hook)(void *arg, int32_t code, void *record), void *arg);
+void Headless_setRequestHook(HostContext *host, void (*hook)(void *arg, int32_t code, void *record),
+                             void *arg);
 
 // Blocks that AlienMemory_malloc gave and Host_releaseBlock has not taken
 // back.
@@ -119,7 +119,7 @@ struct HeadlessScreenUpdate {
     int32_t rowBytes;
     int32_t x, y, w, h; // the changed rectangle, y counted from the top
     int32_t originX, originY;
-    uint8_t *pixels;    // null when the copy could not be made
+    uint8_t *pixels; // null when the copy could not be made
     size_t size;
 };
 int Headless_screenUpdateCount(HostContext *host);

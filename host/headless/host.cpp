@@ -51,16 +51,16 @@ struct HeadlessData {
     int failBlocks;
     int manualLocalTime;
     HostLocalTime localTime;
-    char *cwd;      // the last text Host_getcwd gave
-    int configureResult; // what Host_configure answers
+    char *cwd;                                                // the last text Host_getcwd gave
+    int configureResult;                                      // what Host_configure answers
     void (*configureHook)(EngineContext *context, void *arg); // run by Host_configure
     void *configureHookArg;
     // The screen.
-    int32_t geometry[11];             // what AlienScreen_getGeometry reports
-    HeadlessScreenUpdate *updates;    // a copy of each hand-over
+    int32_t geometry[11];          // what AlienScreen_getGeometry reports
+    HeadlessScreenUpdate *updates; // a copy of each hand-over
     int updateCount;
     int updateCap;
-    int dropUpdates;                  // hand-overs are not kept
+    int dropUpdates; // hand-overs are not kept
     // Host queries: how they are answered, and those held for the test.
     int queryMode;
     int32_t queryStatus;
@@ -68,7 +68,7 @@ struct HeadlessData {
     HostQuery **heldQueries;
     int heldCount;
     int heldCap;
-    HostQuery **answered;   // answered at once, handed back at the next firing
+    HostQuery **answered; // answered at once, handed back at the next firing
     int answeredCount;
     int answeredCap;
     int queriesSeen;
@@ -503,7 +503,8 @@ void Host_screenUpdate(HostContext *host, const uint16_t *pixels, int32_t format
     if (!d || d->dropUpdates)
         return;
     // The buffer changes after the call: the whole image is copied now.
-    HeadlessScreenUpdate u{format, width, height, lineStep, x, y, w, h, originX, originY, nullptr, 0};
+    HeadlessScreenUpdate u{format, width, height,  lineStep, x,       y,
+                           w,      h,     originX, originY,  nullptr, 0};
     if (pixels && lineStep > 0 && height > 0) {
         u.size = size_t(lineStep) * size_t(height);
         u.pixels = static_cast<uint8_t *>(malloc(u.size));
@@ -534,8 +535,8 @@ const HeadlessScreenUpdate *Headless_screenUpdate(HostContext *host, int index)
     return d && index >= 0 && index < d->updateCount ? &d->updates[index] : nullptr;
 }
 
-void Headless_setRequestHook(HostContext *host,
-                             void (*hook)(void *arg, int32_t code, void *record), void *arg)
+void Headless_setRequestHook(HostContext *host, void (*hook)(void *arg, int32_t code, void *record),
+                             void *arg)
 {
     if (HeadlessData *d = dataOf(host)) {
         d->requestHook = hook;
@@ -603,14 +604,14 @@ int Host_getcwd(HostContext *host, const char **dir)
     return 0;
 }
 
-
 void Headless_setConfigureResult(HostContext *host, int result)
 {
     if (HeadlessData *d = dataOf(host))
         d->configureResult = result;
 }
 
-void Headless_setConfigureHook(HostContext *host, void (*hook)(EngineContext *context, void *arg), void *arg)
+void Headless_setConfigureHook(HostContext *host, void (*hook)(EngineContext *context, void *arg),
+                               void *arg)
 {
     if (HeadlessData *d = dataOf(host)) {
         d->configureHook = hook;
@@ -659,7 +660,8 @@ int Host_cancelQuery(HostContext *host, HostQuery *query)
     HeadlessData *d = dataOf(host);
     if (!d || !query)
         return 0;
-    return dropFrom(d->heldQueries, &d->heldCount, query) || dropFrom(d->answered, &d->answeredCount, query);
+    return dropFrom(d->heldQueries, &d->heldCount, query) ||
+           dropFrom(d->answered, &d->answeredCount, query);
 }
 
 void Headless_setQueryMode(HostContext *host, int mode, int32_t status, int32_t answer)
@@ -695,7 +697,8 @@ HostQuery *Headless_takeQuery(HostContext *host, int index)
     if (!d || index < 0 || index >= d->heldCount)
         return nullptr;
     HostQuery *query = d->heldQueries[index];
-    memmove(d->heldQueries + index, d->heldQueries + index + 1, sizeof(HostQuery *) * size_t(d->heldCount - index - 1));
+    memmove(d->heldQueries + index, d->heldQueries + index + 1,
+            sizeof(HostQuery *) * size_t(d->heldCount - index - 1));
     d->heldCount--;
     return query;
 }

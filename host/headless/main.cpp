@@ -59,8 +59,8 @@ int main(int argc, char **argv)
 
     int stopped = Engine_stop(inst);
     int64_t held = Headless_blocksHeld(host);
-    printf("vexlan-headless: engine %s, %ld host blocks held\n", stopped ? "stopped" : "did not stop",
-           long(held));
+    printf("vexlan-headless: engine %s, %ld host blocks held\n",
+           stopped ? "stopped" : "did not stop", long(held));
     Headless_destroyContext(host);
     return stopped && held == 0 ? 0 : 1;
 }

@@ -2,10 +2,10 @@
 // tools and the tests.
 //
 // One line per node, two spaces of indent per level: groups with their
-// element code, class ids and link (their own or the one given to them), text nodes with their text in quotes
-// (escaped, whole), image nodes with their picture's URL, form controls
-// with their kind, name, value and state, other nodes by their type. It reads the tree
-// under the document's read lock, so it runs on an engine task.
+// element code, class ids and link (their own or the one given to them), text nodes with their text
+// in quotes (escaped, whole), image nodes with their picture's URL, form controls with their kind,
+// name, value and state, other nodes by their type. It reads the tree under the document's read
+// lock, so it runs on an engine task.
 #include "host/headless/headless.h"
 
 #include <cstdarg>
@@ -69,7 +69,8 @@ void addText(Out *o, const char16_t *chars, uint32_t length)
     add(o, "\"");
     for (uint32_t i = 0; i < shown; i++) {
         uint32_t c = chars[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < shown && chars[i + 1] >= 0xDC00 && chars[i + 1] < 0xE000)
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < shown && chars[i + 1] >= 0xDC00 &&
+            chars[i + 1] < 0xE000)
             c = 0x10000 + ((c - 0xD800) << 10) + (chars[++i] - 0xDC00);
         if (c == '"' || c == '\\')
             add(o, "\\%c", char(c));
@@ -84,7 +85,8 @@ void addText(Out *o, const char16_t *chars, uint32_t length)
         else if (c < 0x800)
             add(o, "%c%c", char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F)));
         else if (c < 0x10000)
-            add(o, "%c%c%c", char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F)));
+            add(o, "%c%c%c", char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)),
+                char(0x80 | (c & 0x3F)));
         else
             add(o, "%c%c%c%c", char(0xF0 | (c >> 18)), char(0x80 | ((c >> 12) & 0x3F)),
                 char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F)));
@@ -174,7 +176,8 @@ void addNode(Out *o, Edr_Node *node, int depth, int children = 1)
             addText(o, g->ext->text, uint32_t(Ustr_len(g->ext->text)));
         }
         add(o, "\n");
-        for (Edr_Node *c = children ? Edr_Node_firstChild(node) : nullptr; c; c = Edr_Node_nextSibling(c))
+        for (Edr_Node *c = children ? Edr_Node_firstChild(node) : nullptr; c;
+             c = Edr_Node_nextSibling(c))
             addNode(o, c, depth + 1);
         return;
     }
@@ -191,7 +194,8 @@ void addNode(Out *o, Edr_Node *node, int depth, int children = 1)
         const Edr_ImageNode *im = Edr_Node_imagePayload(node);
         const Url *url = im ? im->imageUrl : nullptr;
         char *text = url ? Url_toUtf8(url, UrlPart_all) : nullptr;
-        size_t skip = o->base && text && !strncmp(text, o->base, strlen(o->base)) ? strlen(o->base) : 0;
+        size_t skip =
+            o->base && text && !strncmp(text, o->base, strlen(o->base)) ? strlen(o->base) : 0;
         if (text && text[skip])
             add(o, " %s", text + skip);
         Mem_free(text);

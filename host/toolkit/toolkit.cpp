@@ -58,9 +58,7 @@ namespace {
 bool waitCursorShown = false;
 }
 
-ZApplication::ZApplication(int &argc, char **argv) : QApplication(argc, argv)
-{
-}
+ZApplication::ZApplication(int &argc, char **argv) : QApplication(argc, argv) {}
 
 ZApplication::~ZApplication()
 {
@@ -177,7 +175,8 @@ void ZGlobal::getPopupMenuTopLeft(const QWidget *button, const QMenu *menu, QPoi
     QPoint corner = button ? button->mapToGlobal(QPoint(0, 0)) : QPoint(0, getCstR().top());
     QSize size = menu ? menu->sizeHint() : QSize();
     QRect screen = getScreenR();
-    int x = qBound(screen.left(), corner.x(), qMax(screen.left(), screen.right() + 1 - size.width()));
+    int x =
+        qBound(screen.left(), corner.x(), qMax(screen.left(), screen.right() + 1 - size.width()));
     int y = qMax(screen.top(), corner.y() - size.height());
     point = QPoint(x, y);
 }
@@ -225,7 +224,7 @@ inline uint32_t widen6(uint32_t c)
 // The frame buffer under a main window's content slot: it paints every
 // written pixel of the memory beneath it and leaves the rest to the window.
 class FrameBufferView : public QWidget {
-public:
+  public:
     explicit FrameBufferView(QWidget *parent) : QWidget(parent)
     {
         setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -233,7 +232,7 @@ public:
         setFocusPolicy(Qt::NoFocus);
     }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent *event) override
     {
         QPainter painter(this);
@@ -247,7 +246,8 @@ protected:
             const uint8_t *bits = ZFrameBuffer::bits();
             const int step = ZFrameBuffer::lineStep();
             for (int y = 0; y < area.height(); y++) {
-                const uint8_t *src = bits + size_t(area.top() + y) * size_t(step) + size_t(area.left()) * 3;
+                const uint8_t *src =
+                    bits + size_t(area.top() + y) * size_t(step) + size_t(area.left()) * 3;
                 QRgb *dst = reinterpret_cast<QRgb *>(image.scanLine(y));
                 for (int x = 0; x < area.width(); x++, src += 3) {
                     int64_t colour = ZFrameBuffer::shownColour(src);
@@ -262,16 +262,19 @@ protected:
 // Clicks the soft keys of a main window for F1 (left), F2 (right) and F5
 // (centre). The key event goes on to the window, which may ignore it.
 class SoftKeyFilter : public QObject {
-public:
+  public:
     explicit SoftKeyFilter(ZMainWidget *window) : QObject(window), m_window(window) {}
 
-protected:
+  protected:
     bool eventFilter(QObject *, QEvent *event) override
     {
         if (event->type() != QEvent::KeyPress)
             return false;
         auto *key = static_cast<QKeyEvent *>(event);
-        int kind = key->key() == Qt::Key_F1 ? 6 : key->key() == Qt::Key_F2 ? 5 : key->key() == Qt::Key_F5 ? 7 : 0;
+        int kind = key->key() == Qt::Key_F1   ? 6
+                   : key->key() == Qt::Key_F2 ? 5
+                   : key->key() == Qt::Key_F5 ? 7
+                                              : 0;
         if (!kind || key->isAutoRepeat())
             return false;
         ZPushButton *button = m_window->softKey(kind);
@@ -280,7 +283,7 @@ protected:
         return false;
     }
 
-private:
+  private:
     ZMainWidget *m_window;
 };
 
@@ -362,7 +365,8 @@ QDirectPainter::~QDirectPainter()
         return;
     for (QWidget *top : QApplication::topLevelWidgets()) {
         if (ZMainWidget *window = qobject_cast<ZMainWidget *>(top))
-            window->m_frameView->update(m_region.translated(-window->m_frameView->mapToGlobal(QPoint(0, 0))));
+            window->m_frameView->update(
+                m_region.translated(-window->m_frameView->mapToGlobal(QPoint(0, 0))));
     }
 }
 
@@ -391,7 +395,8 @@ QRect QDirectPainter::rect(int index) const
 
 ZMainWidget::ZMainWidget(bool, QWidget *parent, const char *name, Qt::WindowFlags flags)
     // The phone's windows have no frame: a window's corner is its content's.
-    : QWidget(parent, parent ? flags : flags | Qt::FramelessWindowHint), m_frameView(new FrameBufferView(this)), m_softKeys(new SoftKeyFilter(this))
+    : QWidget(parent, parent ? flags : flags | Qt::FramelessWindowHint),
+      m_frameView(new FrameBufferView(this)), m_softKeys(new SoftKeyFilter(this))
 {
     if (name)
         setObjectName(QString::fromLatin1(name));
@@ -467,10 +472,12 @@ void ZMainWidget::layoutSlots()
     if (m_content)
         m_content->setGeometry(content);
     if (m_cst)
-        m_cst->setGeometry(0, content.bottom() + 1, width(), cstHeight ? cstHeight : ZGlobal::getCstR().height());
+        m_cst->setGeometry(0, content.bottom() + 1, width(),
+                           cstHeight ? cstHeight : ZGlobal::getCstR().height());
 }
 
-ZPushButton::ZPushButton(const QString &resourceId, QWidget *parent, int kind, int width, int height)
+ZPushButton::ZPushButton(const QString &resourceId, QWidget *parent, int kind, int width,
+                         int height)
     : QPushButton(parent), m_kind(kind)
 {
     setResourceID(resourceId);
@@ -485,7 +492,8 @@ void ZPushButton::setResourceID(const QString &resourceId)
     static const struct {
         const char *id;
         const char *text;
-    } texts[] = {{"CST_Menu", "Menu"}, {"CST_Exit", "Exit"}, {"CST_Back", "Back"}, {"CST_Select", "Select"}};
+    } texts[] = {
+        {"CST_Menu", "Menu"}, {"CST_Exit", "Exit"}, {"CST_Back", "Back"}, {"CST_Select", "Select"}};
     for (const auto &t : texts) {
         if (resourceId == QLatin1String(t.id)) {
             setText(QCoreApplication::translate("ZPushButton", t.text));
@@ -560,8 +568,9 @@ QPixmap ZSkin::getPixmap(const QString &name) const
 
 // ------------------------------------------------------------ message boxes
 
-int ZMessageBox::information(QWidget *parent, const QPixmap &icon, const QString &text, const QString &button0,
-                             const QString &button1, const QString &button2, int defaultButton)
+int ZMessageBox::information(QWidget *parent, const QPixmap &icon, const QString &text,
+                             const QString &button0, const QString &button1, const QString &button2,
+                             int defaultButton)
 {
     QMessageBox box(parent);
     box.setIconPixmap(icon);
@@ -601,7 +610,8 @@ QFileDialog *makeFileDialog(QWidget *parent, const QStringList &filters, const Q
 
 } // namespace
 
-ZOpenDlg::ZOpenDlg(const QStringList &filters, const QString &storage, bool multiple, QWidget *parent)
+ZOpenDlg::ZOpenDlg(const QStringList &filters, const QString &storage, bool multiple,
+                   QWidget *parent)
     : m_dialog(makeFileDialog(parent, filters, storage))
 {
     m_dialog->setAcceptMode(QFileDialog::AcceptOpen);
@@ -867,7 +877,8 @@ QString findTranslation(QTranslator *translator, const QString &directory, const
 {
     const QString filter = baseName + QLatin1Char('-') + pattern + QStringLiteral(".qm");
     QDir dir(directory, QString(), QDir::IgnoreCase, QDir::AllEntries);
-    const QStringList entries = dir.entryList(QStringList(filter), QDir::Files | QDir::Readable, QDir::NoSort);
+    const QStringList entries =
+        dir.entryList(QStringList(filter), QDir::Files | QDir::Readable, QDir::NoSort);
     for (const QString &entry : entries) {
         if (translator->load(entry, directory, QStringLiteral(""), QString()))
             return entry;

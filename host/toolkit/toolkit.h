@@ -45,7 +45,7 @@ class QFileDialog;
 // event when a disposer was given (an event still queued for an object
 // that is destroyed, for instance).
 class QCustomEvent : public QEvent {
-public:
+  public:
     typedef void (*Disposer)(void *data);
 
     explicit QCustomEvent(int type, void *data = nullptr, Disposer dispose = nullptr);
@@ -54,12 +54,18 @@ public:
     // An event whose payload is an integer.
     static QCustomEvent *withValue(int type, intptr_t value);
 
-    void *data() const { return m_data; }
-    intptr_t value() const { return reinterpret_cast<intptr_t>(m_data); }
+    void *data() const
+    {
+        return m_data;
+    }
+    intptr_t value() const
+    {
+        return reinterpret_cast<intptr_t>(m_data);
+    }
     // Hands the payload to the caller: the event no longer disposes of it.
     void *takeData();
 
-private:
+  private:
     void *m_data;
     Disposer m_dispose;
 };
@@ -71,27 +77,33 @@ namespace ZLanguage {
 // that is set and not empty, as it stands ("en_GB.UTF-8"); "en_GB" when
 // none is.
 QString getSystemLanguageCode();
-}
+} // namespace ZLanguage
 
 class ZApplication : public QApplication {
     Q_OBJECT
-public:
+  public:
     ZApplication(int &argc, char **argv);
     ~ZApplication() override;
 
-    void setMainWidget(QWidget *widget) { m_mainWidget = widget; }
-    QWidget *mainWidget() const { return m_mainWidget; }
+    void setMainWidget(QWidget *widget)
+    {
+        m_mainWidget = widget;
+    }
+    QWidget *mainWidget() const
+    {
+        return m_mainWidget;
+    }
 
     // The wait cursor over the whole application; calls do not nest.
     static void startShowWaitCursor(int kind, const QString &text);
     static void stopShowWaitCursor();
     static bool isShowingWaitCursor();
 
-Q_SIGNALS:
+  Q_SIGNALS:
     // Another program asked this one to open a document.
     void signalOpenDoc(const QString &path);
 
-private:
+  private:
     QWidget *m_mainWidget = nullptr;
 };
 
@@ -99,20 +111,20 @@ private:
 // values are this layer's choice; they follow the screen size.
 namespace ZGlobal {
 QSize screenSize();
-QRect getScreenR();      // the whole screen
-QRect getGnbR();         // the status bar along the top (20 pixels)
-QRect getCstR();         // the soft-key bar along the bottom (36 pixels)
-QRect getCst3_1R();      // its left third: the menu key
-QRect getCst3_2R();      // its centre third
-QRect getCst3_3R();      // its right third: the exit or back key
-QRect getDlgLargeR();    // a full dialog: between the status and soft-key bars
-QRect getDlgTitleLR();   // a dialog's title line (24 pixels) at its top
+QRect getScreenR();    // the whole screen
+QRect getGnbR();       // the status bar along the top (20 pixels)
+QRect getCstR();       // the soft-key bar along the bottom (36 pixels)
+QRect getCst3_1R();    // its left third: the menu key
+QRect getCst3_2R();    // its centre third
+QRect getCst3_3R();    // its right third: the exit or back key
+QRect getDlgLargeR();  // a full dialog: between the status and soft-key bars
+QRect getDlgTitleLR(); // a dialog's title line (24 pixels) at its top
 // b in the coordinates of a's top-left corner.
 QRect diffRect(const QRect &a, const QRect &b);
 // Where a popup menu opened from the button shows: its top-left corner just
 // above the button (inside the screen), in screen coordinates, into point.
 void getPopupMenuTopLeft(const QWidget *button, const QMenu *menu, QPoint &point);
-}
+} // namespace ZGlobal
 
 // ------------------------------------------------------------ frame buffer
 
@@ -121,10 +133,10 @@ void getPopupMenuTopLeft(const QWidget *button, const QMenu *menu, QPoint &point
 // byte set; memory whose marker bits are not all set has not been written
 // and lets the window beneath show through.
 namespace ZFrameBuffer {
-uint8_t *bits();           // width x height x 3 bytes
-int width();               // the screen's size, or more once grown
+uint8_t *bits(); // width x height x 3 bytes
+int width();     // the screen's size, or more once grown
 int height();
-int lineStep();            // width x 3
+int lineStep(); // width x 3
 // The 8-bit RGB value (0xRRGGBB) a written 3-byte pixel shows as: each
 // 6-bit channel widened by repeating its top bits. -1 for an unwritten one.
 int64_t shownColour(const uint8_t *pixel);
@@ -133,31 +145,49 @@ void clear();
 // Grows the memory to at least width x height pixels (what was written
 // stays where it was); a direct painter grows it to cover its window.
 void ensureSize(int width, int height);
-}
+} // namespace ZFrameBuffer
 
 // A direct painter over the frame buffer for a widget: the rectangles of the
 // widget's visible region (in screen coordinates, within the screen and
 // outside other windows) that may be written, depth 18, orientation 0.
 // When the painter goes, the region is shown anew.
 class QDirectPainter {
-public:
+  public:
     explicit QDirectPainter(const QWidget *owner);
     ~QDirectPainter();
     QDirectPainter(const QDirectPainter &) = delete;
     QDirectPainter &operator=(const QDirectPainter &) = delete;
 
-    int transformOrientation() const { return 0; }
-    int depth() const { return 18; }
-    int lineStep() const { return ZFrameBuffer::lineStep(); }
-    uint8_t *frameBuffer() const { return ZFrameBuffer::bits(); }
-    int width() const { return ZFrameBuffer::width(); }
-    int height() const { return ZFrameBuffer::height(); }
+    int transformOrientation() const
+    {
+        return 0;
+    }
+    int depth() const
+    {
+        return 18;
+    }
+    int lineStep() const
+    {
+        return ZFrameBuffer::lineStep();
+    }
+    uint8_t *frameBuffer() const
+    {
+        return ZFrameBuffer::bits();
+    }
+    int width() const
+    {
+        return ZFrameBuffer::width();
+    }
+    int height() const
+    {
+        return ZFrameBuffer::height();
+    }
     // Restricts the region to a rectangle in the owner's coordinates.
     void setClipRect(const QRect &rect);
     int numRects() const;
     QRect rect(int index) const;
 
-private:
+  private:
     const QWidget *m_owner;
     QRegion m_region;
 };
@@ -172,9 +202,9 @@ class ZPushButton;
 // the keys F1 (left), F2 (right) and F5 (centre).
 class ZMainWidget : public QWidget {
     Q_OBJECT
-public:
-    explicit ZMainWidget(bool editorMode = false, QWidget *parent = nullptr, const char *name = nullptr,
-                         Qt::WindowFlags flags = {});
+  public:
+    explicit ZMainWidget(bool editorMode = false, QWidget *parent = nullptr,
+                         const char *name = nullptr, Qt::WindowFlags flags = {});
     ~ZMainWidget() override;
 
     // Each returns the widget it replaces.
@@ -188,18 +218,21 @@ public:
     void hideInputWidget() {}
     void invokeInputWidget() {}
 
-    virtual void setCaption(const QString &caption) { setWindowTitle(caption); }
+    virtual void setCaption(const QString &caption)
+    {
+        setWindowTitle(caption);
+    }
 
     // The soft key of a kind (5 right, 6 left, 7 centre) in the bar; null
     // when there is none.
     ZPushButton *softKey(int kind) const;
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent *event) override;
     // Places the content and soft-key slots (the bar shown or hidden).
     void layoutSlots();
 
-private:
+  private:
     friend class QDirectPainter;
 
     QWidget *m_frameView;
@@ -212,14 +245,21 @@ private:
 // text comes from a resource id ("CST_Menu", "CST_Exit", "CST_Back").
 class ZPushButton : public QPushButton {
     Q_OBJECT
-public:
-    ZPushButton(const QString &resourceId, QWidget *parent, int kind, int width = -1, int height = -1);
+  public:
+    ZPushButton(const QString &resourceId, QWidget *parent, int kind, int width = -1,
+                int height = -1);
 
     void setResourceID(const QString &resourceId);
-    QString resourceID() const { return m_resource; }
-    int kind() const { return m_kind; }
+    QString resourceID() const
+    {
+        return m_resource;
+    }
+    int kind() const
+    {
+        return m_kind;
+    }
 
-private:
+  private:
     QString m_resource;
     int m_kind;
 };
@@ -227,8 +267,9 @@ private:
 // A scroll view whose contents position can be set.
 class ZScrollView : public QScrollArea {
     Q_OBJECT
-public:
-    explicit ZScrollView(QWidget *parent = nullptr, const char *name = nullptr, Qt::WindowFlags flags = {});
+  public:
+    explicit ZScrollView(QWidget *parent = nullptr, const char *name = nullptr,
+                         Qt::WindowFlags flags = {});
 
     virtual void setContentsPos(int x, int y);
     int contentsX() const;
@@ -238,11 +279,11 @@ public:
 // The skin: the program's icons by resource name ("Dialog_Exclamatory_Mark.g",
 // "Dialog_Error.g", "Dialog_Question_Mark.g"); a null pixmap for others.
 class ZSkin {
-public:
+  public:
     static ZSkin *skin();
     QPixmap getPixmap(const QString &name) const;
 
-private:
+  private:
     ZSkin() = default;
 };
 
@@ -252,32 +293,40 @@ private:
 // button that Return presses (0: the first).
 namespace ZMessageBox {
 int information(QWidget *parent, const QPixmap &icon, const QString &text, const QString &button0,
-                const QString &button1 = QString(), const QString &button2 = QString(), int defaultButton = 0);
+                const QString &button1 = QString(), const QString &button2 = QString(),
+                int defaultButton = 0);
 }
 
 // The file dialogs. The storage names where they start: "card" is the
 // home directory. exec() answers QDialog::Accepted or Rejected.
 class ZOpenDlg {
-public:
-    ZOpenDlg(const QStringList &filters, const QString &storage, bool multiple, QWidget *parent = nullptr);
+  public:
+    ZOpenDlg(const QStringList &filters, const QString &storage, bool multiple,
+             QWidget *parent = nullptr);
     ~ZOpenDlg();
     int exec();
     QString getFile() const;
-    QFileDialog *dialog() const { return m_dialog; }
+    QFileDialog *dialog() const
+    {
+        return m_dialog;
+    }
 
-private:
+  private:
     QFileDialog *m_dialog;
 };
 
 class ZSaveDlg {
-public:
+  public:
     ZSaveDlg(const QStringList &filters, const QString &storage, QWidget *parent = nullptr);
     ~ZSaveDlg();
     int exec();
     QString getSaveName() const;
-    QFileDialog *dialog() const { return m_dialog; }
+    QFileDialog *dialog() const
+    {
+        return m_dialog;
+    }
 
-private:
+  private:
     QFileDialog *m_dialog;
 };
 
@@ -289,7 +338,7 @@ private:
 // it opens.
 class QPopupMenu : public QMenu {
     Q_OBJECT
-public:
+  public:
     explicit QPopupMenu(QWidget *parent = nullptr, const char *name = nullptr);
 
     // Each returns the item's id; index -1 appends.
@@ -303,8 +352,14 @@ public:
     bool isItemEnabled(int id) const;
     void setItemChecked(int id, bool checked);
     bool isItemChecked(int id) const;
-    void setCheckable(bool checkable) { m_checkable = checkable; }
-    bool isCheckable() const { return m_checkable; }
+    void setCheckable(bool checkable)
+    {
+        m_checkable = checkable;
+    }
+    bool isCheckable() const
+    {
+        return m_checkable;
+    }
     int idAt(int index) const;
     int indexOf(int id) const;
     int count() const;
@@ -312,10 +367,10 @@ public:
     // Shows the menu at a screen point and waits: the chosen id, or -1.
     int exec(const QPoint &point);
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void activated(int id);
 
-private:
+  private:
     QAction *place(QAction *action, int index);
 
     QHash<int, QAction *> m_items;
@@ -329,25 +384,31 @@ typedef QListWidgetItem QListBoxItem;
 // when an item is chosen.
 class QListBox : public QListWidget {
     Q_OBJECT
-public:
+  public:
     explicit QListBox(QWidget *parent = nullptr, const char *name = nullptr);
 
     void insertItem(const QPixmap &picture, const QString &text);
     void insertItem(const QString &text);
     QString text(int index) const;
-    int currentItem() const { return currentRow(); }
-    void setCurrentItem(int index) { setCurrentRow(index); }
+    int currentItem() const
+    {
+        return currentRow();
+    }
+    void setCurrentItem(int index)
+    {
+        setCurrentRow(index);
+    }
     // The width of the widest item: its picture, a gap and its text.
     int maxItemWidth() const;
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void doubleClicked(QListBoxItem *item);
 };
 
 // A stack of widgets known by ids, one of them raised.
 class QWidgetStack : public QStackedWidget {
     Q_OBJECT
-public:
+  public:
     explicit QWidgetStack(QWidget *parent = nullptr, const char *name = nullptr);
 
     // Adds the widget under the id (-1: the next free id); returns the id.
@@ -356,9 +417,12 @@ public:
     void raiseWidget(QWidget *widget);
     QWidget *widget(int id) const;
     int id(QWidget *widget) const;
-    QWidget *visibleWidget() const { return currentWidget(); }
+    QWidget *visibleWidget() const
+    {
+        return currentWidget();
+    }
 
-private:
+  private:
     QHash<int, QWidget *> m_ids;
 };
 

@@ -64,13 +64,13 @@ struct CssTokenizer {
     const char16_t *text;
     size_t length;
     size_t pos;
-    char16_t *owned;            // stream mode's converted text
+    char16_t *owned; // stream mode's converted text
     size_t ownedCapacity;
     VfsHandle *stream;
     EngineContext *context;
     CharsetConverter convert;
     CharsetState convState;
-    uint8_t carry[8];           // bytes of a character split by a block end
+    uint8_t carry[8]; // bytes of a character split by a block end
     size_t carryLength;
     int charsetChosen;
     int streamEnded;
@@ -83,26 +83,26 @@ struct CssTokenizer {
     Ustr_buf token;
     int32_t integer;
     uint16_t fraction;
-    int error;                  // 0 or an engine error; then every token is the end
+    int error; // 0 or an engine error; then every token is the end
 };
 
 enum : uint32_t {
-    Css_blockBytes = 2048,      // bytes read from a stream at a time
+    Css_blockBytes = 2048, // bytes read from a stream at a time
     Css_maxSlots = 15,
-    Css_maxSteps = 9,           // usable step words of a selector
+    Css_maxSteps = 9, // usable step words of a selector
     Css_maxClasses = 8,
     Css_markerChild = 100000,
     Css_markerAdjacent = 100001,
-    Css_importDepth = 8,        // nesting of imported sheets
+    Css_importDepth = 8, // nesting of imported sheets
 };
 
 // One term of a declaration's value.
 struct CssValueSlot {
-    uint32_t op;                // 0 none or white space, 1 ',', 2 '/'
-    uint32_t sign;              // 1 after a unary '-'
+    uint32_t op;   // 0 none or white space, 1 ',', 2 '/'
+    uint32_t sign; // 1 after a unary '-'
     uint32_t kind;
     Ustr_buf text;
-    int32_t integer;            // for rgb(: the colour 0x00RRGGBB
+    int32_t integer; // for rgb(: the colour 0x00RRGGBB
     uint16_t fraction;
     // A function's arguments (clip's rect()): their slots follow in the
     // list; count is how many.
@@ -139,18 +139,20 @@ void Css_valueListClear(CssValueList *list);
 // Converts a term into a typed value for the property row (number mode as
 // for Css_numberValue). 1 when it converts; a string payload is then owned
 // by the value (free it with Css_typedValueFree).
-int Css_valueFromTerm(const CssValueSlot *slot, uint32_t property, uint32_t mode, CssTypedValue *out);
+int Css_valueFromTerm(const CssValueSlot *slot, uint32_t property, uint32_t mode,
+                      CssTypedValue *out);
 void Css_typedValueFree(CssTypedValue *value);
 
 // 1 when the value may be stored for the engine property id.
 int Css_valueAllowed(uint32_t engineId, const CssTypedValue *value);
 // Stores a typed value for the engine property id in rule (flag bit 0 when
 // important). Values the property does not take are skipped. 0 or 1.
-int Css_setProperty(const CssTypedValue *value, uint32_t engineId, int important, StyleRule *rule, int *changed);
+int Css_setProperty(const CssTypedValue *value, uint32_t engineId, int important, StyleRule *rule,
+                    int *changed);
 // Applies one declaration (the value list, the property row, !important)
 // to rule. *recorded = 1 when it applied. 0, or 1 when memory runs out.
-int Css_applyDeclaration(EngineContext *context, CssValueList *values, uint32_t property, int important,
-                         StyleRule *rule, int *recorded, int *changed);
+int Css_applyDeclaration(EngineContext *context, CssValueList *values, uint32_t property,
+                         int important, StyleRule *rule, int *recorded, int *changed);
 
 // The engine's unset marker: a shorthand component that was not given.
 enum : uint32_t { Css_unsetMarker = 57, Css_displayTableLike = 179, Css_keywordInherit = 73 };

@@ -76,8 +76,9 @@ void setColour(uint8_t rgba[4], uint8_t r, uint8_t g, uint8_t b)
 
 // Properties that never take a negative value.
 const char *const nonNegative[] = {
-    "border", "border-bottom", "border-left", "border-right", "border-top", "border-width", "font-size", "height",
-    "line-height", "padding", "padding-bottom", "padding-left", "padding-right", "padding-top", "width",
+    "border",         "border-bottom", "border-left",   "border-right", "border-top",
+    "border-width",   "font-size",     "height",        "line-height",  "padding",
+    "padding-bottom", "padding-left",  "padding-right", "padding-top",  "width",
 };
 
 } // namespace
@@ -154,7 +155,8 @@ int Css_colourFromHex(const char16_t *text, size_t length, uint8_t rgba[4])
     if (length == 3)
         setColour(rgba, uint8_t(d[0] * 17), uint8_t(d[1] * 17), uint8_t(d[2] * 17));
     else
-        setColour(rgba, uint8_t(d[0] << 4 | d[1]), uint8_t(d[2] << 4 | d[3]), uint8_t(d[4] << 4 | d[5]));
+        setColour(rgba, uint8_t(d[0] << 4 | d[1]), uint8_t(d[2] << 4 | d[3]),
+                  uint8_t(d[4] << 4 | d[5]));
     return 1;
 }
 
@@ -227,13 +229,15 @@ void Html_parseColour(const char16_t *text, size_t length, uint8_t rgba[4])
         length = 6;
     }
     if (length == 6)
-        setColour(rgba, uint8_t(digit(text[0]) << 4 | digit(text[1])), uint8_t(digit(text[2]) << 4 | digit(text[3])),
+        setColour(rgba, uint8_t(digit(text[0]) << 4 | digit(text[1])),
+                  uint8_t(digit(text[2]) << 4 | digit(text[3])),
                   uint8_t(digit(text[4]) << 4 | digit(text[5])));
     else if (length == 5)
-        setColour(rgba, uint8_t(digit(text[0]) << 4 | digit(text[1])), uint8_t(digit(text[2]) << 4 | digit(text[3])),
-                  uint8_t(digit(text[4]) << 4));
+        setColour(rgba, uint8_t(digit(text[0]) << 4 | digit(text[1])),
+                  uint8_t(digit(text[2]) << 4 | digit(text[3])), uint8_t(digit(text[4]) << 4));
     else if (length == 4)
-        setColour(rgba, uint8_t(digit(text[0]) << 4 | digit(text[1])), uint8_t(digit(text[2]) << 4 | digit(text[3])), 0);
+        setColour(rgba, uint8_t(digit(text[0]) << 4 | digit(text[1])),
+                  uint8_t(digit(text[2]) << 4 | digit(text[3])), 0);
 }
 
 int32_t Table_findInt(const void *table, uint32_t count, uint32_t stride, int32_t key)

@@ -9,15 +9,15 @@
 #include <cstdint>
 
 enum : uint32_t {
-    Css_propertyCount = 123,    // row 0 is the placeholder "None"
-    Css_keywordCount = 160,     // rows 0..21 are "none" placeholders
+    Css_propertyCount = 123, // row 0 is the placeholder "None"
+    Css_keywordCount = 160,  // rows 0..21 are "none" placeholders
     Css_keywordFirstSorted = 22,
     Css_colourCount = 167,
 };
 
 // Value classes of properties and typed values.
 enum : uint32_t {
-    CssClass_none = 0,      // shorthand or not supported
+    CssClass_none = 0, // shorthand or not supported
     CssClass_numeric = 1,
     CssClass_keyword = 2,
     CssClass_colour = 3,
@@ -34,7 +34,7 @@ struct CssPropertyRow {
 
 struct CssKeywordRow {
     const char *name;
-    uint8_t valueClass;     // 0 for the placeholders that are no keyword
+    uint8_t valueClass; // 0 for the placeholders that are no keyword
     uint8_t value;
 };
 
@@ -94,7 +94,7 @@ enum : uint32_t {
     CssUnit_in,
     CssUnit_pt,
     CssUnit_pc,
-    CssUnit_other,          // angles, times, frequencies, dimensions
+    CssUnit_other, // angles, times, frequencies, dimensions
 };
 
 // Converts a number term (integer part, 16-bit fraction, sign and unit)

@@ -153,7 +153,8 @@ char16_t *Css_ruleToText(const StyleRule *rule)
             decl = Css_propertyDeclText(&v);
         } else if (v.id == PropId_backgroundPositionX || v.id == PropId_borderSpacingX) {
             bool position = v.id == PropId_backgroundPositionX;
-            uint32_t ids[2] = {v.id, position ? uint32_t(PropId_backgroundPositionY) : uint32_t(PropId_borderSpacingY)};
+            uint32_t ids[2] = {v.id, position ? uint32_t(PropId_backgroundPositionY)
+                                              : uint32_t(PropId_borderSpacingY)};
             decl = concat(Ustr_fromCstr(position ? "background-position:" : "border-spacing:"),
                           joinSet(rule, ids, 2));
         } else {
@@ -177,14 +178,18 @@ char16_t *Css_propertyToText(const StyleRule *rule, const char16_t *name)
         return nullptr;
     size_t n = Ustr_len(name);
     static const uint32_t tops[4][4] = {
-        {PropId_borderTopColor, PropId_borderRightColor, PropId_borderBottomColor, PropId_borderLeftColor},
-        {PropId_borderTopStyle, PropId_borderRightStyle, PropId_borderBottomStyle, PropId_borderLeftStyle},
-        {PropId_borderTopWidth, PropId_borderRightWidth, PropId_borderBottomWidth, PropId_borderLeftWidth},
+        {PropId_borderTopColor, PropId_borderRightColor, PropId_borderBottomColor,
+         PropId_borderLeftColor},
+        {PropId_borderTopStyle, PropId_borderRightStyle, PropId_borderBottomStyle,
+         PropId_borderLeftStyle},
+        {PropId_borderTopWidth, PropId_borderRightWidth, PropId_borderBottomWidth,
+         PropId_borderLeftWidth},
         {PropId_marginTop, PropId_marginRight, PropId_marginBottom, PropId_marginLeft},
     };
-    static const uint32_t paddings[4] = {PropId_paddingTop, PropId_paddingRight, PropId_paddingBottom,
-                                         PropId_paddingLeft};
-    static const uint32_t clips[4] = {PropId_clipTop, PropId_clipRight, PropId_clipBottom, PropId_clipLeft};
+    static const uint32_t paddings[4] = {PropId_paddingTop, PropId_paddingRight,
+                                         PropId_paddingBottom, PropId_paddingLeft};
+    static const uint32_t clips[4] = {PropId_clipTop, PropId_clipRight, PropId_clipBottom,
+                                      PropId_clipLeft};
     if (is(name, n, "background")) {
         static const uint32_t ids[6] = {PropId_backgroundColor,     PropId_backgroundImage,
                                         PropId_backgroundPositionX, PropId_backgroundPositionY,
@@ -210,7 +215,8 @@ char16_t *Css_propertyToText(const StyleRule *rule, const char16_t *name)
             Mem_free(texts[i]);
         return joined;
     }
-    static const char *const sides[4] = {"border-top", "border-right", "border-bottom", "border-left"};
+    static const char *const sides[4] = {"border-top", "border-right", "border-bottom",
+                                         "border-left"};
     for (int side = 0; side < 4; side++)
         if (is(name, n, sides[side])) {
             uint32_t ids[3] = {tops[2][side], tops[0][side], tops[1][side]};
@@ -234,7 +240,8 @@ char16_t *Css_propertyToText(const StyleRule *rule, const char16_t *name)
         return joinSet(rule, ids, 6);
     }
     if (is(name, n, "list-style")) {
-        static const uint32_t ids[3] = {PropId_listStyleImage, PropId_listStylePosition, PropId_listStyleType};
+        static const uint32_t ids[3] = {PropId_listStyleImage, PropId_listStylePosition,
+                                        PropId_listStyleType};
         return joinSet(rule, ids, 3);
     }
     uint32_t row = Css_propertyIndex(name, n);

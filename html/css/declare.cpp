@@ -62,7 +62,8 @@ void setColourValue(CssTypedValue *out, const uint8_t rgba[4])
     *out = CssTypedValue{};
     out->type = kTypeColour;
     out->valueClass = CssClass_colour;
-    out->payload = uint32_t(rgba[0]) | uint32_t(rgba[1]) << 8 | uint32_t(rgba[2]) << 16 | uint32_t(rgba[3]) << 24;
+    out->payload = uint32_t(rgba[0]) | uint32_t(rgba[1]) << 8 | uint32_t(rgba[2]) << 16 |
+                   uint32_t(rgba[3]) << 24;
 }
 
 void setPercent(CssTypedValue *out, uint32_t percent)
@@ -112,8 +113,8 @@ bool nameIs(uint32_t property, const char *name)
 
 bool isKeyword(const CssTypedValue &v, uint32_t keyword)
 {
-    return v.valueClass != CssClass_numeric && v.valueClass != CssClass_colour && v.type == keyword &&
-           v.type != kTypeString;
+    return v.valueClass != CssClass_numeric && v.valueClass != CssClass_colour &&
+           v.type == keyword && v.type != kTypeString;
 }
 
 bool isInherit(const CssTypedValue &v)
@@ -136,7 +137,8 @@ void freeValues(Values *values)
 }
 
 // Converts every slot; false (nothing kept) when one does not convert.
-bool convertAll(const CssValueList *list, uint32_t property, uint32_t mode, Values *out, bool weights)
+bool convertAll(const CssValueList *list, uint32_t property, uint32_t mode, Values *out,
+                bool weights)
 {
     out->count = 0;
     for (uint32_t i = 0; i < list->count; i++) {
@@ -183,28 +185,55 @@ int setMarker(StyleRule *rule, uint32_t id, uint32_t keyword, int important, int
 
 struct Shorthand {
     const char *name;
-    char kind;              // 'F' four sides, 'A' any order, 'T' two values
+    char kind; // 'F' four sides, 'A' any order, 'T' two values
     uint8_t count;
     uint8_t ids[12];
 };
 
 const Shorthand kShorthands[] = {
-    {"padding", 'F', 4, {PropId_paddingTop, PropId_paddingRight, PropId_paddingBottom, PropId_paddingLeft}},
-    {"margin", 'F', 4, {PropId_marginTop, PropId_marginRight, PropId_marginBottom, PropId_marginLeft}},
-    {"border-style", 'F', 4,
-     {PropId_borderTopStyle, PropId_borderRightStyle, PropId_borderBottomStyle, PropId_borderLeftStyle}},
-    {"border-color", 'F', 4,
-     {PropId_borderTopColor, PropId_borderRightColor, PropId_borderBottomColor, PropId_borderLeftColor}},
-    {"border-width", 'F', 4,
-     {PropId_borderTopWidth, PropId_borderRightWidth, PropId_borderBottomWidth, PropId_borderLeftWidth}},
+    {"padding",
+     'F',
+     4,
+     {PropId_paddingTop, PropId_paddingRight, PropId_paddingBottom, PropId_paddingLeft}},
+    {"margin",
+     'F',
+     4,
+     {PropId_marginTop, PropId_marginRight, PropId_marginBottom, PropId_marginLeft}},
+    {"border-style",
+     'F',
+     4,
+     {PropId_borderTopStyle, PropId_borderRightStyle, PropId_borderBottomStyle,
+      PropId_borderLeftStyle}},
+    {"border-color",
+     'F',
+     4,
+     {PropId_borderTopColor, PropId_borderRightColor, PropId_borderBottomColor,
+      PropId_borderLeftColor}},
+    {"border-width",
+     'F',
+     4,
+     {PropId_borderTopWidth, PropId_borderRightWidth, PropId_borderBottomWidth,
+      PropId_borderLeftWidth}},
     {"border-top", 'A', 3, {PropId_borderTopWidth, PropId_borderTopStyle, PropId_borderTopColor}},
-    {"border-bottom", 'A', 3, {PropId_borderBottomWidth, PropId_borderBottomStyle, PropId_borderBottomColor}},
-    {"border-left", 'A', 3, {PropId_borderLeftWidth, PropId_borderLeftStyle, PropId_borderLeftColor}},
-    {"border-right", 'A', 3, {PropId_borderRightWidth, PropId_borderRightStyle, PropId_borderRightColor}},
-    {"border", 'A', 12,
+    {"border-bottom",
+     'A',
+     3,
+     {PropId_borderBottomWidth, PropId_borderBottomStyle, PropId_borderBottomColor}},
+    {"border-left",
+     'A',
+     3,
+     {PropId_borderLeftWidth, PropId_borderLeftStyle, PropId_borderLeftColor}},
+    {"border-right",
+     'A',
+     3,
+     {PropId_borderRightWidth, PropId_borderRightStyle, PropId_borderRightColor}},
+    {"border",
+     'A',
+     12,
      {PropId_borderTopWidth, PropId_borderTopStyle, PropId_borderTopColor, PropId_borderBottomWidth,
-      PropId_borderBottomStyle, PropId_borderBottomColor, PropId_borderLeftWidth, PropId_borderLeftStyle,
-      PropId_borderLeftColor, PropId_borderRightWidth, PropId_borderRightStyle, PropId_borderRightColor}},
+      PropId_borderBottomStyle, PropId_borderBottomColor, PropId_borderLeftWidth,
+      PropId_borderLeftStyle, PropId_borderLeftColor, PropId_borderRightWidth,
+      PropId_borderRightStyle, PropId_borderRightColor}},
     {"list-style", 'A', 3, {PropId_listStyleType, PropId_listStylePosition, PropId_listStyleImage}},
     {"outline", 'A', 3, {PropId_outlineWidth, PropId_outlineStyle, PropId_outlineColor}},
     {"border-spacing", 'T', 2, {PropId_borderSpacingX, PropId_borderSpacingY}},
@@ -219,12 +248,13 @@ const Shorthand *shorthandOf(uint32_t property)
 }
 
 // Sets four sides (top, right, bottom, left) from one to four values.
-int spreadFour(const CssTypedValue *given[4], uint32_t n, const uint8_t ids[4], int important, StyleRule *rule,
-               int *changed)
+int spreadFour(const CssTypedValue *given[4], uint32_t n, const uint8_t ids[4], int important,
+               StyleRule *rule, int *changed)
 {
     if (n > 4)
         n = 4;
-    static const uint8_t pick[5][4] = {{0, 0, 0, 0}, {0, 0, 0, 0}, {0, 1, 0, 1}, {0, 1, 2, 1}, {0, 1, 2, 3}};
+    static const uint8_t pick[5][4] = {
+        {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 1, 0, 1}, {0, 1, 2, 1}, {0, 1, 2, 3}};
     int err = Res_ok;
     for (int side = 0; side < 4 && !err; side++) {
         if ((err = removeProp(rule, ids[side])))
@@ -234,8 +264,8 @@ int spreadFour(const CssTypedValue *given[4], uint32_t n, const uint8_t ids[4], 
     return err;
 }
 
-int applyShorthand(const Shorthand &sh, const Values &values, int important, StyleRule *rule, int *changed,
-                   bool *applied)
+int applyShorthand(const Shorthand &sh, const Values &values, int important, StyleRule *rule,
+                   int *changed, bool *applied)
 {
     if (anyOperator(values) || !values.count)
         return Res_ok;
@@ -277,23 +307,25 @@ int applyShorthand(const Shorthand &sh, const Values &values, int important, Sty
 }
 
 // background: colour, image, repeat, attachment and the two positions.
-int applyBackground(const Values &values, int important, StyleRule *rule, int *changed, bool *applied)
+int applyBackground(const Values &values, int important, StyleRule *rule, int *changed,
+                    bool *applied)
 {
     if (anyOperator(values))
         return Res_ok;
-    const CssTypedValue *colour = nullptr, *image = nullptr, *repeat = nullptr, *attachment = nullptr;
+    const CssTypedValue *colour = nullptr, *image = nullptr, *repeat = nullptr,
+                        *attachment = nullptr;
     CssTypedValue h{}, v{};
     bool hasH = false, hasV = false;
     for (uint32_t i = 0; i < values.count; i++) {
         const CssTypedValue &x = values.v[i];
         if (x.valueClass == CssClass_colour || isKeyword(x, KwId_transparent))
             colour = &x;
-        else if (((x.valueClass == CssClass_url || x.valueClass == CssClass_string) && x.type == kTypeString &&
-                  x.textLength) ||
+        else if (((x.valueClass == CssClass_url || x.valueClass == CssClass_string) &&
+                  x.type == kTypeString && x.textLength) ||
                  (x.valueClass == CssClass_keyword && x.type == KwId_none))
             image = &x;
-        else if (isKeyword(x, KwId_noRepeat) || isKeyword(x, KwId_repeat) || isKeyword(x, KwId_repeatX) ||
-                 isKeyword(x, KwId_repeatY))
+        else if (isKeyword(x, KwId_noRepeat) || isKeyword(x, KwId_repeat) ||
+                 isKeyword(x, KwId_repeatX) || isKeyword(x, KwId_repeatY))
             repeat = &x;
         else if (isKeyword(x, KwId_fixed) || isKeyword(x, KwId_scroll))
             attachment = &x;
@@ -329,14 +361,17 @@ int applyBackground(const Values &values, int important, StyleRule *rule, int *c
     setKeyword(&defaults[3], KwId_scroll, CssClass_keyword);
     setPercent(&defaults[4], 0);
     setPercent(&defaults[5], 0);
-    const CssTypedValue *found[6] = {colour, image, repeat, attachment, hasH ? &h : nullptr, hasV ? &v : nullptr};
-    static const uint32_t ids[6] = {PropId_backgroundColor,  PropId_backgroundImage,     PropId_backgroundRepeat,
-                                    PropId_backgroundAttachment, PropId_backgroundPositionX, PropId_backgroundPositionY};
+    const CssTypedValue *found[6] = {
+        colour, image, repeat, attachment, hasH ? &h : nullptr, hasV ? &v : nullptr};
+    static const uint32_t ids[6] = {PropId_backgroundColor,     PropId_backgroundImage,
+                                    PropId_backgroundRepeat,    PropId_backgroundAttachment,
+                                    PropId_backgroundPositionX, PropId_backgroundPositionY};
     *applied = true;
     int err = Res_ok;
     for (int i = 0; i < 6 && !err; i++)
         if (!(err = removeProp(rule, ids[i])))
-            err = Css_setProperty(found[i] ? found[i] : &defaults[i], ids[i], important, rule, changed);
+            err = Css_setProperty(found[i] ? found[i] : &defaults[i], ids[i], important, rule,
+                                  changed);
     return err;
 }
 
@@ -417,7 +452,8 @@ int applyFamily(const CssValueList *list, uint32_t id, int important, StyleRule 
 {
     CssTypedValue v{};
     if (list->count == 1 && list->slots[0].kind == CssTok_ident) {
-        const CssKeywordRow *row = Css_keywordLookup(list->slots[0].text.chars, list->slots[0].text.length);
+        const CssKeywordRow *row =
+            Css_keywordLookup(list->slots[0].text.chars, list->slots[0].text.length);
         if (row && row->valueClass && row->value == Css_keywordInherit) {
             *applied = true;
             return setMarker(rule, id, Css_keywordInherit, important, changed);
@@ -431,11 +467,12 @@ int applyFamily(const CssValueList *list, uint32_t id, int important, StyleRule 
     return err;
 }
 
-int applyFont(const CssValueList *list, uint32_t property, int important, StyleRule *rule, int *changed,
-              bool *applied)
+int applyFont(const CssValueList *list, uint32_t property, int important, StyleRule *rule,
+              int *changed, bool *applied)
 {
-    static const uint32_t all[7] = {PropId_fontSize,  PropId_lineHeight, PropId_fontVariant, PropId_fontStyle,
-                                    PropId_fontWeight, PropId_fontStretch, PropId_fontFamily};
+    static const uint32_t all[7] = {PropId_fontSize,  PropId_lineHeight, PropId_fontVariant,
+                                    PropId_fontStyle, PropId_fontWeight, PropId_fontStretch,
+                                    PropId_fontFamily};
     if (list->count == 1 && list->slots[0].kind == CssTok_ident) {
         CssTypedValue v{};
         if (Css_valueFromTerm(&list->slots[0], property, 0, &v) && isInherit(v)) {
@@ -449,15 +486,17 @@ int applyFont(const CssValueList *list, uint32_t property, int important, StyleR
         Css_typedValueFree(&v);
     }
     CssTypedValue size{}, height{}, weight{}, stretch{}, style{}, variant{}, family{};
-    bool hasSize = false, sizeByKeyword = false, hasHeight = false, hasWeight = false, hasStretch = false,
-         hasStyle = false, hasVariant = false, hasFamily = false;
+    bool hasSize = false, sizeByKeyword = false, hasHeight = false, hasWeight = false,
+         hasStretch = false, hasStyle = false, hasVariant = false, hasFamily = false;
     uint32_t i = 0;
     for (; i < list->count; i++) {
         const CssValueSlot &s = list->slots[i];
         if (s.op == 1)
             return Res_ok; // a ',' before the family list
         CssTypedValue v{};
-        uint32_t w = s.kind == CssTok_number && !s.sign ? Css_fontWeightKeyword(uint32_t(s.integer), s.fraction) : 0;
+        uint32_t w = s.kind == CssTok_number && !s.sign
+                         ? Css_fontWeightKeyword(uint32_t(s.integer), s.fraction)
+                         : 0;
         if (w) {
             setKeyword(&v, w, CssClass_keyword);
         } else if (isNumberKind(s.kind)) {
@@ -477,22 +516,38 @@ int applyFont(const CssValueList *list, uint32_t property, int important, StyleR
             break;
         }
         switch (v.type) {
-        case KwId_large: case KwId_larger: case KwId_small: case KwId_smaller:
-        case KwId_xLarge: case KwId_xSmall: case KwId_xxLarge: case KwId_xxSmall:
+        case KwId_large:
+        case KwId_larger:
+        case KwId_small:
+        case KwId_smaller:
+        case KwId_xLarge:
+        case KwId_xSmall:
+        case KwId_xxLarge:
+        case KwId_xxSmall:
             if (!hasSize)
                 size = v, hasSize = sizeByKeyword = true;
             break;
-        case KwId_bold: case KwId_bolder: case KwId_lighter:
+        case KwId_bold:
+        case KwId_bolder:
+        case KwId_lighter:
             if (!hasWeight)
                 weight = v, hasWeight = true;
             break;
-        case KwId_condensed: case KwId_expanded: case KwId_extraCondensed: case KwId_extraExpanded:
-        case KwId_narrower: case KwId_semiCondensed: case KwId_semiExpanded: case KwId_ultraCondensed:
-        case KwId_ultraExpanded: case KwId_wider:
+        case KwId_condensed:
+        case KwId_expanded:
+        case KwId_extraCondensed:
+        case KwId_extraExpanded:
+        case KwId_narrower:
+        case KwId_semiCondensed:
+        case KwId_semiExpanded:
+        case KwId_ultraCondensed:
+        case KwId_ultraExpanded:
+        case KwId_wider:
             if (!hasStretch)
                 stretch = v, hasStretch = true;
             break;
-        case KwId_italic: case KwId_oblique:
+        case KwId_italic:
+        case KwId_oblique:
             if (!hasStyle)
                 style = v, hasStyle = true;
             break;
@@ -516,10 +571,11 @@ int applyFont(const CssValueList *list, uint32_t property, int important, StyleR
         bool has;
         const CssTypedValue *v;
         uint32_t id;
-    } parts[7] = {{hasSize, &size, PropId_fontSize},       {hasHeight, &height, PropId_lineHeight},
-                  {hasVariant, &variant, PropId_fontVariant}, {hasStyle, &style, PropId_fontStyle},
-                  {hasWeight, &weight, PropId_fontWeight},  {hasStretch, &stretch, PropId_fontStretch},
-                  {hasFamily, &family, PropId_fontFamily}};
+    } parts[7] = {
+        {hasSize, &size, PropId_fontSize},          {hasHeight, &height, PropId_lineHeight},
+        {hasVariant, &variant, PropId_fontVariant}, {hasStyle, &style, PropId_fontStyle},
+        {hasWeight, &weight, PropId_fontWeight},    {hasStretch, &stretch, PropId_fontStretch},
+        {hasFamily, &family, PropId_fontFamily}};
     int err = Res_ok;
     for (auto &part : parts)
         if (part.has && (err = Css_setProperty(part.v, part.id, important, rule, changed)))
@@ -529,8 +585,8 @@ int applyFont(const CssValueList *list, uint32_t property, int important, StyleR
 }
 
 // clip: rect() with one to four numeric arguments over the four sides.
-int applyClip(const CssValueList *list, uint32_t property, int important, StyleRule *rule, int *changed,
-              bool *applied)
+int applyClip(const CssValueList *list, uint32_t property, int important, StyleRule *rule,
+              int *changed, bool *applied)
 {
     if (!list->count)
         return Res_ok;
@@ -559,13 +615,14 @@ int applyClip(const CssValueList *list, uint32_t property, int important, StyleR
     if (!n)
         return Res_ok;
     *applied = true;
-    static const uint8_t ids[4] = {PropId_clipTop, PropId_clipRight, PropId_clipBottom, PropId_clipLeft};
+    static const uint8_t ids[4] = {PropId_clipTop, PropId_clipRight, PropId_clipBottom,
+                                   PropId_clipLeft};
     return spreadFour(given, n, ids, important, rule, changed);
 }
 
 // One value out of buckets: numeric, colour, keyword, string, url.
-int applyBucketed(const CssValueList *list, uint32_t property, uint32_t mode, uint32_t maxValues, int important,
-                  StyleRule *rule, int *changed, bool *applied)
+int applyBucketed(const CssValueList *list, uint32_t property, uint32_t mode, uint32_t maxValues,
+                  int important, StyleRule *rule, int *changed, bool *applied)
 {
     uint32_t engineId = Css_propertyEngineId(property);
     if (list->count > maxValues)
@@ -586,8 +643,8 @@ int applyBucketed(const CssValueList *list, uint32_t property, uint32_t mode, ui
         *applied = true;
         err = Css_setProperty(&values.v[0], engineId, important, rule, changed);
     } else {
-        static const uint32_t order[5] = {CssClass_numeric, CssClass_colour, CssClass_keyword, CssClass_string,
-                                          CssClass_url};
+        static const uint32_t order[5] = {CssClass_numeric, CssClass_colour, CssClass_keyword,
+                                          CssClass_string, CssClass_url};
         for (uint32_t c : order) {
             const CssTypedValue *pick = nullptr;
             for (uint32_t i = 0; i < values.count && !pick; i++)
@@ -605,10 +662,12 @@ int applyBucketed(const CssValueList *list, uint32_t property, uint32_t mode, ui
 }
 
 const char *const kFlatList[] = {
-    "background", "background-image", "border",    "border-bottom", "border-color",  "border-left",
-    "border-right", "border-spacing", "border-style", "border-top", "border-width",  "color",
-    "display",    "font-size",        "list-style", "margin",        "outline",       "outline-color",
-    "outline-style", "outline-width", "padding",    "font-weight",
+    "background",   "background-image", "border",        "border-bottom",
+    "border-color", "border-left",      "border-right",  "border-spacing",
+    "border-style", "border-top",       "border-width",  "color",
+    "display",      "font-size",        "list-style",    "margin",
+    "outline",      "outline-color",    "outline-style", "outline-width",
+    "padding",      "font-weight",
 };
 
 bool inFlatList(uint32_t property)
@@ -620,8 +679,8 @@ bool inFlatList(uint32_t property)
 }
 
 // The flat-list properties: shorthands, background, and single values.
-int applyFlat(const CssValueList *list, uint32_t property, int important, StyleRule *rule, int *changed,
-              bool *applied)
+int applyFlat(const CssValueList *list, uint32_t property, int important, StyleRule *rule,
+              int *changed, bool *applied)
 {
     Values values;
     if (!convertAll(list, property, 0, &values, nameIs(property, "font-weight")))
@@ -636,8 +695,8 @@ int applyFlat(const CssValueList *list, uint32_t property, int important, StyleR
             for (uint32_t c = 0; c < sh->count && !err; c++)
                 err = Css_setProperty(&values.v[0], sh->ids[c], important, rule, changed);
         } else if (background) {
-            static const uint32_t ids[6] = {PropId_backgroundColor,      PropId_backgroundImage,
-                                            PropId_backgroundRepeat,     PropId_backgroundAttachment,
+            static const uint32_t ids[6] = {PropId_backgroundColor,     PropId_backgroundImage,
+                                            PropId_backgroundRepeat,    PropId_backgroundAttachment,
                                             PropId_backgroundPositionX, PropId_backgroundPositionY};
             for (uint32_t id : ids)
                 if ((err = Css_setProperty(&values.v[0], id, important, rule, changed)))
@@ -657,9 +716,10 @@ int applyFlat(const CssValueList *list, uint32_t property, int important, StyleR
         if (nameIs(property, "display") && v.valueClass == CssClass_keyword) {
             if (v.type == KwId_tableColumn || v.type == KwId_tableColumnGroup)
                 v.type = KwId_block;
-            else if (v.type == KwId_table || v.type == KwId_tableCaption || v.type == KwId_tableCell ||
-                     v.type == KwId_tableFooterGroup || v.type == KwId_tableHeaderGroup ||
-                     v.type == KwId_tableRow || v.type == KwId_tableRowGroup)
+            else if (v.type == KwId_table || v.type == KwId_tableCaption ||
+                     v.type == KwId_tableCell || v.type == KwId_tableFooterGroup ||
+                     v.type == KwId_tableHeaderGroup || v.type == KwId_tableRow ||
+                     v.type == KwId_tableRowGroup)
                 v.type = Css_displayTableLike;
         }
         *applied = true;
@@ -681,7 +741,8 @@ void Css_typedValueFree(CssTypedValue *value)
     }
 }
 
-int Css_valueFromTerm(const CssValueSlot *slot, uint32_t property, uint32_t mode, CssTypedValue *out)
+int Css_valueFromTerm(const CssValueSlot *slot, uint32_t property, uint32_t mode,
+                      CssTypedValue *out)
 {
     *out = CssTypedValue{};
     if (!slot)
@@ -692,16 +753,15 @@ int Css_valueFromTerm(const CssValueSlot *slot, uint32_t property, uint32_t mode
         uint32_t unit = unitOf(slot->kind);
         if (unit == CssUnit_other)
             return 0;
-        return Css_numberValue(uint32_t(slot->integer < 0 ? 0 : slot->integer), slot->fraction, slot->sign != 0,
-                               unit, mode, property, out);
+        return Css_numberValue(uint32_t(slot->integer < 0 ? 0 : slot->integer), slot->fraction,
+                               slot->sign != 0, unit, mode, property, out);
     }
     switch (slot->kind) {
     case CssTok_string:
         if (keywordOrColour(text, n, out))
             return 1;
         return setString(out, text, n, CssClass_string) ? 1 : 0;
-    case CssTok_ident:
-        return keywordOrColour(text, n, out) ? 1 : 0;
+    case CssTok_ident: return keywordOrColour(text, n, out) ? 1 : 0;
     case CssTok_hash: {
         uint8_t rgba[4];
         if (!Css_colourFromHex(text, n, rgba))
@@ -722,8 +782,7 @@ int Css_valueFromTerm(const CssValueSlot *slot, uint32_t property, uint32_t mode
         setColourValue(out, rgba);
         return 1;
     }
-    default:
-        return 0;
+    default: return 0;
     }
 }
 
@@ -739,30 +798,34 @@ int Css_valueAllowed(uint32_t id, const CssTypedValue *value)
         return 0;
     };
     switch (id) {
-    case 8: case 9: case 10: case 11:
-        return in({8, 148});
-    case 14: case 15: case 16: case 17: case 63:
-        return in({0, 54, 59, 60, 67, 69, 76, 107, 116, 129});
-    case 18: case 19: case 20: case 21: case 64:
-        return in({1, 2, 3, 6, 7, 97, 145, 146});
-    case 38:
-        return in({1, 2, 3, 6, 7, 84, 85, 97, 126, 128, 158, 159, 160, 161});
-    case 43:
-        return (w >= 22 && w <= 30) || in({40, 41, 87, 103});
-    case 48:
-        return value->valueClass == CssClass_url;
-    case 49:
-        return in({77, 108});
+    case 8:
+    case 9:
+    case 10:
+    case 11: return in({8, 148});
+    case 14:
+    case 15:
+    case 16:
+    case 17:
+    case 63: return in({0, 54, 59, 60, 67, 69, 76, 107, 116, 129});
+    case 18:
+    case 19:
+    case 20:
+    case 21:
+    case 64: return in({1, 2, 3, 6, 7, 97, 145, 146});
+    case 38: return in({1, 2, 3, 6, 7, 84, 85, 97, 126, 128, 158, 159, 160, 161});
+    case 43: return (w >= 22 && w <= 30) || in({40, 41, 87, 103});
+    case 48: return value->valueClass == CssClass_url;
+    case 49: return in({77, 108});
     case 50:
-        return in({0, 33, 46, 47, 55, 56, 58, 66, 68, 71, 72, 81, 82, 90, 91, 92, 93, 130, 152, 153, 154});
-    case 62:
-        return in({8, 78});
-    default:
-        return 1;
+        return in({0,  33, 46, 47, 55, 56, 58,  66,  68,  71, 72,
+                   81, 82, 90, 91, 92, 93, 130, 152, 153, 154});
+    case 62: return in({8, 78});
+    default: return 1;
     }
 }
 
-int Css_setProperty(const CssTypedValue *value, uint32_t id, int important, StyleRule *rule, int *changed)
+int Css_setProperty(const CssTypedValue *value, uint32_t id, int important, StyleRule *rule,
+                    int *changed)
 {
     if (!id || !value || !rule || !Css_valueAllowed(id, value))
         return Res_ok;
@@ -771,12 +834,10 @@ int Css_setProperty(const CssTypedValue *value, uint32_t id, int important, Styl
     case kTypeNumber:
     case kTypeLength:
     case kTypeEm:
-    case kTypePercent:
-        Prop_setWord(&v, id, uint16_t(value->type), value->payload);
-        break;
+    case kTypePercent: Prop_setWord(&v, id, uint16_t(value->type), value->payload); break;
     case kTypeColour: {
-        uint8_t rgba[4] = {uint8_t(value->payload), uint8_t(value->payload >> 8), uint8_t(value->payload >> 16),
-                           uint8_t(value->payload >> 24)};
+        uint8_t rgba[4] = {uint8_t(value->payload), uint8_t(value->payload >> 8),
+                           uint8_t(value->payload >> 16), uint8_t(value->payload >> 24)};
         Prop_setColour(&v, id, rgba);
         break;
     }
@@ -785,7 +846,8 @@ int Css_setProperty(const CssTypedValue *value, uint32_t id, int important, Styl
             id != PropId_listStyleImage && id != PropId_quotes && id != PropId_textAlign)
             return Res_ok;
         // The rule keeps its own copy of the text.
-        Prop_set(&v, id, PropType_ustr, reinterpret_cast<uintptr_t>(value->text), value->textLength);
+        Prop_set(&v, id, PropType_ustr, reinterpret_cast<uintptr_t>(value->text),
+                 value->textLength);
         break;
     default:
         if (value->type > 0xFFFF)
@@ -802,8 +864,8 @@ int Css_setProperty(const CssTypedValue *value, uint32_t id, int important, Styl
     return err;
 }
 
-int Css_applyDeclaration(EngineContext *context, CssValueList *values, uint32_t property, int important,
-                         StyleRule *rule, int *recorded, int *changed)
+int Css_applyDeclaration(EngineContext *context, CssValueList *values, uint32_t property,
+                         int important, StyleRule *rule, int *recorded, int *changed)
 {
     if (recorded)
         *recorded = 0;

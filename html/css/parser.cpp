@@ -26,7 +26,7 @@ struct CssSelector {
     uint32_t masks[Css_maxSteps + 1];
     uint32_t count;
     uint32_t weight;
-    bool dead;              // a part the rules cannot hold: no rule
+    bool dead; // a part the rules cannot hold: no rule
 };
 
 // The sheets being imported, innermost first.
@@ -47,9 +47,9 @@ struct CssParser {
     uint32_t selectorCount;
     uint32_t selectorCapacity;
     int markerDepth;
-    int applies;            // cleared by '>' in a selector
-    int mediaApplies;       // cleared inside a @media block for other media
-    int insideBlock;        // inside a @media block: its '}' ends a skip
+    int applies;      // cleared by '>' in a selector
+    int mediaApplies; // cleared inside a @media block for other media
+    int insideBlock;  // inside a @media block: its '}' ends a skip
     int error;
     const ImportLink *chain;
     int (*callback)(void *);
@@ -216,9 +216,9 @@ bool readMediaList(CssParser *p, bool *named)
 
 bool isColourProperty(uint32_t property)
 {
-    static const char *const names[] = {"background-color", "border-bottom-color", "border-color",
-                                        "border-left-color", "border-right-color", "border-top-color",
-                                        "color", "outline-color"};
+    static const char *const names[] = {
+        "background-color",   "border-bottom-color", "border-color", "border-left-color",
+        "border-right-color", "border-top-color",    "color",        "outline-color"};
     if (!property || property >= Css_propertyCount)
         return false;
     for (const char *n : names)
@@ -234,8 +234,9 @@ bool isNumberToken(uint32_t k)
 
 bool startsTerm(uint32_t k)
 {
-    return k == CssTok_string || k == CssTok_ident || k == CssTok_url || k == CssTok_raw || k == CssTok_rgb ||
-           k == CssTok_hash || isNumberToken(k) || k == '+' || k == '-' || k == CssTok_function;
+    return k == CssTok_string || k == CssTok_ident || k == CssTok_url || k == CssTok_raw ||
+           k == CssTok_rgb || k == CssTok_hash || isNumberToken(k) || k == '+' || k == '-' ||
+           k == CssTok_function;
 }
 
 // Adds the current token as a slot (kept only while there is room).
@@ -353,7 +354,8 @@ void readExpression(CssParser *p)
             if (!isNumberToken(k))
                 return;
         }
-        if (k == CssTok_string || k == CssTok_ident || k == CssTok_url || k == CssTok_raw || isNumberToken(k)) {
+        if (k == CssTok_string || k == CssTok_ident || k == CssTok_url || k == CssTok_raw ||
+            isNumberToken(k)) {
             addSlot(p, op, sign, p->t.integer);
         } else if (k == CssTok_hash) {
             if (!isHexDigits(p->t.token))
@@ -429,7 +431,8 @@ void parseDeclaration(CssParser *p, StyleRule *rule)
     if (!property)
         return;
     int recorded = 0, changed = 0;
-    int err = Css_applyDeclaration(p->context, &p->values, property, important, rule, &recorded, &changed);
+    int err = Css_applyDeclaration(p->context, &p->values, property, important, rule, &recorded,
+                                   &changed);
     if (err)
         p->error = err;
 }
@@ -451,8 +454,9 @@ const struct {
     const char *name;
     uint32_t mask;
 } kPseudo[] = {
-    {"first-child", 1}, {"first-line", 2}, {"first-letter", 4}, {"link", 8},    {"visited", 16}, {"hover", 32},
-    {"active", 64},     {"focus", 128},    {"lang", 256},       {"before", 512}, {"after", 1024},
+    {"first-child", 1}, {"first-line", 2}, {"first-letter", 4}, {"link", 8},
+    {"visited", 16},    {"hover", 32},     {"active", 64},      {"focus", 128},
+    {"lang", 256},      {"before", 512},   {"after", 1024},
 };
 
 // The id of a name in the document's table, interned when new; 0 when
@@ -583,7 +587,8 @@ bool parseSimple(CssParser *p, CssSelector &sel)
             }
             // A ninth class name is dropped.
             if (s.classCount < Css_maxClasses &&
-                Css_textSet(&s.classes[s.classCount++], p->t.token.chars, p->t.token.length) != Res_ok)
+                Css_textSet(&s.classes[s.classCount++], p->t.token.chars, p->t.token.length) !=
+                    Res_ok)
                 p->error = Res_noMemory;
             s.weight += 10;
             k = next(p, 0);
@@ -686,7 +691,8 @@ bool growSelectors(CssParser *p)
     if (p->selectorCount < p->selectorCapacity)
         return true;
     uint32_t cap = p->selectorCapacity + 10;
-    CssSelector *grown = static_cast<CssSelector *>(Mem_realloc(p->selectors, cap * sizeof(CssSelector)));
+    CssSelector *grown =
+        static_cast<CssSelector *>(Mem_realloc(p->selectors, cap * sizeof(CssSelector)));
     if (!grown) {
         p->error = Res_noMemory;
         return false;
@@ -820,7 +826,8 @@ void parseMedia(CssParser *p)
         next(p);
 }
 
-int loadSheet(EngineContext *context, Edr_Doc *doc, const Url *url, Request *sheet, const ImportLink *chain);
+int loadSheet(EngineContext *context, Edr_Doc *doc, const Url *url, Request *sheet,
+              const ImportLink *chain);
 
 void parseImport(CssParser *p)
 {
@@ -843,8 +850,9 @@ void parseImport(CssParser *p)
     }
     bool blank = true;
     for (size_t i = 0; i < target.length; i++)
-        blank = blank && (target.chars[i] == ' ' || target.chars[i] == '\t' || target.chars[i] == '\n' ||
-                          target.chars[i] == '\r' || target.chars[i] == '\f');
+        blank = blank &&
+                (target.chars[i] == ' ' || target.chars[i] == '\t' || target.chars[i] == '\n' ||
+                 target.chars[i] == '\r' || target.chars[i] == '\f');
     if (failed(p) || !valid || blank || (named && !any) || !p->doc) {
         Ustr_bufFree(&target);
         return;
@@ -890,8 +898,8 @@ void parseSheet(CssParser *p)
             parseMedia(p);
         else if (k == CssTok_page || k == CssTok_fontFace)
             parseDroppedBlock(p);
-        else if (k == CssTok_import || k == CssTok_charset || k == '@' || k == ';' || k == '}' || k == ')' ||
-                 k == ']')
+        else if (k == CssTok_import || k == CssTok_charset || k == '@' || k == ';' || k == '}' ||
+                 k == ')' || k == ']')
             skipStatement(p);
         else
             parseRuleSet(p);
@@ -931,8 +939,8 @@ char16_t *decodedCopy(const char16_t *text, size_t length, size_t *outLength)
     return copy;
 }
 
-int parseStream(EngineContext *context, Edr_Doc *doc, const Url *base, VfsHandle *stream, Request *sheet,
-                const ImportLink *chain)
+int parseStream(EngineContext *context, Edr_Doc *doc, const Url *base, VfsHandle *stream,
+                Request *sheet, const ImportLink *chain)
 {
     if (doc && Html_ensureStringTable(doc))
         return Res_noMemory;
@@ -946,7 +954,8 @@ int parseStream(EngineContext *context, Edr_Doc *doc, const Url *base, VfsHandle
     return err;
 }
 
-int loadSheet(EngineContext *context, Edr_Doc *doc, const Url *url, Request *sheet, const ImportLink *up)
+int loadSheet(EngineContext *context, Edr_Doc *doc, const Url *url, Request *sheet,
+              const ImportLink *up)
 {
     if (!url || !sheet)
         return Res_nullInput;
@@ -968,7 +977,8 @@ int loadSheet(EngineContext *context, Edr_Doc *doc, const Url *url, Request *she
 } // namespace
 
 int Css_parseStyleSheetText(EngineContext *context, Edr_Doc *doc, const Url *base, Request *sheet,
-                            const char16_t *text, size_t length, int (*callback)(void *), void *argument)
+                            const char16_t *text, size_t length, int (*callback)(void *),
+                            void *argument)
 {
     if (!sheet || (!text && length))
         return Res_nullInput;
@@ -995,8 +1005,8 @@ int Css_parseStyleSheetText(EngineContext *context, Edr_Doc *doc, const Url *bas
     return err;
 }
 
-int Css_parseStyleSheetStream(EngineContext *context, Edr_Doc *doc, Url *url, VfsHandle *stream, Request *sheet,
-                              int (*callback)(void *), void *argument)
+int Css_parseStyleSheetStream(EngineContext *context, Edr_Doc *doc, Url *url, VfsHandle *stream,
+                              Request *sheet, int (*callback)(void *), void *argument)
 {
     (void)callback;
     (void)argument;
@@ -1014,7 +1024,8 @@ int Css_loadStyleSheet(EngineContext *context, Edr_Doc *doc, const Url *url, Req
     return loadSheet(context, doc, url, sheet, nullptr);
 }
 
-int Css_parseDeclarationsText(EngineContext *context, const char16_t *text, size_t length, StyleRule *rule)
+int Css_parseDeclarationsText(EngineContext *context, const char16_t *text, size_t length,
+                              StyleRule *rule)
 {
     if (!rule || (!text && length))
         return Res_nullInput;
@@ -1037,8 +1048,9 @@ int Css_parseDeclarationsText(EngineContext *context, const char16_t *text, size
     return err;
 }
 
-int Css_parsePropertyText(EngineContext *context, StyleRule *rule, const char16_t *name, size_t nameLength,
-                          const char16_t *value, size_t valueLength, int *changed)
+int Css_parsePropertyText(EngineContext *context, StyleRule *rule, const char16_t *name,
+                          size_t nameLength, const char16_t *value, size_t valueLength,
+                          int *changed)
 {
     if (changed)
         *changed = 0;

@@ -16,7 +16,8 @@ char16_t *ruleToText(int kind, const StyleRule *rule)
     return kind == 1 ? Css_ruleToText(rule) : nullptr;
 }
 
-int parseDeclarations(EngineContext *context, int kind, const char16_t *text, size_t length, StyleRule *rule)
+int parseDeclarations(EngineContext *context, int kind, const char16_t *text, size_t length,
+                      StyleRule *rule)
 {
     if (kind != 1 || !rule)
         return 0;
@@ -24,8 +25,8 @@ int parseDeclarations(EngineContext *context, int kind, const char16_t *text, si
     return Css_parseDeclarationsText(context, text, length, rule);
 }
 
-const CssServices kServices = {ruleToText, parseDeclarations, Css_parsePropertyText, Css_propertyToText,
-                               Css_propertyIdByName};
+const CssServices kServices = {ruleToText, parseDeclarations, Css_parsePropertyText,
+                               Css_propertyToText, Css_propertyIdByName};
 
 } // namespace
 

@@ -112,8 +112,8 @@ bool readBlock(CssTokenizer *t)
     while (at < total) {
         size_t consumed = 0, produced = 0;
         size_t room = (t->ownedCapacity - t->length) * sizeof(char16_t);
-        int rc = t->convert(src + at, total - at, reinterpret_cast<uint8_t *>(t->owned + t->length), room,
-                            &consumed, &produced, &t->convState, t->context);
+        int rc = t->convert(src + at, total - at, reinterpret_cast<uint8_t *>(t->owned + t->length),
+                            room, &consumed, &produced, &t->convState, t->context);
         t->length += produced / sizeof(char16_t);
         at += consumed;
         if (at >= total || rc == Res_ok)
@@ -300,19 +300,19 @@ const struct {
     const char *text;
     uint32_t kind;
 } kUnits[] = {
-    {"em", CssTok_em},   {"ex", CssTok_ex},     {"px", CssTok_px}, {"cm", CssTok_cm}, {"mm", CssTok_mm},
-    {"in", CssTok_in},   {"pt", CssTok_pt},     {"pc", CssTok_pc}, {"deg", CssTok_deg}, {"rad", CssTok_rad},
-    {"grad", CssTok_grad}, {"ms", CssTok_ms},   {"s", CssTok_s},   {"hz", CssTok_hz}, {"khz", CssTok_khz},
-    {"%", CssTok_percent},
+    {"em", CssTok_em},   {"ex", CssTok_ex},   {"px", CssTok_px},     {"cm", CssTok_cm},
+    {"mm", CssTok_mm},   {"in", CssTok_in},   {"pt", CssTok_pt},     {"pc", CssTok_pc},
+    {"deg", CssTok_deg}, {"rad", CssTok_rad}, {"grad", CssTok_grad}, {"ms", CssTok_ms},
+    {"s", CssTok_s},     {"hz", CssTok_hz},   {"khz", CssTok_khz},   {"%", CssTok_percent},
 };
 
 const struct {
     const char *text;
     uint32_t kind;
 } kSymbols[] = {
-    {"<!--", CssTok_cdo},       {"-->", CssTok_cdc},       {"~=", CssTok_includes},
-    {"|=", CssTok_dashMatch},   {"@import", CssTok_import}, {"@page", CssTok_page},
-    {"@media", CssTok_media},   {"@charset", CssTok_charset}, {"@font-face", CssTok_fontFace},
+    {"<!--", CssTok_cdo},     {"-->", CssTok_cdc},          {"~=", CssTok_includes},
+    {"|=", CssTok_dashMatch}, {"@import", CssTok_import},   {"@page", CssTok_page},
+    {"@media", CssTok_media}, {"@charset", CssTok_charset}, {"@font-face", CssTok_fontFace},
 };
 
 // A number at the read position. false when it fails (a '.' without a
@@ -368,8 +368,7 @@ bool readNumber(CssTokenizer *t)
 
 } // namespace
 
-namespace
-{
+namespace {
 
 // A zeroed text grows from this many characters, doubling, rather than by
 // one character at a time.

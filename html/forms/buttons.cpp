@@ -13,8 +13,7 @@
 #include "html/forms/widgetclass.h"
 #include "html/forms/skin.h"
 
-namespace
-{
+namespace {
 
 // The unit fractions as their nearest 16.16 values.
 constexpr int32_t F(double v)
@@ -25,9 +24,12 @@ constexpr int32_t F(double v)
 constexpr int32_t k0 = 0, k1 = 0x10000;
 
 // Push button.
-constexpr int32_t kBevelLow[] = {k1, k1, F(0.95), F(0.95), F(0.05), F(0.95), F(0.05), F(0.05), k0, k0, k0, k1};
-constexpr int32_t kBevelHigh[] = {k1, k1, k1, k0, k0, k0, F(0.05), F(0.05), F(0.95), F(0.05), F(0.95), F(0.95)};
-constexpr int32_t kFace[] = {F(0.05), F(0.05), F(0.95), F(0.05), F(0.95), F(0.95), F(0.05), F(0.95)};
+constexpr int32_t kBevelLow[] = {k1,      k1,      F(0.95), F(0.95), F(0.05), F(0.95),
+                                 F(0.05), F(0.05), k0,      k0,      k0,      k1};
+constexpr int32_t kBevelHigh[] = {k1,      k1,      k1,      k0,      k0,      k0,
+                                  F(0.05), F(0.05), F(0.95), F(0.05), F(0.95), F(0.95)};
+constexpr int32_t kFace[] = {F(0.05), F(0.05), F(0.95), F(0.05),
+                             F(0.95), F(0.95), F(0.05), F(0.95)};
 constexpr int32_t kArrow3[] = {F(0.25), F(0.25), F(0.75), F(0.25), F(0.5), F(0.75)};
 constexpr int32_t kArrow4[] = {F(0.25), F(0.75), F(0.75), F(0.75), F(0.5), F(0.25)};
 constexpr int32_t kArrow1[] = {F(0.75), F(0.75), F(0.75), F(0.25), F(0.25), F(0.5)};
@@ -48,16 +50,18 @@ const FormBuiltinLook kArrows[] = {
 
 // Check box: three bands along x = 0 and y = 1, outer to inner, then three
 // along x = 1 and y = 0, inner to outer.
-constexpr int32_t kCheck1[] = {k1, k1, F(0.95), F(0.95), F(0.05), F(0.95), F(0.05), F(0.05), k0, k0, k0, k1};
-constexpr int32_t kCheck2[] = {F(0.95), F(0.95), F(0.9), F(0.9), F(0.1), F(0.9), F(0.1), F(0.1),
-                               F(0.05), F(0.05), F(0.05), F(0.95)};
-constexpr int32_t kCheck3[] = {F(0.9), F(0.9), F(0.85), F(0.85), F(0.15), F(0.85), F(0.15), F(0.15),
-                               F(0.1), F(0.1), F(0.1), F(0.9)};
-constexpr int32_t kCheck4[] = {F(0.9), F(0.9), F(0.9), F(0.1), F(0.1), F(0.1), F(0.15), F(0.15),
-                               F(0.85), F(0.15), F(0.85), F(0.85)};
-constexpr int32_t kCheck5[] = {F(0.95), F(0.95), F(0.95), F(0.05), F(0.05), F(0.05), F(0.1), F(0.1),
-                               F(0.9), F(0.1), F(0.9), F(0.9)};
-constexpr int32_t kCheck6[] = {k1, k1, k1, k0, k0, k0, F(0.05), F(0.05), F(0.95), F(0.05), F(0.95), F(0.95)};
+constexpr int32_t kCheck1[] = {k1,      k1,      F(0.95), F(0.95), F(0.05), F(0.95),
+                               F(0.05), F(0.05), k0,      k0,      k0,      k1};
+constexpr int32_t kCheck2[] = {F(0.95), F(0.95), F(0.9),  F(0.9),  F(0.1),  F(0.9),
+                               F(0.1),  F(0.1),  F(0.05), F(0.05), F(0.05), F(0.95)};
+constexpr int32_t kCheck3[] = {F(0.9),  F(0.9),  F(0.85), F(0.85), F(0.15), F(0.85),
+                               F(0.15), F(0.15), F(0.1),  F(0.1),  F(0.1),  F(0.9)};
+constexpr int32_t kCheck4[] = {F(0.9),  F(0.9),  F(0.9),  F(0.1),  F(0.1),  F(0.1),
+                               F(0.15), F(0.15), F(0.85), F(0.15), F(0.85), F(0.85)};
+constexpr int32_t kCheck5[] = {F(0.95), F(0.95), F(0.95), F(0.05), F(0.05), F(0.05),
+                               F(0.1),  F(0.1),  F(0.9),  F(0.1),  F(0.9),  F(0.9)};
+constexpr int32_t kCheck6[] = {k1,      k1,      k1,      k0,      k0,      k0,
+                               F(0.05), F(0.05), F(0.95), F(0.05), F(0.95), F(0.95)};
 
 const FormBuiltinLook kCheckLooks[] = {
     {kCheck1, 6, 0x60606010}, {kCheck2, 6, 0x60606050}, {kCheck3, 6, 0x606060F0},
@@ -67,24 +71,27 @@ const FormBuiltinLook kCheckLooks[] = {
 // Radio button: ten bands of three diamond rings.
 constexpr int32_t kR1[] = {k0, F(0.5), F(0.5), k1, F(0.5), F(0.95), F(0.05), F(0.5)};
 constexpr int32_t kR2[] = {F(0.5), k1, k1, F(0.5), F(0.95), F(0.5), F(0.5), F(0.95)};
-constexpr int32_t kR3[] = {F(0.05), F(0.5), F(0.5), F(0.95), F(0.95), F(0.5), F(0.9), F(0.5), F(0.5), F(0.9), F(0.1), F(0.5)};
+constexpr int32_t kR3[] = {F(0.05), F(0.5), F(0.5), F(0.95), F(0.95), F(0.5),
+                           F(0.9),  F(0.5), F(0.5), F(0.9),  F(0.1),  F(0.5)};
 constexpr int32_t kR4[] = {F(0.1), F(0.5), F(0.5), F(0.9), F(0.5), F(0.85), F(0.15), F(0.5)};
 constexpr int32_t kR5[] = {F(0.5), F(0.9), F(0.9), F(0.5), F(0.85), F(0.5), F(0.5), F(0.85)};
 constexpr int32_t kR6[] = {F(0.1), F(0.5), F(0.5), F(0.1), F(0.5), F(0.15), F(0.15), F(0.5)};
 constexpr int32_t kR7[] = {F(0.5), F(0.1), F(0.9), F(0.5), F(0.85), F(0.5), F(0.5), F(0.15)};
-constexpr int32_t kR8[] = {F(0.05), F(0.5), F(0.5), F(0.05), F(0.95), F(0.5), F(0.9), F(0.5), F(0.5), F(0.1), F(0.1), F(0.5)};
+constexpr int32_t kR8[] = {F(0.05), F(0.5), F(0.5), F(0.05), F(0.95), F(0.5),
+                           F(0.9),  F(0.5), F(0.5), F(0.1),  F(0.1),  F(0.5)};
 constexpr int32_t kR9[] = {k0, F(0.5), F(0.5), k0, F(0.5), F(0.05), F(0.05), F(0.5)};
 constexpr int32_t kR10[] = {F(0.5), k0, k1, F(0.5), F(0.95), F(0.5), F(0.5), F(0.05)};
 
 const FormBuiltinLook kRadioLooks[] = {
-    {kR1, 4, 0x60606020}, {kR2, 4, 0x60606030}, {kR3, 6, 0x60606060}, {kR4, 4, 0x606060C0},
-    {kR5, 4, 0x60606040}, {kR6, 4, 0x60606040}, {kR7, 4, 0x60606020}, {kR8, 6, 0x60606060},
+    {kR1, 4, 0x60606020}, {kR2, 4, 0x60606030},  {kR3, 6, 0x60606060}, {kR4, 4, 0x606060C0},
+    {kR5, 4, 0x60606040}, {kR6, 4, 0x60606040},  {kR7, 4, 0x60606020}, {kR8, 6, 0x60606060},
     {kR9, 4, 0x60606030}, {kR10, 4, 0x606060C0},
 };
 
 // The marks of the on state, dark over the bands: a small diamond inside
 // the radio button's rings and a check mark inside the check box.
-constexpr int32_t kRadioDot[] = {F(0.25), F(0.5), F(0.5), F(0.25), F(0.75), F(0.5), F(0.5), F(0.75)};
+constexpr int32_t kRadioDot[] = {F(0.25), F(0.5), F(0.5), F(0.25),
+                                 F(0.75), F(0.5), F(0.5), F(0.75)};
 constexpr int32_t kCheckMark[] = {F(0.2), F(0.55), F(0.4), F(0.4), F(0.8), F(0.8), F(0.4), F(0.15)};
 constexpr uint32_t kMarkColour = 0x202020E0;
 
@@ -331,7 +338,8 @@ int labelLayout(EngineContext *ctx, FormWidget *w, FormLayoutRequest *req)
 int labelDraw(EngineContext *ctx, FormWidget *w, const FormDrawRequest *req, const Matrix *matrix,
               const DrawTarget *target, intptr_t extra)
 {
-    int err = Form_classDrawBase(Form_Widget_classCopy(w, FormClass_label), ctx, w, req, matrix, target, extra);
+    int err = Form_classDrawBase(Form_Widget_classCopy(w, FormClass_label), ctx, w, req, matrix,
+                                 target, extra);
     if (err)
         return err;
     FormLabelData *d = labelOf(w);

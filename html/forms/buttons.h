@@ -13,7 +13,7 @@ struct FormWidget;
 struct SkinShape;
 
 enum : int32_t {
-    FormButton_padX = 9102,   // the label's width plus this is the button's
+    FormButton_padX = 9102, // the label's width plus this is the button's
     FormButton_padY = 3640,
     FormButton_insetX = 4551, // the label sits this far inside the button
     FormButton_insetY = 1820,

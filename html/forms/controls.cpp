@@ -21,8 +21,7 @@
 #include "platform/url/url.h"
 #include "html/forms/skin.h"
 
-namespace
-{
+namespace {
 
 // A heap copy of count characters; null for none (0 for no characters).
 int copyN(const char16_t *chars, size_t count, char16_t **out, bool emptyForNone)
@@ -51,7 +50,8 @@ int showLabel(FormWidget *w)
     uint32_t n = uint32_t(Ustr_len(text));
     if (Form_Widget_hasClass(w, FormClass_label) && !Form_Widget_hasClass(w, FormClass_button))
         return Form_labelSetText(w, text, n);
-    FormWidget *inner = Form_Widget_hasClass(w, FormClass_button) ? Form_buttonGetLabel(w) : nullptr;
+    FormWidget *inner =
+        Form_Widget_hasClass(w, FormClass_button) ? Form_buttonGetLabel(w) : nullptr;
     return inner ? Form_labelSetText(inner, text, n) : int(Res_ok);
 }
 
@@ -81,12 +81,21 @@ int Form_createInput(FormWidget **out, uint32_t typeCode, Edr_Doc *doc)
     switch (typeCode) {
     case FormKind_checkbox: cls = FormClass_check; break;
     case FormKind_radio: cls = FormClass_radio; break;
-    case FormKind_submit: cls = FormClass_button; label = u"submit"; break;
-    case FormKind_reset: cls = FormClass_button; label = u"reset"; break;
+    case FormKind_submit:
+        cls = FormClass_button;
+        label = u"submit";
+        break;
+    case FormKind_reset:
+        cls = FormClass_button;
+        label = u"reset";
+        break;
     case FormKind_file: cls = FormClass_file; break;
     case FormKind_hidden: cls = FormClass_base; break;
     case FormKind_image: cls = FormClass_button; break;
-    case FormKind_button: cls = FormClass_button; label = u"button"; break;
+    case FormKind_button:
+        cls = FormClass_button;
+        label = u"button";
+        break;
     default: break;
     }
     FormWidget *w = nullptr;
@@ -213,8 +222,7 @@ int Form_ctlSetValue(FormWidget *w, const char16_t *chars, size_t count)
         (void)showLabel(w);
         break;
     }
-    default:
-        break;
+    default: break;
     }
     return Form_Widget_setValueText(w, value);
 }
@@ -354,12 +362,8 @@ int Form_ctlGetValue(FormWidget *w, char16_t **out)
     case FormKind_text:
     case FormKind_password:
     case FormKind_textArea:
-    case FormKind_textArea2:
-        *out = nullptr;
-        return Form_textGetText(w, out);
-    case FormKind_file:
-        *out = nullptr;
-        return Form_fileGetValue(w, out, 1);
+    case FormKind_textArea2: *out = nullptr; return Form_textGetText(w, out);
+    case FormKind_file: *out = nullptr; return Form_fileGetValue(w, out, 1);
     case FormKind_buttonSubmit1:
     case FormKind_buttonPlain:
     case FormKind_buttonImage:
@@ -369,11 +373,8 @@ int Form_ctlGetValue(FormWidget *w, char16_t **out)
     case FormKind_hidden:
     case FormKind_image:
     case FormKind_button:
-    case FormKind_option:
-        *out = nullptr;
-        return Form_Widget_getValueText(w, out);
-    default:
-        return Res_ok;
+    case FormKind_option: *out = nullptr; return Form_Widget_getValueText(w, out);
+    default: return Res_ok;
     }
 }
 
@@ -399,9 +400,7 @@ int Form_ctlIsSuccessful(FormWidget *w, int *out)
     case FormKind_password:
     case FormKind_hidden:
     case FormKind_textArea:
-    case FormKind_textArea2:
-        *out = 1;
-        return Res_ok;
+    case FormKind_textArea2: *out = 1; return Res_ok;
     case FormKind_buttonSubmit1:
     case FormKind_buttonPlain:
     case FormKind_buttonImage:
@@ -409,19 +408,15 @@ int Form_ctlIsSuccessful(FormWidget *w, int *out)
     case FormKind_radio:
     case FormKind_submit:
     case FormKind_image:
-    case FormKind_button:
-        *out = (w->flags & FormWidget_on) ? 1 : 0;
-        return Res_ok;
+    case FormKind_button: *out = (w->flags & FormWidget_on) ? 1 : 0; return Res_ok;
     case FormKind_select: {
         FormWidget *first = nullptr;
         int err = Form_listGetSelected(w, nullptr, &first);
         *out = first != nullptr;
         return err;
     }
-    case FormKind_file:
-        break;
-    default:
-        return Res_ok;
+    case FormKind_file: break;
+    default: return Res_ok;
     }
     char16_t *name = nullptr;
     int err = Form_fileGetValue(w, &name, 1);
@@ -461,19 +456,20 @@ int Form_ctlIsSuccessful(FormWidget *w, int *out)
 
 // ------------------------------------------------- option registration
 
-namespace
-{
+namespace {
 
 FormWidget *widgetOf(Edr_Node *node)
 {
-    if (!node || Edr_Node_type(node) != Edr_NodeType_group || Edr_Node_subtype(node) != Edr_Subtype_formControl)
+    if (!node || Edr_Node_type(node) != Edr_NodeType_group ||
+        Edr_Node_subtype(node) != Edr_Subtype_formControl)
         return nullptr;
     return static_cast<FormWidget *>(Edr_Node_group(node)->subtypeValue);
 }
 
 bool isElement(Edr_Node *node, uint32_t element)
 {
-    return node && Edr_Node_type(node) == Edr_NodeType_group && Edr_Node_group(node)->element == element;
+    return node && Edr_Node_type(node) == Edr_NodeType_group &&
+           Edr_Node_group(node)->element == element;
 }
 
 } // namespace

@@ -12,8 +12,7 @@
 #include "html/forms/widget.h"
 #include "html/forms/widgetclass.h"
 
-namespace
-{
+namespace {
 
 void dropChildren(FormFileData *d)
 {
@@ -72,7 +71,8 @@ int fileInit(FormWidget *w)
     int err = Form_Widget_init(d->field);
     if (!err) {
         EngineContext *ctx = w->owner ? Edr_Doc_queryApp(w->owner) : nullptr;
-        uint32_t on = Config_getIntA(ctx, ctx ? ctx->config : nullptr, nullptr, "Vexlan_EnableFileselectEditbox", 1);
+        uint32_t on = Config_getIntA(ctx, ctx ? ctx->config : nullptr, nullptr,
+                                     "Vexlan_EnableFileselectEditbox", 1);
         if (on == 0)
             (void)Form_textSetEditable(d->field, 0);
         err = Form_Widget_init(d->button);
@@ -98,7 +98,8 @@ int fileDestroy(FormWidget *w)
     return Res_ok;
 }
 
-int fileMeasure(EngineContext *ctx, FormWidget *w, FormLayoutRequest *req, int32_t *width, int32_t *height)
+int fileMeasure(EngineContext *ctx, FormWidget *w, FormLayoutRequest *req, int32_t *width,
+                int32_t *height)
 {
     *width = *height = 0;
     FormFileData *d = Form_fileData(w);

@@ -10,9 +10,9 @@ struct EngineContext;
 struct FormWidget;
 
 struct FormFileData {
-    FormWidget *field;   // class 16
-    FormWidget *button;  // class 12
-    char16_t *chosen;    // the chosen file name, owned, or null
+    FormWidget *field;  // class 16
+    FormWidget *button; // class 12
+    char16_t *chosen;   // the chosen file name, owned, or null
 };
 
 int Form_fileRegister(EngineContext *context);

@@ -22,8 +22,7 @@
 #include "platform/url/url.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
 bool isElement(const Edr_Node *node, uint32_t element)
 {
@@ -33,7 +32,8 @@ bool isElement(const Edr_Node *node, uint32_t element)
 
 FormWidget *widgetOf(const Edr_Node *node)
 {
-    if (!node || Edr_Node_type(node) != Edr_NodeType_group || Edr_Node_subtype(node) != Edr_Subtype_formControl)
+    if (!node || Edr_Node_type(node) != Edr_NodeType_group ||
+        Edr_Node_subtype(node) != Edr_Subtype_formControl)
         return nullptr;
     return static_cast<FormWidget *>(Edr_Node_group(const_cast<Edr_Node *>(node))->subtypeValue);
 }
@@ -87,7 +87,8 @@ bool passes(const Edr_Node *node, uint32_t kind, const char16_t *name)
 
 // Pre-order walk of the form element's subtree; a control's own parts are
 // not walked.
-int collectUnder(Edr_Doc *doc, Edr_Node *node, uint32_t kind, const char16_t *name, FormNodeList *out)
+int collectUnder(Edr_Doc *doc, Edr_Node *node, uint32_t kind, const char16_t *name,
+                 FormNodeList *out)
 {
     for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c)) {
         if (Edr_Node_type(c) != Edr_NodeType_group)
@@ -164,9 +165,9 @@ int bytesAppendStr(Bytes *b, const char *s)
 struct Field {
     Bytes name;
     Bytes value;
-    Bytes fileName;      // file fields only
+    Bytes fileName; // file fields only
     const char16_t *mime;
-    char16_t *path;      // the file to insert (owned), file fields only
+    char16_t *path; // the file to insert (owned), file fields only
     bool isFile;
 };
 
@@ -217,8 +218,8 @@ int convert(const FormRecord *r, EngineContext *ctx, const char16_t *text, Bytes
             return Res_noMemory;
         size_t consumed = 0, produced = 0;
         CharsetState state{};
-        int err = r->converter(reinterpret_cast<const uint8_t *>(text), n * sizeof(char16_t), buf, cap, &consumed,
-                               &produced, &state, ctx);
+        int err = r->converter(reinterpret_cast<const uint8_t *>(text), n * sizeof(char16_t), buf,
+                               cap, &consumed, &produced, &state, ctx);
         if (err == Res_charsetDestFull && cap < (size_t(1) << 30)) {
             Mem_free(buf);
             cap *= 2;
@@ -234,7 +235,8 @@ int convert(const FormRecord *r, EngineContext *ctx, const char16_t *text, Bytes
     }
 }
 
-int addField(const FormRecord *r, EngineContext *ctx, Fields *fields, const char16_t *name, const char16_t *value)
+int addField(const FormRecord *r, EngineContext *ctx, Fields *fields, const char16_t *name,
+             const char16_t *value)
 {
     Field *f = nullptr;
     int err = fieldsAdd(fields, &f);
@@ -274,14 +276,15 @@ void makeBoundary(const Fields *fields, char boundary[11])
         }
         if (!clash || attempt > 64)
             return;
-        s = (uint64_t(uint32_t(Std_rand())) << 32) ^ uint64_t(uint32_t(Std_rand())) ^ (s * 2654435761u);
+        s = (uint64_t(uint32_t(Std_rand())) << 32) ^ uint64_t(uint32_t(Std_rand())) ^
+            (s * 2654435761u);
     }
 }
 
 bool keepsUnescaped(uint8_t c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
-           c == '*' || c == '_';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '-' || c == '*' || c == '_';
 }
 
 int appendEscaped(Bytes *b, const Bytes &text)
@@ -332,8 +335,8 @@ int appendAscii16(Bytes *b, const char16_t *s)
 
 // Formats the fields into the body; file fields of a multipart body add
 // their {path, offset} entries to *files.
-int formatBody(const FormRecord *r, uint32_t encoding, const Fields *fields, const char *boundary, Bytes *body,
-               UrlNameValue **files)
+int formatBody(const FormRecord *r, uint32_t encoding, const Fields *fields, const char *boundary,
+               Bytes *body, UrlNameValue **files)
 {
     UrlNameValue **tail = files;
     int err = Res_ok;
@@ -345,20 +348,24 @@ int formatBody(const FormRecord *r, uint32_t encoding, const Fields *fields, con
             if (!err && !(err = appendEscaped(body, f.name)) && !(err = bytesAppend(body, "=", 1)))
                 err = appendEscaped(body, f.value);
         } else if (encoding == Form_encText) {
-            if (!(err = bytesAppend(body, f.name.data, f.name.length)) && !(err = bytesAppend(body, "=", 1)) &&
+            if (!(err = bytesAppend(body, f.name.data, f.name.length)) &&
+                !(err = bytesAppend(body, "=", 1)) &&
                 !(err = bytesAppend(body, f.value.data, f.value.length)))
                 err = bytesAppend(body, "\r\n", 2);
         } else if (!f.isFile) {
             if (!(err = bytesAppendStr(body, "--")) && !(err = bytesAppendStr(body, boundary)) &&
                 !(err = bytesAppendStr(body, "\r\nContent-Disposition: form-data; name=\"")) &&
-                !(err = appendQuotedName(body, f.name)) && !(err = bytesAppendStr(body, "\"\r\n\r\n")) &&
+                !(err = appendQuotedName(body, f.name)) &&
+                !(err = bytesAppendStr(body, "\"\r\n\r\n")) &&
                 !(err = bytesAppend(body, f.value.data, f.value.length)))
                 err = bytesAppendStr(body, "\r\n");
         } else {
             if (!(err = bytesAppendStr(body, "--")) && !(err = bytesAppendStr(body, boundary)) &&
                 !(err = bytesAppendStr(body, "\r\nContent-Disposition: form-data; name=\"")) &&
-                !(err = appendQuotedName(body, f.name)) && !(err = bytesAppendStr(body, "\"; filename=\"")) &&
-                !(err = appendQuotedName(body, f.fileName)) && !(err = bytesAppendStr(body, "\"\r\nContent-Type: ")) &&
+                !(err = appendQuotedName(body, f.name)) &&
+                !(err = bytesAppendStr(body, "\"; filename=\"")) &&
+                !(err = appendQuotedName(body, f.fileName)) &&
+                !(err = bytesAppendStr(body, "\"\r\nContent-Type: ")) &&
                 !(err = appendAscii16(body, f.mime)))
                 err = bytesAppendStr(body, "\r\n\r\n\r\n");
             if (!err && f.path && f.path[0]) {
@@ -432,8 +439,8 @@ char *makeHeader(const FormRecord *r, uint32_t docCharset, uint32_t encoding, co
 }
 
 // Adds the fields of one control.
-int controlFields(const FormRecord *r, EngineContext *ctx, FormWidget *w, const FormSubmitter *submitter,
-                  Fields *fields)
+int controlFields(const FormRecord *r, EngineContext *ctx, FormWidget *w,
+                  const FormSubmitter *submitter, Fields *fields)
 {
     char16_t *name = nullptr;
     int err = Form_ctlGetName(w, &name);
@@ -527,8 +534,8 @@ int controlFields(const FormRecord *r, EngineContext *ctx, FormWidget *w, const 
 
 // Sends the request: the target frame, the request data on the URL, and
 // the document's link following.
-int sendBody(EngineContext *ctx, Edr_Doc *doc, const FormRecord *r, Url *url, char *header, Bytes *body,
-             UrlNameValue *files)
+int sendBody(EngineContext *ctx, Edr_Doc *doc, const FormRecord *r, Url *url, char *header,
+             Bytes *body, UrlNameValue *files)
 {
     int err = Url_setRequestData(url, header, body->data, body->length);
     body->data = nullptr;
@@ -542,11 +549,13 @@ int sendBody(EngineContext *ctx, Edr_Doc *doc, const FormRecord *r, Url *url, ch
     Link link;
     Link_init(&link);
     bool targeted = r->target && r->target[0];
-    if (targeted && (err = Link_resolveFrameTarget(ctx, doc, r->target, Ustr_len(r->target), &link))) {
+    if (targeted &&
+        (err = Link_resolveFrameTarget(ctx, doc, r->target, Ustr_len(r->target), &link))) {
         Url_free(url);
         return err;
     }
-    err = Edr_Doc_followUrl(ctx, doc, url, targeted ? &link : nullptr, Edr_Follow_fromClick, nullptr);
+    err =
+        Edr_Doc_followUrl(ctx, doc, url, targeted ? &link : nullptr, Edr_Follow_fromClick, nullptr);
     Link_release(&link);
     return err;
 }
@@ -646,13 +655,14 @@ int Form_setNodeAttributes(Edr_Doc *doc, Edr_Node *formNode, const Url *action, 
     int err = Edr_Doc_writeLock(doc);
     if (err)
         return err;
-    err = Form_setAttributes(Form_recordOf(formNode), action, method, encoding, acceptCharset, second, flag);
+    err = Form_setAttributes(Form_recordOf(formNode), action, method, encoding, acceptCharset,
+                             second, flag);
     Edr_Doc_writeUnlock(doc);
     return err;
 }
 
-int Form_getAttributes(Edr_Doc *doc, Edr_Node *formNode, Url **action, uint32_t *method, uint32_t *encoding,
-                       char16_t **acceptCharset, char16_t **second)
+int Form_getAttributes(Edr_Doc *doc, Edr_Node *formNode, Url **action, uint32_t *method,
+                       uint32_t *encoding, char16_t **acceptCharset, char16_t **second)
 {
     if (action)
         *action = nullptr;
@@ -726,8 +736,7 @@ uint32_t Form_getFlag(Edr_Doc *doc, Edr_Node *formNode)
     return flag;
 }
 
-namespace
-{
+namespace {
 
 // Finishes a record: the array shrunk to its count, the encoding of a GET
 // form, the charset and its converter.
@@ -738,7 +747,8 @@ void finishRecord(FormRecord *r, uint32_t docCharset)
             Mem_free(r->controls);
             r->controls = nullptr;
             r->capacity = 0;
-        } else if (auto *c = static_cast<Edr_Node **>(Mem_realloc(r->controls, r->count * sizeof(Edr_Node *)))) {
+        } else if (auto *c = static_cast<Edr_Node **>(
+                       Mem_realloc(r->controls, r->count * sizeof(Edr_Node *)))) {
             r->controls = c;
             r->capacity = r->count;
         }
@@ -750,10 +760,12 @@ void finishRecord(FormRecord *r, uint32_t docCharset)
         // Entries are separated by white space or commas; only UTF-8 counts.
         const char16_t *s = r->acceptCharset;
         while (*s) {
-            while (*s == u' ' || *s == u',' || *s == u'\t' || *s == u'\n' || *s == u'\r' || *s == u'\f')
+            while (*s == u' ' || *s == u',' || *s == u'\t' || *s == u'\n' || *s == u'\r' ||
+                   *s == u'\f')
                 s++;
             const char16_t *start = s;
-            while (*s && *s != u' ' && *s != u',' && *s != u'\t' && *s != u'\n' && *s != u'\r' && *s != u'\f')
+            while (*s && *s != u' ' && *s != u',' && *s != u'\t' && *s != u'\n' && *s != u'\r' &&
+                   *s != u'\f')
                 s++;
             if (s == start)
                 continue;
@@ -762,7 +774,8 @@ void finishRecord(FormRecord *r, uint32_t docCharset)
             memcpy(entry, start, n * sizeof(char16_t));
             entry[n] = 0;
             uint32_t code = 0;
-            if (size_t(s - start) < 63 && Charset_fromName(entry, &code) == Res_ok && code == CharsetCode_utf8) {
+            if (size_t(s - start) < 63 && Charset_fromName(entry, &code) == Res_ok &&
+                code == CharsetCode_utf8) {
                 r->charset = CharsetCode_utf8;
                 break;
             }
@@ -813,7 +826,8 @@ int Form_addControl(Edr_Doc *doc, Edr_Node *formNode, Edr_Node *control)
     if (err)
         return err;
     FormWidget *w = widgetOf(control);
-    FormRecord *r = formNode ? Form_recordOf(formNode) : static_cast<FormRecord *>(doc->currentForm);
+    FormRecord *r =
+        formNode ? Form_recordOf(formNode) : static_cast<FormRecord *>(doc->currentForm);
     if (w && r && !formAncestor(control)) {
         uint32_t slot = r->count;
         for (uint32_t i = 0; i < r->count; i++)
@@ -860,8 +874,7 @@ int Form_addControl(Edr_Doc *doc, Edr_Node *formNode, Edr_Node *control)
     return err;
 }
 
-namespace
-{
+namespace {
 
 // Clears the control's slot in its form's array and its form link; call
 // with the write lock held.
@@ -870,7 +883,8 @@ void removeLocked(Edr_Node *control)
     FormWidget *w = widgetOf(control);
     if (!w || !w->formNode)
         return;
-    FormRecord *r = ((w->formNode)->flags & Edr_Node_deletedBit) ? nullptr : Form_recordOf(w->formNode);
+    FormRecord *r =
+        ((w->formNode)->flags & Edr_Node_deletedBit) ? nullptr : Form_recordOf(w->formNode);
     for (uint32_t i = 0; r && i < r->count; i++)
         if (r->controls[i] == control)
             r->controls[i] = nullptr;
@@ -901,7 +915,8 @@ int Form_ofControl(Edr_Doc *doc, Edr_Node *control, Edr_Node **form)
     return err;
 }
 
-int Form_collectControls(Edr_Doc *doc, FormRecord *r, uint32_t kind, const char16_t *name, FormNodeList *out)
+int Form_collectControls(Edr_Doc *doc, FormRecord *r, uint32_t kind, const char16_t *name,
+                         FormNodeList *out)
 {
     *out = FormNodeList{};
     if (!r)
@@ -963,7 +978,8 @@ int Form_submit(Edr_Doc *doc, Edr_Node *formNode, const FormSubmitter *submitter
         if (!include && (err = Form_ctlIsSuccessful(w, &include)))
             break;
         if (include)
-            err = controlFields(r, ctx, w, submitter && submitter->control == c ? submitter : nullptr, &fields);
+            err = controlFields(
+                r, ctx, w, submitter && submitter->control == c ? submitter : nullptr, &fields);
     }
     Form_nodeListFree(doc, &controls);
     char boundary[11] = {0};
@@ -972,15 +988,18 @@ int Form_submit(Edr_Doc *doc, Edr_Node *formNode, const FormSubmitter *submitter
     Bytes body{};
     UrlNameValue *files = nullptr;
     if (!err)
-        err = formatBody(r, encoding, &fields, boundary, &body, encoding == Form_encMultipart ? &files : nullptr);
+        err = formatBody(r, encoding, &fields, boundary, &body,
+                         encoding == Form_encMultipart ? &files : nullptr);
     fieldsFree(&fields);
     char *header = nullptr;
-    if (!err && r->method == Form_methodPost && !(header = makeHeader(r, docCharset, encoding, boundary)))
+    if (!err && r->method == Form_methodPost &&
+        !(header = makeHeader(r, docCharset, encoding, boundary)))
         err = Res_noMemory;
     if (!err && r->method != Form_methodPost) {
         // A GET sends its fields as the query, replacing any query.
         if (body.length) {
-            auto *q = static_cast<char16_t *>(Mem_malloc((size_t(body.length) + 1) * sizeof(char16_t)));
+            auto *q =
+                static_cast<char16_t *>(Mem_malloc((size_t(body.length) + 1) * sizeof(char16_t)));
             if (!q)
                 err = Res_noMemory;
             else {
@@ -1163,7 +1182,8 @@ int Form_onTextActivate(Edr_Doc *doc, const FormControlEvent *event, int *handle
         uint32_t k = cw->kind;
         if (k == FormKind_text || k == FormKind_password || k == FormKind_textArea)
             texts++;
-        if (k == FormKind_buttonPlain || k == FormKind_buttonImage || k == FormKind_submit || k == FormKind_image) {
+        if (k == FormKind_buttonPlain || k == FormKind_buttonImage || k == FormKind_submit ||
+            k == FormKind_image) {
             submits++;
             last = controls.nodes[i];
             lastKind = k;
@@ -1175,7 +1195,8 @@ int Form_onTextActivate(Edr_Doc *doc, const FormControlEvent *event, int *handle
                 err = Form_submitNode(doc, form, nullptr);
             } else {
                 // The one submit button is pressed as by the pointer.
-                static const uint32_t codes[3] = {Edr_Event_mouseOver, Edr_Event_mouseDown, Edr_Event_mouseUp};
+                static const uint32_t codes[3] = {Edr_Event_mouseOver, Edr_Event_mouseDown,
+                                                  Edr_Event_mouseUp};
                 for (uint32_t code : codes) {
                     Edr_NodeEvent e{};
                     e.action = Edr_Action_user;
@@ -1231,8 +1252,7 @@ int Form_adoptControl(Edr_Doc *doc, FormWidget *w)
     return Res_ok;
 }
 
-namespace
-{
+namespace {
 
 // Takes the widget out of the document's owned controls; false when it is
 // not there. Only the pointer is compared: a widget that its maker keeps

@@ -25,22 +25,22 @@ enum : uint32_t {
     Form_encText = 3,      // "text/plain"
     Form_eventActivate = 4,
     Form_eventChange = 0,
-    Res_formNoRecord = 1546,   // a node without a form record
+    Res_formNoRecord = 1546, // a node without a form record
     Res_formNoRecordQuery = 1538,
 };
 
 struct FormRecord {
-    Edr_Doc *doc;                // not counted: the record goes with its node
+    Edr_Doc *doc; // not counted: the record goes with its node
     Edr_Node *formNode;
-    Url *action;                 // null: the document's base URL
+    Url *action; // null: the document's base URL
     char16_t *target;
     uint32_t method;
     uint32_t encoding;
     char16_t *acceptCharset;
-    uint32_t charset;            // set by Form_finish
+    uint32_t charset; // set by Form_finish
     CharsetConverter converter;
-    char16_t *second;            // kept, not used by submission
-    uint32_t count;              // associated controls (outside the form element)
+    char16_t *second; // kept, not used by submission
+    uint32_t count;   // associated controls (outside the form element)
     Edr_Node **controls;
     uint32_t capacity;
     uint32_t flag;
@@ -80,8 +80,8 @@ int Form_setNodeAttributes(Edr_Doc *doc, Edr_Node *formNode, const Url *action, 
                            uint32_t encoding, const char16_t *acceptCharset, const char16_t *second,
                            uint32_t flag);
 // Copies of the attributes (any out may be null). 0, 1 or 1538.
-int Form_getAttributes(Edr_Doc *doc, Edr_Node *formNode, Url **action, uint32_t *method, uint32_t *encoding,
-                       char16_t **acceptCharset, char16_t **second);
+int Form_getAttributes(Edr_Doc *doc, Edr_Node *formNode, Url **action, uint32_t *method,
+                       uint32_t *encoding, char16_t **acceptCharset, char16_t **second);
 int Form_getTarget(Edr_Doc *doc, Edr_Node *formNode, char16_t **out);
 int Form_setTarget(Edr_Doc *doc, Edr_Node *formNode, const char16_t *target, size_t length);
 // The flag word (1 when the node has no record).

@@ -18,8 +18,7 @@
 #include "html/forms/widgetclass.h"
 #include "graphics/imageutil.h"
 
-namespace
-{
+namespace {
 
 void toLocal(const FormValue *value, FormPoint *point)
 {
@@ -30,9 +29,7 @@ void toLocal(const FormValue *value, FormPoint *point)
 void freeData(FormValuePayload *p)
 {
     switch (p->kind) {
-    case FormPayload_text:
-        Form_textRecordFree(static_cast<FormTextRecord *>(p->data));
-        break;
+    case FormPayload_text: Form_textRecordFree(static_cast<FormTextRecord *>(p->data)); break;
     case FormPayload_image: {
         FormImageRecord *r = static_cast<FormImageRecord *>(p->data);
         if (r)
@@ -40,11 +37,8 @@ void freeData(FormValuePayload *p)
         Mem_free(r);
         break;
     }
-    case FormPayload_path:
-        Path_destroy(static_cast<Path *>(p->data));
-        break;
-    default:
-        break;
+    case FormPayload_path: Path_destroy(static_cast<Path *>(p->data)); break;
+    default: break;
     }
 }
 
@@ -110,8 +104,8 @@ Matrix placement(const FormDrawRequest *req, const Matrix *matrix)
     return m;
 }
 
-int render(EngineContext *context, const Path *path, const Matrix *m, const DrawTarget *target, uint32_t colour,
-           uint32_t penKind, int32_t width, uint32_t flags)
+int render(EngineContext *context, const Path *path, const Matrix *m, const DrawTarget *target,
+           uint32_t colour, uint32_t penKind, int32_t width, uint32_t flags)
 {
     if (!target || !target->bitmap || !path || (colour >> 24) == 0)
         return Res_ok;
@@ -138,19 +132,20 @@ int render(EngineContext *context, const Path *path, const Matrix *m, const Draw
 // An image look: the picture scaled from its own size into the request's
 // rectangle. Until the image's size is known only the look's placement is
 // recorded.
-int drawImage(EngineContext *context, FormValue *look, const FormDrawRequest *req, const Matrix *matrix,
-              const DrawTarget *target)
+int drawImage(EngineContext *context, FormValue *look, const FormDrawRequest *req,
+              const Matrix *matrix, const DrawTarget *target)
 {
     FormImageRecord *r = static_cast<FormImageRecord *>(look->payload->data);
     int32_t info[6] = {};
-    if (!r || !r->image || Image_getDocImageInfo(r->image, info, nullptr, nullptr) != Res_ok || info[0] <= 0 ||
-        info[1] <= 0) {
+    if (!r || !r->image || Image_getDocImageInfo(r->image, info, nullptr, nullptr) != Res_ok ||
+        info[0] <= 0 || info[1] <= 0) {
         Form_valueSetBox(look, req->rect);
         return Res_ok;
     }
     if (!target)
         return Res_ok;
-    Rect box{req->rect[0] + req->dx, req->rect[1] + req->dy, req->rect[2] + req->dx, req->rect[3] + req->dy};
+    Rect box{req->rect[0] + req->dx, req->rect[1] + req->dy, req->rect[2] + req->dx,
+             req->rect[3] + req->dy};
     ObjHeader *item = ImageItem_create(&box);
     if (!item)
         return Res_noMemory;
@@ -169,14 +164,14 @@ int drawImage(EngineContext *context, FormValue *look, const FormDrawRequest *re
 
 } // namespace
 
-int Form_fillPath(EngineContext *context, const Path *path, const Matrix *matrix, const DrawTarget *target,
-                  uint32_t colour, uint32_t flags)
+int Form_fillPath(EngineContext *context, const Path *path, const Matrix *matrix,
+                  const DrawTarget *target, uint32_t colour, uint32_t flags)
 {
     return render(context, path, matrix, target, colour, 0, 0, flags);
 }
 
-int Form_strokePath(EngineContext *context, const Path *path, const Matrix *matrix, const DrawTarget *target,
-                    uint32_t colour, int32_t width, uint32_t flags)
+int Form_strokePath(EngineContext *context, const Path *path, const Matrix *matrix,
+                    const DrawTarget *target, uint32_t colour, int32_t width, uint32_t flags)
 {
     return render(context, path, matrix, target, colour, 1, width, flags);
 }
@@ -193,7 +188,8 @@ int Form_valueNew(FormValue **out)
     return Res_ok;
 }
 
-int Form_valueNewRect(FormValue **out, uint8_t stateMask, const int32_t rect[4], int relative, uint8_t opacity)
+int Form_valueNewRect(FormValue **out, uint8_t stateMask, const int32_t rect[4], int relative,
+                      uint8_t opacity)
 {
     int err = Form_valueNew(out);
     if (err)
@@ -389,37 +385,36 @@ FormTextRecord *Form_valueTextRecord(const FormValue *look)
     return static_cast<FormTextRecord *>(look->payload->data);
 }
 
-int Form_valueDraw(EngineContext *context, FormValue *look, const FormDrawRequest *request, const Matrix *matrix,
-                   const DrawTarget *target, intptr_t, const char16_t *)
+int Form_valueDraw(EngineContext *context, FormValue *look, const FormDrawRequest *request,
+                   const Matrix *matrix, const DrawTarget *target, intptr_t, const char16_t *)
 {
     if (!look || !request || !look->payload || look->opacity == 0)
         return Res_ok;
     switch (look->payload->kind) {
-    case FormPayload_text:
-        return Form_textRecordDraw(look, request, matrix, target);
+    case FormPayload_text: return Form_textRecordDraw(look, request, matrix, target);
     case FormPayload_path: {
         Matrix m = placement(request, matrix);
         uint32_t colour = uint32_t(look->opacity) << 24;
         if (look->colourGiven)
-            colour |= uint32_t(look->colour[2]) << 16 | uint32_t(look->colour[1]) << 8 | look->colour[0];
+            colour |=
+                uint32_t(look->colour[2]) << 16 | uint32_t(look->colour[1]) << 8 | look->colour[0];
         return Form_fillPath(context, static_cast<Path *>(look->payload->data), &m, target, colour,
                              request->flags);
     }
-    case FormPayload_image:
-        return drawImage(context, look, request, matrix, target);
-    default:
-        return Res_ok;
+    case FormPayload_image: return drawImage(context, look, request, matrix, target);
+    default: return Res_ok;
     }
 }
 
-int Form_valueDrawFrame(EngineContext *context, const FormValue *look, const FormDrawRequest *request,
-                        const Matrix *matrix, const DrawTarget *target)
+int Form_valueDrawFrame(EngineContext *context, const FormValue *look,
+                        const FormDrawRequest *request, const Matrix *matrix,
+                        const DrawTarget *target)
 {
     if (!look || !request || !look->payload || look->payload->kind != FormPayload_path)
         return Res_ok;
     Matrix m = placement(request, matrix);
-    return Form_strokePath(context, static_cast<Path *>(look->payload->data), &m, target, 0xA0808080u, 655,
-                           request->flags);
+    return Form_strokePath(context, static_cast<Path *>(look->payload->data), &m, target,
+                           0xA0808080u, 655, request->flags);
 }
 
 int Form_valueTextHit(const FormValue *look, int32_t x, int32_t y)

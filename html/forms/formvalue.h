@@ -51,7 +51,7 @@ struct FormValue {
     int32_t rect[4];           // the box x0, y0, x1, y1 (16.16)
     FormValuePayload *payload; // null: none
     uint16_t refCount;
-    FormValue *next;           // the next look of a chain
+    FormValue *next; // the next look of a chain
 };
 
 // A new look: state mask 0, colour flag 0, box 0, 0x10000, 0, 0x10000, no
@@ -59,8 +59,8 @@ struct FormValue {
 [[nodiscard]] int Form_valueNew(FormValue **out);
 // A new look whose payload is a closed rectangle path (with relative set,
 // moved to the origin).
-[[nodiscard]] int Form_valueNewRect(FormValue **out, uint8_t stateMask, const int32_t rect[4], int relative,
-                                    uint8_t opacity);
+[[nodiscard]] int Form_valueNewRect(FormValue **out, uint8_t stateMask, const int32_t rect[4],
+                                    int relative, uint8_t opacity);
 // Drops a reference (null allowed); the last frees the look and its share
 // of the payload.
 void Form_valueRelease(FormValue *look);
@@ -93,10 +93,12 @@ FormTextRecord *Form_valueTextRecord(const FormValue *look);
 // Draws the look by payload kind (an empty payload or opacity 0 draws
 // nothing).
 int Form_valueDraw(EngineContext *context, FormValue *look, const FormDrawRequest *request,
-                   const Matrix *matrix, const DrawTarget *target, intptr_t extra, const char16_t *label);
+                   const Matrix *matrix, const DrawTarget *target, intptr_t extra,
+                   const char16_t *label);
 // Strokes the look's path as a frame: grey 80 80 80, opacity A0, width 655.
-int Form_valueDrawFrame(EngineContext *context, const FormValue *look, const FormDrawRequest *request,
-                        const Matrix *matrix, const DrawTarget *target);
+int Form_valueDrawFrame(EngineContext *context, const FormValue *look,
+                        const FormDrawRequest *request, const Matrix *matrix,
+                        const DrawTarget *target);
 // Point queries passed on to the text block (0 for other payloads).
 int Form_valueTextHit(const FormValue *look, int32_t x, int32_t y);
 int Form_valueTextPoint(const FormValue *look, uint32_t index, int32_t point[2]);

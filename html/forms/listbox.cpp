@@ -12,8 +12,7 @@
 #include "html/forms/scrollbar.h"
 #include "html/forms/widget.h"
 
-namespace
-{
+namespace {
 
 bool isOption(const FormWidget *w)
 {
@@ -239,7 +238,8 @@ int listDraw(EngineContext *ctx, FormWidget *w, const FormDrawRequest *req, cons
     if (!err && d->current < d->count) {
         FormWidget *o = optionAt(w, d->current);
         FormValue *box = nullptr;
-        if (o && (o->flags & FormWidget_sized) && !Form_valueNewRect(&box, FormValue_selfDrawn, o->rect, 0, 255)) {
+        if (o && (o->flags & FormWidget_sized) &&
+            !Form_valueNewRect(&box, FormValue_selfDrawn, o->rect, 0, 255)) {
             err = Form_valueDrawFrame(ctx, box, req, matrix, target);
             Form_valueRelease(box);
         }

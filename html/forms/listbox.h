@@ -19,19 +19,19 @@ struct FormValue;
 struct FormWidget;
 
 struct FormListData {
-    uint32_t hasHBar;        // 0: list boxes have no horizontal bar
+    uint32_t hasHBar; // 0: list boxes have no horizontal bar
     FormWidget *hBar;
-    uint32_t hasVBar;        // 1
-    FormWidget *vBar;        // class 15, role 1
-    int32_t textArea[4];     // where the rows are laid out
-    uint32_t selectFlag;     // the select element's boolean attribute ("multiple")
-    uint32_t spare;          // 1
-    uint16_t count;          // options
-    uint16_t current;        // the current option's index
+    uint32_t hasVBar;    // 1
+    FormWidget *vBar;    // class 15, role 1
+    int32_t textArea[4]; // where the rows are laid out
+    uint32_t selectFlag; // the select element's boolean attribute ("multiple")
+    uint32_t spare;      // 1
+    uint16_t count;      // options
+    uint16_t current;    // the current option's index
     uint16_t firstVisible;
-    uint32_t autoRows;       // 1 until a row count is set
-    uint16_t rows;           // visible rows
-    int32_t lineHeight;      // 16.16, from sizing
+    uint32_t autoRows;  // 1 until a row count is set
+    uint16_t rows;      // visible rows
+    int32_t lineHeight; // 16.16, from sizing
     FormValue *frame;
 };
 

@@ -4,8 +4,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 
-namespace
-{
+namespace {
 
 PtrCell *cellAt(const PtrList *list, uint32_t index)
 {

@@ -20,10 +20,10 @@ struct PtrList {
     uint32_t count;
     PtrCell *head;
     PtrCell *tail;
-    uint32_t kind;       // 10
-    uint32_t spare[2];   // 0
-    Lock lock;           // kept for the list's owners; no operation here takes it
-    Sem sem;             // count 0, maximum 1; likewise
+    uint32_t kind;     // 10
+    uint32_t spare[2]; // 0
+    Lock lock;         // kept for the list's owners; no operation here takes it
+    Sem sem;           // count 0, maximum 1; likewise
 };
 
 // A new empty list through *out; 1 when memory runs out.

@@ -11,8 +11,7 @@
 #include "html/forms/widgetclass.h"
 #include "html/forms/skin.h"
 
-namespace
-{
+namespace {
 
 int makePart(FormWidget *bar, uint32_t arrow, uint32_t role, FormWidget **out)
 {
@@ -93,7 +92,8 @@ int scrollDestroy(FormWidget *w)
     return Res_ok;
 }
 
-int scrollMeasure(EngineContext *, FormWidget *, FormLayoutRequest *, int32_t *width, int32_t *height)
+int scrollMeasure(EngineContext *, FormWidget *, FormLayoutRequest *, int32_t *width,
+                  int32_t *height)
 {
     *width = 9102;
     *height = 0;
@@ -154,7 +154,8 @@ int scrollLayout(EngineContext *ctx, FormWidget *w, FormLayoutRequest *req)
             int32_t offset = range ? int32_t(int64_t(L) * d->position / range) : 0;
             d->thumb->flags |= FormWidget_sized;
             if (vertical)
-                err = placePart(ctx, d->thumb, x0, y0 + H - A - offset - A, x0 + W, y0 + H - A - offset);
+                err = placePart(ctx, d->thumb, x0, y0 + H - A - offset - A, x0 + W,
+                                y0 + H - A - offset);
             else
                 err = placePart(ctx, d->thumb, x0 + A + offset, y0, x0 + 2 * A + offset, y0 + H);
         } else {

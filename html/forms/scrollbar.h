@@ -11,10 +11,10 @@ struct FormValue;
 struct FormWidget;
 
 struct FormScrollData {
-    FormWidget *first;     // role 0
-    FormWidget *second;    // role 1
+    FormWidget *first;  // role 0
+    FormWidget *second; // role 1
     uint32_t thumbShown;
-    FormWidget *thumb;     // role 2
+    FormWidget *thumb; // role 2
     int32_t trough[4];
     FormValue *frame;
     int32_t position;

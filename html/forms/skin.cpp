@@ -16,8 +16,7 @@
 #include "html/forms/widgetclass.h"
 #include "platform/url/url.h"
 
-namespace
-{
+namespace {
 
 FormWidgetClass *drawnClass(const FormWidget *w, const SkinRecord *s)
 {
@@ -27,7 +26,8 @@ FormWidgetClass *drawnClass(const FormWidget *w, const SkinRecord *s)
 // Scales a look from the class's design box into the request's rectangle:
 // the request becomes the rectangle at the origin with a matrix that
 // scales and then moves it.
-void scaledRequest(const FormDrawRequest *in, const int32_t design[4], FormDrawRequest *out, Matrix *m)
+void scaledRequest(const FormDrawRequest *in, const int32_t design[4], FormDrawRequest *out,
+                   Matrix *m)
 {
     *out = *in;
     int32_t dw = design[2] - design[0], dh = design[3] - design[1];
@@ -117,8 +117,8 @@ int Skin_setRect(EngineContext *context, FormWidget *w, FormLayoutRequest *reque
     return Edr_Widget_sendEvent(context, s->inner, nullptr);
 }
 
-int Skin_paint(EngineContext *context, FormWidget *w, const FormDrawRequest *request, const Matrix *matrix,
-               const DrawTarget *target, intptr_t extra)
+int Skin_paint(EngineContext *context, FormWidget *w, const FormDrawRequest *request,
+               const Matrix *matrix, const DrawTarget *target, intptr_t extra)
 {
     FormWidgetClass *self = Form_Widget_classCopy(w, FormClass_look);
     int err = Form_classDrawBase(self, context, w, request, matrix, target, extra);
@@ -165,7 +165,8 @@ int Skin_layout(EngineContext *context, FormWidget *w, const int32_t box[4])
 
 char16_t *Skin_imageUrlText(EngineContext *context, const char *name)
 {
-    char16_t *dir = Config_getUstr(context, context ? context->config : nullptr, u"Paths", u"skin", u"/skin/");
+    char16_t *dir =
+        Config_getUstr(context, context ? context->config : nullptr, u"Paths", u"skin", u"/skin/");
     if (!dir)
         return nullptr;
     char16_t *text = Ustr_fromCstr("file://localhost/");
@@ -181,8 +182,8 @@ char16_t *Skin_imageUrlText(EngineContext *context, const char *name)
     return full;
 }
 
-int Skin_loadImage(FormWidget *w, const int32_t *, FormValue *item, EngineContext *context, int byUrl,
-                   const char *name)
+int Skin_loadImage(FormWidget *w, const int32_t *, FormValue *item, EngineContext *context,
+                   int byUrl, const char *name)
 {
     SkinRecord *s = Skin_record(w);
     if (!s || !item)
@@ -200,10 +201,12 @@ int Skin_loadImage(FormWidget *w, const int32_t *, FormValue *item, EngineContex
     if (!url)
         return Res_noMemory;
     ImageHandle *image = nullptr;
-    int err = Image_openUrlFlags(context, url, nullptr, w->owner, nullptr, Skin_imageOpenFlags, &image);
+    int err =
+        Image_openUrlFlags(context, url, nullptr, w->owner, nullptr, Skin_imageOpenFlags, &image);
     Url_free(url);
     if (err || !image)
-        return err == Res_noMemory ? int(Res_noMemory) : int(Res_ok); // a missing skin image draws nothing
+        return err == Res_noMemory ? int(Res_noMemory)
+                                   : int(Res_ok); // a missing skin image draws nothing
     err = Form_valueSetImage(item, image, w);
     if (err) {
         ImageHandle_release(image);
@@ -321,7 +324,8 @@ int Skin_addImageItem(FormWidget *w, uint32_t kind, void *image, uint32_t colour
     return Form_valueSetImage(*out, static_cast<ImageHandle *>(image), w);
 }
 
-int Skin_addShapeLook(FormWidgetClass *record, uint8_t stateMask, const SkinShape *shape, uint32_t colour)
+int Skin_addShapeLook(FormWidgetClass *record, uint8_t stateMask, const SkinShape *shape,
+                      uint32_t colour)
 {
     if (!record || !shape || shape->count < 2)
         return Res_formNoWidget;

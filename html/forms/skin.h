@@ -31,11 +31,11 @@ enum : uint32_t {
 // The skin record of a widget (in its class-11 copy's private word).
 struct SkinRecord {
     uint32_t flags;
-    FormWidget *inner;         // the label child, kind 22
-    Url *imageUrl;             // owned, or null
-    uintptr_t imageWord;       // stored with the image URL
-    int32_t box[4];            // the layout box last used
-    FormWidgetClass *looks;    // the class copy whose looks are drawn (null: the chain head)
+    FormWidget *inner;      // the label child, kind 22
+    Url *imageUrl;          // owned, or null
+    uintptr_t imageWord;    // stored with the image URL
+    int32_t box[4];         // the layout box last used
+    FormWidgetClass *looks; // the class copy whose looks are drawn (null: the chain head)
 };
 
 // A polygon look of a class: points (x, y pairs in the unit square, 16.16),
@@ -53,8 +53,8 @@ int Skin_create(FormWidget *widget);
 int Skin_noop(FormWidget *widget);
 int Skin_destroy(FormWidget *widget);
 int Skin_setRect(EngineContext *context, FormWidget *widget, FormLayoutRequest *request);
-int Skin_paint(EngineContext *context, FormWidget *widget, const FormDrawRequest *request, const Matrix *matrix,
-               const DrawTarget *target, intptr_t extra);
+int Skin_paint(EngineContext *context, FormWidget *widget, const FormDrawRequest *request,
+               const Matrix *matrix, const DrawTarget *target, intptr_t extra);
 
 // The skin record (null for a widget without one).
 SkinRecord *Skin_record(const FormWidget *widget);
@@ -68,8 +68,8 @@ char16_t *Skin_imageUrlText(EngineContext *context, const char *name);
 // Opens the skin image (a copy of the widget's image URL with byUrl set,
 // else the named file of the skin directory) into the look. 1 when memory
 // runs out.
-int Skin_loadImage(FormWidget *widget, const int32_t box[4], FormValue *item, EngineContext *context, int byUrl,
-                   const char *name);
+int Skin_loadImage(FormWidget *widget, const int32_t box[4], FormValue *item,
+                   EngineContext *context, int byUrl, const char *name);
 // The image's size is known: the widget becomes (pixels << 16) /
 // resolution wide and high (the resolution 96 when below 1).
 void Skin_onImageSize(void *item, int32_t width, int32_t height, int32_t resolution);
@@ -77,7 +77,8 @@ void Skin_onImageDone(void *item, int32_t x, int32_t y, int32_t width, int32_t h
 // Sets the widget's size from its origin, reporting the change.
 int Skin_resizeWidget(FormWidget *widget, int32_t width, int32_t height);
 // Makes the label child (class 22) when bit 19 is set and there is none.
-int Skin_attachInner(EngineContext *context, FormWidget *widget, const int32_t *rect, FormWidget **inner);
+int Skin_attachInner(EngineContext *context, FormWidget *widget, const int32_t *rect,
+                     FormWidget **inner);
 // Unless bit 18 is set, drops the class copy's looks and, with a skin
 // image, puts one image look for all states in their place (the face
 // becoming FF FF FF 00); the widget then draws the copy's looks.
@@ -86,9 +87,11 @@ int Skin_loadLooks(EngineContext *context, FormWidget *widget, FormWidgetClass *
 // state mask (low four bits) and, when given, a colour 0xRRGGBBAA.
 int Skin_addPaintItem(FormWidget *widget, FormValue **out);
 int Skin_addColourItem(FormWidget *widget, uint32_t kind, uint32_t colour, FormValue **out);
-int Skin_addImageItem(FormWidget *widget, uint32_t kind, void *image, uint32_t colour, FormValue **out);
+int Skin_addImageItem(FormWidget *widget, uint32_t kind, void *image, uint32_t colour,
+                      FormValue **out);
 // A polygon look of a class record, scaled into its design box.
-int Skin_addShapeLook(FormWidgetClass *record, uint8_t stateMask, const SkinShape *shape, uint32_t colour);
+int Skin_addShapeLook(FormWidgetClass *record, uint8_t stateMask, const SkinShape *shape,
+                      uint32_t colour);
 
 // Flag accessors (0, or nothing, without a skin record).
 uint32_t Skin_getValue(const FormWidget *widget);

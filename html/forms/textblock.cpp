@@ -10,8 +10,7 @@
 #include "html/forms/formvalue.h"
 #include "html/forms/widgetclass.h"
 
-namespace
-{
+namespace {
 
 const char16_t kA[] = u"A";
 
@@ -25,16 +24,16 @@ int32_t widthOf(const Rect &r)
     return r.x1 - r.x0;
 }
 
-int measure(FontList *font, int32_t size, uint32_t style, const char16_t *chars, uint32_t count, int32_t limit,
-            uint32_t *fitted, Rect *out)
+int measure(FontList *font, int32_t size, uint32_t style, const char16_t *chars, uint32_t count,
+            int32_t limit, uint32_t *fitted, Rect *out)
 {
     *out = Rect{0, 0, 0, 0};
     if (fitted)
         *fitted = 0;
     if (count == 0)
         return Res_ok;
-    return TextRun_measureFit(font, size, style & TextStyle_rightToLeft, nullptr, chars, count, 0, 0, limit,
-                              fitted, out);
+    return TextRun_measureFit(font, size, style & TextStyle_rightToLeft, nullptr, chars, count, 0,
+                              0, limit, fitted, out);
 }
 
 // The descent of the font at the size (negative: below the baseline).
@@ -107,7 +106,8 @@ int layoutSingle(FormValue *look, FormTextRecord *t, const FormLayoutRequest *re
     Form_textBlockAppendLine(b, line);
     uint32_t offset = b->scrollOffset <= t->length ? b->scrollOffset : t->length;
     uint32_t fitted = 0;
-    int err = measure(req->font, size, req->style, shown + offset, t->length - offset, W, &fitted, &r);
+    int err =
+        measure(req->font, size, req->style, shown + offset, t->length - offset, W, &fitted, &r);
     if (err)
         return err;
     b->fitCount = uint16_t(offset + fitted);
@@ -311,8 +311,9 @@ int Form_textRecordDraw(FormValue *look, const FormDrawRequest *req, const Matri
         Matrix_concat(&m, &base);
         // The target's clip is in the target's own pixels, not in the run's
         // coordinates: the target clips what is drawn by itself.
-        return TextRun_outline(b->font, b->size, b->style & TextStyle_rightToLeft, nullptr, line->text + first,
-                               count, 0, 0, &m, nullptr, target, FormText_paint);
+        return TextRun_outline(b->font, b->size, b->style & TextStyle_rightToLeft, nullptr,
+                               line->text + first, count, 0, 0, &m, nullptr, target,
+                               FormText_paint);
     };
     if (!t->multiLine) {
         const FormTextLine *line = b->first;
@@ -345,7 +346,8 @@ int Form_textRecordDraw(FormValue *look, const FormDrawRequest *req, const Matri
         if (sum > H)
             break;
         if (line->count > 0)
-            result = run(line, line->first, line->count, left + line->place[0], top + line->place[1] + S - d);
+            result = run(line, line->first, line->count, left + line->place[0],
+                         top + line->place[1] + S - d);
     }
     return result;
 }

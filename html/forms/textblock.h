@@ -27,15 +27,15 @@ enum : uint32_t {
     FormText_areaMode = 769,
     FormText_paint = 0xD0808080, // grey 80 80 80 at opacity D0 (0xAABBGGRR)
     FormText_maxLength = 65535,
-    FormText_end = 65535,        // a selection position meaning the end
+    FormText_end = 65535, // a selection position meaning the end
 };
 
 struct FormTextLine {
     const char16_t *text;
-    uint16_t first;    // first character
-    uint16_t count;    // characters
-    int32_t ink[4];    // x0, y0, x1, y1
-    int32_t place[4];  // x0, y0, x1, y1
+    uint16_t first;   // first character
+    uint16_t count;   // characters
+    int32_t ink[4];   // x0, y0, x1, y1
+    int32_t place[4]; // x0, y0, x1, y1
     FormTextLine *next;
 };
 
@@ -58,14 +58,14 @@ struct FormTextBlock {
 struct FormTextRecord {
     uint32_t multiLine;
     uint32_t mode;
-    char16_t *text;     // NUL-terminated, owned
-    char16_t *display;  // the masked text made at layout, owned
-    uint32_t mask;      // the mask character, 0 for none
+    char16_t *text;    // NUL-terminated, owned
+    char16_t *display; // the masked text made at layout, owned
+    uint32_t mask;     // the mask character, 0 for none
     FormTextBlock *lines;
     uint16_t selStart;
-    uint16_t selEnd;    // the cursor
-    uint16_t length;    // characters
-    uint32_t capacity;  // characters the text's block holds, terminator included
+    uint16_t selEnd;   // the cursor
+    uint16_t length;   // characters
+    uint32_t capacity; // characters the text's block holds, terminator included
 };
 
 // A new record taking the text (null allowed; a text longer than 65535

@@ -14,15 +14,15 @@
 #include "html/forms/widget.h"
 #include "html/forms/widgetclass.h"
 
-namespace
-{
+namespace {
 
 const char16_t kLetters[] = u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 
 int fieldCreate(FormWidget *w)
 {
     FormWidgetClass *c = Form_Widget_classCopy(w, FormClass_text);
-    FormTextFieldData *d = static_cast<FormTextFieldData *>(Mem_calloc(1, sizeof(FormTextFieldData)));
+    FormTextFieldData *d =
+        static_cast<FormTextFieldData *>(Mem_calloc(1, sizeof(FormTextFieldData)));
     if (!d)
         return Res_noMemory;
     c->priv = d;
@@ -151,7 +151,8 @@ int fieldSize(EngineContext *ctx, FormWidget *w, FormTextFieldData *d, const For
     return Form_Widget_setRect(w, r);
 }
 
-int fieldMeasure(EngineContext *ctx, FormWidget *w, FormLayoutRequest *req, int32_t *width, int32_t *height)
+int fieldMeasure(EngineContext *ctx, FormWidget *w, FormLayoutRequest *req, int32_t *width,
+                 int32_t *height)
 {
     *width = *height = 0;
     FormTextFieldData *d = Form_textFieldData(w);
@@ -223,7 +224,8 @@ int fieldLayout(EngineContext *ctx, FormWidget *w, FormLayoutRequest *req)
         if (err)
             return err;
     }
-    int32_t tb[4] = {FormText_inset, FormText_inset + hh, W - FormText_inset - vw, H - FormText_inset};
+    int32_t tb[4] = {FormText_inset, FormText_inset + hh, W - FormText_inset - vw,
+                     H - FormText_inset};
     if (tb[2] < tb[0])
         tb[2] = tb[0];
     for (int i = 0; i < 4; i++)

@@ -28,7 +28,7 @@ struct FormTextFieldData {
     uint32_t multiLine;
     int32_t lineHeight;
     FormWidget *label;
-    FormValue *textLook;   // the label's
+    FormValue *textLook; // the label's
     FormValue *frame;
     uint32_t editing;
     uint32_t editable;

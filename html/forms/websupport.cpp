@@ -89,7 +89,8 @@ int Form_Widget_dispatchLocked(FormWidget *w, const FormDrawRequest *request, co
     return err;
 }
 
-int Form_Widget_hitAll(const void *, int32_t x, int32_t y, int32_t z, int32_t *first, int32_t pair[2])
+int Form_Widget_hitAll(const void *, int32_t x, int32_t y, int32_t z, int32_t *first,
+                       int32_t pair[2])
 {
     if (first)
         *first = x;
@@ -161,19 +162,14 @@ void HostQuestion_freeTexts(HostQuestionRecord *r)
         drop(3);
         drop(4);
         break;
-    case 3:
-        drop(3);
-        break;
-    case 4:
-        drop(4);
-        break;
+    case 3: drop(3); break;
+    case 4: drop(4); break;
     case 5:
         drop(4);
         if (r->words[2] == 2)
             drop(7);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -243,8 +239,7 @@ int CacheSink_trim(CacheSink *sink)
 
 // ------------------------------------------------------------ HTML handler
 
-namespace
-{
+namespace {
 
 constexpr uint8_t charClass(unsigned c)
 {

@@ -35,10 +35,11 @@ int Form_Widget_dispatch(FormWidget *widget, const FormDrawRequest *request, con
                          const DrawTarget *target, intptr_t extra);
 // Under the root's lock, and only when the root's flags hold 0x4 and
 // 0x100, Form_Widget_dispatch.
-int Form_Widget_dispatchLocked(FormWidget *widget, const FormDrawRequest *request, const Matrix *matrix,
-                               const DrawTarget *target, intptr_t extra);
+int Form_Widget_dispatchLocked(FormWidget *widget, const FormDrawRequest *request,
+                               const Matrix *matrix, const DrawTarget *target, intptr_t extra);
 // Every point hits: x into *first, y and z into pair. 1.
-int Form_Widget_hitAll(const void *object, int32_t x, int32_t y, int32_t z, int32_t *first, int32_t pair[2]);
+int Form_Widget_hitAll(const void *object, int32_t x, int32_t y, int32_t z, int32_t *first,
+                       int32_t pair[2]);
 // The widget's rectangle (0 for null).
 int Form_Widget_bounds(const FormWidget *widget, uint32_t word, int32_t rect[4]);
 
@@ -83,7 +84,7 @@ struct CacheSinkOps {
     // Slot 5: grows the buffer to newCapacity (needed: the size the write
     // needs; limited: the sink has a limit). 0 or an error.
     int (*resize)(CacheSink *sink, uint32_t newCapacity, uint32_t needed, int limited);
-    void *spare;  // slot 6, not used
+    void *spare; // slot 6, not used
     // Slot 7: appends n bytes. 0 or an error.
     int (*append)(CacheSink *sink, const void *data, uint32_t n);
 };

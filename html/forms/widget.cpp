@@ -9,8 +9,7 @@
 #include "html/forms/ptrlist.h"
 #include "html/forms/widgetclass.h"
 
-namespace
-{
+namespace {
 
 FormWidget *asWidget(const void *p)
 {
@@ -131,7 +130,8 @@ int Form_Widget_init(FormWidget *w)
     return err;
 }
 
-int Form_Widget_attach(FormWidget *w, Edr_Doc *doc, Edr_Node *parentNode, Edr_Node *node, int32_t mode)
+int Form_Widget_attach(FormWidget *w, Edr_Doc *doc, Edr_Node *parentNode, Edr_Node *node,
+                       int32_t mode)
 {
     if (!w || !doc)
         return Res_formNoWidget;
@@ -400,7 +400,8 @@ int Form_Widget_appendLabel(FormWidget *w, const char16_t *text)
     if (!text)
         return Res_ok;
     size_t have = w->label ? Ustr_len(w->label) : 0, add = Ustr_len(text);
-    char16_t *grown = static_cast<char16_t *>(Mem_realloc(w->label, (have + add + 1) * sizeof(char16_t)));
+    char16_t *grown =
+        static_cast<char16_t *>(Mem_realloc(w->label, (have + add + 1) * sizeof(char16_t)));
     if (!grown)
         return Res_noMemory;
     for (size_t i = 0; i <= add; i++)

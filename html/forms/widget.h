@@ -39,35 +39,36 @@ enum : uint32_t {
 
 struct FormWidget {
     Edr_Doc *owner;
-    Edr_Node *node;           // the group node, null until attached
+    Edr_Node *node; // the group node, null until attached
     uint32_t flags;
-    uint32_t role;            // tells the parts of a composite widget apart
-    uint32_t formWord;        // kept for the document model
-    uint32_t kind;            // the HTML control kind (read as 16 bits)
-    char16_t *name;           // owned texts
+    uint32_t role;     // tells the parts of a composite widget apart
+    uint32_t formWord; // kept for the document model
+    uint32_t kind;     // the HTML control kind (read as 16 bits)
+    char16_t *name;    // owned texts
     char16_t *label;
     char16_t *defaultValue;
     char16_t *valueText;
-    PtrList *classChain;      // the widget's copies of its class records, most derived first
-    uint8_t face[4];          // R, G, B, A while enabled
-    uint8_t disabledFace[4];  // while flag 0x200 is clear
-    int32_t rect[4];          // x0, y0, x1, y1 relative to the parent
+    PtrList *classChain;     // the widget's copies of its class records, most derived first
+    uint8_t face[4];         // R, G, B, A while enabled
+    uint8_t disabledFace[4]; // while flag 0x200 is clear
+    int32_t rect[4];         // x0, y0, x1, y1 relative to the parent
     uint32_t partWord;
     FormWidget *parent;
     uint32_t tag;
-    PtrList *children;        // made on first use
-    Lock lock;                // only the root widget's lock is taken
-    uint32_t capacity;        // the list widget's capacity word
-    uint32_t defaultOn;       // the checked (selected) state a form reset gives back
-    Edr_Node *formNode;       // the form that a control outside its element belongs to
-    void *handler;            // the form behaviour of the control (html/forms/form.h)
+    PtrList *children;  // made on first use
+    Lock lock;          // only the root widget's lock is taken
+    uint32_t capacity;  // the list widget's capacity word
+    uint32_t defaultOn; // the checked (selected) state a form reset gives back
+    Edr_Node *formNode; // the form that a control outside its element belongs to
+    void *handler;      // the form behaviour of the control (html/forms/form.h)
 };
 
 // Creates a widget of the class (the word is not read). 0 with *out the widget;
 // Res_formCreateFailed when the class chain cannot be built or a create method
 // fails (nothing is left behind); the document's error when it has no engine
 // context.
-[[nodiscard]] int Form_Widget_create(Edr_Doc *doc, uint32_t classId, uint32_t word, FormWidget **out);
+[[nodiscard]] int Form_Widget_create(Edr_Doc *doc, uint32_t classId, uint32_t word,
+                                     FormWidget **out);
 // Detaches and frees the widget and, recursively, the children that
 // belong to it (null allowed).
 void Form_Widget_destroy(FormWidget *widget);

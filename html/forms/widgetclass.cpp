@@ -26,8 +26,7 @@
 #include "html/forms/widget.h"
 #include "html/forms/skin.h"
 
-namespace
-{
+namespace {
 
 void freeRecord(FormWidgetClass *record)
 {
@@ -364,7 +363,8 @@ int Form_getDefaultFont(EngineContext *context, FontList **out)
         return Res_formNoWidget;
     if (!m->font) {
         const char *families[1] = {m->fontName};
-        int err = Font_listCreate(context->instance, families, m->fontName ? 1 : 0, 3, nullptr, &m->font);
+        int err =
+            Font_listCreate(context->instance, families, m->fontName ? 1 : 0, 3, nullptr, &m->font);
         if (err)
             return err;
     }
@@ -372,7 +372,8 @@ int Form_getDefaultFont(EngineContext *context, FontList **out)
     return Res_ok;
 }
 
-int Form_requestFont(EngineContext *context, const FormLayoutRequest *request, FontList **font, int32_t *size)
+int Form_requestFont(EngineContext *context, const FormLayoutRequest *request, FontList **font,
+                     int32_t *size)
 {
     *font = request ? request->font : nullptr;
     *size = request ? request->size : 0;
@@ -386,7 +387,8 @@ int Form_requestFont(EngineContext *context, const FormLayoutRequest *request, F
     return Res_ok;
 }
 
-int Form_measureText(EngineContext *context, const char16_t *text, FontList *font, int32_t size, Rect *box)
+int Form_measureText(EngineContext *context, const char16_t *text, FontList *font, int32_t size,
+                     Rect *box)
 {
     *box = Rect{0, 0, 0, 0};
     FormLayoutRequest req{};
@@ -398,8 +400,8 @@ int Form_measureText(EngineContext *context, const char16_t *text, FontList *fon
     uint32_t n = text ? uint32_t(Ustr_len(text)) : 0;
     if (!n)
         return Res_ok;
-    return TextRun_measureFit(font, size, CharTable_kerning | CharTable_collapseSpace, nullptr, text, n, 0, 0,
-                              0x140000, nullptr, box);
+    return TextRun_measureFit(font, size, CharTable_kerning | CharTable_collapseSpace, nullptr,
+                              text, n, 0, 0, 0x140000, nullptr, box);
 }
 
 int Form_Widget_sendQuery(FormWidget *w, uint32_t query, uintptr_t *answer)
@@ -419,8 +421,8 @@ int Form_Widget_sendQuery(FormWidget *w, uint32_t query, uintptr_t *answer)
     return Res_ok;
 }
 
-int Form_Widget_measure(EngineContext *context, FormWidget *w, FormLayoutRequest *request, int32_t *width,
-                        int32_t *height)
+int Form_Widget_measure(EngineContext *context, FormWidget *w, FormLayoutRequest *request,
+                        int32_t *width, int32_t *height)
 {
     *width = *height = 0;
     if (!w)
@@ -442,8 +444,8 @@ int Form_Widget_preferredSize(const void *control, int32_t *width, int32_t *heig
 }
 
 int Form_classDrawBase(FormWidgetClass *record, EngineContext *context, FormWidget *w,
-                       const FormDrawRequest *request, const Matrix *matrix, const DrawTarget *target,
-                       intptr_t extra)
+                       const FormDrawRequest *request, const Matrix *matrix,
+                       const DrawTarget *target, intptr_t extra)
 {
     for (FormWidgetClass *c = record ? record->next : nullptr; c; c = c->next)
         if (c->draw)
@@ -451,16 +453,16 @@ int Form_classDrawBase(FormWidgetClass *record, EngineContext *context, FormWidg
     return Res_ok;
 }
 
-int Form_baseDraw(EngineContext *context, FormWidget *w, const FormDrawRequest *request, const Matrix *matrix,
-                  const DrawTarget *target, intptr_t)
+int Form_baseDraw(EngineContext *context, FormWidget *w, const FormDrawRequest *request,
+                  const Matrix *matrix, const DrawTarget *target, intptr_t)
 {
     if (!w || !request)
         return Res_formNoWidget;
     const uint8_t *face = (w->flags & FormWidget_enabled) ? w->face : w->disabledFace;
     if (face[3] == 0)
         return Res_ok;
-    Rect r{request->rect[0] + request->dx, request->rect[1] + request->dy, request->rect[2] + request->dx,
-           request->rect[3] + request->dy};
+    Rect r{request->rect[0] + request->dx, request->rect[1] + request->dy,
+           request->rect[2] + request->dx, request->rect[3] + request->dy};
     Path *path = nullptr;
     int err = Path_create(&path, 0x10000);
     if (err)
@@ -470,7 +472,8 @@ int Form_baseDraw(EngineContext *context, FormWidget *w, const FormDrawRequest *
         Matrix m = request->matrix ? *request->matrix : *Matrix_identity();
         if (matrix)
             Matrix_concat(&m, matrix);
-        uint32_t colour = uint32_t(face[3]) << 24 | uint32_t(face[2]) << 16 | uint32_t(face[1]) << 8 | face[0];
+        uint32_t colour =
+            uint32_t(face[3]) << 24 | uint32_t(face[2]) << 16 | uint32_t(face[1]) << 8 | face[0];
         err = Form_fillPath(context, path, &m, target, colour, request->flags);
     }
     Path_destroy(path);

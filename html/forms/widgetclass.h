@@ -75,8 +75,9 @@ struct FormLayoutRequest {
 };
 
 typedef int (*FormWidgetFn)(FormWidget *widget);
-typedef int (*FormDrawFn)(EngineContext *context, FormWidget *widget, const FormDrawRequest *request,
-                          const Matrix *matrix, const DrawTarget *target, intptr_t extra);
+typedef int (*FormDrawFn)(EngineContext *context, FormWidget *widget,
+                          const FormDrawRequest *request, const Matrix *matrix,
+                          const DrawTarget *target, intptr_t extra);
 typedef int (*FormLayoutFn)(EngineContext *context, FormWidget *widget, FormLayoutRequest *request);
 typedef int (*FormQueryFn)(void *record, uint32_t query, uintptr_t *answer);
 typedef int (*FormMeasureFn)(EngineContext *context, FormWidget *widget, FormLayoutRequest *request,
@@ -94,10 +95,10 @@ struct FormWidgetClass {
     FormLayoutFn layout;
     FormQueryFn query;
     FormMeasureFn measure;
-    void *priv;            // the class's per-widget record (in a widget's copy)
-    int32_t designBox[4];  // the box the class's looks are scaled from
+    void *priv;           // the class's per-widget record (in a widget's copy)
+    int32_t designBox[4]; // the box the class's looks are scaled from
     uintptr_t spare2;
-    FormValue *looks;      // the class's looks; a widget's copy holds copies
+    FormValue *looks; // the class's looks; a widget's copy holds copies
 };
 
 // The accessors the forms module offers other subsystems.
@@ -105,10 +106,10 @@ typedef int (*FormTextAccessor)(const FormWidget *widget, char16_t **out);
 typedef int (*FormFlagsAccessor)(const void *widget, uint32_t *flags);
 
 struct FormsModule {
-    PtrList *classes;   // master records
-    char *fontName;     // "verdana"
-    uint16_t fontSize;  // points, 9
-    FontList *font;     // made on first use
+    PtrList *classes;  // master records
+    char *fontName;    // "verdana"
+    uint16_t fontSize; // points, 9
+    FontList *font;    // made on first use
     FormTextAccessor getName, getValue, getLabel;
     FormFlagsAccessor getFlags;
 };
@@ -177,8 +178,8 @@ int Form_Widget_measure(EngineContext *context, FormWidget *widget, FormLayoutRe
 FormWidgetClass *Form_classFirstWith(const FormWidget *widget, size_t slot);
 // The draw method that follows record in its chain (a class's base).
 int Form_classDrawBase(FormWidgetClass *record, EngineContext *context, FormWidget *widget,
-                       const FormDrawRequest *request, const Matrix *matrix, const DrawTarget *target,
-                       intptr_t extra);
+                       const FormDrawRequest *request, const Matrix *matrix,
+                       const DrawTarget *target, intptr_t extra);
 // The base class's draw: fills the offset rectangle with the face colour
 // chosen by flag 0x200 unless its alpha is 0.
 int Form_baseDraw(EngineContext *context, FormWidget *widget, const FormDrawRequest *request,

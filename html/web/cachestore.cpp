@@ -153,8 +153,8 @@ void CacheStore_drainFree(CacheStore *store)
     }
 }
 
-CacheEntry *CacheStore_lookup(CacheStore *store, const Url *url, uint32_t *fresh,
-                              uint32_t *usable, uint32_t mode)
+CacheEntry *CacheStore_lookup(CacheStore *store, const Url *url, uint32_t *fresh, uint32_t *usable,
+                              uint32_t mode)
 {
     *fresh = 0;
     *usable = 0;

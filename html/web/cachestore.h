@@ -42,10 +42,10 @@ struct CacheEntryClient {
 // Shared by the entries of one kind: totals, budgets and operations (each
 // may be null).
 struct CacheClass {
-    uint32_t bytesInUse;    // bytes of the idle entries counted
-    uint32_t byteBudget;    // 0: entries of the class are never kept
-    uint32_t count;         // idle entries counted
-    int32_t maxEntries;     // 0 or less: no maximum
+    uint32_t bytesInUse; // bytes of the idle entries counted
+    uint32_t byteBudget; // 0: entries of the class are never kept
+    uint32_t count;      // idle entries counted
+    int32_t maxEntries;  // 0 or less: no maximum
     void (*commit)(CacheEntry *entry);
     void (*close)(CacheEntry *entry);
     // Asked to make room for entry: *wanted bytes (0 when only the entry
@@ -61,8 +61,8 @@ struct CacheStoreHooks {
     // The two answers of a lookup for the entry and the request mode:
     // whether the entry is fresh and whether it may be used. May be null
     // (both answers 0).
-    void (*checkEntry)(CacheStore *store, CacheEntry *entry, uint32_t *fresh,
-                       uint32_t *usable, uint32_t mode);
+    void (*checkEntry)(CacheStore *store, CacheEntry *entry, uint32_t *fresh, uint32_t *usable,
+                       uint32_t mode);
     // Trims the entry's body buffer to its size at publishing. May be null.
     void (*trim)(CacheEntry *entry);
 };
@@ -75,38 +75,38 @@ struct CacheAlias {
 };
 
 struct CacheStore {
-    void *owner;                    // the cache module
+    void *owner; // the cache module
     Lock lock;
-    CacheEntry *head;               // the in-use list, least recently used first
+    CacheEntry *head; // the in-use list, least recently used first
     CacheEntry *tail;
-    CacheEntry *freeList;           // waiting for their final release, through next
-    uint32_t persistent;            // read by the index writer
-    uint32_t closing;               // set by CacheStore_destroy
-    Url *indexUrl;                  // the index file and its backup (owned)
+    CacheEntry *freeList; // waiting for their final release, through next
+    uint32_t persistent;  // read by the index writer
+    uint32_t closing;     // set by CacheStore_destroy
+    Url *indexUrl;        // the index file and its backup (owned)
     Url *backupIndexUrl;
-    uint32_t suspended;             // read by the index writer
-    const CacheStoreHooks *hooks;   // may be null
+    uint32_t suspended;           // read by the index writer
+    const CacheStoreHooks *hooks; // may be null
 };
 
 struct CacheEntry {
     CacheStore *store;
-    uint32_t shared;                // non-zero: entryLock guards the entry
-    uint32_t doomed;                // no longer found, not kept once idle
+    uint32_t shared; // non-zero: entryLock guards the entry
+    uint32_t doomed; // no longer found, not kept once idle
     const CacheEntryClient *client;
-    CacheEntry *next;               // in-use list (and free list through next);
-    CacheEntry *prev;               // both pointing at the entry: unpublished
+    CacheEntry *next; // in-use list (and free list through next);
+    CacheEntry *prev; // both pointing at the entry: unpublished
     uint32_t refCount;
-    int64_t timeStamp;              // seconds; the newest wins a lookup
-    uint32_t accountedSize;         // what the entry adds to its class totals
+    int64_t timeStamp;      // seconds; the newest wins a lookup
+    uint32_t accountedSize; // what the entry adds to its class totals
     uint32_t accounted;
     Lock entryLock;
-    CacheEntry *attached;           // a further entry this one holds a reference on
-    Url *url;                       // null: never kept
-    uint32_t size;                  // bytes
-    uint32_t publishedSize;         // size when published
-    uint32_t publishedWord;         // 0 when published
+    CacheEntry *attached;   // a further entry this one holds a reference on
+    Url *url;               // null: never kept
+    uint32_t size;          // bytes
+    uint32_t publishedSize; // size when published
+    uint32_t publishedWord; // 0 when published
     CacheClass *cls;
-    uint32_t persisted;             // has a copy in the file cache
+    uint32_t persisted; // has a copy in the file cache
     void (*evictHook)(CacheEntry *entry);
     CacheAlias *aliases;
 };
@@ -128,8 +128,8 @@ void CacheStore_clearKeepBusy(CacheStore *store);
 void CacheStore_drainFree(CacheStore *store);
 // Under the lock: CacheStore_findEntry; a found entry gets a reference and
 // the hooks' two answers for mode. The entry or null (answers 0).
-CacheEntry *CacheStore_lookup(CacheStore *store, const Url *url, uint32_t *fresh,
-                              uint32_t *usable, uint32_t mode);
+CacheEntry *CacheStore_lookup(CacheStore *store, const Url *url, uint32_t *fresh, uint32_t *usable,
+                              uint32_t mode);
 // The listed entry, not doomed, whose URL (or failing that one of its
 // aliases) equals url; of several the newest stamp, ties to the one nearer
 // the head. A URL with a data part is never found. Lock held by the caller.
@@ -144,8 +144,7 @@ void CacheStore_evictUntil(CacheStore *store, uint32_t *wanted, const uint32_t *
 // Makes entry unpublished in store, with client and class, its lock set up
 // when shared is non-zero. 0 or the lock's error.
 [[nodiscard]] int CacheEntry_init(EngineContext *ctx, CacheEntry *entry, CacheStore *store,
-                                  const CacheEntryClient *client, CacheClass *cls,
-                                  uint32_t shared);
+                                  const CacheEntryClient *client, CacheClass *cls, uint32_t shared);
 // A reference: an idle entry leaves its class totals. Store lock held by
 // the caller (the Locked form takes it).
 void CacheEntry_addRef(CacheEntry *entry);

@@ -20,8 +20,7 @@
 #include "html/web/httpcache.h"
 #include "platform/url/url.h"
 
-namespace
-{
+namespace {
 
 HttpCacheHandle *readerOf(VfsHandle *stream)
 {
@@ -139,7 +138,8 @@ void renew(HttpCacheEntry *entry, HttpCacheEntry *probe)
         fields.lastModified = entry->fields.lastModified;
     fields.noCache |= entry->fields.noCache;
     entry->fields = fields;
-    HttpCache_computeFreshness(&entry->fields, entry->core.url, entry->httpStatus, entry->cache->flags);
+    HttpCache_computeFreshness(&entry->fields, entry->core.url, entry->httpStatus,
+                               entry->cache->flags);
     entry->core.timeStamp = fields.responseTime;
     leave(entry);
 }
@@ -304,7 +304,7 @@ int cacheGetInfo(VfsHandle *stream, uint32_t code, uintptr_t *value)
     case kInfoType:
     case kInfoCharset:
     case kInfoText3: {
-        const char16_t *text = code == kInfoType ? entry->contentType
+        const char16_t *text = code == kInfoType      ? entry->contentType
                                : code == kInfoCharset ? entry->charset
                                                       : entry->texts[2];
         if (text)
@@ -313,12 +313,8 @@ int cacheGetInfo(VfsHandle *stream, uint32_t code, uintptr_t *value)
             r = Res_vfsInfoUnknown;
         break;
     }
-    case kInfoLastModified:
-        *value = uintptr_t(HttpCacheEntry_lastModified(entry));
-        break;
-    case kInfoStatus:
-        *value = uintptr_t(uint32_t(entry->status));
-        break;
+    case kInfoLastModified: *value = uintptr_t(HttpCacheEntry_lastModified(entry)); break;
+    case kInfoStatus: *value = uintptr_t(uint32_t(entry->status)); break;
     case kInfoAuth:
         // The record has the layout of VfsInfo8: four texts and two words.
         if (entry->auth)
@@ -326,12 +322,8 @@ int cacheGetInfo(VfsHandle *stream, uint32_t code, uintptr_t *value)
         else
             r = Res_vfsInfoUnknown;
         break;
-    case kInfoHttpStatus:
-        *value = uintptr_t(uint32_t(entry->httpStatus));
-        break;
-    default:
-        r = Res_vfsNotAvailable;
-        break;
+    case kInfoHttpStatus: *value = uintptr_t(uint32_t(entry->httpStatus)); break;
+    default: r = Res_vfsNotAvailable; break;
     }
     leave(entry);
     tellEnd(entry, ended);
@@ -443,21 +435,21 @@ int cacheProgress(VfsHandle *stream, uintptr_t a, uintptr_t b)
 const VfsTypeOps VfsCacheOps = {
     .name = "Cache",
     .flags = 0,
-    .close = cacheClose,             // 4
-    .getReadBuf = cacheGetReadBuf,   // 5
-    .readDone = cacheReadDone,       // 6
-    .tell = cacheTell,               // 11
-    .seek = cacheSeek,               // 12
-    .getInfo = cacheGetInfo,         // 13
-    .setInfo = cacheSetInfo,         // 14
-    .clone = cacheClone,             // 17
-    .getHeader = cacheHeader,        // 18
-    .fetch = cacheFetch,             // 19
-    .seekWords = cacheSeekWords,     // 24
-    .setProgress = cacheProgress,    // 26
-    .subscribe = HttpCacheHandle_setNotify, // 27
+    .close = cacheClose,                      // 4
+    .getReadBuf = cacheGetReadBuf,            // 5
+    .readDone = cacheReadDone,                // 6
+    .tell = cacheTell,                        // 11
+    .seek = cacheSeek,                        // 12
+    .getInfo = cacheGetInfo,                  // 13
+    .setInfo = cacheSetInfo,                  // 14
+    .clone = cacheClone,                      // 17
+    .getHeader = cacheHeader,                 // 18
+    .fetch = cacheFetch,                      // 19
+    .seekWords = cacheSeekWords,              // 24
+    .setProgress = cacheProgress,             // 26
+    .subscribe = HttpCacheHandle_setNotify,   // 27
     .getLength32 = HttpCacheHandle_available, // 28
-    .events = HttpCacheHandle_events, // 29
+    .events = HttpCacheHandle_events,         // 29
 };
 
 int HttpCache_openStream(VfsHandle *stream, const Url *url, uint32_t mode, uint32_t *accepted,

@@ -332,7 +332,8 @@ int readIndex(EngineContext *ctx, CookieStore *store)
             return Res_cookieCorruptIndex;
         }
     }
-    CookieRecord *records = n ? static_cast<CookieRecord *>(Mem_calloc(n, sizeof(CookieRecord))) : nullptr;
+    CookieRecord *records =
+        n ? static_cast<CookieRecord *>(Mem_calloc(n, sizeof(CookieRecord))) : nullptr;
     if (n && !records) {
         Mem_free(data);
         return Res_noMemory;
@@ -649,7 +650,7 @@ int Cookie_registrableDomain(const char *host, size_t hostLength, size_t *start,
     *length = 0;
     if (!host || hostLength < 4)
         return 0;
-    static const char *const kGeneric[] = {"com", "edu",  "net",  "org",    "gov",  "mil", "int",
+    static const char *const kGeneric[] = {"com",  "edu", "net",  "org",  "gov",    "mil",  "int",
                                            "aero", "biz", "coop", "info", "museum", "name", "pro"};
     int needed = 3;
     for (const char *g : kGeneric)
@@ -667,8 +668,8 @@ int Cookie_registrableDomain(const char *host, size_t hostLength, size_t *start,
         // The second-level label with its dot: "co." keeps three labels.
         size_t sldStart = dots >= 2 ? after[2] : 0;
         size_t sldLength = after[1] - sldStart;
-        static const char *const kSecond[] = {"co.", "org.", "me.", "net.",
-                                              "com.", "ac.", "ne.", "or."};
+        static const char *const kSecond[] = {"co.",  "org.", "me.", "net.",
+                                              "com.", "ac.",  "ne.", "or."};
         if (sldLength == 3 || sldLength == 4)
             for (const char *s : kSecond)
                 if (equalsI(host + sldStart, sldLength, s, strlen(s)))
@@ -819,7 +820,8 @@ int32_t Cookie_enforceLimits(EngineContext *ctx, CookieStore *store, uint32_t se
     }
     if (match >= 0)
         return match;
-    uint32_t perServer = Config_getIntA(ctx, ctx->config, nullptr, "Vexlan_maxCookiesPerServer", 20);
+    uint32_t perServer =
+        Config_getIntA(ctx, ctx->config, nullptr, "Vexlan_maxCookiesPerServer", 20);
     uint32_t overall = Config_getIntA(ctx, ctx->config, nullptr, "Vexlan_maxCookies", 300);
     if (lruDomain >= 0 && domainCount >= perServer) {
         int64_t replaced = store->records[lruDomain].lastUse;
@@ -901,8 +903,8 @@ int Cookie_storeHeader(EngineContext *ctx, const Url *url, const char *value, in
     }
 
     CookieRecord record = {};
-    record.flags = (c->expires == 0 ? Cookie_kindSession << Cookie_kindShift : 0) |
-                   (c->secure ? 1u : 0u);
+    record.flags =
+        (c->expires == 0 ? Cookie_kindSession << Cookie_kindShift : 0) | (c->secure ? 1u : 0u);
     record.expiry = c->expires;
     record.serverKey = Cookie_hostKey(c->domain[0] == '.' ? c->domain + 1 : c->domain);
     record.lastUse = now;
@@ -919,7 +921,8 @@ int Cookie_storeHeader(EngineContext *ctx, const Url *url, const char *value, in
     int same = 0;
     int32_t replace = -1;
     if (keep)
-        replace = Cookie_enforceLimits(ctx, store, record.serverKey, c, text, &same, &record.lastUse);
+        replace =
+            Cookie_enforceLimits(ctx, store, record.serverKey, c, text, &same, &record.lastUse);
     if (keep && confirm && policy == CookiePolicy_confirm && !(replace >= 0 && same))
         keep = askUser(ctx, c) != 0;
     if (keep && replace < 0 && store->count == store->capacity) {

@@ -35,7 +35,7 @@ struct Cookie {
     char *value;
     char *domain;
     char *path;
-    int64_t expires;    // engine time; 0 = none (a session cookie)
+    int64_t expires; // engine time; 0 = none (a session cookie)
     uint32_t secure;
     uint32_t borrowed;
 };
@@ -48,7 +48,7 @@ enum : uint32_t {
     Cookie_kindSession = 1,
     Cookie_flagTransient = 0x60,
     Cookie_recordSize = 20,
-    Cookie_maxText = 4097,          // name and value together must stay below
+    Cookie_maxText = 4097, // name and value together must stay below
     CookieFile_headerSize = 16,
     CookieFile_blockHeader = 12,
     CookieFile_payload = 256,
@@ -62,10 +62,10 @@ enum : uint32_t {
 // One index record.
 struct CookieRecord {
     uint32_t flags;
-    int32_t firstBlock;     // kind 0: the first block of the text
-    Cookie *session;        // kind 1: the parsed cookie (owned), never written
+    int32_t firstBlock; // kind 0: the first block of the text
+    Cookie *session;    // kind 1: the parsed cookie (owned), never written
     uint32_t serverKey;
-    int64_t expiry;         // 0 = none
+    int64_t expiry; // 0 = none
     int64_t lastUse;
 };
 
@@ -78,8 +78,8 @@ struct CookieFile {
 };
 
 struct CookiePolicy {
-    char *pattern;          // "default" for the default
-    uint32_t policy;        // 1 block, 2 confirm
+    char *pattern;   // "default" for the default
+    uint32_t policy; // 1 block, 2 confirm
     CookiePolicy *next;
 };
 
@@ -94,7 +94,7 @@ struct CookieStore {
     Url *dataUrl;
     CookiePolicy *policies;
     uint32_t enabled;
-    int32_t openStatus;     // 13569 when the index was corrupt and the store reset
+    int32_t openStatus; // 13569 when the index was corrupt and the store reset
 };
 
 // ------------------------------------------------------------ parsing

@@ -18,8 +18,8 @@ const char kHeader[CookieFile_headerSize] = {'C', 'o', 'o', 'k', 'V', 'e', 'r', 
 struct Image {
     uint8_t *data;
     size_t size;
-    uint32_t count;         // whole blocks
-    uint32_t stride;        // header + payload
+    uint32_t count;  // whole blocks
+    uint32_t stride; // header + payload
 };
 
 uint8_t *blockAt(const Image &im, uint32_t i)
@@ -38,7 +38,8 @@ void setHeader(const Image &im, uint32_t i, uint32_t used, int32_t next, int32_t
 bool isFree(const Image &im, uint32_t i)
 {
     const uint8_t *b = blockAt(im, i);
-    return Bytes_peekU32Le(b) == 0 && Bytes_peekU32Le(b + 4) == 0xFFFFFFFFu && Bytes_peekU32Le(b + 8) == 0xFFFFFFFFu;
+    return Bytes_peekU32Le(b) == 0 && Bytes_peekU32Le(b + 4) == 0xFFFFFFFFu &&
+           Bytes_peekU32Le(b + 8) == 0xFFFFFFFFu;
 }
 
 // Reads the file: a file shorter than the header gets the header written
@@ -64,7 +65,8 @@ int load(CookieFile *file, Image *im)
         *im = {};
         return err;
     }
-    im->count = uint32_t(std::min<size_t>((im->size - CookieFile_headerSize) / im->stride, 0x7FFFFFFF));
+    im->count =
+        uint32_t(std::min<size_t>((im->size - CookieFile_headerSize) / im->stride, 0x7FFFFFFF));
     return Res_ok;
 }
 

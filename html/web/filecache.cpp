@@ -69,7 +69,7 @@ uint8_t *reserve(Bytes *b, size_t more)
 struct Item {
     const char16_t *wide;
     const char *narrow;
-    char16_t *own;          // freed after the write
+    char16_t *own; // freed after the write
 };
 
 size_t itemLength(const Item &it)
@@ -138,8 +138,8 @@ void appendRecord(Bytes *b, HttpCacheEntry *e)
     uint8_t *f = reserve(b, FileCache_fixedSize);
     if (f) {
         const HttpCacheFields &h = e->fields;
-        const int64_t times[7] = {h.date, h.lastModified, h.expires, h.age, h.maxAge,
-                                  h.requestTime, h.responseTime};
+        const int64_t times[7] = {h.date,   h.lastModified, h.expires,     h.age,
+                                  h.maxAge, h.requestTime,  h.responseTime};
         for (int i = 0; i < 7; i++)
             Bytes_putU32Le(f + 4 * i, timeWord(times[i]));
         Bytes_putU32Le(f + 28, e->auth ? e->auth->words[0] : 0);
@@ -161,8 +161,8 @@ void appendRecord(Bytes *b, HttpCacheEntry *e)
 
 // Reads one record at data[pos..size): 0 with the entry made and *next
 // set; Res_fileRead for a record cut short or an item length that does not fit.
-int readRecord(HttpCache *cache, const uint8_t *data, size_t size, size_t pos,
-               HttpCacheEntry **out, size_t *next)
+int readRecord(HttpCache *cache, const uint8_t *data, size_t size, size_t pos, HttpCacheEntry **out,
+               size_t *next)
 {
     *out = nullptr;
     if (size - pos < FileCache_fixedSize)
@@ -182,8 +182,8 @@ int readRecord(HttpCache *cache, const uint8_t *data, size_t size, size_t pos,
     if (err)
         return err;
     HttpCacheFields &h = e->fields;
-    int64_t *times[7] = {&h.date, &h.lastModified, &h.expires, &h.age, &h.maxAge,
-                         &h.requestTime, &h.responseTime};
+    int64_t *times[7] = {&h.date,   &h.lastModified, &h.expires,     &h.age,
+                         &h.maxAge, &h.requestTime,  &h.responseTime};
     for (int i = 0; i < 7; i++)
         *times[i] = timeOf(Bytes_peekU32Le(f + 4 * i));
     e->totalLength = uint64_t(Bytes_peekU32Le(f + 36)) | uint64_t(Bytes_peekU32Le(f + 40)) << 32;
@@ -256,8 +256,8 @@ void dropLoaded(HttpCacheEntry *e, bool duplicate)
 
 Url *FileCache_directory(EngineContext *ctx)
 {
-    char16_t *value = Config_getUstrA(ctx, ctx->config, u"Paths", "File.cache",
-                                      u"file://localhost/okala_dir/");
+    char16_t *value =
+        Config_getUstrA(ctx, ctx->config, u"Paths", "File.cache", u"file://localhost/okala_dir/");
     if (!value)
         return nullptr;
     size_t n = Ustr_len(value);
@@ -387,7 +387,8 @@ int FileCache_loadIndex(HttpCache *cache)
     }
     if (!err) {
         cache->indexInUse = 1;
-        if (size < 8 || Bytes_peekU32Le(data) != FileCache_magic || Bytes_peekU32Le(data + 4) != FileCache_version)
+        if (size < 8 || Bytes_peekU32Le(data) != FileCache_magic ||
+            Bytes_peekU32Le(data + 4) != FileCache_version)
             size = 0; // a bad header loads nothing
         size_t pos = size ? 8 : 0;
         while (pos < size) {

@@ -111,7 +111,8 @@ int opOpenOrigin(HttpCacheEntry *entry)
         if (!entry->core.url)
             return Res_vfsNotAvailable;
         uint32_t accepted = 0;
-        int err = Vfs_open(entry->core.url, Vfs_modeRead, &entry->origin, &accepted, entry->cache->ctx);
+        int err =
+            Vfs_open(entry->core.url, Vfs_modeRead, &entry->origin, &accepted, entry->cache->ctx);
         if (err) {
             entry->origin = nullptr;
             return err;
@@ -149,7 +150,8 @@ int opFinish(HttpCacheEntry *entry)
     char *refresh = nullptr;
     const Url *finalUrl = nullptr;
     int err = Res_ok;
-    const char *names[6] = {"Date:", "Expires:", "Age:", "Cache-Control:", "Pragma:", "Last-Modified:"};
+    const char *names[6] = {
+        "Date:", "Expires:", "Age:", "Cache-Control:", "Pragma:", "Last-Modified:"};
     if (VfsHandle *origin = entry->origin) {
         for (int i = 0; i < 6; i++)
             if (Vfs_getHeader(origin, names[i], &texts[i]) != Res_ok)
@@ -309,8 +311,7 @@ int memWrite(HttpCacheEntry *entry, const uint8_t *bytes, size_t length)
     if (length > 0xFFFFFFFFu || entry->stored + length > 0xFFFFFFFFu)
         return Res_noMemory;
     uint32_t capacity = uint32_t(std::min<uint64_t>(entry->capacity, 0xFFFFFFFFu));
-    BodySink body = {{entry->body, capacity, uint32_t(entry->stored), 0, &kBodySinkOps},
-                     entry};
+    BodySink body = {{entry->body, capacity, uint32_t(entry->stored), 0, &kBodySinkOps}, entry};
     int err = CacheSink_write(&body.sink, bytes, uint32_t(length));
     entry->stored = body.sink.size;
     return err;
@@ -412,7 +413,10 @@ void classClose(CacheEntry *core)
 void makeRoom(CacheStore *store, uint32_t *wanted, CacheEntry *entry)
 {
     struct Skip {
-        static int other(CacheEntry *e, void *arg) { return e != arg; }
+        static int other(CacheEntry *e, void *arg)
+        {
+            return e != arg;
+        }
     };
     CacheStore_evictUntil(store, wanted, &entry->cls->bytesInUse, Skip::other, entry);
 }
@@ -430,7 +434,8 @@ void hookCheck(CacheStore *, CacheEntry *core, uint32_t *fresh, uint32_t *usable
 void hookTrim(CacheEntry *core)
 {
     HttpCacheEntry *entry = ofCore(core);
-    if (entry->store == &HttpCache_memoryStore && entry->capacity > entry->stored && entry->stored) {
+    if (entry->store == &HttpCache_memoryStore && entry->capacity > entry->stored &&
+        entry->stored) {
         uint8_t *trimmed = static_cast<uint8_t *>(Mem_realloc(entry->body, size_t(entry->stored)));
         if (trimmed) {
             entry->body = trimmed;
@@ -453,8 +458,8 @@ void freeAuth(HttpCacheAuth *auth)
 } // namespace
 
 const HttpCacheEntryOps HttpCache_entryOps = {
-    opInit, opClose, opOpenOrigin, opFinish, opNothing, opFetch,
-    opCloseOrigin, opIdle, opPassOn, opAvailable, opEvents,
+    opInit,        opClose, opOpenOrigin, opFinish,    opNothing, opFetch,
+    opCloseOrigin, opIdle,  opPassOn,     opAvailable, opEvents,
 };
 
 const HttpCacheStoreOps HttpCache_memoryStore = {
@@ -462,7 +467,8 @@ const HttpCacheStoreOps HttpCache_memoryStore = {
 };
 
 const HttpCacheStoreOps HttpCache_fileStore = {
-    fileSelect, FileCache_newDataFile, fileDiscard, fileWrite, fileRead, fileReleaseRead, storeComplete,
+    fileSelect, FileCache_newDataFile, fileDiscard,   fileWrite,
+    fileRead,   fileReleaseRead,       storeComplete,
 };
 
 // ------------------------------------------------------------ the HTTP fields
@@ -571,7 +577,8 @@ int HttpCacheEntry_readResponse(HttpCacheEntry *entry, const HttpCacheHeaders *h
         entry->urlClass = Url_getClass(copy);
     }
     HttpCache_readHeaders(&entry->fields, headers, now);
-    HttpCache_computeFreshness(&entry->fields, entry->core.url, entry->httpStatus, entry->cache->flags);
+    HttpCache_computeFreshness(&entry->fields, entry->core.url, entry->httpStatus,
+                               entry->cache->flags);
     return Res_ok;
 }
 
@@ -611,8 +618,10 @@ void HttpCache_applySettings(HttpCache *cache)
 {
     EngineContext *ctx = cache->ctx;
     uint32_t query = Config_getIntA(ctx, ctx->config, nullptr, "Vexlan_CacheQueryUrls", 0);
-    uint32_t redirections = Config_getIntA(ctx, ctx->config, nullptr, "Vexlan_CacheRedirections", 1);
-    cache->flags = (query ? uint32_t(HttpCache_queryUrls) : 0u) | (redirections ? uint32_t(HttpCache_redirections) : 0u);
+    uint32_t redirections =
+        Config_getIntA(ctx, ctx->config, nullptr, "Vexlan_CacheRedirections", 1);
+    cache->flags = (query ? uint32_t(HttpCache_queryUrls) : 0u) |
+                   (redirections ? uint32_t(HttpCache_redirections) : 0u);
     cache->maxSize = Config_getIntA(ctx, ctx->config, nullptr, "Vexlan_CacheMaxSize", 0);
     cache->maxEntries = Config_getIntA(ctx, ctx->config, nullptr, "Vexlan_CacheMaxEntries", 0);
     cache->memoryClass.byteBudget = cache->maxSize;
@@ -696,7 +705,8 @@ int HttpCacheEntry_create(HttpCache *cache, const Url *url, HttpCacheEntry **out
     f->responseTime = f->dateUsed = f->correctedInitialAge = f->freshnessLifetime = -1;
     f->requestTime = Date_now(nullptr);
     entry->cache = cache;
-    int err = CacheEntry_init(cache->ctx, &entry->core, cache->store, &kClient, &cache->memoryClass, 0);
+    int err =
+        CacheEntry_init(cache->ctx, &entry->core, cache->store, &kClient, &cache->memoryClass, 0);
     if (!err)
         err = (init ? init : opInit)(entry);
     if (err) {
@@ -727,7 +737,7 @@ void HttpCacheEntry_free(HttpCacheEntry *entry)
     Mem_free(entry->refresh);
     freeAuth(entry->auth);
     Url_free(entry->core.url);
-    for (CacheAlias *lists[2] = {entry->core.aliases, entry->redirects}; CacheAlias *&a : lists) {
+    for (CacheAlias *lists[2] = {entry->core.aliases, entry->redirects}; CacheAlias * &a : lists) {
         while (a) {
             CacheAlias *next = a->next;
             Url_free(a->url);

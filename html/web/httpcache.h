@@ -28,34 +28,35 @@ struct Url;
 
 // The eleven operations of an entry, in slot order.
 struct HttpCacheEntryOps {
-    int (*init)(HttpCacheEntry *entry);                      // 0
-    int (*close)(HttpCacheEntry *entry);                     // 1
-    int (*openOrigin)(HttpCacheEntry *entry);                // 2
-    int (*finish)(HttpCacheEntry *entry);                    // 3
-    int (*nothing)(HttpCacheEntry *entry);                   // 4: answers 0
+    int (*init)(HttpCacheEntry *entry);       // 0
+    int (*close)(HttpCacheEntry *entry);      // 1
+    int (*openOrigin)(HttpCacheEntry *entry); // 2
+    int (*finish)(HttpCacheEntry *entry);     // 3
+    int (*nothing)(HttpCacheEntry *entry);    // 4: answers 0
     // 5: reads the origin into the store until wanted bytes are stored
     // (all of them with UINT64_MAX), never past a known content length.
     int (*fetch)(HttpCacheEntry *entry, uint64_t wanted);
-    int (*closeOrigin)(HttpCacheEntry *entry);               // 6: 1 when one was open
-    void (*idle)(HttpCacheEntry *entry);                     // 7
-    int (*passOn)(HttpCacheEntry *entry, uint32_t code, uintptr_t *value); // 8: Res_vfsNotAvailable without origin
+    int (*closeOrigin)(HttpCacheEntry *entry); // 6: 1 when one was open
+    void (*idle)(HttpCacheEntry *entry);       // 7
+    int (*passOn)(HttpCacheEntry *entry, uint32_t code,
+                  uintptr_t *value); // 8: Res_vfsNotAvailable without origin
     // 9: *count = the low 32 bits of the content length; Res_fileSize when they
     // are 0.
     int (*available)(HttpCacheEntry *entry, uint32_t *count);
-    uint32_t (*events)(HttpCacheEntry *entry);               // 10: always 15
+    uint32_t (*events)(HttpCacheEntry *entry); // 10: always 15
 };
 
 // The HTTP fields of the expiration model.
 struct HttpCacheFields {
-    int64_t date;                   // "Date:", or the response time
+    int64_t date; // "Date:", or the response time
     int64_t lastModified;
-    int64_t expires;                // an unparseable "Expires:" is 0
+    int64_t expires; // an unparseable "Expires:" is 0
     int64_t age;
     int64_t maxAge;
-    uint32_t noCache;               // no-cache or no-store
+    uint32_t noCache; // no-cache or no-store
     int64_t requestTime;
     int64_t responseTime;
-    int64_t dateUsed;               // the date of the computation
+    int64_t dateUsed; // the date of the computation
     int64_t correctedInitialAge;
     int64_t freshnessLifetime;
     uint32_t mustRevalidate;
@@ -96,19 +97,19 @@ extern const HttpCacheStoreOps HttpCache_fileStore;
 
 // A cache entry.
 struct HttpCacheEntry {
-    CacheEntry core;                // the cache store's part (first)
+    CacheEntry core; // the cache store's part (first)
     HttpCache *cache;
     uint32_t urlClass;
-    int32_t status;                 // the entry's status word (stream property 7)
+    int32_t status; // the entry's status word (stream property 7)
     int32_t httpStatus;
     VfsHandle *origin;
-    uint32_t fetchState;            // 1 new data follows, 2 the stored copy is valid
+    uint32_t fetchState; // 1 new data follows, 2 the stored copy is valid
     const HttpCacheEntryOps *ops;
-    uint64_t totalLength;           // content length; 0 when none was reported
+    uint64_t totalLength; // content length; 0 when none was reported
     char16_t *contentType;
     char16_t *charset;
-    char16_t *texts[3];             // further text properties of the origin
-    char *streamName;               // 8-bit
+    char16_t *texts[3]; // further text properties of the origin
+    char *streamName;   // 8-bit
     HttpCacheAuth *auth;
     char *refresh;
     HttpCacheFields fields;
@@ -118,25 +119,25 @@ struct HttpCacheEntry {
     uint8_t *body;
     uint64_t capacity;
     // Body: both stores.
-    uint64_t stored;                // bytes stored
-    uint32_t complete;              // the origin reached its end
+    uint64_t stored;   // bytes stored
+    uint32_t complete; // the origin reached its end
     // File store.
     Url *dataUrl;
     uint64_t minimumSize;
-    CacheAlias *redirects;          // further URLs of the entry
+    CacheAlias *redirects; // further URLs of the entry
 };
 
 // A reader on a cache entry: the first word of a Cache stream's handle.
 struct HttpCacheHandle {
     HttpCacheEntry *entry;
-    uint64_t position;          // bytes read, as the stream's tell reports it
-    void *buffer;               // held by the handle, freed with it
+    uint64_t position; // bytes read, as the stream's tell reports it
+    void *buffer;      // held by the handle, freed with it
     uint32_t mode;
-    VfsEventFn notify;          // 0 until set
+    VfsEventFn notify; // 0 until set
     void *userData;
-    uint32_t mask;              // events the reader wants
-    HttpCacheHandle *next;      // the next reader of the entry
-    uint32_t error;             // the reader failed: position queries and close answer 776
+    uint32_t mask;         // events the reader wants
+    HttpCacheHandle *next; // the next reader of the entry
+    uint32_t error;        // the reader failed: position queries and close answer 776
     // The load-charging callback (stream slot 26): told of the bytes the
     // entry holds and the resource's length (0 unknown) as they grow.
     int (*progress)(void *arg, uint64_t done, uint64_t total);
@@ -146,17 +147,17 @@ struct HttpCacheHandle {
 // The cache record (one per engine, at ctx->httpCache).
 struct HttpCache {
     EngineContext *ctx;
-    uint32_t flags;             // bit 0 URLs with a query may be cached; bit 1 redirections
-    uint32_t maxSize;           // "Vexlan_CacheMaxSize"
-    uint32_t maxEntries;        // "Vexlan_CacheMaxEntries"
-    uint64_t fileLimit;         // largest response of the file store (0: none)
+    uint32_t flags;      // bit 0 URLs with a query may be cached; bit 1 redirections
+    uint32_t maxSize;    // "Vexlan_CacheMaxSize"
+    uint32_t maxEntries; // "Vexlan_CacheMaxEntries"
+    uint64_t fileLimit;  // largest response of the file store (0: none)
     CacheStore *store;
     CacheClass memoryClass;
     CacheClass fileClass;
-    Url *fileDir;               // the file cache's directory
-    uint32_t loading;           // an index load is running: no saves
-    uint32_t saveDisabled;      // no index saves; data files are kept when entries go
-    uint32_t indexInUse;        // an index was loaded or a file entry made: saves are due
+    Url *fileDir;          // the file cache's directory
+    uint32_t loading;      // an index load is running: no saves
+    uint32_t saveDisabled; // no index saves; data files are kept when entries go
+    uint32_t indexInUse;   // an index was loaded or a file entry made: saves are due
     // The initialise operation of entries that the opener makes (null:
     // the default, which installs HttpCache_entryOps).
     int (*entryInit)(HttpCacheEntry *entry);
@@ -202,7 +203,8 @@ extern const VfsTypeOps VfsCacheOps;
 // the entry's current events that the mask holds are then reported, lowest
 // bit first, as callback(null, userData, bit), after the entry's lock is
 // released, so a callback may read the stream. 0.
-int HttpCacheHandle_setNotify(VfsHandle *stream, VfsEventFn callback, void *userData, uint32_t mask);
+int HttpCacheHandle_setNotify(VfsHandle *stream, VfsEventFn callback, void *userData,
+                              uint32_t mask);
 // *count = the bytes from the reader's position to the end of the resource (0
 // when the position is beyond it). The entry's result: 0, or Res_fileSize when
 // the resource's length is unknown (*count 0).
@@ -252,8 +254,9 @@ int HttpCache_handleRetarget(HttpCacheHandle *handle, HttpCacheEntry *entry);
 // with the cache's redirections flag the URL asked for stays an alias, so
 // that it finds the entry too. 0 or 1 (out of memory: the entry is then
 // not kept).
-[[nodiscard]] int HttpCacheEntry_readResponse(HttpCacheEntry *entry, const HttpCacheHeaders *headers,
-                                              const char *refresh, const Url *finalUrl);
+[[nodiscard]] int HttpCacheEntry_readResponse(HttpCacheEntry *entry,
+                                              const HttpCacheHeaders *headers, const char *refresh,
+                                              const Url *finalUrl);
 
 // ------------------------------------------------------- the HTTP fields
 

@@ -191,7 +191,8 @@ ListNode *List_insertSorted(List *list, void *data, ListCompareFn compare, int d
             break;
         last = e;
     }
-    return last ? List_insert(list, data, last, List_after) : List_insert(list, data, nullptr, List_atHead);
+    return last ? List_insert(list, data, last, List_after)
+                : List_insert(list, data, nullptr, List_atHead);
 }
 
 int List_move(List *list, ListNode *node, ListNode *reference, int32_t where)

@@ -28,10 +28,10 @@ struct ListBlock {
 
 struct List {
     int32_t count;
-    ListDestroyFn destroy;   // may be null
+    ListDestroyFn destroy; // may be null
     ListNode *freeNodes;
     ListBlock *blocks;
-    uint32_t growBy;         // nodes of the next pool block
+    uint32_t growBy; // nodes of the next pool block
     ListNode *head;
     ListNode *tail;
 };
@@ -45,8 +45,8 @@ enum : int32_t {
 
 // The state handed to a List_walk callback.
 struct ListWalkState {
-    int32_t fill;   // set: offer new nodes from the pool to be appended
-    int32_t done;   // set by the callback to end a fill after this node
+    int32_t fill; // set: offer new nodes from the pool to be appended
+    int32_t done; // set by the callback to end a fill after this node
 };
 
 // Walk callback: op 0 starts (node null), 2 offers a node, 1 ends.

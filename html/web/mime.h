@@ -91,7 +91,7 @@ enum : uint32_t { Mime_maxDepth = 64 };
 
 // One part of a message. Offsets are in the source stream.
 struct MimePart {
-    uint32_t bodyStart;  // first body byte (until the headers end: just after the opening delimiter)
+    uint32_t bodyStart; // first body byte (until the headers end: just after the opening delimiter)
     uint32_t bodyLength; // up to the delimiter line; the line break before it included
     uint32_t number;     // order of creation: root 0
     uint32_t type;       // MimeType_*
@@ -100,12 +100,12 @@ struct MimePart {
     uint8_t *decoded;    // decoded body (collect mode, or a part stream)
     uint32_t decodedLength;
     uint32_t decodedCapacity;
-    char *headers;       // every header line as read, NUL-terminated
+    char *headers; // every header line as read, NUL-terminated
     uint32_t headersLength;
     uint32_t headersCapacity;
-    char *boundary;      // multipart parts only
+    char *boundary; // multipart parts only
     uint32_t boundaryLength;
-    uint32_t depth;      // root 0
+    uint32_t depth; // root 0
     MimePart *parent;
     MimePart *firstChild;
     MimePart *lastChild;
@@ -121,8 +121,8 @@ struct MimeParser {
     char *pending;    // the root's body lines (offset mode only; NUL-terminated)
     uint32_t pendingCapacity;
     uint32_t pendingLength;
-    uint32_t rootText;  // the root has had a non-empty body line
-    uint32_t midLine;   // the next chunk starts inside a body line (collect mode)
+    uint32_t rootText; // the root has had a non-empty body line
+    uint32_t midLine;  // the next chunk starts inside a body line (collect mode)
 };
 
 // A new parser and its root (*root). The parser, or null (*root null) when
@@ -182,8 +182,8 @@ int Mime_nextEncodedWord(const char *text, size_t *taken, uint8_t **bytes, size_
                          uint32_t *charset);
 // Decodes encoded-word text by method (0-2 copy, 3 Q, 4 base64) into a
 // new buffer. 0, or 15360 (bad method, bad base64, out of memory).
-[[nodiscard]] int Mime_decodeWordText(uint32_t method, const uint8_t *bytes, size_t n, uint8_t **out,
-                                      size_t *outLength);
+[[nodiscard]] int Mime_decodeWordText(uint32_t method, const uint8_t *bytes, size_t n,
+                                      uint8_t **out, size_t *outLength);
 // The encoded-word decoders: a new buffer (null on failure) of *outLength
 // bytes.
 uint8_t *Mime_wordBase64Decode(const uint8_t *bytes, size_t n, size_t *outLength);
@@ -197,14 +197,14 @@ int Mime_base64Quantum(const uint8_t in[4], uint8_t out[3]);
 // A parsed MIME source, the handler object of the URLs into it. Shared by
 // reference count.
 struct MimeArchive {
-    UrlHandler header;   // retain, release; owner; stream type 4 (the kind)
-    uint32_t refCount;   // 1 at creation
-    Lock lock;           // the source stream, its position and the count
-    VfsHandle *source;   // kept open for later decoding; null once closed
-    uint32_t state;      // 0 usable; 1 answers 780 (references still count)
-    uint32_t handOver;   // part streams take the decoded bytes over
+    UrlHandler header; // retain, release; owner; stream type 4 (the kind)
+    uint32_t refCount; // 1 at creation
+    Lock lock;         // the source stream, its position and the count
+    VfsHandle *source; // kept open for later decoding; null once closed
+    uint32_t state;    // 0 usable; 1 answers 780 (references still count)
+    uint32_t handOver; // part streams take the decoded bytes over
     MimePart *root;
-    Url *baseUrl;        // the source stream's URL
+    Url *baseUrl; // the source stream's URL
     EngineContext *ctx;
 };
 

@@ -612,7 +612,8 @@ int MimeStream_open(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *
     char *type = Mime_getHeaderValue(part, MimeHdr_contentType);
     if (type) {
         char16_t *wide = widen(type);
-        if (wide && MemFile_setInfo(handle, VfsInfo_mime, reinterpret_cast<uintptr_t>(wide)) != Res_ok)
+        if (wide &&
+            MemFile_setInfo(handle, VfsInfo_mime, reinterpret_cast<uintptr_t>(wide)) != Res_ok)
             Mem_free(wide);
         Mem_free(type);
     }

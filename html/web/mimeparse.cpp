@@ -114,8 +114,8 @@ int appendHeaderLine(MimePart *part, const uint8_t *line, size_t n)
     for (size_t i = 0; i < len; i++)
         narrow[i] = wide[i] < 0x100 ? char(wide[i]) : '?';
     Mem_free(wide);
-    int err = appendText(&part->headers, &part->headersLength, &part->headersCapacity, narrow, len,
-                         256);
+    int err =
+        appendText(&part->headers, &part->headersLength, &part->headersCapacity, narrow, len, 256);
     Mem_free(narrow);
     return err;
 }
@@ -314,7 +314,8 @@ int Mime_parseContentHeaders(MimePart *part)
 {
     char *header = Mime_findHeader(part->headers, MimeHdr_contentTransferEncoding);
     if (header) {
-        const char *s = header + strlen(header) >= header + 26 ? header + 26 : header + strlen(header);
+        const char *s =
+            header + strlen(header) >= header + 26 ? header + 26 : header + strlen(header);
         while (*s == ' ' || *s == '\t')
             s++;
         part->encoding = matchToken(kEncodings, s, tokenLength(s), part->encoding);
@@ -364,14 +365,10 @@ CharsetConverter Mime_decoderFor(const MimePart *part)
     switch (part->encoding) {
     case MimeEnc_7bit:
     case MimeEnc_8bit:
-    case MimeEnc_binary:
-        return Charset_copyBytes;
-    case MimeEnc_quotedPrintable:
-        return Mime_qpDecode;
-    case MimeEnc_base64:
-        return Mime_base64Decode;
-    default:
-        return nullptr;
+    case MimeEnc_binary: return Charset_copyBytes;
+    case MimeEnc_quotedPrintable: return Mime_qpDecode;
+    case MimeEnc_base64: return Mime_base64Decode;
+    default: return nullptr;
     }
 }
 
@@ -502,11 +499,8 @@ int Mime_parse(EngineContext *context, const uint8_t *data, uint32_t length, uin
         }
         // 3. By state.
         switch (parser->state) {
-        case MimeState_opened:
-            parser->state = MimeState_partHeaders;
-            break;
-        case MimeState_closed:
-            break; // the epilogue, and the closing line itself
+        case MimeState_opened: parser->state = MimeState_partHeaders; break;
+        case MimeState_closed: break; // the epilogue, and the closing line itself
         case MimeState_body:
             if (!parser->current->parent) {
                 // The root's own body: kept for a message without parts.

@@ -21,10 +21,10 @@
 #include "platform/url/url.h"
 
 struct RedirectState {
-    int32_t delay;      // never 0
-    Url *target;        // owned while pending
-    WorkerJob *job;     // the running redirection, or null
-    uint32_t timer;     // the pending timer, or 0
+    int32_t delay;  // never 0
+    Url *target;    // owned while pending
+    WorkerJob *job; // the running redirection, or null
+    uint32_t timer; // the pending timer, or 0
 };
 
 namespace {
@@ -36,7 +36,7 @@ namespace {
 // HostQuestion_destroyWait frees it whole.
 struct Waiter {
     HostQuestionWait wait;
-    int32_t references;     // the asker's and one per live message
+    int32_t references; // the asker's and one per live message
     int32_t answer;
 };
 
@@ -198,7 +198,8 @@ void startRedirection(EngineContext *ctx, void *argument)
     RedirectState *r = stateOf(doc);
     if (!r || r->job || !r->target)
         return;
-    if (Worker_submit(ctx, &r->job, 1, runRedirection, doc, nullptr, 4096, "doRedirectionWorker") != Res_ok)
+    if (Worker_submit(ctx, &r->job, 1, runRedirection, doc, nullptr, 4096, "doRedirectionWorker") !=
+        Res_ok)
         r->job = nullptr;
 }
 
@@ -211,7 +212,8 @@ int UserQuestion_ask(EventProc *processor, const HostQuestionRecord *request)
     auto *answerWord = reinterpret_cast<int32_t *>(request->words[0]);
     EventProcMsg *msg = static_cast<EventProcMsg *>(Mem_calloc(1, sizeof(EventProcMsg)));
     auto *record = static_cast<HostQuestionRecord *>(Mem_malloc(sizeof(HostQuestionRecord)));
-    Waiter *w = msg && record ? newWaiter(processor->context, answerWord ? *answerWord : 0) : nullptr;
+    Waiter *w =
+        msg && record ? newWaiter(processor->context, answerWord ? *answerWord : 0) : nullptr;
     if (record)
         *record = *request;
     if (!w || duplicateTexts(record)) {
@@ -253,12 +255,15 @@ int UserQuestion_ask(EventProc *processor, const HostQuestionRecord *request)
     return err;
 }
 
-int Redirect_isAllowed(EngineContext *context, const Url *from, const Url *to, int32_t flags, int force)
+int Redirect_isAllowed(EngineContext *context, const Url *from, const Url *to, int32_t flags,
+                       int force)
 {
     if (!context || !from || !to)
         return 0;
-    uint32_t policy = Config_getIntA(context, context->config, nullptr, "Vexlan_httpRedirectionPolicy", 2);
-    int leavingSecure = Url_getScheme(from) == UrlScheme_https && Url_getScheme(to) != UrlScheme_https;
+    uint32_t policy =
+        Config_getIntA(context, context->config, nullptr, "Vexlan_httpRedirectionPolicy", 2);
+    int leavingSecure =
+        Url_getScheme(from) == UrlScheme_https && Url_getScheme(to) != UrlScheme_https;
     char *fromText = Url_toUtf8(from, UrlPart_all);
     char *toText = Url_toUtf8(to, UrlPart_all);
     int allowed = fromText && toText;
@@ -333,7 +338,8 @@ int Redirect_schedule(Edr_Doc *doc, int32_t delay, Url *target)
     r->delay = delay > 0 ? delay : 1;
     r->target = target;
     EngineContext *ctx = doc->app;
-    int err = TimerQ_add(ctx, ctx ? ctx->eventProc : nullptr, r->delay, 0, startRedirection, doc, &r->timer);
+    int err = TimerQ_add(ctx, ctx ? ctx->eventProc : nullptr, r->delay, 0, startRedirection, doc,
+                         &r->timer);
     if (err) {
         Url_free(r->target);
         r->target = nullptr;

@@ -41,7 +41,8 @@ int UserQuestion_ask(EventProc *processor, const HostQuestionRecord *request);
 // default: ask when leaving https for another scheme) and force decide
 // whether the user is asked first; flags are passed on in the question
 // and the notice. 0 when refused or when asking fails.
-int Redirect_isAllowed(EngineContext *context, const Url *from, const Url *to, int32_t flags, int force);
+int Redirect_isAllowed(EngineContext *context, const Url *from, const Url *to, int32_t flags,
+                       int force);
 
 // Cancels the document's pending redirection: its timer, its job (waited
 // for) and its target. Nothing happens without one.

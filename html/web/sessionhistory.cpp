@@ -78,7 +78,8 @@ void Session_historyAdd(SessionHistory *h, const Url *url)
         return;
     int32_t count = List_count(h->list);
     ListNode *cur = h->current >= 0 ? List_at(h->list, h->current) : nullptr;
-    if (!(count > 0 && cur && Url_compare(static_cast<const Url *>(List_nodeData(cur)), url, UrlPart_all) == 0)) {
+    if (!(count > 0 && cur &&
+          Url_compare(static_cast<const Url *>(List_nodeData(cur)), url, UrlPart_all) == 0)) {
         // The forward entries go first.
         while (List_count(h->list) > h->current + 1) {
             ListNode *n = List_at(h->list, List_count(h->list) - 1);
@@ -87,9 +88,9 @@ void Session_historyAdd(SessionHistory *h, const Url *url)
         }
         if (Url *copy = Url_copy(url)) {
             EngineContext *context = h->owner ? h->owner->context : nullptr;
-            uint32_t max = Config_getIntA(context, context ? context->config : nullptr, nullptr,
-                                          "Vexlan_sessionHistoryMaxEntries",
-                                          SessionHistory_defaultMaxEntries);
+            uint32_t max =
+                Config_getIntA(context, context ? context->config : nullptr, nullptr,
+                               "Vexlan_sessionHistoryMaxEntries", SessionHistory_defaultMaxEntries);
             while (max != 0 && uint32_t(List_count(h->list)) >= max) {
                 ListNode *first = h->list->head;
                 if (List_remove(h->list, &first) != 0)

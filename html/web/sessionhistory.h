@@ -26,12 +26,12 @@ enum : int32_t {
 typedef void (*SessionHistoryNotifyFn)(int32_t state, void *data);
 
 struct SessionHistory {
-    AppCloseHook hook;               // its close destroys the history
-    List *list;                      // entries: owned Url copies
-    int32_t current;                 // index of the current entry, -1 when none
-    SessionHistoryNotifyFn notify;   // may be null
+    AppCloseHook hook;             // its close destroys the history
+    List *list;                    // entries: owned Url copies
+    int32_t current;               // index of the current entry, -1 when none
+    SessionHistoryNotifyFn notify; // may be null
     void *notifyData;
-    EngineInstance *owner;           // its context and settings are used
+    EngineInstance *owner; // its context and settings are used
     void (*destroyFn)(EngineInstance *owner);
 };
 

@@ -18,14 +18,15 @@ struct Url;
 // Replaces the file with the bytes: written to "<name>.new" beside it,
 // then renamed over it. 0 or the first error (the temporary file is
 // removed after a failure).
-[[nodiscard]] int WebFile_replace(EngineContext *ctx, const Url *url, const void *data, size_t length);
+[[nodiscard]] int WebFile_replace(EngineContext *ctx, const Url *url, const void *data,
+                                  size_t length);
 // Writes the bytes at the offset of an existing file (created when missing).
 [[nodiscard]] int WebFile_writeAt(EngineContext *ctx, const Url *url, uint64_t offset,
                                   const void *data, size_t length);
 // Appends the bytes in pieces of at most 4096 bytes; *written counts the
 // bytes of the pieces written. 0 or the first error.
-[[nodiscard]] int WebFile_append(EngineContext *ctx, const Url *url, const void *data, size_t length,
-                                 uint64_t *written);
+[[nodiscard]] int WebFile_append(EngineContext *ctx, const Url *url, const void *data,
+                                 size_t length, uint64_t *written);
 // Reads up to length bytes at the offset in pieces of at most 4096 bytes;
 // *got counts them. 0 or an error.
 [[nodiscard]] int WebFile_readAt(EngineContext *ctx, const Url *url, uint64_t offset, void *data,

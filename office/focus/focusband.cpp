@@ -6,8 +6,7 @@
 #include "core/container/obj.h"
 #include "document/edr/pageobj.h"
 
-namespace
-{
+namespace {
 
 int32_t negate(int32_t v)
 {
@@ -71,7 +70,8 @@ int Edr_Doc_anyFocusableBetween(Edr_Doc *doc, const Rect *a, const Rect *b, uint
 {
     if (!doc || !a || !b || b->x0 <= a->x1)
         return 0;
-    Band band{*a, *b, std::min(a->y0, b->y0), std::max(a->y1, b->y1), flags, filter, filterArgument};
+    Band band{*a,    *b,     std::min(a->y0, b->y0), std::max(a->y1, b->y1),
+              flags, filter, filterArgument};
     // Objects are turned into the search frame one by one, so the walk
     // covers the whole view.
     static constexpr int32_t everywhere[4] = {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};

@@ -11,8 +11,7 @@
 #include "office/ole2/olewriter.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
 // The blip record instance each FBSE blip type expects.
 uint32_t expectedInstance(uint8_t blipType)
@@ -95,8 +94,8 @@ int Escher_blipLoad(EscherDrawing *drawing, EscherBlip *blip, int decode)
     err = Vfs_openMemory(data, length, 1, Vfs_modeRead | Vfs_modeSeekable, &stream, &accepted,
                          drawing->context);
     if (!err)
-        err = Image_createFromStream(drawing->context, stream, nullptr, nullptr, nullptr, 0, 0, 0x205, 0,
-                                     &blip->image);
+        err = Image_createFromStream(drawing->context, stream, nullptr, nullptr, nullptr, 0, 0,
+                                     0x205, 0, &blip->image);
     if (err) {
         // The stream took the bytes and has freed them.
         blip->data = nullptr;
@@ -108,8 +107,7 @@ int Escher_blipLoad(EscherDrawing *drawing, EscherBlip *blip, int decode)
 
 // ------------------------------------------------------------------ copy
 
-namespace
-{
+namespace {
 
 struct Copy {
     EngineContext *context;
@@ -241,7 +239,8 @@ int copyRecords(Copy *c, uint32_t length)
         if (h.type >= EscherRec_dggContainer && h.type <= EscherRec_spContainer) {
             err = copyRecords(c, h.length);
             // The one-byte label before each drawing of a Word document.
-            if (!err && (h.type == EscherRec_dggContainer || h.type == EscherRec_dgContainer) && done < length) {
+            if (!err && (h.type == EscherRec_dggContainer || h.type == EscherRec_dgContainer) &&
+                done < length) {
                 err = copyBytes(c, 1);
                 done++;
             }
@@ -269,7 +268,8 @@ int copyRecords(Copy *c, uint32_t length)
 } // namespace
 
 int Escher_copyDrawingData(EngineContext *context, OleStream *delayStream, OleStream *source,
-                           OleStream *targetData, OleStream *target, uint32_t offset, uint32_t length)
+                           OleStream *targetData, OleStream *target, uint32_t offset,
+                           uint32_t length)
 {
     if (!source || !target || !targetData)
         return Escher_errNoSource;

@@ -186,8 +186,8 @@ struct EscherClientBytes {
 struct EscherShape;
 // Called after each shape is placed: the node it was placed under, the
 // shape entry, its rectangle {x, y, w, h} and its rotation (16.16 degrees).
-typedef int (*EscherShapeHook)(void *user, Edr_Node *node, const EscherShape *shape, const int32_t rect[4],
-                               int32_t rotation);
+typedef int (*EscherShapeHook)(void *user, Edr_Node *node, const EscherShape *shape,
+                               const int32_t rect[4], int32_t rotation);
 // Turns a style rule into a document style id (as the metafile player's).
 typedef int (*EscherStyleHook)(void *user, StyleRule *rule, uint32_t *id);
 // Supplies the bytes of a client record stored with length 0.
@@ -211,7 +211,7 @@ struct EscherShape {
     struct TertiaryProp {
         uint16_t id; // raw, with the flag bits
         uint32_t value;
-    } *tertiaryProps;
+    } * tertiaryProps;
     int32_t level;
 };
 
@@ -233,7 +233,7 @@ struct EscherDrawingGroup {
     EscherSolver *solvers;
     uint32_t capacity;
     uint32_t count;
-    EscherShape self;     // the DgContainer's own SpContainer: the background shape
+    EscherShape self;    // the DgContainer's own SpContainer: the background shape
     EscherShape *shapes; // capacity entries
 };
 
@@ -289,21 +289,24 @@ struct EscherDrawing {
     uint32_t placeholderRecord;
 };
 
-[[nodiscard]] int Escher_openDrawing(EngineContext *context, const EscherSource *main, const EscherSource *delay,
-                                     EscherDrawing **drawing, EscherStyleHook styleHook,
-                                     EscherShapeHook shapeHook, EscherClientHook clientHook, void *user);
-[[nodiscard]] int Escher_openDrawingStreams(EngineContext *context, OleStream *stream, OleStream *delayStream,
-                                            EscherDrawing **drawing, EscherStyleHook styleHook,
-                                            EscherShapeHook shapeHook, EscherClientHook clientHook, void *user);
-[[nodiscard]] int Escher_openDrawingMemory(EngineContext *context, const uint8_t *buffer, uint32_t length,
-                                           EscherDrawing **drawing, EscherStyleHook styleHook,
-                                           EscherShapeHook shapeHook, EscherClientHook clientHook,
-                                           void *user);
+[[nodiscard]] int Escher_openDrawing(EngineContext *context, const EscherSource *main,
+                                     const EscherSource *delay, EscherDrawing **drawing,
+                                     EscherStyleHook styleHook, EscherShapeHook shapeHook,
+                                     EscherClientHook clientHook, void *user);
+[[nodiscard]] int Escher_openDrawingStreams(EngineContext *context, OleStream *stream,
+                                            OleStream *delayStream, EscherDrawing **drawing,
+                                            EscherStyleHook styleHook, EscherShapeHook shapeHook,
+                                            EscherClientHook clientHook, void *user);
+[[nodiscard]] int Escher_openDrawingMemory(EngineContext *context, const uint8_t *buffer,
+                                           uint32_t length, EscherDrawing **drawing,
+                                           EscherStyleHook styleHook, EscherShapeHook shapeHook,
+                                           EscherClientHook clientHook, void *user);
 // Reads the DgContainer at the main source's position.
 [[nodiscard]] int Escher_readDrawingGroup(EscherDrawing *drawing, EscherDrawingGroup **group);
 // A picture stored as an SpContainer followed by its FBSE and blip.
-[[nodiscard]] int Escher_openInlinePicture(EngineContext *context, OleStream *stream, EscherDrawing **drawing,
-                                           EscherStyleHook styleHook, EscherShapeHook shapeHook, void *user);
+[[nodiscard]] int Escher_openInlinePicture(EngineContext *context, OleStream *stream,
+                                           EscherDrawing **drawing, EscherStyleHook styleHook,
+                                           EscherShapeHook shapeHook, void *user);
 // Loads a blip's bytes and, with decode set, its image.
 [[nodiscard]] int Escher_blipLoad(EscherDrawing *drawing, EscherBlip *blip, int decode);
 
@@ -317,6 +320,6 @@ void Escher_blipRelease(EscherDrawing *drawing, uint32_t index);
 
 // Copies length bytes of OfficeArt records at offset of source to the end
 // of target, moving the blips of the delay stream into targetData.
-[[nodiscard]] int Escher_copyDrawingData(EngineContext *context, OleStream *delayStream, OleStream *source,
-                                         OleStream *targetData, OleStream *target, uint32_t offset,
-                                         uint32_t length);
+[[nodiscard]] int Escher_copyDrawingData(EngineContext *context, OleStream *delayStream,
+                                         OleStream *source, OleStream *targetData,
+                                         OleStream *target, uint32_t offset, uint32_t length);

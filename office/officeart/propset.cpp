@@ -4,22 +4,28 @@
 #include "core/mem/mem.h"
 #include "office/officeart/escher.h"
 
-namespace
-{
+namespace {
 
 enum ComplexKind { kindBlock, kindUtf16, kindString8, kindArray };
 
 ComplexKind complexKind(uint32_t id)
 {
     switch (id) {
-    case 192: case 197: case 261: case 272: case 391: case 454: case 896: case 897:
-        return kindUtf16;
-    case 193:
-        return kindString8;
-    case 325: case 326: case 407: case 463: case 899:
-        return kindArray;
-    default:
-        return kindBlock;
+    case 192:
+    case 197:
+    case 261:
+    case 272:
+    case 391:
+    case 454:
+    case 896:
+    case 897: return kindUtf16;
+    case 193: return kindString8;
+    case 325:
+    case 326:
+    case 407:
+    case 463:
+    case 899: return kindArray;
+    default: return kindBlock;
     }
 }
 
@@ -39,8 +45,8 @@ uint32_t get32(const uint8_t *p)
 // leaves out the 6-byte array head (the vertices are written so) while the
 // record holds those bytes beyond what the entries claim (*slack), the
 // head and its elements.
-void *complexValue(uint32_t id, const uint8_t *p, uint32_t n, uint32_t avail, int *fail, uint32_t *used,
-                   uint64_t *slack)
+void *complexValue(uint32_t id, const uint8_t *p, uint32_t n, uint32_t avail, int *fail,
+                   uint32_t *used, uint64_t *slack)
 {
     *used = n;
     ComplexKind kind = complexKind(id);
@@ -64,7 +70,8 @@ void *complexValue(uint32_t id, const uint8_t *p, uint32_t n, uint32_t avail, in
             *used = n + 6;
             *slack -= 6;
         }
-        auto *array = static_cast<EscherPropArray *>(Mem_malloc(sizeof(EscherPropArray) + size_t(bytes) + 1));
+        auto *array =
+            static_cast<EscherPropArray *>(Mem_malloc(sizeof(EscherPropArray) + size_t(bytes) + 1));
         if (!array) {
             *fail = 1;
             return nullptr;
@@ -130,7 +137,8 @@ EscherPropSet *Escher_propParse(const uint8_t *bytes, uint32_t length, uint32_t 
     // Only the entries the record holds are read.
     if (count > length / 6)
         count = length / 6;
-    auto *set = static_cast<EscherPropSet *>(Mem_calloc(1, sizeof(EscherPropSet) + size_t(count) * sizeof(EscherProp)));
+    auto *set = static_cast<EscherPropSet *>(
+        Mem_calloc(1, sizeof(EscherPropSet) + size_t(count) * sizeof(EscherProp)));
     if (!set)
         return nullptr;
     set->entries = reinterpret_cast<EscherProp *>(set + 1);

@@ -11,8 +11,7 @@
 #include "office/officeart/escher.h"
 #include "office/ole2/ole.h"
 
-namespace
-{
+namespace {
 
 // Stack kept free below a nested group or copy: room for the walk's frames
 // on the way back out.
@@ -27,7 +26,8 @@ uint32_t get32(const uint8_t *p)
 
 int Escher_tooDeep(EngineContext *context)
 {
-    size_t left = (context && Task_hasCurrent(context)) ? Task_stackLeft(context, nullptr) : Host_stackLeft();
+    size_t left =
+        (context && Task_hasCurrent(context)) ? Task_stackLeft(context, nullptr) : Host_stackLeft();
     return left && left <= kNestingMargin;
 }
 
@@ -108,12 +108,13 @@ void Escher_stopWalk(EscherWalk *walk)
     walk->stop = 1;
 }
 
-int Escher_forEachChild(EngineContext *context, EscherSource *source, uint32_t length, EscherChildFn handler,
-                        void *user)
+int Escher_forEachChild(EngineContext *context, EscherSource *source, uint32_t length,
+                        EscherChildFn handler, void *user)
 {
     uint32_t start = EscherSource_tell(source);
     uint64_t consumed = 0;
-    int overrun = source->kind == EscherSource_stream ? int(Res_oleSeekBeyond) : int(Escher_errBeyond);
+    int overrun =
+        source->kind == EscherSource_stream ? int(Res_oleSeekBeyond) : int(Escher_errBeyond);
     if (uint64_t(start) + length > 0xFFFFFFFFu)
         return overrun;
     EscherWalk walk = {0};
@@ -143,8 +144,7 @@ int Escher_forEachChild(EngineContext *context, EscherSource *source, uint32_t l
 
 // -------------------------------------------------------------- freeing
 
-namespace
-{
+namespace {
 
 void shapeFree(EscherShape *s)
 {
@@ -239,8 +239,7 @@ void Escher_drawingStateFree(EscherDrawing *drawing)
 
 // ---------------------------------------------------- drawing group container
 
-namespace
-{
+namespace {
 
 struct DrawingWalk {
     EscherDrawing *drawing;
@@ -395,8 +394,9 @@ int defaultClientHook(void *, EscherClientBytes *)
     return Res_ok;
 }
 
-int newDrawing(EngineContext *context, const EscherSource *main, const EscherSource *delay, EscherDrawing **out,
-               EscherStyleHook styleHook, EscherShapeHook shapeHook, EscherClientHook clientHook, void *user)
+int newDrawing(EngineContext *context, const EscherSource *main, const EscherSource *delay,
+               EscherDrawing **out, EscherStyleHook styleHook, EscherShapeHook shapeHook,
+               EscherClientHook clientHook, void *user)
 {
     auto *d = static_cast<EscherDrawing *>(Mem_calloc(1, sizeof(EscherDrawing)));
     if (!d)
@@ -442,8 +442,8 @@ int Escher_openDrawing(EngineContext *context, const EscherSource *main, const E
 }
 
 int Escher_openDrawingStreams(EngineContext *context, OleStream *stream, OleStream *delayStream,
-                              EscherDrawing **out, EscherStyleHook styleHook, EscherShapeHook shapeHook,
-                              EscherClientHook clientHook, void *user)
+                              EscherDrawing **out, EscherStyleHook styleHook,
+                              EscherShapeHook shapeHook, EscherClientHook clientHook, void *user)
 {
     if (out)
         *out = nullptr;
@@ -459,8 +459,8 @@ int Escher_openDrawingStreams(EngineContext *context, OleStream *stream, OleStre
 }
 
 int Escher_openDrawingMemory(EngineContext *context, const uint8_t *buffer, uint32_t length,
-                             EscherDrawing **out, EscherStyleHook styleHook, EscherShapeHook shapeHook,
-                             EscherClientHook clientHook, void *user)
+                             EscherDrawing **out, EscherStyleHook styleHook,
+                             EscherShapeHook shapeHook, EscherClientHook clientHook, void *user)
 {
     if (out)
         *out = nullptr;
@@ -474,8 +474,7 @@ int Escher_openDrawingMemory(EngineContext *context, const uint8_t *buffer, uint
 
 // ------------------------------------------------------- drawing container
 
-namespace
-{
+namespace {
 
 struct GroupContext {
     GroupContext *parent;
@@ -586,12 +585,9 @@ int spChild(void *user, EscherWalk *, const EscherRecordHeader *h)
         Mem_free(bytes);
         return e->props ? Res_ok : Res_noMemory;
     }
-    case EscherRec_clientTextbox:
-        return readClient(d, h, &e->textbox);
-    case EscherRec_clientData:
-        return readClient(d, h, &e->clientData);
-    case EscherRec_clientAnchor:
-        return readClient(d, h, &e->clientAnchor);
+    case EscherRec_clientTextbox: return readClient(d, h, &e->textbox);
+    case EscherRec_clientData: return readClient(d, h, &e->clientData);
+    case EscherRec_clientAnchor: return readClient(d, h, &e->clientAnchor);
     case EscherRec_tertiaryFopt:
         e->tertiaryHeader = *h;
         if ((err = readClient(d, h, &e->tertiary)) != 0)
@@ -610,8 +606,7 @@ int spChild(void *user, EscherWalk *, const EscherRecordHeader *h)
             e->tertiaryCount = n;
         }
         return Res_ok;
-    default:
-        return Res_ok;
+    default: return Res_ok;
     }
 }
 
@@ -630,7 +625,8 @@ int spgrChild(void *user, EscherWalk *, const EscherRecordHeader *h)
         // it holds: the table grows, up to the same limit as the count.
         if (g->capacity >= Escher_maxShapes)
             return Res_ok;
-        uint32_t more = g->capacity * 2 < Escher_maxShapes ? g->capacity * 2 : uint32_t(Escher_maxShapes);
+        uint32_t more =
+            g->capacity * 2 < Escher_maxShapes ? g->capacity * 2 : uint32_t(Escher_maxShapes);
         void *bigger = Mem_realloc(g->shapes, size_t(more) * sizeof(EscherShape));
         if (!bigger)
             return Res_noMemory;
@@ -674,7 +670,9 @@ int dgChild(void *user, EscherWalk *, const EscherRecordHeader *h)
         if (err)
             return err;
         uint32_t capacity = get32(b);
-        capacity = capacity < 8 ? 8 : capacity > Escher_maxShapes ? uint32_t(Escher_maxShapes) : capacity;
+        capacity = capacity < 8                  ? 8
+                   : capacity > Escher_maxShapes ? uint32_t(Escher_maxShapes)
+                                                 : capacity;
         auto *g = static_cast<EscherDrawingGroup *>(Mem_calloc(1, sizeof(EscherDrawingGroup)));
         if (!g)
             return Res_noMemory;
@@ -741,8 +739,7 @@ int dgChild(void *user, EscherWalk *, const EscherRecordHeader *h)
         c->group->solvers = s;
         return Res_ok;
     }
-    default:
-        return Res_ok;
+    default: return Res_ok;
     }
 }
 
@@ -770,8 +767,7 @@ int Escher_readDrawingGroup(EscherDrawing *drawing, EscherDrawingGroup **out)
 
 // ---------------------------------------------------------- inline picture
 
-namespace
-{
+namespace {
 
 // Makes h cover its record with the 8 header bytes, for a walk that starts
 // at the header.

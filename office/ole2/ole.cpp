@@ -62,7 +62,8 @@ void Ole_bufFree(OleFile *f, uint8_t **buffer)
 
 // Makes the table cover index length - 1 (new slots not loaded, not
 // consumed, empty). The table grows by doubling underneath.
-int Ole_sectorTableEnsure(OleSectorSlot **table, uint32_t *length, uint32_t *capacity, uint32_t want)
+int Ole_sectorTableEnsure(OleSectorSlot **table, uint32_t *length, uint32_t *capacity,
+                          uint32_t want)
 {
     if (want <= *length)
         return Res_ok;
@@ -91,7 +92,8 @@ int ensureRegular(OleFile *f, uint32_t want)
 
 int ensureMini(OleFile *f, uint32_t want)
 {
-    return Ole_sectorTableEnsure(&f->miniSectors, &f->miniSectorCount, &f->miniSectorCapacity, want);
+    return Ole_sectorTableEnsure(&f->miniSectors, &f->miniSectorCount, &f->miniSectorCapacity,
+                                 want);
 }
 
 // Frees the buffers held in a table.
@@ -398,8 +400,8 @@ int Ole_fatSetup(OleFile *f, const uint8_t *difat, uint32_t count)
 
 // Assembles the DIFAT: the header's 436 bytes, then the DIFAT chain's
 // sectors (sector size - 4 bytes each). *out is a new buffer.
-int assembleDifat(OleFile *f, const uint8_t *headerDifat, uint32_t fatSectorCount, uint32_t firstDifat,
-                  uint32_t difatCount, uint8_t **out)
+int assembleDifat(OleFile *f, const uint8_t *headerDifat, uint32_t fatSectorCount,
+                  uint32_t firstDifat, uint32_t difatCount, uint8_t **out)
 {
     *out = nullptr;
     if (difatCount == 0)
@@ -612,17 +614,17 @@ void Ole_closeFile(OleHandle **handle)
 
 // ------------------------------------------------------- sector layer
 
-int Ole_fileOpen(OleFile **file, VfsHandle *stream, uint32_t cutoff, uint32_t sectorSize, uint32_t miniSectorSize,
-                 const uint8_t *headerDifat, uint32_t fatSectorCount, uint32_t baseOffset, uint32_t firstDirSector,
-                 uint32_t firstMiniFatSector, uint32_t firstDifatSector, uint32_t difatSectorCount,
-                 uint32_t byteSwap)
+int Ole_fileOpen(OleFile **file, VfsHandle *stream, uint32_t cutoff, uint32_t sectorSize,
+                 uint32_t miniSectorSize, const uint8_t *headerDifat, uint32_t fatSectorCount,
+                 uint32_t baseOffset, uint32_t firstDirSector, uint32_t firstMiniFatSector,
+                 uint32_t firstDifatSector, uint32_t difatSectorCount, uint32_t byteSwap)
 {
     *file = nullptr;
     // Sizes come from the header's shifts (powers of two); anything below
     // 8 bytes, above 2 GiB, or a mini sector that does not divide the
     // sector has no meaning here.
-    if (sectorSize < 8 || sectorSize > 0x80000000u || (sectorSize & (sectorSize - 1)) || miniSectorSize == 0 ||
-        miniSectorSize > sectorSize || sectorSize % miniSectorSize)
+    if (sectorSize < 8 || sectorSize > 0x80000000u || (sectorSize & (sectorSize - 1)) ||
+        miniSectorSize == 0 || miniSectorSize > sectorSize || sectorSize % miniSectorSize)
         return Res_oleZeroShift;
     // 1. The record and the spare buffer.
     OleFile *f = static_cast<OleFile *>(Mem_calloc(1, sizeof(OleFile)));
@@ -665,7 +667,8 @@ int Ole_fileOpen(OleFile **file, VfsHandle *stream, uint32_t cutoff, uint32_t se
     // 4. and 5. The DIFAT and the FAT sector chain.
     uint8_t *difat = nullptr;
     if (err == Res_ok && fatSectorCount > kHeaderDifatEntries)
-        err = assembleDifat(f, headerDifat, fatSectorCount, firstDifatSector, difatSectorCount, &difat);
+        err = assembleDifat(f, headerDifat, fatSectorCount, firstDifatSector, difatSectorCount,
+                            &difat);
     if (err == Res_ok)
         err = Ole_fatSetup(f, difat ? difat : headerDifat, fatSectorCount);
     Mem_free(difat);

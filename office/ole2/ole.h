@@ -55,38 +55,38 @@ struct OleSectorSlot {
 // The sector layer of a compound file (reader or writer).
 struct OleFile {
     VfsHandle *stream;
-    uint32_t seekable;          // the stream's random-access bit (always 1 in a writer)
-    uint32_t swap;              // byte-swapped file
-    uint32_t writer;            // 1 in records made by OleWriter_create
+    uint32_t seekable; // the stream's random-access bit (always 1 in a writer)
+    uint32_t swap;     // byte-swapped file
+    uint32_t writer;   // 1 in records made by OleWriter_create
     // The FAT sectors in DIFAT order (reader: from the DIFAT; writer: as
     // they are allocated).
     uint32_t fatSectorCount;
     uint32_t *fatSectors;
     // Writer only: the lent write buffer of the output stream.
-    uint64_t writeBufPos;       // file position of the buffer's first byte
-    size_t writeBufUsed;        // bytes written into it
-    uint8_t *writeBuf;          // null while nothing is lent
+    uint64_t writeBufPos; // file position of the buffer's first byte
+    size_t writeBufUsed;  // bytes written into it
+    uint8_t *writeBuf;    // null while nothing is lent
     size_t writeBufSize;
     // Reader only: one spare sector buffer.
     uint8_t *spare;
     uint32_t spareInUse;
     // The sector table, indexed by regular sector id.
     OleSectorSlot *sectors;
-    uint32_t sectorCount;       // the table's length
+    uint32_t sectorCount; // the table's length
     uint32_t sectorCapacity;
     uint32_t sectorSize;
-    uint32_t cutoff;            // streams smaller than this live in mini sectors
-    uint64_t baseOffset;        // byte offset of sector 0 (512)
+    uint32_t cutoff;     // streams smaller than this live in mini sectors
+    uint64_t baseOffset; // byte offset of sector 0 (512)
     // The mini-sector table (reader); the writer keeps its count of mini
     // sectors in miniSectorCount.
     OleSectorSlot *miniSectors;
     uint32_t miniSectorCount;
     uint32_t miniSectorCapacity;
     uint32_t miniSectorSize;
-    uint32_t fatStart;          // the first FAT sector; end of chain until set
+    uint32_t fatStart; // the first FAT sector; end of chain until set
     uint32_t firstMiniFatSector;
     uint32_t miniFatSectorCount; // writer: mini-FAT sectors written
-    uint32_t miniStart;         // the mini stream's first sector (the root's start)
+    uint32_t miniStart;          // the mini stream's first sector (the root's start)
     uint32_t firstDirSector;
     // Bounds from the file's size: regular sectors it holds (a last sector
     // cut short counts), and the mini sectors those can hold.
@@ -102,44 +102,44 @@ struct OleFile {
 
 // An open compound file as its users hold it.
 struct OleHandle {
-    VfsHandle *stream;          // the source (or output) stream
-    uint32_t ownsStream;        // 1 when the handle opened the stream and closes it
+    VfsHandle *stream;   // the source (or output) stream
+    uint32_t ownsStream; // 1 when the handle opened the stream and closes it
     uint16_t minorVersion;
     uint16_t majorVersion;
-    uint32_t byteSwapped;       // 1 for a big-endian file
-    OleDirEntry *entries;       // the directory entry list (reader: walk order; writer: newest first)
-    OleStream *openStreams;     // streams opened on the handle, newest first
-    OleFile *file;              // the sector file, filled by Ole_fileOpen
-    OleDirEntry *lastEntry;     // the list's tail
+    uint32_t byteSwapped;   // 1 for a big-endian file
+    OleDirEntry *entries;   // the directory entry list (reader: walk order; writer: newest first)
+    OleStream *openStreams; // streams opened on the handle, newest first
+    OleFile *file;          // the sector file, filled by Ole_fileOpen
+    OleDirEntry *lastEntry; // the list's tail
 };
 
 // One directory entry in memory.
 struct OleDirEntry {
-    uint32_t id;                // index in the directory; the root is 0
-    char16_t name[32];          // at most 31 characters and a NUL
-    uint32_t type;              // 1 storage, 2 stream, 5 root
-    uint32_t parentId;          // 0 for the root's children and the root itself
-    uint32_t start;             // first sector (or mini sector)
-    uint32_t sectorCount;       // sectors (or mini sectors) of the data; 0 for storages
-    uint32_t *sectorMap;        // sectorCount ids: the first is start, others found lazily
-    uint32_t regular;           // 1 when the data lives in regular sectors
-    uint32_t unitSize;          // the sector or mini-sector size
-    uint32_t size;              // bytes (the low 32 bits of the stored size)
+    uint32_t id;          // index in the directory; the root is 0
+    char16_t name[32];    // at most 31 characters and a NUL
+    uint32_t type;        // 1 storage, 2 stream, 5 root
+    uint32_t parentId;    // 0 for the root's children and the root itself
+    uint32_t start;       // first sector (or mini sector)
+    uint32_t sectorCount; // sectors (or mini sectors) of the data; 0 for storages
+    uint32_t *sectorMap;  // sectorCount ids: the first is start, others found lazily
+    uint32_t regular;     // 1 when the data lives in regular sectors
+    uint32_t unitSize;    // the sector or mini-sector size
+    uint32_t size;        // bytes (the low 32 bits of the stored size)
     OleDirEntry *next;
-    void *extra;                // freed with the entry (null in the reader)
+    void *extra; // freed with the entry (null in the reader)
     uint8_t classId[16];
     // Writer only.
-    uint8_t *data;              // a stream's bytes while below the cutoff (4096 bytes)
-    uint32_t mapCapacity;       // room in sectorMap
+    uint8_t *data;        // a stream's bytes while below the cutoff (4096 bytes)
+    uint32_t mapCapacity; // room in sectorMap
 };
 
 // An open stream over a directory entry.
 struct OleStream {
     OleHandle *owner;
     uint32_t entryId;
-    uint32_t position;          // bytes from the start
+    uint32_t position; // bytes from the start
     OleDirEntry *entry;
-    OleStream *next;            // the next open stream of the same handle
+    OleStream *next; // the next open stream of the same handle
 };
 
 // ------------------------------------------------------------ handles
@@ -167,10 +167,12 @@ void Ole_closeFile(OleHandle **handle);
 // sector size below 8 or a mini-sector size that does not divide it;
 // Res_oleForwardNoTable when a forward-only stream needs the DIFAT chain. 0
 // with *file, or the error with *file null and nothing left allocated.
-[[nodiscard]] int Ole_fileOpen(OleFile **file, VfsHandle *stream, uint32_t cutoff, uint32_t sectorSize,
-                               uint32_t miniSectorSize, const uint8_t *headerDifat, uint32_t fatSectorCount,
-                               uint32_t baseOffset, uint32_t firstDirSector, uint32_t firstMiniFatSector,
-                               uint32_t firstDifatSector, uint32_t difatSectorCount, uint32_t byteSwap);
+[[nodiscard]] int Ole_fileOpen(OleFile **file, VfsHandle *stream, uint32_t cutoff,
+                               uint32_t sectorSize, uint32_t miniSectorSize,
+                               const uint8_t *headerDifat, uint32_t fatSectorCount,
+                               uint32_t baseOffset, uint32_t firstDirSector,
+                               uint32_t firstMiniFatSector, uint32_t firstDifatSector,
+                               uint32_t difatSectorCount, uint32_t byteSwap);
 // Releases every buffer held in both tables, the tables, the FAT sector
 // list, the spare buffer and the record (a writer first hands its pending
 // buffered bytes to the stream), and clears *file. The stream stays open.
@@ -230,7 +232,8 @@ void Ole_fileClose(OleFile **file);
 // The first entry in list order whose parent is parentId and whose name equals
 // name exactly (case and length count): 0 with *id; Res_oleNoSuchEntry when
 // none.
-[[nodiscard]] int Ole_entryFindByName(OleHandle *handle, uint32_t parentId, uint32_t *id, const char16_t *name);
+[[nodiscard]] int Ole_entryFindByName(OleHandle *handle, uint32_t parentId, uint32_t *id,
+                                      const char16_t *name);
 // The entry's size. 0 or 3585.
 [[nodiscard]] int Ole_entryGetSize(OleHandle *handle, uint32_t id, uint32_t *size);
 // Copies the 16-byte class id to clsid (null only checks the entry). 0 or 3585.
@@ -242,8 +245,8 @@ void Ole_fileClose(OleFile **file);
 // The sector (or mini sector) holding byte offset of the entry's data and
 // the offset within it: 0xFFFFFFFE when the offset lies beyond the entry's
 // sectors or its chain ends early. Chain errors.
-[[nodiscard]] int Ole_entrySectorAt(OleDirEntry *entry, OleFile *file, uint32_t offset, uint32_t *sector,
-                                    uint32_t *within);
+[[nodiscard]] int Ole_entrySectorAt(OleDirEntry *entry, OleFile *file, uint32_t offset,
+                                    uint32_t *sector, uint32_t *within);
 
 // ------------------------------------------------------------ streams
 
@@ -277,7 +280,8 @@ int Ole_streamAtEnd(const OleStream *stream);
 // ends inside a sector the read needs; sector errors.
 [[nodiscard]] int Ole_streamRead(OleStream *stream, size_t n, size_t *got, void *buffer);
 // Seeks to offset (3601 beyond the size), then reads.
-[[nodiscard]] int Ole_streamReadAt(OleStream *stream, uint64_t offset, size_t n, size_t *got, void *buffer);
+[[nodiscard]] int Ole_streamReadAt(OleStream *stream, uint64_t offset, size_t n, size_t *got,
+                                   void *buffer);
 // Read exactly n bytes (1, 2 or 4 for the fixed forms, little-endian as
 // stored): the read's error unchanged (Res_oleStreamEnd when the stream ends
 // first), 3603 when fewer came without an error.
@@ -290,9 +294,11 @@ int Ole_streamAtEnd(const OleStream *stream);
 // one equals pattern (0); *count is the number of items before it. 3603
 // when an item cannot be read whole; Res_oleNoMatch when maxItems items passed
 // without a match.
-[[nodiscard]] int Ole_streamScanFor(OleStream *stream, void *buffer, const void *pattern, size_t itemSize,
-                                    uint32_t maxItems, uint32_t *count);
+[[nodiscard]] int Ole_streamScanFor(OleStream *stream, void *buffer, const void *pattern,
+                                    size_t itemSize, uint32_t maxItems, uint32_t *count);
 // A NUL-terminated 8-bit or 16-bit string of at most maxItems units (NUL
 // included); *count is its length without the NUL.
-[[nodiscard]] int Ole_streamReadCstr(OleStream *stream, char *buffer, uint32_t maxItems, uint32_t *count);
-[[nodiscard]] int Ole_streamReadUstr(OleStream *stream, char16_t *buffer, uint32_t maxItems, uint32_t *count);
+[[nodiscard]] int Ole_streamReadCstr(OleStream *stream, char *buffer, uint32_t maxItems,
+                                     uint32_t *count);
+[[nodiscard]] int Ole_streamReadUstr(OleStream *stream, char16_t *buffer, uint32_t maxItems,
+                                     uint32_t *count);

@@ -32,8 +32,8 @@ bool skipped(const char16_t *name, const char16_t *const *skip)
     return false;
 }
 
-int copyStream(OleHandle *source, uint32_t id, OleHandle *out, uint32_t parent, const char16_t *name,
-               uint8_t **block)
+int copyStream(OleHandle *source, uint32_t id, OleHandle *out, uint32_t parent,
+               const char16_t *name, uint8_t **block)
 {
     uint32_t outId = 0;
     int err = OleWriter_addStream(out, parent, name, &outId);
@@ -114,4 +114,3 @@ int OleWriter_copyStorage(OleHandle *source, uint32_t sourceId, OleHandle *out, 
     Mem_free(work);
     return err;
 }
-

@@ -167,7 +167,8 @@ struct WalkItem {
 int walkTree(OleHandle *h, uint8_t *dir, uint32_t count)
 {
     // Each entry is visited once and pushes at most four items.
-    WalkItem *stack = static_cast<WalkItem *>(Mem_malloc((size_t(count) * 4 + 1) * sizeof(WalkItem)));
+    WalkItem *stack =
+        static_cast<WalkItem *>(Mem_malloc((size_t(count) * 4 + 1) * sizeof(WalkItem)));
     if (!stack)
         return Res_noMemory;
     uint32_t swap = h->file->swap;
@@ -185,7 +186,7 @@ int walkTree(OleHandle *h, uint8_t *dir, uint32_t count)
         }
         uint32_t nameBytes = Bytes_peekU16(raw + kEntryNameBytes, swap);
         if (nameBytes == 0)
-            continue;                       // empty, or visited already
+            continue; // empty, or visited already
         if (nameBytes > kMaxNameBytes) {
             err = Res_oleNameTooLong;
             break;
@@ -218,7 +219,8 @@ int visitStorages(OleHandle *h)
         n++;
     if (!n)
         return Res_ok;
-    OleDirEntry **stack = static_cast<OleDirEntry **>(Mem_malloc(size_t(n) * sizeof(OleDirEntry *)));
+    OleDirEntry **stack =
+        static_cast<OleDirEntry **>(Mem_malloc(size_t(n) * sizeof(OleDirEntry *)));
     if (!stack)
         return Res_noMemory;
     size_t top = 0;
@@ -352,7 +354,8 @@ int Ole_entryGetName(OleHandle *handle, uint32_t id, const char16_t **name)
     return err;
 }
 
-int Ole_entrySectorAt(OleDirEntry *entry, OleFile *file, uint32_t offset, uint32_t *sector, uint32_t *within)
+int Ole_entrySectorAt(OleDirEntry *entry, OleFile *file, uint32_t offset, uint32_t *sector,
+                      uint32_t *within)
 {
     *sector = Ole_sectorEndOfChain;
     uint32_t q = offset / entry->unitSize;
@@ -371,7 +374,7 @@ int Ole_entrySectorAt(OleDirEntry *entry, OleFile *file, uint32_t offset, uint32
     for (; i < q; i++) {
         uint32_t id = map[i];
         if (id >= Ole_sectorDifat)
-            return Res_ok;                  // the chain ended early
+            return Res_ok; // the chain ended early
         int err = entry->regular ? Ole_nextSector(file, &id) : Ole_nextMiniSector(file, &id);
         if (err != Res_ok)
             return err;
@@ -409,7 +412,8 @@ int Ole_streamOpen(OleHandle *handle, OleStream **stream, uint32_t id)
     return Ole_streamOpenById(handle, id, stream);
 }
 
-int Ole_streamOpenByName(OleHandle *handle, OleStream **stream, uint32_t parentId, const char16_t *name)
+int Ole_streamOpenByName(OleHandle *handle, OleStream **stream, uint32_t parentId,
+                         const char16_t *name)
 {
     *stream = nullptr;
     uint32_t id = 0;
@@ -493,7 +497,8 @@ int Ole_streamRead(OleStream *stream, size_t n, size_t *got, void *buffer)
         }
         uint8_t *bytes = nullptr;
         uint32_t length = 0;
-        err = e->regular ? Ole_getSector(f, sector, &bytes, &length) : Ole_getMiniSector(f, sector, &bytes, &length);
+        err = e->regular ? Ole_getSector(f, sector, &bytes, &length)
+                         : Ole_getMiniSector(f, sector, &bytes, &length);
         if (err != Res_ok)
             break;
         size_t take = e->unitSize - within;
@@ -505,7 +510,8 @@ int Ole_streamRead(OleStream *stream, size_t n, size_t *got, void *buffer)
             std::memcpy(to + done, bytes + within, take);
             done += take;
         }
-        int rel = e->regular ? Ole_releaseSector(f, sector, &bytes) : Ole_releaseMiniSector(f, sector, &bytes);
+        int rel = e->regular ? Ole_releaseSector(f, sector, &bytes)
+                             : Ole_releaseMiniSector(f, sector, &bytes);
         if (err == Res_ok)
             err = rel;
         if (err != Res_ok)
@@ -566,8 +572,8 @@ int Ole_streamReadU32(OleStream *stream, uint32_t *value)
     return err;
 }
 
-int Ole_streamScanFor(OleStream *stream, void *buffer, const void *pattern, size_t itemSize, uint32_t maxItems,
-                      uint32_t *count)
+int Ole_streamScanFor(OleStream *stream, void *buffer, const void *pattern, size_t itemSize,
+                      uint32_t maxItems, uint32_t *count)
 {
     *count = 0;
     uint8_t *to = static_cast<uint8_t *>(buffer);

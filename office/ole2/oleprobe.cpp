@@ -58,7 +58,8 @@ constexpr ByteField kHeaderFields[kHeaderFieldCount] = {
 // lies past its end).
 int readHeaderFields(const uint8_t *h, bool swapped, uint32_t values[kHeaderFieldCount])
 {
-    int r = Bytes_readFields(h, Ole_headerSize, swapped ? 1 : 0, kHeaderFields, kHeaderFieldCount, values);
+    int r = Bytes_readFields(h, Ole_headerSize, swapped ? 1 : 0, kHeaderFields, kHeaderFieldCount,
+                             values);
     return r == Res_ok ? Res_ok : Res_oleShortHeader;
 }
 
@@ -138,9 +139,9 @@ int openSectorFile(OleHandle *handle, const uint8_t *h)
     if (r != Res_ok)
         return r;
     return Ole_fileOpen(&handle->file, handle->stream, v[kMiniCutoff], sizeOfShift(v[kSectorShift]),
-                        sizeOfShift(v[kMiniSectorShift]), h + kHeaderDifat, v[kFatSectorCount], Ole_headerSize,
-                        v[kFirstDirSector], v[kFirstMiniFatSector], v[kFirstDifatSector], v[kDifatSectorCount],
-                        handle->byteSwapped);
+                        sizeOfShift(v[kMiniSectorShift]), h + kHeaderDifat, v[kFatSectorCount],
+                        Ole_headerSize, v[kFirstDirSector], v[kFirstMiniFatSector],
+                        v[kFirstDifatSector], v[kDifatSectorCount], handle->byteSwapped);
 }
 
 } // namespace

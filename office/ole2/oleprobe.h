@@ -39,7 +39,8 @@ enum : uint32_t {
 
 // Opens the URL's stream with mode and a compound file on it; the handle
 // owns the stream. Errors as Ole_openStream, or the open's.
-[[nodiscard]] int Ole_openUrl(EngineContext *context, const Url *url, OleHandle **handle, uint32_t mode);
+[[nodiscard]] int Ole_openUrl(EngineContext *context, const Url *url, OleHandle **handle,
+                              uint32_t mode);
 
 // Closes the handle (and its stream when owned) and clears *handle.
 void Ole_close(OleHandle **handle);

@@ -20,7 +20,7 @@ namespace {
 
 constexpr uint32_t kSector = OleWriter_sectorSize;
 constexpr uint32_t kMini = OleWriter_miniSectorSize;
-constexpr uint32_t kIdsPerSector = kSector / 4;    // 128
+constexpr uint32_t kIdsPerSector = kSector / 4; // 128
 constexpr uint32_t kHeaderDifat = 109;
 constexpr uint32_t kIdsPerDifat = kIdsPerSector - 1; // 127
 constexpr uint32_t kEntryBytes = 128;
@@ -106,7 +106,8 @@ int handOver(OleFile *f)
 int OleWriter_writeBytes(OleFile *f, const uint8_t *data, uint64_t position, size_t n)
 {
     // 1. Inside what the buffer already holds: overwrite there.
-    if (f->writeBuf && position >= f->writeBufPos && position + n <= f->writeBufPos + f->writeBufUsed) {
+    if (f->writeBuf && position >= f->writeBufPos &&
+        position + n <= f->writeBufPos + f->writeBufUsed) {
         std::memcpy(f->writeBuf + (position - f->writeBufPos), data, n);
         return Res_ok;
     }
@@ -161,7 +162,8 @@ int OleWriter_writeAt(OleFile *f, OleDirEntry *e, uint32_t offset, const uint8_t
     uint64_t end = uint64_t(offset) + n;
     uint64_t needed = (end + kSector - 1) / kSector;
     while (e->sectorCount < needed) {
-        uint32_t previous = e->sectorCount ? e->sectorMap[e->sectorCount - 1] : Ole_sectorEndOfChain;
+        uint32_t previous =
+            e->sectorCount ? e->sectorMap[e->sectorCount - 1] : Ole_sectorEndOfChain;
         uint32_t id = 0;
         int err = OleWriter_allocSector(f, previous, &id);
         if (err == Res_ok)
@@ -209,8 +211,8 @@ int OleWriter_writeSector(OleFile *f, uint32_t id, const uint8_t *bytes)
     return OleWriter_writeBytes(f, bytes, sectorPosition(id), kSector);
 }
 
-int OleWriter_addEntry(OleHandle *h, const char16_t *name, uint32_t type, uint32_t parent, const uint8_t *clsid,
-                       uint32_t *id)
+int OleWriter_addEntry(OleHandle *h, const char16_t *name, uint32_t type, uint32_t parent,
+                       const uint8_t *clsid, uint32_t *id)
 {
     *id = 0;
     OleDirEntry *e = static_cast<OleDirEntry *>(Mem_calloc(1, sizeof(OleDirEntry)));
@@ -278,8 +280,8 @@ int OleWriter_writeMiniStream(OleHandle *h)
         e->unitSize = kMini;
         uint32_t count = (e->size + kMini - 1) / kMini;
         for (uint32_t k = 0; k < count; k++)
-            ByteBuf_put32Order(miniFat + 4 * size_t(m + k), k + 1 < count ? m + k + 1 : Ole_sectorEndOfChain,
-                               f->swap);
+            ByteBuf_put32Order(miniFat + 4 * size_t(m + k),
+                               k + 1 < count ? m + k + 1 : Ole_sectorEndOfChain, f->swap);
         m += count;
     }
     // The mini stream holds whole mini sectors: readers that fetch the
@@ -301,9 +303,7 @@ int OleWriter_writeMiniStream(OleHandle *h)
 }
 
 // A no-op free for the directory trees, which own nothing.
-void keepItem(void *)
-{
-}
+void keepItem(void *) {}
 
 // Storage order, ties by id: an equal name created later goes right, as
 // equal keys do, and every key stays unique for the link lookup.
@@ -322,7 +322,7 @@ struct DirLinks {
     OleDirEntry *entry;
     uint32_t left, right, child;
     uint32_t black;
-    Map *tree;          // for a storage or the root: its children
+    Map *tree; // for a storage or the root: its children
 };
 
 uint32_t idOf(void *value)
@@ -445,9 +445,11 @@ int OleWriter_writeFat(OleFile *f, uint32_t *firstDifat, uint32_t *difatCount)
     for (uint32_t d = 0; d < count && err == Res_ok; d++) {
         for (uint32_t k = 0; k < kIdsPerDifat; k++) {
             uint64_t i = kHeaderDifat + uint64_t(d) * kIdsPerDifat + k;
-            ByteBuf_put32Order(sector + 4 * k, i < f->fatSectorCount ? f->fatSectors[i] : Ole_sectorFree, f->swap);
+            ByteBuf_put32Order(sector + 4 * k,
+                               i < f->fatSectorCount ? f->fatSectors[i] : Ole_sectorFree, f->swap);
         }
-        ByteBuf_put32Order(sector + kSector - 4, d + 1 < count ? difat[d + 1] : Ole_sectorEndOfChain, f->swap);
+        ByteBuf_put32Order(sector + kSector - 4,
+                           d + 1 < count ? difat[d + 1] : Ole_sectorEndOfChain, f->swap);
         err = OleWriter_writeSector(f, difat[d], sector);
     }
     if (count) {
@@ -458,7 +460,8 @@ int OleWriter_writeFat(OleFile *f, uint32_t *firstDifat, uint32_t *difatCount)
     for (uint32_t s = 0; s < f->fatSectorCount && err == Res_ok; s++) {
         for (uint32_t k = 0; k < kIdsPerSector; k++) {
             uint64_t i = uint64_t(s) * kIdsPerSector + k;
-            ByteBuf_put32Order(sector + 4 * k, i < f->sectorCount ? f->sectors[i].next : Ole_sectorFree, f->swap);
+            ByteBuf_put32Order(sector + 4 * k,
+                               i < f->sectorCount ? f->sectors[i].next : Ole_sectorFree, f->swap);
         }
         err = OleWriter_writeSector(f, f->fatSectors[s], sector);
     }
@@ -485,7 +488,8 @@ int OleWriter_writeHeader(OleHandle *h, uint32_t firstDifat, uint32_t difatCount
     ByteBuf_put32Order(header + 0x44, firstDifat, swap);
     ByteBuf_put32Order(header + 0x48, difatCount, swap);
     for (uint32_t i = 0; i < kHeaderDifat; i++)
-        ByteBuf_put32Order(header + 0x4C + 4 * i, i < f->fatSectorCount ? f->fatSectors[i] : Ole_sectorFree, swap);
+        ByteBuf_put32Order(header + 0x4C + 4 * i,
+                           i < f->fatSectorCount ? f->fatSectors[i] : Ole_sectorFree, swap);
     return OleWriter_writeBytes(f, header, 0, sizeof header);
 }
 
@@ -574,8 +578,8 @@ int OleWriter_create(EngineContext *context, const Url *url, OleHandle **handle,
     return Res_ok;
 }
 
-int OleWriter_addStorage(OleHandle *handle, uint32_t parent, const char16_t *name, const uint8_t *clsid,
-                         uint32_t *id)
+int OleWriter_addStorage(OleHandle *handle, uint32_t parent, const char16_t *name,
+                         const uint8_t *clsid, uint32_t *id)
 {
     return OleWriter_addEntry(handle, name, OleEntry_storage, parent, clsid, id);
 }

@@ -38,14 +38,16 @@ enum : uint32_t {
 // OleWriter_flush, then closed with Ole_closeFile); 3606 when the stream
 // does not grant both write and random access (or the close's error); the
 // open's errors; 1. On failure *handle is null and nothing stays open.
-[[nodiscard]] int OleWriter_create(EngineContext *context, const Url *url, OleHandle **handle, uint32_t flags);
+[[nodiscard]] int OleWriter_create(EngineContext *context, const Url *url, OleHandle **handle,
+                                   uint32_t flags);
 // A storage (type 1) under parent with a 16-byte class id (null: zero);
 // *id its entry id. 0 or 1.
 [[nodiscard]] int OleWriter_addStorage(OleHandle *handle, uint32_t parent, const char16_t *name,
                                        const uint8_t *clsid, uint32_t *id);
 // A stream (type 2) under parent; *id its entry id. Opened for writing with
 // Ole_streamOpen. 0 or 1.
-[[nodiscard]] int OleWriter_addStream(OleHandle *handle, uint32_t parent, const char16_t *name, uint32_t *id);
+[[nodiscard]] int OleWriter_addStream(OleHandle *handle, uint32_t parent, const char16_t *name,
+                                      uint32_t *id);
 // Writes n bytes at the stream's position and advances it; the size grows
 // to the position. 0, 1, or the output stream's errors.
 [[nodiscard]] int OleWriter_streamWrite(OleStream *stream, const void *data, uint32_t n);
@@ -63,8 +65,8 @@ enum : uint32_t {
 // their children copied, streams are copied whole. Streams directly under
 // the root whose names are in skip (a null-terminated list, may be null)
 // are left out. 0, 1, or the reader's and writer's errors.
-[[nodiscard]] int OleWriter_copyStorage(OleHandle *source, uint32_t sourceId, OleHandle *out, uint32_t outParent,
-                                        const char16_t *const *skip);
+[[nodiscard]] int OleWriter_copyStorage(OleHandle *source, uint32_t sourceId, OleHandle *out,
+                                        uint32_t outParent, const char16_t *const *skip);
 // The order of names in a storage: the shorter name first; names of equal
 // length character by character, characters up to U+017F upper-cased.
 // -1, 0 or 1.

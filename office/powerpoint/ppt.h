@@ -35,9 +35,9 @@ enum : int {
 };
 
 enum : uint32_t {
-    Ppt_typeCode = 230,       // the document's type code
-    Ppt_docKind = 24,         // the kind a content match reports
-    Ppt_featureFlags = 6,     // document feature flags 2 and 4: pages on demand allowed
+    Ppt_typeCode = 230,   // the document's type code
+    Ppt_docKind = 24,     // the kind a content match reports
+    Ppt_featureFlags = 6, // document feature flags 2 and 4: pages on demand allowed
     Ppt_headerToken = 0xE391C05Fu,
     Ppt_encryptedToken = 0xF3D1C4DFu,
     Ppt_fileVersion = 1012,
@@ -178,11 +178,11 @@ struct PptReader {
     uint32_t *persist;
     uint32_t persistCount;
     PptDocumentAtom docAtom;
-    PptHeadersFooters docHf;   // the document's
-    PptHeadersFooters slideHf; // the current slide's
+    PptHeadersFooters docHf;     // the document's
+    PptHeadersFooters slideHf;   // the current slide's
     EscherDrawing *drawingGroup; // the blip store and cluster table (null without one)
-    PptMaster mainMaster;  // the first main master
-    PptMaster titleMaster; // the first title master
+    PptMaster mainMaster;        // the first main master
+    PptMaster titleMaster;       // the first title master
     int titleMasterSeen;
     int mainMasterSeen;
     PptMaster *moreMasters; // the masters after the first of each kind
@@ -190,16 +190,16 @@ struct PptReader {
     uint32_t masterStyleTypes; // bit t: text type t's styles came from the main master
     // The current slide.
     PptSlideAtom slideAtom;
-    EscherDrawingGroup *drawing; // the slide's drawing (owned), null when none yet
+    EscherDrawingGroup *drawing;     // the slide's drawing (owned), null when none yet
     EscherDrawingGroup *pageDrawing; // the drawing kept with the last page built on demand
-    PptScheme slideScheme;   // the slide's own scheme record
-    uint32_t slideSchemeId;  // the slide counter value it belongs to
-    uint32_t backgroundWord; // the page's background record word
+    PptScheme slideScheme;           // the slide's own scheme record
+    uint32_t slideSchemeId;          // the slide counter value it belongs to
+    uint32_t backgroundWord;         // the page's background record word
     // Text blocks of the slide list: the outline texts the text boxes
     // refer to (word holds the text length in characters).
     PptOutlineText blocks[Ppt_maxTextBlocks];
     uint32_t blockCount;
-    int slideOpen;  // a SlidePersistAtom started a slide not yet finished
+    int slideOpen; // a SlidePersistAtom started a slide not yet finished
     uint32_t slideCounter;
     uint32_t firstSlide;
     uint32_t composed; // slides composed
@@ -215,21 +215,23 @@ struct PptReader {
     struct SavedColour {
         uint32_t *value;
         uint32_t old;
-    } *saved;
+    } * saved;
 };
 
 // ------------------------------------------------------------ the handler
 
 // Fills the PowerPoint handler's descriptor. 0.
 int Ppt_describe(EngineContext *context, Edr_HandlerDesc *desc);
-int Ppt_matchMime(EngineContext *context, Edr_HandlerDesc *desc, const char16_t *mime, int32_t *score);
+int Ppt_matchMime(EngineContext *context, Edr_HandlerDesc *desc, const char16_t *mime,
+                  int32_t *score);
 // Rates a stream: 100 (kind 24) for a plain CurrentUserAtom of version
 // 1012/3/0 in "Current User". The stream is back at 0 in every case.
-int Ppt_sniff(EngineContext *context, Edr_HandlerDesc *desc, VfsHandle *stream, int32_t *score, uint32_t *typeId);
+int Ppt_sniff(EngineContext *context, Edr_HandlerDesc *desc, VfsHandle *stream, int32_t *score,
+              uint32_t *typeId);
 // The handler's open: feature flags 6, the stream's properties, Ppt_open.
 // Takes over the stream (closed on failure, and after a full load).
-int Ppt_handlerOpen(EngineContext *context, Edr_HandlerDesc *desc, void *argument, VfsHandle *stream,
-                    Edr_Doc *doc, Edr_Node *target);
+int Ppt_handlerOpen(EngineContext *context, Edr_HandlerDesc *desc, void *argument,
+                    VfsHandle *stream, Edr_Doc *doc, Edr_Node *target);
 // Loads the presentation of stream into doc under root. In a page-on-demand
 // document the reader stays with the document (its loader data) and owns
 // the stream; otherwise it is freed. 0 or a code above.
@@ -243,7 +245,8 @@ void Ppt_close(Edr_Doc *doc);
 
 // A new reader over an open compound file (borrowed until Ppt_readerFree
 // closes it when owned). *out null on failure.
-[[nodiscard]] int Ppt_readerCreate(EngineContext *context, Edr_Doc *doc, Edr_Node *root, PptReader **out);
+[[nodiscard]] int Ppt_readerCreate(EngineContext *context, Edr_Doc *doc, Edr_Node *root,
+                                   PptReader **out);
 // Frees everything the reader holds, its compound file included. Null is fine.
 void Ppt_readerFree(PptReader *reader);
 // Opens the three streams and checks the current user (6144 to 6147).
@@ -285,7 +288,8 @@ void Ppt_applyCharMax(PptParaRun *paraRuns, const PptCharRun *charRuns);
 // Stores the face name of a FontEntityAtom body (up to 32 UTF-16 units,
 // NUL-ended) as font index of the font list, growing it. Indices from
 // Ppt_maxFonts on are ignored. 0 or 1.
-[[nodiscard]] int Ppt_addFont(PptContext *ppt, uint32_t index, const uint8_t *body, uint32_t length);
+[[nodiscard]] int Ppt_addFont(PptContext *ppt, uint32_t index, const uint8_t *body,
+                              uint32_t length);
 void Ppt_freeFonts(PptContext *ppt);
 // Completes the master text styles by inheritance (types 0-8, levels 0-4).
 void Ppt_prepareSlides(PptContext *ppt, const PptParaProps *documentDefault);

@@ -14,8 +14,7 @@
 #include "office/powerpoint/ppt.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
 void releaseNothing(EngineContext *, Edr_HandlerDesc *) {}
 
@@ -36,7 +35,8 @@ int Ppt_matchMime(EngineContext *, Edr_HandlerDesc *, const char16_t *mime, int3
     return Res_ok;
 }
 
-int Ppt_sniff(EngineContext *, Edr_HandlerDesc *, VfsHandle *stream, int32_t *score, uint32_t *typeId)
+int Ppt_sniff(EngineContext *, Edr_HandlerDesc *, VfsHandle *stream, int32_t *score,
+              uint32_t *typeId)
 {
     *score = 0;
     OleHandle *ole = nullptr;
@@ -101,8 +101,8 @@ int Ppt_open(EngineContext *context, VfsHandle *stream, Edr_Doc *doc, Edr_Node *
     return err != Res_ok ? err : closed;
 }
 
-int Ppt_handlerOpen(EngineContext *context, Edr_HandlerDesc *, void *, VfsHandle *stream, Edr_Doc *doc,
-                    Edr_Node *target)
+int Ppt_handlerOpen(EngineContext *context, Edr_HandlerDesc *, void *, VfsHandle *stream,
+                    Edr_Doc *doc, Edr_Node *target)
 {
     int err = Edr_Doc_setFlags(doc, Ppt_featureFlags);
     if (err == Res_ok)

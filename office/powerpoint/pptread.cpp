@@ -21,8 +21,7 @@
 #include "office/ole2/ole.h"
 #include "office/powerpoint/ppt.h"
 
-namespace
-{
+namespace {
 
 uint16_t get16(const uint8_t *b)
 {
@@ -130,7 +129,9 @@ int hfChild(void *user, EscherWalk *, const EscherRecordHeader *h)
         text[i] = char16_t(get16(body + 2 * i));
     text[units] = 0;
     Mem_free(body);
-    char16_t **slot = h->instance == 0 ? &w->hf->userDate : h->instance == 2 ? &w->hf->footer : &w->hf->header;
+    char16_t **slot = h->instance == 0   ? &w->hf->userDate
+                      : h->instance == 2 ? &w->hf->footer
+                                         : &w->hf->header;
     Mem_free(*slot);
     *slot = text;
     return Res_ok;
@@ -160,7 +161,8 @@ struct SlideWalk {
 // (the Environment's) never override.
 // into: a later main master, which keeps its styles apart from the
 // context's (they replace the context's while its slides are composed).
-int readMasterStyle(PptReader *r, const EscherRecordHeader *h, bool fromMaster, PptMaster *into = nullptr)
+int readMasterStyle(PptReader *r, const EscherRecordHeader *h, bool fromMaster,
+                    PptMaster *into = nullptr)
 {
     uint32_t type = h->instance;
     if (type >= Ppt_textTypes || (!fromMaster && (r->masterStyleTypes & (1u << type))))
@@ -249,18 +251,17 @@ int slideChild(void *user, EscherWalk *, const EscherRecordHeader *h)
         w->scheme->present = 1;
         return Res_ok;
     }
-    case PptRec_headersFooters:
-        return w->hf ? readHeadersFooters(r, h, w->hf) : Res_ok;
+    case PptRec_headersFooters: return w->hf ? readHeadersFooters(r, h, w->hf) : Res_ok;
     case PptRec_txMasterStyleAtom:
         return w->mainMaster ? readMasterStyle(r, h, true, w->into) : Res_ok;
-    default:
-        return Res_ok;
+    default: return Res_ok;
     }
 }
 
 // Walks the Slide or MainMaster record whose header was just read.
-int readSlideRecord(PptReader *r, const EscherRecordHeader *h, PptSlideAtom *atom, EscherDrawingGroup **drawing,
-                    PptScheme *scheme, PptHeadersFooters *hf, int mainMaster, PptMaster *into = nullptr)
+int readSlideRecord(PptReader *r, const EscherRecordHeader *h, PptSlideAtom *atom,
+                    EscherDrawingGroup **drawing, PptScheme *scheme, PptHeadersFooters *hf,
+                    int mainMaster, PptMaster *into = nullptr)
 {
     SlideWalk w{r, atom, drawing, scheme, hf, mainMaster, into};
     return Escher_forEachChild(r->context, &r->source, h->length, slideChild, &w);
@@ -306,7 +307,8 @@ int masterChild(void *user, EscherWalk *, const EscherRecordHeader *h)
     } else {
         if (r->moreMasterCount == r->moreMasterCapacity) {
             uint32_t capacity = r->moreMasterCapacity ? r->moreMasterCapacity * 2 : 4;
-            auto *grown = static_cast<PptMaster *>(Mem_realloc(r->moreMasters, size_t(capacity) * sizeof(PptMaster)));
+            auto *grown = static_cast<PptMaster *>(
+                Mem_realloc(r->moreMasters, size_t(capacity) * sizeof(PptMaster)));
             if (!grown)
                 return Res_noMemory;
             r->moreMasters = grown;
@@ -395,7 +397,8 @@ int recordPosition(PptReader *r, const EscherRecordHeader *h)
 {
     if (r->slideCount == r->slideCapacity) {
         uint32_t capacity = r->slideCapacity ? r->slideCapacity * 2 : 10;
-        auto *grown = static_cast<PptSlidePos *>(Mem_realloc(r->slides, capacity * sizeof(PptSlidePos)));
+        auto *grown =
+            static_cast<PptSlidePos *>(Mem_realloc(r->slides, capacity * sizeof(PptSlidePos)));
         if (!grown)
             return Res_noMemory;
         r->slides = grown;
@@ -452,7 +455,8 @@ int textChild(PptReader *r, const EscherRecordHeader *h)
     // 8-bit text is in character set 0, whose codes are the first 256 of
     // Unicode.
     for (uint32_t i = 0; i < units; i++)
-        text[i] = h->type == PptRec_textCharsAtom ? char16_t(get16(body + 2 * i)) : char16_t(body[i]);
+        text[i] =
+            h->type == PptRec_textCharsAtom ? char16_t(get16(body + 2 * i)) : char16_t(body[i]);
     text[units] = 0;
     Mem_free(body);
     Mem_free(b->text);
@@ -466,7 +470,8 @@ int listChild(void *user, EscherWalk *walk, const EscherRecordHeader *h)
     auto *r = static_cast<PptReader *>(user);
     LoadProgress *stats = r->walkingOne ? nullptr : Edr_Doc_getLoadStats(r->doc);
     if (stats)
-        (void)LoadProgress_addDone(stats, 1, int32_t(h->length > 0x7FFFFFF0u ? 0x7FFFFFF0u : h->length + 8));
+        (void)LoadProgress_addDone(stats, 1,
+                                   int32_t(h->length > 0x7FFFFFF0u ? 0x7FFFFFF0u : h->length + 8));
     int err = Res_ok;
     switch (h->type) {
     case PptRec_slidePersistAtom:
@@ -503,8 +508,7 @@ int listChild(void *user, EscherWalk *walk, const EscherRecordHeader *h)
         return Res_ok;
     }
     case PptRec_textCharsAtom:
-    case PptRec_textBytesAtom:
-        return textChild(r, h);
+    case PptRec_textBytesAtom: return textChild(r, h);
     case PptRec_styleTextPropAtom: {
         PptOutlineText *b = currentBlock(r);
         if (!b || !b->text)
@@ -532,8 +536,7 @@ int listChild(void *user, EscherWalk *walk, const EscherRecordHeader *h)
         Mem_free(body);
         return Res_ok;
     }
-    default:
-        return Res_ok;
+    default: return Res_ok;
     }
 }
 
@@ -551,7 +554,8 @@ int fontChild(void *user, EscherWalk *, const EscherRecordHeader *h)
     int err = readAtom(r, h, b, sizeof b);
     if (err)
         return err;
-    return Ppt_addFont(&r->ppt, h->instance, b, h->length < sizeof b ? h->length : uint32_t(sizeof b));
+    return Ppt_addFont(&r->ppt, h->instance, b,
+                       h->length < sizeof b ? h->length : uint32_t(sizeof b));
 }
 
 int walkDocumentChildren(PptReader *r, const EscherRecordHeader *h)
@@ -622,8 +626,10 @@ int readDrawingGroupRecord(PptReader *r, const EscherRecordHeader *h)
                 StyleRule_destroy(copy);
             return cloneErr;
         },
-        [](void *user, Edr_Node *node, const EscherShape *shape, const int32_t rect[4], int32_t rotation) {
-            return PptText_buildTextBox(static_cast<PptContext *>(user), node, shape, rect, rotation);
+        [](void *user, Edr_Node *node, const EscherShape *shape, const int32_t rect[4],
+           int32_t rotation) {
+            return PptText_buildTextBox(static_cast<PptContext *>(user), node, shape, rect,
+                                        rotation);
         },
         nullptr, r);
     // Placeholders draw no fill and no outline unless they or their master
@@ -643,7 +649,8 @@ int walkSlideList(PptReader *r, const EscherRecordHeader *h)
     r->listLength = h->length;
     LoadProgress *stats = Edr_Doc_getLoadStats(r->doc);
     if (stats)
-        (void)LoadProgress_addTotal(stats, 1, int32_t(h->length > 0x7FFFFFF0u ? 0x7FFFFFF0u : h->length));
+        (void)LoadProgress_addTotal(stats, 1,
+                                    int32_t(h->length > 0x7FFFFFF0u ? 0x7FFFFFF0u : h->length));
     err = Escher_forEachChild(r->context, &r->source, h->length, listChild, r);
     // A list whose records run past its end keeps the slides before them.
     if (pptDamaged(err))
@@ -657,29 +664,25 @@ int documentChild(void *user, EscherWalk *, const EscherRecordHeader *h)
 {
     auto *r = static_cast<PptReader *>(user);
     switch (h->type) {
-    case PptRec_documentAtom:
-        return readDocumentAtom(r, h);
-    case PptRec_drawingGroup:
-        return readDrawingGroupRecord(r, h);
+    case PptRec_documentAtom: return readDocumentAtom(r, h);
+    case PptRec_drawingGroup: return readDrawingGroupRecord(r, h);
     case PptRec_headersFooters:
         // Instance 4 holds the settings of notes pages, which are not shown.
         return h->instance == 4 ? int(Res_ok) : readHeadersFooters(r, h, &r->docHf);
-    case PptRec_environment:
-        return walkDocumentChildren(r, h);
+    case PptRec_environment: return walkDocumentChildren(r, h);
     case PptRec_fontCollection:
         return Escher_forEachChild(r->context, &r->source, h->length, fontChild, r);
-    case PptRec_txMasterStyleAtom:
-        return readMasterStyle(r, h, false);
+    case PptRec_txMasterStyleAtom: return readMasterStyle(r, h, false);
     case PptRec_slideListWithText:
         if (h->instance == 0)
             return walkSlideList(r, h);
         if (h->instance == 1) {
             int err = ensureStyleSheet(r);
-            return err ? err : Escher_forEachChild(r->context, &r->source, h->length, masterChild, r);
+            return err ? err
+                       : Escher_forEachChild(r->context, &r->source, h->length, masterChild, r);
         }
         return Res_ok;
-    default:
-        return Res_ok;
+    default: return Res_ok;
     }
 }
 
@@ -690,7 +693,8 @@ int readUserEdit(PptReader *r, uint32_t offset, PptUserEdit *edit)
     EscherRecordHeader h;
     int err = headerAt(r, offset, &h);
     if (err)
-        return err == Res_oleSeekBeyond || err == Res_oleStreamEnd ? int(Res_pptNotPresentation) : err;
+        return err == Res_oleSeekBeyond || err == Res_oleStreamEnd ? int(Res_pptNotPresentation)
+                                                                   : err;
     if (h.type != PptRec_userEditAtom || h.length < 24)
         return Res_pptNotPresentation;
     uint8_t b[26];
@@ -715,7 +719,8 @@ int readPersistDirectory(PptReader *r, uint32_t offset)
     EscherRecordHeader h;
     int err = headerAt(r, offset, &h);
     if (err)
-        return err == Res_oleSeekBeyond || err == Res_oleStreamEnd ? int(Res_pptNotPresentation) : err;
+        return err == Res_oleSeekBeyond || err == Res_oleStreamEnd ? int(Res_pptNotPresentation)
+                                                                   : err;
     uint8_t *body = nullptr;
     if ((err = readBody(r, &h, &body)) != Res_ok)
         return err;
@@ -777,7 +782,8 @@ int Ppt_currentUserKind(const uint8_t *b, uint32_t length)
         return 0;
     EscherRecordHeader h;
     Escher_parseRecordHeader(b, &h);
-    if (h.type != PptRec_currentUserAtom || get16(b + 22) != Ppt_fileVersion || b[24] != 3 || b[25] != 0)
+    if (h.type != PptRec_currentUserAtom || get16(b + 22) != Ppt_fileVersion || b[24] != 3 ||
+        b[25] != 0)
         return 0;
     const uint32_t token = get32(b + 12);
     return token == Ppt_headerToken ? 1 : token == Ppt_encryptedToken ? 2 : 0;
@@ -954,7 +960,8 @@ int Ppt_loadDocument(PptReader *r)
         return Res_pptNotPresentation;
     err = headerAt(r, offset, &h);
     if (err)
-        return err == Res_oleSeekBeyond || err == Res_oleStreamEnd ? int(Res_pptNotPresentation) : err;
+        return err == Res_oleSeekBeyond || err == Res_oleStreamEnd ? int(Res_pptNotPresentation)
+                                                                   : err;
     if (h.type != PptRec_document)
         return Res_pptNotPresentation;
     err = walkDocumentChildren(r, &h);
@@ -988,14 +995,16 @@ int Ppt_walkRecords(PptReader *r, uint32_t index)
 
 // ------------------------------------------------------------ runs
 
-namespace
-{
+namespace {
 
 // A bounded little-endian reader over a record body.
 struct Cursor {
     const uint8_t *b;
     uint32_t at, end;
-    bool take(uint32_t n) { return end - at >= n; }
+    bool take(uint32_t n)
+    {
+        return end - at >= n;
+    }
     uint16_t u16()
     {
         uint16_t v = get16(b + at);
@@ -1033,10 +1042,17 @@ bool paraFields(Cursor *c, uint32_t mask, PptParaProps *p, bool withMargins)
     };
     // In file order.
     const Field fields[] = {
-        {7, 2, PptPara_bulletChar},   {4, 2, PptPara_bulletFont},   {6, 2, PptPara_bulletSize},
-        {5, 4, PptPara_bulletColour}, {11, 2, PptPara_alignment},   {12, 2, PptPara_lineSpacing},
-        {13, 2, PptPara_spaceBefore}, {14, 2, PptPara_spaceAfter},  {8, 2, PptPara_leftMargin},
-        {10, 2, PptPara_indent},      {15, 2, 0},
+        {7, 2, PptPara_bulletChar},
+        {4, 2, PptPara_bulletFont},
+        {6, 2, PptPara_bulletSize},
+        {5, 4, PptPara_bulletColour},
+        {11, 2, PptPara_alignment},
+        {12, 2, PptPara_lineSpacing},
+        {13, 2, PptPara_spaceBefore},
+        {14, 2, PptPara_spaceAfter},
+        {8, 2, PptPara_leftMargin},
+        {10, 2, PptPara_indent},
+        {15, 2, 0},
     };
     for (const Field &f : fields) {
         if (!(mask & (1u << f.bit)))
@@ -1122,12 +1138,27 @@ bool charFields(Cursor *c, uint32_t mask, PptCharProps *p)
         }
         uint32_t v = width == 4 ? c->u32() : c->u16();
         switch (bit) {
-        case 16: p->font = uint16_t(v); p->mask |= PptChar_font; break;
+        case 16:
+            p->font = uint16_t(v);
+            p->mask |= PptChar_font;
+            break;
         case 21: p->font2 = uint16_t(v); break; // read, not marked present
-        case 23: p->symbolFont = uint16_t(v); p->mask |= PptChar_symbolFont; break;
-        case 17: p->size = uint16_t(v); p->mask |= PptChar_size; break;
-        case 18: p->colour = v; p->mask |= PptChar_colour; break;
-        case 19: p->escapement = int16_t(v); p->mask |= PptChar_escapement; break;
+        case 23:
+            p->symbolFont = uint16_t(v);
+            p->mask |= PptChar_symbolFont;
+            break;
+        case 17:
+            p->size = uint16_t(v);
+            p->mask |= PptChar_size;
+            break;
+        case 18:
+            p->colour = v;
+            p->mask |= PptChar_colour;
+            break;
+        case 19:
+            p->escapement = int16_t(v);
+            p->mask |= PptChar_escapement;
+            break;
         default: break;
         }
     }
@@ -1290,7 +1321,8 @@ void Ppt_applyCharMax(PptParaRun *paraRuns, const PptCharRun *charRuns)
 void Ppt_prepareSlides(PptContext *ppt, const PptParaProps *documentDefault)
 {
     PptMasterLevel(*m)[Ppt_levels] = ppt->masterStyles;
-    if (documentDefault && !(m[4][0].para.mask & PptPara_spareWord) && (documentDefault->mask & PptPara_spareWord)) {
+    if (documentDefault && !(m[4][0].para.mask & PptPara_spareWord) &&
+        (documentDefault->mask & PptPara_spareWord)) {
         m[4][0].para.spareWord = documentDefault->spareWord;
         m[4][0].para.mask |= PptPara_spareWord;
     }
@@ -1321,7 +1353,8 @@ void Ppt_prepareSlides(PptContext *ppt, const PptParaProps *documentDefault)
     }
 }
 
-int Ppt_parseMasterStyle(const uint8_t *body, uint32_t length, uint32_t type, PptMasterLevel levels[Ppt_levels])
+int Ppt_parseMasterStyle(const uint8_t *body, uint32_t length, uint32_t type,
+                         PptMasterLevel levels[Ppt_levels])
 {
     memset(levels, 0, sizeof(PptMasterLevel) * Ppt_levels);
     if (!body || length < 2)
@@ -1356,7 +1389,8 @@ int Ppt_addFont(PptContext *ppt, uint32_t index, const uint8_t *body, uint32_t l
     if (index >= Ppt_maxFonts)
         return Res_ok;
     if (index >= ppt->fontCount) {
-        auto *grown = static_cast<char16_t **>(Mem_realloc(ppt->fonts, sizeof(char16_t *) * (index + 1)));
+        auto *grown =
+            static_cast<char16_t **>(Mem_realloc(ppt->fonts, sizeof(char16_t *) * (index + 1)));
         if (!grown)
             return Res_noMemory;
         for (uint32_t i = ppt->fontCount; i <= index; i++)

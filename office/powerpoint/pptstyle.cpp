@@ -22,8 +22,7 @@
 #include "office/powerpoint/ppttext.h"
 #include "platform/api/request.h"
 
-namespace
-{
+namespace {
 
 // The names of the style sheet's classes, ids 1 to 3 in this order.
 constexpr char classNames[] = "Block\0Bullet\0Slide\0";
@@ -62,8 +61,8 @@ bool isFace(const char16_t *name, const char *face)
     return name && Ustr_cmpCstr(name, face) == 0;
 }
 
-typedef int (*ByteDecoder)(const uint8_t *, size_t, uint8_t *, size_t, size_t *, size_t *, CharsetState *,
-                           EngineContext *);
+typedef int (*ByteDecoder)(const uint8_t *, size_t, uint8_t *, size_t, size_t *, size_t *,
+                           CharsetState *, EngineContext *);
 
 // One byte through a single-byte symbol-font table; U+FFFD when the table
 // gives nothing.
@@ -182,7 +181,8 @@ int charProps(const PptContext *ppt, const PptCharProps *c, StyleRule *rule)
     if (!err && (c->mask & PptChar_size))
         err = addLength(rule, &p, PropId_fontSize, int32_t(uint32_t(c->size) * 8192u / 9u));
     if (!err && (c->mask & PptChar_flags)) {
-        err = addKeyword(rule, &p, PropId_fontWeight, (c->flags & PptCharFlag_bold) ? KwId_bold : KwId_normal);
+        err = addKeyword(rule, &p, PropId_fontWeight,
+                         (c->flags & PptCharFlag_bold) ? KwId_bold : KwId_normal);
         if (!err)
             err = addKeyword(rule, &p, PropId_fontStyle,
                              (c->flags & PptCharFlag_italic) ? KwId_italic : KwId_normal);
@@ -206,7 +206,8 @@ int paraProps(const PptParaProps *pp, uint32_t textSize, StyleRule *rule)
         if (pp->leftMargin != 0)
             err = addLength(rule, &p, PropId_marginLeft, masterToInches(pp->leftMargin));
         if (!err && pp->indent != pp->leftMargin)
-            err = addLength(rule, &p, PropId_textIndent, masterToInches(int64_t(pp->indent) - pp->leftMargin));
+            err = addLength(rule, &p, PropId_textIndent,
+                            masterToInches(int64_t(pp->indent) - pp->leftMargin));
     }
     if (!err && (pp->mask & PptPara_defaultTab))
         err = addLength(rule, &p, PropId_tabInterval, masterToInches(pp->defaultTab));
@@ -222,7 +223,8 @@ int paraProps(const PptParaProps *pp, uint32_t textSize, StyleRule *rule)
             spacing = PropLineSpacing{0, masterToInches(-int32_t(pp->lineSpacing)), 6553600};
         else
             spacing = PropLineSpacing{1, int32_t(pp->lineSpacing) * 65536, 6553600};
-        Prop_set(&p, PropId_lineSpacing, PropType_lineSpacing, reinterpret_cast<uintptr_t>(&spacing), 0);
+        Prop_set(&p, PropId_lineSpacing, PropType_lineSpacing,
+                 reinterpret_cast<uintptr_t>(&spacing), 0);
         err = StyleRule_appendProp(rule, &p);
     }
     return err;
@@ -231,9 +233,9 @@ int paraProps(const PptParaProps *pp, uint32_t textSize, StyleRule *rule)
 // Creates the rule for a new interned record, registers it with the style
 // sheet under the next serial (match weight 1 or 10) and inserts the entry
 // (room already reserved). The rule is destroyed on failure.
-int internRule(PptContext *ppt, PptStyleTable *table, uint32_t index, const uint8_t *key, size_t size,
-               uint32_t weight, const PptCharProps *chr, const PptParaProps *para, uint32_t textSize,
-               uint32_t *id)
+int internRule(PptContext *ppt, PptStyleTable *table, uint32_t index, const uint8_t *key,
+               size_t size, uint32_t weight, const PptCharProps *chr, const PptParaProps *para,
+               uint32_t textSize, uint32_t *id)
 {
     StyleRule *rule = nullptr;
     int err = StyleRule_create(&rule);
@@ -390,7 +392,8 @@ int Ppt_initStyleSheet(PptContext *ppt)
         uint32_t cls;
         uint32_t weight;
     };
-    const ClassRule classes[3] = {{ppt->slideClass, 1}, {ppt->blockClass, 1}, {ppt->bulletClass, 10}};
+    const ClassRule classes[3] = {
+        {ppt->slideClass, 1}, {ppt->blockClass, 1}, {ppt->bulletClass, 10}};
     for (const ClassRule &c : classes) {
         StyleRule *rule = nullptr;
         if ((err = StyleRule_create(&rule)) != Res_ok)
@@ -455,7 +458,8 @@ int Ppt_charStyleId(PptContext *ppt, const PptCharProps *props, uint32_t *id)
     return internRule(ppt, &ppt->charStyles, index, key, sizeof key, 1, &c, nullptr, 0, id);
 }
 
-int Ppt_paraStyleId(PptContext *ppt, const PptParaProps *props, const PptCharProps *chr, uint32_t *id)
+int Ppt_paraStyleId(PptContext *ppt, const PptParaProps *props, const PptCharProps *chr,
+                    uint32_t *id)
 {
     *id = 0;
     PptParaProps pp{};
@@ -477,11 +481,12 @@ int Ppt_paraStyleId(PptContext *ppt, const PptParaProps *props, const PptCharPro
     int err = tableReserve(&ppt->paraStyles);
     if (err)
         return err;
-    return internRule(ppt, &ppt->paraStyles, index, key, sizeof key, 10, nullptr, &pp, textSize, id);
+    return internRule(ppt, &ppt->paraStyles, index, key, sizeof key, 10, nullptr, &pp, textSize,
+                      id);
 }
 
-int Ppt_spacingProp(const PptParaProps *props, int32_t value, uint32_t id, Prop *scratch, StyleRule *rule,
-                    uint32_t textSize)
+int Ppt_spacingProp(const PptParaProps *props, int32_t value, uint32_t id, Prop *scratch,
+                    StyleRule *rule, uint32_t textSize)
 {
     int64_t s = props->lineSpacing;
     int64_t length = 0;
@@ -497,8 +502,7 @@ int Ppt_spacingProp(const PptParaProps *props, int32_t value, uint32_t id, Prop 
     return StyleRule_appendProp(rule, scratch);
 }
 
-namespace
-{
+namespace {
 
 // The master level of a text type and indentation level, or null outside
 // the table.
@@ -530,8 +534,8 @@ char16_t bulletChar(const PptContext *ppt, const PptParaProps *pp)
 
 // The bullet group of a paragraph: its character style, the bullet class
 // and the bullet character followed by a tab.
-int addBullet(PptContext *ppt, const PptParaProps *pp, const PptCharRun *charRun, const PptCharProps *master,
-              Edr_Node *paragraph)
+int addBullet(PptContext *ppt, const PptParaProps *pp, const PptCharRun *charRun,
+              const PptCharProps *master, Edr_Node *paragraph)
 {
     Edr_Node *bullet = nullptr;
     int err = Edr_Node_createGroup(ppt->doc, paragraph, Edr_Insert_lastChild, 0, &bullet);
@@ -564,8 +568,8 @@ int addBullet(PptContext *ppt, const PptParaProps *pp, const PptCharRun *charRun
 
 } // namespace
 
-int Ppt_startParagraph(PptContext *ppt, const PptParaRun *paraRun, const PptCharRun *charRun, Edr_Node *parent,
-                       Edr_Node **out, uint32_t textType)
+int Ppt_startParagraph(PptContext *ppt, const PptParaRun *paraRun, const PptCharRun *charRun,
+                       Edr_Node *parent, Edr_Node **out, uint32_t textType)
 {
     *out = nullptr;
     Edr_Node *node = nullptr;

@@ -91,20 +91,20 @@ struct PptCharProps {
 
 // Paragraph properties. Lengths are master units (576 per inch).
 struct PptParaProps {
-    uint16_t mask;        // PptPara_*
-    uint16_t bulletFlags; // PptBullet_*
+    uint16_t mask;         // PptPara_*
+    uint16_t bulletFlags;  // PptBullet_*
     uint32_t bulletColour; // as PptCharProps::colour
     uint16_t bulletFont;
     uint16_t bulletSize; // percent of the text size
     uint16_t bulletChar;
-    uint16_t alignment; // 0 to 3
+    uint16_t alignment;  // 0 to 3
     int16_t lineSpacing; // non-negative: percent; negative: master units
     int16_t spaceBefore;
     int16_t spaceAfter;
     int16_t leftMargin;
     int16_t indent;
     uint16_t defaultTab; // mask bit 11: the default tab interval (master units)
-    uint16_t textSize; // points; not covered by the mask
+    uint16_t textSize;   // points; not covered by the mask
     uint16_t spareWord;  // mask bit 14: read and inherited, not shown
 };
 
@@ -132,7 +132,7 @@ struct PptParaRun {
 // by the text-box builder.
 struct PptOutlineText {
     uint32_t textType;
-    uint32_t word; // not used by the text builder
+    uint32_t word;  // not used by the text builder
     char16_t *text; // NUL-terminated
     PptParaRun *paraRuns;
     PptCharRun *charRuns;
@@ -140,9 +140,9 @@ struct PptOutlineText {
 
 // Header and footer settings; texts are NUL-terminated or null.
 struct HeaderFooterRec {
-    uint32_t first;        // 0 selects record B over A (PptContext)
-    uint32_t userDate;     // non-zero: the date field shows userDateText
-    uint32_t formatId;     // date format 0-11
+    uint32_t first;    // 0 selects record B over A (PptContext)
+    uint32_t userDate; // non-zero: the date field shows userDateText
+    uint32_t formatId; // date format 0-11
     char16_t *userDateText;
     char16_t *footerText;
 };
@@ -182,7 +182,7 @@ struct PptContext {
     int32_t slideNumber;
     HeaderFooterRec headerFooterA;
     HeaderFooterRec headerFooterB; // in force when its first word is 0
-    uint32_t textBoxElement; // element word of text-box and line groups
+    uint32_t textBoxElement;       // element word of text-box and line groups
     // The drawing group of the master shapes, for properties a shape takes
     // from its master (Escher_propFindInherited); may be null.
     EscherDrawingGroup *masterDrawing;
@@ -198,7 +198,7 @@ struct PptContext {
     StrTable *strings;   // the document's string table (lent: the document owns it)
     uint32_t serial;     // running serial: the id of the last style made
     uint32_t blockClass, bulletClass, slideClass; // 1, 2, 3
-    int32_t slideWidth, slideHeight; // master units, for the slide class
+    int32_t slideWidth, slideHeight;              // master units, for the slide class
     PptStyleTable charStyles;
     PptStyleTable paraStyles;
 };
@@ -226,9 +226,9 @@ struct PptContext {
 // get their largest character size, Ppt_applyCharMax). fieldText replaces the placeholder at
 // fieldPos (a pointer into text, or null); a null fieldText leaves nothing
 // in its place. 0 or the first builder error.
-[[nodiscard]] int PptText_buildRuns(PptContext *ppt, Edr_Node *group, char16_t *text, uint32_t textType,
-                                    PptParaRun *paraRuns, PptCharRun *charRuns, const char16_t *fieldText,
-                                    const char16_t *fieldPos);
+[[nodiscard]] int PptText_buildRuns(PptContext *ppt, Edr_Node *group, char16_t *text,
+                                    uint32_t textType, PptParaRun *paraRuns, PptCharRun *charRuns,
+                                    const char16_t *fieldText, const char16_t *fieldPos);
 
 // Adds U+00A0 to container with a copy of run in which, when the style
 // flags are present, the underline flag is cleared.
@@ -272,13 +272,14 @@ void PptParaProps_toKey(const PptParaProps *props, uint8_t key[PptParaProps_keyS
 [[nodiscard]] int Ppt_charStyleId(PptContext *ppt, const PptCharProps *props, uint32_t *id);
 // The style id of the paragraph properties (chr gives the text size when
 // the paragraph record has none), made and registered when new.
-[[nodiscard]] int Ppt_paraStyleId(PptContext *ppt, const PptParaProps *props, const PptCharProps *chr,
-                                  uint32_t *id);
+[[nodiscard]] int Ppt_paraStyleId(PptContext *ppt, const PptParaProps *props,
+                                  const PptCharProps *chr, uint32_t *id);
 
 // Creates the paragraph group of paraRun under parent (with its bullet);
 // *out = the node with one reference for the caller.
-[[nodiscard]] int Ppt_startParagraph(PptContext *ppt, const PptParaRun *paraRun, const PptCharRun *charRun,
-                                     Edr_Node *parent, Edr_Node **out, uint32_t textType);
+[[nodiscard]] int Ppt_startParagraph(PptContext *ppt, const PptParaRun *paraRun,
+                                     const PptCharRun *charRun, Edr_Node *parent, Edr_Node **out,
+                                     uint32_t textType);
 
 // Adds count characters to parent, inside a group styled by the run when
 // the run has properties; Symbol characters are decoded.
@@ -288,8 +289,8 @@ void PptParaProps_toKey(const PptParaProps *props, uint8_t key[PptParaProps_keyS
 // Appends property id (51 space before, 53 space after) for value to rule
 // (scratch is a work value) by the spacing rule; nothing when the length
 // is 0. textSize in points.
-[[nodiscard]] int Ppt_spacingProp(const PptParaProps *props, int32_t value, uint32_t id, Prop *scratch,
-                                  StyleRule *rule, uint32_t textSize);
+[[nodiscard]] int Ppt_spacingProp(const PptParaProps *props, int32_t value, uint32_t id,
+                                  Prop *scratch, StyleRule *rule, uint32_t textSize);
 
 // Frees the interning tables (not the rules: the request owns them) and
 // drops the context's reference to the style-sheet request.

@@ -14,8 +14,7 @@
 #include "office/powerpoint/ppt.h"
 #include "office/shape/place.h"
 
-namespace
-{
+namespace {
 
 enum : uint32_t {
     SchemeBit = 0x08000000u,
@@ -104,7 +103,8 @@ int placeShape(PptReader *r, Edr_Node *slide, EscherDrawingGroup *d, uint32_t i)
     // as in a file without "Pictures", or does not decode) is left out;
     // the slide goes on. Running out of memory, a stop request and nesting
     // too deep still end the slide.
-    if (err != Res_noMemory && err != Res_stopRequested && err != Res_stackExhausted && err != Res_ok) {
+    if (err != Res_noMemory && err != Res_stopRequested && err != Res_stackExhausted &&
+        err != Res_ok) {
         Fmt_debugPrint("slide shape %u left out: %d\n", unsigned(s->shapeId), err);
         err = Res_ok;
     }
@@ -182,8 +182,8 @@ void slideGroupClientAnchors(EscherDrawingGroup *d)
         EscherShape *s = &d->shapes[i];
         if (s->level < 2 || !s->clientAnchor.bytes || s->clientAnchor.length < 8)
             continue;
-        if (s->childLeft || s->childTop || s->childRight || s->childBottom || s->anchorLeft || s->anchorTop ||
-            s->anchorWidth || s->anchorHeight)
+        if (s->childLeft || s->childTop || s->childRight || s->childBottom || s->anchorLeft ||
+            s->anchorTop || s->anchorWidth || s->anchorHeight)
             continue;
         // The group's own shape: the nearest one before at the level above.
         const EscherShape *g = nullptr;
@@ -198,7 +198,8 @@ void slideGroupClientAnchors(EscherDrawingGroup *d)
         }
         if (!g)
             continue;
-        int64_t gw = int64_t(g->groupRight) - g->groupLeft, gh = int64_t(g->groupBottom) - g->groupTop;
+        int64_t gw = int64_t(g->groupRight) - g->groupLeft,
+                gh = int64_t(g->groupBottom) - g->groupTop;
         if (gw <= 0 || gh <= 0)
             continue;
         const uint8_t *a = s->clientAnchor.bytes;
@@ -270,7 +271,8 @@ int Ppt_applySchemeColours(PptReader *r, EscherDrawingGroup *d)
         return Res_ok;
     uint32_t count = 0;
     forEachSchemeColour(d, [&](uint32_t *) { count++; });
-    r->saved = static_cast<PptReader::SavedColour *>(Mem_calloc(size_t(count) + 1, sizeof(PptReader::SavedColour)));
+    r->saved = static_cast<PptReader::SavedColour *>(
+        Mem_calloc(size_t(count) + 1, sizeof(PptReader::SavedColour)));
     if (!r->saved)
         return Res_noMemory;
     uint32_t i = 0;
@@ -346,7 +348,8 @@ int Ppt_composeSlide(PptReader *r, Edr_Node *slide)
     const uint32_t backgroundIds[] = {PropFillColour, PropFillBackColour};
     for (uint32_t id : backgroundIds) {
         const EscherProp *p = err ? nullptr : Escher_propFind(id, r->drawing->self.props);
-        if (p && !(p->flags & EscherProp_complex) && (p->value & SchemeBit) && (p->value & 0xFFFFFF) < 8)
+        if (p && !(p->flags & EscherProp_complex) && (p->value & SchemeBit) &&
+            (p->value & 0xFFFFFF) < 8)
             const_cast<EscherProp *>(p)->value = schemeRgb(r->ppt.scheme, p->value);
     }
     const int32_t width = int32_t(int64_t(r->docAtom.slideWidth) * 1024 / 9);
@@ -354,8 +357,8 @@ int Ppt_composeSlide(PptReader *r, Edr_Node *slide)
     if (err == Res_ok)
         err = Edr_Node_createGroup(r->doc, slide, Edr_Insert_lastChild, 0, &background);
     if (err == Res_ok && r->drawingGroup) {
-        EscherDrawingGroup *from = (flags & PptSlide_masterBackground) && master->drawing ? master->drawing
-                                                                                           : r->drawing;
+        EscherDrawingGroup *from =
+            (flags & PptSlide_masterBackground) && master->drawing ? master->drawing : r->drawing;
         ShapeRect box{0, 0, width, height};
         err = Shape_placeTree(r->doc, background, r->drawingGroup, from, -1, &box, 0);
     }

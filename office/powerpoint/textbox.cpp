@@ -24,8 +24,7 @@
 #include "office/officeart/escher.h"
 #include "office/powerpoint/ppttext.h"
 
-namespace
-{
+namespace {
 
 // Record types of client text.
 enum : uint32_t {
@@ -121,7 +120,8 @@ struct ParaState {
     bool lineEmpty;
 };
 
-int ensureParagraph(PptContext *ppt, Edr_Node *group, uint32_t textType, const RunCursor *c, ParaState *s)
+int ensureParagraph(PptContext *ppt, Edr_Node *group, uint32_t textType, const RunCursor *c,
+                    ParaState *s)
 {
     if (s->para)
         return Res_ok;
@@ -248,17 +248,16 @@ int readText(Parsed *p, const uint8_t *body, uint32_t count, bool wide)
 }
 
 // Acts on one record. 1 in *stop ends the walk without building.
-int readRecord(PptContext *ppt, Parsed *p, const EscherRecordHeader *h, const uint8_t *body, bool *stop)
+int readRecord(PptContext *ppt, Parsed *p, const EscherRecordHeader *h, const uint8_t *body,
+               bool *stop)
 {
     switch (h->type) {
     case PptRec_textHeader:
         if (h->length >= 4)
             p->textType = get32(body);
         return Res_ok;
-    case PptRec_textChars:
-        return readText(p, body, h->length / 2, true);
-    case PptRec_textBytes:
-        return readText(p, body, h->length, false);
+    case PptRec_textChars: return readText(p, body, h->length / 2, true);
+    case PptRec_textBytes: return readText(p, body, h->length, false);
     case PptRec_styleTextProp: {
         if (!p->text) {
             *stop = true;
@@ -268,8 +267,8 @@ int readRecord(PptContext *ppt, Parsed *p, const EscherRecordHeader *h, const ui
         p->paraRuns = nullptr;
         p->charRuns = nullptr;
         size_t n = Ustr_len(p->text);
-        return Ppt_parseRuns(body, h->length, uint32_t(std::min<size_t>(n, UINT32_MAX)), &p->paraRuns,
-                             &p->charRuns);
+        return Ppt_parseRuns(body, h->length, uint32_t(std::min<size_t>(n, UINT32_MAX)),
+                             &p->paraRuns, &p->charRuns);
     }
     case PptRec_textRuler:
         if (p->paraRuns)
@@ -277,10 +276,8 @@ int readRecord(PptContext *ppt, Parsed *p, const EscherRecordHeader *h, const ui
         return Res_ok;
     case PptRec_slideNumber:
     case PptRec_dateField:
-    case PptRec_footerField:
-        return readField(ppt, p, h->type, body, h->length);
-    default:
-        return Res_ok;
+    case PptRec_footerField: return readField(ppt, p, h->type, body, h->length);
+    default: return Res_ok;
     }
 }
 
@@ -322,42 +319,25 @@ void PptText_formatDate(const BrokenTime *t, uint32_t formatId, char *out)
         weekday = "";
     const size_t n = PptText_dateSize;
     switch (formatId) {
-    case 1:
-        Fmt_snprintf(out, n, "%s, %02d %s %4d", weekday, day, monthName, year);
-        break;
-    case 2:
-        Fmt_snprintf(out, n, "%2d %s, %4d", day, monthName, year);
-        break;
-    case 3:
-        Fmt_snprintf(out, n, "%02d %s %4d", day, monthName, year);
-        break;
-    case 4:
-        Fmt_snprintf(out, n, "%2d-%.3s-%02d", day, monthName, year2);
-        break;
-    case 5:
-        Fmt_snprintf(out, n, "%s %02d", monthName, year2);
-        break;
-    case 6:
-        Fmt_snprintf(out, n, "%.3s-%02d", monthName, year2);
-        break;
+    case 1: Fmt_snprintf(out, n, "%s, %02d %s %4d", weekday, day, monthName, year); break;
+    case 2: Fmt_snprintf(out, n, "%2d %s, %4d", day, monthName, year); break;
+    case 3: Fmt_snprintf(out, n, "%02d %s %4d", day, monthName, year); break;
+    case 4: Fmt_snprintf(out, n, "%2d-%.3s-%02d", day, monthName, year2); break;
+    case 5: Fmt_snprintf(out, n, "%s %02d", monthName, year2); break;
+    case 6: Fmt_snprintf(out, n, "%.3s-%02d", monthName, year2); break;
     case 7:
         Fmt_snprintf(out, n, "%02d/%02d/%04d %02d:%02d", day, month, year, t->hour, t->min);
         break;
     case 8:
-        Fmt_snprintf(out, n, "%02d/%02d/%04d %02d:%02d:%02d", day, month, year, t->hour, t->min, t->sec);
+        Fmt_snprintf(out, n, "%02d/%02d/%04d %02d:%02d:%02d", day, month, year, t->hour, t->min,
+                     t->sec);
         break;
-    case 9:
-        Fmt_snprintf(out, n, "%02d:%02d", t->hour, t->min);
-        break;
-    case 10:
-        Fmt_snprintf(out, n, "%02d:%02d:%02d", t->hour, t->min, t->sec);
-        break;
+    case 9: Fmt_snprintf(out, n, "%02d:%02d", t->hour, t->min); break;
+    case 10: Fmt_snprintf(out, n, "%02d:%02d:%02d", t->hour, t->min, t->sec); break;
     case 11:
         Fmt_snprintf(out, n, "%2d:%02d %s", t->hour % 12, t->min, t->hour >= 12 ? "PM" : "AM");
         break;
-    default:
-        Fmt_snprintf(out, n, "%02d/%02d/%04d", day, month, year);
-        break;
+    default: Fmt_snprintf(out, n, "%02d/%02d/%04d", day, month, year); break;
     }
 }
 
@@ -385,8 +365,9 @@ int PptText_addNbsp(PptContext *ppt, const PptCharRun *run, Edr_Node *container)
     return Ppt_addTextRun(ppt, &copy, container, nbsp, 1);
 }
 
-int PptText_buildRuns(PptContext *ppt, Edr_Node *group, char16_t *text, uint32_t textType, PptParaRun *paraRuns,
-                      PptCharRun *charRuns, const char16_t *fieldText, const char16_t *fieldPos)
+int PptText_buildRuns(PptContext *ppt, Edr_Node *group, char16_t *text, uint32_t textType,
+                      PptParaRun *paraRuns, PptCharRun *charRuns, const char16_t *fieldText,
+                      const char16_t *fieldPos)
 {
     if (!text)
         return Res_ok;
@@ -524,17 +505,18 @@ int PptText_parseRecords(PptContext *ppt, Edr_Node *group, const uint8_t *data, 
         if (p.hasField && p.fieldIndex <= textLength)
             fieldPos = p.text + p.fieldIndex;
         if (textLength > 0 || (fieldPos == p.text && p.fieldText))
-            err = PptText_buildRuns(ppt, group, p.text, p.textType, p.paraRuns, p.charRuns, p.fieldText,
-                                    fieldPos);
+            err = PptText_buildRuns(ppt, group, p.text, p.textType, p.paraRuns, p.charRuns,
+                                    p.fieldText, fieldPos);
     }
     freeParsed(&p);
     return err;
 }
 
-int PptText_buildTextBox(PptContext *ppt, Edr_Node *parent, const EscherShape *shape, const int32_t anchor[4],
-                         int32_t rotation)
+int PptText_buildTextBox(PptContext *ppt, Edr_Node *parent, const EscherShape *shape,
+                         const int32_t anchor[4], int32_t rotation)
 {
-    if (!shape->textbox.bytes || shape->textbox.length == 0 || !(shape->flags & EscherFsp_haveAnchor))
+    if (!shape->textbox.bytes || shape->textbox.length == 0 ||
+        !(shape->flags & EscherFsp_haveAnchor))
         return Res_ok;
     int64_t x = anchor[0];
     int64_t y = anchor[1];
@@ -550,7 +532,8 @@ int PptText_buildTextBox(PptContext *ppt, Edr_Node *parent, const EscherShape *s
     }
     const EscherPropSet *props = shape->props;
     uint32_t q = uint32_t(propValue(Escher_propFind(EscherPropId_quarterTurns, props), 0)) & 3;
-    if (((q & 1) && (shape->flags & EscherFsp_flipH)) || (!(q & 1) && (shape->flags & EscherFsp_flipV)))
+    if (((q & 1) && (shape->flags & EscherFsp_flipH)) ||
+        (!(q & 1) && (shape->flags & EscherFsp_flipV)))
         q = (q + 2) & 3;
     int64_t flow = propValue(Escher_propFind(EscherPropId_textFlow, props), 0);
     if (flow == 1 || flow == 3 || flow == 5)
@@ -571,7 +554,8 @@ int PptText_buildTextBox(PptContext *ppt, Edr_Node *parent, const EscherShape *s
         if (prop)
             insets[i] = int64_t(int32_t(prop->value)) * 65536 / 914400;
     }
-    int64_t a = insets[q], b = insets[(q + 1) & 3], c = insets[(q + 2) & 3], e = insets[(q + 3) & 3];
+    int64_t a = insets[q], b = insets[(q + 1) & 3], c = insets[(q + 2) & 3],
+            e = insets[(q + 3) & 3];
     if (a + c < w) {
         x += a;
         w -= a + c;
@@ -593,7 +577,8 @@ int PptText_buildTextBox(PptContext *ppt, Edr_Node *parent, const EscherShape *s
     }
 
     Prop p{};
-    Prop_set(&p, PropId_position, PropType_pointer, uintptr_t(uint32_t(clamp32(x))), uint32_t(clamp32(y)));
+    Prop_set(&p, PropId_position, PropType_pointer, uintptr_t(uint32_t(clamp32(x))),
+             uint32_t(clamp32(y)));
     int err = Edr_Node_createData(ppt->doc, parent, Edr_Insert_lastChild, nullptr, &p);
     if (err)
         return err;
@@ -637,8 +622,10 @@ int PptText_buildTextBox(PptContext *ppt, Edr_Node *parent, const EscherShape *s
         err = StyleRule_appendProp(rule, &p);
     }
     if (!err) {
-        const EscherProp *wrap = Escher_propFindInherited(EscherPropId_wrapText, props, ppt->masterDrawing);
-        const EscherProp *flowProp = Escher_propFindInherited(EscherPropId_textFlow, props, ppt->masterDrawing);
+        const EscherProp *wrap =
+            Escher_propFindInherited(EscherPropId_wrapText, props, ppt->masterDrawing);
+        const EscherProp *flowProp =
+            Escher_propFindInherited(EscherPropId_textFlow, props, ppt->masterDrawing);
         if (wrap && wrap->value != 0 && (!flowProp || flowProp->value == 0)) {
             Prop_setType(&p, PropId_whiteSpace, KwId_pre);
             err = StyleRule_appendProp(rule, &p);

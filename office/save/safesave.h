@@ -20,4 +20,5 @@ typedef int (*SafeSave_WriteFn)(void *argument, const Url *output, int *created)
 // A temporary file that held the name before the save is not removed on
 // failure (it is not the save's own). 0, 1, the writer's errors or the
 // rename's.
-[[nodiscard]] int SafeSave_run(EngineContext *context, const Url *target, SafeSave_WriteFn write, void *argument);
+[[nodiscard]] int SafeSave_run(EngineContext *context, const Url *target, SafeSave_WriteFn write,
+                               void *argument);

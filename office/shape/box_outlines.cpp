@@ -16,8 +16,7 @@
 #include "office/shape/outlines.h"
 #include "office/shape/pen.h"
 
-namespace
-{
+namespace {
 
 using namespace shape_pen;
 
@@ -305,9 +304,7 @@ void connector(Pen *p, const ShapeGeom *shape, const Box &b, uint32_t type)
         penLine(p, x, 0);
         penLine(p, w, 0);
         break;
-    case 37:
-        penCurve(p, w / 2, h, w, h / 2, w, 0);
-        break;
+    case 37: penCurve(p, w / 2, h, w, h / 2, w, 0); break;
     case 38:
         penCurve(p, aw / 2, h, aw, 3 * h / 4, aw, h / 2);
         penCurve(p, aw, h / 4, (w + aw) / 2, 0, w, 0);
@@ -458,15 +455,11 @@ void scrollArc(Pen *p, Pt p1, Pt p2, int d0, int d1, int32_t sign)
     auto pick = [&](int d) -> Pt {
         switch (d) {
         case 0:
-        case 4:
-            return {p2.x, c.y};
+        case 4: return {p2.x, c.y};
         case 1:
-        case 5:
-            return {c.x, p2.y};
-        case 2:
-            return {p1.x, c.y};
-        default:
-            return {c.x, p1.y};
+        case 5: return {c.x, p2.y};
+        case 2: return {p1.x, c.y};
+        default: return {c.x, p1.y};
         }
     };
     const Pt a = pick(d0), e = pick(d1);
@@ -519,24 +512,16 @@ int Shape_buildBoxOutline(Path *path, const ShapeGeom *shape, int32_t w, int32_t
     const Box b = {w, h, sa(a1, w), sa(a1, h), a1, sign};
     *built = true;
     switch (shape->type) {
-    case 2:
-        roundRect(p, b, b.aw, b.ah);
-        break;
-    case 176:
-        roundRect(p, b, b.w / 8, b.h / 8);
-        break;
-    case 5:
-        polygon(p, {{0, 0}, {b.w, 0}, {b.aw, b.h}});
-        break;
+    case 2: roundRect(p, b, b.aw, b.ah); break;
+    case 176: roundRect(p, b, b.w / 8, b.h / 8); break;
+    case 5: polygon(p, {{0, 0}, {b.w, 0}, {b.aw, b.h}}); break;
     case 7:
     case 111: {
         const int64_t a = shape->type == 7 ? b.aw : b.w / 5;
         polygon(p, {{0, 0}, {b.w - a, 0}, {b.w, b.h}, {a, b.h}});
         break;
     }
-    case 8:
-        polygon(p, {{b.aw, 0}, {b.w - b.aw, 0}, {b.w, b.h}, {0, b.h}});
-        break;
+    case 8: polygon(p, {{b.aw, 0}, {b.w - b.aw, 0}, {b.w, b.h}, {0, b.h}}); break;
     case 9:
     case 117: {
         const int64_t a = shape->type == 9 ? b.aw : b.w / 5;
@@ -571,58 +556,28 @@ int Shape_buildBoxOutline(Path *path, const ShapeGeom *shape, int32_t w, int32_t
                     {aw, ah}});
         break;
     }
-    case 15:
-        polygon(p, {{0, 0}, {b.aw, 0}, {b.w, b.h / 2}, {b.aw, b.h}, {0, b.h}});
-        break;
+    case 15: polygon(p, {{0, 0}, {b.aw, 0}, {b.w, b.h / 2}, {b.aw, b.h}, {0, b.h}}); break;
     case 55:
         polygon(p,
                 {{b.w - b.aw, b.h / 2}, {0, 0}, {b.aw, 0}, {b.w, b.h / 2}, {b.aw, b.h}, {0, b.h}});
         break;
-    case 21:
-        plaque(p, b);
-        break;
-    case 185:
-        bracketPair(p, b);
-        break;
-    case 186:
-        bracePair(p, b);
-        break;
+    case 21: plaque(p, b); break;
+    case 185: bracketPair(p, b); break;
+    case 186: bracePair(p, b); break;
     case 85:
-    case 86:
-        bracket(p, b, shape->type == 85);
-        break;
+    case 86: bracket(p, b, shape->type == 85); break;
     case 87:
-    case 88:
-        brace(p, shape, b, shape->type == 87);
-        break;
+    case 88: brace(p, shape, b, shape->type == 87); break;
     case 67:
-    case 68:
-        upDownBlock(p, shape, b, shape->type == 68);
-        break;
-    case 69:
-        leftRightArrow(p, shape, b);
-        break;
-    case 70:
-        upDownArrow(p, shape, b);
-        break;
-    case 93:
-        stripedRightArrow(p, shape, b);
-        break;
-    case 94:
-        notchedRightArrow(p, shape, b);
-        break;
-    case 91:
-        bentArrow(p, shape, b);
-        break;
-    case 182:
-        leftRightUpArrow(p, shape, b);
-        break;
-    case 89:
-        leftUpArrow(p, shape, b);
-        break;
-    case 90:
-        bentUpArrow(p, shape, b);
-        break;
+    case 68: upDownBlock(p, shape, b, shape->type == 68); break;
+    case 69: leftRightArrow(p, shape, b); break;
+    case 70: upDownArrow(p, shape, b); break;
+    case 93: stripedRightArrow(p, shape, b); break;
+    case 94: notchedRightArrow(p, shape, b); break;
+    case 91: bentArrow(p, shape, b); break;
+    case 182: leftRightUpArrow(p, shape, b); break;
+    case 89: leftUpArrow(p, shape, b); break;
+    case 90: bentUpArrow(p, shape, b); break;
     case 33:
     case 34:
     case 35:
@@ -630,35 +585,17 @@ int Shape_buildBoxOutline(Path *path, const ShapeGeom *shape, int32_t w, int32_t
     case 37:
     case 38:
     case 39:
-    case 40:
-        connector(p, shape, b, shape->type);
-        break;
+    case 40: connector(p, shape, b, shape->type); break;
     case 188:
-    case 64:
-        wave(p, shape, b, shape->type == 188);
-        break;
-    case 183:
-        sun(p, b);
-        break;
-    case 16:
-        cube(p, b);
-        break;
-    case 84:
-        bevel(p, b);
-        break;
-    case 65:
-        foldedCorner(p, b);
-        break;
-    case 23:
-        donut(p, b);
-        break;
-    case 22:
-        can(p, b);
-        break;
+    case 64: wave(p, shape, b, shape->type == 188); break;
+    case 183: sun(p, b); break;
+    case 16: cube(p, b); break;
+    case 84: bevel(p, b); break;
+    case 65: foldedCorner(p, b); break;
+    case 23: donut(p, b); break;
+    case 22: can(p, b); break;
     case 97:
-    case 98:
-        scroll(p, b, shape->type == 98);
-        break;
+    case 98: scroll(p, b, shape->type == 98); break;
     default:
         if (shape->type >= 189 && shape->type <= 200) {
             bevel(p, b);

@@ -19,8 +19,7 @@
 #include "office/shape/box_outlines.h"
 #include "office/shape/outlines.h"
 
-namespace
-{
+namespace {
 
 // Box arithmetic wraps rather than overflows: a hostile box or adjust value
 // gives a wrong outline, never undefined behaviour.
@@ -88,18 +87,12 @@ int buildStar(Path *path, uint32_t points, int32_t w, int32_t h, int32_t ax, int
 uint32_t starPoints(uint32_t type)
 {
     switch (type) {
-    case 187:
-        return 4;
-    case 58:
-        return 8;
-    case 59:
-        return 16;
-    case 92:
-        return 24;
-    case 60:
-        return 32;
-    default:
-        return 0;
+    case 187: return 4;
+    case 58: return 8;
+    case 59: return 16;
+    case 92: return 24;
+    case 60: return 32;
+    default: return 0;
     }
 }
 
@@ -132,10 +125,8 @@ int codedOutline(EscherDrawing *drawing, Path *path, const ShapeGeom *shape, int
                  int32_t a1, int32_t sign, ShadePath **shades)
 {
     switch (shape->type) {
-    case 13:
-        return blockArrow(path, shape, w, h, false);
-    case 66:
-        return blockArrow(path, shape, w, h, true);
+    case 13: return blockArrow(path, shape, w, h, false);
+    case 66: return blockArrow(path, shape, w, h, true);
     default: {
         bool built = false;
         int err = Shape_buildBoxOutline(path, shape, w, h, a1, sign, shades, &built);
@@ -233,12 +224,9 @@ int runSegment(Path *path, VertexReader *r, uint32_t entry)
         if (!readVertex(r, &p[0], &p[1]))
             return -1;
         return Path_moveTo(path, p[0], p[1]);
-    case kSegClose:
-        return Path_close(path);
-    case kSegEnd:
-        return -1;
-    default:
-        return Res_ok; // other kinds carry nothing the outline uses
+    case kSegClose: return Path_close(path);
+    case kSegEnd: return -1;
+    default: return Res_ok; // other kinds carry nothing the outline uses
     }
 }
 
@@ -297,8 +285,7 @@ int32_t Shape_defaultAdjust(uint32_t type)
     case 86:
     case 87:
     case 88:
-    case 188:
-        return 1800;
+    case 188: return 1800;
     case 57:
     case 58:
     case 59:
@@ -309,11 +296,9 @@ int32_t Shape_defaultAdjust(uint32_t type)
     case 97:
     case 98:
     case 185:
-    case 186:
-        return 2700;
+    case 186: return 2700;
     case 2:
-    case 21:
-        return 3600;
+    case 21: return 3600;
     case 7:
     case 8:
     case 9:
@@ -324,33 +309,22 @@ int32_t Shape_defaultAdjust(uint32_t type)
     case 23:
     case 53:
     case 54:
-    case 183:
-        return 5400;
+    case 183: return 5400;
     case 107:
-    case 108:
-        return 5505;
-    case 182:
-        return 6480;
-    case 187:
-        return 8100;
+    case 108: return 5505;
+    case 182: return 6480;
+    case 187: return 8100;
     case 89:
-    case 90:
-        return 9257;
-    case 91:
-        return 15120;
+    case 90: return 9257;
+    case 91: return 15120;
     case 15:
     case 55:
     case 93:
-    case 94:
-        return 16200;
-    case 96:
-        return 17520;
-    case 65:
-        return 19000;
-    case 95:
-        return int32_t(0xFF4C0000u); // -180 degrees
-    default:
-        return 10800;
+    case 94: return 16200;
+    case 96: return 17520;
+    case 65: return 19000;
+    case 95: return int32_t(0xFF4C0000u); // -180 degrees
+    default: return 10800;
     }
 }
 
@@ -390,10 +364,8 @@ int Shape_runOutline(Path *path, const int32_t *table, uint32_t count, int32_t w
             err = Path_close(path);
             i++;
             break;
-        case 'F':
-            return Path_close(path);
-        default:
-            return Res_ok;
+        case 'F': return Path_close(path);
+        default: return Res_ok;
         }
     }
     return err;
@@ -460,9 +432,7 @@ int Shape_scalePath(EscherDrawing *, Path *path, int32_t w, int32_t h, uint32_t 
         left = top = 0;
         right = bottom = Shape_space;
         break;
-    default:
-        pathBounds(path, &left, &top, &right, &bottom);
-        break;
+    default: pathBounds(path, &left, &top, &right, &bottom); break;
     }
     if (swap)
         Int_swap(&top, &bottom);

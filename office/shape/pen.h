@@ -12,8 +12,7 @@
 #include "graphics/path.h"
 #include "office/shape/geometry.h"
 
-namespace shape_pen
-{
+namespace shape_pen {
 
 inline constexpr int64_t kCornerControl = 7511415; // 0.447715 as an 8.24 fraction
 

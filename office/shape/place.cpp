@@ -25,8 +25,7 @@
 #include "office/officeart/escher.h"
 #include "graphics/gradfill.h"
 
-namespace
-{
+namespace {
 
 enum : uint32_t {
     Prop_rotation = 4,
@@ -255,8 +254,8 @@ const EscherShape *masterOf(const EscherDrawing *drawing, const EscherShape *sha
     uint32_t id;
     if (!simple(shape->props, Prop_master, &id))
         return nullptr;
-    for (const EscherDrawingGroup *g : {static_cast<const EscherDrawingGroup *>(drawing->current),
-                                        drawing->masterGroup}) {
+    for (const EscherDrawingGroup *g :
+         {static_cast<const EscherDrawingGroup *>(drawing->current), drawing->masterGroup}) {
         if (!g)
             continue;
         if (g->self.shapeId == id)
@@ -275,7 +274,8 @@ bool hasClientRecord(const EscherShape *shape, uint32_t type)
     const uint32_t length = b ? shape->clientData.length : 0;
     for (uint32_t at = 0; length - at >= 8;) {
         const uint32_t recType = uint32_t(b[at + 2] | b[at + 3] << 8);
-        const uint32_t recLength = uint32_t(b[at + 4] | b[at + 5] << 8 | b[at + 6] << 16 | uint32_t(b[at + 7]) << 24);
+        const uint32_t recLength =
+            uint32_t(b[at + 4] | b[at + 5] << 8 | b[at + 6] << 16 | uint32_t(b[at + 7]) << 24);
         if (recType == type)
             return true;
         if (recLength > length - at - 8)
@@ -568,10 +568,8 @@ int Path_trimForArrows(Path *path, int32_t start, int32_t end)
                 lastPrevious = n > 1 ? last - 2 : p - 2;
             }
             break;
-        case 4:
-            break;
-        default:
-            return Res_notImplemented;
+        case 4: break;
+        default: return Res_notImplemented;
         }
         p = points + 2 * n;
     }
@@ -823,8 +821,7 @@ int Shape_draw(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, EscherSha
     return Res_ok;
 }
 
-namespace
-{
+namespace {
 
 // Cropping: the shape's box shows the part of the picture between the
 // four crop fractions (16.16, from the top, bottom, left and right edges).
@@ -845,7 +842,8 @@ void placeCropOf(const EscherPropSet *crop, int32_t w, int32_t h, PlaceCrop *out
     for (int i = 0; i < 4; i++)
         if (crop && simple(crop, cropIds[i], &cv))
             cut[i] = int32_t(cv);
-    const int64_t keepW = int64_t(0x10000) - cut[2] - cut[3], keepH = int64_t(0x10000) - cut[0] - cut[1];
+    const int64_t keepW = int64_t(0x10000) - cut[2] - cut[3],
+                  keepH = int64_t(0x10000) - cut[0] - cut[1];
     if (!(cut[0] || cut[1] || cut[2] || cut[3]) || keepW < 0x40 || keepH < 0x40)
         return;
     out->cropped = true;
@@ -962,7 +960,8 @@ int placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_
     placeCropOf(crop, w, h, &c);
     const bool cropped = c.cropped;
     const int32_t fullW = c.fullW, fullH = c.fullH, shiftX = c.shiftX, shiftY = c.shiftY;
-    err = addOrigin(doc, parent, placeClamp32(int64_t(x) + shiftX), placeClamp32(int64_t(y) + shiftY));
+    err = addOrigin(doc, parent, placeClamp32(int64_t(x) + shiftX),
+                    placeClamp32(int64_t(y) + shiftY));
     if (!err && cropped)
         err = startBoxClip(doc, parent, -shiftX, -shiftY, w, h);
     if (err)

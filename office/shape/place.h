@@ -35,7 +35,7 @@ enum : uint32_t {
     ShapePaint_fillLine = 199,
     ShapePaint_gradientLine = 200,
     ShapePaint_unset = 234,
-    ShapeFill_evenOdd = 201, // fill-rule keyword of style property 126
+    ShapeFill_evenOdd = 201,        // fill-rule keyword of style property 126
     ShapeRotation_full = 0x1680000, // 360 degrees
     ShapeLine_defaultWidth = 0x2AB,
 };

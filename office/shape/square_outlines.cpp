@@ -19,8 +19,7 @@
 #include "office/shape/geometry.h"
 #include "office/shape/pen.h"
 
-namespace
-{
+namespace {
 
 using namespace shape_pen;
 
@@ -591,58 +590,32 @@ int Shape_buildSquareOutline(EscherDrawing *drawing, Path *path, const ShapeGeom
     const uint32_t type = shape->type;
     *built = true;
     switch (type) {
-    case 19:
-        arc(p, c);
-        break;
+    case 19: arc(p, c); break;
     case 95:
-    case 99:
-        ring(p, c, type == 99);
-        break;
-    case 57:
-        noSmoking(p, c);
-        break;
+    case 99: ring(p, c, type == 99); break;
+    case 57: noSmoking(p, c); break;
     case 61:
-    case 62:
-        wedgeRect(p, c, type == 62);
-        break;
-    case 63:
-        wedgeEllipse(p, c);
-        break;
-    case 184:
-        moon(p, c);
-        break;
-    case 96:
-        smiley(p, c);
-        break;
+    case 62: wedgeRect(p, c, type == 62); break;
+    case 63: wedgeEllipse(p, c); break;
+    case 184: moon(p, c); break;
+    case 96: smiley(p, c); break;
     case 76:
-    case 83:
-        quadArrow(p, c, type == 83);
-        break;
+    case 83: quadArrow(p, c, type == 83); break;
     case 77:
     case 78:
     case 79:
     case 80:
     case 81:
-    case 82:
-        arrowCallout(p, c, type);
-        break;
+    case 82: arrowCallout(p, c, type); break;
     case 102:
     case 103:
     case 104:
-    case 105:
-        curvedArrow(p, c, type);
-        break;
+    case 105: curvedArrow(p, c, type); break;
     case 53:
-    case 54:
-        ribbon(p, c, type == 53);
-        break;
+    case 54: ribbon(p, c, type == 53); break;
     case 107:
-    case 108:
-        ellipseRibbon(p, c, type == 108);
-        break;
-    case 106:
-        cloud(p, c);
-        break;
+    case 108: ellipseRibbon(p, c, type == 108); break;
+    case 106: cloud(p, c); break;
     default: {
         const int index = lineCalloutIndex(type);
         if (index < 0) {

@@ -25,8 +25,7 @@
 #include "platform/vfs/helpers.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
 constexpr uint32_t endSignature = 0x06054B50;
 constexpr uint32_t centralSignature = 0x02014B50;
@@ -132,7 +131,8 @@ int findEndRecord(ZipArchive *a, uint8_t record[Zip_endRecordSize], uint64_t *at
         r = Res_zipBad;
         for (size_t i = tailLength - Zip_endRecordSize + 1; i-- > 0;) {
             if (Bytes_peekU32Le(tail + i) == endSignature &&
-                i + Zip_endRecordSize + Bytes_peekU16Le(tail + i + zipEndCommentLength) == tailLength) {
+                i + Zip_endRecordSize + Bytes_peekU16Le(tail + i + zipEndCommentLength) ==
+                    tailLength) {
                 memcpy(record, tail + i, Zip_endRecordSize);
                 *at = tailStart + i;
                 r = Res_ok;
@@ -170,7 +170,8 @@ int readDirectory(ZipArchive *a)
             return Res_zipBad;
         size_t nameLength = Bytes_peekU16Le(header + zipCentralNameLength);
         char16_t *name = nullptr;
-        r = readName(a, position + Zip_centralHeaderSize, nameLength, header[zipCentralMadeBy], &name);
+        r = readName(a, position + Zip_centralHeaderSize, nameLength, header[zipCentralMadeBy],
+                     &name);
         if (r != Res_ok)
             return r;
         uint32_t bucket = nameHash(name, ix->bucketCount);
@@ -178,7 +179,8 @@ int readDirectory(ZipArchive *a)
         ix->links[e] = ix->heads[bucket];
         ix->heads[bucket] = e;
         a->headerOffsets[e] = position;
-        position += Zip_centralHeaderSize + nameLength + Bytes_peekU16Le(header + zipCentralExtraLength) +
+        position += Zip_centralHeaderSize + nameLength +
+                    Bytes_peekU16Le(header + zipCentralExtraLength) +
                     Bytes_peekU16Le(header + zipCentralCommentLength);
     }
     return position == a->endRecord ? Res_ok : Res_zipBad;
@@ -272,7 +274,8 @@ int Zip_entryInfo(ZipArchive *archive, ZipMemberInfo *info, uint32_t index)
     if (local < 0)
         return Res_zipBad;
     char16_t *name = nullptr;
-    r = readName(archive, position + Zip_centralHeaderSize, Bytes_peekU16Le(h + zipCentralNameLength), h[zipCentralMadeBy], &name);
+    r = readName(archive, position + Zip_centralHeaderSize,
+                 Bytes_peekU16Le(h + zipCentralNameLength), h[zipCentralMadeBy], &name);
     if (r != Res_ok)
         return r;
     info->name = name;
@@ -402,8 +405,7 @@ int Zip_memberOpenInfo(ZipArchive *archive, const ZipMemberInfo *info, ZipMember
     // Members this reader cannot decode are refused here rather than
     // handed out as their raw (compressed or encrypted) bytes, which a
     // reader would take for the content.
-    if (info->encrypted ||
-        (info->method != Zip_methodStored && info->method != Zip_methodDeflated))
+    if (info->encrypted || (info->method != Zip_methodStored && info->method != Zip_methodDeflated))
         return Res_zipBad;
     uint8_t h[Zip_localHeaderSize];
     int r = Zip_readAt(archive, info->localHeader, h, sizeof h);
@@ -417,7 +419,8 @@ int Zip_memberOpenInfo(ZipArchive *archive, const ZipMemberInfo *info, ZipMember
     m->archive = archive;
     m->info = *info;
     m->info.name = Ustr_dup(info->name ? info->name : u"");
-    m->dataStart = info->localHeader + Zip_localHeaderSize + Bytes_peekU16Le(h + zipLocalNameLength) +
+    m->dataStart = info->localHeader + Zip_localHeaderSize +
+                   Bytes_peekU16Le(h + zipLocalNameLength) +
                    Bytes_peekU16Le(h + zipLocalExtraLength);
     m->position = m->dataStart;
     r = m->info.name ? Res_ok : Res_noMemory;
@@ -435,8 +438,7 @@ int Zip_memberOpenInfo(ZipArchive *archive, const ZipMemberInfo *info, ZipMember
     return Res_ok;
 }
 
-namespace
-{
+namespace {
 
 // Refills the input buffer of a deflated member from its position: up to
 // 2048 bytes, fewer at the end of the file; none left is an error.

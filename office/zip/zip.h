@@ -36,58 +36,58 @@ enum : uint32_t {
     Zip_endRecordSize = 22,
     Zip_centralHeaderSize = 46,
     Zip_localHeaderSize = 30,
-    Zip_minFileSize = 98,         // an end record, one central and one local header
-    Zip_tailSearch = 65535 + 22,  // the longest comment and the end record before it
-    Zip_inputBufferSize = 2048,   // input buffer of a deflated member
-    Zip_readPiece = 4096,         // the largest piece of one positioned read step
+    Zip_minFileSize = 98,        // an end record, one central and one local header
+    Zip_tailSearch = 65535 + 22, // the longest comment and the end record before it
+    Zip_inputBufferSize = 2048,  // input buffer of a deflated member
+    Zip_readPiece = 4096,        // the largest piece of one positioned read step
     Zip_methodStored = 0,
     Zip_methodDeflated = 8,
-    Zip_hostNtfs = 11,            // host system byte whose names follow the configured set
-    Zip_noIndex = 0xFFFF,         // end of a hash chain, empty bucket
+    Zip_hostNtfs = 11,    // host system byte whose names follow the configured set
+    Zip_noIndex = 0xFFFF, // end of a hash chain, empty bucket
 };
 
 // The name hash index: a chain through the entry numbers for each bucket.
 struct ZipNameIndex {
     uint16_t bucketCount; // entry count / 2, at least 1
     uint16_t entryCount;
-    uint16_t *heads;      // first entry of each bucket, Zip_noIndex when empty
-    uint16_t *links;      // next entry of the same bucket, Zip_noIndex at the end
+    uint16_t *heads; // first entry of each bucket, Zip_noIndex when empty
+    uint16_t *links; // next entry of the same bucket, Zip_noIndex at the end
 };
 
 // One open archive. The stream stays the caller's: the archive reads it
 // but never closes it.
 struct ZipArchive {
     VfsHandle *stream;
-    Lock lock;                // held around every positioned read
+    Lock lock; // held around every positioned read
     uint16_t entryCount;
-    int64_t baseAdjust;       // bytes in front of the archive proper (a stub)
-    uint64_t dirStart;        // central directory start as found in the file
-    uint64_t endRecord;       // position of the end record
+    int64_t baseAdjust; // bytes in front of the archive proper (a stub)
+    uint64_t dirStart;  // central directory start as found in the file
+    uint64_t endRecord; // position of the end record
     uint64_t fileSize;
-    uint64_t *headerOffsets;  // file position of each entry's central header
+    uint64_t *headerOffsets; // file position of each entry's central header
     ZipNameIndex index;
     EngineContext *ctx;
-    uint32_t nameCharset;     // the configured character set of names
+    uint32_t nameCharset; // the configured character set of names
 };
 
 // What a lookup or a listing gives about one entry. The name is owned by
 // the record (Zip_infoClear frees it).
 struct ZipMemberInfo {
     char16_t *name;
-    uint16_t index;           // entry number
-    uint32_t size;            // uncompressed size
-    int64_t time;             // modification time, seconds since 1970
-    uint8_t deflated;         // compression method 8
-    uint8_t encrypted;        // flag bit 0
-    uint16_t method;          // the compression method as recorded
+    uint16_t index;    // entry number
+    uint32_t size;     // uncompressed size
+    int64_t time;      // modification time, seconds since 1970
+    uint8_t deflated;  // compression method 8
+    uint8_t encrypted; // flag bit 0
+    uint16_t method;   // the compression method as recorded
     uint32_t compressedSize;
-    uint64_t localHeader;     // file position of the local header
+    uint64_t localHeader; // file position of the local header
 };
 
 // An archive with a listing cursor.
 struct ZipHandle {
     ZipArchive *archive;
-    ZipMemberInfo info;       // the entry Zip_next gave last
+    ZipMemberInfo info; // the entry Zip_next gave last
     uint16_t next;
     uint16_t count;
 };
@@ -96,14 +96,14 @@ struct ZipHandle {
 struct ZipMember {
     ZipArchive *archive;
     ZipMemberInfo info;
-    uint64_t dataStart;       // file position of the member's data
-    uint64_t position;        // file position of the next compressed byte
-    uint64_t produced;        // uncompressed bytes handed out since the start
-    InflateStream *inflate;   // deflated members only
-    uint8_t *input;           // Zip_inputBufferSize bytes, deflated members only
-    size_t inputFilled;       // bytes in the input buffer
-    size_t inputLeft;         // of which not yet decoded
-    int ended;                // the deflate stream reported its end
+    uint64_t dataStart;     // file position of the member's data
+    uint64_t position;      // file position of the next compressed byte
+    uint64_t produced;      // uncompressed bytes handed out since the start
+    InflateStream *inflate; // deflated members only
+    uint8_t *input;         // Zip_inputBufferSize bytes, deflated members only
+    size_t inputFilled;     // bytes in the input buffer
+    size_t inputLeft;       // of which not yet decoded
+    int ended;              // the deflate stream reported its end
 };
 
 // ------------------------------------------------------------- archives

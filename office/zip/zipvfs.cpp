@@ -20,8 +20,7 @@
 #include "platform/url/url.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
 constexpr size_t bufferMinimum = 4096;
 constexpr size_t poolStart = 512;  // characters
@@ -29,13 +28,13 @@ constexpr size_t folderStart = 64; // folders
 
 // The state of one zip stream (VfsHandle::priv).
 struct ZipVfsStream {
-    VfsHandle *file;        // the archive's stream
+    VfsHandle *file; // the archive's stream
     ZipHandle *zip;
-    ZipMember *member;      // a read stream's member
-    char16_t *memberPath;   // its name, or the listed folder with "/" (empty: the top)
+    ZipMember *member;    // a read stream's member
+    char16_t *memberPath; // its name, or the listed folder with "/" (empty: the top)
     size_t prefixLength;
-    uint64_t size;          // the member's size (info 0)
-    uint32_t time;          // its modification time (info 4)
+    uint64_t size; // the member's size (info 0)
+    uint32_t time; // its modification time (info 4)
     // The read buffer: member bytes from bufferStart on.
     uint8_t *buffer;
     size_t capacity;
@@ -43,12 +42,12 @@ struct ZipVfsStream {
     size_t bufferLength;
     uint64_t position;
     // The listing.
-    uint32_t cursor;        // next entry to look at
-    ZipMemberInfo info;     // scratch record of the walk
-    char16_t *pool;         // every name handed out, each terminated
+    uint32_t cursor;    // next entry to look at
+    ZipMemberInfo info; // scratch record of the walk
+    char16_t *pool;     // every name handed out, each terminated
     size_t poolCapacity;
     size_t poolUsed;
-    uint32_t *folders;      // pool offsets of the folders handed out, sorted by name
+    uint32_t *folders; // pool offsets of the folders handed out, sorted by name
     size_t folderCount;
     size_t folderCapacity;
 };
@@ -166,8 +165,8 @@ int setUpReading(ZipVfsStream *s)
 int fillBuffer(ZipVfsStream *s)
 {
     size_t got = 0;
-    int r = Zip_memberRead(s->member, s->buffer + s->bufferLength, s->capacity - s->bufferLength,
-                           &got);
+    int r =
+        Zip_memberRead(s->member, s->buffer + s->bufferLength, s->capacity - s->bufferLength, &got);
     s->bufferLength += got;
     return r;
 }
@@ -247,14 +246,14 @@ int folderInsert(ZipVfsStream *s, uint32_t offset, size_t n)
 const VfsTypeOps VfsZipOps = {
     .name = "Zvfs",
     .flags = 0,
-    .open = ZipVfs_open, // 3
-    .close = ZipVfs_close, // 4
+    .open = ZipVfs_open,             // 3
+    .close = ZipVfs_close,           // 4
     .getReadBuf = ZipVfs_getReadBuf, // 5
-    .readDone = ZipVfs_readDone, // 6
-    .readDir = ZipVfs_readDir, // 10
-    .tell = ZipVfs_tell, // 11
-    .seek = ZipVfs_seek, // 12
-    .getInfo = ZipVfs_getInfo, // 13
+    .readDone = ZipVfs_readDone,     // 6
+    .readDir = ZipVfs_readDir,       // 10
+    .tell = ZipVfs_tell,             // 11
+    .seek = ZipVfs_seek,             // 12
+    .getInfo = ZipVfs_getInfo,       // 13
 };
 
 int ZipVfs_open(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *accepted,
@@ -307,7 +306,8 @@ int ZipVfs_open(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *acce
     handle->priv = s;
     handle->type = VfsType_zvfs;
     handle->ctx = ctx;
-    *accepted = mode | ZipVfs_modeMarks | (listing && s->prefixLength == 0 ? uint32_t(ZipVfs_modeTopLevel) : 0u);
+    *accepted = mode | ZipVfs_modeMarks |
+                (listing && s->prefixLength == 0 ? uint32_t(ZipVfs_modeTopLevel) : 0u);
     return Res_ok;
 }
 
@@ -464,9 +464,7 @@ int ZipVfs_getInfo(VfsHandle *handle, uint32_t code, uintptr_t *value)
     if (!s)
         return Res_missingArgument;
     switch (code) {
-    case VfsInfo_size:
-        *value = reinterpret_cast<uintptr_t>(&s->size);
-        return Res_ok;
+    case VfsInfo_size: *value = reinterpret_cast<uintptr_t>(&s->size); return Res_ok;
     case VfsInfo_mime: {
         // The MIME type, as every stream type answers code 1, taken from
         // the member's name.
@@ -475,10 +473,7 @@ int ZipVfs_getInfo(VfsHandle *handle, uint32_t code, uintptr_t *value)
         *value = reinterpret_cast<uintptr_t>(mime);
         return Res_ok;
     }
-    case VfsInfo_modTime:
-        *value = s->time;
-        return Res_ok;
-    default:
-        return Res_vfsInfoUnknown;
+    case VfsInfo_modTime: *value = s->time; return Res_ok;
+    default: return Res_vfsInfoUnknown;
     }
 }

@@ -21,8 +21,7 @@
 #include "fonts/programs/type1.h"
 #include "pdf/resources/pdfstream.h"
 
-namespace
-{
+namespace {
 
 enum : uint32_t {
     kRankWithEncoding = 0x3A,
@@ -68,8 +67,8 @@ int adopt(PdfDoc *doc, FontFace *face, PdfNativeFont *native)
 }
 
 // A CFF program from memory: the engine font, or an error.
-int loadCff(PdfDoc *doc, const uint8_t *block, size_t size, PdfGlyphNameList *names, uint16_t **encoding,
-            uint32_t mode, EmbeddedFont **font)
+int loadCff(PdfDoc *doc, const uint8_t *block, size_t size, PdfGlyphNameList *names,
+            uint16_t **encoding, uint32_t mode, EmbeddedFont **font)
 {
     ByteStream *bytes = nullptr;
     PdfCffProgram *program = nullptr;
@@ -114,14 +113,16 @@ int hookComposite(PdfDoc *doc, FontFace *face, const PdfNativeFont *native)
         if (!codes)
             return Res_ok;
         for (int32_t i = 0; i < n; i++)
-            codes[i] = embedded ? EmbeddedFont_glyphCode(embedded, uint32_t(i)) : Font_codePairCode(face, uint32_t(i));
+            codes[i] = embedded ? EmbeddedFont_glyphCode(embedded, uint32_t(i))
+                                : Font_codePairCode(face, uint32_t(i));
         PdfCodePairs *pairs = nullptr;
         int err = Pdf_Font_compositeCodePairs(codes, uint32_t(n), cmapTable, &pairs);
         Mem_free(codes);
         if (err || !pairs)
             return Res_ok;
         // Without memory for the hook the font draws all the same.
-        (void)Font_setCodeHook(doc->context, face, pairs, Pdf_Font_hookByCountedPairs, releasePairs);
+        (void)Font_setCodeHook(doc->context, face, pairs, Pdf_Font_hookByCountedPairs,
+                               releasePairs);
         return Res_ok;
     }
     uint16_t *copy = nullptr;
@@ -133,7 +134,8 @@ int hookComposite(PdfDoc *doc, FontFace *face, const PdfNativeFont *native)
 
 } // namespace
 
-int Pdf_FontProg_hookToUnicode(PdfDoc *doc, PdfObj *fontDict, const PdfNativeFont *native, FontFace *face)
+int Pdf_FontProg_hookToUnicode(PdfDoc *doc, PdfObj *fontDict, const PdfNativeFont *native,
+                               FontFace *face)
 {
     // A program without a Unicode character map finds no glyph by a
     // character: its codes stay as they are.
@@ -218,8 +220,8 @@ int Pdf_FontProg_loadType1(PdfDoc *doc, PdfObj *fontDict, PdfObj *descriptor, Pd
     return Res_ok;
 }
 
-int Pdf_FontProg_loadTrueType(PdfDoc *doc, PdfObj *fontDict, PdfObj *descriptor, PdfNativeFont *native,
-                              int hasEncoding, FontFace **out)
+int Pdf_FontProg_loadTrueType(PdfDoc *doc, PdfObj *fontDict, PdfObj *descriptor,
+                              PdfNativeFont *native, int hasEncoding, FontFace **out)
 {
     *out = nullptr;
     (void)fontDict;
@@ -240,9 +242,9 @@ int Pdf_FontProg_loadTrueType(PdfDoc *doc, PdfObj *fontDict, PdfObj *descriptor,
     if (!err)
         native->drawsByCode = !Pdf_Font_programHasUnicodeMap(block, size);
     if (!err) {
-        err = FontEngine_openEmbeddedTrueType(block, size, doc->context, &face,
-                                              hasEncoding ? kRankWithEncoding : kRankWithoutEncoding,
-                                              uint32_t(flags));
+        err = FontEngine_openEmbeddedTrueType(
+            block, size, doc->context, &face,
+            hasEncoding ? kRankWithEncoding : kRankWithoutEncoding, uint32_t(flags));
         if (err)
             Mem_free(block); // the face took the block only on success
     }
@@ -256,8 +258,8 @@ int Pdf_FontProg_loadTrueType(PdfDoc *doc, PdfObj *fontDict, PdfObj *descriptor,
     return Res_ok;
 }
 
-int Pdf_FontProg_glyphCodeTable(const uint8_t *cidToGid, size_t length, uint32_t glyphCount, uint16_t **table,
-                                uint32_t *count)
+int Pdf_FontProg_glyphCodeTable(const uint8_t *cidToGid, size_t length, uint32_t glyphCount,
+                                uint16_t **table, uint32_t *count)
 {
     *table = nullptr;
     *count = 0;
@@ -325,10 +327,12 @@ int Pdf_FontProg_loadComposite(PdfDoc *doc, PdfObj *descendant, PdfNativeFont *n
         // What the glyphs read as, by the program's own character map,
         // for codes no other map gives a character.
         if (!err && !native->cidText)
-            err = Pdf_Font_programCidText(block, size, map && map->type == PdfObj_stream ? mapData : nullptr,
+            err = Pdf_Font_programCidText(block, size,
+                                          map && map->type == PdfObj_stream ? mapData : nullptr,
                                           mapSize, &native->cidText, &native->cidTextCount);
         if (!err) {
-            err = FontEngine_openEmbeddedTrueType(block, size, doc->context, &face, kRankWithEncoding, 0);
+            err = FontEngine_openEmbeddedTrueType(block, size, doc->context, &face,
+                                                  kRankWithEncoding, 0);
             if (err)
                 Mem_free(block);
         } else {
@@ -339,9 +343,10 @@ int Pdf_FontProg_loadComposite(PdfDoc *doc, PdfObj *descendant, PdfNativeFont *n
         if (!err) {
             // A map stream without data maps no glyph.
             static const uint8_t kNone[1] = {0};
-            const uint8_t *cidToGid = map && map->type == PdfObj_stream ? (mapData ? mapData : kNone) : nullptr;
-            err = Pdf_FontProg_glyphCodeTable(cidToGid, mapData ? mapSize : 0, Font_glyphCount(face), &table,
-                                              &count);
+            const uint8_t *cidToGid =
+                map && map->type == PdfObj_stream ? (mapData ? mapData : kNone) : nullptr;
+            err = Pdf_FontProg_glyphCodeTable(cidToGid, mapData ? mapSize : 0,
+                                              Font_glyphCount(face), &table, &count);
         }
         Mem_free(mapData);
         if (!err)

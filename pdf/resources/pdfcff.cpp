@@ -15,8 +15,7 @@
 #include "graphics/glyphpath.h"
 #include "pdf/pdf.h"
 
-namespace
-{
+namespace {
 
 int streamFailure(ByteStream *s, int code)
 {
@@ -59,7 +58,8 @@ int makePrivate(PdfCffProgram *p, const CffTopDict *top, CffTopDict *own, PdfCff
 
 // The private records of a font: one for a name-keyed font, one per
 // FDArray entry for a CID-keyed one.
-int loadPrivates(PdfCffProgram *p, const CffTopDict *top, bool cidKeyed, PdfCffPrivate **out, uint32_t *count)
+int loadPrivates(PdfCffProgram *p, const CffTopDict *top, bool cidKeyed, PdfCffPrivate **out,
+                 uint32_t *count)
 {
     *out = nullptr;
     *count = 0;
@@ -102,7 +102,8 @@ int loadPrivates(PdfCffProgram *p, const CffTopDict *top, bool cidKeyed, PdfCffP
     return Res_ok;
 }
 
-const PdfCffPrivate *privateOf(const CffTopDict *top, const PdfCffPrivate *privs, uint32_t count, uint32_t glyph)
+const PdfCffPrivate *privateOf(const CffTopDict *top, const PdfCffPrivate *privs, uint32_t count,
+                               uint32_t glyph)
 {
     uint8_t fd = 0;
     const CffFdSelect *sel = CffTopDict_fdSelect(top);
@@ -112,8 +113,8 @@ const PdfCffPrivate *privateOf(const CffTopDict *top, const PdfCffPrivate *privs
 }
 
 // The key of glyph i.
-int glyphKey(PdfCffProgram *p, const CffTopDict *top, bool cidKeyed, uint32_t i, PdfGlyphNameList *names,
-             const uint16_t *cidUnicode, uint32_t mode, uint16_t *key)
+int glyphKey(PdfCffProgram *p, const CffTopDict *top, bool cidKeyed, uint32_t i,
+             PdfGlyphNameList *names, const uint16_t *cidUnicode, uint32_t mode, uint16_t *key)
 {
     *key = 0;
     if (!cidKeyed && mode == PdfCff_modeCid) {
@@ -149,7 +150,8 @@ int glyphKey(PdfCffProgram *p, const CffTopDict *top, bool cidKeyed, uint32_t i,
 
 } // namespace
 
-int Pdf_Cff_loadIndexEntries(ByteStream *source, const CffIndex *x, FontFileEntry **entries, uint32_t *count)
+int Pdf_Cff_loadIndexEntries(ByteStream *source, const CffIndex *x, FontFileEntry **entries,
+                             uint32_t *count)
 {
     *entries = nullptr;
     *count = 0;
@@ -175,7 +177,8 @@ int Pdf_Cff_loadIndexEntries(ByteStream *source, const CffIndex *x, FontFileEntr
             break;
         }
         list[i].length = uint32_t(e - s);
-        if (ByteStream_seek(source, s) != Res_ok || ByteStream_readExact(source, list[i].data, e - s) != Res_ok)
+        if (ByteStream_seek(source, s) != Res_ok ||
+            ByteStream_readExact(source, list[i].data, e - s) != Res_ok)
             rc = streamFailure(source, PdfCff_readFailed);
     }
     if (rc) {
@@ -196,7 +199,8 @@ int Pdf_Cff_open(ByteStream *source, PdfCffProgram **out)
     p->source = source;
     uint8_t headerSize = 0, offSize = 0;
     int rc = Res_ok;
-    if (ByteStream_seek(source, 2) != Res_ok || ByteStream_readByte(source, &headerSize) != Res_ok ||
+    if (ByteStream_seek(source, 2) != Res_ok ||
+        ByteStream_readByte(source, &headerSize) != Res_ok ||
         ByteStream_readByte(source, &offSize) != Res_ok)
         rc = streamFailure(source, PdfCff_dataEnded);
     p->offSize = offSize;
@@ -209,7 +213,8 @@ int Pdf_Cff_open(ByteStream *source, PdfCffProgram **out)
     if (!rc)
         rc = openIndex(p, &p->globalSubrIndex, Cff_indexEnd(&p->strings));
     if (!rc)
-        rc = Pdf_Cff_loadIndexEntries(source, &p->globalSubrIndex, &p->globalSubrs, &p->globalCount);
+        rc =
+            Pdf_Cff_loadIndexEntries(source, &p->globalSubrIndex, &p->globalSubrs, &p->globalCount);
     if (rc) {
         Pdf_Cff_close(p);
         return rc;
@@ -268,8 +273,8 @@ int Pdf_Cff_stringForSid(PdfCffProgram *p, uint32_t sid, char **out)
     return Cff_readString(&p->strings, p->source, sid, out);
 }
 
-int Pdf_Cff_addGlyph(uint16_t key, const uint8_t *charstring, uint32_t length, const PdfCffPrivate *priv,
-                     EmbeddedFont *font)
+int Pdf_Cff_addGlyph(uint16_t key, const uint8_t *charstring, uint32_t length,
+                     const PdfCffPrivate *priv, EmbeddedFont *font)
 {
     GlyphPath *outline = nullptr;
     int rc = GlyphPath_create(&outline, GlyphPath_kindCodes);
@@ -286,8 +291,9 @@ int Pdf_Cff_addGlyph(uint16_t key, const uint8_t *charstring, uint32_t length, c
     return EmbeddedFont_addGlyph(font, key, outline, sb, advance);
 }
 
-int Pdf_Cff_buildFont(PdfCffProgram *p, uint32_t fontIndex, EngineContext *engine, PdfGlyphNameList *names,
-                      EmbeddedFont **font, uint16_t **encoding, uint32_t mode)
+int Pdf_Cff_buildFont(PdfCffProgram *p, uint32_t fontIndex, EngineContext *engine,
+                      PdfGlyphNameList *names, EmbeddedFont **font, uint16_t **encoding,
+                      uint32_t mode)
 {
     *font = nullptr;
     if (encoding)
@@ -350,7 +356,8 @@ int Pdf_Cff_buildFont(PdfCffProgram *p, uint32_t fontIndex, EngineContext *engin
                 break;
             }
         }
-        if (ByteStream_seek(p->source, s) != Res_ok || ByteStream_readExact(p->source, data, length) != Res_ok) {
+        if (ByteStream_seek(p->source, s) != Res_ok ||
+            ByteStream_readExact(p->source, data, length) != Res_ok) {
             rc = streamFailure(p->source, PdfCff_readFailed);
             break;
         }

@@ -66,14 +66,14 @@ void Pdf_Cff_close(PdfCffProgram *program);
 // for a standard SID, 3362 beyond the String INDEX, 3363 unreadable.
 [[nodiscard]] int Pdf_Cff_stringForSid(PdfCffProgram *program, uint32_t sid, char **out);
 // The data of every entry of index, one block each. 0, 1 or 3344.
-[[nodiscard]] int Pdf_Cff_loadIndexEntries(ByteStream *source, const CffIndex *index, FontFileEntry **entries,
-                                           uint32_t *count);
+[[nodiscard]] int Pdf_Cff_loadIndexEntries(ByteStream *source, const CffIndex *index,
+                                           FontFileEntry **entries, uint32_t *count);
 // Builds and registers the engine font of font index fontIndex. With
 // encoding given, a name-keyed font's 256-entry code table (Mem_free) is
 // returned there. 0 or an error; the font is the caller's reference.
-[[nodiscard]] int Pdf_Cff_buildFont(PdfCffProgram *program, uint32_t fontIndex, EngineContext *engine,
-                                    PdfGlyphNameList *names, EmbeddedFont **font, uint16_t **encoding,
-                                    uint32_t mode);
+[[nodiscard]] int Pdf_Cff_buildFont(PdfCffProgram *program, uint32_t fontIndex,
+                                    EngineContext *engine, PdfGlyphNameList *names,
+                                    EmbeddedFont **font, uint16_t **encoding, uint32_t mode);
 // Interprets one charstring and adds its outline to font under key.
 [[nodiscard]] int Pdf_Cff_addGlyph(uint16_t key, const uint8_t *charstring, uint32_t length,
                                    const PdfCffPrivate *priv, EmbeddedFont *font);

@@ -19,8 +19,7 @@
 #include "pdf/resources/pdfstream.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
 enum : int32_t {
     kRelease = 0,
@@ -52,22 +51,14 @@ enum : int32_t {
 int32_t kindQuestion(int32_t id)
 {
     switch (id) {
-    case 4:
-        return PdfImg_kindCcitt;
-    case 5:
-        return PdfImg_kindRaw;
-    case 6:
-        return PdfImg_kindLzw;
-    case 7:
-        return PdfImg_kindFlate;
-    case 8:
-        return PdfImg_kindRunLength;
-    case 11:
-        return PdfImg_kindJbig2;
-    case 12:
-        return PdfImg_kindJpx;
-    default:
-        return -1;
+    case 4: return PdfImg_kindCcitt;
+    case 5: return PdfImg_kindRaw;
+    case 6: return PdfImg_kindLzw;
+    case 7: return PdfImg_kindFlate;
+    case 8: return PdfImg_kindRunLength;
+    case 11: return PdfImg_kindJbig2;
+    case 12: return PdfImg_kindJpx;
+    default: return -1;
     }
 }
 
@@ -96,7 +87,8 @@ int lookup(const Sources &s, const char *key, const char *abbreviation, PdfObj *
     return Res_ok;
 }
 
-int readInt(const Sources &s, PdfImgParams *p, int32_t id, const char *key, const char *abbreviation)
+int readInt(const Sources &s, PdfImgParams *p, int32_t id, const char *key,
+            const char *abbreviation)
 {
     PdfObj *v = nullptr;
     int err = lookup(s, key, abbreviation, &v);
@@ -108,7 +100,8 @@ int readInt(const Sources &s, PdfImgParams *p, int32_t id, const char *key, cons
     return err;
 }
 
-int readBool(const Sources &s, PdfImgParams *p, int32_t id, const char *key, const char *abbreviation, int fallback)
+int readBool(const Sources &s, PdfImgParams *p, int32_t id, const char *key,
+             const char *abbreviation, int fallback)
 {
     PdfObj *v = nullptr;
     p->ints[id] = fallback;
@@ -163,7 +156,10 @@ int readPalette(const Sources &s, PdfObj *space, const PdfColourSpace &cs, PdfIm
     } else {
         return Res_pdfSyntax;
     }
-    uint32_t per = cs.baseFamily == PdfCs_gray ? 1 : cs.baseFamily == PdfCs_rgb ? 3 : cs.baseFamily == PdfCs_cmyk ? 4 : 0;
+    uint32_t per = cs.baseFamily == PdfCs_gray   ? 1
+                   : cs.baseFamily == PdfCs_rgb  ? 3
+                   : cs.baseFamily == PdfCs_cmyk ? 4
+                                                 : 0;
     uint32_t entries = (cs.hival > 255 ? 255 : cs.hival) + 1;
     if (!per) {
         Mem_free(owned);
@@ -221,23 +217,17 @@ int readColour(const Sources &s, PdfImgParams *p)
     }
     switch (cs.family) {
     case PdfCs_gray:
-    case PdfCs_separation:
-        p->ints[kModel] = 1;
-        break;
+    case PdfCs_separation: p->ints[kModel] = 1; break;
     case PdfCs_rgb:
         p->ints[kModel] = 2;
         p->ints[kSamples] = 3;
         break;
-    case PdfCs_indexed:
-        p->ints[kModel] = 3;
-        break;
+    case PdfCs_indexed: p->ints[kModel] = 3; break;
     case PdfCs_cmyk:
         p->ints[kModel] = 4;
         p->ints[kSamples] = 4;
         break;
-    default:
-        p->modelError = Res_pdfColourModel;
-        break;
+    default: p->modelError = Res_pdfColourModel; break;
     }
     if (cs.family == PdfCs_indexed) {
         if (space->type != PdfObj_array)
@@ -328,9 +318,12 @@ uint32_t Pdf_Img_kindOf(const char *f)
         uint32_t kind;
     };
     static const Name names[] = {
-        {"DCTDecode", "DCT", PdfImg_kindDct},         {"CCITTFaxDecode", "CCF", PdfImg_kindCcitt},
-        {"LZWDecode", "LZW", PdfImg_kindLzw},         {"FlateDecode", "Fl", PdfImg_kindFlate},
-        {"RunLengthDecode", "RL", PdfImg_kindRunLength}, {"JBIG2Decode", nullptr, PdfImg_kindJbig2},
+        {"DCTDecode", "DCT", PdfImg_kindDct},
+        {"CCITTFaxDecode", "CCF", PdfImg_kindCcitt},
+        {"LZWDecode", "LZW", PdfImg_kindLzw},
+        {"FlateDecode", "Fl", PdfImg_kindFlate},
+        {"RunLengthDecode", "RL", PdfImg_kindRunLength},
+        {"JBIG2Decode", nullptr, PdfImg_kindJbig2},
         {"JPXDecode", nullptr, PdfImg_kindJpx},
     };
     for (const Name &n : names)
@@ -360,9 +353,12 @@ int Pdf_Img_readParams(PdfDoc *doc, PdfObj *image, uint32_t kind, PdfObj *codecP
         const char *key, *abbreviation;
     };
     static const IntKey ints[] = {
-        {kEarlyChange, "EarlyChange", nullptr}, {kPredictor, "Predictor", nullptr},
-        {kColors, "Colors", nullptr},           {kColumns, "Columns", nullptr},
-        {kBits, "BitsPerComponent", "BPC"},     {kK, "K", nullptr},
+        {kEarlyChange, "EarlyChange", nullptr},
+        {kPredictor, "Predictor", nullptr},
+        {kColors, "Colors", nullptr},
+        {kColumns, "Columns", nullptr},
+        {kBits, "BitsPerComponent", "BPC"},
+        {kK, "K", nullptr},
         {kDamagedRows, "DamagedRowsBeforeError", nullptr},
     };
     for (const IntKey &k : ints)
@@ -374,7 +370,7 @@ int Pdf_Img_readParams(PdfDoc *doc, PdfObj *image, uint32_t kind, PdfObj *codecP
         int fallback;
     };
     static const BoolKey bools[] = {
-        {kImageMask, "ImageMask", "IM", 0}, {kEndOfLine, "EndOfLine", nullptr, 0},
+        {kImageMask, "ImageMask", "IM", 0},           {kEndOfLine, "EndOfLine", nullptr, 0},
         {kByteAlign, "EncodedByteAlign", nullptr, 0}, {kEndOfBlock, "EndOfBlock", nullptr, 1},
         {kBlackIs1, "BlackIs1", nullptr, 0},
     };
@@ -417,13 +413,15 @@ int Pdf_Img_queryAttribute(void *holder, int32_t id, void *value, int32_t *size)
     }
     switch (id) {
     case kDecode:
-        return p->present & 1u << kDecode ? answerBytes(p->decode, 4 * p->decodeCount, value, size) : Res_ok;
+        return p->present & 1u << kDecode ? answerBytes(p->decode, 4 * p->decodeCount, value, size)
+                                          : Res_ok;
     case kDecodeColours:
         if (p->decodeColoursError > 0)
             return p->decodeColoursError;
         return p->decodeColoursError == 0 ? answerBytes(p->decodeColours, 8, value, size) : Res_ok;
     case kMask:
-        return p->present & 1u << kMask ? answerBytes(p->key, 4 * p->keyCount, value, size) : Res_ok;
+        return p->present & 1u << kMask ? answerBytes(p->key, 4 * p->keyCount, value, size)
+                                        : Res_ok;
     case kModel:
     case kSamples:
         if (p->modelError)
@@ -433,16 +431,14 @@ int Pdf_Img_queryAttribute(void *holder, int32_t id, void *value, int32_t *size)
         if (p->paletteError > 0)
             return p->paletteError;
         return p->paletteError == 0 ? answerBytes(p->palette, p->paletteSize, value, size) : Res_ok;
-    default:
-        break;
+    default: break;
     }
     if (id > 0 && id < 32 && (p->present & 1u << id))
         return answerInt(p->ints[id], value, size);
     return Res_ok;
 }
 
-namespace
-{
+namespace {
 
 bool isWhite(uint8_t c)
 {
@@ -491,8 +487,8 @@ void finishInline(PdfLexer *lexer)
 
 } // namespace
 
-int Pdf_Img_load(PdfDoc *doc, PdfObj *image, PdfLexer *inlineLexer, uint32_t fill, ImageHandle **out,
-                 int32_t *width, int32_t *height)
+int Pdf_Img_load(PdfDoc *doc, PdfObj *image, PdfLexer *inlineLexer, uint32_t fill,
+                 ImageHandle **out, int32_t *width, int32_t *height)
 {
     *out = nullptr;
     *width = *height = 0;
@@ -544,7 +540,8 @@ int Pdf_Img_load(PdfDoc *doc, PdfObj *image, PdfLexer *inlineLexer, uint32_t fil
     PdfObj *codecParms = nullptr;
     if (!err)
         err = Pdf_Stream_openChain(doc, lexer, stream, inlineLexer && !known ? "EI" : nullptr,
-                                   inlineLexer ? known : uint64_t(length), &info, &chain, &codec, &codecParms);
+                                   inlineLexer ? known : uint64_t(length), &info, &chain, &codec,
+                                   &codecParms);
     uint8_t *block = nullptr;
     size_t size = 0;
     if (!err)
@@ -573,7 +570,8 @@ int Pdf_Img_load(PdfDoc *doc, PdfObj *image, PdfLexer *inlineLexer, uint32_t fil
     VfsHandle *memory = nullptr;
     if (!err) {
         uint32_t accepted = 0;
-        err = Vfs_openMemory(block, size, 1, Vfs_modeRead | Vfs_modeSeekable, &memory, &accepted, doc->context);
+        err = Vfs_openMemory(block, size, 1, Vfs_modeRead | Vfs_modeSeekable, &memory, &accepted,
+                             doc->context);
         block = nullptr; // the stream owns it, also when the open failed
     }
     Mem_free(block);
@@ -587,8 +585,8 @@ int Pdf_Img_load(PdfDoc *doc, PdfObj *image, PdfLexer *inlineLexer, uint32_t fil
     int32_t w = params->ints[kWidth], h = params->ints[kHeight];
     // The store owns the holder from here: it tells the hook when the
     // image goes, also when the open fails.
-    err = Image_createFromStream(doc->context, memory, nullptr, Pdf_Img_queryAttribute, params, w, h,
-                                 ImageOpt_sync | ImageOpt_recognise, 0, out);
+    err = Image_createFromStream(doc->context, memory, nullptr, Pdf_Img_queryAttribute, params, w,
+                                 h, ImageOpt_sync | ImageOpt_recognise, 0, out);
     if (err)
         return err;
     *width = w;

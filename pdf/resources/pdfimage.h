@@ -26,15 +26,15 @@ enum : uint32_t {
     PdfImg_kindRunLength = 5,
     PdfImg_kindJbig2 = 6,
     PdfImg_kindJpx = 7,
-    PdfImg_maxDecode = 32,      // Decode values kept
-    PdfImg_maxKey = 32,         // colour-key Mask values kept
+    PdfImg_maxDecode = 32, // Decode values kept
+    PdfImg_maxKey = 32,    // colour-key Mask values kept
 };
 
 // The answers of one image.
 struct PdfImgParams {
     uint32_t kind;
-    uint32_t present;           // bit per answer id that has a value
-    int32_t ints[32];           // integer and bool answers by id
+    uint32_t present; // bit per answer id that has a value
+    int32_t ints[32]; // integer and bool answers by id
     float decode[PdfImg_maxDecode];
     uint32_t decodeCount;
     int32_t key[PdfImg_maxKey];

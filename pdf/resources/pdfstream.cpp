@@ -31,8 +31,8 @@ struct CodecName {
 };
 
 constexpr CodecName codecFilters[] = {
-    {"DCTDecode", "DCT", 0},      {"CCITTFaxDecode", "CCF", 0}, {"RunLengthDecode", "RL", 0},
-    {"JBIG2Decode", nullptr, 0},  {"JPXDecode", nullptr, 0},    {"LZWDecode", "LZW", 1},
+    {"DCTDecode", "DCT", 0},     {"CCITTFaxDecode", "CCF", 0}, {"RunLengthDecode", "RL", 0},
+    {"JBIG2Decode", nullptr, 0}, {"JPXDecode", nullptr, 0},    {"LZWDecode", "LZW", 1},
     {"FlateDecode", "Fl", 1},
 };
 
@@ -125,9 +125,9 @@ int Pdf_Stream_codecForFilter(const char *name, int isLast)
     return 0;
 }
 
-int Pdf_Stream_openChain(PdfDoc *doc, PdfLexer *lexer, PdfObj *stream, const char *endMarker, uint64_t length,
-                         PdfChainInfo *info, PdfStreamChain **chainOut, const char **codecFilter,
-                         PdfObj **codecParms)
+int Pdf_Stream_openChain(PdfDoc *doc, PdfLexer *lexer, PdfObj *stream, const char *endMarker,
+                         uint64_t length, PdfChainInfo *info, PdfStreamChain **chainOut,
+                         const char **codecFilter, PdfObj **codecParms)
 {
     *chainOut = nullptr;
     *info = PdfChainInfo{nullptr, -1, -1};
@@ -172,7 +172,8 @@ int Pdf_Stream_openChain(PdfDoc *doc, PdfLexer *lexer, PdfObj *stream, const cha
         return Res_noMemory;
     chain->capacity = capacity;
     ByteStream *stage = nullptr;
-    err = endMarker ? Pdf_Src_inlineNew(&stage, lexer, endMarker) : Pdf_Src_rawNew(&stage, lexer, length);
+    err = endMarker ? Pdf_Src_inlineNew(&stage, lexer, endMarker)
+                    : Pdf_Src_rawNew(&stage, lexer, length);
     if (err == Res_ok)
         err = chainPush(chain, stage);
     if (err == Res_ok && decrypt) {
@@ -243,7 +244,8 @@ int Pdf_Stream_readAll(PdfDoc *doc, ByteStream *top, uint8_t **blockOut, size_t 
             have -= int64_t(k);
             if (capacity - used < 4096) {
                 size_t grown = capacity * 2;
-                uint8_t *b = grown > capacity ? static_cast<uint8_t *>(Mem_realloc(block, grown)) : nullptr;
+                uint8_t *b =
+                    grown > capacity ? static_cast<uint8_t *>(Mem_realloc(block, grown)) : nullptr;
                 if (!b) {
                     grown = used + 4096;
                     b = static_cast<uint8_t *>(Mem_realloc(block, grown));
@@ -296,8 +298,8 @@ int Pdf_Stream_readToMemory(PdfDoc *doc, PdfObj *stream, uint8_t **block, size_t
     PdfStreamChain *chain = nullptr;
     PdfChainInfo info;
     if (err == Res_ok)
-        err = Pdf_Stream_openChain(doc, lexer, stream, nullptr, uint64_t(length), &info, &chain, nullptr,
-                                   nullptr);
+        err = Pdf_Stream_openChain(doc, lexer, stream, nullptr, uint64_t(length), &info, &chain,
+                                   nullptr, nullptr);
     if (err == Res_ok)
         err = Pdf_Stream_readAll(doc, info.top, block, size);
     Pdf_Stream_closeChain(chain);
@@ -356,8 +358,8 @@ int Pdf_Stream_openMemory(const uint8_t *block, size_t size, ByteStream **out)
     return Res_ok;
 }
 
-int Pdf_Content_run(PdfDoc *doc, PdfObj *contents, PdfInterp *interp, const float *matrix, const float *bbox,
-                    PdfObj *resources)
+int Pdf_Content_run(PdfDoc *doc, PdfObj *contents, PdfInterp *interp, const float *matrix,
+                    const float *bbox, PdfObj *resources)
 {
     if (!contents)
         return Res_ok;
@@ -375,8 +377,10 @@ int Pdf_Content_run(PdfDoc *doc, PdfObj *contents, PdfInterp *interp, const floa
         return Res_pdfNoStream;
     if (!count)
         return Res_ok;
-    PdfContentsPart *parts = static_cast<PdfContentsPart *>(Mem_calloc(count, sizeof(PdfContentsPart)));
-    PdfStreamChain **chains = static_cast<PdfStreamChain **>(Mem_calloc(count, sizeof(PdfStreamChain *)));
+    PdfContentsPart *parts =
+        static_cast<PdfContentsPart *>(Mem_calloc(count, sizeof(PdfContentsPart)));
+    PdfStreamChain **chains =
+        static_cast<PdfStreamChain **>(Mem_calloc(count, sizeof(PdfStreamChain *)));
     if (!parts || !chains) {
         Mem_free(parts);
         Mem_free(chains);
@@ -403,8 +407,8 @@ int Pdf_Content_run(PdfDoc *doc, PdfObj *contents, PdfInterp *interp, const floa
             err = Res_pdfSyntax;
         PdfChainInfo info;
         if (err == Res_ok)
-            err = Pdf_Stream_openChain(doc, lexer, part, nullptr, uint64_t(length), &info, &chains[i], nullptr,
-                                       nullptr);
+            err = Pdf_Stream_openChain(doc, lexer, part, nullptr, uint64_t(length), &info,
+                                       &chains[i], nullptr, nullptr);
         if (err == Res_ok) {
             parts[i].stream = info.top;
             parts[i].offset = part->value.stream->offset;

@@ -21,9 +21,9 @@ enum : int {
 };
 
 struct PdfStreamChain {
-    uint32_t count;          // stages built
+    uint32_t count; // stages built
     uint32_t capacity;
-    ByteStream *stages[1];   // capacity entries
+    ByteStream *stages[1]; // capacity entries
 };
 
 struct PdfChainInfo {
@@ -46,9 +46,10 @@ int Pdf_Stream_codecForFilter(const char *name, int isLast);
 // "Filter" of the wrong type, 5946 for an unknown filter, Res_pdfSyntax for
 // parameters that do not match the filters, 1 memory. Nothing stays open after
 // a failure.
-[[nodiscard]] int Pdf_Stream_openChain(PdfDoc *doc, PdfLexer *lexer, PdfObj *stream, const char *endMarker,
-                                       uint64_t length, PdfChainInfo *info, PdfStreamChain **chain,
-                                       const char **codecFilter, PdfObj **codecParms);
+[[nodiscard]] int Pdf_Stream_openChain(PdfDoc *doc, PdfLexer *lexer, PdfObj *stream,
+                                       const char *endMarker, uint64_t length, PdfChainInfo *info,
+                                       PdfStreamChain **chain, const char **codecFilter,
+                                       PdfObj **codecParms);
 // Closes every stage and frees the chain (null allowed).
 void Pdf_Stream_closeChain(PdfStreamChain *chain);
 
@@ -59,7 +60,8 @@ void Pdf_Stream_closeChain(PdfStreamChain *chain);
 // The decoded data of a stream object: its "Length" (an integer; negative
 // gives 5971; one past the end of the file reads to the end), decryption
 // and every filter. The lexer's position is restored afterwards.
-[[nodiscard]] int Pdf_Stream_readToMemory(PdfDoc *doc, PdfObj *stream, uint8_t **block, size_t *size);
+[[nodiscard]] int Pdf_Stream_readToMemory(PdfDoc *doc, PdfObj *stream, uint8_t **block,
+                                          size_t *size);
 
 // The decoded data of a stream object as a new string block (the caller
 // frees it). 0 or an error; *out is null on failure.
@@ -77,8 +79,8 @@ struct PdfInterp;
 // nothing. 5943 for contents of another type or a part that is no
 // stream; a part's chain error; else the interpreter's result. The
 // document lexer's position is restored afterwards.
-[[nodiscard]] int Pdf_Content_run(PdfDoc *doc, PdfObj *contents, PdfInterp *interp, const float *matrix,
-                                  const float *bbox, PdfObj *resources);
+[[nodiscard]] int Pdf_Content_run(PdfDoc *doc, PdfObj *contents, PdfInterp *interp,
+                                  const float *matrix, const float *bbox, PdfObj *resources);
 
 struct EmbeddedFont;
 struct PdfGlyphNameList;
@@ -87,5 +89,5 @@ struct PdfGlyphNameList;
 // engine font (the caller's reference); *encoding (when given) the
 // program's 256-entry code table or null. 5978 for a stream without data,
 // else the loader's errors.
-[[nodiscard]] int Pdf_Stream_loadType1(PdfDoc *doc, PdfObj *stream, PdfGlyphNameList *names, EmbeddedFont **font,
-                                       uint16_t **encoding);
+[[nodiscard]] int Pdf_Stream_loadType1(PdfDoc *doc, PdfObj *stream, PdfGlyphNameList *names,
+                                       EmbeddedFont **font, uint16_t **encoding);

@@ -36,9 +36,7 @@ int32_t compareIds(const void *stored, const void *probe)
 }
 
 // The objects belong to whoever registered them.
-void keepItem(void *)
-{
-}
+void keepItem(void *) {}
 
 bool onGuiThread(EngineInstance *inst)
 {
@@ -366,8 +364,7 @@ void App_handleApiEvent(EngineInstance *instance, const intptr_t *ev)
         if (cb->close)
             cb->close(instance);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -375,9 +372,7 @@ void App_dispatchAppEvent(EngineInstance *instance, const intptr_t *b)
 {
     const FvAppCallbacks *cb = &instance->queue->callbacks;
     switch (b[0]) {
-    case AppEvent_codeConfig:
-        App_setConfigFromEvent(instance, const_cast<intptr_t *>(b));
-        break;
+    case AppEvent_codeConfig: App_setConfigFromEvent(instance, const_cast<intptr_t *>(b)); break;
     case 1:
         if (cb->event1)
             cb->event1(instance, arg(b, 1));
@@ -387,9 +382,7 @@ void App_dispatchAppEvent(EngineInstance *instance, const intptr_t *b)
             cb->openResolved(instance, arg(b, 1), arg(b, 2), arg(b, 3), arg(b, 4), arg(b, 5));
         Mem_free(reinterpret_cast<void *>(arg(b, 4)));
         break;
-    case AppEvent_codeOpenUrl:
-        dispatchOpenUrl(instance, cb, b);
-        break;
+    case AppEvent_codeOpenUrl: dispatchOpenUrl(instance, cb, b); break;
     case AppEvent_codeCall:
     case AppEvent_codeCallAmongMoves:
         if (AppCallFn fn = reinterpret_cast<AppCallFn>(arg(b, 1)))

@@ -27,47 +27,51 @@ struct Map;
 // the engine instance first. An empty slot makes its event do nothing.
 // "wN" is argument N of the event's block (the first argument is w1).
 struct FvAppCallbacks {
-    int (*keyPress)(EngineInstance *, intptr_t key, intptr_t repeat);      // 0: host 0x10004
-    int (*keyRelease)(EngineInstance *, intptr_t key);                     // 1: host 0x10005
-    int (*suspend)(EngineInstance *);                                      // 2: host 0x1000A, synchronous
-    int (*resume)(EngineInstance *);                                       // 3: host 0x1000B
-    int (*close)(EngineInstance *);                                        // 4: host 0x10009, after the close hooks
-    int (*configure)(EngineInstance *, intptr_t *keyWords);                // 5: event 0, before the built-in handling;
-                                                                           //    {key, type, value}
-    int (*event1)(EngineInstance *, intptr_t w1);                          // 6: event 1
-    int (*openPath)(EngineInstance *, intptr_t w1, const char *url, intptr_t w3); // 7: event 3 without slot 9
+    int (*keyPress)(EngineInstance *, intptr_t key, intptr_t repeat); // 0: host 0x10004
+    int (*keyRelease)(EngineInstance *, intptr_t key);                // 1: host 0x10005
+    int (*suspend)(EngineInstance *); // 2: host 0x1000A, synchronous
+    int (*resume)(EngineInstance *);  // 3: host 0x1000B
+    int (*close)(EngineInstance *);   // 4: host 0x10009, after the close hooks
+    int (*configure)(EngineInstance *,
+                     intptr_t *keyWords);         // 5: event 0, before the built-in handling;
+                                                  //    {key, type, value}
+    int (*event1)(EngineInstance *, intptr_t w1); // 6: event 1
+    int (*openPath)(EngineInstance *, intptr_t w1, const char *url,
+                    intptr_t w3); // 7: event 3 without slot 9
     int (*openResolved)(EngineInstance *, intptr_t w1, intptr_t w2, intptr_t w3, intptr_t w4,
-                        intptr_t w5);                                      // 8: event 2; w4 is freed afterwards
+                        intptr_t w5); // 8: event 2; w4 is freed afterwards
     int (*openUrl)(EngineInstance *, intptr_t w1, intptr_t url, intptr_t w3); // 9: event 3
-    int (*notEvented)(EngineInstance *);                                   // 10: not called by an event
-    int (*event16)(EngineInstance *, intptr_t w1);                         // 11: event 16
+    int (*notEvented)(EngineInstance *);           // 10: not called by an event
+    int (*event16)(EngineInstance *, intptr_t w1); // 11: event 16
     int (*event20)(EngineInstance *, intptr_t w1, intptr_t w2, intptr_t w3); // 12: event 20
     int (*event21)(EngineInstance *, intptr_t w1, intptr_t w2, intptr_t w3); // 13: event 21
     int (*event22)(EngineInstance *, intptr_t w1, intptr_t w2, intptr_t w3); // 14: event 22
-    int (*pointer)(EngineInstance *, intptr_t w3, intptr_t w1, intptr_t w2, intptr_t w4); // 15: event 18
-    int (*pointerPress)(EngineInstance *);                                 // 16: event 19
-    int (*pan)(EngineInstance *, intptr_t w1, intptr_t w2, intptr_t w3);   // 17: event 15
-    int (*event17)(EngineInstance *);                                      // 18: event 17
-    int (*event14)(EngineInstance *, intptr_t w1, intptr_t w2);            // 19: event 14
+    int (*pointer)(EngineInstance *, intptr_t w3, intptr_t w1, intptr_t w2,
+                   intptr_t w4);                                         // 15: event 18
+    int (*pointerPress)(EngineInstance *);                               // 16: event 19
+    int (*pan)(EngineInstance *, intptr_t w1, intptr_t w2, intptr_t w3); // 17: event 15
+    int (*event17)(EngineInstance *);                                    // 18: event 17
+    int (*event14)(EngineInstance *, intptr_t w1, intptr_t w2);          // 19: event 14
     int (*choice)(EngineInstance *, intptr_t w1, intptr_t w2, intptr_t w3, intptr_t w4,
-                  intptr_t w5);                                            // 20: event 23
-    int (*event24)(EngineInstance *, intptr_t w1);                         // 21: event 24
-    int (*event25)(EngineInstance *);                                      // 22: event 25
+                  intptr_t w5);                                              // 20: event 23
+    int (*event24)(EngineInstance *, intptr_t w1);                           // 21: event 24
+    int (*event25)(EngineInstance *);                                        // 22: event 25
     int (*event26)(EngineInstance *, intptr_t w1, intptr_t w2, intptr_t w3); // 23: event 26
-    int (*promptAnswer)(EngineInstance *, intptr_t w1);                    // 24: event 27
-    int (*key)(EngineInstance *, intptr_t w1);                             // 25: event 7
-    int (*event8)(EngineInstance *);                                       // 26: event 8
-    int (*event9)(EngineInstance *, intptr_t w2);                          // 27: event 9
-    int (*event10)(EngineInstance *, intptr_t w1, intptr_t w2, intptr_t w3, intptr_t w4); // 28: event 10
-    int (*unused29)(EngineInstance *);                                     // 29
-    int (*reply)(EngineInstance *, void *record);                          // 30: host reply, synchronous
+    int (*promptAnswer)(EngineInstance *, intptr_t w1);                      // 24: event 27
+    int (*key)(EngineInstance *, intptr_t w1);                               // 25: event 7
+    int (*event8)(EngineInstance *);                                         // 26: event 8
+    int (*event9)(EngineInstance *, intptr_t w2);                            // 27: event 9
+    int (*event10)(EngineInstance *, intptr_t w1, intptr_t w2, intptr_t w3,
+                   intptr_t w4);                  // 28: event 10
+    int (*unused29)(EngineInstance *);            // 29
+    int (*reply)(EngineInstance *, void *record); // 30: host reply, synchronous
     int (*panGesture)(EngineInstance *, intptr_t w1, intptr_t w2, intptr_t *out1,
-                      intptr_t *out2);                                     // 31: pan gesture pre-step
-    int (*event12)(EngineInstance *, intptr_t w1);                         // 32: event 12
-    int (*releaseKeys)(EngineInstance *);                                  // 33
-    int (*recreateKeys)(EngineInstance *);                                 // 34
-    int (*event13)(EngineInstance *, intptr_t zero);                       // 35: event 13
-    int (*unused36)(EngineInstance *);                                     // 36
+                      intptr_t *out2);               // 31: pan gesture pre-step
+    int (*event12)(EngineInstance *, intptr_t w1);   // 32: event 12
+    int (*releaseKeys)(EngineInstance *);            // 33
+    int (*recreateKeys)(EngineInstance *);           // 34
+    int (*event13)(EngineInstance *, intptr_t zero); // 35: event 13
+    int (*unused36)(EngineInstance *);               // 36
 };
 
 // A stop hook: asked before the engine stops; 0 refuses.
@@ -84,20 +88,20 @@ struct AppCloseHook {
 
 // One per engine instance.
 struct AppQueueRecord {
-    FvAppCallbacks callbacks;   // a copy of the table given at creation
+    FvAppCallbacks callbacks; // a copy of the table given at creation
     AppStopHook *stopHooks;
-    int32_t timerId;            // the host timer's id; 0x12345678 until the first start
-    int32_t pendingTimerId;     // recorded while the dispatcher is busy
-    int64_t wokenAt;            // engine clock when last woken from idle
+    int32_t timerId;        // the host timer's id; 0x12345678 until the first start
+    int32_t pendingTimerId; // recorded while the dispatcher is busy
+    int64_t wokenAt;        // engine clock when last woken from idle
     AppEventRing *ring;
-    int32_t sendGuard;          // non-zero while a host event is inside the engine
+    int32_t sendGuard; // non-zero while a host event is inside the engine
     int32_t shuttingDown;
-    int32_t modeFlag;           // 0: the application always runs on its own task
-    int32_t dispatcherBusy;     // nothing sets it; timer events go straight through
+    int32_t modeFlag;       // 0: the application always runs on its own task
+    int32_t dispatcherBusy; // nothing sets it; timer events go straight through
     int32_t timerPending;
     int32_t timerArmed;
-    HandlerList *handlers;      // request and error handlers
-    Map *objects;               // application objects by small id (1: the viewer)
+    HandlerList *handlers; // request and error handlers
+    Map *objects;          // application objects by small id (1: the viewer)
 };
 
 enum : int32_t {
@@ -107,8 +111,8 @@ enum : int32_t {
 
 // Posting flags.
 enum : int {
-    AppEvent_urgent = 1,        // at the head, and from the GUI thread a slice at once
-    AppEvent_hold = 2,          // the scheduler may not switch while the ring changes
+    AppEvent_urgent = 1, // at the head, and from the GUI thread a slice at once
+    AppEvent_hold = 2,   // the scheduler may not switch while the ring changes
 };
 
 // Application event codes with a meaning of their own here.
@@ -190,8 +194,8 @@ void App_sendRequest(EngineInstance *instance, int32_t code, void *record);
 void App_reportError(EngineInstance *instance, int32_t code, intptr_t argument);
 
 // Request and error handlers (see platform/api/handlers.h for results).
-[[nodiscard]] int App_addRequestListener(EngineInstance *instance, HandlerFn handler, HandlerFn reference,
-                                         int position, void *userData);
+[[nodiscard]] int App_addRequestListener(EngineInstance *instance, HandlerFn handler,
+                                         HandlerFn reference, int position, void *userData);
 void App_removeRequestListener(EngineInstance *instance, HandlerFn handler);
 int App_addErrorListener(EngineInstance *instance, HandlerFn handler, HandlerFn reference,
                          int position, void *userData);

@@ -208,7 +208,8 @@ int App_sendEvent17(EngineInstance *instance)
     return post(instance, 17, flagsHold);
 }
 
-int App_sendPointer18(EngineInstance *instance, intptr_t x, intptr_t y, intptr_t extra, intptr_t action)
+int App_sendPointer18(EngineInstance *instance, intptr_t x, intptr_t y, intptr_t extra,
+                      intptr_t action)
 {
     return post(instance, AppEvent_codePointer, flagsHold, x, y, extra, action);
 }
@@ -274,8 +275,8 @@ int App_sendEvent27(EngineInstance *instance, intptr_t answer)
 
 int App_postOpenUrl(EngineInstance *instance, intptr_t a, Url *url, intptr_t b)
 {
-    return post(instance, AppEvent_codeOpenUrl, flagsHold, a, reinterpret_cast<intptr_t>(url), b, 0, 0,
-                releaseOpenUrl);
+    return post(instance, AppEvent_codeOpenUrl, flagsHold, a, reinterpret_cast<intptr_t>(url), b, 0,
+                0, releaseOpenUrl);
 }
 
 int App_deliverReply(EngineInstance *instance, void *record)
@@ -344,8 +345,13 @@ int App_setConfigInt(EngineInstance *instance, const char *key, uint32_t value)
     char16_t *wideKey = Ustr_fromCstr(key);
     if (!wideKey)
         return 0;
-    intptr_t block[7] = {AppEvent_codeConfig, reinterpret_cast<intptr_t>(instance),
-                         reinterpret_cast<intptr_t>(wideKey), AppConfig_int, intptr_t(value), 0, 0};
+    intptr_t block[7] = {AppEvent_codeConfig,
+                         reinterpret_cast<intptr_t>(instance),
+                         reinterpret_cast<intptr_t>(wideKey),
+                         AppConfig_int,
+                         intptr_t(value),
+                         0,
+                         0};
     return App_postConfig(block);
 }
 
@@ -360,9 +366,13 @@ int App_setConfigString(EngineInstance *instance, const char *key, const char *v
         Mem_free(wideValue);
         return 0;
     }
-    intptr_t block[7] = {AppEvent_codeConfig, reinterpret_cast<intptr_t>(instance),
-                         reinterpret_cast<intptr_t>(wideKey), AppConfig_string,
-                         reinterpret_cast<intptr_t>(wideValue), 0, 0};
+    intptr_t block[7] = {AppEvent_codeConfig,
+                         reinterpret_cast<intptr_t>(instance),
+                         reinterpret_cast<intptr_t>(wideKey),
+                         AppConfig_string,
+                         reinterpret_cast<intptr_t>(wideValue),
+                         0,
+                         0};
     return App_postConfig(block);
 }
 

@@ -36,20 +36,20 @@ enum : intptr_t {
 // ------------------------------------------------------ application events
 // Codes and blocks (after the instance); all post with flag 2 (hold).
 
-int App_sendKey(EngineInstance *instance, intptr_t key);                   // 7 {key, 0}
-int App_sendEvent8(EngineInstance *instance);                              // 8
-int App_sendEvent9(EngineInstance *instance, intptr_t value);              // 9 {0, value}
-int App_sendEvent13(EngineInstance *instance);                             // 13
-int App_sendEvent14(EngineInstance *instance, intptr_t a, intptr_t b);     // 14 {a, b}
+int App_sendKey(EngineInstance *instance, intptr_t key);               // 7 {key, 0}
+int App_sendEvent8(EngineInstance *instance);                          // 8
+int App_sendEvent9(EngineInstance *instance, intptr_t value);          // 9 {0, value}
+int App_sendEvent13(EngineInstance *instance);                         // 13
+int App_sendEvent14(EngineInstance *instance, intptr_t a, intptr_t b); // 14 {a, b}
 int App_sendPointer15(EngineInstance *instance, intptr_t x, intptr_t y, intptr_t action); // 15
 // 15 with the two values that callback slot 31 computes from (x, y).
 int App_sendPanGesture(EngineInstance *instance, intptr_t x, intptr_t y, intptr_t action);
-int App_sendEvent16(EngineInstance *instance, intptr_t value);             // 16 {value}
-int App_sendEvent17(EngineInstance *instance);                             // 17
+int App_sendEvent16(EngineInstance *instance, intptr_t value); // 16 {value}
+int App_sendEvent17(EngineInstance *instance);                 // 17
 // 18: a pointer move to (x, y) with an extra word and the action.
 int App_sendPointer18(EngineInstance *instance, intptr_t x, intptr_t y, intptr_t extra,
                       intptr_t action);
-int App_sendEvent19(EngineInstance *instance);                             // 19
+int App_sendEvent19(EngineInstance *instance); // 19
 // 20, 21, 22 {a, b, c}; nothing is posted for a null instance.
 int App_sendEvent20(EngineInstance *instance, intptr_t a, intptr_t b, intptr_t c);
 int App_sendEvent21(EngineInstance *instance, intptr_t a, intptr_t b, intptr_t c); // 21 {a, b, c}
@@ -63,7 +63,7 @@ int App_sendEvent24(EngineInstance *instance, intptr_t value);
 // 25 with flags 3 (urgent and hold), or 5 in the urgent-only variant.
 int App_sendEvent25(EngineInstance *instance, int urgentOnly = 0);
 int App_sendEvent26(EngineInstance *instance, intptr_t a, intptr_t b, intptr_t c); // 26, flags 3
-int App_sendEvent27(EngineInstance *instance, intptr_t answer);            // 27 {answer}
+int App_sendEvent27(EngineInstance *instance, intptr_t answer);                    // 27 {answer}
 // 3 {a, url, b}: takes over url, which the open callback (or, for a
 // refused post, the completion routine) releases.
 int App_postOpenUrl(EngineInstance *instance, intptr_t a, Url *url, intptr_t b);

@@ -58,13 +58,13 @@ void App_notifySaveOutcome(FvViewer *viewer, int32_t code, int32_t reason);
 // record holds it as one field, so the host reads the twelve words in
 // place, lent for the request.
 struct EditModeReport {
-    uint32_t editable;          // the document accepts edits
-    uint32_t savable;           // the document can be saved
-    uint32_t defaults[6];       // the document kind's values (word 3 non-zero: a spreadsheet)
+    uint32_t editable;    // the document accepts edits
+    uint32_t savable;     // the document can be saved
+    uint32_t defaults[6]; // the document kind's values (word 3 non-zero: a spreadsheet)
     int32_t fontCount;
-    char **fontNames;           // 8-bit names, cut at their first comma
+    char **fontNames; // 8-bit names, cut at their first comma
     int32_t paletteCount;
-    uint32_t *palette;          // 0xRRGGBBAA colours
+    uint32_t *palette; // 0xRRGGBBAA colours
 };
 
 // Edit handlers that a document kind installs in the edit-mode record
@@ -77,32 +77,32 @@ typedef void (*EditContentsFn)(EngineInstance *instance, EditData *record, intpt
 
 struct EditHandlers {
     EditCallFn editCall;
-    EditHookFn hook1;           // ends the edit: clears the selection
+    EditHookFn hook1; // ends the edit: clears the selection
     EditValueFn hook2;
     EditNamedValueFn valueHook;
-    EditValueFn value2;         // insert
-    EditValueFn value3;         // delete
-    EditHookFn hook3;           // opens the contents editor
-    EditContentsFn contents;    // applies (mode 0) or checks (mode 1) the host's record
+    EditValueFn value2;      // insert
+    EditValueFn value3;      // delete
+    EditHookFn hook3;        // opens the contents editor
+    EditContentsFn contents; // applies (mode 0) or checks (mode 1) the host's record
 };
 
 // The viewer's edit-mode record (FvViewer::editMode), made by
 // TextEdit_setup (viewer/api/textedit.h).
 struct EditModeRecord {
-    uint32_t modified;          // 1 after a successful change; 0 after a save or App_clearModified
-    uint32_t fillColour;        // "Vexlan_SelectionFillColour"
-    uint32_t borderColour;      // "Vexlan_SelectionBorderColour"
-    uint32_t borderWidth;       // "Vexlan_SelectionBorderWidth"
-    EditModeReport report;      // editable, savable, defaults, font list, palette
-    char **fontRests;           // per font name the part after its first comma (null: none)
-    uint32_t checked;           // the editability was reported
-    intptr_t checkedLoad;       // the page's load serial of that report
-    uint32_t editMode;          // a selection or current cell is active
-    uint32_t contentsEditing;   // the host's contents dialog is open
+    uint32_t modified;        // 1 after a successful change; 0 after a save or App_clearModified
+    uint32_t fillColour;      // "Vexlan_SelectionFillColour"
+    uint32_t borderColour;    // "Vexlan_SelectionBorderColour"
+    uint32_t borderWidth;     // "Vexlan_SelectionBorderWidth"
+    EditModeReport report;    // editable, savable, defaults, font list, palette
+    char **fontRests;         // per font name the part after its first comma (null: none)
+    uint32_t checked;         // the editability was reported
+    intptr_t checkedLoad;     // the page's load serial of that report
+    uint32_t editMode;        // a selection or current cell is active
+    uint32_t contentsEditing; // the host's contents dialog is open
     EditHandlers handlers;
     // Drawn text (glyph runs, as a PDF page holds its text): the page and
     // the two page points the selection runs between.
-    int32_t glyphPage;          // -1 none
+    int32_t glyphPage; // -1 none
     int32_t glyphAnchor[2];
     int32_t glyphFocus[2];
 };
@@ -208,19 +208,19 @@ void App_runSaveAs(EngineInstance *instance, void *path);
 
 // An open listing (request 0x18001), handed back on every later call.
 struct ZipListRequest {
-    intptr_t owner;             // 0
-    VfsHandle *stream;          // the listing stream
-    char16_t *path;             // the listed directory (owned)
-    int32_t pathLength;         // in characters
-    int32_t batchSize;          // the most entries one request delivers
+    intptr_t owner;     // 0
+    VfsHandle *stream;  // the listing stream
+    char16_t *path;     // the listed directory (owned)
+    int32_t pathLength; // in characters
+    int32_t batchSize;  // the most entries one request delivers
 };
 
 // One entry of a listing.
 struct ZipEntryInfo {
-    char *name;                 // UTF-8 (owned)
-    int32_t isDirectory;        // 1: it can be listed itself
-    uint64_t size;              // 0 for a directory or when unknown
-    uint32_t info4;             // the stream's information word 4
+    char *name;          // UTF-8 (owned)
+    int32_t isDirectory; // 1: it can be listed itself
+    uint64_t size;       // 0 for a directory or when unknown
+    uint32_t info4;      // the stream's information word 4
 };
 
 // A batch of entries (requests 0x18002 and 0x18003), owned by the host

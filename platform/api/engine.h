@@ -23,8 +23,8 @@ typedef void (*TaskInstallerFn)(EngineInstance *instance);
 
 // Host requests and alert codes that the engine sends.
 enum : int32_t {
-    Engine_requestReady = 0x10004,   // the application is ready
-    Engine_requestFailed = 0x10009,  // the engine could not start; the host gives up
+    Engine_requestReady = 0x10004,  // the application is ready
+    Engine_requestFailed = 0x10009, // the engine could not start; the host gives up
     Engine_errorOutOfMemory = 0x10006,
 };
 

@@ -29,21 +29,14 @@ int add(HandlerList *list, int32_t kind, HandlerFn handler, HandlerFn reference,
         return Res_ok;
     HandlerEntry **link = nullptr;
     switch (position) {
-    case Handlers_atHead:
-        link = &list->head;
-        break;
+    case Handlers_atHead: link = &list->head; break;
     case Handlers_atTail:
         for (link = &list->head; *link; link = &(*link)->next) {
         }
         break;
-    case Handlers_before:
-        link = ref;
-        break;
-    case Handlers_after:
-        link = ref ? &(*ref)->next : nullptr;
-        break;
-    default:
-        break;
+    case Handlers_before: link = ref; break;
+    case Handlers_after: link = ref ? &(*ref)->next : nullptr; break;
+    default: break;
     }
     if (!link)
         return Res_handlersInsertFailed;

@@ -58,8 +58,8 @@ int Handlers_addRequest(HandlerList *list, HandlerFn handler, HandlerFn referenc
                         void *userData);
 
 // The same for error handlers.
-[[nodiscard]] int Handlers_addError(HandlerList *list, HandlerFn handler, HandlerFn reference, int position,
-                                    void *userData);
+[[nodiscard]] int Handlers_addError(HandlerList *list, HandlerFn handler, HandlerFn reference,
+                                    int position, void *userData);
 
 // Removes the request handler with that function; error handlers stay.
 void Handlers_remove(HandlerList *list, HandlerFn handler);

@@ -41,7 +41,7 @@ int64_t clockDiff(int64_t later, int64_t earlier)
 struct SendJob {
     EngineInstance *inst;
     AppEvent *event;
-    int gone;          // the engine went away during the event
+    int gone; // the engine went away during the event
 };
 
 // Dispatches one host event on a live engine whose guard is held.
@@ -60,28 +60,21 @@ int dispatch(SendJob *job)
             return 0;
         AlienTimer_reschedule(inst);
         return 1;
-    case HostEvent_timer:
-        AlienTimer_expired(inst, int32_t(w[2]));
-        return 1;
-    case HostEvent_stopRequest:
-        Fmt_debugPrint("Stop event: unsupported\n");
-        return 0;
+    case HostEvent_timer: AlienTimer_expired(inst, int32_t(w[2])); return 1;
+    case HostEvent_stopRequest: Fmt_debugPrint("Stop event: unsupported\n"); return 0;
     case HostEvent_shutdown: {
         int r = Engine_shutdown(inst);
         if (r)
             job->gone = 1;
         return r;
     }
-    case HostEvent_suspend:
-        return q->callbacks.suspend ? q->callbacks.suspend(inst) : 1;
+    case HostEvent_suspend: return q->callbacks.suspend ? q->callbacks.suspend(inst) : 1;
     case HostEvent_resume:
         if (!EventQ_pushFront(q->ring, job->event))
             return 0;
         (void)Engine_runSlice(inst); // a slice reports its own errors
         return 1;
-    default:
-        Fmt_debugPrint("unrecognised event\n");
-        return 0;
+    default: Fmt_debugPrint("unrecognised event\n"); return 0;
     }
 }
 
@@ -315,8 +308,8 @@ void AlienTimer_expired(EngineInstance *instance, int32_t timerId)
         TimerQ_wakeThread(context);
     int work = Engine_runSlice(instance);
     int64_t due = context && context->eventProc ? TimerQ_nextDue(context) : 0;
-    int32_t state = work ? (due ? Engine_busyAndTimers : Engine_busy)
-                         : (due ? Engine_timersOnly : Engine_idle);
+    int32_t state =
+        work ? (due ? Engine_busyAndTimers : Engine_busy) : (due ? Engine_timersOnly : Engine_idle);
     int32_t delay = instance->timerPeriod;
     if (state == Engine_timersOnly) {
         int64_t ahead = clockDiff(due, clockNow(instance));
@@ -351,8 +344,7 @@ void AlienTimer_reschedule(EngineInstance *instance)
             q->timerArmed = 0;
         }
         break;
-    default:
-        break;
+    default: break;
     }
     instance->runState = Engine_busyAndTimers;
     q->wokenAt = clockNow(instance);

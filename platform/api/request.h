@@ -27,14 +27,14 @@ typedef int (*RequestNoticeFn)(void *argument);
 
 struct Request {
     Lock lock;
-    uint32_t refCount;          // 1 at creation
-    uint32_t kind;              // 1 or 2 raise added weights by 1000 or 2000
-    uint32_t changed;           // 1 at creation and after each added rule
-    void *noticeArg;            // change notice: argument
-    RequestNoticeFn noticeFn;   // change notice: function
-    StyleRule *first;           // rules in the order added, linked through next
+    uint32_t refCount;        // 1 at creation
+    uint32_t kind;            // 1 or 2 raise added weights by 1000 or 2000
+    uint32_t changed;         // 1 at creation and after each added rule
+    void *noticeArg;          // change notice: argument
+    RequestNoticeFn noticeFn; // change notice: function
+    StyleRule *first;         // rules in the order added, linked through next
     StyleRule *last;
-    Url *url;                   // the source's URL (owned), or null
+    Url *url; // the source's URL (owned), or null
 };
 
 // A new request of the kind with one reference into *out. 0, or 1 when

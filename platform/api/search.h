@@ -24,27 +24,27 @@ enum : int32_t { App_requestSearch = 0x11000 };
 
 // Outcomes and directions of request 0x11000.
 enum : int32_t {
-    Search_outcomeMatch = 0x10000,     // the match is shown
+    Search_outcomeMatch = 0x10000, // the match is shown
     Search_outcomeNoMatch = 0x10001,
-    Search_outcomeEnd = 0x10002,       // the end of the range was reached
-    Search_outcomeError = 0x10003,     // an error, or the search ended
-    Search_outcomeNextPage = 0x10004,  // the search goes on with the next page
+    Search_outcomeEnd = 0x10002,      // the end of the range was reached
+    Search_outcomeError = 0x10003,    // an error, or the search ended
+    Search_outcomeNextPage = 0x10004, // the search goes on with the next page
     SearchReport_forward = 0x10000,
     SearchReport_backward = 0x10001,
-    SearchReport_silent = 0x10002,     // the host ignores the record
+    SearchReport_silent = 0x10002, // the host ignores the record
 };
 
 // The record of request 0x11000. Status reports carry {0x10003, status}.
 struct SearchReport {
-    int32_t outcome;            // 0x10000 to 0x10004
-    int32_t direction;          // 0x10000 forward, 0x10001 backward, 0x10002 (not for the host)
-    int32_t page;               // 1-based page current when the result arrived
+    int32_t outcome;   // 0x10000 to 0x10004
+    int32_t direction; // 0x10000 forward, 0x10001 backward, 0x10002 (not for the host)
+    int32_t page;      // 1-based page current when the result arrived
 };
 
 // Phases of the page-by-page walk.
 enum : int32_t {
     SearchPhase_idle = 0,
-    SearchPhase_moving = 1,     // moving to the next page to search
+    SearchPhase_moving = 1,      // moving to the next page to search
     SearchPhase_stepPending = 2, // a page is done; the host asks for the next step
     SearchPhase_started = 3,
     SearchPhase_found = 4,
@@ -54,12 +54,12 @@ enum : int32_t {
 // created at its first search and kept with the viewer (the document's
 // search engine keeps its own SearchState for the search itself).
 struct SearchWalkState {
-    int32_t current;            // the page being searched
-    int32_t start;              // the page the search started on
-    int32_t direction;          // of the last result: 0 forward, 1 backward
-    int32_t phase;              // SearchPhase_*
-    int32_t busy;               // screen output is blocked
-    int32_t wrapped;            // one backward wrap is done
+    int32_t current;   // the page being searched
+    int32_t start;     // the page the search started on
+    int32_t direction; // of the last result: 0 forward, 1 backward
+    int32_t phase;     // SearchPhase_*
+    int32_t busy;      // screen output is blocked
+    int32_t wrapped;   // one backward wrap is done
     int32_t spare;
 };
 

@@ -18,8 +18,7 @@
 #include "platform/url/url.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
 void freeRequest(ZipListRequest *request)
 {
@@ -219,7 +218,8 @@ void ZipList_runNext(EngineInstance *instance, void *argument)
     int32_t batch = request->batchSize;
     ZipEntryList *list = static_cast<ZipEntryList *>(Mem_calloc(1, sizeof(ZipEntryList)));
     if (list)
-        list->entries = static_cast<ZipEntryInfo **>(Mem_calloc(size_t(batch), sizeof(ZipEntryInfo *)));
+        list->entries =
+            static_cast<ZipEntryInfo **>(Mem_calloc(size_t(batch), sizeof(ZipEntryInfo *)));
     if (!list || !list->entries) {
         ZipList_free(list);
         App_sendRequest(instance, App_requestListFailed, nullptr);

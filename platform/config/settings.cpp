@@ -310,7 +310,8 @@ int Settings_loadFromDir(EngineContext *context, ConfigStore *store, const char1
         return Res_nullInput;
     constexpr char16_t name[] = u"choices.txt";
     size_t dirLen = Ustr_len(dir);
-    char16_t *path = static_cast<char16_t *>(Mem_malloc((dirLen + std::size(name)) * sizeof(char16_t)));
+    char16_t *path =
+        static_cast<char16_t *>(Mem_malloc((dirLen + std::size(name)) * sizeof(char16_t)));
     if (!path)
         return Res_noMemory;
     memcpy(path, dir, dirLen * sizeof(char16_t));

@@ -38,16 +38,16 @@ struct Url;
 struct VfsHandle;
 
 enum : size_t {
-    Settings_window = 4096,     // bytes asked of the source per read
-    Settings_lineMax = 4096,    // a line this long (before its LF) is skipped
+    Settings_window = 4096,  // bytes asked of the source per read
+    Settings_lineMax = 4096, // a line this long (before its LF) is skipped
 };
 
 // The state of one file being parsed.
 struct SettingsParser {
     EngineContext *context;
     ConfigStore *store;
-    char *section;          // the current section (heap); null before the first
-    int32_t skipping;       // 1 while the rest of an over-long line is dropped
+    char *section;    // the current section (heap); null before the first
+    int32_t skipping; // 1 while the rest of an over-long line is dropped
 };
 
 // Prepares a parser that applies what it reads to store.

@@ -17,7 +17,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-
 namespace {
 
 const char *hostPath(const char *path)
@@ -163,17 +162,10 @@ int64_t HostFile_seek(HostPlatform *, int fd, const int64_t *offset, int32_t whe
 {
     int w;
     switch (whence) {
-    case HostFile_seekSet:
-        w = SEEK_SET;
-        break;
-    case HostFile_seekCur:
-        w = SEEK_CUR;
-        break;
-    case HostFile_seekEnd:
-        w = SEEK_END;
-        break;
-    default:
-        return -1;
+    case HostFile_seekSet: w = SEEK_SET; break;
+    case HostFile_seekCur: w = SEEK_CUR; break;
+    case HostFile_seekEnd: w = SEEK_END; break;
+    default: return -1;
     }
     off_t r = lseek(fd, offset ? off_t(*offset) : 0, w);
     return r < 0 ? -1 : int64_t(r);
@@ -313,14 +305,8 @@ const char *HostFile_pathSuffix(HostPlatform *, const char *)
     return nullptr;
 }
 
-void HostFile_startHook(HostPlatform *)
-{
-}
+void HostFile_startHook(HostPlatform *) {}
 
-void HostFile_endHook(HostPlatform *)
-{
-}
+void HostFile_endHook(HostPlatform *) {}
 
-void HostFile_nameDone(HostPlatform *, const char *)
-{
-}
+void HostFile_nameDone(HostPlatform *, const char *) {}

@@ -25,7 +25,7 @@ enum : uint32_t {
     HostFile_readOnly = 2,
     HostFile_truncate = 4,
     HostFile_writeOnly = 8,
-    HostFile_exclusive = 0x20,  // with create: fail when the file exists
+    HostFile_exclusive = 0x20, // with create: fail when the file exists
 };
 
 // Seek origins.
@@ -45,19 +45,19 @@ struct HostStat {
 // names (the system's collation) without being gathered anywhere: each step
 // finds the next name after the current one.
 struct HostListing {
-    void *directory;            // the open directory stream (null: none)
-    char path[4096];            // the listing path, cut at its last "/"
-    const char *pattern;        // the part after that "/", inside path
-    char current[256];          // the current entry's name
-    int32_t state;              // 0 before the first entry, 1 on one, 2 after the last
+    void *directory;     // the open directory stream (null: none)
+    char path[4096];     // the listing path, cut at its last "/"
+    const char *pattern; // the part after that "/", inside path
+    char current[256];   // the current entry's name
+    int32_t state;       // 0 before the first entry, 1 on one, 2 after the last
 };
 
 // Results of the listing calls.
 enum : int32_t {
-    HostFile_lsFound = 0x10003,     // an entry was found
-    HostFile_lsNoSlash = 0x10004,   // the path has no "/"
-    HostFile_lsNoMore = 0x10005,    // no (more) entries
-    HostFile_lsFailed = 0x10006,    // the listing could not be made
+    HostFile_lsFound = 0x10003,   // an entry was found
+    HostFile_lsNoSlash = 0x10004, // the path has no "/"
+    HostFile_lsNoMore = 0x10005,  // no (more) entries
+    HostFile_lsFailed = 0x10006,  // the listing could not be made
 };
 
 // Opens path: create (1), read only (2), truncate (4), write only (8),
@@ -97,11 +97,14 @@ int HostFile_copy(HostPlatform *hp, const char *from, const char *to);
 // HostFile_lsClose; a path of 4096 bytes or more fails); *name (optional)
 // the first matching name, lent until the next call. HostFile_lsFound,
 // HostFile_lsNoSlash, HostFile_lsNoMore or HostFile_lsFailed.
-[[nodiscard]] int HostFile_lsFirst(HostPlatform *hp, const char *path, HostListing *listing, const char **name);
+[[nodiscard]] int HostFile_lsFirst(HostPlatform *hp, const char *path, HostListing *listing,
+                                   const char **name);
 // The next matching name: HostFile_lsFound or HostFile_lsNoMore.
-[[nodiscard]] int HostFile_lsNext(HostPlatform *hp, const char *path, HostListing *listing, const char **name);
+[[nodiscard]] int HostFile_lsNext(HostPlatform *hp, const char *path, HostListing *listing,
+                                  const char **name);
 // The current entry's name: HostFile_lsFound or HostFile_lsNoMore.
-[[nodiscard]] int HostFile_lsCurrent(HostPlatform *hp, const char *path, HostListing *listing, const char **name);
+[[nodiscard]] int HostFile_lsCurrent(HostPlatform *hp, const char *path, HostListing *listing,
+                                     const char **name);
 // Closes the listing's directory (the record stays the caller's); null is
 // allowed, and so is a record that failed to open or is closed already.
 void HostFile_lsClose(HostPlatform *hp, HostListing *listing);

@@ -10,17 +10,17 @@ typedef void (*HostTimerFn)(void *argument, int32_t ms);
 // The host platform record: one per host, made at start-up and kept in the
 // host context (HostContext::platform).
 struct HostPlatform {
-    void *owner;                 // the object given to HostPlatform_create
-    HostTimerFn timerCallback;   // stops the host timer and, for ms > 0, starts it single-shot
+    void *owner;               // the object given to HostPlatform_create
+    HostTimerFn timerCallback; // stops the host timer and, for ms > 0, starts it single-shot
     void *callbackWord;
     void *callbackArgument;
     uintptr_t reserved[2];
-    uint32_t keyMode;            // 0, then 7, 15, 23 or 31 from the host's input mode
-    int32_t scale;               // 0x10000 (16.16 one)
+    uint32_t keyMode; // 0, then 7, 15, 23 or 31 from the host's input mode
+    int32_t scale;    // 0x10000 (16.16 one)
     int32_t reserved2;
-    int32_t screenHeight;        // 0x40000000 until set (unbounded)
+    int32_t screenHeight; // 0x40000000 until set (unbounded)
     int32_t reserved3;
-    int32_t areaX0, areaY0, areaX1, areaY1;  // usable screen rectangle
+    int32_t areaX0, areaY0, areaX1, areaY1; // usable screen rectangle
 };
 
 // A new platform record (system allocator); null when out of memory.

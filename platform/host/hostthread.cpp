@@ -78,9 +78,7 @@ void taskThreadEntry(void *task)
     Task_threadBody(static_cast<Task *>(task));
 }
 
-void finiOp(Scheduler *)
-{
-}
+void finiOp(Scheduler *) {}
 
 HostContext *hostOf(Scheduler *sched)
 {

@@ -23,11 +23,11 @@ struct HostContext;
 
 struct HostThreadRec {
     pthread_t thread;
-    sem_t sem;              // the thread sleeps on it while it lacks the baton
-    int32_t exitFlag;       // end the thread instead of resuming
-    HostThreadRec *next;    // the host's thread list
-    uintptr_t stackLow;     // lowest address of the thread's stack, once known
-    size_t stackSize;       // size of the thread's stack
+    sem_t sem;           // the thread sleeps on it while it lacks the baton
+    int32_t exitFlag;    // end the thread instead of resuming
+    HostThreadRec *next; // the host's thread list
+    uintptr_t stackLow;  // lowest address of the thread's stack, once known
+    size_t stackSize;    // size of the thread's stack
 };
 
 typedef void (*HostThreadRoutine)(void *argument);

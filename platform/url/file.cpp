@@ -101,7 +101,7 @@ uint32_t hostFlags(uint32_t mode)
 {
     static constexpr uint32_t table[16] = {0, 2, 9, 1, 13, 5, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0};
     uint32_t flags = table[mode & AlienFile_modeMask];
-    flags |= (mode >> 2) & 0x1F00;  // options 0x400..0x4000 become host bits 0x100..0x1000
+    flags |= (mode >> 2) & 0x1F00; // options 0x400..0x4000 become host bits 0x100..0x1000
     if (mode & AlienFile_optExclusive)
         flags |= HostFile_exclusive;
     return flags;
@@ -168,7 +168,7 @@ int openMemory(AlienFile *f, const char *text, uint32_t mode)
         return Res_fileCannotOpen;
     }
     if (*p == '/' && p[1] != '.')
-        return Res_fileCannotOpen;  // a length word is given by registration only
+        return Res_fileCannotOpen; // a length word is given by registration only
     RamBlock *b = findRam(layerOf(f->ctx), uint32_t(id));
     if (!b)
         return Res_fileCannotOpen;
@@ -224,7 +224,7 @@ int openListing(AlienFile *f, const char *path)
         return Res_fileBadPattern;
     if (r == HostFile_lsFailed)
         return Res_fileCannotOpen; // no such directory, or a path too long to list
-    f->kind = AlienFile_kindEmpty;  // nothing matches: an empty listing
+    f->kind = AlienFile_kindEmpty; // nothing matches: an empty listing
     return Res_ok;
 }
 
@@ -244,7 +244,7 @@ int openHost(AlienFile *f, const char *path, uint32_t mode)
         path += 13;
     uint32_t flags = hostFlags(mode) | 16;
     int fd = HostFile_open(hp, path, flags);
-    if (fd == -2) {  // open on demand: every transfer opens and closes
+    if (fd == -2) { // open on demand: every transfer opens and closes
         if (!(f->keptPath = Cstr_dup(path)))
             return Res_noMemory;
         f->keptFlags = flags;
@@ -259,7 +259,7 @@ int openHost(AlienFile *f, const char *path, uint32_t mode)
         int32_t id = 0;
         int r = ExitList_add(exits, closeAtExit, f, &id);
         if (r != Res_ok)
-            return r;   // the caller's close closes the descriptor
+            return r; // the caller's close closes the descriptor
         f->exitId = uint32_t(id);
     }
     if ((mode & AlienFile_modeAtEnd) && fd >= 0) {
@@ -624,7 +624,7 @@ int AlienFile_write(AlienFile *f, const void *buffer, size_t n)
     if (fd == -2) {
         if ((fd = openOnDemand(f)) < 0)
             return Res_fileWrite;
-        f->keptFlags &= ~uint32_t(HostFile_truncate);  // later reopenings keep the data
+        f->keptFlags &= ~uint32_t(HostFile_truncate); // later reopenings keep the data
     }
     int r = Res_ok;
     const uint8_t *in = static_cast<const uint8_t *>(buffer);
@@ -768,7 +768,8 @@ int AlienFile_remove(EngineContext *ctx, const char16_t *path)
     char *p = toUtf8(path);
     if (!p)
         return Res_noMemory;
-    int r = !refusesChange(ctx) && HostFile_remove(platformOf(ctx), p) == 0 ? Res_ok : Res_fileRemove;
+    int r =
+        !refusesChange(ctx) && HostFile_remove(platformOf(ctx), p) == 0 ? Res_ok : Res_fileRemove;
     Mem_free(p);
     return r;
 }
@@ -779,7 +780,8 @@ int AlienFile_rename(EngineContext *ctx, const char16_t *from, const char16_t *t
     char *b = toUtf8(to);
     int r = Res_noMemory;
     if (a && b)
-        r = !refusesChange(ctx) && HostFile_rename(platformOf(ctx), a, b) == 0 ? Res_ok : Res_fileRename;
+        r = !refusesChange(ctx) && HostFile_rename(platformOf(ctx), a, b) == 0 ? Res_ok
+                                                                               : Res_fileRename;
     Mem_free(a);
     Mem_free(b);
     return r;
@@ -791,7 +793,8 @@ int AlienFile_copy(EngineContext *ctx, const char16_t *from, const char16_t *to)
     char *b = toUtf8(to);
     int r = Res_noMemory;
     if (a && b)
-        r = !refusesChange(ctx) && HostFile_copy(platformOf(ctx), a, b) == 0 ? Res_ok : Res_fileCopy;
+        r = !refusesChange(ctx) && HostFile_copy(platformOf(ctx), a, b) == 0 ? Res_ok
+                                                                             : Res_fileCopy;
     Mem_free(a);
     Mem_free(b);
     return r;

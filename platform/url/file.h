@@ -30,25 +30,25 @@ struct VfsHandle;
 // Access modes (low 4 bits) and option bits of AlienFile_open and the File
 // stream's open.
 enum : uint32_t {
-    AlienFile_modeRead = 1,            // read
-    AlienFile_modeAppend = 2,          // write an existing or new file at its end
-    AlienFile_modeReadAppend = 3,      // read and write, create when missing, at the end
-    AlienFile_modeWriteNew = 4,        // write a new or truncated file
-    AlienFile_modeReadWriteNew = 5,    // read and write a new or truncated file
-    AlienFile_modeList = 8,            // list a directory
+    AlienFile_modeRead = 1,         // read
+    AlienFile_modeAppend = 2,       // write an existing or new file at its end
+    AlienFile_modeReadAppend = 3,   // read and write, create when missing, at the end
+    AlienFile_modeWriteNew = 4,     // write a new or truncated file
+    AlienFile_modeReadWriteNew = 5, // read and write a new or truncated file
+    AlienFile_modeList = 8,         // list a directory
     AlienFile_modeMask = 0xF,
-    AlienFile_modeAtEnd = 0x2,         // bit 1: position at the end
-    AlienFile_optReadAhead = 0x20,     // the File stream reads ahead
-    AlienFile_optMemory = 0x8000,      // memory files allowed (URLs with the memory mark)
-    AlienFile_optExclusive = 0x40000,  // with mode 4: fail when the file exists
+    AlienFile_modeAtEnd = 0x2,        // bit 1: position at the end
+    AlienFile_optReadAhead = 0x20,    // the File stream reads ahead
+    AlienFile_optMemory = 0x8000,     // memory files allowed (URLs with the memory mark)
+    AlienFile_optExclusive = 0x40000, // with mode 4: fail when the file exists
 };
 
 // Kinds of platform file record.
 enum : uint32_t {
-    AlienFile_kindEmpty = 0,    // an empty host listing
-    AlienFile_kindHost = 1,     // host file or host listing
-    AlienFile_kindRom = 2,      // built-in file or built-in listing
-    AlienFile_kindMemory = 3,   // registered memory block
+    AlienFile_kindEmpty = 0,  // an empty host listing
+    AlienFile_kindHost = 1,   // host file or host listing
+    AlienFile_kindRom = 2,    // built-in file or built-in listing
+    AlienFile_kindMemory = 3, // registered memory block
 };
 
 // A memory block registered for "RAM:" URLs. The registrant owns the bytes
@@ -57,18 +57,18 @@ struct RamBlock {
     uint32_t id;
     uint8_t *data;
     size_t length;
-    size_t capacity;            // bytes that may be written; 0: read only
-    size_t *lengthWord;         // receives the length after each write, or null
+    size_t capacity;    // bytes that may be written; 0: read only
+    size_t *lengthWord; // receives the length after each write, or null
 };
 
 // The file layer of an engine context.
 struct FileLayer {
-    Lock tempLock;              // serialises temporary-file creation
-    Lock *secondLock;           // allocated separately
-    RamBlock *ramBlocks;        // the memory-block registry
+    Lock tempLock;       // serialises temporary-file creation
+    Lock *secondLock;    // allocated separately
+    RamBlock *ramBlocks; // the memory-block registry
     size_t ramCount;
     size_t ramCapacity;
-    uint32_t ramNextId;         // ids are never 0 and not reused until they wrap
+    uint32_t ramNextId; // ids are never 0 and not reused until they wrap
     // Write-fault injection for tests (AlienFile_injectFullDisk,
     // AlienFile_injectReadOnly): bytes host files may still take (-1: no
     // limit), and whether host files refuse every change.
@@ -78,15 +78,15 @@ struct FileLayer {
 
 // A platform file record (made by AlienFile_open, zeroed on creation).
 struct AlienFile {
-    int32_t fd;                 // host descriptor; -1 none; -2 open on demand; built-in: -row
+    int32_t fd; // host descriptor; -1 none; -2 open on demand; built-in: -row
     EngineContext *ctx;
-    uint32_t exitId;            // id of the exit handler closing fd (0: none)
-    uint32_t listingFlag;       // a host listing whose first entry is not returned yet
+    uint32_t exitId;      // id of the exit handler closing fd (0: none)
+    uint32_t listingFlag; // a host listing whose first entry is not returned yet
     uint32_t listingStarted;
-    HostListing *listing;       // host listing, null when empty
-    char *listingPath;          // owned: host pattern path or built-in prefix
+    HostListing *listing; // host listing, null when empty
+    char *listingPath;    // owned: host pattern path or built-in prefix
     uint64_t position;
-    char16_t *entryName;        // owned; freed before each next entry
+    char16_t *entryName; // owned; freed before each next entry
     uint32_t kind;
     uint8_t *memData;           // memory files: the registered block,
     size_t memLength;           // its length as opened,
@@ -101,17 +101,17 @@ struct AlienFile {
 
 // The File stream's record (a stream handle's private data).
 struct FileStream {
-    AlienFile *file;            // owned
+    AlienFile *file; // owned
     uint8_t *buffer;
     size_t capacity;
-    size_t fill;                // bytes valid in the buffer for reading
-    size_t index;               // read index, or write count while writing
-    uint64_t size;              // filled by info code 0
-    char16_t *mime;             // owned MIME type string (no operation here sets it)
+    size_t fill;    // bytes valid in the buffer for reading
+    size_t index;   // read index, or write count while writing
+    uint64_t size;  // filled by info code 0
+    char16_t *mime; // owned MIME type string (no operation here sets it)
     uint32_t readAhead;
-    uint32_t dirty;             // the buffer holds written bytes not yet sent
-    uint32_t infoWord;          // the zero word that info code 4 points at
-    size_t lentLength;          // length of the area lent for writing
+    uint32_t dirty;    // the buffer holds written bytes not yet sent
+    uint32_t infoWord; // the zero word that info code 4 points at
+    size_t lentLength; // length of the area lent for writing
 };
 
 // ------------------------------------------------------------ the layer
@@ -241,7 +241,8 @@ const char *Env_getDirectory(const char *name);
 [[nodiscard]] int FileStream_copy(EngineContext *ctx, const Url *url, const Url *to);
 // Slot 21: code 10 answers 769 when the path contains ".zip" (any case);
 // every code otherwise 771.
-[[nodiscard]] int FileStream_pathQuery(EngineContext *ctx, const Url *url, uint32_t code, uintptr_t arg);
+[[nodiscard]] int FileStream_pathQuery(EngineContext *ctx, const Url *url, uint32_t code,
+                                       uintptr_t arg);
 
 // ------------------------------------------------------- temporary files
 

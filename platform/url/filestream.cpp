@@ -337,21 +337,18 @@ int FileStream_getInfo(VfsHandle *handle, uint32_t code, uintptr_t *value)
             return Res_noMemory;
         *value = reinterpret_cast<uintptr_t>(mime);
         return Res_ok;
-    case 2:
-        return Res_ok;
+    case 2: return Res_ok;
     case 6:
         if (Vfs_fileMimeInfo(handle, &mime, &id) != Res_ok)
             return Res_noMemory;
         *value = id;
         return Res_ok;
-    case 10:
-        return Res_ok;
+    case 10: return Res_ok;
     case 4:
         fs->infoWord = 0;
         *value = reinterpret_cast<uintptr_t>(&fs->infoWord);
         return Res_vfsInfoUnknown;
-    default:
-        return Res_vfsInfoUnknown;
+    default: return Res_vfsInfoUnknown;
     }
 }
 

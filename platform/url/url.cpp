@@ -27,9 +27,8 @@ struct SchemeRow {
 
 // Row = scheme id; row 0 (no scheme) and id 11 (other) have no name.
 constexpr SchemeRow schemeTable[11] = {
-    {nullptr, 0},      {"about", 0},  {"cid", 0},        {"file", 1},
-    {"ftp", 1},        {"http", 1},   {"https", 1},      {"javascript", 0},
-    {"mailto", 0},     {"mms", 1},    {"resource", 0},
+    {nullptr, 0}, {"about", 0},      {"cid", 0},    {"file", 1}, {"ftp", 1},      {"http", 1},
+    {"https", 1}, {"javascript", 0}, {"mailto", 0}, {"mms", 1},  {"resource", 0},
 };
 
 void freeNameValues(UrlNameValue *list)
@@ -183,7 +182,8 @@ int lenientRepair(Url *url)
         const char *table = Url_schemeName(id);
         size_t nameLen = url->schemeName ? Ustr_len(url->schemeName) : std::strlen(table);
         size_t cut = scanTo(url->path, "/");
-        char16_t *host = static_cast<char16_t *>(Mem_malloc((nameLen + cut + 2) * sizeof(char16_t)));
+        char16_t *host =
+            static_cast<char16_t *>(Mem_malloc((nameLen + cut + 2) * sizeof(char16_t)));
         char16_t *path = url->path[cut] ? Ustr_dup(url->path + cut) : dupRange(u"/", 1);
         if (!host || !path) {
             Mem_free(host);
@@ -258,16 +258,11 @@ Url *newParsed(const char16_t *text, int opaque, int backslash, int lenient)
 char16_t **partSlot(Url *url, uint32_t part)
 {
     switch (part) {
-    case UrlPart_host:
-        return &url->host;
-    case UrlPart_path:
-        return &url->path;
-    case UrlPart_query:
-        return &url->query;
-    case UrlPart_fragment:
-        return &url->fragment;
-    default:
-        return nullptr;
+    case UrlPart_host: return &url->host;
+    case UrlPart_path: return &url->path;
+    case UrlPart_query: return &url->query;
+    case UrlPart_fragment: return &url->fragment;
+    default: return nullptr;
     }
 }
 
@@ -395,7 +390,7 @@ void Url_free(Url *url)
 {
     if (!url)
         return;
-    if (url->flags & 0x80000000u) {  // a packed block is one heap block
+    if (url->flags & 0x80000000u) { // a packed block is one heap block
         Mem_free(url);
         return;
     }

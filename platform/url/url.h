@@ -25,15 +25,15 @@ enum UrlScheme : uint32_t {
     UrlScheme_none = 0,
     UrlScheme_about = 1,
     UrlScheme_cid = 2,
-    UrlScheme_file = 3,      // hierarchical
-    UrlScheme_ftp = 4,       // hierarchical
-    UrlScheme_http = 5,      // hierarchical
-    UrlScheme_https = 6,     // hierarchical
+    UrlScheme_file = 3,  // hierarchical
+    UrlScheme_ftp = 4,   // hierarchical
+    UrlScheme_http = 5,  // hierarchical
+    UrlScheme_https = 6, // hierarchical
     UrlScheme_javascript = 7,
     UrlScheme_mailto = 8,
-    UrlScheme_mms = 9,       // hierarchical
+    UrlScheme_mms = 9, // hierarchical
     UrlScheme_resource = 10,
-    UrlScheme_other = 11,    // any other name, kept in the record
+    UrlScheme_other = 11, // any other name, kept in the record
 };
 
 // Part masks, used by rendering, comparison, part access and the parts mask.
@@ -43,15 +43,15 @@ enum UrlPart : uint32_t {
     UrlPart_path = 4,
     UrlPart_query = 8,
     UrlPart_fragment = 16,
-    UrlPart_all = 31,           // scheme, host, path, query and fragment
+    UrlPart_all = 31, // scheme, host, path, query and fragment
     UrlPart_data = 32,
-    UrlPart_extraSlashes = 64,  // an extra "//" written after the host position
+    UrlPart_extraSlashes = 64, // an extra "//" written after the host position
 };
 
 // Bits of the flags word.
 enum : uint32_t {
-    Url_classMask = 0x0F,       // a 4-bit class that callers attach
-    Url_memoryMark = 0x10,      // may name a "RAM:" memory file
+    Url_classMask = 0x0F,  // a 4-bit class that callers attach
+    Url_memoryMark = 0x10, // may name a "RAM:" memory file
     Url_schemeShift = 5,
     Url_schemeMask = 0x1E0,
 };
@@ -82,19 +82,19 @@ struct UrlNameValue {
 
 // A parsed URL. A freshly made record is all zero.
 struct Url {
-    uint32_t flags;            // class, memory mark, scheme id
-    uint32_t hash;             // sum of the units of host, path and query, plus the scheme id
-    UrlHandler *handler;       // retained; may be null
-    char16_t *schemeName;      // kept only for UrlScheme_other
-    char16_t *host;            // without the leading "//"; may be empty (not null)
-    char16_t *path;            // never null after a parse
-    char16_t *query;           // after "?", without it
-    char16_t *fragment;        // after "#", without it
-    char *textForm;            // cached 8-bit rendering, or null
-    char *dataType;            // attached data part: its type (8-bit),
-    uint8_t *data;             // its bytes (owned)
-    size_t dataLength;         // and their number
-    UrlNameValue *nameValues;  // owned list, or null
+    uint32_t flags;           // class, memory mark, scheme id
+    uint32_t hash;            // sum of the units of host, path and query, plus the scheme id
+    UrlHandler *handler;      // retained; may be null
+    char16_t *schemeName;     // kept only for UrlScheme_other
+    char16_t *host;           // without the leading "//"; may be empty (not null)
+    char16_t *path;           // never null after a parse
+    char16_t *query;          // after "?", without it
+    char16_t *fragment;       // after "#", without it
+    char *textForm;           // cached 8-bit rendering, or null
+    char *dataType;           // attached data part: its type (8-bit),
+    uint8_t *data;            // its bytes (owned)
+    size_t dataLength;        // and their number
+    UrlNameValue *nameValues; // owned list, or null
 };
 
 // The packed one-block form (Url_pack). Opaque: only Url_copy, Url_unpack
@@ -210,9 +210,9 @@ void Url_setDataPart(Url *url, EngineContext *ctx, const char *type, uint8_t *da
 
 // The request data of a form submission, kept as the URL's data part of
 // type Url_requestDataType: the header text (one line ending in CR LF)
-// followed by the body; a body is only sent with a header. Takes header (NUL-terminated, may be null)
-// and body (bodyLength bytes, may be null) over in every case. 0, or 1
-// when memory runs out (the URL then has no request data).
+// followed by the body; a body is only sent with a header. Takes header (NUL-terminated, may be
+// null) and body (bodyLength bytes, may be null) over in every case. 0, or 1 when memory runs out
+// (the URL then has no request data).
 extern const char Url_requestDataType[];
 [[nodiscard]] int Url_setRequestData(Url *url, char *header, uint8_t *body, size_t bodyLength);
 

@@ -101,16 +101,15 @@ const void *putString(PackWriter *w, const char16_t *s, int utf8)
 
 struct PackParts {
     uint32_t bits;
-    const char16_t *strings[5];  // scheme name, host, path, query, fragment
+    const char16_t *strings[5]; // scheme name, host, path, query, fragment
 };
 
 PackParts planParts(const Url *url)
 {
     PackParts pp = {};
-    const char16_t *strings[5] = {url->schemeName, url->host, url->path, url->query,
-                                  url->fragment};
+    const char16_t *strings[5] = {url->schemeName, url->host, url->path, url->query, url->fragment};
     if (url->path && !url->path[0])
-        strings[2] = nullptr;  // an empty path is not stored
+        strings[2] = nullptr; // an empty path is not stored
     if (url->handler)
         pp.bits |= hasHandler;
     for (int i = 0; i < 5; i++) {
@@ -164,7 +163,7 @@ void packWalk(const Url *url, const PackParts &pp, PackWriter *w)
         putWord(&slots, reinterpret_cast<uintptr_t>(p));
     }
     if (pp.bits & hasDataType)
-        putWord(&slots, reinterpret_cast<uintptr_t>(url->dataType));  // not owned: kept as is
+        putWord(&slots, reinterpret_cast<uintptr_t>(url->dataType)); // not owned: kept as is
     if (pp.bits & hasData) {
         uint8_t *p = take(w, url->dataLength, 1);
         if (p)
@@ -210,7 +209,7 @@ UrlPacked *Url_pack(const Url *url)
 {
     if (!url)
         return nullptr;
-    if (url->flags & packMark) {  // already packed: its words point into itself
+    if (url->flags & packMark) { // already packed: its words point into itself
         Url *plain = Url_unpack(reinterpret_cast<const UrlPacked *>(url));
         UrlPacked *out = plain ? Url_pack(plain) : nullptr;
         Url_free(plain);
@@ -249,8 +248,7 @@ Url *Url_unpack(const UrlPacked *packed)
     };
     int ok = 1;
     UrlHandler *handler = (head[0] & hasHandler) ? reinterpret_cast<UrlHandler *>(next()) : nullptr;
-    char16_t **strings[5] = {&url->schemeName, &url->host, &url->path, &url->query,
-                             &url->fragment};
+    char16_t **strings[5] = {&url->schemeName, &url->host, &url->path, &url->query, &url->fragment};
     for (int i = 0; i < 5; i++) {
         if (head[0] & (hasSchemeName >> i)) {
             if (!(*strings[i] = unpackString(next(), (head[0] & (utf8SchemeName >> i)) != 0)))

@@ -18,8 +18,7 @@
 #include "platform/vfs/vfs.h"
 #include "platform/vfs/vfsbytestream.h"
 
-namespace
-{
+namespace {
 
 // Sources are opened for reading and seeking.
 constexpr uint32_t openMode = Vfs_modeRead | Vfs_modeSeekable;

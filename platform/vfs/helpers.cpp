@@ -65,16 +65,10 @@ int Vfs_seekFrom(VfsHandle *handle, int64_t offset, int whence)
     uint64_t base = 0;
     int r = Res_ok;
     switch (whence) {
-    case 0:
-        break;
-    case 1:
-        r = Vfs_tell(handle, &base);
-        break;
-    case 2:
-        r = Vfs_getSize(handle, &base);
-        break;
-    default:
-        return Res_nullInput;
+    case 0: break;
+    case 1: r = Vfs_tell(handle, &base); break;
+    case 2: r = Vfs_getSize(handle, &base); break;
+    default: return Res_nullInput;
     }
     if (r != Res_ok)
         return r;
@@ -111,8 +105,7 @@ int Vfs_getSize(VfsHandle *handle, uint64_t *size)
     return r;
 }
 
-namespace
-{
+namespace {
 
 // Reads exactly n bytes (in requests of at most 4096): Res_vfsShortRead when
 // fewer came.

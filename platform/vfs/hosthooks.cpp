@@ -9,8 +9,7 @@
 #include "core/result.h"
 #include "platform/api/engine.h"
 
-namespace
-{
+namespace {
 
 HostStreamHooks *hooksOf(EngineContext *ctx)
 {

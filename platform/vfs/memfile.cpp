@@ -11,8 +11,7 @@
 #include "core/task/task.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
 // The mode bits the Mem type accepts, and the marks it adds.
 constexpr uint32_t acceptedBits = 0x6007C31;
@@ -55,14 +54,14 @@ const VfsTypeOps VfsMemOps = {
     .name = "Mem",
     .flags = 0,
     // No open: Vfs_openMemory makes Mem streams.
-    .close = MemFile_close, // 4
+    .close = MemFile_close,           // 4
     .getReadBuf = MemFile_getReadBuf, // 5
-    .readDone = MemFile_readDone, // 6
-    .tell = MemFile_tell, // 11
-    .seek = MemFile_seek, // 12
-    .getInfo = MemFile_getInfo, // 13
-    .setInfo = MemFile_setInfo, // 14
-    .clone = MemFile_clone, // 17
+    .readDone = MemFile_readDone,     // 6
+    .tell = MemFile_tell,             // 11
+    .seek = MemFile_seek,             // 12
+    .getInfo = MemFile_getInfo,       // 13
+    .setInfo = MemFile_setInfo,       // 14
+    .clone = MemFile_clone,           // 17
 };
 
 int MemFile_open(EngineContext *ctx, VfsHandle *handle, const uint8_t *data, size_t length, int own,
@@ -213,17 +212,10 @@ int MemFile_getInfo(VfsHandle *handle, uint32_t code, uintptr_t *value)
         return Res_missingArgument;
     MemFileShared *s = h->shared;
     switch (code) {
-    case VfsInfo_size:
-        *value = reinterpret_cast<uintptr_t>(&s->size);
-        return Res_ok;
-    case VfsInfo_mime:
-        *value = reinterpret_cast<uintptr_t>(s->mime);
-        return Res_ok;
-    case VfsInfo_string2:
-        *value = reinterpret_cast<uintptr_t>(s->string2);
-        return Res_ok;
-    default:
-        return Res_vfsInfoUnknown;
+    case VfsInfo_size: *value = reinterpret_cast<uintptr_t>(&s->size); return Res_ok;
+    case VfsInfo_mime: *value = reinterpret_cast<uintptr_t>(s->mime); return Res_ok;
+    case VfsInfo_string2: *value = reinterpret_cast<uintptr_t>(s->string2); return Res_ok;
+    default: return Res_vfsInfoUnknown;
     }
 }
 

@@ -71,8 +71,8 @@ extern const VfsTypeOps VfsMemOps;
 // data[0..length) and its read position:
 // lends data from the position (at most to the end; 0 bytes at or beyond
 // it) and marks the handle lent: 776 while lent;
-[[nodiscard]] int MemFile_lendBytes(VfsHandle *handle, const uint8_t *data, size_t length, size_t position,
-                                    const uint8_t **ptr, size_t *len);
+[[nodiscard]] int MemFile_lendBytes(VfsHandle *handle, const uint8_t *data, size_t length,
+                                    size_t position, const uint8_t **ptr, size_t *len);
 // ends the lending, the position advancing by n at most to the end: 777
 // when nothing is lent;
 [[nodiscard]] int MemFile_endLending(VfsHandle *handle, size_t length, size_t *position, size_t n);

@@ -13,8 +13,7 @@
 #include "platform/url/url.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
 struct MimeRow {
     char extension[12]; // ASCII, lower case; empty in the end row

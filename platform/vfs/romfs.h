@@ -25,10 +25,10 @@ struct RomFsEntry {
 
 // The table (EngineContext::romFiles).
 struct RomFsTable {
-    int32_t firstIndex;     // where lookups start: 2
-    int32_t count;          // rows in use
+    int32_t firstIndex; // where lookups start: 2
+    int32_t count;      // rows in use
     RomFsEntry *entries;
-    int32_t capacity;       // 16 at first, grown by 16
+    int32_t capacity; // 16 at first, grown by 16
 };
 
 // The files of the core registrations, in table order (for tests and tools).

@@ -23,23 +23,23 @@
 const VfsTypeOps VfsFileOps = {
     .name = "File",
     .flags = 0,
-    .makeDir = FileStream_makeDirs, // 2
-    .open = FileStream_open, // 3
-    .close = FileStream_close, // 4
-    .getReadBuf = FileStream_getReadBuf, // 5
-    .readDone = FileStream_readDone, // 6
-    .getHandle = FileStream_getHandle, // 7
+    .makeDir = FileStream_makeDirs,        // 2
+    .open = FileStream_open,               // 3
+    .close = FileStream_close,             // 4
+    .getReadBuf = FileStream_getReadBuf,   // 5
+    .readDone = FileStream_readDone,       // 6
+    .getHandle = FileStream_getHandle,     // 7
     .getWriteBuf = FileStream_getWriteBuf, // 8
-    .writeDone = FileStream_writeDone, // 9
-    .readDir = FileStream_readDirEntry, // 10
-    .tell = FileStream_tell, // 11
-    .seek = FileStream_seek, // 12
-    .getInfo = FileStream_getInfo, // 13
-    .setInfo = FileStream_setInfo, // 14
-    .remove = FileStream_remove, // 15
-    .rename = FileStream_rename, // 16
-    .pathQuery = FileStream_pathQuery, // 21
-    .copy = FileStream_copy, // 25
+    .writeDone = FileStream_writeDone,     // 9
+    .readDir = FileStream_readDirEntry,    // 10
+    .tell = FileStream_tell,               // 11
+    .seek = FileStream_seek,               // 12
+    .getInfo = FileStream_getInfo,         // 13
+    .setInfo = FileStream_setInfo,         // 14
+    .remove = FileStream_remove,           // 15
+    .rename = FileStream_rename,           // 16
+    .pathQuery = FileStream_pathQuery,     // 21
+    .copy = FileStream_copy,               // 25
 };
 
 // The stream types registered in a context (EngineContext::streamTypes):
@@ -50,8 +50,7 @@ struct VfsTypeRegistry {
     uint32_t count;
 };
 
-namespace
-{
+namespace {
 
 const char16_t defaultMime[] = u"application/octet-stream";
 
@@ -89,10 +88,8 @@ bool modeAllowed(uint32_t mode)
     case 3:
     case 4:
     case 5:
-    case 8:
-        return true;
-    default:
-        return false;
+    case 8: return true;
+    default: return false;
     }
 }
 
@@ -553,7 +550,8 @@ int Vfs_getHeader(VfsHandle *handle, const char *name, char **value)
     // Slot 18 of a type that keeps response headers: (name, value).
     if (!row || !row->getHeader || !name || !value || handle->type != VfsType_cache)
         return Res_vfsNotAvailable;
-    return row->getHeader(handle, reinterpret_cast<uintptr_t>(name), reinterpret_cast<uintptr_t>(value));
+    return row->getHeader(handle, reinterpret_cast<uintptr_t>(name),
+                          reinterpret_cast<uintptr_t>(value));
 }
 
 int Vfs_getFlags(VfsHandle *handle, uint32_t *mode)

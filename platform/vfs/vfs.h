@@ -63,7 +63,8 @@ enum : uint32_t {
     VfsInfo_size = 0,    // value: pointer to the 64-bit size (uint64_t *)
     VfsInfo_mime = 1,    // value: the MIME type (const char16_t *)
     VfsInfo_string2 = 2, // value: a second string property (const char16_t *)
-    VfsInfo_modTime = 4, // value: the modification time (seconds since 1970, one word), -1 when absent
+    VfsInfo_modTime =
+        4, // value: the modification time (seconds since 1970, one word), -1 when absent
     VfsInfo_mimeId = 6,  // value: the MIME type id of the extension table
     VfsInfo_code7 = 7,   // value: the source's load state (0, 1 or 2)
     VfsInfo_code8 = 8,   // value: pointer to a VfsInfo8 (lent) when code 7 is non-zero
@@ -110,13 +111,13 @@ struct VfsTypeOps {
     int (*rename)(EngineContext *ctx, const Url *url, const Url *to);                    // 16
     int (*clone)(VfsHandle *handle, VfsHandle *newHandle);                               // 17
     int (*getHeader)(VfsHandle *handle, uintptr_t name, uintptr_t value); // 18: char **value
-    int (*fetch)(VfsHandle *handle, uintptr_t a, uintptr_t b); // 19: fetches a bytes (0 all)
+    int (*fetch)(VfsHandle *handle, uintptr_t a, uintptr_t b);  // 19: fetches a bytes (0 all)
     int (*openWithArgs)(const Url *url, const uintptr_t *args); // 20 (eight words)
     int (*pathQuery)(EngineContext *ctx, const Url *url, uint32_t code, uintptr_t arg); // 21
     int (*handlerQuery)(UrlHandler *handler, uintptr_t *result);                        // 22
     int (*closeUrlSource)(const Url *url, uintptr_t arg); // 23: closes what serves the URL
-    int (*seekWords)(VfsHandle *handle, uintptr_t low, uintptr_t high); // 24: 64-bit seek
-    int (*copy)(EngineContext *ctx, const Url *url, const Url *to); // 25
+    int (*seekWords)(VfsHandle *handle, uintptr_t low, uintptr_t high);       // 24: 64-bit seek
+    int (*copy)(EngineContext *ctx, const Url *url, const Url *to);           // 25
     int (*setProgress)(VfsHandle *handle, uintptr_t callback, uintptr_t arg); // 26: load charging
     int (*subscribe)(VfsHandle *handle, VfsEventFn callback, void *arg, uint32_t mask); // 27
     int (*getLength32)(VfsHandle *handle, uint32_t *length);                            // 28
@@ -130,8 +131,8 @@ extern const VfsTypeOps VfsFileOps;
 // type beyond its row. A null routine is not available.
 struct VfsTypeEntry {
     const VfsTypeOps *ops;
-    int (*start)(EngineContext *ctx);  // run when the type is registered; its error refuses it
-    void (*stop)(EngineContext *ctx);  // run when the file layer stops (Vfs_finiLayer)
+    int (*start)(EngineContext *ctx); // run when the type is registered; its error refuses it
+    void (*stop)(EngineContext *ctx); // run when the file layer stops (Vfs_finiLayer)
     // Non-zero when the type claims URLs with this handler object (the
     // MIME parts claim the URLs they made: Vfs_typeForUrl).
     int (*claimsHandler)(const UrlHandler *handler);

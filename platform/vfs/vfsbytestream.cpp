@@ -18,8 +18,7 @@
 #include "platform/url/url.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
 constexpr size_t step = Vfs_maxRequest;
 // The info code that control operation 8 clears.
@@ -300,8 +299,7 @@ int VfsByteStream_control(ByteStream *s, uint32_t op, void *arg)
         }
         return Res_ok;
     }
-    default:
-        return Res_byteStreamNoControl;
+    default: return Res_byteStreamNoControl;
     }
 }
 

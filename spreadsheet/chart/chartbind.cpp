@@ -81,7 +81,8 @@ int ExcelValueCells_add(ExcelValueCell *cell, ExcelValueCells *list)
     }
     uint32_t at = ExcelValueCells_index(cell->value->key, list);
     for (uint32_t i = at; i < list->count; i++) {
-        int c = compareCell(list->cells[i].value->key, list->cells[i].sheet, cell->value->key, cell->sheet);
+        int c = compareCell(list->cells[i].value->key, list->cells[i].sheet, cell->value->key,
+                            cell->sheet);
         if (c == 0) {
             // The same cell: it takes the new value.
             Edr_Value_free(list->cells[i].value);
@@ -104,7 +105,8 @@ int ExcelValueCells_add(ExcelValueCell *cell, ExcelValueCells *list)
         list->cells = n;
         list->capacity += 10;
     }
-    memmove(list->cells + at + 1, list->cells + at, size_t(list->count - at) * sizeof(ExcelValueCell));
+    memmove(list->cells + at + 1, list->cells + at,
+            size_t(list->count - at) * sizeof(ExcelValueCell));
     list->cells[at] = *cell;
     list->count++;
     *cell = ExcelValueCell{};
@@ -126,7 +128,8 @@ ExcelValueCell *ExcelValueCells_next(ExcelValueCells *list)
     return &list->cells[++list->iteration];
 }
 
-ExcelValueCell *ExcelValueCells_find(ExcelValueCells *list, const uint32_t key[2], const char16_t *sheet)
+ExcelValueCell *ExcelValueCells_find(ExcelValueCells *list, const uint32_t key[2],
+                                     const char16_t *sheet)
 {
     if (!list || !key)
         return nullptr;
@@ -160,11 +163,8 @@ int ExcelValueCells_setAt(const Edr_Value *source, uint32_t index, ExcelValueCel
         if (rc == Res_ok || v->type == Edr_valueNone)
             v->type = Edr_valueNumber, rc = Edr_Value_setNumber(v, Edr_Value_getNumber(source));
         return rc;
-    case Edr_valueText:
-        v->type = Edr_valueText;
-        return Edr_Value_setText(v, source->text);
-    default:
-        return Res_nullInput;
+    case Edr_valueText: v->type = Edr_valueText; return Edr_Value_setText(v, source->text);
+    default: return Res_nullInput;
     }
 }
 
@@ -207,7 +207,8 @@ int Excel_chartSeriesCells(const XlsChart *chart, ExcelValueCells **out)
     for (uint32_t i = 0; i < chart->seriesCount && c.rc == Res_ok; i++) {
         for (uint32_t which = 0; which < 3 && c.rc == Res_ok; which++) {
             const Excel_RefArray *a = chart->series[i]->lists[which];
-            if (!a || (a->kind == Excel_refList && (a->count == 0 || a->items[0].kind != Excel_itemCell)))
+            if (!a ||
+                (a->kind == Excel_refList && (a->count == 0 || a->items[0].kind != Excel_itemCell)))
                 continue;
             int rc = Excel_RefArray_forEachCell(a, collectCell, &c);
             if (c.rc == Res_ok)
@@ -235,7 +236,8 @@ int Excel_fillValueCells(ExcelWorkbook *workbook, ExcelValueCells *cells)
         ExcelCellEdit *edit = nullptr;
         const char16_t *text = nullptr;
         uint16_t xf;
-        if (Excel_Sheet_getCellEdit(grid, c->value->key[0], c->value->key[1], &edit, &text, &xf) != Res_ok)
+        if (Excel_Sheet_getCellEdit(grid, c->value->key[0], c->value->key[1], &edit, &text, &xf) !=
+            Res_ok)
             continue;
         Edr_Value *v = c->value;
         if (edit || text) {
@@ -244,15 +246,18 @@ int Excel_fillValueCells(ExcelWorkbook *workbook, ExcelValueCells *cells)
             int rc = Edr_Value_convert(v, Edr_valueText);
             if (rc == Res_ok)
                 rc = Edr_Value_setText(v, text ? text
-                                        : edit && edit->kind == Excel_editText && edit->value.text.text
-                                            ? edit->value.text.text
-                                            : u"");
+                                          : edit && edit->kind == Excel_editText &&
+                                                  edit->value.text.text
+                                              ? edit->value.text.text
+                                              : u"");
             if (rc != Res_ok)
                 return rc == Res_noMemory ? rc : Res_nullInput;
         }
         // A number: the edit's, else the value the cell was loaded with.
         double loaded = 0.0;
-        uint32_t kind = edit ? edit->kind : Excel_Sheet_valueAt(grid, c->value->key[0], c->value->key[1], &loaded);
+        uint32_t kind =
+            edit ? edit->kind
+                 : Excel_Sheet_valueAt(grid, c->value->key[0], c->value->key[1], &loaded);
         if (kind == Excel_editInteger || kind == Excel_editNumber) {
             int rc;
             if (kind == Excel_editInteger) {
@@ -271,7 +276,8 @@ int Excel_fillValueCells(ExcelWorkbook *workbook, ExcelValueCells *cells)
 
 // ------------------------------------------------------- workbook links
 
-int ExcelBookRef_create(XlsChart *chart, EngineContext *app, ExcelWorkbook *workbook, ExcelBookRef **out)
+int ExcelBookRef_create(XlsChart *chart, EngineContext *app, ExcelWorkbook *workbook,
+                        ExcelBookRef **out)
 {
     if (!out)
         return Res_missingArgument;
@@ -344,8 +350,8 @@ int ExcelBookRef_attach(ExcelBookRef *ref, Edr_Doc *document, Edr_Node *node, Ed
     return rc;
 }
 
-int Excel_chartItemAttach(ExcelBookItem *item, EngineContext *app, ExcelWorkbook *workbook, Edr_Doc *document,
-                          Edr_Node *node, Edr_Node **out)
+int Excel_chartItemAttach(ExcelBookItem *item, EngineContext *app, ExcelWorkbook *workbook,
+                          Edr_Doc *document, Edr_Node *node, Edr_Node **out)
 {
     if (out)
         *out = nullptr;
@@ -480,8 +486,8 @@ int Excel_bindCharts(ExcelWorkbook *workbook, Edr_Doc *document)
     return rc;
 }
 
-int Excel_sheetStructureChanged(ExcelWorkbook *workbook, SheetGrid *sheet, uint32_t operation, uint32_t index,
-                                uint32_t count, Edr_Doc *document)
+int Excel_sheetStructureChanged(ExcelWorkbook *workbook, SheetGrid *sheet, uint32_t operation,
+                                uint32_t index, uint32_t count, Edr_Doc *document)
 {
     if (!workbook || !sheet)
         return Res_missingArgument;
@@ -506,9 +512,10 @@ int Excel_sheetStructureChanged(ExcelWorkbook *workbook, SheetGrid *sheet, uint3
     static const uint32_t changes[4] = {Excel_insertRows, Excel_deleteRows, Excel_insertColumns,
                                         Excel_deleteColumns};
     for (ExcelBookItem *i = workbook->items; i && rc == Res_ok; i = i->next) {
-        if ((i->kind == Excel_itemChart || i->kind == Excel_itemChartSheet) && i->payload && item->name)
-            rc = Excel_Chart_adjustRefs(static_cast<XlsChart *>(i->payload), changes[operation], item->name,
-                                        indices, n, index, count);
+        if ((i->kind == Excel_itemChart || i->kind == Excel_itemChartSheet) && i->payload &&
+            item->name)
+            rc = Excel_Chart_adjustRefs(static_cast<XlsChart *>(i->payload), changes[operation],
+                                        item->name, indices, n, index, count);
     }
     Mem_free(indices);
     if (rc == Res_ok && document)

@@ -45,8 +45,8 @@ struct Build {
     ExcelValueCells *cells;
     Edr_Doc *doc;
     Edr_Node *group;
-    int32_t width, height;      // the chart
-    int32_t px, py, pw, ph;     // the plot area
+    int32_t width, height;  // the chart
+    int32_t px, py, pw, ph; // the plot area
 };
 
 int32_t sat(double v)
@@ -56,7 +56,10 @@ int32_t sat(double v)
     return v > 2147483647.0 ? INT32_MAX : v < -2147483648.0 ? INT32_MIN : int32_t(v);
 }
 
-int addData(Build &b, const Prop *p) { return Edr_Node_createData(b.doc, b.group, Edr_Insert_lastChild, nullptr, p); }
+int addData(Build &b, const Prop *p)
+{
+    return Edr_Node_createData(b.doc, b.group, Edr_Insert_lastChild, nullptr, p);
+}
 
 int keyword(Build &b, uint32_t id, uint16_t kw)
 {
@@ -90,7 +93,8 @@ int offset(Build &b, int32_t x, int32_t y)
     Prop p;
     Prop_zero(&p);
     int64_t ax = int64_t(b.chart->rect[0]) + x, ay = int64_t(b.chart->rect[1]) + y;
-    Prop_set(&p, 74, PropType_pointer, uintptr_t(uint32_t(sat(double(ax)))), uint32_t(sat(double(ay))));
+    Prop_set(&p, 74, PropType_pointer, uintptr_t(uint32_t(sat(double(ax)))),
+             uint32_t(sat(double(ay))));
     return addData(b, &p);
 }
 
@@ -153,7 +157,8 @@ int fillArea(Build &b, const uint8_t fill[4], const uint8_t line[4], const Gradi
     return err;
 }
 
-int frame(Build &b, const XlsChartFrame &f, int32_t x, int32_t y, int32_t w, int32_t h, bool defaultWhite)
+int frame(Build &b, const XlsChartFrame &f, int32_t x, int32_t y, int32_t w, int32_t h,
+          bool defaultWhite)
 {
     uint8_t fill[4] = {255, 255, 255, 255};
     uint8_t line[4] = {0, 0, 0, 255};
@@ -192,8 +197,8 @@ void paletteColour(const XlsChart *c, uint32_t i, uint8_t out[4], bool second)
 
 // The fill and line colours of series s (of point p in a pie) and its
 // gradient.
-void pointColours(const XlsChart *c, uint32_t s, uint32_t p, bool pie, uint8_t fill[4], uint8_t line[4],
-                  const Gradient **g)
+void pointColours(const XlsChart *c, uint32_t s, uint32_t p, bool pie, uint8_t fill[4],
+                  uint8_t line[4], const Gradient **g)
 {
     paletteColour(c, pie ? p : s, fill, false);
     line[0] = line[1] = line[2] = 0;
@@ -218,7 +223,10 @@ void pointColours(const XlsChart *c, uint32_t s, uint32_t p, bool pie, uint8_t f
 
 // ------------------------------------------------------------- values
 
-const XlsChartAxis *valueAxis(const XlsChart *c) { return c->axes[1]; }
+const XlsChartAxis *valueAxis(const XlsChart *c)
+{
+    return c->axes[1];
+}
 
 bool logAxis(const XlsChart *c)
 {
@@ -226,7 +234,10 @@ bool logAxis(const XlsChart *c)
     return a && a->range && (a->range->flags & XlsChart_logScale);
 }
 
-bool hasNumbers(const XlsChartSeries *s) { return s && s->lists[XlsChart_linkValues]; }
+bool hasNumbers(const XlsChartSeries *s)
+{
+    return s && s->lists[XlsChart_linkValues];
+}
 
 // A point's number from the value cells when the list refers to cells,
 // else from the list.
@@ -263,8 +274,8 @@ uint32_t pointCount(const XlsChartSeries *s)
 
 // Builds a label: offset to the anchor, style data nodes, text. align is
 // the keyword 45 (centre), 86 (left) or 117 (right).
-int text(Build &b, const char16_t *chars, int32_t x, int32_t y, int32_t size, int32_t room, uint16_t align,
-         int32_t angle, const uint8_t rgba[4])
+int text(Build &b, const char16_t *chars, int32_t x, int32_t y, int32_t size, int32_t room,
+         uint16_t align, int32_t angle, const uint8_t rgba[4])
 {
     if (!chars || !*chars)
         return Res_ok;
@@ -342,7 +353,8 @@ uint32_t labelFormat(const XlsChart *c)
 int valueAxisDrawing(Build &b, const XlsChartScale &s)
 {
     const XlsChart *c = b.chart;
-    double m = valueAxis(c) && valueAxis(c)->multiplier > 1.0 + kEps ? valueAxis(c)->multiplier : 1.0;
+    double m =
+        valueAxis(c) && valueAxis(c)->multiplier > 1.0 + kEps ? valueAxis(c)->multiplier : 1.0;
     uint32_t format = labelFormat(c);
     bool lg = logAxis(c);
     // The longest label decides the label height.
@@ -586,8 +598,8 @@ int barSeries(Build &b, const XlsChartScale &s)
 
 } // namespace
 
-int Excel_chartPieAngles(const XlsChart *chart, ExcelValueCells *context, double *angles, uint32_t capacity,
-                         uint32_t *count);
+int Excel_chartPieAngles(const XlsChart *chart, ExcelValueCells *context, double *angles,
+                         uint32_t capacity, uint32_t *count);
 
 namespace {
 
@@ -650,7 +662,7 @@ int pieSeries(Build &b)
 int titles(Build &b)
 {
     const XlsChart *c = b.chart;
-    const char16_t *t = c->title && c->title->text ? c->title->text
+    const char16_t *t = c->title && c->title->text   ? c->title->text
                         : c->title && c->seriesCount ? c->series[0]->name
                                                      : nullptr;
     int err = Res_ok;
@@ -717,7 +729,8 @@ int legend(Build &b)
             const XlsChartSeries *s = c->series[i];
             if (s->name && *s->name) {
                 t = Ustr_dup(s->name);
-            } else if (s->lists[XlsChart_linkName] && Excel_RefArray_count(s->lists[XlsChart_linkName])) {
+            } else if (s->lists[XlsChart_linkName] &&
+                       Excel_RefArray_count(s->lists[XlsChart_linkName])) {
                 t = Excel_RefArray_textAt(s->lists[XlsChart_linkName], 0, c->workbook);
             }
             if (!t) {
@@ -749,8 +762,8 @@ int Excel_chartIsStacked(const XlsChart *chart)
     return 0;
 }
 
-double Excel_chartValue(const XlsChart *chart, ExcelValueCells *context, uint32_t series, uint32_t which,
-                        uint32_t point)
+double Excel_chartValue(const XlsChart *chart, ExcelValueCells *context, uint32_t series,
+                        uint32_t which, uint32_t point)
 {
     if (!chart || which != 1 || series >= chart->seriesCount)
         return 0.0;
@@ -766,7 +779,8 @@ double Excel_chartValue(const XlsChart *chart, ExcelValueCells *context, uint32_
             stacked += v;
         total += v;
     }
-    bool percent = chart->type == XlsChart_typeLine ? (chart->groupFlags & 2) : (chart->groupFlags & 4);
+    bool percent =
+        chart->type == XlsChart_typeLine ? (chart->groupFlags & 2) : (chart->groupFlags & 4);
     if (percent && !(total > -kEps && total < kEps))
         return stacked * 100.0 / total;
     return stacked;
@@ -780,8 +794,8 @@ double Excel_chartDecade(double x, double s)
     return s;
 }
 
-double Excel_chartNiceStep(double minimum, double maximum, double step, int32_t low, int32_t high, int32_t *n,
-                           int margin)
+double Excel_chartNiceStep(double minimum, double maximum, double step, int32_t low, int32_t high,
+                           int32_t *n, int margin)
 {
     double target = maximum - minimum;
     if (margin)
@@ -837,8 +851,8 @@ void dataExtremes(const XlsChart *chart, ExcelValueCells *context, double *maxOu
 
 } // namespace
 
-void Excel_chartScale(const XlsChart *chart, ExcelValueCells *context, int32_t plotHeight, int32_t plotLeft,
-                      XlsChartScale *out)
+void Excel_chartScale(const XlsChart *chart, ExcelValueCells *context, int32_t plotHeight,
+                      int32_t plotLeft, XlsChartScale *out)
 {
     *out = XlsChartScale{};
     if (!chart)
@@ -852,19 +866,23 @@ void Excel_chartScale(const XlsChart *chart, ExcelValueCells *context, int32_t p
     maximum /= m;
     minimum /= m;
     const XlsChartValueRange *r = axis ? axis->range : nullptr;
-    uint16_t flags = r ? r->flags : uint16_t(XlsChart_autoMin | XlsChart_autoMax | XlsChart_autoMajor);
+    uint16_t flags =
+        r ? r->flags : uint16_t(XlsChart_autoMin | XlsChart_autoMax | XlsChart_autoMajor);
     bool autoMin = flags & XlsChart_autoMin, autoMax = flags & XlsChart_autoMax;
     int32_t n = 0;
     double step;
     if (autoMin && autoMax) {
-        step = Excel_chartNiceStep(minimum, maximum, Excel_chartDecade(maximum - minimum, 1.0) / 10, 4, 10, &n, 1);
+        step = Excel_chartNiceStep(minimum, maximum, Excel_chartDecade(maximum - minimum, 1.0) / 10,
+                                   4, 10, &n, 1);
     } else if (!autoMin && autoMax) {
         minimum = r->numMin / m;
-        step = Excel_chartNiceStep(minimum, maximum, Excel_chartDecade(maximum - minimum, 1.0) / 10, 4, 10, &n, 1);
+        step = Excel_chartNiceStep(minimum, maximum, Excel_chartDecade(maximum - minimum, 1.0) / 10,
+                                   4, 10, &n, 1);
         maximum = minimum + n * step;
     } else if (autoMin && !autoMax) {
         maximum = r->numMax / m;
-        step = Excel_chartNiceStep(minimum, maximum, Excel_chartDecade(maximum - minimum, 1.0) / 10, 4, 10, &n, 1);
+        step = Excel_chartNiceStep(minimum, maximum, Excel_chartDecade(maximum - minimum, 1.0) / 10,
+                                   4, 10, &n, 1);
         if (!(minimum < -kEps)) {
             minimum = 0.0;
             maximum = n * step;
@@ -880,7 +898,8 @@ void Excel_chartScale(const XlsChart *chart, ExcelValueCells *context, int32_t p
     } else {
         minimum = r->numMin / m;
         maximum = r->numMax / m;
-        step = Excel_chartNiceStep(minimum, maximum, Excel_chartDecade(maximum - minimum, 1.0) / 10, 4, 10, &n, 0);
+        step = Excel_chartNiceStep(minimum, maximum, Excel_chartDecade(maximum - minimum, 1.0) / 10,
+                                   4, 10, &n, 0);
         if (minimum < -kEps)
             n--;
     }
@@ -908,8 +927,8 @@ void Excel_chartScale(const XlsChart *chart, ExcelValueCells *context, int32_t p
 
 // The pie's slice angles in degrees: |value| / total x 360 for the points
 // of the first series. 0; 16.
-int Excel_chartPieAngles(const XlsChart *chart, ExcelValueCells *context, double *angles, uint32_t capacity,
-                         uint32_t *count)
+int Excel_chartPieAngles(const XlsChart *chart, ExcelValueCells *context, double *angles,
+                         uint32_t capacity, uint32_t *count)
 {
     if (!chart || !angles || !count)
         return Res_missingArgument;
@@ -979,7 +998,8 @@ int Excel_chartBuild(XlsChart *chart, ExcelValueCells *context, Edr_Doc *documen
     // The chart's own position: items below are placed from it.
     Prop p;
     Prop_zero(&p);
-    Prop_set(&p, 74, PropType_pointer, uintptr_t(uint32_t(chart->rect[0])), uint32_t(chart->rect[1]));
+    Prop_set(&p, 74, PropType_pointer, uintptr_t(uint32_t(chart->rect[0])),
+             uint32_t(chart->rect[1]));
     err = addData(b, &p);
     if (!err)
         err = frame(b, chart->chartFrame, 0, 0, b.width, b.height, true);
@@ -995,8 +1015,8 @@ int Excel_chartBuild(XlsChart *chart, ExcelValueCells *context, Edr_Doc *documen
         double dataMax, dataMin;
         dataExtremes(chart, context, &dataMax, &dataMin);
         bool drawable = (std::fabs(dataMax) > kEps || std::fabs(dataMin) > kEps) &&
-                        std::fabs(s.maximum - s.minimum) > kEps && std::fabs(s.step) > kEps && s.z <= s.n &&
-                        s.n > 0;
+                        std::fabs(s.maximum - s.minimum) > kEps && std::fabs(s.step) > kEps &&
+                        s.z <= s.n && s.n > 0;
         if (!drawable)
             return Res_ok;
         err = valueAxisDrawing(b, s);

@@ -28,7 +28,10 @@ void resolveColour(const XlsChart *c, uint8_t rgba[4], uint32_t word)
     rgba[3] = alpha;
 }
 
-void resolveLine(const XlsChart *c, XlsChartLine *l) { resolveColour(c, l->colour, l->colourWord); }
+void resolveLine(const XlsChart *c, XlsChartLine *l)
+{
+    resolveColour(c, l->colour, l->colourWord);
+}
 
 void resolveArea(const XlsChart *c, XlsChartArea *a)
 {
@@ -49,7 +52,8 @@ int buildGradient(XlsChartGelFrame *g)
 {
     if (!g->present || g->gradient)
         return Res_ok;
-    if (g->fillType != FillKind_focus && g->fillType != FillKind_centre && g->fillType != FillKind_linear)
+    if (g->fillType != FillKind_focus && g->fillType != FillKind_centre &&
+        g->fillType != FillKind_linear)
         return Res_ok;
     FillSettings s;
     memset(&s, 0, sizeof s);
@@ -178,8 +182,8 @@ int Excel_readChartSheet(ExcelLoad *load, const char16_t *name, intptr_t pageKey
     return rc;
 }
 
-int Excel_chartPlaceObject(ExcelLoad *load, const ExcelObject *object, Edr_Doc *document, Edr_Node *parent,
-                           const int32_t rect[4], const char16_t *sheetName)
+int Excel_chartPlaceObject(ExcelLoad *load, const ExcelObject *object, Edr_Doc *document,
+                           Edr_Node *parent, const int32_t rect[4], const char16_t *sheetName)
 {
     if (!load || !object || !document || !parent || !rect || !load->stream)
         return Res_missingArgument;

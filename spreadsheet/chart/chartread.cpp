@@ -69,9 +69,18 @@ enum : uint16_t {
     recYMult = 0x0857,
 };
 
-uint16_t rd16(const uint8_t *p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t rd32(const uint8_t *p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-int32_t rdi32(const uint8_t *p) { return int32_t(rd32(p)); }
+uint16_t rd16(const uint8_t *p)
+{
+    return uint16_t(p[0] | (p[1] << 8));
+}
+uint32_t rd32(const uint8_t *p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+int32_t rdi32(const uint8_t *p)
+{
+    return int32_t(rd32(p));
+}
 double rdDouble(const uint8_t *p)
 {
     uint64_t bits = uint64_t(rd32(p)) | uint64_t(rd32(p + 4)) << 32;
@@ -84,8 +93,8 @@ double rdDouble(const uint8_t *p)
 struct Reader {
     const uint8_t *data;
     size_t size;
-    size_t pos;            // the next record header
-    uint32_t base;         // stream position of data[0]
+    size_t pos;    // the next record header
+    uint32_t base; // stream position of data[0]
     uint32_t version;
     const ExcelWorkbook *workbook;
     XlsChart *chart;
@@ -93,11 +102,14 @@ struct Reader {
     uint16_t type;
     const uint8_t *body;
     uint32_t length;
-    uint32_t recordPos;    // stream position of its header
+    uint32_t recordPos; // stream position of its header
     uint32_t depth;
 };
 
-bool biff8(const Reader *r) { return r->version >= Excel_biff8; }
+bool biff8(const Reader *r)
+{
+    return r->version >= Excel_biff8;
+}
 
 // Reads the next record. 0; 12544 when the data ends inside one or there
 // is none left.
@@ -243,7 +255,10 @@ void readArea(const Reader *r, XlsChartArea *area)
     }
 }
 
-uint8_t opacity(uint32_t v) { return v >= 0xFF00 ? 255 : uint8_t(v >> 8); }
+uint8_t opacity(uint32_t v)
+{
+    return v >= 0xFF00 ? 255 : uint8_t(v >> 8);
+}
 
 // The fill properties of a GelFrame body (an OfficeArt property table).
 void readGel(const Reader *r, XlsChartGelFrame *gel)
@@ -343,8 +358,7 @@ int frameItem(Reader *r, void *target)
         if (!frame->gel.present)
             readGel(r, &frame->gel);
         break;
-    default:
-        break;
+    default: break;
     }
     return Res_ok;
 }
@@ -448,8 +462,7 @@ int dataFormatItem(Reader *r, void *target)
         if (!f->gel.present)
             readGel(r, &f->gel);
         break;
-    default:
-        break;
+    default: break;
     }
     return Res_ok;
 }
@@ -458,7 +471,8 @@ int dataFormatItem(Reader *r, void *target)
 int dataFormatRecord(Reader *r, XlsChartDataFormat **out)
 {
     *out = nullptr;
-    XlsChartDataFormat *f = static_cast<XlsChartDataFormat *>(Mem_calloc(1, sizeof(XlsChartDataFormat)));
+    XlsChartDataFormat *f =
+        static_cast<XlsChartDataFormat *>(Mem_calloc(1, sizeof(XlsChartDataFormat)));
     if (!f)
         return Res_noMemory;
     if (r->length >= 6) {
@@ -491,7 +505,8 @@ int axisItem(Reader *r, void *target)
     case recValueRange:
         if (r->length >= 42) {
             if (!axis->range) {
-                axis->range = static_cast<XlsChartValueRange *>(Mem_calloc(1, sizeof(XlsChartValueRange)));
+                axis->range =
+                    static_cast<XlsChartValueRange *>(Mem_calloc(1, sizeof(XlsChartValueRange)));
                 if (!axis->range)
                     return Res_noMemory;
             }
@@ -524,7 +539,8 @@ int axisItem(Reader *r, void *target)
             uint32_t f = rd16(r->body);
             // Font indexes count as in XF records: index 4 does not exist.
             uint32_t slot = f >= 4 ? f - 1 : f;
-            if (f >= 1 && slot < r->workbook->fontCount && r->workbook->fonts && r->workbook->fonts[slot])
+            if (f >= 1 && slot < r->workbook->fontCount && r->workbook->fonts &&
+                r->workbook->fonts[slot])
                 axis->fontHeight = r->workbook->fonts[slot]->height;
         }
         break;
@@ -556,8 +572,7 @@ int axisItem(Reader *r, void *target)
         axis->hasLine[which] = 1;
         break;
     }
-    default:
-        break;
+    default: break;
     }
     return Res_ok;
 }
@@ -632,8 +647,7 @@ int chartGroupItem(Reader *r, void *target)
             c->plotFrame.area.background[3] = 0;
         }
         break;
-    case recLegend:
-        return legendRecord(r);
+    case recLegend: return legendRecord(r);
     case recDataFormat: {
         XlsChartDataFormat *f = nullptr;
         int rc = dataFormatRecord(r, &f);
@@ -646,8 +660,7 @@ int chartGroupItem(Reader *r, void *target)
             Mem_free(f);
         break;
     }
-    default:
-        break;
+    default: break;
     }
     return Res_ok;
 }
@@ -717,8 +730,7 @@ int axisParentItem(Reader *r, void *target)
         int rc = expectBegin(r);
         return rc == Res_ok ? readBlock(r, chartGroupItem, c) : rc;
     }
-    default:
-        return Res_ok;
+    default: return Res_ok;
     }
 }
 
@@ -774,8 +786,7 @@ int seriesItem(Reader *r, void *target)
             return readChars(r, r->body + 3, r->body + r->length, r->body[2], &s->name);
         }
         break;
-    case recBrai:
-        return seriesReference(r, s);
+    case recBrai: return seriesReference(r, s);
     case recDataFormat: {
         XlsChartDataFormat *f = nullptr;
         int rc = dataFormatRecord(r, &f);
@@ -795,8 +806,7 @@ int seriesItem(Reader *r, void *target)
             s->errorBar.count = rd16(r->body + 12);
         }
         break;
-    default:
-        break;
+    default: break;
     }
     return Res_ok;
 }
@@ -849,8 +859,7 @@ int chartItem(Reader *r, void *target)
             freeText(t);
         return Res_ok;
     }
-    case recFrame:
-        return frameRecord(r, &c->chartFrame);
+    case recFrame: return frameRecord(r, &c->chartFrame);
     case recAxesUsed:
         if (r->length < 2 || rd16(r->body) < 1 || rd16(r->body) > 2)
             return XlsChart_errMalformed;
@@ -885,8 +894,7 @@ int chartItem(Reader *r, void *target)
         s->declared[1] = counts[2];
         return Res_ok;
     }
-    default:
-        return Res_ok;
+    default: return Res_ok;
     }
 }
 
@@ -908,8 +916,8 @@ int cacheSlot(XlsChart *c, Excel_RefArray **list, uint32_t point)
     uint32_t grow = point + 1 - a->count;
     if (grow > c->cacheBudget)
         return Res_ok;
-    Excel_RefItem *items =
-        static_cast<Excel_RefItem *>(Mem_realloc(a->items, size_t(point + 1) * sizeof(Excel_RefItem)));
+    Excel_RefItem *items = static_cast<Excel_RefItem *>(
+        Mem_realloc(a->items, size_t(point + 1) * sizeof(Excel_RefItem)));
     if (!items)
         return Res_noMemory;
     memset(items + a->count, 0, size_t(grow) * sizeof(Excel_RefItem));
@@ -972,7 +980,8 @@ int externSheet(Reader *r)
     if (!c->externPending)
         return XlsChart_errExternSheets;
     // u8 character count (the kind byte included), then the characters.
-    if (r->length < 2 || uint32_t(r->body[0]) + 1 > r->length || c->externCount >= c->externCapacity)
+    if (r->length < 2 || uint32_t(r->body[0]) + 1 > r->length ||
+        c->externCount >= c->externCapacity)
         return XlsChart_errExternSheets;
     uint32_t n = r->body[0];
     uint32_t kind = r->body[1];
@@ -1019,7 +1028,8 @@ int readAll(Reader *r)
                 // the EOF with the entries still expected.
                 size_t room = (r->size - r->pos) / 6;
                 uint32_t cap = n > room ? uint32_t(room) : n;
-                c->externs = static_cast<XlsChartExtern *>(Mem_calloc(cap ? cap : 1, sizeof(XlsChartExtern)));
+                c->externs = static_cast<XlsChartExtern *>(
+                    Mem_calloc(cap ? cap : 1, sizeof(XlsChartExtern)));
                 if (!c->externs)
                     return Res_noMemory;
                 c->externCapacity = uint16_t(cap);
@@ -1033,9 +1043,7 @@ int readAll(Reader *r)
             rc = externSheet(r);
             break;
         case recNumber:
-        case recLabel:
-            rc = cacheRecord(r);
-            break;
+        case recLabel: rc = cacheRecord(r); break;
         case recSiIndex:
             if (r->length >= 2)
                 c->cacheIndex = rd16(r->body);
@@ -1050,13 +1058,9 @@ int readAll(Reader *r)
             if (rc == Res_ok)
                 rc = readBlock(r, chartItem, c);
             break;
-        case recBegin:
-            rc = skipBlock(r);
-            break;
-        case recBof:
-            return XlsChart_errMalformed;
-        default:
-            break;
+        case recBegin: rc = skipBlock(r); break;
+        case recBof: return XlsChart_errMalformed;
+        default: break;
         }
         if (rc != Res_ok)
             return rc;
@@ -1222,8 +1226,9 @@ int Excel_readChart(ExcelLoad *load, XlsChart **out, uint32_t version)
 
 uint32_t Excel_chartSeriesValueCount(const XlsChartSeries *series)
 {
-    return series && series->lists[XlsChart_linkValues] ? Excel_RefArray_count(series->lists[XlsChart_linkValues])
-                                                        : 0;
+    return series && series->lists[XlsChart_linkValues]
+               ? Excel_RefArray_count(series->lists[XlsChart_linkValues])
+               : 0;
 }
 
 uint32_t Excel_chartSeriesCategoryCount(const XlsChartSeries *series)

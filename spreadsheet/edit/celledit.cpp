@@ -35,8 +35,7 @@
 #include "spreadsheet/format/numfmt.h"
 #include "spreadsheet/reader/sheet.h"
 
-namespace
-{
+namespace {
 
 enum : uint32_t {
     propColour = 29,
@@ -88,7 +87,6 @@ int toUtf8(const char16_t *s, char **out)
 {
     return Charset_fromUstr(s, out, CharsetCode_utf8, nullptr);
 }
-
 
 } // namespace
 
@@ -211,8 +209,9 @@ int Excel_CellEdit_localeDateFormat(EngineContext *context, const char *language
     return s ? Res_ok : Res_noMemory;
 }
 
-int Excel_CellEdit_valueText(EngineContext *context, const ExcelCellEdit *value, const char *formula,
-                             const char *language, uint32_t date1904, char **out)
+int Excel_CellEdit_valueText(EngineContext *context, const ExcelCellEdit *value,
+                             const char *formula, const char *language, uint32_t date1904,
+                             char **out)
 {
     if (!out)
         return Res_missingArgument;
@@ -326,7 +325,8 @@ void Excel_CellEdit_takeProp(CellEdit *e, const Prop *v, const uint32_t *palette
     case propColour:
         if (k == PropType_colour) {
             uint32_t w = Prop_getColour(v);
-            const uint8_t rgba[4] = {uint8_t(w), uint8_t(w >> 8), uint8_t(w >> 16), uint8_t(w >> 24)};
+            const uint8_t rgba[4] = {uint8_t(w), uint8_t(w >> 8), uint8_t(w >> 16),
+                                     uint8_t(w >> 24)};
             e->colourIndex = Excel_CellEdit_nearestColour(palette, count, rgba);
         }
         break;
@@ -353,15 +353,17 @@ void Excel_CellEdit_takeProp(CellEdit *e, const Prop *v, const uint32_t *palette
                                         : CellEdit_alignDefault;
         break;
     case propVertical:
-        e->vAlign = k == 43 ? CellEdit_alignEnd : k == 147 ? CellEdit_alignMiddle : CellEdit_alignDefault;
+        e->vAlign = k == 43    ? CellEdit_alignEnd
+                    : k == 147 ? CellEdit_alignMiddle
+                               : CellEdit_alignDefault;
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
 int Excel_CellEdit_makeRule(const CellEdit *edit, const CellEdit *current, const uint32_t *palette,
-                            uint32_t count, StyleRule **out, int32_t *notices, uint32_t *noticeCount)
+                            uint32_t count, StyleRule **out, int32_t *notices,
+                            uint32_t *noticeCount)
 {
     *out = nullptr;
     *noticeCount = 0;
@@ -416,10 +418,14 @@ int Excel_CellEdit_makeRule(const CellEdit *edit, const CellEdit *current, const
     }
     if (err == Res_ok)
         err = setKeyword(rule, propAlign,
-                         edit->hAlign == CellEdit_alignMiddle ? 86 : edit->hAlign == CellEdit_alignEnd ? 117 : 45);
+                         edit->hAlign == CellEdit_alignMiddle ? 86
+                         : edit->hAlign == CellEdit_alignEnd  ? 117
+                                                              : 45);
     if (err == Res_ok)
         err = setKeyword(rule, propVertical,
-                         edit->vAlign == CellEdit_alignMiddle ? 147 : edit->vAlign == CellEdit_alignEnd ? 43 : 45);
+                         edit->vAlign == CellEdit_alignMiddle ? 147
+                         : edit->vAlign == CellEdit_alignEnd  ? 43
+                                                              : 45);
     if (err != Res_ok) {
         StyleRule_destroy(rule);
         return err;
@@ -492,7 +498,8 @@ int EditData_fromCell(const CellEdit *e, const EditModeRecord *record, EditData 
     d->fontIndex = 0;
     if (record && e->fontName)
         for (int32_t i = 0; i < record->report.fontCount; i++)
-            if (record->report.fontNames[i] && strcmp(record->report.fontNames[i], e->fontName) == 0) {
+            if (record->report.fontNames[i] &&
+                strcmp(record->report.fontNames[i], e->fontName) == 0) {
                 d->fontIndex = i;
                 break;
             }

@@ -32,7 +32,7 @@ enum : uint32_t {
     CellEdit_alignMiddle = 0x10001,  // horizontal: centre; vertical: centre
     CellEdit_alignEnd = 0x10002,     // horizontal: right; vertical: bottom
 
-    CellEdit_resizeBoth = 0x10000,   // apply height and width
+    CellEdit_resizeBoth = 0x10000, // apply height and width
     CellEdit_resizeWidthAuto = 0x10001,
     CellEdit_resizeHeightAuto = 0x10002,
     CellEdit_resizeNone = 0x10003,
@@ -43,7 +43,7 @@ enum : uint32_t {
     CellEdit_minFontSize = 2,
     CellEdit_maxFontSize = 144,
     CellEdit_paletteSize = 56,
-    CellEdit_userFormat = 164,       // the first user number format index
+    CellEdit_userFormat = 164, // the first user number format index
     CellEdit_maxRows = 65536,
     CellEdit_maxColumns = 256,
 };
@@ -71,16 +71,16 @@ enum : int32_t {
 struct CellEdit {
     uint32_t row;
     uint32_t column;
-    char *text;            // edit text, UTF-8 ("" for an empty cell)
-    char *fontName;        // UTF-8; "Arial" when the cell's style names none
-    uint32_t fontSize;     // points
-    uint32_t colourIndex;  // palette index 0..55
-    uint32_t styleFlags;   // CellEdit_bold ...
+    char *text;           // edit text, UTF-8 ("" for an empty cell)
+    char *fontName;       // UTF-8; "Arial" when the cell's style names none
+    uint32_t fontSize;    // points
+    uint32_t colourIndex; // palette index 0..55
+    uint32_t styleFlags;  // CellEdit_bold ...
     uint32_t hAlign;
     uint32_t vAlign;
     uint32_t formulaReadable; // 0: the cell's formula could not be made text
     uint32_t formatIndex;
-    char *formatString;    // UTF-8, or null
+    char *formatString; // UTF-8, or null
     uint32_t resizeMode;
     uint32_t rowHeight;
     uint32_t columnWidth;
@@ -116,7 +116,8 @@ uint32_t Excel_CellEdit_editFormat(uint32_t formatIndex);
 // else "yyyy/mm/dd" for the language "ja-jp" and "dd/mm/yyyy" otherwise;
 // then " h:mm:ss" for "ja-jp" and " hh:mm:ss" otherwise. A new string; 0,
 // 1 without memory.
-[[nodiscard]] int Excel_CellEdit_localeDateFormat(EngineContext *context, const char *language, char16_t **out);
+[[nodiscard]] int Excel_CellEdit_localeDateFormat(EngineContext *context, const char *language,
+                                                  char16_t **out);
 // The edit text of a cell value (UTF-8, new string): "=" and the formula
 // text when formula is not null; else the value shown in its edit format
 // (a user format: integers "%d", numbers General, strings their text),
@@ -124,8 +125,8 @@ uint32_t Excel_CellEdit_editFormat(uint32_t formatIndex);
 // system). language is the engine's current language (null: none). 0, 1
 // without memory, 16 for null arguments.
 [[nodiscard]] int Excel_CellEdit_valueText(EngineContext *context, const ExcelCellEdit *value,
-                                           const char *formula, const char *language, uint32_t date1904,
-                                           char **out);
+                                           const char *formula, const char *language,
+                                           uint32_t date1904, char **out);
 // 1 when the text is to be read as a formula: "=" followed by anything
 // but another "=", or two leading signs ("--", "-+", "+-", "++").
 int Excel_CellEdit_isFormulaText(const char *text);
@@ -141,15 +142,16 @@ uint32_t Excel_CellEdit_nearestColour(const uint32_t *palette, uint32_t count, c
 
 // One property of the cell's style rule into the record (see the
 // exchange table of the source file).
-void Excel_CellEdit_takeProp(CellEdit *edit, const Prop *value, const uint32_t *palette, uint32_t count);
+void Excel_CellEdit_takeProp(CellEdit *edit, const Prop *value, const uint32_t *palette,
+                             uint32_t count);
 // The style rule of an edited cell: bold, italic, strike, underline,
 // colour, family, size, horizontal and vertical alignment. A font name
 // that is empty, a colour index outside 0..55 or a size outside 2..144 is
 // replaced by current's value, and its notification code (39, 42, 40) is
 // added to notices (room for 3; *noticeCount counts them). 0 or 1.
-[[nodiscard]] int Excel_CellEdit_makeRule(const CellEdit *edit, const CellEdit *current, const uint32_t *palette,
-                                          uint32_t count, StyleRule **out, int32_t *notices,
-                                          uint32_t *noticeCount);
+[[nodiscard]] int Excel_CellEdit_makeRule(const CellEdit *edit, const CellEdit *current,
+                                          const uint32_t *palette, uint32_t count, StyleRule **out,
+                                          int32_t *notices, uint32_t *noticeCount);
 
 // ------------------------------------------------------------ checks
 
@@ -171,12 +173,14 @@ void Excel_CellEdit_errorReport(int code, int32_t *notice, int32_t *hostError);
 // freed with EditData_freeStrings): kind 4065, the A1 reference, the
 // font's index in the record's font list, format "General" when there is
 // none. 0 or 1.
-[[nodiscard]] int EditData_fromCell(const CellEdit *edit, const EditModeRecord *record, EditData *out);
+[[nodiscard]] int EditData_fromCell(const CellEdit *edit, const EditModeRecord *record,
+                                    EditData *out);
 void EditData_freeStrings(EditData *data);
 // The host's record as a new CellEdit (formatIndex 164, the font list
 // entry at fontIndex when it is in the list, size fontSize >> 16). 0, 1
 // without memory, 16 for null arguments.
-[[nodiscard]] int EditData_toCellEdit(const EditData *data, const EditModeRecord *record, CellEdit **out);
+[[nodiscard]] int EditData_toCellEdit(const EditData *data, const EditModeRecord *record,
+                                      CellEdit **out);
 
 // ------------------------------------------------------------ the value
 
@@ -198,8 +202,8 @@ struct SheetGrid;
 // null arguments; 1 when memory runs out (before the value is stored the
 // cell stays unchanged; a recalculation that runs short leaves the new
 // value in place).
-[[nodiscard]] int Excel_CellEdit_setValue(EngineContext *context, SheetGrid *grid, uint32_t row, uint32_t column,
-                                          const char *text, uint32_t formatIndex);
+[[nodiscard]] int Excel_CellEdit_setValue(EngineContext *context, SheetGrid *grid, uint32_t row,
+                                          uint32_t column, const char *text, uint32_t formatIndex);
 
 // The check of a returned record's text before it is applied: formula
 // text is parsed (0x6608, 0x6609), tried against the sheet's other

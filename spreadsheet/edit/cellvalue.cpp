@@ -16,8 +16,7 @@
 #include "spreadsheet/reader/sheetstore.h"
 #include "spreadsheet/sheetgrid.h"
 
-namespace
-{
+namespace {
 
 enum : uint32_t {
     textFormat = 49, // the typed-input answer for plain text
@@ -42,12 +41,14 @@ int parseFormula(EngineContext *context, const char *text, Excel_FormulaTokens *
 // 0x6607 when the sheet's formulas, with the cell at (row, column) given
 // the tokens instead of its own formula, refer to each other in a circle;
 // else 0 (1 when memory runs out).
-int checkCycle(const SheetGrid *grid, uint32_t row, uint32_t column, const uint8_t *tokens, size_t length)
+int checkCycle(const SheetGrid *grid, uint32_t row, uint32_t column, const uint8_t *tokens,
+               size_t length)
 {
     uint32_t count = 1;
     for (const SheetFormula *f = grid->formulaCells; f; f = f->next)
         count++;
-    Excel_RecalcCell *cells = static_cast<Excel_RecalcCell *>(Mem_malloc(count * sizeof(Excel_RecalcCell)));
+    Excel_RecalcCell *cells =
+        static_cast<Excel_RecalcCell *>(Mem_malloc(count * sizeof(Excel_RecalcCell)));
     if (!cells)
         return Res_noMemory;
     uint32_t n = 0;
@@ -66,8 +67,8 @@ int checkCycle(const SheetGrid *grid, uint32_t row, uint32_t column, const uint8
 // tokens replace the cell's formula, and the cell's value is cleared (or,
 // under a chosen format, set to a placeholder that hands the format on to
 // the result) until the recalculation gives it the result.
-int storeFormula(EngineContext *context, SheetGrid *grid, uint32_t row, uint32_t column, const char *text,
-                 uint32_t formatIndex)
+int storeFormula(EngineContext *context, SheetGrid *grid, uint32_t row, uint32_t column,
+                 const char *text, uint32_t formatIndex)
 {
     Excel_FormulaTokens tokens{};
     int rc = parseFormula(context, text, &tokens);
@@ -80,9 +81,12 @@ int storeFormula(EngineContext *context, SheetGrid *grid, uint32_t row, uint32_t
     SheetFormula *formula = nullptr;
     ExcelCellEdit *placeholder = nullptr;
     if (rc == Res_ok) {
-        uint32_t format = formatIndex ? formatIndex : tokens.format > 0 ? uint32_t(tokens.format) : 0;
+        uint32_t format = formatIndex         ? formatIndex
+                          : tokens.format > 0 ? uint32_t(tokens.format)
+                                              : 0;
         formula = static_cast<SheetFormula *>(Mem_calloc(1, sizeof(SheetFormula)));
-        placeholder = Excel_editNew(format ? Excel_editInteger : Excel_editNone, row, column, nullptr);
+        placeholder =
+            Excel_editNew(format ? Excel_editInteger : Excel_editNone, row, column, nullptr);
         if (!formula || !placeholder) {
             Mem_free(placeholder);
             rc = Res_noMemory;
@@ -110,8 +114,8 @@ int storeFormula(EngineContext *context, SheetGrid *grid, uint32_t row, uint32_t
 
 } // namespace
 
-int Excel_CellEdit_checkFormula(EngineContext *context, SheetGrid *grid, uint32_t row, uint32_t column,
-                                const char *text)
+int Excel_CellEdit_checkFormula(EngineContext *context, SheetGrid *grid, uint32_t row,
+                                uint32_t column, const char *text)
 {
     if (!text)
         return Res_missingArgument;
@@ -142,8 +146,8 @@ int Excel_CellEdit_checkFormula(EngineContext *context, SheetGrid *grid, uint32_
     return rc;
 }
 
-int Excel_CellEdit_setValue(EngineContext *context, SheetGrid *grid, uint32_t row, uint32_t column, const char *text,
-                            uint32_t formatIndex)
+int Excel_CellEdit_setValue(EngineContext *context, SheetGrid *grid, uint32_t row, uint32_t column,
+                            const char *text, uint32_t formatIndex)
 {
     if (!grid || !text || !grid->cellTable)
         return Res_missingArgument;
@@ -153,8 +157,9 @@ int Excel_CellEdit_setValue(EngineContext *context, SheetGrid *grid, uint32_t ro
         if (rc != Res_ok)
             return rc;
         // The formula's own evaluation failure is what its cell shows.
-        return Excel_Formula_recalcCells(context, grid, row, column, recalcEdited) == Res_noMemory ? Res_noMemory
-                                                                                                : Res_ok;
+        return Excel_Formula_recalcCells(context, grid, row, column, recalcEdited) == Res_noMemory
+                   ? Res_noMemory
+                   : Res_ok;
     }
     // Everything that can fail comes before the first change.
     SheetFormula *none = static_cast<SheetFormula *>(Mem_calloc(1, sizeof(SheetFormula)));
@@ -172,7 +177,8 @@ int Excel_CellEdit_setValue(EngineContext *context, SheetGrid *grid, uint32_t ro
             edit = Excel_editNew(Excel_editNone, row, column, nullptr);
         } else if (format != textFormat) {
             bool whole = smallWhole(value);
-            edit = Excel_editNew(whole ? Excel_editInteger : Excel_editNumber, row, column, nullptr);
+            edit =
+                Excel_editNew(whole ? Excel_editInteger : Excel_editNumber, row, column, nullptr);
             if (edit && whole)
                 edit->value.integer = int32_t(std::nearbyint(value));
             else if (edit)
@@ -208,9 +214,11 @@ int Excel_CellEdit_setValue(EngineContext *context, SheetGrid *grid, uint32_t ro
         Mem_free(none);
         return rc;
     }
-    (void)Excel_Sheet_putFormula(grid, none); // a record without tokens only drops the cell's formula
+    (void)Excel_Sheet_putFormula(grid,
+                                 none); // a record without tokens only drops the cell's formula
     // Evaluation failures are stored in their cells; only running out of
     // memory is a failure of the edit.
-    return Excel_Formula_recalcCells(context, grid, row, column, recalcEdited) == Res_noMemory ? Res_noMemory
-                                                                                            : Res_ok;
+    return Excel_Formula_recalcCells(context, grid, row, column, recalcEdited) == Res_noMemory
+               ? Res_noMemory
+               : Res_ok;
 }

@@ -9,17 +9,16 @@
 #include "document/edr/node.h"
 #include "document/edr/pageobj.h"
 
-namespace
-{
+namespace {
 
 constexpr int64_t farAway = 0x7FFFFFFF;
 constexpr int64_t lowest = -0x80000000LL;
 
 struct Search {
     Edr_Doc *doc;
-    FocusItem focus;     // the focused object (its references stay the caller's)
-    int64_t cy;          // its vertical centre
-    FocusItem best;      // holds its own references when best.node is set
+    FocusItem focus; // the focused object (its references stay the caller's)
+    int64_t cy;      // its vertical centre
+    FocusItem best;  // holds its own references when best.node is set
     int64_t bestDistance;
     int64_t lowerBound;
     uint32_t lastSerial; // the serial of the last candidate passed over

@@ -99,7 +99,7 @@ struct DateParts {
     int32_t weekday;      // 0 Sunday
     int64_t elapsedHours; // whole hours since serial 0
     int32_t hour, minute, second;
-    int32_t fraction;     // of a second, in units of 10^-fractionDigits
+    int32_t fraction; // of a second, in units of 10^-fractionDigits
     bool dateValid;
 };
 
@@ -169,8 +169,8 @@ struct Era {
 };
 
 constexpr Era eras[] = {
-    {2019, 5, 1, 'R', {0x4EE4, 0x548C, 0}},  // Reiwa
-    {1989, 1, 8, 'H', {0x5E73, 0x6210, 0}},  // Heisei
+    {2019, 5, 1, 'R', {0x4EE4, 0x548C, 0}},   // Reiwa
+    {1989, 1, 8, 'H', {0x5E73, 0x6210, 0}},   // Heisei
     {1926, 12, 25, 'S', {0x662D, 0x548C, 0}}, // Showa
     {1912, 7, 30, 'T', {0x5927, 0x6B63, 0}},  // Taisho
     {1868, 1, 1, 'M', {0x660E, 0x6CBB, 0}},   // Meiji
@@ -180,9 +180,8 @@ const Era *eraOf(const Excel_Date &d, int32_t *eraYear)
 {
     int32_t y = d.year + 1900;
     for (const Era &e : eras) {
-        if (y > e.year || (y == e.year && (d.month + 1 > e.month ||
-                                           (d.month + 1 == e.month && d.day >= e.day))))
-        {
+        if (y > e.year || (y == e.year &&
+                           (d.month + 1 > e.month || (d.month + 1 == e.month && d.day >= e.day)))) {
             *eraYear = y - e.year + 1;
             return &e;
         }
@@ -194,21 +193,21 @@ const Era *eraOf(const Excel_Date &d, int32_t *eraYear)
 // ------------------------------------------------------------------ tokens
 
 enum TokenKind : uint8_t {
-    tokLiteral,   // text at lit
-    tokYear,      // count 2 or 4
-    tokMonthMin,  // "m" or "mm", month or minute decided later
-    tokMonth,     // count 1, 2: number; 3 abbreviation; 4 name; 5 letter
-    tokMinute,    // count 1 or 2
-    tokDay,       // count 1-4
-    tokHour,      // count 1 or 2
-    tokElapsed,   // "[h]"
-    tokSecond,    // count 1 or 2
-    tokFraction,  // count 1-3 digits
+    tokLiteral,  // text at lit
+    tokYear,     // count 2 or 4
+    tokMonthMin, // "m" or "mm", month or minute decided later
+    tokMonth,    // count 1, 2: number; 3 abbreviation; 4 name; 5 letter
+    tokMinute,   // count 1 or 2
+    tokDay,      // count 1-4
+    tokHour,     // count 1 or 2
+    tokElapsed,  // "[h]"
+    tokSecond,   // count 1 or 2
+    tokFraction, // count 1-3 digits
     tokAmPm,
-    tokEraName,   // "ggg": count 3; "gg": first character; "g": letter
-    tokEraYear,   // "e"
-    tokWeekday,   // "aaa" count 3, "aaaa" count 4
-    tokText,      // "@"
+    tokEraName, // "ggg": count 3; "gg": first character; "g": letter
+    tokEraYear, // "e"
+    tokWeekday, // "aaa" count 3, "aaaa" count 4
+    tokText,    // "@"
 };
 
 struct Token {
@@ -227,7 +226,7 @@ struct Tokens {
     bool ampm;
     bool usesDate;
     bool elapsed;
-    const char *locale;  // from a "[$-xxx]" bracket, else the request's
+    const char *locale; // from a "[$-xxx]" bracket, else the request's
 };
 
 void add(Tokens *ts, TokenKind kind, uint8_t count, const char16_t *lit = nullptr,
@@ -235,7 +234,8 @@ void add(Tokens *ts, TokenKind kind, uint8_t count, const char16_t *lit = nullpt
 {
     if (ts->n >= maxTokens)
         return;
-    ts->t[ts->n++] = Token{kind, count, lit, static_cast<uint16_t>(litLen > 0xFFFF ? 0xFFFF : litLen)};
+    ts->t[ts->n++] =
+        Token{kind, count, lit, static_cast<uint16_t>(litLen > 0xFFFF ? 0xFFFF : litLen)};
 }
 
 size_t runOf(const char16_t *p, const char16_t *end, char16_t letter)
@@ -249,7 +249,8 @@ size_t runOf(const char16_t *p, const char16_t *end, char16_t letter)
 bool startsWithIgnoringCase(const char16_t *p, const char16_t *end, const char *word)
 {
     for (size_t i = 0; word[i]; i++) {
-        if (p + i >= end || Ustr_lowerAscii(p[i]) != Ustr_lowerAscii(static_cast<unsigned char>(word[i])))
+        if (p + i >= end ||
+            Ustr_lowerAscii(p[i]) != Ustr_lowerAscii(static_cast<unsigned char>(word[i])))
             return false;
     }
     return true;
@@ -273,14 +274,10 @@ const char *localeOfBracket(const char16_t *content, size_t n)
         id = (id << 4 | d) & 0xFFFFFF;
     }
     switch (id & 0xFFFF) {
-    case 0x411:
-        return "ja-jp";
-    case 0x404:
-        return "zh-tw";
-    case 0x804:
-        return "zh-cn";
-    default:
-        return nullptr;
+    case 0x411: return "ja-jp";
+    case 0x404: return "zh-tw";
+    case 0x804: return "zh-cn";
+    default: return nullptr;
     }
 }
 
@@ -393,8 +390,7 @@ void tokenise(const char16_t *s, const char16_t *end, Tokens *ts)
             add(ts, tokText, 0);
             p++;
             continue;
-        default:
-            break;
+        default: break;
         }
         if (c == '.' && p + 1 < end && p[1] == '0') {
             size_t zeros = 0;
@@ -444,9 +440,7 @@ void render(const Tokens &ts, const DateParts &dp, const Excel_FmtRequest *reque
     for (int32_t i = 0; i < ts.n; i++) {
         const Token &t = ts.t[i];
         switch (t.kind) {
-        case tokLiteral:
-            Excel_FmtOut_putN(out, t.lit, t.litLen);
-            break;
+        case tokLiteral: Excel_FmtOut_putN(out, t.lit, t.litLen); break;
         case tokYear:
             if (t.count == 2)
                 Excel_FmtOut_printf(out, "%02d", (d.year + 1900) % 100);
@@ -465,9 +459,7 @@ void render(const Tokens &ts, const DateParts &dp, const Excel_FmtRequest *reque
             else
                 Excel_FmtOut_put(out, static_cast<unsigned char>(monthName(d.month)[0]));
             break;
-        case tokMinute:
-            Excel_FmtOut_printf(out, t.count == 1 ? "%d" : "%02d", dp.minute);
-            break;
+        case tokMinute: Excel_FmtOut_printf(out, t.count == 1 ? "%d" : "%02d", dp.minute); break;
         case tokDay:
             if (t.count == 1) {
                 Excel_FmtOut_printf(out, "%d", d.day);
@@ -491,14 +483,13 @@ void render(const Tokens &ts, const DateParts &dp, const Excel_FmtRequest *reque
         }
         case tokElapsed: {
             char buf[32];
-            Fmt_snprintf(buf, sizeof buf, t.count == 1 ? "%d" : "%02d",
-                         static_cast<int>(dp.elapsedHours > 0x7FFFFFFF ? 0x7FFFFFFF : dp.elapsedHours));
+            Fmt_snprintf(
+                buf, sizeof buf, t.count == 1 ? "%d" : "%02d",
+                static_cast<int>(dp.elapsedHours > 0x7FFFFFFF ? 0x7FFFFFFF : dp.elapsedHours));
             Excel_FmtOut_putAscii(out, buf);
             break;
         }
-        case tokSecond:
-            Excel_FmtOut_printf(out, t.count == 1 ? "%d" : "%02d", dp.second);
-            break;
+        case tokSecond: Excel_FmtOut_printf(out, t.count == 1 ? "%d" : "%02d", dp.second); break;
         case tokFraction: {
             // Digits of the rounded fraction, as many as this token shows.
             int32_t f = dp.fraction;
@@ -508,9 +499,7 @@ void render(const Tokens &ts, const DateParts &dp, const Excel_FmtRequest *reque
             Excel_FmtOut_printf(out, t.count == 1 ? "%01d" : t.count == 2 ? "%02d" : "%03d", f);
             break;
         }
-        case tokAmPm:
-            Excel_FmtOut_putAscii(out, dayWord(dp.hour));
-            break;
+        case tokAmPm: Excel_FmtOut_putAscii(out, dayWord(dp.hour)); break;
         case tokEraName:
             if (!era)
                 break;
@@ -540,8 +529,7 @@ void render(const Tokens &ts, const DateParts &dp, const Excel_FmtRequest *reque
             }
             break;
         case tokText:
-        case tokMonthMin:
-            break;
+        case tokMonthMin: break;
         }
     }
     (void)request;
@@ -565,18 +553,18 @@ bool formatSection(const Excel_FmtRequest *request, const char16_t *s, const cha
         bool longDate = systemCode(s, end, "$-F800]");
         const char *loc = request->locale;
         if (longDate && (Excel_Fmt_localeIs(loc, "ja-jp") || Excel_Fmt_localeIs(loc, "zh-tw") ||
-                         Excel_Fmt_localeIs(loc, "zh-cn")))
-        {
+                         Excel_Fmt_localeIs(loc, "zh-cn"))) {
             // The long date of these locales: year, month and day with
             // their unit characters.
-            static constexpr char16_t cjk[] = {'y', 'y', 'y', 'y', 0x5E74, 'm', 0x6708, 'd', 0x65E5};
+            static constexpr char16_t cjk[] = {'y', 'y',    'y', 'y',   0x5E74,
+                                               'm', 0x6708, 'd', 0x65E5};
             return formatSection(request, cjk, cjk + 9, v, out, depth + 1);
         }
-        char16_t *code = longDate ? Excel_Fmt_configText(request, "Vexlan_excelLocaleDateLong",
-                                                         "dd mmmm yyyy")
-                                  : Excel_Fmt_configText(request, "Vexlan_excelLocaleTime",
-                                                         Excel_Fmt_localeIs(loc, "ja-jp") ? "h:mm:ss"
-                                                                                          : "hh:mm:ss");
+        char16_t *code =
+            longDate
+                ? Excel_Fmt_configText(request, "Vexlan_excelLocaleDateLong", "dd mmmm yyyy")
+                : Excel_Fmt_configText(request, "Vexlan_excelLocaleTime",
+                                       Excel_Fmt_localeIs(loc, "ja-jp") ? "h:mm:ss" : "hh:mm:ss");
         if (!code)
             return false;
         bool ok = formatSection(request, code, code + Ustr_len(code), v, out, depth + 1);
@@ -646,24 +634,16 @@ bool Excel_Fmt_formatBuiltinDate(const Excel_FmtRequest *request, uint32_t index
         Excel_FmtOut_printf(out, "%d-%s-%02d", d.day, Date_monthShortName(d.month),
                             (d.year + 1900) % 100);
         break;
-    case 16:
-        Excel_FmtOut_printf(out, "%d-%s", d.day, Date_monthShortName(d.month));
-        break;
+    case 16: Excel_FmtOut_printf(out, "%d-%s", d.day, Date_monthShortName(d.month)); break;
     case 17:
         Excel_FmtOut_printf(out, "%s-%02d", Date_monthShortName(d.month), (d.year + 1900) % 100);
         break;
-    case 18:
-        Excel_FmtOut_printf(out, "%d:%02d %s", h12, dp.minute, dayWord(dp.hour));
-        break;
+    case 18: Excel_FmtOut_printf(out, "%d:%02d %s", h12, dp.minute, dayWord(dp.hour)); break;
     case 19:
         Excel_FmtOut_printf(out, "%d:%02d:%02d %s", h12, dp.minute, dp.second, dayWord(dp.hour));
         break;
-    case 20:
-        Excel_FmtOut_printf(out, "%d:%02d", dp.hour, dp.minute);
-        break;
-    case 21:
-        Excel_FmtOut_printf(out, "%d:%02d:%02d", dp.hour, dp.minute, dp.second);
-        break;
+    case 20: Excel_FmtOut_printf(out, "%d:%02d", dp.hour, dp.minute); break;
+    case 21: Excel_FmtOut_printf(out, "%d:%02d:%02d", dp.hour, dp.minute, dp.second); break;
     case 22:
         Excel_FmtOut_printf(out, "%d/%d/%02d %d:%02d", d.month + 1, d.day, (d.year + 1900) % 100,
                             dp.hour, dp.minute);
@@ -691,16 +671,12 @@ bool Excel_Fmt_formatBuiltinDate(const Excel_FmtRequest *request, uint32_t index
             Excel_FmtOut_put(out, byou);
         }
         break;
-    case 45:
-        Excel_FmtOut_printf(out, "%02d:%02d", dp.minute, dp.second);
-        break;
+    case 45: Excel_FmtOut_printf(out, "%02d:%02d", dp.minute, dp.second); break;
     case 46:
         Excel_FmtOut_printf(out, "%d:%02d:%02d", static_cast<int>(dp.elapsedHours), dp.minute,
                             dp.second);
         break;
-    case 47:
-        Excel_FmtOut_printf(out, "%02d:%02d.%01d", dp.minute, dp.second, dp.fraction);
-        break;
+    case 47: Excel_FmtOut_printf(out, "%02d:%02d.%01d", dp.minute, dp.second, dp.fraction); break;
     case 55:
         Excel_FmtOut_printf(out, "%d", d.year + 1900);
         Excel_FmtOut_put(out, nen);
@@ -714,8 +690,7 @@ bool Excel_Fmt_formatBuiltinDate(const Excel_FmtRequest *request, uint32_t index
         Excel_FmtOut_printf(out, "%d", d.day);
         Excel_FmtOut_put(out, hi);
         break;
-    default:
-        return false;
+    default: return false;
     }
     return true;
 }

@@ -220,8 +220,7 @@ void Excel_Fmt_layDigits(const char16_t *section, char *digits, size_t capacity)
                 c = 0;
             }
             switch (c) {
-            case 0:
-                break;
+            case 0: break;
             case '#':
                 count++;
                 if (dc >= 0) {
@@ -269,16 +268,12 @@ void Excel_Fmt_layDigits(const char16_t *section, char *digits, size_t capacity)
             case ';':
             case '@':
             case '\\':
-            case '_':
-                break;
-            default:
-                write(c < 0x100 ? static_cast<char>(c) : '?');
-                break;
+            case '_': break;
+            default: write(c < 0x100 ? static_cast<char>(c) : '?'); break;
             }
         }
         if (grouping && inInt && mark && dc < lastInt && count % 3 == 0 && dc >= 0 &&
-            digits[dc] >= '0' && digits[dc] <= '9')
-        {
+            digits[dc] >= '0' && digits[dc] <= '9') {
             write(row->sep);
             mark = false;
         }

@@ -141,9 +141,9 @@ size_t Excel_Input_parseTime(const char *text, double *date)
     // "AM" and "PM" take hours 1-12.
     const char *q = skipSpaces(p);
     int32_t hour = part[0];
-    if ((q[0] == 'a' || q[0] == 'A' || q[0] == 'p' || q[0] == 'P') && (q[1] == 'm' || q[1] == 'M') &&
-        !((q[2] >= 'a' && q[2] <= 'z') || (q[2] >= 'A' && q[2] <= 'Z')))
-    {
+    if ((q[0] == 'a' || q[0] == 'A' || q[0] == 'p' || q[0] == 'P') &&
+        (q[1] == 'm' || q[1] == 'M') &&
+        !((q[2] >= 'a' && q[2] <= 'z') || (q[2] >= 'A' && q[2] <= 'Z'))) {
         if (hour < 1 || hour > 12)
             return 0;
         bool pm = q[0] == 'p' || q[0] == 'P';
@@ -173,12 +173,13 @@ int32_t monthOfWord(const char *word, size_t n)
 
 struct Field {
     int32_t value;
-    int digits;  // 0 for a month name
+    int digits; // 0 for a month name
 };
 
 } // namespace
 
-size_t Excel_Input_parseDate(const char *text, Excel_Date *date, const char *order, int32_t currentYear)
+size_t Excel_Input_parseDate(const char *text, Excel_Date *date, const char *order,
+                             int32_t currentYear)
 {
     *date = Excel_Date{0, 0, 0};
     Field fields[3];
@@ -283,8 +284,7 @@ size_t Excel_Input_parseDate(const char *text, Excel_Date *date, const char *ord
 void Excel_Input_makeDate(int32_t day, int32_t month, int32_t year, uint16_t *format, double *value)
 {
     if (year < 1900 || year > 9999 || month < 1 || month > 12 || day < 1 ||
-        day > Excel_Date_daysInMonth(year, month))
-    {
+        day > Excel_Date_daysInMonth(year, month)) {
         *format = Excel_inputText;
         *value = 0;
         return;
@@ -333,7 +333,8 @@ int dateOrder(char *order)
 
 } // namespace
 
-int Excel_Input_parse(const ExcelWorkbook *workbook, const char *input, double *value, uint16_t *format)
+int Excel_Input_parse(const ExcelWorkbook *workbook, const char *input, double *value,
+                      uint16_t *format)
 {
     if (value)
         *value = 0;

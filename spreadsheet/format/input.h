@@ -57,9 +57,11 @@ size_t Excel_Input_parseTime(const char *text, double *date);
 // Reads a date with fields in the given order ("dmy", "mdy" or "ymd") and
 // month names: the characters consumed (0 when there is no date) and the
 // date; a missing year is currentYear (years since 1900).
-size_t Excel_Input_parseDate(const char *text, Excel_Date *date, const char *order, int32_t currentYear);
+size_t Excel_Input_parseDate(const char *text, Excel_Date *date, const char *order,
+                             int32_t currentYear);
 
 // Validates day (1 to the month's length), month (1-12) and year (1900 to
 // 9999) and converts: *value is the serial plus the time already in it,
 // *format 14, or 22 when that time is above 2^-52; 49 for an invalid date.
-void Excel_Input_makeDate(int32_t day, int32_t month, int32_t year, uint16_t *format, double *value);
+void Excel_Input_makeDate(int32_t day, int32_t month, int32_t year, uint16_t *format,
+                          double *value);

@@ -324,29 +324,14 @@ bool bracketColour(const char16_t *content, size_t n, uint32_t *colour)
     }
     int32_t named;
     switch (Ustr_upperAscii(content[0])) {
-    case 'R':
-        named = 12;
-        break;
-    case 'G':
-        named = 6;
-        break;
-    case 'B':
-        named = Ustr_lowerAscii(content[2]) == 'u' ? 2 : 1;
-        break;
-    case 'C':
-        named = 0;
-        break;
-    case 'M':
-        named = 3;
-        break;
-    case 'W':
-        named = 16;
-        break;
-    case 'Y':
-        named = 15;
-        break;
-    default:
-        return false;
+    case 'R': named = 12; break;
+    case 'G': named = 6; break;
+    case 'B': named = Ustr_lowerAscii(content[2]) == 'u' ? 2 : 1; break;
+    case 'C': named = 0; break;
+    case 'M': named = 3; break;
+    case 'W': named = 16; break;
+    case 'Y': named = 15; break;
+    default: return false;
     }
     Pixel_namedColour(colour, named);
     return true;
@@ -381,12 +366,9 @@ uint32_t Excel_Fmt_sectionOf(uint32_t kind, double value)
     case Excel_fmtEmpty:
     case Excel_fmtInteger:
     case Excel_fmtNumber:
-    case Excel_fmtGeneral:
-        return value > 0 ? 0 : value < 0 ? 1 : 2;
-    case Excel_fmtText:
-        return 3;
-    default:
-        return 4;
+    case Excel_fmtGeneral: return value > 0 ? 0 : value < 0 ? 1 : 2;
+    case Excel_fmtText: return 3;
+    default: return 4;
     }
 }
 
@@ -446,15 +428,15 @@ namespace {
 
 // The shape of one number section.
 struct NumberLayout {
-    int32_t intPlaces;      // placeholders before the point (or before "E")
-    int32_t decPlaces;      // placeholders after the point
+    int32_t intPlaces; // placeholders before the point (or before "E")
+    int32_t decPlaces; // placeholders after the point
     bool percent;
-    char16_t groupSep;      // 0: no grouping
-    const char16_t *point;  // the decimal point, or null
-    const char16_t *expAt;  // the "E" of scientific notation, or null
-    char16_t expSign;       // '+' or '-'
-    int32_t expPlaces;      // placeholders after "E+"
-    bool intHasHash;        // a '#' among the integer placeholders
+    char16_t groupSep;     // 0: no grouping
+    const char16_t *point; // the decimal point, or null
+    const char16_t *expAt; // the "E" of scientific notation, or null
+    char16_t expSign;      // '+' or '-'
+    int32_t expPlaces;     // placeholders after "E+"
+    bool intHasHash;       // a '#' among the integer placeholders
     bool anyPlaceholder;
 };
 
@@ -501,7 +483,8 @@ void analyse(const char16_t *s, const char16_t *end, NumberLayout *l)
             continue;
         } else if (c == '%') {
             l->percent = true;
-        } else if ((c == ',' || c == ' ' || c == '-') && afterIntPlace && !afterPoint && !afterExp) {
+        } else if ((c == ',' || c == ' ' || c == '-') && afterIntPlace && !afterPoint &&
+                   !afterExp) {
             pendingSep = c;
             // "#,": a comma after the placeholders also asks for grouping.
             if (c == ',' && !l->groupSep)
@@ -696,8 +679,7 @@ void layNumber(const char16_t *s, const char16_t *end, const NumberLayout &l,
         // Grouping separators between the integer placeholders write
         // nothing: the groups come from the digits.
         if (l.groupSep && c == l.groupSep && !afterPoint && !afterExp && intIndex > 0 &&
-            intIndex < l.intPlaces)
-        {
+            intIndex < l.intPlaces) {
             p++;
             continue;
         }
@@ -766,9 +748,9 @@ struct FractionLayout {
     const char16_t *slash;
     const char16_t *numStart; // first placeholder of the numerator run
     int32_t numPlaces;
-    int32_t denPlaces;        // placeholders of the denominator
-    int32_t fixedDen;         // a denominator written in digits, or 0
-    bool hasWhole;            // placeholders before the numerator
+    int32_t denPlaces; // placeholders of the denominator
+    int32_t fixedDen;  // a denominator written in digits, or 0
+    bool hasWhole;     // placeholders before the numerator
 };
 
 bool findFraction(const char16_t *s, const char16_t *end, FractionLayout *f)
@@ -1134,8 +1116,7 @@ void formatNumberCode(const Excel_FmtRequest *request, const char16_t *code, dou
 }
 
 // Formats a number through a code of any kind.
-void formatCode(const Excel_FmtRequest *request, const char16_t *code, double v,
-                ExcelFmtOut *out)
+void formatCode(const Excel_FmtRequest *request, const char16_t *code, double v, ExcelFmtOut *out)
 {
     const char16_t *end = code + Ustr_len(code);
     if (Excel_Fmt_isDigitPattern(code)) {
@@ -1198,8 +1179,7 @@ void formatCode(const Excel_FmtRequest *request, const char16_t *code, double v,
     ExcelFmtOut tmp;
     tmp.n = 0;
     if (!Excel_Fmt_formatDateSection(request, s, static_cast<size_t>(send - s),
-                                     minus ? v : std::fabs(v), &tmp))
-    {
+                                     minus ? v : std::fabs(v), &tmp)) {
         Excel_FmtOut_putAscii(out, "gmtime()?");
         return;
     }
@@ -1238,20 +1218,13 @@ void formatText(const char16_t *code, const char16_t *text, ExcelFmtOut *out)
 const char *builtinCode(uint32_t index, bool japanese)
 {
     switch (index) {
-    case 11:
-        return "0.00E+00";
-    case 12:
-        return "# ?/?";
-    case 13:
-        return "# ?\?/?\?";
-    case 39:
-        return japanese ? "#,##0.00;-#,##0.00" : "#,##0.00_);(#,##0.00)";
-    case 40:
-        return japanese ? "#,##0.00;[Red]-#,##0.00" : "#,##0.00_);[Red](#,##0.00)";
-    case 48:
-        return "##0.0E+0";
-    default:
-        return nullptr;
+    case 11: return "0.00E+00";
+    case 12: return "# ?/?";
+    case 13: return "# ?\?/?\?";
+    case 39: return japanese ? "#,##0.00;-#,##0.00" : "#,##0.00_);(#,##0.00)";
+    case 40: return japanese ? "#,##0.00;[Red]-#,##0.00" : "#,##0.00_);[Red](#,##0.00)";
+    case 48: return "##0.0E+0";
+    default: return nullptr;
     }
 }
 
@@ -1278,8 +1251,7 @@ int formatNumber(const Excel_FmtRequest *request, double v, ExcelFmtOut *out)
         return Res_ok;
     }
     if (request->kind == Excel_fmtGeneral || request->kind == Excel_fmtEmpty || index == 0 ||
-        index == 49)
-    {
+        index == 49) {
         formatGeneral(v, request->width, out);
         return Res_ok;
     }
@@ -1374,9 +1346,7 @@ int Excel_Fmt_formatValue(const Excel_FmtRequest *request, char16_t **result)
             rc = formatNumber(request, v, &out);
         break;
     }
-    case Excel_fmtError:
-        Excel_FmtOut_putAscii(&out, static_cast<const char *>(value));
-        break;
+    case Excel_fmtError: Excel_FmtOut_putAscii(&out, static_cast<const char *>(value)); break;
     case Excel_fmtText:
         if (request->formatIndex == 0 || request->formatIndex == 49)
             Excel_FmtOut_putN(&out, static_cast<const char16_t *>(value),
@@ -1384,12 +1354,8 @@ int Excel_Fmt_formatValue(const Excel_FmtRequest *request, char16_t **result)
         else
             formatText(request->code, static_cast<const char16_t *>(value), &out);
         break;
-    case Excel_fmtArray:
-        Excel_FmtOut_putAscii(&out, "array type");
-        break;
-    default:
-        Excel_FmtOut_putAscii(&out, "unsupport");
-        break;
+    case Excel_fmtArray: Excel_FmtOut_putAscii(&out, "array type"); break;
+    default: Excel_FmtOut_putAscii(&out, "unsupport"); break;
     }
     if (rc != Res_ok)
         return rc;

@@ -25,36 +25,36 @@ struct ExcelWorkbook;
 
 // Value kinds of a format request (the cell kinds of the cell store).
 enum ExcelFmtKind : uint32_t {
-    Excel_fmtEmpty = 0,    // value: null (empty text) or a double (General)
-    Excel_fmtBoolean = 1,  // value: uint8_t, 0 FALSE, otherwise TRUE
-    Excel_fmtInteger = 2,  // value: int32_t
-    Excel_fmtNumber = 3,   // value: double
-    Excel_fmtError = 4,    // value: the NUL-terminated 8-bit error text
-    Excel_fmtText = 5,     // value: NUL-terminated 16-bit text
-    Excel_fmtArray = 7,    // shown as "array type"
-    Excel_fmtGeneral = 8,  // value: double, always General
+    Excel_fmtEmpty = 0,   // value: null (empty text) or a double (General)
+    Excel_fmtBoolean = 1, // value: uint8_t, 0 FALSE, otherwise TRUE
+    Excel_fmtInteger = 2, // value: int32_t
+    Excel_fmtNumber = 3,  // value: double
+    Excel_fmtError = 4,   // value: the NUL-terminated 8-bit error text
+    Excel_fmtText = 5,    // value: NUL-terminated 16-bit text
+    Excel_fmtArray = 7,   // shown as "array type"
+    Excel_fmtGeneral = 8, // value: double, always General
 };
 
 enum : uint32_t {
-    Excel_fmtShowZero = 1,   // flag: a value below the smallest double shows as "0", not " "
-    Excel_fmtDate1904 = 2,   // flag: serials count from 1904-01-01 (the 1904 date system)
-    Excel_fmtMaxOutput = 256, // characters of formatted text at most
+    Excel_fmtShowZero = 1,          // flag: a value below the smallest double shows as "0", not " "
+    Excel_fmtDate1904 = 2,          // flag: serials count from 1904-01-01 (the 1904 date system)
+    Excel_fmtMaxOutput = 256,       // characters of formatted text at most
     Excel_fmtNoColour = 0xFFFFFFFF, // colour out-field: no section colour
 };
 
 // What to format. Fields that a caller does not use are zero.
 struct Excel_FmtRequest {
-    uint16_t formatIndex;     // the built-in index (the XF's format index)
-    const char16_t *code;     // format code, or null for a built-in index without one
-    uint32_t kind;            // ExcelFmtKind
-    const void *value;        // the value, typed by kind
-    uint32_t flags;           // Excel_fmtShowZero, Excel_fmtDate1904
-    uint32_t width;           // General width limit in characters (capped at 11, 12 when
-                              // negative); 0: no limit
-    uint32_t *colour;         // when not null, receives the section's colour (0xAABBGGRR) or
-                              // Excel_fmtNoColour
-    const char *locale;       // locale tag ("ja-jp", "zh-tw", "zh-cn"), or null
-    EngineContext *context;   // for the configuration keys; null: the calling thread's engine
+    uint16_t formatIndex;   // the built-in index (the XF's format index)
+    const char16_t *code;   // format code, or null for a built-in index without one
+    uint32_t kind;          // ExcelFmtKind
+    const void *value;      // the value, typed by kind
+    uint32_t flags;         // Excel_fmtShowZero, Excel_fmtDate1904
+    uint32_t width;         // General width limit in characters (capped at 11, 12 when
+                            // negative); 0: no limit
+    uint32_t *colour;       // when not null, receives the section's colour (0xAABBGGRR) or
+                            // Excel_fmtNoColour
+    const char *locale;     // locale tag ("ja-jp", "zh-tw", "zh-cn"), or null
+    EngineContext *context; // for the configuration keys; null: the calling thread's engine
 };
 
 // Formats the request's value into a new 16-bit string (*result, freed by

@@ -12,8 +12,8 @@
 #include <cstdint>
 
 enum : uint32_t {
-    Excel_paletteSize = 56,       // entries of a palette
-    Excel_paletteFirstIndex = 8,  // colour index of entry 0
+    Excel_paletteSize = 56,      // entries of a palette
+    Excel_paletteFirstIndex = 8, // colour index of entry 0
 };
 
 // One palette: entry k is colour index 8 + k, as {red, green, blue, alpha}

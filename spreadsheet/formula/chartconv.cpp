@@ -22,8 +22,8 @@ uint32_t indexOf(const ExcelPalette *palette, const uint8_t *rgb)
 
 // Appends the palette indexes of the colours at the given offsets, then
 // zero words, at offset at; the new length is at + 2 x (colours + zeros).
-int appendIndexes(uint8_t *body, size_t *length, size_t capacity, size_t expected, const ExcelPalette *palette,
-                  const size_t *colours, int n, int zeros)
+int appendIndexes(uint8_t *body, size_t *length, size_t capacity, size_t expected,
+                  const ExcelPalette *palette, const size_t *colours, int n, int zeros)
 {
     if (*length != expected)
         return Res_unexpectedKind;
@@ -142,7 +142,6 @@ int Excel_Chart_convertRecord(uint16_t type, uint8_t *body, size_t *length, size
         *length = *length - oldSize + tokenLength;
         return Res_ok;
     }
-    default:
-        return Res_ok;
+    default: return Res_ok;
     }
 }

@@ -57,7 +57,8 @@ int popGroup(EvalState *st, Group *g)
 
 bool isNumberChar(char16_t c)
 {
-    return (c >= u'0' && c <= u'9') || c == u'+' || c == u'-' || c == u'e' || c == u'E' || c == u'.' || c == u' ';
+    return (c >= u'0' && c <= u'9') || c == u'+' || c == u'-' || c == u'e' || c == u'E' ||
+           c == u'.' || c == u' ';
 }
 
 // The text as a number: only digits, signs, exponent letters, points and
@@ -109,17 +110,13 @@ void readCriterion(EvalState *st, const Excel_Value *value, uint32_t *op, Excel_
         crit->kind = Excel_kindNumber;
         crit->u.d = double(value->u.i);
         return;
-    case Excel_kindGuess:
-        crit->kind = Excel_kindNumber;
-        return;
+    case Excel_kindGuess: crit->kind = Excel_kindNumber; return;
     case Excel_kindEmpty:
         crit->kind = Excel_kindNumber;
         crit->u.d = 0.0;
         return;
-    case Excel_kindText:
-        break;
-    default:
-        return;
+    case Excel_kindText: break;
+    default: return;
     }
     const char16_t *text = value->u.text ? value->u.text : u"";
     for (const CriterionOp &o : kOperators) {
@@ -165,8 +162,7 @@ bool plainMatch(const Excel_Value *cell, const Excel_Value *crit)
         if (cell->kind == Excel_kindText)
             return Ustr_icmp(cell->u.text ? cell->u.text : u"", crit->u.text) == 0;
         return cell->kind == Excel_kindEmpty && !crit->u.text[0];
-    default:
-        return false;
+    default: return false;
     }
 }
 

@@ -40,20 +40,13 @@ uint16_t u16At(const uint8_t *p)
 int errorCellCode(uint8_t code)
 {
     switch (code) {
-    case 0x00:
-        return Res_formulaNull;
-    case 0x07:
-        return Res_formulaDivideByZero;
-    case 0x17:
-        return Res_formulaBadReference;
-    case 0x1D:
-        return Res_formulaBadToken;
-    case 0x24:
-        return Res_formulaNumber;
-    case 0x2A:
-        return Res_formulaNotAvailable;
-    default:
-        return Res_formulaBadArgument;
+    case 0x00: return Res_formulaNull;
+    case 0x07: return Res_formulaDivideByZero;
+    case 0x17: return Res_formulaBadReference;
+    case 0x1D: return Res_formulaBadToken;
+    case 0x24: return Res_formulaNumber;
+    case 0x2A: return Res_formulaNotAvailable;
+    default: return Res_formulaBadArgument;
     }
 }
 
@@ -95,7 +88,9 @@ void yieldOnce(EvalState *st)
 int EvalState_push(EvalState *st, const Excel_Value *value, uint32_t area, uint32_t index)
 {
     if (st->depth == st->capacity) {
-        uint32_t cap = st->capacity < 100 ? 100 : st->capacity < 10000 ? st->capacity * 5 : st->capacity * 2;
+        uint32_t cap = st->capacity < 100     ? 100
+                       : st->capacity < 10000 ? st->capacity * 5
+                                              : st->capacity * 2;
         if (cap <= st->capacity || size_t(cap) > SIZE_MAX / sizeof(EvalEntry))
             return Res_noMemory;
         void *grown = Mem_realloc(st->stack, size_t(cap) * sizeof(EvalEntry));
@@ -183,7 +178,8 @@ int EvalState_popArgs(EvalState *st, uint32_t n, Excel_Value **args, uint32_t *c
         return err;
     uint32_t m = st->depth - start;
     if (m > 0) {
-        Excel_Value *values = static_cast<Excel_Value *>(Mem_malloc(size_t(m) * sizeof(Excel_Value)));
+        Excel_Value *values =
+            static_cast<Excel_Value *>(Mem_malloc(size_t(m) * sizeof(Excel_Value)));
         if (!values)
             return Res_noMemory;
         for (uint32_t i = 0; i < m; i++)
@@ -212,8 +208,7 @@ int EvalState_readCell(EvalState *st, uint32_t row, uint32_t column, Excel_Value
     }
     *format = cell.format;
     switch (cell.type) {
-    case Excel_cellNone:
-        return Res_ok;
+    case Excel_cellNone: return Res_ok;
     case Excel_cellBoolean:
         out->kind = Excel_kindBoolean;
         out->u.b = cell.value.boolean ? 1 : 0;
@@ -236,11 +231,8 @@ int EvalState_readCell(EvalState *st, uint32_t row, uint32_t column, Excel_Value
         out->u.text = copy;
         break;
     }
-    case Excel_cellError:
-        ctx->format = cell.format;
-        return errorCellCode(cell.value.error);
-    default:
-        return Res_formulaBadArgument;
+    case Excel_cellError: ctx->format = cell.format; return errorCellCode(cell.value.error);
+    default: return Res_formulaBadArgument;
     }
     *exists = true;
     return Res_ok;
@@ -417,21 +409,12 @@ int ifCondition(EvalState *st, bool *truth)
     if (int err = EvalState_popValue(st, &v))
         return err;
     switch (v.kind) {
-    case Excel_kindText:
-        return Res_formulaBadArgument;
-    case Excel_kindInteger:
-        *truth = v.u.i != 0;
-        break;
-    case Excel_kindBoolean:
-        *truth = v.u.b != 0;
-        break;
+    case Excel_kindText: return Res_formulaBadArgument;
+    case Excel_kindInteger: *truth = v.u.i != 0; break;
+    case Excel_kindBoolean: *truth = v.u.b != 0; break;
     case Excel_kindNumber:
-    case Excel_kindGuess:
-        *truth = v.u.d != 0.0;
-        break;
-    default:
-        *truth = false;
-        break;
+    case Excel_kindGuess: *truth = v.u.d != 0.0; break;
+    default: *truth = false; break;
     }
     return Res_ok;
 }
@@ -458,8 +441,7 @@ int runAttr(EvalState *st, size_t pos, size_t *next)
         // IF without a false branch: the jump lands on the IF call itself,
         // and the value is FALSE.
         if (target + 4 <= length && Excel_Ptg_fold(tokens[target]) == Excel_ptgFuncVar &&
-            (tokens[target + 1] & 0x7F) == 2 && u16At(tokens + target + 2) == Excel_funcIf)
-        {
+            (tokens[target + 1] & 0x7F) == 2 && u16At(tokens + target + 2) == Excel_funcIf) {
             if (int err = EvalState_pushBoolean(st, false))
                 return err;
         }
@@ -479,11 +461,8 @@ int runAttr(EvalState *st, size_t pos, size_t *next)
     }
     case Excel_attrVolatile:
     case Excel_attrSpace:
-    case 0x41:
-        *next = pos + 4;
-        return Res_ok;
-    default:
-        return Res_formulaBadToken;
+    case 0x41: *next = pos + 4; return Res_ok;
+    default: return Res_formulaBadToken;
     }
 }
 
@@ -498,21 +477,16 @@ int runToken(EvalState *st, int32_t id, size_t pos, size_t size, size_t *next)
     case 0x12: // Uplus
     case 0x15: // Paren
         return Res_ok;
-    case 0x13:
-        return runUnary(st, -1.0);
-    case 0x14:
-        return runUnary(st, 0.01);
+    case 0x13: return runUnary(st, -1.0);
+    case 0x14: return runUnary(st, 0.01);
     case 0x16: {
         Excel_Value empty{};
         empty.kind = Excel_kindEmpty;
         return EvalState_push(st, &empty, Eval_noArea, 0);
     }
-    case Excel_ptgStr:
-        return runString(st, pos);
-    case Excel_ptgAttr:
-        return runAttr(st, pos, next);
-    case Excel_ptgBool:
-        return EvalState_pushBoolean(st, t[1] != 0);
+    case Excel_ptgStr: return runString(st, pos);
+    case Excel_ptgAttr: return runAttr(st, pos, next);
+    case Excel_ptgBool: return EvalState_pushBoolean(st, t[1] != 0);
     case Excel_ptgInt: {
         Excel_Value v{};
         v.kind = Excel_kindInteger;
@@ -530,19 +504,13 @@ int runToken(EvalState *st, int32_t id, size_t pos, size_t size, size_t *next)
             return Res_formulaBadToken;
         return EvalState_pushNumber(st, d);
     }
-    case Excel_ptgFunc:
-        return runFunc(st, pos);
-    case Excel_ptgFuncVar:
-        return runFuncVar(st, pos);
-    case Excel_ptgRef:
-        return runRef(st, pos);
-    case Excel_ptgArea:
-        return runArea(st, pos);
+    case Excel_ptgFunc: return runFunc(st, pos);
+    case Excel_ptgFuncVar: return runFuncVar(st, pos);
+    case Excel_ptgRef: return runRef(st, pos);
+    case Excel_ptgArea: return runArea(st, pos);
     case Excel_ptgRefErr:
-    case Excel_ptgAreaErr:
-        return Res_formulaBadReference;
-    default:
-        return Res_formulaBadToken;
+    case Excel_ptgAreaErr: return Res_formulaBadReference;
+    default: return Res_formulaBadToken;
     }
 }
 
@@ -569,8 +537,8 @@ int run(EvalState *st)
 
 } // namespace
 
-void Excel_Formula_evalInit(Excel_FormulaContext *context, const uint8_t *tokens, size_t length, SheetGrid *sheet,
-                            EngineContext *app)
+void Excel_Formula_evalInit(Excel_FormulaContext *context, const uint8_t *tokens, size_t length,
+                            SheetGrid *sheet, EngineContext *app)
 {
     if (!context)
         return;
@@ -684,9 +652,7 @@ int Excel_Sheet_formulaCell(void *data, uint32_t row, uint32_t column, Excel_For
         cell->type = Excel_cellText;
         cell->value.text = edit->value.text.text;
         break;
-    default:
-        cell->type = Excel_cellNone;
-        break;
+    default: cell->type = Excel_cellNone; break;
     }
     return Res_ok;
 }

@@ -49,11 +49,11 @@ typedef int (*Excel_FuncFn)(uint32_t count, const Excel_Value *args, Excel_Value
 
 // Cell types as a formula reads them.
 enum : uint32_t {
-    Excel_cellNone = 0,    // no cell: reads as empty
+    Excel_cellNone = 0, // no cell: reads as empty
     Excel_cellBoolean = 1,
     Excel_cellInteger = 2,
     Excel_cellNumber = 3,
-    Excel_cellError = 4,   // stops the evaluation with the error's code
+    Excel_cellError = 4, // stops the evaluation with the error's code
     Excel_cellText = 5,
 };
 
@@ -65,8 +65,8 @@ struct Excel_FormulaCell {
         uint32_t boolean;
         int32_t integer;
         double number;
-        uint8_t error;          // the BIFF error code
-        const char16_t *text;   // lent for the read; the evaluator copies it
+        uint8_t error;        // the BIFF error code
+        const char16_t *text; // lent for the read; the evaluator copies it
     } value;
 };
 
@@ -88,17 +88,17 @@ enum : uint32_t {
 
 // The evaluation context of one formula.
 struct Excel_FormulaContext {
-    SheetGrid *sheet;            // the sheet store
-    ExcelWorkbook *workbook;     // the sheet's workbook (null without a sheet)
-    EngineContext *app;          // for the scheduler and the workbook's boolean words
-    const uint8_t *tokens;       // lent
+    SheetGrid *sheet;        // the sheet store
+    ExcelWorkbook *workbook; // the sheet's workbook (null without a sheet)
+    EngineContext *app;      // for the scheduler and the workbook's boolean words
+    const uint8_t *tokens;   // lent
     size_t length;
-    size_t pos;                  // SIZE_MAX until evaluated
-    int32_t format;              // number format the result should take; -1 not set
+    size_t pos;                               // SIZE_MAX until evaluated
+    int32_t format;                           // number format the result should take; -1 not set
     uint32_t funcIds[Excel_maxRecordedFuncs]; // function ids used, in order met
     uint32_t funcCount;
-    uint32_t unsupported;        // calls of known functions that are not implemented
-    Excel_CellReadFn readCell;   // how the formula reads cells
+    uint32_t unsupported;      // calls of known functions that are not implemented
+    Excel_CellReadFn readCell; // how the formula reads cells
     void *readData;
 };
 
@@ -106,8 +106,8 @@ struct Excel_FormulaContext {
 // evaluation) of a formula on the sheet: position unset, format -1,
 // counters cleared, cells read from the sheet store
 // (Excel_Sheet_formulaCell). Another reader may be set afterwards.
-void Excel_Formula_evalInit(Excel_FormulaContext *context, const uint8_t *tokens, size_t length, SheetGrid *sheet,
-                            EngineContext *app);
+void Excel_Formula_evalInit(Excel_FormulaContext *context, const uint8_t *tokens, size_t length,
+                            SheetGrid *sheet, EngineContext *app);
 
 // Evaluates the context's token string, yielding to the scheduler once per
 // token and once per area cell. *result receives the last value pushed
@@ -120,7 +120,7 @@ void Excel_Formula_evalInit(Excel_FormulaContext *context, const uint8_t *tokens
 // ------------------------------------------------------- function table
 
 enum : uint32_t {
-    Excel_funcCount = 379,   // ids 0-378; 368-378 are the binary operators
+    Excel_funcCount = 379, // ids 0-378; 368-378 are the binary operators
     Excel_funcIf = 1,
     Excel_funcSum = 4,
     Excel_funcIrr = 62,
@@ -211,4 +211,5 @@ struct Excel_RecalcCell {
 // be scanned is ordered by the references met before the bad token. 0;
 // 0x6607 for a circular reference (nothing in *order); 1 when memory runs
 // out; 16 for null arguments.
-[[nodiscard]] int Excel_Formula_recalcOrder(const Excel_RecalcCell *cells, uint32_t count, uint32_t **order);
+[[nodiscard]] int Excel_Formula_recalcOrder(const Excel_RecalcCell *cells, uint32_t count,
+                                            uint32_t **order);

@@ -33,19 +33,20 @@ struct EvalState {
     EvalEntry *stack;
     uint32_t depth;
     uint32_t capacity;
-    uint8_t id;             // the folded id of the current token
-    Excel_Value last;       // the last value pushed
-    bool pushed;            // whether anything was
+    uint8_t id;       // the folded id of the current token
+    Excel_Value last; // the last value pushed
+    bool pushed;      // whether anything was
     EvalArea *areas;
     uint32_t areaCount;
     uint32_t areaCapacity;
-    char16_t **texts;       // texts made during the evaluation
+    char16_t **texts; // texts made during the evaluation
     uint32_t textCount;
     uint32_t textCapacity;
 };
 
 // Pushes a value (area Eval_noArea for a plain value). 0 or 1.
-[[nodiscard]] int EvalState_push(EvalState *st, const Excel_Value *value, uint32_t area, uint32_t index);
+[[nodiscard]] int EvalState_push(EvalState *st, const Excel_Value *value, uint32_t area,
+                                 uint32_t index);
 [[nodiscard]] int EvalState_pushNumber(EvalState *st, double d);
 [[nodiscard]] int EvalState_pushBoolean(EvalState *st, bool b);
 // Records a text made by the evaluation (freed at its end; on failure the
@@ -62,8 +63,8 @@ struct EvalState {
 [[nodiscard]] int EvalState_popArgs(EvalState *st, uint32_t n, Excel_Value **args, uint32_t *count);
 // Reads a cell as a value: a copy of a text is recorded; an error cell
 // stops with its code. *exists tells whether there was a cell.
-[[nodiscard]] int EvalState_readCell(EvalState *st, uint32_t row, uint32_t column, Excel_Value *out, bool *exists,
-                                     uint16_t *format);
+[[nodiscard]] int EvalState_readCell(EvalState *st, uint32_t row, uint32_t column, Excel_Value *out,
+                                     bool *exists, uint16_t *format);
 
 // SUMIF (n arguments) and COUNTIF over the stack; pushes the result.
 [[nodiscard]] int Eval_criteria(EvalState *st, uint32_t id, uint32_t n);

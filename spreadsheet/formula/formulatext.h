@@ -60,12 +60,12 @@ struct Excel_FormulaSource {
 
 // What the parser writes.
 struct Excel_FormulaTokens {
-    uint8_t *tokens;    // owned, null when empty
+    uint8_t *tokens; // owned, null when empty
     size_t length;
     size_t capacity;
-    size_t lastToken;   // position of the last token written
+    size_t lastToken;    // position of the last token written
     uint32_t isVolatile; // 1 when the formula calls NOW
-    int32_t format;     // the built-in number format of the last function named; -1 none
+    int32_t format;      // the built-in number format of the last function named; -1 none
 };
 
 // Parses the text into out (which the call clears first). 0 with the token
@@ -73,7 +73,8 @@ struct Excel_FormulaTokens {
 // syntax error, 1 without memory, 16 for a missing argument; on every
 // failure out is left empty. Without a name table in the context the
 // English names are read.
-[[nodiscard]] int Excel_Formula_parseText(const Excel_FormulaSource *source, Excel_FormulaTokens *out);
+[[nodiscard]] int Excel_Formula_parseText(const Excel_FormulaSource *source,
+                                          Excel_FormulaTokens *out);
 
 // The value of a number of formula text: an optional sign, digits with at
 // most one ".", an optional exponent after "E" or "e". Rounded once from
@@ -94,7 +95,8 @@ void Excel_FormulaTokens_free(Excel_FormulaTokens *tokens);
 // or a number that is not finite; 0x6609 for a function without a name in
 // the table; 1 without memory; 16 for a missing argument. *text is null on
 // failure and for an empty token string (which gives 0x6608).
-[[nodiscard]] int Excel_Formula_toText(const uint8_t *tokens, size_t length, char **text, EngineContext *context);
+[[nodiscard]] int Excel_Formula_toText(const uint8_t *tokens, size_t length, char **text,
+                                       EngineContext *context);
 
 // The letters of a column (its low byte: 0 "A" to 255 "IV") into out, which
 // holds 3 bytes; returns the number of letters.

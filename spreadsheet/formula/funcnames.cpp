@@ -14,10 +14,10 @@
 #include "platform/api/engine.h"
 
 const char *const FuncNames_defaults[FuncNames_count] = {
-    "NOW",   "FV",    "IRR",   "NPER",  "NPV",     "PMT",   "PV",    "RATE",
-    "AND",   "FALSE", "IF",    "NOT",   "OR",      "TRUE",  "ABS",   "INT",
-    "LN",    "LOG",   "LOG10", "MOD",   "POWER",   "PRODUCT", "ROUND", "SQRT",
-    "SUM",   "SUMIF", "TRUNC", "AVERAGE", "COUNTIF", "MAX", "MIN",
+    "NOW", "FV",    "IRR",   "NPER",    "NPV",     "PMT",     "PV",    "RATE",
+    "AND", "FALSE", "IF",    "NOT",     "OR",      "TRUE",    "ABS",   "INT",
+    "LN",  "LOG",   "LOG10", "MOD",     "POWER",   "PRODUCT", "ROUND", "SQRT",
+    "SUM", "SUMIF", "TRUNC", "AVERAGE", "COUNTIF", "MAX",     "MIN",
 };
 
 namespace {

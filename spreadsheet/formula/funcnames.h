@@ -13,8 +13,8 @@ struct EngineInstance;
 
 enum : int {
     FuncNames_count = 31,
-    FuncNames_falseIndex = 9,   // the FALSE name's entry
-    FuncNames_trueIndex = 13,   // the TRUE name's entry
+    FuncNames_falseIndex = 9, // the FALSE name's entry
+    FuncNames_trueIndex = 13, // the TRUE name's entry
 };
 
 // The table: every string owned by it.

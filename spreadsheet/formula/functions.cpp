@@ -84,7 +84,8 @@ int fnPower(uint32_t count, const Excel_Value *args, Excel_Value *result)
 {
     if (int err = Excel_Func_argsHaveError(args, count))
         return err;
-    return setNumber(result, std::pow(Excel_Func_argToDouble(&args[0]), Excel_Func_argToDouble(&args[1])));
+    return setNumber(result,
+                     std::pow(Excel_Func_argToDouble(&args[0]), Excel_Func_argToDouble(&args[1])));
 }
 
 int compareAs(uint32_t op, const Excel_Value *args, Excel_Value *result)
@@ -354,23 +355,22 @@ struct ArgRun {
 };
 
 constexpr ArgRun kFixedArgs[] = {
-    {10, 10, 0}, {19, 19, 0}, {34, 35, 0}, {63, 63, 0}, {74, 74, 0}, {221, 221, 0},
-    {2, 3, 1}, {15, 18, 1}, {20, 26, 1}, {32, 33, 1}, {38, 38, 1}, {67, 73, 1}, {75, 77, 1}, {83, 83, 1},
-    {86, 86, 1}, {98, 99, 1}, {105, 105, 1}, {111, 114, 1}, {118, 118, 1}, {121, 121, 1}, {126, 131, 1},
-    {140, 141, 1}, {162, 164, 1}, {184, 184, 1}, {190, 190, 1}, {197, 198, 1}, {211, 211, 1},
-    {214, 215, 1}, {229, 234, 1}, {244, 244, 1}, {261, 261, 1}, {271, 271, 1}, {279, 279, 1},
-    {283, 284, 1}, {294, 294, 1}, {296, 296, 1}, {298, 299, 1}, {342, 343, 1}, {347, 347, 1},
-    {352, 352, 1}, {360, 360, 1},
-    {14, 14, 2}, {27, 27, 2}, {30, 30, 2}, {39, 39, 2}, {48, 48, 2}, {97, 97, 2}, {117, 117, 2},
+    {10, 10, 0},   {19, 19, 0},   {34, 35, 0},   {63, 63, 0},   {74, 74, 0},   {221, 221, 0},
+    {2, 3, 1},     {15, 18, 1},   {20, 26, 1},   {32, 33, 1},   {38, 38, 1},   {67, 73, 1},
+    {75, 77, 1},   {83, 83, 1},   {86, 86, 1},   {98, 99, 1},   {105, 105, 1}, {111, 114, 1},
+    {118, 118, 1}, {121, 121, 1}, {126, 131, 1}, {140, 141, 1}, {162, 164, 1}, {184, 184, 1},
+    {190, 190, 1}, {197, 198, 1}, {211, 211, 1}, {214, 215, 1}, {229, 234, 1}, {244, 244, 1},
+    {261, 261, 1}, {271, 271, 1}, {279, 279, 1}, {283, 284, 1}, {294, 294, 1}, {296, 296, 1},
+    {298, 299, 1}, {342, 343, 1}, {347, 347, 1}, {352, 352, 1}, {360, 360, 1}, {14, 14, 2},
+    {27, 27, 2},   {30, 30, 2},   {39, 39, 2},   {48, 48, 2},   {97, 97, 2},   {117, 117, 2},
     {165, 165, 2}, {212, 213, 2}, {220, 220, 2}, {252, 252, 2}, {274, 276, 2}, {285, 285, 2},
     {288, 288, 2}, {303, 308, 2}, {310, 315, 2}, {325, 328, 2}, {331, 332, 2}, {337, 337, 2},
-    {346, 346, 2}, {353, 353, 2},
-    {31, 31, 3}, {40, 45, 3}, {47, 47, 3}, {61, 61, 3}, {65, 66, 3}, {101, 102, 3}, {142, 142, 3},
-    {189, 189, 3}, {195, 196, 3}, {199, 199, 3}, {210, 210, 3}, {235, 235, 3}, {277, 278, 3},
-    {280, 282, 3}, {287, 287, 3}, {290, 292, 3}, {295, 295, 3}, {297, 297, 3}, {300, 301, 3},
-    {309, 309, 3}, {351, 351, 3},
-    {119, 119, 4}, {143, 143, 4}, {207, 207, 4}, {273, 273, 4}, {286, 286, 4}, {289, 289, 4},
-    {293, 293, 4}, {302, 302, 4}, {316, 316, 4}, {350, 350, 4},
+    {346, 346, 2}, {353, 353, 2}, {31, 31, 3},   {40, 45, 3},   {47, 47, 3},   {61, 61, 3},
+    {65, 66, 3},   {101, 102, 3}, {142, 142, 3}, {189, 189, 3}, {195, 196, 3}, {199, 199, 3},
+    {210, 210, 3}, {235, 235, 3}, {277, 278, 3}, {280, 282, 3}, {287, 287, 3}, {290, 292, 3},
+    {295, 295, 3}, {297, 297, 3}, {300, 301, 3}, {309, 309, 3}, {351, 351, 3}, {119, 119, 4},
+    {143, 143, 4}, {207, 207, 4}, {273, 273, 4}, {286, 286, 4}, {289, 289, 4}, {293, 293, 4},
+    {302, 302, 4}, {316, 316, 4}, {350, 350, 4},
 };
 
 // Codes of the number routines (spreadsheet/formula/finance.h) and the formula codes
@@ -378,17 +378,13 @@ constexpr ArgRun kFixedArgs[] = {
 int mapRoutineCode(int err)
 {
     switch (err) {
-    case Res_numDivideByZero:
-        return Res_formulaDivideByZero;
+    case Res_numDivideByZero: return Res_formulaDivideByZero;
     case Res_numNotFinite:
     case Res_numNoConvergence:
-    case 0x6905:
-        return Res_formulaNumber;
+    case 0x6905: return Res_formulaNumber;
     case Res_numOutOfRange:
-    case Res_numNoSignChange:
-        return Res_formulaBadArgument;
-    default:
-        return err;
+    case Res_numNoSignChange: return Res_formulaBadArgument;
+    default: return err;
     }
 }
 
@@ -399,14 +395,10 @@ const Excel_FuncTable Excel_Func_table = makeTable();
 double Excel_Func_argToDouble(const Excel_Value *value)
 {
     switch (value->kind) {
-    case Excel_kindInteger:
-        return static_cast<double>(value->u.i);
-    case Excel_kindNumber:
-        return value->u.d;
-    case Excel_kindBoolean:
-        return value->u.b ? 1.0 : 0.0;
-    default:
-        return 0.0;
+    case Excel_kindInteger: return static_cast<double>(value->u.i);
+    case Excel_kindNumber: return value->u.d;
+    case Excel_kindBoolean: return value->u.b ? 1.0 : 0.0;
+    default: return 0.0;
     }
 }
 
@@ -427,7 +419,8 @@ namespace {
 
 bool emptyLike(const Excel_Value *v)
 {
-    return v->kind == Excel_kindEmpty || (v->kind == Excel_kindText && (!v->u.text || !v->u.text[0]));
+    return v->kind == Excel_kindEmpty ||
+           (v->kind == Excel_kindText && (!v->u.text || !v->u.text[0]));
 }
 
 int compareText(const Excel_Value *a, const Excel_Value *b)
@@ -473,26 +466,20 @@ int Excel_Func_bothEmpty(const Excel_Value *a, const Excel_Value *b)
 {
     if (a->kind == Excel_kindEmpty && b->kind == Excel_kindEmpty)
         return 1;
-    return (a->kind == Excel_kindEmpty && emptyLike(b)) || (b->kind == Excel_kindEmpty && emptyLike(a));
+    return (a->kind == Excel_kindEmpty && emptyLike(b)) ||
+           (b->kind == Excel_kindEmpty && emptyLike(a));
 }
 
 int Excel_Func_compare(uint32_t op, const Excel_Value *a, const Excel_Value *b)
 {
     switch (op) {
-    case Excel_funcLt:
-        return lessThan(a, b);
-    case Excel_funcLe:
-        return lessThan(a, b) || equalValues(a, b);
-    case Excel_funcEq:
-        return equalValues(a, b);
-    case Excel_funcGt:
-        return !(lessThan(a, b) || equalValues(a, b));
-    case Excel_funcGe:
-        return !lessThan(a, b);
-    case Excel_funcNe:
-        return !equalValues(a, b);
-    default:
-        return 0;
+    case Excel_funcLt: return lessThan(a, b);
+    case Excel_funcLe: return lessThan(a, b) || equalValues(a, b);
+    case Excel_funcEq: return equalValues(a, b);
+    case Excel_funcGt: return !(lessThan(a, b) || equalValues(a, b));
+    case Excel_funcGe: return !lessThan(a, b);
+    case Excel_funcNe: return !equalValues(a, b);
+    default: return 0;
     }
 }
 
@@ -512,10 +499,8 @@ int32_t Excel_Func_resultFormat(uint32_t id)
     case 58: // NPER
     case Excel_funcIf:
     case Excel_funcSumIf:
-    case Excel_funcCountIf:
-        return 0;
-    default:
-        return -1;
+    case Excel_funcCountIf: return 0;
+    default: return -1;
     }
 }
 
@@ -551,7 +536,8 @@ int Excel_Func_call(const Excel_FuncCall *call, Excel_Value *result)
     }
     // Infinities and NaN are not values a cell can hold: an overflowing
     // product or a power such as 0^-1 or (-8)^0.5 is a number error.
-    if ((result->kind == Excel_kindNumber || result->kind == Excel_kindGuess) && !std::isfinite(result->u.d)) {
+    if ((result->kind == Excel_kindNumber || result->kind == Excel_kindGuess) &&
+        !std::isfinite(result->u.d)) {
         result->kind = Excel_kindEmpty;
         return Res_formulaNumber;
     }

@@ -25,8 +25,10 @@
 #include "spreadsheet/formula/ptg.h"
 
 const int32_t Excel_Func_parserIds[32] = {
-    74, 57, 62, 58, 11, 59, 56, 60, 36, 35, 1,   38,  37, 34,  24, 25,
-    22, 109, 23, 39, 337, 183, 27, 20, 4, 345, 197, 5, 346, 7,  6,  static_cast<int32_t>(0x80000000u),
+    74, 57,  62,  58, 11,  59,  56, 60,
+    36, 35,  1,   38, 37,  34,  24, 25,
+    22, 109, 23,  39, 337, 183, 27, 20,
+    4,  345, 197, 5,  346, 7,   6,  static_cast<int32_t>(0x80000000u),
 };
 
 namespace {
@@ -54,9 +56,10 @@ struct SignatureOf {
 };
 
 constexpr SignatureOf signatureOf[31] = {
-    {1, 0},   {4, 1},   {5, 1},   {6, 1},   {7, 1},   {11, 2},  {20, 3},   {22, 3},   {23, 3},   {24, 3},  {25, 3},
-    {27, 4},  {34, 5},  {35, 5},  {36, 1},  {37, 1},  {38, 3},  {39, 6},   {56, 7},   {57, 7},   {58, 7},  {59, 7},
-    {60, 8},  {62, 9},  {74, 5},  {109, 10}, {183, 1}, {197, 10}, {337, 4}, {345, 11}, {346, 12},
+    {1, 0},  {4, 1},    {5, 1},   {6, 1},    {7, 1},   {11, 2},   {20, 3},   {22, 3},
+    {23, 3}, {24, 3},   {25, 3},  {27, 4},   {34, 5},  {35, 5},   {36, 1},   {37, 1},
+    {38, 3}, {39, 6},   {56, 7},  {57, 7},   {58, 7},  {59, 7},   {60, 8},   {62, 9},
+    {74, 5}, {109, 10}, {183, 1}, {197, 10}, {337, 4}, {345, 11}, {346, 12},
 };
 
 constexpr int32_t idIf = 1, idSum = 4, idNow = 74;
@@ -81,14 +84,14 @@ struct Blanks {
 
 struct Entry {
     uint8_t kind;
-    uint8_t token;       // operator token id
+    uint8_t token; // operator token id
     int32_t functionId;
-    uint32_t commas;     // arguments so far minus one
+    uint32_t commas; // arguments so far minus one
     int32_t precedence;
-    Blanks before;       // before the operator, the function name or "("
-    size_t pendingAt;    // the if or goto attribute whose offset is open
-    uint8_t pending;     // 0 none, 1 if attribute, 2 goto attribute
-    uint8_t ownClass;    // IF: the class of its own token
+    Blanks before;    // before the operator, the function name or "("
+    size_t pendingAt; // the if or goto attribute whose offset is open
+    uint8_t pending;  // 0 none, 1 if attribute, 2 goto attribute
+    uint8_t ownClass; // IF: the class of its own token
 };
 
 struct Parser {
@@ -224,7 +227,8 @@ int popOperators(Parser &p, int32_t atLeast)
 // An operand is complete: the unary operators waiting for it are written.
 int operandDone(Parser &p)
 {
-    for (Entry *t = top(p); t && t->kind == kindOperator && t->precedence == precUnary; t = top(p)) {
+    for (Entry *t = top(p); t && t->kind == kindOperator && t->precedence == precUnary;
+         t = top(p)) {
         Entry e = *t;
         p.depth--;
         int rc = writeOperator(p, e);
@@ -452,7 +456,8 @@ int reference(Parser &p, const Blanks &blanks)
     if (p.s[p.pos] != ':') {
         if (!a.hasColumn || !a.hasRow)
             return syntax;
-        const uint8_t t[5] = {uint8_t(Excel_ptgRef + cls), uint8_t(a.row & 0xFF), uint8_t(a.row >> 8),
+        const uint8_t t[5] = {uint8_t(Excel_ptgRef + cls), uint8_t(a.row & 0xFF),
+                              uint8_t(a.row >> 8),
                               uint8_t(columnWord(a.column, a.columnAbsolute, a.rowAbsolute) & 0xFF),
                               uint8_t(columnWord(a.column, a.columnAbsolute, a.rowAbsolute) >> 8)};
         rc = putBlanks(p, blanks, 0);
@@ -492,9 +497,15 @@ int reference(Parser &p, const Blanks &blanks)
     }
     uint16_t w1 = columnWord(a.column, a.columnAbsolute, a.rowAbsolute);
     uint16_t w2 = columnWord(b.column, b.columnAbsolute, b.rowAbsolute);
-    const uint8_t t[9] = {uint8_t(Excel_ptgArea + cls), uint8_t(a.row & 0xFF), uint8_t(a.row >> 8),
-                          uint8_t(b.row & 0xFF),         uint8_t(b.row >> 8),   uint8_t(w1 & 0xFF),
-                          uint8_t(w1 >> 8),              uint8_t(w2 & 0xFF),    uint8_t(w2 >> 8)};
+    const uint8_t t[9] = {uint8_t(Excel_ptgArea + cls),
+                          uint8_t(a.row & 0xFF),
+                          uint8_t(a.row >> 8),
+                          uint8_t(b.row & 0xFF),
+                          uint8_t(b.row >> 8),
+                          uint8_t(w1 & 0xFF),
+                          uint8_t(w1 >> 8),
+                          uint8_t(w2 & 0xFF),
+                          uint8_t(w2 >> 8)};
     rc = putBlanks(p, blanks, 0);
     if (rc == Res_ok)
         rc = put(p, t, 9);
@@ -648,8 +659,9 @@ struct Operator {
 };
 
 constexpr Operator binaryOperators[] = {
-    {"<=", 0x0A, 5}, {"<>", 0x0E, 5}, {">=", 0x0C, 5}, {"+", 0x03, 6}, {"-", 0x04, 6}, {"*", 0x05, 8},
-    {"/", 0x06, 8},  {"^", 0x07, 9},  {"<", 0x09, 5},  {"=", 0x0B, 5}, {">", 0x0D, 5},
+    {"<=", 0x0A, 5}, {"<>", 0x0E, 5}, {">=", 0x0C, 5}, {"+", 0x03, 6},
+    {"-", 0x04, 6},  {"*", 0x05, 8},  {"/", 0x06, 8},  {"^", 0x07, 9},
+    {"<", 0x09, 5},  {"=", 0x0B, 5},  {">", 0x0D, 5},
 };
 
 int binary(Parser &p, const Blanks &blanks)
@@ -665,7 +677,8 @@ int binary(Parser &p, const Blanks &blanks)
     p.pos += strlen(op->text);
     // A reference that an operator works on is read as a value.
     Excel_FormulaTokens *o = p.out;
-    if (o->length && (o->tokens[o->lastToken] == Excel_ptgRef || o->tokens[o->lastToken] == Excel_ptgArea))
+    if (o->length &&
+        (o->tokens[o->lastToken] == Excel_ptgRef || o->tokens[o->lastToken] == Excel_ptgArea))
         o->tokens[o->lastToken] = uint8_t(o->tokens[o->lastToken] + 0x20);
     int rc = popOperators(p, op->precedence);
     if (rc)
@@ -731,7 +744,8 @@ int step(Parser &p, const Blanks &blanks)
         int32_t index = matchName(p, true);
         if (index >= 0) {
             rc = functionStart(p, index, blanks);
-        } else if ((index = matchName(p, false)) == FuncNames_trueIndex || index == FuncNames_falseIndex) {
+        } else if ((index = matchName(p, false)) == FuncNames_trueIndex ||
+                   index == FuncNames_falseIndex) {
             p.pos += p.nameLength[index];
             const uint8_t t[2] = {Excel_ptgBool, uint8_t(index == FuncNames_trueIndex ? 1 : 0)};
             rc = putBlanks(p, blanks, 0);
@@ -797,7 +811,8 @@ void upperOutsideQuotes(char16_t *s, bool respectQuotes)
 // The names as upper-cased 16-bit text, all in one block (*block).
 int loadNames(Parser &p, EngineContext *context, char16_t **block)
 {
-    const FuncNames *table = context ? static_cast<const FuncNames *>(context->sheetFunctionNames) : nullptr;
+    const FuncNames *table =
+        context ? static_cast<const FuncNames *>(context->sheetFunctionNames) : nullptr;
     const char *const *names = table ? table->names : FuncNames_defaults;
     size_t total = 0;
     for (int i = 0; i < FuncNames_count; i++)

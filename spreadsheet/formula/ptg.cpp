@@ -6,9 +6,9 @@
 #include "office/pack/pack.h"
 
 const uint8_t Excel_Ptg_size[64] = {
-    1, 5, 5, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, // 0x00-0x0F
-    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 3, 9, // 0x10-0x1F
-    8, 3, 4, 5, 5, 9, 7, 7, 7, 3, 5, 9, 5, 9, 3, 3, // 0x20-0x2F
+    1, 5, 5, 1, 1, 1, 1, 1, 1, 1, 1, 1,  1, 1,  1, 1, // 0x00-0x0F
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  2, 2,  3, 9, // 0x10-0x1F
+    8, 3, 4, 5, 5, 9, 7, 7, 7, 3, 5, 9,  5, 9,  3, 3, // 0x20-0x2F
     1, 1, 1, 1, 1, 1, 1, 1, 1, 7, 7, 11, 7, 11, 1, 1, // 0x30-0x3F
 };
 
@@ -41,10 +41,8 @@ bool attributeAccepted(uint8_t a)
     case 0x10:
     case 0x20:
     case 0x40:
-    case 0x41:
-        return true;
-    default:
-        return false;
+    case 0x41: return true;
+    default: return false;
     }
 }
 
@@ -78,9 +76,7 @@ int Excel_Ptg_tokenSize(const uint8_t *tokens, size_t length, size_t pos, size_t
         // choose: a count n and a jump table of n + 1 offsets.
         n = tokens[pos + 1] == Excel_attrChoose ? 6 + 2 * size_t(u16At(tokens + pos + 2)) : 4;
         break;
-    default:
-        n = Excel_Ptg_size[id];
-        break;
+    default: n = Excel_Ptg_size[id]; break;
     }
     if (n > left)
         return Res_formulaBadToken;
@@ -98,8 +94,7 @@ int Excel_Ptg_nextRef(const uint8_t *tokens, size_t length, size_t *pos, uint8_t
         if (rc != Res_ok)
             return rc;
         if (folded == Excel_ptgRef || folded == Excel_ptgArea || folded == Excel_ptgRefN ||
-            folded == Excel_ptgAreaN)
-        {
+            folded == Excel_ptgAreaN) {
             *id = static_cast<uint8_t>(folded);
             return Res_ok;
         }
@@ -122,8 +117,8 @@ void finish(Excel_AreaIter *iter, size_t *pos, int keepPosition)
 
 } // namespace
 
-void Excel_AreaIter_begin(Excel_AreaIter *iter, const uint8_t *tokens, size_t *pos, int keepPosition,
-                          Excel_RefCell *cell)
+void Excel_AreaIter_begin(Excel_AreaIter *iter, const uint8_t *tokens, size_t *pos,
+                          int keepPosition, Excel_RefCell *cell)
 {
     const uint8_t *op = tokens + *pos + 1;
     iter->firstRow = u16At(op);
@@ -208,16 +203,19 @@ int Excel_Ref3d_write(const Excel_Ref3d *ref, uint8_t *buffer, size_t *written)
     if (ref->id < Excel_ptgRef3d || ref->id > Excel_ptgAreaErr3d)
         return Res_ok;
     auto columnWord = [](uint16_t column, uint8_t columnRelative, uint8_t rowRelative) {
-        return uint32_t(column & 0x3FFF) | (columnRelative ? 0x4000u : 0) | (rowRelative ? 0x8000u : 0);
+        return uint32_t(column & 0x3FFF) | (columnRelative ? 0x4000u : 0) |
+               (rowRelative ? 0x8000u : 0);
     };
     int n = Pack_write(buffer, "cs", uint32_t(ref->id), uint32_t(ref->ixti));
     if (ref->id == Excel_ptgArea3d || ref->id == Excel_ptgAreaErr3d)
-        n += Pack_write(buffer + n, "4s", uint32_t(ref->firstRow), uint32_t(ref->lastRow),
-                        columnWord(ref->firstColumn, ref->firstColumnRelative, ref->firstRowRelative),
-                        columnWord(ref->lastColumn, ref->lastColumnRelative, ref->lastRowRelative));
+        n += Pack_write(
+            buffer + n, "4s", uint32_t(ref->firstRow), uint32_t(ref->lastRow),
+            columnWord(ref->firstColumn, ref->firstColumnRelative, ref->firstRowRelative),
+            columnWord(ref->lastColumn, ref->lastColumnRelative, ref->lastRowRelative));
     else
-        n += Pack_write(buffer + n, "2s", uint32_t(ref->firstRow),
-                        columnWord(ref->firstColumn, ref->firstColumnRelative, ref->firstRowRelative));
+        n += Pack_write(
+            buffer + n, "2s", uint32_t(ref->firstRow),
+            columnWord(ref->firstColumn, ref->firstColumnRelative, ref->firstRowRelative));
     *written = static_cast<size_t>(n);
     return Res_ok;
 }

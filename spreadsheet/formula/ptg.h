@@ -86,24 +86,24 @@ struct Excel_AreaIter {
     uint16_t firstRow, firstColumn, lastRow, lastColumn;
     uint16_t row, column;
     int8_t rowStep, columnStep;
-    uint8_t more;      // cells remain after the current one
+    uint8_t more; // cells remain after the current one
 };
 
 // Starts at the area token at tokens + *pos (9 bytes, checked by the
 // caller's walk): its first cell into *cell. A one-cell area ends at once;
 // ending moves *pos past the token unless keepPosition is set.
-void Excel_AreaIter_begin(Excel_AreaIter *iter, const uint8_t *tokens, size_t *pos, int keepPosition,
-                          Excel_RefCell *cell);
+void Excel_AreaIter_begin(Excel_AreaIter *iter, const uint8_t *tokens, size_t *pos,
+                          int keepPosition, Excel_RefCell *cell);
 // The next cell; the last one clears more and moves *pos as above.
 void Excel_AreaIter_next(Excel_AreaIter *iter, Excel_RefCell *cell, size_t *pos, int keepPosition);
 
 // A 3-D reference token (0x3A-0x3D), BIFF8 layout.
 struct Excel_Ref3d {
-    uint8_t id;              // folded id; 0 when the token was no 3-D reference
-    uint16_t ixti;           // EXTERNSHEET index
+    uint8_t id;    // folded id; 0 when the token was no 3-D reference
+    uint16_t ixti; // EXTERNSHEET index
     uint8_t firstColumnRelative, firstRowRelative;
     uint16_t firstRow;
-    uint16_t firstColumn;    // 14 bits
+    uint16_t firstColumn; // 14 bits
     uint8_t lastColumnRelative, lastRowRelative;
     uint16_t lastRow;
     uint16_t lastColumn;
@@ -144,8 +144,8 @@ struct Excel_SheetMap {
 
 // The external-reference tables that the workbook writer keeps.
 struct Excel_RefTables {
-    const ExcelWorkbook *workbook;   // for the workbook's own sheet names
-    Excel_SupBook *supBooks;         // numbered from 0 in list order
+    const ExcelWorkbook *workbook; // for the workbook's own sheet names
+    Excel_SupBook *supBooks;       // numbered from 0 in list order
     uint32_t supBookCount;
     Excel_ExternSheet *externSheets;
     uint32_t externSheetCount;
@@ -153,14 +153,15 @@ struct Excel_RefTables {
 
 // The index of the EXTERNSHEET entry equal in all three fields; appended
 // when there is none. 0; 1 when memory runs out; 16 for null arguments.
-[[nodiscard]] int Excel_ExternSheet_find(Excel_RefTables *tables, int32_t supbook, uint32_t firstSheet,
-                                         uint32_t lastSheet, uint32_t *index);
+[[nodiscard]] int Excel_ExternSheet_find(Excel_RefTables *tables, int32_t supbook,
+                                         uint32_t firstSheet, uint32_t lastSheet, uint32_t *index);
 // The supporting book of this workbook, made on first need with the names
 // of its sheets of kinds 0 and 2 in workbook order (8-bit copies).
 [[nodiscard]] int Excel_SupBook_self(Excel_RefTables *tables, uint32_t *index);
 // The supporting book of an external workbook by its exact file name,
 // appended without sheet names when new.
-[[nodiscard]] int Excel_SupBook_external(Excel_RefTables *tables, const char *fileName, uint32_t *index);
+[[nodiscard]] int Excel_SupBook_external(Excel_RefTables *tables, const char *fileName,
+                                         uint32_t *index);
 // Frees both tables.
 void Excel_RefTables_free(Excel_RefTables *tables);
 
@@ -169,41 +170,41 @@ void Excel_RefTables_free(Excel_RefTables *tables);
 // The external index maps through sheetMap (unmapped: supporting book 0).
 // 0; 0x6600 for a token too short or of another id; 1 when memory runs
 // out; 16 for null arguments.
-[[nodiscard]] int Excel_Ref3d_fromBiff5(uint8_t *token, size_t *length, const Excel_SheetMap *sheetMap,
-                                        Excel_RefTables *tables);
+[[nodiscard]] int Excel_Ref3d_fromBiff5(uint8_t *token, size_t *length,
+                                        const Excel_SheetMap *sheetMap, Excel_RefTables *tables);
 
 // Kinds of reference arrays and of their items.
 enum : uint32_t {
-    Excel_refList = 1,    // a list of items
-    Excel_refArea = 2,    // a rectangular area
+    Excel_refList = 1, // a list of items
+    Excel_refArea = 2, // a rectangular area
     Excel_itemCleared = 0,
-    Excel_itemCell = 3,   // sheet name id and an owned cell
+    Excel_itemCell = 3, // sheet name id and an owned cell
     Excel_itemError = 4,
     Excel_itemNumber = 5,
-    Excel_itemText = 6,   // an owned 16-bit string
+    Excel_itemText = 6, // an owned 16-bit string
 };
 
 struct Excel_RefItem {
     uint32_t kind;
     union {
         struct {
-            uint16_t sheet;       // id in the array's sheet-name table
-            Excel_RefCell *cell;  // owned
+            uint16_t sheet;      // id in the array's sheet-name table
+            Excel_RefCell *cell; // owned
         } ref;
         double number;
-        char16_t *text;           // owned
+        char16_t *text; // owned
     } u;
 };
 
 // The values behind one chart series dimension.
 struct Excel_RefArray {
-    uint32_t kind;          // Excel_refList or Excel_refArea
-    uint32_t count;         // list items
+    uint32_t kind;  // Excel_refList or Excel_refArea
+    uint32_t count; // list items
     Excel_RefItem *items;
-    uint16_t sheet;         // area: the sheet name id
-    Excel_RefCell first;    // area: first and last cell
+    uint16_t sheet;      // area: the sheet name id
+    Excel_RefCell first; // area: first and last cell
     Excel_RefCell last;
-    StrTable *names;        // sheet names, interned
+    StrTable *names; // sheet names, interned
 };
 
 // A list of n cleared items; null when memory runs out.
@@ -218,8 +219,9 @@ void Excel_RefArray_free(Excel_RefArray *array);
 [[nodiscard]] int Excel_RefArray_setNumber(double value, Excel_RefArray *array, uint32_t i);
 [[nodiscard]] int Excel_RefArray_setText(const char16_t *text, Excel_RefArray *array, uint32_t i);
 // Turns the array into an area (its items freed). 16, 1 as above.
-[[nodiscard]] int Excel_RefArray_setArea(const char16_t *sheetName, uint32_t firstRow, uint32_t firstColumn,
-                                         uint32_t lastRow, uint32_t lastColumn, Excel_RefArray *array);
+[[nodiscard]] int Excel_RefArray_setArea(const char16_t *sheetName, uint32_t firstRow,
+                                         uint32_t firstColumn, uint32_t lastRow,
+                                         uint32_t lastColumn, Excel_RefArray *array);
 // List: the item count; area: rows x columns.
 uint32_t Excel_RefArray_count(const Excel_RefArray *array);
 // The k-th cell of an area, rows inner: row first + (k mod rows), column
@@ -227,14 +229,17 @@ uint32_t Excel_RefArray_count(const Excel_RefArray *array);
 Excel_RefCell Excel_RefArray_areaCell(const Excel_RefArray *array, uint32_t k);
 // Item or area cell i as a number: numbers as they are, cells by the value
 // the sheet holds (integers widened), anything else 0.0.
-double Excel_RefArray_numberAt(const Excel_RefArray *array, uint32_t i, const ExcelWorkbook *workbook);
+double Excel_RefArray_numberAt(const Excel_RefArray *array, uint32_t i,
+                               const ExcelWorkbook *workbook);
 // Item or area cell i as a new 16-bit string (freed by the caller):
 // errors "#REF", texts a copy, cells their text; null otherwise.
-char16_t *Excel_RefArray_textAt(const Excel_RefArray *array, uint32_t i, const ExcelWorkbook *workbook);
+char16_t *Excel_RefArray_textAt(const Excel_RefArray *array, uint32_t i,
+                                const ExcelWorkbook *workbook);
 // Calls fn(data, sheetName, cell) for the first cell item of a list, or
 // for every cell of an area (rows outer, columns inner).
 typedef void (*Excel_RefCellFn)(void *data, const char16_t *sheetName, const Excel_RefCell *cell);
-[[nodiscard]] int Excel_RefArray_forEachCell(const Excel_RefArray *array, Excel_RefCellFn fn, void *data);
+[[nodiscard]] int Excel_RefArray_forEachCell(const Excel_RefArray *array, Excel_RefCellFn fn,
+                                             void *data);
 
 // Structural changes of a sheet.
 enum ExcelRefChange : uint32_t {
@@ -249,8 +254,9 @@ enum ExcelRefChange : uint32_t {
 // exists becomes an error item (an area becomes a one-item list holding an
 // error) and *alive is cleared. 0; 16 for null arguments; 1 when memory
 // runs out.
-[[nodiscard]] int Excel_RefArray_adjust(Excel_RefArray *array, uint32_t change, const char16_t *sheetName,
-                                        uint32_t at, uint32_t count, int *alive);
+[[nodiscard]] int Excel_RefArray_adjust(Excel_RefArray *array, uint32_t change,
+                                        const char16_t *sheetName, uint32_t at, uint32_t count,
+                                        int *alive);
 
 // Appends value to a growable u32 list with a u16 count. 0 (a value of 0
 // is not appended); 8 when the list is missing but the count is not 0; 14
@@ -263,6 +269,7 @@ enum ExcelRefChange : uint32_t {
 // listed are left alone. 0; 17 when a listed record's length differs from
 // its condition; 8 when the result would not fit in capacity; 16 for null
 // arguments; the reference conversion's errors.
-[[nodiscard]] int Excel_Chart_convertRecord(uint16_t type, uint8_t *body, size_t *length, size_t capacity,
-                                            const ExcelPalette *palette, const Excel_SheetMap *sheetMap,
+[[nodiscard]] int Excel_Chart_convertRecord(uint16_t type, uint8_t *body, size_t *length,
+                                            size_t capacity, const ExcelPalette *palette,
+                                            const Excel_SheetMap *sheetMap,
                                             Excel_RefTables *tables);

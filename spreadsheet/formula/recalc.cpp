@@ -23,17 +23,17 @@ enum : uint8_t {
 // the frame walks the formulas of the sorted index that lie in it.
 struct Frame {
     uint32_t node;
-    size_t pos;        // the next token to scan
+    size_t pos; // the next token to scan
     bool inArea;
     uint16_t firstRow, lastRow, firstColumn, lastColumn;
-    uint32_t cursor;   // the next entry of the sorted index
+    uint32_t cursor; // the next entry of the sorted index
 };
 
 struct Walk {
     const Excel_RecalcCell *cells;
     uint32_t count;
     uint8_t *flags;
-    uint32_t *sorted;  // node indexes by (row, column)
+    uint32_t *sorted; // node indexes by (row, column)
     uint32_t *order;
     uint32_t placed;
     Frame *frames;

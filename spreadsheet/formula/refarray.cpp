@@ -46,7 +46,8 @@ int itemAt(Excel_RefArray *array, uint32_t i, Excel_RefItem **item)
 // The value cell of the named sheet: its pending edit or its text, and
 // its sheet (null when the sheet is gone).
 const ExcelCellEdit *cellEdit(const ExcelWorkbook *workbook, const char16_t *sheetName,
-                              const Excel_RefCell &cell, const char16_t **text, const SheetGrid **grid = nullptr)
+                              const Excel_RefCell &cell, const char16_t **text,
+                              const SheetGrid **grid = nullptr)
 {
     *text = nullptr;
     if (grid)
@@ -58,8 +59,8 @@ const ExcelCellEdit *cellEdit(const ExcelWorkbook *workbook, const char16_t *she
         return nullptr;
     ExcelCellEdit *edit = nullptr;
     uint16_t xf;
-    if (Excel_Sheet_getCellEdit(static_cast<SheetGrid *>(item->payload), cell.row, cell.column, &edit, text,
-                                &xf) != Res_ok)
+    if (Excel_Sheet_getCellEdit(static_cast<SheetGrid *>(item->payload), cell.row, cell.column,
+                                &edit, text, &xf) != Res_ok)
         return nullptr;
     if (grid)
         *grid = static_cast<const SheetGrid *>(item->payload);
@@ -115,8 +116,8 @@ void Excel_RefArray_free(Excel_RefArray *array)
     Mem_free(array);
 }
 
-int Excel_RefArray_setCell(const char16_t *sheetName, uint32_t row, uint32_t column, Excel_RefArray *array,
-                           uint32_t i)
+int Excel_RefArray_setCell(const char16_t *sheetName, uint32_t row, uint32_t column,
+                           Excel_RefArray *array, uint32_t i)
 {
     Excel_RefItem *item;
     int rc = itemAt(array, i, &item);
@@ -178,8 +179,8 @@ int Excel_RefArray_setText(const char16_t *text, Excel_RefArray *array, uint32_t
     return Res_ok;
 }
 
-int Excel_RefArray_setArea(const char16_t *sheetName, uint32_t firstRow, uint32_t firstColumn, uint32_t lastRow,
-                           uint32_t lastColumn, Excel_RefArray *array)
+int Excel_RefArray_setArea(const char16_t *sheetName, uint32_t firstRow, uint32_t firstColumn,
+                           uint32_t lastRow, uint32_t lastColumn, Excel_RefArray *array)
 {
     if (!array || !sheetName)
         return Res_missingArgument;
@@ -202,7 +203,8 @@ uint32_t Excel_RefArray_count(const Excel_RefArray *array)
         return array->count;
     if (array->last.row < array->first.row || array->last.column < array->first.column)
         return 0;
-    uint64_t n = uint64_t(array->last.row - array->first.row + 1) * (array->last.column - array->first.column + 1);
+    uint64_t n = uint64_t(array->last.row - array->first.row + 1) *
+                 (array->last.column - array->first.column + 1);
     return n > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(n);
 }
 
@@ -212,11 +214,13 @@ Excel_RefCell Excel_RefArray_areaCell(const Excel_RefArray *array, uint32_t k)
     return Excel_RefCell{array->first.row + k % rows, array->first.column + k / rows};
 }
 
-double Excel_RefArray_numberAt(const Excel_RefArray *array, uint32_t i, const ExcelWorkbook *workbook)
+double Excel_RefArray_numberAt(const Excel_RefArray *array, uint32_t i,
+                               const ExcelWorkbook *workbook)
 {
     if (!array)
         return 0.0;
-    if (array->kind == Excel_refList && i < array->count && array->items[i].kind == Excel_itemNumber)
+    if (array->kind == Excel_refList && i < array->count &&
+        array->items[i].kind == Excel_itemNumber)
         return array->items[i].u.number;
     Excel_RefCell cell;
     char16_t *name;
@@ -235,7 +239,8 @@ double Excel_RefArray_numberAt(const Excel_RefArray *array, uint32_t i, const Ex
     return kind == Excel_editNumber || kind == Excel_editInteger ? value : 0.0;
 }
 
-char16_t *Excel_RefArray_textAt(const Excel_RefArray *array, uint32_t i, const ExcelWorkbook *workbook)
+char16_t *Excel_RefArray_textAt(const Excel_RefArray *array, uint32_t i,
+                                const ExcelWorkbook *workbook)
 {
     if (!array)
         return nullptr;
@@ -331,8 +336,8 @@ bool shiftSpan(uint32_t *first, uint32_t *last, bool deleting, uint32_t at, uint
 
 } // namespace
 
-int Excel_RefArray_adjust(Excel_RefArray *array, uint32_t change, const char16_t *sheetName, uint32_t at,
-                          uint32_t count, int *alive)
+int Excel_RefArray_adjust(Excel_RefArray *array, uint32_t change, const char16_t *sheetName,
+                          uint32_t at, uint32_t count, int *alive)
 {
     if (!array || !sheetName || !alive)
         return Res_missingArgument;

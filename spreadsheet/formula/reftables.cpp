@@ -10,8 +10,8 @@
 #include "spreadsheet/formula/ptg.h"
 #include "spreadsheet/reader/workbook.h"
 
-int Excel_ExternSheet_find(Excel_RefTables *tables, int32_t supbook, uint32_t firstSheet, uint32_t lastSheet,
-                           uint32_t *index)
+int Excel_ExternSheet_find(Excel_RefTables *tables, int32_t supbook, uint32_t firstSheet,
+                           uint32_t lastSheet, uint32_t *index)
 {
     if (!tables || !index)
         return Res_missingArgument;
@@ -22,11 +22,13 @@ int Excel_ExternSheet_find(Excel_RefTables *tables, int32_t supbook, uint32_t fi
             return Res_ok;
         }
     }
-    void *p = Mem_realloc(tables->externSheets, (tables->externSheetCount + 1) * sizeof(Excel_ExternSheet));
+    void *p = Mem_realloc(tables->externSheets,
+                          (tables->externSheetCount + 1) * sizeof(Excel_ExternSheet));
     if (!p)
         return Res_noMemory;
     tables->externSheets = static_cast<Excel_ExternSheet *>(p);
-    tables->externSheets[tables->externSheetCount] = Excel_ExternSheet{supbook, firstSheet, lastSheet};
+    tables->externSheets[tables->externSheetCount] =
+        Excel_ExternSheet{supbook, firstSheet, lastSheet};
     *index = tables->externSheetCount++;
     return Res_ok;
 }

@@ -32,9 +32,9 @@ struct TextState {
     char **fragments; // the stack, always ending with a null entry
     size_t count;
     size_t capacity;
-    char *before;     // blanks pending before the next text
-    char *open;       // blanks pending before the next "("
-    char *close;      // blanks pending before the next ")"
+    char *before; // blanks pending before the next text
+    char *open;   // blanks pending before the next "("
+    char *close;  // blanks pending before the next ")"
     const char *const *names;
 };
 
@@ -197,7 +197,8 @@ void cellText(uint32_t row, uint32_t word, char *buf, size_t size)
 {
     char letters[3];
     Excel_Formula_colText(word & 0xFF, letters);
-    Fmt_snprintf(buf, size, "%s%s%s%u", word & 0x4000 ? "" : "$", letters, word & 0x8000 ? "" : "$", row + 1);
+    Fmt_snprintf(buf, size, "%s%s%s%u", word & 0x4000 ? "" : "$", letters, word & 0x8000 ? "" : "$",
+                 row + 1);
 }
 
 int areaText(TextState &st, const uint8_t *op)
@@ -208,9 +209,11 @@ int areaText(TextState &st, const uint8_t *op)
     if (r1 == 0 && r2 == 65535) {
         Excel_Formula_colText(w1 & 0xFF, a);
         Excel_Formula_colText(w2 & 0xFF, b);
-        Fmt_snprintf(buf, sizeof buf, "%s%s:%s%s", w1 & 0x4000 ? "" : "$", a, w2 & 0x4000 ? "" : "$", b);
+        Fmt_snprintf(buf, sizeof buf, "%s%s:%s%s", w1 & 0x4000 ? "" : "$", a,
+                     w2 & 0x4000 ? "" : "$", b);
     } else if ((w1 & 0xFF) == 0 && (w2 & 0xFF) == 255) {
-        Fmt_snprintf(buf, sizeof buf, "%s%u:%s%u", w1 & 0x8000 ? "" : "$", r1 + 1, w2 & 0x8000 ? "" : "$", r2 + 1);
+        Fmt_snprintf(buf, sizeof buf, "%s%u:%s%u", w1 & 0x8000 ? "" : "$", r1 + 1,
+                     w2 & 0x8000 ? "" : "$", r2 + 1);
     } else {
         char c1[20], c2[20];
         cellText(r1, w1, c1, sizeof c1);
@@ -244,7 +247,8 @@ int stringText(TextState &st, const uint8_t *tok)
 
 const char *binaryText(uint8_t id)
 {
-    static constexpr const char *texts[] = {"+", "-", "*", "/", "^", nullptr, "<", "<=", "=", ">=", ">", "<>"};
+    static constexpr const char *texts[] = {"+", "-",  "*", "/",  "^", nullptr,
+                                            "<", "<=", "=", ">=", ">", "<>"};
     return id >= 0x03 && id <= 0x0E ? texts[id - 0x03] : nullptr;
 }
 
@@ -252,14 +256,21 @@ const char *binaryText(uint8_t id)
 int32_t fixedCount(uint32_t id)
 {
     switch (id) {
-    case 34: case 35: case 74:
-        return 0;
-    case 20: case 22: case 23: case 24: case 25: case 38: case 197:
-        return 1;
-    case 27: case 39: case 337: case 346:
-        return 2;
-    default:
-        return -1;
+    case 34:
+    case 35:
+    case 74: return 0;
+    case 20:
+    case 22:
+    case 23:
+    case 24:
+    case 25:
+    case 38:
+    case 197: return 1;
+    case 27:
+    case 39:
+    case 337:
+    case 346: return 2;
+    default: return -1;
     }
 }
 
@@ -268,7 +279,8 @@ int callText(TextState &st, const char *name, size_t count)
 {
     if (st.count < count)
         return syntax;
-    size_t total = strlen(name) + 3 + (st.before ? strlen(st.before) : 0) + (st.close ? strlen(st.close) : 0);
+    size_t total =
+        strlen(name) + 3 + (st.before ? strlen(st.before) : 0) + (st.close ? strlen(st.close) : 0);
     for (size_t i = 0; i < count; i++)
         total += strlen(top(st, i)) + 1;
     char *s = static_cast<char *>(Mem_malloc(total));
@@ -318,16 +330,17 @@ int attribute(TextState &st, const uint8_t *tok)
     case Excel_attrSpace: {
         uint8_t type = tok[2], count = tok[3];
         char c = type & 1 ? '\n' : ' ';
-        char **pending = type <= 1 ? &st.before : type <= 3 ? &st.open : type <= 5 ? &st.close : nullptr;
+        char **pending = type <= 1   ? &st.before
+                         : type <= 3 ? &st.open
+                         : type <= 5 ? &st.close
+                                     : nullptr;
         return pending ? addBlanks(pending, c, count) : Res_ok;
     }
     case Excel_attrIf:
     case Excel_attrGoto:
     case Excel_attrVolatile:
-    case Excel_attrChoose:
-        return Res_ok;
-    default:
-        return syntax;
+    case Excel_attrChoose: return Res_ok;
+    default: return syntax;
     }
 }
 
@@ -365,12 +378,9 @@ int token(TextState &st, uint8_t id, const uint8_t *tok)
         clearPending(&st.close);
         return replace(st, 1, s);
     }
-    case 0x16:
-        return pushText(st, "");
-    case Excel_ptgStr:
-        return stringText(st, tok);
-    case Excel_ptgAttr:
-        return attribute(st, tok);
+    case 0x16: return pushText(st, "");
+    case Excel_ptgStr: return stringText(st, tok);
+    case Excel_ptgAttr: return attribute(st, tok);
     case Excel_ptgBool:
         return pushText(st, st.names[tok[1] ? FuncNames_trueIndex : FuncNames_falseIndex]);
     case Excel_ptgInt:
@@ -396,18 +406,14 @@ int token(TextState &st, uint8_t id, const uint8_t *tok)
         int32_t count = fixedCount(fid);
         return count < 0 ? syntax : function(st, fid, size_t(count));
     }
-    case Excel_ptgFuncVar:
-        return function(st, u16At(tok + 2), tok[1] & 0x7F);
+    case Excel_ptgFuncVar: return function(st, u16At(tok + 2), tok[1] & 0x7F);
     case Excel_ptgRef:
         cellText(u16At(tok + 1), u16At(tok + 3), buf, sizeof buf);
         return pushText(st, buf);
-    case Excel_ptgArea:
-        return areaText(st, tok + 1);
+    case Excel_ptgArea: return areaText(st, tok + 1);
     case Excel_ptgRefErr:
-    case Excel_ptgAreaErr:
-        return pushText(st, Excel_errorText(23));
-    default:
-        return syntax;
+    case Excel_ptgAreaErr: return pushText(st, Excel_errorText(23));
+    default: return syntax;
     }
 }
 
@@ -431,7 +437,8 @@ int Excel_Formula_toText(const uint8_t *tokens, size_t length, char **text, Engi
     *text = nullptr;
     if (!tokens && length)
         return Res_missingArgument;
-    const FuncNames *table = context ? static_cast<const FuncNames *>(context->sheetFunctionNames) : nullptr;
+    const FuncNames *table =
+        context ? static_cast<const FuncNames *>(context->sheetFunctionNames) : nullptr;
     TextState st{};
     st.t = tokens;
     st.length = length;

@@ -162,7 +162,8 @@ int Excel_readContinued(OleStream *stream, const ExcelRecordHeader *header, Exce
         }
         if (out->breakCount == breakCap) {
             uint32_t want = breakCap ? breakCap * 2 : 8;
-            uint32_t *b = static_cast<uint32_t *>(Mem_realloc(out->breaks, want * sizeof(uint32_t)));
+            uint32_t *b =
+                static_cast<uint32_t *>(Mem_realloc(out->breaks, want * sizeof(uint32_t)));
             if (!b) {
                 rc = Res_noMemory;
                 break;
@@ -313,7 +314,8 @@ int Excel_readSheetName(const uint8_t *bytes, size_t *length, char16_t **name, u
     return Res_ok;
 }
 
-int Excel_parseBoundSheet(const uint8_t *body, size_t length, ExcelSheetEntry **out, uint32_t version)
+int Excel_parseBoundSheet(const uint8_t *body, size_t length, ExcelSheetEntry **out,
+                          uint32_t version)
 {
     if (!out)
         return Res_missingArgument;
@@ -412,7 +414,8 @@ int Excel_rowGrow(ExcelLoadSheet *sheet, ExcelRow *row, uint32_t from)
 {
     if (!sheet || !row)
         return Res_missingArgument;
-    ExcelCellValue *c = static_cast<ExcelCellValue *>(Mem_realloc(row->cells, row->slots * sizeof(ExcelCellValue)));
+    ExcelCellValue *c =
+        static_cast<ExcelCellValue *>(Mem_realloc(row->cells, row->slots * sizeof(ExcelCellValue)));
     if (!c)
         return Res_noMemory;
     row->cells = c;
@@ -557,8 +560,9 @@ int Excel_putCell(ExcelLoadSheet *sheet, ExcelCellValue *value, uint32_t row, ui
         return Res_ok;
     }
     growExtent(sheet, row, column);
-    ExcelRow *r = sheet->lastRow && sheet->lastRow->row == row ? sheet->lastRow
-                                                               : Excel_rowsLookup(sheet->rows, sheet->rowCount, row);
+    ExcelRow *r = sheet->lastRow && sheet->lastRow->row == row
+                      ? sheet->lastRow
+                      : Excel_rowsLookup(sheet->rows, sheet->rowCount, row);
     if (r) {
         sheet->lastRow = r;
         return Excel_rowPutCell(sheet, r, value, column);
@@ -594,7 +598,8 @@ int Excel_placeStrayCells(ExcelLoadSheet *sheet)
         if (rc == Res_ok) {
             ExcelRow *r = Excel_rowsLookup(sheet->rows, sheet->rowCount, c->row);
             if (!r) {
-                r = rowCreate(c->row, 0x8000 | uint16_t(sheet->defaultRowHeight >> 16), Excel_defaultXf, 0);
+                r = rowCreate(c->row, 0x8000 | uint16_t(sheet->defaultRowHeight >> 16),
+                              Excel_defaultXf, 0);
                 rc = r ? Excel_rowsInsert(sheet, &r) : Res_noMemory;
                 if (rc != Res_ok)
                     rowFree(r);

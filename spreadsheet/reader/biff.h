@@ -21,12 +21,12 @@ struct OleStream;
 
 // Load failures.
 enum : int {
-    Excel_errMalformed = 12544,   // not a BOF where one must be, a missing CONTINUE, a bad body
-    Excel_errNoStream = 12545,    // neither "Workbook" nor "Book"
-    Excel_errVersion = 12550,     // a BIFF version other than 0x0500, 0x0600, 0x0680
-    Excel_errEncrypted = 12552,   // FILEPASS
-    Excel_errBiff4 = 12556,       // BIFF version 0x0680
-    Excel_errDrawingGroup5 = 17,  // MSODRAWINGGROUP in a BIFF5 workbook
+    Excel_errMalformed = 12544,  // not a BOF where one must be, a missing CONTINUE, a bad body
+    Excel_errNoStream = 12545,   // neither "Workbook" nor "Book"
+    Excel_errVersion = 12550,    // a BIFF version other than 0x0500, 0x0600, 0x0680
+    Excel_errEncrypted = 12552,  // FILEPASS
+    Excel_errBiff4 = 12556,      // BIFF version 0x0680
+    Excel_errDrawingGroup5 = 17, // MSODRAWINGGROUP in a BIFF5 workbook
 };
 
 // BOF substream types.
@@ -74,16 +74,16 @@ struct ExcelCellValue {
         const char *error; // static error text
         ExcelSstEntry text;
     } value;
-    uint8_t errorCode;     // the BIFF error code of kind 4
-    uint8_t formula;       // 1: the cached result of a FORMULA record
+    uint8_t errorCode; // the BIFF error code of kind 4
+    uint8_t formula;   // 1: the cached result of a FORMULA record
 };
 
 // A load-time row: its column slots are indexed by column.
 struct ExcelRow {
     uint16_t row;
-    uint16_t first;        // lowest column holding a value
-    uint16_t slots;        // number of column slots
-    uint16_t height;       // twentieths of a point; bit 15 set: default height
+    uint16_t first;  // lowest column holding a value
+    uint16_t slots;  // number of column slots
+    uint16_t height; // twentieths of a point; bit 15 set: default height
     uint16_t xf;
     uint16_t options;
     // A whole-row format (ROW options 0x0180): the XF its empty cells take
@@ -106,7 +106,7 @@ struct ExcelColInfo {
     ExcelColInfo *next;
     uint16_t first;
     uint16_t last;
-    uint16_t width;        // 1/256 character
+    uint16_t width; // 1/256 character
     uint16_t xf;
 };
 
@@ -120,7 +120,7 @@ struct ExcelRange {
 struct ExcelNote {
     uint16_t row;
     uint16_t column;
-    uint32_t position;     // stream position of the NOTE record
+    uint32_t position; // stream position of the NOTE record
     uint16_t objectId;
 };
 
@@ -142,29 +142,29 @@ struct ExcelLoadFormula {
 // A SHRFMLA, ARRAY or TABLE record kept with its range and tokens.
 struct ExcelSharedFormula {
     ExcelSharedFormula *next;
-    uint16_t type;         // record type
+    uint16_t type; // record type
     ExcelRange range;
-    uint8_t *tokens;       // owned
+    uint8_t *tokens; // owned
     uint32_t length;
-    uint32_t extra;        // a SHRFMLA's bytes after its tokens, in the same block
+    uint32_t extra; // a SHRFMLA's bytes after its tokens, in the same block
 };
 
 // The load-time store of one worksheet.
 struct ExcelLoadSheet {
     char16_t *header;
     char16_t *footer;
-    double margins[4];          // left, right, top, bottom (inches)
-    int32_t extent[4];          // first row, last row + 1, first column, last column + 1
-    uint32_t defaultRowHeight;  // 16.16 twentieths of a point
-    uint16_t defaultColWidth;   // characters
-    uint32_t *rowHeights;       // after Excel_finishSheet: one per used row
-    uint16_t *colWidths;        // after Excel_finishSheet: one per used column (1/256 character)
+    double margins[4];         // left, right, top, bottom (inches)
+    int32_t extent[4];         // first row, last row + 1, first column, last column + 1
+    uint32_t defaultRowHeight; // 16.16 twentieths of a point
+    uint16_t defaultColWidth;  // characters
+    uint32_t *rowHeights;      // after Excel_finishSheet: one per used row
+    uint16_t *colWidths;       // after Excel_finishSheet: one per used column (1/256 character)
     uint32_t rowTableCount;
     uint32_t colTableCount;
-    ExcelRow **rows;            // sorted by row number
+    ExcelRow **rows; // sorted by row number
     uint32_t rowCount;
     uint32_t rowCapacity;
-    ExcelRow *lastRow;          // the last row a cell went to
+    ExcelRow *lastRow; // the last row a cell went to
     ExcelStrayCell *strays;
     ExcelColInfo *colInfo;
     ExcelRange *merged;
@@ -177,9 +177,9 @@ struct ExcelLoadSheet {
     uint16_t topRow;
     uint16_t leftColumn;
     uint32_t gridColour;
-    uint32_t widest;            // the widest row seen (slots)
-    uint32_t objectCount;       // OBJ records met: the entries of objects
-    uint32_t unsupported;       // 1 when a formula used a feature the reader does not model (code 42)
+    uint32_t widest;      // the widest row seen (slots)
+    uint32_t objectCount; // OBJ records met: the entries of objects
+    uint32_t unsupported; // 1 when a formula used a feature the reader does not model (code 42)
     // Kept beside the cells (spreadsheet/reader/sheetobj.h): objects with
     // their text objects, hyperlink records, and for BIFF8 the raw-record
     // lists {head, tail} of the records the writer copies and of the
@@ -190,17 +190,18 @@ struct ExcelLoadSheet {
     uint32_t linkCount;
     RecListEntry *kept[2];
     RecListEntry *drawing[2];
-    struct ExcelSheetDrawing *drawingState; // the sheet's shapes (spreadsheet/reader/exceldraw.h), or null
+    struct ExcelSheetDrawing
+        *drawingState; // the sheet's shapes (spreadsheet/reader/exceldraw.h), or null
 };
 
 // One BOUNDSHEET entry, in file order.
 struct ExcelSheetEntry {
     ExcelSheetEntry *next;
-    uint32_t position;          // stream position of the sheet's BOF
-    uint32_t type;              // 0 worksheet, 1 macro sheet, 2 chart, 6 VB module
-    uint32_t visibility;        // 0 visible, 1 hidden, 2 very hidden
-    ExcelLoadSheet *sheet;      // worksheets: the cell store
-    char16_t *name;             // owned
+    uint32_t position;     // stream position of the sheet's BOF
+    uint32_t type;         // 0 worksheet, 1 macro sheet, 2 chart, 6 VB module
+    uint32_t visibility;   // 0 visible, 1 hidden, 2 very hidden
+    ExcelLoadSheet *sheet; // worksheets: the cell store
+    char16_t *name;        // owned
 };
 
 // ------------------------------------------------------------ records
@@ -226,7 +227,8 @@ struct ExcelBody {
 };
 // Reads the body of header and every CONTINUE body that follows (the first
 // other header is pushed back). 0; 1 when memory runs out; read errors.
-[[nodiscard]] int Excel_readContinued(OleStream *stream, const ExcelRecordHeader *header, ExcelBody *out);
+[[nodiscard]] int Excel_readContinued(OleStream *stream, const ExcelRecordHeader *header,
+                                      ExcelBody *out);
 void Excel_bodyFree(ExcelBody *body);
 
 // Reads one string at body->pos into *out (a new text and runs, reference
@@ -238,7 +240,8 @@ void Excel_bodyFree(ExcelBody *body);
 // A sheet name at bytes: u8 count, for BIFF8 a flags byte (bit 0: 16-bit
 // characters), the characters; *length gives the bytes there and gets the
 // bytes read; *name a new NUL-terminated text. 0; 16; 12544; 1.
-[[nodiscard]] int Excel_readSheetName(const uint8_t *bytes, size_t *length, char16_t **name, uint32_t version);
+[[nodiscard]] int Excel_readSheetName(const uint8_t *bytes, size_t *length, char16_t **name,
+                                      uint32_t version);
 // Parses a BOUNDSHEET body into a new entry. 0; 16; 12544; 1.
 [[nodiscard]] int Excel_parseBoundSheet(const uint8_t *body, size_t length, ExcelSheetEntry **out,
                                         uint32_t version);
@@ -253,7 +256,8 @@ void Excel_sheetDataFree(ExcelLoadSheet *sheet);
 void Excel_cellValueFree(ExcelCellValue *value);
 
 // Stores a value (taken over, also on failure) at (row, column). 0; 1.
-[[nodiscard]] int Excel_putCell(ExcelLoadSheet *sheet, ExcelCellValue *value, uint32_t row, uint32_t column);
+[[nodiscard]] int Excel_putCell(ExcelLoadSheet *sheet, ExcelCellValue *value, uint32_t row,
+                                uint32_t column);
 // The row record of that number, or null.
 ExcelRow *Excel_rowsLookup(ExcelRow **rows, uint32_t count, uint32_t row);
 // Inserts *row sorted; when the row exists, frees the new one and clears
@@ -269,7 +273,8 @@ ExcelRow *Excel_rowsLookup(ExcelRow **rows, uint32_t count, uint32_t row);
 // own (below 257 columns), a row without slots to at least the widest row
 // seen. 0; 8 for a column above 65534; 16 for null arguments; 1 (the row
 // as it was).
-[[nodiscard]] int Excel_rowPutCell(ExcelLoadSheet *sheet, ExcelRow *row, ExcelCellValue *value, uint32_t column);
+[[nodiscard]] int Excel_rowPutCell(ExcelLoadSheet *sheet, ExcelRow *row, ExcelCellValue *value,
+                                   uint32_t column);
 // Bisection over rows sorted by number: the index of the row, or where it
 // would be inserted.
 uint32_t Excel_rowsIndex(ExcelRow *const *rows, uint32_t count, uint32_t row);
@@ -306,8 +311,9 @@ void Excel_loadFree(ExcelLoad *load);
 // (freed with Mem_free); width is the room of the cell (its column's raw
 // width, 1/256 character), which limits General numbers, and the sheet's
 // display of zero values (null sheet: zeros are shown). 0; 1; 16.
-[[nodiscard]] int Excel_cellDisplayText(const ExcelLoad *load, const ExcelLoadSheet *sheet, const ExcelCellValue *value,
-                                        uint32_t width, char16_t **out);
+[[nodiscard]] int Excel_cellDisplayText(const ExcelLoad *load, const ExcelLoadSheet *sheet,
+                                        const ExcelCellValue *value, uint32_t width,
+                                        char16_t **out);
 // The raw width (1/256 character) of a column of a finished sheet: the
 // sum over a merged range holding the cell, 2048 beyond the used columns.
 uint32_t Excel_cellWidth(const ExcelLoadSheet *sheet, uint32_t row, uint32_t column);

@@ -122,7 +122,8 @@ int addFont(ExcelLoad *load, ExcelFont *font)
             return Res_ok; // the table is full: further fonts are dropped
         }
         uint16_t cap = load->fontCapacity ? uint16_t(load->fontCapacity * 2) : 16;
-        ExcelFont **f = static_cast<ExcelFont **>(Mem_realloc(load->fonts, cap * sizeof(ExcelFont *)));
+        ExcelFont **f =
+            static_cast<ExcelFont **>(Mem_realloc(load->fonts, cap * sizeof(ExcelFont *)));
         if (!f) {
             Mem_free(font);
             return Res_noMemory;
@@ -152,7 +153,8 @@ int readSst(ExcelLoad *load, const ExcelRecordHeader *h)
     // entries than the bodies hold.
     uint32_t room = (body.size - 8) / 3;
     uint32_t n = std::min(unique, room);
-    ExcelSstEntry *entries = n ? static_cast<ExcelSstEntry *>(Mem_calloc(n, sizeof(ExcelSstEntry))) : nullptr;
+    ExcelSstEntry *entries =
+        n ? static_cast<ExcelSstEntry *>(Mem_calloc(n, sizeof(ExcelSstEntry))) : nullptr;
     if (n && !entries) {
         Excel_bodyFree(&body);
         return Res_noMemory;
@@ -197,18 +199,15 @@ int readGlobals(ExcelLoad *load)
         uint32_t bodyAt = Ole_streamTell(load->stream);
         RecListEntry *kept = nullptr;
         if (biff8(load)) {
-            rc = RecList_append(&wb->recHead, &wb->recTail, RecList_appendAtEnd, h.type, h.length, bodyAt, &kept);
+            rc = RecList_append(&wb->recHead, &wb->recTail, RecList_appendAtEnd, h.type, h.length,
+                                bodyAt, &kept);
             if (rc != Res_ok)
                 return rc;
         }
         switch (h.type) {
-        case recEof:
-            return Res_ok;
-        case recFilePass:
-            return Excel_errEncrypted;
-        case recSst:
-            rc = readSst(load, &h);
-            break;
+        case recEof: return Res_ok;
+        case recFilePass: return Excel_errEncrypted;
+        case recSst: rc = readSst(load, &h); break;
         case recDrawingGroup:
             if (!biff8(load))
                 return Excel_errDrawingGroup5;
@@ -224,7 +223,8 @@ int readGlobals(ExcelLoad *load)
             case recDateMode:
                 if (n >= 2) {
                     load->date1904 = rd16(b) == 1 ? 1 : 0;
-                    load->workbook->date1904 = load->date1904; // later edits format and read dates alike
+                    load->workbook->date1904 =
+                        load->date1904; // later edits format and read dates alike
                 }
                 break;
             case recFont:
@@ -258,9 +258,7 @@ int readGlobals(ExcelLoad *load)
                 }
                 break;
             }
-            case recPalette:
-                Excel_Palette_readRecord(b, n, &wb->palette);
-                break;
+            case recPalette: Excel_Palette_readRecord(b, n, &wb->palette); break;
             case recBoundSheet: {
                 ExcelSheetEntry *e = nullptr;
                 int r = Excel_parseBoundSheet(b, n, &e, load->version);
@@ -297,8 +295,7 @@ int readGlobals(ExcelLoad *load)
                 if (n >= 4 && (rd16(b) & 0x8000))
                     rc = Excel_styleAdd(wb, rd32(b));
                 break;
-            default:
-                break;
+            default: break;
             }
         }
         }
@@ -326,7 +323,8 @@ int putCell(ExcelLoadSheet *sheet, ExcelCellValue *v, uint32_t row, uint32_t col
 // A string of a LABEL, HEADER, FOOTER or STRING body at offset at:
 // BIFF8 with a flags byte, BIFF5 without. count16: the character count is
 // 16-bit (else 8-bit, BIFF5 headers).
-int readText(ExcelLoad *load, const uint8_t *b, uint32_t n, uint32_t at, int count16, ExcelSstEntry *out)
+int readText(ExcelLoad *load, const uint8_t *b, uint32_t n, uint32_t at, int count16,
+             ExcelSstEntry *out)
 {
     *out = ExcelSstEntry{};
     if (biff8(load) || count16) {
@@ -429,11 +427,10 @@ int readRString(ExcelLoad *load, const uint8_t *b, uint32_t n, ExcelCellValue *v
 // block's types; the first other header is pushed back.
 int skipPivotBlock(ExcelLoad *load)
 {
-    static constexpr uint16_t kinds[] = {0x003C, 0x00B0, 0x00B1, 0x00B2, 0x00B4, 0x00B5, 0x00B6, 0x00C5,
-                                         0x00C6, 0x00CD, 0x00D0, 0x00D1, 0x00D2, 0x00D5, 0x00DC, 0x00E3,
-                                         0x00F0, 0x00F1, 0x00F2, 0x00F3, 0x00F4, 0x00F5, 0x00F7, 0x00F8,
-                                         0x00F9, 0x00FB, 0x0100, 0x0103, 0x0122, 0x01BB, 0x0802, 0x0810,
-                                         0x0864};
+    static constexpr uint16_t kinds[] = {
+        0x003C, 0x00B0, 0x00B1, 0x00B2, 0x00B4, 0x00B5, 0x00B6, 0x00C5, 0x00C6, 0x00CD, 0x00D0,
+        0x00D1, 0x00D2, 0x00D5, 0x00DC, 0x00E3, 0x00F0, 0x00F1, 0x00F2, 0x00F3, 0x00F4, 0x00F5,
+        0x00F7, 0x00F8, 0x00F9, 0x00FB, 0x0100, 0x0103, 0x0122, 0x01BB, 0x0802, 0x0810, 0x0864};
     for (;;) {
         ExcelRecordHeader h;
         int rc = Excel_readRecordHeader(load->stream, &h);
@@ -496,7 +493,8 @@ int endSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
         rc = Excel_finishSheet(sheet);
     ExcelWorkbook *wb = load->workbook;
     if (rc == Res_ok)
-        rc = Excel_resolveXfRefs(wb->xfs, wb->xfCount, wb->fonts, wb->fontCount, wb->formats, wb->formatCount);
+        rc = Excel_resolveXfRefs(wb->xfs, wb->xfCount, wb->fonts, wb->fontCount, wb->formats,
+                                 wb->formatCount);
     return rc;
 }
 
@@ -543,8 +541,8 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
         switch (h.type) {
         case recEof:
             if (biff8(load)) {
-                rc = RecList_append(&sheet->kept[0], &sheet->kept[1], RecList_appendAtEnd, h.type, h.length, bodyAt,
-                                    nullptr);
+                rc = RecList_append(&sheet->kept[0], &sheet->kept[1], RecList_appendAtEnd, h.type,
+                                    h.length, bodyAt, nullptr);
                 if (rc != Res_ok)
                     return rc;
             }
@@ -672,7 +670,8 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
                 ExcelRow *held = r ? r : Excel_rowsLookup(sheet->rows, sheet->rowCount, number);
                 if (held) {
                     held->formatXf = xf;
-                    held->formatColumns = uint16_t(std::min<uint32_t>(std::max<uint32_t>(rd16(b + 4), 10), 256));
+                    held->formatColumns =
+                        uint16_t(std::min<uint32_t>(std::max<uint32_t>(rd16(b + 4), 10), 256));
                 }
             }
             break;
@@ -699,12 +698,8 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
             // every row and column while holding a few cells, and the cells
             // read make its extent.
             break;
-        case recHeader:
-            rc = sheetText(load, b, n, &sheet->header);
-            break;
-        case recFooter:
-            rc = sheetText(load, b, n, &sheet->footer);
-            break;
+        case recHeader: rc = sheetText(load, b, n, &sheet->header); break;
+        case recFooter: rc = sheetText(load, b, n, &sheet->footer); break;
         case recNote:
             if (biff8(load) && n >= 8) {
                 ExcelNote *notes = static_cast<ExcelNote *>(
@@ -737,8 +732,8 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
             if (n >= 2) {
                 uint32_t count = std::min<uint32_t>(rd16(b), (n - 2) / 8);
                 if (count) {
-                    ExcelRange *m = static_cast<ExcelRange *>(
-                        Mem_realloc(sheet->merged, (sheet->mergedCount + count) * sizeof(ExcelRange)));
+                    ExcelRange *m = static_cast<ExcelRange *>(Mem_realloc(
+                        sheet->merged, (sheet->mergedCount + count) * sizeof(ExcelRange)));
                     if (!m)
                         return Res_noMemory;
                     sheet->merged = m;
@@ -753,7 +748,8 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
                                 sheet->extent[0] = r.firstRow;
                             sheet->extent[1] = std::max<int32_t>(sheet->extent[1], r.lastRow + 1);
                             sheet->extent[2] = std::min<int32_t>(sheet->extent[2], r.firstColumn);
-                            sheet->extent[3] = std::max<int32_t>(sheet->extent[3], std::min(r.lastColumn + 1, 256));
+                            sheet->extent[3] = std::max<int32_t>(sheet->extent[3],
+                                                                 std::min(r.lastColumn + 1, 256));
                         }
                     }
                 }
@@ -779,13 +775,11 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
             rc = Excel_sheetAddText(load, sheet, b, n, bodyAt - 4, &attached);
             break;
         }
-        case recHlink:
-            rc = Excel_keepHyperlink(sheet, b, n, bodyAt);
-            break;
+        case recHlink: rc = Excel_keepHyperlink(sheet, b, n, bodyAt); break;
         case recDrawing:
             if (biff8(load))
-                rc = RecList_append(&sheet->drawing[0], &sheet->drawing[1], RecList_appendAtEnd, h.type, h.length,
-                                    bodyAt, nullptr);
+                rc = RecList_append(&sheet->drawing[0], &sheet->drawing[1], RecList_appendAtEnd,
+                                    h.type, h.length, bodyAt, nullptr);
             if (rc == Res_ok && biff8(load)) {
                 // A drawing that cannot be read leaves the sheet without
                 // shapes; its cells load all the same.
@@ -794,8 +788,7 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
                     rc = Res_ok;
             }
             break;
-        default:
-            break;
+        default: break;
         }
         if (rc != Res_ok)
             return rc;
@@ -851,8 +844,9 @@ int Excel_readWorkbookStream(ExcelLoad *load, OleHandle *ole)
     load->version = bof.version;
     if (biff8(load)) {
         // The globals list starts with the BOF itself.
-        rc = RecList_append(&load->workbook->recHead, &load->workbook->recTail, RecList_appendAtEnd, bofHeader.type,
-                            bofHeader.length, Ole_streamTell(load->stream) - bofHeader.length, nullptr);
+        rc = RecList_append(&load->workbook->recHead, &load->workbook->recTail, RecList_appendAtEnd,
+                            bofHeader.type, bofHeader.length,
+                            Ole_streamTell(load->stream) - bofHeader.length, nullptr);
         if (rc != Res_ok)
             return rc;
     }
@@ -901,16 +895,15 @@ int Excel_readWorkbookStream(ExcelLoad *load, OleHandle *ole)
             rc = Excel_skipSubstream(load, x);
             ExcelBookItem *item = nullptr;
             if (rc == Res_ok)
-                rc = Excel_bookAddExtent(bof.type == Excel_subModule ? Excel_itemModule : Excel_itemMacroSheet,
+                rc = Excel_bookAddExtent(bof.type == Excel_subModule ? Excel_itemModule
+                                                                     : Excel_itemMacroSheet,
                                          load->workbook, x, e->name, &item);
             if (rc != Res_ok)
                 Mem_free(x);
             break;
         }
-        case Excel_subWorkspace:
-            break;
-        default:
-            return Excel_errMalformed;
+        case Excel_subWorkspace: break;
+        default: return Excel_errMalformed;
         }
         if (rc != Res_ok)
             return rc;
@@ -962,7 +955,8 @@ uint32_t Excel_cellWidth(const ExcelLoadSheet *sheet, uint32_t row, uint32_t col
     };
     for (uint32_t i = 0; sheet && i < sheet->mergedCount; i++) {
         const ExcelRange &m = sheet->merged[i];
-        if (row >= m.firstRow && row <= m.lastRow && column >= m.firstColumn && column <= m.lastColumn) {
+        if (row >= m.firstRow && row <= m.lastRow && column >= m.firstColumn &&
+            column <= m.lastColumn) {
             uint32_t sum = 0;
             for (uint32_t c = m.firstColumn; c <= m.lastColumn; c++)
                 sum += rawWidth(c);
@@ -972,8 +966,8 @@ uint32_t Excel_cellWidth(const ExcelLoadSheet *sheet, uint32_t row, uint32_t col
     return rawWidth(column);
 }
 
-int Excel_cellDisplayText(const ExcelLoad *load, const ExcelLoadSheet *sheet, const ExcelCellValue *value,
-                          uint32_t width, char16_t **out)
+int Excel_cellDisplayText(const ExcelLoad *load, const ExcelLoadSheet *sheet,
+                          const ExcelCellValue *value, uint32_t width, char16_t **out)
 {
     if (!out)
         return Res_missingArgument;

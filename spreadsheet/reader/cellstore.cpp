@@ -257,7 +257,8 @@ void moveShared(SheetGrid *grid, uint32_t at, int insert, int columns)
         if (!record && e.tokens)
             moveTokens(e.tokens, e.length, at, insert, columns);
         else if (e.type == arrayRecord && e.tokens && e.length >= 14)
-            moveTokens(e.tokens + 14, std::min<size_t>(rd16(e.tokens + 12), e.length - 14), at, insert, columns);
+            moveTokens(e.tokens + 14, std::min<size_t>(rd16(e.tokens + 12), e.length - 14), at,
+                       insert, columns);
         grid->sharedFormulas[kept++] = e;
     }
     grid->sharedCount = kept;
@@ -326,7 +327,8 @@ int defaultLine(GridEdgeList *list, uint32_t cells)
 int structural(EngineContext *context, SheetGrid *grid, uint32_t at, int insert, int columns)
 {
     SheetMetrics *m = grid ? grid->metrics : nullptr;
-    if (!m || !grid->edgeLists || !grid->cellTable || !m->rowPositions || !m->columnWidths || !m->rawWidths)
+    if (!m || !grid->edgeLists || !grid->cellTable || !m->rowPositions || !m->columnWidths ||
+        !m->rawWidths)
         return Res_missingArgument;
     uint32_t &count = columns ? m->columnCount : m->rowCount;
     uint32_t limit = columns ? maxColumn : maxRow;
@@ -338,22 +340,26 @@ int structural(EngineContext *context, SheetGrid *grid, uint32_t at, int insert,
     bool grows = insert && count < limit;
     // Reserve everything first so that a failure changes nothing.
     if (grows) {
-        GridEdgeList *l = static_cast<GridEdgeList *>(Mem_realloc(lines, (size_t(count) + 2) * sizeof(GridEdgeList)));
+        GridEdgeList *l = static_cast<GridEdgeList *>(
+            Mem_realloc(lines, (size_t(count) + 2) * sizeof(GridEdgeList)));
         if (!l)
             return Res_noMemory;
         lines = l;
         lines[count + 1] = GridEdgeList{};
         if (columns) {
-            uint16_t *raw = static_cast<uint16_t *>(Mem_realloc(m->rawWidths, (size_t(count) + 1) * sizeof(uint16_t)));
+            uint16_t *raw = static_cast<uint16_t *>(
+                Mem_realloc(m->rawWidths, (size_t(count) + 1) * sizeof(uint16_t)));
             if (!raw)
                 return Res_noMemory;
             m->rawWidths = raw;
-            uint32_t *w = static_cast<uint32_t *>(Mem_realloc(m->columnWidths, (size_t(count) + 1) * sizeof(uint32_t)));
+            uint32_t *w = static_cast<uint32_t *>(
+                Mem_realloc(m->columnWidths, (size_t(count) + 1) * sizeof(uint32_t)));
             if (!w)
                 return Res_noMemory;
             m->columnWidths = w;
         } else {
-            uint32_t *p = static_cast<uint32_t *>(Mem_realloc(m->rowPositions, (size_t(count) + 1) * sizeof(uint32_t)));
+            uint32_t *p = static_cast<uint32_t *>(
+                Mem_realloc(m->rowPositions, (size_t(count) + 1) * sizeof(uint32_t)));
             if (!p)
                 return Res_noMemory;
             m->rowPositions = p;
@@ -371,25 +377,31 @@ int structural(EngineContext *context, SheetGrid *grid, uint32_t at, int insert,
         if (grows) {
             uint16_t raw = at > 0 ? m->rawWidths[at - 1] : uint16_t(Excel_defaultRawWidth);
             uint32_t w = at > 0 ? m->columnWidths[at - 1] : m->columnWidths[0];
-            memmove(m->rawWidths + at + 1, m->rawWidths + at, (size_t(count) - at) * sizeof(uint16_t));
-            memmove(m->columnWidths + at + 1, m->columnWidths + at, (size_t(count) - at) * sizeof(uint32_t));
+            memmove(m->rawWidths + at + 1, m->rawWidths + at,
+                    (size_t(count) - at) * sizeof(uint16_t));
+            memmove(m->columnWidths + at + 1, m->columnWidths + at,
+                    (size_t(count) - at) * sizeof(uint32_t));
             m->rawWidths[at] = raw;
             m->columnWidths[at] = w;
             m->totalWidth = int32_t(uint32_t(m->totalWidth) + w);
             count++;
         } else if (!insert) {
             m->totalWidth = int32_t(uint32_t(m->totalWidth) - m->columnWidths[at]);
-            memmove(m->rawWidths + at, m->rawWidths + at + 1, (size_t(count) - at - 1) * sizeof(uint16_t));
-            memmove(m->columnWidths + at, m->columnWidths + at + 1, (size_t(count) - at - 1) * sizeof(uint32_t));
+            memmove(m->rawWidths + at, m->rawWidths + at + 1,
+                    (size_t(count) - at - 1) * sizeof(uint16_t));
+            memmove(m->columnWidths + at, m->columnWidths + at + 1,
+                    (size_t(count) - at - 1) * sizeof(uint32_t));
             Mem_free(lines[at + 1].segments);
-            memmove(lines + at + 1, lines + at + 2, (size_t(count) - at - 1) * sizeof(GridEdgeList));
+            memmove(lines + at + 1, lines + at + 2,
+                    (size_t(count) - at - 1) * sizeof(GridEdgeList));
             lines[count] = GridEdgeList{};
             count--;
         }
     } else {
         uint32_t *p = m->rowPositions;
         if (grows) {
-            uint32_t h = at > 0 ? p[at - 1] - (at > 1 ? p[at - 2] : 0) : uint32_t(m->defaultRowHeight);
+            uint32_t h =
+                at > 0 ? p[at - 1] - (at > 1 ? p[at - 2] : 0) : uint32_t(m->defaultRowHeight);
             memmove(p + at + 1, p + at, (size_t(count) - at) * sizeof(uint32_t));
             p[at] = (at > 0 ? p[at - 1] : 0) + h;
             for (uint32_t r = at + 1; r <= count; r++)
@@ -403,7 +415,8 @@ int structural(EngineContext *context, SheetGrid *grid, uint32_t at, int insert,
                 p[r] -= h;
             m->totalHeight = int32_t(uint32_t(m->totalHeight) - h);
             Mem_free(lines[at + 1].segments);
-            memmove(lines + at + 1, lines + at + 2, (size_t(count) - at - 1) * sizeof(GridEdgeList));
+            memmove(lines + at + 1, lines + at + 2,
+                    (size_t(count) - at - 1) * sizeof(GridEdgeList));
             lines[count] = GridEdgeList{};
             count--;
         }
@@ -444,7 +457,8 @@ int Excel_Sheet_deleteColumn(EngineContext *context, SheetGrid *grid, uint32_t i
     return structural(context, grid, index, 0, 1);
 }
 
-int Excel_Sheet_setColumnWidth(EngineContext *context, SheetGrid *grid, uint32_t column, uint32_t width)
+int Excel_Sheet_setColumnWidth(EngineContext *context, SheetGrid *grid, uint32_t column,
+                               uint32_t width)
 {
     SheetMetrics *m = grid ? grid->metrics : nullptr;
     if (!m || !m->rawWidths || !m->columnWidths || m->scale <= 0)

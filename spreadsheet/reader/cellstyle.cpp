@@ -20,8 +20,8 @@ namespace {
 
 // Properties of the engine's own that cells use.
 enum : uint32_t {
-    propUnderline = 95,     // underline kind
-    propRotation = 144,     // text rotation in degrees
+    propUnderline = 95, // underline kind
+    propRotation = 144, // text rotation in degrees
 };
 
 // Keywords of the cell formats.
@@ -81,20 +81,13 @@ int Excel_setRuleProp(uint32_t type, Prop *scratch, uint32_t id, uintptr_t value
         Prop_setUstr(scratch, id, text, static_cast<uint32_t>(Ustr_len(text)));
         break;
     }
-    case Excel_ruleLength:
-        Prop_setLength(scratch, id, static_cast<int32_t>(value));
-        break;
+    case Excel_ruleLength: Prop_setLength(scratch, id, static_cast<int32_t>(value)); break;
     case Excel_ruleColour:
         Prop_setWord(scratch, id, PropType_colour, static_cast<uint32_t>(value));
         break;
-    case Excel_ruleAngle:
-        Prop_setInt(scratch, id, static_cast<int32_t>(value));
-        break;
-    case Excel_ruleMatrix:
-        Prop_setMatrix(scratch, id, reinterpret_cast<Matrix *>(value));
-        break;
-    default:
-        return Res_excelBadPropType;
+    case Excel_ruleAngle: Prop_setInt(scratch, id, static_cast<int32_t>(value)); break;
+    case Excel_ruleMatrix: Prop_setMatrix(scratch, id, reinterpret_cast<Matrix *>(value)); break;
+    default: return Res_excelBadPropType;
     }
     int rc = StyleRule_appendProp(rule, scratch);
     Prop_free(scratch);
@@ -107,23 +100,24 @@ int Excel_fontToRule(const ExcelFont *font, const ExcelLoad *load, StyleRule *ru
         return Res_missingArgument;
     Prop p;
     EngineContext *ctx = load ? load->context : nullptr;
-    int rc = Excel_setRuleProp(Excel_ruleUstr, &p, PropId_fontFamily, reinterpret_cast<uintptr_t>(font->name),
-                               rule, ctx, 0);
+    int rc = Excel_setRuleProp(Excel_ruleUstr, &p, PropId_fontFamily,
+                               reinterpret_cast<uintptr_t>(font->name), rule, ctx, 0);
     uint8_t c[4];
     if (rc == Res_ok && load && load->workbook &&
-        Excel_paletteColour(c, &load->workbook->palette, font->colourSlot))
-    {
+        Excel_paletteColour(c, &load->workbook->palette, font->colourSlot)) {
         uint32_t word = c[0] | uint32_t(c[1]) << 8 | uint32_t(c[2]) << 16 | uint32_t(c[3]) << 24;
         rc = Excel_setRuleProp(Excel_ruleColour, &p, PropId_color, word, rule, ctx, 0);
     }
     if (rc == Res_ok && font->height != 0) {
         // Twentieths of a point as 16.16 inches.
         int32_t size = static_cast<int32_t>(int64_t(font->height) * 65536 / 1440);
-        rc = Excel_setRuleProp(Excel_ruleLength, &p, PropId_fontSize, static_cast<uint32_t>(size), rule, ctx, 0);
+        rc = Excel_setRuleProp(Excel_ruleLength, &p, PropId_fontSize, static_cast<uint32_t>(size),
+                               rule, ctx, 0);
     }
     if (rc == Res_ok) {
         uint32_t w = font->weight;
-        uint32_t kw = w >= 200 && w <= 900 && w % 100 == 0 ? KwId_weight200 + (w - 200) / 100 : KwId_weight100;
+        uint32_t kw = w >= 200 && w <= 900 && w % 100 == 0 ? KwId_weight200 + (w - 200) / 100
+                                                           : KwId_weight100;
         rc = addKeyword(rule, PropId_fontWeight, kw);
     }
     if (rc == Res_ok && (font->options & Excel_fontItalic))
@@ -133,20 +127,11 @@ int Excel_fontToRule(const ExcelFont *font, const ExcelLoad *load, StyleRule *ru
     if (rc == Res_ok) {
         uint32_t kw = 0;
         switch (font->underline) {
-        case 1:
-            kw = kwUnderlineSingle;
-            break;
-        case 2:
-            kw = kwUnderlineDouble;
-            break;
-        case 0x21:
-            kw = kwUnderlineSingleAccounting;
-            break;
-        case 0x22:
-            kw = kwUnderlineDoubleAccounting;
-            break;
-        default:
-            break;
+        case 1: kw = kwUnderlineSingle; break;
+        case 2: kw = kwUnderlineDouble; break;
+        case 0x21: kw = kwUnderlineSingleAccounting; break;
+        case 0x22: kw = kwUnderlineDoubleAccounting; break;
+        default: break;
         }
         if (kw)
             rc = addKeyword(rule, propUnderline, kw);
@@ -198,8 +183,9 @@ int Excel_xfToRule(const ExcelXf *xf, const ExcelLoad *load, StyleRule *rule)
         return rc;
     int32_t rotation = Excel_xfRotation(xf);
     uint32_t horizontal = xf->alignment & 7;
-    static constexpr uint32_t horizontals[8] = {kwAlignGeneral, KwId_left,    KwId_center,  KwId_right,
-                                                kwAlignFill,    KwId_justify, kwAlignAcross, KwId_right};
+    static constexpr uint32_t horizontals[8] = {kwAlignGeneral, KwId_left,   KwId_center,
+                                                KwId_right,     kwAlignFill, KwId_justify,
+                                                kwAlignAcross,  KwId_right};
     rc = addKeyword(rule, PropId_textAlign,
                     rotation ? Excel_rotationAlignKeyword(rotation) : horizontals[horizontal]);
     uint32_t vertical = (xf->alignment >> 4) & 7;
@@ -209,11 +195,12 @@ int Excel_xfToRule(const ExcelXf *xf, const ExcelLoad *load, StyleRule *rule)
         rc = addKeyword(rule, PropId_verticalAnchor, vkw);
     Prop p;
     if (rc == Res_ok && xf->indent)
-        rc = Excel_setRuleProp(Excel_ruleLength, &p, PropId_textIndent, uint32_t(xf->indent) << 8, rule,
-                               nullptr, 0);
+        rc = Excel_setRuleProp(Excel_ruleLength, &p, PropId_textIndent, uint32_t(xf->indent) << 8,
+                               rule, nullptr, 0);
     if (rc == Res_ok)
         rc = addKeyword(rule, PropId_whiteSpace,
-                        (xf->alignment & Excel_alignWrap) || vkw == KwId_justify ? KwId_preWrap : KwId_nowrap);
+                        (xf->alignment & Excel_alignWrap) || vkw == KwId_justify ? KwId_preWrap
+                                                                                 : KwId_nowrap);
     if (rc == Res_ok && rotation) {
         Matrix *m = static_cast<Matrix *>(Mem_malloc(sizeof(Matrix)));
         if (!m)
@@ -221,11 +208,11 @@ int Excel_xfToRule(const ExcelXf *xf, const ExcelLoad *load, StyleRule *rule)
         int32_t cosine = Fixed_sinDeg(rotation + 90);
         int32_t sine = Fixed_sinDeg(rotation);
         *m = Matrix{cosine, sine, -sine, cosine, 0, 0};
-        rc = Excel_setRuleProp(Excel_ruleMatrix, &p, PropId_transform, reinterpret_cast<uintptr_t>(m), rule,
-                               nullptr, 0);
+        rc = Excel_setRuleProp(Excel_ruleMatrix, &p, PropId_transform,
+                               reinterpret_cast<uintptr_t>(m), rule, nullptr, 0);
         if (rc == Res_ok)
-            rc = Excel_setRuleProp(Excel_ruleAngle, &p, propRotation, static_cast<uint32_t>(rotation), rule,
-                                   nullptr, 0);
+            rc = Excel_setRuleProp(Excel_ruleAngle, &p, propRotation,
+                                   static_cast<uint32_t>(rotation), rule, nullptr, 0);
     }
     return rc;
 }
@@ -337,8 +324,7 @@ uint64_t cellstylePropHash(const Prop *p)
     case PropType_ex:
     case PropType_inches:
     case PropType_percent:
-    case PropType_colour:
-        return cellstyleMix(h ^ uint64_t(p->payload));
+    case PropType_colour: return cellstyleMix(h ^ uint64_t(p->payload));
     case PropType_pointer:
         return cellstyleMix(h ^ uint64_t(p->payload) ^ (uint64_t(p->payload2) << 40));
     case PropType_ustr: {
@@ -348,8 +334,7 @@ uint64_t cellstylePropHash(const Prop *p)
             h = (h ^ t[i]) * 0x100000001B3ull;
         return cellstyleMix(h);
     }
-    default:
-        return h;
+    default: return h;
     }
 }
 
@@ -456,12 +441,13 @@ uint32_t cellstyleClassFind(const ExcelRuleIndex *x, const StyleRule *rule, uint
 
 // A new class of rule at index `first` (a rule equal to nothing when
 // `shared` is 0); *kind its number.
-int cellstyleClassAdd(ExcelRuleIndex *x, const StyleRule *rule, uint64_t hash, uint32_t first, int shared,
-                      uint32_t *kind)
+int cellstyleClassAdd(ExcelRuleIndex *x, const StyleRule *rule, uint64_t hash, uint32_t first,
+                      int shared, uint32_t *kind)
 {
     if (x->classCount == x->classCapacity) {
         uint32_t cap = x->classCapacity ? 2 * x->classCapacity : 64;
-        CellstyleClass *c = static_cast<CellstyleClass *>(Mem_realloc(x->classes, cap * sizeof(CellstyleClass)));
+        CellstyleClass *c =
+            static_cast<CellstyleClass *>(Mem_realloc(x->classes, cap * sizeof(CellstyleClass)));
         if (!c)
             return Res_noMemory;
         x->classes = c;
@@ -535,12 +521,14 @@ int cellstyleIndexOf(ExcelRuleTable *table, ExcelRuleIndex **out)
 
 // The rule a recipe makes: the XF's rule (an empty rule without the XF),
 // the number format's colour, the replaced alignment.
-int cellstyleRuleMake(const ExcelLoad *load, uint32_t xf, uint32_t how, uint32_t colour, StyleRule **out)
+int cellstyleRuleMake(const ExcelLoad *load, uint32_t xf, uint32_t how, uint32_t colour,
+                      StyleRule **out)
 {
     int rc = ruleOfXf(load, xf, out);
     Prop p;
     if (rc == Res_ok && (how & 4))
-        rc = Excel_setRuleProp(Excel_ruleColour, &p, PropId_colourOverride, colour, *out, nullptr, 0);
+        rc = Excel_setRuleProp(Excel_ruleColour, &p, PropId_colourOverride, colour, *out, nullptr,
+                               0);
     if (rc == Res_ok && (how & 3)) {
         int removed = 0;
         StyleRule_removeProp(*out, PropId_textAlign, &removed);
@@ -576,9 +564,10 @@ int Excel_cellRule(ExcelRuleTable *table, const ExcelLoad *load, uint32_t kind, 
     const ExcelXf *entry = xfOf(load, xf);
     bool number = kind == Excel_valueInteger || kind == Excel_valueNumber;
     bool coloured = number && numberColour && entry;
-    bool general = entry && (entry->alignment & 7) == Excel_alignGeneral && kind != Excel_valueString;
-    uint32_t slot = coloured ? 2 * xfCount + xf
-                    : !entry ? xf
+    bool general =
+        entry && (entry->alignment & 7) == Excel_alignGeneral && kind != Excel_valueString;
+    uint32_t slot = coloured  ? 2 * xfCount + xf
+                    : !entry  ? xf
                     : general ? (kind == Excel_valueBoolean ? xfCount : xfCount + xf)
                               : xf;
     // Booleans in a general-aligned XF are centred, other values right-aligned.
@@ -620,7 +609,8 @@ int Excel_cellRule(ExcelRuleTable *table, const ExcelLoad *load, uint32_t kind, 
             if (rc != Res_ok)
                 return rc;
             uint64_t hash = cellstyleRuleHash(rule);
-            uint32_t k = StyleRule_equalProps(rule, rule) ? cellstyleClassFind(x, rule, hash) : UINT32_MAX;
+            uint32_t k =
+                StyleRule_equalProps(rule, rule) ? cellstyleClassFind(x, rule, hash) : UINT32_MAX;
             if (k != UINT32_MAX) {
                 StyleRule_destroy(rule);
                 rc = cellstyleRecipeSet(x, xf, how, colour, k);

@@ -64,7 +64,8 @@ enum : uint32_t {
 // made once: the table keeps a lookup of the rules made so far (by what
 // they are made from, and by their properties), which the table's owner
 // frees with Excel_ruleIndexFree. numberColour, when not null, is the
-// colour (0xAABBGGRR) that the number format gives the value. 0; 1 when memory runs out; 16 for null arguments.
+// colour (0xAABBGGRR) that the number format gives the value. 0; 1 when memory runs out; 16 for
+// null arguments.
 [[nodiscard]] int Excel_cellRule(ExcelRuleTable *table, const ExcelLoad *load, uint32_t kind,
                                  ExcelCell *cell, uint32_t *index, const uint32_t *numberColour);
 

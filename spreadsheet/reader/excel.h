@@ -25,8 +25,9 @@ enum : uint32_t {
 // (mode 0) of the list; *out (may be null) lends it. 0; 8 for another
 // mode; 16 for a null head or tail; 1 when memory runs out (the list is
 // unchanged).
-[[nodiscard]] int RecList_append(RecListEntry **head, RecListEntry **tail, uint32_t mode, uint16_t type,
-                                 uint16_t length, uint32_t position, RecListEntry **out);
+[[nodiscard]] int RecList_append(RecListEntry **head, RecListEntry **tail, uint32_t mode,
+                                 uint16_t type, uint16_t length, uint32_t position,
+                                 RecListEntry **out);
 // The fields of an entry; each gives 0 (null) for a null entry, and the
 // extent's start and length 0 when the entry has none.
 RecListEntry *RecList_next(const RecListEntry *entry);
@@ -61,29 +62,29 @@ struct StyleRule;
 // workbook loader adds its own.
 struct ExcelLoad {
     EngineContext *context;
-    uint32_t version;          // BIFF version of the globals (0x0500 or 0x0600)
-    ExcelFont **fonts;         // the font table, in record order
+    uint32_t version;  // BIFF version of the globals (0x0500 or 0x0600)
+    ExcelFont **fonts; // the font table, in record order
     uint16_t fontCount;
     uint16_t fontCapacity;
-    ExcelWorkbook *workbook;   // the persistent workbook record
-    uint32_t charset;          // character set of 8-bit texts (a CharsetCode)
-    StyleRule **fontRules;     // one rule per font (Excel_fontsToRules)
-    uint16_t window2Options;   // WINDOW2 options of the sheet being laid out
+    ExcelWorkbook *workbook; // the persistent workbook record
+    uint32_t charset;        // character set of 8-bit texts (a CharsetCode)
+    StyleRule **fontRules;   // one rule per font (Excel_fontsToRules)
+    uint16_t window2Options; // WINDOW2 options of the sheet being laid out
     // The document side: each sheet becomes a page (spreadsheet/reader/sheetpage.h).
     Edr_Doc *doc;
-    Edr_Node *root;            // the sheet's root group
-    Request *styleSheet;       // the spreadsheet style sheet (kind 2); null until built
-    uint32_t nextElementId;    // the id the next page rule gets
+    Edr_Node *root;              // the sheet's root group
+    Request *styleSheet;         // the spreadsheet style sheet (kind 2); null until built
+    uint32_t nextElementId;      // the id the next page rule gets
     ExcelBookItem *currentSheet; // the sheet being built: one of the workbook's items
     // The record walk (spreadsheet/reader/biff.h).
-    OleStream *stream;         // the workbook stream
-    uint32_t date1904;         // 1 when the workbook counts dates from 1904
-    ExcelSheetEntry *sheets;   // BOUNDSHEET entries in file order
+    OleStream *stream;       // the workbook stream
+    uint32_t date1904;       // 1 when the workbook counts dates from 1904
+    ExcelSheetEntry *sheets; // BOUNDSHEET entries in file order
     uint32_t sheetCount;
-    uint8_t *body;             // the record body buffer
+    uint8_t *body; // the record body buffer
     uint32_t bodyCapacity;
     struct ExcelLoadSheet *layoutSheet; // the sheet whose page is being built
-    struct ExcelDrawHost *draw;         // the workbook's drawing (spreadsheet/reader/exceldraw.h), or null
+    struct ExcelDrawHost *draw; // the workbook's drawing (spreadsheet/reader/exceldraw.h), or null
 };
 
 // Adds the match key nextElementId with weight 10 to *rule and hands the

@@ -116,8 +116,8 @@ ExcelDrawHost *hostOf(ExcelLoad *load)
 
 // An OBJ or TXO inside or right after a drawing run: added to the sheet's
 // objects and, when it was kept, to the client records at the byte count.
-int clientRecord(ExcelLoad *load, ExcelLoadSheet *sheet, ExcelSheetDrawing *sd, const ExcelRecordHeader &h,
-                 uint32_t gathered)
+int clientRecord(ExcelLoad *load, ExcelLoadSheet *sheet, ExcelSheetDrawing *sd,
+                 const ExcelRecordHeader &h, uint32_t gathered)
 {
     uint32_t position = Ole_streamTell(load->stream) - 4;
     uint8_t *body = nullptr;
@@ -131,7 +131,8 @@ int clientRecord(ExcelLoad *load, ExcelLoadSheet *sheet, ExcelSheetDrawing *sd, 
         rc = Excel_sheetAddText(load, sheet, body, h.length, position, &kept);
     Mem_free(body);
     if (rc == Res_ok && kept)
-        rc = ExcelDraw_addClientRecord(sd, gathered, h.type == recObj ? ExcelClient_object : ExcelClient_text,
+        rc = ExcelDraw_addClientRecord(sd, gathered,
+                                       h.type == recObj ? ExcelClient_object : ExcelClient_text,
                                        sheet->objectCount - 1);
     if (rc == Res_ok && kept) {
         ExcelClientRecord *added = &sd->records[sd->count - 1];
@@ -205,8 +206,8 @@ int addGroupId(ExcelLoad *load, Edr_Node *group, StyleRule **rule)
 
 // The characters [start, end) of text as a group styled with the font
 // (none: unstyled), one text node per line (each ends after its line feed).
-int textRuns(ExcelDrawHost *host, Edr_Node *parent, const char16_t *text, uint32_t start, uint32_t end,
-             int32_t font)
+int textRuns(ExcelDrawHost *host, Edr_Node *parent, const char16_t *text, uint32_t start,
+             uint32_t end, int32_t font)
 {
     Edr_Doc *doc = host->load->doc;
     Edr_Node *group = nullptr;
@@ -290,8 +291,8 @@ int ExcelDraw_openGroup(ExcelLoad *load, const ExcelRecordHeader *header)
         return rc;
     }
     EscherDrawing *d = nullptr;
-    rc = Escher_openDrawingMemory(load->context, bytes, got, &d, ExcelDraw_styleHook, ExcelDraw_shapeHook,
-                                  ExcelDraw_clientHook, host);
+    rc = Escher_openDrawingMemory(load->context, bytes, got, &d, ExcelDraw_styleHook,
+                                  ExcelDraw_shapeHook, ExcelDraw_clientHook, host);
     if (rc != Res_ok) {
         Mem_free(bytes);
         // A group that cannot be read leaves the workbook without drawings.
@@ -305,7 +306,8 @@ int ExcelDraw_openGroup(ExcelLoad *load, const ExcelRecordHeader *header)
     return Res_ok;
 }
 
-int ExcelDraw_readSheetDrawing(ExcelLoad *load, ExcelLoadSheet *sheet, const uint8_t *body, uint32_t length)
+int ExcelDraw_readSheetDrawing(ExcelLoad *load, ExcelLoadSheet *sheet, const uint8_t *body,
+                               uint32_t length)
 {
     if (!load || !sheet || !load->stream || (!body && length))
         return Res_missingArgument;
@@ -313,7 +315,8 @@ int ExcelDraw_readSheetDrawing(ExcelLoad *load, ExcelLoadSheet *sheet, const uin
     if (!host || !host->drawing)
         return ExcelDraw_errNoGroup;
     if (!sheet->drawingState) {
-        sheet->drawingState = static_cast<ExcelSheetDrawing *>(Mem_calloc(1, sizeof(ExcelSheetDrawing)));
+        sheet->drawingState =
+            static_cast<ExcelSheetDrawing *>(Mem_calloc(1, sizeof(ExcelSheetDrawing)));
         if (!sheet->drawingState)
             return Res_noMemory;
     }
@@ -344,16 +347,14 @@ int ExcelDraw_readSheetDrawing(ExcelLoad *load, ExcelLoadSheet *sheet, const uin
                 break;
             }
             if (h.type == recDrawing)
-                rc = RecList_append(&sheet->drawing[0], &sheet->drawing[1], RecList_appendAtEnd, h.type, h.length,
-                                    Ole_streamTell(stream), nullptr);
+                rc = RecList_append(&sheet->drawing[0], &sheet->drawing[1], RecList_appendAtEnd,
+                                    h.type, h.length, Ole_streamTell(stream), nullptr);
             if (rc == Res_ok)
                 rc = Ole_streamReadExact(stream, bytes + got, h.length);
             got += h.length;
             break;
         case recObj:
-        case recTxo:
-            rc = clientRecord(load, sheet, sd, h, got);
-            break;
+        case recTxo: rc = clientRecord(load, sheet, sd, h, got); break;
         default:
             // Not part of a drawing: the sheet walk reads it.
             rc = stepBack(stream);
@@ -574,7 +575,8 @@ int ExcelDraw_placeSheet(ExcelLoad *book, const SheetGrid *grid, Edr_Doc *doc, E
         ShapeRect rect;
         ExcelDraw_anchorRect(grid, xOrigin, yOrigin, &rect, e->clientAnchor.bytes);
         const ExcelClientRecord *client = clientOf(&e->clientData);
-        const ExcelObject *object = client && client->kind == ExcelClient_object ? objectOf(host, client) : nullptr;
+        const ExcelObject *object =
+            client && client->kind == ExcelClient_object ? objectOf(host, client) : nullptr;
         if (object && object->type == Excel_objNote)
             continue; // notes show through their cells
         if (object && object->type == Excel_objChart) {
@@ -723,7 +725,8 @@ int ExcelDraw_textBox(ExcelDrawHost *host, Edr_Node *parent, const EscherClientB
 
 // ------------------------------------------------------------ records
 
-int ExcelDraw_addClientRecord(ExcelSheetDrawing *drawing, uint32_t position, uint32_t kind, uint32_t object)
+int ExcelDraw_addClientRecord(ExcelSheetDrawing *drawing, uint32_t position, uint32_t kind,
+                              uint32_t object)
 {
     if (!drawing)
         return Res_missingArgument;
@@ -783,7 +786,8 @@ void ExcelDraw_objectsExtent(const ExcelLoadSheet *sheet, uint32_t *columns, uin
     const EscherDrawingGroup *g = sd ? sd->group : nullptr;
     for (uint32_t i = 0; g && i < g->count; i++) {
         const EscherShape &e = g->shapes[i];
-        if (!(e.flags & EscherFsp_haveAnchor) || e.clientAnchor.length != anchorBytes || !e.clientAnchor.bytes)
+        if (!(e.flags & EscherFsp_haveAnchor) || e.clientAnchor.length != anchorBytes ||
+            !e.clientAnchor.bytes)
             continue;
         c = std::max<uint32_t>(c, uint32_t(rd16(e.clientAnchor.bytes + 10)) + 1);
         r = std::max<uint32_t>(r, uint32_t(rd16(e.clientAnchor.bytes + 14)) + 1);
@@ -803,7 +807,8 @@ EscherShape *Excel_noteShow(const ExcelNoteData *data)
         if (!b->bytes || b->length != sizeof(ExcelClientRecord))
             continue;
         ExcelClientRecord *r = reinterpret_cast<ExcelClientRecord *>(b->bytes);
-        if (r->kind == ExcelClient_object && r->objectType == Excel_objNote && r->objectId == data->objectId) {
+        if (r->kind == ExcelClient_object && r->objectType == Excel_objNote &&
+            r->objectId == data->objectId) {
             r->flags |= ExcelClient_shown;
             return e;
         }

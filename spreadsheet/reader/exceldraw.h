@@ -24,8 +24,9 @@ struct ShapeRect;
 struct StyleRule;
 
 enum : int {
-    ExcelDraw_errRecord = 0x3100,  // another record inside a drawing run, or one past the drawing's size
-    ExcelDraw_errNoGroup = 17,     // a sheet drawing without a workbook drawing group
+    ExcelDraw_errRecord =
+        0x3100, // another record inside a drawing run, or one past the drawing's size
+    ExcelDraw_errNoGroup = 17, // a sheet drawing without a workbook drawing group
 };
 
 // Kinds of a client record.
@@ -79,9 +80,9 @@ struct ExcelDrawHost {
     EscherDrawing *drawing;
     uint8_t *bytes; // the group's bytes: the drawing's delay source
     uint32_t length;
-    ExcelLoadSheet *sheet;     // the sheet being read or placed
-    const SheetGrid *grid;     // the laid-out sheet being placed
-    uint32_t *fontStyles;      // per font slot; 0 until built
+    ExcelLoadSheet *sheet; // the sheet being read or placed
+    const SheetGrid *grid; // the laid-out sheet being placed
+    uint32_t *fontStyles;  // per font slot; 0 until built
     uint32_t fontStyleCount;
 };
 
@@ -103,8 +104,8 @@ struct ExcelDrawHost {
 // that the sheet walk reads it, and gives 0x3100; so does a drawing record
 // that passes the size. 17 without a workbook drawing; a body shorter than
 // 9 bytes reads nothing. 1; stream and OfficeArt errors.
-[[nodiscard]] int ExcelDraw_readSheetDrawing(ExcelLoad *load, ExcelLoadSheet *sheet, const uint8_t *body,
-                                             uint32_t length);
+[[nodiscard]] int ExcelDraw_readSheetDrawing(ExcelLoad *load, ExcelLoadSheet *sheet,
+                                             const uint8_t *body, uint32_t length);
 
 // The client hook of the workbook drawing: the last client record of the
 // sheet being read whose position is the drawing's current position,
@@ -136,7 +137,8 @@ void ExcelDraw_resolveColours(ExcelDrawHost *host, EscherDrawingGroup *group);
 // margins: notes are not drawn, charts go to
 // ExcelDraw_chartShape, every other anchored shape to Shape_placeTree.
 // 0 without a drawing; document and shape errors.
-[[nodiscard]] int ExcelDraw_placeSheet(ExcelLoad *book, const SheetGrid *grid, Edr_Doc *doc, Edr_Node *parent);
+[[nodiscard]] int ExcelDraw_placeSheet(ExcelLoad *book, const SheetGrid *grid, Edr_Doc *doc,
+                                       Edr_Node *parent);
 
 // A chart shape in its rectangle. The chart drawing is wired in by the
 // chart code; until then a chart's shape shows nothing.
@@ -156,12 +158,13 @@ void Shape_applyTextInsets(int32_t rect[4], const EscherPropSet *set);
 // Lays out the text of a client record in the rectangle {x, y, w, h}
 // under parent: a TXO's text with its alignment and runs; a chart object
 // goes to ExcelDraw_chartShape.
-[[nodiscard]] int ExcelDraw_textBox(ExcelDrawHost *host, Edr_Node *parent, const EscherClientBytes *client,
-                                    const int32_t rect[4], int32_t rotation);
+[[nodiscard]] int ExcelDraw_textBox(ExcelDrawHost *host, Edr_Node *parent,
+                                    const EscherClientBytes *client, const int32_t rect[4],
+                                    int32_t rotation);
 
 // Adds a client record. 0; 1.
-[[nodiscard]] int ExcelDraw_addClientRecord(ExcelSheetDrawing *drawing, uint32_t position, uint32_t kind,
-                                            uint32_t object);
+[[nodiscard]] int ExcelDraw_addClientRecord(ExcelSheetDrawing *drawing, uint32_t position,
+                                            uint32_t kind, uint32_t object);
 // Frees the client records, last to first.
 void ExcelDraw_clientRecordsFree(ExcelSheetDrawing *drawing);
 // Frees a sheet's drawing. Null does nothing.

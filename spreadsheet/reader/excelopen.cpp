@@ -82,7 +82,8 @@ uint32_t Excel_earlyBiffVersion(const uint8_t *head, size_t length)
     uint32_t version = type == 0x0009 ? 2 : type == 0x0209 ? 3 : type == 0x0409 ? 4 : 0;
     if (!version || size < 4 || size > 16)
         return 0;
-    bool known = sheet == 0x0010 || sheet == 0x0020 || sheet == 0x0040 || (version == 4 && sheet == 0x0100);
+    bool known =
+        sheet == 0x0010 || sheet == 0x0020 || sheet == 0x0040 || (version == 4 && sheet == 0x0100);
     return known ? version : 0;
 }
 
@@ -90,18 +91,19 @@ const char *Excel_openErrorText(int code)
 {
     switch (code) {
     case Excel_errBiff2File:
-        return "an Excel 2.x worksheet (BIFF2), which is not read: only BIFF5 and BIFF8 workbooks are";
+        return "an Excel 2.x worksheet (BIFF2), which is not read: only BIFF5 and BIFF8 workbooks "
+               "are";
     case Excel_errBiff3File:
-        return "an Excel 3.0 worksheet (BIFF3), which is not read: only BIFF5 and BIFF8 workbooks are";
+        return "an Excel 3.0 worksheet (BIFF3), which is not read: only BIFF5 and BIFF8 workbooks "
+               "are";
     case Excel_errBiff4File:
-        return "an Excel 4.0 worksheet or workbook (BIFF4), which is not read: only BIFF5 and BIFF8 workbooks are";
+        return "an Excel 4.0 worksheet or workbook (BIFF4), which is not read: only BIFF5 and "
+               "BIFF8 workbooks are";
     case Excel_errVersion:
     case Excel_errBiff4:
         return "a workbook of a BIFF version other than BIFF5 and BIFF8, which is not read";
-    case Excel_errEncrypted:
-        return "an encrypted workbook, which is not read";
-    default:
-        return nullptr;
+    case Excel_errEncrypted: return "an encrypted workbook, which is not read";
+    default: return nullptr;
     }
 }
 
@@ -114,7 +116,8 @@ int Excel_matchMime(EngineContext *, Edr_HandlerDesc *, const char16_t *mime, in
     return Res_ok;
 }
 
-int Excel_sniff(EngineContext *, Edr_HandlerDesc *, VfsHandle *stream, int32_t *score, uint32_t *typeId)
+int Excel_sniff(EngineContext *, Edr_HandlerDesc *, VfsHandle *stream, int32_t *score,
+                uint32_t *typeId)
 {
     *score = 0;
     OleHandle *ole = nullptr;
@@ -175,7 +178,8 @@ int Excel_loadWorkbook(EngineContext *context, OleHandle *ole, Edr_Doc *doc, Edr
         err = Excel_sheetLayout(&load, e, &grid);
         if (err == Res_ok && grid) {
             const ExcelLoadSheet *s = e->sheet;
-            ExcelPageSetup setup{s->header, s->footer, s->margins[0], s->margins[1], s->margins[2], s->margins[3]};
+            ExcelPageSetup setup{s->header,     s->footer,     s->margins[0],
+                                 s->margins[1], s->margins[2], s->margins[3]};
             load.layoutSheet = e->sheet;
             load.window2Options = s->window2Options;
             err = Excel_Page_build(&load, &setup, grid, pageKey++, 0);
@@ -197,7 +201,8 @@ int Excel_loadWorkbook(EngineContext *context, OleHandle *ole, Edr_Doc *doc, Edr
     return err;
 }
 
-int Excel_open(EngineContext *context, Edr_HandlerDesc *, void *, VfsHandle *stream, Edr_Doc *doc, Edr_Node *target)
+int Excel_open(EngineContext *context, Edr_HandlerDesc *, void *, VfsHandle *stream, Edr_Doc *doc,
+               Edr_Node *target)
 {
     int err = Edr_Doc_setFlags(doc, 2);
     if (err == Res_ok)
@@ -209,7 +214,9 @@ int Excel_open(EngineContext *context, Edr_HandlerDesc *, void *, VfsHandle *str
         // is told by its version.
         if (err != Res_ok && err != Res_noMemory) {
             if (uint32_t version = excelopenEarlyBiff(stream))
-                err = version == 2 ? Excel_errBiff2File : version == 3 ? Excel_errBiff3File : Excel_errBiff4File;
+                err = version == 2   ? Excel_errBiff2File
+                      : version == 3 ? Excel_errBiff3File
+                                     : Excel_errBiff4File;
         }
     }
     if (err == Res_ok)

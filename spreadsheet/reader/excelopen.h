@@ -37,7 +37,8 @@ const char *Excel_openErrorText(int code);
 
 // Score 100 for "application/vnd.ms-excel" and "application/excel" (any
 // case), else 0. 0.
-int Excel_matchMime(EngineContext *context, Edr_HandlerDesc *desc, const char16_t *mime, int32_t *score);
+int Excel_matchMime(EngineContext *context, Edr_HandlerDesc *desc, const char16_t *mime,
+                    int32_t *score);
 // Score 100 and type id 29 for a compound file with a "Workbook" or
 // "Book" stream, or for a plain BIFF2 to BIFF4 record stream (which the
 // open then refuses with a code naming its version), else 0; the stream
@@ -47,8 +48,9 @@ int Excel_sniff(EngineContext *context, Edr_HandlerDesc *desc, VfsHandle *stream
                 uint32_t *typeId);
 // Opens the workbook on the stream (closed in every case) and loads it. A
 // plain BIFF2, BIFF3 or BIFF4 stream fails with 12553, 12554 or 12555.
-int Excel_open(EngineContext *context, Edr_HandlerDesc *desc, void *argument, VfsHandle *stream, Edr_Doc *doc,
-               Edr_Node *target);
+int Excel_open(EngineContext *context, Edr_HandlerDesc *desc, void *argument, VfsHandle *stream,
+               Edr_Doc *doc, Edr_Node *target);
 // The whole load: type code 228, the record walk, then one page per
 // worksheet with cells under target. 0 or the first error.
-[[nodiscard]] int Excel_loadWorkbook(EngineContext *context, OleHandle *ole, Edr_Doc *doc, Edr_Node *target);
+[[nodiscard]] int Excel_loadWorkbook(EngineContext *context, OleHandle *ole, Edr_Doc *doc,
+                                     Edr_Node *target);

@@ -51,16 +51,18 @@ double rdDouble(const uint8_t *p)
 }
 
 // One row and column word pair made absolute (from) or moved (by).
-void fixRef(uint8_t *row, uint8_t *col, int fromBase, uint32_t baseRow, uint32_t baseColumn, int32_t dRow,
-            int32_t dColumn)
+void fixRef(uint8_t *row, uint8_t *col, int fromBase, uint32_t baseRow, uint32_t baseColumn,
+            int32_t dRow, int32_t dColumn)
 {
     uint16_t c = rd16(col);
     uint16_t r = rd16(row);
     if (c & 0x8000)
-        r = fromBase ? uint16_t(baseRow + uint32_t(int32_t(int16_t(r)))) : uint16_t(int32_t(r) + dRow);
+        r = fromBase ? uint16_t(baseRow + uint32_t(int32_t(int16_t(r))))
+                     : uint16_t(int32_t(r) + dRow);
     uint8_t low = uint8_t(c & 0xFF);
     if (c & 0x4000)
-        low = fromBase ? uint8_t(baseColumn + uint32_t(int32_t(int8_t(low)))) : uint8_t(int32_t(low) + dColumn);
+        low = fromBase ? uint8_t(baseColumn + uint32_t(int32_t(int8_t(low))))
+                       : uint8_t(int32_t(low) + dColumn);
     wr16(row, r);
     wr16(col, uint16_t((c & 0xFF00) | low));
 }
@@ -76,7 +78,8 @@ int copyTokens(const uint8_t *src, uint32_t length, uint8_t **out)
 }
 
 // Re-bases every reference of a token string. 0 or 0x6600.
-int rebaseAll(uint8_t *tokens, size_t length, uint32_t baseRow, uint32_t baseColumn, int32_t dRow, int32_t dColumn)
+int rebaseAll(uint8_t *tokens, size_t length, uint32_t baseRow, uint32_t baseColumn, int32_t dRow,
+              int32_t dColumn)
 {
     size_t pos = 0;
     while (pos < length) {
@@ -93,8 +96,8 @@ int rebaseAll(uint8_t *tokens, size_t length, uint32_t baseRow, uint32_t baseCol
     return Res_ok;
 }
 
-int addFormula(ExcelLoadSheet *sheet, uint16_t row, uint16_t column, uint16_t options, uint8_t *tokens,
-               uint32_t length, uint32_t extra)
+int addFormula(ExcelLoadSheet *sheet, uint16_t row, uint16_t column, uint16_t options,
+               uint8_t *tokens, uint32_t length, uint32_t extra)
 {
     ExcelLoadFormula *f = static_cast<ExcelLoadFormula *>(Mem_calloc(1, sizeof(ExcelLoadFormula)));
     if (!f) {
@@ -127,14 +130,16 @@ int readBodyInto(OleStream *stream, const ExcelRecordHeader *h, uint8_t **out)
 
 } // namespace
 
-int Excel_Formula_rebase(uint8_t *tokens, size_t length, size_t *pos, uint32_t baseRow, uint32_t baseColumn,
-                         int32_t dRow, int32_t dColumn)
+int Excel_Formula_rebase(uint8_t *tokens, size_t length, size_t *pos, uint32_t baseRow,
+                         uint32_t baseColumn, int32_t dRow, int32_t dColumn)
 {
     size_t at = *pos;
     if (at >= length)
         return kBadToken;
     int32_t folded = Excel_Ptg_fold(tokens[at]);
-    size_t size = folded == ptgRef || folded == ptgRefN ? 5 : folded == ptgArea || folded == ptgAreaN ? 9 : 0;
+    size_t size = folded == ptgRef || folded == ptgRefN     ? 5
+                  : folded == ptgArea || folded == ptgAreaN ? 9
+                                                            : 0;
     if (size == 0) {
         size_t s = 0;
         int rc = Excel_Ptg_tokenSize(tokens, length, at, &s);
@@ -159,7 +164,8 @@ int Excel_Formula_rebase(uint8_t *tokens, size_t length, size_t *pos, uint32_t b
     return Res_ok;
 }
 
-int Excel_Formula_readRecord(ExcelLoad *load, ExcelLoadSheet *sheet, const ExcelRecordHeader *header)
+int Excel_Formula_readRecord(ExcelLoad *load, ExcelLoadSheet *sheet,
+                             const ExcelRecordHeader *header)
 {
     if (!load || !sheet || !header)
         return Res_missingArgument;
@@ -195,9 +201,7 @@ int Excel_Formula_readRecord(ExcelLoad *load, ExcelLoadSheet *sheet, const Excel
             v.errorCode = b[8];
             v.value.error = Excel_errorText(b[8]);
             break;
-        default:
-            v.kind = Excel_valBlank;
-            break;
+        default: v.kind = Excel_valBlank; break;
         }
     } else {
         v.kind = Excel_valNumber;
@@ -232,8 +236,8 @@ int Excel_Formula_readRecord(ExcelLoad *load, ExcelLoadSheet *sheet, const Excel
                     tokens = nullptr;
                 }
                 if (rc == Res_ok && tokens) {
-                    ExcelSharedFormula *sf =
-                        static_cast<ExcelSharedFormula *>(Mem_calloc(1, sizeof(ExcelSharedFormula)));
+                    ExcelSharedFormula *sf = static_cast<ExcelSharedFormula *>(
+                        Mem_calloc(1, sizeof(ExcelSharedFormula)));
                     uint8_t *copy = nullptr;
                     if (!sf || copyTokens(tokens, sc + se, &copy) != Res_ok) {
                         Mem_free(sf);
@@ -261,7 +265,8 @@ int Excel_Formula_readRecord(ExcelLoad *load, ExcelLoadSheet *sheet, const Excel
         // A member of a shared formula defined at (exp row, exp column).
         uint16_t er = rd16(b + 23), ec = rd16(b + 25);
         ExcelSharedFormula *sf = sheet->shared;
-        while (sf && !(sf->type == recShrFmla && sf->range.firstRow == er && sf->range.firstColumn == ec))
+        while (sf &&
+               !(sf->type == recShrFmla && sf->range.firstRow == er && sf->range.firstColumn == ec))
             sf = sf->next;
         if (!sf) {
             unsupported = 1;
@@ -270,7 +275,8 @@ int Excel_Formula_readRecord(ExcelLoad *load, ExcelLoadSheet *sheet, const Excel
             if (rc == Res_ok) {
                 tokenLength = sf->length;
                 extraLength = sf->extra;
-                if (rebaseAll(tokens, tokenLength, row, column, int32_t(row) - er, int32_t(column) - ec) != Res_ok) {
+                if (rebaseAll(tokens, tokenLength, row, column, int32_t(row) - er,
+                              int32_t(column) - ec) != Res_ok) {
                     Mem_free(tokens);
                     tokens = nullptr;
                     unsupported = 1;
@@ -282,7 +288,8 @@ int Excel_Formula_readRecord(ExcelLoad *load, ExcelLoadSheet *sheet, const Excel
         uint8_t *s = nullptr;
         rc = readBodyInto(stream, &next, &s);
         if (rc == Res_ok && biff8) {
-            ExcelSharedFormula *sf = static_cast<ExcelSharedFormula *>(Mem_calloc(1, sizeof(ExcelSharedFormula)));
+            ExcelSharedFormula *sf =
+                static_cast<ExcelSharedFormula *>(Mem_calloc(1, sizeof(ExcelSharedFormula)));
             if (!sf) {
                 rc = Res_noMemory;
             } else {

@@ -19,7 +19,8 @@ enum : uint32_t {
 // formulas keep their tokens in the sheet's formula list. 0; 1; 12544 for
 // a body too short or a text result without its STRING record; stream
 // errors.
-[[nodiscard]] int Excel_Formula_readRecord(ExcelLoad *load, ExcelLoadSheet *sheet, const ExcelRecordHeader *header);
+[[nodiscard]] int Excel_Formula_readRecord(ExcelLoad *load, ExcelLoadSheet *sheet,
+                                           const ExcelRecordHeader *header);
 
 // Re-bases the ptgRef, ptgArea, ptgRefN or ptgAreaN token at *pos for
 // another cell and moves *pos past it. For ptgRefN/ptgAreaN (made into
@@ -27,5 +28,5 @@ enum : uint32_t {
 // (baseRow, baseColumn); for ptgRef/ptgArea the relative parts move by
 // (dRow, dColumn). Other ids are passed over. 0; 0x6600 for a token that
 // does not fit.
-int Excel_Formula_rebase(uint8_t *tokens, size_t length, size_t *pos, uint32_t baseRow, uint32_t baseColumn,
-                         int32_t dRow, int32_t dColumn);
+int Excel_Formula_rebase(uint8_t *tokens, size_t length, size_t *pos, uint32_t baseRow,
+                         uint32_t baseColumn, int32_t dRow, int32_t dColumn);

@@ -86,7 +86,9 @@ void skipCounted(Cursor *c)
 char16_t *makeText(const uint8_t *p, size_t n, bool wide, int *rc)
 {
     *rc = Res_ok;
-    auto at = [&](size_t i) -> char16_t { return wide ? char16_t(rd16(p + 2 * i)) : char16_t(p[i]); };
+    auto at = [&](size_t i) -> char16_t {
+        return wide ? char16_t(rd16(p + 2 * i)) : char16_t(p[i]);
+    };
     while (n && at(n - 1) == 0)
         n--;
     if (n > maxTargetChars)
@@ -188,18 +190,14 @@ void Excel_hyperlinkFree(ExcelHyperlink *link)
     memset(link, 0, sizeof *link);
 }
 
-void Excel_hyperlinkTag(TaggedRecord *)
-{
-}
+void Excel_hyperlinkTag(TaggedRecord *) {}
 
 const char16_t *Excel_hyperlinkTarget(const TaggedRecord *record)
 {
     return record ? reinterpret_cast<const char16_t *>(record + 1) : nullptr;
 }
 
-void Excel_hyperlinkRecordTag(TaggedRecord *)
-{
-}
+void Excel_hyperlinkRecordTag(TaggedRecord *) {}
 
 namespace {
 
@@ -207,8 +205,9 @@ namespace {
 // page body and a block group the size of the range carrying target as its
 // URL; the group's display and size are its own property list, so that the
 // group can be made again after an edit without the load's style sheet.
-int linkNodeAt(Edr_Doc *doc, const SheetGrid *grid, Edr_Node *parent, uint32_t firstRow, uint32_t firstColumn,
-               uint32_t lastRow, uint32_t lastColumn, const char16_t *target, int32_t xOrigin)
+int linkNodeAt(Edr_Doc *doc, const SheetGrid *grid, Edr_Node *parent, uint32_t firstRow,
+               uint32_t firstColumn, uint32_t lastRow, uint32_t lastColumn, const char16_t *target,
+               int32_t xOrigin)
 {
     // The range as a cell anchor: from the corner of its first cell to the
     // corner after its last.
@@ -291,13 +290,15 @@ Edr_Node *gridParent(Edr_Node *node, const SheetGrid *grid)
 
 } // namespace
 
-int Excel_linkNode(ExcelLoad *book, const SheetGrid *grid, Edr_Node *parent, const ExcelHyperlink *link)
+int Excel_linkNode(ExcelLoad *book, const SheetGrid *grid, Edr_Node *parent,
+                   const ExcelHyperlink *link)
 {
     if (!book || !book->doc || !grid || !parent || !link || !link->target)
         return Res_missingArgument;
     const ExcelLoadSheet *sheet = book->layoutSheet;
-    return linkNodeAt(book->doc, grid, parent, link->firstRow, link->firstColumn, link->lastRow, link->lastColumn,
-                      link->target, sheet ? Excel_Page_margin(sheet->margins[0]) : 0);
+    return linkNodeAt(book->doc, grid, parent, link->firstRow, link->firstColumn, link->lastRow,
+                      link->lastColumn, link->target,
+                      sheet ? Excel_Page_margin(sheet->margins[0]) : 0);
 }
 
 namespace {
@@ -389,8 +390,9 @@ int Excel_registerHyperlinks(ExcelLoad *book, SheetGrid *grid, Edr_Node *parent)
     for (uint32_t i = 0; i < sheet->linkCount; i++) {
         const ExcelLink &l = sheet->links[i];
         // The record goes back to the file over the range as it then lies.
-        int rc = Excel_rangeHandlerAdd(grid, Excel_hyperlinkRecordTag, l.range.firstRow, l.range.firstColumn,
-                                       l.range.lastRow, l.range.lastColumn, &l.position, sizeof l.position);
+        int rc = Excel_rangeHandlerAdd(grid, Excel_hyperlinkRecordTag, l.range.firstRow,
+                                       l.range.firstColumn, l.range.lastRow, l.range.lastColumn,
+                                       &l.position, sizeof l.position);
         if (rc != Res_ok)
             return rc;
         uint8_t *body = static_cast<uint8_t *>(Mem_malloc(l.length ? l.length : 1));
@@ -412,8 +414,9 @@ int Excel_registerHyperlinks(ExcelLoad *book, SheetGrid *grid, Edr_Node *parent)
         size_t n = 0;
         while (t[n])
             n++;
-        rc = Excel_rangeHandlerAdd(grid, Excel_hyperlinkTag, link.firstRow, link.firstColumn, link.lastRow,
-                                   link.lastColumn, t, uint32_t((n + 1) * sizeof(char16_t)));
+        rc = Excel_rangeHandlerAdd(grid, Excel_hyperlinkTag, link.firstRow, link.firstColumn,
+                                   link.lastRow, link.lastColumn, t,
+                                   uint32_t((n + 1) * sizeof(char16_t)));
         if (rc == Res_ok && book->doc && parent && link.target)
             rc = Excel_linkNode(book, grid, parent, &link);
         Excel_hyperlinkFree(&link);

@@ -34,8 +34,8 @@ int Excel_keyInRange(const ExcelCellKey *key, const ExcelCellKey *first, const E
     return 0;
 }
 
-int Excel_rangeIntersects(const ExcelCellKey *first, const ExcelCellKey *last, const ExcelCellKey *corner1,
-                          const ExcelCellKey *corner2)
+int Excel_rangeIntersects(const ExcelCellKey *first, const ExcelCellKey *last,
+                          const ExcelCellKey *corner1, const ExcelCellKey *corner2)
 {
     if (!first || !corner1 || !corner2)
         return 0;
@@ -44,15 +44,16 @@ int Excel_rangeIntersects(const ExcelCellKey *first, const ExcelCellKey *last, c
     if (last->row <= first->row || last->column <= first->column)
         return 0; // an empty rectangle
     uint32_t r0 = std::min(corner1->row, corner2->row), r1 = std::max(corner1->row, corner2->row);
-    uint32_t c0 = std::min(corner1->column, corner2->column), c1 = std::max(corner1->column, corner2->column);
+    uint32_t c0 = std::min(corner1->column, corner2->column),
+             c1 = std::max(corner1->column, corner2->column);
     // Half-open [first, last) against the inclusive range.
     bool rows = first->row <= r1 && last->row > r0;
     bool columns = first->column <= c1 && last->column > c0;
     return rows && columns ? 1 : 0;
 }
 
-int Excel_rangeShift(ExcelCellKey *first, ExcelCellKey *last, uint32_t operation, uint32_t index, uint32_t count,
-                     uint32_t *valid)
+int Excel_rangeShift(ExcelCellKey *first, ExcelCellKey *last, uint32_t operation, uint32_t index,
+                     uint32_t count, uint32_t *valid)
 {
     if (valid)
         *valid = 1;

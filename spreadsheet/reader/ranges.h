@@ -28,8 +28,8 @@ int Excel_keyInRange(const ExcelCellKey *key, const ExcelCellKey *first, const E
 // 1 when some cell of the rectangle from first up to but not including last
 // (with last null: the cell first alone) lies in the range spanned by
 // corner1 and corner2 (either order); else 0 (also for null corners).
-int Excel_rangeIntersects(const ExcelCellKey *first, const ExcelCellKey *last, const ExcelCellKey *corner1,
-                          const ExcelCellKey *corner2);
+int Excel_rangeIntersects(const ExcelCellKey *first, const ExcelCellKey *last,
+                          const ExcelCellKey *corner1, const ExcelCellKey *corner2);
 
 // Adjusts the range {first, last} for count rows (operations 0 insert, 1
 // delete) or columns (2 insert, 3 delete) inserted or deleted at index.
@@ -40,8 +40,8 @@ int Excel_rangeIntersects(const ExcelCellKey *first, const ExcelCellKey *last, c
 // end at the last row or column stays there when rows or columns are
 // deleted before it. 0; 8 for null arguments, a zero count or another
 // operation.
-[[nodiscard]] int Excel_rangeShift(ExcelCellKey *first, ExcelCellKey *last, uint32_t operation, uint32_t index,
-                                   uint32_t count, uint32_t *valid);
+[[nodiscard]] int Excel_rangeShift(ExcelCellKey *first, ExcelCellKey *last, uint32_t operation,
+                                   uint32_t index, uint32_t count, uint32_t *valid);
 
 // After a row or column insertion or deletion: shifts every range
 // registered over the sheet store (Excel_rangeHandlerAdd: hyperlinks,
@@ -49,4 +49,5 @@ int Excel_rangeIntersects(const ExcelCellKey *first, const ExcelCellKey *last, c
 // handed to its handler's tag when there is one and freed; a handler left
 // without ranges is removed. Every range is visited; the first failure is
 // returned. 16 for a null store.
-[[nodiscard]] int Excel_shiftRangeHandlers(SheetGrid *store, uint32_t operation, uint32_t index, uint32_t count);
+[[nodiscard]] int Excel_shiftRangeHandlers(SheetGrid *store, uint32_t operation, uint32_t index,
+                                           uint32_t count);

@@ -85,8 +85,7 @@ uint32_t RecList_getLength(const RecListEntry *entry)
     return entry && entry->extent ? entry->extent->length : 0;
 }
 
-namespace
-{
+namespace {
 
 RecListExtent *extentOf(RecListEntry *entry)
 {
@@ -140,8 +139,7 @@ int RecList_setExtent(RecListEntry *entry, uint32_t start, uint32_t length)
     return rc == Res_ok ? RecList_setLength(entry, length) : rc;
 }
 
-namespace
-{
+namespace {
 
 // The page-setup, view and protection records of a worksheet that the
 // writer copies as they stand.

@@ -39,7 +39,8 @@ const ExcelXf *slotXf(const ExcelLoad *load, const ExcelRow *row, uint32_t colum
 // grid's edge): the side of the cell after the line when it has a border,
 // else the facing side of the cell before; without either the grid line,
 // unless a cell has a fill.
-ExcelLineCell lineBetween(const ExcelXf *before, uint32_t beforeSide, const ExcelXf *after, uint32_t afterSide)
+ExcelLineCell lineBetween(const ExcelXf *before, uint32_t beforeSide, const ExcelXf *after,
+                          uint32_t afterSide)
 {
     if (after && after->borderStyle[afterSide])
         return {after->borderStyle[afterSide], after->borderColour[afterSide]};
@@ -56,14 +57,16 @@ int Excel_borderLineSet(const ExcelLineCell *cells, uint32_t count, GridEdgeList
 {
     uint32_t n = 0;
     for (uint32_t i = 0; i < count; i++)
-        if (i == 0 || cells[i].style != cells[i - 1].style || cells[i].colour != cells[i - 1].colour)
+        if (i == 0 || cells[i].style != cells[i - 1].style ||
+            cells[i].colour != cells[i - 1].colour)
             n++;
     GridSegment *s = static_cast<GridSegment *>(Mem_calloc(n ? n : 1, sizeof(GridSegment)));
     if (!s)
         return Res_noMemory;
     uint32_t k = 0;
     for (uint32_t i = 0; i < count; i++) {
-        if (i == 0 || cells[i].style != cells[i - 1].style || cells[i].colour != cells[i - 1].colour) {
+        if (i == 0 || cells[i].style != cells[i - 1].style ||
+            cells[i].colour != cells[i - 1].colour) {
             s[k].start = i;
             s[k].kind = cells[i].style;
             s[k].colour = cells[i].colour;
@@ -105,7 +108,8 @@ int sheetlayoutRunAdd(SheetlayoutRuns *runs, uint32_t start, uint32_t end, Excel
     }
     if (runs->count == runs->capacity) {
         uint32_t cap = runs->capacity ? runs->capacity * 2 : 64;
-        GridSegment *s = static_cast<GridSegment *>(Mem_realloc(runs->segments, cap * sizeof(GridSegment)));
+        GridSegment *s =
+            static_cast<GridSegment *>(Mem_realloc(runs->segments, cap * sizeof(GridSegment)));
         if (!s)
             return Res_noMemory;
         runs->segments = s;
@@ -178,8 +182,8 @@ struct SheetlayoutBorderWork {
     const ExcelRange **byLast; // the same ranges by last row
     SheetlayoutSpan *spans;
     uint32_t spanCount;
-    int32_t *delta;            // columns + 1
-    uint32_t *next;            // row count + 1 (the last: the list's head)
+    int32_t *delta; // columns + 1
+    uint32_t *next; // row count + 1 (the last: the list's head)
     uint32_t *prev;
     uint32_t *bySlots;
     SheetlayoutRuns runs;
@@ -243,9 +247,12 @@ int buildBorders(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *
             rangeCount++;
     }
     const uint32_t rowCount = sheet->rowCount;
-    w.ranges = static_cast<const ExcelRange **>(Mem_malloc((rangeCount + 1) * sizeof(ExcelRange *)));
-    w.byLast = static_cast<const ExcelRange **>(Mem_malloc((rangeCount + 1) * sizeof(ExcelRange *)));
-    w.spans = static_cast<SheetlayoutSpan *>(Mem_malloc((std::max(rows, cols) + 1) * sizeof(SheetlayoutSpan)));
+    w.ranges =
+        static_cast<const ExcelRange **>(Mem_malloc((rangeCount + 1) * sizeof(ExcelRange *)));
+    w.byLast =
+        static_cast<const ExcelRange **>(Mem_malloc((rangeCount + 1) * sizeof(ExcelRange *)));
+    w.spans = static_cast<SheetlayoutSpan *>(
+        Mem_malloc((std::max(rows, cols) + 1) * sizeof(SheetlayoutSpan)));
     w.delta = static_cast<int32_t *>(Mem_calloc(cols + 1, sizeof(int32_t)));
     w.next = static_cast<uint32_t *>(Mem_malloc((rowCount + 1) * sizeof(uint32_t)));
     w.prev = static_cast<uint32_t *>(Mem_malloc((rowCount + 1) * sizeof(uint32_t)));
@@ -296,20 +303,24 @@ int buildBorders(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *
             sheetlayoutRowSpans(&w, cols);
         while (k < rowCount && sheet->rows[k]->row < r)
             k++;
-        const ExcelRow *above = k > 0 && r > 0 && sheet->rows[k - 1]->row == r - 1 ? sheet->rows[k - 1] : nullptr;
-        const ExcelRow *below = r < rows && k < rowCount && sheet->rows[k]->row == r ? sheet->rows[k] : nullptr;
-        uint32_t width = std::min<uint32_t>(std::max<uint32_t>(above ? above->slots : 0, below ? below->slots : 0), cols);
+        const ExcelRow *above =
+            k > 0 && r > 0 && sheet->rows[k - 1]->row == r - 1 ? sheet->rows[k - 1] : nullptr;
+        const ExcelRow *below =
+            r < rows && k < rowCount && sheet->rows[k]->row == r ? sheet->rows[k] : nullptr;
+        uint32_t width = std::min<uint32_t>(
+            std::max<uint32_t>(above ? above->slots : 0, below ? below->slots : 0), cols);
         w.runs.count = 0;
         uint32_t at = 0;
         for (uint32_t c = 0; c < width && rc == Res_ok; c++)
-            rc = sheetlayoutRunPut(&w.runs, c, c,
-                                   lineBetween(r > 0 ? slotXf(load, above, c) : nullptr, Excel_borderBottom,
-                                               r < rows ? slotXf(load, below, c) : nullptr, Excel_borderTop),
-                                   w.spans, w.spanCount, &at);
+            rc = sheetlayoutRunPut(
+                &w.runs, c, c,
+                lineBetween(r > 0 ? slotXf(load, above, c) : nullptr, Excel_borderBottom,
+                            r < rows ? slotXf(load, below, c) : nullptr, Excel_borderTop),
+                w.spans, w.spanCount, &at);
         if (rc == Res_ok && width < cols)
             rc = sheetlayoutRunPut(&w.runs, width, cols - 1,
-                                   lineBetween(r > 0 ? def : nullptr, Excel_borderBottom, r < rows ? def : nullptr,
-                                               Excel_borderTop),
+                                   lineBetween(r > 0 ? def : nullptr, Excel_borderBottom,
+                                               r < rows ? def : nullptr, Excel_borderTop),
                                    w.spans, w.spanCount, &at);
         if (rc == Res_ok)
             rc = sheetlayoutRunsSet(&w.runs, &grid->edgeLists->rows[r]);
@@ -328,8 +339,9 @@ int buildBorders(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *
     }
     w.next[head] = rowCount ? 0 : head;
     w.prev[head] = rowCount ? rowCount - 1 : head;
-    std::sort(w.bySlots, w.bySlots + rowCount,
-              [sheet](uint32_t a, uint32_t b) { return sheet->rows[a]->slots < sheet->rows[b]->slots; });
+    std::sort(w.bySlots, w.bySlots + rowCount, [sheet](uint32_t a, uint32_t b) {
+        return sheet->rows[a]->slots < sheet->rows[b]->slots;
+    });
     uint32_t dropped = 0;
     for (uint32_t c = 0; c <= cols && rc == Res_ok; c++) {
         for (; dropped < rowCount && sheet->rows[w.bySlots[dropped]]->slots < c; dropped++) {
@@ -338,8 +350,8 @@ int buildBorders(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *
             w.prev[w.next[i]] = w.prev[i];
         }
         sheetlayoutColumnSpans(&w, c, rows);
-        ExcelLineCell between =
-            lineBetween(c > 0 ? def : nullptr, Excel_borderRight, c < cols ? def : nullptr, Excel_borderLeft);
+        ExcelLineCell between = lineBetween(c > 0 ? def : nullptr, Excel_borderRight,
+                                            c < cols ? def : nullptr, Excel_borderLeft);
         w.runs.count = 0;
         uint32_t at = 0, from = 0;
         for (uint32_t i = w.next[head]; i != head && rc == Res_ok; i = w.next[i]) {
@@ -347,12 +359,14 @@ int buildBorders(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *
             if (row->row >= rows)
                 break;
             if (row->row > from)
-                rc = sheetlayoutRunPut(&w.runs, from, row->row - 1u, between, w.spans, w.spanCount, &at);
+                rc = sheetlayoutRunPut(&w.runs, from, row->row - 1u, between, w.spans, w.spanCount,
+                                       &at);
             if (rc == Res_ok)
-                rc = sheetlayoutRunPut(&w.runs, row->row, row->row,
-                                       lineBetween(c > 0 ? slotXf(load, row, c - 1) : nullptr, Excel_borderRight,
-                                                   c < cols ? slotXf(load, row, c) : nullptr, Excel_borderLeft),
-                                       w.spans, w.spanCount, &at);
+                rc = sheetlayoutRunPut(
+                    &w.runs, row->row, row->row,
+                    lineBetween(c > 0 ? slotXf(load, row, c - 1) : nullptr, Excel_borderRight,
+                                c < cols ? slotXf(load, row, c) : nullptr, Excel_borderLeft),
+                    w.spans, w.spanCount, &at);
             from = row->row + 1u;
         }
         if (rc == Res_ok && from < rows)
@@ -371,7 +385,8 @@ void fillPalette(const ExcelWorkbook *wb, SheetGrid *grid)
     for (uint32_t i = 0; i < SheetGrid_paletteSize; i++) {
         uint8_t c[4] = {0, 0, 0, 255};
         Excel_paletteColour(c, &wb->palette, i == SheetGrid_paletteSize - 1 ? 64 : i);
-        grid->palette[i] = uint32_t(c[0]) | (uint32_t(c[1]) << 8) | (uint32_t(c[2]) << 16) | (uint32_t(c[3]) << 24);
+        grid->palette[i] = uint32_t(c[0]) | (uint32_t(c[1]) << 8) | (uint32_t(c[2]) << 16) |
+                           (uint32_t(c[3]) << 24);
     }
 }
 
@@ -507,7 +522,8 @@ int buildFills(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *gr
             e.pattern = xf->pattern;
             // Turned cells are few: the merged ranges are looked up for them only.
             e.angles = sheetlayoutFillAngles(load, row, c);
-            if (e.angles && Excel_mergedIndex(sheet->merged, sheet->mergedCount, row->row, c) != Excel_notMerged) {
+            if (e.angles && Excel_mergedIndex(sheet->merged, sheet->mergedCount, row->row, c) !=
+                                Excel_notMerged) {
                 Mem_free(e.angles);
                 e.angles = nullptr;
             }
@@ -548,8 +564,10 @@ int buildCells(ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *grid, Ex
                     Excel_sstAddRef(wb, uint32_t(v->sst));
                 } else {
                     char16_t *shown = nullptr;
-                    int rc = v->kind == Excel_valString ? ((shown = copyText(v->value.text.text)) ? 0 : 1)
-                                                        : Excel_cellDisplayText(load, sheet, v, Excel_cellWidth(sheet, row->row, c), &shown);
+                    int rc = v->kind == Excel_valString
+                                 ? ((shown = copyText(v->value.text.text)) ? 0 : 1)
+                                 : Excel_cellDisplayText(
+                                       load, sheet, v, Excel_cellWidth(sheet, row->row, c), &shown);
                     if (rc != Res_ok)
                         return rc;
                     cell.kind = Excel_cellOwnText;
@@ -637,7 +655,8 @@ int moveFormulas(ExcelLoadSheet *sheet, SheetGrid *grid)
 
 } // namespace
 
-void Excel_heldExtent(const ExcelLoad *load, const ExcelLoadSheet *sheet, uint32_t *rows, uint32_t *columns)
+void Excel_heldExtent(const ExcelLoad *load, const ExcelLoadSheet *sheet, uint32_t *rows,
+                      uint32_t *columns)
 {
     uint32_t r = 0, c = 0;
     for (uint32_t i = 0; sheet && load && load->workbook && i < sheet->rowCount; i++) {
@@ -715,8 +734,8 @@ uint16_t Excel_unusedColumnWidth(const ExcelLoadSheet *sheet, uint32_t column)
 uint32_t Excel_mergedIndex(const ExcelRange *ranges, uint32_t count, uint32_t row, uint32_t column)
 {
     for (uint32_t i = 0; ranges && i < count && i < Excel_notMerged; i++)
-        if (row >= ranges[i].firstRow && row <= ranges[i].lastRow && column >= ranges[i].firstColumn &&
-            column <= ranges[i].lastColumn)
+        if (row >= ranges[i].firstRow && row <= ranges[i].lastRow &&
+            column >= ranges[i].firstColumn && column <= ranges[i].lastColumn)
             return i;
     return Excel_notMerged;
 }
@@ -732,7 +751,8 @@ int Excel_gridCreate(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetMe
     // reaches them with the default row and column sizes.
     uint32_t drawnColumns = 0, drawnRows = 0;
     ExcelDraw_objectsExtent(sheet, &drawnColumns, &drawnRows);
-    bool cells = sheet->extent[1] > 0 && sheet->rowCount != 0 && sheet->rowHeights && sheet->colWidths;
+    bool cells =
+        sheet->extent[1] > 0 && sheet->rowCount != 0 && sheet->rowHeights && sheet->colWidths;
     if (!cells && (drawnColumns == 0 || drawnRows == 0))
         return Excel_errEmptySheet;
     const ExcelXf *xf = xfOf(load, Excel_defaultXf);
@@ -763,7 +783,8 @@ int Excel_gridCreate(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetMe
     m->defaultRowHeight = int32_t(sheet->defaultRowHeight / 1440);
     m->lastWord = Excel_defaultXf;
     for (uint32_t c = 0; c < cols; c++)
-        m->rawWidths[c] = c < sheet->colTableCount ? sheet->colWidths[c] : Excel_unusedColumnWidth(sheet, c);
+        m->rawWidths[c] =
+            c < sheet->colTableCount ? sheet->colWidths[c] : Excel_unusedColumnWidth(sheet, c);
     // Rows past the used ones (the grid's least extent, rows reaching
     // shapes) are as high as the sheet's default row.
     uint32_t defaultHeight = sheet->defaultRowHeight ? sheet->defaultRowHeight : (255u << 16);
@@ -906,8 +927,9 @@ void Excel_gridDetachWorkbook(SheetGrid *grid)
     }
 }
 
-int Excel_rangeHandlerAdd(SheetGrid *grid, void (*handler)(TaggedRecord *), uint32_t firstRow, uint32_t firstColumn,
-                          uint32_t lastRow, uint32_t lastColumn, const void *data, uint32_t size)
+int Excel_rangeHandlerAdd(SheetGrid *grid, void (*handler)(TaggedRecord *), uint32_t firstRow,
+                          uint32_t firstColumn, uint32_t lastRow, uint32_t lastColumn,
+                          const void *data, uint32_t size)
 {
     if (!grid)
         return Res_nullInput;
@@ -945,9 +967,7 @@ int Excel_rangeHandlerAdd(SheetGrid *grid, void (*handler)(TaggedRecord *), uint
     return Res_ok;
 }
 
-void Excel_noteTag(TaggedRecord *)
-{
-}
+void Excel_noteTag(TaggedRecord *) {}
 
 const ExcelCell *Excel_cellEntryAt(const SheetGrid *grid, uint32_t index)
 {
@@ -964,7 +984,8 @@ const ExcelCell *Excel_cellEntryAt(const SheetGrid *grid, uint32_t index)
             return &t->cells[i];
         const ExcelCell &c = t->cells[i++];
         if (centredAcross(c) && c.text) {
-            while (i < t->count && t->cells[i].row == c.row && t->cells[i].xf == c.xf && !t->cells[i].text)
+            while (i < t->count && t->cells[i].row == c.row && t->cells[i].xf == c.xf &&
+                   !t->cells[i].text)
                 i++;
         }
     }
@@ -983,8 +1004,10 @@ int Excel_Sheet_buildGrid(ExcelLoad *book, SheetGrid *grid, Edr_Node *body)
         // The note names the sheet's drawing group, which moves to the
         // sheet's item below and lives as long as the sheet.
         ExcelNoteData data{n.objectId, n.position,
-                           sheet->drawingState ? static_cast<void *>(sheet->drawingState->group) : nullptr};
-        int rc = Excel_rangeHandlerAdd(grid, Excel_noteTag, n.row, n.column, n.row, n.column, &data, sizeof data);
+                           sheet->drawingState ? static_cast<void *>(sheet->drawingState->group)
+                                               : nullptr};
+        int rc = Excel_rangeHandlerAdd(grid, Excel_noteTag, n.row, n.column, n.row, n.column, &data,
+                                       sizeof data);
         if (rc != Res_ok)
             return rc;
     }

@@ -42,7 +42,8 @@ uint16_t Excel_unusedColumnWidth(const ExcelLoadSheet *sheet, uint32_t column);
 // widths scale x raw / 256 + 3494. 0;
 // 12558 for an empty sheet; 12562 when XF 15 or its font is missing or the
 // scale is 0; 1; 16.
-[[nodiscard]] int Excel_gridCreate(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetMetrics **out);
+[[nodiscard]] int Excel_gridCreate(const ExcelLoad *load, const ExcelLoadSheet *sheet,
+                                   SheetMetrics **out);
 
 // Lays one worksheet out into a new grid (*out, freed with
 // Excel_gridLayoutFree) that keeps the workbook record through a worksheet
@@ -59,10 +60,12 @@ enum : uint32_t {
 // that show, merged ranges, notes and hyperlinks. Empty cells of plain
 // formats past them (whole rows of them, formatted column slots) are not
 // shown. 0 and 0 for a sheet that holds nothing.
-void Excel_heldExtent(const ExcelLoad *load, const ExcelLoadSheet *sheet, uint32_t *rows, uint32_t *columns);
+void Excel_heldExtent(const ExcelLoad *load, const ExcelLoadSheet *sheet, uint32_t *rows,
+                      uint32_t *columns);
 
 // The index of the merged range holding (row, column), or Excel_notMerged.
-uint32_t Excel_mergedIndex(const struct ExcelRange *ranges, uint32_t count, uint32_t row, uint32_t column);
+uint32_t Excel_mergedIndex(const struct ExcelRange *ranges, uint32_t count, uint32_t row,
+                           uint32_t column);
 
 // One cell of a border line before it is compressed into segments: its
 // line style (0 none) and colour slot.
@@ -74,7 +77,8 @@ struct GridEdgeList;
 // Run-length compresses count cells of a line into the list's segments
 // (equal neighbours share one segment), replacing what the list held. 0;
 // 1 when memory runs out (the list is unchanged).
-[[nodiscard]] int Excel_borderLineSet(const ExcelLineCell *cells, uint32_t count, GridEdgeList *list);
+[[nodiscard]] int Excel_borderLineSet(const ExcelLineCell *cells, uint32_t count,
+                                      GridEdgeList *list);
 
 // Where the sheet's window options hide grid lines: segments of the
 // ordinary grid line on the top edge take colour slot 1; on every other
@@ -88,9 +92,9 @@ struct TaggedRecord;
 // the grid's tagged list of that handler (made on first use) gets a
 // record whose words are {first row, first column, last row, last
 // column}. 0; 8 without a grid; 1 when memory runs out.
-[[nodiscard]] int Excel_rangeHandlerAdd(SheetGrid *grid, void (*handler)(TaggedRecord *), uint32_t firstRow,
-                                        uint32_t firstColumn, uint32_t lastRow, uint32_t lastColumn,
-                                        const void *data, uint32_t size);
+[[nodiscard]] int Excel_rangeHandlerAdd(SheetGrid *grid, void (*handler)(TaggedRecord *),
+                                        uint32_t firstRow, uint32_t firstColumn, uint32_t lastRow,
+                                        uint32_t lastColumn, const void *data, uint32_t size);
 
 // The note handler's tag: a note's record holds {object id, record
 // position, drawing}; nothing to dispose.

@@ -12,8 +12,7 @@
 #include "spreadsheet/reader/excel.h"
 #include "spreadsheet/reader/exceldraw.h"
 
-namespace
-{
+namespace {
 
 enum : uint16_t {
     recEof = 0x000A,
@@ -238,8 +237,7 @@ void Excel_objListFree(ExcelObject *objects, uint32_t count)
     Mem_free(objects);
 }
 
-namespace
-{
+namespace {
 
 // The characters of a TXO from the CONTINUE records after it: each record
 // starts with a flags byte whose bit 0 gives the width of what follows.
@@ -384,8 +382,8 @@ void Excel_sheetKeptFree(ExcelLoadSheet *sheet)
     sheet->drawingState = nullptr;
 }
 
-int Excel_sheetAddObject(ExcelLoad *load, ExcelLoadSheet *sheet, const uint8_t *body, uint32_t length,
-                         uint32_t position, int *added)
+int Excel_sheetAddObject(ExcelLoad *load, ExcelLoadSheet *sheet, const uint8_t *body,
+                         uint32_t length, uint32_t position, int *added)
 {
     if (added)
         *added = 0;

@@ -26,8 +26,7 @@
 #include "spreadsheet/reader/workbook.h"
 #include "spreadsheet/sheetgrid.h"
 
-namespace
-{
+namespace {
 
 // The element names in id order (also case-insensitive name order).
 constexpr char elementNames[] = "document\0footersection\0headersection\0table\0tablecellcenter\0"
@@ -52,9 +51,9 @@ enum : uint32_t {
 
 enum : uint32_t { propUnderline = 95, propPageKey = 113 };
 
-constexpr int32_t minMargin = 7000;    // about 0.107 inch
-constexpr int32_t twipLength = 45;     // 1/1440 inch in 16.16 inches
-constexpr int32_t pointLength = 910;   // 1/72 inch in 16.16 inches
+constexpr int32_t minMargin = 7000;     // about 0.107 inch
+constexpr int32_t twipLength = 45;      // 1/1440 inch in 16.16 inches
+constexpr int32_t pointLength = 910;    // 1/72 inch in 16.16 inches
 constexpr uint32_t maxFontPoints = 409; // the largest size a sheet's font takes
 
 // One row of the element table: property 34's keyword, an optional length
@@ -89,7 +88,8 @@ int appendText(Edr_Doc *doc, Edr_Node *group, const char16_t *chars, size_t leng
     return Edr_Node_createText(doc, group, Edr_Insert_lastChild, nullptr, chars, uint32_t(length));
 }
 
-int appendKeywordNode(Edr_Doc *doc, Edr_Node *group, Prop *scratch, uint32_t property, uint32_t keyword)
+int appendKeywordNode(Edr_Doc *doc, Edr_Node *group, Prop *scratch, uint32_t property,
+                      uint32_t keyword)
 {
     Prop_setType(scratch, property, uint16_t(keyword));
     return appendData(doc, group, scratch);
@@ -165,7 +165,8 @@ int fontCode(ExcelLoad *book, Edr_Node *cell, Prop *scratch, const char16_t **cu
     *cursor = *p ? p + 1 : p;
     int err = Res_ok;
     if (lastComma && lastComma != start) {
-        Prop_setUstr(scratch, PropId_fontFamily, const_cast<char16_t *>(start), uint32_t(lastComma - start));
+        Prop_setUstr(scratch, PropId_fontFamily, const_cast<char16_t *>(start),
+                     uint32_t(lastComma - start));
         err = appendData(book->doc, cell, scratch);
         Prop_zero(scratch);
     }
@@ -233,7 +234,9 @@ int Excel_Page_buildStyleSheet(ExcelLoad *book, int32_t width, int32_t top)
         if (err == Res_ok)
             err = StyleRule_appendKeyword(rule, &scratch, PropId_display, row.display);
         if (err == Res_ok && row.lengthProp) {
-            int32_t length = row.length < 0 ? top / 3 : row.element == ExcelPage_elementTable ? width : row.length;
+            int32_t length = row.length < 0                          ? top / 3
+                             : row.element == ExcelPage_elementTable ? width
+                                                                     : row.length;
             err = StyleRule_appendLength(rule, &scratch, row.lengthProp, length);
         }
         if (err == Res_ok && row.textAlign)
@@ -257,8 +260,8 @@ int Excel_Page_buildStyleSheet(ExcelLoad *book, int32_t width, int32_t top)
     return err;
 }
 
-int Excel_Page_addPageRule(ExcelLoad *book, intptr_t pageKey, int32_t top, int32_t left, int32_t bottom,
-                           int32_t right, int flag, uint32_t *id)
+int Excel_Page_addPageRule(ExcelLoad *book, intptr_t pageKey, int32_t top, int32_t left,
+                           int32_t bottom, int32_t right, int flag, uint32_t *id)
 {
     if (id)
         *id = 0;
@@ -273,7 +276,8 @@ int Excel_Page_addPageRule(ExcelLoad *book, intptr_t pageKey, int32_t top, int32
         err = StyleRule_appendProp(rule, &scratch);
     }
     if (err == Res_ok)
-        err = StyleRule_appendKeyword(rule, &scratch, PropId_display, flag ? 0u : uint32_t(kwBlock));
+        err =
+            StyleRule_appendKeyword(rule, &scratch, PropId_display, flag ? 0u : uint32_t(kwBlock));
     if (err == Res_ok) {
         Prop_setInt(&scratch, propPageKey, int32_t(pageKey));
         err = StyleRule_appendProp(rule, &scratch);
@@ -293,7 +297,8 @@ int Excel_Page_addPageRule(ExcelLoad *book, intptr_t pageKey, int32_t top, int32
     return Excel_Book_addElementRule(book, &rule, id);
 }
 
-int Excel_Page_build(ExcelLoad *book, const ExcelPageSetup *setup, SheetGrid *grid, intptr_t pageKey, int flag)
+int Excel_Page_build(ExcelLoad *book, const ExcelPageSetup *setup, SheetGrid *grid,
+                     intptr_t pageKey, int flag)
 {
     if (!book || !setup || !book->doc || !book->root) {
         Excel_gridLayoutFree(grid);
@@ -327,7 +332,8 @@ int Excel_Page_build(ExcelLoad *book, const ExcelPageSetup *setup, SheetGrid *gr
         Excel_gridLayoutFree(grid);
     } else {
         // From here the grid record belongs to the tree.
-        err = Edr_Node_createRecordRef(doc, body, Edr_Insert_lastChild, nullptr, grid, Excel_gridRecordFree);
+        err = Edr_Node_createRecordRef(doc, body, Edr_Insert_lastChild, nullptr, grid,
+                                       Excel_gridRecordFree);
         if (err == Res_ok)
             err = Edr_Doc_getKeyedGroup(doc, pageKey, 1, &footer);
         if (err == Res_ok)
@@ -444,17 +450,10 @@ int Excel_HeaderFooter_parseSegment(ExcelLoad *book, Edr_Node *cell, const char1
         case u'D':
         case u'F':
         case u'N':
-        case u'T':
-            break;
-        case u'E':
-            flagE = !flagE;
-            break;
-        case u'X':
-            flagX = !flagX;
-            break;
-        case u'Y':
-            flagY = !flagY;
-            break;
+        case u'T': break;
+        case u'E': flagE = !flagE; break;
+        case u'X': flagX = !flagX; break;
+        case u'Y': flagY = !flagY; break;
         case u'B':
             bold = !bold;
             err = Excel_HeaderFooter_setBold(doc, cell, &scratch, bold ? kwBold : kwNormal);
@@ -465,25 +464,21 @@ int Excel_HeaderFooter_parseSegment(ExcelLoad *book, Edr_Node *cell, const char1
             break;
         case u'S':
             strike = !strike;
-            err = appendKeywordNode(doc, cell, &scratch, PropId_textDecoration, strike ? uint32_t(kwLineThrough) : 0u);
+            err = appendKeywordNode(doc, cell, &scratch, PropId_textDecoration,
+                                    strike ? uint32_t(kwLineThrough) : 0u);
             break;
         case u'U':
             underline = !underline;
-            err = appendKeywordNode(doc, cell, &scratch, propUnderline, underline ? uint32_t(kwUnderline) : 0u);
+            err = appendKeywordNode(doc, cell, &scratch, propUnderline,
+                                    underline ? uint32_t(kwUnderline) : 0u);
             break;
-        case u'&':
-            err = appendText(doc, cell, u"&", 1);
-            break;
+        case u'&': err = appendText(doc, cell, u"&", 1); break;
         case u'A':
             if (name && *name)
                 err = appendText(doc, cell, name, Ustr_len(name));
             break;
-        case u'P':
-            err = pageNumber(book, cell, &p);
-            break;
-        case u'"':
-            err = fontCode(book, cell, &scratch, &p, &bold, &italic);
-            break;
+        case u'P': err = pageNumber(book, cell, &p); break;
+        case u'"': err = fontCode(book, cell, &scratch, &p, &bold, &italic); break;
         default:
             if (code >= u'0' && code <= u'9') {
                 uint32_t points = readDigits(p - 1, &p, maxFontPoints);

@@ -58,25 +58,32 @@ enum : uint32_t {
 // width, top the top margin (16.16 inches). 0 or an error.
 [[nodiscard]] int Excel_Page_buildStyleSheet(ExcelLoad *book, int32_t width, int32_t top);
 // Makes the page rule and registers it: *id its element id. 0 or an error.
-[[nodiscard]] int Excel_Page_addPageRule(ExcelLoad *book, intptr_t pageKey, int32_t top, int32_t left,
-                                         int32_t bottom, int32_t right, int flag, uint32_t *id);
+[[nodiscard]] int Excel_Page_addPageRule(ExcelLoad *book, intptr_t pageKey, int32_t top,
+                                         int32_t left, int32_t bottom, int32_t right, int flag,
+                                         uint32_t *id);
 // Margin in inches to 16.16: truncated, at least 7000; NaN gives 7000 and
 // values beyond the 32-bit range the largest length.
 int32_t Excel_Page_margin(double inches);
 
 // The header or footer table of text under the section group. 0 or an error.
-[[nodiscard]] int Excel_HeaderFooter_build(ExcelLoad *book, Edr_Node *section, const char16_t *text);
+[[nodiscard]] int Excel_HeaderFooter_build(ExcelLoad *book, Edr_Node *section,
+                                           const char16_t *text);
 // Parses one segment from *cursor (just after its "&L", "&C" or "&R") into
 // the cell group, leaving *cursor on the "&" of the next section code or
 // on the terminator. 0 or an error.
-[[nodiscard]] int Excel_HeaderFooter_parseSegment(ExcelLoad *book, Edr_Node *cell, const char16_t **cursor);
+[[nodiscard]] int Excel_HeaderFooter_parseSegment(ExcelLoad *book, Edr_Node *cell,
+                                                  const char16_t **cursor);
 // The default cell format's font as data nodes (family, size); nothing
 // without that format or font. 0 or an error.
 [[nodiscard]] int Excel_HeaderFooter_setDefaultFont(ExcelLoad *book, Edr_Node *cell, Prop *scratch);
 // A data node with property 41 (italic) or 43 (bold) set to the keyword.
-[[nodiscard]] int Excel_HeaderFooter_setItalic(Edr_Doc *doc, Edr_Node *group, Prop *scratch, uint32_t keyword);
-[[nodiscard]] int Excel_HeaderFooter_setBold(Edr_Doc *doc, Edr_Node *group, Prop *scratch, uint32_t keyword);
+[[nodiscard]] int Excel_HeaderFooter_setItalic(Edr_Doc *doc, Edr_Node *group, Prop *scratch,
+                                               uint32_t keyword);
+[[nodiscard]] int Excel_HeaderFooter_setBold(Edr_Doc *doc, Edr_Node *group, Prop *scratch,
+                                             uint32_t keyword);
 
 // Append a keyword or a length value (through the scratch value) to a rule.
-[[nodiscard]] int StyleRule_appendKeyword(StyleRule *rule, Prop *scratch, uint32_t property, uint32_t keyword);
-[[nodiscard]] int StyleRule_appendLength(StyleRule *rule, Prop *scratch, uint32_t property, int32_t length);
+[[nodiscard]] int StyleRule_appendKeyword(StyleRule *rule, Prop *scratch, uint32_t property,
+                                          uint32_t keyword);
+[[nodiscard]] int StyleRule_appendLength(StyleRule *rule, Prop *scratch, uint32_t property,
+                                         int32_t length);

@@ -23,12 +23,11 @@
 #include "spreadsheet/sheetedit.h"
 #include "spreadsheet/sheetgrid.h"
 
-namespace
-{
+namespace {
 
 enum : uint32_t {
-    textColourProp = 154,   // the text colour of a cell's style rule
-    nameErrorCode = 29,     // #NAME?
+    textColourProp = 154, // the text colour of a cell's style rule
+    nameErrorCode = 29,   // #NAME?
     unsupportedCode = 0x6600,
 };
 
@@ -61,7 +60,8 @@ ExcelCell *cellFind(SheetGrid *grid, uint32_t row, uint32_t column)
     if (!t || !t->cells)
         return nullptr;
     uint32_t i = Excel_cellTableIndex(t, row, column);
-    return i < t->count && t->cells[i].row == row && t->cells[i].column == column ? &t->cells[i] : nullptr;
+    return i < t->count && t->cells[i].row == row && t->cells[i].column == column ? &t->cells[i]
+                                                                                  : nullptr;
 }
 
 // The rule slot a new cell of the XF is drawn with: the XF's own slot when
@@ -156,18 +156,14 @@ bool showsAlready(SheetGrid *grid, uint32_t row, uint32_t column, const ExcelFor
         return numeric && loaded == 0;
     switch (v->kind) {
     case Excel_kindNumber:
-    case Excel_kindGuess:
-        return numeric && loaded == v->u.d;
-    case Excel_kindInteger:
-        return numeric && loaded == double(v->u.i);
-    case Excel_kindBoolean:
-        return kind == Excel_editBoolean && (loaded != 0) == (v->u.b != 0);
+    case Excel_kindGuess: return numeric && loaded == v->u.d;
+    case Excel_kindInteger: return numeric && loaded == double(v->u.i);
+    case Excel_kindBoolean: return kind == Excel_editBoolean && (loaded != 0) == (v->u.b != 0);
     case Excel_kindText: {
         const ExcelCell *cell = cellFind(grid, row, column);
         return kind == 0 && cell && cell->text && v->u.text && Ustr_cmp(cell->text, v->u.text) == 0;
     }
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -202,7 +198,8 @@ ExcelCell *Excel_Sheet_cellCreate(SheetGrid *grid, uint32_t row, uint32_t column
     if (t->cells && i < t->count && t->cells[i].row == row && t->cells[i].column == column)
         return &t->cells[i];
     // The array grows by one entry; a failed realloc leaves it as it was.
-    ExcelCell *cells = static_cast<ExcelCell *>(Mem_realloc(t->cells, (size_t(t->count) + 1) * sizeof(ExcelCell)));
+    ExcelCell *cells =
+        static_cast<ExcelCell *>(Mem_realloc(t->cells, (size_t(t->count) + 1) * sizeof(ExcelCell)));
     if (!cells)
         return nullptr;
     t->cells = cells;
@@ -235,7 +232,8 @@ void Excel_cellClearText(ExcelWorkbook *workbook, ExcelCell *cell)
     } else if (cell->text) {
         // The page may still show the text until it is laid out again.
         ExcelPendingText *p =
-            workbook ? static_cast<ExcelPendingText *>(Mem_malloc(sizeof(ExcelPendingText))) : nullptr;
+            workbook ? static_cast<ExcelPendingText *>(Mem_malloc(sizeof(ExcelPendingText)))
+                     : nullptr;
         if (p) {
             p->text = cell->text;
             p->next = workbook->pending;
@@ -350,7 +348,8 @@ int Excel_Sheet_reserveValues(SheetGrid *grid, uint32_t count)
     return Res_ok;
 }
 
-int Excel_Sheet_putValue(SheetGrid *grid, uint32_t row, uint32_t column, uint32_t kind, double value)
+int Excel_Sheet_putValue(SheetGrid *grid, uint32_t row, uint32_t column, uint32_t kind,
+                         double value)
 {
     if (!grid)
         return Res_missingArgument;
@@ -367,7 +366,8 @@ int Excel_Sheet_putValue(SheetGrid *grid, uint32_t row, uint32_t column, uint32_
     if (v.count == v.capacity) {
         // Out-of-order stores grow the table by a quarter at a time.
         uint32_t more = std::max<uint32_t>(v.capacity / 4, 16);
-        if (Excel_Sheet_reserveValues(grid, more) != Res_ok && Excel_Sheet_reserveValues(grid, 1) != Res_ok)
+        if (Excel_Sheet_reserveValues(grid, more) != Res_ok &&
+            Excel_Sheet_reserveValues(grid, 1) != Res_ok)
             return Res_noMemory;
     }
     memmove(v.keys + i + 1, v.keys + i, (size_t(v.count) - i) * sizeof(uint32_t));
@@ -409,7 +409,8 @@ void Excel_Sheet_dropValue(SheetGrid *grid, uint32_t row, uint32_t column)
 ExcelCellEdit *Excel_editNew(uint32_t kind, uint32_t row, uint32_t column, const char16_t *text)
 {
     size_t chars = kind == Excel_editText ? (text ? Ustr_len(text) : 0) + 1 : 0;
-    ExcelCellEdit *e = static_cast<ExcelCellEdit *>(Mem_calloc(1, sizeof(ExcelCellEdit) + chars * sizeof(char16_t)));
+    ExcelCellEdit *e = static_cast<ExcelCellEdit *>(
+        Mem_calloc(1, sizeof(ExcelCellEdit) + chars * sizeof(char16_t)));
     if (!e)
         return nullptr;
     e->xf = uint16_t(Excel_defaultXf);
@@ -427,7 +428,8 @@ ExcelCellEdit *Excel_editNew(uint32_t kind, uint32_t row, uint32_t column, const
     return e;
 }
 
-ExcelCellEdit *Excel_editFind(ExcelCellEdit *edits, ExcelCellEdit **previous, uint32_t row, uint32_t column)
+ExcelCellEdit *Excel_editFind(ExcelCellEdit *edits, ExcelCellEdit **previous, uint32_t row,
+                              uint32_t column)
 {
     ExcelCellKey key{row, column};
     ExcelCellEdit *prev = nullptr;
@@ -523,7 +525,8 @@ int Excel_Sheet_renderEdit(EngineContext *context, ExcelCellEdit *edit, SheetGri
     return Res_ok;
 }
 
-int Excel_Sheet_applyEdit(EngineContext *context, SheetGrid *grid, ExcelCellEdit *edit, uint32_t mode)
+int Excel_Sheet_applyEdit(EngineContext *context, SheetGrid *grid, ExcelCellEdit *edit,
+                          uint32_t mode)
 {
     if (!grid || !edit)
         return Res_missingArgument;
@@ -676,8 +679,8 @@ int Excel_Sheet_putSharedFormula(SheetGrid *grid, const SheetSharedFormula *entr
             return Res_ok;
         }
     }
-    SheetSharedFormula *grown = static_cast<SheetSharedFormula *>(
-        Mem_realloc(grid->sharedFormulas, (size_t(grid->sharedCount) + 1) * sizeof(SheetSharedFormula)));
+    SheetSharedFormula *grown = static_cast<SheetSharedFormula *>(Mem_realloc(
+        grid->sharedFormulas, (size_t(grid->sharedCount) + 1) * sizeof(SheetSharedFormula)));
     if (!grown)
         return Res_noMemory;
     grid->sharedFormulas = grown;
@@ -685,7 +688,8 @@ int Excel_Sheet_putSharedFormula(SheetGrid *grid, const SheetSharedFormula *entr
     return Res_ok;
 }
 
-const SheetSharedFormula *Excel_Sheet_findSharedFormula(const SheetGrid *grid, uint32_t row, uint32_t column)
+const SheetSharedFormula *Excel_Sheet_findSharedFormula(const SheetGrid *grid, uint32_t row,
+                                                        uint32_t column)
 {
     for (uint32_t i = 0; grid && i < grid->sharedCount; i++)
         if (grid->sharedFormulas[i].words[0] == row && grid->sharedFormulas[i].words[1] == column)
@@ -701,7 +705,8 @@ SheetFormula *Excel_Sheet_findFormula(const SheetGrid *grid, uint32_t row, uint3
     return nullptr;
 }
 
-int Excel_Sheet_applyResultFormat(ExcelCellEdit *edit, SheetGrid *grid, uint32_t row, uint32_t column)
+int Excel_Sheet_applyResultFormat(ExcelCellEdit *edit, SheetGrid *grid, uint32_t row,
+                                  uint32_t column)
 {
     if (!edit || !grid)
         return Res_missingArgument;
@@ -743,7 +748,8 @@ int Excel_Sheet_applyResultFormat(ExcelCellEdit *edit, SheetGrid *grid, uint32_t
     }
     if (colour != Excel_fmtNoColour) {
         Prop scratch{};
-        rc = Excel_setRuleProp(Excel_ruleColour, &scratch, textColourProp, colour, rule, nullptr, 0);
+        rc =
+            Excel_setRuleProp(Excel_ruleColour, &scratch, textColourProp, colour, rule, nullptr, 0);
     }
     if (rc == Res_ok) {
         rc = Excel_Sheet_setCellStyle(grid, row, column, rule);
@@ -754,8 +760,8 @@ int Excel_Sheet_applyResultFormat(ExcelCellEdit *edit, SheetGrid *grid, uint32_t
     return rc;
 }
 
-int Excel_Sheet_setFormulaResult(EngineContext *context, const ExcelFormulaResult *result, uint32_t row,
-                                 uint32_t column, SheetGrid *grid, uint32_t mode)
+int Excel_Sheet_setFormulaResult(EngineContext *context, const ExcelFormulaResult *result,
+                                 uint32_t row, uint32_t column, SheetGrid *grid, uint32_t mode)
 {
     if (!result || !grid)
         return Res_missingArgument;
@@ -795,25 +801,18 @@ int Excel_Sheet_setFormulaResult(EngineContext *context, const ExcelFormulaResul
 uint32_t Excel_Formula_errorCode(int code)
 {
     switch (code) {
-    case 0x6601:
-        return 15; // #VALUE!
-    case 0x6602:
-        return 23; // #REF!
-    case 0x6603:
-        return 36; // #NUM!
-    case 0x6604:
-        return 0; // #NULL!
-    case 0x6605:
-        return 42; // #N/A
-    case 0x6606:
-        return 7; // #DIV/0!
-    default:
-        return nameErrorCode;
+    case 0x6601: return 15; // #VALUE!
+    case 0x6602: return 23; // #REF!
+    case 0x6603: return 36; // #NUM!
+    case 0x6604: return 0;  // #NULL!
+    case 0x6605: return 42; // #N/A
+    case 0x6606: return 7;  // #DIV/0!
+    default: return nameErrorCode;
     }
 }
 
-int Excel_Sheet_setFormulaError(EngineContext *context, SheetGrid *grid, int32_t format, int code, uint32_t row,
-                                uint32_t column)
+int Excel_Sheet_setFormulaError(EngineContext *context, SheetGrid *grid, int32_t format, int code,
+                                uint32_t row, uint32_t column)
 {
     if (!grid)
         return Res_missingArgument;
@@ -824,7 +823,8 @@ int Excel_Sheet_setFormulaError(EngineContext *context, SheetGrid *grid, int32_t
     return Excel_Sheet_setFormulaResult(context, &r, row, column, grid, 2);
 }
 
-int Excel_Formula_recalcCells(EngineContext *context, SheetGrid *grid, uint32_t row, uint32_t column, uint32_t mode)
+int Excel_Formula_recalcCells(EngineContext *context, SheetGrid *grid, uint32_t row,
+                              uint32_t column, uint32_t mode)
 {
     if (!grid)
         return Res_missingArgument;
@@ -836,9 +836,12 @@ int Excel_Formula_recalcCells(EngineContext *context, SheetGrid *grid, uint32_t 
     // The formulas are gathered first and put in dependency order: storing
     // a result never changes the list, so the records stay where they are.
     // A circular reference changes no cell.
-    Excel_RecalcCell *cells = static_cast<Excel_RecalcCell *>(Mem_malloc(count * sizeof(Excel_RecalcCell)));
-    const SheetFormula **listed = static_cast<const SheetFormula **>(Mem_malloc(count * sizeof(SheetFormula *)));
-    const SheetFormula **formulas = static_cast<const SheetFormula **>(Mem_malloc(count * sizeof(SheetFormula *)));
+    Excel_RecalcCell *cells =
+        static_cast<Excel_RecalcCell *>(Mem_malloc(count * sizeof(Excel_RecalcCell)));
+    const SheetFormula **listed =
+        static_cast<const SheetFormula **>(Mem_malloc(count * sizeof(SheetFormula *)));
+    const SheetFormula **formulas =
+        static_cast<const SheetFormula **>(Mem_malloc(count * sizeof(SheetFormula *)));
     if (!cells || !listed || !formulas) {
         Mem_free(cells);
         Mem_free(listed);

@@ -74,7 +74,8 @@ enum : uint32_t {
 // last goes on the end. 0; 16 for a null grid; 8 for another kind or a
 // cell beyond row 65535 or column 255; 1 when memory runs out (nothing
 // changed).
-[[nodiscard]] int Excel_Sheet_putValue(SheetGrid *grid, uint32_t row, uint32_t column, uint32_t kind, double value);
+[[nodiscard]] int Excel_Sheet_putValue(SheetGrid *grid, uint32_t row, uint32_t column,
+                                       uint32_t kind, double value);
 // The kind of the cell's loaded value (0: none, or replaced by an edit)
 // and the value in *value when there is one (value may be null).
 uint32_t Excel_Sheet_valueAt(const SheetGrid *grid, uint32_t row, uint32_t column, double *value);
@@ -97,7 +98,8 @@ void Excel_editFormatRequest(const ExcelCellEdit *edit, Excel_FmtRequest *r, uin
 
 // The edit of the list with the key, or null; *previous (when not null)
 // receives the last edit before the key (null: the key goes first).
-ExcelCellEdit *Excel_editFind(ExcelCellEdit *edits, ExcelCellEdit **previous, uint32_t row, uint32_t column);
+ExcelCellEdit *Excel_editFind(ExcelCellEdit *edits, ExcelCellEdit **previous, uint32_t row,
+                              uint32_t column);
 // Links the edit at its sorted place (before an edit of the same key).
 void Excel_editInsert(ExcelCellEdit **list, ExcelCellEdit *edit);
 // Unlinks the edit with the key and hands it to the caller; null when none.
@@ -124,7 +126,8 @@ int Excel_Sheet_renderEdit(EngineContext *context, ExcelCellEdit *edit, SheetGri
 // linked in the sorted list. 0; 16 for null arguments or an edit that is
 // already linked; 8 for a kind above 5; 1 when memory runs out (nothing
 // changed).
-int Excel_Sheet_applyEdit(EngineContext *context, SheetGrid *grid, ExcelCellEdit *edit, uint32_t mode);
+int Excel_Sheet_applyEdit(EngineContext *context, SheetGrid *grid, ExcelCellEdit *edit,
+                          uint32_t mode);
 
 // Stores text as the cell's string: a copy goes into the workbook's
 // shared-string table (an equal entry is reused), the cell shows it (kind
@@ -160,7 +163,8 @@ struct SheetSharedFormula;
 // caller's).
 [[nodiscard]] int Excel_Sheet_putSharedFormula(SheetGrid *grid, const SheetSharedFormula *entry);
 // The entry anchored at the cell, or null (lent).
-const SheetSharedFormula *Excel_Sheet_findSharedFormula(const SheetGrid *grid, uint32_t row, uint32_t column);
+const SheetSharedFormula *Excel_Sheet_findSharedFormula(const SheetGrid *grid, uint32_t row,
+                                                        uint32_t column);
 
 // The result of one evaluation: the value (null: empty), whether it is an
 // error (its BIFF error code in value->u.i) and the number format the
@@ -176,15 +180,16 @@ struct ExcelFormulaResult {
 // through Excel_Sheet_applyEdit with mode. A result with a number format
 // takes it and Excel_Sheet_applyResultFormat. 0; 16 for null arguments;
 // 1 when memory runs out.
-int Excel_Sheet_setFormulaResult(EngineContext *context, const ExcelFormulaResult *result, uint32_t row,
-                                 uint32_t column, SheetGrid *grid, uint32_t mode);
+int Excel_Sheet_setFormulaResult(EngineContext *context, const ExcelFormulaResult *result,
+                                 uint32_t row, uint32_t column, SheetGrid *grid, uint32_t mode);
 // Used when a result carries a number format: the cell's style rule is
 // copied without its text colour (property 154), which the format's
 // colour section gives back when it names one and the value is no error;
 // the copy becomes the cell's rule. Nothing without the format's text, for
 // format 0, or when there is no colour to set or take away (the cell keeps
 // its rule and XF). 0 or the failure of the rule change.
-int Excel_Sheet_applyResultFormat(ExcelCellEdit *edit, SheetGrid *grid, uint32_t row, uint32_t column);
+int Excel_Sheet_applyResultFormat(ExcelCellEdit *edit, SheetGrid *grid, uint32_t row,
+                                  uint32_t column);
 // Stores the error value of an evaluation failure code: 0x6601 #VALUE!,
 // 0x6602 #REF!, 0x6603 #NUM!, 0x6604 #NULL!, 0x6605 #N/A, 0x6606 #DIV/0!,
 // any other #NAME?. 0; 16; 1.
@@ -196,12 +201,11 @@ uint32_t Excel_Formula_errorCode(int code);
 // Re-evaluates the grid's formulas in list order, yielding before each:
 // a result is stored in mode 1 for the edited cell (row, column) and mode
 // 2 for the others, under the number format of the cell's XF unless that
-// is General (then the format the evaluation gave); an evaluation failure stores its error; a formula
-// with features the evaluator does not model stores #NAME? in mode 2 (in
-// mode 1 only when it uses one of the functions that cannot be
-// approximated) and otherwise keeps its value; a formula the engine
-// cannot evaluate at all (259) keeps its cached value. 0, or the last
-// evaluation failure code; 1 when memory runs out; the first failure to
-// store a result ends the pass with it. 16 for a null grid.
-int Excel_Formula_recalcCells(EngineContext *context, SheetGrid *grid, uint32_t row, uint32_t column,
-                              uint32_t mode);
+// is General (then the format the evaluation gave); an evaluation failure stores its error; a
+// formula with features the evaluator does not model stores #NAME? in mode 2 (in mode 1 only when
+// it uses one of the functions that cannot be approximated) and otherwise keeps its value; a
+// formula the engine cannot evaluate at all (259) keeps its cached value. 0, or the last evaluation
+// failure code; 1 when memory runs out; the first failure to store a result ends the pass with it.
+// 16 for a null grid.
+int Excel_Formula_recalcCells(EngineContext *context, SheetGrid *grid, uint32_t row,
+                              uint32_t column, uint32_t mode);

@@ -21,8 +21,7 @@
 #include "spreadsheet/sheetedit.h"
 #include "spreadsheet/sheetgrid.h"
 
-namespace
-{
+namespace {
 
 enum : uint32_t {
     propUnderline = 95, // underline kind (the cell formats' own property)
@@ -259,8 +258,7 @@ void Excel_styleProps(const StyleRule *rule, ExcelStyleProps *out)
                 out->has |= Excel_styleHasUnderline;
             }
             break;
-        default:
-            break;
+        default: break;
         }
     }
 }
@@ -425,8 +423,7 @@ int Excel_Sheet_setCellStyle(SheetGrid *grid, uint32_t row, uint32_t column, Sty
 
 // ----------------------------------------------------------------- borders
 
-namespace
-{
+namespace {
 
 // 1 when the two cells lie in the same merged range.
 int sameRange(const SheetGrid *grid, uint32_t r0, uint32_t c0, uint32_t r1, uint32_t c1)
@@ -565,8 +562,7 @@ int Excel_Sheet_resolveBorder(SheetGrid *grid, uint32_t row, uint32_t column, ui
 
 // ---------------------------------------------------------------- geometry
 
-namespace
-{
+namespace {
 
 const StyleRule *ruleOfCell(const SheetGrid *grid, const ExcelCell *cell)
 {
@@ -703,7 +699,8 @@ int Excel_Sheet_autoRowHeight(EngineContext *, SheetGrid *grid, uint32_t row, ui
         return Res_nullInput;
     const SheetCellTable *t = grid->cellTable;
     int64_t top = 0, bottom = 0;
-    for (uint32_t i = Excel_cellTableIndex(t, row, 0); i < t->count && t->cells[i].row == row; i++) {
+    for (uint32_t i = Excel_cellTableIndex(t, row, 0); i < t->count && t->cells[i].row == row;
+         i++) {
         uint32_t r = row, k = t->cells[i].column;
         const SheetMergedRange *range = Excel_Sheet_findRangeAt(grid, &r, &k);
         if (range && range->firstRow != range->lastRow)

@@ -149,8 +149,8 @@ int Excel_bookAddSheet(ExcelWorkbook *workbook, ExcelSheet *sheet, const char16_
     return addPayload(workbook, Excel_itemWorksheet, sheet, name, out);
 }
 
-int Excel_bookAddChart(ExcelWorkbook *workbook, XlsChart *chart, const char16_t *name,
-                       int isSheet, ExcelBookItem **out)
+int Excel_bookAddChart(ExcelWorkbook *workbook, XlsChart *chart, const char16_t *name, int isSheet,
+                       ExcelBookItem **out)
 {
     return addPayload(workbook, isSheet ? Excel_itemChartSheet : Excel_itemChart, chart, name, out);
 }
@@ -527,11 +527,10 @@ int Excel_formatSet(ExcelWorkbook *workbook, uint32_t index, char16_t *text)
 
 int Excel_xfEqual(const ExcelXf *a, const ExcelXf *b)
 {
-    return a->fontIndex == b->fontIndex && a->font == b->font &&
-           a->formatIndex == b->formatIndex && a->format == b->format && a->locked == b->locked &&
-           a->hidden == b->hidden && a->styleXf == b->styleXf && a->parent == b->parent &&
-           a->alignment == b->alignment && a->indent == b->indent &&
-           a->shrinkMerge == b->shrinkMerge &&
+    return a->fontIndex == b->fontIndex && a->font == b->font && a->formatIndex == b->formatIndex &&
+           a->format == b->format && a->locked == b->locked && a->hidden == b->hidden &&
+           a->styleXf == b->styleXf && a->parent == b->parent && a->alignment == b->alignment &&
+           a->indent == b->indent && a->shrinkMerge == b->shrinkMerge &&
            memcmp(a->borderStyle, b->borderStyle, sizeof a->borderStyle) == 0 &&
            memcmp(a->borderColour, b->borderColour, sizeof a->borderColour) == 0 &&
            a->diagonal == b->diagonal && a->diagonalStyle == b->diagonalStyle &&
@@ -633,8 +632,8 @@ int Excel_parseFont(const uint8_t *body, size_t length, ExcelFont **out, uint32_
     bool wide = biff8 && (body[15] & 1);
     if (length < nameAt + n * (wide ? 2 : 1))
         return Res_excelMalformed;
-    ExcelFont *f = static_cast<ExcelFont *>(
-        Mem_calloc(1, sizeof(ExcelFont) + (n + 1) * sizeof(char16_t)));
+    ExcelFont *f =
+        static_cast<ExcelFont *>(Mem_calloc(1, sizeof(ExcelFont) + (n + 1) * sizeof(char16_t)));
     if (!f)
         return Res_noMemory;
     f->height = u16At(body);
@@ -713,13 +712,15 @@ int Excel_parseXf(const uint8_t *body, size_t length, ExcelXf *out, uint32_t ver
         x.borderStyle[Excel_borderBottom] = (w10 >> 12) & 0x0F;
         uint16_t w12 = u16At(body + 12);
         x.borderColour[Excel_borderLeft] = static_cast<uint8_t>(Excel_Palette_slot(w12 & 0x7F));
-        x.borderColour[Excel_borderRight] = static_cast<uint8_t>(Excel_Palette_slot((w12 >> 7) & 0x7F));
+        x.borderColour[Excel_borderRight] =
+            static_cast<uint8_t>(Excel_Palette_slot((w12 >> 7) & 0x7F));
         uint32_t w14 = u32At(body + 14);
         x.diagonalStyle = (w14 >> 21) & 0x0F;
         // Each diagonal flag takes the diagonal style when set.
         x.diagonal = static_cast<uint8_t>(((w12 >> 14) & 1) | ((w12 >> 15) & 1) << 1);
         x.borderColour[Excel_borderTop] = static_cast<uint8_t>(Excel_Palette_slot(w14 & 0x7F));
-        x.borderColour[Excel_borderBottom] = static_cast<uint8_t>(Excel_Palette_slot((w14 >> 7) & 0x7F));
+        x.borderColour[Excel_borderBottom] =
+            static_cast<uint8_t>(Excel_Palette_slot((w14 >> 7) & 0x7F));
         x.diagonalColour = static_cast<uint8_t>(Excel_Palette_slot((w14 >> 14) & 0x7F));
         x.pattern = static_cast<uint8_t>(w14 >> 26);
         uint16_t w18 = u16At(body + 18);
@@ -743,7 +744,8 @@ int Excel_parseXf(const uint8_t *body, size_t length, ExcelXf *out, uint32_t ver
         x.borderColour[Excel_borderTop] = static_cast<uint8_t>(Excel_Palette_slot(w12 >> 9));
         uint16_t w14 = u16At(body + 14);
         x.borderColour[Excel_borderLeft] = static_cast<uint8_t>(Excel_Palette_slot(w14 & 0x7F));
-        x.borderColour[Excel_borderRight] = static_cast<uint8_t>(Excel_Palette_slot((w14 >> 7) & 0x7F));
+        x.borderColour[Excel_borderRight] =
+            static_cast<uint8_t>(Excel_Palette_slot((w14 >> 7) & 0x7F));
     }
     if (x.pattern >= 19)
         x.pattern = 0;
@@ -779,16 +781,56 @@ int Excel_addBuiltinFormats(ExcelWorkbook *workbook, EngineContext *ctx)
     if (!workbook)
         return Res_missingArgument;
     static constexpr const char *codes[Excel_builtinFormatCount] = {
-        "General", "0", "0.00", "#,##0", "#,##0.00", "$#,##0_);($#,##0)", "$#,##0_);[Red]($#,##0)",
-        "$#,##0.00_);($#,##0.00)", "$#,##0.00_);[Red]($#,##0.00)", "0%", "0.00%", "0.00E+00",
-        "# ?/?", "# ?\?/?\?", "dd/mm/yyyy", "d-mmm-yy", "d-mmm", "mmm-yy", "h:mm AM/PM",
-        "h:mm:ss AM/PM", "h:mm", "h:mm:ss", "dd/mm/yyyy hh:mm", "", "", "", "", "", "", "", "", "",
-        "", "", "", "", "", "#,##0_);(#,##0)", "#,##0_);[Red](#,##0)", "#,##0.00_);(#,##0.00)",
-        "#,##0.00_);[Red](#,##0.00)", "_(* #,##0_);_(* (#,##0);_(* \"-\"_);_(@_)",
+        "General",
+        "0",
+        "0.00",
+        "#,##0",
+        "#,##0.00",
+        "$#,##0_);($#,##0)",
+        "$#,##0_);[Red]($#,##0)",
+        "$#,##0.00_);($#,##0.00)",
+        "$#,##0.00_);[Red]($#,##0.00)",
+        "0%",
+        "0.00%",
+        "0.00E+00",
+        "# ?/?",
+        "# ?\?/?\?",
+        "dd/mm/yyyy",
+        "d-mmm-yy",
+        "d-mmm",
+        "mmm-yy",
+        "h:mm AM/PM",
+        "h:mm:ss AM/PM",
+        "h:mm",
+        "h:mm:ss",
+        "dd/mm/yyyy hh:mm",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "#,##0_);(#,##0)",
+        "#,##0_);[Red](#,##0)",
+        "#,##0.00_);(#,##0.00)",
+        "#,##0.00_);[Red](#,##0.00)",
+        "_(* #,##0_);_(* (#,##0);_(* \"-\"_);_(@_)",
         "_($* #,##0_);_($* (#,##0);_($* \"-\"_);_(@_)",
         "_(* #,##0.00_);_(* (#,##0.00);_(* \"-\"??_);_(@_)",
-        "_($* #,##0.00_);_($* (#,##0.00);_($* \"-\"??_);_(@_)", "mm:ss", "[h]:mm:ss", "mm:ss.0",
-        "##0.0E+0", "@",
+        "_($* #,##0.00_);_($* (#,##0.00);_($* \"-\"??_);_(@_)",
+        "mm:ss",
+        "[h]:mm:ss",
+        "mm:ss.0",
+        "##0.0E+0",
+        "@",
     };
     int rc = Excel_formatSet(workbook, Excel_builtinFormatCount - 1, nullptr);
     for (uint32_t i = 0; rc == Res_ok && i < Excel_builtinFormatCount; i++) {

@@ -48,11 +48,11 @@ struct ExcelExtent {
 
 struct ExcelBookItem {
     ExcelBookItem *next;
-    uint32_t kind;                 // ExcelItemKind
+    uint32_t kind; // ExcelItemKind
     void *payload;
-    RecListEntry *records[2][2];   // two raw-record lists: {head, tail} each
-    EscherDrawingGroup *drawing;   // the item's OfficeArt drawing group, or null
-    char16_t *name;                // owned copy, may be null
+    RecListEntry *records[2][2]; // two raw-record lists: {head, tail} each
+    EscherDrawingGroup *drawing; // the item's OfficeArt drawing group, or null
+    char16_t *name;              // owned copy, may be null
 };
 
 // A formatting run of a shared string: from character first on, font font.
@@ -62,23 +62,23 @@ struct ExcelRun {
 };
 
 struct ExcelSstEntry {
-    char16_t *text;     // owned
+    char16_t *text; // owned
     int16_t runCount;
-    ExcelRun *runs;     // owned, runCount entries
+    ExcelRun *runs; // owned, runCount entries
     uint32_t unused;
-    uint32_t refs;      // reference count
+    uint32_t refs; // reference count
 };
 
 // A font entry; its name follows it in the same block.
 struct ExcelFont {
-    uint16_t height;      // twentieths of a point
-    uint16_t weight;      // 100-1000 (400 normal, 700 bold)
-    uint32_t colourSlot;  // palette entry of its colour index (Excel_Palette_slot)
-    uint16_t escapement;  // 0 none, 1 superscript, 2 subscript
-    uint8_t underline;    // 0, 1 single, 2 double, 0x21, 0x22 accounting
-    uint16_t options;     // bit 1 italic, bit 3 strikeout
-    uint8_t wideName;     // the name was stored with 16-bit characters
-    char16_t *name;       // NUL-terminated, inside the entry's block
+    uint16_t height;     // twentieths of a point
+    uint16_t weight;     // 100-1000 (400 normal, 700 bold)
+    uint32_t colourSlot; // palette entry of its colour index (Excel_Palette_slot)
+    uint16_t escapement; // 0 none, 1 superscript, 2 subscript
+    uint8_t underline;   // 0, 1 single, 2 double, 0x21, 0x22 accounting
+    uint16_t options;    // bit 1 italic, bit 3 strikeout
+    uint8_t wideName;    // the name was stored with 16-bit characters
+    char16_t *name;      // NUL-terminated, inside the entry's block
 };
 
 enum : uint16_t {
@@ -87,27 +87,32 @@ enum : uint16_t {
 };
 
 // Border sides of an XF.
-enum : uint32_t { Excel_borderLeft = 0, Excel_borderRight = 1, Excel_borderTop = 2, Excel_borderBottom = 3 };
+enum : uint32_t {
+    Excel_borderLeft = 0,
+    Excel_borderRight = 1,
+    Excel_borderTop = 2,
+    Excel_borderBottom = 3
+};
 
 // An XF entry. Colours are palette entries (Excel_Palette_slot).
 struct ExcelXf {
     uint16_t fontIndex;
-    const ExcelFont *font;   // resolved by Excel_resolveXfRefs
+    const ExcelFont *font; // resolved by Excel_resolveXfRefs
     uint16_t formatIndex;
-    const char16_t *format;  // resolved by Excel_resolveXfRefs
+    const char16_t *format; // resolved by Excel_resolveXfRefs
     uint8_t locked;
     uint8_t hidden;
     uint8_t styleXf;
-    uint16_t parent;         // parent XF index (bits 4-15 of the options)
-    uint16_t alignment;      // bits 0-2 horizontal, 3 wrap, 4-6 vertical; high byte rotation
+    uint16_t parent;    // parent XF index (bits 4-15 of the options)
+    uint16_t alignment; // bits 0-2 horizontal, 3 wrap, 4-6 vertical; high byte rotation
     uint8_t indent;
-    uint8_t shrinkMerge;     // bits 6-7 of the word at offset 8 (BIFF8)
-    uint8_t borderStyle[4];  // left, right, top, bottom
+    uint8_t shrinkMerge;    // bits 6-7 of the word at offset 8 (BIFF8)
+    uint8_t borderStyle[4]; // left, right, top, bottom
     uint8_t borderColour[4];
-    uint8_t diagonal;        // bit 0 down, bit 1 up
+    uint8_t diagonal; // bit 0 down, bit 1 up
     uint8_t diagonalStyle;
     uint8_t diagonalColour;
-    uint8_t pattern;         // fill pattern 0-18
+    uint8_t pattern; // fill pattern 0-18
     uint8_t patternFg;
     uint8_t patternBg;
 };
@@ -121,7 +126,7 @@ enum : uint32_t {
 // A supporting book (SUPBOOK) as read: a body of 4 bytes is the workbook
 // itself.
 struct ExcelSupBook {
-    uint8_t *body;     // owned
+    uint8_t *body; // owned
     uint32_t length;
 };
 
@@ -138,28 +143,28 @@ struct ExcelPendingText {
 };
 
 struct ExcelWorkbook {
-    ExcelBookItem *items;          // the first item is the workbook itself
-    ExcelFont **fonts;             // shared with the load
+    ExcelBookItem *items; // the first item is the workbook itself
+    ExcelFont **fonts;    // shared with the load
     uint16_t fontCount;
     ExcelSstEntry *sst;
     uint32_t sstCount;
-    uint32_t *styles;              // built-in style words
+    uint32_t *styles; // built-in style words
     uint32_t styleCount;
     ExcelXf *xfs;
     uint32_t xfCount;
     uint32_t xfCapacity;
-    char16_t **formats;            // indexed by format index, 0 to 1024
+    char16_t **formats; // indexed by format index, 0 to 1024
     uint32_t formatCount;
-    ExcelPalette palette;          // every byte 0xFF until filled
+    ExcelPalette palette; // every byte 0xFF until filled
     ExcelSupBook *supBooks;
     uint32_t supBookCount;
     ExcelExternEntry *externSheets;
     uint32_t externSheetCount;
-    ExcelPendingText *pending;     // texts waiting to be freed
-    char16_t *url;                 // the document URL
-    RecListEntry *recHead;         // the globals raw-record list for the writer
+    ExcelPendingText *pending; // texts waiting to be freed
+    char16_t *url;             // the document URL
+    RecListEntry *recHead;     // the globals raw-record list for the writer
     RecListEntry *recTail;
-    uint32_t date1904;             // 1: serial dates count from 1904-01-01 (DATEMODE)
+    uint32_t date1904; // 1: serial dates count from 1904-01-01 (DATEMODE)
     // The file the kept records point into, held open once a save has
     // replaced it at its path (its bytes stay readable); closed with the
     // workbook. Null until then.
@@ -186,8 +191,8 @@ ExcelBookItem *Excel_bookItemCreate(uint32_t kind, void *payload, const char16_t
 // memory runs out.
 [[nodiscard]] int Excel_bookAddSheet(ExcelWorkbook *workbook, ExcelSheet *sheet,
                                      const char16_t *name, ExcelBookItem **out);
-[[nodiscard]] int Excel_bookAddChart(ExcelWorkbook *workbook, XlsChart *chart,
-                                     const char16_t *name, int isSheet, ExcelBookItem **out);
+[[nodiscard]] int Excel_bookAddChart(ExcelWorkbook *workbook, XlsChart *chart, const char16_t *name,
+                                     int isSheet, ExcelBookItem **out);
 [[nodiscard]] int Excel_bookAddExtent(uint32_t kind, ExcelWorkbook *workbook, ExcelExtent *extent,
                                       const char16_t *name, ExcelBookItem **out);
 
@@ -299,8 +304,7 @@ struct ExcelFormatRecord {
                                   uint32_t version);
 [[nodiscard]] int Excel_parseFormat(const uint8_t *body, size_t length, ExcelFormatRecord *out,
                                     uint32_t version);
-[[nodiscard]] int Excel_parseXf(const uint8_t *body, size_t length, ExcelXf *out,
-                                uint32_t version);
+[[nodiscard]] int Excel_parseXf(const uint8_t *body, size_t length, ExcelXf *out, uint32_t version);
 
 // Fills each XF's font and format from the tables: font index f is slot
 // f - 1 when f is 4 or more (index 4 does not exist), else f; format index
@@ -323,6 +327,7 @@ int Excel_paletteColour(uint8_t *out, const ExcelPalette *palette, uint32_t inde
 // The EXTERNSHEET and SUPBOOK records as read into the workbook: the
 // supporting book body is copied. 0; 1 when memory runs out; 16 for null
 // arguments.
-[[nodiscard]] int Excel_bookAddSupBook(ExcelWorkbook *workbook, const uint8_t *body, uint32_t length);
+[[nodiscard]] int Excel_bookAddSupBook(ExcelWorkbook *workbook, const uint8_t *body,
+                                       uint32_t length);
 [[nodiscard]] int Excel_bookAddExternSheet(ExcelWorkbook *workbook, uint16_t book, uint16_t first,
                                            uint16_t last);

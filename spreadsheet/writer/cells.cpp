@@ -62,7 +62,8 @@ int writeNumber(XlsWriter *w, uint32_t row, uint32_t column, uint32_t xf, double
     Pack_write(body, "3s", row, column, xf);
     // RK holds a 30-bit integer exactly; the test is made on a finite
     // value within range before any conversion.
-    if (std::isfinite(value) && value >= -536870912.0 && value <= 536870911.0 && value == std::floor(value)) {
+    if (std::isfinite(value) && value >= -536870912.0 && value <= 536870911.0 &&
+        value == std::floor(value)) {
         int32_t i = int32_t(value);
         Pack_write(body + 6, "l", (uint32_t(i) << 2) | 2u);
         return XlsWriter_writeRecord(w, 0x027E, body, 10);
@@ -76,7 +77,8 @@ int writeInteger(XlsWriter *w, uint32_t row, uint32_t column, uint32_t xf, int32
     return writeNumber(w, row, column, xf, double(value));
 }
 
-int writeBoolErr(XlsWriter *w, uint32_t row, uint32_t column, uint32_t xf, uint32_t value, uint32_t isError)
+int writeBoolErr(XlsWriter *w, uint32_t row, uint32_t column, uint32_t xf, uint32_t value,
+                 uint32_t isError)
 {
     uint8_t body[8];
     int n = Pack_write(body, "3s2c", row, column, xf, value, isError);
@@ -104,8 +106,8 @@ int writeLabel(XlsWriter *w, uint32_t row, uint32_t column, uint32_t xf, const c
 // A record whose body is prefix bytes, then the string body of count
 // characters; when it is longer than a record, each CONTINUE record starts
 // again with a flags byte.
-int writeStringRecord(XlsWriter *w, uint16_t type, const uint8_t *prefix, size_t prefixLength, const char16_t *chars,
-                      size_t count)
+int writeStringRecord(XlsWriter *w, uint16_t type, const uint8_t *prefix, size_t prefixLength,
+                      const char16_t *chars, size_t count)
 {
     int wide = 0;
     for (size_t i = 0; i < count && !wide; i++)
@@ -142,8 +144,7 @@ int writeFormula(XlsWriter *w, SheetGrid *grid, const ExcelCell *cell, const She
     const char16_t *text = nullptr;
     if (edit) {
         switch (edit->kind) {
-        case Excel_editNone:
-            break;
+        case Excel_editNone: break;
         case Excel_editBoolean:
             result[0] = 1;
             result[2] = uint8_t(edit->value.integer ? 1 : 0);
@@ -153,9 +154,7 @@ int writeFormula(XlsWriter *w, SheetGrid *grid, const ExcelCell *cell, const She
             memcpy(result, &d, 8);
             break;
         }
-        case Excel_editNumber:
-            memcpy(result, &edit->value.number, 8);
-            break;
+        case Excel_editNumber: memcpy(result, &edit->value.number, 8); break;
         case Excel_editError:
             result[0] = 2;
             result[2] = Excel_errorCode(edit->value.error);
@@ -164,8 +163,7 @@ int writeFormula(XlsWriter *w, SheetGrid *grid, const ExcelCell *cell, const She
             result[0] = 0;
             text = edit->value.text.text ? edit->value.text.text : u"";
             break;
-        default:
-            return Res_formulaResultKind;
+        default: return Res_formulaResultKind;
         }
     } else if (loaded.kind == Excel_editBoolean || loaded.kind == Excel_editError) {
         result[0] = loaded.kind == Excel_editBoolean ? 1 : 2;
@@ -191,8 +189,10 @@ int writeFormula(XlsWriter *w, SheetGrid *grid, const ExcelCell *cell, const She
     memcpy(b, f->tokens, size_t(f->length) + f->extra);
     int rc = XlsWriter_writeRecord(w, 0x0006, w->buffer, n);
     // An array formula or table is followed by its record.
-    const SheetSharedFormula *shared = Excel_Sheet_findSharedFormula(grid, f->words[0], f->words[1]);
-    if (rc == Res_ok && shared && (shared->type == 0x0221 || shared->type == 0x0236) && shared->tokens)
+    const SheetSharedFormula *shared =
+        Excel_Sheet_findSharedFormula(grid, f->words[0], f->words[1]);
+    if (rc == Res_ok && shared && (shared->type == 0x0221 || shared->type == 0x0236) &&
+        shared->tokens)
         rc = XlsWriter_writeRecord(w, shared->type, shared->tokens, shared->length);
     if (rc == Res_ok && text) {
         size_t count = Ustr_len(text);
@@ -205,19 +205,17 @@ int writeFormula(XlsWriter *w, SheetGrid *grid, const ExcelCell *cell, const She
     return rc;
 }
 
-int writeEditValue(XlsWriter *w, uint32_t row, uint32_t column, uint32_t xf, const ExcelCellEdit *edit)
+int writeEditValue(XlsWriter *w, uint32_t row, uint32_t column, uint32_t xf,
+                   const ExcelCellEdit *edit)
 {
     switch (edit->kind) {
     case Excel_editBoolean:
         return writeBoolErr(w, row, column, xf, edit->value.integer ? 1u : 0u, 0);
-    case Excel_editInteger:
-        return writeInteger(w, row, column, xf, edit->value.integer);
-    case Excel_editNumber:
-        return writeNumber(w, row, column, xf, edit->value.number);
+    case Excel_editInteger: return writeInteger(w, row, column, xf, edit->value.integer);
+    case Excel_editNumber: return writeNumber(w, row, column, xf, edit->value.number);
     case Excel_editError:
         return writeBoolErr(w, row, column, xf, Excel_errorCode(edit->value.error), 1);
-    default:
-        return writeBlank(w, row, column, xf);
+    default: return writeBlank(w, row, column, xf);
     }
 }
 
@@ -233,13 +231,12 @@ int writeCell(XlsWriter *w, SheetGrid *grid, const ExcelCell *cell)
         return writeEditValue(w, row, column, xf, edit);
     switch (loaded.kind) {
     case Excel_editInteger:
-    case Excel_editNumber:
-        return writeNumber(w, row, column, xf, loaded.value);
+    case Excel_editNumber: return writeNumber(w, row, column, xf, loaded.value);
     case Excel_editBoolean:
     case Excel_editError:
-        return writeBoolErr(w, row, column, xf, valueByte(loaded.value), loaded.kind == Excel_editError);
-    default:
-        break;
+        return writeBoolErr(w, row, column, xf, valueByte(loaded.value),
+                            loaded.kind == Excel_editError);
+    default: break;
     }
     switch (cell->kind) {
     case Excel_cellSharedText: {
@@ -251,12 +248,9 @@ int writeCell(XlsWriter *w, SheetGrid *grid, const ExcelCell *cell)
         int n = Pack_write(body, "3sl", row, column, xf, uint32_t(cell->sst));
         return XlsWriter_writeRecord(w, 0x00FD, body, size_t(n));
     }
-    case Excel_cellNoText:
-        return writeBlank(w, row, column, xf);
-    case Excel_cellOwnText:
-        return writeLabel(w, row, column, xf, cell->text);
-    default:
-        return Res_ok;
+    case Excel_cellNoText: return writeBlank(w, row, column, xf);
+    case Excel_cellOwnText: return writeLabel(w, row, column, xf, cell->text);
+    default: return Res_ok;
     }
 }
 
@@ -343,7 +337,8 @@ int XlsWriter_writeRows(XlsWriter *w, XlsSheetEntry *entry)
         }
         uint32_t firstCell = XlsWriter_tell(w);
         (void)firstCell;
-        for (uint32_t i = firstCellOfRow(t, block); i < t->count && t->cells[i].row < end && rc == Res_ok; i++)
+        for (uint32_t i = firstCellOfRow(t, block);
+             i < t->count && t->cells[i].row < end && rc == Res_ok; i++)
             rc = writeCell(w, grid, &t->cells[i]);
         if (rc != Res_ok)
             break;
@@ -431,13 +426,15 @@ int XlsWriter_writeSst(XlsWriter *w)
         if (rc != Res_ok)
             break;
         if (i % 8 == 0) {
-            e += Pack_write(e, "2l", XlsWriter_tell(w) + 4 + uint32_t(s.used), 4 + uint32_t(s.used));
+            e +=
+                Pack_write(e, "2l", XlsWriter_tell(w) + 4 + uint32_t(s.used), 4 + uint32_t(s.used));
         }
         int wide = 0;
         for (size_t k = 0; k < count && !wide; k++)
             wide = text[k] > 255;
         uint8_t *b = w->buffer;
-        s.used += size_t(Pack_write(b + s.used, "sc", uint32_t(count), uint32_t((wide ? 1 : 0) | (runs ? 8 : 0))));
+        s.used += size_t(Pack_write(b + s.used, "sc", uint32_t(count),
+                                    uint32_t((wide ? 1 : 0) | (runs ? 8 : 0))));
         if (runs)
             s.used += size_t(Pack_write(b + s.used, "s", runs));
         size_t unit = wide ? 2 : 1;
@@ -457,7 +454,8 @@ int XlsWriter_writeSst(XlsWriter *w)
         for (uint32_t r = 0; r < runs && rc == Res_ok; r++) {
             rc = room(&s, 4);
             if (rc == Res_ok)
-                s.used += size_t(Pack_write(b + s.used, "2s", entry.runs[r].first, uint32_t(entry.runs[r].font)));
+                s.used += size_t(Pack_write(b + s.used, "2s", entry.runs[r].first,
+                                            uint32_t(entry.runs[r].font)));
         }
     }
     if (rc == Res_ok)

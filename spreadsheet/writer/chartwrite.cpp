@@ -19,8 +19,7 @@
 #include "spreadsheet/sheetgrid.h"
 #include "spreadsheet/writer/xlswriter.h"
 
-namespace
-{
+namespace {
 
 enum : uint16_t {
     recDimensions = 0x0200,
@@ -47,7 +46,7 @@ enum : uint32_t {
     bofChart = 0x0020,
     textCategories = 3, // the category data type of text categories
     window2Selected = 0x0200,
-    labelMax = 255,     // characters of a cached text or a series name
+    labelMax = 255, // characters of a cached text or a series name
 };
 
 uint16_t get16(const uint8_t *p)
@@ -89,8 +88,8 @@ int copyRecord(XlsChartWriter *cw, uint16_t type, const uint8_t *body, uint32_t 
     memcpy(cw->scratch, body, length);
     size_t n = length;
     const ExcelWorkbook *book = cw->writer->workbook;
-    int rc = Excel_Chart_convertRecord(type, cw->scratch, &n, recordMax, book ? &book->palette : nullptr, nullptr,
-                                       &cw->tables);
+    int rc = Excel_Chart_convertRecord(type, cw->scratch, &n, recordMax,
+                                       book ? &book->palette : nullptr, nullptr, &cw->tables);
     if (rc != Res_ok)
         return rc;
     return XlsWriter_writeRecord(cw->writer, type, cw->scratch, uint32_t(n));
@@ -115,11 +114,11 @@ bool worksheetRef(const XlsChartRef *ref, bool *deleted)
 
 // A cell value as the caches write it.
 struct CacheValue {
-    uint32_t kind;       // 0 nothing (BLANK), 1 number, 2 text
+    uint32_t kind; // 0 nothing (BLANK), 1 number, 2 text
     double number;
-    char16_t *text;      // owned
+    char16_t *text; // owned
     uint16_t xf;
-    uint16_t format;     // number format index of an edit
+    uint16_t format; // number format index of an edit
 };
 
 // Reads a decimal number that fills the whole text.
@@ -166,8 +165,8 @@ int cellValue(const ExcelWorkbook *book, const Excel_RefArray *a, uint32_t i, Ca
     ExcelCellEdit *edit = nullptr;
     const char16_t *text = nullptr;
     uint16_t xf = Excel_defaultXf;
-    if (Excel_Sheet_getCellEdit(static_cast<SheetGrid *>(item->payload), cell.row, cell.column, &edit, &text, &xf) !=
-        Res_ok)
+    if (Excel_Sheet_getCellEdit(static_cast<SheetGrid *>(item->payload), cell.row, cell.column,
+                                &edit, &text, &xf) != Res_ok)
         return Res_ok;
     v->xf = xf;
     if (edit) {
@@ -181,11 +180,8 @@ int cellValue(const ExcelWorkbook *book, const Excel_RefArray *a, uint32_t i, Ca
             v->kind = 1;
             v->number = edit->value.number;
             return Res_ok;
-        case Excel_editText:
-            text = edit->value.text.text;
-            break;
-        default:
-            return Res_ok;
+        case Excel_editText: text = edit->value.text.text; break;
+        default: return Res_ok;
         }
     }
     if (!text || !text[0])
@@ -250,7 +246,7 @@ int writeListCache(XlsWriter *w, const XlsChart *chart, uint32_t index, uint32_t
     const XlsChartSeries *s = chart->series[index];
     const Excel_RefArray *a = s->lists[which];
     uint32_t count = which == XlsChart_linkValues ? Excel_chartSeriesValueCount(s)
-                                                   : Excel_chartSeriesCategoryCount(s);
+                                                  : Excel_chartSeriesCategoryCount(s);
     if (!a || count == 0)
         return Res_ok;
     const ExcelWorkbook *book = chart->workbook ? chart->workbook : w->workbook;
@@ -371,7 +367,8 @@ int writeBrai(XlsChartWriter *cw, const XlsChartSeries *s, const uint8_t *body, 
     if (8 + n > recordMax)
         return Res_nullInput;
     uint8_t b[recordMax];
-    Pack_write(b, "2c3s", uint32_t(body[0]), uint32_t(ref->type), ref->formatFlag & 1u, uint32_t(ref->format), n);
+    Pack_write(b, "2c3s", uint32_t(body[0]), uint32_t(ref->type), ref->formatFlag & 1u,
+               uint32_t(ref->format), n);
     if (n)
         memcpy(b + 8, ref->tokens, n);
     return copyRecord(cw, recBrai, b, 8 + n);
@@ -400,15 +397,9 @@ int seriesBlock(XlsChartWriter *cw, const XlsChartSeries *series)
             depth--;
             rc = XlsWriter_writeRecord(cw->writer, type, body, length);
             break;
-        case recSeriesText:
-            rc = writeSeriesText(cw, series);
-            break;
-        case recBrai:
-            rc = writeBrai(cw, series, body, length);
-            break;
-        default:
-            rc = copyRecord(cw, type, body, length);
-            break;
+        case recSeriesText: rc = writeSeriesText(cw, series); break;
+        case recBrai: rc = writeBrai(cw, series, body, length); break;
+        default: rc = copyRecord(cw, type, body, length); break;
         }
     }
     return rc;
@@ -436,8 +427,9 @@ int writeSeries(XlsChartWriter *cw, const uint8_t *body, uint32_t length)
     uint32_t categories = Excel_chartSeriesCategoryCount(s);
     uint32_t values = Excel_chartSeriesValueCount(s);
     uint8_t b[12];
-    Pack_write(b, "6s", uint32_t(s->categoryType), valueType, categories > 0xFFFF ? 0xFFFFu : categories,
-               values > 0xFFFF ? 0xFFFFu : values, 0u, 0u);
+    Pack_write(b, "6s", uint32_t(s->categoryType), valueType,
+               categories > 0xFFFF ? 0xFFFFu : categories, values > 0xFFFF ? 0xFFFFu : values, 0u,
+               0u);
     int rc = XlsWriter_writeRecord(cw->writer, recSeries, b, 12);
     if (rc == Res_ok)
         rc = seriesBlock(cw, s);
@@ -479,15 +471,9 @@ int walk8(XlsChartWriter *cw)
         case recBlank:
         case recNumber:
         case recLabel:
-        case recSiIndex:
-            rc = cachesOnce(cw);
-            break;
-        case recSeries:
-            rc = writeSeries(cw, body, length);
-            break;
-        default:
-            rc = XlsWriter_writeRecord(cw->writer, type, body, length);
-            break;
+        case recSiIndex: rc = cachesOnce(cw); break;
+        case recSeries: rc = writeSeries(cw, body, length); break;
+        default: rc = XlsWriter_writeRecord(cw->writer, type, body, length); break;
         }
     }
     return rc;
@@ -504,8 +490,7 @@ int walk5(XlsChartWriter *cw)
         case recExternCount:
         case recExternSheet:
         case recWindow1:
-        case recPls:
-            break;
+        case recPls: break;
         case recDimensions:
         case recBlank:
         case recNumber:
@@ -513,15 +498,9 @@ int walk5(XlsChartWriter *cw)
         case recSiIndex: // the rebuilt caches bring their own
             rc = cachesOnce(cw);
             break;
-        case recWindow2:
-            rc = XlsWriter_writeWindow2(cw->writer, window2Selected);
-            break;
-        case recSeries:
-            rc = writeSeries(cw, body, length);
-            break;
-        default:
-            rc = copyRecord(cw, type, body, length);
-            break;
+        case recWindow2: rc = XlsWriter_writeWindow2(cw->writer, window2Selected); break;
+        case recSeries: rc = writeSeries(cw, body, length); break;
+        default: rc = copyRecord(cw, type, body, length); break;
         }
     }
     return rc;
@@ -577,8 +556,9 @@ int XlsWriter_writeChart(XlsWriter *writer, XlsChart *chart)
     if (chart->length && !data)
         return Res_noMemory;
     size_t got = 0;
-    int rc = chart->length ? Ole_streamReadAt(writer->sourceStream, chart->start, chart->length, &got, data)
-                           : int(Res_ok);
+    int rc = chart->length
+                 ? Ole_streamReadAt(writer->sourceStream, chart->start, chart->length, &got, data)
+                 : int(Res_ok);
     if (rc == Res_ok && got != chart->length)
         rc = Res_unexpectedKind;
     if (rc == Res_ok)

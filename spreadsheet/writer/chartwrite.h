@@ -13,21 +13,21 @@
 #include "spreadsheet/writer/xlswriter.h"
 
 enum : int {
-    XlsChartWrite_errBadLink = 8,   // a BRAI link id above 3 in a series block
-    XlsChartWrite_errNoBegin = 17,  // a Series record not followed by Begin
+    XlsChartWrite_errBadLink = 8,  // a BRAI link id above 3 in a series block
+    XlsChartWrite_errNoBegin = 17, // a Series record not followed by Begin
 };
 
 // The walk over one source substream.
 struct XlsChartWriter {
     XlsWriter *writer;
     XlsChart *chart;
-    const uint8_t *data;     // the source substream (after its BOF, before its EOF)
+    const uint8_t *data; // the source substream (after its BOF, before its EOF)
     size_t size;
-    size_t pos;              // the next record
-    uint32_t series;         // Series records met
+    size_t pos;      // the next record
+    uint32_t series; // Series records met
     uint8_t cachesWritten;
-    uint8_t *scratch;        // a record body being converted (BIFF5)
-    Excel_RefTables tables;  // the external sheets of converted BIFF5 references
+    uint8_t *scratch;       // a record body being converted (BIFF5)
+    Excel_RefTables tables; // the external sheets of converted BIFF5 references
 };
 
 // XlsWriter_writeChart and XlsWriter_writeChartCaches are declared in
@@ -37,4 +37,5 @@ struct XlsChartWriter {
 
 // XlsWriter_writeChart over a substream already in memory (data[0..size),
 // after its BOF and before its EOF).
-[[nodiscard]] int XlsWriter_writeChartBytes(XlsWriter *writer, XlsChart *chart, const uint8_t *data, size_t size);
+[[nodiscard]] int XlsWriter_writeChartBytes(XlsWriter *writer, XlsChart *chart, const uint8_t *data,
+                                            size_t size);

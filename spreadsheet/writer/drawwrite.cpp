@@ -18,8 +18,7 @@
 #include "spreadsheet/sheetgrid.h"
 #include "spreadsheet/writer/xlswriter.h"
 
-namespace
-{
+namespace {
 
 enum : uint32_t {
     noteSize = XlsWriter_recordMax, // a NOTE body never needs more than one record
@@ -134,16 +133,21 @@ int closeContainer(XlsDrawWriter *d)
 uint32_t complexKind(uint32_t id)
 {
     switch (id) {
-    case 192: case 197: case 261: case 272: case 391: case 454: case 896: case 897:
-        return 1; // 16-bit string
-    case 193:
-        return 2; // 8-bit string
-    case 325:
-        return 4; // vertices
-    case 326: case 407: case 463: case 899:
-        return 3; // arrays
-    default:
-        return 0;
+    case 192:
+    case 197:
+    case 261:
+    case 272:
+    case 391:
+    case 454:
+    case 896:
+    case 897: return 1; // 16-bit string
+    case 193: return 2; // 8-bit string
+    case 325: return 4; // vertices
+    case 326:
+    case 407:
+    case 463:
+    case 899: return 3; // arrays
+    default: return 0;
     }
 }
 
@@ -162,16 +166,13 @@ void complexSize(const EscherProp *p, uint32_t *block, uint32_t *value)
     if (!p->data)
         return;
     switch (complexKind(p->id)) {
-    case 1:
-        *block = *value = 2 * (unitsOf(static_cast<const char16_t *>(p->data)) + 1);
-        return;
-    case 2:
-        *block = *value = uint32_t(strlen(static_cast<const char *>(p->data))) + 1;
-        return;
+    case 1: *block = *value = 2 * (unitsOf(static_cast<const char16_t *>(p->data)) + 1); return;
+    case 2: *block = *value = uint32_t(strlen(static_cast<const char *>(p->data))) + 1; return;
     case 3:
     case 4: {
         const auto *a = static_cast<const EscherPropArray *>(p->data);
-        uint32_t bytes = uint32_t(a->count > 0 ? a->count : 0) * uint32_t(a->size > 0 ? a->size : 0);
+        uint32_t bytes =
+            uint32_t(a->count > 0 ? a->count : 0) * uint32_t(a->size > 0 ? a->size : 0);
         *block = bytes + 6;
         // The vertices' entry leaves out the array head.
         *value = complexKind(p->id) == 4 ? bytes : bytes + 6;
@@ -424,8 +425,7 @@ int XlsDrawWriter_writeGroup(XlsDrawWriter *d)
     return rc;
 }
 
-namespace
-{
+namespace {
 
 // The shapes written: every entry but deleted ones and what deleted
 // groups hold.
@@ -485,14 +485,14 @@ int XlsWriter_writeDrawingGroup(XlsWriter *writer, EscherDrawingGroup *group)
     return rc;
 }
 
-namespace
-{
+namespace {
 
 // The source records that follow a drawing record and belong to it: its
 // continuations and the objects and texts of its shapes.
 bool drawingFollower(uint16_t type)
 {
-    return type == Xls_recMsoDrawing || type == Xls_recContinue || type == Xls_recObj || type == Xls_recTxo;
+    return type == Xls_recMsoDrawing || type == Xls_recContinue || type == Xls_recObj ||
+           type == Xls_recTxo;
 }
 
 // The end of the substream whose BOF is at position (past its EOF, nested
@@ -522,7 +522,8 @@ bool drawwriteIsChartObject(XlsWriter *w, uint32_t position, uint16_t length)
     uint8_t head[8];
     size_t got = 0;
     if (length < sizeof head || !w->sourceStream ||
-        Ole_streamReadAt(w->sourceStream, position + 4u, sizeof head, &got, head) != Res_ok || got != sizeof head)
+        Ole_streamReadAt(w->sourceStream, position + 4u, sizeof head, &got, head) != Res_ok ||
+        got != sizeof head)
         return false;
     uint16_t objectType = 0;
     Pack_read(head + 4, "s", &objectType);
@@ -563,9 +564,11 @@ int copyDrawingRun(XlsWriter *w, uint32_t position, uint32_t stop)
         if (type == Xls_recObj) {
             uint16_t nextType = 0, nextLength = 0;
             uint32_t end = 0;
-            bool substream = XlsWriter_readSourceHeader(w, at + 4u + length, &nextType, &nextLength) == Res_ok &&
-                             nextType == Xls_recBof;
-            if (substream ? !drawwriteSubstreamEnd(w, at + 4u + length, &end) : drawwriteIsChartObject(w, at, length))
+            bool substream =
+                XlsWriter_readSourceHeader(w, at + 4u + length, &nextType, &nextLength) == Res_ok &&
+                nextType == Xls_recBof;
+            if (substream ? !drawwriteSubstreamEnd(w, at + 4u + length, &end)
+                          : drawwriteIsChartObject(w, at, length))
                 return Res_ok;
         }
         int rc = XlsWriter_copyBytes(w, at, 4u + length);
@@ -597,7 +600,8 @@ int XlsWriter_writeNotes(XlsWriter *writer, const SheetGrid *grid)
                 rc = Res_unexpectedKind;
             size_t got = 0;
             if (rc == Res_ok)
-                rc = Ole_streamReadAt(writer->sourceStream, data.position + 4, length, &got, writer->buffer);
+                rc = Ole_streamReadAt(writer->sourceStream, data.position + 4, length, &got,
+                                      writer->buffer);
             if (rc == Res_ok && got != length)
                 rc = Res_unexpectedKind;
             if (rc != Res_ok)

@@ -53,8 +53,9 @@ int writeFonts(XlsWriter *w)
         size_t n = ustrLength(f->name);
         if (n > 255)
             return Res_tableFull;
-        b += Pack_write(b, "7sc", uint32_t(f->height), grbit, fontColour(f->colourSlot), uint32_t(f->weight),
-                        uint32_t(f->escapement), uint32_t(f->underline), 1u, uint32_t(n));
+        b += Pack_write(b, "7sc", uint32_t(f->height), grbit, fontColour(f->colourSlot),
+                        uint32_t(f->weight), uint32_t(f->escapement), uint32_t(f->underline), 1u,
+                        uint32_t(n));
         int rc = XlsWriter_writeString(&b, w->buffer + XlsWriter_recordMax, f->name, n, 0);
         if (rc == Res_ok)
             rc = XlsWriter_writeRecord(w, 0x0031, w->buffer, size_t(b - w->buffer));
@@ -105,14 +106,17 @@ int writeXfs(XlsWriter *w)
                            uint32_t(x.borderStyle[Excel_borderTop] & 15) << 8 |
                            uint32_t(x.borderStyle[Excel_borderBottom] & 15) << 12 |
                            colour(x.borderColour[Excel_borderLeft]) << 16 |
-                           colour(x.borderColour[Excel_borderRight]) << 23 | uint32_t(x.diagonal & 3) << 30;
-        uint32_t border2 = colour(x.borderColour[Excel_borderTop]) | colour(x.borderColour[Excel_borderBottom]) << 7 |
+                           colour(x.borderColour[Excel_borderRight]) << 23 |
+                           uint32_t(x.diagonal & 3) << 30;
+        uint32_t border2 = colour(x.borderColour[Excel_borderTop]) |
+                           colour(x.borderColour[Excel_borderBottom]) << 7 |
                            colour(x.diagonalColour) << 14 | uint32_t(x.diagonalStyle & 15) << 21 |
                            uint32_t(x.pattern & 63) << 26;
         uint32_t fill = colour(x.patternFg) | colour(x.patternBg) << 7;
-        int n = Pack_write(w->buffer, "4s2c2ls", uint32_t(x.fontIndex), uint32_t(x.formatIndex), protection,
-                           uint32_t(x.alignment), uint32_t((x.indent & 0x0F) | x.shrinkMerge), used, border1, border2,
-                           fill);
+        int n =
+            Pack_write(w->buffer, "4s2c2ls", uint32_t(x.fontIndex), uint32_t(x.formatIndex),
+                       protection, uint32_t(x.alignment),
+                       uint32_t((x.indent & 0x0F) | x.shrinkMerge), used, border1, border2, fill);
         int rc = XlsWriter_writeRecord(w, 0x00E0, w->buffer, size_t(n));
         if (rc != Res_ok)
             return rc;
@@ -199,15 +203,24 @@ struct GlobalsRow {
 };
 
 constexpr GlobalsRow globalsTable[] = {
-    {0x0809, writeBofGlobals}, {0x0086, nullptr}, {0x002F, nullptr},       {0x005C, nullptr},
-    {0x005B, nullptr},         {0x0042, nullptr}, {0x013D, nullptr},       {0x009C, nullptr},
-    {0x0012, nullptr},         {0x0019, nullptr}, {0x0063, nullptr},       {0x00DD, nullptr},
-    {0x0013, nullptr},         {0x003D, nullptr}, {0x0040, nullptr},       {0x008D, nullptr},
-    {0x0022, nullptr},         {0x000E, nullptr}, {0x01B7, nullptr},       {0x00DA, nullptr},
-    {0x0031, writeFonts},      {0x0231, writeFonts}, {0x041E, writeFormats}, {0x00E0, writeXfs},
-    {0x0293, writeStyles},     {0x0092, writePalette}, {0x0160, nullptr},  {0x0085, writeBoundSheets},
-    {0x008C, nullptr},         {0x01AE, nullptr}, {0x0017, nullptr},       {0x0218, nullptr},
-    {0x0866, nullptr},         {0x00FC, XlsWriter_writeSst}, {0x00FF, writeNothing}, {0x000A, writeEof},
+    {0x0809, writeBofGlobals}, {0x0086, nullptr},
+    {0x002F, nullptr},         {0x005C, nullptr},
+    {0x005B, nullptr},         {0x0042, nullptr},
+    {0x013D, nullptr},         {0x009C, nullptr},
+    {0x0012, nullptr},         {0x0019, nullptr},
+    {0x0063, nullptr},         {0x00DD, nullptr},
+    {0x0013, nullptr},         {0x003D, nullptr},
+    {0x0040, nullptr},         {0x008D, nullptr},
+    {0x0022, nullptr},         {0x000E, nullptr},
+    {0x01B7, nullptr},         {0x00DA, nullptr},
+    {0x0031, writeFonts},      {0x0231, writeFonts},
+    {0x041E, writeFormats},    {0x00E0, writeXfs},
+    {0x0293, writeStyles},     {0x0092, writePalette},
+    {0x0160, nullptr},         {0x0085, writeBoundSheets},
+    {0x008C, nullptr},         {0x01AE, nullptr},
+    {0x0017, nullptr},         {0x0218, nullptr},
+    {0x0866, nullptr},         {0x00FC, XlsWriter_writeSst},
+    {0x00FF, writeNothing},    {0x000A, writeEof},
 };
 constexpr uint32_t globalsRows = sizeof(globalsTable) / sizeof(globalsTable[0]);
 static_assert(globalsRows == 36);
@@ -257,7 +270,8 @@ int XlsWriter_mergeGlobals(XlsWriter *w)
             rc = runRow(w, uint32_t(k), done);
         } else if (rc == Res_ok && (k < 0 || type != Xls_recEof)) {
             rc = XlsWriter_copySourceRecord(w, e);
-            uint32_t end = RecList_getLength(e) ? RecList_getStart(e) + RecList_getLength(e) : at + RecList_length(e);
+            uint32_t end = RecList_getLength(e) ? RecList_getStart(e) + RecList_getLength(e)
+                                                : at + RecList_length(e);
             copiedEnd = end > copiedEnd ? end : copiedEnd;
         }
         if (rc != Res_ok)
@@ -280,8 +294,9 @@ int XlsWriter_writeFreshGlobals(XlsWriter *w)
         int n = Pack_write(body, "9s", 0u, 0u, 14400u, 10080u, 0x0038u, 0u, 0u, 1u, 500u);
         rc = XlsWriter_writeRecord(w, 0x003D, body, size_t(n));
     }
-    static constexpr GlobalsHandler steps[] = {writeFonts, writeFormats, writeXfs, writeStyles, writePalette,
-                                               writeBoundSheets, writeExternals, XlsWriter_writeSst, writeEof};
+    static constexpr GlobalsHandler steps[] = {writeFonts,     writeFormats,       writeXfs,
+                                               writeStyles,    writePalette,       writeBoundSheets,
+                                               writeExternals, XlsWriter_writeSst, writeEof};
     for (GlobalsHandler step : steps)
         if (rc == Res_ok)
             rc = step(w);

@@ -52,8 +52,10 @@ int XlsWriter_writeLongRecord(XlsWriter *w, uint16_t type, const uint8_t *data, 
 {
     size_t done = 0;
     do {
-        size_t n = length - done > XlsWriter_recordMax ? size_t(XlsWriter_recordMax) : length - done;
-        int rc = XlsWriter_writeRecord(w, done ? uint16_t(Xls_recContinue) : type, data ? data + done : nullptr, n);
+        size_t n =
+            length - done > XlsWriter_recordMax ? size_t(XlsWriter_recordMax) : length - done;
+        int rc = XlsWriter_writeRecord(w, done ? uint16_t(Xls_recContinue) : type,
+                                       data ? data + done : nullptr, n);
         if (rc != Res_ok)
             return rc;
         done += n;
@@ -95,7 +97,8 @@ int XlsWriter_copyBytes(XlsWriter *w, uint32_t position, uint32_t length)
         return Res_nullInput;
     uint32_t done = 0;
     while (done < length) {
-        uint32_t n = length - done > XlsWriter_recordMax ? uint32_t(XlsWriter_recordMax) : length - done;
+        uint32_t n =
+            length - done > XlsWriter_recordMax ? uint32_t(XlsWriter_recordMax) : length - done;
         int rc = readSource(w, position + done, n, w->buffer);
         if (rc == Res_ok)
             rc = OleWriter_streamWrite(w->stream, w->buffer, n);
@@ -120,7 +123,8 @@ int XlsWriter_copySourceRecord(XlsWriter *w, const RecListEntry *entry)
     uint32_t next = at + RecList_length(entry);
     for (;;) {
         uint16_t type = 0, length = 0;
-        if (XlsWriter_readSourceHeader(w, next, &type, &length) != Res_ok || type != Xls_recContinue)
+        if (XlsWriter_readSourceHeader(w, next, &type, &length) != Res_ok ||
+            type != Xls_recContinue)
             return Res_ok;
         rc = XlsWriter_copyBytes(w, next, 4u + length);
         if (rc != Res_ok)
@@ -143,7 +147,8 @@ int XlsWriter_writeWindow2(XlsWriter *w, uint16_t grbit)
     return XlsWriter_writeRecord(w, Xls_recWindow2, body, size_t(n));
 }
 
-int XlsWriter_writeString(uint8_t **cursor, const uint8_t *end, const char16_t *chars, size_t count, uint32_t runs)
+int XlsWriter_writeString(uint8_t **cursor, const uint8_t *end, const char16_t *chars, size_t count,
+                          uint32_t runs)
 {
     if (!cursor || !*cursor || !end || (count && !chars))
         return Res_missingArgument;

@@ -41,7 +41,8 @@ int findWorkbook(Edr_Node *node, int *stop, int *skip, void *context)
     if (Edr_Node_type(node) != Edr_NodeType_grid)
         return Res_ok;
     // The caller holds the read lock.
-    SheetGrid *grid = static_cast<SheetGrid *>(static_cast<Edr_GridNode *>(Edr_Node_payload(node))->record);
+    SheetGrid *grid =
+        static_cast<SheetGrid *>(static_cast<Edr_GridNode *>(Edr_Node_payload(node))->record);
     if (grid && grid->workbook) {
         *static_cast<ExcelWorkbook **>(context) = grid->workbook;
         *stop = 1;
@@ -69,23 +70,13 @@ int buildEntries(XlsWriter *w)
     for (ExcelBookItem *item = w->workbook->items; item; item = item->next) {
         uint32_t kind;
         switch (item->kind) {
-        case Excel_itemWorksheet:
-            kind = XlsSheet_worksheet;
-            break;
-        case Excel_itemChartSheet:
-            kind = XlsSheet_chart;
-            break;
-        case Excel_itemModule:
-            kind = XlsSheet_raw;
-            break;
-        case Excel_itemMacroSheet:
-            kind = XlsSheet_macroSheet;
-            break;
+        case Excel_itemWorksheet: kind = XlsSheet_worksheet; break;
+        case Excel_itemChartSheet: kind = XlsSheet_chart; break;
+        case Excel_itemModule: kind = XlsSheet_raw; break;
+        case Excel_itemMacroSheet: kind = XlsSheet_macroSheet; break;
         case Excel_itemWorkbook:
-        case Excel_itemChart:
-            continue;
-        default:
-            return Res_nullInput;
+        case Excel_itemChart: continue;
+        default: return Res_nullInput;
         }
         if (!item->payload)
             return Res_nullInput;
@@ -137,7 +128,8 @@ int addSourceSheets(XlsWriter *w)
         if (RecList_type(r) != 0x0085 || length < 8 || length > XlsWriter_recordMax)
             continue;
         size_t got = 0;
-        if (Ole_streamReadAt(w->sourceStream, RecList_position(r), length, &got, w->buffer) != Res_ok ||
+        if (Ole_streamReadAt(w->sourceStream, RecList_position(r), length, &got, w->buffer) !=
+                Res_ok ||
             got != length)
             continue;
         uint32_t position = 0;
@@ -167,7 +159,8 @@ int addSourceSheets(XlsWriter *w)
             after = match;
         } else if (position) {
             uint16_t bofType = 0, bofLength = 0;
-            if (XlsWriter_readSourceHeader(w, position, &bofType, &bofLength) != Res_ok || bofType != Xls_recBof)
+            if (XlsWriter_readSourceHeader(w, position, &bofType, &bofLength) != Res_ok ||
+                bofType != Xls_recBof)
                 type = XlsSheet_worksheet;
             size_t chars = 0;
             while (name[chars])
@@ -261,8 +254,7 @@ int writeEntry(XlsWriter *w, XlsSheetEntry *e)
     if (e->copiedFrom)
         return XlsWriter_copySheet(w, e);
     switch (e->kind) {
-    case XlsSheet_worksheet:
-        return XlsWriter_writeSheet(w, e);
+    case XlsSheet_worksheet: return XlsWriter_writeSheet(w, e);
     case XlsSheet_chart:
         rc = XlsWriter_writeBof(w, Xls_bofChart);
         if (rc == Res_ok)
@@ -277,15 +269,14 @@ int writeEntry(XlsWriter *w, XlsSheetEntry *e)
             rc = XlsWriter_copyBytes(w, x->start, x->length - 4);
         return rc == Res_ok ? XlsWriter_writeRecord(w, Xls_recEof, nullptr, 0) : rc;
     }
-    default:
-        return Res_nullInput;
+    default: return Res_nullInput;
     }
 }
 
 struct SaveArgs {
     Edr_Doc *doc;
-    uint32_t keepSource;     // 1: the target is the document's own file
-    OleHandle *source;       // the source the write opened, kept for the caller
+    uint32_t keepSource; // 1: the target is the document's own file
+    OleHandle *source;   // the source the write opened, kept for the caller
 };
 
 int writeTo(void *argument, const Url *output, int *created)
@@ -355,7 +346,8 @@ int Excel_writeWorkbook(XlsWriter *w, Edr_Doc *doc, uint32_t options)
     if (rc == Res_ok)
         rc = addSourceSheets(w);
     if (rc == Res_ok)
-        rc = w->workbook->recHead && w->sourceStream ? XlsWriter_mergeGlobals(w) : XlsWriter_writeFreshGlobals(w);
+        rc = w->workbook->recHead && w->sourceStream ? XlsWriter_mergeGlobals(w)
+                                                     : XlsWriter_writeFreshGlobals(w);
     for (XlsSheetEntry *e = w->entries; e && rc == Res_ok; e = e->next)
         rc = writeEntry(w, e);
     (void)Ole_streamClose(&w->sourceStream);

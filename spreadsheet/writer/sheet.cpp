@@ -81,8 +81,8 @@ int colInfo(XlsWriter *w, XlsSheetEntry *e)
             last++;
         uint8_t body[12];
         // The last run reaches the sheet's end.
-        int n = Pack_write(body, "4sl", first, last + 1 == columns ? 256u : last, uint32_t(m->rawWidths[first]), 15u,
-                           0u);
+        int n = Pack_write(body, "4sl", first, last + 1 == columns ? 256u : last,
+                           uint32_t(m->rawWidths[first]), 15u, 0u);
         int rc = XlsWriter_writeRecord(w, 0x007D, body, size_t(n));
         if (rc != Res_ok)
             return rc;
@@ -125,8 +125,8 @@ int mergedCells(XlsWriter *w, XlsSheetEntry *e)
         b += Pack_write(b, "s", n);
         for (uint32_t i = 0; i < n; i++) {
             const SheetMergedRange &r = t->merged[done + i];
-            b += Pack_write(b, "4s", uint32_t(r.firstRow), uint32_t(r.lastRow), uint32_t(r.firstColumn),
-                            uint32_t(r.lastColumn));
+            b += Pack_write(b, "4s", uint32_t(r.firstRow), uint32_t(r.lastRow),
+                            uint32_t(r.firstColumn), uint32_t(r.lastColumn));
         }
         int rc = XlsWriter_writeRecord(w, 0x00E5, w->buffer, size_t(b - w->buffer));
         if (rc != Res_ok)
@@ -139,7 +139,8 @@ int mergedCells(XlsWriter *w, XlsSheetEntry *e)
 // Reads the body of the source record whose header lies at position into
 // the record buffer; 17 unless the record is of the given type and holds
 // at least minimum bytes.
-int readSourceBody(XlsWriter *w, uint32_t position, uint16_t type, uint16_t minimum, uint16_t *length)
+int readSourceBody(XlsWriter *w, uint32_t position, uint16_t type, uint16_t minimum,
+                   uint16_t *length)
 {
     uint16_t found = 0;
     int rc = XlsWriter_readSourceHeader(w, position, &found, length);
@@ -166,10 +167,11 @@ int hyperlinks(XlsWriter *w, XlsSheetEntry *e)
             uint32_t body = 0;
             memcpy(&body, r + 1, sizeof body);
             uint8_t range[8];
-            Pack_write(range, "4s", uint32_t(r->words[0]), uint32_t(r->words[2]), uint32_t(r->words[1]),
-                       uint32_t(r->words[3]));
+            Pack_write(range, "4s", uint32_t(r->words[0]), uint32_t(r->words[2]),
+                       uint32_t(r->words[1]), uint32_t(r->words[3]));
             uint16_t length = 0;
-            int rc = body >= 4 ? readSourceBody(w, body - 4, 0x01B8, 8, &length) : int(Res_unexpectedKind);
+            int rc = body >= 4 ? readSourceBody(w, body - 4, 0x01B8, 8, &length)
+                               : int(Res_unexpectedKind);
             if (rc == Res_ok) {
                 memcpy(w->buffer, range, 8);
                 rc = XlsWriter_writeRecord(w, 0x01B8, w->buffer, length);
@@ -233,7 +235,8 @@ constexpr SheetRow sheetTable[] = {
     {defaultRowHeight, {}, 0, false},
     {nullptr, {0x0081}, 1, true},
     {nullptr,
-     {0x001B, 0x001A, 0x0014, 0x0015, 0x0083, 0x0084, 0x0026, 0x0027, 0x0028, 0x0029, 0x004D, 0x00A1, 0x00E9},
+     {0x001B, 0x001A, 0x0014, 0x0015, 0x0083, 0x0084, 0x0026, 0x0027, 0x0028, 0x0029, 0x004D,
+      0x00A1, 0x00E9},
      13,
      false},
     // The sheet's protection follows its page setup.
@@ -258,9 +261,10 @@ constexpr SheetRow sheetTable[] = {
 };
 
 // A worksheet without source records.
-constexpr SheetHandler freshSheet[] = {bof,        XlsWriter_reserveIndex, defaultRowHeight, defColWidth,
-                                       colInfo,    dimensions,             XlsWriter_writeRows, window2,
-                                       mergedCells, drawing,               eof};
+constexpr SheetHandler freshSheet[] = {
+    bof,        XlsWriter_reserveIndex, defaultRowHeight, defColWidth, colInfo,
+    dimensions, XlsWriter_writeRows,    window2,          mergedCells, drawing,
+    eof};
 
 } // namespace
 

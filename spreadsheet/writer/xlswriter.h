@@ -84,24 +84,24 @@ struct XlsSheetEntry {
 
 // The state of one save; on the stack of Excel_writeWorkbook.
 struct XlsWriter {
-    OleHandle *out;           // the output compound file
-    Edr_Doc *doc;             // the caller's two words
+    OleHandle *out; // the output compound file
+    Edr_Doc *doc;   // the caller's two words
     uint32_t options;
-    OleStream *stream;        // "Workbook" of the output
-    XlsSheetEntry *entries;   // owned list
-    ExcelWorkbook *workbook;  // the model (lent); null: nothing to save
+    OleStream *stream;       // "Workbook" of the output
+    XlsSheetEntry *entries;  // owned list
+    ExcelWorkbook *workbook; // the model (lent); null: nothing to save
     uint32_t fontsWritten;
-    uint8_t *buffer;          // XlsWriter_recordMax + 4 bytes: the record being built
+    uint8_t *buffer; // XlsWriter_recordMax + 4 bytes: the record being built
     // INDEX of the current worksheet.
     uint32_t indexPos;
     uint32_t indexLength;
-    uint8_t *indexBody;       // owned
-    uint8_t *indexSlot;       // the next DBCELL-position slot in indexBody
+    uint8_t *indexBody;        // owned
+    uint8_t *indexSlot;        // the next DBCELL-position slot in indexBody
     uint16_t defaultRowHeight; // twips; 255 until DEFAULTROWHEIGHT is written
-    OleHandle *source;        // the source compound file, or null
-    OleStream *sourceStream;  // its workbook stream, or null
-    uint32_t sourceHeld;      // 1: source is the workbook's held handle (heldSource)
-    uint32_t keepSource;      // 1: the caller takes source after the write
+    OleHandle *source;         // the source compound file, or null
+    OleStream *sourceStream;   // its workbook stream, or null
+    uint32_t sourceHeld;       // 1: source is the workbook's held handle (heldSource)
+    uint32_t keepSource;       // 1: the caller takes source after the write
     EngineContext *ctx;
 };
 
@@ -127,13 +127,16 @@ int Excel_saveWorkbook(Edr_Doc *doc, const Url *target);
 // Writes a record: the header (type, length) then length bytes of body (a
 // zero length writes the header only). 0 or the stream's errors; 14 for a
 // length above XlsWriter_recordMax.
-[[nodiscard]] int XlsWriter_writeRecord(XlsWriter *w, uint16_t type, const uint8_t *body, size_t length);
+[[nodiscard]] int XlsWriter_writeRecord(XlsWriter *w, uint16_t type, const uint8_t *body,
+                                        size_t length);
 // Data longer than one body: one record of type with the first 8224 bytes,
 // then CONTINUE records of at most 8224 bytes. Shorter data is one record.
-[[nodiscard]] int XlsWriter_writeLongRecord(XlsWriter *w, uint16_t type, const uint8_t *data, size_t length);
+[[nodiscard]] int XlsWriter_writeLongRecord(XlsWriter *w, uint16_t type, const uint8_t *data,
+                                            size_t length);
 // Reads the body of length bytes at position of the source stream into the
 // record buffer and writes it under type. 8 without a source stream.
-[[nodiscard]] int XlsWriter_copyRecord(XlsWriter *w, uint16_t type, uint32_t length, uint32_t position);
+[[nodiscard]] int XlsWriter_copyRecord(XlsWriter *w, uint16_t type, uint32_t length,
+                                       uint32_t position);
 // Copies length raw bytes of the source stream from position (whole
 // records with their headers) in pieces of at most 8224 bytes. Nothing for
 // a zero length or position; 8 without a source stream.
@@ -157,15 +160,16 @@ int Excel_saveWorkbook(Edr_Doc *doc, const Url *target);
 // count when runs is above 0, the characters: 8-bit when every one is at
 // most 255, else 16-bit) and moves *cursor past it; the caller writes the
 // character count. 14 when it does not fit before end.
-[[nodiscard]] int XlsWriter_writeString(uint8_t **cursor, const uint8_t *end, const char16_t *chars, size_t count,
-                                        uint32_t runs);
+[[nodiscard]] int XlsWriter_writeString(uint8_t **cursor, const uint8_t *end, const char16_t *chars,
+                                        size_t count, uint32_t runs);
 
 // The stream position of the output.
 uint32_t XlsWriter_tell(const XlsWriter *w);
 // The type and body length of the source record whose header is at
 // position. 8 without a source stream; 3605 when the header is not all
 // there (the end of the stream).
-[[nodiscard]] int XlsWriter_readSourceHeader(XlsWriter *w, uint32_t position, uint16_t *type, uint16_t *length);
+[[nodiscard]] int XlsWriter_readSourceHeader(XlsWriter *w, uint32_t position, uint16_t *type,
+                                             uint16_t *length);
 
 // ------------------------------------------------------------- charts and drawings
 // (spreadsheet/writer/objects*.cpp)
@@ -184,8 +188,8 @@ uint32_t XlsWriter_tell(const XlsWriter *w);
 
 // An open OfficeArt container of the drawing writer.
 struct XlsDrawContainer {
-    uint32_t length;          // bytes written inside so far
-    uint32_t lengthPos;       // stream position of its length field
+    uint32_t length;    // bytes written inside so far
+    uint32_t lengthPos; // stream position of its length field
     XlsDrawContainer *outer;
 };
 
@@ -193,12 +197,12 @@ struct XlsDrawContainer {
 // records.
 struct XlsDrawWriter {
     XlsWriter *writer;
-    uint16_t recordType;      // MSODRAWING, then CONTINUE
-    uint32_t used;            // bytes in the record buffer
-    uint32_t total;           // bytes written
-    XlsDrawContainer *open;   // innermost open container
+    uint16_t recordType;    // MSODRAWING, then CONTINUE
+    uint32_t used;          // bytes in the record buffer
+    uint32_t total;         // bytes written
+    XlsDrawContainer *open; // innermost open container
     EscherDrawingGroup *group;
-    uint32_t shape;           // index of the current shape entry
+    uint32_t shape; // index of the current shape entry
 };
 
 [[nodiscard]] int XlsDrawWriter_writeGroup(XlsDrawWriter *d);

@@ -11,8 +11,7 @@
 #include "tests/platform/requests_fixture.h"
 #include "viewer/screen/screen.h"
 
-namespace
-{
+namespace {
 
 struct CaptureCase {
     std::string name;
@@ -53,8 +52,7 @@ std::vector<CaptureCase> loadCases()
     return cases;
 }
 
-class CaptureTest : public RequestsFixture
-{
+class CaptureTest : public RequestsFixture {
   protected:
     // Starts the engine on a w x h display.
     void startOn(int32_t w, int32_t h)
@@ -83,17 +81,20 @@ class CaptureTest : public RequestsFixture
     CaptureReport capture(void *buffer, size_t size, int32_t format)
     {
         size_t before = captures.size();
-        const intptr_t block[7] = {26, reinterpret_cast<intptr_t>(inst),
-                                   reinterpret_cast<intptr_t>(buffer), intptr_t(size), format, 0, 0};
+        const intptr_t block[7] = {26,
+                                   reinterpret_cast<intptr_t>(inst),
+                                   reinterpret_cast<intptr_t>(buffer),
+                                   intptr_t(size),
+                                   format,
+                                   0,
+                                   0};
         EXPECT_EQ(AppEvent_post(block, nullptr, 0), 1);
         EXPECT_TRUE(drive([&] { return captures.size() > before; }));
         return captures.size() > before ? captures.back() : CaptureReport{-1, -1, -1, nullptr};
     }
 };
 
-class CaptureCaseTest : public CaptureTest, public ::testing::WithParamInterface<size_t>
-{
-};
+class CaptureCaseTest : public CaptureTest, public ::testing::WithParamInterface<size_t> {};
 
 // Black, white, width 3, both sizes odd, and a 4 x 4 frame of mixed colours.
 TEST_P(CaptureCaseTest, FormatsMatchTheTranscribedFormulas)
@@ -130,9 +131,15 @@ TEST_F(CaptureTest, ShortBufferAndOtherCodesWriteNothing)
         size_t size;
     };
     const Row rows[] = {
-        {Capture_rgb565, 4 * 4 * 2 - 1},   {Capture_ycc32, 3 * 3 * 4 - 1},
-        {Capture_ycc420, 4 * 4 * 3 / 2 - 1}, {Capture_ycc422Planar, 4 * 4 * 2 - 1},
-        {Capture_ycc422Packed, 4 * 4 * 2 - 1}, {0x10006, 100}, {0x10007, 100}, {0x1000C, 100}, {0, 100},
+        {Capture_rgb565, 4 * 4 * 2 - 1},
+        {Capture_ycc32, 3 * 3 * 4 - 1},
+        {Capture_ycc420, 4 * 4 * 3 / 2 - 1},
+        {Capture_ycc422Planar, 4 * 4 * 2 - 1},
+        {Capture_ycc422Packed, 4 * 4 * 2 - 1},
+        {0x10006, 100},
+        {0x10007, 100},
+        {0x1000C, 100},
+        {0, 100},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.format);

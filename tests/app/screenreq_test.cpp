@@ -14,13 +14,11 @@
 #include "tests/platform/app_fixture.h"
 #include "viewer/screen/screen.h"
 
-namespace
-{
+namespace {
 
 using Record = std::array<int32_t, 6>; // x, y, width, height, host code, success
 
-class ScreenRequestTest : public AppFixture
-{
+class ScreenRequestTest : public AppFixture {
   protected:
     void SetUp() override
     {
@@ -101,8 +99,7 @@ TEST_F(ScreenRequestTest, BadSizesAndAStoppedEngineAreRefused)
 // A screen 239 pixels wide: its rows (480 bytes) and the turned screen's
 // rows (600 bytes) differ in length by more than the turn, so a row length
 // taken from the wrong side skews every row the host shows.
-class TurnedPictureTest : public AppFixture
-{
+class TurnedPictureTest : public AppFixture {
   protected:
     void SetUp() override
     {
@@ -157,13 +154,14 @@ TEST_F(TurnedPictureTest, TheHostGetsTheEnginesPictureTurned)
     // image holds the engine's picture turned to the device (the cursor
     // aside).
     struct Step {
-        int32_t rotation;       // a host code, or 0 for a size
-        int32_t width, height;  // the size (device orientation)
+        int32_t rotation;      // a host code, or 0 for a size
+        int32_t width, height; // the size (device orientation)
     };
     const Step steps[] = {{0x10003, 0, 0}, {0x10004, 0, 0}, {0, 239, 320}, {0x10006, 0, 0},
-                          {0, 239, 300}, {0x10003, 0, 0}, {0, 239, 320}, {0x10004, 0, 0}};
+                          {0, 239, 300},   {0x10003, 0, 0}, {0, 239, 320}, {0x10004, 0, 0}};
     for (const Step &step : steps) {
-        SCOPED_TRACE(testing::Message() << step.rotation << " " << step.width << "x" << step.height);
+        SCOPED_TRACE(testing::Message()
+                     << step.rotation << " " << step.width << "x" << step.height);
         if (step.rotation) {
             ASSERT_EQ(App_setRotation(inst, step.rotation), 1);
         } else {

@@ -28,12 +28,8 @@ void countDoneWord4(void *arg)
     doneCount[0]++;
 }
 
-void fnA(EngineInstance *, void *)
-{
-}
-void fnB(EngineInstance *, void *)
-{
-}
+void fnA(EngineInstance *, void *) {}
+void fnB(EngineInstance *, void *) {}
 
 class RingTest : public TaskFixture {
   protected:
@@ -96,7 +92,8 @@ class RingTest : public TaskFixture {
     }
     AppEvent call6(AppCallFn fn, intptr_t counter, intptr_t mode)
     {
-        AppEvent ev = app(AppEvent_codeCallAmongMoves, reinterpret_cast<intptr_t>(fn), counter, mode);
+        AppEvent ev =
+            app(AppEvent_codeCallAmongMoves, reinterpret_cast<intptr_t>(fn), counter, mode);
         ev.completion = countDone;
         return ev;
     }
@@ -124,7 +121,7 @@ class RingTest : public TaskFixture {
                 snprintf(buf, sizeof buf, "C%c",
                          w[2] == reinterpret_cast<intptr_t>(fnA)   ? 'a'
                          : w[2] == reinterpret_cast<intptr_t>(fnB) ? 'b'
-                                                                    : 'c');
+                                                                   : 'c');
             else
                 snprintf(buf, sizeof buf, "A%ld:%ld", long(w[0]), long(w[2]));
             if (!s.empty())
@@ -336,7 +333,8 @@ TEST_F(RingTest, DeferredCallsArePlacedAfterTheRunOfMovesTheyFollow)
     // Queue: A40 P P A41 M A42 Cb(mode 2)
     const Case cases[] = {
         {"mode 1 stops at the pointer move", 1, "A40:0 P(1,1) P(2,2) A41:0 Ca M(5,5) A42:0 Cb"},
-        {"mode 2: a call of its own mode closes the run", 2, "A40:0 P(1,1) P(2,2) A41:0 M(5,5) A42:0 Cb Ca"},
+        {"mode 2: a call of its own mode closes the run", 2,
+         "A40:0 P(1,1) P(2,2) A41:0 M(5,5) A42:0 Cb Ca"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -412,9 +410,10 @@ TEST_F(RingTest, RemoveIfCompressAndClearDisposeOnce)
         ev.completion = countDone;
         post(ev);
     }
-    EXPECT_EQ(EventQ_removeIf(ring, nullptr,
-                              [](const AppEvent *ev, void *) { return ev->block[0] == 51 ? 1 : 0; }),
-              1);
+    EXPECT_EQ(
+        EventQ_removeIf(ring, nullptr,
+                        [](const AppEvent *ev, void *) { return ev->block[0] == 51 ? 1 : 0; }),
+        1);
     EXPECT_EQ(doneCount[1], 1);
     EXPECT_EQ(describe(), "A50:0 A52:0");
 

@@ -16,13 +16,16 @@ using CharsetCjk = CharsetEngine;
 
 class CharsetCjkNoTables : public CharsetEngine {
   protected:
-    bool installTables() override { return false; }
+    bool installTables() override
+    {
+        return false;
+    }
 };
 
 Convert multibyte(bool encode, uint32_t code, CharsetHooks *hooks)
 {
-    return [encode, code, hooks](const uint8_t *s, size_t n, uint8_t *d, size_t cap, size_t *c, size_t *p,
-                                 CharsetState *st) {
+    return [encode, code, hooks](const uint8_t *s, size_t n, uint8_t *d, size_t cap, size_t *c,
+                                 size_t *p, CharsetState *st) {
         return encode ? Charset_encodeMultibyte(code, s, n, d, cap, c, p, st, hooks)
                       : Charset_decodeMultibyte(code, s, n, d, cap, c, p, st, hooks);
     };
@@ -44,8 +47,9 @@ TEST_F(CharsetCjk, DecodingMatchesPythonInEveryFeedingPattern)
                 EXPECT_EQ(r.status, 0);
                 EXPECT_EQ(r.left, 0u);
                 size_t at = firstDiff(got, want);
-                EXPECT_TRUE(got == want) << "code " << code << " chunk " << chunk << " cap " << cap << " unit "
-                                         << at << ": " << hexUnits(got, at) << "/ " << hexUnits(want, at);
+                EXPECT_TRUE(got == want)
+                    << "code " << code << " chunk " << chunk << " cap " << cap << " unit " << at
+                    << ": " << hexUnits(got, at) << "/ " << hexUnits(want, at);
             }
         }
         // The same through the converter table and the whole-string call.
@@ -69,14 +73,15 @@ TEST_F(CharsetCjk, EncodingMatchesPythonInEveryFeedingPattern)
                 StreamResult r = runStream(fn, in, chunk, cap);
                 EXPECT_EQ(r.status, 0);
                 size_t at = firstDiff(r.out, want);
-                EXPECT_TRUE(r.out == want) << "code " << code << " chunk " << chunk << " cap " << cap
-                                           << " byte " << at;
+                EXPECT_TRUE(r.out == want)
+                    << "code " << code << " chunk " << chunk << " cap " << cap << " byte " << at;
             }
         }
         Units text = unitsOf(in);
         char *s = nullptr;
         ASSERT_EQ(Charset_fromUstrN(text.data(), text.size(), &s, code, ctx), 0);
-        EXPECT_TRUE(Bytes(s, s + strlen(s)) == want) << code << " at " << firstDiff(Bytes(s, s + strlen(s)), want);
+        EXPECT_TRUE(Bytes(s, s + strlen(s)) == want)
+            << code << " at " << firstDiff(Bytes(s, s + strlen(s)), want);
         Mem_free(s);
     }
 }
@@ -100,8 +105,18 @@ TEST_F(CharsetCjk, DecodesMalformedAndTruncatedInputCaseByCase)
         {"code page 932 extra pair", 31, {0xFA, 0x5C}, u"\u7E8A", 0, 2},
         {"JIS-Roman yen", 32, {0x1B, '(', 'J', 0x5C, '~'}, u"\u00A5~", 0, 5},
         {"cut escape", 32, {'a', 0x1B, '$'}, u"a", Res_charsetIncomplete, 1},
-        {"line end returns to ASCII", 32, {0x1B, '$', 'B', 0x24, 0x22, '\n', 0x24, 0x22}, u"\u3042\n$\"", 0, 8},
-        {"control byte inside a pair is kept", 32, {0x1B, '$', 'B', 0x24, '\n', 'a'}, u"\uFFFD\na", 0, 6},
+        {"line end returns to ASCII",
+         32,
+         {0x1B, '$', 'B', 0x24, 0x22, '\n', 0x24, 0x22},
+         u"\u3042\n$\"",
+         0,
+         8},
+        {"control byte inside a pair is kept",
+         32,
+         {0x1B, '$', 'B', 0x24, '\n', 'a'},
+         u"\uFFFD\na",
+         0,
+         6},
         {"eight-bit byte", 32, {0xA4, 'a'}, u"\uFFFDa", 0, 2},
         {"cut pair", 32, {0x1B, '$', 'B', 0x24}, u"", Res_charsetIncomplete, 3},
         {"unknown escape is dropped", 32, {0x1B, '$', 'D', 'a'}, u"a", 0, 4},
@@ -126,8 +141,8 @@ TEST_F(CharsetCjk, DecodesMalformedAndTruncatedInputCaseByCase)
         std::vector<uint8_t> dst(64);
         size_t consumed = 0, produced = 0;
         CharsetState st = {0, 0};
-        int r = Charset_decodeMultibyte(c.code, c.in.data(), c.in.size(), dst.data(), dst.size(), &consumed,
-                                        &produced, &st, ctx->charsetHooks);
+        int r = Charset_decodeMultibyte(c.code, c.in.data(), c.in.size(), dst.data(), dst.size(),
+                                        &consumed, &produced, &st, ctx->charsetHooks);
         Units got = unitsOf(Bytes(dst.begin(), dst.begin() + produced));
         EXPECT_EQ(r, c.status) << c.name;
         EXPECT_TRUE(got == c.out) << c.name << ": " << hexUnits(got);
@@ -160,9 +175,15 @@ TEST_F(CharsetCjk, EncodesSpecialCasesCaseByCase)
         {"katakana in EUC-JP", 33, u"\uFF71", {0x8E, 0xB1}},
         // ISO-2022-JP has no half-width katakana: '?' in ASCII, never an
         // eight-bit byte inside two-byte text.
-        {"katakana in ISO-2022-JP", 32, u"\u3042\uFF71", {0x1B, '$', 'B', 0x24, 0x22, 0x1B, '(', 'B', '?'}},
-        {"unmappable in ISO-2022-JP", 32, u"\u3042\u0E01\u3042",
-         {0x1B, '$', 'B', 0x24, 0x22, 0x1B, '(', 'B', '?', 0x1B, '$', 'B', 0x24, 0x22, 0x1B, '(', 'B'}},
+        {"katakana in ISO-2022-JP",
+         32,
+         u"\u3042\uFF71",
+         {0x1B, '$', 'B', 0x24, 0x22, 0x1B, '(', 'B', '?'}},
+        {"unmappable in ISO-2022-JP",
+         32,
+         u"\u3042\u0E01\u3042",
+         {0x1B, '$', 'B', 0x24, 0x22, 0x1B, '(', 'B', '?', 0x1B, '$', 'B', 0x24, 0x22, 0x1B, '(',
+          'B'}},
         {"code page 932 preferred code", 31, u"\u7E8A", {0xED, 0x40}},
         {"code page 932 extension in EUC-JP", 33, u"\u2460", {0xAD, 0xA1}},
         {"user-defined area has no EUC form", 33, u"\uE000", {'?'}},
@@ -214,18 +235,26 @@ TEST_F(CharsetCjk, Iso2022jpKeepsItsShiftStateAcrossCalls)
     uint8_t dst[16];
     size_t consumed, produced;
     const uint8_t first[] = {0x1B, '$', 'B'}, second[] = {0x24, 0x22};
-    EXPECT_EQ(Charset_decodeMultibyte(32, first, 3, dst, 16, &consumed, &produced, &st, ctx->charsetHooks), 0);
+    EXPECT_EQ(Charset_decodeMultibyte(32, first, 3, dst, 16, &consumed, &produced, &st,
+                                      ctx->charsetHooks),
+              0);
     EXPECT_EQ(st.shift, 2u);
-    EXPECT_EQ(Charset_decodeMultibyte(32, second, 2, dst, 16, &consumed, &produced, &st, ctx->charsetHooks), 0);
+    EXPECT_EQ(Charset_decodeMultibyte(32, second, 2, dst, 16, &consumed, &produced, &st,
+                                      ctx->charsetHooks),
+              0);
     EXPECT_EQ(unitsOf(Bytes(dst, dst + produced)), u"\u3042");
     // The encoder returns to ASCII at the end only when told it is the end.
     Bytes src = bytesOf(u"\u3042");
     CharsetState enc = {0, 0};
-    EXPECT_EQ(Charset_encodeMultibyte(32, src.data(), 2, dst, 16, &consumed, &produced, &enc, ctx->charsetHooks), 0);
+    EXPECT_EQ(Charset_encodeMultibyte(32, src.data(), 2, dst, 16, &consumed, &produced, &enc,
+                                      ctx->charsetHooks),
+              0);
     EXPECT_EQ(produced, 5u);
     EXPECT_EQ(enc.shift, 2u);
     enc.final = 1;
-    EXPECT_EQ(Charset_encodeMultibyte(32, src.data(), 0, dst, 16, &consumed, &produced, &enc, ctx->charsetHooks), 0);
+    EXPECT_EQ(Charset_encodeMultibyte(32, src.data(), 0, dst, 16, &consumed, &produced, &enc,
+                                      ctx->charsetHooks),
+              0);
     EXPECT_TRUE(Bytes(dst, dst + produced) == (Bytes{0x1B, '(', 'B'}));
     EXPECT_EQ(enc.shift, 0u);
 }
@@ -263,7 +292,8 @@ TEST_F(CharsetCjk, EveryJapaneseCodeMatchesCodePage932)
         Bytes text = readFixture("cp932_prefer.txt");
         std::string all(text.begin(), text.end());
         for (size_t at = 0; at + 9 <= all.size(); at += 10)
-            prefer[std::stoul(all.substr(at, 4), nullptr, 16)] = std::stoul(all.substr(at + 5, 4), nullptr, 16);
+            prefer[std::stoul(all.substr(at, 4), nullptr, 16)] =
+                std::stoul(all.substr(at + 5, 4), nullptr, 16);
         ASSERT_EQ(prefer.size(), all.size() / 10);
     }
     std::vector<uint32_t> leads;
@@ -350,7 +380,8 @@ TEST_F(CharsetCjk, JapaneseExtraPairsDoNotLeakIntoOtherTables)
 {
     EXPECT_TRUE(decode(31, {0xFA, 0x5C}) == u"\u7E8A");
     EXPECT_TRUE(decode(34, {0xFA, 0x5C}) != u"\u7E8A");
-    EXPECT_EQ(Charset_lookupMultibyte(0xFA5C, ctx->charsetHooks->korean, ctx->charsetHooks), 0xFFFDu);
+    EXPECT_EQ(Charset_lookupMultibyte(0xFA5C, ctx->charsetHooks->korean, ctx->charsetHooks),
+              0xFFFDu);
 }
 
 TEST_F(CharsetCjkNoTables, MissingTablesAreReported)
@@ -360,11 +391,14 @@ TEST_F(CharsetCjkNoTables, MissingTablesAreReported)
     uint8_t dst[8];
     size_t consumed = 9, produced = 9;
     EXPECT_EQ(Charset_isAvailable(34, ctx), 0);
-    EXPECT_EQ(Charset_big5ToUtf16(in, 2, dst, 8, &consumed, &produced, nullptr, ctx), Res_charsetNoTable);
-    EXPECT_EQ(consumed, 0u);
-    EXPECT_EQ(Charset_encodeMultibyte(34, src.data(), 2, dst, 8, &consumed, &produced, nullptr, ctx->charsetHooks),
+    EXPECT_EQ(Charset_big5ToUtf16(in, 2, dst, 8, &consumed, &produced, nullptr, ctx),
               Res_charsetNoTable);
-    EXPECT_EQ(Charset_decodeMultibyte(29, in, 2, dst, 8, &consumed, &produced, nullptr, ctx->charsetHooks),
+    EXPECT_EQ(consumed, 0u);
+    EXPECT_EQ(Charset_encodeMultibyte(34, src.data(), 2, dst, 8, &consumed, &produced, nullptr,
+                                      ctx->charsetHooks),
+              Res_charsetNoTable);
+    EXPECT_EQ(Charset_decodeMultibyte(29, in, 2, dst, 8, &consumed, &produced, nullptr,
+                                      ctx->charsetHooks),
               Res_charsetUnknown);
     char16_t *s = reinterpret_cast<char16_t *>(1);
     EXPECT_EQ(Charset_toUstrN(in, 2, &s, 34, ctx), Res_charsetUnknown);
@@ -373,7 +407,8 @@ TEST_F(CharsetCjkNoTables, MissingTablesAreReported)
     EXPECT_EQ(Charset_fromUstrN(u"\u4E00", 1, &b, 34, ctx), Res_charsetUnknown);
     EXPECT_EQ(b, nullptr);
     // Without any hooks record at all.
-    EXPECT_EQ(Charset_sjisToUtf16(in, 2, dst, 8, &consumed, &produced, nullptr, nullptr), Res_charsetNoTable);
+    EXPECT_EQ(Charset_sjisToUtf16(in, 2, dst, 8, &consumed, &produced, nullptr, nullptr),
+              Res_charsetNoTable);
     EXPECT_EQ(Charset_isAvailable(31, nullptr), 0);
     EXPECT_EQ(Charset_isAvailable(10, nullptr), 1);
 

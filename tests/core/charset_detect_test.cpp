@@ -14,7 +14,10 @@ using CharsetDetect = CharsetEngine;
 
 class CharsetDetectNoTables : public CharsetEngine {
   protected:
-    bool installTables() override { return false; }
+    bool installTables() override
+    {
+        return false;
+    }
 };
 
 uint32_t guess(EngineContext *ctx, const Bytes &in, uint32_t def, size_t chunk = 0)
@@ -70,8 +73,9 @@ TEST_F(CharsetDetect, EliminationEdgeCases)
     EXPECT_EQ(guess(ctx, text("caf\xE9"), 10), 1u);
     EXPECT_EQ(guess(ctx, text("\x1B$B$\"$$\x1B(B"), 10), 32u);
     EXPECT_EQ(guess(ctx, Bytes{0xFF, 0xFE, 0x3C, 0x00, 0x68, 0x00}, 10), 4u);
-    EXPECT_EQ(guess(ctx, Bytes{0xFE, 0xFF, 0x00, 0x3C, 0xD8, 0x00}, 10), 10u);   // a cut surrogate pair
-    EXPECT_EQ(guess(ctx, text("\x93\xFA\x96\x7B"), 31), 31u);                   // Shift_JIS with ASCII trails
+    EXPECT_EQ(guess(ctx, Bytes{0xFE, 0xFF, 0x00, 0x3C, 0xD8, 0x00}, 10),
+              10u);                                           // a cut surrogate pair
+    EXPECT_EQ(guess(ctx, text("\x93\xFA\x96\x7B"), 31), 31u); // Shift_JIS with ASCII trails
     // The plain-text probe takes a few typographic bytes.
     EXPECT_EQ(guess(ctx, text("\x91quoted\x92 \xA9"), 7), 7u);
 }
@@ -87,10 +91,10 @@ TEST_F(CharsetDetect, FourByteUtf8AndPlainStarts)
         bool utf8; // guessed UTF-8, or anything else
     } cases[] = {
         {"smile \xF0\x9F\x98\x80 caf\xC3\xA9", 10, true},
-        {"smile \xF0\x9F\x98\x80", 33, true},                     // a Japanese default
+        {"smile \xF0\x9F\x98\x80", 33, true}, // a Japanese default
         {"\xF0\x9F\x98\x80\xF0\x9F\x98\x81", CharsetCode_big5, true},
-        {"\xC0\xAF overlong", 10, false},                           // never a lead byte
-        {"\xF5\x80\x80\x80 beyond", 10, false},                    // beyond the last plane
+        {"\xC0\xAF overlong", 10, false},       // never a lead byte
+        {"\xF5\x80\x80\x80 beyond", 10, false}, // beyond the last plane
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.bytes);
@@ -125,7 +129,7 @@ TEST_F(CharsetDetectNoTables, CandidatesNeedTheirTables)
     Bytes jis = text("\x1B$B$\"$$\x1B(B");
     EXPECT_EQ(guess(ctx, jis, 10), 10u);
     Bytes euc = text("\xA4\xA2\xA4\xA4\xA4\xA6");
-    EXPECT_EQ(guess(ctx, euc, 34), 34u);   // nothing installed: no guess
+    EXPECT_EQ(guess(ctx, euc, 34), 34u); // nothing installed: no guess
     ASSERT_EQ(Charset_installKorean(ctx->charsetHooks), 0);
     // Default 34 without the Big5 table gives the full mask: Korean wins.
     EXPECT_EQ(guess(ctx, euc, 34), 30u);

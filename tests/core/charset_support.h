@@ -73,8 +73,8 @@ inline Bytes bytesOf(const Units &u)
 
 struct StreamResult {
     Bytes out;
-    int status = 0;         // status of the last call
-    size_t left = 0;        // bytes never consumed
+    int status = 0;  // status of the last call
+    size_t left = 0; // bytes never consumed
 };
 
 // Feeds input in chunks of chunk bytes (0: all at once) to a converter whose
@@ -99,7 +99,8 @@ inline StreamResult runStream(const Convert &fn, const Bytes &input, size_t chun
         state.final = last && finalFlag;
         for (int guard = 0;; guard++) {
             size_t consumed = 0, produced = 0;
-            r.status = fn(pending.data(), pending.size(), dst.data(), cap, &consumed, &produced, &state);
+            r.status =
+                fn(pending.data(), pending.size(), dst.data(), cap, &consumed, &produced, &state);
             EXPECT_LE(consumed, pending.size());
             EXPECT_LE(produced, cap);
             r.out.insert(r.out.end(), dst.begin(), dst.begin() + produced);
@@ -134,7 +135,10 @@ class CharsetEngine : public LeakCheckedContextTest<(8u << 20)> {
         Charset_destroyHooks(ctx);
         LeakCheckedContextTest::TearDown();
     }
-    virtual bool installTables() { return true; }
+    virtual bool installTables()
+    {
+        return true;
+    }
     void installAll()
     {
         CharsetHooks *h = ctx->charsetHooks;
@@ -156,7 +160,6 @@ class CharsetEngine : public LeakCheckedContextTest<(8u << 20)> {
             *status = r.status;
         return unitsOf(r.out);
     }
-
 };
 
 // A printable form of units for failure messages.

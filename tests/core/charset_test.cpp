@@ -19,9 +19,17 @@ TEST_F(CharsetEntry, NamesMapToCodesCaseInsensitively)
         int result;
         uint32_t code;
     } cases[] = {
-        {u"utf-8", 0, 1},           {u"Utf-8", 0, 1},       {u"UTF-8", 0, 1},      {u"ISO-8859-8-I", 0, 21},
-        {u"latin1", Res_charsetUnknown, 0}, {u"shift_jis", 0, 31}, {u"GB2312", 0, 35}, {u"utf-16", 0, 2},
-        {u"UTF-16LE", 0, 4},        {u"ks_c_5601-1987", 0, 30}, {u"", Res_charsetUnknown, 0},
+        {u"utf-8", 0, 1},
+        {u"Utf-8", 0, 1},
+        {u"UTF-8", 0, 1},
+        {u"ISO-8859-8-I", 0, 21},
+        {u"latin1", Res_charsetUnknown, 0},
+        {u"shift_jis", 0, 31},
+        {u"GB2312", 0, 35},
+        {u"utf-16", 0, 2},
+        {u"UTF-16LE", 0, 4},
+        {u"ks_c_5601-1987", 0, 30},
+        {u"", Res_charsetUnknown, 0},
         {u"UTF-8x", Res_charsetUnknown, 0},
     };
     for (const Case &c : cases) {
@@ -68,7 +76,8 @@ TEST_F(CharsetEntry, FindConverterResetsTheStateOnlyWhenTheConverterChanges)
     CharsetState st = {2, 1};
     EXPECT_EQ(Charset_findConverter(10, 10, &st, nullptr), Charset_copyBytes);
     EXPECT_EQ(st.shift, 2u);
-    EXPECT_EQ(Charset_findConverter(32, 2, &st, Charset_iso2022jpToUtf16), Charset_iso2022jpToUtf16);
+    EXPECT_EQ(Charset_findConverter(32, 2, &st, Charset_iso2022jpToUtf16),
+              Charset_iso2022jpToUtf16);
     EXPECT_EQ(st.shift, 2u);
     EXPECT_EQ(Charset_findConverter(32, 2, &st, nullptr), Charset_iso2022jpToUtf16);
     EXPECT_EQ(st.shift, 0u);
@@ -84,12 +93,14 @@ TEST_F(CharsetEntry, CopyBytesReportsFullWhenTheCopyFillsTheDestination)
     const uint8_t src[5] = {1, 2, 3, 4, 5};
     uint8_t dst[6] = {};
     size_t consumed = 0, produced = 0;
-    EXPECT_EQ(Charset_copyBytes(src, 5, dst, 5, &consumed, &produced, nullptr, nullptr), Res_charsetDestFull);
+    EXPECT_EQ(Charset_copyBytes(src, 5, dst, 5, &consumed, &produced, nullptr, nullptr),
+              Res_charsetDestFull);
     EXPECT_EQ(consumed, 5u);
     EXPECT_EQ(produced, 5u);
     EXPECT_EQ(memcmp(dst, src, 5), 0);
     EXPECT_EQ(Charset_copyBytes(src, 5, dst, 6, &consumed, &produced, nullptr, nullptr), 0);
-    EXPECT_EQ(Charset_copyBytes(src, 5, dst, 3, &consumed, &produced, nullptr, nullptr), Res_charsetDestFull);
+    EXPECT_EQ(Charset_copyBytes(src, 5, dst, 3, &consumed, &produced, nullptr, nullptr),
+              Res_charsetDestFull);
     EXPECT_EQ(consumed, 3u);
 }
 
@@ -121,7 +132,8 @@ TEST_F(CharsetEntry, ToUstrDecodesEveryKindOfCode)
         Mem_free(s);
     }
     char16_t *s = reinterpret_cast<char16_t *>(1);
-    EXPECT_EQ(Charset_toUstrN(reinterpret_cast<const uint8_t *>("a"), 1, &s, 36, ctx), Res_charsetUnknown);
+    EXPECT_EQ(Charset_toUstrN(reinterpret_cast<const uint8_t *>("a"), 1, &s, 36, ctx),
+              Res_charsetUnknown);
     EXPECT_EQ(s, nullptr);
     EXPECT_EQ(Charset_toUstrN(nullptr, 3, &s, 0, ctx), Res_nullInput);
     ASSERT_EQ(Charset_toUstr(nullptr, &s, 1, ctx), 0);

@@ -19,7 +19,8 @@ struct DecodeCase {
     size_t consumed;
 };
 
-int decodeOnce(CharsetConverter fn, const Bytes &in, Units *out, size_t *consumed, size_t capUnits = 64)
+int decodeOnce(CharsetConverter fn, const Bytes &in, Units *out, size_t *consumed,
+               size_t capUnits = 64)
 {
     std::vector<uint8_t> dst(2 * capUnits);
     size_t produced = 0;
@@ -66,10 +67,20 @@ TEST_F(CharsetUnicode, Utf16DecodesSurrogatesAndByteOrderMarksCaseByCase)
         size_t consumed;
     } cases[] = {
         {"LE mark skipped", Charset_utf16leToUtf16, {0xFF, 0xFE, 0x41, 0x00}, u"A", 0, 4},
-        {"LE mark in the middle kept", Charset_utf16leToUtf16, {0x41, 0x00, 0xFF, 0xFE}, u"A\uFEFF", 0, 4},
+        {"LE mark in the middle kept",
+         Charset_utf16leToUtf16,
+         {0x41, 0x00, 0xFF, 0xFE},
+         u"A\uFEFF",
+         0,
+         4},
         {"BE pair", Charset_utf16beToUtf16, {0xD8, 0x3D, 0xDE, 0x00}, u"\U0001F600", 0, 4},
         {"BE broken pair", Charset_utf16beToUtf16, {0xD8, 0x3D, 0x00, 0x41}, u"\uFFFD", 0, 4},
-        {"BE cut pair", Charset_utf16beToUtf16, {0x00, 0x41, 0xD8, 0x3D}, u"A", Res_charsetIncomplete, 2},
+        {"BE cut pair",
+         Charset_utf16beToUtf16,
+         {0x00, 0x41, 0xD8, 0x3D},
+         u"A",
+         Res_charsetIncomplete,
+         2},
         {"BE lone low", Charset_utf16beToUtf16, {0xDC, 0x00, 0x00, 0x42}, u"\uFFFDB", 0, 4},
         {"odd byte left", Charset_utf16leToUtf16, {0x41, 0x00, 0x42}, u"A", 0, 2},
     };
@@ -95,7 +106,8 @@ TEST_F(CharsetUnicode, DecodersStopBeforeACharacterThatDoesNotFit)
     EXPECT_EQ(decodeOnce(Charset_utf16beToUtf16, {0xD8, 0x3D, 0xDE, 0x00}, &out, &consumed, 1),
               Res_charsetDestFull);
     EXPECT_EQ(consumed, 0u);
-    EXPECT_EQ(decodeOnce(Charset_latin1ToUtf16, {'a', 'b', 'c'}, &out, &consumed, 2), Res_charsetDestFull);
+    EXPECT_EQ(decodeOnce(Charset_latin1ToUtf16, {'a', 'b', 'c'}, &out, &consumed, 2),
+              Res_charsetDestFull);
     EXPECT_EQ(out, u"ab");
 }
 
@@ -115,8 +127,9 @@ TEST_F(CharsetUnicode, DecodersMatchPythonInEveryFeedingPattern)
                 EXPECT_EQ(r.status, 0) << code;
                 EXPECT_EQ(r.left, 0u) << code;
                 size_t at = firstDiff(got, want);
-                EXPECT_EQ(got, want) << "code " << code << " chunk " << chunk << " cap " << cap << " at " << at
-                                     << ": " << hexUnits(got, at) << "/ " << hexUnits(want, at);
+                EXPECT_EQ(got, want)
+                    << "code " << code << " chunk " << chunk << " cap " << cap << " at " << at
+                    << ": " << hexUnits(got, at) << "/ " << hexUnits(want, at);
             }
         }
         char16_t *s = nullptr;
@@ -137,7 +150,8 @@ TEST_F(CharsetUnicode, EncodersMatchPythonInEveryFeedingPattern)
             for (size_t cap : {2 * in.size() + 4, size_t(5)}) {
                 StreamResult r = runStream(bindConverter(fn, ctx), in, chunk, cap);
                 EXPECT_EQ(r.status, 0);
-                EXPECT_EQ(r.out, want) << "code " << code << " chunk " << chunk << " at " << firstDiff(r.out, want);
+                EXPECT_EQ(r.out, want)
+                    << "code " << code << " chunk " << chunk << " at " << firstDiff(r.out, want);
             }
         }
         Units text = unitsOf(in);
@@ -150,23 +164,31 @@ TEST_F(CharsetUnicode, EncodersMatchPythonInEveryFeedingPattern)
 
 TEST_F(CharsetUnicode, EncodersReadCodePointsPairAware)
 {
-    auto encode = [](CharsetConverter fn, const Units &u, size_t cap, size_t *consumed, int *status) {
+    auto encode = [](CharsetConverter fn, const Units &u, size_t cap, size_t *consumed,
+                     int *status) {
         Bytes src = bytesOf(u);
         std::vector<uint8_t> dst(cap + 1);
         size_t produced = 0;
-        *status = fn(src.data(), src.size(), dst.data(), cap, consumed, &produced, nullptr, nullptr);
+        *status =
+            fn(src.data(), src.size(), dst.data(), cap, consumed, &produced, nullptr, nullptr);
         return Bytes(dst.begin(), dst.begin() + produced);
     };
     size_t consumed;
     int status;
-    EXPECT_EQ(encode(Charset_utf16ToLatin1, u"\u00FF\u0100", 8, &consumed, &status), (Bytes{0xFF, '?'}));
+    EXPECT_EQ(encode(Charset_utf16ToLatin1, u"\u00FF\u0100", 8, &consumed, &status),
+              (Bytes{0xFF, '?'}));
     EXPECT_EQ(encode(Charset_utf16ToLatin1, u"\U0001F600", 8, &consumed, &status), (Bytes{'?'}));
     // A high surrogate at the end waits for its partner.
     EXPECT_EQ(encode(Charset_utf16ToUtf8, u"a\xD83D", 8, &consumed, &status), (Bytes{'a'}));
     EXPECT_EQ(status, Res_charsetIncomplete);
     EXPECT_EQ(consumed, 2u);
     // Unpaired surrogates read as U+FFFD.
-    EXPECT_EQ(encode(Charset_utf16ToUtf8, u"\xDE00" "a" u"\xD83D" "b", 16, &consumed, &status),
+    EXPECT_EQ(encode(Charset_utf16ToUtf8,
+                     u"\xDE00"
+                     "a"
+                     u"\xD83D"
+                     "b",
+                     16, &consumed, &status),
               (Bytes{0xEF, 0xBF, 0xBD, 'a', 0xEF, 0xBF, 0xBD, 'b'}));
     // The whole sequence must fit.
     EXPECT_EQ(encode(Charset_utf16ToUtf8, u"\u20AC", 2, &consumed, &status), Bytes());
@@ -206,7 +228,9 @@ TEST_F(CharsetUnicode, CharactersAboveFFFFSurviveTheUtf8RoundTrip)
 
 TEST_F(CharsetUnicode, UstrToUtf8WritesUnpairedSurrogatesAsReplacement)
 {
-    const Units text = u"\xDC00" "x" u"\xD800";
+    const Units text = u"\xDC00"
+                       "x"
+                       u"\xD800";
     size_t size8 = 0;
     Ustr_utf8Len(text.c_str(), &size8, nullptr);
     EXPECT_EQ(size8, 3 + 1 + 3 + 1u);

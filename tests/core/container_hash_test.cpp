@@ -389,8 +389,7 @@ TEST_F(HashTest, InternKeysCompareWordEightOnlyByZero)
         int other; // index of a word 0-7 that differs, -1 for none
         int equal;
     } cases[] = {
-        {1, 2, -1, 1}, {0, 0, -1, 1}, {0, 1, -1, 0}, {5, 0, -1, 0},
-        {1, 1, 0, 0},  {1, 1, 7, 0},
+        {1, 2, -1, 1}, {0, 0, -1, 1}, {0, 1, -1, 0}, {5, 0, -1, 0}, {1, 1, 0, 0}, {1, 1, 7, 0},
     };
     for (const Case &c : cases) {
         InternKey a{}, b{};

@@ -11,8 +11,7 @@
 #include "core/mem/mem.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 TEST(ArrayBsearchU16, AgreesWithALinearSearch)
 {

@@ -155,13 +155,13 @@ TEST_F(EventProcTest, RepeatsOfQueuedCodeMessagesMerge)
     run([&] {
         EXPECT_EQ(EventProc_addListener(ctx(), proc, 1, heard, all), 0);
         code(2, A);
-        code(2, A);  // merged
-        code(2, B);  // another document
-        code(1);     // no document
-        code(1);     // merged
-        code(1, A);  // a document that has not started: never merged
+        code(2, A); // merged
+        code(2, B); // another document
+        code(1);    // no document
+        code(1);    // merged
+        code(1, A); // a document that has not started: never merged
         code(1, A);
-        code(3, A);  // other codes never merge
+        code(3, A); // other codes never merge
         code(3, A);
         EventProcCodeMsg plain{2, A, nullptr, 0};
         EventProc_postPlainCode(proc, &plain); // plain codes never merge
@@ -251,7 +251,9 @@ TEST_F(EventProcTest, MatchedButRemovedListenerKeepsTheSlotQuiet)
 {
     Ear *second = ear("second"), *slot = ear("slot");
     Ear *first = ear("first");
-    first->body = [&](EventProcMsg *, int *) { EXPECT_EQ(EventProc_removeListener(proc, 1, heard, second), 0); };
+    first->body = [&](EventProcMsg *, int *) {
+        EXPECT_EQ(EventProc_removeListener(proc, 1, heard, second), 0);
+    };
     run([&] {
         ASSERT_EQ(EventProc_setKindHandler(proc, 1, heard, slot), 0);
         EXPECT_EQ(EventProc_addListener(ctx(), proc, 1, heard, first), 0);
@@ -280,15 +282,19 @@ TEST_F(EventProcTest, RemovalWaitsForARunningCall)
         EXPECT_EQ(EventProc_addListener(ctx(), proc, 1, heard, slow), 0);
         code(4);
     });
-    run([&] {
-        log("remove");
-        EXPECT_EQ(EventProc_removeListener(proc, 1, heard, slow), 0);
-        log("removed");
-    }, 0);
-    run([&] {
-        log("open");
-        Sem_signal(&gate);
-    }, 0);
+    run(
+        [&] {
+            log("remove");
+            EXPECT_EQ(EventProc_removeListener(proc, 1, heard, slow), 0);
+            log("removed");
+        },
+        0);
+    run(
+        [&] {
+            log("open");
+            Sem_signal(&gate);
+        },
+        0);
     EXPECT_EQ(trace, "slow:1/4 remove open slow-end removed ");
 }
 
@@ -438,8 +444,9 @@ TEST_F(EventProcTest, CopiesTakeTheirOwnTexts)
         EventProc_freeMsg(msg);
 
         // A message without a copy operation is refused.
-        EventProcMsg k6{6, EventProc_releaseOpenUrl, nullptr, nullptr, nullptr,
-                        Mem_calloc(1, sizeof(EventProcKind6Msg))};
+        EventProcMsg k6{6,       EventProc_releaseOpenUrl,
+                        nullptr, nullptr,
+                        nullptr, Mem_calloc(1, sizeof(EventProcKind6Msg))};
         EventProcMsg *none = nullptr;
         EXPECT_EQ(EventProcMsg_copy(&k6, &none), Res_notImplemented);
         EventProc_releaseOpenUrl(&k6, nullptr);

@@ -65,21 +65,33 @@ TEST(Matrix, ConcatTable)
         Matrix m, n, want;
     } cases[] = {
         {"identity (translation shortcut)", m, kIdentity, m},
-        {"translation", m, {0x10000, 0, 0, 0x10000, 0x12345, -0x6789},
+        {"translation",
+         m,
+         {0x10000, 0, 0, 0x10000, 0x12345, -0x6789},
          {0x20000, 0x1000, -0x3000, 0x18000, 0x62345, -0x2E789}},
-        {"scale", m, {0x8000, 0, 0, 0x18000, 0x10000, 0x20000},
+        {"scale",
+         m,
+         {0x8000, 0, 0, 0x18000, 0x10000, 0x20000},
          {0x10000, 0x1800, -0x1800, 0x24000, 0x38000, -0x1C000}},
         // 0x18001 * 0.5 = 0xC000.8 -> 0xC001; 3 * 1.5 = 4.5 -> 5; 7 * 0.5 = 3.5
         // -> 4; -5 * 1.5 = -7.5 -> -7: halves round up.
-        {"scale rounds half up", {0x18001, 3, 7, -5, 0x12345, -1},
-         {0x8000, 0, 0, 0x18000, 0x10000, 0x20000}, {0xC001, 5, 4, -7, 0x191A3, 0x1FFFF}},
-        {"quarter turn (general)", m, {0, 0x10000, -0x10000, 0, 0, 0},
+        {"scale rounds half up",
+         {0x18001, 3, 7, -5, 0x12345, -1},
+         {0x8000, 0, 0, 0x18000, 0x10000, 0x20000},
+         {0xC001, 5, 4, -7, 0x191A3, 0x1FFFF}},
+        {"quarter turn (general)",
+         m,
+         {0, 0x10000, -0x10000, 0, 0, 0},
          {-0x1000, 0x20000, -0x18000, -0x3000, 0x28000, 0x50000}},
-        {"general", m, {0x12345, 0x6789, -0x4321, 0xFEDC, 0x111, -0x222},
+        {"general",
+         m,
+         {0x12345, 0x6789, -0x4321, 0xFEDC, 0x111, -0x222},
          {0x24258, 0xDF00, -0x9B4E, 0x16AE0, 0x6593D, -0x799B}},
         // Sums of two products of -2^31 reach 2^63, past a signed 64-bit
         // word; the kept low bits must still be those of the exact sum.
-        {"extreme sums wrap exactly", {lo, lo, lo, lo, lo, lo}, {lo, 1, lo, lo, lo, lo},
+        {"extreme sums wrap exactly",
+         {lo, lo, lo, lo, lo, lo},
+         {lo, 1, lo, lo, lo, lo},
          {0, -0x8000, 0, -0x8000, INT32_MIN, 0x7FFF8000}},
     };
     for (auto &c : cases) {
@@ -110,7 +122,8 @@ TEST(Matrix, ScaleAllRoundsHalfUp)
 Matrix referenceConcat(const Matrix &m, const Matrix &n)
 {
     auto r = [](__int128 s) {
-        return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>((s + 0x8000) >> 16)));
+        return static_cast<int32_t>(
+            static_cast<uint32_t>(static_cast<uint64_t>((s + 0x8000) >> 16)));
     };
     auto p = [](int32_t x, int32_t y) { return static_cast<__int128>(x) * y; };
     Matrix o;
@@ -149,8 +162,7 @@ TEST(Matrix, ShortcutsAndAliasingMatchGeneralFormula)
         case 2: // shear in one entry only
             (i & 8 ? n.b : n.c) = 0;
             break;
-        default:
-            break;
+        default: break;
         }
         Matrix want = referenceConcat(m, n);
         Matrix got = m;
@@ -231,25 +243,32 @@ TEST(Matrix, InvertTable)
         const char *what;
         Matrix m, want;
     } cases[] = {
-        {"translation only", {0x10000, 0, 0, 0x10000, 0x50000, -0x28000},
+        {"translation only",
+         {0x10000, 0, 0, 0x10000, 0x50000, -0x28000},
          {0x10000, 0, 0, 0x10000, -0x50000, 0x28000}},
-        {"scale", {0x20000, 0, 0, 0x8000, 0x50000, -0x28000},
+        {"scale",
+         {0x20000, 0, 0, 0x8000, 0x50000, -0x28000},
          {0x8000, 0, 0, 0x20000, -0x28000, 0x50000}},
         // 1/3 = 0x5555.55 rounds down, 1/1.5 = 0xAAAA.AA up; 1/1 stays exact.
-        {"scale 3", {0x30000, 0, 0, 0x30000, 0x10000, 0x10000},
+        {"scale 3",
+         {0x30000, 0, 0, 0x30000, 0x10000, 0x10000},
          {0x5555, 0, 0, 0x5555, -0x5555, -0x5555}},
         {"scale 1.5 by 1", {0x18000, 0, 0, 0x10000, 0x1234, 0}, {0xAAAB, 0, 0, 0x10000, -0xC23, 0}},
-        {"quarter turn and offset", {0, 0x10000, -0x10000, 0, 0x64000, 0x32000},
+        {"quarter turn and offset",
+         {0, 0x10000, -0x10000, 0, 0x64000, 0x32000},
          {0, -0x10000, 0x10000, 0, -0x32000, 0x64000}},
-        {"general", {0x20000, 0x1000, -0x3000, 0x18000, 0x50000, -0x28000},
+        {"general",
+         {0x20000, 0x1000, -0x3000, 0x18000, 0x50000, -0x28000},
          {0x7F80, -0x550, 0xFF0, 0xAA01, -0x255A8, 0x1C392}},
         // Large determinants: a truncated 16.16 reciprocal of the determinant
         // would give 200 units for 1/200 (0x148 = 327.68 units) and all zeros
         // past a determinant of 65536.0, as if the matrix were singular.
         {"scale 200", {0xC80000, 0, 0, 0xC80000, 0, 0}, {0x148, 0, 0, 0x148, 0, 0}},
-        {"page-sized image matrix", {612 << 16, 0, 0, 792 << 16, 0x10000, 0x20000},
+        {"page-sized image matrix",
+         {612 << 16, 0, 0, 792 << 16, 0x10000, 0x20000},
          {0x6B, 0, 0, 0x53, -0x6B, -0xA6}},
-        {"extreme translation", {0x10000, 0, 0, 0x10000, INT32_MIN, INT32_MAX},
+        {"extreme translation",
+         {0x10000, 0, 0, 0x10000, INT32_MIN, INT32_MAX},
          {0x10000, 0, 0, 0x10000, INT32_MIN, -INT32_MAX}},
         {"singular", {0x10000, 0x20000, 0x8000, 0x10000, 0x1234, 0x5678}, {0, 0, 0, 0, 0, 0}},
         {"all zero", {0, 0, 0, 0, 7, 9}, {0, 0, 0, 0, 0, 0}},
@@ -330,8 +349,10 @@ TEST(Matrix, UntransformRoundTrip)
         double slack = 1 + 0.5 * invSize;
         for (const Point &p : points) {
             // Points whose image does not fit 16.16 are out of range.
-            double qx = (static_cast<double>(m.a) * p.x + static_cast<double>(m.c) * p.y) / 65536 + m.tx;
-            double qy = (static_cast<double>(m.b) * p.x + static_cast<double>(m.d) * p.y) / 65536 + m.ty;
+            double qx =
+                (static_cast<double>(m.a) * p.x + static_cast<double>(m.c) * p.y) / 65536 + m.tx;
+            double qy =
+                (static_cast<double>(m.b) * p.x + static_cast<double>(m.d) * p.y) / 65536 + m.ty;
             if (std::abs(qx) >= 2147483648.0 || std::abs(qy) >= 2147483648.0)
                 continue;
             Point q, back;
@@ -357,7 +378,9 @@ TEST(Matrix, TransformPointRounding)
         {{0x8000, 0, 0, 0x8000, 0, 0}, -1, 1, {0, 1}},
         // One rounding for the sum a*x + c*y: 0.5 + 0.5 units = 1, not 2.
         {{0x8000, 0, 0x8000, 0x10000, 0, 0}, 1, 1, {1, 1}},
-        {{0x20000, 0x1000, -0x3000, 0x18000, 0x50000, -0x28000}, 0x10000, 0x20000,
+        {{0x20000, 0x1000, -0x3000, 0x18000, 0x50000, -0x28000},
+         0x10000,
+         0x20000,
          {0x6A000, 0x9000}},
     };
     for (auto &c : cases) {
@@ -416,24 +439,39 @@ TEST(Matrix, UntransformTable)
         int32_t x, y;
         Point want;
     } cases[] = {
-        {"scale 3 at its own offset", {0x30000, 0, 0, 0x30000, 0x10000, 0x10000}, 0x10000, 0x10000,
+        {"scale 3 at its own offset",
+         {0x30000, 0, 0, 0x30000, 0x10000, 0x10000},
+         0x10000,
+         0x10000,
          {0, 0}},
         // 1/3 has no exact 16.16 value (0x5555 is 7 units short over 3.0);
         // with 32 fraction bits in the inverse, (4, 7) comes back exactly.
-        {"scale 3", {0x30000, 0, 0, 0x30000, 0x10000, 0x10000}, 0x40000, 0x70000,
+        {"scale 3",
+         {0x30000, 0, 0, 0x30000, 0x10000, 0x10000},
+         0x40000,
+         0x70000,
          {0x10000, 0x20000}},
         {"scale 1.5", {0x18000, 0, 0, 0x10000, 0x1234, 0}, 0x40000, 0x70000, {0x29E88, 0x70000}},
         // Exact answer (0x6B521.AE, 0x11F9C.99), rounded to nearest.
-        {"general", {0x20000, 0x1000, -0x3000, 0x18000, 0x50000, -0x28000}, 0x123456, -0x6543,
+        {"general",
+         {0x20000, 0x1000, -0x3000, 0x18000, 0x50000, -0x28000},
+         0x123456,
+         -0x6543,
          {0x6B522, 0x11F9D}},
-        {"page-sized", {612 << 16, 0, 0, 792 << 16, 0x10000, 0x20000}, 0x100000, 0x7FFFFFF,
+        {"page-sized",
+         {612 << 16, 0, 0, 792 << 16, 0x10000, 0x20000},
+         0x100000,
+         0x7FFFFFF,
          {0x646, 0x29555}},
         {"quarter turn", {0, 0x10000, -0x10000, 0, 0x64000, 0x32000}, 0, 0, {-0x32000, 0x64000}},
         {"singular", {0x10000, 0x20000, 0x8000, 0x10000, 0, 0}, 0x10000, 0x20000, {0, 0}},
         // Determinant -1 (in 32.32) with d = -2^31: (d * 2^32) / det is
         // 2^63, a division that traps when done naively. Here it wraps like
         // the rest of the arithmetic.
-        {"quotient past 64 bits, d", {0, 1, 1, lo, 0x100, -0x200}, 0x10000, 3,
+        {"quotient past 64 bits, d",
+         {0, 1, 1, lo, 0x100, -0x200},
+         0x10000,
+         3,
          {0x2030000, -0x1000000}},
         {"quotient past 64 bits, a", {lo, 1, 1, 0, 0, 0}, 5, -7, {-0x70000, 0x50000}},
     };
@@ -448,7 +486,7 @@ TEST(Matrix, UntransformTable)
 TEST(MatrixWide, TransformPoint)
 {
     // c * y is past 2^63 here; the kept bits must still be exact.
-    const MatrixWide w = {INT64_C(0x123456789), -3, INT64_C(0x7FFFFFFFFFFF),
+    const MatrixWide w = {INT64_C(0x123456789),     -3,      INT64_C(0x7FFFFFFFFFFF),
                           -INT64_C(0x800000000000), 0x10000, -0x20000};
     struct {
         MatrixWide w;
@@ -482,17 +520,23 @@ TEST(MatrixWide, MulWideTable)
         Matrix n;
         MatrixWide want;
     } cases[] = {
-        {"identity then n", one, n,
+        {"identity then n",
+         one,
+         n,
          {INT64_C(0x123450000), INT64_C(0x67890000), -INT64_C(0x43210000), INT64_C(0xFEDC0000),
           0x111, -0x222}},
-        {"general", {INT64_C(0x123456789), -3, INT64_C(0x7FFFFFFFFFFF), -INT64_C(0x800000000000),
-                     0x10000, -0x20000}, n,
+        {"general",
+         {INT64_C(0x123456789), -3, INT64_C(0x7FFFFFFFFFFF), -INT64_C(0x800000000000), 0x10000,
+          -0x20000},
+         n,
          {INT64_C(0x14B666666), INT64_C(0x75CCCCC9), INT64_C(0xB332FFFFFFFE),
           -INT64_C(0x4BA980000001), 0x1AA98, -0x19851}},
         // The shift truncates toward negative infinity: -1 * 0.5 is -1.
         {"no rounding", {-1, 0, 0, 1, 0, 0}, {0x8000, 0, 0, 0x8000, 0, 0}, {-1, 0, 0, 0, 0, 0}},
         // 97-bit sums: only their low 64 bits after the shift are kept.
-        {"wide sums", {max, max, 0, 0, 0, 0}, {max32, max32, max32, max32, 0, 0},
+        {"wide sums",
+         {max, max, 0, 0, 0, 0},
+         {max32, max32, max32, max32, 0, 0},
          {-INT64_C(0x1000000010000), -INT64_C(0x1000000010000), 0, 0, 0, 0}},
     };
     for (auto &c : cases) {
@@ -513,8 +557,9 @@ TEST(MatrixWide, LongChainKeepsPrecision)
         Matrix_mulWide(&w, &r);
         Matrix_concat(&m, &r);
     }
-    expectWide({INT64_C(0xFFF1434A), -INT64_C(0x55895), INT64_C(0x55896), INT64_C(0xFFF14349), 0, 0},
-               w, "wide chain");
+    expectWide(
+        {INT64_C(0xFFF1434A), -INT64_C(0x55895), INT64_C(0x55896), INT64_C(0xFFF14349), 0, 0}, w,
+        "wide chain");
     expectMatrix({0xFFF1, -7, 7, 0xFFF1, 0, 0}, m, "16.16 chain");
 }
 
@@ -530,7 +575,8 @@ TEST(Int128, MultiplyTable)
         {-1, -1, {1, 0}},
         {hi, hi, {1, INT64_C(0x3FFFFFFFFFFFFFFF)}},
         {lo, hi, {UINT64_C(0x8000000000000000), -INT64_C(0x4000000000000000)}},
-        {INT64_C(0x123456789ABCDEF0), -INT64_C(0x0FEDCBA987654321),
+        {INT64_C(0x123456789ABCDEF0),
+         -INT64_C(0x0FEDCBA987654321),
          {UINT64_C(0xDDC927701A9E7310), -INT64_C(0x121FA00AD77D743)}},
         {-5, 3, {UINT64_C(0xFFFFFFFFFFFFFFF1), -1}},
         {0, lo, {0, 0}},

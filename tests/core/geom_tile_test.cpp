@@ -7,8 +7,7 @@
 
 #include "core/geom/tile.h"
 
-namespace
-{
+namespace {
 
 struct GridCase {
     const char *name;

@@ -30,7 +30,8 @@ TEST(HostMemory, FirstBlockGivesTheRestAsFirstChunk)
     Host_setInstance(host, inst);
     Mem_resetContext();
     EXPECT_EQ(Mem_getInitialSize(), size_t(8 << 20));
-    EXPECT_EQ(reinterpret_cast<uint8_t *>(inst->heap), reinterpret_cast<uint8_t *>(inst) + sizeof(EngineInstance));
+    EXPECT_EQ(reinterpret_cast<uint8_t *>(inst->heap),
+              reinterpret_cast<uint8_t *>(inst) + sizeof(EngineInstance));
 
     size_t size = 100;
     void *chunk = Host_mallocChunk(&size);
@@ -66,7 +67,8 @@ TEST(HostMemory, TooSmallFirstBlockIsRefused)
     Headless_captureDebug(host, 1);
     size_t size = headerBytes() - 1;
     EXPECT_EQ(Host_mallocInitial(&size), nullptr);
-    EXPECT_EQ(std::string(Headless_debugText(host)), "Host_mallocInitial requested size is too small\n");
+    EXPECT_EQ(std::string(Headless_debugText(host)),
+              "Host_mallocInitial requested size is too small\n");
     Headless_destroyContext(host);
 }
 
@@ -85,10 +87,9 @@ TEST(HostMemory, KeyCodes)
 {
     struct {
         int host, widget;
-    } cases[] = {{0x41, 0x41},       {0, 0},         {0xFFFF, 0xFFFF}, {0x10000, 0},
-                 {0x10001, 3},       {0x10003, 1},   {0x10008, 0},     {0x10009, 15},
-                 {0x1000a, 0},       {0x1000f, 9},   {0x10014, 8},     {0x10015, 0},
-                 {0x20000, 0}};
+    } cases[] = {{0x41, 0x41}, {0, 0},       {0xFFFF, 0xFFFF}, {0x10000, 0}, {0x10001, 3},
+                 {0x10003, 1}, {0x10008, 0}, {0x10009, 15},    {0x1000a, 0}, {0x1000f, 9},
+                 {0x10014, 8}, {0x10015, 0}, {0x20000, 0}};
     for (auto c : cases)
         EXPECT_EQ(Host_mapKeyCode(c.host), c.widget) << std::hex << c.host;
     EXPECT_EQ(Host_keyCodeBase(), 0x10003);

@@ -137,17 +137,20 @@ TEST_F(MapTest, ThreeAscendingKeysMakeABlackRootWithRedChildren)
     EXPECT_EQ(mapNum(Map_rootValue(map)), 102);
 
     std::string order;
-    EXPECT_EQ(Map_walk(map,
-                       [](void *key, void *, void *data) {
-                           *static_cast<std::string *>(data) += std::to_string(mapNum(key));
-                           return 0;
-                       },
-                       &order),
+    EXPECT_EQ(Map_walk(
+                  map,
+                  [](void *key, void *, void *data) {
+                      *static_cast<std::string *>(data) += std::to_string(mapNum(key));
+                      return 0;
+                  },
+                  &order),
               0);
     EXPECT_EQ(order, "132");
     EXPECT_EQ(map->walkCallback, nullptr);
     // The first non-zero answer stops the walk and comes back.
-    EXPECT_EQ(Map_walk(map, [](void *key, void *, void *) { return mapNum(key) == 3 ? 7 : 0; }, nullptr), 7);
+    EXPECT_EQ(Map_walk(
+                  map, [](void *key, void *, void *) { return mapNum(key) == 3 ? 7 : 0; }, nullptr),
+              7);
     EXPECT_EQ(Map_walk(map, nullptr, nullptr), 0);
 }
 
@@ -210,8 +213,10 @@ TEST_F(MapTest, MissingKeysAndBadArguments)
 
     Map *other = nullptr;
     EXPECT_EQ(Map_create(nullptr, freeKey, freeValue, 0, nullptr, &other), Res_missingArgument);
-    EXPECT_EQ(Map_create(compareNumbers, freeKey, nullptr, 0, nullptr, &other), Res_missingArgument);
-    EXPECT_EQ(Map_create(compareNumbers, freeKey, freeValue, 0, nullptr, nullptr), Res_missingArgument);
+    EXPECT_EQ(Map_create(compareNumbers, freeKey, nullptr, 0, nullptr, &other),
+              Res_missingArgument);
+    EXPECT_EQ(Map_create(compareNumbers, freeKey, freeValue, 0, nullptr, nullptr),
+              Res_missingArgument);
     // A missing freeKey is allowed.
     ASSERT_EQ(Map_create(compareNumbers, nullptr, freeValue, 0, nullptr, &other), 0);
     ASSERT_EQ(Map_insert(other, k(1), k(1)), 0);
@@ -279,12 +284,14 @@ TEST_F(MapTest, RandomInsertsAndRemovesKeepTheInvariantsAndMatchAModel)
     }
     // Every value still in the map is one the model holds.
     std::multimap<intptr_t, intptr_t> seen;
-    Map_walk(map,
-             [](void *key, void *value, void *data) {
-                 static_cast<std::multimap<intptr_t, intptr_t> *>(data)->emplace(mapNum(key), mapNum(value));
-                 return 0;
-             },
-             &seen);
+    Map_walk(
+        map,
+        [](void *key, void *value, void *data) {
+            static_cast<std::multimap<intptr_t, intptr_t> *>(data)->emplace(mapNum(key),
+                                                                            mapNum(value));
+            return 0;
+        },
+        &seen);
     EXPECT_EQ(seen.size(), model.size());
     for (auto &kv : seen) {
         auto range = model.equal_range(kv.first);

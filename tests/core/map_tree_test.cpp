@@ -9,8 +9,7 @@
 #include "core/container/map.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 void *k(intptr_t n)
 {
@@ -26,8 +25,7 @@ int32_t compareNumbers(const void *stored, const void *probe)
 }
 void ignore(void *) {}
 
-class MapTreeTest : public LeakCheckedHeapTest<>
-{
+class MapTreeTest : public LeakCheckedHeapTest<> {
   protected:
     void SetUp() override
     {

@@ -17,8 +17,7 @@
 #include "tests/support/heap_fixture.h"
 #include "tests/support/task_fixture.h"
 
-namespace
-{
+namespace {
 
 char *text(uintptr_t w)
 {
@@ -29,18 +28,14 @@ char *text(uintptr_t w)
 std::vector<int> textWordsOf(uint32_t kind)
 {
     switch (kind) {
-    case 0:
-        return {2};
-    case 2:
-        return {0, 1};
+    case 0: return {2};
+    case 2: return {0, 1};
     case 1:
     case 3:
     case 4:
     case 5:
-    case 6:
-        return {1};
-    default:
-        return {};
+    case 6: return {1};
+    default: return {};
     }
 }
 
@@ -122,8 +117,7 @@ TEST_F(PostedValueTest, CopyFailuresLeaveNoText)
     }
 }
 
-class PostedValueQueue : public TaskFixture
-{
+class PostedValueQueue : public TaskFixture {
   protected:
     void run(std::function<void()> fn)
     {

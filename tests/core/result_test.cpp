@@ -48,8 +48,8 @@ TEST(ResultNames, EveryListedCodeHasANameAndAMeaning)
 {
     // The enumeration and the name table come from one list: each value it
     // declares is found again by value.
-#define RESULT_TEST_CHECK(name, value, text)                                        \
-    EXPECT_NE(Result_name(value), nullptr) << #name;                                \
+#define RESULT_TEST_CHECK(name, value, text)                                                       \
+    EXPECT_NE(Result_name(value), nullptr) << #name;                                               \
     EXPECT_GT(strlen(Result_text(value) ? Result_text(value) : ""), 0u) << #name;
     VEXLAN_RESULT_CODES(RESULT_TEST_CHECK)
 #undef RESULT_TEST_CHECK

@@ -14,8 +14,7 @@
 #include "core/stream/bytestream.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 // A stream kind for the tests: serves data in windows of chunk bytes,
 // optionally answers "no data yet" once before each window, fails with
@@ -112,9 +111,7 @@ std::string sample(size_t n, uint32_t seed = 1)
     return s;
 }
 
-class ByteStreamTest : public LeakCheckedHeapTest<>
-{
-};
+class ByteStreamTest : public LeakCheckedHeapTest<> {};
 
 TEST_F(ByteStreamTest, ReadHelpersWalkWindowsAndWaitThroughNoData)
 {
@@ -498,8 +495,7 @@ TEST_F(ByteStreamTest, CursorOverrunReadsZeroAndStaysAtTheEnd)
         } else if (t.step == 2) {
             EXPECT_EQ(ByteCursor_u16(&c), 0x2211u);
             v = ByteCursor_u16(&c);
-        }
-        else if (t.step == 3)
+        } else if (t.step == 3)
             ByteCursor_seek(&c, 4);
         else
             v = ByteCursor_u8(&c);

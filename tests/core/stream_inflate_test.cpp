@@ -10,12 +10,9 @@
 #include "core/mem/mem.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
-class InflateTest : public LeakCheckedHeapTest<(16u << 20)>
-{
-};
+class InflateTest : public LeakCheckedHeapTest<(16u << 20)> {};
 
 TEST_F(InflateTest, EveryFixtureInflatesThroughAllThreeEntryPoints)
 {

@@ -61,9 +61,16 @@ TEST_F(PropTest, LengthsInPixelsAt96PerInch)
         int32_t v;
         const char16_t *want;
     } cases[] = {
-        {65536, u"96px"},      {-65536, u"-96px"},  {0, u"0px"},         {634, u"0px"},
-        {635, u"1px"},         {-635, u"-1px"},     {32768, u"48px"},    {-1, u"0px"},
-        {INT32_MAX, u"3145728px"}, {INT32_MIN, u"-3145728px"},
+        {65536, u"96px"},
+        {-65536, u"-96px"},
+        {0, u"0px"},
+        {634, u"0px"},
+        {635, u"1px"},
+        {-635, u"-1px"},
+        {32768, u"48px"},
+        {-1, u"0px"},
+        {INT32_MAX, u"3145728px"},
+        {INT32_MIN, u"-3145728px"},
     };
     Prop v;
     for (auto &c : cases) {
@@ -103,8 +110,14 @@ TEST_F(PropTest, FixedPointAndOtherTextForms)
         Prop_setWord(&v, 1, c.type, c.word);
         EXPECT_EQ(textOf(v), U16(c.want)) << c.type << " " << c.word;
     }
-    const uint16_t silent[] = {PropType_none,     PropType_none6,     PropType_pointer, PropType_matrix,
-                               PropType_tabStops, PropType_record111, 19,               300};
+    const uint16_t silent[] = {PropType_none,
+                               PropType_none6,
+                               PropType_pointer,
+                               PropType_matrix,
+                               PropType_tabStops,
+                               PropType_record111,
+                               19,
+                               300};
     for (uint16_t type : silent) {
         Prop_set(&v, 1, type, 0, 0);
         EXPECT_EQ(Prop_toText(&v), nullptr) << type;
@@ -164,9 +177,7 @@ Counted *newCounted(int *destroyed)
 void makeOwned(Prop *out, uint16_t type)
 {
     switch (type) {
-    case PropType_ustr:
-        Prop_setUstr(out, 37, heapString(u"Courier"), 7);
-        break;
+    case PropType_ustr: Prop_setUstr(out, 37, heapString(u"Courier"), 7); break;
     case PropType_matrix: {
         Matrix *m = static_cast<Matrix *>(Mem_malloc(sizeof(Matrix)));
         *m = Matrix{1, 2, 3, 4, 5, 6};
@@ -211,8 +222,8 @@ void makeOwned(Prop *out, uint16_t type)
     }
 }
 
-const uint16_t kOwnedTypes[] = {PropType_ustr,    PropType_matrix,      PropType_tabStops,
-                                PropType_stops,   PropType_columns,     PropType_lineSpacing,
+const uint16_t kOwnedTypes[] = {PropType_ustr,     PropType_matrix,  PropType_tabStops,
+                                PropType_stops,    PropType_columns, PropType_lineSpacing,
                                 PropType_record111};
 
 TEST_F(PropTest, DeepCopiesAreIndependentAndEqualWhereComparable)

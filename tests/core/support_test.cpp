@@ -40,8 +40,8 @@ TEST(SupportIcmp, Table)
 // Against the rule read literally: fold both sides, compare.
 TEST(SupportIcmp, DifferentialAgainstReference)
 {
-    const char16_t alphabet[] = {u'a', u'A', u'Z', u'z', 0xC9, 0xE9, 0x130, u'i', 0x17F,
-                                 u's', u'S', 0x410, 0x430, 0xFFFF};
+    const char16_t alphabet[] = {u'a', u'A',  u'Z', u'z', 0xC9,  0xE9,  0x130,
+                                 u'i', 0x17F, u's', u'S', 0x410, 0x430, 0xFFFF};
     std::mt19937 rng(3);
     for (int round = 0; round < 20000; round++) {
         std::u16string a, b;

@@ -73,10 +73,9 @@ class ClockTest : public TaskFixture {
     }
     static void onChange(PlayClock *, void *arg, const ClockChange *c)
     {
-        static_cast<std::vector<std::string> *>(arg)->push_back(std::to_string(c->oldState) + ">" +
-                                                               std::to_string(c->newState) + "@" +
-                                                               std::to_string(c->time) + "+" +
-                                                               std::to_string(c->shift));
+        static_cast<std::vector<std::string> *>(arg)->push_back(
+            std::to_string(c->oldState) + ">" + std::to_string(c->newState) + "@" +
+            std::to_string(c->time) + "+" + std::to_string(c->shift));
     }
 
     EventProc *proc = nullptr;

@@ -11,9 +11,7 @@ namespace {
 
 using TaskLifeTest = TaskFixture;
 
-void noop(void *)
-{
-}
+void noop(void *) {}
 
 TEST_F(TaskLifeTest, CreateRefusesMissingArgumentsAndLeavesNothing)
 {
@@ -106,8 +104,8 @@ TEST_F(TaskLifeTest, JoiningAnEndedTaskReturnsAtOnceAndASecondJoinIsRefused)
     EXPECT_TRUE(t->flags & Task_ended);
     EXPECT_TRUE(t->flags & Task_stopRequested);
     EXPECT_EQ(sched()->finishedList, t);
-    EXPECT_EQ(hostThreads(), 2);  // waits to be joined
-    EXPECT_EQ(Task_join(t), 0);   // from the GUI thread: no wait needed
+    EXPECT_EQ(hostThreads(), 2); // waits to be joined
+    EXPECT_EQ(Task_join(t), 0);  // from the GUI thread: no wait needed
     EXPECT_EQ(Task_join(t), Res_notJoinable);
     EXPECT_EQ(sched()->finishedList, nullptr);
     EXPECT_EQ(sched()->reapList, t);
@@ -136,7 +134,7 @@ TEST_F(TaskLifeTest, JoinWaitsForTheTaskThenReapsIt)
     });
     EXPECT_EQ(slice(), 0);
     EXPECT_EQ(trace, "w0 join w1 joined | ");
-    EXPECT_EQ(sched()->taskCount, 1);  // the joiner waits in the finished list
+    EXPECT_EQ(sched()->taskCount, 1); // the joiner waits in the finished list
     EXPECT_EQ(hostThreads(), 2);
 }
 
@@ -190,14 +188,14 @@ TEST_F(TaskLifeTest, CheckStopSeesARequestUntilCleared)
     t = spawn("S", 1, [&] {
         log(std::to_string(Task_checkStop(ctx())));
         EXPECT_EQ(Task_requestStop(t), 0);
-        EXPECT_EQ(Task_requestStop(t), 0);  // already requested
+        EXPECT_EQ(Task_requestStop(t), 0); // already requested
         log(std::to_string(Task_checkStop(ctx())));
         Task_clearStop(ctx());
         log(std::to_string(Task_checkStop(ctx())));
     });
     EXPECT_EQ(slice(), 0);
     EXPECT_EQ(trace, "0 48 0 | ");
-    EXPECT_EQ(Task_checkStop(ctx()), 0);  // the GUI thread is no task
+    EXPECT_EQ(Task_checkStop(ctx()), 0); // the GUI thread is no task
     EXPECT_EQ(Task_requestStop(nullptr), Res_missingArgument);
 }
 
@@ -248,7 +246,7 @@ TEST_F(TaskLifeTest, UnitOfAStoppedWaiterIsPassedOn)
     Task *a = spawn("A", 1, [&] { log("a:" + std::to_string(Sem_waitStoppable(&sem))); });
     spawn("B", 1, [&] { log("b:" + std::to_string(Sem_waitStoppable(&sem))); });
     EXPECT_EQ(slice(), 0);
-    Sem_signal(&sem);  // A gets the unit
+    Sem_signal(&sem); // A gets the unit
     EXPECT_EQ(a->flags & Task_semWait, 0u);
     Task_requestStop(a);
     EXPECT_EQ(slice(), 0);
@@ -280,7 +278,7 @@ TEST_F(TaskLifeTest, StackLeftIsMeasuredOnTheRealStack)
         recurse(ctx(), 100, &deep);
         EXPECT_GE(Task_stackLeft(ctx(), other), size_t(HostThread_minStack));
     });
-    EXPECT_EQ(Task_stackLeft(ctx(), nullptr), 0u);  // the GUI thread is no task
+    EXPECT_EQ(Task_stackLeft(ctx(), nullptr), 0u); // the GUI thread is no task
     EXPECT_EQ(slice(), 0);
     EXPECT_GT(top, size_t(128 * 1024));
     EXPECT_LT(deep + 100 * 512, top);
@@ -305,7 +303,7 @@ TEST(SchedulerSetUp, InitNeedsAContextAndMemoryAndFiniUndoesIt)
     EngineInstance *inst = heap.instance;
     size_t empty = TestHeap_usedBytes();
     installs = 0;
-    EXPECT_EQ(Task_initScheduler(inst, countingInstaller), Res_noMemory);  // no context
+    EXPECT_EQ(Task_initScheduler(inst, countingInstaller), Res_noMemory); // no context
     EXPECT_EQ(installs, 0);
     EngineContext *context = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
     ASSERT_NE(context, nullptr);

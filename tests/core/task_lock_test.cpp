@@ -173,7 +173,7 @@ TEST_F(LockTest, PriorityInheritanceThroughAJoiner)
     Sem_signal(&sT);
     EXPECT_EQ(slice(), 0);
     EXPECT_EQ(trace, "| | T:4 joined M | ");
-    EXPECT_EQ(sched()->taskCount, 2);  // the joined task was reaped
+    EXPECT_EQ(sched()->taskCount, 2); // the joined task was reaped
 }
 
 // A task whose priority falls while it waits must not leave its old priority
@@ -204,7 +204,7 @@ TEST_F(LockTest, OwnerDropsALoanFromAWaiterWhosePriorityFell)
     EXPECT_EQ(Task_getPriority(owner), 5);
     Task_setPriority(waiter, 2);
     EXPECT_EQ(Task_getPriority(waiter), 2);
-    EXPECT_EQ(Task_getPriority(owner), 5);  // the loan stays while U holds the lock
+    EXPECT_EQ(Task_getPriority(owner), 5); // the loan stays while U holds the lock
     Sem_signal(&go);
     EXPECT_EQ(slice(), 0);
     EXPECT_EQ(trace, "| | T:2 U:1 | ");
@@ -232,10 +232,10 @@ TEST_F(LockTest, SetPriorityKeepsWhatInheritanceLent)
     EXPECT_EQ(slice(), 0);
     Sem_signal(&start);
     EXPECT_EQ(slice(), 0);
-    Task_setPriority(owner, 3);  // below the loan: only the base changes
+    Task_setPriority(owner, 3); // below the loan: only the base changes
     EXPECT_EQ(Task_getPriority(owner), 6);
     EXPECT_EQ(owner->basePriority, 3);
-    Task_setPriority(owner, 8);  // above it: raised at once
+    Task_setPriority(owner, 8); // above it: raised at once
     EXPECT_EQ(Task_getPriority(owner), 8);
     Task_setPriority(owner, 3);
     Sem_signal(&go);
@@ -407,7 +407,7 @@ TEST_F(LockTest, GuiThreadMayTakeAUnitButNeverWaitOrLock)
 {
     Sem s;
     Sem_init(ctx(), &s, 1, 1);
-    EXPECT_EQ(TestEngine_catch(&e, guiWait, &s), 0);  // a unit was there
+    EXPECT_EQ(TestEngine_catch(&e, guiWait, &s), 0); // a unit was there
     EXPECT_EQ(TestEngine_catch(&e, guiWait, &s), -1);
     EXPECT_EQ(e.instance->abortMark, 1);
     EXPECT_EQ(e.host->threadList, nullptr);
@@ -450,7 +450,7 @@ TEST_F(LockTest, SignalsWithoutWaitersCountUpToTheMaximum)
     EXPECT_EQ(slice(), 0);
     EXPECT_EQ(Sem_getCount(&big, &count), 0);
     EXPECT_EQ(count, 0u);
-    Sem_signal(&big);  // straight to the waiter, not the count
+    Sem_signal(&big); // straight to the waiter, not the count
     EXPECT_EQ(Sem_getCount(&big, &count), 0);
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(slice(), 0);
@@ -491,10 +491,10 @@ TEST_F(LockTest, SignalToAHigherPriorityWaiterSwitchesAtOnce)
     });
     spawn("L", 1, [&] {
         log("L0");
-        Sem_signal(&s);  // H outranks us: it runs now
+        Sem_signal(&s); // H outranks us: it runs now
         log("L1");
         Task_setPriority(Task_current(ctx()), 5);
-        Sem_signal(&s);  // E only equals us now: it waits its turn
+        Sem_signal(&s); // E only equals us now: it waits its turn
         log("L2");
     });
     EXPECT_EQ(slice(), 0);
@@ -583,7 +583,7 @@ TEST_F(LockTest, WriterWaitsForBothReadersAndThenBlocksNewReaders)
     });
     EXPECT_EQ(slice(), 0);
     EXPECT_TRUE(r3->flags & Task_lockWait);
-    EXPECT_EQ(Task_getPriority(writer), 3);  // the blocked reader lends its priority
+    EXPECT_EQ(Task_getPriority(writer), 3); // the blocked reader lends its priority
     Sem_signal(&writerDone);
     EXPECT_EQ(slice(), 0);
     EXPECT_EQ(trace, "R1-in R2-in | W-wait | R1-out | W-in R2-out | | R3-in W-out | ");

@@ -41,7 +41,7 @@ TEST_F(SchedTest, YieldBeforeTheFloorKeepsRunning)
         for (int i = 0; i < 3; i++) {
             log("A" + std::to_string(i));
             advance(20);
-            Task_yield(ctx());  // at 20 and 40 too early; at 60 due
+            Task_yield(ctx()); // at 20 and 40 too early; at 60 due
         }
     });
     spawn("B", 1, [this] { log("B"); });
@@ -54,7 +54,7 @@ TEST_F(SchedTest, NewHigherPriorityTaskPreemptsAtTheNextSwitch)
     spawn("L", 1, [this] {
         log("L0");
         spawn("H", 3, [this] { log("H"); });
-        log("L1");  // creating a task does not switch
+        log("L1"); // creating a task does not switch
         advance(50);
         Task_yield(ctx());
         log("L2");
@@ -115,8 +115,8 @@ TEST_F(SchedTest, SliceEndsAtOnceWhenEveryTaskIsBlocked)
     });
     EXPECT_EQ(slice(), 0);
     EXPECT_EQ(sched()->runnable, 0);
-    EXPECT_EQ(slice(), 0);  // nothing ready: no switch at all
-    Sem_signal(&sem);       // the GUI thread may signal
+    EXPECT_EQ(slice(), 0); // nothing ready: no switch at all
+    Sem_signal(&sem);      // the GUI thread may signal
     EXPECT_EQ(sched()->runnable, 1);
     EXPECT_EQ(slice(), 0);
     EXPECT_EQ(trace, "w | | w2 | ");

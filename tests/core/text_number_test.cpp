@@ -48,8 +48,10 @@ TEST(NumberStrtol, Table)
         {"1f", 16, 31, 2},
         {"0x1f", 10, 0, 1},
         {"\t\n\v\f\r 42z", 10, 42, 8},
-        {"\xA0" "7", 10, 7, 2}, // the no-break space is white space in the class table
-        {"12\xC0", 36, 38, 2},  // Latin-1 letters are no digits
+        {"\xA0"
+         "7",
+         10, 7, 2},            // the no-break space is white space in the class table
+        {"12\xC0", 36, 38, 2}, // Latin-1 letters are no digits
         {"-12", 8, -10, 3},
         {"101", 2, 5, 3},
         {"5", 1, 0, 0},
@@ -74,14 +76,10 @@ TEST(NumberStrtoul, Table)
         uint32_t value;
         int endAt;
     } cases[] = {
-        {"4294967296", 10, 4294967295u, 10},
-        {"4294967295", 10, 4294967295u, 10},
-        {"-1", 10, 4294967295u, 2},
-        {"-4294967295", 10, 1u, 11},
-        {"-4294967296", 10, 4294967295u, 11},
-        {"0xFFFFFFFF", 0, 0xFFFFFFFFu, 10},
-        {"0x100000000", 0, 0xFFFFFFFFu, 11},
-        {"", 10, 0, 0},
+        {"4294967296", 10, 4294967295u, 10},  {"4294967295", 10, 4294967295u, 10},
+        {"-1", 10, 4294967295u, 2},           {"-4294967295", 10, 1u, 11},
+        {"-4294967296", 10, 4294967295u, 11}, {"0xFFFFFFFF", 0, 0xFFFFFFFFu, 10},
+        {"0x100000000", 0, 0xFFFFFFFFu, 11},  {"", 10, 0, 0},
     };
     for (const Case &c : cases) {
         const char *end = nullptr;
@@ -149,7 +147,13 @@ TEST(NumberMisc, AbsDifftimeAndPowers)
     EXPECT_EQ(Std_difftime(int64_t(1) << 40, 0), 1099511627776.0) << "dates after 2038";
     struct {
         uint32_t in, out;
-    } pow2[] = {{0, 1}, {1, 1}, {2, 2}, {3, 2}, {1000, 512}, {0x80000000u, 0x80000000u}, {0xFFFFFFFFu, 0x80000000u}};
+    } pow2[] = {{0, 1},
+                {1, 1},
+                {2, 2},
+                {3, 2},
+                {1000, 512},
+                {0x80000000u, 0x80000000u},
+                {0xFFFFFFFFu, 0x80000000u}};
     for (auto c : pow2)
         EXPECT_EQ(Math_floorPow2(c.in), c.out) << c.in;
 }
@@ -159,10 +163,21 @@ TEST(NumberPercent, Table)
     struct {
         int32_t v, p, out;
     } cases[] = {
-        {200, 3276800, 100},  {-3, 3276800, -2},     {3, 3276800, 2},       {3, -3276800, -2},
-        {-3, -3276800, 2},    {5, 0, 0},             {INT32_MIN, 6553600, INT32_MIN},
-        {7, 6553600, 7},      {7, -6553600, -7},     {1, 65536, 0},          {50, 65536, 1},
-        {1000, 13107200, 2000}, {INT32_MAX, INT32_MAX, static_cast<int32_t>(((uint64_t(INT32_MAX) * INT32_MAX + 3276800) / 6553600) & 0xFFFFFFFF)},
+        {200, 3276800, 100},
+        {-3, 3276800, -2},
+        {3, 3276800, 2},
+        {3, -3276800, -2},
+        {-3, -3276800, 2},
+        {5, 0, 0},
+        {INT32_MIN, 6553600, INT32_MIN},
+        {7, 6553600, 7},
+        {7, -6553600, -7},
+        {1, 65536, 0},
+        {50, 65536, 1},
+        {1000, 13107200, 2000},
+        {INT32_MAX, INT32_MAX,
+         static_cast<int32_t>(((uint64_t(INT32_MAX) * INT32_MAX + 3276800) / 6553600) &
+                              0xFFFFFFFF)},
     };
     for (auto c : cases)
         EXPECT_EQ(Fixed_mulPercent(c.v, c.p), c.out) << c.v << " at " << c.p;
@@ -173,12 +188,12 @@ TEST(NumberFixedMul, Table)
     struct {
         int32_t a, b, out;
     } cases[] = {
-        {0x18000, 0x20000, 0x30000},   // 1.5 x 2.0 = 3.0
-        {-0x10000, 0x8000, -0x8000},   // -1.0 x 0.5 = -0.5
-        {1, 1, 0},                     // the raw units: 1 / 65536 rounds down
-        {-1, 1, -1},                   // toward minus infinity
-        {INT32_MIN, INT32_MIN, 0},     // 2^62 >> 16 = 2^46: the low 32 bits are 0
-        {INT32_MAX, 0x20000, -2},      // wraps: (2^31 - 1) x 2 = 2^32 - 2
+        {0x18000, 0x20000, 0x30000}, // 1.5 x 2.0 = 3.0
+        {-0x10000, 0x8000, -0x8000}, // -1.0 x 0.5 = -0.5
+        {1, 1, 0},                   // the raw units: 1 / 65536 rounds down
+        {-1, 1, -1},                 // toward minus infinity
+        {INT32_MIN, INT32_MIN, 0},   // 2^62 >> 16 = 2^46: the low 32 bits are 0
+        {INT32_MAX, 0x20000, -2},    // wraps: (2^31 - 1) x 2 = 2^32 - 2
     };
     for (auto c : cases)
         EXPECT_EQ(Fixed_mul(c.a, c.b), c.out) << c.a << " x " << c.b;
@@ -204,9 +219,9 @@ TEST(NumberStrtod, Table)
         double value;
         int endAt; // -1: the end pointer is null
     } cases[] = {
-        {"12.5", 12.5, -1},     {"-0.25px", -0.25, 5}, {"1e3", 1.0, 1},      {"+7", 7.0, -1},
-        {"000123", 123.0, -1},  {".5", 0.5, -1},       {"5.", 5.0, -1},      {"", 0.0, -1},
-        {" 1", 0.0, 0},         {"abc", 0.0, 0},       {"--1", 0.0, 1},      {"1.2.3", 1.2, 3},
+        {"12.5", 12.5, -1},    {"-0.25px", -0.25, 5}, {"1e3", 1.0, 1}, {"+7", 7.0, -1},
+        {"000123", 123.0, -1}, {".5", 0.5, -1},       {"5.", 5.0, -1}, {"", 0.0, -1},
+        {" 1", 0.0, 0},        {"abc", 0.0, 0},       {"--1", 0.0, 1}, {"1.2.3", 1.2, 3},
         {"-0", 0.0, -1},
     };
     for (const Case &c : cases) {
@@ -246,9 +261,9 @@ TEST(NumberAtof, Table)
         const char *text;
         double value;
     } cases[] = {
-        {"1.5e2", 150.0}, {"2E-1", 0.2},  {"-3e0", -3.0},    {"4e", 4.0},     {"1e+2", 100.0},
-        {"1e0.5", std::sqrt(10.0)}, {"12", 12.0}, {"x", 0.0}, {"0e999", 0.0}, {"1e-999", 0.0},
-        {"1e999", HUGE_VAL}, {" 1", 0.0},
+        {"1.5e2", 150.0},           {"2E-1", 0.2}, {"-3e0", -3.0}, {"4e", 4.0},    {"1e+2", 100.0},
+        {"1e0.5", std::sqrt(10.0)}, {"12", 12.0},  {"x", 0.0},     {"0e999", 0.0}, {"1e-999", 0.0},
+        {"1e999", HUGE_VAL},        {" 1", 0.0},
     };
     for (const Case &c : cases)
         EXPECT_DOUBLE_EQ(Std_atof(c.text), c.value) << c.text;
@@ -268,7 +283,8 @@ TEST(NumberRoundTrip, DecimalsThroughText)
         ASSERT_EQ(Std_strtod(text, nullptr), exact) << text;
         ASSERT_EQ(Std_atof(text), exact) << text;
 
-        double any = std::ldexp(static_cast<double>(rng()) / 4294967296.0 + 0.5, static_cast<int>(rng() % 200) - 100);
+        double any = std::ldexp(static_cast<double>(rng()) / 4294967296.0 + 0.5,
+                                static_cast<int>(rng() % 200) - 100);
         Fmt_snprintf(text, sizeof text, "%.15e", any);
         ASSERT_NEAR(Std_atof(text) / any, 1.0, 1e-13) << text;
         Fmt_snprintf(text, sizeof text, "%.17f", any);
@@ -421,7 +437,7 @@ TEST(BitsUnitsTest, FloorLog2AndPointLengths)
 {
     struct {
         uint32_t x, log;
-    } logs[] = {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {1023, 9}, {1024, 10}, {0x80000000u, 31},
+    } logs[] = {{0, 0},           {1, 0}, {2, 1}, {3, 1}, {1023, 9}, {1024, 10}, {0x80000000u, 31},
                 {0xFFFFFFFFu, 31}};
     for (auto c : logs)
         EXPECT_EQ(Bits_floorLog2(c.x), c.log) << c.x;

@@ -7,8 +7,7 @@
 
 #include "core/text/ustr.h"
 
-namespace
-{
+namespace {
 
 TEST(PutCodePoint, EveryClassWithAndWithoutRoom)
 {

@@ -20,7 +20,10 @@ TEST(CollapseSpaceRuns, Cases)
         {u"ideographic space becomes a blank", u"a\u3000b", u"a b"},
         {u"ideographic space in a run", u"a \u3000 b", u"a b"},
         {u"leading and trailing runs keep one blank", u"  a  ", u" a "},
-        {u"control characters count as white space", std::u16string(u"a\x01\x1F" u"b"), u"a b"},
+        {u"control characters count as white space",
+         std::u16string(u"a\x01\x1F"
+                        u"b"),
+         u"a b"},
         {u"single blanks stay", u"a b c", u"a b c"},
         {u"code 33 is not white space", u"a!!b", u"a!!b"},
         {u"non-breaking space is not collapsed", u"a\u00A0\u00A0b", u"a\u00A0\u00A0b"},

@@ -106,9 +106,9 @@ int sign(int v)
 // Latin Extended-A letters, a letter above U+017F and a high unit.
 U16 randomString(std::mt19937 &rng, size_t maxLen)
 {
-    static const char16_t alphabet[] = {u'a', u'A', u'b', u'B', u'z', u'%', u' ', 0xDF, 0xFF,
-                                        0x178, 0x100, 0x101, 0x130, 0x131, 0x17F, 0x410, 0x430,
-                                        0xFF80, u'4', u'1'};
+    static const char16_t alphabet[] = {u'a',  u'A',  u'b',  u'B',   u'z',  u'%',  u' ',
+                                        0xDF,  0xFF,  0x178, 0x100,  0x101, 0x130, 0x131,
+                                        0x17F, 0x410, 0x430, 0xFF80, u'4',  u'1'};
     std::uniform_int_distribution<size_t> len(0, maxLen);
     std::uniform_int_distribution<size_t> pick(0, sizeof alphabet / sizeof alphabet[0] - 1);
     U16 s;
@@ -137,8 +137,8 @@ TEST(UstrCase, IrregularLetters)
     struct Case {
         uint32_t in, lower, upper;
     } cases[] = {
-        {0x130, 'i', 0x130},  {0x178, 0xFF, 0x178},  {0xFF, 0xFF, 0x178},   {0x17F, 0x17F, 'S'},
-        {0x131, 0x131, 'I'},  {0xD7, 0xD7, 0xD7},    {0xF7, 0xF7, 0xF7},    {0xDF, 0xDF, 0xDF},
+        {0x130, 'i', 0x130},   {0x178, 0xFF, 0x178},  {0xFF, 0xFF, 0x178},   {0x17F, 0x17F, 'S'},
+        {0x131, 0x131, 'I'},   {0xD7, 0xD7, 0xD7},    {0xF7, 0xF7, 0xF7},    {0xDF, 0xDF, 0xDF},
         {0x138, 0x138, 0x138}, {0x149, 0x149, 0x149}, {0x139, 0x13A, 0x139}, {0x148, 0x148, 0x147},
         {0x17D, 0x17E, 0x17D}, {0x17E, 0x17E, 0x17D}, {0xC0, 0xE0, 0xC0},    {0xFE, 0xFE, 0xDE},
         {0x410, 0x410, 0x410}, {0xB5, 0xB5, 0xB5},
@@ -190,7 +190,10 @@ TEST(UstrCompare, Differences)
 TEST(UstrCompare, CaseInsensitiveWith8Bit)
 {
     EXPECT_EQ(Ustr_icmpCstr(u"Application/MSWord", "application/msword"), 0);
-    EXPECT_NE(Ustr_icmpCstr(u"Stra\x00DF" u"e", "STRASSE"), 0);
+    EXPECT_NE(Ustr_icmpCstr(u"Stra\x00DF"
+                            u"e",
+                            "STRASSE"),
+              0);
     // The walk stops at a unit above U+017F: the raw difference is returned.
     EXPECT_EQ(Ustr_icmpCstr(u"a\x0410", "aA"), 0x410 - 'A');
     // Folding happens only where the units differ; the result is raw.
@@ -201,7 +204,12 @@ TEST(UstrCompare, CaseInsensitiveWith8Bit)
     EXPECT_EQ(Ustr_nicmpCstr(u"HELLO world", "hello WORLD", 11), 0);
     EXPECT_EQ(Ustr_nicmpCstr(u"HELLOx", "hellOy", 5), 0);
     EXPECT_EQ(Ustr_nicmpCstr(u"a", "b", 1), 'a' - 'b');
-    EXPECT_EQ(Ustr_nicmp(u"\x0100" u"BC", u"\x0101" u"bc", 3), 0);
+    EXPECT_EQ(Ustr_nicmp(u"\x0100"
+                         u"BC",
+                         u"\x0101"
+                         u"bc",
+                         3),
+              0);
     EXPECT_EQ(Ustr_nicmp(u"\x0410", u"\x0430", 1), 0x410 - 0x430);
     EXPECT_EQ(Ustr_nicmp(u"same", u"same", 100), 0);
 }
@@ -245,12 +253,12 @@ TEST(UstrSearch, FindAsciiNoCase)
         {u"/book.zip/page.html", ".zip", 5},
         {u"/Docs.ZIP/x.html", ".zip", 5},
         {u"/a.zIp", ".ZiP", 2},
-        {u"a.zi", ".zip", -1},             // the haystack ends inside the needle
-        {u"..zip", ".zip", 1},             // a false start is passed over
-        {u"\u00C9T\u00C9", "\xE9t", 0},     // Latin-1 letters fold on both sides
-        {u"\u0130", "i", 0},                // U+0130 folds to 'i'
-        {u"\u0410", "\xE0", -1},            // above U+017F only equal units match
-        {u"abc", "", 0},                   // an empty needle: the haystack
+        {u"a.zi", ".zip", -1},          // the haystack ends inside the needle
+        {u"..zip", ".zip", 1},          // a false start is passed over
+        {u"\u00C9T\u00C9", "\xE9t", 0}, // Latin-1 letters fold on both sides
+        {u"\u0130", "i", 0},            // U+0130 folds to 'i'
+        {u"\u0410", "\xE0", -1},        // above U+017F only equal units match
+        {u"abc", "", 0},                // an empty needle: the haystack
         {u"", "a", -1},
     };
     for (const Case &c : cases) {
@@ -480,7 +488,8 @@ TEST(UstrParse, Table)
             ok = Ustr_parseInt(c.text, end, &stop, &v);
             got = v;
         }
-        SCOPED_TRACE(testing::Message() << c.kind << " " << std::string(c.text, c.text + Ustr_len(c.text)));
+        SCOPED_TRACE(testing::Message()
+                     << c.kind << " " << std::string(c.text, c.text + Ustr_len(c.text)));
         EXPECT_EQ(ok, c.ok);
         EXPECT_EQ(got, c.ok ? c.value : 7777) << "the value is written only on success";
         EXPECT_EQ(stop - c.text, c.stopAt);
@@ -499,13 +508,15 @@ TEST_F(UstrTest, Escapes)
     EXPECT_EQ(Ustr_hexPairValue(u"%4"), 0);
     EXPECT_EQ(Ustr_hexPairValue(u"%"), 0);
     EXPECT_EQ(Ustr_hexPairValue(u"%g1"), 0);
-    EXPECT_EQ(Ustr_hexPairValue(u"%\xFF11" u"1"), 0);
+    EXPECT_EQ(Ustr_hexPairValue(u"%\xFF11"
+                                u"1"),
+              0);
 
     struct Case {
         const char16_t *in, *out;
     } cases[] = {
-        {u"a%41%2", u"aA%2"}, {u"%zz", u"%zz"},      {u"%00x", u"%00x"}, {u"plain", u"plain"},
-        {u"%25%34%31", u"%41"}, {u"%", u"%"},        {u"x%e9", u"x\x00E9"},
+        {u"a%41%2", u"aA%2"},   {u"%zz", u"%zz"}, {u"%00x", u"%00x"},    {u"plain", u"plain"},
+        {u"%25%34%31", u"%41"}, {u"%", u"%"},     {u"x%e9", u"x\x00E9"},
     };
     for (const Case &c : cases) {
         U16 buf(c.in);
@@ -546,13 +557,24 @@ TEST(UstrParseDecimalFloat, Table)
         const char16_t *text;
         float value;
     } cases[] = {
-        {u"  -12.5", -12.5f}, {u"+3", 3.0f},      {u".5", 0.5f},      {u"abc", 0.0f},
-        {u"", 0.0f},          {u"1e3", 1.0f},     {u"\t\n\v\f\r 7", 7.0f}, {u"2.25.5", 2.25f},
-        {u"- 4", 0.0f},       {u"+-4", 0.0f},     {u"\u00a05", 0.0f}, {u"0.1", 0.1f},
-        {u"123456789", 123456792.0f}, {u"3.", 3.0f},
+        {u"  -12.5", -12.5f},
+        {u"+3", 3.0f},
+        {u".5", 0.5f},
+        {u"abc", 0.0f},
+        {u"", 0.0f},
+        {u"1e3", 1.0f},
+        {u"\t\n\v\f\r 7", 7.0f},
+        {u"2.25.5", 2.25f},
+        {u"- 4", 0.0f},
+        {u"+-4", 0.0f},
+        {u"\u00a05", 0.0f},
+        {u"0.1", 0.1f},
+        {u"123456789", 123456792.0f},
+        {u"3.", 3.0f},
     };
     for (auto c : cases)
-        EXPECT_EQ(Ustr_parseDecimalFloat(c.text), c.value) << std::string(c.text, c.text + std::char_traits<char16_t>::length(c.text));
+        EXPECT_EQ(Ustr_parseDecimalFloat(c.text), c.value)
+            << std::string(c.text, c.text + std::char_traits<char16_t>::length(c.text));
     EXPECT_EQ(Ustr_parseDecimalFloat(nullptr), 0.0f);
     // A very long fraction stays a number: digits past 10^30 are passed over.
     std::u16string longOne = u"1." + std::u16string(60, u'1');

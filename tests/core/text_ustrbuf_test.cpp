@@ -8,8 +8,7 @@
 #include "core/text/ustrbuf.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 using UstrBufTest = LeakCheckedHeapTest<>;
 
@@ -30,11 +29,10 @@ TEST_F(UstrBufTest, GrowthSequence)
         size_t n;
         uint32_t capacity, next, length;
     } steps[] = {
-        {3, 16, 32, 3},   // the grow step
-        {12, 16, 32, 15}, // 15 + 1 still fits
-        {1, 32, 64, 16},  // no room for the terminator: the next step
-        {20, 64, 128, 36},
-        {200, 237, 256, 236}, // more than the next step: exactly what is needed
+        {3, 16, 32, 3},                           // the grow step
+        {12, 16, 32, 15},                         // 15 + 1 still fits
+        {1, 32, 64, 16},                          // no room for the terminator: the next step
+        {20, 64, 128, 36},  {200, 237, 256, 236}, // more than the next step: exactly what is needed
         {0, 237, 256, 236},
     };
     std::u16string want;

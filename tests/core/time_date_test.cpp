@@ -132,13 +132,13 @@ TEST(DateCalendar, FieldsOutOfRangeCarry)
         BrokenTime t;
         BrokenTime same;
     } cases[] = {
-        {utc(1999, 13, 1), utc(2000, 1, 1)},       // month 12
-        {utc(2000, 0, 15), utc(1999, 12, 15)},     // month -1
-        {utc(2000, -11, 1), utc(1999, 1, 1)},      // month -12
-        {utc(2000, -12, 1), utc(1998, 12, 1)},     // month -13
-        {utc(2001, 3, 0), utc(2001, 2, 28)},       // day 0
+        {utc(1999, 13, 1), utc(2000, 1, 1)},   // month 12
+        {utc(2000, 0, 15), utc(1999, 12, 15)}, // month -1
+        {utc(2000, -11, 1), utc(1999, 1, 1)},  // month -12
+        {utc(2000, -12, 1), utc(1998, 12, 1)}, // month -13
+        {utc(2001, 3, 0), utc(2001, 2, 28)},   // day 0
         {utc(2000, 3, 0), utc(2000, 2, 29)},
-        {utc(2100, 1, 60), utc(2100, 3, 1)},       // 2100 has no Feb 29
+        {utc(2100, 1, 60), utc(2100, 3, 1)}, // 2100 has no Feb 29
         {utc(1970, 1, 1, 24), utc(1970, 1, 2)},
         {utc(1970, 1, 1, 0, 0, -1), utc(1969, 12, 31, 23, 59, 59)},
         {utc(1970, 1, 1, 0, -61), utc(1969, 12, 31, 22, 59)},
@@ -159,8 +159,8 @@ TEST(DateCalendar, ExtremesStayDefined)
     EXPECT_LT(Time_timegm(&small), 0);
 
     // Far instants round-trip while the year fits the record.
-    for (int64_t s : {int64_t(1) << 40, -(int64_t(1) << 40), Time_limitSeconds,
-                      -Time_limitSeconds}) {
+    for (int64_t s :
+         {int64_t(1) << 40, -(int64_t(1) << 40), Time_limitSeconds, -Time_limitSeconds}) {
         BrokenTime t;
         Time_gmtime(s, &t);
         EXPECT_EQ(Time_timegm(&t), s) << s;
@@ -299,7 +299,7 @@ TEST(HttpDate, MoreAcceptedDates)
         int64_t seconds;
     } cases[] = {
         {"Sunday, 06-Nov-50 08:49:37 GMT", 2551337377},  // 50 is 2050
-        {"Tuesday, 06-Nov-51 08:49:37 GMT", -572886623},  // 51 is 1951
+        {"Tuesday, 06-Nov-51 08:49:37 GMT", -572886623}, // 51 is 1951
         {"Thu, 01 Jan 1970 00:00:00 GMT", 0},
         {"Wed, 31 Dec 1969 23:59:59 GMT", -1},
         {"Tue, 19 Jan 2038 03:14:08 GMT", 2147483648},
@@ -307,11 +307,11 @@ TEST(HttpDate, MoreAcceptedDates)
         {"Fri, 31 Dec 9999 23:59:59 GMT", 253402300799},
         {"Thu, 29 Feb 2024 12:00:00 GMT", 1709208000},
         {"Sat, 29 Feb 2000 00:00:00 GMT", 951782400},
-        {"Sat, 31 Dec 2016 23:59:60 GMT", 1483228800},   // a leap second carries
+        {"Sat, 31 Dec 2016 23:59:60 GMT", 1483228800}, // a leap second carries
         {"Thu Feb 29 23:59:59 2024", 1709251199},
         {"Fri Nov 15 00:00:00 2030 and more", 1920931200},
         {"Sun, 06 Nov 1994 08:49:37 GMT+junk after", 784111777},
-        {"Mon, 06 Nov 1994 08:49:37 GMT", 784111777},     // weekday taken as given
+        {"Mon, 06 Nov 1994 08:49:37 GMT", 784111777}, // weekday taken as given
     };
     for (const Case &c : cases) {
         BrokenTime t;
@@ -323,15 +323,15 @@ TEST(HttpDate, MoreAcceptedDates)
 TEST(HttpDate, RefusedTexts)
 {
     const char *bad[] = {
-        "sun, 06 Nov 1994 08:49:37 GMT",    // lower-case weekday
-        "Sun, 06 nov 1994 08:49:37 GMT",    // lower-case month
-        "Sun, 06 Nov 1994 08:49:37 GM",     // 28 bytes
-        "Sun Nov  6 08:49:37 199",          // 23 bytes
+        "sun, 06 Nov 1994 08:49:37 GMT", // lower-case weekday
+        "Sun, 06 nov 1994 08:49:37 GMT", // lower-case month
+        "Sun, 06 Nov 1994 08:49:37 GM",  // 28 bytes
+        "Sun Nov  6 08:49:37 199",       // 23 bytes
         "Sun, 06 Nov 1994 08:49:37",
         "Xyz, 06 Nov 1994 08:49:37 GMT",
-        "Sunday 06-Nov-94 08:49:37 GMT",    // no comma
-        "Sunday,06-Nov-94 08:49:37 GMT",    // no space
-        "Sunday, 06-Nov-94 08:49:37",       // too short for the zone
+        "Sunday 06-Nov-94 08:49:37 GMT", // no comma
+        "Sunday,06-Nov-94 08:49:37 GMT", // no space
+        "Sunday, 06-Nov-94 08:49:37",    // too short for the zone
         "Sundae, 06-Nov-94 08:49:37 GMT",
         "Sun,06 Nov 1994 08:49:37 GMT ",
         "Sun, 06-Nov-1994 08:49:37 GMT",
@@ -341,7 +341,7 @@ TEST(HttpDate, RefusedTexts)
         "Sun, 06 Nov 1994 8:49:37 GMT ",
         "Sun, 06 Nov 19x4 08:49:37 GMT",
         "Sun, -6 Nov 1994 08:49:37 GMT",
-        "Sun Nov 6 08:49:37 1994 ",         // day not padded
+        "Sun Nov 6 08:49:37 1994 ", // day not padded
         "Sun Nov  6 08:49:37 94  ",
         "Sun Nov  x 08:49:37 1994",
         "Sun Noo  6 08:49:37 1994",
@@ -371,8 +371,7 @@ TEST(HttpDate, RefusedTexts)
     }
     BrokenTime t;
     EXPECT_EQ(Date_parseHttp(nullptr, 30, &t, nullptr), Res_badHttpDate);
-    EXPECT_EQ(Date_parseHttp("Sun, 06 Nov 1994 08:49:37 GMT", 29, nullptr, nullptr),
-              Res_nullInput);
+    EXPECT_EQ(Date_parseHttp("Sun, 06 Nov 1994 08:49:37 GMT", 29, nullptr, nullptr), Res_nullInput);
 }
 
 TEST(HttpDate, FieldReaders)
@@ -415,9 +414,11 @@ TEST_F(LocalTime, TimestampText)
         {utc(-1, 1, 1), "01/01/0000 00:00:00", "0000/01/01 00:00:00"},
         {utc(2001, 2, 32, 24, 60, 60), "02/01/2001 00:00:00", "2001/02/01 00:00:00"},
         {{INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN, 0, 0, 0},
-         "01/01/0000 00:00:00", "0000/01/01 00:00:00"},
+         "01/01/0000 00:00:00",
+         "0000/01/01 00:00:00"},
         {{INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, 0, 0, 0},
-         "01/01/0000 00:00:00", "0000/01/01 00:00:00"},
+         "01/01/0000 00:00:00",
+         "0000/01/01 00:00:00"},
     };
     for (int japanese = 0; japanese < 2; japanese++) {
         ASSERT_EQ(Locale_setCurrent(heap.instance, japanese ? "ja-jp" : "en-us"), 1);

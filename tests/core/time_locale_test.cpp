@@ -19,9 +19,8 @@ TEST(LocaleFind, Tags)
         const char *tag;
         int32_t index;
     } cases[] = {
-        {"en-gb", 0}, {"EN-GB", 0}, {"Ja-Jp", 20}, {"zh-tw", 45}, {"ar-ar", 1},
-        {"sv-sv", 36}, {"en-gb ", -1}, {"en", -1}, {"", -1}, {"xx-xx", -1},
-        {"en_gb", -1}, {"en-gbx", -1},
+        {"en-gb", 0},   {"EN-GB", 0}, {"Ja-Jp", 20}, {"zh-tw", 45}, {"ar-ar", 1},  {"sv-sv", 36},
+        {"en-gb ", -1}, {"en", -1},   {"", -1},      {"xx-xx", -1}, {"en_gb", -1}, {"en-gbx", -1},
     };
     for (const Case &c : cases)
         EXPECT_EQ(Locale_find(c.tag), c.index) << c.tag;
@@ -93,13 +92,13 @@ TEST(LocaleNumberFormat, Classes)
         const char *separator;
         const char grouping[8];
     } cases[] = {
-        {0, ".", ",", {3}},                      // class 0
-        {20, ".", ",", {4}},                     // 1
-        {1, ",", " ", {3}},                      // 2
-        {4, ",", ".", {3}},                      // 3
-        {2, ".", ",", {3, 2, 2, 127}},           // 4
-        {5, ",", "", {}},                        // 5
-        {17, ".", "", {}},                       // 6
+        {0, ".", ",", {3}},            // class 0
+        {20, ".", ",", {4}},           // 1
+        {1, ",", " ", {3}},            // 2
+        {4, ",", ".", {3}},            // 3
+        {2, ".", ",", {3, 2, 2, 127}}, // 4
+        {5, ",", "", {}},              // 5
+        {17, ".", "", {}},             // 6
     };
     for (const Case &c : cases) {
         const NumberFormatRow *row = Locale_numberFormat(c.locale);

@@ -30,12 +30,12 @@ class LocaleSettingsTest : public LeakCheckedHeapTest<> {
     }
 };
 
-const char *const weekdaysA[7] = {"dimanche", "lundi", "mardi", "mercredi",
-                                  "jeudi", "vendredi", "samedi"};
+const char *const weekdaysA[7] = {"dimanche", "lundi",    "mardi", "mercredi",
+                                  "jeudi",    "vendredi", "samedi"};
 const char *const weekdaysB[7] = {"dim.", nullptr, "mar.", nullptr, nullptr, nullptr, "sam."};
-const char *const monthsA[12] = {"janvier", "fevrier", "mars", "avril", "mai", "juin",
-                                 "juillet", "aout", "septembre", "octobre", "novembre",
-                                 "decembre"};
+const char *const monthsA[12] = {"janvier",   "fevrier", "mars",     "avril",
+                                 "mai",       "juin",    "juillet",  "aout",
+                                 "septembre", "octobre", "novembre", "decembre"};
 const char *const monthsB[12] = {"janv.", nullptr};
 const char *const further[2] = {"AM", "PM"};
 
@@ -173,12 +173,12 @@ TEST_F(LocaleSettingsTest, UnsafeFormatKeepsTheOldOnes)
     ASSERT_EQ(setFrench(heap.instance), 1);
     const char *unsafe[] = {"%x", "%d %X", "%c", "%Y%"};
     for (const char *u : unsafe) {
-        EXPECT_EQ(Locale_setFormats(heap.instance, u, nullptr, nullptr, nullptr, nullptr,
-                                    nullptr, nullptr, nullptr, nullptr),
+        EXPECT_EQ(Locale_setFormats(heap.instance, u, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                    nullptr, nullptr, nullptr),
                   0)
             << u;
-        EXPECT_EQ(Locale_setFormats(heap.instance, nullptr, nullptr, nullptr, u, nullptr,
-                                    nullptr, nullptr, nullptr, nullptr),
+        EXPECT_EQ(Locale_setFormats(heap.instance, nullptr, nullptr, nullptr, u, nullptr, nullptr,
+                                    nullptr, nullptr, nullptr),
                   0)
             << u;
         expectFrench();
@@ -197,8 +197,9 @@ TEST_F(LocaleSettingsTest, CurrentStringsCanBeSetAgain)
         months[i] = Locale_getDateFormat(7, i);
     for (int32_t i = 0; i < 2; i++)
         more[i] = Locale_getDateFormat(8, i);
-    const char *daysB[7] = {Locale_getDateFormat(4, 0), nullptr, Locale_getDateFormat(4, 2),
-                            nullptr, nullptr, nullptr, Locale_getDateFormat(4, 6)};
+    const char *daysB[7] = {
+        Locale_getDateFormat(4, 0), nullptr, Locale_getDateFormat(4, 2), nullptr, nullptr, nullptr,
+        Locale_getDateFormat(4, 6)};
     const char *monthsB[12] = {Locale_getDateFormat(6, 0)};
     ASSERT_EQ(Locale_setFormats(heap.instance, Locale_getDateFormat(1, 0),
                                 Locale_getDateFormat(2, 0), Locale_getDateFormat(3, 0),
@@ -213,9 +214,9 @@ TEST(LocaleSafeFormat, Table)
         const char *format;
         int safe;
     } cases[] = {
-        {"%d/%m/%Y", 1}, {"%x", 0},   {"%X", 0},    {"%c", 0},   {"at %H%", 0}, {"%", 0},
-        {"%%", 1},       {"%%x", 1},  {"100%%", 1}, {"%%%", 0},  {"%%%x", 0},   {"", 1},
-        {"x c X", 1},    {"%C", 1},   {"%Ex", 1},
+        {"%d/%m/%Y", 1}, {"%x", 0}, {"%X", 0},    {"%c", 0},    {"at %H%", 0},
+        {"%", 0},        {"%%", 1}, {"%%x", 1},   {"100%%", 1}, {"%%%", 0},
+        {"%%%x", 0},     {"", 1},   {"x c X", 1}, {"%C", 1},    {"%Ex", 1},
     };
     for (const Case &c : cases)
         EXPECT_EQ(Locale_isSafeFormat(c.format), c.safe) << c.format;
@@ -226,7 +227,7 @@ TEST(LocaleSafeFormat, Table)
 // and the engine keeps exactly the formats it had, with nothing leaked.
 TEST_F(LocaleSettingsTest, OutOfMemoryIsAllOrNothing)
 {
-    const char *const otherMonths[12] = {"m0", "m1", "m2", "m3", "m4", "m5",
+    const char *const otherMonths[12] = {"m0", "m1", "m2", "m3", "m4",  "m5",
                                          "m6", "m7", "m8", "m9", "m10", "m11"};
     ASSERT_EQ(setFrench(heap.instance), 1);
     size_t held = TestHeap_usedBytes();

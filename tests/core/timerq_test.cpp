@@ -297,7 +297,9 @@ TEST_F(TimerTest, CallbacksMayAddTimers)
 {
     Probe second{this, "second"};
     Probe first{this, "first"};
-    first.body = [&](TimerRun *) { EXPECT_EQ(TimerQ_addPlain(ctx(), proc, 5, 0, plainCb, &second), 0); };
+    first.body = [&](TimerRun *) {
+        EXPECT_EQ(TimerQ_addPlain(ctx(), proc, 5, 0, plainCb, &second), 0);
+    };
     run([&] { EXPECT_EQ(TimerQ_add(ctx(), proc, 10, 0, recordCb, &first, nullptr), 0); });
     advance(10);
     readClock();
@@ -360,15 +362,13 @@ struct ClockStep {
 TEST_F(TimerTest, EngineClockIgnoresSmallBackwardSteps)
 {
     const ClockStep steps[] = {
-        {10000, 10000}, // forward: taken
-        {-3000, 10000}, // 3000 back: the last value again
-        {1000, 10000},  // still 2000 behind
-        {2500, 10500},  // ahead again
-        {-5999, 10500}, // just under the limit
-        {5999, 10500},
-        {-6000, 4500},  // 6000 back: taken
-        {3000, 7500},
-        {-7000, 500},   // 7000 back: taken
+        {10000, 10000},                // forward: taken
+        {-3000, 10000},                // 3000 back: the last value again
+        {1000, 10000},                 // still 2000 behind
+        {2500, 10500},                 // ahead again
+        {-5999, 10500},                // just under the limit
+        {5999, 10500},  {-6000, 4500}, // 6000 back: taken
+        {3000, 7500},   {-7000, 500},  // 7000 back: taken
     };
     int64_t host = 0;
     for (const ClockStep &s : steps) {

@@ -17,12 +17,12 @@ class PoolTest : public TaskFixture {
     struct Job {
         PoolTest *test;
         std::string name;
-        int block;         // 0 runs through; 1 waits on gate; 2 waits stoppably
+        int block; // 0 runs through; 1 waits on gate; 2 waits stoppably
         Sem gate;
         int runs = 0;
         int dones = 0;
         int waitResult = -1;
-        int ranOn = -1;    // slot index
+        int ranOn = -1; // slot index
         WorkerJob *handle = nullptr;
     };
 
@@ -131,7 +131,8 @@ TEST_F(PoolTest, AdmissionRulePerClass)
             EXPECT_EQ(probe->runs, started ? 1 : 0) << "idle " << idle << " class " << cls;
             // A waiting probe starts once enough workers are idle.
             release(blockers.front());
-            EXPECT_EQ(probe->runs, idle + 1 >= 3 - cls ? 1 : 0) << "idle " << idle << " class " << cls;
+            EXPECT_EQ(probe->runs, idle + 1 >= 3 - cls ? 1 : 0)
+                << "idle " << idle << " class " << cls;
             for (Job *b : blockers)
                 Sem_signal(&b->gate);
             TestEngine_runAll(&e);
@@ -173,7 +174,8 @@ TEST_F(PoolTest, StackNoWorkerHasIsRefusedAtSubmit)
         EXPECT_EQ(j->handle, nullptr);
         EXPECT_EQ(TestHeap_usedBytes(), before);
         EXPECT_EQ(submit(j, 3, 0), Res_missingArgument);
-        EXPECT_EQ(Worker_submit(ctx(), &j->handle, 0, nullptr, j, nullptr, 0, "x"), Res_missingArgument);
+        EXPECT_EQ(Worker_submit(ctx(), &j->handle, 0, nullptr, j, nullptr, 0, "x"),
+                  Res_missingArgument);
         EXPECT_EQ(Worker_submit(ctx(), nullptr, 0, entry, j, nullptr, 0, "x"), Res_missingArgument);
     });
     EXPECT_EQ(j->dones, 0);
@@ -341,7 +343,7 @@ TEST_F(PoolTest, StoppingRunsEveryDoneCallbackOnce)
         ASSERT_EQ(submit(job("q1", 0), 1, 4096), 0);    // idle 2: starts on worker 6
         ASSERT_EQ(submit(job("q2", 0), 1, 4096), 0);    // idle 1: waits
         ASSERT_EQ(submit(job("q3", 0), 0, 0), 0);
-        ASSERT_EQ(submit(job("urgent", 2), 2, 0), 0);   // idle 1: starts on worker 7
+        ASSERT_EQ(submit(job("urgent", 2), 2, 0), 0); // idle 1: starts on worker 7
     });
     EXPECT_EQ(pool->idle, 1); // q1 is done; q2 waits for a second idle worker
     run([&] {

@@ -69,7 +69,8 @@ TEST_F(AttachTest, ReplacingDataRunsTheOldDestructorWhenNotShared)
         Edr_Node *a = nullptr, *b = nullptr;
         ASSERT_EQ(Edr_Node_createGroup(doc, root, Edr_Insert_lastChild, 0, &a), 0);
         ASSERT_EQ(Edr_Node_createGroup(doc, root, Edr_Insert_lastChild, 0, &b), 0);
-        void *one = reinterpret_cast<void *>(intptr_t(1)), *two = reinterpret_cast<void *>(intptr_t(2));
+        void *one = reinterpret_cast<void *>(intptr_t(1)),
+             *two = reinterpret_cast<void *>(intptr_t(2));
         ASSERT_EQ(Edr_Node_setPrivate(doc, a, one, destructor), 0);
         ASSERT_EQ(Edr_Node_setPrivate(doc, a, two, destructor), 0);
         EXPECT_EQ(freed(), std::vector<intptr_t>{1});
@@ -94,11 +95,14 @@ TEST_F(AttachTest, ManyNodesGrowTheTableAndReuseFreeEntries)
         std::vector<Edr_Node *> nodes(40);
         for (size_t i = 0; i < nodes.size(); i++) {
             ASSERT_EQ(Edr_Node_createGroup(doc, root, Edr_Insert_lastChild, 0, &nodes[i]), 0);
-            ASSERT_EQ(Edr_Node_setPrivate(doc, nodes[i], reinterpret_cast<void *>(intptr_t(i + 1)), destructor), 0);
+            ASSERT_EQ(Edr_Node_setPrivate(doc, nodes[i], reinterpret_cast<void *>(intptr_t(i + 1)),
+                                          destructor),
+                      0);
         }
         EXPECT_EQ(doc->sideRecord->capacity, 64u);
         Edr_Node_clearPrivate(doc, nodes[3]);
-        ASSERT_EQ(Edr_Node_setPrivate(doc, nodes[3], reinterpret_cast<void *>(intptr_t(99)), nullptr), 0);
+        ASSERT_EQ(
+            Edr_Node_setPrivate(doc, nodes[3], reinterpret_cast<void *>(intptr_t(99)), nullptr), 0);
         EXPECT_EQ(doc->sideRecord->count, 40u);
         void *got = nullptr;
         EXPECT_EQ(Edr_Node_getPrivate(doc, nodes[39], &got), 0);
@@ -178,7 +182,8 @@ TEST_F(AttachTest, ItemTreeWalkLoadsAndEstimates)
     ItemTreeChild leaves[2] = {{0, nullptr, reinterpret_cast<void *>(intptr_t(1)), leafRect},
                                {0, nullptr, reinterpret_cast<void *>(intptr_t(2)), leafRect}};
     ItemTreeNode sub{leaves, 2, nullptr, 1, 0, 100};
-    ItemTreeChild top[2] = {{1, &sub, nullptr, nullptr}, {0, nullptr, reinterpret_cast<void *>(intptr_t(3)), leafRect}};
+    ItemTreeChild top[2] = {{1, &sub, nullptr, nullptr},
+                            {0, nullptr, reinterpret_cast<void *>(intptr_t(3)), leafRect}};
     ItemTreeNode root{nullptr, 0, nullptr, 0, 0, 100};
     static ItemTreeChild *topChildren = top;
     root.loader = [](ItemTreeVisitor *, ItemTreeNode *n) {

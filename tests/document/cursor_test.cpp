@@ -11,11 +11,9 @@
 #include "tests/support/form_widgets.h"
 #include "tests/document/events_fixture.h"
 
-namespace
-{
+namespace {
 
-class CursorTest : public EdrFixture
-{
+class CursorTest : public EdrFixture {
   protected:
     // The tree, with each group's letter:
     //   root

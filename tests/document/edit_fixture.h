@@ -17,13 +17,13 @@
 namespace edittest {
 
 enum : uint32_t {
-    kBlock = 10,        // paragraph style word
-    kRun = 20,          // run style word
-    kBlockKey = 1,      // display block
-    kPlainKey = 2,      // a plain run
-    kHiddenKey = 3,     // property 34 of type 0: hidden text
-    kWholeKey = 4,      // property 123: selected whole
-    kBoldKey = 5,       // another plain run format
+    kBlock = 10,    // paragraph style word
+    kRun = 20,      // run style word
+    kBlockKey = 1,  // display block
+    kPlainKey = 2,  // a plain run
+    kHiddenKey = 3, // property 34 of type 0: hidden text
+    kWholeKey = 4,  // property 123: selected whole
+    kBoldKey = 5,   // another plain run format
 };
 
 // The node refused by the loader's node test (null: none).
@@ -73,7 +73,9 @@ inline Edr_Node *group(Edr_Doc *doc, Edr_Node *parent, uint32_t element, uint32_
 inline Edr_Node *text(Edr_Doc *doc, Edr_Node *parent, const std::u16string &s)
 {
     Edr_Node *t = nullptr;
-    EXPECT_EQ(Edr_Node_createText(doc, parent, Edr_Insert_lastChild, &t, s.data(), uint32_t(s.size())), 0);
+    EXPECT_EQ(
+        Edr_Node_createText(doc, parent, Edr_Insert_lastChild, &t, s.data(), uint32_t(s.size())),
+        0);
     return t;
 }
 

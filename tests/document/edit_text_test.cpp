@@ -61,18 +61,14 @@ TEST_F(EditText, ReplacementsGiveTheExpectedTrees)
         {"text ending in CR", u"one\r", 4,
          "<10:1 <20:2 \"Hello \"> <20:2 \"one\">> <10:1 <20:2 \"_\">>",
          "\"one\" [0,3) caret 0@\"_\""},
-        {"text ending in VT", u"one\v", 4,
-         "<10:1 <20:2 \"Hello \"> <20:2 \"one|\"> <20:2 \"_\">>",
+        {"text ending in VT", u"one\v", 4, "<10:1 <20:2 \"Hello \"> <20:2 \"one|\"> <20:2 \"_\">>",
          "\"one|\" [0,4) caret 4@\"one|\""},
-        {"LF removed", u"o\nn\ne", 1,
-         "<10:1 <20:2 \"Hello \"> <20:2 \"one\">>",
+        {"LF removed", u"o\nn\ne", 1, "<10:1 <20:2 \"Hello \"> <20:2 \"one\">>",
          "\"one\" [0,3) caret 1@\"one\""},
         {"VT then CR", u"a\v\rb", 0,
          "<10:1 <20:2 \"Hello \"> <20:2 \"a|\"> <20:2 \"_\">> <10:1 <20:2 \"b\">>",
          "\"a|\" \"b\" [0,1) caret 0@\"a|\""},
-        {"deleted", u"", 0,
-         "<10:1 <20:2 \"Hello \">>",
-         "\"Hello \" [6,6) caret 6@\"Hello \""},
+        {"deleted", u"", 0, "<10:1 <20:2 \"Hello \">>", "\"Hello \" [6,6) caret 6@\"Hello \""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -89,7 +85,7 @@ TEST_F(EditText, ReplacementsGiveTheExpectedTrees)
 TEST_F(EditText, TheRestOfTheParagraphMovesBehindTheBreak)
 {
     withPara({u"ab cd", u"ef"}, [&](Edr_Doc *doc, Edr_Node *, std::vector<Edr_Node *> &t) {
-        range(doc, t[0], 2, t[0], 3);   // the space
+        range(doc, t[0], 2, t[0], 3); // the space
         ASSERT_EQ(replace(doc, u"\r", 1), 0);
         EXPECT_EQ(body(doc), "<10:1 <20:2 \"ab\">> <10:1 <20:2 \"cd\"> <20:2 \"ef\">>");
         EXPECT_EQ(selection(doc), "\"cd\" [0,0) caret 0@\"cd\"");
@@ -101,19 +97,21 @@ TEST_F(EditText, AnInsertedNoBreakSpaceIsTextNotAPlaceholder)
     withPara({u"Hello world"}, [&](Edr_Doc *doc, Edr_Node *, std::vector<Edr_Node *> &t) {
         range(doc, t[0], 6, t[0], 7);
         ASSERT_EQ(replace(doc, u"b\r\u00A0", 0), 0);
-        EXPECT_EQ(body(doc), "<10:1 <20:2 \"Hello \"> <20:2 \"b\">> <10:1 <20:2 \"_\"> <20:2 \"orld\">>");
+        EXPECT_EQ(body(doc),
+                  "<10:1 <20:2 \"Hello \"> <20:2 \"b\">> <10:1 <20:2 \"_\"> <20:2 \"orld\">>");
         EXPECT_EQ(selection(doc), "\"b\" \"_\" [0,1) caret 0@\"b\"");
     });
 }
 
 TEST_F(EditText, ReplacingAcrossRunsDropsTheEmptiedRun)
 {
-    withPara({u"Hello ", u"big", u"world"}, [&](Edr_Doc *doc, Edr_Node *, std::vector<Edr_Node *> &t) {
-        range(doc, t[0], 3, t[2], 2);
-        ASSERT_EQ(replace(doc, u"X", 1), 0);
-        EXPECT_EQ(body(doc), "<10:1 <20:2 \"Hel\"> <20:2 \"X\"> <20:2 \"rld\">>");
-        EXPECT_EQ(selection(doc), "\"X\" [0,1) caret 1@\"X\"");
-    });
+    withPara({u"Hello ", u"big", u"world"},
+             [&](Edr_Doc *doc, Edr_Node *, std::vector<Edr_Node *> &t) {
+                 range(doc, t[0], 3, t[2], 2);
+                 ASSERT_EQ(replace(doc, u"X", 1), 0);
+                 EXPECT_EQ(body(doc), "<10:1 <20:2 \"Hel\"> <20:2 \"X\"> <20:2 \"rld\">>");
+                 EXPECT_EQ(selection(doc), "\"X\" [0,1) caret 1@\"X\"");
+             });
 }
 
 TEST_F(EditText, DeletingEndsWithTheCaretInTheRightPlace)
@@ -223,14 +221,16 @@ TEST_F(EditText, TheUnchangedFlagOnlyMovesTheCaret)
 
 TEST_F(EditText, AScriptedSession)
 {
-    withPara({u"The quick brown fox"}, [&](Edr_Doc *doc, Edr_Node *root, std::vector<Edr_Node *> &t) {
+    withPara({u"The quick brown fox"}, [&](Edr_Doc *doc, Edr_Node *root,
+                                           std::vector<Edr_Node *> &t) {
         select(doc, t[0], 5, Edr_SelMode_word);
         EXPECT_EQ(selection(doc), "\"The quick brown fox\" [4,10) caret 5@\"The quick brown fox\"");
         ASSERT_EQ(replace(doc, u"slow\r", 5), 0);
         EXPECT_EQ(body(doc), "<10:1 <20:2 \"The \"> <20:2 \"slow\">> <10:1 <20:2 \"brown fox\">>");
         EXPECT_EQ(selection(doc), "\"slow\" [0,4) caret 0@\"brown fox\"");
 
-        Edr_Node *second = Edr_Node_firstChild(Edr_Node_firstChild(Edr_Node_nextSibling(Edr_Node_firstChild(root))));
+        Edr_Node *second = Edr_Node_firstChild(
+            Edr_Node_firstChild(Edr_Node_nextSibling(Edr_Node_firstChild(root))));
         select(doc, second, 7, Edr_SelMode_word);
         ASSERT_EQ(replace(doc, u"cat\vdog", 7), 0);
         EXPECT_EQ(body(doc), "<10:1 <20:2 \"The \"> <20:2 \"slow\">> "
@@ -239,7 +239,8 @@ TEST_F(EditText, AScriptedSession)
 
         Edr_Node *block = Edr_Node_nextSibling(Edr_Node_firstChild(root));
         Edr_Node *brown = Edr_Node_firstChild(Edr_Node_firstChild(block));
-        Edr_Node *dog = Edr_Node_firstChild(Edr_Node_nextSibling(Edr_Node_nextSibling(Edr_Node_firstChild(block))));
+        Edr_Node *dog = Edr_Node_firstChild(
+            Edr_Node_nextSibling(Edr_Node_nextSibling(Edr_Node_firstChild(block))));
         range(doc, brown, 2, dog, 1);
         char16_t *text = nullptr;
         uint32_t caret = 0;
@@ -249,7 +250,8 @@ TEST_F(EditText, AScriptedSession)
         Mem_free(text);
 
         ASSERT_EQ(Edr_Sel_deleteText(doc), 0);
-        EXPECT_EQ(body(doc), "<10:1 <20:2 \"The \"> <20:2 \"slow\">> <10:1 <20:2 \"br\"> <20:2 \"og\">>");
+        EXPECT_EQ(body(doc),
+                  "<10:1 <20:2 \"The \"> <20:2 \"slow\">> <10:1 <20:2 \"br\"> <20:2 \"og\">>");
         EXPECT_EQ(selection(doc), "\"og\" [0,0) caret 0@\"og\"");
     });
 }
@@ -300,13 +302,14 @@ TEST_F(EditText, GetTextLeavesHiddenTextOut)
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
         setUpDoc(ctx(), doc);
         std::vector<Edr_Node *> t;
-        para(doc, root, {u"ab", u"HID", u"cd", u"ee"}, &t, {kPlainKey, kHiddenKey, kPlainKey, kPlainKey});
+        para(doc, root, {u"ab", u"HID", u"cd", u"ee"}, &t,
+             {kPlainKey, kHiddenKey, kPlainKey, kPlainKey});
         range(doc, t[0], 1, t[3], 1);
         char16_t *text = nullptr;
         uint32_t caret = 0;
         ASSERT_EQ(Edr_Sel_getText(doc, &text, &caret), 0);
         EXPECT_EQ(std::u16string(text), u"bcde");
-        EXPECT_EQ(caret, 4u);   // the focus is the last node, at 1
+        EXPECT_EQ(caret, 4u); // the focus is the last node, at 1
         Mem_free(text);
         select(doc, t[0], 1, Edr_SelMode_caret);
         ASSERT_EQ(Edr_Sel_getText(doc, &text, &caret), 0);

@@ -23,7 +23,8 @@ class SelectView : public EdrFixture {
   protected:
     // One paragraph: "Hello world" laid out as "Hello " on the first line
     // and "world" on the second, followed on that line by "next line".
-    void withPage(std::function<void(Edr_Doc *, std::vector<Edr_Node *> &)> fn, uint32_t active = 0x606060FF)
+    void withPage(std::function<void(Edr_Doc *, std::vector<Edr_Node *> &)> fn,
+                  uint32_t active = 0x606060FF)
     {
         withDoc([&](Edr_Doc *doc, Edr_Node *root) {
             setUpDoc(ctx(), doc);
@@ -36,12 +37,15 @@ class SelectView : public EdrFixture {
             measure = ObjTextPart{fonts, 12 << 16, 0, nullptr, 0, 0, nullptr, 0, 0};
             view = FakeView{};
             view.base.pageKey[0] = 7;
-            const char16_t *a = Edr_Node_textPayload(t[0])->chars, *b = Edr_Node_textPayload(t[1])->chars;
-            view.runs = {run(t[0], a, 6, 0, 0), run(t[0], a + 6, 5, 0, kLine), run(t[1], b, 9, 5, kLine)};
+            const char16_t *a = Edr_Node_textPayload(t[0])->chars,
+                           *b = Edr_Node_textPayload(t[1])->chars;
+            view.runs = {run(t[0], a, 6, 0, 0), run(t[0], a + 6, 5, 0, kLine),
+                         run(t[1], b, 9, 5, kLine)};
             w = Edr_Sel_measurePrefix(&view.runs[0], 1);
             ASSERT_GT(w, 0);
             // Runs now know their widths.
-            view.runs = {run(t[0], a, 6, 0, 0), run(t[0], a + 6, 5, 0, kLine), run(t[1], b, 9, 5, kLine)};
+            view.runs = {run(t[0], a, 6, 0, 0), run(t[0], a + 6, 5, 0, kLine),
+                         run(t[1], b, 9, 5, kLine)};
 
             Edr_PageRec *rec = static_cast<Edr_PageRec *>(Mem_calloc(1, sizeof(Edr_PageRec)));
             rec->doc = doc;
@@ -64,7 +68,8 @@ class SelectView : public EdrFixture {
             FakeSelect_remove(ctx());
         });
     }
-    LaidOutTextRun run(Edr_Node *node, const char16_t *text, uint32_t n, int32_t column, int32_t top)
+    LaidOutTextRun run(Edr_Node *node, const char16_t *text, uint32_t n, int32_t column,
+                       int32_t top)
     {
         LaidOutTextRun r{};
         r.corners[0] = column * w;
@@ -149,11 +154,13 @@ TEST_F(SelectView, TheCaretIsABarAFifthOfTheLineWide)
 
 TEST_F(SelectView, BrightColoursClampAt255)
 {
-    withPage([&](Edr_Doc *doc, std::vector<Edr_Node *> &t) {
-        ASSERT_EQ(Edr_Sel_select(doc, t[0], 1, 1, Edr_SelMode_char), 0);
-        ASSERT_EQ(view.highlights.size(), 1u);
-        EXPECT_EQ(view.highlights[0].fill, 0xFF408090u);
-    }, 0xF0306090);
+    withPage(
+        [&](Edr_Doc *doc, std::vector<Edr_Node *> &t) {
+            ASSERT_EQ(Edr_Sel_select(doc, t[0], 1, 1, Edr_SelMode_char), 0);
+            ASSERT_EQ(view.highlights.size(), 1u);
+            EXPECT_EQ(view.highlights[0].fill, 0xFF408090u);
+        },
+        0xF0306090);
 }
 
 TEST_F(SelectView, ExtendingToAPointFindsTheNearestRun)

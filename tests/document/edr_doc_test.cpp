@@ -114,9 +114,7 @@ TEST_F(DocTest, ReferenceCountsAndDropRefKeep)
     });
 }
 
-void jobEntry(void *)
-{
-}
+void jobEntry(void *) {}
 
 TEST_F(DocTest, JobsOnAClosingDocumentAreRefused)
 {

@@ -110,7 +110,7 @@ TEST_F(NodeTest, RefusedInsertionsChangeNothing)
             {s, Edr_Insert_after, a, Res_wouldNest},      // anchor in the moved run
             {a, Edr_Insert_before, a, Res_wouldNest},     // anchored on itself
             {a, Edr_Insert_lastChild, root, Res_noParent},
-            {root, Edr_Insert_after, s, Res_noParent},    // the root has no parent
+            {root, Edr_Insert_after, s, Res_noParent}, // the root has no parent
         };
         for (const Case &k : cases) {
             EXPECT_EQ(Edr_Node_insert(doc, k.anchor, k.mode, k.node, nullptr), k.expect);
@@ -245,7 +245,8 @@ TEST_F(NodeTest, LargeTreeBuildWalkUnlinkCollectDestroy)
         EXPECT_GT(inTree, 5000);
         // Unlink some root children, drop every handle, then collect.
         for (int i = 0; i < 20 && Edr_Node_firstChild(root); i++)
-            ASSERT_EQ(Edr_Node_detach(doc, Edr_Node_firstChild(root), Edr_Node_firstChild(root)), 0);
+            ASSERT_EQ(Edr_Node_detach(doc, Edr_Node_firstChild(root), Edr_Node_firstChild(root)),
+                      0);
         for (Edr_Node *g : groups)
             if (g != root)
                 Edr_Node_dropRefLocked(doc, g);
@@ -401,7 +402,8 @@ TEST_F(NodeTest, TabIndexWaitsForReaders)
 std::string records(Edr_Node *g)
 {
     std::string s;
-    for (Edr_AttrRecord *r = Edr_Node_group(g)->ext ? Edr_Node_group(g)->ext->records : nullptr; r; r = r->next) {
+    for (Edr_AttrRecord *r = Edr_Node_group(g)->ext ? Edr_Node_group(g)->ext->records : nullptr; r;
+         r = r->next) {
         s += std::to_string(r->key) + "/" + std::to_string(r->key2) + ":";
         for (const char16_t *p = r->value; *p; p++)
             s += char(*p);
@@ -414,8 +416,10 @@ TEST_F(NodeTest, AttributeRecordsKeepTheirOrder)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
         Edr_Node *g = make(doc, root, Edr_Insert_lastChild, 1);
-        auto add = [&](uint32_t key, uint32_t key2, const char16_t *v, intptr_t word, uint32_t mode) {
-            ASSERT_EQ(Edr_Node_addRecord(doc, g, key, key2, 0, v, uint32_t(Ustr_len(v)), word, mode), 0);
+        auto add = [&](uint32_t key, uint32_t key2, const char16_t *v, intptr_t word,
+                       uint32_t mode) {
+            ASSERT_EQ(
+                Edr_Node_addRecord(doc, g, key, key2, 0, v, uint32_t(Ustr_len(v)), word, mode), 0);
         };
         add(1, 0, u"a", 1, 0);
         add(2, 0, u"b", 0, 0);

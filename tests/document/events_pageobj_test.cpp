@@ -12,11 +12,9 @@
 #include "tests/support/form_widgets.h"
 #include "tests/document/events_fixture.h"
 
-namespace
-{
+namespace {
 
-class PageObjTest : public EdrFixture
-{
+class PageObjTest : public EdrFixture {
   protected:
     void SetUp() override
     {

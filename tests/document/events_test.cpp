@@ -11,11 +11,9 @@
 #include "platform/vfs/hosthooks.h"
 #include "tests/document/events_fixture.h"
 
-namespace
-{
+namespace {
 
-class EventsTest : public EdrFixture
-{
+class EventsTest : public EdrFixture {
   protected:
     // Posts a node event and lets the document's and the application's
     // processors deliver everything that follows from it.

@@ -22,7 +22,8 @@ struct FakeLayout {
 // The pass of the table: the FakeLayout's when the document has one.
 inline int FakeLayout_pass(Edr_Doc *doc)
 {
-    const FakeLayout *fake = doc ? reinterpret_cast<const FakeLayout *>(doc->manager.layoutWord) : nullptr;
+    const FakeLayout *fake =
+        doc ? reinterpret_cast<const FakeLayout *>(doc->manager.layoutWord) : nullptr;
     if (fake && fake->pass)
         return fake->pass(fake->argument, doc);
     return Layout_document(doc);

@@ -11,8 +11,8 @@
 
 namespace {
 
-int FakeSelect_visitViewNodes(PageView *view, Edr_Node *node, Select_RunVisitFn visitor, void *context, void *,
-                              int all)
+int FakeSelect_visitViewNodes(PageView *view, Edr_Node *node, Select_RunVisitFn visitor,
+                              void *context, void *, int all)
 {
     for (PageView *v = view; v; v = all ? v->next : nullptr) {
         FakeView *f = reinterpret_cast<FakeView *>(v);
@@ -24,13 +24,15 @@ int FakeSelect_visitViewNodes(PageView *view, Edr_Node *node, Select_RunVisitFn 
     return Res_ok;
 }
 
-int FakeSelect_visitEntryRuns(Edr_PageEntry *entry, Edr_Node *node, Select_RunVisitFn visitor, void *context)
+int FakeSelect_visitEntryRuns(Edr_PageEntry *entry, Edr_Node *node, Select_RunVisitFn visitor,
+                              void *context)
 {
-    return entry ? FakeSelect_visitViewNodes(entry->views, node, visitor, context, nullptr, 1) : Res_ok;
+    return entry ? FakeSelect_visitViewNodes(entry->views, node, visitor, context, nullptr, 1)
+                 : Res_ok;
 }
 
-int FakeSelect_addHighlight(EngineContext *app, const int32_t *, PageView *view, void **handle, Path *path, void *,
-                            int, uint32_t border, int, uint32_t fill, int flag)
+int FakeSelect_addHighlight(EngineContext *app, const int32_t *, PageView *view, void **handle,
+                            Path *path, void *, int, uint32_t border, int, uint32_t fill, int flag)
 {
     if (handle)
         *handle = nullptr;

@@ -15,14 +15,14 @@
 struct EngineContext;
 
 struct FakeHighlight {
-    Rect bounds;        // of the outline
+    Rect bounds; // of the outline
     uint32_t border;
     uint32_t fill;
     int flag;
 };
 
 struct FakeView {
-    PageView base;      // first: the selection sees this
+    PageView base; // first: the selection sees this
     std::vector<LaidOutTextRun> runs;
     std::vector<FakeHighlight> highlights;
     int removals = 0;

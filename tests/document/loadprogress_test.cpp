@@ -7,8 +7,7 @@
 
 namespace {
 
-class LoadProgressTest : public LeakCheckedContextTest<>
-{
+class LoadProgressTest : public LeakCheckedContextTest<> {
   protected:
     void SetUp() override
     {
@@ -41,15 +40,15 @@ TEST_F(LoadProgressTest, OverallPercentageFollowsTheWeights)
         int32_t percent;
     } cases[] = {
         {{0, 0, 0, 0, 0, 1, 0, 1}, 0},
-        {{0, 0, 0, 0, 1, 1, 0, 1}, 40 + 50},             // documents done, no work known: + w1
-        {{0, 0, 5, 10, 1, 1, 0, 1}, 40 + 25},            // half the work
-        {{0, 0, 5, 10, 1, 1, 1, 2}, 40 + 25 + 5},        // half the images
-        {{50, 100, 0, 10, 1, 2, 0, 1}, 5 + 15 + 7},      // half the documents, half the bytes
-        {{0, -1, 0, 10, 1, 2, 0, 1}, 5 + 15 + 7},       // source length unknown: half the rest
-        {{50, 100, 0, 10, 0, 2, 0, 1}, 15},              // no document done: the bytes alone
-        {{0, 0, 0, 0, -1, 1, 0, 1}, -1},                 // documents unknown
-        {{0, 0, 0, 0, 0, 1, 0, -1}, -1},                 // images unknown
-        {{0, 0, 0, -1, 1, 1, 0, 1}, 40},                 // work unknown, 100 - p is not w1: p stays
+        {{0, 0, 0, 0, 1, 1, 0, 1}, 40 + 50},        // documents done, no work known: + w1
+        {{0, 0, 5, 10, 1, 1, 0, 1}, 40 + 25},       // half the work
+        {{0, 0, 5, 10, 1, 1, 1, 2}, 40 + 25 + 5},   // half the images
+        {{50, 100, 0, 10, 1, 2, 0, 1}, 5 + 15 + 7}, // half the documents, half the bytes
+        {{0, -1, 0, 10, 1, 2, 0, 1}, 5 + 15 + 7},   // source length unknown: half the rest
+        {{50, 100, 0, 10, 0, 2, 0, 1}, 15},         // no document done: the bytes alone
+        {{0, 0, 0, 0, -1, 1, 0, 1}, -1},            // documents unknown
+        {{0, 0, 0, 0, 0, 1, 0, -1}, -1},            // images unknown
+        {{0, 0, 0, -1, 1, 1, 0, 1}, 40},            // work unknown, 100 - p is not w1: p stays
         {{0, 0, 0, 0, 0, 1, 0, 1}, 0},
     };
     for (const Case &c : cases)

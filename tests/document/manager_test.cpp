@@ -216,7 +216,8 @@ TEST_F(MgrTest, LayoutFailuresKeepTheDeadNodes)
         Edr_Node *text = nullptr;
         run([&] {
             doc = newDoc();
-            ASSERT_EQ(Edr_Node_createText(doc, doc->root, Edr_Insert_lastChild, &text, u"dead", 4), 0);
+            ASSERT_EQ(Edr_Node_createText(doc, doc->root, Edr_Insert_lastChild, &text, u"dead", 4),
+                      0);
             ASSERT_EQ(Edr_Node_remove(doc, text), 0);
             EXPECT_EQ(doc->unlinked, text);
         });
@@ -365,7 +366,6 @@ TEST_F(MgrTest, FirstAndLastAccessPost21And22)
     run([&] { Edr_Doc_release(doc); });
 }
 
-
 // The size watch is called once, when the first page's size differs.
 TEST_F(MgrTest, TheSizeWatchIsCalledOnceWhenTheFirstPageDiffers)
 {
@@ -375,7 +375,8 @@ TEST_F(MgrTest, TheSizeWatchIsCalledOnceWhenTheFirstPageDiffers)
     run([&] {
         doc = newDoc();
         ASSERT_EQ(Edr_Page_publishLayout(doc, 0, 0, 0, page(doc, 100, 200), 0, 0), 0);
-        Edr_Mgr_setSizeWatch(doc, [](Edr_Doc *) { calls++; }, 100 << 16, 200 << 16);
+        Edr_Mgr_setSizeWatch(
+            doc, [](Edr_Doc *) { calls++; }, 100 << 16, 200 << 16);
         ASSERT_EQ(Edr_Mgr_queueChange(doc), 0);
     });
     later(Edr_Mgr_periodStart);

@@ -23,8 +23,7 @@
 #include "tests/document/edr_fixture.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 std::vector<uint8_t> metafileFixture(const char *name)
 {
@@ -57,9 +56,9 @@ void metafileDescribe(Edr_Node *node, std::vector<std::string> *out)
             else if (p->type == PropType_length)
                 snprintf(buf, sizeof buf, "data %u len", p->id);
             else if (p->type == PropType_ustr)
-                snprintf(
-                    buf, sizeof buf, "data %u \"%s\"", p->id,
-                    metafileNarrow(reinterpret_cast<const char16_t *>(p->payload), p->payload2).c_str());
+                snprintf(buf, sizeof buf, "data %u \"%s\"", p->id,
+                         metafileNarrow(reinterpret_cast<const char16_t *>(p->payload), p->payload2)
+                             .c_str());
             else if (p->type == PropType_matrix) {
                 const Matrix *m = reinterpret_cast<const Matrix *>(p->payload);
                 snprintf(buf, sizeof buf, "data %u {%d,%d,%d,%d}", p->id, m->a, m->b, m->c, m->d);
@@ -98,8 +97,7 @@ void metafileDescribe(Edr_Node *node, std::vector<std::string> *out)
             out->push_back(s + "}");
             break;
         }
-        default:
-            out->push_back("node " + std::to_string(Edr_Node_type(n)));
+        default: out->push_back("node " + std::to_string(Edr_Node_type(n)));
         }
     }
 }
@@ -120,8 +118,7 @@ int countRules(void *context, StyleRule *, uint32_t *id)
     return 0;
 }
 
-class MetafileTest : public EdrFixture
-{
+class MetafileTest : public EdrFixture {
   protected:
     // Plays data into a fresh document; *nodes describes the picture's group.
     int play(const std::vector<uint8_t> &data, std::vector<std::string> *nodes,
@@ -390,8 +387,7 @@ TEST(GdiTest, FloatsToFixedPoint)
 
 } // namespace
 
-namespace
-{
+namespace {
 
 // A 4 x 3 24-bit bitmap with a 40-byte info header; top-down when the
 // height is negative.
@@ -417,9 +413,7 @@ uint32_t le32(const uint8_t *p)
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-class GdiBmpTest : public LeakCheckedHeapTest<>
-{
-};
+class GdiBmpTest : public LeakCheckedHeapTest<> {};
 
 TEST_F(GdiBmpTest, BitmapsBecomeWholeBmpFiles)
 {

@@ -6,12 +6,9 @@
 #include "tests/support/form_widgets.h"
 #include "tests/document/events_fixture.h"
 
-namespace
-{
+namespace {
 
-class NodeListTest : public EdrFixture
-{
-};
+class NodeListTest : public EdrFixture {};
 
 TEST_F(NodeListTest, AppendGrowsAndHoldsReferences)
 {
@@ -133,10 +130,7 @@ TEST_F(NodeListTest, ContainsAndMoveTo)
 
 // ----------------------------------------------------------------- focus
 
-class FocusTest : public EdrFixture
-{
-};
-
+class FocusTest : public EdrFixture {};
 
 Edr_Node *imageGroup(Edr_Doc *doc, Edr_Node *parent)
 {

@@ -21,8 +21,8 @@ class PageTest : public MgrFixture {
   protected:
     // From a task: publishes (key, kind) and lets the message arrive (two
     // page-added notices of one document would merge while queued).
-    void publish(Edr_Doc *doc, int32_t key, uint32_t kind, Edr_PageRec *r = nullptr, uint32_t tag = 0,
-                 int keepTaller = 0, int noThumb = 0)
+    void publish(Edr_Doc *doc, int32_t key, uint32_t kind, Edr_PageRec *r = nullptr,
+                 uint32_t tag = 0, int keepTaller = 0, int noThumb = 0)
     {
         if (!r)
             r = page(doc, 100, 100);
@@ -50,8 +50,10 @@ class PageTest : public MgrFixture {
     static int hook(void *context, void *cell, intptr_t how, intptr_t)
     {
         const Edr_PageRef *p = static_cast<const Edr_PageRef *>(cell);
-        *static_cast<std::string *>(context) += (how == Edr_PageHook_unload ? "U" : how == 0 ? "L" : "R") +
-                                                 std::to_string(p->key) + " ";
+        *static_cast<std::string *>(context) += (how == Edr_PageHook_unload ? "U"
+                                                 : how == 0                 ? "L"
+                                                                            : "R") +
+                                                std::to_string(p->key) + " ";
         return 0;
     }
     void setHook(Edr_Doc *doc)
@@ -335,15 +337,13 @@ TEST(PageFit, SidesFitTheLimits)
         int32_t w, h, minimum, maximum, fw, fh;
     };
     const Case cases[] = {
-        {400, 800, 0, 0, 400, 800},     // no limits
-        {400, 800, 0, 100, 50, 100},    // longer side down to the maximum
-        {800, 400, 0, 100, 100, 50},
-        {10, 40, 20, 0, 20, 80},        // shorter side up to the minimum
-        {40, 10, 20, 0, 80, 20},
-        {400, 800, 20, 100, 50, 100},
-        {5, 1000, 20, 100, 20, 100},    // scaled up, down, then raised
-        {0, 10, 20, 100, 0, 10},        // an empty side stays
-        {30, 30, 20, 100, 30, 30},      // within the limits
+        {400, 800, 0, 0, 400, 800},                           // no limits
+        {400, 800, 0, 100, 50, 100},                          // longer side down to the maximum
+        {800, 400, 0, 100, 100, 50}, {10, 40, 20, 0, 20, 80}, // shorter side up to the minimum
+        {40, 10, 20, 0, 80, 20},     {400, 800, 20, 100, 50, 100},
+        {5, 1000, 20, 100, 20, 100}, // scaled up, down, then raised
+        {0, 10, 20, 100, 0, 10},     // an empty side stays
+        {30, 30, 20, 100, 30, 30},   // within the limits
     };
     for (const Case &c : cases) {
         int32_t w = c.w, h = c.h;
@@ -536,7 +536,8 @@ TEST_F(PageTest, PageRequestsOfASubDocumentStayInsideTheWindow)
         Edr_Doc *child = nullptr;
         ASSERT_EQ(Edr_Doc_create(ctx(), &child, nullptr), 0);
         const int32_t placement[6] = {0x10000, 0, 0, 0, 0, 0};
-        ASSERT_EQ(Edr_Node_createSubdoc(parent, parent->root, Edr_Insert_lastChild, nullptr, child, placement, 0, 0),
+        ASSERT_EQ(Edr_Node_createSubdoc(parent, parent->root, Edr_Insert_lastChild, nullptr, child,
+                                        placement, 0, 0),
                   0);
         for (int32_t k = 0; k < 5; k++)
             publish(child, k, 0);

@@ -19,8 +19,7 @@
 #include "graphics/pixelbuf.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 struct FillCase {
     std::string name;
@@ -100,10 +99,12 @@ void store(std::vector<uint8_t> &pixels, uint32_t format, int32_t width, int32_t
     pixels.assign(size_t(bytes), 0);
     for (size_t i = 0; i < w.size(); i++)
         for (uint32_t b = 0; b < n; b++)
-            pixels[i / size_t(width) * stride + i % size_t(width) * n + b] = uint8_t(w[i] >> (8 * b));
+            pixels[i / size_t(width) * stride + i % size_t(width) * n + b] =
+                uint8_t(w[i] >> (8 * b));
 }
 
-uint32_t load(const std::vector<uint8_t> &pixels, uint32_t format, int32_t width, int32_t height, size_t i)
+uint32_t load(const std::vector<uint8_t> &pixels, uint32_t format, int32_t width, int32_t height,
+              size_t i)
 {
     uint32_t stride = 0;
     uint64_t bytes = 0;
@@ -120,11 +121,11 @@ void fields(uint32_t format, int out[3][2])
     static const int f565[3][2] = {{11, 5}, {5, 6}, {0, 5}}, f555[3][2] = {{10, 5}, {5, 5}, {0, 5}},
                      f444[3][2] = {{8, 4}, {4, 4}, {0, 4}}, f32[3][2] = {{16, 8}, {8, 8}, {0, 8}},
                      grey[3][2] = {{0, 8}, {0, 0}, {0, 0}};
-    const int(*f)[2] = format == Pixel_format565 ? f565
+    const int(*f)[2] = format == Pixel_format565                                 ? f565
                        : format == Pixel_format555 || format == Pixel_format1555 ? f555
-                       : format == Pixel_format444 ? f444
-                       : format == Pixel_formatRGBA ? f32
-                                                    : grey;
+                       : format == Pixel_format444                               ? f444
+                       : format == Pixel_formatRGBA                              ? f32
+                                                                                 : grey;
     for (int i = 0; i < 3; i++) {
         out[i][0] = f[i][0];
         out[i][1] = f[i][1];
@@ -153,9 +154,7 @@ bool close(uint32_t format, uint32_t got, uint32_t want, int tolerance)
     return (got & ~used) == (want & ~used);
 }
 
-class PageFillTest : public LeakCheckedContextTest<>
-{
-};
+class PageFillTest : public LeakCheckedContextTest<> {};
 
 TEST_F(PageFillTest, FillsMatchPilInTheBlendedFormats)
 {
@@ -166,8 +165,9 @@ TEST_F(PageFillTest, FillsMatchPilInTheBlendedFormats)
         std::vector<uint8_t> pixels, patternPixels;
         store(pixels, c.format, c.width, c.height, c.base);
         Bitmap *bitmap = nullptr;
-        ASSERT_EQ(Bitmap_createNoFlags(ctx, &bitmap, c.width, c.height, c.format, 0x10000, pixels.data()),
-                  0);
+        ASSERT_EQ(
+            Bitmap_createNoFlags(ctx, &bitmap, c.width, c.height, c.format, 0x10000, pixels.data()),
+            0);
         Edr_PageRec page{};
         for (int i = 0; i < 4; i++)
             page.background[i] = c.colour[i];
@@ -179,9 +179,9 @@ TEST_F(PageFillTest, FillsMatchPilInTheBlendedFormats)
                                             patternPixels.data()),
                       0);
         }
-        EXPECT_EQ(Edr_Page_fillBackground(c.pattern ? &pattern : nullptr, c.pattern ? &origin : nullptr,
-                                          nullptr, nullptr, &page, nullptr, bitmap, &c.rect, nullptr,
-                                          nullptr),
+        EXPECT_EQ(Edr_Page_fillBackground(c.pattern ? &pattern : nullptr,
+                                          c.pattern ? &origin : nullptr, nullptr, nullptr, &page,
+                                          nullptr, bitmap, &c.rect, nullptr, nullptr),
                   0);
         int tolerance = 1;
         for (size_t i = 0; i < c.expect.size(); i++) {
@@ -198,8 +198,8 @@ TEST_F(PageFillTest, PicturesWithoutABlendOfTheirFormatAreLeftAlone)
 {
     // Colours are blended into 5-6-5 pictures only; the other formats
     // report that no row operation serves them and keep their pixels.
-    const uint32_t formats[] = {Pixel_formatGrey8, Pixel_format444, Pixel_format555, Pixel_formatRGBA,
-                                Pixel_format1555};
+    const uint32_t formats[] = {Pixel_formatGrey8, Pixel_format444, Pixel_format555,
+                                Pixel_formatRGBA, Pixel_format1555};
     for (uint32_t format : formats) {
         SCOPED_TRACE(format);
         std::vector<uint8_t> pixels(4 * 16, 0x5A), before = pixels;
@@ -209,8 +209,8 @@ TEST_F(PageFillTest, PicturesWithoutABlendOfTheirFormatAreLeftAlone)
         page.background[0] = 10;
         page.background[3] = 255;
         Rect all{0, 0, 4, 4};
-        EXPECT_EQ(Edr_Page_fillBackground(nullptr, nullptr, nullptr, nullptr, &page, nullptr, bitmap, &all,
-                                          nullptr, nullptr),
+        EXPECT_EQ(Edr_Page_fillBackground(nullptr, nullptr, nullptr, nullptr, &page, nullptr,
+                                          bitmap, &all, nullptr, nullptr),
                   265);
         EXPECT_EQ(pixels, before);
         Bitmap_destroy(bitmap);
@@ -245,8 +245,8 @@ TEST_F(PageFillTest, PainterBracketsTheDrawingAndDoneFollowsSuccess)
     Trace trace;
     Edr_ScreenHooks hooks{bracket, &trace};
     Rect r{1, 1, 3, 3};
-    EXPECT_EQ(Edr_Page_fillBackground(nullptr, nullptr, nullptr, nullptr, &page, &hooks, bitmap, &r, done,
-                                      &trace),
+    EXPECT_EQ(Edr_Page_fillBackground(nullptr, nullptr, nullptr, nullptr, &page, &hooks, bitmap, &r,
+                                      done, &trace),
               0);
     EXPECT_EQ(trace.calls, "begin,end,done,");
     EXPECT_EQ(trace.rect.x0, 1);
@@ -256,8 +256,8 @@ TEST_F(PageFillTest, PainterBracketsTheDrawingAndDoneFollowsSuccess)
     std::vector<uint8_t> before = pixels;
     trace.calls.clear();
     Rect all{0, 0, 4, 4};
-    EXPECT_EQ(Edr_Page_fillBackground(nullptr, nullptr, nullptr, nullptr, &page, &hooks, bitmap, &all, done,
-                                      &trace),
+    EXPECT_EQ(Edr_Page_fillBackground(nullptr, nullptr, nullptr, nullptr, &page, &hooks, bitmap,
+                                      &all, done, &trace),
               0);
     EXPECT_EQ(pixels, before);
     EXPECT_EQ(trace.calls, "begin,end,done,");
@@ -268,8 +268,8 @@ TEST_F(PageFillTest, PainterBracketsTheDrawingAndDoneFollowsSuccess)
     empty.format = Pixel_format565;
     page.background[3] = 255;
     trace.calls.clear();
-    EXPECT_NE(Edr_Page_fillBackground(&empty, nullptr, nullptr, nullptr, &page, &hooks, bitmap, &all, done,
-                                      &trace),
+    EXPECT_NE(Edr_Page_fillBackground(&empty, nullptr, nullptr, nullptr, &page, &hooks, bitmap,
+                                      &all, done, &trace),
               0);
     EXPECT_EQ(trace.calls, "begin,end,");
     Bitmap_destroy(bitmap);

@@ -28,7 +28,8 @@ class TextImportTest : public TextFixture {
 
     // Appends the pieces to a fresh group through one appender and renders
     // the group's children.
-    std::string append(const std::vector<std::u16string> &pieces, uint32_t powerzoom = 0, bool merge = false)
+    std::string append(const std::vector<std::u16string> &pieces, uint32_t powerzoom = 0,
+                       bool merge = false)
     {
         std::string out;
         run([&] {
@@ -78,7 +79,7 @@ TEST_F(TextImportTest, CharacterSetChoice)
     struct Case {
         const char *name;
         std::string bytes;
-        int autoDetect;         // -1: unset
+        int autoDetect;          // -1: unset
         const char16_t *charset; // null: unset
         std::u16string text;
     };
@@ -207,10 +208,10 @@ TEST_F(TextImportTest, SpaceAtAChunkBoundaryStaysASpace)
 TEST_F(TextImportTest, CharactersCutByChunksAndTheEnd)
 {
     std::string bytes(4095, 'a');
-    bytes += "\xE2\x82\xAC";        // the euro sign across the first boundary
+    bytes += "\xE2\x82\xAC"; // the euro sign across the first boundary
     bytes += std::string(4093, 'b');
-    bytes += "\xF0\x9F\x98\x80";    // a character above U+FFFF across the second
-    bytes += "z\xE2\x82";           // and one cut off at the end
+    bytes += "\xF0\x9F\x98\x80"; // a character above U+FFFF across the second
+    bytes += "z\xE2\x82";        // and one cut off at the end
     std::u16string text;
     run([&] {
         setInt(u"Core", "EnableAutoDetect", 0);
@@ -257,7 +258,8 @@ TEST_F(TextImportTest, PowerzoomThroughTheImporter)
 // released; the loop ends with the first run that no failure reached.
 TEST_F(TextImportTest, RunningOutOfMemoryFailsCleanly)
 {
-    std::string bytes = "first line\n" + std::string(5000, 'w') + " http://cut.example/" + std::string(3000, 'z');
+    std::string bytes =
+        "first line\n" + std::string(5000, 'w') + " http://cut.example/" + std::string(3000, 'z');
     // A first load stores the defaults of the settings it reads.
     run([&] {
         Edr_Doc *doc = newDoc();

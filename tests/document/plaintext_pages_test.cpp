@@ -122,8 +122,8 @@ std::string megabyteText()
     while (head.size() < 8600)
         head += std::string(85, 'a') + "\n";
     auto patch = [&](size_t at, const std::string &text) { head.replace(at, text.size(), text); };
-    patch(4092, " http://split.example/a ");            // "htt" ends the first chunk
-    patch(8180, " https://across.example/long/path ");  // the address crosses byte 8195
+    patch(4092, " http://split.example/a ");           // "htt" ends the first chunk
+    patch(8180, " https://across.example/long/path "); // the address crosses byte 8195
     std::string s = "\xEF\xBB\xBF" + head;
     uint32_t seed = 12345;
     auto next = [&](uint32_t n) {
@@ -288,7 +288,8 @@ TEST_F(TextPagesTest, OneByteTextPagesFollowTheRule)
     const Case cases[] = {
         {"mixed lines", mixed},
         {"one line of 200,000 characters", std::string(200000, 'w')},
-        {"lines of 85 characters", [] {
+        {"lines of 85 characters",
+         [] {
              std::string t;
              while (t.size() < 100000)
                  t += std::string(85, 'q') + "\n";
@@ -309,7 +310,8 @@ TEST_F(TextPagesTest, OneByteTextPagesFollowTheRule)
         ASSERT_GT(starts.size(), 3u);
         run([&] {
             setInt(u"Core", "EnableAutoDetect", 0);
-            setText(u"Core", "DefaultCharacterSet", U(Charset_getName(CharsetCode_win1252)).c_str());
+            setText(u"Core", "DefaultCharacterSet",
+                    U(Charset_getName(CharsetCode_win1252)).c_str());
             Edr_Doc *doc = newDoc();
             ASSERT_EQ(open(doc, c.bytes), 0);
             TextLoader *loader = loaderOf(doc);
@@ -319,7 +321,8 @@ TEST_F(TextPagesTest, OneByteTextPagesFollowTheRule)
             for (size_t k = 0; k < starts.size(); k++)
                 ASSERT_EQ(loader->pageStarts[k] + loader->pageChars[k], starts[k]) << "page " << k;
             // The entry after the last page is the end of the text.
-            EXPECT_EQ(loader->pageStarts[starts.size()] + loader->pageChars[starts.size()], text.size());
+            EXPECT_EQ(loader->pageStarts[starts.size()] + loader->pageChars[starts.size()],
+                      text.size());
             EXPECT_EQ(show(textOf(doc, 0)), show(modelPageText(text, starts, 0)));
             for (uint32_t p : {1u, uint32_t(starts.size() / 2), uint32_t(starts.size() - 1)}) {
                 SCOPED_TRACE("page " + std::to_string(p));
@@ -370,8 +373,10 @@ TEST_F(TextPagesTest, LinesAndPageEnds)
         std::string secondPageStart;
     };
     const Case cases[] = {
-        {"200 characters are three lines", lines63 + std::string(200, 'y') + "\nafter\n", 2, "after"},
-        {"172 characters and a line feed are three lines", lines63 + std::string(172, 'y') + "\nnext", 2, "next"},
+        {"200 characters are three lines", lines63 + std::string(200, 'y') + "\nafter\n", 2,
+         "after"},
+        {"172 characters and a line feed are three lines",
+         lines63 + std::string(172, 'y') + "\nnext", 2, "next"},
         {"86 characters are one line", lines63 + std::string(86, 'y') + "\nz\nlast", 2, "last"},
         {"carriage returns do not count", lines63 + "\r\r\na\r\nb\r\nc", 2, "c"},
         {"exactly 66 lines", lines63 + "1\n2\n3\n", 1, ""},
@@ -385,7 +390,8 @@ TEST_F(TextPagesTest, LinesAndPageEnds)
             EXPECT_EQ(rootChildren(doc), c.pages);
             if (c.pages > 1) {
                 ASSERT_EQ(request(doc, 1), 0);
-                EXPECT_EQ(S(textOf(doc, 1).c_str()).substr(0, c.secondPageStart.size()), c.secondPageStart);
+                EXPECT_EQ(S(textOf(doc, 1).c_str()).substr(0, c.secondPageStart.size()),
+                          c.secondPageStart);
             }
             Edr_Doc_release(doc);
         });
@@ -411,7 +417,7 @@ TEST_F(TextPagesTest, StatefulCharsetReadsRightOnLaterPages)
     const uint32_t pairs = 66 * 86 + 500;
     std::string bytes = "\x1B$B";
     for (uint32_t i = 0; i < pairs; i++)
-        bytes += "\x30\x21";                        // U+4E9C
+        bytes += "\x30\x21"; // U+4E9C
     bytes += "\x1B(B\nend";
     run([&] {
         setInt(u"Core", "EnableAutoDetect", 0);

@@ -47,7 +47,8 @@ class TextStyleTest : public TextFixture {
         if (!p || p->type != PropType_lineSpacing || !p->payload)
             return "none";
         const PropLineSpacing *r = reinterpret_cast<const PropLineSpacing *>(p->payload);
-        return std::to_string(r->kind) + "," + std::to_string(r->value) + "," + std::to_string(r->base);
+        return std::to_string(r->kind) + "," + std::to_string(r->value) + "," +
+               std::to_string(r->base);
     }
     static uint32_t palette(uint32_t index)
     {
@@ -76,7 +77,8 @@ TEST_F(TextStyleTest, LoadedDocumentComputesTheSheetsValues)
         EXPECT_EQ(value(textSet, 59), value(rootSet, 59));
         // Eight characters of the (box) font at 8 points.
         const int64_t unit = (0x80000 + 9) / 18;
-        EXPECT_EQ(value(textSet, 102), "2:" + std::to_string(8 * int64_t(BoxFont_advance) * unit / 65536));
+        EXPECT_EQ(value(textSet, 102),
+                  "2:" + std::to_string(8 * int64_t(BoxFont_advance) * unit / 65536));
         EXPECT_EQ(value(textSet, 103), "2:81920");
         EXPECT_EQ(value(textSet, 38), "2:7281");
         EXPECT_EQ(value(textSet, 51), "2:65536");

@@ -26,9 +26,9 @@ class TextTranslateTest : public TextFixture {
   protected:
     DocTypeRegistry *registry = nullptr;
     Edr_Doc *watched = nullptr;
-    std::vector<int32_t> codes;     // code messages naming the watched document
-    std::vector<int32_t> reports;   // report codes (the failure's code)
-    Sem ended;                      // signalled at code 13 or a report
+    std::vector<int32_t> codes;   // code messages naming the watched document
+    std::vector<int32_t> reports; // report codes (the failure's code)
+    Sem ended;                    // signalled at code 13 or a report
 
     static void listener(EngineContext *, EventProcMsg *msg, void *context, int *)
     {
@@ -141,7 +141,8 @@ TEST_F(TextTranslateTest, TextFileThroughAFileUrl)
         EXPECT_EQ(id, 25u);
         EXPECT_EQ(Edr_Doc_getTypeCodeLocked(doc), uint32_t(TextDoc_typeCode));
         EXPECT_EQ(render(doc, Edr_Doc_root(doc)),
-                  "[ [1 \"Notes\n~see \" [2<https://example.org/notes?a=1> \"https://example.org/notes?a=1\"] "
+                  "[ [1 \"Notes\n~see \" [2<https://example.org/notes?a=1> "
+                  "\"https://example.org/notes?a=1\"] "
                   "\" for more\nend \u00E9t\u00E9\n\"]]");
         Edr_Doc_release(doc);
     });
@@ -162,14 +163,16 @@ TEST_F(TextTranslateTest, RecognitionOfText)
         {"ASCII", "plain words\n", u"application/octet-stream", 50, true},
         {"UTF-8 mark", "\xEF\xBB\xBFmark", u"application/octet-stream", 50, true},
         {"PDF header", "%PDF-1.4\n", u"application/octet-stream", 0, false},
-        {"binary with a text MIME type", std::string("\x01\x02\x03\x00\x05", 5), u"TEXT/Plain", 0, true},
+        {"binary with a text MIME type", std::string("\x01\x02\x03\x00\x05", 5), u"TEXT/Plain", 0,
+         true},
     };
     run([&] {
         for (const Case &c : cases) {
             SCOPED_TRACE(c.name);
             VfsHandle *h = memoryStream(c.bytes);
             ASSERT_NE(h, nullptr);
-            ASSERT_EQ(Vfs_setInfo(h, VfsInfo_mime, reinterpret_cast<uintptr_t>(Ustr_dup(c.mime))), 0);
+            ASSERT_EQ(Vfs_setInfo(h, VfsInfo_mime, reinterpret_cast<uintptr_t>(Ustr_dup(c.mime))),
+                      0);
             int32_t score = -1;
             uint32_t type = 99;
             ASSERT_EQ(TextDoc_sniff(ctx(), nullptr, h, &score, &type), 0);

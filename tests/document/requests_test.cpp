@@ -19,13 +19,11 @@
 #include "viewer/dispman.h"
 #include "viewer/viewer.h"
 
-namespace
-{
+namespace {
 
 using namespace styletest;
 
-class RequestTableTest : public MgrFixture
-{
+class RequestTableTest : public MgrFixture {
   protected:
     Request *request(uint32_t kind)
     {
@@ -152,8 +150,7 @@ TEST_F(RequestTableTest, PageObjectPair)
     });
 }
 
-class ViewSizeTest : public RequestTableTest
-{
+class ViewSizeTest : public RequestTableTest {
   protected:
     void SetUp() override
     {
@@ -168,7 +165,10 @@ class ViewSizeTest : public RequestTableTest
     }
     void TearDown() override
     {
-        run([&] { EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, 1, Dispman_onLoadMessage, nullptr), 0); });
+        run([&] {
+            EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, 1, Dispman_onLoadMessage, nullptr),
+                      0);
+        });
         ctx()->dispman = nullptr;
         RequestTableTest::TearDown();
     }

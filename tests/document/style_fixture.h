@@ -59,7 +59,8 @@ inline Prop important(Prop p)
 
 // A rule with copies of the values, the match items {key, state} (weight 0
 // each) and the weight.
-inline StyleRule *rule(std::initializer_list<Prop> props, std::initializer_list<std::pair<uint32_t, uint32_t>> keys = {},
+inline StyleRule *rule(std::initializer_list<Prop> props,
+                       std::initializer_list<std::pair<uint32_t, uint32_t>> keys = {},
                        uint32_t weight = 0)
 {
     StyleRule *r = nullptr;
@@ -73,7 +74,8 @@ inline StyleRule *rule(std::initializer_list<Prop> props, std::initializer_list<
 }
 
 // Adds a style sheet of the kind holding the rules (taken over).
-inline void sheet(EngineContext *ctx, Edr_Doc *doc, uint32_t kind, std::initializer_list<StyleRule *> rules)
+inline void sheet(EngineContext *ctx, Edr_Doc *doc, uint32_t kind,
+                  std::initializer_list<StyleRule *> rules)
 {
     Request *q = nullptr;
     ASSERT_EQ(Request_new(ctx, kind, &q), 0);

@@ -33,7 +33,9 @@ TEST_F(StyleSetTest, DefaultsFillTheApplicationTable)
     EXPECT_EQ(d[128].type, PropType_int);
     EXPECT_EQ(int32_t(d[128].payload), 1);
     ASSERT_EQ(d[75].type, PropType_ustr);
-    EXPECT_EQ(memcmp(reinterpret_cast<const char16_t *>(d[75].payload), u"\"\"''", 5 * sizeof(char16_t)), 0);
+    EXPECT_EQ(
+        memcmp(reinterpret_cast<const char16_t *>(d[75].payload), u"\"\"''", 5 * sizeof(char16_t)),
+        0);
     ASSERT_EQ(d[37].type, PropType_ustr);
     EXPECT_EQ(d[37].payload2, 10u);
     EXPECT_EQ(d[154].type, 0);
@@ -49,9 +51,9 @@ TEST_F(StyleSetTest, InheritedIdsShareTheParentsValuesOthersTakeDefaults)
         own(doc, p, 2, rule({col(29, kRed), col(2, kBlue), len(12, 5000)}));
         Edr_Style *ps = compute(doc, p);
         Edr_Style *cs = compute(doc, c, ps);
-        EXPECT_EQ(cs->slots[29], ps->slots[29]);       // shared, not copied
+        EXPECT_EQ(cs->slots[29], ps->slots[29]); // shared, not copied
         EXPECT_EQ(wordOf(cs, 29), kRed);
-        EXPECT_EQ(lengthOf(cs, 12), 5000);              // 12 is inherited
+        EXPECT_EQ(lengthOf(cs, 12), 5000); // 12 is inherited
         EXPECT_EQ(cs->slots[2], &cs->context->defaults[2]);
         EXPECT_EQ(cs->ownCount, 0);
         Edr_Style_release(cs);
@@ -66,17 +68,18 @@ TEST_F(StyleSetTest, KeywordsOfTheSetItself)
         own(doc, p, 2, rule({col(2, kBlue), num(92, 7), len(38, 20000)}));
         // 73 on a non-inherited id takes the parent's value; on 92 it is 0;
         // 120 reads the colour; 57 reads the default.
-        own(doc, c, 2, rule({kw(2, 73), kw(92, 73), kw(8, 120), col(29, kGreen), kw(12, 57), kw(38, 73)}));
+        own(doc, c, 2,
+            rule({kw(2, 73), kw(92, 73), kw(8, 120), col(29, kGreen), kw(12, 57), kw(38, 73)}));
         Edr_Style *ps = compute(doc, p);
         Edr_Style *cs = compute(doc, c, ps);
         EXPECT_EQ(Edr_Style_get(cs, 2, nullptr), uint32_t(PropType_colour));
         EXPECT_EQ(wordOf(cs, 2), kBlue);
         EXPECT_EQ(Edr_Style_get(cs, 92, nullptr), uint32_t(PropType_int));
-        EXPECT_EQ(int32_t(wordOf(cs, 92)), 7);          // 0 + the parent's 7
+        EXPECT_EQ(int32_t(wordOf(cs, 92)), 7); // 0 + the parent's 7
         EXPECT_EQ(Edr_Style_get(cs, 8, nullptr), uint32_t(PropType_colour));
         EXPECT_EQ(wordOf(cs, 8), kGreen);
-        EXPECT_EQ(lengthOf(cs, 12), 0);                 // the default of 12
-        EXPECT_EQ(lengthOf(cs, 38), 20000);             // inherit copies the parent's size
+        EXPECT_EQ(lengthOf(cs, 12), 0);     // the default of 12
+        EXPECT_EQ(lengthOf(cs, 38), 20000); // inherit copies the parent's size
         Prop small = len(38, 5), inherit = kw(38, 73);
         ASSERT_EQ(Edr_Style_setValue(cs, &small), 0);
         EXPECT_EQ(lengthOf(cs, 38), 5);
@@ -119,9 +122,9 @@ TEST_F(StyleSetTest, OverrideRuleReplacesTheWholeSet)
 // One property (29) set by rules of several origins; which one wins.
 struct Cascade {
     const char *name;
-    uint32_t kindA;     // sheet kind of rule A (weight 10), or 9 for the inline list
+    uint32_t kindA; // sheet kind of rule A (weight 10), or 9 for the inline list
     bool importantA;
-    uint32_t kindB;     // the same for rule B (colour blue), added after A
+    uint32_t kindB; // the same for rule B (colour blue), added after A
     bool importantB;
     uint32_t expected;
 };
@@ -167,8 +170,9 @@ TEST_F(StyleSetTest, WeightBandsOrderSheetsAndOwnLists)
         // Heavier beats later within a band; the presentational list loses
         // to a kind-2 sheet, the inline list beats it; negative weights are
         // passed over.
-        sheet(ctx(), doc, 0, {rule({len(51, 1), len(52, 1)}, {{5, 0}}, 20), rule({len(51, 2)}, {{5, 0}}, 10),
-                              rule({len(53, 9)}, {{5, 0}}, uint32_t(-5))});
+        sheet(ctx(), doc, 0,
+              {rule({len(51, 1), len(52, 1)}, {{5, 0}}, 20), rule({len(51, 2)}, {{5, 0}}, 10),
+               rule({len(53, 9)}, {{5, 0}}, uint32_t(-5))});
         sheet(ctx(), doc, 2, {rule({len(54, 3), len(66, 3)}, {{5, 0}}, 1)});
         own(doc, g, 1, rule({len(54, 4), len(67, 4)}));
         own(doc, g, 2, rule({len(66, 5)}));
@@ -191,7 +195,9 @@ TEST_F(StyleSetTest, TableDisplayIsNotOverriddenAndInheritKeepsTheDeclaredImport
         own(doc, p, 2, rule({important(col(2, kRed))}));
         // A normal "inherit" of the parent's important value does not make
         // the child's value important: a later normal value still wins.
-        sheet(ctx(), doc, 0, {rule({kw(34, 134), kw(2, 73)}, {{5, 0}}, 1), rule({kw(34, 39), col(2, kBlue)}, {{5, 0}}, 2)});
+        sheet(ctx(), doc, 0,
+              {rule({kw(34, 134), kw(2, 73)}, {{5, 0}}, 1),
+               rule({kw(34, 39), col(2, kBlue)}, {{5, 0}}, 2)});
         Edr_Style *ps = compute(doc, p);
         Edr_Style *cs = compute(doc, c, ps);
         EXPECT_EQ(Edr_Style_get(cs, 34, nullptr), 134u);
@@ -272,7 +278,8 @@ TEST_F(StyleSetTest, EmsResolveAgainstTheFontSize)
         EXPECT_EQ(lengthOf(cs, 38), 30000);             // 1.5 em of the parent's 20000
         EXPECT_EQ(lengthOf(cs, 51), 60000);             // 2 em of its own 30000
         EXPECT_EQ(Edr_Style_get(cs, 100, nullptr), 0u); // an em outside the table takes the default
-        EXPECT_EQ(Edr_Style_get(cs, 44, nullptr), uint32_t(PropType_percent)); // the parent owns no length 44
+        EXPECT_EQ(Edr_Style_get(cs, 44, nullptr),
+                  uint32_t(PropType_percent)); // the parent owns no length 44
         EXPECT_EQ(cs->emCount, 0);
         Edr_Style_release(cs);
         Edr_Style_release(ps);
@@ -310,11 +317,20 @@ TEST_F(StyleSetTest, FontSizeKeywords)
         uint16_t keyword;
         int32_t expected;
     } const cases[] = {
-        {10923, 161, 6372}, {10923, 160, 21845}, {10923, 85, 12743}, {5000, 85, 6372},   {30000, 85, 30000},
-        {10923, 128, 9102}, {30000, 128, 21845}, {6000, 128, 6000},  {12000, 85, 12743}, {12000, 128, 10923},
+        {10923, 161, 6372},
+        {10923, 160, 21845},
+        {10923, 85, 12743},
+        {5000, 85, 6372},
+        {30000, 85, 30000},
+        {10923, 128, 9102},
+        {30000, 128, 21845},
+        {6000, 128, 6000},
+        {12000, 85, 12743},
+        {12000, 128, 10923},
         // No size in the value: the parent's size (the default for 57), not
         // a length made of the payload word.
-        {12000, 999, 12000}, {12000, 57, 10923},
+        {12000, 999, 12000},
+        {12000, 57, 10923},
     };
     for (const Case &c : cases) {
         withDoc([&](Edr_Doc *doc, Edr_Node *root) {
@@ -340,8 +356,8 @@ TEST_F(StyleSetTest, SizeScaleAndEdgeKeywords)
         Edr_Style *ps = compute(doc, p);
         Edr_Style *cs = compute(doc, c, ps);
         Edr_Style *ds = compute(doc, d, ps);
-        EXPECT_EQ(Edr_Style_get(cs, 43, nullptr), 30u);  // 30 + 1, at most 30
-        EXPECT_EQ(Edr_Style_get(ds, 43, nullptr), 25u);  // the parent is 26 or more
+        EXPECT_EQ(Edr_Style_get(cs, 43, nullptr), 30u); // 30 + 1, at most 30
+        EXPECT_EQ(Edr_Style_get(ds, 43, nullptr), 25u); // the parent is 26 or more
         EXPECT_EQ(lengthOf(cs, 18), 3641);
         EXPECT_EQ(lengthOf(cs, 64), 910);
         EXPECT_EQ(lengthOf(cs, 21), 1820);
@@ -361,9 +377,9 @@ TEST_F(StyleSetTest, CounterAddsTheParentsValueOnceOnly)
         Edr_Style *cs = compute(doc, c, ps);
         Edr_Style *ds = compute(doc, d, ps);
         EXPECT_EQ(int32_t(wordOf(cs, 92)), 5);
-        EXPECT_EQ(ds->slots[92], ps->slots[92]);        // not owned: shares the parent's
+        EXPECT_EQ(ds->slots[92], ps->slots[92]); // not owned: shares the parent's
         Prop v = len(51, 1);
-        ASSERT_EQ(Edr_Style_setValue(cs, &v), 0);      // the fix-ups run again
+        ASSERT_EQ(Edr_Style_setValue(cs, &v), 0); // the fix-ups run again
         EXPECT_EQ(int32_t(wordOf(cs, 92)), 5);
         Edr_Style_release(ds);
         Edr_Style_release(cs);
@@ -375,9 +391,10 @@ TEST_F(StyleSetTest, DisplayFixUps)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
         Edr_Node *p = group(doc, root), *a = group(doc, p), *b = group(doc, p), *c = group(doc, p);
-        own(doc, a, 2, rule({kw(34, 75), kw(36, 86)}));   // floated: fixed
-        own(doc, b, 2, rule({kw(34, 75)}));               // not floated, with a parent: kept
-        own(doc, c, 2, rule({kw(34, 119), kw(74, 31), kw(36, 86)}));   // positioned: float dropped, fixed
+        own(doc, a, 2, rule({kw(34, 75), kw(36, 86)})); // floated: fixed
+        own(doc, b, 2, rule({kw(34, 75)}));             // not floated, with a parent: kept
+        own(doc, c, 2,
+            rule({kw(34, 119), kw(74, 31), kw(36, 86)})); // positioned: float dropped, fixed
         Edr_Style *ps = compute(doc, p);
         Edr_Style *as = compute(doc, a, ps), *bs = compute(doc, b, ps), *cs = compute(doc, c, ps);
         EXPECT_EQ(Edr_Style_get(as, 34, nullptr), 134u);
@@ -399,7 +416,7 @@ TEST_F(StyleSetTest, CopyOnWriteLeavesSharedSetsUntouched)
         Edr_Style *w = Edr_Style_retain(ps);
         ASSERT_EQ(Edr_Style_makeWritable(&w, doc), 0);
         ASSERT_NE(w, ps);
-        EXPECT_EQ(ps->refCount, 2u);                    // the child's and ours
+        EXPECT_EQ(ps->refCount, 2u); // the child's and ours
         EXPECT_EQ(w->refCount, 1u);
         Prop v = col(29, kBlue);
         ASSERT_EQ(Edr_Style_setValue(w, &v), 0);
@@ -409,7 +426,7 @@ TEST_F(StyleSetTest, CopyOnWriteLeavesSharedSetsUntouched)
         EXPECT_EQ(wordOf(cs, 29), kRed);
         Edr_Style *same = w;
         ASSERT_EQ(Edr_Style_makeWritable(&same, doc), 0);
-        EXPECT_EQ(same, w);                             // one reference: unchanged
+        EXPECT_EQ(same, w); // one reference: unchanged
         Edr_Style_release(w);
         Edr_Style_release(cs);
         Edr_Style_release(ps);
@@ -538,13 +555,13 @@ TEST_F(StyleSetTest, IndexMatchesCompoundKeysAncestorsSiblingsAndStates)
         ASSERT_EQ(Edr_Node_addId(doc, p, n.a), 0);
         ASSERT_EQ(Edr_Node_setIdName(doc, p, n.x), 0);
         sheet(ctx(), doc, 0,
-              {rule({len(51, 1)}, {{n.pax, 0}}, 1),                       // compound: matches
-               rule({len(52, 2)}, {{n.pb, 0}}, 1),                        // lacks .b
-               rule({len(53, 3)}, {{n.div, 0}, {n.pa, 0}}, 1),            // descendant of div
-               rule({len(54, 4)}, {{n.span, 0}, {n.p, 0}}, 1),            // span is no ancestor
+              {rule({len(51, 1)}, {{n.pax, 0}}, 1),                         // compound: matches
+               rule({len(52, 2)}, {{n.pb, 0}}, 1),                          // lacks .b
+               rule({len(53, 3)}, {{n.div, 0}, {n.pa, 0}}, 1),              // descendant of div
+               rule({len(54, 4)}, {{n.span, 0}, {n.p, 0}}, 1),              // span is no ancestor
                rule({len(66, 5)}, {{n.span, 0}, {100001, 0}, {n.p, 0}}, 1), // right after a span
-               rule({len(67, 6)}, {{n.star, 0}}, 0),                      // universal
-               rule({len(68, 7)}, {{n.p, 8}}, 1)});                        // a link state
+               rule({len(67, 6)}, {{n.star, 0}}, 0),                        // universal
+               rule({len(68, 7)}, {{n.p, 8}}, 1)});                         // a link state
         Edr_Style *ds = compute(doc, div);
         Edr_Style *ps = compute(doc, p, ds);
         EXPECT_EQ(lengthOf(ps, 51), 1);
@@ -571,9 +588,10 @@ TEST_F(StyleSetTest, LinkStatesFollowTheUrlAndItsFlag)
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
         Edr_Node *g = group(doc, root);
         ASSERT_EQ(Edr_Node_addId(doc, g, 2), 0);
-        sheet(ctx(), doc, 2, {rule({col(29, kRed)}, {{2, 8}}, 11), rule({col(29, kBlue)}, {{2, 16}}, 11)});
+        sheet(ctx(), doc, 2,
+              {rule({col(29, kRed)}, {{2, 8}}, 11), rule({col(29, kBlue)}, {{2, 16}}, 11)});
         Edr_Style *s = compute(doc, g);
-        EXPECT_EQ(wordOf(s, 29), 0xFF000000u);          // no URL: neither state
+        EXPECT_EQ(wordOf(s, 29), 0xFF000000u); // no URL: neither state
         Edr_Style_release(s);
         Url *link = Url_new(u"http://example.test/a");
         ASSERT_NE(link, nullptr);

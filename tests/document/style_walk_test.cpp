@@ -35,7 +35,9 @@ int32_t textWidth(int chars)
 Edr_Node *text(Edr_Doc *doc, Edr_Node *parent, const std::u16string &s)
 {
     Edr_Node *t = nullptr;
-    EXPECT_EQ(Edr_Node_createText(doc, parent, Edr_Insert_lastChild, &t, s.c_str(), uint32_t(s.size())), 0);
+    EXPECT_EQ(
+        Edr_Node_createText(doc, parent, Edr_Insert_lastChild, &t, s.c_str(), uint32_t(s.size())),
+        0);
     return t;
 }
 
@@ -53,7 +55,7 @@ std::u16string textOf(Edr_Node *n)
 }
 
 struct Item {
-    std::u16string text;    // u"<g>" for a group, u"<d>" for a data node
+    std::u16string text; // u"<g>" for a group, u"<d>" for a data node
     uint32_t colour;
     int breakAfter;
 };
@@ -70,7 +72,9 @@ std::vector<Item> walk(Edr_Doc *doc, Edr_Node *root, Edr_Style *rootStyle)
         if (!it.node)
             break;
         uint32_t type = Edr_Node_type(it.node);
-        items.push_back({type == Edr_NodeType_text ? textOf(it.node) : type == Edr_NodeType_group ? u"<g>" : u"<d>",
+        items.push_back({type == Edr_NodeType_text    ? textOf(it.node)
+                         : type == Edr_NodeType_group ? u"<g>"
+                                                      : u"<d>",
                          wordOf(it.style, 29), brk});
     }
     Edr_StyleLookup_free(w);
@@ -96,7 +100,7 @@ TEST_F(StyleWalkTest, ItemsPropertyNodesSkippedGroupsAndBreaks)
         Edr_Node *block = group(doc, root);
         own(doc, block, 2, rule({kw(34, 39)}));
         text(doc, block, u"ab");
-        Edr_Node *inl = group(doc, block);     // display 74 by default: inline
+        Edr_Node *inl = group(doc, block); // display 74 by default: inline
         data(doc, inl, col(29, kRed));
         text(doc, inl, u"cd");
         Edr_Node *hidden = group(doc, block);
@@ -106,7 +110,7 @@ TEST_F(StyleWalkTest, ItemsPropertyNodesSkippedGroupsAndBreaks)
         text(doc, hidden, u"zz");
         text(doc, block, u" ef");
         Edr_Node *inner = group(doc, block);
-        own(doc, inner, 2, rule({kw(34, 39)}));  // a block: handed out, not entered
+        own(doc, inner, 2, rule({kw(34, 39)})); // a block: handed out, not entered
         text(doc, inner, u"no");
         Edr_Doc_readLock(doc);
         Edr_Style *bs = nullptr;
@@ -118,15 +122,15 @@ TEST_F(StyleWalkTest, ItemsPropertyNodesSkippedGroupsAndBreaks)
         Edr_Doc_readUnlock(doc);
         ASSERT_EQ(items.size(), 4u);
         EXPECT_EQ(items[0].text, u"ab");
-        EXPECT_EQ(items[0].breakAfter, 0);      // "ab" then "cd": no white space at the join
+        EXPECT_EQ(items[0].breakAfter, 0); // "ab" then "cd": no white space at the join
         EXPECT_EQ(items[1].text, u"cd");
-        EXPECT_EQ(items[1].colour, kRed);       // the property node is applied, not handed out
-        EXPECT_EQ(items[1].breakAfter, 1);      // " ef" starts with a space
+        EXPECT_EQ(items[1].colour, kRed);  // the property node is applied, not handed out
+        EXPECT_EQ(items[1].breakAfter, 1); // " ef" starts with a space
         EXPECT_EQ(items[2].text, u" ef");
         EXPECT_EQ(items[2].colour, 0xFF000000u);
         EXPECT_EQ(items[3].text, u"<g>");
         EXPECT_EQ(items[3].breakAfter, 1);
-        EXPECT_EQ(colourBefore, 0xFF000000u);   // the root set was copied, not changed
+        EXPECT_EQ(colourBefore, 0xFF000000u); // the root set was copied, not changed
         (void)before;
     });
 }
@@ -226,10 +230,10 @@ TEST_F(StyleWalkTest, IntrinsicWidthsOfNoWrapPreAndCappedText)
         int32_t cap;
         int32_t narrowest, widest;
     } const cases[] = {
-        {104, u"aa bbb", 0, textWidth(6), textWidth(6)},                        // no wrapping: one run
-        {111, u"aa b\nccc", 0, textWidth(4), textWidth(8)},                      // runs end at line feeds
-        {103, u"aaaa bb", 3 * kChar, textWidth(4), textWidth(4)},               // the cap stops at the narrowest
-        {209, u"aa bbb", 0, textWidth(3), textWidth(6)},                         // break rules: "aa " then "bbb"
+        {104, u"aa bbb", 0, textWidth(6), textWidth(6)},          // no wrapping: one run
+        {111, u"aa b\nccc", 0, textWidth(4), textWidth(8)},       // runs end at line feeds
+        {103, u"aaaa bb", 3 * kChar, textWidth(4), textWidth(4)}, // the cap stops at the narrowest
+        {209, u"aa bbb", 0, textWidth(3), textWidth(6)},          // break rules: "aa " then "bbb"
     };
     for (const Case &k : cases) {
         withDoc([&](Edr_Doc *doc, Edr_Node *root) {

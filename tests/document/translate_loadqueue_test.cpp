@@ -71,7 +71,8 @@ TEST_F(LoadQueueTest, CallsRunInOrderAndLaterPostsWait)
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
         QueueCtx q{doc, root};
         ASSERT_EQ(Edr_LoadQueue_postCall(doc, record, root, 1, 0, 0), Res_ok);
-        ASSERT_EQ(Edr_LoadQueue_postCall(doc, postMore, root, 2, reinterpret_cast<intptr_t>(&q), 0), Res_ok);
+        ASSERT_EQ(Edr_LoadQueue_postCall(doc, postMore, root, 2, reinterpret_cast<intptr_t>(&q), 0),
+                  Res_ok);
         ASSERT_EQ(Edr_LoadQueue_postCall(doc, record, root, 3, 0, 0), Res_ok);
         uint32_t held = Edr_Node_refCount(root);
         Edr_LoadQueue_runAll(doc, 1);
@@ -123,7 +124,8 @@ TEST_F(LoadQueueTest, DestructionDrainsTheQueue)
         ASSERT_EQ(Edr_Doc_create(ctx(), &doc, &root), 0);
         ASSERT_EQ(Edr_Doc_create(ctx(), &child, &childRoot), 0);
         ASSERT_EQ(Edr_LoadQueue_postCall(doc, record, root, 1, 0, 0), Res_ok);
-        ASSERT_EQ(Edr_LoadQueue_postSubdoc(doc, root, child, childRoot, Url_new(u"http://example.org/a"), nullptr,
+        ASSERT_EQ(Edr_LoadQueue_postSubdoc(doc, root, child, childRoot,
+                                           Url_new(u"http://example.org/a"), nullptr,
                                            countedObj(&finals)),
                   Res_ok);
         Edr_Doc_release(child);
@@ -152,10 +154,13 @@ TEST_F(LoadQueueTest, SubdocumentLoadsIntoItsNode)
         ASSERT_EQ(Edr_Doc_create(ctx(), &second, &secondRoot), 0);
         const int32_t placement[6] = {0x10000, 0, 0, 0, 0, 0};
         Edr_Node *holder = nullptr;
-        ASSERT_EQ(Edr_Node_createSubdoc(doc, root, Edr_Insert_lastChild, &holder, first, placement, 0, 0), 0);
+        ASSERT_EQ(
+            Edr_Node_createSubdoc(doc, root, Edr_Insert_lastChild, &holder, first, placement, 0, 0),
+            0);
         int finals = 0;
-        ASSERT_EQ(Edr_LoadQueue_postSubdoc(doc, root, second, secondRoot, Url_new(u"http://example.org/c"),
-                                           subdocDone, countedObj(&finals)),
+        ASSERT_EQ(Edr_LoadQueue_postSubdoc(doc, root, second, secondRoot,
+                                           Url_new(u"http://example.org/c"), subdocDone,
+                                           countedObj(&finals)),
                   Res_ok);
         Edr_LoadQueue_runAll(doc, 1);
         EXPECT_EQ(g_doneCalls, 1);
@@ -176,7 +181,8 @@ TEST_F(LoadQueueTest, SubdocumentOfItsOwnAncestorIsRefused)
         Edr_Node *childRoot = nullptr;
         ASSERT_EQ(Edr_Doc_create(ctx(), &child, &childRoot), 0);
         int finals = 0;
-        EXPECT_EQ(Edr_LoadQueue_postSubdoc(doc, root, child, childRoot, own, nullptr, countedObj(&finals)),
+        EXPECT_EQ(Edr_LoadQueue_postSubdoc(doc, root, child, childRoot, own, nullptr,
+                                           countedObj(&finals)),
                   Res_subdocLoop);
         EXPECT_EQ(finals, 1);
         Edr_Doc_release(child);
@@ -190,7 +196,8 @@ TEST_F(LoadQueueTest, CancelledOrWorklessSubdocumentReportsAborted)
         Edr_Node *childRoot = nullptr;
         ASSERT_EQ(Edr_Doc_create(ctx(), &child, &childRoot), 0);
         int finals = 0;
-        ASSERT_EQ(Edr_LoadQueue_postSubdoc(doc, root, child, childRoot, Url_new(u"http://example.org/b"), nullptr,
+        ASSERT_EQ(Edr_LoadQueue_postSubdoc(doc, root, child, childRoot,
+                                           Url_new(u"http://example.org/b"), nullptr,
                                            countedObj(&finals)),
                   Res_ok);
         Edr_LoadQueue_cancel(doc, 1);

@@ -24,7 +24,7 @@
 
 // What the test text handler does on open and step.
 struct TextHandlerScript {
-    bool pageOnDemand;          // switch page-on-demand on and build 8 page groups
+    bool pageOnDemand;           // switch page-on-demand on and build 8 page groups
     std::vector<uint32_t> steps; // pages asked for by step
     int opens;
 };
@@ -57,7 +57,8 @@ void testTextClose(Edr_Doc *doc)
 }
 
 // Builds a group holding the stream's first bytes as text.
-int testTextOpen(EngineContext *, Edr_HandlerDesc *desc, void *, VfsHandle *stream, Edr_Doc *doc, Edr_Node *target)
+int testTextOpen(EngineContext *, Edr_HandlerDesc *desc, void *, VfsHandle *stream, Edr_Doc *doc,
+                 Edr_Node *target)
 {
     script().opens++;
     const uint8_t *bytes = nullptr;
@@ -78,7 +79,8 @@ int testTextOpen(EngineContext *, Edr_HandlerDesc *desc, void *, VfsHandle *stre
         err = Edr_Node_createGroup(doc, target, Edr_Insert_lastChild, 1, &group);
         Edr_Node *node = nullptr;
         if (err == Res_ok && p == 0)
-            err = Edr_Node_createText(doc, group, Edr_Insert_lastChild, &node, text.c_str(), uint32_t(text.size()));
+            err = Edr_Node_createText(doc, group, Edr_Insert_lastChild, &node, text.c_str(),
+                                      uint32_t(text.size()));
         Edr_Node_release(doc, node);
         Edr_Node_release(doc, group);
     }
@@ -114,10 +116,10 @@ Obj *countedObj(int *count)
 
 // One message seen on the application's event processor.
 struct Seen {
-    int32_t kind;       // 0 report, 1 code
-    int32_t code;       // code message: its code; report: its kind
-    intptr_t word;      // report: its code
-    std::string text;   // report: its text
+    int32_t kind;     // 0 report, 1 code
+    int32_t code;     // code message: its code; report: its kind
+    intptr_t word;    // report: its code
+    std::string text; // report: its text
 };
 
 class TranslateTest : public EdrFixture {
@@ -125,7 +127,7 @@ class TranslateTest : public EdrFixture {
     DocTypeRegistry *registry = nullptr;
     std::vector<Seen> seen;
     Edr_Doc *watched = nullptr;
-    Sem ended;          // signalled at code 13 or a report for the watched document
+    Sem ended; // signalled at code 13 or a report for the watched document
 
     static void listener(EngineContext *, EventProcMsg *msg, void *context, int *)
     {
@@ -247,7 +249,8 @@ TEST_F(TranslateTest, TextFileThroughFileUrl)
         // The claim stays: a second start frees its URL and argument and
         // does nothing else.
         int finals = 0;
-        Translate_start(ctx(), doc, Edr_Doc_root(doc), fixtureUrl("ascii.txt"), countedObj(&finals));
+        Translate_start(ctx(), doc, Edr_Doc_root(doc), fixtureUrl("ascii.txt"),
+                        countedObj(&finals));
         EXPECT_EQ(finals, 1);
         AppMsg_drain(ctx()->eventProc);
         EXPECT_EQ(codes().size(), 3u);
@@ -295,8 +298,16 @@ TEST_F(TranslateTest, FailuresBecomeOneReport)
         // Recognised as PDF (MIME type set), set up from the stream (41),
         // then the open finds no "startxref" tail, and a scan of the file
         // no trailer or catalogue to rebuild the table with.
-        {"doc.pdf", Translate_kindError, Res_pdfXrefDamaged, "Unknown error (%1,%2,%3)", {0, 38, 41}},
-        {"no-such-file.txt", Translate_kindError, Res_fileCannotOpen, "Unknown error (%1,%2,%3)", {0}},
+        {"doc.pdf",
+         Translate_kindError,
+         Res_pdfXrefDamaged,
+         "Unknown error (%1,%2,%3)",
+         {0, 38, 41}},
+        {"no-such-file.txt",
+         Translate_kindError,
+         Res_fileCannotOpen,
+         "Unknown error (%1,%2,%3)",
+         {0}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.file);
@@ -428,8 +439,8 @@ TEST_F(TranslateTest, FragmentPages)
             const char16_t *name;
             int32_t page;
         } cases[] = {
-            {u"page-3", 2}, {u"page-1", 0}, {u"page-0", -1}, {u"page-", -1}, {u"page-3a", -1},
-            {u"chapter", -1}, {u"page-99999999999", -1},
+            {u"page-3", 2},   {u"page-1", 0},   {u"page-0", -1},           {u"page-", -1},
+            {u"page-3a", -1}, {u"chapter", -1}, {u"page-99999999999", -1},
         };
         for (const auto &c : cases) {
             SCOPED_TRACE(S(c.name));
@@ -446,8 +457,7 @@ TEST_F(TranslateTest, FragmentPages)
 
 } // namespace
 
-namespace
-{
+namespace {
 
 // The page groups' children as "data N" (the property id) and "drawing".
 std::vector<std::string> pageChildren(Edr_Doc *doc, uint32_t page)
@@ -461,9 +471,11 @@ std::vector<std::string> pageChildren(Edr_Doc *doc, uint32_t page)
     while (child) {
         uint32_t type = child->flags & Edr_Node_typeMask;
         if (type == Edr_NodeType_data)
-            out.push_back("data " + std::to_string(Prop_getId(static_cast<const Prop *>(Edr_Node_payload(child)))));
+            out.push_back("data " + std::to_string(Prop_getId(
+                                        static_cast<const Prop *>(Edr_Node_payload(child)))));
         else
-            out.push_back(type == Edr_NodeType_drawList ? "drawing" : "type " + std::to_string(type));
+            out.push_back(type == Edr_NodeType_drawList ? "drawing"
+                                                        : "type " + std::to_string(type));
         Edr_Node *next = nullptr;
         (void)Edr_Node_getNextSibling(doc, child, &next);
         Edr_Node_release(doc, child);
@@ -481,16 +493,16 @@ TEST_F(TranslateTest, PdfPagesAppendTheirDrawingInPaintingOrder)
     withDoc([&](Edr_Doc *doc, Edr_Node *) {
         translate(doc, fixtureUrl("../pdf/pages/nesting.pdf"));
         EXPECT_EQ(report(), nullptr);
-        EXPECT_EQ(pageChildren(doc, 0),
-                  (std::vector<std::string>{"data 137", "data 138", "data 74", "drawing", "drawing"}));
+        EXPECT_EQ(pageChildren(doc, 0), (std::vector<std::string>{"data 137", "data 138", "data 74",
+                                                                  "drawing", "drawing"}));
     });
     // clip.pdf: "0 0 100 100 re W n 0 0 1 rg 50 0 100 100 re f": the clip
     // (a shape value) comes before the fill and is never ended.
     withDoc([&](Edr_Doc *doc, Edr_Node *) {
         translate(doc, fixtureUrl("../pdf/pages/clip.pdf"));
         EXPECT_EQ(report(), nullptr);
-        EXPECT_EQ(pageChildren(doc, 0),
-                  (std::vector<std::string>{"data 137", "data 138", "data 74", "data 136", "drawing"}));
+        EXPECT_EQ(pageChildren(doc, 0), (std::vector<std::string>{"data 137", "data 138", "data 74",
+                                                                  "data 136", "drawing"}));
     });
 }
 

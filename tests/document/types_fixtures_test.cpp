@@ -42,8 +42,9 @@ class FixtureRecognitionTest : public FileFixture {
         // needs them to take Shift_JIS bytes for text.
         ASSERT_EQ(Charset_createHooks(ctx), Res_ok);
         ASSERT_EQ(Charset_installJapanese(ctx->charsetHooks), Res_ok);
-        const Edr_DescribeFn order[] = {Word_describe,     Excel_describe, Ppt_describe, ImageDoc_describe,
-                                        testTextDescribe, Pdf_describe,   Html_describe};
+        const Edr_DescribeFn order[] = {Word_describe,     Excel_describe,   Ppt_describe,
+                                        ImageDoc_describe, testTextDescribe, Pdf_describe,
+                                        Html_describe};
         for (Edr_DescribeFn d : order)
             ASSERT_EQ(Engine_registerHandler(ctx, d), 1);
     }
@@ -134,7 +135,9 @@ TEST_F(FileFixture, HostRegistersTheSevenHandlersInOrder)
     EXPECT_EQ(registry->head->desc.sniff, Word_recognise);
     // The fifth is the plain-text importer.
     int32_t score = -1;
-    EXPECT_EQ(registry->head->next->next->next->next->desc.matchMime(ctx, nullptr, u"text/plain", &score), 0);
+    EXPECT_EQ(
+        registry->head->next->next->next->next->desc.matchMime(ctx, nullptr, u"text/plain", &score),
+        0);
     EXPECT_EQ(score, 100);
     EXPECT_EQ(registry->head->next->next->next->next->desc.sniff, TextDoc_sniff);
 
@@ -191,10 +194,18 @@ TEST_F(FixtureRecognitionTest, TheImageHandlersOperations)
         const char16_t *mime;
         int32_t score;
     } mimes[] = {
-        {u"image/gif", 100},       {u"image/jpeg", 100},         {u"image/pjpeg", 100},
-        {u"image/png", 100},       {u"image/bmp", 100},          {u"image/vnd.wap.wbmp", 100},
-        {u"image/x-ms-bmp", 100},  {u"video/x-msvideo", 100},    {u"IMAGE/GIF", 0},
-        {u"image/gif2", 0},        {u"image/gi", 0},             {u"text/plain", 0},
+        {u"image/gif", 100},
+        {u"image/jpeg", 100},
+        {u"image/pjpeg", 100},
+        {u"image/png", 100},
+        {u"image/bmp", 100},
+        {u"image/vnd.wap.wbmp", 100},
+        {u"image/x-ms-bmp", 100},
+        {u"video/x-msvideo", 100},
+        {u"IMAGE/GIF", 0},
+        {u"image/gif2", 0},
+        {u"image/gi", 0},
+        {u"text/plain", 0},
         {nullptr, 0},
     };
     Edr_HandlerDesc desc{};
@@ -215,8 +226,8 @@ TEST_F(FixtureRecognitionTest, TheImageHandlersOperations)
         uint32_t type;
     } sniffs[] = {
         {"/images/gif/still.gif", 100, 10},
-        {"/types/empty.bin", 0, 0},   // fewer than 12 bytes
-        {"/types/image.png", 0, 0},   // no PNG codec here
+        {"/types/empty.bin", 0, 0}, // fewer than 12 bytes
+        {"/types/image.png", 0, 0}, // no PNG codec here
     };
     for (const SniffCase &c : sniffs) {
         SCOPED_TRACE(c.path);
@@ -278,7 +289,8 @@ TEST_F(FixtureRecognitionTest, PlaceholderSettingsNameMemoryBlocks)
     snprintf(text, sizeof text, "RAM:%08x/%08x/gif", id + 1000, unsigned(n));
     std::u16string unknown(text, text + strlen(text));
     Config_setUstrA(ctx, ctx->config, nullptr, "Vexlan_corruptImagePlaceholder", good.c_str(), 0);
-    Config_setUstrA(ctx, ctx->config, nullptr, "Vexlan_missingImagePlaceholder", unknown.c_str(), 0);
+    Config_setUstrA(ctx, ctx->config, nullptr, "Vexlan_missingImagePlaceholder", unknown.c_str(),
+                    0);
     ASSERT_EQ(ImageStore_acquire(ctx, ImageStore_noWorkers, 4), Res_ok);
     ASSERT_EQ(Edr_App_registerImageCodecs(ctx), Res_ok);
     EXPECT_EQ(Image_loadPlaceholders(ctx), Res_ok);

@@ -139,8 +139,14 @@ TEST_F(ProbeTest, HeaderChecksInTheirOrder)
         {"sector shift 65535, mini shift 65535", 30, {0xFF, 0xFF, 0xFF, 0xFF}, Res_oleZeroShift},
         {"mini-sector shift 31 under sector shift 9", 32, {0x1F, 0x00}, Res_oleMiniShift},
         {"mini-sector shift 65535", 32, {0xFF, 0xFF}, Res_oleMiniShift},
-        {"sector shift checked before the mini shift", 30, {0x11, 0x00, 0x20, 0x00}, Res_oleZeroShift},
-        {"version before shifts", 24, {0x3F, 0x00, 0x03, 0x00, 0xFE, 0xFF, 0x00, 0x00}, Res_oleBadVersion},
+        {"sector shift checked before the mini shift",
+         30,
+         {0x11, 0x00, 0x20, 0x00},
+         Res_oleZeroShift},
+        {"version before shifts",
+         24,
+         {0x3F, 0x00, 0x03, 0x00, 0xFE, 0xFF, 0x00, 0x00},
+         Res_oleBadVersion},
     };
     for (const HeaderCase &c : cases) {
         SCOPED_TRACE(c.what);
@@ -232,10 +238,13 @@ TEST(PdfSniffTest, HeaderAnywhereInTheBytes)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.bytes);
-        EXPECT_EQ(Pdf_sniffHeader(nullptr, reinterpret_cast<const uint8_t *>(c.bytes), strlen(c.bytes)), c.found);
+        EXPECT_EQ(
+            Pdf_sniffHeader(nullptr, reinterpret_cast<const uint8_t *>(c.bytes), strlen(c.bytes)),
+            c.found);
     }
     std::string late = std::string(500, ' ') + "%PDF-1.3";
-    EXPECT_EQ(Pdf_sniffHeader(nullptr, reinterpret_cast<const uint8_t *>(late.data()), late.size()), 1);
+    EXPECT_EQ(Pdf_sniffHeader(nullptr, reinterpret_cast<const uint8_t *>(late.data()), late.size()),
+              1);
 }
 
 class SniffTest : public FileFixture {
@@ -266,13 +275,15 @@ TEST_F(SniffTest, DetectCharsetConvertsOrGivesNothing)
     char16_t *out = nullptr;
     size_t units = 0;
     std::string s = "Caf\xC3\xA9";
-    ASSERT_EQ(TextDoc_detectCharset(ctx, reinterpret_cast<const uint8_t *>(s.data()), s.size(), &out, &units),
+    ASSERT_EQ(TextDoc_detectCharset(ctx, reinterpret_cast<const uint8_t *>(s.data()), s.size(),
+                                    &out, &units),
               Res_ok);
     ASSERT_NE(out, nullptr);
     EXPECT_GT(units, 0u);
     Mem_free(out);
     Mem_failAfter(1);
-    EXPECT_EQ(TextDoc_detectCharset(ctx, reinterpret_cast<const uint8_t *>(s.data()), s.size(), &out, &units),
+    EXPECT_EQ(TextDoc_detectCharset(ctx, reinterpret_cast<const uint8_t *>(s.data()), s.size(),
+                                    &out, &units),
               Res_noMemory);
     Mem_failAfter(0);
     EXPECT_EQ(out, nullptr);

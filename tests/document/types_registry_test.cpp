@@ -13,7 +13,7 @@ class RegistryTest : public FileFixture {
   protected:
     DocTypeRegistry *registry = nullptr;
     int releases = 0;
-    FakeScript scripts[6]{};     // registered scripts live as long as the registry
+    FakeScript scripts[6]{}; // registered scripts live as long as the registry
 
     void SetUp() override
     {
@@ -30,7 +30,8 @@ class RegistryTest : public FileFixture {
     }
     // Recognises bytes with MIME type mime; the handler's name and the out
     // MIME go to the outs. The stream must stay at its start.
-    int recognise(const std::string &bytes, const char16_t *mime, std::string *handler, std::string *outMime)
+    int recognise(const std::string &bytes, const char16_t *mime, std::string *handler,
+                  std::string *outMime)
     {
         VfsHandle *h = memoryStream(ctx, bytes, mime);
         EXPECT_NE(h, nullptr);
@@ -82,8 +83,10 @@ int describeWithoutOpen(EngineContext *, Edr_HandlerDesc *d)
 
 TEST_F(RegistryTest, RegistrationKeepsOrderAndRefusesIncompleteDescriptors)
 {
-    FakeScript &a = scripts[0] = FakeScript{"a", 0, 0, 0, false, nullptr, 0, 0, 1, &releases, nullptr};
-    FakeScript &b = scripts[1] = FakeScript{"b", 0, 0, 0, false, nullptr, 0, 0, 1, &releases, nullptr};
+    FakeScript &a = scripts[0] =
+        FakeScript{"a", 0, 0, 0, false, nullptr, 0, 0, 1, &releases, nullptr};
+    FakeScript &b = scripts[1] =
+        FakeScript{"b", 0, 0, 0, false, nullptr, 0, 0, 1, &releases, nullptr};
     EXPECT_EQ(registerFake(ctx, &a), Res_ok);
     EXPECT_EQ(DocType_register(ctx, describeFails), 77);
     EXPECT_EQ(DocType_register(ctx, describeWithoutRelease), Res_nullInput);
@@ -103,7 +106,8 @@ TEST_F(RegistryTest, RegistrationKeepsOrderAndRefusesIncompleteDescriptors)
 
 TEST_F(RegistryTest, FreeingReleasesEveryHandlerOnce)
 {
-    FakeScript &a = scripts[0] = FakeScript{"a", 0, 0, 0, false, nullptr, 0, 0, 1, &releases, nullptr};
+    FakeScript &a = scripts[0] =
+        FakeScript{"a", 0, 0, 0, false, nullptr, 0, 0, 1, &releases, nullptr};
     ASSERT_EQ(registerFake(ctx, &a), Res_ok);
     ASSERT_EQ(registerFake(ctx, &a), Res_ok);
     DocType_freeRegistry(ctx, registry);
@@ -115,7 +119,8 @@ TEST_F(RegistryTest, FreeingReleasesEveryHandlerOnce)
 
 TEST_F(RegistryTest, RegistrationOutOfMemoryRegistersNothing)
 {
-    FakeScript &a = scripts[0] = FakeScript{"a", 0, 0, 0, false, nullptr, 0, 0, 1, &releases, nullptr};
+    FakeScript &a = scripts[0] =
+        FakeScript{"a", 0, 0, 0, false, nullptr, 0, 0, 1, &releases, nullptr};
     Mem_failAfter(1);
     EXPECT_EQ(registerFake(ctx, &a), Res_noMemory);
     Mem_failAfter(0);
@@ -137,45 +142,136 @@ struct RecogniseCase {
 };
 
 constexpr FakeScript F(const char *name, int32_t score, uint32_t type, const char *mime = nullptr,
-                     int32_t mimeScore = 0, uint32_t typeOnly = 0, int error = 0, uint32_t enabled = 1,
-                     bool skipWrite = false)
+                       int32_t mimeScore = 0, uint32_t typeOnly = 0, int error = 0,
+                       uint32_t enabled = 1, bool skipWrite = false)
 {
-    return FakeScript{name, score, type, error, skipWrite, mime, mimeScore, typeOnly, enabled, nullptr, nullptr};
+    return FakeScript{name,      score,    type,    error,   skipWrite, mime,
+                      mimeScore, typeOnly, enabled, nullptr, nullptr};
 }
 
 const RecogniseCase kCases[] = {
-    {"certain content wins at once", {F("a", 40, 25), F("b", 100, 22), F("c", 100, 6)}, 3, "data", nullptr, 0, "b",
+    {"certain content wins at once",
+     {F("a", 40, 25), F("b", 100, 22), F("c", 100, 6)},
+     3,
+     "data",
+     nullptr,
+     0,
+     "b",
      "application/pdf"},
-    {"equal scores: the first registered wins", {F("a", 60, 25), F("b", 60, 22)}, 2, "data", u"x/y", 0, "a",
+    {"equal scores: the first registered wins",
+     {F("a", 60, 25), F("b", 60, 22)},
+     2,
+     "data",
+     u"x/y",
+     0,
+     "a",
      "text/plain"},
-    {"an uncertain score needs a MIME type", {F("a", 50, 25)}, 1, "data", nullptr, Res_docTypeNoMime, "", "(null)"},
-    {"a MIME type raises the content's handler to certain", {F("t", 50, 25, "text/plain", 100, 1)}, 1, "data",
-     u"Text/Plain", 0, "t", "text/plain"},
-    {"a MIME match must beat the content score", {F("a", 60, 25), F("b", 0, 0, "x/y", 60)}, 2, "data", u"x/y", 0,
-     "a", "text/plain"},
-    {"MIME alone for a handler that needs content", {F("w", 0, 0, "application/msword", 100), F("t", 0, 0)}, 2,
-     "data", u"application/msword", Res_docTypeNeedsContent, "", "(null)"},
-    {"MIME alone for a handler that accepts it", {F("w", 0, 0, "application/msword", 100), F("t", 0, 0, "text/plain",
-     100, 1)}, 2, "data", u"text/plain", 0, "t", "(null)"},
-    {"a failing sniffer is skipped", {F("a", 0, 0, nullptr, 0, 0, 3594), F("b", 100, 22)}, 2, "data", nullptr, 0, "b",
+    {"an uncertain score needs a MIME type",
+     {F("a", 50, 25)},
+     1,
+     "data",
+     nullptr,
+     Res_docTypeNoMime,
+     "",
+     "(null)"},
+    {"a MIME type raises the content's handler to certain",
+     {F("t", 50, 25, "text/plain", 100, 1)},
+     1,
+     "data",
+     u"Text/Plain",
+     0,
+     "t",
+     "text/plain"},
+    {"a MIME match must beat the content score",
+     {F("a", 60, 25), F("b", 0, 0, "x/y", 60)},
+     2,
+     "data",
+     u"x/y",
+     0,
+     "a",
+     "text/plain"},
+    {"MIME alone for a handler that needs content",
+     {F("w", 0, 0, "application/msword", 100), F("t", 0, 0)},
+     2,
+     "data",
+     u"application/msword",
+     Res_docTypeNeedsContent,
+     "",
+     "(null)"},
+    {"MIME alone for a handler that accepts it",
+     {F("w", 0, 0, "application/msword", 100), F("t", 0, 0, "text/plain", 100, 1)},
+     2,
+     "data",
+     u"text/plain",
+     0,
+     "t",
+     "(null)"},
+    {"a failing sniffer is skipped",
+     {F("a", 0, 0, nullptr, 0, 0, 3594), F("b", 100, 22)},
+     2,
+     "data",
+     nullptr,
+     0,
+     "b",
      "application/pdf"},
-    {"every sniffer failing means no data", {F("a", 0, 0, nullptr, 0, 0, 3594), F("b", 0, 0, nullptr, 0, 0, 777)}, 2,
-     "data", u"text/plain", Res_docTypeNoData, "", "(null)"},
-    {"out of memory in a sniffer ends recognition", {F("a", 0, 0, nullptr, 0, 0, Res_noMemory), F("b", 100, 22)}, 2,
-     "data", nullptr, Res_noMemory, "", "(null)"},
-    {"disabled handlers are not asked to sniff", {F("a", 100, 6, nullptr, 0, 0, 0, 0), F("b", 30, 25, "x/y", 0)}, 2,
-     "data", u"x/y", 0, "b", "text/plain"},
-    {"disabled handlers still rate MIME types", {F("a", 100, 6, "x/y", 100, 1, 0, 0), F("b", 0, 0)}, 2, "data", u"x/y",
-     0, "a", "(null)"},
-    {"an empty stream is refused though a MIME type exists", {F("a", 0, 0), F("b", 0, 0, "x/z", 100)}, 2, "", u"x/y",
-     Res_docTypeNoData, "", "(null)"},
-    {"nothing matched: the stream's MIME type comes back", {F("a", 0, 0), F("b", 0, 0)}, 2, "data", u"x/unknown",
-     Res_docTypeUnknown, "", "x/unknown"},
+    {"every sniffer failing means no data",
+     {F("a", 0, 0, nullptr, 0, 0, 3594), F("b", 0, 0, nullptr, 0, 0, 777)},
+     2,
+     "data",
+     u"text/plain",
+     Res_docTypeNoData,
+     "",
+     "(null)"},
+    {"out of memory in a sniffer ends recognition",
+     {F("a", 0, 0, nullptr, 0, 0, Res_noMemory), F("b", 100, 22)},
+     2,
+     "data",
+     nullptr,
+     Res_noMemory,
+     "",
+     "(null)"},
+    {"disabled handlers are not asked to sniff",
+     {F("a", 100, 6, nullptr, 0, 0, 0, 0), F("b", 30, 25, "x/y", 0)},
+     2,
+     "data",
+     u"x/y",
+     0,
+     "b",
+     "text/plain"},
+    {"disabled handlers still rate MIME types",
+     {F("a", 100, 6, "x/y", 100, 1, 0, 0), F("b", 0, 0)},
+     2,
+     "data",
+     u"x/y",
+     0,
+     "a",
+     "(null)"},
+    {"an empty stream is refused though a MIME type exists",
+     {F("a", 0, 0), F("b", 0, 0, "x/z", 100)},
+     2,
+     "",
+     u"x/y",
+     Res_docTypeNoData,
+     "",
+     "(null)"},
+    {"nothing matched: the stream's MIME type comes back",
+     {F("a", 0, 0), F("b", 0, 0)},
+     2,
+     "data",
+     u"x/unknown",
+     Res_docTypeUnknown,
+     "",
+     "x/unknown"},
     // A sniffer that answers without writing its score must not inherit
     // the score of the handler asked before it.
     {"the score is reset for each handler",
-     {F("a", 100, 6, nullptr, 0, 0, 3594), F("b", 0, 0, nullptr, 0, 0, 0, 1, true), F("c", 30, 25)}, 3, "data",
-     u"x/y", 0, "c", "text/plain"},
+     {F("a", 100, 6, nullptr, 0, 0, 3594), F("b", 0, 0, nullptr, 0, 0, 0, 1, true), F("c", 30, 25)},
+     3,
+     "data",
+     u"x/y",
+     0,
+     "c",
+     "text/plain"},
 };
 
 TEST_F(RegistryTest, RecognitionStages)
@@ -197,8 +293,10 @@ TEST_F(RegistryTest, RecognitionStages)
 TEST_F(RegistryTest, CertainContentStopsTheWalk)
 {
     int sniffs = 0;
-    FakeScript &a = scripts[0] = FakeScript{"a", 100, 6, 0, false, nullptr, 0, 0, 1, nullptr, &sniffs};
-    FakeScript &b = scripts[1] = FakeScript{"b", 100, 22, 0, false, nullptr, 0, 0, 1, nullptr, &sniffs};
+    FakeScript &a = scripts[0] =
+        FakeScript{"a", 100, 6, 0, false, nullptr, 0, 0, 1, nullptr, &sniffs};
+    FakeScript &b = scripts[1] =
+        FakeScript{"b", 100, 22, 0, false, nullptr, 0, 0, 1, nullptr, &sniffs};
     ASSERT_EQ(registerFake(ctx, &a), Res_ok);
     ASSERT_EQ(registerFake(ctx, &b), Res_ok);
     std::string handler, mime;
@@ -218,8 +316,10 @@ TEST_F(RegistryTest, MatchMimeKeepsTheFirstOfEqualsAndStopsAtCertain)
 {
     FakeScript &a = scripts[0] = FakeScript{"a", 0, 0, 0, false, "x/y", 70, 0, 1, nullptr, nullptr};
     FakeScript &b = scripts[1] = FakeScript{"b", 0, 0, 0, false, "x/y", 70, 0, 1, nullptr, nullptr};
-    FakeScript &c = scripts[2] = FakeScript{"c", 0, 0, 0, false, "x/y", 100, 0, 1, nullptr, nullptr};
-    FakeScript &d = scripts[3] = FakeScript{"d", 0, 0, 0, false, "x/y", 100, 0, 1, nullptr, nullptr};
+    FakeScript &c = scripts[2] =
+        FakeScript{"c", 0, 0, 0, false, "x/y", 100, 0, 1, nullptr, nullptr};
+    FakeScript &d = scripts[3] =
+        FakeScript{"d", 0, 0, 0, false, "x/y", 100, 0, 1, nullptr, nullptr};
     for (const FakeScript *s : {&a, &b, &c, &d})
         ASSERT_EQ(registerFake(ctx, s), Res_ok);
     DocTypeNode *best = nullptr;
@@ -250,8 +350,10 @@ TEST_F(RegistryTest, KeepErrorKeepsOnlyOutOfMemoryAndStop)
 // best one only when a handler wins by it.
 TEST_F(RegistryTest, FileNameStage)
 {
-    FakeScript &t = scripts[0] = FakeScript{"t", 0, 0, 0, false, "text/plain", 100, 1, 1, nullptr, nullptr};
-    FakeScript &w = scripts[1] = FakeScript{"w", 0, 0, 0, false, "application/msword", 100, 0, 1, nullptr, nullptr};
+    FakeScript &t = scripts[0] =
+        FakeScript{"t", 0, 0, 0, false, "text/plain", 100, 1, 1, nullptr, nullptr};
+    FakeScript &w = scripts[1] =
+        FakeScript{"w", 0, 0, 0, false, "application/msword", 100, 0, 1, nullptr, nullptr};
     ASSERT_EQ(registerFake(ctx, &t), Res_ok);
     ASSERT_EQ(registerFake(ctx, &w), Res_ok);
 

@@ -19,16 +19,16 @@
 // What a fake handler does, read by its operations through desc->priv.
 struct FakeScript {
     const char *name;
-    int32_t score;           // written by sniff unless skipWrite (also when it then fails)
+    int32_t score; // written by sniff unless skipWrite (also when it then fails)
     uint32_t type;
-    int sniffError;          // returned by sniff instead of a score
-    bool skipWrite;          // sniff succeeds without writing its outs
-    const char *mime;        // matchMime gives mimeScore for this (case-insensitive)
+    int sniffError;   // returned by sniff instead of a score
+    bool skipWrite;   // sniff succeeds without writing its outs
+    const char *mime; // matchMime gives mimeScore for this (case-insensitive)
     int32_t mimeScore;
     uint32_t acceptsTypeOnly;
     uint32_t enabled;
-    int *releases;           // counts release calls (may be null)
-    int *sniffs;             // counts sniff calls (may be null)
+    int *releases; // counts release calls (may be null)
+    int *sniffs;   // counts sniff calls (may be null)
 };
 
 inline int fakeMatch(EngineContext *, Edr_HandlerDesc *d, const char16_t *mime, int32_t *score)
@@ -38,7 +38,8 @@ inline int fakeMatch(EngineContext *, Edr_HandlerDesc *d, const char16_t *mime, 
     return Res_ok;
 }
 
-inline int fakeSniff(EngineContext *, Edr_HandlerDesc *d, VfsHandle *, int32_t *score, uint32_t *type)
+inline int fakeSniff(EngineContext *, Edr_HandlerDesc *d, VfsHandle *, int32_t *score,
+                     uint32_t *type)
 {
     const FakeScript *s = static_cast<const FakeScript *>(d->priv);
     if (s->sniffs)
@@ -51,7 +52,8 @@ inline int fakeSniff(EngineContext *, Edr_HandlerDesc *d, VfsHandle *, int32_t *
     return s->sniffError;
 }
 
-inline int fakeOpen(EngineContext *, Edr_HandlerDesc *, void *, VfsHandle *stream, Edr_Doc *, Edr_Node *)
+inline int fakeOpen(EngineContext *, Edr_HandlerDesc *, void *, VfsHandle *stream, Edr_Doc *,
+                    Edr_Node *)
 {
     EXPECT_EQ(Vfs_close(stream), 0);
     return Res_ok;
@@ -105,7 +107,8 @@ inline int testTextMatch(EngineContext *, Edr_HandlerDesc *, const char16_t *mim
     return Res_ok;
 }
 
-inline int testTextSniff(EngineContext *ctx, Edr_HandlerDesc *, VfsHandle *stream, int32_t *score, uint32_t *type)
+inline int testTextSniff(EngineContext *ctx, Edr_HandlerDesc *, VfsHandle *stream, int32_t *score,
+                         uint32_t *type)
 {
     const uint8_t *bytes = nullptr;
     size_t got = 0;
@@ -119,13 +122,11 @@ inline int testTextSniff(EngineContext *ctx, Edr_HandlerDesc *, VfsHandle *strea
     return Res_ok;
 }
 
-inline void testTextRelease(EngineContext *, Edr_HandlerDesc *)
-{
-}
+inline void testTextRelease(EngineContext *, Edr_HandlerDesc *) {}
 
 // The text handler's open is supplied by each test file.
-int testTextOpen(EngineContext *ctx, Edr_HandlerDesc *desc, void *arg, VfsHandle *stream, Edr_Doc *doc,
-                 Edr_Node *target);
+int testTextOpen(EngineContext *ctx, Edr_HandlerDesc *desc, void *arg, VfsHandle *stream,
+                 Edr_Doc *doc, Edr_Node *target);
 
 inline int testTextDescribe(EngineContext *, Edr_HandlerDesc *d)
 {
@@ -148,7 +149,8 @@ inline VfsHandle *memoryStream(EngineContext *ctx, const std::string &bytes, con
     memcpy(copy, bytes.data(), bytes.size());
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    if (Vfs_openMemory(copy, bytes.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) != Res_ok)
+    if (Vfs_openMemory(copy, bytes.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted,
+                       ctx) != Res_ok)
         return nullptr;
     if (mime)
         Vfs_setInfo(h, VfsInfo_mime, reinterpret_cast<uintptr_t>(Ustr_dup(mime)));

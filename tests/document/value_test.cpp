@@ -10,17 +10,14 @@
 #include "document/style/value.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 std::u16string textOf(const Edr_Value *v)
 {
     return v->text ? std::u16string(v->text) : std::u16string(u"<null>");
 }
 
-class ValueTest : public LeakCheckedHeapTest<>
-{
-};
+class ValueTest : public LeakCheckedHeapTest<> {};
 
 struct ConvertCase {
     const char *name;
@@ -43,11 +40,13 @@ TEST_F(ValueTest, ConversionTable)
         {"2.9 truncates", 2, 0, 2.9, nullptr, 1, 0, 2, 0, u"2"},
         {"-2.9 truncates toward zero", 2, 0, -2.9, nullptr, 1, 0, -2, 0, u"-2"},
         {"7 to number", 1, 7, 0, nullptr, 2, 0, 0, 7.0, u"7"},
-        {"INT_MIN keeps every digit", 2, 0, -2147483648.0, nullptr, 1, 0, INT32_MIN, 0, u"-2147483648"},
+        {"INT_MIN keeps every digit", 2, 0, -2147483648.0, nullptr, 1, 0, INT32_MIN, 0,
+         u"-2147483648"},
         {"NaN gives 0", 2, 0, nan, nullptr, 1, 0, 0, 0, u"0"},
         {"huge clamps high", 2, 0, 1e300, nullptr, 1, 0, INT32_MAX, 0, u"2147483647"},
         {"huge clamps low", 2, 0, -1e300, nullptr, 1, 0, INT32_MIN, 0, u"-2147483648"},
-        {"text beyond the range clamps", 3, 0, 0, u"99999999999", 1, 0, INT32_MAX, 0, u"2147483647"},
+        {"text beyond the range clamps", 3, 0, 0, u"99999999999", 1, 0, INT32_MAX, 0,
+         u"2147483647"},
         {"text with spaces and sign", 3, 0, 0, u"  -42x", 1, 0, -42, 0, u"-42"},
         {"text without digits", 3, 0, 0, u"abc", 1, 0, 0, 0, u"0"},
         {"no text to integer", 3, 0, 0, nullptr, 1, 0, 0, 0, u"0"},

@@ -7,12 +7,9 @@
 #include "tests/document/events_fixture.h"
 #include "tests/support/form_widgets.h"
 
-namespace
-{
+namespace {
 
-class WebOpsTest : public EdrFixture
-{
-};
+class WebOpsTest : public EdrFixture {};
 
 TEST_F(WebOpsTest, FocusOfAFormControlFollowsTheInstalledTable)
 {

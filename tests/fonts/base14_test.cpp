@@ -16,8 +16,7 @@
 #include "core/result.h"
 #include "tests/platform/file_fixture.h"
 
-namespace
-{
+namespace {
 
 struct AfmFont {
     std::string name;
@@ -56,8 +55,7 @@ uint16_t units(int thousandths)
     return uint16_t(uint32_t(thousandths) * 16384u / 1000u);
 }
 
-class Base14Test : public FileFixture
-{
+class Base14Test : public FileFixture {
   protected:
     Base14Metrics *m = nullptr;
 

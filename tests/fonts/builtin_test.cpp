@@ -8,8 +8,7 @@
 #include <set>
 #include <string>
 
-namespace
-{
+namespace {
 
 std::string bytes(const RomFsEntry &e)
 {

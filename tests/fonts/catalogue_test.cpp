@@ -23,8 +23,7 @@
 #include "graphics/path.h"
 #include "fonts/textrun.h"
 
-namespace
-{
+namespace {
 
 std::string nameOf(const FontFace *face)
 {
@@ -36,8 +35,7 @@ bool hasName(const FontFace *face, const std::string &name)
     return Css_fontNameMatches(face->name, name.c_str()) == 0;
 }
 
-class CatalogueTest : public FontEngineTest
-{
+class CatalogueTest : public FontEngineTest {
   protected:
     // Configures the font engine on a fixture folder. The result.
     int configure(const std::string &folder)
@@ -222,8 +220,7 @@ bool installed(const char *path)
 const char liberation[] = "/usr/share/fonts/truetype/liberation2/";
 const char droid[] = "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf";
 
-class FontListTest : public FontEngineTest
-{
+class FontListTest : public FontEngineTest {
   protected:
     EngineInstance instance{};
 

@@ -18,8 +18,7 @@
 #include "pdf/resources/pdfstream.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 using CffTest = LeakCheckedHeapTest<>;
 
@@ -36,9 +35,14 @@ struct Mem {
     ByteStream *s = nullptr;
     explicit Mem(std::string b) : bytes(std::move(b))
     {
-        EXPECT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), &s), 0);
+        EXPECT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()),
+                                        bytes.size(), &s),
+                  0);
     }
-    ~Mem() { (void)ByteStream_close(s); }
+    ~Mem()
+    {
+        (void)ByteStream_close(s);
+    }
 };
 
 std::string n5(int32_t v)
@@ -119,11 +123,11 @@ TEST_F(CffTest, Reals)
         {std::string("\x0a\x00\x1f", 3), 0, 0.001f},
         {"\x1b\x2f", 0, 100.0f},
         {"\x2a\x5f", 0, 2.5f},
-        {"\x1a\x2a\xff", Cff_badReal, 0},  // two points
-        {"\x1e\xff", Cff_badReal, 0},      // minus after a digit
-        {"\x1b\x1b\x1f", Cff_badReal, 0},  // two exponents
-        {"\xf1", Cff_badReal, 0},          // a digit after the end
-        {"\x12", Cff_dictTruncated, 0},    // no end
+        {"\x1a\x2a\xff", Cff_badReal, 0}, // two points
+        {"\x1e\xff", Cff_badReal, 0},     // minus after a digit
+        {"\x1b\x1b\x1f", Cff_badReal, 0}, // two exponents
+        {"\xf1", Cff_badReal, 0},         // a digit after the end
+        {"\x12", Cff_dictTruncated, 0},   // no end
     };
     for (const Case &c : cases) {
         Mem m("\x1e" + c.nibbles + std::string(1, '\0'));
@@ -168,8 +172,10 @@ TEST_F(CffTest, DictOperators)
     } cases[] = {
         {"BlueValues in a Top DICT", blue, 3, Cff_dictBadTopOperator},
         {"BlueValues in a Private DICT", top + "\x8b" + priv, 11, 0},
-        {"Private operator 19 without operand", top + "\x8b" + "\x13" + priv.substr(1), 11, Cff_dictBadOperands},
-        {"bad Private operator", top + "\x8b" + std::string("\x8b\x0c\x25", 3), 11, Cff_dictBadPrivateOperator},
+        {"Private operator 19 without operand", top + "\x8b" + "\x13" + priv.substr(1), 11,
+         Cff_dictBadOperands},
+        {"bad Private operator", top + "\x8b" + std::string("\x8b\x0c\x25", 3), 11,
+         Cff_dictBadPrivateOperator},
         {"49 operands", std::string(49, '\x8b') + '\0', 50, Cff_dictTooManyOperands},
         {"48 operands", std::string(48, '\x8b') + '\0', 49, 0},
         {"cut operand", "\x1c\x01", 2, Cff_dictTruncated},
@@ -187,7 +193,8 @@ TEST_F(CffTest, DictOperators)
 
 TEST_F(CffTest, FontMatrixUnits)
 {
-    const std::string milli = std::string("\x1e\x0a\x00\x1f", 4), half = std::string("\x1e\x0a\x00\x05\xff", 5);
+    const std::string milli = std::string("\x1e\x0a\x00\x1f", 4),
+                      half = std::string("\x1e\x0a\x00\x05\xff", 5);
     struct Case {
         std::string operands;
         uint16_t units;
@@ -196,7 +203,7 @@ TEST_F(CffTest, FontMatrixUnits)
         {milli + "\x8b\x8b" + milli + "\x8b\x8b", 1000, 1.0f},
         {half + "\x8b\x8b" + half + "\x8b\x8b", 2000, 1.0f},
         {std::string("\x8d\x8b\x8b\x8d\x8b\x8b"), 1000, 1.0f}, // 2: the reciprocal is below 1
-        {milli + "\x8b\x8b" + milli + "\x8b", 1000, 1.0f}, // 5 operands
+        {milli + "\x8b\x8b" + milli + "\x8b", 1000, 1.0f},     // 5 operands
     };
     for (const Case &c : cases) {
         Mem m(c.operands + "\x0c\x07");
@@ -267,7 +274,10 @@ TEST_F(CffTest, CharsetEncodingFdSelect)
 struct Op {
     char code;
     std::vector<int32_t> v; // absolute points
-    bool operator==(const Op &o) const { return code == o.code && v == o.v; }
+    bool operator==(const Op &o) const
+    {
+        return code == o.code && v == o.v;
+    }
 };
 
 std::vector<Op> absolute(const GlyphPath *o, std::vector<int16_t> *header = nullptr)
@@ -287,7 +297,7 @@ std::vector<Op> absolute(const GlyphPath *o, std::vector<int16_t> *header = null
                     header->push_back(static_cast<int16_t>(p[1 + 2 * i] | p[2 + 2 * i] << 8));
         } else if (code <= GlyphCode_curveTo) {
             int n = code == GlyphCode_curveTo ? 3 : 1;
-            Op op{"MLC"[code], {}};
+            Op op{"MLC" [code], {}};
             const uint8_t *q = p + 1;
             for (int i = 0; i < n; i++) {
                 int32_t d[2];
@@ -368,7 +378,8 @@ TEST_F(CffTest, Type2WidthRule)
         {"even hstem", num(0) + num(10) + "\x01" + num(77) + num(1) + num(2) + "\x15\x0e", 500},
         {"endchar with one", num(-20) + "\x0e", 80},
         {"endchar alone", "\x0e", 500},
-        {"only the first counts", num(1) + num(2) + "\x15" + num(5) + num(1) + num(2) + "\x15\x0e", 500},
+        {"only the first counts", num(1) + num(2) + "\x15" + num(5) + num(1) + num(2) + "\x15\x0e",
+         500},
     };
     for (const Case &c : cases) {
         T2 r = run2(c.cs, plainContext());
@@ -381,14 +392,15 @@ TEST_F(CffTest, Type2HintMasks)
 {
     // Three stem pairs take one mask byte, nine take two: the bytes after
     // the mask are read as the move that follows.
-    std::string three = num(0) + num(1) + num(5) + num(1) + num(9) + num(1) + "\x12" + "\x13\xff" + num(3) +
-                        num(4) + "\x15\x0e";
+    std::string three = num(0) + num(1) + num(5) + num(1) + num(9) + num(1) + "\x12" + "\x13\xff" +
+                        num(3) + num(4) + "\x15\x0e";
     std::string nine;
     for (int i = 0; i < 9; i++)
         nine += num(i * 3) + num(1);
     nine += "\x12\x13\xff\xff" + num(3) + num(4) + "\x15\x0e";
     // Pending arguments before hintmask are vstem pairs.
-    std::string pending = num(0) + num(1) + "\x12" + num(0) + num(1) + "\x13\xff" + num(3) + num(4) + "\x15\x0e";
+    std::string pending =
+        num(0) + num(1) + "\x12" + num(0) + num(1) + "\x13\xff" + num(3) + num(4) + "\x15\x0e";
     std::string seventeen;
     for (int i = 0; i < 17; i++)
         seventeen += num(i) + num(1);
@@ -410,7 +422,8 @@ TEST_F(CffTest, Type2SubroutineBias)
             data[i] = num(static_cast<int32_t>(i % 100)) + num(0) + "\x15\x0b";
         subrs.clear();
         for (std::string &d : data)
-            subrs.push_back({reinterpret_cast<uint8_t *>(d.data()), static_cast<uint32_t>(d.size())});
+            subrs.push_back(
+                {reinterpret_cast<uint8_t *>(d.data()), static_cast<uint32_t>(d.size())});
     };
     struct Case {
         uint32_t count;
@@ -418,7 +431,7 @@ TEST_F(CffTest, Type2SubroutineBias)
         int rc;
         int32_t x;
     } cases[] = {
-        {108, 0, 0, 7},            // entry 107
+        {108, 0, 0, 7},             // entry 107
         {100, 0, Type2_badSubr, 0}, // no entry 107
         {1240, -1131 + 5, 0, 5},    // bias 1131
         {1240, 0, 0, 31},           // entry 1131
@@ -488,7 +501,8 @@ TEST_F(CffTest, Type2Operators)
         {"cut number", "\x1c\x01", Type2_badCharstring, 0},
         {"return at top", "\x0b", Type2_returnOutside, 0},
         {"rlineto odd", num(0) + num(0) + "\x15" + num(1) + "\x05", Type2_tooFewArguments, 0},
-        {"rrcurveto short", num(0) + num(0) + "\x15" + num(1) + num(1) + "\x08", Type2_tooFewArguments, 0},
+        {"rrcurveto short", num(0) + num(0) + "\x15" + num(1) + num(1) + "\x08",
+         Type2_tooFewArguments, 0},
         {"flex short", num(1) + "\x0c\x23", Type2_tooFewArguments, 0},
         {"add short", num(1) + "\x0c\x0a", Type2_tooFewArguments, 0},
     };
@@ -515,7 +529,9 @@ TEST_F(CffTest, Type2FlexFamily)
         flex += num(v);
     T2 r = run2(num(0) + num(0) + "\x15" + flex + "\x0c\x23", plainContext());
     ASSERT_EQ(r.rc, 0);
-    EXPECT_EQ(r.ops, (std::vector<Op>{{'M', {0, 0}}, {'C', {10, 0, 20, 5, 30, 5}}, {'C', {40, 5, 50, 0, 60, 0}}}));
+    EXPECT_EQ(r.ops,
+              (std::vector<Op>{
+                  {'M', {0, 0}}, {'C', {10, 0, 20, 5, 30, 5}}, {'C', {40, 5, 50, 0, 60, 0}}}));
     std::string hflex;
     for (int v : {10, 10, 5, 10, 10, 10, 10})
         hflex += num(v);
@@ -542,7 +558,8 @@ struct Program {
     int open(const std::string &b)
     {
         bytes = b;
-        if (Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), &s))
+        if (Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(),
+                                  &s))
             return 1;
         uint64_t limit = bytes.size();
         Cff_indexInit(&name, s, static_cast<uint8_t>(bytes[2]), limit);
@@ -561,11 +578,15 @@ struct Program {
         }
         return rc;
     }
-    ~Program() { (void)ByteStream_close(s); }
+    ~Program()
+    {
+        (void)ByteStream_close(s);
+    }
 };
 
 // Glyph g of a loaded Top DICT with the Private DICT priv.
-T2 glyph(Program &p, CffTopDict *t, CffPrivateDict *priv, const FontFileEntry *gs, uint32_t gcount, uint32_t g)
+T2 glyph(Program &p, CffTopDict *t, CffPrivateDict *priv, const FontFileEntry *gs, uint32_t gcount,
+         uint32_t g)
 {
     FontFileEntry *local = nullptr;
     uint32_t lcount = 0;
@@ -619,7 +640,8 @@ TEST_F(CffTest, NimbusSansMatchesDecode)
     // Every glyph builds.
     for (uint32_t g = 0; g < Cff_indexCount(CffTopDict_charStrings(t)); g++)
         EXPECT_EQ(glyph(p, t, CffTopDict_private(t), gs, gcount, g).rc, 0) << g;
-    std::istringstream in(readHostFile(std::string(VEXLAN_FIXTURES) + "/fontprograms/cff-nimbussans.txt"));
+    std::istringstream in(
+        readHostFile(std::string(VEXLAN_FIXTURES) + "/fontprograms/cff-nimbussans.txt"));
     std::string line;
     size_t lines = 0;
     while (std::getline(in, line)) {

@@ -12,8 +12,7 @@ struct MapCase {
     uint16_t glyph;
 };
 
-class CmapFormatsTest : public FontEngineTest
-{
+class CmapFormatsTest : public FontEngineTest {
   protected:
     void expectMaps(FontFace *f, const std::vector<MapCase> &cases, const char *what)
     {

@@ -11,11 +11,9 @@
 #include "fonts/embeddedfont.h"
 #include "graphics/glyphpath.h"
 
-namespace
-{
+namespace {
 
-class DocFontsTest : public FontEngineTest
-{
+class DocFontsTest : public FontEngineTest {
   protected:
     EmbeddedFont *font = nullptr;
 
@@ -160,7 +158,8 @@ TEST_F(DocFontsTest, ComponentsAndAccents)
     GlyphPath *g = nullptr;
     ASSERT_EQ(GlyphPath_create(&g, GlyphPath_kindCodes), 0);
     ASSERT_EQ(GlyphPath_moveTo(g, 1, 2), 0);
-    const uint8_t refs[] = {GlyphCode_skip4, 77, 0, 0, 0, GlyphCode_skip4, 99, 0, 0, 0, GlyphCode_end};
+    const uint8_t refs[] = {GlyphCode_skip4, 77, 0, 0, 0, GlyphCode_skip4, 99, 0, 0, 0,
+                            GlyphCode_end};
     ASSERT_EQ(GlyphPath_reserve(g, sizeof refs), 0);
     memcpy(g->bytes + g->lastStart + g->lastSize, refs, sizeof refs);
     g->lastStart += g->lastSize + uint32_t(sizeof refs) - 1;
@@ -378,7 +377,8 @@ TEST_F(DocFontsTest, WidthFaceNames)
         ASSERT_EQ(FontEngine_finishWidthFace(ctx, w), 0);
         char expected[96];
         if (c.changed)
-            snprintf(expected, sizeof expected, "vexlanEmbedded:Alter:%p%s", static_cast<void *>(w), c.old);
+            snprintf(expected, sizeof expected, "vexlanEmbedded:Alter:%p%s", static_cast<void *>(w),
+                     c.old);
         else
             snprintf(expected, sizeof expected, "%s", c.old);
         EXPECT_STREQ(w->name, expected);

@@ -27,8 +27,7 @@ inline std::string fontFixture(const std::string &name)
     return ss.str();
 }
 
-class FontEngineTest : public FileFixture
-{
+class FontEngineTest : public FileFixture {
   protected:
     std::vector<FontFace *> faces;
 

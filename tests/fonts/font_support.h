@@ -110,8 +110,7 @@ inline std::string readFontFixture(const std::string &name)
 
 // Faces over font bytes held by the test. Every face made is closed
 // before the heap's leak check.
-class FontTest : public FileFixture
-{
+class FontTest : public FileFixture {
   protected:
     std::deque<std::string> files;
     std::deque<FontTableDir> dirs;
@@ -150,7 +149,8 @@ class FontTest : public FileFixture
                   Res_ok);
         FontFace *face = nullptr;
         EXPECT_EQ(Font_faceCreate(ctx, 0, 0, nullptr, &face), Res_ok);
-        EXPECT_EQ(BufStream_open(ctx, nullptr, h, uint32_t(kept.size()), order, &face->reader), Res_ok);
+        EXPECT_EQ(BufStream_open(ctx, nullptr, h, uint32_t(kept.size()), order, &face->reader),
+                  Res_ok);
         dirs.push_back(FontTableDir{});
         face->tables = &dirs.back();
         face->unitsPerEm = unitsPerEm;
@@ -210,7 +210,11 @@ class FontTest : public FileFixture
 inline Bytes glyphHeader(int contours, int xMin = 0, int yMin = 0, int xMax = 0, int yMax = 0)
 {
     Bytes b;
-    b.u16(uint16_t(contours)).u16(uint16_t(xMin)).u16(uint16_t(yMin)).u16(uint16_t(xMax)).u16(uint16_t(yMax));
+    b.u16(uint16_t(contours))
+        .u16(uint16_t(xMin))
+        .u16(uint16_t(yMin))
+        .u16(uint16_t(xMax))
+        .u16(uint16_t(yMax));
     return b;
 }
 

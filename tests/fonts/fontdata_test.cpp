@@ -7,8 +7,7 @@
 
 #include "fonts/fontdata.h"
 
-namespace
-{
+namespace {
 
 TEST(FontDataTest, BigEndianWordsAndTags)
 {
@@ -63,13 +62,13 @@ TEST(FontDataTest, SettingsTable)
         std::vector<uint8_t> table;
         int32_t first, second;
     } cases[] = {
-        {{}, 2, 10},                                        // missing
-        {{0, 1}, 2, 10},                                    // no entries
-        {{0, 1, 0, 1, 0, 7}, 7, 10},                        // key 1
-        {{0, 1, 0, 2, 0xFF, 0xFE, 0, 1, 0, 3}, 3, 65534},   // both, value unsigned
-        {{0, 1, 0xFF, 0xFF, 0, 9, 0, 5, 0, 9}, 2, 10},      // other keys skipped
-        {{0, 2, 0, 1, 0, 7}, 2, 10},                        // another version
-        {{0, 1, 0, 1, 0, 7, 0, 2, 0}, 7, 10},               // a cut-off entry
+        {{}, 2, 10},                                      // missing
+        {{0, 1}, 2, 10},                                  // no entries
+        {{0, 1, 0, 1, 0, 7}, 7, 10},                      // key 1
+        {{0, 1, 0, 2, 0xFF, 0xFE, 0, 1, 0, 3}, 3, 65534}, // both, value unsigned
+        {{0, 1, 0xFF, 0xFF, 0, 9, 0, 5, 0, 9}, 2, 10},    // other keys skipped
+        {{0, 2, 0, 1, 0, 7}, 2, 10},                      // another version
+        {{0, 1, 0, 1, 0, 7, 0, 2, 0}, 7, 10},             // a cut-off entry
     };
     for (const Case &c : cases) {
         int32_t s[2] = {-1, -1};

@@ -10,11 +10,9 @@
 #include "core/time/localeset.h"
 #include "fonts/catalogue.h"
 
-namespace
-{
+namespace {
 
-class FontEngineRecordTest : public FontEngineTest
-{
+class FontEngineRecordTest : public FontEngineTest {
   protected:
     ConfigStore *store = nullptr;
 

@@ -13,8 +13,7 @@
 #include "core/result.h"
 #include "tests/platform/file_fixture.h"
 
-namespace
-{
+namespace {
 
 TEST(FontFileKind, ByTheThreeLettersAfterTheLastDot)
 {
@@ -171,9 +170,7 @@ TEST(FontMapLines, LibraryLinesGiveNamesStyleAndFile)
     }
 }
 
-class FontMapFileTest : public FileFixture
-{
-};
+class FontMapFileTest : public FileFixture {};
 
 TEST_F(FontMapFileTest, LibraryFilesKeepFullUrlsAndResolveTheRest)
 {
@@ -308,8 +305,7 @@ std::vector<uint8_t> nameTable(const std::vector<NameRecord> &records)
     return out;
 }
 
-class FontNamesTest : public LeakCheckedHeapTest<>
-{
+class FontNamesTest : public LeakCheckedHeapTest<> {
   protected:
     std::string names(const std::vector<uint8_t> &table, uint32_t *style = nullptr)
     {

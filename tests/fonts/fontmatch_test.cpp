@@ -15,8 +15,7 @@
 #include "platform/vfs/romfs.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 struct FakeEngine {
     std::vector<FontFace *> known;
@@ -69,8 +68,7 @@ void fakeRelease(FontMatchContext *c, FontFace *face)
 
 const FontMatchOps fakeOps = {fakePrepare, fakeRegister, fakeDerive, fakeRelease};
 
-class FontMatchTest : public LeakCheckedHeapTest<>
-{
+class FontMatchTest : public LeakCheckedHeapTest<> {
   protected:
     std::vector<FontFace *> owned;
     std::vector<char *> names;

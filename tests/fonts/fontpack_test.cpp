@@ -7,11 +7,9 @@
 #include "fonts/cmap.h"
 #include "graphics/glyphpath.h"
 
-namespace
-{
+namespace {
 
-class FontPackTest : public FontEngineTest
-{
+class FontPackTest : public FontEngineTest {
   protected:
     void SetUp() override
     {

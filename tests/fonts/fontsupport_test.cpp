@@ -7,11 +7,9 @@
 
 #include <cstring>
 
-namespace
-{
+namespace {
 
-class FontSupportTest : public FontTest
-{
+class FontSupportTest : public FontTest {
   protected:
     // A face whose width table is the whole of a fixture file.
     FontFace *widthsFace(const std::string &file, uint32_t order = BufStream_bigEndian,
@@ -34,9 +32,10 @@ class FontSupportTest : public FontTest
                       std::vector<uint8_t> tags = {})
     {
         tags.resize(codes.size(), 0);
-        Advances a{0, std::vector<uint16_t>(codes.size(), 0xAAAA), std::vector<uint16_t>(codes.size(), 0xAAAA)};
-        a.result = FontPack_getAdvances(face, codes.data(), uint32_t(codes.size()), runTag, tags.data(),
-                                        a.zero.data(), a.advance.data());
+        Advances a{0, std::vector<uint16_t>(codes.size(), 0xAAAA),
+                   std::vector<uint16_t>(codes.size(), 0xAAAA)};
+        a.result = FontPack_getAdvances(face, codes.data(), uint32_t(codes.size()), runTag,
+                                        tags.data(), a.zero.data(), a.advance.data());
         return a;
     }
 };
@@ -83,15 +82,31 @@ TEST_F(FontSupportTest, FillDefaultsKeepsWhatIsSetAndMendsTheLineExtent)
         int32_t wantMetrics[5];
         int32_t wantBox[4];
     } cases[] = {
-        {"box (0, 0, 100, 200), top and bottom both 0", {1, 2, 3, 0, 0}, {0, 0, 100, 200},
-         {1, 2, 3, 200, 0}, {0, 0, 100, 200}},
-        {"set metrics kept", {10, 20, 30, 40, -50}, {0, 0, 100, 200}, {10, 20, 30, 40, -50}, {0, 0, 100, 200}},
-        {"top below bottom takes the default box", {FontFace_unset, 1, 1, -5, 5}, {5, 5, 5, 9},
-         {-1784, 1, 1, 16496, -5024}, {-9312, -5024, 33232, 16496}},
-        {"unset top, set bottom above the default top", {0, 0, 0, FontFace_unset, 20000}, {0, 0, 0, 0},
-         {0, 0, 0, 16496, -5024}, {-9312, -5024, 33232, 16496}},
+        {"box (0, 0, 100, 200), top and bottom both 0",
+         {1, 2, 3, 0, 0},
+         {0, 0, 100, 200},
+         {1, 2, 3, 200, 0},
+         {0, 0, 100, 200}},
+        {"set metrics kept",
+         {10, 20, 30, 40, -50},
+         {0, 0, 100, 200},
+         {10, 20, 30, 40, -50},
+         {0, 0, 100, 200}},
+        {"top below bottom takes the default box",
+         {FontFace_unset, 1, 1, -5, 5},
+         {5, 5, 5, 9},
+         {-1784, 1, 1, 16496, -5024},
+         {-9312, -5024, 33232, 16496}},
+        {"unset top, set bottom above the default top",
+         {0, 0, 0, FontFace_unset, 20000},
+         {0, 0, 0, 0},
+         {0, 0, 0, 16496, -5024},
+         {-9312, -5024, 33232, 16496}},
         // Widths that overflow 32 bits are still proper.
-        {"wide box", {0, 0, 0, 1, 0}, {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, {0, 0, 0, 1, 0},
+        {"wide box",
+         {0, 0, 0, 1, 0},
+         {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX},
+         {0, 0, 0, 1, 0},
          {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}},
     };
     for (const Case &c : cases) {
@@ -171,7 +186,8 @@ void logClose(void *arg)
 
 void logDestroy(FontFace *face)
 {
-    static_cast<ReleaseLog *>(face->closeArg)->events.push_back(face->name ? "destroy named" : "destroy");
+    static_cast<ReleaseLog *>(face->closeArg)
+        ->events.push_back(face->name ? "destroy named" : "destroy");
     Mem_free(face);
 }
 
@@ -206,7 +222,8 @@ TEST_F(FontSupportTest, AChildGoesBeforeItsParent)
     child->flags |= FontFace_sharesParent;
     child->closeArg = &log;
     child->destroy = [](FontFace *face) {
-        static_cast<ReleaseLog *>(face->closeArg)->events.push_back(face->parent->refCount ? "child" : "bad");
+        static_cast<ReleaseLog *>(face->closeArg)
+            ->events.push_back(face->parent->refCount ? "child" : "bad");
         Mem_free(face);
     };
     Font_faceRelease(parent); // the child's reference keeps it
@@ -259,8 +276,8 @@ TEST_F(FontSupportTest, SetName)
     Font_faceRelease(face);
 }
 
-int fixedAdvance(FontFace *, const uint16_t *codes, uint32_t n, uint32_t runTag, const uint8_t *tags,
-                 uint16_t *zero, uint16_t *advance)
+int fixedAdvance(FontFace *, const uint16_t *codes, uint32_t n, uint32_t runTag,
+                 const uint8_t *tags, uint16_t *zero, uint16_t *advance)
 {
     EXPECT_EQ(n, 1u);
     EXPECT_EQ(runTag, 0u);
@@ -317,7 +334,8 @@ TEST_F(FontSupportTest, InstallOpsFillsAnEmptySlotOnce)
 TEST_F(FontSupportTest, AdvancesInBothByteOrders)
 {
     for (uint32_t order : {BufStream_bigEndian, BufStream_littleEndian}) {
-        FontFace *face = widthsFace(order == BufStream_bigEndian ? "widths-be.bin" : "widths-le.bin", order);
+        FontFace *face =
+            widthsFace(order == BufStream_bigEndian ? "widths-be.bin" : "widths-le.bin", order);
         Advances a = advances(face, probeCodes);
         EXPECT_EQ(a.result, Res_ok);
         EXPECT_EQ(a.advance, probeWant) << "order " << order;
@@ -362,11 +380,9 @@ TEST_F(FontSupportTest, RefusedAndEmptyTables)
         bool table;
         uint16_t advance; // of code 65
     } cases[] = {
-        {"widths-v1ffff.bin", true, 10400},
-        {"widths-v2.bin", false, 0},
+        {"widths-v1ffff.bin", true, 10400}, {"widths-v2.bin", false, 0},
         {"widths-empty.bin", true, 7200}, // the default, 900 units
-        {"widths-huge.bin", false, 0},
-        {"widths-wrap.bin", false, 0},
+        {"widths-huge.bin", false, 0},      {"widths-wrap.bin", false, 0},
     };
     for (const Case &c : cases) {
         FontFace *face = widthsFace(c.file);
@@ -438,8 +454,7 @@ TEST_F(FontSupportTest, LoadWidthsAllocationFailures)
     EXPECT_EQ(advances(face, {1000}).advance[0], 16384);
 }
 
-class SingleByteTest : public FontSupportTest
-{
+class SingleByteTest : public FontSupportTest {
   protected:
     FontMapData map{};
 
@@ -491,7 +506,9 @@ TEST_F(SingleByteTest, RemainingStopsTheWalk)
     std::vector<uint16_t> glyphs = {0, 500, 0, 0, 0, 0};
     std::vector<uint8_t> tags = {0xF8, 0x05, 0xA1, 0x00, 0x00, 0x00};
     uint32_t remaining = 2;
-    EXPECT_EQ(FontEnc_mapSingleByte(face, codes.data(), 6, 6, glyphs.data(), tags.data(), &remaining), Res_ok);
+    EXPECT_EQ(
+        FontEnc_mapSingleByte(face, codes.data(), 6, 6, glyphs.data(), tags.data(), &remaining),
+        Res_ok);
     EXPECT_EQ(remaining, 0u);
     EXPECT_EQ(glyphs, (std::vector<uint16_t>{glyphOf('A'), 500, 0, glyphOf('E'), 0, 0}));
     EXPECT_EQ(tags, (std::vector<uint8_t>{0xFE, 0x05, 0xA1, 0x06, 0x00, 0x00}));
@@ -504,13 +521,17 @@ TEST_F(SingleByteTest, CodesOutsideTheTableAndAnEmptyBudget)
     std::vector<uint16_t> glyphs(4, 0);
     std::vector<uint8_t> tags(4, 0);
     uint32_t remaining = 10;
-    EXPECT_EQ(FontEnc_mapSingleByte(face, codes.data(), 4, 1, glyphs.data(), tags.data(), &remaining), Res_ok);
+    EXPECT_EQ(
+        FontEnc_mapSingleByte(face, codes.data(), 4, 1, glyphs.data(), tags.data(), &remaining),
+        Res_ok);
     EXPECT_EQ(glyphs, (std::vector<uint16_t>{0, 0, glyphOf(255), 0}));
     EXPECT_EQ(remaining, 9u);
     // Nothing left to find: nothing is mapped and the count stays 0.
     remaining = 0;
     glyphs.assign(4, 0);
-    EXPECT_EQ(FontEnc_mapSingleByte(face, codes.data(), 4, 1, glyphs.data(), tags.data(), &remaining), Res_ok);
+    EXPECT_EQ(
+        FontEnc_mapSingleByte(face, codes.data(), 4, 1, glyphs.data(), tags.data(), &remaining),
+        Res_ok);
     EXPECT_EQ(remaining, 0u);
     EXPECT_EQ(glyphs, std::vector<uint16_t>(4, 0));
 }

@@ -14,8 +14,7 @@
 
 #include <unistd.h>
 
-namespace
-{
+namespace {
 
 struct InstalledFont {
     const char *name;
@@ -98,8 +97,7 @@ std::vector<int> sideBearings(const std::string &b, uint32_t glyphs)
     return out;
 }
 
-class FreeTypeOracleTest : public FontEngineTest
-{
+class FreeTypeOracleTest : public FontEngineTest {
   protected:
     FT_Library library = nullptr;
 

@@ -27,8 +27,7 @@
 #include "fonts/textitem.h"
 #include "fonts/textrun.h"
 
-namespace
-{
+namespace {
 
 struct Installed {
     const char *file;
@@ -52,8 +51,7 @@ std::string readWhole(const char *path)
 
 constexpr int W = 96, H = 96, penX = 16, baseUp = 24; // baseline 24 rows above the bottom
 
-class GlyphOracleTest : public FontEngineTest
-{
+class GlyphOracleTest : public FontEngineTest {
   protected:
     FT_Library library = nullptr;
 

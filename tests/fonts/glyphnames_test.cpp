@@ -8,8 +8,7 @@
 #include "fonts/glyphnames.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 using GlyphNames = LeakCheckedHeapTest<>;
 
@@ -20,9 +19,10 @@ TEST_F(GlyphNames, TheTableIsSortedAndItsDuplicatesKeepTheFirstValue)
     struct Dup {
         const char *name;
         uint16_t value;
-    } dups[] = {{"Delta", 0x2206},          {"Omega", 0x2126},  {"Scedilla", 0x015E}, {"Tcommaaccent", 0x0162},
-                {"fraction", 0x2044},       {"hyphen", 0x002D}, {"macron", 0x00AF},   {"mu", 0x00B5},
-                {"periodcentered", 0x00B7}, {"scedilla", 0x015F}, {"space", 0x0020},  {"tcommaaccent", 0x0163}};
+    } dups[] = {{"Delta", 0x2206},        {"Omega", 0x2126},    {"Scedilla", 0x015E},
+                {"Tcommaaccent", 0x0162}, {"fraction", 0x2044}, {"hyphen", 0x002D},
+                {"macron", 0x00AF},       {"mu", 0x00B5},       {"periodcentered", 0x00B7},
+                {"scedilla", 0x015F},     {"space", 0x0020},    {"tcommaaccent", 0x0163}};
     uint32_t twice = 0;
     for (uint32_t i = 1; i < Pdf_glyphNameCount; i++)
         twice += std::strcmp(Pdf_glyphNameTable[i - 1].name, Pdf_glyphNameTable[i].name) == 0;
@@ -36,8 +36,8 @@ TEST_F(GlyphNames, TheTableIsSortedAndItsDuplicatesKeepTheFirstValue)
     struct Named {
         const char *name;
         uint16_t value;
-    } named[] = {{"Asmall", 0xF761}, {"oneoldstyle", 0xF731}, {"A", 0x41}, {"Euro", 0x20AC},
-                 {"uni0041", 0},     {"notaglyph", 0}};
+    } named[] = {{"Asmall", 0xF761}, {"oneoldstyle", 0xF731}, {"A", 0x41},
+                 {"Euro", 0x20AC},   {"uni0041", 0},          {"notaglyph", 0}};
     for (const Named &n : named) {
         uint16_t code = 1;
         ASSERT_EQ(Pdf_Font_glyphNameToCode(nullptr, n.name, 1, &code), 0);

@@ -12,8 +12,7 @@
 #include "fonts/glyphrun.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 struct PlacedRun {
     int32_t x, y, word, chars;
@@ -24,8 +23,7 @@ struct PlacedRun {
     }
 };
 
-class GlyphRunTest : public LeakCheckedHeapTest<>
-{
+class GlyphRunTest : public LeakCheckedHeapTest<> {
   protected:
     void SetUp() override
     {
@@ -176,11 +174,11 @@ TEST_F(GlyphRunTest, RunsCarryTheTextTheyReadAs)
         std::u16string codes, text; // text empty: the codes read as themselves
     } items[] = {
         {0, u"A", u""},
-        {1, u"\u0003", u"ffi"},            // one code, three characters
+        {1, u"\u0003", u"ffi"},                // one code, three characters
         {2, u"\u0012\u0034", u"\u4e00\u4e8c"}, // wide codes, wide text
-        {3, u"xyz", u"\u00e9"},             // 8-bit codes
+        {3, u"xyz", u"\u00e9"},                // 8-bit codes
         {4, u"\u00e8", u""},
-        {5, u"same", u"same"},              // equal text writes nothing extra
+        {5, u"same", u"same"}, // equal text writes nothing extra
     };
     size_t plainSize = 0;
     for (const Item &i : items) {
@@ -329,7 +327,8 @@ TEST_F(GlyphRunTest, ACursorOverAnotherItemHasNoRuns)
     ASSERT_NE(c, nullptr);
     ASSERT_EQ(GlyphRunCursor_next(c, &chars, &n), 1);
     Rect r{7, 7, 7, 7};
-    EXPECT_EQ(GlyphRunCursor_measure(c, item, &r, nullptr, nullptr, nullptr, 0), Res_unexpectedKind);
+    EXPECT_EQ(GlyphRunCursor_measure(c, item, &r, nullptr, nullptr, nullptr, 0),
+              Res_unexpectedKind);
     EXPECT_EQ(r.x0, 7);
     GlyphRunCursor_free(c);
     Obj_destroy(run);

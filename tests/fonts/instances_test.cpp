@@ -9,11 +9,9 @@
 #include "graphics/path.h"
 #include "platform/url/url.h"
 
-namespace
-{
+namespace {
 
-class InstancesTest : public FontEngineTest
-{
+class InstancesTest : public FontEngineTest {
   protected:
     FontFace *face()
     {
@@ -183,8 +181,7 @@ TEST_F(InstancesTest, TheTableFindsTheFirstEntryThatAppliesAndRewritesRuns)
 
 // ------------------------------------------------------- directories
 
-class DirectoriesTest : public FontEngineTest
-{
+class DirectoriesTest : public FontEngineTest {
   protected:
     ConfigStore *store = nullptr;
 

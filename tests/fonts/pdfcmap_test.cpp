@@ -17,8 +17,7 @@
 #include "platform/url/url.h"
 #include "platform/vfs/romfs.h"
 
-namespace
-{
+namespace {
 
 std::string cmapFixture(const std::string &name)
 {
@@ -66,8 +65,7 @@ const char loopA[] = "/CIDInit /ProcSet findresource begin begincmap /Loop-B use
 const char loopB[] = "begincmap /Loop-A usecmap /Ordering (Japan1) endcmap";
 const char self[] = "begincmap /Self usecmap /Ordering (Japan1) endcmap";
 
-class CMapTest : public FontEngineTest
-{
+class CMapTest : public FontEngineTest {
   protected:
     std::vector<std::string> keep;
 
@@ -82,12 +80,12 @@ class CMapTest : public FontEngineTest
             RomFs_addFile(ctx, e.path, e.data, e.length);
         for (const RomFsEntry &e : Builtin_traditionalChineseCmaps)
             RomFs_addFile(ctx, e.path, e.data, e.length);
-        RomFs_addFile(ctx, "/okala_dir/Fonts/cmaps/loop-a.dat", reinterpret_cast<const uint8_t *>(loopA),
-                      sizeof loopA - 1);
-        RomFs_addFile(ctx, "/okala_dir/Fonts/cmaps/loop-b.dat", reinterpret_cast<const uint8_t *>(loopB),
-                      sizeof loopB - 1);
-        RomFs_addFile(ctx, "/okala_dir/Fonts/cmaps/self.dat", reinterpret_cast<const uint8_t *>(self),
-                      sizeof self - 1);
+        RomFs_addFile(ctx, "/okala_dir/Fonts/cmaps/loop-a.dat",
+                      reinterpret_cast<const uint8_t *>(loopA), sizeof loopA - 1);
+        RomFs_addFile(ctx, "/okala_dir/Fonts/cmaps/loop-b.dat",
+                      reinterpret_cast<const uint8_t *>(loopB), sizeof loopB - 1);
+        RomFs_addFile(ctx, "/okala_dir/Fonts/cmaps/self.dat",
+                      reinterpret_cast<const uint8_t *>(self), sizeof self - 1);
         ctx->fontEngine->fontsDir = url("file://root/okala_dir/Fonts/");
         ASSERT_NE(ctx->fontEngine->fontsDir, nullptr);
     }
@@ -96,8 +94,8 @@ class CMapTest : public FontEngineTest
     {
         keep.push_back(bytes);
         ByteStream *s = nullptr;
-        EXPECT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(keep.back().data()), keep.back().size(),
-                                        &s),
+        EXPECT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(keep.back().data()),
+                                        keep.back().size(), &s),
                   0);
         return s;
     }
@@ -203,7 +201,8 @@ TEST_F(CMapTest, ThreeByteRangeAndUnmappedCodes)
     EXPECT_EQ(CMap_lookup(c, w, &n), 105);
     EXPECT_EQ(n, 3u);
     // An unmapped code gives CID 0 for one byte and decoding goes on.
-    EXPECT_EQ(decode(c, 0, {0x81, 0x40, 0x05, 0x41, 0x81, 0x40, 0x06}), (std::vector<uint16_t>{106, 1, 107}));
+    EXPECT_EQ(decode(c, 0, {0x81, 0x40, 0x05, 0x41, 0x81, 0x40, 0x06}),
+              (std::vector<uint16_t>{106, 1, 107}));
     // Without a to-Unicode table mode 1 gives the CID itself.
     EXPECT_EQ(decode(c, 1, {0x41, 0x81, 0x40, 0x07}), (std::vector<uint16_t>{0xFFFD, 107}));
     // A code cut by the end of the string ends decoding.
@@ -217,7 +216,8 @@ TEST_F(CMapTest, TablesAndParent)
     // built-in parent.
     CMap *c = nullptr;
     ASSERT_EQ(parseText("/CIDInit begincmap /90ms-RKSJ-H usecmap /Ordering (Japan1)\n"
-                        "1 begincidchar <41> 5000 endcidchar 1 begincidrange <0000> <0001> 7 endcidrange endcmap",
+                        "1 begincidchar <41> 5000 endcidchar 1 begincidrange <0000> <0001> 7 "
+                        "endcidrange endcmap",
                         &c),
               0);
     ASSERT_NE(c->parent, nullptr);
@@ -229,7 +229,8 @@ TEST_F(CMapTest, TablesAndParent)
     uint16_t parentCid = CMap_lookup(c->parent, w, &n);
     EXPECT_EQ(n, 2u);
     EXPECT_NE(parentCid, 0);
-    EXPECT_EQ(decode(c, 0, {0x41, 0x93, 0xFA}), (std::vector<uint16_t>{5001, uint16_t(parentCid + 1)}));
+    EXPECT_EQ(decode(c, 0, {0x41, 0x93, 0xFA}),
+              (std::vector<uint16_t>{5001, uint16_t(parentCid + 1)}));
     CMap_free(c);
 }
 
@@ -317,23 +318,31 @@ TEST_F(CMapTest, BinaryRangesAreChecked)
     } cases[] = {
         // A delta range whose high code wraps below its low code.
         {"wrapping one-byte range",
-         binaryHeader("BINCMAP3") + zlibStored(std::string("\x00\x01\x81\x00\x01\xF0\x20\x00\x00", 9)),
+         binaryHeader("BINCMAP3") +
+             zlibStored(std::string("\x00\x01\x81\x00\x01\xF0\x20\x00\x00", 9)),
          CMap_errBadRange},
         {"wrapping two-byte range",
          binaryHeader("BINCMAP3") +
              zlibStored(std::string("\x00\x01\x82\x00\x01\xFF\x00\x01\x00\x00\x00", 11)),
          CMap_errBadRange},
-        {"high below low", binaryHeader("BINCMAP1") + std::string("\x00\x01\x81\x00\x01\x50\x40\x00\x00", 9),
+        {"high below low",
+         binaryHeader("BINCMAP1") + std::string("\x00\x01\x81\x00\x01\x50\x40\x00\x00", 9),
          CMap_errBadRange},
-        {"CID overflow", binaryHeader("BINCMAP1") + std::string("\x00\x01\x81\xFF\xF0\x00\xFF\x00\x00", 9),
+        {"CID overflow",
+         binaryHeader("BINCMAP1") + std::string("\x00\x01\x81\xFF\xF0\x00\xFF\x00\x00", 9),
          CMap_errBadRange},
-        {"code length 7", binaryHeader("BINCMAP1") + std::string("\x00\x01\x07\x00\x01", 5), CMap_errBadRange},
-        {"code length 0", binaryHeader("BINCMAP1") + std::string("\x00\x01\x00\x00\x01", 5), CMap_errBadRange},
+        {"code length 7", binaryHeader("BINCMAP1") + std::string("\x00\x01\x07\x00\x01", 5),
+         CMap_errBadRange},
+        {"code length 0", binaryHeader("BINCMAP1") + std::string("\x00\x01\x00\x00\x01", 5),
+         CMap_errBadRange},
         {"magic", "BINCMAP9X\0\0", CMap_errMagic},
         {"ordering without NUL", "BINCMAP1" + std::string(40, 'x'), CMap_errHeader},
-        {"usecmap without NUL", "BINCMAP1X" + std::string(1, '\0') + std::string(70, 'x'), CMap_errHeader},
-        {"truncated", binaryHeader("BINCMAP1") + std::string("\x00\x02\x01\x00\x01\x41", 6), CMap_errEnded},
-        {"usecmap missing", binaryHeader("BINCMAP1", "X", "Nowhere") + std::string("\x00\x00", 2), CMap_errNoCMap},
+        {"usecmap without NUL", "BINCMAP1X" + std::string(1, '\0') + std::string(70, 'x'),
+         CMap_errHeader},
+        {"truncated", binaryHeader("BINCMAP1") + std::string("\x00\x02\x01\x00\x01\x41", 6),
+         CMap_errEnded},
+        {"usecmap missing", binaryHeader("BINCMAP1", "X", "Nowhere") + std::string("\x00\x00", 2),
+         CMap_errNoCMap},
     };
     for (const auto &c : cases) {
         CMap *m = reinterpret_cast<CMap *>(1);
@@ -342,7 +351,10 @@ TEST_F(CMapTest, BinaryRangesAreChecked)
     }
     // The largest ranges that fit are taken.
     CMap *m = nullptr;
-    ASSERT_EQ(readBinary(binaryHeader("BINCMAP1") + std::string("\x00\x01\x81\xFF\x00\x00\xFF\x00\x00", 9), &m), 0);
+    ASSERT_EQ(readBinary(binaryHeader("BINCMAP1") +
+                             std::string("\x00\x01\x81\xFF\x00\x00\xFF\x00\x00", 9),
+                         &m),
+              0);
     EXPECT_EQ(m->oneByte[255], 0xFFFF);
     CMap_free(m);
 }
@@ -360,7 +372,8 @@ TEST_F(CMapTest, BinaryUnicodeTables)
     EXPECT_EQ(t[3], 0);
     Mem_free(t);
     // Delta-coded: 0x20, then +0 +1 -> 0x21, then 0x10 + 0x21 + 1 -> 0x32.
-    std::string delta = std::string("BINCMAP2\x00\x03", 10) + zlibStored(std::string("\x00\x20\x00\x00\x00\x10", 6));
+    std::string delta = std::string("BINCMAP2\x00\x03", 10) +
+                        zlibStored(std::string("\x00\x20\x00\x00\x00\x10", 6));
     s = stream(delta);
     ASSERT_EQ(CMap_readBinaryUnicode(s, &t), 0);
     (void)ByteStream_close(s);
@@ -378,8 +391,8 @@ TEST_F(CMapTest, BinaryUnicodeTables)
 
 TEST_F(CMapTest, EveryBuiltInCMapLoads)
 {
-    const RomFsEntry *tables[] = {Builtin_japanCmaps, Builtin_koreanCmaps, Builtin_simplifiedChineseCmaps,
-                                  Builtin_traditionalChineseCmaps};
+    const RomFsEntry *tables[] = {Builtin_japanCmaps, Builtin_koreanCmaps,
+                                  Builtin_simplifiedChineseCmaps, Builtin_traditionalChineseCmaps};
     const size_t counts[] = {22, 13, 18, 28};
     CMapSysInfo info{"Adobe", "Japan1", 6};
     for (size_t k = 0; k < 4; k++) {
@@ -452,7 +465,8 @@ TEST_F(CMapTest, TextCMapsMatchTheirBinaryForms)
         }
         ASSERT_EQ(text->rangeCount, binary->rangeCount) << name;
         if (text->rangeCount) {
-            EXPECT_EQ(memcmp(text->ranges, binary->ranges, text->rangeCount * sizeof(CMapRange)), 0) << name;
+            EXPECT_EQ(memcmp(text->ranges, binary->ranges, text->rangeCount * sizeof(CMapRange)), 0)
+                << name;
         }
         CMap_free(text);
         CMap_free(binary);
@@ -465,8 +479,8 @@ TEST_F(CMapTest, CharsetFallback)
         const char *name;
         int32_t kind;
     } cases[] = {
-        {"Foo-UCS2-H", 2},  {"GBpc-EUC-X", 35}, {"B5pc-X", 34},   {"90msp-RKSJ-X", 31},
-        {"Xx-RKSJ-Y", 31},  {"Xx-UHC-Y", 30},
+        {"Foo-UCS2-H", 2},    {"GBpc-EUC-X", 35}, {"B5pc-X", 34},
+        {"90msp-RKSJ-X", 31}, {"Xx-RKSJ-Y", 31},  {"Xx-UHC-Y", 30},
     };
     for (const auto &c : cases) {
         CMap *m = nullptr;

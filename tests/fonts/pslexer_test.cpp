@@ -12,8 +12,7 @@
 #include "core/mem/mem.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 using PsLexerTest = LeakCheckedHeapTest<>;
 
@@ -27,13 +26,16 @@ struct Tok {
 std::vector<Tok> lex(const std::string &input, int *status)
 {
     ByteStream *s = nullptr;
-    EXPECT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(input.data()), input.size(), &s), 0);
+    EXPECT_EQ(
+        Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(input.data()), input.size(), &s),
+        0);
     PsLexer *lx = nullptr;
     EXPECT_EQ(PsLexer_create(s, &lx), 0);
     std::vector<Tok> out;
     while (PsToken *t = PsToken_next(lx)) {
         EXPECT_EQ(t->text[t->length], 0);
-        out.push_back({t->kind, std::string(t->text, t->length), t->kind == PsToken_integer ? t->value : 0});
+        out.push_back(
+            {t->kind, std::string(t->text, t->length), t->kind == PsToken_integer ? t->value : 0});
         PsToken_free(t);
     }
     *status = PsToken_status(lx);
@@ -58,12 +60,14 @@ TEST_F(PsLexerTest, Tokens)
         {"backslash before a line end", "(a\\\nb\\\r\nc)", {{3, "ab\nc", 0}}},
         {"odd hex digits", "<48 65 6c 6>", {{3, std::string("\x48\x65\x6c\x60"), 0}}},
         {"hex with comment", "<41%x\n42>", {{3, "AB", 0}}},
-        {"literal name and array", "/Name[1 2]",
+        {"literal name and array",
+         "/Name[1 2]",
          {{2, "Name", 0}, {0, "[", 0}, {1, "1", 1}, {1, "2", 2}, {0, "]", 0}}},
         {"name with digits first", "12abc", {{0, "12abc", 0}}},
         {"leading zeros", "007", {{1, "007", 7}}},
         {"signed and decimal numbers", "-1 3.5", {{0, "-1", 0}, {0, "3.5", 0}}},
-        {"dictionaries and procedures", "<</A{x}>>",
+        {"dictionaries and procedures",
+         "<</A{x}>>",
          {{0, "<<", 0}, {2, "A", 0}, {0, "{", 0}, {0, "x", 0}, {0, "}", 0}, {0, ">>", 0}}},
         {"comments and control bytes", "%c\r\na\x01%d\fb", {{0, "a", 0}, {0, "b", 0}}},
         {"empty strings", "() <> /", {{3, "", 0}, {3, "", 0}, {2, "", 0}}},
@@ -103,7 +107,8 @@ TEST_F(PsLexerTest, EqualsComparesLengthAndBytes)
     int status = 0;
     std::string in = "begincmap";
     ByteStream *s = nullptr;
-    ASSERT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(in.data()), in.size(), &s), 0);
+    ASSERT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(in.data()), in.size(), &s),
+              0);
     PsLexer *lx = nullptr;
     ASSERT_EQ(PsLexer_create(s, &lx), 0);
     PsToken *t = PsToken_next(lx);
@@ -128,7 +133,8 @@ TEST_F(PsLexerTest, HeldTokensKeepTheirTextsAndOutliveTheReader)
     std::string longName = std::string(300, 'n');
     std::string in = "a /bb 123 (ccc) " + longName + " d <4545> e f g h i j k l m n o p";
     ByteStream *s = nullptr;
-    ASSERT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(in.data()), in.size(), &s), 0);
+    ASSERT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(in.data()), in.size(), &s),
+              0);
     PsLexer *lx = nullptr;
     ASSERT_EQ(PsLexer_create(s, &lx), 0);
     std::vector<PsToken *> held;
@@ -172,7 +178,8 @@ TEST_F(PsLexerTest, OutOfMemoryIsReported)
 {
     std::string in = "(" + std::string(200, 'x') + ")";
     ByteStream *s = nullptr;
-    ASSERT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(in.data()), in.size(), &s), 0);
+    ASSERT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(in.data()), in.size(), &s),
+              0);
     PsLexer *lx = nullptr;
     ASSERT_EQ(PsLexer_create(s, &lx), 0);
     Mem_failAfter(1);

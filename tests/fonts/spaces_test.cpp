@@ -8,12 +8,9 @@
 #include "graphics/glyphpath.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
-class SpacesFontTest : public LeakCheckedHeapTest<>
-{
-};
+class SpacesFontTest : public LeakCheckedHeapTest<> {};
 
 TEST_F(SpacesFontTest, MapsTheTableAndMeasuresItsAdvances)
 {

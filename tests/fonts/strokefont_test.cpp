@@ -10,8 +10,7 @@
 #include "graphics/glyphpath.h"
 #include "graphics/path.h"
 
-namespace
-{
+namespace {
 
 struct Pt {
     int32_t x, y, on;
@@ -161,9 +160,7 @@ int64_t area(const std::vector<Pt> &p)
 }
 
 // Contour sets live on the engine heap: the tests run in an engine context.
-class StrokeContoursTest : public FontEngineTest
-{
-};
+class StrokeContoursTest : public FontEngineTest {};
 
 TEST_F(StrokeContoursTest, OpenClosedAndCornered)
 {
@@ -226,8 +223,7 @@ TEST_F(StrokeContoursTest, OpenClosedAndCornered)
     StrokeContours_free(s);
 }
 
-class StrokePackTest : public FontEngineTest
-{
+class StrokePackTest : public FontEngineTest {
   protected:
     FontFace *pack = nullptr;
 

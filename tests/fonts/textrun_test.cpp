@@ -20,8 +20,7 @@
 #include "fonts/textrun.h"
 #include "tests/graphics/raster_support.h"
 
-namespace
-{
+namespace {
 
 // A fake font list: font 0 maps the ASCII letters, font 1 the digits;
 // advances are 1000 (font 0) and 2000 (font 1) glyph units, a space 500;
@@ -54,8 +53,8 @@ int fakeMap(FontList *, uint32_t font, const char16_t *chars, uint32_t n, uint16
     return 0;
 }
 
-int textRunFakePrepare(FontList *l, uint32_t font, const char16_t *, const uint16_t *, const uint8_t *,
-                uint32_t)
+int textRunFakePrepare(FontList *l, uint32_t font, const char16_t *, const uint16_t *,
+                       const uint8_t *, uint32_t)
 {
     fakeOf(l)->prepared.push_back(int(font));
     return 0;
@@ -73,10 +72,10 @@ int fakeMetrics(FontList *l, uint32_t font, const uint16_t *glyphs, uint32_t n,
     return 0;
 }
 
-constexpr TextFontOps fakeOps = {fakeMap, nullptr, textRunFakePrepare, fakeMetrics, nullptr, nullptr};
+constexpr TextFontOps fakeOps = {fakeMap,     nullptr, textRunFakePrepare,
+                                 fakeMetrics, nullptr, nullptr};
 
-class TextRunTest : public RasterTest
-{
+class TextRunTest : public RasterTest {
   protected:
     void TearDown() override
     {
@@ -641,7 +640,8 @@ TEST_F(TextRunTest, GlyphRunItemsBoundAndMeasureTheirRuns)
     p->bytes = w.buffer;
     p->length = w.pos;
     Rect one{};
-    ASSERT_EQ(TextRun_measureFit(l, size, 0, nullptr, u"ab", 2, 0, 0, 0x7FFFFFFF, nullptr, &one), 0);
+    ASSERT_EQ(TextRun_measureFit(l, size, 0, nullptr, u"ab", 2, 0, 0, 0x7FFFFFFF, nullptr, &one),
+              0);
     Rect all{};
     ASSERT_EQ(GlyphRunItem_bounds(nullptr, item, &all), 0);
     EXPECT_EQ(all.x0, 100 + one.x0);

@@ -12,8 +12,7 @@
 #include "fonts/cmap.h"
 #include "graphics/glyphpath.h"
 
-namespace
-{
+namespace {
 
 using TrueTypeTest = FontEngineTest;
 

@@ -9,8 +9,7 @@
 
 #include <map>
 
-namespace
-{
+namespace {
 
 uint32_t ttGlyphBe16(const std::string &b, size_t at)
 {
@@ -58,8 +57,7 @@ Dump readDump(const std::string &name)
     return d;
 }
 
-class TtGlyphTest : public FontTest
-{
+class TtGlyphTest : public FontTest {
   protected:
     // A face over a whole font file: its 'glyf' entry, units per em and a
     // locator over its 'loca'.
@@ -71,12 +69,14 @@ class TtGlyphTest : public FontTest
             size_t at = 12 + 16 * i;
             tables[bytes.substr(at, 4)] = {ttGlyphBe32(bytes, at + 8), ttGlyphBe32(bytes, at + 12)};
         }
-        uint32_t head = tables["head"].first, maxp = tables["maxp"].first, loca = tables["loca"].first;
+        uint32_t head = tables["head"].first, maxp = tables["maxp"].first,
+                 loca = tables["loca"].first;
         uint32_t glyphs = ttGlyphBe16(bytes, maxp + 4);
         bool longOffsets = ttGlyphBe16(bytes, head + 50) != 0;
         std::vector<uint32_t> offsets;
         for (uint32_t g = 0; g <= glyphs; g++)
-            offsets.push_back(longOffsets ? ttGlyphBe32(bytes, loca + 4 * g) : 2 * ttGlyphBe16(bytes, loca + 2 * g));
+            offsets.push_back(longOffsets ? ttGlyphBe32(bytes, loca + 4 * g)
+                                          : 2 * ttGlyphBe16(bytes, loca + 2 * g));
         FontFace *face = openFace(bytes, uint16_t(ttGlyphBe16(bytes, head + 18)));
         face->tables->tables[FontTable_glyf] = {tables["glyf"].first, tables["glyf"].second};
         locas.push_back(offsets);
@@ -100,7 +100,8 @@ class TtGlyphTest : public FontTest
                 EXPECT_EQ(g.kind, "empty") << g.name;
                 continue;
             }
-            EXPECT_EQ(load(face, uint16_t(g.id)), g.points) << name << " glyph " << g.id << " " << g.name;
+            EXPECT_EQ(load(face, uint16_t(g.id)), g.points)
+                << name << " glyph " << g.id << " " << g.name;
         }
         EXPECT_GT(kinds["simple"], 30);
         EXPECT_GT(kinds["composite"] + kinds["nested"], 15);
@@ -150,8 +151,10 @@ TEST_F(TtGlyphTest, FlagRepeatsAndCoordinateForms)
     b.u8(10).u8(4).u16(uint16_t(-1000)); // x
     b.u8(3).u8(5);                       // y
     FontFace *face = glyfFace({a.s, b.s});
-    std::vector<OutlinePoint> wantA = {{300, 0, 1, 0}, {298, 0, 1, 0}, {303, 0, 1, 0}, {310, 9, 0, 1}};
-    std::vector<OutlinePoint> wantB = {{-10, 0, 0, 0}, {-10, -3, 1, 1}, {-6, -3, 0, 0}, {-1006, -8, 1, 1}};
+    std::vector<OutlinePoint> wantA = {
+        {300, 0, 1, 0}, {298, 0, 1, 0}, {303, 0, 1, 0}, {310, 9, 0, 1}};
+    std::vector<OutlinePoint> wantB = {
+        {-10, 0, 0, 0}, {-10, -3, 1, 1}, {-6, -3, 0, 0}, {-1006, -8, 1, 1}};
     EXPECT_EQ(load(face, 0), wantA);
     EXPECT_EQ(load(face, 1), wantB);
 }
@@ -171,13 +174,15 @@ TEST_F(TtGlyphTest, BadFlagsAndGlyphsWithoutPoints)
     };
     Case cases[] = {
         // Three points; the repeat count 3 writes four flags.
-        {"repeat past the last point", withFlags(2, "\x39\x03" + std::string(8, '\0')), Res_glyphBadPoint, 0},
+        {"repeat past the last point", withFlags(2, "\x39\x03" + std::string(8, '\0')),
+         Res_glyphBadPoint, 0},
         // Exactly three points by a repeat of 2: all "same" coordinates.
         {"repeat to the last point", withFlags(2, "\x39\x02"), Res_ok, 3},
         {"no contours", glyphHeader(0).s, Res_ok, 0},
         {"last end 0xFFFF", withFlags(0xFFFF, ""), Res_ok, 0},
         // Coordinates cut off by the table's end.
-        {"truncated coordinates", withFlags(1, std::string("\x00\x00\x00", 3)), Res_bufWindowShort, 0},
+        {"truncated coordinates", withFlags(1, std::string("\x00\x00\x00", 3)), Res_bufWindowShort,
+         0},
         {"truncated end indices", glyphHeader(3).s + "\x00", Res_bufWindowShort, 0},
     };
     for (const Case &c : cases) {
@@ -213,7 +218,8 @@ TEST_F(TtGlyphTest, AGlyfTableBeyondTheFileFailsCleanly)
 
 // Glyphs 0 and 1: an L-shaped base and a two-point mark, for the
 // composites below.
-const std::vector<OutlinePoint> basePoints = {{0, 0, 1, 0}, {100, 0, 1, 0}, {100, -50, 0, 0}, {-7, 300, 1, 1}};
+const std::vector<OutlinePoint> basePoints = {
+    {0, 0, 1, 0}, {100, 0, 1, 0}, {100, -50, 0, 0}, {-7, 300, 1, 1}};
 const std::vector<OutlinePoint> markPoints = {{10, 20, 1, 0}, {-3, 7, 0, 1}};
 
 // Points moved, in 16 bits as the records hold them.
@@ -232,8 +238,8 @@ std::vector<OutlinePoint> concat(std::vector<OutlinePoint> a, const std::vector<
 
 // x' = (a x + c y) / 65536 + dx with 2.14 inputs (times 4), truncating
 // toward zero like the loader.
-std::vector<OutlinePoint> transformed(std::vector<OutlinePoint> pts, int a, int b, int c, int d, int dx,
-                                      int dy)
+std::vector<OutlinePoint> transformed(std::vector<OutlinePoint> pts, int a, int b, int c, int d,
+                                      int dx, int dy)
 {
     for (OutlinePoint &p : pts) {
         int64_t x = p.x, y = p.y;
@@ -253,13 +259,19 @@ TEST_F(TtGlyphTest, ComponentArgumentsAndTransforms)
     Case cases[] = {
         {"byte offsets, signed", {0x0002, 1, -5, 100, {}}, moved(markPoints, -5, 100)},
         {"word offsets", {0x0003, 1, -3000, 2000, {}}, moved(markPoints, -3000, 2000)},
-        {"one scale (0.5)", {0x000A, 1, 1, 2, {0x2000}}, transformed(markPoints, 0x2000, 0, 0, 0x2000, 1, 2)},
-        {"x and y scales", {0x0042, 1, 0, 0, {0x4000 + 0x1000, -0x2000}},
+        {"one scale (0.5)",
+         {0x000A, 1, 1, 2, {0x2000}},
+         transformed(markPoints, 0x2000, 0, 0, 0x2000, 1, 2)},
+        {"x and y scales",
+         {0x0042, 1, 0, 0, {0x4000 + 0x1000, -0x2000}},
          transformed(markPoints, 0x5000, 0, 0, -0x2000, 0, 0)},
-        {"two by two", {0x0082, 1, 7, -7, {0x3000, 0x0400, -0x0800, 0x5000}},
+        {"two by two",
+         {0x0082, 1, 7, -7, {0x3000, 0x0400, -0x0800, 0x5000}},
          transformed(markPoints, 0x3000, 0x0400, -0x0800, 0x5000, 7, -7)},
         // Scale forms are checked in the order 0x0008, 0x0040, 0x0080.
-        {"one scale wins", {0x00CA, 1, 0, 0, {0x6000}}, transformed(markPoints, 0x6000, 0, 0, 0x6000, 0, 0)},
+        {"one scale wins",
+         {0x00CA, 1, 0, 0, {0x6000}},
+         transformed(markPoints, 0x6000, 0, 0, 0x6000, 0, 0)},
         // Point matching: base point 1 (100, 0) onto mark point 0 (10, 20),
         // with byte and with word point numbers.
         {"matched points (bytes)", {0x0000, 1, 1, 0, {}}, moved(markPoints, 90, -20)},
@@ -281,9 +293,15 @@ TEST_F(TtGlyphTest, PointMatchingErrors)
         int result;
     } cases[] = {
         {"matching against an empty outline", {{0x0000, 1, 0, 0, {}}}, Res_glyphNoPoints},
-        {"matching a component without data", {{0x0002, 0, 0, 0, {}}, {0x0000, 3, 0, 0, {}}}, Res_glyphNoPoints},
-        {"outline point past the last", {{0x0002, 0, 0, 0, {}}, {0x0000, 1, 4, 0, {}}}, Res_glyphBadPoint},
-        {"component point past the last", {{0x0002, 0, 0, 0, {}}, {0x0000, 1, 0, 2, {}}}, Res_glyphBadPoint},
+        {"matching a component without data",
+         {{0x0002, 0, 0, 0, {}}, {0x0000, 3, 0, 0, {}}},
+         Res_glyphNoPoints},
+        {"outline point past the last",
+         {{0x0002, 0, 0, 0, {}}, {0x0000, 1, 4, 0, {}}},
+         Res_glyphBadPoint},
+        {"component point past the last",
+         {{0x0002, 0, 0, 0, {}}, {0x0000, 1, 0, 2, {}}},
+         Res_glyphBadPoint},
     };
     for (const Case &c : cases) {
         // Glyph 3 has no data (its offset equals glyph 4's).
@@ -300,9 +318,10 @@ TEST_F(TtGlyphTest, CompositesThatContainThemselvesStop)
     std::string base = simpleGlyph({3}, basePoints);
     // Glyph 1 names itself; glyphs 2 and 3 name each other; glyph 4 names
     // glyph 1 (the self-containing one) through a legitimate level.
-    FontFace *face = glyfFace({base, compositeGlyph({{0x0002, 0, 0, 0, {}}, {0x0002, 1, 0, 0, {}}}),
-                               compositeGlyph({{0x0002, 3, 0, 0, {}}}), compositeGlyph({{0x0002, 2, 0, 0, {}}}),
-                               compositeGlyph({{0x0002, 1, 0, 0, {}}})});
+    FontFace *face =
+        glyfFace({base, compositeGlyph({{0x0002, 0, 0, 0, {}}, {0x0002, 1, 0, 0, {}}}),
+                  compositeGlyph({{0x0002, 3, 0, 0, {}}}), compositeGlyph({{0x0002, 2, 0, 0, {}}}),
+                  compositeGlyph({{0x0002, 1, 0, 0, {}}})});
     for (uint16_t g : {1, 2, 3, 4}) {
         int r = 0;
         load(face, g, &r);
@@ -319,7 +338,8 @@ TEST_F(TtGlyphTest, NestingAndComponentLimits)
     // below the component limit from glyph 13 on.
     std::vector<std::string> glyphs = {base};
     for (int k = 0; k < 14; k++)
-        glyphs.push_back(compositeGlyph({{0x0002, uint16_t(k), 0, 0, {}}, {0x0002, uint16_t(k), 5, 0, {}}}));
+        glyphs.push_back(
+            compositeGlyph({{0x0002, uint16_t(k), 0, 0, {}}, {0x0002, uint16_t(k), 5, 0, {}}}));
     // A chain of single components, one level deeper than the limit, and
     // one exactly at it.
     uint16_t chain = uint16_t(glyphs.size());
@@ -361,8 +381,8 @@ struct MetricsProbe {
     uint16_t lastCode = 0;
 };
 
-int probeAdvance(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t runTag, const uint8_t *tags,
-                 uint16_t *zero, uint16_t *advance)
+int probeAdvance(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t runTag,
+                 const uint8_t *tags, uint16_t *zero, uint16_t *advance)
 {
     auto *p = static_cast<MetricsProbe *>(face->metricsData);
     p->calls++;
@@ -389,9 +409,9 @@ TEST_F(TtGlyphTest, LeftEdgeAlignment)
     } cases[] = {
         // xMin 100 at 2048 units is 800: no shift.
         {"bearing equal to xMin'", 2048, 0, 100, 800, true, 1, 0},
-        {"bearing right of xMin'", 2048, 0, 100, 900, true, 1, 12},   // 2048 * 100 / 16384 = 12.5
-        {"bearing left of xMin'", 2048, 0, 100, 700, true, 1, -12},   // truncated toward zero
-        {"negative xMin", 1000, 0, -50, -500, true, 1, 19},          // xMin' -819; 1000 * 319 / 16384
+        {"bearing right of xMin'", 2048, 0, 100, 900, true, 1, 12}, // 2048 * 100 / 16384 = 12.5
+        {"bearing left of xMin'", 2048, 0, 100, 700, true, 1, -12}, // truncated toward zero
+        {"negative xMin", 1000, 0, -50, -500, true, 1, 19}, // xMin' -819; 1000 * 319 / 16384
         {"no request", 2048, 0, 100, 900, false, 0, 0},
         {"head flag bit 1", 2048, 2, 100, 900, true, 0, 0},
         // Units per em 0 never divides: no alignment at all.
@@ -431,7 +451,8 @@ TEST_F(TtGlyphTest, ACompositeIsAlignedAsAWhole)
     face->metricsData = &probe;
     face->advance = probeAdvance;
     uint16_t code = 1;
-    EXPECT_EQ(load(face, 1, nullptr, &code), moved(concat(basePoints, moved(basePoints, 50, 0)), 8, 0));
+    EXPECT_EQ(load(face, 1, nullptr, &code),
+              moved(concat(basePoints, moved(basePoints, 50, 0)), 8, 0));
     EXPECT_EQ(probe.calls, 1);
 }
 
@@ -450,7 +471,8 @@ TEST_F(TtGlyphTest, ReadersCalledDirectly)
 {
     // The body readers at the reader's position, as the font engine calls
     // them: a simple body after its header, then a composite.
-    FontFace *face = glyfFace({simpleGlyph({3}, basePoints), compositeGlyph({{0x0002, 0, 4, 4, {}}})});
+    FontFace *face =
+        glyfFace({simpleGlyph({3}, basePoints), compositeGlyph({{0x0002, 0, 4, 4, {}}})});
     const std::vector<uint32_t> &loca = locaOf(face);
     GlyphPath *o = nullptr;
     ASSERT_EQ(GlyphPath_create(&o, GlyphPath_kindPoints), Res_ok);
@@ -458,7 +480,8 @@ TEST_F(TtGlyphTest, ReadersCalledDirectly)
     EXPECT_EQ(TtGlyph_readSimple(face, 1, o), Res_ok);
     EXPECT_EQ(decodeOutline(o), basePoints);
     // A composite appended to what the outline holds.
-    ASSERT_EQ(BufStream_setRange(ctx, face->reader, 6 + loca[1] + 10, loca[2] - loca[1] - 10), Res_ok);
+    ASSERT_EQ(BufStream_setRange(ctx, face->reader, 6 + loca[1] + 10, loca[2] - loca[1] - 10),
+              Res_ok);
     EXPECT_EQ(TtGlyph_readComposite(face, o, loca[1]), Res_ok);
     EXPECT_EQ(decodeOutline(o), concat(basePoints, moved(basePoints, 4, 4)));
     EXPECT_EQ(face->reader->windowLength, 0u);
@@ -470,9 +493,10 @@ TEST_F(TtGlyphTest, ReadersCalledDirectly)
 
 TEST_F(TtGlyphTest, AllocationFailuresLeaveNothingBehind)
 {
-    FontFace *face = glyfFace({simpleGlyph({3}, basePoints), simpleGlyph({1}, markPoints),
-                               compositeGlyph({{0x0002, 0, 0, 0, {}}, {0x0000, 1, 1, 0, {}}}),
-                               compositeGlyph({{0x0002, 2, 0, 0, {}}, {0x000A, 1, 3, 3, {0x2000}}})});
+    FontFace *face =
+        glyfFace({simpleGlyph({3}, basePoints), simpleGlyph({1}, markPoints),
+                  compositeGlyph({{0x0002, 0, 0, 0, {}}, {0x0000, 1, 1, 0, {}}}),
+                  compositeGlyph({{0x0002, 2, 0, 0, {}}, {0x000A, 1, 3, 3, {0x2000}}})});
     size_t before = TestHeap_usedBytes();
     for (uint64_t n = 1;; n++) {
         GlyphPath *o = reinterpret_cast<GlyphPath *>(1);

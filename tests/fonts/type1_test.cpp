@@ -16,8 +16,7 @@
 #include "pdf/pdf.h"
 #include "pdf/resources/pdfstream.h"
 
-namespace
-{
+namespace {
 
 const char *const urwDir = "/usr/share/fonts/type1/urw-base35";
 
@@ -64,13 +63,19 @@ struct Cs {
         }
         return *this;
     }
-    std::string enc() const { return encrypt(std::string(4, '\0') + bytes, 4330); }
+    std::string enc() const
+    {
+        return encrypt(std::string(4, '\0') + bytes, 4330);
+    }
 };
 
 struct Op {
     int code;
     std::vector<int32_t> v;
-    bool operator==(const Op &o) const { return code == o.code && v == o.v; }
+    bool operator==(const Op &o) const
+    {
+        return code == o.code && v == o.v;
+    }
 };
 
 // The codes of a kind-1 outline.
@@ -84,7 +89,9 @@ std::vector<Op> decode(const GlyphPath *o)
     while (p < end) {
         int code = *p & 15;
         bool wide = *p & 16;
-        int n = code == GlyphCode_moveTo || code == GlyphCode_lineTo ? 2 : code == GlyphCode_curveTo ? 6 : 0;
+        int n = code == GlyphCode_moveTo || code == GlyphCode_lineTo ? 2
+                : code == GlyphCode_curveTo                          ? 6
+                                                                     : 0;
         Op op{code, {}};
         const uint8_t *q = p + 1;
         for (int i = 0; i < n; i++) {
@@ -123,8 +130,8 @@ Glyph build(const Cs &cs, const std::vector<Cs> &subrList = {}, int32_t lenIV = 
     EXPECT_EQ(GlyphPath_create(&o, GlyphPath_kindCodes), 0);
     Glyph g{};
     g.rc = Type1_buildGlyph(o, subrs.data(), static_cast<uint32_t>(subrs.size()),
-                            reinterpret_cast<const uint8_t *>(bytes.data()), static_cast<uint32_t>(bytes.size()),
-                            &g.sb, &g.adv, lenIV);
+                            reinterpret_cast<const uint8_t *>(bytes.data()),
+                            static_cast<uint32_t>(bytes.size()), &g.sb, &g.adv, lenIV);
     g.ops = decode(o);
     GlyphPath_destroy(o);
     return g;
@@ -138,14 +145,16 @@ TEST_F(Type1Test, SideBearingExample)
     ASSERT_EQ(g.rc, 0);
     EXPECT_EQ(g.sb, 50);
     EXPECT_EQ(g.adv, 500);
-    std::vector<Op> want = {{GlyphCode_moveTo, {50, 0}}, {GlyphCode_lineTo, {100, 0}}, {GlyphCode_close, {}}};
+    std::vector<Op> want = {
+        {GlyphCode_moveTo, {50, 0}}, {GlyphCode_lineTo, {100, 0}}, {GlyphCode_close, {}}};
     EXPECT_EQ(g.ops, want);
 }
 
 TEST_F(Type1Test, NumberEncodingsAndCurves)
 {
     // 1000 and -1000 take two bytes, 100000 five; curves are relative.
-    Glyph g = build(Cs().n(0).n(1000).op(13).n(-1000).n(100000).op(21).n(10).n(20).n(30).n(40).op(30).op(14));
+    Glyph g = build(
+        Cs().n(0).n(1000).op(13).n(-1000).n(100000).op(21).n(10).n(20).n(30).n(40).op(30).op(14));
     ASSERT_EQ(g.rc, 0);
     EXPECT_EQ(g.adv, 1000);
     ASSERT_EQ(g.ops.size(), 2u);
@@ -155,7 +164,21 @@ TEST_F(Type1Test, NumberEncodingsAndCurves)
 
 TEST_F(Type1Test, SeacDrawsOnlyItsOwnContours)
 {
-    Glyph g = build(Cs().n(20).n(600).op(13).n(0).n(0).op(21).n(5).op(6).n(0).n(30).n(0).n(97).n(194).op(106).op(14));
+    Glyph g = build(Cs().n(20)
+                        .n(600)
+                        .op(13)
+                        .n(0)
+                        .n(0)
+                        .op(21)
+                        .n(5)
+                        .op(6)
+                        .n(0)
+                        .n(30)
+                        .n(0)
+                        .n(97)
+                        .n(194)
+                        .op(106)
+                        .op(14));
     ASSERT_EQ(g.rc, 0);
     EXPECT_EQ(g.ops.size(), 2u);
 }
@@ -163,9 +186,9 @@ TEST_F(Type1Test, SeacDrawsOnlyItsOwnContours)
 TEST_F(Type1Test, FlexDrawsTwoCurves)
 {
     std::vector<Cs> subrs = {Cs().n(3).n(0).op(116).op(117).op(117).op(133).op(11), // 0: flex end
-                             Cs().n(0).n(1).op(116).op(11),                           // 1: flex start
-                             Cs().n(0).n(2).op(116).op(11),                           // 2: flex point
-                             Cs().op(11)};                                             // 3: hint swap
+                             Cs().n(0).n(1).op(116).op(11),                         // 1: flex start
+                             Cs().n(0).n(2).op(116).op(11),                         // 2: flex point
+                             Cs().op(11)};                                          // 3: hint swap
     Cs cs;
     cs.n(0).n(500).op(13).n(100).n(100).op(21).n(1).op(10);
     const int pairs[7][2] = {{10, 0}, {20, 0}, {20, 10}, {20, 0}, {20, 0}, {20, -10}, {20, 0}};
@@ -183,9 +206,11 @@ TEST_F(Type1Test, FlexDrawsTwoCurves)
 
 TEST_F(Type1Test, HintReplacementAndUnencrypted)
 {
-    std::vector<Cs> subrs = {Cs().op(11), Cs().op(11), Cs().op(11), Cs().op(11), Cs().n(5).n(10).op(1).op(11)};
+    std::vector<Cs> subrs = {Cs().op(11), Cs().op(11), Cs().op(11), Cs().op(11),
+                             Cs().n(5).n(10).op(1).op(11)};
     // 4 1 3 callothersubr pop callsubr: the hints of Subrs 4 are skipped.
-    Glyph g = build(Cs().n(0).n(300).op(13).n(4).n(1).n(3).op(116).op(117).op(10).n(7).op(22).op(14), subrs);
+    Glyph g = build(
+        Cs().n(0).n(300).op(13).n(4).n(1).n(3).op(116).op(117).op(10).n(7).op(22).op(14), subrs);
     ASSERT_EQ(g.rc, 0);
     EXPECT_EQ(g.ops, (std::vector<Op>{{GlyphCode_moveTo, {7, 0}}}));
     Glyph plain = build(Cs().n(0).n(300).op(13).n(7).op(22).op(14), {}, -1);
@@ -222,7 +247,10 @@ TEST_F(Type1Test, InterpreterErrors)
         {"othersubr 2", Cs().n(0).n(1).op(13).n(0).n(2).op(116), {}, Type1_othersubrDirect},
         {"othersubr short", Cs().n(0).n(1).op(13).n(3).n(9).op(116), {}, Type1_tooFewArguments},
         {"division by zero", Cs().n(0).n(1).op(13).n(4).n(0).op(112), {}, Type1_badCharstring},
-        {"flex end short", Cs().n(0).n(1).op(13).n(0).n(1).op(116).n(5).n(0).op(10), {}, Type1_tooFewArguments},
+        {"flex end short",
+         Cs().n(0).n(1).op(13).n(0).n(1).op(116).n(5).n(0).op(10),
+         {},
+         Type1_tooFewArguments},
     };
     for (const Case &c : cases)
         EXPECT_EQ(build(c.cs, c.subrs).rc, c.want) << c.name;
@@ -277,8 +305,10 @@ const std::string clearPart = "%!FontType1\n/FontName /T def\n/Encoding Standard
 std::string simplePrivate(const std::string &extra = "")
 {
     return "/Private 2 dict dup begin\n" + extra + "/CharStrings 2 dict dup begin\n" +
-           charStringsEntry("A", Cs().n(10).n(600).op(13).n(0).n(0).op(21).n(100).n(0).op(5).op(14)) +
-           charStringsEntry("B", Cs().n(20).n(700).op(13).op(14)) + "end\nmark currentfile closefile\n";
+           charStringsEntry("A",
+                            Cs().n(10).n(600).op(13).n(0).n(0).op(21).n(100).n(0).op(5).op(14)) +
+           charStringsEntry("B", Cs().n(20).n(700).op(13).op(14)) +
+           "end\nmark currentfile closefile\n";
 }
 
 struct Loaded {
@@ -287,8 +317,7 @@ struct Loaded {
     uint16_t *encoding;
 };
 
-class Type1LoadTest : public FontEngineTest
-{
+class Type1LoadTest : public FontEngineTest {
   protected:
     PdfGlyphNameList names{-768, nullptr};
 
@@ -301,16 +330,21 @@ class Type1LoadTest : public FontEngineTest
     Loaded load(const std::string &bytes, bool withNames = true, bool wantEncoding = false)
     {
         ByteStream *s = nullptr;
-        EXPECT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), &s), 0);
+        EXPECT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()),
+                                        bytes.size(), &s),
+                  0);
         Loaded l{};
-        l.rc = Type1_load(s, ctx, withNames ? &names : nullptr, &l.font, wantEncoding ? &l.encoding : nullptr);
+        l.rc = Type1_load(s, ctx, withNames ? &names : nullptr, &l.font,
+                          wantEncoding ? &l.encoding : nullptr);
         (void)ByteStream_close(s);
         return l;
     }
     int parse(const std::string &bytes, uint16_t *unitsPerEm = nullptr)
     {
         ByteStream *s = nullptr;
-        EXPECT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), &s), 0);
+        EXPECT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()),
+                                        bytes.size(), &s),
+                  0);
         Type1Parser p;
         int rc = Type1_parse(s, ctx, &names, &p);
         if (unitsPerEm)
@@ -331,9 +365,9 @@ class Type1LoadTest : public FontEngineTest
 
 TEST_F(Type1LoadTest, HexAndBinaryGiveTheSameGlyphs)
 {
-    std::vector<std::string> forms = {fontText(clearPart, simplePrivate(), true),
-                                      fontText(clearPart, simplePrivate(), false),
-                                      std::string("\x80\x01\x10\0\0\0", 6) + fontText(clearPart, simplePrivate())};
+    std::vector<std::string> forms = {
+        fontText(clearPart, simplePrivate(), true), fontText(clearPart, simplePrivate(), false),
+        std::string("\x80\x01\x10\0\0\0", 6) + fontText(clearPart, simplePrivate())};
     std::vector<std::vector<Op>> first;
     for (const std::string &f : forms) {
         Pdf_Font_glyphNamesClear(&names);
@@ -381,7 +415,9 @@ TEST_F(Type1LoadTest, FontMatrixUnits)
     };
     for (const Case &c : cases) {
         uint16_t units = 0;
-        EXPECT_EQ(parse(fontText(clearPart + "/FontMatrix " + c.matrix + " def\n", simplePrivate()), &units), 0);
+        EXPECT_EQ(parse(fontText(clearPart + "/FontMatrix " + c.matrix + " def\n", simplePrivate()),
+                        &units),
+                  0);
         EXPECT_EQ(units, c.units) << c.matrix;
     }
 }
@@ -394,21 +430,34 @@ TEST_F(Type1LoadTest, DictionaryErrors)
         std::string text;
         int want;
     } cases[] = {
-        {"eexec twice", fontText(clearPart, "currentfile eexec\n" + simplePrivate()), Type1_eexecError},
+        {"eexec twice", fontText(clearPart, "currentfile eexec\n" + simplePrivate()),
+         Type1_eexecError},
         {"empty encrypted part", clearPart + "currentfile eexec\n  ", Type1_eexecError},
-        {"CharStrings twice", fontText(clearPart, simplePrivate() .substr(0, 0) + "/CharStrings 1 dict dup begin\nend\n" + simplePrivate()), Type1_charStringsTwice},
-        {"CharStrings bad entry", fontText(clearPart, "/CharStrings 1 dict dup begin\n/A x RD\n"), Type1_badCharStrings},
-        {"CharStrings cut", fontText(clearPart, "/CharStrings 1 dict dup begin\n/A 50 RD abc"), Type1_badCharStrings},
+        {"CharStrings twice",
+         fontText(clearPart, simplePrivate().substr(0, 0) + "/CharStrings 1 dict dup begin\nend\n" +
+                                 simplePrivate()),
+         Type1_charStringsTwice},
+        {"CharStrings bad entry", fontText(clearPart, "/CharStrings 1 dict dup begin\n/A x RD\n"),
+         Type1_badCharStrings},
+        {"CharStrings cut", fontText(clearPart, "/CharStrings 1 dict dup begin\n/A 50 RD abc"),
+         Type1_badCharStrings},
         {"Subrs twice", fontText(clearPart, sub + sub + simplePrivate()), Type1_subrsTwice},
-        {"Subrs wrong index", fontText(clearPart, "/Subrs 1 array\ndup 1 5 RD xxxxx NP\n"), Type1_badSubrs},
+        {"Subrs wrong index", fontText(clearPart, "/Subrs 1 array\ndup 1 5 RD xxxxx NP\n"),
+         Type1_badSubrs},
         {"Subrs no array", fontText(clearPart, "/Subrs 1 dict\n"), Type1_badSubrs},
-        {"FontName integer", fontText("/FontName 5 def\n" + clearPart, simplePrivate()), Type1_badFontName},
+        {"FontName integer", fontText("/FontName 5 def\n" + clearPart, simplePrivate()),
+         Type1_badFontName},
         {"no Encoding", fontText("/FontName /T def\n", simplePrivate()), Type1_noEncoding},
         {"no CharStrings", fontText(clearPart, "/Private 1 dict\n"), Type1_noCharStrings},
-        {"Encoding twice", fontText(clearPart + "/Encoding StandardEncoding def\n", simplePrivate()), Type1_encodingTwice},
+        {"Encoding twice",
+         fontText(clearPart + "/Encoding StandardEncoding def\n", simplePrivate()),
+         Type1_encodingTwice},
         {"Encoding malformed", fontText("/Encoding 0 array\n", simplePrivate()), Type1_badEncoding},
         {"Encoding without def", "/Encoding 256 array\ndup 65 /A put\n", Type1_badEncoding},
-        {"bad charstring", fontText(clearPart, "/CharStrings 1 dict dup begin\n" + charStringsEntry("A", Cs().op(2)) + "end\n"), Type1_badCharstring},
+        {"bad charstring",
+         fontText(clearPart,
+                  "/CharStrings 1 dict dup begin\n" + charStringsEntry("A", Cs().op(2)) + "end\n"),
+         Type1_badCharstring},
         {"with Subrs", fontText(clearPart, sub + simplePrivate()), 0},
     };
     for (const Case &c : cases) {
@@ -421,8 +470,9 @@ TEST_F(Type1LoadTest, DictionaryErrors)
 
 TEST_F(Type1LoadTest, EncodingTable)
 {
-    std::string clear = "/FontName /T def\n/Encoding 300 array\n0 1 255 {1 index exch /.notdef put} for\n"
-                        "dup 65 /A put\ndup 66 /B put\ndup 299 /B put\nreadonly def\n";
+    std::string clear =
+        "/FontName /T def\n/Encoding 300 array\n0 1 255 {1 index exch /.notdef put} for\n"
+        "dup 65 /A put\ndup 66 /B put\ndup 299 /B put\nreadonly def\n";
     Loaded l = load(fontText(clear, simplePrivate()), true, true);
     ASSERT_EQ(l.rc, 0);
     ASSERT_NE(l.encoding, nullptr);
@@ -495,7 +545,9 @@ TEST_F(Type1LoadTest, UrwAdvancesMatchMetrics)
         }
         std::string bytes = readHostFile(std::string(urwDir) + "/" + f + ".t1");
         ByteStream *s = nullptr;
-        ASSERT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), &s), 0);
+        ASSERT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()),
+                                        bytes.size(), &s),
+                  0);
         Type1Parser p;
         ASSERT_EQ(Type1_parse(s, ctx, &names, &p), 0) << f;
         EXPECT_EQ(p.unitsPerEm, 1000) << f;
@@ -505,7 +557,9 @@ TEST_F(Type1LoadTest, UrwAdvancesMatchMetrics)
             GlyphPath *o = nullptr;
             ASSERT_EQ(GlyphPath_create(&o, GlyphPath_kindCodes), 0);
             int32_t sb = 0, adv = 0;
-            EXPECT_EQ(Type1_buildGlyph(o, p.subrs, p.subrCount, e->data, e->length, &sb, &adv, p.lenIV), 0)
+            EXPECT_EQ(
+                Type1_buildGlyph(o, p.subrs, p.subrCount, e->data, e->length, &sb, &adv, p.lenIV),
+                0)
                 << f << " " << e->name;
             GlyphPath_destroy(o);
             auto it = afm.find(e->name);

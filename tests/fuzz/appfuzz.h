@@ -19,8 +19,7 @@
 #include "platform/api/engine.h"
 #include "tests/support/test_engine.h"
 
-namespace appfuzz
-{
+namespace appfuzz {
 
 inline void require(bool ok)
 {

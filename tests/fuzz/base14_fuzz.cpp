@@ -18,8 +18,7 @@
 #include "tests/support/stream_types.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 void requireAt(bool ok, int line)
 {

@@ -35,7 +35,8 @@ void showAll(ExcelLoad *load)
             require(r == 0 || s->rows[r - 1]->row < s->rows[r]->row);
             for (uint32_t c = 0; c < s->rows[r]->slots; c++) {
                 char16_t *t = nullptr;
-                int rc = Excel_cellDisplayText(load, s, &s->rows[r]->cells[c], Excel_cellWidth(s, s->rows[r]->row, c), &t);
+                int rc = Excel_cellDisplayText(load, s, &s->rows[r]->cells[c],
+                                               Excel_cellWidth(s, s->rows[r]->row, c), &t);
                 require(rc == 0 || rc == 1);
                 Mem_free(t);
             }
@@ -49,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size > (1u << 20))
         return 0;
-    std::string file = Cfb_build({{u"Workbook", std::string(reinterpret_cast<const char *>(data), size)}});
+    std::string file =
+        Cfb_build({{u"Workbook", std::string(reinterpret_cast<const char *>(data), size)}});
     TestHeap &heap = FuzzHeap_get(64 << 20);
     EngineContext *ctx = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
     require(ctx != nullptr);

@@ -13,8 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ImageCodec *codec = Codec_bmpDescriptor();
     codecfuzz::requireAt(codec != nullptr, "bmp_fuzz", __LINE__);
     int32_t score = 0;
-    codecfuzz::requireAt(Bmp_recognise(&score, nullptr, nullptr, data, uint32_t(size), ImageDec_flagRecognise) ==
-                             Res_ok,
+    codecfuzz::requireAt(Bmp_recognise(&score, nullptr, nullptr, data, uint32_t(size),
+                                       ImageDec_flagRecognise) == Res_ok,
                          "bmp_fuzz", __LINE__);
     codecfuzz::decodeBothFormats("bmp_fuzz", codec, data, size, nullptr, nullptr);
     codecfuzz::InputStream in;
@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     codecfuzz::Target t;
     codecfuzz::targetInit(&t, ctx, nullptr, nullptr);
     if (Bmp_readHeader(ctx, &in.base, &t.image, nullptr, nullptr) == Res_ok)
-        codecfuzz::requireAt(t.image.nominalWidth > 0 && t.image.nominalHeight > 0, "bmp_fuzz", __LINE__);
+        codecfuzz::requireAt(t.image.nominalWidth > 0 && t.image.nominalHeight > 0, "bmp_fuzz",
+                             __LINE__);
     codecfuzz::targetFree(&t);
     Mem_free(codec);
     return 0;

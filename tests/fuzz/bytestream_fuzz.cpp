@@ -26,8 +26,7 @@
 #include "platform/vfs/vfsbytestream.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 TestHeap heap;
 EngineContext *ctx = nullptr;

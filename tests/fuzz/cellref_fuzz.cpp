@@ -9,8 +9,7 @@
 
 #include "spreadsheet/edit/celledit.h"
 
-namespace
-{
+namespace {
 
 void require(bool ok)
 {

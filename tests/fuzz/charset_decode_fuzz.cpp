@@ -28,8 +28,8 @@ void require(bool ok)
 }
 
 // Streams src through fn in chunks into a destination of cap bytes.
-std::vector<uint8_t> stream(CharsetConverter fn, EngineContext *ctx, const uint8_t *src, size_t n, size_t chunk,
-                            size_t cap, int *lastStatus, size_t *left)
+std::vector<uint8_t> stream(CharsetConverter fn, EngineContext *ctx, const uint8_t *src, size_t n,
+                            size_t chunk, size_t cap, int *lastStatus, size_t *left)
 {
     std::vector<uint8_t> out, pending, dst(cap);
     CharsetState state = {0, 0};
@@ -42,7 +42,8 @@ std::vector<uint8_t> stream(CharsetConverter fn, EngineContext *ctx, const uint8
         state.final = pos >= n;
         for (int guard = 0; guard < 1 << 20; guard++) {
             size_t consumed = 0, produced = 0;
-            status = fn(pending.data(), pending.size(), dst.data(), cap, &consumed, &produced, &state, ctx);
+            status = fn(pending.data(), pending.size(), dst.data(), cap, &consumed, &produced,
+                        &state, ctx);
             require(consumed <= pending.size() && produced <= cap);
             out.insert(out.end(), dst.begin(), dst.begin() + produced);
             pending.erase(pending.begin(), pending.begin() + consumed);
@@ -89,11 +90,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     EngineContext *ctx = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
     require(ctx && Charset_createHooks(ctx) == 0);
     CharsetHooks *h = ctx->charsetHooks;
-    require(Charset_installJapanese(h) == 0 && Charset_installBig5(h) == 0 && Charset_installKorean(h) == 0 &&
-            Charset_installChinese(h) == 0);
+    require(Charset_installJapanese(h) == 0 && Charset_installBig5(h) == 0 &&
+            Charset_installKorean(h) == 0 && Charset_installChinese(h) == 0);
 
     char16_t *whole = nullptr;
-    require(Charset_toUstrN(data, code == CharsetCode_utf16 ? size / 2 : size, &whole, code, ctx) == 0);
+    require(Charset_toUstrN(data, code == CharsetCode_utf16 ? size / 2 : size, &whole, code, ctx) ==
+            0);
     size_t units = 0;
     while (whole[units])
         units++;
@@ -124,8 +126,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         int status;
         size_t left;
         // An encoded character takes up to 5 bytes (an escape and a pair).
-        std::vector<uint8_t> out = stream(enc, ctx, reinterpret_cast<const uint8_t *>(whole), 2 * units, 2 * chunk,
-                                          cap + 4, &status, &left);
+        std::vector<uint8_t> out = stream(enc, ctx, reinterpret_cast<const uint8_t *>(whole),
+                                          2 * units, 2 * chunk, cap + 4, &status, &left);
         require(status == 0 && left == 0);
         size_t len = strlen(bytes);
         size_t n = 0;

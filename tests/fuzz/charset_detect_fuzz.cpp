@@ -60,8 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(code == def || Charset_isAvailable(code, ctx));
     if (code != CharsetCode_utf16le && code != CharsetCode_utf16be && size > 0) {
         uint32_t bytewise = guess(ctx, data, size, 1, def);
-        require(bytewise == code || bytewise == CharsetCode_utf16le || bytewise == CharsetCode_utf16be ||
-                code == def);
+        require(bytewise == code || bytewise == CharsetCode_utf16le ||
+                bytewise == CharsetCode_utf16be || code == def);
     }
 
     Charset_destroyHooks(ctx);

@@ -89,8 +89,8 @@ std::map<std::string, std::string> dump(ConfigStore *store)
         KeyedList *keys = static_cast<KeyedList *>(d->value);
         KeyedEntry *k = nullptr;
         for (KeyedList_next(keys, nullptr, &k); k; KeyedList_next(keys, k, &k))
-            out[text(static_cast<char16_t *>(d->key)) + "\n" + text(static_cast<char16_t *>(k->key))] =
-                text(static_cast<char16_t *>(k->value));
+            out[text(static_cast<char16_t *>(d->key)) + "\n" +
+                text(static_cast<char16_t *>(k->key))] = text(static_cast<char16_t *>(k->value));
     }
     return out;
 }

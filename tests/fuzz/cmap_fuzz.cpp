@@ -19,8 +19,7 @@
 #include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 void requireAt(bool ok, int line)
 {
@@ -71,7 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     int r = 0;
     CMapSysInfo info{"Adobe", "Japan1", 0};
     if (reader == 0 || reader == 2) {
-        r = reader == 0 ? CMap_parseTextStream(ctx, &info, s, &c) : CMap_readBinary(ctx, &info, s, 0, &c);
+        r = reader == 0 ? CMap_parseTextStream(ctx, &info, s, &c)
+                        : CMap_readBinary(ctx, &info, s, 0, &c);
         require((r == Res_ok) == (c != nullptr));
         if (c) {
             for (uint32_t i = 1; i < c->rangeCount; i++)

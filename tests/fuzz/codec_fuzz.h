@@ -19,8 +19,7 @@
 #include "platform/api/engine.h"
 #include "tests/support/test_engine.h"
 
-namespace codecfuzz
-{
+namespace codecfuzz {
 
 inline void requireAt(bool ok, const char *target, int line)
 {
@@ -117,8 +116,9 @@ inline void targetFree(Target *t)
 // Runs decode over the input into a fresh target of the picture format;
 // the picture, when one was made and kept, is copied to *picture (the
 // caller's, width x height words).
-inline int decodeInto(EngineContext *ctx, ImageCodec *codec, const uint8_t *data, size_t size, uint32_t format,
-                      ImageHook hook, void *hookArg, uint32_t **picture, int32_t *width, int32_t *height)
+inline int decodeInto(EngineContext *ctx, ImageCodec *codec, const uint8_t *data, size_t size,
+                      uint32_t format, ImageHook hook, void *hookArg, uint32_t **picture,
+                      int32_t *width, int32_t *height)
 {
     InputStream in;
     inputInit(&in, data, size);
@@ -132,12 +132,14 @@ inline int decodeInto(EngineContext *ctx, ImageCodec *codec, const uint8_t *data
     if (r == Res_ok && p) {
         *width = p->width;
         *height = p->height;
-        *picture = static_cast<uint32_t *>(malloc(sizeof(uint32_t) * size_t(p->width) * size_t(p->height) + 1));
+        *picture = static_cast<uint32_t *>(
+            malloc(sizeof(uint32_t) * size_t(p->width) * size_t(p->height) + 1));
         for (int32_t y = 0; y < p->height; y++) {
             const uint8_t *row = p->pixels + size_t(y) * p->stride;
             for (int32_t x = 0; x < p->width; x++) {
                 uint32_t v = 0;
-                memcpy(&v, row + size_t(x) * Pixel_bytesPerPixel(p->format), Pixel_bytesPerPixel(p->format));
+                memcpy(&v, row + size_t(x) * Pixel_bytesPerPixel(p->format),
+                       Pixel_bytesPerPixel(p->format));
                 (*picture)[size_t(y) * size_t(p->width) + size_t(x)] = v;
             }
         }
@@ -154,8 +156,8 @@ inline uint32_t to565(uint32_t c)
 
 // Decodes in format 6 and in 565: the same result, and the 565 picture the
 // 32-bit one converted. Nothing may leak.
-inline void decodeBothFormats(const char *target, ImageCodec *codec, const uint8_t *data, size_t size,
-                              ImageHook hook, void *hookArg)
+inline void decodeBothFormats(const char *target, ImageCodec *codec, const uint8_t *data,
+                              size_t size, ImageHook hook, void *hookArg)
 {
     EngineContext *ctx = world();
     size_t before = TestHeap_usedBytes();

@@ -77,15 +77,15 @@ void body(void *argument)
     int result = 0;
     switch (in->options & 3) {
     case 0:
-        result = Css_parseStyleSheetText(ctx, doc, nullptr, sheet, text.data(), text.size(), nullptr, nullptr);
+        result = Css_parseStyleSheetText(ctx, doc, nullptr, sheet, text.data(), text.size(),
+                                         nullptr, nullptr);
         break;
-    case 1:
-        result = Css_parseDeclarationsText(ctx, text.data(), text.size(), rule);
-        break;
+    case 1: result = Css_parseDeclarationsText(ctx, text.data(), text.size(), rule); break;
     case 2: {
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        require(Vfs_openMemory(in->data, in->size, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) == 0);
+        require(Vfs_openMemory(in->data, in->size, 0, Vfs_modeRead | Vfs_modeSeekable, &h,
+                               &accepted, ctx) == 0);
         result = Css_parseStyleSheetStream(ctx, doc, nullptr, h, sheet, nullptr, nullptr);
         (void)Vfs_close(h); // a fuzz run only looks for crashes
         break;

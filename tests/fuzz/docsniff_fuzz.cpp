@@ -50,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    require(Vfs_openMemory(data, size, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) == 0);
+    require(Vfs_openMemory(data, size, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) ==
+            0);
     int32_t score = -1;
     uint32_t type = 0;
     require(Pdf_sniff(ctx, nullptr, h, &score, &type) == 0);

@@ -78,7 +78,8 @@ void build(Edr_Doc *doc, uint32_t paragraphs, std::vector<Edr_Node *> *held)
     Prop display{}, size{};
     Prop_setType(&display, 34, 39);
     Prop_setInt(&size, 92, 1);
-    require(StyleRule_appendProp(block, &display) == 0 && StyleRule_addMatch(block, blockKey, 0, 10) == 0);
+    require(StyleRule_appendProp(block, &display) == 0 &&
+            StyleRule_addMatch(block, blockKey, 0, 10) == 0);
     require(StyleRule_appendProp(run, &size) == 0 && StyleRule_addMatch(run, runKey, 0, 10) == 0);
     Request *q = nullptr;
     require(Request_new(Edr_Doc_getApp(doc), 0, &q) == 0);
@@ -131,7 +132,8 @@ void check(Edr_Doc *doc)
         require(Edr_Node_type(b) == Edr_NodeType_group && Edr_Node_group(b)->element == blockStyle);
         require(Edr_Node_firstChild(b) != nullptr);
         for (Edr_Node *r = Edr_Node_firstChild(b); r; r = Edr_Node_nextSibling(r)) {
-            require(Edr_Node_type(r) == Edr_NodeType_group && Edr_Node_group(r)->element == runStyle);
+            require(Edr_Node_type(r) == Edr_NodeType_group &&
+                    Edr_Node_group(r)->element == runStyle);
             require(Edr_Node_firstChild(r) != nullptr);
             for (Edr_Node *t = Edr_Node_firstChild(r); t; t = Edr_Node_nextSibling(t))
                 require(Edr_Node_type(t) == Edr_NodeType_text);
@@ -158,7 +160,8 @@ void body(void *argument)
     require(Edr_Doc_create(in->ctx, &doc, nullptr) == 0);
     std::vector<Edr_Node *> held;
     build(doc, in->data[0] % 4 + 1, &held);
-    static const char16_t alphabet[] = {u'a', u'b', u' ', u'.', u'\r', u'\v', u'\n', char16_t(0xA0)};
+    static const char16_t alphabet[] = {u'a',  u'b',  u' ',  u'.',
+                                        u'\r', u'\v', u'\n', char16_t(0xA0)};
     size_t at = 1;
     auto next = [&]() -> uint8_t { return at < in->size ? in->data[at++] : 0; };
     for (int steps = 0; at < in->size && steps < 64; steps++) {

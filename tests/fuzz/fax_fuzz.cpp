@@ -8,8 +8,7 @@
 #include "graphics/codecs/ccitt.h"
 #include "tests/fuzz/codec_fuzz.h"
 
-namespace
-{
+namespace {
 
 struct Params {
     int32_t columns, rows, K, endOfLine, byteAlign, endOfBlock, stencil, damaged;
@@ -31,9 +30,7 @@ int answer(void *arg, int32_t op, void *buffer, int32_t *size)
     case FaxImage_opStencil: value = p->stencil; break;
     case FaxImage_opDamagedRows: value = p->damaged; break;
     case FaxImage_opPaint: value = 0x00336699; break;
-    default:
-        *size = -1;
-        return Res_ok;
+    default: *size = -1; return Res_ok;
     }
     *size = 4;
     if (buffer)

@@ -19,8 +19,7 @@
 #include "tests/support/stream_types.h"
 #include "tests/support/test_engine.h"
 
-namespace filefuzz
-{
+namespace filefuzz {
 
 struct Scratch {
     TestHeap heap;
@@ -39,8 +38,9 @@ inline void require(bool ok)
 inline void removeDir()
 {
     nftw(
-        scratch.dir.c_str(), [](const char *p, const struct stat *, int, struct FTW *) { return remove(p); },
-        16, FTW_DEPTH | FTW_PHYS);
+        scratch.dir.c_str(),
+        [](const char *p, const struct stat *, int, struct FTW *) { return remove(p); }, 16,
+        FTW_DEPTH | FTW_PHYS);
 }
 
 // Opens the heap, the context and the scratch directory (prefix names the

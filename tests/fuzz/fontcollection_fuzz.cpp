@@ -8,8 +8,7 @@
 #include "core/result.h"
 #include "fonts/fontmap.h"
 
-namespace
-{
+namespace {
 
 void requireAt(bool ok, int line)
 {

@@ -9,8 +9,7 @@
 #include "core/result.h"
 #include "fonts/fontmap.h"
 
-namespace
-{
+namespace {
 
 void requireAt(bool ok, int line)
 {

@@ -20,8 +20,7 @@
 #include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 void requireAt(bool ok, int line)
 {
@@ -54,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(Font_faceCreate(ctx, 0, 0, nullptr, &face) == Res_ok);
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    require(Vfs_openMemory(table, tableSize, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) == Res_ok);
+    require(Vfs_openMemory(table, tableSize, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted,
+                           ctx) == Res_ok);
     uint32_t order = (flags & 1) ? BufStream_littleEndian : BufStream_bigEndian;
     require(BufStream_open(ctx, nullptr, h, uint32_t(tableSize), order, &face->reader) == Res_ok);
     FontTableDir dir{};
@@ -83,8 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (size_t i = 0; i < codes.size(); i++)
         tags[i] = uint8_t(i % 3 == 2 ? 0xF9 : 0xF8 | 2);
     std::vector<uint16_t> zero(codes.size(), 0xAAAA), advance(codes.size(), 0xAAAA);
-    r = FontPack_getAdvances(face, codes.data(), uint32_t(codes.size()), 2, tags.data(), zero.data(),
-                             advance.data());
+    r = FontPack_getAdvances(face, codes.data(), uint32_t(codes.size()), 2, tags.data(),
+                             zero.data(), advance.data());
     require(r == Res_ok || !t);
     for (size_t i = 0; r == Res_ok && i < codes.size(); i++) {
         if ((tags[i] & 7) != 2) {

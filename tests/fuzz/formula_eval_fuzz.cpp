@@ -58,7 +58,8 @@ bool areasSmall(const uint8_t *data, size_t size)
     uint8_t id;
     while (Excel_Ptg_nextRef(data, size, &pos, &id) == 0 && id != 0) {
         if (id == Excel_ptgArea || id == Excel_ptgAreaN) {
-            uint32_t r0 = uint32_t(data[pos + 1] | data[pos + 2] << 8), r1 = uint32_t(data[pos + 3] | data[pos + 4] << 8);
+            uint32_t r0 = uint32_t(data[pos + 1] | data[pos + 2] << 8),
+                     r1 = uint32_t(data[pos + 3] | data[pos + 4] << 8);
             uint32_t rows = (r0 > r1 ? r0 - r1 : r1 - r0) + 1;
             uint32_t columns = uint32_t(abs(int(data[pos + 5]) - int(data[pos + 7]))) + 1;
             if (uint64_t(rows) * columns > 20000)
@@ -93,7 +94,8 @@ void fuzzOrder(const uint8_t *data, size_t size)
 {
     static const uint8_t readA4[] = {0x24, 3, 0, 0, 0xC0, 0x1E, 1, 0, 0x03};
     static const uint8_t sumA[] = {0x25, 0, 0, 5, 0, 0, 0xC0, 0, 0xC0, 0x19, 0x10, 0, 0};
-    Excel_RecalcCell cells[] = {{5, 1, readA4, sizeof readA4}, {3, 0, data, size}, {9, 9, sumA, sizeof sumA}};
+    Excel_RecalcCell cells[] = {
+        {5, 1, readA4, sizeof readA4}, {3, 0, data, size}, {9, 9, sumA, sizeof sumA}};
     uint32_t *order = nullptr;
     int err = Excel_Formula_recalcOrder(cells, 3, &order);
     require(err == 0 || err == Res_formulaCircular || err == Res_noMemory);

@@ -12,8 +12,7 @@
 #include "layout/frameset.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 void require(bool ok)
 {

@@ -13,7 +13,8 @@ const FuzzTarget *FuzzTarget_fromProgram(const char *path)
     for (size_t i = 0; i < kFuzzTargetCount; i++)
         if (strcmp(kFuzzTargets[i].name, name) == 0)
             return &kFuzzTargets[i];
-    fprintf(stderr, "%s: no fuzz target \"%s\"; start the program as fuzz_<target>, one of:\n", base, name);
+    fprintf(stderr, "%s: no fuzz target \"%s\"; start the program as fuzz_<target>, one of:\n",
+            base, name);
     for (size_t i = 0; i < kFuzzTargetCount; i++)
         fprintf(stderr, "  fuzz_%s\n", kFuzzTargets[i].name);
     return nullptr;

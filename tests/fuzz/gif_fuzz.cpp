@@ -6,7 +6,8 @@
 
 namespace {
 
-int decodeFirst(EngineContext *ctx, ImageCodec *codec, const uint8_t *data, size_t size, uint32_t format)
+int decodeFirst(EngineContext *ctx, ImageCodec *codec, const uint8_t *data, size_t size,
+                uint32_t format)
 {
     codecfuzz::InputStream in;
     codecfuzz::inputInit(&in, data, size);
@@ -33,12 +34,14 @@ void stepFrames(EngineContext *ctx, const uint8_t *data, size_t size)
     GifDecoder *d = static_cast<GifDecoder *>(instance);
     int32_t w = 0, h = 0;
     PixelBuf *picture = nullptr, *mask = nullptr;
-    if (Gif_readScreen(d, &in.base, &w, &h) == Res_ok && w > 0 && h > 0 && int64_t(w) * h <= (1 << 20) &&
+    if (Gif_readScreen(d, &in.base, &w, &h) == Res_ok && w > 0 && h > 0 &&
+        int64_t(w) * h <= (1 << 20) &&
         PixelBuf_create(&picture, w, h, Pixel_format565, 0x10000) == Res_ok &&
         PixelBuf_create(&mask, w, h, Pixel_formatGrey8, 0x10000) == Res_ok) {
         for (int i = 0; i < 64; i++) {
             int32_t duration = 0, shown = 0;
-            if (Gif_stepFrame(ctx, d, &in.base, picture, mask, &shown, &duration) != Res_ok || !shown)
+            if (Gif_stepFrame(ctx, d, &in.base, picture, mask, &shown, &duration) != Res_ok ||
+                !shown)
                 break;
             codecfuzz::requireAt(duration >= 100 && duration % 10 == 0, "gif_fuzz", __LINE__);
         }

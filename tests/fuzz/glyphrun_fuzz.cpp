@@ -12,8 +12,7 @@
 #include "fonts/glyphrun.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 void requireAt(bool ok, int line)
 {

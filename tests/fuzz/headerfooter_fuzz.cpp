@@ -23,8 +23,7 @@
 #include "tests/fuzz/appfuzz.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 void require(bool ok)
 {
@@ -83,7 +82,8 @@ void body(void *argument)
         Edr_Node *row = Edr_Node_firstChild(Edr_Node_firstChild(section));
         for (Edr_Node *cell = Edr_Node_firstChild(row); cell; cell = Edr_Node_nextSibling(cell))
             for (Edr_Node *n = Edr_Node_firstChild(cell); n; n = Edr_Node_nextSibling(n))
-                require(Edr_Node_type(n) == Edr_NodeType_text || Edr_Node_type(n) == Edr_NodeType_data);
+                require(Edr_Node_type(n) == Edr_NodeType_text ||
+                        Edr_Node_type(n) == Edr_NodeType_data);
     }
     Edr_Node_release(doc, section);
     Edr_Doc_release(doc);

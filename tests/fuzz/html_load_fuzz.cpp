@@ -72,7 +72,8 @@ std::u16string load(Input *in, uint32_t chunk, int *result)
     require(Edr_Doc_create(in->ctx, &doc, nullptr) == 0);
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    require(Vfs_openMemory(in->page, in->size, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, in->ctx) == 0);
+    require(Vfs_openMemory(in->page, in->size, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted,
+                           in->ctx) == 0);
     if (!chunk) {
         *result = in->desc.open(in->ctx, &in->desc, nullptr, h, doc, Edr_Doc_root(doc));
     } else {
@@ -92,11 +93,13 @@ void body(void *argument)
 {
     Input *in = static_cast<Input *>(argument);
     EngineContext *ctx = in->ctx;
-    static constexpr const char16_t *charsets[] = {u"ISO-8859-1", u"UTF-8", u"Shift_JIS", u"UTF-16LE"};
+    static constexpr const char16_t *charsets[] = {u"ISO-8859-1", u"UTF-8", u"Shift_JIS",
+                                                   u"UTF-16LE"};
     static constexpr uint32_t chunks[] = {1, 2, 3, 7, 64, 511, 4095, 4096};
     // Detection reads only the first chunk: the comparison needs it off.
     Config_setIntA(ctx, ctx->config, u"Core", "EnableAutoDetect", 0, 0);
-    Config_setUstrA(ctx, ctx->config, u"Core", "DefaultCharacterSet", charsets[(in->options >> 4) & 3], 0);
+    Config_setUstrA(ctx, ctx->config, u"Core", "DefaultCharacterSet",
+                    charsets[(in->options >> 4) & 3], 0);
     int whole = 0, chunked = 0;
     std::u16string a = load(in, 0, &whole);
     std::u16string b = load(in, chunks[in->options & 7], &chunked);

@@ -62,10 +62,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     }
     require(size >= 24);
-    require(t.sec >= 0 && t.sec <= 60 && t.min >= 0 && t.min <= 59 && t.hour >= 0 &&
-            t.hour <= 23 && t.mday >= 1 && t.mday <= 31 && t.mon >= 0 && t.mon <= 11 &&
-            t.year >= -1900 && t.year <= 9999 - 1900 && t.wday >= 0 && t.wday <= 6 &&
-            t.yday >= 0 && t.yday <= 365 && t.isdst == 0);
+    require(t.sec >= 0 && t.sec <= 60 && t.min >= 0 && t.min <= 59 && t.hour >= 0 && t.hour <= 23 &&
+            t.mday >= 1 && t.mday <= 31 && t.mon >= 0 && t.mon <= 11 && t.year >= -1900 &&
+            t.year <= 9999 - 1900 && t.wday >= 0 && t.wday <= 6 && t.yday >= 0 && t.yday <= 365 &&
+            t.isdst == 0);
     require(strlen(zone) <= 3);
 
     BrokenTime back;

@@ -23,8 +23,7 @@
 #include "platform/api/engine.h"
 #include "tests/support/test_engine.h"
 
-namespace imagefuzz
-{
+namespace imagefuzz {
 
 inline void requireAt(bool ok, int line)
 {

@@ -22,8 +22,7 @@
 #include "core/stream/inflate.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 TestHeap heap;
 bool ready = false;

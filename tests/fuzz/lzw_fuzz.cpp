@@ -11,8 +11,7 @@
 #include "graphics/codecs/lzw.h"
 #include "tests/fuzz/codec_fuzz.h"
 
-namespace
-{
+namespace {
 
 // The reference: codes of 9-12 bits, 256 clears, 257 ends. Returns the
 // bytes; *corrupt when a code could not be decoded.
@@ -95,7 +94,8 @@ void check(ByteStream *z, const std::string &want, bool corrupt, uint32_t seed)
         got.append(reinterpret_cast<char *>(buf), n);
         codecfuzz::requireAt(got.size() <= want.size(), "lzw_fuzz", __LINE__);
     }
-    codecfuzz::requireAt(status == (corrupt ? Res_lzwCorrupt : Res_byteStreamEnded), "lzw_fuzz", __LINE__);
+    codecfuzz::requireAt(status == (corrupt ? Res_lzwCorrupt : Res_byteStreamEnded), "lzw_fuzz",
+                         __LINE__);
     codecfuzz::requireAt(want.compare(0, got.size(), got) == 0, "lzw_fuzz", __LINE__);
     uint8_t b = 0;
     codecfuzz::requireAt(ByteStream_readByte(z, &b) == Res_byteStreamEnded, "lzw_fuzz", __LINE__);
@@ -110,7 +110,8 @@ void checkBytes(ByteStream *z, const std::string &want, bool corrupt)
     while ((r = ByteStream_readByte(z, &b)) == Res_ok)
         got += char(b);
     codecfuzz::requireAt(got == want, "lzw_fuzz", __LINE__);
-    codecfuzz::requireAt(r == (corrupt ? Res_lzwCorrupt : Res_byteStreamEnded), "lzw_fuzz", __LINE__);
+    codecfuzz::requireAt(r == (corrupt ? Res_lzwCorrupt : Res_byteStreamEnded), "lzw_fuzz",
+                         __LINE__);
 }
 
 } // namespace
@@ -137,7 +138,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         codecfuzz::inputInit(&in, data + 1, size - 1);
         int32_t code = Filter_codeLzw;
         FilterDescriptor descriptor{yesTo, &code};
-        codecfuzz::requireAt(Filter_openDecoder(&in.base, &z, &descriptor) == Res_ok, "lzw_fuzz", __LINE__);
+        codecfuzz::requireAt(Filter_openDecoder(&in.base, &z, &descriptor) == Res_ok, "lzw_fuzz",
+                             __LINE__);
         check(z, want, corrupt, data[0]);
         codecfuzz::requireAt(ByteStream_close(z) == Res_ok, "lzw_fuzz", __LINE__);
     }

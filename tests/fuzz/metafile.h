@@ -16,8 +16,7 @@
 #include "tests/fuzz/appfuzz.h"
 #include "tests/support/test_engine.h"
 
-namespace metafuzz
-{
+namespace metafuzz {
 
 using appfuzz::require;
 

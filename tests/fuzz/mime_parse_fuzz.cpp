@@ -47,7 +47,8 @@ std::string describe(const MimePart *root)
         out += "|";
         out.append(p->boundary ? p->boundary : "", p->boundaryLength);
         out += "|";
-        out.append(reinterpret_cast<const char *>(p->decoded ? p->decoded : reinterpret_cast<const uint8_t *>("")),
+        out.append(reinterpret_cast<const char *>(
+                       p->decoded ? p->decoded : reinterpret_cast<const uint8_t *>("")),
                    p->decodedLength);
         out += "\n";
         if (p->firstChild) {
@@ -124,7 +125,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             MimePart *found = MimeArchive_findPartByUrl(nullptr, root, url);
             require(found != nullptr);
             Url *again = Mime_partUrl(nullptr, found);
-            uint32_t mask = Url_getScheme(url) == UrlScheme_file ? (UrlPart_scheme | UrlPart_path) : 31u;
+            uint32_t mask =
+                Url_getScheme(url) == UrlScheme_file ? (UrlPart_scheme | UrlPart_path) : 31u;
             require(again && Url_compare(again, url, mask) == 0);
             Url_free(again);
             Url_free(url);

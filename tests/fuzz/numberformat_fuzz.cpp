@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const uint32_t key = NumberFormat_findKey(code, &locale);
     std::string back;
     if (key != Format_custom) {
-        if (!NumberFormat_findCode(key, &locale, &back) || NumberFormat_findKey(back, &locale) != key)
+        if (!NumberFormat_findCode(key, &locale, &back) ||
+            NumberFormat_findKey(back, &locale) != key)
             abort();
     } else if (NumberFormat_findCode(key, &locale, &back)) {
         abort(); // Custom has no table entry

@@ -97,8 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     uint16_t format;
     int rc = Excel_Input_parse(nullptr, text.data(), &typed, &format);
     require(rc == Res_ok);
-    require(format == 0 || format == 3 || format == 4 || format == 11 || format == 14 || format == 20 ||
-            format == 21 || format == 22 || format == 49);
+    require(format == 0 || format == 3 || format == 4 || format == 11 || format == 14 ||
+            format == 20 || format == 21 || format == 22 || format == 49);
 
     require(TestHeap_usedBytes() == before);
     return 0;

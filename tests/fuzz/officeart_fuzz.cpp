@@ -16,8 +16,7 @@
 #include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 void require(bool ok)
 {
@@ -50,11 +49,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Escher_propFree(set);
 
     EscherDrawing *d = nullptr;
-    if (Escher_openDrawingMemory(ctx, bytes.data(), uint32_t(size), &d, nullptr, nullptr, nullptr, nullptr) ==
-        Res_ok) {
+    if (Escher_openDrawingMemory(ctx, bytes.data(), uint32_t(size), &d, nullptr, nullptr, nullptr,
+                                 nullptr) == Res_ok) {
         for (uint32_t i = 0; i < d->blipCount; i++) {
             int err = Escher_blipLoad(d, &d->blips[i], 0);
-            require(err != Res_ok || d->blips[i].data || d->blips[i].blipType == 0 || d->blips[i].size == 0);
+            require(err != Res_ok || d->blips[i].data || d->blips[i].blipType == 0 ||
+                    d->blips[i].size == 0);
             Escher_blipRelease(d, i);
         }
         for (int n = 0; n < 16 && EscherSource_tell(&d->main) < size; n++) {

@@ -14,8 +14,7 @@
 #include "tests/fuzz/appfuzz.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 using appfuzz::require;
 
@@ -38,8 +37,8 @@ void body(void *argument)
     Edr_Node *root = nullptr;
     require(Edr_Doc_create(in->ctx, &doc, &root) == 0);
     EscherDrawing *d = nullptr;
-    if (Escher_openDrawingMemory(in->ctx, in->data, uint32_t(in->size), &d, acceptRule, nullptr, nullptr,
-                                 nullptr) == 0) {
+    if (Escher_openDrawingMemory(in->ctx, in->data, uint32_t(in->size), &d, acceptRule, nullptr,
+                                 nullptr, nullptr) == 0) {
         EscherDrawingGroup *g = nullptr;
         if (Escher_readDrawingGroup(d, &g) == 0 && g) {
             const ShapeRect rect = {0, 0, 4 << 16, 3 << 16};

@@ -22,8 +22,7 @@
 #include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 void require(bool ok)
 {
@@ -32,18 +31,19 @@ void require(bool ok)
 }
 
 // A file whose object 3 is the page's resources.
-const char kFile[] = "%PDF-1.4\n"
-                     "1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n"
-                     "2 0 obj\n<< /Type /Pages /Kids [] /Count 0 >>\nendobj\n"
-                     "3 0 obj\n<< /ExtGState << /G0 << /LW 3 /LC 1 /LJ 2 /ML 4 >> >> "
-                     "/ColorSpace << /C0 [/Indexed /DeviceRGB 1 <000000FFFFFF>] /C1 /DeviceCMYK >> "
-                     "/Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica-Bold /Encoding "
-                     "<< /BaseEncoding /WinAnsiEncoding /Differences [1 /A /zz 65 /Euro] >> /FirstChar 32 "
-                     "/LastChar 40 /Widths [250 300 400 500 600 700 800 900] >> "
-                     "/F2 << /Type /Font /Subtype /Type0 /BaseFont /X /Encoding /Identity-H /DescendantFonts "
-                     "[<< /Subtype /CIDFontType2 /DW 500 /W [1 [600 700] 10 20 300] >>] >> "
-                     "/F3 << /Type /Font /Subtype /TrueType /BaseFont /Arial,Italic >> "
-                     "/F4 << /Type /Font /Subtype /CIDFontType0 >> /F5 << /Type /Font >> >> >>\nendobj\n";
+const char kFile[] =
+    "%PDF-1.4\n"
+    "1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n"
+    "2 0 obj\n<< /Type /Pages /Kids [] /Count 0 >>\nendobj\n"
+    "3 0 obj\n<< /ExtGState << /G0 << /LW 3 /LC 1 /LJ 2 /ML 4 >> >> "
+    "/ColorSpace << /C0 [/Indexed /DeviceRGB 1 <000000FFFFFF>] /C1 /DeviceCMYK >> "
+    "/Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica-Bold /Encoding "
+    "<< /BaseEncoding /WinAnsiEncoding /Differences [1 /A /zz 65 /Euro] >> /FirstChar 32 "
+    "/LastChar 40 /Widths [250 300 400 500 600 700 800 900] >> "
+    "/F2 << /Type /Font /Subtype /Type0 /BaseFont /X /Encoding /Identity-H /DescendantFonts "
+    "[<< /Subtype /CIDFontType2 /DW 500 /W [1 [600 700] 10 20 300] >>] >> "
+    "/F3 << /Type /Font /Subtype /TrueType /BaseFont /Arial,Italic >> "
+    "/F4 << /Type /Font /Subtype /CIDFontType0 >> /F5 << /Type /Font >> >> >>\nendobj\n";
 
 std::string makeFile()
 {
@@ -56,7 +56,8 @@ std::string makeFile()
         std::snprintf(buf, sizeof buf, "%010zu 00000 n \n", o);
         s += buf;
     }
-    std::snprintf(buf, sizeof buf, "trailer\n<< /Size 4 /Root 1 0 R >>\nstartxref\n%zu\n%%%%EOF\n", xref);
+    std::snprintf(buf, sizeof buf, "trailer\n<< /Size 4 /Root 1 0 R >>\nstartxref\n%zu\n%%%%EOF\n",
+                  xref);
     s += buf;
     return s;
 }
@@ -97,7 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(Pdf_Lex_create(&lx, s) == Res_ok);
     require(Pdf_Interp_create(doc, nullptr, &in) == Res_ok);
     const float m[6] = {1, 0, 0, 1, 5, 5}, box[4] = {0, 0, 150, 80};
-    (void)Pdf_Interp_runContent(doc, in, lx, (size & 1) ? m : nullptr, (size & 2) ? box : nullptr, res);
+    (void)Pdf_Interp_runContent(doc, in, lx, (size & 1) ? m : nullptr, (size & 2) ? box : nullptr,
+                                res);
     Pdf_Interp_destroy(doc, in);
     Pdf_Lex_destroy(lx);
     (void)ByteStream_close(s);

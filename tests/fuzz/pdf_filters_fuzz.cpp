@@ -39,8 +39,14 @@ int rawAnswer(void *arg, int32_t op, void *buffer, int32_t *size)
     case PdfRawImage_opImageMask: from = &p->mask; break;
     case PdfRawImage_opPredictor: from = &p->predictor; break;
     case PdfRawImage_opEarlyChange: from = &p->early; break;
-    case PdfRawImage_opDecode: from = p->decode; n = int32_t(sizeof p->decode); break;
-    case PdfRawImage_opPalette: from = p->palette; n = int32_t(sizeof p->palette); break;
+    case PdfRawImage_opDecode:
+        from = p->decode;
+        n = int32_t(sizeof p->decode);
+        break;
+    case PdfRawImage_opPalette:
+        from = p->palette;
+        n = int32_t(sizeof p->palette);
+        break;
     default:
         if (op == p->input) {
             *size = 0;
@@ -95,7 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const uint8_t *body = data + 5;
     size_t length = size - 5;
     ByteStream *mem = nullptr;
-    codecfuzz::requireAt(Pdf_Stream_openMemory(body, length, &mem) == Res_ok, "pdf_filters", __LINE__);
+    codecfuzz::requireAt(Pdf_Stream_openMemory(body, length, &mem) == Res_ok, "pdf_filters",
+                         __LINE__);
     ByteStream *f = nullptr;
     int r = Res_ok;
     switch (data[0] % 6) {
@@ -116,7 +123,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // A predictor over the decoder, with parameters from the input.
         static const int32_t predictors[] = {1, 2, 10, 11, 12, 13, 14, 15};
         static const int32_t bits[] = {1, 2, 4, 8, 16};
-        PdfPredictParams p{predictors[data[1] % 8], 1 + data[2] % 4, bits[data[3] % 5], 1 + data[4]};
+        PdfPredictParams p{predictors[data[1] % 8], 1 + data[2] % 4, bits[data[3] % 5],
+                           1 + data[4]};
         ByteStream *pred = nullptr;
         codecfuzz::requireAt(Pdf_Pred_streamNew(&pred, f, &p) == Res_ok, "pdf_filters", __LINE__);
         f = pred;

@@ -14,8 +14,7 @@
 #include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 void require(bool ok)
 {

@@ -17,8 +17,7 @@
 #include "platform/vfs/vfs.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 void require(bool ok)
 {
@@ -49,13 +48,14 @@ std::string fileAround(const uint8_t *data, size_t size)
     size_t cut = size ? data[0] : 0;
     const char *bytes = reinterpret_cast<const char *>(data);
     std::string stm = size > 1 ? std::string(bytes + 1, std::min(cut, size - 1)) : std::string();
-    std::string rows = size > 1 + cut ? std::string(bytes + 1 + cut, size - 1 - cut) : std::string();
+    std::string rows =
+        size > 1 + cut ? std::string(bytes + 1 + cut, size - 1 - cut) : std::string();
     std::string d = "%PDF-1.5\n1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n";
-    d += "3 0 obj\n<< /Type /ObjStm /N 4 /First 12 /Length " + std::to_string(stm.size()) + " >>\nstream\n" +
-         stm + "\nendstream\nendobj\n";
+    d += "3 0 obj\n<< /Type /ObjStm /N 4 /First 12 /Length " + std::to_string(stm.size()) +
+         " >>\nstream\n" + stm + "\nendstream\nendobj\n";
     size_t at = d.size();
-    d += "4 0 obj\n<< /Type /XRef /Size 9 /W [1 4 2] /Root 1 0 R /Length " + std::to_string(rows.size()) +
-         " >>\nstream\n" + rows + "\nendstream\nendobj\n";
+    d += "4 0 obj\n<< /Type /XRef /Size 9 /W [1 4 2] /Root 1 0 R /Length " +
+         std::to_string(rows.size()) + " >>\nstream\n" + rows + "\nendstream\nendobj\n";
     return d + "startxref\n" + std::to_string(at) + "\n%%EOF\n";
 }
 

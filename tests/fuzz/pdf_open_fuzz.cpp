@@ -14,8 +14,7 @@
 #include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 void require(bool ok)
 {
@@ -56,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    require(Vfs_openMemory(data, size, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) == Res_ok);
+    require(Vfs_openMemory(data, size, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) ==
+            Res_ok);
     PdfDoc *doc = nullptr;
     int err = Pdf_openDocument(&doc, nullptr, h, nullptr, 0);
     if (err == Res_ok) {

@@ -79,7 +79,8 @@ std::u16string load(Input *in, bool paged)
     require(Edr_Doc_setHandler(doc, &in->desc) == 0);
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    require(Vfs_openMemory(in->text, in->size, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, in->ctx) == 0);
+    require(Vfs_openMemory(in->text, in->size, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted,
+                           in->ctx) == 0);
     require(TextDoc_open(in->ctx, &in->desc, nullptr, h, doc, Edr_Doc_root(doc)) == 0);
     std::u16string all = pageText(doc, 0);
     TextLoader *loader = static_cast<TextLoader *>(Edr_Doc_getLoaderData(doc));
@@ -106,11 +107,14 @@ void body(void *argument)
 {
     Input *in = static_cast<Input *>(argument);
     EngineContext *ctx = in->ctx;
-    static constexpr const char16_t *charsets[] = {u"windows-1252", u"utf-8", u"koi8-r", u"iso-2022-jp"};
+    static constexpr const char16_t *charsets[] = {u"windows-1252", u"utf-8", u"koi8-r",
+                                                   u"iso-2022-jp"};
     Config_setIntA(ctx, ctx->config, u"Core", "EnableAutoDetect", (in->options & 2) ? 0 : 1, 0);
-    Config_setIntA(ctx, ctx->config, nullptr, "OptimiseTextDaForPowerzoom", (in->options >> 2) & 1, 0);
+    Config_setIntA(ctx, ctx->config, nullptr, "OptimiseTextDaForPowerzoom", (in->options >> 2) & 1,
+                   0);
     Config_setIntA(ctx, ctx->config, u"Core", "Vexlan_TextDaSinglePage", 0, 0);
-    Config_setUstrA(ctx, ctx->config, u"Core", "DefaultCharacterSet", charsets[(in->options >> 3) & 3], 0);
+    Config_setUstrA(ctx, ctx->config, u"Core", "DefaultCharacterSet",
+                    charsets[(in->options >> 3) & 3], 0);
     std::u16string whole = load(in, false);
     if (in->options & 1) {
         std::u16string paged = load(in, true);

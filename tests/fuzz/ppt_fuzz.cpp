@@ -76,15 +76,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size > (1u << 20))
         return 0;
     std::string user, document;
-    uint32_t n = size >= 4 ? uint32_t(data[0]) | (uint32_t(data[1]) << 8) | (uint32_t(data[2]) << 16) |
-                                 (uint32_t(data[3]) << 24)
+    uint32_t n = size >= 4 ? uint32_t(data[0]) | (uint32_t(data[1]) << 8) |
+                                 (uint32_t(data[2]) << 16) | (uint32_t(data[3]) << 24)
                            : 0;
     if (size >= 4 && n <= size - 4) {
         user.assign(reinterpret_cast<const char *>(data + 4), n);
         document.assign(reinterpret_cast<const char *>(data + 4 + n), size - 4 - n);
     } else {
-        static const uint8_t plain[] = {0, 0, 0xF6, 0x0F, 24, 0, 0, 0, 20, 0, 0, 0, 0x5F, 0xC0, 0x91, 0xE3,
-                                        0, 0, 0, 0, 0, 0, 0xF4, 0x03, 3, 0, 0, 0, 8, 0, 0, 0};
+        static const uint8_t plain[] = {0,    0,    0xF6, 0x0F, 24,   0, 0, 0, 20, 0, 0,
+                                        0,    0x5F, 0xC0, 0x91, 0xE3, 0, 0, 0, 0,  0, 0,
+                                        0xF4, 0x03, 3,    0,    0,    0, 8, 0, 0,  0};
         user.assign(reinterpret_cast<const char *>(plain), sizeof plain);
         document.assign(reinterpret_cast<const char *>(data), size);
     }

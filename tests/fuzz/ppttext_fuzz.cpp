@@ -17,8 +17,7 @@
 #include "tests/fuzz/appfuzz.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 using appfuzz::require;
 
@@ -31,7 +30,8 @@ struct Input {
 EscherPropSet *shapeProps(uint8_t options)
 {
     // Quarter turns (137) and text flow (136), ascending by id.
-    const uint8_t fopt[12] = {136, 0, uint8_t((options >> 4) & 7), 0, 0, 0, 137, 0, uint8_t(options >> 6), 0, 0, 0};
+    const uint8_t fopt[12] = {136, 0, uint8_t((options >> 4) & 7), 0, 0, 0,
+                              137, 0, uint8_t(options >> 6),       0, 0, 0};
     return Escher_propParse(fopt, sizeof fopt, 2);
 }
 
@@ -45,8 +45,10 @@ void body(void *argument)
     Edr_Node *root = nullptr;
     require(Edr_Doc_create(in->ctx, &doc, &root) == 0);
     char16_t stored0[] = u"first\rsecond";
-    char16_t stored1[] = u" a\x0b\x0b" u"b\r";
-    PptOutlineText outline[2] = {{0, 0, stored0, nullptr, nullptr}, {9, 0, stored1, nullptr, nullptr}};
+    char16_t stored1[] = u" a\x0b\x0b"
+                         u"b\r";
+    PptOutlineText outline[2] = {{0, 0, stored0, nullptr, nullptr},
+                                 {9, 0, stored1, nullptr, nullptr}};
     char16_t footer[] = u"footer";
     char16_t userDate[] = u"today";
     char16_t symbol[] = u"Symbol";
@@ -58,7 +60,8 @@ void body(void *argument)
     ppt.textBoxElement = 700;
     ppt.slideNumber = int32_t(uint32_t(options) * 0x9E3779B9u);
     ppt.headerFooterA = HeaderFooterRec{1, 0, uint32_t(options & 15), nullptr, footer};
-    ppt.headerFooterB = HeaderFooterRec{uint32_t(options & 1), uint32_t(options & 2), 11, userDate, nullptr};
+    ppt.headerFooterB =
+        HeaderFooterRec{uint32_t(options & 1), uint32_t(options & 2), 11, userDate, nullptr};
     ppt.fonts = fonts;
     ppt.fontCount = 1;
     if (options & 8) {

@@ -14,8 +14,7 @@
 #include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 void requireAt(bool ok, int line)
 {
@@ -51,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
         if (t->kind == PsToken_literal || (t->kind == PsToken_name && t->length > 2))
             for (uint32_t i = 0; i < t->length; i++)
-                require(uint8_t(t->text[i]) > 32 && t->text[i] != '/' && t->text[i] != '(' && t->text[i] != '%');
+                require(uint8_t(t->text[i]) > 32 && t->text[i] != '/' && t->text[i] != '(' &&
+                        t->text[i] != '%');
         PsToken_free(t);
         require(++tokens <= size + 1);
     }

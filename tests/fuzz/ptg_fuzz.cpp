@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (ref.id) {
             uint8_t out[11];
             size_t written = 0;
-            require(Excel_Ref3d_write(&ref, out, &written) == Res_ok && (written == 7 || written == 11));
+            require(Excel_Ref3d_write(&ref, out, &written) == Res_ok &&
+                    (written == 7 || written == 11));
         }
         pos += n;
     }
@@ -78,12 +79,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     ExcelPalette palette;
     Excel_Palette_setDefault(&palette);
-    static const uint16_t types[] = {0x1007, 0x1009, 0x100A, 0x100D, 0x101B, 0x101E, 0x1025, 0x1051, 0x0014};
+    static const uint16_t types[] = {0x1007, 0x1009, 0x100A, 0x100D, 0x101B,
+                                     0x101E, 0x1025, 0x1051, 0x0014};
     for (uint16_t type : types) {
         std::vector<uint8_t> body(tokens);
         body.resize(size + 600);
         size_t len = size;
-        if (Excel_Chart_convertRecord(type, body.data(), &len, body.size(), &palette, &map, &tables) == Res_ok)
+        if (Excel_Chart_convertRecord(type, body.data(), &len, body.size(), &palette, &map,
+                                      &tables) == Res_ok)
             require(len <= body.size());
     }
     Excel_RefTables_free(&tables);

@@ -30,8 +30,7 @@
 #include "platform/api/engine.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 TestHeap heap;
 bool ready = false;
@@ -145,15 +144,9 @@ void run(Reader rd)
                 c[i] = rd.coord(wide);
             (void)Path_curveTo(p, c[0], c[1], c[2], c[3], c[4], c[5]);
             break;
-        case 5:
-            (void)Path_close(p);
-            break;
-        case 6:
-            which ^= 1;
-            break;
-        default:
-            rd.take(&m, sizeof m);
-            break;
+        case 5: (void)Path_close(p); break;
+        case 6: which ^= 1; break;
+        default: rd.take(&m, sizeof m); break;
         }
     }
     if (pack)

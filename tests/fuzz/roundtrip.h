@@ -47,13 +47,15 @@ inline void body(void *argument)
     require(AlienFile_initLayer(in->ctx) == 0);
     require(TestSupport_registerStreamTypes(in->ctx));
     Edr_Doc *doc = nullptr;
-    if (TestFiles::loadDocument(in->ctx, in->dir + "/in" + format.extension, format.load, &doc) == 0) {
+    if (TestFiles::loadDocument(in->ctx, in->dir + "/in" + format.extension, format.load, &doc) ==
+        0) {
         Url *target = TestFiles::newFileUrl(in->dir + "/out" + format.extension);
         int err = format.save(doc, target);
         Url_free(target);
         Edr_Doc_release(doc);
         if (err == 0) {
-            require(TestFiles::loadDocument(in->ctx, in->dir + "/out" + format.extension, format.load, &doc) == 0);
+            require(TestFiles::loadDocument(in->ctx, in->dir + "/out" + format.extension,
+                                            format.load, &doc) == 0);
             Edr_Doc_release(doc);
         }
     }

@@ -51,8 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         require(stored != nullptr);
         Cookie *back = Cookie_parseStored(stored, strlen(stored));
         require(back != nullptr);
-        if (plain(c->name) && plain(c->value) && plain(c->domain) && plain(c->path) &&
-            c->name && *c->name)
+        if (plain(c->name) && plain(c->value) && plain(c->domain) && plain(c->path) && c->name &&
+            *c->name)
             require(same(back->name, c->name) && same(back->value, c->value) &&
                     same(back->domain, c->domain) && same(back->path, c->path));
         Cookie_free(back);

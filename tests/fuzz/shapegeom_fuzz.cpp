@@ -14,8 +14,7 @@
 #include "office/shape/geometry.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 TestHeap heap;
 

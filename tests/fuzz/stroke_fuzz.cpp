@@ -33,8 +33,7 @@
 #include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 void requireAt(bool ok, int line)
 {
@@ -85,7 +84,8 @@ bool chainsClose(const Path *p)
         uint32_t op = uint32_t(*w) & 15, n = uint32_t(*w) & 3;
         if (n != 0) {
             int32_t ex = w[2 * n - 1], ey = w[2 * n];
-            if ((op == Path_opLine || op == Path_opCubic || op == Path_opQuad) && (ex != cx || ey != cy)) {
+            if ((op == Path_opLine || op == Path_opCubic || op == Path_opQuad) &&
+                (ex != cx || ey != cy)) {
                 degree.push_back({{cx, cy}, 1});
                 degree.push_back({{ex, ey}, -1});
             }
@@ -138,20 +138,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     Matrix m;
     switch ((mode >> 1) & 3) {
-    case 0:
-        m = *Matrix_identity();
-        break;
-    case 1:
-        m = Matrix{0x40000, 0, 0, 0x30000, 1000, -2000};
-        break;
+    case 0: m = *Matrix_identity(); break;
+    case 1: m = Matrix{0x40000, 0, 0, 0x30000, 1000, -2000}; break;
     case 2:
         m = Matrix{56756, 32768, -32768, 56756, 0, 0}; // 30 degrees
         break;
     default:
         m = Matrix{in.word(), in.word(), in.word(), in.word(), in.word(), in.word()};
         if (!extreme)
-            m = Matrix{within(m.a, 0x40000), within(m.b, 0x40000), within(m.c, 0x40000), within(m.d, 0x40000),
-                       within(m.tx, 1 << 22), within(m.ty, 1 << 22)};
+            m = Matrix{within(m.a, 0x40000), within(m.b, 0x40000),  within(m.c, 0x40000),
+                       within(m.d, 0x40000), within(m.tx, 1 << 22), within(m.ty, 1 << 22)};
         break;
     }
     Rect clip{};
@@ -171,30 +167,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             p[i] = extreme ? in.word() : in.word() >> 15;
         int r;
         switch (op) {
-        case 0:
-            r = Path_moveTo(source, p[0], p[1]);
-            break;
-        case 1:
-            r = Path_lineTo(source, p[0], p[1]);
-            break;
-        case 2:
-            r = Path_lineToOp1(source, p[0], p[1]);
-            break;
-        case 3:
-            r = Path_quadTo(source, p[0], p[1], p[2], p[3]);
-            break;
-        case 4:
-            r = Path_curveTo(source, p[0], p[1], p[2], p[3], p[4], p[5]);
-            break;
-        default:
-            r = Path_close(source);
-            break;
+        case 0: r = Path_moveTo(source, p[0], p[1]); break;
+        case 1: r = Path_lineTo(source, p[0], p[1]); break;
+        case 2: r = Path_lineToOp1(source, p[0], p[1]); break;
+        case 3: r = Path_quadTo(source, p[0], p[1], p[2], p[3]); break;
+        case 4: r = Path_curveTo(source, p[0], p[1], p[2], p[3], p[4], p[5]); break;
+        default: r = Path_close(source); break;
         }
         require(r == Res_ok || r == Res_pathNoCurrentPoint);
     }
 
     bool badJoin = (style & 3) == 3;
-    int r = Path_stroke(nullptr, source, out, &m, &pen, dashScale, (style & 0x80) ? &clip : nullptr);
+    int r =
+        Path_stroke(nullptr, source, out, &m, &pen, dashScale, (style & 0x80) ? &clip : nullptr);
     require(badJoin ? r == Res_strokeBadJoin : (r == Res_ok || r == Res_noMemory));
     Rect bounds;
     int rb = Path_strokeBounds(nullptr, source, &bounds, &m, &pen);
@@ -204,11 +189,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!(style & 0x80) && out->write != out->buffer) {
             Rect outline;
             require(Edr_Draw_getBounds2(nullptr, out, &outline) == Res_ok);
-            bool held = bounds.x0 <= outline.x0 && bounds.y0 <= outline.y0 && bounds.x1 >= outline.x1 &&
-                        bounds.y1 >= outline.y1;
+            bool held = bounds.x0 <= outline.x0 && bounds.y0 <= outline.y0 &&
+                        bounds.x1 >= outline.x1 && bounds.y1 >= outline.y1;
             if (!held)
-                fprintf(stderr, "stroke_fuzz: outline %d %d %d %d outside bounds %d %d %d %d\n", outline.x0, outline.y0,
-                        outline.x1, outline.y1, bounds.x0, bounds.y0, bounds.x1, bounds.y1);
+                fprintf(stderr, "stroke_fuzz: outline %d %d %d %d outside bounds %d %d %d %d\n",
+                        outline.x0, outline.y0, outline.x1, outline.y1, bounds.x0, bounds.y0,
+                        bounds.x1, bounds.y1);
             require(held);
         }
     }

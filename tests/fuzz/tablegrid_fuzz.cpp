@@ -23,8 +23,7 @@
 #include "tests/fuzz/appfuzz.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 // Nodes made at most, so that one input stays quick.
 constexpr uint32_t kMaxNodes = 96;
@@ -56,17 +55,10 @@ void addSpan(StyleRule *r, uint32_t id, uint8_t how, const uint8_t *&p, const ui
 {
     Prop v{};
     switch (how & 3) {
-    case 0:
-        return;
-    case 1:
-        Prop_setInt(&v, id, word(p, end));
-        break;
-    case 2:
-        Prop_setLength(&v, id, word(p, end));
-        break;
-    default:
-        Prop_setWord(&v, id, PropType_percent, uint32_t(word(p, end)));
-        break;
+    case 0: return;
+    case 1: Prop_setInt(&v, id, word(p, end)); break;
+    case 2: Prop_setLength(&v, id, word(p, end)); break;
+    default: Prop_setWord(&v, id, PropType_percent, uint32_t(word(p, end))); break;
     }
     require(StyleRule_appendProp(r, &v) == 0);
 }

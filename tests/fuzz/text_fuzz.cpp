@@ -1,9 +1,8 @@
 // Fuzz target for the text routines that read outside data: the number
-// readers (8-bit and 16-bit, the decimal float reader included), percent unescaping, white-space collapsing,
-// escaping and the tokeniser. The input is used both as 8-bit text and, two
-// bytes a unit, as 16-bit text. Every end pointer must stay inside the
-// text, integers must read back through the formatter, escaping then
-// unescaping must give the text back, and nothing may leak.
+// readers (8-bit and 16-bit, the decimal float reader included), percent unescaping, white-space
+// collapsing, escaping and the tokeniser. The input is used both as 8-bit text and, two bytes a
+// unit, as 16-bit text. Every end pointer must stay inside the text, integers must read back
+// through the formatter, escaping then unescaping must give the text back, and nothing may leak.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>

@@ -34,8 +34,7 @@
 #include "viewer/dispman.h"
 #include "graphics/rects.h"
 
-namespace
-{
+namespace {
 
 constexpr int32_t kWidth = 120, kHeight = 160;
 // Pages drawn at most, so that one input stays quick.

@@ -10,8 +10,7 @@
 #include "core/result.h"
 #include "pdf/tounicode.h"
 
-namespace
-{
+namespace {
 
 void requireAt(bool ok, int line)
 {

@@ -24,8 +24,7 @@
 #include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 void requireAt(bool ok, int line)
 {
@@ -47,8 +46,8 @@ int locate(FontFace *face, uint16_t glyph, uint32_t *offset)
 }
 
 // A side bearing made from the code.
-int bearing(FontFace *, const uint16_t *codes, uint32_t n, uint32_t, const uint8_t *, uint16_t *zero,
-            uint16_t *advance)
+int bearing(FontFace *, const uint16_t *codes, uint32_t n, uint32_t, const uint8_t *,
+            uint16_t *zero, uint16_t *advance)
 {
     for (uint32_t i = 0; i < n; i++) {
         zero[i] = uint16_t(codes[i] * 977u);
@@ -103,8 +102,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(Font_faceCreate(ctx, 0, 0, nullptr, &face) == Res_ok);
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    require(Vfs_openMemory(glyf, glyfSize, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) == Res_ok);
-    require(BufStream_open(ctx, nullptr, h, uint32_t(glyfSize), BufStream_bigEndian, &face->reader) == Res_ok);
+    require(Vfs_openMemory(glyf, glyfSize, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted,
+                           ctx) == Res_ok);
+    require(BufStream_open(ctx, nullptr, h, uint32_t(glyfSize), BufStream_bigEndian,
+                           &face->reader) == Res_ok);
     FontTableDir dir{};
     dir.tables[FontTable_glyf] = {0, uint32_t(glyfSize)};
     face->tables = &dir;

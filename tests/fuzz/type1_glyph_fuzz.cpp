@@ -14,8 +14,7 @@
 #include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 void requireAt(bool ok, int line)
 {
@@ -50,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(GlyphPath_create(&o, GlyphPath_kindCodes) == Res_ok);
     int32_t sb = 0, adv = 0;
     int r = Type1_buildGlyph(o, subrs, count, p, static_cast<uint32_t>(left), &sb, &adv, lenIV);
-    require(r == Res_ok || r == Res_noMemory || (r >= Type1_tooFewArguments && r <= Type1_subrsTooDeep));
+    require(r == Res_ok || r == Res_noMemory ||
+            (r >= Type1_tooFewArguments && r <= Type1_subrsTooDeep));
     if (r == Res_ok) {
         require(GlyphPath_finish(o) == Res_ok);
         GlyphPathMeasure m;

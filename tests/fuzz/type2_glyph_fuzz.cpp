@@ -13,8 +13,7 @@
 #include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 void requireAt(bool ok, int line)
 {
@@ -55,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(GlyphPath_create(&o, GlyphPath_kindCodes) == Res_ok);
     int32_t sb = 0, adv = 0;
     int r = Type2_buildGlyph(nullptr, o, p, static_cast<uint32_t>(left), &ctx, &sb, &adv);
-    require(r == Res_ok || r == Res_noMemory || (r >= Type2_tooFewArguments && r <= Type2_badCharstring));
+    require(r == Res_ok || r == Res_noMemory ||
+            (r >= Type2_tooFewArguments && r <= Type2_badCharstring));
     if (r == Res_ok)
         require(GlyphPath_finish(o) == Res_ok);
     GlyphPath_destroy(o);

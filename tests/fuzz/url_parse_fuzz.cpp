@@ -104,7 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     char16_t *base16 = nullptr, *rel16 = nullptr;
     require(Charset_toUstrN(data, baseLen, &base16, CharsetCode_utf8, nullptr) == 0);
     const uint8_t *rel = nl ? nl + 1 : data + size;
-    require(Charset_toUstrN(rel, size_t(data + size - rel), &rel16, CharsetCode_utf8, nullptr) == 0);
+    require(Charset_toUstrN(rel, size_t(data + size - rel), &rel16, CharsetCode_utf8, nullptr) ==
+            0);
 
     Url *base = Url_new(base16);
     Url *lenient = Url_newLenient(base16);

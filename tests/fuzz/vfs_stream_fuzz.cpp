@@ -23,8 +23,7 @@
 #include "platform/vfs/vfs.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 TestHeap heap;
 EngineContext *ctx = nullptr;

@@ -13,16 +13,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ImageCodec *codec = Codec_wbmpDescriptor();
     codecfuzz::requireAt(codec != nullptr, "wbmp_fuzz", __LINE__);
     int32_t score = 0;
-    (void)Wbmp_recognise(&score, nullptr, nullptr, data, uint32_t(size < 12 ? size : 12), ImageDec_flagRecognise);
+    (void)Wbmp_recognise(&score, nullptr, nullptr, data, uint32_t(size < 12 ? size : 12),
+                         ImageDec_flagRecognise);
     codecfuzz::decodeBothFormats("wbmp_fuzz", codec, data, size, nullptr, nullptr);
     uint32_t *picture = nullptr;
     int32_t width = 0, height = 0;
-    int r = codecfuzz::decodeInto(ctx, codec, data, size, Pixel_formatRGBA, nullptr, nullptr, &picture, &width,
-                                  &height);
+    int r = codecfuzz::decodeInto(ctx, codec, data, size, Pixel_formatRGBA, nullptr, nullptr,
+                                  &picture, &width, &height);
     if (score == 90 && size >= 6)
         codecfuzz::requireAt(r != Res_wbmpBadHeader, "wbmp_fuzz", __LINE__);
     if (r == Res_ok) {
-        codecfuzz::requireAt(width <= Wbmp_maxSize && height <= Wbmp_maxSize, "wbmp_fuzz", __LINE__);
+        codecfuzz::requireAt(width <= Wbmp_maxSize && height <= Wbmp_maxSize, "wbmp_fuzz",
+                             __LINE__);
         for (size_t i = 0; i < size_t(width) * size_t(height); i++)
             codecfuzz::requireAt(picture[i] == 0 || picture[i] == 0xFFFFFF, "wbmp_fuzz", __LINE__);
     }

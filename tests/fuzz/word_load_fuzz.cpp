@@ -42,8 +42,8 @@ void split(const uint8_t *data, size_t size, std::string parts[3])
                 parts[0].assign(reinterpret_cast<const char *>(data), size);
             return;
         }
-        uint32_t n = uint32_t(data[at]) | (uint32_t(data[at + 1]) << 8) | (uint32_t(data[at + 2]) << 16) |
-                     (uint32_t(data[at + 3]) << 24);
+        uint32_t n = uint32_t(data[at]) | (uint32_t(data[at + 1]) << 8) |
+                     (uint32_t(data[at + 2]) << 16) | (uint32_t(data[at + 3]) << 24);
         at += 4;
         if (n > size - at)
             n = uint32_t(size - at);
@@ -93,7 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     std::string parts[3];
     split(data, size, parts);
-    std::vector<CfbStream> streams = {{u"WordDocument", parts[0]}, {u"0Table", parts[1]}, {u"1Table", parts[1]}};
+    std::vector<CfbStream> streams = {
+        {u"WordDocument", parts[0]}, {u"0Table", parts[1]}, {u"1Table", parts[1]}};
     if (!parts[2].empty())
         streams.push_back({u"Data", parts[2]});
     TestEngine engine;

@@ -16,8 +16,7 @@
 #include "tests/support/test_engine.h"
 #include "word/reader/word.h"
 
-namespace
-{
+namespace {
 
 void require(bool ok)
 {
@@ -95,9 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             n = n > 255 ? 255 : n;
             stored = std::string(1, char(n)) + list.substr(0, n);
             break;
-        default:
-            stored = std::string(1, char(n & 0xFF)) + char(n >> 8) + list;
-            break;
+        default: stored = std::string(1, char(n & 0xFF)) + char(n >> 8) + list; break;
         }
         (void)Word_applyGrpprl(&sep, &pap, &chp, &tap, &pic, kind,
                                reinterpret_cast<const uint8_t *>(stored.data()), r);

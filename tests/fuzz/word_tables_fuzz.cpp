@@ -19,8 +19,7 @@
 #include "tests/word/cfb_build.h"
 #include "word/reader/word.h"
 
-namespace
-{
+namespace {
 
 void require(bool ok)
 {

@@ -18,7 +18,7 @@ class AnimFrameTest : public ImageStoreFixture {
         ImageStoreFixture::SetUp();
         image.app = ctx;
         image.syncPass = 1;
-        image.frozen = 1; // the clock is not started: the tests give the time
+        image.frozen = 1;     // the clock is not started: the tests give the time
         image.moreFrames = 1; // never wait for a free frame
         image.width = 5;
         image.height = 3;
@@ -150,7 +150,8 @@ TEST_F(AnimFrameTest, TheViewsBuffersBecomeFrameZeroUnlessTheyDiffer)
     Image_freeFrames(&image);
     ASSERT_EQ(PixelBuf_create(&picture, 4, 3, Pixel_format565, 0x10000), Res_ok);
     ImageView_setBuffers(&view, picture, nullptr);
-    EXPECT_EQ(Anim_setupFrames(&image, 1, Pixel_format565, Pixel_formatGrey8, 2), Res_imageSizeChanged);
+    EXPECT_EQ(Anim_setupFrames(&image, 1, Pixel_format565, Pixel_formatGrey8, 2),
+              Res_imageSizeChanged);
     EXPECT_EQ(image.frames, nullptr);
     EXPECT_EQ(view.picture, picture);
     PixelBuf_destroy(picture);
@@ -177,11 +178,11 @@ TEST_F(AnimFrameTest, ClockEventsSetTheirBits)
     struct Case {
         int32_t a, b, before, after;
     } cases[] = {
-        {1, 1, 0, 0},      // no change
-        {1, 0, 2, 1 | 4},  // stopped while running: restart, bit 2 cleared
-        {2, 0, 0, 4},      // stopped from paused
-        {0, 1, 0, 1 | 2},  // started
-        {1, 2, 2, 1},      // paused while running: restart
+        {1, 1, 0, 0},     // no change
+        {1, 0, 2, 1 | 4}, // stopped while running: restart, bit 2 cleared
+        {2, 0, 0, 4},     // stopped from paused
+        {0, 1, 0, 1 | 2}, // started
+        {1, 2, 2, 1},     // paused while running: restart
         {0, 2, 0, 0},
     };
     ASSERT_EQ(ImageStore_acquire(ctx, ImageStore_noWorkers, Pixel_format565), Res_ok);

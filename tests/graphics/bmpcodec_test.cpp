@@ -33,7 +33,7 @@ struct BmpLayout {
     bool masksInside = false;      // the masks from byte 40 of the header, not after it
     uint32_t perMetre = 2835;      // both resolutions
     std::string pixels;
-    int32_t offsetShift = 0;       // added to the true data offset
+    int32_t offsetShift = 0; // added to the true data offset
 };
 
 std::string bmpFile(const BmpLayout &b)
@@ -131,10 +131,22 @@ class BmpTest : public CodecFixture {
 TEST_F(BmpTest, EveryFixtureDecodesToItsAnswerInBothFormats)
 {
     const char *names[] = {
-        "bmp_1bit",        "bmp_4bit",          "bmp_8bit",           "bmp_8bit_core",
-        "bmp_8bit_v4",     "bmp_8bit_used0",    "bmp_16bit",          "bmp_16bit_bitfields",
-        "bmp_24bit",       "bmp_24bit_topdown", "bmp_32bit",          "bmp_32bit_bitfields",
-        "bmp_32bit_bitfields_wide", "bmp_rle8", "bmp_rle8_im",        "bmp_rle4",
+        "bmp_1bit",
+        "bmp_4bit",
+        "bmp_8bit",
+        "bmp_8bit_core",
+        "bmp_8bit_v4",
+        "bmp_8bit_used0",
+        "bmp_16bit",
+        "bmp_16bit_bitfields",
+        "bmp_24bit",
+        "bmp_24bit_topdown",
+        "bmp_32bit",
+        "bmp_32bit_bitfields",
+        "bmp_32bit_bitfields_wide",
+        "bmp_rle8",
+        "bmp_rle8_im",
+        "bmp_rle4",
     };
     for (uint32_t format : {uint32_t(Pixel_format565), uint32_t(Pixel_formatRGBA)}) {
         makeStore(format);
@@ -192,8 +204,8 @@ TEST(BmpRecognise, BmScoresOnlyWithTheRecogniseFlag)
     };
     for (const Case &c : cases) {
         int32_t score = -1;
-        EXPECT_EQ(Bmp_recognise(&score, nullptr, nullptr, reinterpret_cast<const uint8_t *>(c.bytes), c.count,
-                                c.flags),
+        EXPECT_EQ(Bmp_recognise(&score, nullptr, nullptr,
+                                reinterpret_cast<const uint8_t *>(c.bytes), c.count, c.flags),
                   Res_ok);
         EXPECT_EQ(score, c.bmp) << c.bytes;
     }
@@ -232,7 +244,9 @@ TEST(WbmpRecognise, HeadersParseAsTheRulesSay)
                                  ImageDec_flagRecognise),
                   Res_ok);
         EXPECT_EQ(score, c.valid ? 90 : 0) << c.what;
-        EXPECT_EQ(Wbmp_recognise(&score, nullptr, nullptr, c.bytes.data(), uint32_t(c.bytes.size()), 0), Res_ok);
+        EXPECT_EQ(
+            Wbmp_recognise(&score, nullptr, nullptr, c.bytes.data(), uint32_t(c.bytes.size()), 0),
+            Res_ok);
         EXPECT_EQ(score, 0) << c.what << ": no recognise flag";
     }
     int32_t score = -1;
@@ -264,21 +278,27 @@ TEST_F(BmpTest, ReadingTheHeaderPublishesTheSize)
         {"top-down: the absolute height", bmpFile(topDown), Res_ok, 7, 5},
         {"a core header", bmpFile(core), Res_ok, 300, 9},
         {"BA", ba, Res_bmpBadSignature, 0, 0},
-        {"header size 16", [] {
+        {"header size 16",
+         [] {
              std::string s = bmpFile(small8());
              s[14] = 16;
              return s;
-         }(), Res_bmpBadHeader, 0, 0},
-        {"header size 39", [] {
+         }(),
+         Res_bmpBadHeader, 0, 0},
+        {"header size 39",
+         [] {
              std::string s = bmpFile(small8());
              s[14] = 39;
              return s;
-         }(), Res_bmpBadHeader, 0, 0},
-        {"header size 65537", [] {
+         }(),
+         Res_bmpBadHeader, 0, 0},
+        {"header size 65537",
+         [] {
              std::string s = bmpFile(small8());
              s[14] = 1, s[16] = 1;
              return s;
-         }(), Res_bmpBadHeader, 0, 0},
+         }(),
+         Res_bmpBadHeader, 0, 0},
         {"cut in the header", bmpFile(small8()).substr(0, 30), Res_bmpShortData, 0, 0},
         {"cut in the file header", std::string("BM\x10", 3), Res_bmpShortData, 0, 0},
     };
@@ -294,7 +314,8 @@ TEST_F(BmpTest, ReadingTheHeaderPublishesTheSize)
             // The decoder refuses it the same way.
             ASSERT_EQ(ByteStream_seek(&stream->base, 0), Res_ok);
             ImageCodecParams params{ImageDec_flagRecognise, Pixel_format565, 0, nullptr, nullptr};
-            EXPECT_EQ(Bmp_decode(ctx, nullptr, &stream->base, &image, &params), Res_bmpBadSignature);
+            EXPECT_EQ(Bmp_decode(ctx, nullptr, &stream->base, &image, &params),
+                      Res_bmpBadSignature);
         }
         (void)ByteStream_close(&stream->base);
     }
@@ -369,9 +390,12 @@ TEST_F(BmpTest, PixelsExpandAsTheRulesSay)
     {
         // RLE8: a run, an absolute run of 3 (padded), an end of row, a run
         // cut at the row's end, end of row and end of bitmap.
-        BmpLayout b = rle8(std::string("\x01\x00\x00\x03\x02\x03\x01\x00\x00\x00\x06\x01\x00\x00\x00\x01", 16));
-        cases.push_back({"RLE8 runs", b,
-                         {0x00FF00, 0x00FF00, 0x00FF00, 0x00FF00, 0x0000FF, 0xFF0000, 0xFFFFFF, 0x00FF00}});
+        BmpLayout b = rle8(
+            std::string("\x01\x00\x00\x03\x02\x03\x01\x00\x00\x00\x06\x01\x00\x00\x00\x01", 16));
+        cases.push_back(
+            {"RLE8 runs",
+             b,
+             {0x00FF00, 0x00FF00, 0x00FF00, 0x00FF00, 0x0000FF, 0xFF0000, 0xFFFFFF, 0x00FF00}});
     }
     {
         // RLE4: an alternating run, an absolute run of 3 nibbles, a run of
@@ -381,7 +405,8 @@ TEST_F(BmpTest, PixelsExpandAsTheRulesSay)
         b.height = 1;
         b.bits = 4;
         b.compression = 2;
-        cases.push_back({"RLE4 runs", b, {0x00FF00, 0xFF0000, 0xFFFFFF, 0x00FF00, 0xFF0000, 0x0000FF}});
+        cases.push_back(
+            {"RLE4 runs", b, {0x00FF00, 0xFF0000, 0xFFFFFF, 0x00FF00, 0xFF0000, 0x0000FF}});
     }
     for (const Case &c : cases) {
         Answer shown;
@@ -421,7 +446,8 @@ TEST_F(BmpTest, LongerHeadersReadTheirMasksAndAlpha)
                 for (int32_t x = 0; x < view->picture->width; x++) {
                     out.pixels.push_back(pictureAt(view->picture, x, y));
                     if (view->mask)
-                        out.alpha.push_back(view->mask->pixels[size_t(y) * view->mask->stride + size_t(x)]);
+                        out.alpha.push_back(
+                            view->mask->pixels[size_t(y) * view->mask->stride + size_t(x)]);
                 }
         }
         ImageHandle_release(h);
@@ -434,8 +460,8 @@ TEST_F(BmpTest, LongerHeadersReadTheirMasksAndAlpha)
         putU32(px, second);
         return px;
     };
-    auto layout = [](uint32_t headerSize, uint32_t bits, uint32_t compression, std::vector<uint32_t> masks,
-                     bool inside, std::string pixels) {
+    auto layout = [](uint32_t headerSize, uint32_t bits, uint32_t compression,
+                     std::vector<uint32_t> masks, bool inside, std::string pixels) {
         BmpLayout b;
         b.width = 2;
         b.height = 1;
@@ -465,25 +491,46 @@ TEST_F(BmpTest, LongerHeadersReadTheirMasksAndAlpha)
     px1555 += std::string(2, '\0');
     std::string px24("\x01\x02\x03\x04\x05\x06\0\0", 8);
     const Case cases[] = {
-        {"52 bytes: 5-6-5 masks inside", layout(52, 16, 3, {0xF800, 0x07E0, 0x001F}, true, px565),
-         {0x0000F8, 0x00FC00}, {}},
-        {"56 bytes: alpha mask inside", layout(56, 32, 3, argbMasks, true, argb(0x80112233, 0xFF445566)),
-         {0x332211, 0x665544}, {0x80, 0xFF}},
-        {"108 bytes", layout(108, 32, 3, argbMasks, true, argb(0x00112233, 0x40445566)),
-         {0x332211, 0x665544}, {0x00, 0x40}},
-        {"124 bytes", layout(124, 32, 3, argbMasks, true, argb(0xFF112233, 0x01445566)),
-         {0x332211, 0x665544}, {0xFF, 0x01}},
-        {"124 bytes without alpha mask", layout(124, 32, 3, rgbMasks, true, argb(0x80112233, 0x01445566)),
-         {0x332211, 0x665544}, {}},
-        {"124 bytes, 24 bits, masks not used", layout(124, 24, 0, argbMasks, true, px24),
-         {0x010203, 0x040506}, {}},
-        {"40 bytes, compression 6: four masks after it", layout(40, 32, 6, argbMasks, false, argb(0x7F112233, 0)),
-         {0x332211, 0}, {0x7F, 0}},
-        {"1-bit alpha of 1-5-5-5 is opaque", layout(124, 16, 3, {0x7C00, 0x03E0, 0x001F, 0x8000}, true, px1555),
-         {0x0000F8, 0xF80000}, {0xFF, 0x00}},
-        {"alpha 0 everywhere shows opaque", layout(124, 32, 3, argbMasks, true, argb(0x00112233, 0x00445566)),
-         {0x332211, 0x665544}, {}},
-        {"64 bytes (OS/2): no masks inside", layout(64, 24, 0, argbMasks, true, px24), {0x010203, 0x040506}, {}},
+        {"52 bytes: 5-6-5 masks inside",
+         layout(52, 16, 3, {0xF800, 0x07E0, 0x001F}, true, px565),
+         {0x0000F8, 0x00FC00},
+         {}},
+        {"56 bytes: alpha mask inside",
+         layout(56, 32, 3, argbMasks, true, argb(0x80112233, 0xFF445566)),
+         {0x332211, 0x665544},
+         {0x80, 0xFF}},
+        {"108 bytes",
+         layout(108, 32, 3, argbMasks, true, argb(0x00112233, 0x40445566)),
+         {0x332211, 0x665544},
+         {0x00, 0x40}},
+        {"124 bytes",
+         layout(124, 32, 3, argbMasks, true, argb(0xFF112233, 0x01445566)),
+         {0x332211, 0x665544},
+         {0xFF, 0x01}},
+        {"124 bytes without alpha mask",
+         layout(124, 32, 3, rgbMasks, true, argb(0x80112233, 0x01445566)),
+         {0x332211, 0x665544},
+         {}},
+        {"124 bytes, 24 bits, masks not used",
+         layout(124, 24, 0, argbMasks, true, px24),
+         {0x010203, 0x040506},
+         {}},
+        {"40 bytes, compression 6: four masks after it",
+         layout(40, 32, 6, argbMasks, false, argb(0x7F112233, 0)),
+         {0x332211, 0},
+         {0x7F, 0}},
+        {"1-bit alpha of 1-5-5-5 is opaque",
+         layout(124, 16, 3, {0x7C00, 0x03E0, 0x001F, 0x8000}, true, px1555),
+         {0x0000F8, 0xF80000},
+         {0xFF, 0x00}},
+        {"alpha 0 everywhere shows opaque",
+         layout(124, 32, 3, argbMasks, true, argb(0x00112233, 0x00445566)),
+         {0x332211, 0x665544},
+         {}},
+        {"64 bytes (OS/2): no masks inside",
+         layout(64, 24, 0, argbMasks, true, px24),
+         {0x010203, 0x040506},
+         {}},
     };
     for (const Case &c : cases) {
         BmpShown s = shown(c.layout);
@@ -504,7 +551,8 @@ TEST_F(BmpTest, TheResolutionFieldGivesTheResolution)
         int32_t nominal, stated;
     };
     const Case cases[] = {
-        {40, 3780, 96, 96}, {124, 5906, 150, 150}, {40, 2835, 72, 72}, {40, 0, 72, 0}, {108, 9, 72, 0},
+        {40, 3780, 96, 96}, {124, 5906, 150, 150}, {40, 2835, 72, 72},
+        {40, 0, 72, 0},     {108, 9, 72, 0},
     };
     for (const Case &c : cases) {
         BmpLayout b = small8();
@@ -544,7 +592,8 @@ TEST_F(BmpTest, VersionFiveFilesShowTheirPixels)
         makeStore(format);
         for (const char *name : {"v5_24", "v5_palette", "v5_alpha"}) {
             ImageView *view = nullptr;
-            ImageHandle *h = decodeBytes(readFixture(std::string("pictures/") + name + ".bmp"), &view);
+            ImageHandle *h =
+                decodeBytes(readFixture(std::string("pictures/") + name + ".bmp"), &view);
             ASSERT_NE(h, nullptr);
             EXPECT_EQ(lastResult(), Res_ok) << name;
             ASSERT_NE(view, nullptr);
@@ -560,12 +609,14 @@ TEST_F(BmpTest, VersionFiveFilesShowTheirPixels)
                     EXPECT_EQ(pictureAt(view->picture, x, y), expectedPixel(colours[y][x], format))
                         << name << " " << x << "," << y << " in format " << format;
                     if (withAlpha) {
-                        EXPECT_EQ(view->mask->pixels[size_t(y) * view->mask->stride + size_t(x)], alpha[y])
+                        EXPECT_EQ(view->mask->pixels[size_t(y) * view->mask->stride + size_t(x)],
+                                  alpha[y])
                             << name << " " << x << "," << y;
                     }
                 }
             if (withAlpha) {
-                EXPECT_EQ(view->mask->pixels[size_t(2) * view->mask->stride], 0) << "the transparent row";
+                EXPECT_EQ(view->mask->pixels[size_t(2) * view->mask->stride], 0)
+                    << "the transparent row";
             }
             EXPECT_EQ(Image_getStatedResolution(h), std::string(name) == "v5_24" ? 149 : 0) << name;
             ImageHandle_release(h);
@@ -597,36 +648,49 @@ TEST_F(BmpTest, EveryErrorOnAFileMadeForIt)
     std::string whole = bmpFile(small8());
     const Case cases[] = {
         {"RLE delta escape", bmpFile(rle8(std::string("\x00\x02\x01\x01", 4))), Res_bmpDeltaEscape},
-        {"a pair after the last row", bmpFile(rle8(std::string("\x04\x01\x00\x00\x04\x02\x00\x00\x02\x02", 10))),
+        {"a pair after the last row",
+         bmpFile(rle8(std::string("\x04\x01\x00\x00\x04\x02\x00\x00\x02\x02", 10))),
          Res_bmpBadSignature},
-        {"data offset inside the headers", changed([](BmpLayout &b) { b.offsetShift = -4; }), Res_bmpNoConverter},
+        {"data offset inside the headers", changed([](BmpLayout &b) { b.offsetShift = -4; }),
+         Res_bmpNoConverter},
         {"compression 4", changed([](BmpLayout &b) { b.compression = 4; }), Res_bmpBadCompression},
-        {"RLE8 with 4 bits", changed([](BmpLayout &b) { b.compression = 1, b.bits = 4; }), Res_bmpBadCompression},
-        {"RLE4 with 8 bits", changed([](BmpLayout &b) { b.compression = 2; }), Res_bmpBadCompression},
-        {"bit fields with 24 bits", changed([](BmpLayout &b) { b.compression = 3, b.bits = 24; }), Res_bmpBadCompression},
+        {"RLE8 with 4 bits", changed([](BmpLayout &b) { b.compression = 1, b.bits = 4; }),
+         Res_bmpBadCompression},
+        {"RLE4 with 8 bits", changed([](BmpLayout &b) { b.compression = 2; }),
+         Res_bmpBadCompression},
+        {"bit fields with 24 bits", changed([](BmpLayout &b) { b.compression = 3, b.bits = 24; }),
+         Res_bmpBadCompression},
         {"header size 24", patched(small8(), 14, std::string("\x18", 1)), Res_bmpBadHeader},
-        {"compression 5 (PNG inside)", changed([](BmpLayout &b) { b.compression = 5; }), Res_bmpBadCompression},
-        {"alpha bit fields with 8 bits", changed([](BmpLayout &b) { b.compression = 6; }), Res_bmpBadCompression},
-        {"cut inside a version 5 header", changed([](BmpLayout &b) { b.headerSize = 124; }).substr(0, 14 + 60),
-         Res_bmpShortData},
+        {"compression 5 (PNG inside)", changed([](BmpLayout &b) { b.compression = 5; }),
+         Res_bmpBadCompression},
+        {"alpha bit fields with 8 bits", changed([](BmpLayout &b) { b.compression = 6; }),
+         Res_bmpBadCompression},
+        {"cut inside a version 5 header",
+         changed([](BmpLayout &b) { b.headerSize = 124; }).substr(0, 14 + 60), Res_bmpShortData},
         {"width 0", changed([](BmpLayout &b) { b.width = 0; }), Res_bmpBadHeader},
         {"width below 0", changed([](BmpLayout &b) { b.width = -2; }), Res_bmpBadHeader},
         {"height 0", changed([](BmpLayout &b) { b.height = 0; }), Res_bmpBadHeader},
-        {"the lowest height", changed([](BmpLayout &b) { b.height = INT32_MIN; }), Res_bmpBadHeader},
+        {"the lowest height", changed([](BmpLayout &b) { b.height = INT32_MIN; }),
+         Res_bmpBadHeader},
         {"2 bits", changed([](BmpLayout &b) { b.bits = 2; }), Res_bmpBadDepth},
         {"0 bits", changed([](BmpLayout &b) { b.bits = 0; }), Res_bmpBadDepth},
         {"pixel data cut short", whole.substr(0, whole.size() - 1), Res_bmpShortData},
         {"palette cut short", whole.substr(0, 56), Res_bmpShortData},
-        {"data offset past the end", changed([](BmpLayout &b) { b.offsetShift = 100; }), Res_bmpShortData},
+        {"data offset past the end", changed([](BmpLayout &b) { b.offsetShift = 100; }),
+         Res_bmpShortData},
         {"RLE row too short", bmpFile(rle8(std::string("\x03\x01\x00\x00", 4))), Res_bmpShortData},
-        {"RLE row too long is cut", bmpFile(rle8(std::string("\x09\x01\x00\x00\x04\x02\x00\x01", 8))), Res_ok},
-        {"RLE ends a row early", bmpFile(rle8(std::string("\x04\x01\x00\x01", 4))), Res_bmpShortData},
-        {"RLE data end before the height", bmpFile(rle8(std::string("\x04\x01\x00\x00", 4))), Res_bmpShortData},
-        {"RLE absolute run cut off", bmpFile(rle8(std::string("\x00\x04\x01\x02", 4))), Res_bmpShortData},
-        {"RLE after the last row: the end", bmpFile(rle8(std::string("\x04\x01\x00\x00\x04\x02\x00\x00", 8))),
-         Res_ok},
-        {"RLE end of bitmap at a full row", bmpFile(rle8(std::string("\x04\x01\x00\x00\x04\x02\x00\x01", 8))),
-         Res_ok},
+        {"RLE row too long is cut",
+         bmpFile(rle8(std::string("\x09\x01\x00\x00\x04\x02\x00\x01", 8))), Res_ok},
+        {"RLE ends a row early", bmpFile(rle8(std::string("\x04\x01\x00\x01", 4))),
+         Res_bmpShortData},
+        {"RLE data end before the height", bmpFile(rle8(std::string("\x04\x01\x00\x00", 4))),
+         Res_bmpShortData},
+        {"RLE absolute run cut off", bmpFile(rle8(std::string("\x00\x04\x01\x02", 4))),
+         Res_bmpShortData},
+        {"RLE after the last row: the end",
+         bmpFile(rle8(std::string("\x04\x01\x00\x00\x04\x02\x00\x00", 8))), Res_ok},
+        {"RLE end of bitmap at a full row",
+         bmpFile(rle8(std::string("\x04\x01\x00\x00\x04\x02\x00\x01", 8))), Res_ok},
     };
     for (const Case &c : cases) {
         ImageView *view = nullptr;

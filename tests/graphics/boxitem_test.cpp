@@ -19,8 +19,7 @@
 #include "tests/support/heap_fixture.h"
 #include "viewer/dispman.h"
 
-namespace
-{
+namespace {
 
 constexpr uint32_t rgba(uint32_t r, uint32_t g, uint32_t b, uint32_t a = 255)
 {
@@ -52,8 +51,7 @@ TEST(ColourShade, HalfStepsPerChannelWithoutCarryOrBorrow)
         EXPECT_EQ(Colour_shade(c.colour, c.flag), c.shaded) << std::hex << c.colour;
 }
 
-class BoxItemTest : public LeakCheckedContextTest<>
-{
+class BoxItemTest : public LeakCheckedContextTest<> {
   protected:
     void TearDown() override
     {
@@ -208,9 +206,9 @@ TEST_F(BoxItemTest, ABorderThinnerThanAPixelDrawsOnePixelWide)
     const uint16_t black = to565(rgba(0, 0, 0)), white = 0xFFFF;
     struct Case {
         const char *name;
-        int32_t width;        // of every side, in box units
-        int32_t thickLeft;    // the left side's width instead, when not 0
-        uint16_t edge;        // the pixels of the left and bottom edges
+        int32_t width;     // of every side, in box units
+        int32_t thickLeft; // the left side's width instead, when not 0
+        uint16_t edge;     // the pixels of the left and bottom edges
     } cases[] = {
         {"a quarter-pixel frame", 1, 0, black},
         {"quarter-pixel sides beside a thick one", 1, 8, black},
@@ -224,7 +222,8 @@ TEST_F(BoxItemTest, ABorderThinnerThanAPixelDrawsOnePixelWide)
             BoxItem_part(item)->borders[BoxBorder_x0].width = c.thickLeft;
         Bitmap *b = picture(40, 40);
         DrawTarget t{b, nullptr, 0, 0};
-        ASSERT_EQ(Obj_itemOps(item)->draw(ctx, item, nullptr, &quarter, &t, nullptr, 0), 0) << c.name;
+        ASSERT_EQ(Obj_itemOps(item)->draw(ctx, item, nullptr, &quarter, &t, nullptr, 0), 0)
+            << c.name;
         EXPECT_EQ(px(b, 4, 20), c.thickLeft ? black : c.edge) << c.name;
         EXPECT_EQ(px(b, 35, 20), c.edge) << c.name << ": right";
         EXPECT_EQ(px(b, 20, 4), c.edge) << c.name << ": bottom";

@@ -26,7 +26,8 @@ std::vector<FaxFixture> faxFixtures()
             continue;
         std::istringstream fields(line);
         FaxFixture f{};
-        fields >> f.file >> f.columns >> f.rows >> f.K >> f.endOfLine >> f.byteAlign >> f.endOfBlock;
+        fields >> f.file >> f.columns >> f.rows >> f.K >> f.endOfLine >> f.byteAlign >>
+            f.endOfBlock;
         list.push_back(f);
     }
     return list;
@@ -74,14 +75,15 @@ struct Decoded {
     int result = -1;
     std::vector<std::string> rows;
     std::string message;
-    int failAt = -1;  // the writer fails at this row
+    int failAt = -1; // the writer fails at this row
 };
 
 class FaxTest : public CodecFixture {
   protected:
     // Fax_decode over data with the writer collecting rows.
-    Decoded decode(const std::string &data, int32_t columns, int32_t rows, int32_t K, int32_t endOfLine,
-                   int32_t byteAlign, int32_t endOfBlock, int32_t damagedRows, int failAt = -1)
+    Decoded decode(const std::string &data, int32_t columns, int32_t rows, int32_t K,
+                   int32_t endOfLine, int32_t byteAlign, int32_t endOfBlock, int32_t damagedRows,
+                   int failAt = -1)
     {
         Decoded d;
         d.failAt = failAt;
@@ -93,8 +95,8 @@ class FaxTest : public CodecFixture {
         }
         current = &d;
         TestMemStream *stream = memStream(data);
-        d.result = Fax_decode(ctx, columns, rows, K, endOfLine, byteAlign, endOfBlock, damagedRows, &stream->base,
-                              &state);
+        d.result = Fax_decode(ctx, columns, rows, K, endOfLine, byteAlign, endOfBlock, damagedRows,
+                              &stream->base, &state);
         d.message = state.message;
         current = nullptr;
         (void)ByteStream_close(&stream->base);
@@ -113,8 +115,8 @@ class FaxTest : public CodecFixture {
     }
     Decoded decodeFixture(const FaxFixture &f, int32_t damagedRows = 0)
     {
-        return decode(readFixture(f.file), f.columns, f.rows, f.K, f.endOfLine, f.byteAlign, f.endOfBlock,
-                      damagedRows);
+        return decode(readFixture(f.file), f.columns, f.rows, f.K, f.endOfLine, f.byteAlign,
+                      f.endOfBlock, damagedRows);
     }
     FaxFixture fixture(const std::string &file)
     {
@@ -164,12 +166,13 @@ TEST_F(FaxTest, EveryFixtureDecodesToItsPbm)
 // said to be byte-aligned; end of block may be unmarked.
 TEST_F(FaxTest, ParametersThatDoNotChangeTheResult)
 {
-    for (const char *file : {"fax_g3_2d_fill.g3", "fax_g3_align8.g3", "fax_g3_small.g3", "fax_g3_2d_small.g3"}) {
+    for (const char *file :
+         {"fax_g3_2d_fill.g3", "fax_g3_align8.g3", "fax_g3_small.g3", "fax_g3_2d_small.g3"}) {
         FaxFixture f = fixture(file);
         std::vector<std::string> want = answerRows(parsePnm(readFixture(answerName(f.file))));
         for (int align : {0, 1}) {
-            if (std::string(file).find("fill") == std::string::npos && std::string(file).find("align") ==
-                                                                             std::string::npos && align)
+            if (std::string(file).find("fill") == std::string::npos &&
+                std::string(file).find("align") == std::string::npos && align)
                 continue; // unaligned data cannot be read as aligned
             for (int eob : {0, 1}) {
                 for (int eol : {0, 1}) {
@@ -177,8 +180,10 @@ TEST_F(FaxTest, ParametersThatDoNotChangeTheResult)
                     f.endOfBlock = eob;
                     f.endOfLine = eol;
                     Decoded d = decodeFixture(f);
-                    EXPECT_EQ(d.result, Res_ok) << file << " align " << align << " eob " << eob << " eol " << eol;
-                    EXPECT_TRUE(d.rows == want) << file << " align " << align << " eob " << eob << " eol " << eol;
+                    EXPECT_EQ(d.result, Res_ok)
+                        << file << " align " << align << " eob " << eob << " eol " << eol;
+                    EXPECT_TRUE(d.rows == want)
+                        << file << " align " << align << " eob " << eob << " eol " << eol;
                 }
             }
         }
@@ -216,8 +221,8 @@ TEST_F(FaxTest, MixedDataEndWithTaggedEndOfLineCodes)
     std::string five;
     for (int i = 0; i < 5; i++)
         five += "000000000001 1 ";
-    d = decode(readFixture(f.file) + bits(five + "0000000", 0) + std::string(20, '\x55'), f.columns, f.rows + 5,
-               f.K, 1, 0, 1, 0);
+    d = decode(readFixture(f.file) + bits(five + "0000000", 0) + std::string(20, '\x55'), f.columns,
+               f.rows + 5, f.K, 1, 0, 1, 0);
     EXPECT_EQ(d.result, Res_faxBadData) << "rows made of end-of-line codes";
 }
 
@@ -273,7 +278,7 @@ TEST_F(FaxTest, DamagedRowsAreRepairedUpToTheirCount)
     };
     struct Case {
         const char *what;
-        std::vector<int> damaged;  // rows that meet an extra end-of-line code
+        std::vector<int> damaged; // rows that meet an extra end-of-line code
         int32_t accepted;
         int32_t endOfLine;
         int result;
@@ -296,13 +301,18 @@ TEST_F(FaxTest, DamagedRowsAreRepairedUpToTheirCount)
         {"one damaged row, one accepted", {5}, 1, 1, Res_ok, one},
         {"none accepted", {5}, 0, 1, Res_faxBadData, first5},
         {"end-of-line codes not required", {5}, 3, 0, Res_faxBadData, first5},
-        {"two damaged rows, one accepted", {5, 9}, 1, 1, Res_faxBadData, std::vector<std::string>(one.begin(), one.begin() + 10)},
+        {"two damaged rows, one accepted",
+         {5, 9},
+         1,
+         1,
+         Res_faxBadData,
+         std::vector<std::string>(one.begin(), one.begin() + 10)},
         {"two damaged rows, two accepted", {5, 9}, 2, 1, Res_ok, two},
         {"two in a row: the second is white", {5, 5}, 2, 1, Res_ok, twice},
     };
     for (const Case &c : cases) {
-        Decoded d = decode(withExtra(c.damaged), f.columns, f.rows, f.K, c.endOfLine, f.byteAlign, f.endOfBlock,
-                           c.accepted);
+        Decoded d = decode(withExtra(c.damaged), f.columns, f.rows, f.K, c.endOfLine, f.byteAlign,
+                           f.endOfBlock, c.accepted);
         EXPECT_EQ(d.result, c.result) << c.what;
         ASSERT_EQ(d.rows.size(), c.rows.size()) << c.what;
         for (size_t y = 0; y < c.rows.size(); y++)
@@ -324,7 +334,8 @@ TEST_F(FaxTest, CodingErrors)
     const Case cases[] = {
         {"12 zero bits for a mode code", twelveZeros, 16, 1, -1, 0, 0, Res_faxBadData, 0},
         {"a first row tagged two-dimensional", bits("0 1 1 1 1"), 8, 2, 4, 0, 0, Res_faxBadData, 0},
-        {"a missing end-of-line code", readFixture("fax_g4_small.g4"), 37, 23, -1, 1, 0, Res_faxBadData, 0},
+        {"a missing end-of-line code", readFixture("fax_g4_small.g4"), 37, 23, -1, 1, 0,
+         Res_faxBadData, 0},
         {"a vertical code left of a0", bits("010 0000010"), 8, 1, -1, 0, 0, Res_faxBadData, 0},
         {"a vertical code past the row end", bits("011"), 8, 1, -1, 0, 0, Res_faxBadData, 0},
         {"a run past the row end", bits("001 10011 0011"), 8, 1, -1, 0, 0, Res_faxBadData, 0},
@@ -359,12 +370,14 @@ TEST_F(FaxTest, UncompressedMode)
     };
     const std::string eofb = " 000000000001 000000000001";
     const Case cases[] = {
-        {"black, white black, 4 white black, exit", bits("0000001 111 1 01 00001 0000001 0" + eofb), 8, Res_ok,
-         std::string("\x00\x01\x00\x01\x01\x01\x01\x00", 8)},
-        {"5 white, exit with 2 white, then black in 2D", bits("0000001 111 000001 000000001 1 1" + eofb), 8,
-         Res_ok, std::string("\x01\x01\x01\x01\x01\x01\x01\x00", 8)},
+        {"black, white black, 4 white black, exit", bits("0000001 111 1 01 00001 0000001 0" + eofb),
+         8, Res_ok, std::string("\x00\x01\x00\x01\x01\x01\x01\x00", 8)},
+        {"5 white, exit with 2 white, then black in 2D",
+         bits("0000001 111 000001 000000001 1 1" + eofb), 8, Res_ok,
+         std::string("\x01\x01\x01\x01\x01\x01\x01\x00", 8)},
         {"a pixel past the row end", bits("0000001 111 00001 00001" + eofb), 8, Res_faxBadData, ""},
-        {"an extension that is not uncompressed mode", bits("0000001 110" + eofb), 8, Res_faxBadData, ""},
+        {"an extension that is not uncompressed mode", bits("0000001 110" + eofb), 8,
+         Res_faxBadData, ""},
     };
     for (const Case &c : cases) {
         Decoded d = decode(c.data, c.columns, 1, -1, 0, 0, 1, 0);
@@ -419,7 +432,8 @@ TEST_F(FaxTest, ImagesDecodeThroughTheStoreInBothFormats)
             ImageHandle *h = decodeBytes(readFixture(f.file), &view, answeringHook, &hook);
             EXPECT_EQ(lastResult(), Res_ok) << f.file;
             EXPECT_EQ(Image_getTypeId(h->image), FaxImage_typeId);
-            EXPECT_EQ(differsFrom(view->picture, parsePnm(readFixture(answerName(f.file)))), "") << f.file;
+            EXPECT_EQ(differsFrom(view->picture, parsePnm(readFixture(answerName(f.file)))), "")
+                << f.file;
             EXPECT_EQ(view->mask, nullptr) << f.file << ": an image is opaque";
             ImageHandle_release(h);
         }
@@ -457,13 +471,15 @@ TEST_F(FaxTest, RowsTheDataDoNotReachShowTheBackground)
                         want.rgb[size_t(i)] = 0x102030;
                 }
                 EXPECT_EQ(differsFrom(view->picture, want), "")
-                    << "format " << format << " stencil " << stencil << " background " << background;
+                    << "format " << format << " stencil " << stencil << " background "
+                    << background;
                 if (stencil) {
                     ASSERT_NE(view->mask, nullptr);
                     int set = 0;
                     for (int32_t y = f.rows; y < f.rows + 7; y++)
                         for (int32_t x = 0; x < f.columns; x++)
-                            set += view->mask->pixels[size_t(y) * view->mask->stride + size_t(x)] != 0;
+                            set +=
+                                view->mask->pixels[size_t(y) * view->mask->stride + size_t(x)] != 0;
                     EXPECT_EQ(set, 0);
                 }
                 ImageHandle_release(h);
@@ -550,18 +566,22 @@ TEST_F(FaxTest, RecognitionAndHeader)
 {
     HookAnswers hook;
     int32_t score = -1;
-    EXPECT_EQ(FaxImage_recognise(&score, answeringHook, &hook, nullptr, 0, ImageDec_flagRecognise), Res_ok);
+    EXPECT_EQ(FaxImage_recognise(&score, answeringHook, &hook, nullptr, 0, ImageDec_flagRecognise),
+              Res_ok);
     EXPECT_EQ(score, 0) << "op 4 unanswered";
     hook.answers[FaxImage_opRecognise] = "";
-    EXPECT_EQ(FaxImage_recognise(&score, answeringHook, &hook, nullptr, 0, ImageDec_flagRecognise), Res_ok);
+    EXPECT_EQ(FaxImage_recognise(&score, answeringHook, &hook, nullptr, 0, ImageDec_flagRecognise),
+              Res_ok);
     EXPECT_EQ(score, 100) << "an answer of 0 bytes claims the data";
     EXPECT_EQ(FaxImage_recognise(&score, answeringHook, &hook, nullptr, 0, 0), Res_ok);
     EXPECT_EQ(score, 0) << "no recognise flag";
-    EXPECT_EQ(FaxImage_recognise(&score, nullptr, nullptr, nullptr, 0, ImageDec_flagRecognise), Res_ok);
+    EXPECT_EQ(FaxImage_recognise(&score, nullptr, nullptr, nullptr, 0, ImageDec_flagRecognise),
+              Res_ok);
     EXPECT_EQ(score, 0) << "no hook";
     hook.failOp = FaxImage_opRecognise;
     hook.failCode = 0x7777;
-    EXPECT_EQ(FaxImage_recognise(&score, answeringHook, &hook, nullptr, 0, ImageDec_flagRecognise), 0x7777);
+    EXPECT_EQ(FaxImage_recognise(&score, answeringHook, &hook, nullptr, 0, ImageDec_flagRecognise),
+              0x7777);
 
     HookAnswers params;
     params.setInt(FaxImage_opRows, 40);
@@ -571,7 +591,8 @@ TEST_F(FaxTest, RecognitionAndHeader)
     EXPECT_EQ(image.nominalHeight, 40);
     ImageObject noRows = bareImage();
     params.answers.erase(FaxImage_opRows);
-    EXPECT_EQ(FaxImage_readHeader(ctx, nullptr, &noRows, answeringHook, &params), Res_imageZeroSize);
+    EXPECT_EQ(FaxImage_readHeader(ctx, nullptr, &noRows, answeringHook, &params),
+              Res_imageZeroSize);
     params.failOp = FaxImage_opColumns;
     params.failCode = 0x7778;
     EXPECT_EQ(FaxImage_readHeader(ctx, nullptr, &noRows, answeringHook, &params), 0x7778);

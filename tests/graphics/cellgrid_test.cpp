@@ -21,8 +21,7 @@
 #include "graphics/pixelbuf.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 constexpr uint32_t rgba(uint32_t r, uint32_t g, uint32_t b, uint32_t a = 255)
 {
@@ -51,8 +50,8 @@ TEST(CellGridShapes, ExtentByStyleCode)
     struct Case {
         uint32_t style;
         int32_t extent;
-    } cases[] = {{0, 0},  {5, 16}, {2, 8},  {8, 8},  {10, 8}, {12, 8}, {13, 8}, {7, 2},
-                 {14, 2}, {1, 4},  {3, 4},  {4, 4},  {6, 4},  {9, 4},  {11, 4}, {99, 4}};
+    } cases[] = {{0, 0},  {5, 16}, {2, 8}, {8, 8}, {10, 8}, {12, 8}, {13, 8}, {7, 2},
+                 {14, 2}, {1, 4},  {3, 4}, {4, 4}, {6, 4},  {9, 4},  {11, 4}, {99, 4}};
     for (const Case &c : cases)
         EXPECT_EQ(Path_styleExtent(16, c.style), c.extent) << c.style;
     EXPECT_EQ(Path_styleExtent(-7, 2), -3); // toward zero
@@ -103,8 +102,7 @@ TEST(CellGridShapes, ASlantedLineIsOffsetPerpendicularBothWays)
                 p[3] == (Point{8, 0}));
 }
 
-class CellGridTest : public LeakCheckedContextTest<>
-{
+class CellGridTest : public LeakCheckedContextTest<> {
   protected:
     void TearDown() override
     {
@@ -501,8 +499,9 @@ TEST_F(CellGridTest, IdentifierAndBounds)
 {
     const uint32_t c = rgba(0, 0, 0);
     GridFill f{c, {{0, 20}, {20, 20}, {25, 0}, {0, 0}}};
-    ObjHeader *item = grid({f}, {line(-10, 5, 50, 8, 1, 0, c)}, {line(60, 0, 10, 8, 5, 2 | 2 << 2, c)},
-                           {GridSlantLine{c, {0, -30}, {0, -20}, 10, 1}});
+    ObjHeader *item =
+        grid({f}, {line(-10, 5, 50, 8, 1, 0, c)}, {line(60, 0, 10, 8, 5, 2 | 2 << 2, c)},
+             {GridSlantLine{c, {0, -30}, {0, -20}, 10, 1}});
     uint32_t id = 0;
     ASSERT_EQ(Obj_itemOps(item)->measure(ctx, item, nullptr, nullptr, nullptr, nullptr, &id), 0);
     EXPECT_EQ(id, 0xFFFFFFFFu);

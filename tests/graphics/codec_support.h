@@ -136,7 +136,8 @@ inline ImageObject bareImage()
 // data, kept in a heap block after the record). Closing frees both.
 inline TestMemStream *memStream(const std::string &bytes)
 {
-    TestMemStream *m = static_cast<TestMemStream *>(Mem_calloc(1, sizeof(TestMemStream) + bytes.size() + 1));
+    TestMemStream *m =
+        static_cast<TestMemStream *>(Mem_calloc(1, sizeof(TestMemStream) + bytes.size() + 1));
     if (!m)
         return nullptr;
     uint8_t *data = reinterpret_cast<uint8_t *>(m + 1);
@@ -197,7 +198,8 @@ inline int answeringHook(void *arg, int32_t op, void *buffer, int32_t *size)
 struct DecodeRecord {
     int lastResult = -1;
     int calls = 0;
-    int (*real[16])(EngineContext *, void *, ByteStream *, ImageObject *, const ImageCodecParams *) = {};
+    int (*real[16])(EngineContext *, void *, ByteStream *, ImageObject *,
+                    const ImageCodecParams *) = {};
 };
 
 inline DecodeRecord &decodeRecord()
@@ -257,7 +259,8 @@ class CodecFixture : public ImageStoreFixture {
                              void *hookArg = nullptr)
     {
         decodeRecord().lastResult = -1;
-        ImageHandle *h = open(bytes, ++key, ImageOpt_recognise | ImageOpt_neverShare, hook, hookArg);
+        ImageHandle *h =
+            open(bytes, ++key, ImageOpt_recognise | ImageOpt_neverShare, hook, hookArg);
         *view = h ? decodeNow(h->image) : nullptr;
         return h;
     }

@@ -53,14 +53,15 @@ TEST(ColourTransform, Pictures565)
 {
     // Two rows of two pixels, stride 6 bytes (one spare pixel per row).
     auto pix = [](uint32_t r, uint32_t g, uint32_t b) { return uint16_t(r << 11 | g << 5 | b); };
-    const uint16_t in[6] = {pix(31, 63, 31), pix(1, 2, 3), 0xAAAA, pix(30, 0, 16), pix(0, 0, 0), 0xBBBB};
+    const uint16_t in[6] = {pix(31, 63, 31), pix(1, 2, 3), 0xAAAA,
+                            pix(30, 0, 16),  pix(0, 0, 0), 0xBBBB};
     std::vector<uint8_t> src(12), dst(12, 0x55);
     memcpy(src.data(), in, 12);
     PixelBuf s = buffer(src, 2, 2, 6, Pixel_format565), d = buffer(dst, 2, 2, 6, Pixel_format565);
 
     ColourTransform t = identity;
-    t.multiply[0] = 0x8000;         // red halved
-    t.offset[2] = 8 * 256;          // blue one level up, clamped
+    t.multiply[0] = 0x8000; // red halved
+    t.offset[2] = 8 * 256;  // blue one level up, clamped
     PixelBuf_applyColourTransform(&d, &s, &t);
     uint16_t out[6];
     memcpy(out, dst.data(), 12);
@@ -81,9 +82,10 @@ TEST(ColourTransform, Pictures565)
 TEST(ColourTransform, GreyUsesTheGreyWords)
 {
     std::vector<uint8_t> src = {0, 100, 255, 7}, dst(4, 9);
-    PixelBuf s = buffer(src, 3, 1, 4, Pixel_formatGrey8), d = buffer(dst, 3, 1, 4, Pixel_formatGrey8);
+    PixelBuf s = buffer(src, 3, 1, 4, Pixel_formatGrey8),
+             d = buffer(dst, 3, 1, 4, Pixel_formatGrey8);
     ColourTransform t = identity;
-    t.multiply[0] = 0;              // the colour words do not apply
+    t.multiply[0] = 0; // the colour words do not apply
     t.multiply[3] = 0x8000;
     t.offset[3] = 10 * 256;
     PixelBuf_applyColourTransform(&d, &s, &t);

@@ -18,8 +18,7 @@
 #include "graphics/resample.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 struct Pnm {
     int32_t width = 0, height = 0, channels = 0;
@@ -41,8 +40,7 @@ Pnm readPnm(const std::string &name)
     return p;
 }
 
-class CubicTest : public LeakCheckedHeapTest<(16u << 20)>
-{
+class CubicTest : public LeakCheckedHeapTest<(16u << 20)> {
   protected:
     std::vector<PixelBuf *> made;
     void TearDown() override
@@ -64,12 +62,15 @@ class CubicTest : public LeakCheckedHeapTest<(16u << 20)>
     // The picture in format 0 (grey) or 6 (colour, the fourth byte 0).
     PixelBuf *load(const Pnm &p)
     {
-        PixelBuf *b = make(p.width, p.height, p.channels == 1 ? Pixel_formatGrey8 : Pixel_formatRGBA);
+        PixelBuf *b =
+            make(p.width, p.height, p.channels == 1 ? Pixel_formatGrey8 : Pixel_formatRGBA);
         for (int32_t y = 0; y < p.height; y++)
             for (int32_t x = 0; x < p.width; x++)
                 for (int32_t c = 0; c < p.channels; c++)
-                    b->pixels[size_t(y) * b->stride + size_t(x) * (p.channels == 1 ? 1 : 4) + size_t(c)] =
-                        p.data[(size_t(y) * size_t(p.width) + size_t(x)) * size_t(p.channels) + size_t(c)];
+                    b->pixels[size_t(y) * b->stride + size_t(x) * (p.channels == 1 ? 1 : 4) +
+                              size_t(c)] =
+                        p.data[(size_t(y) * size_t(p.width) + size_t(x)) * size_t(p.channels) +
+                               size_t(c)];
         return b;
     }
 };
@@ -156,8 +157,8 @@ TEST_F(CubicTest, MatchesTheReferenceSplineResize)
     struct {
         const char *source, *reduced;
     } cases[] = {
-        {"grey.pgm", "grey_20x15.pgm"},  {"grey.pgm", "grey_64x24.pgm"},
-        {"grey.pgm", "grey_13x11.pgm"},  {"colour.ppm", "colour_25x20.ppm"},
+        {"grey.pgm", "grey_20x15.pgm"},   {"grey.pgm", "grey_64x24.pgm"},
+        {"grey.pgm", "grey_13x11.pgm"},   {"colour.ppm", "colour_25x20.ppm"},
         {"colour.ppm", "colour_7x9.ppm"},
     };
     for (auto &c : cases) {
@@ -171,7 +172,8 @@ TEST_F(CubicTest, MatchesTheReferenceSplineResize)
             for (int32_t x = 0; x < ref.width; x++)
                 for (int32_t ch = 0; ch < ref.channels; ch++) {
                     int got = out->pixels[size_t(y) * out->stride + size_t(x) * bpp + size_t(ch)];
-                    int want = ref.data[(size_t(y) * size_t(ref.width) + size_t(x)) * size_t(ref.channels) +
+                    int want = ref.data[(size_t(y) * size_t(ref.width) + size_t(x)) *
+                                            size_t(ref.channels) +
                                         size_t(ch)];
                     worst = std::max(worst, std::abs(got - want));
                 }
@@ -209,8 +211,7 @@ TEST_F(CubicTest, DrawScaledLadder)
 
 } // namespace
 
-namespace
-{
+namespace {
 
 // The rounding written out channel by channel on a copy.
 std::vector<uint16_t> halveReference(const std::vector<uint16_t> &in, int32_t pitch, int32_t w,
@@ -225,7 +226,8 @@ std::vector<uint16_t> halveReference(const std::vector<uint16_t> &in, int32_t pi
                 int sum = 0;
                 for (int dy = 0; dy < 2; dy++)
                     for (int dx = 0; dx < 2; dx++)
-                        sum += (in[size_t(2 * y + dy) * size_t(pitch) + size_t(2 * x + dx)] >> shifts[c]) &
+                        sum += (in[size_t(2 * y + dy) * size_t(pitch) + size_t(2 * x + dx)] >>
+                                shifts[c]) &
                                masks[c];
                 v = uint16_t(v | (((sum + 2) / 4) << shifts[c]));
             }
@@ -241,7 +243,8 @@ TEST(HalveRgb565Test, MatchesTheRoundingOnRandomPictures)
         seed = seed * 1103515245u + 12345u;
         return seed >> 8;
     };
-    for (auto [w, h, pitch] : {std::tuple{8, 6, 8}, {7, 5, 9}, {2, 2, 2}, {33, 17, 40}, {1, 4, 1}}) {
+    for (auto [w, h, pitch] :
+         {std::tuple{8, 6, 8}, {7, 5, 9}, {2, 2, 2}, {33, 17, 40}, {1, 4, 1}}) {
         std::vector<uint16_t> pic(size_t(pitch) * size_t(h));
         for (auto &v : pic)
             v = uint16_t(next());

@@ -14,8 +14,7 @@
 
 #include "graphics/curve.h"
 
-namespace
-{
+namespace {
 
 struct Pt {
     double x, y;
@@ -107,9 +106,9 @@ TEST(CubicFlattenOracle, RandomCurvesStayOnAndNearTheCurve)
         std::uniform_int_distribution<int32_t> coord(-range, range);
         std::vector<int32_t> s = {coord(rng), coord(rng), 7,          coord(rng), coord(rng),
                                   coord(rng), coord(rng), coord(rng), coord(rng)};
-        SCOPED_TRACE(::testing::Message() << "curve " << i << ": " << s[0] << "," << s[1] << " "
-                                          << s[3] << "," << s[4] << " " << s[5] << "," << s[6]
-                                          << " " << s[7] << "," << s[8]);
+        SCOPED_TRACE(::testing::Message()
+                     << "curve " << i << ": " << s[0] << "," << s[1] << " " << s[3] << "," << s[4]
+                     << " " << s[5] << "," << s[6] << " " << s[7] << "," << s[8]);
         Collected c;
         ASSERT_EQ(Curve_flattenCubic(s.data(), cubicCollect, &c), 0);
         ASSERT_GE(c.points.size(), 2u);
@@ -139,8 +138,15 @@ TEST(CubicFlattenOracle, ACurveOnItsChordIsOnePiece)
             ax = dx;
             ay = dy;
         }
-        std::vector<int32_t> s = {x0, y0, 7, x0 + k1 * ax / 4, y0 + k1 * ay / 4,
-                                  x0 + k2 * ax / 4, y0 + k2 * ay / 4, x0 + ax, y0 + ay};
+        std::vector<int32_t> s = {x0,
+                                  y0,
+                                  7,
+                                  x0 + k1 * ax / 4,
+                                  y0 + k1 * ay / 4,
+                                  x0 + k2 * ax / 4,
+                                  y0 + k2 * ay / 4,
+                                  x0 + ax,
+                                  y0 + ay};
         if (s[7] - s[0] > 16383 || s[7] - s[0] < -16384 || s[8] - s[1] > 16383 ||
             s[8] - s[1] < -16384)
             continue; // the 15-bit test splits long chords whatever their shape

@@ -50,7 +50,8 @@ std::string decodestreamZlib(const std::string &text)
 {
     uLongf n = compressBound(text.size());
     std::vector<Bytef> buf(n);
-    EXPECT_EQ(compress(buf.data(), &n, reinterpret_cast<const Bytef *>(text.data()), text.size()), Z_OK);
+    EXPECT_EQ(compress(buf.data(), &n, reinterpret_cast<const Bytef *>(text.data()), text.size()),
+              Z_OK);
     return std::string(reinterpret_cast<const char *>(buf.data()), n);
 }
 
@@ -62,9 +63,7 @@ std::string decodestreamText()
     return t;
 }
 
-class DecodeStreamTest : public LeakCheckedHeapTest<>
-{
-};
+class DecodeStreamTest : public LeakCheckedHeapTest<> {};
 
 TEST_F(DecodeStreamTest, FlateEndsQuietlyAtCutOrCorruptData)
 {
@@ -95,11 +94,30 @@ TEST_F(DecodeStreamTest, RunLengthCopiesRepeatsAndNeedsItsMarker)
         std::string output;
         int status;
     } cases[] = {
-        {std::string("\x02" "abc" "\xFE" "x" "\x80", 7), "abcxxx", 0},
-        {std::string("\x81" "y" "\x80" "zz", 5), std::string(128, 'y'), 0},
+        {std::string("\x02"
+                     "abc"
+                     "\xFE"
+                     "x"
+                     "\x80",
+                     7),
+         "abcxxx", 0},
+        {std::string("\x81"
+                     "y"
+                     "\x80"
+                     "zz",
+                     5),
+         std::string(128, 'y'), 0},
         {std::string("\x80", 1), "", 0},
-        {std::string("\x01" "ab" "\xFF" "c", 5), "abcc", Res_pdfRunLengthNoEnd},
-        {std::string("\x05" "ab", 3), "ab", Res_pdfRunLengthNoEnd},
+        {std::string("\x01"
+                     "ab"
+                     "\xFF"
+                     "c",
+                     5),
+         "abcc", Res_pdfRunLengthNoEnd},
+        {std::string("\x05"
+                     "ab",
+                     3),
+         "ab", Res_pdfRunLengthNoEnd},
         {"", "", Res_pdfRunLengthNoEnd},
     };
     for (const Case &c : cases) {
@@ -110,7 +128,9 @@ TEST_F(DecodeStreamTest, RunLengthCopiesRepeatsAndNeedsItsMarker)
     // Long repeats fill several blocks.
     std::string many;
     for (int i = 0; i < 20; i++)
-        many += std::string("\x81" "q", 2);
+        many += std::string("\x81"
+                            "q",
+                            2);
     many += '\x80';
     EXPECT_EQ(decodestreamRun(many, Pdf_Filter_rlNew).bytes, std::string(20 * 128, 'q'));
 }

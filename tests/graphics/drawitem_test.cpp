@@ -15,16 +15,14 @@
 #include "graphics/drawitem.h"
 #include "tests/graphics/raster_support.h"
 
-namespace
-{
+namespace {
 
 bool sameRect(const Rect &a, const Rect &b)
 {
     return Rect_equal(&a, &b) != 0;
 }
 
-class DrawItemTest : public RasterTest
-{
+class DrawItemTest : public RasterTest {
   protected:
     // A rectangle item painting a constant grey at full alpha.
     static DrawItem *rectItem(Bitmap *b, uint32_t grey)
@@ -312,7 +310,8 @@ TEST_F(DrawItemTest, PenOutlinesAreStroked)
     req.pen.width = 0x400; // 4 pixels
     req.pen.style = Pen_atLeastOnePixel;
     DrawTarget target{b, nullptr, 0, 0};
-    ASSERT_EQ(DrawItem_render(pathItem(b, req, Pixel_formatGrey8, 255), nullptr, nullptr, &target), Res_ok);
+    ASSERT_EQ(DrawItem_render(pathItem(b, req, Pixel_formatGrey8, 255), nullptr, nullptr, &target),
+              Res_ok);
     EXPECT_EQ(pixel8(b, 20, 30), 0) << "inside the triangle";
     EXPECT_EQ(pixel8(b, 20, 35), 255) << "on its right edge";
     EXPECT_EQ(pixel8(b, 38, 20), 255) << "on its bottom edge";

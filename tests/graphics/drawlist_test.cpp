@@ -17,8 +17,7 @@
 #include "tests/graphics/render_support.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 Path *square(int32_t x0, int32_t y0, int32_t x1, int32_t y1)
 {
@@ -37,8 +36,7 @@ DrawPaint fillOnly(uint32_t colour)
     return p;
 }
 
-class DrawListTest : public LeakCheckedHeapTest<>
-{
+class DrawListTest : public LeakCheckedHeapTest<> {
   protected:
     void SetUp() override
     {
@@ -265,7 +263,6 @@ TEST_F(DrawListTest, EqualIgnoresBoxWords)
     DrawStyle_free(&other);
 }
 
-
 // A small deterministic sequence (the entries' places and colours).
 struct DrawListBandRandom {
     uint32_t state;
@@ -276,8 +273,7 @@ struct DrawListBandRandom {
     }
 };
 
-class DrawListBandTest : public RenderFixture
-{
+class DrawListBandTest : public RenderFixture {
   protected:
     void TearDown() override
     {
@@ -309,7 +305,8 @@ class DrawListBandTest : public RenderFixture
         for (int i = 0; i < figures; i++) {
             int32_t x = U(r.next(w)), y = U(r.next(h));
             DrawPaint paint = DrawPaint_defaults;
-            paint.fillColour = rgba(uint32_t(r.next(256)), uint32_t(r.next(256)), 90, i % 5 ? 255 : 128);
+            paint.fillColour =
+                rgba(uint32_t(r.next(256)), uint32_t(r.next(256)), 90, i % 5 ? 255 : 128);
             paint.strokeColour = 0;
             Path *p = newPath();
             switch (i % 5) {
@@ -339,7 +336,8 @@ class DrawListBandTest : public RenderFixture
                 paint.strokeColour = rgba(0, 120, 0);
                 paint.penWidth = U(1);
                 EXPECT_EQ(Path_moveTo(p, x, y), 0);
-                EXPECT_EQ(Path_curveTo(p, x + U(4), y + U(12), x + U(9), y - U(12), x + U(14), y), 0);
+                EXPECT_EQ(Path_curveTo(p, x + U(4), y + U(12), x + U(9), y - U(12), x + U(14), y),
+                          0);
                 EXPECT_EQ(Path_close(p), 0);
                 break;
             default: { // a triangle, half transparent
@@ -458,8 +456,8 @@ TEST_F(DrawListBandTest, KeptPathsShowTheSamePixels)
         const int32_t cuts[][2] = {{1, 0}, {7, 0}, {9, 11}};
         for (const auto &cut : cuts) {
             for (uint64_t limit : {uint64_t(KeptPaths_defaultLimit), uint64_t(72000)}) {
-                SCOPED_TRACE(testing::Message() << cut[0] << " rows, " << cut[1] << " columns, limit "
-                                                << limit);
+                SCOPED_TRACE(testing::Message()
+                             << cut[0] << " rows, " << cut[1] << " columns, limit " << limit);
                 KeptPaths kept;
                 KeptPaths_init(&kept, limit);
                 EXPECT_EQ(draw(w, h, c.m, cut[0], cut[1], 0, 0, &kept), whole);

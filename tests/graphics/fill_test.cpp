@@ -16,8 +16,7 @@
 #include "graphics/fill.h"
 #include "tests/graphics/raster_support.h"
 
-namespace
-{
+namespace {
 
 // ------------------------------------------------------------------ model
 
@@ -82,8 +81,7 @@ void sortRows(std::vector<std::vector<Crossing>> &rows)
         });
 }
 
-class ScanFillTest : public RasterTest
-{
+class ScanFillTest : public RasterTest {
   protected:
     CrossingTable *table(const Path *p, uint32_t s, uint32_t rule = 0,
                          const Matrix *m = &deviceUnits)

@@ -47,8 +47,8 @@ std::string gif(const std::string &name)
 // Empty when picture and mask show the answer frame: alpha 0 where the mask
 // is 0 (or the picture has no mask and the answer is opaque), the colour
 // where it is shown.
-std::string differs(const PixelBuf *picture, const PixelBuf *mask, const Frames &answer, size_t frame,
-                    int32_t rows = -1)
+std::string differs(const PixelBuf *picture, const PixelBuf *mask, const Frames &answer,
+                    size_t frame, int32_t rows = -1)
 {
     if (!picture)
         return "no picture";
@@ -58,17 +58,20 @@ std::string differs(const PixelBuf *picture, const PixelBuf *mask, const Frames 
     int32_t height = rows < 0 ? answer.height : rows;
     for (int32_t y = 0; y < height; y++) {
         for (int32_t x = 0; x < answer.width; x++) {
-            const uint8_t *p = reinterpret_cast<const uint8_t *>(a.data()) + (size_t(y) * answer.width + x) * 4;
+            const uint8_t *p =
+                reinterpret_cast<const uint8_t *>(a.data()) + (size_t(y) * answer.width + x) * 4;
             bool shown = p[3] != 0;
             bool masked = mask && mask->pixels[size_t(y) * mask->stride + x] == 0;
             char text[128];
             if (shown == masked) {
-                snprintf(text, sizeof text, "pixel %d,%d: shown %d, masked %d", x, y, shown, masked);
+                snprintf(text, sizeof text, "pixel %d,%d: shown %d, masked %d", x, y, shown,
+                         masked);
                 return text;
             }
             if (!shown)
                 continue;
-            uint32_t want = expectedPixel((uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2], picture->format);
+            uint32_t want = expectedPixel((uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2],
+                                          picture->format);
             uint32_t got = pictureAt(picture, x, y);
             if (got != want) {
                 snprintf(text, sizeof text, "pixel %d,%d is %#x, not %#x", x, y, got, want);
@@ -94,8 +97,8 @@ class GifTest : public CodecFixture {
         int result = -1;
         bool ended = false; // the animation ended (loop limit or no frame)
     };
-    Played play(const std::string &bytes, const Frames &answer, uint32_t format, size_t maxFrames = 40,
-                int32_t maxLoops = 0)
+    Played play(const std::string &bytes, const Frames &answer, uint32_t format,
+                size_t maxFrames = 40, int32_t maxLoops = 0)
     {
         Played out;
         void *instance = nullptr;
@@ -133,13 +136,17 @@ TEST_F(GifTest, RecognisesBothSignaturesOnlyWhenAsked)
         uint32_t flags;
         int32_t score;
     } cases[] = {
-        {"GIF89a....", ImageDec_flagRecognise, 100}, {"GIF87a", ImageDec_flagRecognise, 100},
-        {"GIF88a", ImageDec_flagRecognise, 0},       {"GIF89", ImageDec_flagRecognise, 0},
-        {"GIF89a", 0, 0},                            {"\x89PNG\r\n", ImageDec_flagRecognise, 0},
+        {"GIF89a....", ImageDec_flagRecognise, 100},
+        {"GIF87a", ImageDec_flagRecognise, 100},
+        {"GIF88a", ImageDec_flagRecognise, 0},
+        {"GIF89", ImageDec_flagRecognise, 0},
+        {"GIF89a", 0, 0},
+        {"\x89PNG\r\n", ImageDec_flagRecognise, 0},
     };
     for (const Case &c : cases) {
         int32_t score = -1;
-        EXPECT_EQ(Gif_recognise(&score, nullptr, nullptr, reinterpret_cast<const uint8_t *>(c.bytes),
+        EXPECT_EQ(Gif_recognise(&score, nullptr, nullptr,
+                                reinterpret_cast<const uint8_t *>(c.bytes),
                                 uint32_t(strlen(c.bytes)), c.flags),
                   Res_ok);
         EXPECT_EQ(score, c.score) << c.bytes;
@@ -149,8 +156,8 @@ TEST_F(GifTest, RecognisesBothSignaturesOnlyWhenAsked)
 // The first frame of every fixture through the store, in both formats.
 TEST_F(GifTest, FirstFramesThroughTheStoreShowTheAnswers)
 {
-    const char *names[] = {"still", "interlaced", "transparent", "still87a", "offscreen",
-                           "codesize1", "loop2", "dispose2", "dispose3", "delays"};
+    const char *names[] = {"still",     "interlaced", "transparent", "still87a", "offscreen",
+                           "codesize1", "loop2",      "dispose2",    "dispose3", "delays"};
     for (uint32_t format : {uint32_t(Pixel_format565), uint32_t(Pixel_formatRGBA)}) {
         makeStore(format);
         for (const char *name : names) {
@@ -162,7 +169,8 @@ TEST_F(GifTest, FirstFramesThroughTheStoreShowTheAnswers)
             EXPECT_EQ(lastResult(), Res_ok) << name;
             EXPECT_EQ(Image_getTypeId(h->image), Gif_typeId) << name;
             ASSERT_NE(view, nullptr) << name;
-            EXPECT_EQ(differs(view->picture, view->mask, answer, 0), "") << name << " in format " << format;
+            EXPECT_EQ(differs(view->picture, view->mask, answer, 0), "")
+                << name << " in format " << format;
             ImageHandle_release(h);
         }
         ImageStore_release(ctx);
@@ -189,8 +197,8 @@ TEST_F(GifTest, AnimationsStepFrameByFrameAsCoalesced)
 {
     struct Case {
         const char *name;
-        size_t frames;       // frames shown before the loop limit
-        int32_t duration;    // of every frame
+        size_t frames;    // frames shown before the loop limit
+        int32_t duration; // of every frame
     } cases[] = {
         {"loop2", 9, 250},     // -loop 2: three passes of three frames
         {"notrailer", 9, 250}, // the same without ";"
@@ -283,7 +291,8 @@ TEST_F(GifTest, HeadersAndErrors)
     // size of 2 and an empty data sequence.
     auto frame = [](uint16_t w, uint16_t h, uint8_t packed) {
         std::string s = ",";
-        uint8_t d[9] = {0, 0, 0, 0, uint8_t(w), uint8_t(w >> 8), uint8_t(h), uint8_t(h >> 8), packed};
+        uint8_t d[9] = {0,     0, 0, 0, uint8_t(w), uint8_t(w >> 8), uint8_t(h), uint8_t(h >> 8),
+                        packed};
         s.append(reinterpret_cast<const char *>(d), 9);
         return s + std::string("\x02\x01\x05\x00;", 5);
     };
@@ -297,8 +306,8 @@ TEST_F(GifTest, HeadersAndErrors)
     } headers[] = {
         {"89a: the screen", still, Res_ok, 23, 17},
         {"87a: the first image", still87, Res_ok, 20, 12},
-        {"87a: extensions skipped", screen87 + "!\xFE\x02hi" + std::string("\0", 1) + still87.substr(25), Res_ok, 20,
-         12},
+        {"87a: extensions skipped",
+         screen87 + "!\xFE\x02hi" + std::string("\0", 1) + still87.substr(25), Res_ok, 20, 12},
         {"87a: the trailer first", screen87 + ";", Res_ok, 0, 0},
         {"87a: a stray introducer", screen87 + "x", Res_gifBadIntroducer, 0, 0},
         {"bad signature", "GIF90a" + still.substr(6), Res_gifBadSignature, 0, 0},
@@ -328,11 +337,12 @@ TEST_F(GifTest, HeadersAndErrors)
         // Nothing decoded before the data end or turn corrupt: no picture
         // to show, not an empty one.
         {"data ending before the first row", screen89 + frame(4, 4, 0), Res_imageNoPicture},
-        {"corrupt before the first row", screen89 + frame(4, 4, 0).replace(12, 1, "\x07", 1), Res_imageNoPicture},
+        {"corrupt before the first row", screen89 + frame(4, 4, 0).replace(12, 1, "\x07", 1),
+         Res_imageNoPicture},
         {"no trailer", still.substr(0, still.size() - 1), Res_ok},
         {"a stray byte after the frame", still.substr(0, still.size() - 1) + "zz", Res_ok},
-        {"a control block without its '!'", screen89 + std::string("\xF9\x04\x00\x00\x00\x00\x00", 7) +
-                                                still.substr(screen89.size()),
+        {"a control block without its '!'",
+         screen89 + std::string("\xF9\x04\x00\x00\x00\x00\x00", 7) + still.substr(screen89.size()),
          Res_ok},
     };
     makeStore();
@@ -407,7 +417,8 @@ TEST_F(GifTest, AnAnimatedImageQueuesItsFramesAtTheirTimes)
 {
     makeStore();
     Frames answer = readFrames("loop2");
-    ImageHandle *h = open(gif("loop2"), ++key, ImageOpt_recognise | ImageOpt_animations | ImageOpt_neverShare);
+    ImageHandle *h =
+        open(gif("loop2"), ++key, ImageOpt_recognise | ImageOpt_animations | ImageOpt_neverShare);
     ASSERT_NE(h, nullptr);
     // A store without workers decodes the image as it opens.
     ImageObject *image = h->image;
@@ -468,7 +479,8 @@ namespace {
 TEST_F(GifTest, AnAnimationDecodedAgainLeaksNothing)
 {
     makeStore();
-    ImageHandle *h = open(gif("dispose2"), ++key, ImageOpt_recognise | ImageOpt_animations | ImageOpt_neverShare);
+    ImageHandle *h = open(gif("dispose2"), ++key,
+                          ImageOpt_recognise | ImageOpt_animations | ImageOpt_neverShare);
     ASSERT_NE(h, nullptr);
     ASSERT_EQ(h->image->kind, 2);
     (void)decodeNow(h->image);
@@ -487,7 +499,8 @@ namespace {
 TEST_F(GifTest, TheAnimationLoopPlaysAGifToItsEnd)
 {
     makeStore();
-    ImageHandle *h = open(gif("loop2"), ++key, ImageOpt_recognise | ImageOpt_animations | ImageOpt_neverShare);
+    ImageHandle *h =
+        open(gif("loop2"), ++key, ImageOpt_recognise | ImageOpt_animations | ImageOpt_neverShare);
     ASSERT_NE(h, nullptr);
     ImageObject *image = h->image;
     ASSERT_EQ(image->kind, 2);
@@ -522,7 +535,8 @@ TEST_F(GifTest, AnErrorInTheAnimationLoopFailsTheImage)
     std::string bytes = gif("loop2");
     // Cut the file inside the last frame's data.
     bytes.resize(bytes.size() - 6);
-    ImageHandle *h = open(bytes, ++key, ImageOpt_recognise | ImageOpt_animations | ImageOpt_neverShare);
+    ImageHandle *h =
+        open(bytes, ++key, ImageOpt_recognise | ImageOpt_animations | ImageOpt_neverShare);
     ASSERT_NE(h, nullptr);
     ImageObject *image = h->image;
     ASSERT_EQ(image->kind, 2);
@@ -560,13 +574,15 @@ TEST_F(GifTest, ALowMemoryAnimationReplaysEachFrameWhenShown)
         Frames answer = readFrames(c.name);
         ASSERT_FALSE(answer.rgba.empty()) << c.name;
         ImageHandle *h = open(gif(c.name), ++key,
-                              ImageOpt_recognise | ImageOpt_animations | ImageOpt_lowMemAnim | ImageOpt_neverShare);
+                              ImageOpt_recognise | ImageOpt_animations | ImageOpt_lowMemAnim |
+                                  ImageOpt_neverShare);
         ASSERT_NE(h, nullptr) << c.name;
         ImageObject *image = h->image;
         ASSERT_EQ(image->kind, 2) << c.name;
         EXPECT_EQ(image->state, ImageState_animOnDemand) << c.name;
         std::vector<std::string> shown;
-        for (int guard = 0; guard < 100 && shown.size() < c.frames && image->state != ImageState_animEnded;
+        for (int guard = 0;
+             guard < 100 && shown.size() < c.frames && image->state != ImageState_animEnded;
              guard++) {
             PixelBuf *picture = nullptr, *mask = nullptr;
             ASSERT_EQ(Image_acquireCurrentFrame(image, &picture, &mask), Res_ok) << c.name;
@@ -624,7 +640,9 @@ TEST_F(GifTest, AFreedTargetViewIsNotReachedAfterASynchronousDecode)
         std::string bytes = gif("loop2");
         if (c.truncate)
             bytes.resize(bytes.size() - 6);
-        ImageHandle *h = open(bytes, ++key, ImageOpt_recognise | ImageOpt_animations | ImageOpt_neverShare | c.options);
+        ImageHandle *h =
+            open(bytes, ++key,
+                 ImageOpt_recognise | ImageOpt_animations | ImageOpt_neverShare | c.options);
         ASSERT_NE(h, nullptr) << c.what;
         ImageObject *image = h->image;
         ASSERT_EQ(image->kind, 2) << c.what;
@@ -684,18 +702,20 @@ TEST_F(GifTest, AStillIsTheFirstFrameWhateverTheClockDid)
     const char *names[] = {"stills/anim3.gif", "stills/anim3_nodelay.gif"};
     makeStore();
     for (const char *name : names) {
-        ImageHandle *h = open(readFixture(name), ++key, ImageOpt_recognise | ImageOpt_animations | ImageOpt_neverShare);
+        ImageHandle *h = open(readFixture(name), ++key,
+                              ImageOpt_recognise | ImageOpt_animations | ImageOpt_neverShare);
         ASSERT_NE(h, nullptr) << name;
         ImageObject *image = h->image;
         ASSERT_EQ(image->kind, 2) << name;
         auto still = [&](uint32_t mode, uint32_t rgb) {
             PixelBuf *picture = nullptr, *mask = nullptr;
             ImageDrawRequest *request = nullptr;
-            ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, nullptr, mode, nullptr, &picture, &mask, nullptr,
-                                   &request),
+            ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, nullptr, mode, nullptr, &picture,
+                                   &mask, nullptr, &request),
                       Res_ok);
             ASSERT_NE(picture, nullptr);
-            EXPECT_EQ(otherPixels(picture, rgb), 0) << name << " mode " << mode << " at frame " << image->queue->time;
+            EXPECT_EQ(otherPixels(picture, rgb), 0)
+                << name << " mode " << mode << " at frame " << image->queue->time;
             Image_endRender(ctx, request);
         };
         still(ImageRender_still, red);
@@ -705,7 +725,8 @@ TEST_F(GifTest, AStillIsTheFirstFrameWhateverTheClockDid)
         int shown = 0;
         for (int guard = 0; guard < 100 && shown < 7; guard++) {
             ImageCodecParams params{Image_getCapFlags(image), Pixel_format565, 0, nullptr, nullptr};
-            int r = ImageCodec_of(image)->decode(ctx, image->codecInstance, image->stream, image, &params);
+            int r = ImageCodec_of(image)->decode(ctx, image->codecInstance, image->stream, image,
+                                                 &params);
             if (r == Res_imageGoRound || r == Res_imageFrameDone)
                 continue;
             ASSERT_EQ(r, Res_imageNoFreeFrame) << name;

@@ -62,10 +62,14 @@ TEST(MaskTransformClass, TwoBitsPerWord)
         int32_t a, b, c, d;
         uint32_t cls;
     } cases[] = {
-        {0x10000, 0, 0, 0x10000, 130},  {0x10000, 0, 0, 0x20000, 130},
-        {0, 0, 0, 0, 0},                {-1, 0, 0, 1, 0x81},
-        {1, 1, 1, 1, 0xAA},             {-5, -5, -5, -5, 0x55},
-        {0, 0x10000, -0x10000, 0, 0x18}, {0x10000, 0, 0, -0x10000, 0x42},
+        {0x10000, 0, 0, 0x10000, 130},
+        {0x10000, 0, 0, 0x20000, 130},
+        {0, 0, 0, 0, 0},
+        {-1, 0, 0, 1, 0x81},
+        {1, 1, 1, 1, 0xAA},
+        {-5, -5, -5, -5, 0x55},
+        {0, 0x10000, -0x10000, 0, 0x18},
+        {0x10000, 0, 0, -0x10000, 0x42},
     };
     for (const Case &c : cases)
         EXPECT_EQ(LruArena_transformClass(c.a, c.b, c.c, c.d), c.cls)
@@ -77,7 +81,7 @@ TEST_F(MaskCacheTest, StoresACopyInOneBlockAndFindsItByTheWholeKey)
     LruArena *mc = nullptr;
     ASSERT_EQ(LruArena_resize(8, &mc), 0);
     Coverage cov = quadrants(6);
-    cov.px[3] = 77;  // a pixel code and a literal stretch among the runs
+    cov.px[3] = 77; // a pixel code and a literal stretch among the runs
     cov.px[6 * 2 + 1] = 12;
     cov.px[6 * 2 + 2] = 200;
     TestMask m(cov, -2, 3, 0x8000);
@@ -85,7 +89,8 @@ TEST_F(MaskCacheTest, StoresACopyInOneBlockAndFindsItByTheWholeKey)
     GlyphMask *stored = nullptr;
     ASSERT_EQ(insert(mc, 4, k, m, &stored), 1);
     ASSERT_NE(stored, &m.mask);
-    EXPECT_EQ(reinterpret_cast<uint8_t *>(stored->rows), reinterpret_cast<uint8_t *>(stored) + sizeof(GlyphMask));
+    EXPECT_EQ(reinterpret_cast<uint8_t *>(stored->rows),
+              reinterpret_cast<uint8_t *>(stored) + sizeof(GlyphMask));
     EXPECT_EQ(stored->codes, reinterpret_cast<uint8_t *>(stored->rows) + stored->rowsSize);
     EXPECT_EQ(stored->x, -2);
     EXPECT_EQ(stored->y, 3);
@@ -93,7 +98,8 @@ TEST_F(MaskCacheTest, StoresACopyInOneBlockAndFindsItByTheWholeKey)
     Coverage back = decodeMask(stored);
     EXPECT_EQ(back.px, cov.px);
     EXPECT_EQ(freeBlocks(mc)[0].second,
-              mc->dataSize - ((sizeof(GlyphMask) + m.mask.rowsSize + m.mask.codesSize + 7) & ~size_t{7}));
+              mc->dataSize -
+                  ((sizeof(GlyphMask) + m.mask.rowsSize + m.mask.codesSize + 7) & ~size_t{7}));
 
     GlyphMask *found = nullptr;
     EXPECT_EQ(LruArena_find(mc, 4, &k, &found), 1);
@@ -379,7 +385,7 @@ TEST_F(MaskCacheTest, ScratchLimitAndAllocationFailureSkipAnEntry)
     LruArena *mc = nullptr;
     ASSERT_EQ(LruArena_resize(64, &mc), 0);
     uint32_t glyph = Glyph | LruArena_glyphReuse;
-    TestMask big(uniform(64, 64, 255));  // small codes: one full run a row
+    TestMask big(uniform(64, 64, 255)); // small codes: one full run a row
     ASSERT_EQ(insert(mc, 1, key(glyph, 0x40000, 0x40000, 0x10000), big), 1);
 
     // 0.9 of 64 x 64 needs far more than the limit: no hit, no allocation.
@@ -418,7 +424,7 @@ TEST_F(MaskCacheTest, ScratchLimitAndAllocationFailureSkipAnEntry)
     EXPECT_EQ(mc->scratch, nullptr);
     ASSERT_EQ(find(mc, 1, key(glyph, 0x10000, 0x10000, 0x10000), &out), 1);
     checkMaskCache(mc);
-    LruArena_destroy(mc);  // frees the scratch buffer too
+    LruArena_destroy(mc); // frees the scratch buffer too
 }
 
 // A mask whose rows are damaged (offsets past the codes, a row running
@@ -429,10 +435,10 @@ TEST_F(MaskCacheTest, DamagedRowsReadAsEmpty)
     LruArena *mc = nullptr;
     ASSERT_EQ(LruArena_resize(8, &mc), 0);
     TestMask m(uniform(4, 4, 255));
-    m.rows[1] = 0x7FFF;  // past the codes
-    m.codes[m.rows[2] + 0] = 0x20;  // a full run of 32 pixels in a row of 4
+    m.rows[1] = 0x7FFF;            // past the codes
+    m.codes[m.rows[2] + 0] = 0x20; // a full run of 32 pixels in a row of 4
     m.codes[m.rows[2] + 1] = 0x80;
-    m.mask.codesSize = m.rows[3] + 1;  // row 3's code cut in half
+    m.mask.codesSize = m.rows[3] + 1; // row 3's code cut in half
     uint32_t glyph = Glyph | LruArena_glyphReuse;
     ASSERT_EQ(insert(mc, 1, key(glyph, 0x10000, 0x10000, 0x10000), m), 1);
     GlyphMask *out = nullptr;
@@ -452,10 +458,10 @@ TEST(MaskScale, LinesReduceByWeightedAverages)
         uint32_t m;
         std::vector<uint8_t> out;
     } cases[] = {
-        {{100, 200, 0, 0}, 2, {160, 0}},         // (100 x 32 + 200 x 32) x k >> 23
-        {{0, 0, 255, 255}, 2, {0, 255}},         // full weight saturates
-        {{100, 100, 100, 100}, 2, {106, 106}},   // the gain of k
-        {{30, 60, 90}, 2, {42, 85}},             // weights 32 + 16 and 16 + 32 of 48
+        {{100, 200, 0, 0}, 2, {160, 0}},       // (100 x 32 + 200 x 32) x k >> 23
+        {{0, 0, 255, 255}, 2, {0, 255}},       // full weight saturates
+        {{100, 100, 100, 100}, 2, {106, 106}}, // the gain of k
+        {{30, 60, 90}, 2, {42, 85}},           // weights 32 + 16 and 16 + 32 of 48
         {{9, 9, 9, 9, 9, 9, 9}, 7, {9, 9, 9, 9, 9, 9, 9}},
         {{255}, 1, {255}},
     };
@@ -463,7 +469,8 @@ TEST(MaskScale, LinesReduceByWeightedAverages)
         uint32_t n = static_cast<uint32_t>(c.in.size());
         std::vector<uint8_t> out(c.m + 1, 0xAA);
         MaskScale_rows(c.in.data(), n, n, 1, out.data(), c.m, c.m, MaskScale_ratio(n, c.m), 0);
-        EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + c.m), c.out) << n << " to " << c.m;
+        EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + c.m), c.out)
+            << n << " to " << c.m;
         EXPECT_EQ(out[c.m], 0xAA) << "nothing written past m";
     }
 }
@@ -478,7 +485,7 @@ TEST(MaskScale, PartialLastOutputAndUnreachedOutputs)
     // ratio 24576: s = 24; one full output (weight 64), then weight 32 left.
     MaskScale_rows(in, 4, 4, 1, out, 3, 3, 24576, 0);
     EXPECT_EQ(out[0], 255);
-    EXPECT_EQ(out[1], 136);  // 255 x 32 x 140032 >> 23
+    EXPECT_EQ(out[1], 136); // 255 x 32 x 140032 >> 23
     EXPECT_EQ(out[2], 0);
 
     // ratio 16384: s = 16; the phase ends exactly at -16n: no partial.
@@ -545,4 +552,4 @@ TEST(MaskScale, RowsThenColumnsInPlace)
     EXPECT_NE(expect[0], expect[2]);
 }
 
-}  // namespace
+} // namespace

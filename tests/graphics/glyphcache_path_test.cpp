@@ -216,7 +216,7 @@ TEST_F(PathCacheTest, EvictsTheOldestBucketHeadWhenTheAreaIsFull)
         Path *p = &t.path;
         ASSERT_EQ(LruCache_insert(pc, 1, k, &p), 1);
     }
-    ASSERT_TRUE(has(pc, 1, keys[0]));  // keys[0] is now the youngest
+    ASSERT_TRUE(has(pc, 1, keys[0])); // keys[0] is now the youngest
 
     TestPath t = TestPath::ofBlock(block, 99);
     Path *p = &t.path;
@@ -236,7 +236,7 @@ TEST_F(PathCacheTest, EvictsTheOldestBucketHeadWhenTheAreaIsFull)
 TEST_F(PathCacheTest, EvictsWhenThePoolIsEmptyLookingOnlyAtBucketHeads)
 {
     LruCache *pc = nullptr;
-    ASSERT_EQ(LruCache_resize(1, &pc), 0);  // 1024 bytes
+    ASSERT_EQ(LruCache_resize(1, &pc), 0); // 1024 bytes
     ASSERT_EQ(pc->bucketCount, 1u);
     uint32_t n = pc->entryCount;
     ASSERT_GT(pc->dataSize, (n + 1) * (sizeof(Path) + 8)) << "the pool must run out first";
@@ -497,4 +497,4 @@ TEST_F(PathCacheTest, RandomRunKeepsEveryInvariant)
     LruCache_destroy(pc);
 }
 
-}  // namespace
+} // namespace

@@ -77,7 +77,10 @@ inline bool samePath(const Path *cached, const TestPath &t)
 struct Coverage {
     uint32_t width = 0, height = 0;
     std::vector<uint8_t> px;
-    uint8_t at(uint32_t x, uint32_t y) const { return px[size_t{y} * width + x]; }
+    uint8_t at(uint32_t x, uint32_t y) const
+    {
+        return px[size_t{y} * width + x];
+    }
 };
 
 inline Coverage uniform(uint32_t w, uint32_t h, uint8_t v)
@@ -117,7 +120,7 @@ struct TestMask {
                     put(GlyphMask_kindLiteral | run);
                     codes.insert(codes.end(), v + i, v + i + run);
                     if (run & 1)
-                        codes.push_back(0xEE);  // pad
+                        codes.push_back(0xEE); // pad
                 }
                 i += run;
             }
@@ -169,10 +172,10 @@ inline Coverage decodeMask(const GlyphMask *m)
                 len = 1;
             EXPECT_LE(x + len, c.width) << "row " << r;
             for (uint32_t i = 0; i < len && x < c.width; i++, x++) {
-                uint8_t v = kind == GlyphMask_kindFull      ? 255
-                            : kind == GlyphMask_kindSkip    ? 0
-                            : kind == GlyphMask_kindPixel   ? static_cast<uint8_t>(code)
-                                                            : m->codes[p + i];
+                uint8_t v = kind == GlyphMask_kindFull    ? 255
+                            : kind == GlyphMask_kindSkip  ? 0
+                            : kind == GlyphMask_kindPixel ? static_cast<uint8_t>(code)
+                                                          : m->codes[p + i];
                 c.px[size_t{r} * c.width + x] = v;
             }
             if (kind == GlyphMask_kindLiteral)
@@ -191,8 +194,7 @@ inline Coverage decodeMask(const GlyphMask *m)
 // and live bytes adding up to the area; every live entry in one bucket
 // chain (the bucket its hash names, told by bucketOf) and every other entry
 // on the free-entry list.
-template <typename H, typename BucketOf>
-void checkArena(const H *h, BucketOf bucketOf)
+template <typename H, typename BucketOf> void checkArena(const H *h, BucketOf bucketOf)
 {
     ASSERT_NE(h, nullptr);
     struct Span {
@@ -259,8 +261,7 @@ inline void checkMaskCache(const LruArena *c)
 }
 
 // Free blocks of an arena as (offset from the data area, size) pairs.
-template <typename H>
-std::vector<std::pair<size_t, size_t>> freeBlocks(const H *h)
+template <typename H> std::vector<std::pair<size_t, size_t>> freeBlocks(const H *h)
 {
     std::vector<std::pair<size_t, size_t>> v;
     for (const LruFreeBlock *f = h->freeList; f; f = f->next)

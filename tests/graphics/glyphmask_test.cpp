@@ -10,11 +10,9 @@
 #include "graphics/glyphmask.h"
 #include "tests/graphics/raster_support.h"
 
-namespace
-{
+namespace {
 
-class GlyphMaskTest : public RasterTest
-{
+class GlyphMaskTest : public RasterTest {
   protected:
     void TearDown() override
     {

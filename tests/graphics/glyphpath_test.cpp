@@ -12,8 +12,7 @@
 #include "graphics/contour.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 using Codes = std::vector<uint8_t>;
 
@@ -24,9 +23,7 @@ Codes glyphPathBytesOf(const GlyphPath *o)
     return o->bytes ? Codes(o->bytes, o->bytes + m.length) : Codes();
 }
 
-class GlyphPathTest : public LeakCheckedHeapTest<>
-{
-};
+class GlyphPathTest : public LeakCheckedHeapTest<> {};
 
 TEST_F(GlyphPathTest, NarrowAndWideCodes)
 {
@@ -122,7 +119,7 @@ TEST_F(GlyphPathTest, AppendWithAndWithoutReset)
     EXPECT_EQ(glyphPathBytesOf(a), (Codes{0, 0, 0, 1, 10, 0, 10, 16, 101, 0, 1, 0, 1, 3, 4, 6}));
     ASSERT_EQ(GlyphPath_append(a, b, 0, 0, 0), Res_ok);
     EXPECT_EQ(glyphPathBytesOf(a), (Codes{0, 0, 0, 1,  10, 0, 10, 16, 101, 0, 1, 0,
-                                 1, 3, 4, 16, 1,  0, 2,  0,  1,   3, 4, 6}));
+                                          1, 3, 4, 16, 1,  0, 2,  0,  1,   3, 4, 6}));
     GlyphPathMeasure m;
     GlyphPath_count(a, &m);
     EXPECT_EQ(m.count, 8u);
@@ -155,7 +152,7 @@ TEST_F(GlyphPathTest, PointRecordsAppendWithTransform)
     ASSERT_EQ(GlyphPath_appendRecords(dst, src, 0x20000, 0, 0, 0x10000, 0xFFFD0005u), Res_ok);
     ASSERT_EQ(GlyphPath_appendRecords(dst, src, 0x10000, 0, 0, 0x10000, 0), Res_ok);
     EXPECT_EQ(glyphPathBytesOf(dst), (Codes{0x15, 7, 0, 0xFF, 0xFF, 0x16, 0x5F, 2, 0xFE, 0xFF, //
-                                   0x15, 1, 0, 2,    0,    0x1E, 0x2D, 1, 1,    0}));
+                                            0x15, 1, 0, 2,    0,    0x1E, 0x2D, 1, 1,    0}));
     GlyphPathMeasure m;
     GlyphPath_countRecords(dst, &m);
     EXPECT_EQ(m.count, 4u);
@@ -172,9 +169,9 @@ TEST_F(GlyphPathTest, MissingGlyphBox)
     GlyphPath *o = GlyphPath_missingGlyph(16384 * 2);
     ASSERT_NE(o, nullptr);
     EXPECT_EQ(glyphPathBytesOf(o), (Codes{16, 0,    2,    0,  0,  17,   0,    0, 0,    10, 17,
-                                 0,  8,    0,    0,  17, 0,    0,    0, 0xF6, 5, //
-                                 16, 0x40, 0xF8, 64, 0,  17,   0x80, 7, 0,    0,  17,
-                                 0,  0,    0x80, 9,  17, 0x80, 0xF8, 0, 0,    5,  6}));
+                                          0,  8,    0,    0,  17, 0,    0,    0, 0xF6, 5, //
+                                          16, 0x40, 0xF8, 64, 0,  17,   0x80, 7, 0,    0,  17,
+                                          0,  0,    0x80, 9,  17, 0x80, 0xF8, 0, 0,    5,  6}));
     GlyphPath_destroy(o);
     EXPECT_EQ(GlyphPath_missingAdvance(16384), 12744u);
     EXPECT_EQ(GlyphPath_missingAdvance(8192), 6372u);
@@ -182,7 +179,7 @@ TEST_F(GlyphPathTest, MissingGlyphBox)
     o = GlyphPath_missingGlyph(3);
     ASSERT_NE(o, nullptr);
     EXPECT_EQ(glyphPathBytesOf(o), (Codes{0, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 5, 0,
-                                 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 5, 6}));
+                                          0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 5, 6}));
     GlyphPath_destroy(o);
 }
 

@@ -12,8 +12,7 @@
 #include "graphics/gradfill.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 constexpr int32_t kOne = 0x10000;
 constexpr uint32_t kRed = 0xFF0000FF, kBlue = 0xFFFF0000;
@@ -24,8 +23,7 @@ struct Stop {
     bool operator==(const Stop &) const = default;
 };
 
-class GradFillTest : public LeakCheckedHeapTest<>
-{
+class GradFillTest : public LeakCheckedHeapTest<> {
   protected:
     FillSettings twoColours(int32_t angle, uint32_t corner = 0)
     {

@@ -15,11 +15,9 @@
 #include "graphics/imagecache.h"
 #include "tests/graphics/raster_support.h"
 
-namespace
-{
+namespace {
 
-class GradientTest : public RasterTest
-{
+class GradientTest : public RasterTest {
   protected:
     void SetUp() override
     {

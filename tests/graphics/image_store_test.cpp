@@ -138,7 +138,8 @@ TEST_F(ImageStoreTest, CreationFailuresReleaseTheSourceAndTellTheHook)
 {
     makeDynamicStore();
     ImageHandle *h = nullptr;
-    ASSERT_EQ(Image_open(ctx, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0, 0, 0, &h), Res_ok);
+    ASSERT_EQ(Image_open(ctx, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0, 0, 0, &h),
+              Res_ok);
     EXPECT_EQ(h->image->state, ImageState_failed);
     EXPECT_EQ(h->image->reason, 0);
     ImageHandle_release(h);
@@ -149,8 +150,8 @@ TEST_F(ImageStoreTest, CreationFailuresReleaseTheSourceAndTellTheHook)
     };
     int checks = 0;
     ImageHandle *refused = reinterpret_cast<ImageHandle *>(1);
-    EXPECT_EQ(Image_open(ctx, fakeSource("x", 1, &releases), refuse, &checks, nullptr, answeringHook, nullptr, 0, 0,
-                         0, 0, &refused),
+    EXPECT_EQ(Image_open(ctx, fakeSource("x", 1, &releases), refuse, &checks, nullptr,
+                         answeringHook, nullptr, 0, 0, 0, 0, &refused),
               0x4242);
     EXPECT_EQ(refused, nullptr);
     EXPECT_EQ(checks, 1) << "called as checkFn(checkArg, 0, 0)";
@@ -159,7 +160,9 @@ TEST_F(ImageStoreTest, CreationFailuresReleaseTheSourceAndTellTheHook)
 
     ImageSource *failing = fakeSource("x", 2, &releases);
     failing->prepare = [](EngineContext *, ImageSource *, ImageCheckFn, void *) { return 0x4343; };
-    EXPECT_EQ(Image_open(ctx, failing, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0, 0, 0, &refused), 0x4343);
+    EXPECT_EQ(
+        Image_open(ctx, failing, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0, 0, 0, &refused),
+        0x4343);
     EXPECT_EQ(releases, 2);
     EXPECT_EQ(ctx->imageStore->first, nullptr);
 }
@@ -181,10 +184,12 @@ TEST_F(ImageStoreTest, FailedDecodesGiveStateSixWithTheirReason)
         {"empty source", "", 0, 0, ImageReason_source, Res_imageEmpty},
         {"unknown bytes", "GIF89a and more bytes", 0, 0, ImageReason_noCodec, Res_imageNoCodec},
         {"short unknown bytes", "BM", 0, 0, ImageReason_noCodec, Res_imageNoCodec},
-        {"unknown bytes of MIME type 11", "not a picture at all", 0, 11, ImageReason_source, Res_imageEmpty},
+        {"unknown bytes of MIME type 11", "not a picture at all", 0, 11, ImageReason_source,
+         Res_imageEmpty},
         {"source that cannot open", "FAKE", 0x999, 0, ImageReason_source, 0x999},
         {"codec error", fakePicture(4, 4, FakeMode_fail), 0, 0, ImageReason_decode, 0x2201},
-        {"no picture", fakePicture(4, 4, FakeMode_noPicture), 0, 0, ImageReason_decode, Res_imageNoPicture},
+        {"no picture", fakePicture(4, 4, FakeMode_noPicture), 0, 0, ImageReason_decode,
+         Res_imageNoPicture},
         {"zero width", fakePicture(0, 4), 0, 0, ImageReason_decode, Res_imageZeroSize},
     };
     for (const Case &c : cases) {
@@ -192,7 +197,8 @@ TEST_F(ImageStoreTest, FailedDecodesGiveStateSixWithTheirReason)
         reinterpret_cast<FakeSource *>(src)->failOpen = c.failOpen;
         reinterpret_cast<FakeSource *>(src)->mime = c.mime;
         ImageHandle *h = nullptr;
-        ASSERT_EQ(Image_open(ctx, src, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0, ImageOpt_recognise, 0, &h),
+        ASSERT_EQ(Image_open(ctx, src, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0,
+                             ImageOpt_recognise, 0, &h),
                   Res_ok);
         int32_t reason = 0;
         decodeNow(h->image, &reason);
@@ -237,13 +243,20 @@ TEST_F(ImageStoreTest, NominalSizeSubsamplesStaticallyOrDynamically)
         int32_t w, h, r, extra, achieved;
     };
     const Case cases[] = {
-        {"static, codec halves twice", ImageOpt_staticSubsample, 320, 0, 0, 3, 1000, 1000, 72, 250, 250, 18, 0, 2},
-        {"static, store reduces rows", ImageOpt_staticSubsample, 320, 8, 0, 0, 1000, 1000, 72, 250, 250, 18, 2, 2},
-        {"static, codec then store", ImageOpt_staticSubsample, 100, 8, 0, 1, 1000, 1000, 72, 63, 63, 5, 3, 4},
-        {"static, no codec reduction", ImageOpt_staticSubsample, 320, 0, 0, 0, 1000, 1000, 72, 1000, 1000, 72, 0, 0},
-        {"static, threshold 0", ImageOpt_staticSubsample, 0, 8, 0, 3, 1000, 1000, 72, 1000, 1000, 72, 0, 0},
-        {"static, small enough", ImageOpt_staticSubsample, 320, 8, 0, 3, 320, 320, 72, 320, 320, 72, 0, 0},
-        {"static, odd sizes round up", ImageOpt_staticSubsample, 2, 0, 0, 3, 9, 5, 3, 2, 1, 1, 0, 3},
+        {"static, codec halves twice", ImageOpt_staticSubsample, 320, 0, 0, 3, 1000, 1000, 72, 250,
+         250, 18, 0, 2},
+        {"static, store reduces rows", ImageOpt_staticSubsample, 320, 8, 0, 0, 1000, 1000, 72, 250,
+         250, 18, 2, 2},
+        {"static, codec then store", ImageOpt_staticSubsample, 100, 8, 0, 1, 1000, 1000, 72, 63, 63,
+         5, 3, 4},
+        {"static, no codec reduction", ImageOpt_staticSubsample, 320, 0, 0, 0, 1000, 1000, 72, 1000,
+         1000, 72, 0, 0},
+        {"static, threshold 0", ImageOpt_staticSubsample, 0, 8, 0, 3, 1000, 1000, 72, 1000, 1000,
+         72, 0, 0},
+        {"static, small enough", ImageOpt_staticSubsample, 320, 8, 0, 3, 320, 320, 72, 320, 320, 72,
+         0, 0},
+        {"static, odd sizes round up", ImageOpt_staticSubsample, 2, 0, 0, 3, 9, 5, 3, 2, 1, 1, 0,
+         3},
         {"dynamic, level 0", 0, 320, 0, 0, 0, 1000, 1000, 72, 1000, 1000, 72, 0, 0},
         {"dynamic, codec level 2", 0, 320, 0, 2, 2, 1000, 999, 72, 250, 250, 18, 0, 2},
         {"dynamic, store adds levels", 0, 320, 8, 3, 1, 1000, 1000, 72, 125, 125, 9, 2, 3},
@@ -277,10 +290,10 @@ TEST_F(ImageStoreTest, RowsTheStoreDropsWhileReducing)
         int32_t extra, row;
         bool dropped;
     } cases[] = {
-        {nullptr, 2, 1, false},  // not staged: every row is the codec's own
-        {staging, 0, 1, false},  // staged, not reduced
-        {staging, 2, 0, false},  {staging, 2, 1, true}, {staging, 2, 3, true},
-        {staging, 2, 4, false},  {staging, 2, 1001, true}, {staging, 4, 16, false},
+        {nullptr, 2, 1, false}, // not staged: every row is the codec's own
+        {staging, 0, 1, false}, // staged, not reduced
+        {staging, 2, 0, false}, {staging, 2, 1, true},    {staging, 2, 3, true},
+        {staging, 2, 4, false}, {staging, 2, 1001, true}, {staging, 4, 16, false},
         {staging, 4, 8, true},
     };
     for (const Case &c : cases) {
@@ -296,23 +309,22 @@ TEST_F(ImageStoreTest, RowsTheStoreDropsWhileReducing)
 TEST_F(ImageStoreTest, ARequestDecodesAtTheLevelItStartsAt)
 {
     makeDynamicStore();
-    ImageHandle *h = open(fakePicture(1000, 1000, FakeMode_banded), 1, ImageOpt_sync | ImageOpt_recognise);
+    ImageHandle *h =
+        open(fakePicture(1000, 1000, FakeMode_banded), 1, ImageOpt_sync | ImageOpt_recognise);
     ASSERT_NE(h, nullptr);
     struct Step {
         ImageLevelRange range;
         int32_t size, level;
     } steps[] = {
-        {{0, 2, -1, 2}, 250, 2},
-        {{0, 0, -1, 0}, 1000, 0},
-        {{0, 3, -1, 3}, 125, 3},
-        {{1, 4, -1, 0}, 500, 1},
-        {{0, 1, -1, 5}, 500, 1},
+        {{0, 2, -1, 2}, 250, 2}, {{0, 0, -1, 0}, 1000, 0}, {{0, 3, -1, 3}, 125, 3},
+        {{1, 4, -1, 0}, 500, 1}, {{0, 1, -1, 5}, 500, 1},
     };
     for (Step &s : steps) {
         PixelBuf *picture = nullptr;
         ImageDrawRequest *req = nullptr;
         int32_t start = s.range.start;
-        ASSERT_EQ(Image_render(h, Pixel_format565, 0, &s.range, nullptr, 0, nullptr, &picture, nullptr, nullptr, &req),
+        ASSERT_EQ(Image_render(h, Pixel_format565, 0, &s.range, nullptr, 0, nullptr, &picture,
+                               nullptr, nullptr, &req),
                   Res_ok);
         ASSERT_NE(picture, nullptr);
         EXPECT_EQ(picture->width, s.size) << start;
@@ -352,7 +364,8 @@ TEST_F(ImageStoreTest, StaticModeDecodesALargePictureAtAQuarter)
             EXPECT_EQ(pixel16(view->picture, 0, 1), 13);
             EXPECT_EQ(image->stagingPicture, nullptr) << "staging buffers go with the codec";
         } else {
-            EXPECT_EQ(fakeLog().decodedWidth, 250) << "the codec was asked to reduce by two halvings";
+            EXPECT_EQ(fakeLog().decodedWidth, 250)
+                << "the codec was asked to reduce by two halvings";
             EXPECT_EQ(pixel16(view->picture, 5, 2), 11);
         }
         ImageHandle_release(h);
@@ -398,7 +411,9 @@ TEST_F(ImageStoreTest, AStoreThatKeepsEncodedDataDecodesFromItsCopy)
 {
     setInt(nullptr, "DynamicSubsampling", 1);
     baseline = heapUsed();
-    ASSERT_EQ(ImageStore_acquire(ctx, ImageStore_noWorkers | ImageStore_keepEncoded, Pixel_format565), Res_ok);
+    ASSERT_EQ(
+        ImageStore_acquire(ctx, ImageStore_noWorkers | ImageStore_keepEncoded, Pixel_format565),
+        Res_ok);
     ASSERT_EQ(Plugin_register(ctx, fakeCodec()), Res_ok);
     ImageHandle *h = open(fakePicture(6, 4), 1);
     ImageObject *image = h->image;
@@ -436,7 +451,8 @@ TEST_F(ImageStoreTest, OutOfMemoryAtEveryAllocationLeavesNoLeakAndRetriesCoarser
         ImageSource *src = fakeSource(fakePicture(64, 48, FakeMode_reduces), 1, &releases);
         ASSERT_NE(src, nullptr);
         Mem_failAfter(n);
-        int r = Image_open(ctx, src, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0, ImageOpt_recognise, 0, &h);
+        int r = Image_open(ctx, src, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0,
+                           ImageOpt_recognise, 0, &h);
         if (r != Res_ok) {
             Mem_failAfter(0);
             EXPECT_EQ(r, Res_noMemory) << n;
@@ -533,7 +549,8 @@ TEST_F(ImageStoreTest, SetHeaderChecksTheSizeAndTakesTheHooksResolution)
     EXPECT_EQ(image->stagingRows, 8) << "bands of 1 to 7 rows become 8";
     EXPECT_EQ(image->colourKind, 3) << "kept only with flag bit 9";
     EXPECT_EQ(image->headerKnown, 1);
-    EXPECT_EQ(ImageDec_setHeader(image, 10, 20, 96, 0, 1, nullptr), Res_ok) << "the same size again";
+    EXPECT_EQ(ImageDec_setHeader(image, 10, 20, 96, 0, 1, nullptr), Res_ok)
+        << "the same size again";
     EXPECT_EQ(ImageDec_setHeader(image, 11, 20, 96, 0, 1, nullptr), Res_imageSizeChanged);
     EXPECT_EQ(image->nominalWidth, 11) << "the new size stays";
     answers.dpi = 300;
@@ -679,8 +696,8 @@ TEST_F(ImageStoreTest, DocImageInfoReadsTheHeaderOfASynchronousImage)
 {
     makeDynamicStore();
     ImageHandle *h = nullptr;
-    ASSERT_EQ(Image_open(ctx, fakeSource(fakePicture(300, 200, 0, 144), 1, &releases), nullptr, nullptr, nullptr,
-                         nullptr, nullptr, 30, 0, ImageOpt_recognise, 0, &h),
+    ASSERT_EQ(Image_open(ctx, fakeSource(fakePicture(300, 200, 0, 144), 1, &releases), nullptr,
+                         nullptr, nullptr, nullptr, nullptr, 30, 0, ImageOpt_recognise, 0, &h),
               Res_ok);
     EXPECT_EQ(h->image->sizeGiven, 1);
     EXPECT_EQ(h->image->nominalWidth, 30);
@@ -727,7 +744,10 @@ TEST_F(ImageStoreTest, ReadyCallbacksOfADecodedImageRunAtOnce)
         size_t readyBeforeSize = 99;
     } heard;
     Image_setReadyCallbacks(
-        h, [](void *user, int32_t x, int32_t y, int32_t w, int32_t hh) { collect(&static_cast<Heard *>(user)->reports, x, y, w, hh); },
+        h,
+        [](void *user, int32_t x, int32_t y, int32_t w, int32_t hh) {
+            collect(&static_cast<Heard *>(user)->reports, x, y, w, hh);
+        },
         [](void *user, int32_t w, int32_t, int32_t) {
             Heard *heard = static_cast<Heard *>(user);
             if (heard->sizes++ == 0)
@@ -752,8 +772,9 @@ TEST_F(ImageStoreTest, ScaledSizeUsesTheItemsScale)
 {
     makeStore();
     ImageHandle *h = nullptr;
-    ASSERT_EQ(Image_open(ctx, fakeSource(fakePicture(1000, 1000, FakeMode_reduces), 1, &releases), nullptr, nullptr,
-                         nullptr, nullptr, nullptr, 0, 0, ImageOpt_recognise, 0x10001, &h),
+    ASSERT_EQ(Image_open(ctx, fakeSource(fakePicture(1000, 1000, FakeMode_reduces), 1, &releases),
+                         nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0, ImageOpt_recognise,
+                         0x10001, &h),
               Res_ok);
     int32_t w = 0, hh = 0, scale = 0;
     ASSERT_EQ(Image_getScaledSize(h, &w, &hh, &scale), Res_ok);

@@ -40,7 +40,8 @@ enum : uint32_t {
     FakeMode_mask = 64,      // asks for a mask too (filled with 0x80)
 };
 
-inline std::string fakePicture(uint32_t width, uint32_t height, uint32_t mode = 0, uint32_t dpi = 72)
+inline std::string fakePicture(uint32_t width, uint32_t height, uint32_t mode = 0,
+                               uint32_t dpi = 72)
 {
     std::string s = "FAKE";
     for (uint32_t v : {width, height, mode, dpi})
@@ -51,16 +52,16 @@ inline std::string fakePicture(uint32_t width, uint32_t height, uint32_t mode = 
 
 // What the fake codec saw; tests read and reset it.
 struct FakeLog {
-    int decodes = 0;          // decode calls begun
-    int decodesEnded = 0;     // decode calls returned
-    int instances = 0;        // live instances
+    int decodes = 0;      // decode calls begun
+    int decodesEnded = 0; // decode calls returned
+    int instances = 0;    // live instances
     int headersRead = 0;
     int lastResult = -1;
     int32_t decodedWidth = 0; // the picture size of the last decode
     int32_t decodedHeight = 0;
     uint32_t lastFlags = 0;
-    Sem *gate = nullptr;      // FakeMode_block waits here
-    Sem *reached = nullptr;   // signalled when a blocked decode waits
+    Sem *gate = nullptr;         // FakeMode_block waits here
+    Sem *reached = nullptr;      // signalled when a blocked decode waits
     std::vector<int> recognised; // type ids of the recognisers asked, in order
 };
 
@@ -121,13 +122,13 @@ inline int testMemControl(ByteStream *s, uint32_t op, void *arg)
 
 struct FakeSource {
     ImageSource ops;
-    uint8_t *data;      // engine heap copy
+    uint8_t *data; // engine heap copy
     size_t size;
-    int key;            // sources with equal keys are the same
+    int key; // sources with equal keys are the same
     int available;
-    int failOpen;       // openStream's error
+    int failOpen; // openStream's error
     uint32_t mime;
-    int *releases;      // counts release calls (the test's)
+    int *releases; // counts release calls (the test's)
 };
 
 inline int fakeSame(EngineContext *, ImageSource *a, ImageSource *b)
@@ -214,10 +215,12 @@ inline bool readFakeHeader(ByteStream *stream, FakeHeader *h)
     return true;
 }
 
-inline int fakeRecognise(int32_t *score, ImageHook, void *, const uint8_t *bytes, uint32_t count, uint32_t flags)
+inline int fakeRecognise(int32_t *score, ImageHook, void *, const uint8_t *bytes, uint32_t count,
+                         uint32_t flags)
 {
     fakeLog().recognised.push_back(77);
-    *score = (flags & ImageDec_flagRecognise) && count >= 4 && memcmp(bytes, "FAKE", 4) == 0 ? 100 : 0;
+    *score =
+        (flags & ImageDec_flagRecognise) && count >= 4 && memcmp(bytes, "FAKE", 4) == 0 ? 100 : 0;
     return Res_ok;
 }
 
@@ -236,7 +239,8 @@ inline void fakeDestroy(ImageObject *, void *instance)
     Mem_free(instance);
 }
 
-inline int fakeReadHeader(EngineContext *, ByteStream *stream, ImageObject *image, ImageHook, void *)
+inline int fakeReadHeader(EngineContext *, ByteStream *stream, ImageObject *image, ImageHook,
+                          void *)
 {
     FakeHeader h;
     if (!readFakeHeader(stream, &h))
@@ -259,11 +263,13 @@ inline int fakeDecodeBody(ByteStream *stream, ImageObject *image, const ImageCod
     int r = Res_ok;
     if ((h.mode & FakeMode_resize) && log.decodes == 1) {
         int32_t first = reduction;
-        r = ImageDec_setHeader(image, int32_t(h.width) - 1, int32_t(h.height), int32_t(h.dpi), bands, 3, &first);
+        r = ImageDec_setHeader(image, int32_t(h.width) - 1, int32_t(h.height), int32_t(h.dpi),
+                               bands, 3, &first);
         if (r != Res_ok)
             return r;
     }
-    r = ImageDec_setHeader(image, int32_t(h.width), int32_t(h.height), int32_t(h.dpi), bands, 3, &reduction);
+    r = ImageDec_setHeader(image, int32_t(h.width), int32_t(h.height), int32_t(h.dpi), bands, 3,
+                           &reduction);
     if (r != Res_ok)
         return r;
     if (h.mode & FakeMode_block) {
@@ -291,7 +297,8 @@ inline int fakeDecodeBody(ByteStream *stream, ImageObject *image, const ImageCod
             if (r != Res_ok || count <= 0 || !pic)
                 return r != Res_ok ? r : 0x2202;
             for (int32_t i = 0; i < count; i++) {
-                uint16_t *line = reinterpret_cast<uint16_t *>(pic->pixels + size_t(i) * pic->stride);
+                uint16_t *line =
+                    reinterpret_cast<uint16_t *>(pic->pixels + size_t(i) * pic->stride);
                 for (int32_t x = 0; x < pic->width; x++)
                     line[x] = uint16_t(x + 3 * (row + i));
                 if (mask)
@@ -412,14 +419,15 @@ class ImageStoreFixture : public ::testing::Test {
                       ImageHook hook = nullptr, void *hookArg = nullptr)
     {
         ImageHandle *h = nullptr;
-        EXPECT_EQ(Image_open(ctx, fakeSource(bytes, key, &releases), nullptr, nullptr, nullptr, hook, hookArg, 0, 0,
-                             options, 0, &h),
+        EXPECT_EQ(Image_open(ctx, fakeSource(bytes, key, &releases), nullptr, nullptr, nullptr,
+                             hook, hookArg, 0, 0, options, 0, &h),
                   Res_ok);
         return h;
     }
     // Decodes a synchronous image as drawing would: into a new view of its
     // own, kept by the test (freed with the image).
-    ImageView *decodeNow(ImageObject *image, int32_t *reason = nullptr, int32_t maxLevel = ImageStore_noLevelLimit)
+    ImageView *decodeNow(ImageObject *image, int32_t *reason = nullptr,
+                         int32_t maxLevel = ImageStore_noLevelLimit)
     {
         ImageView *view = nullptr;
         EXPECT_EQ(ImageView_create(image, &view), Res_ok);

@@ -32,7 +32,8 @@ void onReady(void *user, int32_t, int32_t, int32_t, int32_t)
     Waiter *w = static_cast<Waiter *>(user);
     w->reports++;
     uint32_t caps = 0;
-    if (Image_getDocImageInfo(w->handle, nullptr, nullptr, &caps) == Res_ok && (caps & ImageCap_final))
+    if (Image_getDocImageInfo(w->handle, nullptr, nullptr, &caps) == Res_ok &&
+        (caps & ImageCap_final))
         Sem_signal(&w->finals);
 }
 
@@ -84,11 +85,12 @@ class ImageThreadTest : public TaskFixture {
         ASSERT_EQ(ImageStore_acquire(ctx(), 0, Pixel_format565), Res_ok);
         ASSERT_EQ(Plugin_register(ctx(), fakeCodec()), Res_ok);
     }
-    ImageHandle *open(const std::string &bytes, int key, int available = 0, ImageHook hook = nullptr)
+    ImageHandle *open(const std::string &bytes, int key, int available = 0,
+                      ImageHook hook = nullptr)
     {
         ImageHandle *h = nullptr;
-        EXPECT_EQ(Image_open(ctx(), fakeSource(bytes, key, &releases, available), nullptr, nullptr, nullptr, hook,
-                             nullptr, 0, 0, ImageOpt_recognise, 0, &h),
+        EXPECT_EQ(Image_open(ctx(), fakeSource(bytes, key, &releases, available), nullptr, nullptr,
+                             nullptr, hook, nullptr, 0, 0, ImageOpt_recognise, 0, &h),
                   Res_ok);
         return h;
     }

@@ -379,10 +379,14 @@ TEST_F(FillTest, FillRectWritesEachFormatsWordAndWhite)
         uint32_t value, stored, white;
     };
     const Case cases[] = {
-        {Pixel_formatGrey8, 0x1234, 0x34, 255},     {Pixel_format444, 0x12345, 0x2345, 0x0FFF},
-        {Pixel_format565Alt, 0xABCDE, 0xBCDE, 0xFFFF}, {Pixel_format555, 7, 7, 0x7FFF},
-        {Pixel_format565, 0x10001, 1, 0xFFFF},      {Pixel_formatRGBA, 0x11223344, 0x11223344, 0x00FFFFFF},
-        {Pixel_format32, 5, 0, 0},                  {Pixel_format1555, 5, 0, 0},
+        {Pixel_formatGrey8, 0x1234, 0x34, 255},
+        {Pixel_format444, 0x12345, 0x2345, 0x0FFF},
+        {Pixel_format565Alt, 0xABCDE, 0xBCDE, 0xFFFF},
+        {Pixel_format555, 7, 7, 0x7FFF},
+        {Pixel_format565, 0x10001, 1, 0xFFFF},
+        {Pixel_formatRGBA, 0x11223344, 0x11223344, 0x00FFFFFF},
+        {Pixel_format32, 5, 0, 0},
+        {Pixel_format1555, 5, 0, 0},
     };
     for (const Case &c : cases) {
         PixelBuf *b = nullptr;

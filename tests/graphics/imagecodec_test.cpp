@@ -29,7 +29,8 @@ template <int Type> int32_t typeOf()
     return Type;
 }
 
-template <int Type> int scoredRecognise(int32_t *score, ImageHook, void *, const uint8_t *, uint32_t, uint32_t)
+template <int Type>
+int scoredRecognise(int32_t *score, ImageHook, void *, const uint8_t *, uint32_t, uint32_t)
 {
     scoring().asked.push_back(Type);
     *score = scoring().score[Type];
@@ -58,9 +59,10 @@ template <int Type> ImageCodec *scored()
 }
 
 // Makers for type ids 1 to 16 (index = type id).
-ImageCodec *(*const makers[])() = {nullptr,     scored<1>,  scored<2>,  scored<3>,  scored<4>,  scored<5>,
-                                   scored<6>,  scored<7>,  scored<8>,  scored<9>,  scored<10>, scored<11>,
-                                   scored<12>, scored<13>, scored<14>, scored<15>, scored<16>};
+ImageCodec *(*const makers[])() = {nullptr,    scored<1>,  scored<2>,  scored<3>,  scored<4>,
+                                   scored<5>,  scored<6>,  scored<7>,  scored<8>,  scored<9>,
+                                   scored<10>, scored<11>, scored<12>, scored<13>, scored<14>,
+                                   scored<15>, scored<16>};
 
 class CodecTest : public ImageStoreFixture {
   protected:
@@ -85,7 +87,8 @@ TEST_F(CodecTest, RegistrationKeepsTheFirstOfATypeAndFifteenAtMost)
     size_t before = heapUsed();
     ASSERT_EQ(Plugin_register(ctx, makers[3]()), Res_ok);
     ImageCodec *first = ctx->imageStore->codecs[0];
-    EXPECT_EQ(Plugin_register(ctx, makers[3]()), Res_ok) << "a second of the same type id is not an error";
+    EXPECT_EQ(Plugin_register(ctx, makers[3]()), Res_ok)
+        << "a second of the same type id is not an error";
     EXPECT_EQ(ctx->imageStore->codecs[0], first);
     EXPECT_EQ(codecsInTable(), 1);
     for (int type = 1; type <= 15; type++) {
@@ -202,7 +205,8 @@ TEST(ImageConv, PaletteAndRowConvertersPerFormat)
         uint32_t px[2] = {};
         row(colours, px, 2);
         memcpy(&first, px, c.bytes);
-        EXPECT_EQ(first, c.format == Pixel_formatRGBA ? colour : c.pixel) << c.format << ": copied unchanged in 6";
+        EXPECT_EQ(first, c.format == Pixel_formatRGBA ? colour : c.pixel)
+            << c.format << ": copied unchanged in 6";
 
         RowConvAlphaFn alpha = RowConvAlpha_forFormat(nullptr, c.format, Pixel_formatGrey8);
         ASSERT_NE(alpha, nullptr);
@@ -236,12 +240,13 @@ TEST(ImageConv, ApplyingConvertersToRows)
     const uint32_t colours[2][2] = {{0x11000000, 0x220000FF}, {0x33FF0000, 0x44FFFFFF}};
     uint32_t px[2][2] = {};
     uint8_t mask[2][4] = {};
-    RowConv_applyRowsDirect(RowConv_forFormat(nullptr, Pixel_formatRGBA), reinterpret_cast<const uint8_t *>(colours),
-                            8, 2, 2, reinterpret_cast<uint8_t *>(px), 8);
+    RowConv_applyRowsDirect(RowConv_forFormat(nullptr, Pixel_formatRGBA),
+                            reinterpret_cast<const uint8_t *>(colours), 8, 2, 2,
+                            reinterpret_cast<uint8_t *>(px), 8);
     EXPECT_EQ(px[1][1], 0x44FFFFFFu);
     RowConv_applyRowsAlpha(RowConvAlpha_forFormat(nullptr, Pixel_formatRGBA, 0),
-                           reinterpret_cast<const uint8_t *>(colours), 8, 2, 2, reinterpret_cast<uint8_t *>(px), 8,
-                           &mask[0][0], 4);
+                           reinterpret_cast<const uint8_t *>(colours), 8, 2, 2,
+                           reinterpret_cast<uint8_t *>(px), 8, &mask[0][0], 4);
     EXPECT_EQ(px[1][1], 0x00FFFFFFu);
     EXPECT_EQ(mask[0][1], 0x22);
     EXPECT_EQ(mask[1][0], 0x33);

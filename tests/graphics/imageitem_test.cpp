@@ -23,15 +23,13 @@
 #include "tests/graphics/codec_support.h"
 #include "tests/graphics/raster_support.h"
 
-namespace
-{
+namespace {
 
 constexpr int32_t kScale = 64; // bitmap scale: 1024 item units per pixel
 constexpr int32_t kPx = 1024;
 constexpr int32_t kOne = 0x10000;
 
-class ImageItemTest : public RasterTest
-{
+class ImageItemTest : public RasterTest {
   protected:
     void TearDown() override
     {
@@ -199,14 +197,14 @@ TEST(ImageItemLevel, CoarsestLevelThatKeepsTheSizeDrawn)
         {10000, 10000, 1073, 1073, 3}, // a scanned page on a screen: 1250 pixels a side
         {10000, 10000, 1250, 1250, 3}, // exactly the level's size
         {10000, 10000, 1251, 1251, 2},
-        {8000, 6000, 1073, 805, 2},    // the shorter side decides: 1500 at level 2, 750 at 3
-        {6000, 8000, 805, 1073, 2},    // a quarter turn of the same
-        {400, 300, 400, 300, 0},       // drawn at its size
-        {400, 300, 800, 600, 0},       // drawn larger
-        {400, 300, 199, 149, 0},       // halved would leave 150 < 199 across
+        {8000, 6000, 1073, 805, 2}, // the shorter side decides: 1500 at level 2, 750 at 3
+        {6000, 8000, 805, 1073, 2}, // a quarter turn of the same
+        {400, 300, 400, 300, 0},    // drawn at its size
+        {400, 300, 800, 600, 0},    // drawn larger
+        {400, 300, 199, 149, 0},    // halved would leave 150 < 199 across
         {400, 300, 150, 100, 1},
-        {1 << 20, 1 << 20, 1, 1, 7},   // never beyond the levels a decode can reach
-        {100, 100, 0, 10, 0},          // nothing drawn, or no picture: the full size
+        {1 << 20, 1 << 20, 1, 1, 7}, // never beyond the levels a decode can reach
+        {100, 100, 0, 10, 0},        // nothing drawn, or no picture: the full size
         {0, 100, 10, 10, 0},
     };
     for (const Case &c : cases)
@@ -254,8 +252,7 @@ TEST_F(ImageItemTest, RepeatedPicturesAreTiled)
 
 // -------------------------------------------------------- image handles
 
-class ImageItemStoreTest : public CodecFixture
-{
+class ImageItemStoreTest : public CodecFixture {
   protected:
     void SetUp() override
     {
@@ -345,7 +342,8 @@ void ImageItemStoreTest::firstFrameShown(const char *name)
     auto decodeAndPass = [&] {
         for (int guard = 0; guard < 20; guard++) {
             ImageCodecParams params{Image_getCapFlags(image), Pixel_format565, 0, nullptr, nullptr};
-            int r = ImageCodec_of(image)->decode(ctx, image->codecInstance, image->stream, image, &params);
+            int r = ImageCodec_of(image)->decode(ctx, image->codecInstance, image->stream, image,
+                                                 &params);
             if (r == Res_imageNoFreeFrame)
                 break;
             ASSERT_TRUE(r == Res_imageGoRound || r == Res_imageFrameDone) << r;
@@ -384,7 +382,7 @@ void ImageItemStoreTest::firstFrameShown(const char *name)
     } cases[] = {
         {DrawFlags_offscreen | DrawFlags_noHighlights | DrawFlags_still, red},
         {DrawFlags_still, red},
-        {0, red},                                          // the first paint
+        {0, red},                                            // the first paint
         {DrawFlags_offscreen | DrawFlags_noHighlights, red}, // the clock has not moved since
         {0, red},
     };

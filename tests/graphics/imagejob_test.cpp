@@ -173,7 +173,8 @@ TEST_F(ImageJobTest, PartialDataInvalidatesOncePerStart)
 {
     Regions regions;
     ImageObject *a = animated(&regions);
-    script().codes[a] = {Res_imageFrameDone, Res_imageFrameDone, Res_imageFrameDone, Res_imageFrameDone};
+    script().codes[a] = {Res_imageFrameDone, Res_imageFrameDone, Res_imageFrameDone,
+                         Res_imageFrameDone};
     for (int i = 0; i < 3; i++)
         EXPECT_EQ(Anim_runLoop(ctx), Res_ok);
     EXPECT_EQ(script().decodes[a], 3);
@@ -371,8 +372,9 @@ TEST_F(ImageJobTaskTest, AWaitingTaskMakesTheRunningPassGiveWay)
         ASSERT_EQ(Plugin_register(ctx(), jobCodec()), Res_ok);
         ImageHandle *h[2] = {};
         for (int i = 0; i < 2; i++) {
-            ASSERT_EQ(Image_open(ctx(), fakeSource(fakePicture(8, 8), i + 1, &releases), nullptr, nullptr, nullptr,
-                                 nullptr, nullptr, 0, 0, ImageOpt_recognise, 0, &h[i]),
+            ASSERT_EQ(Image_open(ctx(), fakeSource(fakePicture(8, 8), i + 1, &releases), nullptr,
+                                 nullptr, nullptr, nullptr, nullptr, 0, 0, ImageOpt_recognise, 0,
+                                 &h[i]),
                       Res_ok);
             useJobCodec(ctx(), h[i]->image);
             h[i]->image->targetView = nullptr;

@@ -45,8 +45,8 @@ class ImageReadyTest : public TaskFixture {
     ImageHandle *open(const std::string &bytes)
     {
         ImageHandle *h = nullptr;
-        EXPECT_EQ(Image_open(ctx(), fakeSource(bytes, 1, &releases), nullptr, nullptr, nullptr, nullptr, nullptr, 0,
-                             0, ImageOpt_recognise, 0, &h),
+        EXPECT_EQ(Image_open(ctx(), fakeSource(bytes, 1, &releases), nullptr, nullptr, nullptr,
+                             nullptr, nullptr, 0, 0, ImageOpt_recognise, 0, &h),
                   Res_ok);
         return h;
     }
@@ -88,13 +88,15 @@ TEST_F(ImageReadyTest, AWaitEndsWithTheHeaderOrWith48WhenStopped)
         ASSERT_EQ(Plugin_register(ctx(), fakeCodec()), Res_ok);
         Image_pauseJobs(ctx());
         ImageHandle *h = nullptr;
-        ASSERT_EQ(Image_open(ctx(), fakeSource(fakePicture(20, 10), 1, &releases, 1), nullptr, nullptr, nullptr,
-                             nullptr, nullptr, 0, 0, ImageOpt_recognise, 0, &h),
+        ASSERT_EQ(Image_open(ctx(), fakeSource(fakePicture(20, 10), 1, &releases, 1), nullptr,
+                             nullptr, nullptr, nullptr, nullptr, 0, 0, ImageOpt_recognise, 0, &h),
                   Res_ok);
         ImageObject *image = h->image;
         int stopped = -1, woken = -1;
-        Task *first = spawn("first", 1, [&] { stopped = Image_waitReady(image, ImageWait_decodeState); });
-        Task *second = spawn("second", 1, [&] { woken = Image_waitReady(image, ImageWait_decodeState); });
+        Task *first =
+            spawn("first", 1, [&] { stopped = Image_waitReady(image, ImageWait_decodeState); });
+        Task *second =
+            spawn("second", 1, [&] { woken = Image_waitReady(image, ImageWait_decodeState); });
         for (int i = 0; i < 20 && handleCount(image) < 3; i++)
             Task_reschedule(ctx());
         EXPECT_EQ(stopped, -1);

@@ -35,12 +35,13 @@ TEST_F(ImageRenderTest, ARequestDecodesInTheCallersThread)
     PixelBuf *picture = nullptr, *mask = nullptr, *placeholder = nullptr;
     ImageDrawRequest *req = nullptr;
     // Not decoded yet, and decoding refused.
-    EXPECT_EQ(Image_render(h, Pixel_format565, 0, nullptr, nullptr, ImageRender_noDecode, nullptr, &picture, &mask,
-                           &placeholder, &req),
+    EXPECT_EQ(Image_render(h, Pixel_format565, 0, nullptr, nullptr, ImageRender_noDecode, nullptr,
+                           &picture, &mask, &placeholder, &req),
               Res_imageNotDecoded);
     EXPECT_EQ(req, nullptr);
     ImageLevelRange range{0, 0, -1};
-    ASSERT_EQ(Image_render(h, Pixel_format565, 0, &range, nullptr, 0, nullptr, &picture, &mask, &placeholder, &req),
+    ASSERT_EQ(Image_render(h, Pixel_format565, 0, &range, nullptr, 0, nullptr, &picture, &mask,
+                           &placeholder, &req),
               Res_ok);
     ASSERT_NE(picture, nullptr);
     EXPECT_NE(mask, nullptr);
@@ -51,7 +52,8 @@ TEST_F(ImageRenderTest, ARequestDecodesInTheCallersThread)
     // An identity colour transform is no transform: a plain request.
     ColourTransform identity{{0x10000, 0x10000, 0x10000, 0x10000}, {0, 0, 0, 0}};
     PixelBuf *again = nullptr;
-    ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, &identity, 0, nullptr, &again, nullptr, nullptr, &req),
+    ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, &identity, 0, nullptr, &again, nullptr,
+                           nullptr, &req),
               Res_ok);
     EXPECT_NE(again, nullptr);
     EXPECT_EQ(req->bits & ~uint32_t(ImageReq_decode), ImageReq_plainPicture);
@@ -78,7 +80,8 @@ TEST_F(ImageRenderTest, AColourTransformHandsOutATransformedCopy)
     ASSERT_NE(h, nullptr);
     PixelBuf *picture = nullptr, *mask = nullptr;
     ImageDrawRequest *req = nullptr;
-    ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, nullptr, 0, nullptr, &picture, &mask, nullptr, &req),
+    ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, nullptr, 0, nullptr, &picture, &mask,
+                           nullptr, &req),
               Res_ok);
     ASSERT_NE(picture, nullptr);
     ASSERT_NE(mask, nullptr);
@@ -88,13 +91,15 @@ TEST_F(ImageRenderTest, AColourTransformHandsOutATransformedCopy)
     // Every colour channel inverted (offsets of 248 and 252 levels are the
     // top of a 5-bit and a 6-bit channel); the mask untouched comes from the
     // plain view.
-    const ColourTransform invert{{-0x10000, -0x10000, -0x10000, 0x10000}, {248 << 8, 252 << 8, 248 << 8, 0}};
+    const ColourTransform invert{{-0x10000, -0x10000, -0x10000, 0x10000},
+                                 {248 << 8, 252 << 8, 248 << 8, 0}};
     // Kept with the image, the copy outlives the request whatever the cache does.
-    ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, &invert, ImageRender_keepWithImage, nullptr, &picture,
-                           &mask, nullptr, &req),
+    ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, &invert, ImageRender_keepWithImage,
+                           nullptr, &picture, &mask, nullptr, &req),
               Res_ok);
     ASSERT_NE(picture, nullptr);
-    EXPECT_EQ(req->bits & (ImageReq_transformPicture | ImageReq_remakeTransformPicture | ImageReq_plainMask),
+    EXPECT_EQ(req->bits & (ImageReq_transformPicture | ImageReq_remakeTransformPicture |
+                           ImageReq_plainMask),
               ImageReq_transformPicture | ImageReq_remakeTransformPicture | ImageReq_plainMask);
     EXPECT_EQ(req->bits & ImageReq_transformMask, 0u);
     EXPECT_EQ(picture, req->other->picture);
@@ -103,12 +108,13 @@ TEST_F(ImageRenderTest, AColourTransformHandsOutATransformedCopy)
     ASSERT_EQ(inverted.size(), plainPicture.size());
     for (size_t i = 0; i < inverted.size(); i++)
         ASSERT_EQ(inverted[i], 0xFFFFu - plainPicture[i]) << i; // 565 inversion is the complement
-    EXPECT_EQ(valuesOf(req->plain->picture), plainPicture);   // the plain view is left alone
+    EXPECT_EQ(valuesOf(req->plain->picture), plainPicture);     // the plain view is left alone
     Image_endRender(ctx, req);
 
     // The same transform again: the copy is current, nothing is remade.
     PixelBuf *again = nullptr;
-    ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, &invert, 0, nullptr, &again, nullptr, nullptr, &req),
+    ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, &invert, 0, nullptr, &again, nullptr,
+                           nullptr, &req),
               Res_ok);
     EXPECT_EQ(req->bits & (ImageReq_remakeTransformPicture | ImageReq_decode), 0u);
     EXPECT_EQ(valuesOf(again), inverted);
@@ -116,8 +122,8 @@ TEST_F(ImageRenderTest, AColourTransformHandsOutATransformedCopy)
 
     // Alpha words change the mask too: picture red only, mask inverted.
     const ColourTransform redInvertedMask{{0, 0, 0, -0x10000}, {255 << 8, 0, 0, 255 << 8}};
-    ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, &redInvertedMask, 0, nullptr, &picture, &mask, nullptr,
-                           &req),
+    ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, &redInvertedMask, 0, nullptr, &picture,
+                           &mask, nullptr, &req),
               Res_ok);
     EXPECT_EQ(req->bits & (ImageReq_remakeTransformPicture | ImageReq_remakeTransformMask),
               ImageReq_remakeTransformPicture | ImageReq_remakeTransformMask);
@@ -137,8 +143,10 @@ TEST_F(ImageRenderTest, OffsetsSaturate)
 {
     ImageHandle *h = open(gif("still"), ++key, ImageOpt_sync | ImageOpt_recognise);
     ASSERT_NE(h, nullptr);
-    const ColourTransform brighten{{0x10000, 0x10000, 0x10000, 0x10000}, {300 << 8, 300 << 8, 300 << 8, 0}};
-    const ColourTransform darken{{0x10000, 0x10000, 0x10000, 0x10000}, {-300 << 8, -300 << 8, -300 << 8, 0}};
+    const ColourTransform brighten{{0x10000, 0x10000, 0x10000, 0x10000},
+                                   {300 << 8, 300 << 8, 300 << 8, 0}};
+    const ColourTransform darken{{0x10000, 0x10000, 0x10000, 0x10000},
+                                 {-300 << 8, -300 << 8, -300 << 8, 0}};
     struct Case {
         const ColourTransform *t;
         uint32_t every;
@@ -146,7 +154,8 @@ TEST_F(ImageRenderTest, OffsetsSaturate)
     for (const Case &c : cases) {
         PixelBuf *picture = nullptr;
         ImageDrawRequest *req = nullptr;
-        ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, c.t, 0, nullptr, &picture, nullptr, nullptr, &req),
+        ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, c.t, 0, nullptr, &picture, nullptr,
+                               nullptr, &req),
                   Res_ok);
         ASSERT_NE(picture, nullptr);
         for (uint32_t v : valuesOf(picture))
@@ -162,9 +171,11 @@ TEST_F(ImageRenderTest, AConvertedRequestIgnoresTheLevelRangeAndChecksItsTarget)
     ASSERT_NE(h, nullptr);
     PixelBuf *picture = nullptr, *mask = nullptr;
     ImageDrawRequest *req = nullptr;
-    const ImageTarget bad[] = {{0, 4, Pixel_format565}, {4, -1, Pixel_format565}, {4, 4, Pixel_formatCount}};
+    const ImageTarget bad[] = {
+        {0, 4, Pixel_format565}, {4, -1, Pixel_format565}, {4, 4, Pixel_formatCount}};
     for (const ImageTarget &t : bad) {
-        EXPECT_EQ(Image_render(h, Pixel_format565, 0, nullptr, nullptr, 0, &t, &picture, &mask, nullptr, &req),
+        EXPECT_EQ(Image_render(h, Pixel_format565, 0, nullptr, nullptr, 0, &t, &picture, &mask,
+                               nullptr, &req),
                   Res_missingArgument);
         EXPECT_EQ(req, nullptr);
     }
@@ -173,8 +184,8 @@ TEST_F(ImageRenderTest, AConvertedRequestIgnoresTheLevelRangeAndChecksItsTarget)
     const ImageTarget target{38, 20, Pixel_format565};
     for (int pass = 0; pass < 2; pass++) {
         ImageLevelRange range{5, 6, -1};
-        ASSERT_EQ(Image_render(h, Pixel_format565, 0, &range, nullptr, ImageRender_keepWithImage, &target, &picture,
-                               &mask, nullptr, &req),
+        ASSERT_EQ(Image_render(h, Pixel_format565, 0, &range, nullptr, ImageRender_keepWithImage,
+                               &target, &picture, &mask, nullptr, &req),
                   Res_ok);
         ASSERT_NE(req->converted, nullptr);
         if (pass == 0) {
@@ -197,7 +208,8 @@ TEST_F(ImageRenderTest, AConvertedRequestIgnoresTheLevelRangeAndChecksItsTarget)
         Image_endRender(ctx, req);
     }
     // The plain request still sees the plain view, not the converted one.
-    ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, nullptr, 0, nullptr, &picture, nullptr, nullptr, &req),
+    ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, nullptr, 0, nullptr, &picture, nullptr,
+                           nullptr, &req),
               Res_ok);
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(picture->width, 19);
@@ -211,7 +223,8 @@ TEST_F(ImageRenderTest, AHandleWithoutImageAnswers7184)
     ASSERT_EQ(ImageHandle_create(ctx, &h, nullptr, 0), Res_ok);
     PixelBuf *picture = nullptr;
     ImageDrawRequest *req = nullptr;
-    EXPECT_EQ(Image_render(h, Pixel_format565, 0, nullptr, nullptr, 0, nullptr, &picture, nullptr, nullptr, &req),
+    EXPECT_EQ(Image_render(h, Pixel_format565, 0, nullptr, nullptr, 0, nullptr, &picture, nullptr,
+                           nullptr, &req),
               Res_imageNoImage);
     EXPECT_EQ(req, nullptr);
     ImageHandle_free(h);
@@ -238,8 +251,8 @@ TEST_F(ImageRenderTest, AFailedImageHandsOutThePlaceholderOfItsReason)
         ASSERT_NE(h, nullptr);
         PixelBuf *picture = nullptr, *placeholder = nullptr;
         ImageDrawRequest *req = nullptr;
-        ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, nullptr, 0, nullptr, &picture, nullptr, &placeholder,
-                               &req),
+        ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, nullptr, 0, nullptr, &picture,
+                               nullptr, &placeholder, &req),
                   Res_ok)
             << c.what;
         if (c.reason < 0) {

@@ -12,11 +12,9 @@
 #include "graphics/imageutil.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
-class ScaleIntoBufferTest : public LeakCheckedHeapTest<>
-{
+class ScaleIntoBufferTest : public LeakCheckedHeapTest<> {
   protected:
     PixelBuf *make(int32_t w, int32_t h, uint32_t fmt, uint32_t fill)
     {

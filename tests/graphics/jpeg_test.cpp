@@ -13,8 +13,7 @@
 #include "graphics/codecs/png.h"
 #include "tests/graphics/rgba_support.h"
 
-namespace
-{
+namespace {
 
 // ----------------------------------------------------- colour output
 
@@ -70,7 +69,10 @@ TEST(JpegColour, InksMultiply)
     const Case cases[] = {
         {"inverted CMYK", JpegColour_cmyk565, {255 - 77, 255 - 153, 255 - 26, 255 - 102}, ink565},
         {"plain CMYK", JpegColour_cmykPlain565, {77, 153, 26, 102}, ink565},
-        {"inverted YCCK: Y 77 is stored C, M and Y of 178", JpegColour_ycck565, {77, 128, 128, 255 - 102}, grey565},
+        {"inverted YCCK: Y 77 is stored C, M and Y of 178",
+         JpegColour_ycck565,
+         {77, 128, 128, 255 - 102},
+         grey565},
         {"plain YCCK: Y 178 is ink 77", JpegColour_ycckPlain565, {178, 128, 128, 102}, grey565},
         {"inverted CMYK: half black on no ink", JpegColour_cmyk565, {255, 255, 255, 127}, 0x7BEF},
     };
@@ -180,8 +182,7 @@ TEST(JpegColour, InitChoosesByColourSpaceAndOutput)
 
 // ---------------------------------------------------- source manager
 
-class JpegSourceTest : public ::testing::Test
-{
+class JpegSourceTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
@@ -354,8 +355,7 @@ int jpegHook(void *arg, int32_t op, void *buffer, int32_t *size)
     return Res_ok;
 }
 
-class JpegTest : public DecodeFixture
-{
+class JpegTest : public DecodeFixture {
   protected:
     ImageHandle *decode(const std::string &name, ImageView **view, int32_t level = 0,
                         size_t step = 0, JpegHookAnswers *answers = nullptr, bool async = false)
@@ -464,7 +464,8 @@ TEST_F(JpegTest, DensitiesGiveTheResolution)
         EXPECT_EQ(info[1], 48) << c.name;
         EXPECT_EQ(info[2], c.dpi) << c.name;
         // Density unit 0 states no resolution: 72 is the default.
-        EXPECT_EQ(Image_getStatedResolution(h), std::string(c.name) == "density_unit0" ? 0 : c.dpi) << c.name;
+        EXPECT_EQ(Image_getStatedResolution(h), std::string(c.name) == "density_unit0" ? 0 : c.dpi)
+            << c.name;
         EXPECT_EQ(h->image->views, nullptr) << c.name;
         ImageHandle_release(h);
     }
@@ -554,7 +555,8 @@ TEST_F(JpegTest, CmykAndYcckFilesShowTheirInks)
         int worst = 0;
         for (int32_t y = 0; y < 8; y++)
             for (int32_t x = 0; x < 32; x++)
-                worst = std::max(worst, channelDistance(pixel16(view->picture, x, y), rgbTo565(expected[x / 8])));
+                worst = std::max(worst, channelDistance(pixel16(view->picture, x, y),
+                                                        rgbTo565(expected[x / 8])));
         EXPECT_LE(worst, 2) << name;
         ImageHandle_release(h);
     }
@@ -593,7 +595,8 @@ TEST(Jpeg, ExifOrientationIsReadFromTheFirstDirectory)
         return s;
     };
     auto orientation = [](const std::string &s) {
-        return Jpeg_exifOrientation(reinterpret_cast<const uint8_t *>(s.data()), uint32_t(s.size()));
+        return Jpeg_exifOrientation(reinterpret_cast<const uint8_t *>(s.data()),
+                                    uint32_t(s.size()));
     };
     struct Case {
         const char *what;
@@ -630,10 +633,11 @@ TEST(Jpeg, ExifOrientationIsReadFromTheFirstDirectory)
 TEST_F(JpegTest, TheExifOrientationTurnsThePictureUpright)
 {
     makeCodecStore(Codec_jpegDescriptor);
-    const uint32_t R = 0xFF0000, G = 0x00FF00, B = 0x0000FF, Y = 0xFFFF00, C = 0x00FFFF, M = 0xFF00FF;
+    const uint32_t R = 0xFF0000, G = 0x00FF00, B = 0x0000FF, Y = 0xFFFF00, C = 0x00FFFF,
+                   M = 0xFF00FF;
     struct Case {
         const char *name;
-        int32_t columns, rows; // in blocks
+        int32_t columns, rows;        // in blocks
         std::vector<uint32_t> blocks; // rows from the top
     };
     const Case cases[] = {
@@ -657,7 +661,8 @@ TEST_F(JpegTest, TheExifOrientationTurnsThePictureUpright)
                 int worst = 0;
                 for (int32_t y = 16 * by + 3; y < 16 * by + 13; y++)
                     for (int32_t x = 16 * bx + 3; x < 16 * bx + 13; x++)
-                        worst = std::max(worst, channelDistance(pixel16(view->picture, x, y), rgbTo565(want)));
+                        worst = std::max(
+                            worst, channelDistance(pixel16(view->picture, x, y), rgbTo565(want)));
                 EXPECT_LE(worst, 2) << what << " block " << bx << "," << by;
             }
     };
@@ -684,7 +689,9 @@ TEST_F(JpegTest, TheExifOrientationTurnsThePictureUpright)
         for (int32_t i = 0; i < c.columns * c.rows; i++) {
             uint32_t rgb = c.blocks[size_t(i)];
             const uint8_t want[3] = {uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb)};
-            EXPECT_LE(channelDistance(pixel16(tiny->picture, i % c.columns, i / c.columns), rgbTo565(want)), 2)
+            EXPECT_LE(channelDistance(pixel16(tiny->picture, i % c.columns, i / c.columns),
+                                      rgbTo565(want)),
+                      2)
                 << c.name << " at a sixteenth, block " << i;
         }
         ImageHandle_release(h);

@@ -7,8 +7,7 @@
 #include "graphics/pixelbuf.h"
 #include "graphics/level.h"
 
-namespace
-{
+namespace {
 
 TEST(PixelLevel, GainAndOffsetClampAtBothEnds)
 {
@@ -16,12 +15,12 @@ TEST(PixelLevel, GainAndOffsetClampAtBothEnds)
         int16_t gain, offset;
         uint8_t in, out;
     } cases[] = {
-        {256, 0, 0, 0},        {256, 0, 137, 137},     {256, 0, 255, 255}, // unchanged
-        {512, 0, 100, 200},    {512, 0, 128, 255},     {512, 0, 255, 255}, // doubled, clamped
-        {256, -40, 30, 0},     {256, -40, 200, 160},   {128, 0, 255, 127}, // negative offset
-        {-256, 0, 10, 0},      {-256, 255, 55, 200},   {64, 10, 255, 73},
-        {3, 0, 255, 2},        // 765 / 256, truncated
-        {-3, 5, 255, 3},       // 5 + (-765 / 256): the division truncates toward zero
+        {256, 0, 0, 0},           {256, 0, 137, 137},   {256, 0, 255, 255}, // unchanged
+        {512, 0, 100, 200},       {512, 0, 128, 255},   {512, 0, 255, 255}, // doubled, clamped
+        {256, -40, 30, 0},        {256, -40, 200, 160}, {128, 0, 255, 127}, // negative offset
+        {-256, 0, 10, 0},         {-256, 255, 55, 200}, {64, 10, 255, 73},
+        {3, 0, 255, 2},           // 765 / 256, truncated
+        {-3, 5, 255, 3},          // 5 + (-765 / 256): the division truncates toward zero
         {32767, 32767, 255, 255}, // a sum past 16 bits still clamps high
         {-32768, -32768, 255, 0},
     };
@@ -65,8 +64,8 @@ TEST(PixelLevel, ConverterGivesTheRoutineForEachFormatPair)
         EXPECT_EQ(rec.routine.copy, &Pixel_levelRows);
     }
     // Every other pair, a negative width or no levels: 275.
-    const uint32_t refused[][2] = {{0, Pixel_format565}, {1, Pixel_formatRGBA}, {2, Pixel_formatGrey8},
-                                   {1, Pixel_format444}};
+    const uint32_t refused[][2] = {
+        {0, Pixel_format565}, {1, Pixel_formatRGBA}, {2, Pixel_formatGrey8}, {1, Pixel_format444}};
     for (const auto &p : refused)
         EXPECT_EQ(Pixel_levelConverter(p[0], p[1], 4, 4, 0, levels, &rec), Level_badFormats);
     EXPECT_EQ(Pixel_levelConverter(1, Pixel_formatGrey8, -1, 4, 0, levels, &rec), Level_badFormats);

@@ -175,14 +175,19 @@ TEST_F(LzwTest, CodeSequences)
     const Case cases[] = {
         {"the code being defined", codes9({256, 65, 258, 257}), 1, "AAA", Res_byteStreamEnded},
         {"a code above the next free code", codes9({256, 65, 259}), 1, "A", Res_lzwCorrupt},
-        {"no leading clear code", codes9({65, 66, 258, 260, 257}), 1, "ABABABA", Res_byteStreamEnded},
+        {"no leading clear code", codes9({65, 66, 258, 260, 257}), 1, "ABABABA",
+         Res_byteStreamEnded},
         {"258 right after a clear code", codes9({256, 258, 257}), 1, "", Res_lzwCorrupt},
         {"257 right after a clear code", codes9({256, 257}), 1, "", Res_byteStreamEnded},
-        {"clear codes in a row", codes9({256, 256, 256, 72, 73, 257}), 1, "HI", Res_byteStreamEnded},
-        {"a clear code inside", codes9({256, 65, 66, 258, 256, 67, 258, 257}), 1, "ABABCCC", Res_byteStreamEnded},
-        {"258 right after an inner clear code", codes9({256, 65, 66, 258, 256, 258}), 1, "ABAB", Res_lzwCorrupt},
+        {"clear codes in a row", codes9({256, 256, 256, 72, 73, 257}), 1, "HI",
+         Res_byteStreamEnded},
+        {"a clear code inside", codes9({256, 65, 66, 258, 256, 67, 258, 257}), 1, "ABABCCC",
+         Res_byteStreamEnded},
+        {"258 right after an inner clear code", codes9({256, 65, 66, 258, 256, 258}), 1, "ABAB",
+         Res_lzwCorrupt},
         {"the source ends without 257", codes9({256, 72, 73}), 1, "HI", Res_byteStreamEnded},
-        {"widths grow one code sooner with early change 1", literals(letters, 1), 1, letters, Res_byteStreamEnded},
+        {"widths grow one code sooner with early change 1", literals(letters, 1), 1, letters,
+         Res_byteStreamEnded},
         {"and one code later with 0", literals(letters, 0), 0, letters, Res_byteStreamEnded},
     };
     for (const Case &c : cases) {
@@ -300,7 +305,9 @@ TEST_F(LzwTest, TheFirstDecodingAnsweredYesIsOpened)
     std::string text = "decoded through a filter chosen by questions";
     uLongf zipped = 256;
     std::vector<Bytef> zbuf(zipped);
-    ASSERT_EQ(compress(zbuf.data(), &zipped, reinterpret_cast<const Bytef *>(text.data()), text.size()), Z_OK);
+    ASSERT_EQ(
+        compress(zbuf.data(), &zipped, reinterpret_cast<const Bytef *>(text.data()), text.size()),
+        Z_OK);
     std::string flate(reinterpret_cast<const char *>(zbuf.data()), zipped);
     std::string lzw = literals(text, 1);
     // One literal run of the whole text, then the end marker.

@@ -13,11 +13,9 @@
 #include "graphics/level.h"
 #include "tests/graphics/raster_support.h"
 
-namespace
-{
+namespace {
 
-class PaintStageTest : public RasterTest
-{
+class PaintStageTest : public RasterTest {
   protected:
     void TearDown() override
     {

@@ -96,7 +96,8 @@ TEST_F(PathTest, AppendsWriteOpcodesPointsAndStates)
     ASSERT_EQ(Path_close(p), Res_ok);
     EXPECT_EQ(p->state, Path_stateEmpty);
     EXPECT_EQ(Path_currentPoint(p, &pt), 0);
-    std::vector<int32_t> want = {9, 1, 2, 5, 3, 4, 1, 5, 6, 6, 7, 8, 9, 10, 7, 11, 12, 13, 14, 15, 16, 4};
+    std::vector<int32_t> want = {9, 1, 2,  5, 3,  4,  1,  5,  6,  6,  7,
+                                 8, 9, 10, 7, 11, 12, 13, 14, 15, 16, 4};
     EXPECT_EQ(words(p), want);
     EXPECT_EQ(p->count, 6u);
     EXPECT_FALSE(Path_isEmpty(p));
@@ -250,11 +251,41 @@ TEST_F(PathTest, ArcsFollowTheEllipse)
     const int32_t u = 0x10000;
     const ArcCase cases[] = {
         {"quarter of a circle", {-100 * u, -100 * u, 100 * u, 100 * u}, 100 * u, 0, 0, 100 * u, 1},
-        {"half of a wide ellipse", {-200 * u, -50 * u, 200 * u, 50 * u}, 200 * u, 0, -200 * u, 0, 2},
-        {"three quarters of a tall ellipse", {0, 0, 60 * u, 300 * u}, 60 * u, 150 * u, 30 * u, 0, 3},
-        {"full ellipse from equal directions", {-80 * u, -30 * u, 80 * u, 30 * u}, 10 * u, 10 * u, 20 * u, 20 * u, 4},
-        {"small oblique arc", {-100 * u, -100 * u, 100 * u, 100 * u}, 100 * u, 10 * u, 30 * u, 90 * u, 1},
-        {"arc across the x axis", {-100 * u, -70 * u, 100 * u, 70 * u}, 50 * u, -60 * u, 50 * u, 60 * u, 2},
+        {"half of a wide ellipse",
+         {-200 * u, -50 * u, 200 * u, 50 * u},
+         200 * u,
+         0,
+         -200 * u,
+         0,
+         2},
+        {"three quarters of a tall ellipse",
+         {0, 0, 60 * u, 300 * u},
+         60 * u,
+         150 * u,
+         30 * u,
+         0,
+         3},
+        {"full ellipse from equal directions",
+         {-80 * u, -30 * u, 80 * u, 30 * u},
+         10 * u,
+         10 * u,
+         20 * u,
+         20 * u,
+         4},
+        {"small oblique arc",
+         {-100 * u, -100 * u, 100 * u, 100 * u},
+         100 * u,
+         10 * u,
+         30 * u,
+         90 * u,
+         1},
+        {"arc across the x axis",
+         {-100 * u, -70 * u, 100 * u, 70 * u},
+         50 * u,
+         -60 * u,
+         50 * u,
+         60 * u,
+         2},
     };
     for (const ArcCase &c : cases) {
         SCOPED_TRACE(c.name);
@@ -402,9 +433,9 @@ TEST_F(PathTest, PackedWidths)
         int32_t x;
         uint32_t code; // the element's code byte
     } cases[] = {
-        {7, 0x19}, {-8, 0x19}, {8, 0x29}, {-9, 0x29}, {127, 0x29}, {128, 0x39}, {-2048, 0x39},
-        {2048, 0x49}, {-32768, 0x49}, {32768, 0x69}, {-(1 << 23), 0x69}, {1 << 23, 0x89}, {INT32_MIN, 0x89},
-        {INT32_MAX, 0x89},
+        {7, 0x19},          {-8, 0x19},      {8, 0x29},         {-9, 0x29},        {127, 0x29},
+        {128, 0x39},        {-2048, 0x39},   {2048, 0x49},      {-32768, 0x49},    {32768, 0x69},
+        {-(1 << 23), 0x69}, {1 << 23, 0x89}, {INT32_MIN, 0x89}, {INT32_MAX, 0x89},
     };
     for (const Width &c : cases) {
         SCOPED_TRACE(c.x);
@@ -459,8 +490,9 @@ TEST_F(PathTest, PackingDropsALoneMoveAndEndsWithAZeroCode)
     EXPECT_EQ(full->state, Path_stateLine);
     EXPECT_EQ(words(full), (std::vector<int32_t>{9, INT32_MIN, INT32_MAX, 5, 0, 0}));
     ASSERT_EQ(Path_pack(full), Res_ok);
-    EXPECT_EQ(words(full), (std::vector<int32_t>{int32_t(0x89000000), INT32_MIN, INT32_MAX, int32_t(0x85000000),
-                                                 INT32_MIN, INT32_MIN + 1, 0}));
+    EXPECT_EQ(words(full),
+              (std::vector<int32_t>{int32_t(0x89000000), INT32_MIN, INT32_MAX, int32_t(0x85000000),
+                                    INT32_MIN, INT32_MIN + 1, 0}));
     EXPECT_EQ(full->capacity, 7u);
 }
 
@@ -624,8 +656,8 @@ TEST_F(PathTest, TransformsMatchTheReference)
         Path *p = nullptr;
         ASSERT_EQ(Path_create(&p, 0x10000), Res_ok);
         ASSERT_EQ(Path_moveTo(p, wide ? any(rng) : coord(rng), coord(rng)), Res_ok);
-        ASSERT_EQ(Path_curveTo(p, coord(rng), coord(rng), coord(rng), coord(rng), wide ? any(rng) : coord(rng),
-                               any(rng)),
+        ASSERT_EQ(Path_curveTo(p, coord(rng), coord(rng), coord(rng), coord(rng),
+                               wide ? any(rng) : coord(rng), any(rng)),
                   Res_ok);
         ASSERT_EQ(Path_close(p), Res_ok);
         std::vector<int32_t> in = words(p);
@@ -676,8 +708,8 @@ TEST_F(PathTest, CopyTransformedIntoAnotherPath)
     Matrix m = {2 << 16, 0, 0, 3 << 16, 10, 20};
     Path *dst = make(0);
     ASSERT_EQ(Path_copyTransformed(dst, src, &m), Res_ok);
-    EXPECT_EQ(words(dst), (std::vector<int32_t>{9, (2 << 16) + 10, (6 << 16) + 20, 5, (6 << 16) + 10,
-                                                (12 << 16) + 20}));
+    EXPECT_EQ(words(dst), (std::vector<int32_t>{9, (2 << 16) + 10, (6 << 16) + 20, 5,
+                                                (6 << 16) + 10, (12 << 16) + 20}));
     EXPECT_EQ(dst->state, Path_stateLine);
     EXPECT_EQ(dst->count, 2u);
     EXPECT_EQ(dst->scale, 0x10000);
@@ -699,7 +731,8 @@ TEST_F(PathTest, TranslateMovesEveryPoint)
     ASSERT_EQ(Path_quadTo(p, 1, 2, 3, 4), Res_ok);
     ASSERT_EQ(Path_close(p), Res_ok);
     Path_translate(p, 10, INT32_MAX);
-    EXPECT_EQ(words(p), (std::vector<int32_t>{9, 10, INT32_MAX, 6, 11, INT32_MIN + 1, 13, INT32_MIN + 3, 4}));
+    EXPECT_EQ(words(p),
+              (std::vector<int32_t>{9, 10, INT32_MAX, 6, 11, INT32_MIN + 1, 13, INT32_MIN + 3, 4}));
 }
 
 // ------------------------------------------------------------- copies

@@ -21,7 +21,7 @@ struct Call {
 
 struct Log {
     std::vector<Call> calls;
-    int stopAt = -1;    // index of the call that answers stopResult
+    int stopAt = -1; // index of the call that answers stopResult
     int stopResult = 0;
 };
 
@@ -37,8 +37,8 @@ int record(const int32_t *points, void *user, const int32_t *last, const int32_t
 
 // A table with every slot recording.
 struct Table {
-    PathWalkFn fn[16] = {record<0>, record<1>, record<2>,  record<3>,  record<4>,  record<5>,
-                         record<6>, record<7>, record<8>,  record<9>,  record<10>, record<11>,
+    PathWalkFn fn[16] = {record<0>,  record<1>,  record<2>,  record<3>, record<4>,  record<5>,
+                         record<6>,  record<7>,  record<8>,  record<9>, record<10>, record<11>,
                          record<12>, record<13>, record<14>, record<15>};
 };
 
@@ -57,13 +57,13 @@ Path plainPath(std::vector<int32_t> &words)
 // close; move (100,100); line (110,100)  -- the second subpath left open.
 std::vector<int32_t> twoSubpaths()
 {
-    return {9, 0, 0,                 // 0: move
-            5, 10, 0,                // 3: line
-            6, 15, 5, 20, 0,         // 6: quad
-            7, 21, 1, 22, 2, 23, 3,  // 11: cubic
-            4,                       // 18: close
-            9, 100, 100,             // 19: move
-            5, 110, 100};            // 22: line
+    return {9, 0,   0,                 // 0: move
+            5, 10,  0,                 // 3: line
+            6, 15,  5,   20, 0,        // 6: quad
+            7, 21,  1,   22, 2, 23, 3, // 11: cubic
+            4,                         // 18: close
+            9, 100, 100,               // 19: move
+            5, 110, 100};              // 22: line
 }
 
 TEST(PathWalk, ElementsAndPointers)
@@ -75,14 +75,12 @@ TEST(PathWalk, ElementsAndPointers)
     ASSERT_EQ(0, Path_walk(&p, t.fn, &log));
     const int32_t *b = w.data();
     const Call want[] = {
-        {9, b + 1, nullptr, nullptr},
-        {5, b + 4, b + 1, b + 1},
-        {6, b + 7, b + 4, b + 1},
-        {7, b + 12, b + 9, b + 1},      // last point of the quad is its end point
-        {4, b + 19, b + 16, b + 1},     // a close has no points: the pointer is past it
-        {9, b + 20, b + 16, nullptr},   // the close ended the subpath, kept the last point
-        {5, b + 23, b + 20, b + 20},
-        {0, nullptr, b + 23, b + 20},   // the open subpath is ended once more
+        {9, b + 1, nullptr, nullptr}, {5, b + 4, b + 1, b + 1},     {6, b + 7, b + 4, b + 1},
+        {7, b + 12, b + 9, b + 1},    // last point of the quad is its end point
+        {4, b + 19, b + 16, b + 1},   // a close has no points: the pointer is past it
+        {9, b + 20, b + 16, nullptr}, // the close ended the subpath, kept the last point
+        {5, b + 23, b + 20, b + 20},  {0, nullptr, b + 23, b + 20}, // the open subpath is ended
+                                                                    // once more
     };
     ASSERT_EQ(std::size(want), log.calls.size());
     for (size_t i = 0; i < std::size(want); i++) {

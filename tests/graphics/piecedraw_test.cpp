@@ -10,8 +10,7 @@
 #include "graphics/piecedraw.h"
 #include "tests/graphics/render_support.h"
 
-namespace
-{
+namespace {
 
 constexpr uint32_t kRed = rgba(0xF8, 0, 0), kBlue = rgba(0, 0, 0xF8), kGreen = rgba(0, 0xFC, 0);
 
@@ -41,8 +40,7 @@ TEST(RectToPixels, CornersScaledAndPlaced)
     EXPECT_TRUE(Rect_isInfinite(&out));
 }
 
-class PieceDrawTest : public RenderFixture
-{
+class PieceDrawTest : public RenderFixture {
   protected:
     // A 20 x 20 picture and the page matrix of the render fixture.
     int draw(Edr_PageRec *chain, Bitmap *b, const Rect *clip = nullptr)

@@ -112,7 +112,8 @@ TEST_F(PixelTest, StridesAndSizes)
     for (const Case &c : cases) {
         uint32_t stride = 99;
         uint64_t bytes = 99;
-        EXPECT_EQ(Pixel_bufferSize(c.width, c.height, c.format, &stride, &bytes), c.result) << c.width;
+        EXPECT_EQ(Pixel_bufferSize(c.width, c.height, c.format, &stride, &bytes), c.result)
+            << c.width;
         EXPECT_EQ(stride, c.stride) << c.width;
         EXPECT_EQ(bytes, c.bytes) << c.width;
     }
@@ -164,12 +165,14 @@ TEST_F(PixelTest, ViewsAndTheirBudget)
         {1, 1, Pixel_formatGrey8, 3, Res_pixelOverBudget},
         {1, 1, Pixel_formatGrey8, -1, Res_pixelOverBudget}, // signed comparison
         {0, 0, Pixel_formatGrey8, 0, Res_ok},
-        {INT32_MAX, 4, Pixel_formatGrey8, INT32_MAX, Res_pixelOverBudget}, // not wrapped to a small size
+        {INT32_MAX, 4, Pixel_formatGrey8, INT32_MAX,
+         Res_pixelOverBudget}, // not wrapped to a small size
         {-1, 4, Pixel_formatGrey8, 100, Res_nullInput},
     };
     for (const Case &c : cases) {
         PixelBuf *v = reinterpret_cast<PixelBuf *>(1);
-        EXPECT_EQ(PixelBuf_createView(&v, c.width, c.height, c.format, 7, memory, c.maxBytes), c.result)
+        EXPECT_EQ(PixelBuf_createView(&v, c.width, c.height, c.format, 7, memory, c.maxBytes),
+                  c.result)
             << c.width << " x " << c.height << " budget " << c.maxBytes;
         if (c.result == Res_ok) {
             ASSERT_NE(v, nullptr);
@@ -244,7 +247,8 @@ TEST_F(PixelTest, SubViewCloneCopyAndPaste)
     EXPECT_EQ(PixelBuf_copyRect(b, d, &y), Res_ok);
     for (int row = 0; row < 5; row++)
         for (int col = 0; col < 6; col++)
-            EXPECT_EQ(px16(d, row, col), row < 2 && col >= 4 ? px16(b, row, col) : 0) << row << "," << col;
+            EXPECT_EQ(px16(d, row, col), row < 2 && col >= 4 ? px16(b, row, col) : 0)
+                << row << "," << col;
     EXPECT_EQ(PixelBuf_copyRect(b, d, nullptr), Res_ok);
     EXPECT_EQ(memcmp(b->pixels, d->pixels, 5 * b->stride), 0);
     PixelBuf *other = make(6, 4, Pixel_format565);
@@ -292,9 +296,10 @@ TEST_F(PixelTest, TileCases)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         int32_t countX = c.countX, countY = c.countY, sizeX = 100, sizeY = 10;
-        PixelBuf *outPic = reinterpret_cast<PixelBuf *>(1), *outMask = reinterpret_cast<PixelBuf *>(1);
-        int r = PixelBuf_tile(pic, c.withMask ? mask : nullptr, &outPic, &outMask, &countX, &countY, &sizeX, &sizeY,
-                              c.maxBytes);
+        PixelBuf *outPic = reinterpret_cast<PixelBuf *>(1),
+                 *outMask = reinterpret_cast<PixelBuf *>(1);
+        int r = PixelBuf_tile(pic, c.withMask ? mask : nullptr, &outPic, &outMask, &countX, &countY,
+                              &sizeX, &sizeY, c.maxBytes);
         ASSERT_EQ(r, c.result);
         EXPECT_EQ(countX, c.countXAfter);
         EXPECT_EQ(countY, c.countYAfter);
@@ -324,10 +329,13 @@ TEST_F(PixelTest, TileCases)
     // Missing arguments and an empty picture.
     int32_t one = 1, size = 1;
     PixelBuf *out = nullptr;
-    EXPECT_EQ(PixelBuf_tile(nullptr, nullptr, &out, nullptr, &one, &one, &size, &size, 100), Res_nullInput);
-    EXPECT_EQ(PixelBuf_tile(pic, nullptr, &out, nullptr, &one, &one, nullptr, &size, 100), Res_nullInput);
+    EXPECT_EQ(PixelBuf_tile(nullptr, nullptr, &out, nullptr, &one, &one, &size, &size, 100),
+              Res_nullInput);
+    EXPECT_EQ(PixelBuf_tile(pic, nullptr, &out, nullptr, &one, &one, nullptr, &size, 100),
+              Res_nullInput);
     PixelBuf *empty = make(0, 2, Pixel_format565);
-    EXPECT_EQ(PixelBuf_tile(empty, nullptr, &out, nullptr, &one, &one, &size, &size, 100), Res_pixelOverBudget);
+    EXPECT_EQ(PixelBuf_tile(empty, nullptr, &out, nullptr, &one, &one, &size, &size, 100),
+              Res_pixelOverBudget);
     // Out of memory at the picture or the mask: nothing made, nothing changed.
     for (uint64_t n = 1; n <= 4; n++) {
         int32_t cx = 10, cy = 1, sx = 5, sy = 5;
@@ -360,7 +368,8 @@ TEST_F(PixelTest, ExtendGrowsAndCrops)
     for (int row = 0; row < 4; row++)
         for (int col = 0; col < 5; col++) {
             bool inside = row >= 1 && row <= 2 && col >= 1 && col <= 3;
-            EXPECT_EQ(px16(pic, row, col), inside ? uint16_t((row - 1) * 256 + col - 1) : 0xFFFF) << row << col;
+            EXPECT_EQ(px16(pic, row, col), inside ? uint16_t((row - 1) * 256 + col - 1) : 0xFFFF)
+                << row << col;
         }
     // Crop to the top-right pixel of the original: y-up (2, 1).
     Rect crop = {3, 2, 4, 3};
@@ -420,7 +429,7 @@ TEST_F(PixelTest, ConvertCases)
     struct Case {
         const char *name;
         uint32_t from, to;
-        uint32_t in;  // one source pixel
+        uint32_t in; // one source pixel
         int result;
         uint32_t out; // the converted pixel
     } cases[] = {
@@ -610,7 +619,15 @@ TEST_F(PixelTest, FillCases)
         uint32_t inside; // the value of a filled pixel (from 0)
     } cases[] = {
         {"5-6-5 from a colour", 4, 6, 0x00FF8040, 255, {}, true, Res_ok, 0x441F},
-        {"alpha 254 white over black", 4, 6, white, 254, {}, true, Res_ok, (30u << 11) | (61u << 5) | 30u},
+        {"alpha 254 white over black",
+         4,
+         6,
+         white,
+         254,
+         {},
+         true,
+         Res_ok,
+         (30u << 11) | (61u << 5) | 30u},
         {"the last memory row", 4, 6, white, 255, {0, 0, 4, 1}, false, Res_ok, 0xFFFF},
         {"the first memory row", 4, 6, white, 255, {0, 2, 4, 3}, false, Res_ok, 0xFFFF},
         {"a middle block", 4, 6, white, 255, {1, 1, 3, 2}, false, Res_ok, 0xFFFF},
@@ -627,7 +644,9 @@ TEST_F(PixelTest, FillCases)
         PixelBuf *buf = make(4, 3, c.format);
         memset(buf->pixels, 0, 3 * buf->stride);
         Bitmap *bm = bitmapOver(buf);
-        ASSERT_EQ(Bitmap_fillGeneral(bm, c.colourFormat, c.colour, c.alpha, c.whole ? nullptr : &c.rect), c.result);
+        ASSERT_EQ(
+            Bitmap_fillGeneral(bm, c.colourFormat, c.colour, c.alpha, c.whole ? nullptr : &c.rect),
+            c.result);
         Rect area = {0, 0, 4, 3};
         if (!c.whole)
             Rect_intersect(&area, &c.rect);
@@ -635,7 +654,8 @@ TEST_F(PixelTest, FillCases)
         for (int row = 0; row < 3; row++)
             for (int col = 0; col < 4; col++) {
                 int y = 2 - row; // y-up
-                bool in = c.result == Res_ok && col >= area.x0 && col < area.x1 && y >= area.y0 && y < area.y1;
+                bool in = c.result == Res_ok && col >= area.x0 && col < area.x1 && y >= area.y0 &&
+                          y < area.y1;
                 uint32_t v = 0;
                 memcpy(&v, buf->pixels + row * buf->stride + col * bpp, bpp);
                 EXPECT_EQ(v, in ? c.inside : 0) << row << "," << col;
@@ -671,7 +691,8 @@ TEST_F(PixelTest, FillVariants)
     // Through the indirect pixel pointer.
     uint8_t *rows = rgb->pixels;
     Bitmap *ind = nullptr;
-    ASSERT_EQ(Bitmap_create(nullptr, &ind, 2, 2, Pixel_format565, 1, &rows, Bitmap_flagIndirect), Res_ok);
+    ASSERT_EQ(Bitmap_create(nullptr, &ind, 2, 2, Pixel_format565, 1, &rows, Bitmap_flagIndirect),
+              Res_ok);
     bitmaps.push_back(ind);
     EXPECT_EQ(Bitmap_firstRow(ind), rows);
     EXPECT_EQ(Bitmap_fillColour(ind, 0x00FF0000), Res_ok);

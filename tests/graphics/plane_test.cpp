@@ -12,8 +12,7 @@
 
 #include "graphics/plane.h"
 
-namespace
-{
+namespace {
 
 struct Plane {
     uint32_t width, height;
@@ -70,13 +69,13 @@ TEST(PlaneReduce, PartialBlocksAverageOverTheirRealSize)
     struct Case {
         uint32_t shift, width, height;
     } cases[] = {
-        {1, 5, 2}, {1, 5, 5}, {1, 1, 1}, {1, 1, 7}, {2, 3, 2}, {2, 6, 9},
-        {2, 4, 4}, {3, 7, 7}, {3, 8, 8}, {3, 9, 17}, {3, 1, 30}, {1, 600, 3},
-        {3, 2100, 9}, {2, 1030, 5},
+        {1, 5, 2}, {1, 5, 5}, {1, 1, 1},  {1, 1, 7},  {2, 3, 2},   {2, 6, 9},    {2, 4, 4},
+        {3, 7, 7}, {3, 8, 8}, {3, 9, 17}, {3, 1, 30}, {1, 600, 3}, {3, 2100, 9}, {2, 1030, 5},
     };
     std::mt19937 rng(12);
     for (const Case &c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.width << "x" << c.height << " by " << (1 << c.shift));
+        SCOPED_TRACE(::testing::Message()
+                     << c.width << "x" << c.height << " by " << (1 << c.shift));
         Plane p(c.width, c.height, 3);
         for (uint32_t y = 0; y < c.height; y++)
             for (uint32_t x = 0; x < c.width; x++)

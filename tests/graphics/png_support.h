@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace png
-{
+namespace png {
 
 // 5-6-5 to 8-bit RGB, each channel widened by repeating its top bits.
 inline std::vector<uint8_t> rgbFrom565(const uint16_t *pixels, int width, int height,

@@ -8,11 +8,9 @@
 
 #include "tests/graphics/rgba_support.h"
 
-namespace
-{
+namespace {
 
-class PngTest : public DecodeFixture
-{
+class PngTest : public DecodeFixture {
   protected:
     void SetUp() override
     {

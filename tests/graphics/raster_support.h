@@ -26,8 +26,7 @@ using Contour = std::vector<int32_t>;
 // 256 that a path of the bitmap's own scale gets.
 constexpr Matrix deviceUnits = {0x100, 0, 0, 0x100, 0, 0};
 
-class RasterTest : public LeakCheckedHeapTest<(16u << 20)>
-{
+class RasterTest : public LeakCheckedHeapTest<(16u << 20)> {
   protected:
     void SetUp() override
     {

@@ -21,8 +21,7 @@
 #include "graphics/spanpainter.h"
 #include "tests/graphics/raster_support.h"
 
-namespace
-{
+namespace {
 
 struct RefCase {
     std::string name;
@@ -75,9 +74,7 @@ int coverageOf565(uint16_t v)
     return int(std::lround(((v >> 5) & 63) * 255.0 / 63.0));
 }
 
-class RasterRefTest : public RasterTest
-{
-};
+class RasterRefTest : public RasterTest {};
 
 TEST_F(RasterRefTest, FillsMatchAreaCoverage)
 {

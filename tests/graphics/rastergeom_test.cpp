@@ -22,12 +22,9 @@
 #include "graphics/vector.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
-class RasterGeomTest : public LeakCheckedHeapTest<>
-{
-};
+class RasterGeomTest : public LeakCheckedHeapTest<> {};
 
 TEST_F(RasterGeomTest, IntegerSquareRoots)
 {
@@ -54,8 +51,8 @@ TEST_F(RasterGeomTest, IntegerSquareRoots)
         EXPECT_TRUE(next > v) << v;
     }
     // Squares and their neighbours, where a rounded root would be one off.
-    for (uint64_t r : {uint64_t(3), uint64_t(65535), uint64_t(94906265), uint64_t(3037000499), uint64_t(4294967294),
-                       uint64_t(4294967295)}) {
+    for (uint64_t r : {uint64_t(3), uint64_t(65535), uint64_t(94906265), uint64_t(3037000499),
+                       uint64_t(4294967294), uint64_t(4294967295)}) {
         EXPECT_EQ(Math_isqrt64(uint32_t(r * r), uint32_t((r * r) >> 32)), r);
         EXPECT_EQ(Math_isqrt64(uint32_t(r * r - 1), uint32_t((r * r - 1) >> 32)), r - 1);
         if (r < 4294967295u) {
@@ -373,7 +370,12 @@ TEST(Vector, StepTowardTable)
         {"short diagonal, 16.16", 0, 0, 1, -1, 0x640000, {0x46B5EF, -0x46B5EF}},
         // Differences past 32 bits keep their direction.
         {"x difference past 2^31", INT32_MIN + 10, 0, INT32_MAX - 10, 1, 100, {INT32_MIN + 110, 0}},
-        {"both past 2^31", -2000000000, -2000000000, 2000000000, 2000000000, 1000,
+        {"both past 2^31",
+         -2000000000,
+         -2000000000,
+         2000000000,
+         2000000000,
+         1000,
          {-2000000000 + 707, -2000000000 + 707}},
     };
     for (auto &c : cases) {

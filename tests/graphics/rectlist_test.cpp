@@ -17,8 +17,7 @@
 #include "graphics/rectlist.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 using RectListTest = LeakCheckedHeapTest<>;
 

@@ -10,8 +10,7 @@
 #include "graphics/bitmap.h"
 #include "graphics/rects.h"
 
-namespace
-{
+namespace {
 
 Bitmap withScale(int32_t scale)
 {

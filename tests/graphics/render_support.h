@@ -98,8 +98,7 @@ inline const ObjItemOps testPathOps = {testPathDraw, testPathMeasure, nullptr, 1
 inline const ObjClass testPathClass = {&testPathOps, int32_t(sizeof(TestPathPart)), testPathFree,
                                        Obj_itemPlain};
 
-class RenderFixture : public EdrFixture
-{
+class RenderFixture : public EdrFixture {
   protected:
     void TearDown() override
     {

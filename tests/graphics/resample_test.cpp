@@ -19,12 +19,9 @@
 #include "graphics/resample.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
-class ResampleTest : public LeakCheckedHeapTest<16u << 20>
-{
-};
+class ResampleTest : public LeakCheckedHeapTest<16u << 20> {};
 
 std::vector<uint8_t> bytesOf(const std::vector<uint32_t> &v, bool wide)
 {
@@ -248,8 +245,7 @@ TEST_F(ResampleTest, PatternKernelsRepeatAndMirror)
 
 // -------------------------------------------------------- orientations
 
-class OrientTest : public LeakCheckedHeapTest<>
-{
+class OrientTest : public LeakCheckedHeapTest<> {
   protected:
     PixelBuf *make(int32_t w, int32_t h, uint32_t fmt)
     {

@@ -166,8 +166,7 @@ inline ImageSource *trickleSource(const std::string &bytes, int key, int *releas
 
 // The image store in dynamic mode (nothing decoded at open) with the
 // codec under test registered; images decode in the test's thread.
-class DecodeFixture : public ImageStoreFixture
-{
+class DecodeFixture : public ImageStoreFixture {
   protected:
     void makeCodecStore(ImageCodec *(*descriptor)(), uint32_t format = Pixel_format565)
     {

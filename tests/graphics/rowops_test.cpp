@@ -62,7 +62,7 @@ uint32_t to565(uint32_t c)
 // the routines.
 struct Scene {
     uint32_t key;
-    bool wide;      // 5-6-5 destination
+    bool wide; // 5-6-5 destination
     bool srcBuffer;
     bool maskBuffer;
     uint32_t colour; // constant source: a format-6 word, or a byte
@@ -150,14 +150,17 @@ TEST(RowOps, EveryKeyMatchesTheModel)
             if (maskBuffer && alpha != 255)
                 continue; // the alpha is not read: one round is enough
             for (int round = 0; round < 40; round++, scenes++) {
-                SCOPED_TRACE("key " + std::to_string(e.key) + " alpha " + std::to_string(alpha) + " round " +
-                             std::to_string(round));
+                SCOPED_TRACE("key " + std::to_string(e.key) + " alpha " + std::to_string(alpha) +
+                             " round " + std::to_string(round));
                 const size_t N = 600;
-                Scene s{e.key, wide, srcBuffer, maskBuffer, uint32_t(rng()), alpha, {}, {}, {}, {}, {}, {}};
+                Scene s{e.key, wide, srcBuffer, maskBuffer, uint32_t(rng()), alpha, {}, {},
+                        {},    {},   {},        {}};
                 // Pixels of a few kinds: random, and the extremes that take
                 // the shortcuts.
                 auto px = [&]() { return rng() % 4 == 0 ? (rng() % 2 ? 0xFFFFu : 0u) : rng(); };
-                auto byte = [&]() { return uint8_t(rng() % 4 == 0 ? (rng() % 2 ? 255 : 0) : rng()); };
+                auto byte = [&]() {
+                    return uint8_t(rng() % 4 == 0 ? (rng() % 2 ? 255 : 0) : rng());
+                };
                 for (size_t i = 0; i < N + 1; i++) {
                     s.dst16.push_back(uint16_t(px()));
                     s.src16.push_back(uint16_t(px()));
@@ -175,20 +178,24 @@ TEST(RowOps, EveryKeyMatchesTheModel)
                 model.pos = start;
 
                 RowOpSet set;
-                const uint8_t *srcBase = wide ? reinterpret_cast<const uint8_t *>(s.src16.data() + start)
-                                              : s.src8.data() + start;
+                const uint8_t *srcBase =
+                    wide ? reinterpret_cast<const uint8_t *>(s.src16.data() + start)
+                         : s.src8.data() + start;
                 const void *source = srcBuffer ? static_cast<const void *>(srcBase) : &s.colour;
                 uint8_t value = uint8_t(s.colour);
                 if (!srcBuffer && !wide)
                     source = &value;
-                const void *mask = maskBuffer ? static_cast<const void *>(s.mask.data() + start) : &s.alpha;
+                const void *mask =
+                    maskBuffer ? static_cast<const void *>(s.mask.data() + start) : &s.alpha;
                 e.setup(&set, source, mask);
-                set.dst = wide ? reinterpret_cast<uint8_t *>(s.dst16.data() + start) : s.dst8.data() + start;
+                set.dst = wide ? reinterpret_cast<uint8_t *>(s.dst16.data() + start)
+                               : s.dst8.data() + start;
                 ASSERT_EQ(set.spanCoverageRGB == nullptr, !wide);
                 const uint8_t *coverage = s.coverage.data();
                 size_t done = start;
                 while (true) {
-                    Step st{Op(rng() % (wide ? 5 : 4)), 1 + uint32_t(rng() % 40), uint32_t(rng() % 300)};
+                    Step st{Op(rng() % (wide ? 5 : 4)), 1 + uint32_t(rng() % 40),
+                            uint32_t(rng() % 300)};
                     if (done + st.n > N)
                         break;
                     model.run(st);
@@ -210,8 +217,9 @@ TEST(RowOps, EveryKeyMatchesTheModel)
                     ASSERT_EQ(set.dst, s.dst8.data() + done);
                 }
                 if (srcBuffer) {
-                    ASSERT_EQ(set.src, wide ? reinterpret_cast<const uint8_t *>(s.src16.data() + done)
-                                            : s.src8.data() + done);
+                    ASSERT_EQ(set.src,
+                              wide ? reinterpret_cast<const uint8_t *>(s.src16.data() + done)
+                                   : s.src8.data() + done);
                 }
                 if (maskBuffer) {
                     ASSERT_EQ(set.mask, s.mask.data() + done);
@@ -362,7 +370,8 @@ TEST(RowOps, DriversMoveByTheirStrides)
     uint8_t bytes[12] = {};
     uint8_t v = 7, alpha = 255;
     RowOp_runRows(bytes + 8, RowOp_find(0, 0, 0, 0, 0), &v, 2, &alpha, 2, -4);
-    EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + 12), (std::vector<uint8_t>{0, 0, 0, 0, 7, 7, 0, 0, 7, 7, 0, 0}));
+    EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + 12),
+              (std::vector<uint8_t>{0, 0, 0, 0, 7, 7, 0, 0, 7, 7, 0, 0}));
 }
 
 // ------------------------------------------------------------ coded rows
@@ -430,13 +439,13 @@ std::string play(const Codes &c, uint32_t skip, uint32_t width, std::vector<uint
 {
     std::string log;
     uint8_t dst[64];
-    RowOp_runCodedRows(dst, 0, rows.data(), c.bytes.data(), skip, width, uint32_t(rows.size()), &log, 0, nullptr, 0,
-                       recSetup);
+    RowOp_runCodedRows(dst, 0, rows.data(), c.bytes.data(), skip, width, uint32_t(rows.size()),
+                       &log, 0, nullptr, 0, recSetup);
     return log;
 }
 
-constexpr uint32_t last = GlyphMask_lastCode, kSkip = GlyphMask_kindSkip, kLit = GlyphMask_kindLiteral,
-                   kPix = GlyphMask_kindPixel;
+constexpr uint32_t last = GlyphMask_lastCode, kSkip = GlyphMask_kindSkip,
+                   kLit = GlyphMask_kindLiteral, kPix = GlyphMask_kindPixel;
 
 TEST(RowOps, CodedRowCases)
 {
@@ -448,18 +457,22 @@ TEST(RowOps, CodedRowCases)
     } cases[] = {
         {"a full run cut by skip and width", Codes().code(last | 10), 3, 4, "span 4; "},
         {"a pixel code after a literal run and its pad",
-         Codes().code(kLit | 3).data({10, 20, 30}).code(last | kPix | 77), 0, 100, "cov 10 20 30; pixel 77; "},
+         Codes().code(kLit | 3).data({10, 20, 30}).code(last | kPix | 77), 0, 100,
+         "cov 10 20 30; pixel 77; "},
         {"a pixel and a skip run passed over",
          Codes().code(kPix | 5).code(kSkip | 1).code(last | 4), 2, 100, "span 4; "},
         {"a literal run cut: its coverage starts after the skipped bytes",
-         Codes().code(kLit | 5).data({1, 2, 3, 4, 5}).code(last | 2), 2, 100, "cov 3 4 5; span 2; "},
+         Codes().code(kLit | 5).data({1, 2, 3, 4, 5}).code(last | 2), 2, 100,
+         "cov 3 4 5; span 2; "},
         {"a skip run cut", Codes().code(kSkip | 6).code(last | 2), 4, 100, "skip 2; span 2; "},
         {"everything skipped", Codes().code(3).code(last | kPix | 9), 4, 100, ""},
         {"skip ends on the last code", Codes().code(3).code(last | 2), 5, 100, ""},
-        {"the width stops before the row's end", Codes().code(4).code(kSkip | 3).code(last | 8), 0, 5,
-         "span 4; skip 1; "},
-        {"the width ends exactly at a code", Codes().code(4).code(last | kPix | 1), 0, 4, "span 4; "},
-        {"a literal run cut by the width", Codes().code(last | kLit | 4).data({9, 8, 7, 6}), 1, 2, "cov 8 7; "},
+        {"the width stops before the row's end", Codes().code(4).code(kSkip | 3).code(last | 8), 0,
+         5, "span 4; skip 1; "},
+        {"the width ends exactly at a code", Codes().code(4).code(last | kPix | 1), 0, 4,
+         "span 4; "},
+        {"a literal run cut by the width", Codes().code(last | kLit | 4).data({9, 8, 7, 6}), 1, 2,
+         "cov 8 7; "},
         {"nothing drawn at width 0", Codes().code(last | 4), 0, 0, ""},
     };
     for (const Case &c : cases)
@@ -477,7 +490,8 @@ TEST(RowOps, CodedRowsAdvanceEveryRow)
         p = 0x1234;
     uint32_t white = 0x00FFFFFF;
     uint8_t alpha = 255;
-    RowOp_runCodedRows(dst, 8, rows, c.bytes.data(), 0, 4, 3, &white, 0, &alpha, 0, RowOp_find(4, 6, 0, 0, 0));
+    RowOp_runCodedRows(dst, 8, rows, c.bytes.data(), 0, 4, 3, &white, 0, &alpha, 0,
+                       RowOp_find(4, 6, 0, 0, 0));
     std::vector<uint16_t> want = {0x1234, 0x1234, 0x1234, 0x1234, 0xFFFF, 0xFFFF, 0xFFFF, 0x1234};
     uint16_t p200 = uint16_t(mix565(0x1234, 0xFFFF, w32(200)));
     want.insert(want.end(), {p200, 0x1234, 0x1234, 0x1234});
@@ -491,7 +505,8 @@ TEST(RowOps, CodedRowsAdvanceEveryRow)
     Codes two;
     two.code(last | 2);
     uint32_t offsets[3] = {0, GlyphMask_emptyRow, 0};
-    RowOp_runCodedRows(out, 2, offsets, two.bytes.data(), 0, 2, 3, src, 3, mask, 2, RowOp_find(0, 0, 0, 1, 1));
+    RowOp_runCodedRows(out, 2, offsets, two.bytes.data(), 0, 2, 3, src, 3, mask, 2,
+                       RowOp_find(0, 0, 0, 1, 1));
     EXPECT_EQ(std::vector<uint8_t>(out, out + 6), (std::vector<uint8_t>{1, 2, 0, 0, 5, 0}));
 }
 

@@ -12,8 +12,7 @@
 #include "graphics/gradient.h"
 #include "graphics/scale565.h"
 
-namespace
-{
+namespace {
 
 // The source index of scaled position j, stepped from position 0.
 int64_t stepUp(int64_t s, int64_t d, int64_t j)
@@ -85,9 +84,10 @@ TEST(Scale565, PicksAndDithersAsTheSteppingSays)
     const uint32_t *table = Scaler_packedTable();
     std::mt19937 rng(55);
     for (const Case &c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.sw << "x" << c.sh << " to " << c.dw << "x" << c.dh
-                                          << " window " << c.startX << "," << c.startY << " "
-                                          << c.width << "x" << c.height << (c.up ? " up" : " down"));
+        SCOPED_TRACE(::testing::Message()
+                     << c.sw << "x" << c.sh << " to " << c.dw << "x" << c.dh << " window "
+                     << c.startX << "," << c.startY << " " << c.width << "x" << c.height
+                     << (c.up ? " up" : " down"));
         Picture src(c.sw, c.sh, 3), dst(c.width, c.height, 2);
         for (int32_t y = 0; y < c.sh; y++)
             for (int32_t x = 0; x < c.sw; x++)
@@ -163,9 +163,9 @@ TEST(Scale565, TheDitherTableIsTheSharedOne)
     EXPECT_EQ(Scaler_packedTable(), Gradient_ditherTable());
     const uint32_t *t = Scaler_packedTable();
     for (int i = 0; i < 32 * 32; i++) {
-        EXPECT_LT(t[i] & 0x3FFu, 16u) << i;              // blue: 4 fraction bits
-        EXPECT_EQ(t[i] & 0x000F8000u, 0u) << i;          // red: below bit 15
-        EXPECT_EQ(t[i] & 0xFE000000u, 0u) << i;          // green: below bit 25
+        EXPECT_LT(t[i] & 0x3FFu, 16u) << i;     // blue: 4 fraction bits
+        EXPECT_EQ(t[i] & 0x000F8000u, 0u) << i; // red: below bit 15
+        EXPECT_EQ(t[i] & 0xFE000000u, 0u) << i; // green: below bit 25
     }
 }
 

@@ -54,10 +54,10 @@ TEST(CrossingTableBounds, TopIsTheFloorOfTheFixedEdge)
         uint32_t rowCount;
         Rect expect;
     } cases[] = {
-        {2560, 20, {3, 10, 9, 20}},   // top 10.0, 20 sub-rows at shift 1
-        {-1, 20, {3, -1, 9, 9}},      // just above 0: top -1
+        {2560, 20, {3, 10, 9, 20}}, // top 10.0, 20 sub-rows at shift 1
+        {-1, 20, {3, -1, 9, 9}},    // just above 0: top -1
         {-256, 4, {3, -1, 9, 1}},
-        {2600, 21, {3, 10, 9, 20}},   // fractions and odd counts round down
+        {2600, 21, {3, 10, 9, 20}}, // fractions and odd counts round down
     };
     for (const Case &c : cases) {
         CrossingTable t{};
@@ -91,8 +91,8 @@ TEST(StencilRows, DecodeArraysPickTheirExpander)
     for (const Case &c : cases) {
         uint32_t colours[3];
         uint8_t alphas[3];
-        (c.defaultDecode ? StencilRow_toColourInverted : StencilRow_toColour)(mask, colours, alphas, 3, 0, 0,
-                                                                              0x1234);
+        (c.defaultDecode ? StencilRow_toColourInverted : StencilRow_toColour)(mask, colours, alphas,
+                                                                              3, 0, 0, 0x1234);
         EXPECT_EQ(std::vector<uint32_t>(colours, colours + 3), c.colours) << c.what;
         EXPECT_EQ(std::vector<uint8_t>(alphas, alphas + 3), c.alphas) << c.what;
     }

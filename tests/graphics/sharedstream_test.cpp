@@ -17,9 +17,9 @@ namespace {
 struct WindowStream {
     ByteStream base{};
     std::vector<uint8_t> data;
-    size_t at = 0;        // the position after the window
+    size_t at = 0; // the position after the window
     int closes = 0;
-    int failSeeks = 0;    // seeks fail while set
+    int failSeeks = 0; // seeks fail while set
     bool noControl = false;
 };
 
@@ -216,7 +216,8 @@ TEST_F(SharedStreamTest, ControlOperationsAndOutOfMemory)
         EXPECT_EQ(a->base.length, 1000u); // copied from the stream
         EXPECT_EQ(ByteStream_control(&a->base, ByteStream_opMimeId, &length), 259);
         w.base.control = nullptr;
-        EXPECT_EQ(ByteStream_control(&a->base, ByteStream_opMimeId, &length), SharedStream_noControl);
+        EXPECT_EQ(ByteStream_control(&a->base, ByteStream_opMimeId, &length),
+                  SharedStream_noControl);
         w.base.control = windowControl;
         Mem_failAfter(1);
         SharedStreamReader *none = nullptr;

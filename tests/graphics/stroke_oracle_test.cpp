@@ -5,8 +5,8 @@
 // matrices; dash patterns) is stroked, its outline sampled at pixel centres
 // with the tests' own non-zero winding test, and compared with Ghostscript's
 // rendering of the same stroke at two pixels per design pixel
-// (make_stroke_fixtures.py). Pixels within two pixels of the outline's boundary are not compared: the two rasterisers
-// round edges differently. The outline's chains must close, and
+// (make_stroke_fixtures.py). Pixels within two pixels of the outline's boundary are not compared:
+// the two rasterisers round edges differently. The outline's chains must close, and
 // Path_strokeBounds must hold the outline: exactly its box for pens without
 // round caps, joins or dashes.
 #include <gtest/gtest.h>
@@ -36,7 +36,7 @@ using namespace stroke_test;
 namespace {
 
 const std::string kDir = std::string(VEXLAN_FIXTURES) + "/stroke/";
-const int32_t kDesign = 160 * 256;     // the image's width and height in output units
+const int32_t kDesign = 160 * 256;    // the image's width and height in output units
 const int32_t kDashScale = 256 << 16; // dash lengths are in pixels
 
 struct Case {
@@ -95,8 +95,8 @@ struct Image {
 
 uint32_t be32(const std::string &b, size_t at)
 {
-    return uint32_t(uint8_t(b[at])) << 24 | uint32_t(uint8_t(b[at + 1])) << 16 | uint32_t(uint8_t(b[at + 2])) << 8 |
-           uint8_t(b[at + 3]);
+    return uint32_t(uint8_t(b[at])) << 24 | uint32_t(uint8_t(b[at + 1])) << 16 |
+           uint32_t(uint8_t(b[at + 2])) << 8 | uint8_t(b[at + 3]);
 }
 
 int paeth(int a, int b, int c)
@@ -133,15 +133,18 @@ bool loadPng(const std::string &file, Image *out)
     const size_t stride = (out->width + 7) / 8;
     std::vector<uint8_t> raw((stride + 1) * out->height);
     uLongf rawSize = uLongf(raw.size());
-    if (out->width == 0 || uncompress(raw.data(), &rawSize, reinterpret_cast<const Bytef *>(idat.data()),
-                                      uLong(idat.size())) != Z_OK || rawSize != raw.size())
+    if (out->width == 0 ||
+        uncompress(raw.data(), &rawSize, reinterpret_cast<const Bytef *>(idat.data()),
+                   uLong(idat.size())) != Z_OK ||
+        rawSize != raw.size())
         return false;
     std::vector<uint8_t> prior(stride, 0), row(stride);
     out->gray.assign(size_t(out->width) * out->height, 0);
     for (uint32_t y = 0; y < out->height; y++) {
         const uint8_t *line = raw.data() + y * (stride + 1);
         for (size_t i = 0; i < stride; i++) {
-            int a = i > 0 ? row[i - 1] : 0, b = prior[i], c = i > 0 ? prior[i - 1] : 0, x = line[1 + i];
+            int a = i > 0 ? row[i - 1] : 0, b = prior[i], c = i > 0 ? prior[i - 1] : 0,
+                x = line[1 + i];
             switch (line[0]) {
             case 0: row[i] = uint8_t(x); break;
             case 1: row[i] = uint8_t(x + a); break;
@@ -171,7 +174,8 @@ TEST_F(StrokeOracle, EveryFixtureMatchesGhostscript)
         ASSERT_EQ(Path_create(&source, 0x10000), Res_ok);
         ASSERT_EQ(Path_create(&out, 0x10000), Res_ok);
         ASSERT_TRUE(buildPath(source, c.path));
-        ASSERT_EQ(Path_stroke(nullptr, source, out, &c.matrix, &c.pen, kDashScale, nullptr), Res_ok);
+        ASSERT_EQ(Path_stroke(nullptr, source, out, &c.matrix, &c.pen, kDashScale, nullptr),
+                  Res_ok);
         EXPECT_TRUE(edgesBalance(out)) << "the outline's chains do not close";
 
         // The bounds walk holds the outline; without round parts and dashes
@@ -183,7 +187,8 @@ TEST_F(StrokeOracle, EveryFixtureMatchesGhostscript)
         EXPECT_LE(bounds.y0, outline.y0);
         EXPECT_GE(bounds.x1, outline.x1);
         EXPECT_GE(bounds.y1, outline.y1);
-        uint32_t join = (c.pen.style >> Pen_joinShift) & 3, cap = (c.pen.style >> Pen_startCapShift) & 3;
+        uint32_t join = (c.pen.style >> Pen_joinShift) & 3,
+                 cap = (c.pen.style >> Pen_startCapShift) & 3;
         if (c.dash.empty() && join != Pen_joinRound && cap != Pen_capRound) {
             EXPECT_EQ(bounds.x0, outline.x0);
             EXPECT_EQ(bounds.y0, outline.y0);
@@ -246,9 +251,11 @@ TEST_F(StrokeOracle, EveryFixtureMatchesGhostscript)
             // The part of the map around the differences.
             std::string shown;
             for (int j = std::max(0, my0 - 6); j <= std::min(int(gs.height) - 1, my1 + 6); j++)
-                shown += map[j].substr(size_t(std::max(0, mx0 - 12)), size_t(mx1 - mx0 + 25)) + "\n";
+                shown +=
+                    map[j].substr(size_t(std::max(0, mx0 - 12)), size_t(mx1 - mx0 + 25)) + "\n";
             ADD_FAILURE() << mismatches << " pixels differ from (" << mx0 << ", " << my0
-                          << "); E: only the engine paints, G: only Ghostscript, +/.: inside/outside near an edge\n"
+                          << "); E: only the engine paints, G: only Ghostscript, +/.: "
+                             "inside/outside near an edge\n"
                           << shown;
         }
         Path_destroy(source);

@@ -29,8 +29,8 @@ inline bool buildPath(Path *path, const std::string &text)
         for (int i = 0; i < n; i++)
             if (!(in >> v[i]))
                 return false;
-        int32_t a = int32_t(v[0]), b = int32_t(v[1]), c = int32_t(v[2]), d = int32_t(v[3]), e = int32_t(v[4]),
-                f = int32_t(v[5]);
+        int32_t a = int32_t(v[0]), b = int32_t(v[1]), c = int32_t(v[2]), d = int32_t(v[3]),
+                e = int32_t(v[4]), f = int32_t(v[5]);
         int r;
         if (op == "M")
             r = Path_moveTo(path, a, b);
@@ -91,8 +91,10 @@ inline std::vector<Edge> edgesOf(const Path *p)
             for (int i = 1; i <= n; i++) {
                 double t = double(i) / n, s = 1 - t, x, y;
                 if (e.op == Path_opCubic) {
-                    x = s * s * s * cx + 3 * s * s * t * e.pts[0] + 3 * s * t * t * e.pts[2] + t * t * t * e.pts[4];
-                    y = s * s * s * cy + 3 * s * s * t * e.pts[1] + 3 * s * t * t * e.pts[3] + t * t * t * e.pts[5];
+                    x = s * s * s * cx + 3 * s * s * t * e.pts[0] + 3 * s * t * t * e.pts[2] +
+                        t * t * t * e.pts[4];
+                    y = s * s * s * cy + 3 * s * s * t * e.pts[1] + 3 * s * t * t * e.pts[3] +
+                        t * t * t * e.pts[5];
                 } else {
                     x = s * s * cx + 2 * s * t * e.pts[0] + t * t * e.pts[2];
                     y = s * s * cy + 2 * s * t * e.pts[1] + t * t * e.pts[3];
@@ -112,7 +114,8 @@ inline std::vector<Edge> edgesOf(const Path *p)
 // Winding numbers along the row y at the points xs (ascending): each edge
 // that crosses the row (upper end included, lower end excluded) counts +1
 // or -1 by its direction for the points to the right of the crossing.
-inline std::vector<int> windingRow(const std::vector<Edge> &edges, double y, const std::vector<double> &xs)
+inline std::vector<int> windingRow(const std::vector<Edge> &edges, double y,
+                                   const std::vector<double> &xs)
 {
     std::vector<std::pair<double, int>> crossings;
     for (const Edge &e : edges) {
@@ -141,7 +144,8 @@ inline std::vector<int> windingRow(const std::vector<Edge> &edges, double y, con
 // ascending). Each edge is offered only to the rows it spans, so a large
 // outline over a large grid costs the sum of its edges' heights, not rows
 // times edges.
-inline std::vector<std::vector<int>> windingGrid(const std::vector<Edge> &edges, const std::vector<double> &ys,
+inline std::vector<std::vector<int>> windingGrid(const std::vector<Edge> &edges,
+                                                 const std::vector<double> &ys,
                                                  const std::vector<double> &xs)
 {
     std::vector<std::vector<Edge>> byRow(ys.size());

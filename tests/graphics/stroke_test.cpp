@@ -54,8 +54,10 @@ TEST(GeomLines, IntersectionTable)
         {"parallel: the first line's second point", {0, 0, 10, 0, 0, 5, 10, 5}, 1, {10, 0}},
         {"the same line", {0, 0, 10, 10, 2, 2, 5, 5}, 1, {10, 10}},
         {"a point for a line", {3, 4, 3, 4, 0, 0, 10, 10}, 1, {3, 4}},
-        {"far corners, exact", {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MIN},
-         1, {-1, -1}},
+        {"far corners, exact",
+         {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MIN},
+         1,
+         {-1, -1}},
         {"nearly parallel: beyond the 32-bit range",
          {0, 0, 1000000, 0, 0, 2000, 2000000, 1999},
          0,
@@ -63,7 +65,8 @@ TEST(GeomLines, IntersectionTable)
     };
     for (auto &c : cases) {
         Point out{12345, 678};
-        int ok = Geom_lineIntersection(&out, c.p[0], c.p[1], c.p[2], c.p[3], c.p[4], c.p[5], c.p[6], c.p[7]);
+        int ok = Geom_lineIntersection(&out, c.p[0], c.p[1], c.p[2], c.p[3], c.p[4], c.p[5], c.p[6],
+                                       c.p[7]);
         EXPECT_EQ(ok, c.ok) << c.what;
         EXPECT_EQ(out.x, c.want.x) << c.what;
         EXPECT_EQ(out.y, c.want.y) << c.what;
@@ -93,7 +96,8 @@ TEST(GeomLines, IntersectionMatchesTheFormulaInWideArithmetic)
     for (int round = 0; round < 20000; round++) {
         // Small, medium and full-range coordinates.
         int bits = round % 3 == 0 ? 12 : round % 3 == 1 ? 24 : 31;
-        std::uniform_int_distribution<int64_t> coord(-(int64_t(1) << bits), (int64_t(1) << bits) - 1);
+        std::uniform_int_distribution<int64_t> coord(-(int64_t(1) << bits),
+                                                     (int64_t(1) << bits) - 1);
         int32_t p[8];
         for (int32_t &v : p)
             v = int32_t(coord(rng));
@@ -123,9 +127,26 @@ TEST(GeomLines, OctantsRunCounterClockwise)
         int32_t x, y;
         int octant;
     } cases[] = {
-        {5, 1, 0}, {5, 5, 1}, {1, 5, 1}, {0, 5, 2}, {-1, 5, 2}, {-5, 5, 2}, {-5, 1, 3}, {-5, 0, 4},
-        {-5, -1, 4}, {-5, -5, 5}, {-1, -5, 5}, {0, -5, 5}, {1, -5, 6}, {5, -5, 6}, {5, -1, 7}, {5, 0, 7},
-        {0, 0, 5}, {INT32_MIN, 0, 4}, {INT32_MIN, INT32_MIN, 5}, {INT32_MAX, INT32_MIN, 6},
+        {5, 1, 0},
+        {5, 5, 1},
+        {1, 5, 1},
+        {0, 5, 2},
+        {-1, 5, 2},
+        {-5, 5, 2},
+        {-5, 1, 3},
+        {-5, 0, 4},
+        {-5, -1, 4},
+        {-5, -5, 5},
+        {-1, -5, 5},
+        {0, -5, 5},
+        {1, -5, 6},
+        {5, -5, 6},
+        {5, -1, 7},
+        {5, 0, 7},
+        {0, 0, 5},
+        {INT32_MIN, 0, 4},
+        {INT32_MIN, INT32_MIN, 5},
+        {INT32_MAX, INT32_MIN, 6},
     };
     for (auto &c : cases)
         EXPECT_EQ(Geom_octant(c.x, c.y), c.octant) << c.x << ", " << c.y;
@@ -188,11 +209,13 @@ class Stroke : public LeakCheckedHeapTest<(8u << 20)> {
         return p;
     }
     // The outline of text under pen; the stroke must succeed.
-    Path *stroke(const std::string &text, const Pen &pn, const Matrix *m = nullptr, int32_t dashScale = 0x10000,
-                 const Rect *clip = nullptr)
+    Path *stroke(const std::string &text, const Pen &pn, const Matrix *m = nullptr,
+                 int32_t dashScale = 0x10000, const Rect *clip = nullptr)
     {
         Path *out = make();
-        EXPECT_EQ(Path_stroke(nullptr, source(text), out, m ? m : Matrix_identity(), &pn, dashScale, clip), Res_ok)
+        EXPECT_EQ(Path_stroke(nullptr, source(text), out, m ? m : Matrix_identity(), &pn, dashScale,
+                              clip),
+                  Res_ok)
             << text;
         EXPECT_TRUE(edgesBalance(out)) << text;
         return out;
@@ -226,10 +249,10 @@ TEST_F(Stroke, ButtLineIsARectangle)
 {
     Path *out = stroke("M 0 0 L 1000 0", pen(200, Pen_joinMiter, Pen_capButt));
     const std::vector<int32_t> want = {
-        9, 0, -100, 5, 1000, -100, 1, 1000, 100, 5, 0, 100, // the piece: U0-U1, V1-V0
-        1, 0, 100, 5, 0, -100,                               // start cap V0-U0
-        1, 1000, -100, 5, 1000, 100,                         // end cap U1-V1
-        1, 0, -100,                                          // back at the first corner
+        9, 0,    -100, 5, 1000, -100, 1, 1000, 100, 5, 0, 100, // the piece: U0-U1, V1-V0
+        1, 0,    100,  5, 0,    -100,                          // start cap V0-U0
+        1, 1000, -100, 5, 1000, 100,                           // end cap U1-V1
+        1, 0,    -100,                                         // back at the first corner
     };
     std::vector<int32_t> ops;
     for (const Element &e : elementsOf(out)) {
@@ -301,8 +324,10 @@ TEST_F(Stroke, ArrowCaps)
         pts.push_back(e.pts);
     // Piece (4 elements), start cap (5), end cap (5), back to U0.
     ASSERT_EQ(pts.size(), 15u);
-    const std::vector<std::vector<int64_t>> start = {{0, 50}, {0, 150}, {-300, 0}, {0, -150}, {0, -50}};
-    const std::vector<std::vector<int64_t>> end = {{1000, -50}, {1000, -150}, {1300, 0}, {1000, 150}, {1000, 50}};
+    const std::vector<std::vector<int64_t>> start = {
+        {0, 50}, {0, 150}, {-300, 0}, {0, -150}, {0, -50}};
+    const std::vector<std::vector<int64_t>> end = {
+        {1000, -50}, {1000, -150}, {1300, 0}, {1000, 150}, {1000, 50}};
     EXPECT_EQ(std::vector<std::vector<int64_t>>(pts.begin() + 4, pts.begin() + 9), start);
     EXPECT_EQ(std::vector<std::vector<int64_t>>(pts.begin() + 9, pts.begin() + 14), end);
     EXPECT_TRUE(inside(out, -290, 0));
@@ -372,8 +397,9 @@ TEST_F(Stroke, NearlyStraightRoundJoinsKeepTheBand)
         Path *out = stroke(text, pen(20000, Pen_joinRound, Pen_capButt));
         for (const Element &e : elementsOf(out))
             EXPECT_NE(e.op, uint32_t(Path_opCubic)) << text;
-        for (Point p : {Point{100000, 9000}, Point{100000, -9000}, Point{99000, 5000}, Point{101000, -5000},
-                        Point{100000, 0}, Point{100300, 9500}, Point{99700, -9500}})
+        for (Point p :
+             {Point{100000, 9000}, Point{100000, -9000}, Point{99000, 5000}, Point{101000, -5000},
+              Point{100000, 0}, Point{100300, 9500}, Point{99700, -9500}})
             EXPECT_TRUE(inside(out, p.x + 0.5, p.y + 0.5)) << text << " at " << p.x << ", " << p.y;
     }
 }
@@ -404,10 +430,12 @@ TEST_F(Stroke, ClosedSquareHasJoinsAndNoCaps)
         EXPECT_TRUE(inside(out, c.x, c.y)) << c.x << ", " << c.y;
     EXPECT_FALSE(inside(out, 500, 500));
     EXPECT_FALSE(inside(out, -101, 500));
-    Path *open = stroke("M 0 0 L 1000 0 L 1000 1000 L 0 1000 L 0 0", pen(200, Pen_joinMiter, Pen_capButt));
+    Path *open =
+        stroke("M 0 0 L 1000 0 L 1000 1000 L 0 1000 L 0 0", pen(200, Pen_joinMiter, Pen_capButt));
     EXPECT_FALSE(inside(open, -99, -99)) << "an open path's ends are not joined";
     // A close that needs no closing piece joins the last piece to the first.
-    Path *back = stroke("M 0 0 L 1000 0 L 1000 1000 L 0 1000 L 0 0 Z", pen(200, Pen_joinMiter, Pen_capButt));
+    Path *back =
+        stroke("M 0 0 L 1000 0 L 1000 1000 L 0 1000 L 0 0 Z", pen(200, Pen_joinMiter, Pen_capButt));
     EXPECT_TRUE(inside(back, -99, -99));
 }
 
@@ -462,7 +490,8 @@ TEST_F(Stroke, CurvesBeyondTheClipRectangle)
     Pen p = pen(400, Pen_joinRound, Pen_capButt);
     Path *far = stroke("M 0 0 Q 5000 5000 0 10000", p, nullptr, 0x10000, &clip);
     EXPECT_EQ(words(far), words(stroke("M 0 0 L 0 10000", p)));
-    Path *cubic = stroke("M 30000 0 C 25000 3000 25000 6000 30000 9000", p, nullptr, 0x10000, &clip);
+    Path *cubic =
+        stroke("M 30000 0 C 25000 3000 25000 6000 30000 9000", p, nullptr, 0x10000, &clip);
     EXPECT_EQ(words(cubic), words(stroke("M 30000 0 L 30000 9000", p)));
     // Every point 100 units left of the rectangle, with a pen of half width
     // 200: the curve's stroke shows inside, and differs from its chord's.
@@ -489,8 +518,8 @@ TEST_F(Stroke, MiterPointOutOfRangeIsABevel)
     Pen sharp = pen(2000, Pen_joinMiter, Pen_capButt, 100000);
     Pen flat = pen(2000, Pen_joinBevel, Pen_capButt);
     auto path = [](int64_t x) {
-        return "M " + std::to_string(x - 10000) + " 0 L " + std::to_string(x) + " 0 L " + std::to_string(x - 8660) +
-               " 5000";
+        return "M " + std::to_string(x - 10000) + " 0 L " + std::to_string(x) + " 0 L " +
+               std::to_string(x - 8660) + " 5000";
     };
     EXPECT_EQ(words(stroke(path(jx), sharp)), words(stroke(path(jx), flat)));
     // Away from the edge the same turn is mitred.
@@ -503,11 +532,13 @@ TEST_F(Stroke, JoinBitsThreeAreRefused)
     p.style |= 3u << Pen_joinShift;
     Path *src = source("M 0 0 L 100 0");
     Path *out = make();
-    EXPECT_EQ(Path_stroke(nullptr, src, out, Matrix_identity(), &p, 0x10000, nullptr), Res_strokeBadJoin);
+    EXPECT_EQ(Path_stroke(nullptr, src, out, Matrix_identity(), &p, 0x10000, nullptr),
+              Res_strokeBadJoin);
     EXPECT_EQ(Path_wordCount(out), 0u);
     Rect r;
     EXPECT_EQ(Path_strokeBounds(nullptr, src, &r, Matrix_identity(), &p), Res_strokeBadJoin);
-    EXPECT_EQ(Path_stroke(nullptr, nullptr, out, Matrix_identity(), &p, 0x10000, nullptr), Res_nullInput);
+    EXPECT_EQ(Path_stroke(nullptr, nullptr, out, Matrix_identity(), &p, 0x10000, nullptr),
+              Res_nullInput);
     EXPECT_EQ(Path_strokeBounds(nullptr, src, nullptr, Matrix_identity(), &p), Res_nullInput);
 }
 
@@ -520,11 +551,13 @@ TEST_F(Stroke, UndefinedElementsEndTheWalk)
     src->count++;
     Path *out = make();
     Pen p = pen(10, Pen_joinMiter, Pen_capButt);
-    EXPECT_EQ(Path_stroke(nullptr, src, out, Matrix_identity(), &p, 0x10000, nullptr), Res_notImplemented);
+    EXPECT_EQ(Path_stroke(nullptr, src, out, Matrix_identity(), &p, 0x10000, nullptr),
+              Res_notImplemented);
     Rect r;
     EXPECT_EQ(Path_strokeBounds(nullptr, src, &r, Matrix_identity(), &p), Res_notImplemented);
-    EXPECT_EQ(Path_dash(src, out, Matrix_identity(), std::vector<int32_t>{5, 5, -1}.data(), 0x10000),
-              Res_notImplemented);
+    EXPECT_EQ(
+        Path_dash(src, out, Matrix_identity(), std::vector<int32_t>{5, 5, -1}.data(), 0x10000),
+        Res_notImplemented);
 }
 
 // Running out of memory at every allocation in turn: the error comes back,
@@ -535,7 +568,8 @@ TEST_F(Stroke, OutputErrorsEndTheStrokeWithWhatWasWritten)
     for (int i = 1; i < 200; i++)
         text += " L " + std::to_string(i * 1000) + " " + std::to_string((i % 2) * 3000);
     std::vector<int32_t> dash = {700, 300, -1};
-    for (const int32_t *pattern : {static_cast<const int32_t *>(nullptr), static_cast<const int32_t *>(dash.data())}) {
+    for (const int32_t *pattern :
+         {static_cast<const int32_t *>(nullptr), static_cast<const int32_t *>(dash.data())}) {
         Pen p = pen(100, Pen_joinRound, Pen_capRound);
         p.dash = pattern;
         std::vector<int32_t> full = words(stroke(text, p));
@@ -564,7 +598,8 @@ TEST_F(Stroke, OutputErrorsEndTheStrokeWithWhatWasWritten)
     Path *packed = source("M 0 0 L 5 5");
     ASSERT_EQ(Path_pack(packed), Res_ok);
     Pen p = pen(100, Pen_joinRound, Pen_capRound);
-    EXPECT_EQ(Path_stroke(nullptr, source("M 0 0 L 100 0"), packed, Matrix_identity(), &p, 0x10000, nullptr),
+    EXPECT_EQ(Path_stroke(nullptr, source("M 0 0 L 100 0"), packed, Matrix_identity(), &p, 0x10000,
+                          nullptr),
               Res_pathNoCurrentPoint);
 }
 
@@ -589,17 +624,22 @@ TEST_F(Stroke, BoundsOfTheOutline)
             Pen p = pen(600, Pen_joinRound, cap);
             Rect want, got = bounds(text, p);
             ASSERT_EQ(Edr_Draw_getBounds2(nullptr, stroke(text, p), &want), Res_ok);
-            EXPECT_TRUE(got.x0 <= want.x0 && got.y0 <= want.y0 && got.x1 >= want.x1 && got.y1 >= want.y1) << text;
+            EXPECT_TRUE(got.x0 <= want.x0 && got.y0 <= want.y0 && got.x1 >= want.x1 &&
+                        got.y1 >= want.y1)
+                << text;
         }
     }
     // A curve spanning more than 2^24 units is bounded by its control
     // polygon and the pen's reach instead of being flattened.
     for (uint32_t join : {Pen_joinMiter, Pen_joinRound}) {
-        const char *huge = "M 0 0 L 0 -1000 C 0 40000000 30000000 -40000000 33554432 0 Q 0 50000000 -5000 3000 Z";
+        const char *huge =
+            "M 0 0 L 0 -1000 C 0 40000000 30000000 -40000000 33554432 0 Q 0 50000000 -5000 3000 Z";
         Pen p{style(join, Pen_capSquare, Pen_capArrow), 6000, 50000, 4000, 9000, nullptr};
         Rect want, got = bounds(huge, p);
         ASSERT_EQ(Edr_Draw_getBounds2(nullptr, stroke(huge, p), &want), Res_ok);
-        EXPECT_TRUE(got.x0 <= want.x0 && got.y0 <= want.y0 && got.x1 >= want.x1 && got.y1 >= want.y1) << join;
+        EXPECT_TRUE(got.x0 <= want.x0 && got.y0 <= want.y0 && got.x1 >= want.x1 &&
+                    got.y1 >= want.y1)
+            << join;
     }
     // Nothing drawn: the empty bound.
     Rect r = bounds("M 5 5", pen(100, Pen_joinMiter, Pen_capRound));
@@ -611,13 +651,15 @@ TEST_F(Stroke, BoundsOfTheOutline)
 TEST_F(Stroke, BoundsOfADashedPenHoldItsDashes)
 {
     std::vector<int32_t> pattern = {997, 13, -1};
-    const char *texts[] = {"M 0 0 L 1000 0 L 1000 1000", "M 0 0 L 3000 4000 L 6000 0 Z", "M 0 0 Q 3000 9000 7000 0"};
+    const char *texts[] = {"M 0 0 L 1000 0 L 1000 1000", "M 0 0 L 3000 4000 L 6000 0 Z",
+                           "M 0 0 Q 3000 9000 7000 0"};
     for (const char *text : texts)
         for (uint32_t cap : {Pen_capButt, Pen_capRound, Pen_capSquare, Pen_capArrow}) {
             Pen p{style(Pen_joinMiter, cap, cap), 400, 4000, 300, 500, pattern.data()};
             Rect want, got = bounds(text, p);
             ASSERT_EQ(Edr_Draw_getBounds2(nullptr, stroke(text, p), &want), Res_ok);
-            EXPECT_TRUE(got.x0 <= want.x0 && got.y0 <= want.y0 && got.x1 >= want.x1 && got.y1 >= want.y1)
+            EXPECT_TRUE(got.x0 <= want.x0 && got.y0 <= want.y0 && got.x1 >= want.x1 &&
+                        got.y1 >= want.y1)
                 << text << " cap " << cap;
         }
 }
@@ -626,11 +668,12 @@ TEST_F(Stroke, BoundsOfADashedPenHoldItsDashes)
 
 class Dash : public Stroke {
   protected:
-    std::vector<Element> dash(const std::string &text, std::vector<int32_t> pattern, int32_t scale = 0x10000,
-                              const Matrix *m = nullptr)
+    std::vector<Element> dash(const std::string &text, std::vector<int32_t> pattern,
+                              int32_t scale = 0x10000, const Matrix *m = nullptr)
     {
         Path *out = make();
-        EXPECT_EQ(Path_dash(source(text), out, m ? m : Matrix_identity(), pattern.data(), scale), Res_ok);
+        EXPECT_EQ(Path_dash(source(text), out, m ? m : Matrix_identity(), pattern.data(), scale),
+                  Res_ok);
         return elementsOf(out);
     }
     // The elements as text: "M x y", "L x y", "Z".
@@ -639,7 +682,10 @@ class Dash : public Stroke {
         std::string s;
         for (const Element &e : elements) {
             s += s.empty() ? "" : " ";
-            s += e.op == Path_opMove ? "M" : e.op == Path_opLine ? "L" : e.op == Path_opClose ? "Z" : "?";
+            s += e.op == Path_opMove    ? "M"
+                 : e.op == Path_opLine  ? "L"
+                 : e.op == Path_opClose ? "Z"
+                                        : "?";
             for (int64_t v : e.pts)
                 s += " " + std::to_string(v);
         }
@@ -653,9 +699,11 @@ TEST_F(Dash, TenFiveOnThirty)
     EXPECT_EQ(text(dash("M 0 0 L 30 0", {10, 5, -1})), "M 0 0 L 10 0 M 15 0 L 25 0 M 30 0");
     // Through a matrix: the lengths are measured after it.
     const Matrix twice = {0x20000, 0, 0, 0x20000, 100, 0};
-    EXPECT_EQ(text(dash("M 0 0 L 15 0", {10, 5, -1}, 0x10000, &twice)), "M 100 0 L 110 0 M 115 0 L 125 0 M 130 0");
+    EXPECT_EQ(text(dash("M 0 0 L 15 0", {10, 5, -1}, 0x10000, &twice)),
+              "M 100 0 L 110 0 M 115 0 L 125 0 M 130 0");
     // The dash scale stretches the pattern.
-    EXPECT_EQ(text(dash("M 0 0 L 60 0", {10, 5, -1}, 0x20000)), "M 0 0 L 20 0 M 30 0 L 50 0 M 60 0");
+    EXPECT_EQ(text(dash("M 0 0 L 60 0", {10, 5, -1}, 0x20000)),
+              "M 0 0 L 20 0 M 30 0 L 50 0 M 60 0");
     // An odd pattern alternates on: 3 on, 3 off, 3 on.
     EXPECT_EQ(text(dash("M 0 0 L 9 0", {3, -1})), "M 0 0 L 3 0 M 6 0 L 9 0");
 }
@@ -671,11 +719,13 @@ TEST_F(Dash, FractionsCarryOver)
 TEST_F(Dash, CornersMovesAndHiddenLines)
 {
     // The pattern runs on round a corner.
-    EXPECT_EQ(text(dash("M 0 0 L 8 0 L 8 20", {10, 5, -1})), "M 0 0 L 8 0 L 8 2 M 8 7 L 8 17 M 8 20");
+    EXPECT_EQ(text(dash("M 0 0 L 8 0 L 8 20", {10, 5, -1})),
+              "M 0 0 L 8 0 L 8 2 M 8 7 L 8 17 M 8 20");
     // A move restarts it; a hidden line goes on with it.
     EXPECT_EQ(text(dash("M 0 0 L 12 0 M 100 0 L 112 0", {10, 5, -1})),
               "M 0 0 L 10 0 M 100 0 L 110 0 M 112 0");
-    EXPECT_EQ(text(dash("M 0 0 L 12 0 H 100 0 L 112 0", {10, 5, -1})), "M 0 0 L 10 0 M 103 0 L 112 0");
+    EXPECT_EQ(text(dash("M 0 0 L 12 0 H 100 0 L 112 0", {10, 5, -1})),
+              "M 0 0 L 10 0 M 103 0 L 112 0");
 }
 
 // A closed subpath that starts and ends inside a dash: the last dash goes
@@ -720,7 +770,8 @@ TEST_F(Dash, PeriodBelowOneUnitStrokesSolid)
     dashed.dash = pattern.data();
     for (int32_t scale : {0x7FFF, 0x4000, 1, 0, -0x10000, INT32_MIN}) {
         EXPECT_EQ(words(stroke(square, dashed, nullptr, scale)), want) << scale;
-        EXPECT_EQ(text(dash(square, pattern, scale)), "M 0 0 L 1000 0 L 1000 1000 L 0 0 Z") << scale;
+        EXPECT_EQ(text(dash(square, pattern, scale)), "M 0 0 L 1000 0 L 1000 1000 L 0 0 Z")
+            << scale;
     }
     // A period of exactly one unit dashes.
     EXPECT_NE(words(stroke(square, dashed, nullptr, 0x8000)), want);
@@ -733,8 +784,9 @@ TEST_F(Dash, LinesLongerThanTheSignedRange)
     std::string line = "M " + std::to_string(x0) + " 0 L " + std::to_string(INT32_MAX) + " 0";
     const int64_t q = int64_t(1) << 30;
     EXPECT_EQ(text(dash(line, {int32_t(q), int32_t(q), -1})),
-              "M " + std::to_string(x0) + " 0 L " + std::to_string(x0 + q) + " 0 M " + std::to_string(x0 + 2 * q) +
-                  " 0 L " + std::to_string(x0 + 3 * q) + " 0 M " + std::to_string(INT32_MAX) + " 0");
+              "M " + std::to_string(x0) + " 0 L " + std::to_string(x0 + q) + " 0 M " +
+                  std::to_string(x0 + 2 * q) + " 0 L " + std::to_string(x0 + 3 * q) + " 0 M " +
+                  std::to_string(INT32_MAX) + " 0");
     // A dash of 3 * 2^30 units is stepped in two.
     EXPECT_EQ(text(dash(line, {int32_t(3 * q / 2), 1, -1}, 0x20000)),
               "M " + std::to_string(x0) + " 0 L " + std::to_string(x0 + 3 * q) + " 0 M " +

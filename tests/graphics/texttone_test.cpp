@@ -20,8 +20,8 @@ TEST_F(TextToneTest, ToneTableStartsFromTheDefault)
     ASSERT_NE(t, nullptr);
     struct {
         int index, value;
-    } entries[] = {{0, 0}, {1, 32}, {2, 33}, {43, 64}, {123, 124}, {124, 124}, {128, 128},
-                   {132, 132}, {133, 132}, {215, 194}, {254, 223}, {255, 255}};
+    } entries[] = {{0, 0},     {1, 32},    {2, 33},    {43, 64},   {123, 124}, {124, 124},
+                   {128, 128}, {132, 132}, {133, 132}, {215, 194}, {254, 223}, {255, 255}};
     for (auto e : entries)
         EXPECT_EQ(t[e.index], e.value) << e.index;
     for (int i = 1; i < 254; i++) {
@@ -40,7 +40,7 @@ TEST_F(TextToneTest, ToneTableStartsFromTheDefault)
 
     TextTone_fini(ctx);
     EXPECT_EQ(ctx->textTone, nullptr);
-    TextTone_fini(ctx); // a second teardown frees nothing twice
+    TextTone_fini(ctx);                 // a second teardown frees nothing twice
     TextTone_setTuning(ctx, 1.0, 0, 0); // no table: nothing
 }
 

@@ -10,8 +10,7 @@
 
 #include "graphics/ycbcr.h"
 
-namespace
-{
+namespace {
 
 struct Planes {
     size_t w, h;

@@ -29,11 +29,13 @@ TEST(BlitRows, PixelVectors)
         for (int w : {1, 4, 5}) {
             std::vector<uint16_t> src(size_t(w), c.pixel);
             std::vector<uint8_t> dst(size_t(w) * 3, 0x55);
-            Blit_rows565To18(reinterpret_cast<const uint8_t *>(src.data()), w * 2, dst.data(), w * 3, w, 1);
+            Blit_rows565To18(reinterpret_cast<const uint8_t *>(src.data()), w * 2, dst.data(),
+                             w * 3, w, 1);
             for (int x = 0; x < w; x++)
                 for (int i = 0; i < 3; i++)
                     EXPECT_EQ(dst[size_t(x) * 3 + size_t(i)], c.bytes[i])
-                        << "pixel " << std::hex << c.pixel << " width " << w << " x " << x << " byte " << i;
+                        << "pixel " << std::hex << c.pixel << " width " << w << " x " << x
+                        << " byte " << i;
         }
     }
 }
@@ -71,7 +73,7 @@ namespace {
 
 // A window at (0, 0) and the frame buffer cleared.
 class Blitter : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         ZFrameBuffer::clear();
@@ -79,7 +81,10 @@ protected:
         window.show();
         pumpEvents();
     }
-    void TearDown() override { ZFrameBuffer::clear(); }
+    void TearDown() override
+    {
+        ZFrameBuffer::clear();
+    }
 
     const uint8_t *frameAt(int x, int y) const
     {

@@ -31,8 +31,11 @@ namespace {
 constexpr int heapBytes = 16 << 20;
 
 class Bridge : public ::testing::Test {
-protected:
-    void SetUp() override { heldBefore = HostGui_blocksHeld(); }
+  protected:
+    void SetUp() override
+    {
+        heldBefore = HostGui_blocksHeld();
+    }
 
     // A started bridge whose events the log also sees.
     std::unique_ptr<QAlien> start(const QString &document = QString())
@@ -66,20 +69,23 @@ TEST(BridgeSignatures, SignalsAndSlotsKeepTheirTexts)
 {
     const QMetaObject *meta = &QAlien::staticMetaObject;
     for (const char *signal :
-         {"screenUpdateAvailable(const short*,int,int,int,int)", "busy(bool)", "closedown()", "editContents(EditData*)",
-          "showAlert(QString*)", "showError(QString*)", "saved(bool)", "askQuestion(QAlien::Question*)",
-          "editingMode(QAlien::EditingMode)", "pageInfo(QString*)", "locInfo(QString*)", "docLoaded(bool)",
-          "resizeCompleted(int)", "getPassword(QString)", "zipEntry(QString,DirEntry*)"})
+         {"screenUpdateAvailable(const short*,int,int,int,int)", "busy(bool)", "closedown()",
+          "editContents(EditData*)", "showAlert(QString*)", "showError(QString*)", "saved(bool)",
+          "askQuestion(QAlien::Question*)", "editingMode(QAlien::EditingMode)",
+          "pageInfo(QString*)", "locInfo(QString*)", "docLoaded(bool)", "resizeCompleted(int)",
+          "getPassword(QString)", "zipEntry(QString,DirEntry*)"})
         EXPECT_GE(meta->indexOfSignal(QMetaObject::normalizedSignature(signal)), 0) << signal;
-    for (const char *slot : {"mouseEvent(int,int,int)", "clickExpired()", "processKeyEvent(QKeyEvent*,bool)",
-                             "editDone(EditData*)", "timerExpired()"})
+    for (const char *slot :
+         {"mouseEvent(int,int,int)", "clickExpired()", "processKeyEvent(QKeyEvent*,bool)",
+          "editDone(EditData*)", "timerExpired()"})
         EXPECT_GE(meta->indexOfSlot(QMetaObject::normalizedSignature(slot)), 0) << slot;
 
     // A receiver written against the texts gets the bridge's signals.
     QAlien bridge(heapBytes, 480, 592, 624);
-    EXPECT_TRUE(QObject::connect(&bridge, SIGNAL(zipEntry(const QString&,DirEntry*)), &bridge,
+    EXPECT_TRUE(QObject::connect(&bridge, SIGNAL(zipEntry(const QString &, DirEntry *)), &bridge,
                                  SLOT(timerExpired())));
-    EXPECT_TRUE(QObject::connect(&bridge, SIGNAL(editContents(EditData*)), &bridge, SLOT(editDone(EditData*))));
+    EXPECT_TRUE(QObject::connect(&bridge, SIGNAL(editContents(EditData *)), &bridge,
+                                 SLOT(editDone(EditData *))));
 }
 
 TEST_F(Bridge, StartsDrivesAndStopsTheEngineReturningEveryBlock)
@@ -215,8 +221,10 @@ TEST_F(Bridge, PendingScreenUpdateIsShownBeforeTheStop)
                                  shown.push_back(uint16_t(p[row * rowBytes / 2 + col]));
                      });
     // Two presents in one slice: both show, as one area.
-    Host_screenUpdate(bridge->hostContext(), pixels, 0x10005, width, height, rowBytes, 1, 0, 3, 2, 0, 0);
-    Host_screenUpdate(bridge->hostContext(), pixels, 0x10005, width, height, rowBytes, 6, 2, 4, 2, 0, 0);
+    Host_screenUpdate(bridge->hostContext(), pixels, 0x10005, width, height, rowBytes, 1, 0, 3, 2,
+                      0, 0);
+    Host_screenUpdate(bridge->hostContext(), pixels, 0x10005, width, height, rowBytes, 6, 2, 4, 2,
+                      0, 0);
     std::vector<uint16_t> expected;
     for (int row = 0; row < 4; row++)
         for (int col = 1; col < 10; col++)
@@ -233,7 +241,8 @@ TEST_F(Bridge, TimerExpiryShowsTheRowBytesOfTheUpdate)
     ASSERT_TRUE(bridge);
     auto *pixels = static_cast<uint16_t *>(Mem_calloc(4, 20));
     int updates = 0;
-    QObject::connect(bridge.get(), &QAlien::screenUpdateAvailable, [&](const short *, int, int, int, int) { updates++; });
+    QObject::connect(bridge.get(), &QAlien::screenUpdateAvailable,
+                     [&](const short *, int, int, int, int) { updates++; });
     Host_screenUpdate(bridge->hostContext(), pixels, 0x10005, 9, 4, 20, 0, 0, 9, 4, 0, 0);
     bridge->timerExpired();
     EXPECT_EQ(updates, 1);
@@ -269,12 +278,14 @@ TEST_F(Bridge, ConfigurationHookStoresNamesAndSettings)
         static const struct {
             const char *key;
             const char16_t *domain;
-        } keys[6] = {{"Vexlan_cursorEnable", nullptr},     {"RendererRedrawMode", nullptr},
-                     {"page.on.demand", u"eDR"},           {"Vexlan_flowModeKeepZoom", nullptr},
-                     {"RendererCostLimit", nullptr},       {"Vexlan_rotatedScreens", nullptr}};
+        } keys[6] = {{"Vexlan_cursorEnable", nullptr}, {"RendererRedrawMode", nullptr},
+                     {"page.on.demand", u"eDR"},       {"Vexlan_flowModeKeepZoom", nullptr},
+                     {"RendererCostLimit", nullptr},   {"Vexlan_rotatedScreens", nullptr}};
         for (int i = 0; i < 6; i++)
-            r->ints[i] = Config_getIntA(context, context->config, keys[i].domain, keys[i].key, 12345);
-        if (char16_t *text = Config_getUstrA(context, context->config, nullptr, "Vexlan_excelLocaleDateLong", nullptr)) {
+            r->ints[i] =
+                Config_getIntA(context, context->config, keys[i].domain, keys[i].key, 12345);
+        if (char16_t *text = Config_getUstrA(context, context->config, nullptr,
+                                             "Vexlan_excelLocaleDateLong", nullptr)) {
             r->longDate = text;
             Mem_free(text);
         }
@@ -304,10 +315,12 @@ TEST_F(Bridge, ConfigurationWithAMissingKeyUsesTheKey)
     auto bridge = start();
     ASSERT_TRUE(bridge);
     std::vector<QString> errors;
-    QObject::connect(bridge.get(), &QAlien::showError, [&](QString *text) { errors.push_back(*text); });
+    QObject::connect(bridge.get(), &QAlien::showError,
+                     [&](QString *text) { errors.push_back(*text); });
     ASSERT_TRUE(runUntil([&] { return bridge->keysEnabled(); }));
     pumpEvents();
-    EXPECT_EQ(errors, (std::vector<QString>{QStringLiteral("RES_MONTH_3"), QStringLiteral("RES_FUNC_SUM")}));
+    EXPECT_EQ(errors, (std::vector<QString>{QStringLiteral("RES_MONTH_3"),
+                                            QStringLiteral("RES_FUNC_SUM")}));
     auto *names = static_cast<FuncNames *>(bridge->engine()->context->sheetFunctionNames);
     EXPECT_STREQ(names->names[24], "RES_FUNC_SUM");
     EXPECT_STREQ(Locale_getDateFormat(LocaleFormat_monthA, 2), "RES_MONTH_3");
@@ -406,8 +419,10 @@ TEST_F(Bridge, PageReportShowsPageOfCount)
     ASSERT_TRUE(bridge);
     std::vector<QString> pages;
     int locations = 0;
-    QObject::connect(bridge.get(), &QAlien::pageInfo, [&](QString *text) { pages.push_back(*text); });
-    QObject::connect(bridge.get(), &QAlien::locInfo, [&](QString *text) { locations += text == nullptr; });
+    QObject::connect(bridge.get(), &QAlien::pageInfo,
+                     [&](QString *text) { pages.push_back(*text); });
+    QObject::connect(bridge.get(), &QAlien::locInfo,
+                     [&](QString *text) { locations += text == nullptr; });
     Host_reportPage(bridge->hostContext(), 3, 5);
     Host_reportPage(bridge->hostContext(), 40000, 70000);
     pumpEvents();
@@ -423,7 +438,8 @@ TEST_F(Bridge, AContinuousPageShowsScreenfulsAndGoesToThem)
     auto bridge = startReady();
     ASSERT_TRUE(bridge);
     std::vector<QString> pages;
-    QObject::connect(bridge.get(), &QAlien::pageInfo, [&](QString *text) { pages.push_back(*text); });
+    QObject::connect(bridge.get(), &QAlien::pageInfo,
+                     [&](QString *text) { pages.push_back(*text); });
     bridge->openDocument(QStringLiteral("/no/such/dir/page.html"));
     pumpEvents();
     post(bridge.get(), EvDocLoaded, 1);
@@ -487,7 +503,8 @@ TEST_F(Bridge, SearchEndAsksTheWrapQuestionAfterAWrap)
         questions.push_back(q->text);
         q->answer = answer;
     });
-    QObject::connect(bridge.get(), &QAlien::showAlert, [&](QString *text) { alerts.push_back(*text); });
+    QObject::connect(bridge.get(), &QAlien::showAlert,
+                     [&](QString *text) { alerts.push_back(*text); });
     Catalogue catalogue;
 
     // No wrap: the search failed.
@@ -527,10 +544,12 @@ TEST_F(Bridge, EditingModeRecordSetsKindAndPointerMask)
         uint32_t mask;
         int kind;
     } cases[] = {
-        {1, 1, 0xFF, 0, 31, 1}, {1, 1, 0x20, 1, 15, 2}, {1, 1, 0xC0, 0, 23, 1}, {1, 0, 0xFF, 0, 7, 1}, {0, 0, 0, 0, 7, 1},
+        {1, 1, 0xFF, 0, 31, 1}, {1, 1, 0x20, 1, 15, 2}, {1, 1, 0xC0, 0, 23, 1},
+        {1, 0, 0xFF, 0, 7, 1},  {0, 0, 0, 0, 7, 1},
     };
     for (const Case &c : cases) {
-        EditModeReport report{c.editable, c.savable, {c.word2, c.word3, 0, 0, 1, 0}, 1, fonts, 2, palette};
+        EditModeReport report{c.editable, c.savable, {c.word2, c.word3, 0, 0, 1, 0}, 1, fonts,
+                              2,          palette};
         Host_engineRequest(host, 0x10017, &report);
         pumpEvents();
         EXPECT_EQ(host->platform->keyMode, c.mask) << c.word2;
@@ -568,8 +587,10 @@ TEST_F(Bridge, EditRoundTripAppliesTheDialogsRecord)
 
     QAlien::EditData *received = nullptr;
     std::vector<QString> locations;
-    QObject::connect(bridge.get(), &QAlien::editContents, [&](QAlien::EditData *d) { received = d; });
-    QObject::connect(bridge.get(), &QAlien::locInfo, [&](QString *t) { locations.push_back(t ? *t : QString()); });
+    QObject::connect(bridge.get(), &QAlien::editContents,
+                     [&](QAlien::EditData *d) { received = d; });
+    QObject::connect(bridge.get(), &QAlien::locInfo,
+                     [&](QString *t) { locations.push_back(t ? *t : QString()); });
     char ref[] = "C3";
     char text[] = "12";
     EditData request{};
@@ -612,9 +633,12 @@ TEST_F(Bridge, EditRoundTripAppliesTheDialogsRecord)
         bool accepted;
         const char *call;
         intptr_t code;
-    } cases[] = {{2, true, "insertCells", 0x10000}, {3, true, "insertCells", 0x10002},
-                 {4, true, "deleteCells", 0x10001}, {5, true, "deleteCells", 0x10002},
-                 {1, false, nullptr, 0},            {9, true, nullptr, 0}};
+    } cases[] = {{2, true, "insertCells", 0x10000},
+                 {3, true, "insertCells", 0x10002},
+                 {4, true, "deleteCells", 0x10001},
+                 {5, true, "deleteCells", 0x10002},
+                 {1, false, nullptr, 0},
+                 {9, true, nullptr, 0}};
     for (const Case &c : cases) {
         CallRecorder::clear();
         auto *d = new QAlien::EditData;
@@ -656,7 +680,7 @@ int recordReply(EngineInstance *, void *record)
 }
 
 class Queries : public Bridge {
-protected:
+  protected:
     void SetUp() override
     {
         Bridge::SetUp();
@@ -671,7 +695,8 @@ protected:
                 onQuestion();
             q->answer = answer;
         });
-        QObject::connect(bridge.get(), &QAlien::getPassword, [this](QString prompt) { prompts.push_back(prompt); });
+        QObject::connect(bridge.get(), &QAlien::getPassword,
+                         [this](QString prompt) { prompts.push_back(prompt); });
     }
     void TearDown() override
     {
@@ -835,7 +860,8 @@ TEST_F(Bridge, TheDesktopSelectionScrollsOnlyOutsideTheContent)
     ASSERT_TRUE(bridge);
     HostPlatform *platform = bridge->hostContext()->platform;
     auto area = [&] {
-        return std::vector<int32_t>{platform->areaX0, platform->areaY0, platform->areaX1, platform->areaY1};
+        return std::vector<int32_t>{platform->areaX0, platform->areaY0, platform->areaX1,
+                                    platform->areaY1};
     };
     const std::vector<int32_t> phone = area();
     EXPECT_EQ(phone[0], 32);
@@ -900,10 +926,17 @@ TEST(BridgeDocuments, WebPagesAreContinuousByTheirNames)
         const char *name;
         bool continuous;
     } cases[] = {
-        {"/home/user/page.html", true}, {"page.HTM", true},       {"/a/b.shtml", true},
-        {"archive.mht", true},          {"mail.eml", true},       {"index.php", true},
-        {"/a.html/notes.txt", false},   {"report.pdf", false},    {"letter.doc", false},
-        {"html", false},                {"/dir.with.dots/readme", false},
+        {"/home/user/page.html", true},
+        {"page.HTM", true},
+        {"/a/b.shtml", true},
+        {"archive.mht", true},
+        {"mail.eml", true},
+        {"index.php", true},
+        {"/a.html/notes.txt", false},
+        {"report.pdf", false},
+        {"letter.doc", false},
+        {"html", false},
+        {"/dir.with.dots/readme", false},
     };
     for (const Case &c : cases)
         EXPECT_EQ(QAlien::isContinuousDocument(QString::fromUtf8(c.name)), c.continuous) << c.name;
@@ -915,19 +948,17 @@ TEST(BridgeDocuments, AContinuousPageCountsItsScreenfuls)
     struct Case {
         int top, height, visible, current, count;
     } cases[] = {
-        {0, 2949, 568, 1, 6},      // the top of a page of 5.2 screens
-        {512, 2949, 568, 2, 6},    // a PageDown that keeps a few lines
-        {568, 2949, 568, 2, 6},    // exactly one screen down
-        {283, 2949, 568, 1, 6},    // less than half a screen down
-        {284, 2949, 568, 2, 6},    // half a screen down
-        {2381, 2949, 568, 6, 6},   // the end shows: the last
-        {2300, 2949, 568, 5, 6},   // just short of the end
-        {0, 1136, 568, 1, 2},      // exactly two screens
-        {568, 1136, 568, 2, 2},
-        {0, 568, 568, 1, 1},       // a page that fits is one
-        {0, 100, 568, 1, 1},
-        {0, 0, 0, 1, 1},           // nothing known yet
-        {-40, 2949, 568, 1, 6},    // a page pulled below its top
+        {0, 2949, 568, 1, 6},                         // the top of a page of 5.2 screens
+        {512, 2949, 568, 2, 6},                       // a PageDown that keeps a few lines
+        {568, 2949, 568, 2, 6},                       // exactly one screen down
+        {283, 2949, 568, 1, 6},                       // less than half a screen down
+        {284, 2949, 568, 2, 6},                       // half a screen down
+        {2381, 2949, 568, 6, 6},                      // the end shows: the last
+        {2300, 2949, 568, 5, 6},                      // just short of the end
+        {0, 1136, 568, 1, 2},                         // exactly two screens
+        {568, 1136, 568, 2, 2},  {0, 568, 568, 1, 1}, // a page that fits is one
+        {0, 100, 568, 1, 1},     {0, 0, 0, 1, 1},     // nothing known yet
+        {-40, 2949, 568, 1, 6},                       // a page pulled below its top
     };
     for (const Case &c : cases) {
         int current = 0, count = 0;

@@ -19,10 +19,10 @@
 namespace {
 
 class Opener : public QWidget {
-public:
+  public:
     int accepted = 0, rejected = 0;
 
-protected:
+  protected:
     bool event(QEvent *e) override
     {
         if (int(e->type()) == DialogAccepted) {
@@ -76,7 +76,9 @@ TEST(ContentsEdit, TextAcceptWritesTheFieldsInSixteenthsOfAPoint)
     EXPECT_EQ(dialog->fontBox()->currentText(), QStringLiteral("Sans"));
     EXPECT_TRUE(dialog->styleButton(0)->isChecked());
 
-    dialog->textField()->setText(QString::fromUtf8("6\xC3\xB7" "3\xC3\x97" "2"));
+    dialog->textField()->setText(QString::fromUtf8("6\xC3\xB7"
+                                                   "3\xC3\x97"
+                                                   "2"));
     dialog->sizeBox()->setEditText(QStringLiteral("11.3"));
     dialog->colourBox()->setCurrentIndex(1);
     dialog->highlightBox()->setCurrentIndex(3);
@@ -95,7 +97,8 @@ TEST(ContentsEdit, TextAcceptWritesTheFieldsInSixteenthsOfAPoint)
     EXPECT_EQ(r.data.action, 1);
     EXPECT_TRUE(r.data.accepted);
     EXPECT_EQ(r.data.width, -1);
-    EXPECT_EQ(r.data.numberFormat, QStringLiteral("0.0000")) << "not a cell: the format is left alone";
+    EXPECT_EQ(r.data.numberFormat, QStringLiteral("0.0000"))
+        << "not a cell: the format is left alone";
 }
 
 TEST(ContentsEdit, AFractionalSizeShowsAsItIsWithNoItemChosen)

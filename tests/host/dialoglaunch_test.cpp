@@ -21,7 +21,7 @@
 namespace {
 
 class Launchers : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         oldData = qgetenv("MYSTUFF_DATA_PATH");

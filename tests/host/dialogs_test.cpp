@@ -23,7 +23,7 @@ namespace {
 
 // The opener: records the result events it receives and their data.
 class Opener : public QWidget {
-public:
+  public:
     struct Result {
         int type;
         void *data;
@@ -37,7 +37,7 @@ public:
         return n;
     }
 
-protected:
+  protected:
     bool event(QEvent *e) override
     {
         const int type = int(e->type());
@@ -149,7 +149,8 @@ TEST(DialogBase, GeometryTitleAndScrolling)
     EXPECT_EQ(dialog->caption(), p.title);
     // The content area lies between the title and the soft keys.
     EXPECT_EQ(dialog->scrollView()->geometry().top(), ZGlobal::getDlgTitleLR().height());
-    EXPECT_EQ(dialog->scrollView()->geometry().bottom() + 1, dialog->softKey(5)->parentWidget()->geometry().top());
+    EXPECT_EQ(dialog->scrollView()->geometry().bottom() + 1,
+              dialog->softKey(5)->parentWidget()->geometry().top());
 
     auto *wide = new QWidget;
     wide->setMinimumSize(2000, 2000);
@@ -204,7 +205,7 @@ TEST(ColourPicker, FieldsAndSlidersInStep)
         {0, "300", 255, "255"}, // clamped, and the field rewritten
         {1, "", 0, ""},         // a cleared field is 0
         {2, "7", 7, "7"},
-        {2, "x", 0, "x"},       // not a number: 0
+        {2, "x", 0, "x"}, // not a number: 0
     };
     for (const Case &c : cases) {
         Opener opener;
@@ -258,11 +259,13 @@ TEST(HelpDialog, ShowsTheFileOrSaysItIsMissing)
     const QString path = dir.filePath(QStringLiteral("help.qht"));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("Page \xC3\xBC""ber");
+    file.write("Page \xC3\xBC"
+               "ber");
     file.close();
     Opener opener;
     auto *found = new EzxHelpDialog(&opener, path);
-    EXPECT_EQ(found->view()->toPlainText(), QString::fromUtf8("Page \xC3\xBC""ber"));
+    EXPECT_EQ(found->view()->toPlainText(), QString::fromUtf8("Page \xC3\xBC"
+                                                              "ber"));
     found->close();
 
     auto *missing = new EzxHelpDialog(&opener, dir.filePath(QStringLiteral("none.qht")));
@@ -329,8 +332,10 @@ DirSelector folder()
 {
     DirSelector s;
     s.path = QStringLiteral("/docs");
-    s.entries = {{QStringLiteral(".."), true}, {QStringLiteral("zeta.txt"), false},
-                 {QStringLiteral("alpha"), true}, {QStringLiteral("beta.doc"), false}};
+    s.entries = {{QStringLiteral(".."), true},
+                 {QStringLiteral("zeta.txt"), false},
+                 {QStringLiteral("alpha"), true},
+                 {QStringLiteral("beta.doc"), false}};
     return s;
 }
 

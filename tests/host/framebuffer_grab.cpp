@@ -38,10 +38,13 @@ QByteArray grabScreen(int width, int height)
 {
     QProcess import;
     import.start(QStringLiteral("import"),
-                 {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("-depth"), QStringLiteral("8"),
-                  QStringLiteral("-crop"), QStringLiteral("%1x%2+0+0").arg(width).arg(height), QStringLiteral("rgb:-")});
-    if (!import.waitForFinished(20000) || import.exitStatus() != QProcess::NormalExit || import.exitCode() != 0) {
-        fprintf(stderr, "framebuffer_grab: import failed: %s\n", import.readAllStandardError().constData());
+                 {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("-depth"),
+                  QStringLiteral("8"), QStringLiteral("-crop"),
+                  QStringLiteral("%1x%2+0+0").arg(width).arg(height), QStringLiteral("rgb:-")});
+    if (!import.waitForFinished(20000) || import.exitStatus() != QProcess::NormalExit ||
+        import.exitCode() != 0) {
+        fprintf(stderr, "framebuffer_grab: import failed: %s\n",
+                import.readAllStandardError().constData());
         return QByteArray();
     }
     return import.readAllStandardOutput();
@@ -87,7 +90,8 @@ int main(int argc, char **argv)
         QThread::msleep(100);
     }
     if (shot.size() != width * height * 3 || shot != previous) {
-        fprintf(stderr, "framebuffer_grab: no steady screenshot (%lld bytes)\n", (long long)shot.size());
+        fprintf(stderr, "framebuffer_grab: no steady screenshot (%lld bytes)\n",
+                (long long)shot.size());
         return 1;
     }
     int wrong = 0;
@@ -99,8 +103,9 @@ int main(int argc, char **argv)
                                (size_t(patternTop + y) * size_t(width) + size_t(x)) * 3;
             if (p[0] != widen(r) || p[1] != widen(g) || p[2] != widen(b)) {
                 if (wrong++ < 5)
-                    fprintf(stderr, "framebuffer_grab: (%d,%d) shows %02x%02x%02x, expected %02x%02x%02x\n", x,
-                            patternTop + y, p[0], p[1], p[2], widen(r), widen(g), widen(b));
+                    fprintf(stderr,
+                            "framebuffer_grab: (%d,%d) shows %02x%02x%02x, expected %02x%02x%02x\n",
+                            x, patternTop + y, p[0], p[1], p[2], widen(r), widen(g), widen(b));
             }
         }
     if (wrong) {

@@ -15,7 +15,8 @@ std::vector<EngineCall> recorded;
 HostEngineCalls realCalls;
 bool forwarding = true;
 
-void note(const char *name, intptr_t a = 0, intptr_t b = 0, intptr_t c = 0, const char *text = nullptr)
+void note(const char *name, intptr_t a = 0, intptr_t b = 0, intptr_t c = 0,
+          const char *text = nullptr)
 {
     recorded.push_back(EngineCall{name, a, b, c, text ? text : ""});
 }
@@ -191,9 +192,9 @@ HostEngineCalls recorders()
         note("setLocale", 0, 0, 0, tag);
         FORWARD(setLocale(e, tag), 1);
     };
-    t.setDateNames = [](EngineInstance *e, const char *l, const char *s, const char *t, const char *dt,
-                        const char *const *d, const char *const *da, const char *const *m, const char *const *ma,
-                        const char *const *ap) {
+    t.setDateNames = [](EngineInstance *e, const char *l, const char *s, const char *t,
+                        const char *dt, const char *const *d, const char *const *da,
+                        const char *const *m, const char *const *ma, const char *const *ap) {
         note("setDateNames", 0, 0, 0, d ? d[0] : nullptr);
         FORWARD(setDateNames(e, l, s, t, dt, d, da, m, ma, ap), 1);
     };
@@ -372,7 +373,8 @@ QString catalogueDirectory()
 
 Catalogue::Catalogue(std::vector<std::string> hidden) : m_hidden(std::move(hidden))
 {
-    m_loaded = !findTranslation(&m_inner, catalogueDirectory(), QStringLiteral("vexlanedit"), QStringLiteral("en-gb"))
+    m_loaded = !findTranslation(&m_inner, catalogueDirectory(), QStringLiteral("vexlanedit"),
+                                QStringLiteral("en-gb"))
                     .isNull();
     QCoreApplication::installTranslator(this);
 }
@@ -382,7 +384,8 @@ Catalogue::~Catalogue()
     QCoreApplication::removeTranslator(this);
 }
 
-QString Catalogue::translate(const char *context, const char *sourceText, const char *disambiguation, int n) const
+QString Catalogue::translate(const char *context, const char *sourceText,
+                             const char *disambiguation, int n) const
 {
     for (const std::string &key : m_hidden)
         if (key == sourceText)

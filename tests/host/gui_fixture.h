@@ -30,7 +30,7 @@ struct EngineCall {
 // forward set the engine's own function runs afterwards, else the call
 // answers 1 (0 for the reads).
 class CallRecorder {
-public:
+  public:
     explicit CallRecorder(bool forward = true);
     ~CallRecorder();
     static std::vector<EngineCall> &calls();
@@ -61,24 +61,27 @@ struct SeenEvent {
 // posts (their payloads are disposed of with the events), or as an event
 // filter on a bridge (which then handles them as always).
 class EventLog : public QObject {
-public:
+  public:
     std::vector<SeenEvent> events;
     // The events of that type.
     std::vector<SeenEvent> ofType(int type) const;
     int count(int type) const;
-    void clear() { events.clear(); }
+    void clear()
+    {
+        events.clear();
+    }
 
-protected:
+  protected:
     bool event(QEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *e) override;
 
-private:
+  private:
     void note(QEvent *e);
 };
 
 // A host context without an engine: the services post to the log.
 class ServiceHarness {
-public:
+  public:
     ServiceHarness();
     ~ServiceHarness();
     HostContext *host = nullptr;
@@ -87,7 +90,7 @@ public:
     // Delivers every posted event.
     void pump();
 
-private:
+  private:
     void *m_cell = nullptr;
     HostContext *m_previous = nullptr;
 };
@@ -101,15 +104,21 @@ bool runUntil(const std::function<bool()> &condition, int timeoutMs = 5000);
 // The en-gb catalogue that lrelease built, installed while this lives;
 // hidden keys are left untranslated.
 class Catalogue : public QTranslator {
-public:
+  public:
     explicit Catalogue(std::vector<std::string> hidden = {});
     ~Catalogue() override;
-    bool loaded() const { return m_loaded; }
-    QString translate(const char *context, const char *sourceText, const char *disambiguation = nullptr,
-                      int n = -1) const override;
-    bool isEmpty() const override { return m_inner.isEmpty(); }
+    bool loaded() const
+    {
+        return m_loaded;
+    }
+    QString translate(const char *context, const char *sourceText,
+                      const char *disambiguation = nullptr, int n = -1) const override;
+    bool isEmpty() const override
+    {
+        return m_inner.isEmpty();
+    }
 
-private:
+  private:
     QTranslator m_inner;
     std::vector<std::string> m_hidden;
     bool m_loaded = false;

@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-
 #include "host/hostfiles.h"
 
 namespace {
@@ -25,7 +24,7 @@ void writeAll(const QString &path, const QByteArray &bytes)
 
 // Sets an environment variable while it lives, then puts the old value back.
 class EnvironmentValue {
-public:
+  public:
     EnvironmentValue(const char *name, const QByteArray *value) : m_name(name)
     {
         m_had = qEnvironmentVariableIsSet(name);
@@ -43,7 +42,7 @@ public:
             qunsetenv(m_name);
     }
 
-private:
+  private:
     const char *m_name;
     bool m_had;
     QByteArray m_old;
@@ -63,7 +62,8 @@ TEST(HostFiles, TheDirectoryComesFromTheEnvironmentOrIsTheHome)
     const QByteArray *values[] = {nullptr, &empty};
     for (const QByteArray *value : values) {
         EnvironmentValue unset("MYSTUFF_DATA_PATH", value);
-        EXPECT_EQ(HostFiles_path(".vexlaneditmru"), QDir::homePath() + QStringLiteral("/.vexlaneditmru"));
+        EXPECT_EQ(HostFiles_path(".vexlaneditmru"),
+                  QDir::homePath() + QStringLiteral("/.vexlaneditmru"));
     }
 }
 
@@ -103,7 +103,8 @@ TEST(HostSettings, LinesAreReadWithinBoundsAndBadOnesSkipped)
         {"long key skipped whole", longKey + "=1\nEncoding=6\n", false, true, 6},
         {"long value skipped whole", "Encoding=" + longValue + "\nSinglePage=1\n", true, true, 0},
         {"no final end of line", "AutoEncoding=0", false, false, 0},
-        {"a NUL inside a line", QByteArray("Encoding=") + '\0' + "2\nSinglePage=1\n", true, true, 0},
+        {"a NUL inside a line", QByteArray("Encoding=") + '\0' + "2\nSinglePage=1\n", true, true,
+         0},
         {"carriage returns", "Encoding=5\r\n", false, true, 5},
         {"binary", QByteArray("\0\0=\xff\n\x01\n", 7) + "Encoding=1\n", false, true, 1},
     };
@@ -182,7 +183,8 @@ TEST(RecentFiles, AHandWrittenLongerListIsKeptAndNonAsciiSurvives)
     for (int i = 0; i < 12; i++)
         twelve += "/hand/" + QByteArray::number(i) + "\n";
     writeAll(path, twelve);
-    const QString accented = QStringLiteral("/home/z\u00fcrich/\u65e5\u672c\u8a9e \u00e9t\u00e9.txt");
+    const QString accented =
+        QStringLiteral("/home/z\u00fcrich/\u65e5\u672c\u8a9e \u00e9t\u00e9.txt");
     {
         RecentFiles recent(10, path);
         ASSERT_EQ(recent.entries().size(), 12);

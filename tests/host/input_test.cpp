@@ -98,11 +98,12 @@ namespace {
 // A pointer machine on a platform record, with a clock the test sets and
 // the timer and state callbacks recorded.
 class Pointer : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         platform = HostPlatform_create(this);
-        HostPlatform_setCallback(platform, &Pointer::armTimer, reinterpret_cast<void *>(&Pointer::stateChanged), this);
+        HostPlatform_setCallback(platform, &Pointer::armTimer,
+                                 reinterpret_cast<void *>(&Pointer::stateChanged), this);
         Host_setScreenHeight(platform, 500);
         HostPlatform_setScreenArea(platform, 32, 32, 448, 500);
         machine.setPlatform(platform);
@@ -110,16 +111,28 @@ protected:
         machine.setClock([this] { return now; });
         CallRecorder::clear();
     }
-    void TearDown() override { HostPlatform_destroy(platform); }
+    void TearDown() override
+    {
+        HostPlatform_destroy(platform);
+    }
 
-    void setMask(uint32_t mask) { HostPlatform_setKeyMode(platform, mask); }
+    void setMask(uint32_t mask)
+    {
+        HostPlatform_setKeyMode(platform, mask);
+    }
     void pressAt(int64_t t, int x, int y)
     {
         now = t;
         machine.press(x, y);
     }
-    static void armTimer(void *self, int32_t ms) { static_cast<Pointer *>(self)->timers.push_back(ms); }
-    static void stateChanged(void *self, int32_t state) { static_cast<Pointer *>(self)->states.push_back(state); }
+    static void armTimer(void *self, int32_t ms)
+    {
+        static_cast<Pointer *>(self)->timers.push_back(ms);
+    }
+    static void stateChanged(void *self, int32_t state)
+    {
+        static_cast<Pointer *>(self)->states.push_back(state);
+    }
 
     CallRecorder recorder{false};
     HostPlatform *platform = nullptr;
@@ -223,7 +236,7 @@ TEST(PointerZoom, DragZoomStaysInTheEnginesRange)
     } cases[] = {
         {0x10000, 100, (0x10000u * 1089) >> 8},
         {0x10000, 0, 0x10000},
-        {0x10000, -128, 0x8000},       // down by d: the step is d itself
+        {0x10000, -128, 0x8000},           // down by d: the step is d itself
         {0x10000, -1000, Pointer_minZoom}, // the step stops at -256: zoom 0 becomes the least
         // 32-bit arithmetic wrapped here: 0x100000 x 83589 is past 2^32.
         {0x100000, 1000, Pointer_maxZoom},

@@ -39,18 +39,34 @@ TEST(MainMenu, EnableRules)
         const MenuState &state;
         bool enabled;
     } cases[] = {
-        {Menu_view, none, false},         {Menu_view, loaded, true},
-        {Menu_document, none, false},     {Menu_document, loaded, true},
-        {Menu_save, loaded, false},       {Menu_save, unsaved, false},     {Menu_save, editable, true},
-        {Menu_recent, loaded, false},     {Menu_recent, editable, true},
-        {Menu_searchAgain, loaded, false}, {Menu_searchAgain, editable, true},
-        {Menu_reflow, loaded, false},     {Menu_reflow, editable, true},
-        {Menu_nextPage, loaded, false},   {Menu_nextPage, middle, true},   {Menu_nextPage, last, false},
-        {Menu_prevPage, loaded, false},   {Menu_prevPage, middle, true},   {Menu_prevPage, last, true},
-        {Menu_gotoPage, loaded, false},   {Menu_gotoPage, middle, true},
-        {Menu_gotoElement, loaded, false}, {Menu_gotoElement, editable, true},
-        {Menu_open, none, true},          {Menu_file, none, true},         {Menu_about, none, true},
-        {Menu_help, none, true},          {Menu_preferences, none, true},
+        {Menu_view, none, false},
+        {Menu_view, loaded, true},
+        {Menu_document, none, false},
+        {Menu_document, loaded, true},
+        {Menu_save, loaded, false},
+        {Menu_save, unsaved, false},
+        {Menu_save, editable, true},
+        {Menu_recent, loaded, false},
+        {Menu_recent, editable, true},
+        {Menu_searchAgain, loaded, false},
+        {Menu_searchAgain, editable, true},
+        {Menu_reflow, loaded, false},
+        {Menu_reflow, editable, true},
+        {Menu_nextPage, loaded, false},
+        {Menu_nextPage, middle, true},
+        {Menu_nextPage, last, false},
+        {Menu_prevPage, loaded, false},
+        {Menu_prevPage, middle, true},
+        {Menu_prevPage, last, true},
+        {Menu_gotoPage, loaded, false},
+        {Menu_gotoPage, middle, true},
+        {Menu_gotoElement, loaded, false},
+        {Menu_gotoElement, editable, true},
+        {Menu_open, none, true},
+        {Menu_file, none, true},
+        {Menu_about, none, true},
+        {Menu_help, none, true},
+        {Menu_preferences, none, true},
     };
     for (const auto &c : cases)
         EXPECT_EQ(MainWidgetCommon::menuEnabled(c.id, c.state), c.enabled) << "menu " << c.id;
@@ -62,10 +78,16 @@ TEST(MainMenu, HeapSizeFromTheTranslation)
         const char *text;
         int bytes;
     } cases[] = {
-        {"65536", 64 << 20}, {"1024", 1 << 20}, {" 2048 ", 2 << 20},
+        {"65536", 64 << 20},
+        {"1024", 1 << 20},
+        {" 2048 ", 2 << 20},
         // Missing, not a number or not positive: the default, not 1 MiB.
-        {"", 64 << 20},      {"RES_MEMORY_HEAP_KB", 64 << 20}, {"12ab", 64 << 20},
-        {"0", 64 << 20},     {"-5", 64 << 20},                 {"99999999999", 64 << 20},
+        {"", 64 << 20},
+        {"RES_MEMORY_HEAP_KB", 64 << 20},
+        {"12ab", 64 << 20},
+        {"0", 64 << 20},
+        {"-5", 64 << 20},
+        {"99999999999", 64 << 20},
     };
     for (const auto &c : cases)
         EXPECT_EQ(MainWidgetCommon::heapBytesFor(QString::fromLatin1(c.text)), c.bytes) << c.text;
@@ -76,7 +98,7 @@ namespace {
 // A main window whose host files live in a directory of the test's own,
 // started from its first event with the engine, its calls recorded.
 class MainWindow : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         oldData = qgetenv("MYSTUFF_DATA_PATH");
@@ -121,7 +143,8 @@ protected:
     void mouse(QEvent::Type type, int x, int y)
     {
         QMouseEvent e(type, QPointF(x, y), window->mapToGlobal(QPointF(x, y)), Qt::LeftButton,
-                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                      Qt::NoModifier);
         QCoreApplication::sendEvent(window.get(), &e);
     }
 
@@ -162,7 +185,9 @@ TEST_F(MainWindow, StartsWithTheContentSizeSettingsAndSoftKeys)
     EXPECT_EQ(window->softKey(6), window->menuButton());
     EXPECT_TRUE(window->fullScreenButton()->text().isEmpty());
     // The strip's "Arial" is drawn with Liberation Sans.
-    EXPECT_EQ(QFont::substitute(QStringLiteral("Arial")).compare(QStringLiteral("Liberation Sans"), Qt::CaseInsensitive), 0);
+    EXPECT_EQ(QFont::substitute(QStringLiteral("Arial"))
+                  .compare(QStringLiteral("Liberation Sans"), Qt::CaseInsensitive),
+              0);
     // The settings reached the engine: Encoding=3 is character set 0x10003.
     bool charset = false, single = false;
     for (const EngineCall &c : CallRecorder::named("setConfigInt")) {
@@ -191,10 +216,17 @@ TEST_F(MainWindow, KeysReachTheEngineAndThePagingKeysTurnPages)
         int key;
         int32_t code; // 0: no engine key
     } cases[] = {
-        {Qt::Key_PageUp, 0x10014}, {Qt::Key_PageDown, 0x10015}, {Qt::Key_Up, 0x10003},
-        {Qt::Key_2, 0x10008},      {Qt::Key_8, 0},              {Qt::Key_3, 0x10007},
-        {Qt::Key_Home, 0x1000D},   {Qt::Key_F1, 0},             {Qt::Key_F2, 0},
-        {Qt::Key_F5, 0},           {Qt::Key_Q, 0},
+        {Qt::Key_PageUp, 0x10014},
+        {Qt::Key_PageDown, 0x10015},
+        {Qt::Key_Up, 0x10003},
+        {Qt::Key_2, 0x10008},
+        {Qt::Key_8, 0},
+        {Qt::Key_3, 0x10007},
+        {Qt::Key_Home, 0x1000D},
+        {Qt::Key_F1, 0},
+        {Qt::Key_F2, 0},
+        {Qt::Key_F5, 0},
+        {Qt::Key_Q, 0},
     };
     for (const auto &c : cases) {
         CallRecorder::clear();
@@ -320,7 +352,8 @@ TEST_F(MainWindow, DesktopCommandKeys)
     EXPECT_FALSE(window->bridge()->isFullScreen());
 
     window->docLoaded(true);
-    QCoreApplication::postEvent(window->bridge(), QCustomEvent::withValue(1013, intptr_t(1) | intptr_t(4) << 32));
+    QCoreApplication::postEvent(window->bridge(),
+                                QCustomEvent::withValue(1013, intptr_t(1) | intptr_t(4) << 32));
     pumpEvents();
     CallRecorder::clear();
     ctrl(Qt::Key_F);
@@ -331,7 +364,8 @@ TEST_F(MainWindow, DesktopCommandKeys)
     key(Qt::Key_F11, false);
     EXPECT_TRUE(window->bridge()->isFullScreen());
     // F3 before any search asks for one; after a search it searches again.
-    window->promptClosed(new Prompt{QString(), QString(), QStringLiteral("word"), Menu_search}, true);
+    window->promptClosed(new Prompt{QString(), QString(), QStringLiteral("word"), Menu_search},
+                         true);
     CallRecorder::clear();
     key(Qt::Key_F3, true);
     key(Qt::Key_F3, false);
@@ -347,8 +381,8 @@ TEST_F(MainWindow, TheWheelScrollsAndWithCtrlZooms)
 {
     open();
     auto wheel = [&](int dy, Qt::KeyboardModifiers mods) {
-        QWheelEvent e(QPointF(100, 200), window->mapToGlobal(QPointF(100, 200)), QPoint(), QPoint(0, dy),
-                      Qt::NoButton, mods, Qt::NoScrollPhase, false);
+        QWheelEvent e(QPointF(100, 200), window->mapToGlobal(QPointF(100, 200)), QPoint(),
+                      QPoint(0, dy), Qt::NoButton, mods, Qt::NoScrollPhase, false);
         QCoreApplication::sendEvent(window.get(), &e);
     };
     // One notch towards the reader moves the content up by 48 pixels, as a
@@ -470,12 +504,14 @@ TEST_F(MainWindow, LoadedDocumentsFillTheRecentMenuAndTheTitle)
     // Page 3 of 5 shows after the location; one page shows the location only.
     QString where = QStringLiteral("Sheet1");
     window->locInfo(&where);
-    QCoreApplication::postEvent(window->bridge(), QCustomEvent::withValue(1013, intptr_t(3) | intptr_t(5) << 32));
+    QCoreApplication::postEvent(window->bridge(),
+                                QCustomEvent::withValue(1013, intptr_t(3) | intptr_t(5) << 32));
     pumpEvents();
     EXPECT_EQ(window->pageText(), QStringLiteral("3/5"));
     window->locInfo(&where);
     EXPECT_EQ(window->titleRightText(), QStringLiteral("Sheet1 | 3/5"));
-    QCoreApplication::postEvent(window->bridge(), QCustomEvent::withValue(1013, intptr_t(1) | intptr_t(1) << 32));
+    QCoreApplication::postEvent(window->bridge(),
+                                QCustomEvent::withValue(1013, intptr_t(1) | intptr_t(1) << 32));
     pumpEvents();
     window->locInfo(&where);
     EXPECT_EQ(window->titleRightText(), QStringLiteral("Sheet1"));

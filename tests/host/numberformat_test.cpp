@@ -45,10 +45,12 @@ TEST(NumberFormats, CodesOfKeys)
         {NumberFormat_key(Format_scientific, 2), "0.00E+00"},
         {NumberFormat_key(Format_percentage, 4), "0.0000000000%"},
         {NumberFormat_key(Format_fraction, 8), "#\\ ?\?/100"},
-        {NumberFormat_key(Format_currency, 0, 3, 1), "[$\xC2\xA3-809]#,##0.00;[Red]\\-[$\xC2\xA3-809]#,##0.00"},
+        {NumberFormat_key(Format_currency, 0, 3, 1),
+         "[$\xC2\xA3-809]#,##0.00;[Red]\\-[$\xC2\xA3-809]#,##0.00"},
         {NumberFormat_key(Format_currency, 5, 2, 0), "#,##0\\ [$$-C0C]_ ;\\-#,##0\\ [$$-C0C]\\ "},
         {NumberFormat_key(Format_currency, 4, 0, 0), "\"\xC2\xA3\"#,##0"},
-        {NumberFormat_key(Format_accounting, 7, 0), "_-[$USD]\\ * #,##0_-;\\-[$USD]\\ * #,##0_-;_-[$USD]\\ * \"-\"_-;_-@_-"},
+        {NumberFormat_key(Format_accounting, 7, 0),
+         "_-[$USD]\\ * #,##0_-;\\-[$USD]\\ * #,##0_-;_-[$USD]\\ * \"-\"_-;_-@_-"},
         {NumberFormat_key(Format_date, 2, 14), "[$-409]d\\-mmm\\-yyyy;@"},
         {NumberFormat_key(Format_time, 3, 2), "h\" h \"mm;@"},
     };
@@ -93,7 +95,7 @@ TEST(NumberFormats, MenuTextOfCodes)
 }
 
 class Picker : public ::testing::Test {
-protected:
+  protected:
     Catalogue catalogue;
     QWidget parent;
     NumberFormatPicker picker{&parent};

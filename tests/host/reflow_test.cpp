@@ -49,7 +49,8 @@ std::pair<int, int> reflowTextColumns(const std::vector<uint16_t> &pixels)
 
 // The screen as the bridge shows it: each update's rectangle copied in.
 struct ReflowFrame {
-    std::vector<uint16_t> pixels = std::vector<uint16_t>(size_t(reflowScreenWidth) * reflowScreenHeight, 0);
+    std::vector<uint16_t> pixels =
+        std::vector<uint16_t>(size_t(reflowScreenWidth) * reflowScreenHeight, 0);
     int updates = 0;
     void take(const QAlien *bridge, const short *source, int x, int y, int w, int h)
     {
@@ -57,23 +58,27 @@ struct ReflowFrame {
         int stride = bridge->updateRowBytes() / 2;
         for (int row = y; row < std::min(y + h, reflowScreenHeight); row++)
             for (int col = x; col < std::min(x + w, reflowScreenWidth); col++)
-                pixels[size_t(row) * reflowScreenWidth + col] = uint16_t(source[size_t(row) * stride + col]);
+                pixels[size_t(row) * reflowScreenWidth + col] =
+                    uint16_t(source[size_t(row) * stride + col]);
     }
 };
 
 class Reflow : public ::testing::Test {
-protected:
+  protected:
     // Starts the bridge on the document and runs it until the document is
     // shown, the engine has said whether it can flow and the screen has
     // stopped changing.
     std::unique_ptr<QAlien> open(const QString &path)
     {
-        auto bridge = std::make_unique<QAlien>(reflowHeapBytes, reflowScreenWidth, reflowScreenHeight, 624);
+        auto bridge =
+            std::make_unique<QAlien>(reflowHeapBytes, reflowScreenWidth, reflowScreenHeight, 624);
         bridge->installEventFilter(&log);
         QObject::connect(bridge.get(), &QAlien::docLoaded, [this](bool) { loaded = true; });
         QAlien *raw = bridge.get();
         QObject::connect(raw, &QAlien::screenUpdateAvailable,
-                         [this, raw](const short *p, int x, int y, int w, int h) { frame.take(raw, p, x, y, w, h); });
+                         [this, raw](const short *p, int x, int y, int w, int h) {
+                             frame.take(raw, p, x, y, w, h);
+                         });
         if (!bridge->init(path) || !runUntil([&] { return loaded && log.count(1021) >= 1; }, 20000))
             return nullptr;
         settle();
@@ -124,7 +129,8 @@ TEST_F(Reflow, TextAndHtmlFlowToTheScreenAndBack)
     };
     const Case cases[] = {
         {"long.txt", reflowParagraph() + "\n\nA second paragraph.\n"},
-        {"long.html", "<html><body><p>" + reflowParagraph() + "</p><p>A second paragraph.</p></body></html>"},
+        {"long.html",
+         "<html><body><p>" + reflowParagraph() + "</p><p>A second paragraph.</p></body></html>"},
         // A Word page's text flows too, not only its zoom changes: its
         // lines then fill the screen's width, which the page's margins
         // kept them from.

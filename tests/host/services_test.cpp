@@ -19,7 +19,7 @@
 namespace {
 
 class Services : public ::testing::Test {
-protected:
+  protected:
     Catalogue catalogue;
     CallRecorder recorder{false};
     ServiceHarness harness;
@@ -57,20 +57,15 @@ TEST_F(Services, DispatchTableMapsCodesToEvents)
     struct Case {
         int32_t code;
         void *record;
-        int event;         // 0: none
+        int event; // 0: none
         intptr_t value;
         bool custom;
     } cases[] = {
-        {0x10003, &resized, 1005, 624, true},
-        {0x10003, &failedResize, 0, 0, false},
-        {0x10004, nullptr, 1016, 0, true},
-        {0x10007, nullptr, 1016, 0, true},
-        {0x10008, nullptr, 1014, 0, true},
-        {0x10009, nullptr, 1014, 0, false},
-        {0x10024, nullptr, 1009, 0, true},
-        {0x14000, &flowOn, 1021, 1, true},
-        {0x14000, &flowRefused, 1021, 0, true},
-        {0x10123, nullptr, 0, 0, false},
+        {0x10003, &resized, 1005, 624, true},   {0x10003, &failedResize, 0, 0, false},
+        {0x10004, nullptr, 1016, 0, true},      {0x10007, nullptr, 1016, 0, true},
+        {0x10008, nullptr, 1014, 0, true},      {0x10009, nullptr, 1014, 0, false},
+        {0x10024, nullptr, 1009, 0, true},      {0x14000, &flowOn, 1021, 1, true},
+        {0x14000, &flowRefused, 1021, 0, true}, {0x10123, nullptr, 0, 0, false},
     };
     for (const Case &c : cases) {
         std::vector<SeenEvent> seen = request(c.code, c.record);
@@ -123,9 +118,12 @@ TEST_F(Services, ErrorAlertsByCode)
         int32_t code;
         const char *key; // null: nothing shown
     } cases[] = {
-        {0x10000, "RES_ALERT_DOCTRANSLATIONFAILED"}, {0x10002, "RES_ALERT_DOCTRANSLATIONFAILED"},
-        {0x10004, "RES_ALERT_DOCTRANSLATIONFAILED"}, {0x10003, "RES_ALERT_INTERNALERROR"},
-        {0x10008, nullptr},                          {0x10005, "RES_ALERT_UNKNOWNERROR"},
+        {0x10000, "RES_ALERT_DOCTRANSLATIONFAILED"},
+        {0x10002, "RES_ALERT_DOCTRANSLATIONFAILED"},
+        {0x10004, "RES_ALERT_DOCTRANSLATIONFAILED"},
+        {0x10003, "RES_ALERT_INTERNALERROR"},
+        {0x10008, nullptr},
+        {0x10005, "RES_ALERT_UNKNOWNERROR"},
         {1, "RES_ALERT_UNKNOWNERROR"},
     };
     for (const Case &c : cases) {
@@ -169,7 +167,8 @@ TEST_F(Services, LoadFailuresNameTheFileAndTheReason)
         {-1, 16, QString(), "The document: it cannot be opened (error 16)."},
     };
     for (const auto &c : cases)
-        EXPECT_TRUE(HostGui_loadFailureText(c.kind, c.code, c.path).endsWith(QLatin1String(c.expected)))
+        EXPECT_TRUE(
+            HostGui_loadFailureText(c.kind, c.code, c.path).endsWith(QLatin1String(c.expected)))
             << HostGui_loadFailureText(c.kind, c.code, c.path).toStdString();
 
     // The engine's report comes before its alert, which then carries it;
@@ -183,9 +182,10 @@ TEST_F(Services, LoadFailuresNameTheFileAndTheReason)
         harness.pump();
         ASSERT_EQ(harness.log.events.size(), 1u);
         EXPECT_EQ(harness.log.events[0].type, 1008);
-        const QString expected = core("RES_ALERT_DOCTRANSLATIONFAILED") +
-                                 (round == 0 ? QStringLiteral("\ndamaged.pdf: the file is damaged (error 5891).")
-                                             : QString());
+        const QString expected =
+            core("RES_ALERT_DOCTRANSLATIONFAILED") +
+            (round == 0 ? QStringLiteral("\ndamaged.pdf: the file is damaged (error 5891).")
+                        : QString());
         EXPECT_EQ(harness.log.events[0].text, expected);
     }
     // Out of memory while loading says which document.
@@ -197,7 +197,8 @@ TEST_F(Services, LoadFailuresNameTheFileAndTheReason)
     harness.pump();
     ASSERT_EQ(harness.log.events.size(), 1u);
     EXPECT_EQ(harness.log.events[0].text,
-              core("RES_ALERT_OUTOFMEMORY") + QStringLiteral("\ndamaged.pdf: there is not enough memory to open it."));
+              core("RES_ALERT_OUTOFMEMORY") +
+                  QStringLiteral("\ndamaged.pdf: there is not enough memory to open it."));
 }
 
 TEST_F(Services, DocumentInformationDecidesEditableForTheLoadedEvent)
@@ -228,10 +229,10 @@ TEST_F(Services, EditNotifications)
 {
     struct Case {
         int32_t code;
-        int event;          // the event posted (0 none)
+        int event; // the event posted (0 none)
         intptr_t value;
-        const char *key;    // the alert's or error's text
-        const char *calls;  // the engine calls made
+        const char *key;   // the alert's or error's text
+        const char *calls; // the engine calls made
     } cases[] = {
         {0, 1015, 1, nullptr, ""},
         {1, 1015, 0, nullptr, ""},
@@ -412,12 +413,9 @@ TEST_F(Services, SearchNotifications)
         int event;
         const char *calls;
     } cases[] = {
-        {0x10000, 0x10000, 1024, "searchFollowUp"},
-        {0x10001, 0x10001, 1025, ""},
-        {0x10002, 0x10000, 0, "searchNext"},
-        {0x10004, 0x10000, 0, "searchNext"},
-        {0x10003, 0x10000, 1008, "searchCancel"},
-        {0x10001, 0x10002, 0, ""},
+        {0x10000, 0x10000, 1024, "searchFollowUp"}, {0x10001, 0x10001, 1025, ""},
+        {0x10002, 0x10000, 0, "searchNext"},        {0x10004, 0x10000, 0, "searchNext"},
+        {0x10003, 0x10000, 1008, "searchCancel"},   {0x10001, 0x10002, 0, ""},
     };
     for (const Case &c : cases) {
         SearchReport report{c.outcome, c.direction, 1};

@@ -18,11 +18,12 @@ TEST(Startup, LanguageCodes)
         const char *system;
         const char *code;
     } cases[] = {
-        {"en_GB.UTF-8", "en-gb"}, {"zh_HK", "zh-hk"}, {"fr_CA", "fr-ca"}, {"de", "de"},
-        {"C", "c"},               {"pt_BR@euro", "pt-br"}, {"", ""},
+        {"en_GB.UTF-8", "en-gb"}, {"zh_HK", "zh-hk"}, {"fr_CA", "fr-ca"}, {"de", "de"}, {"C", "c"},
+        {"pt_BR@euro", "pt-br"},  {"", ""},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(Startup_languageCode(QString::fromLatin1(c.system)), QString::fromLatin1(c.code)) << c.system;
+        EXPECT_EQ(Startup_languageCode(QString::fromLatin1(c.system)), QString::fromLatin1(c.code))
+            << c.system;
 }
 
 namespace {
@@ -30,20 +31,27 @@ namespace {
 // A program directory holding copies of the built catalogue under the
 // given language codes.
 class CatalogueLookup : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         source = catalogueDirectory() + QStringLiteral("/vexlanedit-en-gb.qm");
         ASSERT_TRUE(QFile::exists(source)) << source.toStdString();
     }
-    void provide(std::vector<const char *> codes) { provideIn(dir, codes); }
+    void provide(std::vector<const char *> codes)
+    {
+        provideIn(dir, codes);
+    }
     void provideIn(QTemporaryDir &where, std::vector<const char *> codes)
     {
         for (const char *code : codes)
-            ASSERT_TRUE(
-                QFile::copy(source, where.filePath(QStringLiteral("vexlanedit-%1.qm").arg(QLatin1String(code)))));
+            ASSERT_TRUE(QFile::copy(
+                source,
+                where.filePath(QStringLiteral("vexlanedit-%1.qm").arg(QLatin1String(code)))));
     }
-    QByteArray program() const { return dir.filePath(QStringLiteral("vexlanedit")).toLocal8Bit(); }
+    QByteArray program() const
+    {
+        return dir.filePath(QStringLiteral("vexlanedit")).toLocal8Bit();
+    }
 
     QString source;
     QTemporaryDir dir;
@@ -72,13 +80,15 @@ TEST_F(CatalogueLookup, RegionFallbacks)
         provideIn(fresh, c.present);
         QTranslator t;
         const QByteArray programPath = fresh.filePath(QStringLiteral("vexlanedit")).toLocal8Bit();
-        ASSERT_TRUE(Startup_findCatalogue(&t, programPath.constData(), QString::fromLatin1(c.language), &choice))
+        ASSERT_TRUE(Startup_findCatalogue(&t, programPath.constData(),
+                                          QString::fromLatin1(c.language), &choice))
             << c.language;
         EXPECT_EQ(choice.file, QString::fromLatin1(c.file)) << c.language;
         EXPECT_EQ(choice.language, QString::fromLatin1(c.used)) << c.language;
         EXPECT_EQ(choice.directory, fresh.path());
         EXPECT_EQ(choice.baseName, QStringLiteral("vexlanedit"));
-        EXPECT_EQ(choice.helpPath, fresh.path() + QLatin1Char('/') + QString::fromLatin1(c.file).chopped(3) +
+        EXPECT_EQ(choice.helpPath, fresh.path() + QLatin1Char('/') +
+                                       QString::fromLatin1(c.file).chopped(3) +
                                        QStringLiteral(".qht"))
             << c.language;
     }
@@ -103,14 +113,16 @@ TEST_F(CatalogueLookup, AFileThatDoesNotLoadIsSkipped)
     bad.write("not a catalogue");
     bad.close();
     provide({"fr-fr"});
-    ASSERT_TRUE(Startup_findCatalogue(&translator, program().constData(), QStringLiteral("fr-ca"), &choice));
+    ASSERT_TRUE(Startup_findCatalogue(&translator, program().constData(), QStringLiteral("fr-ca"),
+                                      &choice));
     EXPECT_EQ(choice.file, QStringLiteral("vexlanedit-fr-fr.qm"));
 }
 
 TEST_F(CatalogueLookup, NothingFoundPrintsTheMessageAndFails)
 {
     provide({"fr-fr"});
-    EXPECT_FALSE(Startup_findCatalogue(&translator, program().constData(), QStringLiteral("de"), &choice));
+    EXPECT_FALSE(
+        Startup_findCatalogue(&translator, program().constData(), QStringLiteral("de"), &choice));
     // The whole start-up: the message on standard output.
     const QByteArray all = qgetenv("LC_ALL");
     qputenv("LC_ALL", "de_DE.UTF-8");

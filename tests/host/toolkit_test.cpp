@@ -161,8 +161,9 @@ TEST(ListBox, ItemsAndChoosing)
     EXPECT_TRUE(list.text(5).isNull());
     list.setCurrentItem(1);
     EXPECT_EQ(list.currentItem(), 1);
-    EXPECT_GE(list.maxItemWidth(), QFontMetrics(list.font()).horizontalAdvance(QStringLiteral("Documents")) +
-                                       list.iconSize().width());
+    EXPECT_GE(list.maxItemWidth(),
+              QFontMetrics(list.font()).horizontalAdvance(QStringLiteral("Documents")) +
+                  list.iconSize().width());
     QListBoxItem *chosen = nullptr;
     QObject::connect(&list, &QListBox::doubleClicked, [&](QListBoxItem *item) { chosen = item; });
     Q_EMIT list.itemActivated(list.item(1));
@@ -193,10 +194,13 @@ TEST(WidgetStack, WidgetsById)
 TEST(Catalogues, BuiltCatalogueLoadsAndTranslates)
 {
     QTranslator translator;
-    EXPECT_EQ(findTranslation(&translator, catalogueDirectory(), QStringLiteral("vexlanedit"), QStringLiteral("en-gb")),
+    EXPECT_EQ(findTranslation(&translator, catalogueDirectory(), QStringLiteral("vexlanedit"),
+                              QStringLiteral("en-gb")),
               QStringLiteral("vexlanedit-en-gb.qm"));
-    EXPECT_EQ(translator.translate("Core", "RES_ALERT_SEARCHFAILED"), QStringLiteral("The text was not found."));
-    EXPECT_EQ(translator.translate("MainWidgetCommon", "RES_MEMORY_HEAP_KB"), QStringLiteral("65536"));
+    EXPECT_EQ(translator.translate("Core", "RES_ALERT_SEARCHFAILED"),
+              QStringLiteral("The text was not found."));
+    EXPECT_EQ(translator.translate("MainWidgetCommon", "RES_MEMORY_HEAP_KB"),
+              QStringLiteral("65536"));
     EXPECT_EQ(translator.translate("DateTime", "RES_MONTH_12"), QStringLiteral("December"));
     EXPECT_EQ(translator.translate("FunctionNames", "RES_FUNC_LOG10"), QStringLiteral("LOG10"));
     EXPECT_TRUE(QFile::exists(catalogueDirectory() + QStringLiteral("/vexlanedit-en-gb.qht")));
@@ -215,12 +219,18 @@ TEST(Catalogues, LookupIgnoresCaseSkipsBadFilesAndFailsCleanly)
     bad.close();
 
     QTranslator translator;
-    EXPECT_EQ(findTranslation(&translator, dir.path(), QStringLiteral("vexlanedit"), QStringLiteral("fr-*")),
+    EXPECT_EQ(findTranslation(&translator, dir.path(), QStringLiteral("vexlanedit"),
+                              QStringLiteral("fr-*")),
               QStringLiteral("VEXLANEDIT-FR-FR.QM"));
-    EXPECT_EQ(findTranslation(&translator, dir.path(), QStringLiteral("vexlanedit"), QStringLiteral("fr-fr")),
+    EXPECT_EQ(findTranslation(&translator, dir.path(), QStringLiteral("vexlanedit"),
+                              QStringLiteral("fr-fr")),
               QStringLiteral("VEXLANEDIT-FR-FR.QM"));
-    EXPECT_TRUE(findTranslation(&translator, dir.path(), QStringLiteral("vexlanedit"), QStringLiteral("fr-ca")).isNull());
-    EXPECT_TRUE(findTranslation(&translator, dir.path(), QStringLiteral("vexlanedit"), QStringLiteral("de")).isNull());
+    EXPECT_TRUE(findTranslation(&translator, dir.path(), QStringLiteral("vexlanedit"),
+                                QStringLiteral("fr-ca"))
+                    .isNull());
+    EXPECT_TRUE(
+        findTranslation(&translator, dir.path(), QStringLiteral("vexlanedit"), QStringLiteral("de"))
+            .isNull());
 }
 
 // Writes one 5-6-5 pixel as the screen blitter does.
@@ -244,12 +254,9 @@ TEST(FrameBuffer, WrittenPixelsShowWidenedUnwrittenShowNothing)
         uint8_t bytes[3];
         int64_t shown;
     } cases[] = {
-        {0xF800, {0x00, 0xF0, 0xFF}, 0xFF0000},
-        {0x001F, {0x3F, 0x00, 0xFC}, 0x0000FF},
-        {0xFFFF, {0xFF, 0xFF, 0xFF}, 0xFFFFFF},
-        {0x0000, {0x00, 0x00, 0xFC}, 0x000000},
-        {0x07E0, {0xC0, 0x0F, 0xFC}, 0x00FF00},
-        {0x0820, {0x40, 0x20, 0xFC}, 0x080400},
+        {0xF800, {0x00, 0xF0, 0xFF}, 0xFF0000}, {0x001F, {0x3F, 0x00, 0xFC}, 0x0000FF},
+        {0xFFFF, {0xFF, 0xFF, 0xFF}, 0xFFFFFF}, {0x0000, {0x00, 0x00, 0xFC}, 0x000000},
+        {0x07E0, {0xC0, 0x0F, 0xFC}, 0x00FF00}, {0x0820, {0x40, 0x20, 0xFC}, 0x080400},
     };
     for (const Case &c : cases) {
         uint8_t bytes[3];
@@ -328,7 +335,8 @@ TEST(FrameBuffer, WindowShowsTheMemory)
     auto widen = [](uint32_t c) { return (c << 2) | (c >> 4); };
     for (int y = 30; y < 40; y++)
         for (int x = 0; x < 64; x++) {
-            QRgb expected = qRgb(int(widen(uint32_t((x + y) & 63))), int(widen(uint32_t(63 - x))), int(widen(uint32_t(x))));
+            QRgb expected = qRgb(int(widen(uint32_t((x + y) & 63))), int(widen(uint32_t(63 - x))),
+                                 int(widen(uint32_t(x))));
             ASSERT_EQ(shot.pixel(x, y), expected) << x << "," << y;
         }
     EXPECT_EQ(shot.pixel(100, 100), qRgb(0x12, 0x34, 0x56));
@@ -387,15 +395,16 @@ TEST(MessageBox, AnswersTheChosenButtonsIndex)
     EXPECT_EQ(icon.size(), QSize(32, 32));
     EXPECT_TRUE(ZSkin::skin()->getPixmap(QStringLiteral("no such icon")).isNull());
     answerMessageBox(1);
-    EXPECT_EQ(ZMessageBox::information(nullptr, icon, QStringLiteral("Quit?"), QStringLiteral("Yes"),
-                                       QStringLiteral("No")),
+    EXPECT_EQ(ZMessageBox::information(nullptr, icon, QStringLiteral("Quit?"),
+                                       QStringLiteral("Yes"), QStringLiteral("No")),
               1);
     answerMessageBox(0);
-    EXPECT_EQ(ZMessageBox::information(nullptr, icon, QStringLiteral("Quit?"), QStringLiteral("Yes"),
-                                       QStringLiteral("No")),
+    EXPECT_EQ(ZMessageBox::information(nullptr, icon, QStringLiteral("Quit?"),
+                                       QStringLiteral("Yes"), QStringLiteral("No")),
               0);
     answerMessageBox(-1);
-    EXPECT_EQ(ZMessageBox::information(nullptr, icon, QStringLiteral("Saved."), QStringLiteral("OK")), 0);
+    EXPECT_EQ(
+        ZMessageBox::information(nullptr, icon, QStringLiteral("Saved."), QStringLiteral("OK")), 0);
 }
 
 TEST(FileDialogs, ChosenFilesComeBack)

@@ -69,7 +69,8 @@ struct Tag {
     std::u16string get(uint32_t attr, bool *found = nullptr)
     {
         size_t n = 0;
-        const char16_t *v = Html_getAttrTrimmed(text.data(), spans.data(), uint32_t(spans.size() - 1), attr, &n);
+        const char16_t *v =
+            Html_getAttrTrimmed(text.data(), spans.data(), uint32_t(spans.size() - 1), attr, &n);
         if (found)
             *found = v != nullptr;
         return v ? std::u16string(v, n) : u"";
@@ -79,10 +80,14 @@ struct Tag {
 TEST(HtmlAttributes, Getters)
 {
     Tag t;
-    t.add(u"CHECKED", nullptr).add(u"nowrap", u"").add(u"Width", u" 12 ").add(u"width", u"99").add(u"alt", nullptr);
+    t.add(u"CHECKED", nullptr)
+        .add(u"nowrap", u"")
+        .add(u"Width", u" 12 ")
+        .add(u"width", u"99")
+        .add(u"alt", nullptr);
     EXPECT_EQ(t.get(HtmlAttr_checked), u"checked"); // a boolean answers its own name
     EXPECT_EQ(t.get(HtmlAttr_nowrap), u"nowrap");
-    EXPECT_EQ(t.get(HtmlAttr_width), u"12");        // the first occurrence counts
+    EXPECT_EQ(t.get(HtmlAttr_width), u"12"); // the first occurrence counts
     bool found = false;
     EXPECT_EQ(t.get(HtmlAttr_alt, &found), u"");
     EXPECT_TRUE(found);
@@ -102,11 +107,11 @@ TEST(HtmlAttributes, Lengths)
         {u"72pt", 2, 65536},
         {u"6pc", 2, 65536},
         {u"1in", 2, 65536},
-        {u"1cm", 2, 25801},          // exact, not half an inch
-        {u"2.54cm", 2, 65528},       // two fraction digits scale by 655
+        {u"1cm", 2, 25801},    // exact, not half an inch
+        {u"2.54cm", 2, 65528}, // two fraction digits scale by 655
         {u"25.4mm", 2, 65536},
         {u"10mm", 2, 25801},
-        {u"1.5em", 3, 98306},        // one digit scales by 6554
+        {u"1.5em", 3, 98306}, // one digit scales by 6554
         {u"2ex", 3, 131072},
         {u"50%", 7, 50 << 16},
         {u"-96", 2, -65536},
@@ -135,7 +140,7 @@ TEST(HtmlAttributes, FontStepsAndPixels)
         const char16_t *text;
         int32_t pixels;
     } cases[] = {
-        {u"1", 10}, {u"3", 16}, {u"7", 48}, {u"9", 48}, {u"0", 10}, {u"+1", 18},
+        {u"1", 10},  {u"3", 16},  {u"7", 48},  {u"9", 48},   {u"0", 10},  {u"+1", 18},
         {u"+4", 48}, {u"-1", 13}, {u"-5", 10}, {u"2.5", 16}, {u"+0", 16},
     };
     for (const Case &c : cases) {
@@ -184,8 +189,8 @@ TEST_F(HtmlDefaultStyleTest, OneRulePerElementType)
         EXPECT_EQ(rulesWithKey(doc, HtmlEl_Select), 1);
         EXPECT_EQ(rulesWithKey(doc, HtmlEl_Okalawidget), 1); // shared by the controls
         EXPECT_EQ(rulesWithKey(doc, HtmlEl_Okalasection), 1);
-        EXPECT_EQ(rulesWithKey(doc, HtmlEl_Span), 0);        // no default style
-        EXPECT_EQ(rulesWithKey(doc, HtmlEl_A), 2);           // link and visited colours
+        EXPECT_EQ(rulesWithKey(doc, HtmlEl_Span), 0); // no default style
+        EXPECT_EQ(rulesWithKey(doc, HtmlEl_A), 2);    // link and visited colours
         Edr_Doc_release(doc);
     });
 }
@@ -231,7 +236,7 @@ TEST(HtmlAttributes, CleanCharsetName)
         const char16_t *out;
     } cases[] = {
         {u"windows-1251", u"windows-1251"},
-        {u"  \"x-euc-jp", u"\"x-euc-jp"},   // a quote is printable
+        {u"  \"x-euc-jp", u"\"x-euc-jp"}, // a quote is printable
         {u"X-SJIS", u"SJIS"},
         {u"iso-8859-1-1987", u"iso-8859-1"},
         {u"koi8-r; more", u"koi8-r;"},
@@ -292,8 +297,13 @@ TEST_F(HtmlAttrPropTest, ValueTableAndNames)
 TEST(HtmlAttributes, NumbersAndPresence)
 {
     Tag t;
-    t.add(u"span", u" 12 ").add(u"rowspan", u"65536").add(u"colspan", u"4294967295").add(u"start", u"-1")
-        .add(u"tabindex", u"").add(u"checked", nullptr).add(u"char", u"x");
+    t.add(u"span", u" 12 ")
+        .add(u"rowspan", u"65536")
+        .add(u"colspan", u"4294967295")
+        .add(u"start", u"-1")
+        .add(u"tabindex", u"")
+        .add(u"checked", nullptr)
+        .add(u"char", u"x");
     const uint32_t n = uint32_t(t.spans.size() - 1);
     uint32_t x = 0;
     EXPECT_EQ(Html_getAttrU16(t.text.data(), t.spans.data(), n, HtmlAttr_span, &x), 1);
@@ -314,9 +324,16 @@ TEST(HtmlAttributes, NumbersAndPresence)
 TEST_F(HtmlAttrPropTest, StoredByValueKind)
 {
     Tag t;
-    t.add(u"width", u"50%").add(u"valign", u"Middle").add(u"scope", u"row").add(u"bgcolor", u"red")
-        .add(u"span", u"3").add(u"start", u"70000").add(u"href", u"a.html").add(u"title", u" T ")
-        .add(u"lang", u"").add(u"dynsrc", u"x");
+    t.add(u"width", u"50%")
+        .add(u"valign", u"Middle")
+        .add(u"scope", u"row")
+        .add(u"bgcolor", u"red")
+        .add(u"span", u"3")
+        .add(u"start", u"70000")
+        .add(u"href", u"a.html")
+        .add(u"title", u" T ")
+        .add(u"lang", u"")
+        .add(u"dynsrc", u"x");
     const uint32_t n = uint32_t(t.spans.size() - 1);
     StyleRule *list = nullptr;
     ASSERT_EQ(StyleRule_create(&list), 0);
@@ -327,13 +344,10 @@ TEST_F(HtmlAttrPropTest, StoredByValueKind)
         uint16_t type;
         const char16_t *text;
     } wants[] = {
-        {HtmlAttr_width, PropType_percent, u"50.00%"},
-        {HtmlAttr_valign, 47, u"middle"},
+        {HtmlAttr_width, PropType_percent, u"50.00%"},   {HtmlAttr_valign, 47, u"middle"},
         {HtmlAttr_scope, PropType_ustr, u"row"}, // not in the value table: kept as text
-        {HtmlAttr_bgcolor, PropType_colour, u"#ff0000"},
-        {HtmlAttr_span, PropType_int, u"3"},
-        {HtmlAttr_href, PropType_ustr, u"a.html"},
-        {HtmlAttr_title, PropType_ustr, u"T"},
+        {HtmlAttr_bgcolor, PropType_colour, u"#ff0000"}, {HtmlAttr_span, PropType_int, u"3"},
+        {HtmlAttr_href, PropType_ustr, u"a.html"},       {HtmlAttr_title, PropType_ustr, u"T"},
     };
     for (const Want &w : wants) {
         StylePropItem *item = StyleRule_findProp(list, w.attr);
@@ -391,7 +405,8 @@ Edr_Node *findElement(Edr_Node *node, uint32_t element)
 std::u16string attributeOf(Edr_Doc *doc, Edr_Node *node, const char16_t *name)
 {
     char16_t *text = nullptr;
-    EXPECT_EQ(Edr_Node_getAttribute(doc, node, name, uint32_t(std::u16string(name).size()), &text), 0);
+    EXPECT_EQ(Edr_Node_getAttribute(doc, node, name, uint32_t(std::u16string(name).size()), &text),
+              0);
     std::u16string out = text ? text : u"(none)";
     Mem_free(text);
     return out;
@@ -400,7 +415,8 @@ std::u16string attributeOf(Edr_Doc *doc, Edr_Node *node, const char16_t *name)
 TEST_F(HtmlAttrNodeTest, NodeSettings)
 {
     run([&] {
-        Edr_Doc *doc = load("<p class='b a' id=top title='Top para' lang=en dir=rtl tabindex=7>x</p><a tabindex=7>z</a>"
+        Edr_Doc *doc = load("<p class='b a' id=top title='Top para' lang=en dir=rtl "
+                            "tabindex=7>x</p><a tabindex=7>z</a>"
                             "<img alt='  two\n words ' name=pic><bdo dir=ltr>y</bdo>");
         // Nodes of the tree are read through a reference of their own.
         Edr_Node *p = findElement(Edr_Doc_root(doc), HtmlEl_P);
@@ -484,7 +500,8 @@ namespace {
 TEST_F(HtmlAttrNodeTest, EventAttributesAreKeptAsRecords)
 {
     run([&] {
-        Edr_Doc *doc = load("<p onclick='go()' onMouseOver=\"hi(1)\" onsubmit='no'>x</p><br onclick='no'>");
+        Edr_Doc *doc =
+            load("<p onclick='go()' onMouseOver=\"hi(1)\" onsubmit='no'>x</p><br onclick='no'>");
         Edr_Node *p = findElement(Edr_Doc_root(doc), HtmlEl_P);
         Edr_Node *br = findElement(Edr_Doc_root(doc), HtmlEl_Br);
         ASSERT_NE(p, nullptr);
@@ -497,7 +514,8 @@ TEST_F(HtmlAttrNodeTest, EventAttributesAreKeptAsRecords)
         ASSERT_NE(text, nullptr);
         std::u16string records(text);
         Mem_free(text);
-        EXPECT_TRUE(records == u" onclick=\"go()\" onmouseover=\"hi(1)\"") << std::string(records.begin(), records.end());
+        EXPECT_TRUE(records == u" onclick=\"go()\" onmouseover=\"hi(1)\"")
+            << std::string(records.begin(), records.end());
         text = Edr_Node_recordsToText(doc, br); // not an attribute of br
         EXPECT_TRUE(!text || !text[0]);
         Mem_free(text);
@@ -514,7 +532,8 @@ namespace {
 TEST_F(HtmlAttrNodeTest, ASecondBodyTagMergesIntoTheFirst)
 {
     run([&] {
-        Edr_Doc *doc = load("<body bgcolor=red title=first class=a><p>x</p><body class=b lang=en text=blue>");
+        Edr_Doc *doc =
+            load("<body bgcolor=red title=first class=a><p>x</p><body class=b lang=en text=blue>");
         Edr_Node *body = findElement(Edr_Doc_root(doc), HtmlEl_Body);
         ASSERT_NE(body, nullptr);
         Edr_Doc_readLock(doc);
@@ -645,8 +664,9 @@ TEST_F(HtmlAttrNodeTest, SourcesGiveImagesTheirPictures)
         SCOPED_TRACE(enabled ? "images on" : "images off");
         run([&] {
             setInt("EnableImages", enabled ? 1 : 0);
-            Edr_Doc *doc = load("<img src=' http://example.com/a.png '><img>"
-                                "<input type=image src='http://example.com/go.gif'><input type=text src=x.png>");
+            Edr_Doc *doc = load(
+                "<img src=' http://example.com/a.png '><img>"
+                "<input type=image src='http://example.com/go.gif'><input type=text src=x.png>");
             std::vector<Edr_Node *> images, inputs;
             collectElements(Edr_Doc_root(doc), HtmlEl_Img, &images);
             collectElements(Edr_Doc_root(doc), HtmlEl_Input, &inputs);
@@ -655,7 +675,8 @@ TEST_F(HtmlAttrNodeTest, SourcesGiveImagesTheirPictures)
             Edr_Doc_readLock(doc);
             EXPECT_EQ(imageUrlOf(doc, images[0]), enabled ? "http://example.com/a.png" : "");
             EXPECT_EQ(imageUrlOf(doc, images[1]), "");
-            EXPECT_EQ(imageUrlOf(doc, inputs[0]), enabled ? "http://example.com/go.gif" : "(no image)");
+            EXPECT_EQ(imageUrlOf(doc, inputs[0]),
+                      enabled ? "http://example.com/go.gif" : "(no image)");
             EXPECT_EQ(imageUrlOf(doc, inputs[1]), "(no image)");
             Edr_Doc_readUnlock(doc);
             Edr_Doc_release(doc);
@@ -681,7 +702,9 @@ TEST_F(HtmlAttrNodeTest, ABackgroundMakesAPictureNodeItsRuleNames)
             VfsHandle *stream = memoryStream("<body background=' tile.png '>x");
             ASSERT_NE(stream, nullptr);
             stream->url = Url_new(u"http://example.com/dir/page.html"); // the page's own address
-            ASSERT_EQ(Html_loadDocumentChunked(ctx(), doc, stream, Edr_Doc_root(doc), 0, nullptr, 4096), 0);
+            ASSERT_EQ(
+                Html_loadDocumentChunked(ctx(), doc, stream, Edr_Doc_root(doc), 0, nullptr, 4096),
+                0);
             EXPECT_EQ(Vfs_close(stream), 0);
             // The rule holding background-image, and the number it names.
             int rules = 0;
@@ -690,7 +713,8 @@ TEST_F(HtmlAttrNodeTest, ABackgroundMakesAPictureNodeItsRuleNames)
             EXPECT_EQ(Edr_Doc_getRequest(doc, nullptr, &r), 0);
             while (r) {
                 Request_lock(r);
-                for (StyleRule *rule = Request_firstItem(r); rule; rule = Request_nextItem(r, rule)) {
+                for (StyleRule *rule = Request_firstItem(r); rule;
+                     rule = Request_nextItem(r, rule)) {
                     if (!StyleRule_findProp(rule, PropId_backgroundImage))
                         continue;
                     rules++;

@@ -13,8 +13,7 @@
 #include "tests/support/heap_fixture.h"
 #include "tests/support/task_fixture.h"
 
-namespace
-{
+namespace {
 
 struct Reader {
     HttpCacheEntry entry = {};
@@ -48,9 +47,7 @@ int record(VfsHandle *handle, void *arg, uint32_t bit)
 
 // A context with the stream types registered, for the calls through the
 // stream layer.
-class CacheStream : public LeakCheckedContextTest<>
-{
-};
+class CacheStream : public LeakCheckedContextTest<> {};
 
 TEST_F(CacheStream, NotifyReportsTheMaskedEventsLowestFirst)
 {
@@ -106,9 +103,7 @@ TEST_F(CacheStream, AvailableCountsFromThePosition)
     }
 }
 
-class SharedCacheStream : public TaskFixture
-{
-};
+class SharedCacheStream : public TaskFixture {};
 
 // The callback reads the stream that told it: the entry's lock must not be
 // held while it runs (taking it again would deadlock and abort the engine).

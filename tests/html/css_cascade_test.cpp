@@ -71,12 +71,12 @@ TEST_F(CssCascadeTest, SheetsAttributesAndImportance)
                             "<em style='color: blue'>important</em><h1>heading</h1>"
                             "<div><p title=t>child</p></div></body></html>");
         EXPECT_EQ(colourOf(doc, HtmlEl_P, 0), kRed);
-        EXPECT_EQ(colourOf(doc, HtmlEl_P, 1), kGreen);  // a class outweighs a type
-        EXPECT_EQ(colourOf(doc, HtmlEl_P, 2), kBlue);   // an id outweighs a class
-        EXPECT_EQ(colourOf(doc, HtmlEl_P, 3), kRed);    // the style attribute wins
-        EXPECT_EQ(colourOf(doc, HtmlEl_Em), kRed);      // !important over later and inline rules
-        EXPECT_NE(colourOf(doc, HtmlEl_H1), kYellow);   // another medium's rule
-        EXPECT_EQ(colourOf(doc, HtmlEl_P, 4), kRed);    // child and attribute selectors dropped
+        EXPECT_EQ(colourOf(doc, HtmlEl_P, 1), kGreen); // a class outweighs a type
+        EXPECT_EQ(colourOf(doc, HtmlEl_P, 2), kBlue);  // an id outweighs a class
+        EXPECT_EQ(colourOf(doc, HtmlEl_P, 3), kRed);   // the style attribute wins
+        EXPECT_EQ(colourOf(doc, HtmlEl_Em), kRed);     // !important over later and inline rules
+        EXPECT_NE(colourOf(doc, HtmlEl_H1), kYellow);  // another medium's rule
+        EXPECT_EQ(colourOf(doc, HtmlEl_P, 4), kRed);   // child and attribute selectors dropped
         Edr_Doc_release(doc);
     });
 }
@@ -170,12 +170,14 @@ TEST_F(CssCascadeTest, StreamsReadAsText)
             ASSERT_EQ(Request_new(ctx(), 2, &fromText), 0);
             ASSERT_EQ(Request_new(ctx(), 2, &fromStream), 0);
             std::u16string wide(sheet.begin(), sheet.end());
-            EXPECT_EQ(Css_parseStyleSheetText(ctx(), doc, nullptr, fromText, wide.data(), wide.size(), nullptr,
-                                              nullptr),
+            EXPECT_EQ(Css_parseStyleSheetText(ctx(), doc, nullptr, fromText, wide.data(),
+                                              wide.size(), nullptr, nullptr),
                       0);
             VfsHandle *stream = memoryStream(sheet);
             ASSERT_NE(stream, nullptr);
-            EXPECT_EQ(Css_parseStyleSheetStream(ctx(), doc, nullptr, stream, fromStream, nullptr, nullptr), 0);
+            EXPECT_EQ(Css_parseStyleSheetStream(ctx(), doc, nullptr, stream, fromStream, nullptr,
+                                                nullptr),
+                      0);
             EXPECT_EQ(Vfs_close(stream), 0);
             std::string a = dumpRequest(fromText), b = dumpRequest(fromStream);
             EXPECT_NE(a.find("color:#ff0000"), std::string::npos) << pad;
@@ -281,7 +283,8 @@ TEST_F(CssCascadeTest, ImportChainsStopAtTheirDepthLimit)
         fclose(f);
     }
     run([&] {
-        std::string page = std::string("<style>@import url(file://") + dir + "/d0.css);</style><p>x</p>";
+        std::string page =
+            std::string("<style>@import url(file://") + dir + "/d0.css);</style><p>x</p>";
         Edr_Doc *doc = load(page);
         size_t loaded = 0;
         for (int n : ruleCounts(doc))

@@ -34,8 +34,8 @@ std::vector<Tok> tokens(const std::u16string &text, int skipSpace = 1)
         Css_tokenNext(&t, skipSpace);
         if (!t.kind)
             break;
-        out.push_back({t.kind, std::u16string(t.token.chars ? t.token.chars : u"", t.token.length), t.integer,
-                       t.fraction});
+        out.push_back({t.kind, std::u16string(t.token.chars ? t.token.chars : u"", t.token.length),
+                       t.integer, t.fraction});
     }
     Css_tokenizerClose(&t);
     return out;
@@ -59,7 +59,11 @@ TEST_F(CssTest, TokenizerEdgeCases)
         {u"url( \"my file.png\" )", {{CssTok_url, u"my file.png", 0, 0}}},
         {u"url(a.png)x", {{CssTok_url, u"a.png", 0, 0}, {CssTok_ident, u"x", 0, 0}}},
         {u"\\41", {{CssTok_ident, u"41", 0, 0}}},
-        {u"\"ab\ncd\"", {{'"', u"", 0, 0}, {CssTok_ident, u"ab", 0, 0}, {CssTok_ident, u"cd", 0, 0}, {'"', u"", 0, 0}}},
+        {u"\"ab\ncd\"",
+         {{'"', u"", 0, 0},
+          {CssTok_ident, u"ab", 0, 0},
+          {CssTok_ident, u"cd", 0, 0},
+          {'"', u"", 0, 0}}},
         {u"\"a\\\nb\"", {{CssTok_string, u"ab", 0, 0}}},
         {u"\"it's\"", {{CssTok_string, u"it's", 0, 0}}},
         {u"a /* unterminated", {{CssTok_ident, u"a", 0, 0}}},
@@ -108,7 +112,8 @@ std::string declared(const std::u16string &text)
     for (StylePropItem *p = rule->firstProp; p; p = p->next) {
         char buf[64];
         if (p->value.type == PropType_ustr) {
-            std::u16string s(reinterpret_cast<const char16_t *>(p->value.payload), p->value.payload2);
+            std::u16string s(reinterpret_cast<const char16_t *>(p->value.payload),
+                             p->value.payload2);
             snprintf(buf, sizeof buf, "%u:s:", unsigned(p->value.id));
             out += buf;
             out += std::string(s.begin(), s.end());
@@ -168,21 +173,21 @@ TEST_F(CssTest, DeclarationsAndShorthands)
     } cases[] = {
         // margin with one to four values (lengths in 16.16 inches).
         {u"margin: 96px", cssValue(PropId_marginTop, PropType_length, cssPx(96)) +
-             cssValue(PropId_marginRight, PropType_length, cssPx(96)) +
-             cssValue(PropId_marginBottom, PropType_length, cssPx(96)) +
-             cssValue(PropId_marginLeft, PropType_length, cssPx(96))},
+                              cssValue(PropId_marginRight, PropType_length, cssPx(96)) +
+                              cssValue(PropId_marginBottom, PropType_length, cssPx(96)) +
+                              cssValue(PropId_marginLeft, PropType_length, cssPx(96))},
         {u"margin: 1px 2px", cssValue(PropId_marginTop, PropType_length, cssPx(1)) +
-             cssValue(PropId_marginRight, PropType_length, cssPx(2)) +
-             cssValue(PropId_marginBottom, PropType_length, cssPx(1)) +
-             cssValue(PropId_marginLeft, PropType_length, cssPx(2))},
+                                 cssValue(PropId_marginRight, PropType_length, cssPx(2)) +
+                                 cssValue(PropId_marginBottom, PropType_length, cssPx(1)) +
+                                 cssValue(PropId_marginLeft, PropType_length, cssPx(2))},
         {u"margin: 1px 2px 3px", cssValue(PropId_marginTop, PropType_length, cssPx(1)) +
-             cssValue(PropId_marginRight, PropType_length, cssPx(2)) +
-             cssValue(PropId_marginBottom, PropType_length, cssPx(3)) +
-             cssValue(PropId_marginLeft, PropType_length, cssPx(2))},
+                                     cssValue(PropId_marginRight, PropType_length, cssPx(2)) +
+                                     cssValue(PropId_marginBottom, PropType_length, cssPx(3)) +
+                                     cssValue(PropId_marginLeft, PropType_length, cssPx(2))},
         {u"margin: 1px 2px 3px 4px", cssValue(PropId_marginTop, PropType_length, cssPx(1)) +
-             cssValue(PropId_marginRight, PropType_length, cssPx(2)) +
-             cssValue(PropId_marginBottom, PropType_length, cssPx(3)) +
-             cssValue(PropId_marginLeft, PropType_length, cssPx(4))},
+                                         cssValue(PropId_marginRight, PropType_length, cssPx(2)) +
+                                         cssValue(PropId_marginBottom, PropType_length, cssPx(3)) +
+                                         cssValue(PropId_marginLeft, PropType_length, cssPx(4))},
         {u"margin: 1px, 2px", ""},
         {u"border: 1px solid red",
          cssValue(PropId_borderTopWidth, PropType_length, cssPx(1)) +
@@ -197,31 +202,30 @@ TEST_F(CssTest, DeclarationsAndShorthands)
              cssValue(PropId_borderRightWidth, PropType_length, cssPx(1)) +
              cssKeyword(PropId_borderRightStyle, KwId_solid) +
              cssValue(PropId_borderRightColor, PropType_colour, 0xff0000ff)},
-        {u"border: solid",
-         cssKeyword(PropId_borderTopWidth, Css_unsetMarker) +
-             cssKeyword(PropId_borderTopStyle, KwId_solid) +
-             cssKeyword(PropId_borderTopColor, Css_unsetMarker) +
-             cssKeyword(PropId_borderBottomWidth, Css_unsetMarker) +
-             cssKeyword(PropId_borderBottomStyle, KwId_solid) +
-             cssKeyword(PropId_borderBottomColor, Css_unsetMarker) +
-             cssKeyword(PropId_borderLeftWidth, Css_unsetMarker) +
-             cssKeyword(PropId_borderLeftStyle, KwId_solid) +
-             cssKeyword(PropId_borderLeftColor, Css_unsetMarker) +
-             cssKeyword(PropId_borderRightWidth, Css_unsetMarker) +
-             cssKeyword(PropId_borderRightStyle, KwId_solid) +
-             cssKeyword(PropId_borderRightColor, Css_unsetMarker)},
+        {u"border: solid", cssKeyword(PropId_borderTopWidth, Css_unsetMarker) +
+                               cssKeyword(PropId_borderTopStyle, KwId_solid) +
+                               cssKeyword(PropId_borderTopColor, Css_unsetMarker) +
+                               cssKeyword(PropId_borderBottomWidth, Css_unsetMarker) +
+                               cssKeyword(PropId_borderBottomStyle, KwId_solid) +
+                               cssKeyword(PropId_borderBottomColor, Css_unsetMarker) +
+                               cssKeyword(PropId_borderLeftWidth, Css_unsetMarker) +
+                               cssKeyword(PropId_borderLeftStyle, KwId_solid) +
+                               cssKeyword(PropId_borderLeftColor, Css_unsetMarker) +
+                               cssKeyword(PropId_borderRightWidth, Css_unsetMarker) +
+                               cssKeyword(PropId_borderRightStyle, KwId_solid) +
+                               cssKeyword(PropId_borderRightColor, Css_unsetMarker)},
         {u"font: bold 12pt/1.5 serif, \"Times New Roman\"",
          cssValue(PropId_fontSize, PropType_length, cssPx(16)) +
              cssValue(PropId_lineHeight, PropType_int, 0x18002) +
              cssKeyword(PropId_fontWeight, KwId_bold) +
              cssText(PropId_fontFamily, "serif,\"Times New Roman\"")},
         {u"font: inherit", cssKeyword(PropId_fontSize, KwId_inherit) +
-             cssKeyword(PropId_lineHeight, KwId_inherit) +
-             cssKeyword(PropId_fontVariant, KwId_inherit) +
-             cssKeyword(PropId_fontStyle, KwId_inherit) +
-             cssKeyword(PropId_fontWeight, KwId_inherit) +
-             cssKeyword(PropId_fontStretch, KwId_inherit) +
-             cssKeyword(PropId_fontFamily, KwId_inherit)},
+                               cssKeyword(PropId_lineHeight, KwId_inherit) +
+                               cssKeyword(PropId_fontVariant, KwId_inherit) +
+                               cssKeyword(PropId_fontStyle, KwId_inherit) +
+                               cssKeyword(PropId_fontWeight, KwId_inherit) +
+                               cssKeyword(PropId_fontStretch, KwId_inherit) +
+                               cssKeyword(PropId_fontFamily, KwId_inherit)},
         {u"font-family: inherit", cssKeyword(PropId_fontFamily, KwId_inherit)},
         {u"font-family: Arial Black, serif", cssText(PropId_fontFamily, "Arial Black,serif")},
         {u"background: url(x.png) no-repeat right",
@@ -232,32 +236,36 @@ TEST_F(CssTest, DeclarationsAndShorthands)
              cssValue(PropId_backgroundPositionX, PropType_percent, cssPercent(100)) +
              cssValue(PropId_backgroundPositionY, PropType_percent, cssPercent(50))},
         {u"background: inherit", cssKeyword(PropId_backgroundColor, KwId_inherit) +
-             cssKeyword(PropId_backgroundImage, KwId_inherit) +
-             cssKeyword(PropId_backgroundRepeat, KwId_inherit) +
-             cssKeyword(PropId_backgroundAttachment, KwId_inherit) +
-             cssKeyword(PropId_backgroundPositionX, KwId_inherit) +
-             cssKeyword(PropId_backgroundPositionY, KwId_inherit)},
-        {u"background-position: top", cssValue(PropId_backgroundPositionX, PropType_percent, cssPercent(50)) +
+                                     cssKeyword(PropId_backgroundImage, KwId_inherit) +
+                                     cssKeyword(PropId_backgroundRepeat, KwId_inherit) +
+                                     cssKeyword(PropId_backgroundAttachment, KwId_inherit) +
+                                     cssKeyword(PropId_backgroundPositionX, KwId_inherit) +
+                                     cssKeyword(PropId_backgroundPositionY, KwId_inherit)},
+        {u"background-position: top",
+         cssValue(PropId_backgroundPositionX, PropType_percent, cssPercent(50)) +
              cssValue(PropId_backgroundPositionY, PropType_percent, cssPercent(0))},
         {u"list-style: square inside", cssKeyword(PropId_listStyleType, KwId_square) +
-             cssKeyword(PropId_listStylePosition, KwId_inside) +
-             cssKeyword(PropId_listStyleImage, Css_unsetMarker)},
-        {u"clip: rect(1px, 2px, 3px, 4px)", cssValue(PropId_clipTop, PropType_length, cssPx(1)) +
+                                           cssKeyword(PropId_listStylePosition, KwId_inside) +
+                                           cssKeyword(PropId_listStyleImage, Css_unsetMarker)},
+        {u"clip: rect(1px, 2px, 3px, 4px)",
+         cssValue(PropId_clipTop, PropType_length, cssPx(1)) +
              cssValue(PropId_clipRight, PropType_length, cssPx(2)) +
              cssValue(PropId_clipBottom, PropType_length, cssPx(3)) +
              cssValue(PropId_clipLeft, PropType_length, cssPx(4))},
         {u"clip: rect(1px 2px)", cssValue(PropId_clipTop, PropType_length, cssPx(1)) +
-             cssValue(PropId_clipRight, PropType_length, cssPx(2)) +
-             cssValue(PropId_clipBottom, PropType_length, cssPx(1)) +
-             cssValue(PropId_clipLeft, PropType_length, cssPx(2))},
-        {u"clip: rect(1px, f(2px), 3px); color: red", cssValue(PropId_clipTop, PropType_length, cssPx(1)) +
+                                     cssValue(PropId_clipRight, PropType_length, cssPx(2)) +
+                                     cssValue(PropId_clipBottom, PropType_length, cssPx(1)) +
+                                     cssValue(PropId_clipLeft, PropType_length, cssPx(2))},
+        {u"clip: rect(1px, f(2px), 3px); color: red",
+         cssValue(PropId_clipTop, PropType_length, cssPx(1)) +
              cssValue(PropId_clipRight, PropType_length, cssPx(3)) +
              cssValue(PropId_clipBottom, PropType_length, cssPx(1)) +
              cssValue(PropId_clipLeft, PropType_length, cssPx(3)) +
              cssValue(PropId_color, PropType_colour, 0xff0000ff)},
         {u"border-spacing: 2px", cssValue(PropId_borderSpacingX, PropType_length, cssPx(2)) +
-             cssValue(PropId_borderSpacingY, PropType_length, cssPx(2))},
-        {u"border-spacing: 2px 3px", cssValue(PropId_borderSpacingX, PropType_length, cssPx(2)) +
+                                     cssValue(PropId_borderSpacingY, PropType_length, cssPx(2))},
+        {u"border-spacing: 2px 3px",
+         cssValue(PropId_borderSpacingX, PropType_length, cssPx(2)) +
              cssValue(PropId_borderSpacingY, PropType_length, cssPx(3))},
         {u"width: 10px 20px", ""},
         {u"width: -5px", ""},
@@ -269,16 +277,18 @@ TEST_F(CssTest, DeclarationsAndShorthands)
         {u"color: ff0000", cssValue(PropId_color, PropType_colour, 0xff0000ff)},
         {u"color: abc", cssValue(PropId_color, PropType_colour, 0xffccbbaa)},
         {u"color: rgb(255, 50%, -1)", cssValue(PropId_color, PropType_colour, 0xff0080ff)},
-        {u"color: red !important; color: blue", cssImportant(cssValue(PropId_color, PropType_colour, 0xff0000ff))},
+        {u"color: red !important; color: blue",
+         cssImportant(cssValue(PropId_color, PropType_colour, 0xff0000ff))},
         {u"color: red;; unknown: 1px; -moz-thing: 2; background-color: #00f",
          cssValue(PropId_color, PropType_colour, 0xff0000ff) +
              cssValue(PropId_backgroundColor, PropType_colour, 0xffff0000)},
-        {u"color: red; junk here; font-style: italic", cssValue(PropId_color, PropType_colour, 0xff0000ff) +
+        {u"color: red; junk here; font-style: italic",
+         cssValue(PropId_color, PropType_colour, 0xff0000ff) +
              cssKeyword(PropId_fontStyle, KwId_italic)},
         {u"line-height: 1.5; z-index: 3", cssValue(PropId_lineHeight, PropType_int, 0x18002) +
-             cssValue(PropId_zIndex, PropType_int, 3)},
+                                              cssValue(PropId_zIndex, PropType_int, 3)},
         {u"color: red } font-style: italic", cssValue(PropId_color, PropType_colour, 0xff0000ff) +
-             cssKeyword(PropId_fontStyle, KwId_italic)},
+                                                 cssKeyword(PropId_fontStyle, KwId_italic)},
         {u"list-style-image: url()", ""},
         {u"border-top-style: wavy", ""},
     };
@@ -335,7 +345,8 @@ TEST_F(CssTest, TextRoundTrips)
         ASSERT_EQ(Css_parseDeclarationsText(nullptr, text.data(), text.size(), first), 0);
         std::u16string written = ruleText(first);
         ASSERT_EQ(Css_parseDeclarationsText(nullptr, written.data(), written.size(), second), 0);
-        EXPECT_TRUE(StyleRule_equalProps(first, second)) << std::string(written.begin(), written.end());
+        EXPECT_TRUE(StyleRule_equalProps(first, second))
+            << std::string(written.begin(), written.end());
         EXPECT_EQ(ruleText(second), written);
         StyleRule_destroy(first);
         StyleRule_destroy(second);
@@ -344,7 +355,8 @@ TEST_F(CssTest, TextRoundTrips)
     ASSERT_EQ(StyleRule_create(&rule), 0);
     std::u16string text = u"color: red !important; margin-top: 1px; background-image: url(a.png)";
     ASSERT_EQ(Css_parseDeclarationsText(nullptr, text.data(), text.size(), rule), 0);
-    EXPECT_TRUE(ruleText(rule) == u"color:#ff0000!important; margin-top:1px; background-image:url(a.png)");
+    EXPECT_TRUE(ruleText(rule) ==
+                u"color:#ff0000!important; margin-top:1px; background-image:url(a.png)");
     struct Recomposed {
         const char16_t *decls;
         const char16_t *name;

@@ -54,7 +54,8 @@ TEST(CssTables, EveryNameFindsItsRow)
 
 TEST(CssTables, LookupsAndMisses)
 {
-    std::u16string color = u"color", colo = u"colo", colorx = u"colorx", none = u"NONE", bold = u"bold";
+    std::u16string color = u"color", colo = u"colo", colorx = u"colorx", none = u"NONE",
+                   bold = u"bold";
     EXPECT_EQ(Css_propertyEngineId(Css_propertyIndex(color.data(), color.size())), PropId_color);
     EXPECT_EQ(Css_propertyIndex(colo.data(), colo.size()), 0u);
     EXPECT_EQ(Css_propertyIndex(colorx.data(), colorx.size()), 0u);
@@ -139,7 +140,8 @@ TEST(CssValues, Lengths)
     };
     for (const Case &c : cases) {
         CssTypedValue v{};
-        ASSERT_EQ(Css_numberValue(c.integer, c.fraction, 0, c.unit, 0, 0, &v), 1) << c.integer << " " << c.unit;
+        ASSERT_EQ(Css_numberValue(c.integer, c.fraction, 0, c.unit, 0, 0, &v), 1)
+            << c.integer << " " << c.unit;
         EXPECT_EQ(v.type, c.type);
         EXPECT_EQ(int32_t(v.payload), c.value) << c.integer << " " << c.unit;
     }
@@ -156,8 +158,12 @@ TEST(CssValues, NegativeValuesOnlyWhereAllowed)
 {
     std::u16string width = u"width", margin = u"margin-left";
     CssTypedValue v{};
-    EXPECT_EQ(Css_numberValue(1, 0, 1, CssUnit_in, 0, Css_propertyIndex(width.data(), width.size()), &v), 0);
-    ASSERT_EQ(Css_numberValue(1, 0, 1, CssUnit_in, 0, Css_propertyIndex(margin.data(), margin.size()), &v), 1);
+    EXPECT_EQ(
+        Css_numberValue(1, 0, 1, CssUnit_in, 0, Css_propertyIndex(width.data(), width.size()), &v),
+        0);
+    ASSERT_EQ(Css_numberValue(1, 0, 1, CssUnit_in, 0,
+                              Css_propertyIndex(margin.data(), margin.size()), &v),
+              1);
     EXPECT_EQ(int32_t(v.payload), -65536);
 }
 
@@ -196,7 +202,7 @@ TEST(HtmlColour, LegacyReader)
         {u"#1234567", 0x23, 0x45, 0x67}, // the last six of seven or more
         {u"1234", 0x12, 0x34, 0x00},
         {u"123", 0, 0, 0},
-        {u"zzzzzz", 0, 0, 0},            // not a name: letters read as digits
+        {u"zzzzzz", 0, 0, 0}, // not a name: letters read as digits
         {u"abcxyz", 0xab, 0xc0, 0x00},
         {u"mediumsea green", 0x3c, 0xb3, 0x71},
         {u"Red", 0xff, 0, 0},

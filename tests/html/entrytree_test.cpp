@@ -23,8 +23,7 @@ void releaseLog(void *data)
     events->push_back("release " + std::to_string(reinterpret_cast<intptr_t>(data)));
 }
 
-class EntryTreeTest : public LeakCheckedContextTest<>
-{
+class EntryTreeTest : public LeakCheckedContextTest<> {
   protected:
     void SetUp() override
     {
@@ -85,21 +84,23 @@ TEST_F(EntryTreeTest, WalkOpensListsOnceInOrderAndInReverse)
     EntryTreeWalker w{};
     w.leaf = logLeaf;
     EXPECT_EQ(EntryTree_walk(&w, tree, tree->root), 0);
-    EXPECT_EQ(log, (std::vector<std::string>{"open 1", "leaf 11", "leaf 12", "open 2", "leaf 21", "leaf 22",
-                                             "leaf 23", "leaf 13"}));
+    EXPECT_EQ(log, (std::vector<std::string>{"open 1", "leaf 11", "leaf 12", "open 2", "leaf 21",
+                                             "leaf 22", "leaf 23", "leaf 13"}));
     EXPECT_EQ(tree->root->opened, 1);
     EXPECT_EQ(tree->root->loaded, 1);
     log.clear();
     w.reverse = 1;
     EXPECT_EQ(EntryTree_walk(&w, tree, tree->root), 0);
-    EXPECT_EQ(log, (std::vector<std::string>{"leaf 13", "leaf 23", "leaf 22", "leaf 21", "leaf 12", "leaf 11"}))
+    EXPECT_EQ(log, (std::vector<std::string>{"leaf 13", "leaf 23", "leaf 22", "leaf 21", "leaf 12",
+                                             "leaf 11"}))
         << "opened lists are not opened again";
     // Children are released before their parent.
     log.clear();
     EntryTree_free(tree);
     tree = nullptr;
-    EXPECT_EQ(log, (std::vector<std::string>{"release 11", "release 12", "release 21", "release 22", "release 23",
-                                             "release 2", "release 13", "release 1"}));
+    EXPECT_EQ(log,
+              (std::vector<std::string>{"release 11", "release 12", "release 21", "release 22",
+                                        "release 23", "release 2", "release 13", "release 1"}));
 }
 
 TEST_F(EntryTreeTest, ReopeningDoesNotDuplicateChildren)
@@ -248,8 +249,10 @@ TEST_F(EntryTreeTest, DeepNestingEndsTheWalk)
     // A callback's status ends the walk with that status.
     EntryTree *other = nullptr;
     ASSERT_EQ(EntryTree_create(ctx, &other), 0);
-    ASSERT_EQ(EntryTree_setRoot(other, nullptr, 0, [](EntryTreeCursor *, void *, intptr_t) { return 77; }, nullptr),
-              0);
+    ASSERT_EQ(
+        EntryTree_setRoot(
+            other, nullptr, 0, [](EntryTreeCursor *, void *, intptr_t) { return 77; }, nullptr),
+        0);
     EXPECT_EQ(EntryTree_walk(&w, other, other->root), 77);
     EXPECT_EQ(other->root->opened, 0);
     EntryTree_free(other);

@@ -4,8 +4,7 @@
 
 #include "html/forms/formvalue.h"
 
-namespace
-{
+namespace {
 
 TEST(FormValue, PointsMoveToTheLowerLeftCorner)
 {

@@ -64,7 +64,8 @@ class HtmlFixture : public EdrFixture {
         memcpy(copy, bytes.data(), bytes.size());
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        if (Vfs_openMemory(copy, bytes.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx()) != Res_ok)
+        if (Vfs_openMemory(copy, bytes.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted,
+                           ctx()) != Res_ok)
             return nullptr;
         return h;
     }
@@ -83,7 +84,8 @@ class HtmlFixture : public EdrFixture {
             err = desc.open(ctx(), &desc, nullptr, stream, doc, Edr_Doc_root(doc));
         } else {
             EXPECT_EQ(Edr_Doc_setMode(doc, Html_modeQuirks), 0);
-            err = Html_loadDocumentChunked(ctx(), doc, stream, Edr_Doc_root(doc), 0, nullptr, chunk);
+            err =
+                Html_loadDocumentChunked(ctx(), doc, stream, Edr_Doc_root(doc), 0, nullptr, chunk);
             EXPECT_EQ(Vfs_close(stream), 0);
         }
         if (result)
@@ -128,7 +130,8 @@ class HtmlFixture : public EdrFixture {
         if (type != Edr_NodeType_group)
             return "?";
         uint32_t id = Edr_Node_group(node)->element;
-        std::string out = id >= 1 && id <= Html_elementCount ? Html_elementNames[id - 1] : "#" + std::to_string(id);
+        std::string out = id >= 1 && id <= Html_elementCount ? Html_elementNames[id - 1]
+                                                             : "#" + std::to_string(id);
         Edr_Node *c = Edr_Node_firstChild(node);
         if (!c)
             return out;

@@ -111,9 +111,11 @@ TEST_F(HtmlLoadTest, OpenSetsTheDocumentUp)
 }
 
 // Each encoded fixture holds the same page in its language.
-const char kRussian[] = "Съешь же ещё этих мягких французских булок, да выпей чаю. Широкая электрификация южных "
-                        "губерний даст мощный толчок подъёму сельского хозяйства.";
-const char kJapanese[] = "これは日本語の文書です。漢字とひらがなとカタカナを含みます。東京都の天気は晴れです。";
+const char kRussian[] =
+    "Съешь же ещё этих мягких французских булок, да выпей чаю. Широкая электрификация южных "
+    "губерний даст мощный толчок подъёму сельского хозяйства.";
+const char kJapanese[] =
+    "これは日本語の文書です。漢字とひらがなとカタカナを含みます。東京都の天気は晴れです。";
 
 struct Encoded {
     const char *file;
@@ -173,8 +175,8 @@ TEST_F(HtmlLoadTest, DeclaredMarkedAndDetectedCharsets)
 {
     struct Case {
         const char *file;
-        const char *text;  // the body's first paragraph
-        uint32_t charset;  // the document's charset afterwards
+        const char *text; // the body's first paragraph
+        uint32_t charset; // the document's charset afterwards
     } cases[] = {
         {"cs_meta_charset.html", "café don’t", CharsetCode_utf8},
         {"cs_bom_utf8.html", "café don’t", CharsetCode_utf8},
@@ -217,8 +219,10 @@ TEST_F(HtmlLoadTest, AMetaCharsetRebuildsTheTreeOnce)
         const char *title;
         const char *tree;
     } cases[] = {
-        {"meta_cp1251.html", CharsetCode_win1250 + 1, "Пример", "html(head(meta meta title) body(p(\"Съешь\") p(\"ещё\") \"\n\"))"},
-        {"meta_euc_jp.html", CharsetCode_eucJp, "日本語", "html(head(meta title) body(p(\"これは日本語の文書です。\") \"\n\"))"},
+        {"meta_cp1251.html", CharsetCode_win1250 + 1, "Пример",
+         "html(head(meta meta title) body(p(\"Съешь\") p(\"ещё\") \"\n\"))"},
+        {"meta_euc_jp.html", CharsetCode_eucJp, "日本語",
+         "html(head(meta title) body(p(\"これは日本語の文書です。\") \"\n\"))"},
     };
     auto pRules = [](Edr_Doc *doc) {
         int count = 0;
@@ -272,8 +276,8 @@ TEST_F(HtmlLoadTest, ARestartInTheBodyKeepsTheBody)
     run([&] {
         setInt("EnableAutoDetect", 1);
         setText("DefaultCharacterSet", u"ISO-8859-1");
-        const std::string page =
-            "<body><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\"><p>\xcf\xf0\xe8";
+        const std::string page = "<body><meta http-equiv=\"Content-Type\" content=\"text/html; "
+                                 "charset=windows-1251\"><p>\xcf\xf0\xe8";
         for (uint32_t chunk : {0u, 5u}) {
             Edr_Doc *doc = load(page, chunk);
             EXPECT_EQ(render(doc), "body(meta p(\"При\"))") << chunk;
@@ -405,7 +409,8 @@ TEST_F(HtmlLoadTest, LongDocumentsReadTheSameInAnyChunkSize)
     // Runs, tags and comments longer than the buffer, cut anywhere.
     std::string page = "<html><body>";
     for (int i = 0; i < 400; i++) {
-        page += "<p class=\"c" + std::to_string(i) + "\">line " + std::to_string(i) + " &amp; \xc3\xa9t\xc3\xa9";
+        page += "<p class=\"c" + std::to_string(i) + "\">line " + std::to_string(i) +
+                " &amp; \xc3\xa9t\xc3\xa9";
         if (i % 50 == 0)
             page += "<!-- " + std::string(5000, '-') + " -->";
         if (i % 120 == 0)
@@ -456,7 +461,8 @@ TEST_F(HtmlEventTest, TheFirstChunkAndAnUnknownCharsetAreReported)
             ASSERT_EQ(Edr_Doc_create(ctx(), &doc, nullptr), 0);
             watched = doc;
             VfsHandle *h = memoryStream("<p>" + std::string(9000, 'x'));
-            ASSERT_EQ(Html_loadDocumentChunked(ctx(), doc, h, Edr_Doc_root(doc), 0, nullptr, chunk ? chunk : 4096),
+            ASSERT_EQ(Html_loadDocumentChunked(ctx(), doc, h, Edr_Doc_root(doc), 0, nullptr,
+                                               chunk ? chunk : 4096),
                       0);
             EXPECT_EQ(Vfs_close(h), 0);
             AppMsg_drain(ctx()->eventProc);
@@ -475,7 +481,8 @@ TEST_F(HtmlEventTest, TheFirstChunkAndAnUnknownCharsetAreReported)
         ASSERT_EQ(Edr_Doc_create(ctx(), &doc, nullptr), 0);
         watched = doc;
         std::u16string text = u"<p>a";
-        VfsHandle *h = memoryStream(std::string(reinterpret_cast<const char *>(text.data()), text.size() * 2));
+        VfsHandle *h =
+            memoryStream(std::string(reinterpret_cast<const char *>(text.data()), text.size() * 2));
         ASSERT_EQ(Html_loadDocument(ctx(), doc, h, Edr_Doc_root(doc), 1, nullptr), 0);
         EXPECT_EQ(Vfs_close(h), 0);
         AppMsg_drain(ctx()->eventProc);
@@ -502,7 +509,8 @@ TEST_F(HtmlLoadTest, TheFrameRecordOfTheOpenGivesTheMargins)
             for (StyleRule *rule = Request_firstItem(r); rule; rule = Request_nextItem(r, rule)) {
                 if (StyleRule_firstKey(rule) != 0x10000)
                     continue;
-                for (uint32_t id : {uint32_t(PropId_marginTop), uint32_t(PropId_marginLeft), uint32_t(PropId_width)}) {
+                for (uint32_t id : {uint32_t(PropId_marginTop), uint32_t(PropId_marginLeft),
+                                    uint32_t(PropId_width)}) {
                     StylePropItem *item = StyleRule_findProp(rule, id);
                     out.push_back(item ? Prop_getLength(&item->value) : -7);
                 }
@@ -565,7 +573,7 @@ TEST_F(HtmlLoadTest, ARefreshKeepsItsDelayAndTarget)
 {
     struct Case {
         const char16_t *content;
-        int32_t delay;      // -1: ignored
+        int32_t delay; // -1: ignored
         const char *target;
     } cases[] = {
         {u"5; URL=next.html", 5000, "http://example.com/dir/next.html"},
@@ -618,7 +626,9 @@ TEST_F(HtmlLoadTest, ReplacingAGroupsContentLoadsTheText)
             ASSERT_NE(text, nullptr);
             std::u16string t = second ? u"<i>two</i>" : u"one <b>&amp;</b>";
             memcpy(text, t.c_str(), (t.size() + 1) * 2);
-            EXPECT_EQ(second ? Edr_Node_replaceContent2(doc, div, text) : Edr_Node_replaceContent(doc, div, text), 0);
+            EXPECT_EQ(second ? Edr_Node_replaceContent2(doc, div, text)
+                             : Edr_Node_replaceContent(doc, div, text),
+                      0);
             Edr_Doc_readLock(doc);
             EXPECT_EQ(renderNode(div), second ? "div(i(\"two\"))" : "div(\"one \" b(\"&\"))");
             Edr_Doc_readUnlock(doc);
@@ -659,7 +669,8 @@ TEST_F(HtmlLoadTest, FetchedTextIsConvertedWhole)
         p.contentMode = 11;
         EXPECT_EQ(Html_chooseConverter(&p, nullptr, 9, nullptr, 0, &code), nullptr);
         // A missing resource is an error and leaves no text.
-        Url *missing = Url_new(U(std::string("file://root") + VEXLAN_FIXTURES + "/html/none.html").c_str());
+        Url *missing =
+            Url_new(U(std::string("file://root") + VEXLAN_FIXTURES + "/html/none.html").c_str());
         EXPECT_NE(Html_fetchResourceText(&p, missing, 9), 0);
         EXPECT_EQ(p.fetchedText, nullptr);
         Url_free(missing);
@@ -710,7 +721,8 @@ class HtmlSubdocTest : public HtmlLoadTest {
         VfsHandle *stream = memoryStream(html);
         stream->url = Url_new(u"http://example.com/page.html"); // the page's own address
         const int32_t frame[5] = {0, 0, width, height, 0x60};
-        EXPECT_EQ(Html_loadDocumentChunked(ctx(), doc, stream, Edr_Doc_root(doc), 0, frame, 4096), 0);
+        EXPECT_EQ(Html_loadDocumentChunked(ctx(), doc, stream, Edr_Doc_root(doc), 0, frame, 4096),
+                  0);
         EXPECT_EQ(Vfs_close(stream), 0);
         AppMsg_drain(ctx()->eventProc);
         std::string out = render(doc);
@@ -734,7 +746,8 @@ TEST_F(HtmlSubdocTest, AFrameOpensItsSourceWithItsFrameRecord)
         Url *source = Url_new(u"http://example.com/frame.html");
         // Both margins absent: 9 and 15 pixels; one absent: 0.
         EXPECT_EQ(Html_createSubdocument(ctx(), doc, 2, root, 0x30000, -1, -1, -1, 1, source), 0);
-        EXPECT_EQ(Html_createSubdocument(ctx(), doc, 2, root, 0x30000, 0x20000, 512, -1, 1, source), 0);
+        EXPECT_EQ(Html_createSubdocument(ctx(), doc, 2, root, 0x30000, 0x20000, 512, -1, 1, source),
+                  0);
         // An inline frame opens its source too; without one it stays empty.
         EXPECT_EQ(Html_createSubdocument(ctx(), doc, 1, root, -1, -1, -1, -1, 1, source), 0);
         EXPECT_EQ(Html_createSubdocument(ctx(), doc, 1, root, -1, -1, -1, -1, 1, nullptr), 0);
@@ -748,7 +761,8 @@ TEST_F(HtmlSubdocTest, AFrameOpensItsSourceWithItsFrameRecord)
         std::vector<Edr_Doc *> children;
         for (Edr_Node *c = Edr_Node_firstChild(root); c; c = Edr_Node_nextSibling(c)) {
             kids += renderNode(c) + " ";
-            children.push_back(Edr_Node_subdocPayload(c) ? Edr_Node_subdocPayload(c)->child : nullptr);
+            children.push_back(Edr_Node_subdocPayload(c) ? Edr_Node_subdocPayload(c)->child
+                                                         : nullptr);
         }
         Edr_Doc_readUnlock(doc);
         EXPECT_EQ(kids, "@subdoc @subdoc @subdoc @subdoc ");
@@ -778,7 +792,8 @@ TEST_F(HtmlSubdocTest, AFrameSetPageOpensEachFrameInItsCell)
         std::vector<std::string> urls;
         std::vector<std::vector<int32_t>> records; // margin width, height, width, height, placement
     } cases[] = {
-        {"<frameset cols=\"25%,*\"><frame src=a.html><frame src=b.html marginwidth=3 frameborder=no>",
+        {"<frameset cols=\"25%,*\"><frame src=a.html><frame src=b.html marginwidth=3 "
+         "frameborder=no>",
          {"http://example.com/a.html", "http://example.com/b.html"},
          {{6144, 10240, 0x10000 - B, H - B, 0x60}, {2048, 0, 0x30000, H, 0x60}}},
         // 100 pixels, then the rest; the second row is split in halves.
@@ -813,8 +828,10 @@ TEST_F(HtmlSubdocTest, AFrameSetPageOpensEachFrameInItsCell)
             EXPECT_EQ(records, c.records);
         }
         // The tree: rows of frames, each frame holding its document.
-        EXPECT_EQ(loadFrames("<frameset rows=\"*,*\"><frame src=a.html><frame src=b.html></frameset>", W, H),
-                  "frameset(okalafh(frame(@subdoc)) okalafh(frame(@subdoc)))");
+        EXPECT_EQ(
+            loadFrames("<frameset rows=\"*,*\"><frame src=a.html><frame src=b.html></frameset>", W,
+                       H),
+            "frameset(okalafh(frame(@subdoc)) okalafh(frame(@subdoc)))");
     });
 }
 
@@ -846,8 +863,10 @@ TEST_F(HtmlSubdocTest, HostileFrameSetsLoadInTime)
     const std::string cases[] = {
         nested,
         objects,
-        "<frameset cols=\"" + many + "\" rows=\"" + many + "\"><frame src=a.html><frame src=b.html>",
-        "<frameset cols=\"-1,-2,garbage,%%%,***\" rows=\"0,0,0\"><frame src=a.html><frame src=b.html>",
+        "<frameset cols=\"" + many + "\" rows=\"" + many +
+            "\"><frame src=a.html><frame src=b.html>",
+        "<frameset cols=\"-1,-2,garbage,%%%,***\" rows=\"0,0,0\"><frame src=a.html><frame "
+        "src=b.html>",
         deep,
     };
     run([&] {
@@ -873,15 +892,22 @@ TEST_F(HtmlSubdocTest, ObjectsEmbedWhatTheyCanShowElseTheirFallback)
         std::vector<std::vector<int32_t>> records;
     } cases[] = {
         // A picture by its extension: an image node, no frame.
-        {"<object data=a.png width=0.8 height=7><p>fallback</p></object>", "object(@image)", {}, {}},
+        {"<object data=a.png width=0.8 height=7><p>fallback</p></object>",
+         "object(@image)",
+         {},
+         {}},
         // A document: the frame's default margins and border.
-        {"<object data=b.html>fallback</object>", "object(@subdoc)", {"http://example.com/b.html"},
+        {"<object data=b.html>fallback</object>",
+         "object(@subdoc)",
+         {"http://example.com/b.html"},
          {{6144, 10240, 0, 0, 0x60}}},
         // The type named wins over the extension; an unknown one falls
         // back to the extension.
         {"<object type=image/gif data=c.txt>f</object>", "object(@image)", {}, {}},
         {"<object type=x-unknown/thing data=c.jpg>f</object>", "object(@image)", {}, {}},
-        {"<object type=text/html data=c.jpg>f</object>", "object(@subdoc)", {"http://example.com/c.jpg"},
+        {"<object type=text/html data=c.jpg>f</object>",
+         "object(@subdoc)",
+         {"http://example.com/c.jpg"},
          {{6144, 10240, 0, 0, 0x60}}},
         // Types the engine cannot show, no data, or only declared: the
         // fallback.
@@ -891,16 +917,23 @@ TEST_F(HtmlSubdocTest, ObjectsEmbedWhatTheyCanShowElseTheirFallback)
         {"<object declare data=a.png>f</object>", "object(\"f\")", {}, {}},
         // Nesting: the inner object is the outer one's fallback.
         {"<object data=x.zzz><div><object data=i.png>inner</object>outer</div></object>",
-         "object(div(object(@image) \"outer\"))", {}, {}},
-        {"<object data=o.gif><div><object data=i.html>inner</object>outer</div></object>", "object(@image)", {},
+         "object(div(object(@image) \"outer\"))",
+         {},
+         {}},
+        {"<object data=o.gif><div><object data=i.html>inner</object>outer</div></object>",
+         "object(@image)",
+         {},
          {}},
         // embed takes its data from src.
         {"<p><embed src=e.bmp height=10>t", "p(embed(@image) \"t\")", {}, {}},
         {"<p><embed src=e.zzz>t", "p(embed \"t\")", {}, {}},
         // A movie by its class id (either case), from its movie params.
-        {"<object classid=\"CLSID:D27CDB6E-AE6D-11CF-96B8-444553540000\"><param name=Movie value=m.swf>"
+        {"<object classid=\"CLSID:D27CDB6E-AE6D-11CF-96B8-444553540000\"><param name=Movie "
+         "value=m.swf>"
          "<param name=other value=x>f</object>",
-         "object(@image)", {}, {}},
+         "object(@image)",
+         {},
+         {}},
         // An unclosed object never embeds.
         {"<object data=a.png>fallback", "object(\"fallback\")", {}, {}},
     };
@@ -919,9 +952,11 @@ TEST_F(HtmlSubdocTest, ObjectsEmbedWhatTheyCanShowElseTheirFallback)
 TEST_F(HtmlSubdocTest, AFrameOfItsOwnPageStaysEmpty)
 {
     run([&] {
-        loadFrames("<frameset cols=\"*,*\"><frame src=page.html#x><frame src=other.html>", 0x40000, 0x30000);
+        loadFrames("<frameset cols=\"*,*\"><frame src=page.html#x><frame src=other.html>", 0x40000,
+                   0x30000);
         EXPECT_EQ(urls, std::vector<std::string>{"http://example.com/other.html"});
-        loadFrames("<iframe src=\"/page.html\"></iframe><iframe src=b.html width=96></iframe>", 0, 0);
+        loadFrames("<iframe src=\"/page.html\"></iframe><iframe src=b.html width=96></iframe>", 0,
+                   0);
         EXPECT_EQ(urls, std::vector<std::string>{"http://example.com/b.html"});
         EXPECT_EQ(records, (std::vector<std::vector<int32_t>>{{6144, 10240, 0x10000, -1, 0x60}}));
     });
@@ -1025,7 +1060,8 @@ TEST_F(HtmlLoadTest, APictureOpensAsADocument)
             Obj_finalizeFree(&record);
             // A damaged picture fails the open rather than opening blank;
             // so does one without any picture data.
-            for (const std::string &bad : {damaged, std::string(VEXLAN_FIXTURES) + "/images/png/bad_zlib.png", png})
+            for (const std::string &bad :
+                 {damaged, std::string(VEXLAN_FIXTURES) + "/images/png/bad_zlib.png", png})
                 EXPECT_NE(open(bad, nullptr), 0) << bad;
             // An animated GIF opens once its first frame is shown: its
             // later frames never make it final while it plays.

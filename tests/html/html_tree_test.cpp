@@ -30,8 +30,7 @@ class HtmlTreeTest : public HtmlFixture {
             }
         });
     }
-    template <size_t N>
-    void expectTrees(const Case (&cases)[N])
+    template <size_t N> void expectTrees(const Case (&cases)[N])
     {
         expectTrees(cases, N);
     }
@@ -74,7 +73,8 @@ TEST_F(HtmlTreeTest, CharacterReferences)
         {"&#0;", "\"&#0;\""},
         {"&#65x", "\"&#65x\""},
         {"&#x;", "\"&#x;\""},
-        {"&copy2024 &notin; &notit;", "\"\xc2\xa9" "2024 \xe2\x88\x89 &notit;\""},
+        {"&copy2024 &notin; &notit;", "\"\xc2\xa9"
+                                      "2024 \xe2\x88\x89 &notit;\""},
         {"&hellip;&hellip", "\"\xe2\x80\xa6&hellip\""},
         {"&#x1F600;", "\"\xf0\x9f\x98\x80\""},
         {"&#x10FFFF;", "\"\xf4\x8f\xbf\xbf\""},
@@ -188,7 +188,8 @@ TEST_F(HtmlTreeTest, DocumentTypeDecidesTheMode)
         {"<!DOCTYPE html >", Html_modeStandards},
         {"  \n<!doctype html >", Html_modeStandards},
         {"<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01//EN\">", Html_modeStandards},
-        {"<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01//EN\" \"http://www.w3.org/TR/html4/strict.dtd\">",
+        {"<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01//EN\" "
+         "\"http://www.w3.org/TR/html4/strict.dtd\">",
          Html_modeStandards},
         {"<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">", Html_modeQuirks},
         {"<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\" "
@@ -196,7 +197,8 @@ TEST_F(HtmlTreeTest, DocumentTypeDecidesTheMode)
          Html_modeStandards},
         {"<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Frameset//EN\">", Html_modeQuirks},
         {"<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 3.2 Final//EN\">", Html_modeQuirks},
-        {"<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 3.2 Final//EN\" \"http://x/y.dtd\">", Html_modeQuirks},
+        {"<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 3.2 Final//EN\" \"http://x/y.dtd\">",
+         Html_modeQuirks},
         {"<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\" "
          "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\">",
          Html_modeStandards},
@@ -243,7 +245,8 @@ TEST_F(HtmlTreeTest, ManyFormattingElementsCloseWithoutRecursion)
         EXPECT_EQ(err, 0);
         std::string t = render(doc);
         EXPECT_EQ(t.substr(0, 5), "font(");
-        EXPECT_NE(t.find("p(font(font("), std::string::npos) << t.substr(t.size() > 300 ? t.size() - 300 : 0);
+        EXPECT_NE(t.find("p(font(font("), std::string::npos)
+            << t.substr(t.size() > 300 ? t.size() - 300 : 0);
         EXPECT_NE(t.find("\"y\""), std::string::npos);
         Edr_Doc_release(doc);
     });
@@ -272,13 +275,15 @@ TEST_F(HtmlTreeTest, LowStackEndsTheBuildWithItsOwnError)
 TEST_F(HtmlTreeTest, FramesGoIntoRowsOfTheirFrameset)
 {
     const Case cases[] = {
-        {"<html><head><title>t</title></head><frameset><frame src=a><frame src=b></frameset></html>",
+        {"<html><head><title>t</title></head><frameset><frame src=a><frame "
+         "src=b></frameset></html>",
          "html(head(title) frameset(okalafh(frame(@subdoc)) okalafh(frame)))"},
         {"<frameset>x<p>y</p><noframes>z</noframes><frame></frameset>", "frameset(okalafh(frame))"},
         {"<frameset><frame></frameset><body>x<p>y", "frameset(okalafh(frame))"},
         {"<body>x<frameset><frame></frameset>y", "body(\"x\" \"y\")"},
         {"<frameset><frame><frameset><frame><frame></frameset><frame></frameset>",
-         "frameset(okalafh(frame) okalafh(frameset(okalafh(frame) okalafh(frame))) okalafh(frame))"},
+         "frameset(okalafh(frame) okalafh(frameset(okalafh(frame) okalafh(frame))) "
+         "okalafh(frame))"},
         // Outside a frame-set document a frame is placed like any element.
         {"<p>a</p>", "p(\"a\")"},
     };
@@ -323,13 +328,16 @@ TEST_F(HtmlTreeTest, RowsHoldAsManyFramesAsTheSetHasColumns)
         Edr_Node *root = nullptr;
         ASSERT_EQ(Edr_Doc_create(ctx(), &doc, &root), 0);
         Edr_Node *top = nullptr;
-        ASSERT_EQ(Edr_Node_createGroup(doc, root, Edr_Insert_lastChild, HtmlEl_Okalasection, &top), 0);
+        ASSERT_EQ(Edr_Node_createGroup(doc, root, Edr_Insert_lastChild, HtmlEl_Okalasection, &top),
+                  0);
         HtmlParser p;
         ASSERT_EQ(Html_parserInit(ctx(), &p, doc), 0);
         ASSERT_EQ(FrameState_create(nullptr, &p.layout), 0);
         ASSERT_EQ(Edr_Node_acquire(doc, top, &p.current), 0);
         p.element = HtmlEl_Okalasection;
-        auto tag = [&](uint32_t id) { EXPECT_EQ(Html_handleTag(ctx(), &p, nullptr, 0, id, nullptr, 0), 0); };
+        auto tag = [&](uint32_t id) {
+            EXPECT_EQ(Html_handleTag(ctx(), &p, nullptr, 0, id, nullptr, 0), 0);
+        };
         tag(HtmlEl_Frameset);
         p.layout->openSet->size[1] = 2; // what a cols list of two entries gives
         tag(HtmlEl_Frame);
@@ -348,8 +356,10 @@ TEST_F(HtmlTreeTest, RowsHoldAsManyFramesAsTheSetHasColumns)
         char16_t text[] = u"x";
         EXPECT_EQ(Html_flushText(&p, text, 1), 0);
         Edr_Doc_readLock(doc);
-        EXPECT_EQ(renderNode(top), "okalasection(frameset(okalafh(frame frame) okalafh(frame frameset(okalafh(frame))) "
-                                   "okalafh(frame)))");
+        EXPECT_EQ(
+            renderNode(top),
+            "okalasection(frameset(okalafh(frame frame) okalafh(frame frameset(okalafh(frame))) "
+            "okalafh(frame)))");
         Edr_Doc_readUnlock(doc);
         EXPECT_EQ(Html_parserFinish(ctx(), &p, 1), 0);
         FrameState_free(&p.layout, doc);
@@ -370,12 +380,16 @@ TEST_F(HtmlTreeTest, AnOptionCollectsItsTextOrItsLabel)
         HtmlParser p;
         ASSERT_EQ(Html_parserInit(ctx(), &p, doc), 0);
         ASSERT_EQ(Edr_Node_acquire(doc, root, &p.current), 0);
-        auto tag = [&](uint32_t id) { EXPECT_EQ(Html_handleTag(ctx(), &p, nullptr, 0, id, nullptr, 0), 0); };
+        auto tag = [&](uint32_t id) {
+            EXPECT_EQ(Html_handleTag(ctx(), &p, nullptr, 0, id, nullptr, 0), 0);
+        };
         auto flush = [&](const char16_t *t) {
             std::u16string copy = t;
             EXPECT_EQ(Html_flushText(&p, copy.data(), copy.size()), 0);
         };
-        auto collected = [&] { return std::u16string(p.optionText ? p.optionText : u"", p.optionLength); };
+        auto collected = [&] {
+            return std::u16string(p.optionText ? p.optionText : u"", p.optionLength);
+        };
         // Outside an option a select's text is dropped.
         tag(HtmlEl_Select);
         flush(u"dropped");

@@ -42,7 +42,8 @@ TEST_F(HtmlImageMapHeapTest, CoordinateLists)
         uint32_t n = 0;
         ASSERT_EQ(Html_mapParseCoords(c.text, std::u16string(c.text).size(), &v, &n), 0)
             << std::string(c.text, c.text + std::u16string(c.text).size());
-        EXPECT_EQ(std::vector<int32_t>(v, v + n), c.numbers) << std::string(c.text, c.text + std::u16string(c.text).size());
+        EXPECT_EQ(std::vector<int32_t>(v, v + n), c.numbers)
+            << std::string(c.text, c.text + std::u16string(c.text).size());
         Mem_free(v);
     }
 }
@@ -53,9 +54,15 @@ TEST(HtmlImageMap, ShapeNames)
         const char16_t *name;
         uint32_t code;
     } cases[] = {
-        {u"default", HtmlShape_default}, {u"RECT", HtmlShape_rect},      {u"rectangle", HtmlShape_rect},
-        {u"circ", HtmlShape_circle},     {u"Circle", HtmlShape_circle},  {u"poly", HtmlShape_poly},
-        {u"polygon", HtmlShape_poly},    {u"square", 0},                 {u"rec", 0},
+        {u"default", HtmlShape_default},
+        {u"RECT", HtmlShape_rect},
+        {u"rectangle", HtmlShape_rect},
+        {u"circ", HtmlShape_circle},
+        {u"Circle", HtmlShape_circle},
+        {u"poly", HtmlShape_poly},
+        {u"polygon", HtmlShape_poly},
+        {u"square", 0},
+        {u"rec", 0},
     };
     for (const Case &c : cases)
         EXPECT_EQ(Html_mapShapeCode(c.name, std::u16string(c.name).size()), c.code);
@@ -88,7 +95,8 @@ struct AreaSeen {
 std::u16string attribute(Edr_Doc *doc, Edr_Node *node, const char16_t *name)
 {
     char16_t *text = nullptr;
-    EXPECT_EQ(Edr_Node_getAttribute(doc, node, name, uint32_t(std::u16string(name).size()), &text), 0);
+    EXPECT_EQ(Edr_Node_getAttribute(doc, node, name, uint32_t(std::u16string(name).size()), &text),
+              0);
     std::u16string out = text ? text : u"";
     Mem_free(text);
     return out;
@@ -131,7 +139,8 @@ std::vector<AreaSeen> areasOf(Edr_Doc *doc, Edr_Node *image)
         if (shape && Edr_Node_type(shape) == Edr_NodeType_path) {
             Path *plain = nullptr;
             EXPECT_EQ(Path_create(&plain, 0x10000), 0);
-            EXPECT_EQ(Path_copyTransformed(plain, static_cast<Path *>(Edr_Node_payloadOrNull(shape)),
+            EXPECT_EQ(Path_copyTransformed(plain,
+                                           static_cast<Path *>(Edr_Node_payloadOrNull(shape)),
                                            Matrix_identity()),
                       0);
             int64_t x0 = INT64_MAX, y0 = INT64_MAX, x1 = INT64_MIN, y1 = INT64_MIN;
@@ -163,7 +172,8 @@ TEST_F(HtmlImageMapTest, AreasBecomeLinkedChildPathsOfTheImage)
         Edr_Doc *doc = load(
             "<img src=a.png usemap='#m'><img src=b.png usemap='#none'><img src=c.png usemap='#M'>"
             "<map name=m>"
-            "<area shape=poly coords='0,0,96,48' href='http://example.com/p4' title=four target=_top>"
+            "<area shape=poly coords='0,0,96,48' href='http://example.com/p4' title=four "
+            "target=_top>"
             "<area shape=poly coords='1,2,3' href='http://example.com/three'>"
             "<area shape=circle coords='48,48,48' href='http://example.com/c'>"
             "<area coords='10,,20,30' href='http://example.com/r' title=T>"

@@ -52,20 +52,19 @@ std::string firstText(Edr_Node *node)
 TEST_F(LinkTest, NamedNodesAreFoundByNameOrIdInDocumentOrder)
 {
     run([&] {
-        Edr_Doc *doc = load("<p>start</p><a name=top>anchor</a><p id=top>para</p><div id=Mid>mid</div>"
-                            "<a name=here></a><p>after</p><span id=here>late</span>");
+        Edr_Doc *doc =
+            load("<p>start</p><a name=top>anchor</a><p id=top>para</p><div id=Mid>mid</div>"
+                 "<a name=here></a><p>after</p><span id=here>late</span>");
         struct Case {
             std::u16string name;
             uint32_t element;
             const char *text; // null: not found
         } cases[] = {
-            {u"top", 0, "anchor"},          // the name comes first in the document
-            {u"top", HtmlEl_P, "para"},     // only p elements
-            {u"Mid", 0, "mid"},
-            {u"mid", 0, "mid"},             // the name table ignores ASCII case
-            {u"here", 0, ""},               // the empty anchor itself
-            {u"nowhere", 0, nullptr},
-            {u"", 0, nullptr},
+            {u"top", 0, "anchor"},                          // the name comes first in the document
+            {u"top", HtmlEl_P, "para"},                     // only p elements
+            {u"Mid", 0, "mid"},         {u"mid", 0, "mid"}, // the name table ignores ASCII case
+            {u"here", 0, ""},                               // the empty anchor itself
+            {u"nowhere", 0, nullptr},   {u"", 0, nullptr},
         };
         for (const Case &c : cases) {
             SCOPED_TRACE(std::string(c.name.begin(), c.name.end()));
@@ -151,7 +150,8 @@ TEST_F(LinkTest, TargetNamesResolveAcrossFramesAndInlineFrames)
     run([&] {
         Edr_Doc *top = load("<frameset cols='50%,50%'><frame name=main src=a.html>"
                             "<frame name=Side src=b.html></frameset>");
-        Edr_Doc *inner = load("<p>in</p><iframe name=pic src=c.html></iframe><iframe name=both></iframe>");
+        Edr_Doc *inner =
+            load("<p>in</p><iframe name=pic src=c.html></iframe><iframe name=both></iframe>");
         Edr_Doc *other = load("<frameset><frame name=both></frameset>");
         inner->parent = top;
         Edr_Node *mainFrame = firstOf(Edr_Doc_root(top), HtmlEl_Frame);
@@ -164,8 +164,8 @@ TEST_F(LinkTest, TargetNamesResolveAcrossFramesAndInlineFrames)
             Edr_Doc *from;
             std::u16string name;
             int32_t kind;
-            Edr_Doc *doc;       // null: no document
-            Edr_Node *node;     // null: the document's root
+            Edr_Doc *doc;   // null: no document
+            Edr_Node *node; // null: the document's root
         } cases[] = {
             {inner, u"_self", 2, inner, nullptr},
             {inner, u"_SELF", 2, inner, nullptr},
@@ -178,15 +178,16 @@ TEST_F(LinkTest, TargetNamesResolveAcrossFramesAndInlineFrames)
             {inner, u"main", 1, top, mainFrame},
             {inner, u"MAIN", 1, top, mainFrame},
             {other, u"side", 1, top, nullptr},
-            {top, u"pic", 2, inner, picFrame},          // only an inline frame has it
-            {top, u"both", 1, other, bothFrame},        // frames before inline frames
+            {top, u"pic", 2, inner, picFrame},   // only an inline frame has it
+            {top, u"both", 1, other, bothFrame}, // frames before inline frames
             {top, u"nowhere", 0, nullptr, nullptr},
             {top, u"_selfish", 0, nullptr, nullptr},
         };
         for (const Case &c : cases) {
             SCOPED_TRACE(std::string(c.name.begin(), c.name.end()));
             Link link;
-            ASSERT_EQ(Link_resolveFrameTarget(ctx(), c.from, c.name.data(), c.name.size(), &link), 0);
+            ASSERT_EQ(Link_resolveFrameTarget(ctx(), c.from, c.name.data(), c.name.size(), &link),
+                      0);
             EXPECT_EQ(link.kind, c.kind);
             EXPECT_EQ(link.document, c.doc);
             if (c.doc) {
@@ -266,21 +267,18 @@ TEST_F(LinkTest, FollowingALinkUsesItsTargetElseTheBaseTarget)
 TEST_F(LinkTest, LinkSteppingCountsForwardAndBack)
 {
     run([&] {
-        Edr_Doc *doc = load("<a href=http://x/1>one</a><p><a name=plain>no link</a><a href=http://x/2>two</a></p>"
-                            "<a href=http://x/3>three</a><a href=http://x/4>four</a>");
+        Edr_Doc *doc = load(
+            "<a href=http://x/1>one</a><p><a name=plain>no link</a><a href=http://x/2>two</a></p>"
+            "<a href=http://x/3>three</a><a href=http://x/4>four</a>");
         struct Case {
             const char *start; // null: no start
             uint32_t flags;
-            const char *text;  // null: none found
+            const char *text; // null: none found
         } cases[] = {
-            {nullptr, 0x101, "one"},
-            {nullptr, 0x001, "one"},        // no direction bits: forward
-            {nullptr, 0x401, "four"},
-            {nullptr, 0x803, "two"},
-            {"one", 0x102, "three"},
-            {"three", 0x402, "one"},
-            {"four", 0x101, nullptr},       // past the last
-            {"two", 0x404, nullptr},        // before the first
+            {nullptr, 0x101, "one"},  {nullptr, 0x001, "one"}, // no direction bits: forward
+            {nullptr, 0x401, "four"}, {nullptr, 0x803, "two"},  {"one", 0x102, "three"},
+            {"three", 0x402, "one"},  {"four", 0x101, nullptr}, // past the last
+            {"two", 0x404, nullptr},                            // before the first
             {"two", 0x200, "two"},
         };
         for (const Case &c : cases) {
@@ -351,7 +349,8 @@ TEST_F(LinkTest, OpenUrlMessagesCopyTheirLinks)
         payload->url = Url_newFromCstr("http://example.test/a");
         ASSERT_NE(payload->url, nullptr);
         ASSERT_EQ(Link_resolveTarget(doc, &payload->link), 0);
-        EventProcMsg msg{6, EventProc_releaseOpenUrl, EventProc_copyOpenUrl, nullptr, nullptr, payload};
+        EventProcMsg msg{6,      EventProc_releaseOpenUrl, EventProc_copyOpenUrl, nullptr, nullptr,
+                         payload};
 
         EventProcMsg *copy = nullptr;
         ASSERT_EQ(EventProcMsg_copy(&msg, &copy), 0);

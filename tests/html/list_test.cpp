@@ -84,7 +84,9 @@ TEST_F(ListTest, RandomOperationsAgreeWithAModel)
         case 3:
             if (!count)
                 break;
-            ASSERT_NE(List_insert(l, word(next), List_at(l, at), op == 2 ? List_before : List_after), nullptr);
+            ASSERT_NE(
+                List_insert(l, word(next), List_at(l, at), op == 2 ? List_before : List_after),
+                nullptr);
             model.insert(model.begin() + at + (op == 3), next++);
             break;
         case 4: {
@@ -139,10 +141,12 @@ TEST_F(ListTest, PoolNodesAreReused)
     ListNode *a = List_insert(l, word(1), nullptr, List_atTail);
     ListNode *keep = a;
     ASSERT_EQ(List_remove(l, &a), 0);
-    EXPECT_EQ(List_insert(l, word(2), nullptr, List_atTail), keep) << "the freed node comes back first";
+    EXPECT_EQ(List_insert(l, word(2), nullptr, List_atTail), keep)
+        << "the freed node comes back first";
     for (int i = 0; i < 20; i++)
         ASSERT_NE(List_insert(l, word(i), nullptr, List_atTail), nullptr);
-    EXPECT_EQ(l->growBy, 32u) << "blocks of 4, 4, 8 and 16 nodes cover 21 entries; the next would hold 32";
+    EXPECT_EQ(l->growBy, 32u)
+        << "blocks of 4, 4, 8 and 16 nodes cover 21 entries; the next would hold 32";
     List_destroy(&l);
 }
 
@@ -267,7 +271,8 @@ TEST_F(ListTest, WalkReadsAndFills)
     log.calls.clear();
     ListWalkState read{0, 0};
     EXPECT_EQ(List_walk(l, &log, cb, &read), 0);
-    EXPECT_EQ(log.calls, (std::vector<std::pair<int, intptr_t>>{{0, -1}, {2, 1}, {2, 2}, {2, 3}, {1, -1}}));
+    EXPECT_EQ(log.calls,
+              (std::vector<std::pair<int, intptr_t>>{{0, -1}, {2, 1}, {2, 2}, {2, 3}, {1, -1}}));
     auto refuse = [](int32_t op, void *, ListNode *, ListWalkState *) { return op == 0 ? 5 : 0; };
     EXPECT_EQ(List_walk(l, nullptr, refuse, &read), 1);
     List_destroy(&l);
@@ -275,8 +280,7 @@ TEST_F(ListTest, WalkReadsAndFills)
 
 // --------------------------------------------------------------- history
 
-class HistoryTest : public LeakCheckedContextTest<>
-{
+class HistoryTest : public LeakCheckedContextTest<> {
   protected:
     void SetUp() override
     {
@@ -285,7 +289,9 @@ class HistoryTest : public LeakCheckedContextTest<>
         ASSERT_NE(ctx->config, nullptr);
         h = SessionHistory_create(heap.instance);
         ASSERT_NE(h, nullptr);
-        h->notify = [](int32_t state, void *data) { static_cast<std::vector<int32_t> *>(data)->push_back(state); };
+        h->notify = [](int32_t state, void *data) {
+            static_cast<std::vector<int32_t> *>(data)->push_back(state);
+        };
         h->notifyData = &states;
     }
     void TearDown() override
@@ -327,7 +333,8 @@ TEST_F(HistoryTest, BoundedAdditionsAndNavigationStates)
     add("http://c.test/");
     EXPECT_EQ(states, (std::vector<int32_t>{4, 3, 3}));
     add("http://d.test/");
-    EXPECT_EQ(entries(), (std::vector<std::string>{"http://b.test/", "http://c.test/", "http://d.test/"}));
+    EXPECT_EQ(entries(),
+              (std::vector<std::string>{"http://b.test/", "http://c.test/", "http://d.test/"}));
     EXPECT_EQ(h->current, 2);
 
     // The current URL again: nothing added, the state reported again.
@@ -411,7 +418,8 @@ TEST_F(HistoryTest, FailedCopyStillReportsTheState)
     Session_historyAdd(h, u);
     Mem_failAfter(0);
     Url_free(u);
-    EXPECT_EQ(entries(), (std::vector<std::string>{"http://a.test/"})) << "the forward entry went before the copy";
+    EXPECT_EQ(entries(), (std::vector<std::string>{"http://a.test/"}))
+        << "the forward entry went before the copy";
     EXPECT_EQ(states, (std::vector<int32_t>{4}));
 }
 

@@ -22,8 +22,7 @@
 #include "platform/vfs/vfs.h"
 #include "tests/support/test_engine.h"
 
-namespace
-{
+namespace {
 
 std::string readFile(const std::string &path)
 {
@@ -95,8 +94,7 @@ std::string decode(CharsetConverter fn, const std::string &input, size_t split =
     return out;
 }
 
-class MimeTest : public ::testing::Test
-{
+class MimeTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
@@ -158,14 +156,16 @@ TEST_F(MimeTest, DecodersAgreeWithPython)
         EXPECT_EQ(decode(fn, input), expected) << kind << " " << input;
         // Cut anywhere, with the rest offered again, the result is the same.
         for (size_t split = 1; split < input.size() && split < 40; split++)
-            ASSERT_EQ(decode(fn, input, split), expected) << kind << " " << input << " at " << split;
+            ASSERT_EQ(decode(fn, input, split), expected)
+                << kind << " " << input << " at " << split;
         // A small output stops the decoder where a quantum or escape no
         // longer fits; going on gives the same bytes.
         // (a white-space run is copied whole, so the quoted-printable
         // decoder needs room for the longest run).
         for (size_t cap : {3, 5, 64}) {
             if (kind == "b64" || cap == 64) {
-                ASSERT_EQ(decode(fn, input, 0, cap), expected) << kind << " " << input << " cap " << cap;
+                ASSERT_EQ(decode(fn, input, 0, cap), expected)
+                    << kind << " " << input << " cap " << cap;
             }
         }
     }
@@ -188,8 +188,8 @@ TEST_F(MimeTest, BodyDecodersWhereTheyDifferFromPython)
         {false, "a=3db", "a=3db"}, // lower-case digits are no escape
         {false, "a=\r\nb", "ab"},
         {false, "a=\nb", "ab"},
-        {false, "a \nb", "a\nb"},     // white space before LF goes
-        {false, "a \r\nb", "a \nb"},  // before CR LF it stays, the CR goes
+        {false, "a \nb", "a\nb"},    // white space before LF goes
+        {false, "a \r\nb", "a \nb"}, // before CR LF it stays, the CR goes
         {false, "a\r\nb\x01\xff", "a\nb"},
         {false, "=x", "x"},
         {false, "=4x", "=4x"},
@@ -204,8 +204,8 @@ TEST_F(MimeTest, BodyDecodersWhereTheyDifferFromPython)
         std::string in;
         size_t consumed;
     } counts[] = {
-        {true, "QUJDQU", 4}, {true, " \r\nQUJD\r\n", 9}, {false, "ab=4", 2},
-        {false, "ab  ", 2},  {false, "=", 0},             {false, "  ", 0},
+        {true, "QUJDQU", 4}, {true, " \r\nQUJD\r\n", 9}, {false, "ab=4", 2}, {false, "ab  ", 2},
+        {false, "=", 0},     {false, "  ", 0},
     };
     for (const Count &c : counts) {
         uint8_t out[16];
@@ -265,13 +265,14 @@ TEST_F(MimeTest, EncodedWords)
     struct QCase {
         std::string in, out;
     } q[] = {
-        {"a=41b", "aAb"},      {"a=4", "a4"},      {"a=4xb", "a4xb"}, {"a=xb", "axb"},
-        {"a =\r\n.b", "a .b"}, {"a=\r\n..b", "a.b"}, {"a  \r\nb", "a\nb"}, {"a \rb", "a b"},
-        {"a\x01\x7f b", "a b"},
+        {"a=41b", "aAb"},     {"a=4", "a4"},         {"a=4xb", "a4xb"},
+        {"a=xb", "axb"},      {"a =\r\n.b", "a .b"}, {"a=\r\n..b", "a.b"},
+        {"a  \r\nb", "a\nb"}, {"a \rb", "a b"},      {"a\x01\x7f b", "a b"},
     };
     for (const QCase &c : q) {
         size_t len = 0;
-        uint8_t *bytes = Mime_wordQDecode(reinterpret_cast<const uint8_t *>(c.in.data()), c.in.size(), &len);
+        uint8_t *bytes =
+            Mime_wordQDecode(reinterpret_cast<const uint8_t *>(c.in.data()), c.in.size(), &len);
         ASSERT_NE(bytes, nullptr);
         EXPECT_EQ(std::string(reinterpret_cast<char *>(bytes), len), c.out) << c.in;
         Mem_free(bytes);
@@ -308,16 +309,19 @@ TEST_F(MimeTest, HeaderValuesAndParameters)
 {
     MimeParser *parser = nullptr;
     MimePart *p = partWithHeaders(
-        &parser, "content-type: Application/X-Thing; filename=\"file.txt\";\r\n NAME = \"real.txt\"; "
-                 "charset=utf-8; type=\"a;name=x\"\r\n"
-                 "Content-ID: <one@host>\r\n"
-                 "Content-Location: \"http://h/a b\"\r\n"
-                 "Content-Disposition: inline\r\n\tfolded\r\n");
+        &parser,
+        "content-type: Application/X-Thing; filename=\"file.txt\";\r\n NAME = \"real.txt\"; "
+        "charset=utf-8; type=\"a;name=x\"\r\n"
+        "Content-ID: <one@host>\r\n"
+        "Content-Location: \"http://h/a b\"\r\n"
+        "Content-Disposition: inline\r\n\tfolded\r\n");
     EXPECT_EQ(take(Mime_findHeader(p->headers, MimeHdr_contentDisposition)),
               "Content-Disposition: inline\r\n\tfolded\r\n");
     EXPECT_EQ(take(Mime_findHeader(p->headers, MimeHdr_contentTransferEncoding)), "(null)");
-    EXPECT_EQ(take(Mime_findHeader("\nContent-ID: <x>\r\n", MimeHdr_contentId)), "Content-ID: <x>\r\n");
-    EXPECT_EQ(take(Mime_findHeader("Content-IDx: 1\rContent-ID: 2", MimeHdr_contentId)), "Content-IDx: 1\r");
+    EXPECT_EQ(take(Mime_findHeader("\nContent-ID: <x>\r\n", MimeHdr_contentId)),
+              "Content-ID: <x>\r\n");
+    EXPECT_EQ(take(Mime_findHeader("Content-IDx: 1\rContent-ID: 2", MimeHdr_contentId)),
+              "Content-IDx: 1\r");
     EXPECT_EQ(take(Mime_getHeaderValue(p, MimeHdr_contentType)), "Application/X-Thing");
     EXPECT_EQ(take(Mime_getHeaderValue(p, MimeHdr_contentId)), "<one@host>");
     EXPECT_EQ(take(Mime_getHeaderValue(p, MimeHdr_contentLocation)), "http://h/a b");
@@ -374,14 +378,15 @@ std::string describe(const MimePart *root)
     const MimePart *p = root;
     while (p) {
         char line[160];
-        snprintf(line, sizeof line, "%u@%u: start %u length %u type %u/%u enc %u kids %d\n", p->number,
-                 p->depth, p->bodyStart, p->bodyLength, p->type, p->subtype, p->encoding,
+        snprintf(line, sizeof line, "%u@%u: start %u length %u type %u/%u enc %u kids %d\n",
+                 p->number, p->depth, p->bodyStart, p->bodyLength, p->type, p->subtype, p->encoding,
                  p->firstChild ? 1 : 0);
         out += line;
         out += std::string(p->headers ? p->headers : "", p->headersLength);
         out += "|" + std::string(p->boundary ? p->boundary : "") + "|";
-        out += std::string(reinterpret_cast<const char *>(p->decoded ? p->decoded : (const uint8_t *)""),
-                           p->decodedLength);
+        out += std::string(
+            reinterpret_cast<const char *>(p->decoded ? p->decoded : (const uint8_t *)""),
+            p->decodedLength);
         out += "\n";
         if (p->firstChild) {
             p = p->firstChild;
@@ -429,38 +434,37 @@ Parsed parseInChunks(const std::string &data, size_t chunk, uint32_t collect, En
 
 // Bodies with lines that look like delimiters from the middle, escapes
 // and quanta across lines, lone CR line breaks and an unterminated end.
-const char kTricky[] =
-    "Content-Type: multipart/mixed; boundary=\"b\"\r\n"
-    "\r\n"
-    "preamble --b not a delimiter\r\n"
-    "--b\r\n"
-    "Content-Type: text/plain\r\n"
-    "Content-Transfer-Encoding: quoted-printable\r\n"
-    "\r\n"
-    "abc--b in a line=\r\n"
-    "x=3Dy   \r\n"
-    "tail =\r"
-    "\r\n"
-    "--b\r"
-    "Content-Type: image/png\r"
-    "Content-Transfer-Encoding: base64\r"
-    "\r"
-    "QUJD\r\nQU\r\nJD QQ==QUJD\r\n"
-    "--b\n"
-    "Content-Type: multipart/alternative; boundary=b2\n"
-    "\n"
-    "--b2\n"
-    "Content-Type: text/html; charset=utf-8\n"
-    "Content-Location: http://h/a&amp;b\n"
-    "Content-Description: caf&eacute; &amp; tea\n"
-    "\n"
-    "<p>x</p>\n"
-    "--b--\n"
-    "epilogue\n"
-    "--b\n"
-    "Content-Type: text/plain\n"
-    "\n"
-    "cut short";
+const char kTricky[] = "Content-Type: multipart/mixed; boundary=\"b\"\r\n"
+                       "\r\n"
+                       "preamble --b not a delimiter\r\n"
+                       "--b\r\n"
+                       "Content-Type: text/plain\r\n"
+                       "Content-Transfer-Encoding: quoted-printable\r\n"
+                       "\r\n"
+                       "abc--b in a line=\r\n"
+                       "x=3Dy   \r\n"
+                       "tail =\r"
+                       "\r\n"
+                       "--b\r"
+                       "Content-Type: image/png\r"
+                       "Content-Transfer-Encoding: base64\r"
+                       "\r"
+                       "QUJD\r\nQU\r\nJD QQ==QUJD\r\n"
+                       "--b\n"
+                       "Content-Type: multipart/alternative; boundary=b2\n"
+                       "\n"
+                       "--b2\n"
+                       "Content-Type: text/html; charset=utf-8\n"
+                       "Content-Location: http://h/a&amp;b\n"
+                       "Content-Description: caf&eacute; &amp; tea\n"
+                       "\n"
+                       "<p>x</p>\n"
+                       "--b--\n"
+                       "epilogue\n"
+                       "--b\n"
+                       "Content-Type: text/plain\n"
+                       "\n"
+                       "cut short";
 
 TEST_F(MimeTest, ChunkedParsingEqualsWholeParsing)
 {
@@ -483,7 +487,8 @@ TEST_F(MimeTest, ChunkedParsingEqualsWholeParsing)
     }
     // The tricky source, whole: what each part became.
     Parsed whole = parseInChunks(kTricky, sizeof kTricky, 1, ctx());
-    EXPECT_NE(whole.tree.find("||abc--b in a linex=y   \ntail \n2@1"), std::string::npos) << whole.tree;
+    EXPECT_NE(whole.tree.find("||abc--b in a linex=y   \ntail \n2@1"), std::string::npos)
+        << whole.tree;
     EXPECT_NE(whole.tree.find("|ABCABCAABC\n"), std::string::npos) << whole.tree;
     EXPECT_NE(whole.tree.find("Content-Location: http://h/a&amp;b\n"), std::string::npos);
     EXPECT_NE(whole.tree.find("Content-Description: caf\xe9 & tea\n"), std::string::npos);
@@ -520,13 +525,15 @@ TEST_F(MimeTest, BodyOffsetsAndTheEnd)
                          uint32_t(open.size()), &used, 0, 1, parser),
               0);
     ASSERT_NE(root->firstChild, nullptr);
-    EXPECT_EQ(open.substr(root->firstChild->bodyStart, root->firstChild->bodyLength), "body\n--b\nmore");
+    EXPECT_EQ(open.substr(root->firstChild->bodyStart, root->firstChild->bodyLength),
+              "body\n--b\nmore");
     freeParser(parser, root);
 
     // The nearest multipart's boundary wins: "--ab" opens a part of the
     // inner "ab" multipart only, though it starts with the outer "--a" too.
-    const std::string prefix = "Content-Type: multipart/mixed; boundary=a\n\n--a\n"
-                               "Content-Type: multipart/mixed; boundary=ab\n\n--ab\n\none\n--ab--\n--a--\n";
+    const std::string prefix =
+        "Content-Type: multipart/mixed; boundary=a\n\n--a\n"
+        "Content-Type: multipart/mixed; boundary=ab\n\n--ab\n\none\n--ab--\n--a--\n";
     root = nullptr;
     parser = Mime_parserNew(&root, 0);
     ASSERT_EQ(Mime_parse(ctx(), reinterpret_cast<const uint8_t *>(prefix.data()),
@@ -535,7 +542,8 @@ TEST_F(MimeTest, BodyOffsetsAndTheEnd)
     ASSERT_NE(root->firstChild, nullptr);
     EXPECT_EQ(root->firstChild->nextSibling, nullptr);
     ASSERT_NE(root->firstChild->firstChild, nullptr);
-    EXPECT_EQ(prefix.substr(root->firstChild->firstChild->bodyStart, root->firstChild->firstChild->bodyLength),
+    EXPECT_EQ(prefix.substr(root->firstChild->firstChild->bodyStart,
+                            root->firstChild->firstChild->bodyLength),
               "one\n");
     EXPECT_EQ(parser->counter, 3u);
     freeParser(parser, root);
@@ -590,7 +598,8 @@ std::string deepSource(int depth)
              std::to_string(i) + "\"\r\n\r\n";
     for (int i = depth - 1; i >= 0; i--)
         s += "--b" + std::to_string(i) + "--\r\n";
-    s += "--r\r\nContent-Type: text/html\r\nContent-Location: http://h/deep.html\r\n\r\n<p>deep</p>\r\n--r--\r\n";
+    s += "--r\r\nContent-Type: text/html\r\nContent-Location: "
+         "http://h/deep.html\r\n\r\n<p>deep</p>\r\n--r--\r\n";
     return s;
 }
 
@@ -708,11 +717,14 @@ TEST_F(MimeTest, PageWithImagesAndSheet)
         std::string html = readUrl(ctx(), main, u"", &mime, &charset);
         EXPECT_EQ(mime, "text/html");
         EXPECT_EQ(charset, "utf-8");
-        EXPECT_NE(html.find("<p class=\"lead\">Caf\xc3\xa9 = caf\xc3\xa9, long line xxx"), std::string::npos)
+        EXPECT_NE(html.find("<p class=\"lead\">Caf\xc3\xa9 = caf\xc3\xa9, long line xxx"),
+                  std::string::npos)
             << html;
-        EXPECT_NE(html.find("x end.</p><img src=\"cid:logo@example.com\">"), std::string::npos) << html;
+        EXPECT_NE(html.find("x end.</p><img src=\"cid:logo@example.com\">"), std::string::npos)
+            << html;
         // Images by "cid:" and by their saved location, the sheet by location.
-        EXPECT_EQ(readUrl(ctx(), main, u"cid:logo@example.com", &mime), fixture("images/png/phys_unit0.png"));
+        EXPECT_EQ(readUrl(ctx(), main, u"cid:logo@example.com", &mime),
+                  fixture("images/png/phys_unit0.png"));
         EXPECT_EQ(mime, "image/png");
         EXPECT_EQ(readUrl(ctx(), main, u"pic.gif"), fixture("images/gif/codesize1.gif"));
         EXPECT_EQ(readUrl(ctx(), main, u"style.css", &mime), "p.lead { color: #123456 }\r\n");
@@ -734,7 +746,8 @@ TEST_F(MimeTest, PageWithImagesAndSheet)
         EXPECT_EQ(Vfs_handlerQuery(ctx(), logo, &base), 0);
         EXPECT_EQ(base, 0u);
         EXPECT_EQ(Vfs_urlSlot23(ctx(), logo, 0), 0);
-        EXPECT_EQ(readUrl(ctx(), main, u"cid:logo@example.com"), "error " + std::to_string(Res_fileCannotOpen));
+        EXPECT_EQ(readUrl(ctx(), main, u"cid:logo@example.com"),
+                  "error " + std::to_string(Res_fileCannotOpen));
         Url_free(logo);
         Url_free(main);
     });
@@ -753,9 +766,11 @@ TEST_F(MimeTest, CollectModeDecodesWhileLoading)
         Url *main = nullptr;
         ASSERT_EQ(MimeArchive_mainUrl(ctx(), a.archive, &main, "text/html"), 0);
         // The stream takes the collected bytes; the next open decodes anew.
-        EXPECT_EQ(readUrl(ctx(), main, u"cid:logo@example.com"), fixture("images/png/phys_unit0.png"));
+        EXPECT_EQ(readUrl(ctx(), main, u"cid:logo@example.com"),
+                  fixture("images/png/phys_unit0.png"));
         EXPECT_EQ(logo->decoded, nullptr);
-        EXPECT_EQ(readUrl(ctx(), main, u"cid:logo@example.com"), fixture("images/png/phys_unit0.png"));
+        EXPECT_EQ(readUrl(ctx(), main, u"cid:logo@example.com"),
+                  fixture("images/png/phys_unit0.png"));
         Url_free(main);
         MimeArchive_release(a.archive);
     });
@@ -796,16 +811,19 @@ TEST_F(MimeTest, DocumentPartChoice)
             {"type parameter",
              "Content-Type: multipart/related; boundary=x; type=\"image/gif\"\r\n\r\n"
              "--x\r\nContent-Type: text/html\r\nContent-Location: http://h/one\r\n\r\n1\r\n"
-             "--x\r\nContent-Type: image/gif\r\nContent-Location: http://h/two\r\n\r\n2\r\n--x--\r\n",
+             "--x\r\nContent-Type: image/gif\r\nContent-Location: "
+             "http://h/two\r\n\r\n2\r\n--x--\r\n",
              nullptr, "http://h/two"},
             {"start naming the multipart itself does not loop",
              "Content-Type: multipart/related; boundary=x; start=\"cid:oKALA0\"\r\n\r\n"
-             "--x\r\nContent-Type: text/plain\r\nContent-Location: http://h/one\r\n\r\n1\r\n--x--\r\n",
+             "--x\r\nContent-Type: text/plain\r\nContent-Location: "
+             "http://h/one\r\n\r\n1\r\n--x--\r\n",
              nullptr, "http://h/one"},
             {"a single text/html message is its own document",
-             "Content-Type: text/html\r\nContent-Location: http://h/self\r\n\r\n<p>x</p>\r\n", "text/html",
-             "http://h/self"},
-            {"no type: no document", "Content-Type: multipart/mixed; boundary=x\r\n\r\n--x\r\n\r\nabc\r\n--x--\r\n",
+             "Content-Type: text/html\r\nContent-Location: http://h/self\r\n\r\n<p>x</p>\r\n",
+             "text/html", "http://h/self"},
+            {"no type: no document",
+             "Content-Type: multipart/mixed; boundary=x\r\n\r\n--x\r\n\r\nabc\r\n--x--\r\n",
              nullptr, ""},
         };
         for (const Case &c : cases) {
@@ -860,14 +878,16 @@ TEST_F(MimeTest, PartUrls)
         ASSERT_EQ(MimeArchive_mainUrl(ctx(), a.archive, &main, "text/html"), 0);
         EXPECT_EQ(urlText(main), "cid:oKALA1");
         EXPECT_EQ(readUrl(ctx(), main, u"cid:oKALA2"), fixture("images/gif/codesize1.gif"));
-        EXPECT_EQ(readUrl(ctx(), main, u"cid:oKALA9"), "error " + std::to_string(Res_fileCannotOpen));
+        EXPECT_EQ(readUrl(ctx(), main, u"cid:oKALA9"),
+                  "error " + std::to_string(Res_fileCannotOpen));
         Url_free(main);
         MimeArchive_release(a.archive);
 
         // File URLs match by scheme and path whatever the host, query or
         // fragment; backslashes in a location are slashes.
         a = openArchive(ctx(), "Content-Type: multipart/related; boundary=x\r\n\r\n"
-                               "--x\r\nContent-Type: text/html\r\nContent-Location: file:///C:\\saved\\page.htm\r\n\r\n"
+                               "--x\r\nContent-Type: text/html\r\nContent-Location: "
+                               "file:///C:\\saved\\page.htm\r\n\r\n"
                                "<p>x</p>\r\n--x--\r\n");
         ASSERT_EQ(a.result, 0);
         Url *wanted = Url_newFromCstr("file://elsewhere/C:/saved/page.htm?q=1#frag");
@@ -895,13 +915,15 @@ TEST_F(MimeTest, OpenErrors)
         // An empty part opens as nothing (780); a part of an unknown encoding
         // has no decoder... the encoding names cover every code the parser
         // sets, so only emptiness is reachable here.
-        a = openArchive(ctx(), "Content-Type: multipart/related; boundary=x\r\n\r\n"
-                               "--x\r\nContent-Type: text/html\r\n\r\n<p>x</p>\r\n"
-                               "--x\r\nContent-Type: text/css\r\nContent-ID: <empty>\r\n\r\n--x--\r\n");
+        a = openArchive(ctx(),
+                        "Content-Type: multipart/related; boundary=x\r\n\r\n"
+                        "--x\r\nContent-Type: text/html\r\n\r\n<p>x</p>\r\n"
+                        "--x\r\nContent-Type: text/css\r\nContent-ID: <empty>\r\n\r\n--x--\r\n");
         ASSERT_EQ(a.result, 0);
         Url *main = nullptr;
         ASSERT_EQ(MimeArchive_mainUrl(ctx(), a.archive, &main, "text/html"), 0);
-        EXPECT_EQ(readUrl(ctx(), main, u"cid:empty"), "error " + std::to_string(Res_fileCannotOpen));
+        EXPECT_EQ(readUrl(ctx(), main, u"cid:empty"),
+                  "error " + std::to_string(Res_fileCannotOpen));
         Url_free(main);
         // The deep archive opens, shows its HTML part and frees.
         MimeArchive_release(a.archive);

@@ -31,7 +31,7 @@ class RedirectTest : public HtmlFixture {
         bool hold = false;
         std::vector<std::string> asked; // "kind from to" per question
         EventProcMsg *held = nullptr;
-        std::vector<std::string> opened; // URLs of kind-6 open requests
+        std::vector<std::string> opened;  // URLs of kind-6 open requests
         std::vector<std::string> notices; // "from to leavingSecure flags force" per notice
     };
     static void onNotice(EngineContext *, EventProcMsg *msg, void *context, int *)
@@ -40,16 +40,22 @@ class RedirectTest : public HtmlFixture {
         auto *v = static_cast<PostedValue *>(msg->payload);
         if (!v || v->kind != 2)
             return;
-        auto text = [](uintptr_t w) { return std::string(w ? reinterpret_cast<const char *>(w) : "-"); };
-        host->notices.push_back(text(v->words[0]) + " " + text(v->words[1]) + " " + std::to_string(v->words[2]) +
-                                " " + std::to_string(v->words[3]) + " " + std::to_string(v->words[4]));
+        auto text = [](uintptr_t w) {
+            return std::string(w ? reinterpret_cast<const char *>(w) : "-");
+        };
+        host->notices.push_back(text(v->words[0]) + " " + text(v->words[1]) + " " +
+                                std::to_string(v->words[2]) + " " + std::to_string(v->words[3]) +
+                                " " + std::to_string(v->words[4]));
     }
     static void onQuestion(EngineContext *, EventProcMsg *msg, void *context, int *)
     {
         auto *host = static_cast<Host *>(context);
         auto *q = static_cast<HostQuestionRecord *>(msg->payload);
-        auto text = [](uintptr_t w) { return std::string(w ? reinterpret_cast<const char *>(w) : "-"); };
-        host->asked.push_back(std::to_string(q->kind) + " " + text(q->words[2]) + " " + text(q->words[3]));
+        auto text = [](uintptr_t w) {
+            return std::string(w ? reinterpret_cast<const char *>(w) : "-");
+        };
+        host->asked.push_back(std::to_string(q->kind) + " " + text(q->words[2]) + " " +
+                              text(q->words[3]));
         if (host->hold) {
             EXPECT_EQ(EventProcMsg_copy(msg, &host->held), 0);
             return;
@@ -67,23 +73,33 @@ class RedirectTest : public HtmlFixture {
     void listen(Host *host)
     {
         run([&] {
-            ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, UserQuestion_messageKind, onQuestion, host), 0);
+            ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, UserQuestion_messageKind,
+                                            onQuestion, host),
+                      0);
             ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, 6, onOpen, host), 0);
-            ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, PostedValue_msgKind, onNotice, host), 0);
+            ASSERT_EQ(
+                EventProc_addListener(ctx(), ctx()->eventProc, PostedValue_msgKind, onNotice, host),
+                0);
         });
     }
     void unlisten(Host *host)
     {
         run([&] {
-            EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, UserQuestion_messageKind, onQuestion, host), 0);
+            EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, UserQuestion_messageKind,
+                                               onQuestion, host),
+                      0);
             EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, 6, onOpen, host), 0);
-            EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, PostedValue_msgKind, onNotice, host), 0);
+            EXPECT_EQ(
+                EventProc_removeListener(ctx()->eventProc, PostedValue_msgKind, onNotice, host), 0);
             flushListeners();
         });
     }
     void setPolicy(uint32_t policy)
     {
-        run([&] { Config_setIntA(ctx(), ctx()->config, nullptr, "Vexlan_httpRedirectionPolicy", policy, 0); });
+        run([&] {
+            Config_setIntA(ctx(), ctx()->config, nullptr, "Vexlan_httpRedirectionPolicy", policy,
+                           0);
+        });
     }
 };
 
@@ -99,8 +115,8 @@ TEST_F(RedirectTest, PolicyAsksByPolicyAndSchemes)
         setPolicy(policy);
         for (int pair = 0; pair < 4; pair++) {
             for (int32_t answer : {0, 1}) {
-                SCOPED_TRACE("policy " + std::to_string(policy) + " pair " + std::to_string(pair) + " answer " +
-                             std::to_string(answer));
+                SCOPED_TRACE("policy " + std::to_string(policy) + " pair " + std::to_string(pair) +
+                             " answer " + std::to_string(answer));
                 host.answer = answer;
                 host.asked.clear();
                 host.notices.clear();
@@ -120,7 +136,8 @@ TEST_F(RedirectTest, PolicyAsksByPolicyAndSchemes)
                 EXPECT_EQ(allowed, asks ? answer : 1);
                 ASSERT_EQ(host.asked.size(), asks ? 1u : 0u);
                 if (asks) {
-                    EXPECT_EQ(host.asked[0], std::string("2 ") + pairs[pair][0] + " " + pairs[pair][1]);
+                    EXPECT_EQ(host.asked[0],
+                              std::string("2 ") + pairs[pair][0] + " " + pairs[pair][1]);
                 }
                 // A redirection followed is told with both addresses.
                 run([&] { flushListeners(); });
@@ -210,7 +227,8 @@ TEST_F(RedirectTest, AStopAbandonsTheQuestion)
     TestEngine_runAll(&e, 100000);
     EXPECT_EQ(result, 48);
     run([&] {
-        *reinterpret_cast<int32_t *>(static_cast<HostQuestionRecord *>(host.held->payload)->words[0]) = 1;
+        *reinterpret_cast<int32_t *>(
+            static_cast<HostQuestionRecord *>(host.held->payload)->words[0]) = 1;
         EventProc_freeMsg(host.held);
         host.held = nullptr;
     });

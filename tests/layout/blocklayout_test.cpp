@@ -27,15 +27,12 @@
 
 using namespace styletest;
 
-namespace
-{
+namespace {
 
 constexpr int32_t kInch = 0x10000;
 constexpr uint32_t kHtml = 227;
 
-class BlockLayoutTest : public EdrFixture
-{
-};
+class BlockLayoutTest : public EdrFixture {};
 
 Edr_Node *text(Edr_Doc *doc, Edr_Node *parent, const std::u16string &s)
 {
@@ -422,8 +419,8 @@ TEST_F(BlockLayoutTest, TextAfterAFloatsParagraphFlowsBesideIt)
         const struct {
             int32_t left, top, width;
         } cases[] = {
-            {4 * kInch, 0, 2 * kInch},     // on the right: the text beside it on the left
-            {kInch / 10, 0, 2 * kInch},    // a strip too narrow for a word on its left
+            {4 * kInch, 0, 2 * kInch},      // on the right: the text beside it on the left
+            {kInch / 10, 0, 2 * kInch},     // a strip too narrow for a word on its left
             {kInch / 10, kInch, 2 * kInch}, // an inch down: the first line above it
         };
         for (const auto &c : cases) {
@@ -437,8 +434,8 @@ TEST_F(BlockLayoutTest, TextAfterAFloatsParagraphFlowsBesideIt)
             Edr_Node *object = group(doc, a);
             own(doc, object, 2,
                 rule({kw(PropId_display, KwId_block), kw(PropId_floatRegion, 130), kw(140, 215),
-                      kw(141, 221), kw(142, 221), len(PropId_left, c.left),
-                      len(PropId_top, c.top), len(PropId_width, c.width), len(PropId_height, kInch)}));
+                      kw(141, 221), kw(142, 221), len(PropId_left, c.left), len(PropId_top, c.top),
+                      len(PropId_width, c.width), len(PropId_height, kInch)}));
             Edr_Node *b = group(doc, s);
             own(doc, b, 2, rule({kw(PropId_display, KwId_block)}));
             text(doc, b, u"beside");
@@ -453,8 +450,8 @@ TEST_F(BlockLayoutTest, TextAfterAFloatsParagraphFlowsBesideIt)
             int32_t left = cases[i].left, right = left + cases[i].width;
             int32_t top = anchor.y1 - cases[i].top, bottom = top - kInch;
             // The text stays out of the object's box.
-            bool apart = beside.x1 <= left || beside.x0 >= right || beside.y0 >= top ||
-                         beside.y1 <= bottom;
+            bool apart =
+                beside.x1 <= left || beside.x0 >= right || beside.y0 >= top || beside.y1 <= bottom;
             EXPECT_TRUE(apart);
             // It follows the first paragraph without waiting for the
             // object's bottom.
@@ -615,9 +612,11 @@ TEST_F(BlockLayoutTest, ATableStartsAtItsOwnBlocksEdgeNotAtTheIndentOfTheTextBef
         withDoc([&](Edr_Doc *doc, Edr_Node *root) {
             Edr_Node *s = section(doc, root);
             Edr_Node *holder = group(doc, s);
-            own(doc, holder, 2, rule({kw(PropId_display, KwId_block), len(PropId_marginLeft, c.holderIndent)}));
+            own(doc, holder, 2,
+                rule({kw(PropId_display, KwId_block), len(PropId_marginLeft, c.holderIndent)}));
             Edr_Node *p = group(doc, holder);
-            own(doc, p, 2, rule({kw(PropId_display, KwId_block), len(PropId_marginLeft, c.paragraphIndent)}));
+            own(doc, p, 2,
+                rule({kw(PropId_display, KwId_block), len(PropId_marginLeft, c.paragraphIndent)}));
             text(doc, p, u"indented");
             Edr_Node *t = group(doc, holder);
             own(doc, t, 2, rule({kw(PropId_display, KwId_table)}));

@@ -16,8 +16,7 @@
 #include "layout/line.h"
 #include "tests/document/plaintext_fixture.h"
 
-namespace
-{
+namespace {
 
 struct PageLines {
     int32_t rect[4];
@@ -25,8 +24,7 @@ struct PageLines {
     std::vector<Rect> boxes;   // every text item's shown box
 };
 
-class BlockTextTest : public TextFixture
-{
+class BlockTextTest : public TextFixture {
   protected:
     // Lays the document out and reads every published page.
     std::vector<PageLines> layOut(Edr_Doc *doc)

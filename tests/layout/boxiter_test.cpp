@@ -14,12 +14,9 @@
 
 using namespace styletest;
 
-namespace
-{
+namespace {
 
-class BoxIterTest : public EdrFixture
-{
-};
+class BoxIterTest : public EdrFixture {};
 
 Edr_Node *text(Edr_Doc *doc, Edr_Node *parent, const std::u16string &s)
 {

@@ -10,8 +10,7 @@
 #include "layout/layout.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 using BoxListTest = LeakCheckedHeapTest<>;
 

@@ -14,12 +14,9 @@
 
 using namespace styletest;
 
-namespace
-{
+namespace {
 
-class BoxStateTest : public EdrFixture
-{
-};
+class BoxStateTest : public EdrFixture {};
 
 void setBounds(LayoutBox *box, int32_t x0, int32_t y0, int32_t x1, int32_t y1)
 {

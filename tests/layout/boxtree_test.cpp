@@ -23,12 +23,9 @@
 
 using namespace styletest;
 
-namespace
-{
+namespace {
 
-class BoxTreeTest : public EdrFixture
-{
-};
+class BoxTreeTest : public EdrFixture {};
 
 struct Sections {
     Edr_Node *hidden, *unbounded, *paged;
@@ -253,8 +250,8 @@ struct Report {
 };
 std::vector<Report> *reports;
 
-int recordArea(EngineContext *, uint32_t, int32_t mode, const DispmanArea *area, int32_t thumbnails, uint32_t,
-               const intptr_t *)
+int recordArea(EngineContext *, uint32_t, int32_t mode, const DispmanArea *area, int32_t thumbnails,
+               uint32_t, const intptr_t *)
 {
     reports->push_back({area->pageKey, area->pageKind, area->rect, mode, thumbnails});
     return 0;

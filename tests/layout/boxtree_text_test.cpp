@@ -8,12 +8,9 @@
 #include "layout/layout.h"
 #include "tests/document/plaintext_fixture.h"
 
-namespace
-{
+namespace {
 
-class BoxTreeTextTest : public TextFixture
-{
-};
+class BoxTreeTextTest : public TextFixture {};
 
 TEST_F(BoxTreeTextTest, ThePlainTextDocumentPublishesPagesOfItsSize)
 {

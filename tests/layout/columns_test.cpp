@@ -22,14 +22,11 @@
 
 using namespace styletest;
 
-namespace
-{
+namespace {
 
 constexpr int32_t kInch = 0x10000;
 
-class ColumnsTest : public EdrFixture
-{
-};
+class ColumnsTest : public EdrFixture {};
 
 // A style set holding a column list of the (width, gap) pairs.
 Edr_Style *columnStyle(Edr_Doc *doc, Edr_Node *root, const std::vector<PropColumn> &cols,
@@ -110,8 +107,7 @@ TEST_F(ColumnsTest, WidthsComeFromTheListAsFarAsTheyFit)
     });
 }
 
-namespace
-{
+namespace {
 
 // What the stand-in content saw: each column's x range and top, and the
 // context's index.
@@ -240,8 +236,7 @@ TEST_F(ColumnsTest, ShortContentStaysInTheFirstColumnAndTheContextComesBack)
     });
 }
 
-namespace
-{
+namespace {
 
 Rect boxOf(Edr_Doc *doc, const std::u16string &s)
 {

@@ -9,12 +9,9 @@
 
 using namespace styletest;
 
-namespace
-{
+namespace {
 
-class LayoutCursorTest : public EdrFixture
-{
-};
+class LayoutCursorTest : public EdrFixture {};
 
 TEST_F(LayoutCursorTest, NewLinesUnderNowrapKeepXOutsideFixedCells)
 {

@@ -19,8 +19,7 @@ static bool operator==(const Rect &a, const Rect &b)
     return a.x0 == b.x0 && a.y0 == b.y0 && a.x1 == b.x1 && a.y1 == b.y1;
 }
 
-namespace
-{
+namespace {
 
 using FloatAreaTest = LeakCheckedHeapTest<>;
 

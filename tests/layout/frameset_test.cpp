@@ -16,8 +16,7 @@
 #include "tests/document/edr_fixture.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 using FrameLengthTest = LeakCheckedHeapTest<>;
 
@@ -110,9 +109,7 @@ TEST_F(FrameLengthTest, RunningOutOfMemory)
     }
 }
 
-class FrameStateTest : public EdrFixture
-{
-};
+class FrameStateTest : public EdrFixture {};
 
 TEST_F(FrameStateTest, FlagsSetsAndTheCurrentFrame)
 {

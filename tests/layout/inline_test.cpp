@@ -26,19 +26,13 @@
 
 using namespace styletest;
 
-namespace
-{
+namespace {
 
 constexpr int32_t kInch = 0x10000;
 
-class InlineTest : public EdrFixture
-{
-};
+class InlineTest : public EdrFixture {};
 
-class InlineRecords : public LeakCheckedHeapTest<>
-{
-};
-
+class InlineRecords : public LeakCheckedHeapTest<> {};
 
 // A box over a float area of the width, one line from 0 to lineWidth.
 struct LineBox {
@@ -89,8 +83,8 @@ TEST_F(InlineTest, AControlWiderThanEveryLineIsRetriedThenShrunk)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
         TestForms forms(ctx());
-        FormWidget *control =
-            forms.control(doc, uint32_t(Form_Widget_flagItem) | FormWidget_sized, 0, 0, -kInch / 4, 3 * kInch, 0);
+        FormWidget *control = forms.control(doc, uint32_t(Form_Widget_flagItem) | FormWidget_sized,
+                                            0, 0, -kInch / 4, 3 * kInch, 0);
         Edr_Node *b = group(doc, root);
         own(doc, b, 2, rule({kw(PropId_display, KwId_block)}));
         Edr_Node *c = group(doc, b);

@@ -68,12 +68,9 @@ const ObjClass kText = {nullptr, sizeof(TextPart), freePlain, Obj_itemText};
 int32_t idOf(ObjHeader *item)
 {
     switch (Obj_itemKind(item)) {
-    case Obj_itemContainer:
-        return static_cast<ContainerPart *>(Obj_part(item))->id;
-    case Obj_itemText:
-        return static_cast<TextPart *>(Obj_part(item))->id;
-    default:
-        return static_cast<PlainPart *>(Obj_part(item))->id;
+    case Obj_itemContainer: return static_cast<ContainerPart *>(Obj_part(item))->id;
+    case Obj_itemText: return static_cast<TextPart *>(Obj_part(item))->id;
+    default: return static_cast<PlainPart *>(Obj_part(item))->id;
     }
 }
 
@@ -149,8 +146,7 @@ std::vector<int32_t> drain(LayerList *list)
     return ids;
 }
 
-class LayerListTest : public LeakCheckedHeapTest<>
-{
+class LayerListTest : public LeakCheckedHeapTest<> {
   protected:
     void SetUp() override
     {

@@ -26,16 +26,11 @@
 
 using namespace styletest;
 
-namespace
-{
+namespace {
 
-class LineTest : public EdrFixture
-{
-};
+class LineTest : public EdrFixture {};
 
-class LineArithmetic : public LeakCheckedHeapTest<>
-{
-};
+class LineArithmetic : public LeakCheckedHeapTest<> {};
 
 constexpr int32_t kInch = 0x10000;
 // The blocks' text is 18 points, where one box-font character is its

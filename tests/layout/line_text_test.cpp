@@ -14,12 +14,9 @@
 #include "layout/line.h"
 #include "tests/document/plaintext_fixture.h"
 
-namespace
-{
+namespace {
 
-class LineTextTest : public TextFixture
-{
-};
+class LineTextTest : public TextFixture {};
 
 struct Shown {
     std::u16string text;

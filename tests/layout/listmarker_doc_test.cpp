@@ -17,12 +17,9 @@
 
 using namespace styletest;
 
-namespace
-{
+namespace {
 
-class ListMarkerDocTest : public EdrFixture
-{
-};
+class ListMarkerDocTest : public EdrFixture {};
 
 LayoutCache *cacheOf(Edr_Doc *doc)
 {

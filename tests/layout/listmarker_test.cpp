@@ -12,8 +12,7 @@
 #include "layout/listmarker.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 using ListMarkerTest = LeakCheckedHeapTest<>;
 

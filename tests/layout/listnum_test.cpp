@@ -9,8 +9,7 @@
 #include "core/style/propids.h"
 #include "layout/listnum.h"
 
-namespace
-{
+namespace {
 
 std::u16string format(int32_t n, uint32_t keyword)
 {

@@ -25,8 +25,7 @@
 #include "layout/replaced.h"
 #include "tests/graphics/render_support.h"
 
-namespace
-{
+namespace {
 
 std::vector<uint8_t> readFile(const std::string &name)
 {
@@ -69,8 +68,7 @@ int classify(int r, int g, int b)
     return 4;
 }
 
-class MetafileLayoutTest : public RenderFixture
-{
+class MetafileLayoutTest : public RenderFixture {
   protected:
     // Plays name into a target of w x h pixels, lays the picture out as a
     // drawing and draws its items into a white picture of that size.

@@ -17,14 +17,11 @@
 
 using namespace styletest;
 
-namespace
-{
+namespace {
 
 constexpr int32_t kInch = 0x10000;
 
-class PageDecorTest : public EdrFixture
-{
-};
+class PageDecorTest : public EdrFixture {};
 
 Edr_Node *text(Edr_Doc *doc, Edr_Node *parent, const std::u16string &s)
 {

@@ -8,14 +8,11 @@
 #include "layout/replaced.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 constexpr int32_t kOne = 0x10000;
 
-class PaintServerTest : public LeakCheckedHeapTest<>
-{
-};
+class PaintServerTest : public LeakCheckedHeapTest<> {};
 
 TEST_F(PaintServerTest, OfTheStopList)
 {

@@ -21,16 +21,13 @@
 
 using namespace styletest;
 
-namespace
-{
+namespace {
 
 constexpr int32_t kInch = 0x10000;
 constexpr int32_t kPpi = 96;
 constexpr int32_t kWidth = 3 * kPpi, kHeight = 2 * kPpi;
 
-class ReplacedRenderTest : public RenderFixture
-{
-};
+class ReplacedRenderTest : public RenderFixture {};
 
 Edr_Node *styled(Edr_Doc *doc, Edr_Node *parent, std::initializer_list<Prop> props)
 {

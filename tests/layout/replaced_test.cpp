@@ -29,12 +29,9 @@
 
 using namespace styletest;
 
-namespace
-{
+namespace {
 
-class ReplacedTest : public EdrFixture
-{
-};
+class ReplacedTest : public EdrFixture {};
 
 constexpr int32_t kInch = 0x10000;
 

@@ -280,12 +280,16 @@ TEST_F(SectionsTest, ABackgroundPictureIsTiledOverThePage)
             return out;
         };
         Edr_Node *missing = group(doc, root);
-        own(doc, missing, 2, rule({num(PropId_backgroundImageRef, int32_t(number + 7)), col(PropId_backgroundColor, 0)}));
+        own(doc, missing, 2,
+            rule({num(PropId_backgroundImageRef, int32_t(number + 7)),
+                  col(PropId_backgroundColor, 0)}));
         Edr_Style *ms = compute(doc, missing);
         ASSERT_EQ(Edr_Sect_paintBackground(ms, &page, s.box), 0);
         EXPECT_TRUE(classes().empty());
         Edr_Node *pic = group(doc, root);
-        own(doc, pic, 2, rule({num(PropId_backgroundImageRef, int32_t(number)), col(PropId_backgroundColor, 0xFF00FF00)}));
+        own(doc, pic, 2,
+            rule({num(PropId_backgroundImageRef, int32_t(number)),
+                  col(PropId_backgroundColor, 0xFF00FF00)}));
         Edr_Style *ps = compute(doc, pic);
         ASSERT_EQ(Edr_Sect_paintBackground(ps, &page, s.box), 0);
         std::vector<const ObjClass *> got = classes();
@@ -316,7 +320,9 @@ TEST_F(SectionsTest, SubdocumentPagesHoldTheirChildDocument)
         ASSERT_EQ(Edr_Doc_create(ctx(), &child, nullptr), 0);
         const int32_t placement[6] = {0x10000, 0, 0, 0, 10, 10};
         Edr_Node *sub = nullptr;
-        ASSERT_EQ(Edr_Node_createSubdoc(doc, root, Edr_Insert_lastChild, &sub, child, placement, 1, 0), 0);
+        ASSERT_EQ(
+            Edr_Node_createSubdoc(doc, root, Edr_Insert_lastChild, &sub, child, placement, 1, 0),
+            0);
         ASSERT_EQ(Edr_Sect_begin(s.box, 1), 0);
         LayerList_append(s.box->layers, item(0, 0, 10, 10));
         ASSERT_EQ(Edr_Sect_addSubdoc(s.box, sub), 0);

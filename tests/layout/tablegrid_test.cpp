@@ -17,7 +17,8 @@ namespace {
 class TableGridTest : public EdrFixture {};
 
 // A group under parent with display keyword kw and the further values.
-Edr_Node *part(Edr_Doc *doc, Edr_Node *parent, uint16_t keyword, std::initializer_list<Prop> props = {})
+Edr_Node *part(Edr_Doc *doc, Edr_Node *parent, uint16_t keyword,
+               std::initializer_list<Prop> props = {})
 {
     Edr_Node *n = group(doc, parent);
     StyleRule *r = rule({kw(34, keyword)});

@@ -24,14 +24,11 @@
 
 using namespace styletest;
 
-namespace
-{
+namespace {
 
 constexpr int32_t kInch = 0x10000;
 
-class TableLayoutTest : public EdrFixture
-{
-};
+class TableLayoutTest : public EdrFixture {};
 
 Edr_Node *part(Edr_Doc *doc, Edr_Node *parent, uint16_t keyword,
                std::initializer_list<Prop> props = {})
@@ -490,8 +487,7 @@ TEST_F(TableLayoutTest, ACellTallerThanThePageIsSplitAcrossPages)
 
 // ------------------------------------------------------------ guard
 
-namespace
-{
+namespace {
 
 int deepMeasure(LayoutBox *box, Edr_Node *node, Edr_Style *style, int depth)
 {

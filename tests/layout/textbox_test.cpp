@@ -13,8 +13,7 @@
 #include "fonts/fontlist.h"
 #include "layout/textbox.h"
 
-namespace
-{
+namespace {
 
 constexpr int32_t size18 = 0x120000;
 constexpr int32_t lineHeight = BoxFont_ascent - BoxFont_descent;
@@ -39,8 +38,7 @@ int record(const char16_t *text, FontList *, int32_t, uint32_t count, int32_t x,
     return Res_ok;
 }
 
-class TextBoxTest : public LeakCheckedHeapTest<>
-{
+class TextBoxTest : public LeakCheckedHeapTest<> {
   protected:
     FontList *fonts = nullptr;
 

@@ -1,7 +1,7 @@
 // OfficeArt records in compound-file streams: the inline picture of a Word
 // document (an SpContainer followed by its FBSE and blip), and the copy of
-// records from one compound file to another for the Word writer: blips of the delay stream move to the end of the target's
-// data stream with their FBSE offsets patched, FOPT properties 0, 267, 319
+// records from one compound file to another for the Word writer: blips of the delay stream move to
+// the end of the target's data stream with their FBSE offsets patched, FOPT properties 0, 267, 319
 // and 826 are blanked and moved first, property 128 loses its low 16 bits,
 // an FSP loses its OLE flag, the one-byte label after each drawing
 // container is kept, and a record longer than its range ends the copy.
@@ -15,8 +15,7 @@
 #include "office/ole2/olewriter.h"
 #include "tests/office/ole_support.h"
 
-namespace
-{
+namespace {
 
 std::string u32(uint32_t v)
 {
@@ -116,28 +115,34 @@ TEST_F(EscherCopyTest, CopiesDrawingRecordsForTheWriter)
     std::string blip = rec(0xF01E, std::string(17, 'u') + "\x89PNG", 0x6E0);
     std::string data = "0123456789" + blip;
     std::string dgg = rec(EscherRec_dggContainer,
-                          rec(EscherRec_bstoreContainer, fbse(uint32_t(blip.size()), 10) + fbse(0, 0xFFFFFFFF), 2, 0xF),
+                          rec(EscherRec_bstoreContainer,
+                              fbse(uint32_t(blip.size()), 10) + fbse(0, 0xFFFFFFFF), 2, 0xF),
                           0, 0xF);
-    std::string opt = prop(4, 7) + prop(128, 0x12345678) + prop(267, 9) + prop(0x8000 | 896, 2) + prop(826, 1) +
-                      std::string("A\0", 2);
-    std::string shape = rec(EscherRec_spContainer,
-                            rec(EscherRec_fsp, u32(1025) + u32(0xA10), 1, 2) + rec(EscherRec_fopt, opt, 5, 3), 0,
-                            0xF);
-    std::string dg = rec(EscherRec_dgContainer, rec(EscherRec_fdg, u32(1) + u32(1025), 1) + shape, 0, 0xF);
+    std::string opt = prop(4, 7) + prop(128, 0x12345678) + prop(267, 9) + prop(0x8000 | 896, 2) +
+                      prop(826, 1) + std::string("A\0", 2);
+    std::string shape = rec(
+        EscherRec_spContainer,
+        rec(EscherRec_fsp, u32(1025) + u32(0xA10), 1, 2) + rec(EscherRec_fopt, opt, 5, 3), 0, 0xF);
+    std::string dg =
+        rec(EscherRec_dgContainer, rec(EscherRec_fdg, u32(1) + u32(1025), 1) + shape, 0, 0xF);
     std::string table = "head" + dgg + "\x08" + dg + "\x09";
     std::string outTable, outData;
     // The range ends after the DgContainer: its label is not copied.
-    ASSERT_EQ(copy(table, data, 4, uint32_t(dgg.size() + 1 + dg.size()), &outTable, &outData), Res_ok);
+    ASSERT_EQ(copy(table, data, 4, uint32_t(dgg.size() + 1 + dg.size()), &outTable, &outData),
+              Res_ok);
 
     std::string wantOpt = prop(0, 0) + prop(0, 0) + prop(4, 7) + prop(128, 0x12340000) +
                           prop(0x8000 | 896, 2) + std::string("A\0", 2);
-    std::string wantShape = rec(EscherRec_spContainer,
-                                rec(EscherRec_fsp, u32(1025) + u32(0xA00), 1, 2) + rec(EscherRec_fopt, wantOpt, 5, 3),
-                                0, 0xF);
-    std::string wantDgg =
-        rec(EscherRec_dggContainer,
-            rec(EscherRec_bstoreContainer, fbse(uint32_t(blip.size()), 3) + fbse(0, 0xFFFFFFFF), 2, 0xF), 0, 0xF);
-    std::string wantDg = rec(EscherRec_dgContainer, rec(EscherRec_fdg, u32(1) + u32(1025), 1) + wantShape, 0, 0xF);
+    std::string wantShape =
+        rec(EscherRec_spContainer,
+            rec(EscherRec_fsp, u32(1025) + u32(0xA00), 1, 2) + rec(EscherRec_fopt, wantOpt, 5, 3),
+            0, 0xF);
+    std::string wantDgg = rec(EscherRec_dggContainer,
+                              rec(EscherRec_bstoreContainer,
+                                  fbse(uint32_t(blip.size()), 3) + fbse(0, 0xFFFFFFFF), 2, 0xF),
+                              0, 0xF);
+    std::string wantDg =
+        rec(EscherRec_dgContainer, rec(EscherRec_fdg, u32(1) + u32(1025), 1) + wantShape, 0, 0xF);
     EXPECT_EQ(outTable, wantDgg + "\x08" + wantDg);
     EXPECT_EQ(outData, "PRE" + blip);
 }
@@ -145,8 +150,10 @@ TEST_F(EscherCopyTest, CopiesDrawingRecordsForTheWriter)
 TEST_F(EscherCopyTest, RecordLongerThanItsRangeEndsTheCopy)
 {
     // A container whose length, added in 32 bits, would wrap.
-    std::string table = rec(EscherRec_dgContainer, rec(EscherRec_spContainer, "") + std::string("\x0F\x00\x04\xF0", 4) + u32(0xFFFFFFF8u),
-                            0, 0xF);
+    std::string table =
+        rec(EscherRec_dgContainer,
+            rec(EscherRec_spContainer, "") + std::string("\x0F\x00\x04\xF0", 4) + u32(0xFFFFFFF8u),
+            0, 0xF);
     std::string outTable, outData;
     EXPECT_EQ(copy(table, "", 0, uint32_t(table.size()), &outTable, &outData), Res_oleSeekBeyond);
 }
@@ -171,8 +178,9 @@ TEST_F(EscherCopyTest, InlinePicture)
     b.replace(20, 4, u32(uint32_t(blip.size())));
     std::string fbseRec = rec(EscherRec_fbse, b + blip, 6, 2);
     std::string opt = prop(0x4000 | 260, 1) + prop(459, 0);
-    std::string sp = rec(EscherRec_spContainer,
-                         rec(EscherRec_fsp, u32(1025) + u32(0xA00), 75, 2) + rec(EscherRec_fopt, opt, 2, 3), 0, 0xF);
+    std::string sp = rec(
+        EscherRec_spContainer,
+        rec(EscherRec_fsp, u32(1025) + u32(0xA00), 75, 2) + rec(EscherRec_fopt, opt, 2, 3), 0, 0xF);
     create("pic.cfb");
     OleStream *a = addStream(u"Data", "lead" + sp + fbseRec);
     (void)Ole_streamClose(&a);
@@ -207,7 +215,8 @@ TEST_F(EscherCopyTest, InlinePicture)
 
 TEST_F(EscherCopyTest, MissingStreams)
 {
-    EXPECT_EQ(Escher_copyDrawingData(ctx, nullptr, nullptr, nullptr, nullptr, 0, 0), Escher_errNoSource);
+    EXPECT_EQ(Escher_copyDrawingData(ctx, nullptr, nullptr, nullptr, nullptr, 0, 0),
+              Escher_errNoSource);
 }
 
 } // namespace

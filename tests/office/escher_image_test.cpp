@@ -9,13 +9,15 @@
 #include "office/officeart/escher.h"
 #include "tests/graphics/image_support.h"
 
-namespace
-{
+namespace {
 
-int pngRecognise(int32_t *score, ImageHook, void *, const uint8_t *bytes, uint32_t count, uint32_t flags)
+int pngRecognise(int32_t *score, ImageHook, void *, const uint8_t *bytes, uint32_t count,
+                 uint32_t flags)
 {
     static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    *score = (flags & ImageDec_flagRecognise) && count >= 8 && memcmp(bytes, signature, 8) == 0 ? 100 : 0;
+    *score = (flags & ImageDec_flagRecognise) && count >= 8 && memcmp(bytes, signature, 8) == 0
+                 ? 100
+                 : 0;
     return Res_ok;
 }
 
@@ -24,12 +26,15 @@ int pngReadHeader(EngineContext *, ByteStream *stream, ImageObject *image, Image
     uint8_t b[24];
     if (ByteStream_readExact(stream, b, sizeof b) != Res_ok || memcmp(b + 12, "IHDR", 4) != 0)
         return 0x2201;
-    int32_t w = int32_t(uint32_t(b[16]) << 24 | uint32_t(b[17]) << 16 | uint32_t(b[18]) << 8 | b[19]);
-    int32_t h = int32_t(uint32_t(b[20]) << 24 | uint32_t(b[21]) << 16 | uint32_t(b[22]) << 8 | b[23]);
+    int32_t w =
+        int32_t(uint32_t(b[16]) << 24 | uint32_t(b[17]) << 16 | uint32_t(b[18]) << 8 | b[19]);
+    int32_t h =
+        int32_t(uint32_t(b[20]) << 24 | uint32_t(b[21]) << 16 | uint32_t(b[22]) << 8 | b[23]);
     return ImageDec_setHeader(image, w, h, 72, 0, 3, nullptr);
 }
 
-int pngDecode(EngineContext *ctx, void *, ByteStream *stream, ImageObject *image, const ImageCodecParams *params)
+int pngDecode(EngineContext *ctx, void *, ByteStream *stream, ImageObject *image,
+              const ImageCodecParams *params)
 {
     int r = pngReadHeader(ctx, stream, image, nullptr, nullptr);
     PixelBuf *pic = nullptr;
@@ -86,7 +91,8 @@ TEST_F(EscherImageTest, PngBlipDecodes)
     uint32_t second = 8 + (uint32_t(uint8_t(bytes[4])) | uint32_t(uint8_t(bytes[5])) << 8);
     ASSERT_EQ(EscherSource_seek(&main, second, 0), Res_ok);
     EscherDrawing *d = nullptr;
-    ASSERT_EQ(Escher_openDrawing(ctx, &main, nullptr, &d, nullptr, nullptr, nullptr, nullptr), Res_ok);
+    ASSERT_EQ(Escher_openDrawing(ctx, &main, nullptr, &d, nullptr, nullptr, nullptr, nullptr),
+              Res_ok);
     ASSERT_GE(d->blipCount, 1u);
     EscherBlip *blip = &d->blips[0];
     ASSERT_EQ(Escher_blipLoad(d, blip, 1), Res_ok);

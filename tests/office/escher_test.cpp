@@ -21,8 +21,7 @@
 #include "office/officeart/escher.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 std::string drawingFixture(const std::string &name)
 {
@@ -61,8 +60,8 @@ void dumpProps(const EscherPropSet *set, int indent, std::string *out)
                 auto *a = static_cast<const EscherPropArray *>(p.data);
                 text = "array:" + std::to_string(a->count) + "," + std::to_string(a->size) + ":" +
                        hex(EscherPropArray_elements(a), size_t(a->count) * size_t(a->size));
-            } else if (p.id == 192 || p.id == 197 || p.id == 261 || p.id == 272 || p.id == 391 || p.id == 454 ||
-                       p.id == 896 || p.id == 897) {
+            } else if (p.id == 192 || p.id == 197 || p.id == 261 || p.id == 272 || p.id == 391 ||
+                       p.id == 454 || p.id == 896 || p.id == 897) {
                 text = "u16:";
                 for (const char16_t *s = static_cast<const char16_t *>(p.data); *s; s++) {
                     uint8_t b[2] = {uint8_t(*s), uint8_t(*s >> 8)};
@@ -73,7 +72,8 @@ void dumpProps(const EscherPropSet *set, int indent, std::string *out)
                 text = "str:" + hex(reinterpret_cast<const uint8_t *>(s), strlen(s));
             } else {
                 auto *b = static_cast<const EscherPropBlock *>(p.data);
-                text = "block:" + std::to_string(b->length) + ":" + hex(EscherPropBlock_bytes(b), b->length);
+                text = "block:" + std::to_string(b->length) + ":" +
+                       hex(EscherPropBlock_bytes(b), b->length);
             }
         }
         *out += pad + "prop " + std::to_string(p.id) + " flags=" + std::to_string(p.flags) +
@@ -92,8 +92,8 @@ int dumpChild(void *user, EscherWalk *, const EscherRecordHeader *h)
 {
     auto *d = static_cast<Dump *>(user);
     char line[96];
-    snprintf(line, sizeof line, "%04X ver=%u inst=%u len=%u\n", unsigned(h->type), unsigned(h->version),
-             unsigned(h->instance), unsigned(h->length));
+    snprintf(line, sizeof line, "%04X ver=%u inst=%u len=%u\n", unsigned(h->type),
+             unsigned(h->version), unsigned(h->instance), unsigned(h->length));
     *d->out += std::string(size_t(2 * d->depth), ' ') + line;
     if (h->type >= EscherRec_dggContainer && h->type <= EscherRec_solverContainer) {
         Dump inner = *d;
@@ -117,7 +117,8 @@ class EscherTest : public LeakCheckedContextTest<> {
     std::string tree(const std::string &bytes)
     {
         EscherSource src;
-        EscherSource_initMemory(&src, reinterpret_cast<const uint8_t *>(bytes.data()), uint32_t(bytes.size()));
+        EscherSource_initMemory(&src, reinterpret_cast<const uint8_t *>(bytes.data()),
+                                uint32_t(bytes.size()));
         std::string out;
         Dump d = {ctx, &src, 0, &out};
         int err = Escher_forEachChild(ctx, &src, uint32_t(bytes.size()), dumpChild, &d);
@@ -178,10 +179,10 @@ TEST_F(EscherTest, DrawingGroupLevelsAnchorsAndHooks)
     };
     const Want want[8] = {
         {1024, 0, 0, 0, 0, 0, 0},
-        {1025, 0, 1, 0, 0, 0, 0},                  // the outer group: no anchor
-        {1026, 1, 2, 6553, 13107, 19660, 39321},   // in the 1000 x 1000 group
-        {1027, 0, 2, 16384, 32768, 32768, 32768},  // a group: in its parent's space
-        {1028, 3, 3, 0, 0, 32768, 32768},          // in the 100 x 50 group
+        {1025, 0, 1, 0, 0, 0, 0},                 // the outer group: no anchor
+        {1026, 1, 2, 6553, 13107, 19660, 39321},  // in the 1000 x 1000 group
+        {1027, 0, 2, 16384, 32768, 32768, 32768}, // a group: in its parent's space
+        {1028, 3, 3, 0, 0, 32768, 32768},         // in the 100 x 50 group
         {1029, 5, 3, 32768, 32768, 32768, 32768},
         {1030, 1, 1, 0, 0, 0, 0},
         {1031, 1, 1, 0, 0, 0, 0},
@@ -264,7 +265,8 @@ TEST_F(EscherTest, BlipStore)
     std::string bytes = drawingFixture("bstore.bin");
     const auto *base = reinterpret_cast<const uint8_t *>(bytes.data());
     EscherDrawing *d = nullptr;
-    ASSERT_EQ(Escher_openDrawingMemory(ctx, base, uint32_t(bytes.size()), &d, nullptr, nullptr, nullptr, nullptr),
+    ASSERT_EQ(Escher_openDrawingMemory(ctx, base, uint32_t(bytes.size()), &d, nullptr, nullptr,
+                                       nullptr, nullptr),
               Res_ok);
     // An instance of 2 is short of the three FBSE the store holds: the store
     // grows to take the third (files written with a stale count).
@@ -296,7 +298,8 @@ TEST_F(EscherTest, BlipStore)
     EscherSource_initMemory(&main, base, uint32_t(bytes.size()));
     uint32_t second = 8 + (uint32_t(uint8_t(bytes[4])) | uint32_t(uint8_t(bytes[5])) << 8);
     ASSERT_EQ(EscherSource_seek(&main, second, 0), Res_ok);
-    ASSERT_EQ(Escher_openDrawing(ctx, &main, nullptr, &d, nullptr, nullptr, nullptr, nullptr), Res_ok);
+    ASSERT_EQ(Escher_openDrawing(ctx, &main, nullptr, &d, nullptr, nullptr, nullptr, nullptr),
+              Res_ok);
     ASSERT_EQ(d->blipCount, 3u);
     // A cluster field of 3 names two clusters; the record holds one.
     EXPECT_EQ(d->dgg->clusterCount, 2u);
@@ -318,7 +321,8 @@ TEST_F(EscherTest, BlipsFromTheDelaySource)
     std::string png = "\x89PNGdata";
     std::string record = std::string("\x00\x6E\x1E\xF0", 4);
     uint32_t len = uint32_t(16 + 1 + png.size());
-    record += std::string(reinterpret_cast<const char *>(&len), 4) + std::string(16, 'u') + "t" + png;
+    record +=
+        std::string(reinterpret_cast<const char *>(&len), 4) + std::string(16, 'u') + "t" + png;
     blips += record;
     std::string fbse(36, '\0');
     fbse[0] = 6;
@@ -333,14 +337,18 @@ TEST_F(EscherTest, BlipsFromTheDelaySource)
     uint32_t dggLen = uint32_t(bstore.size());
     dggc += std::string(reinterpret_cast<const char *>(&dggLen), 4) + bstore;
     EscherSource main, delay;
-    EscherSource_initMemory(&main, reinterpret_cast<const uint8_t *>(dggc.data()), uint32_t(dggc.size()));
-    EscherSource_initMemory(&delay, reinterpret_cast<const uint8_t *>(blips.data()), uint32_t(blips.size()));
+    EscherSource_initMemory(&main, reinterpret_cast<const uint8_t *>(dggc.data()),
+                            uint32_t(dggc.size()));
+    EscherSource_initMemory(&delay, reinterpret_cast<const uint8_t *>(blips.data()),
+                            uint32_t(blips.size()));
     EscherDrawing *d = nullptr;
-    ASSERT_EQ(Escher_openDrawing(ctx, &main, &delay, &d, nullptr, nullptr, nullptr, nullptr), Res_ok);
+    ASSERT_EQ(Escher_openDrawing(ctx, &main, &delay, &d, nullptr, nullptr, nullptr, nullptr),
+              Res_ok);
     ASSERT_EQ(d->blipCount, 1u);
     EXPECT_EQ(d->blips[0].offset, 4u);
     ASSERT_EQ(Escher_blipLoad(d, &d->blips[0], 0), Res_ok);
-    EXPECT_EQ(std::string(reinterpret_cast<const char *>(d->blips[0].data), d->blips[0].dataLength), png);
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(d->blips[0].data), d->blips[0].dataLength),
+              png);
     Escher_drawingStateFree(d);
 }
 
@@ -394,17 +402,21 @@ TEST_F(EscherTest, BlipRecordOfTheEntrysMacType)
         dggc = std::string("\x0F\x00\x00\xF0", 4) +
                std::string(reinterpret_cast<const char *>(&bstoreLen), 4) + dggc;
         EscherSource main, delay;
-        EscherSource_initMemory(&main, reinterpret_cast<const uint8_t *>(dggc.data()), uint32_t(dggc.size()));
-        EscherSource_initMemory(&delay, reinterpret_cast<const uint8_t *>(blips.data()), uint32_t(blips.size()));
+        EscherSource_initMemory(&main, reinterpret_cast<const uint8_t *>(dggc.data()),
+                                uint32_t(dggc.size()));
+        EscherSource_initMemory(&delay, reinterpret_cast<const uint8_t *>(blips.data()),
+                                uint32_t(blips.size()));
         EscherDrawing *d = nullptr;
-        ASSERT_EQ(Escher_openDrawing(ctx, &main, &delay, &d, nullptr, nullptr, nullptr, nullptr), Res_ok);
+        ASSERT_EQ(Escher_openDrawing(ctx, &main, &delay, &d, nullptr, nullptr, nullptr, nullptr),
+                  Res_ok);
         ASSERT_EQ(d->blipCount, 1u);
         EscherBlip *blip = &d->blips[0];
         EXPECT_EQ(Escher_blipLoad(d, blip, 0), c.result);
         EXPECT_EQ(blip->blipType, c.blipType);
         EXPECT_EQ(blip->kind, c.kind);
         if (c.result == Res_ok)
-            EXPECT_EQ(std::string(reinterpret_cast<const char *>(blip->data), blip->dataLength), picture);
+            EXPECT_EQ(std::string(reinterpret_cast<const char *>(blip->data), blip->dataLength),
+                      picture);
         else
             EXPECT_EQ(blip->data, nullptr);
         Escher_drawingStateFree(d);
@@ -418,13 +430,16 @@ TEST_F(EscherTest, OpenRefusesMissingSources)
     EXPECT_EQ(Escher_openDrawingMemory(ctx, nullptr, 8, &d, nullptr, nullptr, nullptr, nullptr),
               Escher_errNoSource);
     EXPECT_EQ(d, nullptr);
-    EXPECT_EQ(Escher_openDrawingMemory(ctx, b, 0, &d, nullptr, nullptr, nullptr, nullptr), Escher_errNoSource);
-    EXPECT_EQ(Escher_openDrawingStreams(ctx, nullptr, nullptr, &d, nullptr, nullptr, nullptr, nullptr),
+    EXPECT_EQ(Escher_openDrawingMemory(ctx, b, 0, &d, nullptr, nullptr, nullptr, nullptr),
               Escher_errNoSource);
+    EXPECT_EQ(
+        Escher_openDrawingStreams(ctx, nullptr, nullptr, &d, nullptr, nullptr, nullptr, nullptr),
+        Escher_errNoSource);
     // A DggContainer that claims more than the block holds.
     const uint8_t cut[] = {0x0F, 0, 0x00, 0xF0, 100, 0, 0, 0, 0, 0, 0x06, 0xF0, 16, 0, 0, 0};
-    EXPECT_EQ(Escher_openDrawingMemory(ctx, cut, sizeof cut, &d, nullptr, nullptr, nullptr, nullptr),
-              Escher_errBeyond);
+    EXPECT_EQ(
+        Escher_openDrawingMemory(ctx, cut, sizeof cut, &d, nullptr, nullptr, nullptr, nullptr),
+        Escher_errBeyond);
     EXPECT_EQ(d, nullptr);
 }
 
@@ -462,15 +477,18 @@ TEST_F(EscherTest, DrawingGroupFaults)
         // A length near 2^32 would wrap a 32-bit sum back and loop.
         {"length past its container",
          record(EscherRec_dgContainer,
-                fdg + record(EscherRec_spgrContainer, header(EscherRec_spContainer, 0xFFFFFFF8u) + "12345678")),
+                fdg + record(EscherRec_spgrContainer,
+                             header(EscherRec_spContainer, 0xFFFFFFF8u) + "12345678")),
          Escher_errBeyond},
         {"header cut inside its container",
-         record(EscherRec_dgContainer, fdg + record(EscherRec_spgrContainer, shape + "1234")), Escher_errBeyond},
+         record(EscherRec_dgContainer, fdg + record(EscherRec_spgrContainer, shape + "1234")),
+         Escher_errBeyond},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         EscherSource main;
-        EscherSource_initMemory(&main, reinterpret_cast<const uint8_t *>(c.data.data()), uint32_t(c.data.size()));
+        EscherSource_initMemory(&main, reinterpret_cast<const uint8_t *>(c.data.data()),
+                                uint32_t(c.data.size()));
         EscherDrawing drawing = {};
         drawing.context = ctx;
         drawing.main = main;
@@ -493,7 +511,8 @@ TEST_F(EscherTest, DeepNestingEndsWithTheStackGuard)
     for (uint32_t i = 0; i < depth; i++)
         data += header(EscherRec_spgrContainer, total - 8 * (i + 1));
     EscherSource main;
-    EscherSource_initMemory(&main, reinterpret_cast<const uint8_t *>(data.data()), uint32_t(data.size()));
+    EscherSource_initMemory(&main, reinterpret_cast<const uint8_t *>(data.data()),
+                            uint32_t(data.size()));
     EscherDrawing drawing = {};
     drawing.context = ctx;
     drawing.main = main;
@@ -529,27 +548,31 @@ TEST_F(EscherTest, PropertyBlocksMustLieInTheRecord)
         {"block past the end, later ones null too",
          entry(0x8000 | 400, 9) + entry(0x8000 | 401, 1) + "abcd", 2,
          "prop 400 flags=2 value=9 null\nprop 401 flags=2 value=1 null\n"},
-        {"8-bit string past the end, parse goes on", entry(0x8000 | 193, 50) + entry(4, 7) + "hi", 2,
-         "prop 193 flags=2 value=50 null\nprop 4 flags=0 value=7 -\n"},
+        {"8-bit string past the end, parse goes on", entry(0x8000 | 193, 50) + entry(4, 7) + "hi",
+         2, "prop 193 flags=2 value=50 null\nprop 4 flags=0 value=7 -\n"},
         {"more entries than bytes", entry(4, 1) + entry(5, 2) + "xx", 40,
          "prop 4 flags=0 value=1 -\nprop 5 flags=0 value=2 -\n"},
-        {"array elements past the end", entry(0x8000 | 325, 10) + std::string("\x04\x00\x04\x00\x04\x00", 6) + "1234",
-         1, "props null\n"},
+        {"array elements past the end",
+         entry(0x8000 | 325, 10) + std::string("\x04\x00\x04\x00\x04\x00", 6) + "1234", 1,
+         "props null\n"},
         {"array element size 0xFFF0",
          entry(0x8000 | 326, 16) + std::string("\x02\x00\x04\x00\xF0\xFF", 6) + "ABCDEFGHIJ", 1,
          "prop 326 flags=2 value=16 array:2,4:4142434445464748\n"},
         {"empty array", entry(0x8000 | 326, 0), 1, "prop 326 flags=2 value=0 null\n"},
         {"vertices whose value leaves out the array head, a block after them",
-         entry(0x8000 | 325, 8) + entry(0x8000 | 326, 10) + std::string("\x02\x00\x02\x00\xF0\xFF", 6) +
-             "ABCDEFGH" + std::string("\x01\x00\x01\x00\x04\x00", 6) + "wxyz",
-         2, "prop 325 flags=2 value=8 array:2,4:4142434445464748\nprop 326 flags=2 value=10 array:1,4:7778797a\n"},
+         entry(0x8000 | 325, 8) + entry(0x8000 | 326, 10) +
+             std::string("\x02\x00\x02\x00\xF0\xFF", 6) + "ABCDEFGH" +
+             std::string("\x01\x00\x01\x00\x04\x00", 6) + "wxyz",
+         2,
+         "prop 325 flags=2 value=8 array:2,4:4142434445464748\nprop 326 flags=2 value=10 "
+         "array:1,4:7778797a\n"},
         {"blip id flag", entry(0x4000 | 260, 3), 1, "prop 260 flags=1 value=3 -\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         const std::string &bytes = c.bytes;
-        EscherPropSet *set =
-            Escher_propParse(reinterpret_cast<const uint8_t *>(bytes.data()), uint32_t(bytes.size()), c.count);
+        EscherPropSet *set = Escher_propParse(reinterpret_cast<const uint8_t *>(bytes.data()),
+                                              uint32_t(bytes.size()), c.count);
         std::string out;
         dumpProps(set, 0, &out);
         EXPECT_EQ(out, c.want);
@@ -559,9 +582,10 @@ TEST_F(EscherTest, PropertyBlocksMustLieInTheRecord)
 
 TEST_F(EscherTest, PropertyLookups)
 {
-    std::string ascending = entry(4, 1) + entry(129, 2) + entry(385, 3) + entry(459, 4) + entry(769, 5);
-    EscherPropSet *set =
-        Escher_propParse(reinterpret_cast<const uint8_t *>(ascending.data()), uint32_t(ascending.size()), 5);
+    std::string ascending =
+        entry(4, 1) + entry(129, 2) + entry(385, 3) + entry(459, 4) + entry(769, 5);
+    EscherPropSet *set = Escher_propParse(reinterpret_cast<const uint8_t *>(ascending.data()),
+                                          uint32_t(ascending.size()), 5);
     ASSERT_NE(set, nullptr);
     for (uint32_t id : {4u, 129u, 385u, 459u, 769u})
         EXPECT_NE(Escher_propFind(id, set), nullptr) << id;
@@ -571,7 +595,8 @@ TEST_F(EscherTest, PropertyLookups)
     Escher_propFree(set);
     // Ids that do not ascend: one outside the first-to-last range is missed.
     std::string unsorted = entry(385, 1) + entry(4, 2) + entry(459, 3);
-    set = Escher_propParse(reinterpret_cast<const uint8_t *>(unsorted.data()), uint32_t(unsorted.size()), 3);
+    set = Escher_propParse(reinterpret_cast<const uint8_t *>(unsorted.data()),
+                           uint32_t(unsorted.size()), 3);
     ASSERT_NE(set, nullptr);
     EXPECT_EQ(Escher_propFind(4, set), nullptr);
     EXPECT_NE(Escher_propFind(459, set), nullptr);
@@ -591,8 +616,8 @@ TEST_F(EscherTest, PropertyParseOutOfMemoryLeaksNothing)
     std::string bytes = entry(0x8000 | 896, 4) + entry(0x8000 | 400, 2) + "A\0B\0xy";
     for (int n = 1; n < 6; n++) {
         Mem_failAfter(n);
-        EscherPropSet *set =
-            Escher_propParse(reinterpret_cast<const uint8_t *>(bytes.data()), uint32_t(bytes.size()), 2);
+        EscherPropSet *set = Escher_propParse(reinterpret_cast<const uint8_t *>(bytes.data()),
+                                              uint32_t(bytes.size()), 2);
         Mem_failAfter(0);
         Escher_propFree(set);
     }

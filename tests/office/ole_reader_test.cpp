@@ -59,8 +59,10 @@ TEST_F(OleTest, EntriesInWalkOrderWithTheirParents)
     std::vector<std::string> names;
     for (OleDirEntry *e = ole->entries; e; e = e->next)
         names.push_back(S(e->name));
-    const std::vector<std::string> expected = {"Root Entry", "Empty", "Large", "Small", "Folder", "AtCutoff",
-                                               "JustBelow", "\x05SummaryInformation", "Inner", "Deeper", "Leaf"};
+    const std::vector<std::string> expected = {
+        "Root Entry", "Empty",    "Large",     "Small",
+        "Folder",     "AtCutoff", "JustBelow", "\x05SummaryInformation",
+        "Inner",      "Deeper",   "Leaf"};
     EXPECT_EQ(names, expected);
     OleDirEntry *folder = entry(0, u"Folder");
     ASSERT_NE(folder, nullptr);
@@ -120,8 +122,13 @@ TEST_F(OleTest, NamesMatchInAnyCaseExactSpellingFirst)
     struct Case {
         const char16_t *name;
         OleDirEntry *found;
-    } cases[] = {{u"Small", exact}, {u"SMALL", upper}, {u"small", upper}, {u"sMaLl", upper},
-                 {u"large", entry(0, u"Large")}, {u"smal", nullptr}, {u"smalll", nullptr}};
+    } cases[] = {{u"Small", exact},
+                 {u"SMALL", upper},
+                 {u"small", upper},
+                 {u"sMaLl", upper},
+                 {u"large", entry(0, u"Large")},
+                 {u"smal", nullptr},
+                 {u"smalll", nullptr}};
     for (const Case &c : cases) {
         uint32_t id = 0;
         int err = Ole_entryFindByName(ole, 0, &id, c.name);
@@ -147,7 +154,10 @@ TEST_F(OleTest, StreamsOnBothSidesOfTheCutoff)
             int seed;
             uint32_t regular;
         } streams[] = {
-            {u"Small", 100, 1, 0}, {u"JustBelow", 4095, 2, 0}, {u"AtCutoff", 4096, 3, 1}, {u"Large", 10000, 4, 1},
+            {u"Small", 100, 1, 0},
+            {u"JustBelow", 4095, 2, 0},
+            {u"AtCutoff", 4096, 3, 1},
+            {u"Large", 10000, 4, 1},
         };
         for (const auto &s : streams) {
             SCOPED_TRACE(S(s.name));
@@ -404,10 +414,12 @@ TEST_F(OleTest, HostileCountsAndIdsStayInsideTheFile)
         {"first directory sector past the file", "sample.cfb", 0x30, 5000, Res_oleSectorBeyond},
         {"first directory sector free", "sample.cfb", 0x30, Ole_sectorFree, Res_oleSectorBeyond},
         {"first mini-FAT sector past the file", "sample.cfb", 0x3C, 5000, Res_oleSectorBeyond},
-        {"first mini-FAT sector is the FAT mark", "sample.cfb", 0x3C, Ole_sectorFat, Res_oleSectorBeyond},
-        {"directory chain loops", "sample.cfb", 512 + 4 * size_t(firstDir + 2), firstDir, Res_oleBadChain},
-        {"directory chain runs into a DIFAT mark", "sample.cfb", 512 + 4 * size_t(firstDir), Ole_sectorDifat,
+        {"first mini-FAT sector is the FAT mark", "sample.cfb", 0x3C, Ole_sectorFat,
+         Res_oleSectorBeyond},
+        {"directory chain loops", "sample.cfb", 512 + 4 * size_t(firstDir + 2), firstDir,
          Res_oleBadChain},
+        {"directory chain runs into a DIFAT mark", "sample.cfb", 512 + 4 * size_t(firstDir),
+         Ole_sectorDifat, Res_oleBadChain},
         // A free mark is never taken from a FAT: the link stays unknown.
         {"directory sector marked free", "sample.cfb", 512 + 4 * size_t(firstDir), Ole_sectorFree,
          Res_oleFatUnknown},
@@ -451,7 +463,8 @@ TEST_F(OleTest, SectorFileOpenChecksItsArguments)
     const uint8_t *difat = reinterpret_cast<const uint8_t *>(b.data()) + 0x4C;
     OleFile *f = reinterpret_cast<OleFile *>(1);
     // Sizes that no shift of the format gives.
-    EXPECT_EQ(Ole_fileOpen(&f, h, 4096, 4, 2, difat, 1, 512, 2, 1, Ole_sectorEndOfChain, 0, 0), Res_oleZeroShift);
+    EXPECT_EQ(Ole_fileOpen(&f, h, 4096, 4, 2, difat, 1, 512, 2, 1, Ole_sectorEndOfChain, 0, 0),
+              Res_oleZeroShift);
     EXPECT_EQ(f, nullptr);
     EXPECT_EQ(Ole_fileOpen(&f, h, 4096, 512, 48, difat, 1, 512, 2, 1, Ole_sectorEndOfChain, 0, 0),
               Res_oleZeroShift);
@@ -462,7 +475,8 @@ TEST_F(OleTest, SectorFileOpenChecksItsArguments)
               Res_oleNotAfterHeader);
     EXPECT_EQ(f, nullptr);
     ASSERT_EQ(Vfs_seek(h, 512), Res_ok);
-    ASSERT_EQ(Ole_fileOpen(&f, h, 4096, 512, 64, difat, 1, 512, 2, 1, Ole_sectorEndOfChain, 0, 0), Res_ok);
+    ASSERT_EQ(Ole_fileOpen(&f, h, 4096, 512, 64, difat, 1, 512, 2, 1, Ole_sectorEndOfChain, 0, 0),
+              Res_ok);
     EXPECT_EQ(f->fileSectors, uint32_t((b.size() - 512) / 512));
     EXPECT_EQ(f->miniLimit, 8 * f->fileSectors);
     Ole_fileClose(&f);
@@ -484,7 +498,8 @@ TEST_F(OleTest, OutOfMemoryAtEveryStepOfAnOpen)
             memcpy(copy, b.data(), b.size());
             VfsHandle *h = nullptr;
             uint32_t accepted = 0;
-            ASSERT_EQ(Vfs_openMemory(copy, b.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx),
+            ASSERT_EQ(Vfs_openMemory(copy, b.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &h,
+                                     &accepted, ctx),
                       Res_ok);
             size_t before = TestHeap_usedBytes();
             OleHandle *handle = nullptr;

@@ -37,8 +37,8 @@ inline std::string fixturePattern(size_t n, int seed)
 
 inline uint32_t get32(const std::string &b, size_t at)
 {
-    return uint32_t(uint8_t(b[at])) | (uint32_t(uint8_t(b[at + 1])) << 8) | (uint32_t(uint8_t(b[at + 2])) << 16) |
-           (uint32_t(uint8_t(b[at + 3])) << 24);
+    return uint32_t(uint8_t(b[at])) | (uint32_t(uint8_t(b[at + 1])) << 8) |
+           (uint32_t(uint8_t(b[at + 2])) << 16) | (uint32_t(uint8_t(b[at + 3])) << 24);
 }
 
 inline void put32(std::string &b, size_t at, uint32_t v)
@@ -89,7 +89,8 @@ class OleTest : public FileFixture {
         EXPECT_NE(copy, nullptr);
         memcpy(copy, bytes.data(), bytes.size());
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_openMemory(copy, bytes.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream, &accepted, ctx),
+        EXPECT_EQ(Vfs_openMemory(copy, bytes.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream,
+                                 &accepted, ctx),
                   Res_ok);
         if (!seekable)
             stream->mode &= ~uint32_t(Vfs_modeSeekable);

@@ -99,7 +99,8 @@ TEST_F(OleWriterTest, CutoffSeekPastTheEndAndPieces)
     ASSERT_EQ(Ole_streamOpen(writer, &s, id), Res_ok);
     std::string whole = fixturePattern(9000, 5);
     for (size_t at = 0; at < whole.size(); at += 700)
-        ASSERT_EQ(OleWriter_streamWrite(s, whole.data() + at, uint32_t(std::min<size_t>(700, whole.size() - at))),
+        ASSERT_EQ(OleWriter_streamWrite(s, whole.data() + at,
+                                        uint32_t(std::min<size_t>(700, whole.size() - at))),
                   Res_ok);
     // Overwrite inside, then seek 10 past the end and write one byte.
     ASSERT_EQ(OleWriter_streamSeek(s, 100, 0), Res_ok);
@@ -156,7 +157,8 @@ TEST_F(OleWriterTest, StorageTreesAndNames)
     EXPECT_EQ(uint8_t(bytes[raw(aa) + 0x43]), 0);
     EXPECT_EQ(get32(bytes, raw(a) + 0x44), Ole_sectorFree);
     EXPECT_EQ(get32(bytes, raw(a) + 0x4C), Ole_sectorFree);
-    EXPECT_EQ(std::string(bytes, raw(store) + 0x50, 16), std::string(reinterpret_cast<const char *>(clsid), 16));
+    EXPECT_EQ(std::string(bytes, raw(store) + 0x50, 16),
+              std::string(reinterpret_cast<const char *>(clsid), 16));
     // Names: 31 characters with name length 64; a longer one cut to 31.
     OleDirEntry *e31 = entry(0, n31.c_str());
     ASSERT_NE(e31, nullptr);
@@ -184,8 +186,9 @@ TEST_F(OleWriterTest, NameOrderAndByteOrderStores)
         const char16_t *a, *b;
         int order;
     } cases[] = {
-        {u"a", u"B", -1}, {u"B", u"a", 1}, {u"B", u"AA", -1}, {u"ab", u"AB", 0}, {u"", u"a", -1},
-        {u"\u00e9", u"\u00c9", 0}, {u"\u0180", u"\u0181", -1}, {u"\u0101", u"\u0100", 0},
+        {u"a", u"B", -1},           {u"B", u"a", 1},           {u"B", u"AA", -1},
+        {u"ab", u"AB", 0},          {u"", u"a", -1},           {u"\u00e9", u"\u00c9", 0},
+        {u"\u0180", u"\u0181", -1}, {u"\u0101", u"\u0100", 0},
     };
     for (const auto &c : cases)
         EXPECT_EQ(OleWriter_nameCompare(c.a, c.b), c.order) << S(c.a) << " " << S(c.b);

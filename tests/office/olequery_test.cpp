@@ -11,8 +11,7 @@
 #include "office/officeart/memreader.h"
 #include "office/ole2/ole.h"
 
-namespace
-{
+namespace {
 
 // The list: root 0; storage 1 and stream 3 under the root; streams 2 and 4
 // under storage 1; in the order root, 1, 2, 3, 4.

@@ -20,8 +20,7 @@
 #include "platform/vfs/vfs.h"
 #include "tests/document/edr_fixture.h"
 
-namespace
-{
+namespace {
 
 std::string readFixture(const std::string &name)
 {
@@ -91,8 +90,7 @@ void put32(uint8_t *b, uint32_t v)
         b[i] = uint8_t(v >> (8 * i));
 }
 
-class PptTest : public EdrFixture
-{
+class PptTest : public EdrFixture {
   protected:
     // Opens bytes as a stream of the engine (the stream owns a copy).
     VfsHandle *open(const std::string &file)
@@ -102,7 +100,8 @@ class PptTest : public EdrFixture
         memcpy(copy, file.data(), file.size());
         VfsHandle *stream = nullptr;
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream, &accepted, ctx()),
+        EXPECT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream,
+                                 &accepted, ctx()),
                   0);
         return stream;
     }
@@ -154,8 +153,11 @@ TEST_F(PptTest, SniffRatesThisVersionsCurrentUserAndRewinds)
     struct Case {
         const char *name;
         int32_t score;
-    } cases[] = {{"slides.ppt", 100},        {"encrypted.ppt", 100},   {"nocurrentuser.ppt", 0},
-                 {"release7.ppt", 100},      {"dual_storage.ppt", 100}};
+    } cases[] = {{"slides.ppt", 100},
+                 {"encrypted.ppt", 100},
+                 {"nocurrentuser.ppt", 0},
+                 {"release7.ppt", 100},
+                 {"dual_storage.ppt", 100}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         std::string file = readFixture(c.name);
@@ -211,7 +213,8 @@ TEST_F(PptTest, CurrentUserChecks)
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
         SCOPED_TRACE(i);
         PptCurrentUser user;
-        EXPECT_EQ(Ppt_parseCurrentUser(cases[i].bytes.data(), cases[i].length, &user), cases[i].result);
+        EXPECT_EQ(Ppt_parseCurrentUser(cases[i].bytes.data(), cases[i].length, &user),
+                  cases[i].result);
         if (cases[i].result == 0) {
             EXPECT_EQ(user.currentEdit, 1234u);
         }
@@ -226,12 +229,18 @@ TEST_F(PptTest, FixturesOpenOrFailWithTheirCode)
         const char *name;
         int result;
     } cases[] = {
-        {"slides.ppt", 0},         {"nopictures.ppt", 0},
-        {"second_edit.ppt", 0},    {"edit_cycle.ppt", 0},
-        {"seed_past.ppt", 0},      {"encrypted.ppt", Res_pptEncrypted},
-        {"release7.ppt", Res_pptNotPresentation}, {"nocurrentuser.ppt", Res_pptNoCurrentUser},
-        {"master_flags.ppt", 0},   {"dual_storage.ppt", 0},
-        {"drawing_overrun.ppt", 0}, {"shapes_overrun.ppt", 0},
+        {"slides.ppt", 0},
+        {"nopictures.ppt", 0},
+        {"second_edit.ppt", 0},
+        {"edit_cycle.ppt", 0},
+        {"seed_past.ppt", 0},
+        {"encrypted.ppt", Res_pptEncrypted},
+        {"release7.ppt", Res_pptNotPresentation},
+        {"nocurrentuser.ppt", Res_pptNoCurrentUser},
+        {"master_flags.ppt", 0},
+        {"dual_storage.ppt", 0},
+        {"drawing_overrun.ppt", 0},
+        {"shapes_overrun.ppt", 0},
         {"document_overrun.ppt", 0},
     };
     for (const Case &c : cases) {
@@ -248,8 +257,8 @@ TEST_F(PptTest, FixturesOpenOrFailWithTheirCode)
 // The texts are those of slides.fodp, the fixtures' source.
 TEST_F(PptTest, EachSlideIsAPageWithItsTexts)
 {
-    for (const char *name : {"slides.ppt", "nopictures.ppt", "edit_cycle.ppt", "seed_past.ppt", "master_flags.ppt",
-                             "dual_storage.ppt", "document_overrun.ppt"}) {
+    for (const char *name : {"slides.ppt", "nopictures.ppt", "edit_cycle.ppt", "seed_past.ppt",
+                             "master_flags.ppt", "dual_storage.ppt", "document_overrun.ppt"}) {
         SCOPED_TRACE(name);
         load(name, false, [&](Edr_Doc *doc, int err) {
             ASSERT_EQ(err, 0);
@@ -379,15 +388,21 @@ TEST_F(PptTest, FontListAndMasterStylesComeFromTheFile)
 TEST_F(PptTest, MasterStyleLevelsAndTheirFields)
 {
     std::vector<uint8_t> b;
-    auto u16 = [&](uint32_t v) { b.push_back(uint8_t(v)); b.push_back(uint8_t(v >> 8)); };
-    auto u32 = [&](uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); };
+    auto u16 = [&](uint32_t v) {
+        b.push_back(uint8_t(v));
+        b.push_back(uint8_t(v >> 8));
+    };
+    auto u32 = [&](uint32_t v) {
+        u16(v & 0xFFFF);
+        u16(v >> 16);
+    };
     // One level of text type 1: every paragraph field the format places
     // after the margins (default tab, a tab list of two stops, font
     // alignment, wrap, direction), so a misread width shows in the
     // character set that follows.
     u16(1);
-    u32(0x1u | (1u << 7) | (1u << 11) | (1u << 12) | (1u << 8) | (1u << 10) | (1u << 15) | (1u << 20) |
-        (1u << 16) | (1u << 17) | (1u << 21));
+    u32(0x1u | (1u << 7) | (1u << 11) | (1u << 12) | (1u << 8) | (1u << 10) | (1u << 15) |
+        (1u << 20) | (1u << 16) | (1u << 17) | (1u << 21));
     u16(0x1);    // bullet flags
     u16(0x2013); // bullet character
     u16(2);      // alignment
@@ -398,9 +413,9 @@ TEST_F(PptTest, MasterStyleLevelsAndTheirFields)
     u16(2);      // two tab stops
     u32(100);
     u32(200);
-    u16(0);      // font alignment
-    u16(3);      // wrap
-    u16(1);      // direction
+    u16(0); // font alignment
+    u16(3); // wrap
+    u16(1); // direction
     u32(0x1u | (1u << 16) | (1u << 17) | (1u << 18));
     u16(0x0101); // bold, and a high byte not kept
     u16(2);      // font
@@ -415,8 +430,9 @@ TEST_F(PptTest, MasterStyleLevelsAndTheirFields)
     EXPECT_EQ(p.leftMargin, 216);
     EXPECT_EQ(p.indent, 72);
     EXPECT_EQ(p.spareWord, 1);
-    EXPECT_EQ(p.mask, PptPara_bulletFlags | PptPara_bulletChar | PptPara_alignment | PptPara_lineSpacing |
-                          PptPara_leftMargin | PptPara_indent | PptPara_spareWord);
+    EXPECT_EQ(p.mask, PptPara_bulletFlags | PptPara_bulletChar | PptPara_alignment |
+                          PptPara_lineSpacing | PptPara_leftMargin | PptPara_indent |
+                          PptPara_spareWord);
     const PptCharProps &c = levels[0].chr;
     EXPECT_EQ(c.flags, 1);
     EXPECT_EQ(c.font, 2);
@@ -432,8 +448,10 @@ TEST_F(PptTest, MasterStyleLevelsAndTheirFields)
 
     // A level number past 4, or a set cut short, is refused.
     named[2] = 5;
-    EXPECT_EQ(Ppt_parseMasterStyle(named.data(), uint32_t(named.size()), 5, levels), Res_pptNotPresentation);
-    EXPECT_EQ(Ppt_parseMasterStyle(b.data(), uint32_t(b.size() - 2), 1, levels), Res_pptNotPresentation);
+    EXPECT_EQ(Ppt_parseMasterStyle(named.data(), uint32_t(named.size()), 5, levels),
+              Res_pptNotPresentation);
+    EXPECT_EQ(Ppt_parseMasterStyle(b.data(), uint32_t(b.size() - 2), 1, levels),
+              Res_pptNotPresentation);
     EXPECT_EQ(Ppt_parseMasterStyle(b.data(), 1, 1, levels), Res_pptNotPresentation);
 }
 
@@ -471,20 +489,26 @@ TEST_F(PptTest, FontEntitiesFillTheFontListByIndex)
 TEST_F(PptTest, RunsFollowTheFieldOrderAndTheirMasks)
 {
     std::vector<uint8_t> b;
-    auto u16 = [&](uint32_t v) { b.push_back(uint8_t(v)); b.push_back(uint8_t(v >> 8)); };
-    auto u32 = [&](uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); };
+    auto u16 = [&](uint32_t v) {
+        b.push_back(uint8_t(v));
+        b.push_back(uint8_t(v >> 8));
+    };
+    auto u32 = [&](uint32_t v) {
+        u16(v & 0xFFFF);
+        u16(v >> 16);
+    };
     // Paragraph: 6 characters, level 1, bullet flags, character, font,
     // size, colour, alignment, space before.
     u32(6);
     u16(1);
     u32((1u << 0) | (1u << 7) | (1u << 4) | (1u << 6) | (1u << 5) | (1u << 11) | (1u << 13));
-    u16(0x000F); // bullet flags
-    u16(0x2022); // character
-    u16(3);      // font
-    u16(80);     // size
+    u16(0x000F);     // bullet flags
+    u16(0x2022);     // character
+    u16(3);          // font
+    u16(80);         // size
     u32(0x08000001); // colour
-    u16(0x0006); // alignment (low 2 bits: 2)
-    u16(20);     // space before
+    u16(0x0006);     // alignment (low 2 bits: 2)
+    u16(20);         // space before
     // Character run: 6 characters, flags, font, size, colour, position.
     u32(6);
     u32(0x0001 | (1u << 16) | (1u << 17) | (1u << 18) | (1u << 19) | (1u << 21));
@@ -509,15 +533,17 @@ TEST_F(PptTest, RunsFollowTheFieldOrderAndTheirMasks)
     EXPECT_EQ(pr->props.bulletColour, 0x08000001u);
     EXPECT_EQ(pr->props.alignment, 2);
     EXPECT_EQ(pr->props.spaceBefore, 20);
-    EXPECT_EQ(pr->props.mask, PptPara_bulletFlags | PptPara_bulletChar | PptPara_bulletFont | PptPara_bulletSize |
-                                  PptPara_bulletColour | PptPara_alignment | PptPara_spaceBefore);
+    EXPECT_EQ(pr->props.mask, PptPara_bulletFlags | PptPara_bulletChar | PptPara_bulletFont |
+                                  PptPara_bulletSize | PptPara_bulletColour | PptPara_alignment |
+                                  PptPara_spaceBefore);
     EXPECT_EQ(cr->count, 6u);
     EXPECT_EQ(cr->props.flags, 0x03);
     EXPECT_EQ(cr->props.font, 2);
     EXPECT_EQ(cr->props.size, 24);
     EXPECT_EQ(cr->props.colour, 0x00112233u);
     EXPECT_EQ(cr->props.escapement, -30);
-    EXPECT_EQ(cr->props.mask, PptChar_flags | PptChar_font | PptChar_size | PptChar_colour | PptChar_escapement);
+    EXPECT_EQ(cr->props.mask,
+              PptChar_flags | PptChar_font | PptChar_size | PptChar_colour | PptChar_escapement);
     Ppt_applyCharMax(pr, cr);
     EXPECT_EQ(pr->props.textSize, 24);
     Ppt_freeRuns(pr, cr);
@@ -554,8 +580,14 @@ TEST_F(PptTest, RunsFollowTheFieldOrderAndTheirMasks)
 TEST_F(PptTest, ParagraphRunMarginsFollowTheSpacing)
 {
     std::vector<uint8_t> b;
-    auto u16 = [&](uint32_t v) { b.push_back(uint8_t(v)); b.push_back(uint8_t(v >> 8)); };
-    auto u32 = [&](uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); };
+    auto u16 = [&](uint32_t v) {
+        b.push_back(uint8_t(v));
+        b.push_back(uint8_t(v >> 8));
+    };
+    auto u32 = [&](uint32_t v) {
+        u16(v & 0xFFFF);
+        u16(v >> 16);
+    };
     u32(4); // count
     u16(0); // level
     u32((1u << 12) | (1u << 14) | (1u << 8) | (1u << 10) | (1u << 20) | (1u << 21));
@@ -669,14 +701,14 @@ TEST_F(PptTest, MasterStylesInherit)
         m[5][0].para.leftMargin = 99;
         m[5][0].para.mask = PptPara_leftMargin;
         Ppt_prepareSlides(&ppt, nullptr);
-        EXPECT_EQ(m[1][3].chr.size, 18);      // body level 3 from body level 0, from other text
+        EXPECT_EQ(m[1][3].chr.size, 18); // body level 3 from body level 0, from other text
         EXPECT_EQ(m[1][4].para.alignment, 2);
         EXPECT_EQ(m[5][2].para.alignment, 2); // type 5 from the body
         EXPECT_EQ(m[6][0].chr.font, 7);       // type 6 from the title
         EXPECT_FALSE(m[6][0].para.mask & PptPara_alignment);
         EXPECT_EQ(m[7][0].para.leftMargin, 99); // 7 and 8 take type 5's margin
         EXPECT_EQ(m[8][0].para.leftMargin, 99);
-        EXPECT_EQ(m[2][0].chr.mask, 0);         // notes text inherits nothing
+        EXPECT_EQ(m[2][0].chr.mask, 0); // notes text inherits nothing
     });
 }
 
@@ -735,7 +767,8 @@ TEST_F(PptTest, SchemeIndexedColoursBecomePlainColours)
         setScheme(r, 2, 0x10, 0x20, 0x30);
         setScheme(r, 5, 0xAA, 0xBB, 0xCC);
         r->drawing = newGroup(1);
-        r->drawing->shapes[0].props = props({{385, 0x08000002}, {387, 0x0800000D}, {448, 0x00123456}});
+        r->drawing->shapes[0].props =
+            props({{385, 0x08000002}, {387, 0x0800000D}, {448, 0x00123456}});
         r->drawing->self.props = props({{385, 0x08000005}});
         EXPECT_EQ(Ppt_resolveSchemeColours(r), 0);
         EXPECT_EQ(propValue(r->drawing->shapes[0].props, 385), 0x302010u);
@@ -780,8 +813,12 @@ TEST_F(PptTest, AnchorsAreSignedMasterUnitsAndNeverNegativeInSize)
         int32_t rect[4];
     } cases[] = {
         {576, 288, 864, 1152, {32768, 65536, 65536, 65536}},
-        {100, 500, 400, 200, {500 * 65536 / 576, 100 * 65536 / 576, 0, 100 * 65536 / 576}}, // right < left
-        {300, 0, 576, 200, {0, 300 * 65536 / 576, 65536, 0}},                                // bottom < top
+        {100,
+         500,
+         400,
+         200,
+         {500 * 65536 / 576, 100 * 65536 / 576, 0, 100 * 65536 / 576}}, // right < left
+        {300, 0, 576, 200, {0, 300 * 65536 / 576, 65536, 0}},           // bottom < top
         // Edges are signed: a shape may start left of or above the slide.
         {uint16_t(-288), uint16_t(-576), 576, 288, {-65536, -32768, 2 * 65536, 65536}},
     };
@@ -826,8 +863,7 @@ int anyStyle(void *, StyleRule *, uint32_t *id)
     return 0;
 }
 
-class PptComposeTest : public PptTest
-{
+class PptComposeTest : public PptTest {
   protected:
     // A reader with a master of five shapes (date, slide number, footer,
     // header and title placeholders, each anchored) plus a shape without
@@ -840,8 +876,8 @@ class PptComposeTest : public PptTest
             ASSERT_EQ(Ppt_readerCreate(ctx(), doc, root, &r), 0);
             Placed placed;
             const uint8_t dgg[8] = {0x0F, 0x00, 0x00, 0xF0, 0, 0, 0, 0};
-            ASSERT_EQ(Escher_openDrawingMemory(ctx(), dgg, 8, &r->drawingGroup, anyStyle, recordShape, nullptr,
-                                               &placed),
+            ASSERT_EQ(Escher_openDrawingMemory(ctx(), dgg, 8, &r->drawingGroup, anyStyle,
+                                               recordShape, nullptr, &placed),
                       0);
             r->docAtom.slideWidth = 5760;
             r->docAtom.slideHeight = 4320;
@@ -849,17 +885,20 @@ class PptComposeTest : public PptTest
             const uint8_t placements[5] = {7, 8, 9, 10, 1};
             for (uint32_t i = 0; i < 5; i++) {
                 EscherShape *s = &m->shapes[i];
-                s->clientData.bytes = bytes({0, 0, 0xC3, 0x0B, 8, 0, 0, 0, 0, 0, 0, 0, placements[i], 0, 0, 0},
-                                            &s->clientData.length);
-                s->clientAnchor.bytes = bytes({0, 0, 0, 0, 0x40, 2, 0x40, 2}, &s->clientAnchor.length);
+                s->clientData.bytes =
+                    bytes({0, 0, 0xC3, 0x0B, 8, 0, 0, 0, 0, 0, 0, 0, placements[i], 0, 0, 0},
+                          &s->clientData.length);
+                s->clientAnchor.bytes =
+                    bytes({0, 0, 0, 0, 0x40, 2, 0x40, 2}, &s->clientAnchor.length);
             }
-            m->shapes[5].clientAnchor.bytes = bytes({0, 0, 0, 0, 0x40, 2, 0x40, 2, 0, 0, 0, 0, 0, 0, 0, 0},
-                                                    &m->shapes[5].clientAnchor.length);
+            m->shapes[5].clientAnchor.bytes =
+                bytes({0, 0, 0, 0, 0x40, 2, 0x40, 2, 0, 0, 0, 0, 0, 0, 0, 0},
+                      &m->shapes[5].clientAnchor.length);
             m->self.shapeId = 999;
             r->mainMaster.drawing = m;
             r->drawing = newGroup(3);
-            r->drawing->shapes[0].clientAnchor.bytes =
-                bytes({0x40, 2, 0x20, 1, 0x80, 4, 0x80, 4}, &r->drawing->shapes[0].clientAnchor.length);
+            r->drawing->shapes[0].clientAnchor.bytes = bytes(
+                {0x40, 2, 0x20, 1, 0x80, 4, 0x80, 4}, &r->drawing->shapes[0].clientAnchor.length);
             r->drawing->shapes[1].clientAnchor.bytes =
                 bytes({0, 0, 0, 0, 0x40, 2, 0x40, 2, 0, 0, 0, 0, 0, 0, 0, 0},
                       &r->drawing->shapes[1].clientAnchor.length);
@@ -875,13 +914,17 @@ TEST_F(PptComposeTest, MasterPlaceholdersFollowTheHeaderFooterRecordInForce)
 {
     struct Case {
         const char *name;
-        uint32_t slideFirst;              // slide record's word 0
+        uint32_t slideFirst; // slide record's word 0
         uint32_t doc[7], slide[7];
         std::vector<uint32_t> masterIds; // master shapes drawn
     } cases[] = {
         {"document record, all on", 1, {0, 1, 0, 0, 1, 1, 1}, {}, {1024, 1025, 1026, 1027, 1029}},
         {"document record, date only", 1, {0, 1, 0, 0, 0, 0, 0}, {}, {1024, 1029}},
-        {"slide record, footer only", 0, {0, 1, 0, 0, 1, 1, 1}, {0, 0, 0, 0, 0, 0, 1}, {1026, 1029}},
+        {"slide record, footer only",
+         0,
+         {0, 1, 0, 0, 1, 1, 1},
+         {0, 0, 0, 0, 0, 0, 1},
+         {1026, 1029}},
         {"nothing on", 1, {}, {}, {1029}},
     };
     for (const Case &c : cases) {
@@ -926,8 +969,8 @@ TEST_F(PptComposeTest, SlideFollowsTheMasterItsAtomNames)
             second->drawing = newGroup(1);
             second->drawing->self.shapeId = 777;
             second->drawing->shapes[0].shapeId = 3000;
-            second->drawing->shapes[0].clientAnchor.bytes =
-                bytes({0, 0, 0, 0, 0x40, 2, 0x40, 2}, &second->drawing->shapes[0].clientAnchor.length);
+            second->drawing->shapes[0].clientAnchor.bytes = bytes(
+                {0, 0, 0, 0, 0x40, 2, 0x40, 2}, &second->drawing->shapes[0].clientAnchor.length);
             r->slideAtom.masterId = c.masterId;
             r->slideAtom.flags |= PptSlide_masterBackground;
             // The second master's body text has its own bullet; the
@@ -990,7 +1033,8 @@ TEST_F(PptComposeTest, GroupChildrenWithOnlyAClientAnchorSitInTheirGroup)
         for (uint32_t i = 1; i < 3; i++) {
             EscherShape *c = &r->drawing->shapes[i];
             c->level = 2;
-            c->clientAnchor.bytes = bytes({0x20, 1, 0x20, 1, 0x40, 2, 0x40, 2}, &c->clientAnchor.length);
+            c->clientAnchor.bytes =
+                bytes({0x20, 1, 0x20, 1, 0x40, 2, 0x40, 2}, &c->clientAnchor.length);
         }
         EscherShape *second = &r->drawing->shapes[2];
         second->childRight = second->childBottom = 576;

@@ -14,11 +14,9 @@
 #include "core/text/strtable.h"
 #include "tests/office/ppttext_support.h"
 
-namespace
-{
+namespace {
 
-class PptStyleTest : public PptTextFixture
-{
+class PptStyleTest : public PptTextFixture {
   protected:
     static const Prop *propOf(const PptContext *ppt, uint32_t id, uint32_t propId)
     {
@@ -199,7 +197,8 @@ TEST_F(PptStyleTest, EscapementFontAndShadow)
                 const Prop *family = propOf(ppt, id, PropId_fontFamily);
                 if (font == 0) {
                     ASSERT_NE(family, nullptr);
-                    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t *>(family->payload), family->payload2),
+                    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t *>(family->payload),
+                                             family->payload2),
                               u"Arial");
                 } else {
                     EXPECT_EQ(family, nullptr);
@@ -224,10 +223,10 @@ TEST_F(PptStyleTest, SpacingRule)
         int32_t expected; // 0: no property
     };
     const Case cases[] = {
-        {20, 100, 18, 3276},        // 20 % of a 100 % line of 18 points: 0.05 inch
-        {-144, 100, 18, 16384},     // 144 master units: a quarter inch
-        {50, -576, 18, 32768},      // half of a one-inch line
-        {0, 100, 18, 0},            // nothing
+        {20, 100, 18, 3276},              // 20 % of a 100 % line of 18 points: 0.05 inch
+        {-144, 100, 18, 16384},           // 144 master units: a quarter inch
+        {50, -576, 18, 32768},            // half of a one-inch line
+        {0, 100, 18, 0},                  // nothing
         {32767, 32767, 65535, INT32_MAX}, // the 64-bit product, held to 32 bits
     };
     withContext([&](PptContext *, Edr_Node *) {
@@ -238,7 +237,8 @@ TEST_F(PptStyleTest, SpacingRule)
             PptParaProps p{};
             p.lineSpacing = c.lineSpacing;
             Prop scratch{};
-            ASSERT_EQ(Ppt_spacingProp(&p, c.value, PropId_marginTop, &scratch, rule, c.textSize), 0);
+            ASSERT_EQ(Ppt_spacingProp(&p, c.value, PropId_marginTop, &scratch, rule, c.textSize),
+                      0);
             StylePropItem *item = StyleRule_findProp(rule, PropId_marginTop);
             if (c.expected == 0) {
                 EXPECT_EQ(item, nullptr);
@@ -255,8 +255,8 @@ TEST_F(PptStyleTest, ParagraphStyles)
 {
     withContext([&](PptContext *ppt, Edr_Node *) {
         PptParaProps p{};
-        p.mask = PptPara_spaceBefore | PptPara_spaceAfter | PptPara_lineSpacing | PptPara_alignment |
-                 PptPara_leftMargin | PptPara_defaultTab;
+        p.mask = PptPara_spaceBefore | PptPara_spaceAfter | PptPara_lineSpacing |
+                 PptPara_alignment | PptPara_leftMargin | PptPara_defaultTab;
         p.spaceBefore = 20;
         p.spaceAfter = -144;
         p.lineSpacing = 100;
@@ -300,7 +300,8 @@ TEST_F(PptStyleTest, ParagraphStyles)
         q.mask = PptPara_lineSpacing;
         q.lineSpacing = -576;
         ASSERT_EQ(Ppt_paraStyleId(ppt, &q, nullptr, &id), 0);
-        ls = reinterpret_cast<const PropLineSpacing *>(propOf(ppt, id, PropId_lineSpacing)->payload);
+        ls =
+            reinterpret_cast<const PropLineSpacing *>(propOf(ppt, id, PropId_lineSpacing)->payload);
         EXPECT_EQ(ls->kind, 0);
         EXPECT_EQ(ls->value, 65536);
         PptParaProps none{};
@@ -430,7 +431,9 @@ TEST_F(PptStyleTest, SymbolRunsAreDecoded)
             ASSERT_EQ(Ppt_addTextRun(ppt, &symbolWord, box, text, 3), 0);
             ASSERT_EQ(Ppt_addTextRun(ppt, &plain, box, text, 3), 0);
             std::u16string alpha(1, char16_t(0x03B1)), beta(1, char16_t(0x03B2));
-            EXPECT_EQ(dump(ppt, box), u"P[" + alpha + alpha + beta + u"]P[a" + alpha + u"b]a\xF061" u"b");
+            EXPECT_EQ(dump(ppt, box), u"P[" + alpha + alpha + beta + u"]P[a" + alpha +
+                                          u"b]a\xF061"
+                                          u"b");
         },
         [&](PptContext *ppt) {
             ppt->fonts = fonts;

@@ -16,8 +16,7 @@
 #include "platform/api/request.h"
 #include "tests/document/edr_fixture.h"
 
-class PptTextFixture : public EdrFixture
-{
+class PptTextFixture : public EdrFixture {
   protected:
     static constexpr uint32_t boxElement = 700;
 
@@ -59,7 +58,9 @@ class PptTextFixture : public EdrFixture
             if (Edr_Node_type(n) == Edr_NodeType_text) {
                 const Edr_TextNode *t = Edr_Node_textPayload(n);
                 for (uint32_t i = 0; i < t->length; i++)
-                    out->push_back(t->chars[i] == 0xA0 ? u'~' : t->chars[i] == 9 ? u'>' : t->chars[i]);
+                    out->push_back(t->chars[i] == 0xA0 ? u'~'
+                                   : t->chars[i] == 9  ? u'>'
+                                                       : t->chars[i]);
             } else if (Edr_Node_type(n) == Edr_NodeType_group) {
                 char16_t label = u'R';
                 if (depth == 0)
@@ -86,7 +87,8 @@ class PptTextFixture : public EdrFixture
     // The rule of the style sheet registered under id, or null.
     static StyleRule *ruleOf(const PptContext *ppt, uint32_t id)
     {
-        for (StyleRule *r = Request_firstItem(ppt->styleSheet); r; r = Request_nextItem(ppt->styleSheet, r))
+        for (StyleRule *r = Request_firstItem(ppt->styleSheet); r;
+             r = Request_nextItem(ppt->styleSheet, r))
             if (StyleRule_firstKey(r) == id)
                 return r;
         return nullptr;

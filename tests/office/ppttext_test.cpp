@@ -19,12 +19,9 @@
 #include "office/shape/place.h"
 #include "tests/office/ppttext_support.h"
 
-namespace
-{
+namespace {
 
-class PptTextTest : public PptTextFixture
-{
-};
+class PptTextTest : public PptTextFixture {};
 
 TEST_F(PptTextTest, RecordStreamsBuildTheirParagraphs)
 {
@@ -33,19 +30,16 @@ TEST_F(PptTextTest, RecordStreamsBuildTheirParagraphs)
         std::u16string expected;
     };
     const Case cases[] = {
-        {"one_word_cr.bin", u"P[Word]P[~]"},
-        {"three_words_vt.bin", u"P[oneL[two]three]"},
-        {"leading_space.bin", u"P[~lead]"},
-        {"field_alone.bin", u"P[7]"},
-        {"footer_mid.bin", u"P[aFOOTb]"},
-        {"field_before_text.bin", u"P[x]"},
-        {"second_text.bin", u"P[second]"},
-        {"style_before_text.bin", u""},
+        {"one_word_cr.bin", u"P[Word]P[~]"},    {"three_words_vt.bin", u"P[oneL[two]three]"},
+        {"leading_space.bin", u"P[~lead]"},     {"field_alone.bin", u"P[7]"},
+        {"footer_mid.bin", u"P[aFOOTb]"},       {"field_before_text.bin", u"P[x]"},
+        {"second_text.bin", u"P[second]"},      {"style_before_text.bin", u""},
         {"outline_1.bin", u"P[StoredL[text]]"},
     };
     char16_t stored0[] = u"unused";
     char16_t stored1[] = u"Stored\x0btext";
-    PptOutlineText outline[2] = {{4, 0, stored0, nullptr, nullptr}, {4, 0, stored1, nullptr, nullptr}};
+    PptOutlineText outline[2] = {{4, 0, stored0, nullptr, nullptr},
+                                 {4, 0, stored1, nullptr, nullptr}};
     char16_t footer[] = u"FOOT";
     for (const Case &c : cases) {
         SCOPED_TRACE(c.file);
@@ -53,7 +47,8 @@ TEST_F(PptTextTest, RecordStreamsBuildTheirParagraphs)
         ASSERT_FALSE(bytes.empty());
         withContext(
             [&](PptContext *ppt, Edr_Node *box) {
-                EXPECT_EQ(PptText_parseRecords(ppt, box, bytesOf(bytes), uint32_t(bytes.size())), 0);
+                EXPECT_EQ(PptText_parseRecords(ppt, box, bytesOf(bytes), uint32_t(bytes.size())),
+                          0);
                 EXPECT_EQ(dump(ppt, box), c.expected);
             },
             [&](PptContext *ppt) {
@@ -81,14 +76,16 @@ TEST_F(PptTextTest, RecordsPastTheirDataAndBadOutlineIndexesAreRefused)
         {"outline_1.bin", PptText_errOutlineIndex, 0},
     };
     char16_t stored[] = u"Stored";
-    PptOutlineText outline[2] = {{4, 0, stored, nullptr, nullptr}, {4, 0, stored, nullptr, nullptr}};
+    PptOutlineText outline[2] = {{4, 0, stored, nullptr, nullptr},
+                                 {4, 0, stored, nullptr, nullptr}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.file);
         std::string bytes = fixture(c.file);
         ASSERT_FALSE(bytes.empty());
         withContext(
             [&](PptContext *ppt, Edr_Node *box) {
-                EXPECT_EQ(PptText_parseRecords(ppt, box, bytesOf(bytes), uint32_t(bytes.size())), c.result);
+                EXPECT_EQ(PptText_parseRecords(ppt, box, bytesOf(bytes), uint32_t(bytes.size())),
+                          c.result);
                 EXPECT_EQ(dump(ppt, box), u"");
             },
             [&](PptContext *ppt) {
@@ -135,15 +132,16 @@ TEST_F(PptTextTest, DateFieldsPrintEveryFormatAsPythonDoes)
         ASSERT_NE(bar2, std::string::npos);
         uint32_t formatId = uint32_t(std::stoul(line.substr(0, bar1)));
         HostLocalTime t{};
-        ASSERT_EQ(sscanf(line.c_str() + bar1 + 1, "%d-%d-%d %d:%d:%d", &t.year, &t.month, &t.day, &t.hour,
-                         &t.minute, &t.second),
+        ASSERT_EQ(sscanf(line.c_str() + bar1 + 1, "%d-%d-%d %d:%d:%d", &t.year, &t.month, &t.day,
+                         &t.hour, &t.minute, &t.second),
                   6);
         std::string text = line.substr(bar2 + 1);
         std::u16string expected = u"P[" + std::u16string(text.begin(), text.end()) + u"]";
         Headless_setLocalTime(e.host, &t);
         withContext(
             [&](PptContext *ppt, Edr_Node *box) {
-                ASSERT_EQ(PptText_parseRecords(ppt, box, bytesOf(bytes), uint32_t(bytes.size())), 0);
+                ASSERT_EQ(PptText_parseRecords(ppt, box, bytesOf(bytes), uint32_t(bytes.size())),
+                          0);
                 EXPECT_EQ(dump(ppt, box), expected);
             },
             [&](PptContext *ppt) {
@@ -181,7 +179,9 @@ TEST_F(PptTextTest, UserDatesSlideNumbersAndTheActiveHeaderFooterRecord)
     for (const Case &c : cases) {
         withContext(
             [&](PptContext *ppt, Edr_Node *box) {
-                ASSERT_EQ(PptText_parseRecords(ppt, box, bytesOf(*c.bytes), uint32_t(c.bytes->size())), 0);
+                ASSERT_EQ(
+                    PptText_parseRecords(ppt, box, bytesOf(*c.bytes), uint32_t(c.bytes->size())),
+                    0);
                 EXPECT_EQ(dump(ppt, box), c.expected);
             },
             [&](PptContext *ppt) {
@@ -269,8 +269,8 @@ EscherPropSet *makeProps(const BoxProps &props)
 {
     std::string fopt;
     for (const auto &e : props.entries) {
-        uint8_t b[6] = {uint8_t(e.first), uint8_t(e.first >> 8), uint8_t(e.second), uint8_t(e.second >> 8),
-                        uint8_t(e.second >> 16), uint8_t(e.second >> 24)};
+        uint8_t b[6] = {uint8_t(e.first),       uint8_t(e.first >> 8),   uint8_t(e.second),
+                        uint8_t(e.second >> 8), uint8_t(e.second >> 16), uint8_t(e.second >> 24)};
         fopt.append(reinterpret_cast<const char *>(b), 6);
     }
     return Escher_propParse(reinterpret_cast<const uint8_t *>(fopt.data()), uint32_t(fopt.size()),
@@ -293,8 +293,7 @@ struct BoxResult {
 
 constexpr int32_t inch = 65536;
 
-class PptTextBoxTest : public PptTextFixture
-{
+class PptTextBoxTest : public PptTextFixture {
   protected:
     BoxResult build(const BoxProps &props, uint32_t flags, ShapeRect anchor, int32_t rotation = 0)
     {
@@ -370,7 +369,8 @@ TEST_F(PptTextBoxTest, QuarterTurnsFromPropertiesAndFlips)
 {
     // 137 = 1 with a horizontal flip: three quarters. Width and height
     // swap about the centre and 270 degrees come off the rotation.
-    BoxResult r = build({{{137, 1}}}, EscherFsp_haveAnchor | EscherFsp_flipH, {0, 0, 2 * inch, inch});
+    BoxResult r =
+        build({{{137, 1}}}, EscherFsp_haveAnchor | EscherFsp_flipH, {0, 0, 2 * inch, inch});
     ASSERT_TRUE(r.hasRule);
     // After the swap: x 32768, y -32768, width 1 inch, height 2 inches; the
     // insets in turned order: left 3276 and right 3276, top 6553 and
@@ -391,7 +391,8 @@ TEST_F(PptTextBoxTest, QuarterTurnsFromPropertiesAndFlips)
     EXPECT_EQ(r.matrix.b, -inch);
 
     // The same turn from a given rotation of 270 degrees cancels out.
-    BoxResult z = build({{{137, 1}}}, EscherFsp_haveAnchor | EscherFsp_flipH, {0, 0, 2 * inch, inch}, 270 * inch);
+    BoxResult z = build({{{137, 1}}}, EscherFsp_haveAnchor | EscherFsp_flipH,
+                        {0, 0, 2 * inch, inch}, 270 * inch);
     EXPECT_FALSE(z.hasMatrix);
 
     // Text flow 2 adds a quarter turn; a vertical flip of an even count
@@ -423,7 +424,8 @@ TEST_F(PptTextBoxTest, QuarterTurnsFromPropertiesAndFlips)
 
 TEST_F(PptTextBoxTest, InsetsThatDoNotFitLeaveTheBox)
 {
-    BoxResult r = build({{{129, 914400}, {131, 914400}}}, EscherFsp_haveAnchor, {inch, 0, inch, inch});
+    BoxResult r =
+        build({{{129, 914400}, {131, 914400}}}, EscherFsp_haveAnchor, {inch, 0, inch, inch});
     EXPECT_EQ(r.x, inch);
     EXPECT_EQ(r.width, inch);
     EXPECT_EQ(r.y, 3276); // top and bottom still fit
@@ -438,8 +440,8 @@ TEST_F(PptTextBoxTest, VerticalAnchoringAndWrap)
     };
     const int32_t h = inch - 6552;
     const Case cases[] = {
-        {0, 3276, KwId_top},    {1, 3276 + h / 2, KwId_middle}, {4, 3276 + h / 2, KwId_middle},
-        {2, 3276 + h, KwId_bottom}, {9, 3276 + h, KwId_bottom},   {3, 3276, KwId_top},
+        {0, 3276, KwId_top},        {1, 3276 + h / 2, KwId_middle}, {4, 3276 + h / 2, KwId_middle},
+        {2, 3276 + h, KwId_bottom}, {9, 3276 + h, KwId_bottom},     {3, 3276, KwId_top},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.anchor);
@@ -448,7 +450,8 @@ TEST_F(PptTextBoxTest, VerticalAnchoringAndWrap)
         EXPECT_EQ(r.vertical, c.keyword);
     }
     EXPECT_TRUE(build({{{133, 2}}}, EscherFsp_haveAnchor, {0, 0, 2 * inch, inch}).noWrap);
-    EXPECT_FALSE(build({{{133, 2}, {136, 5}}}, EscherFsp_haveAnchor, {0, 0, 2 * inch, inch}).noWrap);
+    EXPECT_FALSE(
+        build({{{133, 2}, {136, 5}}}, EscherFsp_haveAnchor, {0, 0, 2 * inch, inch}).noWrap);
 }
 
 TEST_F(PptTextBoxTest, NoAnchorNoTextOrNoWidth)
@@ -480,7 +483,8 @@ TEST_F(PptTextBoxTest, RunningOutOfMemoryLeavesNothingBehind)
             EXPECT_TRUE(result == 0 || result == 1);
             if (!failed) {
                 succeeded = true;
-                EXPECT_EQ(dump(ppt, Edr_Node_nextSibling(Edr_Node_firstChild(box))), u"P[Word]P[~]");
+                EXPECT_EQ(dump(ppt, Edr_Node_nextSibling(Edr_Node_firstChild(box))),
+                          u"P[Word]P[~]");
             }
         });
     }

@@ -28,8 +28,7 @@
 #include "office/shape/geometry.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 std::string fixturePath(const char *name)
 {
@@ -135,8 +134,7 @@ std::string describe(const Element &e)
     return s.str();
 }
 
-class PresetsTest : public LeakCheckedHeapTest<>, public ::testing::WithParamInterface<GoldenCase>
-{
+class PresetsTest : public LeakCheckedHeapTest<>, public ::testing::WithParamInterface<GoldenCase> {
   protected:
     void TearDown() override
     {
@@ -314,9 +312,7 @@ std::vector<Expectation> loadExpectations()
     return out;
 }
 
-class PresetEdgeTest : public PresetsTest
-{
-};
+class PresetEdgeTest : public PresetsTest {};
 
 TEST_F(PresetEdgeTest, ExpectationsHold)
 {

@@ -19,8 +19,7 @@
 #include "office/shape/geometry.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 struct Element {
     uint32_t op;
@@ -107,8 +106,7 @@ struct FakeProps {
     }
 };
 
-class ShapeGeometryTest : public LeakCheckedHeapTest<>
-{
+class ShapeGeometryTest : public LeakCheckedHeapTest<> {
   protected:
     void TearDown() override
     {

@@ -20,8 +20,7 @@
 #include "office/shape/place.h"
 #include "tests/document/edr_fixture.h"
 
-namespace
-{
+namespace {
 
 std::string drawingFixture(const std::string &name)
 {
@@ -85,9 +84,7 @@ void describe(Edr_Node *node, std::vector<std::string> *out)
             out->push_back(buf);
             break;
         }
-        case Edr_NodeType_path:
-            out->push_back("path");
-            break;
+        case Edr_NodeType_path: out->push_back("path"); break;
         case Edr_NodeType_group: {
             std::vector<std::string> inner;
             describe(n, &inner);
@@ -97,8 +94,7 @@ void describe(Edr_Node *node, std::vector<std::string> *out)
             out->push_back(s + "}");
             break;
         }
-        default:
-            out->push_back("node " + std::to_string(Edr_Node_type(n)));
+        default: out->push_back("node " + std::to_string(Edr_Node_type(n)));
         }
     }
 }
@@ -127,8 +123,7 @@ enum : int32_t {
     MissingPictureFill = 13,
 };
 
-class ShapePlaceTest : public EdrFixture
-{
+class ShapePlaceTest : public EdrFixture {
   protected:
     // Places entry index of place.bin's drawing over rect into a fresh
     // document; *nodes describes the root's children.
@@ -186,7 +181,8 @@ TEST_F(ShapePlaceTest, RotationSwapsTheBoxFrom45To135Degrees)
         char origin[48];
         // The outline's origin is the box's bottom-left corner (y grows
         // downward in the box, upward in the outline).
-        snprintf(origin, sizeof origin, "data 74 (%d,%d); path", c.expected.x, c.expected.y + c.expected.h);
+        snprintf(origin, sizeof origin, "data 74 (%d,%d); path", c.expected.x,
+                 c.expected.y + c.expected.h);
         EXPECT_NE(nodes[0].find(origin), std::string::npos) << nodes[0];
     }
     // 90 degrees: the matrix is a quarter turn (no scale left on the axes).
@@ -366,7 +362,9 @@ TEST_F(ShapePlaceTest, OwnPiecesTakeTheShapesFillAsItIs)
             ASSERT_EQ(Path_moveTo(path, 0, 0), Res_ok);
             ASSERT_EQ(Path_lineTo(path, 100, 0), Res_ok);
             ASSERT_EQ(Path_lineTo(path, 100, 100), Res_ok);
-            ASSERT_EQ(Shape_emitShadePaths(list, nullptr, doc, root, fill, ShapePaint_fillLine, noArrows), Res_ok);
+            ASSERT_EQ(
+                Shape_emitShadePaths(list, nullptr, doc, root, fill, ShapePaint_fillLine, noArrows),
+                Res_ok);
             describe(root, &nodes);
         });
         return nodes;

@@ -48,8 +48,8 @@ class ZipAppTest : public AppFixture {
 
     int answers() const
     {
-        return count(App_requestListOpened) + count(App_requestListEntries) + count(App_requestListEnd) +
-               count(App_requestListFailed);
+        return count(App_requestListOpened) + count(App_requestListEntries) +
+               count(App_requestListEnd) + count(App_requestListFailed);
     }
     // Posts fn's call and drives the engine until it answered.
     bool answered(const std::function<int()> &post)

@@ -76,10 +76,10 @@ TEST_F(ZipArchiveTest, FixturesListAndReadExactlyAsUnzipShowsThem)
         const char *contents; // the archive whose expected contents it has
     };
     const Case cases[] = {
-        {"basic.zip", "basic", "basic"},     {"comment.zip", "comment", "basic"},
-        {"stub.zip", "stub", "basic"},       {"case.zip", "case", "case"},
+        {"basic.zip", "basic", "basic"},       {"comment.zip", "comment", "basic"},
+        {"stub.zip", "stub", "basic"},         {"case.zip", "case", "case"},
         {"folders.zip", "folders", "folders"}, {"a.zip", "a", "a"},
-        {"Docs.ZIP", "Docs", "Docs"},        {"image.zip", "image", "image"},
+        {"Docs.ZIP", "Docs", "Docs"},          {"image.zip", "image", "image"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.file);
@@ -124,7 +124,8 @@ TEST_F(ZipArchiveTest, TheEndRecordAndItsCommentMustReachTheEndOfTheFile)
     (void)Vfs_close(stream);
 
     a = reinterpret_cast<ZipArchive *>(1);
-    EXPECT_EQ(openArchive(zipFixtureBytes("trailing.zip"), &a), Res_zipBad) << "bytes after the comment";
+    EXPECT_EQ(openArchive(zipFixtureBytes("trailing.zip"), &a), Res_zipBad)
+        << "bytes after the comment";
     EXPECT_EQ(a, nullptr);
     (void)Vfs_close(stream);
 
@@ -182,11 +183,13 @@ TEST_F(ZipArchiveTest, DamagedArchivesAreRefused)
     edited("no entries", [&](std::string &b) { set16(b, l.end + 10, 0); });
     edited("directory offset 0", [&](std::string &b) { set32(b, l.end + 16, 0); });
     edited("directory size 0", [&](std::string &b) { set32(b, l.end + 12, 0); });
-    edited("directory larger than the file", [&](std::string &b) { set32(b, l.end + 12, 0x10000000); });
+    edited("directory larger than the file",
+           [&](std::string &b) { set32(b, l.end + 12, 0x10000000); });
     edited("bad central signature", [&](std::string &b) { b[l.central] = 'Q'; });
     edited("walk ends before the end record", [&](std::string &b) { set16(b, l.end + 10, 1); });
     edited("walk runs past the end record", [&](std::string &b) { set16(b, l.end + 10, 3); });
-    edited("a name running past the directory", [&](std::string &b) { set16(b, l.central + 28, 60); });
+    edited("a name running past the directory",
+           [&](std::string &b) { set16(b, l.central + 28, 60); });
     for (const Case &c : cases) {
         ZipArchive *a = reinterpret_cast<ZipArchive *>(1);
         EXPECT_EQ(openArchive(c.bytes, &a), Res_zipBad) << c.what;
@@ -211,7 +214,8 @@ TEST_F(ZipArchiveTest, MembersItCannotReadAreRefusedOnOpen)
         const ZipMemberInfo *info = nullptr;
         ASSERT_EQ(Zip_next(zip, &info), Res_ok);
         ASSERT_NE(info, nullptr);
-        EXPECT_EQ(S(info->name), zipExpectedList(std::string(c.file).substr(0, std::strlen(c.file) - 4))[0]);
+        EXPECT_EQ(S(info->name),
+                  zipExpectedList(std::string(c.file).substr(0, std::strlen(c.file) - 4))[0]);
         ZipMember *m = reinterpret_cast<ZipMember *>(1);
         EXPECT_EQ(Zip_memberOpen(zip, U(c.member).c_str(), &m), Res_zipBad) << c.file;
         EXPECT_EQ(m, nullptr);
@@ -238,7 +242,8 @@ TEST_F(ZipArchiveTest, DamagedMembersFailAsTheyAreRead)
         edit(b);
         cases.push_back({what, b, open, read, delivered});
     };
-    edited("bad local signature", Res_zipBad, Res_ok, 0, [&](std::string &b) { b[l.secondLocal] = 'Q'; });
+    edited("bad local signature", Res_zipBad, Res_ok, 0,
+           [&](std::string &b) { b[l.secondLocal] = 'Q'; });
     edited("corrupt deflate data", Res_ok, Res_zipBad, 0,
            [&](std::string &b) { b[l.secondData] = char(0xFF); });
     edited("recorded size too large", Res_ok, Res_zipBad, want.size(),
@@ -329,22 +334,23 @@ TEST_F(ZipArchiveTest, NamesAreDecodedInTheConfiguredCharacterSet)
     const std::string basic = zipFixtureBytes("basic.zip");
     const BasicLayout l = layoutOf(basic);
     struct Case {
-        const char *setting;  // "DefaultCharacterSet", null for none
+        const char *setting; // "DefaultCharacterSet", null for none
         uint8_t hostByte;
-        std::string nameStart;  // replaces "st" of "stored.txt"
+        std::string nameStart; // replaces "st" of "stored.txt"
         std::u16string decoded;
     };
     const Case cases[] = {
-        {nullptr, 3, "\x80\x81", u"\u00C7\u00FCored.txt"},        // windows-437
-        {nullptr, 11, "\x80\x8A", u"\u20AC\u0160ored.txt"},       // NTFS: windows-1252
-        {"no such set", 3, "\x80\x81", u"\u00C7\u00FCored.txt"},  // unknown: the default
-        {"utf-8", 3, "\xC3\xA9", u"\u00E9ored.txt"},              // any host byte
+        {nullptr, 3, "\x80\x81", u"\u00C7\u00FCored.txt"},       // windows-437
+        {nullptr, 11, "\x80\x8A", u"\u20AC\u0160ored.txt"},      // NTFS: windows-1252
+        {"no such set", 3, "\x80\x81", u"\u00C7\u00FCored.txt"}, // unknown: the default
+        {"utf-8", 3, "\xC3\xA9", u"\u00E9ored.txt"},             // any host byte
         {"utf-8", 11, "\xC3\xA9", u"\u00E9ored.txt"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(S(c.decoded.c_str()));
         if (c.setting)
-            Config_setUstrA(ctx, ctx->config, u"Core", "DefaultCharacterSet", U(c.setting).c_str(), 0);
+            Config_setUstrA(ctx, ctx->config, u"Core", "DefaultCharacterSet", U(c.setting).c_str(),
+                            0);
         else
             Config_setUstrA(ctx, ctx->config, u"Core", "DefaultCharacterSet", nullptr, 0);
         std::string b = basic;
@@ -355,7 +361,8 @@ TEST_F(ZipArchiveTest, NamesAreDecodedInTheConfiguredCharacterSet)
         ZipMemberInfo info{};
         ASSERT_EQ(Zip_entryInfo(a, &info, 0), Res_ok);
         EXPECT_EQ(std::u16string(info.name), c.decoded);
-        ASSERT_EQ(Zip_findEntry(a, &info, c.decoded.c_str()), Res_ok) << "the index holds decoded names";
+        ASSERT_EQ(Zip_findEntry(a, &info, c.decoded.c_str()), Res_ok)
+            << "the index holds decoded names";
         Zip_infoClear(&info);
         Zip_archiveClose(a);
         (void)Vfs_close(stream);

@@ -15,10 +15,13 @@ namespace {
 
 constexpr uint16_t pngFill = 0xF800;
 
-int pngRecognise(int32_t *score, ImageHook, void *, const uint8_t *bytes, uint32_t count, uint32_t flags)
+int pngRecognise(int32_t *score, ImageHook, void *, const uint8_t *bytes, uint32_t count,
+                 uint32_t flags)
 {
     static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    *score = (flags & ImageDec_flagRecognise) && count >= 8 && memcmp(bytes, signature, 8) == 0 ? 100 : 0;
+    *score = (flags & ImageDec_flagRecognise) && count >= 8 && memcmp(bytes, signature, 8) == 0
+                 ? 100
+                 : 0;
     return Res_ok;
 }
 
@@ -40,7 +43,8 @@ int pngReadHeader(EngineContext *, ByteStream *stream, ImageObject *image, Image
     return r != Res_ok ? r : ImageDec_setHeader(image, w, h, 72, 0, 3, nullptr);
 }
 
-int pngDecode(EngineContext *, void *, ByteStream *stream, ImageObject *image, const ImageCodecParams *params)
+int pngDecode(EngineContext *, void *, ByteStream *stream, ImageObject *image,
+              const ImageCodecParams *params)
 {
     int32_t w = 0, h = 0;
     int r = pngSize(stream, &w, &h);
@@ -135,7 +139,8 @@ TEST_F(ZipImageTest, OptionsAndMissingSourcesAndMembers)
     // The caller's options with animations added.
     Url *u = zipUrl("/pic.png");
     ImageHandle *h = nullptr;
-    ASSERT_EQ(Image_openUrlFlags(ctx, u, nullptr, nullptr, nullptr, ImageOpt_recognise | ImageOpt_neverShare, &h),
+    ASSERT_EQ(Image_openUrlFlags(ctx, u, nullptr, nullptr, nullptr,
+                                 ImageOpt_recognise | ImageOpt_neverShare, &h),
               Res_ok);
     EXPECT_EQ(h->image->options & (ImageOpt_neverShare | ImageOpt_animations),
               uint32_t(ImageOpt_neverShare) | uint32_t(ImageOpt_animations));

@@ -87,7 +87,8 @@ TEST_F(ZipVfsTest, ManyFoldersAndLongNamesAreEachListedOnce)
     Names want;
     for (int round = 0; round < 2; round++) {
         for (int i = 99; i >= 0; i--) {
-            std::string folder = "folder-" + std::string(20, char('a' + i % 26)) + std::to_string(i);
+            std::string folder =
+                "folder-" + std::string(20, char('a' + i % 26)) + std::to_string(i);
             entries.push_back({folder + "/f" + std::to_string(round), "x", false});
             if (round == 0)
                 want.push_back(folder);
@@ -158,7 +159,7 @@ TEST_F(ZipVfsTest, TheUrlDecidesWhetherTheZipTypeTakesIt)
         std::string path; // after the fixtures' zip folder
         uint32_t mode;
         int result;
-        uint32_t type;    // when opened
+        uint32_t type; // when opened
     };
     const std::string deep = "/a.zip/b.zip/c.zip/d.zip/e.zip/f.zip/g.zip/h.zip/i.zip/j";
     const Case cases[] = {
@@ -200,8 +201,9 @@ TEST_F(ZipVfsTest, EscapedNamesInFileUrlsReachTheirMembers)
     const std::string bytes = zipWrite({{"50% #1?.txt", "odd name", true}});
     writeFile("odd.zip", bytes);
     Url *u = nullptr;
-    ASSERT_EQ(Url_newFromUserString(("file://root" + path("odd.zip") + "/50% #1?.txt").c_str(), &u, 1),
-              Res_ok);
+    ASSERT_EQ(
+        Url_newFromUserString(("file://root" + path("odd.zip") + "/50% #1?.txt").c_str(), &u, 1),
+        Res_ok);
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
     ASSERT_EQ(Vfs_open(u, Vfs_modeRead, &h, &accepted, ctx), Res_ok);
@@ -312,9 +314,11 @@ TEST_F(ZipVfsTest, InformationCodesGiveSizeTypeAndTime)
     ASSERT_EQ(open("Docs.ZIP", "/x.html", Vfs_modeRead, &h), Res_ok);
     uintptr_t value = 0;
     ASSERT_EQ(Vfs_getInfo(h, VfsInfo_size, &value), Res_ok);
-    EXPECT_EQ(*reinterpret_cast<const uint64_t *>(value), zipExpectedContent("Docs", "x.html").size());
+    EXPECT_EQ(*reinterpret_cast<const uint64_t *>(value),
+              zipExpectedContent("Docs", "x.html").size());
     ASSERT_EQ(Vfs_getInfo(h, VfsInfo_size11, &value), Res_ok) << "through code 0";
-    EXPECT_EQ(*reinterpret_cast<const uint64_t *>(value), zipExpectedContent("Docs", "x.html").size());
+    EXPECT_EQ(*reinterpret_cast<const uint64_t *>(value),
+              zipExpectedContent("Docs", "x.html").size());
     // Code 1 is the MIME type, as for every stream: documents and the byte
     // streams over them take it for one.
     ASSERT_EQ(Vfs_getInfo(h, VfsInfo_mime, &value), Res_ok);

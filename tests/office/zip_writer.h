@@ -52,7 +52,8 @@ inline std::string zipWrite(const std::vector<ZipWriterEntry> &entries)
     std::string out, central;
     for (const ZipWriterEntry &e : entries) {
         std::string body = e.deflate ? zipDeflateRaw(e.data) : e.data;
-        uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef *>(e.data.data()), uInt(e.data.size())));
+        uint32_t crc =
+            uint32_t(crc32(0, reinterpret_cast<const Bytef *>(e.data.data()), uInt(e.data.size())));
         uint32_t offset = uint32_t(out.size());
         zipPut32(out, 0x04034B50);
         zipPut16(out, 20);

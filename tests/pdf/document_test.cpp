@@ -12,12 +12,9 @@
 #include "pdf/lexer.h"
 #include "tests/pdf/pdf_fixture.h"
 
-namespace
-{
+namespace {
 
-class PdfOpenTest : public PdfDocFixture
-{
-};
+class PdfOpenTest : public PdfDocFixture {};
 
 TEST_F(PdfOpenTest, EveryFixtureOpensAsItsManifestSays)
 {
@@ -107,8 +104,10 @@ TEST_F(PdfOpenTest, HostileFilesEndWithAnErrorInsteadOfHanging)
     check("nest.pdf", 5, Res_pdfSyntax);
 
     std::string loop = readPdfFixture("prev-loop.pdf");
-    EXPECT_EQ(withDoc(loop, [&](PdfDoc *doc) { EXPECT_EQ(describe(object(doc, 5)), "string version two"); }),
-              0);
+    EXPECT_EQ(
+        withDoc(loop,
+                [&](PdfDoc *doc) { EXPECT_EQ(describe(object(doc, 5)), "string version two"); }),
+        0);
 
     std::string tree = readPdfFixture("nametree-loop.pdf");
     EXPECT_EQ(withDoc(tree,
@@ -129,12 +128,14 @@ std::string withXref(const std::string &section, const std::string &objects = ""
 {
     std::string d = "%PDF-1.4\n1 0 obj\n<< /Type /Catalog >>\nendobj\n" + objects;
     size_t at = d.size();
-    return d + section + "trailer\n<< /Root 1 0 R >>\nstartxref\n" + std::to_string(at) + "\n%%EOF\n";
+    return d + section + "trailer\n<< /Root 1 0 R >>\nstartxref\n" + std::to_string(at) +
+           "\n%%EOF\n";
 }
 
 TEST_F(PdfOpenTest, CrossReferenceEntriesAreCheckedAndOffsetsReadUnsigned)
 {
-    std::string big = withXref("xref\n0 3\n0000000000 65535 f \n0000000009 00000 n \n3000000000 00000 n \n");
+    std::string big =
+        withXref("xref\n0 3\n0000000000 65535 f \n0000000009 00000 n \n3000000000 00000 n \n");
     EXPECT_EQ(withDoc(big,
                       [&](PdfDoc *doc) {
                           PdfXrefEntry *e = Pdf_Xref_find(doc, 2, 0);
@@ -189,8 +190,10 @@ TEST_F(PdfOpenTest, CrossReferenceEntriesAreCheckedAndOffsetsReadUnsigned)
               0);
     // An empty first subsection ends the section; an empty later one is
     // skipped.
-    std::string empty = withXref("xref\n0 2\n0000000000 65535 f \n0000000009 00000 n \n5 0\n7 1\n0000000009 00000 n \n");
-    EXPECT_EQ(withDoc(empty, [&](PdfDoc *doc) { EXPECT_NE(Pdf_Xref_find(doc, 7, 0), nullptr); }), 0);
+    std::string empty = withXref(
+        "xref\n0 2\n0000000000 65535 f \n0000000009 00000 n \n5 0\n7 1\n0000000009 00000 n \n");
+    EXPECT_EQ(withDoc(empty, [&](PdfDoc *doc) { EXPECT_NE(Pdf_Xref_find(doc, 7, 0), nullptr); }),
+              0);
 }
 
 TEST_F(PdfOpenTest, AFileWithoutItsTailOrWithAWrongOffsetIsRebuilt)
@@ -230,7 +233,9 @@ TEST_F(PdfOpenTest, ACatalogueWrittenInTheTrailerOutlivesTheFlush)
                           EXPECT_EQ(describe(pages), "int 7");
                       }),
               0);
-    EXPECT_EQ(withDoc(pdfFile({{1, "(one)"}}, ""), [](PdfDoc *doc) { EXPECT_EQ(doc->catalog, nullptr); }), 0)
+    EXPECT_EQ(
+        withDoc(pdfFile({{1, "(one)"}}, ""), [](PdfDoc *doc) { EXPECT_EQ(doc->catalog, nullptr); }),
+        0)
         << "no Root: open, without a catalogue";
 }
 
@@ -279,12 +284,15 @@ TEST_F(PdfOpenTest, TranslationCountsPagesAndRefusesNone)
             PdfDoc *doc = nullptr;
             ASSERT_EQ(Pdf_openDocument(&doc, ctx(), h, edoc, 0), 0);
             // The Pages root has no Kids: the first page is not in the tree.
-            EXPECT_EQ(Pdf_translateDocument(doc), count > 0 ? int(Res_pdfPageRange) : int(Res_pdfNoPages))
+            EXPECT_EQ(Pdf_translateDocument(doc),
+                      count > 0 ? int(Res_pdfPageRange) : int(Res_pdfNoPages))
                 << count;
-            EXPECT_EQ(doc->currentPage, count > 0 ? 1u : 0u) << "the loop ends at the first failed page";
+            EXPECT_EQ(doc->currentPage, count > 0 ? 1u : 0u)
+                << "the loop ends at the first failed page";
             Pdf_Doc_deferError(doc, 77);
             Pdf_Doc_deferError(doc, 78);
-            EXPECT_EQ(Pdf_pageTranslate(doc, 1), int(Res_pdfPageRange)) << "the page's own error first";
+            EXPECT_EQ(Pdf_pageTranslate(doc, 1), int(Res_pdfPageRange))
+                << "the page's own error first";
             EXPECT_EQ(doc->deferredError, 0);
             Pdf_Doc_deferError(doc, 77);
             Pdf_Doc_deferError(doc, 78);

@@ -40,7 +40,9 @@ Decoded drain(ByteStream *s)
 Decoded decodeNamed(const std::string &input, const char *name, int *created = nullptr)
 {
     ByteStream *mem = nullptr;
-    EXPECT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(input.data()), input.size(), &mem), 0);
+    EXPECT_EQ(
+        Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(input.data()), input.size(), &mem),
+        0);
     ByteStream *f = nullptr;
     int r = Pdf_Filter_lookup(&f, mem, name, nullptr, nullptr);
     if (created)
@@ -61,7 +63,8 @@ std::string zlibOf(const std::string &text)
 {
     uLongf n = compressBound(text.size());
     std::vector<Bytef> buf(n);
-    EXPECT_EQ(compress(buf.data(), &n, reinterpret_cast<const Bytef *>(text.data()), text.size()), Z_OK);
+    EXPECT_EQ(compress(buf.data(), &n, reinterpret_cast<const Bytef *>(text.data()), text.size()),
+              Z_OK);
     return std::string(reinterpret_cast<const char *>(buf.data()), n);
 }
 
@@ -73,9 +76,7 @@ std::string longText()
     return t;
 }
 
-class PdfFilterTest : public LeakCheckedHeapTest<>
-{
-};
+class PdfFilterTest : public LeakCheckedHeapTest<> {};
 
 TEST_F(PdfFilterTest, TextFiltersDecodeAndStopAsTheFormatSays)
 {
@@ -169,7 +170,8 @@ TEST_F(PdfFilterTest, PngRowFiltersReverseAsPngDefines)
     for (Case &c : cases) {
         c.fn(c.row, prev, 6, 2);
         if (c.fn != Pdf_Pred_pngPaeth) {
-            EXPECT_EQ(std::vector<uint8_t>(c.row, c.row + 6), std::vector<uint8_t>(c.want, c.want + 6));
+            EXPECT_EQ(std::vector<uint8_t>(c.row, c.row + 6),
+                      std::vector<uint8_t>(c.want, c.want + 6));
         } else {
             EXPECT_EQ(c.row[0], 11);
             EXPECT_EQ(c.row[1], 22);
@@ -191,12 +193,13 @@ TEST_F(PdfFilterTest, TiffPredictorAddsTheSampleOnePixelLeft)
 {
     uint8_t eight[6] = {10, 20, 1, 2, 255, 1}; // two components
     Pdf_Pred_tiffUndo(eight, 6, 8, 2);
-    EXPECT_EQ(std::vector<uint8_t>(eight, eight + 6), (std::vector<uint8_t>{10, 20, 11, 22, 10, 23}));
+    EXPECT_EQ(std::vector<uint8_t>(eight, eight + 6),
+              (std::vector<uint8_t>{10, 20, 11, 22, 10, 23}));
     uint8_t four[2] = {0x31, 0xF2}; // samples 3 1 15 2, one component
     Pdf_Pred_tiffUndo(four, 4, 4, 1);
     EXPECT_EQ(four[0], 0x34); // 3, 4
     EXPECT_EQ(four[1], 0x35); // (4 + 15) mod 16 = 3, 5
-    uint8_t one[1] = {0xA0}; // 1 0 1 0 0 0 0 0
+    uint8_t one[1] = {0xA0};  // 1 0 1 0 0 0 0 0
     Pdf_Pred_tiffUndo(one, 8, 1, 1);
     EXPECT_EQ(one[0], 0xC0); // 1 1 0 0 0 0 0 0
     uint8_t sixteen[4] = {0x01, 0x00, 0xFF, 0x01};
@@ -209,7 +212,9 @@ TEST_F(PdfFilterTest, PredictorStreamDecodesRowsAndRefusesUnknownTypes)
 {
     auto run = [](const std::string &coded, PdfPredictParams p) {
         ByteStream *mem = nullptr;
-        EXPECT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(coded.data()), coded.size(), &mem), 0);
+        EXPECT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(coded.data()),
+                                        coded.size(), &mem),
+                  0);
         // The predictor stage owns its inner stream: give it a flate stage.
         ByteStream *inner = nullptr;
         EXPECT_EQ(Pdf_Filter_flateNew(mem, &inner), 0);
@@ -221,16 +226,24 @@ TEST_F(PdfFilterTest, PredictorStreamDecodesRowsAndRefusesUnknownTypes)
         return d;
     };
     // Two rows of 3 one-byte pixels: None, then Sub, then Up.
-    std::string rows("\x00\x01\x02\x03" "\x01\x01\x01\x01" "\x02\x01\x01\x01", 12);
+    std::string rows("\x00\x01\x02\x03"
+                     "\x01\x01\x01\x01"
+                     "\x02\x01\x01\x01",
+                     12);
     Decoded d = run(zlibOf(rows), {15, 1, 8, 3});
     EXPECT_EQ(d.bytes, std::string("\x01\x02\x03\x01\x02\x03\x02\x03\x04", 9));
     EXPECT_EQ(d.status, 0);
-    std::string badType("\x00\x01\x02\x03" "\x05\x01\x01\x01", 8);
+    std::string badType("\x00\x01\x02\x03"
+                        "\x05\x01\x01\x01",
+                        8);
     d = run(zlibOf(badType), {12, 1, 8, 3});
     EXPECT_EQ(d.bytes, std::string("\x01\x02\x03", 3));
     EXPECT_EQ(d.status, Res_pdfSyntax);
     // A cut last row comes out as far as it goes.
-    d = run(zlibOf(std::string("\x00\x01\x02\x03" "\x02\x05", 6)), {10, 1, 8, 3});
+    d = run(zlibOf(std::string("\x00\x01\x02\x03"
+                               "\x02\x05",
+                               6)),
+            {10, 1, 8, 3});
     EXPECT_EQ(d.bytes, std::string("\x01\x02\x03\x06", 4));
 }
 
@@ -258,7 +271,8 @@ TEST_F(PdfFilterTest, ReadAllGrowsAndReturnsNothingForNoData)
     std::string text = longText() + longText() + longText();
     std::string z = zlibOf(text);
     ByteStream *mem = nullptr;
-    ASSERT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(z.data()), z.size(), &mem), 0);
+    ASSERT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(z.data()), z.size(), &mem),
+              0);
     ByteStream *f = nullptr;
     ASSERT_EQ(Pdf_Filter_flateNew(mem, &f), 0);
     uint8_t *block = nullptr;
@@ -270,7 +284,9 @@ TEST_F(PdfFilterTest, ReadAllGrowsAndReturnsNothingForNoData)
     ByteStream_close(mem);
 
     std::string empty = zlibOf("");
-    ASSERT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(empty.data()), empty.size(), &mem), 0);
+    ASSERT_EQ(
+        Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(empty.data()), empty.size(), &mem),
+        0);
     ASSERT_EQ(Pdf_Filter_flateNew(mem, &f), 0);
     block = reinterpret_cast<uint8_t *>(&size);
     size = 9;
@@ -281,8 +297,11 @@ TEST_F(PdfFilterTest, ReadAllGrowsAndReturnsNothingForNoData)
     ByteStream_close(mem);
 
     // A stage error frees what was read and is returned.
-    std::string rl("\x02" "abc", 4);
-    ASSERT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(rl.data()), rl.size(), &mem), 0);
+    std::string rl("\x02"
+                   "abc",
+                   4);
+    ASSERT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(rl.data()), rl.size(), &mem),
+              0);
     ASSERT_EQ(Pdf_Filter_rlNew(mem, &f), 0);
     EXPECT_EQ(Pdf_Stream_readAll(nullptr, f, &block, &size), Res_pdfRunLengthNoEnd);
     EXPECT_EQ(block, nullptr);
@@ -292,10 +311,10 @@ TEST_F(PdfFilterTest, ReadAllGrowsAndReturnsNothingForNoData)
 
 // ------------------------------------------------------- streams of a file
 
-class PdfStreamTest : public PdfDocFixture
-{
+class PdfStreamTest : public PdfDocFixture {
   protected:
-    void withObjects(std::map<uint32_t, std::string> objects, const std::function<void(PdfDoc *)> &body)
+    void withObjects(std::map<uint32_t, std::string> objects,
+                     const std::function<void(PdfDoc *)> &body)
     {
         file = pdfFile(pdfObjects(std::move(objects)));
         EXPECT_EQ(withDoc(file, body), 0);
@@ -360,7 +379,8 @@ TEST_F(PdfStreamTest, LengthIsCheckedAndReadsStopAtTheFileEnd)
 TEST_F(PdfStreamTest, ChainsFollowFilterArraysAndStopBeforeCodecs)
 {
     withObjects({{3, "<< /Length 13 /Filter [/AHx /DCT] >>\nstream\n48656C6C6F>\n\nendstream"},
-                 {4, "<< /Length 13 /Filter [/AHx /Fl] /DecodeParms << /Predictor 12 >> >>\nstream\n48656C6C6F>\n\nendstream"},
+                 {4, "<< /Length 13 /Filter [/AHx /Fl] /DecodeParms << /Predictor 12 >> "
+                     ">>\nstream\n48656C6C6F>\n\nendstream"},
                  {5, "<< /Length 13 /Filter [/Fl /AHx] >>\nstream\n48656C6C6F>\n\nendstream"},
                  {6, "<< /Length 13 /F /AHx /DP [null] >>\nstream\n48656C6C6F>\n\nendstream"}},
                 [](PdfDoc *doc) {
@@ -371,7 +391,9 @@ TEST_F(PdfStreamTest, ChainsFollowFilterArraysAndStopBeforeCodecs)
                     PdfChainInfo info;
                     const char *codec = nullptr;
                     PdfObj *parms = reinterpret_cast<PdfObj *>(&info);
-                    ASSERT_EQ(Pdf_Stream_openChain(doc, lexer, s, nullptr, 13, &info, &chain, &codec, &parms), 0);
+                    ASSERT_EQ(Pdf_Stream_openChain(doc, lexer, s, nullptr, 13, &info, &chain,
+                                                   &codec, &parms),
+                              0);
                     EXPECT_STREQ(codec, "DCT");
                     EXPECT_EQ(parms, nullptr);
                     EXPECT_EQ(info.number, 3);
@@ -414,8 +436,8 @@ TEST_F(PdfStreamTest, ContentsPartsReadAsOneTextWithSpaces)
                         ASSERT_EQ(Pdf_Obj_dictGet(doc, "Length", s, &l), 0);
                         ASSERT_EQ(Pdf_Obj_getInt(doc, l, &len), 0);
                         PdfChainInfo info;
-                        ASSERT_EQ(Pdf_Stream_openChain(doc, lexer, s, nullptr, uint64_t(len), &info, &chains[i],
-                                                       nullptr, nullptr),
+                        ASSERT_EQ(Pdf_Stream_openChain(doc, lexer, s, nullptr, uint64_t(len), &info,
+                                                       &chains[i], nullptr, nullptr),
                                   0);
                         parts[i].stream = info.top;
                         parts[i].offset = s->value.stream->offset;
@@ -455,27 +477,28 @@ namespace {
 
 TEST_F(PdfStreamTest, ContentRunsChecksItsParts)
 {
-    withObjects({{3, "<< /Length 6 >>\nstream\n0 0 1 \nendstream"},
-                 {4, "[3 0 R 3 0 R]"},
-                 {5, "[3 0 R 7]"},
-                 {6, "[]"},
-                 {7, "<< /Length -2 >>\nstream\nx\nendstream"},
-                 {8, "[3 0 R 7 0 R]"}},
-                [](PdfDoc *doc) {
-                    const float m[6] = {1, 0, 0, 1, 0, 0}, box[4] = {0, 0, 100, 100};
-                    PdfInterp *interp = nullptr;
-                    ASSERT_EQ(Pdf_Interp_create(doc, nullptr, &interp), 0);
-                    auto run = [&](PdfObj *c) { return Pdf_Content_run(doc, c, interp, m, box, nullptr); };
-                    EXPECT_EQ(run(nullptr), 0);
-                    EXPECT_EQ(run(object(doc, 3)), 0);
-                    EXPECT_EQ(run(object(doc, 4)), 0);
-                    EXPECT_EQ(run(object(doc, 6)), 0) << "an empty array does nothing";
-                    EXPECT_EQ(run(object(doc, 5)), Res_pdfNoStream) << "a number among the parts";
-                    EXPECT_EQ(run(object(doc, 8)), Res_pdfSyntax) << "a part with a negative Length";
-                    PdfObj number{PdfObj_int, {}, nullptr};
-                    EXPECT_EQ(run(&number), Res_pdfNoStream);
-                    Pdf_Interp_destroy(doc, interp);
-                });
+    withObjects(
+        {{3, "<< /Length 6 >>\nstream\n0 0 1 \nendstream"},
+         {4, "[3 0 R 3 0 R]"},
+         {5, "[3 0 R 7]"},
+         {6, "[]"},
+         {7, "<< /Length -2 >>\nstream\nx\nendstream"},
+         {8, "[3 0 R 7 0 R]"}},
+        [](PdfDoc *doc) {
+            const float m[6] = {1, 0, 0, 1, 0, 0}, box[4] = {0, 0, 100, 100};
+            PdfInterp *interp = nullptr;
+            ASSERT_EQ(Pdf_Interp_create(doc, nullptr, &interp), 0);
+            auto run = [&](PdfObj *c) { return Pdf_Content_run(doc, c, interp, m, box, nullptr); };
+            EXPECT_EQ(run(nullptr), 0);
+            EXPECT_EQ(run(object(doc, 3)), 0);
+            EXPECT_EQ(run(object(doc, 4)), 0);
+            EXPECT_EQ(run(object(doc, 6)), 0) << "an empty array does nothing";
+            EXPECT_EQ(run(object(doc, 5)), Res_pdfNoStream) << "a number among the parts";
+            EXPECT_EQ(run(object(doc, 8)), Res_pdfSyntax) << "a part with a negative Length";
+            PdfObj number{PdfObj_int, {}, nullptr};
+            EXPECT_EQ(run(&number), Res_pdfNoStream);
+            Pdf_Interp_destroy(doc, interp);
+        });
 }
 
 } // namespace

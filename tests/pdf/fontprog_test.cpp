@@ -28,8 +28,7 @@
 #include "tests/pdf/pdf_support.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 std::string readFile(const std::string &path)
 {
@@ -73,7 +72,11 @@ TEST_F(PdfGlyphCodeTable, IdentityAndMapsGiveGlyphsTheirCodes)
         const char *why;
     } cases[] = {
         {{}, true, 4, {1, 2, 3, 4}, "identity: glyph g gets g + 1"},
-        {{0, 0, 0, 5, 0, 5, 0, 1}, false, 0, {1, 4, 0, 0, 0, 3}, "CIDs 1 and 2 on glyph 5: the later wins"},
+        {{0, 0, 0, 5, 0, 5, 0, 1},
+         false,
+         0,
+         {1, 4, 0, 0, 0, 3},
+         "CIDs 1 and 2 on glyph 5: the later wins"},
         {{0, 2, 0}, false, 0, {0, 0, 1}, "an odd last byte is no entry"},
         {{}, false, 0, {}, "an empty map: no table"},
     };
@@ -82,7 +85,8 @@ TEST_F(PdfGlyphCodeTable, IdentityAndMapsGiveGlyphsTheirCodes)
         uint32_t count = 0;
         static const uint8_t none[1] = {0};
         const uint8_t *map = c.identity ? nullptr : c.map.empty() ? none : c.map.data();
-        ASSERT_EQ(Pdf_FontProg_glyphCodeTable(map, c.map.size(), c.glyphs, &table, &count), 0) << c.why;
+        ASSERT_EQ(Pdf_FontProg_glyphCodeTable(map, c.map.size(), c.glyphs, &table, &count), 0)
+            << c.why;
         EXPECT_EQ(std::vector<uint16_t>(table, table + count), c.want) << c.why;
         Mem_free(table);
     }
@@ -96,8 +100,7 @@ TEST_F(PdfGlyphCodeTable, IdentityAndMapsGiveGlyphsTheirCodes)
     Mem_free(table);
 }
 
-class PdfFontProgTest : public PdfDocFixture
-{
+class PdfFontProgTest : public PdfDocFixture {
   protected:
     void SetUp() override
     {
@@ -130,7 +133,10 @@ class PdfFontProgTest : public PdfDocFixture
     }
 
     // The engine's registered fonts.
-    uint32_t registered() { return ctx()->fontEngine->fonts ? uint32_t(ctx()->fontEngine->fonts->count) : 0; }
+    uint32_t registered()
+    {
+        return ctx()->fontEngine->fonts ? uint32_t(ctx()->fontEngine->fonts->count) : 0;
+    }
 };
 
 TEST_F(PdfFontProgTest, FixtureFontsLoadTheirPrograms)
@@ -159,14 +165,16 @@ TEST_F(PdfFontProgTest, FixtureFontsLoadTheirPrograms)
         EXPECT_EQ(withFonts(bytes,
                             [&](PdfDoc *doc) {
                                 PdfFontSel *sel = nullptr;
-                                ASSERT_EQ(Pdf_Font_select(doc, object(doc, c.object), &sel), 0) << c.why;
+                                ASSERT_EQ(Pdf_Font_select(doc, object(doc, c.object), &sel), 0)
+                                    << c.why;
                                 ASSERT_NE(sel->native, nullptr) << c.why;
                                 EXPECT_EQ(sel->native->engineFontMade, c.made) << c.why;
                                 EXPECT_EQ(sel->native->encoding, c.encoding) << c.why;
                                 if (c.made) {
                                     EXPECT_EQ(registered(), before + 1) << c.why;
                                     EXPECT_STREQ(sel->names, sel->native->faceName) << c.why;
-                                    EXPECT_EQ(std::strncmp(sel->names, "vexlanEmbedded:", 15), 0) << c.why;
+                                    EXPECT_EQ(std::strncmp(sel->names, "vexlanEmbedded:", 15), 0)
+                                        << c.why;
                                     EXPECT_NE(sel->fonts, nullptr) << c.why;
                                 }
                                 Pdf_Font_release(sel);
@@ -180,12 +188,15 @@ TEST_F(PdfFontProgTest, FixtureFontsLoadTheirPrograms)
 
 TEST_F(PdfFontProgTest, CffProgramsBuildFontsKeyedByCodeOrCid)
 {
-    std::string cff = cffOf(readFile("/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf"));
+    std::string cff =
+        cffOf(readFile("/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf"));
     if (cff.empty())
         GTEST_SKIP() << "no URW base-35 fonts";
     run([&] {
         ByteStream *s = nullptr;
-        ASSERT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(cff.data()), cff.size(), &s), 0);
+        ASSERT_EQ(
+            Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(cff.data()), cff.size(), &s),
+            0);
         PdfCffProgram *p = nullptr;
         ASSERT_EQ(Pdf_Cff_open(s, &p), 0);
         char **names = nullptr;
@@ -225,7 +236,8 @@ TEST_F(PdfFontProgTest, CffProgramsBuildFontsKeyedByCodeOrCid)
         // Cut programs fail and free what they made: in the header, in an
         // INDEX, and in the last charstring.
         for (size_t keep : {size_t(3), size_t(40), cff.size() - 3}) {
-            ASSERT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(cff.data()), keep, &s), 0);
+            ASSERT_EQ(
+                Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(cff.data()), keep, &s), 0);
             int rc = Pdf_Cff_open(s, &p);
             EmbeddedFont *font = nullptr;
             if (rc == Res_ok) {
@@ -242,7 +254,6 @@ TEST_F(PdfFontProgTest, CffProgramsBuildFontsKeyedByCodeOrCid)
     });
 }
 
-
 TEST_F(PdfFontProgTest, CompositeFontsTurnTheirCodesIntoTextThroughTheirHooks)
 {
     struct Case {
@@ -250,54 +261,56 @@ TEST_F(PdfFontProgTest, CompositeFontsTurnTheirCodesIntoTextThroughTheirHooks)
         std::u16string text;
     } cases[] = {{"fp-type0", u"Composite CID glyphs"}, {"fp-cidcff", u"CID keyed glyphs"}};
     for (const Case &c : cases) {
-        EXPECT_EQ(withFonts(fixture(c.file),
-                            [&](PdfDoc *doc) {
-                                // The first hex string of the page's content.
-                                uint8_t *block = nullptr;
-                                size_t size = 0;
-                                ASSERT_EQ(Pdf_Stream_readToMemory(doc, object(doc, 4), &block, &size), 0);
-                                std::string content(reinterpret_cast<char *>(block), size);
-                                Mem_free(block);
-                                size_t a = content.find('<'), b = content.find('>');
-                                std::string bytes;
-                                for (size_t i = a + 1; i + 1 < b; i += 2)
-                                    bytes += char(std::stoi(content.substr(i, 2), nullptr, 16));
-                                PdfFontSel *sel = nullptr;
-                                ASSERT_EQ(Pdf_Font_select(doc, object(doc, 5), &sel), 0);
-                                char16_t *codes = nullptr;
-                                uint32_t n = 0;
-                                ASSERT_EQ(Pdf_Font_decodeString(doc, sel,
-                                                                reinterpret_cast<const uint8_t *>(bytes.data()),
-                                                                bytes.size(), &codes, &n),
-                                          0);
-                                ASSERT_EQ(n, c.text.size()) << c.file;
-                                EXPECT_NE(std::u16string(codes, n), c.text) << "runs carry CID + 1";
-                                FontFace *face = nullptr;
-                                Array *fonts = ctx()->fontEngine->fonts;
-                                for (size_t i = 0; fonts && i < fonts->count; i++) {
-                                    FontFace *f = static_cast<FontFace *>(fonts->items[i]);
-                                    if (f->name && std::strcmp(f->name, sel->native->faceName) == 0)
-                                        face = f;
-                                }
-                                ASSERT_NE(face, nullptr);
-                                EXPECT_NE(face->codeHook, nullptr) << c.file;
-                                Font_applyCodeHook(face, reinterpret_cast<uint16_t *>(codes), n);
-                                EXPECT_EQ(std::u16string(codes, n), c.text) << c.file;
-                                Mem_free(codes);
-                                Pdf_Font_release(sel);
-                            }),
-                  0);
+        EXPECT_EQ(
+            withFonts(fixture(c.file),
+                      [&](PdfDoc *doc) {
+                          // The first hex string of the page's content.
+                          uint8_t *block = nullptr;
+                          size_t size = 0;
+                          ASSERT_EQ(Pdf_Stream_readToMemory(doc, object(doc, 4), &block, &size), 0);
+                          std::string content(reinterpret_cast<char *>(block), size);
+                          Mem_free(block);
+                          size_t a = content.find('<'), b = content.find('>');
+                          std::string bytes;
+                          for (size_t i = a + 1; i + 1 < b; i += 2)
+                              bytes += char(std::stoi(content.substr(i, 2), nullptr, 16));
+                          PdfFontSel *sel = nullptr;
+                          ASSERT_EQ(Pdf_Font_select(doc, object(doc, 5), &sel), 0);
+                          char16_t *codes = nullptr;
+                          uint32_t n = 0;
+                          ASSERT_EQ(Pdf_Font_decodeString(
+                                        doc, sel, reinterpret_cast<const uint8_t *>(bytes.data()),
+                                        bytes.size(), &codes, &n),
+                                    0);
+                          ASSERT_EQ(n, c.text.size()) << c.file;
+                          EXPECT_NE(std::u16string(codes, n), c.text) << "runs carry CID + 1";
+                          FontFace *face = nullptr;
+                          Array *fonts = ctx()->fontEngine->fonts;
+                          for (size_t i = 0; fonts && i < fonts->count; i++) {
+                              FontFace *f = static_cast<FontFace *>(fonts->items[i]);
+                              if (f->name && std::strcmp(f->name, sel->native->faceName) == 0)
+                                  face = f;
+                          }
+                          ASSERT_NE(face, nullptr);
+                          EXPECT_NE(face->codeHook, nullptr) << c.file;
+                          Font_applyCodeHook(face, reinterpret_cast<uint16_t *>(codes), n);
+                          EXPECT_EQ(std::u16string(codes, n), c.text) << c.file;
+                          Mem_free(codes);
+                          Pdf_Font_release(sel);
+                      }),
+            0);
     }
 }
-
 
 TEST_F(PdfFontProgTest, ProgramsThatCannotBeLoadedFallBackToSubstitutes)
 {
     auto stream = [](const std::string &data, const std::string &extra = "") {
-        return "<< /Length " + std::to_string(data.size()) + extra + " >>\nstream\n" + data + "\nendstream";
+        return "<< /Length " + std::to_string(data.size()) + extra + " >>\nstream\n" + data +
+               "\nendstream";
     };
     auto descriptor = [](const char *key) {
-        return std::string("<< /Type /FontDescriptor /FontName /X /Flags 32 /") + key + " 20 0 R >>";
+        return std::string("<< /Type /FontDescriptor /FontName /X /Flags 32 /") + key +
+               " 20 0 R >>";
     };
     struct Case {
         std::string font;
@@ -306,28 +319,35 @@ TEST_F(PdfFontProgTest, ProgramsThatCannotBeLoadedFallBackToSubstitutes)
         uint32_t encoding;
         const char *why;
     } cases[] = {
-        {"<< /Type /Font /Subtype /TrueType /BaseFont /Arial /FontDescriptor 11 0 R >>", descriptor("FontFile2"),
-         stream(""), PdfEnc_program, "an empty FontFile2 keeps kind 1 and draws with a substitute"},
-        {"<< /Type /Font /Subtype /TrueType /BaseFont /Arial /FontDescriptor 11 0 R >>", descriptor("FontFile2"),
-         stream("not a TrueType program"), PdfEnc_program, "a FontFile2 that is no TrueType program"},
-        {"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /FontDescriptor 11 0 R >>", descriptor("FontFile3"),
-         stream("", " /Subtype /Type1C"), PdfEnc_standard, "an empty FontFile3"},
-        {"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /FontDescriptor 11 0 R >>", descriptor("FontFile3"),
-         stream(std::string("\x01\x00\x04\x01\x00\x01\x01\x01", 8), " /Subtype /Type1C"), PdfEnc_standard,
-         "a CFF program without a Top DICT"},
-        {"<< /Type /Font /Subtype /Type1 /BaseFont /Symbol /FontDescriptor 11 0 R >>", descriptor("FontFile"),
-         stream("%!PS-AdobeFont-1.0: Broken\n/FontName /Broken def\n"), PdfEnc_standard,
-         "a Type 1 program without eexec part"},
-        {"<< /Type /Font /Subtype /Type0 /BaseFont /X /Encoding /Identity-H /DescendantFonts [12 0 R] >>",
-         descriptor("FontFile2"), stream(""), PdfEnc_cmapSubstitute, "an empty FontFile2 of a CIDFont"},
+        {"<< /Type /Font /Subtype /TrueType /BaseFont /Arial /FontDescriptor 11 0 R >>",
+         descriptor("FontFile2"), stream(""), PdfEnc_program,
+         "an empty FontFile2 keeps kind 1 and draws with a substitute"},
+        {"<< /Type /Font /Subtype /TrueType /BaseFont /Arial /FontDescriptor 11 0 R >>",
+         descriptor("FontFile2"), stream("not a TrueType program"), PdfEnc_program,
+         "a FontFile2 that is no TrueType program"},
+        {"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /FontDescriptor 11 0 R >>",
+         descriptor("FontFile3"), stream("", " /Subtype /Type1C"), PdfEnc_standard,
+         "an empty FontFile3"},
+        {"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /FontDescriptor 11 0 R >>",
+         descriptor("FontFile3"),
+         stream(std::string("\x01\x00\x04\x01\x00\x01\x01\x01", 8), " /Subtype /Type1C"),
+         PdfEnc_standard, "a CFF program without a Top DICT"},
+        {"<< /Type /Font /Subtype /Type1 /BaseFont /Symbol /FontDescriptor 11 0 R >>",
+         descriptor("FontFile"), stream("%!PS-AdobeFont-1.0: Broken\n/FontName /Broken def\n"),
+         PdfEnc_standard, "a Type 1 program without eexec part"},
+        {"<< /Type /Font /Subtype /Type0 /BaseFont /X /Encoding /Identity-H /DescendantFonts [12 0 "
+         "R] >>",
+         descriptor("FontFile2"), stream(""), PdfEnc_cmapSubstitute,
+         "an empty FontFile2 of a CIDFont"},
     };
     for (const Case &c : cases) {
-        std::string file = pdfFile(pdfObjects(
-            {{10, c.font},
-             {11, c.descriptor},
-             {12, "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /X /CIDSystemInfo << /Registry (Adobe) "
-                  "/Ordering (Identity) /Supplement 0 >> /FontDescriptor 11 0 R >>"},
-             {20, c.program}}));
+        std::string file = pdfFile(
+            pdfObjects({{10, c.font},
+                        {11, c.descriptor},
+                        {12, "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /X /CIDSystemInfo << "
+                             "/Registry (Adobe) "
+                             "/Ordering (Identity) /Supplement 0 >> /FontDescriptor 11 0 R >>"},
+                        {20, c.program}}));
         uint32_t before = registered();
         EXPECT_EQ(withFonts(file,
                             [&](PdfDoc *doc) {
@@ -335,7 +355,8 @@ TEST_F(PdfFontProgTest, ProgramsThatCannotBeLoadedFallBackToSubstitutes)
                                 ASSERT_EQ(Pdf_Font_select(doc, object(doc, 10), &sel), 0) << c.why;
                                 EXPECT_EQ(sel->native->engineFontMade, 0u) << c.why;
                                 EXPECT_EQ(sel->native->encoding, c.encoding) << c.why;
-                                EXPECT_NE(std::strncmp(sel->names, "vexlanEmbedded:", 15), 0) << c.why;
+                                EXPECT_NE(std::strncmp(sel->names, "vexlanEmbedded:", 15), 0)
+                                    << c.why;
                                 EXPECT_EQ(registered(), before) << c.why;
                                 Pdf_Font_release(sel);
                             }),

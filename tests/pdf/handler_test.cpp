@@ -14,8 +14,7 @@
 
 namespace {
 
-class PdfHandlerCodecTest : public ImageStoreFixture {
-};
+class PdfHandlerCodecTest : public ImageStoreFixture {};
 
 std::vector<int32_t> typeIds(EngineContext *ctx)
 {
@@ -43,8 +42,8 @@ TEST_F(PdfHandlerCodecTest, StartUpCodecsThenThePdfHandlers)
     Edr_HandlerDesc desc{};
     ASSERT_EQ(Pdf_describe(ctx, &desc), 0);
     std::vector<int32_t> want;
-    for (auto make : {Codec_gifDescriptor, Codec_jpegDescriptor, Codec_bmpDescriptor, Codec_wbmpDescriptor,
-                      Codec_pngDescriptor})
+    for (auto make : {Codec_gifDescriptor, Codec_jpegDescriptor, Codec_bmpDescriptor,
+                      Codec_wbmpDescriptor, Codec_pngDescriptor})
         if (int32_t id = idOf(make))
             want.push_back(id);
     want.push_back(PdfRawImage_typeId);

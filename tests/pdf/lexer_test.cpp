@@ -10,11 +10,9 @@
 #include "tests/pdf/pdf_support.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
-class LexerTest : public LeakCheckedHeapTest<>
-{
+class LexerTest : public LeakCheckedHeapTest<> {
   protected:
     void SetUp() override
     {
@@ -117,7 +115,8 @@ TEST_F(LexerTest, EdgeCasesGiveTheSameObjectsWhateverTheRefills)
         {"endobj", "error 5955"},
         {"q Q", "keyword q; keyword Q; end"},
         // Containers.
-        {"[1 [2] << /K /V >> (s)]", "array [int 1, array [int 2], dict {K: name V}, string s]; end"},
+        {"[1 [2] << /K /V >> (s)]",
+         "array [int 1, array [int 2], dict {K: name V}, string s]; end"},
         {"[]", "array []; end"},
         {"<<>>", "dict {}; end"},
         {"<< /A >>", "dict {}; end"},
@@ -136,7 +135,8 @@ TEST_F(LexerTest, EdgeCasesGiveTheSameObjectsWhateverTheRefills)
     };
     for (const LexCase &c : cases) {
         for (size_t chunk : {size_t(4096), size_t(1), size_t(3)})
-            EXPECT_EQ(lexAll(c.input, chunk), c.expect) << "input " << c.input << " chunk " << chunk;
+            EXPECT_EQ(lexAll(c.input, chunk), c.expect)
+                << "input " << c.input << " chunk " << chunk;
     }
 }
 
@@ -188,7 +188,8 @@ TEST_F(LexerTest, DeepNestingFailsCleanly)
     EXPECT_EQ(lexAll(deep), "error 5971");
     std::string fits = std::string(PdfLex_maxDepth, '[') + std::string(PdfLex_maxDepth, ']');
     EXPECT_EQ(lexAll(fits).substr(0, 7), "array [");
-    std::string over = std::string(PdfLex_maxDepth + 1, '[') + std::string(PdfLex_maxDepth + 1, ']');
+    std::string over =
+        std::string(PdfLex_maxDepth + 1, '[') + std::string(PdfLex_maxDepth + 1, ']');
     EXPECT_EQ(lexAll(over), "error 5971");
     std::string dicts;
     for (int i = 0; i < 1000; i++)

@@ -9,12 +9,9 @@
 #include "tests/pdf/pdf_fixture.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
-class PdfNameTableTest : public LeakCheckedHeapTest<>
-{
-};
+class PdfNameTableTest : public LeakCheckedHeapTest<> {};
 
 TEST_F(PdfNameTableTest, NamesAreInternedOnceAndFoundByContent)
 {
@@ -67,9 +64,9 @@ TEST_F(PdfNameTableTest, TheFreeListHoldsAHundredRecords)
 
 TEST_F(PdfNameTableTest, TypeNames)
 {
-    const char *names[] = {"Null",       "Bool",   "Number_int", "Number_float", "String",
-                           "Name",       "Array",  "Dictionary", "Stream",       "Indirect",
-                           "UnResolved", "BROKEN", "InternalTag", "Unknown",     "BROKEN"};
+    const char *names[] = {"Null",       "Bool",   "Number_int",  "Number_float", "String",
+                           "Name",       "Array",  "Dictionary",  "Stream",       "Indirect",
+                           "UnResolved", "BROKEN", "InternalTag", "Unknown",      "BROKEN"};
     for (uint32_t t = 0; t < 15; t++) {
         PdfObj o{t, {}, nullptr};
         EXPECT_STREQ(Pdf_Obj_typeName(&o), names[t]) << t;
@@ -77,11 +74,11 @@ TEST_F(PdfNameTableTest, TypeNames)
     EXPECT_STREQ(Pdf_Obj_typeName(nullptr), "Null");
 }
 
-class PdfObjectTest : public PdfDocFixture
-{
+class PdfObjectTest : public PdfDocFixture {
   protected:
     // Runs body on a document of the objects given (with a catalogue).
-    void withObjects(std::map<uint32_t, std::string> objects, const std::function<void(PdfDoc *)> &body,
+    void withObjects(std::map<uint32_t, std::string> objects,
+                     const std::function<void(PdfDoc *)> &body,
                      const std::string &trailer = " /Root 1 0 R")
     {
         file = pdfFile(pdfObjects(std::move(objects)), trailer);
@@ -193,26 +190,27 @@ TEST_F(PdfObjectTest, ArraysOfNumbersAndDictionaryLookups)
 
 TEST_F(PdfObjectTest, ResolvingEndsOnCyclesAndNeedsADocument)
 {
-    withObjects({{3, "3 0 R"}, {4, "5 0 R"}, {5, "6 0 R"}, {6, "4 0 R"}, {7, "8 0 R"}, {8, "(end)"}},
-                [](PdfDoc *doc) {
-                    for (uint32_t n : {3u, 4u, 5u, 6u}) {
-                        int err = 0;
-                        EXPECT_EQ(object(doc, n, &err), nullptr) << n;
-                        EXPECT_EQ(err, Res_pdfSyntax) << n;
-                    }
-                    EXPECT_EQ(describe(object(doc, 7)), "string end") << "a chain that ends";
-                    PdfObj ref{PdfObj_indirect, {}, nullptr};
-                    ref.value.entry = Pdf_Xref_find(doc, 8, 0);
-                    PdfObj *eight = object(doc, 8);
-                    ref.value.entry->cached = nullptr; // dropped from the store (it stays counted)
-                    Pdf_Obj_release(doc, eight);
-                    PdfObj *p = &ref;
-                    EXPECT_EQ(Pdf_Obj_resolve(nullptr, &p), Res_pdfNoDocument);
-                    EXPECT_EQ(p, &ref);
-                    PdfObj *none = nullptr;
-                    EXPECT_EQ(Pdf_Obj_resolve(doc, &none), Res_ok);
-                    EXPECT_EQ(none, nullptr);
-                });
+    withObjects(
+        {{3, "3 0 R"}, {4, "5 0 R"}, {5, "6 0 R"}, {6, "4 0 R"}, {7, "8 0 R"}, {8, "(end)"}},
+        [](PdfDoc *doc) {
+            for (uint32_t n : {3u, 4u, 5u, 6u}) {
+                int err = 0;
+                EXPECT_EQ(object(doc, n, &err), nullptr) << n;
+                EXPECT_EQ(err, Res_pdfSyntax) << n;
+            }
+            EXPECT_EQ(describe(object(doc, 7)), "string end") << "a chain that ends";
+            PdfObj ref{PdfObj_indirect, {}, nullptr};
+            ref.value.entry = Pdf_Xref_find(doc, 8, 0);
+            PdfObj *eight = object(doc, 8);
+            ref.value.entry->cached = nullptr; // dropped from the store (it stays counted)
+            Pdf_Obj_release(doc, eight);
+            PdfObj *p = &ref;
+            EXPECT_EQ(Pdf_Obj_resolve(nullptr, &p), Res_pdfNoDocument);
+            EXPECT_EQ(p, &ref);
+            PdfObj *none = nullptr;
+            EXPECT_EQ(Pdf_Obj_resolve(doc, &none), Res_ok);
+            EXPECT_EQ(none, nullptr);
+        });
 }
 
 TEST_F(PdfObjectTest, BuildingDictionaries)
@@ -227,7 +225,8 @@ TEST_F(PdfObjectTest, BuildingDictionaries)
             ASSERT_EQ(Pdf_Dict_addInt(doc, d, ("K" + std::to_string(i)).c_str(), i, 1), Res_ok);
         EXPECT_EQ(d->value.dict->count, 9u);
         EXPECT_EQ(d->value.dict->capacity, 16u) << "4, then doubled";
-        ASSERT_EQ(Pdf_Dict_addTag(doc, d, "Tag", w, [](PdfWord v) { ++*static_cast<int *>(v.ptr); }, 1),
+        ASSERT_EQ(Pdf_Dict_addTag(
+                      doc, d, "Tag", w, [](PdfWord v) { ++*static_cast<int *>(v.ptr); }, 1),
                   Res_ok);
         PdfObj *o = nullptr;
         PdfWord got;
@@ -267,45 +266,46 @@ TEST_F(PdfObjectTest, BuildingDictionaries)
 
 TEST_F(PdfObjectTest, CopiesFollowReferencesAndStopAtCycles)
 {
-    withObjects({{3, "<< /Type /Page /Parent 4 0 R /Box [0 0 612 792] /S (s) >>"},
-                 {4, "<< /Type /Pages /Kids [3 0 R] >>"},
-                 {5, "<< /Leaf 6 0 R /Again 6 0 R >>"},
-                 {6, "[1 (x) /N]"},
-                 {7, "<< /Length 3 >>\nstream\nabc\nendstream"}},
-                [](PdfDoc *doc) {
-                    PdfObj copy{PdfObj_null, {}, nullptr};
-                    PdfObj *src = object(doc, 5);
-                    ASSERT_EQ(Pdf_Obj_copy(doc, &copy, &src, 0), Res_ok);
-                    EXPECT_EQ(describe(&copy),
-                              "dict {Leaf: array [int 1, string x, name N], Again: array [int 1, string x, "
-                              "name N]}")
-                        << "shared objects are copied twice, which is no cycle";
-                    EXPECT_EQ(copy.owner, nullptr);
-                    EXPECT_NE(PdfDict_entries(copy.value.dict)[0].key,
-                              PdfDict_entries(src->value.dict)[0].key)
-                        << "private keys";
-                    Pdf_Obj_freeContents(&copy, 1);
+    withObjects(
+        {{3, "<< /Type /Page /Parent 4 0 R /Box [0 0 612 792] /S (s) >>"},
+         {4, "<< /Type /Pages /Kids [3 0 R] >>"},
+         {5, "<< /Leaf 6 0 R /Again 6 0 R >>"},
+         {6, "[1 (x) /N]"},
+         {7, "<< /Length 3 >>\nstream\nabc\nendstream"}},
+        [](PdfDoc *doc) {
+            PdfObj copy{PdfObj_null, {}, nullptr};
+            PdfObj *src = object(doc, 5);
+            ASSERT_EQ(Pdf_Obj_copy(doc, &copy, &src, 0), Res_ok);
+            EXPECT_EQ(describe(&copy),
+                      "dict {Leaf: array [int 1, string x, name N], Again: array [int 1, string x, "
+                      "name N]}")
+                << "shared objects are copied twice, which is no cycle";
+            EXPECT_EQ(copy.owner, nullptr);
+            EXPECT_NE(PdfDict_entries(copy.value.dict)[0].key,
+                      PdfDict_entries(src->value.dict)[0].key)
+                << "private keys";
+            Pdf_Obj_freeContents(&copy, 1);
 
-                    src = object(doc, 3);
-                    EXPECT_EQ(Pdf_Obj_copy(doc, &copy, &src, 0), Res_pdfSyntax) << "page -> parent -> page";
-                    EXPECT_EQ(copy.type, PdfObj_null);
-                    EXPECT_EQ(Pdf_Xref_find(doc, 3, 0)->flags & PdfXref_busy, 0);
+            src = object(doc, 3);
+            EXPECT_EQ(Pdf_Obj_copy(doc, &copy, &src, 0), Res_pdfSyntax) << "page -> parent -> page";
+            EXPECT_EQ(copy.type, PdfObj_null);
+            EXPECT_EQ(Pdf_Xref_find(doc, 3, 0)->flags & PdfXref_busy, 0);
 
-                    src = object(doc, 7);
-                    PdfObj *out = nullptr;
-                    ASSERT_EQ(Pdf_Obj_newCopy(doc, &out, src, 0), Res_ok);
-                    EXPECT_EQ(describe(out), "dict {Length: int 3}") << "a stream becomes a dictionary";
-                    Pdf_Obj_releaseDeep(doc, out);
-                    ASSERT_EQ(Pdf_Obj_newCopy(doc, &out, src, 1), Res_ok);
-                    EXPECT_EQ(describe(out), "dict {Length: int 3, /StreamContents: string abc}")
-                        << "the decoded data ride along";
-                    Pdf_Obj_releaseDeep(doc, out);
-                    EXPECT_EQ(Pdf_Obj_newCopy(doc, &out, nullptr, 0), Res_ok);
-                    EXPECT_EQ(out, nullptr);
-                    PdfObj kw{PdfObj_keyword, {}, nullptr};
-                    PdfObj *k = &kw;
-                    EXPECT_EQ(Pdf_Obj_copy(doc, &copy, &k, 0), Res_pdfSyntax);
-                });
+            src = object(doc, 7);
+            PdfObj *out = nullptr;
+            ASSERT_EQ(Pdf_Obj_newCopy(doc, &out, src, 0), Res_ok);
+            EXPECT_EQ(describe(out), "dict {Length: int 3}") << "a stream becomes a dictionary";
+            Pdf_Obj_releaseDeep(doc, out);
+            ASSERT_EQ(Pdf_Obj_newCopy(doc, &out, src, 1), Res_ok);
+            EXPECT_EQ(describe(out), "dict {Length: int 3, /StreamContents: string abc}")
+                << "the decoded data ride along";
+            Pdf_Obj_releaseDeep(doc, out);
+            EXPECT_EQ(Pdf_Obj_newCopy(doc, &out, nullptr, 0), Res_ok);
+            EXPECT_EQ(out, nullptr);
+            PdfObj kw{PdfObj_keyword, {}, nullptr};
+            PdfObj *k = &kw;
+            EXPECT_EQ(Pdf_Obj_copy(doc, &copy, &k, 0), Res_pdfSyntax);
+        });
 }
 
 TEST_F(PdfObjectTest, CopiesFailCleanlyWhenMemoryRunsOut)
@@ -353,8 +353,8 @@ TEST_F(PdfObjectTest, NameTreesAreSearchedAndLoopsEnd)
                               block += key;
                               block += '\0';
                               PdfObj *out = nullptr;
-                              EXPECT_EQ(Pdf_Doc_findNamedDest(doc, reinterpret_cast<PdfString *>(block.data()),
-                                                              &out),
+                              EXPECT_EQ(Pdf_Doc_findNamedDest(
+                                            doc, reinterpret_cast<PdfString *>(block.data()), &out),
                                         Res_ok);
                               return describe(out);
                           };

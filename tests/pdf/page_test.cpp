@@ -23,11 +23,9 @@
 #include "pdf/resources/pdfstream.h"
 #include "tests/pdf/pdf_fixture.h"
 
-namespace
-{
+namespace {
 
-class PdfPageTest : public PdfDocFixture
-{
+class PdfPageTest : public PdfDocFixture {
   protected:
     // Runs content through a fresh interpreter on doc (no document model).
     static int runContent(PdfDoc *doc, const std::string &content)
@@ -39,7 +37,8 @@ class PdfPageTest : public PdfDocFixture
         ByteStream *s = nullptr;
         PdfLexer *lx = nullptr;
         PdfInterp *in = nullptr;
-        int err = Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(content.data()), content.size(), &s);
+        int err = Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(content.data()),
+                                        content.size(), &s);
         if (!err)
             err = Pdf_Lex_create(&lx, s);
         if (!err)
@@ -73,13 +72,22 @@ TEST_F(PdfPageTest, TheDescentSkipsByCountAndInheritsAlongThePath)
         int32_t rotate;
         int32_t width, height; // device units
     };
-    const int32_t w300 = int32_t(300 * 65536.0 / 72 + 0.5), h400 = int32_t(400 * 65536.0 / 72 + 0.5);
+    const int32_t w300 = int32_t(300 * 65536.0 / 72 + 0.5),
+                  h400 = int32_t(400 * 65536.0 / 72 + 0.5);
     const Case cases[] = {
         {1, {0, 0, 300, 400}, 90, h400, w300},
         {2, {0, 0, 300, 400}, 180, w300, h400},
-        {3, {0, 0, 100, 50}, 0, int32_t(100 * 65536.0 / 72 + 0.5), int32_t(50 * 65536.0 / 72 + 0.5)},
+        {3,
+         {0, 0, 100, 50},
+         0,
+         int32_t(100 * 65536.0 / 72 + 0.5),
+         int32_t(50 * 65536.0 / 72 + 0.5)},
         // A CropBox empty in one direction falls back to the MediaBox.
-        {4, {0, 0, 100, 50}, 0, int32_t(100 * 65536.0 / 72 + 0.5), int32_t(50 * 65536.0 / 72 + 0.5)},
+        {4,
+         {0, 0, 100, 50},
+         0,
+         int32_t(100 * 65536.0 / 72 + 0.5),
+         int32_t(50 * 65536.0 / 72 + 0.5)},
         // Rotate 45 counts as 0.
         {5, {0, 0, 72, 144}, 45, 65536, 131072},
     };
@@ -151,9 +159,11 @@ TEST_F(PdfPageTest, AFlatListOfThousandsOfPagesIsLookedUpInAnyOrder)
         kids += std::to_string(number) + " 0 R ";
         o[number] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + std::to_string(p) + " 50] >>";
     }
-    o[2] = "<< /Type /Pages /Rotate 90 /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>";
+    o[2] =
+        "<< /Type /Pages /Rotate 90 /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>";
     auto expect = [&](uint32_t p) {
-        return "w" + std::to_string(p) + " obj" + std::to_string(3 + pages - p) + " r90 at" + std::to_string(p);
+        return "w" + std::to_string(p) + " obj" + std::to_string(3 + pages - p) + " r90 at" +
+               std::to_string(p);
     };
     EXPECT_EQ(withDoc(pdfFile(o),
                       [&](PdfDoc *doc) {
@@ -163,10 +173,12 @@ TEST_F(PdfPageTest, AFlatListOfThousandsOfPagesIsLookedUpInAnyOrder)
                           ASSERT_EQ(Pdf_Page_lookup(doc, 2999, &page), 0);
                           Pdf_Res_popAll(doc);
                           doc->pageAttrs = nullptr;
-                          EXPECT_LT(doc->cachedCount, 100u) << "the walk over the list keeps no page it read";
+                          EXPECT_LT(doc->cachedCount, 100u)
+                              << "the walk over the list keeps no page it read";
                           for (uint32_t p : {1u, 2999u, 2u, 3000u, 1500u, 2999u, 1u})
                               EXPECT_EQ(lookedUp(doc, p), expect(p)) << p;
-                          EXPECT_EQ(lookedUp(doc, pages + 1), "error " + std::to_string(Res_pdfPageRange));
+                          EXPECT_EQ(lookedUp(doc, pages + 1),
+                                    "error " + std::to_string(Res_pdfPageRange));
                       }),
               0);
 }
@@ -182,8 +194,8 @@ TEST_F(PdfPageTest, ATreeWhoseCountsLieKeepsTheDescentsNumbering)
         {4, "<< /Type /Pages /Parent 2 0 R /Kids [7 0 R 8 0 R] /Count 2 >>"},
     };
     for (uint32_t i = 0; i < 4; i++)
-        o[5 + i] = "<< /Type /Page /Parent " + std::string(i < 2 ? "3" : "4") + " 0 R /MediaBox [0 0 " +
-                   std::to_string(i + 1) + " 50] >>";
+        o[5 + i] = "<< /Type /Page /Parent " + std::string(i < 2 ? "3" : "4") +
+                   " 0 R /MediaBox [0 0 " + std::to_string(i + 1) + " 50] >>";
     const std::pair<uint32_t, std::string> cases[] = {
         {2, "w2 obj6 r180 at2"},
         {3, "w3 obj7 r180 at4"}, // node 3's Rotate is read on the way through it
@@ -206,8 +218,10 @@ TEST_F(PdfPageTest, HostileTreesEndWithAnError)
                           PdfPageAttrs attrs{};
                           doc->pageAttrs = &attrs;
                           PdfObj *page = nullptr;
-                          EXPECT_EQ(Pdf_Page_lookup(doc, 1, &page), Res_pdfPageNode) << "a Kids cycle";
-                          EXPECT_EQ(Pdf_Page_lookup(doc, 2, &page), Res_pdfPageNode) << "a Kids cycle, page 2";
+                          EXPECT_EQ(Pdf_Page_lookup(doc, 1, &page), Res_pdfPageNode)
+                              << "a Kids cycle";
+                          EXPECT_EQ(Pdf_Page_lookup(doc, 2, &page), Res_pdfPageNode)
+                              << "a Kids cycle, page 2";
                           Pdf_Res_popAll(doc);
                           doc->pageAttrs = nullptr;
                       }),
@@ -228,7 +242,8 @@ TEST_F(PdfPageTest, RotatedPagesMapTheCropBoxToTheTopLeft)
         int32_t rotate;
         float x, y; // user point expected at (0, 0)
     };
-    const Case cases[] = {{0, 10, 80}, {90, 10, 20}, {180, 110, 20}, {270, 110, 80}, {-90, 110, 80}, {45, 10, 80}};
+    const Case cases[] = {{0, 10, 80},    {90, 10, 20},   {180, 110, 20},
+                          {270, 110, 80}, {-90, 110, 80}, {45, 10, 80}};
     for (const Case &c : cases) {
         PdfPageAttrs a{};
         const float crop[4] = {10, 20, 110, 80};
@@ -348,47 +363,52 @@ TEST_F(PdfPageTest, ColourSpacesParseAndSelfNamingAlternatesFail)
         {5, "<< /N 4 /Length 0 >>\nstream\n\nendstream"},
         {6, "[/ICCBased 5 0 R]"},
         {7, "[/Pattern 6 0 R]"},
-        {8, "[/Separation /A [/Separation /B [/Separation /C [/Separation /D [/Separation /E /DeviceRGB 0] 0] 0] 0] 0]"},
+        {8, "[/Separation /A [/Separation /B [/Separation /C [/Separation /D [/Separation /E "
+            "/DeviceRGB 0] 0] 0] 0] 0]"},
         {9, "<< /N 2 /Length 0 >>\nstream\n\nendstream"},
         {10, "[/ICCBased 9 0 R]"},
     }));
-    EXPECT_EQ(withDoc(file,
-                      [&](PdfDoc *doc) {
-                          PdfColourSpace cs{};
-                          EXPECT_EQ(Pdf_Cs_parse(doc, object(doc, 3), &cs), Res_pdfSyntax) << "names itself";
-                          EXPECT_EQ(Pdf_Cs_parse(doc, object(doc, 8), &cs), Res_pdfSyntax) << "too deep";
-                          ASSERT_EQ(Pdf_Cs_parse(doc, object(doc, 4), &cs), 0);
-                          EXPECT_EQ(cs.family, uint32_t(PdfCs_indexed));
-                          EXPECT_EQ(cs.baseFamily, uint32_t(PdfCs_rgb));
-                          EXPECT_EQ(cs.hival, 255u);
-                          ASSERT_EQ(Pdf_Cs_parse(doc, object(doc, 6), &cs), 0);
-                          EXPECT_EQ(cs.family, uint32_t(PdfCs_cmyk));
-                          EXPECT_EQ(cs.count, 4u);
-                          ASSERT_EQ(Pdf_Cs_parse(doc, object(doc, 7), &cs), 0);
-                          EXPECT_EQ(cs.family, uint32_t(PdfCs_pattern)) << "a Pattern over ICCBased";
-                          EXPECT_EQ(cs.baseFamily, uint32_t(PdfCs_cmyk));
-                          EXPECT_EQ(Pdf_Cs_parse(doc, object(doc, 10), &cs), Res_pdfSyntax) << "N 2";
-                      }),
-              0);
+    EXPECT_EQ(
+        withDoc(file,
+                [&](PdfDoc *doc) {
+                    PdfColourSpace cs{};
+                    EXPECT_EQ(Pdf_Cs_parse(doc, object(doc, 3), &cs), Res_pdfSyntax)
+                        << "names itself";
+                    EXPECT_EQ(Pdf_Cs_parse(doc, object(doc, 8), &cs), Res_pdfSyntax) << "too deep";
+                    ASSERT_EQ(Pdf_Cs_parse(doc, object(doc, 4), &cs), 0);
+                    EXPECT_EQ(cs.family, uint32_t(PdfCs_indexed));
+                    EXPECT_EQ(cs.baseFamily, uint32_t(PdfCs_rgb));
+                    EXPECT_EQ(cs.hival, 255u);
+                    ASSERT_EQ(Pdf_Cs_parse(doc, object(doc, 6), &cs), 0);
+                    EXPECT_EQ(cs.family, uint32_t(PdfCs_cmyk));
+                    EXPECT_EQ(cs.count, 4u);
+                    ASSERT_EQ(Pdf_Cs_parse(doc, object(doc, 7), &cs), 0);
+                    EXPECT_EQ(cs.family, uint32_t(PdfCs_pattern)) << "a Pattern over ICCBased";
+                    EXPECT_EQ(cs.baseFamily, uint32_t(PdfCs_cmyk));
+                    EXPECT_EQ(Pdf_Cs_parse(doc, object(doc, 10), &cs), Res_pdfSyntax) << "N 2";
+                }),
+        0);
 }
 
 } // namespace
 
-namespace
-{
+namespace {
 
 // Six pages, each drawing one square of its own shade; page 3 clips.
 std::string sixPages()
 {
     std::map<uint32_t, std::string> o = {
         {1, "<< /Type /Catalog /Pages 2 0 R >>"},
-        {2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R 6 0 R 7 0 R 8 0 R] /Count 6 /MediaBox [0 0 100 100] >>"},
+        {2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R 6 0 R 7 0 R 8 0 R] /Count 6 /MediaBox [0 0 "
+            "100 100] >>"},
     };
     for (uint32_t i = 0; i < 6; i++) {
         std::string content = repeat("0 0 1 1 re n ", 40) + (i == 2 ? "q 0 0 50 50 re W n " : "") +
-                              "0." + std::to_string(i + 1) + " g 10 10 50 50 re f" + (i == 2 ? " Q" : "");
+                              "0." + std::to_string(i + 1) + " g 10 10 50 50 re f" +
+                              (i == 2 ? " Q" : "");
         o[3 + i] = "<< /Type /Page /Parent 2 0 R /Contents " + std::to_string(9 + i) + " 0 R >>";
-        o[9 + i] = "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream";
+        o[9 + i] = "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content +
+                   "\nendstream";
     }
     return pdfFile(o);
 }
@@ -472,7 +492,8 @@ TEST_F(PdfPageTest, PagesOnDemandArePlaceholdersUntilAsked)
             EXPECT_EQ(pageChildren(edoc, 3), "") << "page 4 stays a placeholder";
             Pdf_Doc_flushCache(doc, edoc, 1);
             ASSERT_EQ(Pdf_pageTranslate(doc, 3), 0);
-            EXPECT_EQ(pageChildren(edoc, 2), "dddcle") << "the clip ends after the drawing inside it";
+            EXPECT_EQ(pageChildren(edoc, 2), "dddcle")
+                << "the clip ends after the drawing inside it";
         });
     });
 }

@@ -20,8 +20,7 @@
 #include "tests/pdf/pdf_support.h"
 #include "tests/support/task_fixture.h"
 
-class PdfDocFixture : public TaskFixture
-{
+class PdfDocFixture : public TaskFixture {
   protected:
     void SetUp() override
     {
@@ -106,16 +105,18 @@ class PdfDocFixture : public TaskFixture
     // What the host does with each question, in turn; past the end of the
     // script it cancels.
     struct Answer {
-        int32_t result;      // PdfSec_answerOk, PdfSec_answerCancel or another word
+        int32_t result; // PdfSec_answerOk, PdfSec_answerCancel or another word
         std::string text;
-        bool keep = false;   // keep a copy of the message and answer nothing now
+        bool keep = false; // keep a copy of the message and answer nothing now
     };
 
     void listen(std::vector<Answer> script)
     {
         answers = std::move(script);
         listening = true;
-        run([this] { ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, 2, onQuestion, this), 0); });
+        run([this] {
+            ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, 2, onQuestion, this), 0);
+        });
     }
 
     static void onQuestion(EngineContext *, EventProcMsg *msg, void *arg, int *)

@@ -70,7 +70,8 @@ struct TestByteStream {
 
 // Builds a PDF file: objects {number: body} in order, one classic
 // cross-reference section, a trailer with the extra text given.
-inline std::string pdfFile(const std::map<uint32_t, std::string> &objects, const std::string &trailer = " /Root 1 0 R",
+inline std::string pdfFile(const std::map<uint32_t, std::string> &objects,
+                           const std::string &trailer = " /Root 1 0 R",
                            const std::string &header = "%PDF-1.4\n")
 {
     std::string d = header;
@@ -91,13 +92,14 @@ inline std::string pdfFile(const std::map<uint32_t, std::string> &objects, const
             snprintf(line, sizeof line, "%010zu 00000 n \n", it->second);
         d += line;
     }
-    d += "trailer\n<< /Size " + std::to_string(size) + trailer + " >>\nstartxref\n" + std::to_string(xref) +
-         "\n%%EOF\n";
+    d += "trailer\n<< /Size " + std::to_string(size) + trailer + " >>\nstartxref\n" +
+         std::to_string(xref) + "\n%%EOF\n";
     return d;
 }
 
 // A catalogue, a page tree of count pages and the objects given.
-inline std::map<uint32_t, std::string> pdfObjects(std::map<uint32_t, std::string> extra = {}, int count = 1)
+inline std::map<uint32_t, std::string> pdfObjects(std::map<uint32_t, std::string> extra = {},
+                                                  int count = 1)
 {
     std::map<uint32_t, std::string> o = {
         {1, "<< /Type /Catalog /Pages 2 0 R >>"},
@@ -153,12 +155,11 @@ inline std::string describe(const PdfObj *obj)
     case PdfObj_null: return "null";
     case PdfObj_bool: return std::string("bool ") + (obj->value.i ? "1" : "0");
     case PdfObj_int: return "int " + std::to_string(obj->value.i);
-    case PdfObj_real:
-        snprintf(buf, sizeof buf, "float %g", double(obj->value.f));
-        return buf;
+    case PdfObj_real: snprintf(buf, sizeof buf, "float %g", double(obj->value.f)); return buf;
     case PdfObj_string:
-        return "string " + std::string(reinterpret_cast<const char *>(PdfString_bytes(obj->value.str)),
-                                       obj->value.str->length);
+        return "string " +
+               std::string(reinterpret_cast<const char *>(PdfString_bytes(obj->value.str)),
+                           obj->value.str->length);
     case PdfObj_name: return std::string("name ") + obj->value.name;
     case PdfObj_array: {
         std::string s = "array [";

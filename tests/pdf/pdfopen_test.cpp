@@ -10,11 +10,9 @@
 #include "tests/pdf/pdf_fixture.h"
 #include "pdf/pdfopen.h"
 
-namespace
-{
+namespace {
 
-class PdfImportTest : public PdfDocFixture
-{
+class PdfImportTest : public PdfDocFixture {
   protected:
     // Opens bytes through Pdf_importOpen into a new document (page on
     // demand or not); check runs on the document before it is released.

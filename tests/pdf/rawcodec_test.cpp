@@ -73,7 +73,9 @@ void expect(const Img &m, int x, int y, uint16_t *pixel, uint8_t *alpha, uint32_
     if (m.imageMask || m.model == 0) {
         float d0 = m.decode.empty() ? 0.0f : m.decode[0];
         bool paint = (s[0] == 0) == (d0 == 0.0f);
-        *pixel = paint ? to565(fill & 255, (fill >> 8) & 255, (fill >> 16) & 255) : m.imageMask ? 0xFFFF : 0xEBEF;
+        *pixel = paint         ? to565(fill & 255, (fill >> 8) & 255, (fill >> 16) & 255)
+                 : m.imageMask ? 0xFFFF
+                               : 0xEBEF;
         *alpha = paint ? 255 : 0;
         return;
     }
@@ -84,15 +86,18 @@ void expect(const Img &m, int x, int y, uint16_t *pixel, uint8_t *alpha, uint32_
     if (m.model == 3) {
         std::string p = palette();
         int i = std::min(s[0], 5);
-        *pixel = to565(uint8_t(p[size_t(3 * i)]), uint8_t(p[size_t(3 * i + 1)]), uint8_t(p[size_t(3 * i + 2)]));
+        *pixel = to565(uint8_t(p[size_t(3 * i)]), uint8_t(p[size_t(3 * i + 1)]),
+                       uint8_t(p[size_t(3 * i + 2)]));
     } else if (m.model == 1) {
         int v = mapped(m, s[0], 0);
         *pixel = to565(v, v, v);
     } else if (m.model == 2) {
         *pixel = to565(mapped(m, s[0], 0), mapped(m, s[1], 1), mapped(m, s[2], 2));
     } else {
-        int c = mapped(m, s[0], 0), mm = mapped(m, s[1], 1), ye = mapped(m, s[2], 2), k = mapped(m, s[3], 3);
-        *pixel = to565(std::max(0, 255 - c - k), std::max(0, 255 - mm - k), std::max(0, 255 - ye - k));
+        int c = mapped(m, s[0], 0), mm = mapped(m, s[1], 1), ye = mapped(m, s[2], 2),
+            k = mapped(m, s[3], 3);
+        *pixel =
+            to565(std::max(0, 255 - c - k), std::max(0, 255 - mm - k), std::max(0, 255 - ye - k));
     }
     if (inKey) {
         *pixel = 0xEBEF;
@@ -114,7 +119,8 @@ std::string data(const Img &m)
         for (int x = 0; x < W; x++)
             for (int c = 0; c < m.samples; c++) {
                 size_t bit = (size_t(x) * size_t(m.samples) + size_t(c)) * size_t(m.bits);
-                row[bit / 8] = char(uint8_t(row[bit / 8]) | sampleOf(x, y, c, m.bits) << (8 - m.bits - bit % 8));
+                row[bit / 8] = char(uint8_t(row[bit / 8]) | sampleOf(x, y, c, m.bits)
+                                                                << (8 - m.bits - bit % 8));
             }
         if (m.predictor == 2 && m.bits == 8) {
             // TIFF differencing, from the right so that each left neighbour is still plain.
@@ -126,7 +132,8 @@ std::string data(const Img &m)
             continue;
         }
         if (m.predictor >= 10) {
-            int t = m.rowTypes.empty() ? m.predictor - 10 : m.rowTypes[size_t(y) % m.rowTypes.size()];
+            int t =
+                m.rowTypes.empty() ? m.predictor - 10 : m.rowTypes[size_t(y) % m.rowTypes.size()];
             std::string coded(rowBytes, '\0');
             for (size_t i = 0; i < rowBytes; i++) {
                 int a = i >= bpp ? uint8_t(row[i - bpp]) : 0, b = uint8_t(prev[i]),
@@ -139,7 +146,8 @@ std::string data(const Img &m)
                 else if (t == 3)
                     p = (a + b) / 2;
                 else if (t == 4) {
-                    int pp = a + b - c, pa = std::abs(pp - a), pb = std::abs(pp - b), pc = std::abs(pp - c);
+                    int pp = a + b - c, pa = std::abs(pp - a), pb = std::abs(pp - b),
+                        pc = std::abs(pp - c);
                     p = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
                 }
                 coded[i] = char(uint8_t(row[i]) - p);
@@ -160,7 +168,8 @@ std::string zlibOf(const std::string &s)
 {
     uLongf n = compressBound(s.size());
     std::string out(n, '\0');
-    compress(reinterpret_cast<Bytef *>(&out[0]), &n, reinterpret_cast<const Bytef *>(s.data()), s.size());
+    compress(reinterpret_cast<Bytef *>(&out[0]), &n, reinterpret_cast<const Bytef *>(s.data()),
+             s.size());
     out.resize(n);
     return out;
 }
@@ -179,11 +188,11 @@ class RawCodecTest : public CodecFixture {
         if (m.predictor != 1)
             h->setInt(PdfRawImage_opPredictor, m.predictor);
         if (!m.decode.empty())
-            h->answers[PdfRawImage_opDecode] = std::string(reinterpret_cast<const char *>(m.decode.data()),
-                                                           m.decode.size() * 4);
+            h->answers[PdfRawImage_opDecode] =
+                std::string(reinterpret_cast<const char *>(m.decode.data()), m.decode.size() * 4);
         if (!m.key.empty())
-            h->answers[PdfRawImage_opColourKey] = std::string(reinterpret_cast<const char *>(m.key.data()),
-                                                              m.key.size() * 4);
+            h->answers[PdfRawImage_opColourKey] =
+                std::string(reinterpret_cast<const char *>(m.key.data()), m.key.size() * 4);
         if (m.model == 3)
             h->answers[PdfRawImage_opPalette] = palette();
         h->setInt(PdfRawImage_opFill, int32_t(fill));
@@ -234,7 +243,8 @@ TEST_F(RawCodecTest, ImagesDecodeToTheirSamplesPixels)
             else
                 hook.answers[PdfRawImage_opRaw] = "";
             ImageView *view = nullptr;
-            ImageHandle *h = decodeBytes(flate ? zlibOf(bytes) : bytes, &view, answeringHook, &hook);
+            ImageHandle *h =
+                decodeBytes(flate ? zlibOf(bytes) : bytes, &view, answeringHook, &hook);
             ASSERT_NE(h, nullptr);
             EXPECT_EQ(lastResult(), m.result) << (flate ? "flate" : "raw");
             if (m.result == 0 && view) {
@@ -250,7 +260,9 @@ TEST_F(RawCodecTest, ImagesDecodeToTheirSamplesPixels)
                         EXPECT_EQ(row[x], want) << x << "," << y;
                         transparentSeen |= alpha == 0;
                         if (view->mask) {
-                            EXPECT_EQ(view->mask->pixels[size_t(y) * view->mask->stride + size_t(x)], alpha)
+                            EXPECT_EQ(
+                                view->mask->pixels[size_t(y) * view->mask->stride + size_t(x)],
+                                alpha)
                                 << x << "," << y;
                         }
                     }
@@ -311,7 +323,9 @@ TEST_F(RawCodecTest, LzwUsesTheImagesEarlyChangeAndNothingDecodesWithoutAnInput)
             uint16_t want = 0;
             uint8_t alpha = 0;
             expect(m, 4, 6, &want, &alpha, 0);
-            EXPECT_EQ(reinterpret_cast<const uint16_t *>(view->picture->pixels + 6 * view->picture->stride)[4], want);
+            EXPECT_EQ(reinterpret_cast<const uint16_t *>(view->picture->pixels +
+                                                         6 * view->picture->stride)[4],
+                      want);
         }
         ImageHandle_release(h);
     }

@@ -14,8 +14,7 @@
 #include "tests/pdf/pdf_fixture.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 std::string hex(const uint8_t *b, size_t n)
 {
@@ -39,7 +38,8 @@ TEST(PdfCryptoTest, Md5GivesTheDigestsOfRfc1321)
         {"abc", "900150983cd24fb0d6963f7d28e17f72"},
         {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
         {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
-        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
+        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+         "d174ab98d277d9f5a5611c2c9f419d9f"},
         {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
          "57edf4a22be3c955ac49da2e2107b67a"},
     };
@@ -74,12 +74,12 @@ TEST(PdfCryptoTest, Rc4GivesThePublishedKeyStreams)
         // In two pieces: the key stream continues.
         Rc4_crypt(reinterpret_cast<uint8_t *>(data.data()), 2, &rc4);
         Rc4_crypt(reinterpret_cast<uint8_t *>(data.data()) + 2, data.size() - 2, &rc4);
-        EXPECT_EQ(hex(reinterpret_cast<const uint8_t *>(data.data()), data.size()), c.cipher) << c.key;
+        EXPECT_EQ(hex(reinterpret_cast<const uint8_t *>(data.data()), data.size()), c.cipher)
+            << c.key;
     }
 }
 
-class PdfSecurityTest : public PdfDocFixture
-{
+class PdfSecurityTest : public PdfDocFixture {
   protected:
     // The document information's Title, as the reader decrypted it.
     static std::string title(PdfDoc *doc)
@@ -210,7 +210,8 @@ TEST_F(PdfSecurityTest, UnsupportedEncryptionFailsWithoutAQuestion)
         {"<< /Filter /Standard /V 2 /R 3 /Length 136 /O " + o + " /U " + u + " /P -4 >>", id},
     };
     for (auto &c : cases) {
-        std::string file = pdfFile(pdfObjects({{3, c.dict}}), " /Root 1 0 R /Encrypt 3 0 R" + c.trailer);
+        std::string file =
+            pdfFile(pdfObjects({{3, c.dict}}), " /Root 1 0 R /Encrypt 3 0 R" + c.trailer);
         EXPECT_EQ(withDoc(file, [](PdfDoc *) {}), Res_pdfEncryption) << c.dict << c.trailer;
     }
     EXPECT_EQ(questions, 0u);
@@ -240,46 +241,47 @@ TEST_F(PdfSecurityTest, TheEncryptDictionaryKeepsItsStringsAfterAFlush)
 TEST_F(PdfSecurityTest, StreamDataDecryptsThroughTheStage)
 {
     std::string bytes = readPdfFixture("rc4-128-empty.pdf");
-    EXPECT_EQ(withDoc(bytes,
-                      [&](PdfDoc *doc) {
-                          PdfObj *pages = nullptr, *kids = nullptr, *page = nullptr, *contents = nullptr,
-                                 *length = nullptr;
-                          ASSERT_EQ(Pdf_Obj_dictGet(doc, "Pages", doc->catalog, &pages), Res_ok);
-                          ASSERT_EQ(Pdf_Obj_dictGet(doc, "Kids", pages, &kids), Res_ok);
-                          ASSERT_EQ(Pdf_Obj_arrayGet(doc, 0, kids, &page), Res_ok);
-                          ASSERT_EQ(Pdf_Obj_dictGet(doc, "Contents", page, &contents), Res_ok);
-                          ASSERT_EQ(contents->type, PdfObj_stream);
-                          ASSERT_EQ(Pdf_Obj_dictGet(doc, "Length", contents, &length), Res_ok);
-                          int32_t n = 0;
-                          ASSERT_EQ(Pdf_Obj_getInt(doc, length, &n), Res_ok);
-                          std::string raw = bytes.substr(contents->value.stream->offset, size_t(n));
-                          TestByteStream source;
-                          source.init(&raw, 7);
-                          ByteStream *stage = nullptr;
-                          ASSERT_EQ(Pdf_Sec_streamNew(&stage, &source.base, doc, contents->owner->number,
-                                                      contents->owner->generation),
-                                    Res_ok);
-                          std::string plain;
-                          uint8_t b;
-                          while (ByteStream_readByte(stage, &b) == Res_ok)
-                              plain += char(b);
-                          EXPECT_EQ(stage->status, 0);
-                          EXPECT_EQ(ByteStream_close(stage), Res_ok);
-                          ASSERT_EQ(plain.size(), size_t(n));
-                          InflateStream *z = nullptr;
-                          ASSERT_EQ(InflateStream_createZlib(&z), Res_ok);
-                          std::vector<uint8_t> out(65536);
-                          size_t in = plain.size(), space = out.size();
-                          int done = 0;
-                          EXPECT_EQ(InflateStream_decode(reinterpret_cast<const uint8_t *>(plain.data()), &in,
-                                                         out.data(), &space, &done, z),
-                                    Res_ok);
-                          EXPECT_EQ(done, 1) << "the decrypted data inflate to their end";
-                          std::string content(reinterpret_cast<char *>(out.data()), out.size() - space);
-                          EXPECT_NE(content.find("BT"), std::string::npos) << content;
-                          InflateStream_destroy(z);
-                      }),
-              0);
+    EXPECT_EQ(
+        withDoc(bytes,
+                [&](PdfDoc *doc) {
+                    PdfObj *pages = nullptr, *kids = nullptr, *page = nullptr, *contents = nullptr,
+                           *length = nullptr;
+                    ASSERT_EQ(Pdf_Obj_dictGet(doc, "Pages", doc->catalog, &pages), Res_ok);
+                    ASSERT_EQ(Pdf_Obj_dictGet(doc, "Kids", pages, &kids), Res_ok);
+                    ASSERT_EQ(Pdf_Obj_arrayGet(doc, 0, kids, &page), Res_ok);
+                    ASSERT_EQ(Pdf_Obj_dictGet(doc, "Contents", page, &contents), Res_ok);
+                    ASSERT_EQ(contents->type, PdfObj_stream);
+                    ASSERT_EQ(Pdf_Obj_dictGet(doc, "Length", contents, &length), Res_ok);
+                    int32_t n = 0;
+                    ASSERT_EQ(Pdf_Obj_getInt(doc, length, &n), Res_ok);
+                    std::string raw = bytes.substr(contents->value.stream->offset, size_t(n));
+                    TestByteStream source;
+                    source.init(&raw, 7);
+                    ByteStream *stage = nullptr;
+                    ASSERT_EQ(Pdf_Sec_streamNew(&stage, &source.base, doc, contents->owner->number,
+                                                contents->owner->generation),
+                              Res_ok);
+                    std::string plain;
+                    uint8_t b;
+                    while (ByteStream_readByte(stage, &b) == Res_ok)
+                        plain += char(b);
+                    EXPECT_EQ(stage->status, 0);
+                    EXPECT_EQ(ByteStream_close(stage), Res_ok);
+                    ASSERT_EQ(plain.size(), size_t(n));
+                    InflateStream *z = nullptr;
+                    ASSERT_EQ(InflateStream_createZlib(&z), Res_ok);
+                    std::vector<uint8_t> out(65536);
+                    size_t in = plain.size(), space = out.size();
+                    int done = 0;
+                    EXPECT_EQ(InflateStream_decode(reinterpret_cast<const uint8_t *>(plain.data()),
+                                                   &in, out.data(), &space, &done, z),
+                              Res_ok);
+                    EXPECT_EQ(done, 1) << "the decrypted data inflate to their end";
+                    std::string content(reinterpret_cast<char *>(out.data()), out.size() - space);
+                    EXPECT_NE(content.find("BT"), std::string::npos) << content;
+                    InflateStream_destroy(z);
+                }),
+        0);
 }
 
 } // namespace

@@ -25,8 +25,7 @@
 #include "tests/pdf/pdf_fixture.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 constexpr double kBoxEm = 12744.0 / 16384.0; // the box font's advance
 constexpr double kDevicePerPoint = 65536.0 / 72.0;
@@ -133,13 +132,16 @@ TEST_F(PdfEncodings, BaseTablesGiveTheirCharacters)
         uint32_t kind, code;
         uint16_t value;
     } cases[] = {
-        {PdfEnc_winAnsi, 0x80, 0x20AC}, {PdfEnc_winAnsi, 0x81, 0x81},   {PdfEnc_winAnsi, 0x7F, 0x7F},
-        {PdfEnc_winAnsi, 0xE9, 0xE9},   {PdfEnc_standard, 0x27, 0x2019}, {PdfEnc_standard, 0xE1, 0xC6},
-        {PdfEnc_standard, 0x80, 0x80},  {PdfEnc_macRoman, 0x8E, 0xE9},   {PdfEnc_macRoman, 0xA5, 0x2022},
-        {PdfEnc_symbol, 0x20, 0xA0},    {PdfEnc_symbol, 0x61, 0x3B1},    {PdfEnc_symbol, 0x80, 0},
-        {PdfEnc_zapfDingbats, 0x20, 0x20}, {PdfEnc_zapfDingbats, 0x33, 0x2713},
+        {PdfEnc_winAnsi, 0x80, 0x20AC},      {PdfEnc_winAnsi, 0x81, 0x81},
+        {PdfEnc_winAnsi, 0x7F, 0x7F},        {PdfEnc_winAnsi, 0xE9, 0xE9},
+        {PdfEnc_standard, 0x27, 0x2019},     {PdfEnc_standard, 0xE1, 0xC6},
+        {PdfEnc_standard, 0x80, 0x80},       {PdfEnc_macRoman, 0x8E, 0xE9},
+        {PdfEnc_macRoman, 0xA5, 0x2022},     {PdfEnc_symbol, 0x20, 0xA0},
+        {PdfEnc_symbol, 0x61, 0x3B1},        {PdfEnc_symbol, 0x80, 0},
+        {PdfEnc_zapfDingbats, 0x20, 0x20},   {PdfEnc_zapfDingbats, 0x33, 0x2713},
         {PdfEnc_zapfDingbats, 0x80, 0xF8D7}, {PdfEnc_zapfDingbats, 0x8D, 0xF8E4},
-        {PdfEnc_program, 0x41, 0x41},   {PdfEnc_none, 0x41, 0},          {PdfEnc_unsupported, 0x41, 0},
+        {PdfEnc_program, 0x41, 0x41},        {PdfEnc_none, 0x41, 0},
+        {PdfEnc_unsupported, 0x41, 0},
     };
     for (const Case &c : cases) {
         PdfNativeFont native{};
@@ -152,7 +154,8 @@ TEST_F(PdfEncodings, BaseTablesGiveTheirCharacters)
     for (uint32_t c = 0; c < 256; c++) {
         uint16_t u = Pdf_Font_codeToUnicode(&symbol, c);
         if (u >= 0xE000 && u < 0xF900) {
-            EXPECT_TRUE((u >= 0xF6D9 && u <= 0xF6DB) || (u >= 0xF8E5 && u <= 0xF8FE)) << c << " " << u;
+            EXPECT_TRUE((u >= 0xF6D9 && u <= 0xF6DB) || (u >= 0xF8E5 && u <= 0xF8FE))
+                << c << " " << u;
         }
     }
 }
@@ -164,10 +167,14 @@ TEST_F(PdfEncodings, SymbolicNamesKeepTheirBuiltInEncodingsUnderPrefixesAndSuffi
         bool symbolic;
         uint32_t kind;
     } cases[] = {
-        {"Symbol", true, PdfEnc_symbol},          {"ABCDEF+SymbolMT", true, PdfEnc_symbol},
-        {"Symbol,Bold", true, PdfEnc_symbol},     {"Symbol-Italic", true, PdfEnc_symbol},
-        {"ZapfDingbats", true, PdfEnc_zapfDingbats}, {"ZapfDingbatsITC", true, PdfEnc_zapfDingbats},
-        {"SymbolicSans", false, 0},              {"Times-Roman", false, 0},
+        {"Symbol", true, PdfEnc_symbol},
+        {"ABCDEF+SymbolMT", true, PdfEnc_symbol},
+        {"Symbol,Bold", true, PdfEnc_symbol},
+        {"Symbol-Italic", true, PdfEnc_symbol},
+        {"ZapfDingbats", true, PdfEnc_zapfDingbats},
+        {"ZapfDingbatsITC", true, PdfEnc_zapfDingbats},
+        {"SymbolicSans", false, 0},
+        {"Times-Roman", false, 0},
     };
     for (const Case &c : cases) {
         uint32_t kind = 0;
@@ -197,7 +204,8 @@ TEST_F(PdfEncodings, SimpleFontStringsDecodeByTheirWholeLength)
         native.encoding = c.kind;
         char16_t *out = nullptr;
         uint32_t n = 0;
-        ASSERT_EQ(Pdf_Font_decodeString(nullptr, &sel, reinterpret_cast<const uint8_t *>(c.bytes.data()),
+        ASSERT_EQ(Pdf_Font_decodeString(nullptr, &sel,
+                                        reinterpret_cast<const uint8_t *>(c.bytes.data()),
                                         c.bytes.size(), &out, &n),
                   0);
         EXPECT_EQ(std::u16string(out, n), c.want) << c.kind;
@@ -225,7 +233,8 @@ TEST_F(PdfCodeHooks, HooksRewriteCodesThroughTheirTables)
         EXPECT_LE(pairs->pairs[i - 1] >> 16, pairs->pairs[i] >> 16);
     uint16_t run[] = {u'A', 0x20AC, 0x81, 0x1234};
     Pdf_Font_hookBySortedPairs(pairs, run, 4);
-    EXPECT_EQ(std::vector<uint16_t>(run, run + 4), (std::vector<uint16_t>{0x3B1, 0x20AC, 0, 0x1234}));
+    EXPECT_EQ(std::vector<uint16_t>(run, run + 4),
+              (std::vector<uint16_t>{0x3B1, 0x20AC, 0, 0x1234}));
     Pdf_Font_freeCodePairs(pairs);
 
     // A composite font's pairs: unmapped codes become spaces.
@@ -252,21 +261,20 @@ TEST_F(PdfCodeHooks, HooksRewriteCodesThroughTheirTables)
 // One output node of a page: a property or a run of a text blob.
 struct Out {
     bool run;
-    bool drawing; // a drawing-list node
-    uint32_t id;      // property id
-    uint32_t type;    // property type
-    uintptr_t word;   // property payload
+    bool drawing;   // a drawing-list node
+    uint32_t id;    // property id
+    uint32_t type;  // property type
+    uintptr_t word; // property payload
     uint32_t word2;
-    double x, y;      // run position in points, y down from the top
+    double x, y; // run position in points, y down from the top
     std::u16string text;
     std::u16string reads; // runs: what the run reads as
-    int32_t matrix[6]; // a transform's words
+    int32_t matrix[6];    // a transform's words
     int32_t charSpacing, wordSpacing;
-    uint32_t blob;    // the blob's number in page order
+    uint32_t blob; // the blob's number in page order
 };
 
-class PdfTextTest : public PdfDocFixture
-{
+class PdfTextTest : public PdfDocFixture {
   protected:
     void SetUp() override
     {
@@ -281,7 +289,8 @@ class PdfTextTest : public PdfDocFixture
 
     // A file whose object 3 is the resource dictionary and 10, 11, ... the
     // given font dictionaries, named F1, F2, ...; more objects from 20.
-    static std::string fontFile(const std::vector<std::string> &fonts, std::map<uint32_t, std::string> more = {},
+    static std::string fontFile(const std::vector<std::string> &fonts,
+                                std::map<uint32_t, std::string> more = {},
                                 const std::string &resources = "")
     {
         std::string list;
@@ -310,7 +319,8 @@ class PdfTextTest : public PdfDocFixture
         ByteStream *s = nullptr;
         PdfLexer *lx = nullptr;
         PdfInterp *in = nullptr;
-        int err = Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(content.data()), content.size(), &s);
+        int err = Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(content.data()),
+                                        content.size(), &s);
         if (!err)
             err = Pdf_Lex_create(&lx, s);
         if (!err)
@@ -335,14 +345,16 @@ class PdfTextTest : public PdfDocFixture
                 if (p->type == PropType_ustr)
                     o.text.assign(reinterpret_cast<const char16_t *>(p->payload), p->payload2);
                 if (p->type == PropType_matrix)
-                    std::memcpy(o.matrix, reinterpret_cast<const void *>(p->payload), sizeof o.matrix);
+                    std::memcpy(o.matrix, reinterpret_cast<const void *>(p->payload),
+                                sizeof o.matrix);
                 out->push_back(o);
             } else if (Edr_Node_type(n) == Edr_NodeType_drawList) {
                 Out o{};
                 o.drawing = true;
                 out->push_back(o);
             } else if (Edr_Node_type(n) == Edr_NodeType_blob) {
-                const Edr_BlobNode *b = static_cast<const Edr_BlobNode *>(Edr_Node_payloadOrNull(n));
+                const Edr_BlobNode *b =
+                    static_cast<const Edr_BlobNode *>(Edr_Node_payloadOrNull(n));
                 GlyphRunReader r;
                 GlyphRun_readerInit(&r, reinterpret_cast<const uint8_t *>(b + 1), b->length);
                 blobs++;
@@ -384,37 +396,39 @@ class PdfTextTest : public PdfDocFixture
     }
 };
 
-const std::string kHelvetica = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";
+const std::string kHelvetica =
+    "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";
 
 TEST_F(PdfTextTest, TextRunsCarryPositionsAndPropertiesOnce)
 {
     std::string file = fontFile({kHelvetica});
-    EXPECT_EQ(withDoc(file,
-                      [&](PdfDoc *doc) {
-                          std::vector<Out> out;
-                          ASSERT_EQ(runPage(doc, "BT /F1 10 Tf 20 30 Td (AB) Tj (C) Tj ET", &out), 0);
-                          std::vector<Out> r = runs(out);
-                          ASSERT_EQ(r.size(), 2u);
-                          EXPECT_EQ(r[0].text, u"AB");
-                          EXPECT_EQ(r[1].text, u"C");
-                          EXPECT_NEAR(r[0].x, 20, 0.01);
-                          EXPECT_NEAR(r[0].y, 70, 0.01); // y from the top: text positions are negated
-                          EXPECT_NEAR(r[1].x, 20 + 2 * 10 * kBoxEm, 0.01);
-                          EXPECT_EQ(r[0].blob, r[1].blob);
-                          // Colour, size and font once, in this order, before the runs.
-                          EXPECT_EQ(countProps(out, 29), 1u);
-                          EXPECT_EQ(countProps(out, 38), 1u);
-                          EXPECT_EQ(countProps(out, 37), 1u);
-                          EXPECT_EQ(countProps(out, 134), 0u);
-                          for (const Out &o : out) {
-                              if (!o.run && o.id == 37) {
-                                  EXPECT_EQ(o.text, u"Helvetica");
-                              } else if (!o.run && o.id == 38) {
-                                  EXPECT_EQ(int32_t(o.word), int32_t(10 * 65536 / 72)); // device units
-                              }
-                          }
-                      }),
-              0);
+    EXPECT_EQ(
+        withDoc(file,
+                [&](PdfDoc *doc) {
+                    std::vector<Out> out;
+                    ASSERT_EQ(runPage(doc, "BT /F1 10 Tf 20 30 Td (AB) Tj (C) Tj ET", &out), 0);
+                    std::vector<Out> r = runs(out);
+                    ASSERT_EQ(r.size(), 2u);
+                    EXPECT_EQ(r[0].text, u"AB");
+                    EXPECT_EQ(r[1].text, u"C");
+                    EXPECT_NEAR(r[0].x, 20, 0.01);
+                    EXPECT_NEAR(r[0].y, 70, 0.01); // y from the top: text positions are negated
+                    EXPECT_NEAR(r[1].x, 20 + 2 * 10 * kBoxEm, 0.01);
+                    EXPECT_EQ(r[0].blob, r[1].blob);
+                    // Colour, size and font once, in this order, before the runs.
+                    EXPECT_EQ(countProps(out, 29), 1u);
+                    EXPECT_EQ(countProps(out, 38), 1u);
+                    EXPECT_EQ(countProps(out, 37), 1u);
+                    EXPECT_EQ(countProps(out, 134), 0u);
+                    for (const Out &o : out) {
+                        if (!o.run && o.id == 37) {
+                            EXPECT_EQ(o.text, u"Helvetica");
+                        } else if (!o.run && o.id == 38) {
+                            EXPECT_EQ(int32_t(o.word), int32_t(10 * 65536 / 72)); // device units
+                        }
+                    }
+                }),
+        0);
 }
 
 TEST_F(PdfTextTest, ShowingAdvancesByWidthsAdjustmentsAndScaling)
@@ -426,15 +440,20 @@ TEST_F(PdfTextTest, ShowingAdvancesByWidthsAdjustmentsAndScaling)
         std::vector<double> xs; // run positions
         const char *why;
     } cases[] = {
-        {"BT /F1 10 Tf [(A) -500 (B)] TJ ET", {0, a + 5}, "the number after a string adjusts it once"},
+        {"BT /F1 10 Tf [(A) -500 (B)] TJ ET",
+         {0, a + 5},
+         "the number after a string adjusts it once"},
         {"BT /F1 10 Tf [-1000 (A)] TJ ET", {10}, "a number alone moves by size x Th"},
         {"BT /F1 10 Tf [(A) 1000] TJ (B) Tj ET", {0, a - 10}, "a positive adjustment moves back"},
         {"BT /F1 10 Tf 50 Tz (A) Tj (B) Tj ET", {0, a / 2}, "Tz 50 halves the advance"},
-        {"BT /F1 10 Tf (A) Tj 3 Tr (B) Tj 0 Tr (C) Tj ET", {0, a, 2 * a},
+        {"BT /F1 10 Tf (A) Tj 3 Tr (B) Tj 0 Tr (C) Tj ET",
+         {0, a, 2 * a},
          "invisible text advances and keeps its run for its text"},
         {"BT /F1 10 Tf 2 Tc (AB) Tj (C) Tj ET", {0, 2 * a + 4}, "Tc after every glyph"},
         {"BT /F1 10 Tf 3 Tw (A B) Tj (C) Tj ET", {0, 3 * a + 3}, "Tw after a space"},
-        {"BT /F1 10 Tf 2 0 0 2 10 0 Tm (A) Tj (B) Tj ET", {10, 10 + 2 * a}, "the text matrix scales advances"},
+        {"BT /F1 10 Tf 2 0 0 2 10 0 Tm (A) Tj (B) Tj ET",
+         {10, 10 + 2 * a},
+         "the text matrix scales advances"},
         {"BT /F1 10 Tf () Tj (A) Tj ET", {0}, "an empty string shows nothing"},
     };
     EXPECT_EQ(withDoc(file,
@@ -454,78 +473,85 @@ TEST_F(PdfTextTest, ShowingAdvancesByWidthsAdjustmentsAndScaling)
 TEST_F(PdfTextTest, LinesRiseAndTheDoubleQuoteOperator)
 {
     std::string file = fontFile({kHelvetica});
-    EXPECT_EQ(withDoc(file,
-                      [&](PdfDoc *doc) {
-                          std::vector<Out> out;
-                          ASSERT_EQ(runPage(doc, "BT /F1 10 Tf 12 TL 10 80 Td (A) Tj T* (B) Tj 5 -20 TD (C) Tj "
-                                                 "(D) ' 5 Ts (E) Tj ET",
-                                            &out),
-                                    0);
-                          std::vector<Out> r = runs(out);
-                          ASSERT_EQ(r.size(), 5u);
-                          EXPECT_NEAR(r[1].y, 100 - 68, 0.02);           // T* by TL
-                          EXPECT_NEAR(r[2].x, 15, 0.02);                 // TD from the line start
-                          EXPECT_NEAR(r[2].y, 100 - 48, 0.02);
-                          EXPECT_NEAR(r[3].y, 100 - 28, 0.02);           // TD set TL to 20
-                          EXPECT_NEAR(r[4].y, 100 - 28 - 5, 0.02);       // the rise lifts
-                          // " sets Tw and Tc, then moves to the next line.
-                          ASSERT_EQ(runPage(doc, "BT /F1 10 Tf 10 TL 0 50 Td 1 2 (AB) \" ET", &out), 0);
-                          r = runs(out);
-                          ASSERT_EQ(r.size(), 1u);
-                          EXPECT_NEAR(r[0].y, 60, 0.02);
-                          EXPECT_EQ(r[0].wordSpacing, int32_t(1 * 65536 / 72.0f));
-                          EXPECT_EQ(r[0].charSpacing, int32_t(2 * 65536 / 72.0f));
-                      }),
-              0);
+    EXPECT_EQ(
+        withDoc(file,
+                [&](PdfDoc *doc) {
+                    std::vector<Out> out;
+                    ASSERT_EQ(
+                        runPage(doc,
+                                "BT /F1 10 Tf 12 TL 10 80 Td (A) Tj T* (B) Tj 5 -20 TD (C) Tj "
+                                "(D) ' 5 Ts (E) Tj ET",
+                                &out),
+                        0);
+                    std::vector<Out> r = runs(out);
+                    ASSERT_EQ(r.size(), 5u);
+                    EXPECT_NEAR(r[1].y, 100 - 68, 0.02); // T* by TL
+                    EXPECT_NEAR(r[2].x, 15, 0.02);       // TD from the line start
+                    EXPECT_NEAR(r[2].y, 100 - 48, 0.02);
+                    EXPECT_NEAR(r[3].y, 100 - 28, 0.02);     // TD set TL to 20
+                    EXPECT_NEAR(r[4].y, 100 - 28 - 5, 0.02); // the rise lifts
+                    // " sets Tw and Tc, then moves to the next line.
+                    ASSERT_EQ(runPage(doc, "BT /F1 10 Tf 10 TL 0 50 Td 1 2 (AB) \" ET", &out), 0);
+                    r = runs(out);
+                    ASSERT_EQ(r.size(), 1u);
+                    EXPECT_NEAR(r[0].y, 60, 0.02);
+                    EXPECT_EQ(r[0].wordSpacing, int32_t(1 * 65536 / 72.0f));
+                    EXPECT_EQ(r[0].charSpacing, int32_t(2 * 65536 / 72.0f));
+                }),
+        0);
 }
 
 TEST_F(PdfTextTest, TransformsFontSwitchesAndErrors)
 {
-    std::string file = fontFile({kHelvetica, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica-Bold >>",
-                                 "<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>"});
-    EXPECT_EQ(withDoc(file,
-                      [&](PdfDoc *doc) {
-                          std::vector<Out> out;
-                          // Rotated text carries a transform with the size in it.
-                          ASSERT_EQ(runPage(doc, "BT /F1 10 Tf 0 1 -1 0 50 50 Tm (A) Tj ET", &out), 0);
-                          ASSERT_EQ(countProps(out, 134), 1u);
-                          for (const Out &o : out) {
-                              if (!o.run && o.id == 134) {
-                                  const int32_t *m = o.matrix;
-                                  EXPECT_EQ(m[0], 0);
-                                  EXPECT_EQ(m[1], int32_t(10 * 65536.0f / 72));
-                                  EXPECT_EQ(m[2], -int32_t(10 * 65536.0f / 72));
-                                  EXPECT_EQ(m[3], 0);
-                              } else if (!o.run && o.id == 38) {
-                                  EXPECT_EQ(o.word, 65536u);
-                              }
-                          }
-                          // Switching fonts emits a name at every switch, a
-                          // style word only when it changes.
-                          ASSERT_EQ(runPage(doc, "BT /F1 10 Tf (A) Tj /F2 10 Tf (B) Tj /F3 10 Tf (C) Tj /F1 10 Tf "
-                                                 "(D) Tj ET",
-                                            &out),
-                                    0);
-                          EXPECT_EQ(countProps(out, 37), 4u);
-                          EXPECT_EQ(countProps(out, 43), 2u); // bold on, bold off
-                          EXPECT_EQ(runs(out).size(), 4u);
-                          struct Bad {
-                              const char *content;
-                              int result;
-                          } bad[] = {
-                              {"BT /F9 10 Tf ET", Res_pdfSyntax},
-                              {"BT /F1 10 Tf [(A) /N (B)] TJ ET", Res_pdfBadTextArray},
-                              // Two operands: nothing is reordered and the pops fail.
-                              {"BT /F1 10 Tf 1 (A) \" ET", Res_pdfOperandsLeft},
-                              {"BT /F1 10 Tf (A) (B) Tj ET", Res_pdfOperandsLeft},
-                          };
-                          for (const Bad &b : bad)
-                              EXPECT_EQ(runPage(doc, b.content, &out), b.result) << b.content;
-                          // A TJ error ends the array: what came before it shows.
-                          (void)runPage(doc, "BT /F1 10 Tf [(A) /N (B)] TJ ET", &out);
-                          EXPECT_EQ(runs(out).size(), 1u);
-                      }),
-              0);
+    std::string file =
+        fontFile({kHelvetica, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica-Bold >>",
+                  "<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>"});
+    EXPECT_EQ(
+        withDoc(file,
+                [&](PdfDoc *doc) {
+                    std::vector<Out> out;
+                    // Rotated text carries a transform with the size in it.
+                    ASSERT_EQ(runPage(doc, "BT /F1 10 Tf 0 1 -1 0 50 50 Tm (A) Tj ET", &out), 0);
+                    ASSERT_EQ(countProps(out, 134), 1u);
+                    for (const Out &o : out) {
+                        if (!o.run && o.id == 134) {
+                            const int32_t *m = o.matrix;
+                            EXPECT_EQ(m[0], 0);
+                            EXPECT_EQ(m[1], int32_t(10 * 65536.0f / 72));
+                            EXPECT_EQ(m[2], -int32_t(10 * 65536.0f / 72));
+                            EXPECT_EQ(m[3], 0);
+                        } else if (!o.run && o.id == 38) {
+                            EXPECT_EQ(o.word, 65536u);
+                        }
+                    }
+                    // Switching fonts emits a name at every switch, a
+                    // style word only when it changes.
+                    ASSERT_EQ(
+                        runPage(doc,
+                                "BT /F1 10 Tf (A) Tj /F2 10 Tf (B) Tj /F3 10 Tf (C) Tj /F1 10 Tf "
+                                "(D) Tj ET",
+                                &out),
+                        0);
+                    EXPECT_EQ(countProps(out, 37), 4u);
+                    EXPECT_EQ(countProps(out, 43), 2u); // bold on, bold off
+                    EXPECT_EQ(runs(out).size(), 4u);
+                    struct Bad {
+                        const char *content;
+                        int result;
+                    } bad[] = {
+                        {"BT /F9 10 Tf ET", Res_pdfSyntax},
+                        {"BT /F1 10 Tf [(A) /N (B)] TJ ET", Res_pdfBadTextArray},
+                        // Two operands: nothing is reordered and the pops fail.
+                        {"BT /F1 10 Tf 1 (A) \" ET", Res_pdfOperandsLeft},
+                        {"BT /F1 10 Tf (A) (B) Tj ET", Res_pdfOperandsLeft},
+                    };
+                    for (const Bad &b : bad)
+                        EXPECT_EQ(runPage(doc, b.content, &out), b.result) << b.content;
+                    // A TJ error ends the array: what came before it shows.
+                    (void)runPage(doc, "BT /F1 10 Tf [(A) /N (B)] TJ ET", &out);
+                    EXPECT_EQ(runs(out).size(), 1u);
+                }),
+        0);
 }
 
 // What runs read as, in order of authority: the font's ToUnicode map, the
@@ -539,14 +565,20 @@ TEST_F(PdfTextTest, RunsReadAsTheirFontsMapsThenNamesThenPrivateCharacters)
                             "1 beginbfrange <0010> <0012> <0061> endbfrange endcmap end\n";
     const std::string simpleMap = "begincmap 1 beginbfchar <41> <0058> endbfchar endcmap";
     std::string file = fontFile(
-        {"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding /ToUnicode 20 0 R >>",
-         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /Differences [1 /uni0416 /Zhecyrillic "
+        {"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding "
+         "/ToUnicode 20 0 R >>",
+         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /Differences [1 "
+         "/uni0416 /Zhecyrillic "
          "/g7] >> >>",
-         "<< /Type /Font /Subtype /Type0 /BaseFont /Foo /Encoding /Identity-H /DescendantFonts [21 0 R] "
+         "<< /Type /Font /Subtype /Type0 /BaseFont /Foo /Encoding /Identity-H /DescendantFonts [21 "
+         "0 R] "
          "/ToUnicode 22 0 R >>",
-         "<< /Type /Font /Subtype /Type0 /BaseFont /Foo /Encoding /Identity-H /DescendantFonts [21 0 R] >>"},
-        {{20, "<< /Length " + std::to_string(simpleMap.size()) + " >>\nstream\n" + simpleMap + "\nendstream"},
-         {21, "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Foo /CIDSystemInfo << /Registry (Adobe) "
+         "<< /Type /Font /Subtype /Type0 /BaseFont /Foo /Encoding /Identity-H /DescendantFonts [21 "
+         "0 R] >>"},
+        {{20, "<< /Length " + std::to_string(simpleMap.size()) + " >>\nstream\n" + simpleMap +
+                  "\nendstream"},
+         {21, "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Foo /CIDSystemInfo << /Registry "
+              "(Adobe) "
               "/Ordering (Identity) /Supplement 0 >> >>"},
          {22, "<< /Length " + std::to_string(map.size()) + " >>\nstream\n" + map + "\nendstream"}});
     struct Case {
@@ -554,9 +586,11 @@ TEST_F(PdfTextTest, RunsReadAsTheirFontsMapsThenNamesThenPrivateCharacters)
         std::u16string codes, reads;
         const char *why;
     } cases[] = {
-        {"BT /F1 10 Tf (AB) Tj ET", u"XB", u"XB", "a substitute draws what the map says, the rest by encoding"},
+        {"BT /F1 10 Tf (AB) Tj ET", u"XB", u"XB",
+         "a substitute draws what the map says, the rest by encoding"},
         {"BT /F2 10 Tf <010203> Tj ET", u"\u0416\u0416\u0003", u"\u0416\u0416\ue003",
-         "a name that spells its character counts; one that says nothing reads as a private character"},
+         "a name that spells its character counts; one that says nothing reads as a private "
+         "character"},
         {"BT /F3 10 Tf <0041000700110005> Tj ET", u"", u"Xffib\ue005",
          "codes of a composite font: single, ligature, range, then private"},
         {"BT /F4 10 Tf <0041> Tj ET", u"", u"\ue041", "no map, no collection, no program"},
@@ -580,152 +614,170 @@ TEST_F(PdfTextTest, RunsReadAsTheirFontsMapsThenNamesThenPrivateCharacters)
 TEST_F(PdfTextTest, TextAndPathsKeepThePaintingOrder)
 {
     std::string file = fontFile({kHelvetica});
-    EXPECT_EQ(withDoc(file,
-                      [&](PdfDoc *doc) {
-                          std::vector<Out> out;
-                          ASSERT_EQ(runPage(doc, "BT /F1 10 Tf (A) Tj ET 0 0 10 10 re f BT (B) Tj ET 5 5 m 9 9 l S",
-                                            &out),
-                                    0);
-                          std::string order;
-                          for (const Out &o : out)
-                              if (o.run || o.drawing)
-                                  order += o.run ? char(o.text[0]) : '#';
-                          // A path painted after text lies above it.
-                          EXPECT_EQ(order, "A#B#");
-                      }),
-              0);
+    EXPECT_EQ(
+        withDoc(file,
+                [&](PdfDoc *doc) {
+                    std::vector<Out> out;
+                    ASSERT_EQ(
+                        runPage(doc,
+                                "BT /F1 10 Tf (A) Tj ET 0 0 10 10 re f BT (B) Tj ET 5 5 m 9 9 l S",
+                                &out),
+                        0);
+                    std::string order;
+                    for (const Out &o : out)
+                        if (o.run || o.drawing)
+                            order += o.run ? char(o.text[0]) : '#';
+                    // A path painted after text lies above it.
+                    EXPECT_EQ(order, "A#B#");
+                }),
+        0);
 }
 
 TEST_F(PdfTextTest, FontsFollowTheGraphicsStateLevels)
 {
-    std::string file = fontFile({kHelvetica, "<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>"}, {},
-                                "/ExtGState << /G1 << /Font [11 0 R 12] >> /G2 << /Font [11 0 R] >> >>");
-    EXPECT_EQ(withDoc(file,
-                      [&](PdfDoc *doc) {
-                          std::vector<Out> out;
-                          // A font set inside q is released at Q; the level
-                          // below keeps its own.
-                          ASSERT_EQ(runPage(doc, "/F1 10 Tf q BT /F2 8 Tf (A) Tj ET Q BT (B) Tj ET q BT (C) Tj ET Q "
-                                                 "BT /G1 gs (D) Tj ET",
-                                            &out),
-                                    0);
-                          std::vector<std::u16string> names;
-                          std::vector<int32_t> sizes;
-                          for (const Out &o : out) {
-                              if (!o.run && o.id == 37)
-                                  names.push_back(o.text);
-                              if (!o.run && o.id == 38)
-                                  sizes.push_back(int32_t(o.word));
-                          }
-                          EXPECT_EQ(names, (std::vector<std::u16string>{u"Courier", u"Helvetica", u"Courier"}));
-                          EXPECT_EQ(sizes, (std::vector<int32_t>{int32_t(8 * 65536 / 72), int32_t(10 * 65536 / 72),
-                                                                 int32_t(12 * 65536 / 72)}));
-                          EXPECT_EQ(runs(out).size(), 4u);
-                          // Text without any font still shows and advances.
-                          ASSERT_EQ(runPage(doc, "BT (AB) Tj (C) Tj ET", &out), 0);
-                          EXPECT_EQ(runs(out).size(), 2u);
-                          EXPECT_EQ(runPage(doc, "/G2 gs", &out), Res_pdfNoNumber);
-                      }),
-              0);
+    std::string file =
+        fontFile({kHelvetica, "<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>"}, {},
+                 "/ExtGState << /G1 << /Font [11 0 R 12] >> /G2 << /Font [11 0 R] >> >>");
+    EXPECT_EQ(
+        withDoc(file,
+                [&](PdfDoc *doc) {
+                    std::vector<Out> out;
+                    // A font set inside q is released at Q; the level
+                    // below keeps its own.
+                    ASSERT_EQ(
+                        runPage(doc,
+                                "/F1 10 Tf q BT /F2 8 Tf (A) Tj ET Q BT (B) Tj ET q BT (C) Tj ET Q "
+                                "BT /G1 gs (D) Tj ET",
+                                &out),
+                        0);
+                    std::vector<std::u16string> names;
+                    std::vector<int32_t> sizes;
+                    for (const Out &o : out) {
+                        if (!o.run && o.id == 37)
+                            names.push_back(o.text);
+                        if (!o.run && o.id == 38)
+                            sizes.push_back(int32_t(o.word));
+                    }
+                    EXPECT_EQ(names,
+                              (std::vector<std::u16string>{u"Courier", u"Helvetica", u"Courier"}));
+                    EXPECT_EQ(sizes, (std::vector<int32_t>{int32_t(8 * 65536 / 72),
+                                                           int32_t(10 * 65536 / 72),
+                                                           int32_t(12 * 65536 / 72)}));
+                    EXPECT_EQ(runs(out).size(), 4u);
+                    // Text without any font still shows and advances.
+                    ASSERT_EQ(runPage(doc, "BT (AB) Tj (C) Tj ET", &out), 0);
+                    EXPECT_EQ(runs(out).size(), 2u);
+                    EXPECT_EQ(runPage(doc, "/G2 gs", &out), Res_pdfNoNumber);
+                }),
+        0);
 }
 
 TEST_F(PdfTextTest, FontsAreSelectedOnceAndEncodingsBuilt)
 {
-    const std::string toUnicode = "begincmap\n2 beginbfchar <01> <0054> <41> <0042> endbfchar\nendcmap\n";
-    std::string file = fontFile({
-        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /Differences [0 /A 65 /B /notaname "
-        "/eacute] >> >>",
-        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /BaseEncoding /WinAnsiEncoding "
-        "/Differences [200 /Euro] >> >>",
-        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /Differences [65 (x)] >> >>",
-        "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Arial-BoldMT >>",
-        "<< /Type /Font /BaseFont /Helvetica >>",
-        "<< /Type /Font /Subtype /Type1 /BaseFont /Symbol >>",
-        "<< /Type /Font /Subtype /TrueType /BaseFont /Arial /Encoding /MacRomanEncoding >>",
-        "<< /Type /Font /Subtype /Type0 /BaseFont /Arial /Encoding /Identity-H /DescendantFonts [20 0 R] "
-        "/ToUnicode 21 0 R >>",
-        "<< /Type /Font /Subtype /TrueType /BaseFont /ABCDEF+Arial /Encoding /WinAnsiEncoding /ToUnicode 22 0 R "
-        ">>",
-    },
-                                {{20, "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Arial /CIDSystemInfo "
-                                      "<< /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> /W [1 [500] 2 3 "
-                                      "600] >>"},
-                                 {21, "<< /Length 119 >>\nstream\nbegincmap\n1 begincodespacerange <0000> <FFFF> "
-                                      "endcodespacerange\n1 beginbfrange <0001> <0003> <0041> endbfrange\n"
-                                      "endcmap\n\nendstream"},
-                                 {22, "<< /Length " + std::to_string(toUnicode.size()) + " >>\nstream\n" + toUnicode +
-                                          "\nendstream"}});
-    EXPECT_EQ(withDoc(file,
-                      [&](PdfDoc *doc) {
-                          auto font = [&](uint32_t n) { return object(doc, 9 + n); };
-                          PdfFontSel *sel = nullptr, *again = nullptr;
-                          // Differences: code 0 is never written, an unknown name leaves its entry.
-                          ASSERT_EQ(Pdf_Font_select(doc, font(1), &sel), 0);
-                          ASSERT_NE(sel->native, nullptr);
-                          EXPECT_EQ(sel->native->encoding, uint32_t(PdfEnc_table));
-                          EXPECT_EQ(sel->native->table[0], 0);
-                          EXPECT_EQ(sel->native->table[65], u'B');
-                          EXPECT_EQ(sel->native->table[66], u'B');
-                          EXPECT_EQ(sel->native->table[67], 0xE9);
-                          EXPECT_EQ(sel->native->table[68], u'D');
-                          // The same dictionary again: the cached record.
-                          ASSERT_EQ(Pdf_Font_select(doc, font(1), &again), 0);
-                          EXPECT_EQ(again->native, sel->native);
-                          EXPECT_STREQ(again->names, "Helvetica");
-                          Pdf_Font_release(again);
-                          Pdf_Font_release(sel);
-                          ASSERT_EQ(Pdf_Font_select(doc, font(2), &sel), 0);
-                          EXPECT_EQ(sel->native->table[200], 0x20AC);
-                          EXPECT_EQ(sel->native->table[0x80], 0x20AC);
-                          Pdf_Font_release(sel);
-                          EXPECT_EQ(Pdf_Font_select(doc, font(3), &sel), Res_pdfBadDifferences);
-                          EXPECT_EQ(sel, nullptr);
-                          // A CIDFont as a top-level font: 5970 deferred, a substitute all the same.
-                          doc->deferredError = 0;
-                          ASSERT_EQ(Pdf_Font_select(doc, font(4), &sel), 0);
-                          EXPECT_EQ(doc->deferredError, Res_pdfFontSubtype);
-                          EXPECT_STREQ(sel->names, "Arial-BoldMT,Arial");
-                          EXPECT_NE(sel->fonts, nullptr);
-                          Pdf_Font_release(sel);
-                          // Without a Subtype there is no font.
-                          EXPECT_EQ(Pdf_Font_select(doc, font(5), &sel), Res_pdfNoName);
-                          EXPECT_EQ(sel, nullptr);
-                          ASSERT_EQ(Pdf_Font_select(doc, font(6), &sel), 0);
-                          EXPECT_EQ(sel->native->encoding, uint32_t(PdfEnc_symbol));
-                          Pdf_Font_release(sel);
-                          ASSERT_EQ(Pdf_Font_select(doc, font(7), &sel), 0);
-                          EXPECT_EQ(sel->native->encoding, uint32_t(PdfEnc_macRoman));
-                          Pdf_Font_release(sel);
-                          // Identity-H with a ToUnicode map decodes two-byte codes to text.
-                          ASSERT_EQ(Pdf_Font_select(doc, font(8), &sel), 0);
-                          EXPECT_EQ(sel->native->encoding, uint32_t(PdfEnc_cmapSubstitute));
-                          char16_t *text = nullptr;
-                          uint32_t n = 0;
-                          const uint8_t codes[] = {0, 1, 0, 3, 0, 2};
-                          ASSERT_EQ(Pdf_Font_decodeString(doc, sel, codes, sizeof codes, &text, &n), 0);
-                          EXPECT_EQ(std::u16string(text, n), u"ACB");
-                          Mem_free(text);
-                          Pdf_Font_release(sel);
-                          // A simple font drawn with a substitute reads as its ToUnicode map says.
-                          ASSERT_EQ(Pdf_Font_select(doc, font(9), &sel), 0);
-                          const uint8_t bytes[] = {1, 0x41, 0x80};
-                          ASSERT_EQ(Pdf_Font_decodeString(doc, sel, bytes, sizeof bytes, &text, &n), 0);
-                          EXPECT_EQ(std::u16string(text, n), u"TB\u20AC");
-                          Mem_free(text);
-                          Pdf_Font_release(sel);
-                      }),
-              0);
+    const std::string toUnicode =
+        "begincmap\n2 beginbfchar <01> <0054> <41> <0042> endbfchar\nendcmap\n";
+    std::string file = fontFile(
+        {
+            "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /Differences [0 /A "
+            "65 /B /notaname "
+            "/eacute] >> >>",
+            "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /BaseEncoding "
+            "/WinAnsiEncoding "
+            "/Differences [200 /Euro] >> >>",
+            "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /Differences [65 "
+            "(x)] >> >>",
+            "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Arial-BoldMT >>",
+            "<< /Type /Font /BaseFont /Helvetica >>",
+            "<< /Type /Font /Subtype /Type1 /BaseFont /Symbol >>",
+            "<< /Type /Font /Subtype /TrueType /BaseFont /Arial /Encoding /MacRomanEncoding >>",
+            "<< /Type /Font /Subtype /Type0 /BaseFont /Arial /Encoding /Identity-H "
+            "/DescendantFonts [20 0 R] "
+            "/ToUnicode 21 0 R >>",
+            "<< /Type /Font /Subtype /TrueType /BaseFont /ABCDEF+Arial /Encoding /WinAnsiEncoding "
+            "/ToUnicode 22 0 R "
+            ">>",
+        },
+        {{20, "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Arial /CIDSystemInfo "
+              "<< /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> /W [1 [500] 2 3 "
+              "600] >>"},
+         {21, "<< /Length 119 >>\nstream\nbegincmap\n1 begincodespacerange <0000> <FFFF> "
+              "endcodespacerange\n1 beginbfrange <0001> <0003> <0041> endbfrange\n"
+              "endcmap\n\nendstream"},
+         {22, "<< /Length " + std::to_string(toUnicode.size()) + " >>\nstream\n" + toUnicode +
+                  "\nendstream"}});
+    EXPECT_EQ(
+        withDoc(file,
+                [&](PdfDoc *doc) {
+                    auto font = [&](uint32_t n) { return object(doc, 9 + n); };
+                    PdfFontSel *sel = nullptr, *again = nullptr;
+                    // Differences: code 0 is never written, an unknown name leaves its entry.
+                    ASSERT_EQ(Pdf_Font_select(doc, font(1), &sel), 0);
+                    ASSERT_NE(sel->native, nullptr);
+                    EXPECT_EQ(sel->native->encoding, uint32_t(PdfEnc_table));
+                    EXPECT_EQ(sel->native->table[0], 0);
+                    EXPECT_EQ(sel->native->table[65], u'B');
+                    EXPECT_EQ(sel->native->table[66], u'B');
+                    EXPECT_EQ(sel->native->table[67], 0xE9);
+                    EXPECT_EQ(sel->native->table[68], u'D');
+                    // The same dictionary again: the cached record.
+                    ASSERT_EQ(Pdf_Font_select(doc, font(1), &again), 0);
+                    EXPECT_EQ(again->native, sel->native);
+                    EXPECT_STREQ(again->names, "Helvetica");
+                    Pdf_Font_release(again);
+                    Pdf_Font_release(sel);
+                    ASSERT_EQ(Pdf_Font_select(doc, font(2), &sel), 0);
+                    EXPECT_EQ(sel->native->table[200], 0x20AC);
+                    EXPECT_EQ(sel->native->table[0x80], 0x20AC);
+                    Pdf_Font_release(sel);
+                    EXPECT_EQ(Pdf_Font_select(doc, font(3), &sel), Res_pdfBadDifferences);
+                    EXPECT_EQ(sel, nullptr);
+                    // A CIDFont as a top-level font: 5970 deferred, a substitute all the same.
+                    doc->deferredError = 0;
+                    ASSERT_EQ(Pdf_Font_select(doc, font(4), &sel), 0);
+                    EXPECT_EQ(doc->deferredError, Res_pdfFontSubtype);
+                    EXPECT_STREQ(sel->names, "Arial-BoldMT,Arial");
+                    EXPECT_NE(sel->fonts, nullptr);
+                    Pdf_Font_release(sel);
+                    // Without a Subtype there is no font.
+                    EXPECT_EQ(Pdf_Font_select(doc, font(5), &sel), Res_pdfNoName);
+                    EXPECT_EQ(sel, nullptr);
+                    ASSERT_EQ(Pdf_Font_select(doc, font(6), &sel), 0);
+                    EXPECT_EQ(sel->native->encoding, uint32_t(PdfEnc_symbol));
+                    Pdf_Font_release(sel);
+                    ASSERT_EQ(Pdf_Font_select(doc, font(7), &sel), 0);
+                    EXPECT_EQ(sel->native->encoding, uint32_t(PdfEnc_macRoman));
+                    Pdf_Font_release(sel);
+                    // Identity-H with a ToUnicode map decodes two-byte codes to text.
+                    ASSERT_EQ(Pdf_Font_select(doc, font(8), &sel), 0);
+                    EXPECT_EQ(sel->native->encoding, uint32_t(PdfEnc_cmapSubstitute));
+                    char16_t *text = nullptr;
+                    uint32_t n = 0;
+                    const uint8_t codes[] = {0, 1, 0, 3, 0, 2};
+                    ASSERT_EQ(Pdf_Font_decodeString(doc, sel, codes, sizeof codes, &text, &n), 0);
+                    EXPECT_EQ(std::u16string(text, n), u"ACB");
+                    Mem_free(text);
+                    Pdf_Font_release(sel);
+                    // A simple font drawn with a substitute reads as its ToUnicode map says.
+                    ASSERT_EQ(Pdf_Font_select(doc, font(9), &sel), 0);
+                    const uint8_t bytes[] = {1, 0x41, 0x80};
+                    ASSERT_EQ(Pdf_Font_decodeString(doc, sel, bytes, sizeof bytes, &text, &n), 0);
+                    EXPECT_EQ(std::u16string(text, n), u"TB\u20AC");
+                    Mem_free(text);
+                    Pdf_Font_release(sel);
+                }),
+        0);
 }
-
 
 // ------------------------------------------------------------ Type 3 fonts
 
-std::string type3Font(const std::string &range, const std::string &widths, const std::string &differences,
-                      const std::string &procs, const std::string &resources = "")
+std::string type3Font(const std::string &range, const std::string &widths,
+                      const std::string &differences, const std::string &procs,
+                      const std::string &resources = "")
 {
-    return "<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 0.001 0 0] " + range +
-           " /Widths [" + widths + "] /Encoding << /Differences " + differences + " >> /CharProcs " + procs +
-           resources + " >>";
+    return "<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 0.001 "
+           "0 0] " +
+           range + " /Widths [" + widths + "] /Encoding << /Differences " + differences +
+           " >> /CharProcs " + procs + resources + " >>";
 }
 
 std::string contentStream(const std::string &data)
@@ -738,15 +790,16 @@ TEST_F(PdfTextTest, Type3GlyphsRunTheirProceduresAndAdvanceByTheirWidths)
     // F1: A and B have procedures, C is named but has none. F2 the box
     // font, whose run shows where the text position ended. F3's glyph
     // shows F3 again; F4's code range is reversed.
-    std::string file = fontFile(
-        {type3Font("/FirstChar 65 /LastChar 67", "500 600 400", "[65 /A /B /C]", "<< /A 20 0 R /B 21 0 R >>"),
-         kHelvetica,
-         type3Font("/FirstChar 65 /LastChar 65", "500", "[65 /A]", "<< /A 22 0 R >>",
-                   " /Resources << /Font << /F3 12 0 R >> >>"),
-         type3Font("/FirstChar 32 /LastChar 31", "", "[32 /A]", "<< /A 20 0 R >>")},
-        {{20, contentStream("500 0 d0 0 0 500 700 re f")},
-         {21, contentStream("600 0 0 0 600 700 d1 0 0 m 600 0 l 300 700 l f")},
-         {22, contentStream("500 0 d0 BT /F3 10 Tf (A) Tj ET")}});
+    std::string file =
+        fontFile({type3Font("/FirstChar 65 /LastChar 67", "500 600 400", "[65 /A /B /C]",
+                            "<< /A 20 0 R /B 21 0 R >>"),
+                  kHelvetica,
+                  type3Font("/FirstChar 65 /LastChar 65", "500", "[65 /A]", "<< /A 22 0 R >>",
+                            " /Resources << /Font << /F3 12 0 R >> >>"),
+                  type3Font("/FirstChar 32 /LastChar 31", "", "[32 /A]", "<< /A 20 0 R >>")},
+                 {{20, contentStream("500 0 d0 0 0 500 700 re f")},
+                  {21, contentStream("600 0 0 0 600 700 d1 0 0 m 600 0 l 300 700 l f")},
+                  {22, contentStream("500 0 d0 BT /F3 10 Tf (A) Tj ET")}});
     struct Case {
         const char *content;
         double x; // where the box font's X starts
@@ -754,16 +807,21 @@ TEST_F(PdfTextTest, Type3GlyphsRunTheirProceduresAndAdvanceByTheirWidths)
         std::u16string text; // of the Type 3 strings' transparent runs
         const char *why;
     } cases[] = {
-        {"BT /F1 10 Tf (A) Tj /F2 10 Tf (X) Tj ET", 5, 1, u"A", "width 500 x 0.001 at size 10 advances 5"},
+        {"BT /F1 10 Tf (A) Tj /F2 10 Tf (X) Tj ET", 5, 1, u"A",
+         "width 500 x 0.001 at size 10 advances 5"},
         {"BT /F1 10 Tf (AB) Tj /F2 10 Tf (X) Tj ET", 11, 2, u"AB", "each glyph by its own width"},
         {"BT /F1 10 Tf 2 Tc 3 Tw (C) Tj /F2 10 Tf 0 Tc 0 Tw (X) Tj ET", 7, 0, u"C",
          "a code without procedure draws nothing and adds Tw"},
-        {"BT /F1 10 Tf 2 Tc (A) Tj /F2 10 Tf 0 Tc (X) Tj ET", 7, 1, u"A", "Tc adds in text space, not glyph space"},
+        {"BT /F1 10 Tf 2 Tc (A) Tj /F2 10 Tf 0 Tc (X) Tj ET", 7, 1, u"A",
+         "Tc adds in text space, not glyph space"},
         {"BT /F1 10 Tf ( !A@) Tj /F2 10 Tf (X) Tj ET", 5, 1, u" !A@",
          "bytes outside the range neither draw nor move (they read by the standard encoding)"},
-        {"BT /F1 10 Tf [(A) -1000 (A)] TJ /F2 10 Tf (X) Tj ET", 20, 2, u"AA", "TJ adjustments move as for other fonts"},
-        {"BT /F1 10 Tf 50 Tz (A) Tj /F2 10 Tf 100 Tz (X) Tj ET", 2.5, 1, u"A", "horizontal scaling"},
-        {"BT /F4 10 Tf (A  A) Tj /F2 10 Tf (X) Tj ET", 0, 0, u"", "a font with a reversed range shows nothing"},
+        {"BT /F1 10 Tf [(A) -1000 (A)] TJ /F2 10 Tf (X) Tj ET", 20, 2, u"AA",
+         "TJ adjustments move as for other fonts"},
+        {"BT /F1 10 Tf 50 Tz (A) Tj /F2 10 Tf 100 Tz (X) Tj ET", 2.5, 1, u"A",
+         "horizontal scaling"},
+        {"BT /F4 10 Tf (A  A) Tj /F2 10 Tf (X) Tj ET", 0, 0, u"",
+         "a font with a reversed range shows nothing"},
     };
     EXPECT_EQ(withDoc(file,
                       [&](PdfDoc *doc) {
@@ -785,7 +843,8 @@ TEST_F(PdfTextTest, Type3GlyphsRunTheirProceduresAndAdvanceByTheirWidths)
                           }
                           // A glyph that shows its own font stops at the nesting limit.
                           std::vector<Out> out;
-                          EXPECT_EQ(runPage(doc, "BT /F3 10 Tf (A) Tj ET", &out), Res_pdfNestingDepth);
+                          EXPECT_EQ(runPage(doc, "BT /F3 10 Tf (A) Tj ET", &out),
+                                    Res_pdfNestingDepth);
                           // Selecting the font again reuses its record.
                           PdfFontSel *a = nullptr, *b = nullptr;
                           ASSERT_EQ(Pdf_Font_select(doc, object(doc, 10), &a), 0);
@@ -802,16 +861,19 @@ TEST_F(PdfTextTest, Type3GlyphsRunTheirProceduresAndAdvanceByTheirWidths)
 
 TEST_F(PdfTextTest, Type3FontsThatCannotBeReadFail)
 {
-    std::string file = fontFile({
-        type3Font("/FirstChar 32 /LastChar 31", "", "[32 /A]", "<< /A 20 0 R >>"),
-        type3Font("/FirstChar 0 /LastChar 256", "", "[32 /A]", "<< /A 20 0 R >>"),
-        "<< /Type /Font /Subtype /Type3 /FirstChar 65 /LastChar 65 /FontMatrix [0.001 0 0 0.001 0 0] "
-        "/Widths [500] /CharProcs << >> >>",
-        "<< /Type /Font /Subtype /Type3 /LastChar 65 /FontMatrix [0.001 0 0 0.001 0 0] /Widths [500] "
-        "/Encoding << >> /CharProcs << >> >>",
-        type3Font("/FirstChar 65 /LastChar 66", "500", "[65 /A]", "<< /A 20 0 R >>"),
-    },
-                                {{20, contentStream("500 0 d0")}});
+    std::string file = fontFile(
+        {
+            type3Font("/FirstChar 32 /LastChar 31", "", "[32 /A]", "<< /A 20 0 R >>"),
+            type3Font("/FirstChar 0 /LastChar 256", "", "[32 /A]", "<< /A 20 0 R >>"),
+            "<< /Type /Font /Subtype /Type3 /FirstChar 65 /LastChar 65 /FontMatrix [0.001 0 0 "
+            "0.001 0 0] "
+            "/Widths [500] /CharProcs << >> >>",
+            "<< /Type /Font /Subtype /Type3 /LastChar 65 /FontMatrix [0.001 0 0 0.001 0 0] /Widths "
+            "[500] "
+            "/Encoding << >> /CharProcs << >> >>",
+            type3Font("/FirstChar 65 /LastChar 66", "500", "[65 /A]", "<< /A 20 0 R >>"),
+        },
+        {{20, contentStream("500 0 d0")}});
     struct Case {
         uint32_t object;
         int result;
@@ -827,7 +889,8 @@ TEST_F(PdfTextTest, Type3FontsThatCannotBeReadFail)
                       [&](PdfDoc *doc) {
                           for (const Case &c : cases) {
                               PdfType3Font *t = nullptr;
-                              EXPECT_EQ(Pdf_Type3_parse(doc, object(doc, c.object), &t), c.result) << c.why;
+                              EXPECT_EQ(Pdf_Type3_parse(doc, object(doc, c.object), &t), c.result)
+                                  << c.why;
                               EXPECT_EQ(t, nullptr) << c.why;
                           }
                       }),

@@ -8,8 +8,7 @@
 #include "pdf/tounicode.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 using PdfToUnicodeTest = LeakCheckedHeapTest<>;
 
@@ -24,7 +23,8 @@ std::u16string lookup(const PdfToUnicode *map, uint32_t code, uint32_t length)
 PdfToUnicode *parse(const std::string &text)
 {
     PdfToUnicode *map = nullptr;
-    EXPECT_EQ(Pdf_ToUnicode_parse(reinterpret_cast<const uint8_t *>(text.data()), text.size(), &map), 0);
+    EXPECT_EQ(
+        Pdf_ToUnicode_parse(reinterpret_cast<const uint8_t *>(text.data()), text.size(), &map), 0);
     return map;
 }
 
@@ -33,12 +33,13 @@ const char kHeader[] = "/CIDInit /ProcSet findresource begin 12 dict begin begin
 
 TEST_F(PdfToUnicodeTest, CodesReadAsTheirCharactersLigaturesAndRanges)
 {
-    PdfToUnicode *map = parse(std::string(kHeader) +
-                              "1 begincodespacerange <00> <FF> endcodespacerange\n"
-                              "4 beginbfchar\n<01> <0044>\n<02> <006600660069>\n<03> /Delta\n<04> (A)\n"
-                              "endbfchar\n"
-                              "2 beginbfrange\n<20> <22> <0061>\n<30> <32> [<0058> <00590059> (Z)]\nendbfrange\n"
-                              "endcmap\nCMapName currentdict /CMap defineresource pop end end\n");
+    PdfToUnicode *map =
+        parse(std::string(kHeader) +
+              "1 begincodespacerange <00> <FF> endcodespacerange\n"
+              "4 beginbfchar\n<01> <0044>\n<02> <006600660069>\n<03> /Delta\n<04> (A)\n"
+              "endbfchar\n"
+              "2 beginbfrange\n<20> <22> <0061>\n<30> <32> [<0058> <00590059> (Z)]\nendbfrange\n"
+              "endcmap\nCMapName currentdict /CMap defineresource pop end end\n");
     ASSERT_NE(map, nullptr);
     struct Case {
         uint32_t code;
@@ -71,22 +72,24 @@ TEST_F(PdfToUnicodeTest, CodesReadAsTheirCharactersLigaturesAndRanges)
 
 TEST_F(PdfToUnicodeTest, CodeSpaceRangesOfOneToFourBytesSplitStrings)
 {
-    PdfToUnicode *map = parse(std::string(kHeader) +
-                              "3 begincodespacerange\n<00> <80>\n<8140> <9FFC>\n<A0A0A0A0> <A1FFFFFF>\n"
-                              "endcodespacerange\n"
-                              "1 beginbfchar\n<8140> <3000>\nendbfchar\n"
-                              "1 beginbfrange\n<A0A0A0A0> <A0A0A0FF> <0100>\nendbfrange\nendcmap\n");
+    PdfToUnicode *map =
+        parse(std::string(kHeader) +
+              "3 begincodespacerange\n<00> <80>\n<8140> <9FFC>\n<A0A0A0A0> <A1FFFFFF>\n"
+              "endcodespacerange\n"
+              "1 beginbfchar\n<8140> <3000>\nendbfchar\n"
+              "1 beginbfrange\n<A0A0A0A0> <A0A0A0FF> <0100>\nendbfrange\nendcmap\n");
     ASSERT_NE(map, nullptr);
     struct Case {
         std::string bytes;
         uint32_t length;
     } cases[] = {
-        {"\x41\x81\x40", 1},        {"\x81\x40\x41", 2}, {"\xA0\xA0\xA0\xA1", 4},
-        {"\xA0\xA0", 2},            // cut short: never past the end
-        {"\xF0\x41", 2},            // in no range: the map's lengths decide
+        {"\x41\x81\x40", 1},     {"\x81\x40\x41", 2},
+        {"\xA0\xA0\xA0\xA1", 4}, {"\xA0\xA0", 2}, // cut short: never past the end
+        {"\xF0\x41", 2},                          // in no range: the map's lengths decide
     };
     for (const Case &c : cases)
-        EXPECT_EQ(Pdf_ToUnicode_codeLength(map, reinterpret_cast<const uint8_t *>(c.bytes.data()), c.bytes.size()),
+        EXPECT_EQ(Pdf_ToUnicode_codeLength(map, reinterpret_cast<const uint8_t *>(c.bytes.data()),
+                                           c.bytes.size()),
                   c.length)
             << c.bytes.size() << " bytes";
     EXPECT_EQ(lookup(map, 0x8140, 2), u"\u3000");
@@ -96,10 +99,10 @@ TEST_F(PdfToUnicodeTest, CodeSpaceRangesOfOneToFourBytesSplitStrings)
 
 TEST_F(PdfToUnicodeTest, LaterDefinitionsWinAndWideRangesAreFound)
 {
-    PdfToUnicode *map = parse(std::string(kHeader) +
-                              "1 beginbfrange\n<0000> <FFFF> <0000>\nendbfrange\n"
-                              "2 beginbfchar\n<0041> <0061>\n<0041> <0062>\nendbfchar\n"
-                              "1 beginbfrange\n<1000> <10FF> <2000>\nendbfrange\nendcmap\n");
+    PdfToUnicode *map =
+        parse(std::string(kHeader) + "1 beginbfrange\n<0000> <FFFF> <0000>\nendbfrange\n"
+                                     "2 beginbfchar\n<0041> <0061>\n<0041> <0062>\nendbfchar\n"
+                                     "1 beginbfrange\n<1000> <10FF> <2000>\nendbfrange\nendcmap\n");
     ASSERT_NE(map, nullptr);
     EXPECT_EQ(lookup(map, 0x0041, 2), u"b") << "the last definition of a code wins";
     EXPECT_EQ(lookup(map, 0x0042, 2), u"B") << "the identity range answers the rest";

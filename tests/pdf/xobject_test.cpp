@@ -25,11 +25,9 @@
 #include "pdf/resources/pdfstream.h"
 #include "tests/pdf/pdf_fixture.h"
 
-namespace
-{
+namespace {
 
-class PdfXObjectTest : public PdfDocFixture
-{
+class PdfXObjectTest : public PdfDocFixture {
   protected:
     // Parses text into a new object of doc (the caller releases it).
     static PdfObj *parse(PdfDoc *doc, const std::string &text)
@@ -37,7 +35,8 @@ class PdfXObjectTest : public PdfDocFixture
         ByteStream *s = nullptr;
         PdfLexer *lx = nullptr;
         PdfObj *obj = nullptr;
-        if (Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(text.data()), text.size(), &s) == 0 &&
+        if (Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(text.data()), text.size(),
+                                  &s) == 0 &&
             Pdf_Lex_create(&lx, s) == 0) {
             EXPECT_EQ(Pdf_Obj_parse(doc, lx, &obj), 0) << text;
         }
@@ -48,7 +47,8 @@ class PdfXObjectTest : public PdfDocFixture
     }
 
     // Opens file with a document model, translates it and runs body.
-    void withModel(const std::string &file, const std::function<void(PdfDoc *, Edr_Doc *, int)> &body)
+    void withModel(const std::string &file,
+                   const std::function<void(PdfDoc *, Edr_Doc *, int)> &body)
     {
         run([&] {
             // An image store with the raw codec: images are made at load.
@@ -108,7 +108,8 @@ std::string children(Edr_Doc *edoc, uint32_t index)
     return kinds;
 }
 
-std::string pages(const std::string &content, const std::map<std::string, std::string> &xobjects, int count = 1)
+std::string pages(const std::string &content, const std::map<std::string, std::string> &xobjects,
+                  int count = 1)
 {
     std::map<uint32_t, std::string> o;
     std::string kids, xdict;
@@ -120,18 +121,21 @@ std::string pages(const std::string &content, const std::map<std::string, std::s
         o[n++] = body;
     for (int i = 0; i < count; i++) {
         kids += std::to_string(3 + i) + " 0 R ";
-        o[3 + i] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Resources << /XObject <<" + xdict +
-                   " >> >> /Contents 9 0 R >>";
+        o[3 + i] =
+            "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Resources << /XObject <<" +
+            xdict + " >> >> /Contents 9 0 R >>";
     }
     o[1] = "<< /Type /Catalog /Pages 2 0 R >>";
     o[2] = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(count) + " >>";
-    o[9] = "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream";
+    o[9] =
+        "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream";
     return pdfFile(o);
 }
 
 std::string xstream(const std::string &dict, const std::string &data)
 {
-    return "<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
+    return "<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data +
+           "\nendstream";
 }
 
 } // namespace
@@ -144,12 +148,15 @@ TEST_F(PdfXObjectTest, AnInlineCcittImageAnswersTheQueryTable)
                           PdfObj *dict = parse(doc, "<< /W 8 /H 8 /BPC 1 /IM true /F /CCF >>");
                           ASSERT_NE(dict, nullptr);
                           PdfImgParams p{};
-                          ASSERT_EQ(Pdf_Img_readParams(doc, dict, Pdf_Img_kindOf("CCF"), nullptr, 0x0000FF, &p), 0);
-                          expectAnswers(&p,
-                                        {{1, 4, 8}, {2, 4, 8}, {3, 4, 72}, {4, 0, 0}, {5, -1, 0}, {7, -1, 0},
-                                         {9, -1, 0}, {13, 4, 0xFF}, {14, -1, 0}, {15, -1, 0}, {16, -1, 0},
-                                         {17, 4, 1}, {22, 4, 1}, {23, 4, 0}, {24, 4, 1}, {25, -1, 0},
-                                         {26, -1, 0}, {27, 4, 0}, {29, 4, 1}, {30, 4, 0}, {32, -1, 0}},
+                          ASSERT_EQ(Pdf_Img_readParams(doc, dict, Pdf_Img_kindOf("CCF"), nullptr,
+                                                       0x0000FF, &p),
+                                    0);
+                          expectAnswers(&p, {{1, 4, 8},   {2, 4, 8},   {3, 4, 72},  {4, 0, 0},
+                                             {5, -1, 0},  {7, -1, 0},  {9, -1, 0},  {13, 4, 0xFF},
+                                             {14, -1, 0}, {15, -1, 0}, {16, -1, 0}, {17, 4, 1},
+                                             {22, 4, 1},  {23, 4, 0},  {24, 4, 1},  {25, -1, 0},
+                                             {26, -1, 0}, {27, 4, 0},  {29, 4, 1},  {30, 4, 0},
+                                             {32, -1, 0}},
                                         "inline CCITT");
                           Pdf_Img_freeParams(&p);
                           Pdf_Obj_release(doc, dict);
@@ -160,52 +167,54 @@ TEST_F(PdfXObjectTest, AnInlineCcittImageAnswersTheQueryTable)
 TEST_F(PdfXObjectTest, ColoursPalettesAndMasksAnswerAsTheSpaceSays)
 {
     std::string file = pdfFile(pdfObjects({}));
-    EXPECT_EQ(withDoc(file,
-                      [&](PdfDoc *doc) {
-                          PdfImgParams p{};
-                          // A short CMYK lookup: entry 1 is padded with zeros (white); a
-                          // Mask that is no array answers nothing.
-                          PdfObj *d = parse(doc, "<< /Width 2 /Height 1 /BitsPerComponent 8 /ColorSpace "
-                                                 "[/Indexed /DeviceCMYK 1 <000000FF>] /Mask 7 >>");
-                          ASSERT_EQ(Pdf_Img_readParams(doc, d, PdfImg_kindRaw, nullptr, 0, &p), 0);
-                          expectAnswers(&p, {{23, 4, 3}, {24, 4, 1}, {25, 6, 0}, {16, -1, 0}, {5, 0, 0}},
-                                        "indexed");
-                          uint8_t pal[6] = {};
-                          int32_t size = 0;
-                          EXPECT_EQ(Pdf_Img_queryAttribute(&p, 25, pal, &size), 0);
-                          EXPECT_EQ(std::vector<uint8_t>(pal, pal + 6),
-                                    (std::vector<uint8_t>{0, 0, 0, 255, 255, 255}));
-                          Pdf_Img_freeParams(&p);
-                          Pdf_Obj_release(doc, d);
-                          // RGB Decode: even-indexed values make the first colour.
-                          d = parse(doc, "<< /Width 1 /Height 1 /ColorSpace /DeviceRGB /Decode [1 0 0 1 0 1] "
-                                         "/Mask [0 10 0 10 0 10] >>");
-                          ASSERT_EQ(Pdf_Img_readParams(doc, d, PdfImg_kindFlate, nullptr, 0, &p), 0);
-                          uint32_t colours[2] = {};
-                          EXPECT_EQ(Pdf_Img_queryAttribute(&p, 15, colours, &size), 0);
-                          EXPECT_EQ(size, 8);
-                          EXPECT_EQ(colours[0], 0x0000FFu) << "red";
-                          EXPECT_EQ(colours[1], 0xFFFF00u) << "cyan";
-                          expectAnswers(&p, {{14, 24, 0}, {16, 24, 0}, {7, 0, 0}, {5, -1, 0}}, "rgb");
-                          Pdf_Img_freeParams(&p);
-                          Pdf_Obj_release(doc, d);
-                          // An odd Decode count and a Lab space fail their questions.
-                          d = parse(doc, "<< /Width 1 /Height 1 /ColorSpace [/Lab << >>] /Decode [0 1 0] >>");
-                          ASSERT_EQ(Pdf_Img_readParams(doc, d, PdfImg_kindRaw, nullptr, 0, &p), 0);
-                          EXPECT_EQ(Pdf_Img_queryAttribute(&p, 23, nullptr, &size), Res_pdfColourModel);
-                          Pdf_Img_freeParams(&p);
-                          Pdf_Obj_release(doc, d);
-                          d = parse(doc, "<< /Width 1 /Height 1 /ColorSpace /DeviceGray /Decode [0 1 0] >>");
-                          ASSERT_EQ(Pdf_Img_readParams(doc, d, PdfImg_kindRaw, nullptr, 0, &p), 0);
-                          EXPECT_EQ(Pdf_Img_queryAttribute(&p, 15, nullptr, &size), Res_pdfSyntax);
-                          Pdf_Img_freeParams(&p);
-                          Pdf_Obj_release(doc, d);
-                          // Without a width the image fails.
-                          d = parse(doc, "<< /Height 1 >>");
-                          EXPECT_EQ(Pdf_Img_readParams(doc, d, PdfImg_kindRaw, nullptr, 0, &p), Res_pdfNoInt);
-                          Pdf_Obj_release(doc, d);
-                      }),
-              0);
+    EXPECT_EQ(
+        withDoc(
+            file,
+            [&](PdfDoc *doc) {
+                PdfImgParams p{};
+                // A short CMYK lookup: entry 1 is padded with zeros (white); a
+                // Mask that is no array answers nothing.
+                PdfObj *d = parse(doc, "<< /Width 2 /Height 1 /BitsPerComponent 8 /ColorSpace "
+                                       "[/Indexed /DeviceCMYK 1 <000000FF>] /Mask 7 >>");
+                ASSERT_EQ(Pdf_Img_readParams(doc, d, PdfImg_kindRaw, nullptr, 0, &p), 0);
+                expectAnswers(&p, {{23, 4, 3}, {24, 4, 1}, {25, 6, 0}, {16, -1, 0}, {5, 0, 0}},
+                              "indexed");
+                uint8_t pal[6] = {};
+                int32_t size = 0;
+                EXPECT_EQ(Pdf_Img_queryAttribute(&p, 25, pal, &size), 0);
+                EXPECT_EQ(std::vector<uint8_t>(pal, pal + 6),
+                          (std::vector<uint8_t>{0, 0, 0, 255, 255, 255}));
+                Pdf_Img_freeParams(&p);
+                Pdf_Obj_release(doc, d);
+                // RGB Decode: even-indexed values make the first colour.
+                d = parse(doc, "<< /Width 1 /Height 1 /ColorSpace /DeviceRGB /Decode [1 0 0 1 0 1] "
+                               "/Mask [0 10 0 10 0 10] >>");
+                ASSERT_EQ(Pdf_Img_readParams(doc, d, PdfImg_kindFlate, nullptr, 0, &p), 0);
+                uint32_t colours[2] = {};
+                EXPECT_EQ(Pdf_Img_queryAttribute(&p, 15, colours, &size), 0);
+                EXPECT_EQ(size, 8);
+                EXPECT_EQ(colours[0], 0x0000FFu) << "red";
+                EXPECT_EQ(colours[1], 0xFFFF00u) << "cyan";
+                expectAnswers(&p, {{14, 24, 0}, {16, 24, 0}, {7, 0, 0}, {5, -1, 0}}, "rgb");
+                Pdf_Img_freeParams(&p);
+                Pdf_Obj_release(doc, d);
+                // An odd Decode count and a Lab space fail their questions.
+                d = parse(doc, "<< /Width 1 /Height 1 /ColorSpace [/Lab << >>] /Decode [0 1 0] >>");
+                ASSERT_EQ(Pdf_Img_readParams(doc, d, PdfImg_kindRaw, nullptr, 0, &p), 0);
+                EXPECT_EQ(Pdf_Img_queryAttribute(&p, 23, nullptr, &size), Res_pdfColourModel);
+                Pdf_Img_freeParams(&p);
+                Pdf_Obj_release(doc, d);
+                d = parse(doc, "<< /Width 1 /Height 1 /ColorSpace /DeviceGray /Decode [0 1 0] >>");
+                ASSERT_EQ(Pdf_Img_readParams(doc, d, PdfImg_kindRaw, nullptr, 0, &p), 0);
+                EXPECT_EQ(Pdf_Img_queryAttribute(&p, 15, nullptr, &size), Res_pdfSyntax);
+                Pdf_Img_freeParams(&p);
+                Pdf_Obj_release(doc, d);
+                // Without a width the image fails.
+                d = parse(doc, "<< /Height 1 >>");
+                EXPECT_EQ(Pdf_Img_readParams(doc, d, PdfImg_kindRaw, nullptr, 0, &p), Res_pdfNoInt);
+                Pdf_Obj_release(doc, d);
+            }),
+        0);
 }
 
 TEST_F(PdfXObjectTest, FormsRunWithTheirRulesAndTheirErrorsAreWarnings)
@@ -218,7 +227,8 @@ TEST_F(PdfXObjectTest, FormsRunWithTheirRulesAndTheirErrorsAreWarnings)
     };
     const std::string box = "/Type /XObject /Subtype /Form /BBox [0 0 10 10]";
     const std::vector<Case> cases = {
-        {xstream(box, "0 0 5 5 re f"), "dddldldl", 0, "a form clips to its box (data nodes) and draws"},
+        {xstream(box, "0 0 5 5 re f"), "dddldldl", 0,
+         "a form clips to its box (data nodes) and draws"},
         {xstream(box + " /FormType 2", "0 0 5 5 re f"), "dddl", 0, "FormType 2 draws nothing"},
         {xstream("/Type /XObject /Subtype /PS", "showpage"), "dddl", 0, "a PS XObject is skipped"},
         {xstream("/Type /XObject /Subtype /Form", "0 0 5 5 re f"), "dddl", PdfWarn_content,
@@ -246,12 +256,12 @@ TEST_F(PdfXObjectTest, AnImageOnThreePagesIsDecodedOnce)
     std::string rgb;
     for (int i = 0; i < 4; i++)
         rgb += std::string("\xff\x00\x00", 3);
-    std::string file =
-        pages("q 50 0 0 50 10 10 cm /I Do Q",
-              {{"I", xstream("/Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace /DeviceRGB "
-                             "/BitsPerComponent 8",
-                             rgb)}},
-              3);
+    std::string file = pages(
+        "q 50 0 0 50 10 10 cm /I Do Q",
+        {{"I", xstream("/Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace /DeviceRGB "
+                       "/BitsPerComponent 8",
+                       rgb)}},
+        3);
     withModel(file, [&](PdfDoc *, Edr_Doc *edoc, int result) {
         EXPECT_EQ(result, 0);
         std::vector<ImageObject *> images;
@@ -312,8 +322,8 @@ TEST_F(PdfXObjectTest, AnnotationsDrawTheirAppearancesAndLinksCarryTheirUrls)
         const double K = 65536.0 / 72;
         struct Back {
             size_t link;
-            double w, h;          // the shown page, points
-            double want[4];       // left, top, right, bottom from the top-left corner, points
+            double w, h;    // the shown page, points
+            double want[4]; // left, top, right, bottom from the top-left corner, points
         };
         const Back backs[] = {
             {1, 300, 200, {50, 50, 300, 200}},
@@ -342,12 +352,13 @@ TEST_F(PdfXObjectTest, AnnotationsDrawTheirAppearancesAndLinksCarryTheirUrls)
 TEST_F(PdfXObjectTest, AnImageWithoutADecoderIsLeftOutAndThePageGoesOn)
 {
     for (const char *filter : {"/JPXDecode", "/JBIG2Decode"}) {
-        std::string file =
-            pages("q 50 0 0 50 10 10 cm /I Do Q 0 0 1 rg 60 60 10 10 re f",
-                  {{"I", xstream(std::string("/Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace "
-                                             "/DeviceGray /BitsPerComponent 8 /Filter ") +
-                                     filter,
-                                 "abcd")}});
+        std::string file = pages(
+            "q 50 0 0 50 10 10 cm /I Do Q 0 0 1 rg 60 60 10 10 re f",
+            {{"I",
+              xstream(std::string("/Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace "
+                                  "/DeviceGray /BitsPerComponent 8 /Filter ") +
+                          filter,
+                      "abcd")}});
         withModel(file, [&](PdfDoc *doc, Edr_Doc *edoc, int result) {
             EXPECT_EQ(result, 0) << filter;
             EXPECT_EQ(doc->warned, PdfWarn_imageFilter) << filter;
@@ -363,7 +374,8 @@ TEST_F(PdfXObjectTest, VisibleLinkBordersComeBeforeTheirAreasAndShareTheirStyles
         {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 100 100] >>"},
         {3, "<< /Type /Page /Parent 2 0 R /Annots [4 0 R 5 0 R 6 0 R 7 0 R] >>"},
         {4, "<< /Subtype /Link /Rect [0 0 10 10] /Border [0 0 2] /C [1 0 0] /Dest [3 0 R /Fit] >>"},
-        {5, "<< /Subtype /Link /Rect [20 0 30 10] /Border [0 0 2] /C [1.5 0 0] /Dest [3 0 R /Fit] >>"},
+        {5,
+         "<< /Subtype /Link /Rect [20 0 30 10] /Border [0 0 2] /C [1.5 0 0] /Dest [3 0 R /Fit] >>"},
         {6, "<< /Subtype /Link /Rect [40 0 50 10] /Dest [3 0 R /Fit] >>"},
         {7, "<< /Subtype /Link /Rect [60 0 70 10] /Border [0 0 0] /Dest [3 0 R /Fit] >>"},
     };

@@ -11,12 +11,9 @@
 #include "pdf/xrefstream.h"
 #include "tests/pdf/pdf_fixture.h"
 
-namespace
-{
+namespace {
 
-class PdfXrefTest : public PdfDocFixture
-{
-};
+class PdfXrefTest : public PdfDocFixture {};
 
 std::string be(uint64_t v, int width)
 {
@@ -27,7 +24,8 @@ std::string be(uint64_t v, int width)
 }
 
 // An object stream's body: the members {number, text} in order.
-std::string objStm(const std::vector<std::pair<uint32_t, std::string>> &members, const std::string &extra = "")
+std::string objStm(const std::vector<std::pair<uint32_t, std::string>> &members,
+                   const std::string &extra = "")
 {
     std::string pairs, objects;
     for (auto &[n, text] : members) {
@@ -35,8 +33,9 @@ std::string objStm(const std::vector<std::pair<uint32_t, std::string>> &members,
         objects += text + "\n";
     }
     std::string data = pairs + objects;
-    return "<< /Type /ObjStm /N " + std::to_string(members.size()) + " /First " + std::to_string(pairs.size()) +
-           " /Length " + std::to_string(data.size()) + extra + " >>\nstream\n" + data + "\nendstream";
+    return "<< /Type /ObjStm /N " + std::to_string(members.size()) + " /First " +
+           std::to_string(pairs.size()) + " /Length " + std::to_string(data.size()) + extra +
+           " >>\nstream\n" + data + "\nendstream";
 }
 
 // A file whose one section is a cross-reference stream (widths 1 4 2, no
@@ -88,13 +87,15 @@ TEST_F(PdfXrefTest, RowsDecodeByTypeAndWidth)
     run([] {
         // Rows of widths 1 3 2: free, at an offset, inside stream 9 at index
         // 4, an unknown type, a generation past 65535.
-        std::string data = std::string("\x00\x00\x00\x00\xff\xff", 6) + std::string("\x01\x00\x01\x00\x00\x02", 6) +
-                           std::string("\x02\x00\x00\x09\x00\x04", 6) + std::string("\x07\x00\x00\x05\x00\x00", 6);
+        std::string data = std::string("\x00\x00\x00\x00\xff\xff", 6) +
+                           std::string("\x01\x00\x01\x00\x00\x02", 6) +
+                           std::string("\x02\x00\x00\x09\x00\x04", 6) +
+                           std::string("\x07\x00\x00\x05\x00\x00", 6);
         uint32_t w[3] = {1, 3, 2};
         uint64_t index[2] = {10, 4};
         PdfXrefSubsection *head = nullptr;
-        ASSERT_EQ(Pdf_XrefStm_decodeRows(reinterpret_cast<const uint8_t *>(data.data()), data.size(), w, index,
-                                         1, &head),
+        ASSERT_EQ(Pdf_XrefStm_decodeRows(reinterpret_cast<const uint8_t *>(data.data()),
+                                         data.size(), w, index, 1, &head),
                   Res_ok);
         ASSERT_NE(head, nullptr);
         EXPECT_EQ(head->first, 10u);
@@ -114,11 +115,12 @@ TEST_F(PdfXrefTest, RowsDecodeByTypeAndWidth)
         // Without a type field every row is type 1; a generation of 2^24-1
         // is held as 65535; rows past the data are dropped; two pairs make
         // two subsections.
-        std::string rows = std::string("\x00\x10\xff\xff\xff", 5) + std::string("\x00\x20\x00\x00\x01", 5);
+        std::string rows =
+            std::string("\x00\x10\xff\xff\xff", 5) + std::string("\x00\x20\x00\x00\x01", 5);
         uint32_t w2[3] = {0, 2, 3};
         uint64_t two[4] = {0, 1, 7, 5};
-        ASSERT_EQ(Pdf_XrefStm_decodeRows(reinterpret_cast<const uint8_t *>(rows.data()), rows.size(), w2, two, 2,
-                                         &head),
+        ASSERT_EQ(Pdf_XrefStm_decodeRows(reinterpret_cast<const uint8_t *>(rows.data()),
+                                         rows.size(), w2, two, 2, &head),
                   Res_ok);
         ASSERT_NE(head, nullptr);
         EXPECT_EQ(head->entries[0].offset, 16u);
@@ -139,7 +141,8 @@ TEST_F(PdfXrefTest, RowWidthsOutsideTheLimitsAreRefused)
         const std::array<uint32_t, 3> bad[] = {{0, 0, 0}, {1, 9, 1}, {9, 1, 1}};
         for (const auto &w : bad) {
             PdfXrefSubsection *head = nullptr;
-            EXPECT_EQ(Pdf_XrefStm_decodeRows(data, sizeof data, w.data(), index, 1, &head), Res_pdfSyntax);
+            EXPECT_EQ(Pdf_XrefStm_decodeRows(data, sizeof data, w.data(), index, 1, &head),
+                      Res_pdfSyntax);
             EXPECT_EQ(head, nullptr);
         }
     });
@@ -153,8 +156,8 @@ TEST_F(PdfXrefTest, ObjectStreamPairsStopAtTheFirstNonNumberAndDropOffsetsPastTh
     uint32_t numbers[8];
     uint64_t offsets[8];
     uint32_t count = 0;
-    ASSERT_EQ(Pdf_ObjStm_readPairs(reinterpret_cast<const uint8_t *>(data.data()), data.size(), 8, 24, numbers,
-                                   offsets, &count),
+    ASSERT_EQ(Pdf_ObjStm_readPairs(reinterpret_cast<const uint8_t *>(data.data()), data.size(), 8,
+                                   24, numbers, offsets, &count),
               Res_ok);
     ASSERT_EQ(count, 3u) << "7's offset lies past the data; x ends the pairs";
     EXPECT_EQ(numbers[0], 5u);
@@ -163,8 +166,8 @@ TEST_F(PdfXrefTest, ObjectStreamPairsStopAtTheFirstNonNumberAndDropOffsetsPastTh
     EXPECT_EQ(offsets[1], 27u);
     EXPECT_EQ(numbers[2], 8u);
     // n limits what is read.
-    ASSERT_EQ(Pdf_ObjStm_readPairs(reinterpret_cast<const uint8_t *>(data.data()), data.size(), 1, 24, numbers,
-                                   offsets, &count),
+    ASSERT_EQ(Pdf_ObjStm_readPairs(reinterpret_cast<const uint8_t *>(data.data()), data.size(), 1,
+                                   24, numbers, offsets, &count),
               Res_ok);
     EXPECT_EQ(count, 1u);
 }
@@ -185,7 +188,8 @@ TEST_F(PdfXrefTest, MembersOfObjectStreamsResolveThroughACrossReferenceStream)
                           EXPECT_EQ(doc->objStms->next, nullptr) << "one stream, decoded once";
                           Pdf_Doc_flushCache(doc, nullptr, 1);
                           EXPECT_EQ(doc->objStms, nullptr);
-                          EXPECT_EQ(describe(object(doc, 7)), "dict {Seven: int 7}") << "decoded again";
+                          EXPECT_EQ(describe(object(doc, 7)), "dict {Seven: int 7}")
+                              << "decoded again";
                       }),
               0);
 }
@@ -198,8 +202,12 @@ TEST_F(PdfXrefTest, HostileObjectStreamsGiveErrorsNotLoops)
         std::array<uint32_t, 3> member;
     } cases[] = {
         // The stream's Length is one of its own members.
-        {"its own length", "<< /Type /ObjStm /N 1 /First 4 /Length 5 0 R >>\nstream\n5 0 12\nendstream", {5, 3, 0}},
-        {"a member that is a stream", objStm({{5, "<< /Length 1 >>\nstream\nx\nendstream"}}), {5, 3, 0}},
+        {"its own length",
+         "<< /Type /ObjStm /N 1 /First 4 /Length 5 0 R >>\nstream\n5 0 12\nendstream",
+         {5, 3, 0}},
+        {"a member that is a stream",
+         objStm({{5, "<< /Length 1 >>\nstream\nx\nendstream"}}),
+         {5, 3, 0}},
         {"not an object stream", "(three)", {5, 3, 0}},
         {"a container that is itself a member", objStm({{5, "(five)"}}), {5, 5, 0}},
         {"a number no pair holds", objStm({{6, "(six)"}}), {5, 3, 0}},
@@ -211,7 +219,8 @@ TEST_F(PdfXrefTest, HostileObjectStreamsGiveErrorsNotLoops)
                           [&](PdfDoc *doc) {
                               int err = Res_ok;
                               PdfObj *five = object(doc, 5, &err);
-                              EXPECT_TRUE(err != Res_ok || five == nullptr) << c.what << ": " << describe(five);
+                              EXPECT_TRUE(err != Res_ok || five == nullptr)
+                                  << c.what << ": " << describe(five);
                           }),
                   0)
             << c.what;
@@ -258,15 +267,15 @@ TEST_F(PdfXrefTest, EveryEntryOfTheWrittenFixturesResolves)
     listen({});
     struct Case {
         const char *file;
-        uint32_t rebuilt;  // the table was rebuilt at open
-        bool warned;       // a repair was reported (a rebuild or a corrected offset)
-        bool compressed;   // some entry lies in an object stream
+        uint32_t rebuilt; // the table was rebuilt at open
+        bool warned;      // a repair was reported (a rebuild or a corrected offset)
+        bool compressed;  // some entry lies in an object stream
     } cases[] = {
-        {"xref/objstm.pdf", 0, false, true},       {"xref/linearized.pdf", 0, false, true},
-        {"xref/gs-xrefstm.pdf", 0, false, true},   {"xref/lo.pdf", 0, false, false},
-        {"xref/gen65536.pdf", 0, false, false},    {"xref/truncated.pdf", 1, true, false},
-        {"xref/no-table.pdf", 1, true, false},     {"xref/startxref-wrong.pdf", 1, true, false},
-        {"xref/shifted.pdf", 1, true, false},      {"xref/bad-object.pdf", 0, false, false},
+        {"xref/objstm.pdf", 0, false, true},     {"xref/linearized.pdf", 0, false, true},
+        {"xref/gs-xrefstm.pdf", 0, false, true}, {"xref/lo.pdf", 0, false, false},
+        {"xref/gen65536.pdf", 0, false, false},  {"xref/truncated.pdf", 1, true, false},
+        {"xref/no-table.pdf", 1, true, false},   {"xref/startxref-wrong.pdf", 1, true, false},
+        {"xref/shifted.pdf", 1, true, false},    {"xref/bad-object.pdf", 0, false, false},
     };
     for (const Case &c : cases) {
         std::string bytes = readPdfFixture(c.file);
@@ -291,26 +300,31 @@ TEST_F(PdfXrefTest, EveryEntryOfTheWrittenFixturesResolves)
                               EXPECT_EQ(compressed, c.compressed) << c.file;
                               EXPECT_EQ((doc->warned & PdfWarn_repaired) != 0, c.warned) << c.file;
                               PdfObj *pages = nullptr, *count = nullptr;
-                              EXPECT_EQ(Pdf_Obj_dictGet(doc, "Pages", doc->catalog, &pages), Res_ok) << c.file;
-                              EXPECT_EQ(Pdf_Obj_dictGet(doc, "Count", pages, &count), Res_ok) << c.file;
+                              EXPECT_EQ(Pdf_Obj_dictGet(doc, "Pages", doc->catalog, &pages), Res_ok)
+                                  << c.file;
+                              EXPECT_EQ(Pdf_Obj_dictGet(doc, "Count", pages, &count), Res_ok)
+                                  << c.file;
                               EXPECT_NE(count, nullptr) << c.file;
                           }),
                   0)
             << c.file;
     }
     EXPECT_EQ(withDoc(readPdfFixture("xref/junk-only.pdf"), [](PdfDoc *) {}), Res_pdfXrefDamaged);
-    EXPECT_EQ(withDoc(readPdfFixture("xref/unknown-handler.pdf"), [](PdfDoc *) {}), Res_pdfEncryption);
+    EXPECT_EQ(withDoc(readPdfFixture("xref/unknown-handler.pdf"), [](PdfDoc *) {}),
+              Res_pdfEncryption);
 }
 
 // ------------------------------------------------------------------ rebuild
 
 TEST_F(PdfXrefTest, TheFileScanFindsHeadersAndTrailersAcrossChunks)
 {
-    std::string text = "%PDF-1.4\n12 0 obj\n(a)\nendobj\n 7  3 obj<<>>endobj x9 0 obj 4 0 objstm trailer<<>>";
+    std::string text =
+        "%PDF-1.4\n12 0 obj\n(a)\nendobj\n 7  3 obj<<>>endobj x9 0 obj 4 0 objstm trailer<<>>";
     PdfScan scan{};
     // In two overlapping chunks, the second starting inside "7  3 obj".
     size_t cut = text.find("3 obj") + 2;
-    ASSERT_EQ(Pdf_Scan_addBytes(&scan, reinterpret_cast<const uint8_t *>(text.data()), cut + 4, 0), Res_ok);
+    ASSERT_EQ(Pdf_Scan_addBytes(&scan, reinterpret_cast<const uint8_t *>(text.data()), cut + 4, 0),
+              Res_ok);
     ASSERT_EQ(Pdf_Scan_addBytes(&scan, reinterpret_cast<const uint8_t *>(text.data()) + cut - 20,
                                 text.size() - (cut - 20), cut - 20),
               Res_ok);
@@ -328,11 +342,12 @@ TEST_F(PdfXrefTest, TheFileScanFindsHeadersAndTrailersAcrossChunks)
 
 TEST_F(PdfXrefTest, ARebuiltTableTakesTheLastDefinitionAndTheNewestTrailerWithARoot)
 {
-    std::string d = "%PDF-1.4\n1 0 obj\n<< /Type /Catalog /Pages 2 0 R /V 1 >>\nendobj\n"
-                    "2 0 obj\n<< /Type /Pages /Kids [] /Count 0 >>\nendobj\n5 0 obj\n(old)\nendobj\n"
-                    "trailer\n<< /Root 1 0 R /Info 5 0 R >>\n"
-                    "5 0 obj\n(new)\nendobj\n8 0 obj\n<< /Type /Catalog /Pages 2 0 R /V 8 >>\nendobj\n"
-                    "trailer\n<< /Root 8 0 R >>\ntrailer\n<< /Size 3 >>\n";
+    std::string d =
+        "%PDF-1.4\n1 0 obj\n<< /Type /Catalog /Pages 2 0 R /V 1 >>\nendobj\n"
+        "2 0 obj\n<< /Type /Pages /Kids [] /Count 0 >>\nendobj\n5 0 obj\n(old)\nendobj\n"
+        "trailer\n<< /Root 1 0 R /Info 5 0 R >>\n"
+        "5 0 obj\n(new)\nendobj\n8 0 obj\n<< /Type /Catalog /Pages 2 0 R /V 8 >>\nendobj\n"
+        "trailer\n<< /Root 8 0 R >>\ntrailer\n<< /Size 3 >>\n";
     EXPECT_EQ(withDoc(d,
                       [&](PdfDoc *doc) {
                           EXPECT_EQ(doc->rebuilt, 1u);

@@ -34,7 +34,9 @@ class CommandTest : public EngineFixture {
         cb.event8 = [](EngineInstance *) { return note("8:"), 0; };
         cb.event9 = [](EngineInstance *, intptr_t a) { return note("9:" + words({a})), 0; };
         cb.event13 = [](EngineInstance *, intptr_t a) { return note("13:" + words({a})), 0; };
-        cb.event14 = [](EngineInstance *, intptr_t a, intptr_t b) { return note("14:" + words({a, b})), 0; };
+        cb.event14 = [](EngineInstance *, intptr_t a, intptr_t b) {
+            return note("14:" + words({a, b})), 0;
+        };
         cb.pan = [](EngineInstance *, intptr_t a, intptr_t b, intptr_t c) {
             return note("pan:" + words({a, b, c})), 0;
         };
@@ -60,7 +62,9 @@ class CommandTest : public EngineFixture {
         cb.promptAnswer = [](EngineInstance *, intptr_t a) { return note("27:" + words({a})), 0; };
         cb.event12 = [](EngineInstance *, intptr_t a) { return note("12:" + words({a})), 0; };
         cb.openPath = [](EngineInstance *, intptr_t a, const char *path, intptr_t flags) {
-            return note(std::string("open:") + std::to_string(a) + "," + path + "," + std::to_string(flags)), 0;
+            return note(std::string("open:") + std::to_string(a) + "," + path + "," +
+                        std::to_string(flags)),
+                   0;
         };
         cb.openUrl = [](EngineInstance *, intptr_t a, intptr_t url, intptr_t b) {
             char *text = Url_toUtf8(reinterpret_cast<const Url *>(url), UrlPart_all);
@@ -151,10 +155,13 @@ TEST_F(CommandTest, ChoiceEventsArePostedOnlyWhenTheirSlotsAreSet)
 
 TEST_F(CommandTest, ChoiceEventsReachTheirSlots)
 {
-    app.callbacks.choice = [](EngineInstance *, intptr_t a, intptr_t b, intptr_t c, intptr_t d, intptr_t e) {
+    app.callbacks.choice = [](EngineInstance *, intptr_t a, intptr_t b, intptr_t c, intptr_t d,
+                              intptr_t e) {
         return note("23:" + words({a, b, c, d, e})), 0;
     };
-    app.callbacks.event24 = [](EngineInstance *, intptr_t a) { return note("24:" + words({a})), 0; };
+    app.callbacks.event24 = [](EngineInstance *, intptr_t a) {
+        return note("24:" + words({a})), 0;
+    };
     start();
     EXPECT_EQ(App_sendEvent23(inst, 5), 1);
     EXPECT_EQ(App_sendEvent23Full(inst, 1, 2, 3, 4), 1);

@@ -52,9 +52,12 @@ TEST_F(AppConfigTest, KeysAreStoredInTheirSections)
         const char *key;
         const char16_t *section;
     } cases[] = {
-        {"EnableImages", u"Core"},           {"Vexlan_TextDaSinglePage", u"Core"},
-        {"reflow.reject.width", u"eDR"},     {"reflow.reject.height", u"eDR"},
-        {"Vexlan_historyListFile", u"Paths"}, {"Vexlan_formAutoCompletePath", u"Paths"},
+        {"EnableImages", u"Core"},
+        {"Vexlan_TextDaSinglePage", u"Core"},
+        {"reflow.reject.width", u"eDR"},
+        {"reflow.reject.height", u"eDR"},
+        {"Vexlan_historyListFile", u"Paths"},
+        {"Vexlan_formAutoCompletePath", u"Paths"},
         {"SomethingElse", nullptr},
     };
     uint32_t value = 40;
@@ -86,7 +89,8 @@ TEST_F(AppConfigTest, SinglePageLoadIsStoredAsPageOnDemandInEdr)
 
 TEST_F(AppConfigTest, DefaultCharacterSetValuesBecomeNamesInCore)
 {
-    const char *names[] = {"ISO-8859-1", "Big5", "GBK", "Shift_JIS", "ISO-2022-JP", "EUC-JP", "WINDOWS-949", "UTF-8"};
+    const char *names[] = {"ISO-8859-1",  "Big5",   "GBK",         "Shift_JIS",
+                           "ISO-2022-JP", "EUC-JP", "WINDOWS-949", "UTF-8"};
     for (int i = 0; i < 8; i++) {
         SCOPED_TRACE(i);
         ASSERT_EQ(App_setConfigInt(inst, "DefaultCharacterSet", 0x10000 + i), 1);

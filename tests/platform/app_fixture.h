@@ -30,10 +30,10 @@ class AppFixture : public ::testing::Test {
   protected:
     struct Seen {
         int32_t code;
-        std::string url;        // 0x1000A: the document's URL
-        std::string mime;       // 0x1000A: its MIME type
-        FvViewer *viewer;       // 0x10004: the ready record's application
-        EngineEntryFn entry;    // 0x10004: and its entry
+        std::string url;     // 0x1000A: the document's URL
+        std::string mime;    // 0x1000A: its MIME type
+        FvViewer *viewer;    // 0x10004: the ready record's application
+        EngineEntryFn entry; // 0x10004: and its entry
     };
 
     void SetUp() override
@@ -61,7 +61,8 @@ class AppFixture : public ::testing::Test {
         EXPECT_EQ(host->threadList, nullptr);
         Headless_destroyContext(host);
         nftw(
-            dir.c_str(), [](const char *p, const struct stat *, int, struct FTW *) { return remove(p); }, 16,
+            dir.c_str(),
+            [](const char *p, const struct stat *, int, struct FTW *) { return remove(p); }, 16,
             FTW_DEPTH | FTW_PHYS);
     }
 
@@ -171,7 +172,8 @@ class AppFixture : public ::testing::Test {
         int loads = count(Fv_requestDocInfo), failures = alerts(0x10002);
         if (!App_openDocument(inst, file.c_str(), 0, flags))
             return false;
-        return drive([&] { return count(Fv_requestDocInfo) > loads || alerts(0x10002) > failures; });
+        return drive(
+            [&] { return count(Fv_requestDocInfo) > loads || alerts(0x10002) > failures; });
     }
     // Runs fn on the application thread and drives the engine until it ran.
     void onAppThread(std::function<void()> fn)
@@ -197,7 +199,8 @@ class AppFixture : public ::testing::Test {
         std::string out;
         onAppThread([&] {
             FvViewer *viewer = Fv_fromApp(inst);
-            char *text = Headless_dumpTree(viewer && viewer->page ? viewer->page->document : nullptr);
+            char *text =
+                Headless_dumpTree(viewer && viewer->page ? viewer->page->document : nullptr);
             out = text ? text : "";
             free(text);
         });

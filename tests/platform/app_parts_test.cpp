@@ -60,7 +60,8 @@ TEST_F(FuncNamesTest, MatchingTellsWhichTruthValueAPrefixNames)
         const char16_t *text;
         int length;
         int which;
-    } cases[] = {{u"TRUE", 4, 1}, {u"FALSE)", 5, 0}, {u"TRU", 0, 0}, {u"true", 0, 0}, {u"", 0, 0}, {u"TRUEX", 4, 1}};
+    } cases[] = {{u"TRUE", 4, 1}, {u"FALSE)", 5, 0}, {u"TRU", 0, 0},
+                 {u"true", 0, 0}, {u"", 0, 0},       {u"TRUEX", 4, 1}};
     for (const Case &c : cases) {
         int which = -1;
         EXPECT_EQ(FuncNames_matchBool(ctx, &which, c.text), c.length);
@@ -154,7 +155,8 @@ TEST(AppStartOptions, DefaultsOfTheSeventeenWords)
     const intptr_t expected[] = {1, 0x10000, 0, 0x10001, 0, 0, -1, 0, 8};
     for (size_t i = 0; i < sizeof expected / sizeof expected[0]; i++)
         EXPECT_EQ(o.word[i], expected[i]) << i;
-    EXPECT_STREQ(reinterpret_cast<const char *>(o.word[9]), "file://root/okala_dir/Img/fileviewer-ident.png");
+    EXPECT_STREQ(reinterpret_cast<const char *>(o.word[9]),
+                 "file://root/okala_dir/Img/fileviewer-ident.png");
     EXPECT_STREQ(reinterpret_cast<const char *>(o.word[10]),
                  "file://root/okala_dir/Img/fileviewer-ident-landscape.png");
     EXPECT_EQ(o.word[12], 1);

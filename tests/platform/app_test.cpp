@@ -44,7 +44,8 @@ TEST_F(AppTest, StartWithoutDocumentBringsEveryModuleUpAndReportsReadyOnce)
     EXPECT_NE(ctx->charsetHooks, nullptr);
     EXPECT_NE(ctx->sheetFunctionNames, nullptr);
     ASSERT_NE(ctx->textTone, nullptr);
-    EXPECT_EQ(memcmp(ctx->textTone, TextTone_defaultTable(), TextTone_size), 0); // the default tone table
+    EXPECT_EQ(memcmp(ctx->textTone, TextTone_defaultTable(), TextTone_size),
+              0); // the default tone table
     EXPECT_NE(ctx->edrApp, nullptr);
     EXPECT_NE(ctx->docHandlers, nullptr);
     EXPECT_NE(inst->keys, nullptr);
@@ -225,8 +226,7 @@ constexpr int faultShards = 4;
 // one start are reused by the next; the old default is put back after.
 constexpr size_t faultThreadStack = size_t(2) << 20;
 
-class AppFaults : public ::testing::TestWithParam<int>
-{
+class AppFaults : public ::testing::TestWithParam<int> {
   protected:
     void SetUp() override
     {

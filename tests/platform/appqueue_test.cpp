@@ -50,20 +50,22 @@ TEST_F(AppQueueTest, UrgentPostsRunInTheSameSliceOrdinaryOnesArmTheTimer)
 TEST_F(AppQueueTest, PostsFromATaskRunAfterIt)
 {
     start();
-    App_postCall(inst,
-                 [](EngineInstance *i, void *) {
-                     EngineFixture::note("outer");
-                     App_postCall(i, logCall, const_cast<char *>("held"), nullptr);
-                     App_postCallHeld(i, logCall, const_cast<char *>("held2"), nullptr);
-                     EXPECT_EQ(i->scheduler->hold, 0);
-                     // A code 6 call runs now when flushed.
-                     App_postCall6(i, logCall, const_cast<char *>("pending"), nullptr, 1);
-                     EXPECT_EQ(App_runPendingCall(i), 0);
-                     EngineFixture::note("after");
-                 },
-                 nullptr, nullptr);
+    App_postCall(
+        inst,
+        [](EngineInstance *i, void *) {
+            EngineFixture::note("outer");
+            App_postCall(i, logCall, const_cast<char *>("held"), nullptr);
+            App_postCallHeld(i, logCall, const_cast<char *>("held2"), nullptr);
+            EXPECT_EQ(i->scheduler->hold, 0);
+            // A code 6 call runs now when flushed.
+            App_postCall6(i, logCall, const_cast<char *>("pending"), nullptr, 1);
+            EXPECT_EQ(App_runPendingCall(i), 0);
+            EngineFixture::note("after");
+        },
+        nullptr, nullptr);
     fire();
-    EXPECT_EQ(log(), "outer pending@SimpleAppThread after held@SimpleAppThread held2@SimpleAppThread ");
+    EXPECT_EQ(log(),
+              "outer pending@SimpleAppThread after held@SimpleAppThread held2@SimpleAppThread ");
 }
 
 TEST_F(AppQueueTest, ARefusedDeferredCallIsNeverRunOnTheGuiThread)
@@ -104,28 +106,41 @@ TEST_F(AppQueueTest, ARefusedDeferredCallIsNeverRunOnTheGuiThread)
 FvAppCallbacks loggingCallbacks()
 {
     FvAppCallbacks cb{};
-    cb.event1 = [](EngineInstance *, intptr_t a) { return EngineFixture::note("s6(" + w(a) + ")"), 0; };
-    cb.openResolved = [](EngineInstance *, intptr_t a, intptr_t b, intptr_t c, intptr_t, intptr_t e) {
+    cb.event1 = [](EngineInstance *, intptr_t a) {
+        return EngineFixture::note("s6(" + w(a) + ")"), 0;
+    };
+    cb.openResolved = [](EngineInstance *, intptr_t a, intptr_t b, intptr_t c, intptr_t,
+                         intptr_t e) {
         return EngineFixture::note("s8(" + w(a) + "," + w(b) + "," + w(c) + "," + w(e) + ")"), 0;
     };
     cb.openUrl = [](EngineInstance *, intptr_t a, intptr_t, intptr_t c) {
         return EngineFixture::note("s9(" + w(a) + "," + w(c) + ")"), 0;
     };
-    cb.key = [](EngineInstance *, intptr_t a) { return EngineFixture::note("s25(" + w(a) + ")"), 0; };
+    cb.key = [](EngineInstance *, intptr_t a) {
+        return EngineFixture::note("s25(" + w(a) + ")"), 0;
+    };
     cb.event8 = [](EngineInstance *) { return EngineFixture::note("s26"), 0; };
-    cb.event9 = [](EngineInstance *, intptr_t b) { return EngineFixture::note("s27(" + w(b) + ")"), 0; };
+    cb.event9 = [](EngineInstance *, intptr_t b) {
+        return EngineFixture::note("s27(" + w(b) + ")"), 0;
+    };
     cb.event10 = [](EngineInstance *, intptr_t a, intptr_t b, intptr_t c, intptr_t d) {
         return EngineFixture::note("s28(" + w(a) + "," + w(b) + "," + w(c) + "," + w(d) + ")"), 0;
     };
-    cb.event12 = [](EngineInstance *, intptr_t a) { return EngineFixture::note("s32(" + w(a) + ")"), 0; };
-    cb.event13 = [](EngineInstance *, intptr_t z) { return EngineFixture::note("s35(" + w(z) + ")"), 0; };
+    cb.event12 = [](EngineInstance *, intptr_t a) {
+        return EngineFixture::note("s32(" + w(a) + ")"), 0;
+    };
+    cb.event13 = [](EngineInstance *, intptr_t z) {
+        return EngineFixture::note("s35(" + w(z) + ")"), 0;
+    };
     cb.event14 = [](EngineInstance *, intptr_t a, intptr_t b) {
         return EngineFixture::note("s19(" + w(a) + "," + w(b) + ")"), 0;
     };
     cb.pan = [](EngineInstance *, intptr_t a, intptr_t b, intptr_t c) {
         return EngineFixture::note("s17(" + w(a) + "," + w(b) + "," + w(c) + ")"), 0;
     };
-    cb.event16 = [](EngineInstance *, intptr_t a) { return EngineFixture::note("s11(" + w(a) + ")"), 0; };
+    cb.event16 = [](EngineInstance *, intptr_t a) {
+        return EngineFixture::note("s11(" + w(a) + ")"), 0;
+    };
     cb.event17 = [](EngineInstance *) { return EngineFixture::note("s18"), 0; };
     cb.pointer = [](EngineInstance *, intptr_t c, intptr_t a, intptr_t b, intptr_t d) {
         return EngineFixture::note("s15(" + w(c) + "," + w(a) + "," + w(b) + "," + w(d) + ")"), 0;
@@ -134,20 +149,29 @@ FvAppCallbacks loggingCallbacks()
     cb.event20 = [](EngineInstance *, intptr_t a, intptr_t, intptr_t c) {
         return EngineFixture::note("s12(" + w(a) + "," + w(c) + ")"), 0;
     };
-    cb.event21 = [](EngineInstance *, intptr_t a, intptr_t, intptr_t) { return EngineFixture::note("s13(" + w(a) + ")"), 0; };
-    cb.event22 = [](EngineInstance *, intptr_t a, intptr_t, intptr_t) { return EngineFixture::note("s14(" + w(a) + ")"), 0; };
+    cb.event21 = [](EngineInstance *, intptr_t a, intptr_t, intptr_t) {
+        return EngineFixture::note("s13(" + w(a) + ")"), 0;
+    };
+    cb.event22 = [](EngineInstance *, intptr_t a, intptr_t, intptr_t) {
+        return EngineFixture::note("s14(" + w(a) + ")"), 0;
+    };
     cb.choice = [](EngineInstance *, intptr_t a, intptr_t, intptr_t, intptr_t, intptr_t e) {
         return EngineFixture::note("s20(" + w(a) + "," + w(e) + ")"), 0;
     };
-    cb.event24 = [](EngineInstance *, intptr_t a) { return EngineFixture::note("s21(" + w(a) + ")"), 0; };
+    cb.event24 = [](EngineInstance *, intptr_t a) {
+        return EngineFixture::note("s21(" + w(a) + ")"), 0;
+    };
     cb.event25 = [](EngineInstance *) { return EngineFixture::note("s22"), 0; };
     cb.event26 = [](EngineInstance *, intptr_t a, intptr_t b, intptr_t c) {
         return EngineFixture::note("s23(" + w(a) + "," + w(b) + "," + w(c) + ")"), 0;
     };
-    cb.promptAnswer = [](EngineInstance *, intptr_t a) { return EngineFixture::note("s24(" + w(a) + ")"), 0; };
+    cb.promptAnswer = [](EngineInstance *, intptr_t a) {
+        return EngineFixture::note("s24(" + w(a) + ")"), 0;
+    };
     cb.configure = [](EngineInstance *, intptr_t *keyWords) {
-        return EngineFixture::note("s5(" + std::string(reinterpret_cast<const char *>(keyWords[0])) + "," + w(keyWords[1]) +
-                    ")"),
+        return EngineFixture::note("s5(" +
+                                   std::string(reinterpret_cast<const char *>(keyWords[0])) + "," +
+                                   w(keyWords[1]) + ")"),
                0;
     };
     return cb;
@@ -208,7 +232,8 @@ TEST_F(AppQueueTest, EachEventCodeReachesItsSlotWithItsArguments)
         before = s.usedBytes;
     }
     void *owned = Mem_malloc(64);
-    intptr_t open2[7] = {2, reinterpret_cast<intptr_t>(inst), 1, 2, 3, reinterpret_cast<intptr_t>(owned), 5};
+    intptr_t open2[7] = {2, reinterpret_cast<intptr_t>(inst),  1, 2,
+                         3, reinterpret_cast<intptr_t>(owned), 5};
     ASSERT_EQ(AppEvent_post(open2, nullptr, AppEvent_urgent), 1);
     intptr_t open3[7] = {3, reinterpret_cast<intptr_t>(inst), 7, 0, 9};
     ASSERT_EQ(AppEvent_post(open3, nullptr, AppEvent_urgent), 1);
@@ -227,9 +252,13 @@ TEST_F(AppQueueTest, EachEventCodeReachesItsSlotWithItsArguments)
 TEST_F(AppQueueTest, HostKeyEventsReachTheirSlotsOnTheApplicationThread)
 {
     app.callbacks.keyPress = [](EngineInstance *i, intptr_t key, intptr_t repeat) {
-        return EngineFixture::note("press" + w(key) + "/" + w(repeat) + "@" + TestApp_currentTaskName(i)), 1;
+        return EngineFixture::note("press" + w(key) + "/" + w(repeat) + "@" +
+                                   TestApp_currentTaskName(i)),
+               1;
     };
-    app.callbacks.keyRelease = [](EngineInstance *, intptr_t key) { return EngineFixture::note("release" + w(key)), 1; };
+    app.callbacks.keyRelease = [](EngineInstance *, intptr_t key) {
+        return EngineFixture::note("release" + w(key)), 1;
+    };
     app.callbacks.resume = [](EngineInstance *) { return EngineFixture::note("resume"), 1; };
     start();
     EXPECT_EQ(Engine_keyPress(inst, 65, 0), 1);
@@ -246,7 +275,9 @@ TEST_F(AppQueueTest, HostKeyEventsReachTheirSlotsOnTheApplicationThread)
 
 TEST_F(AppQueueTest, UnsupportedAndUnknownHostEvents)
 {
-    app.callbacks.suspend = [](EngineInstance *i) { return EngineFixture::note(std::string("suspend@") + TestApp_currentTaskName(i)), 7; };
+    app.callbacks.suspend = [](EngineInstance *i) {
+        return EngineFixture::note(std::string("suspend@") + TestApp_currentTaskName(i)), 7;
+    };
     start();
     EXPECT_EQ(Engine_suspend(inst), 7);
     EXPECT_EQ(log(), "suspend@ ");
@@ -292,20 +323,23 @@ TEST_F(AppQueueTest, WorkLeftAfterASliceKeepsTheTimerRunningWithThePeriod)
     start();
     // A task that needs more than one slice: it yields more often than one
     // slice allows switch decisions.
-    App_postCall(inst,
-                 [](EngineInstance *i, void *) {
-                     Task *t = nullptr;
-                     EXPECT_EQ(Task_create(i->context, &t, 1,
-                                 [](void *arg) {
-                                     EngineInstance *in = static_cast<EngineInstance *>(arg);
-                                     for (int n = 0; n < 15000; n++)
-                                         Task_reschedule(in->context);
-                                     EngineFixture::note("busy done");
-                                 },
-                                 i, "busy", 4096), 0);
-                     Task_detach(t);
-                 },
-                 nullptr, nullptr);
+    App_postCall(
+        inst,
+        [](EngineInstance *i, void *) {
+            Task *t = nullptr;
+            EXPECT_EQ(Task_create(
+                          i->context, &t, 1,
+                          [](void *arg) {
+                              EngineInstance *in = static_cast<EngineInstance *>(arg);
+                              for (int n = 0; n < 15000; n++)
+                                  Task_reschedule(in->context);
+                              EngineFixture::note("busy done");
+                          },
+                          i, "busy", 4096),
+                      0);
+            Task_detach(t);
+        },
+        nullptr, nullptr);
     fire();
     EXPECT_EQ(inst->runState, Engine_busy);
     int64_t due = -1;
@@ -340,16 +374,18 @@ TEST_F(AppQueueTest, OnlyTimersPendingArmsForTheNextDueTime)
         return 1;
     };
     start();
-    App_postCall(inst,
-                 [](EngineInstance *i, void *) {
-                     EngineContext *ctx = i->context;
-                     ASSERT_EQ(AppMsg_createDispatcher(ctx, &ctx->eventProc), 0);
-                     ASSERT_EQ(TimerQ_startThread(ctx, ctx->eventProc), 0);
-                     ASSERT_EQ(TimerQ_addPlain(ctx, ctx->eventProc, 500, 0,
-                                               [](EngineContext *, void *) { fired++; }, nullptr),
-                               0);
-                 },
-                 nullptr, nullptr);
+    App_postCall(
+        inst,
+        [](EngineInstance *i, void *) {
+            EngineContext *ctx = i->context;
+            ASSERT_EQ(AppMsg_createDispatcher(ctx, &ctx->eventProc), 0);
+            ASSERT_EQ(TimerQ_startThread(ctx, ctx->eventProc), 0);
+            ASSERT_EQ(
+                TimerQ_addPlain(
+                    ctx, ctx->eventProc, 500, 0, [](EngineContext *, void *) { fired++; }, nullptr),
+                0);
+        },
+        nullptr, nullptr);
     fire();
     EXPECT_EQ(inst->runState, Engine_timersOnly);
     int64_t due = 0;
@@ -363,13 +399,16 @@ TEST_F(AppQueueTest, OnlyTimersPendingArmsForTheNextDueTime)
 
     // A post while only timers are pending stops that timer and wakes the
     // engine with the period.
-    App_postCall(inst,
-                 [](EngineInstance *i, void *) {
-                     EXPECT_EQ(TimerQ_addPlain(i->context, i->context->eventProc, 1000, 0,
-                                     [](EngineContext *, void *) { fired++; }, nullptr), 0);
-                     EngineFixture::note("t");
-                 },
-                 nullptr, nullptr);
+    App_postCall(
+        inst,
+        [](EngineInstance *i, void *) {
+            EXPECT_EQ(TimerQ_addPlain(
+                          i->context, i->context->eventProc, 1000, 0,
+                          [](EngineContext *, void *) { fired++; }, nullptr),
+                      0);
+            EngineFixture::note("t");
+        },
+        nullptr, nullptr);
     fire();
     EXPECT_EQ(inst->runState, Engine_timersOnly);
     ASSERT_TRUE(armed(&due));
@@ -389,19 +428,21 @@ TEST_F(AppQueueTest, AnAllocationFailureInASliceRaisesTheOutOfMemoryAlert)
     static intptr_t seen;
     seen = 0;
     start();
-    ASSERT_EQ(App_addErrorListener(inst,
-                                   [](intptr_t code, intptr_t, intptr_t, void *) {
-                                       seen = code;
-                                       return 1;
-                                   },
-                                   nullptr, Handlers_atTail, nullptr),
+    ASSERT_EQ(App_addErrorListener(
+                  inst,
+                  [](intptr_t code, intptr_t, intptr_t, void *) {
+                      seen = code;
+                      return 1;
+                  },
+                  nullptr, Handlers_atTail, nullptr),
               0);
-    App_postCall(inst,
-                 [](EngineInstance *, void *) {
-                     Mem_failAfter(1);
-                     EXPECT_EQ(Mem_malloc(32), nullptr);
-                 },
-                 nullptr, nullptr);
+    App_postCall(
+        inst,
+        [](EngineInstance *, void *) {
+            Mem_failAfter(1);
+            EXPECT_EQ(Mem_malloc(32), nullptr);
+        },
+        nullptr, nullptr);
     fire();
     ASSERT_EQ(Headless_alertCount(host), 1);
     EXPECT_EQ(Headless_alert(host, 0), 0x10006);

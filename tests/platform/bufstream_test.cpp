@@ -15,11 +15,9 @@
 #include "platform/vfs/bufstream.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
-class BufStreamTest : public FileFixture
-{
+class BufStreamTest : public FileFixture {
   protected:
     void TearDown() override
     {
@@ -99,14 +97,9 @@ class BufStreamTest : public FileFixture
                     value = v;
                     break;
                 }
-                case 2:
-                    res = BufStream_readU32(&value, r);
-                    break;
-                case 3:
-                    res = BufStream_read(r, out.data(), n);
-                    break;
-                default:
-                    res = BufStream_skip(r, n);
+                case 2: res = BufStream_readU32(&value, r); break;
+                case 3: res = BufStream_read(r, out.data(), n); break;
+                default: res = BufStream_skip(r, n);
                 }
                 if (n > left) {
                     ASSERT_EQ(res, kind == 4 ? Res_bufSkipPastEnd : Res_bufWindowShort);

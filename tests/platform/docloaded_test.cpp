@@ -11,8 +11,7 @@
 #include "viewer/navigate.h"
 #include "tests/platform/requests_fixture.h"
 
-namespace
-{
+namespace {
 
 struct KindCase {
     const char *name;
@@ -25,8 +24,7 @@ const KindCase kindCases[] = {
     {"slides", "presentation/slides.ppt"}, {"html", "html/styled.html"},
 };
 
-class DocLoadedTest : public RequestsFixture, public ::testing::WithParamInterface<KindCase>
-{
+class DocLoadedTest : public RequestsFixture, public ::testing::WithParamInterface<KindCase> {
   protected:
     void SetUp() override
     {
@@ -34,7 +32,8 @@ class DocLoadedTest : public RequestsFixture, public ::testing::WithParamInterfa
         // Editing is set up while the engine starts, as the windowed host
         // does, so it is in place before a start document loads.
         Headless_setConfigureHook(
-            host, [](EngineContext *context, void *) { App_setupEditMode(context->instance); }, nullptr);
+            host, [](EngineContext *context, void *) { App_setupEditMode(context->instance); },
+            nullptr);
     }
     static std::string fixture(const char *file)
     {
@@ -120,6 +119,8 @@ TEST_P(DocLoadedTest, OpenedFirstReportsLoaded)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, DocLoadedTest, ::testing::ValuesIn(kindCases),
-                         [](const ::testing::TestParamInfo<KindCase> &info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<KindCase> &info) {
+                             return std::string(info.param.name);
+                         });
 
 } // namespace

@@ -67,7 +67,9 @@ TEST_F(EngineStartTest, StartPostThreeCallsStopAndEveryBlockComesBack)
 TEST_F(EngineStartTest, ShutDownRunsTheCloseEventOnTheApplicationThreadFirst)
 {
     static AppCloseHook first, second;
-    first.close = [](AppCloseHook *, EngineInstance *i) { note(std::string("hook1@") + TestApp_currentTaskName(i)); };
+    first.close = [](AppCloseHook *, EngineInstance *i) {
+        note(std::string("hook1@") + TestApp_currentTaskName(i));
+    };
     second.close = [](AppCloseHook *, EngineInstance *) { note("hook2"); };
     app.callbacks.close = [](EngineInstance *i) {
         note(std::string("close@") + TestApp_currentTaskName(i));
@@ -81,9 +83,15 @@ TEST_F(EngineStartTest, ShutDownRunsTheCloseEventOnTheApplicationThreadFirst)
     disposed = 0;
     App_postCall(inst, logCall, const_cast<char *>("late"), [](void *) { disposed++; });
     int32_t id = 0;
-    ASSERT_EQ(ExitList_add(inst->exitList, [](void *, void *) { note("exit1"); }, nullptr, &id), 0);
-    ASSERT_EQ(ExitList_add(inst->exitList, [](void *, void *) { note("exit2"); }, nullptr, &id), 0);
-    ASSERT_EQ(ExitList_add(inst->exitList, [](void *, void *) { note("gone"); }, nullptr, &id), 0);
+    ASSERT_EQ(ExitList_add(
+                  inst->exitList, [](void *, void *) { note("exit1"); }, nullptr, &id),
+              0);
+    ASSERT_EQ(ExitList_add(
+                  inst->exitList, [](void *, void *) { note("exit2"); }, nullptr, &id),
+              0);
+    ASSERT_EQ(ExitList_add(
+                  inst->exitList, [](void *, void *) { note("gone"); }, nullptr, &id),
+              0);
     ExitList_remove(inst->exitList, &id);
     EXPECT_EQ(id, 0);
     EXPECT_EQ(Engine_stop(inst), 1);
@@ -180,7 +188,8 @@ void deadlock(EngineInstance *instance, void *)
 void postThenDeadlock(EngineInstance *instance, void *)
 {
     // A post from an engine task: it must not move the recovery point.
-    App_postCall(instance, [](EngineInstance *, void *) {}, nullptr, nullptr);
+    App_postCall(
+        instance, [](EngineInstance *, void *) {}, nullptr, nullptr);
     deadlock(instance, nullptr);
 }
 
@@ -265,14 +274,15 @@ TEST_F(EngineStartTest, AnAbortDuringTheEntryFreesEverything)
     // The entry itself runs on the GUI thread: taking a lock there aborts.
     ASSERT_TRUE(host->instance == nullptr);
     intptr_t options[4] = {};
-    EXPECT_EQ(Engine_start(host, options,
-                           [](EngineInstance *i, const AppEvent *) {
-                               Lock l;
-                               Lock_init(i->context, &l);
-                               Lock_acquire(&l);
-                               return 1;
-                           },
-                           AlienThread_getInstaller(), 0),
+    EXPECT_EQ(Engine_start(
+                  host, options,
+                  [](EngineInstance *i, const AppEvent *) {
+                      Lock l;
+                      Lock_init(i->context, &l);
+                      Lock_acquire(&l);
+                      return 1;
+                  },
+                  AlienThread_getInstaller(), 0),
               0);
     EXPECT_EQ(Headless_closeDownCount(host), 1);
     EXPECT_EQ(host->instance, nullptr);
@@ -292,15 +302,17 @@ TEST_F(EngineStartTest, TheSendGuardStaysWithTheHostEventThatTookIt)
     start();
     // Inside the timer event's slice, a task posts (which must not release
     // the guard) and then tries a host event of its own.
-    App_postCall(inst,
-                 [](EngineInstance *i, void *) {
-                     App_postCall(i, logCall, const_cast<char *>("posted"), nullptr);
-                     keyResult = Engine_keyPress(i, 65, 0);
-                 },
-                 nullptr, nullptr);
+    App_postCall(
+        inst,
+        [](EngineInstance *i, void *) {
+            App_postCall(i, logCall, const_cast<char *>("posted"), nullptr);
+            keyResult = Engine_keyPress(i, 65, 0);
+        },
+        nullptr, nullptr);
     fire();
     EXPECT_EQ(keyResult, 0);
-    EXPECT_NE(strstr(Headless_debugText(host), "SERIOUS ERROR, VexlanApp_eventSend called from 2 threads\n"),
+    EXPECT_NE(strstr(Headless_debugText(host),
+                     "SERIOUS ERROR, VexlanApp_eventSend called from 2 threads\n"),
               nullptr);
     EXPECT_EQ(log(), "posted@SimpleAppThread ");
     // Released when that event ended.
@@ -322,8 +334,9 @@ TEST_F(EngineStartTest, AHostEventFromAnEngineTaskIsRefused)
     // An urgent post from the GUI thread runs its slice without a host
     // event inside the engine; a task that sends a host event is refused
     // all the same.
-    intptr_t block[7] = {AppEvent_codeCall, reinterpret_cast<intptr_t>(inst),
-                         reinterpret_cast<intptr_t>(+[](EngineInstance *i, void *) { result = Engine_stop(i); })};
+    intptr_t block[7] = {
+        AppEvent_codeCall, reinterpret_cast<intptr_t>(inst),
+        reinterpret_cast<intptr_t>(+[](EngineInstance *i, void *) { result = Engine_stop(i); })};
     EXPECT_EQ(AppEvent_post(block, nullptr, AppEvent_urgent), 1);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(host->instance, inst);

@@ -33,7 +33,8 @@ TEST_F(HostFileTest, OpenReadWriteSeekAndSize)
     off = -5;
     EXPECT_EQ(HostFile_seek(nullptr, fd, &off, HostFile_seekCur), 6);
     EXPECT_EQ(HostFile_seek(nullptr, fd, &off, 0x10006), -1);
-    EXPECT_EQ(HostFile_seek(nullptr, fd, nullptr, HostFile_seekCur), 6) << "a bad origin does not move";
+    EXPECT_EQ(HostFile_seek(nullptr, fd, nullptr, HostFile_seekCur), 6)
+        << "a bad origin does not move";
     HostStat st{};
     uint64_t size = 0;
     ASSERT_EQ(HostFile_stat(nullptr, fd, &st), 0);

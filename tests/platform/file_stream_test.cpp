@@ -110,7 +110,8 @@ TEST_F(FileStreamTest, ReadAheadFetchesBlocksAndKeepsAlignment)
         if (len == 0)
             break;
         // A byte's buffer address keeps the word alignment of its offset.
-        EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 4 - (reinterpret_cast<uintptr_t>(fs->buffer) % 4),
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 4 -
+                      (reinterpret_cast<uintptr_t>(fs->buffer) % 4),
                   got.size() % 4);
         size_t take = len < 7 ? len : 7;
         got.append(reinterpret_cast<const char *>(p), take);
@@ -284,7 +285,8 @@ TEST_F(FileStreamTest, UrlOperations)
     EXPECT_TRUE(exists("p/q/r"));
     Headless_captureDebug(heap.host, 1);
     EXPECT_EQ(FileStream_rename(ctx, s, t), Res_fileRename);
-    EXPECT_NE(std::string(Headless_debugText(heap.host)).find("Error renaming "), std::string::npos);
+    EXPECT_NE(std::string(Headless_debugText(heap.host)).find("Error renaming "),
+              std::string::npos);
     Headless_clearDebug(heap.host);
     EXPECT_EQ(FileStream_copy(ctx, s, t), Res_fileCopy);
     EXPECT_NE(std::string(Headless_debugText(heap.host)).find("Error copying "), std::string::npos);

@@ -13,7 +13,7 @@ namespace {
 using FileUrlTest = FileFixture;
 
 struct MapCase {
-    const char *env[3];  // OKALA_DIRECTORY, OKALA_DIRECTORY_RO, OKALA_FSROOT (null: unset)
+    const char *env[3]; // OKALA_DIRECTORY, OKALA_DIRECTORY_RO, OKALA_FSROOT (null: unset)
     const char *url;
     int result;
     const char *path;
@@ -39,7 +39,10 @@ const MapCase mapCases[] = {
     // system: each maps to itself.
     {{"/home/jos\xc3\xa9", nullptr, nullptr}, "file://localhost/x", 0, "/home/jos\xc3\xa9/x"},
     {{nullptr, "/r\xc3\xa9s", nullptr}, "file://resource/x", 0, "/r\xc3\xa9s/x"},
-    {{nullptr, nullptr, "/\xe6\x97\xa5\xf0\x9f\x98\x80"}, "file://home/a", 0, "/\xe6\x97\xa5\xf0\x9f\x98\x80/a"},
+    {{nullptr, nullptr, "/\xe6\x97\xa5\xf0\x9f\x98\x80"},
+     "file://home/a",
+     0,
+     "/\xe6\x97\xa5\xf0\x9f\x98\x80/a"},
     // Escapes are blocked: dot segments, also escaped ones, stay inside.
     {{"/data", nullptr, nullptr}, "file://localhost/../etc/passwd", 0, "/data/etc/passwd"},
     {{"/data", nullptr, nullptr}, "file://localhost/a/../../b", 0, "/data/b"},
@@ -113,7 +116,8 @@ TEST_F(FileUrlTest, HostFilesReadWriteSeekAndSize)
     EXPECT_EQ(AlienFile_close(f), 0);
 
     // Mode 2 appends; mode 4 truncates; "//" runs collapse.
-    ASSERT_EQ(AlienFile_open(ctx, &f, pathOf("//" + path("a.txt")).c_str(), AlienFile_modeAppend), 0);
+    ASSERT_EQ(AlienFile_open(ctx, &f, pathOf("//" + path("a.txt")).c_str(), AlienFile_modeAppend),
+              0);
     EXPECT_EQ(AlienFile_tell(f, &pos), 0);
     EXPECT_EQ(pos, 10u);
     EXPECT_EQ(AlienFile_write(f, "AB", 2), 0);
@@ -136,7 +140,7 @@ TEST_F(FileUrlTest, SizesAndSeeksAre64Bit)
     std::string p8 = path("big");
     FILE *fp = fopen(p8.c_str(), "wb");
     ASSERT_NE(fp, nullptr);
-    ASSERT_EQ(fseeko(fp, 0x140000000LL, SEEK_SET), 0);  // 5 GiB, sparse
+    ASSERT_EQ(fseeko(fp, 0x140000000LL, SEEK_SET), 0); // 5 GiB, sparse
     fputc('Z', fp);
     fclose(fp);
     AlienFile *f = nullptr;

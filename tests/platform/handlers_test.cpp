@@ -55,11 +55,14 @@ TEST_F(HandlersTest, PositionsPlaceHandlersRelativeToEachOther)
 
     // A missing reference, a reference of the other kind, an unknown
     // position and a null function are refused.
-    EXPECT_EQ(Handlers_addError(list, h1, nullptr, Handlers_after, nullptr), Res_handlersInsertFailed);
+    EXPECT_EQ(Handlers_addError(list, h1, nullptr, Handlers_after, nullptr),
+              Res_handlersInsertFailed);
     EXPECT_EQ(Handlers_addError(list, h1, h2, Handlers_after, nullptr), Res_handlersInsertFailed);
     EXPECT_EQ(Handlers_addError(list, h1, nullptr, 7, nullptr), Res_handlersInsertFailed);
-    EXPECT_EQ(Handlers_addError(list, nullptr, nullptr, Handlers_atHead, nullptr), Res_handlersInsertFailed);
-    EXPECT_EQ(Handlers_addRequest(nullptr, h1, nullptr, Handlers_atHead, nullptr), Res_handlersNullList);
+    EXPECT_EQ(Handlers_addError(list, nullptr, nullptr, Handlers_atHead, nullptr),
+              Res_handlersInsertFailed);
+    EXPECT_EQ(Handlers_addRequest(nullptr, h1, nullptr, Handlers_atHead, nullptr),
+              Res_handlersNullList);
     EXPECT_EQ(Handlers_create(nullptr), Res_handlersNoList);
 }
 

@@ -29,7 +29,7 @@ class HostThreadTest : public ::testing::Test {
     }
     HostContext *host = nullptr;
     HostThreadRec *gui = nullptr;
-    std::string trace;  // appended by whichever thread holds the baton
+    std::string trace; // appended by whichever thread holds the baton
 };
 
 struct Ctx {

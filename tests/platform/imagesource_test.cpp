@@ -9,11 +9,9 @@
 #include "platform/vfs/imagesource.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
-class ImageSourceTest : public HeapFixture
-{
+class ImageSourceTest : public HeapFixture {
   protected:
     size_t baseline = 0;
     void SetUp() override
@@ -78,9 +76,7 @@ TEST_F(ImageSourceTest, ReleaseClosesAHandleNeverHandedOver)
     EXPECT_EQ(src, nullptr);
 }
 
-class UrlSourceTest : public FileFixture
-{
-};
+class UrlSourceTest : public FileFixture {};
 
 TEST_F(UrlSourceTest, EqualUrlsAreTheSameEachOpenReadsTheFileAndTheFirstErrorStays)
 {

@@ -11,11 +11,9 @@
 #include "platform/vfs/memfile.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
-class MemStreamTest : public HeapFixture
-{
+class MemStreamTest : public HeapFixture {
   protected:
     size_t baseline = 0;
 

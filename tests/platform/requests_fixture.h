@@ -13,8 +13,7 @@
 #include "platform/api/search.h"
 #include "tests/platform/app_fixture.h"
 
-class RequestsFixture : public AppFixture
-{
+class RequestsFixture : public AppFixture {
   protected:
     void SetUp() override
     {

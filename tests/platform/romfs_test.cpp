@@ -107,9 +107,9 @@ TEST_F(RomFsTest, ReadSeekAndSize)
 {
     AlienFile *f = nullptr;
     int handled = 0;
-    ASSERT_EQ(RomFs_open(ctx, &f, "/okala_dir/Resource/image/unknown.png", AlienFile_modeRead,
-                         &handled),
-              0);
+    ASSERT_EQ(
+        RomFs_open(ctx, &f, "/okala_dir/Resource/image/unknown.png", AlienFile_modeRead, &handled),
+        0);
     ASSERT_TRUE(RomFs_isEntry(f));
     uint64_t size = 0;
     RomFs_size(f, &size, &handled);
@@ -193,13 +193,15 @@ TEST_F(RomFsTest, ImagesArePngsOfTheirFixedLengths)
 TEST_F(RomFsTest, FontMapHasItsSections)
 {
     std::string m = fileBytes("/okala_dir/Fonts/map");
-    for (const char *s : {"[Buffered]\n", "[Library]\n", "[Defaults]\n", "[Supplements]\n",
-                          "Arial:Helvetica:SwissA:sans-serif,Italic,,Bold,,,"
-                          "file://root/usr/share/fonts/truetype/liberation2/LiberationSans-BoldItalic.ttf\n",
-                          "Symbol PS:Symbol:MathGreek,,,Regular,,,msyrr.ef1\n",
-                          "MS Gothic,,,Regular,,,file://root/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf\n",
-                          "*:sans-serif\n",
-                          "tahoma.ttf: sans-serif: language\n"})
+    for (const char *s :
+         {"[Buffered]\n", "[Library]\n", "[Defaults]\n", "[Supplements]\n",
+          "Arial:Helvetica:SwissA:sans-serif,Italic,,Bold,,,"
+          "file://root/usr/share/fonts/truetype/liberation2/LiberationSans-BoldItalic.ttf\n",
+          "Symbol PS:Symbol:MathGreek,,,Regular,,,msyrr.ef1\n",
+          "MS "
+          "Gothic,,,Regular,,,file://root/usr/share/fonts/truetype/droid/"
+          "DroidSansFallbackFull.ttf\n",
+          "*:sans-serif\n", "tahoma.ttf: sans-serif: language\n"})
         EXPECT_NE(m.find(s), std::string::npos) << s;
     EXPECT_EQ(m.find('\r'), std::string::npos);
     EXPECT_EQ(m.find("Shree"), std::string::npos) << "no font for that script";

@@ -112,7 +112,8 @@ TEST_F(SettingsFileTest, BuiltInFileIsReadBeforeTheDirectorysAndAlone)
     // Without OKALA_DIRECTORY the built-in path is looked for among the
     // built-in files, which hold no settings file.
     ASSERT_EQ(Settings_loadFromDir(ctx, store, userDir.c_str()), 0);
-    EXPECT_EQ(settings(), (std::map<std::string, std::string>{{"S/from", "user"}, {"S/user", "1"}}));
+    EXPECT_EQ(settings(),
+              (std::map<std::string, std::string>{{"S/from", "user"}, {"S/user", "1"}}));
 
     Config_freeStore(ctx, store);
     store = Config_createStore(ctx, u"x");

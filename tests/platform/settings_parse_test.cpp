@@ -28,7 +28,7 @@ struct FakeSource {
     bool lent = false;
     bool closed = false;
     size_t lastLen = 0;
-    size_t left = 0;    // bytes of the last window not consumed
+    size_t left = 0; // bytes of the last window not consumed
 
     static int getReadBuf(void *h, size_t want, const uint8_t **ptr, size_t *len)
     {
@@ -124,14 +124,14 @@ TEST_F(SettingsParseTest, SectionsKeysAndValues)
 
 TEST_F(SettingsParseTest, IgnoredLines)
 {
-    auto all = parse("early=1\n"   // before any section
+    auto all = parse("early=1\n" // before any section
                      "[S]\n"
-                     "a=\n"        // shorter than 3 bytes
+                     "a=\n" // shorter than 3 bytes
                      "[]\n"
-                     "#c=1\n"      // comment
+                     "#c=1\n" // comment
                      "no equals\n"
-                     "x]y[z\n"     // "]" before "[": no section
-                     "[open\n"     // no "]"
+                     "x]y[z\n" // "]" before "[": no section
+                     "[open\n" // no "]"
                      "k=v\n"
                      "[\n"
                      "\n"
@@ -149,9 +149,9 @@ TEST_F(SettingsParseTest, SectionLines)
                      "k=1\n"
                      "[B]junk]\n"
                      "k=2\n"
-                     "]x[C]\n"     // "]" at byte 0 is not searched
+                     "]x[C]\n" // "]" at byte 0 is not searched
                      "k=3\n"
-                     "[]x\n"       // an empty name
+                     "[]x\n" // an empty name
                      "k=4\n");
     std::map<std::string, std::string> expected = {
         {"x/k", "1"}, {"B/k", "2"}, {"C/k", "3"}, {"/k", "4"}};
@@ -185,7 +185,7 @@ TEST_F(SettingsParseTest, NumberSyntax)
         {"0", true, 0},
         {"0x1F", true, 31},
         {"0xff", true, 255},
-        {"0x", true, 0},           // the "0" is a digit
+        {"0x", true, 0}, // the "0" is a digit
         {"010", true, 8},
         {"2K", true, 2048},
         {"2k", true, 2048},
@@ -261,8 +261,8 @@ TEST_F(SettingsParseTest, LastLineWithoutLfIsApplied)
 
 TEST_F(SettingsParseTest, OverLongLinesAreSkippedWhole)
 {
-    std::string longest = "k=" + std::string(Settings_lineMax - 3, 'v');   // 4095 bytes
-    std::string tooLong = "t=" + std::string(Settings_lineMax - 2, 'v');   // 4096 bytes
+    std::string longest = "k=" + std::string(Settings_lineMax - 3, 'v'); // 4095 bytes
+    std::string tooLong = "t=" + std::string(Settings_lineMax - 2, 'v'); // 4096 bytes
     std::string huge = "h=" + std::string(3 * Settings_window + 17, 'v');
     std::string text = "[S]\n" + longest + "\n" + tooLong + "\na=1\n" + huge + "\nb=2\n" + huge;
     for (size_t limit : {size_t(0), size_t(1), size_t(7), size_t(4095)}) {

@@ -13,7 +13,7 @@ using UrlTest = HeapFixture;
 struct ParseCase {
     const char *text;
     uint32_t scheme;
-    const char *host;   // "(null)" for none
+    const char *host; // "(null)" for none
     const char *path;
     const char *query;
     const char *fragment;
@@ -36,8 +36,8 @@ const ParseCase strictCases[] = {
     {"http://example.org/a/b?q=1#top", 5, "example.org", "/a/b", "q=1", "top"},
     {"HTTP://Example.ORG", 5, "Example.ORG", "", "(null)", "(null)"},
     {"file:///a/b", 3, "", "/a/b", "(null)", "(null)"},
-    {"file://localhost/okala_dir/choices.txt", 3, "localhost", "/okala_dir/choices.txt",
-     "(null)", "(null)"},
+    {"file://localhost/okala_dir/choices.txt", 3, "localhost", "/okala_dir/choices.txt", "(null)",
+     "(null)"},
     {"C:\\docs\\a.doc", 3, "root", "/C:\\docs\\a.doc", "(null)", "(null)"},
     {"d:/x?y#z", 3, "root", "/d:/x?y#z", "(null)", "(null)"},
     {"mailto:someone", 8, "(null)", "someone", "(null)", "(null)"},
@@ -132,8 +132,12 @@ TEST_F(UrlTest, PartsMaskAndRenderingRoundTrip)
     EXPECT_EQ(Url_getPartsMask(u), 1u | 4u) << "an empty host counts only for file URLs";
     Url_free(u);
 
-    const char *texts[] = {"http://u@h:81/a/b?x=1&y#f", "mailto:me@x", "foo:bar/baz",
-                           "file:///a%20b", "rel/x?q#", "//h"};
+    const char *texts[] = {"http://u@h:81/a/b?x=1&y#f",
+                           "mailto:me@x",
+                           "foo:bar/baz",
+                           "file:///a%20b",
+                           "rel/x?q#",
+                           "//h"};
     for (const char *t : texts) {
         u = url(t);
         EXPECT_EQ(Take(Url_toString(u, 31)), t);

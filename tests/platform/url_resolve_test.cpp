@@ -72,12 +72,23 @@ TEST_F(UrlResolveTest, ResultTakesBaseClassAndHandler)
 TEST_F(UrlResolveTest, DotSegmentTable)
 {
     const char *cases[][2] = {
-        {"/a/.", "/a/"},        {"/a/..", "/"},        {"/..", "/"},
-        {"/a/b/../c", "/a/c"},  {"/a/../c", "/c"},     {"/../c", "/c"},
-        {"/a/./b/./c", "/a/b/c"}, {"/a/b/..", "/a/"},  {"/./", "/"},
-        {"/a//../b", "/a/b"},   {"/../../x", "/x"},    {"/a/..b/c", "/a/..b/c"},
-        {"/a/b/.../c", "/a/b/.../c"}, {".", "."},      {"/", "/"},
-        {"", ""},               {"/a/b/c/../../../../d", "/d"},
+        {"/a/.", "/a/"},
+        {"/a/..", "/"},
+        {"/..", "/"},
+        {"/a/b/../c", "/a/c"},
+        {"/a/../c", "/c"},
+        {"/../c", "/c"},
+        {"/a/./b/./c", "/a/b/c"},
+        {"/a/b/..", "/a/"},
+        {"/./", "/"},
+        {"/a//../b", "/a/b"},
+        {"/../../x", "/x"},
+        {"/a/..b/c", "/a/..b/c"},
+        {"/a/b/.../c", "/a/b/.../c"},
+        {".", "."},
+        {"/", "/"},
+        {"", ""},
+        {"/a/b/c/../../../../d", "/d"},
     };
     for (auto &c : cases) {
         std::u16string p = U(c[0]);
@@ -145,8 +156,12 @@ UrlNameValue *makeList(std::initializer_list<std::pair<const char *, uint16_t>> 
 
 TEST_F(UrlResolveTest, PackedUrlsCopyBackEqual)
 {
-    const char *texts[] = {"http://h\xc3\xa9/\xe4\xb8\xad\xe6\x96\x87/a?q=1#frag", "mailto:x",
-                           "foo:bar", "file:///", "", "x?\xf0\x9f\x98\x80"};
+    const char *texts[] = {"http://h\xc3\xa9/\xe4\xb8\xad\xe6\x96\x87/a?q=1#frag",
+                           "mailto:x",
+                           "foo:bar",
+                           "file:///",
+                           "",
+                           "x?\xf0\x9f\x98\x80"};
     for (const char *t : texts) {
         Url *u = url(t);
         Url_setClass(u, 5);

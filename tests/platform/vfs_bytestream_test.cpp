@@ -19,11 +19,9 @@
 #include "platform/vfs/vfsbytestream.h"
 #include "tests/core/stream_support.h"
 
-namespace
-{
+namespace {
 
-class VfsByteStreamTest : public FileFixture
-{
+class VfsByteStreamTest : public FileFixture {
   protected:
     void TearDown() override
     {

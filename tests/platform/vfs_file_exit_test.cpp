@@ -11,11 +11,9 @@
 #include "core/result.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
-class FileExitTest : public FileFixture
-{
+class FileExitTest : public FileFixture {
   protected:
     ExitList *list = nullptr;
 

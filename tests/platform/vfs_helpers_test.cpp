@@ -7,11 +7,9 @@
 #include "core/result.h"
 #include "platform/vfs/helpers.h"
 
-namespace
-{
+namespace {
 
-class VfsHelpersTest : public FileFixture
-{
+class VfsHelpersTest : public FileFixture {
   protected:
     static std::string be32(uint32_t v)
     {

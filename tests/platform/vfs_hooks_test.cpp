@@ -8,8 +8,7 @@
 #include "platform/vfs/hosthooks.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
 std::string &events()
 {
@@ -54,8 +53,7 @@ int onClose(void *hookCtx, uint32_t cookie)
     return 0;
 }
 
-class VfsHooksTest : public HeapFixture
-{
+class VfsHooksTest : public HeapFixture {
   protected:
     size_t baseline = 0;
     static constexpr uint8_t data[] = "0123456789";

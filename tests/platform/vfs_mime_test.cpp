@@ -8,8 +8,7 @@
 #include "core/result.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
 struct Row {
     const char *extensions; // space-separated
@@ -163,9 +162,7 @@ TEST(VfsMimeTable, StringsMatchOnlyWithTheirExactLength)
     EXPECT_EQ(Mime_stringForType(37, &s), Res_notFound);
 }
 
-class VfsMimeInfo : public FileFixture
-{
-};
+class VfsMimeInfo : public FileFixture {};
 
 // A file stream's MIME type comes from the last path segment's extension,
 // percent escapes decoded.

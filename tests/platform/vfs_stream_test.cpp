@@ -12,11 +12,9 @@
 #include "platform/vfs/memfile.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
-class VfsStreamTest : public FileFixture
-{
+class VfsStreamTest : public FileFixture {
   protected:
     VfsHandle *h = nullptr;
 
@@ -324,8 +322,7 @@ TEST_F(VfsStreamTest, StreamHelpersSeekByOrigin)
     };
     for (const Case &c : cases) {
         uint64_t o = uint64_t(c.offset);
-        EXPECT_EQ(Vfs_seekFrom(h, o, c.whence), c.result)
-            << c.offset << " " << c.whence;
+        EXPECT_EQ(Vfs_seekFrom(h, o, c.whence), c.result) << c.offset << " " << c.whence;
         EXPECT_EQ(tell(), c.position) << c.offset << " " << c.whence;
     }
     ASSERT_EQ(Vfs_seekFrom(h, 0, 0), Res_ok);

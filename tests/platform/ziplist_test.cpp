@@ -6,11 +6,9 @@
 #include "core/mem/mem.h"
 #include "tests/platform/requests_fixture.h"
 
-namespace
-{
+namespace {
 
-class ZipListTest : public RequestsFixture
-{
+class ZipListTest : public RequestsFixture {
   protected:
     void SetUp() override
     {
@@ -42,7 +40,8 @@ class ZipListTest : public RequestsFixture
     {
         EXPECT_EQ(ZipList_open(inst, p.c_str()), 1);
         settle();
-        while (listCodes.back() == App_requestListOpened || listCodes.back() == App_requestListEntries) {
+        while (listCodes.back() == App_requestListOpened ||
+               listCodes.back() == App_requestListEntries) {
             EXPECT_EQ(ZipList_next(inst, listing, 32), 1);
             settle();
         }

@@ -70,9 +70,11 @@ inline std::string rk(uint16_t row, uint16_t col, uint32_t v, uint16_t xf = 15)
     return rec(0x027E, cell(row, col, xf) + u32(v));
 }
 
-inline std::string rowRec(uint16_t row, uint16_t colLimit, uint16_t options = 0x0100, uint16_t xf = 15)
+inline std::string rowRec(uint16_t row, uint16_t colLimit, uint16_t options = 0x0100,
+                          uint16_t xf = 15)
 {
-    return rec(0x0208, u16(row) + u16(0) + u16(colLimit) + u16(0x80FF) + u16(0) + u16(0) + u16(options) + u16(xf));
+    return rec(0x0208, u16(row) + u16(0) + u16(colLimit) + u16(0x80FF) + u16(0) + u16(0) +
+                           u16(options) + u16(xf));
 }
 
 // A BIFF8 string: u16 count, flags byte, 8-bit characters.
@@ -103,7 +105,8 @@ inline std::string book8(const std::string &globalsExtra, const std::vector<std:
     std::string bound, body;
     for (size_t i = 0; i < sheets.size(); i++) {
         std::string sheet = bof(version, i < types.size() ? types[i] : 0x10) + sheets[i] + eof();
-        std::string nm = version == 0x0600 ? std::string(1, char(names[i].size())) + std::string(1, '\0') + names[i]
+        std::string nm = version == 0x0600 ? std::string(1, char(names[i].size())) +
+                                                 std::string(1, '\0') + names[i]
                                            : std::string(1, char(names[i].size())) + names[i];
         bound += rec(0x0085, u32(uint32_t(at)) + std::string(2, '\0') + nm);
         at += sheet.size();

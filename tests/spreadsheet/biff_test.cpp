@@ -37,14 +37,16 @@ class Biff : public LeakCheckedContextTest<(8u << 20)> {
         uint8_t *copy = static_cast<uint8_t *>(Mem_malloc(file.size()));
         memcpy(copy, file.data(), file.size());
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted, ctx), 0);
+        EXPECT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
+                                 &accepted, ctx),
+                  0);
         EXPECT_EQ(Ole_openStream(vfs, &ole), 0);
         load.context = ctx;
         return Excel_readWorkbookStream(&load, ole);
     }
 
-    int openBook(const std::string &globals, const std::vector<std::string> &sheets, uint16_t version = 0x0600,
-                 const std::vector<uint16_t> &types = {})
+    int openBook(const std::string &globals, const std::vector<std::string> &sheets,
+                 uint16_t version = 0x0600, const std::vector<uint16_t> &types = {})
     {
         return open(compound(book8(globals, sheets, version, types)));
     }
@@ -97,12 +99,12 @@ TEST_F(Biff, RkValuesDecode)
         uint32_t kind;
         double value;
     } cases[] = {
-        {102, Excel_valInteger, 25},          // integer, not divided
-        {603, Excel_valNumber, 1.5},          // 150 / 100
-        {2403, Excel_valInteger, 6},          // 600 / 100 stays an integer
+        {102, Excel_valInteger, 25}, // integer, not divided
+        {603, Excel_valNumber, 1.5}, // 150 / 100
+        {2403, Excel_valInteger, 6}, // 600 / 100 stays an integer
         {uint32_t(-20) | 2, Excel_valInteger, -5},
-        {0x3FF00000, Excel_valNumber, 1.0},   // the high word of a double
-        {0x3FF00001, Excel_valNumber, 0.01},  // divided by 100
+        {0x3FF00000, Excel_valNumber, 1.0},  // the high word of a double
+        {0x3FF00001, Excel_valNumber, 0.01}, // divided by 100
         {uint32_t((-150) * 4) | 3, Excel_valNumber, -1.5},
     };
     for (const Case &c : cases) {
@@ -123,7 +125,8 @@ TEST_F(Biff, BofVersions)
     for (const Case &c : cases) {
         std::string body = u16(c.version) + u16(5);
         ExcelBof b;
-        EXPECT_EQ(Excel_parseBof(reinterpret_cast<const uint8_t *>(body.data()), body.size(), &b), c.rc);
+        EXPECT_EQ(Excel_parseBof(reinterpret_cast<const uint8_t *>(body.data()), body.size(), &b),
+                  c.rc);
     }
     ExcelBof b;
     EXPECT_EQ(Excel_parseBof(reinterpret_cast<const uint8_t *>("\x00\x06"), 2, &b), 12544);
@@ -138,7 +141,8 @@ TEST_F(Biff, RefusedWorkbooks)
         int rc;
     } cases[] = {
         {"no stream", Cfb_build({{u"Other", bof(0x0600, 5) + eof()}}), 12545},
-        {"filepass", compound(book8(rec(0x002F, u16(1) + std::string(52, '\0')), {number(0, 0, 1)})), 12552},
+        {"filepass",
+         compound(book8(rec(0x002F, u16(1) + std::string(52, '\0')), {number(0, 0, 1)})), 12552},
         {"bof 0x0680", compound(bof(0x0680, 5) + eof()), 12556},
         {"not a bof", compound(eof()), 12544},
         {"globals of type 0x10", compound(bof(0x0600, 0x10) + eof()), 12544},
@@ -169,14 +173,15 @@ TEST_F(Biff, BookStreamLoads)
 TEST_F(Biff, CellRecords)
 {
     std::string sst = rec(0x00FC, u32(2) + u32(2) + str8("one") + str8("two"));
-    std::string cells = rowRec(0, 6) + rowRec(1, 6) + number(0, 0, 2.5) + rk(0, 1, 102) +
-                        rec(0x00FD, cell(0, 2, 15) + u32(1)) +   // "two"
-                        rec(0x00FD, cell(0, 3, 15) + u32(9)) +   // beyond the table: blank
-                        rec(0x0205, cell(0, 4, 15) + std::string("\x01\x00", 2)) + // TRUE
-                        rec(0x0205, cell(0, 5, 15) + std::string("\x07\x01", 2)) + // #DIV/0!
-                        rec(0x00BD, u16(1) + u16(1) + u16(15) + u32(102) + u16(15) + u32(603) + u16(2)) +
-                        rec(0x00BE, u16(1) + u16(4) + u16(16) + u16(17) + u16(5)) +
-                        number(0, 0, 7.0); // replaces the first value
+    std::string cells =
+        rowRec(0, 6) + rowRec(1, 6) + number(0, 0, 2.5) + rk(0, 1, 102) +
+        rec(0x00FD, cell(0, 2, 15) + u32(1)) +                     // "two"
+        rec(0x00FD, cell(0, 3, 15) + u32(9)) +                     // beyond the table: blank
+        rec(0x0205, cell(0, 4, 15) + std::string("\x01\x00", 2)) + // TRUE
+        rec(0x0205, cell(0, 5, 15) + std::string("\x07\x01", 2)) + // #DIV/0!
+        rec(0x00BD, u16(1) + u16(1) + u16(15) + u32(102) + u16(15) + u32(603) + u16(2)) +
+        rec(0x00BE, u16(1) + u16(4) + u16(16) + u16(17) + u16(5)) +
+        number(0, 0, 7.0); // replaces the first value
     ASSERT_EQ(openBook(sst, {cells}), 0);
     EXPECT_DOUBLE_EQ(at(0, 0)->value.number, 7.0);
     EXPECT_EQ(at(0, 1)->kind, Excel_valInteger);
@@ -220,11 +225,12 @@ TEST_F(Biff, ShortMultipleRecordsAreRefused)
     // The last column (5) asks for five entries where the body has two,
     // and a MULBLANK's last column 200 for 200: both records are refused,
     // the cells around them load.
-    std::string mulrk = rec(0x00BD, u16(0) + u16(1) + u16(15) + u32(102) + u16(15) + u32(102) + u16(5));
+    std::string mulrk =
+        rec(0x00BD, u16(0) + u16(1) + u16(15) + u32(102) + u16(15) + u32(102) + u16(5));
     std::string mulblank = rec(0x00BE, u16(1) + u16(0) + u16(15) + u16(200));
     std::string reversed = rec(0x00BE, u16(1) + u16(3) + u16(15) + u16(2));
-    ASSERT_EQ(openBook("", {rowRec(0, 3) + rowRec(1, 3) + number(0, 0, 1) + mulrk + mulblank + reversed +
-                            number(1, 0, 2)}),
+    ASSERT_EQ(openBook("", {rowRec(0, 3) + rowRec(1, 3) + number(0, 0, 1) + mulrk + mulblank +
+                            reversed + number(1, 0, 2)}),
               0);
     EXPECT_DOUBLE_EQ(at(0, 0)->value.number, 1.0);
     EXPECT_EQ(at(0, 1), nullptr);
@@ -261,7 +267,8 @@ TEST_F(Biff, SharedStringsAcrossContinue)
     std::string first = u16(6) + std::string(1, '\0') + "abc";
     std::string cont = std::string(1, '\x01') + u16('d') + u16('e') + u16(0x20AC);
     std::string sst = rec(0x00FC, u32(2) + u32(2) + first) + rec(0x003C, cont + str8("xy"));
-    std::string cells = rowRec(0, 2) + rec(0x00FD, cell(0, 0, 15) + u32(0)) + rec(0x00FD, cell(0, 1, 15) + u32(1));
+    std::string cells =
+        rowRec(0, 2) + rec(0x00FD, cell(0, 0, 15) + u32(0)) + rec(0x00FD, cell(0, 1, 15) + u32(1));
     ASSERT_EQ(openBook(sst, {cells}), 0);
     ASSERT_EQ(load.workbook->sstCount, 2u);
     const char16_t *t = load.workbook->sst[0].text;
@@ -281,7 +288,8 @@ TEST_F(Biff, SharedStringCountIsBoundedByTheRecord)
 TEST_F(Biff, RichStringRuns)
 {
     // A BIFF8 string with rich-text runs and extended data.
-    std::string s = u16(2) + std::string(1, '\x0C') + u16(1) + u32(3) + "hi" + u16(1) + u16(5) + "ext";
+    std::string s =
+        u16(2) + std::string(1, '\x0C') + u16(1) + u32(3) + "hi" + u16(1) + u16(5) + "ext";
     ExcelBody body{};
     body.data = reinterpret_cast<uint8_t *>(s.data());
     body.size = uint32_t(s.size());
@@ -305,8 +313,8 @@ TEST_F(Biff, RichStringRuns)
 
 TEST_F(Biff, Biff8RStringUsesTheBiff8Layout)
 {
-    std::string body = cell(0, 0, 15) + u16(2) + std::string(1, '\x01') + u16(0x3042) + u16('z') + u16(2) +
-                       u16(0) + u16(1) + u16(1) + u16(2);
+    std::string body = cell(0, 0, 15) + u16(2) + std::string(1, '\x01') + u16(0x3042) + u16('z') +
+                       u16(2) + u16(0) + u16(1) + u16(1) + u16(2);
     ASSERT_EQ(openBook("", {rowRec(0, 1) + rec(0x00D6, body)}), 0);
     const ExcelCellValue *v = at(0, 0);
     ASSERT_NE(v, nullptr);
@@ -331,8 +339,9 @@ TEST_F(Biff, Biff5RStringKeepsItsLayout)
 
 TEST_F(Biff, PivotBlockIsSkipped)
 {
-    std::string cells = rowRec(0, 2) + rec(0x00B0, std::string(10, '\x01')) + rec(0x00B1, std::string(4, '\0')) +
-                        rec(0x00C5, std::string(2, '\0')) + number(0, 1, 3.0);
+    std::string cells = rowRec(0, 2) + rec(0x00B0, std::string(10, '\x01')) +
+                        rec(0x00B1, std::string(4, '\0')) + rec(0x00C5, std::string(2, '\0')) +
+                        number(0, 1, 3.0);
     ASSERT_EQ(openBook("", {cells}), 0);
     ASSERT_NE(at(0, 1), nullptr);
     EXPECT_DOUBLE_EQ(at(0, 1)->value.number, 3.0);
@@ -341,7 +350,8 @@ TEST_F(Biff, PivotBlockIsSkipped)
 std::string formula(uint16_t row, uint16_t col, const std::string &result, uint16_t options,
                     const std::string &tokens)
 {
-    return rec(0x0006, cell(row, col, 15) + result + u16(options) + u32(0) + u16(uint32_t(tokens.size())) + tokens);
+    return rec(0x0006, cell(row, col, 15) + result + u16(options) + u32(0) +
+                           u16(uint32_t(tokens.size())) + tokens);
 }
 
 std::string special(uint8_t type, uint8_t value)
@@ -352,10 +362,11 @@ std::string special(uint8_t type, uint8_t value)
 TEST_F(Biff, FormulaCachedResults)
 {
     std::string ref = std::string(1, '\x24') + u16(0) + u16(0xC000); // A1, relative
-    std::string cells = rowRec(0, 6) + formula(0, 0, f64(1.0), 0, ref) + formula(0, 1, special(1, 1), 0, ref) +
-                        formula(0, 2, special(2, 0x07), 0, ref) + formula(0, 3, special(3, 0), 0, ref) +
-                        formula(0, 4, special(0, 0), 0, ref) + rec(0x0207, str8("done")) +
-                        formula(0, 5, special(0, 0), 0, ref) + rec(0x0207, str8(""));
+    std::string cells =
+        rowRec(0, 6) + formula(0, 0, f64(1.0), 0, ref) + formula(0, 1, special(1, 1), 0, ref) +
+        formula(0, 2, special(2, 0x07), 0, ref) + formula(0, 3, special(3, 0), 0, ref) +
+        formula(0, 4, special(0, 0), 0, ref) + rec(0x0207, str8("done")) +
+        formula(0, 5, special(0, 0), 0, ref) + rec(0x0207, str8(""));
     ASSERT_EQ(openBook("", {cells}), 0);
     EXPECT_EQ(at(0, 0)->kind, Excel_valNumber);
     EXPECT_DOUBLE_EQ(at(0, 0)->value.number, 1.0);
@@ -375,7 +386,8 @@ TEST_F(Biff, FormulaCachedResults)
 TEST_F(Biff, TextFormulaWithoutStringFails)
 {
     std::string ref = std::string(1, '\x24') + u16(0) + u16(0xC000);
-    std::string cells = rowRec(0, 2) + formula(0, 0, special(0, 0), 0, ref) + number(0, 1, 1) + number(0, 1, 2);
+    std::string cells =
+        rowRec(0, 2) + formula(0, 0, special(0, 0), 0, ref) + number(0, 1, 1) + number(0, 1, 2);
     EXPECT_EQ(openBook("", {cells}), 12544);
 }
 
@@ -387,7 +399,8 @@ TEST_F(Biff, SharedFormulaRebasedPerCell)
     std::string exp = std::string(1, '\x01') + u16(1) + u16(1);
     std::string shr = rec(0x04BC, u16(1) + u16(4) + std::string{1, 1} + std::string(2, '\0') +
                                       u16(uint32_t(refN.size())) + refN);
-    std::string cells = rowRec(1, 2) + rowRec(4, 2) + formula(1, 1, f64(0), 8, exp) + shr + formula(4, 1, f64(0), 8, exp);
+    std::string cells = rowRec(1, 2) + rowRec(4, 2) + formula(1, 1, f64(0), 8, exp) + shr +
+                        formula(4, 1, f64(0), 8, exp);
     ASSERT_EQ(openBook("", {cells}), 0);
     std::vector<ExcelLoadFormula *> list;
     for (ExcelLoadFormula *f = sheet()->formulas; f; f = f->next)
@@ -415,12 +428,13 @@ TEST_F(Biff, SharedMemberWithoutDefinitionKeepsItsValue)
 
 TEST_F(Biff, SheetRecords)
 {
-    std::string cells = rowRec(0, 1) + number(0, 0, 1) + rec(0x0014, u16(3) + std::string(1, '\0') + "top") +
-                        rec(0x0014, u16(5) + std::string(1, '\0') + "later") + rec(0x0026, f64(1.25)) +
-                        rec(0x00E5, u16(1) + u16(0) + u16(1) + u16(0) + u16(2)) +
-                        rec(0x023E, u16(0x06B6) + u16(0) + u16(0) + u32(64)) +
-                        rec(0x007D, u16(0) + u16(1) + u16(5060) + u16(15) + u16(0) + u16(0)) +
-                        rec(0x001C, u16(0) + u16(0) + u16(0) + u16(1) + u16(0));
+    std::string cells =
+        rowRec(0, 1) + number(0, 0, 1) + rec(0x0014, u16(3) + std::string(1, '\0') + "top") +
+        rec(0x0014, u16(5) + std::string(1, '\0') + "later") + rec(0x0026, f64(1.25)) +
+        rec(0x00E5, u16(1) + u16(0) + u16(1) + u16(0) + u16(2)) +
+        rec(0x023E, u16(0x06B6) + u16(0) + u16(0) + u32(64)) +
+        rec(0x007D, u16(0) + u16(1) + u16(5060) + u16(15) + u16(0) + u16(0)) +
+        rec(0x001C, u16(0) + u16(0) + u16(0) + u16(1) + u16(0));
     ASSERT_EQ(openBook("", {cells}), 0);
     ExcelLoadSheet *s = sheet();
     ASSERT_NE(s->header, nullptr);
@@ -441,7 +455,9 @@ TEST_F(Biff, SubstreamsOfOtherKinds)
     // passed over, the module kept as an extent item; the worksheet after
     // them loads.
     std::string chart = bof(0x0600, 0x20) + rec(0x1001, u16(0)) + eof();
-    ASSERT_EQ(openBook("", {chart, rec(0x0001, ""), "", number(0, 0, 9)}, 0x0600, {0x20, 0x06, 0x100, 0x10}), 0);
+    ASSERT_EQ(openBook("", {chart, rec(0x0001, ""), "", number(0, 0, 9)}, 0x0600,
+                       {0x20, 0x06, 0x100, 0x10}),
+              0);
     EXPECT_EQ(load.sheetCount, 4u);
     ASSERT_NE(at(0, 0, 3), nullptr);
     EXPECT_DOUBLE_EQ(at(0, 0, 3)->value.number, 9.0);
@@ -505,7 +521,8 @@ TEST_F(Biff, ColumnsAndRowsPastTheUsedOnesTakeTheSheetsSizes)
     const struct {
         uint32_t column;
         uint16_t raw;
-    } widths[] = {{0, 3072}, {1, 3072}, {4, 3072}, {5, 3000}, {6, 3000}, {7, 1000}, {8, 3000}, {9, 3000}};
+    } widths[] = {{0, 3072}, {1, 3072}, {4, 3072}, {5, 3000},
+                  {6, 3000}, {7, 1000}, {8, 3000}, {9, 3000}};
     for (const auto &w : widths) {
         EXPECT_EQ(m->rawWidths[w.column], w.raw) << w.column;
         EXPECT_EQ(m->columnWidths[w.column], uint32_t(5060 * w.raw / 256 + 3494)) << w.column;
@@ -524,12 +541,15 @@ TEST_F(Biff, GridReachesWhatTheSheetHoldsNotWhatItDeclares)
     // of a plain format far out: none of that sizes the grid (or costs
     // cells past what the sheet holds). Values, fills, borders and merged
     // ranges do. XF 21 has a solid fill, XF 22 a bottom border.
-    std::string fill = rec(0x00E0, u16(0) + u16(0) + std::string(13, '\0') + std::string(1, '\x04') + u16(0));
-    std::string border = rec(0x00E0, u16(0) + u16(0) + std::string(6, '\0') + u16(0x1000) + std::string(8, '\0'));
+    std::string fill =
+        rec(0x00E0, u16(0) + u16(0) + std::string(13, '\0') + std::string(1, '\x04') + u16(0));
+    std::string border =
+        rec(0x00E0, u16(0) + u16(0) + std::string(6, '\0') + u16(0x1000) + std::string(8, '\0'));
     std::string claimAll = rec(0x0200, u32(0) + u32(65536) + u16(0) + u16(256) + u16(0));
     std::string heightsOnly, rowFormats;
     for (uint32_t r = 0; r < 20000; r++) {
-        heightsOnly += rec(0x0208, u16(r) + u16(0) + u16(0) + u16(400) + u16(0) + u16(0) + u16(0x0140) + u16(15));
+        heightsOnly += rec(0x0208, u16(r) + u16(0) + u16(0) + u16(400) + u16(0) + u16(0) +
+                                       u16(0x0140) + u16(15));
         rowFormats += rowRec(uint16_t(r), 256, 0x0180, 16);
     }
     const struct {
@@ -540,17 +560,21 @@ TEST_F(Biff, GridReachesWhatTheSheetHoldsNotWhatItDeclares)
         {"declared whole sheet", claimAll + rowRec(0, 1) + number(0, 0, 1), 30, 10},
         {"rows of heights alone", claimAll + heightsOnly + number(1, 1, 2), 30, 10},
         {"plain whole-row formats on every row", rowFormats + number(1, 1, 2), 30, 10},
-        {"a filled whole-row format", rowRec(0, 1) + number(0, 0, 1) + rowRec(40, 12, 0x0180, 21), 41, 12},
-        {"plain blanks far out", rowRec(0, 1) + number(0, 0, 1) + rowRec(60000, 201) + rec(0x0201, cell(60000, 200, 15)),
+        {"a filled whole-row format", rowRec(0, 1) + number(0, 0, 1) + rowRec(40, 12, 0x0180, 21),
+         41, 12},
+        {"plain blanks far out",
+         rowRec(0, 1) + number(0, 0, 1) + rowRec(60000, 201) + rec(0x0201, cell(60000, 200, 15)),
          30, 10},
-        {"a filled blank", rowRec(0, 1) + number(0, 0, 1) + rowRec(40, 13) + rec(0x0201, cell(40, 12, 21)), 41, 13},
-        {"a bordered blank", rowRec(0, 1) + number(0, 0, 1) + rowRec(50, 15) + rec(0x0201, cell(50, 14, 22)), 51, 15},
+        {"a filled blank",
+         rowRec(0, 1) + number(0, 0, 1) + rowRec(40, 13) + rec(0x0201, cell(40, 12, 21)), 41, 13},
+        {"a bordered blank",
+         rowRec(0, 1) + number(0, 0, 1) + rowRec(50, 15) + rec(0x0201, cell(50, 14, 22)), 51, 15},
         {"plain blanks under a merged range",
          rowRec(0, 1) + number(0, 0, 1) + rowRec(35, 12) + rec(0x0201, cell(35, 11, 15)) +
              rec(0x00E5, u16(1) + u16(30) + u16(35) + u16(2) + u16(11)),
          36, 12},
-        {"a value at the far corner", rowRec(0, 1) + number(0, 0, 1) + rowRec(65535, 256) + number(65535, 255, 3),
-         65536, 256},
+        {"a value at the far corner",
+         rowRec(0, 1) + number(0, 0, 1) + rowRec(65535, 256) + number(65535, 255, 3), 65536, 256},
     };
     for (const auto &c : cases) {
         Excel_loadFree(&load);
@@ -632,7 +656,8 @@ TEST_F(Biff, StructuralEditsMoveEverything)
     // A3 and A1:A3.
     std::string tokens = refTok(2, 0) + areaTok(0, 2, 0, 0) + std::string(1, '\x03');
     std::string cells = rowRec(0, 2) + rowRec(2, 2) + number(0, 0, 1) + number(2, 0, 3) +
-                        formula(2, 1, f64(4), 0, tokens) + rec(0x00E5, u16(1) + u16(1) + u16(2) + u16(0) + u16(1));
+                        formula(2, 1, f64(4), 0, tokens) +
+                        rec(0x00E5, u16(1) + u16(1) + u16(2) + u16(0) + u16(1));
     ASSERT_EQ(openBook("", {cells}), 0);
     SheetGrid *g = nullptr;
     ASSERT_EQ(Excel_sheetLayout(&load, load.sheets, &g), 0);
@@ -712,14 +737,18 @@ TEST_F(Biff, ShiftedReferencesPastTheEdgeBreak)
         int columns;
         std::string after;
     } cases[] = {
-        {"row 65535 pushed off", refTok(65535, 1), 0, 1, 0, std::string(1, '\x2A') + u16(65535) + u16(0xC001)},
-        {"column 255 pushed off", refTok(4, 255), 3, 1, 1, std::string(1, '\x2A') + u16(4) + u16(0xC0FF)},
+        {"row 65535 pushed off", refTok(65535, 1), 0, 1, 0,
+         std::string(1, '\x2A') + u16(65535) + u16(0xC001)},
+        {"column 255 pushed off", refTok(4, 255), 3, 1, 1,
+         std::string(1, '\x2A') + u16(4) + u16(0xC0FF)},
         {"area start pushed off", areaTok(65535, 65535, 0, 0), 10, 1, 0,
          std::string(1, '\x2B') + areaTok(65535, 65535, 0, 0).substr(1)},
-        {"area to the last row keeps its end", areaTok(5, 65535, 0, 0), 2, 1, 0, areaTok(6, 65535, 0, 0)},
+        {"area to the last row keeps its end", areaTok(5, 65535, 0, 0), 2, 1, 0,
+         areaTok(6, 65535, 0, 0)},
         {"whole column stays", areaTok(0, 65535, 2, 2), 0, 1, 0, areaTok(0, 65535, 2, 2)},
         {"before the line stays", refTok(1, 1), 2, 1, 0, refTok(1, 1)},
-        {"deleted row breaks", refTok(2, 0), 2, 0, 0, std::string(1, '\x2A') + refTok(2, 0).substr(1)},
+        {"deleted row breaks", refTok(2, 0), 2, 0, 0,
+         std::string(1, '\x2A') + refTok(2, 0).substr(1)},
         {"area over a deleted row shrinks", areaTok(1, 4, 0, 0), 2, 0, 0, areaTok(1, 3, 0, 0)},
         {"value-class reference", std::string(1, '\x44') + u16(65535) + u16(0), 0, 1, 0,
          std::string(1, '\x4A') + u16(65535) + u16(0)},
@@ -728,17 +757,21 @@ TEST_F(Biff, ShiftedReferencesPastTheEdgeBreak)
     // row or column is inserted or deleted through the sheet's structural
     // edits.
     for (const Case &c : cases) {
-        std::string cells = rowRec(0, 1) + rowRec(12, 6) + formula(0, 0, f64(0), 0, c.before) + number(12, 5, 1);
+        std::string cells =
+            rowRec(0, 1) + rowRec(12, 6) + formula(0, 0, f64(0), 0, c.before) + number(12, 5, 1);
         ASSERT_EQ(openBook("", {cells}), 0) << c.what;
         SheetGrid *g = nullptr;
         ASSERT_EQ(Excel_sheetLayout(&load, load.sheets, &g), 0) << c.what;
         ASSERT_NE(g, nullptr);
-        int rc = c.columns ? (c.insert ? Excel_Sheet_insertColumn(ctx, g, c.at) : Excel_Sheet_deleteColumn(ctx, g, c.at))
-                           : (c.insert ? Excel_Sheet_insertRow(ctx, g, c.at) : Excel_Sheet_deleteRow(ctx, g, c.at));
+        int rc = c.columns ? (c.insert ? Excel_Sheet_insertColumn(ctx, g, c.at)
+                                       : Excel_Sheet_deleteColumn(ctx, g, c.at))
+                           : (c.insert ? Excel_Sheet_insertRow(ctx, g, c.at)
+                                       : Excel_Sheet_deleteRow(ctx, g, c.at));
         EXPECT_EQ(rc, 0) << c.what;
         ASSERT_NE(g->formulaCells, nullptr) << c.what;
         const SheetFormula *f = g->formulaCells;
-        EXPECT_EQ(std::string(reinterpret_cast<const char *>(f->tokens), f->length), c.after) << c.what;
+        EXPECT_EQ(std::string(reinterpret_cast<const char *>(f->tokens), f->length), c.after)
+            << c.what;
         Excel_gridLayoutFree(g);
         Excel_loadFree(&load);
         load = ExcelLoad{};
@@ -750,7 +783,8 @@ TEST_F(Biff, ShiftedReferencesPastTheEdgeBreak)
 
 TEST_F(Biff, NotesRegisterOverTheirCells)
 {
-    std::string cells = rowRec(0, 2) + number(0, 0, 1) + rec(0x001C, u16(0) + u16(1) + u16(0) + u16(7) + u16(0));
+    std::string cells =
+        rowRec(0, 2) + number(0, 0, 1) + rec(0x001C, u16(0) + u16(1) + u16(0) + u16(7) + u16(0));
     ASSERT_EQ(openBook("", {cells}), 0);
     SheetGrid *g = nullptr;
     ASSERT_EQ(Excel_sheetLayout(&load, load.sheets, &g), 0);
@@ -782,7 +816,8 @@ TEST_F(Biff, Recognition)
     struct Case {
         const char *mime;
         int32_t score;
-    } mimes[] = {{"application/vnd.ms-excel", 100}, {"Application/Excel", 100}, {"application/msword", 0}};
+    } mimes[] = {
+        {"application/vnd.ms-excel", 100}, {"Application/Excel", 100}, {"application/msword", 0}};
     for (const Case &c : mimes) {
         std::u16string m(c.mime, c.mime + strlen(c.mime));
         int32_t score = -1;
@@ -822,7 +857,8 @@ TEST_F(Biff, ColumnWidthsSetInLayoutUnits)
         uint32_t width;
         uint16_t raw;
         uint32_t shown;
-    } cases[] = {{0, 0, 3494}, {5060 * 4, 1024, 5060 * 4 + 3494}, {0xFFFFFFFF, 65280, 5060 * 255 + 3494}};
+    } cases[] = {
+        {0, 0, 3494}, {5060 * 4, 1024, 5060 * 4 + 3494}, {0xFFFFFFFF, 65280, 5060 * 255 + 3494}};
     for (const Case &c : cases) {
         ASSERT_EQ(Excel_Sheet_setColumnWidth(ctx, g, 2, c.width), 0);
         EXPECT_EQ(g->metrics->rawWidths[2], c.raw) << c.width;

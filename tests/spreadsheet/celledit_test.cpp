@@ -17,20 +17,17 @@
 #include "spreadsheet/reader/sheet.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
-class CellEditTest : public LeakCheckedContextTest<>
-{
-};
+class CellEditTest : public LeakCheckedContextTest<> {};
 
 TEST_F(CellEditTest, ReferencesBothWays)
 {
     const struct {
         uint32_t row, column;
         const char *text;
-    } out[] = {{0, 0, "A1"}, {9, 25, "Z10"}, {0, 26, "AA1"}, {65535, 255, "IV65536"}, {4, 51, "AZ5"},
-               {0, 701, "ZZ1"}, {0, 702, "AAA1"}};
+    } out[] = {{0, 0, "A1"},   {9, 25, "Z10"},  {0, 26, "AA1"},  {65535, 255, "IV65536"},
+               {4, 51, "AZ5"}, {0, 701, "ZZ1"}, {0, 702, "AAA1"}};
     for (const auto &c : out) {
         char buffer[24];
         size_t n = Excel_CellEdit_refText(c.row, c.column, buffer, sizeof buffer);
@@ -46,11 +43,24 @@ TEST_F(CellEditTest, ReferencesBothWays)
         int result;
         int32_t row, column;
     } in[] = {
-        {"A1", 0, 0, 0},        {"AA1", 0, 0, 26},      {"aa1", 0, 0, 26},     {"iV65536", 0, 65535, 255},
-        {"Z100", 0, 99, 25},    {"A0", 0, -1, 0},       {"A00001", 0, 0, 0},   {"AB", 25, 0, 0},
-        {"12", 25, 0, 0},       {"1A", 25, 0, 0},       {"A1B", 25, 0, 0},     {"", 25, 0, 0},
-        {"A 1", 25, 0, 0},      {"A-1", 25, 0, 0},      {"AAA1", 25, 0, 0},    {"A123456", 25, 0, 0},
-        {"ZZZZZZZZZZZZZZ1", 25, 0, 0}, {"A99999999999999999999", 25, 0, 0},
+        {"A1", 0, 0, 0},
+        {"AA1", 0, 0, 26},
+        {"aa1", 0, 0, 26},
+        {"iV65536", 0, 65535, 255},
+        {"Z100", 0, 99, 25},
+        {"A0", 0, -1, 0},
+        {"A00001", 0, 0, 0},
+        {"AB", 25, 0, 0},
+        {"12", 25, 0, 0},
+        {"1A", 25, 0, 0},
+        {"A1B", 25, 0, 0},
+        {"", 25, 0, 0},
+        {"A 1", 25, 0, 0},
+        {"A-1", 25, 0, 0},
+        {"AAA1", 25, 0, 0},
+        {"A123456", 25, 0, 0},
+        {"ZZZZZZZZZZZZZZ1", 25, 0, 0},
+        {"A99999999999999999999", 25, 0, 0},
     };
     for (const auto &c : in) {
         int32_t row = 7, column = 7;
@@ -78,14 +88,14 @@ TEST_F(CellEditTest, EditFormatsAndFormulaText)
     const struct {
         const char *text;
         int formula;
-    } cases[] = {{"=A1", 1}, {"=", 0}, {"==A1", 0}, {"--1", 1}, {"+-1", 1}, {"++1", 1}, {"-+1", 1},
-                 {"-1", 0},  {"+", 0}, {"abc", 0},  {"", 0}};
+    } cases[] = {{"=A1", 1}, {"=", 0},  {"==A1", 0}, {"--1", 1}, {"+-1", 1}, {"++1", 1},
+                 {"-+1", 1}, {"-1", 0}, {"+", 0},    {"abc", 0}, {"", 0}};
     for (const auto &c : cases)
         EXPECT_EQ(Excel_CellEdit_isFormulaText(c.text), c.formula) << c.text;
 }
 
-std::string valueText(EngineContext *ctx, const ExcelCellEdit &v, const char *formula, const char *language,
-                      uint32_t date1904 = 0)
+std::string valueText(EngineContext *ctx, const ExcelCellEdit &v, const char *formula,
+                      const char *language, uint32_t date1904 = 0)
 {
     char *out = nullptr;
     EXPECT_EQ(Excel_CellEdit_valueText(ctx, &v, formula, language, date1904, &out), 0);
@@ -133,7 +143,7 @@ TEST_F(CellEditTest, NearestColour)
     const struct {
         uint8_t rgba[4];
         uint32_t index;
-    } cases[] = {{{255, 0, 0, 255}, 1}, {{255, 0, 0, 0}, 3}, {{250, 10, 0, 255}, 1},
+    } cases[] = {{{255, 0, 0, 255}, 1}, {{255, 0, 0, 0}, 3},    {{250, 10, 0, 255}, 1},
                  {{0, 200, 0, 255}, 2}, {{10, 10, 10, 255}, 0}, {{128, 128, 0, 255}, 1}};
     for (const auto &c : cases)
         EXPECT_EQ(Excel_CellEdit_nearestColour(palette, 4, c.rgba), c.index);
@@ -161,7 +171,8 @@ TEST_F(CellEditTest, PropertyExchange)
     Excel_CellEdit_takeProp(e, &v, palette, 3);
     Prop_setUstr(&v, 37, const_cast<char16_t *>(u"Verdana"), 7);
     Excel_CellEdit_takeProp(e, &v, palette, 3);
-    EXPECT_EQ(e->styleFlags, uint32_t(CellEdit_bold | CellEdit_italic | CellEdit_strike | CellEdit_underline2));
+    EXPECT_EQ(e->styleFlags,
+              uint32_t(CellEdit_bold | CellEdit_italic | CellEdit_strike | CellEdit_underline2));
     EXPECT_EQ(e->hAlign, uint32_t(CellEdit_alignMiddle));
     EXPECT_EQ(e->vAlign, uint32_t(CellEdit_alignMiddle));
     EXPECT_EQ(e->colourIndex, 2u);
@@ -176,7 +187,8 @@ TEST_F(CellEditTest, PropertyExchange)
     EXPECT_EQ(noticeCount, 0u);
     const struct {
         uint32_t id, type;
-    } want[] = {{43, 28}, {41, 79}, {80, 88}, {95, 60}, {29, 8}, {37, 9}, {38, 2}, {79, 86}, {135, 147}};
+    } want[] = {{43, 28}, {41, 79}, {80, 88}, {95, 60},  {29, 8},
+                {37, 9},  {38, 2},  {79, 86}, {135, 147}};
     StylePropItem *item = StyleRule_firstProp(rule);
     for (const auto &w : want) {
         ASSERT_NE(item, nullptr);
@@ -235,17 +247,17 @@ TEST_F(CellEditTest, ValidationAndLimits)
 
     const struct {
         uint32_t in, out;
-    } heights[] = {{5000, 10000}, {400000, 372245}, {10000, 10000}, {372245, 372245}, {0, 10000},
-                   {20000, 20000}, {0xFFFFFFFF, 372245}};
+    } heights[] = {{5000, 10000}, {400000, 372245}, {10000, 10000},      {372245, 372245},
+                   {0, 10000},    {20000, 20000},   {0xFFFFFFFF, 372245}};
     for (const auto &h : heights)
         EXPECT_EQ(Excel_CellEdit_clampRowHeight(h.in), h.out) << h.in;
 
     const struct {
         int code;
         int32_t notice, host;
-    } errors[] = {{0, 0, 0},         {1, 0, 0x10006},     {26112, 4096, 0}, {26118, 4096, 0},
-                  {26119, 4098, 0},  {26120, 4097, 0},    {26121, 4097, 0}, {26122, 0, 0x10003},
-                  {259, 0, 0x10003}};
+    } errors[] = {{0, 0, 0},        {1, 0, 0x10006},     {26112, 4096, 0},
+                  {26118, 4096, 0}, {26119, 4098, 0},    {26120, 4097, 0},
+                  {26121, 4097, 0}, {26122, 0, 0x10003}, {259, 0, 0x10003}};
     for (const auto &c : errors) {
         int32_t notice = -1, host = -1;
         Excel_CellEdit_errorReport(c.code, &notice, &host);

@@ -12,11 +12,9 @@
 #include "spreadsheet/celllist.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
-class CellListTest : public LeakCheckedContextTest<>
-{
+class CellListTest : public LeakCheckedContextTest<> {
   protected:
     // A heap list of the entries; a payload block for each used entry.
     CellList make(const std::vector<CellEntry> &entries)
@@ -40,7 +38,8 @@ class CellListTest : public LeakCheckedContextTest<>
     }
 };
 
-CellEntry entry(uint32_t row, uint32_t column, uint8_t k0, uint8_t k1, uint8_t used, uint32_t lock = 0)
+CellEntry entry(uint32_t row, uint32_t column, uint8_t k0, uint8_t k1, uint8_t used,
+                uint32_t lock = 0)
 {
     CellEntry e{};
     e.row = row;
@@ -70,8 +69,9 @@ std::vector<CellEntry> reference(std::vector<CellEntry> e, const std::vector<Cel
         if (c.key[2])
             used.push_back(c);
     if (used.size() != e.size())
-        std::stable_sort(used.begin(), used.end(),
-                         [](const CellEntry &a, const CellEntry &b) { return memcmp(a.key, b.key, 3) < 0; });
+        std::stable_sort(used.begin(), used.end(), [](const CellEntry &a, const CellEntry &b) {
+            return memcmp(a.key, b.key, 3) < 0;
+        });
     return used;
 }
 
@@ -99,8 +99,9 @@ TEST_F(CellListTest, MatchesTheDirectRuleOnRandomLists)
         SCOPED_TRACE(round);
         std::vector<CellEntry> entries(rng() % 24);
         for (CellEntry &c : entries)
-            c = entry(uint32_t(rng() % 8), uint32_t(rng() % 8), uint8_t(rng() % 3), uint8_t(rng() % 3),
-                      uint8_t(rng() % 4 ? 1 + rng() % 2 : 0), rng() % 5 == 0 ? 1u : 0u);
+            c = entry(uint32_t(rng() % 8), uint32_t(rng() % 8), uint8_t(rng() % 3),
+                      uint8_t(rng() % 3), uint8_t(rng() % 4 ? 1 + rng() % 2 : 0),
+                      rng() % 5 == 0 ? 1u : 0u);
         // Never empty, so that the data pointer is not null even for no ranges.
         std::vector<CellRange> ranges(1 + rng() % 4);
         for (CellRange &r : ranges) {
@@ -110,7 +111,8 @@ TEST_F(CellListTest, MatchesTheDirectRuleOnRandomLists)
         CellList list = make(entries);
         uint32_t count = uint32_t(ranges.size()) - uint32_t(round % 2); // none at all when 0
         ASSERT_EQ(CellList_clearRanges(ctx, &list, ranges.data(), count), 0);
-        expectSame(list, reference(entries, std::vector<CellRange>(ranges.begin(), ranges.begin() + count)));
+        expectSame(list, reference(entries,
+                                   std::vector<CellRange>(ranges.begin(), ranges.begin() + count)));
         release(list);
     }
 }

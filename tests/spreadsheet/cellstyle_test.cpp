@@ -85,11 +85,11 @@ class CellStyle : public LeakCheckedContextTest<(4u << 20)> {
 
 TEST_F(CellStyle, FontProperties)
 {
-    addFont(200, 450, 0, 0, 2, u"Arial");                                   // weight 450: 22
+    addFont(200, 450, 0, 0, 2, u"Arial");                                      // weight 450: 22
     addFont(240, 700, Excel_fontItalic | Excel_fontStrikeout, 1, 0, u"Times"); // 700: 28
     addFont(0, 200, 0, 2, 1, u"X");
     addFont(200, 900, 0, 0x21, 1, u"Y");
-    addFont(200, 400, 0, 0x22, 60, u"Z");                                   // slot beyond the palette
+    addFont(200, 400, 0, 0x22, 60, u"Z"); // slot beyond the palette
     ASSERT_EQ(Excel_fontsToRules(&load), 0);
     StyleRule **r = load.fontRules;
     EXPECT_EQ(keyword(r[0], PropId_fontWeight), 22u);
@@ -124,19 +124,15 @@ TEST_F(CellStyle, XfProperties)
         uint32_t horizontal, vertical, wrap;
         int32_t angle; // 0: none
     } cases[] = {
-        {0x0000, 0, 171, 147, 104, 0},
-        {0x0001, 2, 86, 147, 104, 0},
-        {0x0012, 0, 45, 45, 104, 0},
-        {0x0023, 0, 117, 43, 104, 0},
-        {0x0034, 0, 196, 80, 209, 0},   // vertical justify wraps
-        {0x000D, 0, 80, 147, 209, 0},   // justify, wrap bit
-        {0x0046, 0, 170, 43, 104, 0},
-        {0x0007, 0, 117, 147, 104, 0},
-        {0x2D00, 0, 86, 147, 104, 45},  // 45 degrees counter-clockwise
+        {0x0000, 0, 171, 147, 104, 0},   {0x0001, 2, 86, 147, 104, 0},
+        {0x0012, 0, 45, 45, 104, 0},     {0x0023, 0, 117, 43, 104, 0},
+        {0x0034, 0, 196, 80, 209, 0}, // vertical justify wraps
+        {0x000D, 0, 80, 147, 209, 0}, // justify, wrap bit
+        {0x0046, 0, 170, 43, 104, 0},    {0x0007, 0, 117, 147, 104, 0},
+        {0x2D00, 0, 86, 147, 104, 45},   // 45 degrees counter-clockwise
         {0x8700, 0, 117, 147, 104, -45}, // 135: 45 degrees clockwise
-        {0x5A00, 0, 117, 147, 104, 90},
-        {0xB400, 0, 86, 147, 104, -90},
-        {0xFF03, 0, 117, 147, 104, 0},  // stacked text is not rotated
+        {0x5A00, 0, 117, 147, 104, 90},  {0xB400, 0, 86, 147, 104, -90},
+        {0xFF03, 0, 117, 147, 104, 0}, // stacked text is not rotated
     };
     for (const auto &c : cases) {
         ExcelXf x{};
@@ -177,9 +173,12 @@ TEST_F(CellStyle, RuleProperties)
     ASSERT_EQ(StyleRule_create(&r), 0);
     Prop p;
     EXPECT_EQ(Excel_setRuleProp(7, &p, 1, 0, r, ctx, 0), Res_excelBadPropType);
-    EXPECT_EQ(Excel_setRuleProp(Excel_ruleUstr, &p, 37, reinterpret_cast<uintptr_t>(u""), r, ctx, 0), 0);
+    EXPECT_EQ(
+        Excel_setRuleProp(Excel_ruleUstr, &p, 37, reinterpret_cast<uintptr_t>(u""), r, ctx, 0), 0);
     EXPECT_TRUE(StyleRule_hasNoProps(r));
-    EXPECT_EQ(Excel_setRuleProp(Excel_ruleText, &p, 37, reinterpret_cast<uintptr_t>("Caf\xE9"), r, ctx, 10), 0);
+    EXPECT_EQ(Excel_setRuleProp(Excel_ruleText, &p, 37, reinterpret_cast<uintptr_t>("Caf\xE9"), r,
+                                ctx, 10),
+              0);
     char16_t *s = Prop_dupUstr(prop(r, 37));
     EXPECT_EQ(std::u16string(s), u"Caf\u00E9");
     Mem_free(s);
@@ -189,9 +188,11 @@ TEST_F(CellStyle, RuleProperties)
     EXPECT_EQ(Prop_getColour(prop(r, 29)), 0xFF336699u);
     Matrix *m = static_cast<Matrix *>(Mem_malloc(sizeof(Matrix)));
     Matrix_setIdentity(m);
-    EXPECT_EQ(Excel_setRuleProp(Excel_ruleMatrix, &p, 134, reinterpret_cast<uintptr_t>(m), r, ctx, 0), 0);
+    EXPECT_EQ(
+        Excel_setRuleProp(Excel_ruleMatrix, &p, 134, reinterpret_cast<uintptr_t>(m), r, ctx, 0), 0);
     Matrix *lost = static_cast<Matrix *>(Mem_malloc(sizeof(Matrix)));
-    EXPECT_EQ(Excel_setRuleProp(Excel_ruleMatrix, nullptr, 134, reinterpret_cast<uintptr_t>(lost), r, ctx, 0),
+    EXPECT_EQ(Excel_setRuleProp(Excel_ruleMatrix, nullptr, 134, reinterpret_cast<uintptr_t>(lost),
+                                r, ctx, 0),
               Res_missingArgument);
     StyleRule_destroy(r);
 }
@@ -227,16 +228,17 @@ TEST_F(CellStyle, CellSlots)
         uint32_t align;
     } cases[] = {
         {3, Excel_valueString, false, 3, 45},
-        {3, Excel_valueNumber, false, 3, 45},       // aligned XF: its own slot
-        {15, Excel_valueNumber, false, 31, 117},    // general: XF count + xf, right
-        {15, Excel_valueInteger, true, 47, 117},    // coloured: 2 x XF count + xf
-        {0, Excel_valueBoolean, false, 16, 45},     // booleans: XF count + 0, centred
+        {3, Excel_valueNumber, false, 3, 45},    // aligned XF: its own slot
+        {15, Excel_valueNumber, false, 31, 117}, // general: XF count + xf, right
+        {15, Excel_valueInteger, true, 47, 117}, // coloured: 2 x XF count + xf
+        {0, Excel_valueBoolean, false, 16, 45},  // booleans: XF count + 0, centred
         {15, Excel_valueString, false, 15, 171},
-        {40, Excel_valueNumber, false, 40, 0},      // no XF entry: slot xf
+        {40, Excel_valueNumber, false, 40, 0}, // no XF entry: slot xf
     };
     for (const auto &c : cases) {
         cell.xf = c.xf;
-        ASSERT_EQ(Excel_cellRule(&table, &load, c.kind, &cell, &index, c.coloured ? &red : nullptr), 0);
+        ASSERT_EQ(Excel_cellRule(&table, &load, c.kind, &cell, &index, c.coloured ? &red : nullptr),
+                  0);
         EXPECT_EQ(index, c.slot) << c.xf << " " << c.kind;
         EXPECT_EQ(cell.rule, c.slot);
         EXPECT_EQ(keyword(table.rules[index], PropId_textAlign), c.align) << c.xf << " " << c.kind;

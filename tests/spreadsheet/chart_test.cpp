@@ -44,13 +44,12 @@
 #include "tests/spreadsheet/biff_support.h"
 #include "tests/support/heap_fixture.h"
 
-int Excel_chartPieAngles(const XlsChart *chart, ExcelValueCells *context, double *angles, uint32_t capacity,
-                         uint32_t *count);
+int Excel_chartPieAngles(const XlsChart *chart, ExcelValueCells *context, double *angles,
+                         uint32_t capacity, uint32_t *count);
 
 using namespace biff;
 
-namespace
-{
+namespace {
 
 std::string readFixture(const std::string &name)
 {
@@ -68,9 +67,18 @@ std::string utf8(const char16_t *s)
 
 // ------------------------------------------------------------ substreams
 
-std::string i32(int32_t v) { return u32(uint32_t(v)); }
-std::string begin() { return rec(0x1033, ""); }
-std::string end() { return rec(0x1034, ""); }
+std::string i32(int32_t v)
+{
+    return u32(uint32_t(v));
+}
+std::string begin()
+{
+    return rec(0x1033, "");
+}
+std::string end()
+{
+    return rec(0x1034, "");
+}
 
 // A chart record with its body (records between Begin and End).
 std::string chartRec(const std::string &body)
@@ -81,12 +89,14 @@ std::string chartRec(const std::string &body)
 // A series of nCat categories (sdtX: 3 texts, 1 numbers) and nVal values.
 std::string series(uint16_t nCat, uint16_t nVal, const std::string &body = "", uint16_t sdtX = 1)
 {
-    return rec(0x1003, u16(sdtX) + u16(1) + u16(nCat) + u16(nVal) + u16(1) + u16(0)) + begin() + body + end();
+    return rec(0x1003, u16(sdtX) + u16(1) + u16(nCat) + u16(nVal) + u16(1) + u16(0)) + begin() +
+           body + end();
 }
 
 std::string axisParent(const std::string &body, uint16_t index = 0)
 {
-    return rec(0x1041, u16(index) + i32(400) + i32(400) + i32(3200) + i32(3200)) + begin() + body + end();
+    return rec(0x1041, u16(index) + i32(400) + i32(400) + i32(3200) + i32(3200)) + begin() + body +
+           end();
 }
 
 std::string chartGroup(const std::string &body)
@@ -117,10 +127,16 @@ std::string bar(uint16_t gap = 150, uint16_t flags = 0)
     return rec(0x1017, u16(0) + u16(gap) + u16(flags));
 }
 
-std::string pie(uint16_t hole = 0) { return rec(0x1019, u16(0) + u16(hole) + u16(0)); }
+std::string pie(uint16_t hole = 0)
+{
+    return rec(0x1019, u16(0) + u16(hole) + u16(0));
+}
 
 // A substream: the records after the BOF, ended by EOF.
-std::string substream(const std::string &records) { return records + eof(); }
+std::string substream(const std::string &records)
+{
+    return records + eof();
+}
 
 class ChartRead : public LeakCheckedContextTest<(8u << 20)> {
   protected:
@@ -130,11 +146,14 @@ class ChartRead : public LeakCheckedContextTest<(8u << 20)> {
     {
         Excel_chartRelease(chart);
         chart = Excel_chartCreate();
-        return Excel_readChartBytes(reinterpret_cast<const uint8_t *>(data.data()), data.size(), 100, version,
-                                    nullptr, chart);
+        return Excel_readChartBytes(reinterpret_cast<const uint8_t *>(data.data()), data.size(),
+                                    100, version, nullptr, chart);
     }
 
-    double value(uint32_t s, uint32_t p) { return Excel_chartValue(chart, nullptr, s, 1, p); }
+    double value(uint32_t s, uint32_t p)
+    {
+        return Excel_chartValue(chart, nullptr, s, 1, p);
+    }
 
     void TearDown() override
     {
@@ -144,8 +163,8 @@ class ChartRead : public LeakCheckedContextTest<(8u << 20)> {
 };
 
 // A bar chart of one series with cached values.
-std::string barChart(const std::vector<double> &values, const std::string &axes = "", uint16_t flags = 0,
-                     size_t seriesCount = 1)
+std::string barChart(const std::vector<double> &values, const std::string &axes = "",
+                     uint16_t flags = 0, size_t seriesCount = 1)
 {
     std::string s;
     for (size_t i = 0; i < seriesCount; i++)
@@ -235,14 +254,17 @@ TEST_F(ChartRead, MalformedSubstreams)
         {"axis parent index 2", substream(chartRec(axisParent("", 2))), 0x0600, 12544},
         {"axes used 3", substream(chartRec(rec(0x1046, u16(3)))), 0x0600, 12544},
         {"axis of type 3", substream(chartRec(axisParent(axis(3, "")))), 0x0600, 12544},
-        {"axis line 4", substream(chartRec(axisParent(axis(1, rec(0x1021, u16(4)) + lf)))), 0x0600, 12544},
-        {"axis line without format", substream(chartRec(axisParent(axis(1, rec(0x1021, u16(1)))))), 0x0600,
+        {"axis line 4", substream(chartRec(axisParent(axis(1, rec(0x1021, u16(4)) + lf)))), 0x0600,
          12544},
+        {"axis line without format", substream(chartRec(axisParent(axis(1, rec(0x1021, u16(1)))))),
+         0x0600, 12544},
         {"chart without its block", substream(rec(0x1002, std::string(16, '\0'))), 0x0600, 12544},
-        {"frame without its block", substream(chartRec(rec(0x1032, u16(0) + u16(0)))), 0x0600, 12544},
-        {"plot area without frame", substream(chartRec(axisParent(rec(0x1035, "")))), 0x0600, 12544},
-        {"number into text categories",
-         substream(chartRec(series(2, 2, "", 3)) + cache(2, {1.0})), 0x0600, 12544},
+        {"frame without its block", substream(chartRec(rec(0x1032, u16(0) + u16(0)))), 0x0600,
+         12544},
+        {"plot area without frame", substream(chartRec(axisParent(rec(0x1035, "")))), 0x0600,
+         12544},
+        {"number into text categories", substream(chartRec(series(2, 2, "", 3)) + cache(2, {1.0})),
+         0x0600, 12544},
         {"no EOF", chartRec(""), 0x0600, 12544},
         {"a record cut short", substream(chartRec("")).substr(0, 10), 0x0600, 12544},
         {"nested too deep", substream(chartRec(huge)), 0x0600, 12544},
@@ -250,8 +272,8 @@ TEST_F(ChartRead, MalformedSubstreams)
         {"extern sheet without count", substream(rec(0x0017, std::string{1, 3})), 0x0500, 17},
         {"extern sheet longer than its record",
          substream(rec(0x0016, u16(1)) + rec(0x0017, std::string{9, 3, 'a'})), 0x0500, 17},
-        {"EOF with extern sheets pending", substream(rec(0x0016, u16(2)) + rec(0x0017, std::string{2, 3, 'a'})),
-         0x0500, 17},
+        {"EOF with extern sheets pending",
+         substream(rec(0x0016, u16(2)) + rec(0x0017, std::string{2, 3, 'a'})), 0x0500, 17},
     };
     for (const Case &c : cases)
         EXPECT_EQ(read(c.data, c.version), c.expect) << c.what;
@@ -262,13 +284,15 @@ TEST_F(ChartRead, SkippedAndDroppedRecords)
     // An unknown block holding a series is skipped whole; an area chart
     // group leaves the type at 0; a second GelFrame is skipped; a data
     // label text (link 4) and a text without link are dropped.
-    std::string gel1 = rec(0x1066, std::string(8, '\0') + u16(0x0180) + u32(7) + u16(0x0181) + u32(0x0000FF));
+    std::string gel1 =
+        rec(0x1066, std::string(8, '\0') + u16(0x0180) + u32(7) + u16(0x0181) + u32(0x0000FF));
     std::string gel2 = rec(0x1066, std::string(8, '\0') + u16(0x0180) + u32(5));
-    std::string text4 = rec(0x1025, std::string(32, '\0')) + begin() + rec(0x1027, u16(4) + u16(0) + u16(0)) + end();
+    std::string text4 = rec(0x1025, std::string(32, '\0')) + begin() +
+                        rec(0x1027, u16(4) + u16(0) + u16(0)) + end();
     std::string plain = rec(0x1025, std::string(32, '\0'));
-    std::string data = substream(chartRec(rec(0x1234, "") + begin() + series(1, 1) + end() +
-                                          rec(0x1032, u16(0) + u16(0)) + begin() + gel1 + gel2 + end() + text4 +
-                                          plain + axisParent(chartGroup(rec(0x101A, u16(0))))));
+    std::string data = substream(chartRec(
+        rec(0x1234, "") + begin() + series(1, 1) + end() + rec(0x1032, u16(0) + u16(0)) + begin() +
+        gel1 + gel2 + end() + text4 + plain + axisParent(chartGroup(rec(0x101A, u16(0))))));
     ASSERT_EQ(read(data), 0);
     EXPECT_EQ(chart->seriesCount, 0);
     EXPECT_EQ(chart->type, 0u);
@@ -280,11 +304,14 @@ TEST_F(ChartRead, SkippedAndDroppedRecords)
 TEST_F(ChartRead, TitlesByTheirLinks)
 {
     auto text = [](uint16_t link, const char *s) {
-        return rec(0x1025, std::string(32, '\0')) + begin() + rec(0x1027, u16(link) + u16(0) + u16(0)) +
-               rec(0x100D, u16(0) + std::string(1, char(strlen(s))) + std::string(1, '\0') + s) + end();
+        return rec(0x1025, std::string(32, '\0')) + begin() +
+               rec(0x1027, u16(link) + u16(0) + u16(0)) +
+               rec(0x100D, u16(0) + std::string(1, char(strlen(s))) + std::string(1, '\0') + s) +
+               end();
     };
-    std::string data = substream(chartRec(text(1, "Main") + text(1, "Second") +
-                                          axisParent(text(2, "Values") + text(3, "Cats") + text(3, "Depth"))));
+    std::string data =
+        substream(chartRec(text(1, "Main") + text(1, "Second") +
+                           axisParent(text(2, "Values") + text(3, "Cats") + text(3, "Depth"))));
     ASSERT_EQ(read(data), 0);
     EXPECT_EQ(utf8(chart->title->text), "Main");
     EXPECT_EQ(utf8(chart->axes[1]->title->text), "Values");
@@ -313,11 +340,13 @@ TEST_F(ChartRead, HostileCountsStayBounded)
 
 TEST_F(ChartRead, Biff5ExternSheetsAndCaches)
 {
-    std::string ext = rec(0x0016, u16(2)) + rec(0x0017, std::string{5, 3} + "Data") + rec(0x0017, std::string{1, 2});
+    std::string ext = rec(0x0016, u16(2)) + rec(0x0017, std::string{5, 3} + "Data") +
+                      rec(0x0017, std::string{1, 2});
     // BIFF5 caches count the points of every series on.
-    std::string data = substream(ext + chartRec(series(2, 2) + series(2, 2) + axisParent(chartGroup(bar()))) +
-                                 rec(0x1065, u16(1)) + number(0, 0, 5.0, 0) + number(1, 0, 6.0, 0) +
-                                 number(2, 1, 7.0, 0) + number(3, 1, 8.0, 0));
+    std::string data =
+        substream(ext + chartRec(series(2, 2) + series(2, 2) + axisParent(chartGroup(bar()))) +
+                  rec(0x1065, u16(1)) + number(0, 0, 5.0, 0) + number(1, 0, 6.0, 0) +
+                  number(2, 1, 7.0, 0) + number(3, 1, 8.0, 0));
     ASSERT_EQ(read(data, 0x0500), 0);
     ASSERT_EQ(chart->externCount, 2);
     EXPECT_EQ(chart->externs[0].kind, 1u);
@@ -342,7 +371,14 @@ TEST_F(ChartRead, AutomaticAndFixedScales)
     const Case cases[] = {
         // 0..12: decade base 1, target 12.6, step 1 -> 2, 7 intervals.
         {"3, 7, 12", {3, 7, 12}, "", 7, 0, 2, 0, 14},
-        {"fixed major unit of 25", {10, 90}, axis(1, valueRange(0, 100, 25, 0x08)), 4, 0, 25, 0, 100},
+        {"fixed major unit of 25",
+         {10, 90},
+         axis(1, valueRange(0, 100, 25, 0x08)),
+         4,
+         0,
+         25,
+         0,
+         100},
         // -4..6: range 10, decade 1, target 10.5; the step grows 0.1,
         // 0.5, 2.5 and n is 5; two intervals lie below zero.
         {"negative values", {-4, 6, -2}, "", 5, 2, 2.5, -5, 7.5},
@@ -399,7 +435,9 @@ TEST_F(ChartRead, StackingAndHundredPercent)
 
 TEST_F(ChartRead, PieSliceAngles)
 {
-    ASSERT_EQ(read(substream(chartRec(series(3, 3) + axisParent(chartGroup(pie()))) + cache(1, {3, 7, 12}))), 0);
+    ASSERT_EQ(read(substream(chartRec(series(3, 3) + axisParent(chartGroup(pie()))) +
+                             cache(1, {3, 7, 12}))),
+              0);
     double a[3];
     uint32_t n = 0;
     ASSERT_EQ(Excel_chartPieAngles(chart, nullptr, a, 3, &n), 0);
@@ -408,7 +446,9 @@ TEST_F(ChartRead, PieSliceAngles)
     EXPECT_NEAR(a[1], 7.0 / 22 * 360, 1e-9);  // 114.55
     EXPECT_NEAR(a[2], 12.0 / 22 * 360, 1e-9); // 196.36
     // Negative values count by their size.
-    ASSERT_EQ(read(substream(chartRec(series(2, 2) + axisParent(chartGroup(pie()))) + cache(1, {-1, 3}))), 0);
+    ASSERT_EQ(
+        read(substream(chartRec(series(2, 2) + axisParent(chartGroup(pie()))) + cache(1, {-1, 3}))),
+        0);
     ASSERT_EQ(Excel_chartPieAngles(chart, nullptr, a, 3, &n), 0);
     EXPECT_NEAR(a[0], 90, 1e-9);
 }
@@ -455,7 +495,8 @@ class ChartDoc : public EdrFixture {
             memcpy(copy, file.data(), file.size());
             VfsHandle *vfs = nullptr;
             uint32_t accepted = 0;
-            ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted, ctx()),
+            ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
+                                     &accepted, ctx()),
                       0);
             OleHandle *ole = nullptr;
             ASSERT_EQ(Ole_openStream(vfs, &ole), 0);
@@ -581,7 +622,9 @@ TEST_F(ChartDoc, EmbeddedColumnChartPlacedFromItsObject)
         memcpy(copy, file.data(), file.size());
         VfsHandle *vfs = nullptr;
         uint32_t accepted = 0;
-        ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted, ctx()), 0);
+        ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
+                                 &accepted, ctx()),
+                  0);
         OleHandle *ole = nullptr;
         ASSERT_EQ(Ole_openStream(vfs, &ole), 0);
         ExcelLoad load{};
@@ -650,8 +693,8 @@ TEST_F(ChartDoc, AllZeroValuesDrawTheTwoAreasOnly)
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
         std::string data = barChart({0, 0, 0}, "");
         XlsChart *chart = Excel_chartCreate();
-        ASSERT_EQ(Excel_readChartBytes(reinterpret_cast<const uint8_t *>(data.data()), data.size(), 0, 0x0600,
-                                       nullptr, chart),
+        ASSERT_EQ(Excel_readChartBytes(reinterpret_cast<const uint8_t *>(data.data()), data.size(),
+                                       0, 0x0600, nullptr, chart),
                   0);
         Edr_Node *group = nullptr;
         ASSERT_EQ(Edr_Node_createGroup(doc, root, Edr_Insert_lastChild, 0, &group), 0);
@@ -678,8 +721,8 @@ TEST_F(ChartDoc, NegativeBarsHangFromTheZeroLine)
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
         std::string data = barChart({-4, 6, -2}, "");
         XlsChart *chart = Excel_chartCreate();
-        ASSERT_EQ(Excel_readChartBytes(reinterpret_cast<const uint8_t *>(data.data()), data.size(), 0, 0x0600,
-                                       nullptr, chart),
+        ASSERT_EQ(Excel_readChartBytes(reinterpret_cast<const uint8_t *>(data.data()), data.size(),
+                                       0, 0x0600, nullptr, chart),
                   0);
         // The plot rectangle is taken as read: 400, 400, 3200 x 3200.
         XlsChartScale s;
@@ -703,12 +746,12 @@ TEST_F(ChartDoc, NegativeBarsHangFromTheZeroLine)
         // The areas, the gridlines, then the three bars (y upward).
         ASSERT_EQ(paths.size(), 6u);
         const double unit = 3200.0 / (s.maximum - s.minimum); // -5 to 7.5
-        EXPECT_NEAR(paths[3].y1, -zero, 1);                      // -4 hangs from the zero line
+        EXPECT_NEAR(paths[3].y1, -zero, 1);                   // -4 hangs from the zero line
         EXPECT_NEAR(paths[3].y0, -(zero + 4 * unit), 2);
-        EXPECT_NEAR(paths[4].y0, -zero, 1);                      // 6 stands on it
+        EXPECT_NEAR(paths[4].y0, -zero, 1); // 6 stands on it
         EXPECT_NEAR(paths[4].y1, -(zero - 6 * unit), 2);
         EXPECT_NEAR(paths[5].y1 - paths[5].y0, 2 * unit, 2);
-        EXPECT_LT(paths[3].x1, paths[4].x0);                     // side by side in category order
+        EXPECT_LT(paths[3].x1, paths[4].x0); // side by side in category order
         EXPECT_LT(paths[4].x1, paths[5].x0);
         Edr_Node_release(doc, group);
         Excel_chartRelease(chart);
@@ -724,7 +767,8 @@ TEST_F(ChartDoc, EmbeddedChartIsLaidOutAtItsAnchorCell)
         uint32_t count = 0;
         ASSERT_EQ(Excel_collectChartNodes(doc, nullptr, &nodes, &count), 0);
         ASSERT_EQ(count, 2u);
-        Edr_Node *embedded = nodes[refOf(doc, nodes[0])->chart->type == uint32_t(XlsChart_typePie) ? 1 : 0];
+        Edr_Node *embedded =
+            nodes[refOf(doc, nodes[0])->chart->type == uint32_t(XlsChart_typePie) ? 1 : 0];
         Edr_Node *pie = nodes[embedded == nodes[0] ? 1 : 0];
         ExcelBookItem *data = Excel_bookFindByName(refOf(doc, embedded)->workbook->items, u"Data");
         Mem_free(nodes);
@@ -745,8 +789,8 @@ TEST_F(ChartDoc, EmbeddedChartIsLaidOutAtItsAnchorCell)
                 int32_t key = -1;
                 uint32_t kind = 0;
                 Edr_PageEntry *e = nullptr;
-                if (Edr_Page_getKeyByIndex(&key, &kind, doc, i) != 0 || Edr_Page_find(&e, doc, key, kind, 0) != 0 ||
-                    !e)
+                if (Edr_Page_getKeyByIndex(&key, &kind, doc, i) != 0 ||
+                    Edr_Page_find(&e, doc, key, kind, 0) != 0 || !e)
                     continue;
                 std::function<void(ObjHeader *)> walk = [&](ObjHeader *o) {
                     for (; o; o = Obj_next(o)) {

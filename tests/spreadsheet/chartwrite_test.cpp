@@ -35,8 +35,7 @@ using biff::rec;
 using biff::u16;
 using biff::u32;
 
-namespace
-{
+namespace {
 
 enum : uint16_t {
     recBlank = 0x0201,
@@ -64,7 +63,8 @@ std::string utf8(const char16_t *s)
 
 std::string tokens(const XlsChartRef &r)
 {
-    return r.tokens ? std::string(reinterpret_cast<const char *>(r.tokens), r.length) : std::string();
+    return r.tokens ? std::string(reinterpret_cast<const char *>(r.tokens), r.length)
+                    : std::string();
 }
 
 // Reads a written substream (an EOF added) back into a new chart.
@@ -72,8 +72,8 @@ XlsChart *readBack(const std::string &out, uint32_t version = 0x0600)
 {
     std::string data = out + biff::eof();
     XlsChart *c = Excel_chartCreate();
-    EXPECT_EQ(Excel_readChartBytes(reinterpret_cast<const uint8_t *>(data.data()), data.size(), 0, version, nullptr,
-                                   c),
+    EXPECT_EQ(Excel_readChartBytes(reinterpret_cast<const uint8_t *>(data.data()), data.size(), 0,
+                                   version, nullptr, c),
               0);
     return c;
 }
@@ -110,13 +110,15 @@ class ChartWriteBook : public EdrFixture {
         });
     }
 
-    void setCell(Edr_Doc *doc, ExcelWorkbook *book, const char16_t *sheet, uint32_t row, uint32_t column,
-                 const char *text)
+    void setCell(Edr_Doc *doc, ExcelWorkbook *book, const char16_t *sheet, uint32_t row,
+                 uint32_t column, const char *text)
     {
         ExcelBookItem *item = Excel_bookFindByName(book->items, sheet);
         ASSERT_NE(item, nullptr);
         ASSERT_EQ(Edr_Doc_writeLock(doc), 0);
-        EXPECT_EQ(Excel_CellEdit_setValue(ctx(), static_cast<SheetGrid *>(item->payload), row, column, text, 0), 0);
+        EXPECT_EQ(Excel_CellEdit_setValue(ctx(), static_cast<SheetGrid *>(item->payload), row,
+                                          column, text, 0),
+                  0);
         Edr_Doc_writeUnlock(doc);
     }
 
@@ -258,8 +260,14 @@ TEST_F(ChartWriteBook, SeriesNameTakesItsCellsText)
 
 // ------------------------------------------------ substreams in memory
 
-std::string begin() { return rec(0x1033, ""); }
-std::string end() { return rec(0x1034, ""); }
+std::string begin()
+{
+    return rec(0x1033, "");
+}
+std::string end()
+{
+    return rec(0x1034, "");
+}
 
 std::string chartRec(const std::string &body)
 {
@@ -270,17 +278,18 @@ class ChartWrite : public LeakCheckedContextTest<(16u << 20)> {
   protected:
     // Reads data (after the BOF, ending with EOF) into a chart and writes
     // it back; out gets the written records.
-    int roundTrip(const std::string &data, uint32_t version, std::string *out, XlsChart **chart = nullptr)
+    int roundTrip(const std::string &data, uint32_t version, std::string *out,
+                  XlsChart **chart = nullptr)
     {
         XlsChart *c = Excel_chartCreate();
-        int rc = Excel_readChartBytes(reinterpret_cast<const uint8_t *>(data.data()), data.size(), 0, version,
-                                      nullptr, c);
+        int rc = Excel_readChartBytes(reinterpret_cast<const uint8_t *>(data.data()), data.size(),
+                                      0, version, nullptr, c);
         EXPECT_EQ(rc, 0);
         WriterRig rig(ctx);
         rig.begin(nullptr, nullptr);
         // The substream without its EOF, as the workbook writer hands it.
-        rc = XlsWriter_writeChartBytes(&rig.writer, c, reinterpret_cast<const uint8_t *>(data.data()),
-                                       data.size() - 4);
+        rc = XlsWriter_writeChartBytes(
+            &rig.writer, c, reinterpret_cast<const uint8_t *>(data.data()), data.size() - 4);
         *out = rig.finish();
         if (chart)
             *chart = c;
@@ -295,16 +304,19 @@ TEST_F(ChartWrite, Biff5ChartConvertedRecordByRecord)
     // A BIFF5 chart: its external-sheet table, a window, a line format
     // with a colour, a series whose values are a BIFF5 3-D area on the
     // first sheet and whose name is text, and BIFF5 caches.
-    std::string area5 = std::string(1, '\x3B') + u16(0xFFFF) + std::string(8, '\0') + u16(0) + u16(0) + u16(1) +
-                        u16(3) + std::string{1, 1};
-    std::string series = rec(recSeries, u16(1) + u16(1) + u16(3) + u16(3) + u16(1) + u16(0)) + begin() +
-                         rec(recBrai, std::string{0, 1} + u16(0) + u16(0) + u16(0)) +
-                         rec(recBrai, std::string{1, 2} + u16(0) + u16(0) + u16(uint32_t(area5.size())) + area5) +
-                         rec(recSeriesText, u16(0) + std::string{5} + "Sales") + end();
-    std::string data = rec(0x0016, u16(1)) + rec(0x0017, std::string{5, 3} + "Data") + rec(0x003D, std::string(18, 0)) +
-                       rec(0x004D, std::string(4, 0)) + chartRec(series + rec(0x1007, std::string(10, '\0'))) +
-                       rec(0x0200, std::string(10, '\0')) + rec(recSiIndex, u16(1)) + biff::number(0, 0, 1.0, 0) + biff::number(1, 0, 2.0, 0) +
-                       biff::number(2, 0, 3.0, 0) + rec(0x023E, std::string(10, '\0')) + biff::eof();
+    std::string area5 = std::string(1, '\x3B') + u16(0xFFFF) + std::string(8, '\0') + u16(0) +
+                        u16(0) + u16(1) + u16(3) + std::string{1, 1};
+    std::string series =
+        rec(recSeries, u16(1) + u16(1) + u16(3) + u16(3) + u16(1) + u16(0)) + begin() +
+        rec(recBrai, std::string{0, 1} + u16(0) + u16(0) + u16(0)) +
+        rec(recBrai, std::string{1, 2} + u16(0) + u16(0) + u16(uint32_t(area5.size())) + area5) +
+        rec(recSeriesText, u16(0) + std::string{5} + "Sales") + end();
+    std::string data =
+        rec(0x0016, u16(1)) + rec(0x0017, std::string{5, 3} + "Data") +
+        rec(0x003D, std::string(18, 0)) + rec(0x004D, std::string(4, 0)) +
+        chartRec(series + rec(0x1007, std::string(10, '\0'))) + rec(0x0200, std::string(10, '\0')) +
+        rec(recSiIndex, u16(1)) + biff::number(0, 0, 1.0, 0) + biff::number(1, 0, 2.0, 0) +
+        biff::number(2, 0, 3.0, 0) + rec(0x023E, std::string(10, '\0')) + biff::eof();
     std::string out;
     XlsChart *chart = nullptr;
     ASSERT_EQ(roundTrip(data, 0x0500, &out, &chart), 0);
@@ -357,14 +369,15 @@ TEST_F(ChartWrite, MalformedSeriesBlocksAreRefused)
     // The reader refuses a series without Begin, so the model of another
     // chart meets it: the writer refuses it too.
     XlsChart *c = nullptr;
-    ASSERT_EQ(roundTrip(chartRec(rec(recSeries, std::string(12, '\0')) + begin() + end()) + biff::eof(), 0x0600, &out,
-                        &c),
-              0);
+    ASSERT_EQ(
+        roundTrip(chartRec(rec(recSeries, std::string(12, '\0')) + begin() + end()) + biff::eof(),
+                  0x0600, &out, &c),
+        0);
     std::string broken = chartRec(rec(recSeries, std::string(12, '\0')) + rec(recBrai, values));
     WriterRig rig(ctx);
     rig.begin(nullptr, nullptr);
-    EXPECT_EQ(XlsWriter_writeChartBytes(&rig.writer, c, reinterpret_cast<const uint8_t *>(broken.data()),
-                                        broken.size()),
+    EXPECT_EQ(XlsWriter_writeChartBytes(
+                  &rig.writer, c, reinterpret_cast<const uint8_t *>(broken.data()), broken.size()),
               17);
     EXPECT_EQ(XlsWriter_writeChartBytes(&rig.writer, nullptr, nullptr, 0), 16);
     rig.finish();

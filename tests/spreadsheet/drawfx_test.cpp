@@ -10,11 +10,9 @@
 #include "graphics/imageutil.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
-class DrawEffectsTest : public LeakCheckedContextTest<>
-{
+class DrawEffectsTest : public LeakCheckedContextTest<> {
   protected:
     void TearDown() override
     {

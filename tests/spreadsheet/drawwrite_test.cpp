@@ -36,10 +36,15 @@
 
 using namespace objwrite;
 
-namespace
-{
+namespace {
 
-enum : uint16_t { recContinue = 0x003C, recObj = 0x005D, recDrawing = 0x00EC, recTxo = 0x01B6, recNote = 0x001C };
+enum : uint16_t {
+    recContinue = 0x003C,
+    recObj = 0x005D,
+    recDrawing = 0x00EC,
+    recTxo = 0x01B6,
+    recNote = 0x001C
+};
 
 std::string readFixture(const std::string &name)
 {
@@ -117,7 +122,8 @@ std::string propBytes(uint32_t id, uint32_t flags, uint32_t value)
 // A property set parsed from FOPT bytes: entries, then blocks.
 EscherPropSet *props(const std::string &bytes, uint32_t count)
 {
-    return Escher_propParse(reinterpret_cast<const uint8_t *>(bytes.data()), uint32_t(bytes.size()), count);
+    return Escher_propParse(reinterpret_cast<const uint8_t *>(bytes.data()), uint32_t(bytes.size()),
+                            count);
 }
 
 void setClient(EscherClientBytes *b, uint32_t kind, uint32_t start, uint32_t end)
@@ -204,8 +210,8 @@ class DrawWrite : public LeakCheckedContextTest<(16u << 20)> {
         std::string vertices = std::string("\x04\x00\x04\x00\x04\x00", 6) + pattern(16, 6);
         std::string segments = std::string("\x03\x00\x03\x00\x02\x00", 6) + pattern(6, 7);
         std::string big = pattern(20000, 8);
-        s[5].props = props(propBytes(325, 2, 22) + propBytes(326, 2, 12) + propBytes(898, 2, 20000) + vertices +
-                               segments + big,
+        s[5].props = props(propBytes(325, 2, 22) + propBytes(326, 2, 12) +
+                               propBytes(898, 2, 20000) + vertices + segments + big,
                            3);
         s[5].clientAnchor.bytes = heapCopy(pattern(18, 10));
         s[5].clientAnchor.length = 18;
@@ -224,12 +230,14 @@ class DrawWrite : public LeakCheckedContextTest<(16u << 20)> {
         // bytes are then its main source, as the workbook reader does.
         std::string dgg = biff::u16(0xF) + biff::u16(0xF000) + biff::u32(0);
         EscherDrawing *d = nullptr;
-        EXPECT_EQ(Escher_openDrawingMemory(ctx, reinterpret_cast<const uint8_t *>(dgg.data()), uint32_t(dgg.size()),
-                                           &d, nullptr, nullptr, nullptr, nullptr),
+        EXPECT_EQ(Escher_openDrawingMemory(ctx, reinterpret_cast<const uint8_t *>(dgg.data()),
+                                           uint32_t(dgg.size()), &d, nullptr, nullptr, nullptr,
+                                           nullptr),
                   0);
         if (!d)
             return nullptr;
-        EscherSource_initMemory(&d->main, reinterpret_cast<const uint8_t *>(art.data()), uint32_t(art.size()));
+        EscherSource_initMemory(&d->main, reinterpret_cast<const uint8_t *>(art.data()),
+                                uint32_t(art.size()));
         EscherDrawingGroup *g = nullptr;
         EXPECT_EQ(Escher_readDrawingGroup(d, &g), 0);
         Escher_drawingStateFree(d);
@@ -322,7 +330,9 @@ TEST_F(DrawWrite, ModelRoundTripsThroughTheReader)
     EXPECT_EQ(rect->shapeType, 1u);
     EXPECT_EQ(rect->flags, uint32_t(EscherFsp_haveAnchor | EscherFsp_haveSpt));
     ASSERT_NE(Escher_propFind(896, rect->props), nullptr);
-    EXPECT_EQ(std::u16string(static_cast<const char16_t *>(Escher_propFind(896, rect->props)->data)), u"Box");
+    EXPECT_EQ(
+        std::u16string(static_cast<const char16_t *>(Escher_propFind(896, rect->props)->data)),
+        u"Box");
     EXPECT_EQ(Escher_propFind(4, rect->props)->value, 7u);
     ASSERT_EQ(rect->clientAnchor.length, 18u);
     EXPECT_EQ(std::string(reinterpret_cast<char *>(rect->clientAnchor.bytes), 18), pattern(18, 9));
@@ -346,12 +356,15 @@ TEST_F(DrawWrite, ModelRoundTripsThroughTheReader)
     const auto *sa = static_cast<const EscherPropArray *>(seg->data);
     ASSERT_TRUE(va && sa);
     EXPECT_EQ(va->count, 4);
-    EXPECT_EQ(std::string(reinterpret_cast<const char *>(EscherPropArray_elements(va)), 16), pattern(16, 6));
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(EscherPropArray_elements(va)), 16),
+              pattern(16, 6));
     EXPECT_EQ(sa->count, 3);
-    EXPECT_EQ(std::string(reinterpret_cast<const char *>(EscherPropArray_elements(sa)), 6), pattern(6, 7));
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(EscherPropArray_elements(sa)), 6),
+              pattern(6, 7));
     const auto *b = static_cast<const EscherPropBlock *>(blk->data);
     ASSERT_NE(b, nullptr);
-    EXPECT_EQ(std::string(reinterpret_cast<const char *>(EscherPropBlock_bytes(b)), b->length), pattern(20000, 8));
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(EscherPropBlock_bytes(b)), b->length),
+              pattern(20000, 8));
     // The vertices' array head says 0xFFF0.
     size_t at = art.find(std::string("\x04\x00\x04\x00\xF0\xFF", 6));
     EXPECT_NE(at, std::string::npos);
@@ -446,8 +459,7 @@ TEST_F(DrawWrite, DrawingsUnderFailingAllocations)
 
 // --------------------------------------------------- a loaded workbook
 
-class DrawWriteBook : public EdrFixture {
-};
+class DrawWriteBook : public EdrFixture {};
 
 TEST_F(DrawWriteBook, LoadedDrawingAndNoteAfterRowsInserted)
 {
@@ -463,7 +475,8 @@ TEST_F(DrawWriteBook, LoadedDrawingAndNoteAfterRowsInserted)
         std::vector<Edr_Node *> grids;
         collect(root, Edr_NodeType_grid, &grids);
         ASSERT_FALSE(grids.empty());
-        auto *sheetGrid = static_cast<SheetGrid *>(static_cast<Edr_GridNode *>(Edr_Node_payload(grids[0]))->record);
+        auto *sheetGrid = static_cast<SheetGrid *>(
+            static_cast<Edr_GridNode *>(Edr_Node_payload(grids[0]))->record);
         ExcelFindContext find{doc, sheetGrid->workbook};
         ASSERT_NE(find.found, nullptr);
         ExcelBookItem *item = Excel_bookWorksheetAt(find.found, 0);
@@ -525,10 +538,12 @@ TEST_F(DrawWriteBook, LoadedDrawingAndNoteAfterRowsInserted)
         // The model's shapes, read back the same.
         std::string dgg = biff::u16(0xF) + biff::u16(0xF000) + biff::u32(0);
         EscherDrawing *d = nullptr;
-        ASSERT_EQ(Escher_openDrawingMemory(ctx(), reinterpret_cast<const uint8_t *>(dgg.data()), uint32_t(dgg.size()),
-                                           &d, nullptr, nullptr, nullptr, nullptr),
+        ASSERT_EQ(Escher_openDrawingMemory(ctx(), reinterpret_cast<const uint8_t *>(dgg.data()),
+                                           uint32_t(dgg.size()), &d, nullptr, nullptr, nullptr,
+                                           nullptr),
                   0);
-        EscherSource_initMemory(&d->main, reinterpret_cast<const uint8_t *>(art.data()), uint32_t(art.size()));
+        EscherSource_initMemory(&d->main, reinterpret_cast<const uint8_t *>(art.data()),
+                                uint32_t(art.size()));
         EscherDrawingGroup *back = nullptr;
         ASSERT_EQ(Escher_readDrawingGroup(d, &back), 0);
         const EscherDrawingGroup *g = item->drawing;

@@ -16,8 +16,7 @@
 #include "tests/document/edr_fixture.h"
 #include "tests/spreadsheet/biff_support.h"
 
-namespace earlybiff
-{
+namespace earlybiff {
 
 std::string earlyFixture(const char *name)
 {
@@ -47,8 +46,9 @@ TEST(EarlyBiff, TheFirstRecordTellsTheVersion)
         {"text", "\tcolumn\ttext", 0},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(Excel_earlyBiffVersion(reinterpret_cast<const uint8_t *>(c.head.data()), c.head.size()),
-                  c.version)
+        EXPECT_EQ(
+            Excel_earlyBiffVersion(reinterpret_cast<const uint8_t *>(c.head.data()), c.head.size()),
+            c.version)
             << c.name;
     EXPECT_EQ(Excel_earlyBiffVersion(nullptr, 8), 0u);
 }
@@ -76,8 +76,8 @@ class EarlyBiffOpen : public EdrFixture {
             memcpy(copy, file.data(), file.size());
             VfsHandle *stream = nullptr;
             uint32_t accepted = 0;
-            ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream, &accepted,
-                                     ctx()),
+            ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream,
+                                     &accepted, ctx()),
                       0);
             uint32_t type = 0;
             ASSERT_EQ(Excel_sniff(ctx(), nullptr, stream, score, &type), 0);

@@ -12,11 +12,9 @@
 #include "spreadsheet/engineentry.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
-class BuiltinCharsetTest : public LeakCheckedContextTest<(8u << 20)>
-{
+class BuiltinCharsetTest : public LeakCheckedContextTest<(8u << 20)> {
   protected:
     void TearDown() override
     {
@@ -30,8 +28,8 @@ class BuiltinCharsetTest : public LeakCheckedContextTest<(8u << 20)>
         uint8_t dst[16] = {};
         size_t consumed = 0, produced = 0;
         CharsetState st = {0, 0};
-        int r = Charset_decodeMultibyte(32, in, sizeof in, dst, sizeof dst, &consumed, &produced, &st,
-                                        ctx->charsetHooks);
+        int r = Charset_decodeMultibyte(32, in, sizeof in, dst, sizeof dst, &consumed, &produced,
+                                        &st, ctx->charsetHooks);
         char16_t u = 0;
         if (produced >= 2)
             std::memcpy(&u, dst, 2);

@@ -5,8 +5,7 @@
 #include "fonts/fontdata.h"
 #include "spreadsheet/errortext.h"
 
-namespace
-{
+namespace {
 
 TEST(ErrorText, CodesAndTexts)
 {

@@ -89,7 +89,9 @@ class DrawLoad : public LeakCheckedContextTest<(16u << 20)> {
         uint8_t *copy = static_cast<uint8_t *>(Mem_malloc(file.size()));
         memcpy(copy, file.data(), file.size());
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted, ctx), 0);
+        EXPECT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
+                                 &accepted, ctx),
+                  0);
         EXPECT_EQ(Ole_openStream(vfs, &ole), 0);
         load.context = ctx;
     }
@@ -102,12 +104,17 @@ class DrawLoad : public LeakCheckedContextTest<(16u << 20)> {
         LeakCheckedContextTest::TearDown();
     }
 
-    ExcelLoadSheet *sheet() { return load.sheets ? load.sheets->sheet : nullptr; }
+    ExcelLoadSheet *sheet()
+    {
+        return load.sheets ? load.sheets->sheet : nullptr;
+    }
 };
 
 const ExcelClientRecord *client(const EscherClientBytes &b)
 {
-    return b.length == sizeof(ExcelClientRecord) ? reinterpret_cast<const ExcelClientRecord *>(b.bytes) : nullptr;
+    return b.length == sizeof(ExcelClientRecord)
+               ? reinterpret_cast<const ExcelClientRecord *>(b.bytes)
+               : nullptr;
 }
 
 TEST_F(DrawLoad, SplitDrawingGivesOneBufferAndHandsItsRecordsToTheShapes)
@@ -251,8 +258,8 @@ TEST(ExcelDrawAnchor, CellAnchorsBecomeRectangles)
     SheetGrid g{};
     g.metrics = &m;
     const int64_t defaultColumn = 5060 * 8 + 3494, defaultRow = (255 << 16) / 1440;
-    auto anchor = [](uint16_t c0, uint16_t dx0, uint16_t r0, uint16_t dy0, uint16_t c1, uint16_t dx1, uint16_t r1,
-                     uint16_t dy1) {
+    auto anchor = [](uint16_t c0, uint16_t dx0, uint16_t r0, uint16_t dy0, uint16_t c1,
+                     uint16_t dx1, uint16_t r1, uint16_t dy1) {
         std::vector<uint8_t> a;
         for (uint16_t v : {uint16_t(0), c0, dx0, r0, dy0, c1, dx1, r1, dy1}) {
             a.push_back(uint8_t(v));
@@ -266,11 +273,12 @@ TEST(ExcelDrawAnchor, CellAnchorsBecomeRectangles)
         uint32_t rtl;
         int64_t x, y, w, h;
     } cases[] = {
-        {"column 2 offset 512 starts half-way across", anchor(2, 512, 0, 0, 2, 1024, 1, 0), 0, 3000 + 2048, 0,
-         2048, 100},
-        {"row offsets in 1/256", anchor(0, 0, 1, 128, 1, 0, 2, 64), 0, 0, 200, 1000, 300 + 75 - 200},
-        {"past the grid: default sizes", anchor(4, 0, 4, 0, 5, 512, 5, 256), 0, 7096 + defaultColumn,
-         600 + defaultRow, defaultColumn + defaultColumn / 2, 2 * defaultRow},
+        {"column 2 offset 512 starts half-way across", anchor(2, 512, 0, 0, 2, 1024, 1, 0), 0,
+         3000 + 2048, 0, 2048, 100},
+        {"row offsets in 1/256", anchor(0, 0, 1, 128, 1, 0, 2, 64), 0, 0, 200, 1000,
+         300 + 75 - 200},
+        {"past the grid: default sizes", anchor(4, 0, 4, 0, 5, 512, 5, 256), 0,
+         7096 + defaultColumn, 600 + defaultRow, defaultColumn + defaultColumn / 2, 2 * defaultRow},
         {"right to left: mirrored", anchor(0, 0, 0, 0, 1, 512, 0, 0), 1, 7096, 0, -2000, 0},
     };
     for (const Case &c : cases) {
@@ -371,7 +379,8 @@ std::map<uint32_t, Prop> ownProps(Edr_Node *node)
 {
     std::map<uint32_t, Prop> out;
     const Edr_GroupExt *ext = Edr_Node_group(node)->ext;
-    for (StylePropItem *p = ext && ext->props[1] ? ext->props[1]->firstProp : nullptr; p; p = p->next)
+    for (StylePropItem *p = ext && ext->props[1] ? ext->props[1]->firstProp : nullptr; p;
+         p = p->next)
         out[p->value.id] = p->value;
     return out;
 }
@@ -381,7 +390,8 @@ SheetGrid *firstGrid(Edr_Node *root)
     std::vector<Edr_Node *> grids;
     collect(root, Edr_NodeType_grid, &grids);
     return grids.empty() ? nullptr
-                         : static_cast<SheetGrid *>(static_cast<Edr_GridNode *>(Edr_Node_payload(grids[0]))->record);
+                         : static_cast<SheetGrid *>(
+                               static_cast<Edr_GridNode *>(Edr_Node_payload(grids[0]))->record);
 }
 
 const TaggedRecord *firstRange(const SheetGrid *g, TaggedDisposeFn tag)
@@ -407,8 +417,8 @@ class DrawTree : public EdrFixture {
             memcpy(copy, file.data(), file.size());
             VfsHandle *stream = nullptr;
             uint32_t accepted = 0;
-            ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream, &accepted,
-                                     ctx()),
+            ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream,
+                                     &accepted, ctx()),
                       0);
             OleHandle *ole = nullptr;
             ASSERT_EQ(Ole_openStream(stream, &ole), 0);
@@ -437,7 +447,9 @@ TEST_F(DrawTree, TextBoxRunsFontsAndAlignment)
         ASSERT_NE(plainRun, boldRun);
         auto p = propsOf(doc, plainRun), b = propsOf(doc, boldRun);
         ASSERT_TRUE(p.count(PropId_fontSize) && b.count(PropId_fontSize));
-        EXPECT_NEAR(double(Prop_getLength(&b[PropId_fontSize])) / Prop_getLength(&p[PropId_fontSize]), 1.4, 1e-3);
+        EXPECT_NEAR(double(Prop_getLength(&b[PropId_fontSize])) /
+                        Prop_getLength(&p[PropId_fontSize]),
+                    1.4, 1e-3);
         ASSERT_TRUE(b.count(PropId_fontWeight));
         // The box: bottom and right alignment (options 0x36), its width.
         Edr_Node *box = Edr_Node_parent(plainRun);
@@ -597,7 +609,8 @@ TEST_F(DrawTree, NoteAndHyperlinkRangesOverTheirCells)
         ASSERT_NE(at, nullptr);
         const uint32_t *w = g->metrics->columnWidths;
         // The book's left margin is 0.75 inch.
-        EXPECT_EQ(int32_t(uint32_t(at->payload)), Excel_Page_margin(0.75) + int32_t(w[0] + w[1] + w[2]));
+        EXPECT_EQ(int32_t(uint32_t(at->payload)),
+                  Excel_Page_margin(0.75) + int32_t(w[0] + w[1] + w[2]));
     });
 }
 
@@ -617,7 +630,8 @@ TEST_F(DrawTree, LibreOfficeTextBoxesAndShapes)
         // The upright box has no turn; the box turned by 330 degrees turns
         // its text with it (a turn of -330, that is 30 degrees, in the
         // layout's sense), its height kept for the turn's centre.
-        EXPECT_EQ(propsOf(doc, Edr_Node_parent(Edr_Node_parent(plain))).count(PropId_transform), 0u);
+        EXPECT_EQ(propsOf(doc, Edr_Node_parent(Edr_Node_parent(plain))).count(PropId_transform),
+                  0u);
         Edr_Node *turned = findText(root, "Turned");
         ASSERT_NE(turned, nullptr);
         auto k = propsOf(doc, Edr_Node_parent(Edr_Node_parent(turned)));
@@ -703,7 +717,8 @@ TEST_F(DrawTree, TurnedShapesAreLaidOutTurned)
             const char *text;
             Rect anchor;
             int32_t b; // where the turn takes the run's direction
-        } boxes[] = {{"Turned", anchor(6, 1, 11, 5), -0x10000}, {"Upward", anchor(6, 8, 10, 11), 0x10000}};
+        } boxes[] = {{"Turned", anchor(6, 1, 11, 5), -0x10000},
+                     {"Upward", anchor(6, 8, 10, 11), 0x10000}};
         for (const Box &b : boxes) {
             SCOPED_TRACE(b.text);
             ObjHeader *run = nullptr;
@@ -744,9 +759,11 @@ TEST_F(DrawTree, LinkNodesFollowInsertedAndDeletedLines)
                     continue;
                 found++;
                 Edr_Node *marker = nullptr;
-                for (Edr_Node *c = Edr_Node_firstChild(Edr_Node_parent(n)); c && c != n; c = Edr_Node_nextSibling(c))
+                for (Edr_Node *c = Edr_Node_firstChild(Edr_Node_parent(n)); c && c != n;
+                     c = Edr_Node_nextSibling(c))
                     marker = c;
-                const Prop *at = marker ? static_cast<const Prop *>(Edr_Node_payloadOrNull(marker)) : nullptr;
+                const Prop *at =
+                    marker ? static_cast<const Prop *>(Edr_Node_payloadOrNull(marker)) : nullptr;
                 if (!at || at->id != PropId_position)
                     return -1;
                 *x = int32_t(uint32_t(at->payload));

@@ -241,9 +241,7 @@ TEST(Finance, RoundTruncLog)
 
 // ---------------------------------------------------------- argument lists
 
-class FinanceArgs : public LeakCheckedHeapTest<>
-{
-};
+class FinanceArgs : public LeakCheckedHeapTest<> {};
 
 Excel_Value financeNum(double d)
 {
@@ -272,15 +270,16 @@ TEST_F(FinanceArgs, TimeValueArgumentLists)
 {
     Excel_Value r{};
     // FV(5%, 10, -100, 500, 2): a timing of 2 counts as 1.
-    const Excel_Value fv[] = {financeNum(0.05), financeInteger(10), financeInteger(-100), financeInteger(500), financeInteger(2)};
+    const Excel_Value fv[] = {financeNum(0.05), financeInteger(10), financeInteger(-100),
+                              financeInteger(500), financeInteger(2)};
     ASSERT_EQ(Fin_fvArgs(5, fv, &r), 0);
     double want;
     ASSERT_EQ(Fin_fv(0.05, 10, -100, 500, 1, &want), 0);
     EXPECT_EQ(r.kind, Excel_kindNumber);
     EXPECT_DOUBLE_EQ(r.u.d, want);
     // A timing below 2^-52 counts as 0; absent arguments as 0.
-    const Excel_Value pv[] = {financeNum(0.05), financeInteger(10), financeInteger(-100), ofKind(Excel_kindEmpty),
-                              financeNum(0x1p-53)};
+    const Excel_Value pv[] = {financeNum(0.05), financeInteger(10), financeInteger(-100),
+                              ofKind(Excel_kindEmpty), financeNum(0x1p-53)};
     ASSERT_EQ(Fin_pvArgs(5, pv, &r), 0);
     ASSERT_EQ(Fin_pv(0.05, 10, -100, 0, 0, &want), 0);
     EXPECT_DOUBLE_EQ(r.u.d, want);
@@ -302,13 +301,15 @@ TEST_F(FinanceArgs, TimeValueArgumentLists)
     // count outside the function's range.
     Excel_Value text = ofKind(Excel_kindText);
     text.u.text = nullptr;
-    const Excel_Value badFirst[] = {ofKind(Excel_kindBoolean), financeInteger(10), financeInteger(-100)};
+    const Excel_Value badFirst[] = {ofKind(Excel_kindBoolean), financeInteger(10),
+                                    financeInteger(-100)};
     const Excel_Value withText[] = {financeNum(0.05), financeInteger(10), text};
     EXPECT_EQ(Fin_fvArgs(3, badFirst, &r), Res_formulaBadArgument);
     EXPECT_EQ(Fin_fvArgs(3, withText, &r), Res_formulaBadArgument);
     EXPECT_EQ(Fin_fvArgs(2, fv, &r), Res_formulaBadArgument);
-    const Excel_Value seven[] = {financeInteger(10), financeInteger(-100), financeInteger(800), financeInteger(0),
-                                 financeInteger(0),  financeNum(0.3),      financeNum(1)};
+    const Excel_Value seven[] = {financeInteger(10), financeInteger(-100), financeInteger(800),
+                                 financeInteger(0),  financeInteger(0),    financeNum(0.3),
+                                 financeNum(1)};
     EXPECT_EQ(Fin_rateArgs(7, seven, &r), Res_formulaBadArgument);
     EXPECT_EQ(Fin_npvArgs(0, fv, &r), Res_formulaBadArgument);
     EXPECT_EQ(Fin_irrArgs(3, withText, &r), Res_formulaBadArgument);
@@ -318,14 +319,15 @@ TEST_F(FinanceArgs, NpvAndIrrCollectNumbers)
 {
     Excel_Value r{};
     // NPV skips arguments that are not numbers (booleans, empties).
-    const Excel_Value npv[] = {financeNum(0.1), financeInteger(-100),           ofKind(Excel_kindBoolean),
+    const Excel_Value npv[] = {financeNum(0.1), financeInteger(-100),    ofKind(Excel_kindBoolean),
                                financeNum(60),  ofKind(Excel_kindEmpty), financeNum(60)};
     ASSERT_EQ(Fin_npvArgs(6, npv, &r), 0);
     EXPECT_NEAR(r.u.d, 3.7565740045078755, 1e-12);
     // IRR: a last argument of the guess kind is the guess.
     Excel_Value guess = financeNum(0.05);
     guess.kind = Excel_kindGuess;
-    const Excel_Value irr[] = {financeInteger(-1000), financeInteger(100), financeInteger(100), financeInteger(1200), guess};
+    const Excel_Value irr[] = {financeInteger(-1000), financeInteger(100), financeInteger(100),
+                               financeInteger(1200), guess};
     ASSERT_EQ(Fin_irrArgs(5, irr, &r), 0);
     EXPECT_NEAR(r.u.d, 0.12936990157248598, 1e-9);
     const Excel_Value gain[] = {financeInteger(-100), financeInteger(110)};

@@ -11,8 +11,7 @@
 #include "spreadsheet/focus/focusnext.h"
 #include "tests/document/events_fixture.h"
 
-namespace
-{
+namespace {
 
 constexpr ObjClass plainClass{nullptr, int32_t(4 * sizeof(intptr_t)), nullptr, Obj_itemPlain};
 
@@ -63,8 +62,7 @@ TEST(RectOrient, SwapsThenMirrors)
     EXPECT_EQ(out.x1, INT32_MIN);
 }
 
-class FocusSearchTest : public EdrFixture
-{
+class FocusSearchTest : public EdrFixture {
   protected:
     struct Placed {
         Edr_Node *node;
@@ -73,7 +71,8 @@ class FocusSearchTest : public EdrFixture
 
     // Publishes one focusable link object per rectangle (given in the
     // frame of flags) on page (0, 0) of doc, in order.
-    std::vector<Placed> place(Edr_Doc *doc, Edr_Node *root, uint32_t flags, std::initializer_list<Rect> rects)
+    std::vector<Placed> place(Edr_Doc *doc, Edr_Node *root, uint32_t flags,
+                              std::initializer_list<Rect> rects)
     {
         std::vector<Placed> placed;
         auto *rec = static_cast<Edr_PageRec *>(Mem_calloc(1, sizeof(Edr_PageRec)));
@@ -100,7 +99,8 @@ class FocusSearchTest : public EdrFixture
     }
     // Searches from the first placed object; the node found (or null),
     // with the references given back.
-    static Edr_Node *next(Edr_Doc *doc, const std::vector<Placed> &placed, uint32_t flags, uint32_t *serial = nullptr)
+    static Edr_Node *next(Edr_Doc *doc, const std::vector<Placed> &placed, uint32_t flags,
+                          uint32_t *serial = nullptr)
     {
         const Rect &f = placed[0].rect;
         FocusItem item{doc, placed[0].node, 0, f.x0, f.y0, f.x1, f.y1};
@@ -149,7 +149,8 @@ TEST_F(FocusSearchTest, NothingToTheRightClearsTheItem)
 TEST_F(FocusSearchTest, NearestInWalkOrderAmongEqualDistances)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
-        auto p = place(doc, root, 0, {{0, 0, 10, 10}, {30, 3, 40, 8}, {30, 0, 40, 10}, {60, 0, 70, 10}});
+        auto p =
+            place(doc, root, 0, {{0, 0, 10, 10}, {30, 3, 40, 8}, {30, 0, 40, 10}, {60, 0, 70, 10}});
         uint32_t serial = 0;
         EXPECT_EQ(next(doc, p, 0, &serial), p[1].node);
         EXPECT_EQ(serial, 2u); // the focused object itself is number 1
@@ -208,7 +209,8 @@ TEST_F(FocusSearchTest, BandHoldsObjectsBetweenTheSlantedEdges)
             };
             for (const Case &c : cases) {
                 auto q = place(doc, root, flags, {c.object});
-                EXPECT_EQ(Edr_Doc_anyFocusableBetween(doc, &a, &b, flags, nullptr, nullptr), c.inside)
+                EXPECT_EQ(Edr_Doc_anyFocusableBetween(doc, &a, &b, flags, nullptr, nullptr),
+                          c.inside)
                     << std::hex << flags << std::dec << " " << c.object.x0 << "," << c.object.y0;
                 releaseAll(doc, q);
             }

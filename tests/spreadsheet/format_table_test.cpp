@@ -18,7 +18,7 @@ class FormatTable : public LeakCheckedContextTest<(4u << 20)> {};
 struct Exception {
     const char *code;
     const char *value;
-    const char *ours;   // what the engine shows instead
+    const char *ours; // what the engine shows instead
     const char *reason;
 };
 

@@ -49,8 +49,8 @@ Excel_Value text(const char16_t *s)
 
 TEST_F(FormulaAggregate, Aggregates)
 {
-    Excel_Value mixed[] = {integer(4), text(u"12"), number(-1.5), boolean(1), number(7.25),
-                           integer(-3)};
+    Excel_Value mixed[] = {integer(4), text(u"12"),  number(-1.5),
+                           boolean(1), number(7.25), integer(-3)};
     struct {
         Excel_FuncFn fn;
         double want;

@@ -33,8 +33,7 @@
 
 using namespace biff;
 
-namespace
-{
+namespace {
 
 class FormulaEdit : public LaidOutSheetTest {
   protected:
@@ -56,7 +55,6 @@ class FormulaEdit : public LaidOutSheetTest {
         Mem_free(text);
         return out;
     }
-
 };
 
 // A small sheet: row 0 and row 1 have cells so that the grid has rows.
@@ -111,8 +109,8 @@ TEST_F(FormulaEdit, RefusedFormulasLeaveTheCellUnchanged)
         {0, 2, "=B1+", Res_formulaSyntax},
         {0, 2, "=(B1", Res_formulaSyntax},
         {0, 2, "=NOSUCH(1)", Res_formulaSyntax},
-        {0, 2, "=C1", Res_formulaCircular},     // the cell itself
-        {0, 0, "=C1-1", Res_formulaCircular},   // A1 -> C1 -> B1 -> A1
+        {0, 2, "=C1", Res_formulaCircular},   // the cell itself
+        {0, 0, "=C1-1", Res_formulaCircular}, // A1 -> C1 -> B1 -> A1
         {0, 0, "=SUM(B1:C1)", Res_formulaCircular},
     };
     for (const Case &c : cases) {
@@ -217,9 +215,10 @@ std::string entryText(const SheetSharedFormula *e)
 {
     if (!e)
         return "<none>";
-    return std::to_string(e->words[0]) + "," + std::to_string(e->words[1]) + " " + std::to_string(e->type) + " " +
-           std::to_string(e->range[0]) + "-" + std::to_string(e->range[1]) + " " + std::to_string(e->range[2]) +
-           "-" + std::to_string(e->range[3]) + " " + hex(e->tokens, e->length);
+    return std::to_string(e->words[0]) + "," + std::to_string(e->words[1]) + " " +
+           std::to_string(e->type) + " " + std::to_string(e->range[0]) + "-" +
+           std::to_string(e->range[1]) + " " + std::to_string(e->range[2]) + "-" +
+           std::to_string(e->range[3]) + " " + hex(e->tokens, e->length);
 }
 
 TEST_F(FormulaEdit, SharedFormulaTableFollowsTheSheet)
@@ -230,19 +229,23 @@ TEST_F(FormulaEdit, SharedFormulaTableFollowsTheSheet)
     layoutFile(file);
     // B2:B5 share B1+1, defined at B2 (shrfmla.cells.expect).
     ASSERT_EQ(grid->sharedCount, 1u);
-    EXPECT_EQ(entryText(Excel_Sheet_findSharedFormula(grid, 1, 1)), "1,1 1212 1-4 1-1 24000001c01e010003");
+    EXPECT_EQ(entryText(Excel_Sheet_findSharedFormula(grid, 1, 1)),
+              "1,1 1212 1-4 1-1 24000001c01e010003");
     EXPECT_EQ(Excel_Sheet_findSharedFormula(grid, 2, 1), nullptr);
 
     // A row inserted above moves the anchor, the range and the reference.
     ASSERT_EQ(Excel_Sheet_insertRow(ctx, grid, 0), 0);
-    EXPECT_EQ(entryText(Excel_Sheet_findSharedFormula(grid, 2, 1)), "2,1 1212 2-5 1-1 24010001c01e010003");
+    EXPECT_EQ(entryText(Excel_Sheet_findSharedFormula(grid, 2, 1)),
+              "2,1 1212 2-5 1-1 24010001c01e010003");
     EXPECT_EQ(formulaText(3, 1), "B3+1");
     // A row deleted inside the range shrinks it; one deleted before the
     // column's references are unaffected by columns.
     ASSERT_EQ(Excel_Sheet_deleteRow(ctx, grid, 4), 0);
-    EXPECT_EQ(entryText(Excel_Sheet_findSharedFormula(grid, 2, 1)), "2,1 1212 2-4 1-1 24010001c01e010003");
+    EXPECT_EQ(entryText(Excel_Sheet_findSharedFormula(grid, 2, 1)),
+              "2,1 1212 2-4 1-1 24010001c01e010003");
     ASSERT_EQ(Excel_Sheet_insertColumn(ctx, grid, 0), 0);
-    EXPECT_EQ(entryText(Excel_Sheet_findSharedFormula(grid, 2, 2)), "2,2 1212 2-4 2-2 24010002c01e010003");
+    EXPECT_EQ(entryText(Excel_Sheet_findSharedFormula(grid, 2, 2)),
+              "2,2 1212 2-4 2-2 24010002c01e010003");
     // Deleting the anchor's row drops the entry.
     ASSERT_EQ(Excel_Sheet_deleteRow(ctx, grid, 2), 0);
     EXPECT_EQ(grid->sharedCount, 0u);
@@ -330,7 +333,8 @@ TEST_F(FormulaEdit, DateSystemOfTheWorkbook)
     EXPECT_EQ(e->value.integer, 40242 - 1462);
     EXPECT_EQ(shown(0, 0), "05/03/2010");
     char *edit = nullptr;
-    ASSERT_EQ(Excel_CellEdit_valueText(ctx, e, nullptr, "en-gb", grid->workbook->date1904, &edit), 0);
+    ASSERT_EQ(Excel_CellEdit_valueText(ctx, e, nullptr, "en-gb", grid->workbook->date1904, &edit),
+              0);
     EXPECT_STREQ(edit, "05/03/2010");
     Mem_free(edit);
 }
@@ -339,7 +343,8 @@ TEST_F(FormulaEdit, DateSystemOfASavedBook)
 {
     // formats1904.xls was saved in the 1904 date system (its generator
     // sets it); its first sheet's cells show 1904 dates.
-    std::ifstream in(std::string(VEXLAN_FIXTURES) + "/spreadsheet/formats1904.xls", std::ios::binary);
+    std::ifstream in(std::string(VEXLAN_FIXTURES) + "/spreadsheet/formats1904.xls",
+                     std::ios::binary);
     std::string file((std::istreambuf_iterator<char>(in)), {});
     ASSERT_FALSE(file.empty());
     layoutFile(file);

@@ -65,8 +65,8 @@ class FormulaEval : public LeakCheckedContextTest<> {
     // out and freed.
     int eval(const std::string &tokens, Excel_Value *out, std::u16string *text = nullptr)
     {
-        Excel_Formula_evalInit(&fctx, reinterpret_cast<const uint8_t *>(tokens.data()), tokens.size(), nullptr,
-                               ctx);
+        Excel_Formula_evalInit(&fctx, reinterpret_cast<const uint8_t *>(tokens.data()),
+                               tokens.size(), nullptr, ctx);
         fctx.readCell = FakeSheet::read;
         fctx.readData = &sheet;
         int err = Excel_Formula_eval(&fctx, out);
@@ -116,7 +116,7 @@ TEST_F(FormulaEval, ArithmeticOperators)
         {integer(7) + integer(2) + opDiv, 3.5},
         {integer(2) + integer(10) + opPow, 1024},
         {integer(2) + integer(3) + opPow + integer(2) + opPow, 64}, // left to right
-        {integer(2) + opUminus + integer(2) + opPow, 4},           // unary minus binds first
+        {integer(2) + opUminus + integer(2) + opPow, 4},            // unary minus binds first
         {integer(3) + opUminus, -3},
         {integer(50) + opPercent, 0.5},
         {integer(3) + opUplus + opParen, 3},
@@ -143,17 +143,17 @@ TEST_F(FormulaEval, ComparisonsIgnoreCaseAndOrderKinds)
         {integer(3) + integer(2) + opGt, 1},
         {integer(2) + integer(3) + opGe, 0},
         {integer(1) + integer(2) + opNe, 1},
-        {str("a") + str("B") + opLt, 1},            // case-insensitive: a before B
+        {str("a") + str("B") + opLt, 1}, // case-insensitive: a before B
         {str("b") + str("A") + opLt, 0},
-        {ref(0, 0) + ref(1, 0) + opEq, 1},          // abc = ABC
+        {ref(0, 0) + ref(1, 0) + opEq, 1}, // abc = ABC
         {wstr(u"ABC") + str("abc") + opNe, 0},
-        {boolean(true) + num(1e300) + opGt, 1},     // booleans above numbers
-        {boolean(false) + str("zzz") + opGt, 1},    // and above text
-        {integer(1) + str("a") + opLt, 1},          // numbers below text
+        {boolean(true) + num(1e300) + opGt, 1},  // booleans above numbers
+        {boolean(false) + str("zzz") + opGt, 1}, // and above text
+        {integer(1) + str("a") + opLt, 1},       // numbers below text
         {str("a") + integer(1) + opLt, 0},
-        {boolean(true) + integer(1) + opEq, 0},     // kinds differ: never equal
-        {ref(5, 5) + str("") + opEq, 1},            // an empty cell equals an empty text
-        {ref(5, 5) + integer(0) + opEq, 0},         // but not the number 0
+        {boolean(true) + integer(1) + opEq, 0}, // kinds differ: never equal
+        {ref(5, 5) + str("") + opEq, 1},        // an empty cell equals an empty text
+        {ref(5, 5) + integer(0) + opEq, 0},     // but not the number 0
         {ref(5, 5) + num(-1) + opLt, 1},        // and orders below every number
         {boolean(true) + boolean(false) + opGt, 1},
     };
@@ -167,25 +167,25 @@ TEST_F(FormulaEval, NumberFunctions)
         std::string tokens;
         double value;
     } cases[] = {
-        {integer(16) + func(20), 4},                         // SQRT
-        {num(M_E) + func(22), 1},                            // LN
-        {integer(1000) + func(23), 3},                       // LOG10
-        {num(-3.5) + func(24), 3.5},                         // ABS
-        {num(-2.5) + func(25), -3},                          // INT
-        {num(2.345) + integer(2) + func(27), 2.35},          // ROUND
+        {integer(16) + func(20), 4},                // SQRT
+        {num(M_E) + func(22), 1},                   // LN
+        {integer(1000) + func(23), 3},              // LOG10
+        {num(-3.5) + func(24), 3.5},                // ABS
+        {num(-2.5) + func(25), -3},                 // INT
+        {num(2.345) + integer(2) + func(27), 2.35}, // ROUND
         {num(-2.5) + integer(0) + func(27), -3},
         {num(1234.5) + integer(2) + opUminus + func(27), 1200},
-        {num(2.5) + num(0.9) + func(27), 3},                 // digits truncated
-        {integer(1) + opUminus + integer(3) + func(39), 2},    // MOD(-1,3)
+        {num(2.5) + num(0.9) + func(27), 3},                // digits truncated
+        {integer(1) + opUminus + integer(3) + func(39), 2}, // MOD(-1,3)
         {integer(5) + integer(3) + opUminus + func(39), -1},
         {num(5.5) + integer(2) + func(39), 1.5},
-        {num(2.789) + integer(1) + funcVar(2, 197), 2.7},    // TRUNC
+        {num(2.789) + integer(1) + funcVar(2, 197), 2.7}, // TRUNC
         {num(-2.7) + funcVar(1, 197), -2},
-        {integer(8) + integer(2) + funcVar(2, 109), 3},      // LOG
+        {integer(8) + integer(2) + funcVar(2, 109), 3}, // LOG
         {integer(100) + funcVar(1, 109), 2},
         {integer(2) + num(0.5) + func(337), std::sqrt(2.0)}, // POWER
         {integer(1) + integer(2) + integer(3) + funcVar(3, 4), 6},
-        {integer(2) + integer(3) + funcVar(2, 183), 6},      // PRODUCT
+        {integer(2) + integer(3) + funcVar(2, 183), 6}, // PRODUCT
         {integer(1) + integer(2) + integer(6) + funcVar(3, 5), 3},
         {integer(1) + integer(9) + integer(6) + funcVar(3, 6), 1},
         {integer(1) + integer(9) + integer(6) + funcVar(3, 7), 9},
@@ -202,34 +202,35 @@ TEST_F(FormulaEval, Errors)
     } cases[] = {
         {integer(1) + integer(0) + opDiv, Res_formulaDivideByZero},
         {integer(5) + integer(0) + func(39), Res_formulaDivideByZero}, // MOD(5,0)
-        {integer(1) + opUminus + func(20), Res_formulaNumber},           // SQRT(-1)
+        {integer(1) + opUminus + func(20), Res_formulaNumber},         // SQRT(-1)
         {integer(0) + func(22), Res_formulaNumber},                    // LN(0)
         {integer(0) + func(23), Res_formulaBadArgument},               // LOG10(0)
         {str("abc") + integer(1) + opAdd, Res_formulaBadArgument},
-        {str("abc") + func(24), Res_formulaBadArgument},               // ABS("abc")
-        {str("x") + func(38), Res_formulaBadArgument},                 // NOT("x")
-        {integer(0) + integer(1) + opUminus + opPow, Res_formulaNumber},   // 0^-1 is no number
+        {str("abc") + func(24), Res_formulaBadArgument},                 // ABS("abc")
+        {str("x") + func(38), Res_formulaBadArgument},                   // NOT("x")
+        {integer(0) + integer(1) + opUminus + opPow, Res_formulaNumber}, // 0^-1 is no number
         {num(1e300) + num(1e300) + opMul, Res_formulaNumber},            // overflow
-        {integer(1) + integer(2) + integer(3) + funcVar(3, 39), Res_formulaBadArgument}, // MOD with 3
+        {integer(1) + integer(2) + integer(3) + funcVar(3, 39),
+         Res_formulaBadArgument},                                      // MOD with 3
         {integer(1) + integer(30) + func(27), Res_formulaBadArgument}, // ROUND digits beyond 20
-        {str("a") + str("b") + opConcat, Res_formulaBadToken}, // "&" has no handler
-        {integer(1) + opAdd, Res_formulaBadArgument},                    // stack underflow
+        {str("a") + str("b") + opConcat, Res_formulaBadToken},         // "&" has no handler
+        {integer(1) + opAdd, Res_formulaBadArgument},                  // stack underflow
         {opUminus, Res_formulaBadArgument},
         {ref(0, 0) + b(0x2A) + w(0) + w(0) + opAdd, Res_formulaBadReference}, // ptgRefErr
-        {b(0x2B) + std::string(8, '\0'), Res_formulaBadReference},          // ptgAreaErr
-        {b(0x1C) + b(7), Res_formulaBadToken},                 // ptgErr has no handler
+        {b(0x2B) + std::string(8, '\0'), Res_formulaBadReference},            // ptgAreaErr
+        {b(0x1C) + b(7), Res_formulaBadToken}, // ptgErr has no handler
         {b(0x80), Res_formulaBadToken},
-        {integer(1).substr(0, 2), Res_formulaBadToken},        // overruns the string
+        {integer(1).substr(0, 2), Res_formulaBadToken}, // overruns the string
         {str("abc").substr(0, 5), Res_formulaBadToken},
-        {b(0x1F) + std::string(8, '\xFF'), Res_formulaBadToken}, // a NaN number token
+        {b(0x1F) + std::string(8, '\xFF'), Res_formulaBadToken},  // a NaN number token
         {integer(1) + attr(0x04, 0) + w(0), Res_formulaBadToken}, // choose
         {integer(1) + attr(0x00, 0), Res_formulaBadToken},
         {integer(1) + funcVar(1, 0x8000 | 4), Res_formulaBadToken}, // command bit
-        {integer(1) + func(200), Res_formulaBadToken},             // no fixed count
-        {integer(0) + attr(0x02, 100), Res_formulaBadToken},       // if jumps past the end
+        {integer(1) + func(200), Res_formulaBadToken},              // no fixed count
+        {integer(0) + attr(0x02, 100), Res_formulaBadToken},        // if jumps past the end
         {integer(1) + attr(0x08, 100), Res_formulaBadToken},
-        {b(0x2C) + w(0) + w(0), Res_formulaBadToken},              // ptgRefN in a cell formula
-        {b(0x39) + std::string(6, '\0'), Res_formulaBadToken},     // ptgNameX
+        {b(0x2C) + w(0) + w(0), Res_formulaBadToken},          // ptgRefN in a cell formula
+        {b(0x39) + std::string(6, '\0'), Res_formulaBadToken}, // ptgNameX
     };
     for (const Case &c : cases)
         EXPECT_EQ(asError(c.tokens), c.code) << "case " << (&c - cases);
@@ -280,7 +281,8 @@ TEST_F(FormulaEval, AreasPushEveryExistingCell)
     sheet.text(3, 1, u"skip");
     EXPECT_EQ(asNumber(area(0, 1, 999, 1) + funcVar(1, 4)), 500500.0 - 4.0);
     // Two areas and a value: each cell is an argument of its own.
-    EXPECT_EQ(asNumber(area(0, 1, 2, 1) + integer(10) + area(9, 1, 9, 1) + funcVar(3, 4)), 1 + 2 + 3 + 10 + 10);
+    EXPECT_EQ(asNumber(area(0, 1, 2, 1) + integer(10) + area(9, 1, 9, 1) + funcVar(3, 4)),
+              1 + 2 + 3 + 10 + 10);
     // Backwards area, and one with no cell at all (one empty value).
     EXPECT_EQ(asNumber(area(2, 1, 0, 1) + funcVar(1, 4)), 6.0);
     EXPECT_EQ(asNumber(area(0, 7, 50, 9) + funcVar(1, 4)), 0.0);
@@ -305,7 +307,8 @@ TEST_F(FormulaEval, IfThroughAttributes)
         {ifThen(ref(0, 0), ifThen(integer(0), integer(1), integer(2)), integer(3)), 2},
         {ifThen(num(0.0), integer(1), ifThen(boolean(true), integer(7), integer(8))), 7},
         {ifThen(ref(0, 0), area(0, 0, 2, 0) + funcVar(1, 4), integer(0)), 1},
-        {attr(0x40, 0) + ifThen(attr(0x01, 0) + integer(1), integer(5), integer(6)), 5}, // space, volatile
+        {attr(0x40, 0) + ifThen(attr(0x01, 0) + integer(1), integer(5), integer(6)),
+         5}, // space, volatile
     };
     for (const Case &c : cases)
         EXPECT_DOUBLE_EQ(asNumber(c.tokens), c.value) << "case " << (&c - cases);
@@ -363,7 +366,8 @@ TEST_F(FormulaEval, CountIfAndSumIf)
     EXPECT_DOUBLE_EQ(v.u.d, 5.0);
     ASSERT_EQ(eval(area(0, 0, 2, 0) + str(">1") + area(0, 2, 2, 2) + funcVar(3, 345), &v), 0);
     EXPECT_DOUBLE_EQ(v.u.d, 500.0);
-    EXPECT_EQ(asError(integer(1) + str(">1") + funcVar(2, 345)), Res_formulaBadArgument) << "SUMIF needs an area";
+    EXPECT_EQ(asError(integer(1) + str(">1") + funcVar(2, 345)), Res_formulaBadArgument)
+        << "SUMIF needs an area";
     EXPECT_EQ(asError(range + funcVar(1, 345)), Res_formulaBadArgument);
 }
 
@@ -373,8 +377,9 @@ TEST_F(FormulaEval, ErrorCellsStopWithTheirCodes)
         uint8_t code;
         int result;
     } cases[] = {
-        {0x00, Res_formulaNull},         {0x07, Res_formulaDivideByZero}, {0x0F, Res_formulaBadArgument},
-        {0x17, Res_formulaBadReference}, {0x1D, Res_formulaBadToken},     {0x24, Res_formulaNumber},
+        {0x00, Res_formulaNull},         {0x07, Res_formulaDivideByZero},
+        {0x0F, Res_formulaBadArgument},  {0x17, Res_formulaBadReference},
+        {0x1D, Res_formulaBadToken},     {0x24, Res_formulaNumber},
         {0x2A, Res_formulaNotAvailable}, {0x99, Res_formulaBadArgument},
     };
     for (const Case &c : cases) {
@@ -398,7 +403,8 @@ TEST_F(FormulaEval, ResultFormats)
     EXPECT_EQ(fctx.format, 14) << "the first referenced cell's format";
     ASSERT_EQ(eval(num(0.1) + integer(100) + integer(200) + funcVar(3, 11), &v), 0);
     EXPECT_EQ(fctx.format, 8); // NPV
-    ASSERT_EQ(eval(ref(0, 0) + num(0.05) + integer(10) + integer(100) + funcVar(3, 56) + opAdd, &v), 0);
+    ASSERT_EQ(eval(ref(0, 0) + num(0.05) + integer(10) + integer(100) + funcVar(3, 56) + opAdd, &v),
+              0);
     EXPECT_EQ(fctx.format, 8) << "a function's format replaces the cell's";
     ASSERT_EQ(eval(integer(1) + integer(2) + opAdd, &v), 0);
     EXPECT_EQ(fctx.format, -1);
@@ -412,8 +418,8 @@ TEST_F(FormulaEval, ResultFormats)
     struct Fmt {
         uint32_t id;
         int32_t format;
-    } formats[] = {{11, 8}, {56, 8}, {57, 8}, {59, 8}, {60, 10}, {62, 10}, {74, 22},
-                   {58, 0}, {1, 0},  {345, 0}, {346, 0}, {4, -1}, {368, -1}};
+    } formats[] = {{11, 8}, {56, 8}, {57, 8},  {59, 8},  {60, 10}, {62, 10}, {74, 22},
+                   {58, 0}, {1, 0},  {345, 0}, {346, 0}, {4, -1},  {368, -1}};
     for (const Fmt &f : formats)
         EXPECT_EQ(Excel_Func_resultFormat(f.id), f.format) << f.id;
 }
@@ -429,10 +435,13 @@ TEST_F(FormulaEval, FinancialFunctionsThroughTheTable)
     // Two argument entries with a plain number on top: the number is the
     // guess.
     EXPECT_NEAR(asNumber(area(0, 0, 3, 0) + num(0.2) + funcVar(2, 62)), irr, 1e-9);
-    EXPECT_NEAR(asNumber(num(0.05) + integer(10) + integer(100) + opUminus + funcVar(3, 56)), 772.1734929, 1e-6);
-    EXPECT_EQ(asError(integer(1) + opUminus + integer(10) + integer(100) + funcVar(3, 56)), Res_formulaDivideByZero)
+    EXPECT_NEAR(asNumber(num(0.05) + integer(10) + integer(100) + opUminus + funcVar(3, 56)),
+                772.1734929, 1e-6);
+    EXPECT_EQ(asError(integer(1) + opUminus + integer(10) + integer(100) + funcVar(3, 56)),
+              Res_formulaDivideByZero)
         << "PV at a rate of -1: the number routine's division by zero";
-    EXPECT_EQ(asError(area(0, 1, 3, 1) + funcVar(1, 62)), Res_formulaBadArgument) << "IRR without cash flows";
+    EXPECT_EQ(asError(area(0, 1, 3, 1) + funcVar(1, 62)), Res_formulaBadArgument)
+        << "IRR without cash flows";
 }
 
 TEST_F(FormulaEval, TextResultsAndTheTextList)
@@ -462,9 +471,10 @@ TEST_F(FormulaEval, OutOfMemoryLoop)
         sheet.integer(r, 0, 1);
     sheet.text(0, 1, u"t");
     sheet.text(1, 1, u"T");
-    std::string tokens = area(0, 0, 299, 0) + funcVar(1, 4) + str("a") + str("b") + area(0, 1, 1, 1) + str("t") +
-                         func(346) + funcVar(3, 6) + ref(0, 1) + ifThen(integer(1), str("yes"), str("no")) +
-                         funcVar(3, 4) + area(0, 0, 2, 0) + area(0, 0, 2, 0) + area(0, 0, 2, 0) + area(0, 0, 2, 0) +
+    std::string tokens = area(0, 0, 299, 0) + funcVar(1, 4) + str("a") + str("b") +
+                         area(0, 1, 1, 1) + str("t") + func(346) + funcVar(3, 6) + ref(0, 1) +
+                         ifThen(integer(1), str("yes"), str("no")) + funcVar(3, 4) +
+                         area(0, 0, 2, 0) + area(0, 0, 2, 0) + area(0, 0, 2, 0) + area(0, 0, 2, 0) +
                          funcVar(5, 7);
     Excel_Value v{};
     ASSERT_EQ(eval(tokens, &v), 0);
@@ -526,9 +536,10 @@ TEST(FormulaFuncTable, FixedArgumentCounts)
     struct Case {
         uint32_t id;
         int count; // -1: refused
-    } cases[] = {{10, 0},  {74, 0},  {221, 0}, {2, 1},   {15, 1},   {18, 1},   {197, 1},  {360, 1},
-                 {14, 2},  {27, 2},  {346, 2}, {353, 2}, {31, 3},   {45, 3},   {351, 3},  {119, 4},
-                 {350, 4}, {0, -1},  {1, -1},  {4, -1},  {200, -1}, {361, -1}, {378, -1}, {1000, -1}};
+    } cases[] = {{10, 0},  {74, 0},  {221, 0},  {2, 1},    {15, 1},   {18, 1},
+                 {197, 1}, {360, 1}, {14, 2},   {27, 2},   {346, 2},  {353, 2},
+                 {31, 3},  {45, 3},  {351, 3},  {119, 4},  {350, 4},  {0, -1},
+                 {1, -1},  {4, -1},  {200, -1}, {361, -1}, {378, -1}, {1000, -1}};
     for (const Case &c : cases) {
         uint32_t n = 99;
         int err = Excel_Func_fixedArgCount(c.id, &n);

@@ -34,7 +34,8 @@ class FormulaRecalc : public LeakCheckedHeapTest<> {
     {
         std::vector<Excel_RecalcCell> out;
         for (const Formula &f : list)
-            out.push_back({f.row, f.column, reinterpret_cast<const uint8_t *>(f.tokens.data()), f.tokens.size()});
+            out.push_back({f.row, f.column, reinterpret_cast<const uint8_t *>(f.tokens.data()),
+                           f.tokens.size()});
         return out;
     }
 
@@ -91,7 +92,8 @@ TEST_F(FormulaRecalc, CircularReferences)
 {
     int err;
     // Through two formula cells.
-    std::vector<uint32_t> o = order({{0, 0, ref(0, 1) + integer(1) + opAdd}, {0, 1, ref(0, 0)}}, &err);
+    std::vector<uint32_t> o =
+        order({{0, 0, ref(0, 1) + integer(1) + opAdd}, {0, 1, ref(0, 0)}}, &err);
     EXPECT_EQ(err, Res_formulaCircular);
     EXPECT_TRUE(o.empty());
     // Onto itself, directly and through an area that holds it.
@@ -100,11 +102,16 @@ TEST_F(FormulaRecalc, CircularReferences)
     order({{4, 0, area(0, 0, 9, 0) + funcVar(1, 4)}}, &err);
     EXPECT_EQ(err, Res_formulaCircular);
     // A reversed area, through a chain of three.
-    order({{0, 0, area(5, 2, 0, 2) + funcVar(1, 4)}, {2, 2, ref(9, 9)}, {9, 9, ref(0, 0) + integer(1) + opAdd}},
+    order({{0, 0, area(5, 2, 0, 2) + funcVar(1, 4)},
+           {2, 2, ref(9, 9)},
+           {9, 9, ref(0, 0) + integer(1) + opAdd}},
           &err);
     EXPECT_EQ(err, Res_formulaCircular);
     // A diamond is no cycle.
-    o = order({{0, 0, ref(1, 0) + ref(2, 0) + opAdd}, {1, 0, ref(3, 0)}, {2, 0, ref(3, 0)}, {3, 0, integer(1)}},
+    o = order({{0, 0, ref(1, 0) + ref(2, 0) + opAdd},
+               {1, 0, ref(3, 0)},
+               {2, 0, ref(3, 0)},
+               {3, 0, integer(1)}},
               &err);
     EXPECT_EQ(err, 0);
     EXPECT_EQ(o.back(), 0u);
@@ -115,8 +122,8 @@ TEST_F(FormulaRecalc, OddInput)
 {
     int err;
     // A bad token ends that formula's scan; the references before it count.
-    std::vector<uint32_t> o = order({{0, 0, ref(1, 0) + b(0x80) + ref(2, 0)}, {1, 0, integer(1)}, {2, 0, ref(0, 0)}},
-                                    &err);
+    std::vector<uint32_t> o = order(
+        {{0, 0, ref(1, 0) + b(0x80) + ref(2, 0)}, {1, 0, integer(1)}, {2, 0, ref(0, 0)}}, &err);
     EXPECT_EQ(err, 0);
     ASSERT_EQ(o.size(), 3u);
     EXPECT_LT(positions(o)[1], positions(o)[0]);
@@ -141,7 +148,8 @@ TEST_F(FormulaRecalc, LongChainNeedsNoRecursion)
     const uint32_t n = 60000;
     std::vector<Formula> list;
     for (uint32_t r = 0; r < n; r++)
-        list.push_back({r, 0, r + 1 < n ? ref(uint16_t(r + 1), 0) + integer(1) + opAdd : integer(1)});
+        list.push_back(
+            {r, 0, r + 1 < n ? ref(uint16_t(r + 1), 0) + integer(1) + opAdd : integer(1)});
     int err;
     std::vector<uint32_t> o = order(list, &err);
     ASSERT_EQ(err, 0);
@@ -155,7 +163,8 @@ TEST_F(FormulaRecalc, LongChainNeedsNoRecursion)
 
 TEST_F(FormulaRecalc, OutOfMemory)
 {
-    std::vector<Formula> list = {{0, 0, ref(1, 0)}, {1, 0, integer(1)}, {2, 0, area(0, 0, 1, 0) + funcVar(1, 4)}};
+    std::vector<Formula> list = {
+        {0, 0, ref(1, 0)}, {1, 0, integer(1)}, {2, 0, area(0, 0, 1, 0) + funcVar(1, 4)}};
     for (uint64_t n = 1;; n++) {
         Mem_failAfter(n);
         int err;
@@ -194,8 +203,8 @@ TEST_F(FormulaRecalc, ChangedInputRecalculatesDependents)
         for (uint32_t i : o) {
             const Formula &f = list[i];
             Excel_FormulaContext fc;
-            Excel_Formula_evalInit(&fc, reinterpret_cast<const uint8_t *>(f.tokens.data()), f.tokens.size(),
-                                   nullptr, nullptr);
+            Excel_Formula_evalInit(&fc, reinterpret_cast<const uint8_t *>(f.tokens.data()),
+                                   f.tokens.size(), nullptr, nullptr);
             fc.readCell = FakeSheet::read;
             fc.readData = &sheet;
             Excel_Value v{};

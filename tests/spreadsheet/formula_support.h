@@ -93,10 +93,10 @@ inline std::string ifThen(const std::string &cond, const std::string &t, const s
     return out + attr(0x08, uint16_t(f.size() + 3)) + f + funcVar(3, 1);
 }
 
-const std::string opAdd = b(0x03), opSub = b(0x04), opMul = b(0x05), opDiv = b(0x06), opPow = b(0x07),
-                  opConcat = b(0x08), opLt = b(0x09), opLe = b(0x0A), opEq = b(0x0B), opGe = b(0x0C),
-                  opGt = b(0x0D), opNe = b(0x0E), opUplus = b(0x12), opUminus = b(0x13), opPercent = b(0x14),
-                  opParen = b(0x15), opMissing = b(0x16);
+const std::string opAdd = b(0x03), opSub = b(0x04), opMul = b(0x05), opDiv = b(0x06),
+                  opPow = b(0x07), opConcat = b(0x08), opLt = b(0x09), opLe = b(0x0A),
+                  opEq = b(0x0B), opGe = b(0x0C), opGt = b(0x0D), opNe = b(0x0E), opUplus = b(0x12),
+                  opUminus = b(0x13), opPercent = b(0x14), opParen = b(0x15), opMissing = b(0x16);
 
 } // namespace ftok
 

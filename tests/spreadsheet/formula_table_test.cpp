@@ -39,7 +39,8 @@ std::string fixture(const std::string &name, bool binary)
 int readLoadCell(void *data, uint32_t row, uint32_t column, Excel_FormulaCell *cell)
 {
     *cell = Excel_FormulaCell{};
-    const ExcelCellValue *v = Excel_loadCellAt(static_cast<const ExcelLoadSheet *>(data), row, column);
+    const ExcelCellValue *v =
+        Excel_loadCellAt(static_cast<const ExcelLoadSheet *>(data), row, column);
     if (!v)
         return 0;
     switch (v->kind) {
@@ -63,8 +64,7 @@ int readLoadCell(void *data, uint32_t row, uint32_t column, Excel_FormulaCell *c
         cell->type = Excel_cellText;
         cell->value.text = v->value.text.text;
         break;
-    default:
-        break;
+    default: break;
     }
     return 0;
 }
@@ -132,9 +132,11 @@ class FormulaTable : public LeakCheckedContextTest<(8u << 20)> {
         if (end != value.c_str() && (*end == 0 || (*end == '%' && end[1] == 0))) {
             if (*end == '%')
                 d /= 100;
-            ASSERT_TRUE(v.kind == Excel_kindNumber || v.kind == Excel_kindInteger) << "kind " << v.kind;
+            ASSERT_TRUE(v.kind == Excel_kindNumber || v.kind == Excel_kindInteger)
+                << "kind " << v.kind;
             double got = Excel_Func_argToDouble(&v);
-            EXPECT_LE(std::fabs(got - d), 1e-9 * std::max(1.0, std::fabs(d))) << got << " against " << d;
+            EXPECT_LE(std::fabs(got - d), 1e-9 * std::max(1.0, std::fabs(d)))
+                << got << " against " << d;
             return;
         }
         ASSERT_EQ(v.kind, uint32_t(Excel_kindText));
@@ -166,7 +168,9 @@ TEST_F(FormulaTable, EveryFormulaGivesItsValue)
     ASSERT_NE(copy, nullptr);
     memcpy(copy, file.data(), file.size());
     uint32_t accepted = 0;
-    ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted, ctx), 0);
+    ASSERT_EQ(
+        Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted, ctx),
+        0);
     ASSERT_EQ(Ole_openStream(vfs, &ole), 0);
     load.context = ctx;
     ASSERT_EQ(Excel_readWorkbookStream(&load, ole), 0);

@@ -152,12 +152,16 @@ TEST_F(FormulaText, ExactTokens)
     };
     const Case cases[] = {
         // Names are read in any case; a one-argument SUM is the sum attribute.
-        {"sum(a1:b2)", "250000010000c001c0" "19100000"},
+        {"sum(a1:b2)", "250000010000c001c0"
+                       "19100000"},
         {"1+2*3", "1e01001e02001e03000503"},
-        {"2^3^2", "1e02001e030007" "1e020007"},
+        {"2^3^2", "1e02001e030007"
+                  "1e020007"},
         // The minus sign goes with the number, before "^".
         {"-2^2", num(-2) + "1e020007"},
-        {"-A1^2", "24000000c0" "13" "1e020007"},
+        {"-A1^2", "24000000c0"
+                  "13"
+                  "1e020007"},
         {"--1", num(-1) + "13"},
         {"65535", "1effff"},
         {"65536", num(65536)},
@@ -167,37 +171,83 @@ TEST_F(FormulaText, ExactTokens)
         {".5", num(0.5)},
         // Areas are stored top-left first; each end keeps its own flags.
         {"B3:A1", "250000020000c001c0"},
-        {"$B3:A$1", "25000002000040" "0180"},
+        {"$B3:A$1", "25000002000040"
+                    "0180"},
         {"IV65536", "24ffffffc0"},
         {"A:B", "250000ffff00c001c0"},
         {"$A:B", "250000ffff008001c0"},
-        {"1:3", "25000002" "0000c0ffc0"},
-        {"$1:3", "250000020000" "40ffc0"},
+        {"1:3", "25000002"
+                "0000c0ffc0"},
+        {"$1:3", "250000020000"
+                 "40ffc0"},
         // IF with and without a false branch.
-        {"IF(A1>0,1)", "44000000c01e00000d" "19020700" "1e0100" "19080300" "42020100"},
-        {"IF(A1,B1,C1)", "44000000c0" "19020900" "24000001c0" "19080c00" "24000002c0" "19080300" "42030100"},
+        {"IF(A1>0,1)", "44000000c01e00000d"
+                       "19020700"
+                       "1e0100"
+                       "19080300"
+                       "42020100"},
+        {"IF(A1,B1,C1)", "44000000c0"
+                         "19020900"
+                         "24000001c0"
+                         "19080c00"
+                         "24000002c0"
+                         "19080300"
+                         "42030100"},
         // A reference an operator works on is read as a value.
-        {"A1+B1", "44000000c0" "24000001c0" "03"},
-        {"SQRT(A1)", "44000000c0" "411400"},
-        {"IRR(A1:A5,A1)", "250000040000c000c0" "44000000c0" "42023e00"},
-        {"SUM(IF(A1,1,2))", "44000000c0" "19020700" "1e0100" "19080a00" "1e0200" "19080300" "22030100"
+        {"A1+B1", "44000000c0"
+                  "24000001c0"
+                  "03"},
+        {"SQRT(A1)", "44000000c0"
+                     "411400"},
+        {"IRR(A1:A5,A1)", "250000040000c000c0"
+                          "44000000c0"
+                          "42023e00"},
+        {"SUM(IF(A1,1,2))", "44000000c0"
+                            "19020700"
+                            "1e0100"
+                            "19080a00"
+                            "1e0200"
+                            "19080300"
+                            "22030100"
                             "19100000"},
-        {"SUM(A1,,B1)", "24000000c0" "16" "24000001c0" "42030400"},
-        {"ROUND(A1,)", "44000000c0" "16" "411b00"},
-        {"NOW()", "19010000" "414a00"},
+        {"SUM(A1,,B1)", "24000000c0"
+                        "16"
+                        "24000001c0"
+                        "42030400"},
+        {"ROUND(A1,)", "44000000c0"
+                       "16"
+                       "411b00"},
+        {"NOW()", "19010000"
+                  "414a00"},
         {"TRUE()", "412200"},
         {"true", "1d01"},
         {"\"Abc\"", "170300416263"},
         {"\"\xC3\xA9\"", "170100e9"},
         {"\"\xE2\x82\xAC\"", "170101ac20"},
-        {"#ref!+1", "2a00000000" "1e0100" "03"},
-        {"(1)", "1e0100" "15"},
-        {"50%", "1e3200" "14"},
+        {"#ref!+1", "2a00000000"
+                    "1e0100"
+                    "03"},
+        {"(1)", "1e0100"
+                "15"},
+        {"50%", "1e3200"
+                "14"},
         // Blanks are kept in front of what they precede.
-        {"1 + 2", "1e0100" "19400001" "1e0200" "19400001" "03"},
-        {"\r\n1", "19400101" "1e0100"},
-        {" SUM(A1 )", "24000000c0" "19400001" "19400401" "19100000"},
-        {" ( 1 )", "19400001" "1e0100" "19400201" "19400401" "15"},
+        {"1 + 2", "1e0100"
+                  "19400001"
+                  "1e0200"
+                  "19400001"
+                  "03"},
+        {"\r\n1", "19400101"
+                  "1e0100"},
+        {" SUM(A1 )", "24000000c0"
+                      "19400001"
+                      "19400401"
+                      "19100000"},
+        {" ( 1 )", "19400001"
+                   "1e0100"
+                   "19400201"
+                   "19400401"
+                   "15"},
         {"1  ", "1e0100"},
     };
     for (const Case &c : cases)
@@ -231,12 +281,61 @@ TEST_F(FormulaText, SyntaxErrors)
 {
     const std::string quote = "\"";
     const std::string cases[] = {
-        "", " ", "1+", "(1", "1)", "()", "SUM(", "SUM()", "SQRT(1,2)", "MOD(1)", "IF(1)", "IF(1,2,3,4)",
-        "NOW(1)", "#N/A", "#REF", "#DIV/0!", "A1:", ":A1", "1 2", quote + "abc", "SIN(1)", "A1B", "1E", "1E+",
-        "1.2.3", "..5", ",1", "(1,2)", "ABC1", "$", "$A", "A$", "A$$1", "IW1", "A65537", "A0", "A:B3", "1:B",
-        "A", "1&2", "1+*2", "SUM(1+)", "SUM(-)", "SUM (1)", quote + "a" + quote + quote + "b" + quote, "1E999",
-        "A1 B1", "TRUEX", "1\t+2", "=1", "A1:B2:C3", "\xFF", "1+\xC3",
-        std::string("1") + std::string(1023, ' ').substr(1) + "+", quote + std::string(256, 'x') + quote,
+        "",
+        " ",
+        "1+",
+        "(1",
+        "1)",
+        "()",
+        "SUM(",
+        "SUM()",
+        "SQRT(1,2)",
+        "MOD(1)",
+        "IF(1)",
+        "IF(1,2,3,4)",
+        "NOW(1)",
+        "#N/A",
+        "#REF",
+        "#DIV/0!",
+        "A1:",
+        ":A1",
+        "1 2",
+        quote + "abc",
+        "SIN(1)",
+        "A1B",
+        "1E",
+        "1E+",
+        "1.2.3",
+        "..5",
+        ",1",
+        "(1,2)",
+        "ABC1",
+        "$",
+        "$A",
+        "A$",
+        "A$$1",
+        "IW1",
+        "A65537",
+        "A0",
+        "A:B3",
+        "1:B",
+        "A",
+        "1&2",
+        "1+*2",
+        "SUM(1+)",
+        "SUM(-)",
+        "SUM (1)",
+        quote + "a" + quote + quote + "b" + quote,
+        "1E999",
+        "A1 B1",
+        "TRUEX",
+        "1\t+2",
+        "=1",
+        "A1:B2:C3",
+        "\xFF",
+        "1+\xC3",
+        std::string("1") + std::string(1023, ' ').substr(1) + "+",
+        quote + std::string(256, 'x') + quote,
         std::string(1024, '1'),
     };
     for (const std::string &text : cases) {
@@ -268,7 +367,10 @@ TEST_F(FormulaText, TranslatedNames)
     EXPECT_EQ(parsed("zw(1,2,3)"), "1e01001e02001e030042033900");
     EXPECT_EQ(parsed("SUM(1)"), "error " + std::to_string(Res_formulaSyntax));
     EXPECT_EQ(parsed("TRUE"), "error " + std::to_string(Res_formulaSyntax));
-    EXPECT_EQ(rendered("1d01" "1d00" "03"), "Wahr+FALSCH");
+    EXPECT_EQ(rendered("1d01"
+                       "1d00"
+                       "03"),
+              "Wahr+FALSCH");
     EXPECT_EQ(rendered("250000010000c000c019100000"), "SUMME(A1:A2)");
 }
 
@@ -279,40 +381,109 @@ TEST_F(FormulaText, Render)
         std::string text;
     };
     const Case cases[] = {
-        {"2400000000" "24010001c0" "03", "$A$1+B2"},
+        {"2400000000"
+         "24010001c0"
+         "03",
+         "$A$1+B2"},
         {"250000020000c000c019100000", "SUM(A1:A3)"},
-        {"24000000c01e0200" "07", "A1^2"},
-        {"240000" "1a00", "$AA$1"},
-        {"240000" "ffc0", "IV1"},
+        {"24000000c01e0200"
+         "07",
+         "A1^2"},
+        {"240000"
+         "1a00",
+         "$AA$1"},
+        {"240000"
+         "ffc0",
+         "IV1"},
         {"250000ffff00c000c0", "A:A"},
-        {"250000ffff0000" "0100", "$A:$B"},
+        {"250000ffff0000"
+         "0100",
+         "$A:$B"},
         {"250000000000c0ffc0", "1:1"},
-        {"250000020000" "00ff00", "$1:$3"},
-        {"250100030001c0" "0240", "B2:C$4"},
-        {"1e01001e0200" "03" "15" "1e0300" "05", "(1+2)*3"},
-        {"1e0100" "13" "14", "-1%"},
-        {"1e0100" "12", "+1"},
-        {"1e01001e0200" "09" "1e0300" "0e", "1<2<>3"},
+        {"250000020000"
+         "00ff00",
+         "$1:$3"},
+        {"250100030001c0"
+         "0240",
+         "B2:C$4"},
+        {"1e01001e0200"
+         "03"
+         "15"
+         "1e0300"
+         "05",
+         "(1+2)*3"},
+        {"1e0100"
+         "13"
+         "14",
+         "-1%"},
+        {"1e0100"
+         "12",
+         "+1"},
+        {"1e01001e0200"
+         "09"
+         "1e0300"
+         "0e",
+         "1<2<>3"},
         {num(1.5) + num(-0.25) + "06", "1.5/-.25"},
         {num(0.1), ".1"},
         {num(1e20), "1.e+20"},
-        {"1d01" "1d00" "0b", "TRUE=FALSE"},
+        {"1d01"
+         "1d00"
+         "0b",
+         "TRUE=FALSE"},
         {"170300616263", "\"abc\""},
         {"170201e900ac20", "\"\xC3\xA9\xE2\x82\xAC\""},
         {"16", ""},
-        {"2a00000000" "2b0000000000000000" "03", "#REF!+#REF!"},
-        {"24000000c0" "19020700" "1e0100" "19080300" "42020100", "IF(A1,1)"},
-        {"44000000c0" "16" "411b00", "ROUND(A1,)"},
-        {"19010000" "414a00", "NOW()"},
-        {"4200" "c500", "TRUNC()"},
-        {"1e0100" "1e0200" "42021b00", "ROUND(1,2)"},
-        {"1e0100" "411400", "SQRT(1)"},
-        {"1e0100" "415a01", "error " + std::to_string(Res_formulaSyntax)},
+        {"2a00000000"
+         "2b0000000000000000"
+         "03",
+         "#REF!+#REF!"},
+        {"24000000c0"
+         "19020700"
+         "1e0100"
+         "19080300"
+         "42020100",
+         "IF(A1,1)"},
+        {"44000000c0"
+         "16"
+         "411b00",
+         "ROUND(A1,)"},
+        {"19010000"
+         "414a00",
+         "NOW()"},
+        {"4200"
+         "c500",
+         "TRUNC()"},
+        {"1e0100"
+         "1e0200"
+         "42021b00",
+         "ROUND(1,2)"},
+        {"1e0100"
+         "411400",
+         "SQRT(1)"},
+        {"1e0100"
+         "415a01",
+         "error " + std::to_string(Res_formulaSyntax)},
         // Blanks before what they precede, and around parentheses.
-        {"1e0100" "19400002" "1e0200" "19400101" "03", "1\n+  2"},
-        {"1e0100" "19400202" "19400401" "15", "  (1 )"},
-        {"24000000c0" "19400001" "19400401" "19100000", " SUM(A1 )"},
-        {"1e0100" "19400901", "1"},
+        {"1e0100"
+         "19400002"
+         "1e0200"
+         "19400101"
+         "03",
+         "1\n+  2"},
+        {"1e0100"
+         "19400202"
+         "19400401"
+         "15",
+         "  (1 )"},
+        {"24000000c0"
+         "19400001"
+         "19400401"
+         "19100000",
+         " SUM(A1 )"},
+        {"1e0100"
+         "19400901",
+         "1"},
     };
     for (const Case &c : cases)
         EXPECT_EQ(rendered(c.hex), c.text) << c.hex;
@@ -320,25 +491,35 @@ TEST_F(FormulaText, Render)
     const std::string bad = "error " + std::to_string(Res_formulaSyntax);
     const std::string unknown = "error " + std::to_string(Res_formulaUnknownFunction);
     const Case refused[] = {
-        {"3a000000000000", bad},             // 3-D reference
-        {"3b00000000000000000000", bad},   // 3-D area
-        {"2301000000", bad},                 // defined name
-        {"1e01001e020008", bad},             // "&"
-        {"24000000c024000001c011", bad},     // range operator
-        {"1c07", bad},                       // error constant
-        {"2000000000000000", bad},           // array
-        {"1e010042010f00", unknown},         // SIN through ptgFuncVar
-        {"1e0100410f00", unknown},           // SIN through ptgFunc
-        {"1e01004201" "0480", bad},          // command function
-        {"1e0100415a01", bad},               // COUNTIF without its arguments
-        {"03", bad},                         // missing operands
-        {"1e0100" "13" "13" "42030400", bad},
-        {"1e01001e0200", bad},               // two fragments left
+        {"3a000000000000", bad},         // 3-D reference
+        {"3b00000000000000000000", bad}, // 3-D area
+        {"2301000000", bad},             // defined name
+        {"1e01001e020008", bad},         // "&"
+        {"24000000c024000001c011", bad}, // range operator
+        {"1c07", bad},                   // error constant
+        {"2000000000000000", bad},       // array
+        {"1e010042010f00", unknown},     // SIN through ptgFuncVar
+        {"1e0100410f00", unknown},       // SIN through ptgFunc
+        {"1e01004201"
+         "0480",
+         bad},                 // command function
+        {"1e0100415a01", bad}, // COUNTIF without its arguments
+        {"03", bad},           // missing operands
+        {"1e0100"
+         "13"
+         "13"
+         "42030400",
+         bad},
+        {"1e01001e0200", bad}, // two fragments left
         {"", bad},
-        {"1e01", bad},                       // cut short
+        {"1e01", bad}, // cut short
         {"80", bad},
-        {"1e0100" "19200000", bad},          // unknown attribute
-        {"1e0100" "19410000", bad},
+        {"1e0100"
+         "19200000",
+         bad}, // unknown attribute
+        {"1e0100"
+         "19410000",
+         bad},
         {num(NAN), bad},
         {num(INFINITY), bad},
     };
@@ -413,9 +594,22 @@ TEST_F(FormulaText, CanonicalTextRoundTrip)
 TEST_F(FormulaText, NumbersReadBackExactly)
 {
     std::mt19937_64 rng(82);
-    std::vector<double> values = {0.1, 0.2, 1.0 / 3, 3.141592653589793, 2.718281828459045, 1e-300, 1e300,
-                                  123456789.123, 65535.5, 65536, 4294967296.0, 1e-5, 9.999999999999999e22,
-                                  5e-324, 1e308, 2.2250738585072014e-308};
+    std::vector<double> values = {0.1,
+                                  0.2,
+                                  1.0 / 3,
+                                  3.141592653589793,
+                                  2.718281828459045,
+                                  1e-300,
+                                  1e300,
+                                  123456789.123,
+                                  65535.5,
+                                  65536,
+                                  4294967296.0,
+                                  1e-5,
+                                  9.999999999999999e22,
+                                  5e-324,
+                                  1e308,
+                                  2.2250738585072014e-308};
     std::uniform_real_distribution<double> unit(0, 1);
     for (int i = 0; i < 400; i++)
         values.push_back(std::ldexp(unit(rng), int(rng() % 200) - 100));
@@ -464,12 +658,15 @@ TEST_F(FormulaText, FixtureFormulasRoundTrip)
         VfsHandle *vfs = nullptr;
         OleHandle *ole = nullptr;
         uint32_t accepted = 0;
-        ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted, ctx), 0);
+        ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
+                                 &accepted, ctx),
+                  0);
         ExcelLoad load{};
         load.context = ctx;
         if (Ole_openStream(vfs, &ole) == 0 && Excel_readWorkbookStream(&load, ole) == 0) {
             for (ExcelSheetEntry *e = load.sheets; e; e = e->next) {
-                for (const ExcelLoadFormula *f = e->sheet ? e->sheet->formulas : nullptr; f; f = f->next) {
+                for (const ExcelLoadFormula *f = e->sheet ? e->sheet->formulas : nullptr; f;
+                     f = f->next) {
                     if (!f->tokens)
                         continue;
                     Bytes tokens(f->tokens, f->tokens + f->length);

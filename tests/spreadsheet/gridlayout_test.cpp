@@ -26,8 +26,7 @@
 using namespace styletest;
 using namespace gridtest;
 
-namespace
-{
+namespace {
 
 constexpr int32_t kInch = 0x10000;
 constexpr int32_t kRow = kInch / 4;
@@ -43,8 +42,7 @@ TEST(GridLayoutShear, ZeroForUprightAndNearVerticalAngles)
     EXPECT_LT(Fixed_shearForAngle(kInch, 89), kInch / 50);
 }
 
-class GridLayoutTest : public EdrFixture
-{
+class GridLayoutTest : public EdrFixture {
   protected:
     struct Box {
         LayoutBox box{};
@@ -81,7 +79,8 @@ class GridLayoutTest : public EdrFixture
     static void setFormats(SheetGrid *g, std::initializer_list<StyleRule *> rules)
     {
         g->formatTable->count = uint16_t(rules.size());
-        g->formatTable->rules = static_cast<StyleRule **>(Mem_calloc(rules.size(), sizeof(StyleRule *)));
+        g->formatTable->rules =
+            static_cast<StyleRule **>(Mem_calloc(rules.size(), sizeof(StyleRule *)));
         std::copy(rules.begin(), rules.end(), g->formatTable->rules);
     }
 };
@@ -115,11 +114,12 @@ TEST_F(GridLayoutTest, AThreeByThreeSheetLaysOutToOneGridItemAndItsText)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
         SheetGrid *g = sheet3x3();
-        setFormats(g, {rule({kw(PropId_textAlign, KwId_left), kw(PropId_whiteSpace, KwId_nowrap)}),
-                       rule({kw(PropId_textAlign, KwId_right), kw(PropId_verticalAnchor, KwId_top)}),
-                       rule({kw(PropId_textAlign, KwId_center), kw(PropId_verticalAnchor, KwId_center)}),
-                       nullptr,
-                       rule({num(GridLayout_propRotation, 90), kw(PropId_whiteSpace, KwId_nowrap)})});
+        setFormats(
+            g, {rule({kw(PropId_textAlign, KwId_left), kw(PropId_whiteSpace, KwId_nowrap)}),
+                rule({kw(PropId_textAlign, KwId_right), kw(PropId_verticalAnchor, KwId_top)}),
+                rule({kw(PropId_textAlign, KwId_center), kw(PropId_verticalAnchor, KwId_center)}),
+                nullptr,
+                rule({num(GridLayout_propRotation, 90), kw(PropId_whiteSpace, KwId_nowrap)})});
         setCells(g, {{0, 0, 1, u"Hi", 0},
                      {1, 1, 1, u"R", 1},
                      {1, 2, 1, u"Wide", 4},
@@ -263,17 +263,20 @@ TEST_F(GridLayoutTest, TextPlacementFollowsMergingWrappingAndSpilling)
             int32_t box0, box1, clip0, clip1;
         } cases[] = {
             {"wrap left", KwId_left, KwId_normal, false, false, false, x1, x1 + w, x1, x1 + w},
-            {"wrap fill", GridLayout_kwFill, KwId_normal, false, false, false, x1, x1 + openR, x1, x1 + w},
-            {"merged centre", KwId_center, KwId_nowrap, true, false, false,
-             x1 + 3 * w - 0x20000000, x1 + openR, x1, x1 + 3 * w},
-            {"merged right", KwId_right, KwId_nowrap, true, false, false,
-             x1 + GridLayout_openLeft, x1 + 3 * w, x1, x1 + 3 * w},
-            {"merged justify", KwId_justify, KwId_nowrap, true, false, false, x1, x1 + 3 * w, x1, x1 + 3 * w},
+            {"wrap fill", GridLayout_kwFill, KwId_normal, false, false, false, x1, x1 + openR, x1,
+             x1 + w},
+            {"merged centre", KwId_center, KwId_nowrap, true, false, false, x1 + 3 * w - 0x20000000,
+             x1 + openR, x1, x1 + 3 * w},
+            {"merged right", KwId_right, KwId_nowrap, true, false, false, x1 + GridLayout_openLeft,
+             x1 + 3 * w, x1, x1 + 3 * w},
+            {"merged justify", KwId_justify, KwId_nowrap, true, false, false, x1, x1 + 3 * w, x1,
+             x1 + 3 * w},
             // Spilling left without a blocker: no right limit at all.
             {"spill left open", KwId_left, KwId_nowrap, false, false, false, x1, x1 + openR, x1,
              x1 + w + openR},
             // With a filled cell in column 2 the room ends at its left edge.
-            {"spill left blocked", KwId_left, KwId_nowrap, false, true, false, x1, x1 + openR, x1, x1 + w},
+            {"spill left blocked", KwId_left, KwId_nowrap, false, true, false, x1, x1 + openR, x1,
+             x1 + w},
             // Right text spills left back to column 0's right edge (a
             // filled cell), here no room; without it, over column 0.
             {"spill right blocked", KwId_right, KwId_nowrap, false, true, false,
@@ -282,7 +285,8 @@ TEST_F(GridLayoutTest, TextPlacementFollowsMergingWrappingAndSpilling)
              x1 + GridLayout_openLeft, x1 + w, x1 - kInch, x1 + w},
             {"spill centre across", GridLayout_kwCentreAcross, KwId_nowrap, false, false, false,
              x1 + w - 0x20000000, x1 + openR, x1 - kInch, x1 + w + openR},
-            {"spill justify", KwId_justify, KwId_nowrap, false, false, false, x1, x1 + w, x1, x1 + w},
+            {"spill justify", KwId_justify, KwId_nowrap, false, false, false, x1, x1 + w, x1,
+             x1 + w},
         };
         for (const Case &k : cases) {
             SCOPED_TRACE(k.name);
@@ -325,7 +329,8 @@ TEST_F(GridLayoutTest, TheCellBeforeTheLastColumnIsStoppedByAFilledLastColumn)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
         SheetGrid *g = sheet3x3();
-        setFormats(g, {rule({kw(PropId_textAlign, KwId_left), kw(PropId_whiteSpace, KwId_nowrap)})});
+        setFormats(g,
+                   {rule({kw(PropId_textAlign, KwId_left), kw(PropId_whiteSpace, KwId_nowrap)})});
         setCells(g, {{0, 1, 1, u"b"}, {0, 2, 1, u"c"}});
         Edr_Node *node = nullptr;
         ASSERT_EQ(Edr_Node_createRecordRef(doc, root, Edr_Insert_lastChild, &node, g,
@@ -415,7 +420,8 @@ TEST_F(GridLayoutTest, AMirroredSheetAndWrappedLines)
         SheetGrid *g = makeGrid(1, 2, 2 * kInch, 0, {kInch / 2, kInch});
         g->rightToLeft = 1;
         g->palette[1] = 0xFF00FF00u;
-        setFormats(g, {rule({kw(PropId_textAlign, KwId_left), kw(PropId_verticalAnchor, KwId_top)})});
+        setFormats(g,
+                   {rule({kw(PropId_textAlign, KwId_left), kw(PropId_verticalAnchor, KwId_top)})});
         setCells(g, {{0, 0, 1, u"aaa bbb ccc", 0}});
         setFills(g, {{{0, 0}, false, {}, 0, 1, 0, false, {}}});
         Edr_Node *node = nullptr;
@@ -469,14 +475,15 @@ TEST_F(GridLayoutTest, AGridWithoutCellsFillsOrSegmentsGivesAnEmptyItem)
         EXPECT_EQ(CellGrid_part(item)->fills->count, 0u);
         EXPECT_EQ(CellGrid_part(item)->lines->horizontalCount, 0u);
         EXPECT_EQ(b.box.block.lineLeft, kLeft); // nothing to move past
-        EXPECT_EQ(b.box.maxX, 0);                // nor to reach
+        EXPECT_EQ(b.box.maxX, 0);               // nor to reach
         EXPECT_EQ(b.box.minY, 0);
         // A node of another kind, or one without a grid, places nothing.
         GridLayoutCtx *ctx = nullptr;
         EXPECT_EQ(GridLayout_create(&ctx, root, nullptr, &b.box), Res_nullInput);
         EXPECT_EQ(ctx, nullptr);
         Edr_Node *empty = nullptr;
-        ASSERT_EQ(Edr_Node_createRecordRef(doc, root, Edr_Insert_lastChild, &empty, nullptr, nullptr), 0);
+        ASSERT_EQ(
+            Edr_Node_createRecordRef(doc, root, Edr_Insert_lastChild, &empty, nullptr, nullptr), 0);
         EXPECT_EQ(GridLayout_run(&b.box, empty, nullptr), 0);
         EXPECT_EQ(GridLayout_run(&b.box, root, nullptr), 0);
         EXPECT_EQ(b.box.layers->first->first, item); // nothing was added

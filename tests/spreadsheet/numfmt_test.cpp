@@ -49,14 +49,14 @@ TEST_F(NumFmt, NumberCodes)
         {"##0.0E+0", 0.00012345, "123.5E-6"},
         {"0", 2.5, "3"},
         {"0", -2.5, "-3"},
-        {"0.00", 1.005, "1.01"},          // 1.00500000000000 on 15 digits, rounded half up
+        {"0.00", 1.005, "1.01"}, // 1.00500000000000 on 15 digits, rounded half up
         {"0.00", 0.1 + 0.2, "0.30"},
         {"#,##0", 0.4, "0"},
         {"#", 0, ""},
         {".00", 5.25, "5.25"},
         {"#,##0;(#,##0)", -1234.4, "(1,234)"},
         {"0.00;-0.00;\"zero\"", 0, "zero"},
-        {"0.00", -0.001, "0.00"},        // no sign on a value that rounds to zero
+        {"0.00", -0.001, "0.00"}, // no sign on a value that rounds to zero
         {"\"USD \"0.00", -12.5, "-USD 12.50"},
         {"\\$0", 5, "$5"},
         {"[$\xE2\x82\xAC-407] 0.00", 5, "\xE2\x82\xAC 5.00"},
@@ -68,10 +68,10 @@ TEST_F(NumFmt, NumberCodes)
         {"?/?", 1.25, "5/4"},
         {"# ?/8", 0.3, " 2/8"},
         {"0 ?/?", -1.75, "-1 3/4"},
-        {"# ?\?/?\?", -0.49, "- 25/51"},      // between -0.5 and 0: a fraction, with its sign
+        {"# ?\?/?\?", -0.49, "- 25/51"}, // between -0.5 and 0: a fraction, with its sign
         {"?/?", -0.3, "-2/7"},
-        {"# ?/?", -0.01, "0    "},          // no sign on a value that shows as zero
-        {"?/???", 3e9, "3000000000"},          // a numerator beyond 32 bits: General
+        {"# ?/?", -0.01, "0    "},    // no sign on a value that shows as zero
+        {"?/???", 3e9, "3000000000"}, // a numerator beyond 32 bits: General
     };
     for (const auto &c : cases)
         EXPECT_EQ(code(c.code, c.value), c.shown) << c.code << " " << c.value;
@@ -93,12 +93,12 @@ TEST_F(NumFmt, GeneralWithAndWithoutWidth)
         {1.5e21, 11, "1.5E+21"},
         {1e21, 0, "1E+21"},
         {123456789.123456, 11, "123456789.1"},
-        {-123456789.123456, 11, "-123456789.1"},  // 12 characters for a negative value
+        {-123456789.123456, 11, "-123456789.1"}, // 12 characters for a negative value
         {2.0 / 3, 11, "0.666666667"},
         {2.0 / 3, 0, "0.666666666666667"},
         {123456789012.0, 11, "1.23457E+11"},
         {123456789012.0, 0, "123456789012"},
-        {1234.5, 30, "1234.5"},                     // a wider limit counts as 11
+        {1234.5, 30, "1234.5"}, // a wider limit counts as 11
         {0, 11, "0"},
         {1e-320, 0, "0"},
         {-1234.5678, 0, "-1234.5678"},
@@ -122,9 +122,11 @@ TEST_F(NumFmt, SerialDates)
     EXPECT_EQ(code("[h]:mm", 2.5), "60:00");
     EXPECT_EQ(code("h:mm:ss.000", 0.5 + 0.25 / 86400), "12:00:00.250");
     EXPECT_EQ(code("hh \"h\" mm \"min\"", 0.75), "18 h 00 min");
-    EXPECT_EQ(code("mm/dd hh:mm", 40000.75), "07/06 18:00");   // month before a day, minute after hours
+    EXPECT_EQ(code("mm/dd hh:mm", 40000.75),
+              "07/06 18:00"); // month before a day, minute after hours
     EXPECT_EQ(code("h:mm AM/PM", 0.0), "12:00 AM");
-    EXPECT_EQ(code("[$-411]ggge\"\xE5\xB9\xB4\"", 43600), "\xE4\xBB\xA4\xE5\x92\x8C" "1\xE5\xB9\xB4");
+    EXPECT_EQ(code("[$-411]ggge\"\xE5\xB9\xB4\"", 43600), "\xE4\xBB\xA4\xE5\x92\x8C"
+                                                          "1\xE5\xB9\xB4");
     EXPECT_EQ(code("ge.m.d", 40000), "H21.7.6");
     // The 1904 date system counts from 1904-01-01.
     std::u16string c = u"yyyy-mm-dd";
@@ -178,8 +180,13 @@ TEST_F(NumFmt, BuiltinIndexes)
         {20, 0.5, nullptr, "12:00"},
         {21, 0.52083333333, nullptr, "12:30:00"},
         {30, 40000, nullptr, "07/06/09"},
-        {31, 40000, nullptr, "2009\xE5\xB9\xB4" "7\xE6\x9C\x88" "6\xE6\x97\xA5"},
-        {32, 0.75, nullptr, "18\xE6\x99\x82" "00\xE5\x88\x86"},
+        {31, 40000, nullptr,
+         "2009\xE5\xB9\xB4"
+         "7\xE6\x9C\x88"
+         "6\xE6\x97\xA5"},
+        {32, 0.75, nullptr,
+         "18\xE6\x99\x82"
+         "00\xE5\x88\x86"},
         {39, -1234.5, nullptr, "(1,234.50)"},
         {39, -1234.5, "ja-jp", "-1,234.50"},
         {40, -1234.5, nullptr, "(1,234.50)"},
@@ -188,7 +195,7 @@ TEST_F(NumFmt, BuiltinIndexes)
         {47, 0.000123, nullptr, "00:10.6"},
         {48, 12345.678, nullptr, "12.3E+3"},
         {49, 1234.5, nullptr, "1234.5"},
-        {3, 1234.5, nullptr, "1234.5"},       // a code index without its code: General
+        {3, 1234.5, nullptr, "1234.5"}, // a code index without its code: General
         {200, 7, nullptr, "7"},
     };
     for (const auto &c : cases)
@@ -207,8 +214,9 @@ TEST_F(NumFmt, ConfigurationKeys)
     EXPECT_EQ(builtin(14, 40000), "2009.07.06");
     EXPECT_EQ(code("[$-F800]dddd, mmmm dd, yyyy", 40000), "6. July 2009");
     EXPECT_EQ(code("[$-F400]h:mm:ss AM/PM", 0.75), "18:00:00");
-    EXPECT_EQ(code("[$-F800]dddd, mmmm dd, yyyy", 40000, "ja-jp"),
-              "2009\xE5\xB9\xB4" "7\xE6\x9C\x88" "6\xE6\x97\xA5");
+    EXPECT_EQ(code("[$-F800]dddd, mmmm dd, yyyy", 40000, "ja-jp"), "2009\xE5\xB9\xB4"
+                                                                   "7\xE6\x9C\x88"
+                                                                   "6\xE6\x97\xA5");
     // The built-in format table takes the same keys.
     ExcelWorkbook *wb = nullptr;
     ASSERT_EQ(Excel_workbookCreate(&wb), 0);
@@ -244,11 +252,11 @@ TEST_F(NumFmt, DigitPatternsAndConditions)
         {"[<100]\"A\"00000;\"B\"00000", 100, "B00100"},
         {"[<>5]\"A\"0;\"B\"0", 5, "B5"},
         {"[=5]\"A\"0;\"B\"0", 5, "A5"},
-        {"[]\"A\"0;\"B\"0", 5, "B5"},                   // an empty comparison never holds
-        {"[>0](00000)", 1234, "(01234)"},               // both parentheses kept
-        {"[>0]00000)", 1234, "(01234)"},                // a lone ")" gets its "("
-        {"[<=100]0.00;0.0", 99.5, "99.50"},             // decimals stay decimals
-        {"[<100]0;\"big\"", 100, "big"},                // a section of literals
+        {"[]\"A\"0;\"B\"0", 5, "B5"},       // an empty comparison never holds
+        {"[>0](00000)", 1234, "(01234)"},   // both parentheses kept
+        {"[>0]00000)", 1234, "(01234)"},    // a lone ")" gets its "("
+        {"[<=100]0.00;0.0", 99.5, "99.50"}, // decimals stay decimals
+        {"[<100]0;\"big\"", 100, "big"},    // a section of literals
         {"[Red][<0]0;[Blue]0", -5, "-5"},
     };
     for (const auto &c : cases)
@@ -304,9 +312,9 @@ TEST_F(NumFmt, SectionsAndColours)
     const struct {
         const char16_t *code;
         int32_t named; // -1: none
-    } colours[] = {{u"[Green]0", 6}, {u"[Black]0", 1}, {u"[Cyan]0", 0}, {u"[Magenta]0", 3},
-                   {u"[White]0", 16}, {u"[Yellow]0", 15}, {u"[Blue]0", 2}, {u"[h]:mm", -1},
-                   {u"[$-409]0", -1}, {u"0;[Red]0", -1}, {u"\"[Red]\"0", -1}};
+    } colours[] = {{u"[Green]0", 6},  {u"[Black]0", 1},   {u"[Cyan]0", 0},    {u"[Magenta]0", 3},
+                   {u"[White]0", 16}, {u"[Yellow]0", 15}, {u"[Blue]0", 2},    {u"[h]:mm", -1},
+                   {u"[$-409]0", -1}, {u"0;[Red]0", -1},  {u"\"[Red]\"0", -1}};
     for (const auto &e : colours) {
         uint32_t want = 0;
         Pixel_namedColour(&want, e.named);
@@ -368,7 +376,8 @@ TEST_F(NumFmt, ValueKinds)
     // "ja-jp" shows a backslash as a yen sign and reads code bytes
     // 0x80-0x9F as Windows-1252.
     r.locale = "ja-jp";
-    EXPECT_EQ(run(Excel_fmtText, u"a\\b"), "a\xC2\xA5" "b");
+    EXPECT_EQ(run(Excel_fmtText, u"a\\b"), "a\xC2\xA5"
+                                           "b");
     std::u16string euro = u"0\x0080";
     r.code = euro.c_str();
     r.formatIndex = 164;

@@ -131,7 +131,9 @@ class WriterRig {
         memcpy(copy, file.data(), file.size());
         VfsHandle *vfs = nullptr;
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted, ctx), 0);
+        EXPECT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
+                                 &accepted, ctx),
+                  0);
         OleHandle *ole = nullptr;
         EXPECT_EQ(Ole_openStream(vfs, &ole), 0);
         OleStream *s = nullptr;
@@ -183,12 +185,17 @@ class SourceRig {
         uint8_t *copy = static_cast<uint8_t *>(Mem_malloc(file.size()));
         memcpy(copy, file.data(), file.size());
         uint32_t accepted = 0;
-        ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted, ctx), 0);
+        ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
+                                 &accepted, ctx),
+                  0);
         ASSERT_EQ(Ole_openStream(vfs, &ole), 0);
         ASSERT_EQ(Ole_streamOpenByName(ole, &stream, 0, u"Workbook"), 0);
     }
 
-    OleHandle *handle() const { return ole; }
+    OleHandle *handle() const
+    {
+        return ole;
+    }
 
   private:
     EngineContext *ctx;

@@ -24,8 +24,8 @@ TEST(Palette, DefaultAndIndexes)
     const struct {
         uint32_t index;
         uint32_t slot;
-    } slots[] = {{0, 0}, {7, 7}, {8, 0}, {10, 2}, {63, 55}, {0x40, 0}, {0x4D, 0},
-                 {0x4F, 0}, {0x51, 0}, {0x7F, 0}, {0x41, 1}, {0x7FFF, 1}};
+    } slots[] = {{0, 0},    {7, 7},    {8, 0},    {10, 2},   {63, 55},  {0x40, 0},
+                 {0x4D, 0}, {0x4F, 0}, {0x51, 0}, {0x7F, 0}, {0x41, 1}, {0x7FFF, 1}};
     for (const auto &s : slots)
         EXPECT_EQ(Excel_Palette_slot(s.index), s.slot) << s.index;
     EXPECT_EQ(Excel_Palette_entry(&p, 0x7F), p.entries[0]);

@@ -59,9 +59,10 @@ std::vector<std::string> scan(const std::vector<uint8_t> &t)
 
 TEST_F(Ptg, SizesAndFolding)
 {
-    const uint8_t expected[64] = {1, 5, 5, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
-                                  1, 1, 1, 1, 1, 1, 2, 2, 3, 9, 8, 3, 4, 5, 5, 9, 7, 7, 7, 3, 5, 9,
-                                  5, 9, 3, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 7, 7, 11, 7, 11, 1, 1};
+    const uint8_t expected[64] = {1, 5, 5, 1, 1, 1, 1, 1, 1, 1, 1, 1,  1, 1,  1, 1,
+                                  1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  2, 2,  3, 9,
+                                  8, 3, 4, 5, 5, 9, 7, 7, 7, 3, 5, 9,  5, 9,  3, 3,
+                                  1, 1, 1, 1, 1, 1, 1, 1, 1, 7, 7, 11, 7, 11, 1, 1};
     for (int id = 0; id < 64; id++)
         EXPECT_EQ(Excel_Ptg_size[id], expected[id]) << std::hex << id;
     EXPECT_EQ(Excel_Ptg_fold(0x44), 0x24);
@@ -81,7 +82,8 @@ TEST_F(Ptg, SizesAndFolding)
         ASSERT_EQ(Excel_Ptg_tokenSize(t.data(), t.size(), 0, &size), 0) << id;
         EXPECT_EQ(size, expected[f]) << id;
         // One byte short: refused.
-        EXPECT_EQ(Excel_Ptg_tokenSize(t.data(), expected[f] - 1, 0, &size), Res_formulaBadToken) << id;
+        EXPECT_EQ(Excel_Ptg_tokenSize(t.data(), expected[f] - 1, 0, &size), Res_formulaBadToken)
+            << id;
     }
     uint8_t bad[] = {0x80, 0, 0, 0};
     size_t size = 7;
@@ -97,15 +99,15 @@ TEST_F(Ptg, VariableTokens)
     } cases[] = {
         {{0x17, 3, 1, 'a', 0, 'b', 0, 'c', 0}, 9},
         {{0x17, 3, 0, 'a', 'b', 'c'}, 6},
-        {{0x17, 3, 1, 'a', 0, 'b', 0, 'c'}, 0},         // one byte short
+        {{0x17, 3, 1, 'a', 0, 'b', 0, 'c'}, 0}, // one byte short
         {{0x17, 0, 0}, 3},
         {{0x17, 2}, 0},
-        {{0x19, 0x04, 2, 0, 6, 0, 10, 0, 14, 0}, 10},   // choose with count 2
+        {{0x19, 0x04, 2, 0, 6, 0, 10, 0, 14, 0}, 10}, // choose with count 2
         {{0x19, 0x04, 2, 0, 6, 0, 10, 0, 14}, 0},
-        {{0x19, 0x04, 0xFF, 0xFF}, 0},                  // a count far past the end
+        {{0x19, 0x04, 0xFF, 0xFF}, 0}, // a count far past the end
         {{0x19, 0x02, 7, 0}, 4},
         {{0x19, 0x41, 0, 0}, 4},
-        {{0x19, 0x03, 0, 0}, 0},                        // attribute not accepted
+        {{0x19, 0x03, 0, 0}, 0}, // attribute not accepted
         {{0x19, 0x10, 0}, 0},
         {{0x18, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 16},
         {{0x18, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0},
@@ -150,7 +152,8 @@ TEST_F(Ptg, ReferencesOfXlwtFormulas)
     }
     EXPECT_EQ(lines, 10);
     // A choose and a string before a reference are skipped by their sizes.
-    std::vector<uint8_t> t = {0x19, 0x04, 1, 0, 4, 0, 8, 0, 0x17, 2, 1, 'x', 0, 'y', 0, 0x44, 3, 0, 2, 0xC0};
+    std::vector<uint8_t> t = {0x19, 0x04, 1, 0,   4, 0,    8, 0, 0x17, 2,
+                              1,    'x',  0, 'y', 0, 0x44, 3, 0, 2,    0xC0};
     EXPECT_EQ(scan(t), std::vector<std::string>{"ref 3 2"});
     t[0] = 0x80;
     EXPECT_EQ(scan(t), std::vector<std::string>{"error"});
@@ -159,7 +162,8 @@ TEST_F(Ptg, ReferencesOfXlwtFormulas)
 TEST_F(Ptg, AreaIterator)
 {
     auto walk = [](uint16_t r1, uint16_t r2, uint8_t c1, uint8_t c2, int keep, size_t *endPos) {
-        uint8_t t[9] = {0x25, uint8_t(r1), uint8_t(r1 >> 8), uint8_t(r2), uint8_t(r2 >> 8), c1, 0xC0, c2, 0xC0};
+        uint8_t t[9] = {
+            0x25, uint8_t(r1), uint8_t(r1 >> 8), uint8_t(r2), uint8_t(r2 >> 8), c1, 0xC0, c2, 0xC0};
         Excel_AreaIter it;
         Excel_RefCell cell;
         size_t pos = 0;
@@ -177,7 +181,8 @@ TEST_F(Ptg, AreaIterator)
     size_t pos;
     EXPECT_EQ(walk(1, 2, 3, 4, 0, &pos), "(1,3)(1,4)(2,3)(2,4)");
     EXPECT_EQ(pos, 9u);
-    EXPECT_EQ(walk(2, 1, 3, 4, 0, &pos), "(2,3)(2,4)(1,3)(1,4)"); // first cell below the last: backwards
+    EXPECT_EQ(walk(2, 1, 3, 4, 0, &pos),
+              "(2,3)(2,4)(1,3)(1,4)"); // first cell below the last: backwards
     EXPECT_EQ(walk(1, 1, 4, 2, 0, &pos), "(1,4)(1,3)(1,2)");
     EXPECT_EQ(walk(5, 5, 7, 7, 0, &pos), "(5,7)");
     EXPECT_EQ(pos, 9u);
@@ -195,7 +200,7 @@ TEST_F(Ptg, ThreeDReferences)
     EXPECT_EQ(r.id, 0x3A);
     EXPECT_EQ(r.ixti, 2);
     EXPECT_EQ(r.firstRow, 9);
-    EXPECT_EQ(r.firstColumn, 5);      // column word 0xC005
+    EXPECT_EQ(r.firstColumn, 5); // column word 0xC005
     EXPECT_EQ(r.firstColumnRelative, 1);
     EXPECT_EQ(r.firstRowRelative, 1);
     uint8_t out[11];
@@ -335,8 +340,9 @@ TEST_F(Ptg, ReferenceArrays)
         std::string cells;
     } seen;
     auto record = [](void *data, const char16_t *sheet, const Excel_RefCell *cell) {
-        static_cast<Seen *>(data)->cells += std::to_string(Ustr_len(sheet)) + ":" + std::to_string(cell->row) +
-                                            "," + std::to_string(cell->column) + " ";
+        static_cast<Seen *>(data)->cells += std::to_string(Ustr_len(sheet)) + ":" +
+                                            std::to_string(cell->row) + "," +
+                                            std::to_string(cell->column) + " ";
     };
     ASSERT_EQ(Excel_RefArray_forEachCell(a, record, &seen), 0);
     EXPECT_EQ(seen.cells, "5:1,1 "); // the first cell item only
@@ -409,7 +415,8 @@ TEST_F(Ptg, ChartRecordConversion)
     ASSERT_EQ(Excel_Chart_convertRecord(0x1025, body, &len, sizeof body, &p, nullptr, &tables), 0);
     EXPECT_EQ(len, 32u);
     len = 26;
-    EXPECT_EQ(Excel_Chart_convertRecord(0x1025, body, &len, 30, &p, nullptr, &tables), Res_nullInput);
+    EXPECT_EQ(Excel_Chart_convertRecord(0x1025, body, &len, 30, &p, nullptr, &tables),
+              Res_nullInput);
     len = 0;
     ASSERT_EQ(Excel_Chart_convertRecord(0x101B, body, &len, sizeof body, &p, nullptr, &tables), 0);
     EXPECT_EQ(len, 6u);
@@ -424,7 +431,8 @@ TEST_F(Ptg, ChartRecordConversion)
     EXPECT_EQ(memcmp(text, wideText, 10), 0);
     uint8_t header[8] = {3, 'x', 'y', 'z'};
     len = 4;
-    ASSERT_EQ(Excel_Chart_convertRecord(0x0014, header, &len, sizeof header, &p, nullptr, &tables), 0);
+    ASSERT_EQ(Excel_Chart_convertRecord(0x0014, header, &len, sizeof header, &p, nullptr, &tables),
+              0);
     EXPECT_EQ(len, 6u);
     const uint8_t wideHeader[] = {3, 0, 0, 'x', 'y', 'z'};
     EXPECT_EQ(memcmp(header, wideHeader, 6), 0);
@@ -435,7 +443,8 @@ TEST_F(Ptg, ChartRecordConversion)
 
     // AI: an 18-byte BIFF5 reference then a trailing byte in the formula,
     // and two bytes after it.
-    uint8_t ai[40] = {1, 2, 0, 0, 0, 0, 19, 0, 0x3A, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 4, 0x16, 0xAA, 0xBB};
+    uint8_t ai[40] = {1, 2, 0, 0, 0, 0, 19, 0, 0x3A, 1, 0, 0,    0,    0,   0,
+                      0, 0, 0, 0, 0, 0, 0,  0, 3,    0, 4, 0x16, 0xAA, 0xBB};
     len = 29;
     ASSERT_EQ(Excel_Chart_convertRecord(0x1051, ai, &len, sizeof ai, &p, nullptr, &tables), 0);
     EXPECT_EQ(len, 18u);

@@ -33,8 +33,8 @@ TEST_F(Ranges, KeysOrderByRowThenColumn)
     struct Case {
         ExcelCellKey key;
         int want;
-    } cases[] = {{{2, 1}, 0}, {{4, 3}, 0}, {{3, 2}, 0}, {{1, 5}, -1}, {{3, 0}, -1},
-                 {{3, 4}, 1},  {{5, 0}, 1},  {{2, 0}, -1}};
+    } cases[] = {{{2, 1}, 0},  {{4, 3}, 0}, {{3, 2}, 0}, {{1, 5}, -1},
+                 {{3, 0}, -1}, {{3, 4}, 1}, {{5, 0}, 1}, {{2, 0}, -1}};
     for (const Case &k : cases) {
         EXPECT_EQ(Excel_keyInRange(&k.key, &tl, &br), k.want) << k.key.row << "," << k.key.column;
         EXPECT_EQ(Excel_keyInRange(&k.key, &br, &tl), k.want) << "reversed corners";
@@ -60,7 +60,8 @@ TEST_F(Ranges, RectanglesIntersectUpToButNotIncludingTheirLastCell)
         {"one cell outside", {9, 3}, {}, true, 0},
     };
     for (const Case &c : cases)
-        EXPECT_EQ(Excel_rangeIntersects(&c.first, c.single ? nullptr : &c.last, &c1, &c2), c.want) << c.what;
+        EXPECT_EQ(Excel_rangeIntersects(&c.first, c.single ? nullptr : &c.last, &c1, &c2), c.want)
+            << c.what;
 }
 
 TEST_F(Ranges, ShiftFollowsInsertedAndDeletedRowsAndColumns)
@@ -72,22 +73,133 @@ TEST_F(Ranges, ShiftFollowsInsertedAndDeletedRowsAndColumns)
         uint32_t valid;
         ExcelCellKey wantFirst, wantLast;
     } cases[] = {
-        {"5 rows in at 10 move 12-20", ExcelRange_insertRows, 10, 5, {12, 0}, {20, 3}, 1, {17, 0}, {25, 3}},
-        {"5 rows in at 10 leave 2-8", ExcelRange_insertRows, 10, 5, {2, 0}, {8, 3}, 1, {2, 0}, {8, 3}},
-        {"rows in inside a range stretch it", ExcelRange_insertRows, 5, 2, {3, 1}, {7, 1}, 1, {3, 1}, {9, 1}},
-        {"first row pushed off the sheet", ExcelRange_insertRows, 0, 10, {65530, 0}, {65535, 0}, 0, {}, {}},
-        {"last row cut at the sheet's end", ExcelRange_insertRows, 0, 10, {100, 0}, {65530, 0}, 1, {110, 0},
+        {"5 rows in at 10 move 12-20",
+         ExcelRange_insertRows,
+         10,
+         5,
+         {12, 0},
+         {20, 3},
+         1,
+         {17, 0},
+         {25, 3}},
+        {"5 rows in at 10 leave 2-8",
+         ExcelRange_insertRows,
+         10,
+         5,
+         {2, 0},
+         {8, 3},
+         1,
+         {2, 0},
+         {8, 3}},
+        {"rows in inside a range stretch it",
+         ExcelRange_insertRows,
+         5,
+         2,
+         {3, 1},
+         {7, 1},
+         1,
+         {3, 1},
+         {9, 1}},
+        {"first row pushed off the sheet",
+         ExcelRange_insertRows,
+         0,
+         10,
+         {65530, 0},
+         {65535, 0},
+         0,
+         {},
+         {}},
+        {"last row cut at the sheet's end",
+         ExcelRange_insertRows,
+         0,
+         10,
+         {100, 0},
+         {65530, 0},
+         1,
+         {110, 0},
          {65535, 0}},
-        {"whole rows ignore columns in", ExcelRange_insertColumns, 0, 3, {4, 0}, {4, 255}, 1, {4, 0}, {4, 255}},
-        {"columns in move a range", ExcelRange_insertColumns, 1, 3, {4, 2}, {6, 5}, 1, {4, 5}, {6, 8}},
-        {"last column cut", ExcelRange_insertColumns, 1, 10, {0, 2}, {0, 250}, 1, {0, 12}, {0, 255}},
+        {"whole rows ignore columns in",
+         ExcelRange_insertColumns,
+         0,
+         3,
+         {4, 0},
+         {4, 255},
+         1,
+         {4, 0},
+         {4, 255}},
+        {"columns in move a range",
+         ExcelRange_insertColumns,
+         1,
+         3,
+         {4, 2},
+         {6, 5},
+         1,
+         {4, 5},
+         {6, 8}},
+        {"last column cut",
+         ExcelRange_insertColumns,
+         1,
+         10,
+         {0, 2},
+         {0, 250},
+         1,
+         {0, 12},
+         {0, 255}},
         {"deleting 10-14 removes 11-13", ExcelRange_deleteRows, 10, 5, {11, 0}, {13, 0}, 0, {}, {}},
-        {"deleting 10-14 cuts 8-12 to 8-9", ExcelRange_deleteRows, 10, 5, {8, 0}, {12, 0}, 1, {8, 0}, {9, 0}},
-        {"deleting 10-14 moves 20-30 back", ExcelRange_deleteRows, 10, 5, {20, 0}, {30, 0}, 1, {15, 0}, {25, 0}},
-        {"deleting 10-14 shrinks 12-30", ExcelRange_deleteRows, 10, 5, {12, 0}, {30, 0}, 1, {10, 0}, {25, 0}},
-        {"deleting 10-14 shrinks 5-30", ExcelRange_deleteRows, 10, 5, {5, 0}, {30, 0}, 1, {5, 0}, {25, 0}},
-        {"a last row at the end stays", ExcelRange_deleteRows, 10, 5, {20, 0}, {65535, 0}, 1, {15, 0}, {65535, 0}},
-        {"deleting columns before", ExcelRange_deleteColumns, 0, 2, {1, 4}, {1, 6}, 1, {1, 2}, {1, 4}},
+        {"deleting 10-14 cuts 8-12 to 8-9",
+         ExcelRange_deleteRows,
+         10,
+         5,
+         {8, 0},
+         {12, 0},
+         1,
+         {8, 0},
+         {9, 0}},
+        {"deleting 10-14 moves 20-30 back",
+         ExcelRange_deleteRows,
+         10,
+         5,
+         {20, 0},
+         {30, 0},
+         1,
+         {15, 0},
+         {25, 0}},
+        {"deleting 10-14 shrinks 12-30",
+         ExcelRange_deleteRows,
+         10,
+         5,
+         {12, 0},
+         {30, 0},
+         1,
+         {10, 0},
+         {25, 0}},
+        {"deleting 10-14 shrinks 5-30",
+         ExcelRange_deleteRows,
+         10,
+         5,
+         {5, 0},
+         {30, 0},
+         1,
+         {5, 0},
+         {25, 0}},
+        {"a last row at the end stays",
+         ExcelRange_deleteRows,
+         10,
+         5,
+         {20, 0},
+         {65535, 0},
+         1,
+         {15, 0},
+         {65535, 0}},
+        {"deleting columns before",
+         ExcelRange_deleteColumns,
+         0,
+         2,
+         {1, 4},
+         {1, 6},
+         1,
+         {1, 2},
+         {1, 4}},
     };
     for (const Case &c : cases) {
         ExcelCellKey a = c.first, b = c.last;
@@ -194,21 +306,25 @@ TEST_F(Ranges, HyperlinkBodiesGiveTheirTargets)
         int rc;
         const char *target;
     } cases[] = {
-        {"URL moniker after a description", head(0x17) + counted("Example") + urlId + u32(uint32_t(url.size())) + url,
-         0, "http://example.com/"},
-        {"target frame skipped too", head(0x97) + counted("Ex") + counted("_top") + urlId +
-                                         u32(uint32_t(url.size())) + url,
-         0, "http://example.com/"},
-        {"a string of its own", head(0x114) + counted("Shown") + counted("Sheet2!A1"), 0, "Sheet2!A1"},
+        {"URL moniker after a description",
+         head(0x17) + counted("Example") + urlId + u32(uint32_t(url.size())) + url, 0,
+         "http://example.com/"},
+        {"target frame skipped too",
+         head(0x97) + counted("Ex") + counted("_top") + urlId + u32(uint32_t(url.size())) + url, 0,
+         "http://example.com/"},
+        {"a string of its own", head(0x114) + counted("Shown") + counted("Sheet2!A1"), 0,
+         "Sheet2!A1"},
         {"file moniker, 16-bit path",
-         head(0x01) + fileId + u16(0) + u32(9) + std::string("plan.xls\0", 9) + u16(0xFFFF) + u16(0xDEAD) +
-             std::string(20, '\0') + u32(uint32_t(path.size() + 6)) + u32(uint32_t(path.size())) + u16(3) + path,
+         head(0x01) + fileId + u16(0) + u32(9) + std::string("plan.xls\0", 9) + u16(0xFFFF) +
+             u16(0xDEAD) + std::string(20, '\0') + u32(uint32_t(path.size() + 6)) +
+             u32(uint32_t(path.size())) + u16(3) + path,
          0, "C:\\docs\\plan.xls"},
         {"file moniker, 8-bit path only",
-         head(0x01) + fileId + u16(1) + u32(9) + std::string("plan.xls\0", 9) + u16(0xFFFF) + u16(0xDEAD) +
-             std::string(20, '\0') + u32(0),
+         head(0x01) + fileId + u16(1) + u32(9) + std::string("plan.xls\0", 9) + u16(0xFFFF) +
+             u16(0xDEAD) + std::string(20, '\0') + u32(0),
          0, "plan.xls"},
-        {"another moniker", head(0x01) + u32(0x12345678) + std::string(12, '\0') + u32(4) + u32(0), 0, nullptr},
+        {"another moniker", head(0x01) + u32(0x12345678) + std::string(12, '\0') + u32(4) + u32(0),
+         0, nullptr},
         {"no target at all", head(0x00), 0, nullptr},
         {"URL longer than the body", head(0x03) + urlId + u32(400) + url, 12544, nullptr},
         {"description longer than the body", head(0x14) + u32(0x7FFFFFFF), 12544, nullptr},
@@ -216,7 +332,9 @@ TEST_F(Ranges, HyperlinkBodiesGiveTheirTargets)
     };
     for (const Case &c : cases) {
         ExcelHyperlink link{};
-        ASSERT_EQ(Excel_parseHyperlink(reinterpret_cast<const uint8_t *>(c.body.data()), c.body.size(), &link), c.rc)
+        ASSERT_EQ(Excel_parseHyperlink(reinterpret_cast<const uint8_t *>(c.body.data()),
+                                       c.body.size(), &link),
+                  c.rc)
             << c.what;
         if (c.rc == 0) {
             EXPECT_EQ(link.firstColumn, 3) << c.what;

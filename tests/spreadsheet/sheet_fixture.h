@@ -36,7 +36,9 @@ template <size_t HeapBytes> class LaidOutSheetTestOn : public LeakCheckedContext
         ASSERT_NE(copy, nullptr);
         memcpy(copy, file.data(), file.size());
         uint32_t accepted = 0;
-        ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted, this->ctx), 0);
+        ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
+                                 &accepted, this->ctx),
+                  0);
         ASSERT_EQ(Ole_openStream(vfs, &ole), 0);
         load.context = this->ctx;
         ASSERT_EQ(Excel_readWorkbookStream(&load, ole), 0);

@@ -24,11 +24,11 @@
 
 using namespace biff;
 
-namespace sheetborders
-{
+namespace sheetborders {
 
 // A BIFF8 XF of font 0 with the given border and fill words.
-std::string bordersXf(uint16_t styles, uint16_t sideColours, uint32_t topBottomPattern, uint16_t fill = 0)
+std::string bordersXf(uint16_t styles, uint16_t sideColours, uint32_t topBottomPattern,
+                      uint16_t fill = 0)
 {
     return rec(0x00E0, u16(0) + u16(0) + u16(0) + u16(0) + u16(0) + u16(styles) + u16(sideColours) +
                            u32(topBottomPattern) + u16(fill));
@@ -69,7 +69,10 @@ std::string bordersMerged(const std::vector<ExcelRange> &ranges)
 struct Line {
     uint32_t style;
     uint32_t colour;
-    bool operator==(const Line &o) const { return style == o.style && colour == o.colour; }
+    bool operator==(const Line &o) const
+    {
+        return style == o.style && colour == o.colour;
+    }
 };
 
 class SheetBorders : public LaidOutSheetTestOn<(96u << 20)> {
@@ -100,8 +103,10 @@ class SheetBorders : public LaidOutSheetTestOn<(96u << 20)> {
     {
         const uint32_t rows = grid->metrics->rowCount, cols = grid->metrics->columnCount;
         for (const ExcelRange &m : merged) {
-            uint32_t lo = vertical ? m.firstColumn : m.firstRow, hi = vertical ? m.lastColumn : m.lastRow;
-            uint32_t from = vertical ? m.firstRow : m.firstColumn, to = vertical ? m.lastRow : m.lastColumn;
+            uint32_t lo = vertical ? m.firstColumn : m.firstRow,
+                     hi = vertical ? m.lastColumn : m.lastRow;
+            uint32_t from = vertical ? m.firstRow : m.firstColumn,
+                     to = vertical ? m.lastRow : m.lastColumn;
             if (line > lo && line <= hi && i >= from && i <= to)
                 return {0, 0};
         }
@@ -120,21 +125,24 @@ class SheetBorders : public LaidOutSheetTestOn<(96u << 20)> {
         for (int vertical = 0; vertical < 2; vertical++) {
             uint32_t lines = vertical ? cols : rows, length = vertical ? rows : cols;
             for (uint32_t line = 0; line <= lines; line++) {
-                const GridEdgeList &l = vertical ? grid->edgeLists->columns[line] : grid->edgeLists->rows[line];
+                const GridEdgeList &l =
+                    vertical ? grid->edgeLists->columns[line] : grid->edgeLists->rows[line];
                 uint32_t at = 0;
                 for (uint32_t s = 0; s < l.count; s++) {
                     const GridSegment &g = l.segments[s];
                     ASSERT_EQ(g.start, at) << (vertical ? "column " : "row ") << line;
                     ASSERT_GE(g.end, g.start);
                     if (s > 0) {
-                        ASSERT_FALSE(g.kind == l.segments[s - 1].kind && g.colour == l.segments[s - 1].colour)
+                        ASSERT_FALSE(g.kind == l.segments[s - 1].kind &&
+                                     g.colour == l.segments[s - 1].colour)
                             << (vertical ? "column " : "row ") << line << " segment " << s;
                     }
                     for (uint32_t i = g.start; i <= g.end; i++) {
                         Line want = expected(vertical, line, i);
                         ASSERT_TRUE(want == (Line{g.kind, g.colour}))
-                            << (vertical ? "column " : "row ") << line << " at " << i << ": " << g.kind << "/"
-                            << unsigned(g.colour) << " for " << want.style << "/" << want.colour;
+                            << (vertical ? "column " : "row ") << line << " at " << i << ": "
+                            << g.kind << "/" << unsigned(g.colour) << " for " << want.style << "/"
+                            << want.colour;
                     }
                     at = g.end + 1;
                 }
@@ -152,7 +160,13 @@ TEST_F(SheetBorders, EveryLineMatchesItsCellsAroundGapsRowsOfAnyLengthAndMergedR
     } cases[] = {
         {"none", {}},
         {"overlapping, one row, one column, past the sheet, inside out",
-         {{2, 5, 1, 3}, {4, 8, 2, 6}, {10, 10, 0, 11}, {12, 20, 5, 5}, {30, 60, 8, 300}, {9, 7, 1, 1}, {6, 6, 4, 2}}},
+         {{2, 5, 1, 3},
+          {4, 8, 2, 6},
+          {10, 10, 0, 11},
+          {12, 20, 5, 5},
+          {30, 60, 8, 300},
+          {9, 7, 1, 1},
+          {6, 6, 4, 2}}},
         {"nested and touching", {{1, 30, 1, 10}, {3, 4, 3, 4}, {31, 35, 1, 10}, {20, 25, 0, 0}}},
         {"the whole sheet", {{0, 39, 0, 11}}},
     };
@@ -211,7 +225,8 @@ TEST_F(SheetBorders, ManyMergedRangesOverTheLargestExtentHideEveryInnerLine)
     ASSERT_EQ(grid->metrics->rowCount, 65536u);
     for (int vertical = 0; vertical < 2; vertical++)
         for (uint32_t line = 1; line < (vertical ? cols : 65536u); line++) {
-            const GridEdgeList &l = vertical ? grid->edgeLists->columns[line] : grid->edgeLists->rows[line];
+            const GridEdgeList &l =
+                vertical ? grid->edgeLists->columns[line] : grid->edgeLists->rows[line];
             ASSERT_EQ(l.count, 1u) << line;
             ASSERT_EQ(l.segments[0].kind, 0u) << line;
         }

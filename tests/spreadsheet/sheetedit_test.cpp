@@ -11,21 +11,19 @@
 #include "tests/spreadsheet/sheetgrid_support.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 using namespace gridtest;
 
-class SheetEditTest : public LeakCheckedHeapTest<(16u << 20)>
-{
-};
+class SheetEditTest : public LeakCheckedHeapTest<(16u << 20)> {};
 
 // 4 rows of 100, columns 10, 20, 30, 40; B2:C3 merged.
 SheetGrid *smallGrid(bool rtl = false)
 {
     SheetGrid *g = makeGrid(4, 4, 100, 0, {10, 20, 30, 40});
     setMerged(g, {{1, 1, 2, 2}});
-    setCells(g, {{0, 0, Excel_cellOwnText, u"a"}, {1, 1, Excel_cellOwnText, u"merged"},
+    setCells(g, {{0, 0, Excel_cellOwnText, u"a"},
+                 {1, 1, Excel_cellOwnText, u"merged"},
                  {3, 3, Excel_cellNoText, nullptr}});
     g->rightToLeft = rtl ? 1 : 0;
     return g;
@@ -54,8 +52,9 @@ TEST_F(SheetEditTest, ReadersOfTheGrid)
         Point p;
         int none;
         uint32_t row, column;
-    } points[] = {{{0, 0}, 0, 0, 0},   {{9, 99}, 0, 0, 0},  {{10, 100}, 0, 1, 1}, {{99, 399}, 0, 3, 3},
-                  {{100, 0}, 1, 0, 0}, {{0, 400}, 1, 0, 0}, {{-1, 5}, 1, 0, 0}};
+    } points[] = {{{0, 0}, 0, 0, 0},    {{9, 99}, 0, 0, 0},  {{10, 100}, 0, 1, 1},
+                  {{99, 399}, 0, 3, 3}, {{100, 0}, 1, 0, 0}, {{0, 400}, 1, 0, 0},
+                  {{-1, 5}, 1, 0, 0}};
     for (const auto &c : points) {
         uint32_t r = 0, col = 0;
         EXPECT_EQ(Excel_Sheet_cellAtPoint(g, &c.p, &r, &col), c.none) << c.p.x << "," << c.p.y;
@@ -87,16 +86,17 @@ TEST_F(SheetEditTest, CellRectanglesAndMoves)
         int32_t dcol, drow;
         uint32_t wantRow, wantColumn;
     } moves[] = {
-        {0, 0, -1, 0, 0, 0}, // at the edge: stays
+        {0, 0, -1, 0, 0, 0},                     // at the edge: stays
         {0, 0, 1, 0, 0, 1},  {0, 1, 0, 1, 1, 1}, // into the merged range
-        {1, 1, 1, 0, 1, 3},  // out of the range in one step
+        {1, 1, 1, 0, 1, 3},                      // out of the range in one step
         {2, 2, 0, 1, 3, 2},  {1, 1, 0, -1, 0, 1}, {3, 3, 0, 1, 3, 3},
     };
     for (const auto &m : moves) {
         uint32_t row = m.row, column = m.column;
         Excel_View_stepCell(g, &row, &column, m.dcol, m.drow);
         EXPECT_EQ(row, m.wantRow) << m.row << "," << m.column << " by " << m.dcol << "," << m.drow;
-        EXPECT_EQ(column, m.wantColumn) << m.row << "," << m.column << " by " << m.dcol << "," << m.drow;
+        EXPECT_EQ(column, m.wantColumn)
+            << m.row << "," << m.column << " by " << m.dcol << "," << m.drow;
     }
     Excel_gridLayoutFree(g);
 

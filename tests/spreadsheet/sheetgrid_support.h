@@ -12,8 +12,7 @@
 #include "core/mem/mem.h"
 #include "spreadsheet/sheetgrid.h"
 
-namespace gridtest
-{
+namespace gridtest {
 
 // A grid of rows x columns, every row rowHeight high and column i
 // widths[i] wide (or columnWidth when widths is empty).
@@ -79,7 +78,8 @@ inline void setCells(SheetGrid *g, std::initializer_list<CellDef> cells)
 inline void setMerged(SheetGrid *g, std::initializer_list<SheetMergedRange> ranges)
 {
     SheetCellTable *t = g->cellTable;
-    t->merged = static_cast<SheetMergedRange *>(Mem_calloc(ranges.size() + 1, sizeof(SheetMergedRange)));
+    t->merged =
+        static_cast<SheetMergedRange *>(Mem_calloc(ranges.size() + 1, sizeof(SheetMergedRange)));
     t->mergedCount = uint16_t(ranges.size());
     std::copy(ranges.begin(), ranges.end(), t->merged);
 }
@@ -88,7 +88,8 @@ inline void setMerged(SheetGrid *g, std::initializer_list<SheetMergedRange> rang
 inline void setSegments(GridEdgeList *list, std::initializer_list<GridSegment> segments)
 {
     list->count = uint32_t(segments.size());
-    list->segments = static_cast<GridSegment *>(Mem_calloc(segments.size() + 1, sizeof(GridSegment)));
+    list->segments =
+        static_cast<GridSegment *>(Mem_calloc(segments.size() + 1, sizeof(GridSegment)));
     std::copy(segments.begin(), segments.end(), list->segments);
 }
 

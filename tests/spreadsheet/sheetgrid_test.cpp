@@ -15,12 +15,9 @@
 
 using namespace gridtest;
 
-namespace
-{
+namespace {
 
-class SheetGridTest : public LeakCheckedHeapTest<>
-{
-};
+class SheetGridTest : public LeakCheckedHeapTest<> {};
 
 TEST_F(SheetGridTest, CreationGivesEmptyTablesAndOneEdgeListMoreEachWay)
 {
@@ -106,7 +103,8 @@ TEST_F(SheetGridTest, FillClearAndFreeReleaseEverythingButSharedTexts)
         g->cellTable->cells[i].next = o;
     }
     setMerged(g, {{0, 0, 1, 0}});
-    setFills(g, {{{0, 0}, true, {1, 1}, 1, 2, 0, true, {10, -10}}, {{1, 1}, false, {}, 3, 4, 2, false, {}}});
+    setFills(g, {{{0, 0}, true, {1, 1}, 1, 2, 0, true, {10, -10}},
+                 {{1, 1}, false, {}, 3, 4, 2, false, {}}});
     setSegments(&g->edgeLists->rows[2], {{0, 1, 1, 8, 0, 0}});
     setSegments(&g->edgeLists->columns[0], {{0, 1, 2, 9, 0, 0}});
     g->formatTable->count = 2;
@@ -114,13 +112,15 @@ TEST_F(SheetGridTest, FillClearAndFreeReleaseEverythingButSharedTexts)
     SheetFormula *f = static_cast<SheetFormula *>(Mem_calloc(1, sizeof(SheetFormula)));
     f->tokens = static_cast<uint8_t *>(Mem_malloc(4));
     f->length = 4;
-    f->next = static_cast<SheetFormula *>(Mem_calloc(1, sizeof(SheetFormula))); // length 0: no tokens
+    f->next =
+        static_cast<SheetFormula *>(Mem_calloc(1, sizeof(SheetFormula))); // length 0: no tokens
     g->formulaCells = f;
     g->widthCells = static_cast<ExcelCellEdit *>(Mem_calloc(1, sizeof(ExcelCellEdit)));
     g->widthCells->next = static_cast<ExcelCellEdit *>(Mem_calloc(1, sizeof(ExcelCellEdit)));
     const char payload[] = "payload";
     disposed = 0;
-    ASSERT_EQ(TaggedList_append(&g->taggedLists, countDisposal, 1, 0, 0, 0, payload, sizeof payload), 0);
+    ASSERT_EQ(
+        TaggedList_append(&g->taggedLists, countDisposal, 1, 0, 0, 0, payload, sizeof payload), 0);
     ASSERT_EQ(TaggedList_append(&g->taggedLists, countDisposal, 10, 0, 0, 0, nullptr, 0), 0);
     ASSERT_EQ(TaggedList_append(&g->taggedLists, nullptr, 100, 0, 0, 0, payload, 3), 0);
 
@@ -191,10 +191,12 @@ TEST_F(SheetGridTest, CellTableIndexFindsACellOrWhereItWouldGo)
     const struct {
         uint32_t row, column, index;
     } cases[] = {
-        {0, 0, 0}, {0, 2, 0}, {0, 3, 1}, {1, 0, 1}, {1, 4, 2}, {1, 5, 2}, {2, 0, 3}, {7, 1, 3}, {7, 2, 4}, {9, 0, 4},
+        {0, 0, 0}, {0, 2, 0}, {0, 3, 1}, {1, 0, 1}, {1, 4, 2},
+        {1, 5, 2}, {2, 0, 3}, {7, 1, 3}, {7, 2, 4}, {9, 0, 4},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(Excel_cellTableIndex(&table, c.row, c.column), c.index) << c.row << "," << c.column;
+        EXPECT_EQ(Excel_cellTableIndex(&table, c.row, c.column), c.index)
+            << c.row << "," << c.column;
     SheetCellTable empty{3, nullptr, nullptr, 0};
     EXPECT_EQ(Excel_cellTableIndex(&empty, 1, 1), 0u);
     EXPECT_EQ(Excel_cellTableIndex(nullptr, 1, 1), 0u);

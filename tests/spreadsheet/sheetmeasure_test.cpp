@@ -11,12 +11,9 @@
 #include "tests/document/edr_fixture.h"
 #include "core/text/number.h"
 
-namespace
-{
+namespace {
 
-class SheetMeasure : public EdrFixture
-{
-};
+class SheetMeasure : public EdrFixture {};
 
 StyleRule *sizeRule(int32_t points)
 {
@@ -44,12 +41,12 @@ TEST_F(SheetMeasure, TextsInTheRulesFont)
         measure(ten, u"abc\nab", &w2lines, &h2lines);
         EXPECT_GT(w3, 0);
         EXPECT_GT(h1, 0);
-        EXPECT_NEAR(w6, 2 * w3, 2);        // twice the characters
-        EXPECT_EQ(h6, h1);                  // one line
-        EXPECT_NEAR(w3big, 2 * w3, 4);     // twice the size
+        EXPECT_NEAR(w6, 2 * w3, 2);    // twice the characters
+        EXPECT_EQ(h6, h1);             // one line
+        EXPECT_NEAR(w3big, 2 * w3, 4); // twice the size
         EXPECT_NEAR(h1big, 2 * h1, 2);
-        EXPECT_EQ(w2lines, w3);             // the widest line
-        EXPECT_EQ(h2lines, 2 * h1);         // two lines
+        EXPECT_EQ(w2lines, w3);     // the widest line
+        EXPECT_EQ(h2lines, 2 * h1); // two lines
         // The rule only stands in while a text is measured.
         EXPECT_EQ(m.style->overrides, nullptr);
         int32_t w = 0, h = 0;

@@ -24,11 +24,9 @@
 
 using namespace biff;
 
-namespace
-{
+namespace {
 
-class SheetObj : public LeakCheckedContextTest<(16u << 20)>
-{
+class SheetObj : public LeakCheckedContextTest<(16u << 20)> {
   protected:
     ExcelLoad load{};
     OleHandle *ole = nullptr;

@@ -18,8 +18,7 @@
 #include "spreadsheet/sheetgrid.h"
 #include "tests/document/edr_fixture.h"
 
-namespace
-{
+namespace {
 
 // A workbook of three sheets and a default format, all on the stack.
 struct FakeBook {
@@ -52,7 +51,10 @@ struct FakeBook {
         load.root = root;
         load.currentSheet = &items[sheet];
     }
-    ~FakeBook() { Request_release(load.styleSheet); }
+    ~FakeBook()
+    {
+        Request_release(load.styleSheet);
+    }
 };
 
 std::string sheetPageNarrow(const char16_t *s, size_t n)
@@ -80,7 +82,8 @@ std::string describe(Edr_Node *group)
             if (p->type == PropType_length)
                 out += "L" + std::to_string(Prop_getLength(p));
             else if (p->type == PropType_ustr)
-                out += "S" + sheetPageNarrow(reinterpret_cast<const char16_t *>(p->payload), p->payload2);
+                out += "S" +
+                       sheetPageNarrow(reinterpret_cast<const char16_t *>(p->payload), p->payload2);
             else if (p->type == 0)
                 out += "-";
             else
@@ -98,9 +101,7 @@ uint32_t firstId(Edr_Node *group)
     return g && g->ids ? g->ids[0] : 0;
 }
 
-class SheetPageTest : public EdrFixture
-{
-};
+class SheetPageTest : public EdrFixture {};
 
 struct HeaderCase {
     const char *name;
@@ -171,8 +172,9 @@ TEST_F(SheetPageTest, Margins)
     const struct {
         double inches;
         int32_t length;
-    } cases[] = {{0.0, 7000}, {0.05, 7000}, {1.0, 65536}, {-3.0, 7000}, {0.75, 49152},
-                 {std::nan(""), 7000}, {1e30, INT32_MAX}, {HUGE_VAL, INT32_MAX}, {-HUGE_VAL, 7000}};
+    } cases[] = {{0.0, 7000},       {0.05, 7000},          {1.0, 65536},
+                 {-3.0, 7000},      {0.75, 49152},         {std::nan(""), 7000},
+                 {1e30, INT32_MAX}, {HUGE_VAL, INT32_MAX}, {-HUGE_VAL, 7000}};
     for (const auto &c : cases)
         EXPECT_EQ(Excel_Page_margin(c.inches), c.length) << c.inches;
 }
@@ -197,7 +199,8 @@ TEST_F(SheetPageTest, PagesShareOneStyleSheet)
         for (uint32_t i = 0; i < 9; i++)
             EXPECT_EQ(keys[i], want[i]) << i;
         // The header section's top margin is a third of the first page's.
-        StyleRule *header = Request_nextItem(sheet, Request_nextItem(sheet, Request_firstItem(sheet)));
+        StyleRule *header =
+            Request_nextItem(sheet, Request_nextItem(sheet, Request_firstItem(sheet)));
         StylePropItem *top = StyleRule_findProp(header, 51);
         ASSERT_NE(top, nullptr);
         EXPECT_EQ(Prop_getLength(&top->value), 49152 / 3);

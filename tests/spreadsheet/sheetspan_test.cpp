@@ -17,12 +17,9 @@
 
 using namespace gridtest;
 
-namespace
-{
+namespace {
 
-class SheetSpanTest : public LeakCheckedHeapTest<>
-{
-};
+class SheetSpanTest : public LeakCheckedHeapTest<> {};
 
 TEST_F(SheetSpanTest, MergedRangesAreFoundInArrayOrderWithInclusiveEdges)
 {
@@ -34,12 +31,12 @@ TEST_F(SheetSpanTest, MergedRangesAreFoundInArrayOrderWithInclusiveEdges)
         int32_t index;
         uint32_t endRow, endColumn;
     } cases[] = {
-        {1, 1, 0, 3, 2},           // corner of the first range
-        {3, 2, 0, 3, 2},           // far corner, inclusive
-        {0, 0, 1, 5, 5},           // only in the second range
-        {4, 2, 1, 5, 5},           // below the first range: the second
-        {7, 7, 2, 7, 7},           // a one-cell range
-        {6, 6, -1, 65536, 256},    // outside every range: the sheet's limits
+        {1, 1, 0, 3, 2},        // corner of the first range
+        {3, 2, 0, 3, 2},        // far corner, inclusive
+        {0, 0, 1, 5, 5},        // only in the second range
+        {4, 2, 1, 5, 5},        // below the first range: the second
+        {7, 7, 2, 7, 7},        // a one-cell range
+        {6, 6, -1, 65536, 256}, // outside every range: the sheet's limits
         {8, 7, -1, 65536, 256},
     };
     for (const Case &c : cases) {

@@ -32,13 +32,15 @@
 
 using namespace biff;
 
-namespace
-{
+namespace {
 
 class SheetStore : public LaidOutSheetTest {
   protected:
     // Loads a compound file and lays its first sheet out into grid.
-    void layout(const std::string &file) { layoutFile(file); }
+    void layout(const std::string &file)
+    {
+        layoutFile(file);
+    }
 
     // A one-sheet book of the given cell records.
     void layoutCells(const std::string &cells)
@@ -63,8 +65,8 @@ std::string listing(const SheetGrid *g)
     const SheetCellTable *t = g->cellTable;
     for (uint32_t i = 0; i < t->count; i++) {
         const ExcelCell &c = t->cells[i];
-        out += std::to_string(c.row) + " " + std::to_string(c.column) + " " + std::to_string(c.kind) + " " +
-               std::to_string(c.xf) + " " + utf8(c.text) + "\n";
+        out += std::to_string(c.row) + " " + std::to_string(c.column) + " " +
+               std::to_string(c.kind) + " " + std::to_string(c.xf) + " " + utf8(c.text) + "\n";
     }
     return out;
 }
@@ -82,7 +84,8 @@ bool sorted(const SheetGrid *g)
 {
     const SheetCellTable *t = g->cellTable;
     for (uint32_t i = 1; i < t->count; i++) {
-        ExcelCellKey a{t->cells[i - 1].row, t->cells[i - 1].column}, b{t->cells[i].row, t->cells[i].column};
+        ExcelCellKey a{t->cells[i - 1].row, t->cells[i - 1].column},
+            b{t->cells[i].row, t->cells[i].column};
         if (Excel_keyCompare(&a, &b) >= 0)
             return false;
     }
@@ -192,7 +195,8 @@ TEST_F(SheetStore, FirstCellOfAnEmptyTable)
 TEST_F(SheetStore, MergedKeysResolveToTheTopLeft)
 {
     // B2:D4 and F1:F2 merged.
-    std::string merged = rec(0x00E5, u16(2) + u16(1) + u16(3) + u16(1) + u16(3) + u16(0) + u16(1) + u16(5) + u16(5));
+    std::string merged =
+        rec(0x00E5, u16(2) + u16(1) + u16(3) + u16(1) + u16(3) + u16(0) + u16(1) + u16(5) + u16(5));
     layoutCells(rowRec(0, 6) + number(0, 0, 1) + merged);
     struct Case {
         uint32_t row, column, wantRow, wantColumn;
@@ -392,7 +396,8 @@ TEST_F(SheetStore, FormulasAreReplacedPerCell)
     ASSERT_EQ(Excel_Sheet_putFormula(grid, formulaOf(1, 1, a)), 0);
     ASSERT_EQ(Excel_Sheet_putFormula(grid, formulaOf(4, 2, exp)), 0);
     ASSERT_EQ(Excel_Sheet_putFormula(grid, formulaOf(5, 2, exp)), 0);
-    ASSERT_EQ(Excel_Sheet_putFormula(grid, formulaOf(6, 2, exp + "x")), 0); // a new member drops its siblings
+    ASSERT_EQ(Excel_Sheet_putFormula(grid, formulaOf(6, 2, exp + "x")),
+              0); // a new member drops its siblings
     EXPECT_EQ(tokensOf(Excel_Sheet_findFormula(grid, 1, 1)), a);
     EXPECT_EQ(Excel_Sheet_findFormula(grid, 4, 2), nullptr);
     EXPECT_EQ(Excel_Sheet_findFormula(grid, 5, 2), nullptr);
@@ -431,7 +436,8 @@ TEST_F(SheetStore, FormulaResultsAndErrors)
     };
     for (const Value &v : values) {
         // Each result lands in a cell without a pending edit.
-        ASSERT_EQ(Excel_Sheet_applyEdit(ctx, grid, Excel_editNew(Excel_editNone, 2, 1, nullptr), 0), 0);
+        ASSERT_EQ(Excel_Sheet_applyEdit(ctx, grid, Excel_editNew(Excel_editNone, 2, 1, nullptr), 0),
+                  0);
         ExcelFormulaResult r{&v.value, v.isError, v.format};
         ASSERT_EQ(Excel_Sheet_setFormulaResult(ctx, &r, 2, 1, grid, 2), 0) << v.what;
         EXPECT_EQ(textAt(grid, 2, 1), v.shown) << v.what;
@@ -459,8 +465,9 @@ TEST_F(SheetStore, FormulaResultsAndErrors)
     struct Failure {
         int code;
         const char *shown;
-    } failures[] = {{0x6601, "#VALUE!"}, {0x6602, "#REF!"}, {0x6603, "#NUM!"}, {0x6604, "#NULL!"},
-                    {0x6605, "#N/A"},    {0x6606, "#DIV/0!"}, {0x6600, "#NAME?"}, {0x6607, "#NAME?"}};
+    } failures[] = {{0x6601, "#VALUE!"}, {0x6602, "#REF!"}, {0x6603, "#NUM!"},
+                    {0x6604, "#NULL!"},  {0x6605, "#N/A"},  {0x6606, "#DIV/0!"},
+                    {0x6600, "#NAME?"},  {0x6607, "#NAME?"}};
     for (const Failure &f : failures) {
         ASSERT_EQ(Excel_Sheet_setFormulaError(ctx, grid, -1, f.code, 3, 0), 0);
         EXPECT_EQ(textAt(grid, 3, 0), f.shown) << std::hex << f.code;
@@ -503,8 +510,8 @@ TEST_F(SheetStore, StructuralEditsMoveEditsAndFormulas)
     // merged.
     std::string tokens = refTok(2, 0) + areaTok(1, 3, 0, 0) + std::string(1, '\x03');
     std::string merged = rec(0x00E5, u16(1) + u16(0) + u16(1) + u16(1) + u16(1));
-    layoutCells(rowRec(0, 4) + rowRec(1, 4) + rowRec(2, 4) + number(0, 0, 1) + number(2, 1, 3) + number(1, 2, 2) +
-                merged);
+    layoutCells(rowRec(0, 4) + rowRec(1, 4) + rowRec(2, 4) + number(0, 0, 1) + number(2, 1, 3) +
+                number(1, 2, 2) + merged);
     ASSERT_EQ(Excel_Sheet_putFormula(grid, formulaOf(0, 3, tokens)), 0);
     ASSERT_EQ(Excel_Sheet_applyEdit(ctx, grid, numberEdit(2, 1, 30), 0), 0);
     ASSERT_EQ(Excel_Sheet_applyEdit(ctx, grid, numberEdit(1, 2, 20), 0), 0);
@@ -515,7 +522,8 @@ TEST_F(SheetStore, StructuralEditsMoveEditsAndFormulas)
     EXPECT_EQ(editKeys(grid), "2,2;3,1;");
     EXPECT_EQ(textAt(grid, 3, 1), "30");
     EXPECT_EQ(textAt(grid, 2, 2), "20");
-    EXPECT_EQ(tokensOf(grid->formulaCells), refTok(3, 0) + areaTok(2, 4, 0, 0) + std::string(1, '\x03'));
+    EXPECT_EQ(tokensOf(grid->formulaCells),
+              refTok(3, 0) + areaTok(2, 4, 0, 0) + std::string(1, '\x03'));
     EXPECT_EQ(grid->cellTable->merged[0].lastRow, 2);
     EXPECT_TRUE(sorted(grid));
 
@@ -523,14 +531,16 @@ TEST_F(SheetStore, StructuralEditsMoveEditsAndFormulas)
     ASSERT_EQ(Excel_Sheet_insertColumn(ctx, grid, 0), 0);
     EXPECT_EQ(editKeys(grid), "2,3;3,2;");
     EXPECT_EQ(grid->formulaCells->words[1], 4u);
-    EXPECT_EQ(tokensOf(grid->formulaCells), refTok(3, 1) + areaTok(2, 4, 1, 1) + std::string(1, '\x03'));
+    EXPECT_EQ(tokensOf(grid->formulaCells),
+              refTok(3, 1) + areaTok(2, 4, 1, 1) + std::string(1, '\x03'));
 
     // Row 2 deleted: its cell, edit and nothing else go; row 3 moves up.
     ASSERT_EQ(Excel_Sheet_deleteRow(ctx, grid, 2), 0);
     EXPECT_EQ(editKeys(grid), "2,2;");
     EXPECT_EQ(textAt(grid, 2, 2), "30");
     EXPECT_EQ(cellAt(grid, 2, 3), nullptr);
-    EXPECT_EQ(tokensOf(grid->formulaCells), refTok(2, 1) + areaTok(2, 3, 1, 1) + std::string(1, '\x03'));
+    EXPECT_EQ(tokensOf(grid->formulaCells),
+              refTok(2, 1) + areaTok(2, 3, 1, 1) + std::string(1, '\x03'));
 
     // Column E (the formula's) deleted: the formula goes with it.
     ASSERT_EQ(Excel_Sheet_deleteColumn(ctx, grid, 4), 0);
@@ -557,18 +567,22 @@ TEST_F(SheetStore, ReferencesPushedOffTheSheetBreak)
         int columns;
         std::string before, after;
     } cases[] = {
-        {"ref on row 65535", 0, refTok(65535, 1), std::string(1, '\x2A') + u16(65535) + u16(0xC001)},
+        {"ref on row 65535", 0, refTok(65535, 1),
+         std::string(1, '\x2A') + u16(65535) + u16(0xC001)},
         {"area starting on row 65535", 0, areaTok(65535, 65535, 0, 1),
          std::string(1, '\x2B') + areaTok(65535, 65535, 0, 1).substr(1)},
         {"area to row 65535 keeps its end", 0, areaTok(3, 65535, 0, 0), areaTok(4, 65535, 0, 0)},
         {"ref on row 65534", 0, refTok(65534, 1), refTok(65535, 1)},
         {"ref on column 255", 1, refTok(3, 255), std::string(1, '\x2A') + u16(3) + u16(0xC0FF)},
-        {"area from column 255", 1, areaTok(0, 2, 255, 255), std::string(1, '\x2B') + areaTok(0, 2, 255, 255).substr(1)},
+        {"area from column 255", 1, areaTok(0, 2, 255, 255),
+         std::string(1, '\x2B') + areaTok(0, 2, 255, 255).substr(1)},
         {"ref on column 254", 1, refTok(3, 254), refTok(3, 255)},
     };
     for (const Case &c : cases) {
         ASSERT_EQ(Excel_Sheet_putFormula(grid, formulaOf(0, 1, c.before)), 0);
-        ASSERT_EQ(c.columns ? Excel_Sheet_insertColumn(ctx, grid, 2) : Excel_Sheet_insertRow(ctx, grid, 2), 0);
+        ASSERT_EQ(c.columns ? Excel_Sheet_insertColumn(ctx, grid, 2)
+                            : Excel_Sheet_insertRow(ctx, grid, 2),
+                  0);
         EXPECT_EQ(tokensOf(Excel_Sheet_findFormula(grid, 0, 1)), c.after) << c.what;
     }
 }
@@ -616,7 +630,8 @@ TEST_F(SheetStore, FailedAllocationsLeaveTheStoreValid)
                                 rec(0x00FD, cell(0, 1, 15) + u32(0))})));
     ASSERT_EQ(Excel_Sheet_putFormula(grid, formulaOf(2, 2, refTok(0, 0))), 0);
     failEachAllocation(grid, [&] { return Excel_Sheet_cellCreate(grid, 1, 1) ? 0 : 1; });
-    failEachAllocation(grid, [&] { return Excel_Sheet_applyEdit(ctx, grid, numberEditAside(1, 0, 4.5), 0); });
+    failEachAllocation(
+        grid, [&] { return Excel_Sheet_applyEdit(ctx, grid, numberEditAside(1, 0, 4.5), 0); });
     failEachAllocation(grid, [&] { return Excel_Sheet_setCellText(grid, 1, 2, 0, u"new text"); });
     failEachAllocation(grid, [&] { return Excel_Sheet_setCellText(grid, 0, 0, 0, u"one"); });
     failEachAllocation(grid, [&] { return Excel_CellEdit_setValue(ctx, grid, 2, 2, "12.5", 0); });
@@ -780,7 +795,8 @@ TEST_F(SheetStore, EditorValuesOnAWorkbookFixture)
         {3, "=B2*C2", 0, 0, Excel_editNumber, "33.00"},
     };
     for (const Step &s : steps) {
-        EXPECT_EQ(Excel_CellEdit_setValue(ctx, grid, 1, s.column, s.text, s.format), s.rc) << s.text;
+        EXPECT_EQ(Excel_CellEdit_setValue(ctx, grid, 1, s.column, s.text, s.format), s.rc)
+            << s.text;
         EXPECT_EQ(textAt(grid, 1, s.column), s.shown) << s.text;
         ExcelCellEdit *e = nullptr;
         const char16_t *text = nullptr;
@@ -802,7 +818,8 @@ TEST_F(SheetStore, EditorValuesOnAWorkbookFixture)
     // (rows 3 to 9, 1/0, B2<0) keep their loaded values without a pending
     // edit; those over the edits (the sums of row 10, B2>3) and the empty
     // text (no text to compare) were stored.
-    EXPECT_EQ(rowListing(grid, 11), "11 0 1 15 #DIV/0!\n11 1 1 28 TRUE\n11 2 1 15 \n11 3 1 15 abcd\n11 4 1 28 FALSE\n");
+    EXPECT_EQ(rowListing(grid, 11),
+              "11 0 1 15 #DIV/0!\n11 1 1 28 TRUE\n11 2 1 15 \n11 3 1 15 abcd\n11 4 1 28 FALSE\n");
     EXPECT_EQ(editKeys(grid), "1,0;1,1;1,2;1,3;1,5;1,6;9,3;9,4;11,1;11,2;");
     EXPECT_EQ(textAt(grid, 2, 3), "8.00");
     EXPECT_EQ(textAt(grid, 8, 3), "143.00");
@@ -831,8 +848,8 @@ TEST_F(SheetStore, FilledCellsGiveFillEntries)
     // XF 21 solid in colour 10 over automatic, XF 22 a grey pattern of
     // colour 12 over colour 9 with text at 45 degrees; a PALETTE record
     // replaces the first five entries (indexes 8 to 12).
-    std::string palette = rec(0x0092, u16(5) + u32(0x010203) + u32(0x040506) + u32(0x070809) + u32(0x3C1E0A) +
-                                          u32(0x0B0C0D));
+    std::string palette = rec(0x0092, u16(5) + u32(0x010203) + u32(0x040506) + u32(0x070809) +
+                                          u32(0x3C1E0A) + u32(0x0B0C0D));
     std::string globals = filledXf(1, 10, 0x41) + filledXf(2, 12, 9, 45) + palette;
     std::string blank = rec(0x0201, cell(1, 0, 21));
     layout(compound(book8(globals, {rowRec(0, 4) + rowRec(1, 4) + number(0, 0, 1, 21) +

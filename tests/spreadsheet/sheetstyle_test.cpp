@@ -29,8 +29,7 @@
 
 using namespace biff;
 
-namespace
-{
+namespace {
 
 int32_t points(int32_t p)
 {
@@ -69,8 +68,7 @@ StyleRule *makeRule(const std::vector<RuleProp> &props)
 
 constexpr uint32_t propUnderline = 95;
 
-class SheetStyle : public LeakCheckedContextTest<(32u << 20)>
-{
+class SheetStyle : public LeakCheckedContextTest<(32u << 20)> {
   protected:
     ExcelLoad load{};
     OleHandle *ole = nullptr;

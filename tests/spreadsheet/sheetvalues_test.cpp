@@ -33,8 +33,7 @@
 #include "tests/spreadsheet/sheet_fixture.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 // loaded_values.xls (make_value_fixtures.py), sheet "Values":
 //   1        2.5       1234567.891 (#,##0.00)   TRUE
@@ -69,18 +68,18 @@ TEST_F(SheetValues, LoadedCellsKeepTheirValues)
         const char *value; // kind (1 boolean, 2 integer, 3 number, 4 error):value
         const char *shown;
     } cases[] = {
-        {0, 0, "2:1", "1"},                       // RK integer
-        {0, 1, "3:2.5", "2.5"},                   // RK number
+        {0, 0, "2:1", "1"},                             // RK integer
+        {0, 1, "3:2.5", "2.5"},                         // RK number
         {0, 2, "3:1234567.8910000001", "1,234,567.89"}, // NUMBER under its format
-        {0, 3, "1:1", "TRUE"},                    // BOOLERR
+        {0, 3, "1:1", "TRUE"},                          // BOOLERR
         {1, 3, "1:0", "FALSE"},
         {1, 1, "3:-0.75", "-0.75"},
-        {1, 2, "2:45319", "2024-01-28"},          // a date is its serial number
-        {2, 1, "3:3.5", "3.5"},                   // cached formula results
+        {1, 2, "2:45319", "2024-01-28"}, // a date is its serial number
+        {2, 1, "3:3.5", "3.5"},          // cached formula results
         {2, 2, "1:1", "TRUE"},
         {2, 3, "4:7", "#DIV/0!"},
         {3, 2, "3:0.050000000000000003", "5.0%"},
-        {3, 0, "-", "12"},                        // texts have no value
+        {3, 0, "-", "12"}, // texts have no value
         {3, 1, "-", "abcd"},
         {5, 5, "-", "<none>"},
     };
@@ -96,12 +95,9 @@ TEST_F(SheetValues, LoadedCellsKeepTheirValues)
         double number;
         const char *text;
     } reads[] = {
-        {0, 0, Excel_cellInteger, 1, nullptr},
-        {0, 2, Excel_cellNumber, 1234567.891, nullptr},
-        {0, 3, Excel_cellBoolean, 1, nullptr},
-        {2, 3, Excel_cellError, 7, nullptr},
-        {3, 0, Excel_cellText, 0, "12"},
-        {3, 1, Excel_cellText, 0, "abcd"},
+        {0, 0, Excel_cellInteger, 1, nullptr}, {0, 2, Excel_cellNumber, 1234567.891, nullptr},
+        {0, 3, Excel_cellBoolean, 1, nullptr}, {2, 3, Excel_cellError, 7, nullptr},
+        {3, 0, Excel_cellText, 0, "12"},       {3, 1, Excel_cellText, 0, "abcd"},
         {9, 9, Excel_cellNone, 0, nullptr},
     };
     for (const Read &r : reads) {
@@ -142,15 +138,15 @@ TEST_F(SheetValues, FormulasTypedOverLoadedCells)
         const char *shown;
     } cases[] = {
         {"=SUM(A1:A3)", "7"},
-        {"=C1*2", "2,469,135.78"},  // the value, not "1,234,567.89", under C1's format
-        {"=B3+1", "4.5"},           // a cached formula result
+        {"=C1*2", "2,469,135.78"}, // the value, not "1,234,567.89", under C1's format
+        {"=B3+1", "4.5"},          // a cached formula result
         {"=IF(D1,1,2)+IF(D2,10,20)", "21"},
-        {"=D3", "#DIV/0!"},         // a cached error travels on
+        {"=D3", "#DIV/0!"}, // a cached error travels on
         {"=C3", "TRUE"},
-        {"=A4", "12"},              // a loaded text
-        {"=C2+1", "2024-01-29"},    // the date's format comes with it
+        {"=A4", "12"},           // a loaded text
+        {"=C2+1", "2024-01-29"}, // the date's format comes with it
         {"=C4*2", "10.0%"},
-        {"=SUM(A1:D2)", "1279891.641"}, // truth values in a range are not summed
+        {"=SUM(A1:D2)", "1279891.641"},  // truth values in a range are not summed
         {"=COUNTIF(A1:C3,\">0\")", "7"}, // numbers only, not the truth value
     };
     for (const Case &c : cases) {
@@ -262,10 +258,10 @@ TEST_F(SheetValues, ValuesFollowInsertedAndDeletedLines)
         uint32_t row, column; // where the loaded 2 (A2) is now
         const char *sum;      // the formula's text after the recalculation
     } steps[] = {
-        {0, 0, 2, 0, "7"},  // a row above: A2 -> A3, the sum follows to A2:A4
-        {2, 0, 2, 1, "7"},  // a column before: A3 -> B3
-        {0, 2, 3, 1, "7"},  // a row between the first and the second value
-        {1, 1, 2, 1, "6"},  // the row of the 1 goes: the sum loses it
+        {0, 0, 2, 0, "7"}, // a row above: A2 -> A3, the sum follows to A2:A4
+        {2, 0, 2, 1, "7"}, // a column before: A3 -> B3
+        {0, 2, 3, 1, "7"}, // a row between the first and the second value
+        {1, 1, 2, 1, "6"}, // the row of the 1 goes: the sum loses it
         {3, 0, 2, 0, "6"},
     };
     uint32_t sumRow = 5, sumColumn = 0;
@@ -363,8 +359,9 @@ TEST_F(ValueTable, PutFindAndDrop)
         uint32_t row, column, kind;
         double value;
     } puts[] = {
-        {5, 3, Excel_editNumber, 1.5}, {0, 255, Excel_editInteger, 7}, {65535, 0, Excel_editBoolean, 1},
-        {5, 2, Excel_editError, 42},   {0, 0, Excel_editNumber, -2},   {5, 3, Excel_editInteger, 9},
+        {5, 3, Excel_editNumber, 1.5},    {0, 255, Excel_editInteger, 7},
+        {65535, 0, Excel_editBoolean, 1}, {5, 2, Excel_editError, 42},
+        {0, 0, Excel_editNumber, -2},     {5, 3, Excel_editInteger, 9},
     };
     for (const Put &p : puts)
         ASSERT_EQ(Excel_Sheet_putValue(&g, p.row, p.column, p.kind, p.value), 0);

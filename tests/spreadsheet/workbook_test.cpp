@@ -38,8 +38,8 @@ class Workbook : public LeakCheckedContextTest<(8u << 20)> {
         memcpy(copy, file.data(), file.size());
         VfsHandle *vfs = nullptr;
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted,
-                                 ctx),
+        EXPECT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
+                                 &accepted, ctx),
                   0);
         OleHandle *ole = nullptr;
         EXPECT_EQ(Ole_openStream(vfs, &ole), 0);
@@ -93,8 +93,8 @@ class Workbook : public LeakCheckedContextTest<(8u << 20)> {
                 // Font index 4 does not exist: xlrd's list skips it too, so
                 // the numbers follow xlrd's.
                 size_t i = fonts.size() >= 4 ? fonts.size() + 1 : fonts.size();
-                snprintf(line, sizeof line, "font %zu %u %u %u %d %d %u %u %s", i, f->height, f->weight,
-                         f->colourSlot, (f->options & Excel_fontItalic) ? 1 : 0,
+                snprintf(line, sizeof line, "font %zu %u %u %u %d %d %u %u %s", i, f->height,
+                         f->weight, f->colourSlot, (f->options & Excel_fontItalic) ? 1 : 0,
                          (f->options & Excel_fontStrikeout) ? 1 : 0, f->underline, f->escapement,
                          utf8(f->name).c_str());
                 fonts.push_back(line);
@@ -108,8 +108,9 @@ class Workbook : public LeakCheckedContextTest<(8u << 20)> {
                 ExcelXf x;
                 EXPECT_EQ(Excel_parseXf(b, r.body.size(), &x, version), 0);
                 char line[256];
-                snprintf(line, sizeof line, "xf %zu %u %u %u %u %u %u %u %u %u %u %u %u %u %u %u %u %u %u",
-                         xfs.size(), x.fontIndex, x.formatIndex, x.alignment & 7, (x.alignment >> 4) & 7,
+                snprintf(line, sizeof line,
+                         "xf %zu %u %u %u %u %u %u %u %u %u %u %u %u %u %u %u %u %u %u", xfs.size(),
+                         x.fontIndex, x.formatIndex, x.alignment & 7, (x.alignment >> 4) & 7,
                          x.alignment >> 8, (x.alignment >> 3) & 1, x.indent, x.borderStyle[0],
                          x.borderStyle[1], x.borderStyle[2], x.borderStyle[3], x.borderColour[0],
                          x.borderColour[1], x.borderColour[2], x.borderColour[3], x.pattern,
@@ -180,8 +181,8 @@ TEST_F(Workbook, FormatRecordsOfFormatTable)
         if (r.type != 0x041E)
             continue;
         ExcelFormatRecord fr;
-        ASSERT_EQ(Excel_parseFormat(reinterpret_cast<const uint8_t *>(r.body.data()), r.body.size(), &fr,
-                                    Excel_biff8),
+        ASSERT_EQ(Excel_parseFormat(reinterpret_cast<const uint8_t *>(r.body.data()), r.body.size(),
+                                    &fr, Excel_biff8),
                   0);
         records.push_back(std::to_string(fr.index) + "\t" + utf8(fr.text));
         Mem_free(fr.text);
@@ -195,7 +196,8 @@ TEST_F(Workbook, FormatRecordsOfFormatTable)
 
 TEST_F(Workbook, ParserBounds)
 {
-    uint8_t font[40] = {0xC8, 0, 2, 0, 10, 0, 0xBC, 2, 1, 0, 1, 0, 0, 0, 3, 1, 'A', 0, 'b', 0, 0x20, 0x4E};
+    uint8_t font[40] = {0xC8, 0, 2, 0, 10, 0,   0xBC, 2,   1, 0,    1,
+                        0,    0, 0, 3, 1,  'A', 0,    'b', 0, 0x20, 0x4E};
     ExcelFont *f = nullptr;
     ASSERT_EQ(Excel_parseFont(font, 22, &f, Excel_biff8), 0);
     EXPECT_EQ(f->height, 200);
@@ -241,9 +243,9 @@ TEST_F(Workbook, ParserBounds)
     EXPECT_EQ(Excel_parseXf(xf, 15, &x, Excel_biff5), Res_excelMalformed);
     // Fill pattern 20 (bits 26-31 of the word at 14) becomes 0; diagonal
     // flags and colour.
-    xf[6] = 0x2B;     // right aligned, wrap, vertical 2
-    xf[7] = 135;      // 45 degrees clockwise
-    xf[13] = 0xC0;    // both diagonal flags
+    xf[6] = 0x2B;  // right aligned, wrap, vertical 2
+    xf[7] = 135;   // 45 degrees clockwise
+    xf[13] = 0xC0; // both diagonal flags
     uint32_t w14 = (20u << 26) | (5u << 21) | (10u << 14);
     memcpy(xf + 14, &w14, 4);
     ASSERT_EQ(Excel_parseXf(xf, 20, &x, Excel_biff8), 0);
@@ -432,7 +434,8 @@ TEST_F(Workbook, SharedStringsFormatsAndXfs)
     EXPECT_EQ(utf8(wb->xfs[3].format), "yyyy-mm-dd");
     EXPECT_EQ(Excel_resolveXfRefs(wb->xfs, wb->xfCount, fonts, 4, wb->formats, wb->formatCount),
               Res_excelNoFont);
-    EXPECT_EQ(Excel_resolveXfRefs(nullptr, 1, fonts, 5, wb->formats, wb->formatCount), Res_excelNoXfTable);
+    EXPECT_EQ(Excel_resolveXfRefs(nullptr, 1, fonts, 5, wb->formats, wb->formatCount),
+              Res_excelNoXfTable);
     // The workbook owns its fonts.
     wb->fonts = static_cast<ExcelFont **>(Mem_malloc(sizeof fonts));
     memcpy(wb->fonts, fonts, sizeof fonts);

@@ -64,7 +64,8 @@ int collectGrid(Edr_Node *node, int *, int *, void *context)
 {
     if (Edr_Node_type(node) == Edr_NodeType_grid) {
         auto *grids = static_cast<std::vector<SheetGrid *> *>(context);
-        grids->push_back(static_cast<SheetGrid *>(static_cast<Edr_GridNode *>(Edr_Node_payload(node))->record));
+        grids->push_back(
+            static_cast<SheetGrid *>(static_cast<Edr_GridNode *>(Edr_Node_payload(node))->record));
     }
     return 0;
 }
@@ -80,11 +81,20 @@ struct Fixture {
     const char *reference; // the cell list to check against; null: the source
 };
 const Fixture fixtures[] = {
-    {"lo_book", nullptr},  {"xlwt_book", nullptr}, {"writeexcel", nullptr},
-    {"chart_lo", nullptr}, {"chart_writeexcel", nullptr}, {"drawnote", nullptr},
-    {"shapes", nullptr},   {"styles", nullptr},    {"formats", nullptr},
-    {"formulas", nullptr}, {"rk", nullptr},        {"shrfmla", nullptr},
-    {"sst_continue", "sst_continue.cells.expect"}, {"calc_totals", nullptr},
+    {"lo_book", nullptr},
+    {"xlwt_book", nullptr},
+    {"writeexcel", nullptr},
+    {"chart_lo", nullptr},
+    {"chart_writeexcel", nullptr},
+    {"drawnote", nullptr},
+    {"shapes", nullptr},
+    {"styles", nullptr},
+    {"formats", nullptr},
+    {"formulas", nullptr},
+    {"rk", nullptr},
+    {"shrfmla", nullptr},
+    {"sst_continue", "sst_continue.cells.expect"},
+    {"calc_totals", nullptr},
 };
 
 class XlsWriterTest : public EdrFixture {
@@ -186,8 +196,8 @@ class XlsWriterTest : public EdrFixture {
                      bool withOffice = false)
     {
         std::string command = "/usr/bin/python3 " + std::string(VEXLAN_FIXTURES) +
-                              "/../spreadsheet/xls_writer_check.py " + source + " " + saved + " " + edits +
-                              (withOffice ? " office" : "");
+                              "/../spreadsheet/xls_writer_check.py " + source + " " + saved + " " +
+                              edits + (withOffice ? " office" : "");
         return system(command.c_str());
     }
 };
@@ -229,7 +239,8 @@ TEST_F(XlsWriterTest, EditedWorkbooksSaveAndReopenWithTheirCells)
         });
         // LibreOffice is slow to start: its csv is checked on the first.
         std::string reference =
-            fixture.reference ? std::string(VEXLAN_FIXTURES) + "/spreadsheet/" + fixture.reference : source;
+            fixture.reference ? std::string(VEXLAN_FIXTURES) + "/spreadsheet/" + fixture.reference
+                              : source;
         EXPECT_EQ(check(reference, saved, "0:1:1=5", &fixture == &fixtures[0]), 0);
     }
 }
@@ -319,7 +330,8 @@ TEST_F(XlsWriterTest, AStringIndexBeyondTheTableIsSavedAsABlankCell)
         EXPECT_TRUE(found);
         Edr_Doc_release(doc);
     });
-    std::string command = "/usr/bin/python3 -c 'import sys, xlrd; xlrd.open_workbook(sys.argv[1])' " + saved;
+    std::string command =
+        "/usr/bin/python3 -c 'import sys, xlrd; xlrd.open_workbook(sys.argv[1])' " + saved;
     EXPECT_EQ(system(command.c_str()), 0);
 }
 
@@ -438,7 +450,8 @@ TEST_F(XlsWriterTest, HyperlinksAreSavedOverTheirMovedCells)
                    lastColumn == o.lastColumn && target == o.target;
         }
     };
-    const std::vector<Link> expected = {{3, 2, 3, 2, "http://example.com/b2"}, {4, 3, 5, 4, "http://example.com/d3"}};
+    const std::vector<Link> expected = {{3, 2, 3, 2, "http://example.com/b2"},
+                                        {4, 3, 5, 4, "http://example.com/d3"}};
     auto linksOf = [](const SheetGrid *g) {
         std::vector<Link> out;
         for (const TaggedNode *n = g->taggedLists; n; n = n->next) {
@@ -464,7 +477,9 @@ TEST_F(XlsWriterTest, HyperlinksAreSavedOverTheirMovedCells)
                      : e.operation == 2 ? Excel_Sheet_insertColumn(ctx(), g[0], e.index)
                                         : Excel_Sheet_deleteColumn(ctx(), g[0], e.index);
             ASSERT_EQ(rc, 0);
-            ASSERT_EQ(Excel_sheetStructureChanged(g[0]->workbook, g[0], e.operation, e.index, 1, nullptr), 0);
+            ASSERT_EQ(
+                Excel_sheetStructureChanged(g[0]->workbook, g[0], e.operation, e.index, 1, nullptr),
+                0);
         }
         EXPECT_EQ(linksOf(g[0]), expected);
         std::vector<std::string> before = cellsOf(doc);
@@ -477,12 +492,15 @@ TEST_F(XlsWriterTest, HyperlinksAreSavedOverTheirMovedCells)
         EXPECT_EQ(linksOf(g[0]), expected);
         Edr_Doc_release(doc);
     });
-    EXPECT_EQ(checkRecords(saved, {"link:0:3:3:2:2:http://example.com/b2", "link:0:4:5:3:4:http://example.com/d3"}),
+    EXPECT_EQ(checkRecords(saved, {"link:0:3:3:2:2:http://example.com/b2",
+                                   "link:0:4:5:3:4:http://example.com/d3"}),
               0);
     // Two links and one tooltip are left.
-    std::string command = "/usr/bin/python3 -c 'import sys, xlrd; s = xlrd.open_workbook(sys.argv[1]).sheet_by_index(0); "
-                          "sys.exit([h.quicktip for h in s.hyperlink_list] != [None, \"tip d3\"])' " +
-                          saved;
+    std::string command =
+        "/usr/bin/python3 -c 'import sys, xlrd; s = "
+        "xlrd.open_workbook(sys.argv[1]).sheet_by_index(0); "
+        "sys.exit([h.quicktip for h in s.hyperlink_list] != [None, \"tip d3\"])' " +
+        saved;
     EXPECT_EQ(system(command.c_str()), 0);
 }
 
@@ -571,15 +589,33 @@ TEST_F(XlsWriterTest, CellRowAndStringRecordsAreWrittenRecordByRecord)
         const char *expected; // KIND:VALUE
     };
     const Typed typed[] = {
-        {0, "536870911", "RK:536870911"},   {1, "536870912", "NUMBER:536870912"}, {2, "-536870912", "RK:-536870912"},
-        {3, "-536870913", "NUMBER:-536870913"}, {4, "2", "RK:2"},            {5, "2.5", "NUMBER:2.5"},
-        {6, "-7", "RK:-7"},                 {7, "0.125", "NUMBER:0.125"},         {8, "0", "RK:0"},
+        {0, "536870911", "RK:536870911"},
+        {1, "536870912", "NUMBER:536870912"},
+        {2, "-536870912", "RK:-536870912"},
+        {3, "-536870913", "NUMBER:-536870913"},
+        {4, "2", "RK:2"},
+        {5, "2.5", "NUMBER:2.5"},
+        {6, "-7", "RK:-7"},
+        {7, "0.125", "NUMBER:0.125"},
+        {8, "0", "RK:0"},
     };
     // Column A as loaded (NUMBER records), column B (RK records).
-    const char *loadedA[] = {"RK:1",          "RK:-1",           "RK:536870911",  "NUMBER:536870912",
-                             "RK:-536870912", "NUMBER:-536870913", "RK:2",       "NUMBER:2.5",    "NUMBER:1.5",
-                             "NUMBER:0.01", "NUMBER:1e300", "NUMBER:-1e-300", "NUMBER:1000000000", "NUMBER:nan",
-                             "NUMBER:inf", "NUMBER:-inf"};
+    const char *loadedA[] = {"RK:1",
+                             "RK:-1",
+                             "RK:536870911",
+                             "NUMBER:536870912",
+                             "RK:-536870912",
+                             "NUMBER:-536870913",
+                             "RK:2",
+                             "NUMBER:2.5",
+                             "NUMBER:1.5",
+                             "NUMBER:0.01",
+                             "NUMBER:1e300",
+                             "NUMBER:-1e-300",
+                             "NUMBER:1000000000",
+                             "NUMBER:nan",
+                             "NUMBER:inf",
+                             "NUMBER:-inf"};
     const char *loadedB[] = {"RK:25", "NUMBER:6.03", "RK:1", "RK:-7"};
     std::vector<std::string> args = {"split", "0:75:0=RK:75"};
     for (uint32_t r = 0; r < sizeof loadedA / sizeof *loadedA; r++)
@@ -636,9 +672,9 @@ TEST_F(XlsWriterTest, FormulasAreSavedWholeAndRecalculateToTheSourceResults)
         GTEST_SKIP() << "LibreOffice is not installed";
     EXPECT_EQ(asLoaded, 0);
     const std::vector<std::string> results = {
-        "Data!1:1=10",          "Data!1:3=12.5",  "Data!1:4=20",        "Data!6:3=47.5", "Data!7:3=47.5",
-        "Data!8:3=47.5",        "Data!9:3=60",    "Data!10:3=Apples x 10", "Data!12:3=95", "Summary!0:1=47.5",
-        "Summary!1:1=37.5",
+        "Data!1:1=10",   "Data!1:3=12.5",    "Data!1:4=20",      "Data!6:3=47.5",
+        "Data!7:3=47.5", "Data!8:3=47.5",    "Data!9:3=60",      "Data!10:3=Apples x 10",
+        "Data!12:3=95",  "Summary!0:1=47.5", "Summary!1:1=37.5",
     };
     EXPECT_EQ(recalculated(source, edited, results), 0);
 }
@@ -654,9 +690,11 @@ TEST_F(XlsWriterTest, ChartObjectsWithoutTheirSubstreamsSaveToWorkbooksThatLoad)
     // container, then a chart object (ftCmo of object type 5, ftEnd)
     // followed by an empty record of another type.
     std::string container = u16(0x000F) + u16(0xF002) + u32(8) + u16(0x0010) + u16(0xF008) + u32(0);
-    std::string chartObj = u16(0x0015) + u16(18) + u16(5) + u16(1) + u16(0x6011) + std::string(12, '\0') + u32(0);
-    std::string sheet = rowRec(0, 2) + number(0, 0, 1.5) + number(0, 1, 2.5) + rec(0x00EC, container) +
-                        rec(0x005D, chartObj) + rec(0x00EF, "") + rowRec(1, 1) + number(1, 0, 7);
+    std::string chartObj =
+        u16(0x0015) + u16(18) + u16(5) + u16(1) + u16(0x6011) + std::string(12, '\0') + u32(0);
+    std::string sheet = rowRec(0, 2) + number(0, 0, 1.5) + number(0, 1, 2.5) +
+                        rec(0x00EC, container) + rec(0x005D, chartObj) + rec(0x00EF, "") +
+                        rowRec(1, 1) + number(1, 0, 7);
     std::string alone = path("chart_alone.xls");
     {
         std::string group = rec(0x00EB, u16(0x000F) + u16(0xF000) + u32(0));

@@ -35,7 +35,8 @@ template <size_t HeapBytes = (4u << 20)> class LeakCheckedHeapTest : public ::te
     size_t baseline = 0;
 };
 
-template <size_t HeapBytes = (4u << 20)> class LeakCheckedContextTest : public LeakCheckedHeapTest<HeapBytes> {
+template <size_t HeapBytes = (4u << 20)>
+class LeakCheckedContextTest : public LeakCheckedHeapTest<HeapBytes> {
   protected:
     // The baseline counts the context: tests compare against it while the
     // context lives.

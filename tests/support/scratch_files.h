@@ -107,7 +107,8 @@ inline void removeScratchDir(const std::string &dir)
 #ifdef VEXLAN_FIXTURES
 // Copies the committed fixture folder/name (under the fixtures root the
 // test executables are built with) to dir/name; its new path.
-inline std::string copyFixture(const std::string &dir, const std::string &folder, const std::string &name)
+inline std::string copyFixture(const std::string &dir, const std::string &folder,
+                               const std::string &name)
 {
     std::string to = dir + "/" + name;
     writeAll(to, readAll(std::string(VEXLAN_FIXTURES) + "/" + folder + "/" + name));

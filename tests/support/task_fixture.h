@@ -43,7 +43,8 @@ class TaskFixture : public ::testing::Test {
     {
         actors.push_back(std::make_unique<Actor>(Actor{std::move(body)}));
         Task *t = nullptr;
-        EXPECT_EQ(Task_create(e.context, &t, priority, actorMain, actors.back().get(), name, 4096), 0);
+        EXPECT_EQ(Task_create(e.context, &t, priority, actorMain, actors.back().get(), name, 4096),
+                  0);
         return t;
     }
 

@@ -30,7 +30,8 @@ int TestApp_entry(EngineInstance *instance, const AppEvent *startEvent)
     if (app)
         App_registerObject(instance, App_objectViewer, app);
     Task *task = nullptr;
-    if (Task_create(instance->context, &task, 2, appThread, instance, "SimpleAppThread", 16384) != 0)
+    if (Task_create(instance->context, &task, 2, appThread, instance, "SimpleAppThread", 16384) !=
+        0)
         return 0;
     return app && app->failEntry ? 0 : 1;
 }

@@ -16,10 +16,10 @@ struct HostContext;
 
 struct TestApp {
     FvAppCallbacks callbacks;
-    int failEntry;          // the entry answers 0 after creating everything
-    int skipQueue;          // the entry answers 1 without creating the queue
-    int readyRecord;        // what the ready request points at
-    int loopEnded;          // the loop returned on the application thread
+    int failEntry;   // the entry answers 0 after creating everything
+    int skipQueue;   // the entry answers 1 without creating the queue
+    int readyRecord; // what the ready request points at
+    int loopEnded;   // the loop returned on the application thread
 };
 
 // The application entry (see above).

@@ -60,7 +60,8 @@ bool TestEngine_open(TestEngine *e, size_t heapBytes)
     if (e->context) {
         e->context->instance = e->instance;
         e->instance->context = e->context;
-        if (TestSupport_registerStreamTypes(e->context) && TestSupport_installDocumentOps(e->context) &&
+        if (TestSupport_registerStreamTypes(e->context) &&
+            TestSupport_installDocumentOps(e->context) &&
             HostThread_create(e->host, nullptr, nullptr, 0) &&
             Task_initScheduler(e->instance, AlienThread_getInstaller()) == 0) {
             e->scheduler = e->context->scheduler;

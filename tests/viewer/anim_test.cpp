@@ -78,7 +78,7 @@ TEST_F(AnimTest, DelayOf100MovesAtTicks2_5And7)
         Anim_setupScrollBox(&view, 48 << 16, 20 << 16);
         EXPECT_EQ(box.step, 6 * 65536 / 96);
         EXPECT_EQ(box.stepsPerPass, ((96 << 16) + (48 << 16)) / box.step);
-        EXPECT_EQ(box.totalSteps, 0); // endless
+        EXPECT_EQ(box.totalSteps, 0);         // endless
         EXPECT_EQ(item->origin[0], 96 << 16); // starts beyond the right edge
         EXPECT_EQ(ticks(doc, 11), (std::vector<int>{2, 5, 7, 10}));
         EXPECT_EQ(item->origin[0], (96 << 16) - 4 * box.step);
@@ -113,7 +113,8 @@ TEST_F(AnimTest, SetUpCases)
             EXPECT_EQ(item->origin[0], c.startX);
             EXPECT_EQ(item->origin[1], c.startY);
             EXPECT_EQ(box.totalSteps, c.totalSteps);
-            EXPECT_EQ(box.step, c.direction < 2 || c.amount == 0 ? box.step : -(c.amount * 65536 / 96));
+            EXPECT_EQ(box.step,
+                      c.direction < 2 || c.amount == 0 ? box.step : -(c.amount * 65536 / 96));
         });
     }
 }

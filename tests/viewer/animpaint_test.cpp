@@ -11,11 +11,9 @@
 #include "host/headless/headless.h"
 #include "tests/platform/app_fixture.h"
 
-namespace
-{
+namespace {
 
-class AnimPaintTest : public AppFixture
-{
+class AnimPaintTest : public AppFixture {
   protected:
     // The frames' colours found in a hand-over of the screen: bit 0 red,
     // bit 1 green, bit 2 blue (5-6-5 pixels; greys and blends are none).
@@ -58,8 +56,9 @@ class AnimPaintTest : public AppFixture
         ASSERT_FALSE(bytes.empty());
         std::string file = writeFile(stem + ".gif", bytes);
         if (html)
-            file = writeFile(stem + ".html", "<html><body><p>Before</p><img src=\"" + stem +
-                                                 ".gif\" width=\"64\" height=\"48\"><p>After</p></body></html>");
+            file = writeFile(stem + ".html",
+                             "<html><body><p>Before</p><img src=\"" + stem +
+                                 ".gif\" width=\"64\" height=\"48\"><p>After</p></body></html>");
         ASSERT_TRUE(open(file));
     }
     std::string fixture(const char *name)

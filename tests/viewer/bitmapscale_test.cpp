@@ -11,8 +11,7 @@
 #include "viewer/screen/bitmapscale.h"
 #include "graphics/pixelbuf.h"
 
-namespace
-{
+namespace {
 
 template <typename Pixel> struct Picture {
     std::vector<uint8_t> bytes;

@@ -12,8 +12,7 @@
 #include "core/text/number.h"
 #include "viewer/column.h"
 
-namespace
-{
+namespace {
 
 // A nested column behind a source handle that counts its acquisitions.
 struct Nested {
@@ -67,8 +66,7 @@ void nested(ColumnNode *l, Nested *n, uint32_t id)
     ASSERT_EQ(ColumnList_append(l, node), 0);
 }
 
-class ColumnTest : public LeakCheckedHeapTest<>
-{
+class ColumnTest : public LeakCheckedHeapTest<> {
   protected:
     // Lines a 1000, b 2000, a nested column (id 7) of c 500 and d 500, and
     // e 3000: 7000 in all. The visible height is 2000.

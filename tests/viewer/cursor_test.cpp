@@ -65,7 +65,8 @@ class CursorTest : public DispmanFixture {
         page.docType = Cursor_wordDocType;
         viewer.page = &page;
         settings.panUp = settings.panDown = settings.panLeft = settings.panRight = 32; // steps of 8
-        settings.panUpRepeat = settings.panDownRepeat = settings.panLeftRepeat = settings.panRightRepeat = -16;
+        settings.panUpRepeat = settings.panDownRepeat = settings.panLeftRepeat =
+            settings.panRightRepeat = -16;
         view.viewer = &viewer;
         view.settings = &settings;
         e.instance->keyView = &view;
@@ -93,9 +94,12 @@ class CursorTest : public DispmanFixture {
         c->onRelease = onRelease;
         c->visible = 1;
         const int32_t cursorSize[2] = {6, 9}, busySize[2] = {7, 5};
-        ASSERT_EQ(Overlay_addImageItemSprite(ctx(), cursorSize, W / 2, H / 2, 255, &c->cursorSprite, Cursor_depth, 0),
+        ASSERT_EQ(Overlay_addImageItemSprite(ctx(), cursorSize, W / 2, H / 2, 255, &c->cursorSprite,
+                                             Cursor_depth, 0),
                   0);
-        ASSERT_EQ(Overlay_addImageItemSprite(ctx(), busySize, W / 2, H / 2, 255, &c->busySprite, Cursor_depth, 0), 0);
+        ASSERT_EQ(Overlay_addImageItemSprite(ctx(), busySize, W / 2, H / 2, 255, &c->busySprite,
+                                             Cursor_depth, 0),
+                  0);
         ASSERT_EQ(Cursor_setMode(&viewer, Cursor_modeCursor), 1);
     }
     void turn(int32_t o)
@@ -134,22 +138,23 @@ TEST_F(CursorTest, KeysMoveAndClampAtOrientation0)
         struct Case {
             int32_t key, repeat, x, y, handled, x2, y2;
         } cases[] = {
-            {0x10005, 0, 10, 15, 0, 10, 15},       // left at x = 10: not handled
-            {0x10005, 0, 12, 15, 1, 10, 15},       // 12 with a step of 8 stops at 10
-            {0x10005, 0, 30, 15, 1, 22, 15},       // a full step
-            {0x10005, 1, 30, 15, 1, 26, 15},       // a repeat: a quarter of |-16|
-            {0x10006, 0, 25, 15, 1, 30, 15},       // right: at most W - 10
-            {0x10006, 0, 30, 15, 0, 30, 15},       // at the limit: not handled
-            {0x10003, 0, 20, 5, 1, 20, 11},         // up: y + 8, at most H - 10 - h = 11
-            {0x10004, 0, 20, 5, 1, 20, 1},         // down: y - 8, at least 10 - h = 1
-            {0x10004, 0, 20, 1, 0, 20, 1},         // at the lower limit: not handled
+            {0x10005, 0, 10, 15, 0, 10, 15}, // left at x = 10: not handled
+            {0x10005, 0, 12, 15, 1, 10, 15}, // 12 with a step of 8 stops at 10
+            {0x10005, 0, 30, 15, 1, 22, 15}, // a full step
+            {0x10005, 1, 30, 15, 1, 26, 15}, // a repeat: a quarter of |-16|
+            {0x10006, 0, 25, 15, 1, 30, 15}, // right: at most W - 10
+            {0x10006, 0, 30, 15, 0, 30, 15}, // at the limit: not handled
+            {0x10003, 0, 20, 5, 1, 20, 11},  // up: y + 8, at most H - 10 - h = 11
+            {0x10004, 0, 20, 5, 1, 20, 1},   // down: y - 8, at least 10 - h = 1
+            {0x10004, 0, 20, 1, 0, 20, 1},   // at the lower limit: not handled
         };
         for (const Case &c : cases) {
             for (OverlaySprite *sprite : {s, cursor()->busySprite}) {
                 put(sprite, OverlayProp_x, c.x);
                 put(sprite, OverlayProp_y, c.y);
             }
-            EXPECT_EQ(Cursor_onKey(&viewer, c.key, c.repeat, 0), c.handled) << std::hex << c.key << " " << c.x;
+            EXPECT_EQ(Cursor_onKey(&viewer, c.key, c.repeat, 0), c.handled)
+                << std::hex << c.key << " " << c.x;
             EXPECT_EQ(get(s, OverlayProp_x), c.x2) << std::hex << c.key << " " << c.x;
             EXPECT_EQ(get(s, OverlayProp_y), c.y2) << std::hex << c.key << " " << c.x;
             if (c.handled) {
@@ -321,7 +326,8 @@ TEST(BuiltinImages, TheViewerRegistersItsPictures)
     EXPECT_EQ(Fv_builtinImages[0].length, 911u);
     EXPECT_EQ(std::string(Fv_builtinImages[0].path), "/okala_dir/Img/magnifier.gif");
     EXPECT_EQ(Fv_builtinImages[1].length, 13203u);
-    EXPECT_EQ(std::string(Fv_builtinImages[2].path), "/okala_dir/Img/fileviewer-ident-landscape.png");
+    EXPECT_EQ(std::string(Fv_builtinImages[2].path),
+              "/okala_dir/Img/fileviewer-ident-landscape.png");
     EXPECT_EQ(std::string(Fv_builtinImages[3].path), "/okala_dir/Img/cursor.png");
     EXPECT_EQ(std::string(Fv_builtinImages[4].path), "/okala_dir/Img/hourglass.png");
     for (const RomFsEntry &image : Fv_builtinImages) {

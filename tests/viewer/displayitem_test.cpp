@@ -38,8 +38,8 @@ class DisplayItemTest : public ::testing::Test {
     DisplayItem *shape(int32_t strokeWidth = 1)
     {
         DisplayItem *item = nullptr;
-        EXPECT_EQ(DisplayItem_newShape(e.context, list, &item, 0, 0, 10, 10, nullptr, 0xFF00FF00u, 0xFF000000u,
-                                       strokeWidth),
+        EXPECT_EQ(DisplayItem_newShape(e.context, list, &item, 0, 0, 10, 10, nullptr, 0xFF00FF00u,
+                                       0xFF000000u, strokeWidth),
                   0);
         return item;
     }
@@ -165,8 +165,8 @@ TEST_F(DisplayItemTest, PathsAndPolygonsAndOutOfMemory)
         PathPaint paint{1, {0, 0x10000, 0x10000, 0, 0, 0}};
         DisplayItem *item = reinterpret_cast<DisplayItem *>(1);
         Mem_failAfter(n);
-        int r = DisplayItem_newPath(e.context, list, &item, 0, 0, nullptr, path, &paint, 0xFF000000u,
-                                    DisplayItem_optOwns);
+        int r = DisplayItem_newPath(e.context, list, &item, 0, 0, nullptr, path, &paint,
+                                    0xFF000000u, DisplayItem_optOwns);
         Mem_failAfter(0);
         if (r == Res_noMemory) {
             EXPECT_EQ(item, nullptr);
@@ -181,7 +181,9 @@ TEST_F(DisplayItemTest, TextItemsCopyTheirTextAndTakeTheirExtentAsTheBox)
 {
     char16_t text[] = u"abc";
     DisplayItem *item = nullptr;
-    ASSERT_EQ(DisplayItem_newText(e.context, list, &item, 3, 4, nullptr, text, nullptr, 12 << 16, 0xFF000000u, 1), 0);
+    ASSERT_EQ(DisplayItem_newText(e.context, list, &item, 3, 4, nullptr, text, nullptr, 12 << 16,
+                                  0xFF000000u, 1),
+              0);
     ASSERT_NE(item, nullptr);
     EXPECT_EQ(list->tail, item);
     text[0] = u'x'; // the item keeps its own copy

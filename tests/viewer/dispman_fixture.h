@@ -13,8 +13,7 @@
 #include "viewer/dispman.h"
 #include "viewer/viewer.h"
 
-class DispmanFixture : public EdrFixture
-{
+class DispmanFixture : public EdrFixture {
   protected:
     void SetUp() override
     {

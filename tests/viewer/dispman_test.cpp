@@ -14,8 +14,7 @@
 #include "tests/viewer/dispman_fixture.h"
 #include "viewer/dispqueue.h"
 
-namespace
-{
+namespace {
 
 using DispmanTest = DispmanFixture;
 

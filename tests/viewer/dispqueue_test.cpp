@@ -16,16 +16,14 @@
 #include "viewer/dispman.h"
 #include "viewer/dispqueue.h"
 
-namespace
-{
+namespace {
 
 DispmanView *const viewA = reinterpret_cast<DispmanView *>(0x1000);
 DispmanView *const viewB = reinterpret_cast<DispmanView *>(0x2000);
 Edr_Node *const nodeA = reinterpret_cast<Edr_Node *>(0x3000);
 Edr_Node *const nodeB = reinterpret_cast<Edr_Node *>(0x4000);
 
-class DispQueueTest : public EdrFixture
-{
+class DispQueueTest : public EdrFixture {
   protected:
     void SetUp() override
     {
@@ -361,11 +359,8 @@ std::vector<DispmanRequest> referenceMerge(std::vector<DispmanRequest> v, int *l
                    e.redraw.rect.x1 == f.redraw.rect.x1;
             break;
         case 1:
-        case 6:
-            same = sameArea(e.area, f.area);
-            break;
-        default:
-            same = e.page.node == f.page.node;
+        case 6: same = sameArea(e.area, f.area); break;
+        default: same = e.page.node == f.page.node;
         }
         if (!same)
             continue;
@@ -435,11 +430,8 @@ TEST_F(DispQueueTest, RandomBatchesMatchTheReferenceMerger)
                 case 2:
                     q = page(2, uint32_t(5 + pick(3)), docA, node, pick(9) - 4, pick(9) - 4);
                     break;
-                case 3:
-                    q = page(3, zoomSubs[pick(4)], docA, node, 0x1000 * (1 + pick(16)));
-                    break;
-                default:
-                    q = page(4, uint32_t(pick(5)), docA, node, pick(100), pick(100));
+                case 3: q = page(3, zoomSubs[pick(4)], docA, node, 0x1000 * (1 + pick(16))); break;
+                default: q = page(4, uint32_t(pick(5)), docA, node, pick(100), pick(100));
                 }
                 in.push_back(q);
             }

@@ -27,8 +27,7 @@
 #include "viewer/dispupdate.h"
 #include "viewer/screen/screen.h"
 
-namespace
-{
+namespace {
 
 // A resolution at which a pixel is exactly 512 page units, so that pans by
 // whole pixels move pages by whole pixels.
@@ -120,8 +119,7 @@ int screenOp(Screen *, void *argument, int32_t op, const Rect *)
     return 0;
 }
 
-class DispUpdateTest : public DispmanFixture
-{
+class DispUpdateTest : public DispmanFixture {
   protected:
     void TearDown() override
     {
@@ -171,7 +169,8 @@ class DispUpdateTest : public DispmanFixture
             EXPECT_EQ(Path_create(&path, 0x10000), 0);
             EXPECT_EQ(Path_addRect(path, &box), 0);
             ObjHeader *item = Obj_create(&rectClass, 0);
-            *static_cast<RectPart *>(Obj_part(item)) = RectPart{path, r.colour, 0, 0, 0, 0, nullptr};
+            *static_cast<RectPart *>(Obj_part(item)) =
+                RectPart{path, r.colour, 0, 0, 0, 0, nullptr};
             Obj_setBox(item, &box);
             if (last)
                 Obj_setNext(last, item);
@@ -283,9 +282,9 @@ TEST_F(DispUpdateTest, APanZoomAndSwitchSequenceEqualsAFreshDrawing)
     Edr_Node *node = nullptr;
     Edr_Doc *second = nullptr;
     run([&] {
-        Edr_Doc *doc = pageDoc(200, 160, kWhite,
-                               {{10, 10, 60, 40, kRed}, {100, 20, 190, 150, kBlue},
-                                {30, 100, 80, 150, kGreen}});
+        Edr_Doc *doc = pageDoc(
+            200, 160, kWhite,
+            {{10, 10, 60, 40, kRed}, {100, 20, 190, 150, kBlue}, {30, 100, 80, 150, kGreen}});
         second = pageDoc(100, 70, kBlue, {{5, 5, 50, 30, kGreen}});
         view = makeView(s);
         node = link(view, doc, 0, 0);
@@ -341,8 +340,8 @@ TEST_F(DispUpdateTest, APanStepScrollsAndRedrawsOnlyTheExposedBands)
     std::vector<ObjHeader *> items;
     run([&] {
         // One rectangle near the left edge, one well inside the view.
-        Edr_Doc *doc = pageDoc(300, 200, kWhite,
-                               {{45, 30, 55, 40, kRed}, {100, 30, 130, 50, kBlue}}, &items);
+        Edr_Doc *doc =
+            pageDoc(300, 200, kWhite, {{45, 30, 55, 40, kRed}, {100, 30, 130, 50, kBlue}}, &items);
         view = makeView(s);
         node = link(view, doc, -50, 0);
         redrawAll(view);
@@ -602,10 +601,9 @@ TEST_F(DispUpdateTest, AViewInterruptedMoreThanEightTimesFinishesItsList)
     DispmanView *view = nullptr;
     std::vector<ObjHeader *> items;
     run([&] {
-        Edr_Doc *doc = pageDoc(80, 60, kWhite,
-                               {{1, 1, 20, 20, kRed}, {30, 10, 50, 30, kBlue},
-                                {5, 35, 70, 55, kGreen}},
-                               &items);
+        Edr_Doc *doc = pageDoc(
+            80, 60, kWhite,
+            {{1, 1, 20, 20, kRed}, {30, 10, 50, 30, kBlue}, {5, 35, 70, 55, kGreen}}, &items);
         view = makeView(s);
         link(view, doc, 0, 0);
         part(items[0])->queueOnHq = view;
@@ -819,9 +817,7 @@ struct ModeCase {
     bool measured; // costs measured against the budget
 };
 
-class DispModeTest : public DispUpdateTest, public testing::WithParamInterface<ModeCase>
-{
-};
+class DispModeTest : public DispUpdateTest, public testing::WithParamInterface<ModeCase> {};
 
 TEST_P(DispModeTest, QuickRequestsFollowTheRedrawMode)
 {
@@ -912,10 +908,10 @@ TEST(DispScroll, OverlappingMovesEqualACopyThroughATemporaryBuffer)
         Rect src;
         Point dst;
     } moves[] = {
-        {{0, 0, 16, 12}, {3, 0}},   {{0, 0, 16, 12}, {-3, 0}}, {{0, 0, 16, 12}, {0, 2}},
-        {{0, 0, 16, 12}, {0, -2}},  {{2, 1, 14, 11}, {4, 3}},  {{2, 1, 14, 11}, {0, 0}},
-        {{3, 2, 13, 9}, {1, 4}},    {{5, 5, 10, 10}, {6, 4}},  {{0, 0, 16, 12}, {-20, 0}},
-        {{4, 4, 4, 9}, {2, 2}},     {{-3, -2, 8, 7}, {1, 1}},  {{1, 1, 15, 11}, {0, -1}},
+        {{0, 0, 16, 12}, {3, 0}},  {{0, 0, 16, 12}, {-3, 0}}, {{0, 0, 16, 12}, {0, 2}},
+        {{0, 0, 16, 12}, {0, -2}}, {{2, 1, 14, 11}, {4, 3}},  {{2, 1, 14, 11}, {0, 0}},
+        {{3, 2, 13, 9}, {1, 4}},   {{5, 5, 10, 10}, {6, 4}},  {{0, 0, 16, 12}, {-20, 0}},
+        {{4, 4, 4, 9}, {2, 2}},    {{-3, -2, 8, 7}, {1, 1}},  {{1, 1, 15, 11}, {0, -1}},
     };
     const uint32_t formats[] = {0, Pixel_format565, 5}; // 1-, 2- and 4-byte pixels
     for (uint32_t format : formats) {
@@ -946,8 +942,7 @@ TEST(DispScroll, OverlappingMovesEqualACopyThroughATemporaryBuffer)
             bitmap.pixels = pixels.data();
             Dispman_scrollBitmap(&bitmap, &m.src, &m.dst);
             EXPECT_EQ(pixels, expected) << "format " << format << " move (" << m.src.x0 << ","
-                                        << m.src.y0 << ") to (" << m.dst.x << "," << m.dst.y
-                                        << ")";
+                                        << m.src.y0 << ") to (" << m.dst.x << "," << m.dst.y << ")";
         }
     }
 }

@@ -26,13 +26,11 @@
 #include "tests/viewer/dispman_fixture.h"
 #include "viewer/screen/screen.h"
 
-namespace
-{
+namespace {
 
 constexpr int32_t inch = 65536;
 
-class DispViewTest : public DispmanFixture
-{
+class DispViewTest : public DispmanFixture {
   protected:
     Screen screen(int32_t w, int32_t h, uint32_t format = 4)
     {
@@ -383,8 +381,8 @@ Edr_Node *linkPage(DispmanView *view, Edr_Doc *doc, int32_t key)
 {
     const int32_t placement[6] = {0x10000, 0, 0, 0x10000, 0, 0};
     Edr_Node *node = nullptr;
-    EXPECT_EQ(Edr_Node_createSubdoc(view->backdropDoc, view->pageGroup, Edr_Insert_lastChild, &node, doc,
-                                    placement, key, 0),
+    EXPECT_EQ(Edr_Node_createSubdoc(view->backdropDoc, view->pageGroup, Edr_Insert_lastChild, &node,
+                                    doc, placement, key, 0),
               0);
     Edr_Node_release(view->backdropDoc, node);
     return node;
@@ -482,7 +480,8 @@ TEST_F(DispViewTest, FocusableObjectsOfTheShownPage)
         Edr_Node *text = nullptr;
         ASSERT_EQ(Edr_Node_createText(doc, link, Edr_Insert_lastChild, &text, u"go", 2), 0);
         Edr_Node *plain = group();
-        auto item = [](Edr_Node *node, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t flags = 0) {
+        auto item = [](Edr_Node *node, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                       uint32_t flags = 0) {
             ObjHeader *o = walkItem(x0, y0, x1, y1);
             o->node = node;
             o->flags = flags;
@@ -512,7 +511,7 @@ TEST_F(DispViewTest, FocusableObjectsOfTheShownPage)
         EXPECT_EQ(onLink->flags & both, both);
         EXPECT_EQ(onText->flags & both, both);
         EXPECT_EQ(onPlain->flags & both, 0u);
-        EXPECT_EQ(fixed->flags & both, uint32_t(Obj_focusInside)); // not tested again
+        EXPECT_EQ(fixed->flags & both, uint32_t(Obj_focusInside));  // not tested again
         EXPECT_EQ(far->flags & both, uint32_t(Obj_focusCandidate)); // outside now
 
         Edr_ObjWalkOps ops{Edr_Obj_matchKey, Edr_Obj_accumulateBounds};
@@ -598,8 +597,8 @@ TEST_F(DispViewTest, ThePointHitTestFindsThePageUnderAPixel)
         // The centre pixel is one inch from each edge of the view document
         // (106 pixels at 106 per inch).
         Point expected{}, centre{106, 106};
-        ASSERT_EQ(Dispman_hitTest(nullptr, nullptr, 0, nullptr, nullptr, &expected, nullptr, view, 0,
-                                  &centre),
+        ASSERT_EQ(Dispman_hitTest(nullptr, nullptr, 0, nullptr, nullptr, &expected, nullptr, view,
+                                  0, &centre),
                   0);
         Point again{};
         ASSERT_EQ(View_hitTestPoint(view, 106, 106, &again, nullptr), 1);

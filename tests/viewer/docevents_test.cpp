@@ -29,11 +29,9 @@
 #include "viewer/pageset.h"
 #include "viewer/reports.h"
 
-namespace
-{
+namespace {
 
-class DocEventsTest : public AppFixture
-{
+class DocEventsTest : public AppFixture {
   protected:
     void SetUp() override
     {
@@ -139,7 +137,8 @@ class DocEventsTest : public AppFixture
                 int32_t key = 0;
                 uint32_t kind = 0;
                 Edr_PageEntry *entry = nullptr;
-                if (!doc || Edr_Page_getKeyByIndex(&key, &kind, doc, 0) || Edr_Page_find(&entry, doc, key, kind, 0))
+                if (!doc || Edr_Page_getKeyByIndex(&key, &kind, doc, 0) ||
+                    Edr_Page_find(&entry, doc, key, kind, 0))
                     return;
                 const int32_t *b = Edr_Page_rectOrDefault(Edr_Page_deref(entry));
                 size = {int64_t(b[2]) - b[0], int64_t(b[3]) - b[1]};
@@ -412,15 +411,16 @@ TEST_F(DocEventsTest, ThumbnailOnlyWhenNotInteractive)
     codeEvent(1, 3);
     EXPECT_EQ(documentThumbnails(), 0);
     // The portrait page's width for a height of 100 pixels.
-    const int32_t shapeWidth = int32_t(std::lround(100.0 * double(page.first) / double(page.second)));
+    const int32_t shapeWidth =
+        int32_t(std::lround(100.0 * double(page.first) / double(page.second)));
     struct Case {
         const char *name;
         int32_t width, height, ratioPercent;
         int32_t expectWidth, expectHeight;
     } cases[] = {
-        {"defaults", 100, 100, 100, 100, 100},           // fitted by its width, cut at the bottom
-        {"wholePage", 100, 100, 1000, shapeWidth, 100},  // fitted by its height, all of it
-        {"narrowBox", 60, 200, 1000, 60, 200},           // by its height, cut at the right
+        {"defaults", 100, 100, 100, 100, 100},          // fitted by its width, cut at the bottom
+        {"wholePage", 100, 100, 1000, shapeWidth, 100}, // fitted by its height, all of it
+        {"narrowBox", 60, 200, 1000, 60, 200},          // by its height, cut at the right
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -456,7 +456,8 @@ TEST_F(DocEventsTest, TheThumbnailOfAPdfPageShowsThePage)
     std::string pdf = pdfFile(pdfObjects({
         {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"},
         {3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] /Contents 4 0 R >>"},
-        {4, "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream"},
+        {4, "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content +
+                "\nendstream"},
     }));
     ASSERT_TRUE(open(writeFile("half.pdf", pdf)));
     ASSERT_GT(firstPageSize().first, 0);
@@ -555,7 +556,8 @@ TEST_F(DocEventsTest, PageThumbnailsGoToTheHost)
     ASSERT_TRUE(open(writeFile("t.txt", "one\ntwo\n")));
     drive([] { return false; }, 200);
     onAppThread([&] {
-        Config_setIntA(viewer()->context, viewer()->context->config, nullptr, "Vexlan_thumbnailWidth", 40, 0);
+        Config_setIntA(viewer()->context, viewer()->context->config, nullptr,
+                       "Vexlan_thumbnailWidth", 40, 0);
     });
     int32_t key = 0;
     uint32_t kind = 0;
@@ -725,8 +727,7 @@ TEST_F(DocEventsTest, StopLeavesALoadedDocumentAlone)
 
 } // namespace
 
-namespace
-{
+namespace {
 
 // The shown document reaches the screen: after the first display the last
 // picture handed to the host has the background colour beside the page and

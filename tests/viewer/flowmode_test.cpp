@@ -18,11 +18,9 @@
 #include "viewer/screen/screen.h"
 #include "viewer/zoompan.h"
 
-namespace
-{
+namespace {
 
-class FlowModeTest : public AppFixture
-{
+class FlowModeTest : public AppFixture {
   protected:
     void SetUp() override
     {

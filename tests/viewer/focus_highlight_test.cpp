@@ -10,15 +10,15 @@
 #include "viewer/select/highlight.h"
 #include "viewer/view.h"
 
-namespace
-{
+namespace {
 
-class FocusHighlightTest : public EdrFixture
-{
+class FocusHighlightTest : public EdrFixture {
   protected:
-    static constexpr ObjClass plainClass{nullptr, int32_t(4 * sizeof(intptr_t)), nullptr, Obj_itemPlain};
+    static constexpr ObjClass plainClass{nullptr, int32_t(4 * sizeof(intptr_t)), nullptr,
+                                         Obj_itemPlain};
 
-    static ObjHeader *item(Edr_Node *node, int32_t x0, int32_t y0, int32_t x1, int32_t y1, ObjHeader *next = nullptr)
+    static ObjHeader *item(Edr_Node *node, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                           ObjHeader *next = nullptr)
     {
         ObjHeader *o = Obj_create(&plainClass, 0);
         o->node = node;
@@ -94,7 +94,8 @@ TEST_F(FocusHighlightTest, SetReplaceMeasureAndNotShown)
 
         // A node no view shows.
         int32_t rect[4] = {1, 1, 1, 1};
-        EXPECT_EQ(Select_setFocus(ctx(), doc, s, hidden, nullptr, 0, Select_focusMake, rect), Select_notShown);
+        EXPECT_EQ(Select_setFocus(ctx(), doc, s, hidden, nullptr, 0, Select_focusMake, rect),
+                  Select_notShown);
         EXPECT_EQ(s->focusNode, nullptr);
         EXPECT_EQ(view.highlights, nullptr);
         EXPECT_EQ(rect[0] | rect[1] | rect[2] | rect[3], 0);
@@ -129,7 +130,8 @@ TEST_F(FocusHighlightTest, SetReplaceMeasureAndNotShown)
         EXPECT_EQ(count(view, Highlight_temporary), 2);
         EXPECT_EQ(count(view, 0), 2);
         // No node: the focus goes.
-        ASSERT_EQ(Select_setFocus(ctx(), doc, s, nullptr, nullptr, 0, Select_focusMake, nullptr), 0);
+        ASSERT_EQ(Select_setFocus(ctx(), doc, s, nullptr, nullptr, 0, Select_focusMake, nullptr),
+                  0);
         EXPECT_EQ(s->focusNode, nullptr);
         EXPECT_EQ(Edr_Node_refCount(b), refB);
         EXPECT_EQ(count(view, Highlight_temporary), 0);
@@ -202,7 +204,8 @@ TEST_F(FocusHighlightTest, KeysStepTheFocusOnASyntheticPage)
         }
         // Three links in a row, and one below the first.
         ObjHeader *items = item(links[0], 0, 0, 10, 10,
-                                item(links[1], 40, 0, 50, 10, item(links[2], 80, 0, 90, 10, item(links[3], 0, 40, 10, 50))));
+                                item(links[1], 40, 0, 50, 10,
+                                     item(links[2], 80, 0, 90, 10, item(links[3], 0, 40, 10, 50))));
         auto *rec = static_cast<Edr_PageRec *>(Mem_calloc(1, sizeof(Edr_PageRec)));
         rec->doc = doc;
         rec->objects = items;
@@ -241,7 +244,8 @@ TEST_F(FocusHighlightTest, KeysStepTheFocusOnASyntheticPage)
         EXPECT_EQ(step(1), links[0]);
         EXPECT_EQ(step(7), nullptr) << "not a direction";
         const uint32_t refs = Edr_Node_refCount(links[0]);
-        ASSERT_EQ(Select_setFocus(ctx(), doc, s, nullptr, nullptr, 0, Select_focusMake, nullptr), 0);
+        ASSERT_EQ(Select_setFocus(ctx(), doc, s, nullptr, nullptr, 0, Select_focusMake, nullptr),
+                  0);
         EXPECT_EQ(Edr_Node_refCount(links[0]), refs - 1);
         hideView(doc);
         for (Edr_Node *l : links)

@@ -17,8 +17,7 @@
 #include "viewer/select/focus.h"
 #include "viewer/select/highlight.h"
 
-namespace
-{
+namespace {
 
 // What reached the application's processor as kind-2 messages.
 struct Notice {
@@ -52,8 +51,8 @@ struct HookCall {
 };
 std::vector<HookCall> hookCalls;
 
-int areaHook(EngineContext *, uint32_t subCode, int32_t mode, const DispmanArea *area, int32_t thumbnails,
-             uint32_t interrupt, const intptr_t *progress)
+int areaHook(EngineContext *, uint32_t subCode, int32_t mode, const DispmanArea *area,
+             int32_t thumbnails, uint32_t interrupt, const intptr_t *progress)
 {
     hookLockHeld |= area->document->hookLock.owner != nullptr;
     HookCall c{0, subCode, mode, *area, thumbnails, interrupt, {}};
@@ -72,12 +71,13 @@ int objectHook(EngineContext *, const DispmanArea *area, int32_t mode, const int
     return 0;
 }
 
-class FocusCallsTest : public EdrFixture
-{
+class FocusCallsTest : public EdrFixture {
   protected:
-    static constexpr ObjClass plainClass{nullptr, int32_t(4 * sizeof(intptr_t)), nullptr, Obj_itemPlain};
+    static constexpr ObjClass plainClass{nullptr, int32_t(4 * sizeof(intptr_t)), nullptr,
+                                         Obj_itemPlain};
 
-    static ObjHeader *item(Edr_Node *node, int32_t x0, int32_t y0, int32_t x1, int32_t y1, ObjHeader *next = nullptr)
+    static ObjHeader *item(Edr_Node *node, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                           ObjHeader *next = nullptr)
     {
         ObjHeader *o = Obj_create(&plainClass, 0);
         o->node = node;
@@ -151,7 +151,8 @@ TEST_F(FocusCallsTest, GiveAskAndClearTheFocus)
         PageView view{};
         view.doc = doc;
         view.origin[0] = 1000;
-        view.items = item(a, 0, 0, 100, 50, item(b, 0, 100, 100, 150, item(plain, 0, 200, 100, 250)));
+        view.items =
+            item(a, 0, 0, 100, 50, item(b, 0, 100, 100, 150, item(plain, 0, 200, 100, 250)));
         showView(doc, &view, view.items);
         const uint32_t refA = Edr_Node_refCount(a);
 
@@ -251,7 +252,8 @@ TEST_F(FocusCallsTest, StepTheFocusThroughTheCallback)
         for (Edr_Node *&l : links)
             l = link(doc, root);
         // Three links in a row.
-        ObjHeader *items = item(links[0], 0, 0, 10, 10, item(links[1], 40, 0, 50, 10, item(links[2], 80, 0, 90, 10)));
+        ObjHeader *items = item(links[0], 0, 0, 10, 10,
+                                item(links[1], 40, 0, 50, 10, item(links[2], 80, 0, 90, 10)));
         PageView view{};
         view.doc = doc;
         view.items = items;
@@ -263,7 +265,8 @@ TEST_F(FocusCallsTest, StepTheFocusThroughTheCallback)
             int answerAt; // the index of the offer to accept; others are skipped
             int other;    // when non-zero, answered to the first offer instead
         };
-        auto offer = [](Edr_Doc *, Edr_Node *node, const int32_t rect[4], uint32_t, void *argument) -> int {
+        auto offer = [](Edr_Doc *, Edr_Node *node, const int32_t rect[4], uint32_t,
+                        void *argument) -> int {
             Offers *o = static_cast<Offers *>(argument);
             o->nodes.push_back(node);
             o->x0.push_back(rect[0]);
@@ -333,7 +336,8 @@ TEST_F(FocusCallsTest, PointerEventsBecomeFocusNotifications)
             std::vector<int32_t> types;
             bool point;
         } cases[] = {
-            {16, {12, 13}, false}, {17, {14}, false}, {32, {15}, true}, {33, {18}, true}, {5, {}, false},
+            {16, {12, 13}, false}, {17, {14}, false}, {32, {15}, true},
+            {33, {18}, true},      {5, {}, false},
         };
         for (const auto &c : cases) {
             seen.clear();
@@ -368,8 +372,8 @@ TEST_F(FocusCallsTest, ItemUnderAPoint)
         const struct {
             int32_t x, y;
             ObjHeader *want;
-        } cases[] = {{10, 10, low}, {60, 60, top}, {65, 65, top}, {149, 149, top}, {150, 150, nullptr},
-                     {-1, 0, nullptr}};
+        } cases[] = {{10, 10, low},   {60, 60, top},       {65, 65, top},
+                     {149, 149, top}, {150, 150, nullptr}, {-1, 0, nullptr}};
         for (const auto &c : cases) {
             ObjHeader *out = reinterpret_cast<ObjHeader *>(1);
             ASSERT_EQ(View_itemAtPoint(low, 0, 0, c.x, c.y, &out), 0);
@@ -400,7 +404,8 @@ TEST_F(FocusCallsTest, NearestFocusableByDirection)
         Edr_Node *near = link(doc, root);
         Edr_Node *far = link(doc, root);
         Edr_Node *behind = link(doc, root);
-        ObjHeader *items = item(far, 300, 0, 310, 10, item(near, 100, 0, 110, 10, item(behind, -100, 0, -90, 10)));
+        ObjHeader *items =
+            item(far, 300, 0, 310, 10, item(near, 100, 0, 110, 10, item(behind, -100, 0, -90, 10)));
         PageView view{};
         view.doc = doc;
         view.items = items;
@@ -576,7 +581,9 @@ TEST_F(FocusCallsTest, FocusInfoDescendsIntoAnEmbeddedDocument)
         ASSERT_EQ(Edr_Doc_create(ctx(), &parent, &parentRoot), 0);
         ASSERT_EQ(Edr_Doc_create(ctx(), &child, &childRoot), 0);
         Edr_Node *host = nullptr;
-        ASSERT_EQ(Edr_Node_createSubdoc(parent, parentRoot, Edr_Insert_lastChild, &host, child, nullptr, 0, 0), 0);
+        ASSERT_EQ(Edr_Node_createSubdoc(parent, parentRoot, Edr_Insert_lastChild, &host, child,
+                                        nullptr, 0, 0),
+                  0);
         Edr_Node *inner = link(child, childRoot);
         // The host node is shown at (1000, 2000) in the parent; the link at
         // (10, 20)-(30, 40) in the child.
@@ -594,7 +601,9 @@ TEST_F(FocusCallsTest, FocusInfoDescendsIntoAnEmbeddedDocument)
         ObjHeader *part = nullptr;
         // The host focused in the parent, nothing in the child: the host.
         Edr_Doc_readLock(parent);
-        ASSERT_EQ(Select_setFocus(ctx(), parent, styleOf(parent), host, nullptr, 0, Select_focusMake, nullptr), 0);
+        ASSERT_EQ(Select_setFocus(ctx(), parent, styleOf(parent), host, nullptr, 0,
+                                  Select_focusMake, nullptr),
+                  0);
         for (int i = 0; i < 4; i++)
             styleOf(parent)->reported.rect[i] = styleOf(parent)->focusRect[i];
         Edr_Doc_readUnlock(parent);
@@ -622,7 +631,9 @@ TEST_F(FocusCallsTest, FocusInfoDescendsIntoAnEmbeddedDocument)
         ASSERT_EQ(View_clearFocus(child), 0);
         settle(child);
         Edr_Doc_readLock(parent);
-        ASSERT_EQ(Select_setFocus(ctx(), parent, styleOf(parent), nullptr, nullptr, 0, Select_focusMake, nullptr), 0);
+        ASSERT_EQ(Select_setFocus(ctx(), parent, styleOf(parent), nullptr, nullptr, 0,
+                                  Select_focusMake, nullptr),
+                  0);
         Edr_Doc_readUnlock(parent);
         EXPECT_EQ(Edr_Node_refCount(inner), 1u);
         hideView(parent);

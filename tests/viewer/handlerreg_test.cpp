@@ -7,8 +7,7 @@
 #include "viewer/docview.h"
 #include "viewer/handlerreg.h"
 
-namespace
-{
+namespace {
 
 struct Calls {
     int count = 0;
@@ -25,9 +24,7 @@ int record(void *owner, void *data, void *argument)
     return 77;
 }
 
-class HandlerRegTest : public LeakCheckedContextTest<>
-{
-};
+class HandlerRegTest : public LeakCheckedContextTest<> {};
 
 TEST_F(HandlerRegTest, AddCallRemove)
 {
@@ -96,8 +93,8 @@ TEST_F(HandlerRegTest, ClipRectangleIsClippedToTheView)
     struct {
         int32_t in[4], out[4];
     } cases[] = {
-        {{20, 30, 50, 60}, {20, 30, 50, 60}},     // inside
-        {{0, 0, 500, 500}, {10, 20, 110, 220}},   // larger than the view
+        {{20, 30, 50, 60}, {20, 30, 50, 60}},   // inside
+        {{0, 0, 500, 500}, {10, 20, 110, 220}}, // larger than the view
         {{100, 200, 300, 300}, {100, 200, 110, 220}},
     };
     for (auto &c : cases) {

@@ -16,11 +16,9 @@
 #include "tests/support/heap_fixture.h"
 #include "viewer/select/highlight.h"
 
-namespace
-{
+namespace {
 
-class HighlightDrawTest : public LeakCheckedHeapTest<>
-{
+class HighlightDrawTest : public LeakCheckedHeapTest<> {
   protected:
     static constexpr int kSize = 16;
     uint16_t pixels[kSize * kSize];

@@ -12,19 +12,18 @@
 #include "viewer/dispqueue.h"
 #include "viewer/select/highlight.h"
 
-namespace
-{
+namespace {
 
 std::vector<Rect> reported;
 
-int recordArea(EngineContext *, uint32_t, int32_t, const DispmanArea *area, int32_t, uint32_t, const intptr_t *)
+int recordArea(EngineContext *, uint32_t, int32_t, const DispmanArea *area, int32_t, uint32_t,
+               const intptr_t *)
 {
     reported.push_back(area->rect);
     return 0;
 }
 
-class HighlightTest : public EdrFixture
-{
+class HighlightTest : public EdrFixture {
   protected:
     static Path *box(int32_t x0, int32_t y0, int32_t x1, int32_t y1)
     {
@@ -58,8 +57,8 @@ TEST_F(HighlightTest, FillAndOutlineShareOnePath)
         reported.clear();
         PageView v = viewOf(doc);
         void *handle = nullptr;
-        ASSERT_EQ(Select_addHighlight(ctx(), v.pageKey, &v, &handle, box(10, 20, 110, 220), nullptr, 0, 0xFF0000FF,
-                                      Highlight_outlineWidth, 0x400000FF, 1),
+        ASSERT_EQ(Select_addHighlight(ctx(), v.pageKey, &v, &handle, box(10, 20, 110, 220), nullptr,
+                                      0, 0xFF0000FF, Highlight_outlineWidth, 0x400000FF, 1),
                   0);
         HighlightRecord *fill = v.highlights;
         ASSERT_NE(fill, nullptr);
@@ -82,7 +81,9 @@ TEST_F(HighlightTest, FillAndOutlineShareOnePath)
         expectRect(reported[0], 10, 20, 110, 220);
 
         // Border width 0: only the fill, which owns the path.
-        ASSERT_EQ(Select_addHighlight(ctx(), v.pageKey, &v, nullptr, box(0, 0, 5, 5), nullptr, 0, 1, 0, 2, 0), 0);
+        ASSERT_EQ(Select_addHighlight(ctx(), v.pageKey, &v, nullptr, box(0, 0, 5, 5), nullptr, 0, 1,
+                                      0, 2, 0),
+                  0);
         HighlightRecord *lone = v.highlights;
         EXPECT_EQ(lone->next, fill);
         EXPECT_EQ(lone->flags, uint32_t(Highlight_ownsPath));
@@ -96,7 +97,9 @@ TEST_F(HighlightTest, FillAndOutlineShareOnePath)
         for (uint64_t n = 1; n <= 4; n++) {
             Path *p = box(0, 0, 5, 5);
             Mem_failAfter(n);
-            EXPECT_EQ(Select_addHighlight(ctx(), v.pageKey, &v, nullptr, p, nullptr, 0, 1, 1820, 2, 1), 1) << n;
+            EXPECT_EQ(
+                Select_addHighlight(ctx(), v.pageKey, &v, nullptr, p, nullptr, 0, 1, 1820, 2, 1), 1)
+                << n;
             Mem_failAfter(0);
             EXPECT_EQ(v.highlights, nullptr);
         }
@@ -109,11 +112,15 @@ TEST_F(HighlightTest, RemovingOneKindKeepsTheOthersInOrder)
         doc->displayHooks = Edr_DisplayHooks{ctx(), recordArea, nullptr, nullptr};
         PageView v = viewOf(doc);
         // From the head: lasting A, temporary B (fill, outline), lasting C.
-        ASSERT_EQ(Select_addHighlight(ctx(), v.pageKey, &v, nullptr, box(0, 0, 10, 10), nullptr, 0, 1, 0, 1, 0), 0);
-        ASSERT_EQ(Select_addHighlight(ctx(), v.pageKey, &v, nullptr, box(100, 100, 200, 150), nullptr, 0, 2, 1820, 2,
-                                      1),
+        ASSERT_EQ(Select_addHighlight(ctx(), v.pageKey, &v, nullptr, box(0, 0, 10, 10), nullptr, 0,
+                                      1, 0, 1, 0),
                   0);
-        ASSERT_EQ(Select_addHighlight(ctx(), v.pageKey, &v, nullptr, box(50, 0, 60, 10), nullptr, 0, 3, 0, 3, 0), 0);
+        ASSERT_EQ(Select_addHighlight(ctx(), v.pageKey, &v, nullptr, box(100, 100, 200, 150),
+                                      nullptr, 0, 2, 1820, 2, 1),
+                  0);
+        ASSERT_EQ(Select_addHighlight(ctx(), v.pageKey, &v, nullptr, box(50, 0, 60, 10), nullptr, 0,
+                                      3, 0, 3, 0),
+                  0);
         v.highlights->origin[0] = 7; // C is shown moved
         HighlightRecord *c = v.highlights;
         HighlightRecord *a = c->next->next->next;
@@ -142,10 +149,11 @@ TEST_F(HighlightTest, RestyleChoosesColoursByKindAndStyle)
         group.kind = PageView_group;
         PageView leaf = viewOf(doc);
         group.firstChild = &leaf;
-        ASSERT_EQ(Select_addHighlight(ctx(), leaf.pageKey, &leaf, nullptr, box(0, 0, 10, 10), nullptr, 0, 1, 1820, 1,
-                                      1),
+        ASSERT_EQ(Select_addHighlight(ctx(), leaf.pageKey, &leaf, nullptr, box(0, 0, 10, 10),
+                                      nullptr, 0, 1, 1820, 1, 1),
                   0);
-        ASSERT_EQ(Select_addHighlight(ctx(), leaf.pageKey, &leaf, nullptr, box(20, 0, 30, 10), nullptr, 0, 9, 0, 9, 0),
+        ASSERT_EQ(Select_addHighlight(ctx(), leaf.pageKey, &leaf, nullptr, box(20, 0, 30, 10),
+                                      nullptr, 0, 9, 0, 9, 0),
                   0);
         const HighlightColours colours{0x11, 0x22, 0x33, 0x44};
         uint32_t border = 0, fill = 0;
@@ -178,7 +186,8 @@ TEST_F(HighlightTest, RestyleChoosesColoursByKindAndStyle)
 TEST_F(HighlightTest, RunsOfANodeAcrossTheViewChain)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
-        static constexpr ObjClass textClass{nullptr, int32_t(sizeof(ObjTextPart)), nullptr, Obj_itemText};
+        static constexpr ObjClass textClass{nullptr, int32_t(sizeof(ObjTextPart)), nullptr,
+                                            Obj_itemText};
         Edr_Node *t = makeText(doc, root, u"hello");
         ObjHeader *items[2];
         for (int i = 0; i < 2; i++) {

@@ -8,11 +8,9 @@
 #include "tests/platform/app_fixture.h"
 #include "viewer/hostquery.h"
 
-namespace
-{
+namespace {
 
-class HostQueryTest : public AppFixture
-{
+class HostQueryTest : public AppFixture {
   protected:
     struct Asker {
         FvViewer *viewer;

@@ -11,8 +11,7 @@
 #include "tests/platform/requests_fixture.h"
 #include "viewer/screen/screen.h"
 
-namespace
-{
+namespace {
 
 // A w x h BMP of one colour (24 bits).
 std::string solidBmp(int32_t w, int32_t h, uint8_t r, uint8_t g, uint8_t b)
@@ -30,15 +29,14 @@ std::string solidBmp(int32_t w, int32_t h, uint8_t r, uint8_t g, uint8_t b)
         return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
     };
     auto le16 = [](uint32_t v) { return std::string{char(v), char(v >> 8)}; };
-    return "BM" + le32(54 + uint32_t(data.size())) + le32(0) + le32(54) + le32(40) + le32(uint32_t(w)) +
-           le32(uint32_t(h)) + le16(1) + le16(24) + le32(0) + le32(uint32_t(data.size())) + le32(2835) +
-           le32(2835) + le32(0) + le32(0) + data;
+    return "BM" + le32(54 + uint32_t(data.size())) + le32(0) + le32(54) + le32(40) +
+           le32(uint32_t(w)) + le32(uint32_t(h)) + le16(1) + le16(24) + le32(0) +
+           le32(uint32_t(data.size())) + le32(2835) + le32(2835) + le32(0) + le32(0) + data;
 }
 
 constexpr uint16_t red = 0xF800, green = 0x07E0, blue = 0x001F;
 
-class IdentTest : public RequestsFixture
-{
+class IdentTest : public RequestsFixture {
   protected:
     void startOn(int32_t w, int32_t h)
     {
@@ -54,13 +52,15 @@ class IdentTest : public RequestsFixture
         return "file://" + writeFile(name, solidBmp(w, h, r, g, b));
     }
     // Shows the identity screen on the viewer's screen.
-    int show(const std::string &portrait, const std::string &landscape, int32_t ms, const IdentDone *done = nullptr)
+    int show(const std::string &portrait, const std::string &landscape, int32_t ms,
+             const IdentDone *done = nullptr)
     {
         int r = -1;
         onAppThread([&] {
             FvViewer *viewer = Fv_fromApp(inst);
             r = Ident_show(viewer->context, portrait.empty() ? nullptr : portrait.c_str(),
-                           landscape.empty() ? nullptr : landscape.c_str(), &task, viewer->screen, ms, done);
+                           landscape.empty() ? nullptr : landscape.c_str(), &task, viewer->screen,
+                           ms, done);
         });
         return r;
     }
@@ -86,7 +86,8 @@ class IdentTest : public RequestsFixture
     int32_t blocks()
     {
         int32_t n = 0;
-        onAppThread([&] { n = Screen_set(ScreenBinding_screen(Fv_fromApp(inst)->screen))->blockCount; });
+        onAppThread(
+            [&] { n = Screen_set(ScreenBinding_screen(Fv_fromApp(inst)->screen))->blockCount; });
         return n;
     }
 
@@ -194,9 +195,11 @@ TEST_F(IdentTest, ShippedPicturesLoadAndLeaveRoomForTheNotice)
         const char *file;
         int32_t maxWidth, maxHeight;
     };
-    for (const Row &row : {Row{"portrait.bmp", 240, 320 - 29}, Row{"landscape.bmp", 320, 240 - 29}}) {
+    for (const Row &row :
+         {Row{"portrait.bmp", 240, 320 - 29}, Row{"landscape.bmp", 320, 240 - 29}}) {
         SCOPED_TRACE(row.file);
-        std::string url = std::string("file://") + VEXLAN_FIXTURES + "/../../resources/ident/" + row.file;
+        std::string url =
+            std::string("file://") + VEXLAN_FIXTURES + "/../../resources/ident/" + row.file;
         std::u16string text(url.begin(), url.end());
         onAppThread([&] {
             PixelBuf *p = nullptr;

@@ -23,8 +23,7 @@
 #include "viewer/itemlist.h"
 #include "graphics/pixelbuf.h"
 
-namespace
-{
+namespace {
 
 // The walk's log: which items were drawn or measured, and what each one
 // answers.
@@ -66,8 +65,8 @@ const ObjClass itemClass = {&itemOps, 0, nullptr, Obj_itemPlain};
 
 // A class whose measure slot writes its identifier word, as the engine's
 // text, glyph-run and box items do.
-int identifyItem(EngineContext *, ObjHeader *item, const Rect *, const Matrix *,
-                 const DrawTarget *, const DrawFlags *, uint32_t *amount)
+int identifyItem(EngineContext *, ObjHeader *item, const Rect *, const Matrix *, const DrawTarget *,
+                 const DrawFlags *, uint32_t *amount)
 {
     theLog->calls += "i" + std::to_string(indexOf(item)) + " ";
     *amount = 0x47526E73;
@@ -77,8 +76,7 @@ int identifyItem(EngineContext *, ObjHeader *item, const Rect *, const Matrix *,
 const ObjItemOps identOps = {drawItem, identifyItem, nullptr, 0};
 const ObjClass identClass = {&identOps, 0, nullptr, Obj_itemText};
 
-class ItemListTest : public EdrFixture
-{
+class ItemListTest : public EdrFixture {
   protected:
     void SetUp() override
     {
@@ -460,8 +458,8 @@ TEST_F(ItemListTest, ThumbnailsOfPublishedPages)
         };
         publish(1, 300 << 16, 600 << 16);
         publish(2, 0, 0);
-        publish(4, 0x88000, 0xB0000);   // 8.5 x 11 inches
-        publish(5, 0x2000, 0x4000);     // 1/8 x 1/4 inch
+        publish(4, 0x88000, 0xB0000); // 8.5 x 11 inches
+        publish(5, 0x2000, 0x4000);   // 1/8 x 1/4 inch
         PixelBuf *thumb = nullptr;
         // Pages of any size fill the limit along their fitted side.
         struct Case {
@@ -474,11 +472,15 @@ TEST_F(ItemListTest, ThumbnailsOfPublishedPages)
             {5, 40, 80, 0x20000, 40, 80},
         };
         for (const Case &c : cases) {
-            ASSERT_EQ(View_renderThumbnail(ctx(), doc, c.key, 0, &thumb, c.widthLimit, c.heightLimit, c.ratio), 0)
+            ASSERT_EQ(View_renderThumbnail(ctx(), doc, c.key, 0, &thumb, c.widthLimit,
+                                           c.heightLimit, c.ratio),
+                      0)
                 << c.key;
             ASSERT_NE(thumb, nullptr);
-            EXPECT_EQ(thumb->width, c.width) << c.key << " " << c.widthLimit << "x" << c.heightLimit;
-            EXPECT_EQ(thumb->height, c.height) << c.key << " " << c.widthLimit << "x" << c.heightLimit;
+            EXPECT_EQ(thumb->width, c.width)
+                << c.key << " " << c.widthLimit << "x" << c.heightLimit;
+            EXPECT_EQ(thumb->height, c.height)
+                << c.key << " " << c.widthLimit << "x" << c.heightLimit;
             EXPECT_NE(thumb->pixels, nullptr);
             PixelBuf_destroy(thumb);
         }

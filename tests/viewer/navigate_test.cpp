@@ -27,8 +27,7 @@
 #include "viewer/view.h"
 #include "viewer/zoompan.h"
 
-namespace
-{
+namespace {
 
 // ------------------------------------------------------------ fit zooms
 
@@ -52,13 +51,14 @@ TEST(FitZoomTest, APageOrAreaWithoutSizeHasNoFit)
     struct Case {
         float dw, dh, pw, ph;
     } cases[] = {
-        {240, 300, 0, 100},     {240, 300, 100, 0},          {240, 300, -5, 100},
-        {0, 300, 100, 100},     {240, 300, NAN, 100},        {240, 300, 100, INFINITY},
+        {240, 300, 0, 100},      {240, 300, 100, 0},   {240, 300, -5, 100},
+        {0, 300, 100, 100},      {240, 300, NAN, 100}, {240, 300, 100, INFINITY},
         {240, 300, 1e-30f, 100}, // the quotient would not fit an int
     };
     for (const Case &c : cases) {
         int32_t w = 7, h = 7, whole = 7;
-        EXPECT_NE(Fv_fitZoomsOf(c.dw, c.dh, c.pw, c.ph, &w, &h, &whole), 0) << c.pw << " x " << c.ph;
+        EXPECT_NE(Fv_fitZoomsOf(c.dw, c.dh, c.pw, c.ph, &w, &h, &whole), 0)
+            << c.pw << " x " << c.ph;
         EXPECT_EQ(w, 0);
         EXPECT_EQ(h, 0);
         EXPECT_EQ(whole, 0);
@@ -79,16 +79,16 @@ TEST(AlignTest, OffsetsOfTheAlignmentModes)
     } cases[] = {
         {0, wide, 0, 0},
         {16, wide, 0, 0},
-        {2, wide, 50, 50},    // left and bottom edges onto the area's
-        {3, wide, -150, 50},  // right and bottom
-        {4, wide, 50, -20},   // left and top
-        {5, wide, -150, -20}, // right and top
-        {6, wide, -50, 15},   // centres
-        {9, wide, -150, 0},   // the far (right) edge of the previous page
-        {13, wide, 50, 0},    // the left edge of the next page
-        {1, Rect{-30, 10, 100, 110}, 30, 0},    // snapped back to the side it left
+        {2, wide, 50, 50},                   // left and bottom edges onto the area's
+        {3, wide, -150, 50},                 // right and bottom
+        {4, wide, 50, -20},                  // left and top
+        {5, wide, -150, -20},                // right and top
+        {6, wide, -50, 15},                  // centres
+        {9, wide, -150, 0},                  // the far (right) edge of the previous page
+        {13, wide, 50, 0},                   // the left edge of the next page
+        {1, Rect{-30, 10, 100, 110}, 30, 0}, // snapped back to the side it left
         {1, Rect{150, 0, 250, 100}, -50, 0},
-        {1, Rect{-20, 0, 400, 100}, 0, 0},      // covers the area across: nothing to snap
+        {1, Rect{-20, 0, 400, 100}, 0, 0}, // covers the area across: nothing to snap
     };
     for (const Case &c : cases) {
         int32_t dx = 99, dy = 99;
@@ -145,14 +145,14 @@ TEST(ScrollReportTest, ThePartAboveTheAreaAndTheHeights)
         Rect page, area;
         FvScrollReport expected;
     } cases[] = {
-        {{0, -2381, 480, 568}, {0, 0, 480, 568}, {0, 2949, 568}},       // the top shows
-        {{0, -1869, 480, 1080}, {0, 0, 480, 568}, {512, 2949, 568}},    // a screen down
-        {{0, 0, 480, 2949}, {0, 0, 480, 568}, {2381, 2949, 568}},       // the end shows
-        {{0, 100, 480, 3049}, {0, 0, 480, 568}, {2381, 2949, 568}},     // past the end: the end
-        {{0, -2500, 480, 449}, {0, 0, 480, 568}, {0, 2949, 568}},       // below the top: 0
-        {{0, 200, 480, 400}, {0, 0, 480, 568}, {0, 200, 568}},          // a page that fits
-        {{0, 0, 0, 0}, {0, 0, 480, 568}, {0, 0, 0}},                    // no page
-        {{0, 0, 480, 900}, {0, 0, 0, 0}, {0, 0, 0}},                    // no area
+        {{0, -2381, 480, 568}, {0, 0, 480, 568}, {0, 2949, 568}},    // the top shows
+        {{0, -1869, 480, 1080}, {0, 0, 480, 568}, {512, 2949, 568}}, // a screen down
+        {{0, 0, 480, 2949}, {0, 0, 480, 568}, {2381, 2949, 568}},    // the end shows
+        {{0, 100, 480, 3049}, {0, 0, 480, 568}, {2381, 2949, 568}},  // past the end: the end
+        {{0, -2500, 480, 449}, {0, 0, 480, 568}, {0, 2949, 568}},    // below the top: 0
+        {{0, 200, 480, 400}, {0, 0, 480, 568}, {0, 200, 568}},       // a page that fits
+        {{0, 0, 0, 0}, {0, 0, 480, 568}, {0, 0, 0}},                 // no page
+        {{0, 0, 480, 900}, {0, 0, 0, 0}, {0, 0, 0}},                 // no area
     };
     for (const Case &c : cases) {
         FvScrollReport out{-1, -1, -1};
@@ -189,7 +189,8 @@ TEST(ShowRectTest, ModesMoveAsTheirRulesSay)
     };
     for (const Case &c : cases) {
         int32_t dx = 7, dy = 7;
-        EXPECT_EQ(Fv_showRectOffsets(c.mode, c.force, &c.p1, &c.p2, &area, nullptr, &dx, &dy), c.moves)
+        EXPECT_EQ(Fv_showRectOffsets(c.mode, c.force, &c.p1, &c.p2, &area, nullptr, &dx, &dy),
+                  c.moves)
             << "mode " << c.mode;
         if (c.moves) {
             EXPECT_EQ(dx, c.dx) << "mode " << c.mode;
@@ -205,8 +206,8 @@ TEST(PanTest, ScreenPansTurnWithTheOrientation)
     struct Case {
         int32_t o, dx, dy, px, py;
     } cases[] = {
-        {0, 5, 0, 5, 0}, {0, 0, 5, 0, -5}, {1, 5, 0, 0, 5}, {1, 0, 5, 5, 0},
-        {2, 5, 0, -5, 0}, {2, 0, 5, 0, 5}, {3, 5, 0, 0, -5}, {3, 0, 5, -5, 0},
+        {0, 5, 0, 5, 0},  {0, 0, 5, 0, -5}, {1, 5, 0, 0, 5},  {1, 0, 5, 5, 0},
+        {2, 5, 0, -5, 0}, {2, 0, 5, 0, 5},  {3, 5, 0, 0, -5}, {3, 0, 5, -5, 0},
     };
     for (const Case &c : cases) {
         int32_t px = 9, py = 9;
@@ -225,7 +226,8 @@ TEST(PanLimitsTest, EdgesReachedByOrientation)
     const Rect pushedRight{10, -50, 300, 400};
     const Rect pushedLeftDown{-100, 10, 230, 400};
     const int32_t right[4] = {0x10004, 0x10001, 0x10008, 0x10002};
-    const int32_t leftTop[4] = {0x10008 | 0x10002, 0x10002 | 0x10004, 0x10004 | 0x10001, 0x10001 | 0x10008};
+    const int32_t leftTop[4] = {0x10008 | 0x10002, 0x10002 | 0x10004, 0x10004 | 0x10001,
+                                0x10001 | 0x10008};
     for (int32_t o = 0; o < 4; o++) {
         EXPECT_EQ(Fv_panLimitSet(o, &pushedRight, &area, 0), right[o]) << o;
         EXPECT_EQ(Fv_panLimitSet(o, &pushedLeftDown, &area, 0), leftTop[o]) << o;
@@ -340,7 +342,8 @@ TEST(ClampZoomTest, LimitReportsAreNotRepeated)
     int changed = 0;
     const int32_t lo = 0x8000, hi = 0x80000;
     std::vector<int32_t> reports;
-    for (int32_t r : {0x4000, 0x4000, 0x10000, 0x90000, 0x90000, 0x80000, 0x20000, 0x20000, 0x8000}) {
+    for (int32_t r :
+         {0x4000, 0x4000, 0x10000, 0x90000, 0x90000, 0x80000, 0x20000, 0x20000, 0x8000}) {
         int32_t report = Fv_clampZoomTo(lo, hi, 0, r, 0x10000, &state, &zoom, &changed);
         if (report >= 0)
             reports.push_back(report);
@@ -352,8 +355,7 @@ TEST(ClampZoomTest, LimitReportsAreNotRepeated)
 
 // ------------------------------------------------------------ the running viewer
 
-class NavigateTest : public AppFixture
-{
+class NavigateTest : public AppFixture {
   protected:
     void SetUp() override
     {
@@ -477,7 +479,8 @@ TEST_F(NavigateTest, TheFirstDisplayFitsTheWholePage)
     });
     ASSERT_GT(pw, 0.0f);
     int32_t w = 0, h = 0, whole = 0;
-    ASSERT_EQ(Fv_fitZoomsOf(float(width), float(height), pw * 106.0f, ph * 106.0f, &w, &h, &whole), 0);
+    ASSERT_EQ(Fv_fitZoomsOf(float(width), float(height), pw * 106.0f, ph * 106.0f, &w, &h, &whole),
+              0);
     EXPECT_EQ(zoom, whole);
     ASSERT_FALSE(zooms.empty());
     EXPECT_EQ(zooms.back(), whole);
@@ -546,8 +549,8 @@ TEST_F(NavigateTest, SettingsAreReadFromTheirKeysWhenChanged)
         EXPECT_DOUBLE_EQ(s->zoomOut, 1.5); // a key of 100 or more: the zoom-in factor
         EXPECT_DOUBLE_EQ(s->powerZoomOut, 1.25);
         EXPECT_DOUBLE_EQ(s->zoomLimitMax, 4.0);
-        EXPECT_EQ(s->fitSmallImages, 0);  // images are off
-        EXPECT_EQ(s->smartScrolling, 0);  // not allowed by the start options
+        EXPECT_EQ(s->fitSmallImages, 0); // images are off
+        EXPECT_EQ(s->smartScrolling, 0); // not allowed by the start options
         EXPECT_EQ(s->panVertMax, 0x7fffffff);
         // Unchanged settings are not read again.
         Config_setIntA(context, context->config, nullptr, "FV_zoomInAmount", 300, 0);
@@ -643,7 +646,9 @@ TEST_F(NavigateTest, AFragmentOfTheShownDocumentMovesToItsPageWithoutALoad)
     EXPECT_EQ(count(Fv_requestFragment), 1);
     // Once there, the same fragment moves nothing and says nothing.
     onAppThread([&] {
-        EXPECT_EQ(Fv_gotoFragment(viewer(), viewer()->page, viewer()->page->document, u"top", nullptr, 0), 0);
+        EXPECT_EQ(
+            Fv_gotoFragment(viewer(), viewer()->page, viewer()->page->document, u"top", nullptr, 0),
+            0);
     });
     EXPECT_EQ(count(Fv_requestFragment), 1);
 }
@@ -753,9 +758,7 @@ TEST_F(NavigateTest, PanningTurnsAZoomedPageOnlyAtItsEdge)
     Headless_runTimers(host, 100);
     // The top of the page in view (mode 2: top-left; view pixels count y
     // upwards), its bottom far below.
-    onAppThread([&] {
-        Fv_alignPage(viewer(), viewer()->page, 2, 1);
-    });
+    onAppThread([&] { Fv_alignPage(viewer(), viewer()->page, 2, 1); });
     Headless_runTimers(host, 100);
     onAppThread([&] {
         Rect v{0, 0, 0, 0};
@@ -786,7 +789,8 @@ TEST_F(NavigateTest, PanningTurnsAZoomedPageOnlyAtItsEdge)
 }
 
 // Queues a pan (15) or zoom (18) gesture event with its words.
-bool queueGesture(EngineInstance *inst, int32_t code, int32_t a, int32_t b, int32_t c, int32_t phase)
+bool queueGesture(EngineInstance *inst, int32_t code, int32_t a, int32_t b, int32_t c,
+                  int32_t phase)
 {
     intptr_t block[7] = {code, reinterpret_cast<intptr_t>(inst), a, b, 0, 0, 0};
     if (code == Fv_panGestureEvent) {
@@ -810,7 +814,8 @@ std::string queued(EngineInstance *inst)
         if (e->kind != AppEvent_kindApp || (e->block[0] != 15 && e->block[0] != 18))
             return 0;
         char buf[32];
-        snprintf(buf, sizeof buf, "%d:%x ", int(e->block[0]), unsigned(e->block[0] == 15 ? e->block[4] : e->block[5]));
+        snprintf(buf, sizeof buf, "%d:%x ", int(e->block[0]),
+                 unsigned(e->block[0] == 15 ? e->block[4] : e->block[5]));
         *static_cast<Acc *>(arg)->out += buf;
         return 0;
     });
@@ -854,7 +859,8 @@ TEST_F(NavigateTest, QueuedGesturesAreCoalesced)
             left = queued(inst);
             // Empties the queue of gestures for the next case.
             EventQ_removeIf(inst->queue->ring, nullptr, [](const AppEvent *e, void *) {
-                return e->kind == AppEvent_kindApp && (e->block[0] == 15 || e->block[0] == 18) ? 1 : 0;
+                return e->kind == AppEvent_kindApp && (e->block[0] == 15 || e->block[0] == 18) ? 1
+                                                                                               : 0;
             });
         });
         EXPECT_EQ(values, c.merged) << c.name;

@@ -33,7 +33,8 @@ uint16_t to565(const uint8_t *rgb)
 // The back buffer's pattern at (x, y) of a screen's own orientation.
 uint16_t pattern(int32_t x, int32_t y)
 {
-    const uint8_t rgb[3] = {uint8_t(8 * (x % 32)), uint8_t(4 * (y % 64)), uint8_t(8 * ((x + y) % 32))};
+    const uint8_t rgb[3] = {uint8_t(8 * (x % 32)), uint8_t(4 * (y % 64)),
+                            uint8_t(8 * ((x + y) % 32))};
     return to565(rgb);
 }
 
@@ -45,7 +46,8 @@ struct Picture {
 Picture fixture(const std::string &name)
 {
     Picture p;
-    std::vector<uint8_t> rgb = png::read(std::string(VEXLAN_FIXTURES) + "/overlay/" + name, &p.width, &p.height);
+    std::vector<uint8_t> rgb =
+        png::read(std::string(VEXLAN_FIXTURES) + "/overlay/" + name, &p.width, &p.height);
     EXPECT_FALSE(rgb.empty()) << name;
     for (size_t i = 0; i + 2 < rgb.size(); i += 3)
         p.pixels.push_back(to565(&rgb[i]));
@@ -96,7 +98,8 @@ class OverlayTest : public DispmanFixture {
     // The output buffer (device orientation), rows from the top.
     std::vector<uint16_t> output()
     {
-        const uint16_t *p = static_cast<const uint16_t *>(Screen_getBuffer(ScreenList_get(ctx(), 0)));
+        const uint16_t *p =
+            static_cast<const uint16_t *>(Screen_getBuffer(ScreenList_get(ctx(), 0)));
         uint32_t stride = Screen_rowBytes(W, 2) / 2;
         std::vector<uint16_t> out;
         for (int32_t y = 0; y < H; y++)
@@ -104,7 +107,8 @@ class OverlayTest : public DispmanFixture {
         return out;
     }
     // A sprite showing a fixture picture.
-    OverlaySprite *pictureSprite(const Picture &pic, int32_t x, int32_t y, int32_t depth, int32_t hidden = 0)
+    OverlaySprite *pictureSprite(const Picture &pic, int32_t x, int32_t y, int32_t depth,
+                                 int32_t hidden = 0)
     {
         OverlaySprite *s = nullptr;
         const int32_t size[2] = {pic.width, pic.height};
@@ -142,8 +146,8 @@ TEST_F(OverlayTest, CompositionAtEachOrientationEqualsThePilComposition)
             int wrong = 0;
             for (size_t i = 0; i < got.size(); i++)
                 if (got[i] != expected.pixels[i] && wrong++ < 5)
-                    ADD_FAILURE() << "orientation " << o << " pixel " << i % W << "," << i / W << ": " << std::hex
-                                  << got[i] << " != " << expected.pixels[i];
+                    ADD_FAILURE() << "orientation " << o << " pixel " << i % W << "," << i / W
+                                  << ": " << std::hex << got[i] << " != " << expected.pixels[i];
             EXPECT_EQ(wrong, 0) << "orientation " << o;
         }
     });
@@ -200,10 +204,12 @@ TEST_F(OverlayTest, AHiddenSpriteStaysAndCostsNothing)
         EXPECT_EQ(Overlay_getProperty(ctx(), hidden, OverlayProp_hidden, &v), Res_ok);
         EXPECT_EQ(v, 1);
         // Its item would fail to draw: a hidden sprite is never asked.
-        static const ObjItemOps failing = {[](EngineContext *, ObjHeader *, const Rect *, const Matrix *,
-                                              const DrawTarget *, const DrawFlags *, intptr_t) { return 99; },
+        static const ObjItemOps failing = {[](EngineContext *, ObjHeader *, const Rect *,
+                                              const Matrix *, const DrawTarget *, const DrawFlags *,
+                                              intptr_t) { return 99; },
                                            nullptr, nullptr};
-        static const ObjClass failingClass = {&failing, int32_t(sizeof(ImageItemPart)), nullptr, Obj_itemPlain};
+        static const ObjClass failingClass = {&failing, int32_t(sizeof(ImageItemPart)), nullptr,
+                                              Obj_itemPlain};
         const ObjClass *real = hidden->item->cls;
         hidden->item->cls = &failingClass;
         EXPECT_EQ(Overlay_redrawAll(ctx()), 1);
@@ -269,7 +275,8 @@ TEST_F(OverlayTest, PropertiesReadAndWriteTheirPlaces)
         ASSERT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_pathStrokeWidth, &five), Res_ok);
         EXPECT_EQ(PathItem_part(line->item)->paint->stroke[1], 5 * 65536 / 106 + 1);
         // Shape and image ids do not apply to a path item.
-        EXPECT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_shapeStrokeWidth, &v), Res_notImplemented);
+        EXPECT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_shapeStrokeWidth, &v),
+                  Res_notImplemented);
         EXPECT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_image, &v), Res_notImplemented);
         EXPECT_EQ(Overlay_getProperty(ctx(), line, 31, &v), Res_notImplemented);
         // Caller bits: B reads as 0 or 2, A as 0 or 1.
@@ -352,7 +359,9 @@ TEST_F(OverlayTest, TextSpritesMeasureAndDrawLineByLine)
 {
     run([&] {
         OverlaySprite *text = nullptr;
-        ASSERT_EQ(Overlay_addTextSprite(ctx(), u"abc", nullptr, 12, 4, 5, 6, 0xFF000000u, &text, 0, 0), 0);
+        ASSERT_EQ(
+            Overlay_addTextSprite(ctx(), u"abc", nullptr, 12, 4, 5, 6, 0xFF000000u, &text, 0, 0),
+            0);
         ASSERT_NE(text, nullptr);
         EXPECT_EQ(text->x, 5);
         EXPECT_GT(text->x1, text->x0 + 3); // three box glyphs of 12 points

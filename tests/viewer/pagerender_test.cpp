@@ -24,8 +24,7 @@
 #include "tests/graphics/render_support.h"
 #include "graphics/rects.h"
 
-namespace
-{
+namespace {
 
 constexpr int32_t kWidth = 240, kHeight = 320;
 constexpr uint32_t kPageColour = rgba(0xE0, 0xE8, 0xF0);
@@ -40,8 +39,7 @@ void notePainted(void *argument, const Rect *rect)
     static_cast<Painted *>(argument)->rects.push_back(*rect);
 }
 
-class PageRenderTest : public RenderFixture
-{
+class PageRenderTest : public RenderFixture {
   protected:
     // The scene: the outer page chain (page, clipped piece, embedded page)
     // of doc and the embedded page, page (0, 0) of inner.
@@ -365,8 +363,7 @@ TEST_F(PageRenderTest, APageThatEmbedsItselfStopsAtTheDepthLimit)
 
 // ------------------------------------------------------------ band cases
 
-class BandTest : public RenderFixture
-{
+class BandTest : public RenderFixture {
   protected:
     // A page of w x h pixels with the page background item and a stripe.
     Edr_PageRec *page(Edr_Doc *doc, int32_t w, int32_t h)
@@ -504,8 +501,7 @@ TEST_F(BandTest, AClippedPieceAfterAPieceOutsideTheBandShowsTheBandBeforeIt)
 
 // ---------------------------------------------------------- image pages
 
-class ImagePageTest : public BandTest
-{
+class ImagePageTest : public BandTest {
   protected:
     DispmanCtx dm{};
     DispmanView view{};
@@ -564,9 +560,9 @@ TEST_F(ImagePageTest, ThePageImageRoutineScalesThePageImageOrFallsBackToThePageC
         // Only part of the page asked for: the rest stays as it was.
         PixelBuf_fillRect(static_cast<PixelBuf *>(bufs.back()), 0, 0, 40, 40, 0x0F0F);
         Rect part{30, 10, 40, 25};
-        ASSERT_EQ(PageRender_drawWithImage(ctx(), &view, p, &part, nullptr, view.bitmap, &r, &m,
-                                           &flags),
-                  0);
+        ASSERT_EQ(
+            PageRender_drawWithImage(ctx(), &view, p, &part, nullptr, view.bitmap, &r, &m, &flags),
+            0);
         EXPECT_EQ(at(view.bitmap, 35, 39 - 12), 0x001F);
         EXPECT_EQ(at(view.bitmap, 5, 39 - 12), 0x0F0F);
         // A page with its own drawing object draws nothing here.
@@ -697,8 +693,7 @@ TEST_F(ImagePageTest, TheFrameLinesFollowThePageFrameSides)
 
 } // namespace
 
-namespace
-{
+namespace {
 
 // A drawing list over a w x h page of strokes and fills that cross several
 // 17-row bands, in page units.
@@ -721,7 +716,9 @@ void pagerenderTestDrawing(DrawStyle *style, int32_t w, int32_t h)
             paint.penWidth = U(2);
             paint.penFlags = Pen_joinRound << Pen_joinShift | Pen_capRound << Pen_startCapShift;
             ASSERT_EQ(Path_moveTo(p, U(x), U(y)), 0);
-            ASSERT_EQ(Path_curveTo(p, U(x + 10), U(y + 40), U(x + 30), U(y - 10), U(x + 35), U(y + 44)), 0);
+            ASSERT_EQ(
+                Path_curveTo(p, U(x + 10), U(y + 40), U(x + 30), U(y - 10), U(x + 35), U(y + 44)),
+                0);
         } else {
             paint.fillColour = 0xC0000000u | uint32_t(next(0xFFFFFF));
             paint.strokeColour = 0xFF202020u;

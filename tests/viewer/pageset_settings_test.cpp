@@ -18,11 +18,9 @@
 #include "viewer/pageset.h"
 #include "viewer/settings.h"
 
-namespace
-{
+namespace {
 
-class ViewerSetupTest : public AppFixture
-{
+class ViewerSetupTest : public AppFixture {
   protected:
     FvViewer *viewer()
     {

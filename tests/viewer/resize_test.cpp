@@ -27,13 +27,11 @@
 #include "viewer/screen/screen.h"
 #include "viewer/viewer.h"
 
-namespace
-{
+namespace {
 
 using Record = std::array<int32_t, 6>;
 
-class ResizeTest : public DispmanFixture
-{
+class ResizeTest : public DispmanFixture {
   protected:
     void SetUp() override
     {

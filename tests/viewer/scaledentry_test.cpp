@@ -9,11 +9,9 @@
 #include "viewer/scaledentry.h"
 #include "viewer/scrollhints.h"
 
-namespace
-{
+namespace {
 
-class ScaledEntryTest : public ImageStoreFixture
-{
+class ScaledEntryTest : public ImageStoreFixture {
   protected:
     void start(uint32_t budget)
     {

@@ -18,11 +18,9 @@
 #include "tests/viewer/dispman_fixture.h"
 #include "viewer/screen/screen.h"
 
-namespace
-{
+namespace {
 
-class ScreenTest : public DispmanFixture
-{
+class ScreenTest : public DispmanFixture {
   protected:
     void TearDown() override
     {
@@ -466,8 +464,7 @@ TEST_F(ScreenTest, AreaCallbackSetsAndRestoresTheArea)
 
 } // namespace
 
-namespace
-{
+namespace {
 
 TEST_F(ScreenTest, BitmapsOverScreensDrawIntoTheDrawingBuffer)
 {

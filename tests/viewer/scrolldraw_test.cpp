@@ -18,8 +18,7 @@
 #include "viewer/dispman.h"
 #include "viewer/scrolldraw.h"
 
-namespace
-{
+namespace {
 
 std::string *theCalls = nullptr;
 
@@ -41,8 +40,7 @@ int measureItem(EngineContext *, ObjHeader *, const Rect *, const Matrix *, cons
 const ObjItemOps itemOps = {drawItem, measureItem, nullptr};
 const ObjClass itemClass = {&itemOps, 0, nullptr, Obj_itemPlain};
 
-class ScrollDrawTest : public EdrFixture
-{
+class ScrollDrawTest : public EdrFixture {
   protected:
     void SetUp() override
     {

@@ -10,8 +10,7 @@
 #include "viewer/scrollhints.h"
 #include "viewer/viewer.h"
 
-namespace
-{
+namespace {
 
 void expectReset(const FvPage &page)
 {
@@ -50,9 +49,7 @@ TEST(ScrollHints, WithoutADocumentOrAPageViewTheHintsAreReset)
     EXPECT_EQ(index, -1) << "no page shown";
 }
 
-class ScrollHintsAppTest : public AppFixture
-{
-};
+class ScrollHintsAppTest : public AppFixture {};
 
 TEST_F(ScrollHintsAppTest, TheShownDocumentsPageIsFoundAndTheHintsAreReset)
 {

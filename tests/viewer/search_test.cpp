@@ -15,8 +15,7 @@
 #include "tests/document/events_fixture.h"
 #include "viewer/search/search.h"
 
-namespace
-{
+namespace {
 
 std::u16string normalised(const std::u16string &text, uint32_t flags)
 {
@@ -44,10 +43,10 @@ TEST(SearchText, HighlightColourSaturates)
         EXPECT_EQ(Search_highlightColour(c.in), c.out) << std::hex << c.in;
 }
 
-constexpr ObjClass SearchTestTextClass{nullptr, int32_t(sizeof(ObjTextPart)), nullptr, Obj_itemText};
+constexpr ObjClass SearchTestTextClass{nullptr, int32_t(sizeof(ObjTextPart)), nullptr,
+                                       Obj_itemText};
 
-class SearchTest : public EdrFixture
-{
+class SearchTest : public EdrFixture {
   protected:
     static constexpr const ObjClass &textClass = SearchTestTextClass;
 
@@ -108,7 +107,8 @@ class SearchTest : public EdrFixture
         static_cast<std::vector<Step> *>(argument)->push_back({direction, *outcome});
     }
     // Runs a step under the locks a search worker holds.
-    static int step(Edr_Doc *doc, int (*fn)(Edr_Doc *, SearchCallback, void *), std::vector<Step> *steps)
+    static int step(Edr_Doc *doc, int (*fn)(Edr_Doc *, SearchCallback, void *),
+                    std::vector<Step> *steps)
     {
         Edr_Doc_readLock(doc);
         Edr_Page_readLockList(doc);
@@ -117,9 +117,11 @@ class SearchTest : public EdrFixture
         Edr_Doc_readUnlock(doc);
         return err;
     }
-    static void begin(Edr_Doc *doc, const std::u16string &text, uint32_t flags = 0, int32_t startPage = 0)
+    static void begin(Edr_Doc *doc, const std::u16string &text, uint32_t flags = 0,
+                      int32_t startPage = 0)
     {
-        ASSERT_EQ(Search_begin(doc, text.data(), uint32_t(text.size()), startPage, flags, 0, 0, 0, 0), 0);
+        ASSERT_EQ(
+            Search_begin(doc, text.data(), uint32_t(text.size()), startPage, flags, 0, 0, 0, 0), 0);
     }
     // The codes and match starts (x0 / 10) of successive forward steps.
     static std::vector<int32_t> forwardCodes(Edr_Doc *doc, int n)
@@ -138,37 +140,37 @@ class SearchTest : public EdrFixture
 TEST_F(SearchTest, NormalisesCaseWidthAndKana)
 {
     run([&] {
-    struct Case {
-        std::u16string in;
-        uint32_t flags;
-        std::u16string out;
-    } cases[] = {
-        {u"abc", 0, u"ABC"},
-        {u"abc", Search_exact, u"abc"},
-        {u"\uFF41\uFF42\uFF43", 0, u"ABC"},            // fullwidth abc
-        {u"\uFF41\uFF42\uFF43", Search_exact, u"abc"},
-        {u"\u00E9\u017F\u0180", 0, u"\u00C9S\u0180"},  // folding stops after U+017F
-        {u"\uFFE5\u3000\u2019\u201C\u301C\u2212", 0, u"\u00A5 '\"~-"},
-        {u"\u30AC", 0, u"\u30AB\u3099"},              // voiced ga: ka + mark
-        {u"\u304C", 0, u"\u304B\u3099"},              // the same in hiragana
-        {u"\uFF76\uFF9E", 0, u"\u30AB\u3099"},        // half-width ka + mark
-        {u"\u30D1", 0, u"\u30CF\u309A"},              // half-voiced pa
-        {u"\u30F4", 0, u"\u30A6\u3099"},              // vu
-        {u"\u30F7", 0, u"\u30EF\u3099"},              // va
-        {u"\u30C3\u3083", 0, u"\u30C4\u3084"},        // small tsu, small ya
-        {u"\u30C3\u3083", Search_exact, u"\u30C3\u3083"},
-        {u"\u30F5", 0, u"\u30AB"},                    // small ka
-        {u"\uFF6F", 0, u"\u30C4"},                    // half-width small tsu
-    };
-    for (const Case &c : cases)
-        EXPECT_EQ(normalised(c.in, c.flags), c.out) << std::string(c.in.begin(), c.in.end());
-    EXPECT_TRUE(Search_isSpace(' '));
-    EXPECT_TRUE(Search_isSpace(0x3000));
-    EXPECT_TRUE(Search_isSpace(0));
-    EXPECT_FALSE(Search_isSpace('!'));
-    EXPECT_TRUE(Search_isVoiceable(0x30AB));
-    EXPECT_FALSE(Search_isVoiceable(0x30A2));
-    EXPECT_TRUE(Search_isVoiceMark(0xFF9E));
+        struct Case {
+            std::u16string in;
+            uint32_t flags;
+            std::u16string out;
+        } cases[] = {
+            {u"abc", 0, u"ABC"},
+            {u"abc", Search_exact, u"abc"},
+            {u"\uFF41\uFF42\uFF43", 0, u"ABC"}, // fullwidth abc
+            {u"\uFF41\uFF42\uFF43", Search_exact, u"abc"},
+            {u"\u00E9\u017F\u0180", 0, u"\u00C9S\u0180"}, // folding stops after U+017F
+            {u"\uFFE5\u3000\u2019\u201C\u301C\u2212", 0, u"\u00A5 '\"~-"},
+            {u"\u30AC", 0, u"\u30AB\u3099"},       // voiced ga: ka + mark
+            {u"\u304C", 0, u"\u304B\u3099"},       // the same in hiragana
+            {u"\uFF76\uFF9E", 0, u"\u30AB\u3099"}, // half-width ka + mark
+            {u"\u30D1", 0, u"\u30CF\u309A"},       // half-voiced pa
+            {u"\u30F4", 0, u"\u30A6\u3099"},       // vu
+            {u"\u30F7", 0, u"\u30EF\u3099"},       // va
+            {u"\u30C3\u3083", 0, u"\u30C4\u3084"}, // small tsu, small ya
+            {u"\u30C3\u3083", Search_exact, u"\u30C3\u3083"},
+            {u"\u30F5", 0, u"\u30AB"}, // small ka
+            {u"\uFF6F", 0, u"\u30C4"}, // half-width small tsu
+        };
+        for (const Case &c : cases)
+            EXPECT_EQ(normalised(c.in, c.flags), c.out) << std::string(c.in.begin(), c.in.end());
+        EXPECT_TRUE(Search_isSpace(' '));
+        EXPECT_TRUE(Search_isSpace(0x3000));
+        EXPECT_TRUE(Search_isSpace(0));
+        EXPECT_FALSE(Search_isSpace('!'));
+        EXPECT_TRUE(Search_isVoiceable(0x30AB));
+        EXPECT_FALSE(Search_isVoiceable(0x30A2));
+        EXPECT_TRUE(Search_isVoiceMark(0xFF9E));
     });
 }
 
@@ -279,10 +281,10 @@ TEST_F(SearchTest, TextBetweenTwoPointsReadsThePageInItsOrder)
             const char16_t *text;
         } cases[] = {
             {{5, 105}, {195, 105}, u"Copy this first line"},
-            {{195, 105}, {5, 105}, u"Copy this first line"},     // dragged backwards
-            {{55, 105}, {135, 105}, u"this firs"},                // from and to mid-run
-            {{55, 105}, {25, 85}, u"this first line\nsec"},      // onto the next line
-            {{-50, 106}, {900, 104}, u"Copy this first line"},    // beyond both ends
+            {{195, 105}, {5, 105}, u"Copy this first line"},   // dragged backwards
+            {{55, 105}, {135, 105}, u"this firs"},             // from and to mid-run
+            {{55, 105}, {25, 85}, u"this first line\nsec"},    // onto the next line
+            {{-50, 106}, {900, 104}, u"Copy this first line"}, // beyond both ends
             {{5, 105}, {5, 105}, u"C"},
         };
         for (const Case &c : cases) {
@@ -495,15 +497,15 @@ TEST_F(SearchTest, StopRequestEndsTheWalkWithin101Items)
 // A worksheet's strings: a grid record node whose cell table holds the
 // entries (each the head of a chain of alternatives), the grid item that
 // stands for the table on the page, and text runs lending the strings.
-class SearchGridTest : public SearchTest
-{
+class SearchGridTest : public SearchTest {
   protected:
     static constexpr ObjClass plainClass{nullptr, 0, nullptr, Obj_itemPlain};
 
     // A grid record node whose entries hold the texts; an entry's further
     // texts (after a '|') are its chain of alternatives. A null text is an
     // entry without one. The texts stay the caller's.
-    static Edr_Node *makeGrid(Edr_Doc *doc, Edr_Node *root, const std::vector<std::vector<const char16_t *>> &entries)
+    static Edr_Node *makeGrid(Edr_Doc *doc, Edr_Node *root,
+                              const std::vector<std::vector<const char16_t *>> &entries)
     {
         auto *grid = static_cast<SheetGrid *>(Mem_calloc(1, sizeof(SheetGrid)));
         auto *table = static_cast<SheetCellTable *>(Mem_calloc(1, sizeof(SheetCellTable)));
@@ -516,7 +518,8 @@ class SearchGridTest : public SearchTest
                     c->next = static_cast<ExcelCell *>(Mem_calloc(1, sizeof(ExcelCell)));
                     c = c->next;
                 }
-                c->kind = entries[i][k] ? uint32_t(Excel_cellSharedText) : uint32_t(Excel_cellNoText);
+                c->kind =
+                    entries[i][k] ? uint32_t(Excel_cellSharedText) : uint32_t(Excel_cellNoText);
                 c->text = const_cast<char16_t *>(entries[i][k]);
                 c->sst = -1;
             }
@@ -537,8 +540,8 @@ class SearchGridTest : public SearchTest
     }
     // A text run of the grid showing characters [start, start + count) of
     // a string, at x, 10 units wide per character.
-    ObjHeader *run(Edr_Doc *doc, size_t pageIndex, Edr_Node *grid, const char16_t *string, uint32_t start,
-                   uint32_t count, int32_t x, int32_t y = 0)
+    ObjHeader *run(Edr_Doc *doc, size_t pageIndex, Edr_Node *grid, const char16_t *string,
+                   uint32_t start, uint32_t count, int32_t x, int32_t y = 0)
     {
         ObjHeader *o = Obj_create(&textClass, 0);
         o->node = grid;
@@ -557,7 +560,8 @@ class SearchGridTest : public SearchTest
 TEST_F(SearchGridTest, TheWalkerGivesEachEntrysStringsAlongItsChain)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
-        Edr_Node *grid = makeGrid(doc, root, {{u"ab", u"cd"}, {nullptr}, {u"ef"}, {nullptr, u"gh"}});
+        Edr_Node *grid =
+            makeGrid(doc, root, {{u"ab", u"cd"}, {nullptr}, {u"ef"}, {nullptr, u"gh"}});
         ObjHeader *item = Obj_create(&plainClass, 0);
         item->node = grid;
         StrWalker *w = nullptr;
@@ -576,7 +580,8 @@ TEST_F(SearchGridTest, TheWalkerGivesEachEntrysStringsAlongItsChain)
             entries.push_back(uint32_t(static_cast<const ExcelCell *>(entry) - cells));
         }
         EXPECT_EQ(strings, (std::vector<std::u16string>{u"ab", u"cd", u"ef", u"gh"}));
-        EXPECT_EQ(entries, (std::vector<uint32_t>{0, 0, 2, 3})) << "strings of one entry share its head";
+        EXPECT_EQ(entries, (std::vector<uint32_t>{0, 0, 2, 3}))
+            << "strings of one entry share its head";
         EXPECT_EQ(text, nullptr);
         EXPECT_EQ(StrWalker_next(w, &text, &length, &entry), 0) << "and stays at the end";
         StrWalker_free(w);
@@ -602,8 +607,8 @@ TEST_F(SearchGridTest, RunsOfAStringTableMatchWithinOneEntry)
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
         Edr_Node *grid = makeGrid(doc, root, {{first}, {nullptr}, {second, third}});
         tableItem(doc, 0, grid);
-        run(doc, 0, grid, first, 0, 3, 0);      // "foo", the cell's first line
-        run(doc, 0, grid, first, 4, 3, 0, 20);  // "bar", its second
+        run(doc, 0, grid, first, 0, 3, 0);     // "foo", the cell's first line
+        run(doc, 0, grid, first, 4, 3, 0, 20); // "bar", its second
         run(doc, 0, grid, second, 0, 3, 100);
         run(doc, 0, grid, third, 0, 3, 200);
         publish(doc);
@@ -677,7 +682,8 @@ TEST_F(SearchTest, MatchScalesUseTheTextSizeThroughTheItemsMatrix)
         const SearchOutcome &o = steps.back().outcome;
         ASSERT_EQ(o.code, SearchCode_found);
         EXPECT_EQ(o.scaleSmall, int32_t(int64_t(0x10000) * 65536 / 0x100000)) << "the plain item";
-        EXPECT_EQ(o.scaleLarge, int32_t(int64_t(0x10000) * 65536 / 0x300000)) << "three times through the matrix";
+        EXPECT_EQ(o.scaleLarge, int32_t(int64_t(0x10000) * 65536 / 0x300000))
+            << "three times through the matrix";
         Search_end(doc);
         Edr_Node_release(doc, t);
     });

@@ -11,13 +11,12 @@
 #include "tests/document/events_fixture.h"
 #include "viewer/search/searchops.h"
 
-namespace
-{
+namespace {
 
-class SearchOpsTest : public EdrFixture
-{
+class SearchOpsTest : public EdrFixture {
   protected:
-    static constexpr ObjClass textClass{nullptr, int32_t(sizeof(ObjTextPart)), nullptr, Obj_itemText};
+    static constexpr ObjClass textClass{nullptr, int32_t(sizeof(ObjTextPart)), nullptr,
+                                        Obj_itemText};
 
     // One page per text, each a single text item.
     Edr_Node *pagesOf(Edr_Doc *doc, Edr_Node *root, std::initializer_list<const char16_t *> texts)

@@ -19,8 +19,7 @@
 #include "viewer/fvdisplay.h"
 #include "viewer/viewer.h"
 
-namespace
-{
+namespace {
 
 struct LaidRun {
     Rect box; // page units
@@ -35,7 +34,8 @@ int collectRun(LaidOutTextRun *run, void *context)
              run->corners[2] + run->translation[0], run->corners[3] + run->translation[1]};
     LaidRun r{box, std::u16string(run->text ? run->text : u"", run->text ? run->length : 0), {}};
     for (uint32_t i = 0; i < r.text.size(); i++)
-        r.centres.push_back(box.x0 + (Edr_Sel_measurePrefix(run, i) + Edr_Sel_measurePrefix(run, i + 1)) / 2);
+        r.centres.push_back(
+            box.x0 + (Edr_Sel_measurePrefix(run, i) + Edr_Sel_measurePrefix(run, i + 1)) / 2);
     runs->push_back(r);
     return 0;
 }
@@ -48,8 +48,7 @@ std::string utf8(const char16_t *s)
     return out;
 }
 
-class SelectPointTest : public AppFixture
-{
+class SelectPointTest : public AppFixture {
   protected:
     FvViewer *viewer()
     {
@@ -145,7 +144,8 @@ TEST_F(SelectPointTest, MarginsAndPointsOffThePageSelectNothing)
         // A first selection that a miss must not leave standing.
         std::vector<LaidRun> found = runs(doc);
         ASSERT_FALSE(found.empty());
-        Point page{(found[0].box.x0 + found[0].box.x1) / 2, (found[0].box.y0 + found[0].box.y1) / 2};
+        Point page{(found[0].box.x0 + found[0].box.x1) / 2,
+                   (found[0].box.y0 + found[0].box.y1) / 2};
         Point px{};
         ASSERT_EQ(Edr_Fwd_scalePoint(pv, doc, &page, &px), 0);
         ASSERT_EQ(Edr_Fwd_selectAtPoint(pv, px.x, px.y, 1), 0);
@@ -183,8 +183,8 @@ TEST_F(SelectPointTest, TheSelectedWordIsHighlightedOnTheScreen)
     ASSERT_EQ(start(), 1);
     ASSERT_TRUE(open(VEXLAN_FIXTURES "/word/pieces.doc"));
     drive([] { return false; }, 400);
-    Rect word{};   // the word's pixels
-    Point px{};    // the point selected at
+    Rect word{}; // the word's pixels
+    Point px{};  // the point selected at
     onAppThread([&] {
         FvPageView *pv = viewer()->page->pageView;
         Edr_Doc *doc = viewer()->page->document;
@@ -203,8 +203,10 @@ TEST_F(SelectPointTest, TheSelectedWordIsHighlightedOnTheScreen)
         Point a{first->centres[i], first->box.y0}, b{last->centres[j], last->box.y1}, pa{}, pb{};
         ASSERT_EQ(Edr_Fwd_scalePoint(pv, doc, &a, &pa), 0);
         ASSERT_EQ(Edr_Fwd_scalePoint(pv, doc, &b, &pb), 0);
-        word = Rect{std::min(pa.x, pb.x), std::min(pa.y, pb.y), std::max(pa.x, pb.x), std::max(pa.y, pb.y)};
-        Point mid{where[at + 2].first->centres[where[at + 2].second], (first->box.y0 + first->box.y1) / 2};
+        word = Rect{std::min(pa.x, pb.x), std::min(pa.y, pb.y), std::max(pa.x, pb.x),
+                    std::max(pa.y, pb.y)};
+        Point mid{where[at + 2].first->centres[where[at + 2].second],
+                  (first->box.y0 + first->box.y1) / 2};
         ASSERT_EQ(Edr_Fwd_scalePoint(pv, doc, &mid, &px), 0);
     });
     ASSERT_GT(word.x1 - word.x0, 4);
@@ -230,7 +232,8 @@ TEST_F(SelectPointTest, TheSelectedWordIsHighlightedOnTheScreen)
     int area = (word.x1 - word.x0) * (word.y1 - word.y0);
     EXPECT_GT(before, area / 3) << "the page is white around the letters";
     int updates = Headless_screenUpdateCount(host);
-    onAppThread([&] { EXPECT_EQ(Edr_Fwd_selectAtPoint(viewer()->page->pageView, px.x, px.y, 1), 0); });
+    onAppThread(
+        [&] { EXPECT_EQ(Edr_Fwd_selectAtPoint(viewer()->page->pageView, px.x, px.y, 1), 0); });
     drive([&] { return Headless_screenUpdateCount(host) > updates; }, 400);
     Headless_runTimers(host, 100);
     drive([] { return false; }, 100);
@@ -251,7 +254,8 @@ TEST_F(SelectPointTest, PlainTextAndWebPagesSelectTheirText)
         const char *bytes;
     } cases[] = {
         {"words.txt", "alpha bravo charlie\ndelta echo foxtrot\n"},
-        {"words.html", "<html><body><p>alpha bravo charlie</p><p>delta echo foxtrot</p></body></html>"},
+        {"words.html",
+         "<html><body><p>alpha bravo charlie</p><p>delta echo foxtrot</p></body></html>"},
     };
     ASSERT_EQ(start(), 1);
     for (const Case &c : cases) {
@@ -283,7 +287,8 @@ TEST_F(SelectPointTest, PlainTextAndWebPagesSelectTheirText)
             // line's end: the rest of that line, not of the text.
             // A third of a letter's width left of the middle of the "b",
             // well inside its leading half whatever pixel it rounds to.
-            Point before{first->centres[at] - (first->centres[at + 1] - first->centres[at]) / 3, page.y};
+            Point before{first->centres[at] - (first->centres[at + 1] - first->centres[at]) / 3,
+                         page.y};
             ASSERT_EQ(Edr_Fwd_scalePoint(pv, doc, &before, &px), 0);
             ASSERT_EQ(Edr_Fwd_selectAtPoint(pv, px.x, px.y, 6), 0);
             Point beyond{first->box.x1 + 0x8000, page.y};
@@ -310,6 +315,8 @@ TEST_F(SelectPointTest, PdfTextIsNotSelectable)
         EXPECT_TRUE(runs(doc).empty());
         Rect shown{};
         Edr_Fwd_getViewRect(pv, &shown);
-        EXPECT_EQ(Edr_Fwd_selectAtPoint(pv, (shown.x0 + shown.x1) / 2, (shown.y0 + shown.y1) / 2, 1), 4356);
+        EXPECT_EQ(
+            Edr_Fwd_selectAtPoint(pv, (shown.x0 + shown.x1) / 2, (shown.y0 + shown.y1) / 2, 1),
+            4356);
     });
 }

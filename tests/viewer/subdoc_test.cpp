@@ -25,7 +25,9 @@ TEST_F(SubdocTest, SizeScaleAndTargetOfSubdocumentsAndOtherNodes)
         Edr_Doc *child = nullptr;
         ASSERT_EQ(Edr_Doc_create(ctx(), &child, nullptr), 0);
         Edr_Node *sub = nullptr;
-        ASSERT_EQ(Edr_Node_createSubdoc(doc, root, Edr_Insert_lastChild, &sub, child, kPlacement, 7, 2), 0);
+        ASSERT_EQ(
+            Edr_Node_createSubdoc(doc, root, Edr_Insert_lastChild, &sub, child, kPlacement, 7, 2),
+            0);
         Url *u = Url_newFromCstr("http://example.org/a.png");
         Edr_Node *image = nullptr;
         const int32_t ip[5] = {};
@@ -68,8 +70,11 @@ TEST_F(SubdocTest, FindPageLooksInTheChildsPageList)
         ASSERT_EQ(Edr_Page_publishLayout(child, 3, 0, 0, page(child, 10, 10), 0, 0), 0);
         ASSERT_EQ(Edr_Page_publishLayout(child, 7, 2, 0, page(child, 10, 10), 0, 0), 0);
         Edr_Node *sub = nullptr, *missing = nullptr;
-        ASSERT_EQ(Edr_Node_createSubdoc(doc, root, Edr_Insert_lastChild, &sub, child, kPlacement, 7, 2), 0);
-        ASSERT_EQ(Edr_Node_createSubdoc(doc, root, Edr_Insert_lastChild, &missing, child, kPlacement, 9, 0),
+        ASSERT_EQ(
+            Edr_Node_createSubdoc(doc, root, Edr_Insert_lastChild, &sub, child, kPlacement, 7, 2),
+            0);
+        ASSERT_EQ(Edr_Node_createSubdoc(doc, root, Edr_Insert_lastChild, &missing, child,
+                                        kPlacement, 9, 0),
                   0);
         Edr_Doc *got = nullptr;
         uint32_t index = 99;
@@ -98,11 +103,8 @@ struct TopCase {
 TEST_F(SubdocTest, TopImageFromTheFirstGroupsNumberedGroup)
 {
     const TopCase cases[] = {
-        {"image", 0, true},
-        {"text first", 0, false},
-        {"string value", 1, true},
-        {"number 0", 2, true},
-        {"unknown number", 3, true},
+        {"image", 0, true},    {"text first", 0, false},    {"string value", 1, true},
+        {"number 0", 2, true}, {"unknown number", 3, true},
     };
     for (const TopCase &c : cases) {
         SCOPED_TRACE(c.name);
@@ -125,7 +127,10 @@ TEST_F(SubdocTest, TopImageFromTheFirstGroupsNumberedGroup)
             if (c.kind == 1) {
                 Prop_setUstr(&v, 145, Ustr_dup(u"7"), 1);
             } else {
-                Prop_setInt(&v, 145, c.kind == 0 ? int32_t(number) : c.kind == 2 ? 0 : int32_t(number) + 5);
+                Prop_setInt(&v, 145,
+                            c.kind == 0   ? int32_t(number)
+                            : c.kind == 2 ? 0
+                                          : int32_t(number) + 5);
             }
             own(doc, top, 2, rule({v}));
             Prop_free(&v);

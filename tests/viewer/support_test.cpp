@@ -20,8 +20,7 @@
 #include "viewer/support.h"
 #include "viewer/viewer.h"
 
-namespace
-{
+namespace {
 
 TEST(ViewSupport, OverlapsEnoughByTheTenthRule)
 {
@@ -34,15 +33,12 @@ TEST(ViewSupport, OverlapsEnoughByTheTenthRule)
         {a, {-50, 0, 10, 100}, 1},  // overlap of a tenth
         {a, {-2, 0, 6, 100}, 1},    // middle 2 inside a
         {a, {100, 0, 200, 100}, 0}, // touching along an edge
-        {a, {0, 100, 100, 200}, 0},
-        {a, a, 1},
-        {a, {91, 0, 150, 100}, 0},  // sticks out right: overlap 9, middle outside
-        {a, {90, 0, 150, 100}, 1},
-        {a, {96, 0, 102, 100}, 1},  // middle 99 inside
-        {a, {0, -50, 100, 9}, 0},   // the y axis alike
-        {a, {0, -50, 100, 10}, 1},
-        {a, {-10, -10, 110, 110}, 1}, // b covers a
-        {{0, 0, 9, 9}, {-1, 0, 1, 9}, 1}, // a tenth of 9 is 0
+        {a, {0, 100, 100, 200}, 0},       {a, a, 1},
+        {a, {91, 0, 150, 100}, 0}, // sticks out right: overlap 9, middle outside
+        {a, {90, 0, 150, 100}, 1},        {a, {96, 0, 102, 100}, 1},    // middle 99 inside
+        {a, {0, -50, 100, 9}, 0},                                       // the y axis alike
+        {a, {0, -50, 100, 10}, 1},        {a, {-10, -10, 110, 110}, 1}, // b covers a
+        {{0, 0, 9, 9}, {-1, 0, 1, 9}, 1},                               // a tenth of 9 is 0
     };
     for (const Case &c : cases)
         EXPECT_EQ(Rect_overlapsEnough(&c.a, &c.b), c.result)
@@ -70,13 +66,12 @@ TEST(ViewSupport, NullContextIsNotConfigured)
     EXPECT_EQ(Html_registerHandler(nullptr), 0);
 }
 
-class FindInDirectionTest : public EdrFixture
-{
-};
+class FindInDirectionTest : public EdrFixture {};
 
 TEST_F(FindInDirectionTest, FindAndMissSetTheThreeWords)
 {
-    constexpr static ObjClass plainClass{nullptr, int32_t(4 * sizeof(intptr_t)), nullptr, Obj_itemPlain};
+    constexpr static ObjClass plainClass{nullptr, int32_t(4 * sizeof(intptr_t)), nullptr,
+                                         Obj_itemPlain};
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
         Edr_Node *links[2];
         auto *rec = static_cast<Edr_PageRec *>(Mem_calloc(1, sizeof(Edr_PageRec)));
@@ -99,7 +94,9 @@ TEST_F(FindInDirectionTest, FindAndMissSetTheThreeWords)
         Edr_Doc *nodeDoc = doc;
         uint32_t serial = 1;
         Edr_Doc_readLock(doc);
-        ASSERT_EQ(View_findInDirection(doc, 0x400, &node, &nodeDoc, &serial, &boxes[0], nullptr, nullptr), 0);
+        ASSERT_EQ(
+            View_findInDirection(doc, 0x400, &node, &nodeDoc, &serial, &boxes[0], nullptr, nullptr),
+            0);
         Edr_Doc_readUnlock(doc);
         EXPECT_EQ(node, links[1]);
         EXPECT_EQ(nodeDoc, doc);
@@ -111,7 +108,8 @@ TEST_F(FindInDirectionTest, FindAndMissSetTheThreeWords)
         node = links[0];
         nodeDoc = doc;
         serial = 1;
-        ASSERT_EQ(View_findInDirection(doc, 0, &node, &nodeDoc, &serial, &boxes[0], nullptr, nullptr), 0);
+        ASSERT_EQ(
+            View_findInDirection(doc, 0, &node, &nodeDoc, &serial, &boxes[0], nullptr, nullptr), 0);
         EXPECT_EQ(node, nullptr);
         EXPECT_EQ(nodeDoc, nullptr);
         EXPECT_EQ(serial, 0u);
@@ -127,7 +125,7 @@ TEST(FocusScore, CandidatesPerDirection)
     // turned for the others, so the same scores must come back.
     const Rect region{-1000, -1000, 1000, 1000};
     struct Case {
-        uint32_t extra;   // strict or visible-only
+        uint32_t extra; // strict or visible-only
         bool withRegion;
         Rect area, candidate;
         int taken;
@@ -148,7 +146,13 @@ TEST(FocusScore, CandidatesPerDirection)
         {0, false, {10, -100, 500, 100}, {40, 150, 50, 160}, 0, 0, 0},
         {0, false, {10, -100, 500, 100}, {490, 0, 510, 10}, 0, 0, 0},
         // A gap that overflows gives the worst score.
-        {0, false, {INT32_MAX - 10, -100, INT32_MAX, 100}, {INT32_MIN, 0, INT32_MIN + 10, 10}, 1, 0x7fffffff, 0},
+        {0,
+         false,
+         {INT32_MAX - 10, -100, INT32_MAX, 100},
+         {INT32_MIN, 0, INT32_MIN + 10, 10},
+         1,
+         0x7fffffff,
+         0},
         // Visible only: off the region is rejected; inside it scores.
         {FocusDir_visibleOnly, true, {10, -100, 2000, 100}, {1500, 0, 1510, 10}, 0, 0, 0},
         {FocusDir_visibleOnly, true, {10, -100, 2000, 100}, {40, 0, 50, 10}, 1, 30, 0},
@@ -157,11 +161,13 @@ TEST(FocusScore, CandidatesPerDirection)
     };
     const struct {
         uint32_t direction, turn;
-    } directions[] = {{FocusDir_right, 0}, {FocusDir_left, 0x800}, {FocusDir_down, 0x400}, {FocusDir_up, 0x100}};
+    } directions[] = {
+        {FocusDir_right, 0}, {FocusDir_left, 0x800}, {FocusDir_down, 0x400}, {FocusDir_up, 0x100}};
     auto unturn = [](const Rect &r, uint32_t flags) {
         Rect x = r;
         if (flags & 0x900)
-            x = Rect{x.x1 == INT32_MIN ? INT32_MIN : -x.x1, x.y0, x.x0 == INT32_MIN ? INT32_MAX : -x.x0, x.y1};
+            x = Rect{x.x1 == INT32_MIN ? INT32_MIN : -x.x1, x.y0,
+                     x.x0 == INT32_MIN ? INT32_MAX : -x.x0, x.y1};
         if (flags & 0x500)
             x = Rect{x.y0, x.x0, x.y1, x.x1};
         return x;
@@ -201,12 +207,9 @@ TEST(FocusScore, CandidatesPerDirection)
 
 } // namespace
 
-namespace
-{
+namespace {
 
-class PageTreeTest : public EdrFixture
-{
-};
+class PageTreeTest : public EdrFixture {};
 
 struct Visit {
     Edr_Doc *doc;
@@ -215,7 +218,8 @@ struct Visit {
 
 int recordVisit(Edr_PageEntry *entry, void *argument, int32_t x, int32_t y)
 {
-    static_cast<std::vector<Visit> *>(argument)->push_back({entry->rec ? entry->rec->doc : nullptr, entry->key, x, y});
+    static_cast<std::vector<Visit> *>(argument)->push_back(
+        {entry->rec ? entry->rec->doc : nullptr, entry->key, x, y});
     return 0;
 }
 
@@ -232,7 +236,8 @@ TEST_F(PageTreeTest, VisitsEmbeddedPagesAtTheirOffsets)
 
         // The parent's page: a content piece, then a piece embedding the
         // child's page 7 with its x0 at 100 and its y1 at 300.
-        static constexpr ObjClass plainClass{nullptr, int32_t(4 * sizeof(intptr_t)), nullptr, Obj_itemPlain};
+        static constexpr ObjClass plainClass{nullptr, int32_t(4 * sizeof(intptr_t)), nullptr,
+                                             Obj_itemPlain};
         auto *content = static_cast<Edr_PageRec *>(Mem_calloc(1, sizeof(Edr_PageRec)));
         auto *embedded = static_cast<Edr_PageRec *>(Mem_calloc(1, sizeof(Edr_PageRec)));
         content->doc = parent;
@@ -243,7 +248,8 @@ TEST_F(PageTreeTest, VisitsEmbeddedPagesAtTheirOffsets)
             embedded->bounds[i] = bounds[i];
         Edr_Node *refNode = nullptr;
         ASSERT_EQ(Edr_Node_allocate(&refNode, Edr_NodeType_blob, sizeof(EmbeddedPageRef)), 0);
-        *static_cast<EmbeddedPageRef *>(Edr_Node_payload(refNode)) = EmbeddedPageRef{child, *Matrix_identity(), 7, 0};
+        *static_cast<EmbeddedPageRef *>(Edr_Node_payload(refNode)) =
+            EmbeddedPageRef{child, *Matrix_identity(), 7, 0};
         ObjHeader *owner = Obj_create(&plainClass, 0);
         owner->node = refNode;
         embedded->objects = owner;
@@ -275,7 +281,8 @@ TEST_F(PageTreeTest, VisitsEmbeddedPagesAtTheirOffsets)
         // A page that embeds itself: the walk ends at the nesting limit
         // (the page, then seven levels below it) instead of running the
         // stack out.
-        *static_cast<EmbeddedPageRef *>(Edr_Node_payload(refNode)) = EmbeddedPageRef{parent, *Matrix_identity(), 5, 0};
+        *static_cast<EmbeddedPageRef *>(Edr_Node_payload(refNode)) =
+            EmbeddedPageRef{parent, *Matrix_identity(), 5, 0};
         ASSERT_EQ(Edr_Page_findByIndex(&e, parent, 0, 0), 0);
         visits.clear();
         View_visitPageTree(e, recordVisit, &visits, 0, 0);

@@ -18,8 +18,7 @@
 #include "viewer/dispqueue.h"
 #include "viewer/fvdisplay.h"
 
-namespace
-{
+namespace {
 
 // The text's lines: a seven-digit line number and filler, 64 bytes with
 // the line feed, so that every page holds 66 whole lines.
@@ -27,8 +26,7 @@ constexpr size_t lineBytes = 64;
 constexpr uint32_t pageLines = 66;
 constexpr size_t textBytes = size_t(100) << 20;
 
-class TextPagesTest : public AppFixture
-{
+class TextPagesTest : public AppFixture {
   protected:
     void SetUp() override
     {
@@ -53,7 +51,8 @@ class TextPagesTest : public AppFixture
         std::string block;
         char line[lineBytes + 1];
         for (size_t n = 0; n * lineBytes < textBytes; n++) {
-            snprintf(line, sizeof line, "%07zu the quick brown fox jumps over the lazy dog, again.....\n", n);
+            snprintf(line, sizeof line,
+                     "%07zu the quick brown fox jumps over the lazy dog, again.....\n", n);
             block.append(line, lineBytes);
             if (block.size() >= (size_t(1) << 20)) {
                 out << block;
@@ -78,7 +77,8 @@ class TextPagesTest : public AppFixture
             Edr_Doc *doc = Fv_fromApp(inst)->page->document;
             (void)Edr_Page_count(doc, &b.published);
             Edr_Doc_readLock(doc);
-            for (Edr_Node *n = Edr_Node_firstChild(Edr_Doc_root(doc)); n; n = Edr_Node_nextSibling(n), b.groups++) {
+            for (Edr_Node *n = Edr_Node_firstChild(Edr_Doc_root(doc)); n;
+                 n = Edr_Node_nextSibling(n), b.groups++) {
                 if (!Edr_Node_firstChild(n))
                     continue;
                 b.pages.push_back(b.groups);
@@ -108,9 +108,10 @@ class TextPagesTest : public AppFixture
             ASSERT_NE(view, nullptr);
             Edr_SubdocNode *link = Edr_Node_subdocPayload(view->node);
             ASSERT_NE(link, nullptr);
-            ASSERT_EQ(Dispman_queueDocSwitch(view->display->engine, DispmanSub_hqAndQuick, view->display->view,
-                                             view->display->viewDocument, int32_t(link->pageKey),
-                                             uint32_t(link->pageKind), view->node, page->document, key, kind),
+            ASSERT_EQ(Dispman_queueDocSwitch(view->display->engine, DispmanSub_hqAndQuick,
+                                             view->display->view, view->display->viewDocument,
+                                             int32_t(link->pageKey), uint32_t(link->pageKind),
+                                             view->node, page->document, key, kind),
                       0);
         });
     }

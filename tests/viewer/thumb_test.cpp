@@ -17,8 +17,7 @@
 #include "tests/graphics/render_support.h"
 #include "viewer/viewer.h"
 
-namespace
-{
+namespace {
 
 // Thumbnail page units: 1/8192 pixel (the pass maps a page of w x 8192
 // units onto a picture w pixels wide).
@@ -47,8 +46,7 @@ int flagsDraw(EngineContext *, ObjHeader *item, const Rect *, const Matrix *, co
 const ObjItemOps flagsOps = {flagsDraw, nullptr, nullptr, 0};
 const ObjClass flagsClass = {&flagsOps, int32_t(sizeof(FlagsPart)), nullptr, Obj_itemPlain};
 
-class ThumbTest : public RenderFixture
-{
+class ThumbTest : public RenderFixture {
   protected:
     void SetUp() override
     {

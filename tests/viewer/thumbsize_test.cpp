@@ -5,12 +5,9 @@
 #include "viewer/docview.h"
 #include "viewer/viewer.h"
 
-namespace
-{
+namespace {
 
-class ThumbSizeTest : public ConfigFixture
-{
-};
+class ThumbSizeTest : public ConfigFixture {};
 
 TEST_F(ThumbSizeTest, LimitsFollowTheSettings)
 {

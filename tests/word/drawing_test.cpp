@@ -117,7 +117,7 @@ void poke32(std::string &file, size_t at, uint32_t v)
 
 // File offsets inside drawings.doc (its table stream lives in the mini
 // stream; each patched field lies inside one 64-byte sector).
-constexpr size_t textBoxFspa = 3871;   // the text frame's anchor (spid 1027)
+constexpr size_t textBoxFspa = 3871;     // the text frame's anchor (spid 1027)
 constexpr size_t textBoxFlowProp = 3285; // its property 135 entry, value 0
 
 class WordDrawingTest : public EdrFixture {
@@ -136,8 +136,8 @@ class WordDrawingTest : public EdrFixture {
             memcpy(copy, file.data(), file.size());
             VfsHandle *stream = nullptr;
             uint32_t accepted = 0;
-            ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream, &accepted,
-                                     ctx()),
+            ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream,
+                                     &accepted, ctx()),
                       0);
             int err = Word_loadDocument(ctx(), nullptr, nullptr, stream, doc, root);
             check(doc, root, err);
@@ -239,8 +239,8 @@ TEST_F(WordDrawingTest, TextBoxInATableCellLeavesTheTableWhole)
         EXPECT_EQ(rows.size(), 2u);
         std::string body;
         textOf(root, &body, false);
-        for (const char *part : {"Before the table.", "Cell one holds a box.", "Cell two.", "Cell three.",
-                                 "Cell four.", "After the table."})
+        for (const char *part : {"Before the table.", "Cell one holds a box.", "Cell two.",
+                                 "Cell three.", "Cell four.", "After the table."})
             EXPECT_NE(body.find(part), std::string::npos) << part;
     });
 }
@@ -359,7 +359,8 @@ TEST_F(WordDrawingTest, MonochromeBitmapsAndRefusedExtents)
         EXPECT_EQ(p[34].type, 175u);
         EXPECT_EQ(p[146].payload, 0u);
         EXPECT_EQ(elementOf(Edr_Node_parent(group)), uint32_t(WordClass_textGroup));
-        const Edr_PictureNode *pic = static_cast<const Edr_PictureNode *>(Edr_Node_payloadOrNull(pictures[0]));
+        const Edr_PictureNode *pic =
+            static_cast<const Edr_PictureNode *>(Edr_Node_payloadOrNull(pictures[0]));
         ASSERT_NE(pic, nullptr);
         EXPECT_EQ(pic->record->words[2], 1);
         EXPECT_EQ(int32_t(pic->record->words[0]), int32_t(p[90].payload));
@@ -390,12 +391,12 @@ TEST(WordPictureCheck, MonoBitmapDataMustHoldItsExtents)
         uint32_t length;
         int want;
     } cases[] = {
-        {20, 20, 50, Res_ok},                     // 400 bits exactly
-        {20, 20, 49, Res_wordShortPicture},       // one byte short
-        {9, 1, 2, Res_ok},                        // a part byte at the end
+        {20, 20, 50, Res_ok},               // 400 bits exactly
+        {20, 20, 49, Res_wordShortPicture}, // one byte short
+        {9, 1, 2, Res_ok},                  // a part byte at the end
         {9, 1, 1, Res_wordShortPicture},
         {0, 0, 0, Res_ok},
-        {-8, 4, 100, Res_wordShortPicture},       // negative extents
+        {-8, 4, 100, Res_wordShortPicture}, // negative extents
         {8, -4, 100, Res_wordShortPicture},
         {32767, 32767, 1000, Res_wordShortPicture}, // huge extents, little data
     };
@@ -404,7 +405,8 @@ TEST(WordPictureCheck, MonoBitmapDataMustHoldItsExtents)
         picf.mode = 99;
         picf.xExt = c.x;
         picf.yExt = c.y;
-        EXPECT_EQ(Word_monoBitmapCheck(&picf, c.length), c.want) << c.x << "x" << c.y << " in " << c.length;
+        EXPECT_EQ(Word_monoBitmapCheck(&picf, c.length), c.want)
+            << c.x << "x" << c.y << " in " << c.length;
     }
 }
 
@@ -459,11 +461,14 @@ TEST_F(WordDrawingTest, AnchorLookupByCpInterval)
             int want;
             uint8_t fill; // the element's bytes
         } cases[] = {
-            {0, 10, Res_ok, 1},   {0, 19, Res_ok, 1},  {0, 20, Res_ok, 2},
-            {0, 39, Res_ok, 2},   {0, 40, Res_wordNoShapeAnchor, 0}, // the last CP closes the table
+            {0, 10, Res_ok, 1},
+            {0, 19, Res_ok, 1},
+            {0, 20, Res_ok, 2},
+            {0, 39, Res_ok, 2},
+            {0, 40, Res_wordNoShapeAnchor, 0}, // the last CP closes the table
             {0, 9, Res_wordNoShapeAnchor, 0},
-            {2, 110, Res_wordNoShapeAnchor, 0},                      // the header table is empty
-            {1, 110, Res_wordNoShapes, 0},                           // footnotes hold no shapes
+            {2, 110, Res_wordNoShapeAnchor, 0}, // the header table is empty
+            {1, 110, Res_wordNoShapes, 0},      // footnotes hold no shapes
             {6, 10, Res_wordNoShapes, 0},
         };
         for (const Case &c : cases) {
@@ -522,9 +527,11 @@ TEST_F(WordDrawingTest, TextBoxStoriesByTheirTable)
         EXPECT_EQ(start, 612u);
         EXPECT_EQ(end, 630u);
         EXPECT_EQ(Word_textBoxRange(3, 0, r, &start, &end), Res_wordNoStory);
-        EXPECT_EQ(Word_textBoxRange(0xFFFFFFFFu, 0, r, &start, &end), Res_wordNoStory); // a text id of 0
+        EXPECT_EQ(Word_textBoxRange(0xFFFFFFFFu, 0, r, &start, &end),
+                  Res_wordNoStory); // a text id of 0
         r->subdoc = 2;
-        EXPECT_EQ(Word_textBoxRange(0, 0, r, &start, &end), Res_wordNoStory); // no header text boxes
+        EXPECT_EQ(Word_textBoxRange(0, 0, r, &start, &end),
+                  Res_wordNoStory); // no header text boxes
         // A story that runs past its sub-document is refused.
         Word_plexFree(&boxes);
         boxes.bytes = plexBytes({0, 150}, Word_txbxBytes);

@@ -5,8 +5,7 @@
 #include "word/reader/wordfonts.h"
 #include "tests/word/word_support.h"
 
-namespace
-{
+namespace {
 
 std::string fontFixture(const std::string &name)
 {
@@ -21,8 +20,7 @@ std::string narrow(const char16_t *s)
     return out;
 }
 
-class FontTableTest : public WordTest
-{
+class FontTableTest : public WordTest {
   public:
     WordReader *bare(uint32_t ident)
     {
@@ -34,7 +32,8 @@ class FontTableTest : public WordTest
     int parse(const std::string &bytes, uint32_t ident = Word_identWord97)
     {
         bare(ident);
-        return Word_parseFontTable(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), reader);
+        return Word_parseFontTable(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(),
+                                   reader);
     }
     std::vector<std::string> names()
     {
@@ -120,7 +119,8 @@ TEST_F(FontTableTest, ATableOf64KiBOrMoreIsReadWhole)
     ASSERT_EQ(withTable(t), Res_ok);
     ASSERT_EQ(Word_readFontTable(reader), Res_ok);
     ASSERT_EQ(reader->fontCount, 400u);
-    EXPECT_EQ(narrow(reader->fonts[399].name), "Font number 399 with a long name to fill the record");
+    EXPECT_EQ(narrow(reader->fonts[399].name),
+              "Font number 399 with a long name to fill the record");
 }
 
 TEST_F(FontTableTest, NoTableGivesNoFonts)

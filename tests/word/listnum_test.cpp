@@ -35,17 +35,9 @@ TEST_F(ListNumTextTest, CodesPickTheirListStyles)
         uint32_t code;
         std::u16string text;
     } cases[] = {
-        {4, 0, u"4"},
-        {4, 1, u"IV"},
-        {1999, 1, u"MCMXCIX"},
-        {4, 2, u"iv"},
-        {28, 3, u"BB"},
-        {28, 4, u"bb"},
-        {3, 4, u"c"},
-        {4, 5, u"4"},
-        {10, 11, u"\u5341"},
-        {4, 12, u"4"},
-        {-3, 0, u"-3"},
+        {4, 0, u"4"},        {4, 1, u"IV"},  {1999, 1, u"MCMXCIX"}, {4, 2, u"iv"},
+        {28, 3, u"BB"},      {28, 4, u"bb"}, {3, 4, u"c"},          {4, 5, u"4"},
+        {10, 11, u"\u5341"}, {4, 12, u"4"},  {-3, 0, u"-3"},
     };
     for (const Case &c : cases) {
         char16_t *out = reinterpret_cast<char16_t *>(1);

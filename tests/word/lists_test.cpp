@@ -24,9 +24,9 @@ namespace {
 // ------------------------------------------------------- hand-made lists
 
 // One LVLF with its modifiers and number text, as stored.
-std::string lvlf(int32_t start, uint8_t nfc, uint8_t flags, std::vector<uint8_t> nums, uint8_t follow,
-                 const std::u16string &text, const std::string &chpx = std::string(),
-                 const std::string &papx = std::string())
+std::string lvlf(int32_t start, uint8_t nfc, uint8_t flags, std::vector<uint8_t> nums,
+                 uint8_t follow, const std::u16string &text,
+                 const std::string &chpx = std::string(), const std::string &papx = std::string())
 {
     std::string b = le32(uint32_t(start)) + char(nfc) + char(flags);
     nums.resize(9, 0);
@@ -44,7 +44,8 @@ std::string lvlf(int32_t start, uint8_t nfc, uint8_t flags, std::vector<uint8_t>
 }
 
 // A PlfLst of simple lists (one level each) followed by their levels.
-std::string plfLst(const std::vector<uint32_t> &lsids, std::string *levels, const std::vector<std::string> &lvls)
+std::string plfLst(const std::vector<uint32_t> &lsids, std::string *levels,
+                   const std::vector<std::string> &lvls)
 {
     std::string b = le16(uint32_t(lsids.size()));
     for (uint32_t lsid : lsids) {
@@ -66,11 +67,13 @@ struct Override {
     std::string level;
 };
 
-std::string plfLfo(const std::vector<uint32_t> &lsids, const std::vector<std::vector<Override>> &overrides)
+std::string plfLfo(const std::vector<uint32_t> &lsids,
+                   const std::vector<std::vector<Override>> &overrides)
 {
     std::string b = le32(uint32_t(lsids.size()));
     for (size_t i = 0; i < lsids.size(); i++)
-        b += le32(lsids[i]) + std::string(8, '\0') + char(overrides[i].size()) + std::string(3, '\0');
+        b += le32(lsids[i]) + std::string(8, '\0') + char(overrides[i].size()) +
+             std::string(3, '\0');
     for (size_t i = 0; i < lsids.size(); i++) {
         if (overrides[i].empty())
             continue;
@@ -90,8 +93,8 @@ class ListTableTest : public WordTest {
   public:
     // A Word 97 file whose table stream holds the list table at lstAt and
     // the override table at lfoAt (either may come first).
-    int withLists(const std::string &lst, const std::string &levels, uint32_t lstAt, const std::string &lfo,
-                  uint32_t lfoAt, uint32_t lstLength = 0xFFFFFFFF)
+    int withLists(const std::string &lst, const std::string &levels, uint32_t lstAt,
+                  const std::string &lfo, uint32_t lfoAt, uint32_t lstLength = 0xFFFFFFFF)
     {
         std::string table(4096, '\0');
         table.replace(lstAt, lst.size() + levels.size(), lst + levels);
@@ -129,7 +132,8 @@ TEST_F(ListTableTest, CountersRestartBelowAndKeepWithNoRestart)
     // List 1: levels "%0." decimal and "%1)" lower letter (nine levels,
     // the rest empty); list 2 the same with fNoRestart on level 1.
     auto nine = [](uint8_t flags1) {
-        std::string l = lvlf(1, 0, 0, {1}, 0, num({0, u'.'})) + lvlf(1, 4, flags1, {1}, 0, num({1, u')'}));
+        std::string l =
+            lvlf(1, 0, 0, {1}, 0, num({0, u'.'})) + lvlf(1, 4, flags1, {1}, 0, num({1, u')'}));
         for (int k = 2; k < 9; k++)
             l += lvlf(1, 0, 0, {}, 2, u"");
         return l;
@@ -147,7 +151,8 @@ TEST_F(ListTableTest, CountersRestartBelowAndKeepWithNoRestart)
     ASSERT_EQ(reader->listCount, 2u);
     ASSERT_EQ(reader->lfoCount, 2u);
     std::vector<std::string> got;
-    for (auto [lfo, lvl] : std::vector<std::pair<int, int>>{{1, 0}, {1, 1}, {1, 1}, {1, 0}, {1, 1}, {1, 0}})
+    for (auto [lfo, lvl] :
+         std::vector<std::pair<int, int>>{{1, 0}, {1, 1}, {1, 1}, {1, 0}, {1, 1}, {1, 0}})
         got.push_back(number(uint32_t(lfo), uint32_t(lvl)));
     EXPECT_EQ(got, (std::vector<std::string>{"1.|", "a)|", "b)|", "2.|", "a)|", "3.|"}));
     got.clear();
@@ -210,7 +215,8 @@ TEST_F(ListTableTest, TablesAreReadByTheirOwnLengths)
     std::string lfo = plfLfo({9}, {{}});
     // The override table before the list table: each is read by its own
     // length, so the lists do not depend on the order.
-    for (auto [lstAt, lfoAt] : std::vector<std::pair<uint32_t, uint32_t>>{{100, 2000}, {2000, 100}}) {
+    for (auto [lstAt, lfoAt] :
+         std::vector<std::pair<uint32_t, uint32_t>>{{100, 2000}, {2000, 100}}) {
         SCOPED_TRACE(lstAt);
         ASSERT_EQ(withLists(lst, levels, lstAt, lfo, lfoAt), Res_ok);
         ASSERT_EQ(Word_readLists(reader), Res_ok);
@@ -249,8 +255,8 @@ TEST_F(ListTableTest, DamagedOverrideTables)
         std::string lfo = c.lfo;
         if (std::string(c.what) == "overrides cut off") {
             // The LFO claims two overrides; the table ends after the first.
-            lfo = le32(1) + le32(9) + std::string(8, '\0') + char(2) + std::string(3, '\0') + le32(0) + le32(1) +
-                  bytes({0x10, 0, 0, 0});
+            lfo = le32(1) + le32(9) + std::string(8, '\0') + char(2) + std::string(3, '\0') +
+                  le32(0) + le32(1) + bytes({0x10, 0, 0, 0});
         }
         ASSERT_EQ(withLists(lst, levels, 100, lfo, 2000), Res_ok);
         ASSERT_EQ(Word_readListTable(reader), Res_ok);
@@ -374,8 +380,8 @@ TEST(WordTableRules, RowKindsSpansAndLooks)
     WordTableState t{};
     struct Kind {
         uint32_t rows, last, itl, kind;
-    } kinds[] = {{1, 1, 0, 5}, {1, 0, 0, 1}, {3, 1, 0, 4}, {2, 0, 0, 2}, {3, 0, 0, 3},
-                 {4, 0, 0, 2}, {3, 0, 25, 2}, {4, 0, 25, 3}};
+    } kinds[] = {{1, 1, 0, 5}, {1, 0, 0, 1}, {3, 1, 0, 4},  {2, 0, 0, 2},
+                 {3, 0, 0, 3}, {4, 0, 0, 2}, {3, 0, 25, 2}, {4, 0, 25, 3}};
     for (const Kind &k : kinds) {
         t.rowCount = k.rows;
         t.tap.tlp.itl = uint16_t(k.itl);
@@ -386,9 +392,11 @@ TEST(WordTableRules, RowKindsSpansAndLooks)
     struct Span {
         int32_t left, right;
         uint32_t span;
-    } spans[] = {{0, 100, 1}, {0, 200, 2}, {100, 400, 3}, {50, 150, 1}, {50, 250, 2}, {50, 350, 3}, {200, 100, 1}};
+    } spans[] = {{0, 100, 1},  {0, 200, 2},  {100, 400, 3}, {50, 150, 1},
+                 {50, 250, 2}, {50, 350, 3}, {200, 100, 1}};
     for (const Span &s : spans)
-        EXPECT_EQ(Word_tableCellSpan(edges, 4, s.left, s.right), s.span) << s.left << "-" << s.right;
+        EXPECT_EQ(Word_tableCellSpan(edges, 4, s.left, s.right), s.span)
+            << s.left << "-" << s.right;
     // Built-in looks: given rows, and the rest taken from look 0.
     const uint8_t *l = Word_tableLookShading(8, 4);
     EXPECT_EQ(l[0] * 100 + l[1] * 10 + l[2], 9 * 100 + 8 * 10 + 1);
@@ -408,7 +416,8 @@ TEST(WordTableRules, ShadingThroughTheLook)
     for (uint16_t itl : {0, 50}) {
         tap.tlp.itl = itl;
         tap.tlp.flags = 0;
-        EXPECT_EQ(Word_tableCellShading(&tap, 1, 2, 2, &has), Word_cellShadingColour(&tap, 1)) << itl;
+        EXPECT_EQ(Word_tableCellShading(&tap, 1, 2, 2, &has), Word_cellShadingColour(&tap, 1))
+            << itl;
         EXPECT_EQ(has, 1u);
     }
     // A look without its shading flag makes none.
@@ -482,7 +491,8 @@ std::u16string fontOf(const std::map<uint32_t, Prop> &props)
     auto it = props.find(37);
     if (it == props.end())
         return u"";
-    return std::u16string(reinterpret_cast<const char16_t *>(it->second.payload), it->second.payload2);
+    return std::u16string(reinterpret_cast<const char16_t *>(it->second.payload),
+                          it->second.payload2);
 }
 
 class WordListLoadTest : public EdrFixture {
@@ -500,8 +510,8 @@ class WordListLoadTest : public EdrFixture {
             memcpy(copy, file.data(), file.size());
             VfsHandle *stream = nullptr;
             uint32_t accepted = 0;
-            ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream, &accepted,
-                                     ctx()),
+            ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream,
+                                     &accepted, ctx()),
                       0);
             EXPECT_EQ(Word_loadDocument(ctx(), nullptr, nullptr, stream, doc, root), 0);
             check(doc, root);
@@ -528,9 +538,9 @@ TEST_F(WordListLoadTest, ListParagraphsLeadWithTheirNumberTexts)
             fonts.push_back(fontOf(propsOf(doc, groups[0])));
             bodyFonts.push_back(fontOf(propsOf(doc, groups[1])));
         }
-        std::vector<std::u16string> want = {u"1.\t",  u"2.\t",    u"a)\t",    u"b)\t",  u"i.\t",  u"3.\t",
-                                            u"a)\t",  u"\u2022\t", u"\u2022\t", u"I.\t",  u"I.1.\t", u"I.2.\t",
-                                            u"II.\t", u"II.1.\t", u"5.\t",    u"6.\t"};
+        std::vector<std::u16string> want = {
+            u"1.\t",     u"2.\t", u"a)\t",   u"b)\t",   u"i.\t",  u"3.\t",    u"a)\t", u"\u2022\t",
+            u"\u2022\t", u"I.\t", u"I.1.\t", u"I.2.\t", u"II.\t", u"II.1.\t", u"5.\t", u"6.\t"};
         ASSERT_EQ(leads.size(), want.size());
         for (size_t i = 0; i < want.size(); i++) {
             EXPECT_EQ(leads[i], want[i]) << i;
@@ -567,7 +577,8 @@ TEST_F(WordListLoadTest, NumberedParagraphsCarryTheirListRecordForTheWriter)
                 plain++;
                 // Without a list record every text group is editable.
                 for (Edr_Node *g : groups) {
-                    ASSERT_EQ(Word_textGroupEditable(doc, reinterpret_cast<intptr_t>(g), &editable), 0);
+                    ASSERT_EQ(Word_textGroupEditable(doc, reinterpret_cast<intptr_t>(g), &editable),
+                              0);
                     EXPECT_EQ(editable, 1);
                 }
                 continue;
@@ -589,9 +600,11 @@ TEST_F(WordListLoadTest, NumberedParagraphsCarryTheirListRecordForTheWriter)
                             std::u16string(l->text ? l->text : u"", l->textLength)});
             // The lead-in (the first text group) is not editable, the body is.
             ASSERT_GE(groups.size(), 2u);
-            ASSERT_EQ(Word_textGroupEditable(doc, reinterpret_cast<intptr_t>(groups[0]), &editable), 0);
+            ASSERT_EQ(Word_textGroupEditable(doc, reinterpret_cast<intptr_t>(groups[0]), &editable),
+                      0);
             EXPECT_EQ(editable, 0);
-            ASSERT_EQ(Word_textGroupEditable(doc, reinterpret_cast<intptr_t>(groups[1]), &editable), 0);
+            ASSERT_EQ(Word_textGroupEditable(doc, reinterpret_cast<intptr_t>(groups[1]), &editable),
+                      0);
             EXPECT_EQ(editable, 1);
             ASSERT_EQ(Word_textGroupEditable(doc, reinterpret_cast<intptr_t>(p), &editable), 0);
             EXPECT_EQ(editable, 1);
@@ -635,8 +648,8 @@ TEST_F(WordListLoadTest, Word6AutoNumberedParagraphs)
             textOf(p, &t);
             texts.push_back(t);
         }
-        EXPECT_EQ(texts, (std::vector<std::u16string>{u"Numbered:", u"1.\tone", u"2.\ttwo", u"\u2022\tapple",
-                                                      u"End."}));
+        EXPECT_EQ(texts, (std::vector<std::u16string>{u"Numbered:", u"1.\tone", u"2.\ttwo",
+                                                      u"\u2022\tapple", u"End."}));
     });
 }
 
@@ -745,7 +758,7 @@ void outline(Edr_Node *node, std::u16string *out)
             *out += u";";
             continue;
         }
-        const char16_t *marks = cls == WordClass_table      ? u"<>"
+        const char16_t *marks = cls == WordClass_table       ? u"<>"
                                 : cls == WordClass_tableRow  ? u"[]"
                                 : cls == WordClass_tableCell ? u"()"
                                                              : nullptr;
@@ -781,7 +794,8 @@ TEST_F(WordListLoadTest, NestedTablesStandInTheCellsThatHoldThem)
             std::u16string text;
             textOf(cell, &text);
             for (uint32_t id : {14u, 15u, 16u, 17u})
-                EXPECT_TRUE(props.count(id)) << std::string(text.begin(), text.end()) << " border " << id;
+                EXPECT_TRUE(props.count(id))
+                    << std::string(text.begin(), text.end()) << " border " << id;
         }
         // The inner table is as wide as its two cells, within its cell.
         std::vector<Edr_Node *> tables;

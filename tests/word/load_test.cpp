@@ -216,8 +216,8 @@ class WordLoadTest : public EdrFixture {
             memcpy(copy, file.data(), file.size());
             VfsHandle *stream = nullptr;
             uint32_t accepted = 0;
-            ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream, &accepted,
-                                     ctx()),
+            ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream,
+                                     &accepted, ctx()),
                       0);
             int err = Word_loadDocument(ctx(), nullptr, nullptr, stream, doc, root);
             check(doc, root, err);
@@ -231,8 +231,9 @@ TEST_F(WordLoadTest, BodyTextMatchesTheTextConversion)
     // word6-fonts and word6-mac: Word 6 text in the code page of its font or
     // run (Cyrillic, Central European) and in Mac Roman, whatever the
     // file's language id says.
-    for (const char *name : {"runs", "sections", "links", "word6", "pieces", "protected", "fields", "word6-1251",
-                             "word6-1253", "word6-1250", "word6-fonts", "word6-mac", "word6-sections"}) {
+    for (const char *name :
+         {"runs", "sections", "links", "word6", "pieces", "protected", "fields", "word6-1251",
+          "word6-1253", "word6-1250", "word6-fonts", "word6-mac", "word6-sections"}) {
         SCOPED_TRACE(name);
         std::string expected = readFixture(std::string(name) + ".txt");
         ASSERT_FALSE(expected.empty());
@@ -263,7 +264,10 @@ TEST_F(WordLoadTest, DocumentsFillTheirPagesWhenLaidOut)
     struct Case {
         const char *name;
         uint32_t least, most;
-    } cases[] = {{"runs.doc", 5, 9}, {"fields.doc", 3, 3}, {"breaks.doc", 4, 4}, {"word6-sections.doc", 6, 6}};
+    } cases[] = {{"runs.doc", 5, 9},
+                 {"fields.doc", 3, 3},
+                 {"breaks.doc", 4, 4},
+                 {"word6-sections.doc", 6, 6}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         load(c.name, [&](Edr_Doc *doc, Edr_Node *, int err) {
@@ -308,7 +312,10 @@ TEST_F(WordLoadTest, ContinuousSectionsGoOnInTheGroupOfTheirPage)
             auto paragraphsIn = [](Edr_Node *group) {
                 size_t n = 0;
                 for (Edr_Node *p = Edr_Node_firstChild(group); p; p = Edr_Node_nextSibling(p))
-                    n += Edr_Node_type(p) == Edr_NodeType_group && elementOf(p) == WordClass_paragraph ? 1 : 0;
+                    n += Edr_Node_type(p) == Edr_NodeType_group &&
+                                 elementOf(p) == WordClass_paragraph
+                             ? 1
+                             : 0;
                 return n;
             };
             std::vector<std::string> groups;
@@ -332,7 +339,8 @@ TEST_F(WordLoadTest, ContinuousSectionsGoOnInTheGroupOfTheirPage)
                     EXPECT_EQ(props[72].type, 34u);
                     text += text.empty() ? "" : " ";
                     if (kind == WordClass_columnSection) {
-                        const PropColumns *cols = reinterpret_cast<const PropColumns *>(props[94].payload);
+                        const PropColumns *cols =
+                            reinterpret_cast<const PropColumns *>(props[94].payload);
                         EXPECT_NE(cols, nullptr);
                         text += cols && (cols->flags & 4) ? "c*" : "c";
                     } else {
@@ -491,7 +499,8 @@ TEST_F(WordLoadTest, FieldsBecomePageNumbersAndLinks)
         ASSERT_TRUE(links.count("3"));
         EXPECT_EQ(links["3"].substr(links["3"].find('#')), "#mark");
         ASSERT_TRUE(links.count("Introduction\t1"));
-        EXPECT_EQ(links["Introduction\t1"].substr(links["Introduction\t1"].find('#')), "#_RefHeading__10_1");
+        EXPECT_EQ(links["Introduction\t1"].substr(links["Introduction\t1"].find('#')),
+                  "#_RefHeading__10_1");
         // The footer's PAGE field is a page-number node.
         std::vector<Edr_Node *> numbers;
         for (Edr_KeyedGroup *k = doc->keyedGroups; k; k = k->next)
@@ -525,7 +534,8 @@ TEST_F(WordLoadTest, ProtectionEncryptionAndHooks)
         EXPECT_NE(doc->ancestorTest, nullptr);
         EXPECT_NE(doc->nodeTest, nullptr);
     });
-    load("encrypted.doc", [&](Edr_Doc *, Edr_Node *, int err) { EXPECT_EQ(err, Res_wordEncrypted); });
+    load("encrypted.doc",
+         [&](Edr_Doc *, Edr_Node *, int err) { EXPECT_EQ(err, Res_wordEncrypted); });
     // A Word for Windows 2 file (no compound file) is refused as a Word
     // version the reader does not read; other bytes stay a compound-file
     // failure.
@@ -568,7 +578,8 @@ TEST_F(WordLoadTest, DamagedFilesFailCleanly)
             memcpy(copy, part.data(), part.size());
             VfsHandle *stream = nullptr;
             uint32_t accepted = 0;
-            ASSERT_EQ(Vfs_openMemory(copy, part.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream, &accepted, ctx()),
+            ASSERT_EQ(Vfs_openMemory(copy, part.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream,
+                                     &accepted, ctx()),
                       0);
             EXPECT_NE(Word_loadDocument(ctx(), nullptr, nullptr, stream, doc, root), 0);
             Edr_Doc_release(doc);
@@ -669,15 +680,18 @@ TEST_F(WordLoadTest, HeadingRunsTakeTheirParagraphStyle)
 TEST_F(WordLoadTest, FieldsNestedTooDeeplyStopOnlyThemselves)
 {
     std::string file = readFixture("runs.doc");
-    const std::u16string original = u"Paragraph 0: run 0.0 in style 0 run 0.1 in style 1 run 0.2 in style 2.";
+    const std::u16string original =
+        u"Paragraph 0: run 0.0 in style 0 run 0.1 in style 1 run 0.2 in style 2.";
     std::string needle(reinterpret_cast<const char *>(original.data()), original.size() * 2);
     size_t at = file.find(needle);
     ASSERT_NE(at, std::string::npos);
     std::u16string nested(21, u'\x13');
-    nested += u"a\x14" u"b\x15";
+    nested += u"a\x14"
+              u"b\x15";
     nested += std::u16string(20, u'\x15');
     std::u16string patched = nested + original.substr(nested.size());
-    file.replace(at, needle.size(), reinterpret_cast<const char *>(patched.data()), patched.size() * 2);
+    file.replace(at, needle.size(), reinterpret_cast<const char *>(patched.data()),
+                 patched.size() * 2);
     loadBytes(file, [&](Edr_Doc *, Edr_Node *root, int err) {
         ASSERT_EQ(err, 0);
         std::vector<std::string> paras;
@@ -688,7 +702,8 @@ TEST_F(WordLoadTest, FieldsNestedTooDeeplyStopOnlyThemselves)
         for (char16_t c : original.substr(nested.size()))
             addUtf8(&rest, c);
         EXPECT_EQ(paras[1], rest);
-        EXPECT_EQ(paras[2], "Paragraph 1: run 1.0 in style 3 run 1.1 in style 4 run 1.2 in style 5.");
+        EXPECT_EQ(paras[2],
+                  "Paragraph 1: run 1.0 in style 3 run 1.1 in style 4 run 1.2 in style 5.");
     });
 }
 
@@ -730,7 +745,8 @@ TEST_F(WordConvertTest, LinkTargets)
     };
     for (const Case &c : cases) {
         const char16_t *target = nullptr;
-        uint32_t n = Word_pagerefTarget(c.instruction.data(), uint32_t(c.instruction.size()), &target);
+        uint32_t n =
+            Word_pagerefTarget(c.instruction.data(), uint32_t(c.instruction.size()), &target);
         std::string got;
         if (n) {
             run([&] {
@@ -865,7 +881,8 @@ TEST_F(WordConvertTest, InterningValuesAndStyles)
         struct Width {
             int8_t style;
             int32_t width, shown;
-        } widths[] = {{1, 0, 65536 / 288}, {1, 65536 / 144, 65536 / 144}, {0, 0, 0}, {6, -4, 65536 / 288}};
+        } widths[] = {
+            {1, 0, 65536 / 288}, {1, 65536 / 144, 65536 / 144}, {0, 0, 0}, {6, -4, 65536 / 288}};
         for (const Width &w : widths) {
             WordPropList one;
             Word_propListInit(&one);
@@ -886,8 +903,8 @@ TEST_F(WordConvertTest, InterningValuesAndStyles)
 
 TEST_F(WordConvertTest, ColoursAndShading)
 {
-    EXPECT_EQ(Word_colourForIco(6), 0xFF0000FFu);  // red
-    EXPECT_EQ(Word_colourForIco(2), 0xFFFF0000u);  // blue
+    EXPECT_EQ(Word_colourForIco(6), 0xFF0000FFu); // red
+    EXPECT_EQ(Word_colourForIco(2), 0xFFFF0000u); // blue
     EXPECT_EQ(Word_colourForIco(0), Word_colourForIco(1));
     EXPECT_EQ(Word_colourForIco(99), Word_colourForIco(1));
     uint32_t f = 0, b = 0;

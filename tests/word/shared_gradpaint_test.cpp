@@ -16,14 +16,12 @@
 #include "tests/support/heap_fixture.h"
 #include "word/shared/gradpaint.h"
 
-namespace
-{
+namespace {
 
 constexpr int32_t kOne = 0x10000;
 const int32_t kTwoStops[] = {0, int32_t(0xFF0000FFu), kOne, int32_t(0xFFFF0000u)};
 
-class GradPaintTest : public LeakCheckedHeapTest<>
-{
+class GradPaintTest : public LeakCheckedHeapTest<> {
   protected:
     static GradientDesc linear(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t keep = 0)
     {

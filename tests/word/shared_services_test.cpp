@@ -19,8 +19,7 @@
 #include "word/shared/palette.h"
 #include "graphics/rects.h"
 
-namespace
-{
+namespace {
 
 TEST(RectTransform, BoundsOfTheFourMappedCorners)
 {
@@ -38,8 +37,7 @@ TEST(RectTransform, BoundsOfTheFourMappedCorners)
     for (const Case &c : cases) {
         Rect r = c.in;
         Rect_transform(&r, &c.m);
-        EXPECT_TRUE(Rect_equal(&r, &c.out))
-            << r.x0 << "," << r.y0 << "," << r.x1 << "," << r.y1;
+        EXPECT_TRUE(Rect_equal(&r, &c.out)) << r.x0 << "," << r.y0 << "," << r.x1 << "," << r.y1;
     }
     Rect r{1, 2, 3, 4};
     Rect_transform(&r, nullptr);
@@ -238,9 +236,9 @@ TEST(ImageStoreTouch, QueuedImagesMoveToTheHead)
         int32_t state;
         std::vector<int> after;
     } cases[] = {
-        {2, ImageState_queued, {2, 0, 1}},    {1, ImageState_available, {1, 0, 2}},
-        {0, ImageState_queued, {0, 1, 2}},    {2, ImageState_decoding, {0, 1, 2}},
-        {1, ImageState_done, {0, 1, 2}},      {2, ImageState_failed, {0, 1, 2}},
+        {2, ImageState_queued, {2, 0, 1}}, {1, ImageState_available, {1, 0, 2}},
+        {0, ImageState_queued, {0, 1, 2}}, {2, ImageState_decoding, {0, 1, 2}},
+        {1, ImageState_done, {0, 1, 2}},   {2, ImageState_failed, {0, 1, 2}},
     };
     for (const Case &c : cases) {
         relink();

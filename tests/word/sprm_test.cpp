@@ -4,11 +4,9 @@
 // the operand checks.
 #include "tests/word/word_support.h"
 
-namespace
-{
+namespace {
 
-class SprmTest : public WordTest
-{
+class SprmTest : public WordTest {
   protected:
     void SetUp() override
     {
@@ -136,8 +134,9 @@ TEST_F(SprmTest, IndentsInBothForms)
         EXPECT_EQ(pap.*c.field, -360) << std::hex << c.opcode;
     }
     Word_defaultPap(&pap);
-    ASSERT_EQ(apply(3, op(0x840F) + le16(720) + op(0x845E) + le16(1440) + op(0x8460) + le16(0xFD30)),
-              Res_ok);
+    ASSERT_EQ(
+        apply(3, op(0x840F) + le16(720) + op(0x845E) + le16(1440) + op(0x8460) + le16(0xFD30)),
+        Res_ok);
     EXPECT_EQ(pap.dxaLeft, 1440);
     EXPECT_EQ(pap.dxaLeft1, -720);
     // A cut operand of the newer form leaves the indent alone.

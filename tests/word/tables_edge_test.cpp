@@ -4,8 +4,7 @@
 // header tables, and bookmark tables that do not agree.
 #include "tests/word/word_support.h"
 
-namespace
-{
+namespace {
 
 std::string pcdt(const std::vector<uint32_t> &cps, const std::vector<uint32_t> &fcs,
                  uint32_t prm = 0)
@@ -18,8 +17,7 @@ std::string pcdt(const std::vector<uint32_t> &cps, const std::vector<uint32_t> &
     return bytes({2}) + le32(uint32_t(plc.size())) + plc;
 }
 
-class TablesTest : public WordTest
-{
+class TablesTest : public WordTest {
   public:
     // A Word 97 file whose table stream holds the CLX at 16.
     int withClx(const std::string &clx, uint32_t docSize = 4096)

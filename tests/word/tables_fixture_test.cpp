@@ -5,12 +5,9 @@
 // paragraph texts found through the paragraph bin table.
 #include "tests/word/word_support.h"
 
-namespace
-{
+namespace {
 
-class WordFixtureTest : public WordTest, public ::testing::WithParamInterface<const char *>
-{
-};
+class WordFixtureTest : public WordTest, public ::testing::WithParamInterface<const char *> {};
 
 TEST_P(WordFixtureTest, TablesEqualTheGeneratorsParse)
 {

@@ -3,11 +3,9 @@
 #include "tests/word/word_support.h"
 #include "word/reader/build.h"
 
-namespace
-{
+namespace {
 
-class TextWindowTest : public WordTest
-{
+class TextWindowTest : public WordTest {
   public:
     WordLoad load{};
 
@@ -88,9 +86,9 @@ TEST_F(TextWindowTest, LanguageCharsets)
 {
     struct Case {
         uint32_t lid, charset;
-    } cases[] = {{0x41E, 7},  {0x405, 8},  {0x419, 9},  {0x408, 11}, {0x41F, 12}, {0x40D, 13},
-                 {0x401, 14}, {0x425, 15}, {0x412, 30}, {0x411, 31}, {0x404, 34}, {0x804, 35},
-                 {0x409, 10}, {0, 10}};
+    } cases[] = {{0x41E, 7},  {0x405, 8},  {0x419, 9},  {0x408, 11}, {0x41F, 12},
+                 {0x40D, 13}, {0x401, 14}, {0x425, 15}, {0x412, 30}, {0x411, 31},
+                 {0x404, 34}, {0x804, 35}, {0x409, 10}, {0, 10}};
     for (const Case &c : cases)
         EXPECT_EQ(Word_lidCharset(c.lid), c.charset) << std::hex << c.lid;
 }

@@ -231,8 +231,7 @@ inline std::vector<std::string> expectLines(const std::string &name)
 }
 
 // A test with a heap and a Word reader over a file in memory.
-class WordTest : public LeakCheckedContextTest<(32u << 20)>
-{
+class WordTest : public LeakCheckedContextTest<(32u << 20)> {
   public:
     VfsHandle *stream = nullptr;
     WordReader *reader = nullptr;

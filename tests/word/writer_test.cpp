@@ -121,25 +121,13 @@ void outline(Edr_Node *node, std::vector<std::string> *out)
             boxesOf(c, out);
             continue;
         }
-        case WordClass_section:
-            out->push_back("section");
-            break;
-        case WordClass_columnSection:
-            out->push_back("section in columns");
-            break;
-        case WordClass_table:
-            out->push_back("table");
-            break;
-        case WordClass_tableRow:
-            out->push_back("row");
-            break;
-        case WordClass_tableCell:
-            out->push_back("cell");
-            break;
-        case WordClass_textBox:
-            continue;
-        default:
-            break;
+        case WordClass_section: out->push_back("section"); break;
+        case WordClass_columnSection: out->push_back("section in columns"); break;
+        case WordClass_table: out->push_back("table"); break;
+        case WordClass_tableRow: out->push_back("row"); break;
+        case WordClass_tableCell: out->push_back("cell"); break;
+        case WordClass_textBox: continue;
+        default: break;
         }
         if (Edr_Node_type(c) == Edr_NodeType_group)
             outline(c, out);
@@ -159,10 +147,13 @@ void looks(Edr_Doc *doc, Edr_Node *node, std::vector<std::string> *out)
         uint32_t kind = elementOf(c);
         if (Edr_Node_type(c) != Edr_NodeType_group)
             continue;
-        const uint32_t *ids = kind == WordClass_paragraph ? paraIds : kind == WordClass_textGroup ? runIds : nullptr;
+        const uint32_t *ids = kind == WordClass_paragraph   ? paraIds
+                              : kind == WordClass_textGroup ? runIds
+                                                            : nullptr;
         size_t n = kind == WordClass_paragraph ? std::size(paraIds) : std::size(runIds);
         const uint32_t *key = Edr_Node_group(c)->ids;
-        StyleRule *rule = key && *key >= Word_firstStyleId ? WordWriter_findStyleRule(doc, *key) : nullptr;
+        StyleRule *rule =
+            key && *key >= Word_firstStyleId ? WordWriter_findStyleRule(doc, *key) : nullptr;
         // An inline picture is saved as a picture character without the
         // shape field around it: the runs of such a field are left out.
         bool shape = false;
@@ -192,7 +183,8 @@ void looks(Edr_Doc *doc, Edr_Node *node, std::vector<std::string> *out)
                         for (uint32_t k = from; k < to; k++)
                             addUtf8(&line, t[k]);
                     } else {
-                        line += std::to_string(p->value.type) + ":" + std::to_string(int64_t(p->value.payload));
+                        line += std::to_string(p->value.type) + ":" +
+                                std::to_string(int64_t(p->value.payload));
                     }
                 }
             // Neighbouring runs of one look may come back as one run.
@@ -215,13 +207,16 @@ void headerStories(Edr_Doc *doc, Edr_Node *node, std::vector<std::string> *out)
         if (kind != WordClass_section && kind != WordClass_columnSection)
             continue;
         const uint32_t *key = Edr_Node_group(c)->ids;
-        StyleRule *rule = key && *key >= Word_firstStyleId ? WordWriter_findStyleRule(doc, *key) : nullptr;
+        StyleRule *rule =
+            key && *key >= Word_firstStyleId ? WordWriter_findStyleRule(doc, *key) : nullptr;
         for (uint32_t id : props) {
             StylePropItem *p = rule ? StyleRule_findProp(rule, id) : nullptr;
             std::string line = "section " + std::to_string(id) + ":";
             if (p && Prop_getInt(&p->value)) {
                 Edr_Node *group = nullptr;
-                if (Edr_Doc_getKeyedGroup(doc, intptr_t(Prop_getInt(&p->value)), id <= 118 ? 0 : 1, &group) == 0 && group) {
+                if (Edr_Doc_getKeyedGroup(doc, intptr_t(Prop_getInt(&p->value)), id <= 118 ? 0 : 1,
+                                          &group) == 0 &&
+                    group) {
                     std::vector<std::string> paras;
                     outline(group, &paras);
                     shapes(doc, group, &paras);
@@ -244,12 +239,15 @@ void shapes(Edr_Doc *doc, Edr_Node *node, std::vector<std::string> *out)
             continue;
         if (elementOf(c) == WordClass_picture && elementOf(node) == 0) {
             const uint32_t *key = Edr_Node_group(c)->ids;
-            StyleRule *rule = key && *key >= Word_firstStyleId ? WordWriter_findStyleRule(doc, *key) : nullptr;
+            StyleRule *rule =
+                key && *key >= Word_firstStyleId ? WordWriter_findStyleRule(doc, *key) : nullptr;
             std::string line = "shape";
             for (uint32_t id : {146u, 45u, 84u, 90u, 44u, 141u, 142u, 140u}) {
                 StylePropItem *p = rule ? StyleRule_findProp(rule, id) : nullptr;
                 line += " " + std::to_string(id) + "=" +
-                        (p ? std::to_string(p->value.type) + ":" + std::to_string(int64_t(p->value.payload)) : "-");
+                        (p ? std::to_string(p->value.type) + ":" +
+                                 std::to_string(int64_t(p->value.payload))
+                           : "-");
             }
             StyleRule *wrap = nullptr;
             Edr_Doc_readLock(doc);
@@ -278,11 +276,11 @@ Edr_Node *findText(Edr_Node *node)
     return nullptr;
 }
 
-const char *const roundTripFixtures[] = {"runs",       "sections",   "links",      "word6",      "pieces",
-                                         "fields",     "lists",      "table",      "mono",       "drawings",
-                                         "headerboxes", "word6-lists", "word6-1251", "word6-1250", "word6-1253",
-                                         "word6-fonts", "word6-mac",  "word6-sections", "colsections",
-                                         "colfirst"};
+const char *const roundTripFixtures[] = {
+    "runs",        "sections",    "links",          "word6",       "pieces",
+    "fields",      "lists",       "table",          "mono",        "drawings",
+    "headerboxes", "word6-lists", "word6-1251",     "word6-1250",  "word6-1253",
+    "word6-fonts", "word6-mac",   "word6-sections", "colsections", "colfirst"};
 
 class WordWriterTest : public EdrFixture {
   protected:
@@ -368,7 +366,8 @@ TEST_F(WordWriterTest, SavedDocumentsReloadWithTheSameTextAndStructure)
                 std::string all;
                 for (const std::string &line : headersAfter)
                     all += line + "\n";
-                EXPECT_NE(all.find(" box p Header box text. box end shape 146="), std::string::npos) << all;
+                EXPECT_NE(all.find(" box p Header box text. box end shape 146="), std::string::npos)
+                    << all;
                 all.clear();
                 for (const std::string &line : outlineOf(again))
                     all += line + "\n";
@@ -381,19 +380,22 @@ TEST_F(WordWriterTest, SavedDocumentsReloadWithTheSameTextAndStructure)
                 std::string all;
                 for (const std::string &line : outlineOf(again))
                     all += line + "\n";
-                EXPECT_NE(all.find("box\np Text inside the frame.\nbox end\n"), std::string::npos) << all;
+                EXPECT_NE(all.find("box\np Text inside the frame.\nbox end\n"), std::string::npos)
+                    << all;
             }
             if (std::string(name) == "sections") {
                 std::string all;
                 for (const std::string &line : headersAfter)
                     all += line + "\n";
-                EXPECT_NE(all.find(" p "), std::string::npos) << all; // the fixture has headers and footers
+                EXPECT_NE(all.find(" p "), std::string::npos)
+                    << all; // the fixture has headers and footers
             }
             for (size_t i = 0; i < lookBefore.size() || i < lookAfter.size(); i++) {
                 std::string a = i < lookBefore.size() ? lookBefore[i] : "(none)";
                 std::string b = i < lookAfter.size() ? lookAfter[i] : "(none)";
                 if (a != b) {
-                    ADD_FAILURE() << name << ": look " << i << " was\n  " << a << "\nand is\n  " << b;
+                    ADD_FAILURE() << name << ": look " << i << " was\n  " << a << "\nand is\n  "
+                                  << b;
                     break;
                 }
             }
@@ -456,7 +458,9 @@ TEST_F(WordWriterTest, SavedFilesOpenInOtherReaders)
                 const char16_t edit[] = u"A changed paragraph";
                 Edr_Node *node = nullptr;
                 ASSERT_EQ(Edr_Node_addRefLocked(doc, old), 0);
-                ASSERT_EQ(Edr_Node_createText(doc, old, Edr_Insert_replace, &node, edit, uint32_t(Ustr_len(edit))), 0);
+                ASSERT_EQ(Edr_Node_createText(doc, old, Edr_Insert_replace, &node, edit,
+                                              uint32_t(Ustr_len(edit))),
+                          0);
                 Edr_Node_dropRefLocked(doc, old);
                 Edr_Node_release(doc, node);
                 writeAll(saved + "/runs.edit", before + "\nA changed paragraph\n");
@@ -465,8 +469,9 @@ TEST_F(WordWriterTest, SavedFilesOpenInOtherReaders)
             Edr_Doc_release(doc);
         });
     }
-    std::string command = "/usr/bin/python3 " + std::string(VEXLAN_FIXTURES) + "/../word/writer_tools_check.py " +
-                          saved + " " + VEXLAN_FIXTURES + "/word";
+    std::string command = "/usr/bin/python3 " + std::string(VEXLAN_FIXTURES) +
+                          "/../word/writer_tools_check.py " + saved + " " + VEXLAN_FIXTURES +
+                          "/word";
     EXPECT_EQ(std::system(command.c_str()), 0);
 }
 
@@ -498,7 +503,9 @@ TEST_F(WordWriterTest, AnEditedParagraphIsSavedAndReread)
         Edr_Node *node = nullptr;
         // The tree holds no reference: the replaced node needs one.
         ASSERT_EQ(Edr_Node_addRefLocked(doc, old), 0);
-        ASSERT_EQ(Edr_Node_createText(doc, old, Edr_Insert_replace, &node, edit, uint32_t(Ustr_len(edit))), 0);
+        ASSERT_EQ(Edr_Node_createText(doc, old, Edr_Insert_replace, &node, edit,
+                                      uint32_t(Ustr_len(edit))),
+                  0);
         Edr_Node_dropRefLocked(doc, old);
         Edr_Node_release(doc, node);
         std::vector<std::string> before = outlineOf(doc);
@@ -611,7 +618,8 @@ TEST_F(WordWriterTest, AFailedSaveLeavesTheSourceUntouched)
 
 // A compound file with mono.doc's streams and an embedded object's
 // storage: class ids, an inner "Data" stream and an empty stream.
-std::string withObjectStorage(EngineContext *ctx, const std::string &scratch, const std::string &source)
+std::string withObjectStorage(EngineContext *ctx, const std::string &scratch,
+                              const std::string &source)
 {
     OleHandle *in = nullptr;
     Url *inUrl = nullptr, *outUrl = nullptr;
@@ -684,7 +692,8 @@ std::map<std::string, std::string> listing(EngineContext *ctx, const std::string
                 break;
             parent = pe->parentId;
         }
-        std::string value = std::to_string(e->type) + ":" + std::string(reinterpret_cast<char *>(e->classId), 16);
+        std::string value =
+            std::to_string(e->type) + ":" + std::string(reinterpret_cast<char *>(e->classId), 16);
         if (e->type == OleEntry_stream) {
             OleStream *s = nullptr;
             EXPECT_EQ(Ole_streamOpen(h, &s, e->id), 0);
@@ -863,8 +872,8 @@ TEST_F(WordWriterRecordsTest, BorderPropertiesGatherInOneBrc)
 
 TEST_F(WordWriterRecordsTest, ColourPaletteIndexes)
 {
-    const uint8_t red[4] = {0xFF, 0, 0, 0xFF}, grey[4] = {0xC0, 0xC0, 0xC0, 0xFF}, odd[4] = {1, 2, 3, 0xFF},
-                  automatic[4] = {0xFF, 0xFF, 0xFF, 0};
+    const uint8_t red[4] = {0xFF, 0, 0, 0xFF}, grey[4] = {0xC0, 0xC0, 0xC0, 0xFF},
+                  odd[4] = {1, 2, 3, 0xFF}, automatic[4] = {0xFF, 0xFF, 0xFF, 0};
     EXPECT_EQ(Word_colourToIco(red), 6u);
     EXPECT_EQ(Word_colourToIco(grey), 16u);
     EXPECT_EQ(Word_colourToIco(automatic), 0u);
@@ -893,18 +902,46 @@ TEST_F(WordWriterRecordsTest, FileInformationBlockFieldsSitAtTheirOffsets)
             uint32_t value;
         };
         const Field fields[] = {
-            {0x00, 2, 0xA5EC}, {0x02, 2, 194},    {0x04, 2, 0x204D}, {0x06, 2, 0x0409}, {0x0A, 2, 0x1200},
-            {0x0C, 2, 191},    {0x12, 1, 0},      {0x13, 1, 0x30},   {0x18, 4, 1024},   {0x1C, 4, 1538},
-            {0x20, 2, 14},     {0x22, 2, 0x6154}, {0x24, 2, 0x736D}, {0x26, 2, 0x6B69}, {0x28, 2, 0x3234},
-            {0x3C, 2, 0x0409}, {0x3E, 2, 22},     {0x40, 4, 4097},   {0x4C, 4, 257},    {0x54, 4, 3},
-            {0x6C, 4, 0xFFFFF}, {0x70, 4, 4},     {0x74, 4, 1},      {0x78, 4, 0xFFFFF}, {0x7C, 4, 5},
-            {0x80, 4, 2},      {0x84, 4, 0xFFFFF}, {0x98, 2, 108},   {0x9A + 33 * 8, 4, 0x123},
-            {0x9E + 33 * 8, 4, 21}, {0x9A + 31 * 8, 4, 0x456}, {0x9E + 31 * 8, 4, 500}, {0x3FA, 2, 2},
+            {0x00, 2, 0xA5EC},
+            {0x02, 2, 194},
+            {0x04, 2, 0x204D},
+            {0x06, 2, 0x0409},
+            {0x0A, 2, 0x1200},
+            {0x0C, 2, 191},
+            {0x12, 1, 0},
+            {0x13, 1, 0x30},
+            {0x18, 4, 1024},
+            {0x1C, 4, 1538},
+            {0x20, 2, 14},
+            {0x22, 2, 0x6154},
+            {0x24, 2, 0x736D},
+            {0x26, 2, 0x6B69},
+            {0x28, 2, 0x3234},
+            {0x3C, 2, 0x0409},
+            {0x3E, 2, 22},
+            {0x40, 4, 4097},
+            {0x4C, 4, 257},
+            {0x54, 4, 3},
+            {0x6C, 4, 0xFFFFF},
+            {0x70, 4, 4},
+            {0x74, 4, 1},
+            {0x78, 4, 0xFFFFF},
+            {0x7C, 4, 5},
+            {0x80, 4, 2},
+            {0x84, 4, 0xFFFFF},
+            {0x98, 2, 108},
+            {0x9A + 33 * 8, 4, 0x123},
+            {0x9E + 33 * 8, 4, 21},
+            {0x9A + 31 * 8, 4, 0x456},
+            {0x9E + 31 * 8, 4, 500},
+            {0x3FA, 2, 2},
             {0x3FC, 2, 0xD9},
         };
         for (const Field &f : fields) {
             SCOPED_TRACE(f.offset);
-            uint32_t v = f.width == 1 ? b[f.offset] : f.width == 2 ? u16at(b, f.offset) : u32at(b, f.offset);
+            uint32_t v = f.width == 1   ? b[f.offset]
+                         : f.width == 2 ? u16at(b, f.offset)
+                                        : u32at(b, f.offset);
             EXPECT_EQ(v, f.value);
         }
         for (uint32_t i = 898; i < 1018; i++)
@@ -1131,7 +1168,6 @@ TEST_F(WordWriterTest, AnEmptyDocumentIsAValidFile)
     });
 }
 
-
 // ------------------------------------------------------------ list tables
 
 // A list level for the list tests: decimal "%1." unless told otherwise.
@@ -1213,7 +1249,8 @@ bool parseLevel(const std::string &t, uint32_t *at, ParsedLevel *out)
     return true;
 }
 
-::testing::AssertionResult parseLists(const std::string &wd, const std::string &table, ParsedLists *out)
+::testing::AssertionResult parseLists(const std::string &wd, const std::string &table,
+                                      ParsedLists *out)
 {
     const uint8_t *fib = reinterpret_cast<const uint8_t *>(wd.data());
     const uint8_t *b = reinterpret_cast<const uint8_t *>(table.data());
@@ -1227,7 +1264,8 @@ bool parseLevel(const std::string &t, uint32_t *at, ParsedLevel *out)
         return ::testing::AssertionFailure() << "no PlfLst";
     uint32_t count = u16at(b, fc);
     if (lcb != 2 + 28 * count)
-        return ::testing::AssertionFailure() << "PlfLst length " << lcb << " for " << count << " lists";
+        return ::testing::AssertionFailure()
+               << "PlfLst length " << lcb << " for " << count << " lists";
     uint32_t at = fc + lcb;
     for (uint32_t i = 0; i < count; i++) {
         out->lsids.push_back(u32at(b, fc + 2 + 28 * i));
@@ -1235,7 +1273,8 @@ bool parseLevel(const std::string &t, uint32_t *at, ParsedLevel *out)
         for (uint32_t k = 0; k < 9; k++) {
             ParsedLevel l;
             if (!parseLevel(table, &at, &l))
-                return ::testing::AssertionFailure() << "list " << i << " level " << k << " runs past the stream";
+                return ::testing::AssertionFailure()
+                       << "list " << i << " level " << k << " runs past the stream";
             out->levels.back().push_back(l);
         }
     }
@@ -1255,19 +1294,22 @@ bool parseLevel(const std::string &t, uint32_t *at, ParsedLevel *out)
         for (uint32_t k = 0; k < lfo.clfolvl; k++) {
             ParsedLfoLevel l{};
             if (at + 8 > table.size())
-                return ::testing::AssertionFailure() << "override " << i << " level " << k << " runs past";
+                return ::testing::AssertionFailure()
+                       << "override " << i << " level " << k << " runs past";
             l.start = int32_t(u32at(b, at));
             l.flags = b[at + 4];
             at += 8;
             l.hasLevel = (l.flags & 0x20) != 0;
             if (l.hasLevel && !parseLevel(table, &at, &l.level))
-                return ::testing::AssertionFailure() << "override " << i << " level " << k << " runs past";
+                return ::testing::AssertionFailure()
+                       << "override " << i << " level " << k << " runs past";
             lfo.levels.push_back(l);
         }
         out->lfos.push_back(lfo);
     }
     if (at != fc + lcb)
-        return ::testing::AssertionFailure() << "PlfLfo parses to " << at - fc << " bytes, its length is " << lcb;
+        return ::testing::AssertionFailure()
+               << "PlfLfo parses to " << at - fc << " bytes, its length is " << lcb;
     if (!pair(91, &fc, &lcb))
         return ::testing::AssertionFailure() << "no SttbListNames";
     out->names = table.substr(fc, lcb);
@@ -1287,8 +1329,9 @@ void listParagraphs(Edr_Doc *doc, Edr_Node *node, std::vector<std::string> *out)
                 uint32_t k = 0;
                 while (list->levels[k] != l)
                     k++;
-                s += " list " + std::to_string(list->lsid) + " level " + std::to_string(k) + " nfc " +
-                     std::to_string(l->nfc) + " start " + std::to_string(l->iStartAt) + " text";
+                s += " list " + std::to_string(list->lsid) + " level " + std::to_string(k) +
+                     " nfc " + std::to_string(l->nfc) + " start " + std::to_string(l->iStartAt) +
+                     " text";
                 for (uint32_t i = 0; i < l->textLength; i++)
                     s += " " + std::to_string(l->text[i]);
             }
@@ -1429,7 +1472,8 @@ TEST_F(WordWriterRecordsTest, ListParagraphsShareOverridesThatSayTheSame)
             WordParaList *list = testList(s.lsid, s.ilvl, testLevel(s.start, s.nfc));
             ASSERT_NE(list, nullptr);
             uint32_t ilvl = 99, ilfo = 99;
-            ASSERT_EQ(WordListTables_addParagraph(w, list, nullptr, 0, nullptr, 0, &ilvl, &ilfo), 0);
+            ASSERT_EQ(WordListTables_addParagraph(w, list, nullptr, 0, nullptr, 0, &ilvl, &ilfo),
+                      0);
             EXPECT_EQ(ilvl, s.ilvl);
             EXPECT_EQ(ilfo, s.ilfo);
             Word_paraListFree(list);
@@ -1448,7 +1492,8 @@ TEST_F(WordWriterRecordsTest, ListParagraphsShareOverridesThatSayTheSame)
         // A record without a level is refused.
         WordParaList *empty = testList(7, 0, nullptr);
         uint32_t ilvl = 0, ilfo = 0;
-        EXPECT_EQ(WordListTables_addParagraph(w, empty, nullptr, 0, nullptr, 0, &ilvl, &ilfo), Res_wordBadListIndex);
+        EXPECT_EQ(WordListTables_addParagraph(w, empty, nullptr, 0, nullptr, 0, &ilvl, &ilfo),
+                  Res_wordBadListIndex);
         Word_paraListFree(empty);
     });
 }
@@ -1480,7 +1525,8 @@ TEST_F(WordWriterRecordsTest, ListTablesAreCompletedAndParse)
         for (const auto &p : paragraphs) {
             WordParaList *list = testList(p.lsid, 0, testLevel(p.start));
             uint32_t ilvl = 0, ilfo = 0;
-            ASSERT_EQ(WordListTables_addParagraph(w, list, nullptr, 0, nullptr, 0, &ilvl, &ilfo), 0);
+            ASSERT_EQ(WordListTables_addParagraph(w, list, nullptr, 0, nullptr, 0, &ilvl, &ilfo),
+                      0);
             Word_paraListFree(list);
         }
         ASSERT_EQ(WordListTables_write(w), 0);
@@ -1588,13 +1634,14 @@ TEST_F(WordWriterRecordsTest, ShapeFlagsFollowTheirKeywords)
     };
     // bx bits 1-2, by bits 3-4, wr bits 5-8, wrk bits 9-12, below bit 14.
     const Case cases[] = {
-        {220, 220, 215, 213, 1u << 5},                          // page, page, both sides, top and bottom
+        {220, 220, 215, 213, 1u << 5}, // page, page, both sides, top and bottom
         {219, 219, 216, 130, 1u << 1 | 1u << 3 | 2u << 5 | 1u << 9}, // margin, margin, left, square
-        {223, 221, 218, 210, 2u << 1 | 2u << 3 | 4u << 5 | 3u << 9}, // column, paragraph, largest, tight
-        {220, 220, 217, 214, 5u << 5 | 2u << 9},                // through
-        {220, 220, 0, 211, 3u << 5 | 1u << 14},                 // behind the text
-        {220, 220, 0, 212, 3u << 5},                            // in front of the text
-        {0, 0, 0, 0, 3u << 5},                                  // no rule: in front, page
+        {223, 221, 218, 210,
+         2u << 1 | 2u << 3 | 4u << 5 | 3u << 9}, // column, paragraph, largest, tight
+        {220, 220, 217, 214, 5u << 5 | 2u << 9}, // through
+        {220, 220, 0, 211, 3u << 5 | 1u << 14},  // behind the text
+        {220, 220, 0, 212, 3u << 5},             // in front of the text
+        {0, 0, 0, 0, 3u << 5},                   // no rule: in front, page
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::to_string(c.horizontal) + " " + std::to_string(c.vertical) + " " +
@@ -1613,7 +1660,8 @@ Edr_Node *findParagraph(Edr_Node *node, const std::string &text)
         if (elementOf(c) == WordClass_paragraph) {
             std::string s;
             textOf(c, &s);
-            if (s.size() >= text.size() && s.compare(s.size() - text.size(), text.size(), text) == 0)
+            if (s.size() >= text.size() &&
+                s.compare(s.size() - text.size(), text.size(), text) == 0)
                 return c;
         }
         if (Edr_Node_type(c) == Edr_NodeType_group)
@@ -1684,7 +1732,9 @@ TEST_F(WordWriterTest, TextBoxStoriesAndShapeAnchorsAreWritten)
         const char16_t edit[] = u"Edited frame text";
         Edr_Node *node = nullptr;
         ASSERT_EQ(Edr_Node_addRefLocked(doc, old), 0);
-        ASSERT_EQ(Edr_Node_createText(doc, old, Edr_Insert_replace, &node, edit, uint32_t(Ustr_len(edit))), 0);
+        ASSERT_EQ(Edr_Node_createText(doc, old, Edr_Insert_replace, &node, edit,
+                                      uint32_t(Ustr_len(edit))),
+                  0);
         Edr_Node_dropRefLocked(doc, old);
         Edr_Node_release(doc, node);
         std::string saved = path("drawings-saved.doc");
@@ -1718,9 +1768,9 @@ TEST_F(WordWriterTest, TextBoxStoriesAndShapeAnchorsAreWritten)
         EXPECT_EQ(u32at(t, 0), 0u);
         EXPECT_EQ(u32at(t, 4), 19u);
         EXPECT_EQ(u32at(t, 8), 20u);
-        EXPECT_EQ(u32at(t, 12), 1u);              // a chain of one box
-        EXPECT_EQ(u16at(t, 20), 0u);              // not reusable
-        EXPECT_EQ(u32at(t, 26), 1027u);           // the frame's shape
+        EXPECT_EQ(u32at(t, 12), 1u);               // a chain of one box
+        EXPECT_EQ(u16at(t, 20), 0u);               // not reusable
+        EXPECT_EQ(u32at(t, 26), 1027u);            // the frame's shape
         EXPECT_EQ(u32at(t, 12 + 22), 0xFFFFFFFFu); // the last entry
         // The break table: the same CPs, the box's index, then 0xFFFF.
         fc = u32at(fib, 0x9A + 8 * 75);
@@ -1736,8 +1786,8 @@ TEST_F(WordWriterTest, TextBoxStoriesAndShapeAnchorsAreWritten)
         // rectangles, the main text's length last.
         std::string src = readAll(source);
         std::map<std::string, std::string> srcEntries = listing(ctx(), source);
-        std::vector<Anchor> theirs = anchorsOf(srcEntries["WordDocument"].substr(19),
-                                               srcEntries["1Table"].substr(19), 40);
+        std::vector<Anchor> theirs =
+            anchorsOf(srcEntries["WordDocument"].substr(19), srcEntries["1Table"].substr(19), 40);
         std::vector<Anchor> mine = anchorsOf(wd, table, 40);
         ASSERT_EQ(mine.size(), 2u);
         fc = u32at(fib, 0x9A + 8 * 40);
@@ -1851,7 +1901,10 @@ TEST_F(WordWriterTest, AListParagraphEndingInAPageBreakKeepsItsList)
         std::map<std::string, std::string> entries = listing(ctx(), saved);
         std::string wd = entries["WordDocument"].substr(19);
         std::u16string text;
-        for (size_t i = 1024; i + 1 < wd.size() && i < 1024 + 2 * size_t(u32at(reinterpret_cast<const uint8_t *>(wd.data()), 0x4C)); i += 2)
+        for (size_t i = 1024;
+             i + 1 < wd.size() &&
+             i < 1024 + 2 * size_t(u32at(reinterpret_cast<const uint8_t *>(wd.data()), 0x4C));
+             i += 2)
             text += char16_t(uint8_t(wd[i]) | uint8_t(wd[i + 1]) << 8);
         EXPECT_NE(text.find(u"three a\fBullets:\r"), std::u16string::npos);
         ASSERT_EQ(load(saved, &doc), 0);
@@ -1900,8 +1953,10 @@ TEST_F(WordWriterTest, AFloatingPictureKeepsItsImage)
         Edr_Doc_release(doc);
         std::map<std::string, std::string> theirs = listing(ctx(), source);
         std::map<std::string, std::string> mine = listing(ctx(), saved);
-        std::vector<std::string> before = storedImages(theirs["WordDocument"].substr(19), theirs["1Table"].substr(19));
-        std::vector<std::string> after = storedImages(mine["WordDocument"].substr(19), mine["1Table"].substr(19));
+        std::vector<std::string> before =
+            storedImages(theirs["WordDocument"].substr(19), theirs["1Table"].substr(19));
+        std::vector<std::string> after =
+            storedImages(mine["WordDocument"].substr(19), mine["1Table"].substr(19));
         ASSERT_EQ(before.size(), 1u);
         EXPECT_GT(before[0].size(), 100u);
         EXPECT_EQ(after, before);

@@ -31,8 +31,7 @@
 #include "spreadsheet/reader/biff.h"
 #include "spreadsheet/reader/excelopen.h"
 
-namespace toolhost
-{
+namespace toolhost {
 
 // Timer firings allowed for one wait before a tool gives up.
 constexpr int fireLimit = 200000;
@@ -242,7 +241,8 @@ inline std::string errorMeaning(int32_t code)
 
 // Why an open failed: memory, what the document's reader said, or what
 // the file system tells.
-inline std::string openFailure(HostContext *host, const char *path, const LoadReport *report = nullptr)
+inline std::string openFailure(HostContext *host, const char *path,
+                               const LoadReport *report = nullptr)
 {
     if (alertSeen(host, alertNoMemory))
         return noMemoryAdvice;
@@ -256,7 +256,8 @@ inline std::string openFailure(HostContext *host, const char *path, const LoadRe
         // A Word file of a version the reader does not read (Word for
         // Windows 1 or 2, or an unknown version word).
         if (report->code == Res_wordNotWord)
-            return "unsupported format: a Word file older than Word 6 (" + errorLabel(report->code) + ")";
+            return "unsupported format: a Word file older than Word 6 (" +
+                   errorLabel(report->code) + ")";
         if (isPictureError(report->code)) {
             char code[16];
             snprintf(code, sizeof code, "%#x", unsigned(report->code));

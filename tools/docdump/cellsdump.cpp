@@ -147,8 +147,8 @@ void CellsDump_run(EngineInstance *instance, const std::string &url, CellsDumpRe
             if (!e->sheet)
                 continue;
             char line[64];
-            result->output += "#sheet\t" + std::to_string(index) + "\t" + escape(utf8(e->name)) + "\t" +
-                              std::to_string(e->visibility) + "\n";
+            result->output += "#sheet\t" + std::to_string(index) + "\t" + escape(utf8(e->name)) +
+                              "\t" + std::to_string(e->visibility) + "\n";
             const ExcelLoadSheet *s = e->sheet;
             for (uint32_t r = 0; r < s->rowCount; r++) {
                 const ExcelRow *row = s->rows[r];
@@ -157,13 +157,15 @@ void CellsDump_run(EngineInstance *instance, const std::string &url, CellsDumpRe
                     if (v->kind == Excel_valFiller)
                         continue;
                     char16_t *shown = nullptr;
-                    int rc = Excel_cellDisplayText(&load, s, v, Excel_cellWidth(s, row->row, c), &shown);
-                    std::string display = rc == 0 ? escape(utf8(shown)) : "?error " + std::to_string(rc);
+                    int rc =
+                        Excel_cellDisplayText(&load, s, v, Excel_cellWidth(s, row->row, c), &shown);
+                    std::string display =
+                        rc == 0 ? escape(utf8(shown)) : "?error " + std::to_string(rc);
                     Mem_free(shown);
                     snprintf(line, sizeof line, "%u\t%u\t%u\t", index, uint32_t(row->row), c);
                     cells += line;
-                    cells += std::string(v->formula ? "formula-" : "") + kindName(v->kind) + "\t" + rawValue(v) +
-                             "\t" + std::to_string(v->xf) + "\t" + display + "\n";
+                    cells += std::string(v->formula ? "formula-" : "") + kindName(v->kind) + "\t" +
+                             rawValue(v) + "\t" + std::to_string(v->xf) + "\t" + display + "\n";
                 }
             }
             index++;
@@ -178,9 +180,10 @@ void CellsDump_run(EngineInstance *instance, const std::string &url, CellsDumpRe
             for (const ExcelLoadFormula *f = e->sheet->formulas; f; f = f->next)
                 if ((f->options & 0x0008) && f->tokens)
                     shared.push_back(f);
-            std::sort(shared.begin(), shared.end(), [](const ExcelLoadFormula *a, const ExcelLoadFormula *b) {
-                return a->row != b->row ? a->row < b->row : a->column < b->column;
-            });
+            std::sort(shared.begin(), shared.end(),
+                      [](const ExcelLoadFormula *a, const ExcelLoadFormula *b) {
+                          return a->row != b->row ? a->row < b->row : a->column < b->column;
+                      });
             for (const ExcelLoadFormula *f : shared) {
                 std::string hex;
                 char byte[3];
@@ -188,8 +191,9 @@ void CellsDump_run(EngineInstance *instance, const std::string &url, CellsDumpRe
                     snprintf(byte, sizeof byte, "%02x", f->tokens[i]);
                     hex += byte;
                 }
-                result->output += "#tokens\t" + std::to_string(index) + "\t" + std::to_string(f->row) + "\t" +
-                                  std::to_string(f->column) + "\t" + hex + "\n";
+                result->output += "#tokens\t" + std::to_string(index) + "\t" +
+                                  std::to_string(f->row) + "\t" + std::to_string(f->column) + "\t" +
+                                  hex + "\n";
             }
             index++;
         }

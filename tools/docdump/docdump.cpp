@@ -4,12 +4,11 @@
 // entry, opens the file named on the command line through the engine's
 // command API (App_openDocument), gives the engine time slices until the
 // document has loaded or failed, prints the host requests the engine sent
-// on the way (up to the document's information) and the document tree in an indented form, and stops the
-// engine. A file that does not exist or cannot be read ends with a clear
-// message and exit status 1; a wrong command line with status 2. --heap MiB
-// gives the engine a heap of that size instead of the default; an engine
-// that runs out of it ends the run with status 1 and a message, never with
-// the tree of a document cut short.
+// on the way (up to the document's information) and the document tree in an indented form, and
+// stops the engine. A file that does not exist or cannot be read ends with a clear message and exit
+// status 1; a wrong command line with status 2. --heap MiB gives the engine a heap of that size
+// instead of the default; an engine that runs out of it ends the run with status 1 and a message,
+// never with the tree of a document cut short.
 //
 // A PDF is translated page by page, as the viewer shows it: the open
 // translates its first page, and each later page is asked for in turn,
@@ -73,16 +72,16 @@ struct State {
     int loaded;
     int failed;
     int dumped;
-    int quiet; // the PDF options print objects only
-    int styles; // --styles: the document's style rules follow the tree
-    int runs;   // --runs: the text runs of page-description text follow the tree
-    int text;   // --text: the body text alone, one line per paragraph
+    int quiet;   // the PDF options print objects only
+    int styles;  // --styles: the document's style rules follow the tree
+    int runs;    // --runs: the text runs of page-description text follow the tree
+    int text;    // --text: the body text alone, one line per paragraph
     int headers; // --headers: with --text, the header and footer stories too
     char *tree;
     std::string rules;
     std::string log; // the request lines, printed before the tree
-    int checked; // the count of pictures still loading was taken
-    int loading; // and this is it
+    int checked;     // the count of pictures still loading was taken
+    int loading;     // and this is it
 };
 
 const char *requestName(int32_t code)
@@ -129,8 +128,9 @@ std::string propText(const Prop *value)
     if (value->type == PropType_record111 && value->payload) {
         const Prop18 *r = reinterpret_cast<const Prop18 *>(value->payload);
         char words[80];
-        snprintf(words, sizeof words, "{%u %u %u %u %u}", unsigned(r->words[0]), unsigned(r->words[1]),
-                 unsigned(r->words[2]), unsigned(r->words[3]), unsigned(r->words[4]));
+        snprintf(words, sizeof words, "{%u %u %u %u %u}", unsigned(r->words[0]),
+                 unsigned(r->words[1]), unsigned(r->words[2]), unsigned(r->words[3]),
+                 unsigned(r->words[4]));
         return words;
     }
     char16_t *text = value->type >= PropType_firstKeyword || value->type == PropType_none
@@ -158,7 +158,8 @@ void dumpStyles(Edr_Doc *doc, std::string *out)
         snprintf(line, sizeof line, "styles kind %u\n", unsigned(Request_getKind(request)));
         *out += line;
         Request_lock(request);
-        for (StyleRule *rule = Request_firstItem(request); rule; rule = Request_nextItem(request, rule)) {
+        for (StyleRule *rule = Request_firstItem(request); rule;
+             rule = Request_nextItem(request, rule)) {
             snprintf(line, sizeof line, "  rule weight %u", unsigned(rule->weight));
             *out += line;
             for (StyleMatch *m = rule->matches; m; m = m->next) {
@@ -175,8 +176,9 @@ void dumpStyles(Edr_Doc *doc, std::string *out)
                         name += *c < 128 ? char(*c) : '?';
                     Mem_free(text);
                 }
-                snprintf(line, sizeof line, " key %u%s%s%s mask %u", unsigned(m->key), name.empty() ? "" : " (",
-                         name.c_str(), name.empty() ? "" : ")", unsigned(m->value));
+                snprintf(line, sizeof line, " key %u%s%s%s mask %u", unsigned(m->key),
+                         name.empty() ? "" : " (", name.c_str(), name.empty() ? "" : ")",
+                         unsigned(m->value));
                 *out += line;
             }
             *out += "\n";
@@ -246,7 +248,8 @@ void dumpRuns(Edr_Node *node, std::string *out)
         GlyphRun_readerInit(&r, reinterpret_cast<const uint8_t *>(b + 1), b->length);
         while (GlyphRun_next(&r) == 0 && r.run) {
             char line[64];
-            snprintf(line, sizeof line, "run %.2f %.2f ", r.x * 72.0 / 65536.0, -r.y * 72.0 / 65536.0);
+            snprintf(line, sizeof line, "run %.2f %.2f ", r.x * 72.0 / 65536.0,
+                     -r.y * 72.0 / 65536.0);
             *out += line;
             addUtf8(out, r.text, r.textLength);
             *out += "\n";
@@ -395,7 +398,8 @@ void dumpSlides(Edr_Doc *doc, std::string *out)
 {
     Edr_Doc_readLock(doc);
     int n = 0;
-    for (Edr_Node *page = Edr_Node_firstChild(Edr_Doc_root(doc)); page; page = Edr_Node_nextSibling(page)) {
+    for (Edr_Node *page = Edr_Node_firstChild(Edr_Doc_root(doc)); page;
+         page = Edr_Node_nextSibling(page)) {
         *out += "--- page " + std::to_string(++n) + "\n";
         if (Edr_Node_type(page) == Edr_NodeType_group)
             dumpSlideLines(doc, page, out);
@@ -432,16 +436,46 @@ bool isWebPage(Edr_Node *root)
 bool webBlock(uint32_t e)
 {
     switch (e) {
-    case HtmlEl_Address: case HtmlEl_Blockquote: case HtmlEl_Br: case HtmlEl_Caption: case HtmlEl_Center:
-    case HtmlEl_Dd: case HtmlEl_Dir: case HtmlEl_Div: case HtmlEl_Dl: case HtmlEl_Dt: case HtmlEl_Fieldset:
-    case HtmlEl_Form: case HtmlEl_H1: case HtmlEl_H2: case HtmlEl_H3: case HtmlEl_H4: case HtmlEl_H5:
-    case HtmlEl_H6: case HtmlEl_Hr: case HtmlEl_Legend: case HtmlEl_Li: case HtmlEl_Menu: case HtmlEl_Ol:
-    case HtmlEl_P: case HtmlEl_Plaintext: case HtmlEl_Pre: case HtmlEl_Table: case HtmlEl_Tbody:
-    case HtmlEl_Td: case HtmlEl_Tfoot: case HtmlEl_Th: case HtmlEl_Thead: case HtmlEl_Tr: case HtmlEl_Ul:
-    case HtmlEl_Xmp: case HtmlEl_Option: case HtmlEl_Textarea: case HtmlEl_Select: case HtmlEl_Body:
-        return true;
-    default:
-        return false;
+    case HtmlEl_Address:
+    case HtmlEl_Blockquote:
+    case HtmlEl_Br:
+    case HtmlEl_Caption:
+    case HtmlEl_Center:
+    case HtmlEl_Dd:
+    case HtmlEl_Dir:
+    case HtmlEl_Div:
+    case HtmlEl_Dl:
+    case HtmlEl_Dt:
+    case HtmlEl_Fieldset:
+    case HtmlEl_Form:
+    case HtmlEl_H1:
+    case HtmlEl_H2:
+    case HtmlEl_H3:
+    case HtmlEl_H4:
+    case HtmlEl_H5:
+    case HtmlEl_H6:
+    case HtmlEl_Hr:
+    case HtmlEl_Legend:
+    case HtmlEl_Li:
+    case HtmlEl_Menu:
+    case HtmlEl_Ol:
+    case HtmlEl_P:
+    case HtmlEl_Plaintext:
+    case HtmlEl_Pre:
+    case HtmlEl_Table:
+    case HtmlEl_Tbody:
+    case HtmlEl_Td:
+    case HtmlEl_Tfoot:
+    case HtmlEl_Th:
+    case HtmlEl_Thead:
+    case HtmlEl_Tr:
+    case HtmlEl_Ul:
+    case HtmlEl_Xmp:
+    case HtmlEl_Option:
+    case HtmlEl_Textarea:
+    case HtmlEl_Select:
+    case HtmlEl_Body: return true;
+    default: return false;
     }
 }
 
@@ -460,7 +494,7 @@ struct BlockText {
     std::string *out;
     std::string line;
     bool web;
-    int pre; // depth of preformatted elements
+    int pre;           // depth of preformatted elements
     std::string boxes; // the lines of text boxes met in the current line
 };
 
@@ -518,12 +552,14 @@ void blockWalk(Edr_Doc *doc, Edr_Node *node, BlockText *b)
             continue;
         }
         bool block = b->web && webBlock(e);
-        bool pre = b->web && (e == HtmlEl_Pre || e == HtmlEl_Xmp || e == HtmlEl_Plaintext || e == HtmlEl_Textarea);
+        bool pre = b->web && (e == HtmlEl_Pre || e == HtmlEl_Xmp || e == HtmlEl_Plaintext ||
+                              e == HtmlEl_Textarea);
         // A picture that could not be had shows its alternative text.
         if (b->web && e == HtmlEl_Img && g->ext && g->ext->text) {
             Edr_Node *image = Edr_Node_firstChild(child);
             const Edr_ImageNode *im = image && Edr_Node_type(image) == Edr_NodeType_image
-                                          ? Edr_Node_imagePayload(image) : nullptr;
+                                          ? Edr_Node_imagePayload(image)
+                                          : nullptr;
             if (!im || ((im->loadState & 7) == 1 && (!im->image || !Image_isUsable(im->image))))
                 blockAdd(b, g->ext->text, uint32_t(Ustr_len(g->ext->text)));
         }
@@ -701,7 +737,8 @@ void probePages(EngineInstance *instance, void *arg)
     PageProbe *p = static_cast<PageProbe *>(arg);
     if (Edr_Doc *doc = documentOf(instance)) {
         Edr_HandlerDesc *handler = Edr_Doc_getHandler(doc);
-        p->onDemand = Edr_Doc_isPageOnDemand(doc) && handler && handler->step && Edr_Doc_getLoaderData(doc);
+        p->onDemand =
+            Edr_Doc_isPageOnDemand(doc) && handler && handler->step && Edr_Doc_getLoaderData(doc);
         Edr_Doc_readLock(doc);
         for (Edr_Node *c = Edr_Node_firstChild(Edr_Doc_root(doc)); c; c = Edr_Node_nextSibling(c))
             p->pages++;
@@ -852,7 +889,8 @@ bool waitForPage(HostContext *host, uint32_t index, const LoadReport *report)
     bool sweep = index % pagesPerSweep == 0;
     for (int round = 0; round < fireLimit; round++) {
         PageProbe p{};
-        if (App_postCall(host->instance, probePages, &p, nullptr) != 0 || !drive(host, [&] { return p.done != 0; }))
+        if (App_postCall(host->instance, probePages, &p, nullptr) != 0 ||
+            !drive(host, [&] { return p.done != 0; }))
             return false;
         if (p.built == index && !p.translating && (p.idle || !sweep))
             return true;
@@ -880,11 +918,13 @@ int dumpPageByPage(HostContext *host, const char *path, State *state, uint32_t p
         if (i > 0) {
             PageRequest r{};
             r.index = i;
-            if (App_postCall(inst, requestPage, &r, nullptr) != 0 || !drive(host, [&] { return r.done != 0; }) ||
-                r.error == Res_noMemory || !waitForPage(host, i, &report)) {
+            if (App_postCall(inst, requestPage, &r, nullptr) != 0 ||
+                !drive(host, [&] { return r.done != 0; }) || r.error == Res_noMemory ||
+                !waitForPage(host, i, &report)) {
                 if (outOfMemory(host) || r.error == Res_noMemory ||
                     (report.seen && report.kind == Translate_kindNoMemory))
-                    fprintf(stderr, "docdump: cannot dump page %u of %s: %s\n", i + 1, path, noMemoryAdvice);
+                    fprintf(stderr, "docdump: cannot dump page %u of %s: %s\n", i + 1, path,
+                            noMemoryAdvice);
                 else if (report.seen)
                     fprintf(stderr, "docdump: cannot build page %u of %s: %s\n", i + 1, path,
                             openFailure(host, path, &report).c_str());
@@ -896,15 +936,16 @@ int dumpPageByPage(HostContext *host, const char *path, State *state, uint32_t p
         }
         walk.index = i;
         walk.done = 0;
-        if (App_postCall(inst, dumpOnePage, &walk, nullptr) != 0 || !drive(host, [&] { return walk.done != 0; }) ||
-            walk.failed) {
+        if (App_postCall(inst, dumpOnePage, &walk, nullptr) != 0 ||
+            !drive(host, [&] { return walk.done != 0; }) || walk.failed) {
             fprintf(stderr, "docdump: page %u of %s could not be printed\n", i + 1, path);
             status = 1;
         }
     }
     if (!status) {
         walk.done = 0;
-        if (App_postCall(inst, dumpAfterPages, &walk, nullptr) != 0 || !drive(host, [&] { return walk.done != 0; }))
+        if (App_postCall(inst, dumpAfterPages, &walk, nullptr) != 0 ||
+            !drive(host, [&] { return walk.done != 0; }))
             status = 1;
     }
     if (report.listening)
@@ -997,7 +1038,8 @@ int dumpCells(HostContext *host, const char *path)
 }
 
 // Parses the PDF options; false on a wrong command line. *path is the file.
-bool parsePdfOptions(int argc, char **argv, PdfDumpOptions *options, const char **path, bool *pdfMode)
+bool parsePdfOptions(int argc, char **argv, PdfDumpOptions *options, const char **path,
+                     bool *pdfMode)
 {
     *path = nullptr;
     *pdfMode = false;
@@ -1052,12 +1094,13 @@ int dumpPdf(HostContext *host, const char *path, const PdfDumpOptions &options)
     }
     fwrite(call.result.output.data(), 1, call.result.output.size(), stdout);
     if (call.result.streamError) {
-        fprintf(stderr, "docdump: stream %lld of %s: PDF reader %s\n", call.result.streamNumber, path,
-                errorMeaning(call.result.streamError).c_str());
+        fprintf(stderr, "docdump: stream %lld of %s: PDF reader %s\n", call.result.streamNumber,
+                path, errorMeaning(call.result.streamError).c_str());
         return 1;
     }
     if (call.result.error) {
-        fprintf(stderr, "docdump: cannot open %s: PDF reader %s\n", path, errorMeaning(call.result.error).c_str());
+        fprintf(stderr, "docdump: cannot open %s: PDF reader %s\n", path,
+                errorMeaning(call.result.error).c_str());
         return 1;
     }
     return 0;
@@ -1118,7 +1161,8 @@ int dumpDocument(HostContext *host, const char *path, State *state, bool pages, 
     }
     PageProbe probe{};
     if (state->loaded && !outOfMemory(host) &&
-        (App_postCall(inst, probePages, &probe, nullptr) != 0 || !drive(host, [&] { return probe.done != 0; })))
+        (App_postCall(inst, probePages, &probe, nullptr) != 0 ||
+         !drive(host, [&] { return probe.done != 0; })))
         probe.onDemand = 0;
     if (state->loaded && !outOfMemory(host) && probe.onDemand) {
         status = dumpPageByPage(host, path, state, probe.pages);
@@ -1139,7 +1183,8 @@ int dumpDocument(HostContext *host, const char *path, State *state, bool pages, 
     } else if (state->loaded) {
         fprintf(stderr, "docdump: cannot dump %s: %s\n", path, noMemoryAdvice);
     } else {
-        fprintf(stderr, "docdump: cannot open %s: %s\n", path, openFailure(host, path, &report).c_str());
+        fprintf(stderr, "docdump: cannot open %s: %s\n", path,
+                openFailure(host, path, &report).c_str());
     }
     if (!*retry)
         printWarnings(host, "docdump");

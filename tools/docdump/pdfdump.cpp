@@ -30,8 +30,7 @@
 #include "platform/url/url.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
 // ---------------------------------------------------------------- printing
 
@@ -154,9 +153,7 @@ std::string formatValue(PdfDoc *doc, PdfObj *obj)
     char buf[64];
     switch (obj->type) {
     case PdfObj_bool: return obj->value.i ? "true" : "false";
-    case PdfObj_int:
-        snprintf(buf, sizeof buf, "%d", obj->value.i);
-        return buf;
+    case PdfObj_int: snprintf(buf, sizeof buf, "%d", obj->value.i); return buf;
     case PdfObj_real: return formatFloat(obj->value.f);
     case PdfObj_string: return formatString(obj->value.str);
     case PdfObj_name: return formatName(obj->value.name);
@@ -170,14 +167,16 @@ std::string formatValue(PdfDoc *doc, PdfObj *obj)
     case PdfObj_dict: return formatTable(doc, obj->value.dict);
     case PdfObj_stream: return formatTable(doc, obj->value.stream->dict);
     case PdfObj_indirect:
-        snprintf(buf, sizeof buf, "%u %u R", obj->value.entry->number, unsigned(obj->value.entry->generation));
+        snprintf(buf, sizeof buf, "%u %u R", obj->value.entry->number,
+                 unsigned(obj->value.entry->generation));
         return buf;
     case PdfObj_unresolved:
         snprintf(buf, sizeof buf, "%u %u R", obj->value.ref->number, obj->value.ref->generation);
         return buf;
     case PdfObj_keyword:
-        return obj->value.i >= 0 && obj->value.i < int32_t(PdfLex_keywordCount) ? PdfLex_keywords[obj->value.i]
-                                                                                : "BROKEN";
+        return obj->value.i >= 0 && obj->value.i < int32_t(PdfLex_keywordCount)
+                   ? PdfLex_keywords[obj->value.i]
+                   : "BROKEN";
     default: return "null";
     }
 }
@@ -264,8 +263,8 @@ std::string listXref(PdfDoc *doc)
     for (uint32_t n : numbers) {
         PdfXrefEntry *e = Pdf_Xref_find(doc, n, -1);
         if (e->flags & PdfXref_inUse)
-            snprintf(buf, sizeof buf, "%u/%u: uncompressed; offset = %llu\n", n, unsigned(e->generation),
-                     static_cast<unsigned long long>(e->offset));
+            snprintf(buf, sizeof buf, "%u/%u: uncompressed; offset = %llu\n", n,
+                     unsigned(e->generation), static_cast<unsigned long long>(e->offset));
         else
             snprintf(buf, sizeof buf, "%u/%u: free\n", n, unsigned(e->generation));
         out += buf;

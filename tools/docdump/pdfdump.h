@@ -21,9 +21,9 @@ struct PdfDumpOptions {
 // What a dump produced, filled on the application thread.
 struct PdfDumpResult {
     int done = 0;
-    int error = 0;       // the engine's result code, 0 on success
-    std::string output;  // what goes to standard output
-    int streamError = 0; // the error that stopped a --stream (the file opened)
+    int error = 0;              // the engine's result code, 0 on success
+    std::string output;         // what goes to standard output
+    int streamError = 0;        // the error that stopped a --stream (the file opened)
     long long streamNumber = 0; // the stream it stopped at
 };
 

@@ -78,8 +78,7 @@
 #include "viewer/viewer.h"
 #include "graphics/rects.h"
 
-namespace
-{
+namespace {
 
 using namespace toolhost;
 
@@ -101,7 +100,7 @@ struct Options {
     long page = 0;
     int32_t width = 0;
     int32_t height = 0;
-    double scale = 0; // 0: fit the page
+    double scale = 0;    // 0: fit the page
     long resolution = 0; // with scale: the screen's pixels per inch (0: 96, whole pixels)
     const char *out = nullptr;
     bool boxFont = false;
@@ -121,7 +120,7 @@ struct Probe {
     int done;
     int hasDocument;
     int settled;
-    int countPages;  // asked: count the pages (else pages is 1 when there are any)
+    int countPages; // asked: count the pages (else pages is 1 when there are any)
     uint32_t pages;
     int error;
     int onDemand;    // the document's step operation builds its pages when shown
@@ -201,7 +200,8 @@ void probe(EngineInstance *instance, void *arg)
         // document's step operation fills, one at a time; a document
         // without a step or its state lays its pages out of one tree.
         Edr_HandlerDesc *handler = Edr_Doc_getHandler(doc);
-        p->onDemand = Edr_Doc_isPageOnDemand(doc) && handler && handler->step && Edr_Doc_getLoaderData(doc);
+        p->onDemand =
+            Edr_Doc_isPageOnDemand(doc) && handler && handler->step && Edr_Doc_getLoaderData(doc);
         p->built = Edr_Doc_getSelectedRootChild(doc);
         p->translating = doc->translating != 0;
     }
@@ -240,7 +240,8 @@ struct SuspendCall {
 void suspendScreen(EngineInstance *instance, void *arg)
 {
     SuspendCall *call = static_cast<SuspendCall *>(arg);
-    DispmanCtx *dm = instance->context ? static_cast<DispmanCtx *>(instance->context->dispman) : nullptr;
+    DispmanCtx *dm =
+        instance->context ? static_cast<DispmanCtx *>(instance->context->dispman) : nullptr;
     if (dm) {
         Lock_acquire(&dm->viewLock);
         for (DispmanView *view = dm->views; view; view = view->next)
@@ -362,7 +363,11 @@ void render(EngineInstance *instance, void *arg)
             // the page's top-left corner on the picture's (0, 0).
             int32_t zoom = int32_t(std::lround(o.scale * 65536.0));
             int64_t top = int64_t(o.height) * 65536 / o.resolution;
-            m = Matrix{zoom, 0, 0, zoom, int32_t(-(int64_t(pr[0]) * zoom / 65536)),
+            m = Matrix{zoom,
+                       0,
+                       0,
+                       zoom,
+                       int32_t(-(int64_t(pr[0]) * zoom / 65536)),
                        int32_t(top - int64_t(pr[3]) * zoom / 65536)};
         }
         Rect page{pr[0], pr[1], pr[2], pr[3]}, device;
@@ -387,23 +392,24 @@ void render(EngineInstance *instance, void *arg)
 
 int usage(const char *self)
 {
-    fprintf(stderr,
-            "usage: %s FILE --page N --size WxH [--scale Z [--resolution R] | --screen] [--box-font]\n"
-            "       [--heap MiB] [--png-level L] --out PAGE.png\n"
-            "Opens FILE with the engine, lays it out and writes page N (from 1) as a\n"
-            "W x H picture: the page fitted and centred, or with --scale at Z x 96\n"
-            "pixels per inch from the top-left corner, on light grey; --resolution R\n"
-            "draws at Z x R pixels per inch as a screen of R pixels per inch does (the\n"
-            "16.16 zoom Z, not rounded to whole pixels per inch). --screen shows\n"
-            "page N on the viewer's W x H screen, placed as the viewer places it.\n"
-            "--box-font draws every glyph as a box, whatever fonts are installed.\n"
-            "--heap MiB gives the engine a heap of MiB mebibytes (default: the\n"
-            "engine's default of 64); running out of it is an error (exit 1), never\n"
-            "a shorter document.\n"
-            "--png-level L sets the PNG's compression level, 0 (stored) to 9\n"
-            "(smallest, slowest; every row filter tried); the default 1 writes fast\n"
-            "with the \"sub\" row filter.\n",
-            self);
+    fprintf(
+        stderr,
+        "usage: %s FILE --page N --size WxH [--scale Z [--resolution R] | --screen] [--box-font]\n"
+        "       [--heap MiB] [--png-level L] --out PAGE.png\n"
+        "Opens FILE with the engine, lays it out and writes page N (from 1) as a\n"
+        "W x H picture: the page fitted and centred, or with --scale at Z x 96\n"
+        "pixels per inch from the top-left corner, on light grey; --resolution R\n"
+        "draws at Z x R pixels per inch as a screen of R pixels per inch does (the\n"
+        "16.16 zoom Z, not rounded to whole pixels per inch). --screen shows\n"
+        "page N on the viewer's W x H screen, placed as the viewer places it.\n"
+        "--box-font draws every glyph as a box, whatever fonts are installed.\n"
+        "--heap MiB gives the engine a heap of MiB mebibytes (default: the\n"
+        "engine's default of 64); running out of it is an error (exit 1), never\n"
+        "a shorter document.\n"
+        "--png-level L sets the PNG's compression level, 0 (stored) to 9\n"
+        "(smallest, slowest; every row filter tried); the default 1 writes fast\n"
+        "with the \"sub\" row filter.\n",
+        self);
     return 2;
 }
 
@@ -553,7 +559,8 @@ int goToPage(HostContext *host, const Options &o, ScreenCall *call)
         return 1;
     }
     if (outOfMemory(host) || call->error == Res_noMemory) {
-        fprintf(stderr, "docrender: cannot show page %ld of %s: %s\n", o.page, o.path, noMemoryAdvice);
+        fprintf(stderr, "docrender: cannot show page %ld of %s: %s\n", o.page, o.path,
+                noMemoryAdvice);
         return 1;
     }
     return 0;
@@ -573,8 +580,8 @@ int showOnScreen(HostContext *host, const Options &o)
         return 1;
     }
     if (call.status != 0) {
-        fprintf(stderr, "docrender: going to page %ld of %s failed (engine %s)\n", o.page,
-                o.path, errorMeaning(call.error).c_str());
+        fprintf(stderr, "docrender: going to page %ld of %s failed (engine %s)\n", o.page, o.path,
+                errorMeaning(call.error).c_str());
         return 1;
     }
     // The display's passes run on their own threads: a few quiet rounds.
@@ -582,12 +589,14 @@ int showOnScreen(HostContext *host, const Options &o)
         if (!Headless_fireTimer(host))
             usleep(2000);
     call.done = 0;
-    if (App_postCall(inst, readPlace, &call, nullptr) != 0 || !drive(host, [&] { return call.done != 0; })) {
+    if (App_postCall(inst, readPlace, &call, nullptr) != 0 ||
+        !drive(host, [&] { return call.done != 0; })) {
         fprintf(stderr, "docrender: the viewer did not say where the page is\n");
         return 1;
     }
     if (outOfMemory(host)) {
-        fprintf(stderr, "docrender: cannot show page %ld of %s: %s\n", o.page, o.path, noMemoryAdvice);
+        fprintf(stderr, "docrender: cannot show page %ld of %s: %s\n", o.page, o.path,
+                noMemoryAdvice);
         return 1;
     }
     int n = Headless_screenUpdateCount(host);
@@ -714,8 +723,8 @@ int buildPage(HostContext *host, const Options &o)
     if (goToPage(host, o, &call) != 0)
         return 1;
     if (call.status != 0) {
-        fprintf(stderr, "docrender: going to page %ld of %s failed (engine %s)\n", o.page,
-                o.path, errorMeaning(call.error).c_str());
+        fprintf(stderr, "docrender: going to page %ld of %s failed (engine %s)\n", o.page, o.path,
+                errorMeaning(call.error).c_str());
         return 1;
     }
     int status = settle(host, o, o.page - 1, report.listening ? &report : nullptr);
@@ -760,7 +769,8 @@ int run(HostContext *host, const Options &o, State *state)
     if (report.listening)
         (void)listenForLoadReport(host, &report);
     if (!state->loaded) {
-        fprintf(stderr, "docrender: cannot open %s: %s\n", o.path, openFailure(host, o.path, &report).c_str());
+        fprintf(stderr, "docrender: cannot open %s: %s\n", o.path,
+                openFailure(host, o.path, &report).c_str());
         return 1;
     }
     int status = settle(host, o, -1, nullptr);
@@ -778,7 +788,8 @@ int run(HostContext *host, const Options &o, State *state)
         return 1;
     }
     if (outOfMemory(host) || call.error == Res_noMemory) {
-        fprintf(stderr, "docrender: cannot draw page %ld of %s: %s\n", o.page, o.path, noMemoryAdvice);
+        fprintf(stderr, "docrender: cannot draw page %ld of %s: %s\n", o.page, o.path,
+                noMemoryAdvice);
         return 1;
     }
     if (call.status == 1) {
@@ -787,8 +798,8 @@ int run(HostContext *host, const Options &o, State *state)
         return 1;
     }
     if (call.status != 0) {
-        fprintf(stderr, "docrender: drawing page %ld of %s failed (engine %s)\n", o.page,
-                o.path, errorMeaning(call.error).c_str());
+        fprintf(stderr, "docrender: drawing page %ld of %s failed (engine %s)\n", o.page, o.path,
+                errorMeaning(call.error).c_str());
         return 1;
     }
     std::string why;
@@ -830,7 +841,8 @@ int main(int argc, char **argv)
         Headless_keepScreenUpdates(host, 0);
     if (o.screen) {
         // The whole display is the W x H area.
-        const int32_t geometry[11] = {0, 0, 0, o.width, o.height, o.width, o.height, 0, 0, 0x10005, 0x10000};
+        const int32_t geometry[11] = {0,        0, 0, o.width, o.height, o.width,
+                                      o.height, 0, 0, 0x10005, 0x10000};
         Headless_setScreenGeometry(host, geometry);
     }
     if (!Headless_startEngine(host, nullptr, App_start, 0)) {

@@ -93,7 +93,8 @@ int findGrid(Edr_Node *node, int *, int *, void *context)
 {
     SheetGrid **out = static_cast<SheetGrid **>(context);
     if (!*out && Edr_Node_type(node) == Edr_NodeType_grid)
-        *out = static_cast<SheetGrid *>(static_cast<Edr_GridNode *>(Edr_Node_payload(node))->record);
+        *out =
+            static_cast<SheetGrid *>(static_cast<Edr_GridNode *>(Edr_Node_payload(node))->record);
     return 0;
 }
 
@@ -104,7 +105,8 @@ Edr_Node *firstText(Edr_Node *node)
     for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c)) {
         if (Edr_Node_type(c) == Edr_NodeType_text) {
             const Edr_TextNode *t = Edr_Node_textPayload(c);
-            if (t && t->length > 0 && !(t->length == 1 && (t->chars[0] == u'\r' || t->chars[0] == u'\n')))
+            if (t && t->length > 0 &&
+                !(t->length == 1 && (t->chars[0] == u'\r' || t->chars[0] == u'\n')))
                 return c;
         }
         if (Edr_Node_type(c) == Edr_NodeType_group)
@@ -117,14 +119,15 @@ Edr_Node *firstText(Edr_Node *node)
 struct EditCall {
     const char *text; // UTF-8
     int done;
-    int result;       // 0, or the engine's code; Res_notFound: nothing to edit
+    int result; // 0, or the engine's code; Res_notFound: nothing to edit
 };
 
 // A cell's text followed by the appended text, as UTF-8 (malloc'd).
 char *joinCellText(const char16_t *cellText, const char *append)
 {
     char *head = nullptr;
-    if (cellText && *cellText && Charset_fromUstr(cellText, &head, CharsetCode_utf8, nullptr) != Res_ok)
+    if (cellText && *cellText &&
+        Charset_fromUstr(cellText, &head, CharsetCode_utf8, nullptr) != Res_ok)
         return nullptr;
     size_t a = head ? strlen(head) : 0, b = strlen(append);
     char *out = static_cast<char *>(malloc(a + b + 1));
@@ -323,7 +326,8 @@ int main(int argc, char **argv)
         // The document is whole before it is saved: its load has ended.
         for (int round = 0; round < fireLimit; round++) {
             probe = LoadProbe{};
-            if (App_postCall(inst, probeLoad, &probe, nullptr) != 0 || !drive(host, [&] { return probe.done; }))
+            if (App_postCall(inst, probeLoad, &probe, nullptr) != 0 ||
+                !drive(host, [&] { return probe.done; }))
                 break;
             if (probe.state != FvLoad_loading && (probe.state != FvLoad_loaded || probe.shown))
                 break;
@@ -334,12 +338,14 @@ int main(int argc, char **argv)
             fprintf(stderr, "docsave: %s loaded, but no page of it was shown\n", path);
         } else if (probe.state != FvLoad_loaded) {
             fprintf(stderr, "docsave: cannot open %s: %s\n", path, openFailure(host, path).c_str());
-        } else if (edit && (App_postCall(inst, runEdit, &call, nullptr) != 0 ||
-                            !drive(host, [&] { return call.done != 0; }) || call.result != Res_ok)) {
+        } else if (edit &&
+                   (App_postCall(inst, runEdit, &call, nullptr) != 0 ||
+                    !drive(host, [&] { return call.done != 0; }) || call.result != Res_ok)) {
             if (call.result == Res_notFound)
                 fprintf(stderr, "docsave: %s has no paragraph or cell to edit\n", path);
             else
-                fprintf(stderr, "docsave: cannot edit %s: engine %s\n", path, errorMeaning(call.result).c_str());
+                fprintf(stderr, "docsave: cannot edit %s: engine %s\n", path,
+                        errorMeaning(call.result).c_str());
         } else if (!App_saveDocumentAs(inst, absolutePath(out).c_str())) {
             fprintf(stderr, "docsave: the engine refused to save %s\n", path);
         } else if (!drive(host, [&] { return state.saveOutcome != 0; })) {

@@ -83,7 +83,8 @@ std::vector<std::string> OleList_lines(OleHandle *handle)
         std::string bytes;
         char tail[40];
         if (OleList_readStream(handle, e->id, &bytes) == Res_ok) {
-            unsigned long crc = crc32(0L, reinterpret_cast<const Bytef *>(bytes.data()), uInt(bytes.size()));
+            unsigned long crc =
+                crc32(0L, reinterpret_cast<const Bytef *>(bytes.data()), uInt(bytes.size()));
             snprintf(tail, sizeof tail, " %u %08lx", unsigned(e->size), crc);
         } else {
             snprintf(tail, sizeof tail, " %u error", unsigned(e->size));

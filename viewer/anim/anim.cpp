@@ -32,15 +32,9 @@ int changeImageClock(ImageHandle *handle, ClockAction action)
     int r = Res_ok;
     if (image->clock) {
         switch (action) {
-        case pauseClock:
-            Clock_pause(image->clock);
-            break;
-        case startClock:
-            r = Clock_start(image->clock);
-            break;
-        case stopClock:
-            Clock_stop(image->clock);
-            break;
+        case pauseClock: Clock_pause(image->clock); break;
+        case startClock: r = Clock_start(image->clock); break;
+        case stopClock: Clock_stop(image->clock); break;
         case restartClock:
             Clock_stop(image->clock);
             r = Clock_start(image->clock);
@@ -68,8 +62,7 @@ int visitNode(Edr_Node *node, int *, int *, void *context)
             return Res_ok;
         return start ? Anim_restartDocImage(image->image) : Anim_stopDocImage(image->image);
     }
-    default:
-        return Res_ok;
+    default: return Res_ok;
     }
 }
 
@@ -103,7 +96,8 @@ int addRect(AnimRectList *list, const int32_t box[4])
 {
     if (list->count == list->capacity) {
         int32_t capacity = list->capacity ? list->capacity * 2 : 8;
-        Rect *grown = static_cast<Rect *>(Mem_realloc(list->rects, size_t(capacity) * sizeof(Rect)));
+        Rect *grown =
+            static_cast<Rect *>(Mem_realloc(list->rects, size_t(capacity) * sizeof(Rect)));
         if (!grown)
             return Res_noMemory;
         list->rects = grown;
@@ -119,14 +113,13 @@ int32_t stepMove(const ScrollBox *box)
     int32_t move;
     switch (box->behaviour) {
     case ScrollBox_round:
-        move = box->stepsDone % box->stepsPerPass == 0 ? (box->stepsPerPass - 1) * box->step : -box->step;
+        move = box->stepsDone % box->stepsPerPass == 0 ? (box->stepsPerPass - 1) * box->step
+                                                       : -box->step;
         break;
     case ScrollBox_alternate:
         move = (box->stepsDone / box->stepsPerPass) % 2 ? box->step : -box->step;
         break;
-    default:
-        move = -box->step;
-        break;
+    default: move = -box->step; break;
     }
     return box->direction == 1 || box->direction == 2 ? -move : move;
 }
@@ -184,35 +177,22 @@ void Anim_setupScrollBox(PageView *view, int32_t contentWidth, int32_t contentHe
         int32_t extent = horizontal ? width : height;
         int32_t content = horizontal ? contentWidth : contentHeight;
         switch (box->behaviour) {
-        case ScrollBox_round:
-            box->stepsPerPass = (extent + content) / box->step;
-            break;
-        case ScrollBox_alternate:
-            box->stepsPerPass = std::abs(extent - content) / box->step;
-            break;
-        default:
-            box->stepsPerPass = extent / box->step;
-            break;
+        case ScrollBox_round: box->stepsPerPass = (extent + content) / box->step; break;
+        case ScrollBox_alternate: box->stepsPerPass = std::abs(extent - content) / box->step; break;
+        default: box->stepsPerPass = extent / box->step; break;
         }
-        box->totalSteps = box->behaviour == ScrollBox_slideIn ? box->stepsPerPass : box->loops * box->stepsPerPass;
+        box->totalSteps = box->behaviour == ScrollBox_slideIn ? box->stepsPerPass
+                                                              : box->loops * box->stepsPerPass;
         if (!horizontal)
             box->step = -box->step;
     }
     int32_t shift;
     bool alternate = box->behaviour == ScrollBox_alternate;
     switch (box->direction) {
-    case 0:
-        shift = alternate ? width - contentWidth : width;
-        break;
-    case 1:
-        shift = alternate ? 0 : -contentWidth;
-        break;
-    case 2:
-        shift = alternate ? height - contentHeight : height;
-        break;
-    default:
-        shift = alternate ? 0 : -contentHeight;
-        break;
+    case 0: shift = alternate ? width - contentWidth : width; break;
+    case 1: shift = alternate ? 0 : -contentWidth; break;
+    case 2: shift = alternate ? height - contentHeight : height; break;
+    default: shift = alternate ? 0 : -contentHeight; break;
     }
     moveItems(view, shift);
 }
@@ -225,7 +205,8 @@ int Anim_scheduleTick(Edr_Doc *doc)
     Lock_acquire(&doc->mutex);
     int r = Res_ok;
     if (!doc->closing)
-        r = TimerQ_add(doc->app, doc->app->eventProc, Anim_tickMs, 0, Anim_onTick, doc, &record->tickTimer);
+        r = TimerQ_add(doc->app, doc->app->eventProc, Anim_tickMs, 0, Anim_onTick, doc,
+                       &record->tickTimer);
     Lock_release(&doc->mutex);
     return r;
 }
@@ -344,8 +325,8 @@ AnimRecord *Anim_findListener(AnimListenerList *list, const AnimListenerQuery *q
 {
     for (AnimRecord *r = list->head; r; r = r->next) {
         const int32_t *c = r->colourTransform;
-        bool identity = c[0] == 0x10000 && c[1] == 0x10000 && c[2] == 0x10000 && c[3] == 0x10000 && c[4] == 0 &&
-                        c[5] == 0 && c[6] == 0 && c[7] == 0;
+        bool identity = c[0] == 0x10000 && c[1] == 0x10000 && c[2] == 0x10000 && c[3] == 0x10000 &&
+                        c[4] == 0 && c[5] == 0 && c[6] == 0 && c[7] == 0;
         if (!identity == (query->colourTransform != 0) && (r->flag != 0) == (query->flag != 0))
             return r;
     }

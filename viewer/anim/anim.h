@@ -31,14 +31,14 @@ enum : int32_t {
 };
 
 struct ScrollBox {
-    int32_t behaviour;   // ScrollBox_*
-    int32_t direction;   // 0 and 1 horizontal, 2 and 3 vertical
-    int32_t amount;      // step in pixels at 96 per inch
-    int32_t delay;       // ms between steps (at least 60 after set-up)
-    int32_t loops;       // passes, 0 endless
-    int32_t step;        // view units (1/65536 inch), negative for directions 2 and 3
+    int32_t behaviour; // ScrollBox_*
+    int32_t direction; // 0 and 1 horizontal, 2 and 3 vertical
+    int32_t amount;    // step in pixels at 96 per inch
+    int32_t delay;     // ms between steps (at least 60 after set-up)
+    int32_t loops;     // passes, 0 endless
+    int32_t step;      // view units (1/65536 inch), negative for directions 2 and 3
     int32_t stepsPerPass;
-    int32_t totalSteps;  // 0 endless
+    int32_t totalSteps; // 0 endless
     int32_t stepsDone;
 };
 
@@ -96,12 +96,12 @@ int Fv_registerBuiltinImages(EngineContext *context);
 
 // An image animation record as the listener list keeps it.
 struct AnimRecord {
-    AnimRecord *next;    // points to itself while the record is in no list
+    AnimRecord *next; // points to itself while the record is in no list
     AnimRecord *prev;
     int32_t holds;
     int32_t colourTransform[8]; // four 16.16 scales, four offsets
     uint32_t flag;
-    intptr_t words[2];          // the record's owner words
+    intptr_t words[2]; // the record's owner words
 };
 
 struct AnimListenerList {

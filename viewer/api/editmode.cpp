@@ -17,8 +17,7 @@
 #include "viewer/fvdisplay.h"
 #include "viewer/viewer.h"
 
-namespace
-{
+namespace {
 
 // The words a posted call carries: {argument words, text} (the text owned).
 struct EditCall {
@@ -89,7 +88,8 @@ int post(EngineInstance *instance, AppCallFn routine, EditCall *call, bool busy)
     }
     if (busy)
         notify(instance, App_noticeBusy);
-    return App_postCallHeld(instance, routine, call, busy ? discardBusyCall : discardCall) == 0 ? 1 : 0;
+    return App_postCallHeld(instance, routine, call, busy ? discardBusyCall : discardCall) == 0 ? 1
+                                                                                                : 0;
 }
 
 // The document and page the current page record shows.

@@ -139,7 +139,8 @@ int App_postLoadSettings(EngineInstance *instance, const char *urlText)
         App_loadSettingsUrl(instance, urlText);
         return 1;
     }
-    return App_postCall(instance, runLoadSettings, const_cast<char *>(urlText), nullptr) == 0 ? 1 : 0;
+    return App_postCall(instance, runLoadSettings, const_cast<char *>(urlText), nullptr) == 0 ? 1
+                                                                                              : 0;
 }
 
 void App_loadSettingsUrl(EngineInstance *instance, const char *urlText)
@@ -181,11 +182,13 @@ int App_sendEvent1(EngineInstance *instance, intptr_t value, AppEventDoneFn comp
 
 int App_queueEvent12Call(EngineInstance *instance, intptr_t argument)
 {
-    const FvAppCallbacks *cb = Engine_isLive(instance) && instance->queue ? &instance->queue->callbacks
-                                                                          : nullptr;
+    const FvAppCallbacks *cb =
+        Engine_isLive(instance) && instance->queue ? &instance->queue->callbacks : nullptr;
     if (!cb || !cb->event12)
         return 0;
-    return App_postCallHeld(instance, runEvent12, reinterpret_cast<void *>(argument), nullptr) == 0 ? 1 : 0;
+    return App_postCallHeld(instance, runEvent12, reinterpret_cast<void *>(argument), nullptr) == 0
+               ? 1
+               : 0;
 }
 
 int App_sendTimedEvent21(EngineInstance *instance, intptr_t a, intptr_t b)
@@ -194,7 +197,8 @@ int App_sendTimedEvent21(EngineInstance *instance, intptr_t a, intptr_t b)
         return 0;
     if (FvViewer *viewer = Fv_fromApp(instance))
         Fv_timedEventHook(viewer, instance->host, a, b);
-    intptr_t block[7] = {21, reinterpret_cast<intptr_t>(instance), intptr_t(Time_nowMs()), a, b, 0, 0};
+    intptr_t block[7] = {21, reinterpret_cast<intptr_t>(instance), intptr_t(Time_nowMs()), a, b, 0,
+                         0};
     return AppEvent_post(block, nullptr, AppEvent_hold);
 }
 
@@ -208,7 +212,8 @@ void App_releaseDocument(Edr_Doc *doc)
 int App_pageSize(FvPage *page, int32_t key, uint32_t kind, float *width, float *height)
 {
     float w = 0, h = 0;
-    int r = page && page->document ? Edr_Page_getSizeFloat(page->document, key, kind, &w, &h) : Res_noSuchPage;
+    int r = page && page->document ? Edr_Page_getSizeFloat(page->document, key, kind, &w, &h)
+                                   : Res_noSuchPage;
     if (r != Res_ok)
         w = h = 0;
     if (width)
@@ -218,15 +223,16 @@ int App_pageSize(FvPage *page, int32_t key, uint32_t kind, float *width, float *
     return r == Res_ok ? 1 : 0;
 }
 
-void App_translateDocument(EngineContext *context, FvViewer *viewer, Url *url, Edr_Doc *doc, Edr_Node *target)
+void App_translateDocument(EngineContext *context, FvViewer *viewer, Url *url, Edr_Doc *doc,
+                           Edr_Node *target)
 {
     if (!url && (!viewer || !doc))
         return;
     Translate_start(context, doc, target, url, nullptr);
 }
 
-int App_replaceSubdoc(EngineContext *context, Edr_Node *node, Edr_Doc *doc, Edr_Doc *child, intptr_t key,
-                      intptr_t kind)
+int App_replaceSubdoc(EngineContext *context, Edr_Node *node, Edr_Doc *doc, Edr_Doc *child,
+                      intptr_t key, intptr_t kind)
 {
     if (!child) {
         if (Edr_Node_remove(doc, node) != Res_ok)
@@ -268,9 +274,11 @@ void App_setZoomCentre(FvViewer *viewer, intptr_t, intptr_t x, intptr_t y)
     state->y = int32_t(y);
 }
 
-void App_panPreStep(FvViewer *viewer, intptr_t x, intptr_t y, intptr_t *outA, intptr_t *outB, intptr_t action)
+void App_panPreStep(FvViewer *viewer, intptr_t x, intptr_t y, intptr_t *outA, intptr_t *outB,
+                    intptr_t action)
 {
-    const ViewCallbackOps *ops = viewer && viewer->viewCallbacks ? viewer->viewCallbacks->ops : nullptr;
+    const ViewCallbackOps *ops =
+        viewer && viewer->viewCallbacks ? viewer->viewCallbacks->ops : nullptr;
     if (!ops)
         return;
     if (action == 0x10003) {
@@ -320,14 +328,15 @@ int App_markEmbedGroup(Edr_Doc *doc, Edr_Node *group)
     return r;
 }
 
-int App_embedDocument(EngineContext *context, Edr_Doc *doc, Edr_Node *parent, const int32_t placement[6],
-                      Edr_Doc *child, intptr_t key, intptr_t kind)
+int App_embedDocument(EngineContext *context, Edr_Doc *doc, Edr_Node *parent,
+                      const int32_t placement[6], Edr_Doc *child, intptr_t key, intptr_t kind)
 {
     Edr_Node *group = nullptr;
     int r = Edr_Node_createGroup(doc, parent, Edr_Insert_lastChild, 0, &group);
     Edr_Node *subdoc = nullptr;
     if (r == Res_ok)
-        r = Edr_Node_createSubdoc(doc, group, Edr_Insert_lastChild, &subdoc, child, placement, key, kind);
+        r = Edr_Node_createSubdoc(doc, group, Edr_Insert_lastChild, &subdoc, child, placement, key,
+                                  kind);
     Edr_Node_release(doc, subdoc);
     if (r == Res_ok)
         r = App_markEmbedGroup(doc, group);

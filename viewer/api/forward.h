@@ -77,8 +77,8 @@ void App_translateDocument(EngineContext *context, FvViewer *viewer, Url *url, E
 // Without a new document removes the sub-document node from doc, else
 // gives it child (1 when that fails); then queues a redraw of every
 // display view, whole, now and in high quality. 0 or 1.
-int App_replaceSubdoc(EngineContext *context, Edr_Node *node, Edr_Doc *doc, Edr_Doc *child, intptr_t key,
-                      intptr_t kind);
+int App_replaceSubdoc(EngineContext *context, Edr_Node *node, Edr_Doc *doc, Edr_Doc *child,
+                      intptr_t key, intptr_t kind);
 // Listeners on the engine's event processor. Results as EventProc_addListener
 // and EventProc_removeListener; Res_missingArgument without a viewer.
 int App_addListener(FvViewer *viewer, int32_t kind, EventProcListenerFn routine, void *context);
@@ -99,8 +99,8 @@ void App_panPreStep(FvViewer *viewer, intptr_t x, intptr_t y, intptr_t *outA, in
 // the embedding rule; a manager pass is asked for. 0; on failure the
 // child's event processor gets a message of code 8 with the error and the
 // unknown-error text, and 1 comes back.
-int App_embedDocument(EngineContext *context, Edr_Doc *doc, Edr_Node *parent, const int32_t placement[6],
-                      Edr_Doc *child, intptr_t key, intptr_t kind);
+int App_embedDocument(EngineContext *context, Edr_Doc *doc, Edr_Node *parent,
+                      const int32_t placement[6], Edr_Doc *child, intptr_t key, intptr_t kind);
 // Adds the embedding rule (display keyword 175, width and height 100%,
 // match key 2 of weight 10) to the document's first request and gives the
 // group formatting id 2. Each call adds a new rule. 0 or an error.

@@ -32,7 +32,7 @@ namespace {
 
 // The hidden key sequence that shows the identity screen: up, up, down,
 // down, left, right and the key without action.
-constexpr int32_t hiddenSequence[7] = {Key_up, Key_up, Key_down, Key_down,
+constexpr int32_t hiddenSequence[7] = {Key_up,   Key_up,    Key_down,    Key_down,
                                        Key_left, Key_right, Key_noAction};
 
 // Direction keys in the order in which the screen turns them.
@@ -63,19 +63,14 @@ int32_t focusDirection(int32_t key)
 {
     switch (key) {
     case Key_up:
-    case Key_pageUp:
-        return 1;
+    case Key_pageUp: return 1;
     case Key_down:
-    case Key_pageDown:
-        return 2;
+    case Key_pageDown: return 2;
     case Key_right:
-    case Key_pageRight:
-        return 3;
+    case Key_pageRight: return 3;
     case Key_left:
-    case Key_pageLeft:
-        return 4;
-    default:
-        return 0;
+    case Key_pageLeft: return 4;
+    default: return 0;
     }
 }
 
@@ -239,37 +234,23 @@ int actOnKey(FvView *view, int32_t key, int32_t repeatCount, int arm)
     if (repeatCount > 0)
         return 0;
     switch (key) {
-    case Key_fitMode1:
-        applyFit(view, 1);
-        return 1;
-    case Key_fitMode2:
-        applyFit(view, 2);
-        return 1;
-    case Key_fitMode4:
-        applyFit(view, 4);
-        return 1;
+    case Key_fitMode1: applyFit(view, 1); return 1;
+    case Key_fitMode2: applyFit(view, 2); return 1;
+    case Key_fitMode4: applyFit(view, 4); return 1;
     case Key_previousPage:
     case Key_nextPage:
     case Key_firstPage:
-    case Key_lastPage:
-        Key_pageJump(view, key);
-        return 1;
+    case Key_lastPage: Key_pageJump(view, key); return 1;
     case Key_appAction:
         if (view->instance) {
             intptr_t block[7] = {Key_appActionEvent, reinterpret_cast<intptr_t>(view->instance)};
             App_dispatchAppEvent(view->instance, block);
         }
         return 1;
-    case Key_rotate:
-        Fv_rotateNext(view->viewer);
-        return 1;
-    case Key_screenMode:
-        Fv_screenModeAction(view->viewer);
-        return 1;
-    case Key_noAction:
-        return 1;
-    default:
-        return 0;
+    case Key_rotate: Fv_rotateNext(view->viewer); return 1;
+    case Key_screenMode: Fv_screenModeAction(view->viewer); return 1;
+    case Key_noAction: return 1;
+    default: return 0;
     }
 }
 
@@ -339,7 +320,8 @@ void Key_pan(FvView *view, int32_t key, int32_t repeatCount, int arm)
     if (repeatCount == 0)
         cancelMessages(view->instance, Key_panMessage);
     const FvZoomPanSettings *s = view->settings;
-    int32_t steps = view->displayMode == Fv_displayPowerZoom ? s->powerZoomPanIterations : s->panIterations;
+    int32_t steps =
+        view->displayMode == Fv_displayPowerZoom ? s->powerZoomPanIterations : s->panIterations;
     // More messages than the queue takes moves would only be refused.
     if (steps > EventQ_moveLimit)
         steps = EventQ_moveLimit;
@@ -377,18 +359,10 @@ void Key_panDelta(FvView *view, int32_t key, int32_t repeatCount, int32_t *dx, i
         bool repeat = repeatCount > 0;
         int64_t x = 0, y = 0;
         switch (key) {
-        case Key_up:
-            y = repeat ? s->panUpRepeat : s->panUp;
-            break;
-        case Key_down:
-            y = repeat ? s->panDownRepeat : s->panDown;
-            break;
-        case Key_right:
-            x = repeat ? s->panRightRepeat : s->panRight;
-            break;
-        default:
-            x = repeat ? s->panLeftRepeat : s->panLeft;
-            break;
+        case Key_up: y = repeat ? s->panUpRepeat : s->panUp; break;
+        case Key_down: y = repeat ? s->panDownRepeat : s->panDown; break;
+        case Key_right: x = repeat ? s->panRightRepeat : s->panRight; break;
+        default: x = repeat ? s->panLeftRepeat : s->panLeft; break;
         }
         int64_t tx = x, ty = y;
         switch (o) {
@@ -404,8 +378,7 @@ void Key_panDelta(FvView *view, int32_t key, int32_t repeatCount, int32_t *dx, i
             tx = -y;
             ty = x;
             break;
-        default:
-            break;
+        default: break;
         }
         *dx = saturate(tx);
         *dy = saturate(ty);
@@ -435,18 +408,10 @@ void Key_panDelta(FvView *view, int32_t key, int32_t repeatCount, int32_t *dx, i
     }
     int64_t w = view->width, h = view->height;
     switch (key) {
-    case Key_pageDown:
-        *dy = saturate(h - h / 10 - vertical);
-        break;
-    case Key_pageRight:
-        *dx = saturate(w - w / 10 - horizontal);
-        break;
-    case Key_pageLeft:
-        *dx = saturate(w / 10 - w + horizontal);
-        break;
-    default:
-        *dy = saturate(h / 10 - h + vertical);
-        break;
+    case Key_pageDown: *dy = saturate(h - h / 10 - vertical); break;
+    case Key_pageRight: *dx = saturate(w - w / 10 - horizontal); break;
+    case Key_pageLeft: *dx = saturate(w / 10 - w + horizontal); break;
+    default: *dy = saturate(h / 10 - h + vertical); break;
     }
 }
 
@@ -505,9 +470,7 @@ void Key_pageJump(FvView *view, int32_t key)
             gotoIndex(view, view->pageIndex + (direction == 1 ? -1 : 1));
         break;
     }
-    case Key_firstPage:
-        gotoIndex(view, 0);
-        break;
+    case Key_firstPage: gotoIndex(view, 0); break;
     case Key_lastPage: {
         uint32_t count = 0;
         Edr_Page_count(view->doc, &count);
@@ -519,8 +482,7 @@ void Key_pageJump(FvView *view, int32_t key)
             Fv_showPageEnd(view->viewer, view->page);
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -602,7 +564,11 @@ int Key_repeatCallback(EngineInstance *instance, intptr_t key, intptr_t count)
         return 1;
     int handled = 0;
     view->inRepeat = 1;
-    Key_dispatch(view, code, count <= 0 ? 1 : count > INT32_MAX ? INT32_MAX : int32_t(count), &handled, 1);
+    Key_dispatch(view, code,
+                 count <= 0          ? 1
+                 : count > INT32_MAX ? INT32_MAX
+                                     : int32_t(count),
+                 &handled, 1);
     view->inRepeat = 0;
     return handled;
 }
@@ -647,7 +613,8 @@ void cancelTimer(EngineInstance *application, uint32_t *id)
     *id = 0;
 }
 
-void armTimer(EngineInstance *application, int32_t delay, int repeat, TimerFn callback, uint32_t *id)
+void armTimer(EngineInstance *application, int32_t delay, int repeat, TimerFn callback,
+              uint32_t *id)
 {
     *id = 0;
     EventProc *timers = timersOf(application);
@@ -695,7 +662,7 @@ void releaseTick(EngineInstance *application, void *argument)
     uint32_t id = idOf(argument);
     if (!r || !r->releaseTimer || r->releaseTimer != id)
         return;
-    r->releaseTimer = 0;    // a one-shot timer: the timer thread frees it
+    r->releaseTimer = 0; // a one-shot timer: the timer thread frees it
     if (r->heldKey != Key_none)
         deliverRelease(application, r, r->heldKey);
 }

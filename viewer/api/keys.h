@@ -54,11 +54,11 @@ enum : int32_t {
     Key_pageLeft = 0x10017,
     Key_appAction = 0x1001A,
 
-    Key_none = 0x100000,            // heldKey when no key is held
-    Key_releaseDelayMs = 300,       // a release reaches the view this late
-    Key_panMessage = 15,            // the application events that carry pans
-    Key_zoomMessage = 18,           // and zooms
-    Key_appActionEvent = 26,        // the application event that key 0x1001A runs
+    Key_none = 0x100000,      // heldKey when no key is held
+    Key_releaseDelayMs = 300, // a release reaches the view this late
+    Key_panMessage = 15,      // the application events that carry pans
+    Key_zoomMessage = 18,     // and zooms
+    Key_appActionEvent = 26,  // the application event that key 0x1001A runs
 };
 
 // ------------------------------------------------------------ key actions
@@ -119,7 +119,7 @@ typedef int (*KeyReleaseFn)(EngineInstance *instance, intptr_t key);
 
 // The key event being handled when the auto-repeat hears of a key.
 enum : int32_t {
-    KeyRepeat_noEvent = 0,          // a repeat tick, or a key action outside a host event
+    KeyRepeat_noEvent = 0, // a repeat tick, or a key action outside a host event
     KeyRepeat_pressEvent = 1,
     KeyRepeat_releaseEvent = 2,
 };
@@ -128,18 +128,18 @@ enum : int32_t {
 // context's event processor; 0 when not armed.
 struct KeyRepeat {
     EngineInstance *application;
-    uint32_t repeatTimer;           // the delay timer, then the rate timer
+    uint32_t repeatTimer; // the delay timer, then the rate timer
     uint32_t releaseTimer;
-    int32_t key;                    // the key being repeated
-    int32_t repeatCount;            // repeats delivered for it
-    int32_t heldKey;                // Key_none when no key is held
+    int32_t key;         // the key being repeated
+    int32_t repeatCount; // repeats delivered for it
+    int32_t heldKey;     // Key_none when no key is held
     KeyRepeatFn repeatCallback;
     KeyReleaseFn releaseCallback;
-    int32_t allSoftKeyReleases;     // "Vexlan_actionAllSoftKeyReleases" non-zero
-    int32_t delayMs;                // "Vexlan_keyAutorepeatDelay"
-    int32_t rateMs;                 // "Vexlan_keyAutorepeatRate"
-    int32_t settingsDirty;          // the three settings are read at the next key
-    int32_t event;                  // KeyRepeat_*Event of the key being handled
+    int32_t allSoftKeyReleases; // "Vexlan_actionAllSoftKeyReleases" non-zero
+    int32_t delayMs;            // "Vexlan_keyAutorepeatDelay"
+    int32_t rateMs;             // "Vexlan_keyAutorepeatRate"
+    int32_t settingsDirty;      // the three settings are read at the next key
+    int32_t event;              // KeyRepeat_*Event of the key being handled
 };
 
 // Makes the application's key record with its two callbacks (no key held, 250

@@ -26,8 +26,7 @@
 #include "viewer/hostquery.h"
 #include "viewer/viewer.h"
 
-namespace
-{
+namespace {
 
 // 1 when url opens in mode (the stream is closed again).
 bool opens(EngineContext *ctx, const Url *url, uint32_t mode)
@@ -62,7 +61,8 @@ char16_t *directoryOf(const char *path)
 
 void discardSave(void *block)
 {
-    EngineInstance *instance = reinterpret_cast<EngineInstance *>(static_cast<intptr_t *>(block)[1]);
+    EngineInstance *instance =
+        reinterpret_cast<EngineInstance *>(static_cast<intptr_t *>(block)[1]);
     Mem_free(reinterpret_cast<char *>(static_cast<intptr_t *>(block)[3]));
     App_notifyHost(Fv_fromApp(instance), App_noticeDone);
 }
@@ -70,7 +70,8 @@ void discardSave(void *block)
 // Writes the document over an existing target through a temporary file
 // in the target's directory. 19 or 20; *reason is the result code that
 // made the save fail.
-int32_t replaceTarget(EngineContext *ctx, Edr_Doc *doc, const Url *target, const char *path, int *reason)
+int32_t replaceTarget(EngineContext *ctx, Edr_Doc *doc, const Url *target, const char *path,
+                      int *reason)
 {
     // The target must be writable; opening it for appending tells so
     // without cutting it short.
@@ -140,7 +141,8 @@ int App_checkSourceFile(FvViewer *viewer, Edr_Doc *doc, int32_t *code)
     VfsHandle *stream = nullptr;
     uint32_t accepted = 0;
     if (r == Res_ok)
-        r = url ? Vfs_open(url, Vfs_modeRead, &stream, &accepted, viewer->context) : int(Res_nullInput);
+        r = url ? Vfs_open(url, Vfs_modeRead, &stream, &accepted, viewer->context)
+                : int(Res_nullInput);
     if (r == Res_ok)
         (void)Vfs_close(stream);
     Url_free(url);

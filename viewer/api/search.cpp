@@ -31,8 +31,7 @@
 #include "viewer/viewer.h"
 #include "viewer/zoompan.h"
 
-namespace
-{
+namespace {
 
 // The start request.
 struct StartRequest {
@@ -102,7 +101,9 @@ bool pagedSearch(FvViewer *viewer, Edr_Doc *doc)
 
 int32_t directionWord(int32_t status)
 {
-    return status == 0 ? SearchReport_forward : status == 1 ? SearchReport_backward : SearchReport_silent;
+    return status == 0   ? SearchReport_forward
+           : status == 1 ? SearchReport_backward
+                         : SearchReport_silent;
 }
 
 void send(EngineInstance *instance, int32_t outcome, int32_t direction, int32_t page)
@@ -130,7 +131,8 @@ void runStep(EngineInstance *instance, int32_t direction)
         uint32_t count = 0;
         Edr_Doc *doc = nullptr;
         int32_t index = -1;
-        if (findDocument(page, &doc, &index) && Edr_Page_count(doc, &count) == Res_ok && count > 0) {
+        if (findDocument(page, &doc, &index) && Edr_Page_count(doc, &count) == Res_ok &&
+            count > 0) {
             int32_t next = state->direction == 1 ? state->current - 1 : state->current + 1;
             if (next < 0)
                 next = int32_t(count) - 1;
@@ -175,8 +177,8 @@ int App_searchStart(EngineInstance *instance, const char *text, intptr_t a, intp
     StartRequest *request = static_cast<StartRequest *>(Mem_calloc(1, sizeof(StartRequest)));
     if (!request)
         return 0;
-    if (Charset_toUstr(text, &request->text, CharsetCode_utf8, nullptr) != Res_ok || !request->text ||
-        !request->text[0]) {
+    if (Charset_toUstr(text, &request->text, CharsetCode_utf8, nullptr) != Res_ok ||
+        !request->text || !request->text[0]) {
         freeStart(request);
         return 0;
     }
@@ -234,7 +236,8 @@ void Search_runStart(EngineInstance *instance, void *argument)
     int r = findDocument(page, &doc, &index) ? int(Res_ok) : int(Res_notFound);
     if (r == Res_ok && Edr_Doc_isPageOnDemand(doc)) {
         if (!viewer->searchState)
-            viewer->searchState = static_cast<SearchWalkState *>(Mem_calloc(1, sizeof(SearchWalkState)));
+            viewer->searchState =
+                static_cast<SearchWalkState *>(Mem_calloc(1, sizeof(SearchWalkState)));
         if (!viewer->searchState) {
             r = Res_noMemory;
         } else {
@@ -254,8 +257,9 @@ void Search_runStart(EngineInstance *instance, void *argument)
         // engine's option word holds matching flags (bit 0: exact case), so
         // the host's backward hint is not passed in it: every step names
         // its own direction.
-        r = ops ? ops->setText(doc, request->text, textLength(request->text), index, 0u, origin.x, origin.y,
-                               int32_t(uint32_t(request->b) << 16), int32_t(uint32_t(request->c) << 16))
+        r = ops ? ops->setText(doc, request->text, textLength(request->text), index, 0u, origin.x,
+                               origin.y, int32_t(uint32_t(request->b) << 16),
+                               int32_t(uint32_t(request->c) << 16))
                 : int(Res_notImplemented);
     }
     freeStart(request);
@@ -288,8 +292,9 @@ void Search_runSetPage(EngineInstance *instance, void *argument)
     Edr_Doc *doc = nullptr;
     int32_t current = -1;
     const SearchOps *ops = viewer ? opsOf(viewer) : nullptr;
-    int r = ops && findDocument(viewer->page, &doc, &current) ? ops->setStartPage(doc, int32_t(index))
-                                                               : int(Res_notFound);
+    int r = ops && findDocument(viewer->page, &doc, &current)
+                ? ops->setStartPage(doc, int32_t(index))
+                : int(Res_notFound);
     if (r != Res_ok)
         Search_reportStatus(instance, SearchReport_silent);
 }
@@ -389,7 +394,8 @@ void Search_onResultPaged(EngineInstance *instance, void *argument)
     Edr_Doc *doc = nullptr;
     int32_t index = -1;
     uint32_t count = 0;
-    if (!page || !state || !findDocument(page, &doc, &index) || Edr_Page_count(doc, &count) != Res_ok) {
+    if (!page || !state || !findDocument(page, &doc, &index) ||
+        Edr_Page_count(doc, &count) != Res_ok) {
         if (viewer)
             Search_setBusy(viewer, 0);
         Search_reportStatus(instance, message->status);
@@ -522,5 +528,5 @@ int Search_step(FvViewer *viewer, FvPage *page, int32_t direction)
             return r;
     }
     return ops->start(doc, direction, viewer->context ? viewer->context->instance : nullptr,
-                     Search_onResult);
+                      Search_onResult);
 }

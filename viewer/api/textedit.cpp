@@ -42,8 +42,7 @@
 #include "viewer/viewer.h"
 #include "viewer/zoompan.h"
 
-namespace
-{
+namespace {
 
 constexpr uint32_t textPalette[16] = {
     0x000000FF, 0x0000FFFF, 0x00FFFFFF, 0x00FF00FF, 0xFF00FFFF, 0xFF0000FF, 0xFFFF00FF, 0xFFFFFFFF,
@@ -173,7 +172,9 @@ int applyFormats(EngineInstance *instance, EditModeRecord *record, Edr_Doc *doc,
             err = setKeyword(rule, propStrike, (f & 16) ? keyStrike : 0);
         if (err == Res_ok)
             err = setKeyword(rule, propUnderline,
-                             (f & 8) ? keyUnderline2 : (f & 4) ? keyUnderline : 0);
+                             (f & 8)   ? keyUnderline2
+                             : (f & 4) ? keyUnderline
+                                       : 0);
     }
     if (err == Res_ok && r->fontSize != c->fontSize) {
         uint32_t size = r->fontSize;
@@ -235,11 +236,11 @@ void editListener(EngineContext *, EventProcMsg *msg, void *context, int *)
     if (!viewer || !viewer->editMode || !msg || !msg->payload)
         return;
     if (msg->kind == EventProc_kindCode)
-        TextEdit_onAppEvent(viewer->editMode, 1, static_cast<const EventProcCodeMsg *>(msg->payload)->code,
-                            viewer);
+        TextEdit_onAppEvent(viewer->editMode, 1,
+                            static_cast<const EventProcCodeMsg *>(msg->payload)->code, viewer);
     else if (msg->kind == EventProc_kindReport)
-        TextEdit_onAppEvent(viewer->editMode, 0, static_cast<const EventProcDocMsg *>(msg->payload)->code,
-                            viewer);
+        TextEdit_onAppEvent(viewer->editMode, 0,
+                            static_cast<const EventProcDocMsg *>(msg->payload)->code, viewer);
 }
 
 void textEditReleaseCursor(EngineInstance *instance, void *)
@@ -287,10 +288,12 @@ void TextEdit_resetRecord(EngineContext *context, EditModeRecord *record)
     freePalette(record);
     memset(record, 0, sizeof *record);
     ConfigStore *store = context ? context->config : nullptr;
-    record->fillColour = Config_getIntA(context, store, nullptr, "Vexlan_SelectionFillColour", 0xFFFF0060);
+    record->fillColour =
+        Config_getIntA(context, store, nullptr, "Vexlan_SelectionFillColour", 0xFFFF0060);
     record->borderColour =
         Config_getIntA(context, store, nullptr, "Vexlan_SelectionBorderColour", 0xFF0000FF);
-    record->borderWidth = Config_getIntA(context, store, nullptr, "Vexlan_SelectionBorderWidth", 655);
+    record->borderWidth =
+        Config_getIntA(context, store, nullptr, "Vexlan_SelectionBorderWidth", 655);
     record->glyphPage = -1;
 }
 
@@ -302,15 +305,18 @@ void TextEdit_setup(EngineInstance *instance)
         return;
     }
     if (!viewer->editMode) {
-        EditModeRecord *record = static_cast<EditModeRecord *>(Mem_calloc(1, sizeof(EditModeRecord)));
-        if (!record || App_addListener(viewer, EventProc_kindCode, editListener, viewer) != Res_ok) {
+        EditModeRecord *record =
+            static_cast<EditModeRecord *>(Mem_calloc(1, sizeof(EditModeRecord)));
+        if (!record ||
+            App_addListener(viewer, EventProc_kindCode, editListener, viewer) != Res_ok) {
             Mem_free(record);
             notify(instance, App_noticeSetupFailed);
             return;
         }
         if (App_addListener(viewer, EventProc_kindReport, editListener, viewer) != Res_ok ||
             App_pushCleanup(viewer, TextEdit_teardown) != Res_ok ||
-            (!textEditStopHooked(instance) && App_addStopHook(instance, TextEdit_stopHook) != Res_ok)) {
+            (!textEditStopHooked(instance) &&
+             App_addStopHook(instance, TextEdit_stopHook) != Res_ok)) {
             textEditDropListeners(viewer);
             Mem_free(record);
             notify(instance, App_noticeSetupFailed);
@@ -348,7 +354,8 @@ void TextEdit_cursorHook(FvViewer *viewer, int32_t kind, int32_t x, int32_t y)
     if (kind != 1 || !viewer || !viewer->context)
         return;
     EngineContext *context = viewer->context;
-    intptr_t mode = intptr_t(Config_getIntA(context, context->config, nullptr, "EditCursorMode", 0x10000));
+    intptr_t mode =
+        intptr_t(Config_getIntA(context, context->config, nullptr, "EditCursorMode", 0x10000));
     (void)App_postEditCall(context->instance, x, y, mode);
 }
 
@@ -365,7 +372,8 @@ void TextEdit_teardown(EngineInstance *instance)
     viewer->editMode = nullptr;
 }
 
-void TextEdit_onAppEvent(EditModeRecord *record, int32_t listenerCode, int32_t event, FvViewer *viewer)
+void TextEdit_onAppEvent(EditModeRecord *record, int32_t listenerCode, int32_t event,
+                         FvViewer *viewer)
 {
     if (!record || !viewer || (listenerCode != 0 && listenerCode != 1))
         return;
@@ -427,7 +435,8 @@ void TextEdit_onAppEvent(EditModeRecord *record, int32_t listenerCode, int32_t e
             memcpy(record->report.palette, textPalette, sizeof textPalette);
             record->report.paletteCount = 16;
         }
-    } else if ((type == TextEdit_typeWeb || type == TextEdit_typePlain) && Edr_Doc_hasNodeTest(doc)) {
+    } else if ((type == TextEdit_typeWeb || type == TextEdit_typePlain) &&
+               Edr_Doc_hasNodeTest(doc)) {
         // Selecting and reading out only: no contents hook and no delete,
         // so the text stays as loaded.
         record->handlers = EditHandlers{};
@@ -535,11 +544,13 @@ void TextEdit_showCaret(EngineInstance *instance)
         return;
     Rect rect{};
     int32_t pageKey[2] = {0, 0};
-    if (Edr_Sel_caretRect(doc, &rect, pageKey) != Res_ok || rect.x1 <= rect.x0 || rect.y1 <= rect.y0)
+    if (Edr_Sel_caretRect(doc, &rect, pageKey) != Res_ok || rect.x1 <= rect.x0 ||
+        rect.y1 <= rect.y0)
         return;
     uint32_t caretPage = 0;
     if (Edr_Page_indexOf(&caretPage, doc, pageKey[0], uint32_t(pageKey[1])) == Res_ok &&
-        int32_t(caretPage) != index && Fv_gotoPage(viewer, viewer->page, int32_t(caretPage)) != Res_ok)
+        int32_t(caretPage) != index &&
+        Fv_gotoPage(viewer, viewer->page, int32_t(caretPage)) != Res_ok)
         return;
     Fv_showRect(viewer, viewer->page, &rect, 2, 0);
     (void)Edr_Sel_show(doc, 0);
@@ -635,7 +646,8 @@ int TextEdit_gatherFormats(EngineInstance *instance, EditData *record)
     }
     record->fontIndex = 0;
     if (edit && edit->report.fontCount > 0) {
-        const char16_t *family = reinterpret_cast<const char16_t *>(Edr_Style_getString(style, propFontFamily));
+        const char16_t *family =
+            reinterpret_cast<const char16_t *>(Edr_Style_getString(style, propFontFamily));
         char *name = nullptr;
         if (family && Charset_fromUstr(family, &name, CharsetCode_utf8, nullptr) == Res_ok) {
             record->fontIndex = FontList_find(edit, name);
@@ -663,17 +675,20 @@ void TextEdit_apply(EngineInstance *instance, EditData *returned, intptr_t mode)
     if (!TextEdit_gather(instance, &current, &code)) {
         code = code == App_noticeNothingSelected ? App_noticeApplyFailed : code;
     } else {
-        bool unchanged = strcmp(returned->text ? returned->text : "", current.text ? current.text : "") == 0 &&
-                         (uint64_t(returned->fontSize) * 100 >> 16) == (uint64_t(current.fontSize) * 100 >> 16) &&
-                         returned->styleFlags == current.styleFlags &&
-                         returned->colourIndex == current.colourIndex &&
-                         returned->colourIndex2 == current.colourIndex2 &&
-                         returned->fontIndex == current.fontIndex && returned->hAlign == current.hAlign;
+        bool unchanged =
+            strcmp(returned->text ? returned->text : "", current.text ? current.text : "") == 0 &&
+            (uint64_t(returned->fontSize) * 100 >> 16) ==
+                (uint64_t(current.fontSize) * 100 >> 16) &&
+            returned->styleFlags == current.styleFlags &&
+            returned->colourIndex == current.colourIndex &&
+            returned->colourIndex2 == current.colourIndex2 &&
+            returned->fontIndex == current.fontIndex && returned->hAlign == current.hAlign;
         Edr_Doc *doc = nullptr;
         int32_t index = -1;
         int unchangedFlag = unchanged ? 1 : 0;
         code = App_noticeApplyFailed;
-        if (Charset_toUstr(returned->text ? returned->text : "", &text, CharsetCode_utf8, nullptr) == Res_ok &&
+        if (Charset_toUstr(returned->text ? returned->text : "", &text, CharsetCode_utf8,
+                           nullptr) == Res_ok &&
             findDocument(viewerOf(instance), &doc, &index) &&
             Edr_Sel_replaceText(doc, text, returned->extra3, &unchangedFlag) == Res_ok) {
             if (!text[0] || unchanged) {
@@ -709,15 +724,19 @@ int FontList_add(EditModeRecord *record, const char *name)
     const char *comma = strchr(name, ',');
     size_t n = comma ? size_t(comma - name) : strlen(name);
     for (int32_t i = 0; i < record->report.fontCount; i++)
-        if (strlen(record->report.fontNames[i]) == n && memcmp(record->report.fontNames[i], name, n) == 0)
+        if (strlen(record->report.fontNames[i]) == n &&
+            memcmp(record->report.fontNames[i], name, n) == 0)
             return 0;
     char *cut = Cstr_ndup(name, n);
     char *rest = comma ? Cstr_dup(comma + 1) : nullptr;
     size_t count = size_t(record->report.fontCount) + 1;
-    char **names = static_cast<char **>(Mem_realloc(record->report.fontNames, count * sizeof(char *)));
+    char **names =
+        static_cast<char **>(Mem_realloc(record->report.fontNames, count * sizeof(char *)));
     if (names)
         record->report.fontNames = names;
-    char **rests = names ? static_cast<char **>(Mem_realloc(record->fontRests, count * sizeof(char *))) : nullptr;
+    char **rests =
+        names ? static_cast<char **>(Mem_realloc(record->fontRests, count * sizeof(char *)))
+              : nullptr;
     if (rests)
         record->fontRests = rests;
     if (!cut || (comma && !rest) || !names || !rests) {
@@ -784,13 +803,15 @@ void TextEdit_collectFonts(FvViewer *viewer, EditModeRecord *record)
         return;
     while (request) {
         Request_lock(request);
-        for (StyleRule *rule = Request_firstItem(request); rule; rule = Request_nextItem(request, rule)) {
+        for (StyleRule *rule = Request_firstItem(request); rule;
+             rule = Request_nextItem(request, rule)) {
             StylePropItem *item = StyleRule_findProp(rule, propFontFamily);
             if (!item || Prop_getType(&item->value) != PropType_ustr)
                 continue;
             char *name = nullptr;
             if (Charset_fromUstrN(reinterpret_cast<const char16_t *>(Prop_getPayload(&item->value)),
-                                  Prop_getPayload2(&item->value), &name, CharsetCode_utf8, nullptr) == Res_ok) {
+                                  Prop_getPayload2(&item->value), &name, CharsetCode_utf8,
+                                  nullptr) == Res_ok) {
                 (void)FontList_add(record, name);
                 Mem_free(name);
             }

@@ -52,7 +52,8 @@ void TextEdit_resetRecord(EngineContext *context, EditModeRecord *record);
 // text document the handlers, defaults and palette (for a read-only one
 // with node tests only those that select, clear and read out), then
 // reports the editability. Other events change nothing here.
-void TextEdit_onAppEvent(EditModeRecord *record, int32_t listenerCode, int32_t event, FvViewer *viewer);
+void TextEdit_onAppEvent(EditModeRecord *record, int32_t listenerCode, int32_t event,
+                         FvViewer *viewer);
 // The stop hook: while the record holds unsaved changes (modified) it
 // sends code 45 and refuses (0); otherwise 1.
 int TextEdit_stopHook(EngineInstance *instance);

@@ -9,8 +9,7 @@
 #include "viewer/screen/screen.h"
 #include "graphics/scale565.h"
 
-namespace
-{
+namespace {
 
 // Steps the error term of one axis: every scaled position adds
 // 2 x (source - 1), every source step takes off 2 x (scaled - 1). A scaled

@@ -133,7 +133,9 @@ void documentCheck(EngineInstance *, void *argument)
 
 void onAppMessage(EngineContext *context, EventProcMsg *msg, void *argument, int *)
 {
-    const EventProcCodeMsg *m = msg && msg->kind == EventProc_kindCode ? static_cast<const EventProcCodeMsg *>(msg->payload) : nullptr;
+    const EventProcCodeMsg *m = msg && msg->kind == EventProc_kindCode
+                                    ? static_cast<const EventProcCodeMsg *>(msg->payload)
+                                    : nullptr;
     if (m && m->code == kDocumentLoaded && context->instance)
         (void)App_postCall(context->instance, documentCheck, argument, nullptr);
 }
@@ -145,8 +147,8 @@ void removeSprites(FvViewer *viewer, CursorState *c)
     c->current = nullptr;
 }
 
-int loadSprite(FvViewer *viewer, const char *key, const char16_t *fallback, uint32_t alpha, Point at,
-               OverlaySprite **out)
+int loadSprite(FvViewer *viewer, const char *key, const char16_t *fallback, uint32_t alpha,
+               Point at, OverlaySprite **out)
 {
     EngineContext *context = viewer->context;
     char16_t *text = Config_getUstrA(context, context->config, nullptr, key, fallback);
@@ -162,19 +164,21 @@ int loadSprite(FvViewer *viewer, const char *key, const char16_t *fallback, uint
 int setUpSprites(FvViewer *viewer, CursorState *c)
 {
     EngineContext *context = viewer->context;
-    uint32_t alpha = Config_getIntA(context, context->config, nullptr, "Vexlan_cursorTransparency", 255);
+    uint32_t alpha =
+        Config_getIntA(context, context->config, nullptr, "Vexlan_cursorTransparency", 255);
     Screen *screen = screenOf(viewer);
     Point middle{Screen_width(screen) / 2, Screen_height(screen) / 2};
-    int r = loadSprite(viewer, "Vexlan_pointerBitmap", u"file://root/okala_dir/Img/cursor.png", alpha, middle,
-                       &c->cursorSprite);
+    int r = loadSprite(viewer, "Vexlan_pointerBitmap", u"file://root/okala_dir/Img/cursor.png",
+                       alpha, middle, &c->cursorSprite);
     if (r == Res_ok)
-        r = loadSprite(viewer, "Vexlan_hourglassBitmap", u"file://root/okala_dir/Img/hourglass.png", alpha,
-                       middle, &c->busySprite);
+        r = loadSprite(viewer, "Vexlan_hourglassBitmap", u"file://root/okala_dir/Img/hourglass.png",
+                       alpha, middle, &c->busySprite);
     if (r == Res_ok) {
         (void)Cursor_setMode(viewer, Cursor_modeNone);
         OverlaySprite *both[2] = {c->cursorSprite, c->busySprite};
         for (OverlaySprite *s : both) {
-            bool ok = setProperty(viewer, s, OverlayProp_rectX0, 0) && setProperty(viewer, s, OverlayProp_rectY0, 0) &&
+            bool ok = setProperty(viewer, s, OverlayProp_rectX0, 0) &&
+                      setProperty(viewer, s, OverlayProp_rectY0, 0) &&
                       setProperty(viewer, s, OverlayProp_rectWidth, 0x7fffffff) &&
                       setProperty(viewer, s, OverlayProp_rectHeight, 0x7fffffff);
             if (!ok)
@@ -199,28 +203,20 @@ struct Move {
 Point Cursor_viewToSprite(int32_t o, int32_t w, int32_t h, int32_t height, int32_t x, int32_t y)
 {
     switch (o) {
-    case 1:
-        return Point{y - height, w - x};
-    case 2:
-        return Point{w - x, h - y + height};
-    case 3:
-        return Point{h - y + height, x};
-    default:
-        return Point{x, y - height};
+    case 1: return Point{y - height, w - x};
+    case 2: return Point{w - x, h - y + height};
+    case 3: return Point{h - y + height, x};
+    default: return Point{x, y - height};
     }
 }
 
 Point Cursor_spriteToView(int32_t o, int32_t w, int32_t h, int32_t height, int32_t sx, int32_t sy)
 {
     switch (o) {
-    case 1:
-        return Point{sx + height, w - sy};
-    case 2:
-        return Point{sx, h - sy + height};
-    case 3:
-        return Point{sx - height, w - sy};
-    default:
-        return Point{sx, h - sy - height};
+    case 1: return Point{sx + height, w - sy};
+    case 2: return Point{sx, h - sy + height};
+    case 3: return Point{sx - height, w - sy};
+    default: return Point{sx, h - sy - height};
     }
 }
 
@@ -246,7 +242,8 @@ int Overlay_createCursor(FvViewer *viewer, CursorReleaseFn onRelease)
     }
     pushHook(viewer, c);
     if (context->eventProc)
-        (void)EventProc_addListener(context, context->eventProc, EventProc_kindCode, onAppMessage, viewer);
+        (void)EventProc_addListener(context, context->eventProc, EventProc_kindCode, onAppMessage,
+                                    viewer);
     if (showsWordDocument(viewer)) {
         c->visible = 1;
         Cursor_centre(viewer);
@@ -273,7 +270,8 @@ void Cursor_destroy(FvViewer *viewer)
     if (!c)
         return;
     if (viewer->context->eventProc)
-        (void)EventProc_removeListener(viewer->context->eventProc, EventProc_kindCode, onAppMessage, viewer);
+        (void)EventProc_removeListener(viewer->context->eventProc, EventProc_kindCode, onAppMessage,
+                                       viewer);
     Cursor_remove(viewer);
     presentScreen(viewer);
 }
@@ -284,10 +282,11 @@ int Cursor_setMode(FvViewer *viewer, int32_t mode)
     if (!c || (!c->cursorSprite && !c->busySprite))
         return 0;
     c->current = mode == Cursor_modeCursor && c->visible ? c->cursorSprite
-                 : mode == Cursor_modeBusy                ? c->busySprite
-                                                          : nullptr;
+                 : mode == Cursor_modeBusy               ? c->busySprite
+                                                         : nullptr;
     if (c->cursorSprite)
-        setProperty(viewer, c->cursorSprite, OverlayProp_hidden, !(mode == Cursor_modeCursor && c->visible));
+        setProperty(viewer, c->cursorSprite, OverlayProp_hidden,
+                    !(mode == Cursor_modeCursor && c->visible));
     if (c->busySprite)
         setProperty(viewer, c->busySprite, OverlayProp_hidden, mode != Cursor_modeBusy);
     if (c->current && c->visible) {
@@ -316,9 +315,10 @@ int Cursor_getViewPoint(FvViewer *viewer, Point *point)
     if (!c || !c->current || !c->visible)
         return 0;
     Screen *screen = screenOf(viewer);
-    *point = Cursor_spriteToView(Screen_orientation(screen), Screen_width(screen), Screen_height(screen),
-                                 hotHeight(viewer, c), property(viewer, c->current, OverlayProp_x),
-                                 property(viewer, c->current, OverlayProp_y));
+    *point =
+        Cursor_spriteToView(Screen_orientation(screen), Screen_width(screen), Screen_height(screen),
+                            hotHeight(viewer, c), property(viewer, c->current, OverlayProp_x),
+                            property(viewer, c->current, OverlayProp_y));
     return 1;
 }
 
@@ -330,8 +330,8 @@ void Cursor_centre(FvViewer *viewer)
         return;
     int32_t w = Screen_width(screen), h = Screen_height(screen);
     moveBoth(viewer, c,
-             Cursor_viewToSprite(Screen_orientation(screen), w, h, hotHeight(viewer, c), int32_t(uint32_t(w) / 2),
-                                 int32_t(uint32_t(h) / 2)));
+             Cursor_viewToSprite(Screen_orientation(screen), w, h, hotHeight(viewer, c),
+                                 int32_t(uint32_t(w) / 2), int32_t(uint32_t(h) / 2)));
 }
 
 int Cursor_setRotation(FvViewer *viewer)
@@ -363,7 +363,8 @@ int Cursor_onKey(FvViewer *viewer, int32_t key, int32_t repeat, int32_t phase)
     Screen *screen = screenOf(viewer);
     int32_t o = Screen_orientation(screen), W = Screen_width(screen), H = Screen_height(screen);
     int32_t h = hotHeight(viewer, c);
-    int32_t sx = property(viewer, c->current, OverlayProp_x), sy = property(viewer, c->current, OverlayProp_y);
+    int32_t sx = property(viewer, c->current, OverlayProp_x),
+            sy = property(viewer, c->current, OverlayProp_y);
     bool arrow = key >= kKeyUp && key <= kKeyRight;
     if (phase == 1) {
         if (arrow && c->current == c->cursorSprite && c->onRelease) {
@@ -408,7 +409,8 @@ int Cursor_onKey(FvViewer *viewer, int32_t key, int32_t repeat, int32_t phase)
     int32_t next = int32_t(int64_t(at) + mv.delta);
     next = mv.lower ? std::max(next, mv.limit) : std::min(next, mv.limit);
     int32_t id = mv.axis ? OverlayProp_y : OverlayProp_x;
-    if (!setProperty(viewer, c->cursorSprite, id, next) || (c->busySprite && !setProperty(viewer, c->busySprite, id, next)))
+    if (!setProperty(viewer, c->cursorSprite, id, next) ||
+        (c->busySprite && !setProperty(viewer, c->busySprite, id, next)))
         return 0;
     presentScreen(viewer);
     return 1;

@@ -23,13 +23,13 @@ struct ResizeNotice;
 typedef void (*CursorReleaseFn)(FvViewer *viewer, int32_t code, int32_t x, int32_t y);
 
 struct CursorState {
-    int32_t visible;              // the shown document is a Word document (type id 6)
-    OverlaySprite *current;       // the sprite shown now (null: none)
+    int32_t visible;        // the shown document is a Word document (type id 6)
+    OverlaySprite *current; // the sprite shown now (null: none)
     OverlaySprite *cursorSprite;
     OverlaySprite *busySprite;
     CursorReleaseFn onRelease;
-    int32_t height;               // of the sprite shown now; offsets the hot spot
-    int32_t hooked;               // Cursor_onKey is on the key view's hook list
+    int32_t height; // of the sprite shown now; offsets the hot spot
+    int32_t hooked; // Cursor_onKey is on the key view's hook list
 };
 
 enum : int32_t {

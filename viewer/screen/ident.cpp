@@ -34,8 +34,7 @@
 #include "viewer/screen/screen.h"
 #include "viewer/viewer.h"
 
-namespace
-{
+namespace {
 
 // The notice line under the picture (at most 39 characters).
 constexpr char16_t noticeText[] = u"Vexlan document viewer";
@@ -47,12 +46,12 @@ constexpr int32_t requestIdentEnded = 0x10007;
 
 struct IdentBlock {
     EngineContext *context;
-    Sem *shown;                 // the caller's: signalled once, then cleared
+    Sem *shown; // the caller's: signalled once, then cleared
     FvScreen *screen;
     int32_t ms;
-    IdentDone done;             // routine null: none
-    char16_t *portrait;         // owned
-    char16_t *landscape;        // owned; null: none
+    IdentDone done;      // routine null: none
+    char16_t *portrait;  // owned
+    char16_t *landscape; // owned; null: none
 };
 
 void freeBlock(IdentBlock *block)
@@ -76,21 +75,24 @@ void timerDone(EngineContext *, void *argument)
 }
 
 // Draws the notice line centred at height (pixels from the bottom).
-void drawLine(EngineContext *context, Bitmap *bitmap, int32_t width, int32_t resolution, int32_t height)
+void drawLine(EngineContext *context, Bitmap *bitmap, int32_t width, int32_t resolution,
+              int32_t height)
 {
     FontList *fonts = nullptr;
-    if (Font_listCreate(context ? context->instance : nullptr, &noticeFamily, 1, 0, nullptr, &fonts) != Res_ok)
+    if (Font_listCreate(context ? context->instance : nullptr, &noticeFamily, 1, 0, nullptr,
+                        &fonts) != Res_ok)
         return;
     uint32_t count = uint32_t(Ustr_len(noticeText));
     const int32_t size = 5 << 16;
     Matrix m{resolution, 0, 0, resolution, 0, 0};
     Rect extent{};
-    if (TextRun_measureXform(fonts, size, 0, nullptr, noticeText, count, 0, 0, &m, &extent) == Res_ok) {
+    if (TextRun_measureXform(fonts, size, 0, nullptr, noticeText, count, 0, 0, &m, &extent) ==
+        Res_ok) {
         m.tx = (width - (extent.x1 - extent.x0)) / 2 - extent.x0;
         m.ty = height;
         DrawTarget target{bitmap, nullptr, 0, 0};
-        (void)TextRun_outline(fonts, size, 0, nullptr, noticeText, count, 0, 0, &m, nullptr, &target,
-                              0xFF888888);
+        (void)TextRun_outline(fonts, size, 0, nullptr, noticeText, count, 0, 0, &m, nullptr,
+                              &target, 0xFF888888);
     }
     Font_listRelease(fonts);
 }
@@ -146,14 +148,15 @@ void Ident_taskMain(void *argument)
     Sem wake;
     Sem_init(context, &wake, 0, 1);
     uint32_t timer = 0;
-    bool ok = block->ms <= 0 ||
-              TimerQ_add(context, context->eventProc, block->ms, 0, timerDone, &wake, &timer) == Res_ok;
+    bool ok = block->ms <= 0 || TimerQ_add(context, context->eventProc, block->ms, 0, timerDone,
+                                           &wake, &timer) == Res_ok;
     Screen *screen = block->screen ? ScreenBinding_screen(block->screen) : nullptr;
     if (ok && screen) {
         bool landscape = block->landscape && Screen_height(screen) < Screen_width(screen);
         const char16_t *url = landscape ? block->landscape : block->portrait;
         PixelBuf *picture = nullptr;
-        if (url && Image_loadUrlText(context, url, &picture, nullptr) != Res_ok && landscape && block->portrait)
+        if (url && Image_loadUrlText(context, url, &picture, nullptr) != Res_ok && landscape &&
+            block->portrait)
             (void)Image_loadUrlText(context, block->portrait, &picture, nullptr);
         if (picture) {
             Screen_blockUpdates(screen, 1);
@@ -204,7 +207,8 @@ int Ident_show(EngineContext *context, const char *portrait, const char *landsca
     block->ms = ms;
     if (done)
         block->done = *done;
-    int r = portrait ? Charset_toUstr(portrait, &block->portrait, CharsetCode_utf8, nullptr) : int(Res_ok);
+    int r = portrait ? Charset_toUstr(portrait, &block->portrait, CharsetCode_utf8, nullptr)
+                     : int(Res_ok);
     if (r == Res_ok && landscape)
         r = Charset_toUstr(landscape, &block->landscape, CharsetCode_utf8, nullptr);
     if (r != Res_ok) {

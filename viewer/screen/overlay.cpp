@@ -122,7 +122,9 @@ void freeTable(OverlayMgr *m)
 // argument word).
 void onAppMessage(EngineContext *engine, EventProcMsg *msg, void *, int *)
 {
-    const EventProcCodeMsg *m = msg && msg->kind == EventProc_kindCode ? static_cast<const EventProcCodeMsg *>(msg->payload) : nullptr;
+    const EventProcCodeMsg *m = msg && msg->kind == EventProc_kindCode
+                                    ? static_cast<const EventProcCodeMsg *>(msg->payload)
+                                    : nullptr;
     if (m && m->code == Overlay_screenChanged)
         (void)Overlay_setScreen(engine, int32_t(m->argument));
 }
@@ -178,7 +180,8 @@ const int32_t kUnderline[2] = {1, 0}; // one underline of the font's thickness
 
 TextItemPart *textPart(ObjHeader *item)
 {
-    return item && item->cls == &TextItem_class ? static_cast<TextItemPart *>(Obj_part(item)) : nullptr;
+    return item && item->cls == &TextItem_class ? static_cast<TextItemPart *>(Obj_part(item))
+                                                : nullptr;
 }
 
 // The font list of a family with the style bits: style word 6 bold or 3,
@@ -228,8 +231,8 @@ int drawTextLines(EngineContext *engine, OverlayMgr *m, OverlaySprite *s, const 
     while (left > 0 && result == Res_ok) {
         uint32_t fitted = 0;
         Rect extent{0, 0, 0, 0};
-        result = TextRun_measureFit(saved.fonts, saved.size, saved.styleFlags, saved.style, saved.chars + at, left, 0,
-                                    0, maxWidth, &fitted, &extent);
+        result = TextRun_measureFit(saved.fonts, saved.size, saved.styleFlags, saved.style,
+                                    saved.chars + at, left, 0, 0, maxWidth, &fitted, &extent);
         if (result != Res_ok)
             break;
         if (fitted == 0)
@@ -278,7 +281,8 @@ int Overlay_makeBitmap(EngineContext *engine, OverlayMgr *manager, void *pixels)
         return 0;
     int32_t r = screen->resolution > 0 ? screen->resolution : int32_t(Screen_defaultResolution);
     Bitmap *bitmap = nullptr;
-    if (Bitmap_create(engine, &bitmap, screen->width, screen->height, screen->format, r, pixels, 0) != Res_ok)
+    if (Bitmap_create(engine, &bitmap, screen->width, screen->height, screen->format, r, pixels,
+                      0) != Res_ok)
         return 0;
     Bitmap_destroy(manager->bitmap);
     manager->bitmap = bitmap;
@@ -305,7 +309,8 @@ int Overlay_createManager(EngineContext *engine, Screen *screen, void *pixels)
         return 0;
     }
     m->screen = screen;
-    if (engine->eventProc && EventProc_addListener(engine, engine->eventProc, EventProc_kindCode, onAppMessage, m) != Res_ok) {
+    if (engine->eventProc && EventProc_addListener(engine, engine->eventProc, EventProc_kindCode,
+                                                   onAppMessage, m) != Res_ok) {
         DisplayList_free(m->items);
         Bitmap_destroy(m->bitmap);
         Mem_free(m);
@@ -404,7 +409,8 @@ int Overlay_redrawAll(EngineContext *engine)
             if (drawTextLines(engine, m, s, &target, &flags) != Res_ok)
                 result = 0;
         } else if (ops && ops->draw &&
-                   ops->draw(engine, item, Rect_getInfinite(), &m->transform, &target, &flags, 0) != Res_ok) {
+                   ops->draw(engine, item, Rect_getInfinite(), &m->transform, &target, &flags, 0) !=
+                       Res_ok) {
             result = 0;
         }
     }
@@ -416,8 +422,9 @@ int Overlay_redrawAll(EngineContext *engine)
 
 // ------------------------------------------------------------- sprites
 
-int Overlay_createSpriteFromImage(EngineContext *engine, const Url *url, int32_t x, int32_t y, uint32_t alpha,
-                                  OverlaySprite **sprite, int32_t depth, int32_t hidden)
+int Overlay_createSpriteFromImage(EngineContext *engine, const Url *url, int32_t x, int32_t y,
+                                  uint32_t alpha, OverlaySprite **sprite, int32_t depth,
+                                  int32_t hidden)
 {
     if (sprite)
         *sprite = nullptr;
@@ -425,7 +432,8 @@ int Overlay_createSpriteFromImage(EngineContext *engine, const Url *url, int32_t
     if (!m)
         return Res_nullInput;
     ImageHandle *image = nullptr;
-    int r = Image_openUrlFlags(engine, url, nullptr, nullptr, nullptr, Overlay_imageOpenFlags, &image);
+    int r =
+        Image_openUrlFlags(engine, url, nullptr, nullptr, nullptr, Overlay_imageOpenFlags, &image);
     if (r != Res_ok)
         return r;
     int32_t info[6] = {};
@@ -443,7 +451,8 @@ int Overlay_createSpriteFromImage(EngineContext *engine, const Url *url, int32_t
     DisplayItem *item = nullptr;
     // The item is measured at the bitmap's resolution: one image pixel to
     // one screen pixel.
-    r = DisplayItem_newImage(engine, nullptr, &item, 0, 0, transform, image, (alpha & 0xFF) << 24, 7);
+    r = DisplayItem_newImage(engine, nullptr, &item, 0, 0, transform, image, (alpha & 0xFF) << 24,
+                             7);
     if (!item)
         return r == Res_ok ? Res_noMemory : r;
     int32_t res = resolutionOf(m);
@@ -455,8 +464,9 @@ int Overlay_createSpriteFromImage(EngineContext *engine, const Url *url, int32_t
     return addSprite(m, item, x, y, Rect{x, y, x + w, y + h}, depth, hidden, sprite);
 }
 
-int Overlay_addImageItemSprite(EngineContext *engine, const int32_t size[2], int32_t x, int32_t y, uint32_t alpha,
-                               OverlaySprite **sprite, int32_t depth, int32_t hidden)
+int Overlay_addImageItemSprite(EngineContext *engine, const int32_t size[2], int32_t x, int32_t y,
+                               uint32_t alpha, OverlaySprite **sprite, int32_t depth,
+                               int32_t hidden)
 {
     if (sprite)
         *sprite = nullptr;
@@ -473,15 +483,16 @@ int Overlay_addImageItemSprite(EngineContext *engine, const int32_t size[2], int
         return Res_noMemory;
     }
     DisplayItem *item = nullptr;
-    r = DisplayItem_newPixelImage(engine, nullptr, &item, 0, 0, transform, pixels, (alpha & 0xFF) << 24,
-                                  resolutionOf(m), 7);
+    r = DisplayItem_newPixelImage(engine, nullptr, &item, 0, 0, transform, pixels,
+                                  (alpha & 0xFF) << 24, resolutionOf(m), 7);
     if (!item)
         return r == Res_ok ? Res_noMemory : r;
     return addSprite(m, item, x, y, Rect{x, y, x + size[0], y + size[1]}, depth, hidden, sprite);
 }
 
-int Overlay_addLineSprite(EngineContext *engine, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour,
-                          int32_t width, OverlaySprite **sprite, int32_t depth, int32_t hidden)
+int Overlay_addLineSprite(EngineContext *engine, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                          uint32_t colour, int32_t width, OverlaySprite **sprite, int32_t depth,
+                          int32_t hidden)
 {
     if (sprite)
         *sprite = nullptr;
@@ -510,9 +521,9 @@ int Overlay_addLineSprite(EngineContext *engine, int32_t x0, int32_t y0, int32_t
     return addSprite(m, item, x0, y0, rect, depth, hidden, sprite);
 }
 
-int Overlay_addTextSprite(EngineContext *engine, const char16_t *text, const char *fontName, int32_t size,
-                          uint32_t style, int32_t x, int32_t y, uint32_t colour, OverlaySprite **sprite, int32_t depth,
-                          int32_t hidden)
+int Overlay_addTextSprite(EngineContext *engine, const char16_t *text, const char *fontName,
+                          int32_t size, uint32_t style, int32_t x, int32_t y, uint32_t colour,
+                          OverlaySprite **sprite, int32_t depth, int32_t hidden)
 {
     if (sprite)
         *sprite = nullptr;
@@ -532,8 +543,8 @@ int Overlay_addTextSprite(EngineContext *engine, const char16_t *text, const cha
         return Res_noMemory;
     }
     DisplayItem *item = nullptr;
-    err = DisplayItem_newText(engine, nullptr, &item, 0, 0, transform, text, fonts, int32_t(uint32_t(size) << 16),
-                              colour, 7);
+    err = DisplayItem_newText(engine, nullptr, &item, 0, 0, transform, text, fonts,
+                              int32_t(uint32_t(size) << 16), colour, 7);
     TextItemPart *part = err == Res_ok ? textPart(item) : nullptr;
     if (err == Res_ok && !part)
         err = Res_unexpectedKind; // the maker handed back an item of another kind
@@ -607,27 +618,13 @@ int Overlay_getProperty(EngineContext *engine, OverlaySprite *sprite, int32_t pr
     Rect box = Obj_box(item);
     const Matrix *t = item->matrix ? item->matrix : Matrix_identity();
     switch (property) {
-    case OverlayProp_x:
-        *out = sprite->x;
-        return Res_ok;
-    case OverlayProp_y:
-        *out = sprite->y;
-        return Res_ok;
-    case OverlayProp_depth:
-        *out = sprite->depth;
-        return Res_ok;
-    case OverlayProp_width:
-        *out = toPixels(box.x1 - box.x0, r) + 1;
-        return Res_ok;
-    case OverlayProp_height:
-        *out = toPixels(box.y1 - box.y0, r) + 1;
-        return Res_ok;
-    case OverlayProp_scaleX:
-        *out = t->a;
-        return Res_ok;
-    case OverlayProp_scaleY:
-        *out = t->d;
-        return Res_ok;
+    case OverlayProp_x: *out = sprite->x; return Res_ok;
+    case OverlayProp_y: *out = sprite->y; return Res_ok;
+    case OverlayProp_depth: *out = sprite->depth; return Res_ok;
+    case OverlayProp_width: *out = toPixels(box.x1 - box.x0, r) + 1; return Res_ok;
+    case OverlayProp_height: *out = toPixels(box.y1 - box.y0, r) + 1; return Res_ok;
+    case OverlayProp_scaleX: *out = t->a; return Res_ok;
+    case OverlayProp_scaleY: *out = t->d; return Res_ok;
     case OverlayProp_colour0:
     case OverlayProp_colour0 + 1:
     case OverlayProp_colour0 + 2:
@@ -643,33 +640,15 @@ int Overlay_getProperty(EngineContext *engine, OverlaySprite *sprite, int32_t pr
         *out = *colourByte(colour, index);
         return Res_ok;
     }
-    case OverlayProp_clip:
-        *out = int32_t(sprite->flags & OverlaySprite_clip);
-        return Res_ok;
-    case OverlayProp_textFlag:
-        *out = int32_t(sprite->flags & OverlaySprite_text);
-        return Res_ok;
-    case OverlayProp_rectX0:
-        *out = sprite->x0;
-        return Res_ok;
-    case OverlayProp_rectY0:
-        *out = sprite->y0;
-        return Res_ok;
-    case OverlayProp_rectWidth:
-        *out = sprite->x1 - sprite->x0;
-        return Res_ok;
-    case OverlayProp_rectHeight:
-        *out = sprite->y1 - sprite->y0;
-        return Res_ok;
-    case OverlayProp_hidden:
-        *out = (item->flags & Obj_hidden) ? 1 : 0;
-        return Res_ok;
-    case OverlayProp_userB:
-        *out = (DisplayItem_userBits(item) & (1u << 9)) ? 2 : 0;
-        return Res_ok;
-    case OverlayProp_userA:
-        *out = (DisplayItem_userBits(item) & (1u << 8)) ? 1 : 0;
-        return Res_ok;
+    case OverlayProp_clip: *out = int32_t(sprite->flags & OverlaySprite_clip); return Res_ok;
+    case OverlayProp_textFlag: *out = int32_t(sprite->flags & OverlaySprite_text); return Res_ok;
+    case OverlayProp_rectX0: *out = sprite->x0; return Res_ok;
+    case OverlayProp_rectY0: *out = sprite->y0; return Res_ok;
+    case OverlayProp_rectWidth: *out = sprite->x1 - sprite->x0; return Res_ok;
+    case OverlayProp_rectHeight: *out = sprite->y1 - sprite->y0; return Res_ok;
+    case OverlayProp_hidden: *out = (item->flags & Obj_hidden) ? 1 : 0; return Res_ok;
+    case OverlayProp_userB: *out = (DisplayItem_userBits(item) & (1u << 9)) ? 2 : 0; return Res_ok;
+    case OverlayProp_userA: *out = (DisplayItem_userBits(item) & (1u << 8)) ? 1 : 0; return Res_ok;
     case OverlayProp_shapeStrokeWidth:
         if (BoxItemPart *shape = BoxItem_part(item)) {
             *out = toPixels(shape->borders[0].width, r);
@@ -715,27 +694,24 @@ int Overlay_getProperty(EngineContext *engine, OverlaySprite *sprite, int32_t pr
             return Res_ok;
         }
         return Res_notImplemented;
-    default:
-        return Res_notImplemented;
+    default: return Res_notImplemented;
     }
 }
 
-int Overlay_setProperty(EngineContext *engine, OverlaySprite *sprite, int32_t property, const void *value)
+int Overlay_setProperty(EngineContext *engine, OverlaySprite *sprite, int32_t property,
+                        const void *value)
 {
     OverlayMgr *m = managerOf(engine);
     if (!m || !sprite || !sprite->item || !value)
         return Res_nullInput;
     ObjHeader *item = sprite->item;
-    bool pointer = property == OverlayProp_image || property == OverlayProp_text || property == OverlayProp_fontName;
+    bool pointer = property == OverlayProp_image || property == OverlayProp_text ||
+                   property == OverlayProp_fontName;
     int32_t v = pointer ? 0 : *static_cast<const int32_t *>(value);
     int32_t r = resolutionOf(m);
     switch (property) {
-    case OverlayProp_x:
-        sprite->x = v;
-        return Res_ok;
-    case OverlayProp_y:
-        sprite->y = v;
-        return Res_ok;
+    case OverlayProp_x: sprite->x = v; return Res_ok;
+    case OverlayProp_y: sprite->y = v; return Res_ok;
     case OverlayProp_depth:
         if (!inList(m, sprite))
             return Res_notFound;
@@ -773,10 +749,12 @@ int Overlay_setProperty(EngineContext *engine, OverlaySprite *sprite, int32_t pr
         return Res_ok;
     }
     case OverlayProp_clip:
-        sprite->flags = (sprite->flags & ~uint32_t(OverlaySprite_clip)) | (v ? OverlaySprite_clip : 0u);
+        sprite->flags =
+            (sprite->flags & ~uint32_t(OverlaySprite_clip)) | (v ? OverlaySprite_clip : 0u);
         return Res_ok;
     case OverlayProp_textFlag:
-        sprite->flags = (sprite->flags & ~uint32_t(OverlaySprite_text)) | (v ? OverlaySprite_text : 0u);
+        sprite->flags =
+            (sprite->flags & ~uint32_t(OverlaySprite_text)) | (v ? OverlaySprite_text : 0u);
         return Res_ok;
     case OverlayProp_rectX0: {
         int32_t width = sprite->x1 - sprite->x0;
@@ -799,12 +777,8 @@ int Overlay_setProperty(EngineContext *engine, OverlaySprite *sprite, int32_t pr
     case OverlayProp_hidden:
         item->flags = (item->flags & ~uint32_t(Obj_hidden)) | ((v & 1) ? uint32_t(Obj_hidden) : 0u);
         return Res_ok;
-    case OverlayProp_userB:
-        DisplayItem_setUserBits(item, 1u << 9, v ? 1u << 9 : 0u);
-        return Res_ok;
-    case OverlayProp_userA:
-        DisplayItem_setUserBits(item, 1u << 8, v ? 1u << 8 : 0u);
-        return Res_ok;
+    case OverlayProp_userB: DisplayItem_setUserBits(item, 1u << 9, v ? 1u << 9 : 0u); return Res_ok;
+    case OverlayProp_userA: DisplayItem_setUserBits(item, 1u << 8, v ? 1u << 8 : 0u); return Res_ok;
     case OverlayProp_shapeStrokeWidth:
         if (BoxItemPart *shape = BoxItem_part(item)) {
             for (BoxBorder &b : shape->borders) {
@@ -853,7 +827,8 @@ int Overlay_setProperty(EngineContext *engine, OverlaySprite *sprite, int32_t pr
         TextItemPart *text = textPart(item);
         if (!text)
             return Res_notImplemented;
-        const char *name = property == OverlayProp_fontName ? static_cast<const char *>(value) : sprite->fontName;
+        const char *name =
+            property == OverlayProp_fontName ? static_cast<const char *>(value) : sprite->fontName;
         uint32_t style = property == OverlayProp_style ? uint32_t(v) & 7 : textStyle(item);
         FontList *fonts = nullptr;
         char *copy = name ? Cstr_dup(name) : nullptr;
@@ -878,7 +853,8 @@ int Overlay_setProperty(EngineContext *engine, OverlaySprite *sprite, int32_t pr
             return Res_notImplemented;
         ImageHandle *image = nullptr;
         const Url *url = static_cast<const Url *>(value);
-        int err = Image_openUrlFlags(engine, url, nullptr, nullptr, nullptr, Overlay_imageOpenFlags, &image);
+        int err = Image_openUrlFlags(engine, url, nullptr, nullptr, nullptr, Overlay_imageOpenFlags,
+                                     &image);
         if (err)
             return err;
         int32_t info[6] = {};
@@ -895,7 +871,6 @@ int Overlay_setProperty(EngineContext *engine, OverlaySprite *sprite, int32_t pr
         Obj_setBox(item, &box);
         return Res_ok;
     }
-    default:
-        return Res_notImplemented;
+    default: return Res_notImplemented;
     }
 }

@@ -25,12 +25,12 @@ struct Url;
 
 struct OverlaySprite {
     ObjHeader *item;
-    int32_t x, y;            // where the item's origin is drawn (pixels, y-up)
-    int32_t x0, y0, x1, y1;  // the sprite's rectangle; the clip when flags bit 0
+    int32_t x, y;           // where the item's origin is drawn (pixels, y-up)
+    int32_t x0, y0, x1, y1; // the sprite's rectangle; the clip when flags bit 0
     int32_t depth;
-    char *fontName;          // text sprites: the font family (owned), else null
+    char *fontName; // text sprites: the font family (owned), else null
     OverlaySprite *prev, *next;
-    uint32_t flags;          // OverlaySprite_*
+    uint32_t flags; // OverlaySprite_*
 };
 
 enum : uint32_t {
@@ -50,12 +50,12 @@ struct OverlayNode {
 };
 
 struct OverlayMgr {
-    ObjList *items;          // owns the display items of every sprite
-    OverlaySprite *sprites;  // the first sprite of the depth-ordered list
-    Bitmap *bitmap;          // over the output buffer of the device-oriented screen
-    Matrix transform;        // the identity
-    Screen *screen;          // whose back buffer is composed
-    OverlayNode **table;     // Overlay_tableSize chains, created empty
+    ObjList *items;         // owns the display items of every sprite
+    OverlaySprite *sprites; // the first sprite of the depth-ordered list
+    Bitmap *bitmap;         // over the output buffer of the device-oriented screen
+    Matrix transform;       // the identity
+    Screen *screen;         // whose back buffer is composed
+    OverlayNode **table;    // Overlay_tableSize chains, created empty
     int32_t tableSize;
     EngineContext *engine;
 };
@@ -86,7 +86,7 @@ enum : int32_t {
     OverlayProp_fontName = 27,     // text items: const char * (get: lent)
     OverlayProp_style = 28,        // text items: 1 bold, 2 italic, 4 underline
     OverlayProp_pathStrokeWidth = 29,
-    OverlayProp_image = 30,        // set only: a Url *
+    OverlayProp_image = 30, // set only: a Url *
 };
 
 // 1 created (stored in the engine instance), 0 otherwise. pixels: the
@@ -113,32 +113,36 @@ int Overlay_redrawAll(EngineContext *engine);
 
 // The adders: 0, 1 out of memory, or the error of the image step; nothing
 // stays in the list on failure. *sprite gets the new sprite.
-int Overlay_createSpriteFromImage(EngineContext *engine, const Url *url, int32_t x, int32_t y, uint32_t alpha,
-                                  OverlaySprite **sprite, int32_t depth, int32_t hidden);
+int Overlay_createSpriteFromImage(EngineContext *engine, const Url *url, int32_t x, int32_t y,
+                                  uint32_t alpha, OverlaySprite **sprite, int32_t depth,
+                                  int32_t hidden);
 // A sprite over a new width x height 16-bit pixel picture (the item's own).
-int Overlay_addImageItemSprite(EngineContext *engine, const int32_t size[2], int32_t x, int32_t y, uint32_t alpha,
-                               OverlaySprite **sprite, int32_t depth, int32_t hidden);
+int Overlay_addImageItemSprite(EngineContext *engine, const int32_t size[2], int32_t x, int32_t y,
+                               uint32_t alpha, OverlaySprite **sprite, int32_t depth,
+                               int32_t hidden);
 // A text sprite of text in the font family fontName (null: the box font
 // that stands in for any), size points, style bits 1 bold, 2 italic, 4
 // underline, colour 0xAABBGGRR. Its rectangle is the text's extent at
 // (x, y). Property 12 makes it wrap line by line within its clip.
-int Overlay_addTextSprite(EngineContext *engine, const char16_t *text, const char *fontName, int32_t size,
-                          uint32_t style, int32_t x, int32_t y, uint32_t colour, OverlaySprite **sprite, int32_t depth,
-                          int32_t hidden);
+int Overlay_addTextSprite(EngineContext *engine, const char16_t *text, const char *fontName,
+                          int32_t size, uint32_t style, int32_t x, int32_t y, uint32_t colour,
+                          OverlaySprite **sprite, int32_t depth, int32_t hidden);
 // A line from (x0, y0) to (x1, y1) in pixels, colour 0xAABBGGRR, width in
 // pixels.
-int Overlay_addLineSprite(EngineContext *engine, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour,
-                          int32_t width, OverlaySprite **sprite, int32_t depth, int32_t hidden);
+int Overlay_addLineSprite(EngineContext *engine, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                          uint32_t colour, int32_t width, OverlaySprite **sprite, int32_t depth,
+                          int32_t hidden);
 
 // Sets a property: 0, Res_nullInput without manager, sprite, item or value,
 // Res_notImplemented for an unknown id or an id of another item class, or
 // the error of the work it does (memory, fonts, opening a picture).
-[[nodiscard]] int Overlay_setProperty(EngineContext *engine, OverlaySprite *sprite, int32_t property,
-                                      const void *value);
+[[nodiscard]] int Overlay_setProperty(EngineContext *engine, OverlaySprite *sprite,
+                                      int32_t property, const void *value);
 // Reads a property into *value: 0, Res_nullInput without manager, sprite,
 // item or value, Res_notImplemented for an unknown id or an id of another
 // item class (*value unchanged).
-[[nodiscard]] int Overlay_getProperty(EngineContext *engine, OverlaySprite *sprite, int32_t property, void *value);
+[[nodiscard]] int Overlay_getProperty(EngineContext *engine, OverlaySprite *sprite,
+                                      int32_t property, void *value);
 // Replaces the item's transform (taken over).
 void Overlay_setSpriteTransform(OverlaySprite *sprite, Matrix *matrix);
 // Unlinks and frees the sprite and its item and clears *sprite: 0 (also

@@ -15,8 +15,7 @@
 #include "viewer/view.h"
 #include "viewer/viewer.h"
 
-namespace
-{
+namespace {
 
 Screen *bound(FvViewer *viewer)
 {

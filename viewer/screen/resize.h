@@ -19,7 +19,7 @@ enum : int32_t {
     FvListen_margins = 0,
     FvListen_resizeStart = 5,
     FvListen_resizeDone = 6,
-    FvListen_shown = 7,          // a document was first displayed (argument: its page record)
+    FvListen_shown = 7, // a document was first displayed (argument: its page record)
 };
 
 // What the listeners of codes 5 and 6 receive.

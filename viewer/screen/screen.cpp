@@ -14,8 +14,7 @@
 #include "core/host/hostservices.h"
 #include "viewer/screen/overlay.h"
 
-namespace
-{
+namespace {
 
 bool turned(const Screen *screen)
 {
@@ -108,19 +107,14 @@ int lockAndPresent(Screen *screen, void *argument, int32_t op, const Rect *rect)
     if (!screen || !set)
         return Res_nullInput;
     switch (op) {
-    case Screen_opLock:
-        Screen_lock(screen);
-        break;
-    case Screen_opUnlock:
-        Screen_unlock(screen);
-        break;
+    case Screen_opLock: Screen_lock(screen); break;
+    case Screen_opUnlock: Screen_unlock(screen); break;
     case Screen_opPresent:
         Lock_acquire(&set->lock);
         presentLocked(screen, set, rect);
         Lock_release(&set->lock);
         break;
-    default:
-        break;
+    default: break;
     }
     return Res_ok;
 }
@@ -234,7 +228,8 @@ int Screen_startModule(EngineContext *context)
             Config_getIntA(context, store, nullptr, "FV_textEdgeTuningBrightness", 64);
         uint32_t contrast =
             Config_getIntA(context, store, nullptr, "FV_textEdgeTuningContrast", 32);
-        TextTone_setTuning(context, double(intensity) / 65536.0, int32_t(brightness), int32_t(contrast));
+        TextTone_setTuning(context, double(intensity) / 65536.0, int32_t(brightness),
+                           int32_t(contrast));
     }
     return Res_ok;
 }
@@ -274,8 +269,7 @@ void Screen_destroy(Screen *screen)
 
 // --------------------------------------------------------------- the list
 
-namespace
-{
+namespace {
 
 void renumber(ScreenList *list)
 {
@@ -338,8 +332,7 @@ int32_t ScreenList_count(EngineContext *context)
     return list ? list->count : 0;
 }
 
-namespace
-{
+namespace {
 
 Screen *findByOrientation(EngineContext *context, int32_t code, int32_t *index, uint32_t allowed,
                           bool check)
@@ -560,8 +553,7 @@ void Screen_blockUpdates(Screen *screen, int raise)
     Lock_release(&set->lock);
 }
 
-namespace
-{
+namespace {
 
 int usesBackBuffer(const ScreenSet *set)
 {

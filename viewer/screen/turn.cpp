@@ -16,8 +16,7 @@
 #include <immintrin.h>
 #endif
 
-namespace
-{
+namespace {
 
 inline uint32_t strideOf(int32_t width)
 {

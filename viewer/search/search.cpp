@@ -47,39 +47,39 @@ struct SearchPos {
 struct SearchState {
     SearchSlot *slot;
     Edr_Doc *doc;
-    int32_t found;        // a match is current and highlighted
+    int32_t found; // a match is current and highlighted
     int32_t phase;
     int32_t startX, startY, startPage;
     int32_t lastDirection;
     int32_t anchorSet, anchorPage;
-    int32_t rect[4];      // the match rectangle
+    int32_t rect[4];                // the match rectangle
     SearchPos matchStart, matchEnd; // matchEnd: the last matched character
     int32_t smallest, largest;      // text sizes of the match (0 unset)
     uint32_t itemCounter;           // kept across steps
     WorkerJob *job;
 };
 
-namespace
-{
+namespace {
 
 constexpr char16_t voiced = 0x3099;
 constexpr char16_t halfVoiced = 0x309A;
 
 // Half-width katakana U+FF65-U+FF9F as full-width characters.
 constexpr char16_t halfWidthKana[] = {
-    0x30FB, 0x30F2, 0x30A1, 0x30A3, 0x30A5, 0x30A7, 0x30A9, 0x30E3, 0x30E5, 0x30E7, 0x30C3,
-    0x30FC, 0x30A2, 0x30A4, 0x30A6, 0x30A8, 0x30AA, 0x30AB, 0x30AD, 0x30AF, 0x30B1, 0x30B3,
-    0x30B5, 0x30B7, 0x30B9, 0x30BB, 0x30BD, 0x30BF, 0x30C1, 0x30C4, 0x30C6, 0x30C8, 0x30CA,
-    0x30CB, 0x30CC, 0x30CD, 0x30CE, 0x30CF, 0x30D2, 0x30D5, 0x30D8, 0x30DB, 0x30DE, 0x30DF,
-    0x30E0, 0x30E1, 0x30E2, 0x30E4, 0x30E6, 0x30E8, 0x30E9, 0x30EA, 0x30EB, 0x30EC, 0x30ED,
-    0x30EF, 0x30F3, voiced, halfVoiced,
+    0x30FB, 0x30F2, 0x30A1, 0x30A3, 0x30A5, 0x30A7, 0x30A9, 0x30E3, 0x30E5,     0x30E7,
+    0x30C3, 0x30FC, 0x30A2, 0x30A4, 0x30A6, 0x30A8, 0x30AA, 0x30AB, 0x30AD,     0x30AF,
+    0x30B1, 0x30B3, 0x30B5, 0x30B7, 0x30B9, 0x30BB, 0x30BD, 0x30BF, 0x30C1,     0x30C4,
+    0x30C6, 0x30C8, 0x30CA, 0x30CB, 0x30CC, 0x30CD, 0x30CE, 0x30CF, 0x30D2,     0x30D5,
+    0x30D8, 0x30DB, 0x30DE, 0x30DF, 0x30E0, 0x30E1, 0x30E2, 0x30E4, 0x30E6,     0x30E8,
+    0x30E9, 0x30EA, 0x30EB, 0x30EC, 0x30ED, 0x30EF, 0x30F3, voiced, halfVoiced,
 };
 static_assert(sizeof halfWidthKana / sizeof halfWidthKana[0] == 0xFF9F - 0xFF65 + 1);
 
 // Small kana (offset in the hiragana or katakana block) and their large
 // forms.
 constexpr uint8_t smallKana[][2] = {
-    {1, 2}, {3, 4}, {5, 6}, {7, 8}, {9, 10}, {35, 36}, {67, 68}, {69, 70}, {71, 72}, {78, 79}, {85, 11}, {86, 17},
+    {1, 2},   {3, 4},   {5, 6},   {7, 8},   {9, 10},  {35, 36},
+    {67, 68}, {69, 70}, {71, 72}, {78, 79}, {85, 11}, {86, 17},
 };
 // Voiced kana whose unvoiced form is not the offset below.
 constexpr uint8_t voicedOther[][2] = {{84, 6}, {87, 79}, {88, 80}, {89, 81}, {90, 82}};
@@ -88,7 +88,8 @@ bool isVoicedOffset(uint32_t o)
 {
     if (o >= 12 && o <= 34)
         return o % 2 == 0;
-    return o == 37 || o == 39 || o == 41 || o == 48 || o == 51 || o == 54 || o == 57 || o == 60 || o == 94;
+    return o == 37 || o == 39 || o == 41 || o == 48 || o == 51 || o == 54 || o == 57 || o == 60 ||
+           o == 94;
 }
 
 bool isHalfVoicedOffset(uint32_t o)
@@ -155,25 +156,14 @@ int Search_normaliseChar(uint32_t c, uint32_t flags, char16_t out[2])
         c = signs[c - 0xFFE0];
     }
     switch (c) {
-    case 0x3000:
-        c = ' ';
-        break;
+    case 0x3000: c = ' '; break;
     case 0x2018:
-    case 0x2019:
-        c = '\'';
-        break;
+    case 0x2019: c = '\''; break;
     case 0x201C:
-    case 0x201D:
-        c = '"';
-        break;
-    case 0x301C:
-        c = '~';
-        break;
-    case 0x2212:
-        c = '-';
-        break;
-    default:
-        break;
+    case 0x201D: c = '"'; break;
+    case 0x301C: c = '~'; break;
+    case 0x2212: c = '-'; break;
+    default: break;
     }
     if (c >= 0xFF65 && c <= 0xFF9F)
         c = halfWidthKana[c - 0xFF65];
@@ -235,8 +225,7 @@ uint32_t Search_highlightColour(uint32_t colour)
 
 // ------------------------------------------------------------ string tables
 
-namespace
-{
+namespace {
 
 // An entry's chain is followed this far at most.
 constexpr uint32_t maxAlternatives = 65536;
@@ -273,7 +262,8 @@ int StrWalker_next(StrWalker *walker, const char16_t **text, uint32_t *length, c
     *text = nullptr;
     *length = 0;
     *entry = nullptr;
-    const SheetCellTable *table = walker ? static_cast<const SheetCellTable *>(walker->table) : nullptr;
+    const SheetCellTable *table =
+        walker ? static_cast<const SheetCellTable *>(walker->table) : nullptr;
     while (table && table->cells && walker->index < table->count) {
         const ExcelCell *head = &table->cells[walker->index];
         const ExcelCell *c = head;
@@ -319,24 +309,23 @@ int32_t Search_itemTextSize(const ObjHeader *item, int32_t size)
 
 // ------------------------------------------------------------ page streams
 
-namespace
-{
+namespace {
 
 // One text item of a page's stream.
 struct StreamItem {
     ObjHeader *item;
-    uint32_t first;      // index of its first character in the stream
-    uint32_t count;      // its own characters
-    uint32_t total;      // with the appended whitespace
-    int32_t joins;       // a match may run into it from the item before
-    const void *string;  // the string-table entry its characters come from
-    Rect box;            // where its characters are shown, in page units
-    int32_t size;        // its text size (0: unknown)
+    uint32_t first;     // index of its first character in the stream
+    uint32_t count;     // its own characters
+    uint32_t total;     // with the appended whitespace
+    int32_t joins;      // a match may run into it from the item before
+    const void *string; // the string-table entry its characters come from
+    Rect box;           // where its characters are shown, in page units
+    int32_t size;       // its text size (0: unknown)
 };
 
 struct PageStream {
     char16_t *chars;
-    uint32_t *owner;     // per character: index into items
+    uint32_t *owner; // per character: index into items
     uint32_t length, capacity;
     StreamItem *items;
     uint32_t itemCount, itemCapacity;
@@ -372,8 +361,8 @@ bool continues(const StreamItem *prior, const ObjHeader *item, const void *strin
 // Appends count characters of one segment of item (a text run, or one
 // run of a glyph-run item) shown in box, with extra whitespace characters
 // of the node text after them counted as its own.
-int streamAppendChars(PageStream *s, ObjHeader *item, const char16_t *chars, uint32_t count, uint32_t extra,
-                      const Rect &box, int32_t size, const void *string = nullptr)
+int streamAppendChars(PageStream *s, ObjHeader *item, const char16_t *chars, uint32_t count,
+                      uint32_t extra, const Rect &box, int32_t size, const void *string = nullptr)
 {
     if (!chars || !count)
         return Res_ok;
@@ -510,7 +499,8 @@ int streamAppendGlyphs(PageStream *s, ObjHeader *item)
         // The run's placed extent, moved by the item's origin; the item's
         // box when the run cannot be measured.
         Rect box = Rect_emptyBound;
-        if (part && part->fonts && GlyphRunCursor_measure(c, item, &box, nullptr, nullptr, nullptr, 1) == Res_ok &&
+        if (part && part->fonts &&
+            GlyphRunCursor_measure(c, item, &box, nullptr, nullptr, nullptr, 1) == Res_ok &&
             box.x0 < box.x1)
             box = Rect{box.x0 + item->origin[0], box.y0 + item->origin[1], box.x1 + item->origin[0],
                        box.y1 + item->origin[1]};
@@ -614,7 +604,8 @@ bool matchAt(const PageStream *st, uint32_t s, const SearchSlot *slot, uint32_t 
         }
         if (k == plen) {
             // A match must not end on a kana whose voice mark follows.
-            if (Search_isVoiceable(st->chars[i]) && i + 1 < st->length && Search_isVoiceMark(st->chars[i + 1]))
+            if (Search_isVoiceable(st->chars[i]) && i + 1 < st->length &&
+                Search_isVoiceMark(st->chars[i + 1]))
                 return false;
             *end = i;
             return true;
@@ -629,7 +620,8 @@ bool matchAt(const PageStream *st, uint32_t s, const SearchSlot *slot, uint32_t 
 
 SearchSlot *Search_slot(Edr_Doc *doc, int create)
 {
-    HighlightStyle *view = doc && doc->pageList ? static_cast<HighlightStyle *>(doc->pageList->view) : nullptr;
+    HighlightStyle *view =
+        doc && doc->pageList ? static_cast<HighlightStyle *>(doc->pageList->view) : nullptr;
     if (!view)
         return nullptr;
     if (!view->search && create)
@@ -637,8 +629,7 @@ SearchSlot *Search_slot(Edr_Doc *doc, int create)
     return view->search;
 }
 
-namespace
-{
+namespace {
 
 SearchState *stateOf(Edr_Doc *doc)
 {
@@ -743,7 +734,8 @@ int highlightMatch(SearchState *s, int add)
             Path *path = nullptr;
             err = RectList_toPath(list, &path);
             if (!err && path)
-                err = Select_addHighlight(app, v->pageKey, v, nullptr, path, nullptr, 0, fill, 0, fill, 0);
+                err = Select_addHighlight(app, v->pageKey, v, nullptr, path, nullptr, 0, fill, 0,
+                                          fill, 0);
         }
     }
     RectList_destroy(&list);
@@ -873,7 +865,8 @@ void report(SearchState *s, SearchCallback callback, void *argument, int32_t ste
         o.scaleSmall = scale(s->slot->user1, s->smallest, 0);
         o.scaleLarge = scale(s->slot->user2, s->largest, 0x7fffffff);
     } else if (s->phase == 2) {
-        o.code = stepDirection == SearchDir_backward ? SearchCode_startReached : SearchCode_endReached;
+        o.code =
+            stepDirection == SearchDir_backward ? SearchCode_startReached : SearchCode_endReached;
     } else {
         o.code = SearchCode_none;
     }
@@ -1051,8 +1044,7 @@ WorkerJob **Search_jobSlot(Edr_Doc *doc)
     return s ? &s->job : nullptr;
 }
 
-namespace
-{
+namespace {
 
 void destroyState(SearchSlot *slot)
 {

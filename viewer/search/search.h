@@ -30,11 +30,11 @@ enum : uint32_t {
 
 enum : int32_t {
     // Outcome codes.
-    SearchCode_none = 0,      // nothing found (both regions searched)
-    SearchCode_found = 1,     // a match: rectangle and page valid
+    SearchCode_none = 0,         // nothing found (both regions searched)
+    SearchCode_found = 1,        // a match: rectangle and page valid
     SearchCode_startReached = 2, // nothing more back to the beginning
     SearchCode_endReached = 3,   // nothing more up to the end
-    SearchCode_noText = 4,    // no search text set
+    SearchCode_noText = 4,       // no search text set
     // Step directions.
     SearchDir_forward = 0,
     SearchDir_backward = 1,
@@ -61,13 +61,13 @@ typedef void (*SearchCallback)(void *argument, int32_t direction, const SearchOu
 // The search slot of a document: the normalised search text and its
 // options, and the current search state.
 struct SearchSlot {
-    int32_t busy;       // 1 while a search state exists
-    char16_t *text;     // normalised, owned
-    uint32_t length;    // in characters
+    int32_t busy;    // 1 while a search state exists
+    char16_t *text;  // normalised, owned
+    uint32_t length; // in characters
     uint32_t flags;
     int32_t user1, user2;
     SearchState *state;
-    uint32_t colour;    // highlight colour 0xAABBGGRR
+    uint32_t colour; // highlight colour 0xAABBGGRR
 };
 
 // The document's search slot, made empty on first use when create is
@@ -132,10 +132,10 @@ int Search_normaliseText(const char16_t *text, uint32_t length, uint32_t flags, 
 // followed along its chain of alternatives. The text runs laid out after
 // the item lend their characters from these strings.
 struct StrWalker {
-    const void *table;    // the grid's cell table (null: nothing to walk)
+    const void *table; // the grid's cell table (null: nothing to walk)
     ObjHeader *item;
-    uint32_t index;       // the table entry the next string comes from
-    uint32_t chain;       // its position along that entry's chain
+    uint32_t index; // the table entry the next string comes from
+    uint32_t chain; // its position along that entry's chain
 };
 // *out = a walker at the first string of the item's table (owned,
 // StrWalker_free). 0; 1 when out of memory; Res_notGridRecord when the item's

@@ -8,8 +8,7 @@
 #include "document/edr/doc.h"
 #include "document/edr/page.h"
 
-namespace
-{
+namespace {
 
 // What a step's job needs: the document and the requester's callback.
 struct SearchJob {
@@ -55,15 +54,9 @@ void searchWorker(void *argument)
     SearchJob *job = static_cast<SearchJob *>(argument);
     lock(job->doc);
     switch (job->direction) {
-    case SearchDir_forward:
-        (void)Search_forward(job->doc, job->callback, job->context);
-        break;
-    case SearchDir_backward:
-        (void)Search_backward(job->doc, job->callback, job->context);
-        break;
-    default:
-        (void)Search_repeat(job->doc, job->callback, job->context);
-        break;
+    case SearchDir_forward: (void)Search_forward(job->doc, job->callback, job->context); break;
+    case SearchDir_backward: (void)Search_backward(job->doc, job->callback, job->context); break;
+    default: (void)Search_repeat(job->doc, job->callback, job->context); break;
     }
     unlock(job->doc);
 }
@@ -118,8 +111,8 @@ int Search_start(Edr_Doc *doc, int32_t direction, void *context, SearchCallback 
             err = Res_noMemory;
         } else {
             *job = SearchJob{doc, direction, context, callback};
-            err = Worker_submit(Edr_Doc_getApp(doc), slot, 1, searchWorker, job, freeJobRecord, 4096,
-                                "doSearchWorker");
+            err = Worker_submit(Edr_Doc_getApp(doc), slot, 1, searchWorker, job, freeJobRecord,
+                                4096, "doSearchWorker");
             if (err)
                 Mem_free(job);
         }
@@ -180,8 +173,8 @@ int Search_createInterface(EngineContext *context)
     SearchOps *ops = static_cast<SearchOps *>(Mem_calloc(1, sizeof(SearchOps)));
     if (!ops)
         return Res_noMemory;
-    *ops = SearchOps{Search_setText, Search_clearText, Search_start, Search_stop,
-                     Search_restartLocked, Search_isActive, Search_setStartPage};
+    *ops = SearchOps{Search_setText,       Search_clearText, Search_start,       Search_stop,
+                     Search_restartLocked, Search_isActive,  Search_setStartPage};
     context->searchOps = ops;
     return Res_ok;
 }

@@ -9,8 +9,7 @@
 #include "graphics/pixelbuf.h"
 #include "viewer/select/highlight.h"
 
-namespace
-{
+namespace {
 
 // Sub-pixel bits of highlight shapes: the outline is a line of a few
 // pixels, so a coarse grid does.
@@ -24,19 +23,13 @@ int Highlight_colour(const HighlightRecord *record, const uint32_t *colours, uin
     if (!record || !record->style || !colours)
         return Res_nullInput;
     switch (record->style[0]) {
-    case 0:
-        *out = colours[9];
-        return Res_ok;
-    case 1:
-        *out = colours[10];
-        return Res_ok;
-    default:
-        return Highlight_badStyle;
+    case 0: *out = colours[9]; return Res_ok;
+    case 1: *out = colours[10]; return Res_ok;
+    default: return Highlight_badStyle;
     }
 }
 
-namespace
-{
+namespace {
 
 // The shape words of a record: its path through the record's offset and
 // then matrix (null: the identity), filled or outlined by its style.
@@ -85,7 +78,8 @@ int Highlight_shape(EngineContext *context, const HighlightRecord *record, const
     return Fill_deviceBounds(context, &out->request, record->path->scale, &out->device);
 }
 
-int Highlight_draw(EngineContext *, const HighlightRecord *record, const Matrix *matrix, const DrawTarget *target)
+int Highlight_draw(EngineContext *, const HighlightRecord *record, const Matrix *matrix,
+                   const DrawTarget *target)
 {
     if (!record || !target || !target->bitmap)
         return Res_nullInput;

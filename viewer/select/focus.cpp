@@ -12,14 +12,13 @@
 #include "graphics/rectlist.h"
 #include "viewer/select/highlight.h"
 
-namespace
-{
+namespace {
 
 struct Boxes {
     Rect *rects;
     uint32_t count, capacity;
-    int32_t partIndex;    // the focus part's box, -1 when not met
-    PageView *firstView;  // the first view that showed the node
+    int32_t partIndex;   // the focus part's box, -1 when not met
+    PageView *firstView; // the first view that showed the node
     int32_t firstEntry;
 };
 
@@ -93,7 +92,8 @@ void dropFocus(Edr_Doc *doc, HighlightStyle *style)
 
 // Kept apart from the highlight list code, which tests of the document
 // model replace with their own.
-void Select_pickColours(uint32_t *border, uint32_t *fill, const HighlightColours *colours, int32_t kind)
+void Select_pickColours(uint32_t *border, uint32_t *fill, const HighlightColours *colours,
+                        int32_t kind)
 {
     *border = kind ? colours->activeBorder : colours->focusBorder;
     *fill = kind ? colours->activeFill : colours->focusFill;
@@ -180,8 +180,8 @@ int Select_setFocus(EngineContext *context, Edr_Doc *doc, HighlightStyle *style,
         uint32_t border, fill;
         Select_pickColours(&border, &fill, &colours, kind);
         PageView *v = boxes.firstView;
-        err = Select_addHighlight(context, v->pageKey, v, nullptr, path, nullptr, 0, border, Highlight_outlineWidth,
-                                  fill, mode == Select_focusMake ? 1 : 0);
+        err = Select_addHighlight(context, v->pageKey, v, nullptr, path, nullptr, 0, border,
+                                  Highlight_outlineWidth, fill, mode == Select_focusMake ? 1 : 0);
         path = nullptr; // taken over, also on failure
     }
     Path_destroy(path);
@@ -227,8 +227,7 @@ int Select_findFocusAt(Edr_PageEntry *first, const Edr_Node *node, int32_t rect[
     return Res_ok;
 }
 
-namespace
-{
+namespace {
 
 int32_t toPixels(int64_t v)
 {
@@ -237,8 +236,8 @@ int32_t toPixels(int64_t v)
 
 } // namespace
 
-int Select_nodeRectPixels(Edr_Doc *doc, const Edr_Node *node, int32_t *x, int32_t *y, int32_t *width,
-                          int32_t *height)
+int Select_nodeRectPixels(Edr_Doc *doc, const Edr_Node *node, int32_t *x, int32_t *y,
+                          int32_t *width, int32_t *height)
 {
     *x = *y = *width = *height = 0;
     const HighlightStyle *style =

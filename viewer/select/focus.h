@@ -36,5 +36,5 @@ int Select_findFocusAt(Edr_PageEntry *first, const Edr_Node *node, int32_t rect[
 // inch (p = (v * 96 + 32768) / 65536 of view units): x from x0, y from
 // -y1, the width x1 - x0 and the height y1 - y0. All four are cleared
 // first and stay 0 when no view shows the node. 0.
-int Select_nodeRectPixels(Edr_Doc *doc, const Edr_Node *node, int32_t *x, int32_t *y, int32_t *width,
-                          int32_t *height);
+int Select_nodeRectPixels(Edr_Doc *doc, const Edr_Node *node, int32_t *x, int32_t *y,
+                          int32_t *width, int32_t *height);

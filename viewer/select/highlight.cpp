@@ -12,15 +12,16 @@
 #include "layout/layout.h"
 #include "viewer/dispman.h"
 
-namespace
-{
+namespace {
 
 // Reports a view rectangle (moved by origin, grown by grow) as changed.
 int reportArea(const PageView *view, Rect r, const int32_t origin[2], int32_t grow)
 {
-    ViewChangeReport report{view->doc, view->pageKey[0], view->pageKey[1],
-                            {r.x0 + origin[0] - grow, r.y0 + origin[1] - grow, r.x1 + origin[0] + grow,
-                             r.y1 + origin[1] + grow}};
+    ViewChangeReport report{view->doc,
+                            view->pageKey[0],
+                            view->pageKey[1],
+                            {r.x0 + origin[0] - grow, r.y0 + origin[1] - grow,
+                             r.x1 + origin[0] + grow, r.y1 + origin[1] + grow}};
     if (!view->doc)
         return Res_ok;
     return View_invalidateRect(&report, 0, 1);
@@ -85,8 +86,8 @@ bool Highlight_pathBounds(const Path *path, Rect *out)
     return any;
 }
 
-int Select_addHighlight(EngineContext *, const int32_t *, PageView *view, void **handle, Path *path, void *,
-                        int, uint32_t border, int width, uint32_t fill, int temporary)
+int Select_addHighlight(EngineContext *, const int32_t *, PageView *view, void **handle, Path *path,
+                        void *, int, uint32_t border, int width, uint32_t fill, int temporary)
 {
     if (handle)
         *handle = nullptr;
@@ -160,8 +161,8 @@ void Select_restyleHighlights(PageView *view, const HighlightColours *colours, i
             continue;
         r->colour = r->style && r->style[0] == 1 ? border : fill;
         r->paintKind = 0;
-        const Rect moved{r->bounds.x0 + r->origin[0], r->bounds.y0 + r->origin[1], r->bounds.x1 + r->origin[0],
-                         r->bounds.y1 + r->origin[1]};
+        const Rect moved{r->bounds.x0 + r->origin[0], r->bounds.y0 + r->origin[1],
+                         r->bounds.x1 + r->origin[0], r->bounds.y1 + r->origin[1]};
         Rect_union(&changed, &moved);
         any = true;
     }
@@ -171,13 +172,12 @@ void Select_restyleHighlights(PageView *view, const HighlightColours *colours, i
     }
 }
 
-namespace
-{
+namespace {
 
 // Calls visitor for each text item of the chain that shows node (every
 // node's for null), its position moved by dx, dy.
-int visitTextItems(ObjHeader *items, Edr_Node *node, int32_t dx, int32_t dy, Select_RunVisitFn visitor,
-                   void *context)
+int visitTextItems(ObjHeader *items, Edr_Node *node, int32_t dx, int32_t dy,
+                   Select_RunVisitFn visitor, void *context)
 {
     for (ObjHeader *o = items; o; o = Obj_next(o)) {
         if ((node && o->node != node) || !o->node || Obj_itemKind(o) != Obj_itemText)
@@ -200,7 +200,6 @@ int visitTextItems(ObjHeader *items, Edr_Node *node, int32_t dx, int32_t dy, Sel
 
 } // namespace
 
-
 void Select_freeViews(PageView *views)
 {
     while (views) {
@@ -215,7 +214,8 @@ void Select_freeViews(PageView *views)
     }
 }
 
-int Select_drawViewHighlights(EngineContext *ctx, PageView *views, const Matrix *matrix, const DrawTarget *target)
+int Select_drawViewHighlights(EngineContext *ctx, PageView *views, const Matrix *matrix,
+                              const DrawTarget *target)
 {
     for (PageView *v = views; v; v = v->next) {
         if (v->kind == PageView_group) {
@@ -234,8 +234,8 @@ int Select_drawViewHighlights(EngineContext *ctx, PageView *views, const Matrix 
     return Res_ok;
 }
 
-int Select_visitViewNodes(PageView *view, Edr_Node *node, Select_RunVisitFn visitor, void *context, void *,
-                          int all)
+int Select_visitViewNodes(PageView *view, Edr_Node *node, Select_RunVisitFn visitor, void *context,
+                          void *, int all)
 {
     for (PageView *v = view; v; v = all ? v->next : nullptr) {
         if (v->kind == PageView_group) {
@@ -253,7 +253,8 @@ int Select_visitViewNodes(PageView *view, Edr_Node *node, Select_RunVisitFn visi
     return Res_ok;
 }
 
-int Select_visitEntryRuns(Edr_PageEntry *entry, Edr_Node *node, Select_RunVisitFn visitor, void *context)
+int Select_visitEntryRuns(Edr_PageEntry *entry, Edr_Node *node, Select_RunVisitFn visitor,
+                          void *context)
 {
     if (!entry)
         return Res_ok;

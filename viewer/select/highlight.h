@@ -23,22 +23,22 @@ enum : uint32_t {
 };
 
 enum : int32_t {
-    Highlight_grow = 1820,         // one thirty-sixth of an inch, in view units
+    Highlight_grow = 1820, // one thirty-sixth of an inch, in view units
     Highlight_outlineWidth = 1820,
-    Highlight_badStyle = 4868,     // a paint style other than fill and outline
+    Highlight_badStyle = 4868, // a paint style other than fill and outline
 };
 
 // A paint style of seven words: word 0 is 1 for an outline, 0 for a fill.
 // An outline's words: {1, flags, width, 182000, 9100, 18200, 0}.
 struct HighlightRecord {
-    Rect bounds;          // the shape's bounding box in view units
-    int32_t origin[2];    // its offset in the view
+    Rect bounds;       // the shape's bounding box in view units
+    int32_t origin[2]; // its offset in the view
     HighlightRecord *next;
     uint32_t flags;
-    Path *path;           // shared by the fill and outline of one highlight
-    int32_t *style;       // owned
-    uint32_t paintKind;   // 0 plain colour
-    uint32_t colour;      // 0xAABBGGRR
+    Path *path;         // shared by the fill and outline of one highlight
+    int32_t *style;     // owned
+    uint32_t paintKind; // 0 plain colour
+    uint32_t colour;    // 0xAABBGGRR
 };
 
 // The four highlight colours and the focus kind a restyle chooses from.
@@ -47,7 +47,8 @@ struct HighlightColours {
 };
 
 // The active colours when kind is non-zero, else the focus colours.
-void Select_pickColours(uint32_t *border, uint32_t *fill, const HighlightColours *colours, int32_t kind);
+void Select_pickColours(uint32_t *border, uint32_t *fill, const HighlightColours *colours,
+                        int32_t kind);
 // Gives every temporary record of the view (a group view: of its child
 // views) the colour chosen for its style by Select_pickColours and paint
 // kind 0, and reports the union of their areas once.
@@ -111,10 +112,12 @@ typedef int (*Select_ItemWalkFn)(ObjHeader *item, void *argument, PageView *view
 int Select_walkView(PageView *view, Select_ItemWalkFn callback, void *argument, uint32_t *stop);
 // Walks the chain of views of one page entry (an entry without views:
 // the display items of its records).
-int Select_walkEntry(Edr_PageEntry *entry, Select_ItemWalkFn callback, void *argument, uint32_t *stop);
+int Select_walkEntry(Edr_PageEntry *entry, Select_ItemWalkFn callback, void *argument,
+                     uint32_t *stop);
 // Walks entries from first until a callback result is non-zero or a stop
 // is asked for.
-int Select_walkEntries(Edr_PageEntry *first, Select_ItemWalkFn callback, void *argument, uint32_t *stop);
+int Select_walkEntries(Edr_PageEntry *first, Select_ItemWalkFn callback, void *argument,
+                       uint32_t *stop);
 
 // What Select_locateNode looks for and what it found: the caller's report
 // gets the item's box moved by its view's origin.
@@ -131,4 +134,5 @@ int Select_locateNode(ObjHeader *item, void *argument, PageView *view, uint32_t 
 // the report's own identity words, through View_invalidateRect(a, b).
 // Nothing is reported when no item shows the node. 0 or the report's
 // result.
-int Select_invalidateNode(ViewChangeReport *report, Edr_Doc *doc, const Edr_Node *node, int32_t a, int32_t b);
+int Select_invalidateNode(ViewChangeReport *report, Edr_Doc *doc, const Edr_Node *node, int32_t a,
+                          int32_t b);

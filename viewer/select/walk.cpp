@@ -9,8 +9,7 @@
 #include "viewer/dispman.h"
 #include "viewer/select/highlight.h"
 
-namespace
-{
+namespace {
 
 // The views still to visit after the current subtree; grown four at a
 // time.
@@ -33,7 +32,8 @@ int push(ViewStack *s, PageView *v)
     return Res_ok;
 }
 
-int visitItems(ObjHeader *first, PageView *view, Select_ItemWalkFn callback, void *argument, uint32_t *stop)
+int visitItems(ObjHeader *first, PageView *view, Select_ItemWalkFn callback, void *argument,
+               uint32_t *stop)
 {
     for (ObjHeader *o = first; o; o = Obj_next(o)) {
         int r = callback(o, argument, view, stop);
@@ -86,7 +86,8 @@ int Select_walkView(PageView *view, Select_ItemWalkFn callback, void *argument, 
     return result;
 }
 
-int Select_walkEntry(Edr_PageEntry *entry, Select_ItemWalkFn callback, void *argument, uint32_t *stop)
+int Select_walkEntry(Edr_PageEntry *entry, Select_ItemWalkFn callback, void *argument,
+                     uint32_t *stop)
 {
     uint32_t local = 0;
     if (!stop)
@@ -111,7 +112,8 @@ int Select_walkEntry(Edr_PageEntry *entry, Select_ItemWalkFn callback, void *arg
     return Res_ok;
 }
 
-int Select_walkEntries(Edr_PageEntry *first, Select_ItemWalkFn callback, void *argument, uint32_t *stop)
+int Select_walkEntries(Edr_PageEntry *first, Select_ItemWalkFn callback, void *argument,
+                       uint32_t *stop)
 {
     uint32_t local = 0;
     if (!stop)
@@ -140,15 +142,16 @@ int Select_locateNode(ObjHeader *item, void *argument, PageView *view, uint32_t 
     return Res_ok;
 }
 
-int Select_invalidateNode(ViewChangeReport *report, Edr_Doc *doc, const Edr_Node *node, int32_t a, int32_t b)
+int Select_invalidateNode(ViewChangeReport *report, Edr_Doc *doc, const Edr_Node *node, int32_t a,
+                          int32_t b)
 {
     if (!report || !doc || !node)
         return Res_nullInput;
     SelectLocate locate{node, report, 0};
     Edr_Doc_readLock(doc);
     Edr_Page_readLockList(doc);
-    (void)Select_walkEntries(static_cast<Edr_PageEntry *>(Edr_Page_listHead(doc)), Select_locateNode, &locate,
-                             nullptr);
+    (void)Select_walkEntries(static_cast<Edr_PageEntry *>(Edr_Page_listHead(doc)),
+                             Select_locateNode, &locate, nullptr);
     Edr_Page_readUnlockList(doc);
     int result = Res_ok;
     if (locate.found)

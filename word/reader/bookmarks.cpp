@@ -11,8 +11,7 @@
 #include "office/ole2/ole.h"
 #include "word/reader/word.h"
 
-namespace
-{
+namespace {
 
 uint32_t u32(const uint8_t *b)
 {

@@ -93,7 +93,8 @@ struct WordFieldLevel {
 
 // The DOP fields the reader uses.
 struct WordDop {
-    uint16_t flags0; // the first flag word (fFacingPages bit 0; grpfIhdt in bits 8-15 of the first two bytes)
+    uint16_t flags0; // the first flag word (fFacingPages bit 0; grpfIhdt in bits 8-15 of the first
+                     // two bytes)
     uint16_t flags6; // offset 6: fLockAtn bit 4, fProtEnabled bit 9, fLockRev bit 14
     uint16_t dxaTab;
     uint32_t lKeyProtDoc;
@@ -164,7 +165,7 @@ struct WordNodeBuilder {
     StrTable *classes;
     uint32_t storyCounter;
     uint32_t currentStory; // the story a header or footer group is opened for
-    uint32_t carried[6]; // header/footer story ids carried from section to section
+    uint32_t carried[6];   // header/footer story ids carried from section to section
     uint32_t lastSectionEnd;
 };
 
@@ -210,10 +211,10 @@ struct WordTableState {
     WordSpanBlock *blocks;
     WordSpanBlock *lastBlock;
     uint32_t recorded;
-    uint32_t justification; // of the last row, for the table's style
+    uint32_t justification;             // of the last row, for the table's style
     WordRowMerge merges[Word_maxCells]; // open vertical merges
     uint32_t mergeCount;
-    Edr_Node *parent;     // the group the table goes in (not held)
+    Edr_Node *parent;      // the group the table goes in (not held)
     WordTableState *outer; // the table whose cell holds this one, or null
 };
 
@@ -223,7 +224,7 @@ struct WordSectionContext {
     WordSep sep;
     uint32_t stories[6];
     uint32_t tableDepth;   // open tables, the innermost last
-    uint32_t story; // 1 inside a header or footer story
+    uint32_t story;        // 1 inside a header or footer story
     WordTableState *table; // the innermost open table, null outside a table
 };
 
@@ -280,25 +281,33 @@ void Word_propListClear(WordPropList *list);
 // Interns the value and appends its index (an id of 0 adds nothing).
 [[nodiscard]] int Word_propListAdd(WordPropList *list, WordPropValue *value, WordReader *reader);
 // Convenience forms of Word_propListAdd for scalar and string values.
-[[nodiscard]] int Word_propAdd(WordPropList *list, uint32_t id, uint32_t type, uint32_t word, WordReader *reader);
-[[nodiscard]] int Word_propAddString(WordPropList *list, uint32_t id, const char16_t *text, WordReader *reader);
+[[nodiscard]] int Word_propAdd(WordPropList *list, uint32_t id, uint32_t type, uint32_t word,
+                               WordReader *reader);
+[[nodiscard]] int Word_propAddString(WordPropList *list, uint32_t id, const char16_t *text,
+                                     WordReader *reader);
 [[nodiscard]] int Word_styleIntern(WordPropList *list, uint32_t *outStyleId, WordReader *reader);
-[[nodiscard]] int Word_buildStyleRule(const WordPropList *list, StyleRule **outRule, WordReader *reader);
+[[nodiscard]] int Word_buildStyleRule(const WordPropList *list, StyleRule **outRule,
+                                      WordReader *reader);
 [[nodiscard]] int Word_propToRule(StyleRule *rule, const WordPropValue *value, WordReader *reader);
-[[nodiscard]] int Word_styleCacheAdd(const WordPropList *list, uint32_t styleId, WordReader *reader);
-[[nodiscard]] int Word_nodeSetStyle(Edr_Doc *doc, Edr_Node *node, uint32_t groupStyle, uint32_t styleId);
+[[nodiscard]] int Word_styleCacheAdd(const WordPropList *list, uint32_t styleId,
+                                     WordReader *reader);
+[[nodiscard]] int Word_nodeSetStyle(Edr_Doc *doc, Edr_Node *node, uint32_t groupStyle,
+                                    uint32_t styleId);
 void Word_propTableFree(WordReader *reader);
 // The width given to a drawn border of width 0: a quarter point in inches
 // (16.16).
 enum : int32_t { Word_thinnestBorder = 0x10000 / 288 };
 // The border's style, colour and width properties for side 0 top, 1 left,
 // 2 bottom or 3 right (nothing for an all-zero border).
-[[nodiscard]] int Word_borderToProps(const WordBorder *border, uint32_t side, WordPropList *list, WordReader *reader);
-[[nodiscard]] int Word_boxBorders(uint32_t mode, uint32_t style, WordPropList *list, WordReader *reader);
+[[nodiscard]] int Word_borderToProps(const WordBorder *border, uint32_t side, WordPropList *list,
+                                     WordReader *reader);
+[[nodiscard]] int Word_boxBorders(uint32_t mode, uint32_t style, WordPropList *list,
+                                  WordReader *reader);
 // RGBA (R in the low byte) of colour index 0-16; other values black.
 uint32_t Word_colourForIco(uint32_t ico);
 void Word_shadingWeights(uint32_t ipat, uint32_t *outFore, uint32_t *outBack);
-uint32_t Word_blendColours(uint32_t fore, uint32_t back, uint32_t wFore, uint32_t wBack, int keepColour);
+uint32_t Word_blendColours(uint32_t fore, uint32_t back, uint32_t wFore, uint32_t wBack,
+                           int keepColour);
 int Word_isZeroColour(uint32_t colour);
 uint32_t Word_cellShadingColour(const WordTap *tap, uint32_t cell);
 uint32_t Word_idTable(uint32_t index);
@@ -325,8 +334,8 @@ uint32_t Word_fontCharsetCode(uint32_t charset);
 // The code page of a Word 6/95 file's 8-bit text: Mac Roman for a file
 // made on a Mac, otherwise the one its language id names.
 uint32_t Word_documentCharset(const WordReader *reader);
-[[nodiscard]] int Word_fetchText(uint32_t cp, uint32_t cpEnd, uint32_t *outEnd, const char16_t **chars,
-                                 WordReader *reader);
+[[nodiscard]] int Word_fetchText(uint32_t cp, uint32_t cpEnd, uint32_t *outEnd,
+                                 const char16_t **chars, WordReader *reader);
 [[nodiscard]] int Word_emitTextRange(uint32_t cpStart, uint32_t cpEnd, WordParaState *para);
 [[nodiscard]] int Word_chpToProps(const WordChp *chp, WordPropList *list, WordReader *reader);
 [[nodiscard]] int Word_emptyParagraphFill(WordParaState *para);
@@ -347,10 +356,13 @@ void Word_fieldsFree(WordReader *reader);
 
 // ------------------------------------------------------------ paragraphs
 
-[[nodiscard]] int Word_paraBegin(uint32_t cp, WordSectionContext *section, WordParaState **out, uint32_t storyFlag);
-[[nodiscard]] int Word_paraEmitRuns(uint32_t cpStart, uint32_t *cpEnd, WordParaState *para, WordReader *reader);
+[[nodiscard]] int Word_paraBegin(uint32_t cp, WordSectionContext *section, WordParaState **out,
+                                 uint32_t storyFlag);
+[[nodiscard]] int Word_paraEmitRuns(uint32_t cpStart, uint32_t *cpEnd, WordParaState *para,
+                                    WordReader *reader);
 [[nodiscard]] int Word_paraEnd(WordParaState **para);
-[[nodiscard]] int Word_papToProps(const WordPap *pap, int32_t leftMargin, WordPropList *list, WordReader *reader);
+[[nodiscard]] int Word_papToProps(const WordPap *pap, int32_t leftMargin, WordPropList *list,
+                                  WordReader *reader);
 void Word_mergeCondChp(const WordChp *from, WordChp *into);
 [[nodiscard]] int Word_paraOpenAnchor(WordParaState *para, const char16_t *name);
 int Word_nodeEditable(Edr_Doc *doc, Edr_Node *node, int *flag);
@@ -390,10 +402,12 @@ uint32_t Word_tableRowKind(const WordTableState *table, uint32_t last);
 [[nodiscard]] int Word_tableRowMerges(WordSectionContext *section, uint32_t last, uint8_t *covered);
 // The shading colour of cell i through the table look; 0 with *has 0 when
 // the look makes none.
-uint32_t Word_tableCellShading(const WordTap *tap, uint32_t i, uint32_t n, uint32_t rowKind, uint32_t *has);
+uint32_t Word_tableCellShading(const WordTap *tap, uint32_t i, uint32_t n, uint32_t rowKind,
+                               uint32_t *has);
 // The four borders of cell i (top, left, bottom, right): the cell's own,
 // else the table's edge or inside borders by position.
-void Word_tableCellBorders(const WordTap *tap, uint32_t i, uint32_t n, uint32_t rowKind, WordBorder out[4]);
+void Word_tableCellBorders(const WordTap *tap, uint32_t i, uint32_t n, uint32_t rowKind,
+                           WordBorder out[4]);
 // The column span of a cell from the table's distinct left edges (1: none).
 uint32_t Word_tableCellSpan(const int32_t *edges, uint32_t edgeCount, int32_t left, int32_t right);
 // The built-in table look's {foreground, background, pattern} of a
@@ -402,7 +416,8 @@ const uint8_t *Word_tableLookShading(uint32_t itl, uint32_t positionClass);
 
 // ------------------------------------------------------ nodes and sections
 
-[[nodiscard]] int Word_nodeBuilderNew(Edr_Doc *doc, Edr_Node *root, WordReader *reader, WordNodeBuilder **out);
+[[nodiscard]] int Word_nodeBuilderNew(Edr_Doc *doc, Edr_Node *root, WordReader *reader,
+                                      WordNodeBuilder **out);
 void Word_nodeBuilderFree(WordNodeBuilder *builder);
 [[nodiscard]] int Word_buildSections(WordReader *reader);
 // The section whose pages a following continuous section goes on filling:
@@ -423,6 +438,8 @@ struct WordSectionPage {
 [[nodiscard]] int Word_sectionBegin(uint32_t cp, WordNodeBuilder *builder, WordSectionPage *page,
                                     WordSectionContext **out);
 void Word_sectionEnd(WordSectionContext *section);
-[[nodiscard]] int Word_buildRange(uint32_t start, uint32_t end, WordSectionContext *section, WordReader *reader);
+[[nodiscard]] int Word_buildRange(uint32_t start, uint32_t end, WordSectionContext *section,
+                                  WordReader *reader);
 [[nodiscard]] int Word_sectionHeaders(uint32_t cp, WordSectionContext *section, WordReader *reader);
-[[nodiscard]] int Word_sectionStyle(const WordSep *sep, WordPropList *list, WordNodeBuilder *builder);
+[[nodiscard]] int Word_sectionStyle(const WordSep *sep, WordPropList *list,
+                                    WordNodeBuilder *builder);

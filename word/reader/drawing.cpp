@@ -227,8 +227,8 @@ int Word_loadDrawings(WordReader *r)
         return Res_ok; // a drawing group outside its stream: the document loads without drawings
     if ((err = Ole_streamSeek(r->tableStream, uint32_t(p.fc), 0)) != Res_ok)
         return Res_ok;
-    err = Escher_openDrawingStreams(r->ctx, r->tableStream, r->docStream, &d->drawing, Word_shapeStyle,
-                                    Word_shapeTextBox, nullptr, r);
+    err = Escher_openDrawingStreams(r->ctx, r->tableStream, r->docStream, &d->drawing,
+                                    Word_shapeStyle, Word_shapeTextBox, nullptr, r);
     if (err == Res_noMemory)
         return err;
     if (err)
@@ -243,7 +243,8 @@ int Word_loadDrawings(WordReader *r)
             return err;
         if (err || !g)
             break; // the drawings read so far are kept
-        void *grown = Mem_realloc(d->groups, (size_t(d->groupCount) + 1) * sizeof(EscherDrawingGroup *));
+        void *grown =
+            Mem_realloc(d->groups, (size_t(d->groupCount) + 1) * sizeof(EscherDrawingGroup *));
         void *kinds = grown ? Mem_realloc(d->groupKinds, size_t(d->groupCount) + 1) : nullptr;
         if (grown)
             d->groups = static_cast<EscherDrawingGroup **>(grown);
@@ -304,16 +305,11 @@ uint32_t floatKeyword(uint32_t wrap, uint32_t below)
 {
     switch (wrap) {
     case 0:
-    case 2:
-        return 130;
-    case 3:
-        return below ? 211 : 212;
-    case 4:
-        return 210;
-    case 5:
-        return 214;
-    default:
-        return 213;
+    case 2: return 130;
+    case 3: return below ? 211 : 212;
+    case 4: return 210;
+    case 5: return 214;
+    default: return 213;
     }
 }
 
@@ -339,7 +335,8 @@ int Word_placeDrawnObject(WordRunState *rs, uint32_t cp)
     if (r->subdoc == subdocHeaders && fspa.top > para->section->sep.yaPage)
         return Res_ok;
     int32_t left = twipsToUnits(fspa.left), top = twipsToUnits(fspa.top);
-    int64_t w = int64_t(twipsToUnits(fspa.right)) - left, h = int64_t(twipsToUnits(fspa.bottom)) - top;
+    int64_t w = int64_t(twipsToUnits(fspa.right)) - left,
+            h = int64_t(twipsToUnits(fspa.bottom)) - top;
     int32_t width = int32_t(w < 0 ? -w : w), height = int32_t(h < 0 ? -h : h);
 
     WordPropList list;
@@ -383,7 +380,8 @@ int Word_placeDrawnObject(WordRunState *rs, uint32_t cp)
     if ((err = StyleRule_create(&rule)) != Res_ok)
         return err;
     if ((err = StyleRule_addKeyword(rule, &scratch, 139,
-                                    uint16_t(floatKeyword(wrap, WordFspa_belowText(&fspa))))) != Res_ok) {
+                                    uint16_t(floatKeyword(wrap, WordFspa_belowText(&fspa))))) !=
+        Res_ok) {
         StyleRule_destroy(rule);
         return err;
     }
@@ -594,14 +592,16 @@ int Word_emitStoryRange(uint32_t cpStart, uint32_t cpEnd, Edr_Node *group, WordR
     return err;
 }
 
-int Word_shapeTextBox(void *user, Edr_Node *node, const EscherShape *shape, const int32_t rect[4], int32_t)
+int Word_shapeTextBox(void *user, Edr_Node *node, const EscherShape *shape, const int32_t rect[4],
+                      int32_t)
 {
     WordReader *r = static_cast<WordReader *>(user);
     if (!r || !r->load || !shape || !node)
         return Res_ok;
     const EscherProp *txid = Escher_propFind(128, shape->props);
     // A text box: a client text-box record, or the text-box shape type.
-    if (!txid || !(shape->textbox.bytes || shape->textbox.length || shape->shapeType == textBoxType))
+    if (!txid ||
+        !(shape->textbox.bytes || shape->textbox.length || shape->shapeType == textBoxType))
         return Res_ok;
     int32_t x = rect[0], y = rect[1], w = rect[2], h = rect[3];
     if (w < 0) {
@@ -684,7 +684,8 @@ int Word_shapeTextBox(void *user, Edr_Node *node, const EscherShape *shape, cons
         Prop origin;
         Prop_zero(&origin);
         Prop_set(&origin, 74, PropType_pointer, uintptr_t(uint32_t(x)), uint32_t(y));
-        if ((err = Edr_Node_createData(doc, node, Edr_Insert_lastChild, nullptr, &origin)) != Res_ok)
+        if ((err = Edr_Node_createData(doc, node, Edr_Insert_lastChild, nullptr, &origin)) !=
+            Res_ok)
             return err;
     }
     Edr_Node *group = nullptr;

@@ -21,16 +21,16 @@ struct WordRunState;
 struct WordSectionContext;
 
 enum : int {
-    Res_wordShortPlex = 3850,        // a plex that its stream cuts short
-    Res_wordNoShapeAnchor = 3852,    // no shape anchor holds the CP
-    Res_wordNoStory = 3853,          // a text-box story that the tables do not hold
-    Res_wordBadPicfLength = 3883,    // a picture header length that is not the version's
-    Res_wordShortPicture = 3884,     // a picture header or picture data cut short, or bad extents
-    Res_wordPictureMode98 = 3885,    // pictures of mapping mode 98 are not read
-    Res_wordNoRowConverter = 3889,   // no row converter for the bitmap's pixel format
-    Res_wordNoShapes = 3890,         // shapes outside the main text and headers, or no "Data"
-    Res_wordNoFieldAtCp = 3901,      // no field descriptor at the CP
-    Res_wordTextBoxTooDeep = 3902,   // text boxes nested deeper than the stack allows
+    Res_wordShortPlex = 3850,      // a plex that its stream cuts short
+    Res_wordNoShapeAnchor = 3852,  // no shape anchor holds the CP
+    Res_wordNoStory = 3853,        // a text-box story that the tables do not hold
+    Res_wordBadPicfLength = 3883,  // a picture header length that is not the version's
+    Res_wordShortPicture = 3884,   // a picture header or picture data cut short, or bad extents
+    Res_wordPictureMode98 = 3885,  // pictures of mapping mode 98 are not read
+    Res_wordNoRowConverter = 3889, // no row converter for the bitmap's pixel format
+    Res_wordNoShapes = 3890,       // shapes outside the main text and headers, or no "Data"
+    Res_wordNoFieldAtCp = 3901,    // no field descriptor at the CP
+    Res_wordTextBoxTooDeep = 3902, // text boxes nested deeper than the stack allows
 };
 
 enum : uint32_t {
@@ -46,11 +46,26 @@ enum : uint32_t {
 };
 
 // The flag fields of an FSPA.
-inline uint32_t WordFspa_xRef(const WordFspa *f) { return (f->flags >> 1) & 3; }
-inline uint32_t WordFspa_yRef(const WordFspa *f) { return (f->flags >> 3) & 3; }
-inline uint32_t WordFspa_wrap(const WordFspa *f) { return (f->flags >> 5) & 15; }
-inline uint32_t WordFspa_wrapSide(const WordFspa *f) { return (f->flags >> 9) & 15; }
-inline uint32_t WordFspa_belowText(const WordFspa *f) { return (f->flags >> 14) & 1; }
+inline uint32_t WordFspa_xRef(const WordFspa *f)
+{
+    return (f->flags >> 1) & 3;
+}
+inline uint32_t WordFspa_yRef(const WordFspa *f)
+{
+    return (f->flags >> 3) & 3;
+}
+inline uint32_t WordFspa_wrap(const WordFspa *f)
+{
+    return (f->flags >> 5) & 15;
+}
+inline uint32_t WordFspa_wrapSide(const WordFspa *f)
+{
+    return (f->flags >> 9) & 15;
+}
+inline uint32_t WordFspa_belowText(const WordFspa *f)
+{
+    return (f->flags >> 14) & 1;
+}
 
 // A plex as read: n + 1 CPs and n elements of a size.
 struct WordPlex {
@@ -135,22 +150,23 @@ int Word_shapeTextBox(void *user, Edr_Node *node, const EscherShape *shape, cons
 int Word_shapeStyle(void *user, StyleRule *rule, uint32_t *id);
 // The CP range [start, end) of part part of story story of the current
 // sub-document's text-box table. 3853 when the table has no such story.
-[[nodiscard]] int Word_textBoxRange(uint32_t story, uint32_t part, WordReader *reader, uint32_t *start,
-                                    uint32_t *end);
+[[nodiscard]] int Word_textBoxRange(uint32_t story, uint32_t part, WordReader *reader,
+                                    uint32_t *start, uint32_t *end);
 // The paragraphs of [cpStart, cpEnd) into group.
-[[nodiscard]] int Word_emitStoryRange(uint32_t cpStart, uint32_t cpEnd, Edr_Node *group, WordReader *reader);
+[[nodiscard]] int Word_emitStoryRange(uint32_t cpStart, uint32_t cpEnd, Edr_Node *group,
+                                      WordReader *reader);
 
 // ------------------------------------------------------------- pictures
 
 [[nodiscard]] int Word_readPicf(WordReader *reader, uint32_t fc, WordPicf *out);
 // The picture's data after its header (null for none). 3884 when cut short.
-[[nodiscard]] int Word_readPictureData(WordReader *reader, uint32_t fc, const WordPicf *picf, uint8_t **out,
-                                       uint32_t *length);
+[[nodiscard]] int Word_readPictureData(WordReader *reader, uint32_t fc, const WordPicf *picf,
+                                       uint8_t **out, uint32_t *length);
 // Checks that a mode 99 bitmap of the header's extents fits in length
 // bytes: 3884 for negative extents or too few bytes.
 [[nodiscard]] int Word_monoBitmapCheck(const WordPicf *picf, uint32_t length);
 // Special character 1: the picture at the run's picture position.
 [[nodiscard]] int Word_placePicture(WordRunState *run);
 // The outline of a picture that could not be shown.
-[[nodiscard]] int Word_drawPlaceholderBox(Edr_Doc *doc, Edr_Node *parent, int32_t x, int32_t y, int32_t width,
-                                          int32_t height);
+[[nodiscard]] int Word_drawPlaceholderBox(Edr_Doc *doc, Edr_Node *parent, int32_t x, int32_t y,
+                                          int32_t width, int32_t height);

@@ -14,18 +14,12 @@ void Bits_setLow31(uint32_t *word, uint32_t value)
 uint32_t ListNum_wordFormatKeyword(uint32_t code)
 {
     switch (code) {
-    case WordNumFormat_upperRoman:
-        return KwId_upperRoman;
-    case WordNumFormat_lowerRoman:
-        return KwId_lowerRoman;
-    case WordNumFormat_upperAlpha:
-        return KwId_upperAlpha;
-    case WordNumFormat_lowerAlpha:
-        return KwId_lowerAlpha;
-    case WordNumFormat_cjkIdeographic:
-        return KwId_cjkIdeographic;
-    default:
-        return KwId_decimal;
+    case WordNumFormat_upperRoman: return KwId_upperRoman;
+    case WordNumFormat_lowerRoman: return KwId_lowerRoman;
+    case WordNumFormat_upperAlpha: return KwId_upperAlpha;
+    case WordNumFormat_lowerAlpha: return KwId_lowerAlpha;
+    case WordNumFormat_cjkIdeographic: return KwId_cjkIdeographic;
+    default: return KwId_decimal;
     }
 }
 

@@ -271,7 +271,8 @@ int Word_readListTable(WordReader *r)
     // follow them up to the end of the table stream; neither depends on
     // where the override table lies.
     uint64_t size = r->tableStream ? Ole_streamSize(r->tableStream) : 0;
-    if (pair.fc < 0 || uint64_t(pair.fc) > size || pair.lcb > size - uint64_t(pair.fc) || pair.lcb < 2)
+    if (pair.fc < 0 || uint64_t(pair.fc) > size || pair.lcb > size - uint64_t(pair.fc) ||
+        pair.lcb < 2)
         return Res_wordShortLists;
     uint64_t total = size - uint64_t(pair.fc);
     if (total > 0x7FFFFFFFu)
@@ -475,7 +476,8 @@ uint8_t *anldChpx(const WordAnlv *lv, WordReader *r)
 
 } // namespace
 
-int Word_anldToLevel(const WordAnlv *lv, const char16_t *text, uint32_t kind, uint32_t index, WordReader *r)
+int Word_anldToLevel(const WordAnlv *lv, const char16_t *text, uint32_t kind, uint32_t index,
+                     WordReader *r)
 {
     if (index >= maxLevels || kind < 1 || kind > 4)
         return Res_wordBadListIndex;
@@ -503,7 +505,8 @@ int Word_anldToLevel(const WordAnlv *lv, const char16_t *text, uint32_t kind, ui
     level->iStartAt = lv->iStartAt;
     level->nfc = lv->nfc;
     uint32_t fPrev = (lv->flags1 >> 2) & 1, fPrevSpace = (lv->flags2 >> 2) & 1;
-    level->flags = uint8_t((level->flags & ~0x33u) | (lv->flags1 & 3) | (fPrev << 4) | (fPrevSpace << 5));
+    level->flags =
+        uint8_t((level->flags & ~0x33u) | (lv->flags1 & 3) | (fPrev << 4) | (fPrevSpace << 5));
     level->dxaSpace = lv->dxaSpace;
     level->dxaIndent = lv->dxaIndent;
     if (!(level->chpx = anldChpx(lv, r)))
@@ -605,7 +608,8 @@ int appendChars(char16_t **buf, uint32_t *n, uint32_t *cap, const char16_t *s, u
 
 } // namespace
 
-int Word_listNumberText(WordPap *pap, char16_t **outText, uint32_t *outLength, WordChp *outChp, WordReader *r)
+int Word_listNumberText(WordPap *pap, char16_t **outText, uint32_t *outLength, WordChp *outChp,
+                        WordReader *r)
 {
     *outText = nullptr;
     *outLength = 0;
@@ -646,7 +650,8 @@ int Word_listNumberText(WordPap *pap, char16_t **outText, uint32_t *outLength, W
             if ((err = Word_anldToLevel(&pap->anld.lv, pap->anld.text, 3, 0, r)) != Res_ok)
                 return err;
             const WordListLevel *now = r->lists[li].levels[0];
-            if (now && now->cch && (now->nfc != savedNfc || !sameText(now->text, now->cch, saved, savedN)))
+            if (now && now->cch &&
+                (now->nfc != savedNfc || !sameText(now->text, now->cch, saved, savedN)))
                 (void)Word_listLevelReset(li, 0, r);
         } else {
             lfoIndex = 3;
@@ -692,8 +697,8 @@ int Word_listNumberText(WordPap *pap, char16_t **outText, uint32_t *outLength, W
     // Indents of the level, with the first-use memory.
     if (level->papx) {
         int32_t l0 = pap->dxaLeft, f0 = pap->dxaLeft1;
-        if ((err = Word_applyGrpprl(nullptr, pap, nullptr, nullptr, nullptr, WordGrpprl_papList, level->papx, r)) !=
-            Res_ok)
+        if ((err = Word_applyGrpprl(nullptr, pap, nullptr, nullptr, nullptr, WordGrpprl_papList,
+                                    level->papx, r)) != Res_ok)
             return err;
         int32_t l1 = pap->dxaLeft, f1 = pap->dxaLeft1;
         if (!list.indentSeen) {
@@ -767,7 +772,8 @@ int Word_listNumberText(WordPap *pap, char16_t **outText, uint32_t *outLength, W
         Word_defaultChp(&chp);
     uint16_t styleHps = chp.hps;
     if (!err && level->chpx)
-        err = Word_applyGrpprl(nullptr, nullptr, &chp, nullptr, nullptr, WordGrpprl_chpList, level->chpx, r);
+        err = Word_applyGrpprl(nullptr, nullptr, &chp, nullptr, nullptr, WordGrpprl_chpList,
+                               level->chpx, r);
     if (chp.hps >= 0x7F00 && chp.hps <= 0x7FFE)
         chp.hps = styleHps;
     // A number text in a symbol font becomes the characters it shows.
@@ -782,9 +788,10 @@ int Word_listNumberText(WordPap *pap, char16_t **outText, uint32_t *outLength, W
             for (uint32_t i = 0; i < n; i++)
                 bytes[i] = uint8_t(buf[i]);
             size_t consumed = 0, produced = 0;
-            err = symbol ? Charset_symbolToUtf16(bytes, n, wide, size_t(n) * 8, &consumed, &produced, nullptr, r->ctx)
-                         : Charset_wingdingsToUtf16(bytes, n, wide, size_t(n) * 8, &consumed, &produced, nullptr,
-                                                    r->ctx);
+            err = symbol ? Charset_symbolToUtf16(bytes, n, wide, size_t(n) * 8, &consumed,
+                                                 &produced, nullptr, r->ctx)
+                         : Charset_wingdingsToUtf16(bytes, n, wide, size_t(n) * 8, &consumed,
+                                                    &produced, nullptr, r->ctx);
             if (!err) {
                 uint32_t m = uint32_t(produced / 2);
                 if (m + 1 > cap) {

@@ -143,20 +143,22 @@ int loadSteps(WordReader *r, Edr_Doc *doc, Edr_Node *root, VfsHandle *stream)
         (err = Word_readTextBoxTables(r)) != Res_ok)
         return err;
     // Feature flags 1 (the text may flow to the screen's width) and 2.
-    if ((err = Edr_Doc_setFlags(doc, 1 | 2)) != Res_ok || (err = Edr_Doc_setTypeCode(doc, typeCodeWord)) != Res_ok)
+    if ((err = Edr_Doc_setFlags(doc, 1 | 2)) != Res_ok ||
+        (err = Edr_Doc_setTypeCode(doc, typeCodeWord)) != Res_ok)
         return err;
     WordNodeBuilder *builder = nullptr;
     if ((err = Word_nodeBuilderNew(doc, root, r, &builder)) != Res_ok)
         return err;
-    if ((err = Edr_Doc_setupFromStream(doc, stream)) != Res_ok || (err = Word_loadDrawings(r)) != Res_ok)
+    if ((err = Edr_Doc_setupFromStream(doc, stream)) != Res_ok ||
+        (err = Word_loadDrawings(r)) != Res_ok)
         return err;
     return Word_buildSections(r);
 }
 
 } // namespace
 
-int Word_loadDocument(EngineContext *context, Edr_HandlerDesc *, void *, VfsHandle *stream, Edr_Doc *doc,
-                      Edr_Node *root)
+int Word_loadDocument(EngineContext *context, Edr_HandlerDesc *, void *, VfsHandle *stream,
+                      Edr_Doc *doc, Edr_Node *root)
 {
     LoadProgress *stats = Edr_Doc_getLoadStats(doc);
     if (stats) {
@@ -198,7 +200,8 @@ int Word_loadDocument(EngineContext *context, Edr_HandlerDesc *, void *, VfsHand
             // The source's lists, for the writer to complete the levels
             // the paragraphs leave out.
             if (r->listCount) {
-                WordParaList **lists = static_cast<WordParaList **>(Mem_calloc(r->listCount, sizeof(WordParaList *)));
+                WordParaList **lists =
+                    static_cast<WordParaList **>(Mem_calloc(r->listCount, sizeof(WordParaList *)));
                 if (!lists)
                     err = Res_noMemory;
                 data->lists = lists;

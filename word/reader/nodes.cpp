@@ -18,9 +18,10 @@
 namespace {
 
 // The fifteen class names, sorted; their ids are 1-15 in this order.
-const char classNames[] = "anchorGroup\0columnBreak\0columnSection\0document\0pageBreak\0pageNumber\0"
-                          "paragraph\0picture\0section\0table\0tableCell\0tableRow\0tableRowGroup\0"
-                          "textBox\0textGroup\0";
+const char classNames[] =
+    "anchorGroup\0columnBreak\0columnSection\0document\0pageBreak\0pageNumber\0"
+    "paragraph\0picture\0section\0table\0tableCell\0tableRow\0tableRowGroup\0"
+    "textBox\0textGroup\0";
 
 struct DefaultProp {
     uint32_t id;
@@ -63,7 +64,9 @@ int defineDefaultStyles(WordNodeBuilder *b)
         {WordClass_columnSection, {{34, WordValue_keyword, 172}}, 1},
         {WordClass_document, {{34, WordValue_keyword, 39}}, 1},
         {WordClass_section, {{34, WordValue_keyword, 39}, {2, WordValue_colour, named(16)}}, 2},
-        {WordClass_paragraph, {{34, WordValue_keyword, 39}, {102, WordValue_length, tab}, {88, WordValue_keyword, 209}}, 3},
+        {WordClass_paragraph,
+         {{34, WordValue_keyword, 39}, {102, WordValue_length, tab}, {88, WordValue_keyword, 209}},
+         3},
         {WordClass_textGroup, {{38, WordValue_length, 9102}}, 1},
         {WordClass_table, {{34, WordValue_keyword, 134}, {78, WordValue_keyword, 192}}, 2},
         {WordClass_tableRowGroup, {{34, WordValue_keyword, 142}}, 1},
@@ -166,8 +169,7 @@ void Word_nodeBuilderFree(WordNodeBuilder *builder)
     Mem_free(builder);
 }
 
-namespace
-{
+namespace {
 
 int nodesAddColumns(const WordSep *sep, uint32_t balance, WordPropList *list, WordReader *r);
 
@@ -246,7 +248,8 @@ int Word_sectionHeaders(uint32_t cp, WordSectionContext *section, WordReader *r)
         uint32_t id = b->storyCounter++;
         section->stories[slot] = id;
         b->carried[slot] = id;
-        WordSectionContext *story = static_cast<WordSectionContext *>(Mem_calloc(1, sizeof(WordSectionContext)));
+        WordSectionContext *story =
+            static_cast<WordSectionContext *>(Mem_calloc(1, sizeof(WordSectionContext)));
         if (!story) {
             err = Res_noMemory;
             break;
@@ -255,7 +258,8 @@ int Word_sectionHeaders(uint32_t cp, WordSectionContext *section, WordReader *r)
         story->sep = section->sep;
         story->story = 1;
         b->currentStory = id;
-        err = slot % 2 == 0 ? Word_headerGroup(story, &story->group) : Word_footerGroup(story, &story->group);
+        err = slot % 2 == 0 ? Word_headerGroup(story, &story->group)
+                            : Word_footerGroup(story, &story->group);
         if (!err)
             err = Word_buildRange(start, end - 1, story, r);
         Word_sectionEnd(story);
@@ -274,8 +278,7 @@ int Word_sectionHeaders(uint32_t cp, WordSectionContext *section, WordReader *r)
     return err;
 }
 
-namespace
-{
+namespace {
 
 // Whether a section with sep goes on on the pages of page's section: it
 // starts continuously, on a page of the same size and margins. Its columns
@@ -382,8 +385,8 @@ int nodesNestedStyle(const WordSep *sep, const uint32_t *stories, uint32_t balan
 
 // Makes a group for a section's text under parent with the nested style
 // (class "columnSection" for several columns, else "section").
-int nodesNestedGroup(Edr_Node *parent, const WordSep *sep, const uint32_t *stories, uint32_t balance,
-                     Edr_Node **out, WordNodeBuilder *b)
+int nodesNestedGroup(Edr_Node *parent, const WordSep *sep, const uint32_t *stories,
+                     uint32_t balance, Edr_Node **out, WordNodeBuilder *b)
 {
     *out = nullptr;
     uint32_t style = 0;
@@ -392,7 +395,8 @@ int nodesNestedGroup(Edr_Node *parent, const WordSep *sep, const uint32_t *stori
     if (!err)
         err = Edr_Node_createGroup(b->doc, parent, Edr_Insert_lastChild, 0, &group);
     if (!err)
-        err = Word_nodeSetStyle(b->doc, group, sep->ccolM1 ? WordClass_columnSection : WordClass_section, style);
+        err = Word_nodeSetStyle(b->doc, group,
+                                sep->ccolM1 ? WordClass_columnSection : WordClass_section, style);
     if (err) {
         if (group)
             Edr_Node_release(b->doc, group);
@@ -404,11 +408,13 @@ int nodesNestedGroup(Edr_Node *parent, const WordSep *sep, const uint32_t *stori
 
 } // namespace
 
-int Word_sectionBegin(uint32_t cp, WordNodeBuilder *b, WordSectionPage *page, WordSectionContext **out)
+int Word_sectionBegin(uint32_t cp, WordNodeBuilder *b, WordSectionPage *page,
+                      WordSectionContext **out)
 {
     *out = nullptr;
     WordReader *r = b->reader;
-    WordSectionContext *s = static_cast<WordSectionContext *>(Mem_calloc(1, sizeof(WordSectionContext)));
+    WordSectionContext *s =
+        static_cast<WordSectionContext *>(Mem_calloc(1, sizeof(WordSectionContext)));
     if (!s)
         return Res_noMemory;
     s->builder = b;
@@ -449,15 +455,17 @@ int Word_sectionBegin(uint32_t cp, WordNodeBuilder *b, WordSectionPage *page, Wo
             err = Word_propAdd(&list, nodesStoryProps[slot], WordValue_int, s->stories[slot], r);
     if (!err && s->sep.nfcPgn) {
         static constexpr uint32_t pgn[5] = {55, 154, 93, 152, 90};
-        err = Word_propAdd(&list, 123, WordValue_keyword, s->sep.nfcPgn < 5 ? pgn[s->sep.nfcPgn] : 55, r);
+        err = Word_propAdd(&list, 123, WordValue_keyword,
+                           s->sep.nfcPgn < 5 ? pgn[s->sep.nfcPgn] : 55, r);
     }
     uint32_t style = 0;
     if (!err)
         err = Word_styleIntern(&list, &style, r);
     Word_propListClear(&list);
     if (!err)
-        err = Word_nodeSetStyle(b->doc, s->group,
-                                s->sep.ccolM1 && !nest ? WordClass_columnSection : WordClass_section, style);
+        err = Word_nodeSetStyle(
+            b->doc, s->group, s->sep.ccolM1 && !nest ? WordClass_columnSection : WordClass_section,
+            style);
     if (!err && page) {
         if (page->group)
             Edr_Node_release(b->doc, page->group);
@@ -547,7 +555,8 @@ int Word_buildSections(WordReader *r)
             err = Word_sectionBegin(start, b, &page, &s);
             if (!err)
                 err = Word_buildRange(start, end, s, r);
-            r->hddStoryCounter = uint16_t(r->hddStoryCounter + bitCount((s ? s->sep.grpfIhdt : 0) & 0x3F));
+            r->hddStoryCounter =
+                uint16_t(r->hddStoryCounter + bitCount((s ? s->sep.grpfIhdt : 0) & 0x3F));
             Word_sectionEnd(s);
             lastEnd = end;
         }

@@ -42,7 +42,8 @@ int Word_papToProps(const WordPap *pap, int32_t leftMargin, WordPropList *list, 
         PropLineSpacing *triple = nullptr;
         if (pap->fMultLinespace) {
             int32_t line = pap->dyaLine < 0 ? -pap->dyaLine : pap->dyaLine;
-            err = Obj_newTriple(&triple, 1, int32_t(100u * ((uint32_t(line) * 65536u) / 240u)), 105 * 65536);
+            err = Obj_newTriple(&triple, 1, int32_t(100u * ((uint32_t(line) * 65536u) / 240u)),
+                                105 * 65536);
         } else if (pap->dyaLine >= 0) {
             err = Obj_newTriple(&triple, 2, twipsSigned(pap->dyaLine), 105 * 65536);
         } else {
@@ -130,7 +131,8 @@ void Word_mergeCondChp(const WordChp *from, WordChp *into)
     }
 }
 
-int Word_paraBegin(uint32_t cp, WordSectionContext *section, WordParaState **out, uint32_t storyFlag)
+int Word_paraBegin(uint32_t cp, WordSectionContext *section, WordParaState **out,
+                   uint32_t storyFlag)
 {
     *out = nullptr;
     WordParaState *para = static_cast<WordParaState *>(Mem_calloc(1, sizeof(WordParaState)));
@@ -200,7 +202,8 @@ int Word_paraBegin(uint32_t cp, WordSectionContext *section, WordParaState **out
                         Word_mergeCondChp(&style.conditional[bit], &para->baseChp);
         }
     }
-    if ((err = Edr_Node_createGroup(b->doc, parent, Edr_Insert_lastChild, 0, &para->container)) != Res_ok) {
+    if ((err = Edr_Node_createGroup(b->doc, parent, Edr_Insert_lastChild, 0, &para->container)) !=
+        Res_ok) {
         Mem_free(para->leadIn);
         Mem_free(para);
         return err;
@@ -218,9 +221,11 @@ int Word_paraBegin(uint32_t cp, WordSectionContext *section, WordParaState **out
     if (!err && r->numberedList >= 0 && uint32_t(r->numberedList) < r->listCount) {
         const WordList &l = r->lists[r->numberedList];
         uint32_t k = r->numberedLevel;
-        const WordListLevel *level = k < 9 && l.override[k] && l.override[k]->fFormatting && l.override[k]->level
-                                         ? l.override[k]->level
-                                         : k < 9 ? l.levels[k] : nullptr;
+        const WordListLevel *level =
+            k < 9 && l.override[k] && l.override[k]->fFormatting && l.override[k]->level
+                ? l.override[k]->level
+            : k < 9 ? l.levels[k]
+                    : nullptr;
         WordParaList *record = nullptr;
         if (level && (err = Word_paraListCreate(&l, k, level, l.override[k], &record)) == Res_ok)
             err = Word_paraAttachList(b->doc, para->container, record);
@@ -266,8 +271,8 @@ int Word_paraEmitRuns(uint32_t cpStart, uint32_t *cpEnd, WordParaState *para, Wo
 {
     int err = Res_ok;
     // Bookmarks that start inside an earlier paragraph's text have passed.
-    for (WordBookmarks *bm = r->bookmarks; bm && bm->firstStart != Word_noBookmark &&
-                                           bm->entries[bm->firstStart].start < cpStart;)
+    for (WordBookmarks *bm = r->bookmarks;
+         bm && bm->firstStart != Word_noBookmark && bm->entries[bm->firstStart].start < cpStart;)
         Word_bookmarkStarted(r, 0, bm->firstStart);
     // Bookmarks that start at the paragraph's start open anchors (bounded:
     // each pass moves the start cursor on).
@@ -318,7 +323,8 @@ int Word_paraEmitRuns(uint32_t cpStart, uint32_t *cpEnd, WordParaState *para, Wo
         if (!para->skipped && para->container && Edr_Node_parent(para->container) &&
             Edr_Node_group(para->container)->element == WordClass_anchorGroup) {
             Edr_Node *parent = nullptr;
-            if ((err = Edr_Node_getParent(para->section->builder->doc, para->container, &parent)) != Res_ok)
+            if ((err = Edr_Node_getParent(para->section->builder->doc, para->container, &parent)) !=
+                Res_ok)
                 return err;
             Edr_Node_release(para->section->builder->doc, para->container);
             para->container = parent;
@@ -372,9 +378,7 @@ int Word_nodeEditable(Edr_Doc *, Edr_Node *node, int *flag)
         *flag = parent && classOf(parent) == WordClass_textGroup ? 1 : 0;
         break;
     }
-    case Edr_NodeType_path:
-        *flag = 0;
-        break;
+    case Edr_NodeType_path: *flag = 0; break;
     default: {
         Edr_Node *parent = Edr_Node_parent(node);
         *flag = parent && Edr_Node_wrapsImage(parent) ? 0 : 1;

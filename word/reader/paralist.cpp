@@ -9,8 +9,7 @@
 #include "document/edr/attach.h"
 #include "word/reader/word.h"
 
-namespace
-{
+namespace {
 
 // The modifier bytes of a reader list (a 16-bit length, then the bytes)
 // as an owned copy without the length; at most 255 bytes, the most a level
@@ -60,7 +59,8 @@ int Word_paraListCreate(const WordList *list, uint32_t ilvl, const WordListLevel
     p->tplc = list->tplc;
     for (uint32_t k = 0; k < 9; k++)
         p->rgistd[k] = list->rgistd[k];
-    WordParaListLevel *l = static_cast<WordParaListLevel *>(Mem_calloc(1, sizeof(WordParaListLevel)));
+    WordParaListLevel *l =
+        static_cast<WordParaListLevel *>(Mem_calloc(1, sizeof(WordParaListLevel)));
     if (!l) {
         Mem_free(p);
         return Res_noMemory;
@@ -165,7 +165,8 @@ const WordParaList *Word_paraListOf(Edr_Doc *doc, Edr_Node *node)
     void *data = nullptr;
     Edr_PrivateDestructor destructor = nullptr;
     if (!node || Edr_Node_getPrivate(doc, node, &data) != Res_ok || !data ||
-        Edr_Node_getPrivateDestructor(doc, node, &destructor) != Res_ok || destructor != Word_paraListDataFree)
+        Edr_Node_getPrivateDestructor(doc, node, &destructor) != Res_ok ||
+        destructor != Word_paraListDataFree)
         return nullptr;
     return static_cast<WordParaListData *>(data)->list;
 }

@@ -83,8 +83,9 @@ enum : uint8_t {
 // is level and whose override in force for that level is override (null
 // when none). 0, 1 when out of memory (nothing made), or 3848 for a level
 // number above 8.
-[[nodiscard]] int Word_paraListCreate(const WordList *list, uint32_t ilvl, const WordListLevel *level,
-                                      const WordLfoLevel *override, WordParaList **out);
+[[nodiscard]] int Word_paraListCreate(const WordList *list, uint32_t ilvl,
+                                      const WordListLevel *level, const WordLfoLevel *override,
+                                      WordParaList **out);
 // A list record of the whole list: every level the list defines (without
 // overrides), for the writer to complete lists with. 0 or 1.
 [[nodiscard]] int Word_paraListCreateAll(const WordList *list, WordParaList **out);

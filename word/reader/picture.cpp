@@ -69,8 +69,8 @@ int pictureFieldProps(WordRunState *rs, WordPropList *list)
 
 // The style of a picture group: property 34 or 139 first, then the size,
 // the picture position and the field properties.
-int pictureStyle(WordRunState *rs, uint32_t firstId, uint32_t firstKeyword, int32_t width, int32_t height,
-                 uint32_t *styleId)
+int pictureStyle(WordRunState *rs, uint32_t firstId, uint32_t firstKeyword, int32_t width,
+                 int32_t height, uint32_t *styleId)
 {
     WordReader *r = readerOf(rs);
     WordPropList list;
@@ -193,7 +193,8 @@ int Word_readPicf(WordReader *r, uint32_t fc, WordPicf *out)
     return Res_ok;
 }
 
-int Word_readPictureData(WordReader *r, uint32_t fc, const WordPicf *picf, uint8_t **out, uint32_t *length)
+int Word_readPictureData(WordReader *r, uint32_t fc, const WordPicf *picf, uint8_t **out,
+                         uint32_t *length)
 {
     *out = nullptr;
     *length = 0;
@@ -259,8 +260,8 @@ int expandMonoBitmap(WordRunState *rs, const WordPicf *picf, const uint8_t *data
             uint64_t bit = uint64_t(y) * w + x;
             row[x] = (data[bit / 8] >> (7 - bit % 8)) & 1 ? 0xFFFFFFu : 0;
         }
-        RowConv_applyRowsDirect(convert, reinterpret_cast<const uint8_t *>(row), size_t(w) * 4, w, 1,
-                                pixels->pixels + size_t(y) * pixels->stride, pixels->stride);
+        RowConv_applyRowsDirect(convert, reinterpret_cast<const uint8_t *>(row), size_t(w) * 4, w,
+                                1, pixels->pixels + size_t(y) * pixels->stride, pixels->stride);
         if (y && y % 15 == 0 && r->ctx)
             Task_yield(r->ctx);
     }
@@ -299,7 +300,8 @@ int pictureFallback(WordRunState *rs, Edr_Node *group, uint32_t styleId)
         if (!err)
             err = Edr_Node_getParent(doc, p.outer, &parent);
         if (!err && parent) {
-            err = Word_drawPlaceholderBox(doc, parent, p.bounds[0], p.bounds[1], p.bounds[2], p.bounds[3]);
+            err = Word_drawPlaceholderBox(doc, parent, p.bounds[0], p.bounds[1], p.bounds[2],
+                                          p.bounds[3]);
             Edr_Node_release(doc, parent);
         }
         int dropErr = Word_paraFinishShape(para, 0);
@@ -313,7 +315,8 @@ int pictureFallback(WordRunState *rs, Edr_Node *group, uint32_t styleId)
 }
 
 // Mode 100: an SpContainer and its FBSE after the header.
-int placeOfficeArtPicture(WordRunState *rs, uint32_t fc, const WordPicf *picf, int32_t width, int32_t height)
+int placeOfficeArtPicture(WordRunState *rs, uint32_t fc, const WordPicf *picf, int32_t width,
+                          int32_t height)
 {
     WordReader *r = readerOf(rs);
     Edr_Doc *doc = docOf(rs);
@@ -332,7 +335,8 @@ int placeOfficeArtPicture(WordRunState *rs, uint32_t fc, const WordPicf *picf, i
     EscherDrawing *drawing = nullptr;
     err = Ole_streamSeek(r->dataStream, fc + picf->headerBytes, 0);
     if (!err)
-        err = Escher_openInlinePicture(r->ctx, r->dataStream, &drawing, Word_shapeStyle, Word_shapeTextBox, r);
+        err = Escher_openInlinePicture(r->ctx, r->dataStream, &drawing, Word_shapeStyle,
+                                       Word_shapeTextBox, r);
     if (err) {
         if (rs->para->pendingShape.outer)
             (void)pictureFallback(rs, group, styleId);
@@ -341,7 +345,8 @@ int placeOfficeArtPicture(WordRunState *rs, uint32_t fc, const WordPicf *picf, i
     }
     EscherDrawingGroup *g = drawing->current;
     EscherShape *shape = g && g->count ? &g->shapes[0] : nullptr;
-    EscherProp *blip = shape ? const_cast<EscherProp *>(Escher_propFind(260, shape->props)) : nullptr;
+    EscherProp *blip =
+        shape ? const_cast<EscherProp *>(Escher_propFind(260, shape->props)) : nullptr;
     if (blip) {
         blip->flags = EscherProp_blipId;
         // The record after the shape is the picture's own blip store of one
@@ -376,7 +381,8 @@ bool isMetafile(const uint8_t *data, uint32_t length)
 }
 
 // Other modes: metafile or bitmap data after the header.
-int placePictureData(WordRunState *rs, uint32_t fc, const WordPicf *picf, int32_t width, int32_t height)
+int placePictureData(WordRunState *rs, uint32_t fc, const WordPicf *picf, int32_t width,
+                     int32_t height)
 {
     WordReader *r = readerOf(rs);
     Edr_Doc *doc = docOf(rs);
@@ -401,9 +407,11 @@ int placePictureData(WordRunState *rs, uint32_t fc, const WordPicf *picf, int32_
         uint32_t accepted = 0;
         ImageHandle *image = nullptr;
         // The memory stream takes the bytes.
-        err = Vfs_openMemory(data, length, 1, Vfs_modeRead | Vfs_modeSeekable, &stream, &accepted, r->ctx);
+        err = Vfs_openMemory(data, length, 1, Vfs_modeRead | Vfs_modeSeekable, &stream, &accepted,
+                             r->ctx);
         if (!err)
-            err = Image_createFromStream(r->ctx, stream, nullptr, nullptr, nullptr, 0, 0, 0x205, 0, &image);
+            err = Image_createFromStream(r->ctx, stream, nullptr, nullptr, nullptr, 0, 0, 0x205, 0,
+                                         &image);
         if (!err) {
             err = Edr_Node_createImageFrom(doc, group, Edr_Insert_lastChild, nullptr, image);
             if (err)
@@ -434,8 +442,7 @@ int Word_placePicture(WordRunState *rs)
     int32_t width = goalSize(picf.dxaGoal, picf.mx);
     int32_t height = goalSize(picf.dyaGoal, picf.my);
     switch (picf.mode) {
-    case 98:
-        return Res_wordPictureMode98;
+    case 98: return Res_wordPictureMode98;
     case 99: {
         uint8_t *data = nullptr;
         uint32_t length = 0;
@@ -445,14 +452,13 @@ int Word_placePicture(WordRunState *rs)
         Mem_free(data);
         return err;
     }
-    case 100:
-        return placeOfficeArtPicture(rs, fc, &picf, width, height);
-    default:
-        return placePictureData(rs, fc, &picf, width, height);
+    case 100: return placeOfficeArtPicture(rs, fc, &picf, width, height);
+    default: return placePictureData(rs, fc, &picf, width, height);
     }
 }
 
-int Word_drawPlaceholderBox(Edr_Doc *doc, Edr_Node *parent, int32_t x, int32_t y, int32_t width, int32_t height)
+int Word_drawPlaceholderBox(Edr_Doc *doc, Edr_Node *parent, int32_t x, int32_t y, int32_t width,
+                            int32_t height)
 {
     Prop v;
     Prop_zero(&v);

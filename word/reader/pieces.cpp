@@ -15,8 +15,7 @@
 #include "office/ole2/ole.h"
 #include "word/reader/word.h"
 
-namespace
-{
+namespace {
 
 uint16_t u16(const uint8_t *b)
 {
@@ -548,8 +547,7 @@ int Word_isChpxRunStart(uint32_t fc, uint32_t *flag, WordReader *r)
     return Res_ok;
 }
 
-namespace
-{
+namespace {
 
 int piecesNextRunEnd(uint32_t cp, uint32_t *end, WordReader *r)
 {

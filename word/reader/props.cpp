@@ -30,20 +30,11 @@ WordLoad *loadOf(WordReader *r)
 void freePayload(WordPropValue *v)
 {
     switch (v->type) {
-    case WordValue_string:
-        Mem_free(reinterpret_cast<void *>(v->payload));
-        break;
-    case WordValue_tabs:
-        TabStops_free(reinterpret_cast<TabStopList *>(v->payload));
-        break;
-    case WordValue_columns:
-        PropColumns_free(reinterpret_cast<PropColumns *>(v->payload));
-        break;
-    case WordValue_triple:
-        Obj_freeTriple(reinterpret_cast<PropLineSpacing *>(v->payload));
-        break;
-    default:
-        break;
+    case WordValue_string: Mem_free(reinterpret_cast<void *>(v->payload)); break;
+    case WordValue_tabs: TabStops_free(reinterpret_cast<TabStopList *>(v->payload)); break;
+    case WordValue_columns: PropColumns_free(reinterpret_cast<PropColumns *>(v->payload)); break;
+    case WordValue_triple: Obj_freeTriple(reinterpret_cast<PropLineSpacing *>(v->payload)); break;
+    default: break;
     }
     v->payload = 0;
 }
@@ -70,15 +61,14 @@ bool valuesEqual(const WordPropValue *a, const WordPropValue *b)
     case WordValue_triple:
         return Obj_tripleEquals(reinterpret_cast<const PropLineSpacing *>(a->payload),
                                 reinterpret_cast<const PropLineSpacing *>(b->payload));
-    default:
-        return a->payload == b->payload;
+    default: return a->payload == b->payload;
     }
 }
 
 // The 26-entry table that the writer indexes.
-constexpr uint32_t idTable[26] = {0x2A0C, 0x0858, 0x2859, 0,      0,      0,      0x2A33, 0,      0x0835,
-                                  0x0836, 0x0837, 0x0838, 0x0839, 0x083A, 0x083B, 0x083C, 0,      0x2A3E,
-                                  0,      0,      0,      0x2A42, 0,      0x2A44, 0,      0x2A46};
+constexpr uint32_t idTable[26] = {
+    0x2A0C, 0x0858, 0x2859, 0, 0,      0, 0x2A33, 0, 0x0835, 0x0836, 0x0837, 0x0838, 0x0839,
+    0x083A, 0x083B, 0x083C, 0, 0x2A3E, 0, 0,      0, 0x2A42, 0,      0x2A44, 0,      0x2A46};
 
 // Keywords of the style system.
 enum : uint32_t {
@@ -95,13 +85,14 @@ enum : uint32_t {
 
 // Shading weights in per mille of the foreground, patterns 0-62.
 constexpr uint16_t shadingFore[63] = {
-    0,   1000, 50,  100, 200, 250, 300, 400, 500, 600, 700, 750, 800, 900, // 0-13: clear, solid, percentages
-    750, 750,  750, 750, 750, 750,                                      // 14-19: dark hatches
-    250, 250,  250, 250, 250, 250,                                      // 20-25: light hatches
-    0,   0,    0,   0,   0,   0,   0,   0,   0,                         // 26-34: not used
-    25,  75,   125, 150, 175, 225, 275, 325, 350, 375, 425, 450, 475,   // 35-47
-    525, 550,  575, 625, 650, 675, 725, 775, 825, 850, 875, 925, 950,   // 48-60
-    975, 970,                                                           // 61-62
+    0,   1000, 50,  100, 200, 250, 300, 400, 500, 600, 700, 750, 800,
+    900,                                        // 0-13: clear, solid, percentages
+    750, 750,  750, 750, 750, 750,              // 14-19: dark hatches
+    250, 250,  250, 250, 250, 250,              // 20-25: light hatches
+    0,   0,    0,   0,   0,   0,   0,   0,   0, // 26-34: not used
+    25,  75,   125, 150, 175, 225, 275, 325, 350, 375, 425, 450, 475, // 35-47
+    525, 550,  575, 625, 650, 675, 725, 775, 825, 850, 875, 925, 950, // 48-60
+    975, 970,                                                         // 61-62
 };
 
 } // namespace
@@ -130,7 +121,8 @@ int Word_propIntern(WordReader *reader, WordPropValue *value, uint32_t *outIndex
             return Res_ok;
         }
     if (l->valueCount == l->valueCapacity) {
-        void *grown = Mem_realloc(l->values, (size_t(l->valueCapacity) + valueStep) * sizeof(WordPropValue));
+        void *grown =
+            Mem_realloc(l->values, (size_t(l->valueCapacity) + valueStep) * sizeof(WordPropValue));
         if (!grown) {
             if (value->type >= WordValue_tabs && value->type <= WordValue_triple)
                 freePayload(value);
@@ -142,7 +134,8 @@ int Word_propIntern(WordReader *reader, WordPropValue *value, uint32_t *outIndex
     WordPropValue v = *value;
     if (v.type == WordValue_string) {
         const char16_t *s = reinterpret_cast<const char16_t *>(value->payload);
-        char16_t *copy = static_cast<char16_t *>(Mem_malloc((size_t(v.length) + 1) * sizeof(char16_t)));
+        char16_t *copy =
+            static_cast<char16_t *>(Mem_malloc((size_t(v.length) + 1) * sizeof(char16_t)));
         if (!copy)
             return Res_noMemory;
         if (v.length)
@@ -164,7 +157,8 @@ int Word_propListAdd(WordPropList *list, WordPropValue *value, WordReader *reade
     if (err)
         return err;
     if (list->count == list->capacity) {
-        void *grown = Mem_realloc(list->indices, (size_t(list->capacity) + listStep) * sizeof(uint32_t));
+        void *grown =
+            Mem_realloc(list->indices, (size_t(list->capacity) + listStep) * sizeof(uint32_t));
         if (!grown)
             return Res_noMemory;
         list->indices = static_cast<uint32_t *>(grown);
@@ -202,24 +196,14 @@ int Word_propToRule(StyleRule *rule, const WordPropValue *value, WordReader *)
     Prop_zero(&p);
     int err = Res_ok;
     switch (value->type) {
-    case 0:
-        Prop_setInt(&p, value->id, int32_t(value->payload));
-        break;
-    case 1:
-        Prop_setType(&p, value->id, uint16_t(value->payload));
-        break;
-    case 2:
-        Prop_setLength(&p, value->id, int32_t(uint32_t(value->payload)));
-        break;
+    case 0: Prop_setInt(&p, value->id, int32_t(value->payload)); break;
+    case 1: Prop_setType(&p, value->id, uint16_t(value->payload)); break;
+    case 2: Prop_setLength(&p, value->id, int32_t(uint32_t(value->payload))); break;
     case 3:
     case 4:
     case 5:
-    case 7:
-        Prop_setWord(&p, value->id, uint16_t(value->type), uint32_t(value->payload));
-        break;
-    case 6:
-        Prop_setType(&p, value->id, PropType_none6);
-        break;
+    case 7: Prop_setWord(&p, value->id, uint16_t(value->type), uint32_t(value->payload)); break;
+    case 6: Prop_setType(&p, value->id, PropType_none6); break;
     case 8: {
         uint32_t c = uint32_t(value->payload);
         uint8_t rgba[4] = {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16), uint8_t(c >> 24)};
@@ -230,19 +214,11 @@ int Word_propToRule(StyleRule *rule, const WordPropValue *value, WordReader *)
         // The rule copies the value; the table keeps its own string.
         Prop_set(&p, value->id, PropType_ustr, value->payload, value->length);
         break;
-    case 10:
-        Prop_set(&p, 105, PropType_tabStops, value->payload, 0);
-        break;
-    case 11:
-        Prop_set(&p, 94, PropType_columns, value->payload, 0);
-        break;
-    case 12:
-        Prop_set(&p, 110, PropType_lineSpacing, value->payload, 0);
-        break;
-    case 13:
-        return Res_ok; // a matrix value: nothing reads one from Word text yet
-    default:
-        return Res_wordBadValueType;
+    case 10: Prop_set(&p, 105, PropType_tabStops, value->payload, 0); break;
+    case 11: Prop_set(&p, 94, PropType_columns, value->payload, 0); break;
+    case 12: Prop_set(&p, 110, PropType_lineSpacing, value->payload, 0); break;
+    case 13: return Res_ok; // a matrix value: nothing reads one from Word text yet
+    default: return Res_wordBadValueType;
     }
     err = StyleRule_appendProp(rule, &p);
     return err;
@@ -272,7 +248,8 @@ int Word_styleCacheAdd(const WordPropList *list, uint32_t styleId, WordReader *r
 {
     WordLoad *l = loadOf(reader);
     if (l->cacheCount == l->cacheCapacity) {
-        void *grown = Mem_realloc(l->cache, (size_t(l->cacheCapacity) + cacheStep) * sizeof(WordStyleCacheEntry));
+        void *grown = Mem_realloc(l->cache, (size_t(l->cacheCapacity) + cacheStep) *
+                                                sizeof(WordStyleCacheEntry));
         if (!grown)
             return Res_noMemory;
         l->cache = static_cast<WordStyleCacheEntry *>(grown);
@@ -304,8 +281,8 @@ int Word_styleIntern(WordPropList *list, uint32_t *outStyleId, WordReader *reade
     WordLoad *l = loadOf(reader);
     for (uint32_t i = 0; i < l->cacheCount; i++) {
         const WordStyleCacheEntry &e = l->cache[i];
-        if (e.count == list->count &&
-            memcmp(l->cacheIndices + e.offset, list->indices, list->count * sizeof(uint32_t)) == 0) {
+        if (e.count == list->count && memcmp(l->cacheIndices + e.offset, list->indices,
+                                             list->count * sizeof(uint32_t)) == 0) {
             *outStyleId = e.styleId;
             return Res_ok;
         }
@@ -361,8 +338,7 @@ uint32_t Word_borderKeyword(int32_t lineStyle)
 {
     switch (lineStyle) {
     case 0:
-    case 255:
-        return kwNone;
+    case 255: return kwNone;
     case 3:
     case 10:
     case 11:
@@ -374,39 +350,34 @@ uint32_t Word_borderKeyword(int32_t lineStyle)
     case 17:
     case 18:
     case 19:
-    case 21:
-        return kwDouble;
-    case 6:
-        return kwDotted;
+    case 21: return kwDouble;
+    case 6: return kwDotted;
     case 7:
     case 8:
     case 9:
     case 22:
-    case 23:
-        return kwDashed;
-    case 24:
-        return kwRidge;
-    case 25:
-        return kwGroove;
-    case 26:
-        return kwOutset;
-    case 27:
-        return kwInset;
-    default:
-        return kwSolid;
+    case 23: return kwDashed;
+    case 24: return kwRidge;
+    case 25: return kwGroove;
+    case 26: return kwOutset;
+    case 27: return kwInset;
+    default: return kwSolid;
     }
 }
 
-int Word_borderToProps(const WordBorder *border, uint32_t side, WordPropList *list, WordReader *reader)
+int Word_borderToProps(const WordBorder *border, uint32_t side, WordPropList *list,
+                       WordReader *reader)
 {
     if (border->style == 0 && border->colour == 0 && border->width == 0 && border->space == 0)
         return Res_ok;
     static constexpr uint32_t styleIds[4] = {14, 17, 16, 15};
     static constexpr uint32_t colourIds[4] = {8, 11, 10, 9};
     side &= 3;
-    int err = Word_propAdd(list, styleIds[side], WordValue_keyword, Word_borderKeyword(border->style), reader);
+    int err = Word_propAdd(list, styleIds[side], WordValue_keyword,
+                           Word_borderKeyword(border->style), reader);
     if (!err)
-        err = Word_propAdd(list, colourIds[side], WordValue_colour, Word_colourForIco(border->colour), reader);
+        err = Word_propAdd(list, colourIds[side], WordValue_colour,
+                           Word_colourForIco(border->colour), reader);
     if (!err) {
         static constexpr uint32_t widthIds[4] = {18, 21, 20, 19};
         // A drawn line of width 0 is the thinnest line, a quarter point.
@@ -424,15 +395,9 @@ int Word_boxBorders(uint32_t mode, uint32_t style, WordPropList *list, WordReade
     WordBorder thick{int8_t(style + 1), 0, 3640, 0};
     int err = Res_ok;
     switch (mode) {
-    case 1:
-        err = Word_borderToProps(&thin, 0, list, reader);
-        break;
-    case 2:
-        err = Word_borderToProps(&thin, 2, list, reader);
-        break;
-    case 16:
-        err = Word_borderToProps(&thick, 1, list, reader);
-        break;
+    case 1: err = Word_borderToProps(&thin, 0, list, reader); break;
+    case 2: err = Word_borderToProps(&thin, 2, list, reader); break;
+    case 16: err = Word_borderToProps(&thick, 1, list, reader); break;
     case 15:
         err = Word_borderToProps(&thin, 0, list, reader);
         if (!err)
@@ -442,8 +407,7 @@ int Word_boxBorders(uint32_t mode, uint32_t style, WordPropList *list, WordReade
         if (!err)
             err = Word_borderToProps(&thick, 3, list, reader);
         break;
-    default:
-        break;
+    default: break;
     }
     return err;
 }
@@ -464,7 +428,8 @@ void Word_shadingWeights(uint32_t ipat, uint32_t *outFore, uint32_t *outBack)
     *outBack = ipat == 0 ? 0 : 1000 - fore;
 }
 
-uint32_t Word_blendColours(uint32_t fore, uint32_t back, uint32_t wFore, uint32_t wBack, int keepColour)
+uint32_t Word_blendColours(uint32_t fore, uint32_t back, uint32_t wFore, uint32_t wBack,
+                           int keepColour)
 {
     uint32_t ch[3];
     for (int i = 0; i < 3; i++) {
@@ -492,10 +457,10 @@ uint32_t Word_cellShadingColour(const WordTap *tap, uint32_t cell)
     const WordShd &old = tap->rgshd[cell];
     if (tap->fNewShd) {
         const WordShdNew &n = tap->rgshdNew[cell];
-        fore = uint32_t(n.foreRgb[0]) | (uint32_t(n.foreRgb[1]) << 8) | (uint32_t(n.foreRgb[2]) << 16) |
-               (uint32_t(n.foreRgb[3]) << 24);
-        back = uint32_t(n.backRgb[0]) | (uint32_t(n.backRgb[1]) << 8) | (uint32_t(n.backRgb[2]) << 16) |
-               (uint32_t(n.backRgb[3]) << 24);
+        fore = uint32_t(n.foreRgb[0]) | (uint32_t(n.foreRgb[1]) << 8) |
+               (uint32_t(n.foreRgb[2]) << 16) | (uint32_t(n.foreRgb[3]) << 24);
+        back = uint32_t(n.backRgb[0]) | (uint32_t(n.backRgb[1]) << 8) |
+               (uint32_t(n.backRgb[2]) << 16) | (uint32_t(n.backRgb[3]) << 24);
         if (Word_isZeroColour(fore))
             fore = Word_colourForIco(1);
         if (Word_isZeroColour(back))
@@ -535,8 +500,8 @@ uint32_t Word_idTableFind(uint32_t value)
 
 namespace {
 
-int storyGroup(WordSectionContext *section, uint32_t slot, uint32_t storyId, uint32_t property, int32_t distance,
-               Edr_Node **outGroup)
+int storyGroup(WordSectionContext *section, uint32_t slot, uint32_t storyId, uint32_t property,
+               int32_t distance, Edr_Node **outGroup)
 {
     *outGroup = nullptr;
     WordNodeBuilder *b = section->builder;
@@ -566,12 +531,14 @@ int storyGroup(WordSectionContext *section, uint32_t slot, uint32_t storyId, uin
 
 int Word_headerGroup(WordSectionContext *section, Edr_Node **outGroup)
 {
-    return storyGroup(section, 0, section->builder->currentStory, 51, section->sep.dyaHdrTop, outGroup);
+    return storyGroup(section, 0, section->builder->currentStory, 51, section->sep.dyaHdrTop,
+                      outGroup);
 }
 
 int Word_footerGroup(WordSectionContext *section, Edr_Node **outGroup)
 {
-    return storyGroup(section, 1, section->builder->currentStory, 53, section->sep.dyaHdrBottom, outGroup);
+    return storyGroup(section, 1, section->builder->currentStory, 53, section->sep.dyaHdrBottom,
+                      outGroup);
 }
 
 int Word_paletteMode(PixelBuf **out, const uint32_t *stops, uint32_t flag)

@@ -8,8 +8,7 @@
 #include "office/ole2/ole.h"
 #include "word/reader/word.h"
 
-namespace
-{
+namespace {
 
 uint16_t u16(const uint8_t *b)
 {

@@ -9,8 +9,7 @@
 #include "core/text/charset.h"
 #include "word/reader/word.h"
 
-namespace
-{
+namespace {
 
 uint16_t u16(const uint8_t *b)
 {
@@ -117,15 +116,11 @@ bool kindAllows(uint32_t kind, uint32_t sgc)
 {
     switch (sgc) {
     case 1:
-    case 5:
-        return kind >= 1 && kind <= 3;
+    case 5: return kind >= 1 && kind <= 3;
     case 2:
-    case 3:
-        return kind >= 6 && kind <= 8;
-    case 4:
-        return kind == 11 || kind == 12;
-    default:
-        return false;
+    case 3: return kind >= 6 && kind <= 8;
+    case 4: return kind == 11 || kind == 12;
+    default: return false;
     }
 }
 
@@ -150,18 +145,13 @@ uint32_t Word_sprmFixedSize(uint32_t spra)
 {
     switch (spra) {
     case 0:
-    case 1:
-        return 1;
+    case 1: return 1;
     case 2:
     case 4:
-    case 5:
-        return 2;
-    case 3:
-        return 4;
-    case 7:
-        return 3;
-    default:
-        return 0;
+    case 5: return 2;
+    case 3: return 4;
+    case 7: return 3;
+    default: return 0;
     }
 }
 
@@ -179,9 +169,7 @@ bool Word_sprmOperandSize(uint16_t opcode, bool word97, const uint8_t *p, size_t
     }
     // Variable sizes.
     switch (opcode) {
-    case 0xD66F:
-        *size = 12;
-        return true;
+    case 0xD66F: *size = 12; return true;
     case 0xD620:
     case 0xD626:
         if (!word97) {
@@ -223,8 +211,7 @@ bool Word_sprmOperandSize(uint16_t opcode, bool word97, const uint8_t *p, size_t
         *size = uint32_t(1 + 4 * uint32_t(p[1]) + 3 * uint32_t(p[at]) + 1);
         return true;
     }
-    default:
-        break;
+    default: break;
     }
     if (avail < 1)
         return false;
@@ -353,8 +340,7 @@ int Word_dispatchSprm(WordSep *sep, WordPap *pap, WordChp *chp, WordTap *tap, Wo
         if (tap)
             err = Word_applyTableSprm(sprm, tap);
         break;
-    default:
-        break;
+    default: break;
     }
     return err == Res_wordSprmUnhandled ? Res_ok : err;
 }
@@ -429,8 +415,7 @@ void Word_clearTap(WordTap *tap)
 
 // ------------------------------------------------------- operand decoders
 
-namespace
-{
+namespace {
 
 void noBorder(WordBorder *brc)
 {

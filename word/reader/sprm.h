@@ -63,7 +63,8 @@ struct WordShdNew {
 
 // One cell descriptor: merge flags and the top, left, bottom, right borders.
 struct WordTc {
-    uint16_t flags; // bit 0 first merged, bit 1 merged (Word 97: bits 0-6, 5 vertical merge, 6 vertical restart)
+    uint16_t flags; // bit 0 first merged, bit 1 merged (Word 97: bits 0-6, 5 vertical merge, 6
+                    // vertical restart)
     WordBorder brc[4];
 };
 

@@ -13,9 +13,7 @@
 #include "word/reader/sprm.h"
 #include "word/reader/word.h"
 
-namespace
-{
-
+namespace {
 
 uint16_t u16(const uint8_t *b)
 {
@@ -182,57 +180,23 @@ int Word_applyParaSprm(const SprmRef *s, WordPap *pap, WordTap *tap, WordReader 
     if (s->spra != 6 && s->spra != 2 && s->spra != 4 && s->spra != 5 && n < 1)
         return Res_wordShortOperand;
     switch (s->opcode) {
-    case 0x2403:
-        pap->jc = o[0];
-        return Res_ok;
-    case 0x2404:
-        pap->fSideBySide = o[0];
-        return Res_ok;
-    case 0x2405:
-        pap->fKeep = o[0];
-        return Res_ok;
-    case 0x2406:
-        pap->fKeepFollow = o[0];
-        return Res_ok;
-    case 0x2407:
-        pap->fPageBreakBefore = o[0];
-        return Res_ok;
-    case 0x2408:
-        pap->brcl = 0;
-        return Res_ok;
-    case 0x2409:
-        pap->brcp = 0;
-        return Res_ok;
-    case 0x240C:
-        pap->fNoLnn = o[0];
-        return Res_ok;
-    case 0x2416:
-        pap->fInTable = o[0];
-        return Res_ok;
-    case 0x2417:
-        pap->fTtp = o[0];
-        return Res_ok;
-    case 0x244B:
-        pap->fInnerTableCell = o[0];
-        return Res_ok;
-    case 0x244C:
-        pap->fInnerTtp = o[0];
-        return Res_ok;
-    case 0x6649:
-        pap->itap = int32_t(u32(o));
-        return Res_ok;
-    case 0x664A:
-        pap->itap += int32_t(u32(o));
-        return Res_ok;
-    case 0x2431:
-        pap->fWidowControl = o[0];
-        return Res_ok;
-    case 0x2441:
-        pap->fBiDi = o[0];
-        return Res_ok;
-    case 0x260A:
-        pap->ilvl = o[0];
-        return Res_ok;
+    case 0x2403: pap->jc = o[0]; return Res_ok;
+    case 0x2404: pap->fSideBySide = o[0]; return Res_ok;
+    case 0x2405: pap->fKeep = o[0]; return Res_ok;
+    case 0x2406: pap->fKeepFollow = o[0]; return Res_ok;
+    case 0x2407: pap->fPageBreakBefore = o[0]; return Res_ok;
+    case 0x2408: pap->brcl = 0; return Res_ok;
+    case 0x2409: pap->brcp = 0; return Res_ok;
+    case 0x240C: pap->fNoLnn = o[0]; return Res_ok;
+    case 0x2416: pap->fInTable = o[0]; return Res_ok;
+    case 0x2417: pap->fTtp = o[0]; return Res_ok;
+    case 0x244B: pap->fInnerTableCell = o[0]; return Res_ok;
+    case 0x244C: pap->fInnerTtp = o[0]; return Res_ok;
+    case 0x6649: pap->itap = int32_t(u32(o)); return Res_ok;
+    case 0x664A: pap->itap += int32_t(u32(o)); return Res_ok;
+    case 0x2431: pap->fWidowControl = o[0]; return Res_ok;
+    case 0x2441: pap->fBiDi = o[0]; return Res_ok;
+    case 0x260A: pap->ilvl = o[0]; return Res_ok;
     case 0x261B:
         if ((o[0] & 3) != 3)
             pap->pcVert = o[0] & 3;
@@ -243,8 +207,7 @@ int Word_applyParaSprm(const SprmRef *s, WordPap *pap, WordTap *tap, WordReader 
         if (pap->istd >= 1 && pap->istd <= 9)
             pap->lvl = o[0];
         return Res_ok;
-    default:
-        break;
+    default: break;
     }
     switch (s->opcode) {
     case 0x4600:
@@ -285,8 +248,7 @@ int Word_applyParaSprm(const SprmRef *s, WordPap *pap, WordTap *tap, WordReader 
         if (n < 4)
             return Res_wordShortOperand;
         break;
-    default:
-        break;
+    default: break;
     }
     switch (s->opcode) {
     case 0x4600: {
@@ -294,12 +256,8 @@ int Word_applyParaSprm(const SprmRef *s, WordPap *pap, WordTap *tap, WordReader 
         stylePap(r, istd, pap);
         return Res_ok;
     }
-    case 0x460B:
-        pap->ilfo = u16(o);
-        return Res_ok;
-    case 0x4622:
-        pap->dxaFromText = u16(o);
-        return Res_ok;
+    case 0x460B: pap->ilfo = u16(o); return Res_ok;
+    case 0x4622: pap->dxaFromText = u16(o); return Res_ok;
     case 0x461C:
     case 0x461D:
     case 0x461E:
@@ -328,44 +286,23 @@ int Word_applyParaSprm(const SprmRef *s, WordPap *pap, WordTap *tap, WordReader 
         pap->dyaLine = u16(o);
         pap->fMultLinespace = o[2] & 1;
         return Res_ok;
-    case 0x6646:
-        return hugePapx(s, pap, tap, r);
+    case 0x6646: return hugePapx(s, pap, tap, r);
     // The right, left and first-line indents, signed twips (a hanging
     // first line is negative); newer files write them again in a second
     // form (0x845D, 0x845E, 0x8460) with the same operand.
     case 0x840E:
-    case 0x845D:
-        pap->dxaRight = int16_t(u16(o));
-        return Res_ok;
+    case 0x845D: pap->dxaRight = int16_t(u16(o)); return Res_ok;
     case 0x840F:
-    case 0x845E:
-        pap->dxaLeft = int16_t(u16(o));
-        return Res_ok;
+    case 0x845E: pap->dxaLeft = int16_t(u16(o)); return Res_ok;
     case 0x8411:
-    case 0x8460:
-        pap->dxaLeft1 = int16_t(u16(o));
-        return Res_ok;
-    case 0x8418:
-        pap->dxaAbs = u16(o);
-        return Res_ok;
-    case 0x8419:
-        pap->dyaAbs = u16(o);
-        return Res_ok;
-    case 0x841A:
-        pap->dxaWidth = u16(o);
-        return Res_ok;
-    case 0x842E:
-        pap->dyaFromText = u16(o);
-        return Res_ok;
-    case 0x842F:
-        pap->dxaFromText = u16(o);
-        return Res_ok;
-    case 0xA413:
-        pap->dyaBefore = u16(o);
-        return Res_ok;
-    case 0xA414:
-        pap->dyaAfter = u16(o);
-        return Res_ok;
+    case 0x8460: pap->dxaLeft1 = int16_t(u16(o)); return Res_ok;
+    case 0x8418: pap->dxaAbs = u16(o); return Res_ok;
+    case 0x8419: pap->dyaAbs = u16(o); return Res_ok;
+    case 0x841A: pap->dxaWidth = u16(o); return Res_ok;
+    case 0x842E: pap->dyaFromText = u16(o); return Res_ok;
+    case 0x842F: pap->dxaFromText = u16(o); return Res_ok;
+    case 0xA413: pap->dyaBefore = u16(o); return Res_ok;
+    case 0xA414: pap->dyaAfter = u16(o); return Res_ok;
     case 0xC601: {
         uint32_t istd = pap->istd;
         bool changed = false;
@@ -375,8 +312,7 @@ int Word_applyParaSprm(const SprmRef *s, WordPap *pap, WordTap *tap, WordReader 
         return err;
     }
     case 0xC60D:
-    case 0xC615:
-        return applyTabs(s, pap);
+    case 0xC615: return applyTabs(s, pap);
     case 0xC63E: {
         const uint8_t *p = o;
         return Word_readAnld(&p, n, &pap->anld, r);
@@ -387,8 +323,7 @@ int Word_applyParaSprm(const SprmRef *s, WordPap *pap, WordTap *tap, WordReader 
         pap->styleWord = validStyle(r, u16(o)) ? u16(o) : 0;
         pap->secondWord = u16(o + 8);
         return Res_ok;
-    default:
-        return Res_wordSprmUnhandled;
+    default: return Res_wordSprmUnhandled;
     }
 }
 
@@ -402,8 +337,7 @@ void Word_styleBaseChp(const WordChp *chp, WordChp *base, WordReader *r)
         (void)Word_applyStyleChpx(istd, base, r);
 }
 
-namespace
-{
+namespace {
 
 int toggle(const SprmRef *s, uint8_t WordChp::*field, WordChp *chp, WordReader *r)
 {
@@ -497,51 +431,25 @@ int Word_applyCharSprm(const SprmRef *s, WordChp *chp, WordReader *r)
     if (s->opcode >= 0x0835 && s->opcode <= 0x083C)
         return toggle(s, kToggles[s->opcode - 0x0835], chp, r);
     switch (s->opcode) {
-    case 0x0800:
-        chp->fRMarkDel = o[0];
-        return Res_ok;
-    case 0x0801:
-        chp->fRMark = o[0];
-        return Res_ok;
-    case 0x0802:
-        chp->fFldVanish = o[0];
-        return Res_ok;
-    case 0x0806:
-        chp->fData = o[0];
-        return Res_ok;
-    case 0x080A:
-        chp->fOle2 = o[0];
-        return Res_ok;
-    case 0x0854:
-        chp->fImprint = o[0];
-        return Res_ok;
-    case 0x0855:
-        chp->fSpec = o[0];
-        return Res_ok;
-    case 0x0856:
-        chp->fObj = o[0];
-        return Res_ok;
-    case 0x0858:
-        chp->fEmboss = o[0];
-        return Res_ok;
+    case 0x0800: chp->fRMarkDel = o[0]; return Res_ok;
+    case 0x0801: chp->fRMark = o[0]; return Res_ok;
+    case 0x0802: chp->fFldVanish = o[0]; return Res_ok;
+    case 0x0806: chp->fData = o[0]; return Res_ok;
+    case 0x080A: chp->fOle2 = o[0]; return Res_ok;
+    case 0x0854: chp->fImprint = o[0]; return Res_ok;
+    case 0x0855: chp->fSpec = o[0]; return Res_ok;
+    case 0x0856: chp->fObj = o[0]; return Res_ok;
+    case 0x0858: chp->fEmboss = o[0]; return Res_ok;
     case 0x085A:
         chp->fBiDi = o[0];
         if (o[0])
             chp->ftc[0] = r->stshi.ftcBi;
         return Res_ok;
-    case 0x085C:
-        return chp->fBiDi ? toggle(s, &WordChp::fBold, chp, r) : Res_ok;
-    case 0x085D:
-        return chp->fBiDi ? toggle(s, &WordChp::fItalic, chp, r) : Res_ok;
-    case 0x0868:
-        chp->fUsePgsuSettings = o[0];
-        return Res_ok;
-    case 0x2859:
-        chp->sfxText = o[0];
-        return Res_ok;
-    case 0x286F:
-        chp->idctHint = o[0];
-        return Res_ok;
+    case 0x085C: return chp->fBiDi ? toggle(s, &WordChp::fBold, chp, r) : Res_ok;
+    case 0x085D: return chp->fBiDi ? toggle(s, &WordChp::fItalic, chp, r) : Res_ok;
+    case 0x0868: chp->fUsePgsuSettings = o[0]; return Res_ok;
+    case 0x2859: chp->sfxText = o[0]; return Res_ok;
+    case 0x286F: chp->idctHint = o[0]; return Res_ok;
     case 0x2A0C:
         chp->icoHighlight = o[0] & 0x1F;
         chp->fHighlight = chp->icoHighlight != 0;
@@ -566,44 +474,20 @@ int Word_applyCharSprm(const SprmRef *s, WordChp *chp, WordReader *r)
         chp->istdPara = istdPara;
         return Res_ok;
     }
-    case 0x2A3E:
-        chp->kul = o[0];
-        return Res_ok;
-    case 0x2A42:
-        chp->ico = o[0];
-        return Res_ok;
-    case 0x2A48:
-        chp->iss = o[0];
-        return Res_ok;
-    case 0x2A53:
-        chp->fDStrike = o[0];
-        return Res_ok;
-    case 0x4804:
-        chp->ibstRMark = u16(o);
-        return Res_ok;
+    case 0x2A3E: chp->kul = o[0]; return Res_ok;
+    case 0x2A42: chp->ico = o[0]; return Res_ok;
+    case 0x2A48: chp->iss = o[0]; return Res_ok;
+    case 0x2A53: chp->fDStrike = o[0]; return Res_ok;
+    case 0x4804: chp->ibstRMark = u16(o); return Res_ok;
     case 0x4807:
-    case 0x4867:
-        chp->idslRMark = u16(o);
-        return Res_ok;
-    case 0x4845:
-        chp->hpsPos = u16(o);
-        return Res_ok;
-    case 0x484B:
-        chp->hpsKern = u16(o);
-        return Res_ok;
-    case 0x4863:
-        chp->ibstRMarkDel = u16(o);
-        return Res_ok;
-    case 0x4866:
-        Word_splitShd80(u16(o), &chp->shd);
-        return Res_ok;
+    case 0x4867: chp->idslRMark = u16(o); return Res_ok;
+    case 0x4845: chp->hpsPos = u16(o); return Res_ok;
+    case 0x484B: chp->hpsKern = u16(o); return Res_ok;
+    case 0x4863: chp->ibstRMarkDel = u16(o); return Res_ok;
+    case 0x4866: Word_splitShd80(u16(o), &chp->shd); return Res_ok;
     case 0x486D:
-    case 0x4A41:
-        chp->lid[0] = u16(o);
-        return Res_ok;
-    case 0x486E:
-        chp->lid[1] = u16(o);
-        return Res_ok;
+    case 0x4A41: chp->lid[0] = u16(o); return Res_ok;
+    case 0x486E: chp->lid[1] = u16(o); return Res_ok;
     case 0x4A30: {
         uint32_t istd = u16(o);
         if (!validStyle(r, istd))
@@ -619,24 +503,16 @@ int Word_applyCharSprm(const SprmRef *s, WordChp *chp, WordReader *r)
         return Res_ok;
     }
     case 0x4A3D:
-    case 0x4A4F:
-        chp->ftc[0] = u16(o);
-        return Res_ok;
-    case 0x4A50:
-        chp->ftc[1] = u16(o);
-        return Res_ok;
-    case 0x4A51:
-        chp->ftc[2] = u16(o);
-        return Res_ok;
+    case 0x4A4F: chp->ftc[0] = u16(o); return Res_ok;
+    case 0x4A50: chp->ftc[1] = u16(o); return Res_ok;
+    case 0x4A51: chp->ftc[2] = u16(o); return Res_ok;
     case 0x4A43:
     case 0xCA49:
         if (n < 2)
             return Res_wordShortOperand;
         chp->hps = u16(o);
         return Res_ok;
-    case 0x4A4D:
-        chp->hps = uint16_t(uint32_t(chp->hps) * u16(o) / 100);
-        return Res_ok;
+    case 0x4A4D: chp->hps = uint16_t(uint32_t(chp->hps) * u16(o) / 100); return Res_ok;
     case 0x4A5E:
         if (chp->fBiDi)
             chp->ftc[0] = u16(o);
@@ -645,17 +521,10 @@ int Word_applyCharSprm(const SprmRef *s, WordChp *chp, WordReader *r)
         if (chp->fBiDi)
             chp->hps = u16(o);
         return Res_ok;
-    case 0x6805:
-        chp->dttmRMark = u32(o);
-        return Res_ok;
-    case 0x680E:
-        chp->fcObj = u32(o);
-        return Res_ok;
-    case 0x6864:
-        chp->dttmRMarkDel = u32(o);
-        return Res_ok;
-    case 0x6865:
-        return Res_ok;
+    case 0x6805: chp->dttmRMark = u32(o); return Res_ok;
+    case 0x680E: chp->fcObj = u32(o); return Res_ok;
+    case 0x6864: chp->dttmRMarkDel = u32(o); return Res_ok;
+    case 0x6865: return Res_ok;
     case 0x6870:
         chp->rgb[0] = o[0];
         chp->rgb[1] = o[1];
@@ -681,9 +550,7 @@ int Word_applyCharSprm(const SprmRef *s, WordChp *chp, WordReader *r)
         chp->ftcSym = u16(o);
         chp->xchSym = uint16_t(0xF000 + o[2]);
         return Res_ok;
-    case 0x8840:
-        chp->dxaSpace = u16(o);
-        return Res_ok;
+    case 0x8840: chp->dxaSpace = u16(o); return Res_ok;
     case 0xCA31: {
         uint32_t istd = chp->istd;
         bool changed = false;
@@ -700,8 +567,7 @@ int Word_applyCharSprm(const SprmRef *s, WordChp *chp, WordReader *r)
         return err;
     }
     case 0xCA47:
-    case 0xCA4C:
-        return majority(s, chp, r);
+    case 0xCA4C: return majority(s, chp, r);
     case 0xCA57:
         if (n < 7)
             return Res_wordShortOperand;
@@ -717,14 +583,12 @@ int Word_applyCharSprm(const SprmRef *s, WordChp *chp, WordReader *r)
         chp->dispFldRMarkDttm = u32(o + 3);
         memcpy(chp->dispFldRMarkText, o + 7, 32);
         return Res_ok;
-    case 0xCA85:
-        return conditional(s, chp, r);
+    case 0xCA85: return conditional(s, chp, r);
     case 0xEA08:
         chp->fChsDiff = o[0];
         chp->chs = u16(o + 1);
         return Res_ok;
-    default:
-        return Res_wordSprmUnhandled;
+    default: return Res_wordSprmUnhandled;
     }
 }
 
@@ -778,15 +642,13 @@ int Word_applyPicSprm(const SprmRef *s, WordPic *pic)
         pic->dxaCropRight = u16(o + 8);
         pic->dyaCropBottom = u16(o + 10);
         return Res_ok;
-    default:
-        return Res_wordSprmUnhandled;
+    default: return Res_wordSprmUnhandled;
     }
 }
 
 // --------------------------------------------------------------- sections
 
-namespace
-{
+namespace {
 
 int olstAnm(const SprmRef *s, WordSep *sep, WordReader *r)
 {
@@ -813,84 +675,32 @@ int Word_applySectSprm(const SprmRef *s, WordSep *sep, WordReader *r)
     if (n < fixed)
         return Res_wordShortOperand;
     switch (s->opcode) {
-    case 0x3000:
-        sep->cnsPgn = o[0];
-        return Res_ok;
-    case 0x3001:
-        sep->iHeadingPgn = o[0];
-        return Res_ok;
-    case 0x3005:
-        sep->fEvenlySpaced = o[0];
-        return Res_ok;
-    case 0x3006:
-        sep->fProtected = o[0];
-        return Res_ok;
-    case 0x3009:
-        sep->bkc = o[0];
-        return Res_ok;
-    case 0x300A:
-        sep->fTitlePage = o[0];
-        return Res_ok;
-    case 0x300D:
-        sep->fAutoPgn = o[0];
-        return Res_ok;
-    case 0x300E:
-        sep->nfcPgn = o[0];
-        return Res_ok;
-    case 0x3011:
-        sep->fPgnRestart = o[0];
-        return Res_ok;
-    case 0x3012:
-        sep->fEndnote = o[0];
-        return Res_ok;
-    case 0x3013:
-        sep->lnc = o[0];
-        return Res_ok;
-    case 0x3014:
-        sep->grpfIhdt = o[0];
-        return Res_ok;
-    case 0x3019:
-        sep->fLBetween = o[0];
-        return Res_ok;
-    case 0x301A:
-        sep->vjc = o[0];
-        return Res_ok;
-    case 0x301D:
-        sep->dmOrientPage = o[0];
-        return Res_ok;
-    case 0x3228:
-        sep->fBiDi = o[0];
-        return Res_ok;
-    case 0x322A:
-        sep->fRTLGutter = o[0];
-        return Res_ok;
-    case 0x5007:
-        sep->dmBinFirst = u16(o);
-        return Res_ok;
-    case 0x5008:
-        sep->dmBinOther = u16(o);
-        return Res_ok;
-    case 0x500B:
-        sep->ccolM1 = u16(o);
-        return Res_ok;
-    case 0x5015:
-        sep->nLnnMod = u16(o);
-        return Res_ok;
-    case 0x501B:
-        sep->lnnMin = u16(o);
-        return Res_ok;
-    case 0x501C:
-        sep->pgnStart = u16(o);
-        return Res_ok;
-    case 0x5026:
-        sep->dmPaperReq = u16(o);
-        return Res_ok;
-    case 0x5033:
-        sep->wTextFlow = u16(o);
-        return Res_ok;
-    case 0x522F:
-        sep->pgbProp = u16(o);
-        return Res_ok;
+    case 0x3000: sep->cnsPgn = o[0]; return Res_ok;
+    case 0x3001: sep->iHeadingPgn = o[0]; return Res_ok;
+    case 0x3005: sep->fEvenlySpaced = o[0]; return Res_ok;
+    case 0x3006: sep->fProtected = o[0]; return Res_ok;
+    case 0x3009: sep->bkc = o[0]; return Res_ok;
+    case 0x300A: sep->fTitlePage = o[0]; return Res_ok;
+    case 0x300D: sep->fAutoPgn = o[0]; return Res_ok;
+    case 0x300E: sep->nfcPgn = o[0]; return Res_ok;
+    case 0x3011: sep->fPgnRestart = o[0]; return Res_ok;
+    case 0x3012: sep->fEndnote = o[0]; return Res_ok;
+    case 0x3013: sep->lnc = o[0]; return Res_ok;
+    case 0x3014: sep->grpfIhdt = o[0]; return Res_ok;
+    case 0x3019: sep->fLBetween = o[0]; return Res_ok;
+    case 0x301A: sep->vjc = o[0]; return Res_ok;
+    case 0x301D: sep->dmOrientPage = o[0]; return Res_ok;
+    case 0x3228: sep->fBiDi = o[0]; return Res_ok;
+    case 0x322A: sep->fRTLGutter = o[0]; return Res_ok;
+    case 0x5007: sep->dmBinFirst = u16(o); return Res_ok;
+    case 0x5008: sep->dmBinOther = u16(o); return Res_ok;
+    case 0x500B: sep->ccolM1 = u16(o); return Res_ok;
+    case 0x5015: sep->nLnnMod = u16(o); return Res_ok;
+    case 0x501B: sep->lnnMin = u16(o); return Res_ok;
+    case 0x501C: sep->pgnStart = u16(o); return Res_ok;
+    case 0x5026: sep->dmPaperReq = u16(o); return Res_ok;
+    case 0x5033: sep->wTextFlow = u16(o); return Res_ok;
+    case 0x522F: sep->pgbProp = u16(o); return Res_ok;
     case 0x702B:
     case 0x702C:
     case 0x702D:
@@ -899,53 +709,22 @@ int Word_applySectSprm(const SprmRef *s, WordSep *sep, WordReader *r)
         Word_readBrc80(&p, &sep->brc[s->opcode - 0x702B]);
         return Res_ok;
     }
-    case 0x7030:
-        sep->dxtCharSpace = u32(o);
-        return Res_ok;
-    case 0x900C:
-        sep->dxaColumns = u16(o);
-        return Res_ok;
-    case 0x9016:
-        sep->dxaLnn = u16(o);
-        return Res_ok;
-    case 0x9023:
-        sep->dyaTop = u16(o);
-        return Res_ok;
-    case 0x9024:
-        sep->dyaBottom = u16(o);
-        return Res_ok;
-    case 0x9031:
-        sep->dyaLinePitch = u16(o);
-        return Res_ok;
-    case 0xB00F:
-        sep->dyaPgn = u16(o);
-        return Res_ok;
-    case 0xB010:
-        sep->dxaPgn = u16(o);
-        return Res_ok;
-    case 0xB017:
-        sep->dyaHdrTop = u16(o);
-        return Res_ok;
-    case 0xB018:
-        sep->dyaHdrBottom = u16(o);
-        return Res_ok;
-    case 0xB01F:
-        sep->xaPage = u16(o);
-        return Res_ok;
-    case 0xB020:
-        sep->yaPage = u16(o);
-        return Res_ok;
-    case 0xB021:
-        sep->dxaLeft = u16(o);
-        return Res_ok;
-    case 0xB022:
-        sep->dxaRight = u16(o);
-        return Res_ok;
-    case 0xB025:
-        sep->dzaGutter = u16(o);
-        return Res_ok;
-    case 0xD202:
-        return olstAnm(s, sep, r);
+    case 0x7030: sep->dxtCharSpace = u32(o); return Res_ok;
+    case 0x900C: sep->dxaColumns = u16(o); return Res_ok;
+    case 0x9016: sep->dxaLnn = u16(o); return Res_ok;
+    case 0x9023: sep->dyaTop = u16(o); return Res_ok;
+    case 0x9024: sep->dyaBottom = u16(o); return Res_ok;
+    case 0x9031: sep->dyaLinePitch = u16(o); return Res_ok;
+    case 0xB00F: sep->dyaPgn = u16(o); return Res_ok;
+    case 0xB010: sep->dxaPgn = u16(o); return Res_ok;
+    case 0xB017: sep->dyaHdrTop = u16(o); return Res_ok;
+    case 0xB018: sep->dyaHdrBottom = u16(o); return Res_ok;
+    case 0xB01F: sep->xaPage = u16(o); return Res_ok;
+    case 0xB020: sep->yaPage = u16(o); return Res_ok;
+    case 0xB021: sep->dxaLeft = u16(o); return Res_ok;
+    case 0xB022: sep->dxaRight = u16(o); return Res_ok;
+    case 0xB025: sep->dzaGutter = u16(o); return Res_ok;
+    case 0xD202: return olstAnm(s, sep, r);
     case 0xD227:
         if (n < 7)
             return Res_wordShortOperand;
@@ -963,15 +742,13 @@ int Word_applySectSprm(const SprmRef *s, WordSep *sep, WordReader *r)
         (s->opcode == 0xF203 ? sep->colWidth : sep->colSpacing)[col] = u16(o + 1);
         return Res_ok;
     }
-    default:
-        return Res_wordSprmUnhandled;
+    default: return Res_wordSprmUnhandled;
     }
 }
 
 // ----------------------------------------------------------------- tables
 
-namespace
-{
+namespace {
 
 // A table definition: a cell count byte, the boundaries, then one cell
 // descriptor each. The count may be up to 255; the record holds 64 cells,
@@ -1024,16 +801,11 @@ int Word_applyTableSprm(const SprmRef *s, WordTap *tap)
         if (n < 3)
             return Res_wordShortOperand;
         break;
-    default:
-        break;
+    default: break;
     }
     switch (s->opcode) {
-    case 0x5400:
-        tap->jc = u16(o);
-        return Res_ok;
-    case 0x560B:
-        tap->fBiDi = u16(o);
-        return Res_ok;
+    case 0x5400: tap->jc = u16(o); return Res_ok;
+    case 0x560B: tap->fBiDi = u16(o); return Res_ok;
     case 0x740A: {
         // Three bytes in the walker's sizes: the look index and the flags
         // byte; the further flag only when a fourth byte is there.
@@ -1042,12 +814,8 @@ int Word_applyTableSprm(const SprmRef *s, WordTap *tap)
         tap->tlp.flag2 = n >= 4 ? o[3] : 0;
         return Res_ok;
     }
-    case 0x9407:
-        tap->dyaRowHeight = int16_t(u16(o));
-        return Res_ok;
-    case 0x940E:
-        tap->jc = (o[0] & 4) ? 1 : 2;
-        return Res_ok;
+    case 0x9407: tap->dyaRowHeight = int16_t(u16(o)); return Res_ok;
+    case 0x940E: tap->jc = (o[0] & 4) ? 1 : 2; return Res_ok;
     case 0x9601: {
         int32_t delta = int32_t(int16_t(u16(o))) - (tap->rgdxaCenter[0] + tap->dxaGapHalf);
         for (uint32_t i = 0; i <= tap->itcMac && i <= Word_maxCells; i++)
@@ -1076,15 +844,9 @@ int Word_applyTableSprm(const SprmRef *s, WordTap *tap)
             Word_readBrc6(&p, &b);
         return Res_ok;
     }
-    case 0xD606:
-        defTable(s, tap, 10, Word_readTc10);
-        return Res_ok;
-    case 0xD608:
-        defTable(s, tap, 20, Word_readTc97);
-        return Res_ok;
-    case 0xD66E:
-        defTable(s, tap, 10, Word_readTc6);
-        return Res_ok;
+    case 0xD606: defTable(s, tap, 10, Word_readTc10); return Res_ok;
+    case 0xD608: defTable(s, tap, 20, Word_readTc97); return Res_ok;
+    case 0xD66E: defTable(s, tap, 10, Word_readTc6); return Res_ok;
     case 0xD609:
         for (uint32_t i = 0, at = 0; i < Word_maxCells && at + 2 <= n; i++, at += 2) {
             const uint8_t *p = o + at;
@@ -1098,7 +860,6 @@ int Word_applyTableSprm(const SprmRef *s, WordTap *tap)
         }
         tap->fNewShd = 1;
         return Res_ok;
-    default:
-        return Res_wordSprmUnhandled;
+    default: return Res_wordSprmUnhandled;
     }
 }

@@ -15,8 +15,7 @@
 #include "office/ole2/ole.h"
 #include "word/reader/word.h"
 
-namespace
-{
+namespace {
 
 uint16_t u16(const uint8_t *b)
 {
@@ -144,8 +143,7 @@ int buildOne(uint32_t istd, WordReader *r)
         r->istdTable = istd;
         err = applyUpx(std - 2, size, 2, WordGrpprl_styleChpx, nullptr, &e->chp, r);
         break;
-    default:
-        break;
+    default: break;
     }
     if (err != Res_ok) {
         e->defined = 0;

@@ -119,7 +119,8 @@ int mergeTrack(WordSectionContext *s)
         if (t->recorded < Word_spanBlockCells) {
             uint32_t slot = t->recorded % Word_spanBlockCells;
             if (slot == 0) {
-                WordSpanBlock *b = static_cast<WordSpanBlock *>(Mem_calloc(1, sizeof(WordSpanBlock)));
+                WordSpanBlock *b =
+                    static_cast<WordSpanBlock *>(Mem_calloc(1, sizeof(WordSpanBlock)));
                 if (!b) {
                     if (!err)
                         err = Res_noMemory;
@@ -136,7 +137,8 @@ int mergeTrack(WordSectionContext *s)
             t->cells[i] = nullptr;
             t->recorded++;
         } else {
-            int e2 = setSpan(doc, t->cells[i], Word_tableCellSpan(t->edges, t->edgeCount, left, right), r);
+            int e2 = setSpan(doc, t->cells[i],
+                             Word_tableCellSpan(t->edges, t->edgeCount, left, right), r);
             if (!err)
                 err = e2;
             nodeDrop(doc, &t->cells[i]);
@@ -155,7 +157,8 @@ void mergeResolve(WordSectionContext *s)
     for (WordSpanBlock *b = t->blocks; b; b = b->next)
         for (uint32_t i = 0; i < Word_spanBlockCells && seen < t->recorded; i++, seen++) {
             const WordSpanCell &c = b->cells[i];
-            if (setSpan(s->builder->doc, c.cell, Word_tableCellSpan(t->edges, t->edgeCount, c.left, c.right),
+            if (setSpan(s->builder->doc, c.cell,
+                        Word_tableCellSpan(t->edges, t->edgeCount, c.left, c.right),
                         s->builder->reader) != Res_ok)
                 return;
         }
@@ -267,7 +270,8 @@ uint32_t Word_tableRowKind(const WordTableState *t, uint32_t last)
     return (k & 1) ? 3 : 2;
 }
 
-uint32_t Word_tableCellShading(const WordTap *tap, uint32_t c, uint32_t n, uint32_t kind, uint32_t *has)
+uint32_t Word_tableCellShading(const WordTap *tap, uint32_t c, uint32_t n, uint32_t kind,
+                               uint32_t *has)
 {
     *has = 1;
     uint32_t itl = tap->tlp.itl >= lookCount ? 0 : tap->tlp.itl;
@@ -295,15 +299,9 @@ uint32_t Word_tableCellShading(const WordTap *tap, uint32_t c, uint32_t n, uint3
         else
             cls = headings ? (odd ? 1 : 2) : (odd ? 9 : 0);
         break;
-    case 2:
-        cls = first ? (firstCol ? 4 : 9) : lastCell ? (lastCol ? 7 : 9) : (odd ? 5 : 6);
-        break;
-    case 3:
-        cls = first ? 8 : lastCell ? 11 : (odd ? 9 : 10);
-        break;
-    default:
-        cls = first ? 12 : lastCell ? 15 : (odd ? 13 : 14);
-        break;
+    case 2: cls = first ? (firstCol ? 4 : 9) : lastCell ? (lastCol ? 7 : 9) : (odd ? 5 : 6); break;
+    case 3: cls = first ? 8 : lastCell ? 11 : (odd ? 9 : 10); break;
+    default: cls = first ? 12 : lastCell ? 15 : (odd ? 13 : 14); break;
     }
     const uint8_t *look = Word_tableLookShading(itl, cls);
     WordTap one;
@@ -312,7 +310,8 @@ uint32_t Word_tableCellShading(const WordTap *tap, uint32_t c, uint32_t n, uint3
     return Word_cellShadingColour(&one, 0);
 }
 
-void Word_tableCellBorders(const WordTap *tap, uint32_t c, uint32_t n, uint32_t kind, WordBorder out[4])
+void Word_tableCellBorders(const WordTap *tap, uint32_t c, uint32_t n, uint32_t kind,
+                           WordBorder out[4])
 {
     const WordBorder *t = tap->rgbrcTable; // top, left, bottom, right, inside H, inside V
     const WordBorder none{};
@@ -419,7 +418,8 @@ int Word_tableRowFinish(WordSectionContext *s, uint32_t last)
     if (!e && height < 0)
         e = Word_propAdd(&list, 65, WordValue_keyword, 69, r);
     if (!e && height)
-        e = Word_propAdd(&list, 44, WordValue_length, uint32_t(twips(height < 0 ? -height : height)), r);
+        e = Word_propAdd(&list, 44, WordValue_length,
+                         uint32_t(twips(height < 0 ? -height : height)), r);
     if (!e)
         e = Word_styleIntern(&list, &style, r);
     Word_propListClear(&list);
@@ -466,7 +466,8 @@ int tablesFlushLevel(WordSectionContext *s)
         WordPropList list;
         Word_propListInit(&list);
         uint32_t style = 0;
-        int e = Word_propAdd(&list, 79, WordValue_keyword, t->justification < 3 ? justify[t->justification] : 0, r);
+        int e = Word_propAdd(&list, 79, WordValue_keyword,
+                             t->justification < 3 ? justify[t->justification] : 0, r);
         if (!e)
             e = Word_styleIntern(&list, &style, r);
         Word_propListClear(&list);

@@ -45,8 +45,8 @@ int pendAdd(Pending *p, char16_t c)
 // special run are ordinary text.
 bool specialHandled(char16_t c)
 {
-    return c <= 8 || c == 10 || c == 11 || c == 12 || (c >= 14 && c <= 16) || (c >= 22 && c <= 30) ||
-           (c >= 33 && c <= 41);
+    return c <= 8 || c == 10 || c == 11 || c == 12 || (c >= 14 && c <= 16) ||
+           (c >= 22 && c <= 30) || (c >= 33 && c <= 41);
 }
 
 WordReader *readerOf(WordParaState *para)
@@ -64,8 +64,8 @@ int appendInstruction(WordFieldLevel *level, const char16_t *chars, uint32_t n)
 {
     if (n == 0)
         return Res_ok;
-    char16_t *joined =
-        static_cast<char16_t *>(Mem_malloc((size_t(level->instructionLength) + n + 1) * sizeof(char16_t)));
+    char16_t *joined = static_cast<char16_t *>(
+        Mem_malloc((size_t(level->instructionLength) + n + 1) * sizeof(char16_t)));
     if (!joined)
         return Res_noMemory;
     if (level->instructionLength)
@@ -120,7 +120,8 @@ int ensureTextGroup(WordRunState *rs)
     if (rs->textGroup)
         return Res_ok;
     Edr_Doc *doc = docOf(rs->para);
-    int err = Edr_Node_createGroup(doc, rs->para->container, Edr_Insert_lastChild, 0, &rs->textGroup);
+    int err =
+        Edr_Node_createGroup(doc, rs->para->container, Edr_Insert_lastChild, 0, &rs->textGroup);
     if (err)
         return err;
     WordLoad *l = readerOf(rs->para)->load;
@@ -169,7 +170,8 @@ int flush(WordRunState *rs, Pending *p)
         return Res_ok;
     int err = ensureTextGroup(rs);
     if (!err)
-        err = Edr_Node_createText(docOf(rs->para), rs->textGroup, Edr_Insert_lastChild, nullptr, p->chars, n);
+        err = Edr_Node_createText(docOf(rs->para), rs->textGroup, Edr_Insert_lastChild, nullptr,
+                                  p->chars, n);
     if (!err)
         rs->para->hasContent = 1;
     l->lineBreakSeen = 0;
@@ -185,7 +187,8 @@ int appendGroup(WordRunState *rs, uint32_t cls, uint32_t style, const char16_t *
         return err;
     Edr_Doc *doc = docOf(rs->para);
     Edr_Node *g = nullptr;
-    if ((err = Edr_Node_createGroup(doc, rs->para->container, Edr_Insert_lastChild, 0, &g)) != Res_ok)
+    if ((err = Edr_Node_createGroup(doc, rs->para->container, Edr_Insert_lastChild, 0, &g)) !=
+        Res_ok)
         return err;
     err = Word_nodeSetStyle(doc, g, cls, style);
     if (!err && text)
@@ -197,16 +200,11 @@ int appendGroup(WordRunState *rs, uint32_t cls, uint32_t style, const char16_t *
 uint32_t pageKeyword(uint32_t nfc)
 {
     switch (nfc) {
-    case 1:
-        return 154;
-    case 2:
-        return 93;
-    case 3:
-        return 152;
-    case 4:
-        return 90;
-    default:
-        return 55;
+    case 1: return 154;
+    case 2: return 93;
+    case 3: return 152;
+    case 4: return 90;
+    default: return 55;
     }
 }
 
@@ -216,13 +214,15 @@ int emitPageNumber(WordRunState *rs, const char16_t *text, uint32_t n)
     WordPropList list;
     Word_propListInit(&list);
     uint32_t style = 0;
-    int err = Word_propAdd(&list, 123, WordValue_keyword, pageKeyword(rs->para->section->sep.nfcPgn), r);
+    int err =
+        Word_propAdd(&list, 123, WordValue_keyword, pageKeyword(rs->para->section->sep.nfcPgn), r);
     if (!err)
         err = Word_styleIntern(&list, &style, r);
     Word_propListClear(&list);
     static const char16_t one[] = u"1";
     if (!err)
-        err = appendGroup(rs, WordClass_pageNumber, style, text && n ? text : one, text && n ? n : 1);
+        err =
+            appendGroup(rs, WordClass_pageNumber, style, text && n ? text : one, text && n ? n : 1);
     if (!err)
         rs->para->hasContent = 1;
     return err;
@@ -365,67 +365,54 @@ int Word_ensureTextGroup(WordRunState *rs)
 uint32_t Word_lidCharset(uint32_t lid)
 {
     switch (lid) {
-    case 0x41E:
-        return 7;
+    case 0x41E: return 7;
     case 0x405:
     case 0x40E:
     case 0x415:
     case 0x418:
     case 0x41A:
     case 0x41B:
-    case 0x424:
-        return 8;
+    case 0x424: return 8;
     case 0x402:
     case 0x419:
     case 0x41C:
     case 0x422:
     case 0x423:
     case 0x42F:
-    case 0x43E:
-        return 9;
-    case 0x408:
-        return 11;
-    case 0x41F:
-        return 12;
-    case 0x40D:
-        return 13;
+    case 0x43E: return 9;
+    case 0x408: return 11;
+    case 0x41F: return 12;
+    case 0x40D: return 13;
     case 0x401:
     case 0x420:
     case 0x421:
-    case 0x429:
-        return 14;
+    case 0x429: return 14;
     case 0x425:
     case 0x426:
-    case 0x427:
-        return 15;
-    case 0x412:
-        return 30;
-    case 0x411:
-        return 31;
-    case 0x404:
-        return 34;
-    case 0x804:
-        return 35;
-    default:
-        return 10;
+    case 0x427: return 15;
+    case 0x412: return 30;
+    case 0x411: return 31;
+    case 0x404: return 34;
+    case 0x804: return 35;
+    default: return 10;
     }
 }
 
-namespace
-{
+namespace {
 
 // The upper half of Mac Roman (0x80-0xFF).
 constexpr char16_t kTextMacRoman[128] = {
-    0x00C4, 0x00C5, 0x00C7, 0x00C9, 0x00D1, 0x00D6, 0x00DC, 0x00E1, 0x00E0, 0x00E2, 0x00E4, 0x00E3, 0x00E5,
-    0x00E7, 0x00E9, 0x00E8, 0x00EA, 0x00EB, 0x00ED, 0x00EC, 0x00EE, 0x00EF, 0x00F1, 0x00F3, 0x00F2, 0x00F4,
-    0x00F6, 0x00F5, 0x00FA, 0x00F9, 0x00FB, 0x00FC, 0x2020, 0x00B0, 0x00A2, 0x00A3, 0x00A7, 0x2022, 0x00B6,
-    0x00DF, 0x00AE, 0x00A9, 0x2122, 0x00B4, 0x00A8, 0x2260, 0x00C6, 0x00D8, 0x221E, 0x00B1, 0x2264, 0x2265,
-    0x00A5, 0x00B5, 0x2202, 0x2211, 0x220F, 0x03C0, 0x222B, 0x00AA, 0x00BA, 0x03A9, 0x00E6, 0x00F8, 0x00BF,
-    0x00A1, 0x00AC, 0x221A, 0x0192, 0x2248, 0x2206, 0x00AB, 0x00BB, 0x2026, 0x00A0, 0x00C0, 0x00C3, 0x00D5,
-    0x0152, 0x0153, 0x2013, 0x2014, 0x201C, 0x201D, 0x2018, 0x2019, 0x00F7, 0x25CA, 0x00FF, 0x0178, 0x2044,
-    0x20AC, 0x2039, 0x203A, 0xFB01, 0xFB02, 0x2021, 0x00B7, 0x201A, 0x201E, 0x2030, 0x00C2, 0x00CA, 0x00C1,
-    0x00CB, 0x00C8, 0x00CD, 0x00CE, 0x00CF, 0x00CC, 0x00D3, 0x00D4, 0xF8FF, 0x00D2, 0x00DA, 0x00DB, 0x00D9,
-    0x0131, 0x02C6, 0x02DC, 0x00AF, 0x02D8, 0x02D9, 0x02DA, 0x00B8, 0x02DD, 0x02DB, 0x02C7,
+    0x00C4, 0x00C5, 0x00C7, 0x00C9, 0x00D1, 0x00D6, 0x00DC, 0x00E1, 0x00E0, 0x00E2, 0x00E4, 0x00E3,
+    0x00E5, 0x00E7, 0x00E9, 0x00E8, 0x00EA, 0x00EB, 0x00ED, 0x00EC, 0x00EE, 0x00EF, 0x00F1, 0x00F3,
+    0x00F2, 0x00F4, 0x00F6, 0x00F5, 0x00FA, 0x00F9, 0x00FB, 0x00FC, 0x2020, 0x00B0, 0x00A2, 0x00A3,
+    0x00A7, 0x2022, 0x00B6, 0x00DF, 0x00AE, 0x00A9, 0x2122, 0x00B4, 0x00A8, 0x2260, 0x00C6, 0x00D8,
+    0x221E, 0x00B1, 0x2264, 0x2265, 0x00A5, 0x00B5, 0x2202, 0x2211, 0x220F, 0x03C0, 0x222B, 0x00AA,
+    0x00BA, 0x03A9, 0x00E6, 0x00F8, 0x00BF, 0x00A1, 0x00AC, 0x221A, 0x0192, 0x2248, 0x2206, 0x00AB,
+    0x00BB, 0x2026, 0x00A0, 0x00C0, 0x00C3, 0x00D5, 0x0152, 0x0153, 0x2013, 0x2014, 0x201C, 0x201D,
+    0x2018, 0x2019, 0x00F7, 0x25CA, 0x00FF, 0x0178, 0x2044, 0x20AC, 0x2039, 0x203A, 0xFB01, 0xFB02,
+    0x2021, 0x00B7, 0x201A, 0x201E, 0x2030, 0x00C2, 0x00CA, 0x00C1, 0x00CB, 0x00C8, 0x00CD, 0x00CE,
+    0x00CF, 0x00CC, 0x00D3, 0x00D4, 0xF8FF, 0x00D2, 0x00DA, 0x00DB, 0x00D9, 0x0131, 0x02C6, 0x02DC,
+    0x00AF, 0x02D8, 0x02D9, 0x02DA, 0x00B8, 0x02DD, 0x02DB, 0x02C7,
 };
 
 // Fills high with the upper half (0x80-0xFF) of single-byte charset code.
@@ -438,7 +425,8 @@ void textDecodeHigh(uint32_t code, char16_t *high, EngineContext *ctx)
     for (uint32_t k = 0; k < 128; k++) {
         uint8_t byte = uint8_t(0x80 + k);
         char16_t *one = nullptr;
-        if (code < CharsetCode_korean && Charset_toUstrN(&byte, 1, &one, code, ctx) == Res_ok && one && one[0])
+        if (code < CharsetCode_korean && Charset_toUstrN(&byte, 1, &one, code, ctx) == Res_ok &&
+            one && one[0])
             high[k] = one[0];
         else
             high[k] = code < CharsetCode_korean ? char16_t(byte) : char16_t(0xFFFD);
@@ -451,36 +439,21 @@ void textDecodeHigh(uint32_t code, char16_t *high, EngineContext *ctx)
 uint32_t Word_fontCharsetCode(uint32_t charset)
 {
     switch (charset) {
-    case 77:
-        return Word_charsetMacRoman;
-    case 128:
-        return CharsetCode_shiftJis;
-    case 129:
-        return CharsetCode_korean;
-    case 134:
-        return CharsetCode_gbk;
-    case 136:
-        return CharsetCode_big5;
-    case 161:
-        return CharsetCode_win1250 + 3; // windows-1253
-    case 162:
-        return CharsetCode_win1250 + 4; // windows-1254
-    case 163:
-        return CharsetCode_win1258;
-    case 177:
-        return CharsetCode_win1250 + 5; // windows-1255
-    case 178:
-        return CharsetCode_win1250 + 6; // windows-1256
-    case 186:
-        return CharsetCode_win1250 + 7; // windows-1257
-    case 204:
-        return CharsetCode_win1250 + 1; // windows-1251
-    case 222:
-        return CharsetCode_win874;
-    case 238:
-        return CharsetCode_win1250;
-    default:
-        return 0;
+    case 77: return Word_charsetMacRoman;
+    case 128: return CharsetCode_shiftJis;
+    case 129: return CharsetCode_korean;
+    case 134: return CharsetCode_gbk;
+    case 136: return CharsetCode_big5;
+    case 161: return CharsetCode_win1250 + 3; // windows-1253
+    case 162: return CharsetCode_win1250 + 4; // windows-1254
+    case 163: return CharsetCode_win1258;
+    case 177: return CharsetCode_win1250 + 5; // windows-1255
+    case 178: return CharsetCode_win1250 + 6; // windows-1256
+    case 186: return CharsetCode_win1250 + 7; // windows-1257
+    case 204: return CharsetCode_win1250 + 1; // windows-1251
+    case 222: return CharsetCode_win874;
+    case 238: return CharsetCode_win1250;
+    default: return 0;
     }
 }
 
@@ -493,8 +466,7 @@ uint32_t Word_documentCharset(const WordReader *r)
     return Word_lidCharset(r->fib.lid);
 }
 
-namespace
-{
+namespace {
 
 // The code page of a Word 6/95 run: a run that names its character set,
 // or whose font has a character set of its own, is in that code page;
@@ -568,7 +540,8 @@ char16_t textDecodeDouble(uint32_t code, const uint8_t *b, uint32_t count, Engin
 
 } // namespace
 
-int Word_fetchText(uint32_t cp, uint32_t cpEnd, uint32_t *outEnd, const char16_t **chars, WordReader *r)
+int Word_fetchText(uint32_t cp, uint32_t cpEnd, uint32_t *outEnd, const char16_t **chars,
+                   WordReader *r)
 {
     *outEnd = cp;
     *chars = nullptr;
@@ -723,12 +696,14 @@ int Word_chpToProps(const WordChp *chp, WordPropList *list, WordReader *r)
     else if (chp->hpsPos)
         add(86, WordValue_length, uint32_t(int32_t(int16_t(chp->hpsPos)) * 65536 / 144));
     if (kul) {
-        static constexpr uint16_t underline[12] = {0, 129, 162, 60, 59, 145, 145, 54, 59, 163, 164, 165};
+        static constexpr uint16_t underline[12] = {0,   129, 162, 60,  59,  145,
+                                                   145, 54,  59,  163, 164, 165};
         add(95, WordValue_keyword, kul > 11 ? 129 : underline[kul]);
     }
     if (chp->ico == 0xFF)
         add(29, WordValue_colour,
-            uint32_t(chp->rgb[0]) | (uint32_t(chp->rgb[1]) << 8) | (uint32_t(chp->rgb[2]) << 16) | 0xFF000000u);
+            uint32_t(chp->rgb[0]) | (uint32_t(chp->rgb[1]) << 8) | (uint32_t(chp->rgb[2]) << 16) |
+                0xFF000000u);
     else
         add(29, WordValue_colour, Word_colourForIco(chp->ico));
     if (chp->fHighlight && chp->icoHighlight)
@@ -778,7 +753,8 @@ int Word_emitTextRange(uint32_t cpStart, uint32_t cpEnd, WordParaState *para)
         // characters: runs in another code page decode them again.
         const uint8_t *bytes = nullptr;
         if (!l->window16 && r->fib.wIdent == Word_identWord6)
-            bytes = reinterpret_cast<const uint8_t *>(l->window + l->windowLength + 1) + (cp - l->windowStart);
+            bytes = reinterpret_cast<const uint8_t *>(l->window + l->windowLength + 1) +
+                    (cp - l->windowStart);
         for (uint32_t i = 0; cp < end && !err; i++, cp++) {
             char16_t c = chars[i];
             rs.cp = cp;
@@ -812,9 +788,7 @@ int Word_emitTextRange(uint32_t cpStart, uint32_t cpEnd, WordParaState *para)
             }
             switch (c) {
             case 30:
-            case 31:
-                err = pendAdd(&p, u'-');
-                break;
+            case 31: err = pendAdd(&p, u'-'); break;
             case 7:
                 l->cellEndSeen = 1;
                 para->cellEnd = 1;
@@ -833,9 +807,7 @@ int Word_emitTextRange(uint32_t cpStart, uint32_t cpEnd, WordParaState *para)
                               : appendGroup(&rs, WordClass_pageBreak, 0, nullptr, 0);
                 break;
             }
-            case 13:
-                l->paraMarkChp = rs.chp;
-                break;
+            case 13: l->paraMarkChp = rs.chp; break;
             case 14:
                 err = flush(&rs, &p);
                 if (!err && cp < mainEnd) {
@@ -851,7 +823,8 @@ int Word_emitTextRange(uint32_t cpStart, uint32_t cpEnd, WordParaState *para)
                         code = Word_documentCharset(r);
                     if (!textDoubleByte(code)) {
                         out = c = textRunChar(bytes[i], &rs.chp, r);
-                    } else if (textLeadByte(code, bytes[i]) && cp + 1 < end && textTrailByte(code, bytes[i + 1])) {
+                    } else if (textLeadByte(code, bytes[i]) && cp + 1 < end &&
+                               textTrailByte(code, bytes[i + 1])) {
                         // A two-byte character takes this CP and the next:
                         // it is shown once, at its lead byte.
                         out = c = textDecodeDouble(code, bytes + i, 2, r->ctx);
@@ -861,8 +834,9 @@ int Word_emitTextRange(uint32_t cpStart, uint32_t cpEnd, WordParaState *para)
                         out = c = textDecodeDouble(code, bytes + i, 1, r->ctx);
                     }
                 }
-                if (c != 45 && ((r->symbolFont >= 0 && rs.chp.ftc[0] == uint32_t(r->symbolFont)) ||
-                                (r->wingdingsFont >= 0 && rs.chp.ftc[0] == uint32_t(r->wingdingsFont))) &&
+                if (c != 45 &&
+                    ((r->symbolFont >= 0 && rs.chp.ftc[0] == uint32_t(r->symbolFont)) ||
+                     (r->wingdingsFont >= 0 && rs.chp.ftc[0] == uint32_t(r->wingdingsFont))) &&
                     c < 0x100)
                     out = char16_t(0xF000 + c);
                 err = pendAdd(&p, out);
@@ -967,7 +941,8 @@ int Word_fieldAt(uint32_t cp, uint32_t subdoc, uint8_t fld[2], WordReader *r)
     while (lo < hi) {
         uint32_t mid = (lo + hi) / 2;
         const uint8_t *p = plc + 4 * size_t(mid);
-        uint32_t v = uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+        uint32_t v = uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
+                     (uint32_t(p[3]) << 24);
         if (v == rel) {
             const uint8_t *d = plc + 4 * (size_t(n) + 1) + 2 * size_t(mid);
             fld[0] = d[0];

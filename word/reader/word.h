@@ -220,8 +220,8 @@ struct WordListLevel {
     uint8_t ixchFollow; // 0 tab, 1 space, 2 nothing
     int32_t dxaSpace;
     int32_t dxaIndent;
-    uint8_t *chpx; // owned: u16 length, then the character modifiers; or null
-    uint8_t *papx; // owned: u16 length, then the paragraph modifiers; or null
+    uint8_t *chpx;  // owned: u16 length, then the character modifiers; or null
+    uint8_t *papx;  // owned: u16 length, then the paragraph modifiers; or null
     char16_t *text; // owned, cch characters; or null
     uint16_t cch;
 };
@@ -312,7 +312,7 @@ struct WordReader {
     int32_t symbolFont;    // index of "Symbol", -1 when absent
     int32_t wingdingsFont; // index of "Wingdings", -1 when absent
     uint32_t codePage;     // charset code of 8-bit text (0: Latin-1)
-    WordList *lists; // the list definitions (Word 6/95: the four fixed lists)
+    WordList *lists;       // the list definitions (Word 6/95: the four fixed lists)
     uint32_t listCount;
     uint32_t listCapacity;
     WordLfo *lfos; // the list format overrides, or null
@@ -322,7 +322,7 @@ struct WordReader {
     // (Word_listNumberText); numberedList is -1 when it had no number.
     int32_t numberedList;
     uint32_t numberedLevel;
-    WordLoad *load;     // the state of a load that builds nodes (word/reader/build.h), or null
+    WordLoad *load; // the state of a load that builds nodes (word/reader/build.h), or null
 };
 
 // A new reader with every field cleared into *out. 0, or 1 (null).
@@ -510,8 +510,8 @@ void Word_bookmarkEnded(WordReader *reader, uint32_t pair);
 // Replaces level `level` of the list of LFO number kind (1 and 2 outline,
 // 3 numbered, 4 bulleted) with one made from an older auto-number
 // descriptor; text is the descriptor's number text (32 characters).
-[[nodiscard]] int Word_anldToLevel(const WordAnlv *lv, const char16_t *text, uint32_t kind, uint32_t level,
-                                   WordReader *reader);
+[[nodiscard]] int Word_anldToLevel(const WordAnlv *lv, const char16_t *text, uint32_t kind,
+                                   uint32_t level, WordReader *reader);
 // Makes the nine levels of the outline list from nine older list-level
 // descriptors and their number text.
 [[nodiscard]] int Word_olstToLevels(const WordAnlv *levels, uint32_t restart, const char16_t *text,
@@ -525,4 +525,3 @@ void Word_bookmarkEnded(WordReader *reader, uint32_t pair);
 void Word_listLevelFree(WordListLevel *level);
 void Word_listTableFree(WordReader *reader);
 void Word_lfoTableFree(WordReader *reader);
-

@@ -34,7 +34,8 @@ const char16_t timesName[] = u"Times";
 // The entry's name from n characters (16-bit little-endian when wide, else
 // 8-bit bytes): leading NULs skipped, the primary name's terminator turned
 // into ',' when an alternative name follows, "Times" for an empty name.
-int readName(const uint8_t *p, uint32_t n, uint32_t alt, bool wide, WordReader *reader, char16_t **out)
+int readName(const uint8_t *p, uint32_t n, uint32_t alt, bool wide, WordReader *reader,
+             char16_t **out)
 {
     *out = nullptr;
     uint32_t skip = 0;
@@ -75,7 +76,8 @@ int readName(const uint8_t *p, uint32_t n, uint32_t alt, bool wide, WordReader *
         while (m < count && copy[m])
             m++;
         char16_t *text = nullptr;
-        int err = Charset_toUstrN(copy, m, &text, CharsetCode_latin1, reader ? reader->ctx : nullptr);
+        int err =
+            Charset_toUstrN(copy, m, &text, CharsetCode_latin1, reader ? reader->ctx : nullptr);
         Mem_free(copy);
         if (err != Res_ok) {
             Mem_free(chars);
@@ -194,7 +196,8 @@ int Word_parseFontTable(const uint8_t *bytes, size_t length, WordReader *reader)
             break;
         }
         uint32_t cb = p[0];
-        if (cb < (w97 ? minRecord97 : minRecord6) || cb > (w97 ? maxRecord97 : maxRecord6) || cb > left - 1) {
+        if (cb < (w97 ? minRecord97 : minRecord6) || cb > (w97 ? maxRecord97 : maxRecord6) ||
+            cb > left - 1) {
             err = Res_wordBadFontTable;
             break;
         }

@@ -18,12 +18,12 @@ struct WordReader;
 
 // One font of the table, in file order.
 struct WordFont {
-    uint16_t flags;     // bits 0-1 pitch request, bit 2 TrueType, bits 3-5 family
+    uint16_t flags; // bits 0-1 pitch request, bit 2 TrueType, bits 3-5 family
     uint16_t weight;
     uint8_t charset;
     uint8_t panose[10]; // Word 97 only
     uint32_t signature[6];
-    char16_t *name;     // owned, NUL-terminated
+    char16_t *name; // owned, NUL-terminated
 };
 
 // Parses length bytes of a font table for the reader's file version into

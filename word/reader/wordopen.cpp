@@ -18,8 +18,7 @@
 #include "platform/vfs/helpers.h"
 #include "platform/vfs/vfs.h"
 
-namespace
-{
+namespace {
 
 uint16_t u16(const uint8_t *b, size_t at)
 {
@@ -358,7 +357,8 @@ bool Word_isEarlyWordFile(VfsHandle *stream)
 {
     uint8_t ident[2];
     size_t got = 0;
-    if (Vfs_seek(stream, 0) != Res_ok || Vfs_readBytes(stream, ident, 2, &got) != Res_ok || got != 2)
+    if (Vfs_seek(stream, 0) != Res_ok || Vfs_readBytes(stream, ident, 2, &got) != Res_ok ||
+        got != 2)
         return false;
     uint32_t wIdent = u16(ident, 0);
     return wIdent == Word_identWord1 || wIdent == Word_identWord2;

@@ -15,8 +15,7 @@
 #include "word/reader/build.h"
 #include "word/reader/word.h"
 
-namespace
-{
+namespace {
 
 int32_t clampPosition(int32_t p)
 {

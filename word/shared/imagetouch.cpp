@@ -4,8 +4,7 @@
 #include "core/context/context.h"
 #include "graphics/image.h"
 
-namespace
-{
+namespace {
 
 bool linked(const ImageStore *store, const ImageObject *image)
 {

@@ -6,8 +6,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 
-namespace
-{
+namespace {
 
 uint32_t *pairsOf(PairList *list)
 {

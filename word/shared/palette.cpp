@@ -6,8 +6,7 @@
 #include "core/result.h"
 #include "graphics/pixelbuf.h"
 
-namespace
-{
+namespace {
 
 inline void put(uint8_t *row, uint32_t i, uint32_t colour)
 {

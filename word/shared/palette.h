@@ -10,8 +10,8 @@
 struct PixelBuf;
 
 enum : int {
-    Palette_noStops = 16,     // a count of 0
-    Palette_badBuffer = 264,  // not format 6, one row, wide enough for the palette
+    Palette_noStops = 16,    // a count of 0
+    Palette_badBuffer = 264, // not format 6, one row, wide enough for the palette
 };
 
 // 1 when the stops make the short palette: exactly two, at 0 and 255, and

@@ -53,7 +53,8 @@ int writeRecord(WordWriter *w, const WordBuf *buf, uint32_t pair)
 }
 
 // The header and footer stories of every section, after the main text.
-int writeHeaders(WordWriter *w, WordWalk *main, WordWalk *headers, HeaderTable *table, uint32_t *facing)
+int writeHeaders(WordWriter *w, WordWalk *main, WordWalk *headers, HeaderTable *table,
+                 uint32_t *facing)
 {
     uint32_t n = main->sectionCount;
     if (!n)
@@ -65,8 +66,8 @@ int writeHeaders(WordWriter *w, WordWalk *main, WordWalk *headers, HeaderTable *
     int any = 0;
     int err = Res_ok;
     for (uint32_t s = 0; s < n && !err; s++) {
-        StyleRule *rule = main->sections[s].styleKey ? WordWriter_rule(w, main->sections[s].styleKey)
-                                                     : nullptr;
+        StyleRule *rule =
+            main->sections[s].styleKey ? WordWriter_rule(w, main->sections[s].styleKey) : nullptr;
         int32_t refs[6];
         for (uint32_t i = 0; i < 6; i++)
             refs[i] = storyRef(rule, storyProps[i]);
@@ -156,7 +157,8 @@ int fontTable(WordWriter *w, WordBuf *buf)
         uint32_t size = 40 + 2 * (nameLength + 1) + (comma ? 2 * (altLength + 1) : 0);
         uint8_t head[40] = {};
         uint32_t packed = (f.flags & 3) | (f.flags & 4) | ((f.flags >> 3) & 7) << 4;
-        Pack_write(head, "ccscc", size - 1, packed, f.weight ? f.weight : 400, f.chs, comma ? nameLength + 1 : 0);
+        Pack_write(head, "ccscc", size - 1, packed, f.weight ? f.weight : 400, f.chs,
+                   comma ? nameLength + 1 : 0);
         memcpy(head + 6, f.panose, 10);
         memcpy(head + 16, f.signature, 24);
         err = WordBuf_append(buf, head, 40);
@@ -190,7 +192,8 @@ enum : uint32_t {
 // The text-box tables of one story's boxes: the text PLC (the start, each
 // box's end, the story's end; an FTXBXS per box and a last one) and the
 // break PLC (the same CPs; a BKD per box and a last one).
-int textBoxTables(WordWriter *w, const WordWalk *owner, const WordWalk *story, uint32_t textPair, uint32_t breakPair)
+int textBoxTables(WordWriter *w, const WordWalk *owner, const WordWalk *story, uint32_t textPair,
+                  uint32_t breakPair)
 {
     uint32_t n = owner->boxCount;
     if (!n || story->boxEndCount != n)
@@ -215,7 +218,8 @@ int textBoxTables(WordWriter *w, const WordWalk *owner, const WordWalk *story, u
             Pack_write(bkd, "sss", 0xFFFF, 0, 0);
         } else if (owner->boxes[i]) {
             // A box in use: a chain of one, named by its shape.
-            Pack_write(ftxbxs, "lls3l", 1, 0, 0, 0xFFFFFFFFu, WordWalk_boxShapeId(w, owner->boxes[i]), 0);
+            Pack_write(ftxbxs, "lls3l", 1, 0, 0, 0xFFFFFFFFu,
+                       WordWalk_boxShapeId(w, owner->boxes[i]), 0);
             Pack_write(bkd, "sss", i, 0, 0);
         } else {
             Pack_write(ftxbxs, "lls3l", 0xFFFFFFFFu, 0, 1, 0xFFFFFFFFu, 0, 0);
@@ -252,7 +256,8 @@ int drawingData(WordWriter *w)
     if (!lcb || uint64_t(fc) + lcb > Ole_streamSize(w->srcTable))
         return Res_ok;
     uint32_t at = Ole_streamTell(w->tableStream);
-    err = Escher_copyDrawingData(w->ctx, w->srcDoc, w->srcTable, w->docStream, w->tableStream, fc, lcb);
+    err = Escher_copyDrawingData(w->ctx, w->srcDoc, w->srcTable, w->docStream, w->tableStream, fc,
+                                 lcb);
     if (!err) {
         w->fib.pairs[pairDggInfo].fc = int32_t(at);
         w->fib.pairs[pairDggInfo].lcb = Ole_streamTell(w->tableStream) - at;
@@ -291,7 +296,8 @@ uint32_t dttmNow()
     BrokenTime t{};
     Time_gmtime(now + Time_zoneOffset(), &t);
     return uint32_t(t.min & 63) | uint32_t(t.hour & 31) << 6 | uint32_t(t.mday & 31) << 11 |
-           uint32_t((t.mon + 1) & 15) << 16 | uint32_t(t.year & 511) << 20 | uint32_t(t.wday & 7) << 29;
+           uint32_t((t.mon + 1) & 15) << 16 | uint32_t(t.year & 511) << 20 |
+           uint32_t(t.wday & 7) << 29;
 }
 
 // The 500-byte document properties: widow control, footnotes at the
@@ -370,7 +376,8 @@ int WordWriter_writeDocument(WordWriter *w)
         static constexpr uint8_t phe[12] = {};
         static constexpr uint8_t none[2] = {0, 0};
         const WordBuf &last = main.finalPapx;
-        err = WordFkp_addPapx(w, w->fib.fcMac - 2, w->fib.fcMac, phe, last.length >= 2 ? last.length : 2,
+        err = WordFkp_addPapx(w, w->fib.fcMac - 2, w->fib.fcMac, phe,
+                              last.length >= 2 ? last.length : 2,
                               last.length >= 2 ? last.data : none);
         if (!err)
             err = WordFkp_addChpx(w, w->fib.fcMac - 2, w->fib.fcMac, 0, nullptr);
@@ -392,7 +399,8 @@ int WordWriter_writeDocument(WordWriter *w)
         err = OleWriter_streamSeek(w->docStream, 0, 2);
         main.sections[i].fcSepx = Ole_streamTell(w->docStream);
         if (!err)
-            err = OleWriter_streamWrite(w->docStream, main.sections[i].sepx.data, main.sections[i].sepx.length);
+            err = OleWriter_streamWrite(w->docStream, main.sections[i].sepx.data,
+                                        main.sections[i].sepx.length);
     }
     // "1Table" after the style sheet.
     if (!err)
@@ -440,7 +448,8 @@ int WordWriter_writeDocument(WordWriter *w)
     buf.length = 0;
     if (!err) {
         uint8_t clx[21];
-        Pack_write(clx, "cl2lsls", 2, 16, 0, (w->fib.fcMac - WordWriter_fibBytes) / 2, 0x0050, WordWriter_fibBytes, 0);
+        Pack_write(clx, "cl2lsls", 2, 16, 0, (w->fib.fcMac - WordWriter_fibBytes) / 2, 0x0050,
+                   WordWriter_fibBytes, 0);
         err = WordBuf_append(&buf, clx, 21);
     }
     if (!err)

@@ -86,11 +86,13 @@ int WordBins_add(WordOutBins *bins, uint32_t fcFirst, uint32_t fcLim, uint32_t p
     }
     if (bins->count + 1 >= bins->capacity) {
         uint32_t capacity = bins->capacity + 5;
-        uint32_t *fcs = static_cast<uint32_t *>(Mem_realloc(bins->fcs, (size_t(capacity) + 1) * sizeof(uint32_t)));
+        uint32_t *fcs = static_cast<uint32_t *>(
+            Mem_realloc(bins->fcs, (size_t(capacity) + 1) * sizeof(uint32_t)));
         if (!fcs)
             return Res_noMemory;
         bins->fcs = fcs;
-        uint32_t *pns = static_cast<uint32_t *>(Mem_realloc(bins->pns, size_t(capacity) * sizeof(uint32_t)));
+        uint32_t *pns =
+            static_cast<uint32_t *>(Mem_realloc(bins->pns, size_t(capacity) * sizeof(uint32_t)));
         if (!pns)
             return Res_noMemory;
         bins->pns = pns;
@@ -128,7 +130,8 @@ int WordFieldPlc_add(WordFieldPlc *plc, uint32_t cp, uint8_t ch, uint8_t flags)
 {
     if (plc->count + 1 >= plc->capacity) {
         uint32_t capacity = plc->capacity + 5;
-        uint32_t *cps = static_cast<uint32_t *>(Mem_realloc(plc->cps, (size_t(capacity) + 1) * sizeof(uint32_t)));
+        uint32_t *cps = static_cast<uint32_t *>(
+            Mem_realloc(plc->cps, (size_t(capacity) + 1) * sizeof(uint32_t)));
         if (!cps)
             return Res_noMemory;
         plc->cps = cps;
@@ -171,9 +174,11 @@ int WordFieldPlc_serialize(const WordFieldPlc *plc, WordBuf *buf)
 
 // ------------------------------------------------------------------ runs
 
-int WordRuns_add(WordOutRuns *runs, uint32_t fcFirst, uint32_t fcLim, const uint8_t *sprms, uint32_t n)
+int WordRuns_add(WordOutRuns *runs, uint32_t fcFirst, uint32_t fcLim, const uint8_t *sprms,
+                 uint32_t n)
 {
-    int err = grow(reinterpret_cast<void **>(&runs->runs), &runs->capacity, runs->count, sizeof(WordOutRun), 32);
+    int err = grow(reinterpret_cast<void **>(&runs->runs), &runs->capacity, runs->count,
+                   sizeof(WordOutRun), 32);
     if (err)
         return err;
     uint32_t offset = runs->pool.length;
@@ -225,14 +230,15 @@ void WordWriter_packFib(const WordWriter *w, uint8_t *out)
     uint8_t *p = out;
     p += Pack_write(p, "5s", f.wIdent, f.nFib, f.nProduct, f.lid, uint32_t(uint16_t(f.pnNext)));
     p += Pack_write(p, "2l", uint32_t(f.flags) | uint32_t(f.nFibBack) << 16, f.lKey);
-    p += Pack_write(p, "lsll", uint32_t(f.envr) | uint32_t(f.flags2) << 8 | uint32_t(f.chs) << 16, f.chsTables,
-                    f.fcMin, f.fcMac);
+    p += Pack_write(p, "lsll", uint32_t(f.envr) | uint32_t(f.flags2) << 8 | uint32_t(f.chs) << 16,
+                    f.chsTables, f.fcMin, f.fcMac);
     p += Pack_write(p, "16s", f.csw, f.wMagicCreated, f.wMagicRevised, f.wMagicCreatedPrivate,
                     f.wMagicRevisedPrivate, 0, 0, 0, 0, 0, 0, 0, 0, 0, f.lidFE, f.clw);
-    p += Pack_write(p, "22l", f.cbMac, f.lProductCreated, f.lProductRevised, f.ccpText, f.ccpMore[0], f.ccpMore[1],
-                    f.ccpMore[2], f.ccpMore[3], f.ccpMore[4], f.ccpMore[5], f.ccpMore[6], f.pnFbpChpFirst,
-                    f.pnChpFirst, f.cpnBteChp, f.pnFbpPapFirst, f.pnPapFirst, f.cpnBtePap, f.pnFbpLvcFirst,
-                    f.pnLvcFirst, f.cpnBteLvc, f.fcIslandFirst, f.fcIslandLim);
+    p += Pack_write(p, "22l", f.cbMac, f.lProductCreated, f.lProductRevised, f.ccpText,
+                    f.ccpMore[0], f.ccpMore[1], f.ccpMore[2], f.ccpMore[3], f.ccpMore[4],
+                    f.ccpMore[5], f.ccpMore[6], f.pnFbpChpFirst, f.pnChpFirst, f.cpnBteChp,
+                    f.pnFbpPapFirst, f.pnPapFirst, f.cpnBtePap, f.pnFbpLvcFirst, f.pnLvcFirst,
+                    f.cpnBteLvc, f.fcIslandFirst, f.fcIslandLim);
     p += Pack_write(p, "s", f.cfclcb);
     for (uint32_t i = 0; i < Word_fcLcbCount; i++)
         p += Pack_write(p, "2l", uint32_t(f.pairs[i].fc), f.pairs[i].lcb);
@@ -303,7 +309,8 @@ uint32_t freeEnd(const uint8_t *page, uint32_t crun, uint32_t entryBytes)
 
 } // namespace
 
-int WordFkp_addChpx(WordWriter *w, uint32_t fcFirst, uint32_t fcLim, uint32_t cb, const uint8_t *sprms)
+int WordFkp_addChpx(WordWriter *w, uint32_t fcFirst, uint32_t fcLim, uint32_t cb,
+                    const uint8_t *sprms)
 {
     if (cb > 255)
         cb = 255;
@@ -350,8 +357,8 @@ int WordFkp_addChpx(WordWriter *w, uint32_t fcFirst, uint32_t fcLim, uint32_t cb
     return WordBins_add(&w->chpBins, fcFirst, fcLim, w->chpPn);
 }
 
-int WordFkp_addPapx(WordWriter *w, uint32_t fcFirst, uint32_t fcLim, const uint8_t *phe, uint32_t cb,
-                    const uint8_t *papx)
+int WordFkp_addPapx(WordWriter *w, uint32_t fcFirst, uint32_t fcLim, const uint8_t *phe,
+                    uint32_t cb, const uint8_t *papx)
 {
     uint8_t huge[8];
     if (cb > WordWriter_hugePapx) {

@@ -70,7 +70,8 @@ void lfoFree(WordOutLfo *lfo)
 
 int addLfo(WordListTables *t, uint32_t lsid, uint32_t *index)
 {
-    int err = grow(reinterpret_cast<void **>(&t->lfos), &t->lfoCapacity, t->lfoCount, sizeof(WordOutLfo *));
+    int err = grow(reinterpret_cast<void **>(&t->lfos), &t->lfoCapacity, t->lfoCount,
+                   sizeof(WordOutLfo *));
     if (err)
         return err;
     WordOutLfo *lfo = static_cast<WordOutLfo *>(Mem_calloc(1, sizeof(WordOutLfo)));
@@ -149,7 +150,8 @@ int completeLfo(WordListTables *t, WordOutLfo *lfo)
 
 int writeBuf(WordWriter *w, WordBuf *buf, uint32_t pair, uint32_t at, uint32_t lcb)
 {
-    int err = buf->length ? OleWriter_streamWrite(w->tableStream, buf->data, buf->length) : int(Res_ok);
+    int err =
+        buf->length ? OleWriter_streamWrite(w->tableStream, buf->data, buf->length) : int(Res_ok);
     if (!err) {
         w->fib.pairs[pair].fc = int32_t(at);
         w->fib.pairs[pair].lcb = int32_t(lcb);
@@ -162,7 +164,8 @@ int writeBuf(WordWriter *w, WordBuf *buf, uint32_t pair, uint32_t at, uint32_t l
 
 WordParaListLevel *WordListLevel_createDefault()
 {
-    WordParaListLevel *l = static_cast<WordParaListLevel *>(Mem_calloc(1, sizeof(WordParaListLevel)));
+    WordParaListLevel *l =
+        static_cast<WordParaListLevel *>(Mem_calloc(1, sizeof(WordParaListLevel)));
     if (l) {
         l->iStartAt = 1;
         l->dxaSpace = 360;
@@ -172,7 +175,8 @@ WordParaListLevel *WordListLevel_createDefault()
 
 WordParaListLevel *WordListLevel_copy(const WordParaListLevel *level)
 {
-    WordParaListLevel *l = static_cast<WordParaListLevel *>(Mem_calloc(1, sizeof(WordParaListLevel)));
+    WordParaListLevel *l =
+        static_cast<WordParaListLevel *>(Mem_calloc(1, sizeof(WordParaListLevel)));
     if (!l)
         return nullptr;
     *l = *level;
@@ -205,8 +209,9 @@ int WordListLevel_compare(const WordParaListLevel *a, const WordParaListLevel *b
 {
     if ((a->flags & 0x7F) != (b->flags & 0x7F) || a->nfc != b->nfc ||
         memcmp(a->rgbxchNums, b->rgbxchNums, 9) != 0 || a->ixchFollow != b->ixchFollow ||
-        a->dxaSpace != b->dxaSpace || a->dxaIndent != b->dxaIndent || a->cbGrpprlPapx != b->cbGrpprlPapx ||
-        a->cbGrpprlChpx != b->cbGrpprlChpx || a->textLength != b->textLength ||
+        a->dxaSpace != b->dxaSpace || a->dxaIndent != b->dxaIndent ||
+        a->cbGrpprlPapx != b->cbGrpprlPapx || a->cbGrpprlChpx != b->cbGrpprlChpx ||
+        a->textLength != b->textLength ||
         !sameBytes(a->grpprlPapx, b->grpprlPapx, a->cbGrpprlPapx) ||
         !sameBytes(a->grpprlChpx, b->grpprlChpx, a->cbGrpprlChpx) ||
         !sameBytes(a->text, b->text, uint32_t(a->textLength) * 2))
@@ -219,8 +224,8 @@ int WordListLevel_serialize(const WordParaListLevel *level, WordBuf *out)
     uint8_t head[28];
     Pack_write(head, "lcc", uint32_t(level->iStartAt), level->nfc, level->flags & 0x7F);
     memcpy(head + 6, level->rgbxchNums, 9);
-    Pack_write(head + 15, "c2l2cs", level->ixchFollow, uint32_t(level->dxaSpace), uint32_t(level->dxaIndent),
-               level->cbGrpprlChpx, level->cbGrpprlPapx, 0);
+    Pack_write(head + 15, "c2l2cs", level->ixchFollow, uint32_t(level->dxaSpace),
+               uint32_t(level->dxaIndent), level->cbGrpprlChpx, level->cbGrpprlPapx, 0);
     int err = WordBuf_append(out, head, 28);
     if (!err && level->cbGrpprlPapx)
         err = WordBuf_append(out, level->grpprlPapx, level->cbGrpprlPapx);
@@ -241,8 +246,9 @@ void WordList_serialize(const WordParaList *list, uint8_t *out)
     Pack_write(out + 26, "cc", list->flags, 0);
 }
 
-int WordListTables_addParagraph(WordWriter *w, const WordParaList *list, const uint8_t *papx, uint32_t papxLength,
-                                const uint8_t *chpx, uint32_t chpxLength, uint32_t *ilvl, uint32_t *ilfo)
+int WordListTables_addParagraph(WordWriter *w, const WordParaList *list, const uint8_t *papx,
+                                uint32_t papxLength, const uint8_t *chpx, uint32_t chpxLength,
+                                uint32_t *ilvl, uint32_t *ilfo)
 {
     WordListTables *t = &w->lists;
     const WordParaListLevel *level = Word_paraListFirstLevel(list);
@@ -255,7 +261,8 @@ int WordListTables_addParagraph(WordWriter *w, const WordParaList *list, const u
     // The writer's list of that lsid.
     WordParaList *mine = findList(t, list->lsid);
     if (!mine) {
-        int err = grow(reinterpret_cast<void **>(&t->lists), &t->listCapacity, t->listCount, sizeof(WordParaList *));
+        int err = grow(reinterpret_cast<void **>(&t->lists), &t->listCapacity, t->listCount,
+                       sizeof(WordParaList *));
         if (err)
             return err;
         mine = static_cast<WordParaList *>(Mem_calloc(1, sizeof(WordParaList)));
@@ -300,7 +307,8 @@ int WordListTables_addParagraph(WordWriter *w, const WordParaList *list, const u
         if (same == 0)
             fits = ol == nullptr;
         else if (same == 1)
-            fits = ol && (ol->flags & WordLfoLevel_startAt) && !ol->level && ol->iStartAt == copy->iStartAt;
+            fits = ol && (ol->flags & WordLfoLevel_startAt) && !ol->level &&
+                   ol->iStartAt == copy->iStartAt;
         else
             fits = ol && ol->level && WordListLevel_compare(ol->level, copy) == 0;
         if (fits) {
@@ -312,7 +320,8 @@ int WordListTables_addParagraph(WordWriter *w, const WordParaList *list, const u
     uint32_t index = 0;
     err = addLfo(t, list->lsid, &index);
     if (!err && same) {
-        WordOutLfoLevel *ol = static_cast<WordOutLfoLevel *>(Mem_calloc(1, sizeof(WordOutLfoLevel)));
+        WordOutLfoLevel *ol =
+            static_cast<WordOutLfoLevel *>(Mem_calloc(1, sizeof(WordOutLfoLevel)));
         if (!ol) {
             err = Res_noMemory;
         } else {

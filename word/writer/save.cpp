@@ -59,14 +59,17 @@ int openSource(WordWriter *w, const Url *source)
     uint8_t head[12];
     size_t got = 0;
     if (!err)
-        err = Ole_streamReadAt(w->srcDoc, 0, 12, &got, head) == Res_ok && got == 12 ? Res_ok : int(Res_wordNotWord);
+        err = Ole_streamReadAt(w->srcDoc, 0, 12, &got, head) == Res_ok && got == 12
+                  ? Res_ok
+                  : int(Res_wordNotWord);
     uint16_t ident = 0, unused = 0, unused2 = 0, unused3 = 0, unused4 = 0, flags = 0;
     if (!err)
         Pack_read(head, "6s", &ident, &unused, &unused2, &unused3, &unused4, &flags);
     if (!err && ident == Word_identWord6) {
         w->srcTable = w->srcData = w->srcDoc;
     } else if (!err && ident == Word_identWord97) {
-        err = Ole_streamOpenByName(w->source, &w->srcTable, 0, (flags & Word_flagWhichTblStm) ? u"1Table" : u"0Table");
+        err = Ole_streamOpenByName(w->source, &w->srcTable, 0,
+                                   (flags & Word_flagWhichTblStm) ? u"1Table" : u"0Table");
         // A file without pictures may have no "Data"; memory running out
         // is no missing stream.
         if (!err) {
@@ -102,7 +105,8 @@ int takeFonts(WordWriter *w)
     if (!root || Edr_Node_getPrivate(w->doc, root, &data) != Res_ok || !data)
         return Res_ok;
     Edr_PrivateDestructor destructor = nullptr;
-    if (Edr_Node_getPrivateDestructor(w->doc, root, &destructor) != Res_ok || destructor != Word_rootDataFree)
+    if (Edr_Node_getPrivateDestructor(w->doc, root, &destructor) != Res_ok ||
+        destructor != Word_rootDataFree)
         return Res_ok;
     w->rootData = static_cast<WordRootData *>(data);
     const WordRootData *d = w->rootData;

@@ -34,20 +34,21 @@ constexpr BorderKind borderKinds[] = {
 };
 
 constexpr uint8_t palette[17][4] = {
-    {0xFF, 0xFF, 0xFF, 0x00}, {0x00, 0x00, 0x00, 0xFF}, {0x00, 0x00, 0xFF, 0xFF}, {0x00, 0xFF, 0xFF, 0xFF},
-    {0x00, 0xFF, 0x00, 0xFF}, {0xFF, 0x00, 0xFF, 0xFF}, {0xFF, 0x00, 0x00, 0xFF}, {0xFF, 0xFF, 0x00, 0xFF},
-    {0xFF, 0xFF, 0xFF, 0xFF}, {0x00, 0x00, 0x80, 0xFF}, {0x00, 0x80, 0x80, 0xFF}, {0x00, 0x80, 0x00, 0xFF},
-    {0x80, 0x00, 0x80, 0xFF}, {0x80, 0x00, 0x00, 0xFF}, {0x80, 0x80, 0x00, 0xFF}, {0x80, 0x80, 0x80, 0xFF},
-    {0xC0, 0xC0, 0xC0, 0xFF},
+    {0xFF, 0xFF, 0xFF, 0x00}, {0x00, 0x00, 0x00, 0xFF}, {0x00, 0x00, 0xFF, 0xFF},
+    {0x00, 0xFF, 0xFF, 0xFF}, {0x00, 0xFF, 0x00, 0xFF}, {0xFF, 0x00, 0xFF, 0xFF},
+    {0xFF, 0x00, 0x00, 0xFF}, {0xFF, 0xFF, 0x00, 0xFF}, {0xFF, 0xFF, 0xFF, 0xFF},
+    {0x00, 0x00, 0x80, 0xFF}, {0x00, 0x80, 0x80, 0xFF}, {0x00, 0x80, 0x00, 0xFF},
+    {0x80, 0x00, 0x80, 0xFF}, {0x80, 0x00, 0x00, 0xFF}, {0x80, 0x80, 0x00, 0xFF},
+    {0x80, 0x80, 0x80, 0xFF}, {0xC0, 0xC0, 0xC0, 0xFF},
 };
 
 // Normal's fixed exceptions.
 constexpr uint8_t normalPapx[17] = {0x00, 0x00, 0x03, 0x24, 0x00, 0x61, 0x24, 0x00, 0x31,
                                     0x24, 0x01, 0x41, 0x24, 0x00, 0x2A, 0x24, 0x01};
-constexpr uint8_t normalChpx[43] = {0x42, 0x2A, 0x00, 0x4F, 0x4A, 0x00, 0x00, 0x51, 0x4A, 0x00, 0x00,
-                                    0x43, 0x4A, 0x18, 0x00, 0x6D, 0x48, 0x09, 0x04, 0x73, 0x48, 0x09,
-                                    0x04, 0x6E, 0x48, 0x04, 0x08, 0x5E, 0x4A, 0x00, 0x00, 0x61, 0x4A,
-                                    0x18, 0x00, 0x5F, 0x48, 0x01, 0x04, 0x74, 0x48, 0x01, 0x04};
+constexpr uint8_t normalChpx[43] = {
+    0x42, 0x2A, 0x00, 0x4F, 0x4A, 0x00, 0x00, 0x51, 0x4A, 0x00, 0x00, 0x43, 0x4A, 0x18, 0x00,
+    0x6D, 0x48, 0x09, 0x04, 0x73, 0x48, 0x09, 0x04, 0x6E, 0x48, 0x04, 0x08, 0x5E, 0x4A, 0x00,
+    0x00, 0x61, 0x4A, 0x18, 0x00, 0x5F, 0x48, 0x01, 0x04, 0x74, 0x48, 0x01, 0x04};
 
 // value x factor / 65536, a fraction of one half or more going up.
 int32_t scaled(int32_t value, int32_t factor)
@@ -82,7 +83,8 @@ int findOrAdd(WordStyleSlot *slot, uint16_t sprm, uint8_t length, WordStyleSprm 
             return Res_ok;
         }
     if (slot->count == slot->capacity) {
-        void *bigger = Mem_realloc(slot->items, (size_t(slot->capacity) + 8) * sizeof(WordStyleSprm));
+        void *bigger =
+            Mem_realloc(slot->items, (size_t(slot->capacity) + 8) * sizeof(WordStyleSprm));
         if (!bigger)
             return Res_noMemory;
         slot->items = static_cast<WordStyleSprm *>(bigger);
@@ -200,7 +202,8 @@ int slotFor(WordWriter *w, uint32_t key, WordStyleSlot **out)
     if (*out)
         return Res_ok;
     if (w->styleCount == w->styleCapacity) {
-        void *bigger = Mem_realloc(w->styles, (size_t(w->styleCapacity) + 32) * sizeof(WordStyleSlot));
+        void *bigger =
+            Mem_realloc(w->styles, (size_t(w->styleCapacity) + 32) * sizeof(WordStyleSlot));
         if (!bigger)
             return Res_noMemory;
         w->styles = static_cast<WordStyleSlot *>(bigger);
@@ -352,7 +355,8 @@ StyleRule *WordWriter_findStyleRule(Edr_Doc *doc, uint32_t key)
         return nullptr;
     StyleRule *found = nullptr;
     while (request && !found) {
-        for (StyleRule *r = Request_firstItem(request); r && !found; r = Request_nextItem(request, r))
+        for (StyleRule *r = Request_firstItem(request); r && !found;
+             r = Request_nextItem(request, r))
             if (StyleRule_firstKey(r) == key)
                 found = r;
         Request *next = nullptr;
@@ -414,7 +418,10 @@ int WordProps_convertStyleProp(WordWriter *w, WordStyleSlot *slot, const Prop *p
         if (p->type != PropType_length)
             return Res_ok;
         int32_t eighths = scaled(Prop_getLength(p), 576);
-        return orItem(slot, sprms[p->id - 18], uint32_t(eighths < 0 ? 0 : eighths > 255 ? 255 : eighths));
+        return orItem(slot, sprms[p->id - 18],
+                      uint32_t(eighths < 0     ? 0
+                               : eighths > 255 ? 255
+                                               : eighths));
     }
     case 29: {
         if (p->type != PropType_colour)
@@ -424,18 +431,18 @@ int WordProps_convertStyleProp(WordWriter *w, WordStyleSlot *slot, const Prop *p
         if (ico < 17)
             return setItem(slot, 0x2A42, 1, ico);
         int err = setItem(slot, 0x2A42, 1, 0);
-        return err ? err : setItem(slot, 0x6870, 4, uint32_t(rgba[0]) | rgba[1] << 8 | rgba[2] << 16);
+        return err ? err
+                   : setItem(slot, 0x6870, 4, uint32_t(rgba[0]) | rgba[1] << 8 | rgba[2] << 16);
     }
-    case 33:
-        return kw == 118 ? setItem(slot, 0x2441, 1, 1) : Res_ok;
-    case 34:
-        return Res_ok; // the display kind of a node: not a run property
+    case 33: return kw == 118 ? setItem(slot, 0x2441, 1, 1) : Res_ok;
+    case 34: return Res_ok; // the display kind of a node: not a run property
     case 37:
     case 152: {
         if (p->type != PropType_ustr || !p->payload)
             return Res_ok;
         uint32_t index = 0;
-        int err = WordStyles_collectFonts(w, reinterpret_cast<const char16_t *>(p->payload), &index);
+        int err =
+            WordStyles_collectFonts(w, reinterpret_cast<const char16_t *>(p->payload), &index);
         if (!err && p->id == 37) {
             err = setItem(slot, 0x4A4F, 2, index);
             if (!err)
@@ -454,18 +461,12 @@ int WordProps_convertStyleProp(WordWriter *w, WordStyleSlot *slot, const Prop *p
         int err = setItem(slot, 0x4A43, 2, hps);
         return err ? err : setItem(slot, 0x4A61, 2, hps);
     }
-    case 41:
-        return setItem(slot, 0x0836, 1, kw == 79);
-    case 42:
-        return setItem(slot, 0x083A, 1, kw == 127);
-    case 43:
-        return setItem(slot, 0x0835, 1, kw == 40);
-    case 80:
-        return setItem(slot, 0x0837, 1, kw == 88);
-    case 83:
-        return setItem(slot, 0x083B, 1, kw == 155);
-    case 86:
-        return setItem(slot, 0x2A48, 1, kw == 133 ? 1 : kw == 132 ? 2 : 0);
+    case 41: return setItem(slot, 0x0836, 1, kw == 79);
+    case 42: return setItem(slot, 0x083A, 1, kw == 127);
+    case 43: return setItem(slot, 0x0835, 1, kw == 40);
+    case 80: return setItem(slot, 0x0837, 1, kw == 88);
+    case 83: return setItem(slot, 0x083B, 1, kw == 155);
+    case 86: return setItem(slot, 0x2A48, 1, kw == 133 ? 1 : kw == 132 ? 2 : 0);
     case 95: {
         uint32_t kul = 1;
         switch (kw) {
@@ -483,8 +484,7 @@ int WordProps_convertStyleProp(WordWriter *w, WordStyleSlot *slot, const Prop *p
         return setItem(slot, 0x2A3E, 1, kul);
     }
     // Paragraph properties: sprms of the style's paragraph exceptions.
-    case 72:
-        return kw == 32 ? sprm8(para, 0x2407, 1) : Res_ok;
+    case 72: return kw == 32 ? sprm8(para, 0x2407, 1) : Res_ok;
     case 79: {
         uint32_t jc = kw == 45 ? 1 : kw == 117 ? 2 : kw == 80 ? 3 : 0;
         int err = sprm8(para, 0x2403, jc);
@@ -505,7 +505,8 @@ int WordProps_convertStyleProp(WordWriter *w, WordStyleSlot *slot, const Prop *p
     case 53:
         if (p->type != PropType_length)
             return Res_ok;
-        return sprm16(para, p->id == 51 ? 0xA413 : 0xA414, uint32_t(WordWriter_twips(Prop_getLength(p))));
+        return sprm16(para, p->id == 51 ? 0xA413 : 0xA414,
+                      uint32_t(WordWriter_twips(Prop_getLength(p))));
     case 110: {
         if (p->type != PropType_lineSpacing || !p->payload)
             return Res_ok;
@@ -520,8 +521,7 @@ int WordProps_convertStyleProp(WordWriter *w, WordStyleSlot *slot, const Prop *p
         int err = WordBuf_u16(para, 0x6412);
         return err ? err : WordBuf_u32(para, operand);
     }
-    default:
-        return Res_ok;
+    default: return Res_ok;
     }
 }
 
@@ -561,20 +561,21 @@ int WordStyles_writeSheet(WordWriter *w)
         err = Edr_Doc_getRequest(w->doc, nullptr, &request);
     uint32_t defaultFont = 0xFFFFFFFFu;
     while (request && !err) {
-        for (StyleRule *r = Request_firstItem(request); r && !err; r = Request_nextItem(request, r)) {
+        for (StyleRule *r = Request_firstItem(request); r && !err;
+             r = Request_nextItem(request, r)) {
             if (StyleRule_hasNoProps(r))
                 continue;
             uint32_t key = StyleRule_firstKey(r);
             if (key == WordClass_textGroup) {
                 StylePropItem *font = StyleRule_findProp(r, 37);
                 if (font && font->value.type == PropType_ustr && font->value.payload)
-                    err = WordStyles_collectFonts(w, reinterpret_cast<const char16_t *>(font->value.payload),
-                                                  &defaultFont);
+                    err = WordStyles_collectFonts(
+                        w, reinterpret_cast<const char16_t *>(font->value.payload), &defaultFont);
                 StylePropItem *second = StyleRule_findProp(r, 152);
                 uint32_t ignored = 0;
                 if (!err && second && second->value.type == PropType_ustr && second->value.payload)
-                    err = WordStyles_collectFonts(w, reinterpret_cast<const char16_t *>(second->value.payload),
-                                                  &ignored);
+                    err = WordStyles_collectFonts(
+                        w, reinterpret_cast<const char16_t *>(second->value.payload), &ignored);
                 continue;
             }
             if (key == WordClass_paragraph) {
@@ -619,21 +620,17 @@ int WordProps_convertSectionProp(const Prop *p, WordBuf *sepx, int header)
         // The section's start (sprmSBkc): continuous, even or odd page;
         // a new page, the default, needs no sprm.
         uint32_t kw = keywordOf(p);
-        return kw == 34 ? sprm8(sepx, 0x3009, 0) : kw == 86 ? sprm8(sepx, 0x3009, 3)
-                                                  : kw == 117 ? sprm8(sepx, 0x3009, 4) : Res_ok;
+        return kw == 34    ? sprm8(sepx, 0x3009, 0)
+               : kw == 86  ? sprm8(sepx, 0x3009, 3)
+               : kw == 117 ? sprm8(sepx, 0x3009, 4)
+                           : Res_ok;
     }
-    case 44:
-        return length(0xB020);
-    case 90:
-        return length(0xB01F);
-    case 54:
-        return length(0xB021);
-    case 52:
-        return length(0xB022);
-    case 51:
-        return length(header ? 0xB017 : 0x9023);
-    case 53:
-        return length(header ? 0xB018 : 0x9024);
+    case 44: return length(0xB020);
+    case 90: return length(0xB01F);
+    case 54: return length(0xB021);
+    case 52: return length(0xB022);
+    case 51: return length(header ? 0xB017 : 0x9023);
+    case 53: return length(header ? 0xB018 : 0x9024);
     case 33:
         // sprm 0x5033 has a two-byte operand: a single byte would
         // misalign every sprm after it.
@@ -673,7 +670,6 @@ int WordProps_convertSectionProp(const Prop *p, WordBuf *sepx, int header)
             }
         return err;
     }
-    default:
-        return Res_ok;
+    default: return Res_ok;
     }
 }

@@ -76,7 +76,8 @@ int closeChpx(WordWalk *k)
 {
     int err = Res_ok;
     if (k->chpStart < k->cp)
-        err = WordRuns_add(&k->chpRuns, fcOf(k, k->chpStart), fcOf(k, k->cp), k->chpSprms.data, k->chpSprms.length);
+        err = WordRuns_add(&k->chpRuns, fcOf(k, k->chpStart), fcOf(k, k->cp), k->chpSprms.data,
+                           k->chpSprms.length);
     k->chpStart = k->cp;
     return err;
 }
@@ -112,8 +113,8 @@ int groupSprms(WordWalk *k, Edr_Node *group, WordBuf *out)
     for (uint32_t i = 0; slot && i < slot->count && !err; i++) {
         const WordStyleSprm &s = slot->items[i];
         uint16_t sprm = s.sprm;
-        if (sprm == 0x6400 || sprm == 0x6425 || sprm == 0x6426 || sprm == 0x6427 || sprm == 0x841A ||
-            sprm == 0x5624 || sprm == 0xD62B)
+        if (sprm == 0x6400 || sprm == 0x6425 || sprm == 0x6426 || sprm == 0x6427 ||
+            sprm == 0x841A || sprm == 0x5624 || sprm == 0xD62B)
             continue;
         if (sprm == 0x2441)
             sprm = 0x085A;
@@ -200,8 +201,8 @@ int listSprms(WordWalk *k, Edr_Node *para, WordBuf *out)
     const WordParaListLevel *level = Word_paraListFirstLevel(list);
     if (!err && k->leadIn)
         err = groupSprms(k, k->leadIn, &chpx);
-    if (!err && level->cbGrpprlChpx && level->grpprlChpx && chpx.length + level->cbGrpprlChpx <= 255 &&
-        !sourceIsWord6(k->w))
+    if (!err && level->cbGrpprlChpx && level->grpprlChpx &&
+        chpx.length + level->cbGrpprlChpx <= 255 && !sourceIsWord6(k->w))
         err = WordBuf_append(&chpx, level->grpprlChpx, level->cbGrpprlChpx);
     if (!err && level->textLength && level->text && level->text[level->textLength - 1] >= 0xF000 &&
         level->text[level->textLength - 1] <= 0xF0FF && !namesFont(chpx.data, chpx.length)) {
@@ -214,7 +215,8 @@ int listSprms(WordWalk *k, Edr_Node *para, WordBuf *out)
     }
     uint32_t ilvl = 0, ilfo = 0;
     if (!err)
-        err = WordListTables_addParagraph(k->w, list, papx.data, papx.length, chpx.data, chpx.length, &ilvl, &ilfo);
+        err = WordListTables_addParagraph(k->w, list, papx.data, papx.length, chpx.data,
+                                          chpx.length, &ilvl, &ilfo);
     if (!err) {
         uint8_t b[7];
         Pack_write(b, "scss", WordWriter_sprmPIlvl, ilvl, WordWriter_sprmPIlfo, ilfo);
@@ -319,11 +321,14 @@ int openFields(WordWalk *k, Edr_Node *group)
     int32_t markers[WordWriter_maxFieldDepth] = {};
     uint32_t n = fieldLevels(k, group, codes, markers);
     int err = Res_ok;
-    for (uint32_t level = k->fieldDepth; level < n && k->fieldDepth < WordWriter_maxFieldDepth && !err; level++) {
-        err = fieldChar(k, 0x13, uint8_t(markers[level] > 0 && markers[level] < 0xFF ? markers[level] : 0));
+    for (uint32_t level = k->fieldDepth;
+         level < n && k->fieldDepth < WordWriter_maxFieldDepth && !err; level++) {
+        err = fieldChar(k, 0x13,
+                        uint8_t(markers[level] > 0 && markers[level] < 0xFF ? markers[level] : 0));
         // The field type is the byte after the begin character.
         if (!err && codes[level] && codes[level]->payload)
-            err = writeText(k, reinterpret_cast<const char16_t *>(codes[level]->payload), codes[level]->payload2);
+            err = writeText(k, reinterpret_cast<const char16_t *>(codes[level]->payload),
+                            codes[level]->payload2);
         if (!err)
             err = fieldChar(k, 0x14, 0);
         k->fieldDepth++;
@@ -343,8 +348,8 @@ int closeFields(WordWalk *k, Edr_Node *group)
         const Prop *a[WordWriter_maxFieldDepth] = {}, *b[WordWriter_maxFieldDepth] = {};
         int32_t ma[WordWriter_maxFieldDepth] = {}, mb[WordWriter_maxFieldDepth] = {};
         uint32_t na = fieldLevels(k, group, a, ma), nb = fieldLevels(k, next, b, mb);
-        while (keep < na && keep < nb && keep < k->fieldDepth && ma[keep] == mb[keep] && a[keep] && b[keep] &&
-               Prop_equal(a[keep], b[keep]))
+        while (keep < na && keep < nb && keep < k->fieldDepth && ma[keep] == mb[keep] && a[keep] &&
+               b[keep] && Prop_equal(a[keep], b[keep]))
             keep++;
     }
     int err = Res_ok;
@@ -405,7 +410,8 @@ int pictureCopy(WordWalk *k, uint32_t source, uint32_t *target)
     if (err)
         return err;
     if (w->pictureCount == w->pictureCapacity) {
-        void *bigger = Mem_realloc(w->pictures, (size_t(w->pictureCapacity) + 8) * sizeof(WordPictureCopy));
+        void *bigger =
+            Mem_realloc(w->pictures, (size_t(w->pictureCapacity) + 8) * sizeof(WordPictureCopy));
         if (!bigger)
             return Res_noMemory;
         w->pictures = static_cast<WordPictureCopy *>(bigger);
@@ -430,7 +436,8 @@ int writeFloating(WordWalk *k, Edr_Node *picture, StylePropItem *ref)
     if (!ref || !k->w->source || isTextBoxStory(k))
         return Res_ok;
     if (k->shapeCount == k->shapeCapacity) {
-        void *bigger = Mem_realloc(k->shapes, (size_t(k->shapeCapacity) + 8) * sizeof(WordOutShape));
+        void *bigger =
+            Mem_realloc(k->shapes, (size_t(k->shapeCapacity) + 8) * sizeof(WordOutShape));
         if (!bigger)
             return Res_noMemory;
         k->shapes = static_cast<WordOutShape *>(bigger);
@@ -453,7 +460,8 @@ int writeFloating(WordWalk *k, Edr_Node *picture, StylePropItem *ref)
         if (!err)
             err = WordBuf_append(&sprms, special, sizeof special);
         if (!err)
-            err = WordRuns_add(&k->chpRuns, fcOf(k, k->cp - 1), fcOf(k, k->cp), sprms.data, sprms.length);
+            err = WordRuns_add(&k->chpRuns, fcOf(k, k->cp - 1), fcOf(k, k->cp), sprms.data,
+                               sprms.length);
         WordBuf_free(&sprms);
         k->chpStart = k->cp;
     }
@@ -548,14 +556,17 @@ int rowSprms(WordWalk *k, Edr_Node *row)
 {
     WordBuf *out = &k->papSprms;
     out->length = 0;
-    static constexpr uint8_t head[11] = {0x00, 0x00, 0x16, 0x24, 0x01, 0x17, 0x24, 0x01, 0x03, 0x34, 0x00};
+    static constexpr uint8_t head[11] = {0x00, 0x00, 0x16, 0x24, 0x01, 0x17,
+                                         0x24, 0x01, 0x03, 0x34, 0x00};
     int err = WordBuf_append(out, head, sizeof head);
     uint32_t n = k->cellCount;
     if (n == 0)
         return err;
     StyleRule *rowRule = ruleOf(k, row);
     StylePropItem *left = rowRule ? StyleRule_findProp(rowRule, 54) : nullptr;
-    int32_t x = left && left->value.type == PropType_length ? WordWriter_twips(Prop_getLength(&left->value)) : 0;
+    int32_t x = left && left->value.type == PropType_length
+                    ? WordWriter_twips(Prop_getLength(&left->value))
+                    : 0;
     if (!err) {
         uint8_t b[5];
         Pack_write(b, "2sc", 0xD608, 22 * n + 4, n);
@@ -567,8 +578,9 @@ int rowSprms(WordWalk *k, Edr_Node *row)
         if (i < n) {
             StyleRule *cell = ruleOf(k, k->cells[i]);
             StylePropItem *width = cell ? StyleRule_findProp(cell, 90) : nullptr;
-            int32_t twips = width && width->value.type == PropType_length ? WordWriter_twips(Prop_getLength(&width->value))
-                                                                          : 1440;
+            int32_t twips = width && width->value.type == PropType_length
+                                ? WordWriter_twips(Prop_getLength(&width->value))
+                                : 1440;
             x += twips;
             if (cell && StyleRule_findProp(cell, 2))
                 shaded = 1;
@@ -585,7 +597,8 @@ int rowSprms(WordWalk *k, Edr_Node *row)
             flags |= h->value.type == 190 ? 1u : 2u;
         uint32_t brc[4] = {};
         WordStyleSlot *slot = WordStyles_find(k->w, styleKey(k->cells[i]));
-        static constexpr uint16_t sides[4] = {0x6424, 0x6425, 0x6426, 0x6427}; // top, left, bottom, right
+        static constexpr uint16_t sides[4] = {0x6424, 0x6425, 0x6426,
+                                              0x6427}; // top, left, bottom, right
         for (uint32_t j = 0; slot && j < slot->count; j++)
             for (uint32_t s = 0; s < 4; s++)
                 if (slot->items[j].sprm == sides[s])
@@ -594,9 +607,10 @@ int rowSprms(WordWalk *k, Edr_Node *row)
         Pack_write(tc, "ss4l", flags, 0, brc[0], brc[1], brc[2], brc[3]);
         err = WordBuf_append(out, tc, 20);
     }
-    static constexpr uint8_t padding[36] = {
-        0x34, 0xD6, 0x06, 0x00, 0x01, 0x01, 0x03, 0x00, 0x00, 0x34, 0xD6, 0x06, 0x00, 0x01, 0x02, 0x03, 0x6C, 0x00,
-        0x34, 0xD6, 0x06, 0x00, 0x01, 0x04, 0x03, 0x00, 0x00, 0x34, 0xD6, 0x06, 0x00, 0x01, 0x08, 0x03, 0x6C, 0x00};
+    static constexpr uint8_t padding[36] = {0x34, 0xD6, 0x06, 0x00, 0x01, 0x01, 0x03, 0x00, 0x00,
+                                            0x34, 0xD6, 0x06, 0x00, 0x01, 0x02, 0x03, 0x6C, 0x00,
+                                            0x34, 0xD6, 0x06, 0x00, 0x01, 0x04, 0x03, 0x00, 0x00,
+                                            0x34, 0xD6, 0x06, 0x00, 0x01, 0x08, 0x03, 0x6C, 0x00};
     if (!err)
         err = WordBuf_append(out, padding, sizeof padding);
     StylePropItem *height = rowRule ? StyleRule_findProp(rowRule, 44) : nullptr;
@@ -615,8 +629,9 @@ int rowSprms(WordWalk *k, Edr_Node *row)
             uint32_t colour = c && c->value.type == PropType_colour ? Prop_getColour(&c->value) : 0;
             uint8_t shd[10];
             // The colour word is red, green, blue, then 0 (not automatic).
-            Pack_write(shd, "l4cs", 0xFF000000u, c ? colour & 0xFF : 0, c ? (colour >> 8) & 0xFF : 0,
-                       c ? (colour >> 16) & 0xFF : 0, c ? 0 : 0xFF, 0);
+            Pack_write(shd, "l4cs", 0xFF000000u, c ? colour & 0xFF : 0,
+                       c ? (colour >> 8) & 0xFF : 0, c ? (colour >> 16) & 0xFF : 0, c ? 0 : 0xFF,
+                       0);
             err = WordBuf_append(out, shd, 10);
         }
     }
@@ -662,9 +677,11 @@ int sectionEntry(WordWalk *k, Edr_Node *section, Edr_Node *outer)
     if (!err && rule) {
         // A first page with its own header or footer.
         StylePropItem *first = StyleRule_findProp(rule, 116), *odd = StyleRule_findProp(rule, 118);
-        StylePropItem *firstF = StyleRule_findProp(rule, 119), *oddF = StyleRule_findProp(rule, 121);
+        StylePropItem *firstF = StyleRule_findProp(rule, 119),
+                      *oddF = StyleRule_findProp(rule, 121);
         auto differs = [](StylePropItem *a, StylePropItem *b) {
-            return (a != nullptr) != (b != nullptr) || (a && Prop_getInt(&a->value) != Prop_getInt(&b->value));
+            return (a != nullptr) != (b != nullptr) ||
+                   (a && Prop_getInt(&a->value) != Prop_getInt(&b->value));
         };
         if (differs(first, odd) || differs(firstF, oddF)) {
             err = WordBuf_u16(&entry.sepx, 0x300A);
@@ -675,7 +692,8 @@ int sectionEntry(WordWalk *k, Edr_Node *section, Edr_Node *outer)
     if (!err)
         Pack_write(entry.sepx.data, "s", entry.sepx.length - 2);
     if (!err && k->sectionCount == k->sectionCapacity) {
-        void *bigger = Mem_realloc(k->sections, (size_t(k->sectionCapacity) + 4) * sizeof(WordOutSection));
+        void *bigger =
+            Mem_realloc(k->sections, (size_t(k->sectionCapacity) + 4) * sizeof(WordOutSection));
         if (!bigger)
             err = Res_noMemory;
         else {
@@ -743,9 +761,7 @@ int enter(WordWalk *k, Edr_Node *node, int *skip)
         k->inPicture++;
         err = closeChpx(k);
         break;
-    case WordClass_table:
-        k->tableDepth++;
-        break;
+    case WordClass_table: k->tableDepth++; break;
     case WordClass_tableRow:
         // The rows of a table inside a cell are written as the cell's
         // paragraphs: only the first level's rows keep their cells.
@@ -777,8 +793,7 @@ int enter(WordWalk *k, Edr_Node *node, int *skip)
         if (!err)
             err = groupSprms(k, node, &k->chpSprms);
         break;
-    default:
-        break;
+    default: break;
     }
     return err;
 }
@@ -798,9 +813,7 @@ int leave(WordWalk *k, Edr_Node *node)
         return Res_ok;
     int err = Res_ok;
     switch (kindOf(node)) {
-    case WordClass_columnBreak:
-        err = putChar(k, 0x0E);
-        break;
+    case WordClass_columnBreak: err = putChar(k, 0x0E); break;
     case WordClass_pageBreak:
         err = putChar(k, 0x0C);
         k->pageBreak = 1;
@@ -851,7 +864,8 @@ int leave(WordWalk *k, Edr_Node *node)
         // Another section follows: the next top-level section, or for an
         // inner section anything after it in its outer section.
         Edr_Node *next = Edr_Node_nextSibling(node);
-        bool follows = outer ? next != nullptr || isSection(Edr_Node_nextSibling(outer)) : isSection(next);
+        bool follows =
+            outer ? next != nullptr || isSection(Edr_Node_nextSibling(outer)) : isSection(next);
         err = endSection(k, node, outer, follows);
         break;
     }
@@ -911,8 +925,7 @@ int leave(WordWalk *k, Edr_Node *node)
         if (!err && kindOf(Edr_Node_parent(node)) == WordClass_textGroup)
             err = groupSprms(k, Edr_Node_parent(node), &k->chpSprms);
         break;
-    default:
-        break;
+    default: break;
     }
     return err;
 }
@@ -929,7 +942,8 @@ int WordWalk_run(WordWalk *k, Edr_Node *start)
     while (node && !err) {
         int skip = 0;
         err = enter(k, node, &skip);
-        Edr_Node *child = skip || Edr_Node_type(node) != Edr_NodeType_group ? nullptr : Edr_Node_firstChild(node);
+        Edr_Node *child =
+            skip || Edr_Node_type(node) != Edr_NodeType_group ? nullptr : Edr_Node_firstChild(node);
         if (child && !err) {
             node = child;
             continue;
@@ -969,30 +983,20 @@ int WordWalk_closeFields(WordWalk *k)
     return err;
 }
 
-uint32_t WordWriter_fspaFlags(uint32_t horizontal, uint32_t vertical, uint32_t wrapSide, uint32_t wrap)
+uint32_t WordWriter_fspaFlags(uint32_t horizontal, uint32_t vertical, uint32_t wrapSide,
+                              uint32_t wrap)
 {
     uint32_t bx = horizontal == 219 ? 1 : horizontal == 223 ? 2 : 0;
     uint32_t by = vertical == 219 ? 1 : vertical == 221 ? 2 : 0;
     uint32_t wrk = wrapSide >= 215 && wrapSide <= 218 ? wrapSide - 215 : 0;
     uint32_t wr = 3, below = 0;
     switch (wrap) {
-    case 213:
-        wr = 1;
-        break;
-    case 130:
-        wr = 2;
-        break;
-    case 210:
-        wr = 4;
-        break;
-    case 214:
-        wr = 5;
-        break;
-    case 211:
-        below = 1;
-        break;
-    default:
-        break;
+    case 213: wr = 1; break;
+    case 130: wr = 2; break;
+    case 210: wr = 4; break;
+    case 214: wr = 5; break;
+    case 211: below = 1; break;
+    default: break;
     }
     return bx << 1 | by << 3 | wr << 5 | wrk << 9 | below << 14;
 }
@@ -1003,7 +1007,8 @@ int WordWalk_packFspa(WordWriter *w, const WordOutShape *shape, uint8_t *out)
     auto find = [&](uint32_t id) { return rule ? StyleRule_findProp(rule, id) : nullptr; };
     auto twips = [&](uint32_t id) {
         StylePropItem *p = find(id);
-        return p && p->value.type == PropType_length ? WordWriter_twips(Prop_getLength(&p->value)) : 0;
+        return p && p->value.type == PropType_length ? WordWriter_twips(Prop_getLength(&p->value))
+                                                     : 0;
     };
     auto keyword = [&](uint32_t id) {
         StylePropItem *p = find(id);
@@ -1017,10 +1022,11 @@ int WordWalk_packFspa(WordWriter *w, const WordOutShape *shape, uint8_t *out)
     if (err)
         return err;
     StylePropItem *wrap = wrapRule ? StyleRule_findProp(wrapRule, 139) : nullptr;
-    uint32_t flags = WordWriter_fspaFlags(keyword(141), keyword(142), keyword(140), wrap ? wrap->value.type : 0);
+    uint32_t flags =
+        WordWriter_fspaFlags(keyword(141), keyword(142), keyword(140), wrap ? wrap->value.type : 0);
     StyleRule_destroy(wrapRule);
-    Pack_write(out, "5lsl", spid ? uint32_t(Prop_getInt(&spid->value)) : 0u, left, top, left + twips(90),
-               top + twips(44), flags, 0);
+    Pack_write(out, "5lsl", spid ? uint32_t(Prop_getInt(&spid->value)) : 0u, left, top,
+               left + twips(90), top + twips(44), flags, 0);
     return Res_ok;
 }
 

@@ -239,8 +239,8 @@ void WordBins_free(WordOutBins *bins);
 void WordFieldPlc_free(WordFieldPlc *plc);
 [[nodiscard]] int WordFieldPlc_serialize(const WordFieldPlc *plc, WordBuf *buf);
 
-[[nodiscard]] int WordRuns_add(WordOutRuns *runs, uint32_t fcFirst, uint32_t fcLim, const uint8_t *sprms,
-                               uint32_t n);
+[[nodiscard]] int WordRuns_add(WordOutRuns *runs, uint32_t fcFirst, uint32_t fcLim,
+                               const uint8_t *sprms, uint32_t n);
 void WordRuns_free(WordOutRuns *runs);
 
 // ------------------------------------------------------------------ FIB
@@ -262,8 +262,8 @@ void WordWriter_packFib(const WordWriter *w, uint8_t *out);
 // One paragraph run; papx starts with the style index and cb counts it. A
 // PAPX longer than 488 bytes goes to "Data" and the page holds the 8-byte
 // sprmPHugePapx form.
-[[nodiscard]] int WordFkp_addPapx(WordWriter *w, uint32_t fcFirst, uint32_t fcLim, const uint8_t *phe, uint32_t cb,
-                                  const uint8_t *papx);
+[[nodiscard]] int WordFkp_addPapx(WordWriter *w, uint32_t fcFirst, uint32_t fcLim,
+                                  const uint8_t *phe, uint32_t cb, const uint8_t *papx);
 [[nodiscard]] int WordFkp_flushChpx(WordWriter *w);
 [[nodiscard]] int WordFkp_flushPapx(WordWriter *w);
 // The first 512-byte boundary at or after fcMac.
@@ -286,7 +286,8 @@ WordStyleSlot *WordStyles_find(WordWriter *w, uint32_t key);
 uint32_t Word_colourToIco(const uint8_t *rgba);
 // Converts one property of a style rule: items of the slot's modifier
 // table, or paragraph sprms appended to para. 0 or 1.
-[[nodiscard]] int WordProps_convertStyleProp(WordWriter *w, WordStyleSlot *slot, const Prop *prop, WordBuf *para);
+[[nodiscard]] int WordProps_convertStyleProp(WordWriter *w, WordStyleSlot *slot, const Prop *prop,
+                                             WordBuf *para);
 // Converts one property of a section rule into section sprms. 0 or 1.
 [[nodiscard]] int WordProps_convertSectionProp(const Prop *prop, WordBuf *sepx, int header);
 // The style rule with the key in the document's style sets (lent), or null.
@@ -297,7 +298,8 @@ StyleRule *WordWriter_rule(WordWriter *w, uint32_t key);
 // horizontal and vertical reference, its wrapping side and its wrapping
 // (0 where a rule has none): bx in bits 1-2, by in bits 3-4, wr in bits
 // 5-8, wrk in bits 9-12, fBelowText in bit 14.
-uint32_t WordWriter_fspaFlags(uint32_t horizontal, uint32_t vertical, uint32_t wrapSide, uint32_t wrap);
+uint32_t WordWriter_fspaFlags(uint32_t horizontal, uint32_t vertical, uint32_t wrapSide,
+                              uint32_t wrap);
 // Twips of a 16.16 inch length, halves going up.
 int32_t WordWriter_twips(int32_t inches);
 
@@ -326,8 +328,9 @@ void WordList_serialize(const WordParaList *list, uint8_t *out);
 // look). Gives the level number (0 to 8) and the override number (from
 // 1) that the paragraph's sprmPIlvl and sprmPIlfo carry. 0, 1, or 3848
 // for a record without a level.
-[[nodiscard]] int WordListTables_addParagraph(WordWriter *w, const WordParaList *list, const uint8_t *papx,
-                                              uint32_t papxLength, const uint8_t *chpx, uint32_t chpxLength,
+[[nodiscard]] int WordListTables_addParagraph(WordWriter *w, const WordParaList *list,
+                                              const uint8_t *papx, uint32_t papxLength,
+                                              const uint8_t *chpx, uint32_t chpxLength,
                                               uint32_t *ilvl, uint32_t *ilfo);
 // Writes PlfLst, PlfLfo and SttbListNames at the current position of
 // "1Table" (nothing without lists). Missing levels are completed from the
@@ -353,7 +356,8 @@ void WordWriter_freeState(WordWriter *w);
 // "Data". Without a source file nothing is done. 0 or an error.
 [[nodiscard]] int WordSave_copyOtherStreams(WordWriter *w);
 // Copies the children of one storage (the walk keeps its own stack).
-[[nodiscard]] int WordSave_copyStorage(OleHandle *source, uint32_t sourceId, OleHandle *out, uint32_t outParent);
+[[nodiscard]] int WordSave_copyStorage(OleHandle *source, uint32_t sourceId, OleHandle *out,
+                                       uint32_t outParent);
 
 // ------------------------------------------------------------ save driver
 

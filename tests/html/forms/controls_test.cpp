@@ -18,8 +18,7 @@
 #include "html/forms/skin.h"
 #include "tests/html/forms/forms_fixture.h"
 
-namespace
-{
+namespace {
 
 using ControlsTest = FormsFixture;
 
@@ -194,11 +193,10 @@ TEST_F(ControlsTest, ScrollBarLayouts)
             int32_t arrow; // A
             bool thumb;
         } cases[] = {
-            {pt10, pt25, 0, 0, 100, pt25 / 2, false},  // 3 x 10 > 25: two arrows of 12.5 points
-            {pt10, pt100, 0, 0, 100, pt10, true},
-            {pt10, pt100, 50, 0, 100, pt10, true},
-            {pt10, pt100, 50, 7, 7, pt10, true},       // no range: next to the first arrow
-            {pt100, pt10, 100, 0, 100, pt10, true},    // horizontal, at the end
+            {pt10, pt25, 0, 0, 100, pt25 / 2, false}, // 3 x 10 > 25: two arrows of 12.5 points
+            {pt10, pt100, 0, 0, 100, pt10, true},     {pt10, pt100, 50, 0, 100, pt10, true},
+            {pt10, pt100, 50, 7, 7, pt10, true},    // no range: next to the first arrow
+            {pt100, pt10, 100, 0, 100, pt10, true}, // horizontal, at the end
             {pt25, pt10, 0, 0, 100, pt25 / 2, false},
         };
         for (const Case &c : cases) {

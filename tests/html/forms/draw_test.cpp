@@ -13,8 +13,7 @@
 #include "tests/graphics/png_support.h"
 #include "tests/html/forms/forms_fixture.h"
 
-namespace
-{
+namespace {
 
 using DrawTest = FormsFixture;
 
@@ -33,8 +32,8 @@ Diff compare(const Bitmap *b, const std::string &name)
     std::vector<uint8_t> want = png::read(std::string(VEXLAN_FIXTURES) + "/forms/" + name, &w, &h);
     EXPECT_EQ(w, kPx) << name;
     EXPECT_EQ(h, kPx) << name;
-    std::vector<uint8_t> got = png::rgbFrom565(reinterpret_cast<const uint16_t *>(Bitmap_firstRow(b)), kPx,
-                                               kPx, size_t(b->stride));
+    std::vector<uint8_t> got = png::rgbFrom565(
+        reinterpret_cast<const uint16_t *>(Bitmap_firstRow(b)), kPx, kPx, size_t(b->stride));
     Diff d{0, 0};
     if (want.size() != got.size())
         return Diff{kPx * kPx, 255};
@@ -99,7 +98,8 @@ TEST_F(DrawTest, FramesAndLabelText)
     withDoc([&](Edr_Doc *doc, Edr_Node *) {
         // A scroll bar: grey C0 face inside a grey 80 frame.
         FormWidget *bar = make(doc, FormClass_scroll);
-        const int32_t r[4] = {0, 0, 0x4000, 0x10000}; // arrows 16 pixels high, the thumb under the top one
+        const int32_t r[4] = {0, 0, 0x4000,
+                              0x10000}; // arrows 16 pixels high, the thumb under the top one
         ASSERT_EQ(Form_Widget_setRect(bar, r), 0);
         ASSERT_EQ(Edr_Widget_sendEvent(ctx(), bar, nullptr), 0);
         Bitmap *b = picture(kPx, kPx);

@@ -75,7 +75,8 @@ class FormsFixture : public EdrFixture {
     }
 
     // A request in the box font at 9 points.
-    FormLayoutRequest request(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t sizeGiven = 0)
+    FormLayoutRequest request(int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                              uint32_t sizeGiven = 0)
     {
         FormLayoutRequest r{};
         r.font = font();

@@ -5,8 +5,7 @@
 #include "html/web/gate.h"
 #include "tests/support/task_fixture.h"
 
-namespace
-{
+namespace {
 
 using GateTest = TaskFixture;
 

@@ -17,8 +17,7 @@
 #include "html/forms/skin.h"
 #include "tests/html/forms/forms_fixture.h"
 
-namespace
-{
+namespace {
 
 using HtmlControlsTest = FormsFixture;
 
@@ -46,12 +45,12 @@ TEST_F(HtmlControlsTest, InputKindsAndTheirClasses)
             uint32_t code, kind, cls;
             const char *label;
         } cases[] = {
-            {0, 16, FormClass_text, nullptr},        {16, 16, FormClass_text, nullptr},
-            {176, 16, FormClass_text, nullptr},      {20, 16, FormClass_text, nullptr},
-            {32, 32, FormClass_text, nullptr},       {48, 48, FormClass_check, nullptr},
-            {64, 64, FormClass_radio, nullptr},      {80, 80, FormClass_button, "submit"},
-            {96, 96, FormClass_button, "reset"},     {112, 112, FormClass_file, nullptr},
-            {128, 128, FormClass_base, nullptr},     {144, 144, FormClass_button, nullptr},
+            {0, 16, FormClass_text, nullptr},       {16, 16, FormClass_text, nullptr},
+            {176, 16, FormClass_text, nullptr},     {20, 16, FormClass_text, nullptr},
+            {32, 32, FormClass_text, nullptr},      {48, 48, FormClass_check, nullptr},
+            {64, 64, FormClass_radio, nullptr},     {80, 80, FormClass_button, "submit"},
+            {96, 96, FormClass_button, "reset"},    {112, 112, FormClass_file, nullptr},
+            {128, 128, FormClass_base, nullptr},    {144, 144, FormClass_button, nullptr},
             {160, 160, FormClass_button, "button"},
         };
         for (const auto &c : cases) {
@@ -171,12 +170,14 @@ TEST_F(HtmlControlsTest, SuccessfulControls)
             bool enabled, on;
             int want;
         } cases[] = {
-            {16, true, false, 1},  {16, false, false, 0}, {32, true, false, 1}, {128, true, false, 1},
-            {96, true, true, 0},   {80, true, false, 0},  {80, true, true, 1},  {48, true, false, 0},
-            {64, true, true, 1},   {112, true, false, 1}, {112, false, false, 0},
+            {16, true, false, 1},  {16, false, false, 0},  {32, true, false, 1},
+            {128, true, false, 1}, {96, true, true, 0},    {80, true, false, 0},
+            {80, true, true, 1},   {48, true, false, 0},   {64, true, true, 1},
+            {112, true, false, 1}, {112, false, false, 0},
         };
         for (const auto &c : cases) {
-            SCOPED_TRACE(std::to_string(c.code) + (c.enabled ? " enabled" : " disabled") + (c.on ? " on" : ""));
+            SCOPED_TRACE(std::to_string(c.code) + (c.enabled ? " enabled" : " disabled") +
+                         (c.on ? " on" : ""));
             FormWidget *w = nullptr;
             ASSERT_EQ(Form_createInput(&w, c.code, doc), 0);
             ASSERT_EQ(Form_Widget_init(w), 0);

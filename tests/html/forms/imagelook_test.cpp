@@ -13,11 +13,9 @@
 #include "graphics/imageutil.h"
 #include "tests/graphics/codec_support.h"
 
-namespace
-{
+namespace {
 
-class ImageLookTest : public CodecFixture
-{
+class ImageLookTest : public CodecFixture {
   protected:
     void SetUp() override
     {
@@ -47,7 +45,8 @@ TEST_F(ImageLookTest, ThePictureFillsTheRequestRectangle)
     FormValue *look = nullptr;
     ASSERT_EQ(Form_valueNew(&look), 0);
     ASSERT_EQ(Form_valueSetImage(look, h, nullptr), 0); // the look takes the handle
-    FormDrawRequest req{{0, 0, (w * 0x10000 + res / 2) / res, (hh * 0x10000 + res / 2) / res}, 0, 0, nullptr, 0, 0};
+    FormDrawRequest req{
+        {0, 0, (w * 0x10000 + res / 2) / res, (hh * 0x10000 + res / 2) / res}, 0, 0, nullptr, 0, 0};
 
     auto draw = [&](uint8_t opacity, PixelBuf **pixels) {
         EXPECT_EQ(PixelBuf_create(pixels, w, hh, Pixel_format565, res), 0);
@@ -70,8 +69,8 @@ TEST_F(ImageLookTest, ThePictureFillsTheRequestRectangle)
     draw(255, &pixels);
     PixelBuf *picture = nullptr;
     ImageDrawRequest *render = nullptr;
-    ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, nullptr, 0, nullptr, &picture, nullptr, nullptr,
-                           &render),
+    ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, nullptr, 0, nullptr, &picture, nullptr,
+                           nullptr, &render),
               0);
     ASSERT_NE(picture, nullptr);
     int differing = 0, lit = 0;

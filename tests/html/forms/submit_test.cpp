@@ -78,12 +78,16 @@ class SubmitTest : public HtmlFixture {
     void withForm(const std::string &html, const std::function<void(Edr_Doc *)> &body)
     {
         ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, 6, onOpen, this), 0);
-        ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, UserQuestion_messageKind, onQuestion, this), 0);
+        ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, UserQuestion_messageKind,
+                                        onQuestion, this),
+                  0);
         Edr_Doc *doc = load(html);
         body(doc);
         flushListeners();
         EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, 6, onOpen, this), 0);
-        EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, UserQuestion_messageKind, onQuestion, this), 0);
+        EXPECT_EQ(
+            EventProc_removeListener(ctx()->eventProc, UserQuestion_messageKind, onQuestion, this),
+            0);
         flushListeners();
         Edr_Doc_release(doc);
     }
@@ -159,7 +163,8 @@ const Case kCases[] = {
      "<input name=a value='1 2'><input type=password name=pw value=s></form>",
      {"http://example.com/p", "Content-Type: text/plain\r\n", "a=1 2\r\npw=s\r\n", ""}},
     {"GET ignores the encoding",
-     "<form enctype=multipart/form-data action='http://example.com/g'><input name=a value=1></form>",
+     "<form enctype=multipart/form-data action='http://example.com/g'><input name=a "
+     "value=1></form>",
      {"http://example.com/g?a=1", "", "", ""}},
     {"nameless and disabled controls send nothing",
      "<form method=post action='http://example.com/p'><input value=nameless>"
@@ -167,14 +172,15 @@ const Case kCases[] = {
      "<input type=checkbox name=k value=yes checked><input type=radio name=r value=1>"
      "<input type=radio name=r value=2 checked><input type=submit name=s value=Go>"
      "<input type=button name=b value=B></form>",
-     {"http://example.com/p", "Content-Type: application/x-www-form-urlencoded\r\n", "k=yes&r=2", ""}},
+     {"http://example.com/p", "Content-Type: application/x-www-form-urlencoded\r\n", "k=yes&r=2",
+      ""}},
     {"a select with two options selected",
      "<form method=post action='http://example.com/p'><select name=s multiple>"
      "<option value=1 selected>One<option>Two words<option selected>Three</select>"
      "<select name=t><option>first<option>second</select>"
      "<select name=u size=3><option>none</select></form>",
-     {"http://example.com/p", "Content-Type: application/x-www-form-urlencoded\r\n", "s=1&s=Three&t=first",
-      ""}},
+     {"http://example.com/p", "Content-Type: application/x-www-form-urlencoded\r\n",
+      "s=1&s=Three&t=first", ""}},
     {"accept-charset UTF-8",
      "<form method=post accept-charset='iso-8859-2, utf-8' action='http://example.com/p'>"
      "<input name=n value='&eacute;&#x20AC;'></form>",
@@ -259,15 +265,16 @@ TEST_F(SubmitTest, MultipartWithAFile)
 {
     std::string boundary;
     run([&] {
-        withForm("<form method=post enctype=multipart/form-data action='http://example.com/up'>"
-                 "<input name=title value='My \"pic\"'><input type=file name=f><input type=file name=g>"
-                 "<input name=z value=last></form>",
-                 [&](Edr_Doc *doc) {
-                     FormFileData *d = Form_fileData(widget(nth(doc, HtmlEl_Input, 1)));
-                     ASSERT_NE(d, nullptr);
-                     setText(d->field, u"/home/u/pic.png");
-                     EXPECT_EQ(Form_submit(doc, form(doc), nullptr), 0);
-                 });
+        withForm(
+            "<form method=post enctype=multipart/form-data action='http://example.com/up'>"
+            "<input name=title value='My \"pic\"'><input type=file name=f><input type=file name=g>"
+            "<input name=z value=last></form>",
+            [&](Edr_Doc *doc) {
+                FormFileData *d = Form_fileData(widget(nth(doc, HtmlEl_Input, 1)));
+                ASSERT_NE(d, nullptr);
+                setText(d->field, u"/home/u/pic.png");
+                EXPECT_EQ(Form_submit(doc, form(doc), nullptr), 0);
+            });
     });
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(asked, std::vector<std::string>{"/home/u/pic.png"});
@@ -279,15 +286,18 @@ TEST_F(SubmitTest, MultipartWithAFile)
     for (char ch : boundary)
         EXPECT_TRUE(ch >= '@' && ch <= 'S') << boundary;
     const std::string b = "--" + boundary + "\r\n";
-    const std::string part1 = b + "Content-Disposition: form-data; name=\"title\"\r\n\r\nMy \"pic\"\r\n";
-    const std::string part2 = b + "Content-Disposition: form-data; name=\"f\"; filename=\"/home/u/pic.png\"\r\n"
-                                  "Content-Type: image/png\r\n\r\n\r\n";
+    const std::string part1 =
+        b + "Content-Disposition: form-data; name=\"title\"\r\n\r\nMy \"pic\"\r\n";
+    const std::string part2 =
+        b + "Content-Disposition: form-data; name=\"f\"; filename=\"/home/u/pic.png\"\r\n"
+            "Content-Type: image/png\r\n\r\n\r\n";
     const std::string part3 = b + "Content-Disposition: form-data; name=\"g\"; filename=\"\"\r\n"
                                   "Content-Type: application/octet-stream\r\n\r\n\r\n";
     const std::string part4 = b + "Content-Disposition: form-data; name=\"z\"\r\n\r\nlast\r\n";
     EXPECT_EQ(sent[0].body, part1 + part2 + part3 + part4 + "--" + boundary + "--\r\n");
     // The file's bytes go before the CR LF that ends its part.
-    EXPECT_EQ(sent[0].files, "/home/u/pic.png@" + std::to_string(part1.size() + part2.size() - 2) + ";");
+    EXPECT_EQ(sent[0].files,
+              "/home/u/pic.png@" + std::to_string(part1.size() + part2.size() - 2) + ";");
 }
 
 // A file part beyond the first 64 KiB of the body keeps its whole offset.
@@ -299,7 +309,9 @@ TEST_F(SubmitTest, FileOffsetsBeyondSixteenBits)
                  "<input type=hidden name=t><input type=file name=f></form>",
                  [&](Edr_Doc *doc) {
                      std::u16string text(big.begin(), big.end());
-                     EXPECT_EQ(Form_ctlSetValue(widget(nth(doc, HtmlEl_Input)), text.c_str(), text.size()), 0);
+                     EXPECT_EQ(Form_ctlSetValue(widget(nth(doc, HtmlEl_Input)), text.c_str(),
+                                                text.size()),
+                               0);
                      setText(Form_fileData(widget(nth(doc, HtmlEl_Input, 1)))->field, u"b.bin");
                      EXPECT_EQ(Form_submit(doc, form(doc), nullptr), 0);
                  });
@@ -327,7 +339,8 @@ TEST_F(SubmitTest, TheFileQuestionDecides)
                      "<input name=t value=1></form>",
                      [&](Edr_Doc *doc) {
                          setText(Form_fileData(widget(nth(doc, HtmlEl_Input)))->field, u"a.txt");
-                         EXPECT_EQ(Form_submit(doc, form(doc), nullptr), a ? 0 : int(Res_formFileRefused));
+                         EXPECT_EQ(Form_submit(doc, form(doc), nullptr),
+                                   a ? 0 : int(Res_formFileRefused));
                      });
         });
         EXPECT_EQ(asked.size(), 1u);
@@ -347,7 +360,8 @@ TEST_F(SubmitTest, MultipartEdges)
     run([&] {
         withForm("<form method=post enctype=multipart/form-data action='http://example.com/up'>"
                  "<input type=checkbox name=c></form>"
-                 "<form method=post enctype=multipart/form-data accept-charset=utf-8 action='http://example.com/up'>"
+                 "<form method=post enctype=multipart/form-data accept-charset=utf-8 "
+                 "action='http://example.com/up'>"
                  "<input name='a\"b' value=v></form>",
                  [&](Edr_Doc *doc) {
                      EXPECT_EQ(Form_submit(doc, form(doc, 0), nullptr), 0);
@@ -356,11 +370,15 @@ TEST_F(SubmitTest, MultipartEdges)
     });
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[0].body, "");
-    EXPECT_EQ(sent[0].header.size(), std::string("Content-type: multipart/form-data; boundary=0123456789\r\n").size());
+    EXPECT_EQ(sent[0].header.size(),
+              std::string("Content-type: multipart/form-data; boundary=0123456789\r\n").size());
     std::string boundary = sent[1].header.substr(44, 10);
-    EXPECT_EQ(sent[1].header, "Content-type: multipart/form-data; boundary=" + boundary + "; charset=UTF-8\r\n");
-    EXPECT_EQ(sent[1].body, "--" + boundary + "\r\nContent-Disposition: form-data; name=\"a%22b\"\r\n\r\nv\r\n--" +
-                                boundary + "--\r\n");
+    EXPECT_EQ(sent[1].header,
+              "Content-type: multipart/form-data; boundary=" + boundary + "; charset=UTF-8\r\n");
+    EXPECT_EQ(sent[1].body,
+              "--" + boundary +
+                  "\r\nContent-Disposition: form-data; name=\"a%22b\"\r\n\r\nv\r\n--" + boundary +
+                  "--\r\n");
 }
 
 // A boundary that occurs in a value being sent is replaced by another.
@@ -378,7 +396,9 @@ TEST_F(SubmitTest, TheBoundaryNeverOccursInTheData)
                              values += char16_t('@' + s % 20);
                          values += u' ';
                      }
-                     EXPECT_EQ(Form_ctlSetValue(widget(nth(doc, HtmlEl_Input)), values.c_str(), values.size()), 0);
+                     EXPECT_EQ(Form_ctlSetValue(widget(nth(doc, HtmlEl_Input)), values.c_str(),
+                                                values.size()),
+                               0);
                      EXPECT_EQ(Form_submit(doc, form(doc), nullptr), 0);
                  });
     });
@@ -398,12 +418,13 @@ TEST_F(SubmitTest, TheBoundaryNeverOccursInTheData)
 TEST_F(SubmitTest, TheHeaderHoldsALongCharsetName)
 {
     run([&] {
-        withForm("<meta charset=iso-8859-1><form method=post enctype=multipart/form-data "
-                 "accept-charset=utf-8 action='http://example.com/up'><input name=a value=1></form>",
-                 [&](Edr_Doc *doc) {
-                     // The document's charset differs from the form's.
-                     EXPECT_EQ(Form_submit(doc, form(doc), nullptr), 0);
-                 });
+        withForm(
+            "<meta charset=iso-8859-1><form method=post enctype=multipart/form-data "
+            "accept-charset=utf-8 action='http://example.com/up'><input name=a value=1></form>",
+            [&](Edr_Doc *doc) {
+                // The document's charset differs from the form's.
+                EXPECT_EQ(Form_submit(doc, form(doc), nullptr), 0);
+            });
     });
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].header.substr(54), "; charset=UTF-8\r\n");
@@ -459,31 +480,32 @@ TEST_F(SubmitTest, ResetGivesBackTheDefaults)
 TEST_F(SubmitTest, TheRadioRule)
 {
     run([&] {
-        withForm("<form action='http://example.com/g'><input type=radio name=r value=1 checked>"
-                 "<input type=radio name=r value=2 checked><input type=radio name=q value=3 checked>"
-                 "</form><form><input type=radio name=r value=4 checked></form>",
-                 [&](Edr_Doc *doc) {
-                     // The later checked one won while loading.
-                     int on[4];
-                     for (int i = 0; i < 4; i++)
-                         Form_ctlIsChecked(widget(nth(doc, HtmlEl_Input, i)), &on[i]);
-                     EXPECT_EQ(on[0], 0);
-                     EXPECT_EQ(on[1], 1);
-                     EXPECT_EQ(on[2], 1);
-                     EXPECT_EQ(on[3], 1);
-                     EXPECT_EQ(Form_ctlSetChecked(widget(nth(doc, HtmlEl_Input, 0)), 1), 0);
-                     int handled = 0;
-                     FormControlEvent e{nth(doc, HtmlEl_Input, 0), Form_eventChange, nullptr};
-                     EXPECT_EQ(Form_controlEvent(doc, &e, &handled), 0);
-                     EXPECT_EQ(handled, 1);
-                     for (int i = 0; i < 4; i++)
-                         Form_ctlIsChecked(widget(nth(doc, HtmlEl_Input, i)), &on[i]);
-                     EXPECT_EQ(on[0], 1);
-                     EXPECT_EQ(on[1], 0);
-                     EXPECT_EQ(on[2], 1);
-                     EXPECT_EQ(on[3], 1);
-                     EXPECT_EQ(Form_submit(doc, form(doc), nullptr), 0);
-                 });
+        withForm(
+            "<form action='http://example.com/g'><input type=radio name=r value=1 checked>"
+            "<input type=radio name=r value=2 checked><input type=radio name=q value=3 checked>"
+            "</form><form><input type=radio name=r value=4 checked></form>",
+            [&](Edr_Doc *doc) {
+                // The later checked one won while loading.
+                int on[4];
+                for (int i = 0; i < 4; i++)
+                    Form_ctlIsChecked(widget(nth(doc, HtmlEl_Input, i)), &on[i]);
+                EXPECT_EQ(on[0], 0);
+                EXPECT_EQ(on[1], 1);
+                EXPECT_EQ(on[2], 1);
+                EXPECT_EQ(on[3], 1);
+                EXPECT_EQ(Form_ctlSetChecked(widget(nth(doc, HtmlEl_Input, 0)), 1), 0);
+                int handled = 0;
+                FormControlEvent e{nth(doc, HtmlEl_Input, 0), Form_eventChange, nullptr};
+                EXPECT_EQ(Form_controlEvent(doc, &e, &handled), 0);
+                EXPECT_EQ(handled, 1);
+                for (int i = 0; i < 4; i++)
+                    Form_ctlIsChecked(widget(nth(doc, HtmlEl_Input, i)), &on[i]);
+                EXPECT_EQ(on[0], 1);
+                EXPECT_EQ(on[1], 0);
+                EXPECT_EQ(on[2], 1);
+                EXPECT_EQ(on[3], 1);
+                EXPECT_EQ(Form_submit(doc, form(doc), nullptr), 0);
+            });
     });
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].url, "http://example.com/g?r=1&q=3");
@@ -502,18 +524,20 @@ TEST_F(SubmitTest, TheEnterRules)
         {"<input name=a value=1><input name=b value=2>", 0},
         {"<input name=a value=1><input name=b value=2><input type=image name=i src=x.png>", 1},
         {"<input name=a value=1><input type=submit name=s><input type=submit name=t>", 1},
-        {"<input name=a value=1><input name=b><input type=submit name=s><input type=submit name=t>", 0},
+        {"<input name=a value=1><input name=b><input type=submit name=s><input type=submit name=t>",
+         0},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.html);
         sent.clear();
         run([&] {
-            withForm(std::string("<form action='http://example.com/g'>") + c.html + "</form>", [&](Edr_Doc *doc) {
-                int handled = 0;
-                FormControlEvent e{nth(doc, HtmlEl_Input), Form_eventActivate, nullptr};
-                EXPECT_EQ(Form_controlEvent(doc, &e, &handled), 0);
-                EXPECT_EQ(handled, 1);
-            });
+            withForm(std::string("<form action='http://example.com/g'>") + c.html + "</form>",
+                     [&](Edr_Doc *doc) {
+                         int handled = 0;
+                         FormControlEvent e{nth(doc, HtmlEl_Input), Form_eventActivate, nullptr};
+                         EXPECT_EQ(Form_controlEvent(doc, &e, &handled), 0);
+                         EXPECT_EQ(handled, 1);
+                     });
         });
         EXPECT_EQ(sent.size(), c.sends);
         if (c.sends) {
@@ -546,7 +570,8 @@ TEST_F(SubmitTest, EnterPressesTheOneSubmitButton)
 TEST_F(SubmitTest, AssociatedControls)
 {
     run([&] {
-        withForm("<input name=before value=0><form action='http://example.com/g'><input name=in value=1></form>"
+        withForm("<input name=before value=0><form action='http://example.com/g'><input name=in "
+                 "value=1></form>"
                  "<input name=out value=2>",
                  [&](Edr_Doc *doc) {
                      Edr_Node *out = nth(doc, HtmlEl_Input, 2);
@@ -586,7 +611,9 @@ TEST_F(SubmitTest, FormAttributesAndTargets)
                      Url *action = nullptr;
                      uint32_t method = 0, encoding = 0;
                      char16_t *accept = nullptr, *second = nullptr, *target = nullptr;
-                     ASSERT_EQ(Form_getAttributes(doc, form(doc), &action, &method, &encoding, &accept, &second), 0);
+                     ASSERT_EQ(Form_getAttributes(doc, form(doc), &action, &method, &encoding,
+                                                  &accept, &second),
+                               0);
                      char *a = Url_toUtf8(action, UrlPart_all);
                      EXPECT_STREQ(a, "http://example.com/a");
                      Mem_free(a);
@@ -600,8 +627,8 @@ TEST_F(SubmitTest, FormAttributesAndTargets)
                      EXPECT_EQ(S(target), "side");
                      Mem_free(target);
                      EXPECT_EQ(Form_getFlag(doc, form(doc)), 1u);
-                     EXPECT_EQ(Form_getAttributes(doc, nth(doc, HtmlEl_P), nullptr, nullptr, nullptr, nullptr,
-                                                  nullptr),
+                     EXPECT_EQ(Form_getAttributes(doc, nth(doc, HtmlEl_P), nullptr, nullptr,
+                                                  nullptr, nullptr, nullptr),
                                int(Res_formNoRecordQuery));
                      EXPECT_EQ(doc->currentForm, nullptr);
                  });

@@ -12,12 +12,9 @@
 #include "html/forms/websupport.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
-class WebSupportTest : public LeakCheckedHeapTest<>
-{
-};
+class WebSupportTest : public LeakCheckedHeapTest<> {};
 
 // A sink over an engine block; the resize and append operations note what
 // they were asked.
@@ -154,7 +151,8 @@ TEST_F(WebSupportTest, HostQuestionTextsAreFreedByKind)
     EXPECT_EQ(r.words[6], 0u);
     HostQuestion_freeTexts(nullptr);
     // The wait record goes with its answer.
-    HostQuestionWait *wait = static_cast<HostQuestionWait *>(Mem_calloc(1, sizeof(HostQuestionWait)));
+    HostQuestionWait *wait =
+        static_cast<HostQuestionWait *>(Mem_calloc(1, sizeof(HostQuestionWait)));
     ASSERT_NE(wait, nullptr);
     wait->answer = block();
     HostQuestion_destroyWait(wait);

@@ -15,8 +15,7 @@
 #include "html/forms/textblock.h"
 #include "tests/html/forms/forms_fixture.h"
 
-namespace
-{
+namespace {
 
 using TextBlockTest = FormsFixture;
 

@@ -11,8 +11,7 @@
 #include "tests/html/forms/forms_fixture.h"
 #include "tests/support/heap_fixture.h"
 
-namespace
-{
+namespace {
 
 using WidgetTest = FormsFixture;
 
@@ -231,7 +230,7 @@ TEST_F(WidgetTest, LayoutStepThroughFakeChains)
         FormWidgetClass *refusing = fakeClass(41, 40);
         refusing->layout = refuseLayout;
         ASSERT_EQ(Form_classRegister(ctx(), 41, refusing), 0);
-        ASSERT_EQ(Form_classRegister(ctx(), 42, fakeClass(42, 1)), 0); // no layout slot
+        ASSERT_EQ(Form_classRegister(ctx(), 42, fakeClass(42, 1)), 0);  // no layout slot
         ASSERT_EQ(Form_classRegister(ctx(), 43, fakeClass(43, 40)), 0); // inherits 40's
 
         struct Case {
@@ -338,7 +337,8 @@ TEST_F(WidgetTest, AttachGivesGroupNodesToTheTree)
         FormWidget *w = make(doc, FormClass_base, false);
         FormWidget *child = make(doc, FormClass_base, false);
         ASSERT_EQ(Form_Widget_addChild(w, child), 0);
-        EXPECT_EQ(Form_Widget_attach(w, doc, root, nullptr, Edr_Insert_lastChild), Res_formNotInitialised);
+        EXPECT_EQ(Form_Widget_attach(w, doc, root, nullptr, Edr_Insert_lastChild),
+                  Res_formNotInitialised);
         ASSERT_EQ(Form_Widget_init(w), 0);
         ASSERT_EQ(Form_Widget_init(child), 0);
         ASSERT_EQ(Form_Widget_attach(w, doc, root, nullptr, Edr_Insert_lastChild), 0);
@@ -370,9 +370,7 @@ TEST_F(WidgetTest, AttachGivesGroupNodesToTheTree)
     });
 }
 
-class PtrListTest : public LeakCheckedHeapTest<>
-{
-};
+class PtrListTest : public LeakCheckedHeapTest<> {};
 
 TEST_F(PtrListTest, WalksAndStatuses)
 {

@@ -17,7 +17,7 @@
 namespace {
 
 struct TestEntry {
-    CacheEntry core;    // first: the store hands back CacheEntry pointers
+    CacheEntry core; // first: the store hands back CacheEntry pointers
     int id;
 };
 
@@ -167,7 +167,8 @@ struct Model {
             // The idle totals the store sees leave the settling entry out.
             list[i].refs = 1;
             evictUntil(wanted, m.id);
-            auto it = std::find_if(list.begin(), list.end(), [&](const ModelEntry &x) { return x.id == m.id; });
+            auto it = std::find_if(list.begin(), list.end(),
+                                   [&](const ModelEntry &x) { return x.id == m.id; });
             it->refs = 0;
             i = size_t(it - list.begin());
         }

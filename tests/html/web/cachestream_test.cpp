@@ -30,13 +30,13 @@ namespace {
 struct Resource {
     std::string body;
     std::string cacheControl = "max-age=1000";
-    std::string lastModified;   // "" none
-    std::string refresh;        // "" none
-    std::string finalUrl;       // "" no redirect
+    std::string lastModified; // "" none
+    std::string refresh;      // "" none
+    std::string finalUrl;     // "" no redirect
     int32_t status = 200;
-    int failOpen = 0;           // the origin's open fails with this
-    int opens = 0;              // origin opens
-    int notModified = 0;        // conditional requests answered "not modified"
+    int failOpen = 0;    // the origin's open fails with this
+    int opens = 0;       // origin opens
+    int notModified = 0; // conditional requests answered "not modified"
 };
 
 // The fake origin of the running test (tests only: one at a time).
@@ -70,8 +70,8 @@ int fakeOpenOrigin(HttpCacheEntry *entry)
         }
     }
     uint32_t accepted = 0;
-    int err = Vfs_openMemory(reinterpret_cast<const uint8_t *>(r->body.data()), r->body.size(), 0, 1,
-                             &entry->origin, &accepted, entry->cache->ctx);
+    int err = Vfs_openMemory(reinterpret_cast<const uint8_t *>(r->body.data()), r->body.size(), 0,
+                             1, &entry->origin, &accepted, entry->cache->ctx);
     if (err)
         return err;
     if (!r->finalUrl.empty()) {
@@ -128,7 +128,8 @@ class CacheStreamTest : public TaskFixture {
         ctx()->config = Config_createStore(ctx(), u"test");
         ASSERT_NE(ctx()->config, nullptr);
         inTask([&] {
-            Config_setUstrA(ctx(), ctx()->config, u"Paths", "File.cache", u"file://localhost/fc", 0);
+            Config_setUstrA(ctx(), ctx()->config, u"Paths", "File.cache", u"file://localhost/fc",
+                            0);
             Config_setIntA(ctx(), ctx()->config, nullptr, "Vexlan_CacheMaxSize", 1000, 0);
         });
     }
@@ -303,7 +304,8 @@ TEST_F(CacheStreamTest, ARedirectIsFollowedAndFoundUnderBothUrls)
 
 TEST_F(CacheStreamTest, WithoutCachedRedirectionsOnlyTheFinalUrlFindsTheEntry)
 {
-    inTask([&] { Config_setIntA(ctx(), ctx()->config, nullptr, "Vexlan_CacheRedirections", 0, 0); });
+    inTask(
+        [&] { Config_setIntA(ctx(), ctx()->config, nullptr, "Vexlan_CacheRedirections", 0, 0); });
     origin[kPage].body = body(100, 'e');
     origin[kPage].finalUrl = kMoved;
     install();
@@ -373,7 +375,8 @@ TEST_F(CacheStreamTest, ReadersShareAnEntryWhileItFills)
     std::string first, second;
     inTask([&] {
         for (int turn = 0; turn < 40; turn++) {
-            for (auto [h, out, want] : {std::tuple{a, &first, size_t(700)}, std::tuple{b, &second, size_t(300)}}) {
+            for (auto [h, out, want] :
+                 {std::tuple{a, &first, size_t(700)}, std::tuple{b, &second, size_t(300)}}) {
                 const uint8_t *p = nullptr;
                 size_t n = 0;
                 ASSERT_EQ(Vfs_getReadBuf(h, want, &p, &n), 0);
@@ -480,7 +483,8 @@ TEST_F(CacheStreamTest, ARetargetedReaderReadsTheReplacement)
     ASSERT_EQ(open(kOther, &other), 0);
     inTask([&] {
         HttpCacheHandle *reader = static_cast<HttpCacheHandle *>(h->priv);
-        HttpCacheEntry *replacement = HttpCache_handleEntry(static_cast<HttpCacheHandle *>(other->priv));
+        HttpCacheEntry *replacement =
+            HttpCache_handleEntry(static_cast<HttpCacheHandle *>(other->priv));
         CacheEntry_addRefLocked(&replacement->core);
         ASSERT_EQ(HttpCache_handleRetarget(reader, replacement), 0);
         EXPECT_EQ(HttpCache_handleEntry(reader), replacement);
@@ -537,14 +541,16 @@ TEST_F(CacheStreamTest, APartlyReadResponseIsNotKept)
 TEST_F(CacheStreamTest, WithoutADataFileALargeBodyStaysInMemory)
 {
     inTask([&] {
-        Config_setUstrA(ctx(), ctx()->config, u"Paths", "File.cache", u"file://localhost/no/such/dir", 0);
+        Config_setUstrA(ctx(), ctx()->config, u"Paths", "File.cache",
+                        u"file://localhost/no/such/dir", 0);
         Config_setIntA(ctx(), ctx()->config, nullptr, "Vexlan_CacheMaxSize", 100000, 0);
     });
     origin[kPage].body = body(60000, 'o');
     install();
     VfsHandle *h = nullptr;
     ASSERT_EQ(open(kPage, &h), 0);
-    EXPECT_EQ(HttpCache_handleEntry(static_cast<HttpCacheHandle *>(h->priv))->store, &HttpCache_memoryStore);
+    EXPECT_EQ(HttpCache_handleEntry(static_cast<HttpCacheHandle *>(h->priv))->store,
+              &HttpCache_memoryStore);
     EXPECT_EQ(readAll(h, 4096), body(60000, 'o'));
     EXPECT_EQ(close(h), 0);
     EXPECT_EQ(get(kPage), body(60000, 'o'));

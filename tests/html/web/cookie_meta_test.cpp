@@ -54,7 +54,9 @@ void onQuestion(EngineContext *, EventProcMsg *msg, void *context, int *)
     auto *q = static_cast<HostQuestionRecord *>(msg->payload);
     if (q->kind != UserQuestion_cookie)
         return;
-    auto text = [](uintptr_t w) { return std::string(w ? reinterpret_cast<const char *>(w) : "-"); };
+    auto text = [](uintptr_t w) {
+        return std::string(w ? reinterpret_cast<const char *>(w) : "-");
+    };
     host->asked.push_back(text(q->words[4]) + "=" + text(q->words[5]) + "@" + text(q->words[6]));
     *reinterpret_cast<int32_t *>(q->words[0]) = host->answer;
 }
@@ -63,7 +65,9 @@ TEST_F(CookieMetaTest, TheConfirmPolicyAsksTheUser)
 {
     Host host;
     run([&] {
-        ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, UserQuestion_messageKind, onQuestion, &host), 0);
+        ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, UserQuestion_messageKind,
+                                        onQuestion, &host),
+                  0);
         Config_setUstrA(ctx(), ctx()->config, u"Paths", "Cookies", u"ck/", 0);
         ASSERT_EQ(CookieStore_open(ctx()), 0);
         ASSERT_EQ(CookieStore_setPolicy(ctx(), "example.com", CookiePolicy_confirm), 0);
@@ -102,7 +106,9 @@ TEST_F(CookieMetaTest, TheConfirmPolicyAsksTheUser)
     run([&] {
         Url_free(url);
         CookieStore_close(ctx());
-        EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, UserQuestion_messageKind, onQuestion, &host), 0);
+        EXPECT_EQ(
+            EventProc_removeListener(ctx()->eventProc, UserQuestion_messageKind, onQuestion, &host),
+            0);
         flushListeners();
     });
 }
@@ -116,9 +122,9 @@ TEST_F(CookieMetaTest, MetaSetCookieStoresTheCookie)
         ASSERT_EQ(Edr_Doc_create(ctx(), &doc, nullptr), 0);
         Url *url = Url_new(u"http://www.example.com/dir/page.html");
         ASSERT_EQ(Edr_Doc_setUrl(doc, url), 0);
-        VfsHandle *stream = memoryStream(
-            "<meta http-equiv=\"Set-Cookie\" content=\"theme=dark; path=/\">"
-            "<meta http-equiv=set-cookie content=\"bad=1; domain=other.com\"><p>a");
+        VfsHandle *stream =
+            memoryStream("<meta http-equiv=\"Set-Cookie\" content=\"theme=dark; path=/\">"
+                         "<meta http-equiv=set-cookie content=\"bad=1; domain=other.com\"><p>a");
         ASSERT_NE(stream, nullptr);
         // The document takes its URL from the stream.
         Url_free(stream->url);

@@ -165,7 +165,8 @@ TEST_F(CookieTest, ScriptedOperationsMatchTheGoldensAndSurviveARestart)
         EXPECT_EQ(CookieStore_setPolicy(ctx(), "x.example.net", CookiePolicy_block), 0);
         EXPECT_EQ(CookieStore_setPolicy(ctx(), "x.example.net", CookiePolicy_remove), 0);
         EXPECT_EQ(CookieStore_setPolicy(ctx(), "a.b", CookiePolicy_block), Res_cookieNoDomain);
-        EXPECT_EQ(CookieStore_getPolicy(ctx(), "www.ads.example.net"), uint32_t(CookiePolicy_block));
+        EXPECT_EQ(CookieStore_getPolicy(ctx(), "www.ads.example.net"),
+                  uint32_t(CookiePolicy_block));
         EXPECT_EQ(CookieStore_getPolicy(ctx(), "x.example.net"), uint32_t(CookiePolicy_accept));
     });
     EXPECT_EQ(store("http://ads.example.net/", (std::string("z=1") + k2025).c_str()), 0);
@@ -187,7 +188,8 @@ TEST_F(CookieTest, ScriptedOperationsMatchTheGoldensAndSurviveARestart)
     EXPECT_EQ(request("http://www.example.com/x/y"), "b=2; d=4");
     EXPECT_EQ(request("http://ads.example.net/"), "");
     inTask([&] {
-        EXPECT_EQ(CookieStore_getPolicy(ctx(), "tracker.example.org"), uint32_t(CookiePolicy_confirm));
+        EXPECT_EQ(CookieStore_getPolicy(ctx(), "tracker.example.org"),
+                  uint32_t(CookiePolicy_confirm));
     });
     close();
     EXPECT_EQ(file("cdata.dat"), golden("cdata.dat"));
@@ -207,8 +209,10 @@ TEST_F(CookieTest, ParsingSetCookieValues)
         {"Set-Cookie2: a=1", false, nullptr, nullptr, nullptr, nullptr, 0, 0},
         {"set-cookie2:a=1", false, nullptr, nullptr, nullptr, nullptr, 0, 0},
         {"Set-Cookie: a = 1 ; Path=/p; path=/q; Secure", true, "a", "1", nullptr, "/p", 0, 1},
-        {"x=y; max-age=60; expires=Thu, 01 Jan 1970 00:00:01 GMT", true, "x", "y", nullptr, nullptr, 1, 0},
-        {"x=y; expires=Thu, 01 Jan 1970 00:00:01 GMT; max-age=60", true, "x", "y", nullptr, nullptr, 1, 0},
+        {"x=y; max-age=60; expires=Thu, 01 Jan 1970 00:00:01 GMT", true, "x", "y", nullptr, nullptr,
+         1, 0},
+        {"x=y; expires=Thu, 01 Jan 1970 00:00:01 GMT; max-age=60", true, "x", "y", nullptr, nullptr,
+         1, 0},
         {"x=y; max-age=60", true, "x", "y", nullptr, nullptr, kNow + 60, 0},
         {"x=y; expires=never", true, "x", "y", nullptr, nullptr, 0, 0},
         {"x=y; version=2", false, nullptr, nullptr, nullptr, nullptr, 0, 0},
@@ -221,7 +225,9 @@ TEST_F(CookieTest, ParsingSetCookieValues)
         ASSERT_EQ(k != nullptr, c.kept) << c.text;
         if (!k)
             continue;
-        auto same = [](const char *a, const char *b) { return (!a && !b) || (a && b && !strcmp(a, b)); };
+        auto same = [](const char *a, const char *b) {
+            return (!a && !b) || (a && b && !strcmp(a, b));
+        };
         EXPECT_TRUE(same(k->name, c.name)) << c.text;
         EXPECT_TRUE(same(k->value, c.value)) << c.text;
         EXPECT_TRUE(same(k->domain, c.domain)) << c.text;
@@ -244,12 +250,18 @@ TEST_F(CookieTest, RegistrableDomainsAndServerKeys)
         const char *host;
         const char *domain; // null: none
     } cases[] = {
-        {"www.example.com", "example.com"},   {"a.b.example.com", "example.com"},
-        {"example.com", "example.com"},       {"www.bbc.co.uk", "bbc.co.uk"},
-        {"a.b.example.de", "example.de"},     {"www.example.de", "example.de"},
-        {"x.abc.de", "abc.de"},               {"shop.ORG.uk", "shop.ORG.uk"},
-        {"localhost", "localhost"},           {"a.b", nullptr},
-        {"www.example.info", "example.info"}, {"mycom", "mycom"},
+        {"www.example.com", "example.com"},
+        {"a.b.example.com", "example.com"},
+        {"example.com", "example.com"},
+        {"www.bbc.co.uk", "bbc.co.uk"},
+        {"a.b.example.de", "example.de"},
+        {"www.example.de", "example.de"},
+        {"x.abc.de", "abc.de"},
+        {"shop.ORG.uk", "shop.ORG.uk"},
+        {"localhost", "localhost"},
+        {"a.b", nullptr},
+        {"www.example.info", "example.info"},
+        {"mycom", "mycom"},
     };
     for (const Case &c : cases) {
         size_t start = 0, n = 0;
@@ -264,8 +276,12 @@ TEST_F(CookieTest, RegistrableDomainsAndServerKeys)
     // A byte of 0x80 or above counts as negative.
     EXPECT_EQ(Cookie_serverKey("\x01\xE1", 2), 0u);
     EXPECT_EQ(Cookie_serverKey("\xFF", 1), 0xFFFFFFFFu);
-    EXPECT_EQ(Cookie_serverKey("aaaaaaaaaaaaaaaaaaaa", 20), uint32_t(
-                  [] { uint32_t h = 0; for (int i = 0; i < 20; i++) h = h * 31 + 97; return h; }()));
+    EXPECT_EQ(Cookie_serverKey("aaaaaaaaaaaaaaaaaaaa", 20), uint32_t([] {
+                  uint32_t h = 0;
+                  for (int i = 0; i < 20; i++)
+                      h = h * 31 + 97;
+                  return h;
+              }()));
 }
 
 TEST_F(CookieTest, DomainsMustMatchTheHostAtADotBoundary)
@@ -296,11 +312,15 @@ TEST_F(CookieTest, DomainsMustMatchTheHostAtADotBoundary)
     EXPECT_EQ(ctx()->cookies->count, 2u);
     // A name whose server key collides with example.com's and that
     // ends in it without a dot before gets nothing.
-    EXPECT_EQ(Cookie_hostKey("\x01\xE1" "example.com"), Cookie_hostKey("example.com"));
+    EXPECT_EQ(Cookie_hostKey("\x01\xE1"
+                             "example.com"),
+              Cookie_hostKey("example.com"));
     EXPECT_EQ(Cookie_domainMatches(".example.com", "www.example.com"), 1);
     EXPECT_EQ(Cookie_domainMatches("example.com", "EXAMPLE.com"), 1);
     EXPECT_EQ(Cookie_domainMatches("example.com", "badexample.com"), 0);
-    EXPECT_EQ(Cookie_domainMatches("example.com", "\x01\xE1" "example.com"), 0);
+    EXPECT_EQ(Cookie_domainMatches("example.com", "\x01\xE1"
+                                                  "example.com"),
+              0);
 }
 
 TEST_F(CookieTest, SecurePathsAndExpiry)
@@ -337,8 +357,8 @@ TEST_F(CookieTest, LimitsReplaceTheLeastRecentlyUsed)
     writeFile(dir + "/ck/cindex.dat", "");
     writeFile(dir + "/ck/cdata.dat", "");
     open();
-    const char *hosts[] = {"a.example.com", "b.example.org", "c.example.net", "d.example.edu",
-                           "e.example.gov", "f.example.mil"};
+    const char *hosts[] = {"a.example.com", "b.example.org", "c.example.net",
+                           "d.example.edu", "e.example.gov", "f.example.mil"};
     for (int i = 0; i < 6; i++) {
         setNow(kNow + 100 - i * 10 + (i == 5 ? 60 : 0));
         std::string v = std::string("k=") + std::to_string(i) + k2025;
@@ -354,12 +374,14 @@ TEST_F(CookieTest, LimitsReplaceTheLeastRecentlyUsed)
 TEST_F(CookieTest, ASixHundredByteTextTakesThreeBlocksChainedBothWays)
 {
     open();
-    std::string value = "big=" + std::string(600 - 1 - 4 - strlen(";Domain=www.example.com;Path=/"), 'q');
+    std::string value =
+        "big=" + std::string(600 - 1 - 4 - strlen(";Domain=www.example.com;Path=/"), 'q');
     EXPECT_EQ(store("http://www.example.com/", (value + k2025).c_str()), 0);
     std::string data = file("cdata.dat");
     ASSERT_EQ(data.size(), 16u + 3 * 268);
     auto word = [&](size_t block, int k) {
-        const unsigned char *p = reinterpret_cast<const unsigned char *>(data.data()) + 16 + block * 268 + 4 * k;
+        const unsigned char *p =
+            reinterpret_cast<const unsigned char *>(data.data()) + 16 + block * 268 + 4 * k;
         return uint32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24);
     };
     EXPECT_EQ(word(0, 0), 256u);
@@ -377,8 +399,8 @@ TEST_F(CookieTest, ASixHundredByteTextTakesThreeBlocksChainedBothWays)
 TEST_F(CookieTest, CorruptIndexFilesResetTheStore)
 {
     std::string header = std::string("Cook") + "Version 1.0" + std::string(1, '\0');
-    std::string oneBlock = header + le32(4) + le32(0xFFFFFFFF) + le32(0xFFFFFFFF) + "a=1" +
-                           std::string(253, '\0');
+    std::string oneBlock =
+        header + le32(4) + le32(0xFFFFFFFF) + le32(0xFFFFFFFF) + "a=1" + std::string(253, '\0');
     uint32_t key = Cookie_hostKey("example.com");
     struct Case {
         const char *what;
@@ -431,9 +453,10 @@ TEST_F(CookieTest, BadDataFilesAndChains)
     close();
     // A chain looping through two blocks, a block naming itself, a block
     // claiming more than its payload: the records are dropped.
-    std::string data = header + block(3, 1, 0xFFFFFFFF, "a=1") + block(3, 0, 0, "b=2") +
-                       block(3, 2, 0xFFFFFFFF, "c=3") + block(300, 0xFFFFFFFF, 0xFFFFFFFF, "d=4") +
-                       block(23, 0xFFFFFFFF, 0xFFFFFFFF, std::string("e=5;Domain=example.com") + '\0');
+    std::string data =
+        header + block(3, 1, 0xFFFFFFFF, "a=1") + block(3, 0, 0, "b=2") +
+        block(3, 2, 0xFFFFFFFF, "c=3") + block(300, 0xFFFFFFFF, 0xFFFFFFFF, "d=4") +
+        block(23, 0xFFFFFFFF, 0xFFFFFFFF, std::string("e=5;Domain=example.com") + '\0');
     writeFile(dir + "/ck/cdata.dat", data);
     writeFile(dir + "/ck/cindex.dat", record(0, 0, key, 0, 5) + record(0, 2, key, 0, 5) +
                                           record(0, 3, key, 0, 5) + record(0, 4, key, 0, 5));
@@ -445,7 +468,8 @@ TEST_F(CookieTest, BadDataFilesAndChains)
     // Freeing a looping chain stops after as many blocks as the file holds.
     inTask([&] {
         Url *u = Url_newFromCstr("file://localhost/ck/loop.dat");
-        writeFile(dir + "/ck/loop.dat", header + block(3, 1, 0xFFFFFFFF, "a=1") + block(3, 0, 0, "b=2"));
+        writeFile(dir + "/ck/loop.dat",
+                  header + block(3, 1, 0xFFFFFFFF, "a=1") + block(3, 0, 0, "b=2"));
         CookieFile *f = nullptr;
         ASSERT_EQ(CookieFile_open(ctx(), u, 256, &f), 0);
         char *text = nullptr;

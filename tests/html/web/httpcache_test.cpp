@@ -32,7 +32,8 @@ std::vector<std::string> split(const std::string &line)
     size_t start = 0;
     for (;;) {
         size_t tab = line.find('\t', start);
-        cols.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        cols.push_back(
+            line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
         if (tab == std::string::npos)
             return cols;
         start = tab + 1;
@@ -143,7 +144,8 @@ class FileCacheTest : public TaskFixture {
         ctx()->config = Config_createStore(ctx(), u"test");
         ASSERT_NE(ctx()->config, nullptr);
         inTask([&] {
-            Config_setUstrA(ctx(), ctx()->config, u"Paths", "File.cache", u"file://localhost/fc", 0);
+            Config_setUstrA(ctx(), ctx()->config, u"Paths", "File.cache", u"file://localhost/fc",
+                            0);
             Config_setIntA(ctx(), ctx()->config, nullptr, "Vexlan_CacheMaxSize", 1000, 0);
         });
     }
@@ -183,8 +185,8 @@ class FileCacheTest : public TaskFixture {
             ASSERT_EQ(HttpCacheEntry_create(cache, u, &entry, nullptr), 0);
             Url_free(u);
             uint32_t accepted = 0;
-            ASSERT_EQ(Vfs_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), 0, 1,
-                                     &entry->origin, &accepted, ctx()),
+            ASSERT_EQ(Vfs_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(),
+                                     0, 1, &entry->origin, &accepted, ctx()),
                       0);
             entry->httpStatus = status;
             entry->core.refCount = 1;
@@ -268,12 +270,12 @@ TEST_F(FileCacheTest, SmallBodiesStayInMemoryLargeOnesComeBackAfterARestart)
     ASSERT_EQ(starts.size(), 3u);
     EXPECT_EQ(starts.back(), index.size());
     size_t r = starts[0];
-    EXPECT_EQ(word(index, r + 36), 800u);     // content length, low word
+    EXPECT_EQ(word(index, r + 36), 800u); // content length, low word
     EXPECT_EQ(word(index, r + 40), 0u);
-    EXPECT_EQ(word(index, r + 44), 200u);     // HTTP status
-    EXPECT_EQ(word(index, r + 48), 800u);     // stored length
+    EXPECT_EQ(word(index, r + 44), 200u);                   // HTTP status
+    EXPECT_EQ(word(index, r + 48), 800u);                   // stored length
     EXPECT_EQ(word(index, r + 64), 2 * strlen(kLarge) + 2); // the cached URL, UTF-16
-    EXPECT_EQ(word(index, r + 68), 0u);       // no content type
+    EXPECT_EQ(word(index, r + 68), 0u);                     // no content type
 
     install();
     EXPECT_EQ(cached(kSmall), "<none>");
@@ -399,8 +401,8 @@ void makeFileEntry(HttpCache *cache, const char *url, const char *dataUrl, const
     ASSERT_EQ(HttpCacheEntry_create(cache, u, &e, nullptr), 0);
     Url_free(u);
     HttpCacheFields &f = e->fields;
-    int64_t *fields[7] = {&f.date, &f.lastModified, &f.expires, &f.age, &f.maxAge, &f.requestTime,
-                          &f.responseTime};
+    int64_t *fields[7] = {&f.date,   &f.lastModified, &f.expires,     &f.age,
+                          &f.maxAge, &f.requestTime,  &f.responseTime};
     for (int i = 0; i < 7; i++)
         *fields[i] = times[i];
     f.noCache = noCache;

@@ -16,8 +16,7 @@
 #include "tests/platform/requests_fixture.h"
 #include "tests/spreadsheet/sheetgrid_support.h"
 
-namespace
-{
+namespace {
 
 int acceptNode(Edr_Doc *, intptr_t, intptr_t *out)
 {
@@ -47,8 +46,7 @@ Edr_Node *firstText(Edr_Doc *doc, Edr_Node *node)
     return nullptr;
 }
 
-class EditModeTest : public RequestsFixture
-{
+class EditModeTest : public RequestsFixture {
   protected:
     struct Contents {
         EditData data;
@@ -84,7 +82,8 @@ class EditModeTest : public RequestsFixture
             t->reports.push_back(*static_cast<const EditModeReport *>(record));
         if (code == App_requestContents && record) {
             const EditData *d = static_cast<const EditData *>(record);
-            t->contents.push_back(Contents{*d, d->text ? d->text : "", d->cellRef ? d->cellRef : ""});
+            t->contents.push_back(
+                Contents{*d, d->text ? d->text : "", d->cellRef ? d->cellRef : ""});
         }
         onHostRequest(arg, code, record);
     }
@@ -264,7 +263,8 @@ TEST_F(EditModeTest, ChecksAndCodesOfTheEntryPoints)
     // Hook 1 ends the edit.
     EXPECT_EQ(codesOf([&] { return App_postEditHook1(inst); }), "14");
     EXPECT_EQ(App_isEditMode(inst), 0);
-    EXPECT_EQ(codesOf([&] { return App_postContents(inst, &contents.emplace_back().data, 0); }), "0 38 1");
+    EXPECT_EQ(codesOf([&] { return App_postContents(inst, &contents.emplace_back().data, 0); }),
+              "0 38 1");
 }
 
 // The host's pointer code asks these on every hold and tap: the hold's
@@ -367,8 +367,7 @@ TEST_F(EditModeTest, FontListCutsNamesAtTheFirstComma)
 
 } // namespace
 
-namespace
-{
+namespace {
 
 // A shown spreadsheet: a grid record of 5 rows and 3 columns with a value
 // in B2 and one in the sheet's last row.
@@ -380,7 +379,8 @@ TEST_F(EditModeTest, SpreadsheetCellRoundTrip)
         doc->typeCode = TextEdit_typeSheet;
         Edr_Doc_setNodeTest(doc, acceptNode);
         SheetGrid *g = gridtest::makeGrid(5, 3, 20000, 50000);
-        gridtest::setCells(g, {{1, 1, Excel_cellOwnText, u"42"}, {65535, 0, Excel_cellOwnText, u"end"}});
+        gridtest::setCells(
+            g, {{1, 1, Excel_cellOwnText, u"42"}, {65535, 0, Excel_cellOwnText, u"end"}});
         Excel_Palette_setDefault(&book.palette);
         book.palette.entries[55][3] = 0x80;
         g->workbook = &book;
@@ -437,7 +437,8 @@ TEST_F(EditModeTest, SpreadsheetCellRoundTrip)
     // Ending the edit removes the frame and leaves edit mode.
     EXPECT_EQ(codesOf([&] { return App_postEditHook1(inst); }), "14");
     EXPECT_EQ(App_isEditMode(inst), 0);
-    onAppThread([&] { grid->workbook = nullptr; }); // the fake workbook stays out of the grid's teardown
+    onAppThread(
+        [&] { grid->workbook = nullptr; }); // the fake workbook stays out of the grid's teardown
 }
 
 } // namespace
@@ -521,7 +522,8 @@ TEST_F(EditModeTest, RelayoutAndTypeEventsReport)
         int32_t listener, event, pending;
         const char *codes;
     } cases[] = {
-        {1, 14, 0, "1"}, {1, 14, 1, ""}, {1, 38, 0, "0"}, {0, 5, 0, ""}, {2, 17, 0, ""}, {1, 35, 0, ""},
+        {1, 14, 0, "1"}, {1, 14, 1, ""}, {1, 38, 0, "0"},
+        {0, 5, 0, ""},   {2, 17, 0, ""}, {1, 35, 0, ""},
     };
     for (const Case &c : cases) {
         notices.clear();

@@ -30,7 +30,8 @@ class KeyActionTest : public KeyFixture {
     }
     void setOrientation(uint32_t o)
     {
-        view.screenFlags = (view.screenFlags & ~uint32_t(Fv_orientationMask)) | (o << Fv_orientationShift);
+        view.screenFlags =
+            (view.screenFlags & ~uint32_t(Fv_orientationMask)) | (o << Fv_orientationShift);
     }
     static int consumeAll(FvView *, int32_t, int32_t, int)
     {
@@ -48,20 +49,32 @@ TEST_F(KeyActionTest, DirectionKeysTurnWithTheScreen)
         int32_t dx, dy;
     };
     const Case cases[] = {
-        {0, Key_up, 0, 0, -10},    {0, Key_down, 0, 0, 10},    {0, Key_right, 0, 7, 0},
-        {0, Key_left, 0, -7, 0},   {0, Key_up, 1, 0, -30},     {0, Key_right, 5, 21, 0},
+        {0, Key_up, 0, 0, -10},
+        {0, Key_down, 0, 0, 10},
+        {0, Key_right, 0, 7, 0},
+        {0, Key_left, 0, -7, 0},
+        {0, Key_up, 1, 0, -30},
+        {0, Key_right, 5, 21, 0},
         // Turned by one: up acts as right would, and the vector turns.
-        {1, Key_up, 0, 0, -7},     {1, Key_down, 0, 0, 7},     {1, Key_right, 0, 10, 0},
-        {1, Key_left, 0, -10, 0},  {1, Key_up, 2, 0, -21},
-        {2, Key_up, 0, 0, -10},    {2, Key_right, 0, 7, 0},
-        {3, Key_up, 0, 0, -7},     {3, Key_right, 0, 10, 0},   {3, Key_left, 1, -30, 0},
+        {1, Key_up, 0, 0, -7},
+        {1, Key_down, 0, 0, 7},
+        {1, Key_right, 0, 10, 0},
+        {1, Key_left, 0, -10, 0},
+        {1, Key_up, 2, 0, -21},
+        {2, Key_up, 0, 0, -10},
+        {2, Key_right, 0, 7, 0},
+        {3, Key_up, 0, 0, -7},
+        {3, Key_right, 0, 10, 0},
+        {3, Key_left, 1, -30, 0},
     };
     for (const Case &c : cases) {
         setOrientation(c.orientation);
         int32_t dx = -1, dy = -1;
         delta(c.key, c.repeat, &dx, &dy);
-        EXPECT_EQ(dx, c.dx) << "o" << c.orientation << " key " << std::hex << c.key << " r" << c.repeat;
-        EXPECT_EQ(dy, c.dy) << "o" << c.orientation << " key " << std::hex << c.key << " r" << c.repeat;
+        EXPECT_EQ(dx, c.dx) << "o" << c.orientation << " key " << std::hex << c.key << " r"
+                            << c.repeat;
+        EXPECT_EQ(dy, c.dy) << "o" << c.orientation << " key " << std::hex << c.key << " r"
+                            << c.repeat;
     }
 }
 
@@ -77,14 +90,11 @@ TEST_F(KeyActionTest, PowerZoomPansScaleWithTheZoomWithinTheLimits)
         int32_t dx, dy;
     };
     const Case cases[] = {
-        {0x28000, Key_up, 0, -25},     // 2.5 x -10
-        {0x28000, Key_right, 17, 0},   // 2.5 x 7 rounded towards zero
-        {0x28000, Key_left, -17, 0},
-        {0xA0000, Key_down, 0, 50},    // 10 x 10 above the maximum
-        {0xA0000, Key_up, 0, -50},
-        {0x1999, Key_down, 0, 2},      // 0.1 x 10 below the minimum
-        {0x1999, Key_up, 0, -2},
-        {0x1999, Key_right, 2, 0},
+        {0x28000, Key_up, 0, -25},                               // 2.5 x -10
+        {0x28000, Key_right, 17, 0},                             // 2.5 x 7 rounded towards zero
+        {0x28000, Key_left, -17, 0}, {0xA0000, Key_down, 0, 50}, // 10 x 10 above the maximum
+        {0xA0000, Key_up, 0, -50},   {0x1999, Key_down, 0, 2},   // 0.1 x 10 below the minimum
+        {0x1999, Key_up, 0, -2},     {0x1999, Key_right, 2, 0},
     };
     for (const Case &c : cases) {
         view.zoom = c.zoom;
@@ -104,11 +114,15 @@ TEST_F(KeyActionTest, PageKeysMoveByTheViewLessATenth)
         int32_t dx, dy;
     };
     const Case cases[] = {
-        {200, 100, Key_pageDown, 0, 0, 90},   {200, 100, Key_pageUp, 0, 0, -90},
-        {200, 100, Key_pageRight, 0, 180, 0}, {200, 100, Key_pageLeft, 0, -180, 0},
-        {205, 101, Key_pageDown, 0, 0, 91},   {205, 101, Key_pageLeft, 0, -185, 0},
+        {200, 100, Key_pageDown, 0, 0, 90},
+        {200, 100, Key_pageUp, 0, 0, -90},
+        {200, 100, Key_pageRight, 0, 180, 0},
+        {200, 100, Key_pageLeft, 0, -180, 0},
+        {205, 101, Key_pageDown, 0, 0, 91},
+        {205, 101, Key_pageLeft, 0, -185, 0},
         // Repeating page keys do not move without the permission.
-        {200, 100, Key_pageDown, 1, 0, 0},    {200, 100, Key_pageRight, 3, 0, 0},
+        {200, 100, Key_pageDown, 1, 0, 0},
+        {200, 100, Key_pageRight, 3, 0, 0},
     };
     for (const Case &c : cases) {
         view.width = c.width;
@@ -368,7 +382,8 @@ TEST_F(KeyActionTest, ReleaseAfterRepeatsDropsQueuedPans)
 
 TEST_F(KeyActionTest, HiddenSequence)
 {
-    const int32_t sequence[] = {Key_up, Key_up, Key_down, Key_down, Key_left, Key_right, Key_noAction};
+    const int32_t sequence[] = {Key_up,   Key_up,    Key_down,    Key_down,
+                                Key_left, Key_right, Key_noAction};
     for (int i = 0; i < 6; i++) {
         dispatch(sequence[i]);
         EXPECT_EQ(view.keySequence, i + 1);

@@ -47,7 +47,8 @@ class KeyFixture : public EngineFixture {
             ASSERT_EQ(Edr_App_init(context, 0), 0);
             Edr_Node *root = nullptr;
             ASSERT_EQ(Edr_Doc_create(context, &doc, &root), 0);
-            ASSERT_EQ(KeyRepeat_create(inst, Key_repeatCallback, Key_releaseCallback, &inst->keys), 0);
+            ASSERT_EQ(KeyRepeat_create(inst, Key_repeatCallback, Key_releaseCallback, &inst->keys),
+                      0);
         });
         settings.zoomIn = settings.zoomOut = 2.0;
         settings.zoomInRepeat = settings.zoomOutRepeat = 1.25;
@@ -109,7 +110,8 @@ class KeyFixture : public EngineFixture {
     // Pan messages carry {dx, -dy}; the log shows "time:dx,dy".
     static int onPan(EngineInstance *, intptr_t a, intptr_t b, intptr_t)
     {
-        log() += std::to_string(elapsed()) + ":" + std::to_string(a) + "," + std::to_string(-b) + " ";
+        log() +=
+            std::to_string(elapsed()) + ":" + std::to_string(a) + "," + std::to_string(-b) + " ";
         return 0;
     }
     static int onAction(EngineInstance *, intptr_t, intptr_t, intptr_t)

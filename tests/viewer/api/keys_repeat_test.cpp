@@ -16,8 +16,7 @@ class KeyRepeatTest : public KeyFixture {
     static int releaseLogger(FvView *, int32_t key, int32_t, int isRelease)
     {
         if (isRelease)
-            note("release:" + std::to_string(key - Key_up) + "@" +
-                 std::to_string(elapsed()));
+            note("release:" + std::to_string(key - Key_up) + "@" + std::to_string(elapsed()));
         return 0;
     }
     // A hook that consumes key 0x10030 and logs what it got.
@@ -222,9 +221,9 @@ TEST_F(KeyRepeatTest, ATickOfTheReleasedKeyDoesNotRepeatTheNextOne)
     });
     int64_t pressed = elapsed();
     runTo(pressed + 300);
-    EXPECT_EQ(log(), "0:0,-10 release:0@" + std::to_string(pressed) + " " + std::to_string(pressed) +
-                         ":0,10 " + std::to_string(pressed + 250) + ":0,30 " +
-                         std::to_string(pressed + 290) + ":0,30 ");
+    EXPECT_EQ(log(), "0:0,-10 release:0@" + std::to_string(pressed) + " " +
+                         std::to_string(pressed) + ":0,10 " + std::to_string(pressed + 250) +
+                         ":0,30 " + std::to_string(pressed + 290) + ":0,30 ");
     onApp([this] { Key_releaseEvent(inst, Key_down); });
 }
 

@@ -19,8 +19,7 @@
 #include "viewer/fvdisplay.h"
 #include "viewer/hostquery.h"
 
-namespace
-{
+namespace {
 
 // What the fake save callback does: write "saved", or write a part and fail.
 bool saveFails = false;
@@ -40,8 +39,7 @@ int fakeSave(Edr_Doc *, const Url *target)
     return saveFails ? 1 : 0;
 }
 
-class SaveAsTest : public RequestsFixture
-{
+class SaveAsTest : public RequestsFixture {
   protected:
     void SetUp() override
     {
@@ -180,8 +178,7 @@ TEST_F(SaveAsTest, SourceQuestionDeclinedOrAccepted)
 // reported as failed with the file layer's reason, the original and any
 // file at the target stay byte for byte as they were, and no temporary
 // or half-written file is left.
-class SaveAsFaultTest : public RequestsFixture
-{
+class SaveAsFaultTest : public RequestsFixture {
   protected:
     std::string read(const std::string &file)
     {

@@ -10,20 +10,19 @@
 #include "viewer/search/searchops.h"
 #include "viewer/zoompan.h"
 
-namespace
-{
+namespace {
 
 // The scripted engine in the shape of the engine's search table: each
 // step answers with the next scripted outcome (the step's direction as
 // status), at once, as a worker would later.
 struct Script {
     std::deque<SearchOutcome> results;
-    std::vector<int32_t> steps;       // directions of the steps asked
-    std::vector<int32_t> prepared;    // start page and options word of each text set
+    std::vector<int32_t> steps;    // directions of the steps asked
+    std::vector<int32_t> prepared; // start page and options word of each text set
     std::u16string text;
     int stops = 0;
     int setPages = 0;
-    int active = 0;                   // a search is set up
+    int active = 0; // a search is set up
     int restarts = 0;
     int failStep = 0;
 };
@@ -83,8 +82,7 @@ SearchOutcome result(int32_t code, int32_t page = 0, int32_t minZoom = 0, int32_
     return SearchOutcome{code, 0, 0, 100, 100, page, minZoom, maxZoom};
 }
 
-class SearchEntryTest : public RequestsFixture
-{
+class SearchEntryTest : public RequestsFixture {
   protected:
     void SetUp() override
     {
@@ -158,7 +156,7 @@ class SearchEntryTest : public RequestsFixture
     }
 
     EngineContext *context = nullptr;
-    SearchOps *engineOps = nullptr;   // the engine's table while a fake is in place
+    SearchOps *engineOps = nullptr; // the engine's table while a fake is in place
 };
 
 TEST_F(SearchEntryTest, ResultsOfAWholeDocumentSearch)
@@ -179,7 +177,8 @@ TEST_F(SearchEntryTest, ResultsOfAWholeDocumentSearch)
     ASSERT_EQ(App_searchFollowUp(inst), 1);
     onAppThread([] {});
     onAppThread([] {});
-    EXPECT_EQ(reportText(), "10001/10000/1 10002/10000/1 10003/10000/1 10003/10000/1 10002/10001/1");
+    EXPECT_EQ(reportText(),
+              "10001/10000/1 10002/10000/1 10003/10000/1 10003/10000/1 10002/10001/1");
     EXPECT_EQ(script.steps, (std::vector<int32_t>{0, 0, 0, 0, 1, 2}));
     ASSERT_EQ(App_searchCancel(inst), 1);
     onAppThread([] {});
@@ -262,7 +261,8 @@ TEST_F(SearchEntryTest, ForwardWalkEndsBackAtItsStart)
         }
     }
     // Four pages go on; the last, back at the start, finds no match.
-    EXPECT_EQ(reportText(), "10004/10000/1 10004/10000/2 10004/10000/3 10004/10000/4 10001/10000/5");
+    EXPECT_EQ(reportText(),
+              "10004/10000/1 10004/10000/2 10004/10000/3 10004/10000/4 10001/10000/5");
 }
 
 TEST_F(SearchEntryTest, RefusalsAndEngineErrors)
@@ -387,4 +387,3 @@ TEST_F(SearchEntryTest, EngineStepsThroughEveryMatchPageByPage)
 }
 
 } // namespace
-

@@ -16,8 +16,7 @@
 #include "tests/platform/requests_fixture.h"
 #include "viewer/search/searchops.h"
 
-namespace
-{
+namespace {
 
 // "file word count" lines: the reference counts.
 std::map<std::string, std::map<std::string, int>> referenceCounts()
@@ -37,8 +36,7 @@ std::map<std::string, std::map<std::string, int>> referenceCounts()
     return out;
 }
 
-class WordSearchTest : public RequestsFixture
-{
+class WordSearchTest : public RequestsFixture {
   protected:
     void SetUp() override
     {
