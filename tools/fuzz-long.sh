@@ -67,6 +67,13 @@ dict_of() {
     formula|formula_eval|ptg) echo "$d/formula.dict" ;;
     numfmt|numberformat) echo "$d/numfmt.dict" ;;
     url_parse|mime_parse) echo "$d/url.dict" ;;
+    ole2|oleprobe) echo "$d/ole2.dict" ;;
+    zip) echo "$d/zip.dict" ;;
+    png) echo "$d/png.dict" ;;
+    gif) echo "$d/gif.dict" ;;
+    jpeg) echo "$d/jpeg.dict" ;;
+    truetype|embedded_truetype|fontcollection) echo "$d/truetype.dict" ;;
+    cmap|tounicode) echo "$d/cmap.dict" ;;
     *) ;;
     esac
 }
