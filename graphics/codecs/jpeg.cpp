@@ -60,6 +60,8 @@ void errEmit(j_common_ptr cinfo, int level)
 {
     jpeg_error_mgr *err = cinfo->err;
     if (level < 0) {
+        if (err->msg_code == JWRN_HIT_MARKER || err->msg_code == JWRN_JPEG_EOF)
+            errorsOf(cinfo)->dataShort = 1;
         if (err->num_warnings == 0 || err->trace_level >= 3)
             err->output_message(cinfo);
         err->num_warnings++;
@@ -70,6 +72,7 @@ void errEmit(j_common_ptr cinfo, int level)
 
 void errReset(j_common_ptr cinfo)
 {
+    errorsOf(cinfo)->dataShort = 0;
     cinfo->err->num_warnings = 0;
     cinfo->err->msg_code = 0;
 }
@@ -351,6 +354,7 @@ void JpegErr_init(JpegErrorManager *err)
     err->pub.format_message = errFormat;
     err->pub.reset_error_mgr = errReset;
     err->message[0] = 0;
+    err->dataShort = 0;
 }
 
 void JpegSrc_install(j_decompress_ptr cinfo, JpegSource *src, ByteStream *stream,
@@ -712,6 +716,17 @@ int putBand(JpegDecodeState *s)
 
 // Reads the rows of one output pass into the bands, as many at a time as
 // the band has room for.
+// Whether a picture of one scan has run short of data: the rows after that
+// point would be made of nothing but zero coefficients, so a truncated file (or one
+// declaring far more rows than its data holds) stops there and shows the
+// rows it has, at a cost bounded by its data rather than by its declared
+// size. A picture of several scans has read all its data before its first
+// row and shows every row.
+bool jpegDataRanOut(JpegDecodeState *s)
+{
+    return s->err.dataShort && !jpeg_has_multiple_scans(&s->cinfo);
+}
+
 int readRows(JpegDecodeState *s)
 {
     j_decompress_ptr c = &s->cinfo;
@@ -743,6 +758,8 @@ int readRows(JpegDecodeState *s)
             if (r != Res_ok)
                 return r;
         }
+        if (jpegDataRanOut(s))
+            break;
     }
     return putBand(s);
 }
@@ -794,6 +811,8 @@ int readTurned(JpegDecodeState *s)
         for (JDIMENSION i = 0; i < got && row + i < uint32_t(w->height); i++)
             s->colour.convert(s->line[i], w->pixels + size_t(row + i) * w->stride, n,
                               uint32_t(c->output_components));
+        if (jpegDataRanOut(s))
+            break;
     }
     PixelBuf *upright = nullptr;
     r = orientRoutine(s->orientation)(w, &upright);
@@ -888,7 +907,12 @@ int decodeGuarded(JpegDecodeState *s, ByteStream *stream)
         r = buffered ? readScans(s) : readRows(s);
     if (r != Res_ok)
         return r;
-    (void)jpeg_finish_decompress(c);
+    // Stopped early for want of data, the library would call the picture
+    // short; its rows so far are all there is.
+    if (c->output_scanline < c->output_height)
+        jpeg_abort_decompress(c);
+    else
+        (void)jpeg_finish_decompress(c);
     ImageDec_dropMask(s->image);
     return reportRows(&s->src);
 }

@@ -40,6 +40,7 @@ struct JpegErrorManager {
     jpeg_error_mgr pub;
     JmpBuf jump;
     char message[JMSG_LENGTH_MAX];
+    int32_t dataShort; // the compressed data ended (or met a marker) before a scan did
 };
 
 // Fills err with the engine's methods: trace level, warning count and
