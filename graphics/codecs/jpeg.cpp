@@ -527,8 +527,9 @@ struct JpegDecodeState {
     int32_t withMask;
     ImageHook hook; // the owner's hook (null: none)
     void *hookArg;
-    int32_t orientation; // EXIF orientation applied (1: rows as stored)
-    PixelBuf *whole;     // the picture as stored, while it is being turned
+    JDIMENSION alikeFrom; // output row from which all rows are alike (0: not known)
+    int32_t orientation;  // EXIF orientation applied (1: rows as stored)
+    PixelBuf *whole;      // the picture as stored, while it is being turned
 };
 
 // Progressive scans shown one by one at most; the rest are read at once
@@ -714,40 +715,62 @@ int putBand(JpegDecodeState *s)
     return r;
 }
 
-// Reads the rows of one output pass into the bands, as many at a time as
-// the band has room for.
-// Whether a picture of one scan has run short of data: the rows after that
-// point would be made of nothing but zero coefficients, so a truncated file (or one
-// declaring far more rows than its data holds) stops there and shows the
-// rows it has, at a cost bounded by its data rather than by its declared
-// size. A picture of several scans has read all its data before its first
-// row and shows every row.
-bool jpegDataRanOut(JpegDecodeState *s)
+// The output row from which every row of a one-scan picture decodes to the
+// same pixels: its data ran short (a truncated file, or one declaring far
+// more rows than its data holds), so every block after that point has zero
+// coefficients. Counted from the row reached when the shortage showed, past
+// the iMCU row being decoded and the next one (which the upsampling blends
+// in). 0 while the data lasts, and for pictures of several scans, which
+// read all their data before their first row.
+JDIMENSION jpegAlikeFrom(JpegDecodeState *s)
 {
-    return s->err.dataShort && !jpeg_has_multiple_scans(&s->cinfo);
+    j_decompress_ptr c = &s->cinfo;
+    if (!s->alikeFrom && s->err.dataShort && !jpeg_has_multiple_scans(c))
+        s->alikeFrom =
+            c->output_scanline + JDIMENSION(3 * c->max_v_samp_factor * c->min_DCT_scaled_size);
+    return s->alikeFrom;
 }
 
+// Reads the rows of one output pass into the bands, as many at a time as
+// the band has room for. Rows past jpegAlikeFrom are not decoded: each is
+// the last decoded row again (the library would give the same pixels), so
+// the cost is bounded by the data rather than by the declared height.
 int readRows(JpegDecodeState *s)
 {
     j_decompress_ptr c = &s->cinfo;
-    while (c->output_scanline < c->output_height) {
-        int32_t row = int32_t(c->output_scanline);
+    JDIMENSION next = c->output_scanline, last = 0;
+    while (next < c->output_height) {
+        int32_t row = int32_t(next);
         if (!s->bandPicture) {
             int r = takeBand(s, row);
             if (r != Res_ok)
                 return r;
         }
-        JDIMENSION want = JDIMENSION(std::min(s->bandRows - s->bandNext, lineRows));
-        JDIMENSION got = jpeg_read_scanlines(c, s->line, want);
-        if (got == 0 || got > want)
-            return Res_jpegLibrary;
-        JpegSrc_mapRows(c, s->line, 0, got);
+        JDIMENSION alike = jpegAlikeFrom(s);
+        bool repeat = alike && next >= alike;
+        JDIMENSION got;
+        if (repeat) {
+            // The rest of the band repeats the last decoded row.
+            got = std::min(JDIMENSION(s->bandRows - s->bandNext), c->output_height - next);
+        } else {
+            JDIMENSION want = JDIMENSION(std::min(s->bandRows - s->bandNext, lineRows));
+            got = jpeg_read_scanlines(c, s->line, want);
+            if (got == 0 || got > want)
+                return Res_jpegLibrary;
+            JpegSrc_mapRows(c, s->line, 0, got);
+            last = got - 1;
+        }
+        next += got;
         PixelBuf *band = s->bandPicture;
         uint32_t n = std::min<uint32_t>(c->output_width, uint32_t(band->width));
         for (JDIMENSION i = 0; i < got; i++) {
             size_t at = size_t(row - s->bandFirst) + i;
-            s->colour.convert(s->line[i], band->pixels + at * band->stride, n,
-                              uint32_t(c->output_components));
+            uint8_t *to = band->pixels + at * band->stride;
+            if (repeat && i > 0)
+                memcpy(to, to - band->stride, size_t(n) * 2);
+            else
+                s->colour.convert(s->line[repeat ? last : i], to, n,
+                                  uint32_t(c->output_components));
             if (s->bandMask)
                 memset(s->bandMask->pixels + at * s->bandMask->stride, 255,
                        std::min<size_t>(n, size_t(s->bandMask->width)));
@@ -758,8 +781,6 @@ int readRows(JpegDecodeState *s)
             if (r != Res_ok)
                 return r;
         }
-        if (jpegDataRanOut(s))
-            break;
     }
     return putBand(s);
 }
@@ -804,6 +825,14 @@ int readTurned(JpegDecodeState *s)
     uint32_t n = std::min<uint32_t>(c->output_width, uint32_t(w->width));
     while (c->output_scanline < c->output_height) {
         JDIMENSION row = c->output_scanline;
+        JDIMENSION alike = jpegAlikeFrom(s);
+        if (alike && row >= alike && row > 0) {
+            // The rest repeats the last decoded row (see jpegAlikeFrom).
+            for (JDIMENSION y = row; y < uint32_t(w->height); y++)
+                memcpy(w->pixels + size_t(y) * w->stride, w->pixels + size_t(row - 1) * w->stride,
+                       size_t(n) * 2);
+            break;
+        }
         JDIMENSION got = jpeg_read_scanlines(c, s->line, lineRows);
         if (got == 0 || got > JDIMENSION(lineRows))
             return Res_jpegLibrary;
@@ -811,8 +840,6 @@ int readTurned(JpegDecodeState *s)
         for (JDIMENSION i = 0; i < got && row + i < uint32_t(w->height); i++)
             s->colour.convert(s->line[i], w->pixels + size_t(row + i) * w->stride, n,
                               uint32_t(c->output_components));
-        if (jpegDataRanOut(s))
-            break;
     }
     PixelBuf *upright = nullptr;
     r = orientRoutine(s->orientation)(w, &upright);
@@ -907,8 +934,8 @@ int decodeGuarded(JpegDecodeState *s, ByteStream *stream)
         r = buffered ? readScans(s) : readRows(s);
     if (r != Res_ok)
         return r;
-    // Stopped early for want of data, the library would call the picture
-    // short; its rows so far are all there is.
+    // Rows made without the library leave it short of its last rows, which
+    // it would call an error; it is dropped instead.
     if (c->output_scanline < c->output_height)
         jpeg_abort_decompress(c);
     else
