@@ -8,7 +8,7 @@
 #include "office/zip/zipvfs.h"
 #include "platform/vfs/vfs.h"
 
-int App_registerStreamTypes(EngineContext *ctx)
+int App_registerStreamTypes(EngineContext *context)
 {
     const VfsTypeEntry about = {&VfsAboutOps, nullptr, nullptr, nullptr, nullptr};
     const VfsTypeEntry zip = {&VfsZipOps, nullptr, nullptr, nullptr, nullptr};
@@ -16,12 +16,12 @@ int App_registerStreamTypes(EngineContext *ctx)
                                nullptr};
     const VfsTypeEntry cache = {&VfsCacheOps, HttpCache_install, HttpCache_uninstall, nullptr,
                                 HttpCache_openStream};
-    int r = Vfs_registerType(ctx, VfsType_about, &about);
+    int r = Vfs_registerType(context, VfsType_about, &about);
     if (r == Res_ok)
-        r = Vfs_registerType(ctx, VfsType_zvfs, &zip);
+        r = Vfs_registerType(context, VfsType_zvfs, &zip);
     if (r == Res_ok)
-        r = Vfs_registerType(ctx, VfsType_mime, &mime);
+        r = Vfs_registerType(context, VfsType_mime, &mime);
     if (r == Res_ok)
-        r = Vfs_registerType(ctx, VfsType_cache, &cache);
+        r = Vfs_registerType(context, VfsType_cache, &cache);
     return r;
 }

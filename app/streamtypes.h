@@ -11,4 +11,4 @@ struct EngineContext;
 // Registers the four types after Vfs_initLayer. 0, or the first error
 // (the types registered before it stay registered until
 // Vfs_unregisterTypes).
-[[nodiscard]] int App_registerStreamTypes(EngineContext *ctx);
+[[nodiscard]] int App_registerStreamTypes(EngineContext *context);

@@ -87,8 +87,8 @@ void BM_ShiftJisThroughCMap(benchmark::State &state)
         Clock::time_point t0 = Clock::now();
         for (size_t at = 0; at < text.size(); at += chunk) {
             char16_t *u = nullptr;
-            if (CMap_decodeString(cmap, 1, text.data() + at, std::min(chunk, text.size() - at), &u,
-                                  ctx) != 0)
+            if (CMap_decodeString(ctx, cmap, 1, text.data() + at, std::min(chunk, text.size() - at),
+                                  &u) != 0)
                 abort();
             benchmark::DoNotOptimize(u[0]);
             Mem_free(u);

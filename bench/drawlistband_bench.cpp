@@ -154,7 +154,7 @@ struct Page {
     {
         std::vector<uint8_t> memory(bandBytes);
         RenderBuffers *buffers = nullptr;
-        (void)RenderBuffers_create(&buffers, &context, memory.data(), bandBytes);
+        (void)RenderBuffers_create(&context, &buffers, memory.data(), bandBytes);
         if (!keep)
             buffers->kept.limit = 0;
         Matrix m{0x100, 0, 0, 0x100, 0, kHeight};

@@ -99,7 +99,7 @@ void BM_Type1EveryGlyph(benchmark::State &state)
     Type1Parser p;
     if (Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), &s) !=
             Res_ok ||
-        Type1_parse(s, nullptr, &names, &p) != Res_ok)
+        Type1_parse(nullptr, s, &names, &p) != Res_ok)
         abort();
     compare(state, bytes, [&]() {
         for (uint32_t i = 0; i < p.charStrings.count; i++) {

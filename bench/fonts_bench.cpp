@@ -81,8 +81,8 @@ double locaRatio(EngineContext *ctx, const std::string &bytes)
     VfsHandle *h = nullptr;
     uint32_t accepted = 0, at = 0;
     if (Font_faceCreate(ctx, 0, 0, nullptr, &face) != Res_ok ||
-        Vfs_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), 0,
-                       Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) != Res_ok ||
+        Vfs_openMemory(ctx, reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), 0,
+                       Vfs_modeRead | Vfs_modeSeekable, &h, &accepted) != Res_ok ||
         BufStream_open(ctx, nullptr, h, uint32_t(bytes.size()), BufStream_bigEndian,
                        &face->reader) != Res_ok ||
         TrueType_open(face, 0, 0) != Res_ok || face->locateGlyph(face, 1, &at) != Res_ok)
@@ -159,8 +159,8 @@ void BM_MapAndMeasure(benchmark::State &state)
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
     if (FontEngine_create(ctx) != Res_ok || Font_faceCreate(ctx, 0, 0, nullptr, &face) != Res_ok ||
-        Vfs_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), 0,
-                       Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) != Res_ok ||
+        Vfs_openMemory(ctx, reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), 0,
+                       Vfs_modeRead | Vfs_modeSeekable, &h, &accepted) != Res_ok ||
         BufStream_open(ctx, nullptr, h, uint32_t(bytes.size()), BufStream_bigEndian,
                        &face->reader) != Res_ok ||
         TrueType_open(face, 0, 0) != Res_ok)

@@ -152,8 +152,8 @@ void BM_LoadEveryGlyph(benchmark::State &state)
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
     if (Font_faceCreate(ctx, 0, 0, nullptr, &face) != Res_ok ||
-        Vfs_openMemory(reinterpret_cast<const uint8_t *>(f.bytes.data()), f.bytes.size(), 0,
-                       Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) != Res_ok ||
+        Vfs_openMemory(ctx, reinterpret_cast<const uint8_t *>(f.bytes.data()), f.bytes.size(), 0,
+                       Vfs_modeRead | Vfs_modeSeekable, &h, &accepted) != Res_ok ||
         BufStream_open(ctx, nullptr, h, uint32_t(f.bytes.size()), BufStream_bigEndian,
                        &face->reader) != Res_ok)
         abort();
@@ -227,8 +227,8 @@ struct TextPage {
         if (r == Res_ok)
             r = Font_faceCreate(ctx, 0, 0, nullptr, &face);
         if (r == Res_ok)
-            r = Vfs_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), 0,
-                               Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx);
+            r = Vfs_openMemory(ctx, reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(),
+                               0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted);
         if (r == Res_ok)
             r = BufStream_open(ctx, nullptr, h, uint32_t(bytes.size()), BufStream_bigEndian,
                                &face->reader);

@@ -122,8 +122,9 @@ struct Loads {
                 return;
             VfsHandle *h = nullptr;
             uint32_t accepted = 0;
-            if (Vfs_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), 0,
-                               Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, e.context) == 0)
+            if (Vfs_openMemory(e.context, reinterpret_cast<const uint8_t *>(bytes.data()),
+                               bytes.size(), 0, Vfs_modeRead | Vfs_modeSeekable, &h,
+                               &accepted) == 0)
                 loaded = desc->open(e.context, desc, nullptr, h, doc, Edr_Doc_root(doc)) == 0;
             Edr_Doc_release(doc);
         });

@@ -102,8 +102,8 @@ struct TextDoc {
             Config_setIntA(ctx, ctx->config, u"Core", "EnableAutoDetect", 0, 0);
             VfsHandle *h = nullptr;
             uint32_t accepted = 0;
-            if (Vfs_openMemory(bytes.data(), bytes.size(), 0, Vfs_modeRead | Vfs_modeSeekable, &h,
-                               &accepted, ctx))
+            if (Vfs_openMemory(ctx, bytes.data(), bytes.size(), 0, Vfs_modeRead | Vfs_modeSeekable,
+                               &h, &accepted))
                 return;
             ok = TextDoc_open(ctx, &desc, nullptr, h, doc, Edr_Doc_root(doc)) == 0;
         });
@@ -216,7 +216,7 @@ void BM_RenderTextPage(benchmark::State &state)
             err = Bitmap_create(ctx, &bitmap, kWidth, kHeight, Pixel_format565, 0x10000,
                                 pixels.data(), 0);
             if (!err)
-                err = RenderBuffers_create(&buffers, ctx, band.data(), uint32_t(band.size()));
+                err = RenderBuffers_create(ctx, &buffers, band.data(), uint32_t(band.size()));
             if (!err) {
                 Rect page{pr[0], pr[1], pr[2], pr[3]}, device;
                 Rect_toDevice(&device, &page, &m, bitmap, RectDevice_round);
@@ -225,8 +225,8 @@ void BM_RenderTextPage(benchmark::State &state)
                 DrawFlags flags;
                 DrawFlags_clear(ctx, &flags);
                 flags.flags |= DrawFlags_offscreen | DrawFlags_noHighlights;
-                err = PageRender_walk(chain, &m, &clip, &device, bitmap, nullptr, &flags, noteDrawn,
-                                      nullptr, PageRender_drawBanded, buffers, ctx, 1, 0);
+                err = PageRender_walk(ctx, chain, &m, &clip, &device, bitmap, nullptr, &flags,
+                                      noteDrawn, nullptr, PageRender_drawBanded, buffers, 1, 0);
             }
             RenderBuffers_free(buffers);
             if (bitmap)

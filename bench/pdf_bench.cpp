@@ -123,9 +123,9 @@ void BM_OpenAndResolve(benchmark::State &state)
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
         PdfDoc *doc = nullptr;
-        if (Vfs_openMemory(reinterpret_cast<const uint8_t *>(file.data()), file.size(), 0,
-                           Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) != Res_ok ||
-            Pdf_openDocument(&doc, nullptr, h, nullptr, 0) != Res_ok) {
+        if (Vfs_openMemory(ctx, reinterpret_cast<const uint8_t *>(file.data()), file.size(), 0,
+                           Vfs_modeRead | Vfs_modeSeekable, &h, &accepted) != Res_ok ||
+            Pdf_openDocument(nullptr, &doc, h, nullptr, 0) != Res_ok) {
             state.SkipWithError("open failed");
             break;
         }

@@ -59,8 +59,8 @@ bool layOut(const std::string &file, Laid *out)
         ctx->instance = heap.instance;
         heap.instance->context = ctx;
         memcpy(copy, file.data(), file.size());
-        if (Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted,
-                           ctx) == 0 &&
+        if (Vfs_openMemory(ctx, copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
+                           &accepted) == 0 &&
             Ole_openStream(vfs, &ole) == 0) {
             load.context = ctx;
             if (Excel_readWorkbookStream(&load, ole) == 0) {

@@ -93,8 +93,8 @@ struct Open {
             return false;
         memcpy(copy, file.data(), file.size());
         uint32_t accepted = 0;
-        if (Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted,
-                           ctx) != 0 ||
+        if (Vfs_openMemory(ctx, copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
+                           &accepted) != 0 ||
             Ole_openStream(vfs, &ole) != 0)
             return false;
         load.context = ctx;
@@ -193,7 +193,7 @@ void SumLoadedColumn(benchmark::State &state)
         total = 0;
         for (SheetGrid *g : o.grids) {
             Excel_FormulaContext ec;
-            Excel_Formula_evalInit(&ec, tokens, sizeof tokens, g, o.ctx);
+            Excel_Formula_evalInit(o.ctx, &ec, tokens, sizeof tokens, g);
             Excel_Value v{};
             if (Excel_Formula_eval(&ec, &v) == 0 && v.kind == Excel_kindNumber)
                 total += v.u.d;

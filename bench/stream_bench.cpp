@@ -251,7 +251,7 @@ void BM_LendingByteStreamByteByByte(benchmark::State &state)
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
         ByteStream *s = nullptr;
-        if (Vfs_open(url, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) != 0 ||
+        if (Vfs_open(ctx, url, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted) != 0 ||
             VfsByteStream_create(h, &s, 0, 1) != 0)
             abort();
         uint32_t ha = 0;

@@ -169,7 +169,7 @@ void BM_ZipMemberThroughTheStreamLayer(benchmark::State &state)
         auto t0 = Clock::now();
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        if (Vfs_open(url, Vfs_modeRead, &h, &accepted, ctx) != 0)
+        if (Vfs_open(ctx, url, Vfs_modeRead, &h, &accepted) != 0)
             abort();
         size_t total = 0;
         uint32_t ha = 0;

@@ -328,7 +328,7 @@ int listFiles(EngineContext *context, const FontEngine *fe, const Url *fontsDir,
         return Res_noMemory;
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    int rc = Vfs_open(listing, Vfs_modeList, &h, &accepted, context);
+    int rc = Vfs_open(context, listing, Vfs_modeList, &h, &accepted);
     Url_free(listing);
     if (rc == Res_fileCannotOpen)
         return Res_ok; // no fonts directory: no files

@@ -147,7 +147,7 @@ void Font_unregister(EngineContext *engine, FontFace *face)
     Lock_release(&fe->lock);
 }
 
-int FontEngine_openEmbeddedTrueType(uint8_t *data, size_t length, EngineContext *engine,
+int FontEngine_openEmbeddedTrueType(EngineContext *engine, uint8_t *data, size_t length,
                                     FontFace **out, uint32_t preferredRank, uint32_t flags)
 {
     *out = nullptr;
@@ -156,7 +156,7 @@ int FontEngine_openEmbeddedTrueType(uint8_t *data, size_t length, EngineContext 
         return Res_nullInput;
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    int r = Vfs_openMemory(data, length, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, engine);
+    int r = Vfs_openMemory(engine, data, length, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted);
     if (r != Res_ok)
         return r;
     FontFace *face = nullptr;

@@ -60,8 +60,8 @@ void Font_unregister(EngineContext *engine, FontFace *face);
 // bit 2 remaps codes 0-255 to the 0xF0xx symbol area; a program without
 // 'cmap' maps every code to the glyph of the same number. 0; 1; the
 // errors of the stream layer and of the TrueType reader.
-[[nodiscard]] int FontEngine_openEmbeddedTrueType(uint8_t *data, size_t length,
-                                                  EngineContext *engine, FontFace **out,
+[[nodiscard]] int FontEngine_openEmbeddedTrueType(EngineContext *engine, uint8_t *data,
+                                                  size_t length, FontFace **out,
                                                   uint32_t preferredRank, uint32_t flags);
 // The glyph count of a face (its numGlyphs); 0 for null.
 uint32_t Font_glyphCount(const FontFace *face);

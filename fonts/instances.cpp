@@ -220,7 +220,7 @@ void FontEngine_addConfiguredDirectories(EngineContext *context)
         while (*end && *end != u',')
             end++;
         char *utf8 = nullptr;
-        if (Charset_fromUstrN(piece, size_t(end - piece), &utf8, 1, context) == Res_ok && utf8) {
+        if (Charset_fromUstrN(context, piece, size_t(end - piece), &utf8, 1) == Res_ok && utf8) {
             Url *url = nullptr;
             if (Url_newFromUserString(utf8, &url, 1) == Res_ok && url) {
                 (void)FontEngine_addDirectory(context, url);

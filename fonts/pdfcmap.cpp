@@ -835,8 +835,8 @@ uint16_t CMap_mapCode(const uint16_t *table, uint32_t c)
     return table ? table[uint16_t(c - 1)] : uint16_t(c - 1);
 }
 
-int CMap_decodeString(const CMap *cmap, uint32_t mode, const uint8_t *bytes, size_t length,
-                      char16_t **out, EngineContext *charsetContext)
+int CMap_decodeString(EngineContext *charsetContext, const CMap *cmap, uint32_t mode,
+                      const uint8_t *bytes, size_t length, char16_t **out)
 {
     *out = nullptr;
     if (cmap->kind == 2) {
@@ -850,7 +850,7 @@ int CMap_decodeString(const CMap *cmap, uint32_t mode, const uint8_t *bytes, siz
         return Ustr_bufTake(&b, out);
     }
     if (cmap->kind != -1)
-        return Charset_toUstrN(bytes, length, out, uint32_t(cmap->kind), charsetContext);
+        return Charset_toUstrN(charsetContext, bytes, length, out, uint32_t(cmap->kind));
     if (length > 0x7FFFFFF0)
         return Res_noMemory;
     // Every code takes at least one byte: length + 1 units hold the text.

@@ -83,8 +83,8 @@ struct CMapSysInfo {
 // Decodes length bytes: mode 1 gives Unicode, mode 0 CID + 1 per code.
 // *out = a new NUL-terminated 16-bit string. charsetContext serves the
 // character-set CMaps. 0, 1, or the converter's error.
-[[nodiscard]] int CMap_decodeString(const CMap *cmap, uint32_t mode, const uint8_t *bytes,
-                                    size_t length, char16_t **out, EngineContext *charsetContext);
+[[nodiscard]] int CMap_decodeString(EngineContext *charsetContext, const CMap *cmap, uint32_t mode,
+                                    const uint8_t *bytes, size_t length, char16_t **out);
 // The CID and code length of the code at window (six bytes, zero-padded):
 // length 0 when no record holds the code.
 uint16_t CMap_lookup(const CMap *cmap, const uint8_t window[6], uint32_t *length);

@@ -66,8 +66,8 @@ const VfsTypeOps VfsAboutOps = {
     .getInfo = AboutStream_getInfo,       // 13
 };
 
-int AboutStream_open(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *accepted,
-                     EngineContext *ctx)
+int AboutStream_open(EngineContext *ctx, VfsHandle *handle, const Url *url, uint32_t mode,
+                     uint32_t *accepted)
 {
     *accepted = 0;
     if (!handle || !url)

@@ -21,8 +21,8 @@ extern const VfsTypeOps VfsAboutOps;
 // Slot 3: opens the page the URL names, for reading only. 0 with *accepted
 // Vfs_modeRead and the handle's MIME type set; 769 for a mode that is not
 // plain reading; 780 for a page that does not exist; 1 out of memory.
-[[nodiscard]] int AboutStream_open(VfsHandle *handle, const Url *url, uint32_t mode,
-                                   uint32_t *accepted, EngineContext *ctx);
+[[nodiscard]] int AboutStream_open(EngineContext *ctx, VfsHandle *handle, const Url *url,
+                                   uint32_t mode, uint32_t *accepted);
 // Slot 4: frees the stream's record. 776 when a buffer was still lent.
 int AboutStream_close(VfsHandle *handle);
 // Slot 5: lends the rest of the page. 776 while lent.

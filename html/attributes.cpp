@@ -540,8 +540,8 @@ char16_t *escapedUrlText(const HtmlParser *p, const char16_t *text, size_t n)
         size_t units = (text[i] >= 0xD800 && text[i] < 0xDC00 && i + 1 < n) ? 2 : 1;
         uint8_t bytes[12];
         size_t consumed = 0, produced = 0;
-        convert(reinterpret_cast<const uint8_t *>(text + i), units * sizeof(char16_t), bytes,
-                sizeof bytes, &consumed, &produced, &state, p->ctx);
+        convert(p->ctx, reinterpret_cast<const uint8_t *>(text + i), units * sizeof(char16_t),
+                bytes, sizeof bytes, &consumed, &produced, &state);
         if (!produced)
             bytes[0] = '?', produced = 1;
         for (size_t k = 0; k < produced && k < sizeof bytes; k++) {
@@ -599,7 +599,7 @@ int applyTarget(Build &b, const char16_t *v, size_t n)
         Url *url = attrUrl(b, v, n, &err);
         if (!url)
             return err;
-        err = Html_loadUserStyleSheet(b.p, b.ctx, url, 2);
+        err = Html_loadUserStyleSheet(b.ctx, b.p, url, 2);
         return err == Res_noMemory || err == Res_stopRequested ? err : Res_ok;
     }
     int err = Res_ok;
@@ -1557,7 +1557,7 @@ int32_t Html_getAttrInches(const char16_t *text, size_t length)
     return int32_t(v * 65536 / 96);
 }
 
-Url *Html_sourceUrl(EngineContext *ctx, HtmlParser *p, const char16_t *tag,
+Url *Html_sourceUrl(EngineContext *context, HtmlParser *p, const char16_t *tag,
                     const HtmlTagSpan *attrs, uint32_t count, int *err)
 {
     *err = Res_ok;
@@ -1566,17 +1566,17 @@ Url *Html_sourceUrl(EngineContext *ctx, HtmlParser *p, const char16_t *tag,
         tag && attrs ? Html_getAttrTrimmed(tag, attrs, count, HtmlAttr_src, &n) : nullptr;
     if (!v || !n)
         return nullptr;
-    Build b{p, tag, attrs, count, 0, nullptr, nullptr, ctx, nullptr, 0};
+    Build b{p, tag, attrs, count, 0, nullptr, nullptr, context, nullptr, 0};
     return attrUrl(b, v, n, err);
 }
 
-int Html_applyAttributes(EngineContext *ctx, const char16_t *tag, HtmlParser *p, Edr_Node *node,
+int Html_applyAttributes(EngineContext *context, const char16_t *tag, HtmlParser *p, Edr_Node *node,
                          uint32_t id, const HtmlTagSpan *attrs, uint32_t count)
 {
     // An implied element has no tag and no attributes.
     if (!tag || !attrs || !node)
         return Res_ok;
-    Build b{p, tag, attrs, count, id, nullptr, nullptr, ctx, node, 0};
+    Build b{p, tag, attrs, count, id, nullptr, nullptr, context, node, 0};
     int err = Html_ensureStringTable(p->doc);
     if (err)
         return err;

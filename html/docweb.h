@@ -111,8 +111,8 @@ uint32_t Html_attributeId(const char16_t *name, size_t length);
 char16_t *Html_attributeText(const Prop *value);
 
 // The application's URL-mapping hook.
-int Url_mapHookPresent(EngineContext *app);
-int Url_mapHook(EngineContext *app, const Url *url, int *flag);
+int Url_mapHookPresent(EngineContext *context);
+int Url_mapHook(EngineContext *context, const Url *url, int *flag);
 
 struct EngineContext;
 struct Edr_HandlerDesc;

@@ -70,7 +70,7 @@ int ImageDA_matchMime(EngineContext *, Edr_HandlerDesc *, const char16_t *mime, 
     return Res_ok;
 }
 
-int ImageDA_sniff(EngineContext *app, Edr_HandlerDesc *, VfsHandle *stream, int32_t *score,
+int ImageDA_sniff(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream, int32_t *score,
                   uint32_t *typeId)
 {
     *score = 0;
@@ -80,7 +80,7 @@ int ImageDA_sniff(EngineContext *app, Edr_HandlerDesc *, VfsHandle *stream, int3
     int r = Vfs_getReadBuf(stream, ImageDA_sniffBytes, &bytes, &got);
     if (r != Res_ok)
         return r;
-    ImageStore *store = app ? app->imageStore : nullptr;
+    ImageStore *store = context ? context->imageStore : nullptr;
     int32_t best = 0;
     if (got >= size_t(ImageDA_sniffBytes) && store) {
         for (ImageCodec *codec : store->codecs) {
@@ -108,10 +108,10 @@ int ImageDA_sniff(EngineContext *app, Edr_HandlerDesc *, VfsHandle *stream, int3
     return Res_ok;
 }
 
-int ImageDA_open(EngineContext *app, Edr_HandlerDesc *desc, void *frameRecord, VfsHandle *stream,
-                 Edr_Doc *doc, Edr_Node *)
+int ImageDA_open(EngineContext *context, Edr_HandlerDesc *desc, void *frameRecord,
+                 VfsHandle *stream, Edr_Doc *doc, Edr_Node *)
 {
-    return Html_openImageDocument(app, desc->priv, stream, doc, frameRecord, 0);
+    return Html_openImageDocument(context, desc->priv, stream, doc, frameRecord, 0);
 }
 
 void ImageDA_close(EngineContext *, Edr_HandlerDesc *desc)
@@ -120,13 +120,13 @@ void ImageDA_close(EngineContext *, Edr_HandlerDesc *desc)
     desc->priv = nullptr;
 }
 
-int ImageDA_register(EngineContext *app, Edr_HandlerDesc *desc)
+int ImageDA_register(EngineContext *context, Edr_HandlerDesc *desc)
 {
     int32_t *word = static_cast<int32_t *>(Mem_malloc(sizeof(int32_t)));
     if (!word)
         return Res_noMemory;
-    *word =
-        app && app->config && Config_getIntA(app, app->config, nullptr, "ImageDA_WaitAnim", 0) != 0;
+    *word = context && context->config &&
+            Config_getIntA(context, context->config, nullptr, "ImageDA_WaitAnim", 0) != 0;
     desc->matchMime = ImageDA_matchMime;
     desc->sniff = ImageDA_sniff;
     desc->open = ImageDA_open;
@@ -141,9 +141,9 @@ int ImageDoc_describe(EngineContext *context, Edr_HandlerDesc *desc)
     return ImageDA_register(context, desc);
 }
 
-int ImageDoc_register(EngineContext *app)
+int ImageDoc_register(EngineContext *context)
 {
-    if (!app || !app->docHandlers)
+    if (!context || !context->docHandlers)
         return 0;
-    return Engine_registerHandler(app, ImageDoc_describe);
+    return Engine_registerHandler(context, ImageDoc_describe);
 }

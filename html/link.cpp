@@ -160,7 +160,7 @@ int findFrame(Edr_Doc **docs, uint32_t count, uint32_t element, const char16_t *
 
 } // namespace
 
-int Link_resolveFrameTarget(EngineContext *app, Edr_Doc *current, const char16_t *name,
+int Link_resolveFrameTarget(EngineContext *context, Edr_Doc *current, const char16_t *name,
                             size_t length, Link *out)
 {
     if (!out)
@@ -178,7 +178,7 @@ int Link_resolveFrameTarget(EngineContext *app, Edr_Doc *current, const char16_t
         return Link_resolveTarget(topOf(current), out);
     Edr_Doc **docs = nullptr;
     uint32_t count = 0;
-    int err = listDocuments(app ? app : current->app, &docs, &count);
+    int err = listDocuments(context ? context : current->app, &docs, &count);
     if (err)
         return err;
     bool found = false;
@@ -197,7 +197,7 @@ int Link_resolveFrameTarget(EngineContext *app, Edr_Doc *current, const char16_t
     return Res_ok;
 }
 
-int Link_fromNode(EngineContext *app, Edr_Doc *doc, Edr_Node *node, Link *out)
+int Link_fromNode(EngineContext *context, Edr_Doc *doc, Edr_Node *node, Link *out)
 {
     if (!out)
         return Res_nullInput;
@@ -236,7 +236,7 @@ int Link_fromNode(EngineContext *app, Edr_Doc *doc, Edr_Node *node, Link *out)
             return Link_resolveTarget(doc, out);
         }
     }
-    int err = Link_resolveFrameTarget(app, doc, target, length, out);
+    int err = Link_resolveFrameTarget(context, doc, target, length, out);
     Mem_free(target);
     if (err)
         return err;

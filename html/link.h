@@ -30,14 +30,14 @@ int Link_fragmentRect(Edr_Doc *doc, const char16_t *name, int32_t rect[4], int32
 // Link_resolveFrameTarget; an unresolved target becomes the top-level
 // reference. 0, 1 when the document has no base target (out is then the
 // empty link), or an error.
-int Link_fromNode(EngineContext *app, Edr_Doc *doc, Edr_Node *node, Link *out);
+int Link_fromNode(EngineContext *context, Edr_Doc *doc, Edr_Node *node, Link *out);
 // Resolves an HTML target name (compared without ASCII case) seen from
 // current into *out: "_self" the current document, "_blank" the top-level
 // reference, "_parent" the parent document (none: the top-level
 // reference), "_top" the outermost document; any other name the frame of
 // that name in the application's documents, frames before inline frames
 // (none: kind 0). 0 or an error.
-int Link_resolveFrameTarget(EngineContext *app, Edr_Doc *current, const char16_t *name,
+int Link_resolveFrameTarget(EngineContext *context, Edr_Doc *current, const char16_t *name,
                             size_t length, Link *out);
 // Steps through the document's links (the groups that carry a URL, in
 // document order): the n-th (flags' low 8 bits) after start, or before it

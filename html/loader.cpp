@@ -144,7 +144,7 @@ int keepRaw(HtmlInput *in, const uint8_t *bytes, size_t n)
 // Switches to the converter of code when there is one.
 void useCharset(HtmlParser *p, uint32_t code)
 {
-    if (code == p->charset || !Charset_isAvailable(code, p->ctx))
+    if (code == p->charset || !Charset_isAvailable(p->ctx, code))
         return;
     CharsetConverter c = Charset_findConverter(code, CharsetCode_utf16, &p->convState, nullptr);
     if (!c)
@@ -239,7 +239,7 @@ void setupCharset(HtmlParser *p, int fragment)
     }
     Mem_free(name);
     CharsetConverter c =
-        Charset_isAvailable(code, ctx)
+        Charset_isAvailable(ctx, code)
             ? Charset_findConverter(code, CharsetCode_utf16, &p->convState, nullptr)
             : nullptr;
     if (!c) {
@@ -265,7 +265,7 @@ struct Load {
 
 } // namespace
 
-int Html_readChunk(EngineContext *ctx, HtmlParser *p, HtmlInput *in)
+int Html_readChunk(EngineContext *context, HtmlParser *p, HtmlInput *in)
 {
     const uint8_t *bytes = nullptr;
     size_t n = 0;
@@ -288,7 +288,7 @@ int Html_readChunk(EngineContext *ctx, HtmlParser *p, HtmlInput *in)
     if (in->firstChunk) {
         // A byte-order mark decides the charset over every declaration and
         // guess; otherwise the transport's charset or the detector's.
-        if (uint32_t bom = bomCharset(bytes, n); bom && Charset_isAvailable(bom, p->ctx)) {
+        if (uint32_t bom = bomCharset(bytes, n); bom && Charset_isAvailable(p->ctx, bom)) {
             useCharset(p, bom);
             if (p->charset == bom)
                 p->charsetConfirmed = p->charsetDeclared = 1;
@@ -304,9 +304,9 @@ int Html_readChunk(EngineContext *ctx, HtmlParser *p, HtmlInput *in)
         for (;;) {
             size_t consumed = 0, produced = 0;
             size_t room = (in->capacity - in->end) * sizeof(char16_t);
-            int r =
-                p->convert(bytes + used, n - used, reinterpret_cast<uint8_t *>(in->buf + in->end),
-                           room, &consumed, &produced, &p->convState, ctx);
+            int r = p->convert(context, bytes + used, n - used,
+                               reinterpret_cast<uint8_t *>(in->buf + in->end), room, &consumed,
+                               &produced, &p->convState);
             if ((r == Res_charsetUnknown || r == Res_charsetNoTable) &&
                 p->convert != Charset_latin1ToUtf16) {
                 p->convert = Charset_latin1ToUtf16;
@@ -361,7 +361,7 @@ int Html_readChunk(EngineContext *ctx, HtmlParser *p, HtmlInput *in)
     return Res_ok;
 }
 
-int Html_restartDecoding(EngineContext *ctx, HtmlParser *p, HtmlInput *in)
+int Html_restartDecoding(EngineContext *context, HtmlParser *p, HtmlInput *in)
 {
     p->restartRequested = 0;
     p->restarted = 1;
@@ -417,9 +417,10 @@ int Html_restartDecoding(EngineContext *ctx, HtmlParser *p, HtmlInput *in)
         if ((err = makeRoom(in, p->state, in->rawLength - done + 2)))
             return err;
         size_t consumed = 0, produced = 0;
-        int r = p->convert(
-            in->raw + done, in->rawLength - done, reinterpret_cast<uint8_t *>(in->buf + in->end),
-            (in->capacity - in->end) * sizeof(char16_t), &consumed, &produced, &p->convState, ctx);
+        int r = p->convert(context, in->raw + done, in->rawLength - done,
+                           reinterpret_cast<uint8_t *>(in->buf + in->end),
+                           (in->capacity - in->end) * sizeof(char16_t), &consumed, &produced,
+                           &p->convState);
         in->end += produced / 2;
         done += consumed;
         if (r != Res_charsetDestFull || (!consumed && !produced))
@@ -482,7 +483,7 @@ static int loadWith(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Nod
             int e = Url_newFromUserUstr(sheet, &url, 1);
             if (e == Res_ok) {
                 url->flags |= Url_memoryMark;
-                e = Html_loadUserStyleSheet(p, ctx, url, 1);
+                e = Html_loadUserStyleSheet(ctx, p, url, 1);
             }
             if (e == Res_noMemory || e == Res_stopRequested)
                 err = e;
@@ -574,11 +575,12 @@ static int loadWith(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Nod
     return err ? err : finish;
 }
 
-int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target,
-                             int fragment, const int32_t *frame, uint32_t chunkBytes)
+int Html_loadDocumentChunked(EngineContext *context, Edr_Doc *doc, VfsHandle *stream,
+                             Edr_Node *target, int fragment, const int32_t *frame,
+                             uint32_t chunkBytes)
 {
     if (fragment)
-        return loadWith(ctx, doc, stream, target, fragment, frame, nullptr, chunkBytes);
+        return loadWith(context, doc, stream, target, fragment, frame, nullptr, chunkBytes);
     // The layout context takes the frame's size; a frame-set document gets
     // its frames once it has loaded.
     // (A frame's size of -1 stands for 0: no size given.)
@@ -590,7 +592,7 @@ int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream
     }
     int err = FrameState_create(frame ? size : nullptr, &layout);
     if (err == Res_ok)
-        err = loadWith(ctx, doc, stream, target, fragment, frame, layout, chunkBytes);
+        err = loadWith(context, doc, stream, target, fragment, frame, layout, chunkBytes);
     if (err == Res_ok)
         err = FrameState_createFrames(doc, layout);
     FrameState_free(&layout, doc);
@@ -612,7 +614,7 @@ int Html_metaCharset(HtmlParser *p, const char16_t *name, size_t length)
         p->charsetConfirmed = p->charsetDeclared = 1;
         return Res_ok;
     }
-    if (p->restarted || !p->keepRaw || !Charset_isAvailable(code, p->ctx))
+    if (p->restarted || !p->keepRaw || !Charset_isAvailable(p->ctx, code))
         return Res_ok;
     uint32_t before = p->charset;
     useCharset(p, code);
@@ -724,7 +726,7 @@ CharsetConverter Html_chooseConverter(HtmlParser *p, VfsHandle *stream, uint32_t
         chosen = p->charset;
     }
     CharsetState state{};
-    CharsetConverter c = Charset_isAvailable(chosen, p->ctx)
+    CharsetConverter c = Charset_isAvailable(p->ctx, chosen)
                              ? Charset_findConverter(chosen, CharsetCode_utf16, &state, nullptr)
                              : nullptr;
     if (!c) {
@@ -755,8 +757,8 @@ int Html_fetchResourceText(HtmlParser *p, const Url *url, uint32_t charset)
     VfsHandle *stream = nullptr;
     uint32_t accepted = 0;
     int err = Vfs_getTypeFlags(ctx, p->fetchedUrl)
-                  ? Vfs_openCached(p->fetchedUrl, Vfs_modeRead, &stream, &accepted, ctx, 0, 0, 0)
-                  : Vfs_open(p->fetchedUrl, Vfs_modeRead, &stream, &accepted, ctx);
+                  ? Vfs_openCached(ctx, p->fetchedUrl, Vfs_modeRead, &stream, &accepted, 0, 0, 0)
+                  : Vfs_open(ctx, p->fetchedUrl, Vfs_modeRead, &stream, &accepted);
     if (err)
         return err;
     CharsetConverter convert = nullptr;
@@ -793,9 +795,8 @@ int Html_fetchResourceText(HtmlParser *p, const Url *url, uint32_t charset)
                 capacity = cap;
             }
             size_t consumed = 0, produced = 0;
-            int r =
-                convert(bytes + used, n - used, reinterpret_cast<uint8_t *>(text + length),
-                        (capacity - length) * sizeof(char16_t), &consumed, &produced, &state, ctx);
+            int r = convert(ctx, bytes + used, n - used, reinterpret_cast<uint8_t *>(text + length),
+                            (capacity - length) * sizeof(char16_t), &consumed, &produced, &state);
             used += consumed;
             length += produced / 2;
             if (r != Res_charsetDestFull || (!consumed && !produced))
@@ -853,12 +854,12 @@ int Html_applyFrameMargins(HtmlParser *p, const int32_t *frame)
     return err;
 }
 
-int Html_loadUserStyleSheet(HtmlParser *p, EngineContext *ctx, Url *url, uint32_t kind)
+int Html_loadUserStyleSheet(EngineContext *context, HtmlParser *p, Url *url, uint32_t kind)
 {
     Request *sheet = nullptr;
-    int err = Request_new(ctx, kind, &sheet);
+    int err = Request_new(context, kind, &sheet);
     if (err == Res_ok)
-        err = Css_loadStyleSheet(ctx, p->doc, url, sheet);
+        err = Css_loadStyleSheet(context, p->doc, url, sheet);
     if (err == Res_ok)
         err = Edr_Doc_addRequest(p->doc, sheet);
     Request_release(sheet);
@@ -866,10 +867,10 @@ int Html_loadUserStyleSheet(HtmlParser *p, EngineContext *ctx, Url *url, uint32_
     return err;
 }
 
-int Html_loadDocument(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target,
+int Html_loadDocument(EngineContext *context, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target,
                       int fragment, const int32_t *frame)
 {
-    return Html_loadDocumentChunked(ctx, doc, stream, target, fragment, frame, Html_chunkBytes);
+    return Html_loadDocumentChunked(context, doc, stream, target, fragment, frame, Html_chunkBytes);
 }
 
 // ------------------------------------------------------------ the handler
@@ -954,7 +955,7 @@ int Html_exportText(EngineContext *, Edr_HandlerDesc *, Edr_Doc *doc, Edr_Node *
     return err;
 }
 
-int Html_replaceContent(EngineContext *app, Edr_HandlerDesc *, Edr_Doc *doc, Edr_Node *group,
+int Html_replaceContent(EngineContext *context, Edr_HandlerDesc *, Edr_Doc *doc, Edr_Node *group,
                         const char16_t *text, uint32_t length)
 {
     if (!text || !length)
@@ -966,10 +967,10 @@ int Html_replaceContent(EngineContext *app, Edr_HandlerDesc *, Edr_Doc *doc, Edr
     memcpy(copy, text, bytes);
     VfsHandle *stream = nullptr;
     uint32_t accepted = 0;
-    int err = Vfs_openMemory(copy, bytes, 1, Vfs_modeRead, &stream, &accepted, app);
+    int err = Vfs_openMemory(context, copy, bytes, 1, Vfs_modeRead, &stream, &accepted);
     if (err)
         return err;
-    err = Html_loadDocument(app, doc, stream, group, 1, nullptr);
+    err = Html_loadDocument(context, doc, stream, group, 1, nullptr);
     (void)Vfs_close(stream);
     return err;
 }

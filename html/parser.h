@@ -342,15 +342,15 @@ struct HtmlParser {
 
 // Runs the tokenizer to the end of the converted text (or a stop or a
 // restart request). 0 or the first error of tree building.
-int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p);
+int Html_tokenize(EngineContext *context, HtmlInput *in, HtmlParser *p);
 
 // ------------------------------------------------------ tree building
 
-int Html_parserInit(EngineContext *ctx, HtmlParser *p, Edr_Doc *doc);
-int Html_emitTag(EngineContext *ctx, HtmlParser *p, HtmlInput *in, int selfClosed);
-int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, uint32_t count,
+int Html_parserInit(EngineContext *context, HtmlParser *p, Edr_Doc *doc);
+int Html_emitTag(EngineContext *context, HtmlParser *p, HtmlInput *in, int selfClosed);
+int Html_handleTag(EngineContext *context, HtmlParser *p, const HtmlTagSpan *attrs, uint32_t count,
                    uint32_t id, const char16_t *tag, size_t tagLength);
-int Html_endElement(EngineContext *ctx, HtmlParser *p, int implicit, uint32_t id);
+int Html_endElement(EngineContext *context, HtmlParser *p, int implicit, uint32_t id);
 // Form controls (html/formbuild.cpp): the control of a form-control element
 // made and attached to its new node, the form record of a form element;
 // then, after the node's attributes, the control's and the form's own
@@ -361,13 +361,13 @@ int Html_applyControlAttributes(HtmlParser *p, uint32_t id, Edr_Node *node, cons
                                 const HtmlTagSpan *attrs, uint32_t count);
 // The text area's collected text becomes its default value.
 int Html_finishTextArea(HtmlParser *p, const char16_t *text, size_t length);
-int Html_impliedClose(EngineContext *ctx, HtmlParser *p, int end, uint32_t id);
+int Html_impliedClose(EngineContext *context, HtmlParser *p, int end, uint32_t id);
 int Html_flushText(HtmlParser *p, char16_t *text, size_t length);
 int Html_reopenFormatting(HtmlParser *p);
 int Html_pushFormatting(HtmlParser *p, uint32_t id, Edr_Node *node);
 void Html_popFormatting(HtmlParser *p, uint32_t id);
 // Places a copy of text in front of the unread input, to be read as markup.
-int Html_insertText(EngineContext *ctx, HtmlParser *p, HtmlInput *in, const char16_t *text,
+int Html_insertText(EngineContext *context, HtmlParser *p, HtmlInput *in, const char16_t *text,
                     size_t length);
 // The conditional comment's verdict: 1 when its content is read.
 int Html_evalCondition(const HtmlParser *p);
@@ -378,17 +378,17 @@ void Html_readCondition(HtmlParser *p, const char16_t *tag, const HtmlTagSpan *a
 // from '<' through its last character): 1 quirks, 0 standards, -1 no
 // change.
 int Html_doctypeMode(const char16_t *tag, size_t length);
-int Html_parserFinish(EngineContext *ctx, HtmlParser *p, int fragment);
+int Html_parserFinish(EngineContext *context, HtmlParser *p, int fragment);
 
 // Applies a tag's attributes (attrs[1..count], offsets from tag) to node.
 // The tag's src attribute cleaned and resolved against the document, or
 // null when it has none (*err set when memory ran out).
-Url *Html_sourceUrl(EngineContext *ctx, HtmlParser *p, const char16_t *tag,
+Url *Html_sourceUrl(EngineContext *context, HtmlParser *p, const char16_t *tag,
                     const HtmlTagSpan *attrs, uint32_t count, int *err);
 // How many list elements (ul, ol, dir, menu) are open, the current one
 // included.
 uint32_t Html_listNesting(const HtmlParser *p);
-int Html_applyAttributes(EngineContext *ctx, const char16_t *tag, HtmlParser *p, Edr_Node *node,
+int Html_applyAttributes(EngineContext *context, const char16_t *tag, HtmlParser *p, Edr_Node *node,
                          uint32_t id, const HtmlTagSpan *attrs, uint32_t count);
 // Adds the element's default style to the document once per load.
 int Html_applyDefaultStyle(HtmlParser *p, uint32_t id);
@@ -412,22 +412,23 @@ void Html_unregisterHandler(EngineContext *context, Edr_HandlerDesc *desc);
 // frame's size (default sizes without one), which makes the frames of a
 // frame-set document after a load that succeeded. 0 or the first error;
 // the tree built so far stays.
-int Html_loadDocument(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target,
+int Html_loadDocument(EngineContext *context, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target,
                       int fragment, const int32_t *frame);
 // As Html_loadDocument, asking the stream for chunkBytes (1..4096) at a time.
-int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target,
-                             int fragment, const int32_t *frame, uint32_t chunkBytes);
+int Html_loadDocumentChunked(EngineContext *context, Edr_Doc *doc, VfsHandle *stream,
+                             Edr_Node *target, int fragment, const int32_t *frame,
+                             uint32_t chunkBytes);
 // The fragment operations of the handler: text (16-bit, length units) is
 // loaded as HTML into group, whose children the document model has
 // removed. 0 or the load's error.
-int Html_replaceContent(EngineContext *app, Edr_HandlerDesc *desc, Edr_Doc *doc, Edr_Node *group,
-                        const char16_t *text, uint32_t length);
+int Html_replaceContent(EngineContext *context, Edr_HandlerDesc *desc, Edr_Doc *doc,
+                        Edr_Node *group, const char16_t *text, uint32_t length);
 // The export operations of the handler: the group's subtree (without the
 // group) as HTML text (markup) or as its text only (text); *out = a new
 // 16-bit string. 0 or an error.
-int Html_exportMarkup(EngineContext *app, Edr_HandlerDesc *desc, Edr_Doc *doc, Edr_Node *group,
+int Html_exportMarkup(EngineContext *context, Edr_HandlerDesc *desc, Edr_Doc *doc, Edr_Node *group,
                       void **out);
-int Html_exportText(EngineContext *app, Edr_HandlerDesc *desc, Edr_Doc *doc, Edr_Node *group,
+int Html_exportText(EngineContext *context, Edr_HandlerDesc *desc, Edr_Doc *doc, Edr_Node *group,
                     intptr_t word, void **out);
 // A refresh (the content of a meta element's "refresh" or of a "Refresh:"
 // header): a delay in seconds, then ';' or ',', optional white space and
@@ -452,7 +453,7 @@ int Html_applyFrameMargins(HtmlParser *p, const int32_t *frame);
 // Loads the style sheet that url names as a style request of kind (1 the
 // user's sheet, 2 a linked sheet) added to the document. Takes url over.
 // 0 or an error.
-int Html_loadUserStyleSheet(HtmlParser *p, EngineContext *ctx, Url *url, uint32_t kind);
+int Html_loadUserStyleSheet(EngineContext *context, HtmlParser *p, Url *url, uint32_t kind);
 // A charset named by the document itself (a meta element): switches the
 // converter and asks for the tree to be built again from the start, at
 // most once per load; naming the charset in use only confirms it. 0.
@@ -462,7 +463,7 @@ int Html_metaCharset(HtmlParser *p, const char16_t *name, size_t length);
 // year suffix, up to the first character that is not printable. The length.
 size_t Html_cleanCharsetName(const char16_t *text, size_t length, char16_t *out, size_t capacity);
 // Reads and converts the next chunk into the input. 0 or an error.
-int Html_readChunk(EngineContext *ctx, HtmlParser *p, HtmlInput *in);
+int Html_readChunk(EngineContext *context, HtmlParser *p, HtmlInput *in);
 // Converts the raw bytes kept so far again with the parser's converter and
 // starts the tree again (after a change of character set).
-int Html_restartDecoding(EngineContext *ctx, HtmlParser *p, HtmlInput *in);
+int Html_restartDecoding(EngineContext *context, HtmlParser *p, HtmlInput *in);

@@ -319,7 +319,7 @@ int Plugin_begin(HtmlParser *p)
     return Res_ok;
 }
 
-int Plugin_end(EngineContext *ctx, HtmlParser *p)
+int Plugin_end(EngineContext *context, HtmlParser *p)
 {
     PluginState *s = p->plugin;
     if (!s || !s->current)
@@ -331,9 +331,9 @@ int Plugin_end(EngineContext *ctx, HtmlParser *p)
     // The outermost object closed: its tree is embedded and freed.
     s->root = o->next;
     o->next = nullptr;
-    int err = Task_checkStop(ctx);
+    int err = Task_checkStop(context);
     if (!err)
-        err = embedTree(ctx, p, o);
+        err = embedTree(context, p, o);
     freeObjects(o);
     return err;
 }

@@ -76,7 +76,7 @@ struct PluginObject {
 // Closes the current object; closing the root embeds the whole tree and
 // frees it. Nothing when no object is open. 0, or the first error of the
 // embedding (1 when memory runs out, Res_stopRequested when stopped).
-[[nodiscard]] int Plugin_end(EngineContext *ctx, HtmlParser *p);
+[[nodiscard]] int Plugin_end(EngineContext *context, HtmlParser *p);
 // Frees the state and every object still in it (null allowed).
 void Plugin_free(PluginState *state);
 

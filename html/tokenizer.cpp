@@ -398,7 +398,7 @@ int flushBefore(HtmlParser *p, HtmlInput *in)
 
 } // namespace
 
-int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p)
+int Html_tokenize(EngineContext *context, HtmlInput *in, HtmlParser *p)
 {
     int err = growTags(p, 2);
     if (err)
@@ -413,7 +413,7 @@ int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p)
                 p->open[HtmlEl_IfComment]--;
         }
         if (in->scan % Html_yieldEvery == 0)
-            Task_yield(ctx);
+            Task_yield(context);
         size_t pos = in->scan;
         char16_t c = Html_mapC1(in->buf[pos]);
         in->buf[pos] = c;
@@ -451,7 +451,7 @@ int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p)
                 endName(p, in, pos);
                 if (c == u'>') {
                     p->state = sText;
-                    err = Html_emitTag(ctx, p, in, 0);
+                    err = Html_emitTag(context, p, in, 0);
                 } else {
                     p->state = isSpace(c) ? sBetween : sSlash;
                 }
@@ -460,7 +460,7 @@ int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p)
         case sSlash:
             if (c == u'>') {
                 p->state = sText;
-                err = Html_emitTag(ctx, p, in, 1);
+                err = Html_emitTag(context, p, in, 1);
             } else {
                 p->state = sBetween;
             }
@@ -468,11 +468,11 @@ int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p)
         case sBetween:
             if (c == u'>') {
                 p->state = sText;
-                err = Html_emitTag(ctx, p, in, 0);
+                err = Html_emitTag(context, p, in, 0);
             } else if (c == u'?' || isSpace(c)) {
             } else if (c == u'<') {
                 p->state = sOpen;
-                err = Html_emitTag(ctx, p, in, 0);
+                err = Html_emitTag(context, p, in, 0);
                 in->tagStart = pos;
                 if (in->textStart > pos)
                     in->textStart = pos;
@@ -488,12 +488,12 @@ int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p)
             if (c == u'>') {
                 endName(p, in, pos);
                 p->state = sText;
-                err = Html_emitTag(ctx, p, in, 0);
+                err = Html_emitTag(context, p, in, 0);
             } else if (c == u'<') {
                 endName(p, in, pos);
                 p->state = sOpen;
                 if (!rawCurrent(p))
-                    err = Html_emitTag(ctx, p, in, 0);
+                    err = Html_emitTag(context, p, in, 0);
                 in->tagStart = pos;
                 if (in->textStart > pos)
                     in->textStart = pos;
@@ -523,7 +523,7 @@ int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p)
                 p->tags[p->tagCount].valueStart = int32_t(pos - in->tagStart);
                 p->tags[p->tagCount].valueLength = 0;
                 p->state = sText;
-                err = Html_emitTag(ctx, p, in, 0);
+                err = Html_emitTag(context, p, in, 0);
             } else if (c == u'\'' || c == u'"') {
                 p->tags[p->tagCount].valueStart = int32_t(pos + 1 - in->tagStart);
                 p->state = c == u'"' ? sDouble : sSingle;
@@ -536,7 +536,7 @@ int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p)
             if (c == u'>') {
                 endValue(p, in, pos);
                 p->state = sText;
-                err = Html_emitTag(ctx, p, in, 0);
+                err = Html_emitTag(context, p, in, 0);
             } else if (isSpace(c)) {
                 endValue(p, in, pos);
                 p->state = sBetween;
@@ -604,7 +604,7 @@ int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p)
             if (c == u'[') {
                 endName(p, in, pos);
                 p->state = sMarked;
-                err = Html_emitTag(ctx, p, in, 0);
+                err = Html_emitTag(context, p, in, 0);
             } else if (c == u']') {
                 endName(p, in, pos);
                 p->state = sKeywordEnd;
@@ -616,7 +616,7 @@ int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p)
         case sAfterKeyword:
             if (c == u'[') {
                 p->state = sMarked;
-                err = Html_emitTag(ctx, p, in, 0);
+                err = Html_emitTag(context, p, in, 0);
             } else if (!isSpace(c)) {
                 p->tagCount = 0;
                 p->tags[1] = {-1, 0, -1, 0};
@@ -627,7 +627,7 @@ int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p)
         case sKeywordEnd:
             if (c == u'>') {
                 p->state = sText;
-                err = Html_emitTag(ctx, p, in, 0);
+                err = Html_emitTag(context, p, in, 0);
             } else {
                 p->state = c == u'-' ? sKeywordEndDash : sComment;
             }
@@ -644,7 +644,7 @@ int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p)
             if (c == u'>') {
                 endName(p, in, pos);
                 p->state = sText;
-                err = Html_emitTag(ctx, p, in, 0);
+                err = Html_emitTag(context, p, in, 0);
             } else {
                 p->state = sKeywordEndDash;
             }
@@ -662,7 +662,7 @@ int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p)
             if (c == u'>') {
                 p->tags[0].nameLength = 2;
                 p->state = sText;
-                err = Html_emitTag(ctx, p, in, 0);
+                err = Html_emitTag(context, p, in, 0);
             } else {
                 p->state = sMarked;
             }
@@ -672,7 +672,7 @@ int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p)
         if (err)
             return err;
         if (p->restartRequested && !in->insertEnd) {
-            if ((err = Html_restartDecoding(ctx, p, in)))
+            if ((err = Html_restartDecoding(context, p, in)))
                 return err;
             continue;
         }

@@ -112,10 +112,10 @@ struct RawText {
 
 // ------------------------------------------------------------- the parser
 
-int Html_parserInit(EngineContext *ctx, HtmlParser *p, Edr_Doc *doc)
+int Html_parserInit(EngineContext *context, HtmlParser *p, Edr_Doc *doc)
 {
     memset(p, 0, sizeof(*p));
-    p->ctx = ctx;
+    p->ctx = context;
     p->doc = doc;
     p->state = 5;
     p->keepRaw = 1;
@@ -124,7 +124,7 @@ int Html_parserInit(EngineContext *ctx, HtmlParser *p, Edr_Doc *doc)
     p->nextClass = 0x10000;
     p->stackMargin = kStackMargin;
     // The rules of attributes and defaults form the document's own sheet.
-    int err = Request_new(ctx, 0, &p->styles);
+    int err = Request_new(context, 0, &p->styles);
     if (err == Res_ok && doc)
         err = Edr_Doc_addRequest(doc, p->styles);
     return err;
@@ -442,7 +442,7 @@ static void closeOption(HtmlParser *p)
     p->optionNode = nullptr;
 }
 
-int Html_endElement(EngineContext *ctx, HtmlParser *p, int implicit, uint32_t id)
+int Html_endElement(EngineContext *context, HtmlParser *p, int implicit, uint32_t id)
 {
     int err = Res_ok;
     // End actions.
@@ -462,7 +462,7 @@ int Html_endElement(EngineContext *ctx, HtmlParser *p, int implicit, uint32_t id
             FrameSet_close(p->layout);
         break;
     case HtmlEl_Applet:
-    case HtmlEl_Object: err = Plugin_end(ctx, p); break;
+    case HtmlEl_Object: err = Plugin_end(context, p); break;
     case HtmlEl_Form:
         // Only an explicit end tag ends the form.
         if (!implicit && p->open[HtmlEl_Form] == 1)
@@ -526,13 +526,13 @@ int Html_endElement(EngineContext *ctx, HtmlParser *p, int implicit, uint32_t id
 
 // ------------------------------------------------------- implied closes
 
-int Html_impliedClose(EngineContext *ctx, HtmlParser *p, int end, uint32_t id)
+int Html_impliedClose(EngineContext *context, HtmlParser *p, int end, uint32_t id)
 {
     for (;;) {
-        size_t left = Task_stackLeft(ctx, nullptr);
+        size_t left = Task_stackLeft(context, nullptr);
         if (left && left <= p->stackMargin)
             return Html_errTooDeep;
-        Task_yield(ctx);
+        Task_yield(context);
         uint32_t cur = p->element;
         Edr_Node *curNode = p->current;
         p->tagDropped = 1;
@@ -559,7 +559,7 @@ int Html_impliedClose(EngineContext *ctx, HtmlParser *p, int end, uint32_t id)
         }
         int err = Res_ok;
         if (Html_closes(end, id, cur)) {
-            if ((err = Html_endElement(ctx, p, 1, cur)))
+            if ((err = Html_endElement(context, p, 1, cur)))
                 return err;
             if (p->current == curNode)
                 return Res_ok; // nothing could be closed
@@ -571,7 +571,7 @@ int Html_impliedClose(EngineContext *ctx, HtmlParser *p, int end, uint32_t id)
                 bool inHead = id == HtmlEl_Base || id == HtmlEl_Link || id == HtmlEl_Meta ||
                               id == HtmlEl_Noscript || id == HtmlEl_Script || id == HtmlEl_Style ||
                               id == HtmlEl_Title;
-                return Html_handleTag(ctx, p, nullptr, 0, inHead ? HtmlEl_Head : HtmlEl_Body,
+                return Html_handleTag(context, p, nullptr, 0, inHead ? HtmlEl_Head : HtmlEl_Body,
                                       nullptr, 0);
             }
             if (Html_inSet(HtmlSet_blockBreaker, id)) {
@@ -580,7 +580,7 @@ int Html_impliedClose(EngineContext *ctx, HtmlParser *p, int end, uint32_t id)
                     if (f == cur && p->open[f] > 0) {
                         p->reopen[f]++;
                         p->reopenPending++;
-                        if ((err = Html_endElement(ctx, p, 1, cur)))
+                        if ((err = Html_endElement(context, p, 1, cur)))
                             return err;
                         reopened = p->current != curNode;
                         break;
@@ -592,13 +592,13 @@ int Html_impliedClose(EngineContext *ctx, HtmlParser *p, int end, uint32_t id)
             if ((id == HtmlEl_Td || id == HtmlEl_Th) &&
                 (cur == HtmlEl_Table || cur == HtmlEl_Tbody || cur == HtmlEl_Tfoot ||
                  cur == HtmlEl_Thead))
-                return Html_handleTag(ctx, p, nullptr, 0, HtmlEl_Tr, nullptr, 0);
+                return Html_handleTag(context, p, nullptr, 0, HtmlEl_Tr, nullptr, 0);
             return Res_ok;
         }
         if (Html_inSet(HtmlSet_formatting, cur) && p->open[cur] > 0) {
             p->reopen[cur]++;
             p->reopenPending++;
-            if ((err = Html_endElement(ctx, p, 1, cur)))
+            if ((err = Html_endElement(context, p, 1, cur)))
                 return err;
             if (p->current == curNode)
                 return Res_ok;
@@ -606,7 +606,7 @@ int Html_impliedClose(EngineContext *ctx, HtmlParser *p, int end, uint32_t id)
         }
         if (id == HtmlEl_Table && p->tableDepth &&
             (cur == HtmlEl_A || cur == HtmlEl_Span || cur == HtmlEl_Td || cur == HtmlEl_Tr)) {
-            if ((err = Html_endElement(ctx, p, 1, cur)))
+            if ((err = Html_endElement(context, p, 1, cur)))
                 return err;
             if (p->current == curNode)
                 return Res_ok;
@@ -677,7 +677,7 @@ static int openInlineFrame(EngineContext *ctx, HtmlParser *p, Edr_Node *node, co
     return err;
 }
 
-int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, uint32_t count,
+int Html_handleTag(EngineContext *context, HtmlParser *p, const HtmlTagSpan *attrs, uint32_t count,
                    uint32_t id, const char16_t *tag, size_t tagLength)
 {
     Edr_Doc *doc = p->doc;
@@ -688,7 +688,7 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
                           : id == HtmlEl_Html ? p->html
                                               : nullptr;
         if (first && attrs)
-            return Html_applyAttributes(ctx, tag, p, first, id, attrs, count);
+            return Html_applyAttributes(context, tag, p, first, id, attrs, count);
         return Res_ok;
     }
     setBit(p->seen, id);
@@ -754,10 +754,10 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
         if (p->inSelect) {
             // A select inside a select ends the open one, as its end tag
             // would, and makes nothing.
-            if ((err = Html_impliedClose(ctx, p, 1, HtmlEl_Select)))
+            if ((err = Html_impliedClose(context, p, 1, HtmlEl_Select)))
                 return err;
             if (p->element == HtmlEl_Select)
-                return Html_endElement(ctx, p, 0, HtmlEl_Select);
+                return Html_endElement(context, p, 0, HtmlEl_Select);
             closeOption(p);
             p->inSelect = 0;
             p->selectControl = nullptr;
@@ -816,7 +816,7 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
     // 8. An image waits for its source.
     // Its src gives the picture unless images are off.
     if (err == Res_ok && (id == HtmlEl_Img)) {
-        Url *url = p->imagesEnabled ? Html_sourceUrl(ctx, p, tag, attrs, count, &err) : nullptr;
+        Url *url = p->imagesEnabled ? Html_sourceUrl(context, p, tag, attrs, count, &err) : nullptr;
         if (!url && !err && !(url = Url_new(u"")))
             err = Res_noMemory;
         const int32_t placement[5] = {0x60, 0, 0, 0, 0};
@@ -838,7 +838,7 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
     if (err == Res_ok && attrs &&
         (count || id == HtmlEl_Marquee ||
          ((id == HtmlEl_Ul || id == HtmlEl_Ol) && Html_listNesting(p) > 1)))
-        err = Html_applyAttributes(ctx, tag, p, node, id, attrs, count);
+        err = Html_applyAttributes(context, tag, p, node, id, attrs, count);
     if (err == Res_ok && !p->restartRequested)
         err = Html_applyControlAttributes(p, id, node, tag, attrs, count);
     if (err == Res_ok)
@@ -856,11 +856,11 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
     if (keep && !*keep)
         err = Edr_Node_acquire(doc, node, keep);
     if (err == Res_ok && id == HtmlEl_Iframe)
-        err = openInlineFrame(ctx, p, node, tag, attrs, count);
+        err = openInlineFrame(context, p, node, tag, attrs, count);
     // 11. A non-void element becomes the current one; an embed is a whole
     // object.
     if (err == Res_ok && id == HtmlEl_Embed)
-        err = Plugin_end(ctx, p);
+        err = Plugin_end(context, p);
     if (Html_inSet(HtmlSet_void, id))
         Edr_Node_release(doc, node);
     else
@@ -932,7 +932,7 @@ static int setTitle(HtmlParser *p, const RawText &raw)
     return err;
 }
 
-int Html_emitTag(EngineContext *ctx, HtmlParser *p, HtmlInput *in, int selfClosed)
+int Html_emitTag(EngineContext *context, HtmlParser *p, HtmlInput *in, int selfClosed)
 {
     char16_t *tag = in->buf + in->tagStart;
     size_t tagLength = in->scan - in->tagStart;
@@ -1005,14 +1005,14 @@ int Html_emitTag(EngineContext *ctx, HtmlParser *p, HtmlInput *in, int selfClose
         end = 0;
     // 7. Implied closes.
     p->tagDropped = 0;
-    if ((err = Html_impliedClose(ctx, p, end, id)))
+    if ((err = Html_impliedClose(context, p, end, id)))
         return err;
     if (p->tagDropped)
         return Res_ok;
     bool ends = end != 0;
     if (!end) {
         // 8. The start tag.
-        if ((err = Html_handleTag(ctx, p, t, p->tagCount, id, tag, tagLength)))
+        if ((err = Html_handleTag(context, p, t, p->tagCount, id, tag, tagLength)))
             return err;
         ends = selfClosed && Html_inSet(HtmlSet_selfClosable, id);
     }
@@ -1025,19 +1025,19 @@ int Html_emitTag(EngineContext *ctx, HtmlParser *p, HtmlInput *in, int selfClose
             ignoreStyle = media && !Css_mediaListApplies(media, Ustr_len(media));
             Mem_free(media);
         }
-        if ((err = Html_endElement(ctx, p, 0, id)))
+        if ((err = Html_endElement(context, p, 0, id)))
             return err;
         switch (id) {
-        case HtmlEl_Noscript: err = reparse(ctx, p, in, raw); break;
+        case HtmlEl_Noscript: err = reparse(context, p, in, raw); break;
         case HtmlEl_Endif:
         case HtmlEl_EndifComment:
             if (Html_evalCondition(p))
-                err = reparse(ctx, p, in, raw);
+                err = reparse(context, p, in, raw);
             break;
         case HtmlEl_Title: err = setTitle(p, raw); break;
         case HtmlEl_Style:
             if (!ignoreStyle && raw.length)
-                err = Css_parseStyleElement(ctx, p->doc, raw.text, raw.length);
+                err = Css_parseStyleElement(context, p->doc, raw.text, raw.length);
             break;
         default: break;
         }
@@ -1053,11 +1053,11 @@ int Html_emitTag(EngineContext *ctx, HtmlParser *p, HtmlInput *in, int selfClose
 
 // --------------------------------------------------------------- finish
 
-int Html_parserFinish(EngineContext *ctx, HtmlParser *p, int fragment)
+int Html_parserFinish(EngineContext *context, HtmlParser *p, int fragment)
 {
     int err = Res_ok;
     if (!fragment && p->doc && Edr_Doc_getMode(p->doc) == Html_modeQuirks)
-        err = Css_parseStyleSheetText(ctx, p->doc, nullptr, p->styles, kQuirksTableRule,
+        err = Css_parseStyleSheetText(context, p->doc, nullptr, p->styles, kQuirksTableRule,
                                       sizeof(kQuirksTableRule) / sizeof(char16_t) - 1, nullptr,
                                       nullptr);
     Edr_Node **held[] = {&p->current, &p->html, &p->head, &p->body, &p->top};

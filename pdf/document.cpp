@@ -325,7 +325,7 @@ int openSteps(PdfDoc *doc)
 
 } // namespace
 
-int Pdf_openDocument(PdfDoc **out, EngineContext *context, VfsHandle *handle, Edr_Doc *edrDoc,
+int Pdf_openDocument(EngineContext *context, PdfDoc **out, VfsHandle *handle, Edr_Doc *edrDoc,
                      intptr_t callerWord)
 {
     *out = nullptr;

@@ -141,7 +141,7 @@ enum : uint32_t {
 // security errors pass through. A table that cannot be read (or whose
 // catalogue cannot be found through it) is rebuilt from a scan of the
 // file; 5891 when that fails too.
-[[nodiscard]] int Pdf_openDocument(PdfDoc **out, EngineContext *context, VfsHandle *handle,
+[[nodiscard]] int Pdf_openDocument(EngineContext *context, PdfDoc **out, VfsHandle *handle,
                                    Edr_Doc *edrDoc, intptr_t callerWord);
 // Flushes (not forced) and frees everything: the security record, the
 // cross-reference list with every cached object, the byte stream, the

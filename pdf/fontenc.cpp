@@ -175,8 +175,8 @@ int Pdf_Font_decodeString(PdfDoc *doc, const PdfFontSel *sel, const uint8_t *byt
     case PdfEnc_cmapEmbedded: {
         char16_t *s = nullptr;
         int err = native->cmap
-                      ? CMap_decodeString(native->cmap, kind == PdfEnc_cmapSubstitute ? 1 : 0,
-                                          bytes, length, &s, doc ? doc->context : nullptr)
+                      ? CMap_decodeString(doc ? doc->context : nullptr, native->cmap,
+                                          kind == PdfEnc_cmapSubstitute ? 1 : 0, bytes, length, &s)
                       : Res_pdfSyntax;
         if (err == Res_noMemory)
             return err;
@@ -194,7 +194,7 @@ int Pdf_Font_decodeString(PdfDoc *doc, const PdfFontSel *sel, const uint8_t *byt
     case PdfEnc_unsupported: break;
     default: {
         char16_t *s = nullptr;
-        int err = Charset_toUstrN(bytes, length, &s, 0, doc ? doc->context : nullptr);
+        int err = Charset_toUstrN(doc ? doc->context : nullptr, bytes, length, &s, 0);
         if (err == Res_noMemory)
             return err;
         if (!err && s) {

@@ -1342,7 +1342,7 @@ int setFontName(PdfDoc *doc, PdfInterp *in, const char *name)
     if (err)
         return err;
     char16_t *u = nullptr;
-    err = Charset_toUstr(name, &u, 1, doc->context);
+    err = Charset_toUstr(doc->context, name, &u, 1);
     if (err)
         return err;
     uint32_t length = 0;

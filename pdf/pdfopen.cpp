@@ -20,7 +20,7 @@ int Pdf_importOpen(EngineContext *context, uint32_t *pageCount, VfsHandle *strea
         Edr_Sel_installReadOnlyTests(doc);
     PdfDoc *pdf = nullptr;
     if (err == Res_ok)
-        err = Pdf_openDocument(&pdf, context, stream, doc, options);
+        err = Pdf_openDocument(context, &pdf, stream, doc, options);
     if (err != Res_ok) {
         (void)Vfs_close(stream);
         return err;

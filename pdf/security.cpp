@@ -420,7 +420,7 @@ int Pdf_Sec_open(PdfDoc *doc, PdfObj *encrypt)
             continue;
         }
         char *password = nullptr;
-        err = answer ? Charset_fromUstr(answer, &password, 0, ctx) : int(Res_ok);
+        err = answer ? Charset_fromUstr(ctx, answer, &password, 0) : int(Res_ok);
         Mem_free(answer);
         if (err == Res_noMemory)
             return err;

@@ -5,11 +5,11 @@
 #include "core/mem/mem.h"
 #include "core/text/charset_cjk.h"
 
-int Engine_installBuiltinCharset(EngineContext *ctx)
+int Engine_installBuiltinCharset(EngineContext *context)
 {
-    if (!ctx || Charset_createHooks(ctx) != 0)
+    if (!context || Charset_createHooks(context) != 0)
         return 0;
-    CharsetHooks *h = ctx->charsetHooks;
+    CharsetHooks *h = context->charsetHooks;
     CharsetTable **slots[4] = {&h->japanese, &h->big5, &h->korean, &h->chinese};
     bool had[4];
     for (int i = 0; i < 4; i++)

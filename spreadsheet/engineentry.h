@@ -8,4 +8,4 @@ struct EngineContext;
 // conversion record when the context has none. 1 when installed; 0 when
 // memory ran out, and then the tables this call added are taken out
 // again so the engine goes on without them.
-int Engine_installBuiltinCharset(EngineContext *ctx);
+int Engine_installBuiltinCharset(EngineContext *context);

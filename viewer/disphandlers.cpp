@@ -437,8 +437,8 @@ int Dispman_Updaters_pan(EngineContext *context, DispmanView *view, DispmanReque
             DispmanRequest quick = *request;
             quick.subCode = DispmanSub_quick;
             DispmanPageRef top{view->backdropDoc, 0, 0};
-            result = Dispman_drawArea(&quick, &top, &view->viewMatrix, &view->viewRect, &a, view,
-                                      context, nullptr);
+            result = Dispman_drawArea(context, &quick, &top, &view->viewMatrix, &view->viewRect, &a,
+                                      view, nullptr);
         }
     } else if (page.x1 - page.x0 != view->savedPageWidth ||
                page.y1 - page.y0 != view->savedPageHeight) {

@@ -199,9 +199,9 @@ int drawViewPage(EngineContext *ctx, DispmanView *view, const Matrix *matrix, co
             continue;
         int err = Res_ok;
         if (Edr_PageRec *chain = Edr_Page_deref(entry))
-            err = PageRender_walk(chain, &m, &clip, &px, view->bitmap, &view->hooks, flags,
-                                  PageRender_noteDrawn, view, routineOf(state->routine), state, ctx,
-                                  1, 0);
+            err =
+                PageRender_walk(ctx, chain, &m, &clip, &px, view->bitmap, &view->hooks, flags,
+                                PageRender_noteDrawn, view, routineOf(state->routine), state, 1, 0);
         Edr_Page_release(entry, 0);
         if (err == Res_stopRequested)
             return err;
@@ -267,8 +267,9 @@ void Dispman_chooseDrawing(const DispmanRequest *parent, const DispmanView *view
     }
 }
 
-int Dispman_drawPage(const DispmanRequest *parent, const DispmanPageRef *page, const Matrix *matrix,
-                     const Rect *rect, DispmanView *view, EngineContext *context)
+int Dispman_drawPage(EngineContext *context, const DispmanRequest *parent,
+                     const DispmanPageRef *page, const Matrix *matrix, const Rect *rect,
+                     DispmanView *view)
 {
     DispmanCtx *dm = dispmanOf(context);
     bool own = page->document == view->backdropDoc;
@@ -296,9 +297,9 @@ int Dispman_drawPage(const DispmanRequest *parent, const DispmanPageRef *page, c
             const int32_t *b = Edr_Page_rectOrDefault(chain);
             Rect pr{b[0], b[1], b[2], b[3]}, pagePx;
             Rect_toDevice(&pagePx, &pr, matrix, view->bitmap, RectDevice_roundAll);
-            err = PageRender_walk(chain, matrix, rect, &pagePx, view->bitmap, &view->hooks, &flags,
-                                  PageRender_noteDrawn, view, routineOf(choice.routine), &state,
-                                  context, 1, 0);
+            err = PageRender_walk(context, chain, matrix, rect, &pagePx, view->bitmap, &view->hooks,
+                                  &flags, PageRender_noteDrawn, view, routineOf(choice.routine),
+                                  &state, 1, 0);
         }
         Edr_Page_release(entry, 0);
     }
@@ -309,9 +310,9 @@ int Dispman_drawPage(const DispmanRequest *parent, const DispmanPageRef *page, c
     return err;
 }
 
-int Dispman_drawArea(const DispmanRequest *parent, const DispmanPageRef *page, const Matrix *matrix,
-                     const Rect *clip, const DispmanArea *area, DispmanView *view,
-                     EngineContext *context, int *drawn)
+int Dispman_drawArea(EngineContext *context, const DispmanRequest *parent,
+                     const DispmanPageRef *page, const Matrix *matrix, const Rect *clip,
+                     const DispmanArea *area, DispmanView *view, int *drawn)
 {
     if (!area->document || emptyRect(area->rect))
         return Res_ok;
@@ -331,7 +332,7 @@ int Dispman_drawArea(const DispmanRequest *parent, const DispmanPageRef *page, c
                     continue;
                 const Edr_SubdocNode *l = Edr_Node_subdocPayload(n);
                 DispmanPageRef sub{l->child, int32_t(l->pageKey), uint32_t(l->pageKind)};
-                int err = Dispman_drawArea(parent, &sub, &m, &c, area, view, context, drawn);
+                int err = Dispman_drawArea(context, parent, &sub, &m, &c, area, view, drawn);
                 if (err)
                     return err;
             }
@@ -356,7 +357,7 @@ int Dispman_drawArea(const DispmanRequest *parent, const DispmanPageRef *page, c
             if (emptyRect(c))
                 continue;
             DispmanPageRef sub{ref->document, ref->pageKey, ref->pageKind};
-            err = Dispman_drawArea(parent, &sub, &m, &c, area, view, context, drawn);
+            err = Dispman_drawArea(context, parent, &sub, &m, &c, area, view, drawn);
         }
         Edr_Page_release(entry, 0);
         return err;
@@ -380,7 +381,7 @@ int Dispman_drawArea(const DispmanRequest *parent, const DispmanPageRef *page, c
         return Res_ok;
     if (drawn)
         *drawn = 1;
-    return Dispman_drawPage(parent, page, matrix, &px, view, context);
+    return Dispman_drawPage(context, parent, page, matrix, &px, view);
 }
 
 void Dispman_postProgress(EngineContext *context, Edr_Doc *document, int32_t code)
@@ -422,8 +423,8 @@ int Dispman_hqUpdatePass(EngineContext *context)
             if (a.notify == 1)
                 Dispman_postProgress(context, a.document, DispmanMsg_hqBegin);
             int drawn = 0;
-            int err = Dispman_drawArea(nullptr, &top, &view->viewMatrix, &view->viewRect, &a, view,
-                                       context, &drawn);
+            int err = Dispman_drawArea(context, nullptr, &top, &view->viewMatrix, &view->viewRect,
+                                       &a, view, &drawn);
             drawnAny = drawnAny || drawn;
             if (err == Res_stopRequested) {
                 // The area in hand stays for the next pass.

@@ -112,7 +112,7 @@ int startUp(EngineContext *context, DispmanCtx *dm)
     if (!dm->pageBandMemory || !dm->thumbBandMemory)
         return Res_noMemory;
     int err =
-        RenderBuffers_create(&dm->renderBuffers, context, dm->pageBandMemory, dm->pageBandSize);
+        RenderBuffers_create(context, &dm->renderBuffers, dm->pageBandMemory, dm->pageBandSize);
     if (err)
         return err;
     dm->renderingEnabled = 1;

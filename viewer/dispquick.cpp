@@ -207,7 +207,7 @@ Step handleOnView(EngineContext *ctx, DispmanCtx *dm, DispmanView *view, Dispman
         return stopWalk;
     int drawn = 0;
     DispmanPageRef top{view->backdropDoc, 0, 0};
-    int err = Dispman_drawArea(&parent, &top, &view->viewMatrix, &view->viewRect, &area, view, ctx,
+    int err = Dispman_drawArea(ctx, &parent, &top, &view->viewMatrix, &view->viewRect, &area, view,
                                &drawn);
     if (err)
         *result = err;

@@ -170,14 +170,15 @@ struct DispmanPageRef {
 // when there was nothing to draw; Res_stopRequested when the drawing was asked
 // to stop; *drawn (may be null) becomes 1 when a drawing began. parent is the
 // request the area came from (null: a high-quality drawing).
-int Dispman_drawArea(const DispmanRequest *parent, const DispmanPageRef *page, const Matrix *matrix,
-                     const Rect *clip, const DispmanArea *area, DispmanView *view,
-                     EngineContext *context, int *drawn);
+int Dispman_drawArea(EngineContext *context, const DispmanRequest *parent,
+                     const DispmanPageRef *page, const Matrix *matrix, const Rect *clip,
+                     const DispmanArea *area, DispmanView *view, int *drawn);
 // Draws rect (view pixels) of page into the view's bitmap, choosing the
 // item routine from the request (parent) and the view's redraw mode and
 // cost limit. 0, Res_stopRequested when asked to stop, or the drawing's error.
-int Dispman_drawPage(const DispmanRequest *parent, const DispmanPageRef *page, const Matrix *matrix,
-                     const Rect *rect, DispmanView *view, EngineContext *context);
+int Dispman_drawPage(EngineContext *context, const DispmanRequest *parent,
+                     const DispmanPageRef *page, const Matrix *matrix, const Rect *rect,
+                     DispmanView *view);
 // The drawing state chosen for a page: the flags word (DispmanDraw_quick),
 // the routine and whether the drawing polls for a stop request.
 struct DispmanDrawChoice {

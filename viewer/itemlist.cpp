@@ -173,7 +173,7 @@ int View_renderThumbnail(EngineContext *ctx, Edr_Doc *document, int32_t pageKey,
     }
     if (!err) {
         band = Mem_malloc(Dispman_pageBandDefault);
-        err = band ? RenderBuffers_create(&buffers, ctx, band, Dispman_pageBandDefault)
+        err = band ? RenderBuffers_create(ctx, &buffers, band, Dispman_pageBandDefault)
                    : int(Res_noMemory);
     }
     if (!err) {
@@ -195,8 +195,8 @@ int View_renderThumbnail(EngineContext *ctx, Edr_Doc *document, int32_t pageKey,
         DrawFlags_clear(ctx, &flags);
         flags.flags |= DrawFlags_offscreen | DrawFlags_noHighlights | DrawFlags_still;
         Rect clip{0, 0, tw, th};
-        err = PageRender_walk(page, &m, &clip, &clip, bitmap, nullptr, &flags, itemNoteDrawn,
-                              nullptr, PageRender_drawBanded, buffers, ctx, 1, 0);
+        err = PageRender_walk(ctx, page, &m, &clip, &clip, bitmap, nullptr, &flags, itemNoteDrawn,
+                              nullptr, PageRender_drawBanded, buffers, 1, 0);
     }
     RenderBuffers_free(buffers);
     Mem_free(band);

@@ -469,7 +469,7 @@ int PagePiece_findEmbedded(const Edr_PageRec *piece, const Matrix *matrix, Edr_P
     return Res_ok;
 }
 
-int RenderBuffers_create(RenderBuffers **out, EngineContext *ctx, void *memory, uint32_t size)
+int RenderBuffers_create(EngineContext *ctx, RenderBuffers **out, void *memory, uint32_t size)
 {
     *out = nullptr;
     RenderBuffers *b = static_cast<RenderBuffers *>(Mem_calloc(1, sizeof(RenderBuffers)));
@@ -520,11 +520,10 @@ void RenderBuffers_trim(RenderBuffers *buffers)
 
 // ---------------------------------------------------------------- walk
 
-int PageRender_walk(Edr_PageRec *chain, const Matrix *matrix, const Rect *clip,
+int PageRender_walk(EngineContext *ctx, Edr_PageRec *chain, const Matrix *matrix, const Rect *clip,
                     const Rect *pageRect, Bitmap *bitmap, Edr_ScreenHooks *hooks,
                     const DrawFlags *flags, Edr_FillDoneFn painter, void *painterArg,
-                    PageDrawFn drawRoutine, void *routineArg, EngineContext *ctx, int recurse,
-                    intptr_t extra)
+                    PageDrawFn drawRoutine, void *routineArg, int recurse, intptr_t extra)
 {
     if (!chain || !matrix || !clip || !pageRect || !bitmap || !drawRoutine)
         return Res_nullInput;

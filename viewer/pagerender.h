@@ -85,7 +85,7 @@ struct RenderBuffers {
 
 // A new record over memory of size bytes. 0 with *out the record; 1 when
 // memory runs out (*out null, nothing kept).
-[[nodiscard]] int RenderBuffers_create(RenderBuffers **out, EngineContext *ctx, void *memory,
+[[nodiscard]] int RenderBuffers_create(EngineContext *ctx, RenderBuffers **out, void *memory,
                                        uint32_t size);
 // Frees the buffer records, the bitmaps and the record (null allowed); never
 // the band memory.
@@ -108,11 +108,11 @@ typedef int (*PageDrawFn)(EngineContext *ctx, void *routineArg, Edr_PageRec *cha
 // 1 when the rectangle list cannot be made (nothing drawn). A list that cannot
 // grow leaves rectangles whole; embedded pages nested deeper than Edr_maxDepth
 // are neither entered nor cut out.
-[[nodiscard]] int PageRender_walk(Edr_PageRec *chain, const Matrix *matrix, const Rect *clip,
-                                  const Rect *pageRect, Bitmap *bitmap, Edr_ScreenHooks *hooks,
-                                  const DrawFlags *flags, Edr_FillDoneFn painter, void *painterArg,
-                                  PageDrawFn drawRoutine, void *routineArg, EngineContext *ctx,
-                                  int recurse, intptr_t extra);
+[[nodiscard]] int PageRender_walk(EngineContext *ctx, Edr_PageRec *chain, const Matrix *matrix,
+                                  const Rect *clip, const Rect *pageRect, Bitmap *bitmap,
+                                  Edr_ScreenHooks *hooks, const DrawFlags *flags,
+                                  Edr_FillDoneFn painter, void *painterArg, PageDrawFn drawRoutine,
+                                  void *routineArg, int recurse, intptr_t extra);
 
 // The banded draw routine (routineArg: the RenderBuffers): draws rect in
 // bands of one height through the band memory (the last band aligned to

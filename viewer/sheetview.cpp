@@ -144,7 +144,7 @@ char *utf8Of(const char16_t *s)
     char *out = nullptr;
     if (!s)
         return Cstr_dup("");
-    return Charset_fromUstr(s, &out, CharsetCode_utf8, nullptr) == Res_ok ? out : nullptr;
+    return Charset_fromUstr(nullptr, s, &out, CharsetCode_utf8) == Res_ok ? out : nullptr;
 }
 
 // Gathers the cell (read lock held) into a new record.
@@ -181,7 +181,7 @@ int gather(FvViewer *viewer, SheetGrid *grid, uint32_t row, uint32_t column, Cel
     char *formula = nullptr;
     const SheetFormula *f = Excel_Sheet_findFormula(grid, r, c);
     if (err == Res_ok && f && f->tokens && f->length) {
-        int rc = Excel_Formula_toText(f->tokens, f->length, &formula, viewer->context);
+        int rc = Excel_Formula_toText(viewer->context, f->tokens, f->length, &formula);
         if (rc == Res_noMemory)
             err = rc;
         else if (rc != Res_ok)
@@ -264,7 +264,7 @@ int internFormat(ExcelWorkbook *wb, const char *format, uint32_t *index)
     if (!wb)
         return Res_ok;
     char16_t *wide = nullptr;
-    int err = Charset_toUstr(format, &wide, CharsetCode_utf8, nullptr);
+    int err = Charset_toUstr(nullptr, format, &wide, CharsetCode_utf8);
     if (err != Res_ok)
         return err;
     int32_t found = Excel_Fmt_findFormat(wb, wide);

@@ -48,7 +48,7 @@ int drawChain(Edr_PageRec *chain, const Rect *clip, DispmanView *view, const Mat
 {
     DispmanCtx *dm = static_cast<DispmanCtx *>(ctx->dispman);
     RenderBuffers *buffers = nullptr;
-    int err = RenderBuffers_create(&buffers, ctx, dm->thumbBandMemory, dm->thumbBandSize);
+    int err = RenderBuffers_create(ctx, &buffers, dm->thumbBandMemory, dm->thumbBandSize);
     if (err)
         return err;
     DrawFlags flags;

@@ -65,7 +65,7 @@ constexpr int32_t codeKeysChanged = DispmanMsg_keysChanged;
 char *narrow(const char16_t *text)
 {
     char *out = nullptr;
-    if (!text || Charset_fromUstr(text, &out, CharsetCode_utf8, nullptr) != Res_ok)
+    if (!text || Charset_fromUstr(nullptr, text, &out, CharsetCode_utf8) != Res_ok)
         return nullptr;
     return out;
 }

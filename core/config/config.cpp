@@ -53,7 +53,7 @@ char *makeDatPath(EngineContext *context, const char16_t *name)
     if (Host_getcwd(context->instance->host, &dir) != 0 || !dir)
         return nullptr;
     char *base = nullptr;
-    if (Charset_fromUstr(name, &base, 0, context) != 0)
+    if (Charset_fromUstr(context, name, &base, 0) != 0)
         return nullptr;
     size_t dirLen = strlen(dir);
     bool slash = dirLen == 0 || dir[dirLen - 1] != '/';
@@ -407,7 +407,7 @@ int Config_createWatchRegistry(EngineContext *context)
         return Res_missingArgument;
     context->configWatches = nullptr;
     Map *map = nullptr;
-    int r = Map_create(compareNames, freeName, WatchList_free, 1, context, &map);
+    int r = Map_create(context, compareNames, freeName, WatchList_free, 1, &map);
     if (r != Res_ok)
         return r;
     context->configWatches = map;

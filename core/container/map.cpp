@@ -228,8 +228,8 @@ void leave(Map *m)
 
 } // namespace
 
-int Map_create(MapCompareFn compare, MapFreeFn freeKey, MapFreeFn freeValue, int locked,
-               EngineContext *context, Map **map)
+int Map_create(EngineContext *context, MapCompareFn compare, MapFreeFn freeKey, MapFreeFn freeValue,
+               int locked, Map **map)
 {
     if (map)
         *map = nullptr;

@@ -56,8 +56,8 @@ struct Map {
 // freeValue, the keys and values it is given. Returns 0 with *map set; 16
 // (Res_missingArgument) when compare, freeValue or the out pointer is null;
 // 1 without memory (*map stays null).
-[[nodiscard]] int Map_create(MapCompareFn compare, MapFreeFn freeKey, MapFreeFn freeValue,
-                             int locked, EngineContext *context, Map **map);
+[[nodiscard]] int Map_create(EngineContext *context, MapCompareFn compare, MapFreeFn freeKey,
+                             MapFreeFn freeValue, int locked, Map **map);
 
 // Frees every entry (freeKey, then freeValue, in post-order) and the map.
 // 0; Res_missingArgument for null.

@@ -106,16 +106,16 @@ struct EngineContext;
 // and dy place the list's origin), flags the renderer's DrawFlags
 // (graphics/drawflags.h), extra a word of the caller's. 0, Res_stopRequested
 // when the task is asked to stop, or another error (which list walks ignore).
-typedef int (*ObjDrawFn)(EngineContext *ctx, ObjHeader *item, const Rect *clip,
+typedef int (*ObjDrawFn)(EngineContext *context, ObjHeader *item, const Rect *clip,
                          const Matrix *matrix, const DrawTarget *target, const DrawFlags *flags,
                          intptr_t extra);
 // Measures what drawing item would cost into *amount (classes with nothing
 // to measure write their identifier word instead). 0 or an error.
-typedef int (*ObjMeasureFn)(EngineContext *ctx, ObjHeader *item, const Rect *clip,
+typedef int (*ObjMeasureFn)(EngineContext *context, ObjHeader *item, const Rect *clip,
                             const Matrix *matrix, const DrawTarget *target, const DrawFlags *flags,
                             uint32_t *amount);
 // Grows *bounds by what the item covers. 0 or an error.
-typedef int (*ObjBoundsFn)(EngineContext *ctx, ObjHeader *item, Rect *bounds);
+typedef int (*ObjBoundsFn)(EngineContext *context, ObjHeader *item, Rect *bounds);
 
 // The operation table of a display-item class (ObjClass::ops), slots in
 // this order. The measure slot's answer is a drawing cost only for a class

@@ -50,14 +50,14 @@ void cancelHandle(PlayClock *clock, uint32_t handle)
 
 } // namespace
 
-int Clock_create(EngineContext *app, PlayClock **out)
+int Clock_create(EngineContext *context, PlayClock **out)
 {
     *out = nullptr;
     PlayClock *clock = static_cast<PlayClock *>(Mem_calloc(1, sizeof(PlayClock)));
     if (!clock)
         return Res_noMemory;
-    Lock_init(app, &clock->lock);
-    clock->owner = app;
+    Lock_init(context, &clock->lock);
+    clock->owner = context;
     clock->startTime = nowMs(clock);
     clock->state = Clock_stopped;
     clock->ownerFlag = 1;

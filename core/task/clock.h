@@ -72,7 +72,7 @@ struct PlayClock {
 };
 
 // A new stopped clock: 0, or 1 when memory runs out (nothing allocated).
-[[nodiscard]] int Clock_create(EngineContext *app, PlayClock **clock);
+[[nodiscard]] int Clock_create(EngineContext *context, PlayClock **clock);
 // Ends the clock (its timers cancelled) and frees it (null ignored).
 void Clock_destroy(PlayClock *clock);
 void Clock_setCallback(PlayClock *clock, int32_t slot, ClockCallbackFn callback, void *argument);

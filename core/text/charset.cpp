@@ -128,11 +128,11 @@ int decodeAll(uint32_t code, const uint8_t *src, size_t n, char16_t *dst, size_t
     CharsetState state = {0, 1};
     int r;
     if (code == CharsetCode_utf8)
-        r = Charset_utf8ToUtf16(src, n, out, 2 * cap, &consumed, &produced, &state, ctx);
+        r = Charset_utf8ToUtf16(ctx, src, n, out, 2 * cap, &consumed, &produced, &state);
     else if (code == CharsetCode_utf16be)
-        r = Charset_utf16beToUtf16(src, n, out, 2 * cap, &consumed, &produced, &state, ctx);
+        r = Charset_utf16beToUtf16(ctx, src, n, out, 2 * cap, &consumed, &produced, &state);
     else if (code == CharsetCode_utf16le)
-        r = Charset_utf16leToUtf16(src, n, out, 2 * cap, &consumed, &produced, &state, ctx);
+        r = Charset_utf16leToUtf16(ctx, src, n, out, 2 * cap, &consumed, &produced, &state);
     else if (isMultibyte(code)) {
         CharsetHooks *h = readyHooks(ctx);
         if (!Charset_tableForCode(h, code))
@@ -224,8 +224,8 @@ void Charset_resetState(CharsetState *state)
     }
 }
 
-int Charset_copyBytes(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                      size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_copyBytes(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                      size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     size_t n = srcLen < dstCap ? srcLen : dstCap;
     if (n > 0)
@@ -235,17 +235,17 @@ int Charset_copyBytes(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t ds
     return dstCap <= srcLen ? Res_charsetDestFull : 0;
 }
 
-int Charset_isAvailable(uint32_t code, EngineContext *ctx)
+int Charset_isAvailable(EngineContext *context, uint32_t code)
 {
     if (!isMultibyte(code))
         return 1;
-    return Charset_tableForCode(ctx ? ctx->charsetHooks : nullptr, code) != nullptr;
+    return Charset_tableForCode(context ? context->charsetHooks : nullptr, code) != nullptr;
 }
 
 // ----------------------------------------------------- whole strings
 
-int Charset_toUstrN(const uint8_t *bytes, size_t n, char16_t **out, uint32_t code,
-                    EngineContext *ctx)
+int Charset_toUstrN(EngineContext *context, const uint8_t *bytes, size_t n, char16_t **out,
+                    uint32_t code)
 {
     *out = nullptr;
     if (code >= CharsetCode_count)
@@ -270,7 +270,7 @@ int Charset_toUstrN(const uint8_t *bytes, size_t n, char16_t **out, uint32_t cod
             s[i] = char16_t(Bytes_peekU16Le(bytes + 2 * i));
         units = n;
     } else {
-        r = decodeAll(code, bytes, n, s, n, &units, ctx);
+        r = decodeAll(code, bytes, n, s, n, &units, context);
     }
     if (r != 0) {
         Mem_free(s);
@@ -281,18 +281,18 @@ int Charset_toUstrN(const uint8_t *bytes, size_t n, char16_t **out, uint32_t cod
     return 0;
 }
 
-int Charset_toUstr(const char *bytes, char16_t **out, uint32_t code, EngineContext *ctx)
+int Charset_toUstr(EngineContext *context, const char *bytes, char16_t **out, uint32_t code)
 {
     size_t n = bytes ? strlen(bytes) : 0;
     // For the engine's own form the bytes before the terminator hold n/2
     // whole units: read exactly those, never past the terminator.
     if (code == CharsetCode_utf16)
         n /= 2;
-    return Charset_toUstrN(reinterpret_cast<const uint8_t *>(bytes), n, out, code, ctx);
+    return Charset_toUstrN(context, reinterpret_cast<const uint8_t *>(bytes), n, out, code);
 }
 
-int Charset_fromUstrN(const char16_t *units, size_t n, char **out, uint32_t code,
-                      EngineContext *ctx)
+int Charset_fromUstrN(EngineContext *context, const char16_t *units, size_t n, char **out,
+                      uint32_t code)
 {
     *out = nullptr;
     if (!units)
@@ -301,7 +301,7 @@ int Charset_fromUstrN(const char16_t *units, size_t n, char **out, uint32_t code
         return Res_charsetUnknown;
     CharsetHooks *h = nullptr;
     if (isMultibyte(code)) {
-        h = readyHooks(ctx);
+        h = readyHooks(context);
         if (!Charset_tableForCode(h, code))
             return Res_charsetUnknown;
     }
@@ -368,32 +368,32 @@ int Charset_fromUstrN(const char16_t *units, size_t n, char **out, uint32_t code
     return 0;
 }
 
-int Charset_fromUstr(const char16_t *s, char **out, uint32_t code, EngineContext *ctx)
+int Charset_fromUstr(EngineContext *context, const char16_t *s, char **out, uint32_t code)
 {
     *out = nullptr;
     if (!s)
         return Res_nullInput;
-    return Charset_fromUstrN(s, Ustr_len(s), out, code, ctx);
+    return Charset_fromUstrN(context, s, Ustr_len(s), out, code);
 }
 
-int Charset_recode(const uint8_t *bytes, size_t n, uint32_t from, char **out, uint32_t to,
-                   EngineContext *ctx)
+int Charset_recode(EngineContext *context, const uint8_t *bytes, size_t n, uint32_t from,
+                   char **out, uint32_t to)
 {
     *out = nullptr;
     char16_t *text = nullptr;
-    int r = Charset_toUstrN(bytes, n, &text, from, ctx);
+    int r = Charset_toUstrN(context, bytes, n, &text, from);
     if (r != 0)
         return r;
-    r = Charset_fromUstr(text, out, to, ctx);
+    r = Charset_fromUstr(context, text, out, to);
     Mem_free(text);
     return r;
 }
 
-int Charset_recodeCstr(const char *bytes, uint32_t from, char **out, uint32_t to,
-                       EngineContext *ctx)
+int Charset_recodeCstr(EngineContext *context, const char *bytes, uint32_t from, char **out,
+                       uint32_t to)
 {
     size_t n = bytes ? strlen(bytes) : 0;
     if (from == CharsetCode_utf16) // whole units before the terminator, as Charset_toUstr
         n /= 2;
-    return Charset_recode(reinterpret_cast<const uint8_t *>(bytes), n, from, out, to, ctx);
+    return Charset_recode(context, reinterpret_cast<const uint8_t *>(bytes), n, from, out, to);
 }

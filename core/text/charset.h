@@ -71,11 +71,11 @@ struct CharsetState {
 // a character (that tail is not consumed: feed it again with more bytes),
 // Res_charsetDestFull when the next character does not fit, and for the
 // East Asian sets Res_charsetUnknown or Res_charsetNoTable. state may be
-// NULL (no shift state kept between calls); ctx gives the East Asian
+// NULL (no shift state kept between calls); context gives the East Asian
 // tables.
-typedef int (*CharsetConverter)(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                                size_t *consumed, size_t *produced, CharsetState *state,
-                                EngineContext *ctx);
+typedef int (*CharsetConverter)(EngineContext *context, const uint8_t *src, size_t srcLen,
+                                uint8_t *dst, size_t dstCap, size_t *consumed, size_t *produced,
+                                CharsetState *state);
 
 // ------------------------------------------------------------ names
 
@@ -111,28 +111,24 @@ void Charset_resetState(CharsetState *state);
 // The identity converter: copies min(srcLen, dstCap) bytes. Reports
 // Res_charsetDestFull when dstCap was not larger than srcLen (so an exactly
 // fitting copy reports full), else 0.
-[[nodiscard]] int Charset_copyBytes(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                                    size_t *consumed, size_t *produced, CharsetState *state,
-                                    EngineContext *ctx);
+[[nodiscard]] int Charset_copyBytes(EngineContext *context, const uint8_t *src, size_t srcLen,
+                                    uint8_t *dst, size_t dstCap, size_t *consumed, size_t *produced,
+                                    CharsetState *state);
 
 // Decoders to 16-bit units (code 2).
-int Charset_latin1ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                          size_t *consumed, size_t *produced, CharsetState *state,
-                          EngineContext *ctx);
+int Charset_latin1ToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                          size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
 // UTF-8: invalid and overlong sequences, surrogates and values above
 // U+10FFFF give U+FFFD; characters above U+FFFF give surrogate pairs.
-int Charset_utf8ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                        size_t *consumed, size_t *produced, CharsetState *state,
-                        EngineContext *ctx);
+int Charset_utf8ToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                        size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
 // UTF-16 byte pairs; a byte-order mark at the start of the text is skipped,
 // unpaired surrogates give U+FFFD, a single trailing byte is left
 // unconsumed (status 0).
-int Charset_utf16beToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *state,
-                           EngineContext *ctx);
-int Charset_utf16leToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *state,
-                           EngineContext *ctx);
+int Charset_utf16beToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                           size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
+int Charset_utf16leToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                           size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
 
 // The single-byte decoder for codes 6-28 (code is the charset code); any
 // other code passes bytes below 0x80 and gives U+FFFD for the rest.
@@ -140,123 +136,103 @@ int Charset_singleByteToUtf16(uint32_t code, const uint8_t *src, size_t srcLen, 
                               size_t dstCap, size_t *consumed, size_t *produced);
 
 // One registered decoder per single-byte code.
-int Charset_cp437ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                         size_t *consumed, size_t *produced, CharsetState *state,
-                         EngineContext *ctx);
-int Charset_win874ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                          size_t *consumed, size_t *produced, CharsetState *state,
-                          EngineContext *ctx);
-int Charset_win1250ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *state,
-                           EngineContext *ctx);
-int Charset_win1251ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *state,
-                           EngineContext *ctx);
-int Charset_win1252ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *state,
-                           EngineContext *ctx);
-int Charset_win1253ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *state,
-                           EngineContext *ctx);
-int Charset_win1254ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *state,
-                           EngineContext *ctx);
-int Charset_win1255ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *state,
-                           EngineContext *ctx);
-int Charset_win1256ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *state,
-                           EngineContext *ctx);
-int Charset_win1257ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *state,
-                           EngineContext *ctx);
-int Charset_win1258ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *state,
-                           EngineContext *ctx);
-int Charset_iso88592ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                            size_t *consumed, size_t *produced, CharsetState *state,
-                            EngineContext *ctx);
-int Charset_iso88595ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                            size_t *consumed, size_t *produced, CharsetState *state,
-                            EngineContext *ctx);
-int Charset_iso88596ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                            size_t *consumed, size_t *produced, CharsetState *state,
-                            EngineContext *ctx);
-int Charset_iso88597ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                            size_t *consumed, size_t *produced, CharsetState *state,
-                            EngineContext *ctx);
-int Charset_iso88598ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                            size_t *consumed, size_t *produced, CharsetState *state,
-                            EngineContext *ctx);
-int Charset_iso88599ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                            size_t *consumed, size_t *produced, CharsetState *state,
-                            EngineContext *ctx);
-int Charset_tis620ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                          size_t *consumed, size_t *produced, CharsetState *state,
-                          EngineContext *ctx);
-int Charset_koi8rToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                         size_t *consumed, size_t *produced, CharsetState *state,
-                         EngineContext *ctx);
-int Charset_iso2022krToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                             size_t *consumed, size_t *produced, CharsetState *state,
-                             EngineContext *ctx);
-int Charset_iso2022cnToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                             size_t *consumed, size_t *produced, CharsetState *state,
-                             EngineContext *ctx);
-int Charset_symbolToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                          size_t *consumed, size_t *produced, CharsetState *state,
-                          EngineContext *ctx);
-int Charset_wingdingsToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                             size_t *consumed, size_t *produced, CharsetState *state,
-                             EngineContext *ctx);
+int Charset_cp437ToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                         size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
+int Charset_win874ToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                          size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
+int Charset_win1250ToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                           size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
+int Charset_win1251ToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                           size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
+int Charset_win1252ToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                           size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
+int Charset_win1253ToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                           size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
+int Charset_win1254ToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                           size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
+int Charset_win1255ToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                           size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
+int Charset_win1256ToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                           size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
+int Charset_win1257ToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                           size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
+int Charset_win1258ToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                           size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
+int Charset_iso88592ToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                            size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
+int Charset_iso88595ToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                            size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
+int Charset_iso88596ToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                            size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
+int Charset_iso88597ToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                            size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
+int Charset_iso88598ToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                            size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
+int Charset_iso88599ToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                            size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
+int Charset_tis620ToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                          size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
+int Charset_koi8rToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                         size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
+int Charset_iso2022krToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen,
+                             uint8_t *dst, size_t dstCap, size_t *consumed, size_t *produced,
+                             CharsetState *state);
+int Charset_iso2022cnToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen,
+                             uint8_t *dst, size_t dstCap, size_t *consumed, size_t *produced,
+                             CharsetState *state);
+int Charset_symbolToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                          size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
+int Charset_wingdingsToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen,
+                             uint8_t *dst, size_t dstCap, size_t *consumed, size_t *produced,
+                             CharsetState *state);
 
 // Encoders from 16-bit units (code 2). Code points are read pair-aware: a
 // high surrogate that is the last unit stops with Res_charsetIncomplete,
 // unconsumed; other unpaired surrogates read as U+FFFD.
 // Latin-1: code points below 256 become their byte, others '?'.
-[[nodiscard]] int Charset_utf16ToLatin1(const uint8_t *src, size_t srcLen, uint8_t *dst,
-                                        size_t dstCap, size_t *consumed, size_t *produced,
-                                        CharsetState *state, EngineContext *ctx);
-[[nodiscard]] int Charset_utf16ToUtf8(const uint8_t *src, size_t srcLen, uint8_t *dst,
-                                      size_t dstCap, size_t *consumed, size_t *produced,
-                                      CharsetState *state, EngineContext *ctx);
+[[nodiscard]] int Charset_utf16ToLatin1(EngineContext *context, const uint8_t *src, size_t srcLen,
+                                        uint8_t *dst, size_t dstCap, size_t *consumed,
+                                        size_t *produced, CharsetState *state);
+[[nodiscard]] int Charset_utf16ToUtf8(EngineContext *context, const uint8_t *src, size_t srcLen,
+                                      uint8_t *dst, size_t dstCap, size_t *consumed,
+                                      size_t *produced, CharsetState *state);
 
 // The registered East Asian converters: each calls the engine's multibyte
 // decoder or encoder (charset_cjk.h) with its code; a missing table gives
 // Res_charsetNoTable.
-[[nodiscard]] int Charset_koreanToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst,
-                                        size_t dstCap, size_t *consumed, size_t *produced,
-                                        CharsetState *state, EngineContext *ctx);
-[[nodiscard]] int Charset_sjisToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst,
-                                      size_t dstCap, size_t *consumed, size_t *produced,
-                                      CharsetState *state, EngineContext *ctx);
-int Charset_iso2022jpToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                             size_t *consumed, size_t *produced, CharsetState *state,
-                             EngineContext *ctx);
-[[nodiscard]] int Charset_eucJpToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst,
-                                       size_t dstCap, size_t *consumed, size_t *produced,
-                                       CharsetState *state, EngineContext *ctx);
-[[nodiscard]] int Charset_big5ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst,
-                                      size_t dstCap, size_t *consumed, size_t *produced,
-                                      CharsetState *state, EngineContext *ctx);
-[[nodiscard]] int Charset_gbkToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                                     size_t *consumed, size_t *produced, CharsetState *state,
-                                     EngineContext *ctx);
-[[nodiscard]] int Charset_utf16ToKorean(const uint8_t *src, size_t srcLen, uint8_t *dst,
-                                        size_t dstCap, size_t *consumed, size_t *produced,
-                                        CharsetState *state, EngineContext *ctx);
-[[nodiscard]] int Charset_utf16ToSjis(const uint8_t *src, size_t srcLen, uint8_t *dst,
-                                      size_t dstCap, size_t *consumed, size_t *produced,
-                                      CharsetState *state, EngineContext *ctx);
-[[nodiscard]] int Charset_utf16ToIso2022jp(const uint8_t *src, size_t srcLen, uint8_t *dst,
-                                           size_t dstCap, size_t *consumed, size_t *produced,
-                                           CharsetState *state, EngineContext *ctx);
-[[nodiscard]] int Charset_utf16ToEucJp(const uint8_t *src, size_t srcLen, uint8_t *dst,
-                                       size_t dstCap, size_t *consumed, size_t *produced,
-                                       CharsetState *state, EngineContext *ctx);
-[[nodiscard]] int Charset_utf16ToGbk(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                                     size_t *consumed, size_t *produced, CharsetState *state,
-                                     EngineContext *ctx);
+[[nodiscard]] int Charset_koreanToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen,
+                                        uint8_t *dst, size_t dstCap, size_t *consumed,
+                                        size_t *produced, CharsetState *state);
+[[nodiscard]] int Charset_sjisToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen,
+                                      uint8_t *dst, size_t dstCap, size_t *consumed,
+                                      size_t *produced, CharsetState *state);
+int Charset_iso2022jpToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen,
+                             uint8_t *dst, size_t dstCap, size_t *consumed, size_t *produced,
+                             CharsetState *state);
+[[nodiscard]] int Charset_eucJpToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen,
+                                       uint8_t *dst, size_t dstCap, size_t *consumed,
+                                       size_t *produced, CharsetState *state);
+[[nodiscard]] int Charset_big5ToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen,
+                                      uint8_t *dst, size_t dstCap, size_t *consumed,
+                                      size_t *produced, CharsetState *state);
+[[nodiscard]] int Charset_gbkToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen,
+                                     uint8_t *dst, size_t dstCap, size_t *consumed,
+                                     size_t *produced, CharsetState *state);
+[[nodiscard]] int Charset_utf16ToKorean(EngineContext *context, const uint8_t *src, size_t srcLen,
+                                        uint8_t *dst, size_t dstCap, size_t *consumed,
+                                        size_t *produced, CharsetState *state);
+[[nodiscard]] int Charset_utf16ToSjis(EngineContext *context, const uint8_t *src, size_t srcLen,
+                                      uint8_t *dst, size_t dstCap, size_t *consumed,
+                                      size_t *produced, CharsetState *state);
+[[nodiscard]] int Charset_utf16ToIso2022jp(EngineContext *context, const uint8_t *src,
+                                           size_t srcLen, uint8_t *dst, size_t dstCap,
+                                           size_t *consumed, size_t *produced, CharsetState *state);
+[[nodiscard]] int Charset_utf16ToEucJp(EngineContext *context, const uint8_t *src, size_t srcLen,
+                                       uint8_t *dst, size_t dstCap, size_t *consumed,
+                                       size_t *produced, CharsetState *state);
+[[nodiscard]] int Charset_utf16ToGbk(EngineContext *context, const uint8_t *src, size_t srcLen,
+                                     uint8_t *dst, size_t dstCap, size_t *consumed,
+                                     size_t *produced, CharsetState *state);
 
 // ----------------------------------------------------- whole strings
 
@@ -267,13 +243,13 @@ int Charset_iso2022jpToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, si
 // tail. Returns 0; 1 out of memory; Res_nullInput for NULL bytes with n > 0;
 // Res_charsetUnknown for code 36 or above, a missing East Asian table or a
 // failed conversion. *out is NULL on failure.
-[[nodiscard]] int Charset_toUstrN(const uint8_t *bytes, size_t n, char16_t **out, uint32_t code,
-                                  EngineContext *ctx);
+[[nodiscard]] int Charset_toUstrN(EngineContext *context, const uint8_t *bytes, size_t n,
+                                  char16_t **out, uint32_t code);
 
 // The same for NUL-terminated bytes (NULL gives an empty string). For code
 // 2 the bytes before the terminator are read as whole 16-bit units.
-[[nodiscard]] int Charset_toUstr(const char *bytes, char16_t **out, uint32_t code,
-                                 EngineContext *ctx);
+[[nodiscard]] int Charset_toUstr(EngineContext *context, const char *bytes, char16_t **out,
+                                 uint32_t code);
 
 // Encodes n 16-bit units into a new NUL-terminated byte string (*out, the
 // caller frees it with Mem_free): code 0 (Latin-1), 1 (UTF-8) and 30-35 (the
@@ -281,24 +257,24 @@ int Charset_iso2022jpToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, si
 // 36 gives an empty string. Returns 0; 1 out of memory; Res_nullInput for
 // NULL units; Res_charsetUnknown for code 36 or above or a missing East
 // Asian table. *out is NULL on failure.
-[[nodiscard]] int Charset_fromUstrN(const char16_t *units, size_t n, char **out, uint32_t code,
-                                    EngineContext *ctx);
+[[nodiscard]] int Charset_fromUstrN(EngineContext *context, const char16_t *units, size_t n,
+                                    char **out, uint32_t code);
 
 // The same for a NUL-terminated 16-bit string.
-[[nodiscard]] int Charset_fromUstr(const char16_t *s, char **out, uint32_t code,
-                                   EngineContext *ctx);
+[[nodiscard]] int Charset_fromUstr(EngineContext *context, const char16_t *s, char **out,
+                                   uint32_t code);
 
 // Recodes n bytes from one charset to another through 16-bit text
 // (Charset_toUstrN, then Charset_fromUstr); the intermediate string is
 // freed. Results as those two.
-[[nodiscard]] int Charset_recode(const uint8_t *bytes, size_t n, uint32_t from, char **out,
-                                 uint32_t to, EngineContext *ctx);
-[[nodiscard]] int Charset_recodeCstr(const char *bytes, uint32_t from, char **out, uint32_t to,
-                                     EngineContext *ctx);
+[[nodiscard]] int Charset_recode(EngineContext *context, const uint8_t *bytes, size_t n,
+                                 uint32_t from, char **out, uint32_t to);
+[[nodiscard]] int Charset_recodeCstr(EngineContext *context, const char *bytes, uint32_t from,
+                                     char **out, uint32_t to);
 
 // 1 when the charset can be converted: every code outside 30-35; for 30-35
-// only when the table that code uses is installed in ctx (NULL ctx: 0).
-int Charset_isAvailable(uint32_t code, EngineContext *ctx);
+// only when the table that code uses is installed in context (NULL context: 0).
+int Charset_isAvailable(EngineContext *context, uint32_t code);
 
 // --------------------------------------------- whole-string UTF-8 helpers
 

@@ -526,20 +526,20 @@ uint32_t Charset_japaneseFallback(uint32_t code, const CharsetTable *table)
 
 // ------------------------------------------------------ hooks record
 
-int Charset_createHooks(EngineContext *ctx)
+int Charset_createHooks(EngineContext *context)
 {
-    if (ctx->charsetHooks)
+    if (context->charsetHooks)
         return 0;
     CharsetHooks *h = static_cast<CharsetHooks *>(Mem_calloc(1, sizeof(CharsetHooks)));
     if (!h)
         return Res_noMemory;
-    ctx->charsetHooks = h;
+    context->charsetHooks = h;
     return 0;
 }
 
-void Charset_destroyHooks(EngineContext *ctx)
+void Charset_destroyHooks(EngineContext *context)
 {
-    CharsetHooks *h = ctx ? ctx->charsetHooks : nullptr;
+    CharsetHooks *h = context ? context->charsetHooks : nullptr;
     if (!h)
         return;
     Mem_free(h->japanese);
@@ -547,7 +547,7 @@ void Charset_destroyHooks(EngineContext *ctx)
     Mem_free(h->korean);
     Mem_free(h->chinese);
     Mem_free(h);
-    ctx->charsetHooks = nullptr;
+    context->charsetHooks = nullptr;
 }
 
 int Charset_installJapanese(CharsetHooks *hooks)
@@ -728,78 +728,81 @@ int viaEncoder(uint32_t code, const uint8_t *src, size_t srcLen, uint8_t *dst, s
 
 } // namespace
 
-int Charset_koreanToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                          size_t *consumed, size_t *produced, CharsetState *state,
-                          EngineContext *ctx)
+int Charset_koreanToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                          size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state)
 {
-    return viaDecoder(CharsetCode_korean, src, srcLen, dst, dstCap, consumed, produced, state, ctx);
+    return viaDecoder(CharsetCode_korean, src, srcLen, dst, dstCap, consumed, produced, state,
+                      context);
 }
 
-int Charset_sjisToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                        size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx)
+int Charset_sjisToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                        size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state)
 {
     return viaDecoder(CharsetCode_shiftJis, src, srcLen, dst, dstCap, consumed, produced, state,
-                      ctx);
+                      context);
 }
 
-int Charset_iso2022jpToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                             size_t *consumed, size_t *produced, CharsetState *state,
-                             EngineContext *ctx)
+int Charset_iso2022jpToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen,
+                             uint8_t *dst, size_t dstCap, size_t *consumed, size_t *produced,
+                             CharsetState *state)
 {
     return viaDecoder(CharsetCode_iso2022jp, src, srcLen, dst, dstCap, consumed, produced, state,
-                      ctx);
+                      context);
 }
 
-int Charset_eucJpToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                         size_t *consumed, size_t *produced, CharsetState *state,
-                         EngineContext *ctx)
+int Charset_eucJpToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                         size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state)
 {
-    return viaDecoder(CharsetCode_eucJp, src, srcLen, dst, dstCap, consumed, produced, state, ctx);
+    return viaDecoder(CharsetCode_eucJp, src, srcLen, dst, dstCap, consumed, produced, state,
+                      context);
 }
 
-int Charset_big5ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                        size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx)
+int Charset_big5ToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                        size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state)
 {
-    return viaDecoder(CharsetCode_big5, src, srcLen, dst, dstCap, consumed, produced, state, ctx);
+    return viaDecoder(CharsetCode_big5, src, srcLen, dst, dstCap, consumed, produced, state,
+                      context);
 }
 
-int Charset_gbkToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                       size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx)
+int Charset_gbkToUtf16(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                       size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state)
 {
-    return viaDecoder(CharsetCode_gbk, src, srcLen, dst, dstCap, consumed, produced, state, ctx);
+    return viaDecoder(CharsetCode_gbk, src, srcLen, dst, dstCap, consumed, produced, state,
+                      context);
 }
 
-int Charset_utf16ToKorean(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                          size_t *consumed, size_t *produced, CharsetState *state,
-                          EngineContext *ctx)
+int Charset_utf16ToKorean(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                          size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state)
 {
-    return viaEncoder(CharsetCode_korean, src, srcLen, dst, dstCap, consumed, produced, state, ctx);
+    return viaEncoder(CharsetCode_korean, src, srcLen, dst, dstCap, consumed, produced, state,
+                      context);
 }
 
-int Charset_utf16ToSjis(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                        size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx)
+int Charset_utf16ToSjis(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                        size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state)
 {
     return viaEncoder(CharsetCode_shiftJis, src, srcLen, dst, dstCap, consumed, produced, state,
-                      ctx);
+                      context);
 }
 
-int Charset_utf16ToIso2022jp(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                             size_t *consumed, size_t *produced, CharsetState *state,
-                             EngineContext *ctx)
+int Charset_utf16ToIso2022jp(EngineContext *context, const uint8_t *src, size_t srcLen,
+                             uint8_t *dst, size_t dstCap, size_t *consumed, size_t *produced,
+                             CharsetState *state)
 {
     return viaEncoder(CharsetCode_iso2022jp, src, srcLen, dst, dstCap, consumed, produced, state,
-                      ctx);
+                      context);
 }
 
-int Charset_utf16ToEucJp(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                         size_t *consumed, size_t *produced, CharsetState *state,
-                         EngineContext *ctx)
+int Charset_utf16ToEucJp(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                         size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state)
 {
-    return viaEncoder(CharsetCode_eucJp, src, srcLen, dst, dstCap, consumed, produced, state, ctx);
+    return viaEncoder(CharsetCode_eucJp, src, srcLen, dst, dstCap, consumed, produced, state,
+                      context);
 }
 
-int Charset_utf16ToGbk(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                       size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx)
+int Charset_utf16ToGbk(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                       size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state)
 {
-    return viaEncoder(CharsetCode_gbk, src, srcLen, dst, dstCap, consumed, produced, state, ctx);
+    return viaEncoder(CharsetCode_gbk, src, srcLen, dst, dstCap, consumed, produced, state,
+                      context);
 }

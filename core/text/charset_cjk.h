@@ -81,13 +81,13 @@ struct CharsetHooks {
     CharsetGbCompareFn gbCompare;
 };
 
-// Creates the zeroed hooks record in ctx->charsetHooks (nothing when it is
+// Creates the zeroed hooks record in context->charsetHooks (nothing when it is
 // already there). 0, or 1 when memory ran out.
-[[nodiscard]] int Charset_createHooks(EngineContext *ctx);
+[[nodiscard]] int Charset_createHooks(EngineContext *context);
 
-// Frees the four table records and the hooks record; ctx->charsetHooks
+// Frees the four table records and the hooks record; context->charsetHooks
 // becomes NULL. Nothing happens when there is none.
-void Charset_destroyHooks(EngineContext *ctx);
+void Charset_destroyHooks(EngineContext *context);
 
 // Install one language's built-in table: allocate its record, store it in
 // its slot and set the decoder and encoder; the Japanese one also sets the

@@ -605,7 +605,7 @@ bool possible(const CharsetDetector *d, uint32_t id)
 int64_t choose(const CharsetDetector *d, uint32_t mask, uint32_t defaultCode)
 {
     EngineContext *ctx = d->context;
-    bool ja = Charset_isAvailable(CharsetCode_shiftJis, ctx) != 0;
+    bool ja = Charset_isAvailable(ctx, CharsetCode_shiftJis) != 0;
     if (possible(d, CharsetCand_plain))
         return defaultCode;
     if ((mask & 1) && possible(d, CharsetCand_iso2022jp) && ja)
@@ -613,15 +613,15 @@ int64_t choose(const CharsetDetector *d, uint32_t mask, uint32_t defaultCode)
     if (possible(d, CharsetCand_utf8))
         return CharsetCode_utf8;
     if ((mask & 2) && possible(d, CharsetCand_eucCommon) &&
-        Charset_isAvailable(CharsetCode_korean, ctx))
+        Charset_isAvailable(ctx, CharsetCode_korean))
         return CharsetCode_korean;
     if ((mask & 1) && possible(d, CharsetCand_eucJp) && ja)
         return CharsetCode_eucJp;
-    if ((mask & 12) && possible(d, CharsetCand_big5) && Charset_isAvailable(CharsetCode_big5, ctx))
+    if ((mask & 12) && possible(d, CharsetCand_big5) && Charset_isAvailable(ctx, CharsetCode_big5))
         return CharsetCode_big5;
     if ((mask & 1) && possible(d, CharsetCand_shiftJis) && ja)
         return CharsetCode_shiftJis;
-    if ((mask & 8) && possible(d, CharsetCand_gbk) && Charset_isAvailable(CharsetCode_gbk, ctx))
+    if ((mask & 8) && possible(d, CharsetCand_gbk) && Charset_isAvailable(ctx, CharsetCode_gbk))
         return CharsetCode_gbk;
     if (possible(d, CharsetCand_utf16le))
         return CharsetCode_utf16le;
@@ -632,13 +632,13 @@ int64_t choose(const CharsetDetector *d, uint32_t mask, uint32_t defaultCode)
 
 } // namespace
 
-int Charset_detectorNew(EngineContext *ctx, CharsetDetector **out)
+int Charset_detectorNew(EngineContext *context, CharsetDetector **out)
 {
     *out = nullptr;
     CharsetDetector *d = static_cast<CharsetDetector *>(Mem_calloc(1, sizeof(CharsetDetector)));
     if (!d)
         return Res_noMemory;
-    d->context = ctx;
+    d->context = context;
     d->probes = createProbeSet();
     if (!d->probes)
         goto fail;
@@ -673,13 +673,13 @@ uint32_t Charset_detectorGuess(const CharsetDetector *detector, uint32_t default
 {
     uint32_t mask = 15;
     EngineContext *ctx = detector->context;
-    if (defaultCode == CharsetCode_korean && Charset_isAvailable(defaultCode, ctx))
+    if (defaultCode == CharsetCode_korean && Charset_isAvailable(ctx, defaultCode))
         mask = 2;
     else if (defaultCode >= CharsetCode_shiftJis && defaultCode <= CharsetCode_eucJp &&
-             Charset_isAvailable(defaultCode, ctx))
+             Charset_isAvailable(ctx, defaultCode))
         mask = 1;
     else if ((defaultCode == CharsetCode_big5 || defaultCode == CharsetCode_gbk) &&
-             Charset_isAvailable(defaultCode, ctx))
+             Charset_isAvailable(ctx, defaultCode))
         mask = 8;
     int64_t code = choose(detector, mask, defaultCode);
     if (code < 0 && mask != 15)

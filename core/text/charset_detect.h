@@ -68,9 +68,9 @@ struct CharsetDetector {
 };
 
 // Creates a detector with every candidate plausible. 0, or 1 when memory
-// ran out (*out NULL, nothing left allocated). ctx tells which East Asian
+// ran out (*out NULL, nothing left allocated). context tells which East Asian
 // tables are installed.
-[[nodiscard]] int Charset_detectorNew(EngineContext *ctx, CharsetDetector **out);
+[[nodiscard]] int Charset_detectorNew(EngineContext *context, CharsetDetector **out);
 
 // Passes bytes to every probe; may be called repeatedly (the probes keep
 // their state between calls).

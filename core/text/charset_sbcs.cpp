@@ -39,140 +39,140 @@ int Charset_singleByteToUtf16(uint32_t code, const uint8_t *src, size_t srcLen, 
     return status;
 }
 
-int Charset_cp437ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                         size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_cp437ToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                         size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return Charset_singleByteToUtf16(6, src, srcLen, dst, dstCap, consumed, produced);
 }
 
-int Charset_win874ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                          size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_win874ToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                          size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return Charset_singleByteToUtf16(7, src, srcLen, dst, dstCap, consumed, produced);
 }
 
-int Charset_win1250ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_win1250ToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                           size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return Charset_singleByteToUtf16(8, src, srcLen, dst, dstCap, consumed, produced);
 }
 
-int Charset_win1251ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_win1251ToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                           size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return Charset_singleByteToUtf16(9, src, srcLen, dst, dstCap, consumed, produced);
 }
 
-int Charset_win1252ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_win1252ToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                           size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return Charset_singleByteToUtf16(10, src, srcLen, dst, dstCap, consumed, produced);
 }
 
-int Charset_win1253ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_win1253ToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                           size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return Charset_singleByteToUtf16(11, src, srcLen, dst, dstCap, consumed, produced);
 }
 
-int Charset_win1254ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_win1254ToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                           size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return Charset_singleByteToUtf16(12, src, srcLen, dst, dstCap, consumed, produced);
 }
 
-int Charset_win1255ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_win1255ToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                           size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return Charset_singleByteToUtf16(13, src, srcLen, dst, dstCap, consumed, produced);
 }
 
-int Charset_win1256ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_win1256ToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                           size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return Charset_singleByteToUtf16(14, src, srcLen, dst, dstCap, consumed, produced);
 }
 
-int Charset_win1257ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_win1257ToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                           size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return Charset_singleByteToUtf16(15, src, srcLen, dst, dstCap, consumed, produced);
 }
 
-int Charset_win1258ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_win1258ToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                           size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return Charset_singleByteToUtf16(16, src, srcLen, dst, dstCap, consumed, produced);
 }
 
-int Charset_iso88592ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                            size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_iso88592ToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                            size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return Charset_singleByteToUtf16(17, src, srcLen, dst, dstCap, consumed, produced);
 }
 
-int Charset_iso88595ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                            size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_iso88595ToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                            size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return Charset_singleByteToUtf16(18, src, srcLen, dst, dstCap, consumed, produced);
 }
 
-int Charset_iso88596ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                            size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_iso88596ToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                            size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return Charset_singleByteToUtf16(19, src, srcLen, dst, dstCap, consumed, produced);
 }
 
-int Charset_iso88597ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                            size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_iso88597ToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                            size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return Charset_singleByteToUtf16(20, src, srcLen, dst, dstCap, consumed, produced);
 }
 
-int Charset_iso88598ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                            size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_iso88598ToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                            size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return Charset_singleByteToUtf16(21, src, srcLen, dst, dstCap, consumed, produced);
 }
 
-int Charset_iso88599ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                            size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_iso88599ToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                            size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return Charset_singleByteToUtf16(22, src, srcLen, dst, dstCap, consumed, produced);
 }
 
-int Charset_tis620ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                          size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_tis620ToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                          size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return Charset_singleByteToUtf16(23, src, srcLen, dst, dstCap, consumed, produced);
 }
 
-int Charset_koi8rToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                         size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_koi8rToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                         size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return Charset_singleByteToUtf16(24, src, srcLen, dst, dstCap, consumed, produced);
 }
 
-int Charset_iso2022krToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                             size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_iso2022krToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                             size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return Charset_singleByteToUtf16(25, src, srcLen, dst, dstCap, consumed, produced);
 }
 
-int Charset_iso2022cnToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                             size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_iso2022cnToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                             size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return Charset_singleByteToUtf16(26, src, srcLen, dst, dstCap, consumed, produced);
 }
 
-int Charset_symbolToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                          size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_symbolToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                          size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return Charset_singleByteToUtf16(27, src, srcLen, dst, dstCap, consumed, produced);
 }
 
-int Charset_wingdingsToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                             size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_wingdingsToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                             size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return Charset_singleByteToUtf16(28, src, srcLen, dst, dstCap, consumed, produced);
 }

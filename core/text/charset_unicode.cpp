@@ -80,8 +80,8 @@ size_t Charset_utf8Encode(uint32_t cp, uint8_t *out)
     return 4;
 }
 
-int Charset_latin1ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                          size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_latin1ToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                          size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     size_t cap = dstCap / 2, i = 0;
     int status = 0;
@@ -97,8 +97,8 @@ int Charset_latin1ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_
     return status;
 }
 
-int Charset_utf8ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                        size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_utf8ToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                        size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     size_t cap = dstCap / 2, in = 0, out = 0;
     int status = 0;
@@ -181,14 +181,14 @@ static int utf16ToUtf16(bool bigEndian, const uint8_t *src, size_t srcLen, uint8
     return status;
 }
 
-int Charset_utf16beToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *state, EngineContext *)
+int Charset_utf16beToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                           size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state)
 {
     return utf16ToUtf16(true, src, srcLen, dst, dstCap, consumed, produced, state);
 }
 
-int Charset_utf16leToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                           size_t *consumed, size_t *produced, CharsetState *state, EngineContext *)
+int Charset_utf16leToUtf16(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                           size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state)
 {
     return utf16ToUtf16(false, src, srcLen, dst, dstCap, consumed, produced, state);
 }
@@ -227,14 +227,14 @@ static int utf16ToBytes(bool utf8, const uint8_t *src, size_t srcLen, uint8_t *d
     return status;
 }
 
-int Charset_utf16ToLatin1(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                          size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_utf16ToLatin1(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                          size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return utf16ToBytes(false, src, srcLen, dst, dstCap, consumed, produced);
 }
 
-int Charset_utf16ToUtf8(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                        size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Charset_utf16ToUtf8(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                        size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     return utf16ToBytes(true, src, srcLen, dst, dstCap, consumed, produced);
 }

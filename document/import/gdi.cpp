@@ -442,7 +442,7 @@ struct GdiSaved {
     SavedFields fields;
 };
 
-void Gdi_dcInit(GdiDC *dc, EngineContext *app, const uint8_t *data, uint32_t length, Edr_Doc *doc,
+void Gdi_dcInit(EngineContext *app, GdiDC *dc, const uint8_t *data, uint32_t length, Edr_Doc *doc,
                 Edr_Node *group, const Rect *target, const Rect *frame, uint32_t keepAspect,
                 GdiStyleFn callback, void *context)
 {
@@ -1227,9 +1227,9 @@ int Gdi_textOutA(GdiDC *dc, int32_t x, int32_t y, const uint8_t *bytes, uint32_t
     uint32_t code =
         charsetCode(dc, dc->font && dc->font->kind == GdiObject_font ? dc->font->charset : 10);
     char16_t *s = nullptr;
-    int err = Charset_toUstrN(bytes, n, &s, code, dc->app);
+    int err = Charset_toUstrN(dc->app, bytes, n, &s, code);
     if (err == Res_charsetUnknown)
-        err = Charset_toUstrN(bytes, n, &s, 10, dc->app);
+        err = Charset_toUstrN(dc->app, bytes, n, &s, 10);
     if (err)
         return err;
     err = Gdi_textOutW(dc, x, y, s);
@@ -1365,8 +1365,8 @@ int Gdi_stretchDib(GdiDC *dc, int32_t x, int32_t y, int32_t w, int32_t h, int32_
     VfsHandle *stream = nullptr;
     uint32_t accepted = 0;
     if (!err)
-        err = Vfs_openMemory(bmp, bmpLength, 1, Vfs_modeRead | Vfs_modeSeekable, &stream, &accepted,
-                             dc->app);
+        err = Vfs_openMemory(dc->app, bmp, bmpLength, 1, Vfs_modeRead | Vfs_modeSeekable, &stream,
+                             &accepted);
     else
         Mem_free(bmp);
     if (!err) {

@@ -111,7 +111,7 @@ struct GdiDC {
 
 // Sets up dc with its defaults for a playback into group (referenced by
 // the caller; released by Gdi_dcEnd).
-void Gdi_dcInit(GdiDC *dc, EngineContext *app, const uint8_t *data, uint32_t length, Edr_Doc *doc,
+void Gdi_dcInit(EngineContext *app, GdiDC *dc, const uint8_t *data, uint32_t length, Edr_Doc *doc,
                 Edr_Node *group, const Rect *target, const Rect *frame, uint32_t keepAspect,
                 GdiStyleFn callback, void *context);
 [[nodiscard]] int Gdi_dcBegin(GdiDC *dc, int32_t objectCount);

@@ -591,7 +591,7 @@ int Wmf_playToDoc(const uint8_t *data, uint32_t length, Edr_Doc *doc, Edr_Node *
     if (err)
         return err;
     GdiDC dc;
-    Gdi_dcInit(&dc, doc->app, data, length, doc, group, target, frame, keepAspect, callback,
+    Gdi_dcInit(doc->app, &dc, data, length, doc, group, target, frame, keepAspect, callback,
                context);
     const uint8_t *skip = nullptr;
     if (length >= 88 && u32(data + 40) == kEmfSignature)

@@ -105,9 +105,9 @@ int convertChunk(TextLoader *loader, const uint8_t *bytes, size_t length, TextBu
     for (;;) {
         size_t consumed = 0, produced = 0;
         size_t room = (buf->capacity - buf->length) * sizeof(char16_t);
-        int r = loader->convert(bytes + done, length - done,
+        int r = loader->convert(loader->ctx, bytes + done, length - done,
                                 reinterpret_cast<uint8_t *>(buf->units + buf->length), room,
-                                &consumed, &produced, &loader->convState, loader->ctx);
+                                &consumed, &produced, &loader->convState);
         done += consumed;
         buf->length += produced / sizeof(char16_t);
         if (r == Res_ok || r == Res_charsetIncomplete)
@@ -992,7 +992,7 @@ int TextDoc_pickCharset(EngineContext *context, const uint8_t *bytes, size_t len
     }
     const uint32_t candidates[] = {chosen, fallback};
     for (uint32_t candidate : candidates) {
-        if (!Charset_isAvailable(candidate, context))
+        if (!Charset_isAvailable(context, candidate))
             continue;
         CharsetConverter c = Charset_findConverter(candidate, CharsetCode_utf16, state, nullptr);
         if (c) {

@@ -90,11 +90,11 @@ int TextDoc_detectCharset(EngineContext *context, const uint8_t *bytes, size_t l
         return Res_ok;
     }
     size_t consumed = 0, produced = 0;
-    int r = convert(bytes, length, buffer, capacity, &consumed, &produced, &state, context);
+    int r = convert(context, bytes, length, buffer, capacity, &consumed, &produced, &state);
     if (r == Res_charsetUnknown || r == Res_charsetNoTable) {
         consumed = produced = 0;
-        (void)Charset_latin1ToUtf16(bytes, length, buffer, capacity, &consumed, &produced, nullptr,
-                                    context);
+        (void)Charset_latin1ToUtf16(context, bytes, length, buffer, capacity, &consumed, &produced,
+                                    nullptr);
     }
     if (produced / 2 == 0) {
         Mem_free(buffer);

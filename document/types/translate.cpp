@@ -87,8 +87,8 @@ int openStream(TranslateJob *job)
         mode |= kModeTopLevel;
     uint32_t accepted = 0;
     if (Vfs_getTypeFlags(job->ctx, job->url))
-        return Vfs_openCached(job->url, mode, &job->stream, &accepted, job->ctx, 0, 0, 0);
-    return Vfs_open(job->url, job->extFlags | mode, &job->stream, &accepted, job->ctx);
+        return Vfs_openCached(job->ctx, job->url, mode, &job->stream, &accepted, 0, 0, 0);
+    return Vfs_open(job->ctx, job->url, job->extFlags | mode, &job->stream, &accepted);
 }
 
 // b. A stream above the configured size is refused (844).

@@ -553,21 +553,21 @@ void Type1_freeParser(Type1Parser *p)
     *p = Type1Parser{};
 }
 
-int Type1_parse(ByteStream *stream, EngineContext *engine, PdfGlyphNameList *names,
+int Type1_parse(EngineContext *engine, ByteStream *stream, PdfGlyphNameList *names,
                 Type1Parser *parser)
 {
     parserInit(parser, stream, engine, names);
     return parseAll(parser);
 }
 
-int Type1_load(ByteStream *stream, EngineContext *engine, PdfGlyphNameList *names,
+int Type1_load(EngineContext *engine, ByteStream *stream, PdfGlyphNameList *names,
                EmbeddedFont **font, uint16_t **encoding)
 {
     *font = nullptr;
     if (encoding)
         *encoding = nullptr;
     Type1Parser p;
-    int rc = Type1_parse(stream, engine, names, &p);
+    int rc = Type1_parse(engine, stream, names, &p);
     if (!rc && !p.haveEncoding)
         rc = Type1_noEncoding;
     if (!rc && !p.haveCharStrings)

@@ -110,12 +110,12 @@ EexecStream *EexecStream_create(ByteStream *source);
 // Loads a Type 1 program from stream: *font = the registered font; when
 // encoding is given and the program has an Encoding array, *encoding = a
 // new 256-entry table of codes (Mem_free), else null. 0 or an error.
-[[nodiscard]] int Type1_load(ByteStream *stream, EngineContext *engine, PdfGlyphNameList *names,
+[[nodiscard]] int Type1_load(EngineContext *engine, ByteStream *stream, PdfGlyphNameList *names,
                              EmbeddedFont **font, uint16_t **encoding);
 
 // Parses the program without building glyphs: the parser holds the
 // collected parts (test and tool use; free with Type1_freeParser).
-[[nodiscard]] int Type1_parse(ByteStream *stream, EngineContext *engine, PdfGlyphNameList *names,
+[[nodiscard]] int Type1_parse(EngineContext *engine, ByteStream *stream, PdfGlyphNameList *names,
                               Type1Parser *parser);
 void Type1_freeParser(Type1Parser *parser);
 // The entry i of a dictionary (walking i upwards costs one step each).

@@ -120,7 +120,7 @@ int Css_tokenNext(CssTokenizer *t, int skipSpace);
 // Opens the tokenizer over text (not copied; it must outlive the tokenizer).
 void Css_tokenizerOpenText(CssTokenizer *t, const char16_t *text, size_t length);
 // Opens the tokenizer over a stream, whose first block chooses the charset.
-void Css_tokenizerOpenStream(CssTokenizer *t, EngineContext *context, VfsHandle *stream);
+void Css_tokenizerOpenStream(EngineContext *context, CssTokenizer *t, VfsHandle *stream);
 // Frees what the tokenizer owns (not the stream).
 void Css_tokenizerClose(CssTokenizer *t);
 // Frees the texts of the value list and empties it.

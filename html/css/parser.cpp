@@ -947,7 +947,7 @@ int parseStream(EngineContext *context, Edr_Doc *doc, const Url *base, VfsHandle
     CssParser p;
     initParser(&p, context, doc, base, sheet);
     p.chain = chain;
-    Css_tokenizerOpenStream(&p.t, context, stream);
+    Css_tokenizerOpenStream(context, &p.t, stream);
     parseSheet(&p);
     int err = p.error;
     finishParser(&p);
@@ -961,9 +961,9 @@ int loadSheet(EngineContext *context, Edr_Doc *doc, const Url *url, Request *she
         return Res_nullInput;
     VfsHandle *stream = nullptr;
     uint32_t accepted = 0;
-    int err = Vfs_openCached(url, Vfs_modeRead, &stream, &accepted, context, 0, 0, 0);
+    int err = Vfs_openCached(context, url, Vfs_modeRead, &stream, &accepted, 0, 0, 0);
     if (err && err != Res_noMemory && err != Res_stopRequested)
-        err = Vfs_open(url, Vfs_modeRead, &stream, &accepted, context);
+        err = Vfs_open(context, url, Vfs_modeRead, &stream, &accepted);
     if (err)
         return err;
     if ((err = Request_setUrl(sheet, url)) == Res_ok) {

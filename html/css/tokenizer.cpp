@@ -112,8 +112,9 @@ bool readBlock(CssTokenizer *t)
     while (at < total) {
         size_t consumed = 0, produced = 0;
         size_t room = (t->ownedCapacity - t->length) * sizeof(char16_t);
-        int rc = t->convert(src + at, total - at, reinterpret_cast<uint8_t *>(t->owned + t->length),
-                            room, &consumed, &produced, &t->convState, t->context);
+        int rc = t->convert(t->context, src + at, total - at,
+                            reinterpret_cast<uint8_t *>(t->owned + t->length), room, &consumed,
+                            &produced, &t->convState);
         t->length += produced / sizeof(char16_t);
         at += consumed;
         if (at >= total || rc == Res_ok)
@@ -407,7 +408,7 @@ void Css_tokenizerOpenText(CssTokenizer *t, const char16_t *text, size_t length)
     t->length = text ? length : 0;
 }
 
-void Css_tokenizerOpenStream(CssTokenizer *t, EngineContext *context, VfsHandle *stream)
+void Css_tokenizerOpenStream(EngineContext *context, CssTokenizer *t, VfsHandle *stream)
 {
     memset(t, 0, sizeof *t);
     t->stream = stream;

@@ -338,7 +338,7 @@ int labelLayout(EngineContext *ctx, FormWidget *w, FormLayoutRequest *req)
 int labelDraw(EngineContext *ctx, FormWidget *w, const FormDrawRequest *req, const Matrix *matrix,
               const DrawTarget *target, intptr_t extra)
 {
-    int err = Form_classDrawBase(Form_Widget_classCopy(w, FormClass_label), ctx, w, req, matrix,
+    int err = Form_classDrawBase(ctx, Form_Widget_classCopy(w, FormClass_label), w, req, matrix,
                                  target, extra);
     if (err)
         return err;

@@ -218,8 +218,8 @@ int convert(const FormRecord *r, EngineContext *ctx, const char16_t *text, Bytes
             return Res_noMemory;
         size_t consumed = 0, produced = 0;
         CharsetState state{};
-        int err = r->converter(reinterpret_cast<const uint8_t *>(text), n * sizeof(char16_t), buf,
-                               cap, &consumed, &produced, &state, ctx);
+        int err = r->converter(ctx, reinterpret_cast<const uint8_t *>(text), n * sizeof(char16_t),
+                               buf, cap, &consumed, &produced, &state);
         if (err == Res_charsetDestFull && cap < (size_t(1) << 30)) {
             Mem_free(buf);
             cap *= 2;

@@ -121,7 +121,7 @@ int Skin_paint(EngineContext *context, FormWidget *w, const FormDrawRequest *req
                const Matrix *matrix, const DrawTarget *target, intptr_t extra)
 {
     FormWidgetClass *self = Form_Widget_classCopy(w, FormClass_look);
-    int err = Form_classDrawBase(self, context, w, request, matrix, target, extra);
+    int err = Form_classDrawBase(context, self, w, request, matrix, target, extra);
     if (err)
         return err;
     SkinRecord *s = Skin_record(w);
@@ -152,7 +152,7 @@ int Skin_layout(EngineContext *context, FormWidget *w, const int32_t box[4])
         int err = Skin_addImageItem(w, FormValue_allStates, nullptr, 0, &item);
         if (err)
             return err;
-        err = Skin_loadImage(w, box, item, context, 1, nullptr);
+        err = Skin_loadImage(context, w, box, item, 1, nullptr);
         if (err)
             return err;
         w->face[0] = w->face[1] = w->face[2] = 0xFF;
@@ -182,7 +182,7 @@ char16_t *Skin_imageUrlText(EngineContext *context, const char *name)
     return full;
 }
 
-int Skin_loadImage(FormWidget *w, const int32_t *, FormValue *item, EngineContext *context,
+int Skin_loadImage(EngineContext *context, FormWidget *w, const int32_t *, FormValue *item,
                    int byUrl, const char *name)
 {
     SkinRecord *s = Skin_record(w);

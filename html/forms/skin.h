@@ -68,8 +68,8 @@ char16_t *Skin_imageUrlText(EngineContext *context, const char *name);
 // Opens the skin image (a copy of the widget's image URL with byUrl set,
 // else the named file of the skin directory) into the look. 1 when memory
 // runs out.
-int Skin_loadImage(FormWidget *widget, const int32_t box[4], FormValue *item,
-                   EngineContext *context, int byUrl, const char *name);
+int Skin_loadImage(EngineContext *context, FormWidget *widget, const int32_t box[4],
+                   FormValue *item, int byUrl, const char *name);
 // The image's size is known: the widget becomes (pixels << 16) /
 // resolution wide and high (the resolution 96 when below 1).
 void Skin_onImageSize(void *item, int32_t width, int32_t height, int32_t resolution);

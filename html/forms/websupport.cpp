@@ -20,11 +20,11 @@ int FormClass_findHandler(const FormWidget *widget, FormWidgetClass **head)
     return Res_ok;
 }
 
-int Edr_Widget_sendEvent(EngineContext *target, void *control, void *event)
+int Edr_Widget_sendEvent(EngineContext *context, void *control, void *event)
 {
     FormWidget *w = static_cast<FormWidget *>(control);
     if (!w)
-        return target ? int(Res_formNoWidget) : int(Res_ok);
+        return context ? int(Res_formNoWidget) : int(Res_ok);
     w->flags &= ~uint32_t(FormWidget_laidOut);
     if (!(w->flags & FormWidget_created))
         return Res_ok;
@@ -34,7 +34,7 @@ int Edr_Widget_sendEvent(EngineContext *target, void *control, void *event)
         return err;
     for (FormWidgetClass *c = head; c; c = c->next) {
         if (c->layout) {
-            err = c->layout(target, w, static_cast<FormLayoutRequest *>(event));
+            err = c->layout(context, w, static_cast<FormLayoutRequest *>(event));
             break;
         }
     }
@@ -43,16 +43,16 @@ int Edr_Widget_sendEvent(EngineContext *target, void *control, void *event)
     return err;
 }
 
-int Form_Widget_sendEventLocked(EngineContext *target, FormWidget *widget, void *event)
+int Form_Widget_sendEventLocked(EngineContext *context, FormWidget *widget, void *event)
 {
-    if (!target || !widget)
+    if (!context || !widget)
         return Res_ok;
     FormWidget *root = nullptr;
     int err = Form_Widget_getRoot(widget, &root);
     if (err)
         return err;
     Form_Widget_lock(root);
-    err = Edr_Widget_sendEvent(target, widget, event);
+    err = Edr_Widget_sendEvent(context, widget, event);
     Form_Widget_unlock(root);
     return err;
 }

@@ -23,11 +23,11 @@ struct FormWidgetClass;
 int FormClass_findHandler(const FormWidget *widget, FormWidgetClass **head);
 // A widget's layout step, its event: 0 when both are null; Res_formNoWidget for
 // a null widget. Clears flag 0x8; 0 when flag 0x1 is clear. Otherwise calls the
-// first layout method of the chain with (target, widget, event) and sets 0x8
+// first layout method of the chain with (context, widget, event) and sets 0x8
 // when it answers 0 (or no class has the slot).
-int Edr_Widget_sendEvent(EngineContext *target, void *widget, void *event);
+int Edr_Widget_sendEvent(EngineContext *context, void *widget, void *event);
 // The same under the root widget's lock; 0 when either is null.
-int Form_Widget_sendEventLocked(EngineContext *target, FormWidget *widget, void *event);
+int Form_Widget_sendEventLocked(EngineContext *context, FormWidget *widget, void *event);
 // The first draw method of the chain with the arguments, only for a widget
 // whose flags hold 0x4, 0x100 and 0x8; 0 otherwise, for null, or without
 // one.

@@ -443,7 +443,7 @@ int Form_Widget_preferredSize(const void *control, int32_t *width, int32_t *heig
     return Form_Widget_measure(ctx, w, nullptr, width, height);
 }
 
-int Form_classDrawBase(FormWidgetClass *record, EngineContext *context, FormWidget *w,
+int Form_classDrawBase(EngineContext *context, FormWidgetClass *record, FormWidget *w,
                        const FormDrawRequest *request, const Matrix *matrix,
                        const DrawTarget *target, intptr_t extra)
 {

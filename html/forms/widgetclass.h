@@ -177,7 +177,7 @@ int Form_Widget_measure(EngineContext *context, FormWidget *widget, FormLayoutRe
 // FormWidgetClass) is set, or null.
 FormWidgetClass *Form_classFirstWith(const FormWidget *widget, size_t slot);
 // The draw method that follows record in its chain (a class's base).
-int Form_classDrawBase(FormWidgetClass *record, EngineContext *context, FormWidget *widget,
+int Form_classDrawBase(EngineContext *context, FormWidgetClass *record, FormWidget *widget,
                        const FormDrawRequest *request, const Matrix *matrix,
                        const DrawTarget *target, intptr_t extra);
 // The base class's draw: fills the offset rectangle with the face colour

@@ -78,14 +78,14 @@ int Url_hasDataPart(const Url *url)
     return url && url->dataLength != 0;
 }
 
-int CacheStore_create(EngineContext *ctx, void *owner, const CacheStoreHooks *hooks,
+int CacheStore_create(EngineContext *context, void *owner, const CacheStoreHooks *hooks,
                       CacheStore **out)
 {
     *out = nullptr;
     CacheStore *store = static_cast<CacheStore *>(Mem_calloc(1, sizeof(CacheStore)));
     if (!store)
         return Res_noMemory;
-    int err = Lock_init(ctx, &store->lock);
+    int err = Lock_init(context, &store->lock);
     if (err) {
         Mem_free(store);
         return err;
@@ -206,14 +206,14 @@ void CacheStore_evictUntil(CacheStore *store, uint32_t *wanted, const uint32_t *
     *wanted = total0 >= *total ? total0 - *total : 0;
 }
 
-int CacheEntry_init(EngineContext *ctx, CacheEntry *entry, CacheStore *store,
+int CacheEntry_init(EngineContext *context, CacheEntry *entry, CacheStore *store,
                     const CacheEntryClient *client, CacheClass *cls, uint32_t shared)
 {
     entry->store = store;
     entry->client = client;
     entry->cls = cls;
     selfLink(entry);
-    int err = Lock_init(ctx, &entry->entryLock);
+    int err = Lock_init(context, &entry->entryLock);
     if (err)
         return err;
     entry->shared = shared;

@@ -113,8 +113,8 @@ struct CacheEntry {
 
 // A zeroed store with its lock, owned by owner, using hooks (may be null).
 // 0; 1 when memory runs out, or the lock's error.
-[[nodiscard]] int CacheStore_create(EngineContext *ctx, void *owner, const CacheStoreHooks *hooks,
-                                    CacheStore **out);
+[[nodiscard]] int CacheStore_create(EngineContext *context, void *owner,
+                                    const CacheStoreHooks *hooks, CacheStore **out);
 // Saves the index under the lock, sets closing, clears the store (busy
 // entries not kept) and frees both URLs, the lock and the store. A store
 // without entries is not locked. Null: nothing.
@@ -143,7 +143,7 @@ void CacheStore_evictUntil(CacheStore *store, uint32_t *wanted, const uint32_t *
 
 // Makes entry unpublished in store, with client and class, its lock set up
 // when shared is non-zero. 0 or the lock's error.
-[[nodiscard]] int CacheEntry_init(EngineContext *ctx, CacheEntry *entry, CacheStore *store,
+[[nodiscard]] int CacheEntry_init(EngineContext *context, CacheEntry *entry, CacheStore *store,
                                   const CacheEntryClient *client, CacheClass *cls, uint32_t shared);
 // A reference: an idle entry leaves its class totals. Store lock held by
 // the caller (the Locked form takes it).

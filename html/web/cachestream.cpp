@@ -452,11 +452,11 @@ const VfsTypeOps VfsCacheOps = {
     .events = HttpCacheHandle_events,         // 29
 };
 
-int HttpCache_openStream(VfsHandle *stream, const Url *url, uint32_t mode, uint32_t *accepted,
-                         EngineContext *ctx, uintptr_t extra)
+int HttpCache_openStream(EngineContext *context, VfsHandle *stream, const Url *url, uint32_t mode,
+                         uint32_t *accepted, uintptr_t extra)
 {
     *accepted = 0;
-    HttpCache *cache = ctx ? ctx->httpCache : nullptr;
+    HttpCache *cache = context ? context->httpCache : nullptr;
     if (!cache || !url || (mode & ~uint32_t(Vfs_modeSeekable)) != Vfs_modeRead)
         return Res_vfsNotAvailable;
     uint32_t fresh = 0, usable = 0;

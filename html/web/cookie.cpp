@@ -710,51 +710,51 @@ int Cookie_domainMatches(const char *domain, const char *host)
 
 // ------------------------------------------------------------ the store
 
-int CookieStore_open(EngineContext *ctx)
+int CookieStore_open(EngineContext *context)
 {
-    if (!ctx || ctx->cookies)
+    if (!context || context->cookies)
         return Res_ok;
     CookieStore *store = static_cast<CookieStore *>(Mem_calloc(1, sizeof(CookieStore)));
     if (!store)
         return Res_noMemory;
-    int err = Lock_init(ctx, &store->lock);
+    int err = Lock_init(context, &store->lock);
     if (err) {
         Mem_free(store);
         return err;
     }
-    ctx->cookies = store;
-    char16_t *dir = cookieDirectory(ctx);
+    context->cookies = store;
+    char16_t *dir = cookieDirectory(context);
     if (dir) {
-        store->policyUrl = fileUrl(ctx, "Vexlan_cookiesPoliciesFile", u"cpolicy.dat", dir);
-        store->indexUrl = fileUrl(ctx, "Vexlan_cookiesIndexFile", u"cindex.dat", dir);
-        store->dataUrl = fileUrl(ctx, "Vexlan_cookiesDataFile", u"cdata.dat", dir);
+        store->policyUrl = fileUrl(context, "Vexlan_cookiesPoliciesFile", u"cpolicy.dat", dir);
+        store->indexUrl = fileUrl(context, "Vexlan_cookiesIndexFile", u"cindex.dat", dir);
+        store->dataUrl = fileUrl(context, "Vexlan_cookiesDataFile", u"cdata.dat", dir);
     }
     Mem_free(dir);
     if (!store->policyUrl || !store->indexUrl || !store->dataUrl)
         return Res_ok; // not opened: a disabled store
     store->enabled = 1;
-    if (CookieFile_open(ctx, store->dataUrl, CookieFile_payload, &store->file))
-        resetFiles(ctx, store, true);
+    if (CookieFile_open(context, store->dataUrl, CookieFile_payload, &store->file))
+        resetFiles(context, store, true);
     if (!store->enabled)
         return Res_ok;
-    err = readIndex(ctx, store);
+    err = readIndex(context, store);
     if (err == Res_cookieCorruptIndex) {
-        resetFiles(ctx, store, false);
+        resetFiles(context, store, false);
         store->openStatus = Res_cookieCorruptIndex;
     } else if (err) {
         return err;
     }
-    readPolicies(ctx, store);
+    readPolicies(context, store);
     return Res_ok;
 }
 
-void CookieStore_close(EngineContext *ctx)
+void CookieStore_close(EngineContext *context)
 {
-    CookieStore *store = ctx ? ctx->cookies : nullptr;
+    CookieStore *store = context ? context->cookies : nullptr;
     if (!store)
         return;
     if (store->enabled && store->file)
-        (void)writeIndex(ctx, store);
+        (void)writeIndex(context, store);
     for (uint32_t i = 0; i < store->count; i++)
         if (isSession(store->records[i]))
             Cookie_free(store->records[i].session);
@@ -766,10 +766,10 @@ void CookieStore_close(EngineContext *ctx)
     Url_free(store->dataUrl);
     Lock_fini(&store->lock);
     Mem_free(store);
-    ctx->cookies = nullptr;
+    context->cookies = nullptr;
 }
 
-int32_t Cookie_enforceLimits(EngineContext *ctx, CookieStore *store, uint32_t serverKey,
+int32_t Cookie_enforceLimits(EngineContext *context, CookieStore *store, uint32_t serverKey,
                              const Cookie *cookie, const char *text, int *same, int64_t *lastUse)
 {
     *same = 0;
@@ -785,7 +785,7 @@ int32_t Cookie_enforceLimits(EngineContext *ctx, CookieStore *store, uint32_t se
         }
     }
     if (removed)
-        (void)writeIndex(ctx, store);
+        (void)writeIndex(context, store);
     int32_t lruAll = -1, lruDomain = -1, match = -1;
     uint32_t domainCount = 0;
     for (uint32_t i = 0; i < store->count; i++) {
@@ -821,8 +821,8 @@ int32_t Cookie_enforceLimits(EngineContext *ctx, CookieStore *store, uint32_t se
     if (match >= 0)
         return match;
     uint32_t perServer =
-        Config_getIntA(ctx, ctx->config, nullptr, "Vexlan_maxCookiesPerServer", 20);
-    uint32_t overall = Config_getIntA(ctx, ctx->config, nullptr, "Vexlan_maxCookies", 300);
+        Config_getIntA(context, context->config, nullptr, "Vexlan_maxCookiesPerServer", 20);
+    uint32_t overall = Config_getIntA(context, context->config, nullptr, "Vexlan_maxCookies", 300);
     if (lruDomain >= 0 && domainCount >= perServer) {
         int64_t replaced = store->records[lruDomain].lastUse;
         if (*lastUse <= replaced)
@@ -834,9 +834,9 @@ int32_t Cookie_enforceLimits(EngineContext *ctx, CookieStore *store, uint32_t se
     return -1;
 }
 
-int Cookie_storeHeader(EngineContext *ctx, const Url *url, const char *value, int confirm)
+int Cookie_storeHeader(EngineContext *context, const Url *url, const char *value, int confirm)
 {
-    CookieStore *store = ctx ? ctx->cookies : nullptr;
+    CookieStore *store = context ? context->cookies : nullptr;
     if (!store || !url || !value)
         return Res_missingArgument;
     if (!store->enabled)
@@ -922,9 +922,9 @@ int Cookie_storeHeader(EngineContext *ctx, const Url *url, const char *value, in
     int32_t replace = -1;
     if (keep)
         replace =
-            Cookie_enforceLimits(ctx, store, record.serverKey, c, text, &same, &record.lastUse);
+            Cookie_enforceLimits(context, store, record.serverKey, c, text, &same, &record.lastUse);
     if (keep && confirm && policy == CookiePolicy_confirm && !(replace >= 0 && same))
-        keep = askUser(ctx, c) != 0;
+        keep = askUser(context, c) != 0;
     if (keep && replace < 0 && store->count == store->capacity) {
         uint32_t cap = store->capacity ? store->capacity * 2 : 16;
         CookieRecord *grown = static_cast<CookieRecord *>(
@@ -955,7 +955,7 @@ int Cookie_storeHeader(EngineContext *ctx, const Url *url, const char *value, in
         } else {
             store->records[store->count++] = record;
         }
-        (void)writeIndex(ctx, store);
+        (void)writeIndex(context, store);
     }
     Lock_release(&store->lock);
     Mem_free(text);
@@ -963,9 +963,9 @@ int Cookie_storeHeader(EngineContext *ctx, const Url *url, const char *value, in
     return err;
 }
 
-uint32_t CookieStore_getPolicy(EngineContext *ctx, const char *host)
+uint32_t CookieStore_getPolicy(EngineContext *context, const char *host)
 {
-    CookieStore *store = ctx ? ctx->cookies : nullptr;
+    CookieStore *store = context ? context->cookies : nullptr;
     if (!store || !host)
         return CookiePolicy_accept;
     Lock_acquire(&store->lock);
@@ -974,9 +974,9 @@ uint32_t CookieStore_getPolicy(EngineContext *ctx, const char *host)
     return policy;
 }
 
-int CookieStore_setPolicy(EngineContext *ctx, const char *host, uint32_t policy)
+int CookieStore_setPolicy(EngineContext *context, const char *host, uint32_t policy)
 {
-    CookieStore *store = ctx ? ctx->cookies : nullptr;
+    CookieStore *store = context ? context->cookies : nullptr;
     if (!store)
         return Res_missingArgument;
     size_t s, l;
@@ -999,14 +999,14 @@ int CookieStore_setPolicy(EngineContext *ctx, const char *host, uint32_t policy)
         err = addPolicy(store, pattern, strlen(pattern), policy);
     }
     if (!err)
-        err = writePolicies(ctx, store);
+        err = writePolicies(context, store);
     Lock_release(&store->lock);
     return err;
 }
 
-int CookieStore_deleteDomain(EngineContext *ctx, const char *domain)
+int CookieStore_deleteDomain(EngineContext *context, const char *domain)
 {
-    CookieStore *store = ctx ? ctx->cookies : nullptr;
+    CookieStore *store = context ? context->cookies : nullptr;
     if (!store)
         return Res_missingArgument;
     Lock_acquire(&store->lock);
@@ -1024,16 +1024,16 @@ int CookieStore_deleteDomain(EngineContext *ctx, const char *domain)
         else
             i++;
     }
-    int err = writeIndex(ctx, store);
+    int err = writeIndex(context, store);
     Lock_release(&store->lock);
     return err;
 }
 
-int Cookie_buildRequestHeader(EngineContext *ctx, const Url *url, int secure, int confirm,
+int Cookie_buildRequestHeader(EngineContext *context, const Url *url, int secure, int confirm,
                               char **out)
 {
     *out = nullptr;
-    CookieStore *store = ctx ? ctx->cookies : nullptr;
+    CookieStore *store = context ? context->cookies : nullptr;
     if (!store || !url)
         return Res_missingArgument;
     char *host = hostOf(url);
@@ -1069,7 +1069,7 @@ int Cookie_buildRequestHeader(EngineContext *ctx, const Url *url, int secure, in
                     send = strcmp(c->path, "/") == 0;
             }
             if (send && confirm && policy == CookiePolicy_confirm)
-                send = askUser(ctx, c) != 0;
+                send = askUser(context, c) != 0;
             if (send) {
                 append(&t, c->name);
                 append(&t, "=", 1);
@@ -1080,7 +1080,7 @@ int Cookie_buildRequestHeader(EngineContext *ctx, const Url *url, int secure, in
                     if (!isSession(r)) {
                         uint8_t word[4];
                         Bytes_putU32Le(word, saturate32(r.lastUse));
-                        (void)WebFile_writeAt(ctx, store->indexUrl,
+                        (void)WebFile_writeAt(context, store->indexUrl,
                                               uint64_t(position) * Cookie_recordSize + 16, word, 4);
                     }
                 }

@@ -125,7 +125,7 @@ int Cookie_domainMatches(const char *domain, const char *host);
 
 // Opens (url copied) with the block size: a file shorter than 16 bytes
 // gets the header; another header is refused (13568). 0 or an error.
-[[nodiscard]] int CookieFile_open(EngineContext *ctx, const Url *url, uint32_t blockSize,
+[[nodiscard]] int CookieFile_open(EngineContext *context, const Url *url, uint32_t blockSize,
                                   CookieFile **out);
 void CookieFile_close(CookieFile *file);
 // The first block of a new chain holding the bytes, or -1.
@@ -140,30 +140,30 @@ void CookieFile_freeChain(CookieFile *file, int32_t first);
 
 // ------------------------------------------------------------ the store
 
-// Opens ctx's store from the settings (see the file comment). 0 (the
+// Opens context's store from the settings (see the file comment). 0 (the
 // store may be disabled) or an error.
-[[nodiscard]] int CookieStore_open(EngineContext *ctx);
+[[nodiscard]] int CookieStore_open(EngineContext *context);
 // Writes the index and frees everything. Nothing when not open.
-void CookieStore_close(EngineContext *ctx);
+void CookieStore_close(EngineContext *context);
 // Takes a "Set-Cookie:" value of a document. 16 for a missing store, URL or
 // value; Res_cookieNoHost without a host; Res_cookieDomainMismatch for a Domain
 // attribute that does not fit; a refused or blocked cookie is dropped with 0.
-[[nodiscard]] int Cookie_storeHeader(EngineContext *ctx, const Url *url, const char *value,
+[[nodiscard]] int Cookie_storeHeader(EngineContext *context, const Url *url, const char *value,
                                      int confirm);
 // The record a new cookie replaces (its index, or -1 to append) after
 // expired records are dropped; *same is 1 when the matching record holds
 // the same text.
-int32_t Cookie_enforceLimits(EngineContext *ctx, CookieStore *store, uint32_t serverKey,
+int32_t Cookie_enforceLimits(EngineContext *context, CookieStore *store, uint32_t serverKey,
                              const Cookie *cookie, const char *text, int *same, int64_t *lastUse);
 // The policy for a host (0 accept, 1 block, 2 confirm).
-uint32_t CookieStore_getPolicy(EngineContext *ctx, const char *host);
+uint32_t CookieStore_getPolicy(EngineContext *context, const char *host);
 // Sets (1, 2), or removes (3), the policy of host (null: "default") and
 // rewrites the policy file. 13570 for a host without a registrable domain.
-[[nodiscard]] int CookieStore_setPolicy(EngineContext *ctx, const char *host, uint32_t policy);
+[[nodiscard]] int CookieStore_setPolicy(EngineContext *context, const char *host, uint32_t policy);
 // Removes the cookies whose domain begins with the given text over the
 // domain's length, ignoring case (all with null), and rewrites the index.
-[[nodiscard]] int CookieStore_deleteDomain(EngineContext *ctx, const char *domain);
+[[nodiscard]] int CookieStore_deleteDomain(EngineContext *context, const char *domain);
 // The "name=value; name2=value2" text for a request to url (null when
 // nothing is sent); *out is a new string. 0 or an error.
-[[nodiscard]] int Cookie_buildRequestHeader(EngineContext *ctx, const Url *url, int secure,
+[[nodiscard]] int Cookie_buildRequestHeader(EngineContext *context, const Url *url, int secure,
                                             int confirm, char **out);

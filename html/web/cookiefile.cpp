@@ -113,7 +113,7 @@ void freeChainIn(Image *im, int32_t first)
 
 } // namespace
 
-int CookieFile_open(EngineContext *ctx, const Url *url, uint32_t blockSize, CookieFile **out)
+int CookieFile_open(EngineContext *context, const Url *url, uint32_t blockSize, CookieFile **out)
 {
     *out = nullptr;
     if (!url || blockSize != CookieFile_payload)
@@ -121,7 +121,7 @@ int CookieFile_open(EngineContext *ctx, const Url *url, uint32_t blockSize, Cook
     CookieFile *file = static_cast<CookieFile *>(Mem_calloc(1, sizeof(CookieFile)));
     if (!file)
         return Res_noMemory;
-    file->ctx = ctx;
+    file->ctx = context;
     file->blockSize = blockSize;
     file->url = Url_copy(url);
     int err = file->url ? int(Res_ok) : int(Res_noMemory);

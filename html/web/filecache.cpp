@@ -254,10 +254,10 @@ void dropLoaded(HttpCacheEntry *e, bool duplicate)
 
 } // namespace
 
-Url *FileCache_directory(EngineContext *ctx)
+Url *FileCache_directory(EngineContext *context)
 {
-    char16_t *value =
-        Config_getUstrA(ctx, ctx->config, u"Paths", "File.cache", u"file://localhost/okala_dir/");
+    char16_t *value = Config_getUstrA(context, context->config, u"Paths", "File.cache",
+                                      u"file://localhost/okala_dir/");
     if (!value)
         return nullptr;
     size_t n = Ustr_len(value);

@@ -32,7 +32,7 @@ enum : uint32_t {
 
 // The directory from "File.cache" in "Paths" (default
 // "file://localhost/okala_dir/"), with a '/' added. Null when out of memory.
-Url *FileCache_directory(EngineContext *ctx);
+Url *FileCache_directory(EngineContext *context);
 // The file store's prepare operation: a new data file for the entry (up to
 // 100 names tried; all taken leaves the entry without one and answers 0).
 [[nodiscard]] int FileCache_newDataFile(HttpCacheEntry *entry, uint64_t wanted, uint64_t minimum);

@@ -112,7 +112,7 @@ int opOpenOrigin(HttpCacheEntry *entry)
             return Res_vfsNotAvailable;
         uint32_t accepted = 0;
         int err =
-            Vfs_open(entry->core.url, Vfs_modeRead, &entry->origin, &accepted, entry->cache->ctx);
+            Vfs_open(entry->cache->ctx, entry->core.url, Vfs_modeRead, &entry->origin, &accepted);
         if (err) {
             entry->origin = nullptr;
             return err;
@@ -632,21 +632,21 @@ void HttpCache_applySettings(HttpCache *cache)
     cache->fileClass.maxEntries = cache->memoryClass.maxEntries;
 }
 
-int HttpCache_install(EngineContext *ctx)
+int HttpCache_install(EngineContext *context)
 {
-    if (!ctx || ctx->httpCache)
+    if (!context || context->httpCache)
         return Res_ok;
     HttpCache *cache = static_cast<HttpCache *>(Mem_calloc(1, sizeof(HttpCache)));
     if (!cache)
         return Res_noMemory;
-    cache->ctx = ctx;
-    int err = CacheStore_create(ctx, cache, &kHooks, &cache->store);
+    cache->ctx = context;
+    int err = CacheStore_create(context, cache, &kHooks, &cache->store);
     if (err) {
         Mem_free(cache);
         return err;
     }
     cache->store->persistent = 1;
-    cache->fileDir = FileCache_directory(ctx);
+    cache->fileDir = FileCache_directory(context);
     // The file store takes any response whose length fits the index's
     // 32-bit stored length.
     cache->fileLimit = cache->fileDir ? 0xFFFFFFFFu : 0;
@@ -654,16 +654,16 @@ int HttpCache_install(EngineContext *ctx)
         cls->close = classClose;
         cls->makeRoom = makeRoom;
     }
-    ctx->httpCache = cache;
+    context->httpCache = cache;
     HttpCache_applySettings(cache);
     if (cache->fileDir)
         (void)FileCache_loadIndex(cache); // a missing or damaged index starts empty
     return Res_ok;
 }
 
-void HttpCache_uninstall(EngineContext *ctx)
+void HttpCache_uninstall(EngineContext *context)
 {
-    HttpCache *cache = ctx ? ctx->httpCache : nullptr;
+    HttpCache *cache = context ? context->httpCache : nullptr;
     if (!cache)
         return;
     // The store saves the index as it closes; then saving is disabled, so
@@ -679,7 +679,7 @@ void HttpCache_uninstall(EngineContext *ctx)
     CacheStore_destroy(store);
     Url_free(cache->fileDir);
     Mem_free(cache);
-    ctx->httpCache = nullptr;
+    context->httpCache = nullptr;
 }
 
 // ------------------------------------------------------------ entries

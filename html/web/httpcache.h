@@ -144,7 +144,7 @@ struct HttpCacheHandle {
     void *progressArg;
 };
 
-// The cache record (one per engine, at ctx->httpCache).
+// The cache record (one per engine, at context->httpCache).
 struct HttpCache {
     EngineContext *ctx;
     uint32_t flags;      // bit 0 URLs with a query may be cached; bit 1 redirections
@@ -194,8 +194,8 @@ extern const VfsTypeOps VfsCacheOps;
 // body is served with renewed times, otherwise the new response replaces
 // the old entry, which is no longer found. An origin that cannot be opened
 // gives its error and nothing is cached. 769 without a cache.
-[[nodiscard]] int HttpCache_openStream(VfsHandle *handle, const Url *url, uint32_t mode,
-                                       uint32_t *accepted, EngineContext *ctx, uintptr_t extra);
+[[nodiscard]] int HttpCache_openStream(EngineContext *context, VfsHandle *handle, const Url *url,
+                                       uint32_t mode, uint32_t *accepted, uintptr_t extra);
 // The Cache row's reader operations (slots 27 to 29). Each runs under the
 // entry's lock when the entry is shared.
 // setNotify stores the callback, its user data and the event mask in the
@@ -214,8 +214,8 @@ uint32_t HttpCacheHandle_events(VfsHandle *stream);
 
 // Start and stop of the cache with the file layer: the record, its store,
 // the settings and the file cache's index. 0 or an error / nothing.
-[[nodiscard]] int HttpCache_install(EngineContext *ctx);
-void HttpCache_uninstall(EngineContext *ctx);
+[[nodiscard]] int HttpCache_install(EngineContext *context);
+void HttpCache_uninstall(EngineContext *context);
 // Reads the four settings into the record.
 void HttpCache_applySettings(HttpCache *cache);
 

@@ -167,10 +167,10 @@ CharsetConverter Mime_decoderFor(const MimePart *part);
 // Body decoders with the converter convention (core/text/charset.h): they
 // stop when the input is used up or the output is full; bytes not consumed
 // must be offered again in front of the next input. Always 0.
-int Mime_base64Decode(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                      size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
-int Mime_qpDecode(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap, size_t *consumed,
-                  size_t *produced, CharsetState *state, EngineContext *ctx);
+int Mime_base64Decode(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                      size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
+int Mime_qpDecode(EngineContext *context, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                  size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state);
 // A header value that may begin with encoded words, as new 16-bit text;
 // null when out of memory or when nothing decoded.
 char16_t *Mime_decodeHeaderText(EngineContext *context, const char *value);
@@ -211,7 +211,7 @@ struct MimeArchive {
 // Makes and loads an archive over an open source stream, which the
 // archive takes over in every case. 0 with *out, or an error (the source
 // closed).
-[[nodiscard]] int MimeArchive_open(EngineContext *ctx, VfsHandle *source, MimeArchive **out);
+[[nodiscard]] int MimeArchive_open(EngineContext *context, VfsHandle *source, MimeArchive **out);
 // Parses the source into the archive's tree. 0 or an error.
 [[nodiscard]] int MimeArchive_load(EngineContext *context, MimeArchive *archive, uint32_t collect);
 void MimeArchive_addRef(MimeArchive *archive);
@@ -251,7 +251,7 @@ Url *Mime_partUrl(EngineContext *context, const MimePart *part);
 // archive's HTML part; *stream (taken over) is closed and becomes null.
 // Otherwise nothing changes. 0, or the archive's error (*stream then
 // null).
-[[nodiscard]] int MimeArchive_openInPlace(EngineContext *ctx, VfsHandle **stream, Url **url);
+[[nodiscard]] int MimeArchive_openInPlace(EngineContext *context, VfsHandle **stream, Url **url);
 
 // ------------------------------------------------------- part streams
 
@@ -264,14 +264,14 @@ extern const VfsTypeOps VfsMimeOps;
 // 0 with *accepted, or an error: 780 no usable archive or an empty part,
 // 839 no part for the URL (the stream layer then opens the URL without
 // its handler), 838 no decoder, 1.
-[[nodiscard]] int MimeStream_open(VfsHandle *handle, const Url *url, uint32_t mode,
-                                  uint32_t *accepted, EngineContext *ctx);
+[[nodiscard]] int MimeStream_open(EngineContext *context, VfsHandle *handle, const Url *url,
+                                  uint32_t mode, uint32_t *accepted);
 // Non-zero when the MIME module owns this URL handler object.
 int Mime_claimsHandler(const UrlHandler *handler);
 // Start and stop of the MIME module with the file layer: the module keeps
 // no state (0 / nothing).
-[[nodiscard]] int Mime_moduleInit(EngineContext *ctx);
-void Mime_moduleFini(EngineContext *ctx);
+[[nodiscard]] int Mime_moduleInit(EngineContext *context);
+void Mime_moduleFini(EngineContext *context);
 
 struct MimeSrcList;
 

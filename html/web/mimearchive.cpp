@@ -144,7 +144,7 @@ void MimeArchive_release(MimeArchive *archive)
     Mem_free(archive);
 }
 
-int MimeArchive_open(EngineContext *ctx, VfsHandle *source, MimeArchive **out)
+int MimeArchive_open(EngineContext *context, VfsHandle *source, MimeArchive **out)
 {
     *out = nullptr;
     if (!source)
@@ -158,9 +158,9 @@ int MimeArchive_open(EngineContext *ctx, VfsHandle *source, MimeArchive **out)
     a->header.owner = a;
     a->header.streamType = VfsType_mime;
     a->refCount = 1;
-    a->ctx = ctx;
+    a->ctx = context;
     a->source = source;
-    int err = Lock_init(ctx, &a->lock);
+    int err = Lock_init(context, &a->lock);
     if (err != Res_ok) {
         (void)Vfs_close(source);
         Mem_free(a);
@@ -174,7 +174,7 @@ int MimeArchive_open(EngineContext *ctx, VfsHandle *source, MimeArchive **out)
     if (sourceUrl && !(a->baseUrl = Url_copy(sourceUrl)))
         err = Res_noMemory;
     if (err == Res_ok)
-        err = MimeArchive_load(ctx, a, (flags & kCollectMask) == kCollectValue);
+        err = MimeArchive_load(context, a, (flags & kCollectMask) == kCollectValue);
     if (err != Res_ok) {
         MimeArchive_release(a);
         return err;
@@ -467,7 +467,7 @@ int MimeArchive_hasUrl(EngineContext *context, Url *url)
     return 0;
 }
 
-int MimeArchive_openInPlace(EngineContext *ctx, VfsHandle **stream, Url **url)
+int MimeArchive_openInPlace(EngineContext *context, VfsHandle **stream, Url **url)
 {
     uintptr_t value = 0;
     if (!*stream || Vfs_getInfo(*stream, VfsInfo_mime, &value) != Res_ok || !value)
@@ -480,12 +480,12 @@ int MimeArchive_openInPlace(EngineContext *ctx, VfsHandle **stream, Url **url)
             return Res_ok;
     }
     MimeArchive *archive = nullptr;
-    int err = MimeArchive_open(ctx, *stream, &archive);
+    int err = MimeArchive_open(context, *stream, &archive);
     *stream = nullptr;
     if (err != Res_ok)
         return err;
     Url *main = nullptr;
-    err = MimeArchive_mainUrl(ctx, archive, &main, "text/html");
+    err = MimeArchive_mainUrl(context, archive, &main, "text/html");
     MimeArchive_release(archive); // the main URL holds the archive now
     if (err != Res_ok)
         return err;
@@ -535,7 +535,7 @@ int decodeFromSource(MimeArchive *a, MimePart *part, EngineContext *ctx)
             cap += 100;
         }
         size_t used = 0, written = 0;
-        (void)convert(in, n, buf + length, cap - length, &used, &written, nullptr, ctx);
+        (void)convert(ctx, in, n, buf + length, cap - length, &used, &written, nullptr);
         (void)Vfs_readDone(a->source, used);
         length += uint32_t(written);
         remaining -= uint32_t(used);
@@ -572,23 +572,23 @@ int closeSourceOfUrl(const Url *url, uintptr_t)
 
 } // namespace
 
-int MimeStream_open(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *accepted,
-                    EngineContext *ctx)
+int MimeStream_open(EngineContext *context, VfsHandle *handle, const Url *url, uint32_t mode,
+                    uint32_t *accepted)
 {
     *accepted = 0;
     MimeArchive *a = archiveOf(Url_getHandler(url));
     if (!a || a->state != 0 || !a->source)
         return Res_fileCannotOpen;
     // The document part unless the URL names another one.
-    MimePart *part = MimeArchive_findDocPart(ctx, a->root, "text/html");
-    if (!part || !partHasUrl(part, url, 31, ctx))
-        part = MimeArchive_findPartByUrl(ctx, a->root, url);
+    MimePart *part = MimeArchive_findDocPart(context, a->root, "text/html");
+    if (!part || !partHasUrl(part, url, 31, context))
+        part = MimeArchive_findPartByUrl(context, a->root, url);
     if (!part)
         return Res_vfsRetryUnhandled;
     bool held = lockArchive(a);
     int err = Res_ok;
     if (!part->decoded)
-        err = a->source ? decodeFromSource(a, part, ctx) : Res_fileCannotOpen;
+        err = a->source ? decodeFromSource(a, part, context) : Res_fileCannotOpen;
     const uint8_t *data = part->decoded;
     uint32_t length = part->decodedLength;
     int own = 0;
@@ -606,7 +606,7 @@ int MimeStream_open(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *
             Mem_free(const_cast<uint8_t *>(data));
         return Res_fileCannotOpen;
     }
-    err = MemFile_open(ctx, handle, data, length, own, mode, accepted);
+    err = MemFile_open(context, handle, data, length, own, mode, accepted);
     if (err != Res_ok)
         return err;
     char *type = Mime_getHeaderValue(part, MimeHdr_contentType);

@@ -51,8 +51,8 @@ int upperHex(uint8_t c)
 
 // ------------------------------------------------------------ base64 body
 
-int Mime_base64Decode(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                      size_t *consumed, size_t *produced, CharsetState *, EngineContext *)
+int Mime_base64Decode(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                      size_t dstCap, size_t *consumed, size_t *produced, CharsetState *)
 {
     size_t in = 0, out = 0;
     // Bytes outside the alphabet are skipped wherever they stand.
@@ -95,8 +95,8 @@ int Mime_base64Decode(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t ds
 
 // -------------------------------------------------- quoted-printable body
 
-int Mime_qpDecode(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap, size_t *consumed,
-                  size_t *produced, CharsetState *, EngineContext *)
+int Mime_qpDecode(EngineContext *, const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
+                  size_t *consumed, size_t *produced, CharsetState *)
 {
     enum { plain, afterEq, afterDigit, white };
     int state = plain;
@@ -445,9 +445,9 @@ char16_t *Mime_decodeHeaderText(EngineContext *context, const char *value)
         // The engine's own 16-bit form is counted in units, not bytes; an odd
         // trailing byte is dropped rather than read past.
         size_t count = charset == CharsetCode_utf16 ? n / 2 : n;
-        int err = Charset_toUstrN(bytes, count, &text, charset, context);
+        int err = Charset_toUstrN(context, bytes, count, &text, charset);
         if (err == Res_charsetUnknown) // a set without its table reads as ISO-8859-1
-            err = Charset_toUstrN(bytes, n, &text, CharsetCode_latin1, context);
+            err = Charset_toUstrN(context, bytes, n, &text, CharsetCode_latin1);
         Mem_free(bytes);
         if (err != Res_ok) {
             Mem_free(result);

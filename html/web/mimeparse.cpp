@@ -390,9 +390,8 @@ int Mime_partAppendDecoded(EngineContext *context, MimePart *part, const uint8_t
         part->decodedCapacity = cap;
     }
     size_t used = 0, written = 0;
-    int err =
-        convert(bytes, n, part->decoded + part->decodedLength,
-                part->decodedCapacity - part->decodedLength, &used, &written, nullptr, context);
+    int err = convert(context, bytes, n, part->decoded + part->decodedLength,
+                      part->decodedCapacity - part->decodedLength, &used, &written, nullptr);
     if (err == Res_charsetDestFull)
         err = Res_ok; // the byte copy reports an exactly fitting copy as full
     *consumed = uint32_t(used);

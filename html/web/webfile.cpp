@@ -53,12 +53,12 @@ char16_t *withSuffix(const char16_t *path, const char16_t *suffix)
 
 } // namespace
 
-int WebFile_read(EngineContext *ctx, const Url *url, uint8_t **data, size_t *length)
+int WebFile_read(EngineContext *context, const Url *url, uint8_t **data, size_t *length)
 {
     *data = nullptr;
     *length = 0;
     AlienFile *f;
-    int err = openUrl(ctx, url, AlienFile_modeRead, &f);
+    int err = openUrl(context, url, AlienFile_modeRead, &f);
     if (err)
         return err;
     uint64_t size = 0;
@@ -89,10 +89,10 @@ int WebFile_read(EngineContext *ctx, const Url *url, uint8_t **data, size_t *len
     return Res_ok;
 }
 
-int WebFile_replace(EngineContext *ctx, const Url *url, const void *data, size_t length)
+int WebFile_replace(EngineContext *context, const Url *url, const void *data, size_t length)
 {
     char16_t *path = nullptr;
-    int err = File_urlToPath(ctx, url, &path);
+    int err = File_urlToPath(context, url, &path);
     if (err)
         return err;
     char16_t *temp = withSuffix(path, u".new");
@@ -101,27 +101,27 @@ int WebFile_replace(EngineContext *ctx, const Url *url, const void *data, size_t
         return Res_noMemory;
     }
     AlienFile *f = nullptr;
-    err = AlienFile_open(ctx, &f, temp, AlienFile_modeWriteNew);
+    err = AlienFile_open(context, &f, temp, AlienFile_modeWriteNew);
     if (!err) {
         err = writeAll(f, static_cast<const uint8_t *>(data), length);
         int closeErr = AlienFile_close(f);
         if (!err)
             err = closeErr;
         if (!err)
-            err = AlienFile_rename(ctx, temp, path);
+            err = AlienFile_rename(context, temp, path);
         if (err)
-            (void)AlienFile_remove(ctx, temp);
+            (void)AlienFile_remove(context, temp);
     }
     Mem_free(temp);
     Mem_free(path);
     return err;
 }
 
-int WebFile_writeAt(EngineContext *ctx, const Url *url, uint64_t offset, const void *data,
+int WebFile_writeAt(EngineContext *context, const Url *url, uint64_t offset, const void *data,
                     size_t length)
 {
     AlienFile *f;
-    int err = openUrl(ctx, url, AlienFile_modeReadAppend, &f);
+    int err = openUrl(context, url, AlienFile_modeReadAppend, &f);
     if (err)
         return err;
     err = AlienFile_seek(f, offset);
@@ -131,11 +131,11 @@ int WebFile_writeAt(EngineContext *ctx, const Url *url, uint64_t offset, const v
     return err ? err : closeErr;
 }
 
-int WebFile_append(EngineContext *ctx, const Url *url, const void *data, size_t length,
+int WebFile_append(EngineContext *context, const Url *url, const void *data, size_t length,
                    uint64_t *written)
 {
     AlienFile *f;
-    int err = openUrl(ctx, url, AlienFile_modeAppend, &f);
+    int err = openUrl(context, url, AlienFile_modeAppend, &f);
     if (err)
         return err;
     const uint8_t *p = static_cast<const uint8_t *>(data);
@@ -152,12 +152,12 @@ int WebFile_append(EngineContext *ctx, const Url *url, const void *data, size_t 
     return err ? err : closeErr;
 }
 
-int WebFile_readAt(EngineContext *ctx, const Url *url, uint64_t offset, void *data, size_t length,
-                   size_t *got)
+int WebFile_readAt(EngineContext *context, const Url *url, uint64_t offset, void *data,
+                   size_t length, size_t *got)
 {
     *got = 0;
     AlienFile *f;
-    int err = openUrl(ctx, url, AlienFile_modeRead, &f);
+    int err = openUrl(context, url, AlienFile_modeRead, &f);
     if (err)
         return err;
     err = AlienFile_seek(f, offset);
@@ -173,19 +173,19 @@ int WebFile_readAt(EngineContext *ctx, const Url *url, uint64_t offset, void *da
     return err;
 }
 
-int WebFile_create(EngineContext *ctx, const Url *url)
+int WebFile_create(EngineContext *context, const Url *url)
 {
     AlienFile *f;
-    int err = openUrl(ctx, url, AlienFile_modeWriteNew, &f);
+    int err = openUrl(context, url, AlienFile_modeWriteNew, &f);
     if (err)
         return err;
     return AlienFile_close(f);
 }
 
-int WebFile_exists(EngineContext *ctx, const Url *url, uint64_t *size)
+int WebFile_exists(EngineContext *context, const Url *url, uint64_t *size)
 {
     AlienFile *f;
-    if (openUrl(ctx, url, AlienFile_modeRead, &f))
+    if (openUrl(context, url, AlienFile_modeRead, &f))
         return 0;
     uint64_t s = 0;
     int ok = AlienFile_getSize(f, &s) == Res_ok;
@@ -195,24 +195,24 @@ int WebFile_exists(EngineContext *ctx, const Url *url, uint64_t *size)
     return ok;
 }
 
-int WebFile_remove(EngineContext *ctx, const Url *url)
+int WebFile_remove(EngineContext *context, const Url *url)
 {
     char16_t *path = nullptr;
-    int err = File_urlToPath(ctx, url, &path);
+    int err = File_urlToPath(context, url, &path);
     if (!err)
-        err = AlienFile_remove(ctx, path);
+        err = AlienFile_remove(context, path);
     Mem_free(path);
     return err;
 }
 
-int WebFile_rename(EngineContext *ctx, const Url *from, const Url *to)
+int WebFile_rename(EngineContext *context, const Url *from, const Url *to)
 {
     char16_t *a = nullptr, *b = nullptr;
-    int err = File_urlToPath(ctx, from, &a);
+    int err = File_urlToPath(context, from, &a);
     if (!err)
-        err = File_urlToPath(ctx, to, &b);
+        err = File_urlToPath(context, to, &b);
     if (!err)
-        err = AlienFile_rename(ctx, a, b);
+        err = AlienFile_rename(context, a, b);
     Mem_free(a);
     Mem_free(b);
     return err;

@@ -14,26 +14,27 @@ struct Url;
 // The file's bytes in a new heap block (*data null for an empty file) and their
 // number. 0; Res_fileCannotOpen when the file cannot be opened; Res_fileRead
 // when it cannot be read whole; 1 out of memory; the path mapping's error.
-[[nodiscard]] int WebFile_read(EngineContext *ctx, const Url *url, uint8_t **data, size_t *length);
+[[nodiscard]] int WebFile_read(EngineContext *context, const Url *url, uint8_t **data,
+                               size_t *length);
 // Replaces the file with the bytes: written to "<name>.new" beside it,
 // then renamed over it. 0 or the first error (the temporary file is
 // removed after a failure).
-[[nodiscard]] int WebFile_replace(EngineContext *ctx, const Url *url, const void *data,
+[[nodiscard]] int WebFile_replace(EngineContext *context, const Url *url, const void *data,
                                   size_t length);
 // Writes the bytes at the offset of an existing file (created when missing).
-[[nodiscard]] int WebFile_writeAt(EngineContext *ctx, const Url *url, uint64_t offset,
+[[nodiscard]] int WebFile_writeAt(EngineContext *context, const Url *url, uint64_t offset,
                                   const void *data, size_t length);
 // Appends the bytes in pieces of at most 4096 bytes; *written counts the
 // bytes of the pieces written. 0 or the first error.
-[[nodiscard]] int WebFile_append(EngineContext *ctx, const Url *url, const void *data,
+[[nodiscard]] int WebFile_append(EngineContext *context, const Url *url, const void *data,
                                  size_t length, uint64_t *written);
 // Reads up to length bytes at the offset in pieces of at most 4096 bytes;
 // *got counts them. 0 or an error.
-[[nodiscard]] int WebFile_readAt(EngineContext *ctx, const Url *url, uint64_t offset, void *data,
-                                 size_t length, size_t *got);
+[[nodiscard]] int WebFile_readAt(EngineContext *context, const Url *url, uint64_t offset,
+                                 void *data, size_t length, size_t *got);
 // Makes an empty file (an existing one is cut to nothing).
-[[nodiscard]] int WebFile_create(EngineContext *ctx, const Url *url);
+[[nodiscard]] int WebFile_create(EngineContext *context, const Url *url);
 // 1 when the file opens for reading, with its size in *size (null allowed).
-int WebFile_exists(EngineContext *ctx, const Url *url, uint64_t *size);
-int WebFile_remove(EngineContext *ctx, const Url *url);
-int WebFile_rename(EngineContext *ctx, const Url *from, const Url *to);
+int WebFile_exists(EngineContext *context, const Url *url, uint64_t *size);
+int WebFile_remove(EngineContext *context, const Url *url);
+int WebFile_rename(EngineContext *context, const Url *from, const Url *to);

@@ -91,8 +91,8 @@ int Escher_blipLoad(EscherDrawing *drawing, EscherBlip *blip, int decode)
         return Res_ok;
     VfsHandle *stream = nullptr;
     uint32_t accepted = 0;
-    err = Vfs_openMemory(data, length, 1, Vfs_modeRead | Vfs_modeSeekable, &stream, &accepted,
-                         drawing->context);
+    err = Vfs_openMemory(drawing->context, data, length, 1, Vfs_modeRead | Vfs_modeSeekable,
+                         &stream, &accepted);
     if (!err)
         err = Image_createFromStream(drawing->context, stream, nullptr, nullptr, nullptr, 0, 0,
                                      0x205, 0, &blip->image);

@@ -194,7 +194,7 @@ int Ole_openUrl(EngineContext *context, const Url *url, OleHandle **out, uint32_
     if (!handle)
         return Res_noMemory;
     uint32_t accepted = 0;
-    int err = Vfs_open(url, mode, &handle->stream, &accepted, context);
+    int err = Vfs_open(context, url, mode, &handle->stream, &accepted);
     if (err == Res_ok) {
         handle->ownsStream = 1;
         err = Ole_probe(handle);

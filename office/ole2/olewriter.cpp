@@ -378,7 +378,7 @@ int OleWriter_writeDirectory(OleHandle *h)
             (links[p].entry->type != OleEntry_storage && links[p].entry->type != OleEntry_root))
             continue;
         if (!links[p].tree)
-            err = Map_create(compareEntries, keepItem, keepItem, 0, ctx, &links[p].tree);
+            err = Map_create(ctx, compareEntries, keepItem, keepItem, 0, &links[p].tree);
         if (err == Res_ok)
             err = Map_insert(links[p].tree, e, e);
     }
@@ -532,7 +532,7 @@ int OleWriter_create(EngineContext *context, const Url *url, OleHandle **handle,
     constexpr uint32_t access = Vfs_modeWrite | Vfs_modeSeekable;
     VfsHandle *stream = nullptr;
     uint32_t accepted = 0;
-    int err = Vfs_open(url, access, &stream, &accepted, context);
+    int err = Vfs_open(context, url, access, &stream, &accepted);
     if (err != Res_ok)
         return err;
     uint32_t flags = 0;

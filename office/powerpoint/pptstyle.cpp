@@ -61,8 +61,8 @@ bool isFace(const char16_t *name, const char *face)
     return name && Ustr_cmpCstr(name, face) == 0;
 }
 
-typedef int (*ByteDecoder)(const uint8_t *, size_t, uint8_t *, size_t, size_t *, size_t *,
-                           CharsetState *, EngineContext *);
+typedef int (*ByteDecoder)(EngineContext *, const uint8_t *, size_t, uint8_t *, size_t, size_t *,
+                           size_t *, CharsetState *);
 
 // One byte through a single-byte symbol-font table; U+FFFD when the table
 // gives nothing.
@@ -72,7 +72,7 @@ char16_t decodeByte(ByteDecoder decode, uint8_t byte, EngineContext *context)
     size_t consumed = 0;
     size_t produced = 0;
     CharsetState state{};
-    decode(&byte, 1, out, sizeof out, &consumed, &produced, &state, context);
+    decode(context, &byte, 1, out, sizeof out, &consumed, &produced, &state);
     if (produced < 2)
         return 0xFFFD;
     char16_t c;

@@ -52,7 +52,7 @@ int SafeSave_run(EngineContext *context, const Url *target, SafeSave_WriteFn wri
     for (uint32_t mode : modes) {
         VfsHandle *probe = nullptr;
         uint32_t accepted = 0;
-        if (!existed && Vfs_open(temp, mode, &probe, &accepted, context) == Res_ok) {
+        if (!existed && Vfs_open(context, temp, mode, &probe, &accepted) == Res_ok) {
             existed = 1;
             (void)Vfs_close(probe);
         }

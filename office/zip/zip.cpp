@@ -95,7 +95,7 @@ int readName(ZipArchive *a, uint64_t position, size_t n, uint8_t hostByte, char1
     if (r == Res_ok) {
         uint32_t code = nameCharsetFor(a, hostByte);
         // A configured 16-bit name set counts units, two bytes each.
-        r = Charset_toUstrN(bytes, code == CharsetCode_utf16 ? n / 2 : n, name, code, a->ctx);
+        r = Charset_toUstrN(a->ctx, bytes, code == CharsetCode_utf16 ? n / 2 : n, name, code);
         // A name the character set cannot convert is a damaged entry.
         if (r != Res_ok && r != Res_noMemory)
             r = Res_zipBad;
@@ -218,7 +218,7 @@ void inflateErrorToZip(int *r)
 
 // ------------------------------------------------------------- archives
 
-int Zip_archiveOpen(EngineContext *ctx, VfsHandle *stream, ZipArchive **archive)
+int Zip_archiveOpen(EngineContext *context, VfsHandle *stream, ZipArchive **archive)
 {
     *archive = nullptr;
     if (!stream)
@@ -227,9 +227,9 @@ int Zip_archiveOpen(EngineContext *ctx, VfsHandle *stream, ZipArchive **archive)
     if (!a)
         return Res_noMemory;
     a->stream = stream;
-    a->ctx = ctx;
-    a->nameCharset = configuredCharset(ctx);
-    Lock_init(ctx, &a->lock);
+    a->ctx = context;
+    a->nameCharset = configuredCharset(context);
+    Lock_init(context, &a->lock);
     int r = readArchive(a);
     if (r != Res_ok) {
         Zip_archiveClose(a);
@@ -336,13 +336,13 @@ int Zip_readAt(ZipArchive *archive, uint64_t position, void *buffer, size_t n)
 
 // -------------------------------------------------------------- handles
 
-int Zip_open(EngineContext *ctx, VfsHandle *stream, ZipHandle **handle)
+int Zip_open(EngineContext *context, VfsHandle *stream, ZipHandle **handle)
 {
     *handle = nullptr;
     ZipHandle *h = static_cast<ZipHandle *>(Mem_calloc(1, sizeof(ZipHandle)));
     if (!h)
         return Res_noMemory;
-    int r = Zip_archiveOpen(ctx, stream, &h->archive);
+    int r = Zip_archiveOpen(context, stream, &h->archive);
     if (r != Res_ok) {
         Mem_free(h);
         return r;

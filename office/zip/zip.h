@@ -113,7 +113,7 @@ struct ZipMember {
 // "DefaultCharacterSet" of section "Core", the end record, the central
 // directory and the name index. 0; 1; 17408; the stream's errors. *archive
 // is null on failure.
-[[nodiscard]] int Zip_archiveOpen(EngineContext *ctx, VfsHandle *stream, ZipArchive **archive);
+[[nodiscard]] int Zip_archiveOpen(EngineContext *context, VfsHandle *stream, ZipArchive **archive);
 // Frees the archive (null allowed); the stream is left open.
 void Zip_archiveClose(ZipArchive *archive);
 
@@ -136,7 +136,7 @@ void Zip_infoClear(ZipMemberInfo *info);
 
 // *handle = a handle over the archive read from stream (Zip_archiveOpen's
 // results). *handle is null on failure.
-[[nodiscard]] int Zip_open(EngineContext *ctx, VfsHandle *stream, ZipHandle **handle);
+[[nodiscard]] int Zip_open(EngineContext *context, VfsHandle *stream, ZipHandle **handle);
 // Closes the archive and frees the handle (null allowed).
 void Zip_close(ZipHandle *handle);
 // *info = the next entry (lent: valid until the next call on the handle),

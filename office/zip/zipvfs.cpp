@@ -256,8 +256,8 @@ const VfsTypeOps VfsZipOps = {
     .getInfo = ZipVfs_getInfo,       // 13
 };
 
-int ZipVfs_open(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *accepted,
-                EngineContext *ctx)
+int ZipVfs_open(EngineContext *context, VfsHandle *handle, const Url *url, uint32_t mode,
+                uint32_t *accepted)
 {
     *accepted = 0;
     if ((mode & (Vfs_modeAppend | Vfs_modeWrite)) || !(mode & (Vfs_modeRead | Vfs_modeList)))
@@ -280,8 +280,8 @@ int ZipVfs_open(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *acce
         return r;
     VfsHandle *file = nullptr;
     uint32_t fileMode = 0;
-    r = Vfs_open(archiveUrl, Vfs_modeRead | Vfs_modeSeekable | Vfs_modeReadAhead, &file, &fileMode,
-                 ctx);
+    r = Vfs_open(context, archiveUrl, Vfs_modeRead | Vfs_modeSeekable | Vfs_modeReadAhead, &file,
+                 &fileMode);
     Url_free(archiveUrl);
     if (r != Res_ok) {
         Mem_free(memberPath);
@@ -296,7 +296,7 @@ int ZipVfs_open(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *acce
     }
     s->file = file;
     s->memberPath = memberPath;
-    r = Zip_open(ctx, file, &s->zip);
+    r = Zip_open(context, file, &s->zip);
     if (r == Res_ok)
         r = listing ? setUpListing(s) : setUpReading(s);
     if (r != Res_ok) {
@@ -305,7 +305,7 @@ int ZipVfs_open(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *acce
     }
     handle->priv = s;
     handle->type = VfsType_zvfs;
-    handle->ctx = ctx;
+    handle->ctx = context;
     *accepted = mode | ZipVfs_modeMarks |
                 (listing && s->prefixLength == 0 ? uint32_t(ZipVfs_modeTopLevel) : 0u);
     return Res_ok;

@@ -44,8 +44,8 @@ extern const VfsTypeOps VfsZipOps;
 // (780). Errors: 1; 17408 a damaged archive, a member it cannot read, or
 // more than ZipVfs_maxNesting archives in one path; 17409 no such member;
 // 799 a listed folder that no entry lies in; the archive's open errors.
-[[nodiscard]] int ZipVfs_open(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *accepted,
-                              EngineContext *ctx);
+[[nodiscard]] int ZipVfs_open(EngineContext *context, VfsHandle *handle, const Url *url,
+                              uint32_t mode, uint32_t *accepted);
 // Slot 4: closes the member, the archive and its stream; Res_vfsBufferLent when
 // a buffer was still lent (closed all the same).
 int ZipVfs_close(VfsHandle *handle);

@@ -76,7 +76,7 @@ int loadCff(PdfDoc *doc, const uint8_t *block, size_t size, PdfGlyphNameList *na
     if (!err)
         err = Pdf_Cff_open(bytes, &program);
     if (!err)
-        err = Pdf_Cff_buildFont(program, 0, doc->context, names, font, encoding, mode);
+        err = Pdf_Cff_buildFont(doc->context, program, 0, names, font, encoding, mode);
     Pdf_Cff_close(program);
     if (bytes)
         (void)ByteStream_close(bytes);
@@ -166,7 +166,7 @@ int Pdf_Stream_loadType1(PdfDoc *doc, PdfObj *stream, PdfGlyphNameList *names, E
     if (!err)
         err = Pdf_Stream_openMemory(block, size, &bytes);
     if (!err)
-        err = Type1_load(bytes, doc->context, names, font, encoding);
+        err = Type1_load(doc->context, bytes, names, font, encoding);
     if (bytes)
         (void)ByteStream_close(bytes);
     Mem_free(block);
@@ -243,7 +243,7 @@ int Pdf_FontProg_loadTrueType(PdfDoc *doc, PdfObj *fontDict, PdfObj *descriptor,
         native->drawsByCode = !Pdf_Font_programHasUnicodeMap(block, size);
     if (!err) {
         err = FontEngine_openEmbeddedTrueType(
-            block, size, doc->context, &face,
+            doc->context, block, size, &face,
             hasEncoding ? kRankWithEncoding : kRankWithoutEncoding, uint32_t(flags));
         if (err)
             Mem_free(block); // the face took the block only on success
@@ -331,7 +331,7 @@ int Pdf_FontProg_loadComposite(PdfDoc *doc, PdfObj *descendant, PdfNativeFont *n
                                           map && map->type == PdfObj_stream ? mapData : nullptr,
                                           mapSize, &native->cidText, &native->cidTextCount);
         if (!err) {
-            err = FontEngine_openEmbeddedTrueType(block, size, doc->context, &face,
+            err = FontEngine_openEmbeddedTrueType(doc->context, block, size, &face,
                                                   kRankWithEncoding, 0);
             if (err)
                 Mem_free(block);

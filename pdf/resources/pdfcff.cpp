@@ -291,7 +291,7 @@ int Pdf_Cff_addGlyph(uint16_t key, const uint8_t *charstring, uint32_t length,
     return EmbeddedFont_addGlyph(font, key, outline, sb, advance);
 }
 
-int Pdf_Cff_buildFont(PdfCffProgram *p, uint32_t fontIndex, EngineContext *engine,
+int Pdf_Cff_buildFont(EngineContext *engine, PdfCffProgram *p, uint32_t fontIndex,
                       PdfGlyphNameList *names, EmbeddedFont **font, uint16_t **encoding,
                       uint32_t mode)
 {

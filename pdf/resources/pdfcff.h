@@ -71,8 +71,8 @@ void Pdf_Cff_close(PdfCffProgram *program);
 // Builds and registers the engine font of font index fontIndex. With
 // encoding given, a name-keyed font's 256-entry code table (Mem_free) is
 // returned there. 0 or an error; the font is the caller's reference.
-[[nodiscard]] int Pdf_Cff_buildFont(PdfCffProgram *program, uint32_t fontIndex,
-                                    EngineContext *engine, PdfGlyphNameList *names,
+[[nodiscard]] int Pdf_Cff_buildFont(EngineContext *engine, PdfCffProgram *program,
+                                    uint32_t fontIndex, PdfGlyphNameList *names,
                                     EmbeddedFont **font, uint16_t **encoding, uint32_t mode);
 // Interprets one charstring and adds its outline to font under key.
 [[nodiscard]] int Pdf_Cff_addGlyph(uint16_t key, const uint8_t *charstring, uint32_t length,

@@ -570,8 +570,8 @@ int Pdf_Img_load(PdfDoc *doc, PdfObj *image, PdfLexer *inlineLexer, uint32_t fil
     VfsHandle *memory = nullptr;
     if (!err) {
         uint32_t accepted = 0;
-        err = Vfs_openMemory(block, size, 1, Vfs_modeRead | Vfs_modeSeekable, &memory, &accepted,
-                             doc->context);
+        err = Vfs_openMemory(doc->context, block, size, 1, Vfs_modeRead | Vfs_modeSeekable, &memory,
+                             &accepted);
         block = nullptr; // the stream owns it, also when the open failed
     }
     Mem_free(block);

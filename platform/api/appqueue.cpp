@@ -158,7 +158,7 @@ int AppEvent_queueCreate(EngineInstance *instance, const FvAppCallbacks *callbac
     q->timerId = AppQueue_noTimer;
     int r = Handlers_create(&q->handlers);
     if (r == Res_ok)
-        r = Map_create(compareIds, keepItem, keepItem, 0, instance->context, &q->objects);
+        r = Map_create(instance->context, compareIds, keepItem, keepItem, 0, &q->objects);
     if (r == Res_ok) {
         r = EventQ_create(instance->context, &q->ring);
         if (r != Res_ok)

@@ -126,9 +126,9 @@ int makeEntry(EngineInstance *instance, const ZipListRequest *request, const cha
     }
     VfsHandle *stream = nullptr;
     uint32_t accepted = 0;
-    if (Vfs_open(listUrl ? listUrl : url, Vfs_modeList, &stream, &accepted, ctx) == Res_ok) {
+    if (Vfs_open(ctx, listUrl ? listUrl : url, Vfs_modeList, &stream, &accepted) == Res_ok) {
         entry->isDirectory = 1;
-    } else if (Vfs_open(url, Vfs_modeRead, &stream, &accepted, ctx) == Res_ok) {
+    } else if (Vfs_open(ctx, url, Vfs_modeRead, &stream, &accepted) == Res_ok) {
         uintptr_t value = 0;
         if (Vfs_getInfo(stream, VfsInfo_size, &value) == Res_ok && value)
             entry->size = *reinterpret_cast<const uint64_t *>(value);
@@ -138,7 +138,7 @@ int makeEntry(EngineInstance *instance, const ZipListRequest *request, const cha
     (void)Vfs_close(stream);
     Url_free(url);
     Url_free(listUrl);
-    r = Charset_fromUstr(name, &entry->name, CharsetCode_utf8, nullptr);
+    r = Charset_fromUstr(nullptr, name, &entry->name, CharsetCode_utf8);
     if (r != Res_ok) {
         Mem_free(entry);
         return r;
@@ -156,7 +156,7 @@ int ZipList_open(EngineInstance *instance, const char *path)
     ZipListRequest *request = static_cast<ZipListRequest *>(Mem_calloc(1, sizeof(ZipListRequest)));
     if (!request)
         return 0;
-    if (Charset_toUstr(path, &request->path, CharsetCode_utf8, nullptr) != Res_ok) {
+    if (Charset_toUstr(nullptr, path, &request->path, CharsetCode_utf8) != Res_ok) {
         Mem_free(request);
         return 0;
     }
@@ -200,7 +200,7 @@ void ZipList_runOpen(EngineInstance *instance, void *argument)
     VfsHandle *stream = nullptr;
     uint32_t accepted = 0;
     if (r == Res_ok)
-        r = Vfs_open(url, Vfs_modeList, &stream, &accepted, instance->context);
+        r = Vfs_open(instance->context, url, Vfs_modeList, &stream, &accepted);
     Url_free(url);
     if (r != Res_ok) {
         freeRequest(request);

@@ -93,7 +93,7 @@ int handleLine(SettingsParser *p, const uint8_t *line, size_t n)
 
 } // namespace
 
-void Settings_parserInit(SettingsParser *parser, EngineContext *context, ConfigStore *store)
+void Settings_parserInit(EngineContext *context, SettingsParser *parser, ConfigStore *store)
 {
     *parser = SettingsParser{context, store, nullptr, 0};
 }
@@ -212,7 +212,7 @@ void Settings_apply(EngineContext *context, ConfigStore *store, const char *sect
 int Settings_readSource(EngineContext *context, ConfigStore *store, const SettingsSource *source)
 {
     SettingsParser parser;
-    Settings_parserInit(&parser, context, store);
+    Settings_parserInit(context, &parser, store);
     size_t pending = 0;
     int r = Res_ok;
     for (;;) {
@@ -266,7 +266,7 @@ int openText(EngineContext *context, const char16_t *text, VfsHandle **stream)
     if (!url)
         return Res_noMemory;
     uint32_t accepted = 0;
-    int r = Vfs_open(url, Vfs_modeRead, stream, &accepted, context);
+    int r = Vfs_open(context, url, Vfs_modeRead, stream, &accepted);
     Url_free(url);
     return r;
 }
@@ -283,7 +283,7 @@ int Settings_loadUrl(EngineContext *context, ConfigStore *store, const Url *url)
 {
     VfsHandle *stream = nullptr;
     uint32_t accepted = 0;
-    int r = Vfs_open(url, Vfs_modeRead, &stream, &accepted, context);
+    int r = Vfs_open(context, url, Vfs_modeRead, &stream, &accepted);
     if (r != Res_ok)
         return r;
     return Settings_readStream(context, store, stream);

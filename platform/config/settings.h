@@ -51,7 +51,7 @@ struct SettingsParser {
 };
 
 // Prepares a parser that applies what it reads to store.
-void Settings_parserInit(SettingsParser *parser, EngineContext *context, ConfigStore *store);
+void Settings_parserInit(EngineContext *context, SettingsParser *parser, ConfigStore *store);
 // Frees the parser's section buffer.
 void Settings_parserFini(SettingsParser *parser);
 

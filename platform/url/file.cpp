@@ -65,7 +65,7 @@ void closeAtExit(void *, void *argument)
 char *toUtf8(const char16_t *s)
 {
     char *out = nullptr;
-    if (Charset_fromUstr(s ? s : u"", &out, CharsetCode_utf8, nullptr) != Res_ok)
+    if (Charset_fromUstr(nullptr, s ? s : u"", &out, CharsetCode_utf8) != Res_ok)
         return nullptr;
     return out;
 }
@@ -294,7 +294,7 @@ int openOnDemand(AlienFile *f)
 char16_t *joinPath(const char *prefix, const char16_t *path)
 {
     char16_t *wide = nullptr;
-    if (Charset_toUstr(prefix ? prefix : "", &wide, CharsetCode_utf8, nullptr) != Res_ok)
+    if (Charset_toUstr(nullptr, prefix ? prefix : "", &wide, CharsetCode_utf8) != Res_ok)
         return nullptr;
     char16_t *out = Ustr_appendDup(wide, path);
     if (!out)
@@ -316,12 +316,12 @@ int climbs(const char16_t *path)
 
 // ------------------------------------------------------------ the layer
 
-int AlienFile_initLayer(EngineContext *ctx)
+int AlienFile_initLayer(EngineContext *context)
 {
-    if (!ctx)
+    if (!context)
         return Res_missingArgument;
-    HostFile_startHook(platformOf(ctx));
-    AlienFile_finiLayer(ctx);
+    HostFile_startHook(platformOf(context));
+    AlienFile_finiLayer(context);
     FileLayer *layer = static_cast<FileLayer *>(Mem_calloc(1, sizeof(FileLayer)));
     Lock *second = static_cast<Lock *>(Mem_calloc(1, sizeof(Lock)));
     if (!layer || !second) {
@@ -329,37 +329,37 @@ int AlienFile_initLayer(EngineContext *ctx)
         Mem_free(second);
         return Res_noMemory;
     }
-    Lock_init(ctx, &layer->tempLock);
-    Lock_init(ctx, second);
+    Lock_init(context, &layer->tempLock);
+    Lock_init(context, second);
     layer->secondLock = second;
     layer->ramNextId = 1;
     layer->writeRoom = -1;
-    ctx->fileLayer = layer;
+    context->fileLayer = layer;
     return Res_ok;
 }
 
-void AlienFile_finiLayer(EngineContext *ctx)
+void AlienFile_finiLayer(EngineContext *context)
 {
-    FileLayer *layer = layerOf(ctx);
+    FileLayer *layer = layerOf(context);
     if (!layer)
         return;
-    HostFile_endHook(platformOf(ctx));
+    HostFile_endHook(platformOf(context));
     Lock_fini(&layer->tempLock);
     if (layer->secondLock)
         Lock_fini(layer->secondLock);
     Mem_free(layer->secondLock);
     Mem_free(layer->ramBlocks);
     Mem_free(layer);
-    ctx->fileLayer = nullptr;
+    context->fileLayer = nullptr;
 }
 
 // --------------------------------------------------- memory-block registry
 
-int AlienFile_ramRegister(EngineContext *ctx, void *data, size_t length, size_t capacity,
+int AlienFile_ramRegister(EngineContext *context, void *data, size_t length, size_t capacity,
                           size_t *lengthWord, uint32_t *id)
 {
     *id = 0;
-    FileLayer *layer = layerOf(ctx);
+    FileLayer *layer = layerOf(context);
     if (!layer || !data)
         return Res_missingArgument;
     for (size_t i = 0; i < layer->ramCount; i++) {
@@ -388,9 +388,9 @@ int AlienFile_ramRegister(EngineContext *ctx, void *data, size_t length, size_t 
     return Res_ok;
 }
 
-void AlienFile_ramRelease(EngineContext *ctx, const void *address)
+void AlienFile_ramRelease(EngineContext *context, const void *address)
 {
-    FileLayer *layer = layerOf(ctx);
+    FileLayer *layer = layerOf(context);
     if (!layer)
         return;
     size_t kept = 0;
@@ -401,14 +401,14 @@ void AlienFile_ramRelease(EngineContext *ctx, const void *address)
     layer->ramCount = kept;
 }
 
-int AlienFile_ramUrl(EngineContext *ctx, const void *address, size_t length, const char *extension,
-                     Url **url)
+int AlienFile_ramUrl(EngineContext *context, const void *address, size_t length,
+                     const char *extension, Url **url)
 {
     *url = nullptr;
     if (!address || !extension || length > 0xFFFFFFFFu)
         return Res_missingArgument;
     uint32_t id = 0;
-    int r = AlienFile_ramRegister(ctx, const_cast<void *>(address), length, 0, nullptr, &id);
+    int r = AlienFile_ramRegister(context, const_cast<void *>(address), length, 0, nullptr, &id);
     if (r != Res_ok)
         return r;
     char text[64];
@@ -474,7 +474,7 @@ int File_urlToPath(EngineContext *, const Url *url, char16_t **path)
 
 // ------------------------------------------------------ platform records
 
-int AlienFile_open(EngineContext *ctx, AlienFile **record, const char16_t *path, uint32_t mode)
+int AlienFile_open(EngineContext *context, AlienFile **record, const char16_t *path, uint32_t mode)
 {
     *record = nullptr;
     char *p = toUtf8(path);
@@ -490,7 +490,7 @@ int AlienFile_open(EngineContext *ctx, AlienFile **record, const char16_t *path,
         while (n > 1 && p[n - 1] == '/')
             p[--n] = 0;
         int handled = 0;
-        r = RomFs_open(ctx, &f, p, mode, &handled);
+        r = RomFs_open(context, &f, p, mode, &handled);
         if (r == Res_ok && !handled)
             r = Res_fileCannotOpen;
         Mem_free(p);
@@ -504,7 +504,7 @@ int AlienFile_open(EngineContext *ctx, AlienFile **record, const char16_t *path,
         Mem_free(p);
         return Res_noMemory;
     }
-    f->ctx = ctx;
+    f->ctx = context;
     f->fd = -1;
     f->romCursor = -1;
     if ((mode & AlienFile_modeMask) == AlienFile_modeList)
@@ -727,7 +727,7 @@ int AlienFile_readDirEntry(EngineContext *, AlienFile *f, const char16_t **name)
     f->listingStarted = 1;
     if (found != HostFile_lsFound)
         return Res_ok;
-    r = Charset_toUstr(entry, &f->entryName, CharsetCode_utf8, nullptr);
+    r = Charset_toUstr(nullptr, entry, &f->entryName, CharsetCode_utf8);
     HostFile_nameDone(hp, entry);
     if (r != Res_ok)
         return r;
@@ -742,20 +742,20 @@ int AlienFile_getHandle(AlienFile *, uintptr_t *value)
     return Res_vfsNotAvailable;
 }
 
-int AlienFile_makeDirs(EngineContext *ctx, const char16_t *path)
+int AlienFile_makeDirs(EngineContext *context, const char16_t *path)
 {
     // The same UTF-8 names as every other file call.
     char *p = toUtf8(path);
     if (!p)
         return Res_noMemory;
-    HostPlatform *hp = platformOf(ctx);
+    HostPlatform *hp = platformOf(context);
     int r = Res_ok;
     for (size_t i = 1; p[i] && r == Res_ok; i++) {
         if (p[i] != '/' && p[i] != '\\')
             continue;
         char keep = p[i];
         p[i] = 0;
-        if (refusesChange(ctx) || HostFile_mkdir(hp, p) != 0)
+        if (refusesChange(context) || HostFile_mkdir(hp, p) != 0)
             r = Res_fileCannotOpen;
         p[i] = keep;
     }
@@ -763,38 +763,40 @@ int AlienFile_makeDirs(EngineContext *ctx, const char16_t *path)
     return r;
 }
 
-int AlienFile_remove(EngineContext *ctx, const char16_t *path)
+int AlienFile_remove(EngineContext *context, const char16_t *path)
 {
     char *p = toUtf8(path);
     if (!p)
         return Res_noMemory;
-    int r =
-        !refusesChange(ctx) && HostFile_remove(platformOf(ctx), p) == 0 ? Res_ok : Res_fileRemove;
+    int r = !refusesChange(context) && HostFile_remove(platformOf(context), p) == 0
+                ? Res_ok
+                : Res_fileRemove;
     Mem_free(p);
     return r;
 }
 
-int AlienFile_rename(EngineContext *ctx, const char16_t *from, const char16_t *to)
+int AlienFile_rename(EngineContext *context, const char16_t *from, const char16_t *to)
 {
     char *a = toUtf8(from);
     char *b = toUtf8(to);
     int r = Res_noMemory;
     if (a && b)
-        r = !refusesChange(ctx) && HostFile_rename(platformOf(ctx), a, b) == 0 ? Res_ok
-                                                                               : Res_fileRename;
+        r = !refusesChange(context) && HostFile_rename(platformOf(context), a, b) == 0
+                ? Res_ok
+                : Res_fileRename;
     Mem_free(a);
     Mem_free(b);
     return r;
 }
 
-int AlienFile_copy(EngineContext *ctx, const char16_t *from, const char16_t *to)
+int AlienFile_copy(EngineContext *context, const char16_t *from, const char16_t *to)
 {
     char *a = toUtf8(from);
     char *b = toUtf8(to);
     int r = Res_noMemory;
     if (a && b)
-        r = !refusesChange(ctx) && HostFile_copy(platformOf(ctx), a, b) == 0 ? Res_ok
-                                                                             : Res_fileCopy;
+        r = !refusesChange(context) && HostFile_copy(platformOf(context), a, b) == 0 ? Res_ok
+                                                                                     : Res_fileCopy;
     Mem_free(a);
     Mem_free(b);
     return r;
@@ -802,7 +804,7 @@ int AlienFile_copy(EngineContext *ctx, const char16_t *from, const char16_t *to)
 
 // ------------------------------------------------------- temporary files
 
-int File_createTemp(EngineContext *ctx, const char16_t *directory, const char16_t *prefix,
+int File_createTemp(EngineContext *context, const char16_t *directory, const char16_t *prefix,
                     Url **url)
 {
     *url = nullptr;
@@ -811,7 +813,7 @@ int File_createTemp(EngineContext *ctx, const char16_t *directory, const char16_
         return Res_noMemory;
     if (!prefix)
         prefix = u"";
-    FileLayer *layer = layerOf(ctx);
+    FileLayer *layer = layerOf(context);
     if (layer)
         Lock_acquire(&layer->tempLock);
     int r = Res_fileCannotOpen;
@@ -830,11 +832,11 @@ int File_createTemp(EngineContext *ctx, const char16_t *directory, const char16_
         if (r != Res_ok)
             break;
         char16_t *path = nullptr;
-        r = File_urlToPath(ctx, candidate, &path);
+        r = File_urlToPath(context, candidate, &path);
         AlienFile *f = nullptr;
         if (r == Res_ok) {
             // Probe first so that taken names are skipped quietly.
-            r = AlienFile_open(ctx, &f, path, AlienFile_modeRead);
+            r = AlienFile_open(context, &f, path, AlienFile_modeRead);
             (void)AlienFile_close(f); // a close failure leaves nothing to undo here
             f = nullptr;
             if (r == Res_ok) {
@@ -844,7 +846,7 @@ int File_createTemp(EngineContext *ctx, const char16_t *directory, const char16_
                 continue;
             }
             // Create exclusively: a file made meanwhile is never taken over.
-            r = AlienFile_open(ctx, &f, path, AlienFile_modeWriteNew | AlienFile_optExclusive);
+            r = AlienFile_open(context, &f, path, AlienFile_modeWriteNew | AlienFile_optExclusive);
             if (r == Res_ok)
                 r = AlienFile_close(f);
         }
@@ -863,14 +865,14 @@ int File_createTemp(EngineContext *ctx, const char16_t *directory, const char16_
 
 // ------------------------------------------------------------ fault injection
 
-void AlienFile_injectFullDisk(EngineContext *ctx, int64_t room)
+void AlienFile_injectFullDisk(EngineContext *context, int64_t room)
 {
-    if (FileLayer *layer = layerOf(ctx))
+    if (FileLayer *layer = layerOf(context))
         layer->writeRoom = room < 0 ? -1 : room;
 }
 
-void AlienFile_injectReadOnly(EngineContext *ctx, uint32_t on)
+void AlienFile_injectReadOnly(EngineContext *context, uint32_t on)
 {
-    if (FileLayer *layer = layerOf(ctx))
+    if (FileLayer *layer = layerOf(context))
         layer->readOnly = on ? 1u : 0u;
 }

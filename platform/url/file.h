@@ -116,13 +116,13 @@ struct FileStream {
 
 // ------------------------------------------------------------ the layer
 
-// Makes the file layer record of ctx (after the host's start hook): the
+// Makes the file layer record of context (after the host's start hook): the
 // temporary-file lock, the second lock and an empty memory registry. 0, 16
 // without a context, 1 out of memory.
-[[nodiscard]] int AlienFile_initLayer(EngineContext *ctx);
+[[nodiscard]] int AlienFile_initLayer(EngineContext *context);
 // Destroys the locks (after the host's end hook) and frees the registry
 // and the record. Null and a missing record are fine.
-void AlienFile_finiLayer(EngineContext *ctx);
+void AlienFile_finiLayer(EngineContext *context);
 
 // --------------------------------------------------- memory-block registry
 
@@ -131,16 +131,16 @@ void AlienFile_finiLayer(EngineContext *ctx);
 // registration of the same block (address, length, capacity, length word) gives
 // its id again. 0; Res_missingArgument without a file layer or data; 1 out of
 // memory.
-[[nodiscard]] int AlienFile_ramRegister(EngineContext *ctx, void *data, size_t length,
+[[nodiscard]] int AlienFile_ramRegister(EngineContext *context, void *data, size_t length,
                                         size_t capacity, size_t *lengthWord, uint32_t *id);
 // Drops every registration of the block at address (before the block is
 // freed); later opens of its URLs fail with 780.
-void AlienFile_ramRelease(EngineContext *ctx, const void *address);
+void AlienFile_ramRelease(EngineContext *context, const void *address);
 // Registers the read-only block (address, length) and makes its URL
 // "file://localhost/RAM:<id>/<length>/.<extension>" with the memory-file mark
 // (eight hexadecimal digits each). 0, Res_missingArgument for a bad argument, 1
 // out of memory; *url is null on failure.
-[[nodiscard]] int AlienFile_ramUrl(EngineContext *ctx, const void *address, size_t length,
+[[nodiscard]] int AlienFile_ramUrl(EngineContext *context, const void *address, size_t length,
                                    const char *extension, Url **url);
 
 // ------------------------------------------------------------ file URLs
@@ -162,7 +162,7 @@ const char *Env_getDirectory(const char *name);
 // file under "/okala_dir/", a listing (mode 8), a registered memory block
 // ("/RAM:..."), or a host file. 0 and *record; 780 cannot open; 799 a
 // listing path without "/"; 1 out of memory; 48 the task was asked to stop.
-[[nodiscard]] int AlienFile_open(EngineContext *ctx, AlienFile **record, const char16_t *path,
+[[nodiscard]] int AlienFile_open(EngineContext *context, AlienFile **record, const char16_t *path,
                                  uint32_t mode);
 // Closes and frees the record (null is fine): the first error of the steps.
 [[nodiscard]] int AlienFile_close(AlienFile *f);
@@ -186,11 +186,12 @@ const char *Env_getDirectory(const char *name);
 [[nodiscard]] int AlienFile_getHandle(AlienFile *f, uintptr_t *value);
 // Makes every directory of path up to its last separator ("/" or "\"):
 // 0, or 780 at the first that cannot be made.
-[[nodiscard]] int AlienFile_makeDirs(EngineContext *ctx, const char16_t *path);
+[[nodiscard]] int AlienFile_makeDirs(EngineContext *context, const char16_t *path);
 // 0, or 790, 791, Res_fileCopy on failure.
-[[nodiscard]] int AlienFile_remove(EngineContext *ctx, const char16_t *path);
-[[nodiscard]] int AlienFile_rename(EngineContext *ctx, const char16_t *from, const char16_t *to);
-[[nodiscard]] int AlienFile_copy(EngineContext *ctx, const char16_t *from, const char16_t *to);
+[[nodiscard]] int AlienFile_remove(EngineContext *context, const char16_t *path);
+[[nodiscard]] int AlienFile_rename(EngineContext *context, const char16_t *from,
+                                   const char16_t *to);
+[[nodiscard]] int AlienFile_copy(EngineContext *context, const char16_t *from, const char16_t *to);
 
 // ------------------------------------------------- the File stream type
 // The File row of the stream type table. Buffers are lent: between a get
@@ -198,12 +199,12 @@ const char *Env_getDirectory(const char *name);
 // Vfs_modeLent; tell, seek and a second lend then fail with 776.
 
 // Slot 2: makes the directories of the URL's path.
-[[nodiscard]] int FileStream_makeDirs(const Url *url, EngineContext *ctx);
+[[nodiscard]] int FileStream_makeDirs(EngineContext *context, const Url *url);
 // Slot 3: opens the URL's file for the access mode (a URL with the memory
 // mark may name a memory file). 0 with handle->priv set and *accepted the
 // mode the stream accepted; the mapping's or the driver's error.
-[[nodiscard]] int FileStream_open(VfsHandle *handle, const Url *url, uint32_t mode,
-                                  uint32_t *accepted, EngineContext *ctx);
+[[nodiscard]] int FileStream_open(EngineContext *context, VfsHandle *handle, const Url *url,
+                                  uint32_t mode, uint32_t *accepted);
 // Slot 4: flushes, frees and closes; the first error (Res_vfsBufferLent when a
 // buffer was still lent, the close goes on).
 [[nodiscard]] int FileStream_close(VfsHandle *handle);
@@ -236,12 +237,12 @@ const char *Env_getDirectory(const char *name);
 // Slot 14: always 772.
 [[nodiscard]] int FileStream_setInfo(VfsHandle *handle, uint32_t code, uintptr_t value);
 // Slots 15, 16, 25: remove, rename and copy the files of URLs.
-[[nodiscard]] int FileStream_remove(EngineContext *ctx, const Url *url);
-[[nodiscard]] int FileStream_rename(EngineContext *ctx, const Url *url, const Url *to);
-[[nodiscard]] int FileStream_copy(EngineContext *ctx, const Url *url, const Url *to);
+[[nodiscard]] int FileStream_remove(EngineContext *context, const Url *url);
+[[nodiscard]] int FileStream_rename(EngineContext *context, const Url *url, const Url *to);
+[[nodiscard]] int FileStream_copy(EngineContext *context, const Url *url, const Url *to);
 // Slot 21: code 10 answers 769 when the path contains ".zip" (any case);
 // every code otherwise 771.
-[[nodiscard]] int FileStream_pathQuery(EngineContext *ctx, const Url *url, uint32_t code,
+[[nodiscard]] int FileStream_pathQuery(EngineContext *context, const Url *url, uint32_t code,
                                        uintptr_t arg);
 
 // ------------------------------------------------------- temporary files
@@ -250,7 +251,7 @@ const char *Env_getDirectory(const char *name);
 // null prefix counts as empty) and gives its URL. The file is created
 // exclusively: an existing file is never taken over. 0; the conversion's
 // or open's error (Res_fileCannotOpen when no free name was found).
-[[nodiscard]] int File_createTemp(EngineContext *ctx, const char16_t *directory,
+[[nodiscard]] int File_createTemp(EngineContext *context, const char16_t *directory,
                                   const char16_t *prefix, Url **url);
 
 // ------------------------------------------------------------ fault injection
@@ -260,9 +261,9 @@ const char *Env_getDirectory(const char *name);
 // A full disk: host files take room more bytes in all; the write that
 // reaches past them stores what fits and fails (783), as does every later
 // one. A negative room turns the injection off.
-void AlienFile_injectFullDisk(EngineContext *ctx, int64_t room);
+void AlienFile_injectFullDisk(EngineContext *context, int64_t room);
 
 // A read-only folder (on: 1): host files cannot be opened for writing or
 // created (780), removed (790) or renamed (791), and no folder is made;
 // reading goes on. 0 turns it off.
-void AlienFile_injectReadOnly(EngineContext *ctx, uint32_t on);
+void AlienFile_injectReadOnly(EngineContext *context, uint32_t on);

@@ -71,24 +71,24 @@ char *pathText(const Url *url)
 
 } // namespace
 
-int FileStream_makeDirs(const Url *url, EngineContext *ctx)
+int FileStream_makeDirs(EngineContext *context, const Url *url)
 {
     char16_t *path = nullptr;
-    int r = File_urlToPath(ctx, url, &path);
+    int r = File_urlToPath(context, url, &path);
     if (r == Res_ok)
-        r = AlienFile_makeDirs(ctx, path);
+        r = AlienFile_makeDirs(context, path);
     Mem_free(path);
     return r;
 }
 
-int FileStream_open(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *accepted,
-                    EngineContext *ctx)
+int FileStream_open(EngineContext *context, VfsHandle *handle, const Url *url, uint32_t mode,
+                    uint32_t *accepted)
 {
     *accepted = 0;
     if (!handle || !url)
         return Res_missingArgument;
     char16_t *path = nullptr;
-    int r = File_urlToPath(ctx, url, &path);
+    int r = File_urlToPath(context, url, &path);
     if (r != Res_ok)
         return r;
     // Only a URL with the memory mark may name a memory block.
@@ -96,7 +96,7 @@ int FileStream_open(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *
     if (Url_getFlag16(url) & Url_memoryMark)
         m |= AlienFile_optMemory;
     AlienFile *f = nullptr;
-    r = AlienFile_open(ctx, &f, path, m);
+    r = AlienFile_open(context, &f, path, m);
     Mem_free(path);
     if (r != Res_ok)
         return r;
@@ -108,7 +108,7 @@ int FileStream_open(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *
     fs->file = f;
     fs->readAhead = (mode & AlienFile_optReadAhead) != 0;
     handle->priv = fs;
-    handle->ctx = ctx;
+    handle->ctx = context;
     uint32_t kept = mode & ~uint32_t(AlienFile_optMemory | AlienFile_optExclusive | Vfs_modeLent);
     if ((mode & AlienFile_modeMask) != AlienFile_modeList)
         kept |= Vfs_modeSeekable;
@@ -357,12 +357,12 @@ int FileStream_setInfo(VfsHandle *, uint32_t, uintptr_t)
     return Res_vfsInfoNotSettable;
 }
 
-int FileStream_remove(EngineContext *ctx, const Url *url)
+int FileStream_remove(EngineContext *context, const Url *url)
 {
     char16_t *path = nullptr;
-    int r = File_urlToPath(ctx, url, &path);
+    int r = File_urlToPath(context, url, &path);
     if (r == Res_ok)
-        r = AlienFile_remove(ctx, path);
+        r = AlienFile_remove(context, path);
     Mem_free(path);
     return r;
 }
@@ -393,14 +393,14 @@ int twoPathOp(EngineContext *ctx, const Url *url, const Url *to,
 
 } // namespace
 
-int FileStream_rename(EngineContext *ctx, const Url *url, const Url *to)
+int FileStream_rename(EngineContext *context, const Url *url, const Url *to)
 {
-    return twoPathOp(ctx, url, to, AlienFile_rename, "renaming");
+    return twoPathOp(context, url, to, AlienFile_rename, "renaming");
 }
 
-int FileStream_copy(EngineContext *ctx, const Url *url, const Url *to)
+int FileStream_copy(EngineContext *context, const Url *url, const Url *to)
 {
-    return twoPathOp(ctx, url, to, AlienFile_copy, "copying");
+    return twoPathOp(context, url, to, AlienFile_copy, "copying");
 }
 
 int FileStream_pathQuery(EngineContext *, const Url *url, uint32_t code, uintptr_t)

@@ -303,7 +303,7 @@ Url *Url_newMarked(const char16_t *text)
 Url *Url_newFromCstr(const char *text)
 {
     char16_t *wide = nullptr;
-    if (Charset_toUstr(text, &wide, CharsetCode_utf8, nullptr) != Res_ok)
+    if (Charset_toUstr(nullptr, text, &wide, CharsetCode_utf8) != Res_ok)
         return nullptr;
     Url *url = Url_new(wide);
     Mem_free(wide);
@@ -333,7 +333,7 @@ int Url_newFromUserString(const char *text, Url **out, int checkPrefix)
         text = joined;
     }
     char16_t *wide = nullptr;
-    int r = Charset_toUstr(text, &wide, CharsetCode_utf8, nullptr);
+    int r = Charset_toUstr(nullptr, text, &wide, CharsetCode_utf8);
     Mem_free(joined);
     if (r != Res_ok)
         return r;
@@ -353,7 +353,7 @@ int Url_newFromUserUstr(const char16_t *text, Url **out, int checkPrefix)
 {
     *out = nullptr;
     char *utf8 = nullptr;
-    int r = Charset_fromUstr(text ? text : u"", &utf8, CharsetCode_utf8, nullptr);
+    int r = Charset_fromUstr(nullptr, text ? text : u"", &utf8, CharsetCode_utf8);
     if (r != Res_ok)
         return r;
     r = Url_newFromUserString(utf8, out, checkPrefix);
@@ -589,7 +589,7 @@ int Url_storeTextForm(EngineContext *context, Url *dst, const Url *src)
     if (!text)
         return Res_noMemory;
     char *latin = nullptr;
-    int r = Charset_fromUstr(text, &latin, CharsetCode_latin1, context);
+    int r = Charset_fromUstr(context, text, &latin, CharsetCode_latin1);
     Mem_free(text);
     if (r != Res_ok)
         return r;
@@ -597,7 +597,7 @@ int Url_storeTextForm(EngineContext *context, Url *dst, const Url *src)
     return Res_ok;
 }
 
-void Url_getDataPart(const Url *url, EngineContext *, const char **type, const uint8_t **data,
+void Url_getDataPart(EngineContext *, const Url *url, const char **type, const uint8_t **data,
                      size_t *length)
 {
     if (type)
@@ -625,11 +625,11 @@ int Url_setRequestData(Url *url, char *header, uint8_t *body, size_t bodyLength)
     Mem_free(header);
     Mem_free(body);
     if (url)
-        Url_setDataPart(url, nullptr, data ? Url_requestDataType : nullptr, data, h + b);
+        Url_setDataPart(nullptr, url, data ? Url_requestDataType : nullptr, data, h + b);
     return err;
 }
 
-void Url_setDataPart(Url *url, EngineContext *, const char *type, uint8_t *data, size_t length)
+void Url_setDataPart(EngineContext *, Url *url, const char *type, uint8_t *data, size_t length)
 {
     if (!url) {
         Mem_free(data);

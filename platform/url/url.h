@@ -128,8 +128,8 @@ Url *Url_newLenient(const char16_t *text);
 [[nodiscard]] int Url_newFromUserUstr(const char16_t *text, Url **out, int checkPrefix);
 
 // Parses relText and resolves it against base; the result takes the class
-// of base. ctx is not read. Null on failure.
-Url *Url_resolveText(EngineContext *ctx, const char16_t *relText, const Url *base);
+// of base. context is not read. Null on failure.
+Url *Url_resolveText(EngineContext *context, const char16_t *relText, const Url *base);
 
 // A deep copy: strings, data block and list copied, the handler retained,
 // class, mark and hash kept. A packed block (cast to Url *) is unpacked
@@ -200,13 +200,14 @@ void Url_setCstr(Url *url, char *text);
 [[nodiscard]] int Url_storeTextForm(EngineContext *context, Url *dst, const Url *src);
 
 // The attached data part (lent): type, bytes and length; any out pointer
-// may be null. ctx is not read.
-void Url_getDataPart(const Url *url, EngineContext *ctx, const char **type, const uint8_t **data,
-                     size_t *length);
+// may be null. context is not read.
+void Url_getDataPart(EngineContext *context, const Url *url, const char **type,
+                     const uint8_t **data, size_t *length);
 // Stores type as it is (the URL does not own it) and takes ownership of
 // data (a heap block); length 0 frees data at once and stores null; null
 // data stores length 0. The old block is freed.
-void Url_setDataPart(Url *url, EngineContext *ctx, const char *type, uint8_t *data, size_t length);
+void Url_setDataPart(EngineContext *context, Url *url, const char *type, uint8_t *data,
+                     size_t length);
 
 // The request data of a form submission, kept as the URL's data part of
 // type Url_requestDataType: the header text (one line ending in CR LF)

@@ -329,7 +329,7 @@ char *Url_toUtf8(const Url *url, uint32_t mask)
     if (!text)
         return nullptr;
     char *out = nullptr;
-    if (Charset_fromUstr(text, &out, CharsetCode_utf8, nullptr) != Res_ok)
+    if (Charset_fromUstr(nullptr, text, &out, CharsetCode_utf8) != Res_ok)
         out = nullptr;
     Mem_free(text);
     return out;
@@ -341,7 +341,7 @@ char *Url_toLatin1(const Url *url)
     if (!text)
         return nullptr;
     char *out = nullptr;
-    if (Charset_fromUstr(text, &out, CharsetCode_latin1, nullptr) != Res_ok)
+    if (Charset_fromUstr(nullptr, text, &out, CharsetCode_latin1) != Res_ok)
         out = nullptr;
     Mem_free(text);
     return out;

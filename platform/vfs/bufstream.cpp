@@ -149,7 +149,7 @@ uint32_t takeInteger(BufStream *b, size_t size)
 
 } // namespace
 
-int BufStream_open(EngineContext *ctx, const Url *url, VfsHandle *stream, uint32_t size,
+int BufStream_open(EngineContext *context, const Url *url, VfsHandle *stream, uint32_t size,
                    uint32_t byteOrder, BufStream **reader)
 {
     *reader = nullptr;
@@ -166,7 +166,7 @@ int BufStream_open(EngineContext *ctx, const Url *url, VfsHandle *stream, uint32
     }
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    int r = Vfs_open(url, openMode, &h, &accepted, ctx);
+    int r = Vfs_open(context, url, openMode, &h, &accepted);
     if (r == Res_ok)
         r = streamSize(h, &b->sourceSize);
     int c = Vfs_close(h);
@@ -196,16 +196,16 @@ void BufStream_close(BufStream *b)
     Mem_free(b);
 }
 
-int BufStream_openSource(EngineContext *ctx, BufStream *b)
+int BufStream_openSource(EngineContext *context, BufStream *b)
 {
     const char *const *names = nullptr;
     uint32_t count = 0;
-    if (!b->isOpen && b->memoryState == BufStream_memoryAllowed && ctx && ctx->memoryList)
-        ctx->memoryList(ctx, &names, &count);
-    return BufStream_openSourceListed(ctx, b, names, count);
+    if (!b->isOpen && b->memoryState == BufStream_memoryAllowed && context && context->memoryList)
+        context->memoryList(context, &names, &count);
+    return BufStream_openSourceListed(context, b, names, count);
 }
 
-int BufStream_openSourceListed(EngineContext *ctx, BufStream *b, const char *const *names,
+int BufStream_openSourceListed(EngineContext *context, BufStream *b, const char *const *names,
                                uint32_t count)
 {
     if (b->isOpen)
@@ -214,7 +214,7 @@ int BufStream_openSourceListed(EngineContext *ctx, BufStream *b, const char *con
         uint32_t accepted = 0;
         int r = Res_ok;
         if (!b->memoryCopy) {
-            r = Vfs_open(b->url, openMode, &b->source, &accepted, ctx);
+            r = Vfs_open(context, b->url, openMode, &b->source, &accepted);
             if (r != Res_ok)
                 return r;
             if (b->memoryState == BufStream_memoryAllowed && count) {
@@ -228,8 +228,8 @@ int BufStream_openSourceListed(EngineContext *ctx, BufStream *b, const char *con
             // Once copied, the file itself is never opened again.
             (void)Vfs_close(b->source);
             b->source = nullptr;
-            r = Vfs_openMemory(b->memoryCopy, b->memoryLength, 0, openMode, &b->source, &accepted,
-                               ctx);
+            r = Vfs_openMemory(context, b->memoryCopy, b->memoryLength, 0, openMode, &b->source,
+                               &accepted);
             if (r != Res_ok)
                 return r;
         }
@@ -238,11 +238,11 @@ int BufStream_openSourceListed(EngineContext *ctx, BufStream *b, const char *con
     return Res_ok;
 }
 
-int BufStream_setRange(EngineContext *ctx, BufStream *b, uint32_t offset, uint32_t length)
+int BufStream_setRange(EngineContext *context, BufStream *b, uint32_t offset, uint32_t length)
 {
     int r = BufStream_flush(b);
     if (r == Res_ok)
-        r = BufStream_openSource(ctx, b);
+        r = BufStream_openSource(context, b);
     if (r == Res_ok && uint64_t(offset) + length > b->sourceSize)
         r = Res_bufWindowBeyond;
     if (r == Res_ok)

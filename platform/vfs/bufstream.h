@@ -59,7 +59,7 @@ struct BufStream {
 // and its size are taken as they are and the reader owns the stream from
 // then on. 0; 1 out of memory; the stream layer's errors. On failure
 // *reader is null and a given stream stays the caller's.
-[[nodiscard]] int BufStream_open(EngineContext *ctx, const Url *url, VfsHandle *stream,
+[[nodiscard]] int BufStream_open(EngineContext *context, const Url *url, VfsHandle *stream,
                                  uint32_t size, uint32_t byteOrder, BufStream **reader);
 // Flushes, closes the file, closes a given stream, frees the copy and the
 // record (null allowed).
@@ -68,16 +68,16 @@ void BufStream_close(BufStream *reader);
 // Opens the source when it is not open: the URL's file, or the memory copy
 // when one is made; with the context's in-memory list, a listed file is
 // copied into memory first. 0 or the stream layer's error.
-[[nodiscard]] int BufStream_openSource(EngineContext *ctx, BufStream *reader);
+[[nodiscard]] int BufStream_openSource(EngineContext *context, BufStream *reader);
 // BufStream_openSource with a given in-memory list of count 8-bit names
 // instead of the context's.
-[[nodiscard]] int BufStream_openSourceListed(EngineContext *ctx, BufStream *reader,
+[[nodiscard]] int BufStream_openSourceListed(EngineContext *context, BufStream *reader,
                                              const char *const *names, uint32_t count);
 
 // Sets the window to length bytes from offset (opening the source when needed);
 // position 0. 0; Res_bufWindowBeyond when the window passes the source's end;
 // the stream layer's errors. Every failure closes the file.
-[[nodiscard]] int BufStream_setRange(EngineContext *ctx, BufStream *reader, uint32_t offset,
+[[nodiscard]] int BufStream_setRange(EngineContext *context, BufStream *reader, uint32_t offset,
                                      uint32_t length);
 // Changes the window's length. 0; Res_bufWindowBeyond when it would pass the
 // source's end.

@@ -21,7 +21,7 @@ int Vfs_openForReading(EngineContext *context, VfsHandle **handle, const Url *ur
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
     int r =
-        Vfs_open(url, Vfs_modeRead | Vfs_modeSeekable | Vfs_modeReadAhead, &h, &accepted, context);
+        Vfs_open(context, url, Vfs_modeRead | Vfs_modeSeekable | Vfs_modeReadAhead, &h, &accepted);
     if (r != Res_ok)
         return r;
     if (!(accepted & Vfs_modeRead)) {
@@ -124,12 +124,12 @@ int readExactly(VfsHandle *h, uint8_t *buffer, size_t n)
 
 } // namespace
 
-int File_readIndexTable(const Url *url, EngineContext *ctx, uint32_t *count, uint32_t *values,
+int File_readIndexTable(EngineContext *context, const Url *url, uint32_t *count, uint32_t *values,
                         uint32_t capacity)
 {
     *count = 0;
     VfsHandle *h = nullptr;
-    int r = Vfs_openForReading(ctx, &h, url);
+    int r = Vfs_openForReading(context, &h, url);
     if (r != Res_ok)
         return r;
     uint8_t header[12];

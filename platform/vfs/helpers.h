@@ -45,7 +45,7 @@ int Vfs_isSeekable(VfsHandle *handle, int *flag);
 // when N exceeds capacity (nothing is stored); Res_vfsShortRead when the file
 // is shorter than its count says; the open's error. *count is 0 on failure. The
 // stream is closed in every case.
-[[nodiscard]] int File_readIndexTable(const Url *url, EngineContext *ctx, uint32_t *count,
+[[nodiscard]] int File_readIndexTable(EngineContext *context, const Url *url, uint32_t *count,
                                       uint32_t *values, uint32_t capacity);
 
 // ---------------------------------------------------- non-local jumps

@@ -20,21 +20,21 @@ void emptyFinalizer(Obj *) {}
 
 } // namespace
 
-int HostHooks_install(EngineContext *ctx, decltype(HostStreamHooks::onOpen) onOpen,
+int HostHooks_install(EngineContext *context, decltype(HostStreamHooks::onOpen) onOpen,
                       decltype(HostStreamHooks::onNotify) onNotify,
                       decltype(HostStreamHooks::onBuffer) onBuffer,
                       decltype(HostStreamHooks::onConsumed) onConsumed,
                       decltype(HostStreamHooks::onSeek) onSeek,
                       decltype(HostStreamHooks::onClose) onClose, void *hookCtx)
 {
-    if (!ctx)
+    if (!context)
         return Res_ok;
-    HostStreamHooks *h = hooksOf(ctx);
+    HostStreamHooks *h = hooksOf(context);
     if (!h) {
         h = static_cast<HostStreamHooks *>(Mem_calloc(1, sizeof(HostStreamHooks)));
         if (!h)
             return Res_noMemory;
-        ctx->streamHooks = h;
+        context->streamHooks = h;
     }
     // The record owns its context block: one replaced by another would
     // otherwise be lost.
@@ -50,66 +50,66 @@ int HostHooks_install(EngineContext *ctx, decltype(HostStreamHooks::onOpen) onOp
     return Res_ok;
 }
 
-void HostHooks_free(EngineContext *ctx)
+void HostHooks_free(EngineContext *context)
 {
-    HostStreamHooks *h = hooksOf(ctx);
+    HostStreamHooks *h = hooksOf(context);
     if (!h)
         return;
     Mem_free(h->hookCtx);
     Mem_free(h);
-    ctx->streamHooks = nullptr;
+    context->streamHooks = nullptr;
 }
 
-int HostHooks_onOpen(EngineContext *ctx, const Url *url, uint32_t flag, uint32_t *cookie)
+int HostHooks_onOpen(EngineContext *context, const Url *url, uint32_t flag, uint32_t *cookie)
 {
     if (cookie)
         *cookie = 0;
-    HostStreamHooks *h = hooksOf(ctx);
+    HostStreamHooks *h = hooksOf(context);
     return h && h->onOpen ? h->onOpen(h->hookCtx, url, flag, cookie) : Res_ok;
 }
 
-int HostHooks_onNotify(EngineContext *ctx, uint32_t cookie, uintptr_t value)
+int HostHooks_onNotify(EngineContext *context, uint32_t cookie, uintptr_t value)
 {
-    HostStreamHooks *h = hooksOf(ctx);
+    HostStreamHooks *h = hooksOf(context);
     return h && h->onNotify ? h->onNotify(h->hookCtx, cookie, value) : Res_ok;
 }
 
-int HostHooks_onBuffer(EngineContext *ctx, uint32_t cookie, VfsHandle *handle, const uint8_t *ptr,
-                       size_t len)
+int HostHooks_onBuffer(EngineContext *context, uint32_t cookie, VfsHandle *handle,
+                       const uint8_t *ptr, size_t len)
 {
-    HostStreamHooks *h = hooksOf(ctx);
+    HostStreamHooks *h = hooksOf(context);
     return h && h->onBuffer ? h->onBuffer(h->hookCtx, cookie, handle, ptr, len) : Res_ok;
 }
 
-int HostHooks_onConsumed(EngineContext *ctx, uint32_t cookie, size_t n)
+int HostHooks_onConsumed(EngineContext *context, uint32_t cookie, size_t n)
 {
-    HostStreamHooks *h = hooksOf(ctx);
+    HostStreamHooks *h = hooksOf(context);
     return h && h->onConsumed ? h->onConsumed(h->hookCtx, cookie, n) : Res_ok;
 }
 
-int HostHooks_onSeek(EngineContext *ctx, uint32_t cookie, uint64_t offset)
+int HostHooks_onSeek(EngineContext *context, uint32_t cookie, uint64_t offset)
 {
-    HostStreamHooks *h = hooksOf(ctx);
+    HostStreamHooks *h = hooksOf(context);
     return h && h->onSeek ? h->onSeek(h->hookCtx, cookie, offset) : Res_ok;
 }
 
-int HostHooks_onClose(EngineContext *ctx, uint32_t cookie)
+int HostHooks_onClose(EngineContext *context, uint32_t cookie)
 {
-    HostStreamHooks *h = hooksOf(ctx);
+    HostStreamHooks *h = hooksOf(context);
     return h && h->onClose ? h->onClose(h->hookCtx, cookie) : Res_ok;
 }
 
-int HostHooks_initModule(EngineContext *ctx)
+int HostHooks_initModule(EngineContext *context)
 {
-    if (ctx)
-        ctx->hostHooksState = nullptr;
+    if (context)
+        context->hostHooksState = nullptr;
     return Res_ok;
 }
 
-void HostHooks_finiModule(EngineContext *ctx)
+void HostHooks_finiModule(EngineContext *context)
 {
-    if (ctx)
-        ctx->hostHooksState = nullptr;
+    if (context)
+        context->hostHooksState = nullptr;
 }
 
 int HostHooks_noop()

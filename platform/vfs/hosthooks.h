@@ -36,7 +36,8 @@ struct HostStreamHooks {
 // stores the seven words. The record owns hookCtx from now on; a different
 // block installed earlier is freed. 0 (also for a null context), or 1 when
 // out of memory (nothing changes).
-[[nodiscard]] int HostHooks_install(EngineContext *ctx, decltype(HostStreamHooks::onOpen) onOpen,
+[[nodiscard]] int HostHooks_install(EngineContext *context,
+                                    decltype(HostStreamHooks::onOpen) onOpen,
                                     decltype(HostStreamHooks::onNotify) onNotify,
                                     decltype(HostStreamHooks::onBuffer) onBuffer,
                                     decltype(HostStreamHooks::onConsumed) onConsumed,
@@ -44,23 +45,23 @@ struct HostStreamHooks {
                                     decltype(HostStreamHooks::onClose) onClose, void *hookCtx);
 // Frees the record and its hookCtx block and clears the context's pointer
 // (engine shut-down). Null context or no record: nothing happens.
-void HostHooks_free(EngineContext *ctx);
+void HostHooks_free(EngineContext *context);
 
 // Each calls its slot with hookCtx first and returns its answer; 0 when the
 // context is null, no record is installed or the slot is null. onOpen
 // clears *cookie first.
-int HostHooks_onOpen(EngineContext *ctx, const Url *url, uint32_t flag, uint32_t *cookie);
-int HostHooks_onNotify(EngineContext *ctx, uint32_t cookie, uintptr_t value);
-int HostHooks_onBuffer(EngineContext *ctx, uint32_t cookie, VfsHandle *handle, const uint8_t *ptr,
-                       size_t len);
-int HostHooks_onConsumed(EngineContext *ctx, uint32_t cookie, size_t n);
-int HostHooks_onSeek(EngineContext *ctx, uint32_t cookie, uint64_t offset);
-int HostHooks_onClose(EngineContext *ctx, uint32_t cookie);
+int HostHooks_onOpen(EngineContext *context, const Url *url, uint32_t flag, uint32_t *cookie);
+int HostHooks_onNotify(EngineContext *context, uint32_t cookie, uintptr_t value);
+int HostHooks_onBuffer(EngineContext *context, uint32_t cookie, VfsHandle *handle,
+                       const uint8_t *ptr, size_t len);
+int HostHooks_onConsumed(EngineContext *context, uint32_t cookie, size_t n);
+int HostHooks_onSeek(EngineContext *context, uint32_t cookie, uint64_t offset);
+int HostHooks_onClose(EngineContext *context, uint32_t cookie);
 
 // Module start and end steps: each clears the module's state word in the
 // context (0: none). 0 / nothing.
-int HostHooks_initModule(EngineContext *ctx);
-void HostHooks_finiModule(EngineContext *ctx);
+int HostHooks_initModule(EngineContext *context);
+void HostHooks_finiModule(EngineContext *context);
 // Answers 0.
 int HostHooks_noop();
 

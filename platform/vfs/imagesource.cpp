@@ -77,7 +77,7 @@ int ImageSource_sameUrl(EngineContext *, ImageSource *source, ImageSource *other
     return Url_equals(a->url, b->url) ? 1 : 0;
 }
 
-int ImageSource_openUrl(EngineContext *app, ImageSource *source, ByteStream **stream)
+int ImageSource_openUrl(EngineContext *context, ImageSource *source, ByteStream **stream)
 {
     *stream = nullptr;
     ImageUrlSource *s = reinterpret_cast<ImageUrlSource *>(source);
@@ -85,7 +85,7 @@ int ImageSource_openUrl(EngineContext *app, ImageSource *source, ByteStream **st
         return s->error;
     VfsHandle *handle = nullptr;
     uint32_t accepted = 0;
-    int r = Vfs_open(s->url, Vfs_modeRead | Vfs_modeSeekable, &handle, &accepted, app);
+    int r = Vfs_open(context, s->url, Vfs_modeRead | Vfs_modeSeekable, &handle, &accepted);
     if (r == Res_ok) {
         // Decoders seek back to frames and headers: a stream that cannot
         // seek is copied. The byte stream owns the handle once it exists.

@@ -24,15 +24,16 @@ typedef int (*ImageCheckFn)(void *checkArg, int32_t a, int32_t b);
 // The operation slots; any may be null.
 struct ImageSource {
     // Non-zero when both sources give the same data.
-    int (*same)(EngineContext *app, ImageSource *source, ImageSource *other);
+    int (*same)(EngineContext *context, ImageSource *source, ImageSource *other);
     // Non-zero when the data are at hand.
-    int (*isAvailable)(EngineContext *app, ImageSource *source);
+    int (*isAvailable)(EngineContext *context, ImageSource *source);
     // Called once when the image is created; non-zero fails the creation.
-    int (*prepare)(EngineContext *app, ImageSource *source, ImageCheckFn checkFn, void *checkArg);
+    int (*prepare)(EngineContext *context, ImageSource *source, ImageCheckFn checkFn,
+                   void *checkArg);
     // Opens the byte stream the decoder reads (the caller closes it).
-    int (*openStream)(EngineContext *app, ImageSource *source, ByteStream **stream);
+    int (*openStream)(EngineContext *context, ImageSource *source, ByteStream **stream);
     // Frees the source; called exactly once.
-    void (*release)(EngineContext *app, ImageSource *source);
+    void (*release)(EngineContext *context, ImageSource *source);
 };
 
 // A source over a stream handle.
@@ -49,10 +50,11 @@ struct ImageStreamSource {
 // that owns the handle; the source no longer holds it. 0; Res_notFound when the
 // handle was handed over already; the byte stream's errors (the source keeps
 // the handle). *stream is null on failure.
-[[nodiscard]] int ImageSource_open(EngineContext *app, ImageSource *source, ByteStream **stream);
+[[nodiscard]] int ImageSource_open(EngineContext *context, ImageSource *source,
+                                   ByteStream **stream);
 // The release slot: closes the handle the source still holds and frees
 // the record (null allowed).
-void ImageSource_close(EngineContext *app, ImageSource *source);
+void ImageSource_close(EngineContext *context, ImageSource *source);
 
 // The URL byte source: a source over the file behind a URL. Its stream is
 // opened (read, random access) each time the image code asks for bytes;
@@ -71,12 +73,13 @@ struct ImageUrlSource {
 // memory (*source null).
 [[nodiscard]] int ByteSrc_openUrl(const Url *url, ImageSource **source);
 // The same slot: non-zero when other is a URL source with an equal URL.
-int ImageSource_sameUrl(EngineContext *app, ImageSource *source, ImageSource *other);
+int ImageSource_sameUrl(EngineContext *context, ImageSource *source, ImageSource *other);
 // The open slot: opens the URL with mode 0x11 and makes a byte stream over
 // the handle (the image reader gets the whole stream: a stream that cannot
 // seek, or a zip member, is copied). 0, the remembered error, or the error
 // of either step (remembered unless 1); *stream is null on failure. After a
 // success it may be called again once the stream is closed.
-[[nodiscard]] int ImageSource_openUrl(EngineContext *app, ImageSource *source, ByteStream **stream);
+[[nodiscard]] int ImageSource_openUrl(EngineContext *context, ImageSource *source,
+                                      ByteStream **stream);
 // The release slot: frees the URL copy and the record (null allowed).
-void ImageSource_closeUrl(EngineContext *app, ImageSource *source);
+void ImageSource_closeUrl(EngineContext *context, ImageSource *source);

@@ -64,8 +64,8 @@ const VfsTypeOps VfsMemOps = {
     .clone = MemFile_clone,           // 17
 };
 
-int MemFile_open(EngineContext *ctx, VfsHandle *handle, const uint8_t *data, size_t length, int own,
-                 uint32_t mode, uint32_t *accepted)
+int MemFile_open(EngineContext *context, VfsHandle *handle, const uint8_t *data, size_t length,
+                 int own, uint32_t mode, uint32_t *accepted)
 {
     *accepted = 0;
     if (!handle || (!data && length)) {
@@ -89,10 +89,10 @@ int MemFile_open(EngineContext *ctx, VfsHandle *handle, const uint8_t *data, siz
     s->size = length;
     s->ownsData = own ? 1 : 0;
     s->useCount = 1;
-    Lock_init(ctx, &s->lock);
+    Lock_init(context, &s->lock);
     h->shared = s;
     handle->priv = h;
-    handle->ctx = ctx;
+    handle->ctx = context;
     *accepted = mode | addedMarks;
     return Res_ok;
 }

@@ -41,10 +41,10 @@ struct MemFileHandle {
 extern const VfsTypeOps VfsMemOps;
 
 // Makes the shared block and the handle's record on handle (which gets
-// ctx): the accepted mode is mode | 0x40000010. 769 for mode bits outside
+// context): the accepted mode is mode | 0x40000010. 769 for mode bits outside
 // 0x6007C31, 1 out of memory; on failure the data are freed when own is
 // set.
-[[nodiscard]] int MemFile_open(EngineContext *ctx, VfsHandle *handle, const uint8_t *data,
+[[nodiscard]] int MemFile_open(EngineContext *context, VfsHandle *handle, const uint8_t *data,
                                size_t length, int own, uint32_t mode, uint32_t *accepted);
 // Slot 4: drops the handle's use of the block; the last one frees the
 // data (when owned), both strings and the block. The handle's record is

@@ -50,11 +50,11 @@ int RomFs_grow(RomFsTable *table, int32_t capacity)
     return Res_ok;
 }
 
-int RomFs_createTable(EngineContext *ctx)
+int RomFs_createTable(EngineContext *context)
 {
-    if (!ctx)
+    if (!context)
         return Res_missingArgument;
-    RomFs_freeTable(ctx);
+    RomFs_freeTable(context);
     RomFsTable *t = static_cast<RomFsTable *>(Mem_calloc(1, sizeof(RomFsTable)));
     if (!t)
         return Res_noMemory;
@@ -66,30 +66,30 @@ int RomFs_createTable(EngineContext *ctx)
         t->entries[i] = RomFsEntry{"", nullptr, 0};
     t->count = firstRow;
     t->firstIndex = firstRow;
-    ctx->romFiles = t;
-    RomFs_addBuiltins(ctx);
+    context->romFiles = t;
+    RomFs_addBuiltins(context);
     return Res_ok;
 }
 
-void RomFs_freeTable(EngineContext *ctx)
+void RomFs_freeTable(EngineContext *context)
 {
-    RomFsTable *t = tableOf(ctx);
+    RomFsTable *t = tableOf(context);
     if (!t)
         return;
     Mem_free(t->entries);
     Mem_free(t);
-    ctx->romFiles = nullptr;
+    context->romFiles = nullptr;
 }
 
-void RomFs_addBuiltins(EngineContext *ctx)
+void RomFs_addBuiltins(EngineContext *context)
 {
     for (const RomFsEntry &e : RomFs_builtins)
-        RomFs_addFile(ctx, e.path, e.data, e.length);
+        RomFs_addFile(context, e.path, e.data, e.length);
 }
 
-void RomFs_addFile(EngineContext *ctx, const char *path, const uint8_t *data, uint32_t length)
+void RomFs_addFile(EngineContext *context, const char *path, const uint8_t *data, uint32_t length)
 {
-    RomFsTable *t = tableOf(ctx);
+    RomFsTable *t = tableOf(context);
     if (!t || !path)
         return;
     for (int32_t i = 0; i < t->count; i++) {
@@ -101,32 +101,32 @@ void RomFs_addFile(EngineContext *ctx, const char *path, const uint8_t *data, ui
     t->entries[t->count++] = RomFsEntry{path, data, length};
 }
 
-int RomFs_trim(EngineContext *ctx)
+int RomFs_trim(EngineContext *context)
 {
-    RomFsTable *t = tableOf(ctx);
+    RomFsTable *t = tableOf(context);
     return t ? RomFs_grow(t, t->count) : Res_ok;
 }
 
-int32_t RomFs_count(EngineContext *ctx)
+int32_t RomFs_count(EngineContext *context)
 {
-    RomFsTable *t = tableOf(ctx);
+    RomFsTable *t = tableOf(context);
     return t ? t->count : 0;
 }
 
-const RomFsEntry *RomFs_entries(EngineContext *ctx)
+const RomFsEntry *RomFs_entries(EngineContext *context)
 {
-    RomFsTable *t = tableOf(ctx);
+    RomFsTable *t = tableOf(context);
     return t ? t->entries : nullptr;
 }
 
-int RomFs_open(EngineContext *ctx, AlienFile **record, const char *path, uint32_t mode,
+int RomFs_open(EngineContext *context, AlienFile **record, const char *path, uint32_t mode,
                int *handled)
 {
     if (record)
         *record = nullptr;
     if (handled)
         *handled = 0;
-    RomFsTable *t = tableOf(ctx);
+    RomFsTable *t = tableOf(context);
     if (!t || !record || !path || !handled)
         return Res_missingArgument;
     int listing = (mode & AlienFile_modeMask) == AlienFile_modeList;
@@ -157,7 +157,7 @@ int RomFs_open(EngineContext *ctx, AlienFile **record, const char *path, uint32_
         Mem_free(prefix);
         return Res_noMemory;
     }
-    f->ctx = ctx;
+    f->ctx = context;
     f->kind = AlienFile_kindRom;
     f->fd = -row;
     f->romEntry = &t->entries[row];

@@ -36,28 +36,28 @@ extern const RomFsEntry RomFs_builtins[8];
 
 // Makes the table (replacing an older one) with the two placeholder rows and
 // the core files. 0; Res_missingArgument without a context; 1 out of memory.
-[[nodiscard]] int RomFs_createTable(EngineContext *ctx);
+[[nodiscard]] int RomFs_createTable(EngineContext *context);
 // Frees the table; nothing happens without one.
-void RomFs_freeTable(EngineContext *ctx);
+void RomFs_freeTable(EngineContext *context);
 // Adds the core files (RomFs_builtins).
-void RomFs_addBuiltins(EngineContext *ctx);
+void RomFs_addBuiltins(EngineContext *context);
 // Appends a row; a row with the same path and length already present
 // keeps the file from being added again. When the table cannot grow the
 // file is silently not added.
-void RomFs_addFile(EngineContext *ctx, const char *path, const uint8_t *data, uint32_t length);
+void RomFs_addFile(EngineContext *context, const char *path, const uint8_t *data, uint32_t length);
 // Shrinks the array to the count. 0, or 1 out of memory (nothing changes).
-[[nodiscard]] int RomFs_trim(EngineContext *ctx);
+[[nodiscard]] int RomFs_trim(EngineContext *context);
 // Reallocates the array to capacity rows (not below the count). 0, or 1.
 [[nodiscard]] int RomFs_grow(RomFsTable *table, int32_t capacity);
 // The count and the rows (lent); 0 and null without a table.
-int32_t RomFs_count(EngineContext *ctx);
-const RomFsEntry *RomFs_entries(EngineContext *ctx);
+int32_t RomFs_count(EngineContext *context);
+const RomFsEntry *RomFs_entries(EngineContext *context);
 
 // Looks path (8-bit) up: mode 8 lists the direct children of the path,
 // any other mode finds the row whose path equals it. A match gives a new
 // record (kind 2) and *handled 1; no match gives 0 with *handled 0 (the
 // caller reports 780). 16 for null arguments; 1 out of memory.
-[[nodiscard]] int RomFs_open(EngineContext *ctx, AlienFile **record, const char *path,
+[[nodiscard]] int RomFs_open(EngineContext *context, AlienFile **record, const char *path,
                              uint32_t mode, int *handled);
 // 1 when the record is a built-in file or listing.
 int RomFs_isEntry(const AlienFile *f);

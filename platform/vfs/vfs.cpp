@@ -119,7 +119,7 @@ int openAs(VfsHandle *h, uint32_t type, uint32_t mode, uint32_t *accepted, Engin
     if (!row->open)
         return Res_vfsNotAvailable;
     h->type = type;
-    int r = row->open(h, h->url, mode, accepted, ctx);
+    int r = row->open(ctx, h, h->url, mode, accepted);
     if (r != Res_ok)
         h->type = VfsType_none;
     return r;
@@ -135,24 +135,25 @@ void releaseLent(VfsHandle *h)
 
 } // namespace
 
-const VfsTypeOps *Vfs_typeOps(EngineContext *ctx, uint32_t type)
+const VfsTypeOps *Vfs_typeOps(EngineContext *context, uint32_t type)
 {
     if (type == VfsType_file)
         return &VfsFileOps;
     if (type == VfsType_mem)
         return &VfsMemOps;
-    const VfsTypeEntry *entry = entryOf(ctx, type);
+    const VfsTypeEntry *entry = entryOf(context, type);
     return entry ? entry->ops : nullptr;
 }
 
-int Vfs_registerType(EngineContext *ctx, uint32_t type, const VfsTypeEntry *entry)
+int Vfs_registerType(EngineContext *context, uint32_t type, const VfsTypeEntry *entry)
 {
-    if (!ctx || !entry || !entry->ops || type >= VfsType_count || type == VfsType_file ||
+    if (!context || !entry || !entry->ops || type >= VfsType_count || type == VfsType_file ||
         type == VfsType_mem)
         return Res_missingArgument;
-    if (!ctx->streamTypes)
-        ctx->streamTypes = static_cast<VfsTypeRegistry *>(Mem_calloc(1, sizeof(VfsTypeRegistry)));
-    VfsTypeRegistry *registry = ctx->streamTypes;
+    if (!context->streamTypes)
+        context->streamTypes =
+            static_cast<VfsTypeRegistry *>(Mem_calloc(1, sizeof(VfsTypeRegistry)));
+    VfsTypeRegistry *registry = context->streamTypes;
     if (!registry)
         return Res_noMemory;
     if (registry->entry[type].ops) {
@@ -166,10 +167,10 @@ int Vfs_registerType(EngineContext *ctx, uint32_t type, const VfsTypeEntry *entr
         VfsTypeEntry old = registry->entry[type];
         registry->entry[type] = VfsTypeEntry{};
         if (old.stop)
-            old.stop(ctx);
+            old.stop(context);
     }
     if (entry->start) {
-        int r = entry->start(ctx);
+        int r = entry->start(context);
         if (r != Res_ok)
             return r;
     }
@@ -178,17 +179,17 @@ int Vfs_registerType(EngineContext *ctx, uint32_t type, const VfsTypeEntry *entr
     return Res_ok;
 }
 
-void Vfs_unregisterTypes(EngineContext *ctx)
+void Vfs_unregisterTypes(EngineContext *context)
 {
-    VfsTypeRegistry *registry = ctx ? ctx->streamTypes : nullptr;
+    VfsTypeRegistry *registry = context ? context->streamTypes : nullptr;
     if (!registry)
         return;
     while (registry->count > 0) {
         const VfsTypeEntry &entry = registry->entry[registry->order[--registry->count]];
         if (entry.stop)
-            entry.stop(ctx);
+            entry.stop(context);
     }
-    ctx->streamTypes = nullptr;
+    context->streamTypes = nullptr;
     Mem_free(registry);
 }
 
@@ -218,8 +219,8 @@ void Vfs_freeHandle(VfsHandle *handle)
     Mem_free(handle);
 }
 
-int Vfs_open(const Url *url, uint32_t mode, VfsHandle **handle, uint32_t *accepted,
-             EngineContext *ctx)
+int Vfs_open(EngineContext *context, const Url *url, uint32_t mode, VfsHandle **handle,
+             uint32_t *accepted)
 {
     *handle = nullptr;
     *accepted = 0;
@@ -229,15 +230,15 @@ int Vfs_open(const Url *url, uint32_t mode, VfsHandle **handle, uint32_t *accept
     int r = Vfs_newHandle(url, &h);
     if (r != Res_ok)
         return r;
-    h->ctx = ctx;
+    h->ctx = context;
     uint32_t got = 0;
     uint32_t type = VfsType_none;
     if (const UrlHandler *handler = Url_getHandler(h->url)) {
         type = handler->streamType;
     } else {
         // Zip members come first: a URL may name a file inside an archive.
-        const VfsTypeOps *zip = Vfs_typeOps(ctx, VfsType_zvfs);
-        r = zip && zip->open ? zip->open(h, h->url, mode, &got, ctx) : Res_ok;
+        const VfsTypeOps *zip = Vfs_typeOps(context, VfsType_zvfs);
+        r = zip && zip->open ? zip->open(context, h, h->url, mode, &got) : Res_ok;
         if (r == Res_ok && h->type == VfsType_zvfs) {
             h->mode = got;
             *handle = h;
@@ -245,17 +246,17 @@ int Vfs_open(const Url *url, uint32_t mode, VfsHandle **handle, uint32_t *accept
             return Res_ok;
         }
         if (r == Res_ok)
-            r = Vfs_typeForUrl(ctx, h->url, &type);
+            r = Vfs_typeForUrl(context, h->url, &type);
     }
     if (r == Res_ok)
-        r = openAs(h, type, mode, &got, ctx);
+        r = openAs(h, type, mode, &got, context);
     if (r == Res_vfsRetryUnhandled) {
         // The type will not take the URL with its handler object: choose
         // again from the URL alone, once.
         Url_setHandler(h->url, nullptr);
-        r = Vfs_typeForUrl(ctx, h->url, &type);
+        r = Vfs_typeForUrl(context, h->url, &type);
         if (r == Res_ok)
-            r = openAs(h, type, mode, &got, ctx);
+            r = openAs(h, type, mode, &got, context);
     }
     if (r != Res_ok) {
         Vfs_freeHandle(h);
@@ -267,8 +268,8 @@ int Vfs_open(const Url *url, uint32_t mode, VfsHandle **handle, uint32_t *accept
     return Res_ok;
 }
 
-int Vfs_openMemory(const uint8_t *data, size_t length, int own, uint32_t mode, VfsHandle **handle,
-                   uint32_t *accepted, EngineContext *ctx)
+int Vfs_openMemory(EngineContext *context, const uint8_t *data, size_t length, int own,
+                   uint32_t mode, VfsHandle **handle, uint32_t *accepted)
 {
     *handle = nullptr;
     *accepted = 0;
@@ -279,9 +280,9 @@ int Vfs_openMemory(const uint8_t *data, size_t length, int own, uint32_t mode, V
         return Res_noMemory;
     }
     h->type = VfsType_mem;
-    h->ctx = ctx;
+    h->ctx = context;
     uint32_t got = 0;
-    int r = MemFile_open(ctx, h, data, length, own, mode, &got);
+    int r = MemFile_open(context, h, data, length, own, mode, &got);
     if (r != Res_ok) {
         Vfs_freeHandle(h);
         return r;
@@ -292,14 +293,14 @@ int Vfs_openMemory(const uint8_t *data, size_t length, int own, uint32_t mode, V
     return Res_ok;
 }
 
-int Vfs_openCached(const Url *url, uint32_t mode, VfsHandle **handle, uint32_t *accepted,
-                   EngineContext *ctx, uintptr_t a, uintptr_t b, uintptr_t extra)
+int Vfs_openCached(EngineContext *context, const Url *url, uint32_t mode, VfsHandle **handle,
+                   uint32_t *accepted, uintptr_t a, uintptr_t b, uintptr_t extra)
 {
     *handle = nullptr;
     *accepted = 0;
     if (Url_getHandler(url))
-        return Vfs_open(url, mode, handle, accepted, ctx);
-    const VfsTypeEntry *cache = entryOf(ctx, VfsType_cache);
+        return Vfs_open(context, url, mode, handle, accepted);
+    const VfsTypeEntry *cache = entryOf(context, VfsType_cache);
     if (!cache || !cache->openCached)
         return Res_vfsNoType;
     uint32_t hookFlag = (mode & Vfs_modeCacheHook) ? 1 : 0;
@@ -309,10 +310,10 @@ int Vfs_openCached(const Url *url, uint32_t mode, VfsHandle **handle, uint32_t *
     int r = Vfs_newHandle(url, &h);
     if (r != Res_ok)
         return r;
-    h->ctx = ctx;
+    h->ctx = context;
     uint32_t cookie = 0;
-    if (Vfs_typeFlagsForUrl(ctx, url) != 0) {
-        r = HostHooks_onOpen(ctx, url, hookFlag, &cookie);
+    if (Vfs_typeFlagsForUrl(context, url) != 0) {
+        r = HostHooks_onOpen(context, url, hookFlag, &cookie);
         if (r != Res_ok) {
             Vfs_freeHandle(h);
             return r;
@@ -320,11 +321,11 @@ int Vfs_openCached(const Url *url, uint32_t mode, VfsHandle **handle, uint32_t *
     }
     h->type = VfsType_cache;
     uint32_t got = 0;
-    r = cache->openCached(h, h->url, mode, &got, ctx, extra);
+    r = cache->openCached(context, h, h->url, mode, &got, extra);
     if (r != Res_ok) {
         // The host was told of the open: tell it the stream is gone.
         if (cookie)
-            HostHooks_onClose(ctx, cookie);
+            HostHooks_onClose(context, cookie);
         Vfs_freeHandle(h);
         return r;
     }
@@ -632,7 +633,7 @@ int Vfs_getLength32(VfsHandle *handle, uint32_t *length)
 
 // ----------------------------------------------------- URL operations
 
-int Vfs_typeForUrl(EngineContext *ctx, const Url *url, uint32_t *type)
+int Vfs_typeForUrl(EngineContext *context, const Url *url, uint32_t *type)
 {
     *type = VfsType_none;
     uint32_t scheme = Url_getScheme(url);
@@ -658,7 +659,7 @@ int Vfs_typeForUrl(EngineContext *ctx, const Url *url, uint32_t *type)
         t = VfsType_file;
     }
     const UrlHandler *h = Url_getHandler(url);
-    const VfsTypeEntry *mime = entryOf(ctx, VfsType_mime);
+    const VfsTypeEntry *mime = entryOf(context, VfsType_mime);
     if (h && mime && mime->claimsHandler && mime->claimsHandler(h))
         t = VfsType_mime;
     *type = t;
@@ -671,110 +672,110 @@ int Vfs_makeDir(EngineContext *context, const Url *url)
     int r = rowForUrl(context, url, &row);
     if (r != Res_ok)
         return r;
-    return row->makeDir ? row->makeDir(url, context) : Res_vfsNotAvailable;
+    return row->makeDir ? row->makeDir(context, url) : Res_vfsNotAvailable;
 }
 
-int Vfs_urlOp15(EngineContext *ctx, const Url *url)
+int Vfs_urlOp15(EngineContext *context, const Url *url)
 {
     const VfsTypeOps *row = nullptr;
-    int r = rowForUrl(ctx, url, &row);
+    int r = rowForUrl(context, url, &row);
     if (r != Res_ok)
         return r;
-    return row->remove ? row->remove(ctx, url) : Res_vfsNotAvailable;
+    return row->remove ? row->remove(context, url) : Res_vfsNotAvailable;
 }
 
-int Vfs_rename(EngineContext *ctx, const Url *url, const Url *to)
+int Vfs_rename(EngineContext *context, const Url *url, const Url *to)
 {
     const VfsTypeOps *row = nullptr;
-    int r = rowForUrl(ctx, url, &row);
+    int r = rowForUrl(context, url, &row);
     if (r != Res_ok)
         return r;
-    return row->rename ? row->rename(ctx, url, to) : Res_vfsNotAvailable;
+    return row->rename ? row->rename(context, url, to) : Res_vfsNotAvailable;
 }
 
-int Vfs_copy(EngineContext *ctx, const Url *url, const Url *to)
+int Vfs_copy(EngineContext *context, const Url *url, const Url *to)
 {
     const VfsTypeOps *row = nullptr;
-    int r = rowForUrl(ctx, url, &row);
+    int r = rowForUrl(context, url, &row);
     if (r != Res_ok)
         return r;
-    return row->copy ? row->copy(ctx, url, to) : Res_vfsNotAvailable;
+    return row->copy ? row->copy(context, url, to) : Res_vfsNotAvailable;
 }
 
-int Vfs_pathQuery(EngineContext *ctx, const Url *url, uint32_t code, uintptr_t arg)
+int Vfs_pathQuery(EngineContext *context, const Url *url, uint32_t code, uintptr_t arg)
 {
     const VfsTypeOps *row = nullptr;
-    int r = rowForUrl(ctx, url, &row);
+    int r = rowForUrl(context, url, &row);
     if (r != Res_ok)
         return r;
-    return row->pathQuery ? row->pathQuery(ctx, url, code, arg) : Res_vfsNotAvailable;
+    return row->pathQuery ? row->pathQuery(context, url, code, arg) : Res_vfsNotAvailable;
 }
 
-int Vfs_handlerQuery(EngineContext *ctx, const Url *url, uintptr_t *result)
+int Vfs_handlerQuery(EngineContext *context, const Url *url, uintptr_t *result)
 {
     *result = 0;
     UrlHandler *h = Url_getHandler(url);
     if (!h)
         return Res_ok;
-    const VfsTypeOps *row = Vfs_typeOps(ctx, h->streamType);
+    const VfsTypeOps *row = Vfs_typeOps(context, h->streamType);
     if (!row)
         return Res_vfsNoType;
     return row->handlerQuery ? row->handlerQuery(h, result) : Res_vfsNotAvailable;
 }
 
-int Vfs_urlSlot23(EngineContext *ctx, const Url *url, uintptr_t arg)
+int Vfs_urlSlot23(EngineContext *context, const Url *url, uintptr_t arg)
 {
     const UrlHandler *h = Url_getHandler(url);
     if (!h)
         return Res_ok;
-    const VfsTypeOps *row = Vfs_typeOps(ctx, h->streamType);
+    const VfsTypeOps *row = Vfs_typeOps(context, h->streamType);
     if (!row)
         return Res_vfsNoType;
     return row->closeUrlSource ? row->closeUrlSource(url, arg) : Res_vfsNotAvailable;
 }
 
-uint32_t Vfs_getTypeFlags(EngineContext *ctx, const Url *url)
+uint32_t Vfs_getTypeFlags(EngineContext *context, const Url *url)
 {
     const VfsTypeOps *row = nullptr;
-    return rowForUrl(ctx, url, &row) == Res_ok ? row->flags : 0;
+    return rowForUrl(context, url, &row) == Res_ok ? row->flags : 0;
 }
 
-uint32_t Vfs_typeFlagsForUrl(EngineContext *ctx, const Url *url)
+uint32_t Vfs_typeFlagsForUrl(EngineContext *context, const Url *url)
 {
-    return Vfs_getTypeFlags(ctx, url);
+    return Vfs_getTypeFlags(context, url);
 }
 
-int Vfs_isSecureTyped(EngineContext *ctx, const Url *url)
+int Vfs_isSecureTyped(EngineContext *context, const Url *url)
 {
-    return Vfs_getTypeFlags(ctx, url) != 0 && Url_getScheme(url) == UrlScheme_https;
+    return Vfs_getTypeFlags(context, url) != 0 && Url_getScheme(url) == UrlScheme_https;
 }
 
 // ------------------------------------------------------------ set-up
 
-int Vfs_initLayer(EngineContext *ctx)
+int Vfs_initLayer(EngineContext *context)
 {
-    if (!ctx)
+    if (!context)
         return Res_missingArgument;
-    int r = AlienFile_initLayer(ctx);
+    int r = AlienFile_initLayer(context);
     if (r != Res_ok)
         return r;
     int started = 0; // steps after the file layer that came up
-    if ((r = RomFs_createTable(ctx)) == Res_ok) {
+    if ((r = RomFs_createTable(context)) == Res_ok) {
         started = 1;
         if ((r = Module_startNoop()) == Res_ok)
             return Res_ok;
     }
     if (started >= 1)
-        RomFs_freeTable(ctx);
-    AlienFile_finiLayer(ctx);
+        RomFs_freeTable(context);
+    AlienFile_finiLayer(context);
     return r;
 }
 
-void Vfs_finiLayer(EngineContext *ctx)
+void Vfs_finiLayer(EngineContext *context)
 {
-    if (!ctx || !ctx->fileLayer)
+    if (!context || !context->fileLayer)
         return;
     Module_endNoop();
-    RomFs_freeTable(ctx);
-    AlienFile_finiLayer(ctx);
+    RomFs_freeTable(context);
+    AlienFile_finiLayer(context);
 }

@@ -91,11 +91,11 @@ typedef int (*VfsEventFn)(VfsHandle *handle, void *arg, uint32_t bit);
 // operation slots, numbered as the table's words (slot 2 is the first).
 // A null slot means the operation is not available (769).
 struct VfsTypeOps {
-    const char *name;                                   // word 0
-    uint32_t flags;                                     // word 1
-    int (*makeDir)(const Url *url, EngineContext *ctx); // 2
-    int (*open)(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *accepted,
-                EngineContext *ctx);                                                     // 3
+    const char *name;                                       // word 0
+    uint32_t flags;                                         // word 1
+    int (*makeDir)(EngineContext *context, const Url *url); // 2
+    int (*open)(EngineContext *context, VfsHandle *handle, const Url *url, uint32_t mode,
+                uint32_t *accepted);                                                     // 3
     int (*close)(VfsHandle *handle);                                                     // 4
     int (*getReadBuf)(VfsHandle *handle, size_t want, const uint8_t **ptr, size_t *len); // 5
     int (*readDone)(VfsHandle *handle, size_t n);                                        // 6
@@ -107,17 +107,17 @@ struct VfsTypeOps {
     int (*seek)(VfsHandle *handle, uint64_t position);                                   // 12
     int (*getInfo)(VfsHandle *handle, uint32_t code, uintptr_t *value);                  // 13
     int (*setInfo)(VfsHandle *handle, uint32_t code, uintptr_t value);                   // 14
-    int (*remove)(EngineContext *ctx, const Url *url);                                   // 15
-    int (*rename)(EngineContext *ctx, const Url *url, const Url *to);                    // 16
+    int (*remove)(EngineContext *context, const Url *url);                               // 15
+    int (*rename)(EngineContext *context, const Url *url, const Url *to);                // 16
     int (*clone)(VfsHandle *handle, VfsHandle *newHandle);                               // 17
     int (*getHeader)(VfsHandle *handle, uintptr_t name, uintptr_t value); // 18: char **value
     int (*fetch)(VfsHandle *handle, uintptr_t a, uintptr_t b);  // 19: fetches a bytes (0 all)
     int (*openWithArgs)(const Url *url, const uintptr_t *args); // 20 (eight words)
-    int (*pathQuery)(EngineContext *ctx, const Url *url, uint32_t code, uintptr_t arg); // 21
-    int (*handlerQuery)(UrlHandler *handler, uintptr_t *result);                        // 22
+    int (*pathQuery)(EngineContext *context, const Url *url, uint32_t code, uintptr_t arg); // 21
+    int (*handlerQuery)(UrlHandler *handler, uintptr_t *result);                            // 22
     int (*closeUrlSource)(const Url *url, uintptr_t arg); // 23: closes what serves the URL
     int (*seekWords)(VfsHandle *handle, uintptr_t low, uintptr_t high);       // 24: 64-bit seek
-    int (*copy)(EngineContext *ctx, const Url *url, const Url *to);           // 25
+    int (*copy)(EngineContext *context, const Url *url, const Url *to);       // 25
     int (*setProgress)(VfsHandle *handle, uintptr_t callback, uintptr_t arg); // 26: load charging
     int (*subscribe)(VfsHandle *handle, VfsEventFn callback, void *arg, uint32_t mask); // 27
     int (*getLength32)(VfsHandle *handle, uint32_t *length);                            // 28
@@ -131,14 +131,14 @@ extern const VfsTypeOps VfsFileOps;
 // type beyond its row. A null routine is not available.
 struct VfsTypeEntry {
     const VfsTypeOps *ops;
-    int (*start)(EngineContext *ctx); // run when the type is registered; its error refuses it
-    void (*stop)(EngineContext *ctx); // run when the file layer stops (Vfs_finiLayer)
+    int (*start)(EngineContext *context); // run when the type is registered; its error refuses it
+    void (*stop)(EngineContext *context); // run when the file layer stops (Vfs_finiLayer)
     // Non-zero when the type claims URLs with this handler object (the
     // MIME parts claim the URLs they made: Vfs_typeForUrl).
     int (*claimsHandler)(const UrlHandler *handler);
     // The open of Vfs_openCached, with the caller's extra word (Cache).
-    int (*openCached)(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *accepted,
-                      EngineContext *ctx, uintptr_t extra);
+    int (*openCached)(EngineContext *context, VfsHandle *handle, const Url *url, uint32_t mode,
+                      uint32_t *accepted, uintptr_t extra);
 };
 
 // Registers the stream type of index type (About, Zvfs, Mime or Cache; File and
@@ -147,16 +147,17 @@ struct VfsTypeEntry {
 // made with the first registration. 0; 1 out of memory; Res_missingArgument
 // without a context or an entry, or for a built-in or unknown index; the start
 // routine's error (the type is then not registered).
-[[nodiscard]] int Vfs_registerType(EngineContext *ctx, uint32_t type, const VfsTypeEntry *entry);
+[[nodiscard]] int Vfs_registerType(EngineContext *context, uint32_t type,
+                                   const VfsTypeEntry *entry);
 
 // Runs the registered types' stop routines, the last registered first, and
 // frees the registry; nothing when none is registered. The engine's
 // teardown calls it before Vfs_finiLayer.
-void Vfs_unregisterTypes(EngineContext *ctx);
+void Vfs_unregisterTypes(EngineContext *context);
 
 // The row of a type index: File and Mem always, the others when
-// registered in ctx; null for VfsType_none and above.
-const VfsTypeOps *Vfs_typeOps(EngineContext *ctx, uint32_t type);
+// registered in context; null for VfsType_none and above.
+const VfsTypeOps *Vfs_typeOps(EngineContext *context, uint32_t type);
 
 // ------------------------------------------------------------- handles
 
@@ -175,22 +176,22 @@ void Vfs_freeHandle(VfsHandle *handle);
 // *accepted the mode the type accepted; otherwise the error, *handle null:
 // 769 bad mode or no open slot, 10 incomplete URL, 768 no type, the type's
 // error, 1 out of memory.
-[[nodiscard]] int Vfs_open(const Url *url, uint32_t mode, VfsHandle **handle, uint32_t *accepted,
-                           EngineContext *ctx);
+[[nodiscard]] int Vfs_open(EngineContext *context, const Url *url, uint32_t mode,
+                           VfsHandle **handle, uint32_t *accepted);
 // Opens length bytes at data as a read-only Mem stream without URL. With
 // own set the stream takes the bytes (an engine heap block): they are freed
 // with the last clone, or at once when the open fails. 0 with *handle; 769
 // for mode bits the Mem type refuses; 1 out of memory.
-[[nodiscard]] int Vfs_openMemory(const uint8_t *data, size_t length, int own, uint32_t mode,
-                                 VfsHandle **handle, uint32_t *accepted, EngineContext *ctx);
+[[nodiscard]] int Vfs_openMemory(EngineContext *context, const uint8_t *data, size_t length,
+                                 int own, uint32_t mode, VfsHandle **handle, uint32_t *accepted);
 // Opens url through the HTTP cache (a URL with a handler object goes to
 // Vfs_open). Mode bit 0x200 becomes 0x10 and tells the host hooks; when
 // the URL's type row has flags the host hooks' open callback may attach a
 // cookie or refuse. When a is non-zero, slot 26 of the stream gets (a, b)
 // and its failure closes the stream again. extra goes to the cache opener.
 // 0 with *handle, or the error with *handle null.
-[[nodiscard]] int Vfs_openCached(const Url *url, uint32_t mode, VfsHandle **handle,
-                                 uint32_t *accepted, EngineContext *ctx, uintptr_t a, uintptr_t b,
+[[nodiscard]] int Vfs_openCached(EngineContext *context, const Url *url, uint32_t mode,
+                                 VfsHandle **handle, uint32_t *accepted, uintptr_t a, uintptr_t b,
                                  uintptr_t extra);
 // Closes the stream (slot 4), tells the host hooks when they watch it, and
 // frees the handle. Null gives 0. The slot's result (Res_vfsBufferLent when a
@@ -277,22 +278,22 @@ int Vfs_notifyMonitor(VfsHandle *handle, uintptr_t value);
 // no type for the scheme (http and https have none of their own). about
 // gives 0, cid 4, file 1; a URL whose handler object the MIME module
 // claims gives 4.
-[[nodiscard]] int Vfs_typeForUrl(EngineContext *ctx, const Url *url, uint32_t *type);
-[[nodiscard]] int Vfs_makeDir(EngineContext *context, const Url *url);           // slot 2
-[[nodiscard]] int Vfs_urlOp15(EngineContext *ctx, const Url *url);               // slot 15: remove
-[[nodiscard]] int Vfs_rename(EngineContext *ctx, const Url *url, const Url *to); // slot 16
-[[nodiscard]] int Vfs_copy(EngineContext *ctx, const Url *url, const Url *to);   // slot 25
-int Vfs_pathQuery(EngineContext *ctx, const Url *url, uint32_t code, uintptr_t arg); // slot 21
+[[nodiscard]] int Vfs_typeForUrl(EngineContext *context, const Url *url, uint32_t *type);
+[[nodiscard]] int Vfs_makeDir(EngineContext *context, const Url *url); // slot 2
+[[nodiscard]] int Vfs_urlOp15(EngineContext *context, const Url *url); // slot 15: remove
+[[nodiscard]] int Vfs_rename(EngineContext *context, const Url *url, const Url *to);     // slot 16
+[[nodiscard]] int Vfs_copy(EngineContext *context, const Url *url, const Url *to);       // slot 25
+int Vfs_pathQuery(EngineContext *context, const Url *url, uint32_t code, uintptr_t arg); // slot 21
 // Slot 22 on the URL's handler object: *result (0 and nothing asked when
 // the URL has no handler object).
-int Vfs_handlerQuery(EngineContext *ctx, const Url *url, uintptr_t *result);
+int Vfs_handlerQuery(EngineContext *context, const Url *url, uintptr_t *result);
 // Slot 23 when the URL has a handler object; 0 otherwise.
-int Vfs_urlSlot23(EngineContext *ctx, const Url *url, uintptr_t arg);
+int Vfs_urlSlot23(EngineContext *context, const Url *url, uintptr_t arg);
 // The flags word of the URL's type row; 0 when no type is chosen.
-uint32_t Vfs_getTypeFlags(EngineContext *ctx, const Url *url);
-uint32_t Vfs_typeFlagsForUrl(EngineContext *ctx, const Url *url);
+uint32_t Vfs_getTypeFlags(EngineContext *context, const Url *url);
+uint32_t Vfs_typeFlagsForUrl(EngineContext *context, const Url *url);
 // Non-zero when the URL's type row has flags and its scheme is https.
-int Vfs_isSecureTyped(EngineContext *ctx, const Url *url);
+int Vfs_isSecureTyped(EngineContext *context, const Url *url);
 
 // ------------------------------------------- extension and MIME table
 // Rows {extension, MIME type, id, flags}; the first match wins. Ids: 11
@@ -331,6 +332,6 @@ uint32_t Mime_flagsForFileName(const char16_t *name);
 // ones started, in reverse order, and is returned (1 out of memory, 16
 // without a context). The stream types beyond File and Mem are registered
 // after it (Vfs_registerType).
-[[nodiscard]] int Vfs_initLayer(EngineContext *ctx);
+[[nodiscard]] int Vfs_initLayer(EngineContext *context);
 // Stops them in reverse order when the file layer exists.
-void Vfs_finiLayer(EngineContext *ctx);
+void Vfs_finiLayer(EngineContext *context);

@@ -330,8 +330,8 @@ struct ExcelBookRef {
     ExcelWorkbook *workbook;
 };
 
-[[nodiscard]] int ExcelBookRef_create(XlsChart *chart, EngineContext *app, ExcelWorkbook *workbook,
-                                      ExcelBookRef **out);
+[[nodiscard]] int ExcelBookRef_create(EngineContext *context, XlsChart *chart,
+                                      ExcelWorkbook *workbook, ExcelBookRef **out);
 // 0; 16 null; 11 overflow.
 int ExcelBookRef_addRef(ExcelBookRef *ref);
 // The last release detaches the chart's item from the workbook, releases
@@ -342,14 +342,14 @@ void ExcelBookRef_release(void *ref);
 [[nodiscard]] int ExcelBookRef_attach(ExcelBookRef *ref, Edr_Doc *document, Edr_Node *node,
                                       Edr_Node **out);
 // Attaches a new reference of a chart item (kinds 2 and 3). 8 other kinds.
-[[nodiscard]] int Excel_chartItemAttach(ExcelBookItem *item, EngineContext *app,
+[[nodiscard]] int Excel_chartItemAttach(EngineContext *context, ExcelBookItem *item,
                                         ExcelWorkbook *workbook, Edr_Doc *document, Edr_Node *node,
                                         Edr_Node **out);
 // Completes a chart read from the file: colours, gradients, rectangles
 // scaled to the chart's extent, the workbook item under name (kind 3 for
 // mode 0, else 2, its word 1 + mode) and the chart node under node (*out,
 // may be null). 8 bad mode; 16 missing chart or workbook.
-[[nodiscard]] int Excel_chartFinish(EngineContext *app, Edr_Node *node, XlsChart *chart,
+[[nodiscard]] int Excel_chartFinish(EngineContext *context, Edr_Node *node, XlsChart *chart,
                                     ExcelLoad *load, const char16_t *name, uint32_t mode,
                                     Edr_Node **out);
 

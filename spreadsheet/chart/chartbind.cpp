@@ -276,7 +276,7 @@ int Excel_fillValueCells(ExcelWorkbook *workbook, ExcelValueCells *cells)
 
 // ------------------------------------------------------- workbook links
 
-int ExcelBookRef_create(XlsChart *chart, EngineContext *app, ExcelWorkbook *workbook,
+int ExcelBookRef_create(EngineContext *context, XlsChart *chart, ExcelWorkbook *workbook,
                         ExcelBookRef **out)
 {
     if (!out)
@@ -294,7 +294,7 @@ int ExcelBookRef_create(XlsChart *chart, EngineContext *app, ExcelWorkbook *work
     }
     r->refs = 1;
     r->chart = chart;
-    r->app = app;
+    r->app = context;
     r->workbook = workbook;
     *out = r;
     return Res_ok;
@@ -350,7 +350,7 @@ int ExcelBookRef_attach(ExcelBookRef *ref, Edr_Doc *document, Edr_Node *node, Ed
     return rc;
 }
 
-int Excel_chartItemAttach(ExcelBookItem *item, EngineContext *app, ExcelWorkbook *workbook,
+int Excel_chartItemAttach(EngineContext *context, ExcelBookItem *item, ExcelWorkbook *workbook,
                           Edr_Doc *document, Edr_Node *node, Edr_Node **out)
 {
     if (out)
@@ -360,7 +360,7 @@ int Excel_chartItemAttach(ExcelBookItem *item, EngineContext *app, ExcelWorkbook
     if (item->kind != Excel_itemChart && item->kind != Excel_itemChartSheet)
         return Res_nullInput;
     ExcelBookRef *ref = nullptr;
-    int rc = ExcelBookRef_create(static_cast<XlsChart *>(item->payload), app, workbook, &ref);
+    int rc = ExcelBookRef_create(context, static_cast<XlsChart *>(item->payload), workbook, &ref);
     if (rc != Res_ok)
         return rc;
     rc = ExcelBookRef_attach(ref, document, node, out);

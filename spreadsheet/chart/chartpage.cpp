@@ -111,7 +111,7 @@ int prepare(XlsChart *c)
 
 } // namespace
 
-int Excel_chartFinish(EngineContext *app, Edr_Node *node, XlsChart *chart, ExcelLoad *load,
+int Excel_chartFinish(EngineContext *context, Edr_Node *node, XlsChart *chart, ExcelLoad *load,
                       const char16_t *name, uint32_t mode, Edr_Node **out)
 {
     if (out)
@@ -131,7 +131,7 @@ int Excel_chartFinish(EngineContext *app, Edr_Node *node, XlsChart *chart, Excel
     ExcelBookItem *item = nullptr;
     rc = Excel_bookAddChart(load->workbook, chart, name, mode == 0, &item);
     if (rc == Res_ok && node && load->doc)
-        rc = Excel_chartItemAttach(item, app, load->workbook, load->doc, node, out);
+        rc = Excel_chartItemAttach(context, item, load->workbook, load->doc, node, out);
     if (rc != Res_ok && item)
         Excel_chartDetach(load->workbook, chart);
     return rc;

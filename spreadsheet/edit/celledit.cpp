@@ -85,7 +85,7 @@ bool validSize(uint32_t points)
 // A UTF-16 text as a new UTF-8 string.
 int toUtf8(const char16_t *s, char **out)
 {
-    return Charset_fromUstr(s, out, CharsetCode_utf8, nullptr);
+    return Charset_fromUstr(nullptr, s, out, CharsetCode_utf8);
 }
 
 } // namespace
@@ -403,7 +403,7 @@ int Excel_CellEdit_makeRule(const CellEdit *edit, const CellEdit *current, const
     }
     if (err == Res_ok) {
         char16_t *name = nullptr;
-        err = Charset_toUstr(font, &name, CharsetCode_utf8, nullptr);
+        err = Charset_toUstr(nullptr, font, &name, CharsetCode_utf8);
         if (err == Res_ok) {
             Prop v{};
             Prop_setUstr(&v, propFamily, name, uint32_t(Ustr_len(name)));

@@ -133,7 +133,7 @@ int Excel_CellEdit_checkFormula(EngineContext *context, SheetGrid *grid, uint32_
         // Evaluated once against the sheet as it is; a formula whose inputs
         // the store cannot read (259) is not at fault.
         Excel_FormulaContext ec;
-        Excel_Formula_evalInit(&ec, tokens.tokens, tokens.length, grid, context);
+        Excel_Formula_evalInit(context, &ec, tokens.tokens, tokens.length, grid);
         Excel_Value value{};
         value.kind = Excel_kindEmpty;
         rc = Excel_Formula_eval(&ec, &value);
@@ -192,7 +192,7 @@ int Excel_CellEdit_setValue(EngineContext *context, SheetGrid *grid, uint32_t ro
                 edit->format = uint16_t(formatIndex);
             }
         } else {
-            rc = Charset_toUstr(text, &wide, CharsetCode_utf8, context);
+            rc = Charset_toUstr(context, text, &wide, CharsetCode_utf8);
         }
         if (rc == Res_ok && !edit && !wide)
             rc = Res_noMemory;

@@ -537,21 +537,21 @@ int run(EvalState *st)
 
 } // namespace
 
-void Excel_Formula_evalInit(Excel_FormulaContext *context, const uint8_t *tokens, size_t length,
-                            SheetGrid *sheet, EngineContext *app)
+void Excel_Formula_evalInit(EngineContext *context, Excel_FormulaContext *formula,
+                            const uint8_t *tokens, size_t length, SheetGrid *sheet)
 {
-    if (!context)
+    if (!formula)
         return;
-    *context = Excel_FormulaContext{};
-    context->sheet = sheet;
-    context->workbook = sheet ? sheet->workbook : nullptr;
-    context->app = app;
-    context->tokens = tokens;
-    context->length = tokens ? length : 0;
-    context->pos = SIZE_MAX;
-    context->format = -1;
-    context->readCell = Excel_Sheet_formulaCell;
-    context->readData = sheet;
+    *formula = Excel_FormulaContext{};
+    formula->sheet = sheet;
+    formula->workbook = sheet ? sheet->workbook : nullptr;
+    formula->app = context;
+    formula->tokens = tokens;
+    formula->length = tokens ? length : 0;
+    formula->pos = SIZE_MAX;
+    formula->format = -1;
+    formula->readCell = Excel_Sheet_formulaCell;
+    formula->readData = sheet;
 }
 
 int Excel_Formula_eval(Excel_FormulaContext *context, Excel_Value *result)

@@ -106,8 +106,8 @@ struct Excel_FormulaContext {
 // evaluation) of a formula on the sheet: position unset, format -1,
 // counters cleared, cells read from the sheet store
 // (Excel_Sheet_formulaCell). Another reader may be set afterwards.
-void Excel_Formula_evalInit(Excel_FormulaContext *context, const uint8_t *tokens, size_t length,
-                            SheetGrid *sheet, EngineContext *app);
+void Excel_Formula_evalInit(EngineContext *context, Excel_FormulaContext *formula,
+                            const uint8_t *tokens, size_t length, SheetGrid *sheet);
 
 // Evaluates the context's token string, yielding to the scheduler once per
 // token and once per area cell. *result receives the last value pushed

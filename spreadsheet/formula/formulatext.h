@@ -95,8 +95,8 @@ void Excel_FormulaTokens_free(Excel_FormulaTokens *tokens);
 // or a number that is not finite; 0x6609 for a function without a name in
 // the table; 1 without memory; 16 for a missing argument. *text is null on
 // failure and for an empty token string (which gives 0x6608).
-[[nodiscard]] int Excel_Formula_toText(const uint8_t *tokens, size_t length, char **text,
-                                       EngineContext *context);
+[[nodiscard]] int Excel_Formula_toText(EngineContext *context, const uint8_t *tokens, size_t length,
+                                       char **text);
 
 // The letters of a column (its low byte: 0 "A" to 255 "IV") into out, which
 // holds 3 bytes; returns the number of letters.

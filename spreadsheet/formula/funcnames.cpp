@@ -36,7 +36,7 @@ void freeTable(FuncNames *table)
 char16_t *wide(const char *text)
 {
     char16_t *out = nullptr;
-    if (Charset_toUstr(text, &out, CharsetCode_utf8, nullptr) != Res_ok)
+    if (Charset_toUstr(nullptr, text, &out, CharsetCode_utf8) != Res_ok)
         return nullptr;
     return out;
 }

@@ -430,7 +430,7 @@ size_t Excel_Formula_colText(uint32_t column, char *out)
     return n;
 }
 
-int Excel_Formula_toText(const uint8_t *tokens, size_t length, char **text, EngineContext *context)
+int Excel_Formula_toText(EngineContext *context, const uint8_t *tokens, size_t length, char **text)
 {
     if (!text)
         return Res_missingArgument;

@@ -850,7 +850,7 @@ int Excel_readWorkbookStream(ExcelLoad *load, OleHandle *ole)
         if (rc != Res_ok)
             return rc;
     }
-    rc = Excel_addBuiltinFormats(load->workbook, load->context);
+    rc = Excel_addBuiltinFormats(load->context, load->workbook);
     if (rc == Res_ok)
         rc = readGlobals(load);
     if (rc == Res_ok)

@@ -39,13 +39,13 @@ int addKeyword(StyleRule *rule, uint32_t id, uint32_t keyword)
 {
     Prop p;
     Prop_zero(&p);
-    return Excel_setRuleProp(Excel_ruleKeyword, &p, id, keyword, rule, nullptr, 0);
+    return Excel_setRuleProp(nullptr, Excel_ruleKeyword, &p, id, keyword, rule, 0);
 }
 
 } // namespace
 
-int Excel_setRuleProp(uint32_t type, Prop *scratch, uint32_t id, uintptr_t value, StyleRule *rule,
-                      EngineContext *ctx, uint32_t charset)
+int Excel_setRuleProp(EngineContext *context, uint32_t type, Prop *scratch, uint32_t id,
+                      uintptr_t value, StyleRule *rule, uint32_t charset)
 {
     if (!scratch || !rule) {
         if (type == Excel_ruleMatrix)
@@ -75,7 +75,7 @@ int Excel_setRuleProp(uint32_t type, Prop *scratch, uint32_t id, uintptr_t value
         if (!s || !s[0])
             return Res_ok;
         char16_t *text = nullptr;
-        int rc = Charset_toUstr(s, &text, charset, ctx);
+        int rc = Charset_toUstr(context, s, &text, charset);
         if (rc != Res_ok)
             return rc;
         Prop_setUstr(scratch, id, text, static_cast<uint32_t>(Ustr_len(text)));
@@ -100,19 +100,19 @@ int Excel_fontToRule(const ExcelFont *font, const ExcelLoad *load, StyleRule *ru
         return Res_missingArgument;
     Prop p;
     EngineContext *ctx = load ? load->context : nullptr;
-    int rc = Excel_setRuleProp(Excel_ruleUstr, &p, PropId_fontFamily,
-                               reinterpret_cast<uintptr_t>(font->name), rule, ctx, 0);
+    int rc = Excel_setRuleProp(ctx, Excel_ruleUstr, &p, PropId_fontFamily,
+                               reinterpret_cast<uintptr_t>(font->name), rule, 0);
     uint8_t c[4];
     if (rc == Res_ok && load && load->workbook &&
         Excel_paletteColour(c, &load->workbook->palette, font->colourSlot)) {
         uint32_t word = c[0] | uint32_t(c[1]) << 8 | uint32_t(c[2]) << 16 | uint32_t(c[3]) << 24;
-        rc = Excel_setRuleProp(Excel_ruleColour, &p, PropId_color, word, rule, ctx, 0);
+        rc = Excel_setRuleProp(ctx, Excel_ruleColour, &p, PropId_color, word, rule, 0);
     }
     if (rc == Res_ok && font->height != 0) {
         // Twentieths of a point as 16.16 inches.
         int32_t size = static_cast<int32_t>(int64_t(font->height) * 65536 / 1440);
-        rc = Excel_setRuleProp(Excel_ruleLength, &p, PropId_fontSize, static_cast<uint32_t>(size),
-                               rule, ctx, 0);
+        rc = Excel_setRuleProp(ctx, Excel_ruleLength, &p, PropId_fontSize,
+                               static_cast<uint32_t>(size), rule, 0);
     }
     if (rc == Res_ok) {
         uint32_t w = font->weight;
@@ -195,8 +195,8 @@ int Excel_xfToRule(const ExcelXf *xf, const ExcelLoad *load, StyleRule *rule)
         rc = addKeyword(rule, PropId_verticalAnchor, vkw);
     Prop p;
     if (rc == Res_ok && xf->indent)
-        rc = Excel_setRuleProp(Excel_ruleLength, &p, PropId_textIndent, uint32_t(xf->indent) << 8,
-                               rule, nullptr, 0);
+        rc = Excel_setRuleProp(nullptr, Excel_ruleLength, &p, PropId_textIndent,
+                               uint32_t(xf->indent) << 8, rule, 0);
     if (rc == Res_ok)
         rc = addKeyword(rule, PropId_whiteSpace,
                         (xf->alignment & Excel_alignWrap) || vkw == KwId_justify ? KwId_preWrap
@@ -208,11 +208,11 @@ int Excel_xfToRule(const ExcelXf *xf, const ExcelLoad *load, StyleRule *rule)
         int32_t cosine = Fixed_sinDeg(rotation + 90);
         int32_t sine = Fixed_sinDeg(rotation);
         *m = Matrix{cosine, sine, -sine, cosine, 0, 0};
-        rc = Excel_setRuleProp(Excel_ruleMatrix, &p, PropId_transform,
-                               reinterpret_cast<uintptr_t>(m), rule, nullptr, 0);
+        rc = Excel_setRuleProp(nullptr, Excel_ruleMatrix, &p, PropId_transform,
+                               reinterpret_cast<uintptr_t>(m), rule, 0);
         if (rc == Res_ok)
-            rc = Excel_setRuleProp(Excel_ruleAngle, &p, propRotation,
-                                   static_cast<uint32_t>(rotation), rule, nullptr, 0);
+            rc = Excel_setRuleProp(nullptr, Excel_ruleAngle, &p, propRotation,
+                                   static_cast<uint32_t>(rotation), rule, 0);
     }
     return rc;
 }
@@ -527,7 +527,7 @@ int cellstyleRuleMake(const ExcelLoad *load, uint32_t xf, uint32_t how, uint32_t
     int rc = ruleOfXf(load, xf, out);
     Prop p;
     if (rc == Res_ok && (how & 4))
-        rc = Excel_setRuleProp(Excel_ruleColour, &p, PropId_colourOverride, colour, *out, nullptr,
+        rc = Excel_setRuleProp(nullptr, Excel_ruleColour, &p, PropId_colourOverride, colour, *out,
                                0);
     if (rc == Res_ok && (how & 3)) {
         int removed = 0;

@@ -38,8 +38,9 @@ enum : uint32_t {
 // copy to rule. 0; 12559 for another type (the matrix of type 8 is freed);
 // 16 for a null rule or scratch; 1 when memory runs out; a conversion
 // error of type 3.
-[[nodiscard]] int Excel_setRuleProp(uint32_t type, Prop *scratch, uint32_t id, uintptr_t value,
-                                    StyleRule *rule, EngineContext *ctx, uint32_t charset);
+[[nodiscard]] int Excel_setRuleProp(EngineContext *context, uint32_t type, Prop *scratch,
+                                    uint32_t id, uintptr_t value, StyleRule *rule,
+                                    uint32_t charset);
 
 // The font's properties into rule: family (37), colour (29), size (38),
 // weight (43), italic (41), strikeout (80), underline (95).

@@ -749,7 +749,7 @@ int Excel_Sheet_applyResultFormat(ExcelCellEdit *edit, SheetGrid *grid, uint32_t
     if (colour != Excel_fmtNoColour) {
         Prop scratch{};
         rc =
-            Excel_setRuleProp(Excel_ruleColour, &scratch, textColourProp, colour, rule, nullptr, 0);
+            Excel_setRuleProp(nullptr, Excel_ruleColour, &scratch, textColourProp, colour, rule, 0);
     }
     if (rc == Res_ok) {
         rc = Excel_Sheet_setCellStyle(grid, row, column, rule);
@@ -874,7 +874,7 @@ int Excel_Formula_recalcCells(EngineContext *context, SheetGrid *grid, uint32_t 
         uint32_t r = f->words[0], c = f->words[1];
         bool self = r == row && c == column;
         Excel_FormulaContext ec;
-        Excel_Formula_evalInit(&ec, f->tokens, f->length, grid, context);
+        Excel_Formula_evalInit(context, &ec, f->tokens, f->length, grid);
         Excel_Value value{};
         value.kind = Excel_kindEmpty;
         int e = Excel_Formula_eval(&ec, &value);

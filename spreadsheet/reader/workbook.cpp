@@ -776,7 +776,7 @@ int Excel_resolveXfRefs(ExcelXf *xfs, uint32_t count, ExcelFont *const *fonts, u
     return Res_ok;
 }
 
-int Excel_addBuiltinFormats(ExcelWorkbook *workbook, EngineContext *ctx)
+int Excel_addBuiltinFormats(EngineContext *context, ExcelWorkbook *workbook)
 {
     if (!workbook)
         return Res_missingArgument;
@@ -837,13 +837,13 @@ int Excel_addBuiltinFormats(ExcelWorkbook *workbook, EngineContext *ctx)
         char16_t *text = Ustr_fromCstr(codes[i]);
         rc = text ? Excel_formatSet(workbook, i, text) : Res_noMemory;
     }
-    if (rc != Res_ok || !ctx || !ctx->config)
+    if (rc != Res_ok || !context || !context->config)
         return rc;
     static constexpr const char *keys[2] = {"Vexlan_excelLocaleDateShort",
                                             "Vexlan_excelLocaleDateAndTime"};
     static constexpr uint32_t slots[2] = {14, 22};
     for (int k = 0; k < 2 && rc == Res_ok; k++) {
-        char16_t *text = Config_getUstrA(ctx, ctx->config, nullptr, keys[k], nullptr);
+        char16_t *text = Config_getUstrA(context, context->config, nullptr, keys[k], nullptr);
         if (text)
             rc = Excel_formatSet(workbook, slots[k], text);
     }

@@ -317,7 +317,7 @@ int Excel_resolveXfRefs(ExcelXf *xfs, uint32_t count, ExcelFont *const *fonts, u
 // and 22 from "Vexlan_excelLocaleDateShort" and
 // "Vexlan_excelLocaleDateAndTime" when they are set. 0; 16 without a
 // workbook; 1 when memory runs out.
-[[nodiscard]] int Excel_addBuiltinFormats(ExcelWorkbook *workbook, EngineContext *ctx);
+[[nodiscard]] int Excel_addBuiltinFormats(EngineContext *context, ExcelWorkbook *workbook);
 
 // The colour of a palette entry into out (red, green, blue, 255): entries
 // 0-55 give the palette's colour (1); 63, 64 and 127 give black (1); 65

@@ -208,7 +208,7 @@ int copySource(XlsWriter *w)
             return Res_ok; // made in memory: written from the model
         VfsHandle *probe = nullptr;
         uint32_t accepted = 0;
-        if (Vfs_open(url, Vfs_modeRead, &probe, &accepted, w->ctx) != Res_ok) {
+        if (Vfs_open(w->ctx, url, Vfs_modeRead, &probe, &accepted) != Res_ok) {
             Url_free(url);
             return Res_ok; // the file is gone: written from the model
         }

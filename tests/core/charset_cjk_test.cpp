@@ -55,7 +55,7 @@ TEST_F(CharsetCjk, DecodingMatchesPythonInEveryFeedingPattern)
         // The same through the converter table and the whole-string call.
         EXPECT_TRUE(decode(code, in) == want) << code;
         char16_t *s = nullptr;
-        ASSERT_EQ(Charset_toUstrN(in.data(), in.size(), &s, code, ctx), 0);
+        ASSERT_EQ(Charset_toUstrN(ctx, in.data(), in.size(), &s, code), 0);
         EXPECT_TRUE(Units(s) == want) << code;
         Mem_free(s);
     }
@@ -79,7 +79,7 @@ TEST_F(CharsetCjk, EncodingMatchesPythonInEveryFeedingPattern)
         }
         Units text = unitsOf(in);
         char *s = nullptr;
-        ASSERT_EQ(Charset_fromUstrN(text.data(), text.size(), &s, code, ctx), 0);
+        ASSERT_EQ(Charset_fromUstrN(ctx, text.data(), text.size(), &s, code), 0);
         EXPECT_TRUE(Bytes(s, s + strlen(s)) == want)
             << code << " at " << firstDiff(Bytes(s, s + strlen(s)), want);
         Mem_free(s);
@@ -155,7 +155,7 @@ TEST_F(CharsetCjk, WholeStringDecodingReplacesACutTail)
 {
     char16_t *s = nullptr;
     const uint8_t in[] = {'a', 0xB0};
-    ASSERT_EQ(Charset_toUstrN(in, 2, &s, CharsetCode_korean, ctx), 0);
+    ASSERT_EQ(Charset_toUstrN(ctx, in, 2, &s, CharsetCode_korean), 0);
     EXPECT_TRUE(Units(s) == u"a\uFFFD");
     Mem_free(s);
 }
@@ -192,7 +192,7 @@ TEST_F(CharsetCjk, EncodesSpecialCasesCaseByCase)
     };
     for (const EncCase &c : cases) {
         char *s = nullptr;
-        ASSERT_EQ(Charset_fromUstrN(c.in.data(), c.in.size(), &s, c.code, ctx), 0) << c.name;
+        ASSERT_EQ(Charset_fromUstrN(ctx, c.in.data(), c.in.size(), &s, c.code), 0) << c.name;
         EXPECT_TRUE(Bytes(s, s + strlen(s)) == c.out) << c.name;
         Mem_free(s);
     }
@@ -334,7 +334,7 @@ TEST_F(CharsetCjk, EveryJapaneseCodeMatchesCodePage932)
     got = decode(33, euc);
     EXPECT_TRUE(got == eucUnits) << "unit " << firstDiff(got, eucUnits);
     char *out = nullptr;
-    ASSERT_EQ(Charset_fromUstrN(units.data(), units.size(), &out, 31, ctx), 0);
+    ASSERT_EQ(Charset_fromUstrN(ctx, units.data(), units.size(), &out, 31), 0);
     Bytes back(out, out + strlen(out));
     Mem_free(out);
     EXPECT_TRUE(back == encoded) << "byte " << firstDiff(back, encoded);
@@ -390,8 +390,8 @@ TEST_F(CharsetCjkNoTables, MissingTablesAreReported)
     Bytes src = bytesOf(u"\u4E00");
     uint8_t dst[8];
     size_t consumed = 9, produced = 9;
-    EXPECT_EQ(Charset_isAvailable(34, ctx), 0);
-    EXPECT_EQ(Charset_big5ToUtf16(in, 2, dst, 8, &consumed, &produced, nullptr, ctx),
+    EXPECT_EQ(Charset_isAvailable(ctx, 34), 0);
+    EXPECT_EQ(Charset_big5ToUtf16(ctx, in, 2, dst, 8, &consumed, &produced, nullptr),
               Res_charsetNoTable);
     EXPECT_EQ(consumed, 0u);
     EXPECT_EQ(Charset_encodeMultibyte(34, src.data(), 2, dst, 8, &consumed, &produced, nullptr,
@@ -401,20 +401,20 @@ TEST_F(CharsetCjkNoTables, MissingTablesAreReported)
                                       ctx->charsetHooks),
               Res_charsetUnknown);
     char16_t *s = reinterpret_cast<char16_t *>(1);
-    EXPECT_EQ(Charset_toUstrN(in, 2, &s, 34, ctx), Res_charsetUnknown);
+    EXPECT_EQ(Charset_toUstrN(ctx, in, 2, &s, 34), Res_charsetUnknown);
     EXPECT_EQ(s, nullptr);
     char *b = reinterpret_cast<char *>(1);
-    EXPECT_EQ(Charset_fromUstrN(u"\u4E00", 1, &b, 34, ctx), Res_charsetUnknown);
+    EXPECT_EQ(Charset_fromUstrN(ctx, u"\u4E00", 1, &b, 34), Res_charsetUnknown);
     EXPECT_EQ(b, nullptr);
     // Without any hooks record at all.
-    EXPECT_EQ(Charset_sjisToUtf16(in, 2, dst, 8, &consumed, &produced, nullptr, nullptr),
+    EXPECT_EQ(Charset_sjisToUtf16(nullptr, in, 2, dst, 8, &consumed, &produced, nullptr),
               Res_charsetNoTable);
-    EXPECT_EQ(Charset_isAvailable(31, nullptr), 0);
-    EXPECT_EQ(Charset_isAvailable(10, nullptr), 1);
+    EXPECT_EQ(Charset_isAvailable(nullptr, 31), 0);
+    EXPECT_EQ(Charset_isAvailable(nullptr, 10), 1);
 
     ASSERT_EQ(Charset_installBig5(ctx->charsetHooks), 0);
-    EXPECT_EQ(Charset_isAvailable(34, ctx), 1);
-    EXPECT_EQ(Charset_isAvailable(35, ctx), 0);
+    EXPECT_EQ(Charset_isAvailable(ctx, 34), 1);
+    EXPECT_EQ(Charset_isAvailable(ctx, 35), 0);
     EXPECT_TRUE(decode(34, {0xA4, 0x40}) == u"\u4E00");
 }
 

@@ -24,7 +24,7 @@ TEST_F(CharsetSbcs, EveryByteOfEveryCodePageMatchesPython)
                                  << hexUnits(got, at, 1);
         }
         char16_t *s = nullptr;
-        ASSERT_EQ(Charset_toUstrN(in.data() + 1, 255, &s, code, ctx), 0);
+        ASSERT_EQ(Charset_toUstrN(ctx, in.data() + 1, 255, &s, code), 0);
         EXPECT_EQ(Units(s), want.substr(1)) << code;
         Mem_free(s);
     }
@@ -86,7 +86,7 @@ TEST_F(CharsetSbcs, SingleByteDecoderStopsWhenTheDestinationIsFull)
     const uint8_t in[3] = {'a', 0xE9, 'c'};
     uint8_t dst[5];
     size_t consumed = 0, produced = 0;
-    EXPECT_EQ(Charset_win1252ToUtf16(in, 3, dst, 5, &consumed, &produced, nullptr, nullptr),
+    EXPECT_EQ(Charset_win1252ToUtf16(nullptr, in, 3, dst, 5, &consumed, &produced, nullptr),
               Res_charsetDestFull);
     EXPECT_EQ(consumed, 2u);
     EXPECT_EQ(produced, 4u);

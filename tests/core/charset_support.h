@@ -31,7 +31,7 @@ using Convert = std::function<int(const uint8_t *, size_t, uint8_t *, size_t, si
 inline Convert bindConverter(CharsetConverter fn, EngineContext *ctx)
 {
     return [fn, ctx](const uint8_t *s, size_t n, uint8_t *d, size_t cap, size_t *c, size_t *p,
-                     CharsetState *st) { return fn(s, n, d, cap, c, p, st, ctx); };
+                     CharsetState *st) { return fn(ctx, s, n, d, cap, c, p, st); };
 }
 
 inline Bytes readFixture(const std::string &name)

@@ -93,13 +93,13 @@ TEST_F(CharsetEntry, CopyBytesReportsFullWhenTheCopyFillsTheDestination)
     const uint8_t src[5] = {1, 2, 3, 4, 5};
     uint8_t dst[6] = {};
     size_t consumed = 0, produced = 0;
-    EXPECT_EQ(Charset_copyBytes(src, 5, dst, 5, &consumed, &produced, nullptr, nullptr),
+    EXPECT_EQ(Charset_copyBytes(nullptr, src, 5, dst, 5, &consumed, &produced, nullptr),
               Res_charsetDestFull);
     EXPECT_EQ(consumed, 5u);
     EXPECT_EQ(produced, 5u);
     EXPECT_EQ(memcmp(dst, src, 5), 0);
-    EXPECT_EQ(Charset_copyBytes(src, 5, dst, 6, &consumed, &produced, nullptr, nullptr), 0);
-    EXPECT_EQ(Charset_copyBytes(src, 5, dst, 3, &consumed, &produced, nullptr, nullptr),
+    EXPECT_EQ(Charset_copyBytes(nullptr, src, 5, dst, 6, &consumed, &produced, nullptr), 0);
+    EXPECT_EQ(Charset_copyBytes(nullptr, src, 5, dst, 3, &consumed, &produced, nullptr),
               Res_charsetDestFull);
     EXPECT_EQ(consumed, 3u);
 }
@@ -127,19 +127,19 @@ TEST_F(CharsetEntry, ToUstrDecodesEveryKindOfCode)
     };
     for (const Case &c : cases) {
         char16_t *s = nullptr;
-        ASSERT_EQ(Charset_toUstrN(c.in.data(), c.n, &s, c.code, ctx), 0) << c.code;
+        ASSERT_EQ(Charset_toUstrN(ctx, c.in.data(), c.n, &s, c.code), 0) << c.code;
         EXPECT_TRUE(Units(s) == c.out) << c.code << ": " << hexUnits(Units(s));
         Mem_free(s);
     }
     char16_t *s = reinterpret_cast<char16_t *>(1);
-    EXPECT_EQ(Charset_toUstrN(reinterpret_cast<const uint8_t *>("a"), 1, &s, 36, ctx),
+    EXPECT_EQ(Charset_toUstrN(ctx, reinterpret_cast<const uint8_t *>("a"), 1, &s, 36),
               Res_charsetUnknown);
     EXPECT_EQ(s, nullptr);
-    EXPECT_EQ(Charset_toUstrN(nullptr, 3, &s, 0, ctx), Res_nullInput);
-    ASSERT_EQ(Charset_toUstr(nullptr, &s, 1, ctx), 0);
+    EXPECT_EQ(Charset_toUstrN(ctx, nullptr, 3, &s, 0), Res_nullInput);
+    ASSERT_EQ(Charset_toUstr(ctx, nullptr, &s, 1), 0);
     EXPECT_EQ(s[0], 0);
     Mem_free(s);
-    ASSERT_EQ(Charset_toUstr("caf\xC3\xA9", &s, 1, ctx), 0);
+    ASSERT_EQ(Charset_toUstr(ctx, "caf\xC3\xA9", &s, 1), 0);
     EXPECT_TRUE(Units(s) == u"caf\u00E9");
     Mem_free(s);
 }
@@ -151,7 +151,7 @@ TEST_F(CharsetEntry, ToUstrOfTheEnginesOwnFormReadsOnlyTheBytesGiven)
     char *bytes = static_cast<char *>(malloc(6));
     memcpy(bytes, "ABCDE", 6);
     char16_t *s = nullptr;
-    ASSERT_EQ(Charset_toUstr(bytes, &s, CharsetCode_utf16, ctx), 0);
+    ASSERT_EQ(Charset_toUstr(ctx, bytes, &s, CharsetCode_utf16), 0);
     EXPECT_TRUE(Units(s) == u"\u4241\u4443");
     Mem_free(s);
     free(bytes);
@@ -175,15 +175,15 @@ TEST_F(CharsetEntry, FromUstrEncodesLatin1Utf8AndNothingElse)
     };
     for (const Case &c : cases) {
         char *s = nullptr;
-        ASSERT_EQ(Charset_fromUstrN(c.in.data(), c.in.size(), &s, c.code, ctx), 0) << c.code;
+        ASSERT_EQ(Charset_fromUstrN(ctx, c.in.data(), c.in.size(), &s, c.code), 0) << c.code;
         EXPECT_TRUE(Bytes(s, s + strlen(s)) == c.out) << c.code;
         Mem_free(s);
     }
     char *s = reinterpret_cast<char *>(1);
-    EXPECT_EQ(Charset_fromUstr(nullptr, &s, 1, ctx), Res_nullInput);
+    EXPECT_EQ(Charset_fromUstr(ctx, nullptr, &s, 1), Res_nullInput);
     EXPECT_EQ(s, nullptr);
-    EXPECT_EQ(Charset_fromUstr(u"a", &s, 36, ctx), Res_charsetUnknown);
-    ASSERT_EQ(Charset_fromUstr(u"h\u00E9", &s, 1, ctx), 0);
+    EXPECT_EQ(Charset_fromUstr(ctx, u"a", &s, 36), Res_charsetUnknown);
+    ASSERT_EQ(Charset_fromUstr(ctx, u"h\u00E9", &s, 1), 0);
     EXPECT_STREQ(s, "h\xC3\xA9");
     Mem_free(s);
 }
@@ -192,13 +192,13 @@ TEST_F(CharsetEntry, RecodeGoesThroughSixteenBitText)
 {
     char *s = nullptr;
     const uint8_t latin[] = {'c', 'a', 'f', 0xE9};
-    ASSERT_EQ(Charset_recode(latin, 4, 0, &s, 1, ctx), 0);
+    ASSERT_EQ(Charset_recode(ctx, latin, 4, 0, &s, 1), 0);
     EXPECT_STREQ(s, "caf\xC3\xA9");
     Mem_free(s);
-    ASSERT_EQ(Charset_recodeCstr("\x82\xA0", 31, &s, 33, ctx), 0);
+    ASSERT_EQ(Charset_recodeCstr(ctx, "\x82\xA0", 31, &s, 33), 0);
     EXPECT_STREQ(s, "\xA4\xA2");
     Mem_free(s);
-    EXPECT_EQ(Charset_recodeCstr("a", 40, &s, 1, ctx), Res_charsetUnknown);
+    EXPECT_EQ(Charset_recodeCstr(ctx, "a", 40, &s, 1), Res_charsetUnknown);
     EXPECT_EQ(s, nullptr);
 }
 
@@ -211,7 +211,7 @@ TEST_F(CharsetEntry, WholeStringCallsSurviveMemoryExhaustion)
         size_t before = TestHeap_usedBytes();
         char *s = reinterpret_cast<char *>(1);
         Mem_failAfter(n);
-        int r = Charset_recode(text, 4, 1, &s, 31, ctx);
+        int r = Charset_recode(ctx, text, 4, 1, &s, 31);
         Mem_failAfter(0);
         if (r == 0) {
             EXPECT_STREQ(s, "\x93\xFAx");

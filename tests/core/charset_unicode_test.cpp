@@ -25,7 +25,7 @@ int decodeOnce(CharsetConverter fn, const Bytes &in, Units *out, size_t *consume
     std::vector<uint8_t> dst(2 * capUnits);
     size_t produced = 0;
     CharsetState st = {0, 0};
-    int r = fn(in.data(), in.size(), dst.data(), dst.size(), consumed, &produced, &st, nullptr);
+    int r = fn(nullptr, in.data(), in.size(), dst.data(), dst.size(), consumed, &produced, &st);
     *out = unitsOf(Bytes(dst.begin(), dst.begin() + produced));
     return r;
 }
@@ -133,7 +133,7 @@ TEST_F(CharsetUnicode, DecodersMatchPythonInEveryFeedingPattern)
             }
         }
         char16_t *s = nullptr;
-        ASSERT_EQ(Charset_toUstrN(in.data(), in.size(), &s, code, ctx), 0);
+        ASSERT_EQ(Charset_toUstrN(ctx, in.data(), in.size(), &s, code), 0);
         EXPECT_EQ(Units(s), want) << code;
         Mem_free(s);
     }
@@ -156,7 +156,7 @@ TEST_F(CharsetUnicode, EncodersMatchPythonInEveryFeedingPattern)
         }
         Units text = unitsOf(in);
         char *s = nullptr;
-        ASSERT_EQ(Charset_fromUstrN(text.data(), text.size(), &s, code, ctx), 0);
+        ASSERT_EQ(Charset_fromUstrN(ctx, text.data(), text.size(), &s, code), 0);
         EXPECT_EQ(Bytes(s, s + strlen(s)), want) << code;
         Mem_free(s);
     }
@@ -170,7 +170,7 @@ TEST_F(CharsetUnicode, EncodersReadCodePointsPairAware)
         std::vector<uint8_t> dst(cap + 1);
         size_t produced = 0;
         *status =
-            fn(src.data(), src.size(), dst.data(), cap, consumed, &produced, nullptr, nullptr);
+            fn(nullptr, src.data(), src.size(), dst.data(), cap, consumed, &produced, nullptr);
         return Bytes(dst.begin(), dst.begin() + produced);
     };
     size_t consumed;

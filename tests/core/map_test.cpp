@@ -48,7 +48,7 @@ class MapTest : public LeakCheckedHeapTest<> {
     {
         ASSERT_NO_FATAL_FAILURE(LeakCheckedHeapTest::SetUp());
         keysFreed = valuesFreed = 0;
-        ASSERT_EQ(Map_create(compareNumbers, freeKey, freeValue, 0, nullptr, &map), 0);
+        ASSERT_EQ(Map_create(nullptr, compareNumbers, freeKey, freeValue, 0, &map), 0);
     }
     void TearDown() override
     {
@@ -212,13 +212,13 @@ TEST_F(MapTest, MissingKeysAndBadArguments)
     EXPECT_EQ(Map_destroy(nullptr), Res_missingArgument);
 
     Map *other = nullptr;
-    EXPECT_EQ(Map_create(nullptr, freeKey, freeValue, 0, nullptr, &other), Res_missingArgument);
-    EXPECT_EQ(Map_create(compareNumbers, freeKey, nullptr, 0, nullptr, &other),
+    EXPECT_EQ(Map_create(nullptr, nullptr, freeKey, freeValue, 0, &other), Res_missingArgument);
+    EXPECT_EQ(Map_create(nullptr, compareNumbers, freeKey, nullptr, 0, &other),
               Res_missingArgument);
-    EXPECT_EQ(Map_create(compareNumbers, freeKey, freeValue, 0, nullptr, nullptr),
+    EXPECT_EQ(Map_create(nullptr, compareNumbers, freeKey, freeValue, 0, nullptr),
               Res_missingArgument);
     // A missing freeKey is allowed.
-    ASSERT_EQ(Map_create(compareNumbers, nullptr, freeValue, 0, nullptr, &other), 0);
+    ASSERT_EQ(Map_create(nullptr, compareNumbers, nullptr, freeValue, 0, &other), 0);
     ASSERT_EQ(Map_insert(other, k(1), k(1)), 0);
     EXPECT_EQ(Map_destroy(other), 0);
     EXPECT_EQ(valuesFreed, 1);
@@ -229,7 +229,7 @@ TEST_F(MapTest, OutOfMemoryLeavesNothingBehind)
     for (int n = 1; n <= 3; n++) {
         Map *other = nullptr;
         Mem_failAfter(uint64_t(n));
-        EXPECT_EQ(Map_create(compareNumbers, freeKey, freeValue, 0, nullptr, &other), Res_noMemory);
+        EXPECT_EQ(Map_create(nullptr, compareNumbers, freeKey, freeValue, 0, &other), Res_noMemory);
         EXPECT_EQ(other, nullptr);
         Mem_failAfter(0);
     }
@@ -313,7 +313,7 @@ class LockedMapTest : public TaskFixture {};
 TEST_F(LockedMapTest, ALockedMapWorksFromATaskAndReleasesItsLock)
 {
     Map *m = nullptr;
-    ASSERT_EQ(Map_create(compareNumbers, freeKey, freeValue, 1, ctx(), &m), 0);
+    ASSERT_EQ(Map_create(ctx(), compareNumbers, freeKey, freeValue, 1, &m), 0);
     int found = 0;
     spawn("user", 1, [&] {
         Map_insert(m, k(1), k(11));

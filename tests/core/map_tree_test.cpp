@@ -30,7 +30,7 @@ class MapTreeTest : public LeakCheckedHeapTest<> {
     void SetUp() override
     {
         ASSERT_NO_FATAL_FAILURE(LeakCheckedHeapTest::SetUp());
-        ASSERT_EQ(Map_create(compareNumbers, nullptr, ignore, 0, nullptr, &map), 0);
+        ASSERT_EQ(Map_create(nullptr, compareNumbers, nullptr, ignore, 0, &map), 0);
     }
     void TearDown() override
     {

@@ -308,7 +308,7 @@ TEST(GdiTest, WindowMapsOntoTheTarget)
 {
     GdiDC dc;
     Rect target{0, 0, 400, 200};
-    Gdi_dcInit(&dc, nullptr, nullptr, 0, nullptr, nullptr, &target, nullptr, 0, nullptr, nullptr);
+    Gdi_dcInit(nullptr, &dc, nullptr, 0, nullptr, nullptr, &target, nullptr, 0, nullptr, nullptr);
     Gdi_setMapMode(&dc, 1);
     dc.frame = Rect{0, 0, 0, 0};
     Gdi_setWindowOrg(&dc, 100, 100);
@@ -345,7 +345,7 @@ TEST(GdiTest, MappingModesAndExtents)
     for (const Case &c : cases) {
         GdiDC dc;
         Rect target{0, 0, 100, 100}, frame{0, 0, 100, 100};
-        Gdi_dcInit(&dc, nullptr, nullptr, 0, nullptr, nullptr, &target, &frame, 0, nullptr,
+        Gdi_dcInit(nullptr, &dc, nullptr, 0, nullptr, nullptr, &target, &frame, 0, nullptr,
                    nullptr);
         dc.isEmf = c.isEmf;
         Gdi_setMapMode(&dc, c.mode);
@@ -361,7 +361,7 @@ TEST(GdiTest, KeepAspectCentres)
 {
     GdiDC dc;
     Rect target{0, 0, 100, 100}, frame{0, 0, 100, 50};
-    Gdi_dcInit(&dc, nullptr, nullptr, 0, nullptr, nullptr, &target, &frame, 1, nullptr, nullptr);
+    Gdi_dcInit(nullptr, &dc, nullptr, 0, nullptr, nullptr, &target, &frame, 1, nullptr, nullptr);
     Gdi_updateTransform(&dc);
     EXPECT_EQ(dc.dcMatrix.a, 0x10000);
     EXPECT_EQ(dc.dcMatrix.d, -0x10000);

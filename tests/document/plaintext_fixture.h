@@ -84,8 +84,8 @@ class TextFixture : public EdrFixture {
         memcpy(copy, bytes.data(), bytes.size());
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        if (Vfs_openMemory(copy, bytes.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted,
-                           ctx()) != Res_ok)
+        if (Vfs_openMemory(ctx(), copy, bytes.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &h,
+                           &accepted) != Res_ok)
             return nullptr;
         return h;
     }

@@ -109,7 +109,7 @@ TEST_F(FixtureRecognitionTest, EachFixtureGoesToItsHandler)
         ASSERT_NE(u, nullptr);
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        ASSERT_EQ(Vfs_open(u, 0x31, &h, &accepted, ctx), Res_ok);
+        ASSERT_EQ(Vfs_open(ctx, u, 0x31, &h, &accepted), Res_ok);
         const char16_t *mime = nullptr;
         Edr_HandlerDesc *d = nullptr;
         EXPECT_EQ(DocType_recognise(ctx, h, &mime, &d), c.code);
@@ -173,7 +173,7 @@ TEST_F(FixtureRecognitionTest, PicturesGoToTheImageHandlerByContent)
         ASSERT_NE(u, nullptr);
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        ASSERT_EQ(Vfs_open(u, 0x31, &h, &accepted, ctx), Res_ok);
+        ASSERT_EQ(Vfs_open(ctx, u, 0x31, &h, &accepted), Res_ok);
         const char16_t *mime = nullptr;
         Edr_HandlerDesc *d = nullptr;
         EXPECT_EQ(DocType_recognise(ctx, h, &mime, &d), Res_ok);
@@ -235,7 +235,7 @@ TEST_F(FixtureRecognitionTest, TheImageHandlersOperations)
         ASSERT_NE(u, nullptr);
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        ASSERT_EQ(Vfs_open(u, 0x31, &h, &accepted, ctx), Res_ok);
+        ASSERT_EQ(Vfs_open(ctx, u, 0x31, &h, &accepted), Res_ok);
         int32_t score = -1;
         uint32_t type = 99;
         EXPECT_EQ(ImageDA_sniff(ctx, &desc, h, &score, &type), Res_ok);

@@ -149,8 +149,8 @@ inline VfsHandle *memoryStream(EngineContext *ctx, const std::string &bytes, con
     memcpy(copy, bytes.data(), bytes.size());
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    if (Vfs_openMemory(copy, bytes.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted,
-                       ctx) != Res_ok)
+    if (Vfs_openMemory(ctx, copy, bytes.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &h,
+                       &accepted) != Res_ok)
         return nullptr;
     if (mime)
         Vfs_setInfo(h, VfsInfo_mime, reinterpret_cast<uintptr_t>(Ustr_dup(mime)));

@@ -284,7 +284,7 @@ TEST_F(DocFontsTest, EmbeddedTrueType)
 {
     std::string symbol = fontFixture("tt-symbol.ttf");
     FontFace *f = nullptr;
-    ASSERT_EQ(FontEngine_openEmbeddedTrueType(heapCopy(symbol), symbol.size(), ctx, &f, 0, 0), 0);
+    ASSERT_EQ(FontEngine_openEmbeddedTrueType(ctx, heapCopy(symbol), symbol.size(), &f, 0, 0), 0);
     EXPECT_EQ(f->kind, FontFace_kindEmbeddedTrueType);
     char expected[64];
     snprintf(expected, sizeof expected, "vexlanEmbedded:TrueType:%p", static_cast<void *>(f));
@@ -301,7 +301,7 @@ TEST_F(DocFontsTest, EmbeddedTrueType)
 
     // Without 'cmap' every code is the glyph of the same number.
     std::string bare = withoutCmap(symbol);
-    ASSERT_EQ(FontEngine_openEmbeddedTrueType(heapCopy(bare), bare.size(), ctx, &f, 0, 0), 0);
+    ASSERT_EQ(FontEngine_openEmbeddedTrueType(ctx, heapCopy(bare), bare.size(), &f, 0, 0), 0);
     EXPECT_EQ(map1(f, 0x41), 0x41);
     EXPECT_EQ(map1(f, 7), 7);
     EXPECT_EQ(Font_codePairCount(f), -1);
@@ -311,7 +311,7 @@ TEST_F(DocFontsTest, EmbeddedTrueType)
     // A broken program stays the caller's and nothing is registered.
     std::string junk("\x00\x01\x00\x00junk", 8);
     uint8_t *data = heapCopy(junk);
-    EXPECT_NE(FontEngine_openEmbeddedTrueType(data, junk.size(), ctx, &f, 0, 0), 0);
+    EXPECT_NE(FontEngine_openEmbeddedTrueType(ctx, data, junk.size(), &f, 0, 0), 0);
     EXPECT_EQ(f, nullptr);
     EXPECT_EQ(registered(), 0u);
     Mem_free(data);

@@ -144,8 +144,8 @@ class FontTest : public FileFixture {
         const std::string &kept = files.back();
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_openMemory(reinterpret_cast<const uint8_t *>(kept.data()), kept.size(), 0,
-                                 Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx),
+        EXPECT_EQ(Vfs_openMemory(ctx, reinterpret_cast<const uint8_t *>(kept.data()), kept.size(),
+                                 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted),
                   Res_ok);
         FontFace *face = nullptr;
         EXPECT_EQ(Font_faceCreate(ctx, 0, 0, nullptr, &face), Res_ok);

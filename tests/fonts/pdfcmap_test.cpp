@@ -119,7 +119,7 @@ class CMapTest : public FontEngineTest {
     std::vector<uint16_t> decode(const CMap *c, uint32_t mode, const std::vector<uint8_t> &bytes)
     {
         char16_t *out = nullptr;
-        EXPECT_EQ(CMap_decodeString(c, mode, bytes.data(), bytes.size(), &out, ctx), 0);
+        EXPECT_EQ(CMap_decodeString(ctx, c, mode, bytes.data(), bytes.size(), &out), 0);
         std::vector<uint16_t> v;
         for (size_t i = 0; out && out[i]; i++)
             v.push_back(out[i]);
@@ -495,7 +495,7 @@ TEST_F(CMapTest, CharsetFallback)
     ASSERT_EQ(CMap_load(ctx, nullptr, "Foo-UCS2-H", nullptr, &m), 0);
     char16_t *out = nullptr;
     const uint8_t bytes[] = {0x41, 0x00, 0x42, 0x00, 0x07};
-    ASSERT_EQ(CMap_decodeString(m, 1, bytes, 5, &out, ctx), 0);
+    ASSERT_EQ(CMap_decodeString(ctx, m, 1, bytes, 5, &out), 0);
     EXPECT_EQ(std::u16string(out), std::u16string(u"AB"));
     Mem_free(out);
     CMap_free(m);

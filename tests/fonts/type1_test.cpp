@@ -334,7 +334,7 @@ class Type1LoadTest : public FontEngineTest {
                                         bytes.size(), &s),
                   0);
         Loaded l{};
-        l.rc = Type1_load(s, ctx, withNames ? &names : nullptr, &l.font,
+        l.rc = Type1_load(ctx, s, withNames ? &names : nullptr, &l.font,
                           wantEncoding ? &l.encoding : nullptr);
         (void)ByteStream_close(s);
         return l;
@@ -346,7 +346,7 @@ class Type1LoadTest : public FontEngineTest {
                                         bytes.size(), &s),
                   0);
         Type1Parser p;
-        int rc = Type1_parse(s, ctx, &names, &p);
+        int rc = Type1_parse(ctx, s, &names, &p);
         if (unitsPerEm)
             *unitsPerEm = p.unitsPerEm;
         Type1_freeParser(&p);
@@ -549,7 +549,7 @@ TEST_F(Type1LoadTest, UrwAdvancesMatchMetrics)
                                         bytes.size(), &s),
                   0);
         Type1Parser p;
-        ASSERT_EQ(Type1_parse(s, ctx, &names, &p), 0) << f;
+        ASSERT_EQ(Type1_parse(ctx, s, &names, &p), 0) << f;
         EXPECT_EQ(p.unitsPerEm, 1000) << f;
         size_t checked = 0;
         for (uint32_t i = 0; i < p.charStrings.count; i++) {

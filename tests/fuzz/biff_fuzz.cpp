@@ -60,8 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     size_t baseline = TestHeap_usedBytes();
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    require(Vfs_openMemory(reinterpret_cast<const uint8_t *>(file.data()), file.size(), 0,
-                           Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) == 0);
+    require(Vfs_openMemory(ctx, reinterpret_cast<const uint8_t *>(file.data()), file.size(), 0,
+                           Vfs_modeRead | Vfs_modeSeekable, &h, &accepted) == 0);
     OleHandle *ole = nullptr;
     if (Ole_openStream(h, &ole) == 0) {
         ExcelLoad load{};

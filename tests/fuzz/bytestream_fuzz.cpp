@@ -68,7 +68,7 @@ VfsHandle *openRam(const uint8_t *data, size_t size)
     require(AlienFile_ramUrl(ctx, data, size, "bin", &u) == Res_ok);
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    require(Vfs_open(u, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) == Res_ok);
+    require(Vfs_open(ctx, u, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted) == Res_ok);
     Url_free(u);
     return h;
 }

@@ -42,8 +42,8 @@ std::vector<uint8_t> stream(CharsetConverter fn, EngineContext *ctx, const uint8
         state.final = pos >= n;
         for (int guard = 0; guard < 1 << 20; guard++) {
             size_t consumed = 0, produced = 0;
-            status = fn(pending.data(), pending.size(), dst.data(), cap, &consumed, &produced,
-                        &state, ctx);
+            status = fn(ctx, pending.data(), pending.size(), dst.data(), cap, &consumed, &produced,
+                        &state);
             require(consumed <= pending.size() && produced <= cap);
             out.insert(out.end(), dst.begin(), dst.begin() + produced);
             pending.erase(pending.begin(), pending.begin() + consumed);
@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             Charset_installKorean(h) == 0 && Charset_installChinese(h) == 0);
 
     char16_t *whole = nullptr;
-    require(Charset_toUstrN(data, code == CharsetCode_utf16 ? size / 2 : size, &whole, code, ctx) ==
+    require(Charset_toUstrN(ctx, data, code == CharsetCode_utf16 ? size / 2 : size, &whole, code) ==
             0);
     size_t units = 0;
     while (whole[units])
@@ -120,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
 
     char *bytes = nullptr;
-    require(Charset_fromUstrN(whole, units, &bytes, code, ctx) == 0);
+    require(Charset_fromUstrN(ctx, whole, units, &bytes, code) == 0);
     CharsetConverter enc = Charset_findConverter(CharsetCode_utf16, code, nullptr, nullptr);
     if (enc && code != CharsetCode_utf16) {
         int status;

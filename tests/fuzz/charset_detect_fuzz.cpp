@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     uint32_t code = guess(ctx, data, size, chunk, def);
     require(code == def || code < 36);
-    require(code == def || Charset_isAvailable(code, ctx));
+    require(code == def || Charset_isAvailable(ctx, code));
     if (code != CharsetCode_utf16le && code != CharsetCode_utf16be && size > 0) {
         uint32_t bytewise = guess(ctx, data, size, 1, def);
         require(bytewise == code || bytewise == CharsetCode_utf16le ||

@@ -34,7 +34,7 @@ void decode(CMap *c, const uint8_t *text, size_t n, EngineContext *ctx)
 {
     for (uint32_t mode = 0; mode < 2; mode++) {
         char16_t *out = nullptr;
-        require(CMap_decodeString(c, mode, text, n, &out, ctx) == Res_ok);
+        require(CMap_decodeString(ctx, c, mode, text, n, &out) == Res_ok);
         size_t units = 0;
         while (out[units])
             units++;

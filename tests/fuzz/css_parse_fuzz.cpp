@@ -84,8 +84,8 @@ void body(void *argument)
     case 2: {
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        require(Vfs_openMemory(in->data, in->size, 0, Vfs_modeRead | Vfs_modeSeekable, &h,
-                               &accepted, ctx) == 0);
+        require(Vfs_openMemory(ctx, in->data, in->size, 0, Vfs_modeRead | Vfs_modeSeekable, &h,
+                               &accepted) == 0);
         result = Css_parseStyleSheetStream(ctx, doc, nullptr, h, sheet, nullptr, nullptr);
         (void)Vfs_close(h); // a fuzz run only looks for crashes
         break;

@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(program != nullptr);
     memcpy(program, data + 1, size - 1);
     FontFace *f = nullptr;
-    int r = FontEngine_openEmbeddedTrueType(program, size - 1, ctx, &f, 59u + (data[0] & 15u),
+    int r = FontEngine_openEmbeddedTrueType(ctx, program, size - 1, &f, 59u + (data[0] & 15u),
                                             (data[0] & 0x10) ? uint32_t(DocFonts_flagSymbol) : 0u);
     require((r == Res_ok) == (f != nullptr));
     if (f) {

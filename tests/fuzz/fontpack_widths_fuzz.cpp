@@ -53,8 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(Font_faceCreate(ctx, 0, 0, nullptr, &face) == Res_ok);
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    require(Vfs_openMemory(table, tableSize, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted,
-                           ctx) == Res_ok);
+    require(Vfs_openMemory(ctx, table, tableSize, 0, Vfs_modeRead | Vfs_modeSeekable, &h,
+                           &accepted) == Res_ok);
     uint32_t order = (flags & 1) ? BufStream_littleEndian : BufStream_bigEndian;
     require(BufStream_open(ctx, nullptr, h, uint32_t(tableSize), order, &face->reader) == Res_ok);
     FontTableDir dir{};

@@ -73,7 +73,7 @@ bool areasSmall(const uint8_t *data, size_t size)
 void fuzzEvaluate(EngineContext *ctx, const uint8_t *data, size_t size)
 {
     Excel_FormulaContext fc;
-    Excel_Formula_evalInit(&fc, data, size, nullptr, ctx);
+    Excel_Formula_evalInit(ctx, &fc, data, size, nullptr);
     fc.readCell = readCell;
     Excel_Value v{};
     int err = Excel_Formula_eval(&fc, &v);

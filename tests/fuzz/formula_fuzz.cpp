@@ -45,7 +45,7 @@ int render(const std::vector<uint8_t> &tokens, std::vector<char> *out)
     // An exact copy on the heap, so that the sanitizer sees any overrun.
     std::vector<uint8_t> copy(tokens);
     char *s = nullptr;
-    int rc = Excel_Formula_toText(copy.data(), copy.size(), &s, nullptr);
+    int rc = Excel_Formula_toText(nullptr, copy.data(), copy.size(), &s);
     require(rc == Res_ok || rc == Res_formulaSyntax || rc == Res_formulaUnknownFunction);
     require((rc == Res_ok) == (s != nullptr));
     if (s)

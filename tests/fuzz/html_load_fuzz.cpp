@@ -72,8 +72,8 @@ std::u16string load(Input *in, uint32_t chunk, int *result)
     require(Edr_Doc_create(in->ctx, &doc, nullptr) == 0);
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    require(Vfs_openMemory(in->page, in->size, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted,
-                           in->ctx) == 0);
+    require(Vfs_openMemory(in->ctx, in->page, in->size, 0, Vfs_modeRead | Vfs_modeSeekable, &h,
+                           &accepted) == 0);
     if (!chunk) {
         *result = in->desc.open(in->ctx, &in->desc, nullptr, h, doc, Edr_Doc_root(doc));
     } else {

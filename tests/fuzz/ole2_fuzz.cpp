@@ -63,8 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (int seekable = 1; seekable >= 0; seekable--) {
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        require(Vfs_openMemory(data, size, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted,
-                               ctx) == 0);
+        require(Vfs_openMemory(ctx, data, size, 0, Vfs_modeRead | Vfs_modeSeekable, &h,
+                               &accepted) == 0);
         if (!seekable)
             h->mode &= ~uint32_t(Vfs_modeSeekable);
         OleHandle *ole = nullptr;

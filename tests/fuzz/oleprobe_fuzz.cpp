@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    require(Vfs_openMemory(data, size, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) ==
+    require(Vfs_openMemory(ctx, data, size, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted) ==
             0);
     OleHandle *ole = nullptr;
     int r = Ole_openStream(h, &ole);

@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         require(Pdf_Font_glyphNamesNew(&names) == Res_ok);
         EmbeddedFont *font = nullptr;
         uint16_t *table = nullptr;
-        r = Pdf_Cff_buildFont(p, 0, ctx, names, &font, &table, data[0] % 3);
+        r = Pdf_Cff_buildFont(ctx, p, 0, names, &font, &table, data[0] % 3);
         require((r == Res_ok) == (font != nullptr));
         if (font) {
             require(ctx->fontEngine->fonts && ctx->fontEngine->fonts->count == 1);

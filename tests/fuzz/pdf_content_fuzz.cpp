@@ -78,10 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string file = makeFile();
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    require(Vfs_openMemory(reinterpret_cast<const uint8_t *>(file.data()), file.size(), 0,
-                           Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) == Res_ok);
+    require(Vfs_openMemory(ctx, reinterpret_cast<const uint8_t *>(file.data()), file.size(), 0,
+                           Vfs_modeRead | Vfs_modeSeekable, &h, &accepted) == Res_ok);
     PdfDoc *doc = nullptr;
-    require(Pdf_openDocument(&doc, nullptr, h, nullptr, 0) == Res_ok);
+    require(Pdf_openDocument(nullptr, &doc, h, nullptr, 0) == Res_ok);
     PdfPageAttrs attrs{};
     attrs.mediaBox[2] = attrs.cropBox[2] = 200;
     attrs.mediaBox[3] = attrs.cropBox[3] = 100;

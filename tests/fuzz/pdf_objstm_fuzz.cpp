@@ -74,10 +74,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    require(Vfs_openMemory(reinterpret_cast<const uint8_t *>(file.data()), file.size(), 0,
-                           Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) == Res_ok);
+    require(Vfs_openMemory(ctx, reinterpret_cast<const uint8_t *>(file.data()), file.size(), 0,
+                           Vfs_modeRead | Vfs_modeSeekable, &h, &accepted) == Res_ok);
     PdfDoc *doc = nullptr;
-    int err = Pdf_openDocument(&doc, nullptr, h, nullptr, 0);
+    int err = Pdf_openDocument(nullptr, &doc, h, nullptr, 0);
     if (err == Res_ok) {
         resolveAll(doc);
         Pdf_Doc_flushCache(doc, nullptr, 1);

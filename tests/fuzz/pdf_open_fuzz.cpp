@@ -55,10 +55,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    require(Vfs_openMemory(data, size, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) ==
+    require(Vfs_openMemory(ctx, data, size, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted) ==
             Res_ok);
     PdfDoc *doc = nullptr;
-    int err = Pdf_openDocument(&doc, nullptr, h, nullptr, 0);
+    int err = Pdf_openDocument(nullptr, &doc, h, nullptr, 0);
     if (err == Res_ok) {
         resolveAll(doc, 2000);
         Pdf_Doc_flushCache(doc, nullptr, 1);

@@ -79,8 +79,8 @@ std::u16string load(Input *in, bool paged)
     require(Edr_Doc_setHandler(doc, &in->desc) == 0);
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    require(Vfs_openMemory(in->text, in->size, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted,
-                           in->ctx) == 0);
+    require(Vfs_openMemory(in->ctx, in->text, in->size, 0, Vfs_modeRead | Vfs_modeSeekable, &h,
+                           &accepted) == 0);
     require(TextDoc_open(in->ctx, &in->desc, nullptr, h, doc, Edr_Doc_root(doc)) == 0);
     std::u16string all = pageText(doc, 0);
     TextLoader *loader = static_cast<TextLoader *>(Edr_Doc_getLoaderData(doc));

@@ -56,8 +56,9 @@ void body(void *argument)
     }
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    require(Vfs_openMemory(reinterpret_cast<const uint8_t *>(in->file.data()), in->file.size(), 0,
-                           Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, in->ctx) == 0);
+    require(Vfs_openMemory(in->ctx, reinterpret_cast<const uint8_t *>(in->file.data()),
+                           in->file.size(), 0, Vfs_modeRead | Vfs_modeSeekable, &h,
+                           &accepted) == 0);
     if (Ppt_open(in->ctx, h, doc, root) == 0 && in->onDemand)
         for (uint32_t page = 0; page < 64; page++)
             if (Ppt_step(doc, page) != 0)

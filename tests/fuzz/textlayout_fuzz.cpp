@@ -72,7 +72,7 @@ void drawPage(EngineContext *ctx, Edr_Doc *doc, uint32_t index)
     require(Bitmap_create(ctx, &bitmap, kWidth, kHeight, Pixel_format565, 0x10000, pixels.data(),
                           0) == 0);
     RenderBuffers *buffers = nullptr;
-    require(RenderBuffers_create(&buffers, ctx, band.data(), uint32_t(band.size())) == 0);
+    require(RenderBuffers_create(ctx, &buffers, band.data(), uint32_t(band.size())) == 0);
     int32_t a = 1;
     if (w > 0 && h > 0)
         a = int32_t(std::min(int64_t(kWidth) * 0x10000 / w, int64_t(kHeight) * 0x10000 / h));
@@ -85,8 +85,8 @@ void drawPage(EngineContext *ctx, Edr_Doc *doc, uint32_t index)
     DrawFlags_clear(ctx, &flags);
     flags.flags |= DrawFlags_offscreen | DrawFlags_noHighlights;
     if (clip.x0 < clip.x1 && clip.y0 < clip.y1)
-        require(PageRender_walk(chain, &m, &clip, &device, bitmap, nullptr, &flags, noteDrawn,
-                                nullptr, PageRender_drawBanded, buffers, ctx, 1, 0) == 0);
+        require(PageRender_walk(ctx, chain, &m, &clip, &device, bitmap, nullptr, &flags, noteDrawn,
+                                nullptr, PageRender_drawBanded, buffers, 1, 0) == 0);
     RenderBuffers_free(buffers);
     Bitmap_destroy(bitmap);
     Edr_Page_release(entry, 0);
@@ -103,8 +103,8 @@ void body(void *argument)
     require(Edr_Doc_setHandler(doc, &in->desc) == 0);
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    require(Vfs_openMemory(in->text, in->size, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted,
-                           ctx) == 0);
+    require(Vfs_openMemory(ctx, in->text, in->size, 0, Vfs_modeRead | Vfs_modeSeekable, &h,
+                           &accepted) == 0);
     require(TextDoc_open(ctx, &in->desc, nullptr, h, doc, Edr_Doc_root(doc)) == 0);
     Edr_Doc_readLock(doc);
     int err = Layout_document(doc);

@@ -104,8 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(Font_faceCreate(ctx, kind, 0, nullptr, &face) == Res_ok);
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    require(Vfs_openMemory(file, fileSize, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted,
-                           ctx) == Res_ok);
+    require(Vfs_openMemory(ctx, file, fileSize, 0, Vfs_modeRead | Vfs_modeSeekable, &h,
+                           &accepted) == Res_ok);
     require(BufStream_open(ctx, nullptr, h, uint32_t(fileSize), BufStream_bigEndian,
                            &face->reader) == Res_ok);
     int r = TrueType_open(face, 0, 59u + (options & 15u));

@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     PdfGlyphNameList names{-768, nullptr};
     EmbeddedFont *font = nullptr;
     uint16_t *encoding = nullptr;
-    int r = Type1_load(s, ctx, &names, &font, &encoding);
+    int r = Type1_load(ctx, s, &names, &font, &encoding);
     require((r == Res_ok) == (font != nullptr));
     if (font) {
         require(ctx->fontEngine->fonts && ctx->fontEngine->fonts->count == 1);

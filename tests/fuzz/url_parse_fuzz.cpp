@@ -102,9 +102,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const uint8_t *nl = static_cast<const uint8_t *>(memchr(data, '\n', size));
     size_t baseLen = nl ? size_t(nl - data) : size;
     char16_t *base16 = nullptr, *rel16 = nullptr;
-    require(Charset_toUstrN(data, baseLen, &base16, CharsetCode_utf8, nullptr) == 0);
+    require(Charset_toUstrN(nullptr, data, baseLen, &base16, CharsetCode_utf8) == 0);
     const uint8_t *rel = nl ? nl + 1 : data + size;
-    require(Charset_toUstrN(rel, size_t(data + size - rel), &rel16, CharsetCode_utf8, nullptr) ==
+    require(Charset_toUstrN(nullptr, rel, size_t(data + size - rel), &rel16, CharsetCode_utf8) ==
             0);
 
     Url *base = Url_new(base16);

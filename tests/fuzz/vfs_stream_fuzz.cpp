@@ -61,7 +61,7 @@ void runScript(const uint8_t *ops, size_t steps, const uint8_t *payload, size_t 
 {
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    require(Vfs_openMemory(payload, size, 0, 0x31, &h, &accepted, ctx) == Res_ok);
+    require(Vfs_openMemory(ctx, payload, size, 0, 0x31, &h, &accepted) == Res_ok);
     uint64_t pos = 0; // the model's position
     std::vector<uint8_t> buf(5000);
     for (size_t i = 0; i < steps; i++) {
@@ -139,7 +139,7 @@ void readAsTable(const uint8_t *payload, size_t size)
     require(AlienFile_ramUrl(ctx, payload, size, "tab", &u) == Res_ok);
     uint32_t values[64];
     uint32_t count = 0;
-    int r = File_readIndexTable(u, ctx, &count, values, 64);
+    int r = File_readIndexTable(ctx, u, &count, values, 64);
     if (size < 12) {
         require(r == Res_vfsShortRead);
     } else {

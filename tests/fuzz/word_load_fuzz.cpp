@@ -76,8 +76,9 @@ void body(void *argument)
     require(Edr_Doc_create(in->ctx, &doc, &root) == 0);
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    require(Vfs_openMemory(reinterpret_cast<const uint8_t *>(in->file.data()), in->file.size(), 0,
-                           Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, in->ctx) == 0);
+    require(Vfs_openMemory(in->ctx, reinterpret_cast<const uint8_t *>(in->file.data()),
+                           in->file.size(), 0, Vfs_modeRead | Vfs_modeSeekable, &h,
+                           &accepted) == 0);
     (void)Word_loadDocument(in->ctx, nullptr, nullptr, h, doc, root);
     Edr_Doc_readLock(doc);
     check(Edr_Doc_root(doc));

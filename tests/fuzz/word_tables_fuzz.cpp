@@ -123,8 +123,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    require(Vfs_openMemory(reinterpret_cast<const uint8_t *>(file.data()), file.size(), 0,
-                           Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) == 0);
+    require(Vfs_openMemory(ctx, reinterpret_cast<const uint8_t *>(file.data()), file.size(), 0,
+                           Vfs_modeRead | Vfs_modeSeekable, &h, &accepted) == 0);
     WordReader *r = nullptr;
     require(Word_readerNew(&r) == Res_ok);
     r->ctx = ctx;

@@ -72,7 +72,7 @@ void throughTheArchiveReader(const uint8_t *data, size_t size)
 {
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    require(Vfs_openMemory(data, size, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) ==
+    require(Vfs_openMemory(ctx, data, size, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted) ==
             Res_ok);
     ZipHandle *zip = nullptr;
     int r = Zip_open(ctx, h, &zip);
@@ -117,7 +117,7 @@ void readStream(const Url *u)
 {
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    if (Vfs_open(u, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) != Res_ok)
+    if (Vfs_open(ctx, u, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted) != Res_ok)
         return;
     size_t total = 0;
     for (int pass = 0; pass < 2; pass++) {
@@ -141,7 +141,7 @@ void listFolder(const Url *u, const Url *ram, int depth)
 {
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    if (Vfs_open(u, Vfs_modeList, &h, &accepted, ctx) != Res_ok)
+    if (Vfs_open(ctx, u, Vfs_modeList, &h, &accepted) != Res_ok)
         return;
     for (int n = 0; n < 1000; n++) {
         const char16_t *name = nullptr;

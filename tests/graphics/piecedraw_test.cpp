@@ -175,7 +175,7 @@ TEST_F(PieceDrawTest, AClippedPieceMatchesTheDrawItemAloneAndTheBands)
                 std::vector<uint8_t> memory(40 * 2 * 40 * 3);
                 RenderBuffers *buffers = nullptr;
                 ASSERT_EQ(
-                    RenderBuffers_create(&buffers, ctx(), memory.data(), uint32_t(memory.size())),
+                    RenderBuffers_create(ctx(), &buffers, memory.data(), uint32_t(memory.size())),
                     0);
                 Bitmap *banded = picture(40, 40);
                 DrawFlags flags{};

@@ -1008,7 +1008,7 @@ TEST_F(HtmlLoadTest, APictureOpensAsADocument)
         Url *u = Url_new(U("file://root" + path).c_str());
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_open(u, 0x31, &h, &accepted, ctx()), Res_ok);
+        EXPECT_EQ(Vfs_open(ctx(), u, 0x31, &h, &accepted), Res_ok);
         Url_free(u);
         int err = Html_openImageDocument(ctx(), nullptr, h, doc, record, 0);
         if (shape) {

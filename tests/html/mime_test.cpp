@@ -56,7 +56,7 @@ std::string utf8(const char16_t *s)
     size_t n = 0;
     while (s[n])
         n++;
-    if (Charset_fromUstrN(s, n, &bytes, CharsetCode_utf8, nullptr) != Res_ok)
+    if (Charset_fromUstrN(nullptr, s, n, &bytes, CharsetCode_utf8) != Res_ok)
         return "(error)";
     out = bytes;
     Mem_free(bytes);
@@ -74,8 +74,8 @@ std::string decode(CharsetConverter fn, const std::string &input, size_t split =
     auto feed = [&](bool last) {
         for (int guard = 0; guard < 100000; guard++) {
             size_t used = 0, made = 0;
-            fn(reinterpret_cast<const uint8_t *>(pending.data()), pending.size(), buf.data(), cap,
-               &used, &made, nullptr, nullptr);
+            fn(nullptr, reinterpret_cast<const uint8_t *>(pending.data()), pending.size(),
+               buf.data(), cap, &used, &made, nullptr);
             out.append(reinterpret_cast<char *>(buf.data()), made);
             pending.erase(0, used);
             if (!used && !made)
@@ -211,8 +211,8 @@ TEST_F(MimeTest, BodyDecodersWhereTheyDifferFromPython)
         uint8_t out[16];
         size_t used = 99, made = 99;
         CharsetConverter fn = c.base64 ? Mime_base64Decode : Mime_qpDecode;
-        EXPECT_EQ(fn(reinterpret_cast<const uint8_t *>(c.in.data()), c.in.size(), out, sizeof out,
-                     &used, &made, nullptr, nullptr),
+        EXPECT_EQ(fn(nullptr, reinterpret_cast<const uint8_t *>(c.in.data()), c.in.size(), out,
+                     sizeof out, &used, &made, nullptr),
                   0);
         EXPECT_EQ(used, c.consumed) << c.in;
     }
@@ -653,7 +653,7 @@ Archive openArchive(EngineContext *ctx, const std::string &bytes)
     memcpy(copy, bytes.data(), bytes.size());
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    if (Vfs_openMemory(copy, bytes.size(), 1, Vfs_modeRead, &h, &accepted, ctx) != Res_ok)
+    if (Vfs_openMemory(ctx, copy, bytes.size(), 1, Vfs_modeRead, &h, &accepted) != Res_ok)
         return a;
     a.result = MimeArchive_open(ctx, h, &a.archive);
     return a;
@@ -669,7 +669,7 @@ std::string readUrl(EngineContext *ctx, const Url *base, const char16_t *text,
         return "no url";
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    int r = Vfs_open(url, Vfs_modeRead, &h, &accepted, ctx);
+    int r = Vfs_open(ctx, url, Vfs_modeRead, &h, &accepted);
     Url_free(url);
     if (r)
         return "error " + std::to_string(r);

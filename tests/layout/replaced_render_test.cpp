@@ -53,14 +53,14 @@ Bitmap *render(ReplacedRenderTest *t, Edr_Doc *doc, Bitmap *b)
     Edr_PageRec *chain = Edr_Page_deref(entry);
     std::vector<uint8_t> band(Dispman_pageBandDefault);
     RenderBuffers *buffers = nullptr;
-    EXPECT_EQ(RenderBuffers_create(&buffers, doc->app, band.data(), uint32_t(band.size())), 0);
+    EXPECT_EQ(RenderBuffers_create(doc->app, &buffers, band.data(), uint32_t(band.size())), 0);
     Matrix m{kPpi, 0, 0, kPpi, 0, kHeight};
     Rect clip{0, 0, kWidth, kHeight};
     DrawFlags flags;
     DrawFlags_clear(doc->app, &flags);
     flags.flags |= DrawFlags_offscreen | DrawFlags_noHighlights;
-    EXPECT_EQ(PageRender_walk(chain, &m, &clip, &clip, b, nullptr, &flags, nullptr, nullptr,
-                              PageRender_drawBanded, buffers, doc->app, 1, 0),
+    EXPECT_EQ(PageRender_walk(doc->app, chain, &m, &clip, &clip, b, nullptr, &flags, nullptr,
+                              nullptr, PageRender_drawBanded, buffers, 1, 0),
               0);
     RenderBuffers_free(buffers);
     Edr_Page_release(entry, 0);

@@ -252,8 +252,8 @@ TEST_F(SectionsTest, ABackgroundPictureIsTiledOverThePage)
         ASSERT_EQ(Edr_App_registerImageCodecs(ctx()), Res_ok);
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        ASSERT_EQ(Vfs_openMemory(reinterpret_cast<const uint8_t *>(png.data()), png.size(), 0,
-                                 Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx()),
+        ASSERT_EQ(Vfs_openMemory(ctx(), reinterpret_cast<const uint8_t *>(png.data()), png.size(),
+                                 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted),
                   0);
         ImageSource *source = nullptr;
         ASSERT_EQ(ImageSource_createForStream(h, &source), 0);

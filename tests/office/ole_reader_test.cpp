@@ -498,8 +498,8 @@ TEST_F(OleTest, OutOfMemoryAtEveryStepOfAnOpen)
             memcpy(copy, b.data(), b.size());
             VfsHandle *h = nullptr;
             uint32_t accepted = 0;
-            ASSERT_EQ(Vfs_openMemory(copy, b.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &h,
-                                     &accepted, ctx),
+            ASSERT_EQ(Vfs_openMemory(ctx, copy, b.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &h,
+                                     &accepted),
                       Res_ok);
             size_t before = TestHeap_usedBytes();
             OleHandle *handle = nullptr;

@@ -89,8 +89,8 @@ class OleTest : public FileFixture {
         EXPECT_NE(copy, nullptr);
         memcpy(copy, bytes.data(), bytes.size());
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_openMemory(copy, bytes.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream,
-                                 &accepted, ctx),
+        EXPECT_EQ(Vfs_openMemory(ctx, copy, bytes.size(), 1, Vfs_modeRead | Vfs_modeSeekable,
+                                 &stream, &accepted),
                   Res_ok);
         if (!seekable)
             stream->mode &= ~uint32_t(Vfs_modeSeekable);

@@ -100,8 +100,8 @@ class PptTest : public EdrFixture {
         memcpy(copy, file.data(), file.size());
         VfsHandle *stream = nullptr;
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream,
-                                 &accepted, ctx()),
+        EXPECT_EQ(Vfs_openMemory(ctx(), copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable,
+                                 &stream, &accepted),
                   0);
         return stream;
     }

@@ -31,9 +31,9 @@ class PptStyleTest : public PptTextFixture {
         size_t consumed = 0, produced = 0;
         CharsetState state{};
         if (wingdings)
-            Charset_wingdingsToUtf16(&byte, 1, out, 4, &consumed, &produced, &state, nullptr);
+            Charset_wingdingsToUtf16(nullptr, &byte, 1, out, 4, &consumed, &produced, &state);
         else
-            Charset_symbolToUtf16(&byte, 1, out, 4, &consumed, &produced, &state, nullptr);
+            Charset_symbolToUtf16(nullptr, &byte, 1, out, 4, &consumed, &produced, &state);
         char16_t c;
         memcpy(&c, out, 2);
         return c;

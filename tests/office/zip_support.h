@@ -109,7 +109,7 @@ class ZipFixture : public FileFixture {
         Url *u = fixtureUrl(name);
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_open(u, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx), Res_ok) << name;
+        EXPECT_EQ(Vfs_open(ctx, u, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted), Res_ok) << name;
         Url_free(u);
         return h;
     }
@@ -118,8 +118,8 @@ class ZipFixture : public FileFixture {
     {
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), 0,
-                                 Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx),
+        EXPECT_EQ(Vfs_openMemory(ctx, reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(),
+                                 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted),
                   Res_ok);
         return h;
     }

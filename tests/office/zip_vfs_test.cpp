@@ -24,7 +24,7 @@ class ZipVfsTest : public ZipFixture {
     {
         Url *u = fixtureUrl(name, after);
         uint32_t got = 0;
-        int r = Vfs_open(u, mode, h, &got, ctx);
+        int r = Vfs_open(ctx, u, mode, h, &got);
         Url_free(u);
         if (accepted)
             *accepted = got;
@@ -101,7 +101,7 @@ TEST_F(ZipVfsTest, ManyFoldersAndLongNamesAreEachListedOnce)
     ASSERT_EQ(AlienFile_ramUrl(ctx, bytes.data(), bytes.size(), "zip", &ram), Res_ok);
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    ASSERT_EQ(Vfs_open(ram, Vfs_modeList, &h, &accepted, ctx), Res_ok);
+    ASSERT_EQ(Vfs_open(ctx, ram, Vfs_modeList, &h, &accepted), Res_ok);
     int r = -1;
     EXPECT_EQ(vfsListAll(h, &r), want);
     EXPECT_EQ(r, Res_ok);
@@ -109,7 +109,7 @@ TEST_F(ZipVfsTest, ManyFoldersAndLongNamesAreEachListedOnce)
     // A member of it by URL.
     Url *member = Url_copy(ram);
     ASSERT_TRUE(Url_setPart(member, UrlPart_path, (std::u16string(ram->path) + u"/top1").c_str()));
-    ASSERT_EQ(Vfs_open(member, Vfs_modeRead, &h, &accepted, ctx), Res_ok);
+    ASSERT_EQ(Vfs_open(ctx, member, Vfs_modeRead, &h, &accepted), Res_ok);
     EXPECT_EQ(vfsReadAll(h, 4096, &r), "t");
     (void)Vfs_close(h);
     Url_free(member);
@@ -182,7 +182,7 @@ TEST_F(ZipVfsTest, TheUrlDecidesWhetherTheZipTypeTakesIt)
         Url *u = url("file://root" + zipFixturePath("") + c.path.substr(1));
         VfsHandle *h = reinterpret_cast<VfsHandle *>(1);
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_open(u, c.mode, &h, &accepted, ctx), c.result);
+        EXPECT_EQ(Vfs_open(ctx, u, c.mode, &h, &accepted), c.result);
         if (c.result == Res_ok) {
             ASSERT_NE(h, nullptr);
             EXPECT_EQ(h->type, c.type);
@@ -206,7 +206,7 @@ TEST_F(ZipVfsTest, EscapedNamesInFileUrlsReachTheirMembers)
         Res_ok);
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    ASSERT_EQ(Vfs_open(u, Vfs_modeRead, &h, &accepted, ctx), Res_ok);
+    ASSERT_EQ(Vfs_open(ctx, u, Vfs_modeRead, &h, &accepted), Res_ok);
     int r = -1;
     EXPECT_EQ(vfsReadAll(h, 4096, &r), "odd name");
     (void)Vfs_close(h);
@@ -238,7 +238,7 @@ TEST_F(ZipVfsTest, MemberNamesThatClimbStayInsideTheArchive)
         Url *u = url("file://root" + path("a/b/t.zip") + c.after);
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        ASSERT_EQ(Vfs_open(u, Vfs_modeRead, &h, &accepted, ctx), c.result);
+        ASSERT_EQ(Vfs_open(ctx, u, Vfs_modeRead, &h, &accepted), c.result);
         if (h) {
             EXPECT_EQ(h->type, VfsType_zvfs);
             int r = -1;

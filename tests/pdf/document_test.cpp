@@ -278,11 +278,12 @@ TEST_F(PdfOpenTest, TranslationCountsPagesAndRefusesNone)
             ASSERT_EQ(Edr_Doc_create(ctx(), &edoc, nullptr), 0);
             VfsHandle *h = nullptr;
             uint32_t accepted = 0;
-            ASSERT_EQ(Vfs_openMemory(reinterpret_cast<const uint8_t *>(file.data()), file.size(), 0,
-                                     Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx()),
+            ASSERT_EQ(Vfs_openMemory(ctx(), reinterpret_cast<const uint8_t *>(file.data()),
+                                     file.size(), 0, Vfs_modeRead | Vfs_modeSeekable, &h,
+                                     &accepted),
                       0);
             PdfDoc *doc = nullptr;
-            ASSERT_EQ(Pdf_openDocument(&doc, ctx(), h, edoc, 0), 0);
+            ASSERT_EQ(Pdf_openDocument(ctx(), &doc, h, edoc, 0), 0);
             // The Pages root has no Kids: the first page is not in the tree.
             EXPECT_EQ(Pdf_translateDocument(doc),
                       count > 0 ? int(Res_pdfPageRange) : int(Res_pdfNoPages))

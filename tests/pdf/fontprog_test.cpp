@@ -216,7 +216,7 @@ TEST_F(PdfFontProgTest, CffProgramsBuildFontsKeyedByCodeOrCid)
         for (const Mode &m : modes) {
             EmbeddedFont *font = nullptr;
             uint16_t *table = nullptr;
-            ASSERT_EQ(Pdf_Cff_buildFont(p, 0, ctx(), list, &font, &table, m.mode), 0);
+            ASSERT_EQ(Pdf_Cff_buildFont(ctx(), p, 0, list, &font, &table, m.mode), 0);
             ASSERT_NE(font, nullptr);
             bool found = false;
             for (int32_t i = 0; i < EmbeddedFont_glyphCount(font); i++)
@@ -241,7 +241,7 @@ TEST_F(PdfFontProgTest, CffProgramsBuildFontsKeyedByCodeOrCid)
             int rc = Pdf_Cff_open(s, &p);
             EmbeddedFont *font = nullptr;
             if (rc == Res_ok) {
-                rc = Pdf_Cff_buildFont(p, 0, ctx(), nullptr, &font, nullptr, PdfCff_modeCid);
+                rc = Pdf_Cff_buildFont(ctx(), p, 0, nullptr, &font, nullptr, PdfCff_modeCid);
                 Pdf_Cff_close(p);
             }
             EXPECT_NE(rc, 0) << keep;

@@ -58,11 +58,11 @@ class PdfDocFixture : public TaskFixture {
         *doc = nullptr;
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        int err = Vfs_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), 0,
-                                 Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx());
+        int err = Vfs_openMemory(ctx(), reinterpret_cast<const uint8_t *>(bytes.data()),
+                                 bytes.size(), 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted);
         if (err != Res_ok)
             return err;
-        err = Pdf_openDocument(doc, ctx(), h, nullptr, 0);
+        err = Pdf_openDocument(ctx(), doc, h, nullptr, 0);
         if (err != Res_ok)
             Vfs_close(h);
         return err;

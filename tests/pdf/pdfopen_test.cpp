@@ -29,8 +29,9 @@ class PdfImportTest : public PdfDocFixture {
             }
             VfsHandle *h = nullptr;
             uint32_t accepted = 0;
-            ASSERT_EQ(Vfs_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(),
-                                     0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx()),
+            ASSERT_EQ(Vfs_openMemory(ctx(), reinterpret_cast<const uint8_t *>(bytes.data()),
+                                     bytes.size(), 0, Vfs_modeRead | Vfs_modeSeekable, &h,
+                                     &accepted),
                       0);
             *pages = 12345;
             result = Pdf_importOpen(ctx(), pages, h, doc, 0);
@@ -114,8 +115,8 @@ TEST_F(PdfImportTest, HandlerOpenSetsFlagsAndTakesTheSamePath)
         doc->pageOnDemand = 1;
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        ASSERT_EQ(Vfs_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), 0,
-                                 Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx()),
+        ASSERT_EQ(Vfs_openMemory(ctx(), reinterpret_cast<const uint8_t *>(bytes.data()),
+                                 bytes.size(), 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted),
                   0);
         ASSERT_EQ(Pdf_open(ctx(), nullptr, nullptr, h, doc, nullptr), 0);
         EXPECT_TRUE(Edr_Doc_testFlags(doc, 4 | 2));

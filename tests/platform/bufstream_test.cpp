@@ -49,8 +49,8 @@ class BufStreamTest : public FileFixture {
     {
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), 0,
-                                 Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx),
+        EXPECT_EQ(Vfs_openMemory(ctx, reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(),
+                                 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted),
                   Res_ok);
         BufStream *r = nullptr;
         EXPECT_EQ(BufStream_open(ctx, nullptr, h, uint32_t(bytes.size()), order, &r), Res_ok);

@@ -21,7 +21,7 @@ class FileStreamTest : public FileFixture {
         handle.type = VfsType_file;
         Url *u = fileUrl(name);
         uint32_t accepted = 0;
-        int r = FileStream_open(&handle, u, mode, &accepted, ctx);
+        int r = FileStream_open(ctx, &handle, u, mode, &accepted);
         Url_free(u);
         handle.mode = accepted;
         return r;
@@ -243,14 +243,14 @@ TEST_F(FileStreamTest, MemoryFilesOpenOnlyThroughMarkedUrls)
     Url *u = nullptr;
     ASSERT_EQ(AlienFile_ramUrl(ctx, text, 9, "txt", &u), 0);
     uint32_t accepted = 0;
-    ASSERT_EQ(FileStream_open(&handle, u, AlienFile_modeRead, &accepted, ctx), 0);
+    ASSERT_EQ(FileStream_open(ctx, &handle, u, AlienFile_modeRead, &accepted), 0);
     handle.mode = accepted;
     EXPECT_EQ(read(9), "in memory");
     EXPECT_EQ(FileStream_close(&handle), 0);
     // The same text without the mark reaches nothing, even asking for it.
     Url_setFlag16(u, 0);
     handle = VfsHandle{};
-    EXPECT_EQ(FileStream_open(&handle, u, AlienFile_modeRead | AlienFile_optMemory, &accepted, ctx),
+    EXPECT_EQ(FileStream_open(ctx, &handle, u, AlienFile_modeRead | AlienFile_optMemory, &accepted),
               Res_fileCannotOpen);
     Url_free(u);
     AlienFile_ramRelease(ctx, text);
@@ -281,7 +281,7 @@ TEST_F(FileStreamTest, UrlOperations)
     EXPECT_EQ(FileStream_remove(ctx, t), 0);
     EXPECT_EQ(FileStream_rename(ctx, s, t), 0);
     EXPECT_FALSE(exists("s"));
-    EXPECT_EQ(FileStream_makeDirs(deep, ctx), 0);
+    EXPECT_EQ(FileStream_makeDirs(ctx, deep), 0);
     EXPECT_TRUE(exists("p/q/r"));
     Headless_captureDebug(heap.host, 1);
     EXPECT_EQ(FileStream_rename(ctx, s, t), Res_fileRename);

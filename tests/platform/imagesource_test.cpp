@@ -29,7 +29,7 @@ class ImageSourceTest : public HeapFixture {
         static const uint8_t gif[] = "GIF89a";
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_openMemory(gif, 6, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx),
+        EXPECT_EQ(Vfs_openMemory(ctx, gif, 6, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted),
                   Res_ok);
         return h;
     }

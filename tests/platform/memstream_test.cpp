@@ -47,7 +47,7 @@ TEST_F(MemStreamTest, LendsTheWholeRestWithoutCopying)
     static const uint8_t data[] = "0123456789";
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    ASSERT_EQ(Vfs_openMemory(data, 10, 0, Vfs_modeRead, &h, &accepted, ctx), Res_ok);
+    ASSERT_EQ(Vfs_openMemory(ctx, data, 10, 0, Vfs_modeRead, &h, &accepted), Res_ok);
     EXPECT_EQ(accepted, Vfs_modeRead | Vfs_modeSeekable | Vfs_modeMemory);
     EXPECT_EQ(h->mode, accepted);
     EXPECT_EQ(h->type, VfsType_mem);
@@ -71,7 +71,7 @@ TEST_F(MemStreamTest, AnEmptyBlockLendsNothingAtOnce)
 {
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    ASSERT_EQ(Vfs_openMemory(nullptr, 0, 0, Vfs_modeRead, &h, &accepted, ctx), Res_ok);
+    ASSERT_EQ(Vfs_openMemory(ctx, nullptr, 0, 0, Vfs_modeRead, &h, &accepted), Res_ok);
     EXPECT_EQ(lendAll(h, 0), "");
     uint8_t buf[4];
     size_t got = 9;
@@ -86,7 +86,7 @@ TEST_F(MemStreamTest, SeeksAndTheLentState)
     static const uint8_t data[] = "abcdefgh";
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    ASSERT_EQ(Vfs_openMemory(data, 8, 0, 0x31, &h, &accepted, ctx), Res_ok);
+    ASSERT_EQ(Vfs_openMemory(ctx, data, 8, 0, 0x31, &h, &accepted), Res_ok);
     EXPECT_EQ(Vfs_seek(h, 5), Res_ok);
     EXPECT_EQ(lendAll(h, 1), "fgh");
     EXPECT_EQ(Vfs_seek(h, 0x100000000), Res_fileSeek);
@@ -112,7 +112,7 @@ TEST_F(MemStreamTest, ClonesShareTheBlockAndReadOnTheirOwn)
 {
     VfsHandle *a = nullptr;
     uint32_t accepted = 0;
-    ASSERT_EQ(Vfs_openMemory(heapBytes("shared data"), 11, 1, 0x31, &a, &accepted, ctx), Res_ok);
+    ASSERT_EQ(Vfs_openMemory(ctx, heapBytes("shared data"), 11, 1, 0x31, &a, &accepted), Res_ok);
     ASSERT_EQ(
         Vfs_setInfo(a, VfsInfo_mime, reinterpret_cast<uintptr_t>(Ustr_fromCstr("text/plain"))),
         Res_ok);
@@ -149,7 +149,7 @@ TEST_F(MemStreamTest, InfoCodes)
     static const uint8_t data[] = "12345";
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    ASSERT_EQ(Vfs_openMemory(data, 5, 0, Vfs_modeRead, &h, &accepted, ctx), Res_ok);
+    ASSERT_EQ(Vfs_openMemory(ctx, data, 5, 0, Vfs_modeRead, &h, &accepted), Res_ok);
     uintptr_t v = 0;
     ASSERT_EQ(Vfs_getInfo(h, VfsInfo_size, &v), Res_ok);
     EXPECT_EQ(*reinterpret_cast<const uint64_t *>(v), 5u);
@@ -182,7 +182,7 @@ TEST_F(MemStreamTest, RefusedModesAndFailuresFreeOwnedData)
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
     for (uint32_t mode : {0x2u, 0x4u, 0x8u, 0x100u | 1, 0x8000u | 1}) {
-        EXPECT_EQ(Vfs_openMemory(heapBytes("x"), 1, 1, mode, &h, &accepted, ctx),
+        EXPECT_EQ(Vfs_openMemory(ctx, heapBytes("x"), 1, 1, mode, &h, &accepted),
                   Res_vfsNotAvailable)
             << std::hex << mode;
         EXPECT_EQ(h, nullptr);
@@ -190,7 +190,7 @@ TEST_F(MemStreamTest, RefusedModesAndFailuresFreeOwnedData)
     EXPECT_EQ(TestHeap_usedBytes(), baseline) << "refused data are freed";
     // A stream opened without read access lends nothing.
     static const uint8_t data[] = "ab";
-    ASSERT_EQ(Vfs_openMemory(data, 2, 0, 0x10, &h, &accepted, ctx), Res_ok);
+    ASSERT_EQ(Vfs_openMemory(ctx, data, 2, 0, 0x10, &h, &accepted), Res_ok);
     const uint8_t *p = nullptr;
     size_t len = 0;
     EXPECT_EQ(Vfs_getReadBuf(h, 1, &p, &len), Res_vfsNotOpenedFor);
@@ -203,7 +203,7 @@ TEST_F(MemStreamTest, RefusedModesAndFailuresFreeOwnedData)
     for (; n < 50 && r != Res_ok; n++) {
         uint8_t *bytes = heapBytes("owned");
         Mem_failAfter(n);
-        r = Vfs_openMemory(bytes, 5, 1, Vfs_modeRead, &h, &accepted, ctx);
+        r = Vfs_openMemory(ctx, bytes, 5, 1, Vfs_modeRead, &h, &accepted);
         Mem_failAfter(0);
         if (r != Res_ok) {
             EXPECT_EQ(r, Res_noMemory);
@@ -232,7 +232,7 @@ TEST_F(MemStreamTest, EventsWithoutSubscriptionSlotArriveAtOnce)
     static const uint8_t data[] = "x";
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    ASSERT_EQ(Vfs_openMemory(data, 1, 0, Vfs_modeRead, &h, &accepted, ctx), Res_ok);
+    ASSERT_EQ(Vfs_openMemory(ctx, data, 1, 0, Vfs_modeRead, &h, &accepted), Res_ok);
     static std::string seen;
     seen.clear();
     VfsEventFn record = [](VfsHandle *, void *arg, uint32_t bit) {

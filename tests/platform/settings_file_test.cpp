@@ -87,8 +87,8 @@ TEST_F(SettingsFileTest, MemoryStreamGivesTheSameSettings)
     store = Config_createStore(ctx, u"x");
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    ASSERT_EQ(Vfs_openMemory(reinterpret_cast<const uint8_t *>(text.data()), text.size(), 0,
-                             Vfs_modeRead, &h, &accepted, ctx),
+    ASSERT_EQ(Vfs_openMemory(ctx, reinterpret_cast<const uint8_t *>(text.data()), text.size(), 0,
+                             Vfs_modeRead, &h, &accepted),
               0);
     EXPECT_EQ(Settings_readStream(ctx, store, h), 0);
     EXPECT_EQ(settings(), fromFile);

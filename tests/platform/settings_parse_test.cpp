@@ -291,7 +291,7 @@ TEST_F(SettingsParseTest, WindowSizesDoNotMatter)
 TEST_F(SettingsParseTest, ParseLinesReportsWhereItStopped)
 {
     SettingsParser p;
-    Settings_parserInit(&p, ctx, store);
+    Settings_parserInit(ctx, &p, store);
     const std::string text = "[S]\nk=1\npart";
     const uint8_t *data = reinterpret_cast<const uint8_t *>(text.data());
     size_t used = 99;

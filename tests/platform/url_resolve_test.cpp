@@ -126,7 +126,7 @@ TEST_F(UrlResolveTest, CopiesAreDeepAndEqual)
     Url_setFlag16(u, Url_memoryMark);
     uint8_t *data = static_cast<uint8_t *>(Mem_malloc(3));
     std::memcpy(data, "abc", 3);
-    Url_setDataPart(u, ctx, "t", data, 3);
+    Url_setDataPart(ctx, u, "t", data, 3);
     Url_setCstr(u, Cstr_dup("text form"));
     Url *c = Url_copy(u);
     ASSERT_NE(c, nullptr);
@@ -167,7 +167,7 @@ TEST_F(UrlResolveTest, PackedUrlsCopyBackEqual)
         Url_setClass(u, 5);
         uint8_t *data = static_cast<uint8_t *>(Mem_malloc(5));
         std::memcpy(data, "12345", 5);
-        Url_setDataPart(u, ctx, "type/x", data, 5);
+        Url_setDataPart(ctx, u, "type/x", data, 5);
         Url_setNameValues(u, makeList({{"one", 1}, {"two", 2}}));
         Url_setCstr(u, Cstr_dup(t));
         UrlPacked *p = Url_pack(u);

@@ -43,7 +43,7 @@ class VfsByteStreamTest : public FileFixture {
         Url *u = fileUrl(name);
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_open(u, mode, &h, &accepted, ctx), Res_ok);
+        EXPECT_EQ(Vfs_open(ctx, u, mode, &h, &accepted), Res_ok);
         Url_free(u);
         return h;
     }
@@ -52,8 +52,8 @@ class VfsByteStreamTest : public FileFixture {
     {
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_openMemory(bytesOf(bytes), bytes.size(), 0, Vfs_modeRead | Vfs_modeSeekable,
-                                 &h, &accepted, ctx),
+        EXPECT_EQ(Vfs_openMemory(ctx, bytesOf(bytes), bytes.size(), 0,
+                                 Vfs_modeRead | Vfs_modeSeekable, &h, &accepted),
                   Res_ok);
         return h;
     }
@@ -297,7 +297,7 @@ TEST_F(VfsByteStreamTest, EveryFixtureInflatesFromAByteStreamOverItsFile)
         Url *u = url("file://root" + streamFixturePath(c.file));
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        ASSERT_EQ(Vfs_open(u, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx), Res_ok);
+        ASSERT_EQ(Vfs_open(ctx, u, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted), Res_ok);
         Url_free(u);
         ByteStream *s = nullptr;
         ASSERT_EQ(VfsByteStream_create(h, &s, 0, 1), Res_ok);

@@ -163,7 +163,7 @@ TEST_F(FileExitTest, StreamsLeftOpenAreClosedAtExit)
     Url *u = fileUrl("a");
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    ASSERT_EQ(Vfs_open(u, 1, &h, &accepted, ctx), Res_ok);
+    ASSERT_EQ(Vfs_open(ctx, u, 1, &h, &accepted), Res_ok);
     Url_free(u);
     int fd = static_cast<FileStream *>(h->priv)->file->fd;
     EXPECT_TRUE(isOpen(fd));

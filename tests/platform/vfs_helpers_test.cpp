@@ -23,7 +23,7 @@ class VfsHelpersTest : public FileFixture {
     {
         writeFile("table", bytes);
         Url *u = fileUrl("table");
-        int r = File_readIndexTable(u, ctx, count, values, capacity);
+        int r = File_readIndexTable(ctx, u, count, values, capacity);
         Url_free(u);
         return r;
     }
@@ -69,7 +69,7 @@ TEST_F(VfsHelpersTest, IndexTableFiles)
     EXPECT_EQ(many[2999], 2999u * 7);
 
     Url *missing = fileUrl("missing");
-    EXPECT_EQ(File_readIndexTable(missing, ctx, &count, values, 4), Res_fileCannotOpen);
+    EXPECT_EQ(File_readIndexTable(ctx, missing, &count, values, 4), Res_fileCannotOpen);
     Url_free(missing);
     EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }

@@ -77,7 +77,7 @@ class VfsHooksTest : public HeapFixture {
     {
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        ASSERT_EQ(Vfs_openMemory(data, 10, 0, 0x31, &h, &accepted, ctx), Res_ok);
+        ASSERT_EQ(Vfs_openMemory(ctx, data, 10, 0, 0x31, &h, &accepted), Res_ok);
         h->hookCookie = cookie;
         const uint8_t *p = nullptr;
         size_t len = 0;
@@ -182,7 +182,7 @@ TEST_F(VfsHooksTest, CachedOpens)
     Url *web = url("http://example.com/page");
     VfsHandle *h = reinterpret_cast<VfsHandle *>(1);
     uint32_t accepted = 9;
-    EXPECT_EQ(Vfs_openCached(web, 0x201, &h, &accepted, ctx, 0, 0, 0), Res_vfsNotAvailable);
+    EXPECT_EQ(Vfs_openCached(ctx, web, 0x201, &h, &accepted, 0, 0, 0), Res_vfsNotAvailable);
     EXPECT_EQ(h, nullptr);
     EXPECT_EQ(accepted, 0u);
     EXPECT_EQ(events(), "") << "no type row has flags, so the host is not asked";
@@ -190,7 +190,7 @@ TEST_F(VfsHooksTest, CachedOpens)
     UrlHandler handler = {&ops, nullptr, VfsType_about};
     Url *about = url("about:blank");
     Url_setHandler(about, &handler);
-    ASSERT_EQ(Vfs_openCached(about, 1, &h, &accepted, ctx, 0, 0, 0), Res_ok);
+    ASSERT_EQ(Vfs_openCached(ctx, about, 1, &h, &accepted, 0, 0, 0), Res_ok);
     EXPECT_EQ(h->type, VfsType_about);
     EXPECT_EQ(h->hookCookie, 0u);
     EXPECT_EQ(Vfs_close(h), Res_ok);

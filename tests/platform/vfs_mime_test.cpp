@@ -183,7 +183,7 @@ TEST_F(VfsMimeInfo, DerivedOnceFromTheUrlPath)
         Url *u = url("file://root" + dir + "/" + c.urlName);
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        ASSERT_EQ(Vfs_open(u, 1, &h, &accepted, ctx), Res_ok) << c.file;
+        ASSERT_EQ(Vfs_open(ctx, u, 1, &h, &accepted), Res_ok) << c.file;
         Url_free(u);
         EXPECT_EQ(h->mimeId, 0u);
         const char16_t *mime = nullptr;

@@ -29,7 +29,7 @@ class VfsStreamTest : public FileFixture {
     {
         Url *u = url(text);
         uint32_t accepted = 0;
-        int r = Vfs_open(u, mode, &h, &accepted, ctx);
+        int r = Vfs_open(ctx, u, mode, &h, &accepted);
         Url_free(u);
         if (r == Res_ok)
             EXPECT_EQ(accepted, h->mode);
@@ -386,15 +386,15 @@ TEST_F(VfsStreamTest, HandlerObjectChoosesTheType)
     Url *u = fileUrl("f");
     Url_setHandler(u, &handler);
     uint32_t accepted = 0;
-    ASSERT_EQ(Vfs_open(u, 1, &h, &accepted, ctx), Res_ok);
+    ASSERT_EQ(Vfs_open(ctx, u, 1, &h, &accepted), Res_ok);
     EXPECT_EQ(h->type, VfsType_file);
     EXPECT_EQ(readAll(), "xyz");
     EXPECT_EQ(Vfs_close(h), 0);
     h = nullptr;
     handler.streamType = VfsType_mem; // a type without an open slot
-    EXPECT_EQ(Vfs_open(u, 1, &h, &accepted, ctx), Res_vfsNotAvailable);
+    EXPECT_EQ(Vfs_open(ctx, u, 1, &h, &accepted), Res_vfsNotAvailable);
     handler.streamType = 17; // no such type
-    EXPECT_EQ(Vfs_open(u, 1, &h, &accepted, ctx), Res_vfsNoType);
+    EXPECT_EQ(Vfs_open(ctx, u, 1, &h, &accepted), Res_vfsNoType);
     EXPECT_EQ(h, nullptr);
     Url_free(u);
     EXPECT_EQ(retains, 0);
@@ -444,7 +444,7 @@ TEST_F(VfsStreamTest, OpenUnderAllocationFailures)
     for (; n < 200 && r != Res_ok; n++) {
         Mem_failAfter(n);
         uint32_t accepted = 0;
-        r = Vfs_open(u, 0x31, &h, &accepted, ctx);
+        r = Vfs_open(ctx, u, 0x31, &h, &accepted);
         Mem_failAfter(0);
         if (r != Res_ok) {
             EXPECT_EQ(r, Res_noMemory);

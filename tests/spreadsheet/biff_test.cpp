@@ -37,8 +37,8 @@ class Biff : public LeakCheckedContextTest<(8u << 20)> {
         uint8_t *copy = static_cast<uint8_t *>(Mem_malloc(file.size()));
         memcpy(copy, file.data(), file.size());
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
-                                 &accepted, ctx),
+        EXPECT_EQ(Vfs_openMemory(ctx, copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
+                                 &accepted),
                   0);
         EXPECT_EQ(Ole_openStream(vfs, &ole), 0);
         load.context = ctx;
@@ -834,8 +834,8 @@ TEST_F(Biff, Recognition)
     for (const File &f : files) {
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        ASSERT_EQ(Vfs_openMemory(reinterpret_cast<const uint8_t *>(f.data.data()), f.data.size(), 0,
-                                 Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx),
+        ASSERT_EQ(Vfs_openMemory(ctx, reinterpret_cast<const uint8_t *>(f.data.data()),
+                                 f.data.size(), 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted),
                   0);
         int32_t score = -1;
         uint32_t type = 0;

@@ -172,27 +172,27 @@ TEST_F(CellStyle, RuleProperties)
     StyleRule *r = nullptr;
     ASSERT_EQ(StyleRule_create(&r), 0);
     Prop p;
-    EXPECT_EQ(Excel_setRuleProp(7, &p, 1, 0, r, ctx, 0), Res_excelBadPropType);
+    EXPECT_EQ(Excel_setRuleProp(ctx, 7, &p, 1, 0, r, 0), Res_excelBadPropType);
     EXPECT_EQ(
-        Excel_setRuleProp(Excel_ruleUstr, &p, 37, reinterpret_cast<uintptr_t>(u""), r, ctx, 0), 0);
+        Excel_setRuleProp(ctx, Excel_ruleUstr, &p, 37, reinterpret_cast<uintptr_t>(u""), r, 0), 0);
     EXPECT_TRUE(StyleRule_hasNoProps(r));
-    EXPECT_EQ(Excel_setRuleProp(Excel_ruleText, &p, 37, reinterpret_cast<uintptr_t>("Caf\xE9"), r,
-                                ctx, 10),
+    EXPECT_EQ(Excel_setRuleProp(ctx, Excel_ruleText, &p, 37, reinterpret_cast<uintptr_t>("Caf\xE9"),
+                                r, 10),
               0);
     char16_t *s = Prop_dupUstr(prop(r, 37));
     EXPECT_EQ(std::u16string(s), u"Caf\u00E9");
     Mem_free(s);
-    EXPECT_EQ(Excel_setRuleProp(Excel_ruleKeyword, &p, 61, 2, r, ctx, 0), 0);
+    EXPECT_EQ(Excel_setRuleProp(ctx, Excel_ruleKeyword, &p, 61, 2, r, 0), 0);
     EXPECT_EQ(Prop_getType(prop(r, 61)), PropType_int);
-    EXPECT_EQ(Excel_setRuleProp(Excel_ruleColour, &p, 29, 0xFF336699, r, ctx, 0), 0);
+    EXPECT_EQ(Excel_setRuleProp(ctx, Excel_ruleColour, &p, 29, 0xFF336699, r, 0), 0);
     EXPECT_EQ(Prop_getColour(prop(r, 29)), 0xFF336699u);
     Matrix *m = static_cast<Matrix *>(Mem_malloc(sizeof(Matrix)));
     Matrix_setIdentity(m);
     EXPECT_EQ(
-        Excel_setRuleProp(Excel_ruleMatrix, &p, 134, reinterpret_cast<uintptr_t>(m), r, ctx, 0), 0);
+        Excel_setRuleProp(ctx, Excel_ruleMatrix, &p, 134, reinterpret_cast<uintptr_t>(m), r, 0), 0);
     Matrix *lost = static_cast<Matrix *>(Mem_malloc(sizeof(Matrix)));
-    EXPECT_EQ(Excel_setRuleProp(Excel_ruleMatrix, nullptr, 134, reinterpret_cast<uintptr_t>(lost),
-                                r, ctx, 0),
+    EXPECT_EQ(Excel_setRuleProp(ctx, Excel_ruleMatrix, nullptr, 134,
+                                reinterpret_cast<uintptr_t>(lost), r, 0),
               Res_missingArgument);
     StyleRule_destroy(r);
 }

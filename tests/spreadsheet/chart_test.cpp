@@ -495,8 +495,8 @@ class ChartDoc : public EdrFixture {
             memcpy(copy, file.data(), file.size());
             VfsHandle *vfs = nullptr;
             uint32_t accepted = 0;
-            ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
-                                     &accepted, ctx()),
+            ASSERT_EQ(Vfs_openMemory(ctx(), copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable,
+                                     &vfs, &accepted),
                       0);
             OleHandle *ole = nullptr;
             ASSERT_EQ(Ole_openStream(vfs, &ole), 0);
@@ -622,8 +622,8 @@ TEST_F(ChartDoc, EmbeddedColumnChartPlacedFromItsObject)
         memcpy(copy, file.data(), file.size());
         VfsHandle *vfs = nullptr;
         uint32_t accepted = 0;
-        ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
-                                 &accepted, ctx()),
+        ASSERT_EQ(Vfs_openMemory(ctx(), copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
+                                 &accepted),
                   0);
         OleHandle *ole = nullptr;
         ASSERT_EQ(Ole_openStream(vfs, &ole), 0);

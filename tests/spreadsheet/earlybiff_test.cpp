@@ -76,8 +76,8 @@ class EarlyBiffOpen : public EdrFixture {
             memcpy(copy, file.data(), file.size());
             VfsHandle *stream = nullptr;
             uint32_t accepted = 0;
-            ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream,
-                                     &accepted, ctx()),
+            ASSERT_EQ(Vfs_openMemory(ctx(), copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable,
+                                     &stream, &accepted),
                       0);
             uint32_t type = 0;
             ASSERT_EQ(Excel_sniff(ctx(), nullptr, stream, score, &type), 0);

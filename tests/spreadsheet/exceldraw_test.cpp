@@ -89,8 +89,8 @@ class DrawLoad : public LeakCheckedContextTest<(16u << 20)> {
         uint8_t *copy = static_cast<uint8_t *>(Mem_malloc(file.size()));
         memcpy(copy, file.data(), file.size());
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
-                                 &accepted, ctx),
+        EXPECT_EQ(Vfs_openMemory(ctx, copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
+                                 &accepted),
                   0);
         EXPECT_EQ(Ole_openStream(vfs, &ole), 0);
         load.context = ctx;
@@ -417,8 +417,8 @@ class DrawTree : public EdrFixture {
             memcpy(copy, file.data(), file.size());
             VfsHandle *stream = nullptr;
             uint32_t accepted = 0;
-            ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream,
-                                     &accepted, ctx()),
+            ASSERT_EQ(Vfs_openMemory(ctx(), copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable,
+                                     &stream, &accepted),
                       0);
             OleHandle *ole = nullptr;
             ASSERT_EQ(Ole_openStream(stream, &ole), 0);

@@ -50,7 +50,7 @@ class FormulaEdit : public LaidOutSheetTest {
         if (!f)
             return "<none>";
         char *text = nullptr;
-        int rc = Excel_Formula_toText(f->tokens, f->length, &text, ctx);
+        int rc = Excel_Formula_toText(ctx, f->tokens, f->length, &text);
         std::string out = rc == 0 ? text : "<" + std::to_string(rc) + ">";
         Mem_free(text);
         return out;

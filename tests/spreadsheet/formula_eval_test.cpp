@@ -65,8 +65,8 @@ class FormulaEval : public LeakCheckedContextTest<> {
     // out and freed.
     int eval(const std::string &tokens, Excel_Value *out, std::u16string *text = nullptr)
     {
-        Excel_Formula_evalInit(&fctx, reinterpret_cast<const uint8_t *>(tokens.data()),
-                               tokens.size(), nullptr, ctx);
+        Excel_Formula_evalInit(ctx, &fctx, reinterpret_cast<const uint8_t *>(tokens.data()),
+                               tokens.size(), nullptr);
         fctx.readCell = FakeSheet::read;
         fctx.readData = &sheet;
         int err = Excel_Formula_eval(&fctx, out);

@@ -203,8 +203,8 @@ TEST_F(FormulaRecalc, ChangedInputRecalculatesDependents)
         for (uint32_t i : o) {
             const Formula &f = list[i];
             Excel_FormulaContext fc;
-            Excel_Formula_evalInit(&fc, reinterpret_cast<const uint8_t *>(f.tokens.data()),
-                                   f.tokens.size(), nullptr, nullptr);
+            Excel_Formula_evalInit(nullptr, &fc, reinterpret_cast<const uint8_t *>(f.tokens.data()),
+                                   f.tokens.size(), nullptr);
             fc.readCell = FakeSheet::read;
             fc.readData = &sheet;
             Excel_Value v{};

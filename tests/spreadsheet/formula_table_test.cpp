@@ -169,7 +169,7 @@ TEST_F(FormulaTable, EveryFormulaGivesItsValue)
     memcpy(copy, file.data(), file.size());
     uint32_t accepted = 0;
     ASSERT_EQ(
-        Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted, ctx),
+        Vfs_openMemory(ctx, copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted),
         0);
     ASSERT_EQ(Ole_openStream(vfs, &ole), 0);
     load.context = ctx;
@@ -185,7 +185,7 @@ TEST_F(FormulaTable, EveryFormulaGivesItsValue)
         auto it = table.find(f->row);
         ASSERT_NE(it, table.end()) << "row " << f->row;
         Excel_FormulaContext fc;
-        Excel_Formula_evalInit(&fc, f->tokens, f->length, nullptr, ctx);
+        Excel_Formula_evalInit(ctx, &fc, f->tokens, f->length, nullptr);
         fc.readCell = readLoadCell;
         fc.readData = sheet;
         Excel_Value v{};

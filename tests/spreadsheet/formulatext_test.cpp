@@ -101,7 +101,7 @@ class FormulaText : public LeakCheckedContextTest<(8u << 20)> {
     int render(const Bytes &t, std::string *text)
     {
         char *s = nullptr;
-        int rc = Excel_Formula_toText(t.data(), t.size(), &s, ctx);
+        int rc = Excel_Formula_toText(ctx, t.data(), t.size(), &s);
         if (rc == Res_ok) {
             EXPECT_NE(s, nullptr);
             *text = s ? s : "";
@@ -534,8 +534,8 @@ TEST_F(FormulaText, Render)
     EXPECT_EQ(Excel_Formula_colText(255, letters), 2u);
     EXPECT_STREQ(letters, "IV");
     char *s = nullptr;
-    EXPECT_EQ(Excel_Formula_toText(nullptr, 3, &s, ctx), Res_missingArgument);
-    EXPECT_EQ(Excel_Formula_toText(nullptr, 0, nullptr, ctx), Res_missingArgument);
+    EXPECT_EQ(Excel_Formula_toText(ctx, nullptr, 3, &s), Res_missingArgument);
+    EXPECT_EQ(Excel_Formula_toText(ctx, nullptr, 0, nullptr), Res_missingArgument);
 }
 
 TEST_F(FormulaText, CanonicalTextRoundTrip)
@@ -658,8 +658,8 @@ TEST_F(FormulaText, FixtureFormulasRoundTrip)
         VfsHandle *vfs = nullptr;
         OleHandle *ole = nullptr;
         uint32_t accepted = 0;
-        ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
-                                 &accepted, ctx),
+        ASSERT_EQ(Vfs_openMemory(ctx, copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
+                                 &accepted),
                   0);
         ExcelLoad load{};
         load.context = ctx;
@@ -708,7 +708,7 @@ TEST_F(FormulaText, OutOfMemoryIsClean)
             for (uint64_t m = 1;; m++) {
                 Mem_failAfter(m);
                 char *s = nullptr;
-                int r2 = Excel_Formula_toText(out.tokens, out.length, &s, ctx);
+                int r2 = Excel_Formula_toText(ctx, out.tokens, out.length, &s);
                 bool f2 = Mem_failPending() == 0;
                 Mem_failAfter(0);
                 if (r2 == Res_ok) {

@@ -220,7 +220,7 @@ TEST_F(NumFmt, ConfigurationKeys)
     // The built-in format table takes the same keys.
     ExcelWorkbook *wb = nullptr;
     ASSERT_EQ(Excel_workbookCreate(&wb), 0);
-    ASSERT_EQ(Excel_addBuiltinFormats(wb, ctx), 0);
+    ASSERT_EQ(Excel_addBuiltinFormats(ctx, wb), 0);
     EXPECT_EQ(utf8(wb->formats[14]), "yyyy.mm.dd");
     EXPECT_EQ(utf8(wb->formats[22]), "dd/mm/yyyy hh:mm");
     EXPECT_EQ(utf8(wb->formats[44]), "_($* #,##0.00_);_($* (#,##0.00);_($* \"-\"??_);_(@_)");

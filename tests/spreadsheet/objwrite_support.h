@@ -131,8 +131,8 @@ class WriterRig {
         memcpy(copy, file.data(), file.size());
         VfsHandle *vfs = nullptr;
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
-                                 &accepted, ctx),
+        EXPECT_EQ(Vfs_openMemory(ctx, copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
+                                 &accepted),
                   0);
         OleHandle *ole = nullptr;
         EXPECT_EQ(Ole_openStream(vfs, &ole), 0);
@@ -185,8 +185,8 @@ class SourceRig {
         uint8_t *copy = static_cast<uint8_t *>(Mem_malloc(file.size()));
         memcpy(copy, file.data(), file.size());
         uint32_t accepted = 0;
-        ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
-                                 &accepted, ctx),
+        ASSERT_EQ(Vfs_openMemory(ctx, copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
+                                 &accepted),
                   0);
         ASSERT_EQ(Ole_openStream(vfs, &ole), 0);
         ASSERT_EQ(Ole_streamOpenByName(ole, &stream, 0, u"Workbook"), 0);

@@ -36,8 +36,8 @@ template <size_t HeapBytes> class LaidOutSheetTestOn : public LeakCheckedContext
         ASSERT_NE(copy, nullptr);
         memcpy(copy, file.data(), file.size());
         uint32_t accepted = 0;
-        ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
-                                 &accepted, this->ctx),
+        ASSERT_EQ(Vfs_openMemory(this->ctx, copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable,
+                                 &vfs, &accepted),
                   0);
         ASSERT_EQ(Ole_openStream(vfs, &ole), 0);
         load.context = this->ctx;

@@ -38,8 +38,8 @@ class Workbook : public LeakCheckedContextTest<(8u << 20)> {
         memcpy(copy, file.data(), file.size());
         VfsHandle *vfs = nullptr;
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
-                                 &accepted, ctx),
+        EXPECT_EQ(Vfs_openMemory(ctx, copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
+                                 &accepted),
                   0);
         OleHandle *ole = nullptr;
         EXPECT_EQ(Ole_openStream(vfs, &ole), 0);
@@ -398,7 +398,7 @@ TEST_F(Workbook, SharedStringsFormatsAndXfs)
     EXPECT_EQ(wb->formatCount, 1025u);
     EXPECT_EQ(Excel_formatSet(wb, 1025, Ustr_dup(u"0.0")), Res_tableFull);
     EXPECT_EQ(Excel_formatSet(nullptr, 3, Ustr_dup(u"0.0")), Res_missingArgument);
-    ASSERT_EQ(Excel_addBuiltinFormats(wb, nullptr), 0);
+    ASSERT_EQ(Excel_addBuiltinFormats(nullptr, wb), 0);
     EXPECT_EQ(utf8(wb->formats[14]), "dd/mm/yyyy");
     EXPECT_EQ(wb->formats[30][0], 0);
     // A FORMAT record with index 14 replaces the locale date format.
@@ -450,7 +450,7 @@ TEST_F(Workbook, OutOfMemory)
         Mem_failAfter(n);
         int rc = Excel_workbookCreate(&wb);
         if (rc == 0)
-            rc = Excel_addBuiltinFormats(wb, nullptr);
+            rc = Excel_addBuiltinFormats(nullptr, wb);
         ExcelBookItem *item = nullptr;
         int sheet = 0;
         if (rc == 0)

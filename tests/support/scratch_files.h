@@ -47,7 +47,7 @@ inline int loadDocument(EngineContext *ctx, const std::string &path, LoadFn load
     Url *url = newFileUrl(path);
     VfsHandle *stream = nullptr;
     uint32_t accepted = 0;
-    err = Vfs_open(url, Vfs_modeRead | Vfs_modeSeekable, &stream, &accepted, ctx);
+    err = Vfs_open(ctx, url, Vfs_modeRead | Vfs_modeSeekable, &stream, &accepted);
     if (!err)
         err = load(ctx, stream, doc, root);
     if (!err)

@@ -133,12 +133,12 @@ class PageRenderTest : public RenderFixture {
     {
         std::vector<uint8_t> memory(size);
         RenderBuffers *buffers = nullptr;
-        EXPECT_EQ(RenderBuffers_create(&buffers, ctx(), memory.data(), size), 0);
+        EXPECT_EQ(RenderBuffers_create(ctx(), &buffers, memory.data(), size), 0);
         Matrix m = pageMatrix(kHeight);
         Rect clip{0, 0, kWidth, kHeight};
         DrawFlags flags{};
-        int r = PageRender_walk(s->chain, &m, &clip, &clip, b, nullptr, &flags, notePainted,
-                                painted, PageRender_drawBanded, buffers, ctx(), recurse, 0);
+        int r = PageRender_walk(ctx(), s->chain, &m, &clip, &clip, b, nullptr, &flags, notePainted,
+                                painted, PageRender_drawBanded, buffers, recurse, 0);
         RenderBuffers_free(buffers);
         return r;
     }
@@ -235,14 +235,15 @@ TEST_F(PageRenderTest, ARectangleInsideAnEmbeddedPageDrawsOnlyThatPage)
         Bitmap *b = picture(kWidth, kHeight);
         std::vector<uint8_t> memory(Dispman_pageBandDefault);
         RenderBuffers *buffers = nullptr;
-        ASSERT_EQ(RenderBuffers_create(&buffers, ctx(), memory.data(), Dispman_pageBandDefault), 0);
+        ASSERT_EQ(RenderBuffers_create(ctx(), &buffers, memory.data(), Dispman_pageBandDefault), 0);
         Matrix m = pageMatrix(kHeight);
         Rect page{0, 0, kWidth, kHeight}, clip{150, 30, 200, 80};
         DrawFlags flags{};
         for (int recurse : {0, 1}) {
             Painted painted;
-            ASSERT_EQ(PageRender_walk(s.chain, &m, &clip, &page, b, nullptr, &flags, notePainted,
-                                      &painted, PageRender_drawBanded, buffers, ctx(), recurse, 0),
+            ASSERT_EQ(PageRender_walk(ctx(), s.chain, &m, &clip, &page, b, nullptr, &flags,
+                                      notePainted, &painted, PageRender_drawBanded, buffers,
+                                      recurse, 0),
                       0);
             EXPECT_EQ(drawsOf(s.stripe), 0);
             ASSERT_EQ(painted.rects.size(), size_t(recurse));
@@ -273,13 +274,13 @@ TEST_F(PageRenderTest, TheWalkReportsMissingMemoryAndDrawsWholeRectanglesWhenThe
         Bitmap *b = picture(kWidth, kHeight);
         std::vector<uint8_t> memory(Dispman_pageBandDefault);
         RenderBuffers *buffers = nullptr;
-        ASSERT_EQ(RenderBuffers_create(&buffers, ctx(), memory.data(), Dispman_pageBandDefault), 0);
+        ASSERT_EQ(RenderBuffers_create(ctx(), &buffers, memory.data(), Dispman_pageBandDefault), 0);
         Matrix m = pageMatrix(kHeight);
         Rect page{0, 0, kWidth, kHeight};
         DrawFlags flags{};
         auto walk = [&](Painted *painted) {
-            return PageRender_walk(s.chain, &m, &page, &page, b, nullptr, &flags, notePainted,
-                                   painted, PageRender_drawBanded, buffers, ctx(), 0, 0);
+            return PageRender_walk(ctx(), s.chain, &m, &page, &page, b, nullptr, &flags,
+                                   notePainted, painted, PageRender_drawBanded, buffers, 0, 0);
         };
         Painted painted;
         Mem_failAfter(1);
@@ -337,13 +338,13 @@ TEST_F(PageRenderTest, APageThatEmbedsItselfStopsAtTheDepthLimit)
         Bitmap *b = picture(100, 100);
         std::vector<uint8_t> memory(Dispman_pageBandDefault);
         RenderBuffers *buffers = nullptr;
-        ASSERT_EQ(RenderBuffers_create(&buffers, ctx(), memory.data(), Dispman_pageBandDefault), 0);
+        ASSERT_EQ(RenderBuffers_create(ctx(), &buffers, memory.data(), Dispman_pageBandDefault), 0);
         Matrix m = pageMatrix(100);
         Rect clip{0, 0, 100, 100};
         DrawFlags flags{};
         Painted painted;
-        EXPECT_EQ(PageRender_walk(page, &m, &clip, &clip, b, nullptr, &flags, notePainted, &painted,
-                                  PageRender_drawBanded, buffers, ctx(), 1, 0),
+        EXPECT_EQ(PageRender_walk(ctx(), page, &m, &clip, &clip, b, nullptr, &flags, notePainted,
+                                  &painted, PageRender_drawBanded, buffers, 1, 0),
                   0);
         int64_t area = 0;
         for (const Rect &r : painted.rects)
@@ -379,7 +380,7 @@ class BandTest : public RenderFixture {
     {
         std::vector<uint8_t> memory(size ? size : 1);
         RenderBuffers *buffers = nullptr;
-        EXPECT_EQ(RenderBuffers_create(&buffers, ctx(), memory.data(), size), 0);
+        EXPECT_EQ(RenderBuffers_create(ctx(), &buffers, memory.data(), size), 0);
         Matrix m = pageMatrix(b->height);
         Rect pageRect{0, 0, b->width, b->height};
         int r = PageRender_drawBanded(ctx(), buffers, chain, &rect, nullptr, b, &pageRect, &m,
@@ -759,7 +760,7 @@ TEST_F(BandTest, DrawingListsAcrossBandsMatchOneBandAndKeepNothingAfterwards)
             Bitmap *b = picture(w, h);
             std::vector<uint8_t> memory(size);
             RenderBuffers *buffers = nullptr;
-            ASSERT_EQ(RenderBuffers_create(&buffers, ctx(), memory.data(), size), 0);
+            ASSERT_EQ(RenderBuffers_create(ctx(), &buffers, memory.data(), size), 0);
             Matrix m = pageMatrix(h);
             Rect page{0, 0, w, h};
             DrawFlags flags{};

@@ -136,8 +136,8 @@ class WordDrawingTest : public EdrFixture {
             memcpy(copy, file.data(), file.size());
             VfsHandle *stream = nullptr;
             uint32_t accepted = 0;
-            ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream,
-                                     &accepted, ctx()),
+            ASSERT_EQ(Vfs_openMemory(ctx(), copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable,
+                                     &stream, &accepted),
                       0);
             int err = Word_loadDocument(ctx(), nullptr, nullptr, stream, doc, root);
             check(doc, root, err);

@@ -510,8 +510,8 @@ class WordListLoadTest : public EdrFixture {
             memcpy(copy, file.data(), file.size());
             VfsHandle *stream = nullptr;
             uint32_t accepted = 0;
-            ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream,
-                                     &accepted, ctx()),
+            ASSERT_EQ(Vfs_openMemory(ctx(), copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable,
+                                     &stream, &accepted),
                       0);
             EXPECT_EQ(Word_loadDocument(ctx(), nullptr, nullptr, stream, doc, root), 0);
             check(doc, root);

@@ -216,8 +216,8 @@ class WordLoadTest : public EdrFixture {
             memcpy(copy, file.data(), file.size());
             VfsHandle *stream = nullptr;
             uint32_t accepted = 0;
-            ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream,
-                                     &accepted, ctx()),
+            ASSERT_EQ(Vfs_openMemory(ctx(), copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable,
+                                     &stream, &accepted),
                       0);
             int err = Word_loadDocument(ctx(), nullptr, nullptr, stream, doc, root);
             check(doc, root, err);
@@ -578,8 +578,8 @@ TEST_F(WordLoadTest, DamagedFilesFailCleanly)
             memcpy(copy, part.data(), part.size());
             VfsHandle *stream = nullptr;
             uint32_t accepted = 0;
-            ASSERT_EQ(Vfs_openMemory(copy, part.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream,
-                                     &accepted, ctx()),
+            ASSERT_EQ(Vfs_openMemory(ctx(), copy, part.size(), 1, Vfs_modeRead | Vfs_modeSeekable,
+                                     &stream, &accepted),
                       0);
             EXPECT_NE(Word_loadDocument(ctx(), nullptr, nullptr, stream, doc, root), 0);
             Edr_Doc_release(doc);

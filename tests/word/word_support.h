@@ -115,9 +115,9 @@ inline std::u16string readText(WordReader *r, uint32_t start, uint32_t end)
             uint8_t u[2];
             size_t consumed = 0, produced = 0;
             if (r->fib.wIdent == Word_identWord97)
-                (void)Charset_win1252ToUtf16(b, 1, u, 2, &consumed, &produced, nullptr, r->ctx);
+                (void)Charset_win1252ToUtf16(r->ctx, b, 1, u, 2, &consumed, &produced, nullptr);
             else
-                (void)Charset_latin1ToUtf16(b, 1, u, 2, &consumed, &produced, nullptr, r->ctx);
+                (void)Charset_latin1ToUtf16(r->ctx, b, 1, u, 2, &consumed, &produced, nullptr);
             char16_t c;
             memcpy(&c, u, 2);
             out += c;
@@ -259,8 +259,8 @@ class WordTest : public LeakCheckedContextTest<(32u << 20)> {
         EXPECT_NE(copy, nullptr);
         memcpy(copy, file.data(), file.size());
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream,
-                                 &accepted, ctx),
+        EXPECT_EQ(Vfs_openMemory(ctx, copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable,
+                                 &stream, &accepted),
                   Res_ok);
         EXPECT_EQ(Word_readerNew(&reader), Res_ok);
         reader->ctx = ctx;

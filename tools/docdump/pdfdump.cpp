@@ -200,7 +200,7 @@ void onQuestion(EngineContext *, EventProcMsg *msg, void *arg, int *)
     char16_t **answer = static_cast<char16_t **>(m->subject);
     int32_t *result = static_cast<int32_t *>(m->detail[0]);
     if (a->options->havePassword && a->asked++ == 0 &&
-        Charset_toUstr(a->options->password.c_str(), answer, 1, a->context) == Res_ok) {
+        Charset_toUstr(a->context, a->options->password.c_str(), answer, 1) == Res_ok) {
         *result = PdfSec_answerOk;
     } else {
         *result = PdfSec_answerCancel;
@@ -293,11 +293,11 @@ void PdfDump_run(EngineInstance *instance, const std::string &path, const PdfDum
         err = Res_noMemory;
     uint32_t accepted = 0;
     if (err == Res_ok)
-        err = Vfs_open(url, Vfs_modeRead | Vfs_modeSeekable, &handle, &accepted, ctx);
+        err = Vfs_open(ctx, url, Vfs_modeRead | Vfs_modeSeekable, &handle, &accepted);
     Url_free(url);
     PdfDoc *doc = nullptr;
     if (err == Res_ok) {
-        err = Pdf_openDocument(&doc, ctx, handle, nullptr, 0);
+        err = Pdf_openDocument(ctx, &doc, handle, nullptr, 0);
         if (err != Res_ok)
             (void)Vfs_close(handle); // a close failure leaves nothing to undo here
     }

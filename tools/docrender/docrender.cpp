@@ -338,7 +338,7 @@ void render(EngineInstance *instance, void *arg)
     std::vector<uint8_t> band(Dispman_pageBandDefault);
     RenderBuffers *buffers = nullptr;
     if (!err)
-        err = RenderBuffers_create(&buffers, ctx, band.data(), uint32_t(band.size()));
+        err = RenderBuffers_create(ctx, &buffers, band.data(), uint32_t(band.size()));
     if (!err) {
         Bitmap_fillRect16(bitmap, nullptr, backgroundGrey);
         // Page units to pixels: a is pixels per inch (the 16.16 factor of
@@ -378,8 +378,8 @@ void render(EngineInstance *instance, void *arg)
         DrawFlags_clear(ctx, &flags);
         flags.flags |= DrawFlags_offscreen | DrawFlags_noHighlights | DrawFlags_still;
         if (clip.x0 < clip.x1 && clip.y0 < clip.y1)
-            err = PageRender_walk(chain, &m, &clip, &device, bitmap, nullptr, &flags, noteDrawn,
-                                  nullptr, PageRender_drawBanded, buffers, ctx, 1, 0);
+            err = PageRender_walk(ctx, chain, &m, &clip, &device, bitmap, nullptr, &flags,
+                                  noteDrawn, nullptr, PageRender_drawBanded, buffers, 1, 0);
     }
     RenderBuffers_free(buffers);
     if (bitmap)

@@ -127,7 +127,7 @@ char *joinCellText(const char16_t *cellText, const char *append)
 {
     char *head = nullptr;
     if (cellText && *cellText &&
-        Charset_fromUstr(cellText, &head, CharsetCode_utf8, nullptr) != Res_ok)
+        Charset_fromUstr(nullptr, cellText, &head, CharsetCode_utf8) != Res_ok)
         return nullptr;
     size_t a = head ? strlen(head) : 0, b = strlen(append);
     char *out = static_cast<char *>(malloc(a + b + 1));
@@ -161,7 +161,7 @@ int editWorkbook(EngineContext *ctx, SheetGrid *grid, const char *text)
 int editText(Edr_Doc *doc, Edr_Node *old, const char *text)
 {
     char16_t *append = nullptr;
-    if (Charset_toUstr(text, &append, CharsetCode_utf8, nullptr) != Res_ok)
+    if (Charset_toUstr(nullptr, text, &append, CharsetCode_utf8) != Res_ok)
         return Res_noMemory;
     const Edr_TextNode *t = Edr_Node_textPayload(old);
     uint32_t keep = t->length;

@@ -51,8 +51,8 @@ int run(EngineContext *ctx, const char *file, const char *catPath, const std::st
         return 1;
     }
     memcpy(copy, bytes.data(), bytes.size());
-    int err = Vfs_openMemory(copy, bytes.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream,
-                             &accepted, ctx);
+    int err = Vfs_openMemory(ctx, copy, bytes.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream,
+                             &accepted);
     OleHandle *ole = nullptr;
     if (err == Res_ok)
         err = Ole_openStream(stream, &ole);

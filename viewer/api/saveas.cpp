@@ -33,7 +33,7 @@ bool opens(EngineContext *ctx, const Url *url, uint32_t mode)
 {
     VfsHandle *stream = nullptr;
     uint32_t accepted = 0;
-    if (Vfs_open(url, mode, &stream, &accepted, ctx) != Res_ok)
+    if (Vfs_open(ctx, url, mode, &stream, &accepted) != Res_ok)
         return false;
     (void)Vfs_close(stream);
     return true;
@@ -45,7 +45,7 @@ bool opens(EngineContext *ctx, const Url *url, uint32_t mode)
 char16_t *directoryOf(const char *path)
 {
     char16_t *text = nullptr;
-    if (Charset_toUstr(path, &text, CharsetCode_utf8, nullptr) != Res_ok)
+    if (Charset_toUstr(nullptr, path, &text, CharsetCode_utf8) != Res_ok)
         return nullptr;
     for (char16_t *p = text; *p; p++)
         if (*p == u'\\')
@@ -141,7 +141,7 @@ int App_checkSourceFile(FvViewer *viewer, Edr_Doc *doc, int32_t *code)
     VfsHandle *stream = nullptr;
     uint32_t accepted = 0;
     if (r == Res_ok)
-        r = url ? Vfs_open(url, Vfs_modeRead, &stream, &accepted, viewer->context)
+        r = url ? Vfs_open(viewer->context, url, Vfs_modeRead, &stream, &accepted)
                 : int(Res_nullInput);
     if (r == Res_ok)
         (void)Vfs_close(stream);

@@ -177,7 +177,7 @@ int App_searchStart(EngineInstance *instance, const char *text, intptr_t a, intp
     StartRequest *request = static_cast<StartRequest *>(Mem_calloc(1, sizeof(StartRequest)));
     if (!request)
         return 0;
-    if (Charset_toUstr(text, &request->text, CharsetCode_utf8, nullptr) != Res_ok ||
+    if (Charset_toUstr(nullptr, text, &request->text, CharsetCode_utf8) != Res_ok ||
         !request->text || !request->text[0]) {
         freeStart(request);
         return 0;

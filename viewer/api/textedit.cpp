@@ -208,7 +208,7 @@ int applyFormats(EngineInstance *instance, EditModeRecord *record, Edr_Doc *doc,
         }
         char *full = TextEdit_fontFullName(record, i);
         char16_t *name = nullptr;
-        err = full ? Charset_toUstr(full, &name, CharsetCode_utf8, nullptr) : int(Res_noMemory);
+        err = full ? Charset_toUstr(nullptr, full, &name, CharsetCode_utf8) : int(Res_noMemory);
         Mem_free(full);
         if (err == Res_ok) {
             Prop value{};
@@ -599,7 +599,7 @@ int TextEdit_gather(EngineInstance *instance, EditData *record, int32_t *code)
     if (err == Res_ok && !text)
         return 0; // no selection
     if (err == Res_ok)
-        err = Charset_fromUstr(text, &record->text, CharsetCode_utf8, nullptr);
+        err = Charset_fromUstr(nullptr, text, &record->text, CharsetCode_utf8);
     Mem_free(text);
     record->extra3 = caret;
     if (err == Res_ok)
@@ -649,7 +649,7 @@ int TextEdit_gatherFormats(EngineInstance *instance, EditData *record)
         const char16_t *family =
             reinterpret_cast<const char16_t *>(Edr_Style_getString(style, propFontFamily));
         char *name = nullptr;
-        if (family && Charset_fromUstr(family, &name, CharsetCode_utf8, nullptr) == Res_ok) {
+        if (family && Charset_fromUstr(nullptr, family, &name, CharsetCode_utf8) == Res_ok) {
             record->fontIndex = FontList_find(edit, name);
             Mem_free(name);
         }
@@ -687,8 +687,8 @@ void TextEdit_apply(EngineInstance *instance, EditData *returned, intptr_t mode)
         int32_t index = -1;
         int unchangedFlag = unchanged ? 1 : 0;
         code = App_noticeApplyFailed;
-        if (Charset_toUstr(returned->text ? returned->text : "", &text, CharsetCode_utf8,
-                           nullptr) == Res_ok &&
+        if (Charset_toUstr(nullptr, returned->text ? returned->text : "", &text,
+                           CharsetCode_utf8) == Res_ok &&
             findDocument(viewerOf(instance), &doc, &index) &&
             Edr_Sel_replaceText(doc, text, returned->extra3, &unchangedFlag) == Res_ok) {
             if (!text[0] || unchanged) {
@@ -809,9 +809,9 @@ void TextEdit_collectFonts(FvViewer *viewer, EditModeRecord *record)
             if (!item || Prop_getType(&item->value) != PropType_ustr)
                 continue;
             char *name = nullptr;
-            if (Charset_fromUstrN(reinterpret_cast<const char16_t *>(Prop_getPayload(&item->value)),
-                                  Prop_getPayload2(&item->value), &name, CharsetCode_utf8,
-                                  nullptr) == Res_ok) {
+            if (Charset_fromUstrN(
+                    nullptr, reinterpret_cast<const char16_t *>(Prop_getPayload(&item->value)),
+                    Prop_getPayload2(&item->value), &name, CharsetCode_utf8) == Res_ok) {
                 (void)FontList_add(record, name);
                 Mem_free(name);
             }
@@ -885,7 +885,7 @@ void TextEdit_glyphReadOut(EngineInstance *instance)
     data.extra1 = 2000;
     data.extra2 = 1;
     if (err == Res_ok)
-        err = Charset_fromUstr(text, &data.text, CharsetCode_utf8, nullptr);
+        err = Charset_fromUstr(nullptr, text, &data.text, CharsetCode_utf8);
     Mem_free(text);
     if (err != Res_ok) {
         notify(instance, err);

@@ -207,10 +207,10 @@ int Ident_show(EngineContext *context, const char *portrait, const char *landsca
     block->ms = ms;
     if (done)
         block->done = *done;
-    int r = portrait ? Charset_toUstr(portrait, &block->portrait, CharsetCode_utf8, nullptr)
+    int r = portrait ? Charset_toUstr(nullptr, portrait, &block->portrait, CharsetCode_utf8)
                      : int(Res_ok);
     if (r == Res_ok && landscape)
-        r = Charset_toUstr(landscape, &block->landscape, CharsetCode_utf8, nullptr);
+        r = Charset_toUstr(nullptr, landscape, &block->landscape, CharsetCode_utf8);
     if (r != Res_ok) {
         freeBlock(block);
         return r;

@@ -788,10 +788,10 @@ int Word_listNumberText(WordPap *pap, char16_t **outText, uint32_t *outLength, W
             for (uint32_t i = 0; i < n; i++)
                 bytes[i] = uint8_t(buf[i]);
             size_t consumed = 0, produced = 0;
-            err = symbol ? Charset_symbolToUtf16(bytes, n, wide, size_t(n) * 8, &consumed,
-                                                 &produced, nullptr, r->ctx)
-                         : Charset_wingdingsToUtf16(bytes, n, wide, size_t(n) * 8, &consumed,
-                                                    &produced, nullptr, r->ctx);
+            err = symbol ? Charset_symbolToUtf16(r->ctx, bytes, n, wide, size_t(n) * 8, &consumed,
+                                                 &produced, nullptr)
+                         : Charset_wingdingsToUtf16(r->ctx, bytes, n, wide, size_t(n) * 8,
+                                                    &consumed, &produced, nullptr);
             if (!err) {
                 uint32_t m = uint32_t(produced / 2);
                 if (m + 1 > cap) {

@@ -407,8 +407,8 @@ int placePictureData(WordRunState *rs, uint32_t fc, const WordPicf *picf, int32_
         uint32_t accepted = 0;
         ImageHandle *image = nullptr;
         // The memory stream takes the bytes.
-        err = Vfs_openMemory(data, length, 1, Vfs_modeRead | Vfs_modeSeekable, &stream, &accepted,
-                             r->ctx);
+        err = Vfs_openMemory(r->ctx, data, length, 1, Vfs_modeRead | Vfs_modeSeekable, &stream,
+                             &accepted);
         if (!err)
             err = Image_createFromStream(r->ctx, stream, nullptr, nullptr, nullptr, 0, 0, 0x205, 0,
                                          &image);

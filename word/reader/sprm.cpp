@@ -598,8 +598,8 @@ int Word_readAnld(const uint8_t **p, uint32_t size, WordAnld *anld, WordReader *
                 (void)Charset_singleByteToUtf16(reader->codePage, b, n, out, sizeof out, &consumed,
                                                 &produced);
             else
-                (void)Charset_latin1ToUtf16(b, n, out, sizeof out, &consumed, &produced, nullptr,
-                                            reader->ctx);
+                (void)Charset_latin1ToUtf16(reader->ctx, b, n, out, sizeof out, &consumed,
+                                            &produced, nullptr);
             memcpy(anld->text, out, produced < sizeof out ? produced : sizeof out);
         }
         b += 32;

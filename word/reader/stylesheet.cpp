@@ -55,8 +55,8 @@ int readName(const uint8_t *std, uint32_t size, uint32_t baseSize, WordStyleEntr
         return Res_noMemory;
     e->name[0] = char16_t(n);
     size_t consumed = 0, produced = 0;
-    (void)Charset_latin1ToUtf16(std + at + 1, n, reinterpret_cast<uint8_t *>(e->name + 1),
-                                2 * size_t(n), &consumed, &produced, nullptr, r->ctx);
+    (void)Charset_latin1ToUtf16(r->ctx, std + at + 1, n, reinterpret_cast<uint8_t *>(e->name + 1),
+                                2 * size_t(n), &consumed, &produced, nullptr);
     return Res_ok;
 }
 

@@ -425,7 +425,7 @@ void textDecodeHigh(uint32_t code, char16_t *high, EngineContext *ctx)
     for (uint32_t k = 0; k < 128; k++) {
         uint8_t byte = uint8_t(0x80 + k);
         char16_t *one = nullptr;
-        if (code < CharsetCode_korean && Charset_toUstrN(&byte, 1, &one, code, ctx) == Res_ok &&
+        if (code < CharsetCode_korean && Charset_toUstrN(ctx, &byte, 1, &one, code) == Res_ok &&
             one && one[0])
             high[k] = one[0];
         else
@@ -532,7 +532,7 @@ char16_t textDecodeDouble(uint32_t code, const uint8_t *b, uint32_t count, Engin
 {
     char16_t *one = nullptr;
     char16_t c = 0xFFFD;
-    if (Charset_toUstrN(b, count, &one, code, ctx) == Res_ok && one && one[0] && !one[1])
+    if (Charset_toUstrN(ctx, b, count, &one, code) == Res_ok && one && one[0] && !one[1])
         c = one[0];
     Mem_free(one);
     return c;

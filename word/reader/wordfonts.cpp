@@ -77,7 +77,7 @@ int readName(const uint8_t *p, uint32_t n, uint32_t alt, bool wide, WordReader *
             m++;
         char16_t *text = nullptr;
         int err =
-            Charset_toUstrN(copy, m, &text, CharsetCode_latin1, reader ? reader->ctx : nullptr);
+            Charset_toUstrN(reader ? reader->ctx : nullptr, copy, m, &text, CharsetCode_latin1);
         Mem_free(copy);
         if (err != Res_ok) {
             Mem_free(chars);

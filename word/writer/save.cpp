@@ -41,7 +41,7 @@ int openSource(WordWriter *w, const Url *source)
     uint32_t accepted = 0;
     if (!source)
         return Res_ok;
-    int opened = Vfs_open(source, Vfs_modeRead, &probe, &accepted, w->ctx);
+    int opened = Vfs_open(w->ctx, source, Vfs_modeRead, &probe, &accepted);
     // Memory running out is no missing file: a save without the source
     // would lose its drawings.
     if (opened == Res_noMemory)

@@ -70,8 +70,8 @@ int fakeOpenOrigin(HttpCacheEntry *entry)
         }
     }
     uint32_t accepted = 0;
-    int err = Vfs_openMemory(reinterpret_cast<const uint8_t *>(r->body.data()), r->body.size(), 0,
-                             1, &entry->origin, &accepted, entry->cache->ctx);
+    int err = Vfs_openMemory(entry->cache->ctx, reinterpret_cast<const uint8_t *>(r->body.data()),
+                             r->body.size(), 0, 1, &entry->origin, &accepted);
     if (err)
         return err;
     if (!r->finalUrl.empty()) {
@@ -166,7 +166,7 @@ class CacheStreamTest : public TaskFixture {
         inTask([&] {
             Url *u = Url_newFromCstr(url);
             uint32_t accepted = 0;
-            r = Vfs_openCached(u, mode, out, &accepted, ctx(), 0, 0, 0);
+            r = Vfs_openCached(ctx(), u, mode, out, &accepted, 0, 0, 0);
             Url_free(u);
         });
         return r;

@@ -185,8 +185,8 @@ class FileCacheTest : public TaskFixture {
             ASSERT_EQ(HttpCacheEntry_create(cache, u, &entry, nullptr), 0);
             Url_free(u);
             uint32_t accepted = 0;
-            ASSERT_EQ(Vfs_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(),
-                                     0, 1, &entry->origin, &accepted, ctx()),
+            ASSERT_EQ(Vfs_openMemory(ctx(), reinterpret_cast<const uint8_t *>(bytes.data()),
+                                     bytes.size(), 0, 1, &entry->origin, &accepted),
                       0);
             entry->httpStatus = status;
             entry->core.refCount = 1;

@@ -29,7 +29,7 @@ int fakeSave(Edr_Doc *, const Url *target)
     char16_t *path = nullptr;
     char *text = nullptr;
     if (!Url_getPart(target, UrlPart_path, &path) || !path ||
-        Charset_fromUstr(path, &text, CharsetCode_utf8, nullptr) != 0) {
+        Charset_fromUstr(nullptr, path, &text, CharsetCode_utf8) != 0) {
         Mem_free(path);
         return 1;
     }
@@ -92,7 +92,7 @@ class SaveAsTest : public RequestsFixture {
             char16_t *path = nullptr;
             char *text = nullptr;
             if (url && Url_getPart(url, UrlPart_path, &path) && path &&
-                Charset_fromUstr(path, &text, CharsetCode_utf8, nullptr) == 0)
+                Charset_fromUstr(nullptr, path, &text, CharsetCode_utf8) == 0)
                 out = text;
             // The URL keeps a local path with a doubled leading "/".
             if (out.rfind("//", 0) == 0)
