@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "spreadsheet/format/palette.h"
 #include "spreadsheet/formula/ptg.h"
 
@@ -125,7 +126,7 @@ int Excel_Chart_convertRecord(uint16_t type, uint8_t *body, size_t *length, size
     case 0x1051: { // AI: the link formula at 8, its size at 6
         if (*length < 8)
             return Res_unexpectedKind;
-        size_t cce = body[6] | size_t(body[7]) << 8;
+        size_t cce = Bytes_peekU16Le(body + 6);
         if (cce == 0)
             return Res_ok;
         if (*length < 8 + cce)

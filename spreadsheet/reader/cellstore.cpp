@@ -7,6 +7,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/task.h"
+#include "core/stream/bytestream.h"
 #include "spreadsheet/formula/ptg.h"
 #include "spreadsheet/reader/sheetstore.h"
 #include "spreadsheet/reader/sheetlayout.h"
@@ -21,11 +22,6 @@ enum : uint32_t {
     sharedFormulaRecord = 0x04BC, // SHRFMLA: the entry holds tokens
     arrayRecord = 0x0221,         // ARRAY: a record body with tokens from byte 14
 };
-
-uint16_t rd16(const uint8_t *p)
-{
-    return uint16_t(p[0] | (p[1] << 8));
-}
 
 void wr16(uint8_t *p, uint32_t v)
 {
@@ -160,18 +156,18 @@ void moveTokens(uint8_t *tokens, size_t length, uint32_t at, int insert, int col
             return;
         uint8_t *t = tokens + pos;
         if (id == 0x24 && length - pos >= 5) {
-            uint32_t v = columns ? (rd16(t + 3) & 0x3FFF) : rd16(t + 1);
+            uint32_t v = columns ? (Bytes_peekU16Le(t + 3) & 0x3FFF) : Bytes_peekU16Le(t + 1);
             int64_t w = moved(v, at, insert, limit);
             if (w < 0)
                 t[0] = uint8_t(t[0] + 6); // ptgRefErr
             else if (columns)
-                wr16(t + 3, uint32_t((rd16(t + 3) & 0xC000) | uint32_t(w)));
+                wr16(t + 3, uint32_t((Bytes_peekU16Le(t + 3) & 0xC000) | uint32_t(w)));
             else
                 wr16(t + 1, uint32_t(w));
             pos += 5;
         } else if (id == 0x25 && length - pos >= 9) {
-            uint32_t first = columns ? (rd16(t + 5) & 0x3FFF) : rd16(t + 1);
-            uint32_t last = columns ? (rd16(t + 7) & 0x3FFF) : rd16(t + 3);
+            uint32_t first = columns ? (Bytes_peekU16Le(t + 5) & 0x3FFF) : Bytes_peekU16Le(t + 1);
+            uint32_t last = columns ? (Bytes_peekU16Le(t + 7) & 0x3FFF) : Bytes_peekU16Le(t + 3);
             bool whole = first == 0 && last == limit;
             if (!whole) {
                 int64_t f, l;
@@ -188,8 +184,8 @@ void moveTokens(uint8_t *tokens, size_t length, uint32_t at, int insert, int col
                 if (f < 0 || l < 0 || f > int64_t(limit) || l > int64_t(limit) || f > l) {
                     t[0] = uint8_t(t[0] + 6); // ptgAreaErr
                 } else if (columns) {
-                    wr16(t + 5, uint32_t((rd16(t + 5) & 0xC000) | uint32_t(f)));
-                    wr16(t + 7, uint32_t((rd16(t + 7) & 0xC000) | uint32_t(l)));
+                    wr16(t + 5, uint32_t((Bytes_peekU16Le(t + 5) & 0xC000) | uint32_t(f)));
+                    wr16(t + 7, uint32_t((Bytes_peekU16Le(t + 7) & 0xC000) | uint32_t(l)));
                 } else {
                     wr16(t + 1, uint32_t(f));
                     wr16(t + 3, uint32_t(l));
@@ -257,8 +253,9 @@ void moveShared(SheetGrid *grid, uint32_t at, int insert, int columns)
         if (!record && e.tokens)
             moveTokens(e.tokens, e.length, at, insert, columns);
         else if (e.type == arrayRecord && e.tokens && e.length >= 14)
-            moveTokens(e.tokens + 14, std::min<size_t>(rd16(e.tokens + 12), e.length - 14), at,
-                       insert, columns);
+            moveTokens(e.tokens + 14,
+                       std::min<size_t>(Bytes_peekU16Le(e.tokens + 12), e.length - 14), at, insert,
+                       columns);
         grid->sharedFormulas[kept++] = e;
     }
     grid->sharedCount = kept;
