@@ -988,28 +988,6 @@ int Ppt_walkRecords(PptReader *r, uint32_t index)
 
 namespace {
 
-// A bounded little-endian reader over a record body.
-struct Cursor {
-    const uint8_t *b;
-    uint32_t at, end;
-    bool take(uint32_t n)
-    {
-        return end - at >= n;
-    }
-    uint16_t u16()
-    {
-        uint16_t v = Bytes_peekU16Le(b + at);
-        at += 2;
-        return v;
-    }
-    uint32_t u32()
-    {
-        uint32_t v = Bytes_peekU32Le(b + at);
-        at += 4;
-        return v;
-    }
-};
-
 // The fields of a paragraph property set after its mask, in file order:
 // bullet flags (any of bits 0-3), bits 7, 4, 6, 5, alignment, line
 // spacing, space before and after (11-14), left margin (8), indent (10),
@@ -1018,12 +996,12 @@ struct Cursor {
 // (21). Bit 9 has no field. withMargins: the margin and indent are marked
 // present (master styles); in slide text they come from the ruler. False
 // when a field does not fit (the set keeps what was whole).
-bool paraFields(Cursor *c, uint32_t mask, PptParaProps *p, bool withMargins)
+bool paraFields(ByteCursor *c, uint32_t mask, PptParaProps *p, bool withMargins)
 {
     if (mask & 0xF) {
-        if (!c->take(2))
+        if (ByteCursor_left(c) < 2)
             return false;
-        p->bulletFlags = c->u16();
+        p->bulletFlags = ByteCursor_u16(c);
         p->mask |= PptPara_bulletFlags;
     }
     struct Field {
@@ -1048,9 +1026,9 @@ bool paraFields(Cursor *c, uint32_t mask, PptParaProps *p, bool withMargins)
     for (const Field &f : fields) {
         if (!(mask & (1u << f.bit)))
             continue;
-        if (!c->take(f.width))
+        if (ByteCursor_left(c) < f.width)
             return false;
-        uint32_t v = f.width == 4 ? c->u32() : c->u16();
+        uint32_t v = f.width == 4 ? ByteCursor_u32(c) : ByteCursor_u16(c);
         uint16_t presence = f.presence;
         switch (presence) {
         case PptPara_bulletChar: p->bulletChar = uint16_t(v); break;
@@ -1078,27 +1056,27 @@ bool paraFields(Cursor *c, uint32_t mask, PptParaProps *p, bool withMargins)
         p->mask |= presence;
     }
     if (mask & (1u << 20)) {
-        if (!c->take(2))
+        if (ByteCursor_left(c) < 2)
             return false;
-        uint32_t stops = c->u16();
-        if (!c->take(4 * stops))
+        uint32_t stops = ByteCursor_u16(c);
+        if (ByteCursor_left(c) < 4 * stops)
             return false;
         c->at += 4 * stops;
     }
     if (mask & (1u << 16)) {
-        if (!c->take(2))
+        if (ByteCursor_left(c) < 2)
             return false;
         c->at += 2;
     }
     if (mask & (7u << 17)) {
-        if (!c->take(2))
+        if (ByteCursor_left(c) < 2)
             return false;
         c->at += 2;
     }
     if (mask & (1u << 21)) {
-        if (!c->take(2))
+        if (ByteCursor_left(c) < 2)
             return false;
-        p->spareWord = c->u16();
+        p->spareWord = ByteCursor_u16(c);
         p->mask |= PptPara_spareWord;
     }
     return true;
@@ -1107,15 +1085,15 @@ bool paraFields(Cursor *c, uint32_t mask, PptParaProps *p, bool withMargins)
 // The fields of a character property set after its mask: style flags (any
 // of the low 16 bits; the low byte kept), then bits 16, 21, 22, 23, 17,
 // 18, 19, 20, 24-31. False when a field does not fit.
-bool charFields(Cursor *c, uint32_t mask, PptCharProps *p)
+bool charFields(ByteCursor *c, uint32_t mask, PptCharProps *p)
 {
     bool whole = true;
     if (mask & 0xFFFF) {
-        if (!c->take(2)) {
+        if (ByteCursor_left(c) < 2) {
             p->mask &= 0x7B;
             return false;
         }
-        p->flags = uint8_t(c->u16());
+        p->flags = uint8_t(ByteCursor_u16(c));
         p->mask |= PptChar_flags;
     }
     const uint8_t order[] = {16, 21, 22, 23, 17, 18, 19, 20, 24, 25, 26, 27, 28, 29, 30, 31};
@@ -1123,11 +1101,11 @@ bool charFields(Cursor *c, uint32_t mask, PptCharProps *p)
         if (!(mask & (1u << bit)))
             continue;
         uint32_t width = bit == 18 ? 4 : 2;
-        if (!c->take(width)) {
+        if (ByteCursor_left(c) < width) {
             whole = false;
             break;
         }
-        uint32_t v = width == 4 ? c->u32() : c->u16();
+        uint32_t v = width == 4 ? ByteCursor_u32(c) : ByteCursor_u16(c);
         switch (bit) {
         case 16:
             p->font = uint16_t(v);
@@ -1159,25 +1137,25 @@ bool charFields(Cursor *c, uint32_t mask, PptCharProps *p)
 
 // One paragraph run; false when not even its count, level and mask fit
 // (a run cut later keeps what was whole and *complete stays false).
-bool paraRun(Cursor *c, PptParaRun *run, bool *complete)
+bool paraRun(ByteCursor *c, PptParaRun *run, bool *complete)
 {
     *complete = false;
-    if (!c->take(10))
+    if (ByteCursor_left(c) < 10)
         return false;
-    run->count = c->u32();
-    run->level = c->u16();
-    uint32_t mask = c->u32();
+    run->count = ByteCursor_u32(c);
+    run->level = ByteCursor_u16(c);
+    uint32_t mask = ByteCursor_u32(c);
     *complete = paraFields(c, mask, &run->props, false);
     return true;
 }
 
-bool charRun(Cursor *c, PptCharRun *run, bool *complete)
+bool charRun(ByteCursor *c, PptCharRun *run, bool *complete)
 {
     *complete = false;
-    if (!c->take(8))
+    if (ByteCursor_left(c) < 8)
         return false;
-    run->count = c->u32();
-    uint32_t mask = c->u32();
+    run->count = ByteCursor_u32(c);
+    uint32_t mask = ByteCursor_u32(c);
     *complete = charFields(c, mask, &run->props);
     return true;
 }
@@ -1191,7 +1169,7 @@ int Ppt_parseRuns(const uint8_t *body, uint32_t length, uint32_t textLength, Ppt
     *charRuns = nullptr;
     if (!body)
         return Res_ok;
-    Cursor c{body, 0, length};
+    ByteCursor c = ByteCursor_make(body, length, 0);
     PptParaRun **ptail = paraRuns;
     uint64_t covered = 0;
     bool more = true;
@@ -1241,23 +1219,23 @@ void Ppt_applyRuler(const uint8_t *body, uint32_t length, PptParaRun *paraRuns)
 {
     if (!body || length < 4)
         return;
-    Cursor c{body, 0, length};
-    uint32_t mask = c.u32();
+    ByteCursor c = ByteCursor_make(body, length, 0);
+    uint32_t mask = ByteCursor_u32(&c);
     int32_t indent[Ppt_levels] = {}, margin[Ppt_levels] = {};
     bool hasIndent[Ppt_levels] = {}, hasMargin[Ppt_levels] = {};
     // Bit 1 the level count and bit 0 the default tab size, one word each.
     for (uint32_t bit : {1u, 0u}) {
         if (mask & (1u << bit)) {
-            if (!c.take(2))
+            if (ByteCursor_left(&c) < 2)
                 return;
             c.at += 2;
         }
     }
     if (mask & 4u) {
-        if (!c.take(2))
+        if (ByteCursor_left(&c) < 2)
             return;
-        uint32_t stops = c.u16();
-        if (!c.take(4 * stops))
+        uint32_t stops = ByteCursor_u16(&c);
+        if (ByteCursor_left(&c) < 4 * stops)
             return;
         c.at += 4 * stops;
     }
@@ -1265,15 +1243,15 @@ void Ppt_applyRuler(const uint8_t *body, uint32_t length, PptParaRun *paraRuns)
     // then the first line's start (bits 8-12).
     for (uint32_t level = 0; level < Ppt_levels; level++) {
         if (mask & (1u << (3 + level))) {
-            if (!c.take(2))
+            if (ByteCursor_left(&c) < 2)
                 break;
-            margin[level] = int16_t(c.u16());
+            margin[level] = int16_t(ByteCursor_u16(&c));
             hasMargin[level] = true;
         }
         if (mask & (1u << (8 + level))) {
-            if (!c.take(2))
+            if (ByteCursor_left(&c) < 2)
                 break;
-            indent[level] = int16_t(c.u16());
+            indent[level] = int16_t(ByteCursor_u16(&c));
             hasIndent[level] = true;
         }
     }
@@ -1350,26 +1328,26 @@ int Ppt_parseMasterStyle(const uint8_t *body, uint32_t length, uint32_t type,
     memset(levels, 0, sizeof(PptMasterLevel) * Ppt_levels);
     if (!body || length < 2)
         return Res_pptNotPresentation;
-    Cursor c{body, 0, length};
-    uint32_t count = c.u16();
+    ByteCursor c = ByteCursor_make(body, length, 0);
+    uint32_t count = ByteCursor_u16(&c);
     for (uint32_t i = 0; i < count && i < Ppt_levels; i++) {
         uint32_t level = i;
         // Text types from 5 on name each level before its sets.
         if (type >= 5) {
-            if (!c.take(2))
+            if (ByteCursor_left(&c) < 2)
                 return Res_pptNotPresentation;
-            level = c.u16();
+            level = ByteCursor_u16(&c);
             if (level >= Ppt_levels)
                 return Res_pptNotPresentation;
         }
         PptMasterLevel *m = &levels[level];
-        if (!c.take(4))
+        if (ByteCursor_left(&c) < 4)
             return Res_pptNotPresentation;
-        if (!paraFields(&c, c.u32(), &m->para, true))
+        if (!paraFields(&c, ByteCursor_u32(&c), &m->para, true))
             return Res_pptNotPresentation;
-        if (!c.take(4))
+        if (ByteCursor_left(&c) < 4)
             return Res_pptNotPresentation;
-        if (!charFields(&c, c.u32(), &m->chr))
+        if (!charFields(&c, ByteCursor_u32(&c), &m->chr))
             return Res_pptNotPresentation;
     }
     return Res_ok;
