@@ -141,12 +141,6 @@ int readRecord(Copy *c, uint32_t length, uint8_t **out)
     return err;
 }
 
-void put32(uint8_t *p, uint32_t v)
-{
-    for (int k = 0; k < 4; k++)
-        p[k] = uint8_t(v >> (8 * k));
-}
-
 int copyBse(Copy *c, const EscherRecordHeader *h)
 {
     uint8_t *rec = nullptr;
@@ -168,7 +162,7 @@ int copyBse(Copy *c, const EscherRecordHeader *h)
                 if (!err)
                     err = OleWriter_streamWrite(c->targetData, blip, size);
                 if (!err)
-                    put32(rec + 28, at);
+                    Bytes_putU32Le(rec + 28, at);
             }
             Mem_free(blip);
         }

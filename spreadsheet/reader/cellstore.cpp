@@ -23,12 +23,6 @@ enum : uint32_t {
     arrayRecord = 0x0221,         // ARRAY: a record body with tokens from byte 14
 };
 
-void wr16(uint8_t *p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-
 // A line index moved by an insertion (+1) or a deletion (-1) at `at`: -1
 // when it falls off the sheet or lies on the deleted line.
 int64_t moved(int64_t value, uint32_t at, int insert, uint32_t limit)
@@ -161,9 +155,9 @@ void moveTokens(uint8_t *tokens, size_t length, uint32_t at, int insert, int col
             if (w < 0)
                 t[0] = uint8_t(t[0] + 6); // ptgRefErr
             else if (columns)
-                wr16(t + 3, uint32_t((Bytes_peekU16Le(t + 3) & 0xC000) | uint32_t(w)));
+                Bytes_putU16Le(t + 3, uint32_t((Bytes_peekU16Le(t + 3) & 0xC000) | uint32_t(w)));
             else
-                wr16(t + 1, uint32_t(w));
+                Bytes_putU16Le(t + 1, uint32_t(w));
             pos += 5;
         } else if (id == 0x25 && length - pos >= 9) {
             uint32_t first = columns ? (Bytes_peekU16Le(t + 5) & 0x3FFF) : Bytes_peekU16Le(t + 1);
@@ -184,11 +178,13 @@ void moveTokens(uint8_t *tokens, size_t length, uint32_t at, int insert, int col
                 if (f < 0 || l < 0 || f > int64_t(limit) || l > int64_t(limit) || f > l) {
                     t[0] = uint8_t(t[0] + 6); // ptgAreaErr
                 } else if (columns) {
-                    wr16(t + 5, uint32_t((Bytes_peekU16Le(t + 5) & 0xC000) | uint32_t(f)));
-                    wr16(t + 7, uint32_t((Bytes_peekU16Le(t + 7) & 0xC000) | uint32_t(l)));
+                    Bytes_putU16Le(t + 5,
+                                   uint32_t((Bytes_peekU16Le(t + 5) & 0xC000) | uint32_t(f)));
+                    Bytes_putU16Le(t + 7,
+                                   uint32_t((Bytes_peekU16Le(t + 7) & 0xC000) | uint32_t(l)));
                 } else {
-                    wr16(t + 1, uint32_t(f));
-                    wr16(t + 3, uint32_t(l));
+                    Bytes_putU16Le(t + 1, uint32_t(f));
+                    Bytes_putU16Le(t + 3, uint32_t(l));
                 }
             }
             pos += 9;
@@ -245,8 +241,8 @@ void moveShared(SheetGrid *grid, uint32_t at, int insert, int columns)
         last = end < 0 ? (insert ? limit : std::max(first, last - 1)) : uint32_t(end);
         bool record = e.type != sharedFormulaRecord;
         if (record && e.tokens && e.length >= 6) {
-            wr16(e.tokens, e.range[0]);
-            wr16(e.tokens + 2, e.range[1]);
+            Bytes_putU16Le(e.tokens, e.range[0]);
+            Bytes_putU16Le(e.tokens + 2, e.range[1]);
             e.tokens[4] = uint8_t(e.range[2]);
             e.tokens[5] = uint8_t(e.range[3]);
         }

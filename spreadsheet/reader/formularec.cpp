@@ -30,12 +30,6 @@ enum : uint16_t {
 
 constexpr int kBadToken = 0x6600;
 
-void wr16(uint8_t *p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-
 double rdDouble(const uint8_t *p)
 {
     uint64_t bits = 0;
@@ -59,8 +53,8 @@ void fixRef(uint8_t *row, uint8_t *col, int fromBase, uint32_t baseRow, uint32_t
     if (c & 0x4000)
         low = fromBase ? uint8_t(baseColumn + uint32_t(int32_t(int8_t(low))))
                        : uint8_t(int32_t(low) + dColumn);
-    wr16(row, r);
-    wr16(col, uint16_t((c & 0xFF00) | low));
+    Bytes_putU16Le(row, r);
+    Bytes_putU16Le(col, uint16_t((c & 0xFF00) | low));
 }
 
 int copyTokens(const uint8_t *src, uint32_t length, uint8_t **out)

@@ -26,12 +26,6 @@ enum : uint32_t {
     headerSize = 8,                 // an OfficeArt record header
 };
 
-void put32(uint8_t *p, uint32_t v)
-{
-    for (int i = 0; i < 4; i++)
-        p[i] = uint8_t(v >> (8 * i));
-}
-
 // The output position where the record buffer's first byte goes: after
 // the header of the record being built. The output is always at its end
 // between writes.
@@ -112,11 +106,11 @@ int closeContainer(XlsDrawWriter *d)
     d->open = c->outer;
     uint32_t start = bufferAt(d);
     if (c->lengthPos >= start) {
-        put32(d->writer->buffer + (c->lengthPos - start), c->length);
+        Bytes_putU32Le(d->writer->buffer + (c->lengthPos - start), c->length);
         return Res_ok;
     }
     uint8_t bytes[4];
-    put32(bytes, c->length);
+    Bytes_putU32Le(bytes, c->length);
     OleStream *out = d->writer->stream;
     uint32_t back = Ole_streamTell(out);
     int rc = OleWriter_streamSeek(out, c->lengthPos, 0);
