@@ -5,6 +5,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "graphics/path.h"
 #include "graphics/contour.h"
 
@@ -29,7 +30,7 @@ void GlyphPath_shiftFirstX(GlyphPath *outline, int32_t dx)
             continue;
         }
         if (at == 0 || (r[0] & GlyphPoint_absolute)) {
-            uint16_t x = uint16_t(uint16_t(r[1] | r[2] << 8) + uint32_t(dx));
+            uint16_t x = uint16_t(Bytes_peekU16Le(r + 1) + uint32_t(dx));
             r[1] = uint8_t(x);
             r[2] = uint8_t(x >> 8);
         }
@@ -110,11 +111,6 @@ int trim(GlyphPath *o)
     o->bytes = b;
     o->byteCapacity = used;
     return Res_ok;
-}
-
-int16_t rd16(const uint8_t *p)
-{
-    return int16_t(uint16_t(p[0] | p[1] << 8));
 }
 
 // Truncates k x size / 16384 toward zero.
@@ -328,8 +324,8 @@ int GlyphPath_append(GlyphPath *dst, const GlyphPath *src, int32_t dx, int32_t d
     const uint8_t *rest = first;
     if (op == GlyphCode_moveTo || op == GlyphCode_lineTo) {
         bool wide = first[0] & GlyphCode_wide;
-        int32_t x = wide ? rd16(first + 1) : int8_t(first[1]);
-        int32_t y = wide ? rd16(first + 3) : int8_t(first[2]);
+        int32_t x = wide ? int16_t(Bytes_peekU16Le(first + 1)) : int8_t(first[1]);
+        int32_t y = wide ? int16_t(Bytes_peekU16Le(first + 3)) : int8_t(first[2]);
         uint16_t nx = uint16_t(x + dx), ny = uint16_t(y + dy);
         *w++ = uint8_t(op | GlyphCode_wide);
         *w++ = uint8_t(nx), *w++ = uint8_t(nx >> 8), *w++ = uint8_t(ny), *w++ = uint8_t(ny >> 8);
@@ -450,8 +446,8 @@ int GlyphPath_appendRecords(GlyphPath *dst, const GlyphPath *src, int32_t a, int
         // A branch, not a select: the stride is then predicted instead of
         // waiting for each record's flag (records are nearly always wide).
         if (f & GlyphPoint_wide) {
-            x += int16_t(r[1] | r[2] << 8);
-            y += int16_t(r[3] | r[4] << 8);
+            x += int16_t(Bytes_peekU16Le(r + 1));
+            y += int16_t(Bytes_peekU16Le(r + 3));
             at += GlyphPoint_wideSize;
         } else {
             x += int8_t(r[1]);
@@ -516,8 +512,8 @@ int recordsToPath(const GlyphPath *o, Path *path)
         if (f & GlyphPoint_absolute)
             x = y = 0;
         if (f & GlyphPoint_wide) {
-            x += rd16(rec + 1);
-            y += rd16(rec + 3);
+            x += int16_t(Bytes_peekU16Le(rec + 1));
+            y += int16_t(Bytes_peekU16Le(rec + 3));
         } else {
             x += int8_t(rec[1]);
             y += int8_t(rec[2]);
@@ -551,7 +547,8 @@ int codesToPath(const GlyphPath *o, Path *path)
             break;
         bool wide = code & GlyphCode_wide;
         auto value = [&](uint32_t k) {
-            return wide ? int32_t(rd16(p + 1 + 2 * k)) : int32_t(int8_t(p[1 + k]));
+            return wide ? int32_t(int16_t(Bytes_peekU16Le(p + 1 + 2 * k)))
+                        : int32_t(int8_t(p[1 + k]));
         };
         switch (op) {
         case GlyphCode_moveTo:

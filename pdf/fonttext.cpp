@@ -7,6 +7,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/text/ustrbuf.h"
+#include "core/stream/bytestream.h"
 #include "fonts/pdfcmap.h"
 #include "pdf/document.h"
 #include "pdf/font.h"
@@ -318,16 +319,6 @@ int Pdf_Type3_readText(PdfDoc *doc, PdfObj *dict, PdfType3Font *font)
 
 namespace {
 
-uint32_t ftBe16(const uint8_t *p)
-{
-    return uint32_t(p[0]) << 8 | p[1];
-}
-
-uint32_t ftBe32(const uint8_t *p)
-{
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
-
 // The work a damaged map may cause is bounded: codes looked at.
 constexpr uint32_t kFtMaxCodes = 1u << 20;
 
@@ -352,15 +343,15 @@ void ftFormat4(const uint8_t *p, size_t n, uint16_t *glyphText)
 {
     if (n < 14)
         return;
-    uint32_t segs = ftBe16(p + 6) / 2;
+    uint32_t segs = Bytes_peekU16Be(p + 6) / 2;
     if (n < 16 + size_t(segs) * 8)
         return;
     const uint8_t *ends = p + 14, *starts = ends + 2 * segs + 2, *deltas = starts + 2 * segs,
                   *offsets = deltas + 2 * segs;
     uint32_t budget = kFtMaxCodes;
     for (uint32_t i = 0; i < segs && budget; i++) {
-        uint32_t end = ftBe16(ends + 2 * i), start = ftBe16(starts + 2 * i);
-        uint32_t delta = ftBe16(deltas + 2 * i), offset = ftBe16(offsets + 2 * i);
+        uint32_t end = Bytes_peekU16Be(ends + 2 * i), start = Bytes_peekU16Be(starts + 2 * i);
+        uint32_t delta = Bytes_peekU16Be(deltas + 2 * i), offset = Bytes_peekU16Be(offsets + 2 * i);
         for (uint32_t c = start; c <= end && c < 0xFFFF && budget; c++, budget--) {
             uint32_t g = 0;
             if (!offset) {
@@ -369,7 +360,7 @@ void ftFormat4(const uint8_t *p, size_t n, uint16_t *glyphText)
                 size_t at = size_t(offsets + 2 * i - p) + offset + 2 * size_t(c - start);
                 if (at + 2 > n)
                     continue;
-                g = ftBe16(p + at);
+                g = Bytes_peekU16Be(p + at);
                 if (g)
                     g = (g + delta) & 0xFFFF;
             }
@@ -383,11 +374,12 @@ void ftFormat12(const uint8_t *p, size_t n, uint16_t *glyphText)
 {
     if (n < 16)
         return;
-    uint32_t groups = ftBe32(p + 12);
+    uint32_t groups = Bytes_peekU32Be(p + 12);
     uint32_t budget = kFtMaxCodes;
     for (uint32_t i = 0; i < groups && budget && 16 + (size_t(i) + 1) * 12 <= n; i++) {
         const uint8_t *g = p + 16 + size_t(i) * 12;
-        uint32_t first = ftBe32(g), last = ftBe32(g + 4), glyph = ftBe32(g + 8);
+        uint32_t first = Bytes_peekU32Be(g), last = Bytes_peekU32Be(g + 4),
+                 glyph = Bytes_peekU32Be(g + 8);
         for (uint32_t c = first; c <= last && c <= 0xFFFF && budget; c++, budget--)
             ftReverse(glyphText, glyph + (c - first), c);
     }
@@ -399,12 +391,12 @@ const uint8_t *ftCmapTable(const uint8_t *font, size_t size, size_t *cmapSize)
     *cmapSize = 0;
     if (!font || size < 12)
         return nullptr;
-    uint32_t tables = ftBe16(font + 4);
+    uint32_t tables = Bytes_peekU16Be(font + 4);
     for (uint32_t i = 0; i < tables && 12 + (size_t(i) + 1) * 16 <= size; i++) {
         const uint8_t *r = font + 12 + size_t(i) * 16;
         if (std::memcmp(r, "cmap", 4) != 0)
             continue;
-        uint32_t offset = ftBe32(r + 8), length = ftBe32(r + 12);
+        uint32_t offset = Bytes_peekU32Be(r + 8), length = Bytes_peekU32Be(r + 12);
         if (offset >= size)
             return nullptr;
         *cmapSize = std::min<size_t>(length, size - offset);
@@ -424,14 +416,14 @@ bool ftGlyphText(const uint8_t *font, size_t size, uint16_t *glyphText)
 {
     if (!font || size < 12)
         return false;
-    uint32_t tables = ftBe16(font + 4);
+    uint32_t tables = Bytes_peekU16Be(font + 4);
     const uint8_t *cmap = nullptr;
     size_t cmapSize = 0;
     for (uint32_t i = 0; i < tables && 12 + (size_t(i) + 1) * 16 <= size; i++) {
         const uint8_t *r = font + 12 + size_t(i) * 16;
         if (std::memcmp(r, "cmap", 4) != 0)
             continue;
-        uint32_t offset = ftBe32(r + 8), length = ftBe32(r + 12);
+        uint32_t offset = Bytes_peekU32Be(r + 8), length = Bytes_peekU32Be(r + 12);
         if (offset < size) {
             cmap = font + offset;
             cmapSize = std::min<size_t>(length, size - offset);
@@ -442,17 +434,18 @@ bool ftGlyphText(const uint8_t *font, size_t size, uint16_t *glyphText)
         return false;
     // The Unicode subtables: Windows Unicode (3,1 and 3,10) and the Unicode
     // platform (0,*).
-    uint32_t count = ftBe16(cmap + 2);
+    uint32_t count = Bytes_peekU16Be(cmap + 2);
     bool found = false;
     for (uint32_t i = 0; i < count && 4 + (size_t(i) + 1) * 8 <= cmapSize; i++) {
         const uint8_t *r = cmap + 4 + size_t(i) * 8;
-        uint32_t platform = ftBe16(r), encoding = ftBe16(r + 2), offset = ftBe32(r + 4);
+        uint32_t platform = Bytes_peekU16Be(r), encoding = Bytes_peekU16Be(r + 2),
+                 offset = Bytes_peekU32Be(r + 4);
         if (!(platform == 0 || (platform == 3 && (encoding == 1 || encoding == 10))) ||
             offset + 2 > cmapSize)
             continue;
         const uint8_t *sub = cmap + offset;
         size_t left = cmapSize - offset;
-        uint32_t format = ftBe16(sub);
+        uint32_t format = Bytes_peekU16Be(sub);
         if (format == 4) {
             ftFormat4(sub, left, glyphText);
             found = true;
@@ -472,10 +465,10 @@ bool Pdf_Font_programHasUnicodeMap(const uint8_t *font, size_t size)
     const uint8_t *cmap = ftCmapTable(font, size, &cmapSize);
     if (!cmap)
         return false;
-    uint32_t count = ftBe16(cmap + 2);
+    uint32_t count = Bytes_peekU16Be(cmap + 2);
     for (uint32_t i = 0; i < count && 4 + (size_t(i) + 1) * 8 <= cmapSize; i++) {
         const uint8_t *r = cmap + 4 + size_t(i) * 8;
-        if (ftUnicodeSubtable(ftBe16(r), ftBe16(r + 2)))
+        if (ftUnicodeSubtable(Bytes_peekU16Be(r), Bytes_peekU16Be(r + 2)))
             return true;
     }
     return false;
@@ -508,7 +501,7 @@ int Pdf_Font_programCidText(const uint8_t *font, size_t size, const uint8_t *cid
         return Res_noMemory;
     }
     for (uint32_t c = 0; c < n; c++)
-        t[c] = glyphText[ftBe16(cidToGid + 2 * size_t(c))];
+        t[c] = glyphText[Bytes_peekU16Be(cidToGid + 2 * size_t(c))];
     Mem_free(glyphText);
     *out = t;
     *count = n;

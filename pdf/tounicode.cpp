@@ -6,6 +6,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "pdf/pdf.h"
 
 namespace {
@@ -207,7 +208,7 @@ uint32_t tuDestination(const TuToken *t, char16_t *units)
             return 1;
         }
         for (uint32_t i = 0; i + 1 < t->length && n < PdfToUnicode_maxText; i += 2)
-            units[n++] = char16_t(t->text[i] << 8 | t->text[i + 1]);
+            units[n++] = char16_t(Bytes_peekU16Be(t->text + i));
         return n;
     }
     // A number (the sections some writers mislabel "cidchar" and

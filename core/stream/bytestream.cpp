@@ -441,6 +441,12 @@ uint32_t Bytes_peekU32(const uint8_t *p, uint32_t bigEndian)
     return bigEndian ? Bytes_peekU32Be(p) : Bytes_peekU32Le(p);
 }
 
+void Bytes_putU16Le(uint8_t *p, uint32_t v)
+{
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+
 void Bytes_putU32Le(uint8_t *p, uint32_t v)
 {
     p[0] = uint8_t(v);

@@ -148,7 +148,8 @@ int16_t Bytes_peekS16Be(const uint8_t *p); // sign-extended
 // byte first).
 uint16_t Bytes_peekU16(const uint8_t *p, uint32_t bigEndian);
 uint32_t Bytes_peekU32(const uint8_t *p, uint32_t bigEndian);
-// Stores v at p, low byte first.
+// These store v at p, low byte first; Bytes_putU16Le only its low 16 bits.
+void Bytes_putU16Le(uint8_t *p, uint32_t v);
 void Bytes_putU32Le(uint8_t *p, uint32_t v);
 
 // ---------------------------------------------------------- byte cursors

@@ -468,12 +468,8 @@ int32_t Jpeg_exifOrientation(const uint8_t *data, uint32_t length)
     bool big = t[0] == 'M' && t[1] == 'M';
     if (!big && !(t[0] == 'I' && t[1] == 'I'))
         return 1;
-    auto u16 = [&](uint32_t at) {
-        return big ? uint32_t(t[at] << 8 | t[at + 1]) : uint32_t(Bytes_peekU16Le(t + at));
-    };
-    auto u32 = [&](uint32_t at) {
-        return big ? u16(at) << 16 | u16(at + 2) : Bytes_peekU32Le(t + at);
-    };
+    auto u16 = [&](uint32_t at) { return uint32_t(Bytes_peekU16(t + at, big)); };
+    auto u32 = [&](uint32_t at) { return Bytes_peekU32(t + at, big); };
     if (u16(2) != 42)
         return 1;
     uint32_t dir = u32(4);

@@ -4,6 +4,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "graphics/image.h"
 #include "graphics/imagerender.h"
 #include "office/officeart/escher.h"
@@ -25,11 +26,6 @@ uint32_t expectedInstance(uint8_t blipType)
     case 7: return 0x7A8;
     default: return 0;
     }
-}
-
-uint32_t get32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 
 } // namespace
@@ -145,12 +141,6 @@ int readRecord(Copy *c, uint32_t length, uint8_t **out)
     return err;
 }
 
-void put32(uint8_t *p, uint32_t v)
-{
-    for (int k = 0; k < 4; k++)
-        p[k] = uint8_t(v >> (8 * k));
-}
-
 int copyBse(Copy *c, const EscherRecordHeader *h)
 {
     uint8_t *rec = nullptr;
@@ -158,8 +148,8 @@ int copyBse(Copy *c, const EscherRecordHeader *h)
     if (err)
         return err;
     if (h->length >= 32 && c->delay) {
-        uint32_t size = get32(rec + 20);
-        uint32_t offset = get32(rec + 28);
+        uint32_t size = Bytes_peekU32Le(rec + 20);
+        uint32_t offset = Bytes_peekU32Le(rec + 28);
         if (size && offset != 0xFFFFFFFFu && Ole_streamSeek(c->delay, offset, 0) == Res_ok) {
             auto *blip = static_cast<uint8_t *>(Mem_malloc(size));
             if (!blip) {
@@ -172,7 +162,7 @@ int copyBse(Copy *c, const EscherRecordHeader *h)
                 if (!err)
                     err = OleWriter_streamWrite(c->targetData, blip, size);
                 if (!err)
-                    put32(rec + 28, at);
+                    Bytes_putU32Le(rec + 28, at);
             }
             Mem_free(blip);
         }
@@ -195,13 +185,13 @@ int copyOpt(Copy *c, const EscherRecordHeader *h)
     // The blanked properties first, then the rest with their ids.
     uint8_t zero[6] = {0};
     for (uint32_t i = 0; i < n && !err; i++) {
-        uint32_t id = (rec[6 * i] | (rec[6 * i + 1] << 8)) & 0x3FFFu;
+        uint32_t id = Bytes_peekU16Le(rec + 6 * i) & 0x3FFFu;
         if (id == 0 || id == 267 || id == 319 || id == 826)
             err = OleWriter_streamWrite(c->target, zero, 6);
     }
     for (uint32_t i = 0; i < n && !err; i++) {
         uint8_t *e = rec + 6 * i;
-        uint32_t id = (e[0] | (e[1] << 8)) & 0x3FFFu;
+        uint32_t id = Bytes_peekU16Le(e) & 0x3FFFu;
         if (id == 0 || id == 267 || id == 319 || id == 826)
             continue;
         if (id == 128) {

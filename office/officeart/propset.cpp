@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "core/mem/mem.h"
+#include "core/stream/bytestream.h"
 #include "office/officeart/escher.h"
 
 namespace {
@@ -29,16 +30,6 @@ ComplexKind complexKind(uint32_t id)
     }
 }
 
-uint16_t get16(const uint8_t *p)
-{
-    return uint16_t(p[0] | (p[1] << 8));
-}
-
-uint32_t get32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
 // Builds the value of a complex block of n bytes at p, avail bytes being
 // left in the record from p. *fail for an array whose elements do not fit.
 // *used is the bytes the block fills: n, or, for an array whose entry
@@ -53,9 +44,9 @@ void *complexValue(uint32_t id, const uint8_t *p, uint32_t n, uint32_t avail, in
     if (kind == kindArray) {
         if (n == 0 || avail < 6)
             return nullptr;
-        uint32_t count = get16(p);
-        uint32_t allocated = get16(p + 2);
-        int16_t rawSize = int16_t(get16(p + 4));
+        uint32_t count = Bytes_peekU16Le(p);
+        uint32_t allocated = Bytes_peekU16Le(p + 2);
+        int16_t rawSize = int16_t(Bytes_peekU16Le(p + 4));
         uint32_t size;
         if (rawSize > 0)
             size = uint32_t(rawSize);
@@ -94,7 +85,7 @@ void *complexValue(uint32_t id, const uint8_t *p, uint32_t n, uint32_t avail, in
             return nullptr;
         }
         for (uint32_t i = 0; i < units; i++)
-            text[i] = char16_t(get16(p + 2 * i));
+            text[i] = char16_t(Bytes_peekU16Le(p + 2 * i));
         text[units] = 0;
         return text;
     }
@@ -147,16 +138,16 @@ EscherPropSet *Escher_propParse(const uint8_t *bytes, uint32_t length, uint32_t 
     // The bytes the record holds beyond the blocks its entries claim.
     uint64_t claimed = 0;
     for (uint32_t i = 0; i < count; i++)
-        if (get16(bytes + 6 * i) & 0x8000u)
-            claimed += get32(bytes + 6 * i + 2);
+        if (Bytes_peekU16Le(bytes + 6 * i) & 0x8000u)
+            claimed += Bytes_peekU32Le(bytes + 6 * i + 2);
     uint64_t slack = claimed < avail ? avail - claimed : 0;
     for (uint32_t i = 0; i < count; i++) {
         const uint8_t *e = bytes + 6 * i;
-        uint16_t word = get16(e);
+        uint16_t word = Bytes_peekU16Le(e);
         EscherProp *prop = &set->entries[i];
         prop->id = word & 0x3FFFu;
         prop->flags = uint32_t(word >> 14);
-        prop->value = get32(e + 2);
+        prop->value = Bytes_peekU32Le(e + 2);
         set->count = i + 1;
         if (!(prop->flags & EscherProp_complex))
             continue;

@@ -8,6 +8,7 @@
 #include "core/task/task.h"
 #include "graphics/image.h"
 #include "core/host/hostservices.h"
+#include "core/stream/bytestream.h"
 #include "office/officeart/escher.h"
 #include "office/ole2/ole.h"
 
@@ -16,11 +17,6 @@ namespace {
 // Stack kept free below a nested group or copy: room for the walk's frames
 // on the way back out.
 constexpr size_t kNestingMargin = 64 * 1024;
-
-uint32_t get32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 } // namespace
 
@@ -86,11 +82,11 @@ int EscherSource_read(EscherSource *source, void *buffer, uint32_t n)
 
 void Escher_parseRecordHeader(const uint8_t *b, EscherRecordHeader *h)
 {
-    uint16_t first = uint16_t(b[0] | (b[1] << 8));
+    uint16_t first = Bytes_peekU16Le(b);
     h->version = first & 0xF;
     h->instance = uint16_t(first >> 4);
-    h->type = uint32_t(b[2] | (b[3] << 8));
-    h->length = get32(b + 4);
+    h->type = Bytes_peekU16Le(b + 2);
+    h->length = Bytes_peekU32Le(b + 4);
 }
 
 int Escher_readRecordHeader(EscherSource *source, EscherRecordHeader *header)
@@ -284,8 +280,8 @@ int bstoreChild(void *user, EscherWalk *walk, const EscherRecordHeader *h)
     memset(blip, 0, sizeof *blip);
     blip->blipType = b[0];
     blip->macType = b[1];
-    blip->size = get32(b + 20);
-    uint32_t offset = get32(b + 28);
+    blip->size = Bytes_peekU32Le(b + 20);
+    uint32_t offset = Bytes_peekU32Le(b + 28);
     if (blip->size == 0 || offset == 0xFFFFFFFFu) {
         blip->blipType = 0;
         EscherSource_initNone(&blip->source);
@@ -343,12 +339,12 @@ int readDgg(EscherDrawing *d, const EscherRecordHeader *h)
     }
     uint8_t head[16] = {0};
     memcpy(head, bytes, h->length < 16 ? h->length : 16);
-    info->maxShapeId = get32(head);
-    uint32_t field = get32(head + 4);
+    info->maxShapeId = Bytes_peekU32Le(head);
+    uint32_t field = Bytes_peekU32Le(head + 4);
     // The field holds the cluster count plus 1; 0 means no clusters.
     info->clusterCount = field ? field - 1 : 0;
-    info->savedShapes = get32(head + 8);
-    info->savedDrawings = get32(head + 12);
+    info->savedShapes = Bytes_peekU32Le(head + 8);
+    info->savedDrawings = Bytes_peekU32Le(head + 12);
     uint32_t held = h->length > 16 ? (h->length - 16) / 8 : 0;
     uint32_t n = info->clusterCount < held ? info->clusterCount : held;
     if (n) {
@@ -359,8 +355,8 @@ int readDgg(EscherDrawing *d, const EscherRecordHeader *h)
             return Res_noMemory;
         }
         for (uint32_t i = 0; i < n; i++) {
-            info->clusters[i].drawingId = get32(bytes + 16 + 8 * i);
-            info->clusters[i].currentShapeId = get32(bytes + 20 + 8 * i);
+            info->clusters[i].drawingId = Bytes_peekU32Le(bytes + 16 + 8 * i);
+            info->clusters[i].currentShapeId = Bytes_peekU32Le(bytes + 20 + 8 * i);
         }
     }
     info->clustersRead = n;
@@ -531,10 +527,10 @@ int spChild(void *user, EscherWalk *, const EscherRecordHeader *h)
     case EscherRec_fspgr:
         if ((err = readAtom(&d->main, h, b, 16)) != 0)
             return err;
-        e->groupLeft = int32_t(get32(b));
-        e->groupTop = int32_t(get32(b + 4));
-        e->groupRight = int32_t(get32(b + 8));
-        e->groupBottom = int32_t(get32(b + 12));
+        e->groupLeft = int32_t(Bytes_peekU32Le(b));
+        e->groupTop = int32_t(Bytes_peekU32Le(b + 4));
+        e->groupRight = int32_t(Bytes_peekU32Le(b + 8));
+        e->groupBottom = int32_t(Bytes_peekU32Le(b + 12));
         c->gx = e->groupLeft;
         c->gy = e->groupTop;
         c->gw = int64_t(e->groupRight) - e->groupLeft;
@@ -544,16 +540,16 @@ int spChild(void *user, EscherWalk *, const EscherRecordHeader *h)
         if ((err = readAtom(&d->main, h, b, 8)) != 0)
             return err;
         e->shapeType = h->instance;
-        e->shapeId = get32(b);
-        e->flags = get32(b + 4) & 0xFFFu;
+        e->shapeId = Bytes_peekU32Le(b);
+        e->flags = Bytes_peekU32Le(b + 4) & 0xFFFu;
         return Res_ok;
     case EscherRec_childAnchor: {
         if ((err = readAtom(&d->main, h, b, 16)) != 0)
             return err;
-        e->childLeft = int32_t(get32(b));
-        e->childTop = int32_t(get32(b + 4));
-        e->childRight = int32_t(get32(b + 8));
-        e->childBottom = int32_t(get32(b + 12));
+        e->childLeft = int32_t(Bytes_peekU32Le(b));
+        e->childTop = int32_t(Bytes_peekU32Le(b + 4));
+        e->childRight = int32_t(Bytes_peekU32Le(b + 8));
+        e->childBottom = int32_t(Bytes_peekU32Le(b + 12));
         int64_t gx = 0, gy = 0, gw = 0, gh = 0;
         const GroupContext *r = (e->flags & EscherFsp_group) ? c->parent : c;
         if (r) {
@@ -600,8 +596,8 @@ int spChild(void *user, EscherWalk *, const EscherRecordHeader *h)
                 return Res_noMemory;
             for (uint32_t i = 0; i < n; i++) {
                 const uint8_t *p = e->tertiary.bytes + 6 * i;
-                e->tertiaryProps[i].id = uint16_t(p[0] | (p[1] << 8));
-                e->tertiaryProps[i].value = get32(p + 2);
+                e->tertiaryProps[i].id = Bytes_peekU16Le(p);
+                e->tertiaryProps[i].value = Bytes_peekU32Le(p + 2);
             }
             e->tertiaryCount = n;
         }
@@ -669,7 +665,7 @@ int dgChild(void *user, EscherWalk *, const EscherRecordHeader *h)
         int err = readAtom(&d->main, h, b, 8);
         if (err)
             return err;
-        uint32_t capacity = get32(b);
+        uint32_t capacity = Bytes_peekU32Le(b);
         capacity = capacity < 8                  ? 8
                    : capacity > Escher_maxShapes ? uint32_t(Escher_maxShapes)
                                                  : capacity;
@@ -683,7 +679,7 @@ int dgChild(void *user, EscherWalk *, const EscherRecordHeader *h)
         }
         g->capacity = capacity;
         g->drawingId = h->instance;
-        g->lastShapeId = get32(b + 4);
+        g->lastShapeId = Bytes_peekU32Le(b + 4);
         c->group = g;
         return Res_ok;
     }

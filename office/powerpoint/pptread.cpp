@@ -14,6 +14,7 @@
 #include "core/style/stylerule.h"
 #include "core/task/task.h"
 #include "core/text/fmt.h"
+#include "core/stream/bytestream.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "office/ole2/oleprobe.h"
@@ -22,16 +23,6 @@
 #include "office/powerpoint/ppt.h"
 
 namespace {
-
-uint16_t get16(const uint8_t *b)
-{
-    return uint16_t(b[0] | (b[1] << 8));
-}
-
-uint32_t get32(const uint8_t *b)
-{
-    return uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
-}
 
 // Reads up to n bytes of a record's data at the source's position into
 // buf; bytes the record does not hold read as 0.
@@ -106,8 +97,8 @@ int hfChild(void *user, EscherWalk *, const EscherRecordHeader *h)
         int err = readAtom(r, h, b, 4);
         if (err)
             return err;
-        w->hf->formatId = get16(b);
-        uint16_t flags = get16(b + 2);
+        w->hf->formatId = Bytes_peekU16Le(b);
+        uint16_t flags = Bytes_peekU16Le(b + 2);
         w->hf->words[0] = 0;
         for (int k = 0; k < 6; k++)
             w->hf->words[k + 1] = (flags >> k) & 1u;
@@ -126,7 +117,7 @@ int hfChild(void *user, EscherWalk *, const EscherRecordHeader *h)
         return Res_noMemory;
     }
     for (uint32_t i = 0; i < units; i++)
-        text[i] = char16_t(get16(body + 2 * i));
+        text[i] = char16_t(Bytes_peekU16Le(body + 2 * i));
     text[units] = 0;
     Mem_free(body);
     char16_t **slot = h->instance == 0   ? &w->hf->userDate
@@ -206,11 +197,11 @@ int slideChild(void *user, EscherWalk *, const EscherRecordHeader *h)
         int err = readAtom(r, h, b, sizeof b);
         if (err)
             return err;
-        w->atom->geometry = get32(b);
+        w->atom->geometry = Bytes_peekU32Le(b);
         memcpy(w->atom->placeholders, b + 4, 8);
-        w->atom->masterId = get32(b + 12);
-        w->atom->notesId = get32(b + 16);
-        w->atom->flags = get16(b + 20);
+        w->atom->masterId = Bytes_peekU32Le(b + 12);
+        w->atom->notesId = Bytes_peekU32Le(b + 16);
+        w->atom->flags = Bytes_peekU16Le(b + 20);
         return Res_ok;
     }
     case PptRec_drawing: {
@@ -243,7 +234,7 @@ int slideChild(void *user, EscherWalk *, const EscherRecordHeader *h)
         int err = readAtom(r, h, b, sizeof b);
         if (err)
             return err;
-        w->scheme->word = get32(b);
+        w->scheme->word = Bytes_peekU32Le(b);
         for (uint32_t i = 0; i < Ppt_schemeColours; i++) {
             memcpy(w->scheme->colours[i], b + 4 * i, 3);
             w->scheme->colours[i][3] = 255;
@@ -286,7 +277,7 @@ int masterChild(void *user, EscherWalk *, const EscherRecordHeader *h)
     int err = readAtom(r, h, b, sizeof b);
     if (err)
         return err;
-    uint32_t offset = persistOffset(r, get32(b));
+    uint32_t offset = persistOffset(r, Bytes_peekU32Le(b));
     if (offset == Ppt_noOffset)
         return Res_ok;
     EscherRecordHeader sh;
@@ -317,7 +308,7 @@ int masterChild(void *user, EscherWalk *, const EscherRecordHeader *h)
         m = &r->moreMasters[r->moreMasterCount++];
         memset(m, 0, sizeof *m);
     }
-    m->id = get32(b + 12);
+    m->id = Bytes_peekU32Le(b + 12);
     PptSlideAtom atom{};
     Escher_drawingGroupFree(m->drawing);
     m->drawing = nullptr;
@@ -421,7 +412,7 @@ int startListSlide(PptReader *r, const EscherRecordHeader *h)
         return err;
     r->slideOpen = 1;
     r->slideSchemeId = r->slideCounter;
-    uint32_t offset = persistOffset(r, get32(b));
+    uint32_t offset = persistOffset(r, Bytes_peekU32Le(b));
     if (offset == Ppt_noOffset)
         return Res_ok;
     EscherRecordHeader sh;
@@ -455,8 +446,8 @@ int textChild(PptReader *r, const EscherRecordHeader *h)
     // 8-bit text is in character set 0, whose codes are the first 256 of
     // Unicode.
     for (uint32_t i = 0; i < units; i++)
-        text[i] =
-            h->type == PptRec_textCharsAtom ? char16_t(get16(body + 2 * i)) : char16_t(body[i]);
+        text[i] = h->type == PptRec_textCharsAtom ? char16_t(Bytes_peekU16Le(body + 2 * i))
+                                                  : char16_t(body[i]);
     text[units] = 0;
     Mem_free(body);
     Mem_free(b->text);
@@ -503,7 +494,7 @@ int listChild(void *user, EscherWalk *walk, const EscherRecordHeader *h)
             return err;
         PptOutlineText *block = &r->blocks[r->blockCount++];
         memset(block, 0, sizeof *block);
-        block->textType = get32(b);
+        block->textType = Bytes_peekU32Le(b);
         r->ppt.outlineTextCount = r->blockCount;
         return Res_ok;
     }
@@ -580,16 +571,16 @@ int readDocumentAtom(PptReader *r, const EscherRecordHeader *h)
     if (err)
         return err;
     PptDocumentAtom *a = &r->docAtom;
-    a->slideWidth = get32(b);
-    a->slideHeight = get32(b + 4);
-    a->notesWidth = get32(b + 8);
-    a->notesHeight = get32(b + 12);
-    a->zoomNumerator = get32(b + 16);
-    a->zoomDenominator = get32(b + 20);
-    a->notesMaster = get32(b + 24);
-    a->handoutMaster = get32(b + 28);
-    a->firstSlideNumber = get16(b + 32);
-    a->slideSizeType = get16(b + 34);
+    a->slideWidth = Bytes_peekU32Le(b);
+    a->slideHeight = Bytes_peekU32Le(b + 4);
+    a->notesWidth = Bytes_peekU32Le(b + 8);
+    a->notesHeight = Bytes_peekU32Le(b + 12);
+    a->zoomNumerator = Bytes_peekU32Le(b + 16);
+    a->zoomDenominator = Bytes_peekU32Le(b + 20);
+    a->notesMaster = Bytes_peekU32Le(b + 24);
+    a->handoutMaster = Bytes_peekU32Le(b + 28);
+    a->firstSlideNumber = Bytes_peekU16Le(b + 32);
+    a->slideSizeType = Bytes_peekU16Le(b + 34);
     a->saveWithFonts = b[36];
     a->omitTitlePlace = b[37];
     a->rightToLeft = b[38];
@@ -700,15 +691,15 @@ int readUserEdit(PptReader *r, uint32_t offset, PptUserEdit *edit)
     uint8_t b[26];
     if ((err = readAtom(r, &h, b, sizeof b)) != Res_ok)
         return err;
-    edit->lastSlideId = get32(b);
-    edit->version = get16(b + 4);
+    edit->lastSlideId = Bytes_peekU32Le(b);
+    edit->version = Bytes_peekU16Le(b + 4);
     edit->minorVersion = b[6];
     edit->majorVersion = b[7];
-    edit->previousEdit = get32(b + 8);
-    edit->persistDirectory = get32(b + 12);
-    edit->documentPersistId = get32(b + 16);
-    edit->persistIdSeed = get32(b + 20);
-    edit->lastView = get16(b + 24);
+    edit->previousEdit = Bytes_peekU32Le(b + 8);
+    edit->persistDirectory = Bytes_peekU32Le(b + 12);
+    edit->documentPersistId = Bytes_peekU32Le(b + 16);
+    edit->persistIdSeed = Bytes_peekU32Le(b + 20);
+    edit->lastView = Bytes_peekU16Le(b + 24);
     return Res_ok;
 }
 
@@ -726,13 +717,13 @@ int readPersistDirectory(PptReader *r, uint32_t offset)
         return err;
     uint32_t at = 0;
     while (at + 4 <= h.length) {
-        uint32_t group = get32(body + at);
+        uint32_t group = Bytes_peekU32Le(body + at);
         at += 4;
         uint32_t first = group & 0xFFFFFu, count = group >> 20;
         for (uint32_t k = 0; k < count && at + 4 <= h.length; k++, at += 4) {
             uint32_t id = first + k;
             if (id < r->persistCount && r->persist[id] == Ppt_noOffset)
-                r->persist[id] = get32(body + at);
+                r->persist[id] = Bytes_peekU32Le(body + at);
         }
     }
     Mem_free(body);
@@ -752,11 +743,11 @@ int Ppt_parseCurrentUser(const uint8_t *b, uint32_t length, PptCurrentUser *user
     Escher_parseRecordHeader(b, &h);
     if (h.type != PptRec_currentUserAtom)
         return Res_pptNotPresentation;
-    user->size = get32(b + 8);
-    user->headerToken = get32(b + 12);
-    user->currentEdit = get32(b + 16);
-    user->userNameLength = get16(b + 20);
-    user->docFileVersion = get16(b + 22);
+    user->size = Bytes_peekU32Le(b + 8);
+    user->headerToken = Bytes_peekU32Le(b + 12);
+    user->currentEdit = Bytes_peekU32Le(b + 16);
+    user->userNameLength = Bytes_peekU16Le(b + 20);
+    user->docFileVersion = Bytes_peekU16Le(b + 22);
     user->majorVersion = b[24];
     user->minorVersion = b[25];
     const bool versionOk = user->docFileVersion == Ppt_fileVersion && user->majorVersion == 3 &&
@@ -768,7 +759,7 @@ int Ppt_parseCurrentUser(const uint8_t *b, uint32_t length, PptCurrentUser *user
     uint32_t at = 28u + user->userNameLength;
     if (at + 4 > length)
         return Res_pptNotPresentation;
-    user->releaseVersion = get32(b + at);
+    user->releaseVersion = Bytes_peekU32Le(b + at);
     if (user->releaseVersion < 8 || user->releaseVersion > 10) {
         Fmt_debugPrint("\nVersion %08x\n", unsigned(user->releaseVersion));
         return Res_pptNotPresentation;
@@ -782,10 +773,10 @@ int Ppt_currentUserKind(const uint8_t *b, uint32_t length)
         return 0;
     EscherRecordHeader h;
     Escher_parseRecordHeader(b, &h);
-    if (h.type != PptRec_currentUserAtom || get16(b + 22) != Ppt_fileVersion || b[24] != 3 ||
-        b[25] != 0)
+    if (h.type != PptRec_currentUserAtom || Bytes_peekU16Le(b + 22) != Ppt_fileVersion ||
+        b[24] != 3 || b[25] != 0)
         return 0;
-    const uint32_t token = get32(b + 12);
+    const uint32_t token = Bytes_peekU32Le(b + 12);
     return token == Ppt_headerToken ? 1 : token == Ppt_encryptedToken ? 2 : 0;
 }
 
@@ -997,28 +988,6 @@ int Ppt_walkRecords(PptReader *r, uint32_t index)
 
 namespace {
 
-// A bounded little-endian reader over a record body.
-struct Cursor {
-    const uint8_t *b;
-    uint32_t at, end;
-    bool take(uint32_t n)
-    {
-        return end - at >= n;
-    }
-    uint16_t u16()
-    {
-        uint16_t v = get16(b + at);
-        at += 2;
-        return v;
-    }
-    uint32_t u32()
-    {
-        uint32_t v = get32(b + at);
-        at += 4;
-        return v;
-    }
-};
-
 // The fields of a paragraph property set after its mask, in file order:
 // bullet flags (any of bits 0-3), bits 7, 4, 6, 5, alignment, line
 // spacing, space before and after (11-14), left margin (8), indent (10),
@@ -1027,12 +996,12 @@ struct Cursor {
 // (21). Bit 9 has no field. withMargins: the margin and indent are marked
 // present (master styles); in slide text they come from the ruler. False
 // when a field does not fit (the set keeps what was whole).
-bool paraFields(Cursor *c, uint32_t mask, PptParaProps *p, bool withMargins)
+bool paraFields(ByteCursor *c, uint32_t mask, PptParaProps *p, bool withMargins)
 {
     if (mask & 0xF) {
-        if (!c->take(2))
+        if (ByteCursor_left(c) < 2)
             return false;
-        p->bulletFlags = c->u16();
+        p->bulletFlags = ByteCursor_u16(c);
         p->mask |= PptPara_bulletFlags;
     }
     struct Field {
@@ -1057,9 +1026,9 @@ bool paraFields(Cursor *c, uint32_t mask, PptParaProps *p, bool withMargins)
     for (const Field &f : fields) {
         if (!(mask & (1u << f.bit)))
             continue;
-        if (!c->take(f.width))
+        if (ByteCursor_left(c) < f.width)
             return false;
-        uint32_t v = f.width == 4 ? c->u32() : c->u16();
+        uint32_t v = f.width == 4 ? ByteCursor_u32(c) : ByteCursor_u16(c);
         uint16_t presence = f.presence;
         switch (presence) {
         case PptPara_bulletChar: p->bulletChar = uint16_t(v); break;
@@ -1087,27 +1056,27 @@ bool paraFields(Cursor *c, uint32_t mask, PptParaProps *p, bool withMargins)
         p->mask |= presence;
     }
     if (mask & (1u << 20)) {
-        if (!c->take(2))
+        if (ByteCursor_left(c) < 2)
             return false;
-        uint32_t stops = c->u16();
-        if (!c->take(4 * stops))
+        uint32_t stops = ByteCursor_u16(c);
+        if (ByteCursor_left(c) < 4 * stops)
             return false;
         c->at += 4 * stops;
     }
     if (mask & (1u << 16)) {
-        if (!c->take(2))
+        if (ByteCursor_left(c) < 2)
             return false;
         c->at += 2;
     }
     if (mask & (7u << 17)) {
-        if (!c->take(2))
+        if (ByteCursor_left(c) < 2)
             return false;
         c->at += 2;
     }
     if (mask & (1u << 21)) {
-        if (!c->take(2))
+        if (ByteCursor_left(c) < 2)
             return false;
-        p->spareWord = c->u16();
+        p->spareWord = ByteCursor_u16(c);
         p->mask |= PptPara_spareWord;
     }
     return true;
@@ -1116,15 +1085,15 @@ bool paraFields(Cursor *c, uint32_t mask, PptParaProps *p, bool withMargins)
 // The fields of a character property set after its mask: style flags (any
 // of the low 16 bits; the low byte kept), then bits 16, 21, 22, 23, 17,
 // 18, 19, 20, 24-31. False when a field does not fit.
-bool charFields(Cursor *c, uint32_t mask, PptCharProps *p)
+bool charFields(ByteCursor *c, uint32_t mask, PptCharProps *p)
 {
     bool whole = true;
     if (mask & 0xFFFF) {
-        if (!c->take(2)) {
+        if (ByteCursor_left(c) < 2) {
             p->mask &= 0x7B;
             return false;
         }
-        p->flags = uint8_t(c->u16());
+        p->flags = uint8_t(ByteCursor_u16(c));
         p->mask |= PptChar_flags;
     }
     const uint8_t order[] = {16, 21, 22, 23, 17, 18, 19, 20, 24, 25, 26, 27, 28, 29, 30, 31};
@@ -1132,11 +1101,11 @@ bool charFields(Cursor *c, uint32_t mask, PptCharProps *p)
         if (!(mask & (1u << bit)))
             continue;
         uint32_t width = bit == 18 ? 4 : 2;
-        if (!c->take(width)) {
+        if (ByteCursor_left(c) < width) {
             whole = false;
             break;
         }
-        uint32_t v = width == 4 ? c->u32() : c->u16();
+        uint32_t v = width == 4 ? ByteCursor_u32(c) : ByteCursor_u16(c);
         switch (bit) {
         case 16:
             p->font = uint16_t(v);
@@ -1168,25 +1137,25 @@ bool charFields(Cursor *c, uint32_t mask, PptCharProps *p)
 
 // One paragraph run; false when not even its count, level and mask fit
 // (a run cut later keeps what was whole and *complete stays false).
-bool paraRun(Cursor *c, PptParaRun *run, bool *complete)
+bool paraRun(ByteCursor *c, PptParaRun *run, bool *complete)
 {
     *complete = false;
-    if (!c->take(10))
+    if (ByteCursor_left(c) < 10)
         return false;
-    run->count = c->u32();
-    run->level = c->u16();
-    uint32_t mask = c->u32();
+    run->count = ByteCursor_u32(c);
+    run->level = ByteCursor_u16(c);
+    uint32_t mask = ByteCursor_u32(c);
     *complete = paraFields(c, mask, &run->props, false);
     return true;
 }
 
-bool charRun(Cursor *c, PptCharRun *run, bool *complete)
+bool charRun(ByteCursor *c, PptCharRun *run, bool *complete)
 {
     *complete = false;
-    if (!c->take(8))
+    if (ByteCursor_left(c) < 8)
         return false;
-    run->count = c->u32();
-    uint32_t mask = c->u32();
+    run->count = ByteCursor_u32(c);
+    uint32_t mask = ByteCursor_u32(c);
     *complete = charFields(c, mask, &run->props);
     return true;
 }
@@ -1200,7 +1169,7 @@ int Ppt_parseRuns(const uint8_t *body, uint32_t length, uint32_t textLength, Ppt
     *charRuns = nullptr;
     if (!body)
         return Res_ok;
-    Cursor c{body, 0, length};
+    ByteCursor c = ByteCursor_make(body, length, 0);
     PptParaRun **ptail = paraRuns;
     uint64_t covered = 0;
     bool more = true;
@@ -1250,23 +1219,23 @@ void Ppt_applyRuler(const uint8_t *body, uint32_t length, PptParaRun *paraRuns)
 {
     if (!body || length < 4)
         return;
-    Cursor c{body, 0, length};
-    uint32_t mask = c.u32();
+    ByteCursor c = ByteCursor_make(body, length, 0);
+    uint32_t mask = ByteCursor_u32(&c);
     int32_t indent[Ppt_levels] = {}, margin[Ppt_levels] = {};
     bool hasIndent[Ppt_levels] = {}, hasMargin[Ppt_levels] = {};
     // Bit 1 the level count and bit 0 the default tab size, one word each.
     for (uint32_t bit : {1u, 0u}) {
         if (mask & (1u << bit)) {
-            if (!c.take(2))
+            if (ByteCursor_left(&c) < 2)
                 return;
             c.at += 2;
         }
     }
     if (mask & 4u) {
-        if (!c.take(2))
+        if (ByteCursor_left(&c) < 2)
             return;
-        uint32_t stops = c.u16();
-        if (!c.take(4 * stops))
+        uint32_t stops = ByteCursor_u16(&c);
+        if (ByteCursor_left(&c) < 4 * stops)
             return;
         c.at += 4 * stops;
     }
@@ -1274,15 +1243,15 @@ void Ppt_applyRuler(const uint8_t *body, uint32_t length, PptParaRun *paraRuns)
     // then the first line's start (bits 8-12).
     for (uint32_t level = 0; level < Ppt_levels; level++) {
         if (mask & (1u << (3 + level))) {
-            if (!c.take(2))
+            if (ByteCursor_left(&c) < 2)
                 break;
-            margin[level] = int16_t(c.u16());
+            margin[level] = int16_t(ByteCursor_u16(&c));
             hasMargin[level] = true;
         }
         if (mask & (1u << (8 + level))) {
-            if (!c.take(2))
+            if (ByteCursor_left(&c) < 2)
                 break;
-            indent[level] = int16_t(c.u16());
+            indent[level] = int16_t(ByteCursor_u16(&c));
             hasIndent[level] = true;
         }
     }
@@ -1359,26 +1328,26 @@ int Ppt_parseMasterStyle(const uint8_t *body, uint32_t length, uint32_t type,
     memset(levels, 0, sizeof(PptMasterLevel) * Ppt_levels);
     if (!body || length < 2)
         return Res_pptNotPresentation;
-    Cursor c{body, 0, length};
-    uint32_t count = c.u16();
+    ByteCursor c = ByteCursor_make(body, length, 0);
+    uint32_t count = ByteCursor_u16(&c);
     for (uint32_t i = 0; i < count && i < Ppt_levels; i++) {
         uint32_t level = i;
         // Text types from 5 on name each level before its sets.
         if (type >= 5) {
-            if (!c.take(2))
+            if (ByteCursor_left(&c) < 2)
                 return Res_pptNotPresentation;
-            level = c.u16();
+            level = ByteCursor_u16(&c);
             if (level >= Ppt_levels)
                 return Res_pptNotPresentation;
         }
         PptMasterLevel *m = &levels[level];
-        if (!c.take(4))
+        if (ByteCursor_left(&c) < 4)
             return Res_pptNotPresentation;
-        if (!paraFields(&c, c.u32(), &m->para, true))
+        if (!paraFields(&c, ByteCursor_u32(&c), &m->para, true))
             return Res_pptNotPresentation;
-        if (!c.take(4))
+        if (ByteCursor_left(&c) < 4)
             return Res_pptNotPresentation;
-        if (!charFields(&c, c.u32(), &m->chr))
+        if (!charFields(&c, ByteCursor_u32(&c), &m->chr))
             return Res_pptNotPresentation;
     }
     return Res_ok;
@@ -1400,13 +1369,13 @@ int Ppt_addFont(PptContext *ppt, uint32_t index, const uint8_t *body, uint32_t l
     }
     // The face: up to 32 UTF-16 units, ended by a NUL or the field's end.
     uint32_t units = 0;
-    while (units < 32 && 2 * units + 1 < length && get16(body + 2 * units) != 0)
+    while (units < 32 && 2 * units + 1 < length && Bytes_peekU16Le(body + 2 * units) != 0)
         units++;
     auto *face = static_cast<char16_t *>(Mem_malloc(sizeof(char16_t) * (units + 1)));
     if (!face)
         return Res_noMemory;
     for (uint32_t i = 0; i < units; i++)
-        face[i] = char16_t(get16(body + 2 * i));
+        face[i] = char16_t(Bytes_peekU16Le(body + 2 * i));
     face[units] = 0;
     Mem_free(ppt->fonts[index]);
     ppt->fonts[index] = face;

@@ -17,6 +17,7 @@
 #include "core/text/charset.h"
 #include "core/text/strtable.h"
 #include "core/text/ustr.h"
+#include "core/stream/bytestream.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "office/powerpoint/ppttext.h"
@@ -34,18 +35,6 @@ int32_t masterToInches(int64_t v)
 {
     int64_t r = v * 1024 / 9;
     return int32_t(std::clamp<int64_t>(r, INT32_MIN, INT32_MAX));
-}
-
-void put16(uint8_t *p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-
-void put32(uint8_t *p, uint32_t v)
-{
-    put16(p, v);
-    put16(p + 2, v >> 16);
 }
 
 // The face name of font index, or null when there is none.
@@ -262,31 +251,31 @@ void PptCharProps_toKey(const PptCharProps *c, uint8_t key[PptCharProps_keySize]
 {
     key[0] = c->mask;
     key[1] = c->flags;
-    put16(key + 2, c->font);
-    put16(key + 4, c->font2);
-    put16(key + 6, c->symbolFont);
-    put16(key + 8, c->size);
-    put16(key + 10, uint16_t(c->escapement));
-    put32(key + 12, c->colour);
+    Bytes_putU16Le(key + 2, c->font);
+    Bytes_putU16Le(key + 4, c->font2);
+    Bytes_putU16Le(key + 6, c->symbolFont);
+    Bytes_putU16Le(key + 8, c->size);
+    Bytes_putU16Le(key + 10, uint16_t(c->escapement));
+    Bytes_putU32Le(key + 12, c->colour);
 }
 
 void PptParaProps_toKey(const PptParaProps *pp, uint8_t key[PptParaProps_keySize])
 {
-    put16(key, pp->mask);
-    put16(key + 2, pp->bulletFlags);
-    put32(key + 4, pp->bulletColour);
-    put16(key + 8, pp->bulletFont);
-    put16(key + 10, pp->bulletSize);
-    put16(key + 12, pp->bulletChar);
-    put16(key + 14, pp->alignment);
-    put16(key + 16, uint16_t(pp->lineSpacing));
-    put16(key + 18, uint16_t(pp->spaceBefore));
-    put16(key + 20, uint16_t(pp->spaceAfter));
-    put16(key + 22, uint16_t(pp->leftMargin));
-    put16(key + 24, uint16_t(pp->indent));
-    put16(key + 26, pp->defaultTab);
-    put16(key + 28, pp->textSize);
-    put16(key + 30, pp->spareWord);
+    Bytes_putU16Le(key, pp->mask);
+    Bytes_putU16Le(key + 2, pp->bulletFlags);
+    Bytes_putU32Le(key + 4, pp->bulletColour);
+    Bytes_putU16Le(key + 8, pp->bulletFont);
+    Bytes_putU16Le(key + 10, pp->bulletSize);
+    Bytes_putU16Le(key + 12, pp->bulletChar);
+    Bytes_putU16Le(key + 14, pp->alignment);
+    Bytes_putU16Le(key + 16, uint16_t(pp->lineSpacing));
+    Bytes_putU16Le(key + 18, uint16_t(pp->spaceBefore));
+    Bytes_putU16Le(key + 20, uint16_t(pp->spaceAfter));
+    Bytes_putU16Le(key + 22, uint16_t(pp->leftMargin));
+    Bytes_putU16Le(key + 24, uint16_t(pp->indent));
+    Bytes_putU16Le(key + 26, pp->defaultTab);
+    Bytes_putU16Le(key + 28, pp->textSize);
+    Bytes_putU16Le(key + 30, pp->spareWord);
 }
 
 void Ppt_mergeChar(PptCharProps *t, const PptCharProps *s)

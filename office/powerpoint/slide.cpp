@@ -9,6 +9,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/text/fmt.h"
+#include "core/stream/bytestream.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "office/powerpoint/ppt.h"
@@ -27,7 +28,7 @@ enum : uint32_t {
 // that a shape may start left of or above the slide.
 int64_t slideAnchorEdge(const uint8_t *b)
 {
-    return int16_t(uint16_t(b[0] | (b[1] << 8)));
+    return int16_t(Bytes_peekU16Le(b));
 }
 
 uint32_t schemeRgb(const uint8_t scheme[Ppt_schemeColours][4], uint32_t value)

@@ -21,6 +21,7 @@
 #include "core/time/date.h"
 #include "document/edr/node.h"
 #include "core/time/httpdate.h"
+#include "core/stream/bytestream.h"
 #include "office/officeart/escher.h"
 #include "office/powerpoint/ppttext.h"
 
@@ -51,11 +52,6 @@ enum : uint32_t {
 constexpr uint32_t headerSize = 8;
 constexpr int32_t quarterTurn = 90 * 65536;
 constexpr uint32_t unlimited = UINT32_MAX;
-
-uint32_t get32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 int32_t clamp32(int64_t v)
 {
@@ -227,7 +223,7 @@ int readField(PptContext *ppt, Parsed *p, uint32_t type, const uint8_t *body, ui
         }
     }
     p->hasField = true;
-    p->fieldIndex = get32(body);
+    p->fieldIndex = Bytes_peekU32Le(body);
     return Res_ok;
 }
 
@@ -238,7 +234,7 @@ int readText(Parsed *p, const uint8_t *body, uint32_t count, bool wide)
     if (!text)
         return Res_noMemory;
     for (uint32_t i = 0; i < count; i++)
-        text[i] = wide ? char16_t(body[2 * i] | body[2 * i + 1] << 8) : char16_t(body[i]);
+        text[i] = wide ? char16_t(Bytes_peekU16Le(body + 2 * i)) : char16_t(body[i]);
     text[count] = 0;
     // A second text record replaces the first; a field read for the first
     // pointed into a text that is gone.
@@ -254,7 +250,7 @@ int readRecord(PptContext *ppt, Parsed *p, const EscherRecordHeader *h, const ui
     switch (h->type) {
     case PptRec_textHeader:
         if (h->length >= 4)
-            p->textType = get32(body);
+            p->textType = Bytes_peekU32Le(body);
         return Res_ok;
     case PptRec_textChars: return readText(p, body, h->length / 2, true);
     case PptRec_textBytes: return readText(p, body, h->length, false);
@@ -482,7 +478,7 @@ int PptText_parseRecords(PptContext *ppt, Edr_Node *group, const uint8_t *data, 
     if (first.type == PptRec_outlineTextRef) {
         if (first.length < 4)
             return PptText_errRecord;
-        uint32_t index = get32(data + headerSize);
+        uint32_t index = Bytes_peekU32Le(data + headerSize);
         if (!ppt->outlineTexts || index >= ppt->outlineTextCount)
             return PptText_errOutlineIndex;
         const PptOutlineText *entry = &ppt->outlineTexts[index];

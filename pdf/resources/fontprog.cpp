@@ -267,7 +267,7 @@ int Pdf_FontProg_glyphCodeTable(const uint8_t *cidToGid, size_t length, uint32_t
     if (cidToGid) {
         n = 0;
         for (size_t c = 0; c + 1 < length; c += 2) {
-            uint32_t g = uint32_t(cidToGid[c]) << 8 | cidToGid[c + 1];
+            uint32_t g = Bytes_peekU16Be(cidToGid + c);
             if (g + 1 > n)
                 n = g + 1;
         }
@@ -279,7 +279,7 @@ int Pdf_FontProg_glyphCodeTable(const uint8_t *cidToGid, size_t length, uint32_t
         return Res_noMemory;
     if (cidToGid) {
         for (size_t c = 0; c + 1 < length; c += 2) {
-            uint32_t g = uint32_t(cidToGid[c]) << 8 | cidToGid[c + 1];
+            uint32_t g = Bytes_peekU16Be(cidToGid + c);
             size_t key = c / 2 + 1;
             t[g] = uint16_t(key > 65535 ? 65535 : key);
         }

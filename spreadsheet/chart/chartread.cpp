@@ -15,6 +15,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/text/ustr.h"
+#include "core/stream/bytestream.h"
 #include "office/ole2/ole.h"
 #include "spreadsheet/chart/chart.h"
 #include "spreadsheet/formula/ptg.h"
@@ -69,21 +70,9 @@ enum : uint16_t {
     recYMult = 0x0857,
 };
 
-uint16_t rd16(const uint8_t *p)
-{
-    return uint16_t(p[0] | (p[1] << 8));
-}
-uint32_t rd32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-int32_t rdi32(const uint8_t *p)
-{
-    return int32_t(rd32(p));
-}
 double rdDouble(const uint8_t *p)
 {
-    uint64_t bits = uint64_t(rd32(p)) | uint64_t(rd32(p + 4)) << 32;
+    uint64_t bits = uint64_t(Bytes_peekU32Le(p)) | uint64_t(Bytes_peekU32Le(p + 4)) << 32;
     double d;
     memcpy(&d, &bits, sizeof d);
     return d;
@@ -118,10 +107,10 @@ int next(Reader *r)
     if (r->size - r->pos < 4)
         return XlsChart_errMalformed;
     const uint8_t *h = r->data + r->pos;
-    uint32_t n = rd16(h + 2);
+    uint32_t n = Bytes_peekU16Le(h + 2);
     if (r->size - r->pos - 4 < n)
         return XlsChart_errMalformed;
-    r->type = rd16(h);
+    r->type = Bytes_peekU16Le(h);
     r->length = n;
     r->body = h + 4;
     r->recordPos = r->base + uint32_t(r->pos);
@@ -134,7 +123,7 @@ uint16_t peek(const Reader *r)
 {
     if (r->size - r->pos < 4)
         return 0;
-    return rd16(r->data + r->pos);
+    return Bytes_peekU16Le(r->data + r->pos);
 }
 
 // Skips a block whose Begin was just read, counting nested pairs.
@@ -190,7 +179,7 @@ char16_t *wide(const uint8_t *p, size_t n)
     if (!s)
         return nullptr;
     for (size_t i = 0; i < n; i++)
-        s[i] = char16_t(rd16(p + 2 * i));
+        s[i] = char16_t(Bytes_peekU16Le(p + 2 * i));
     s[n] = 0;
     return s;
 }
@@ -224,7 +213,7 @@ void colourOf(const uint8_t *p, uint8_t out[4], uint32_t *word)
     out[2] = p[2];
     out[3] = 255;
     if (word)
-        *word = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+        *word = Bytes_peekU32Le(p);
 }
 
 void readLine(const Reader *r, XlsChartLine *line)
@@ -233,11 +222,11 @@ void readLine(const Reader *r, XlsChartLine *line)
     if (r->length < 10)
         return;
     colourOf(r->body, line->colour, &line->colourWord);
-    line->pattern = rd16(r->body + 4);
-    line->weight = int16_t(rd16(r->body + 6));
-    line->flags = rd16(r->body + 8);
+    line->pattern = Bytes_peekU16Le(r->body + 4);
+    line->weight = int16_t(Bytes_peekU16Le(r->body + 6));
+    line->flags = Bytes_peekU16Le(r->body + 8);
     if (biff8(r) && r->length >= 12)
-        line->colourIndex = rd16(r->body + 10);
+        line->colourIndex = Bytes_peekU16Le(r->body + 10);
 }
 
 void readArea(const Reader *r, XlsChartArea *area)
@@ -247,11 +236,11 @@ void readArea(const Reader *r, XlsChartArea *area)
         return;
     colourOf(r->body, area->foreground, &area->foregroundWord);
     colourOf(r->body + 4, area->background, &area->backgroundWord);
-    area->pattern = rd16(r->body + 8);
-    area->flags = rd16(r->body + 10);
+    area->pattern = Bytes_peekU16Le(r->body + 8);
+    area->flags = Bytes_peekU16Le(r->body + 10);
     if (biff8(r) && r->length >= 16) {
-        area->foregroundIndex = rd16(r->body + 12);
-        area->backgroundIndex = rd16(r->body + 14);
+        area->foregroundIndex = Bytes_peekU16Le(r->body + 12);
+        area->backgroundIndex = Bytes_peekU16Le(r->body + 14);
     }
 }
 
@@ -267,8 +256,8 @@ void readGel(const Reader *r, XlsChartGelFrame *gel)
     gel->present = 1;
     gel->fillOpacity = gel->backOpacity = 255;
     for (uint32_t at = 8; at + 6 <= r->length; at += 6) {
-        uint32_t id = rd16(r->body + at) & 0x3FFF;
-        uint32_t v = rd32(r->body + at + 2);
+        uint32_t id = Bytes_peekU16Le(r->body + at) & 0x3FFF;
+        uint32_t v = Bytes_peekU32Le(r->body + at + 2);
         if (id == 0x01BF)
             break;
         switch (id) {
@@ -367,7 +356,7 @@ int frameItem(Reader *r, void *target)
 int frameRecord(Reader *r, XlsChartFrame *frame)
 {
     if (r->length >= 2)
-        frame->type = rd16(r->body);
+        frame->type = Bytes_peekU16Le(r->body);
     int rc = expectBegin(r);
     return rc == Res_ok ? readBlock(r, frameItem, frame) : rc;
 }
@@ -377,10 +366,10 @@ int textItem(Reader *r, void *target)
 {
     XlsChartText *t = static_cast<XlsChartText *>(target);
     if (r->type == recObjectLink && r->length >= 2) {
-        t->link = rd16(r->body);
+        t->link = Bytes_peekU16Le(r->body);
     } else if (r->type == recPos && r->length >= 20) {
         for (int i = 0; i < 4; i++)
-            t->position[i] = rdi32(r->body + 4 + 4 * i);
+            t->position[i] = int32_t(Bytes_peekU32Le(r->body + 4 + 4 * i));
     } else if (r->type == recSeriesText && r->length >= 3) {
         Mem_free(t->text);
         t->text = nullptr;
@@ -401,14 +390,14 @@ int textRecord(Reader *r, XlsChartText **out)
         t->align = r->body[0];
         t->valign = r->body[1];
         colourOf(r->body + 4, t->colour, nullptr);
-        t->x = rdi32(r->body + 8);
-        t->y = rdi32(r->body + 12);
-        t->width = rdi32(r->body + 16);
-        t->height = rdi32(r->body + 20);
+        t->x = int32_t(Bytes_peekU32Le(r->body + 8));
+        t->y = int32_t(Bytes_peekU32Le(r->body + 12));
+        t->width = int32_t(Bytes_peekU32Le(r->body + 16));
+        t->height = int32_t(Bytes_peekU32Le(r->body + 20));
         if (biff8(r) && r->length >= 28)
-            t->colourIndex = rd16(r->body + 26);
+            t->colourIndex = Bytes_peekU16Le(r->body + 26);
         if (biff8(r) && r->length >= 32)
-            t->rotation = rd16(r->body + 30);
+            t->rotation = Bytes_peekU16Le(r->body + 30);
     }
     int rc = readBlockIfAny(r, textItem, t);
     if (rc != Res_ok) {
@@ -444,17 +433,17 @@ int dataFormatItem(Reader *r, void *target)
         break;
     case recPieFormat:
         if (r->length >= 2)
-            f->explosion = rd16(r->body);
+            f->explosion = Bytes_peekU16Le(r->body);
         break;
     case recMarkerFormat:
         if (r->length >= 10) {
             colourOf(r->body, f->marker.foreground, nullptr);
             colourOf(r->body + 4, f->marker.background, nullptr);
-            f->marker.type = rd16(r->body + 8);
+            f->marker.type = Bytes_peekU16Le(r->body + 8);
             if (biff8(r) && r->length >= 20) {
-                f->marker.foregroundIndex = rd16(r->body + 12);
-                f->marker.backgroundIndex = rd16(r->body + 14);
-                f->marker.size = rd32(r->body + 16);
+                f->marker.foregroundIndex = Bytes_peekU16Le(r->body + 12);
+                f->marker.backgroundIndex = Bytes_peekU16Le(r->body + 14);
+                f->marker.size = Bytes_peekU32Le(r->body + 16);
             }
         }
         break;
@@ -476,9 +465,9 @@ int dataFormatRecord(Reader *r, XlsChartDataFormat **out)
     if (!f)
         return Res_noMemory;
     if (r->length >= 6) {
-        f->point = rd16(r->body);
-        f->series = rd16(r->body + 2);
-        f->order = rd16(r->body + 4);
+        f->point = Bytes_peekU16Le(r->body);
+        f->series = Bytes_peekU16Le(r->body + 2);
+        f->order = Bytes_peekU16Le(r->body + 4);
     }
     int rc = readBlockIfAny(r, dataFormatItem, f);
     if (rc != Res_ok) {
@@ -516,7 +505,7 @@ int axisItem(Reader *r, void *target)
             v->numMajor = rdDouble(r->body + 16);
             v->numMinor = rdDouble(r->body + 24);
             v->numCross = rdDouble(r->body + 32);
-            v->flags = rd16(r->body + 40);
+            v->flags = Bytes_peekU16Le(r->body + 40);
         }
         break;
     case recTick:
@@ -527,16 +516,16 @@ int axisItem(Reader *r, void *target)
             colourOf(r->body + 4, axis->tickColour, nullptr);
             axis->hasTick = 1;
             if (biff8(r) && r->length >= 28)
-                axis->tickColourIndex = rd16(r->body + 26);
+                axis->tickColourIndex = Bytes_peekU16Le(r->body + 26);
         }
         break;
     case recCatSerRange:
         for (uint32_t i = 0; i < 4 && 2 * i + 2 <= r->length; i++)
-            axis->category[i] = rd16(r->body + 2 * i);
+            axis->category[i] = Bytes_peekU16Le(r->body + 2 * i);
         break;
     case recFontX:
         if (r->length >= 2 && r->workbook) {
-            uint32_t f = rd16(r->body);
+            uint32_t f = Bytes_peekU16Le(r->body);
             // Font indexes count as in XF records: index 4 does not exist.
             uint32_t slot = f >= 4 ? f - 1 : f;
             if (f >= 1 && slot < r->workbook->fontCount && r->workbook->fonts &&
@@ -546,23 +535,23 @@ int axisItem(Reader *r, void *target)
         break;
     case recIfmt:
         if (r->length >= 2)
-            axis->format = rd16(r->body);
+            axis->format = Bytes_peekU16Le(r->body);
         break;
     case recAxcExt:
         for (uint32_t i = 0; i < 8 && 2 * i + 2 <= r->length; i++)
-            axis->axcExt[i] = rd16(r->body + 2 * i);
+            axis->axcExt[i] = Bytes_peekU16Le(r->body + 2 * i);
         break;
     case recYMult:
         if (r->length >= 14) {
             ExcelCellValue v{};
-            Excel_decodeRk(rd32(r->body + 10), &v);
+            Excel_decodeRk(Bytes_peekU32Le(r->body + 10), &v);
             axis->multiplier = v.kind == Excel_valNumber    ? v.value.number
                                : v.kind == Excel_valInteger ? double(v.value.integer)
                                                             : 0.0;
         }
         break;
     case recAxisLine: {
-        uint32_t which = r->length >= 2 ? rd16(r->body) : 4;
+        uint32_t which = r->length >= 2 ? Bytes_peekU16Le(r->body) : 4;
         if (which > 3 || peek(r) != recLineFormat)
             return XlsChart_errMalformed;
         int rc = next(r);
@@ -595,13 +584,13 @@ int legendRecord(Reader *r)
     }
     XlsChartLegend *l = c->legend;
     if (r->length >= 20) {
-        l->x = rdi32(r->body);
-        l->y = rdi32(r->body + 4);
-        l->width = rdi32(r->body + 8);
-        l->height = rdi32(r->body + 12);
+        l->x = int32_t(Bytes_peekU32Le(r->body));
+        l->y = int32_t(Bytes_peekU32Le(r->body + 4));
+        l->width = int32_t(Bytes_peekU32Le(r->body + 8));
+        l->height = int32_t(Bytes_peekU32Le(r->body + 12));
         l->type = r->body[16];
         l->spacing = r->body[17];
-        l->flags = rd16(r->body + 18);
+        l->flags = Bytes_peekU16Le(r->body + 18);
     }
     return readBlockIfAny(r, legendItem, l);
 }
@@ -621,23 +610,23 @@ int chartGroupItem(Reader *r, void *target)
     case recBar:
         if (r->length >= 6) {
             c->type = XlsChart_typeBar;
-            c->option1 = rd16(r->body);
-            c->option2 = rd16(r->body + 2);
-            c->groupFlags = rd16(r->body + 4);
+            c->option1 = Bytes_peekU16Le(r->body);
+            c->option2 = Bytes_peekU16Le(r->body + 2);
+            c->groupFlags = Bytes_peekU16Le(r->body + 4);
         }
         break;
     case recLine:
         if (r->length >= 2) {
             c->type = XlsChart_typeLine;
-            c->groupFlags = rd16(r->body);
+            c->groupFlags = Bytes_peekU16Le(r->body);
         }
         break;
     case recPie:
         if (r->length >= 4) {
-            c->option1 = rd16(r->body);
-            c->option2 = rd16(r->body + 2);
+            c->option1 = Bytes_peekU16Le(r->body);
+            c->option2 = Bytes_peekU16Le(r->body + 2);
             c->type = c->option2 ? XlsChart_typeDoughnut : XlsChart_typePie;
-            c->groupFlags = biff8(r) && r->length >= 6 ? rd16(r->body + 4) : 0;
+            c->groupFlags = biff8(r) && r->length >= 6 ? Bytes_peekU16Le(r->body + 4) : 0;
             // A pie's plot area shows no frame.
             c->plotFrame.line.pattern = 5;
             c->plotFrame.line.weight = -1;
@@ -696,7 +685,7 @@ int axisParentItem(Reader *r, void *target)
     XlsChart *c = static_cast<XlsChart *>(target);
     switch (r->type) {
     case recAxis: {
-        uint32_t which = r->length >= 2 ? rd16(r->body) : 3;
+        uint32_t which = r->length >= 2 ? Bytes_peekU16Le(r->body) : 3;
         if (which > 2)
             return XlsChart_errMalformed;
         int rc = expectBegin(r);
@@ -758,9 +747,9 @@ int seriesReference(Reader *r, XlsChartSeries *s)
     *ref = XlsChartRef{};
     ref->position = r->recordPos;
     ref->type = r->body[1];
-    ref->formatFlag = rd16(r->body + 2);
-    ref->format = rd16(r->body + 4);
-    uint32_t n = rd16(r->body + 6);
+    ref->formatFlag = Bytes_peekU16Le(r->body + 2);
+    ref->format = Bytes_peekU16Le(r->body + 4);
+    uint32_t n = Bytes_peekU16Le(r->body + 6);
     if (n > r->length - 8)
         n = r->length - 8;
     if (n) {
@@ -796,14 +785,14 @@ int seriesItem(Reader *r, void *target)
     }
     case recSerParent:
         if (r->length >= 2)
-            s->parent = rd16(r->body);
+            s->parent = Bytes_peekU16Le(r->body);
         break;
     case recSerAuxErrBar:
         if (r->length >= 14) {
             s->errorBar.type = r->body[0];
             s->errorBar.source = r->body[1];
             s->errorBar.value = rdDouble(r->body + 4);
-            s->errorBar.count = rd16(r->body + 12);
+            s->errorBar.count = Bytes_peekU16Le(r->body + 12);
         }
         break;
     default: break;
@@ -861,15 +850,15 @@ int chartItem(Reader *r, void *target)
     }
     case recFrame: return frameRecord(r, &c->chartFrame);
     case recAxesUsed:
-        if (r->length < 2 || rd16(r->body) < 1 || rd16(r->body) > 2)
+        if (r->length < 2 || Bytes_peekU16Le(r->body) < 1 || Bytes_peekU16Le(r->body) > 2)
             return XlsChart_errMalformed;
         return Res_ok;
     case recAxisParent: {
-        if (r->length < 2 || rd16(r->body) > 1)
+        if (r->length < 2 || Bytes_peekU16Le(r->body) > 1)
             return XlsChart_errMalformed;
-        if (rd16(r->body) == 0 && r->length >= 18 && !c->hasPlot) {
+        if (Bytes_peekU16Le(r->body) == 0 && r->length >= 18 && !c->hasPlot) {
             for (int i = 0; i < 4; i++)
-                c->plot[i] = rdi32(r->body + 2 + 4 * i);
+                c->plot[i] = int32_t(Bytes_peekU32Le(r->body + 2 + 4 * i));
             c->hasPlot = c->plot[2] > 0 && c->plot[3] > 0;
         }
         int rc = expectBegin(r);
@@ -879,9 +868,9 @@ int chartItem(Reader *r, void *target)
         // Keep the declared counts of the series for its lists.
         uint16_t counts[3] = {0, 0, 0};
         if (r->length >= 8) {
-            counts[0] = rd16(r->body);
-            counts[1] = rd16(r->body + 4);
-            counts[2] = rd16(r->body + 6);
+            counts[0] = Bytes_peekU16Le(r->body);
+            counts[1] = Bytes_peekU16Le(r->body + 4);
+            counts[2] = Bytes_peekU16Le(r->body + 6);
         }
         uint32_t position = r->recordPos;
         int rc = seriesRecord(r);
@@ -933,8 +922,8 @@ int cacheRecord(Reader *r)
     XlsChart *c = r->chart;
     if (r->length < 6 || (c->cacheIndex != 1 && c->cacheIndex != 2))
         return Res_ok;
-    uint32_t point = rd16(r->body);
-    uint32_t column = rd16(r->body + 2);
+    uint32_t point = Bytes_peekU16Le(r->body);
+    uint32_t column = Bytes_peekU16Le(r->body + 2);
     XlsChartSeries *s = seriesAt(c, column);
     if (!s)
         return Res_ok;
@@ -966,7 +955,7 @@ int cacheRecord(Reader *r)
     if (r->length < 8)
         return Res_ok;
     char16_t *t = nullptr;
-    rc = readChars(r, r->body + 8, r->body + r->length, rd16(r->body + 6), &t);
+    rc = readChars(r, r->body + 8, r->body + r->length, Bytes_peekU16Le(r->body + 6), &t);
     if (rc != Res_ok)
         return rc;
     rc = Excel_RefArray_setText(t ? t : u"", a, point);
@@ -1022,7 +1011,7 @@ int readAll(Reader *r)
             if (c->externs || r->length < 2)
                 return XlsChart_errExternSheets;
             {
-                uint32_t n = rd16(r->body);
+                uint32_t n = Bytes_peekU16Le(r->body);
                 // Each entry needs a record of at least 6 bytes: room is
                 // made for what can follow, and a count beyond it ends at
                 // the EOF with the entries still expected.
@@ -1046,13 +1035,13 @@ int readAll(Reader *r)
         case recLabel: rc = cacheRecord(r); break;
         case recSiIndex:
             if (r->length >= 2)
-                c->cacheIndex = rd16(r->body);
+                c->cacheIndex = Bytes_peekU16Le(r->body);
             break;
         case recChart:
             if (r->length >= 16) {
                 // 16.16 points to 16.16 inches.
                 for (int i = 0; i < 4; i++)
-                    c->rect[i] = int32_t(int64_t(rdi32(r->body + 4 * i)) / 72);
+                    c->rect[i] = int32_t(int64_t(int32_t(Bytes_peekU32Le(r->body + 4 * i))) / 72);
             }
             rc = expectBegin(r);
             if (rc == Res_ok)

@@ -16,12 +16,6 @@
 
 namespace {
 
-void wr16(uint8_t *p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-
 // A 3-D reference as the chart uses it.
 struct Ref3d {
     bool area;
@@ -297,7 +291,7 @@ void shiftTokens(XlsChartRef *ref, uint32_t change, const uint16_t *indices, uin
         uint32_t v = rows ? word : word & 0x3FFFu;
         if (!shiftOne(&v, insert, at, count, limit))
             v = at > 0 && i == 1 ? at - 1 : at;
-        wr16(t + offsets[i], flags | v);
+        Bytes_putU16Le(t + offsets[i], flags | v);
     }
 }
 

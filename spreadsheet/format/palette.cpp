@@ -1,6 +1,7 @@
 // The workbook colour palette: the default 56 colours, PALETTE records,
 // index mapping and the nearest index of a colour.
 #include "spreadsheet/format/palette.h"
+#include "core/stream/bytestream.h"
 
 #include <cstring>
 
@@ -54,7 +55,7 @@ void Excel_Palette_readRecord(const uint8_t *body, size_t length, ExcelPalette *
 {
     if (!body || length < 2)
         return;
-    uint32_t count = body[0] | uint32_t(body[1]) << 8;
+    uint32_t count = Bytes_peekU16Le(body);
     if (length < 2 + 4 * size_t(count))
         count = 0;
     Excel_Palette_read(body + 2, count, palette);

@@ -4,16 +4,11 @@
 #include <cstring>
 
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "spreadsheet/format/palette.h"
 #include "spreadsheet/formula/ptg.h"
 
 namespace {
-
-void put16(uint8_t *p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
 
 uint32_t indexOf(const ExcelPalette *palette, const uint8_t *rgb)
 {
@@ -32,9 +27,9 @@ int appendIndexes(uint8_t *body, size_t *length, size_t capacity, size_t expecte
         return Res_nullInput;
     size_t at = expected;
     for (int i = 0; i < n; i++, at += 2)
-        put16(body + at, indexOf(palette, body + colours[i]));
+        Bytes_putU16Le(body + at, indexOf(palette, body + colours[i]));
     for (int i = 0; i < zeros; i++, at += 2)
-        put16(body + at, 0);
+        Bytes_putU16Le(body + at, 0);
     *length = grown;
     return Res_ok;
 }
@@ -67,7 +62,7 @@ int Excel_Chart_convertRecord(uint16_t type, uint8_t *body, size_t *length, size
         static constexpr size_t colours[] = {0, 4};
         int rc = appendIndexes(body, length, capacity, 12, palette, colours, 2, 2);
         if (rc == Res_ok)
-            put16(body + 16, 100);
+            Bytes_putU16Le(body + 16, 100);
         return rc;
     }
     case 0x100A: { // AREAFORMAT
@@ -87,9 +82,9 @@ int Excel_Chart_convertRecord(uint16_t type, uint8_t *body, size_t *length, size
             return Res_unexpectedKind;
         if (capacity < 6)
             return Res_nullInput;
-        put16(body, 100);
-        put16(body + 2, 1);
-        put16(body + 4, 0);
+        Bytes_putU16Le(body, 100);
+        Bytes_putU16Le(body + 2, 1);
+        Bytes_putU16Le(body + 4, 0);
         *length = 6;
         return Res_ok;
     case 0x100D: { // SERIESTEXT: u16 id, u8 count, characters
@@ -117,7 +112,7 @@ int Excel_Chart_convertRecord(uint16_t type, uint8_t *body, size_t *length, size
         if (n + 3 > capacity)
             return Res_nullInput;
         memmove(body + 3, body + 1, n);
-        put16(body, static_cast<uint32_t>(n));
+        Bytes_putU16Le(body, static_cast<uint32_t>(n));
         body[2] = 0;
         *length = n + 3;
         return Res_ok;
@@ -125,7 +120,7 @@ int Excel_Chart_convertRecord(uint16_t type, uint8_t *body, size_t *length, size
     case 0x1051: { // AI: the link formula at 8, its size at 6
         if (*length < 8)
             return Res_unexpectedKind;
-        size_t cce = body[6] | size_t(body[7]) << 8;
+        size_t cce = Bytes_peekU16Le(body + 6);
         if (cce == 0)
             return Res_ok;
         if (*length < 8 + cce)
@@ -138,7 +133,7 @@ int Excel_Chart_convertRecord(uint16_t type, uint8_t *body, size_t *length, size
         if (rc != Res_ok)
             return rc;
         memmove(body + 8 + tokenLength, body + 8 + oldSize, *length - 8 - oldSize);
-        put16(body + 6, static_cast<uint32_t>(cce - oldSize + tokenLength));
+        Bytes_putU16Le(body + 6, static_cast<uint32_t>(cce - oldSize + tokenLength));
         *length = *length - oldSize + tokenLength;
         return Res_ok;
     }

@@ -21,6 +21,7 @@
 #include "core/result.h"
 #include "core/task/task.h"
 #include "core/text/ustr.h"
+#include "core/stream/bytestream.h"
 #include "spreadsheet/errortext.h"
 #include "spreadsheet/formula/ptg.h"
 #include "spreadsheet/reader/sheet.h"
@@ -30,11 +31,6 @@
 #include "spreadsheet/sheetgrid.h"
 
 namespace {
-
-uint16_t u16At(const uint8_t *p)
-{
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
 
 // The formula code of an error a referenced cell holds.
 int errorCellCode(uint8_t code)
@@ -247,7 +243,7 @@ int runRef(EvalState *st, size_t pos)
     Excel_Value v;
     bool exists;
     uint16_t format;
-    if (int err = EvalState_readCell(st, u16At(t + 1), t[3], &v, &exists, &format))
+    if (int err = EvalState_readCell(st, Bytes_peekU16Le(t + 1), t[3], &v, &exists, &format))
         return err;
     if (exists && st->ctx->format == -1)
         st->ctx->format = format;
@@ -341,7 +337,7 @@ int callFunction(EvalState *st, uint32_t id, uint32_t n)
 
 int runFunc(EvalState *st, size_t pos)
 {
-    uint32_t id = u16At(st->ctx->tokens + pos + 1);
+    uint32_t id = Bytes_peekU16Le(st->ctx->tokens + pos + 1);
     recordFunction(st->ctx, id);
     if (id == Excel_funcCountIf)
         return Eval_criteria(st, id, 2);
@@ -357,7 +353,7 @@ int runFuncVar(EvalState *st, size_t pos)
 {
     const uint8_t *t = st->ctx->tokens + pos;
     uint32_t n = t[1] & 0x7F;
-    uint32_t id = u16At(t + 2);
+    uint32_t id = Bytes_peekU16Le(t + 2);
     recordFunction(st->ctx, id);
     if (id & 0x8000)
         return Res_formulaBadToken;
@@ -392,7 +388,7 @@ int runString(EvalState *st, size_t pos)
     if (!text)
         return Res_noMemory;
     for (uint32_t i = 0; i < n; i++)
-        text[i] = wide ? char16_t(u16At(t + 3 + 2 * i)) : char16_t(t[3 + i]);
+        text[i] = wide ? char16_t(Bytes_peekU16Le(t + 3 + 2 * i)) : char16_t(t[3 + i]);
     text[n] = 0;
     if (int err = EvalState_keepText(st, text))
         return err;
@@ -425,7 +421,7 @@ int runAttr(EvalState *st, size_t pos, size_t *next)
     const uint8_t *tokens = st->ctx->tokens;
     size_t length = st->ctx->length;
     uint8_t attr = tokens[pos + 1];
-    uint16_t offset = u16At(tokens + pos + 2);
+    uint16_t offset = Bytes_peekU16Le(tokens + pos + 2);
     switch (attr) {
     case Excel_attrIf: {
         bool truth;
@@ -441,7 +437,8 @@ int runAttr(EvalState *st, size_t pos, size_t *next)
         // IF without a false branch: the jump lands on the IF call itself,
         // and the value is FALSE.
         if (target + 4 <= length && Excel_Ptg_fold(tokens[target]) == Excel_ptgFuncVar &&
-            (tokens[target + 1] & 0x7F) == 2 && u16At(tokens + target + 2) == Excel_funcIf) {
+            (tokens[target + 1] & 0x7F) == 2 &&
+            Bytes_peekU16Le(tokens + target + 2) == Excel_funcIf) {
             if (int err = EvalState_pushBoolean(st, false))
                 return err;
         }
@@ -490,7 +487,7 @@ int runToken(EvalState *st, int32_t id, size_t pos, size_t size, size_t *next)
     case Excel_ptgInt: {
         Excel_Value v{};
         v.kind = Excel_kindInteger;
-        v.u.i = u16At(t + 1);
+        v.u.i = Bytes_peekU16Le(t + 1);
         return EvalState_push(st, &v, Eval_noArea, 0);
     }
     case Excel_ptgNum: {

@@ -20,7 +20,7 @@ bool isZero(double v)
 }
 
 // Stores a finished result, refusing what is not a finite number.
-int finish(double value, double *out)
+int financeFinish(double value, double *out)
 {
     if (!std::isfinite(value))
         return Res_numNotFinite;
@@ -57,7 +57,7 @@ int iterate(const Newton &n, double guess, double *out)
         if (!std::isfinite(next))
             return Res_numNoConvergence;
         if (std::fabs(next - r) <= kTolerance)
-            return finish(next, out);
+            return financeFinish(next, out);
         r = next;
     }
     return Res_numNoConvergence;
@@ -71,20 +71,20 @@ int Fin_fv(double r, double n, double p, double pv, double k, double *out)
 {
     *out = 0;
     if (isZero(r))
-        return finish(-pv - p * n, out);
+        return financeFinish(-pv - p * n, out);
     double a = std::pow(1 + r, n);
-    return finish(-pv * a - p * (1 + r * k) * growthMinusOne(r, n) / r, out);
+    return financeFinish(-pv * a - p * (1 + r * k) * growthMinusOne(r, n) / r, out);
 }
 
 int Fin_pv(double r, double n, double p, double fv, double k, double *out)
 {
     *out = 0;
     if (isZero(r))
-        return finish(-fv - p * n, out);
+        return financeFinish(-fv - p * n, out);
     if (isZero(1 + r))
         return isZero(n) ? Res_numOutOfRange : Res_numDivideByZero;
     double a = std::pow(1 + r, n);
-    return finish(-(fv * r + p * (1 + r * k) * growthMinusOne(r, n)) / (r * a), out);
+    return financeFinish(-(fv * r + p * (1 + r * k) * growthMinusOne(r, n)) / (r * a), out);
 }
 
 int Fin_pmt(double r, double n, double pv, double fv, double k, double *out)
@@ -93,7 +93,7 @@ int Fin_pmt(double r, double n, double pv, double fv, double k, double *out)
     if (isZero(r)) {
         if (isZero(n))
             return Res_numDivideByZero;
-        return finish((-pv - fv) / n, out);
+        return financeFinish((-pv - fv) / n, out);
     }
     if (isZero(1 + r) && isZero(n))
         return Res_numOutOfRange;
@@ -104,7 +104,7 @@ int Fin_pmt(double r, double n, double pv, double fv, double k, double *out)
     double divisor = growthMinusOne(r, n) * (1 + r * k);
     if (isZero(divisor))
         return Res_numDivideByZero;
-    return finish(-(pv * a + fv) * r / divisor, out);
+    return financeFinish(-(pv * a + fv) * r / divisor, out);
 }
 
 int Fin_nper(double r, double p, double pv, double fv, double k, double *out)
@@ -113,7 +113,7 @@ int Fin_nper(double r, double p, double pv, double fv, double k, double *out)
     if (isZero(r)) {
         if (isZero(p))
             return Res_numDivideByZero;
-        return finish((-fv - pv) / p, out);
+        return financeFinish((-fv - pv) / p, out);
     }
     if (isZero(1 + r))
         return Res_numOutOfRange;
@@ -125,7 +125,7 @@ int Fin_nper(double r, double p, double pv, double fv, double k, double *out)
     // Logarithms of values that are not positive have no real value.
     if (!(ratio > 0) || !(1 + r > 0))
         return Res_numOutOfRange;
-    return finish(std::log(ratio) / std::log(1 + r), out);
+    return financeFinish(std::log(ratio) / std::log(1 + r), out);
 }
 
 // ------------------------------------------------------------------ RATE
@@ -202,7 +202,7 @@ int Fin_npv(double rate, const double *values, uint32_t count, double *out)
     double sum = 0;
     for (uint32_t i = 0; i < count; i++)
         sum += values[i] / std::pow(1 + rate, static_cast<double>(i) + 1);
-    return finish(sum, out);
+    return financeFinish(sum, out);
 }
 
 double Fin_irrValue(const double *values, uint32_t count, double r)
@@ -263,14 +263,14 @@ int Num_round(double x, double digits, double *out)
     double y = x * scale;
     // Beyond 2^52 every double is whole: nothing to round.
     if (!std::isfinite(y) || std::fabs(y) >= 0x1p52)
-        return finish(d >= 0 ? x : y / scale, out);
+        return financeFinish(d >= 0 ? x : y / scale, out);
     double whole;
     double fraction = std::modf(y, &whole);
     if (y >= 0 && fraction >= 0.5)
         whole += 1;
     else if (y < 0 && fraction <= -0.5)
         whole -= 1;
-    return finish(whole / scale, out);
+    return financeFinish(whole / scale, out);
 }
 
 int Num_trunc(double x, double digits, double *out)
@@ -282,10 +282,10 @@ int Num_trunc(double x, double digits, double *out)
     double scale = std::pow(10.0, d);
     double y = x * scale;
     if (!std::isfinite(y) || std::fabs(y) >= 0x1p52)
-        return finish(d >= 0 ? x : y / scale, out);
+        return financeFinish(d >= 0 ? x : y / scale, out);
     double whole;
     std::modf(y, &whole);
-    return finish(whole / scale, out);
+    return financeFinish(whole / scale, out);
 }
 
 int Num_logBase(double x, double base, double *out)
@@ -293,7 +293,7 @@ int Num_logBase(double x, double base, double *out)
     *out = 0;
     if (!(x > 0) || !(base > 0) || base == 1)
         return Res_numOutOfRange;
-    return finish(std::log(x) / std::log(base), out);
+    return financeFinish(std::log(x) / std::log(base), out);
 }
 
 // ---------------------------------------------------------- argument lists

@@ -3,6 +3,7 @@
 #include "spreadsheet/formula/ptg.h"
 
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "office/pack/pack.h"
 
 const uint8_t Excel_Ptg_size[64] = {
@@ -24,11 +25,6 @@ int32_t Excel_Ptg_fold(uint32_t id)
 }
 
 namespace {
-
-uint16_t u16At(const uint8_t *p)
-{
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
 
 bool attributeAccepted(uint8_t a)
 {
@@ -74,7 +70,8 @@ int Excel_Ptg_tokenSize(const uint8_t *tokens, size_t length, size_t pos, size_t
         if (left < 4 || !attributeAccepted(tokens[pos + 1]))
             return Res_formulaBadToken;
         // choose: a count n and a jump table of n + 1 offsets.
-        n = tokens[pos + 1] == Excel_attrChoose ? 6 + 2 * size_t(u16At(tokens + pos + 2)) : 4;
+        n = tokens[pos + 1] == Excel_attrChoose ? 6 + 2 * size_t(Bytes_peekU16Le(tokens + pos + 2))
+                                                : 4;
         break;
     default: n = Excel_Ptg_size[id]; break;
     }
@@ -121,8 +118,8 @@ void Excel_AreaIter_begin(Excel_AreaIter *iter, const uint8_t *tokens, size_t *p
                           int keepPosition, Excel_RefCell *cell)
 {
     const uint8_t *op = tokens + *pos + 1;
-    iter->firstRow = u16At(op);
-    iter->lastRow = u16At(op + 2);
+    iter->firstRow = Bytes_peekU16Le(op);
+    iter->lastRow = Bytes_peekU16Le(op + 2);
     iter->firstColumn = op[4];
     iter->lastColumn = op[6];
     iter->rowStep = iter->firstRow > iter->lastRow ? -1 : 1;
@@ -231,9 +228,9 @@ int Excel_Ref3d_fromBiff5(uint8_t *token, size_t *length, const Excel_SheetMap *
     bool area = id == Excel_ptgArea3d;
     if ((id != Excel_ptgRef3d && !area) || *length < (area ? 21u : 18u))
         return Res_formulaBadToken;
-    int16_t ixals = static_cast<int16_t>(u16At(token + 1));
-    int16_t firstSheet = static_cast<int16_t>(u16At(token + 11));
-    int16_t lastSheet = static_cast<int16_t>(u16At(token + 13));
+    int16_t ixals = static_cast<int16_t>(Bytes_peekU16Le(token + 1));
+    int16_t firstSheet = static_cast<int16_t>(Bytes_peekU16Le(token + 11));
+    int16_t lastSheet = static_cast<int16_t>(Bytes_peekU16Le(token + 13));
     uint32_t external;
     uint32_t first = 0, last = 0;
     if (ixals < 0) {

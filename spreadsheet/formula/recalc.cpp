@@ -8,6 +8,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "spreadsheet/formula/eval.h"
 #include "spreadsheet/formula/ptg.h"
 
@@ -71,11 +72,6 @@ uint32_t nodeAt(const Walk *w, uint32_t row, uint32_t column)
     return w->count;
 }
 
-uint16_t u16At(const uint8_t *p)
-{
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
 // The next formula the frame's node refers to, or count when its tokens
 // are exhausted. A token string that cannot be scanned ends at the bad
 // token: its evaluation reports it.
@@ -106,11 +102,11 @@ uint32_t nextReference(Walk *w, Frame *f)
         size_t size = Excel_Ptg_size[id];
         f->pos += size;
         if (id == Excel_ptgRef) {
-            uint32_t node = nodeAt(w, u16At(t + 1), t[3]);
+            uint32_t node = nodeAt(w, Bytes_peekU16Le(t + 1), t[3]);
             if (node < w->count)
                 return node;
         } else if (id == Excel_ptgArea) {
-            uint16_t r0 = u16At(t + 1), r1 = u16At(t + 3);
+            uint16_t r0 = Bytes_peekU16Le(t + 1), r1 = Bytes_peekU16Le(t + 3);
             uint8_t c0 = t[5], c1 = t[7];
             f->firstRow = std::min(r0, r1);
             f->lastRow = std::max(r0, r1);

@@ -17,6 +17,7 @@
 #include "core/result.h"
 #include "core/text/charset.h"
 #include "core/text/fmt.h"
+#include "core/stream/bytestream.h"
 #include "spreadsheet/errortext.h"
 #include "spreadsheet/formula/funcnames.h"
 #include "spreadsheet/formula/ptg.h"
@@ -37,11 +38,6 @@ struct TextState {
     char *close;  // blanks pending before the next ")"
     const char *const *names;
 };
-
-uint32_t u16At(const uint8_t *p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8;
-}
 
 // A new string of the parts joined; null without memory.
 char *join(const char *const *parts, size_t n)
@@ -203,7 +199,8 @@ void cellText(uint32_t row, uint32_t word, char *buf, size_t size)
 
 int areaText(TextState &st, const uint8_t *op)
 {
-    uint32_t r1 = u16At(op), r2 = u16At(op + 2), w1 = u16At(op + 4), w2 = u16At(op + 6);
+    uint32_t r1 = Bytes_peekU16Le(op), r2 = Bytes_peekU16Le(op + 2), w1 = Bytes_peekU16Le(op + 4),
+             w2 = Bytes_peekU16Le(op + 6);
     char buf[40];
     char a[3], b[3];
     if (r1 == 0 && r2 == 65535) {
@@ -229,7 +226,7 @@ int stringText(TextState &st, const uint8_t *tok)
     bool wide = tok[2] & 1;
     char16_t wideText[256];
     for (size_t i = 0; i < n; i++)
-        wideText[i] = wide ? char16_t(u16At(tok + 3 + 2 * i)) : char16_t(tok[3 + i]);
+        wideText[i] = wide ? char16_t(Bytes_peekU16Le(tok + 3 + 2 * i)) : char16_t(tok[3 + i]);
     wideText[n] = 0;
     size_t bytes = 0;
     Ustr_utf8Len(wideText, &bytes, nullptr);
@@ -384,7 +381,7 @@ int token(TextState &st, uint8_t id, const uint8_t *tok)
     case Excel_ptgBool:
         return pushText(st, st.names[tok[1] ? FuncNames_trueIndex : FuncNames_falseIndex]);
     case Excel_ptgInt:
-        Fmt_snprintf(buf, sizeof buf, "%u", u16At(tok + 1));
+        Fmt_snprintf(buf, sizeof buf, "%u", uint32_t(Bytes_peekU16Le(tok + 1)));
         return pushText(st, buf);
     case Excel_ptgNum: {
         uint64_t bits = 0;
@@ -398,7 +395,7 @@ int token(TextState &st, uint8_t id, const uint8_t *tok)
         return pushText(st, buf);
     }
     case Excel_ptgFunc: {
-        uint32_t fid = u16At(tok + 1);
+        uint32_t fid = Bytes_peekU16Le(tok + 1);
         if (fid & 0x8000)
             return syntax;
         if (Excel_Func_nameIndex(int32_t(fid)) < 0)
@@ -406,9 +403,9 @@ int token(TextState &st, uint8_t id, const uint8_t *tok)
         int32_t count = fixedCount(fid);
         return count < 0 ? syntax : function(st, fid, size_t(count));
     }
-    case Excel_ptgFuncVar: return function(st, u16At(tok + 2), tok[1] & 0x7F);
+    case Excel_ptgFuncVar: return function(st, Bytes_peekU16Le(tok + 2), tok[1] & 0x7F);
     case Excel_ptgRef:
-        cellText(u16At(tok + 1), u16At(tok + 3), buf, sizeof buf);
+        cellText(Bytes_peekU16Le(tok + 1), Bytes_peekU16Le(tok + 3), buf, sizeof buf);
         return pushText(st, buf);
     case Excel_ptgArea: return areaText(st, tok + 1);
     case Excel_ptgRefErr:

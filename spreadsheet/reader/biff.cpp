@@ -8,6 +8,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/task.h"
+#include "core/stream/bytestream.h"
 #include "spreadsheet/errortext.h"
 #include "office/ole2/ole.h"
 #include "spreadsheet/format/numfmt.h"
@@ -23,16 +24,6 @@ enum : uint16_t {
     recContinue = 0x003C,
 };
 
-uint16_t rd16(const uint8_t *p)
-{
-    return uint16_t(p[0] | (p[1] << 8));
-}
-
-uint32_t rd32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
 // Moves the stream back over a header that was read but not wanted.
 int pushBack(OleStream *stream)
 {
@@ -46,7 +37,7 @@ char16_t *widen(const uint8_t *p, uint32_t n, int wide)
     if (!t)
         return nullptr;
     for (uint32_t i = 0; i < n; i++)
-        t[i] = wide ? char16_t(rd16(p + 2 * i)) : char16_t(p[i]);
+        t[i] = wide ? char16_t(Bytes_peekU16Le(p + 2 * i)) : char16_t(p[i]);
     t[n] = 0;
     return t;
 }
@@ -79,8 +70,8 @@ int Excel_readRecordHeader(OleStream *stream, ExcelRecordHeader *out)
     int rc = Ole_streamReadExact(stream, b, 4);
     if (rc != Res_ok)
         return rc;
-    out->type = rd16(b);
-    out->length = rd16(b + 2);
+    out->type = Bytes_peekU16Le(b);
+    out->length = Bytes_peekU16Le(b + 2);
     return Res_ok;
 }
 
@@ -91,8 +82,8 @@ int Excel_parseBof(const uint8_t *body, size_t length, ExcelBof *out)
     *out = ExcelBof{};
     if (length < 4)
         return Excel_errMalformed;
-    out->version = rd16(body);
-    out->type = rd16(body + 2);
+    out->version = Bytes_peekU16Le(body);
+    out->type = Bytes_peekU16Le(body + 2);
     if (out->version == Excel_biff5 || out->version == Excel_biff8)
         return Res_ok;
     return out->version == 0x0680 ? Excel_errBiff4 : Excel_errVersion;
@@ -218,20 +209,20 @@ int Excel_readRichString(ExcelBody *body, ExcelSstEntry *out, int biff8)
     const uint8_t *d = body->data;
     if (size < pos || size - pos < (biff8 ? 3u : 2u))
         return Excel_errMalformed;
-    uint32_t count = rd16(d + pos);
+    uint32_t count = Bytes_peekU16Le(d + pos);
     pos += 2;
     uint8_t flags = biff8 ? d[pos++] : 0;
     uint32_t runCount = 0, extra = 0;
     if (flags & 8) {
         if (size - pos < 2)
             return Excel_errMalformed;
-        runCount = rd16(d + pos);
+        runCount = Bytes_peekU16Le(d + pos);
         pos += 2;
     }
     if (flags & 4) {
         if (size - pos < 4)
             return Excel_errMalformed;
-        extra = rd32(d + pos) & 0xFFFF;
+        extra = Bytes_peekU32Le(d + pos) & 0xFFFF;
         pos += 4;
     }
     char16_t *text = static_cast<char16_t *>(Mem_malloc((size_t(count) + 1) * sizeof(char16_t)));
@@ -258,7 +249,8 @@ int Excel_readRichString(ExcelBody *body, ExcelSstEntry *out, int biff8)
         }
         uint32_t take = std::min(avail, count - got);
         for (uint32_t i = 0; i < take; i++)
-            text[got + i] = wide ? char16_t(rd16(d + pos + 2 * i)) : char16_t(d[pos + i]);
+            text[got + i] =
+                wide ? char16_t(Bytes_peekU16Le(d + pos + 2 * i)) : char16_t(d[pos + i]);
         got += take;
         pos += take * unit;
     }
@@ -275,8 +267,8 @@ int Excel_readRichString(ExcelBody *body, ExcelSstEntry *out, int biff8)
             return Res_noMemory;
         }
         for (uint32_t i = 0; i < runCount; i++) {
-            runs[i].first = rd16(d + pos + 4 * i);
-            runs[i].font = rd16(d + pos + 4 * i + 2);
+            runs[i].first = Bytes_peekU16Le(d + pos + 4 * i);
+            runs[i].font = Bytes_peekU16Le(d + pos + 4 * i + 2);
         }
         pos += 4 * runCount;
     }
@@ -335,7 +327,7 @@ int Excel_parseBoundSheet(const uint8_t *body, size_t length, ExcelSheetEntry **
         return Res_noMemory;
     }
     e->name = name;
-    e->position = rd32(body);
+    e->position = Bytes_peekU32Le(body);
     e->visibility = body[4] & 3;
     e->type = body[5];
     *out = e;

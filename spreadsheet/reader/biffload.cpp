@@ -6,6 +6,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/task.h"
+#include "core/stream/bytestream.h"
 #include "document/edr/doc.h"
 #include "spreadsheet/errortext.h"
 #include "office/ole2/ole.h"
@@ -68,19 +69,9 @@ enum : uint16_t {
     recBof = 0x0809,
 };
 
-uint16_t rd16(const uint8_t *p)
-{
-    return uint16_t(p[0] | (p[1] << 8));
-}
-
-uint32_t rd32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
 double rdDouble(const uint8_t *p)
 {
-    uint64_t bits = uint64_t(rd32(p)) | (uint64_t(rd32(p + 4)) << 32);
+    uint64_t bits = uint64_t(Bytes_peekU32Le(p)) | (uint64_t(Bytes_peekU32Le(p + 4)) << 32);
     double d;
     memcpy(&d, &bits, sizeof d);
     return d;
@@ -148,7 +139,7 @@ int readSst(ExcelLoad *load, const ExcelRecordHeader *h)
         Excel_bodyFree(&body);
         return Res_ok;
     }
-    uint32_t unique = rd32(body.data + 4);
+    uint32_t unique = Bytes_peekU32Le(body.data + 4);
     // Every string takes at least 3 bytes: the count cannot ask for more
     // entries than the bodies hold.
     uint32_t room = (body.size - 8) / 3;
@@ -222,7 +213,7 @@ int readGlobals(ExcelLoad *load)
             switch (h.type) {
             case recDateMode:
                 if (n >= 2) {
-                    load->date1904 = rd16(b) == 1 ? 1 : 0;
+                    load->date1904 = Bytes_peekU16Le(b) == 1 ? 1 : 0;
                     load->workbook->date1904 =
                         load->date1904; // later edits format and read dates alike
                 }
@@ -281,10 +272,11 @@ int readGlobals(ExcelLoad *load)
             }
             case recExternSheet:
                 if (biff8(load) && n >= 2) {
-                    uint32_t count = std::min<uint32_t>(rd16(b), (n - 2) / 6);
+                    uint32_t count = std::min<uint32_t>(Bytes_peekU16Le(b), (n - 2) / 6);
                     for (uint32_t i = 0; i < count && rc == Res_ok; i++)
-                        rc = Excel_bookAddExternSheet(wb, rd16(b + 2 + 6 * i), rd16(b + 4 + 6 * i),
-                                                      rd16(b + 6 + 6 * i));
+                        rc = Excel_bookAddExternSheet(wb, Bytes_peekU16Le(b + 2 + 6 * i),
+                                                      Bytes_peekU16Le(b + 4 + 6 * i),
+                                                      Bytes_peekU16Le(b + 6 + 6 * i));
                 }
                 break;
             case recSupBook:
@@ -292,8 +284,8 @@ int readGlobals(ExcelLoad *load)
                     rc = Excel_bookAddSupBook(wb, b, n);
                 break;
             case recStyle:
-                if (n >= 4 && (rd16(b) & 0x8000))
-                    rc = Excel_styleAdd(wb, rd32(b));
+                if (n >= 4 && (Bytes_peekU16Le(b) & 0x8000))
+                    rc = Excel_styleAdd(wb, Bytes_peekU32Le(b));
                 break;
             default: break;
             }
@@ -356,7 +348,7 @@ int readRString(ExcelLoad *load, const uint8_t *b, uint32_t n, ExcelCellValue *v
     if (biff8(load)) {
         if (n < 9)
             return Excel_errMalformed;
-        uint32_t count = rd16(b + 6);
+        uint32_t count = Bytes_peekU16Le(b + 6);
         int wide = b[8] & 1;
         uint32_t at = 9;
         if ((n - at) < (count << wide))
@@ -365,12 +357,12 @@ int readRString(ExcelLoad *load, const uint8_t *b, uint32_t n, ExcelCellValue *v
         if (!e.text)
             return Res_noMemory;
         for (uint32_t i = 0; i < count; i++)
-            e.text[i] = wide ? char16_t(rd16(b + at + 2 * i)) : char16_t(b[at + i]);
+            e.text[i] = wide ? char16_t(Bytes_peekU16Le(b + at + 2 * i)) : char16_t(b[at + i]);
         e.text[count] = 0;
         at += count << wide;
         uint32_t runs = 0;
         if (n - at >= 2) {
-            runs = std::min<uint32_t>(rd16(b + at), (n - at - 2) / 4);
+            runs = std::min<uint32_t>(Bytes_peekU16Le(b + at), (n - at - 2) / 4);
             at += 2;
         }
         if (runs) {
@@ -380,15 +372,15 @@ int readRString(ExcelLoad *load, const uint8_t *b, uint32_t n, ExcelCellValue *v
                 return Res_noMemory;
             }
             for (uint32_t i = 0; i < runs; i++) {
-                e.runs[i].first = rd16(b + at + 4 * i);
-                e.runs[i].font = rd16(b + at + 4 * i + 2);
+                e.runs[i].first = Bytes_peekU16Le(b + at + 4 * i);
+                e.runs[i].font = Bytes_peekU16Le(b + at + 4 * i + 2);
             }
             e.runCount = int16_t(std::min<uint32_t>(runs, 0x7FFF));
         }
     } else {
         if (n < 8)
             return Excel_errMalformed;
-        uint32_t count = rd16(b + 6);
+        uint32_t count = Bytes_peekU16Le(b + 6);
         uint32_t at = 8;
         if (n - at < count)
             return Excel_errMalformed;
@@ -550,27 +542,27 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
         case recNumber:
             if (n < 14)
                 return Excel_errMalformed;
-            cellInit(&v, rd16(b + 4), Excel_valNumber);
+            cellInit(&v, Bytes_peekU16Le(b + 4), Excel_valNumber);
             v.value.number = rdDouble(b + 6);
-            rc = putCell(sheet, &v, rd16(b), rd16(b + 2));
+            rc = putCell(sheet, &v, Bytes_peekU16Le(b), Bytes_peekU16Le(b + 2));
             break;
         case recRk:
             if (n < 10)
                 return Excel_errMalformed;
-            cellInit(&v, rd16(b + 4), Excel_valNumber);
-            Excel_decodeRk(rd32(b + 6), &v);
-            rc = putCell(sheet, &v, rd16(b), rd16(b + 2));
+            cellInit(&v, Bytes_peekU16Le(b + 4), Excel_valNumber);
+            Excel_decodeRk(Bytes_peekU32Le(b + 6), &v);
+            rc = putCell(sheet, &v, Bytes_peekU16Le(b), Bytes_peekU16Le(b + 2));
             break;
         case recBlank:
             if (n < 6)
                 return Excel_errMalformed;
-            cellInit(&v, rd16(b + 4), Excel_valBlank);
-            rc = putCell(sheet, &v, rd16(b), rd16(b + 2));
+            cellInit(&v, Bytes_peekU16Le(b + 4), Excel_valBlank);
+            rc = putCell(sheet, &v, Bytes_peekU16Le(b), Bytes_peekU16Le(b + 2));
             break;
         case recBoolErr:
             if (n < 8)
                 return Excel_errMalformed;
-            cellInit(&v, rd16(b + 4), Excel_valBoolean);
+            cellInit(&v, Bytes_peekU16Le(b + 4), Excel_valBoolean);
             if (b[7]) {
                 v.kind = Excel_valError;
                 v.errorCode = b[6];
@@ -578,19 +570,19 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
             } else {
                 v.value.boolean = b[6];
             }
-            rc = putCell(sheet, &v, rd16(b), rd16(b + 2));
+            rc = putCell(sheet, &v, Bytes_peekU16Le(b), Bytes_peekU16Le(b + 2));
             break;
         case recLabelSst: {
             if (n < 10)
                 return Excel_errMalformed;
-            uint32_t index = rd32(b + 6);
-            cellInit(&v, rd16(b + 4), Excel_valBlank);
+            uint32_t index = Bytes_peekU32Le(b + 6);
+            cellInit(&v, Bytes_peekU16Le(b + 4), Excel_valBlank);
             if (index < wb->sstCount) {
                 v.kind = Excel_valString;
                 v.sst = int32_t(index);
                 v.value.text = wb->sst[index];
             }
-            rc = putCell(sheet, &v, rd16(b), rd16(b + 2));
+            rc = putCell(sheet, &v, Bytes_peekU16Le(b), Bytes_peekU16Le(b + 2));
             break;
         }
         case recLabel: {
@@ -609,37 +601,37 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
             }
             if (rc != Res_ok)
                 return rc;
-            cellInit(&v, rd16(b + 4), Excel_valString);
+            cellInit(&v, Bytes_peekU16Le(b + 4), Excel_valString);
             v.sst = int32_t(index);
             v.value.text = wb->sst[index];
-            rc = putCell(sheet, &v, rd16(b), rd16(b + 2));
+            rc = putCell(sheet, &v, Bytes_peekU16Le(b), Bytes_peekU16Le(b + 2));
             break;
         }
         case recRString:
             if (n < 6)
                 return Excel_errMalformed;
-            cellInit(&v, rd16(b + 4), Excel_valString);
+            cellInit(&v, Bytes_peekU16Le(b + 4), Excel_valString);
             rc = readRString(load, b, n, &v);
             if (rc != Res_ok)
                 return rc;
-            rc = putCell(sheet, &v, rd16(b), rd16(b + 2));
+            rc = putCell(sheet, &v, Bytes_peekU16Le(b), Bytes_peekU16Le(b + 2));
             break;
         case recMulRk:
         case recMulBlank: {
             uint32_t unit = h.type == recMulRk ? 6 : 2;
             if (n < 6)
                 return Excel_errMalformed;
-            uint32_t first = rd16(b + 2), last = rd16(b + n - 2);
+            uint32_t first = Bytes_peekU16Le(b + 2), last = Bytes_peekU16Le(b + n - 2);
             // The body must hold every entry from the first to the last
             // column: a record that cannot is refused, the sheet goes on.
             if (last < first || (last - first + 1) * unit > n - 6)
                 break;
-            uint32_t row = rd16(b);
+            uint32_t row = Bytes_peekU16Le(b);
             for (uint32_t c = first; c <= last && rc == Res_ok; c++) {
                 const uint8_t *p = b + 4 + (c - first) * unit;
-                cellInit(&v, rd16(p), Excel_valBlank);
+                cellInit(&v, Bytes_peekU16Le(p), Excel_valBlank);
                 if (unit == 6)
-                    Excel_decodeRk(rd32(p + 2), &v);
+                    Excel_decodeRk(Bytes_peekU32Le(p + 2), &v);
                 rc = putCell(sheet, &v, row, c);
             }
             break;
@@ -647,15 +639,15 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
         case recRow: {
             if (n < 16)
                 return Excel_errMalformed;
-            uint32_t number = rd16(b);
-            uint16_t options = rd16(b + 12);
-            uint16_t xf = rd16(b + 14) & 0x0FFF;
+            uint32_t number = Bytes_peekU16Le(b);
+            uint16_t options = Bytes_peekU16Le(b + 12);
+            uint16_t xf = Bytes_peekU16Le(b + 14) & 0x0FFF;
             ExcelRow *r = static_cast<ExcelRow *>(Mem_calloc(1, sizeof(ExcelRow)));
             if (!r)
                 return Res_noMemory;
             r->row = uint16_t(number);
             r->first = 0xFFFF;
-            r->height = rd16(b + 6);
+            r->height = Bytes_peekU16Le(b + 6);
             r->xf = xf;
             r->options = options;
             rc = Excel_rowsInsert(sheet, &r);
@@ -670,8 +662,8 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
                 ExcelRow *held = r ? r : Excel_rowsLookup(sheet->rows, sheet->rowCount, number);
                 if (held) {
                     held->formatXf = xf;
-                    held->formatColumns =
-                        uint16_t(std::min<uint32_t>(std::max<uint32_t>(rd16(b + 4), 10), 256));
+                    held->formatColumns = uint16_t(
+                        std::min<uint32_t>(std::max<uint32_t>(Bytes_peekU16Le(b + 4), 10), 256));
                 }
             }
             break;
@@ -682,10 +674,10 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
             ExcelColInfo *c = static_cast<ExcelColInfo *>(Mem_calloc(1, sizeof(ExcelColInfo)));
             if (!c)
                 return Res_noMemory;
-            c->first = rd16(b);
-            c->last = rd16(b + 2);
-            c->width = rd16(b + 4);
-            c->xf = rd16(b + 6);
+            c->first = Bytes_peekU16Le(b);
+            c->last = Bytes_peekU16Le(b + 2);
+            c->width = Bytes_peekU16Le(b + 4);
+            c->xf = Bytes_peekU16Le(b + 6);
             ExcelColInfo **t = &sheet->colInfo;
             while (*t)
                 t = &(*t)->next;
@@ -708,10 +700,10 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
                     return Res_noMemory;
                 sheet->notes = notes;
                 ExcelNote &note = notes[sheet->noteCount++];
-                note.row = rd16(b);
-                note.column = rd16(b + 2);
+                note.row = Bytes_peekU16Le(b);
+                note.column = Bytes_peekU16Le(b + 2);
                 note.position = Ole_streamTell(load->stream) - n - 4;
-                note.objectId = rd16(b + 6);
+                note.objectId = Bytes_peekU16Le(b + 6);
             }
             break;
         case recLeftMargin:
@@ -722,15 +714,15 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
             break;
         case recDefColWidth:
             if (n >= 2)
-                sheet->defaultColWidth = rd16(b);
+                sheet->defaultColWidth = Bytes_peekU16Le(b);
             break;
         case recDefRowHeight:
             if (n >= 4)
-                sheet->defaultRowHeight = uint32_t(rd16(b + 2)) << 16;
+                sheet->defaultRowHeight = uint32_t(Bytes_peekU16Le(b + 2)) << 16;
             break;
         case recMerged:
             if (n >= 2) {
-                uint32_t count = std::min<uint32_t>(rd16(b), (n - 2) / 8);
+                uint32_t count = std::min<uint32_t>(Bytes_peekU16Le(b), (n - 2) / 8);
                 if (count) {
                     ExcelRange *m = static_cast<ExcelRange *>(Mem_realloc(
                         sheet->merged, (sheet->mergedCount + count) * sizeof(ExcelRange)));
@@ -740,7 +732,8 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
                     for (uint32_t i = 0; i < count; i++) {
                         const uint8_t *p = b + 2 + 8 * i;
                         ExcelRange &r = m[sheet->mergedCount++];
-                        r = {rd16(p), rd16(p + 2), rd16(p + 4), rd16(p + 6)};
+                        r = {Bytes_peekU16Le(p), Bytes_peekU16Le(p + 2), Bytes_peekU16Le(p + 4),
+                             Bytes_peekU16Le(p + 6)};
                         // The grid reaches a merged range as it reaches a cell
                         // (within the sheet's 256 columns).
                         if (r.firstRow <= r.lastRow && r.firstColumn <= r.lastColumn) {
@@ -757,13 +750,13 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
             break;
         case recWindow2:
             if (n >= 2)
-                sheet->window2Options = rd16(b);
+                sheet->window2Options = Bytes_peekU16Le(b);
             if (n >= 6) {
-                sheet->topRow = rd16(b + 2);
-                sheet->leftColumn = rd16(b + 4);
+                sheet->topRow = Bytes_peekU16Le(b + 2);
+                sheet->leftColumn = Bytes_peekU16Le(b + 4);
             }
             if (n >= 10)
-                sheet->gridColour = rd32(b + 6);
+                sheet->gridColour = Bytes_peekU32Le(b + 6);
             break;
         case recObj: {
             int added = 0;

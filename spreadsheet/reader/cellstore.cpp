@@ -7,6 +7,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/task.h"
+#include "core/stream/bytestream.h"
 #include "spreadsheet/formula/ptg.h"
 #include "spreadsheet/reader/sheetstore.h"
 #include "spreadsheet/reader/sheetlayout.h"
@@ -21,17 +22,6 @@ enum : uint32_t {
     sharedFormulaRecord = 0x04BC, // SHRFMLA: the entry holds tokens
     arrayRecord = 0x0221,         // ARRAY: a record body with tokens from byte 14
 };
-
-uint16_t rd16(const uint8_t *p)
-{
-    return uint16_t(p[0] | (p[1] << 8));
-}
-
-void wr16(uint8_t *p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
 
 // A line index moved by an insertion (+1) or a deletion (-1) at `at`: -1
 // when it falls off the sheet or lies on the deleted line.
@@ -160,18 +150,18 @@ void moveTokens(uint8_t *tokens, size_t length, uint32_t at, int insert, int col
             return;
         uint8_t *t = tokens + pos;
         if (id == 0x24 && length - pos >= 5) {
-            uint32_t v = columns ? (rd16(t + 3) & 0x3FFF) : rd16(t + 1);
+            uint32_t v = columns ? (Bytes_peekU16Le(t + 3) & 0x3FFF) : Bytes_peekU16Le(t + 1);
             int64_t w = moved(v, at, insert, limit);
             if (w < 0)
                 t[0] = uint8_t(t[0] + 6); // ptgRefErr
             else if (columns)
-                wr16(t + 3, uint32_t((rd16(t + 3) & 0xC000) | uint32_t(w)));
+                Bytes_putU16Le(t + 3, uint32_t((Bytes_peekU16Le(t + 3) & 0xC000) | uint32_t(w)));
             else
-                wr16(t + 1, uint32_t(w));
+                Bytes_putU16Le(t + 1, uint32_t(w));
             pos += 5;
         } else if (id == 0x25 && length - pos >= 9) {
-            uint32_t first = columns ? (rd16(t + 5) & 0x3FFF) : rd16(t + 1);
-            uint32_t last = columns ? (rd16(t + 7) & 0x3FFF) : rd16(t + 3);
+            uint32_t first = columns ? (Bytes_peekU16Le(t + 5) & 0x3FFF) : Bytes_peekU16Le(t + 1);
+            uint32_t last = columns ? (Bytes_peekU16Le(t + 7) & 0x3FFF) : Bytes_peekU16Le(t + 3);
             bool whole = first == 0 && last == limit;
             if (!whole) {
                 int64_t f, l;
@@ -188,11 +178,13 @@ void moveTokens(uint8_t *tokens, size_t length, uint32_t at, int insert, int col
                 if (f < 0 || l < 0 || f > int64_t(limit) || l > int64_t(limit) || f > l) {
                     t[0] = uint8_t(t[0] + 6); // ptgAreaErr
                 } else if (columns) {
-                    wr16(t + 5, uint32_t((rd16(t + 5) & 0xC000) | uint32_t(f)));
-                    wr16(t + 7, uint32_t((rd16(t + 7) & 0xC000) | uint32_t(l)));
+                    Bytes_putU16Le(t + 5,
+                                   uint32_t((Bytes_peekU16Le(t + 5) & 0xC000) | uint32_t(f)));
+                    Bytes_putU16Le(t + 7,
+                                   uint32_t((Bytes_peekU16Le(t + 7) & 0xC000) | uint32_t(l)));
                 } else {
-                    wr16(t + 1, uint32_t(f));
-                    wr16(t + 3, uint32_t(l));
+                    Bytes_putU16Le(t + 1, uint32_t(f));
+                    Bytes_putU16Le(t + 3, uint32_t(l));
                 }
             }
             pos += 9;
@@ -249,16 +241,17 @@ void moveShared(SheetGrid *grid, uint32_t at, int insert, int columns)
         last = end < 0 ? (insert ? limit : std::max(first, last - 1)) : uint32_t(end);
         bool record = e.type != sharedFormulaRecord;
         if (record && e.tokens && e.length >= 6) {
-            wr16(e.tokens, e.range[0]);
-            wr16(e.tokens + 2, e.range[1]);
+            Bytes_putU16Le(e.tokens, e.range[0]);
+            Bytes_putU16Le(e.tokens + 2, e.range[1]);
             e.tokens[4] = uint8_t(e.range[2]);
             e.tokens[5] = uint8_t(e.range[3]);
         }
         if (!record && e.tokens)
             moveTokens(e.tokens, e.length, at, insert, columns);
         else if (e.type == arrayRecord && e.tokens && e.length >= 14)
-            moveTokens(e.tokens + 14, std::min<size_t>(rd16(e.tokens + 12), e.length - 14), at,
-                       insert, columns);
+            moveTokens(e.tokens + 14,
+                       std::min<size_t>(Bytes_peekU16Le(e.tokens + 12), e.length - 14), at, insert,
+                       columns);
         grid->sharedFormulas[kept++] = e;
     }
     grid->sharedCount = kept;

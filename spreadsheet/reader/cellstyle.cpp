@@ -12,6 +12,7 @@
 #include "core/style/stylerule.h"
 #include "core/text/charset.h"
 #include "core/text/ustr.h"
+#include "core/stream/bytestream.h"
 #include "spreadsheet/reader/excel.h"
 #include "spreadsheet/reader/sheet.h"
 #include "spreadsheet/reader/workbook.h"
@@ -105,7 +106,7 @@ int Excel_fontToRule(const ExcelFont *font, const ExcelLoad *load, StyleRule *ru
     uint8_t c[4];
     if (rc == Res_ok && load && load->workbook &&
         Excel_paletteColour(c, &load->workbook->palette, font->colourSlot)) {
-        uint32_t word = c[0] | uint32_t(c[1]) << 8 | uint32_t(c[2]) << 16 | uint32_t(c[3]) << 24;
+        uint32_t word = Bytes_peekU32Le(c);
         rc = Excel_setRuleProp(ctx, Excel_ruleColour, &p, PropId_color, word, rule, 0);
     }
     if (rc == Res_ok && font->height != 0) {

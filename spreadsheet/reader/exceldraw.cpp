@@ -12,6 +12,7 @@
 #include "core/style/prop.h"
 #include "core/style/propids.h"
 #include "core/style/stylerule.h"
+#include "core/stream/bytestream.h"
 #include "document/edr/node.h"
 #include "spreadsheet/reader/sheetpage.h"
 #include "office/officeart/escher.h"
@@ -52,16 +53,6 @@ enum : uint32_t {
     defaultRowUnits = (255u << 16) / 1440, // a row of 255 twentieths of a point
 };
 
-uint16_t rd16(const uint8_t *p)
-{
-    return uint16_t(p[0] | (p[1] << 8));
-}
-
-uint32_t rd32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
 int32_t clamp32(int64_t v)
 {
     return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
@@ -99,7 +90,7 @@ int readBody(OleStream *stream, uint32_t length, uint8_t **out)
 // memory than the file has.
 uint32_t gatherSize(const uint8_t *body, uint32_t length, OleStream *stream)
 {
-    uint64_t wanted = uint64_t(rd32(body + 4)) + 8;
+    uint64_t wanted = uint64_t(Bytes_peekU32Le(body + 4)) + 8;
     uint64_t room = uint64_t(length) + streamLeft(stream);
     return uint32_t(std::max<uint64_t>(std::min(wanted, room), length));
 }
@@ -489,16 +480,16 @@ void ExcelDraw_anchorRect(const SheetGrid *grid, int32_t xOrigin, int32_t yOrigi
     const SheetMetrics *m = grid ? grid->metrics : nullptr;
     if (!m || !anchor)
         return;
-    int64_t x0 = columnX(m, rd16(anchor + 2), rd16(anchor + 4));
-    int64_t x1 = columnX(m, rd16(anchor + 10), rd16(anchor + 12));
+    int64_t x0 = columnX(m, Bytes_peekU16Le(anchor + 2), Bytes_peekU16Le(anchor + 4));
+    int64_t x1 = columnX(m, Bytes_peekU16Le(anchor + 10), Bytes_peekU16Le(anchor + 12));
     if (grid->rightToLeft) {
         // Mirrored: columns count from the right edge.
         int64_t total = columnX(m, m->columnCount, 0);
         x0 = total - x0;
         x1 = total - x1;
     }
-    int64_t y0 = rowY(m, rd16(anchor + 6), rd16(anchor + 8));
-    int64_t y1 = rowY(m, rd16(anchor + 14), rd16(anchor + 16));
+    int64_t y0 = rowY(m, Bytes_peekU16Le(anchor + 6), Bytes_peekU16Le(anchor + 8));
+    int64_t y1 = rowY(m, Bytes_peekU16Le(anchor + 14), Bytes_peekU16Le(anchor + 16));
     out->x = clamp32(xOrigin + x0);
     out->y = clamp32(yOrigin + y0);
     out->w = clamp32(x1 - x0);
@@ -789,8 +780,8 @@ void ExcelDraw_objectsExtent(const ExcelLoadSheet *sheet, uint32_t *columns, uin
         if (!(e.flags & EscherFsp_haveAnchor) || e.clientAnchor.length != anchorBytes ||
             !e.clientAnchor.bytes)
             continue;
-        c = std::max<uint32_t>(c, uint32_t(rd16(e.clientAnchor.bytes + 10)) + 1);
-        r = std::max<uint32_t>(r, uint32_t(rd16(e.clientAnchor.bytes + 14)) + 1);
+        c = std::max<uint32_t>(c, uint32_t(Bytes_peekU16Le(e.clientAnchor.bytes + 10)) + 1);
+        r = std::max<uint32_t>(r, uint32_t(Bytes_peekU16Le(e.clientAnchor.bytes + 14)) + 1);
     }
     if (columns)
         *columns = c;

@@ -5,6 +5,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/text/ustr.h"
+#include "core/stream/bytestream.h"
 #include "document/edr/doc.h"
 #include "document/edr/handler.h"
 #include "spreadsheet/reader/sheetpage.h"
@@ -76,9 +77,9 @@ uint32_t Excel_earlyBiffVersion(const uint8_t *head, size_t length)
 {
     if (!head || length < 8)
         return 0;
-    uint32_t type = head[0] | uint32_t(head[1]) << 8;
-    uint32_t size = head[2] | uint32_t(head[3]) << 8;
-    uint32_t sheet = head[6] | uint32_t(head[7]) << 8;
+    uint32_t type = Bytes_peekU16Le(head);
+    uint32_t size = Bytes_peekU16Le(head + 2);
+    uint32_t sheet = Bytes_peekU16Le(head + 6);
     uint32_t version = type == 0x0009 ? 2 : type == 0x0209 ? 3 : type == 0x0409 ? 4 : 0;
     if (!version || size < 4 || size > 16)
         return 0;

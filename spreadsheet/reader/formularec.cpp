@@ -5,6 +5,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "spreadsheet/errortext.h"
 #include "office/ole2/ole.h"
 #include "spreadsheet/formula/ptg.h"
@@ -29,17 +30,6 @@ enum : uint16_t {
 
 constexpr int kBadToken = 0x6600;
 
-uint16_t rd16(const uint8_t *p)
-{
-    return uint16_t(p[0] | (p[1] << 8));
-}
-
-void wr16(uint8_t *p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-
 double rdDouble(const uint8_t *p)
 {
     uint64_t bits = 0;
@@ -54,8 +44,8 @@ double rdDouble(const uint8_t *p)
 void fixRef(uint8_t *row, uint8_t *col, int fromBase, uint32_t baseRow, uint32_t baseColumn,
             int32_t dRow, int32_t dColumn)
 {
-    uint16_t c = rd16(col);
-    uint16_t r = rd16(row);
+    uint16_t c = Bytes_peekU16Le(col);
+    uint16_t r = Bytes_peekU16Le(row);
     if (c & 0x8000)
         r = fromBase ? uint16_t(baseRow + uint32_t(int32_t(int16_t(r))))
                      : uint16_t(int32_t(r) + dRow);
@@ -63,8 +53,8 @@ void fixRef(uint8_t *row, uint8_t *col, int fromBase, uint32_t baseRow, uint32_t
     if (c & 0x4000)
         low = fromBase ? uint8_t(baseColumn + uint32_t(int32_t(int8_t(low))))
                        : uint8_t(int32_t(low) + dColumn);
-    wr16(row, r);
-    wr16(col, uint16_t((c & 0xFF00) | low));
+    Bytes_putU16Le(row, r);
+    Bytes_putU16Le(col, uint16_t((c & 0xFF00) | low));
 }
 
 int copyTokens(const uint8_t *src, uint32_t length, uint8_t **out)
@@ -179,14 +169,14 @@ int Excel_Formula_readRecord(ExcelLoad *load, ExcelLoadSheet *sheet,
         Mem_free(b);
         return Excel_errMalformed;
     }
-    uint16_t row = rd16(b), column = rd16(b + 2);
+    uint16_t row = Bytes_peekU16Le(b), column = Bytes_peekU16Le(b + 2);
     ExcelCellValue v;
     memset(&v, 0, sizeof v);
-    v.xf = rd16(b + 4);
+    v.xf = Bytes_peekU16Le(b + 4);
     v.sst = -1;
     v.formula = 1;
     int textResult = 0;
-    if (rd16(b + 12) == 0xFFFF) {
+    if (Bytes_peekU16Le(b + 12) == 0xFFFF) {
         switch (b[6]) {
         case 0:
             textResult = 1;
@@ -207,8 +197,8 @@ int Excel_Formula_readRecord(ExcelLoad *load, ExcelLoadSheet *sheet,
         v.kind = Excel_valNumber;
         v.value.number = rdDouble(b + 6);
     }
-    uint16_t options = rd16(b + 14);
-    uint32_t cce = n >= 22 ? rd16(b + 20) : 0;
+    uint16_t options = Bytes_peekU16Le(b + 14);
+    uint32_t cce = n >= 22 ? Bytes_peekU16Le(b + 20) : 0;
     int biff8 = load->version == Excel_biff8;
     int unsupported = 0;
     uint8_t *tokens = nullptr;
@@ -222,7 +212,7 @@ int Excel_Formula_readRecord(ExcelLoad *load, ExcelLoadSheet *sheet,
         uint8_t *s = nullptr;
         rc = readBodyInto(stream, &next, &s);
         if (rc == Res_ok && biff8) {
-            uint32_t sc = next.length >= 10 ? rd16(s + 8) : 0;
+            uint32_t sc = next.length >= 10 ? Bytes_peekU16Le(s + 8) : 0;
             if (next.length < 10 || sc > uint32_t(next.length - 10)) {
                 unsupported = 1;
             } else {
@@ -244,7 +234,7 @@ int Excel_Formula_readRecord(ExcelLoad *load, ExcelLoadSheet *sheet,
                         rc = Res_noMemory;
                     } else {
                         sf->type = recShrFmla;
-                        sf->range = {rd16(s), rd16(s + 2), s[4], s[5]};
+                        sf->range = {Bytes_peekU16Le(s), Bytes_peekU16Le(s + 2), s[4], s[5]};
                         // The definition is kept for the cell that read it.
                         sf->range.firstRow = row;
                         sf->range.firstColumn = column;
@@ -263,7 +253,7 @@ int Excel_Formula_readRecord(ExcelLoad *load, ExcelLoadSheet *sheet,
         haveNext = rc == Res_ok && Excel_readRecordHeader(stream, &next) == Res_ok;
     } else if (haveNext && biff8 && cce == 5 && n >= 27 && b[22] == ptgExp && (options & 0x0008)) {
         // A member of a shared formula defined at (exp row, exp column).
-        uint16_t er = rd16(b + 23), ec = rd16(b + 25);
+        uint16_t er = Bytes_peekU16Le(b + 23), ec = Bytes_peekU16Le(b + 25);
         ExcelSharedFormula *sf = sheet->shared;
         while (sf &&
                !(sf->type == recShrFmla && sf->range.firstRow == er && sf->range.firstColumn == ec))
@@ -295,7 +285,7 @@ int Excel_Formula_readRecord(ExcelLoad *load, ExcelLoadSheet *sheet,
             } else {
                 sf->type = next.type;
                 if (next.length >= 6)
-                    sf->range = {rd16(s), rd16(s + 2), s[4], s[5]};
+                    sf->range = {Bytes_peekU16Le(s), Bytes_peekU16Le(s + 2), s[4], s[5]};
                 sf->tokens = s;
                 sf->length = next.length;
                 s = nullptr;

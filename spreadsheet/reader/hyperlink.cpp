@@ -10,6 +10,7 @@
 #include "core/style/prop.h"
 #include "core/style/propids.h"
 #include "core/style/stylerule.h"
+#include "core/stream/bytestream.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "document/style/style.h"
@@ -37,16 +38,6 @@ enum : uint32_t {
     maxTargetChars = 0x8000,
 };
 
-uint16_t rd16(const uint8_t *p)
-{
-    return uint16_t(p[0] | (p[1] << 8));
-}
-
-uint32_t rd32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
 // A bounds-checked cursor over the body.
 struct Cursor {
     const uint8_t *data;
@@ -70,7 +61,7 @@ bool take(Cursor *c, size_t n, const uint8_t **out = nullptr)
 uint32_t take32(Cursor *c)
 {
     const uint8_t *p = nullptr;
-    return take(c, 4, &p) ? rd32(p) : 0;
+    return take(c, 4, &p) ? Bytes_peekU32Le(p) : 0;
 }
 
 // Skips a counted string {u32 characters, UTF-16 characters}.
@@ -87,7 +78,7 @@ char16_t *makeText(const uint8_t *p, size_t n, bool wide, int *rc)
 {
     *rc = Res_ok;
     auto at = [&](size_t i) -> char16_t {
-        return wide ? char16_t(rd16(p + 2 * i)) : char16_t(p[i]);
+        return wide ? char16_t(Bytes_peekU16Le(p + 2 * i)) : char16_t(p[i]);
     };
     while (n && at(n - 1) == 0)
         n--;
@@ -142,7 +133,7 @@ int Excel_parseHyperlink(const uint8_t *body, size_t length, ExcelHyperlink *out
     if (length < headBytes)
         return Excel_errMalformed;
     Cursor c{body, length, headBytes, false};
-    uint32_t flags = rd32(body + 28);
+    uint32_t flags = Bytes_peekU32Le(body + 28);
     if (flags & flagDisplayText)
         skipCounted(&c);
     if (flags & flagFrame)
@@ -157,7 +148,7 @@ int Excel_parseHyperlink(const uint8_t *body, size_t length, ExcelHyperlink *out
     } else if (flags & flagMoniker) {
         const uint8_t *id = nullptr;
         if (take(&c, 16, &id)) {
-            uint32_t kind = rd32(id);
+            uint32_t kind = Bytes_peekU32Le(id);
             if (kind == monikerFile) {
                 target = fileMonikerPath(&c, &rc);
             } else if (kind == monikerUrl) {
@@ -174,10 +165,10 @@ int Excel_parseHyperlink(const uint8_t *body, size_t length, ExcelHyperlink *out
         Mem_free(target);
         return Excel_errMalformed;
     }
-    out->firstRow = rd16(body);
-    out->lastRow = rd16(body + 2);
-    out->firstColumn = rd16(body + 4);
-    out->lastColumn = rd16(body + 6);
+    out->firstRow = Bytes_peekU16Le(body);
+    out->lastRow = Bytes_peekU16Le(body + 2);
+    out->firstColumn = Bytes_peekU16Le(body + 4);
+    out->lastColumn = Bytes_peekU16Le(body + 6);
     out->target = target;
     return Res_ok;
 }

@@ -8,6 +8,7 @@
 #include "core/result.h"
 #include "core/style/stylerule.h"
 #include "core/task/task.h"
+#include "core/stream/bytestream.h"
 #include "spreadsheet/format/numfmt.h"
 #include "spreadsheet/reader/biff.h"
 #include "spreadsheet/reader/cellstyle.h"
@@ -385,8 +386,7 @@ void fillPalette(const ExcelWorkbook *wb, SheetGrid *grid)
     for (uint32_t i = 0; i < SheetGrid_paletteSize; i++) {
         uint8_t c[4] = {0, 0, 0, 255};
         Excel_paletteColour(c, &wb->palette, i == SheetGrid_paletteSize - 1 ? 64 : i);
-        grid->palette[i] = uint32_t(c[0]) | (uint32_t(c[1]) << 8) | (uint32_t(c[2]) << 16) |
-                           (uint32_t(c[3]) << 24);
+        grid->palette[i] = Bytes_peekU32Le(c);
     }
 }
 

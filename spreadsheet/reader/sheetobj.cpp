@@ -8,6 +8,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "office/ole2/ole.h"
 #include "spreadsheet/reader/excel.h"
 #include "spreadsheet/reader/exceldraw.h"
@@ -20,16 +21,6 @@ enum : uint16_t {
     recImData = 0x007F,
     recBof = 0x0809,
 };
-
-uint16_t rd16(const uint8_t *p)
-{
-    return uint16_t(p[0] | (p[1] << 8));
-}
-
-uint32_t rd32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 // Reads the body of h into a new buffer (null for an empty body).
 int readOwnBody(OleStream *stream, const ExcelRecordHeader &h, uint8_t **out)
@@ -81,9 +72,9 @@ int readImData(OleStream *stream, const ExcelRecordHeader &h, ExcelPicture **out
         Mem_free(body);
         return Res_noMemory;
     }
-    p->format = rd16(body);
-    p->environment = rd16(body + 2);
-    uint32_t want = rd32(body + 4);
+    p->format = Bytes_peekU16Le(body);
+    p->environment = Bytes_peekU16Le(body + 2);
+    uint32_t want = Bytes_peekU32Le(body + 4);
     uint32_t got = 0;
     rc = appendBytes(&p->data, &got, body + 8, std::min<uint32_t>(want, h.length - 8u));
     Mem_free(body);
@@ -124,8 +115,8 @@ int Excel_parseObjPicture(const uint8_t *bytes, size_t length, ExcelObjPictureFi
     out->fill = bytes[1];
     out->flags = bytes[2];
     out->spare = bytes[3];
-    out->formulaLength = rd16(bytes + 4);
-    out->extra = rd16(bytes + 6);
+    out->formulaLength = Bytes_peekU16Le(bytes + 4);
+    out->extra = Bytes_peekU16Le(bytes + 6);
     return Res_ok;
 }
 
@@ -164,8 +155,8 @@ int Excel_readObj(ExcelLoad *load, ExcelObject *object, const uint8_t *body, uin
     if (length < 8)
         return Excel_errMalformed;
     object->position = position;
-    object->type = rd16(body + 4);
-    object->id = rd16(body + 6);
+    object->type = Bytes_peekU16Le(body + 4);
+    object->id = Bytes_peekU16Le(body + 6);
     if (object->type == Excel_objChart) {
         // The chart's own substream follows at once: it is kept as an
         // extent from its BOF header to its EOF for the chart reader.
@@ -264,7 +255,7 @@ int readTextRecords(OleStream *stream, ExcelTextObject *t, uint32_t count)
         int wide = b[0] & 1;
         for (uint32_t at = 1; got < count && at + uint32_t(wide) < h.length;
              at += 1u + uint32_t(wide))
-            t->text[got++] = wide ? char16_t(rd16(b + at)) : char16_t(b[at]);
+            t->text[got++] = wide ? char16_t(Bytes_peekU16Le(b + at)) : char16_t(b[at]);
         Mem_free(b);
     }
     t->text[got] = 0;
@@ -296,7 +287,7 @@ int readTextRuns(OleStream *stream, ExcelTextObject *t, uint32_t runLength)
             return Res_noMemory;
         }
         for (uint32_t i = 0; i < n; i++)
-            t->runs[i] = {rd16(b + 8 * i), rd16(b + 8 * i + 2)};
+            t->runs[i] = {Bytes_peekU16Le(b + 8 * i), Bytes_peekU16Le(b + 8 * i + 2)};
         t->runCount = n;
     }
     Mem_free(b);
@@ -318,12 +309,12 @@ int Excel_readTextObject(ExcelLoad *load, const uint8_t *body, uint32_t length, 
     ExcelTextObject *t = static_cast<ExcelTextObject *>(Mem_calloc(1, sizeof(ExcelTextObject)));
     if (!t)
         return Res_noMemory;
-    t->options = rd16(body);
-    t->rotation = rd16(body + 2);
+    t->options = Bytes_peekU16Le(body);
+    t->rotation = Bytes_peekU16Le(body + 2);
     t->position = position;
     t->end = Ole_streamTell(load->stream);
-    uint32_t count = rd16(body + 10);
-    uint32_t runLength = rd16(body + 12);
+    uint32_t count = Bytes_peekU16Le(body + 10);
+    uint32_t runLength = Bytes_peekU16Le(body + 12);
     int rc = Res_ok;
     if (count) {
         rc = readTextRecords(load->stream, t, count);
@@ -350,8 +341,10 @@ int Excel_keepHyperlink(ExcelLoadSheet *sheet, const uint8_t *body, uint32_t len
     if (!l)
         return Res_noMemory;
     sheet->links = l;
-    l[sheet->linkCount++] = {
-        {rd16(body), rd16(body + 2), rd16(body + 4), rd16(body + 6)}, position, length};
+    l[sheet->linkCount++] = {{Bytes_peekU16Le(body), Bytes_peekU16Le(body + 2),
+                              Bytes_peekU16Le(body + 4), Bytes_peekU16Le(body + 6)},
+                             position,
+                             length};
     return Res_ok;
 }
 
@@ -361,7 +354,7 @@ int Excel_readMargin(const uint8_t *body, size_t length, double *out)
         return Res_missingArgument;
     if (length < 8)
         return Excel_errMalformed;
-    uint64_t bits = uint64_t(rd32(body)) | (uint64_t(rd32(body + 4)) << 32);
+    uint64_t bits = uint64_t(Bytes_peekU32Le(body)) | (uint64_t(Bytes_peekU32Le(body + 4)) << 32);
     memcpy(out, &bits, sizeof *out);
     return Res_ok;
 }

@@ -10,21 +10,12 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/text/ustr.h"
+#include "core/stream/bytestream.h"
 #include "office/ole2/oleprobe.h"
 #include "office/officeart/escher.h"
 #include "spreadsheet/reader/excel.h"
 
 namespace {
-
-uint16_t u16At(const uint8_t *p)
-{
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
-uint32_t u32At(const uint8_t *p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 // Frees the workbook's own tables (not the item list).
 void workbookFree(ExcelWorkbook *wb)
@@ -611,7 +602,7 @@ char16_t *readChars(const uint8_t *p, size_t n, bool wide)
     if (!s)
         return nullptr;
     for (size_t i = 0; i < n; i++)
-        s[i] = wide ? u16At(p + 2 * i) : p[i];
+        s[i] = wide ? Bytes_peekU16Le(p + 2 * i) : p[i];
     s[n] = 0;
     return s;
 }
@@ -636,17 +627,17 @@ int Excel_parseFont(const uint8_t *body, size_t length, ExcelFont **out, uint32_
         static_cast<ExcelFont *>(Mem_calloc(1, sizeof(ExcelFont) + (n + 1) * sizeof(char16_t)));
     if (!f)
         return Res_noMemory;
-    f->height = u16At(body);
-    f->options = u16At(body + 2);
-    f->colourSlot = Excel_Palette_slot(u16At(body + 4) & 0x7F);
-    f->weight = u16At(body + 6);
-    f->escapement = u16At(body + 8);
+    f->height = Bytes_peekU16Le(body);
+    f->options = Bytes_peekU16Le(body + 2);
+    f->colourSlot = Excel_Palette_slot(Bytes_peekU16Le(body + 4) & 0x7F);
+    f->weight = Bytes_peekU16Le(body + 6);
+    f->escapement = Bytes_peekU16Le(body + 8);
     f->underline = body[10];
     f->wideName = wide ? 1 : 0;
     f->name = reinterpret_cast<char16_t *>(f + 1);
     const uint8_t *p = body + nameAt;
     for (size_t i = 0; i < n; i++)
-        f->name[i] = wide ? u16At(p + 2 * i) : p[i];
+        f->name[i] = wide ? Bytes_peekU16Le(p + 2 * i) : p[i];
     f->name[n] = 0;
     *out = f;
     return Res_ok;
@@ -663,7 +654,7 @@ int Excel_parseFormat(const uint8_t *body, size_t length, ExcelFormatRecord *out
     if (version >= Excel_biff8) {
         if (length < 5)
             return Res_excelMalformed;
-        n = u16At(body + 2);
+        n = Bytes_peekU16Le(body + 2);
         wide = body[4] & 1;
         at = 5;
     } else {
@@ -677,7 +668,7 @@ int Excel_parseFormat(const uint8_t *body, size_t length, ExcelFormatRecord *out
     char16_t *text = readChars(body + at, n, wide);
     if (!text)
         return Res_noMemory;
-    out->index = u16At(body);
+    out->index = Bytes_peekU16Le(body);
     out->text = text;
     return Res_ok;
 }
@@ -692,29 +683,29 @@ int Excel_parseXf(const uint8_t *body, size_t length, ExcelXf *out, uint32_t ver
     if (length < (biff8 ? 20u : 16u))
         return Res_excelMalformed;
     ExcelXf &x = *out;
-    x.fontIndex = u16At(body);
-    x.formatIndex = u16At(body + 2);
-    uint16_t options = u16At(body + 4);
+    x.fontIndex = Bytes_peekU16Le(body);
+    x.formatIndex = Bytes_peekU16Le(body + 2);
+    uint16_t options = Bytes_peekU16Le(body + 4);
     x.locked = options & 1;
     x.hidden = (options >> 1) & 1;
     x.styleXf = (options >> 2) & 1;
     x.parent = options >> 4;
-    uint16_t align = u16At(body + 6);
+    uint16_t align = Bytes_peekU16Le(body + 6);
     if (biff8) {
         x.alignment = align;
-        uint16_t w8 = u16At(body + 8);
+        uint16_t w8 = Bytes_peekU16Le(body + 8);
         x.indent = w8 & 0x0F;
         x.shrinkMerge = static_cast<uint8_t>(w8 & 0xC0);
-        uint16_t w10 = u16At(body + 10);
+        uint16_t w10 = Bytes_peekU16Le(body + 10);
         x.borderStyle[Excel_borderLeft] = w10 & 0x0F;
         x.borderStyle[Excel_borderRight] = (w10 >> 4) & 0x0F;
         x.borderStyle[Excel_borderTop] = (w10 >> 8) & 0x0F;
         x.borderStyle[Excel_borderBottom] = (w10 >> 12) & 0x0F;
-        uint16_t w12 = u16At(body + 12);
+        uint16_t w12 = Bytes_peekU16Le(body + 12);
         x.borderColour[Excel_borderLeft] = static_cast<uint8_t>(Excel_Palette_slot(w12 & 0x7F));
         x.borderColour[Excel_borderRight] =
             static_cast<uint8_t>(Excel_Palette_slot((w12 >> 7) & 0x7F));
-        uint32_t w14 = u32At(body + 14);
+        uint32_t w14 = Bytes_peekU32Le(body + 14);
         x.diagonalStyle = (w14 >> 21) & 0x0F;
         // Each diagonal flag takes the diagonal style when set.
         x.diagonal = static_cast<uint8_t>(((w12 >> 14) & 1) | ((w12 >> 15) & 1) << 1);
@@ -723,26 +714,26 @@ int Excel_parseXf(const uint8_t *body, size_t length, ExcelXf *out, uint32_t ver
             static_cast<uint8_t>(Excel_Palette_slot((w14 >> 7) & 0x7F));
         x.diagonalColour = static_cast<uint8_t>(Excel_Palette_slot((w14 >> 14) & 0x7F));
         x.pattern = static_cast<uint8_t>(w14 >> 26);
-        uint16_t w18 = u16At(body + 18);
+        uint16_t w18 = Bytes_peekU16Le(body + 18);
         x.patternFg = static_cast<uint8_t>(Excel_Palette_slot(w18 & 0x7F));
         x.patternBg = static_cast<uint8_t>(Excel_Palette_slot((w18 >> 7) & 0x7F));
     } else {
         // The orientation bits 8-9 become the rotation byte.
         static constexpr uint8_t rotations[4] = {0, 255, 90, 180};
         x.alignment = static_cast<uint16_t>((align & 0x00FF) | rotations[(align >> 8) & 3] << 8);
-        uint16_t w8 = u16At(body + 8);
+        uint16_t w8 = Bytes_peekU16Le(body + 8);
         x.patternFg = static_cast<uint8_t>(Excel_Palette_slot(w8 & 0x7F));
         x.patternBg = static_cast<uint8_t>(Excel_Palette_slot((w8 >> 7) & 0x3F));
-        uint16_t w10 = u16At(body + 10);
+        uint16_t w10 = Bytes_peekU16Le(body + 10);
         x.pattern = w10 & 0x3F;
         x.borderStyle[Excel_borderBottom] = (w10 >> 6) & 7;
         x.borderColour[Excel_borderBottom] = static_cast<uint8_t>(Excel_Palette_slot(w10 >> 9));
-        uint16_t w12 = u16At(body + 12);
+        uint16_t w12 = Bytes_peekU16Le(body + 12);
         x.borderStyle[Excel_borderTop] = w12 & 7;
         x.borderStyle[Excel_borderLeft] = (w12 >> 3) & 7;
         x.borderStyle[Excel_borderRight] = (w12 >> 6) & 7;
         x.borderColour[Excel_borderTop] = static_cast<uint8_t>(Excel_Palette_slot(w12 >> 9));
-        uint16_t w14 = u16At(body + 14);
+        uint16_t w14 = Bytes_peekU16Le(body + 14);
         x.borderColour[Excel_borderLeft] = static_cast<uint8_t>(Excel_Palette_slot(w14 & 0x7F));
         x.borderColour[Excel_borderRight] =
             static_cast<uint8_t>(Excel_Palette_slot((w14 >> 7) & 0x7F));

@@ -8,6 +8,7 @@
 #include "core/text/number.h"
 #include "core/text/strtable.h"
 #include "core/text/ustr.h"
+#include "core/stream/bytestream.h"
 #include "office/ole2/ole.h"
 #include "office/pack/pack.h"
 #include "spreadsheet/chart/chart.h"
@@ -49,11 +50,6 @@ enum : uint32_t {
     labelMax = 255, // characters of a cached text or a series name
 };
 
-uint16_t get16(const uint8_t *p)
-{
-    return uint16_t(p[0] | (p[1] << 8));
-}
-
 bool biff8(const XlsChart *c)
 {
     return c->version >= Excel_biff8;
@@ -65,10 +61,10 @@ bool nextRecord(XlsChartWriter *cw, uint16_t *type, const uint8_t **body, uint32
 {
     if (cw->pos + 4 > cw->size)
         return false;
-    uint32_t n = get16(cw->data + cw->pos + 2);
+    uint32_t n = Bytes_peekU16Le(cw->data + cw->pos + 2);
     if (cw->pos + 4 + n > cw->size)
         return false;
-    *type = get16(cw->data + cw->pos);
+    *type = Bytes_peekU16Le(cw->data + cw->pos);
     *body = cw->data + cw->pos + 4;
     *length = n;
     cw->pos += 4 + n;
@@ -423,7 +419,7 @@ int writeSeries(XlsChartWriter *cw, const uint8_t *body, uint32_t length)
         return copyRecord(cw, recSeries, body, length);
     }
     const XlsChartSeries *s = c->series[index];
-    uint32_t valueType = length >= 4 ? get16(body + 2) : 1;
+    uint32_t valueType = length >= 4 ? Bytes_peekU16Le(body + 2) : 1;
     uint32_t categories = Excel_chartSeriesCategoryCount(s);
     uint32_t values = Excel_chartSeriesValueCount(s);
     uint8_t b[12];
@@ -465,7 +461,7 @@ int walk8(XlsChartWriter *cw)
         switch (type) {
         case recBof:
             rc = XlsWriter_writeRecord(cw->writer, type, body, length);
-            if (rc == Res_ok && length >= 4 && get16(body + 2) == bofChart)
+            if (rc == Res_ok && length >= 4 && Bytes_peekU16Le(body + 2) == bofChart)
                 rc = copyNested(cw);
             break;
         case recBlank:

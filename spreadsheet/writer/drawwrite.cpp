@@ -5,6 +5,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "office/officeart/escher.h"
 #include "office/ole2/ole.h"
 #include "office/ole2/olewriter.h"
@@ -24,17 +25,6 @@ enum : uint32_t {
     noteSize = XlsWriter_recordMax, // a NOTE body never needs more than one record
     headerSize = 8,                 // an OfficeArt record header
 };
-
-uint32_t get32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void put32(uint8_t *p, uint32_t v)
-{
-    for (int i = 0; i < 4; i++)
-        p[i] = uint8_t(v >> (8 * i));
-}
 
 // The output position where the record buffer's first byte goes: after
 // the header of the record being built. The output is always at its end
@@ -116,11 +106,11 @@ int closeContainer(XlsDrawWriter *d)
     d->open = c->outer;
     uint32_t start = bufferAt(d);
     if (c->lengthPos >= start) {
-        put32(d->writer->buffer + (c->lengthPos - start), c->length);
+        Bytes_putU32Le(d->writer->buffer + (c->lengthPos - start), c->length);
         return Res_ok;
     }
     uint8_t bytes[4];
-    put32(bytes, c->length);
+    Bytes_putU32Le(bytes, c->length);
     OleStream *out = d->writer->stream;
     uint32_t back = Ole_streamTell(out);
     int rc = OleWriter_streamSeek(out, c->lengthPos, 0);
@@ -473,7 +463,7 @@ int XlsWriter_writeDrawingGroup(XlsWriter *writer, EscherDrawingGroup *group)
         rc = XlsDrawWriter_writeGroup(&d);
     // A kept SolverContainer: its header words as read, then its bytes.
     for (const EscherSolver *s = group->solvers; rc == Res_ok && s; s = s->next) {
-        uint32_t vi = get32(s->header), type = get32(s->header + 4);
+        uint32_t vi = Bytes_peekU32Le(s->header), type = Bytes_peekU32Le(s->header + 4);
         rc = header(&d, vi & 0xF, (vi >> 4) & 0xFFF, type, s->length);
         if (rc == Res_ok && s->length)
             rc = put(&d, s->data, s->length);

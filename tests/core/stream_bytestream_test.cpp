@@ -451,6 +451,21 @@ TEST_F(ByteStreamTest, LittleEndianReadersAdvanceAndSignExtend)
     EXPECT_EQ(Bytes_peekU32(bytes + 2, 1), 0x78563412u);
 }
 
+TEST_F(ByteStreamTest, LittleEndianWritersStoreLowByteFirstAndNoMore)
+{
+    uint8_t bytes[6] = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
+    Bytes_putU16Le(bytes, 0x12345); // only the low 16 bits are stored
+    EXPECT_EQ(bytes[0], 0x45u);
+    EXPECT_EQ(bytes[1], 0x23u);
+    EXPECT_EQ(bytes[2], 0xAAu);
+    Bytes_putU32Le(bytes + 1, 0x89ABCDEFu);
+    const uint8_t want[6] = {0x45, 0xEF, 0xCD, 0xAB, 0x89, 0xAA};
+    EXPECT_EQ(memcmp(bytes, want, sizeof want), 0);
+    EXPECT_EQ(Bytes_peekU32Le(bytes + 1), 0x89ABCDEFu);
+    Bytes_putU16Le(bytes + 4, Bytes_peekU16Le(bytes));
+    EXPECT_EQ(Bytes_peekU16Le(bytes + 4), 0xEF45u);
+}
+
 TEST_F(ByteStreamTest, CursorReadsFieldsInEitherByteOrder)
 {
     const uint8_t bytes[] = {0x01, 0xFE, 0xFF, 0x78, 0x56, 0x34, 0x12, 0xFF, 0xFF, 0xFF, 0xFF};

@@ -8,15 +8,11 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "office/ole2/ole.h"
 #include "word/reader/word.h"
 
 namespace {
-
-uint32_t u32(const uint8_t *b)
-{
-    return uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
-}
 
 // A table of the bookmarks' pair, or null (absent, outside its stream).
 int readTable(WordReader *r, uint32_t pairIndex, uint8_t **out, uint32_t *length)
@@ -125,13 +121,13 @@ int build(WordReader *r, const uint8_t *sttb, uint32_t sttbLength, const uint8_t
         uint32_t skip = extra < remaining ? extra : remaining;
         p += skip;
         remaining -= skip;
-        uint32_t ibkl = uint32_t(bkfData[4 * i]) | (uint32_t(bkfData[4 * i + 1]) << 8);
+        uint32_t ibkl = uint32_t(Bytes_peekU16Le(bkfData + 4 * i));
         if (ibkl > count) {
             freeTable(b);
             return Res_ok;
         }
-        e.start = u32(bkf + 4 * i);
-        e.end = u32(bkl + 4 * ibkl);
+        e.start = Bytes_peekU32Le(bkf + 4 * i);
+        e.end = Bytes_peekU32Le(bkl + 4 * ibkl);
         b->ends[i] = WordBookmarkEnd{e.end, i};
     }
     std::sort(b->ends, b->ends + count, [](const WordBookmarkEnd &x, const WordBookmarkEnd &y) {
@@ -151,7 +147,7 @@ int Word_sttbReadUnit(const uint8_t **cursor, uint32_t *remaining, uint32_t wide
     if (*remaining < n)
         return 0;
     const uint8_t *p = *cursor;
-    *value = wide ? uint32_t(p[0] | (p[1] << 8)) : p[0];
+    *value = wide ? uint32_t(Bytes_peekU16Le(p)) : p[0];
     *cursor += n;
     *remaining -= n;
     return 1;

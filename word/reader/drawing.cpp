@@ -11,6 +11,7 @@
 #include "core/result.h"
 #include "core/style/prop.h"
 #include "core/style/stylerule.h"
+#include "core/stream/bytestream.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "office/officeart/escher.h"
@@ -37,11 +38,6 @@ enum : uint32_t {
     maxStoryDepth = 64,
     textBoxType = 202,
 };
-
-uint32_t rd32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 int32_t twipsToUnits(int32_t v)
 {
@@ -93,7 +89,7 @@ void Word_plexFree(WordPlex *plex)
 
 uint32_t Word_plexCp(const WordPlex *plex, uint32_t i)
 {
-    return plex->bytes && i <= plex->count ? rd32(plex->bytes + 4 * size_t(i)) : 0;
+    return plex->bytes && i <= plex->count ? Bytes_peekU32Le(plex->bytes + 4 * size_t(i)) : 0;
 }
 
 const uint8_t *Word_plexElement(const WordPlex *plex, uint32_t i)

@@ -8,6 +8,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/text/charset.h"
+#include "core/stream/bytestream.h"
 #include "office/ole2/ole.h"
 #include "word/reader/listnum.h"
 #include "word/reader/word.h"
@@ -21,16 +22,6 @@ enum : uint32_t {
     lfolvlBytes = 8,
     maxLevels = 9,
 };
-
-uint16_t rd16(const uint8_t *p)
-{
-    return uint16_t(p[0] | (p[1] << 8));
-}
-
-uint32_t rd32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 bool isWord6(const WordReader *r)
 {
@@ -75,13 +66,13 @@ int readLevel(const uint8_t *data, uint32_t end, uint32_t *at, WordListLevel **o
     WordListLevel *level = static_cast<WordListLevel *>(Mem_calloc(1, sizeof(WordListLevel)));
     if (!level)
         return Res_noMemory;
-    level->iStartAt = int32_t(rd32(b));
+    level->iStartAt = int32_t(Bytes_peekU32Le(b));
     level->nfc = b[4];
     level->flags = b[5] & 0x7F;
     memcpy(level->rgbxchNums, b + 6, 9);
     level->ixchFollow = b[15];
-    level->dxaSpace = int32_t(rd32(b + 16));
-    level->dxaIndent = int32_t(rd32(b + 20));
+    level->dxaSpace = int32_t(Bytes_peekU32Le(b + 16));
+    level->dxaIndent = int32_t(Bytes_peekU32Le(b + 20));
     uint32_t cbChpx = b[24], cbPapx = b[25];
     p += lvlfBytes;
     int err = Res_ok;
@@ -96,7 +87,7 @@ int readLevel(const uint8_t *data, uint32_t end, uint32_t *at, WordListLevel **o
         p += cbChpx;
     }
     if (!err) {
-        uint32_t cch = rd16(data + p);
+        uint32_t cch = Bytes_peekU16Le(data + p);
         p += 2;
         if (uint64_t(cch) * 2 > end - p) {
             err = 2;
@@ -106,7 +97,7 @@ int readLevel(const uint8_t *data, uint32_t end, uint32_t *at, WordListLevel **o
                 err = Res_noMemory;
             } else {
                 for (uint32_t i = 0; i < cch; i++)
-                    level->text[i] = char16_t(rd16(data + p + 2 * i));
+                    level->text[i] = char16_t(Bytes_peekU16Le(data + p + 2 * i));
                 level->cch = uint16_t(cch);
             }
             p += 2 * cch;
@@ -281,7 +272,7 @@ int Word_readListTable(WordReader *r)
     int err = Word_readBlock(r->tableStream, pair.fc, uint32_t(total), &data);
     if (err)
         return err;
-    uint32_t count = rd16(data);
+    uint32_t count = Bytes_peekU16Le(data);
     if (count == 0) {
         Mem_free(data);
         return Res_ok;
@@ -297,11 +288,11 @@ int Word_readListTable(WordReader *r)
     for (uint32_t i = 0; i < count; i++) {
         const uint8_t *b = data + 2 + size_t(i) * lstfBytes;
         uint32_t index = 0;
-        (void)appendList(r, rd32(b), &index);
+        (void)appendList(r, Bytes_peekU32Le(b), &index);
         WordList &list = r->lists[index];
-        list.tplc = rd32(b + 4);
+        list.tplc = Bytes_peekU32Le(b + 4);
         for (uint32_t k = 0; k < 9; k++)
-            list.rgistd[k] = rd16(b + 8 + 2 * k);
+            list.rgistd[k] = Bytes_peekU16Le(b + 8 + 2 * k);
         list.simple = b[26] & 1;
         list.restartHdn = (b[26] >> 1) & 1;
     }
@@ -342,7 +333,7 @@ int Word_readLfoTable(WordReader *r)
     if (err)
         return err;
     uint32_t end = pair.lcb;
-    uint32_t count = end >= 4 ? rd32(data) : 0;
+    uint32_t count = end >= 4 ? Bytes_peekU32Le(data) : 0;
     if (count == 0) {
         Mem_free(data);
         return end >= 4 ? Res_ok : Res_wordNotFound;
@@ -359,7 +350,7 @@ int Word_readLfoTable(WordReader *r)
     r->lfoCount = count;
     uint32_t at = 4;
     for (uint32_t i = 0; i < count && !err; i++, at += lfoBytes) {
-        r->lfos[i].lsid = rd32(data + at);
+        r->lfos[i].lsid = Bytes_peekU32Le(data + at);
         r->lfos[i].clfolvl = data[at + 12];
         if (r->lfos[i].clfolvl > 9)
             err = Res_wordNotFound;
@@ -384,7 +375,7 @@ int Word_readLfoTable(WordReader *r)
                 break;
             }
             lfo.overrides[k] = o;
-            o->iStartAt = int32_t(rd32(data + at));
+            o->iStartAt = int32_t(Bytes_peekU32Le(data + at));
             uint8_t flags = data[at + 4];
             o->ilvl = flags & 0x0F;
             o->fStartAt = (flags >> 4) & 1;

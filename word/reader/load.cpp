@@ -5,6 +5,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "office/ole2/oleprobe.h"
@@ -27,16 +28,6 @@ enum : uint32_t {
     typeCodeWord = 226,
     fibHasPic = 1u << 3,
 };
-
-uint16_t rd16(const uint8_t *p)
-{
-    return uint16_t(p[0] | (p[1] << 8));
-}
-
-uint32_t rd32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 // Reads n bytes of the DOP at offset into out; a DOP shorter than asked
 // leaves the rest zero.
@@ -62,10 +53,10 @@ int Word_readDopBase(WordReader *r)
     int err = readDopPart(r, 0, dopBaseBytes, d.base);
     if (err)
         return err;
-    d.flags0 = rd16(d.base);
-    d.flags6 = rd16(d.base + 6);
-    d.dxaTab = rd16(d.base + 0x0A);
-    d.lKeyProtDoc = rd32(d.base + 0x4E);
+    d.flags0 = Bytes_peekU16Le(d.base);
+    d.flags6 = Bytes_peekU16Le(d.base + 6);
+    d.dxaTab = Bytes_peekU16Le(d.base + 0x0A);
+    d.lKeyProtDoc = Bytes_peekU32Le(d.base + 0x4E);
     return Res_ok;
 }
 
@@ -74,7 +65,7 @@ int Word_readDop95(WordReader *r)
     uint8_t b[dop95Bytes];
     int err = readDopPart(r, dopBaseBytes, dop95Bytes, b);
     if (!err)
-        r->load->dop.flags95 = rd32(b);
+        r->load->dop.flags95 = Bytes_peekU32Le(b);
     return err;
 }
 

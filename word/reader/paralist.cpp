@@ -6,6 +6,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "document/edr/attach.h"
 #include "word/reader/word.h"
 
@@ -20,7 +21,7 @@ int copyModifiers(const uint8_t *list, uint8_t **out, uint8_t *length)
     *length = 0;
     if (!list)
         return Res_ok;
-    uint32_t n = uint32_t(list[0]) | (uint32_t(list[1]) << 8);
+    uint32_t n = Bytes_peekU16Le(list);
     if (n > 255)
         n = 255;
     if (n == 0)

@@ -10,6 +10,7 @@
 #include "core/style/prop.h"
 #include "core/style/stylerule.h"
 #include "core/task/task.h"
+#include "core/stream/bytestream.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "graphics/image.h"
@@ -26,16 +27,6 @@
 #include "word/reader/build.h"
 
 namespace {
-
-uint16_t rd16(const uint8_t *p)
-{
-    return uint16_t(p[0] | (p[1] << 8));
-}
-
-uint32_t rd32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 WordReader *readerOf(WordRunState *rs)
 {
@@ -159,8 +150,8 @@ int Word_readPicf(WordReader *r, uint32_t fc, WordPicf *out)
     if (err)
         return err;
     bool word6 = r->fib.wIdent == Word_identWord6;
-    out->total = rd32(b);
-    out->headerBytes = rd16(b + 4);
+    out->total = Bytes_peekU32Le(b);
+    out->headerBytes = Bytes_peekU16Le(b + 4);
     if (out->headerBytes != (word6 ? Word_picf6Bytes : Word_picf97Bytes))
         return Res_wordBadPicfLength;
     err = Ole_streamReadAt(r->dataStream, fc, out->headerBytes, &got, b);
@@ -168,27 +159,27 @@ int Word_readPicf(WordReader *r, uint32_t fc, WordPicf *out)
         return Res_wordShortPicture;
     if (err)
         return err;
-    out->mode = rd16(b + 6);
-    out->xExt = int16_t(rd16(b + 8));
-    out->yExt = int16_t(rd16(b + 10));
-    out->metafile = rd16(b + 12);
-    out->dxaGoal = rd16(b + 28);
-    out->dyaGoal = rd16(b + 30);
-    out->mx = rd16(b + 32);
-    out->my = rd16(b + 34);
+    out->mode = Bytes_peekU16Le(b + 6);
+    out->xExt = int16_t(Bytes_peekU16Le(b + 8));
+    out->yExt = int16_t(Bytes_peekU16Le(b + 10));
+    out->metafile = Bytes_peekU16Le(b + 12);
+    out->dxaGoal = Bytes_peekU16Le(b + 28);
+    out->dyaGoal = Bytes_peekU16Le(b + 30);
+    out->mx = Bytes_peekU16Le(b + 32);
+    out->my = Bytes_peekU16Le(b + 34);
     for (uint32_t i = 0; i < 4; i++)
-        out->crop[i] = rd16(b + 36 + 2 * i);
+        out->crop[i] = Bytes_peekU16Le(b + 36 + 2 * i);
     out->flags = b[44];
     if (word6) {
         for (uint32_t i = 0; i < 4; i++)
-            out->borders[i] = rd16(b + 46 + 2 * i);
-        out->originX = rd16(b + 54);
-        out->originY = rd16(b + 56);
+            out->borders[i] = Bytes_peekU16Le(b + 46 + 2 * i);
+        out->originX = Bytes_peekU16Le(b + 54);
+        out->originY = Bytes_peekU16Le(b + 56);
     } else {
         for (uint32_t i = 0; i < 4; i++)
-            out->borders[i] = rd32(b + 46 + 4 * i);
-        out->originX = rd16(b + 62);
-        out->originY = rd16(b + 64);
+            out->borders[i] = Bytes_peekU32Le(b + 46 + 4 * i);
+        out->originX = Bytes_peekU16Le(b + 62);
+        out->originY = Bytes_peekU16Le(b + 64);
     }
     return Res_ok;
 }
@@ -375,7 +366,7 @@ int placeOfficeArtPicture(WordRunState *rs, uint32_t fc, const WordPicf *picf, i
 
 bool isMetafile(const uint8_t *data, uint32_t length)
 {
-    if (length >= 4 && rd32(data) == 0x9AC6CDD7u)
+    if (length >= 4 && Bytes_peekU32Le(data) == 0x9AC6CDD7u)
         return true;
     return length >= 18 && Wmf_isHeader(data);
 }

@@ -12,20 +12,11 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "office/ole2/ole.h"
 #include "word/reader/word.h"
 
 namespace {
-
-uint16_t u16(const uint8_t *b)
-{
-    return uint16_t(b[0] | (b[1] << 8));
-}
-
-uint32_t u32(const uint8_t *b)
-{
-    return uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
-}
 
 bool isWord97(const WordReader *r)
 {
@@ -109,11 +100,11 @@ int findPage(WordBinTable *t, uint32_t fc)
 bool runAt(const uint8_t *page, uint32_t crun, uint32_t fc, bool inclusive, uint32_t *k)
 {
     for (uint32_t i = 0; i < crun; i++)
-        if (u32(page + 4 * (i + 1)) > fc) {
+        if (Bytes_peekU32Le(page + 4 * (i + 1)) > fc) {
             *k = i;
             return true;
         }
-    if (inclusive && crun && u32(page + 4 * crun) == fc) {
+    if (inclusive && crun && Bytes_peekU32Le(page + 4 * crun) == fc) {
         *k = crun - 1;
         return true;
     }
@@ -154,7 +145,7 @@ int readClx(WordReader *r)
     while (at < n && b[at] == 1) {
         if (at + 3 > n)
             return Res_ok;
-        uint32_t cb = u16(b + at + 1);
+        uint32_t cb = Bytes_peekU16Le(b + at + 1);
         if (at + 3 + cb > n)
             return Res_ok;
         at += 3 + cb;
@@ -162,7 +153,7 @@ int readClx(WordReader *r)
     }
     if (at >= n || b[at] != 2 || at + 5 > n)
         return Res_ok; // no piece table: every CP lookup fails
-    uint32_t lcb = u32(b + at + 1);
+    uint32_t lcb = Bytes_peekU32Le(b + at + 1);
     // The PlcPcd must lie inside what is left of the CLX.
     if (lcb > n - at - 5 || lcb < 4)
         return Res_ok;
@@ -174,7 +165,7 @@ int readClx(WordReader *r)
         uint32_t p = 0;
         for (uint32_t k = 0; k < prcs; k++) {
             r->prcs[k] = b + p + 1;
-            p += 3 + u16(b + p + 1);
+            p += 3 + Bytes_peekU16Le(b + p + 1);
         }
         r->prcCount = prcs;
     }
@@ -184,10 +175,11 @@ int readClx(WordReader *r)
         return Res_noMemory;
     const uint8_t *plc = b + at + 5;
     for (uint32_t k = 0; k <= count; k++)
-        r->pieceCps[k] = u32(plc + 4 * k);
+        r->pieceCps[k] = Bytes_peekU32Le(plc + 4 * k);
     const uint8_t *pcd = plc + 4 * (count + 1);
     for (uint32_t k = 0; k < count; k++, pcd += 8)
-        r->pieces[k] = WordPcd{u16(pcd), u32(pcd + 2), u16(pcd + 6)};
+        r->pieces[k] =
+            WordPcd{Bytes_peekU16Le(pcd), Bytes_peekU32Le(pcd + 2), Bytes_peekU16Le(pcd + 6)};
     r->pieceCount = count;
     return Res_ok;
 }
@@ -219,10 +211,10 @@ int readBinTable(WordReader *r, WordBinTable *t, const WordFcLcb &pair, uint32_t
         return Res_noMemory;
     }
     for (uint32_t k = 0; k <= count; k++)
-        t->fcs[k] = u32(raw + 4 * k);
+        t->fcs[k] = Bytes_peekU32Le(raw + 4 * k);
     const uint8_t *pn = raw + 4 * (count + 1);
     for (uint32_t k = 0; k < count; k++)
-        t->pages[k] = pnSize == 4 ? u32(pn + 4 * k) : u16(pn + 2 * k);
+        t->pages[k] = pnSize == 4 ? Bytes_peekU32Le(pn + 4 * k) : Bytes_peekU16Le(pn + 2 * k);
     Mem_free(raw);
     size_t got = 0;
     for (uint32_t k = 0; k < count; k++) {
@@ -244,8 +236,8 @@ int readBinTable(WordReader *r, WordBinTable *t, const WordFcLcb &pair, uint32_t
         if (!crun)
             break;
         t->pages[k] = page;
-        t->fcs[k] = u32(dst);
-        t->fcs[k + 1] = u32(dst + 4 * crun);
+        t->fcs[k] = Bytes_peekU32Le(dst);
+        t->fcs[k + 1] = Bytes_peekU32Le(dst + 4 * crun);
         t->count = k + 1;
     }
     return Res_ok;
@@ -478,7 +470,7 @@ int Word_papxAtCp(uint32_t cp, uint32_t *height, const uint8_t **papx, WordReade
     if (height) {
         const uint8_t *phe = entry + 1;
         if (!(phe[1] & 2)) {
-            uint32_t h = isWord97(r) ? u32(phe + 8) : u16(phe + 4);
+            uint32_t h = isWord97(r) ? Bytes_peekU32Le(phe + 8) : Bytes_peekU16Le(phe + 4);
             *height = (phe[1] & 4) ? h : h * phe[2];
         }
     }
@@ -512,7 +504,7 @@ int Word_nextParaEnd(uint32_t cp, uint32_t *end, WordReader *r)
         uint32_t crun = fkpRuns(page, papxEntryBytes(r)), k = 0;
         if (!runAt(page, crun, fc, false, &k))
             return Res_wordSubdocEnd;
-        uint32_t paraEnd = u32(page + 4 * (k + 1));
+        uint32_t paraEnd = Bytes_peekU32Le(page + 4 * (k + 1));
         if (paraEnd <= fcLimit) {
             uint32_t cp2 = 0;
             if ((err = Word_fcToCpInPiece(cp, paraEnd, &cp2, r)) != Res_ok)
@@ -539,7 +531,7 @@ int Word_isChpxRunStart(uint32_t fc, uint32_t *flag, WordReader *r)
         const uint8_t *page = t.fkp + size_t(i) * Word_fkpBytes;
         uint32_t crun = fkpRuns(page, 1);
         for (uint32_t k = 0; crun && k <= crun; k++)
-            if (u32(page + 4 * k) == fc) {
+            if (Bytes_peekU32Le(page + 4 * k) == fc) {
                 *flag = 1;
                 return Res_ok;
             }
@@ -577,7 +569,7 @@ int piecesNextRunEnd(uint32_t cp, uint32_t *end, WordReader *r)
             *end = last + 1;
             return Res_ok;
         }
-        uint32_t runEnd = u32(page + 4 * (k + 1));
+        uint32_t runEnd = Bytes_peekU32Le(page + 4 * (k + 1));
         if (runEnd <= lastFc) {
             uint32_t cp2 = 0;
             if ((err = Word_fcToCpInPiece(cp, runEnd, &cp2, r)) != Res_ok)

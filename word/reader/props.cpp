@@ -14,6 +14,7 @@
 #include "fonts/fontdata.h"
 #include "graphics/pixelbuf.h"
 #include "core/style/triple.h"
+#include "core/stream/bytestream.h"
 #include "platform/api/request.h"
 #include "word/reader/build.h"
 #include "word/shared/palette.h"
@@ -457,10 +458,8 @@ uint32_t Word_cellShadingColour(const WordTap *tap, uint32_t cell)
     const WordShd &old = tap->rgshd[cell];
     if (tap->fNewShd) {
         const WordShdNew &n = tap->rgshdNew[cell];
-        fore = uint32_t(n.foreRgb[0]) | (uint32_t(n.foreRgb[1]) << 8) |
-               (uint32_t(n.foreRgb[2]) << 16) | (uint32_t(n.foreRgb[3]) << 24);
-        back = uint32_t(n.backRgb[0]) | (uint32_t(n.backRgb[1]) << 8) |
-               (uint32_t(n.backRgb[2]) << 16) | (uint32_t(n.backRgb[3]) << 24);
+        fore = Bytes_peekU32Le(n.foreRgb);
+        back = Bytes_peekU32Le(n.backRgb);
         if (Word_isZeroColour(fore))
             fore = Word_colourForIco(1);
         if (Word_isZeroColour(back))

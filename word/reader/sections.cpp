@@ -5,20 +5,11 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "office/ole2/ole.h"
 #include "word/reader/word.h"
 
 namespace {
-
-uint16_t u16(const uint8_t *b)
-{
-    return uint16_t(b[0] | (b[1] << 8));
-}
-
-uint32_t u32(const uint8_t *b)
-{
-    return uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
-}
 
 int oneSection(WordReader *r)
 {
@@ -39,7 +30,7 @@ int readSepx(WordReader *r, uint32_t fcSepx, uint8_t **out)
     int err = Ole_streamReadAt(r->docStream, fcSepx, 2, &got, head);
     if (err != Res_ok)
         return err;
-    return Word_readBlock(r->docStream, fcSepx, uint32_t(u16(head)) + 2, out);
+    return Word_readBlock(r->docStream, fcSepx, uint32_t(Bytes_peekU16Le(head)) + 2, out);
 }
 
 uint32_t bitsSet(uint32_t v)
@@ -74,9 +65,9 @@ int Word_readSections(WordReader *r)
     r->sectionCount = n;
     const uint8_t *sed = plc + 4 * (n + 1);
     for (uint32_t i = 0; i < n && err == Res_ok; i++, sed += 12) {
-        r->sections[i].start = u32(plc + 4 * i);
-        r->sections[i].end = u32(plc + 4 * (i + 1));
-        uint32_t fcSepx = u32(sed + 2);
+        r->sections[i].start = Bytes_peekU32Le(plc + 4 * i);
+        r->sections[i].end = Bytes_peekU32Le(plc + 4 * (i + 1));
+        uint32_t fcSepx = Bytes_peekU32Le(sed + 2);
         if (fcSepx != 0xFFFFFFFF)
             err = readSepx(r, fcSepx, &r->sections[i].sepx);
     }
@@ -152,8 +143,8 @@ int Word_headerRange(uint32_t section, uint32_t kind, uint32_t *start, uint32_t 
     if (r->fib.wIdent == Word_identWord97) {
         uint64_t index = 6 + 6 * uint64_t(section) + kind;
         if (kind < 6 && index + 1 < entries) {
-            *start = u32(cp + 4 * index) + base;
-            *end = u32(cp + 4 * (index + 1)) + base;
+            *start = Bytes_peekU32Le(cp + 4 * index) + base;
+            *end = Bytes_peekU32Le(cp + 4 * (index + 1)) + base;
         }
         return Res_ok;
     }
@@ -165,11 +156,11 @@ int Word_headerRange(uint32_t section, uint32_t kind, uint32_t *start, uint32_t 
     if (index >= entries)
         return Res_ok;
     if (index + 1 >= entries) {
-        *start = *end = u32(cp + 4 * index);
+        *start = *end = Bytes_peekU32Le(cp + 4 * index);
         return Res_ok;
     }
-    *start = u32(cp + 4 * index) + base;
-    *end = u32(cp + 4 * (index + 1)) + base;
+    *start = Bytes_peekU32Le(cp + 4 * index) + base;
+    *end = Bytes_peekU32Le(cp + 4 * (index + 1)) + base;
     return Res_ok;
 }
 

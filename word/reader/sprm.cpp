@@ -7,19 +7,10 @@
 
 #include "core/result.h"
 #include "core/text/charset.h"
+#include "core/stream/bytestream.h"
 #include "word/reader/word.h"
 
 namespace {
-
-uint16_t u16(const uint8_t *b)
-{
-    return uint16_t(b[0] | (b[1] << 8));
-}
-
-uint32_t u32(const uint8_t *b)
-{
-    return uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
-}
 
 struct OpPair {
     uint8_t from;
@@ -189,7 +180,7 @@ bool Word_sprmOperandSize(uint16_t opcode, bool word97, const uint8_t *p, size_t
         if (avail < 2)
             return false;
         *sizeBytes = 2;
-        uint32_t v = u16(p);
+        uint32_t v = Bytes_peekU16Le(p);
         *size = v ? v - 1 : 0;
         return true;
     }
@@ -231,7 +222,7 @@ int Word_applyGrpprl(WordSep *sep, WordPap *pap, WordChp *chp, WordTap *tap, Wor
     const uint8_t *list = nullptr;
     switch (kind) {
     case WordGrpprl_stylePapx: {
-        uint32_t n = u16(data);
+        uint32_t n = Bytes_peekU16Le(data);
         if (n < 2)
             return Res_ok;
         length = n - 2;
@@ -243,7 +234,7 @@ int Word_applyGrpprl(WordSep *sep, WordPap *pap, WordChp *chp, WordTap *tap, Wor
         uint32_t cw = *p++;
         if (cw == 0 && isWord97(reader))
             cw = *p++;
-        uint32_t istd = u16(p);
+        uint32_t istd = Bytes_peekU16Le(p);
         p += 2;
         if (pap) {
             if (istd < reader->styleCount && reader->styles[istd].defined)
@@ -260,7 +251,7 @@ int Word_applyGrpprl(WordSep *sep, WordPap *pap, WordChp *chp, WordTap *tap, Wor
         list = data + 1;
         break;
     default: // 3, 6, 8, 11, 12
-        length = u16(data);
+        length = Bytes_peekU16Le(data);
         list = data + 2;
         break;
     }
@@ -281,7 +272,7 @@ int Word_walkSprms(WordSep *sep, WordPap *pap, WordChp *chp, WordTap *tap, WordP
     while (at + (word97 ? 2 : 1) <= length) {
         uint16_t opcode;
         if (word97) {
-            opcode = u16(list + at);
+            opcode = Bytes_peekU16Le(list + at);
             at += 2;
         } else {
             opcode = Word_sprm6To97(list[at]);
@@ -427,7 +418,7 @@ void noBorder(WordBorder *brc)
 
 void Word_readBrc10(const uint8_t **p, WordBorder *brc)
 {
-    uint32_t v = u16(*p);
+    uint32_t v = Bytes_peekU16Le(*p);
     *p += 2;
     if (v == 0xFFFF) {
         noBorder(brc);
@@ -452,7 +443,7 @@ void Word_readBrc10(const uint8_t **p, WordBorder *brc)
 
 void Word_readBrc6(const uint8_t **p, WordBorder *brc)
 {
-    uint32_t v = u16(*p);
+    uint32_t v = Bytes_peekU16Le(*p);
     *p += 2;
     if (v == 0xFFFF) {
         noBorder(brc);
@@ -468,7 +459,7 @@ void Word_readBrc80(const uint8_t **p, WordBorder *brc)
 {
     const uint8_t *b = *p;
     *p += 4;
-    if (u16(b) == 0xFFFF) {
+    if (Bytes_peekU16Le(b) == 0xFFFF) {
         noBorder(brc);
         return;
     }
@@ -480,7 +471,7 @@ void Word_readBrc80(const uint8_t **p, WordBorder *brc)
 
 void Word_readTc10(const uint8_t **p, WordTc *tc)
 {
-    tc->flags = u16(*p) & 3;
+    tc->flags = Bytes_peekU16Le(*p) & 3;
     *p += 2;
     for (WordBorder &b : tc->brc)
         Word_readBrc10(p, &b);
@@ -488,7 +479,7 @@ void Word_readTc10(const uint8_t **p, WordTc *tc)
 
 void Word_readTc6(const uint8_t **p, WordTc *tc)
 {
-    tc->flags = u16(*p) & 3;
+    tc->flags = Bytes_peekU16Le(*p) & 3;
     *p += 2;
     for (WordBorder &b : tc->brc)
         Word_readBrc6(p, &b);
@@ -496,7 +487,7 @@ void Word_readTc6(const uint8_t **p, WordTc *tc)
 
 void Word_readTc97(const uint8_t **p, WordTc *tc)
 {
-    tc->flags = u16(*p) & 0x7F; // merges, text flow and the vertical merge bits 5-6
+    tc->flags = Bytes_peekU16Le(*p) & 0x7F; // merges, text flow and the vertical merge bits 5-6
     *p += 4;
     for (WordBorder &b : tc->brc)
         Word_readBrc80(p, &b);
@@ -511,7 +502,7 @@ void Word_splitShd80(uint16_t value, WordShd *shd)
 
 void Word_readShd80(const uint8_t **p, WordShd *shd)
 {
-    Word_splitShd80(u16(*p), shd);
+    Word_splitShd80(Bytes_peekU16Le(*p), shd);
     *p += 2;
 }
 
@@ -524,20 +515,20 @@ void Word_readShd(const uint8_t **p, WordShdNew *shd)
     }
     shd->foreRgb[3] = uint8_t(~b[3]);
     shd->backRgb[3] = uint8_t(~b[7]);
-    Word_splitShd80(u16(b + 8), &shd->shd);
+    Word_splitShd80(Bytes_peekU16Le(b + 8), &shd->shd);
     *p += 10;
 }
 
 void Word_readFspa(const uint8_t **p, WordFspa *fspa)
 {
     const uint8_t *b = *p;
-    fspa->spid = u32(b);
-    fspa->left = int32_t(u32(b + 4));
-    fspa->top = int32_t(u32(b + 8));
-    fspa->right = int32_t(u32(b + 12));
-    fspa->bottom = int32_t(u32(b + 16));
-    fspa->flags = u16(b + 20);
-    fspa->cTxbx = u32(b + 22);
+    fspa->spid = Bytes_peekU32Le(b);
+    fspa->left = int32_t(Bytes_peekU32Le(b + 4));
+    fspa->top = int32_t(Bytes_peekU32Le(b + 8));
+    fspa->right = int32_t(Bytes_peekU32Le(b + 12));
+    fspa->bottom = int32_t(Bytes_peekU32Le(b + 16));
+    fspa->flags = Bytes_peekU16Le(b + 20);
+    fspa->cTxbx = Bytes_peekU32Le(b + 22);
     *p += 26;
 }
 
@@ -550,11 +541,11 @@ void Word_readAnlv(const uint8_t **p, WordAnlv *anlv)
     anlv->flags1 = b[3];
     anlv->flags2 = b[4];
     anlv->kulIco = b[5];
-    anlv->ftc = u16(b + 6);
-    anlv->hps = u16(b + 8);
-    anlv->iStartAt = u16(b + 10);
-    anlv->dxaIndent = int16_t(u16(b + 12));
-    anlv->dxaSpace = u16(b + 14);
+    anlv->ftc = Bytes_peekU16Le(b + 6);
+    anlv->hps = Bytes_peekU16Le(b + 8);
+    anlv->iStartAt = Bytes_peekU16Le(b + 10);
+    anlv->dxaIndent = int16_t(Bytes_peekU16Le(b + 12));
+    anlv->dxaSpace = Bytes_peekU16Le(b + 14);
     *p += 16;
 }
 
@@ -579,7 +570,7 @@ int Word_readAnld(const uint8_t **p, uint32_t size, WordAnld *anld, WordReader *
     size_t room = size - size_t(b - start);
     if (word97) {
         for (size_t i = 0; i < 32 && 2 * i + 1 < room; i++)
-            anld->text[i] = char16_t(u16(b + 2 * i));
+            anld->text[i] = char16_t(Bytes_peekU16Le(b + 2 * i));
         b += 64;
     } else {
         size_t n = 0;

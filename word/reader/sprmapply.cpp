@@ -9,21 +9,12 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "office/ole2/ole.h"
 #include "word/reader/sprm.h"
 #include "word/reader/word.h"
 
 namespace {
-
-uint16_t u16(const uint8_t *b)
-{
-    return uint16_t(b[0] | (b[1] << 8));
-}
-
-uint32_t u32(const uint8_t *b)
-{
-    return uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
-}
 
 // Lists applied from inside a modifier (a huge paragraph exception, a
 // character style, a majority or conditional list) may name themselves
@@ -85,8 +76,8 @@ int applyTabs(const SprmRef *s, WordPap *pap)
     const uint8_t *positions = p;
     const uint8_t *tols = p + 2 * d;
     for (uint32_t k = 0; k < d; k++) {
-        int32_t at = int16_t(u16(positions + 2 * k));
-        int32_t tol = tolerances ? int16_t(u16(tols + 2 * k)) : 0;
+        int32_t at = int16_t(Bytes_peekU16Le(positions + 2 * k));
+        int32_t tol = tolerances ? int16_t(Bytes_peekU16Le(tols + 2 * k)) : 0;
         if (tol < 0)
             tol = -tol;
         for (uint32_t t = 0; t < pap->itbdMac;) {
@@ -107,7 +98,7 @@ int applyTabs(const SprmRef *s, WordPap *pap)
     const uint8_t *adds = p;
     const uint8_t *tbds = p + 2 * a;
     for (uint32_t k = 0; k < a; k++) {
-        int16_t pos = int16_t(u16(adds + 2 * k));
+        int16_t pos = int16_t(Bytes_peekU16Le(adds + 2 * k));
         uint8_t jc = tbds[k] & 7, leader = (tbds[k] >> 3) & 7;
         if (jc > 4)
             jc = 0;
@@ -137,13 +128,13 @@ int permute(const SprmRef *s, uint32_t *istd, bool *changed)
     *changed = false;
     if (s->size < 6)
         return Res_wordShortOperand;
-    uint32_t first = u16(s->operand + 2), last = u16(s->operand + 4);
+    uint32_t first = Bytes_peekU16Le(s->operand + 2), last = Bytes_peekU16Le(s->operand + 4);
     if (*istd < first || *istd > last)
         return Res_ok;
     uint32_t at = 6 + 2 * (*istd - first);
     if (at + 2 > s->size)
         return Res_wordShortOperand;
-    *istd = u16(s->operand + at);
+    *istd = Bytes_peekU16Le(s->operand + at);
     *changed = true;
     return Res_ok;
 }
@@ -152,15 +143,15 @@ int hugePapx(const SprmRef *s, WordPap *pap, WordTap *tap, WordReader *r)
 {
     if (!r->dataStream || r->sprmDepth >= kMaxSprmDepth)
         return Res_ok;
-    uint32_t offset = u32(s->operand);
+    uint32_t offset = Bytes_peekU32Le(s->operand);
     uint8_t head[2];
     size_t got = 0;
     int err = Ole_streamReadAt(r->dataStream, offset, 2, &got, head);
     if (err != Res_ok)
         return err;
     uint8_t *block = nullptr;
-    if ((err = Word_readBlock(r->dataStream, int64_t(offset), uint32_t(u16(head)) + 2, &block)) !=
-        Res_ok)
+    if ((err = Word_readBlock(r->dataStream, int64_t(offset), uint32_t(Bytes_peekU16Le(head)) + 2,
+                              &block)) != Res_ok)
         return err;
     r->sprmDepth++;
     err = Word_applyGrpprl(nullptr, pap, nullptr, tap, nullptr, WordGrpprl_papList, block, r);
@@ -192,8 +183,8 @@ int Word_applyParaSprm(const SprmRef *s, WordPap *pap, WordTap *tap, WordReader 
     case 0x2417: pap->fTtp = o[0]; return Res_ok;
     case 0x244B: pap->fInnerTableCell = o[0]; return Res_ok;
     case 0x244C: pap->fInnerTtp = o[0]; return Res_ok;
-    case 0x6649: pap->itap = int32_t(u32(o)); return Res_ok;
-    case 0x664A: pap->itap += int32_t(u32(o)); return Res_ok;
+    case 0x6649: pap->itap = int32_t(Bytes_peekU32Le(o)); return Res_ok;
+    case 0x664A: pap->itap += int32_t(Bytes_peekU32Le(o)); return Res_ok;
     case 0x2431: pap->fWidowControl = o[0]; return Res_ok;
     case 0x2441: pap->fBiDi = o[0]; return Res_ok;
     case 0x260A: pap->ilvl = o[0]; return Res_ok;
@@ -252,12 +243,12 @@ int Word_applyParaSprm(const SprmRef *s, WordPap *pap, WordTap *tap, WordReader 
     }
     switch (s->opcode) {
     case 0x4600: {
-        uint16_t istd = u16(o);
+        uint16_t istd = Bytes_peekU16Le(o);
         stylePap(r, istd, pap);
         return Res_ok;
     }
-    case 0x460B: pap->ilfo = u16(o); return Res_ok;
-    case 0x4622: pap->dxaFromText = u16(o); return Res_ok;
+    case 0x460B: pap->ilfo = Bytes_peekU16Le(o); return Res_ok;
+    case 0x4622: pap->dxaFromText = Bytes_peekU16Le(o); return Res_ok;
     case 0x461C:
     case 0x461D:
     case 0x461E:
@@ -283,7 +274,7 @@ int Word_applyParaSprm(const SprmRef *s, WordPap *pap, WordTap *tap, WordReader 
         return Res_ok;
     }
     case 0x6412:
-        pap->dyaLine = u16(o);
+        pap->dyaLine = Bytes_peekU16Le(o);
         pap->fMultLinespace = o[2] & 1;
         return Res_ok;
     case 0x6646: return hugePapx(s, pap, tap, r);
@@ -291,18 +282,18 @@ int Word_applyParaSprm(const SprmRef *s, WordPap *pap, WordTap *tap, WordReader 
     // first line is negative); newer files write them again in a second
     // form (0x845D, 0x845E, 0x8460) with the same operand.
     case 0x840E:
-    case 0x845D: pap->dxaRight = int16_t(u16(o)); return Res_ok;
+    case 0x845D: pap->dxaRight = int16_t(Bytes_peekU16Le(o)); return Res_ok;
     case 0x840F:
-    case 0x845E: pap->dxaLeft = int16_t(u16(o)); return Res_ok;
+    case 0x845E: pap->dxaLeft = int16_t(Bytes_peekU16Le(o)); return Res_ok;
     case 0x8411:
-    case 0x8460: pap->dxaLeft1 = int16_t(u16(o)); return Res_ok;
-    case 0x8418: pap->dxaAbs = u16(o); return Res_ok;
-    case 0x8419: pap->dyaAbs = u16(o); return Res_ok;
-    case 0x841A: pap->dxaWidth = u16(o); return Res_ok;
-    case 0x842E: pap->dyaFromText = u16(o); return Res_ok;
-    case 0x842F: pap->dxaFromText = u16(o); return Res_ok;
-    case 0xA413: pap->dyaBefore = u16(o); return Res_ok;
-    case 0xA414: pap->dyaAfter = u16(o); return Res_ok;
+    case 0x8460: pap->dxaLeft1 = int16_t(Bytes_peekU16Le(o)); return Res_ok;
+    case 0x8418: pap->dxaAbs = Bytes_peekU16Le(o); return Res_ok;
+    case 0x8419: pap->dyaAbs = Bytes_peekU16Le(o); return Res_ok;
+    case 0x841A: pap->dxaWidth = Bytes_peekU16Le(o); return Res_ok;
+    case 0x842E: pap->dyaFromText = Bytes_peekU16Le(o); return Res_ok;
+    case 0x842F: pap->dxaFromText = Bytes_peekU16Le(o); return Res_ok;
+    case 0xA413: pap->dyaBefore = Bytes_peekU16Le(o); return Res_ok;
+    case 0xA414: pap->dyaAfter = Bytes_peekU16Le(o); return Res_ok;
     case 0xC601: {
         uint32_t istd = pap->istd;
         bool changed = false;
@@ -320,8 +311,8 @@ int Word_applyParaSprm(const SprmRef *s, WordPap *pap, WordTap *tap, WordReader 
     case 0xC66C:
         if (n < 9)
             return Res_wordShortOperand;
-        pap->styleWord = validStyle(r, u16(o)) ? u16(o) : 0;
-        pap->secondWord = u16(o + 8);
+        pap->styleWord = validStyle(r, Bytes_peekU16Le(o)) ? Bytes_peekU16Le(o) : 0;
+        pap->secondWord = Bytes_peekU16Le(o + 8);
         return Res_ok;
     default: return Res_wordSprmUnhandled;
     }
@@ -403,7 +394,7 @@ int conditional(const SprmRef *s, WordChp *chp, WordReader *r)
     if (!validStyle(r, r->istdTable))
         return Res_ok;
     WordChp *records = r->styles[r->istdTable].conditional;
-    uint32_t mask = u16(s->operand);
+    uint32_t mask = Bytes_peekU16Le(s->operand);
     uint32_t index = 32;
     for (uint32_t b = 0; b < 32; b++)
         if (mask & (1u << b)) {
@@ -478,18 +469,18 @@ int Word_applyCharSprm(const SprmRef *s, WordChp *chp, WordReader *r)
     case 0x2A42: chp->ico = o[0]; return Res_ok;
     case 0x2A48: chp->iss = o[0]; return Res_ok;
     case 0x2A53: chp->fDStrike = o[0]; return Res_ok;
-    case 0x4804: chp->ibstRMark = u16(o); return Res_ok;
+    case 0x4804: chp->ibstRMark = Bytes_peekU16Le(o); return Res_ok;
     case 0x4807:
-    case 0x4867: chp->idslRMark = u16(o); return Res_ok;
-    case 0x4845: chp->hpsPos = u16(o); return Res_ok;
-    case 0x484B: chp->hpsKern = u16(o); return Res_ok;
-    case 0x4863: chp->ibstRMarkDel = u16(o); return Res_ok;
-    case 0x4866: Word_splitShd80(u16(o), &chp->shd); return Res_ok;
+    case 0x4867: chp->idslRMark = Bytes_peekU16Le(o); return Res_ok;
+    case 0x4845: chp->hpsPos = Bytes_peekU16Le(o); return Res_ok;
+    case 0x484B: chp->hpsKern = Bytes_peekU16Le(o); return Res_ok;
+    case 0x4863: chp->ibstRMarkDel = Bytes_peekU16Le(o); return Res_ok;
+    case 0x4866: Word_splitShd80(Bytes_peekU16Le(o), &chp->shd); return Res_ok;
     case 0x486D:
-    case 0x4A41: chp->lid[0] = u16(o); return Res_ok;
-    case 0x486E: chp->lid[1] = u16(o); return Res_ok;
+    case 0x4A41: chp->lid[0] = Bytes_peekU16Le(o); return Res_ok;
+    case 0x486E: chp->lid[1] = Bytes_peekU16Le(o); return Res_ok;
     case 0x4A30: {
-        uint32_t istd = u16(o);
+        uint32_t istd = Bytes_peekU16Le(o);
         if (!validStyle(r, istd))
             istd = r->istdDefaultFont;
         if (validStyle(r, istd) && r->sprmDepth < kMaxSprmDepth) {
@@ -503,27 +494,27 @@ int Word_applyCharSprm(const SprmRef *s, WordChp *chp, WordReader *r)
         return Res_ok;
     }
     case 0x4A3D:
-    case 0x4A4F: chp->ftc[0] = u16(o); return Res_ok;
-    case 0x4A50: chp->ftc[1] = u16(o); return Res_ok;
-    case 0x4A51: chp->ftc[2] = u16(o); return Res_ok;
+    case 0x4A4F: chp->ftc[0] = Bytes_peekU16Le(o); return Res_ok;
+    case 0x4A50: chp->ftc[1] = Bytes_peekU16Le(o); return Res_ok;
+    case 0x4A51: chp->ftc[2] = Bytes_peekU16Le(o); return Res_ok;
     case 0x4A43:
     case 0xCA49:
         if (n < 2)
             return Res_wordShortOperand;
-        chp->hps = u16(o);
+        chp->hps = Bytes_peekU16Le(o);
         return Res_ok;
-    case 0x4A4D: chp->hps = uint16_t(uint32_t(chp->hps) * u16(o) / 100); return Res_ok;
+    case 0x4A4D: chp->hps = uint16_t(uint32_t(chp->hps) * Bytes_peekU16Le(o) / 100); return Res_ok;
     case 0x4A5E:
         if (chp->fBiDi)
-            chp->ftc[0] = u16(o);
+            chp->ftc[0] = Bytes_peekU16Le(o);
         return Res_ok;
     case 0x4A61:
         if (chp->fBiDi)
-            chp->hps = u16(o);
+            chp->hps = Bytes_peekU16Le(o);
         return Res_ok;
-    case 0x6805: chp->dttmRMark = u32(o); return Res_ok;
-    case 0x680E: chp->fcObj = u32(o); return Res_ok;
-    case 0x6864: chp->dttmRMarkDel = u32(o); return Res_ok;
+    case 0x6805: chp->dttmRMark = Bytes_peekU32Le(o); return Res_ok;
+    case 0x680E: chp->fcObj = Bytes_peekU32Le(o); return Res_ok;
+    case 0x6864: chp->dttmRMarkDel = Bytes_peekU32Le(o); return Res_ok;
     case 0x6865: return Res_ok;
     case 0x6870:
         chp->rgb[0] = o[0];
@@ -536,21 +527,21 @@ int Word_applyCharSprm(const SprmRef *s, WordChp *chp, WordReader *r)
         if (n < 4)
             return Res_wordShortOperand;
         chp->fSpec = 1;
-        chp->fcPic = int32_t(u32(o));
+        chp->fcPic = int32_t(Bytes_peekU32Le(o));
         return Res_ok;
     case 0x6A09:
         chp->fSpec = 1;
-        chp->ftcSym = u16(o);
-        chp->xchSym = u16(o + 2);
+        chp->ftcSym = Bytes_peekU16Le(o);
+        chp->xchSym = Bytes_peekU16Le(o + 2);
         return Res_ok;
     case 0xCA09:
         if (n < 3)
             return Res_wordShortOperand;
         chp->fSpec = 1;
-        chp->ftcSym = u16(o);
+        chp->ftcSym = Bytes_peekU16Le(o);
         chp->xchSym = uint16_t(0xF000 + o[2]);
         return Res_ok;
-    case 0x8840: chp->dxaSpace = u16(o); return Res_ok;
+    case 0x8840: chp->dxaSpace = Bytes_peekU16Le(o); return Res_ok;
     case 0xCA31: {
         uint32_t istd = chp->istd;
         bool changed = false;
@@ -572,21 +563,21 @@ int Word_applyCharSprm(const SprmRef *s, WordChp *chp, WordReader *r)
         if (n < 7)
             return Res_wordShortOperand;
         chp->propRMark = o[0];
-        chp->propRMarkIbst = u16(o + 1);
-        chp->propRMarkDttm = u32(o + 3);
+        chp->propRMarkIbst = Bytes_peekU16Le(o + 1);
+        chp->propRMarkDttm = Bytes_peekU32Le(o + 3);
         return Res_ok;
     case 0xCA62:
         if (n < 39)
             return Res_wordShortOperand;
         chp->dispFldRMark = o[0];
-        chp->dispFldRMarkIbst = u16(o + 1);
-        chp->dispFldRMarkDttm = u32(o + 3);
+        chp->dispFldRMarkIbst = Bytes_peekU16Le(o + 1);
+        chp->dispFldRMarkDttm = Bytes_peekU32Le(o + 3);
         memcpy(chp->dispFldRMarkText, o + 7, 32);
         return Res_ok;
     case 0xCA85: return conditional(s, chp, r);
     case 0xEA08:
         chp->fChsDiff = o[0];
-        chp->chs = u16(o + 1);
+        chp->chs = Bytes_peekU16Le(o + 1);
         return Res_ok;
     default: return Res_wordSprmUnhandled;
     }
@@ -635,12 +626,12 @@ int Word_applyPicSprm(const SprmRef *s, WordPic *pic)
     case 0xCE01:
         if (s->size < 12)
             return Res_wordShortOperand;
-        pic->mx = u16(o);
-        pic->my = u16(o + 2);
-        pic->dxaCropLeft = u16(o + 4);
-        pic->dyaCropTop = u16(o + 6);
-        pic->dxaCropRight = u16(o + 8);
-        pic->dyaCropBottom = u16(o + 10);
+        pic->mx = Bytes_peekU16Le(o);
+        pic->my = Bytes_peekU16Le(o + 2);
+        pic->dxaCropLeft = Bytes_peekU16Le(o + 4);
+        pic->dyaCropTop = Bytes_peekU16Le(o + 6);
+        pic->dxaCropRight = Bytes_peekU16Le(o + 8);
+        pic->dyaCropBottom = Bytes_peekU16Le(o + 10);
         return Res_ok;
     default: return Res_wordSprmUnhandled;
     }
@@ -661,7 +652,7 @@ int olstAnm(const SprmRef *s, WordSep *sep, WordReader *r)
     memset(sep->olstText, 0, sizeof sep->olstText);
     if (r->fib.wIdent == Word_identWord97)
         for (uint32_t i = 0; i < 32; i++)
-            sep->olstText[i] = char16_t(u16(p + 2 * i));
+            sep->olstText[i] = char16_t(Bytes_peekU16Le(p + 2 * i));
     return Word_olstToLevels(sep->olstAnm, sep->olstRestart, sep->olstText, r);
 }
 
@@ -692,15 +683,15 @@ int Word_applySectSprm(const SprmRef *s, WordSep *sep, WordReader *r)
     case 0x301D: sep->dmOrientPage = o[0]; return Res_ok;
     case 0x3228: sep->fBiDi = o[0]; return Res_ok;
     case 0x322A: sep->fRTLGutter = o[0]; return Res_ok;
-    case 0x5007: sep->dmBinFirst = u16(o); return Res_ok;
-    case 0x5008: sep->dmBinOther = u16(o); return Res_ok;
-    case 0x500B: sep->ccolM1 = u16(o); return Res_ok;
-    case 0x5015: sep->nLnnMod = u16(o); return Res_ok;
-    case 0x501B: sep->lnnMin = u16(o); return Res_ok;
-    case 0x501C: sep->pgnStart = u16(o); return Res_ok;
-    case 0x5026: sep->dmPaperReq = u16(o); return Res_ok;
-    case 0x5033: sep->wTextFlow = u16(o); return Res_ok;
-    case 0x522F: sep->pgbProp = u16(o); return Res_ok;
+    case 0x5007: sep->dmBinFirst = Bytes_peekU16Le(o); return Res_ok;
+    case 0x5008: sep->dmBinOther = Bytes_peekU16Le(o); return Res_ok;
+    case 0x500B: sep->ccolM1 = Bytes_peekU16Le(o); return Res_ok;
+    case 0x5015: sep->nLnnMod = Bytes_peekU16Le(o); return Res_ok;
+    case 0x501B: sep->lnnMin = Bytes_peekU16Le(o); return Res_ok;
+    case 0x501C: sep->pgnStart = Bytes_peekU16Le(o); return Res_ok;
+    case 0x5026: sep->dmPaperReq = Bytes_peekU16Le(o); return Res_ok;
+    case 0x5033: sep->wTextFlow = Bytes_peekU16Le(o); return Res_ok;
+    case 0x522F: sep->pgbProp = Bytes_peekU16Le(o); return Res_ok;
     case 0x702B:
     case 0x702C:
     case 0x702D:
@@ -709,28 +700,28 @@ int Word_applySectSprm(const SprmRef *s, WordSep *sep, WordReader *r)
         Word_readBrc80(&p, &sep->brc[s->opcode - 0x702B]);
         return Res_ok;
     }
-    case 0x7030: sep->dxtCharSpace = u32(o); return Res_ok;
-    case 0x900C: sep->dxaColumns = u16(o); return Res_ok;
-    case 0x9016: sep->dxaLnn = u16(o); return Res_ok;
-    case 0x9023: sep->dyaTop = u16(o); return Res_ok;
-    case 0x9024: sep->dyaBottom = u16(o); return Res_ok;
-    case 0x9031: sep->dyaLinePitch = u16(o); return Res_ok;
-    case 0xB00F: sep->dyaPgn = u16(o); return Res_ok;
-    case 0xB010: sep->dxaPgn = u16(o); return Res_ok;
-    case 0xB017: sep->dyaHdrTop = u16(o); return Res_ok;
-    case 0xB018: sep->dyaHdrBottom = u16(o); return Res_ok;
-    case 0xB01F: sep->xaPage = u16(o); return Res_ok;
-    case 0xB020: sep->yaPage = u16(o); return Res_ok;
-    case 0xB021: sep->dxaLeft = u16(o); return Res_ok;
-    case 0xB022: sep->dxaRight = u16(o); return Res_ok;
-    case 0xB025: sep->dzaGutter = u16(o); return Res_ok;
+    case 0x7030: sep->dxtCharSpace = Bytes_peekU32Le(o); return Res_ok;
+    case 0x900C: sep->dxaColumns = Bytes_peekU16Le(o); return Res_ok;
+    case 0x9016: sep->dxaLnn = Bytes_peekU16Le(o); return Res_ok;
+    case 0x9023: sep->dyaTop = Bytes_peekU16Le(o); return Res_ok;
+    case 0x9024: sep->dyaBottom = Bytes_peekU16Le(o); return Res_ok;
+    case 0x9031: sep->dyaLinePitch = Bytes_peekU16Le(o); return Res_ok;
+    case 0xB00F: sep->dyaPgn = Bytes_peekU16Le(o); return Res_ok;
+    case 0xB010: sep->dxaPgn = Bytes_peekU16Le(o); return Res_ok;
+    case 0xB017: sep->dyaHdrTop = Bytes_peekU16Le(o); return Res_ok;
+    case 0xB018: sep->dyaHdrBottom = Bytes_peekU16Le(o); return Res_ok;
+    case 0xB01F: sep->xaPage = Bytes_peekU16Le(o); return Res_ok;
+    case 0xB020: sep->yaPage = Bytes_peekU16Le(o); return Res_ok;
+    case 0xB021: sep->dxaLeft = Bytes_peekU16Le(o); return Res_ok;
+    case 0xB022: sep->dxaRight = Bytes_peekU16Le(o); return Res_ok;
+    case 0xB025: sep->dzaGutter = Bytes_peekU16Le(o); return Res_ok;
     case 0xD202: return olstAnm(s, sep, r);
     case 0xD227:
         if (n < 7)
             return Res_wordShortOperand;
         sep->propRMark = o[0];
-        sep->propRMarkIbst = u16(o + 1);
-        sep->propRMarkDttm = u32(o + 3);
+        sep->propRMarkIbst = Bytes_peekU16Le(o + 1);
+        sep->propRMarkDttm = Bytes_peekU32Le(o + 3);
         return Res_ok;
     case 0xF203:
     case 0xF204: {
@@ -739,7 +730,7 @@ int Word_applySectSprm(const SprmRef *s, WordSep *sep, WordReader *r)
         uint32_t col = o[0] & 0x7F;
         if (col >= Word_maxColumns)
             return Res_ok;
-        (s->opcode == 0xF203 ? sep->colWidth : sep->colSpacing)[col] = u16(o + 1);
+        (s->opcode == 0xF203 ? sep->colWidth : sep->colSpacing)[col] = Bytes_peekU16Le(o + 1);
         return Res_ok;
     }
     default: return Res_wordSprmUnhandled;
@@ -766,7 +757,7 @@ void defTable(const SprmRef *s, WordTap *tap, uint32_t tcSize,
     uint32_t at = 1;
     for (uint32_t i = 0; i <= count && at + 2 <= n; i++, at += 2)
         if (i <= kept)
-            tap->rgdxaCenter[i] = int16_t(u16(o + at));
+            tap->rgdxaCenter[i] = int16_t(Bytes_peekU16Le(o + at));
     for (uint32_t i = 0; i < count && at + tcSize <= n; i++, at += tcSize) {
         if (i >= kept)
             continue;
@@ -804,26 +795,27 @@ int Word_applyTableSprm(const SprmRef *s, WordTap *tap)
     default: break;
     }
     switch (s->opcode) {
-    case 0x5400: tap->jc = u16(o); return Res_ok;
-    case 0x560B: tap->fBiDi = u16(o); return Res_ok;
+    case 0x5400: tap->jc = Bytes_peekU16Le(o); return Res_ok;
+    case 0x560B: tap->fBiDi = Bytes_peekU16Le(o); return Res_ok;
     case 0x740A: {
         // Three bytes in the walker's sizes: the look index and the flags
         // byte; the further flag only when a fourth byte is there.
-        tap->tlp.itl = u16(o);
+        tap->tlp.itl = Bytes_peekU16Le(o);
         tap->tlp.flags = o[2];
         tap->tlp.flag2 = n >= 4 ? o[3] : 0;
         return Res_ok;
     }
-    case 0x9407: tap->dyaRowHeight = int16_t(u16(o)); return Res_ok;
+    case 0x9407: tap->dyaRowHeight = int16_t(Bytes_peekU16Le(o)); return Res_ok;
     case 0x940E: tap->jc = (o[0] & 4) ? 1 : 2; return Res_ok;
     case 0x9601: {
-        int32_t delta = int32_t(int16_t(u16(o))) - (tap->rgdxaCenter[0] + tap->dxaGapHalf);
+        int32_t delta =
+            int32_t(int16_t(Bytes_peekU16Le(o))) - (tap->rgdxaCenter[0] + tap->dxaGapHalf);
         for (uint32_t i = 0; i <= tap->itcMac && i <= Word_maxCells; i++)
             tap->rgdxaCenter[i] = int16_t(tap->rgdxaCenter[i] + delta);
         return Res_ok;
     }
     case 0x9602: {
-        int16_t gap = int16_t(u16(o));
+        int16_t gap = int16_t(Bytes_peekU16Le(o));
         tap->rgdxaCenter[0] = int16_t(tap->rgdxaCenter[0] + tap->dxaGapHalf - gap);
         tap->dxaGapHalf = gap;
         return Res_ok;

@@ -12,15 +12,11 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/text/charset.h"
+#include "core/stream/bytestream.h"
 #include "office/ole2/ole.h"
 #include "word/reader/word.h"
 
 namespace {
-
-uint16_t u16(const uint8_t *b)
-{
-    return uint16_t(b[0] | (b[1] << 8));
-}
 
 bool isWord97(const WordReader *r)
 {
@@ -34,7 +30,7 @@ int readName(const uint8_t *std, uint32_t size, uint32_t baseSize, WordStyleEntr
     if (isWord97(r)) {
         if (at + 2 > size)
             return Res_ok;
-        uint32_t cch = u16(std + at);
+        uint32_t cch = Bytes_peekU16Le(std + at);
         if (at + 2 + 2 * cch > size)
             cch = (size - at - 2) / 2;
         e->name = static_cast<char16_t *>(Mem_malloc(2 + 2 * size_t(cch)));
@@ -42,7 +38,7 @@ int readName(const uint8_t *std, uint32_t size, uint32_t baseSize, WordStyleEntr
             return Res_noMemory;
         e->name[0] = char16_t(cch);
         for (uint32_t i = 0; i < cch; i++)
-            e->name[1 + i] = char16_t(u16(std + at + 2 + 2 * i));
+            e->name[1 + i] = char16_t(Bytes_peekU16Le(std + at + 2 + 2 * i));
         return Res_ok;
     }
     if (at + 1 > size)
@@ -177,7 +173,7 @@ int Word_readStshi(const uint8_t *sheet, uint32_t length, WordStshi *h, WordRead
     memset(h, 0, sizeof *h);
     if (length < 2)
         return Res_wordShortStshi;
-    uint32_t cb = u16(sheet);
+    uint32_t cb = Bytes_peekU16Le(sheet);
     if (cb < 14)
         return r->fib.wIdent == Word_identWord6 || isWord97(r) ? Res_wordShortStshi
                                                                : Res_wordNotWord;
@@ -185,19 +181,19 @@ int Word_readStshi(const uint8_t *sheet, uint32_t length, WordStshi *h, WordRead
         return Res_wordBigStshi;
     const uint8_t *b = sheet + 2;
     h->cbStshi = uint16_t(cb);
-    h->cstd = u16(b);
-    h->cbSTDBaseInFile = u16(b + 2);
-    h->flags = u16(b + 4);
-    h->stiMaxWhenSaved = u16(b + 6);
-    h->istdMaxFixedWhenSaved = u16(b + 8);
-    h->nVerBuiltInNamesWhenSaved = u16(b + 10);
-    h->ftcStandardChp[0] = u16(b + 12);
+    h->cstd = Bytes_peekU16Le(b);
+    h->cbSTDBaseInFile = Bytes_peekU16Le(b + 2);
+    h->flags = Bytes_peekU16Le(b + 4);
+    h->stiMaxWhenSaved = Bytes_peekU16Le(b + 6);
+    h->istdMaxFixedWhenSaved = Bytes_peekU16Le(b + 8);
+    h->nVerBuiltInNamesWhenSaved = Bytes_peekU16Le(b + 10);
+    h->ftcStandardChp[0] = Bytes_peekU16Le(b + 12);
     if (cb >= 18) {
-        h->ftcStandardChp[1] = u16(b + 14);
-        h->ftcStandardChp[2] = u16(b + 16);
+        h->ftcStandardChp[1] = Bytes_peekU16Le(b + 14);
+        h->ftcStandardChp[2] = Bytes_peekU16Le(b + 16);
     }
     if (cb >= 20)
-        h->ftcBi = u16(b + 18);
+        h->ftcBi = Bytes_peekU16Le(b + 18);
     if (h->ftcStandardChp[0] >= r->fontCount)
         h->ftcStandardChp[0] = 0;
     return Res_ok;
@@ -213,7 +209,7 @@ int Word_findStd(uint32_t istd, const uint8_t **std, uint32_t *size, WordReader 
         return Res_wordEmptyStyle;
     uint32_t at = r->stdOffsets[istd];
     *std = r->stsh + at;
-    *size = u16(*std);
+    *size = Bytes_peekU16Le(*std);
     return Res_ok;
 }
 
@@ -225,16 +221,17 @@ int Word_readStdBase(const uint8_t *std, uint32_t size, WordStdBase *base, WordR
     if (n > size)
         n = size;
     memcpy(raw, std, n < sizeof raw ? n : sizeof raw);
-    uint16_t w0 = u16(raw), w1 = u16(raw + 2), w2 = u16(raw + 4);
+    uint16_t w0 = Bytes_peekU16Le(raw), w1 = Bytes_peekU16Le(raw + 2),
+             w2 = Bytes_peekU16Le(raw + 4);
     base->sti = w0 & 0xFFF;
     base->stiFlags = w0 & 0xF000;
     base->sgc = uint8_t(w1 & 0xF);
     base->istdBase = w1 >> 4;
     base->cupx = uint8_t(w2 & 0xF);
     base->istdNext = w2 >> 4;
-    base->bchUpe = u16(raw + 6);
+    base->bchUpe = Bytes_peekU16Le(raw + 6);
     if (n >= 10)
-        base->flags = u16(raw + 8);
+        base->flags = Bytes_peekU16Le(raw + 8);
     return Res_ok;
 }
 
@@ -246,7 +243,7 @@ const uint8_t *Word_stdUpx(const uint8_t *std, uint32_t size, uint32_t k, WordRe
     if (isWord97(r)) {
         if (at + 2 > size)
             return nullptr;
-        at += 2 + 2 * uint32_t(u16(s + at)) + 2;
+        at += 2 + 2 * uint32_t(Bytes_peekU16Le(s + at)) + 2;
     } else {
         if (at + 1 > size)
             return nullptr;
@@ -256,7 +253,7 @@ const uint8_t *Word_stdUpx(const uint8_t *std, uint32_t size, uint32_t k, WordRe
         at += at & 1;
         if (at + 2 > size)
             return nullptr;
-        uint32_t cb = u16(s + at);
+        uint32_t cb = Bytes_peekU16Le(s + at);
         if (at + 2 + cb > size)
             return nullptr;
         if (i == k)
@@ -337,7 +334,7 @@ int Word_readStyleSheet(WordReader *r)
     r->styleCount = count;
     uint32_t at = first;
     for (uint32_t i = 0; i < count && at + 2 <= r->stshLength; i++) {
-        uint32_t cb = u16(r->stsh + at);
+        uint32_t cb = Bytes_peekU16Le(r->stsh + at);
         if (at + 2 + cb > r->stshLength)
             break;
         if (cb)

@@ -6,6 +6,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/text/charset.h"
+#include "core/stream/bytestream.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "word/reader/wordfonts.h"
@@ -567,7 +568,7 @@ int Word_fetchText(uint32_t cp, uint32_t cpEnd, uint32_t *outEnd, const char16_t
             text = static_cast<char16_t *>(Mem_malloc((size_t(n) + 1) * sizeof(char16_t)));
             if (text)
                 for (uint32_t i = 0; i < n; i++)
-                    text[i] = char16_t(raw[2 * i] | (raw[2 * i + 1] << 8));
+                    text[i] = char16_t(Bytes_peekU16Le(raw + 2 * i));
             err = text ? Res_ok : Res_noMemory;
         } else {
             // One character per byte: decode byte by byte so that positions
@@ -941,8 +942,7 @@ int Word_fieldAt(uint32_t cp, uint32_t subdoc, uint8_t fld[2], WordReader *r)
     while (lo < hi) {
         uint32_t mid = (lo + hi) / 2;
         const uint8_t *p = plc + 4 * size_t(mid);
-        uint32_t v = uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
-                     (uint32_t(p[3]) << 24);
+        uint32_t v = Bytes_peekU32Le(p);
         if (v == rel) {
             const uint8_t *d = plc + 4 * (size_t(n) + 1) + 2 * size_t(mid);
             fld[0] = d[0];

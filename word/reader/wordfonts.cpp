@@ -6,6 +6,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/text/charset.h"
+#include "core/stream/bytestream.h"
 #include "word/reader/word.h"
 
 namespace {
@@ -19,16 +20,6 @@ enum : uint32_t {
     fixed6 = 6,
 };
 
-uint16_t rd16(const uint8_t *p)
-{
-    return uint16_t(p[0] | (p[1] << 8));
-}
-
-uint32_t rd32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
 const char16_t timesName[] = u"Times";
 
 // The entry's name from n characters (16-bit little-endian when wide, else
@@ -39,7 +30,7 @@ int readName(const uint8_t *p, uint32_t n, uint32_t alt, bool wide, WordReader *
 {
     *out = nullptr;
     uint32_t skip = 0;
-    while (skip < n && (wide ? rd16(p + 2 * skip) : p[skip]) == 0) {
+    while (skip < n && (wide ? Bytes_peekU16Le(p + 2 * skip) : p[skip]) == 0) {
         skip++;
         if (alt)
             alt--;
@@ -53,7 +44,7 @@ int readName(const uint8_t *p, uint32_t n, uint32_t alt, bool wide, WordReader *
     uint32_t len = 0;
     if (wide) {
         for (uint32_t i = 0; i < count; i++) {
-            char16_t c = rd16(at + 2 * i);
+            char16_t c = Bytes_peekU16Le(at + 2 * i);
             if (alt && alt < n && i + 1 == alt && c == 0)
                 c = u',';
             if (c == 0)
@@ -142,13 +133,13 @@ int Word_parseFontTable(const uint8_t *bytes, size_t length, WordReader *reader)
     size_t left = length;
     uint32_t count = 0;
     if (w97) {
-        count = rd16(p);
+        count = Bytes_peekU16Le(p);
         p += 2;
         left -= 2;
         if (count == 0xFFFF) {
             if (left < 2)
                 return Res_wordBadFontTable;
-            count = rd16(p);
+            count = Bytes_peekU16Le(p);
             p += 2;
             left -= 2;
         }
@@ -205,7 +196,7 @@ int Word_parseFontTable(const uint8_t *bytes, size_t length, WordReader *reader)
         WordFont *f = &fonts[done];
         uint8_t ff = r[0];
         f->flags = uint16_t((ff & 7) | (((ff >> 4) & 7) << 3));
-        f->weight = rd16(r + 1);
+        f->weight = Bytes_peekU16Le(r + 1);
         f->charset = r[3];
         uint32_t alt = r[4];
         uint32_t n;
@@ -213,7 +204,7 @@ int Word_parseFontTable(const uint8_t *bytes, size_t length, WordReader *reader)
         if (w97) {
             memcpy(f->panose, r + 5, 10);
             for (int i = 0; i < 6; i++)
-                f->signature[i] = rd32(r + 15 + 4 * i);
+                f->signature[i] = Bytes_peekU32Le(r + 15 + 4 * i);
             name = r + 39;
             n = (cb - minRecord97) / 2;
         } else {

@@ -11,6 +11,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "core/text/ustr.h"
 #include "document/edr/handler.h"
 #include "office/ole2/oleprobe.h"
@@ -19,27 +20,6 @@
 #include "platform/vfs/vfs.h"
 
 namespace {
-
-uint16_t u16(const uint8_t *b, size_t at)
-{
-    return uint16_t(b[at] | (b[at + 1] << 8));
-}
-
-int16_t s16(const uint8_t *b, size_t at)
-{
-    return int16_t(u16(b, at));
-}
-
-uint32_t u32(const uint8_t *b, size_t at)
-{
-    return uint32_t(b[at]) | (uint32_t(b[at + 1]) << 8) | (uint32_t(b[at + 2]) << 16) |
-           (uint32_t(b[at + 3]) << 24);
-}
-
-int32_t s32(const uint8_t *b, size_t at)
-{
-    return int32_t(u32(b, at));
-}
 
 // Reads n bytes at offset 0 of the document stream into a new buffer.
 int readFibBytes(WordReader *r, size_t n, uint8_t **out)
@@ -59,22 +39,22 @@ int readFibBytes(WordReader *r, size_t n, uint8_t **out)
 // The fields at 0x000 to 0x00D common to both layouts.
 void readHead(WordFib &f, const uint8_t *b)
 {
-    f.wIdent = u16(b, 0x000);
-    f.nFib = u16(b, 0x002);
-    f.nProduct = u16(b, 0x004);
-    f.lid = u16(b, 0x006);
-    f.pnNext = s16(b, 0x008);
-    f.flags = u16(b, 0x00A);
-    f.nFibBack = u16(b, 0x00C);
-    f.lKey = u32(b, 0x00E);
+    f.wIdent = Bytes_peekU16Le(b + 0x000);
+    f.nFib = Bytes_peekU16Le(b + 0x002);
+    f.nProduct = Bytes_peekU16Le(b + 0x004);
+    f.lid = Bytes_peekU16Le(b + 0x006);
+    f.pnNext = int16_t(Bytes_peekU16Le(b + 0x008));
+    f.flags = Bytes_peekU16Le(b + 0x00A);
+    f.nFibBack = Bytes_peekU16Le(b + 0x00C);
+    f.lKey = Bytes_peekU32Le(b + 0x00E);
     f.envr = b[0x012];
 }
 
 void readPairs(WordFib &f, const uint8_t *b, size_t at, uint32_t first, uint32_t count)
 {
     for (uint32_t k = 0; k < count; k++) {
-        f.pairs[first + k].fc = s32(b, at + 8 * k);
-        f.pairs[first + k].lcb = u32(b, at + 8 * k + 4);
+        f.pairs[first + k].fc = int32_t(Bytes_peekU32Le(b + at + 8 * k));
+        f.pairs[first + k].lcb = Bytes_peekU32Le(b + at + 8 * k + 4);
     }
 }
 
@@ -231,37 +211,37 @@ int Word_readFib97(WordReader *r)
     memset(&f, 0, sizeof f);
     readHead(f, b);
     f.flags2 = b[0x013];
-    f.chs = u16(b, 0x014);
-    f.chsTables = u16(b, 0x016);
-    f.fcMin = u32(b, 0x018);
-    f.fcMac = u32(b, 0x01C);
-    f.csw = u16(b, 0x020);
-    f.wMagicCreated = u16(b, 0x022);
-    f.wMagicRevised = u16(b, 0x024);
-    f.wMagicCreatedPrivate = u16(b, 0x026);
-    f.wMagicRevisedPrivate = u16(b, 0x028);
+    f.chs = Bytes_peekU16Le(b + 0x014);
+    f.chsTables = Bytes_peekU16Le(b + 0x016);
+    f.fcMin = Bytes_peekU32Le(b + 0x018);
+    f.fcMac = Bytes_peekU32Le(b + 0x01C);
+    f.csw = Bytes_peekU16Le(b + 0x020);
+    f.wMagicCreated = Bytes_peekU16Le(b + 0x022);
+    f.wMagicRevised = Bytes_peekU16Le(b + 0x024);
+    f.wMagicCreatedPrivate = Bytes_peekU16Le(b + 0x026);
+    f.wMagicRevisedPrivate = Bytes_peekU16Le(b + 0x028);
     for (int i = 0; i < 9; i++)
-        f.w6Words[i] = s16(b, 0x02A + 2 * i);
-    f.lidFE = u16(b, 0x03C);
-    f.clw = u16(b, 0x03E);
-    f.cbMac = s32(b, 0x040);
-    f.lProductCreated = u32(b, 0x044);
-    f.lProductRevised = u32(b, 0x048);
-    f.ccpText = u32(b, 0x04C);
+        f.w6Words[i] = int16_t(Bytes_peekU16Le(b + 0x02A + 2 * i));
+    f.lidFE = Bytes_peekU16Le(b + 0x03C);
+    f.clw = Bytes_peekU16Le(b + 0x03E);
+    f.cbMac = int32_t(Bytes_peekU32Le(b + 0x040));
+    f.lProductCreated = Bytes_peekU32Le(b + 0x044);
+    f.lProductRevised = Bytes_peekU32Le(b + 0x048);
+    f.ccpText = Bytes_peekU32Le(b + 0x04C);
     for (int i = 0; i < 7; i++)
-        f.ccpMore[i] = s32(b, 0x050 + 4 * i);
-    f.pnFbpChpFirst = s32(b, 0x06C);
-    f.pnChpFirst = s32(b, 0x070);
-    f.cpnBteChp = u32(b, 0x074);
-    f.pnFbpPapFirst = s32(b, 0x078);
-    f.pnPapFirst = s32(b, 0x07C);
-    f.cpnBtePap = u32(b, 0x080);
-    f.pnFbpLvcFirst = s32(b, 0x084);
-    f.pnLvcFirst = s32(b, 0x088);
-    f.cpnBteLvc = s32(b, 0x08C);
-    f.fcIslandFirst = s32(b, 0x090);
-    f.fcIslandLim = s32(b, 0x094);
-    f.cfclcb = u16(b, 0x098);
+        f.ccpMore[i] = int32_t(Bytes_peekU32Le(b + 0x050 + 4 * i));
+    f.pnFbpChpFirst = int32_t(Bytes_peekU32Le(b + 0x06C));
+    f.pnChpFirst = int32_t(Bytes_peekU32Le(b + 0x070));
+    f.cpnBteChp = Bytes_peekU32Le(b + 0x074);
+    f.pnFbpPapFirst = int32_t(Bytes_peekU32Le(b + 0x078));
+    f.pnPapFirst = int32_t(Bytes_peekU32Le(b + 0x07C));
+    f.cpnBtePap = Bytes_peekU32Le(b + 0x080);
+    f.pnFbpLvcFirst = int32_t(Bytes_peekU32Le(b + 0x084));
+    f.pnLvcFirst = int32_t(Bytes_peekU32Le(b + 0x088));
+    f.cpnBteLvc = int32_t(Bytes_peekU32Le(b + 0x08C));
+    f.fcIslandFirst = int32_t(Bytes_peekU32Le(b + 0x090));
+    f.fcIslandLim = int32_t(Bytes_peekU32Le(b + 0x094));
+    f.cfclcb = Bytes_peekU16Le(b + 0x098);
     readPairs(f, b, 0x09A, 0, Word_fcLcbCount);
     f.pairs[kSkippedPair] = WordFcLcb{0, 0};
     Mem_free(b);
@@ -279,18 +259,18 @@ int Word_readFib6(WordReader *r)
     readHead(f, b);
     // Of the flags only bits 0-8 and 10-12 exist in this layout.
     f.flags &= 0x1DFF;
-    f.chs = u16(b, 0x014);
-    f.chsTables = u16(b, 0x016);
-    f.fcMin = u32(b, 0x018);
-    f.fcMac = u32(b, 0x01C);
-    f.cbMac = int32_t(u32(b, 0x020));
-    f.ccpText = u32(b, 0x034);
+    f.chs = Bytes_peekU16Le(b + 0x014);
+    f.chsTables = Bytes_peekU16Le(b + 0x016);
+    f.fcMin = Bytes_peekU32Le(b + 0x018);
+    f.fcMac = Bytes_peekU32Le(b + 0x01C);
+    f.cbMac = int32_t(Bytes_peekU32Le(b + 0x020));
+    f.ccpText = Bytes_peekU32Le(b + 0x034);
     for (int i = 0; i < 7; i++)
-        f.ccpMore[i] = s32(b, 0x038 + 4 * i);
-    f.pnChpFirst = s16(b, 0x18A);
-    f.pnPapFirst = s16(b, 0x18C);
-    f.cpnBteChp = u16(b, 0x18E);
-    f.cpnBtePap = u16(b, 0x190);
+        f.ccpMore[i] = int32_t(Bytes_peekU32Le(b + 0x038 + 4 * i));
+    f.pnChpFirst = int16_t(Bytes_peekU16Le(b + 0x18A));
+    f.pnPapFirst = int16_t(Bytes_peekU16Le(b + 0x18C));
+    f.cpnBteChp = Bytes_peekU16Le(b + 0x18E);
+    f.cpnBtePap = Bytes_peekU16Le(b + 0x190);
     for (const PairRun &run : kWord6Pairs)
         readPairs(f, b, run.offset, run.first, run.count);
     f.csw = 14;
@@ -310,7 +290,7 @@ int Word_openStreams(WordReader *r)
     size_t got = 0;
     if ((err = Ole_streamReadAt(r->docStream, 0, 2, &got, ident)) != Res_ok)
         return err;
-    uint32_t wIdent = u16(ident, 0);
+    uint32_t wIdent = Bytes_peekU16Le(ident);
     if (wIdent == Word_identWord6)
         err = Word_readFib6(r);
     else if (wIdent == Word_identWord97)
@@ -360,7 +340,7 @@ bool Word_isEarlyWordFile(VfsHandle *stream)
     if (Vfs_seek(stream, 0) != Res_ok || Vfs_readBytes(stream, ident, 2, &got) != Res_ok ||
         got != 2)
         return false;
-    uint32_t wIdent = u16(ident, 0);
+    uint32_t wIdent = Bytes_peekU16Le(ident);
     return wIdent == Word_identWord1 || wIdent == Word_identWord2;
 }
 

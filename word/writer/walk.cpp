@@ -9,6 +9,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/style/stylerule.h"
+#include "core/stream/bytestream.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "office/ole2/ole.h"
@@ -58,7 +59,7 @@ char16_t lastChar(const WordWalk *k)
 {
     if (k->text.length < 2)
         return 0;
-    return char16_t(k->text.data[k->text.length - 2] | k->text.data[k->text.length - 1] << 8);
+    return char16_t(Bytes_peekU16Le(k->text.data + k->text.length - 2));
 }
 
 void setLastChar(WordWalk *k, char16_t c)
@@ -154,7 +155,7 @@ bool sourceIsWord6(WordWriter *w)
         uint8_t b[4] = {};
         size_t got = 0;
         if (w->srcDoc && Ole_streamReadAt(w->srcDoc, 0, 4, &got, b) == Res_ok && got == 4)
-            w->sourceNFib = uint32_t(b[2]) | uint32_t(b[3]) << 8;
+            w->sourceNFib = Bytes_peekU16Le(b + 2);
     }
     return w->sourceNFib && w->sourceNFib < 106;
 }
@@ -163,7 +164,7 @@ bool sourceIsWord6(WordWriter *w)
 bool namesFont(const uint8_t *sprms, uint32_t n)
 {
     for (uint32_t at = 0; sprms && at + 2 <= n;) {
-        uint32_t sprm = uint32_t(sprms[at]) | uint32_t(sprms[at + 1]) << 8;
+        uint32_t sprm = Bytes_peekU16Le(sprms + at);
         if (sprm == 0x4A4F)
             return true;
         static constexpr uint8_t sizes[8] = {1, 1, 2, 4, 2, 2, 0, 3};
