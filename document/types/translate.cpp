@@ -45,7 +45,8 @@ constexpr uint32_t kTypePdf = 229;  // the PDF importer's type code
 // Codes the stream and network layers use for a refused stream.
 bool isRefusal(int code)
 {
-    return code == Res_wordEncrypted || code == 5981 || code == 6145 || code == 12552;
+    return code == Res_wordEncrypted || code == Res_pdfPasswordRefused ||
+           code == Res_presentationEncrypted || code == Res_workbookEncrypted;
 }
 
 // Posts a report {kind, code, view, text} to the application; text is

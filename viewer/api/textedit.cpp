@@ -513,7 +513,7 @@ void TextEdit_selectAtPoint(EngineInstance *instance, const intptr_t *args)
     }
     Edr_Doc *doc = nullptr;
     int32_t index = -1;
-    if ((r != Res_dispmanNoNode && r != 1558) || !findDocument(viewer, &doc, &index)) {
+    if ((r != Res_dispmanNoNode && r != Res_notSelectable) || !findDocument(viewer, &doc, &index)) {
         notify(instance, App_noticeSelectFailed);
         return;
     }
