@@ -750,6 +750,7 @@ int Pdf_translateDocument(PdfDoc *doc)
     // Progress counts only feed the progress notice: a notice that could not
     // be posted, or the download limit, does not stop the conversion.
     (void)LoadProgress_addDone(tracker, 2, 1);
+    // Progress counts only feed the progress notice; the load goes on either way.
     (void)LoadProgress_addTotal(tracker, 1, int32_t(total));
     int onDemand = Edr_Doc_isPageOnDemand(ed);
     uint32_t page = 1;
