@@ -362,6 +362,7 @@ int listFiles(EngineContext *context, const FontEngine *fe, const Url *fontsDir,
         }
         urls[n++] = u;
     }
+    // The stream was only read or probed: a failed close loses nothing.
     (void)Vfs_close(h);
     if (rc != Res_ok) {
         for (uint32_t i = 0; i < n; i++)
