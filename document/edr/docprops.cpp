@@ -41,6 +41,7 @@ void postCode(Edr_Doc *doc, int32_t code)
     if (!app || !app->eventProc)
         return;
     EventProcCodeMsg m{code, doc, nullptr, 0};
+    // A notice that cannot be posted is lost; what it reports is done either way.
     (void)EventProc_postCode(app->eventProc, &m);
 }
 
@@ -562,6 +563,7 @@ int Edr_Doc_markPlaceholder(Edr_Doc *doc, uint32_t index, int count)
         c->flags |= Edr_Node_selectedBit;
     Edr_Doc_writeUnlock(doc);
     if (c && count)
+        // A change whose pass cannot be scheduled now is retried by the next change.
         (void)Edr_Mgr_queueChange(doc);
     return Res_ok;
 }
@@ -998,6 +1000,7 @@ int Edr_Doc_addRequest(Edr_Doc *doc, Request *request)
         return err;
     }
     Request_setCallback(request, doc, requestChanged);
+    // A change whose pass cannot be scheduled now is retried by the next change.
     (void)Edr_Mgr_queueChange(doc);
     return Res_ok;
 }

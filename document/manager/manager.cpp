@@ -273,6 +273,7 @@ void Edr_Mgr_stop(Edr_Doc *doc)
     st->listening = 0;
     Lock_release(&doc->manager.lock);
     if (listening)
+        // A listener that is already gone needs no removing; teardown goes on.
         (void)EventProc_removeListener(appProc(doc), EventProc_kindCode, Edr_Mgr_listener, doc);
     Edr_View_cancelTick(doc->app, doc);
     Lock_acquire(&doc->manager.lock);

@@ -65,6 +65,7 @@ void postCode(EngineContext *ctx, Edr_Doc *doc, int32_t code)
     if (!ctx->eventProc)
         return;
     EventProcCodeMsg m{code, doc, nullptr, 0};
+    // A notice that cannot be posted is lost; what it reports is done either way.
     (void)EventProc_postCode(ctx->eventProc, &m);
 }
 
@@ -124,6 +125,7 @@ int runImporter(TranslateJob *job)
         Edr_Doc_setSourceStream(job->doc, dup);
         dup = nullptr;
     }
+    // The stream was only read or probed: a failed close loses nothing.
     (void)Vfs_close(dup);
     return err;
 }
@@ -337,6 +339,7 @@ void Translate_cleanup(void *argument)
         if (worker)
             Worker_detach(worker);
     }
+    // The stream was only read or probed: a failed close loses nothing.
     (void)Vfs_close(job->stream);
     job->stream = nullptr;
     freeJob(job);
