@@ -876,6 +876,7 @@ int Excel_View_attach(FvViewer *viewer)
         return 0;
     }
     if (App_pushCleanup(viewer, detachCleanup) != Res_ok) {
+        // A listener that is already gone needs no removing; teardown goes on.
         (void)App_removeListener(viewer, EventProc_kindCode, onEvent, viewer);
         Mem_free(state);
         return 0;
@@ -889,6 +890,7 @@ void Excel_View_detach(FvViewer *viewer)
     SheetEditState *state = stateOf(viewer);
     if (!state)
         return;
+    // A listener that is already gone needs no removing; teardown goes on.
     (void)App_removeListener(viewer, EventProc_kindCode, onEvent, viewer);
     Mem_free(state->pages);
     Mem_free(state);

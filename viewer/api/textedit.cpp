@@ -274,6 +274,7 @@ bool textEditStopHooked(EngineInstance *instance)
 
 void textEditDropListeners(FvViewer *viewer)
 {
+    // A listener that is already gone needs no removing; teardown goes on.
     (void)App_removeListener(viewer, EventProc_kindCode, editListener, viewer);
     (void)App_removeListener(viewer, EventProc_kindReport, editListener, viewer);
 }

@@ -270,6 +270,7 @@ void Cursor_destroy(FvViewer *viewer)
     if (!c)
         return;
     if (viewer->context->eventProc)
+        // A listener that is already gone needs no removing; teardown goes on.
         (void)EventProc_removeListener(viewer->context->eventProc, EventProc_kindCode, onAppMessage,
                                        viewer);
     Cursor_remove(viewer);

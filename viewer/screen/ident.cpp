@@ -244,6 +244,7 @@ int Ident_stop(EngineContext *context, FvScreen *screen, Task **task)
     App_sendRequest(context ? context->instance : nullptr, requestIdentEnded, nullptr);
     if (s)
         Screen_flushUpdates(s);
+    // A task that has already ended needs no stop.
     (void)Task_requestStop(*task);
     (void)Task_join(*task);
     *task = nullptr;

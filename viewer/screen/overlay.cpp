@@ -319,6 +319,7 @@ int Overlay_createManager(EngineContext *engine, Screen *screen, void *pixels)
     m->table = static_cast<OverlayNode **>(Mem_calloc(Overlay_tableSize, sizeof(OverlayNode *)));
     if (!m->table) {
         if (engine->eventProc)
+            // A listener that is already gone needs no removing; teardown goes on.
             (void)EventProc_removeListener(engine->eventProc, EventProc_kindCode, onAppMessage, m);
         DisplayList_free(m->items);
         Bitmap_destroy(m->bitmap);
@@ -337,6 +338,7 @@ int Overlay_destroyManager(EngineContext *engine)
         return 0;
     engine->instance->overlay = nullptr;
     if (engine->eventProc)
+        // A listener that is already gone needs no removing; teardown goes on.
         (void)EventProc_removeListener(engine->eventProc, EventProc_kindCode, onAppMessage, m);
     Bitmap_destroy(m->bitmap);
     for (OverlaySprite *s = m->sprites; s;) {
