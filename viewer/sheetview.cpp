@@ -427,7 +427,8 @@ void onSelect(EngineInstance *instance, const intptr_t *args)
         notify(viewer, App_noticeNotSelected);
         return;
     }
-    Excel_View_showCurrentCell(viewer, 1);
+    // The cell is current either way; bringing it into view is best effort.
+    (void)Excel_View_showCurrentCell(viewer, 1);
     state->current.selected = 1;
     record->editMode = 1;
     notify(viewer, App_noticeSelected);
