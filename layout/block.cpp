@@ -1066,6 +1066,7 @@ int Layout_positionedObjects(LayoutBox *box, Edr_Style *style, Edr_Node *node, i
             continue;
         int32_t w = box->availableWidth;
         int32_t left = 0, top = 0, width = 0, height = 0;
+        // An unset or unusable property leaves the value set above.
         (void)Edr_Style_getMeasure(e.style, PropId_left, &left, w);
         (void)Edr_Style_getMeasure(e.style, PropId_top, &top, w);
         (void)Edr_Style_getMeasure(e.style, PropId_width, &width, w);
