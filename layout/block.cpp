@@ -93,6 +93,7 @@ void clearKeepingLines(LayoutBox *box, const Edr_Style *style)
     if (!box->items)
         return;
     int32_t before = FloatArea_clearOffset(box->items);
+    // Layout_clearPosition cannot fail.
     (void)Layout_clearPosition(box, style);
     if (FloatArea_clearOffset(box->items) < before)
         FloatArea_setClearOffset(box->items, before);

@@ -567,6 +567,7 @@ void changeLines(FvViewer *viewer, bool insert, bool columns)
     if (viewer->editMode)
         viewer->editMode->modified = 1;
     markChanged(doc);
+    // The cell is current either way; bringing it into view is best effort.
     (void)Excel_View_showCurrentCell(viewer, 1);
     notify(viewer, insert ? CellEdit_noticeInserted : CellEdit_noticeDeleted);
 }
@@ -686,6 +687,7 @@ void onEvent(EngineContext *, EventProcMsg *msg, void *context, int *)
         break;
     case 14:
         if (state->current.hasCell)
+            // The cell is current either way; bringing it into view is best effort.
             (void)Excel_View_showCurrentCell(viewer, 1);
         break;
     case 15: {
@@ -839,6 +841,7 @@ void Excel_View_moveCell(FvViewer *viewer, int32_t dcol, int32_t drow)
     Excel_View_stepCell(grid, &row, &column, dcol, drow);
     setCurrent(state->current, grid, row, column);
     Edr_Doc_readUnlock(doc);
+    // The cell is current either way; bringing it into view is best effort.
     (void)Excel_View_showCurrentCell(viewer, 1);
 }
 

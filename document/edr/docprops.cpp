@@ -812,6 +812,8 @@ int Edr_Doc_testNodeChain(Edr_Doc *doc, Edr_Node *node, int *flag)
         err = doc->ancestorTest(doc, node, flag);
         while (!err && *flag && node && node->parentNode) {
             Edr_Node *parent = node->parentNode;
+            // A count at its maximum stays there and the node is never freed, so the reference
+            // holds either way.
             (void)Edr_Node_addRefLocked(doc, parent);
             err = doc->ancestorTest(doc, parent, flag);
             Edr_Node_dropRefLocked(doc, parent);

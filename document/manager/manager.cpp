@@ -77,6 +77,7 @@ void timerExpired(EngineContext *, void *argument)
 void cancelTimerLocked(Edr_Doc *doc, Edr_MgrState *st)
 {
     if (st->timer)
+        // A timer that has already ended needs no cancelling.
         (void)TimerQ_cancel(appProc(doc), &st->timer);
     st->timer = 0;
 }

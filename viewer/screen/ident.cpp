@@ -172,6 +172,7 @@ void Ident_taskMain(void *argument)
         (void)Sem_waitStoppable(&wake);
     }
     if (timer)
+        // A timer that has already ended needs no cancelling.
         (void)TimerQ_cancel(context->eventProc, &timer);
     Sem_fini(&wake);
     releaseCaller(block);
