@@ -127,6 +127,7 @@ int openFace(EngineContext *context, const Url *url, uint32_t kind, uint32_t dir
         return fileError(rc);
     }
     face->kind = kind;
+    // The font file was only read: a failed close loses nothing.
     (void)BufStream_closeFile(face->reader);
     *out = face;
     return Res_ok;

@@ -750,8 +750,10 @@ void TrueType_close(FontFace *face)
     TrueType_dropCaches(face);
     FontFace *p = sharedParent(face);
     if (!p || p->widths != face->widths)
+        // Freeing the widths cannot fail.
         (void)FontPack_freeWidths(face);
     if (!p || p->glyphOffsets != face->glyphOffsets)
+        // Freeing the glyph offsets cannot fail.
         (void)FontPack_freeGlyphOffsets(face);
     if (face->tables && !(p && p->tables == face->tables)) {
         Mem_free(face->tables->fontData);
