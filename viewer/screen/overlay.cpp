@@ -379,6 +379,7 @@ int Overlay_setScreen(EngineContext *engine, int32_t index)
     if (!screen)
         return 0;
     m->screen = screen;
+    // When the overlay cannot redraw now, the change shows at the screen's next present.
     (void)Overlay_redrawAll(engine);
     return 1;
 }
