@@ -251,6 +251,8 @@
     /* Word recognition. */                                                                        \
     X(Res_wordNotWord, 3844, "\"WordDocument\" does not begin with a known wIdent")                \
     X(Res_wordEncrypted, 3845, "the document is encrypted")                                        \
+    /* Presentations. */                                                                           \
+    X(Res_presentationEncrypted, 6145, "an encrypted presentation")                                \
     /* Word tables and property modifiers (3840-3877). */                                          \
     X(Res_wordNoPieceAtCp, 3840, "no piece holds the CP")                                          \
     X(Res_wordNoPieceAtFc, 3841, "no piece holds the FC")                                          \
@@ -346,6 +348,7 @@
     X(Res_pdfBadWidths, 5976, "a malformed \"W\" array")                                           \
     X(Res_pdfImageEmpty, 5977, "an image stream without data")                                     \
     X(Res_pdfCancelled, 5980, "the password question was cancelled")                               \
+    X(Res_pdfPasswordRefused, 5981, "the document's password was not accepted")                    \
     X(Res_pdfNoPages, 5982, "the page count is 0")                                                 \
     X(Res_pdfNestingDepth, 5984, "nested content runs past the depth limit")                       \
     X(Res_pdfNoFontData, 5978, "an embedded font stream without data")                             \
@@ -361,6 +364,7 @@
     X(Res_excelNoRule, 12561, "0x3111: a style rule or property is missing")                       \
     X(Res_excelNoXfTable, 12562, "0x3112: no XF table to resolve")                                 \
     X(Res_excelNoFont, 12563, "0x3113: an XF's font index has no font")                            \
+    X(Res_workbookEncrypted, 12552, "0x3108: an encrypted workbook, which is not read")            \
     /* Number routines of the spreadsheet functions (0x6900-0x6904). */                            \
     X(Res_numDivideByZero, 26880, "a division by zero, a zero derivative included")                \
     X(Res_numNotFinite, 26881, "the result is not a finite number")                                \

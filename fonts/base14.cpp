@@ -225,6 +225,7 @@ int readFile(EngineContext *engine, Base14Metrics *m)
             rc = r;
         break;
     }
+    // The stream was only read or probed: a failed close loses nothing.
     (void)Vfs_close(h);
     if (rc) {
         Mem_free(image);
@@ -509,6 +510,7 @@ int Base14_create(EngineContext *engine, Base14Metrics **out, const Url *fontsDi
         }
         m->fileExists = rc == Res_ok;
         if (h)
+            // The stream was only read or probed: a failed close loses nothing.
             (void)Vfs_close(h);
     }
     *out = m;

@@ -127,6 +127,7 @@ int openFace(EngineContext *context, const Url *url, uint32_t kind, uint32_t dir
         return fileError(rc);
     }
     face->kind = kind;
+    // The font file was only read: a failed close loses nothing.
     (void)BufStream_closeFile(face->reader);
     *out = face;
     return Res_ok;
@@ -362,6 +363,7 @@ int listFiles(EngineContext *context, const FontEngine *fe, const Url *fontsDir,
         }
         urls[n++] = u;
     }
+    // The stream was only read or probed: a failed close loses nothing.
     (void)Vfs_close(h);
     if (rc != Res_ok) {
         for (uint32_t i = 0; i < n; i++)

@@ -476,6 +476,7 @@ int loadMap(FontFace *face)
         FontMapRequest q{d, rd, head[0], head[1], head[2]};
         r = h->load(&q);
     }
+    // Only ends the read window: a read fault already showed in the reads.
     (void)BufStream_flush(rd);
     if (r != Res_ok) {
         freeRecord(d);

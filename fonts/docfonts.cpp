@@ -161,11 +161,13 @@ int FontEngine_openEmbeddedTrueType(EngineContext *engine, uint8_t *data, size_t
         return r;
     FontFace *face = nullptr;
     if (Font_faceCreate(engine, FontFace_kindEmbeddedTrueType, 0, nullptr, &face) != Res_ok) {
+        // The stream was only read or probed: a failed close loses nothing.
         (void)Vfs_close(h);
         return Res_noMemory;
     }
     r = BufStream_open(engine, nullptr, h, uint32_t(length), BufStream_bigEndian, &face->reader);
     if (r != Res_ok) {
+        // The stream was only read or probed: a failed close loses nothing.
         (void)Vfs_close(h);
         Font_faceRelease(face);
         return r;

@@ -189,6 +189,7 @@ int expandAccent(const EmbeddedFont *f, const GlyphPath *src, GlyphPath *dst, ui
     uint16_t glyphs[2] = {0, 0};
     uint8_t tags[2] = {0, 0};
     uint32_t remaining = 2;
+    // EmbeddedFont_mapChars cannot fail.
     (void)EmbeddedFont_mapChars(f->face, chars, 2, 0, glyphs, tags, &remaining);
     GlyphPath *base = nullptr, *accent = nullptr;
     int r = expandGlyph(f, glyphs[0], depth + 1, &base);

@@ -99,6 +99,6 @@ int EmbeddedFont_getMetrics(FontFace *face, const uint16_t *glyphs, uint32_t n, 
                             const uint8_t *flags, uint16_t *sideBearings, uint16_t *advances);
 int EmbeddedFont_kern(FontFace *face, const uint16_t *glyphs, uint32_t n, uint32_t slot,
                       const uint8_t *flags, uint16_t *advances);
-int EmbeddedFont_getOutline(FontFace *face, uint16_t glyph, GlyphPath **out);
+[[nodiscard]] int EmbeddedFont_getOutline(FontFace *face, uint16_t glyph, GlyphPath **out);
 // The close operation of the face: frees the tables and every outline.
 void EmbeddedFont_destroy(void *font);

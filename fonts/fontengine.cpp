@@ -83,6 +83,7 @@ int FontEngine_create(EngineContext *context)
     context->fontEngine = fe;
     context->memoryList = FontEngine_getMemoryList;
     FontList_initMatching(fe);
+    // FontEngine_instancesInit cannot fail.
     (void)FontEngine_instancesInit(fe);
     int r = Lock_init(context, &fe->lock);
     if (r == Res_ok)
@@ -189,6 +190,7 @@ void FontEngine_closeFontFiles(EngineContext *context)
     for (uint32_t i = 0; fe->catalogue && i < fe->catalogue->faceCount; i++) {
         FontFace *face = fe->catalogue->faces[i];
         if (face && face->reader)
+            // The font file was only read: a failed close loses nothing.
             (void)Font_faceReleaseFile(face);
     }
     Lock_release(&fe->lock);

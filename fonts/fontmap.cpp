@@ -204,6 +204,7 @@ int FontMap_readFile(EngineContext *context, const Url *fontsDir, FontMapLineFn 
         return rc;
     LineReader *r = static_cast<LineReader *>(Mem_calloc(1, sizeof(LineReader)));
     if (!r) {
+        // The stream was only read or probed: a failed close loses nothing.
         (void)Vfs_close(h);
         return Res_noMemory;
     }
@@ -226,6 +227,7 @@ int FontMap_readFile(EngineContext *context, const Url *fontsDir, FontMapLineFn 
         }
     }
     Mem_free(r);
+    // The stream was only read or probed: a failed close loses nothing.
     (void)Vfs_close(h);
     return rc;
 }

@@ -76,6 +76,7 @@ int readSloc(EngineContext *ctx, BufStream *rd, const FontTableDir *tables, Sloc
     }
     if (r == Res_ok)
         r = BufStream_readU32(&s->after, rd);
+    // Only ends the read window: a read fault already showed in the reads.
     (void)BufStream_flush(rd);
     if (r != Res_ok) {
         freeSloc(s);
@@ -120,6 +121,7 @@ int FontPack_readHeader(FontFace *face, BufStream *reader, FontTableDir *tables)
                     tables->packSetting2 = value;
             }
         }
+        // Only ends the read window: a read fault already showed in the reads.
         (void)BufStream_flush(reader);
     }
     const FontTableEntry &ffhm = tables->tables[FontTable_ffhm];
@@ -128,6 +130,7 @@ int FontPack_readHeader(FontFace *face, BufStream *reader, FontTableDir *tables)
         r = BufStream_setRange(ctx, reader, ffhm.offset, ffhm.length);
         if (r == Res_ok)
             r = BufStream_readU32(&version, reader);
+        // Only ends the read window: a read fault already showed in the reads.
         (void)BufStream_flush(reader);
         if (r == Res_ok && (version >> 16) != 1)
             r = Res_fontUnsupported;
@@ -171,6 +174,7 @@ int FontPack_glyphDataPos(FontFace *face, uint16_t glyph, uint32_t *position)
     int r = BufStream_setRange(face->source, face->reader, at, 1);
     if (r == Res_ok)
         r = BufStream_readU8(&correction, face->reader);
+    // Only ends the read window: a read fault already showed in the reads.
     (void)BufStream_flush(face->reader);
     if (r != Res_ok)
         return r;

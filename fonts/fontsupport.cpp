@@ -288,6 +288,7 @@ int FontPack_loadWidths(FontFace *face, FontPackWidths **out)
         r = readWords(rd, t->codes, t->count);
     if (r == Res_ok && t->count)
         r = readWords(rd, t->advances, t->count);
+    // Only ends the read window: a read fault already showed in the reads.
     (void)BufStream_flush(rd);
     if (r != Res_ok) {
         freeWidthTable(t);
@@ -298,6 +299,7 @@ int FontPack_loadWidths(FontFace *face, FontPackWidths **out)
     return Res_ok;
 refused:
     freeWidthTable(t);
+    // Only ends the read window: a read fault already showed in the reads.
     (void)BufStream_flush(rd);
     return Res_ok;
 }

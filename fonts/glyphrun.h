@@ -135,6 +135,7 @@ int GlyphRunCursor_next(GlyphRunCursor *c, const char16_t **chars, uint32_t *cou
 // relative to the pen. Every output asked for is filled. The measurement's
 // error, 0 when nothing was measured; Res_unexpectedKind when a run is current
 // but item is not a glyph-run item.
-int GlyphRunCursor_measure(GlyphRunCursor *c, ObjHeader *item, Rect *rect, int32_t *charSpacing,
-                           int32_t *wordSpacing, Point *position, int placed);
+[[nodiscard]] int GlyphRunCursor_measure(GlyphRunCursor *c, ObjHeader *item, Rect *rect,
+                                         int32_t *charSpacing, int32_t *wordSpacing,
+                                         Point *position, int placed);
 void GlyphRunCursor_free(GlyphRunCursor *c);

@@ -451,6 +451,7 @@ int loadNamed(EngineContext *engine, const CMapSysInfo *sysinfo, const char *nam
     if (r == Res_ok) {
         r = which == 0 ? CMap_readBinary(engine, sysinfo, s, depth, out)
                        : CMap_parseText(engine, sysinfo, s, depth, out);
+        // The stream was only read from: a failed close loses nothing.
         (void)ByteStream_close(s);
         return r;
     }
@@ -575,6 +576,7 @@ int CMap_openDataFile(EngineContext *engine, const char *name, uint32_t which, B
         return r;
     r = VfsByteStream_create(h, out, 1, 1);
     if (r != Res_ok)
+        // The stream was only read or probed: a failed close loses nothing.
         (void)Vfs_close(h);
     return r;
 }
@@ -606,6 +608,7 @@ int CMap_loadCollectionUnicode(EngineContext *engine, const char *ordering, uint
             table = nullptr;
     }
     if (s)
+        // The stream was only read from: a failed close loses nothing.
         (void)ByteStream_close(s);
     *out = table;
     return r;
@@ -685,6 +688,7 @@ int CMap_readBinary(EngineContext *engine, const CMapSysInfo *sysinfo, ByteStrea
         }
     }
     if (flate)
+        // The stream was only read from: a failed close loses nothing.
         (void)ByteStream_close(flate);
     if (r != Res_ok) {
         CMap_free(c);
@@ -730,6 +734,7 @@ int CMap_readBinaryUnicode(ByteStream *stream, uint16_t **out)
         }
     }
     if (flate)
+        // The stream was only read from: a failed close loses nothing.
         (void)ByteStream_close(flate);
     if (r != Res_ok) {
         Mem_free(table);

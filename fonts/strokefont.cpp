@@ -615,6 +615,7 @@ int readGlyphBytes(FontFace *face, uint16_t glyph, uint8_t **bytes, uint32_t *le
     r = BufStream_setRange(face->source, face->reader, a, b - a);
     if (r == Res_ok)
         r = BufStream_read(face->reader, buf, b - a);
+    // Only ends the read window: a read fault already showed in the reads.
     (void)BufStream_flush(face->reader);
     if (r != Res_ok) {
         Mem_free(buf);

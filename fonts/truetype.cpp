@@ -66,6 +66,7 @@ int readTable(FontFace *face, uint32_t table, uint8_t *to, size_t count)
     int r = BufStream_setRange(face->source, face->reader, e.offset, e.length);
     if (r == Res_ok)
         r = BufStream_read(face->reader, to, count);
+    // Only ends the read window: a read fault already showed in the reads.
     (void)BufStream_flush(face->reader);
     return r;
 }
@@ -112,6 +113,7 @@ int readDirectory(FontFace *face, uint32_t dirOffset)
         if (known >= 0)
             t->tables[known] = FontTableEntry{Bytes_peekU32Be(e + 8), Bytes_peekU32Be(e + 12)};
     }
+    // Only ends the read window: a read fault already showed in the reads.
     (void)BufStream_flush(rd);
     if (r != Res_ok)
         return r;
@@ -198,6 +200,7 @@ int chooseMap(FontFace *face, uint32_t preferredRank)
             t->cmapSubtable = Bytes_peekU32Be(rec + 4);
         }
     }
+    // Only ends the read window: a read fault already showed in the reads.
     (void)BufStream_flush(rd);
     if (r != Res_ok)
         return r;
@@ -278,6 +281,7 @@ int readKern(FontFace *face)
             break;
         r = BufStream_skip(rd, length - 6u);
     }
+    // Only ends the read window: a read fault already showed in the reads.
     (void)BufStream_flush(rd);
     return r;
 }
@@ -341,6 +345,7 @@ int loadHMetrics(FontFace *face)
         r = BufStream_setRange(face->source, face->reader, e.offset, e.length);
     if (r == Res_ok)
         r = BufStream_read(face->reader, raw, words * 2);
+    // Only ends the read window: a read fault already showed in the reads.
     (void)BufStream_flush(face->reader);
     if (r == Res_ok) {
         // In place: advances first, then every bearing.
@@ -460,6 +465,7 @@ int readLoca(FontFace *face, uint32_t *offsets, uint32_t count)
             offsets[i] = uint32_t(v) * 2;
         }
     }
+    // Only ends the read window: a read fault already showed in the reads.
     (void)BufStream_flush(face->reader);
     return r;
 }
@@ -612,6 +618,7 @@ int loadKerning(FontFace *face)
         if (i && k->entries[i].key < k->entries[i - 1].key)
             sorted = false;
     }
+    // Only ends the read window: a read fault already showed in the reads.
     (void)BufStream_flush(rd);
     if (r != Res_ok) {
         Mem_free(k);
@@ -743,8 +750,10 @@ void TrueType_close(FontFace *face)
     TrueType_dropCaches(face);
     FontFace *p = sharedParent(face);
     if (!p || p->widths != face->widths)
+        // Freeing the widths cannot fail.
         (void)FontPack_freeWidths(face);
     if (!p || p->glyphOffsets != face->glyphOffsets)
+        // Freeing the glyph offsets cannot fail.
         (void)FontPack_freeGlyphOffsets(face);
     if (face->tables && !(p && p->tables == face->tables)) {
         Mem_free(face->tables->fontData);

@@ -406,6 +406,7 @@ int readCompositeBody(FontFace *font, GlyphPath *outline, uint32_t ownOffset, Lo
             break;
         uint32_t start = BufStream_getStart(rd), length = BufStream_getLimit(rd),
                  pos = BufStream_tell(rd);
+        // Only ends the read window: a read fault already showed in the reads.
         (void)BufStream_flush(rd);
         r = loadComponent(font, k, ownOffset, st, &component);
         if (r == Res_ok)
@@ -425,6 +426,7 @@ int readCompositeBody(FontFace *font, GlyphPath *outline, uint32_t ownOffset, Lo
         if (r == Res_ok && (k.flags & moreComponents))
             r = BufStream_skip(rd, pos);
     } while (r == Res_ok && (k.flags & moreComponents));
+    // Only ends the read window: a read fault already showed in the reads.
     (void)BufStream_flush(rd);
     return r;
 }
@@ -462,6 +464,7 @@ int loadGlyph(FontFace *font, uint32_t offset, GlyphPath **out, const uint16_t *
         else
             r = readCompositeBody(font, outline, offset, st);
     }
+    // Only ends the read window: a read fault already showed in the reads.
     (void)BufStream_flush(rd);
     if (r == Res_ok && request && !(font->headFlags & FontFace_headNoAlign) && font->unitsPerEm &&
         usedBytes(outline)) {

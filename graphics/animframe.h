@@ -39,16 +39,17 @@ enum : int32_t {
 // Makes the image a frame sequence: its clock (tick Anim_onClockTick),
 // started unless the image is frozen, the clock events cleared, kind 2,
 // the formats, and a pool of frameCount frames (at least 2). 0 or an error.
-int Anim_setupFrames(ImageObject *image, int32_t withMask, uint32_t pictureFormat,
-                     uint32_t maskFormat, int32_t frameCount);
+[[nodiscard]] int Anim_setupFrames(ImageObject *image, int32_t withMask, uint32_t pictureFormat,
+                                   uint32_t maskFormat, int32_t frameCount);
 // Makes count frames (the view's existing buffers go to frame 0) and the
 // two semaphores. 0x1C04 when the view holds buffers of another size or
 // format; 1 when memory runs out (nothing is left).
-int Anim_allocFrames(ImageObject *image, int32_t count, int32_t withMask);
+[[nodiscard]] int Anim_allocFrames(ImageObject *image, int32_t count, int32_t withMask);
 // Takes a free frame for decoding (see the header comment). 0; 0x1C08 when
 // the animation loop should go round at once; 0x1C07 when no frame is free
 // and the decoder must not wait; 48 when the task is asked to stop.
-int Anim_takeFreeFrame(ImageObject *image, AnimFrame **frame, PixelBuf **picture, PixelBuf **mask);
+[[nodiscard]] int Anim_takeFreeFrame(ImageObject *image, AnimFrame **frame, PixelBuf **picture,
+                                     PixelBuf **mask);
 // Queues frame for display at time (ms) with the codec's loop counter.
 void Anim_queueFrame(ImageObject *image, AnimFrame *frame, int32_t time, int32_t loop);
 // The decoder gives a frame back without queueing it.
@@ -74,13 +75,14 @@ void Anim_onClockEvent(EngineContext *app, ImageObject *image, int32_t a, int32_
 // Borrows the current frame's buffers (nulls when there is none). In
 // low-memory mode once the frames were dropped, the codec first decodes the
 // current frame into a new frame. 0 or that decode's error.
-int Image_acquireCurrentFrame(ImageObject *image, PixelBuf **picture, PixelBuf **mask);
+[[nodiscard]] int Image_acquireCurrentFrame(ImageObject *image, PixelBuf **picture,
+                                            PixelBuf **mask);
 // The same for the sequence's first frame, whatever frame the clock has
 // made current: the first frame itself while it is queued, else the copy
 // kept when the clock passed it (the current frame when no copy could be
 // kept). A still picture of the image (a page render, a thumbnail) draws
 // this one. Release with Image_releaseFrame, as for the current frame.
-int Image_acquireStillFrame(ImageObject *image, PixelBuf **picture, PixelBuf **mask);
+[[nodiscard]] int Image_acquireStillFrame(ImageObject *image, PixelBuf **picture, PixelBuf **mask);
 // The frame a paint of the screen shows: the first frame (as
 // Image_acquireStillFrame) from the first paint until the clock makes
 // another frame current, whatever frames the clock passed before that

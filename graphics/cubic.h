@@ -30,7 +30,7 @@ struct CubicTaps {
 void Image_cubicWeights(uint32_t t, int32_t weights[4]);
 // The taps of output pixels 0 .. destinationSize - 1 of sourceSize ->
 // destinationSize (both at least 1). 0, or 1 when memory runs out.
-int Image_cubicTaps(int32_t sourceSize, int32_t destinationSize, CubicTaps *taps);
+[[nodiscard]] int Image_cubicTaps(int32_t sourceSize, int32_t destinationSize, CubicTaps *taps);
 void CubicTaps_free(CubicTaps *taps);
 
 // Resamples source into destination (its own size, the source's format):

@@ -145,16 +145,18 @@ inline uint32_t *CrossingTable_row(const CrossingTable *table, uint32_t r)
 // chunk's rows of the span record's prepared fill and hands it to the span
 // painter (graphics/spanpainter.h). The destination, source and mask
 // point at the chunk's top row. 0, 1 or 259 as Fill_buildCrossings.
-int Fill_renderWithTable(SpanRecord *spans, RowOpSetupFn setup, uint8_t *destination,
-                         ptrdiff_t destinationStride, const uint8_t *source, ptrdiff_t sourceStride,
-                         const uint8_t *mask, ptrdiff_t maskStride, const uint8_t *coverageTable);
+[[nodiscard]] int Fill_renderWithTable(SpanRecord *spans, RowOpSetupFn setup, uint8_t *destination,
+                                       ptrdiff_t destinationStride, const uint8_t *source,
+                                       ptrdiff_t sourceStride, const uint8_t *mask,
+                                       ptrdiff_t maskStride, const uint8_t *coverageTable);
 
 // The emitter of prepared crossing tables (kind 3): paints the chunk's rows
 // of the span record's table without changing the table. Returns 0.
-int Fill_renderPreparedTable(SpanRecord *spans, RowOpSetupFn setup, uint8_t *destination,
-                             ptrdiff_t destinationStride, const uint8_t *source,
-                             ptrdiff_t sourceStride, const uint8_t *mask, ptrdiff_t maskStride,
-                             const uint8_t *coverageTable);
+[[nodiscard]] int Fill_renderPreparedTable(SpanRecord *spans, RowOpSetupFn setup,
+                                           uint8_t *destination, ptrdiff_t destinationStride,
+                                           const uint8_t *source, ptrdiff_t sourceStride,
+                                           const uint8_t *mask, ptrdiff_t maskStride,
+                                           const uint8_t *coverageTable);
 
 // ----------------------------------------------------------------- tables
 

@@ -77,15 +77,16 @@ void Gradient_dropCache(GradientPaint *paint);
 // work rectangle whose lower-left pixel is (x, y) in item pixels: linear
 // (padded along u), square or radial (both folded), from a ramp of 256
 // entries or of two colours, dithered or not. 0, 264 for another format.
-int Gradient_fillFast(PixelBuf *target, const Matrix *matrix, int32_t x, int32_t y,
-                      const PixelBuf *ramp, int linear, int dither, int square);
+[[nodiscard]] int Gradient_fillFast(PixelBuf *target, const Matrix *matrix, int32_t x, int32_t y,
+                                    const PixelBuf *ramp, int linear, int dither, int square);
 
 // The general path over a format-6 work buffer (each 264 for another
 // format; a ramp too short leaves the buffer as it is):
 // gradient coordinates per pixel (u in the low half, v in the high half of
 // each word, 14-bit), repeat, reflect or pad per axis;
-int Gradient_mapCoordinates(PixelBuf *target, const Matrix *matrix, int32_t x, int32_t y,
-                            int reflectU, int reflectV, int padU, int padV);
+[[nodiscard]] int Gradient_mapCoordinates(PixelBuf *target, const Matrix *matrix, int32_t x,
+                                          int32_t y, int reflectU, int reflectV, int padU,
+                                          int padV);
 // the radial parameter t (0 to 16383) of each word's coordinates;
 int Gradient_radial(PixelBuf *target);
 // t through a 256-entry ramp or two colours to 5-6-5 (low 16 bits of each

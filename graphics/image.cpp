@@ -77,9 +77,11 @@ int ImageStore_acquire(EngineContext *app, uint32_t flags, uint32_t pixelFormat)
     store->workerCount = (flags & ImageStore_noWorkers) ? 0 : ImageStore_workerMax;
     store->animWorker = -1;
     store->resourceDir = dir;
+    // Lock_init cannot fail.
     (void)Lock_init(app, &store->lock);
     (void)Lock_init(app, &store->animLock);
     (void)Lock_init(app, &store->waiterLock);
+    // Sem_init cannot fail.
     (void)Sem_init(app, &store->workAvailable, 0, 0x7fffffff);
     (void)Sem_init(app, &store->animWake, 0, 1);
     app->imageStore = store;
@@ -103,6 +105,7 @@ void ImageStore_release(EngineContext *app)
     store->stopping = 1;
     for (Task *t : store->workers)
         if (t)
+            // A task that has already ended needs no stop.
             (void)Task_requestStop(t);
     Lock_release(&store->lock);
     for (int32_t i = 0; i < ImageStore_workerMax; i++)
@@ -140,6 +143,7 @@ void ImageStore_stopWorker(EngineContext *app, int32_t index)
     if (!store || index < 0 || index >= ImageStore_workerMax || !store->workers[index])
         return;
     Task *task = store->workers[index];
+    // A task that has already ended needs no stop.
     (void)Task_requestStop(task);
     (void)Task_join(task);
     store->workers[index] = nullptr;
@@ -452,7 +456,9 @@ ImageObject *newImage(EngineContext *app, ImageStore *store)
     image->pictureWord = 0x10000;
     image->changed = emptyChange;
     image->dirty = emptyChange;
+    // Sem_init cannot fail.
     (void)Sem_init(app, &image->done, 0, 1);
+    // Lock_init cannot fail.
     (void)Lock_init(app, &image->handleLock);
     (void)Lock_init(app, &image->imageLock);
     return image;
@@ -665,6 +671,7 @@ int ImageHandle_create(EngineContext *app, ImageHandle **handle, void *owner, in
     (*handle)->app = app;
     (*handle)->lockable = lockable ? 1 : 0;
     if (lockable)
+        // Lock_init cannot fail.
         (void)Lock_init(app, &(*handle)->mutex);
     return Res_ok;
 }
@@ -792,6 +799,7 @@ void Image_destroyObject(EngineContext *app, ImageObject *image)
     bool busy = image->state == ImageState_decoding || image->state == ImageState_publishing;
     if (busy && image->worker >= 0 && image->worker < ImageStore_workerMax &&
         store->workers[image->worker])
+        // A task that has already ended needs no stop.
         (void)Task_requestStop(store->workers[image->worker]);
     Lock_release(&store->lock);
     // The done semaphore may hold a unit from an earlier pass: wait until

@@ -260,7 +260,7 @@ void ImageStore_applySettings(EngineContext *app);
 int ImageStore_holds(const ImageStore *store, const ImageObject *image, uint32_t generation);
 // Starts worker index ("imageJob", priority 1, stack label 4096); on failure
 // the slot stays clear. 0 or the task error.
-int ImageStore_startWorker(EngineContext *app, int32_t index);
+[[nodiscard]] int ImageStore_startWorker(EngineContext *app, int32_t index);
 // Asks worker index to stop, joins it and clears the slot.
 void ImageStore_stopWorker(EngineContext *app, int32_t index);
 
@@ -304,8 +304,9 @@ int Image_openUrl(EngineContext *app, const Url *url, ImageLoadChargeFn charge, 
                   const int32_t *layout, ImageHandle **image);
 // As Image_openUrl with the caller's option word and ImageOpt_animations
 // (128) added.
-int Image_openUrlFlags(EngineContext *app, const Url *url, ImageLoadChargeFn charge, Edr_Doc *doc,
-                       const int32_t *layout, uint32_t flags, ImageHandle **image);
+[[nodiscard]] int Image_openUrlFlags(EngineContext *app, const Url *url, ImageLoadChargeFn charge,
+                                     Edr_Doc *doc, const int32_t *layout, uint32_t flags,
+                                     ImageHandle **image);
 // A new copy of the URL behind the handle's image when it was opened from
 // a URL byte source, else null (no image, another source, or no memory).
 Url *Image_getSourceUrl(ImageHandle *handle);
@@ -380,8 +381,8 @@ void Image_rectSnapshot(ImageObject *image, Rect *out);
 // resolution, codec size word}, *loopCounter (0 unless a frame sequence)
 // and *capFlags (each may be null); a synchronous image reads its header
 // first. 0; 13 for a handle without image; 48 when the header read stopped.
-int Image_getDocImageInfo(ImageHandle *handle, int32_t *info, int32_t *loopCounter,
-                          uint32_t *capFlags);
+[[nodiscard]] int Image_getDocImageInfo(ImageHandle *handle, int32_t *info, int32_t *loopCounter,
+                                        uint32_t *capFlags);
 // The resolution (dots per inch) that the picture's data, or its owner's
 // hook, states; 0 when nothing states one (the nominal resolution is then
 // the default 72) and for a handle without image.
@@ -392,7 +393,8 @@ int Image_isUsable(ImageHandle *handle);
 int Image_getDocImageState(ImageHandle *handle);
 // Subsampled width and height, and the item's scale divided by 2 to the
 // achieved level (rounded up, at least 1). 0 or 13.
-int Image_getScaledSize(ImageHandle *handle, int32_t *width, int32_t *height, int32_t *scale);
+[[nodiscard]] int Image_getScaledSize(ImageHandle *handle, int32_t *width, int32_t *height,
+                                      int32_t *scale);
 // 1 for a failed image or one without codec, else the codec's type id (0
 // when it has none).
 int32_t Image_getTypeId(ImageObject *image);
@@ -405,15 +407,15 @@ uint32_t Image_getCapFlags(ImageObject *image);
 // firstLevel, below maxLevel) when memory runs out. The image's result,
 // reason and error code are set. 48 when the pass was stopped, else 0;
 // *reason gets the pass's reason.
-int Image_decode(EngineContext *app, ImageObject *image, int32_t *reason, int32_t firstLevel,
-                 int32_t maxLevel, ImageView *view);
+[[nodiscard]] int Image_decode(EngineContext *app, ImageObject *image, int32_t *reason,
+                               int32_t firstLevel, int32_t maxLevel, ImageView *view);
 // Reads only the header of a synchronous image whose size is unknown.
 // *state and *reason get the mapped result. 48 when stopped, else 0.
-int Image_readHeaderNow(ImageObject *image, int32_t *state, int32_t *reason);
+[[nodiscard]] int Image_readHeaderNow(ImageObject *image, int32_t *state, int32_t *reason);
 // Chooses the image's codec from the first 12 bytes of its open stream
 // (kept once chosen). 0, 7169 (*reason 3), 7189 (*reason 2) or the error
 // of the stream or a recogniser.
-int Image_pickCodec(EngineContext *app, ImageObject *image, int32_t *reason);
+[[nodiscard]] int Image_pickCodec(EngineContext *app, ImageObject *image, int32_t *reason);
 // Stores the nominal size and computes the subsampled one (level: in
 // static mode the most halvings the codec can make, in dynamic mode the
 // level it decodes at).
@@ -432,8 +434,8 @@ void Image_dropDecoder(ImageObject *image, int partial);
 // starts the picture (kind 1) in the target view: buffers of the
 // subsampled size filled with the background, staging buffers for banded
 // codecs. 0 or an error.
-int Image_beginPicture(ImageObject *image, uint32_t pictureFormat, uint32_t maskFormat,
-                       int withMask, int32_t word);
+[[nodiscard]] int Image_beginPicture(ImageObject *image, uint32_t pictureFormat,
+                                     uint32_t maskFormat, int withMask, int32_t word);
 // A band of rows starting at row: the staging buffers (*count rows) for a
 // banded codec, else for row 0 the view's own buffers (*count the height)
 // and nothing for later rows.
@@ -455,7 +457,7 @@ void Anim_enterAnimList(ImageObject *image);
 void Anim_leaveAnimList(ImageObject *image);
 // The animation worker's body: 0 to keep the worker, non-zero when it
 // should end.
-int Anim_runLoop(EngineContext *app);
+[[nodiscard]] int Anim_runLoop(EngineContext *app);
 // Wakes the animation loop.
 void Anim_wake(EngineContext *app);
 
@@ -474,5 +476,5 @@ ImageCodec *Codec_pngDescriptor();
 // resampled into it keeping its proportions, as large as fits, at the top
 // left; the old buffer is freed. 0; 1 when memory runs out or 8 for a size
 // below 1 (the old buffer then stays).
-int Bitmap_refit(EngineContext *app, PixelBuf **thumb, int32_t width, int32_t height,
-                 uint32_t colour);
+[[nodiscard]] int Bitmap_refit(EngineContext *app, PixelBuf **thumb, int32_t width, int32_t height,
+                               uint32_t colour);

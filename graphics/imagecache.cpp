@@ -17,6 +17,7 @@ int ImageCache_acquire(EngineContext *app)
     if (!cache)
         return Res_noMemory;
     cache->refCount = 1;
+    // Lock_init cannot fail.
     (void)Lock_init(app, &cache->lock);
     cache->budget = Config_getIntA(app, app->config, nullptr, "Vexlan_Image_Cache_Bytes", 0);
     app->imageCache = cache;

@@ -82,7 +82,7 @@ struct ImageCodec {
 // (the new one is freed); 1 for null; 0x1C00 when all 15 slots are taken;
 // the codec's init error; 16 without a store. The descriptor is freed on
 // any failure.
-int Plugin_register(EngineContext *app, ImageCodec *codec);
+[[nodiscard]] int Plugin_register(EngineContext *app, ImageCodec *codec);
 // Runs every registered codec's shutdown and frees the descriptors.
 void ImageCodec_teardown(EngineContext *app);
 // The codec of image (null when none was chosen).
@@ -99,18 +99,20 @@ ImageCodec *ImageCodec_of(const ImageObject *image);
 // reduce by while decoding and gets the shift the store wants. 0x1C04 when
 // a size was published before and this one differs (the new one is kept:
 // the store decodes again).
-int ImageDec_setHeader(ImageObject *image, int32_t width, int32_t height, int32_t dpi,
-                       int32_t bandRows, int32_t colourKind, int32_t *reduction);
+[[nodiscard]] int ImageDec_setHeader(ImageObject *image, int32_t width, int32_t height, int32_t dpi,
+                                     int32_t bandRows, int32_t colourKind, int32_t *reduction);
 // Makes the target view's picture (and, with outMask, the mask) at the
 // image's size and returns them (owned by the view); resets the progress
 // reports. 0x1C0E when the store reduces rows itself; 1 when memory runs
 // out.
-int ImageDec_getBuffers(ImageObject *image, PixelBuf **outPicture, uint32_t pictureFormat,
-                        PixelBuf **outMask, uint32_t maskFormat, int32_t hasTransparency);
+[[nodiscard]] int ImageDec_getBuffers(ImageObject *image, PixelBuf **outPicture,
+                                      uint32_t pictureFormat, PixelBuf **outMask,
+                                      uint32_t maskFormat, int32_t hasTransparency);
 // A decoded rectangle (codec coordinates): 48 when the task is asked to
 // stop; the area joins the dirty rectangle, which goes to the handles at
 // most once per 100 reports or 500 ms unless it covers the whole image.
-int ImageDec_rowsDone(ImageObject *image, int32_t x, int32_t y, int32_t width, int32_t height);
+[[nodiscard]] int ImageDec_rowsDone(ImageObject *image, int32_t x, int32_t y, int32_t width,
+                                    int32_t height);
 // Frees the mask of the picture; the image has no mask from then on.
 void ImageDec_dropMask(ImageObject *image);
 // Records that the image has transparent pixels.

@@ -213,6 +213,7 @@ int openDecoder(EngineContext *app, ImageObject *image)
         return Res_ok;
     }
     r = readAll(stream, &image->encoded, &image->encodedSize);
+    // The stream was only read from: a failed close loses nothing.
     (void)ByteStream_close(stream);
     if (r != Res_ok)
         return r;
@@ -235,6 +236,7 @@ void Image_closeCodec(ImageObject *image)
 void Image_dropDecoder(ImageObject *image, int partial)
 {
     Image_closeCodec(image);
+    // The stream was only read from: a failed close loses nothing.
     (void)ByteStream_close(image->stream);
     image->stream = nullptr;
     ImageStore *store = storeOf(image);
@@ -291,6 +293,7 @@ int Image_pickCodec(EngineContext *app, ImageObject *image, int32_t *reason)
             }
         }
     }
+    // The stream was only read from: a failed close loses nothing.
     (void)ByteStream_close(&peek->base);
     if (err != Res_ok)
         return err;

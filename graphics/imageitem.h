@@ -96,25 +96,27 @@ typedef int (*ImageBlitFn)(EngineContext *app, const ObjHeader *item, const Pixe
 // The standard blit: a rectangle item painted with the picture, masked by
 // the mask weakened by the item's alpha (a mask stage) or, without one, by
 // the alpha as a constant; the paint stages of the item's drawing effect.
-int ImageItem_blitSpan(EngineContext *app, const ObjHeader *item, const PixelBuf *picture,
-                       const PixelBuf *mask, int32_t x, int32_t y, const DrawTarget *target);
+[[nodiscard]] int ImageItem_blitSpan(EngineContext *app, const ObjHeader *item,
+                                     const PixelBuf *picture, const PixelBuf *mask, int32_t x,
+                                     int32_t y, const DrawTarget *target);
 
 // Size, resolution (0 becomes 96 only when drawing), scale and draw flags
 // of the item (see the flag values); options bit 0 asks whether the pixels
 // need scaling at all, bit ImageItem_frameAllowed is kept unless the image
 // has a first mask word. 0, or the image store's error.
-int ImageItem_getInfo(ObjHeader *item, uint32_t options, int32_t *width, int32_t *height,
-                      int32_t *resolution, int32_t *scale, uint32_t *flags);
+[[nodiscard]] int ImageItem_getInfo(ObjHeader *item, uint32_t options, int32_t *width,
+                                    int32_t *height, int32_t *resolution, int32_t *scale,
+                                    uint32_t *flags);
 // The box under the item's transform, each side limited to 8192 pixels at
 // the item's resolution. 0 or 8.
-int ImageItem_getBounds(EngineContext *app, ObjHeader *item, Rect *bounds);
+[[nodiscard]] int ImageItem_getBounds(EngineContext *app, ObjHeader *item, Rect *bounds);
 // The orientation code of the four source corners (y-up: bottom-left,
 // top-left, top-right, bottom-right) mapped through transform: for each
 // corner of the result, two bits naming the source corner that lands
 // there (228 the identity); *rect gets their bounds. 4869 when they are
 // not the corners of an upright rectangle.
-int ImageItem_orientation(const Point corners[4], const Matrix *transform, Rect *rect,
-                          uint32_t *code);
+[[nodiscard]] int ImageItem_orientation(const Point corners[4], const Matrix *transform, Rect *rect,
+                                        uint32_t *code);
 // The destination rectangle in whole pixels of rect (device units) at the
 // scale word, moved by offset; at least one pixel wide and high.
 void ImageItem_destRect(const Rect *rect, int32_t scale, const Point *offset, Rect *out);
@@ -131,10 +133,11 @@ int32_t ImageItem_levelForSize(int32_t width, int32_t height, int32_t drawnWidth
 // that is larger; at most the size of the range's start level). Both
 // requests add the ImageRender_* bits of mode. 0
 // with *request to end with Image_endRender, or the request's error.
-int ImageItem_getPixels(ImageHandle *handle, int32_t displayScale, ImageLevelRange *range,
-                        int32_t resolution, int32_t width, int32_t height, uint32_t format,
-                        PixelBuf **picture, PixelBuf **mask, PixelBuf **placeholder,
-                        ImageDrawRequest **request, uint32_t mode);
+[[nodiscard]] int ImageItem_getPixels(ImageHandle *handle, int32_t displayScale,
+                                      ImageLevelRange *range, int32_t resolution, int32_t width,
+                                      int32_t height, uint32_t format, PixelBuf **picture,
+                                      PixelBuf **mask, PixelBuf **placeholder,
+                                      ImageDrawRequest **request, uint32_t mode);
 // The scaler's quality: at most 15 and twice the draw quality; 0 when the
 // item forbids smoothing.
 int32_t ImageItem_scaleQuality(const ImageItemPart *part, int32_t drawQuality);
@@ -142,10 +145,12 @@ int32_t ImageItem_scaleQuality(const ImageItemPart *part, int32_t drawQuality);
 // and the mask (when given) in format 0; tileX and tileY place them inside
 // the scaled picture of scaledWidth x scaledHeight. 0 or an error, outs
 // null.
-int ImageItem_convert(EngineContext *app, const PixelBuf *picture, const PixelBuf *mask,
-                      PixelBuf **newPicture, PixelBuf **newMask, int32_t scaledWidth,
-                      int32_t scaledHeight, int32_t tileX, int32_t tileY, int32_t width,
-                      int32_t height, uint32_t format, int32_t quality);
+[[nodiscard]] int ImageItem_convert(EngineContext *app, const PixelBuf *picture,
+                                    const PixelBuf *mask, PixelBuf **newPicture, PixelBuf **newMask,
+                                    int32_t scaledWidth, int32_t scaledHeight, int32_t tileX,
+                                    int32_t tileY, int32_t width, int32_t height, uint32_t format,
+                                    int32_t quality);
 // Fills rect (bitmap pixels, y-up) light grey (160, 160, 160) at alpha 127
 // and outlines it in opaque black, clipped to the target's clip.
-int ImageItem_drawFrame(EngineContext *app, const Rect *rect, const DrawTarget *target);
+[[nodiscard]] int ImageItem_drawFrame(EngineContext *app, const Rect *rect,
+                                      const DrawTarget *target);

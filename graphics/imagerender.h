@@ -72,29 +72,31 @@ enum : int32_t {
 // hands out a copy scaled to the target's size and format. Copies are
 // views of the image, remade when the image changed or they were made
 // for another transform or target.
-int Image_render(ImageHandle *handle, uint32_t format, uint32_t formatWord, ImageLevelRange *range,
-                 const ColourTransform *transform, uint32_t mode, const ImageTarget *target,
-                 PixelBuf **picture, PixelBuf **mask, PixelBuf **placeholder,
-                 ImageDrawRequest **request);
+[[nodiscard]] int Image_render(ImageHandle *handle, uint32_t format, uint32_t formatWord,
+                               ImageLevelRange *range, const ColourTransform *transform,
+                               uint32_t mode, const ImageTarget *target, PixelBuf **picture,
+                               PixelBuf **mask, PixelBuf **placeholder, ImageDrawRequest **request);
 // Ends a request: the frame given back, the image unlocked, the views let go.
 void Image_endRender(EngineContext *app, ImageDrawRequest *request);
 // Decodes the picture behind url now into new buffers of the store's
 // format (either out may be null). 0 or an error, with both outs null.
-int Image_loadUrlToPixels(EngineContext *app, const Url *url, PixelBuf **picture, PixelBuf **mask);
+[[nodiscard]] int Image_loadUrlToPixels(EngineContext *app, const Url *url, PixelBuf **picture,
+                                        PixelBuf **mask);
 // The same for the text of a URL; 1 when it does not parse.
-int Image_loadUrlText(EngineContext *app, const char16_t *text, PixelBuf **picture,
-                      PixelBuf **mask);
+[[nodiscard]] int Image_loadUrlText(EngineContext *app, const char16_t *text, PixelBuf **picture,
+                                    PixelBuf **mask);
 // Loads the four placeholder pictures into the store: each setting's value
 // ("RAM:" text or a URL), else the built-in picture under the store's
 // resource directory. 0, or 1 when memory runs out.
-int Image_loadPlaceholders(EngineContext *app);
+[[nodiscard]] int Image_loadPlaceholders(EngineContext *app);
 // "RAM:<id>/<length>/<name>" (ids and lengths eight hexadecimal digits;
 // the separators may be any character) to the memory-file URL of the
 // registered block id. 859 for other text; 1 out of memory. An id that
 // names no block gives a URL that cannot be opened.
-int RamUrl_parse(EngineContext *app, const char16_t *text, Url **url);
+[[nodiscard]] int RamUrl_parse(EngineContext *app, const char16_t *text, Url **url);
 // Opens an image over an open stream, which the image takes over (closed
 // on failure). Arguments as Image_open.
-int Image_createFromStream(EngineContext *app, VfsHandle *stream, void *owner, ImageHook hook,
-                           void *hookArg, int32_t widthHint, int32_t heightHint, uint32_t options,
-                           intptr_t extra, ImageHandle **handle);
+[[nodiscard]] int Image_createFromStream(EngineContext *app, VfsHandle *stream, void *owner,
+                                         ImageHook hook, void *hookArg, int32_t widthHint,
+                                         int32_t heightHint, uint32_t options, intptr_t extra,
+                                         ImageHandle **handle);

@@ -21,13 +21,14 @@ struct ObjHeader;
 // Draws the display items from first on (through their next words) into
 // target. A stop request ends the walk (48) unless flags ask for no
 // polling; an item's own failure does not. 0 or 48.
-int View_drawItemList(EngineContext *ctx, ObjHeader *first, const Rect *clip, const Matrix *matrix,
-                      const DrawTarget *target, const DrawFlags *flags, intptr_t extra);
+[[nodiscard]] int View_drawItemList(EngineContext *ctx, ObjHeader *first, const Rect *clip,
+                                    const Matrix *matrix, const DrawTarget *target,
+                                    const DrawFlags *flags, intptr_t extra);
 // Sums the measured costs of the items into *amount (0x10000 for an empty
 // list) until the sum passes the cost limit of flags; 0 or the first error.
-int View_measureItemList(EngineContext *ctx, ObjHeader *first, const Rect *clip,
-                         const Matrix *matrix, const DrawTarget *target, const DrawFlags *flags,
-                         uint32_t *amount);
+[[nodiscard]] int View_measureItemList(EngineContext *ctx, ObjHeader *first, const Rect *clip,
+                                       const Matrix *matrix, const DrawTarget *target,
+                                       const DrawFlags *flags, uint32_t *amount);
 
 // An index of a long item list by the vertical extent of the items' shown
 // boxes, for a list drawn band after band: each band then visits only the
@@ -51,9 +52,10 @@ void ItemIndex_free(ItemIndex *index);
 // the index offers for the drawing area: the same items are drawn in the
 // same order, with the same stop polling. Without an index, or for a first
 // it does not start with, the list is walked as View_drawItemList walks it.
-int View_drawIndexedList(EngineContext *ctx, const ItemIndex *index, ObjHeader *first,
-                         const Rect *clip, const Matrix *matrix, const DrawTarget *target,
-                         const DrawFlags *flags, intptr_t extra);
+[[nodiscard]] int View_drawIndexedList(EngineContext *ctx, const ItemIndex *index, ObjHeader *first,
+                                       const Rect *clip, const Matrix *matrix,
+                                       const DrawTarget *target, const DrawFlags *flags,
+                                       intptr_t extra);
 
 // The drawing area of a target in item units: the target's pixel
 // rectangle (the bitmap's, cut to the target's clip when it has one),

@@ -20,8 +20,9 @@ enum : int { Level_badFormats = 275 };
 // rounded down to a multiple of 4 bytes, never in place; the output
 // format is 0 either way. Any other pair, a negative width or no levels:
 // Level_badFormats.
-int Pixel_levelConverter(uint32_t inputIsBuffer, uint32_t inputFormat, int32_t width,
-                         int32_t height, int stageBefore, void *levels, StageRecord *stage);
+[[nodiscard]] int Pixel_levelConverter(uint32_t inputIsBuffer, uint32_t inputFormat, int32_t width,
+                                       int32_t height, int stageBefore, void *levels,
+                                       StageRecord *stage);
 extern const StageOps Level_stageOps;
 
 // Rows of width bytes: target byte = the adjusted source byte. Returns 0.

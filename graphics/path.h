@@ -193,4 +193,4 @@ void Path_translate(Path *path, int32_t dx, int32_t dy);
 // Walks a packed path (state 7) with the same callback convention as
 // Path_walk (graphics/pathwalk.h). Returns 0 or the first non-zero
 // callback result. Reads the path only.
-int Path_walkPacked(const Path *path, const PathWalkFn *callbacks, void *user);
+[[nodiscard]] int Path_walkPacked(const Path *path, const PathWalkFn *callbacks, void *user);

@@ -26,7 +26,8 @@ struct EngineContext;
 // element the path format does not define ends the walk with 259. Returns
 // 0 (the box is valid), 8 for a null path or out, or the walker's error
 // (259 also for a packed path the walker cannot read). context is not read.
-int Edr_Draw_getBounds(EngineContext *context, const Path *path, const Matrix *matrix, Rect *out);
+[[nodiscard]] int Edr_Draw_getBounds(EngineContext *context, const Path *path, const Matrix *matrix,
+                                     Rect *out);
 
 // The same without a matrix.
 int Edr_Draw_getBounds2(EngineContext *context, const Path *path, Rect *out);

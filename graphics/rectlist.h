@@ -51,7 +51,7 @@ void RectList_destroy(RectList **list);
 void RectList_bounds(const RectList *list, Rect *out);
 // Calls fn(node, tag, context) for each node that holds a rectangle, in
 // list order. 0 or the first non-zero result.
-int RectList_forEach(RectList *list, RectListFn fn, void *context);
+[[nodiscard]] int RectList_forEach(RectList *list, RectListFn fn, void *context);
 // Keeps the rectangles with the tag and every rectangle connected to them
 // through a chain of overlapping rectangles, and frees the others (the
 // head too: its successor then becomes the first node and *list is moved

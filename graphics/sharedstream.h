@@ -41,27 +41,28 @@ enum : int {
 
 // Wraps stream (taken over) with one reference; locked asks for the lock.
 // 0; 1 when out of memory (the stream is closed then).
-int SharedStream_create(EngineContext *context, ByteStream *stream, int locked, SharedStream **out);
+[[nodiscard]] int SharedStream_create(EngineContext *context, ByteStream *stream, int locked,
+                                      SharedStream **out);
 // Drops a reference; the last closes the underlying stream and frees the
 // record.
 void SharedStream_release(SharedStream *shared);
 void SharedStream_releaseIfAny(SharedStream *shared);
 // A new reader at position 0 holding a reference. 0 or 1.
-int SharedStream_openReader(SharedStream *shared, SharedStreamReader **out);
+[[nodiscard]] int SharedStream_openReader(SharedStream *shared, SharedStreamReader **out);
 
 // The reader's operations (its ByteStream slots).
 int SharedStreamReader_refill(ByteStream *stream);
 // Moves the reader to position: 0, or the underlying stream's error when
 // it cannot be positioned there (the reader keeps its old position).
-int SharedStreamReader_seek(ByteStream *stream, uint64_t position);
+[[nodiscard]] int SharedStreamReader_seek(ByteStream *stream, uint64_t position);
 int SharedStreamReader_close(ByteStream *stream);
 // Operation 6 (position) answers the reader's own position; others go to
 // the underlying stream (15106 without a control slot); a successful 10
 // copies the length.
-int SharedStreamReader_control(ByteStream *stream, uint32_t op, void *arg);
+[[nodiscard]] int SharedStreamReader_control(ByteStream *stream, uint32_t op, void *arg);
 
 // Turns the image's raw data stream into a locked shared stream and puts a
 // first reader on it in its place, when the engine's feature flags have
 // bit 1 and the image has no shared stream yet. 0 or the error (both
 // fields cleared then).
-int Image_shareDataStream(ImageObject *image);
+[[nodiscard]] int Image_shareDataStream(ImageObject *image);

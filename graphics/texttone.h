@@ -19,7 +19,7 @@ enum : uint32_t {
 const uint8_t *TextTone_defaultTable();
 // Allocates the context's table from the default. 0, or 1 when memory
 // runs out (the context's pointer is then null).
-int TextTone_init(EngineContext *context);
+[[nodiscard]] int TextTone_init(EngineContext *context);
 // Frees the context's table and clears the pointer. Null pointers are
 // ignored, so a second call does nothing.
 void TextTone_fini(EngineContext *context);

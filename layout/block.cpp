@@ -93,6 +93,7 @@ void clearKeepingLines(LayoutBox *box, const Edr_Style *style)
     if (!box->items)
         return;
     int32_t before = FloatArea_clearOffset(box->items);
+    // Layout_clearPosition cannot fail.
     (void)Layout_clearPosition(box, style);
     if (FloatArea_clearOffset(box->items) < before)
         FloatArea_setClearOffset(box->items, before);
@@ -1066,6 +1067,7 @@ int Layout_positionedObjects(LayoutBox *box, Edr_Style *style, Edr_Node *node, i
             continue;
         int32_t w = box->availableWidth;
         int32_t left = 0, top = 0, width = 0, height = 0;
+        // An unset or unusable property leaves the value set above.
         (void)Edr_Style_getMeasure(e.style, PropId_left, &left, w);
         (void)Edr_Style_getMeasure(e.style, PropId_top, &top, w);
         (void)Edr_Style_getMeasure(e.style, PropId_width, &width, w);

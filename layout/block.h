@@ -118,8 +118,8 @@ void Rect_addItemBounds(Rect *r, const ObjHeader *item, Rect *out, const Rect *c
                                        Edr_Node *marker);
 // Places the anchored drawing objects among node's content with the x and y
 // origin of the block; the box's positioned operation. 0 or an error.
-int Layout_positionedObjects(LayoutBox *box, Edr_Style *style, Edr_Node *node, int32_t x,
-                             int32_t y);
+[[nodiscard]] int Layout_positionedObjects(LayoutBox *box, Edr_Style *style, Edr_Node *node,
+                                           int32_t x, int32_t y);
 // 1 for a group laid out as a block.
 int Layout_isBlockLevel(const Edr_Style *style, Edr_Node *node);
 // A text entry whose remaining text starts with a line break: resume

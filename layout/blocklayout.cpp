@@ -61,6 +61,7 @@ void post(Edr_Doc *doc, int32_t code)
     if (!app || !app->eventProc)
         return;
     EventProcCodeMsg m{code, doc, nullptr, 0};
+    // A notice that cannot be posted is lost; what it reports is done either way.
     (void)EventProc_postCode(app->eventProc, &m);
 }
 
@@ -280,6 +281,7 @@ int Layout_layoutByDisplay(LayoutBox **box, Edr_Node *node, Edr_Style *style, Li
     case KwId_table: {
         uint32_t shrink = b->stateFlags & BoxState_shrinkToFit;
         b->stateFlags &= ~uint32_t(BoxState_shrinkToFit);
+        // Layout_clearPosition cannot fail.
         (void)Layout_clearPosition(b, style);
         err = b->flowMode == 3 ? int(Layout_lineFull) : Layout_placeTable(box, style, node);
         LineCounter_newLine(lines);
@@ -509,6 +511,7 @@ int Layout_placeFloat(LayoutBox **box, LayerList *layers, Rect *rect)
 int Layout_layoutOwnLayer(LayoutBox **box, Edr_Node *node, Edr_Style *style, LineCounter *lines)
 {
     LayoutBox *b = *box;
+    // Layout_clearPosition cannot fail.
     (void)Layout_clearPosition(b, style);
     uint32_t placed = 0;
     if (b->block.boxFlags & BoxFlag_positioned)

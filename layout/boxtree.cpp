@@ -74,6 +74,7 @@ void post(Edr_Doc *doc, int32_t code)
     if (!app || !app->eventProc)
         return;
     EventProcCodeMsg m{code, doc, nullptr, 0};
+    // A notice that cannot be posted is lost; what it reports is done either way.
     (void)EventProc_postCode(app->eventProc, &m);
 }
 

@@ -96,12 +96,12 @@ void LayerList_enterPayloadMode(LayerList *list);
 // current layer and whose payload is derived from the current payload and
 // argument. Enters payload mode first. 0, or 1 when memory runs out (no
 // layer is added).
-int LayerList_pushLayer(LayerList *list, const void *argument);
+[[nodiscard]] int LayerList_pushLayer(LayerList *list, const void *argument);
 // Closes the current group: a continuation layer of its parent (payload
 // derived from the parent's with no argument, parent the parent's parent)
 // is added at the end and made current. Nothing without a parent. Enters
 // payload mode first. 0, or 1 when memory runs out (no layer is added).
-int LayerList_popLayer(LayerList *list);
+[[nodiscard]] int LayerList_popLayer(LayerList *list);
 
 // Moves every item of other into list and leaves other one empty layer.
 // Two key-mode lists merge by key (LayerList_mergeSorted); otherwise both
@@ -110,14 +110,14 @@ int LayerList_popLayer(LayerList *list);
 // any other non-empty layer becomes a new last layer with its payload, and
 // empty layers are dropped (payloads released). 0, or 1 when memory runs
 // out (nothing moved). A list merged into itself stays as it is.
-int LayerList_merge(LayerList *list, LayerList *other);
+[[nodiscard]] int LayerList_merge(LayerList *list, LayerList *other);
 // Both lists in key mode (else as LayerList_merge): the items of other's
 // lowest layer first move to the front of
 // the layer after it (they stay in the lowest layer when there is none);
 // then every non-empty layer of other joins list's layer of the same key
 // (its items appended) or is linked into list in key order. 0 or 1 (no
 // memory; nothing moved).
-int LayerList_mergeSorted(LayerList *list, LayerList *other);
+[[nodiscard]] int LayerList_mergeSorted(LayerList *list, LayerList *other);
 // Collapses everything into the first layer and hands its item chain to
 // *items (null when there is none); the layer stays, empty, with its marked
 // flag. 0.
@@ -132,7 +132,7 @@ int LayerList_takeItems(LayerList *list, ObjHeader **items);
 // a container cannot be made: the walk stops there and the layers not yet
 // wrapped stay in the list. A key-mode list is handed over like
 // LayerList_takeItems into record's children.
-int LayerList_wrapLayers(LayerList *list, ObjHeader *record);
+[[nodiscard]] int LayerList_wrapLayers(LayerList *list, ObjHeader *record);
 
 // Writes axes (0 to 3; bit 0 x, bit 1 y) into the fixed bits of every item
 // and marks every layer; container children already fixed keep their own
@@ -151,7 +151,8 @@ void LayerList_translate(LayerList *list, int32_t dx, int32_t dy);
 // matrix maps it. With payloads set the payload origins are mapped as well.
 // 0, or 1 when an item's matrix cannot be made (the walk stops there: the
 // items before it are mapped, that item and the rest are not).
-int LayerList_transform(LayerList *list, const Matrix *matrix, const Point *origin, int payloads);
+[[nodiscard]] int LayerList_transform(LayerList *list, const Matrix *matrix, const Point *origin,
+                                      int payloads);
 // Clips every item to rect. An empty rectangle (x0 >= x1 or y0 >= y1)
 // frees every item. Otherwise a text item that crosses the rectangle's left
 // or right edge keeps only the characters that lie wholly inside it
@@ -160,9 +161,9 @@ int LayerList_transform(LayerList *list, const Matrix *matrix, const Point *orig
 // item clipping (RectCollector_clipItem, with flags) decides whether an
 // item goes. A container whose box stays has its children clipped the
 // same way. 0 or the measurer's error (the clip stops there).
-int LayerList_clipToRect(LayerList *list, const Rect *rect, uint32_t flags);
+[[nodiscard]] int LayerList_clipToRect(LayerList *list, const Rect *rect, uint32_t flags);
 // The same for the items of one layer.
-int LayerList_clipLayer(Layer *layer, const Rect *rect, uint32_t flags);
+[[nodiscard]] int LayerList_clipLayer(Layer *layer, const Rect *rect, uint32_t flags);
 // Resets the collector and adds the box of every item (containers as a
 // whole) that is fixed on no axis and whose box is ordered.
 void LayerList_collectRects(LayerList *list, RectCollector *collector);

@@ -24,7 +24,7 @@ struct FontList;
 // 0 or the first error (Res_stopRequested when the task was asked to stop).
 [[nodiscard]] int Layout_document(Edr_Doc *doc);
 // Asks the display to redraw the area of a node. 0 or an error.
-int Layout_redrawNode(EngineContext *app, Edr_Doc *doc, Edr_Node *node);
+[[nodiscard]] int Layout_redrawNode(EngineContext *app, Edr_Doc *doc, Edr_Node *node);
 
 struct FloatArea;
 struct LayerList;

@@ -162,6 +162,7 @@ void Measure_postStackEvent(Edr_Doc *doc)
     if (!context || !context->eventProc)
         return;
     EventProcCodeMsg m{DocMsg_codeStackExhausted, doc, nullptr, 0};
+    // A notice that cannot be posted is lost; what it reports is done either way.
     (void)EventProc_postCode(context->eventProc, &m);
 }
 

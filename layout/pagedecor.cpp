@@ -85,6 +85,7 @@ void sideMargins(const LayoutBox *box, Edr_Style *pageStyle, int32_t *left, int3
 {
     *left = *right = 0;
     if (pageStyle) {
+        // An unset property leaves the value set above.
         (void)Edr_Style_getLength(pageStyle, PropId_marginLeft, left);
         (void)Edr_Style_getLength(pageStyle, PropId_marginRight, right);
     }
@@ -129,6 +130,7 @@ int footer(LayoutBox *box, Edr_Style *pageStyle, Edr_Node *group, int32_t *heigh
     int32_t ownMargin = 0;
     Edr_Style *style = nullptr;
     if (!err && Edr_Style_computeForNode(box->document, &style, pageStyle, group) == Res_ok) {
+        // An unset property leaves the value set above.
         (void)Edr_Style_getLength(style, PropId_marginBottom, &ownMargin);
         Edr_Style_release(style);
     }

@@ -22,6 +22,7 @@
 #include "graphics/pixelbuf.h"
 #include "layout/boxiter.h"
 #include "layout/layout.h"
+#include "layout/line.h"
 #include "layout/replaced.h"
 #include "graphics/imageutil.h"
 
@@ -236,7 +237,7 @@ int fit(LayoutBox *box, BoxIter *iter, ObjHeader *item, IterEntry *entry)
     if (room < w) {
         if (room < box->availableWidth && entry->rewinds < Replaced_maxRewinds && iter)
             BoxIter_rewindTo(iter, entry);
-        return 0x1003;
+        return Layout_lineFull;
     }
     p->offset[0] = sat(int64_t(box->block.lineLeft) - p->bounds.x0);
     p->offset[1] = 0;

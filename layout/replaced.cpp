@@ -380,6 +380,7 @@ int Layout_placeObject(LayoutBox *box, LineState *st, IterEntry *entry, Edr_Node
         int32_t region = box->pageRect[1] == Layout_unset
                              ? 0
                              : sat(int64_t(box->pageRect[3]) - box->pageRect[1]);
+        // An unset or unusable property leaves the value set above.
         (void)Edr_Style_getMeasure(style, PropId_width, &w, box->availableWidth);
         (void)Edr_Style_getMeasure(style, PropId_height, &h, region);
     }
@@ -579,6 +580,7 @@ int Layout_applyImageSize(LayoutBox *box, Edr_Style *style, ObjHeader *item, int
     int32_t reference = ignoreArea ? int32_t(0x80000000) : areaWidth(box);
     int32_t w = -1, h = -1;
     if (style) {
+        // An unset or unusable property leaves the value set above.
         (void)Edr_Style_getMeasure(style, PropId_width, &w, reference);
         (void)Edr_Style_getMeasure(style, PropId_height, &h, reference);
     }
@@ -920,6 +922,7 @@ int Layout_cursorImage(LayoutCursor *cursor, Edr_Style *style, Edr_Node *node)
     Rect r = Obj_box(item);
     int32_t ml = 0, mr = 0;
     if (style) {
+        // An unset property leaves the value set above.
         (void)Edr_Style_getLength(style, PropId_marginLeft, &ml);
         (void)Edr_Style_getLength(style, PropId_marginRight, &mr);
     }

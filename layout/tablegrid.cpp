@@ -120,6 +120,7 @@ void postStackEvent(TableBuilder *b)
     if (!processor)
         return;
     EventProcCodeMsg m{DocMsg_codeStackExhausted, b->doc, nullptr, 0};
+    // A notice that cannot be posted is lost; what it reports is done either way.
     (void)EventProc_postCode(processor, &m);
 }
 

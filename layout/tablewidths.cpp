@@ -57,6 +57,7 @@ void postStackEvent(Edr_Doc *doc)
     if (!app || !app->eventProc)
         return;
     EventProcCodeMsg m{DocMsg_codeStackExhausted, doc, nullptr, 0};
+    // A notice that cannot be posted is lost; what it reports is done either way.
     (void)EventProc_postCode(app->eventProc, &m);
 }
 

@@ -747,8 +747,11 @@ int Pdf_translateDocument(PdfDoc *doc)
     for (PdfXrefSubsection *s = doc->xrefHead; s; s = s->next)
         objects += s->count;
     uint32_t total = uint32_t(std::min<uint64_t>(uint64_t(count), objects));
-    LoadProgress_addDone(tracker, 2, 1);
-    LoadProgress_addTotal(tracker, 1, int32_t(total));
+    // Progress counts only feed the progress notice: a notice that could not
+    // be posted, or the download limit, does not stop the conversion.
+    (void)LoadProgress_addDone(tracker, 2, 1);
+    // Progress counts only feed the progress notice; the load goes on either way.
+    (void)LoadProgress_addTotal(tracker, 1, int32_t(total));
     int onDemand = Edr_Doc_isPageOnDemand(ed);
     uint32_t page = 1;
     while (page <= total) {
@@ -759,7 +762,7 @@ int Pdf_translateDocument(PdfDoc *doc)
             err = Pdf_Page_load(doc, page);
             Pdf_Lex_shrinkBuffer(doc->lexer);
         }
-        LoadProgress_addDone(tracker, 1, 1);
+        (void)LoadProgress_addDone(tracker, 1, 1); // progress only, as above
         page++;
         if (err != Res_ok || Edr_Doc_getStopFlag(ed))
             break;
@@ -767,7 +770,7 @@ int Pdf_translateDocument(PdfDoc *doc)
     Fmt_debugLevel(2, "PDF Conversion complete\n");
     err = takeDeferred(doc, err);
     if (page <= total)
-        LoadProgress_addDone(tracker, 1, int32_t(total - page + 1));
+        (void)LoadProgress_addDone(tracker, 1, int32_t(total - page + 1)); // progress only
     return err;
 }
 

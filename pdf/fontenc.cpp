@@ -261,6 +261,7 @@ int Pdf_Font_readToUnicodeMap(PdfDoc *doc, PdfObj *fontDict, uint16_t **map)
     if (!err)
         err = CMap_parseToUnicodeStream(bytes, map);
     if (bytes)
+        // The stream was only read from: a failed close loses nothing.
         (void)ByteStream_close(bytes);
     Mem_free(block);
     if (err) {

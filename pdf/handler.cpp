@@ -19,6 +19,7 @@ int Pdf_open(EngineContext *context, Edr_HandlerDesc *, void *argument, VfsHandl
 {
     int err = Edr_Doc_setFlags(doc, Pdf_featurePagesOnDemand | Pdf_featureFlag2);
     if (err != Res_ok) {
+        // The stream was only read or probed: a failed close loses nothing.
         (void)Vfs_close(stream);
         return err;
     }

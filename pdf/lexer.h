@@ -117,7 +117,7 @@ int Pdf_Lex_isIdle(const PdfLexer *lexer);
 // status (or 0x2205) when the data end first.
 [[nodiscard]] int Pdf_Lex_readRaw(PdfLexer *lexer, size_t *count, uint8_t *buffer);
 // ByteStream_control on the source.
-int Pdf_Lex_control(PdfLexer *lexer, uint32_t op, void *arg);
+[[nodiscard]] int Pdf_Lex_control(PdfLexer *lexer, uint32_t op, void *arg);
 // A token buffer grown past 4096 bytes goes back to 4096 (token dropped).
 void Pdf_Lex_shrinkBuffer(PdfLexer *lexer);
 // Doubles the token buffer. 1 out of memory.

@@ -227,7 +227,7 @@ const char *Pdf_Obj_typeName(const PdfObj *obj);
 // the lookup's error; Res_pdfNotArray when the value is not an array; 5902 at
 // the first missing element of a shorter array, or 5910 at an element that is
 // not a number, the slots before it written.
-int Pdf_dictGetNumbers4(PdfDoc *doc, PdfObj *dict, const char *key, float out[4]);
+[[nodiscard]] int Pdf_dictGetNumbers4(PdfDoc *doc, PdfObj *dict, const char *key, float out[4]);
 
 // ---------------------------------------------------- building dictionaries
 

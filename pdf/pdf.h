@@ -25,7 +25,7 @@ enum : uint32_t {
 
 // Fills the PDF handler's descriptor: matchMime, sniff, open, step, close,
 // findFragment, a release that does nothing, enabled. 0.
-int Pdf_describe(EngineContext *context, Edr_HandlerDesc *desc);
+[[nodiscard]] int Pdf_describe(EngineContext *context, Edr_HandlerDesc *desc);
 
 // 100 when mime equals "application/pdf" ignoring case, else 0. 0.
 int Pdf_matchMime(EngineContext *context, Edr_HandlerDesc *desc, const char16_t *mime,
@@ -33,12 +33,12 @@ int Pdf_matchMime(EngineContext *context, Edr_HandlerDesc *desc, const char16_t 
 // Peeks at up to 1024 bytes (handing them back unconsumed): score 50 and
 // type 22 when a PDF header lies in them, else 0 and 0. A read error is
 // returned before anything is written.
-int Pdf_sniff(EngineContext *context, Edr_HandlerDesc *desc, VfsHandle *stream, int32_t *score,
-              uint32_t *typeId);
+[[nodiscard]] int Pdf_sniff(EngineContext *context, Edr_HandlerDesc *desc, VfsHandle *stream,
+                            int32_t *score, uint32_t *typeId);
 
 // The PDF reader's operations.
-int Pdf_open(EngineContext *context, Edr_HandlerDesc *desc, void *argument, VfsHandle *stream,
-             Edr_Doc *doc, Edr_Node *target);
-int Pdf_step(Edr_Doc *doc, uint32_t page);
+[[nodiscard]] int Pdf_open(EngineContext *context, Edr_HandlerDesc *desc, void *argument,
+                           VfsHandle *stream, Edr_Doc *doc, Edr_Node *target);
+[[nodiscard]] int Pdf_step(Edr_Doc *doc, uint32_t page);
 void Pdf_close(Edr_Doc *doc);
-int Pdf_fragmentRect(Edr_Doc *doc, const char16_t *name, int32_t *rect);
+[[nodiscard]] int Pdf_fragmentRect(Edr_Doc *doc, const char16_t *name, int32_t *rect);

@@ -22,6 +22,7 @@ int Pdf_importOpen(EngineContext *context, uint32_t *pageCount, VfsHandle *strea
     if (err == Res_ok)
         err = Pdf_openDocument(context, &pdf, stream, doc, options);
     if (err != Res_ok) {
+        // The stream was only read or probed: a failed close loses nothing.
         (void)Vfs_close(stream);
         return err;
     }

@@ -22,5 +22,5 @@ enum : uint32_t {
 // page processed, or one less when the conversion of a page-on-demand
 // document failed; 0 when nothing was opened. The stream is closed on
 // every failure. 0 or the error of the first failing step.
-int Pdf_importOpen(EngineContext *context, uint32_t *pageCount, VfsHandle *stream, Edr_Doc *doc,
-                   intptr_t options);
+[[nodiscard]] int Pdf_importOpen(EngineContext *context, uint32_t *pageCount, VfsHandle *stream,
+                                 Edr_Doc *doc, intptr_t options);

@@ -39,6 +39,7 @@ int Pdf_sniff(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream, int3
         return err;
     bool found = Pdf_sniffHeader(context, bytes,
                                  got < size_t(Pdf_sniffBytes) ? got : size_t(Pdf_sniffBytes)) != 0;
+    // Only gives the lent read buffer back; the next read reports any stream fault.
     (void)Vfs_readDone(stream, 0);
     *score = found ? int32_t(Pdf_sniffScore) : 0;
     *typeId = found ? uint32_t(Pdf_mimeTypeId) : 0;

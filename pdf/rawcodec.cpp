@@ -486,6 +486,7 @@ int rawDecode(EngineContext *app, void *, ByteStream *stream, ImageObject *image
     if (r == Res_ok && !d.withMask)
         ImageDec_dropMask(image);
     if (d.input && d.input != stream)
+        // The stream was only read from: a failed close loses nothing.
         (void)ByteStream_close(d.input);
     Mem_free(d.packed);
     Mem_free(d.prev);

@@ -21,6 +21,7 @@
 #include "layout/boxiter.h"
 #include "layout/layout.h"
 #include "layout/line.h"
+#include "layout/replaced.h"
 #include "spreadsheet/sheetspan.h"
 #include "spreadsheet/sheetgrid.h"
 
@@ -582,7 +583,7 @@ int GridLayout_layoutCells(GridLayoutCtx *ctx)
         Task_yield(ctx->box->context);
         int err = layoutCell(ctx, i);
         // A text that does not fit ends where it is.
-        if (err == 4099 || err == 4102)
+        if (err == Layout_lineFull || err == Layout_cannotMeasure)
             err = Res_ok;
         if (err)
             return err;

@@ -326,6 +326,7 @@ void ScrollColumn_init(EngineContext *context, ScrollColumn *column)
 {
     std::memset(column, 0, sizeof(*column));
     if (context)
+        // Lock_init cannot fail.
         (void)Lock_init(context, &column->lock);
     Column_defaultAnchor(&column->anchor);
 }

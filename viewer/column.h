@@ -130,14 +130,14 @@ void ScrollColumn_init(EngineContext *context, ScrollColumn *column);
 void ScrollColumn_fini(ScrollColumn *column);
 
 // An empty list node (id 0). 0; 1 out of memory (*out null).
-int ColumnList_create(ColumnNode **out);
+[[nodiscard]] int ColumnList_create(ColumnNode **out);
 // A line node of the given id and height (its rect operation null).
-int ColumnLine_create(ColumnNode **out, uint32_t id, int32_t height);
+[[nodiscard]] int ColumnLine_create(ColumnNode **out, uint32_t id, int32_t height);
 // A nested-column node of the given id over source (not owned).
-int ColumnNested_create(ColumnNode **out, uint32_t id, ColumnSource *source);
+[[nodiscard]] int ColumnNested_create(ColumnNode **out, uint32_t id, ColumnSource *source);
 // Appends node to list, which then owns it. 0; 1 out of memory (node
 // stays the caller's); Res_nullInput when list is not a list.
-int ColumnList_append(ColumnNode *list, ColumnNode *node);
+[[nodiscard]] int ColumnList_append(ColumnNode *list, ColumnNode *node);
 // Frees a node tree (lists free their children first). Null allowed.
 void ColumnNode_free(ColumnNode *node);
 // Frees the children of list and marks it not loaded.
@@ -186,12 +186,12 @@ struct ColumnWalk {
 
 // Walks content (a node tree of column) with walk. 0, 1 out of memory, or
 // the first non-zero callback or loader result.
-int Column_walk(ScrollColumn *column, ColumnWalk *walk, ColumnNode *content);
+[[nodiscard]] int Column_walk(ScrollColumn *column, ColumnWalk *walk, ColumnNode *content);
 // Enters the nested column of item: acquires it (a column that cannot be
 // acquired is skipped), copies the walk column's size and scroll position
 // into it, walks its content one level deeper (not past 10 levels) and
 // gives it back. 0 or the walk's result.
-int Column_enterNested(ColumnWalk *walk, ColumnNode *item);
+[[nodiscard]] int Column_enterNested(ColumnWalk *walk, ColumnNode *item);
 
 // ---------------------------------------------------------- scrolling
 
@@ -209,31 +209,32 @@ int Column_scrollBackward(ScrollColumn *column, int32_t distance, int stopAtUnme
 // be scrolled (0 when all was). 1 when anything moved, else 0.
 int Column_scrollBy(ScrollColumn *column, int32_t *distance);
 // Scrolls by a non-zero distance; the anchor is stored along the path.
-int Column_scrollLines(ScrollColumn *column, int32_t distance);
+[[nodiscard]] int Column_scrollLines(ScrollColumn *column, int32_t distance);
 // -(anchor offset + 3640): positive when the view shows more than the
 // margin above the first line.
 int32_t Column_topMargin(ScrollColumn *column);
 // After a change of content: back inside the margins, then the flags.
-int Column_settle(ScrollColumn *column);
+[[nodiscard]] int Column_settle(ScrollColumn *column);
 // Recomputes moreBefore (top margin negative) and moreAfter (content or
 // less than the bottom margin below the visible height).
-int Column_refreshFlags(ScrollColumn *column);
+[[nodiscard]] int Column_refreshFlags(ScrollColumn *column);
 // A new layout width and visible height: the lists are measured again
 // and the anchor keeps its fraction of its line. 0 or an error.
-int Column_relayout(ScrollColumn *column, int32_t layoutWidth, int32_t visibleHeight);
+[[nodiscard]] int Column_relayout(ScrollColumn *column, int32_t layoutWidth, int32_t visibleHeight);
 // The rectangle of line index of list, loading the list when needed. 0,
 // Res_noSuchPage past its end, or the loader's error.
-int Column_lineRect(ScrollColumn *column, ColumnNode *list, uint32_t index, Rect *out);
+[[nodiscard]] int Column_lineRect(ScrollColumn *column, ColumnNode *list, uint32_t index,
+                                  Rect *out);
 // The scroll range: top = first line top + 7280 - visibleHeight, height =
 // last line bottom + 3640, each at least 0 (in the column's own
 // coordinates, the first line's top at 0).
-int Column_extent(ScrollColumn *column, int32_t *top, int32_t *height);
+[[nodiscard]] int Column_extent(ScrollColumn *column, int32_t *top, int32_t *height);
 // Calls fn for every line of the column with its rectangle in column
 // coordinates; with stopPastEnd set the walk ends once a line's top lies
 // past end.
 typedef int (*ColumnVisitFn)(void *argument, ColumnNode *line, const Rect *rect);
-int Column_visitLines(ScrollColumn *column, ColumnVisitFn fn, int32_t stopPastEnd, int32_t end,
-                      void *argument);
+[[nodiscard]] int Column_visitLines(ScrollColumn *column, ColumnVisitFn fn, int32_t stopPastEnd,
+                                    int32_t end, void *argument);
 // Every line of the column, to the end.
 int Column_visitLinesSimple(ScrollColumn *column, ColumnVisitFn fn, void *argument);
 
@@ -241,7 +242,7 @@ int Column_visitLinesSimple(ScrollColumn *column, ColumnVisitFn fn, void *argume
 
 void ScrollPath_init(ScrollPath *path);
 // 0; 1 when the path is full (nothing pushed).
-int ScrollPath_push(ScrollPath *path, ColumnSource *source, ScrollColumn *column);
+[[nodiscard]] int ScrollPath_push(ScrollPath *path, ColumnSource *source, ScrollColumn *column);
 void ScrollPath_pop(ScrollPath *path);
 // Gives back every acquired nested column, last first, then clears.
 void ScrollPath_release(ScrollPath *path);
@@ -270,7 +271,7 @@ int32_t *ScrollPosition_snapshot(ScrollPosition *position);
 // path that cannot be followed gives the default anchor.
 int Column_restoreAnchor(ScrollColumn *column, const int32_t *snapshot, int32_t layoutWidth);
 // Snapshots position and restores from it. 0; 1 out of memory.
-int Column_restorePosition(ScrollColumn *column, ScrollPosition *position);
+[[nodiscard]] int Column_restorePosition(ScrollColumn *column, ScrollPosition *position);
 // The anchor taken when a saved position cannot be followed: the start.
 void Column_defaultAnchor(ScrollAnchor *out);
 
@@ -289,7 +290,7 @@ struct ViewColumnState {
     uint32_t set;  // box and matrix were set
 };
 
-int View_createColumnState(ScrollColumn *column, ViewColumnState **out);
+[[nodiscard]] int View_createColumnState(ScrollColumn *column, ViewColumnState **out);
 // Frees the state and its column's content.
 void View_freeColumnState(ViewColumnState *state);
 int32_t View_columnScrollPosition(ViewColumnState *state);
@@ -303,19 +304,19 @@ void View_fromColumnVector(const ViewColumnState *state, Point *vector);
 // Scrolls by *distance view units: *moved 1 when anything moved, *distance
 // what is left in view units (a remainder lost by the conversion is given
 // as -1 or 1 with its sign in column units). 0 or an error.
-int View_scrollColumn(ViewColumnState *state, int32_t *moved, int32_t *distance);
+[[nodiscard]] int View_scrollColumn(ViewColumnState *state, int32_t *moved, int32_t *distance);
 // Column_extent in view units.
-int View_columnExtent(ViewColumnState *state, int32_t *top, int32_t *height);
+[[nodiscard]] int View_columnExtent(ViewColumnState *state, int32_t *top, int32_t *height);
 // Column_visitLines on the view's column (0 without one).
-int View_visitColumnLines(ViewColumnState *state, ColumnVisitFn fn, int32_t stopPastEnd,
-                          int32_t end, void *argument);
+[[nodiscard]] int View_visitColumnLines(ViewColumnState *state, ColumnVisitFn fn,
+                                        int32_t stopPastEnd, int32_t end, void *argument);
 // The column's moreBefore and moreAfter into *before and *after. 0; Res_noSuchPage
 // without a column.
-int View_columnQuery(ViewColumnState *state, uint32_t *before, uint32_t *after);
+[[nodiscard]] int View_columnQuery(ViewColumnState *state, uint32_t *before, uint32_t *after);
 // Sets the column up for the view: scale from pageScale, the box's corner
 // into column units becomes the scroll position; with the same first
 // matrix word as last time the column scrolls by the change of the box's
 // top and refreshes its flags, otherwise it is laid out again for the
 // box's size in column units and settled. 0 or an error.
-int Column_setupForView(ViewColumnState *state, const Rect *box, const Matrix *matrix,
-                        int32_t pageScale);
+[[nodiscard]] int Column_setupForView(ViewColumnState *state, const Rect *box, const Matrix *matrix,
+                                      int32_t pageScale);

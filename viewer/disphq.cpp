@@ -389,6 +389,7 @@ void Dispman_postProgress(EngineContext *context, Edr_Doc *document, int32_t cod
     if (!context || !context->eventProc)
         return;
     EventProcCodeMsg m{code, document, nullptr, 0};
+    // A notice that cannot be posted is lost; what it reports is done either way.
     (void)EventProc_postCode(context->eventProc, &m);
 }
 

@@ -74,36 +74,40 @@ uint32_t DisplayItem_userBits(const DisplayItem *item);
 
 // A path stroked or filled in colour as paint says (copied); the item's box
 // is the path's bounds.
-int DisplayItem_newPath(EngineContext *engine, DisplayList *list, DisplayItem **out, int32_t x,
-                        int32_t y, Matrix *transform, Path *path, const PathPaint *paint,
-                        uint32_t colour, uint32_t options);
+[[nodiscard]] int DisplayItem_newPath(EngineContext *engine, DisplayList *list, DisplayItem **out,
+                                      int32_t x, int32_t y, Matrix *transform, Path *path,
+                                      const PathPaint *paint, uint32_t colour, uint32_t options);
 // A closed polygon of count points (x, y pairs, copied) filled in colour.
-int DisplayItem_newPolygon(EngineContext *engine, DisplayList *list, DisplayItem **out,
-                           const Point *points, int32_t count, uint32_t colour, uint32_t options);
+[[nodiscard]] int DisplayItem_newPolygon(EngineContext *engine, DisplayList *list,
+                                         DisplayItem **out, const Point *points, int32_t count,
+                                         uint32_t colour, uint32_t options);
 // An image at its own size; the alpha is colour's fourth byte.
-int DisplayItem_newImage(EngineContext *engine, DisplayList *list, DisplayItem **out, int32_t x,
-                         int32_t y, Matrix *transform, ImageHandle *image, uint32_t colour,
-                         uint32_t options);
+[[nodiscard]] int DisplayItem_newImage(EngineContext *engine, DisplayList *list, DisplayItem **out,
+                                       int32_t x, int32_t y, Matrix *transform, ImageHandle *image,
+                                       uint32_t colour, uint32_t options);
 // An image over pixels at resolution (pixels per inch).
-int DisplayItem_newPixelImage(EngineContext *engine, DisplayList *list, DisplayItem **out,
-                              int32_t x, int32_t y, Matrix *transform, PixelBuf *pixels,
-                              uint32_t colour, int32_t resolution, uint32_t options);
+[[nodiscard]] int DisplayItem_newPixelImage(EngineContext *engine, DisplayList *list,
+                                            DisplayItem **out, int32_t x, int32_t y,
+                                            Matrix *transform, PixelBuf *pixels, uint32_t colour,
+                                            int32_t resolution, uint32_t options);
 // A run of text (copied) in fonts (held by the item with option bit 1;
 // null: the box font) at size (16.16 points), colour 0xAABBGGRR; the box
 // is the text's extent with the pen at the origin on the baseline. On
 // failure after the item was made, *out keeps it for the caller (who
 // releases its fonts) unless out is null.
-int DisplayItem_newText(EngineContext *engine, DisplayList *list, DisplayItem **out, int32_t x,
-                        int32_t y, Matrix *transform, const char16_t *text, FontList *fonts,
-                        int32_t size, uint32_t colour, uint32_t options);
+[[nodiscard]] int DisplayItem_newText(EngineContext *engine, DisplayList *list, DisplayItem **out,
+                                      int32_t x, int32_t y, Matrix *transform, const char16_t *text,
+                                      FontList *fonts, int32_t size, uint32_t colour,
+                                      uint32_t options);
 // Gives a text item a copy of text (in the item's block). 0 or 1.
-int DisplayItem_setText(DisplayItem *item, const char16_t *text);
+[[nodiscard]] int DisplayItem_setText(DisplayItem *item, const char16_t *text);
 // Measures a text item's whole run and makes its box from the extent
 // (*extent). 0 or the measuring error.
-int DisplayItem_measureText(DisplayItem *item, Rect *extent);
+[[nodiscard]] int DisplayItem_measureText(DisplayItem *item, Rect *extent);
 // A width x height rectangle filled with fill and framed with stroke at
 // strokeWidth (stroke style 4, solid, when the width is at least 1, else
 // 0, no frame). Colours 0xAABBGGRR.
-int DisplayItem_newShape(EngineContext *engine, DisplayList *list, DisplayItem **out, int32_t x,
-                         int32_t y, int32_t width, int32_t height, Matrix *transform, uint32_t fill,
-                         uint32_t stroke, int32_t strokeWidth);
+[[nodiscard]] int DisplayItem_newShape(EngineContext *engine, DisplayList *list, DisplayItem **out,
+                                       int32_t x, int32_t y, int32_t width, int32_t height,
+                                       Matrix *transform, uint32_t fill, uint32_t stroke,
+                                       int32_t strokeWidth);

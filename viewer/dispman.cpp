@@ -244,6 +244,7 @@ void Dispman_free(EngineContext *context)
         (void)EventProc_removeListener(context->eventProc, loadMessageKind, Dispman_onLoadMessage,
                                        nullptr);
     if (dm->listening & listeningBusy)
+        // A listener that is already gone needs no removing; teardown goes on.
         (void)EventProc_removeListener(context->eventProc, busyMessageKind, Dispman_onBusyMessage,
                                        nullptr);
     Dispman_freeObservers(dm);

@@ -175,8 +175,8 @@ void Dispman_onBusyMessage(EngineContext *context, EventProcMsg *msg, void *unus
 void Dispman_wakeThumbnailsIfIdle(DispmanCtx *dm);
 // The document hook for changed documents (thumbnail jobs): kind, the
 // document and the page's key pair. 0 or an error.
-int Dispman_onDocumentChanged(EngineContext *context, uint32_t kind, Edr_Doc *document,
-                              int32_t pageKey, uint32_t pageKind);
+[[nodiscard]] int Dispman_onDocumentChanged(EngineContext *context, uint32_t kind,
+                                            Edr_Doc *document, int32_t pageKey, uint32_t pageKind);
 
 // ----------------------------------------------------------- the views
 
@@ -186,12 +186,13 @@ int Dispman_onDocumentChanged(EngineContext *context, uint32_t kind, Edr_Doc *do
 // *view set; 1 out of memory; Res_dispmanNoTile when the page band memory
 // cannot hold a tile in the client's pixel format; Res_nullInput without a
 // client; the error of a step. *view is null on failure and nothing is linked.
-int Dispman_createView(EngineContext *context, DispmanView **view, Screen *client, const Rect *clip,
-                       uint32_t colour, const char16_t *imageUrl);
+[[nodiscard]] int Dispman_createView(EngineContext *context, DispmanView **view, Screen *client,
+                                     const Rect *clip, uint32_t colour, const char16_t *imageUrl);
 // Makes client the view's client (new pixel memory, size, format or
 // orientation). Nothing is redrawn when the pixels, format, size and
 // resolution are unchanged. 0 or an error.
-int Dispman_updateView(EngineContext *context, DispmanView *view, Screen *client, const Rect *clip);
+[[nodiscard]] int Dispman_updateView(EngineContext *context, DispmanView *view, Screen *client,
+                                     const Rect *clip);
 // Unlinks and frees *view after any pass drawing into it has ended; *view
 // becomes null. Null is ignored.
 void Dispman_destroyView(EngineContext *context, DispmanView **view);
@@ -209,25 +210,26 @@ void Dispman_resetPanLimits(DispmanView *view);
 // document has no request, its first request no rule, or that rule lacks either
 // property (nothing is written); the error of looking the request up.
 [[nodiscard]] int Dispman_writeViewSize(Edr_Doc *doc, int32_t width, int32_t height);
-int Dispman_setViewStyle(EngineContext *context, Edr_Doc *document, Edr_Node *group, int32_t width,
-                         int32_t height, uint32_t colour);
+[[nodiscard]] int Dispman_setViewStyle(EngineContext *context, Edr_Doc *document, Edr_Node *group,
+                                       int32_t width, int32_t height, uint32_t colour);
 
 // Coordinate queries, under the geometry lock, through the page link found
 // at the view point (x, y). 4355 when no page link is there.
 // The zoom of that page link (16.16).
-int Dispman_viewScale(DispmanView *view, int32_t x, int32_t y, int32_t *scale);
+[[nodiscard]] int Dispman_viewScale(DispmanView *view, int32_t x, int32_t y, int32_t *scale);
 // One point of the linked page into view pixels (rounded).
 int Dispman_toViewPoint(Point *out, DispmanView *view, int32_t x, int32_t y, const Point *point);
-int Dispman_toViewPoints(DispmanView *view, int32_t x, int32_t y, uint32_t count,
-                         const Point *points, Point *out);
+[[nodiscard]] int Dispman_toViewPoints(DispmanView *view, int32_t x, int32_t y, uint32_t count,
+                                       const Point *points, Point *out);
 // Points of document's page shown by page link node into view pixels.
-int Dispman_pageToViewPoints(DispmanView *view, Edr_Node *node, Edr_Doc *document, uint32_t count,
-                             const Point *points, Point *out);
+[[nodiscard]] int Dispman_pageToViewPoints(DispmanView *view, Edr_Node *node, Edr_Doc *document,
+                                           uint32_t count, const Point *points, Point *out);
 // The bounding rectangle in view pixels of a rectangle of the linked page.
-int Dispman_toViewRect(DispmanView *view, int32_t x, int32_t y, const Rect *rect, Rect *out);
+[[nodiscard]] int Dispman_toViewRect(DispmanView *view, int32_t x, int32_t y, const Rect *rect,
+                                     Rect *out);
 // The current page link's matrix followed by the view matrix; Res_dispmanNoPage
 // when the view shows no page.
-int Dispman_viewMatrix(DispmanView *view, Matrix *out);
+[[nodiscard]] int Dispman_viewMatrix(DispmanView *view, Matrix *out);
 
 // The page node under a view pixel (x, y): the point in the view
 // document's 16.16 units (the pixel divided by the view's scale, then
@@ -246,28 +248,28 @@ enum : uint32_t {
 // 0x20, 0x40): the page link there, the document it shows (flags 0x70) or
 // the view document, and the point in that page's units. Every output may
 // be null. 0; Res_dispmanNoPage when no page link is under the point.
-int Dispman_hitTest(Edr_Node **node, Edr_Doc **document, int32_t mode, Matrix *matrix,
-                    int32_t *flag, Point *point, int32_t *kind, DispmanView *view, uint32_t flags,
-                    const Point *at);
+[[nodiscard]] int Dispman_hitTest(Edr_Node **node, Edr_Doc **document, int32_t mode, Matrix *matrix,
+                                  int32_t *flag, Point *point, int32_t *kind, DispmanView *view,
+                                  uint32_t flags, const Point *at);
 // Thin queries over the hit test at a view point. The link target of the node
 // there: the inherited string property 143, a new copy into *out (null when
 // none). 0, Res_dispmanNoPage when no page is there, 1 out of memory.
-int Dispman_linkAt(DispmanView *view, const Point *at, char16_t **out);
+[[nodiscard]] int Dispman_linkAt(DispmanView *view, const Point *at, char16_t **out);
 // The image node (type 7) at the point into *out (lent; null when the
 // node there is no image). 0 or 4355.
-int Dispman_imageAt(DispmanView *view, const Point *at, Edr_Node **out);
+[[nodiscard]] int Dispman_imageAt(DispmanView *view, const Point *at, Edr_Node **out);
 // The page point under a view point: the page link there whose document
 // is document (any document for null), the point in that page's units
 // into *out and the document shown into *shown (either may be null). 0;
 // 4355 when no such page lies under the point.
-int Dispman_pagePoint(DispmanView *view, Edr_Doc *document, const Point *at, Point *out,
-                      Edr_Doc **shown);
+[[nodiscard]] int Dispman_pagePoint(DispmanView *view, Edr_Doc *document, const Point *at,
+                                    Point *out, Edr_Doc **shown);
 // Selects the text under a view point with selection mode 0-7 (text-hit modes
 // 0, 1, 2, 3, 4, 6, 7, 8: character, word, line, sentence, block, run, extend
 // start, extend). 0 when selected; Res_dispmanNoPage when no page lies under
 // the point, Res_dispmanNoNode when no text does, 1558 when it is not
 // selectable, 8 for a mode above 7; another error as it is.
-int Dispman_textAt(DispmanView *view, const Point *at, uint32_t mode);
+[[nodiscard]] int Dispman_textAt(DispmanView *view, const Point *at, uint32_t mode);
 // Extends the shown document's selection to the text nearest a view point
 // on one of its pages, measured on that page alone; 1 when extended.
 int Dispman_extendAt(DispmanView *view, const Point *at);

@@ -159,11 +159,11 @@ int DispmanQueue_init(EngineContext *context, DispmanQueue *queue, uint16_t base
 // it by half the base capacity when full. 0; 1 when memory runs out or the
 // capacity would pass 65535 (nothing appended; the request's references
 // stay the caller's).
-int DispmanQueue_push(DispmanQueue *queue, const DispmanRequest *request);
+[[nodiscard]] int DispmanQueue_push(DispmanQueue *queue, const DispmanRequest *request);
 // Inserts a copy of request into the working array at the read index, so
 // that it is popped next; the quick updater's thread only, no lock. 0 or 1
 // as DispmanQueue_push.
-int DispmanQueue_pushFront(DispmanQueue *queue, const DispmanRequest *request);
+[[nodiscard]] int DispmanQueue_pushFront(DispmanQueue *queue, const DispmanRequest *request);
 // Swaps the arrays under the lock and merges the batch: 1 when a batch
 // was taken, 0 when nothing was queued.
 int DispmanQueue_takeBatch(DispmanQueue *queue);
@@ -187,8 +187,8 @@ void Dispman_hqListFree(DispmanHqList *list);
 // Appends area with its notify flag 1 when the request's progress word is
 // 1 (else 0) and sets the context's high-quality-pending flag (context may
 // be null). 0; 1 when the list cannot grow.
-int Dispman_hqListAdd(DispmanCtx *dm, DispmanHqList *list, const DispmanArea *area,
-                      const DispmanRequest *request);
+[[nodiscard]] int Dispman_hqListAdd(DispmanCtx *dm, DispmanHqList *list, const DispmanArea *area,
+                                    const DispmanRequest *request);
 // Shrinks the array after 17 calls below the threshold, then drops every
 // area that lies inside another of the same page (the surviving one takes
 // the notify flag of an earlier one it swallows). 1 when areas remain.
@@ -216,25 +216,28 @@ struct DispmanRedrawArg {
     DispmanView *view;
     Rect rect;
 };
-int Dispman_queueRedraw(EngineContext *context, uint32_t subCode, int32_t mode, const void *arg);
+[[nodiscard]] int Dispman_queueRedraw(EngineContext *context, uint32_t subCode, int32_t mode,
+                                      const void *arg);
 // Kind 2: change 2, 3, 4 become pan step, end and fling step; nothing is
 // queued (0) unless change is 3 or the distance is not zero. The producer
 // takes a view reference on document (given back when the push fails).
-int Dispman_queuePan(EngineContext *context, int32_t change, DispmanView *view, Edr_Doc *document,
-                     int32_t pageKey, uint32_t pageKind, Edr_Node *node, int32_t dx, int32_t dy);
+[[nodiscard]] int Dispman_queuePan(EngineContext *context, int32_t change, DispmanView *view,
+                                   Edr_Doc *document, int32_t pageKey, uint32_t pageKind,
+                                   Edr_Node *node, int32_t dx, int32_t dy);
 // Kind 3: zoom (16.16) about (centreX, centreY).
-int Dispman_queueZoom(EngineContext *context, uint32_t subCode, DispmanView *view,
-                      Edr_Doc *document, int32_t pageKey, uint32_t pageKind, Edr_Node *node,
-                      int32_t zoom, int32_t centreX, int32_t centreY);
+[[nodiscard]] int Dispman_queueZoom(EngineContext *context, uint32_t subCode, DispmanView *view,
+                                    Edr_Doc *document, int32_t pageKey, uint32_t pageKind,
+                                    Edr_Node *node, int32_t zoom, int32_t centreX, int32_t centreY);
 // Kind 4: place the page at (x, y).
-int Dispman_queueKind4(EngineContext *context, uint32_t subCode, DispmanView *view,
-                       Edr_Doc *document, int32_t pageKey, uint32_t pageKind, Edr_Node *node,
-                       int32_t x, int32_t y);
+[[nodiscard]] int Dispman_queueKind4(EngineContext *context, uint32_t subCode, DispmanView *view,
+                                     Edr_Doc *document, int32_t pageKey, uint32_t pageKind,
+                                     Edr_Node *node, int32_t x, int32_t y);
 // Kind 5: show newDocument's page (newKey, newKind) instead; a view
 // reference is taken on the new document when given.
-int Dispman_queueDocSwitch(EngineContext *context, uint32_t subCode, DispmanView *view,
-                           Edr_Doc *document, int32_t pageKey, uint32_t pageKind, Edr_Node *node,
-                           Edr_Doc *newDocument, int32_t newKey, uint32_t newKind);
+[[nodiscard]] int Dispman_queueDocSwitch(EngineContext *context, uint32_t subCode,
+                                         DispmanView *view, Edr_Doc *document, int32_t pageKey,
+                                         uint32_t pageKind, Edr_Node *node, Edr_Doc *newDocument,
+                                         int32_t newKey, uint32_t newKind);
 // The document's area-changed hook. Mode 0: area is the area record (an
 // empty one queues nothing). Mode 1: area names a page (document and key
 // pair); the rectangle is that page's (a page that cannot be found queues
@@ -242,12 +245,12 @@ int Dispman_queueDocSwitch(EngineContext *context, uint32_t subCode, DispmanView
 // progress record (null: zeros) as given. When thumbnails are enabled and
 // notifyThumbnails is set, the page's thumbnail is marked for update and
 // that result is returned.
-int Dispman_queueArea(EngineContext *context, uint32_t subCode, int32_t mode,
-                      const DispmanArea *area, int32_t notifyThumbnails, uint32_t interrupt,
-                      const intptr_t *progress);
+[[nodiscard]] int Dispman_queueArea(EngineContext *context, uint32_t subCode, int32_t mode,
+                                    const DispmanArea *area, int32_t notifyThumbnails,
+                                    uint32_t interrupt, const intptr_t *progress);
 // The document's object-changed hook: kind 6, sub-code 13, report 1,
 // interrupt 1. Mode 0: the rectangle of area (empty: 0, nothing queued).
 // Mode non-zero: the on-screen rectangle of the object's node in the views
 // that show it; no such node gives 1.
-int Dispman_queueObjectRedraw(EngineContext *context, const DispmanArea *area, int32_t mode,
-                              const intptr_t *progress);
+[[nodiscard]] int Dispman_queueObjectRedraw(EngineContext *context, const DispmanArea *area,
+                                            int32_t mode, const intptr_t *progress);

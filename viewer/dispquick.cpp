@@ -317,6 +317,7 @@ void Dispman_quickUpdaterMain(void *engine)
         if (!DispmanQueue_takeBatch(&dm->queue))
             continue;
         if (dm->hqRunning && dm->interruptAllowed && dm->hqUpdater)
+            // A task that has already ended needs no stop.
             (void)Task_requestStop(dm->hqUpdater);
         Lock_acquire(&dm->quickPassLock);
         Lock_acquire(&dm->renderLock);

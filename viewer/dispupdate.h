@@ -77,7 +77,7 @@ void Dispman_quickUpdaterMain(void *engine);
 // One quick pass over the batch taken: every request popped is walked over the
 // views, newest first. 0, or Res_stopRequested when the thread was asked to
 // stop while drawing.
-int Dispman_dispatchRequests(EngineContext *context);
+[[nodiscard]] int Dispman_dispatchRequests(EngineContext *context);
 // Steps *view through the view list: unless first is set, unlocks *view
 // (its render lock when renderLock is set, else its geometry lock); then,
 // under the view-list lock, takes the view after it (the head when first is
@@ -94,8 +94,8 @@ typedef int (*DispmanObserverFn)(void *argument, int32_t phase, const DispmanReq
 // Registers fn under key (the progress words it watches), replacing one
 // registered under the same key. 0; 1 when memory runs out; Res_nullInput
 // without a display-manager context or function.
-int Dispman_addObserver(EngineContext *context, const intptr_t key[4], DispmanObserverFn fn,
-                        void *argument);
+[[nodiscard]] int Dispman_addObserver(EngineContext *context, const intptr_t key[4],
+                                      DispmanObserverFn fn, void *argument);
 // Removes the observer registered under key (nothing when there is none).
 void Dispman_removeObserver(EngineContext *context, const intptr_t key[4]);
 // The observer of a kind-6 request, or null.
@@ -140,7 +140,8 @@ void Dispman_scrollBitmap(Bitmap *bitmap, const Rect *src, const Point *dst);
 // quick-pass, render and view render locks. Each gives back the request's
 // references and queues the redraws that follow at the front of the
 // working array. 0 or an error.
-int Dispman_Updaters_pan(EngineContext *context, DispmanView *view, DispmanRequest *request);
+[[nodiscard]] int Dispman_Updaters_pan(EngineContext *context, DispmanView *view,
+                                       DispmanRequest *request);
 int Dispman_Updaters_zoom(EngineContext *context, DispmanView *view, DispmanRequest *request);
 int Dispman_Updaters_position(EngineContext *context, DispmanView *view, DispmanRequest *request);
 int Dispman_Updaters_switchDoc(EngineContext *context, DispmanView *view, DispmanRequest *request);
@@ -156,7 +157,7 @@ void Dispman_hqUpdaterMain(void *engine);
 void Dispman_tnUpdaterMain(void *engine);
 // One high-quality pass over every view. 0 when every list was worked down; the
 // drawing's result (Res_stopRequested when asked to stop) when interrupted.
-int Dispman_hqUpdatePass(EngineContext *context);
+[[nodiscard]] int Dispman_hqUpdatePass(EngineContext *context);
 
 // The page an area is drawn in: a document's page by its key pair.
 struct DispmanPageRef {
@@ -170,15 +171,16 @@ struct DispmanPageRef {
 // when there was nothing to draw; Res_stopRequested when the drawing was asked
 // to stop; *drawn (may be null) becomes 1 when a drawing began. parent is the
 // request the area came from (null: a high-quality drawing).
-int Dispman_drawArea(EngineContext *context, const DispmanRequest *parent,
-                     const DispmanPageRef *page, const Matrix *matrix, const Rect *clip,
-                     const DispmanArea *area, DispmanView *view, int *drawn);
+[[nodiscard]] int Dispman_drawArea(EngineContext *context, const DispmanRequest *parent,
+                                   const DispmanPageRef *page, const Matrix *matrix,
+                                   const Rect *clip, const DispmanArea *area, DispmanView *view,
+                                   int *drawn);
 // Draws rect (view pixels) of page into the view's bitmap, choosing the
 // item routine from the request (parent) and the view's redraw mode and
 // cost limit. 0, Res_stopRequested when asked to stop, or the drawing's error.
-int Dispman_drawPage(EngineContext *context, const DispmanRequest *parent,
-                     const DispmanPageRef *page, const Matrix *matrix, const Rect *rect,
-                     DispmanView *view);
+[[nodiscard]] int Dispman_drawPage(EngineContext *context, const DispmanRequest *parent,
+                                   const DispmanPageRef *page, const Matrix *matrix,
+                                   const Rect *rect, DispmanView *view);
 // The drawing state chosen for a page: the flags word (DispmanDraw_quick),
 // the routine and whether the drawing polls for a stop request.
 struct DispmanDrawChoice {

@@ -350,6 +350,7 @@ int Fv_registerDocEvents(FvViewer *viewer, int on)
         if (!q)
             return Res_ok;
         for (int32_t kind : filteredKinds)
+            // A listener that is already gone needs no removing; teardown goes on.
             (void)App_removeListener(viewer, kind, filter, viewer);
         viewer->eventQueue = nullptr;
         for (uint32_t i = 0; i < q->count; i++)
@@ -369,6 +370,7 @@ int Fv_registerDocEvents(FvViewer *viewer, int on)
         Mem_free(events);
         return Res_noMemory;
     }
+    // Lock_init cannot fail.
     (void)Lock_init(viewer->context, &q->lock);
     q->events = events;
     q->capacity = queueCapacity;

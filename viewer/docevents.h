@@ -32,7 +32,7 @@ struct FvEventQueue {
 // on: makes the queue and registers the viewer's filter for event kinds
 // 0, 1, 6, 9, 2, 3, 4 and 8; off: removes them and frees the queue with
 // what it holds. 0; 1 without memory; the registration's error.
-int Fv_registerDocEvents(FvViewer *viewer, int on);
+[[nodiscard]] int Fv_registerDocEvents(FvViewer *viewer, int on);
 
 // One document event: the page set's bookkeeping, then by kind and code.
 // A load status (kind 0) of the shown document is not alerted here: the
@@ -74,8 +74,8 @@ void Fv_onLinkEvent(FvViewer *viewer, EventProcMsg *msg);
 // Asks the user whether to follow a link to url with the link's flags
 // (flagWord: 1 to open it as a new document). *accepted is 1 when the host
 // answered yes. 0; 1 without memory for the URL text.
-int Fv_confirmLink(FvViewer *viewer, FvPage *page, const Url *url, int32_t linkFlags,
-                   int32_t flagWord, int32_t *accepted);
+[[nodiscard]] int Fv_confirmLink(FvViewer *viewer, FvPage *page, const Url *url, int32_t linkFlags,
+                                 int32_t flagWord, int32_t *accepted);
 // The host query kind of a link's flags: bit 3 0x10001, else bit 6
 // 0x10003, else bit 5 0x10002, else 0x10000.
 int32_t Fv_linkKind(int32_t linkFlags);

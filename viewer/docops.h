@@ -8,4 +8,4 @@ struct EngineContext;
 
 // Installs the table on context (again is harmless). 0; Res_missingArgument for
 // a null context.
-int View_installDocumentOps(EngineContext *context);
+[[nodiscard]] int View_installDocumentOps(EngineContext *context);

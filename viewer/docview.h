@@ -40,7 +40,7 @@ void View_defaultHighlightColours(uint32_t *border, uint32_t *fill, int active);
 // "Vexlan_ActiveBorderColour" and "Vexlan_ActiveFillColour" and its
 // thumbnail maximum from "Vexlan_thumbnailsMax" (section "Core"). 0, 1 when
 // out of memory, or the lock's error.
-int View_createHighlightStyle(EngineContext *context, void **cell);
+[[nodiscard]] int View_createHighlightStyle(EngineContext *context, void **cell);
 // Frees the page entries (with their records), frees the search and the
 // record (null allowed). The focus must have been let go
 // (View_releaseFocus) while the node tree still stood.
@@ -53,14 +53,14 @@ void View_releaseFocus(void *record, Edr_Doc *doc);
 // Hands a finished layout pass to the display side so that changed pages
 // are redrawn (called by the eDR manager after a successful pass). 0 or an
 // error.
-int View_publishLayout(Edr_Doc *doc);
+[[nodiscard]] int View_publishLayout(Edr_Doc *doc);
 // Queues a redraw of the area that node's display items (or the image
 // items of its group, for a picture) take in the views that show their
 // pages: 0, 1 when no view shows an item of it, or an error.
-int View_redrawNode(Edr_Doc *doc, Edr_Node *node);
+[[nodiscard]] int View_redrawNode(Edr_Doc *doc, Edr_Node *node);
 
 // The document's shared lists.
-int View_createSharedLists(void **cell);
+[[nodiscard]] int View_createSharedLists(void **cell);
 void View_destroySharedLists(void *record);
 // Non-zero when the document's view has a focused editing object.
 int View_hasEditFocus(Edr_Doc *doc);
@@ -70,14 +70,14 @@ typedef int (*View_ObjectVisitFn)(ObjHeader *object, void *context);
 // Walks the laid-out objects of the document's current view whose
 // rectangles meet area {x0, y0, x1, y1} (null: all). The objects are lent
 // for the call. 0 or the visitor's stop value.
-int View_walkObjects(Edr_Doc *doc, View_ObjectVisitFn visitor, void *context, const int32_t *area,
-                     void *extra);
+[[nodiscard]] int View_walkObjects(Edr_Doc *doc, View_ObjectVisitFn visitor, void *context,
+                                   const int32_t *area, void *extra);
 // The view rectangle of a sub-document node in its parent document's
 // coordinates into out {x0, y0, x1, y1}: the bounding box of the node's
 // display items in the parent's page views, moved by their origins; all 0
 // when no view shows it. The caller holds the parent's read lock. 0 or an
 // error.
-int View_focusHitTest(Edr_Doc *doc, Edr_Node *subdoc, int32_t out[4], void *unused);
+[[nodiscard]] int View_focusHitTest(Edr_Doc *doc, Edr_Node *subdoc, int32_t out[4], void *unused);
 
 // The engine's view mode: *mode 0 (page view), 1 or 3 (the flow modes) and,
 // when the mode is not 0 and width is not null, *width the width the
@@ -93,25 +93,25 @@ struct Path;
 // shown by the chain of page views starting at view (only that view when
 // all is 0). out is the
 // viewer's word (may be null). The first error.
-int Select_visitViewNodes(PageView *view, Edr_Node *node, Select_RunVisitFn visitor, void *context,
-                          void *out, int all);
+[[nodiscard]] int Select_visitViewNodes(PageView *view, Edr_Node *node, Select_RunVisitFn visitor,
+                                        void *context, void *out, int all);
 // Frees a chain of views with their children and highlight records,
 // reporting nothing (the page they showed is gone).
 void Select_freeViews(PageView *views);
 // Draws the highlight records of a chain of views through matrix into
 // target. 0 or the first drawing error.
-int Select_drawViewHighlights(EngineContext *ctx, PageView *views, const Matrix *matrix,
-                              const DrawTarget *target);
+[[nodiscard]] int Select_drawViewHighlights(EngineContext *ctx, PageView *views,
+                                            const Matrix *matrix, const DrawTarget *target);
 // The same over a page entry: its views, or for a page shown without
 // views the display items of its content pieces. The first error.
-int Select_visitEntryRuns(Edr_PageEntry *entry, Edr_Node *node, Select_RunVisitFn visitor,
-                          void *context);
+[[nodiscard]] int Select_visitEntryRuns(Edr_PageEntry *entry, Edr_Node *node,
+                                        Select_RunVisitFn visitor, void *context);
 // Adds a highlight drawn with the outline path (taken over) on the view
 // and reports the changed area: border colour, border width, fill colour
 // (0xRRGGBBAA) and the temporary flag. *handle (may be null) gets the
 // record. 0 or an error (the path is freed then too).
-int Select_addHighlight(EngineContext *app, const int32_t key[2], PageView *view, void **handle,
-                        Path *path, void *unused, int zero, uint32_t border, int width,
-                        uint32_t fill, int flag);
+[[nodiscard]] int Select_addHighlight(EngineContext *app, const int32_t key[2], PageView *view,
+                                      void **handle, Path *path, void *unused, int zero,
+                                      uint32_t border, int width, uint32_t fill, int flag);
 // Removes the view's highlights whose temporary flag is flag.
 void Select_removeHighlights(PageView *view, int flag);

@@ -139,6 +139,7 @@ int FlowMode_setMode(FvViewer *viewer, int32_t mode)
         width = FlowMode_width(viewer);
         FvZoomPanSettings *s = viewer->zoomPanSettings;
         if (s)
+            // Settings that cannot be read keep their values and are read again later.
             (void)Fv_readZoomPanSettings(viewer, s);
         // Flow that keeps a zoom above 100 % flows to the width the zoomed
         // text has room for.
@@ -182,6 +183,7 @@ void FlowMode_leave(FvViewer *viewer, int refit)
         if (refit == 1) {
             FvZoomPanSettings *s = viewer->zoomPanSettings;
             if (s)
+                // Settings that cannot be read keep their values and are read again later.
                 (void)Fv_readZoomPanSettings(viewer, s);
             int32_t fit;
             if (s && s->flowModeKeepZoom == 1)

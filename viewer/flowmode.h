@@ -36,7 +36,7 @@ void FlowMode_free(FvViewer *viewer);
 // The record, or null without one.
 FvModeOps *FlowMode_ops(FvViewer *viewer);
 int32_t FlowMode_getMode(FvViewer *viewer);
-int FlowMode_setMode(FvViewer *viewer, int32_t mode);
+[[nodiscard]] int FlowMode_setMode(FvViewer *viewer, int32_t mode);
 void FlowMode_leave(FvViewer *viewer, int refit);
 void FlowMode_setTextSize(FvViewer *viewer, int32_t sizeCode);
 int32_t FlowMode_refresh(FvViewer *viewer);

@@ -53,18 +53,18 @@ struct ViewPointerEvent {
 // *node the focused node with a reference of the caller's (null when none),
 // *part the display item the focus was set from, *kind the focus kind. 0,
 // or 16 without a document or view record.
-int View_focusedNode(Edr_Doc *doc, Edr_Node **node, ObjHeader **part, int32_t *kind);
+[[nodiscard]] int View_focusedNode(Edr_Doc *doc, Edr_Node **node, ObjHeader **part, int32_t *kind);
 // Makes node the focus in the colours of kind (0 focus, else active).
 // Nothing (0) when force is 0 and node, no focus part and kind already
 // are the focus, or when node cannot take the focus. Otherwise node
 // becomes the focus and is sent node event 2 (a user action) of type 16,
 // then node event 4 of type 8. 0, 4102 when no view shows node, or an
 // error.
-int View_giveFocus(Edr_Doc *doc, Edr_Node *node, int32_t force, int32_t kind);
+[[nodiscard]] int View_giveFocus(Edr_Doc *doc, Edr_Node *node, int32_t force, int32_t kind);
 // Sends the focused node node event 2 of type 19, node event 4 of type 9
 // and the focus-change event, then clears the focus. Nothing when nothing
 // is focused. 0 or an error.
-int View_clearFocus(Edr_Doc *doc);
+[[nodiscard]] int View_clearFocus(Edr_Doc *doc);
 // The focus: *entry the index of the page entry that shows it, rect the
 // last reported focus area inset by 1820 on every side, *nodeDoc the
 // document holding the node (a document reference of the caller's),
@@ -77,14 +77,14 @@ int View_focusInfo(Edr_Doc *doc, int32_t *entry, int32_t rect[4], Edr_Doc **node
                    Edr_Node **node, ObjHeader **part, int32_t *kind);
 // The highlight rectangle of node (its boxes grown by 1820) without
 // changing the focus. 0, 4102 when not shown, or an error.
-int View_highlightRect(Edr_Doc *doc, Edr_Node *node, int32_t rect[4]);
+[[nodiscard]] int View_highlightRect(Edr_Doc *doc, Edr_Node *node, int32_t rect[4]);
 // Makes node the focus through the selection code; with mode 2 and a
 // focus that really moved, the focus-change event follows. 0 or an error.
-int View_setFocusNode(Edr_Doc *doc, Edr_Node *node, int32_t mode, int32_t kind);
+[[nodiscard]] int View_setFocusNode(Edr_Doc *doc, Edr_Node *node, int32_t mode, int32_t kind);
 // When node differs from old, posts node event 3 (a notice) of type 29
 // (28 when mode is 2) with no payload, to node (else to old). The caller
 // holds the document's read lock. 0 or the post's error.
-int View_sendFocusEvent(Edr_Doc *doc, Edr_Node *node, Edr_Node *old, int32_t mode);
+[[nodiscard]] int View_sendFocusEvent(Edr_Doc *doc, Edr_Node *node, Edr_Node *old, int32_t mode);
 
 // A step candidate: its document and node (lent for the call), its
 // rectangle (the focus highlight's without the 1820 margin) and the
@@ -98,16 +98,17 @@ typedef int (*View_FocusStepFn)(Edr_Doc *doc, Edr_Node *node, const int32_t rect
 // offered to callback (null: accept). An accepted candidate becomes the
 // focus as View_giveFocus makes it; when none is left the focus stays. 0,
 // the callback's stop value, or an error.
-int View_stepFocus(Edr_Doc *doc, uint32_t direction, View_FocusStepFn callback, void *argument);
+[[nodiscard]] int View_stepFocus(Edr_Doc *doc, uint32_t direction, View_FocusStepFn callback,
+                                 void *argument);
 // What activating the focus means: *what 1 for a link (the focused node
 // that carries a URL), 2 for a form control (the form group that takes the
 // focus for it), 0 when nothing is focused or the focus is neither; *target
 // the node with a reference of the caller's (null for 0). 0 or 16.
-int View_activateFocus(Edr_Doc *doc, Edr_Node **target, int32_t *what);
+[[nodiscard]] int View_activateFocus(Edr_Doc *doc, Edr_Node **target, int32_t *what);
 // Turns pointer events 16, 17, 32 and 33 into focus notifications 12 then
 // 13, 14, 15 and 18 on the application's processor; other codes send
 // nothing. 0 or the first post error.
-int View_notifyPointer(Edr_Doc *doc, const ViewPointerEvent *event);
+[[nodiscard]] int View_notifyPointer(Edr_Doc *doc, const ViewPointerEvent *event);
 
 // The topmost (last drawn) display item from first whose shown box,
 // moved by (dx, dy), holds the point; hidden items are passed over and
@@ -122,5 +123,5 @@ int View_pageItemAtPoint(Edr_PageEntry *entry, int32_t x, int32_t y, ObjHeader *
 // (View_scoreCandidate; its offset is set for each page and given back): *out
 // the node with a reference of the caller's, or null. The document is
 // read-locked by the caller. 0, or Res_missingArgument for a missing argument.
-int View_nearestFocusable(Edr_Doc *doc, Edr_PageEntry *entry, FocusScoreRecord *record,
-                          Edr_Node **out);
+[[nodiscard]] int View_nearestFocusable(Edr_Doc *doc, Edr_PageEntry *entry,
+                                        FocusScoreRecord *record, Edr_Node **out);

@@ -20,6 +20,7 @@ HostQuery *makeQuery(FvViewer *viewer, intptr_t kind, int32_t code, void *data,
         Mem_free(waiter);
         return nullptr;
     }
+    // Sem_init cannot fail.
     (void)Sem_init(viewer->context, &waiter->sem, 0, 1);
     waiter->synchronous = synchronous;
     waiter->onComplete = onComplete;
@@ -58,6 +59,7 @@ int HostQuery_initGate(FvViewer *viewer)
     Sem *gate = static_cast<Sem *>(Mem_calloc(1, sizeof(Sem)));
     if (!gate)
         return 0;
+    // Sem_init cannot fail.
     (void)Sem_init(viewer->context, gate, 1, 1);
     viewer->queryGate = gate;
     return 1;

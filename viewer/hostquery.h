@@ -86,8 +86,8 @@ void HostQuery_finiGate(FvViewer *viewer);
 // no memory, no gate, or a task asked to stop while it waited. A stopped
 // ask gives the gate back at once; the query itself is freed only once
 // the host has let go of it (it dropped it on cancel, or its answer came).
-int HostQuery_ask(FvViewer *viewer, intptr_t kind, int32_t code, void *data,
-                  HostQueryDoneFn onComplete, void *argument);
+[[nodiscard]] int HostQuery_ask(FvViewer *viewer, intptr_t kind, int32_t code, void *data,
+                                HostQueryDoneFn onComplete, void *argument);
 
 // An asynchronous query: the query, freed by HostQuery_complete after its
 // callback; null when the host refused it at once or memory ran out.

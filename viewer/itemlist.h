@@ -40,7 +40,7 @@ void View_rectToPageUnits(DispmanArea *out, const Rect *rect, const ViewPageCont
 // A new path (user word userWord) holding rect grown by grow on every
 // side. 0 with *out set (freed with Path_destroy); the error of creating or
 // filling it (*out null, nothing kept).
-int View_rectPath(Path **out, const Rect *rect, int32_t userWord, int32_t grow);
+[[nodiscard]] int View_rectPath(Path **out, const Rect *rect, int32_t userWord, int32_t grow);
 
 // Band sizes for rendering width x height pixels of format through a band
 // buffer of size bytes: rows of width x bytes per pixel rounded up to 4
@@ -55,8 +55,8 @@ struct ViewBandParams {
 };
 // 0 with *bandHeight and *bands set; Res_bandNoRow when no row fits; the error
 // of setting the bitmap up.
-int View_bandHeight(EngineContext *ctx, const ViewBandParams *params, Bitmap *band,
-                    int32_t *bandHeight, int32_t *bands);
+[[nodiscard]] int View_bandHeight(EngineContext *ctx, const ViewBandParams *params, Bitmap *band,
+                                  int32_t *bandHeight, int32_t *bands);
 
 // The thumbnail size of a page of width x height units within the limits:
 // the long side L, the short side S and their ratio r = L x 65536 / S.
@@ -65,8 +65,9 @@ int View_bandHeight(EngineContext *ctx, const ViewBandParams *params, Bitmap *ba
 // least 1. The long limit is heightLimit for a portrait page (height above
 // width), else widthLimit. 0 with *outWidth, *outHeight and *divisor set;
 // 8 for an empty page or limits below 1.
-int View_thumbnailSize(int32_t width, int32_t height, int32_t widthLimit, int32_t heightLimit,
-                       int32_t ratioLimit, int32_t *outWidth, int32_t *outHeight, int32_t *divisor);
+[[nodiscard]] int View_thumbnailSize(int32_t width, int32_t height, int32_t widthLimit,
+                                     int32_t heightLimit, int32_t ratioLimit, int32_t *outWidth,
+                                     int32_t *outHeight, int32_t *divisor);
 
 // Renders page (key, kind) of document into a thumbnail of format-4 pixels
 // within the limits (View_thumbnailSize of the page rectangle's sides in
@@ -74,9 +75,9 @@ int View_thumbnailSize(int32_t width, int32_t height, int32_t widthLimit, int32_
 // the page's top-left corner, as a still. *output gets a new thumbnail record with owned pixels
 // (a PixelBuf; the caller frees it with PixelBuf_destroy). 0; Res_noSuchPage when the page is
 // absent; 8 for an empty page; 1 out of memory; the drawing's error.
-int View_renderThumbnail(EngineContext *ctx, Edr_Doc *document, int32_t pageKey, uint32_t pageKind,
-                         PixelBuf **output, int32_t widthLimit, int32_t heightLimit,
-                         int32_t ratioLimit);
+[[nodiscard]] int View_renderThumbnail(EngineContext *ctx, Edr_Doc *document, int32_t pageKey,
+                                       uint32_t pageKind, PixelBuf **output, int32_t widthLimit,
+                                       int32_t heightLimit, int32_t ratioLimit);
 
 // The paint of a display item: its kind (0 a solid colour, 1 an image, 2
 // and 3 gradients) and, for kind 0, the colour as the bytes R, G, B, A.
@@ -96,8 +97,8 @@ struct DrawItem;
 // answers 0. Image and gradient paints are drawn by the graphics
 // subsystem's samplers, which are not reached from here yet: 259. Other
 // kinds draw nothing and answer 0. Otherwise the rendering's result.
-int Paint_setupItem(EngineContext *ctx, const PaintRecord *paint, DrawItem *item,
-                    const DrawTarget *target);
+[[nodiscard]] int Paint_setupItem(EngineContext *ctx, const PaintRecord *paint, DrawItem *item,
+                                  const DrawTarget *target);
 
 // ------------------------------------------------------- bitmap access
 //

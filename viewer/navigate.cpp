@@ -283,6 +283,7 @@ int Fv_gotoPage(FvViewer *viewer, FvPage *page, int32_t index)
     if (viewer->pendingFit == 0)
         Fv_applyZoom(viewer, page, 0);
     else
+        // Whether the zoom or the page moved is not needed here.
         (void)Fv_fitPage(viewer, page, viewer->pendingFit, 0);
     return Res_ok;
 }
@@ -603,6 +604,7 @@ int Fv_fitPage(FvViewer *viewer, FvPage *page, int32_t fitMode, int vertical)
     if (FlowMode_ops(viewer) && mode != FvViewMode_page) {
         FvZoomPanSettings *s = viewer->zoomPanSettings;
         if (s)
+            // Settings that cannot be read keep their values and are read again later.
             (void)Fv_readZoomPanSettings(viewer, s);
         target = s && s->flowModeKeepZoom == 1 && viewer->zoom >= 0x10000 ? current : 0x10000;
     } else {
@@ -677,8 +679,10 @@ void Fv_applyInitialFit(FvViewer *viewer, FvPage *page)
         int32_t dx = 0, dy = 0;
         Fv_alignOffsets(viewer, page, 2, &dx, &dy);
         Fv_panBy(viewer, dx, dy, 1);
+        // Whether the zoom or the page moved is not needed here.
         (void)Fv_fitPage(viewer, page, mode, 1);
     } else {
+        // Whether the zoom or the page moved is not needed here.
         (void)Fv_fitPage(viewer, page, mode, 0);
     }
 }
@@ -688,6 +692,7 @@ void Fv_applyPageFitDefault(FvViewer *viewer, FvPage *page, int32_t fitMode, int
     if (!viewer || !page)
         return;
     viewer->fitBusy = 1;
+    // Whether the zoom or the page moved is not needed here.
     (void)Fv_fitPage(viewer, page, fitMode, 0);
     viewer->fitBusy = 0;
     viewer->pendingFit = readSetting(viewer, "FV_pageFitDefault", 0) == 2 ? 0 : fitMode;
@@ -828,6 +833,7 @@ void Fv_firstDisplayPlacement(FvViewer *viewer, FvPage *page)
         page->pendingAlign = 0;
     }
     if (viewer->pendingFit)
+        // Whether the zoom or the page moved is not needed here.
         (void)Fv_fitPage(viewer, page, viewer->pendingFit, 0);
 }
 

@@ -92,11 +92,12 @@ void Fv_rectSizeAndCentre(const Rect *rect, int32_t *width, int32_t *height, int
 // display area: width fit, height fit and the smaller as whole-page fit.
 // 0; Res_notFound when the page or the display has no size (or a fit
 // would not be a zoom), the outputs then 0.
-int Fv_fitZoomsOf(float displayWidth, float displayHeight, float pageWidth, float pageHeight,
-                  int32_t *widthFit, int32_t *heightFit, int32_t *wholeFit);
+[[nodiscard]] int Fv_fitZoomsOf(float displayWidth, float displayHeight, float pageWidth,
+                                float pageHeight, int32_t *widthFit, int32_t *heightFit,
+                                int32_t *wholeFit);
 // The same for the page's current page in the display view.
-int Fv_computeFitZooms(FvViewer *viewer, FvPage *page, int32_t *widthFit, int32_t *heightFit,
-                       int32_t *wholeFit);
+[[nodiscard]] int Fv_computeFitZooms(FvViewer *viewer, FvPage *page, int32_t *widthFit,
+                                     int32_t *heightFit, int32_t *wholeFit);
 
 // ------------------------------------------------------------ the pages
 
@@ -105,7 +106,7 @@ int Fv_isPageIndexValid(FvPage *page, int32_t index);
 // (Host_reportPage with index + 1 and the count) and to listeners of code 3.
 void Fv_setCurrentPage(FvViewer *viewer, FvPage *page, int32_t index);
 // Shows page index; an invalid index does nothing. 0 or the first error.
-int Fv_gotoPage(FvViewer *viewer, FvPage *page, int32_t index);
+[[nodiscard]] int Fv_gotoPage(FvViewer *viewer, FvPage *page, int32_t index);
 // Goes to the previous (direction 1) or next (2) page: the new index into
 // *index (may be null) and returned; 0 when nothing moved.
 int32_t Fv_gotoAdjacentPage(FvViewer *viewer, FvPage *page, int32_t direction, int32_t *index);
@@ -113,8 +114,8 @@ int32_t Fv_gotoAdjacentPage(FvViewer *viewer, FvPage *page, int32_t direction, i
 // history, the positions before and after go to the browsing history as
 // "page-N" fragments of the page's URL; with url, its text goes to the host
 // (request 0x1001a). 0 or the first error.
-int Fv_gotoFragment(FvViewer *viewer, FvPage *page, Edr_Doc *document, const char16_t *fragment,
-                    const Url *url, int history);
+[[nodiscard]] int Fv_gotoFragment(FvViewer *viewer, FvPage *page, Edr_Doc *document,
+                                  const char16_t *fragment, const Url *url, int history);
 // Brings a document rectangle into view: mode 1 centred when outside, 2
 // moved only along the axes it is outside, 3 to the top-left corner.
 void Fv_showRect(FvViewer *viewer, FvPage *page, const Rect *rect, int32_t mode, int force);
@@ -156,11 +157,11 @@ void Fv_scrollOf(const Rect *page, const Rect *area, FvScrollReport *out);
 void Fv_reportZoom(FvViewer *viewer);
 // Makes sure the page has a current page. 0 or the page-change hook's
 // refusal.
-int Fv_ensureCurrentPage(FvViewer *viewer, FvPage *page);
+[[nodiscard]] int Fv_ensureCurrentPage(FvViewer *viewer, FvPage *page);
 void Fv_gotoEveryPage(FvViewer *viewer, FvPage *page);
 // Width and height of the n-th page's bounds (page units as floats,
 // inches). 0, Fv_errorNoPage without a page record, or the lookup's error.
-int Fv_pageSizeAt(FvPage *page, int32_t index, float *width, float *height);
+[[nodiscard]] int Fv_pageSizeAt(FvPage *page, int32_t index, float *width, float *height);
 
 // The fit, alignment and fragment steps of a first display.
 void Fv_firstDisplayPlacement(FvViewer *viewer, FvPage *page);

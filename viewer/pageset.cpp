@@ -25,6 +25,7 @@ FvPageSetEntry *findKey(FvPageSet *set, uint32_t key)
 
 void startCounters(LoadProgress *tracker)
 {
+    // Progress counts only feed the progress notice; the load goes on either way.
     (void)LoadProgress_setTotal(tracker, categoryDocuments, 1);
     (void)LoadProgress_setDone(tracker, categoryDocuments, 0);
     (void)LoadProgress_setTotal(tracker, categoryObjects, 1);
@@ -59,6 +60,7 @@ int PageSet_create(EngineContext *context, FvPageSet **set)
         return Res_noMemory;
     s->context = context;
     s->maxKey = 0xffffffffu;
+    // Lock_init cannot fail.
     (void)Lock_init(context, &s->lock);
     *set = s;
     return Res_ok;
@@ -185,6 +187,7 @@ void PageSet_finishTracking(FvPageSet *set, uint32_t key)
     Lock_acquire(&set->lock);
     FvPageSetEntry *e = findKey(set, key);
     if (e && e->tracker) {
+        // Progress counts only feed the progress notice; the load goes on either way.
         (void)LoadProgress_setDone(e->tracker, categoryDocuments, 1);
         (void)LoadProgress_setDone(e->tracker, categoryObjects, 1);
     }
@@ -231,12 +234,14 @@ void PageSet_onEvent(FvPageSet *set, const EventProcMsg *msg)
         // first page; later ones find it there already.
         int32_t before = 0, done = 0, total = 0;
         LoadProgress_get(tracker, categoryObjects, &before, &total);
+        // Progress counts only feed the progress notice; the load goes on either way.
         (void)LoadProgress_addDone(tracker, categoryObjects, 1);
         LoadProgress_get(tracker, categoryObjects, &done, &total);
         complete = total >= 0 && before < total && done >= total;
     }
     if (complete && set->context->eventProc) {
         EventProcCodeMsg first{codeFirstPage, m->document, nullptr, 0};
+        // A notice that cannot be posted is lost; what it reports is done either way.
         (void)EventProc_postCode(set->context->eventProc, &first);
     }
     Lock_release(&set->lock);

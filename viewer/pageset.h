@@ -39,12 +39,12 @@ struct FvPageSet {
 };
 
 // 0; 1 without memory (*set null).
-int PageSet_create(EngineContext *context, FvPageSet **set);
+[[nodiscard]] int PageSet_create(EngineContext *context, FvPageSet **set);
 // Frees every entry (its tracker and document reference) and the set.
 void PageSet_free(FvPageSet *set);
 // A new entry for page at the tail, with a fresh key. 0; 1 without memory;
 // 27394 when every key is in use.
-int PageSet_add(FvPageSet *set, FvPage *page, uint32_t *key);
+[[nodiscard]] int PageSet_add(FvPageSet *set, FvPage *page, uint32_t *key);
 // Unlinks and frees the entry; nothing when absent.
 void PageSet_remove(FvPageSet *set, uint32_t key);
 // Stores document (a reference is taken; null clears). With a document the
@@ -52,10 +52,10 @@ void PageSet_remove(FvPageSet *set, uint32_t key);
 // documents (2) and dependent objects (3) are started (total 1, done 0).
 // 0; 1 without memory; 27392 without the entry. Key 0, the viewer's own
 // page, has its entry made here with its first document.
-int PageSet_setDocument(FvPageSet *set, uint32_t key, Edr_Doc *document);
+[[nodiscard]] int PageSet_setDocument(FvPageSet *set, uint32_t key, Edr_Doc *document);
 // Gives document the entry's existing tracker and restarts counters 2 and
 // 3. 0; 27392 without the entry; 27393 without a tracker.
-int PageSet_restartTracking(FvPageSet *set, uint32_t key, Edr_Doc *document);
+[[nodiscard]] int PageSet_restartTracking(FvPageSet *set, uint32_t key, Edr_Doc *document);
 // Marks counters 2 and 3 of the entry's tracker done.
 void PageSet_finishTracking(FvPageSet *set, uint32_t key);
 // The entry's tracker or page record; null when absent.

@@ -38,7 +38,7 @@ struct ScaledImageEntry {
 
 // Module start: takes a reference to the image cache and makes the entry
 // lock. 0; 1 out of memory or the cache's error (nothing kept).
-int ImageCacheModule_start(EngineContext *context);
+[[nodiscard]] int ImageCacheModule_start(EngineContext *context);
 // Module stop: frees the entry lock and drops the cache reference when the
 // lock exists.
 void ImageCacheModule_stop(EngineContext *context);

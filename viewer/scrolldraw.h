@@ -49,11 +49,12 @@ struct ScrolledRequest {
 // request's matrix: kind 0 the item list, kind 1 the highlight list
 // (holding the current view's lock); other kinds draw nothing. 0 or the
 // walk's result (Res_stopRequested when the task was asked to stop).
-int View_drawScrolledItems(EngineContext *ctx, ScrolledView *view, int32_t scrollPosition,
-                           const ScrolledRequest *request);
+[[nodiscard]] int View_drawScrolledItems(EngineContext *ctx, ScrolledView *view,
+                                         int32_t scrollPosition, const ScrolledRequest *request);
 // Draws the highlight list at the view's scroll position: the request's
 // kind is 1 meanwhile and 0 afterwards.
-int View_drawScrolledHighlights(EngineContext *ctx, ScrolledView *view, ScrolledRequest *request);
+[[nodiscard]] int View_drawScrolledHighlights(EngineContext *ctx, ScrolledView *view,
+                                              ScrolledRequest *request);
 
 // The band memory and where the bands go: band (pixels of the target's
 // width, bandHeight rows) with bandBitmap over the same pixels, the
@@ -73,9 +74,10 @@ struct ScrolledBands {
 // up: each band is filled with the background, the items meeting it are
 // drawn, the highlights over them, and the band is painted into the page.
 // 0, Res_nullInput without bands, or the first error (48 stops).
-int View_renderBands(EngineContext *ctx, ScrolledView *view, const Rect *rect,
-                     ScrolledRequest *request, const ScrolledBands *bands);
+[[nodiscard]] int View_renderBands(EngineContext *ctx, ScrolledView *view, const Rect *rect,
+                                   ScrolledRequest *request, const ScrolledBands *bands);
 // Sets the view's column up for the box, matrix and scale of the current
 // display (Column_setupForView) and renders rect in bands.
-int View_renderScrolled(EngineContext *ctx, ScrolledView *view, const Rect *box, int32_t pageScale,
-                        const Rect *rect, ScrolledRequest *request, const ScrolledBands *bands);
+[[nodiscard]] int View_renderScrolled(EngineContext *ctx, ScrolledView *view, const Rect *box,
+                                      int32_t pageScale, const Rect *rect, ScrolledRequest *request,
+                                      const ScrolledBands *bands);

@@ -83,6 +83,7 @@ void Fv_registerDefaults(FvViewer *viewer, int secondApplication)
 {
     EngineContext *c = viewer->context;
     ConfigStore *store = storeOf(viewer);
+    // Read only to store the default when the setting is missing; the value is not needed.
     (void)Config_getIntA(c, store, u"Core", "Vexlan_thumbnailsMax",
                          uint32_t(option(viewer, FvStart_thumbnailsMax)));
     if (secondApplication)
@@ -102,6 +103,7 @@ void Fv_registerDefaults(FvViewer *viewer, int secondApplication)
 
 void Fv_setThumbMaxSizeDefault(FvViewer *viewer, int32_t mode)
 {
+    // Read only to store the default when the setting is missing; the value is not needed.
     (void)Config_getIntA(viewer->context, storeOf(viewer), nullptr, "DispmanthumbMaxSize",
                          mode == 0x10000 ? 1048 : 4096);
 }
@@ -171,6 +173,7 @@ void Fv_setLowMemoryAnimations(FvViewer *viewer, const char16_t *name)
     if (option(viewer, FvStart_noLowMemoryAnimations) ||
         (name && Ustr_findAsciiNoCase(name, ".gif")))
         value = 0;
+    // Read only to store the default when the setting is missing; the value is not needed.
     (void)Config_getIntA(viewer->context, storeOf(viewer), u"Core", "LowMemoryAnimations", value);
 }
 

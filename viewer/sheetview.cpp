@@ -427,7 +427,8 @@ void onSelect(EngineInstance *instance, const intptr_t *args)
         notify(viewer, App_noticeNotSelected);
         return;
     }
-    Excel_View_showCurrentCell(viewer, 1);
+    // The cell is current either way; bringing it into view is best effort.
+    (void)Excel_View_showCurrentCell(viewer, 1);
     state->current.selected = 1;
     record->editMode = 1;
     notify(viewer, App_noticeSelected);
@@ -566,6 +567,7 @@ void changeLines(FvViewer *viewer, bool insert, bool columns)
     if (viewer->editMode)
         viewer->editMode->modified = 1;
     markChanged(doc);
+    // The cell is current either way; bringing it into view is best effort.
     (void)Excel_View_showCurrentCell(viewer, 1);
     notify(viewer, insert ? CellEdit_noticeInserted : CellEdit_noticeDeleted);
 }
@@ -685,6 +687,7 @@ void onEvent(EngineContext *, EventProcMsg *msg, void *context, int *)
         break;
     case 14:
         if (state->current.hasCell)
+            // The cell is current either way; bringing it into view is best effort.
             (void)Excel_View_showCurrentCell(viewer, 1);
         break;
     case 15: {
@@ -838,6 +841,7 @@ void Excel_View_moveCell(FvViewer *viewer, int32_t dcol, int32_t drow)
     Excel_View_stepCell(grid, &row, &column, dcol, drow);
     setCurrent(state->current, grid, row, column);
     Edr_Doc_readUnlock(doc);
+    // The cell is current either way; bringing it into view is best effort.
     (void)Excel_View_showCurrentCell(viewer, 1);
 }
 
@@ -876,6 +880,7 @@ int Excel_View_attach(FvViewer *viewer)
         return 0;
     }
     if (App_pushCleanup(viewer, detachCleanup) != Res_ok) {
+        // A listener that is already gone needs no removing; teardown goes on.
         (void)App_removeListener(viewer, EventProc_kindCode, onEvent, viewer);
         Mem_free(state);
         return 0;
@@ -889,6 +894,7 @@ void Excel_View_detach(FvViewer *viewer)
     SheetEditState *state = stateOf(viewer);
     if (!state)
         return;
+    // A listener that is already gone needs no removing; teardown goes on.
     (void)App_removeListener(viewer, EventProc_kindCode, onEvent, viewer);
     Mem_free(state->pages);
     Mem_free(state);

@@ -42,7 +42,8 @@ struct SheetEditState {
 // The rectangle of a cell in grid units (the merged range holding it when
 // there is one; columns mirrored on a right-to-left grid). 0; 16 outside
 // the sheet or without metrics.
-int Excel_View_cellRect(const SheetGrid *grid, uint32_t row, uint32_t column, Rect *out);
+[[nodiscard]] int Excel_View_cellRect(const SheetGrid *grid, uint32_t row, uint32_t column,
+                                      Rect *out);
 // One move from (*row, *column) by (dcol, drow): steps while the position
 // stays inside the sheet and, when the start lay in a merged range, until
 // the position leaves it (a right-to-left grid reverses the column step).
@@ -66,11 +67,11 @@ struct SheetTextMeasure {
 // (lines end at line feeds; TextRun_measureFit) and one line height of the
 // format's ascent and descent per line. A rule-less text takes the set's own
 // format. 0, Res_missingArgument for null arguments, or layout's error.
-int Excel_View_measureText(void *arg, const StyleRule *rule, const char16_t *text, int32_t *width,
-                           int32_t *height);
+[[nodiscard]] int Excel_View_measureText(void *arg, const StyleRule *rule, const char16_t *text,
+                                         int32_t *width, int32_t *height);
 
 // The current-cell operations behind the handler slots (notification
 // codes through App_notifyHost).
 void Excel_View_moveCell(FvViewer *viewer, int32_t dcol, int32_t drow);
-int Excel_View_showCurrentCell(FvViewer *viewer, int redraw);
+[[nodiscard]] int Excel_View_showCurrentCell(FvViewer *viewer, int redraw);
 void Excel_View_detach(FvViewer *viewer);

@@ -134,6 +134,8 @@ int Edr_Doc_findTopImage(Edr_Doc *doc, Edr_Node **out)
     Edr_Node *first = Edr_Node_firstChild(root);
     if (!first || Edr_Node_type(first) != Edr_NodeType_group)
         return Res_ok;
+    // A count at its maximum stays there and the node is never freed, so the reference holds either
+    // way.
     (void)Edr_Node_addRefLocked(doc, first);
     Edr_Style *style = nullptr;
     int err = Edr_Style_computeForNode(doc, &style, nullptr, first);

@@ -21,9 +21,9 @@ struct Edr_Node;
 // a find they take the found object, whose node and document references
 // move to the caller; otherwise all three become 0. The document is
 // read-locked by the caller. 0 or an error (the outputs cleared).
-int View_findInDirection(Edr_Doc *doc, uint32_t direction, Edr_Node **node, Edr_Doc **nodeDoc,
-                         uint32_t *serial, const Rect *rect, FocusFilterFn filter,
-                         void *filterArgument);
+[[nodiscard]] int View_findInDirection(Edr_Doc *doc, uint32_t direction, Edr_Node **node,
+                                       Edr_Doc **nodeDoc, uint32_t *serial, const Rect *rect,
+                                       FocusFilterFn filter, void *filterArgument);
 
 // 1 when b lies substantially inside a on both axes, else 0: the two must
 // overlap strictly, and a b that sticks out of a on one side must overlap

@@ -58,7 +58,7 @@ void ThumbQueue_remove(DispmanCtx *dm, ThumbEntry **cursor);
 void ThumbQueue_clear(DispmanCtx *dm);
 // Posts code 8 (no document, argument 0) to the context's event
 // processor. 0 or the posting error.
-int ThumbQueue_postEmpty(EngineContext *ctx);
+[[nodiscard]] int ThumbQueue_postEmpty(EngineContext *ctx);
 
 // Allocates the viewer's callback record (freeing one it had) and fills
 // slots 2 and 3. 0; 1 when memory runs out; Res_nullInput for a null viewer.

@@ -118,11 +118,11 @@ struct FvView {
 // focus in direction 1 up, 2 down, 3 right, 4 left. Either output may stay
 // null: an object to focus, or an area to bring into view (lent until the
 // next call). 0 or an error.
-int Fv_findFocusInDirection(FvView *view, FvPage *page, int32_t direction, void **object,
-                            FvArea **area);
+[[nodiscard]] int Fv_findFocusInDirection(FvView *view, FvPage *page, int32_t direction,
+                                          void **object, FvArea **area);
 // Moves the focus to object (from Fv_findFocusInDirection); *area may be
 // set to an area to show. 0 when moved.
-int Fv_moveFocus(FvView *view, FvPage *page, void *object, FvArea **area);
+[[nodiscard]] int Fv_moveFocus(FvView *view, FvPage *page, void *object, FvArea **area);
 // Brings an area into view: with the focus drawn on it, or animated.
 void Fv_showFocusArea(FvView *view, FvPage *page, FvArea *area, int32_t flag);
 void Fv_showArea(FvView *view, FvPage *page, FvArea *area, int32_t animate);

@@ -175,6 +175,7 @@ void stopListening(EngineContext *context, FvPage *page)
         return;
     // Not listening any more is all that matters.
     (void)EventProc_removeListener(context->eventProc, EventProc_kindReport, pageListener, page);
+    // A listener that is already gone needs no removing; teardown goes on.
     (void)EventProc_removeListener(context->eventProc, EventProc_kindCode, pageListener, page);
     page->listening = 0;
 }
@@ -390,6 +391,7 @@ int View_start(FvViewer *viewer)
         r = EventProc_addListener(context, context->eventProc, EventProc_kindCode, pageListener,
                                   page);
         if (r != Res_ok) // undoing the first: r already says what failed
+            // A listener that is already gone needs no removing; teardown goes on.
             (void)EventProc_removeListener(context->eventProc, EventProc_kindReport, pageListener,
                                            page);
     }

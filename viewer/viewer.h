@@ -157,32 +157,32 @@ struct ViewCallbacks {
 // font location, the settings directory below root and the host's
 // configuration hook) and applies the display settings. 0 or the first
 // error; on failure every module is down again. From "SimpleAppThread".
-int Engine_configure(FvViewer *viewer, intptr_t unused, const char *rootUrl, const char *fontUrl,
-                     const char *resourceUrl);
+[[nodiscard]] int Engine_configure(FvViewer *viewer, intptr_t unused, const char *rootUrl,
+                                   const char *fontUrl, const char *resourceUrl);
 
 // Starts the view after configuration: the viewer's page record and the
 // view that keys act on (EngineInstance::keyView). 0, or 1 without memory.
-int View_start(FvViewer *viewer);
+[[nodiscard]] int View_start(FvViewer *viewer);
 
 // Opens the start document url (taken over in every case) into *page and
 // waits until its translation has ended. 0 when the document was opened
 // (a translation that failed has been reported to the host as error
 // 0x10002); another value when the open could not start.
-int App_openStart(FvViewer *viewer, FvPage **page, Url *url);
+[[nodiscard]] int App_openStart(FvViewer *viewer, FvPage **page, Url *url);
 
 // Opens url in the page record of key (0: the viewer's own). Takes over url
 // only when it answers 0. 0 when the URL was opened (or is the shown
 // document already); 1 for a request it dropped; 1 also without memory;
 // any other value is a failure (the caller reports error 0x10002). An open
 // that runs out of memory has told the host (alert 0x10006) and answers 1.
-int View_openUrl(FvViewer *viewer, intptr_t key, Url *url, intptr_t flags);
+[[nodiscard]] int View_openUrl(FvViewer *viewer, intptr_t key, Url *url, intptr_t flags);
 
 // The first half of a load: the page's old document goes on the closing
 // list while its translation still runs (which is stopped), else it is
 // released at once; the page gets a fresh empty document and the load is
 // pending. 0; 1 without memory (the page is left as it was); another value
 // when the document could not be made.
-int Fv_startLoad(FvViewer *viewer, FvPage *page);
+[[nodiscard]] int Fv_startLoad(FvViewer *viewer, FvPage *page);
 // The second half: takes doc (null: none) off the closing list and releases
 // it. Once the list is empty and a load is pending, the page's URL is
 // translated into its document; a failure reaches the host (out of memory
@@ -249,7 +249,7 @@ void Fv_timedEventHook(FvViewer *viewer, HostContext *host, intptr_t a, intptr_t
 // Creates the display-manager context (nothing when one exists): 0, 1 when
 // memory runs out, or the error of a later start-up step (nothing is left
 // then).
-int Dispman_init(EngineContext *context);
+[[nodiscard]] int Dispman_init(EngineContext *context);
 // Frees the context and everything it holds (its updaters are stopped and
 // joined first when they still run). Nothing without a context.
 void Dispman_free(EngineContext *context);
@@ -287,7 +287,7 @@ void Dispman_onLoadMessage(EngineContext *context, EventProcMsg *msg, void *unus
 // Thumb_unwatchSizeSettings removes both watches and
 // Thumb_freeSizeSettings frees the limits; the stop path calls them in
 // that order.
-int Thumb_watchSizeSettings(EngineContext *context);
+[[nodiscard]] int Thumb_watchSizeSettings(EngineContext *context);
 void Thumb_unwatchSizeSettings(EngineContext *context);
 void Thumb_freeSizeSettings(EngineContext *context);
 int32_t Thumb_onMinSizeChanged(EngineContext *context, void *limits);

@@ -155,6 +155,7 @@ void Fv_zoomLimits(FvViewer *viewer, FvPage *page, int32_t *lo, int32_t *hi)
 {
     FvZoomPanSettings *s = viewer ? viewer->zoomPanSettings : nullptr;
     if (s)
+        // Settings that cannot be read keep their values and are read again later.
         (void)Fv_readZoomPanSettings(viewer, s);
     int32_t viewMin = 0, viewMax = 0;
     FvPageView_getZoomLimits(page ? page->pageView : nullptr, &viewMin, &viewMax);
@@ -382,6 +383,7 @@ void Fv_panStep(FvViewer *viewer, FvPage *page, int32_t dx, int32_t dy, int32_t 
         return;
     FvZoomPanSettings *s = viewer->zoomPanSettings;
     if (s)
+        // Settings that cannot be read keep their values and are read again later.
         (void)Fv_readZoomPanSettings(viewer, s);
     if (s && (s->panToPageEnable || s->panToPageLeftRight)) {
         int32_t direction = dy > 0 ? 1 : dy < 0 ? 2 : dx > 0 ? 3 : dx < 0 ? 4 : 0;
@@ -603,6 +605,7 @@ void Fv_onPanLimits(FvViewer *viewer, int32_t *once, int32_t)
         return;
     FvZoomPanSettings *s = viewer->zoomPanSettings;
     if (s)
+        // Settings that cannot be read keep their values and are read again later.
         (void)Fv_readZoomPanSettings(viewer, s);
     if (once && *once == 0) {
         Task_reschedule(viewer->context);
@@ -648,8 +651,10 @@ void Fv_refitAfterResize(FvViewer *viewer, int32_t fitFlags, int32_t, int32_t, i
         return;
     int32_t pending = viewer->pendingFit;
     if ((fitFlags & 1) && pending != 2 && pending != 4)
+        // Whether the zoom or the page moved is not needed here.
         (void)Fv_fitPage(viewer, page, 1, 0);
     else if ((fitFlags & 2) && (!(fitFlags & 4) || pending != 4))
+        // Whether the zoom or the page moved is not needed here.
         (void)Fv_fitPage(viewer, page, 2, 1);
     else if (!(fitFlags & 4)) {
         // The point that was the centre of the view area stays its centre.
@@ -661,6 +666,7 @@ void Fv_refitAfterResize(FvViewer *viewer, int32_t fitFlags, int32_t, int32_t, i
         }
         Fv_applyZoom(viewer, page, 0);
     } else
+        // Whether the zoom or the page moved is not needed here.
         (void)Fv_fitPage(viewer, page, 4, 0);
 }
 

@@ -99,8 +99,8 @@ int Edr_Sel_isSelectable(Edr_Doc *doc, Edr_Node *node);
 // text, web pages): every node passes both, so its text can be selected and
 // copied. Such a document installs no save callback and no contents hook,
 // so it offers no editing.
-int Edr_Sel_readOnlyNodeTest(Edr_Doc *doc, intptr_t node, intptr_t *flag);
-int Edr_Sel_readOnlyChainTest(Edr_Doc *doc, Edr_Node *node, int *flag);
+[[nodiscard]] int Edr_Sel_readOnlyNodeTest(Edr_Doc *doc, intptr_t node, intptr_t *flag);
+[[nodiscard]] int Edr_Sel_readOnlyChainTest(Edr_Doc *doc, Edr_Node *node, int *flag);
 void Edr_Sel_installReadOnlyTests(Edr_Doc *doc);
 // *out = the block of node with a reference, or null. 0 or an error.
 [[nodiscard]] int Edr_Sel_blockOf(Edr_Doc *doc, Edr_Node *node, Edr_Node **out);
@@ -136,11 +136,12 @@ void Edr_Sel_clear(Edr_Doc *doc);
                                  uint32_t caretOffset, uint32_t mode);
 // Extends the selection to the text nearest the page point (x, y). 1 when
 // it was extended.
-int Edr_Sel_extendToPoint(Edr_Doc *doc, int32_t x, int32_t y);
+[[nodiscard]] int Edr_Sel_extendToPoint(Edr_Doc *doc, int32_t x, int32_t y);
 // The same for a point of page (key, kind): only that page's runs are
 // measured against it, since the other pages' runs have coordinates of
 // their own.
-int Edr_Sel_extendToPagePoint(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t x, int32_t y);
+[[nodiscard]] int Edr_Sel_extendToPagePoint(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t x,
+                                            int32_t y);
 // Selects by mode (Edr_SelMode_*) at the text under the point (x, y) of
 // page (key, kind): the run holding the point and the unit nearest it.
 // 4356 when no laid-out text lies under the point or the page is gone,

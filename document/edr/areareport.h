@@ -41,9 +41,9 @@ struct ViewChangeReport {
 // (read under the document's hook lock) hears of it (sub-code 3, the area as a
 // rectangle, notifyThumbnails, interrupt and the progress words {1, 0, 0}).
 // The hook's result; 0 without a hook.
-int View_invalidateRect(const ViewChangeReport *report, int32_t notifyThumbnails,
-                        int32_t interrupt);
+[[nodiscard]] int View_invalidateRect(const ViewChangeReport *report, int32_t notifyThumbnails,
+                                      int32_t interrupt);
 // Reports the areas of a report to the document's object hook (mode 0, no
 // progress) when the view's hooks are set. The hook's result; 0 without
 // hooks.
-int View_reportAreas(const ViewChangeReport *report);
+[[nodiscard]] int View_reportAreas(const ViewChangeReport *report);

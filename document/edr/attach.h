@@ -48,8 +48,9 @@ struct Edr_PrivateEntry {
 void Edr_Node_clearPrivate(Edr_Doc *doc, Edr_Node *node);
 // Under the read lock: the node's data and destructor (null when none).
 // Both return 0.
-int Edr_Node_getPrivate(Edr_Doc *doc, Edr_Node *node, void **out);
-int Edr_Node_getPrivateDestructor(Edr_Doc *doc, Edr_Node *node, Edr_PrivateDestructor *out);
+[[nodiscard]] int Edr_Node_getPrivate(Edr_Doc *doc, Edr_Node *node, void **out);
+[[nodiscard]] int Edr_Node_getPrivateDestructor(Edr_Doc *doc, Edr_Node *node,
+                                                Edr_PrivateDestructor *out);
 
 // The n-th node (from 0, in tree order) that is a focus target, or null.
 Edr_Node *Edr_Doc_nthFocusable(Edr_Doc *doc, uint32_t n);

@@ -87,6 +87,7 @@ void completionListener(EngineContext *, EventProcMsg *msg, void *context, int *
     bool wake = finished && doc->pendingLoads == 0 && !doc->markFlag && !doc->closed;
     Lock_release(&doc->mutex);
     if (wake)
+        // A change whose pass cannot be scheduled now is retried by the next change.
         (void)Edr_Mgr_queueChange(doc);
 }
 
@@ -373,6 +374,7 @@ fail:
     if (listening) {
         // Not listening any more is all that matters.
         (void)EventProc_removeListener(app->eventProc, EventProc_kindCode, completionListener, doc);
+        // A listener that is already gone needs no removing; teardown goes on.
         (void)EventProc_removeListener(app->eventProc, EventProc_kindReport, completionListener,
                                        doc);
     }
@@ -616,6 +618,7 @@ void Edr_Doc_release(Edr_Doc *doc)
     if (app->eventProc) {
         // Not listening any more is all that matters.
         (void)EventProc_removeListener(app->eventProc, EventProc_kindCode, completionListener, doc);
+        // A listener that is already gone needs no removing; teardown goes on.
         (void)EventProc_removeListener(app->eventProc, EventProc_kindReport, completionListener,
                                        doc);
     }
@@ -651,6 +654,7 @@ void Edr_Doc_release(Edr_Doc *doc)
         Lock_release(&doc->mutex);
         if (app->eventProc) {
             EventProcCodeMsg closedMsg{DocMsg_codeDocClosed, doc, nullptr, 0};
+            // A notice that cannot be posted is lost; what it reports is done either way.
             (void)EventProc_postCode(app->eventProc, &closedMsg);
         }
         Edr_Doc_releaseView(doc);

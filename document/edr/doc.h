@@ -416,13 +416,13 @@ uint32_t Edr_Doc_getMarkFlagLocked(Edr_Doc *doc);
 uint32_t Edr_Doc_getMarkFlag(const Edr_Doc *doc);
 void Edr_Doc_setMarkFlag(Edr_Doc *doc, uint32_t on);
 void Edr_Doc_setCallbackA(Edr_Doc *doc, Edr_SaveFn fn);
-int Edr_Doc_callA(Edr_Doc *doc, const Url *target);
+[[nodiscard]] int Edr_Doc_callA(Edr_Doc *doc, const Url *target);
 int Edr_Doc_hasCallbackA(Edr_Doc *doc);
 void Edr_Doc_setNodeTest(Edr_Doc *doc, Edr_NodeTestFn fn);
-int Edr_Doc_testNode(Edr_Doc *doc, intptr_t word, intptr_t *out);
+[[nodiscard]] int Edr_Doc_testNode(Edr_Doc *doc, intptr_t word, intptr_t *out);
 int Edr_Doc_hasNodeTest(Edr_Doc *doc);
 void Edr_Doc_setAncestorTest(Edr_Doc *doc, Edr_AncestorTestFn fn);
-int Edr_Doc_testNodeChain(Edr_Doc *doc, Edr_Node *node, int *flag);
+[[nodiscard]] int Edr_Doc_testNodeChain(Edr_Doc *doc, Edr_Node *node, int *flag);
 EngineContext *Edr_Doc_getApp(const Edr_Doc *doc);
 EngineContext *Edr_Doc_queryApp(Edr_Doc *doc);
 // A form control shown by node changed: a = 1 for a change of size (the

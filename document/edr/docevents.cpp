@@ -263,6 +263,7 @@ void performDefault(EngineContext *app, Edr_Doc *doc, Edr_Node *candidate, const
         Lock_release(&doc->mutex);
         if (ev->relayout) {
             if (ev->queueChange)
+                // A change whose pass cannot be scheduled now is retried by the next change.
                 (void)Edr_Mgr_queueChange(doc);
             else
                 (void)Edr_Layout_redrawNode(app, doc, candidate);

@@ -93,17 +93,20 @@ struct EventProcKind11Msg {
 // failure what the call took over is released. The text of kinds 0 and 11,
 // the view of kind 11 and everything of kind 6 are taken over by the call
 // in every case.
-int EventProc_postDoc(Edr_Doc *document, EventProc *processor, const EventProcDocMsg *source);
-int EventProc_postCode(EventProc *processor, const EventProcCodeMsg *source);
-int EventProc_postPlainCode(EventProc *processor, const EventProcCodeMsg *source);
-int EventProc_postKind2(EventProc *processor, const EventProcKind2Msg *source); // a typed message
-int EventProc_postKind6(EventProc *processor, const EventProcKind6Msg *source); // open a URL
-int EventProc_postKind7(EventProc *processor,
-                        const EventProcKind7Msg *source); // a view and a document
-int EventProc_postKind9(Edr_Doc *document, EventProc *processor,
-                        const EventProcKind9Msg *source); // a page update
-int EventProc_postKind11(EventProc *processor,
-                         const EventProcKind11Msg *source); // a view and a text
+[[nodiscard]] int EventProc_postDoc(Edr_Doc *document, EventProc *processor,
+                                    const EventProcDocMsg *source);
+[[nodiscard]] int EventProc_postCode(EventProc *processor, const EventProcCodeMsg *source);
+[[nodiscard]] int EventProc_postPlainCode(EventProc *processor, const EventProcCodeMsg *source);
+[[nodiscard]] int EventProc_postKind2(EventProc *processor,
+                                      const EventProcKind2Msg *source); // a typed message
+[[nodiscard]] int EventProc_postKind6(EventProc *processor,
+                                      const EventProcKind6Msg *source); // open a URL
+[[nodiscard]] int EventProc_postKind7(EventProc *processor,
+                                      const EventProcKind7Msg *source); // a view and a document
+[[nodiscard]] int EventProc_postKind9(Edr_Doc *document, EventProc *processor,
+                                      const EventProcKind9Msg *source); // a page update
+[[nodiscard]] int EventProc_postKind11(EventProc *processor,
+                                       const EventProcKind11Msg *source); // a view and a text
 
 // ------------------------------------------------ release and copy by kind
 
@@ -115,21 +118,21 @@ int EventProc_postKind11(EventProc *processor,
 // references); one that carries an object is refused with 259, an object
 // having a single owner.
 void EventProc_releaseDoc(EventProcMsg *msg, void *handlerArg);
-int EventProc_copyDoc(const EventProcMsg *src, EventProcMsg *dst);
+[[nodiscard]] int EventProc_copyDoc(const EventProcMsg *src, EventProcMsg *dst);
 void EventProc_releaseCode(EventProcMsg *msg, void *handlerArg);
-int EventProc_copyCode(const EventProcMsg *src, EventProcMsg *dst);
+[[nodiscard]] int EventProc_copyCode(const EventProcMsg *src, EventProcMsg *dst);
 // Kind 2, a typed five-word message (focus changes, the password question).
 void EventProc_releaseTyped(EventProcMsg *msg, void *handlerArg);
-int EventProc_copyTyped(const EventProcMsg *src, EventProcMsg *dst);
+[[nodiscard]] int EventProc_copyTyped(const EventProcMsg *src, EventProcMsg *dst);
 // Kind 6, open a URL.
 void EventProc_releaseOpenUrl(EventProcMsg *msg, void *handlerArg);
-int EventProc_copyOpenUrl(const EventProcMsg *src, EventProcMsg *dst);
+[[nodiscard]] int EventProc_copyOpenUrl(const EventProcMsg *src, EventProcMsg *dst);
 // Kind 7, a view and a document.
 void EventProc_releaseViewDoc(EventProcMsg *msg, void *handlerArg);
-int EventProc_copyViewDoc(const EventProcMsg *src, EventProcMsg *dst);
+[[nodiscard]] int EventProc_copyViewDoc(const EventProcMsg *src, EventProcMsg *dst);
 // Kind 9, a page update.
 void EventProc_releasePageUpdate(EventProcMsg *msg, void *handlerArg);
-int EventProc_copyPageUpdate(const EventProcMsg *src, EventProcMsg *dst);
+[[nodiscard]] int EventProc_copyPageUpdate(const EventProcMsg *src, EventProcMsg *dst);
 // Kind 11, a view, a text and a word.
 void EventProc_releaseViewText(EventProcMsg *msg, void *handlerArg);
-int EventProc_copyViewText(const EventProcMsg *src, EventProcMsg *dst);
+[[nodiscard]] int EventProc_copyViewText(const EventProcMsg *src, EventProcMsg *dst);

@@ -41,6 +41,7 @@ void postCode(Edr_Doc *doc, int32_t code)
     if (!app || !app->eventProc)
         return;
     EventProcCodeMsg m{code, doc, nullptr, 0};
+    // A notice that cannot be posted is lost; what it reports is done either way.
     (void)EventProc_postCode(app->eventProc, &m);
 }
 
@@ -562,6 +563,7 @@ int Edr_Doc_markPlaceholder(Edr_Doc *doc, uint32_t index, int count)
         c->flags |= Edr_Node_selectedBit;
     Edr_Doc_writeUnlock(doc);
     if (c && count)
+        // A change whose pass cannot be scheduled now is retried by the next change.
         (void)Edr_Mgr_queueChange(doc);
     return Res_ok;
 }
@@ -810,6 +812,8 @@ int Edr_Doc_testNodeChain(Edr_Doc *doc, Edr_Node *node, int *flag)
         err = doc->ancestorTest(doc, node, flag);
         while (!err && *flag && node && node->parentNode) {
             Edr_Node *parent = node->parentNode;
+            // A count at its maximum stays there and the node is never freed, so the reference
+            // holds either way.
             (void)Edr_Node_addRefLocked(doc, parent);
             err = doc->ancestorTest(doc, parent, flag);
             Edr_Node_dropRefLocked(doc, parent);
@@ -998,6 +1002,7 @@ int Edr_Doc_addRequest(Edr_Doc *doc, Request *request)
         return err;
     }
     Request_setCallback(request, doc, requestChanged);
+    // A change whose pass cannot be scheduled now is retried by the next change.
     (void)Edr_Mgr_queueChange(doc);
     return Res_ok;
 }

@@ -66,6 +66,7 @@ namespace {
 
 void queueChange(Edr_Doc *doc)
 {
+    // A change whose pass cannot be scheduled now is retried by the next change.
     (void)Edr_Mgr_queueChange(doc);
 }
 

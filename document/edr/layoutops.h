@@ -26,8 +26,8 @@ struct Edr_LayoutOps {
 const Edr_LayoutOps *Edr_LayoutOps_get(EngineContext *context);
 
 // The calls through the table (context null: the calling thread's).
-int Edr_Layout_document(EngineContext *context, Edr_Doc *doc);
-int Edr_Layout_redrawNode(EngineContext *context, Edr_Doc *doc, Edr_Node *node);
+[[nodiscard]] int Edr_Layout_document(EngineContext *context, Edr_Doc *doc);
+[[nodiscard]] int Edr_Layout_redrawNode(EngineContext *context, Edr_Doc *doc, Edr_Node *node);
 void Edr_Layout_extraFree(EngineContext *context, void *record);
 void Edr_Layout_paletteColour(EngineContext *context, uint32_t index, uint8_t out[4]);
 void Edr_Layout_clearCache(EngineContext *context, void *cache);

@@ -65,6 +65,8 @@ int Link_resolveTargetNode(Edr_Doc *doc, Edr_Node *node, Link *out)
     if (!err && (Edr_Node_refCount(node) == 0 || (node->flags & Edr_Node_deletedBit)))
         err = Res_deadNode;
     if (!err) {
+        // A count at its maximum stays there and the node is never freed, so the reference holds
+        // either way.
         (void)Edr_Node_addRefLocked(doc, node);
         held = node;
     }
@@ -99,6 +101,8 @@ int Link_resolveNode(const Link *link, Edr_Node **node, Edr_Doc **doc)
     if (!err && (n->flags & Edr_Node_deletedBit))
         err = Res_deadNode;
     if (!err) {
+        // A count at its maximum stays there and the node is never freed, so the reference holds
+        // either way.
         (void)Edr_Node_addRefLocked(d, n);
         found = n;
     }

@@ -27,17 +27,17 @@ void Link_release(Link *link);
 void Link_init(Link *link);
 // dst (cleared first) becomes a copy of src holding its own references.
 // 0, or 1 when memory runs out (dst is then the empty link).
-int Link_copy(Link *dst, const Link *src);
+[[nodiscard]] int Link_copy(Link *dst, const Link *src);
 // 1 when the link is of the kind.
 int Link_isKind(const Link *link, int32_t kind);
 // A reference to the document's root into *out: kind 1 for a top-level
 // document, 2 for one inside a frame. 0, Res_deadNode when it has no root.
-int Link_resolveTarget(Edr_Doc *doc, Link *out);
+[[nodiscard]] int Link_resolveTarget(Edr_Doc *doc, Link *out);
 // A reference to node of doc (kind as Link_resolveTarget). 0, Res_deadNode when
 // the document has no root or the node is dead.
-int Link_resolveTargetNode(Edr_Doc *doc, Edr_Node *node, Link *out);
+[[nodiscard]] int Link_resolveTargetNode(Edr_Doc *doc, Edr_Node *node, Link *out);
 // The node a link names (with a node reference; the root when it names only a
 // document) and its document (with a document reference); both null when it
 // names none. 0, or Res_deadNode when the document has no root or the node is
 // gone.
-int Link_resolveNode(const Link *link, Edr_Node **node, Edr_Doc **doc);
+[[nodiscard]] int Link_resolveNode(const Link *link, Edr_Node **node, Edr_Doc **doc);

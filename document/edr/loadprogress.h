@@ -51,15 +51,15 @@ void LoadProgress_release(LoadProgress *tracker);
 // Every count to 0 and the limit state cleared.
 void LoadProgress_reset(LoadProgress *tracker);
 // Store a count (done is clamped to a known total), then update.
-int LoadProgress_setDone(LoadProgress *tracker, uint32_t category, int32_t value);
-int LoadProgress_setTotal(LoadProgress *tracker, uint32_t category, int32_t value);
+[[nodiscard]] int LoadProgress_setDone(LoadProgress *tracker, uint32_t category, int32_t value);
+[[nodiscard]] int LoadProgress_setTotal(LoadProgress *tracker, uint32_t category, int32_t value);
 // Add to done (not to an unknown done; clamped to a known total), then
 // update: the update's error, else 0x6800 once the limit was passed, else
 // 0. Null trackers answer 0.
-int LoadProgress_addDone(LoadProgress *tracker, uint32_t category, int32_t n);
+[[nodiscard]] int LoadProgress_addDone(LoadProgress *tracker, uint32_t category, int32_t n);
 // 0x6800 without change once the limit was passed; else adds n to a known
 // total and updates.
-int LoadProgress_addTotal(LoadProgress *tracker, uint32_t category, int32_t n);
+[[nodiscard]] int LoadProgress_addTotal(LoadProgress *tracker, uint32_t category, int32_t n);
 // Each category: what is left of a known total becomes the total, and
 // done 0 (a known total with an unknown done stays).
 void LoadProgress_rebase(LoadProgress *tracker);

@@ -118,6 +118,7 @@ bool wouldNest(Edr_Node *node, Edr_Node *parent, Edr_Node *anchor)
 
 void queueChange(Edr_Doc *doc)
 {
+    // A change whose pass cannot be scheduled now is retried by the next change.
     (void)Edr_Mgr_queueChange(doc);
 }
 
@@ -455,6 +456,7 @@ int Edr_Node_createSubdoc(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node
     Edr_Doc_writeUnlock(child);
     err = linkNew(doc, anchor, mode, n, out);
     if (!err)
+        // A change whose pass cannot be scheduled now is retried by the next change.
         (void)Edr_Mgr_queueChange(child);
     return err;
 }
@@ -795,6 +797,7 @@ void Edr_Node_setImageState(Edr_Node *node, uint32_t target)
     switch (target) {
     case 0:
         if (state != 0) {
+            // Progress counts only feed the progress notice; the load goes on either way.
             (void)LoadProgress_addTotal(stats, 1, -1);
             if (owner)
                 Edr_Mgr_busyEnd(owner);
@@ -806,6 +809,7 @@ void Edr_Node_setImageState(Edr_Node *node, uint32_t target)
         if (state == 2 && owner)
             Edr_Mgr_busyEnd(owner);
         if (state == 4) {
+            // Progress counts only feed the progress notice; the load goes on either way.
             (void)LoadProgress_addDone(stats, 1, 1);
             if (owner)
                 Edr_Mgr_busyEnd(owner);
@@ -816,6 +820,7 @@ void Edr_Node_setImageState(Edr_Node *node, uint32_t target)
             return;
         if (owner)
             Edr_Mgr_busyBegin(owner);
+        // Progress counts only feed the progress notice; the load goes on either way.
         (void)LoadProgress_addDone(stats, 1, 1);
         if (owner)
             Edr_Mgr_busyEnd(owner);

@@ -327,13 +327,13 @@ void Edr_Node_destroy(Edr_Doc *doc, Edr_Node *node);
 // ---------------------------------------------------- reference counting
 
 // 0 for null; Res_deadNode when the count is 0.
-int Edr_Node_checkLive(Edr_Doc *doc, Edr_Node *node);
+[[nodiscard]] int Edr_Node_checkLive(Edr_Doc *doc, Edr_Node *node);
 // Under the read lock: count + 1 and *out = node, or Res_deadNode when dead.
 [[nodiscard]] int Edr_Node_acquire(Edr_Doc *doc, Edr_Node *node, Edr_Node **out);
 // count + 1 unless deleted (1551). 1549 when the count is at its maximum.
 [[nodiscard]] int Edr_Node_addRefLive(Edr_Doc *doc, Edr_Node *node);
 // count + 1 (saturates: a node at the maximum stays there; 1549 then).
-int Edr_Node_addRefLocked(Edr_Doc *doc, Edr_Node *node);
+[[nodiscard]] int Edr_Node_addRefLocked(Edr_Doc *doc, Edr_Node *node);
 // count - 1 within the field (never below 0).
 void Edr_Node_dropRefLocked(Edr_Doc *doc, Edr_Node *node);
 // count - 1 when non-zero; null allowed.

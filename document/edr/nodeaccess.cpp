@@ -88,6 +88,8 @@ int visitPre(Edr_Doc *doc, Edr_PreVisitFn pre, Edr_Node *n, int holdRefs, void *
     if (!pre)
         return 0;
     if (holdRefs)
+        // A count at its maximum stays there and the node is never freed, so the reference holds
+        // either way.
         (void)Edr_Node_addRefLocked(doc, n);
     int err = pre(n, stop, skip, context);
     if (holdRefs)
@@ -101,6 +103,8 @@ int visitPost(Edr_Doc *doc, Edr_PostVisitFn post, Edr_Node *n, int holdRefs, voi
     if (!post)
         return 0;
     if (holdRefs)
+        // A count at its maximum stays there and the node is never freed, so the reference holds
+        // either way.
         (void)Edr_Node_addRefLocked(doc, n);
     int err = post(n, stop, context);
     if (holdRefs)

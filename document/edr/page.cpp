@@ -143,6 +143,7 @@ void postCode(Edr_Doc *doc, int32_t code, intptr_t argument)
     if (!app || !app->eventProc)
         return;
     EventProcCodeMsg m{code, doc, nullptr, argument};
+    // A notice that cannot be posted is lost; what it reports is done either way.
     (void)EventProc_postCode(app->eventProc, &m);
 }
 

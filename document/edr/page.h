@@ -62,7 +62,7 @@ struct Edr_PageEntry {
 // The alternate-rectangle records of page records: create from a source,
 // free (null allowed), query two values, merge a new record with the old
 // one. 0 or an error.
-int AltRect_create(const void *source, AltRect **out);
+[[nodiscard]] int AltRect_create(const void *source, AltRect **out);
 void AltRect_free(AltRect *record);
 int AltRect_merge(AltRect *fresh, AltRect *old);
 // The drawing object's two position words, read under its lock.
@@ -124,7 +124,8 @@ int Edr_Page_hasPages(Edr_Doc *doc);
 // The record's bounds of page (key, kind) into out; Res_noSuchPage when absent.
 [[nodiscard]] int Edr_Page_getRect(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t out[4]);
 // Width and height of the page in units (both 0 when absent). 0 or 4097.
-int Edr_Page_getSizeFloat(Edr_Doc *doc, int32_t key, uint32_t kind, float *width, float *height);
+[[nodiscard]] int Edr_Page_getSizeFloat(Edr_Doc *doc, int32_t key, uint32_t kind, float *width,
+                                        float *height);
 // The entry's tag, 0 when absent.
 uint32_t Edr_Page_getTag(Edr_Doc *doc, int32_t key, uint32_t kind);
 
@@ -218,21 +219,21 @@ void Edr_PageRecRef_release(Edr_PageRecRef *ref);
 // the thumbnail maximum's width of pages around it; pages leaving it are
 // unloaded and pages entering it loaded through the page hook. 0 or the
 // first hook error.
-int Edr_Page_updateWindow(Edr_Doc *doc, int32_t current);
+[[nodiscard]] int Edr_Page_updateWindow(Edr_Doc *doc, int32_t current);
 // Calls the page hook under hookLock for the page at index with the
 // request how. 0 without a hook, 4097 past the end, else the hook's result.
-int Edr_Page_loadByIndex(Edr_Doc *doc, uint32_t index, intptr_t how);
+[[nodiscard]] int Edr_Page_loadByIndex(Edr_Doc *doc, uint32_t index, intptr_t how);
 // Asks the page hook for one page (with flag as the request) when the view
 // has no window width, the parent document's mark flag allows it, or the
 // page lies in the current window. 0 when not asked.
-int Edr_Page_requestByKey(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t flag);
+[[nodiscard]] int Edr_Page_requestByKey(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t flag);
 
 // Tells the document's thumbnail hook (its display hooks) that the thumbnail of
 // page (key, kind) is out of date, with flag as the hook's kind. A document
 // whose thumbnails are kept for a window of pages only skips pages outside it
 // when flag is 0. 0 when not asked or without a hook, else the hook's result;
 // Res_noSuchPage when the page is absent; Res_nullInput for null.
-int Edr_Page_notifyThumbnail(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t flag);
+[[nodiscard]] int Edr_Page_notifyThumbnail(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t flag);
 
 // ------------------------------------------------------- page background
 
@@ -254,7 +255,8 @@ typedef void (*Edr_FillDoneFn)(void *argument, const Rect *rect);
 // cached row operation is cleared first. The hooks' routine brackets the
 // drawing; after a successful drawing after(argument, rect) is called.
 // Returns the drawing's result (graphics/drawitem.h).
-int Edr_Page_fillBackground(const PixelBuf *paint, const Point *paintOrigin, const PixelBuf *mask,
-                            const Point *maskOrigin, const Edr_PageRec *page,
-                            Edr_ScreenHooks *hooks, Bitmap *bitmap, const Rect *rect,
-                            Edr_FillDoneFn after, void *argument);
+[[nodiscard]] int Edr_Page_fillBackground(const PixelBuf *paint, const Point *paintOrigin,
+                                          const PixelBuf *mask, const Point *maskOrigin,
+                                          const Edr_PageRec *page, Edr_ScreenHooks *hooks,
+                                          Bitmap *bitmap, const Rect *rect, Edr_FillDoneFn after,
+                                          void *argument);

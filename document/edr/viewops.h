@@ -68,30 +68,33 @@ struct Edr_ViewOps {
 const Edr_ViewOps *Edr_ViewOps_get(EngineContext *context);
 
 // The calls through the table (context null: the calling thread's).
-int Edr_View_createHighlightStyle(EngineContext *context, void **cell);
+[[nodiscard]] int Edr_View_createHighlightStyle(EngineContext *context, void **cell);
 void Edr_View_destroyHighlightStyle(EngineContext *context, void *record);
 void Edr_View_releaseFocus(EngineContext *context, void *record, Edr_Doc *doc);
-int Edr_View_publishLayout(EngineContext *context, Edr_Doc *doc);
-int Edr_View_createSharedLists(EngineContext *context, void **cell);
+[[nodiscard]] int Edr_View_publishLayout(EngineContext *context, Edr_Doc *doc);
+[[nodiscard]] int Edr_View_createSharedLists(EngineContext *context, void **cell);
 void Edr_View_destroySharedLists(EngineContext *context, void *record);
 int Edr_View_hasEditFocus(EngineContext *context, Edr_Doc *doc);
-int Edr_View_walkObjects(EngineContext *context, Edr_Doc *doc,
-                         int (*visitor)(ObjHeader *object, void *context), void *visitContext,
-                         const int32_t *area, void *extra);
-int Edr_View_focusHitTest(EngineContext *context, Edr_Doc *doc, Edr_Node *subdoc, int32_t out[4]);
+[[nodiscard]] int Edr_View_walkObjects(EngineContext *context, Edr_Doc *doc,
+                                       int (*visitor)(ObjHeader *object, void *context),
+                                       void *visitContext, const int32_t *area, void *extra);
+[[nodiscard]] int Edr_View_focusHitTest(EngineContext *context, Edr_Doc *doc, Edr_Node *subdoc,
+                                        int32_t out[4]);
 void Edr_View_cancelTick(EngineContext *context, Edr_Doc *doc);
 void Edr_View_tick(EngineContext *context, void *tickContext, EventProcMsg *msg, Edr_Doc *doc);
 void Edr_View_viewMode(EngineContext *context, uint32_t *mode, int32_t *width);
 // Without a table a visit visits nothing (0), an added highlight frees its
 // path and is not drawn (0), nothing is removed, and views are freed with
 // their children (no highlight is made without the viewer).
-int Edr_View_visitViewNodes(EngineContext *context, PageView *view, Edr_Node *node,
-                            Select_RunVisitFn visitor, void *visitContext, void *out, int all);
-int Edr_View_visitEntryRuns(EngineContext *context, Edr_PageEntry *entry, Edr_Node *node,
-                            Select_RunVisitFn visitor, void *visitContext);
-int Edr_View_addHighlight(EngineContext *context, const int32_t key[2], PageView *view,
-                          void **handle, Path *path, uint32_t border, int width, uint32_t fill,
-                          int flag);
+[[nodiscard]] int Edr_View_visitViewNodes(EngineContext *context, PageView *view, Edr_Node *node,
+                                          Select_RunVisitFn visitor, void *visitContext, void *out,
+                                          int all);
+[[nodiscard]] int Edr_View_visitEntryRuns(EngineContext *context, Edr_PageEntry *entry,
+                                          Edr_Node *node, Select_RunVisitFn visitor,
+                                          void *visitContext);
+[[nodiscard]] int Edr_View_addHighlight(EngineContext *context, const int32_t key[2],
+                                        PageView *view, void **handle, Path *path, uint32_t border,
+                                        int width, uint32_t fill, int flag);
 void Edr_View_removeHighlights(EngineContext *context, PageView *view, int flag);
 void Edr_View_freeViews(EngineContext *context, PageView *views);
 int Edr_View_redrawNode(EngineContext *context, Edr_Doc *doc, Edr_Node *node);

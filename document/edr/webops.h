@@ -93,41 +93,50 @@ const Edr_WebOps *Edr_WebOps_get(EngineContext *context);
 // unknown (0), a question is not asked (16), the mapping hook is absent,
 // a link node resolves to nothing (1), a fragment to the empty rectangle
 // (0), a stream stays as it is (0), and sources are not freed.
-int Edr_Web_registerControl(EngineContext *context, Edr_Node *group);
+[[nodiscard]] int Edr_Web_registerControl(EngineContext *context, Edr_Node *group);
 int Edr_Web_unregisterControl(EngineContext *context, Edr_Doc *doc, Edr_Node *group);
 void Edr_Web_releaseControl(EngineContext *context, Edr_Doc *doc, void *control);
 void Edr_Web_freeValue(EngineContext *context, void *record);
-int Edr_Web_setValue(EngineContext *context, Edr_Node *group, void *value);
+[[nodiscard]] int Edr_Web_setValue(EngineContext *context, Edr_Node *group, void *value);
 int Edr_Web_controlEnabled(EngineContext *context, const void *control);
 uint32_t Edr_Web_controlKind(EngineContext *context, const void *control);
-int Edr_Web_controlGetKind(EngineContext *context, const void *control, uint32_t *kind);
-int Edr_Web_widgetGetFlags(EngineContext *context, const void *control, uint32_t *flags);
-int Edr_Web_widgetGetRect(EngineContext *context, const void *control, int32_t rect[4]);
-int Edr_Web_widgetSendEvent(EngineContext *context, void *control, void *event);
-int Edr_Web_findOwner(EngineContext *context, Edr_Doc *doc, Edr_Node *node, Edr_Node **form);
+[[nodiscard]] int Edr_Web_controlGetKind(EngineContext *context, const void *control,
+                                         uint32_t *kind);
+[[nodiscard]] int Edr_Web_widgetGetFlags(EngineContext *context, const void *control,
+                                         uint32_t *flags);
+[[nodiscard]] int Edr_Web_widgetGetRect(EngineContext *context, const void *control,
+                                        int32_t rect[4]);
+[[nodiscard]] int Edr_Web_widgetSendEvent(EngineContext *context, void *control, void *event);
+[[nodiscard]] int Edr_Web_findOwner(EngineContext *context, Edr_Doc *doc, Edr_Node *node,
+                                    Edr_Node **form);
 uint32_t Edr_Web_attributeId(EngineContext *context, const char16_t *name, size_t length);
 char16_t *Edr_Web_attributeText(EngineContext *context, const Prop *value);
-int Edr_Web_redirectCreate(EngineContext *context, Edr_Doc *doc);
+[[nodiscard]] int Edr_Web_redirectCreate(EngineContext *context, Edr_Doc *doc);
 void Edr_Web_redirectFree(EngineContext *context, Edr_Doc *doc);
-int Edr_Web_askQuestion(EngineContext *context, EventProc *processor, HostQuestion *question);
+[[nodiscard]] int Edr_Web_askQuestion(EngineContext *context, EventProc *processor,
+                                      HostQuestion *question);
 int Edr_Web_mapHookPresent(EngineContext *context);
-int Edr_Web_mapHook(EngineContext *context, const Url *url, int *flag);
+[[nodiscard]] int Edr_Web_mapHook(EngineContext *context, const Url *url, int *flag);
 int Edr_Web_linkFromNode(EngineContext *context, Edr_Doc *doc, Edr_Node *node, Link *out);
-int Edr_Web_fragmentRect(EngineContext *context, Edr_Doc *doc, const char16_t *name,
-                         int32_t rect[4], int32_t *page);
-int Edr_Web_openArchiveInPlace(EngineContext *context, VfsHandle **stream, Url **url);
+[[nodiscard]] int Edr_Web_fragmentRect(EngineContext *context, Edr_Doc *doc, const char16_t *name,
+                                       int32_t rect[4], int32_t *page);
+[[nodiscard]] int Edr_Web_openArchiveInPlace(EngineContext *context, VfsHandle **stream, Url **url);
 void Edr_Web_freeSources(EngineContext *context, MimeSrcList *list);
 // Layout's calls: without a table a list number is not given (0), a frame
 // makes no document (0), and controls answer as null controls (6656).
 int Edr_Web_listOrdinal(EngineContext *context, const Edr_Doc *doc, Edr_Node *node,
                         int32_t *number);
-int Edr_Web_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind, Edr_Node *node,
-                              int32_t width, int32_t height, int32_t marginHeight,
-                              int32_t marginWidth, int32_t frameBorder, const Url *source);
-int Edr_Web_widgetSetRect(EngineContext *context, void *control, const int32_t rect[4]);
-int Edr_Web_widgetPreferredSize(EngineContext *context, const void *control, int32_t *width,
-                                int32_t *height);
-int Edr_Web_widgetApplyStyle(EngineContext *context, void *control, const void *textFormat,
-                             uint32_t colour, int rightToLeft);
-int Edr_Web_widgetDraw(EngineContext *context, void *control, const int32_t box[4], int32_t dx,
-                       int32_t dy, const Matrix *matrix, const DrawTarget *target);
+[[nodiscard]] int Edr_Web_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind,
+                                            Edr_Node *node, int32_t width, int32_t height,
+                                            int32_t marginHeight, int32_t marginWidth,
+                                            int32_t frameBorder, const Url *source);
+[[nodiscard]] int Edr_Web_widgetSetRect(EngineContext *context, void *control,
+                                        const int32_t rect[4]);
+[[nodiscard]] int Edr_Web_widgetPreferredSize(EngineContext *context, const void *control,
+                                              int32_t *width, int32_t *height);
+[[nodiscard]] int Edr_Web_widgetApplyStyle(EngineContext *context, void *control,
+                                           const void *textFormat, uint32_t colour,
+                                           int rightToLeft);
+[[nodiscard]] int Edr_Web_widgetDraw(EngineContext *context, void *control, const int32_t box[4],
+                                     int32_t dx, int32_t dy, const Matrix *matrix,
+                                     const DrawTarget *target);

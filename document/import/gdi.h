@@ -130,7 +130,7 @@ int Gdi_findFreeSlot(GdiDC *dc);
                                  int32_t escapement);
 [[nodiscard]] int Gdi_createRegion(GdiDC *dc, int32_t index);
 [[nodiscard]] int Gdi_createPlaceholder(GdiDC *dc, int32_t index);
-int Gdi_selectObject(GdiDC *dc, int32_t index);
+[[nodiscard]] int Gdi_selectObject(GdiDC *dc, int32_t index);
 [[nodiscard]] int Gdi_deleteObject(GdiDC *dc, int32_t index);
 void Gdi_setTextColor(GdiDC *dc, uint32_t colour);
 [[nodiscard]] int Gdi_setPolyFillMode(GdiDC *dc, uint32_t mode);

@@ -300,6 +300,7 @@ void freeLoader(TextLoader *loader)
 {
     if (!loader)
         return;
+    // The stream was only read or probed: a failed close loses nothing.
     (void)Vfs_close(loader->stream);
     if (loader->root)
         Edr_Node_release(loader->doc, loader->root);
@@ -489,8 +490,10 @@ void progress(Edr_Doc *doc, int32_t total, int32_t done)
     if (!tracker)
         return;
     if (total)
+        // Progress counts only feed the progress notice; the load goes on either way.
         (void)LoadProgress_addTotal(tracker, kProgressWork, total);
     if (done)
+        // Progress counts only feed the progress notice; the load goes on either way.
         (void)LoadProgress_addDone(tracker, kProgressWork, done);
 }
 
@@ -694,6 +697,7 @@ int readAll(Import *im)
     uint32_t code = 0;
     err = TextDoc_pickCharset(im->ctx, bytes, length, bom, &loader->convert, &code,
                               &loader->convState);
+    // Only gives the lent read buffer back; the next read reports any stream fault.
     (void)Vfs_readDone(stream, err == Res_ok && bom ? 3 : 0);
     if (err)
         return err;
@@ -727,11 +731,13 @@ int readAll(Import *im)
                                &lastChars, &firstOpen);
         }
         if (err) {
+            // Only gives the lent read buffer back; the next read reports any stream fault.
             (void)Vfs_readDone(stream, 0);
             return err;
         }
         progress(im->doc, 0, int32_t(used));
         im->done += int64_t(used);
+        // Only gives the lent read buffer back; the next read reports any stream fault.
         (void)Vfs_readDone(stream, used);
         lastOffset = offset;
         lastState = before;
@@ -753,6 +759,7 @@ int importText(Import *im, VfsHandle *stream, Edr_Node *target)
     im->pageMode = singlePage == 0 && Edr_Doc_isPageOnDemand(doc) && target == Edr_Doc_root(doc);
     TextLoader *loader = static_cast<TextLoader *>(Mem_calloc(1, sizeof(TextLoader)));
     if (!loader) {
+        // The stream was only read or probed: a failed close loses nothing.
         (void)Vfs_close(stream);
         return Res_noMemory;
     }
@@ -841,6 +848,7 @@ int buildPage(TextLoader *loader, uint32_t page)
             from = from < to ? from : to;
             err = TextDoc_appendText(&appender, buf.units + from, uint32_t(to - from), 0);
         }
+        // Only gives the lent read buffer back; the next read reports any stream fault.
         (void)Vfs_readDone(loader->stream, err == Res_ok ? used : 0);
         more = err == Res_ok && offset < end && !last && used > 0;
         offset += used;
@@ -881,6 +889,7 @@ int TextDoc_sniff(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream, 
     bool text =
         TextDoc_sniffText(context, bytes,
                           length < TextDoc_sniffBytes ? length : size_t(TextDoc_sniffBytes)) != 0;
+    // Only gives the lent read buffer back; the next read reports any stream fault.
     (void)Vfs_readDone(stream, 0);
     *score = text ? int32_t(TextDoc_sniffScore) : 0;
     *typeId = text ? uint32_t(TextDoc_mimeTypeId) : 0;
@@ -903,6 +912,7 @@ int TextDoc_open(EngineContext *context, Edr_HandlerDesc *, void *, VfsHandle *s
     if (err == Res_ok)
         err = Edr_Doc_orFeatureFlags(doc, Edr_featurePageOnDemand);
     if (err) {
+        // The stream was only read or probed: a failed close loses nothing.
         (void)Vfs_close(stream);
         return err;
     }

@@ -95,8 +95,8 @@ int TextDoc_matchMime(EngineContext *context, Edr_HandlerDesc *desc, const char1
 // Peeks at up to 1024 bytes (handing them back unconsumed): score 50 and
 // type 25 when they look like text (TextDoc_sniffText), else 0 and 0. A
 // read error comes back before anything is written.
-int TextDoc_sniff(EngineContext *context, Edr_HandlerDesc *desc, VfsHandle *stream, int32_t *score,
-                  uint32_t *typeId);
+[[nodiscard]] int TextDoc_sniff(EngineContext *context, Edr_HandlerDesc *desc, VfsHandle *stream,
+                                int32_t *score, uint32_t *typeId);
 void TextDoc_release(EngineContext *context, Edr_HandlerDesc *desc);
 
 // Builds the document from the stream, which it takes over in every case
@@ -105,13 +105,13 @@ void TextDoc_release(EngineContext *context, Edr_HandlerDesc *desc);
 // the stream and comes back), imports, then sets the flags 1 and 8.
 // argument is not used. 0; 1 when memory runs out; a stream or conversion
 // error (the part of the tree built so far stays).
-int TextDoc_open(EngineContext *context, Edr_HandlerDesc *desc, void *argument, VfsHandle *stream,
-                 Edr_Doc *doc, Edr_Node *target);
+[[nodiscard]] int TextDoc_open(EngineContext *context, Edr_HandlerDesc *desc, void *argument,
+                               VfsHandle *stream, Edr_Doc *doc, Edr_Node *target);
 // Builds page N of a page-on-demand text: its group (found among the root's
 // children, or made with id 1) gets the page's text again. 16 for a null
 // document; Res_nullInput when the document has no such page recorded; 1; a
 // stream or conversion error.
-int TextDoc_step(Edr_Doc *doc, uint32_t page);
+[[nodiscard]] int TextDoc_step(Edr_Doc *doc, uint32_t page);
 // Frees the document's loader state: closes the stream, releases the root
 // reference, frees the arrays. Null documents and documents without loader
 // state are ignored.

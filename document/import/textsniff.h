@@ -26,5 +26,5 @@ int TextDoc_sniffText(EngineContext *context, const uint8_t *bytes, size_t lengt
 // and *units its length, or null and 0 when nothing converted. Converters
 // that cannot read the bytes give way to ISO-8859-1. 0, or 1 when the
 // detector cannot be made.
-int TextDoc_detectCharset(EngineContext *context, const uint8_t *bytes, size_t length,
-                          char16_t **out, size_t *units);
+[[nodiscard]] int TextDoc_detectCharset(EngineContext *context, const uint8_t *bytes, size_t length,
+                                        char16_t **out, size_t *units);

@@ -77,6 +77,7 @@ void timerExpired(EngineContext *, void *argument)
 void cancelTimerLocked(Edr_Doc *doc, Edr_MgrState *st)
 {
     if (st->timer)
+        // A timer that has already ended needs no cancelling.
         (void)TimerQ_cancel(appProc(doc), &st->timer);
     st->timer = 0;
 }
@@ -273,6 +274,7 @@ void Edr_Mgr_stop(Edr_Doc *doc)
     st->listening = 0;
     Lock_release(&doc->manager.lock);
     if (listening)
+        // A listener that is already gone needs no removing; teardown goes on.
         (void)EventProc_removeListener(appProc(doc), EventProc_kindCode, Edr_Mgr_listener, doc);
     Edr_View_cancelTick(doc->app, doc);
     Lock_acquire(&doc->manager.lock);

@@ -87,21 +87,21 @@ void Edr_Mgr_stop(Edr_Doc *doc);
 
 // Reports a change: when not stopping and no pass is scheduled, schedules
 // one. 0 or the timer error (the next change tries again then).
-int Edr_Mgr_queueChange(Edr_Doc *doc);
+[[nodiscard]] int Edr_Mgr_queueChange(Edr_Doc *doc);
 // Re-arms the pass timer with the current period (paused at once while
 // suspended); timerSet tells whether it worked. 0 or the timer error (16
 // when the application has no event processor).
-int Edr_Mgr_setTimer(Edr_Doc *doc);
+[[nodiscard]] int Edr_Mgr_setTimer(Edr_Doc *doc);
 // Submits the "Edr_manager" job when the document wants a manager and no
 // job runs (class 2 for a marked document, else 1); returns the submission
 // result. A document that wants none drops its scheduled pass; a closed one
 // also asks for a redraw and tries the settle notification. 0 otherwise.
-int Edr_Mgr_start(Edr_Doc *doc);
+[[nodiscard]] int Edr_Mgr_start(Edr_Doc *doc);
 // Promotes a scheduled pass to run now (on the running job when there is
 // one). 0 or the submission result.
-int Edr_Mgr_runNow(Edr_Doc *doc);
+[[nodiscard]] int Edr_Mgr_runNow(Edr_Doc *doc);
 // Schedules a pass and starts the job, unless the document is marked.
-int Edr_Mgr_requestPass(Edr_Doc *doc);
+[[nodiscard]] int Edr_Mgr_requestPass(Edr_Doc *doc);
 // Pause and resume the pass timer around page-list writers (nesting).
 void Edr_Mgr_suspend(Edr_Doc *doc);
 void Edr_Mgr_resume(Edr_Doc *doc);
@@ -129,8 +129,8 @@ void Edr_Mgr_setSizeWatch(Edr_Doc *doc, Edr_SizeWatchFn watch, int32_t width, in
 // running and nothing holds it (the arguments, checked again under the
 // lock), posts 16 after a redraw request, else 15, and clears settleDue.
 // The post's result, 0 when nothing was posted.
-int Edr_Mgr_notify(Edr_Doc *doc, uint32_t settleDue, uint32_t scheduled, uint32_t running,
-                   uint32_t held);
+[[nodiscard]] int Edr_Mgr_notify(Edr_Doc *doc, uint32_t settleDue, uint32_t scheduled,
+                                 uint32_t running, uint32_t held);
 // Recomputes the period: 200 when not loading; while loading and neither
 // held nor in a pass, six times the time since the last pass began its
 // layout work, within 1000 and 60000.

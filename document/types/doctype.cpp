@@ -40,6 +40,7 @@ bool streamIsEmpty(VfsHandle *stream)
     size_t got = 0;
     if (Vfs_getReadBuf(stream, 1, &bytes, &got) != Res_ok)
         return false;
+    // Only gives the lent read buffer back; the next read reports any stream fault.
     (void)Vfs_readDone(stream, 0);
     return got == 0;
 }

@@ -65,7 +65,7 @@ DocTypeRegistry *DocType_registry(EngineContext *context);
 
 // The engine's registration entry: 1 when DocType_register accepted the
 // handler, 0 when either argument is null or the registry refused it.
-int Engine_registerHandler(EngineContext *app, Edr_DescribeFn describe);
+[[nodiscard]] int Engine_registerHandler(EngineContext *app, Edr_DescribeFn describe);
 
 // A registration record: the engine context and the handler's describe
 // routine.
@@ -76,7 +76,7 @@ struct RequestHandlerReg {
 // Registers the record's describe routine with the document-type registry
 // (Engine_registerHandler) when the record's context is set: its result
 // (1 accepted, 0 refused); 0 for a null record or context.
-int Request_registerHandler(const RequestHandlerReg *reg);
+[[nodiscard]] int Request_registerHandler(const RequestHandlerReg *reg);
 
 // Filters an error met while rating: when the current task has been asked
 // to stop the result is 48; otherwise 1 stays 1 and every other error

@@ -277,6 +277,7 @@ int Edr_LoadQueue_postSubdoc(Edr_Doc *parent, Edr_Node *parentNode, Edr_Doc *chi
     item->done = done;
     item->active = 1;
     if (append(parent, item) == Res_ok)
+        // A change whose pass cannot be scheduled now is retried by the next change.
         (void)Edr_Mgr_queueChange(parent);
     return Res_ok;
 }
@@ -294,6 +295,7 @@ int Edr_LoadQueue_postImage(Edr_Doc *doc, Edr_Node *image, int wake)
     item->node = image;
     item->active = 1;
     if (append(doc, item) == Res_ok && wake)
+        // A change whose pass cannot be scheduled now is retried by the next change.
         (void)Edr_Mgr_queueChange(doc);
     return Res_ok;
 }
@@ -315,6 +317,7 @@ int Edr_LoadQueue_postCall(Edr_Doc *doc, Edr_LoadCallFn function, Edr_Node *node
     item->words[1] = b;
     item->words[2] = c;
     if (append(doc, item) == Res_ok)
+        // A change whose pass cannot be scheduled now is retried by the next change.
         (void)Edr_Mgr_queueChange(doc);
     return Res_ok;
 }

@@ -45,7 +45,8 @@ constexpr uint32_t kTypePdf = 229;  // the PDF importer's type code
 // Codes the stream and network layers use for a refused stream.
 bool isRefusal(int code)
 {
-    return code == Res_wordEncrypted || code == 5981 || code == 6145 || code == 12552;
+    return code == Res_wordEncrypted || code == Res_pdfPasswordRefused ||
+           code == Res_presentationEncrypted || code == Res_workbookEncrypted;
 }
 
 // Posts a report {kind, code, view, text} to the application; text is
@@ -64,6 +65,7 @@ void postCode(EngineContext *ctx, Edr_Doc *doc, int32_t code)
     if (!ctx->eventProc)
         return;
     EventProcCodeMsg m{code, doc, nullptr, 0};
+    // A notice that cannot be posted is lost; what it reports is done either way.
     (void)EventProc_postCode(ctx->eventProc, &m);
 }
 
@@ -123,6 +125,7 @@ int runImporter(TranslateJob *job)
         Edr_Doc_setSourceStream(job->doc, dup);
         dup = nullptr;
     }
+    // The stream was only read or probed: a failed close loses nothing.
     (void)Vfs_close(dup);
     return err;
 }
@@ -336,6 +339,7 @@ void Translate_cleanup(void *argument)
         if (worker)
             Worker_detach(worker);
     }
+    // The stream was only read or probed: a failed close loses nothing.
     (void)Vfs_close(job->stream);
     job->stream = nullptr;
     freeJob(job);

@@ -79,14 +79,16 @@ void Translate_report(TranslateJob *job);
 // For a page-on-demand document: records page as the requested page and,
 // when it is not the current page, starts a job that serves it. Returns the
 // page window's result for the page (0 for other documents).
-int Translate_requestPage(Edr_Doc *doc, Edr_Node *target, uint32_t page);
+[[nodiscard]] int Translate_requestPage(Edr_Doc *doc, Edr_Node *target, uint32_t page);
 // Resolves a URL fragment: *page (-1 when nothing matched) and the
 // fragment's rectangle (four words, cleared first). 0 or the lookup error.
-int Translate_findFragment(Edr_Doc *doc, const char16_t *name, int32_t rect[4], int32_t *page);
+[[nodiscard]] int Translate_findFragment(Edr_Doc *doc, const char16_t *name, int32_t rect[4],
+                                         int32_t *page);
 // "page-N" names of documents of type 226 and 229: *page = N - 1 (-1 for
 // a name that is not one), then the handler's fragment operation. 8 when
 // an argument is null; 0 or the handler's result.
-int Translate_fragmentPage(Edr_Doc *doc, const char16_t *name, int32_t *page, int32_t rect[4]);
+[[nodiscard]] int Translate_fragmentPage(Edr_Doc *doc, const char16_t *name, int32_t *page,
+                                         int32_t rect[4]);
 
 // Stops the deferred loads of a document being destroyed: the queue stops
 // accepting and is run without work (every item disposed of).
@@ -94,7 +96,7 @@ void Translate_stopPageWork(Edr_Doc *doc);
 // Called for every new image node: one with a URL still to fetch is
 // queued on the document's load queue and a manager pass asked for.
 // 0; 1 no memory; 1551 the node was deleted.
-int Translate_registerImage(Edr_Doc *doc, Edr_Node *node);
+[[nodiscard]] int Translate_registerImage(Edr_Doc *doc, Edr_Node *node);
 
 // ------------------------------------------------------ deferred loads
 

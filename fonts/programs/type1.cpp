@@ -541,6 +541,7 @@ void Type1_freeParser(Type1Parser *p)
     if (p->lexer)
         PsToken_destroy(p->lexer);
     if (p->clearText)
+        // The stream was only read from: a failed close loses nothing.
         (void)ByteStream_close(p->stream);
     nameDictFree(&p->charStrings);
     for (uint32_t i = 0; i < p->encodingSize; i++)

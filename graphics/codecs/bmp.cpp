@@ -474,6 +474,7 @@ int Bmp_readHeader(EngineContext *, ByteStream *stream, ImageObject *image, Imag
         return Res_noMemory;
     BmpHeader h;
     int r = readHeaders(peek, &h);
+    // The stream was only read from: a failed close loses nothing.
     (void)ByteStream_close(&peek->base);
     if (r != Res_ok)
         return r;
@@ -501,6 +502,7 @@ int Bmp_decode(EngineContext *app, void *, ByteStream *stream, ImageObject *imag
     Mem_free(d.palette);
     Mem_free(d.row);
     Mem_free(d.raw);
+    // The stream was only read from: a failed close loses nothing.
     (void)ByteStream_close(&peek->base);
     return r;
 }

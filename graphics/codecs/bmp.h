@@ -27,8 +27,8 @@ int Bmp_recognise(int32_t *score, ImageHook hook, void *hookArg, const uint8_t *
                   uint32_t count, uint32_t flags);
 // Reads the headers and publishes width, |height| and the stated
 // resolution (72 dpi when none; colour kind 3).
-int Bmp_readHeader(EngineContext *app, ByteStream *stream, ImageObject *image, ImageHook hook,
-                   void *hookArg);
+[[nodiscard]] int Bmp_readHeader(EngineContext *app, ByteStream *stream, ImageObject *image,
+                                 ImageHook hook, void *hookArg);
 // Decodes the whole image into the picture of params->pixelFormat.
-int Bmp_decode(EngineContext *app, void *instance, ByteStream *stream, ImageObject *image,
-               const ImageCodecParams *params);
+[[nodiscard]] int Bmp_decode(EngineContext *app, void *instance, ByteStream *stream,
+                             ImageObject *image, const ImageCodecParams *params);

@@ -340,6 +340,7 @@ int run(EngineContext *app, ByteStream *stream, ImageObject *image, const ImageC
         if (r == Res_ok)
             r = reported;
     }
+    // The stream was only read from: a failed close loses nothing.
     (void)ByteStream_close(&s.peek->base);
     Mem_free(s.rows);
     (void)putBand(&s);

@@ -132,6 +132,7 @@ int Wbmp_readHeader(EngineContext *, ByteStream *stream, ImageObject *image, Ima
         return Res_noMemory;
     WbmpHeader h;
     int r = readHeaderFrom(peek, image, &h);
+    // The stream was only read from: a failed close loses nothing.
     (void)ByteStream_close(&peek->base);
     return r;
 }
@@ -147,6 +148,7 @@ int Wbmp_decode(EngineContext *app, void *, ByteStream *stream, ImageObject *ima
     uint32_t *work = nullptr;
     int r = decodeBody(app, peek, image, params, &work);
     Mem_free(work);
+    // The stream was only read from: a failed close loses nothing.
     (void)ByteStream_close(&peek->base);
     return r;
 }

@@ -79,6 +79,7 @@ int loadCff(PdfDoc *doc, const uint8_t *block, size_t size, PdfGlyphNameList *na
         err = Pdf_Cff_buildFont(doc->context, program, 0, names, font, encoding, mode);
     Pdf_Cff_close(program);
     if (bytes)
+        // The stream was only read from: a failed close loses nothing.
         (void)ByteStream_close(bytes);
     return err;
 }
@@ -168,6 +169,7 @@ int Pdf_Stream_loadType1(PdfDoc *doc, PdfObj *stream, PdfGlyphNameList *names, E
     if (!err)
         err = Type1_load(doc->context, bytes, names, font, encoding);
     if (bytes)
+        // The stream was only read from: a failed close loses nothing.
         (void)ByteStream_close(bytes);
     Mem_free(block);
     return err;

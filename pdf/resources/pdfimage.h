@@ -49,7 +49,7 @@ struct PdfImgParams {
 
 // Answers the store's question id for the holder (the hook of every
 // image): size -1 when there is no answer; id 0 frees the holder.
-int Pdf_Img_queryAttribute(void *holder, int32_t id, void *value, int32_t *size);
+[[nodiscard]] int Pdf_Img_queryAttribute(void *holder, int32_t id, void *value, int32_t *size);
 
 // Loads image (an image XObject stream, or for an inline image its dictionary
 // with inlineLexer the content's lexer standing after "ID") as an engine image,

@@ -218,6 +218,7 @@ void Pdf_Stream_closeChain(PdfStreamChain *chain)
     if (!chain)
         return;
     for (uint32_t i = chain->count; i-- > 0;)
+        // The stream was only read from: a failed close loses nothing.
         (void)ByteStream_close(chain->stages[i]);
     Mem_free(chain);
 }
@@ -423,6 +424,7 @@ int Pdf_Content_run(PdfDoc *doc, PdfObj *contents, PdfInterp *interp, const floa
     if (err == Res_ok)
         err = Pdf_Interp_runContent(doc, interp, content, matrix, bbox, resources);
     Pdf_Lex_destroy(content);
+    // The stream was only read from: a failed close loses nothing.
     (void)ByteStream_close(joined);
     for (uint32_t i = 0; i < count; i++)
         Pdf_Stream_closeChain(chains[i]);

@@ -229,7 +229,7 @@ TEST_F(TextTranslateTest, PagesServedByLaterJobs)
         EXPECT_EQ(page(doc, 0, true), lines(0, 66));
         EXPECT_EQ(page(doc, 2), "");
         codes.clear();
-        Translate_requestPage(doc, Edr_Doc_root(doc), 2);
+        EXPECT_EQ(Translate_requestPage(doc, Edr_Doc_root(doc), 2), 0);
         waitForEnd();
     });
     settle();
@@ -238,7 +238,7 @@ TEST_F(TextTranslateTest, PagesServedByLaterJobs)
         EXPECT_EQ(page(doc, 2, true), lines(132, 198));
         EXPECT_EQ(page(doc, 0), "");
         EXPECT_EQ(Edr_Doc_getSelectedRootChild(doc), 2u);
-        Translate_requestPage(doc, Edr_Doc_root(doc), 3);
+        EXPECT_EQ(Translate_requestPage(doc, Edr_Doc_root(doc), 3), 0);
         waitForEnd();
         EXPECT_EQ(page(doc, 3, true), lines(198, 200));
         EXPECT_EQ(page(doc, 2), "");

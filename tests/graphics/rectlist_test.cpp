@@ -38,7 +38,8 @@ RectList *make(const std::vector<R> &rects)
 std::vector<R> contents(RectList *list)
 {
     std::vector<R> out;
-    RectList_forEach(
+    // The visitor never stops the walk, so the walk always answers 0.
+    (void)RectList_forEach(
         list,
         [](RectList *n, uint32_t tag, void *c) {
             static_cast<std::vector<R> *>(c)->push_back({n->x0, n->y0, n->x1, n->y1, tag});

@@ -471,12 +471,14 @@ TEST_F(NavigateTest, TheFirstDisplayFitsTheWholePage)
     openText(20);
     int32_t zoom = 0, width = 0, height = 0;
     float pw = 0, ph = 0;
+    int sized = -1;
     onAppThread([&] {
         FvPage *page = viewer()->page;
         zoom = Fv_pageZoom(page);
         Fv_getViewArea(viewer(), &width, &height, nullptr, nullptr);
-        Fv_pageSizeAt(page, 0, &pw, &ph);
+        sized = Fv_pageSizeAt(page, 0, &pw, &ph);
     });
+    ASSERT_EQ(sized, 0);
     ASSERT_GT(pw, 0.0f);
     int32_t w = 0, h = 0, whole = 0;
     ASSERT_EQ(Fv_fitZoomsOf(float(width), float(height), pw * 106.0f, ph * 106.0f, &w, &h, &whole),

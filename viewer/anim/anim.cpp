@@ -222,6 +222,7 @@ void Anim_cancelTick(Edr_Doc *doc)
     record->tickCount = 0;
     Lock_release(&doc->mutex);
     if (timer && doc->app->eventProc)
+        // A timer that has already ended needs no cancelling.
         (void)TimerQ_cancel(doc->app->eventProc, &timer);
 }
 

@@ -60,12 +60,12 @@ void Anim_setupScrollBox(PageView *view, int32_t contentWidth, int32_t contentHe
 
 // Queues the next tick 42 ms ahead (not while the document is closing).
 // The timer queue's result.
-int Anim_scheduleTick(Edr_Doc *doc);
+[[nodiscard]] int Anim_scheduleTick(Edr_Doc *doc);
 // Cancels the tick and restarts its count.
 void Anim_cancelTick(Edr_Doc *doc);
 // Cancels the tick and starts it again when a view of the first page has a
 // scroll box. 0 or the scheduling result.
-int Anim_restartTick(Edr_Doc *doc);
+[[nodiscard]] int Anim_restartTick(Edr_Doc *doc);
 // The document's settle notification (code 15): the tick starts afresh.
 void Anim_tick(void *context, EventProcMsg *msg, Edr_Doc *doc);
 // The tick's timer callback (argument: the document).
@@ -79,7 +79,7 @@ struct AnimRectList {
 };
 // Runs one tick: moves the due scroll boxes and adds their views' boxes to
 // list. 0, or 1 when the list cannot grow.
-int Anim_collectDirtyRects(Edr_Doc *doc, AnimRectList *list);
+[[nodiscard]] int Anim_collectDirtyRects(Edr_Doc *doc, AnimRectList *list);
 // Reports one changed area of the document to its view.
 int Anim_reportAreas(const Rect *rect, intptr_t tag, Edr_Doc *doc);
 

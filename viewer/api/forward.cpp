@@ -342,14 +342,18 @@ int App_embedDocument(EngineContext *context, Edr_Doc *doc, Edr_Node *parent,
         r = App_markEmbedGroup(doc, group);
     Edr_Node_release(doc, group);
     if (r == Res_ok) {
-        Edr_Mgr_runNow(doc);
+        // The child is embedded either way; running the pending layout pass
+        // now is only a head start, and a failed start leaves it pending.
+        (void)Edr_Mgr_runNow(doc);
         return 0;
     }
     (void)context;
     EventProc *processor = child ? child->events : nullptr;
     if (processor) {
         EventProcDocMsg report{codeError, intptr_t(r), child, Ustr_dup(Engine_unknownErrorText(r))};
-        EventProc_postDoc(child, processor, &report);
+        // The embedding failed already and this returns failure; a report
+        // that cannot be posted has no one else to go to.
+        (void)EventProc_postDoc(child, processor, &report);
     }
     return 1;
 }

@@ -81,7 +81,8 @@ int App_replaceSubdoc(EngineContext *context, Edr_Node *node, Edr_Doc *doc, Edr_
                       intptr_t key, intptr_t kind);
 // Listeners on the engine's event processor. Results as EventProc_addListener
 // and EventProc_removeListener; Res_missingArgument without a viewer.
-int App_addListener(FvViewer *viewer, int32_t kind, EventProcListenerFn routine, void *context);
+[[nodiscard]] int App_addListener(FvViewer *viewer, int32_t kind, EventProcListenerFn routine,
+                                  void *context);
 int App_removeListener(FvViewer *viewer, int32_t kind, EventProcListenerFn routine, void *context);
 // Callback slots 12 to 14: when the viewer's zoom-about-point state is on,
 // (x, y) becomes its point; a missing state counts as off.
@@ -104,4 +105,4 @@ int App_embedDocument(EngineContext *context, Edr_Doc *doc, Edr_Node *parent,
 // Adds the embedding rule (display keyword 175, width and height 100%,
 // match key 2 of weight 10) to the document's first request and gives the
 // group formatting id 2. Each call adds a new rule. 0 or an error.
-int App_markEmbedGroup(Edr_Doc *doc, Edr_Node *group);
+[[nodiscard]] int App_markEmbedGroup(Edr_Doc *doc, Edr_Node *group);

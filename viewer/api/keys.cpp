@@ -148,7 +148,9 @@ bool moveFocus(FvView *view, int32_t key, int32_t repeatCount, int arm)
     if (object) {
         Fv_cancelPanAnimation(view);
         FvArea *shown = nullptr;
-        Fv_moveFocus(view, view->page, object, &shown);
+        // A move that fails leaves the focus where it was and nothing to
+        // show; the key is handled either way.
+        (void)Fv_moveFocus(view, view->page, object, &shown);
         if (shown)
             Fv_showFocusArea(view, view->page, shown, 1);
     } else {
@@ -247,7 +249,11 @@ int actOnKey(FvView *view, int32_t key, int32_t repeatCount, int arm)
             App_dispatchAppEvent(view->instance, block);
         }
         return 1;
-    case Key_rotate: Fv_rotateNext(view->viewer); return 1;
+    case Key_rotate:
+        // The key is taken even when no other orientation is allowed; a
+        // failed turn leaves the screen as it was.
+        (void)Fv_rotateNext(view->viewer);
+        return 1;
     case Key_screenMode: Fv_screenModeAction(view->viewer); return 1;
     case Key_noAction: return 1;
     default: return 0;
@@ -295,6 +301,7 @@ void Key_dispatch(FvView *view, int32_t key, int32_t repeatCount, int *handledOu
             followHiddenSequence(view, key);
         if (view->doc && view->page && view->settings && !view->modal) {
             if (repeatCount == 0)
+                // Settings that cannot be read keep their values and are read again later.
                 (void)Fv_readZoomPanSettings(view->viewer, view->settings);
             handled = actOnKey(view, key, repeatCount, arm);
             if (handled && view->interaction == 1)
@@ -316,6 +323,7 @@ void Key_pan(FvView *view, int32_t key, int32_t repeatCount, int arm)
 {
     if (!view || !view->settings)
         return;
+    // Settings that cannot be read keep their values and are read again later.
     (void)Fv_readZoomPanSettings(view->viewer, view->settings);
     if (repeatCount == 0)
         cancelMessages(view->instance, Key_panMessage);

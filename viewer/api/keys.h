@@ -91,7 +91,7 @@ void Key_pageJump(FvView *view, int32_t key);
 
 // Pushes a key hook at the head of the view's hook list. 0; 1 without
 // memory; Res_missingArgument for a null view or hook.
-int Key_pushHook(FvView *view, KeyHookFn hook);
+[[nodiscard]] int Key_pushHook(FvView *view, KeyHookFn hook);
 // Frees the view's key hooks.
 void Key_freeHooks(FvView *view);
 
@@ -146,8 +146,8 @@ struct KeyRepeat {
 // ms delay, 40 ms rate, settings to be read). 0 with *out set; 1 without
 // memory; Res_missingArgument for a null argument. The caller owns the record
 // and frees it with KeyRepeat_free.
-int KeyRepeat_create(EngineInstance *application, KeyRepeatFn repeatCallback,
-                     KeyReleaseFn releaseCallback, KeyRepeat **out);
+[[nodiscard]] int KeyRepeat_create(EngineInstance *application, KeyRepeatFn repeatCallback,
+                                   KeyReleaseFn releaseCallback, KeyRepeat **out);
 // Cancels both timers, delivers the release of a held key, frees the
 // record and clears *record (null or an empty cell: nothing). From the
 // application thread.

@@ -35,6 +35,7 @@ bool opens(EngineContext *ctx, const Url *url, uint32_t mode)
     uint32_t accepted = 0;
     if (Vfs_open(ctx, url, mode, &stream, &accepted) != Res_ok)
         return false;
+    // The stream was only read or probed: a failed close loses nothing.
     (void)Vfs_close(stream);
     return true;
 }
@@ -144,6 +145,7 @@ int App_checkSourceFile(FvViewer *viewer, Edr_Doc *doc, int32_t *code)
         r = url ? Vfs_open(viewer->context, url, Vfs_modeRead, &stream, &accepted)
                 : int(Res_nullInput);
     if (r == Res_ok)
+        // The stream was only read or probed: a failed close loses nothing.
         (void)Vfs_close(stream);
     Url_free(url);
     // The document's own file is gone or unreadable: saving may lose what

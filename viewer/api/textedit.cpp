@@ -274,6 +274,7 @@ bool textEditStopHooked(EngineInstance *instance)
 
 void textEditDropListeners(FvViewer *viewer)
 {
+    // A listener that is already gone needs no removing; teardown goes on.
     (void)App_removeListener(viewer, EventProc_kindCode, editListener, viewer);
     (void)App_removeListener(viewer, EventProc_kindReport, editListener, viewer);
 }
@@ -513,7 +514,7 @@ void TextEdit_selectAtPoint(EngineInstance *instance, const intptr_t *args)
     }
     Edr_Doc *doc = nullptr;
     int32_t index = -1;
-    if ((r != Res_dispmanNoNode && r != 1558) || !findDocument(viewer, &doc, &index)) {
+    if ((r != Res_dispmanNoNode && r != Res_notSelectable) || !findDocument(viewer, &doc, &index)) {
         notify(instance, App_noticeSelectFailed);
         return;
     }

@@ -72,7 +72,7 @@ void TextEdit_showCaret(EngineInstance *instance);
 // 0 with *code 35 (no document or selection), 48 (a document that refuses
 // edits) or the failing step's error.
 int TextEdit_gather(EngineInstance *instance, EditData *record, int32_t *code);
-int TextEdit_gatherFormats(EngineInstance *instance, EditData *record);
+[[nodiscard]] int TextEdit_gatherFormats(EngineInstance *instance, EditData *record);
 // The contents hook: mode 1 (dialog cancelled) sends 46; mode 0 replaces
 // the selected text and applies the changed formats.
 void TextEdit_apply(EngineInstance *instance, EditData *returned, intptr_t mode);

@@ -27,8 +27,9 @@ struct Screen;
 // size below 1, draws nothing. A scaled size of 1 takes the first source pixel
 // and row; a window that reaches past the scaled picture repeats the last
 // source pixel and row.
-int Bitmap_scaleNearest(const PixelBuf *source, int32_t scaledWidth, int32_t scaledHeight,
-                        const PixelBuf *destination, int32_t firstRow, int32_t firstColumn);
+[[nodiscard]] int Bitmap_scaleNearest(const PixelBuf *source, int32_t scaledWidth,
+                                      int32_t scaledHeight, const PixelBuf *destination,
+                                      int32_t firstRow, int32_t firstColumn);
 
 // Writes count pixels (at least one) of the scaled row from firstColumn
 // on: 8, 16 and 32 bits per pixel.

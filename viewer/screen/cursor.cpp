@@ -270,6 +270,7 @@ void Cursor_destroy(FvViewer *viewer)
     if (!c)
         return;
     if (viewer->context->eventProc)
+        // A listener that is already gone needs no removing; teardown goes on.
         (void)EventProc_removeListener(viewer->context->eventProc, EventProc_kindCode, onAppMessage,
                                        viewer);
     Cursor_remove(viewer);
@@ -296,6 +297,7 @@ int Cursor_setMode(FvViewer *viewer, int32_t mode)
     } else {
         c->height = 0;
     }
+    // When the overlay cannot redraw now, the change shows at the screen's next present.
     (void)Overlay_redrawAll(viewer->context);
     return 1;
 }
@@ -422,6 +424,7 @@ void Cursor_onResizeStart(FvViewer *viewer, void *)
     if (!c || !c->current)
         return;
     setProperty(viewer, c->current, OverlayProp_hidden, 1);
+    // When the overlay cannot redraw now, the change shows at the screen's next present.
     (void)Overlay_redrawAll(viewer->context);
 }
 
@@ -438,5 +441,6 @@ void Cursor_onResizeDone(FvViewer *viewer, void *argument)
     if (c->current)
         setProperty(viewer, c->current, OverlayProp_hidden, 0);
     (void)Cursor_setRotation(viewer);
+    // When the overlay cannot redraw now, the change shows at the screen's next present.
     (void)Overlay_redrawAll(viewer->context);
 }

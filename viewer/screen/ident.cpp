@@ -172,6 +172,7 @@ void Ident_taskMain(void *argument)
         (void)Sem_waitStoppable(&wake);
     }
     if (timer)
+        // A timer that has already ended needs no cancelling.
         (void)TimerQ_cancel(context->eventProc, &timer);
     Sem_fini(&wake);
     releaseCaller(block);
@@ -244,6 +245,7 @@ int Ident_stop(EngineContext *context, FvScreen *screen, Task **task)
     App_sendRequest(context ? context->instance : nullptr, requestIdentEnded, nullptr);
     if (s)
         Screen_flushUpdates(s);
+    // A task that has already ended needs no stop.
     (void)Task_requestStop(*task);
     (void)Task_join(*task);
     *task = nullptr;

@@ -29,8 +29,8 @@ struct IdentDone {
 // for ms milliseconds (0: until stopped) on a task of its own, whose handle
 // goes to *task (null when none runs); done, when given, runs at the end.
 // 0 or an error.
-int Ident_show(EngineContext *context, const char *portrait, const char *landscape, Task **task,
-               FvScreen *screen, int32_t ms, const IdentDone *done);
+[[nodiscard]] int Ident_show(EngineContext *context, const char *portrait, const char *landscape,
+                             Task **task, FvScreen *screen, int32_t ms, const IdentDone *done);
 // Ends the identity screen whose task is *task (nothing without one) and
 // clears *task. 0.
 int Ident_stop(EngineContext *context, FvScreen *screen, Task **task);

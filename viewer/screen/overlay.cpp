@@ -319,6 +319,7 @@ int Overlay_createManager(EngineContext *engine, Screen *screen, void *pixels)
     m->table = static_cast<OverlayNode **>(Mem_calloc(Overlay_tableSize, sizeof(OverlayNode *)));
     if (!m->table) {
         if (engine->eventProc)
+            // A listener that is already gone needs no removing; teardown goes on.
             (void)EventProc_removeListener(engine->eventProc, EventProc_kindCode, onAppMessage, m);
         DisplayList_free(m->items);
         Bitmap_destroy(m->bitmap);
@@ -337,6 +338,7 @@ int Overlay_destroyManager(EngineContext *engine)
         return 0;
     engine->instance->overlay = nullptr;
     if (engine->eventProc)
+        // A listener that is already gone needs no removing; teardown goes on.
         (void)EventProc_removeListener(engine->eventProc, EventProc_kindCode, onAppMessage, m);
     Bitmap_destroy(m->bitmap);
     for (OverlaySprite *s = m->sprites; s;) {
@@ -377,6 +379,7 @@ int Overlay_setScreen(EngineContext *engine, int32_t index)
     if (!screen)
         return 0;
     m->screen = screen;
+    // When the overlay cannot redraw now, the change shows at the screen's next present.
     (void)Overlay_redrawAll(engine);
     return 1;
 }

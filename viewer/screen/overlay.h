@@ -109,29 +109,30 @@ int Overlay_setScreen(EngineContext *engine, int32_t index);
 // Composes the sprites over the screen's image and flushes it to the host:
 // 1 done, 0 not possible (no manager, no sprite, no back buffer: the
 // caller then presents itself) or a sprite failed to draw.
-int Overlay_redrawAll(EngineContext *engine);
+[[nodiscard]] int Overlay_redrawAll(EngineContext *engine);
 
 // The adders: 0, 1 out of memory, or the error of the image step; nothing
 // stays in the list on failure. *sprite gets the new sprite.
-int Overlay_createSpriteFromImage(EngineContext *engine, const Url *url, int32_t x, int32_t y,
-                                  uint32_t alpha, OverlaySprite **sprite, int32_t depth,
-                                  int32_t hidden);
+[[nodiscard]] int Overlay_createSpriteFromImage(EngineContext *engine, const Url *url, int32_t x,
+                                                int32_t y, uint32_t alpha, OverlaySprite **sprite,
+                                                int32_t depth, int32_t hidden);
 // A sprite over a new width x height 16-bit pixel picture (the item's own).
-int Overlay_addImageItemSprite(EngineContext *engine, const int32_t size[2], int32_t x, int32_t y,
-                               uint32_t alpha, OverlaySprite **sprite, int32_t depth,
-                               int32_t hidden);
+[[nodiscard]] int Overlay_addImageItemSprite(EngineContext *engine, const int32_t size[2],
+                                             int32_t x, int32_t y, uint32_t alpha,
+                                             OverlaySprite **sprite, int32_t depth, int32_t hidden);
 // A text sprite of text in the font family fontName (null: the box font
 // that stands in for any), size points, style bits 1 bold, 2 italic, 4
 // underline, colour 0xAABBGGRR. Its rectangle is the text's extent at
 // (x, y). Property 12 makes it wrap line by line within its clip.
-int Overlay_addTextSprite(EngineContext *engine, const char16_t *text, const char *fontName,
-                          int32_t size, uint32_t style, int32_t x, int32_t y, uint32_t colour,
-                          OverlaySprite **sprite, int32_t depth, int32_t hidden);
+[[nodiscard]] int Overlay_addTextSprite(EngineContext *engine, const char16_t *text,
+                                        const char *fontName, int32_t size, uint32_t style,
+                                        int32_t x, int32_t y, uint32_t colour,
+                                        OverlaySprite **sprite, int32_t depth, int32_t hidden);
 // A line from (x0, y0) to (x1, y1) in pixels, colour 0xAABBGGRR, width in
 // pixels.
-int Overlay_addLineSprite(EngineContext *engine, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
-                          uint32_t colour, int32_t width, OverlaySprite **sprite, int32_t depth,
-                          int32_t hidden);
+[[nodiscard]] int Overlay_addLineSprite(EngineContext *engine, int32_t x0, int32_t y0, int32_t x1,
+                                        int32_t y1, uint32_t colour, int32_t width,
+                                        OverlaySprite **sprite, int32_t depth, int32_t hidden);
 
 // Sets a property: 0, Res_nullInput without manager, sprite, item or value,
 // Res_notImplemented for an unknown id or an id of another item class, or

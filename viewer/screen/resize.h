@@ -41,26 +41,26 @@ struct FvOrientationCache {
 // only turns) and turns to orientation 0-3. 0; 1 when no allowed screen
 // has the orientation or an area cannot change (the areas are restored);
 // the display view's error. The host is told either way.
-int Fv_resizeScreen(FvViewer *viewer, int32_t width, int32_t height, int32_t x, int32_t y,
-                    int32_t orientation);
+[[nodiscard]] int Fv_resizeScreen(FvViewer *viewer, int32_t width, int32_t height, int32_t x,
+                                  int32_t y, int32_t orientation);
 // Turns to the orientation the host code names (0x10003-0x10006; others
 // mean 0); nothing when the screen has it already.
-int Fv_setOrientation(FvViewer *viewer, int32_t hostCode);
+[[nodiscard]] int Fv_setOrientation(FvViewer *viewer, int32_t hostCode);
 // Turns to the next orientation, current + 1, + 2, + 3, that
 // "Vexlan_rotatedScreens" allows. 0 when none is.
-int Fv_rotateNext(FvViewer *viewer);
+[[nodiscard]] int Fv_rotateNext(FvViewer *viewer);
 // The host's resize event: orientation from the host code (0: the current
 // one).
-int Fv_resizeFromHost(FvViewer *viewer, int32_t width, int32_t height, int32_t x, int32_t y,
-                      int32_t hostCode);
+[[nodiscard]] int Fv_resizeFromHost(FvViewer *viewer, int32_t width, int32_t height, int32_t x,
+                                    int32_t y, int32_t hostCode);
 // Full screen when the screen shows the display area; the display area
 // again when it shows the whole display.
-int Fv_toggleFullScreen(FvViewer *viewer);
+[[nodiscard]] int Fv_toggleFullScreen(FvViewer *viewer);
 // The viewer's action for the screen-mode key: full screen on and off.
 void Fv_screenModeAction(FvViewer *viewer);
 // Registers the listeners for codes 5 (Fv_saveOrientationState) and 6
 // (Fv_afterResize). 0 or 1.
-int Fv_registerResizeListeners(FvViewer *viewer);
+[[nodiscard]] int Fv_registerResizeListeners(FvViewer *viewer);
 // The code-6 listener: margins, refit or recentring after a resize, then
 // the saved view state is freed. Nothing without saved state.
 void Fv_afterResize(FvViewer *viewer, void *notice);

@@ -135,7 +135,7 @@ uint32_t Screen_rowBytes(int32_t width, uint32_t bytesPerPixel);
 // memory; Res_nullInput without an engine or screen list, or for a geometry
 // without a display or with an area larger than it; Res_screenBadFormat for a
 // host format outside 0x10003-0x10007. On failure nothing is left.
-int ScreenSet_create(EngineContext *context, uint32_t options);
+[[nodiscard]] int ScreenSet_create(EngineContext *context, uint32_t options);
 // Asks the host geometry again and stores the display area.
 void ScreenSet_refreshArea(EngineContext *context, Screen *screen);
 
@@ -144,19 +144,19 @@ void ScreenSet_refreshArea(EngineContext *context, Screen *screen);
 // Creates the empty screen list when there is none (1 out of memory) and
 // builds the text transfer table when "FV_textEdgeTuningAdjustEnable" is
 // set. 0 or 1.
-int Screen_startModule(EngineContext *context);
+[[nodiscard]] int Screen_startModule(EngineContext *context);
 // Destroys every screen of the list and frees the list.
 void Screen_stopModule(EngineContext *context);
 
 // A zeroed screen record of the engine. 0 or 1.
-int Screen_create(EngineContext *context, Screen **screen);
+[[nodiscard]] int Screen_create(EngineContext *context, Screen **screen);
 // Calls the release callback with the callback argument, then frees the
 // record. Null is ignored.
 void Screen_destroy(Screen *screen);
 
 // Appends screen (first taking it out when it is there). 0; 1 out of
 // memory; Res_nullInput without a context or list.
-int ScreenList_add(EngineContext *context, Screen *screen);
+[[nodiscard]] int ScreenList_add(EngineContext *context, Screen *screen);
 // Takes screen out; the screens behind it move up. Nothing when absent.
 void ScreenList_remove(EngineContext *context, Screen *screen);
 Screen *ScreenList_get(EngineContext *context, int32_t index);

@@ -77,22 +77,23 @@ SearchSlot *Search_slot(Edr_Doc *doc, int create);
 // Stores text (length units) normalised by the flags, its flags and two
 // user words, and starts a new search at the start page. A null or empty
 // text changes nothing and returns 0. 0 or 1 when out of memory.
-int Search_begin(Edr_Doc *doc, const char16_t *text, uint32_t length, int32_t startPage,
-                 uint32_t flags, int32_t startX, int32_t startY, int32_t user1, int32_t user2);
+[[nodiscard]] int Search_begin(Edr_Doc *doc, const char16_t *text, uint32_t length,
+                               int32_t startPage, uint32_t flags, int32_t startX, int32_t startY,
+                               int32_t user1, int32_t user2);
 // Ends the current search and makes a fresh state in phase 0 at the start
 // page. 0 or 1 when out of memory.
-int Search_newState(Edr_Doc *doc, int32_t startPage, int32_t startX, int32_t startY);
+[[nodiscard]] int Search_newState(Edr_Doc *doc, int32_t startPage, int32_t startX, int32_t startY);
 // Search_newState when a non-empty search text is stored, else 0.
-int Search_restart(Edr_Doc *doc, int32_t startPage, int32_t startX, int32_t startY);
+[[nodiscard]] int Search_restart(Edr_Doc *doc, int32_t startPage, int32_t startX, int32_t startY);
 // Makes the next step start (forward) or stop (backward) at the page.
 // Returns 0, also without a state.
 int Search_limitToPage(Edr_Doc *doc, int32_t page);
 // One step. Without a state or search text they only report (code 4). 0, or the
 // error of the walk (Res_stopRequested when the task was asked to stop), which
 // is not reported and leaves the phase alone.
-int Search_forward(Edr_Doc *doc, SearchCallback callback, void *argument);
-int Search_backward(Edr_Doc *doc, SearchCallback callback, void *argument);
-int Search_repeat(Edr_Doc *doc, SearchCallback callback, void *argument);
+[[nodiscard]] int Search_forward(Edr_Doc *doc, SearchCallback callback, void *argument);
+[[nodiscard]] int Search_backward(Edr_Doc *doc, SearchCallback callback, void *argument);
+[[nodiscard]] int Search_repeat(Edr_Doc *doc, SearchCallback callback, void *argument);
 // The phase of the current search, -1 without one.
 int32_t Search_phase(Edr_Doc *doc);
 // Removes the current match's highlight and frees the state (the text
@@ -108,8 +109,8 @@ void Search_free(SearchSlot *slot);
 // NUL-terminated string (the caller frees it with Mem_free) and its
 // length; null for a page without text. 0, Res_notFound without the page,
 // Res_noMemory.
-int Search_textBetween(Edr_Doc *doc, int32_t page, const Point *a, const Point *b, char16_t **out,
-                       uint32_t *length);
+[[nodiscard]] int Search_textBetween(Edr_Doc *doc, int32_t page, const Point *a, const Point *b,
+                                     char16_t **out, uint32_t *length);
 
 // The worker job slot of the current state (null without a state).
 WorkerJob **Search_jobSlot(Edr_Doc *doc);
@@ -125,8 +126,8 @@ int Search_isVoiceable(uint32_t c);
 int Search_normaliseChar(uint32_t c, uint32_t flags, char16_t out[2]);
 // *out = text normalised character by character (owned, Mem_free), its
 // length in *outLength. 0 or 1 when out of memory.
-int Search_normaliseText(const char16_t *text, uint32_t length, uint32_t flags, char16_t **out,
-                         uint32_t *outLength);
+[[nodiscard]] int Search_normaliseText(const char16_t *text, uint32_t length, uint32_t flags,
+                                       char16_t **out, uint32_t *outLength);
 // Walks the strings of a string-table item (an item whose node is a grid
 // record node): the entries of the grid's cell table in order, each
 // followed along its chain of alternatives. The text runs laid out after
@@ -140,7 +141,7 @@ struct StrWalker {
 // *out = a walker at the first string of the item's table (owned,
 // StrWalker_free). 0; 1 when out of memory; Res_notGridRecord when the item's
 // node is not a grid record node.
-int StrWalker_create(Edr_Doc *doc, ObjHeader *item, StrWalker **out);
+[[nodiscard]] int StrWalker_create(Edr_Doc *doc, ObjHeader *item, StrWalker **out);
 // The next string: its characters, length and the head of its entry's
 // chain (strings of one entry share it). 1, or 0 past the table's end
 // (the outputs then cleared).

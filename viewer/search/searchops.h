@@ -44,19 +44,21 @@ struct SearchOps {
 
 // Installs the table on the context: 0 at once for a null context or when
 // the table exists; 1 when out of memory.
-int Search_createInterface(EngineContext *context);
+[[nodiscard]] int Search_createInterface(EngineContext *context);
 // Frees the table (null context allowed).
 void Search_destroyInterface(EngineContext *context);
 
 // The operations of the table, callable directly.
-int Search_setText(Edr_Doc *doc, const char16_t *text, uint32_t length, int32_t startPage,
-                   uint32_t options, int32_t x, int32_t y, int32_t scale1, int32_t scale2);
+[[nodiscard]] int Search_setText(Edr_Doc *doc, const char16_t *text, uint32_t length,
+                                 int32_t startPage, uint32_t options, int32_t x, int32_t y,
+                                 int32_t scale1, int32_t scale2);
 void Search_clearText(Edr_Doc *doc);
-int Search_start(Edr_Doc *doc, int32_t direction, void *context, SearchCallback callback);
+[[nodiscard]] int Search_start(Edr_Doc *doc, int32_t direction, void *context,
+                               SearchCallback callback);
 void Search_stop(Edr_Doc *doc);
-int Search_restartLocked(Edr_Doc *doc, int32_t startPage, int32_t x, int32_t y);
+[[nodiscard]] int Search_restartLocked(Edr_Doc *doc, int32_t startPage, int32_t x, int32_t y);
 int32_t Search_isActive(Edr_Doc *doc);
-int Search_setStartPage(Edr_Doc *doc, int32_t page);
+[[nodiscard]] int Search_setStartPage(Edr_Doc *doc, int32_t page);
 
 // A record of two words (null when out of memory), and its release.
 int32_t *Search_newPair(void);

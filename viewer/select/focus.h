@@ -24,8 +24,9 @@ enum : int32_t {
 // and highlighted in the colours of the focus kind; outRect (may be null)
 // gets their bounding box. 0, 4102 when no view shows the node, or an
 // error.
-int Select_setFocus(EngineContext *context, Edr_Doc *doc, HighlightStyle *style, Edr_Node *node,
-                    ObjHeader *part, int32_t kind, int32_t mode, int32_t outRect[4]);
+[[nodiscard]] int Select_setFocus(EngineContext *context, Edr_Doc *doc, HighlightStyle *style,
+                                  Edr_Node *node, ObjHeader *part, int32_t kind, int32_t mode,
+                                  int32_t outRect[4]);
 
 // Where node is shown among the page entries from first: *rect the
 // bounding box of its items' boxes moved by their origins, *index the

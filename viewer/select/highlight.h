@@ -77,18 +77,19 @@ struct HighlightShape {
 // The colour of a record from a colour record: word 9 (the fill colour)
 // for a fill style, word 10 (the border colour) for an outline. 0, or
 // 4868 for another style kind (*out 0).
-int Highlight_colour(const HighlightRecord *record, const uint32_t *colours, uint32_t *out);
+[[nodiscard]] int Highlight_colour(const HighlightRecord *record, const uint32_t *colours,
+                                   uint32_t *out);
 // Builds the record's shape through matrix (null: the identity) after its
 // own origin. 0, 4868 for a style kind other than fill and outline, or the
 // device box's error.
-int Highlight_shape(EngineContext *context, const HighlightRecord *record, const Matrix *matrix,
-                    HighlightShape *out);
+[[nodiscard]] int Highlight_shape(EngineContext *context, const HighlightRecord *record,
+                                  const Matrix *matrix, HighlightShape *out);
 // Renders the record into target: the path moved by the record's origin
 // and then matrix, filled in the record's colour or outlined with its
 // style's pen; a hidden record draws nothing. 0, 4868 for a style kind
 // other than 0 and 1, or the render's error.
-int Highlight_draw(EngineContext *context, const HighlightRecord *record, const Matrix *matrix,
-                   const DrawTarget *target);
+[[nodiscard]] int Highlight_draw(EngineContext *context, const HighlightRecord *record,
+                                 const Matrix *matrix, const DrawTarget *target);
 
 // ------------------------------------------------------------- walks
 
@@ -109,15 +110,16 @@ typedef int (*Select_ItemWalkFn)(ObjHeader *item, void *argument, PageView *view
 // explicit stack, so depth costs no recursion). *stop (may be null) gets
 // bit 0 when a callback ended the walk. 0, the callback's result, or 1
 // when the stack cannot grow.
-int Select_walkView(PageView *view, Select_ItemWalkFn callback, void *argument, uint32_t *stop);
+[[nodiscard]] int Select_walkView(PageView *view, Select_ItemWalkFn callback, void *argument,
+                                  uint32_t *stop);
 // Walks the chain of views of one page entry (an entry without views:
 // the display items of its records).
-int Select_walkEntry(Edr_PageEntry *entry, Select_ItemWalkFn callback, void *argument,
-                     uint32_t *stop);
+[[nodiscard]] int Select_walkEntry(Edr_PageEntry *entry, Select_ItemWalkFn callback, void *argument,
+                                   uint32_t *stop);
 // Walks entries from first until a callback result is non-zero or a stop
 // is asked for.
-int Select_walkEntries(Edr_PageEntry *first, Select_ItemWalkFn callback, void *argument,
-                       uint32_t *stop);
+[[nodiscard]] int Select_walkEntries(Edr_PageEntry *first, Select_ItemWalkFn callback,
+                                     void *argument, uint32_t *stop);
 
 // What Select_locateNode looks for and what it found: the caller's report
 // gets the item's box moved by its view's origin.
@@ -134,5 +136,5 @@ int Select_locateNode(ObjHeader *item, void *argument, PageView *view, uint32_t 
 // the report's own identity words, through View_invalidateRect(a, b).
 // Nothing is reported when no item shows the node. 0 or the report's
 // result.
-int Select_invalidateNode(ViewChangeReport *report, Edr_Doc *doc, const Edr_Node *node, int32_t a,
-                          int32_t b);
+[[nodiscard]] int Select_invalidateNode(ViewChangeReport *report, Edr_Doc *doc,
+                                        const Edr_Node *node, int32_t a, int32_t b);
