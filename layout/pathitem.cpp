@@ -18,6 +18,7 @@
 #include "graphics/bitmap.h"
 #include "graphics/drawitem.h"
 #include "graphics/fill.h"
+#include "graphics/gradient.h"
 #include "graphics/path.h"
 #include "graphics/pixelbuf.h"
 #include "layout/boxiter.h"
@@ -67,6 +68,69 @@ Rect transformedBounds(const Rect &bounds, const Matrix *m)
     return r;
 }
 
+// The 256-entry colour ramp of a paint server's stops: each byte is
+// interpolated between the neighbouring stops, the end stops' colours
+// held beyond them. *opaque tells whether every entry has alpha 255.
+int pathItemMakeRamp(const PaintServer *server, PixelBuf **out, bool *opaque)
+{
+    int r = PixelBuf_create(out, 256, 1, Pixel_formatRGBA, 1);
+    if (r != Res_ok)
+        return r;
+    const int32_t *st = server->stops;
+    const uint32_t n = server->count;
+    bool allOpaque = true;
+    for (int32_t i = 0; i < 256; i++) {
+        const int64_t t = (int64_t(i) * 0x10000 + 127) / 255;
+        uint32_t k = 0;
+        while (k + 1 < n && st[2 * (k + 1)] < t)
+            k++;
+        uint32_t c0 = uint32_t(st[2 * k + 1]), c1 = c0;
+        int64_t f = 0, span = 1;
+        if (t > st[2 * k] && k + 1 < n) {
+            c1 = uint32_t(st[2 * (k + 1) + 1]);
+            span = int64_t(st[2 * (k + 1)]) - st[2 * k];
+            f = span > 0 ? t - st[2 * k] : 0;
+            if (span <= 0)
+                span = 1;
+        }
+        uint32_t c = 0;
+        for (int b = 0; b < 32; b += 8) {
+            const int64_t a = (c0 >> b) & 0xFF, z = (c1 >> b) & 0xFF;
+            c |= uint32_t(a + ((z - a) * f + span / 2) / span) << b;
+        }
+        allOpaque = allOpaque && (c >> 24) == 0xFF;
+        std::memcpy((*out)->pixels + 4 * i, &c, 4);
+    }
+    *opaque = allOpaque;
+    return Res_ok;
+}
+
+// The matrix from gradient space (one period 16384 units along u) to the
+// item's pixels for a server laid over box (y-up pixels). False when the
+// points give no direction.
+bool pathItemGradientMatrix(const PaintServer *server, const Rect &box, Matrix *out)
+{
+    const int64_t w = int64_t(box.x1) - box.x0, h = int64_t(box.y1) - box.y0;
+    auto px = [&](int32_t f) { return box.x0 + ((w * f) >> 16); };
+    auto py = [&](int32_t f) { return box.y1 - ((h * f) >> 16); };
+    const int64_t sx = px(server->start[0]), sy = py(server->start[1]);
+    const int64_t ex = px(server->end[0]), ey = py(server->end[1]);
+    if (server->mode == 1) {
+        // Outwards from the start point: the radial parameter is the
+        // distance from gradient point (16384, 16384), one period away
+        // at the end point's horizontal and vertical reach.
+        const int64_t rx = std::max<int64_t>(ex > sx ? ex - sx : sx - ex, 1);
+        const int64_t ry = std::max<int64_t>(ey > sy ? ey - sy : sy - ey, 1);
+        *out = Matrix{sat(rx * 4), 0, 0, sat(ry * 4), sat(sx - rx), sat(sy - ry)};
+        return true;
+    }
+    const int64_t dx = ex - sx, dy = ey - sy;
+    if (!dx && !dy)
+        return false;
+    *out = Matrix{sat(dx * 4), sat(dy * 4), sat(-dy * 4), sat(dx * 4), sat(sx), sat(sy)};
+    return true;
+}
+
 int drawPath(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *matrix,
              const DrawTarget *target, const DrawFlags *, intptr_t)
 {
@@ -99,16 +163,63 @@ int drawPath(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *ma
         d->shape.path.penKind = 0;
         d->shape.path.pen.style = p->paint->stroke[0] ? Fill_ruleEvenOdd : Fill_ruleNonZero;
     }
+    const StageNode *stages =
+        Obj_kindRecord(ctx, (item->flags & Obj_effectMask) >> Obj_effectShift);
     uint32_t colour = p->colour;
-    if (p->paintKind == 1 && p->server && p->server->count)
-        colour = uint32_t(p->server->stops[1]); // the first stop stands for the gradient
+    if (p->paintKind == 1 && p->server && p->server->count) {
+        const PaintServer *server = p->server;
+        // The gradient is laid over the path's box in pixels: the matrix
+        // gives the device space of the path's scale, which the bitmap's
+        // scale then stretches.
+        Rect box = transformedBounds(p->bounds, &m);
+        const Bitmap *bitmap = target->bitmap;
+        if (p->path->scale > 0 && bitmap->scale != p->path->scale) {
+            auto scaled = [&](int32_t v) {
+                return sat(int64_t(v) * bitmap->scale / p->path->scale);
+            };
+            box = Rect{scaled(box.x0), scaled(box.y0), scaled(box.x1), scaled(box.y1)};
+        }
+        Matrix toPixels;
+        PixelBuf *ramp = nullptr;
+        bool opaque = true;
+        const uint32_t format = bitmap->format;
+        if ((format == Pixel_formatGrey8 || format == Pixel_format565 ||
+             format == Pixel_format565Alt) &&
+            pathItemGradientMatrix(server, box, &toPixels) &&
+            pathItemMakeRamp(server, &ramp, &opaque) == Res_ok) {
+            const uint32_t flags =
+                server->mode == 1 ? uint32_t(Gradient_radialFlag | Gradient_padU | Gradient_padV)
+                                  : uint32_t(Gradient_padU);
+            GradientPaint colours{nullptr, ramp, &toPixels, nullptr, 0, 0, flags};
+            GradientPaint alphas = colours;
+            d->paintKind = DrawItem_sourceCallback;
+            d->paint.callback = {Gradient_fetchColour, Gradient_releaseColour, &colours};
+            if (opaque) {
+                d->maskKind = DrawItem_sourceSolid;
+                d->mask.solid = {Pixel_formatGrey8, 255};
+            } else {
+                d->maskKind = DrawItem_sourceCallback;
+                d->mask.callback = {Gradient_fetchMask, Gradient_releaseMask, &alphas};
+            }
+            d->cachedRowOp = nullptr;
+            int r = DrawItem_render(d, stages, nullptr, target);
+            Gradient_dropCache(&colours);
+            Gradient_dropCache(&alphas);
+            PixelBuf_destroy(ramp);
+            if (r != Res_noMemory)
+                return r;
+        } else {
+            PixelBuf_destroy(ramp);
+        }
+        // Without memory for the gradient's pixels its first stop stands
+        // for it.
+        colour = uint32_t(server->stops[1]);
+    }
     d->paintKind = DrawItem_sourceSolid;
     d->paint.solid = {Pixel_formatRGBA, colour & 0x00FFFFFFu};
     d->maskKind = DrawItem_sourceSolid;
     d->mask.solid = {Pixel_formatGrey8, colour >> 24};
     d->cachedRowOp = nullptr;
-    const StageNode *stages =
-        Obj_kindRecord(ctx, (item->flags & Obj_effectMask) >> Obj_effectShift);
     return DrawItem_render(d, stages, nullptr, target);
 }
 
@@ -267,6 +378,9 @@ int PaintServer_fromStopList(PaintServer *out, uintptr_t value)
         out->stops[2 * i] = position;
         out->stops[2 * i + 1] = given ? int32_t(list->stops[i].value) : int32_t(0xFF000000u);
     }
+    out->mode = 0;
+    out->start[0] = out->start[1] = out->end[0] = 0;
+    out->end[1] = 0x10000;
     out->count = count;
     return Res_ok;
 }

@@ -162,17 +162,23 @@ struct PathPaint {
 };
 static_assert(sizeof(PathPaint) == 28);
 
-// A paint server: a gradient of at most 20 stops {offset 16.16, 0xAABBGGRR}.
+// A paint server: a gradient of at most 20 stops {offset 16.16, 0xAABBGGRR}
+// laid over the item's box: mode 0 runs linearly from the start point to
+// the end point, mode 1 outwards from the start point (the centre) to the
+// end point; both points are 16.16 fractions of the box from its top-left.
 struct PaintServer {
     uint32_t kind; // PaintServer_kindRamp
     uint32_t count;
     int32_t *stops; // owned: count pairs
+    uint32_t mode;
+    int32_t start[2], end[2];
 };
 
 // Fills out from value, the stop list of a path's paint-server property
 // (positions clamped to 0..1, at most PaintServer_maxStops); without a
 // list of at least two stops, two opaque black stops at the ends, so that
-// the fill still shows. 0 or an error (out->count 0 then).
+// the fill still shows. The gradient runs from the top of the box to its
+// bottom. 0 or an error (out->count 0 then).
 [[nodiscard]] int PaintServer_fromStopList(PaintServer *out, uintptr_t value);
 
 struct PathItemPart {
