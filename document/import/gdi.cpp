@@ -705,6 +705,20 @@ void Gdi_setTextAlign(GdiDC *dc, uint32_t flags)
 
 // ------------------------------------------------------------ transform
 
+namespace {
+
+// a * b / 65536 without overflow on the way, kept within +-2^62 so that a
+// few sums of such terms stay within 64 bits (hostile extents and origins
+// make scales of 2^47 and origins of 2^31).
+int64_t gdiMulFixed(int64_t a, int64_t b)
+{
+    constexpr __int128 limit = __int128(1) << 62;
+    __int128 v = __int128(a) * b / 65536;
+    return int64_t(v > limit ? limit : v < -limit ? -limit : v);
+}
+
+} // namespace
+
 void Gdi_updateTransform(GdiDC *dc)
 {
     int64_t sx = dc->windowExt.x ? int64_t(dc->viewportExt.x) * 65536 / dc->windowExt.x : 0;
@@ -717,8 +731,8 @@ void Gdi_updateTransform(GdiDC *dc)
              0,
              0,
              sat(sy),
-             sat(-(sx * dc->windowOrg.x / 65536)),
-             sat(-(sy * dc->windowOrg.y / 65536))};
+             sat(-gdiMulFixed(sx, dc->windowOrg.x)),
+             sat(-gdiMulFixed(sy, dc->windowOrg.y))};
     int64_t tw = int64_t(dc->target.x1) - dc->target.x0,
             th = int64_t(dc->target.y1) - dc->target.y0;
     int64_t fw = int64_t(dc->frame.x1) - dc->frame.x0, fh = int64_t(dc->frame.y1) - dc->frame.y0;
@@ -728,18 +742,18 @@ void Gdi_updateTransform(GdiDC *dc)
         bool differ = kx < 1 ? ky > 0 : ky < 0;
         if ((kx < 0 ? -kx : kx) <= (ky < 0 ? -ky : ky)) {
             ky = differ ? -kx : kx;
-            oy += (th - ky * fh / 65536) / 2;
+            oy += (th - gdiMulFixed(ky, fh)) / 2;
         } else {
             kx = differ ? -ky : ky;
-            ox += (tw - kx * fw / 65536) / 2;
+            ox += (tw - gdiMulFixed(kx, fw)) / 2;
         }
     }
     Matrix t{sat(kx),
              0,
              0,
              sat(-ky),
-             sat(ox - kx * dc->frame.x0 / 65536),
-             sat(ky * dc->frame.y0 / 65536 - oy)};
+             sat(ox - gdiMulFixed(kx, dc->frame.x0)),
+             sat(gdiMulFixed(ky, dc->frame.y0) - oy)};
     Matrix m = dc->world;
     Matrix_concat(&m, &p);
     Matrix_concat(&m, &t);
