@@ -99,6 +99,16 @@ struct EscherPropBlock {
     uint32_t length;
 };
 
+// What the block of a complex property holds, by property id.
+enum EscherComplexKind : uint32_t {
+    EscherComplex_block,    // bytes
+    EscherComplex_utf16,    // a 16-bit string with its terminator
+    EscherComplex_string8,  // an 8-bit string with its terminator
+    EscherComplex_array,    // an array: a 6-byte head, then its elements
+    EscherComplex_vertices, // an array whose entry leaves out its 6-byte head
+};
+EscherComplexKind Escher_complexKind(uint32_t id);
+
 // The elements of an array property, or the bytes of a block.
 const uint8_t *EscherPropArray_elements(const EscherPropArray *array);
 const uint8_t *EscherPropBlock_bytes(const EscherPropBlock *block);

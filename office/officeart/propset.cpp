@@ -7,29 +7,6 @@
 
 namespace {
 
-enum ComplexKind { kindBlock, kindUtf16, kindString8, kindArray };
-
-ComplexKind complexKind(uint32_t id)
-{
-    switch (id) {
-    case 192:
-    case 197:
-    case 261:
-    case 272:
-    case 391:
-    case 454:
-    case 896:
-    case 897: return kindUtf16;
-    case 193: return kindString8;
-    case 325:
-    case 326:
-    case 407:
-    case 463:
-    case 899: return kindArray;
-    default: return kindBlock;
-    }
-}
-
 // Builds the value of a complex block of n bytes at p, avail bytes being
 // left in the record from p. *fail for an array whose elements do not fit.
 // *used is the bytes the block fills: n, or, for an array whose entry
@@ -40,8 +17,8 @@ void *complexValue(uint32_t id, const uint8_t *p, uint32_t n, uint32_t avail, in
                    uint32_t *used, uint64_t *slack)
 {
     *used = n;
-    ComplexKind kind = complexKind(id);
-    if (kind == kindArray) {
+    EscherComplexKind kind = Escher_complexKind(id);
+    if (kind == EscherComplex_array || kind == EscherComplex_vertices) {
         if (n == 0 || avail < 6)
             return nullptr;
         uint32_t count = Bytes_peekU16Le(p);
@@ -77,7 +54,7 @@ void *complexValue(uint32_t id, const uint8_t *p, uint32_t n, uint32_t avail, in
     // left null.
     if (n == 0 || n > avail)
         return nullptr;
-    if (kind == kindUtf16) {
+    if (kind == EscherComplex_utf16) {
         uint32_t units = n / 2;
         auto *text = static_cast<char16_t *>(Mem_malloc((size_t(units) + 1) * sizeof(char16_t)));
         if (!text) {
@@ -89,7 +66,7 @@ void *complexValue(uint32_t id, const uint8_t *p, uint32_t n, uint32_t avail, in
         text[units] = 0;
         return text;
     }
-    if (kind == kindString8) {
+    if (kind == EscherComplex_string8) {
         auto *text = static_cast<char *>(Mem_malloc(size_t(n) + 1));
         if (!text) {
             *fail = 1;
@@ -220,4 +197,25 @@ void Escher_propFree(EscherPropSet *set)
             Mem_free(set->entries[i].data);
     }
     Mem_free(set);
+}
+
+EscherComplexKind Escher_complexKind(uint32_t id)
+{
+    switch (id) {
+    case 192:
+    case 197:
+    case 261:
+    case 272:
+    case 391:
+    case 454:
+    case 896:
+    case 897: return EscherComplex_utf16;
+    case 193: return EscherComplex_string8;
+    case 325: return EscherComplex_vertices;
+    case 326:
+    case 407:
+    case 463:
+    case 899: return EscherComplex_array;
+    default: return EscherComplex_block;
+    }
 }

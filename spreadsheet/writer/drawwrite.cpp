@@ -120,27 +120,6 @@ int closeContainer(XlsDrawWriter *d)
     return rc != Res_ok ? rc : rs;
 }
 
-uint32_t complexKind(uint32_t id)
-{
-    switch (id) {
-    case 192:
-    case 197:
-    case 261:
-    case 272:
-    case 391:
-    case 454:
-    case 896:
-    case 897: return 1; // 16-bit string
-    case 193: return 2; // 8-bit string
-    case 325: return 4; // vertices
-    case 326:
-    case 407:
-    case 463:
-    case 899: return 3; // arrays
-    default: return 0;
-    }
-}
-
 uint32_t unitsOf(const char16_t *s)
 {
     uint32_t n = 0;
@@ -155,17 +134,21 @@ void complexSize(const EscherProp *p, uint32_t *block, uint32_t *value)
     *block = *value = 0;
     if (!p->data)
         return;
-    switch (complexKind(p->id)) {
-    case 1: *block = *value = 2 * (unitsOf(static_cast<const char16_t *>(p->data)) + 1); return;
-    case 2: *block = *value = uint32_t(strlen(static_cast<const char *>(p->data))) + 1; return;
-    case 3:
-    case 4: {
+    switch (Escher_complexKind(p->id)) {
+    case EscherComplex_utf16:
+        *block = *value = 2 * (unitsOf(static_cast<const char16_t *>(p->data)) + 1);
+        return;
+    case EscherComplex_string8:
+        *block = *value = uint32_t(strlen(static_cast<const char *>(p->data))) + 1;
+        return;
+    case EscherComplex_array:
+    case EscherComplex_vertices: {
         const auto *a = static_cast<const EscherPropArray *>(p->data);
         uint32_t bytes =
             uint32_t(a->count > 0 ? a->count : 0) * uint32_t(a->size > 0 ? a->size : 0);
         *block = bytes + 6;
         // The vertices' entry leaves out the array head.
-        *value = complexKind(p->id) == 4 ? bytes : bytes + 6;
+        *value = Escher_complexKind(p->id) == EscherComplex_vertices ? bytes : bytes + 6;
         return;
     }
     default: {
@@ -180,8 +163,8 @@ int writeComplex(XlsDrawWriter *d, const EscherProp *p)
 {
     if (!p->data)
         return Res_ok;
-    uint32_t kind = complexKind(p->id);
-    if (kind == 1) {
+    EscherComplexKind kind = Escher_complexKind(p->id);
+    if (kind == EscherComplex_utf16) {
         const auto *s = static_cast<const char16_t *>(p->data);
         uint32_t n = unitsOf(s) + 1;
         for (uint32_t i = 0; i < n; i++) {
@@ -192,16 +175,16 @@ int writeComplex(XlsDrawWriter *d, const EscherProp *p)
         }
         return Res_ok;
     }
-    if (kind == 2) {
+    if (kind == EscherComplex_string8) {
         const auto *s = static_cast<const char *>(p->data);
         return put(d, reinterpret_cast<const uint8_t *>(s), uint32_t(strlen(s)) + 1);
     }
-    if (kind == 3 || kind == 4) {
+    if (kind == EscherComplex_array || kind == EscherComplex_vertices) {
         const auto *a = static_cast<const EscherPropArray *>(p->data);
         uint32_t count = uint32_t(a->count > 0 ? a->count : 0);
         uint32_t size = uint32_t(a->size > 0 ? a->size : 0);
         uint8_t head[6];
-        Pack_write(head, "3s", count, count, kind == 4 ? 0xFFF0u : size);
+        Pack_write(head, "3s", count, count, kind == EscherComplex_vertices ? 0xFFF0u : size);
         int rc = put(d, head, 6);
         if (rc == Res_ok)
             rc = put(d, EscherPropArray_elements(a), count * size);
